@@ -1,0 +1,86 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "device/device_link.h"
+
+namespace tavlin {
+
+class ProgressSink;
+
+enum class CalLoadSource {
+    CacheFile,         // the serial's cache file was read; no device traffic
+    Device,            // read from the device memory and cached
+    DeviceIncomplete,  // the device read came back short: used, not cached
+};
+
+// Image of the instrument's 4096-byte factory calibration memory, with the
+// field lookups and the document values derived from it.
+class CalTable {
+public:
+    static constexpr int kCachedBytes = 3128;
+    static constexpr int kIfResponsePoints = 51;
+
+    explicit CalTable(std::filesystem::path cacheDirectory = ".");
+
+    std::array<std::uint8_t, kCalMemoryBytes>& Bytes() { return bytes_; }
+    const std::array<std::uint8_t, kCalMemoryBytes>& Bytes() const { return bytes_; }
+
+    // Raw fields (layout of the device memory, little-endian).
+    std::uint8_t BlankMark() const;
+    std::string CalDate() const;  // up to the terminator, at most 48 bytes
+    std::uint8_t PreampRolloff(int index) const;      // 0 .. 14
+    std::uint8_t IfGain2_9(bool highBand) const;      // IFGAIN2_9B1 / IFGAIN2_9B0
+    std::uint8_t BroadbandPower() const;
+    std::uint8_t LowBandFlatness(int row, int index) const;   // row 0..3, index 0..149
+    std::uint8_t HighBandFlatness(int row, int index) const;  // row 0..3, index 0..425
+    std::uint8_t IfFlatness10M7(int index) const;  // 0 .. 51
+    std::uint8_t IfFlatness2M9(int index) const;   // 0 .. 51
+    std::uint16_t LowGainStep() const;
+    std::uint16_t HighGainStep() const;
+    std::uint16_t IfClip(bool highBand) const;  // IFClipHB150 / IFClipLB150
+    std::uint16_t TcxoOffset() const;
+    std::uint8_t PreampLowBand(int index) const;   // 0 .. 149
+    std::uint8_t PreampHighBand(int index) const;  // 0 .. 425
+
+    // Derived values, recomputed by every load.
+    const std::array<double, kIfResponsePoints>& IfResponse() const { return ifResponse_; }
+    const std::array<double, kIfResponsePoints>& IfResponse2() const { return ifResponse2_; }
+    double TimebaseCorrection() const { return timebaseCorrection_; }
+    double IfFreq1Hz() const { return ifFreq1Hz_; }
+    double IfFreq2Hz() const { return ifFreq2Hz_; }
+    double SampleRateHz() const { return sampleRateHz_; }
+    // 1 + (tcxoOffset - 32768) x 1e-9, straight from the table.
+    double TimebaseFromTable() const;
+    void DeriveValues();
+
+    // Cache file of a serial: only letters, digits, '-' and '_' of the serial
+    // are kept, so a serial can never name a file outside the cache folder.
+    std::filesystem::path CacheFilePath(const std::string& deviceSerial) const;
+
+    // Fills the image from the serial's cache file or from the device memory,
+    // then derives the values.
+    CalLoadSource Load(const std::string& deviceSerial, DeviceLink& link, ProgressSink& progress);
+
+    // Stamps calDate with the given asctime text, writes the device memory and
+    // the cache file. False when the device write or its reopen failed.
+    bool Store(const std::string& deviceSerial, DeviceLink& link, const std::string& asctimeText);
+
+private:
+    bool LoadCacheFile(const std::filesystem::path& path);
+    bool WriteCacheFile(const std::filesystem::path& path) const;
+
+    std::filesystem::path cacheDirectory_;
+    std::array<std::uint8_t, kCalMemoryBytes> bytes_{};
+    std::array<double, kIfResponsePoints> ifResponse_{};
+    std::array<double, kIfResponsePoints> ifResponse2_{};
+    double timebaseCorrection_ = 1.0;
+    double ifFreq1Hz_ = 10694444.4444;
+    double ifFreq2Hz_ = 2916666.6667;
+    double sampleRateHz_ = 486111.1111;
+};
+
+}  // namespace tavlin

@@ -1,0 +1,22 @@
+#pragma once
+
+namespace tavlin {
+
+// The modeless "Collecting Data... Please Wait" dialog, driven from whichever
+// thread reads the calibration memory or streams a narrow-span capture.
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    virtual void Show() = 0;
+    virtual void SetPosition(int percent) = 0;  // 0 .. 100
+    virtual void Hide() = 0;
+};
+
+class NullProgressSink final : public ProgressSink {
+public:
+    void Show() override {}
+    void SetPosition(int) override {}
+    void Hide() override {}
+};
+
+}  // namespace tavlin

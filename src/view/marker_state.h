@@ -1,0 +1,16 @@
+#pragma once
+
+namespace tavlin {
+
+struct MarkerState {
+    int marker1On = 0;
+    int marker2On = 0;
+    int marker2Active = 0;
+    int markerDelta = 0;
+    double marker1Pos = 0.0;  // Hz without the downconverter offset; ms in zero span
+    double marker2Pos = 0.0;
+    double marker1Level = 0.0;  // dBm with the ref level offset; mV on LIN; Hz in FM
+    double marker2Level = 0.0;
+};
+
+}  // namespace tavlin

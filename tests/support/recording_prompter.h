@@ -1,0 +1,75 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ports/prompter.h"
+
+namespace tavlin::test {
+
+// Records every message box and answers Yes/No boxes from a script (No when
+// the script is empty). Safe to call from several threads.
+class RecordingPrompter final : public Prompter {
+public:
+    struct Box {
+        std::string text;
+        std::string caption;
+        PromptButtons buttons;
+    };
+
+    PromptAnswer Show(const std::string& text, const std::string& caption,
+                      PromptButtons buttons) override {
+        std::function<void()> hook;
+        PromptAnswer answer = PromptAnswer::Ok;
+        {
+            std::lock_guard lock(mutex_);
+            boxes_.push_back({text, caption, buttons});
+            if (buttons == PromptButtons::YesNo) {
+                answer = PromptAnswer::No;
+                if (!answers_.empty()) {
+                    answer = answers_.front() ? PromptAnswer::Yes : PromptAnswer::No;
+                    answers_.pop_front();
+                }
+            }
+            hook = onShow_;
+        }
+        if (hook) {
+            hook();
+        }
+        return answer;
+    }
+
+    void QueueAnswer(bool yes) {
+        std::lock_guard lock(mutex_);
+        answers_.push_back(yes);
+    }
+    // Runs after a box was recorded, before the caller gets its answer
+    // (for example: plug the instrument in while the connect prompt is up).
+    void OnShow(std::function<void()> hook) {
+        std::lock_guard lock(mutex_);
+        onShow_ = std::move(hook);
+    }
+    std::vector<Box> Boxes() const {
+        std::lock_guard lock(mutex_);
+        return boxes_;
+    }
+    std::size_t Count() const {
+        std::lock_guard lock(mutex_);
+        return boxes_.size();
+    }
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        boxes_.clear();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Box> boxes_;
+    std::deque<bool> answers_;
+    std::function<void()> onShow_;
+};
+
+}  // namespace tavlin::test
