@@ -1,0 +1,386 @@
+#include "device/device_link.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "ports/clock.h"
+#include "ports/prompter.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr int kCommandRate = 46667;
+constexpr int kCommandTimeoutMs = 5000;
+constexpr int kVersionTimeoutMs = 500;
+constexpr int kDataTimeoutMs = 1000;
+constexpr int kDataOpenAttempts = 10;
+constexpr std::size_t kHeaderBytes = 4;
+constexpr std::size_t kPollBlockBytes = kPollBlockPairs * 4;
+constexpr std::size_t kStreamBlockBytes = kStreamBlockPairs * 4;
+constexpr int kLongCapturePairs = 8000;
+constexpr std::uint8_t kSlipEnd = 0xC0;
+constexpr std::uint8_t kSlipEsc = 0xDB;
+constexpr std::uint8_t kSlipEscEnd = 0xDC;
+constexpr std::uint8_t kSlipEscEsc = 0xDD;
+constexpr std::uint8_t kSampleHeader[kHeaderBytes] = {0xA5, 0x5A, 0xF0, 0x0F};
+constexpr std::uint32_t kSynthesizerRegister2 = 0x00004C42;
+
+bool IsDataDescription(const std::string& d) {
+    return d == "Tavlin A" || d == "KVO TRAXA A";
+}
+bool IsCommandDescription(const std::string& d) {
+    return d == "Tavlin B" || d == "KVO TRAXA B";
+}
+
+std::int32_t DecodeWord(std::uint8_t low, std::uint8_t high) {
+    const int raw = low | (high << 8);
+    return raw < 32768 ? raw : raw - 65536;
+}
+
+}  // namespace
+
+DeviceLink::DeviceLink(UsbDriver& driver, Clock& clock, Prompter& prompter)
+    : driver_(driver), clock_(clock), prompter_(prompter) {}
+
+// --- Discovery and opening ---------------------------------------------------
+
+bool DeviceLink::Open() {
+    if (isOpen_) {
+        return true;
+    }
+    ForgetSentSettings();
+    int count = 0;
+    driver_.DeviceCount(count);
+    if (count < 2) {
+        prompter_.Inform("PLEASE CONNECT TAVLIN NOW\r\n then click OK", "ERROR 1-TAVLIN NOT FOUND");
+        clock_.SleepMs(1000);
+        count = 0;
+        driver_.DeviceCount(count);
+        if (count < 2) {
+            prompter_.Inform("TAVLIN NOT FOUND\r\nClosing application", "ERROR 1");
+            ReportInstrumentLost();
+            return false;
+        }
+    }
+    int dataIndex = -1;
+    int commandIndex = -1;
+    if (!ChooseChannels(count, dataIndex, commandIndex)) {
+        isOpen_ = false;
+        prompter_.Inform("Devices not found!", "ERROR 1");
+        return false;
+    }
+    const bool opened = OpenChannels(dataIndex, commandIndex);
+    if (opened) {
+        clock_.SleepMs(50);
+        LoadSynthesizerWord(kSynthesizerRegister2);
+        InitialiseSampler();
+    }
+    return opened;
+}
+
+// The first free interface of each kind wins. When no interface carries the
+// instrument's description, the first two are taken as they come.
+bool DeviceLink::ChooseChannels(int count, int& dataIndex, int& commandIndex) {
+    for (int index = 0; index < count; ++index) {
+        UsbDeviceInfo info;
+        if (driver_.DeviceInfo(index, info) != kUsbOk || info.alreadyOpen) {
+            continue;
+        }
+        if (IsDataDescription(info.description) && dataIndex < 0) {
+            dataIndex = index;
+        } else if (IsCommandDescription(info.description) && commandIndex < 0) {
+            commandIndex = index;
+        }
+    }
+    if (dataIndex < 0) {
+        dataIndex = 0;
+        commandIndex = 1;
+    }
+    return commandIndex >= 0;
+}
+
+bool DeviceLink::OpenChannels(int dataIndex, int commandIndex) {
+    bool opened = true;
+    bool dataOpened = false;
+    for (int attempt = 0; attempt < kDataOpenAttempts && !dataOpened; ++attempt) {
+        dataOpened = driver_.OpenByIndex(dataIndex, dataChannel_) == kUsbOk;
+        if (!dataOpened) {
+            dataChannel_ = kNoHandle;
+            clock_.SleepMs(250);
+        }
+    }
+    if (!dataOpened) {
+        prompter_.Inform("PORT1 Did not open", "ERROR 2");
+        opened = false;
+    }
+    if (driver_.OpenByIndex(commandIndex, commandChannel_) != kUsbOk) {
+        commandChannel_ = kNoHandle;
+        prompter_.Inform("PORT2 Did not open", "ERROR 2");
+        opened = false;
+    }
+    // The configuration results are not examined: a channel that did not open
+    // shows up at the first command or read.
+    driver_.SetBaudRate(commandChannel_, kCommandRate);
+    driver_.SetTimeouts(commandChannel_, kCommandTimeoutMs, kCommandTimeoutMs);
+    driver_.SetTimeouts(dataChannel_, kDataTimeoutMs, kDataTimeoutMs);
+    isOpen_ = opened;
+    return opened;
+}
+
+void DeviceLink::ReportInstrumentLost() {
+    instrumentLost = true;
+    if (instrumentLost_) {
+        instrumentLost_();
+    }
+}
+
+void DeviceLink::ForgetSentSettings() {
+    decimationSent_ = 0;
+    ifPathSent_ = 2;
+    clockModeSent_ = -1;
+}
+
+void DeviceLink::ResetCachedSettings() {
+    ifPathSent_ = 2;
+    slowDevice = 0;
+}
+
+// --- Commands on channel B ---------------------------------------------------
+
+int DeviceLink::SendCommand(int byteCount) {
+    if (byteCount < 1 || byteCount > static_cast<int>(commandBytes.size())) {
+        return kLinkRefused;
+    }
+    // SLIP: escape the two special bytes, end with one frame end (at most 11 bytes).
+    std::array<std::uint8_t, 11> frame{};
+    std::size_t length = 0;
+    for (int i = 0; i < byteCount; ++i) {
+        const std::uint8_t b = commandBytes[i];
+        if (b == kSlipEnd) {
+            frame[length++] = kSlipEsc;
+            frame[length++] = kSlipEscEnd;
+        } else if (b == kSlipEsc) {
+            frame[length++] = kSlipEsc;
+            frame[length++] = kSlipEscEsc;
+        } else {
+            frame[length++] = b;
+        }
+    }
+    frame[length++] = kSlipEnd;
+    std::size_t written = 0;
+    const int status = driver_.Write(commandChannel_, frame.data(), length, written);
+    const bool failed = status != kUsbOk || written != length;
+    if (failed) {
+        commError = true;
+    }
+    clock_.SleepMs(5);
+    if (slowDevice) {
+        clock_.SleepMs(5);
+    }
+    return failed ? kLinkWriteFailed : kLinkOk;
+}
+
+int DeviceLink::Stage(std::initializer_list<std::uint8_t> bytes) {
+    if (bytes.size() == 0 || bytes.size() > commandBytes.size()) {
+        return kLinkRefused;
+    }
+    std::copy(bytes.begin(), bytes.end(), commandBytes.begin());
+    return SendCommand(static_cast<int>(bytes.size()));
+}
+
+std::size_t DeviceLink::ReadReply(std::uint8_t* buffer, std::size_t count) {
+    std::size_t got = 0;
+    if (driver_.Read(commandChannel_, buffer, count, got) != kUsbOk) {
+        return std::min(got, count);
+    }
+    return got;
+}
+
+std::string DeviceLink::GetFirmwareVersion() {
+    Stage({'V'});
+    driver_.SetTimeouts(commandChannel_, kVersionTimeoutMs, kVersionTimeoutMs);
+    std::array<std::uint8_t, 32> text{};
+    const std::size_t got = ReadReply(text.data(), text.size());
+    driver_.SetTimeouts(commandChannel_, kCommandTimeoutMs, kCommandTimeoutMs);
+    std::string version(reinterpret_cast<const char*>(text.data()), got);
+    const auto terminator = version.find('\0');
+    if (terminator != std::string::npos) {
+        version.resize(terminator);
+    }
+    return version;
+}
+
+std::string DeviceLink::GetSerialNumber() {
+    UsbDeviceInfo info;
+    if (driver_.HandleInfo(commandChannel_, info) != kUsbOk) {
+        return {};
+    }
+    return info.serial.substr(0, 8);
+}
+
+// --- Sample data on channel A --------------------------------------------------
+
+std::size_t DeviceLink::DataQueueCount() {
+    std::size_t waiting = 0;
+    if (driver_.QueueStatus(dataChannel_, waiting) != kUsbOk) {
+        return 0;
+    }
+    return waiting;
+}
+
+void DeviceLink::DecodePairs(const std::uint8_t* bytes, std::size_t pairs, std::int32_t* first,
+                             std::int32_t* second) {
+    for (std::size_t p = 0; p < pairs; ++p) {
+        const std::uint8_t* b = bytes + 4 * p;
+        first[p] = DecodeWord(b[0], b[1]);
+        second[p] = DecodeWord(b[2], b[3]);
+    }
+}
+
+int DeviceLink::ReadSweepSamples(std::int32_t* first, std::int32_t* second, int pairs) {
+    if (pairs < kPollBlockPairs || pairs % kPollBlockPairs != 0 || pairs / kPollBlockPairs > 255) {
+        return kLinkRefused;
+    }
+    RequestCapture(pairs / kPollBlockPairs);
+    if (pairs >= kLongCapturePairs) {
+        return ReadLongCapture(first, second, pairs);
+    }
+    const std::size_t expected = 4 * static_cast<std::size_t>(pairs) + kHeaderBytes;
+    const double captureMs = pairs * 0.0022 * (decimationSent_ + 1) + 25;
+    clock_.SleepMs(static_cast<int>(std::floor(captureMs)));
+    std::size_t waiting = 0;
+    for (int look = 0; look < 2; ++look) {
+        waiting = DataQueueCount();
+        while (waiting < expected) {
+            clock_.SleepMs(100);
+            waiting = DataQueueCount();
+            if (!waitForTrigger || StopRequested() || !isOpen_) {
+                break;
+            }
+        }
+    }
+    if (waiting != expected) {
+        driver_.Purge(dataChannel_);
+        return kLinkWrongAmount;
+    }
+    std::size_t got = 0;
+    driver_.Read(dataChannel_, rxBuffer_.data(), expected, got);
+    if (got != expected) {
+        driver_.Purge(dataChannel_);
+        return kLinkWrongAmount;
+    }
+    if (!std::equal(kSampleHeader, kSampleHeader + kHeaderBytes, rxBuffer_.begin())) {
+        driver_.Purge(dataChannel_);
+        return kLinkBadHeader;
+    }
+    DecodePairs(rxBuffer_.data() + kHeaderBytes, static_cast<std::size_t>(pairs), first, second);
+    return kLinkOk;
+}
+
+// Long captures arrive as a header and 4096-pair blocks. A block that comes
+// back short means the samples are not the ones asked for: report it rather
+// than let the sweep draw stale values as new.
+int DeviceLink::ReadLongCapture(std::int32_t* first, std::int32_t* second, int pairs) {
+    if (waitForTrigger) {
+        while (DataQueueCount() < kHeaderBytes) {
+            if (StopRequested() || !isOpen_) {
+                driver_.Purge(dataChannel_);
+                return kLinkWrongAmount;
+            }
+            clock_.SleepMs(10);
+        }
+    }
+    std::size_t got = 0;
+    driver_.Read(dataChannel_, rxBuffer_.data(), kHeaderBytes, got);
+    if (got != kHeaderBytes) {
+        driver_.Purge(dataChannel_);
+        return kLinkWrongAmount;
+    }
+    for (int stored = 0; stored < pairs; stored += kStreamBlockPairs) {
+        got = 0;
+        driver_.Read(dataChannel_, rxBuffer_.data(), kStreamBlockBytes, got);
+        if (got != kStreamBlockBytes) {
+            driver_.Purge(dataChannel_);
+            return kLinkWrongAmount;
+        }
+        DecodePairs(rxBuffer_.data(), kStreamBlockPairs, first + stored, second + stored);
+    }
+    return kLinkOk;
+}
+
+bool DeviceLink::WaitForDataQueue(std::size_t wanted, int polls, int sleepMs) {
+    std::size_t waiting = DataQueueCount();
+    for (int poll = 0; poll < polls && waiting < wanted; ++poll) {
+        clock_.SleepMs(sleepMs);
+        waiting = DataQueueCount();
+    }
+    return waiting >= wanted;
+}
+
+int DeviceLink::ReadSampleBlock512(std::int32_t* first, std::int32_t* second) {
+    if (!WaitForDataQueue(kPollBlockBytes, 20, 5)) {
+        return 0;
+    }
+    std::size_t got = 0;
+    driver_.Read(dataChannel_, rxBuffer_.data(), kPollBlockBytes, got);
+    if (got != kPollBlockBytes) {
+        return 0;
+    }
+    DecodePairs(rxBuffer_.data(), kPollBlockPairs, first, second);
+    return 1;
+}
+
+bool DeviceLink::ReadStreamBlock(std::int32_t* first, std::int32_t* second) {
+    std::size_t got = 0;
+    if (WaitForDataQueue(kStreamBlockBytes, 50, 5)) {
+        driver_.Read(dataChannel_, rxBuffer_.data(), kStreamBlockBytes, got);
+    }
+    if (got != kStreamBlockBytes) {
+        driver_.Purge(dataChannel_);
+        prompter_.Inform("Time out waiting for data", "ERROR");
+        return false;
+    }
+    DecodePairs(rxBuffer_.data(), kStreamBlockPairs, first, second);
+    return true;
+}
+
+int DeviceLink::ReadStreamHeader() {
+    std::size_t got = 0;
+    driver_.Read(dataChannel_, rxBuffer_.data(), kHeaderBytes, got);
+    return 1;
+}
+
+std::size_t DeviceLink::FlushDataChannel() {
+    clock_.SleepMs(25);
+    const std::size_t discarded = DataQueueCount();
+    driver_.Purge(dataChannel_);
+    return discarded;
+}
+
+void DeviceLink::PurgeBoth() {
+    driver_.Purge(dataChannel_);
+    driver_.Purge(commandChannel_);
+}
+
+void DeviceLink::SetDataTimeouts(int milliseconds) {
+    driver_.SetTimeouts(dataChannel_, milliseconds, milliseconds);
+}
+
+// --- Recovery ------------------------------------------------------------------
+
+bool DeviceLink::ResetLink(bool reopen) {
+    driver_.CyclePort(dataChannel_);
+    driver_.Close(dataChannel_);
+    driver_.Close(commandChannel_);
+    dataChannel_ = kNoHandle;
+    commandChannel_ = kNoHandle;
+    isOpen_ = false;
+    if (!reopen) {
+        return true;
+    }
+    clock_.SleepMs(2500);
+    return Open();
+}
+
+}  // namespace tavlin
