@@ -20,7 +20,7 @@ enum class CalLoadSource {
 // Image of the instrument's 4096-byte factory calibration memory, with the
 // field lookups and the document values derived from it.
 class CalTable {
-public:
+  public:
     static constexpr int kCachedBytes = 3128;
     static constexpr int kIfResponsePoints = 51;
 
@@ -31,14 +31,14 @@ public:
 
     // Raw fields (layout of the device memory, little-endian).
     std::uint8_t BlankMark() const;
-    std::string CalDate() const;  // up to the terminator, at most 48 bytes
-    std::uint8_t PreampRolloff(int index) const;      // 0 .. 14
-    std::uint8_t IfGain2_9(bool highBand) const;      // IFGAIN2_9B1 / IFGAIN2_9B0
+    std::string CalDate() const;                  // up to the terminator, at most 48 bytes
+    std::uint8_t PreampRolloff(int index) const;  // 0 .. 14
+    std::uint8_t IfGain2_9(bool highBand) const;  // IFGAIN2_9B1 / IFGAIN2_9B0
     std::uint8_t BroadbandPower() const;
     std::uint8_t LowBandFlatness(int row, int index) const;   // row 0..3, index 0..149
     std::uint8_t HighBandFlatness(int row, int index) const;  // row 0..3, index 0..425
-    std::uint8_t IfFlatness10M7(int index) const;  // 0 .. 51
-    std::uint8_t IfFlatness2M9(int index) const;   // 0 .. 51
+    std::uint8_t IfFlatness10M7(int index) const;             // 0 .. 51
+    std::uint8_t IfFlatness2M9(int index) const;              // 0 .. 51
     std::uint16_t LowGainStep() const;
     std::uint16_t HighGainStep() const;
     std::uint16_t IfClip(bool highBand) const;  // IFClipHB150 / IFClipLB150
@@ -69,11 +69,17 @@ public:
     // the cache file. False when the device write or its reopen failed.
     bool Store(const std::string& deviceSerial, DeviceLink& link, const std::string& asctimeText);
 
-private:
+    // Why the last cache file write failed; empty when it succeeded. A failed
+    // write is not reported to the user: the next preset reads the device.
+    const std::string& LastCacheError() const { return lastCacheError_; }
+
+  private:
     bool LoadCacheFile(const std::filesystem::path& path);
-    bool WriteCacheFile(const std::filesystem::path& path) const;
+    bool WriteCacheFile(const std::filesystem::path& path);
+    std::uint16_t Word(int offset) const;
 
     std::filesystem::path cacheDirectory_;
+    std::string lastCacheError_;
     std::array<std::uint8_t, kCalMemoryBytes> bytes_{};
     std::array<double, kIfResponsePoints> ifResponse_{};
     std::array<double, kIfResponsePoints> ifResponse2_{};
