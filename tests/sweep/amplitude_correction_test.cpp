@@ -1,0 +1,173 @@
+#include "sweep/amplitude_correction.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "device/cal_table.h"
+
+namespace tavlin {
+namespace {
+
+constexpr int kLowBandFlatness = 132;
+constexpr int kHighBandFlatness = 732;
+constexpr int kPreampRolloff = 112;
+constexpr int kPreampLowBand = 2552;
+constexpr int kPreampHighBand = 2702;
+constexpr double kTol = 1e-9;
+
+// A table whose every correction is neutral: flat response, level references
+// at their centre (base -10.5 dB), no preamplifier gain.
+class AmplitudeCorrectionTest : public ::testing::Test {
+  protected:
+    AmplitudeCorrectionTest() {
+        table.Bytes().fill(0);
+        std::fill_n(table.Bytes().begin() + kLowBandFlatness, 600 + 1704, 128);
+        SetWord(2544, 32768);
+        SetWord(2546, 32768);
+    }
+    void SetWord(int offset, int value) {
+        table.Bytes()[offset] = static_cast<std::uint8_t>(value & 0xFF);
+        table.Bytes()[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+    }
+    std::uint8_t& Low(int row, int i) { return table.Bytes()[kLowBandFlatness + row * 150 + i]; }
+    std::uint8_t& High(int row, int i) { return table.Bytes()[kHighBandFlatness + row * 426 + i]; }
+    double C(double freqHz) const { return AmplitudeCorrection(table, settings, freqHz); }
+    // The high band's frequency slope on a unit without the preamplifier.
+    static double Slope(double freqHz) { return freqHz * 2.5e-9; }
+
+    CalTable table;
+    LevelSettings settings{0.0, 1, false, false};
+};
+
+TEST_F(AmplitudeCorrectionTest, BaseLevelComesFromTheBandsReference) {
+    SetWord(2544, 32768 + 1500);  // high band
+    SetWord(2546, 32768 - 500);   // low band
+    EXPECT_NEAR(C(150e6), -9.0 + Slope(150e6), kTol);
+    EXPECT_NEAR(C(149.999e6), -11.0, kTol);
+
+    // Units with the preamplifier add their band's offset in tenths of a dB.
+    table.Bytes()[129] = 15;
+    table.Bytes()[130] = 20;
+    settings.preampAvailable = true;
+    EXPECT_NEAR(C(150e6), -9.0 + 2.0 + 150e6 * 4e-9, kTol);
+    EXPECT_NEAR(C(50e6), -11.0 + 1.5, kTol);
+}
+
+TEST_F(AmplitudeCorrectionTest, GainModesStepTheLevel) {
+    const double normal = C(100e6);
+    settings.gainMode = 0;
+    EXPECT_NEAR(C(100e6) - normal, 15.83, kTol);
+    settings.gainMode = 2;
+    EXPECT_NEAR(C(100e6) - normal, -12.0, kTol);
+
+    // Preamp-capable units carry their own steps in the table.
+    SetWord(2540, 500);
+    SetWord(2542, 100);
+    settings.preampAvailable = true;
+    settings.gainMode = 1;
+    const double normalPreamp = C(100e6);
+    settings.gainMode = 0;
+    EXPECT_NEAR(C(100e6) - normalPreamp, 500 * 0.02 + 16 - 2.56, kTol);
+    settings.gainMode = 2;
+    EXPECT_NEAR(C(100e6) - normalPreamp, -(100 * 0.02 + 12 - 2.56), kTol);
+}
+
+TEST_F(AmplitudeCorrectionTest, AttenuationSelectsTheRoundedClampedRow) {
+    for (int row = 0; row < 4; ++row) {
+        Low(row, 4) = static_cast<std::uint8_t>(128 + 32 * row);  // row dB at 5 MHz
+    }
+    struct Case {
+        double attenDb;
+        double expectedDb;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const Case& c : {Case{0, 0}, Case{2.4, 0}, Case{2.5, 1}, Case{7.4, 1}, Case{10, 2},
+                          Case{12.5, 3}, Case{15, 3}, Case{100, 3}, Case{-5, 0}, Case{nan, 0}}) {
+        SCOPED_TRACE(c.attenDb);
+        settings.attenDb = c.attenDb;
+        EXPECT_NEAR(C(5e6) + 10.5, c.expectedDb, kTol);
+    }
+}
+
+TEST_F(AmplitudeCorrectionTest, FlatnessCountsInTheirBandsUnits) {
+    Low(2, 9) = 160;   // +1 dB at 10 MHz with 10 dB attenuation
+    High(0, 0) = 112;  // -1 dB at 150 MHz
+    High(0, 1) = 144;
+    settings.attenDb = 10;
+    EXPECT_NEAR(C(10e6) + 10.5, 1.0, kTol);
+    EXPECT_NEAR(C(10.5e6) + 10.5, 0.5, kTol);
+    settings.attenDb = 0;
+    EXPECT_NEAR(C(150e6) + 10.5, -1.0 + Slope(150e6), kTol);
+    EXPECT_NEAR(C(155e6) + 10.5, Slope(155e6), kTol);  // halfway between -1 and +1
+}
+
+TEST_F(AmplitudeCorrectionTest, TopOfTheBandHoldsTheLastEntryWhileTheSlopeGrows) {
+    High(0, 424) = 96;   // -2 dB
+    High(0, 425) = 144;  // +1 dB
+    High(1, 0) = 0;      // the next row's first entry must never be read for row 0
+    EXPECT_NEAR(C(4.395e9) + 10.5, -0.5 + Slope(4.395e9), kTol);
+    EXPECT_NEAR(C(4.4e9) + 10.5, 1.0 + Slope(4.4e9), kTol);
+    EXPECT_NEAR(C(4.405e9) + 10.5, 1.0 + Slope(4.405e9), kTol);
+    EXPECT_NEAR(C(6e9) + 10.5, 1.0 + Slope(6e9), kTol);
+    EXPECT_TRUE(std::isfinite(C(1e300)));
+}
+
+TEST_F(AmplitudeCorrectionTest, BelowOneMegahertzTheFirstTwoEntriesAreExtrapolated) {
+    Low(0, 0) = 160;  // +1 dB at 1 MHz
+    Low(0, 1) = 192;  // +2 dB at 2 MHz
+    EXPECT_NEAR(C(1e6) + 10.5, 1.0, kTol);
+    EXPECT_NEAR(C(0.5e6) + 10.5, 0.5, kTol);
+    EXPECT_NEAR(C(0.25e6) + 10.5, 0.25, kTol);
+    EXPECT_NEAR(C(1.0) + 10.5, 1e-6, kTol);
+    EXPECT_NEAR(C(0.0) + 10.5, 1.0, kTol);  // x = -1 truncates below the table: entry 0
+    // The low band's last entry holds up to the band edge.
+    Low(0, 149) = 224;  // +3 dB at 150 MHz, reached only from below
+    EXPECT_NEAR(C(149.5e6) + 10.5, 1.5, kTol);
+}
+
+TEST_F(AmplitudeCorrectionTest, PreampGainIsTakenOffInBothBands) {
+    settings.preampAvailable = true;
+    table.Bytes()[kPreampLowBand + 9] = 50;    // 5 dB at 10 MHz
+    table.Bytes()[kPreampLowBand + 10] = 70;   // 7 dB at 11 MHz
+    table.Bytes()[kPreampHighBand + 0] = 100;  // 10 dB at 150 MHz
+    table.Bytes()[kPreampHighBand + 1] = 120;  // 12 dB at 160 MHz
+    for (double f : {10.5e6, 155e6}) {
+        settings.preampOn = false;
+        const double off = C(f);
+        settings.preampOn = true;
+        EXPECT_NEAR(C(f) - off, f < 150e6 ? -6.0 : -11.0, kTol) << f;
+    }
+}
+
+TEST_F(AmplitudeCorrectionTest, PreampRollsOffBelowOneMegahertzAndStaysFiniteAtZero) {
+    settings.preampAvailable = true;
+    table.Bytes()[kPreampLowBand] = 200;      // 20 dB
+    table.Bytes()[kPreampRolloff + 0] = 32;   // 1 dB at 300 kHz
+    table.Bytes()[kPreampRolloff + 1] = 64;   // 2 dB at 350 kHz
+    table.Bytes()[kPreampRolloff + 13] = 96;  // 3 dB at 950 kHz
+    table.Bytes()[kPreampRolloff + 14] = 96;  // 3 dB at 1 MHz
+    auto preampGain = [&](double f) {
+        settings.preampOn = false;
+        const double off = C(f);
+        settings.preampOn = true;
+        return off - C(f);
+    };
+    EXPECT_NEAR(preampGain(325e3), 20 - 1.5, kTol);
+    EXPECT_NEAR(preampGain(975e3), 20 - 3.0, kTol);
+    EXPECT_NEAR(preampGain(1e6), 20.0, kTol);
+    // At and below 300 kHz a 1/f law continues from the first roll-off point.
+    EXPECT_NEAR(preampGain(300e3), 20 - (1 + 0.8) + 0.8, kTol);
+    EXPECT_NEAR(preampGain(300.001e3), 19.0, 1e-3);
+    EXPECT_NEAR(preampGain(150e3), 20 - (1 + 0.8) * 2 + 0.8, kTol);
+    EXPECT_TRUE(std::isfinite(preampGain(0.0)));
+    EXPECT_NEAR(preampGain(0.0), preampGain(1.0), kTol);
+}
+
+TEST(WideDetectorCorrection, IsMinusOneDecibel) {
+    EXPECT_EQ(WideDetectorCorrection(), -1.0);
+}
+
+}  // namespace
+}  // namespace tavlin
