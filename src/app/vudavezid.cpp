@@ -1,0 +1,420 @@
+#include "app/vudavezid.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "ports/clock.h"
+#include "ports/progress_sink.h"
+#include "ports/prompter.h"
+#include "ports/view_notifier.h"
+#include "sweep/amplitude_correction.h"
+#include "sweep/rbw_rules.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr double kPresetStartHz = 902e6;
+constexpr double kPresetStopHz = 928e6;
+constexpr double kMinEdgeSeparationHz = 100e3;
+constexpr int kStopPollMs = 50;
+
+bool FirmwareLacksPreamp(const std::string& version) {
+    // Firmware of the 1.x generation has no preamplifier; its text carries
+    // "1." after the first character.
+    const auto at = version.find("1.", 1);
+    return at != std::string::npos;
+}
+
+}  // namespace
+
+VUDAVEZid::VUDAVEZid(const DocumentPorts& ports, std::filesystem::path calCacheDirectory)
+    : link(ports.usb, ports.clock, ports.prompter),
+      calTable(std::move(calCacheDirectory)),
+      clock_(ports.clock),
+      prompter_(ports.prompter),
+      views_(ports.views),
+      progress_(ports.progress) {
+    link.WatchStopRequest(&stopRequest);
+    link.SetInstrumentLostHandler([this] {
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(hookMutex_);
+            handler = closeHandler_;
+        }
+        if (handler) {
+            handler();
+        }
+    });
+    state.preampAvailable = false;
+    state.preampOn = false;
+    state.timebaseCorrection = 1.0;
+    link.Open();
+    if (link.InstrumentLost()) {
+        return;  // the program closes; nothing more to set up
+    }
+    Preset();
+    state.counterOn = false;
+    state.settingsChanged = true;
+    state.listenWideIf = true;
+    state.listenFm = true;
+    state.listenDeemphasisUs = 125.0;
+    state.freqOffsetHz = 0.0;
+}
+
+VUDAVEZid::~VUDAVEZid() {
+    stopRequest = 1;
+    WaitForSweepEnd();
+}
+
+// --- Preset --------------------------------------------------------------------
+
+void VUDAVEZid::Preset() {
+    PauseSweep();
+    wasSweeping_ = false;
+    PresetSettings();
+    ApplyLevelPlan();
+    state.rbwHz = 100000.0;
+    state.maxHold = 0;
+    state.videoTrigger = false;
+    FillPresetTraces();
+    state.signalTrack = 0;
+    state.videoAvgCount = 1;
+    state.sweepTimeSec = 2.2;
+    state.imageReject = 1;
+    state.counterOn = false;
+    ReadIdentity();
+    LoadCalibration();
+    engine.ResetWorkingValues();
+    state.spanRbwRatio = kDefaultSpanRbwRatio;
+    link.ResetCachedSettings();
+    views_.UpdateAllViews();
+    ResumeSweep();
+}
+
+void VUDAVEZid::PresetSettings() {
+    state.syncTrigMode = 0;
+    state.refLevelOffsetDb = 0.0;
+    state.extRefLocked = false;
+    SetFrequencies(kPresetStartHz, kPresetStopHz);
+    state.cfStepHz = 10e6;
+    state.refLevelStepDb = 10.0;
+    state.refLevelDbm = 0.0;
+    state.refLevelInMv = 0;
+    state.dbPerDiv = 10.0;
+    state.attenDb = 10.0;
+    state.linearScale = 0;
+    display.limitLinesOn = false;
+    markers.marker1On = 0;
+    state.titleSet = 0;
+    markers.marker2On = 0;
+    markers.marker2Active = 0;
+    markers.markerDelta = 0;
+    state.gainMode = 0;
+}
+
+void VUDAVEZid::FillPresetTraces() {
+    trace.traceA.fill(kBottomRow);
+    trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
+    display.lowerLimitRows.fill(static_cast<std::int32_t>(kBottomRow));
+    display.upperLimitRows.fill(0);
+}
+
+void VUDAVEZid::ReadIdentity() {
+    state.deviceSerial = link.GetSerialNumber();
+    state.firmwareVersion = link.GetFirmwareVersion();
+    state.preampAvailable = !FirmwareLacksPreamp(state.firmwareVersion);
+}
+
+void VUDAVEZid::LoadCalibration() {
+    calTable.Load(state.deviceSerial, link, progress_);
+    state.timebaseCorrection = calTable.TimebaseCorrection();
+    state.ifFreq1Hz = calTable.IfFreq1Hz();
+    state.ifFreq2Hz = calTable.IfFreq2Hz();
+    state.sampleRateHz = calTable.SampleRateHz();
+}
+
+// --- Level plan ----------------------------------------------------------------
+
+double VUDAVEZid::AmplitudeCorrection(double freqHz) const {
+    const LevelSettings settings{state.attenDb, state.gainMode, state.preampAvailable,
+                                 state.preampOn};
+    return tavlin::AmplitudeCorrection(calTable, settings, freqHz);
+}
+
+void VUDAVEZid::ApplyLevelPlan() {
+    const FrequencyPair f = Frequencies();
+    const double ref = state.refLevelDbm;
+    if (ref > state.attenDb) {
+        state.attenDb = ref <= 10.0 ? 10.0 : 15.0;
+    }
+    if (f.startHz < 150e6 && ref + 5.0 > state.attenDb) {
+        state.attenDb = ref <= 5.0 ? 10.0 : 15.0;
+    }
+    state.gainMode = 1;
+    const double correction = AmplitudeCorrection(f.CenterHz());
+    if (ref - state.attenDb + 5.0 > correction) {
+        state.gainMode = 0;
+    } else if (ref - state.attenDb + 17.0 < correction) {
+        state.gainMode = 2;
+    }
+    link.SetGainMode(state.gainMode);
+    link.SetAttenuator(state.attenDb);
+}
+
+double VUDAVEZid::PredictRbw(double spanHz) const {
+    return tavlin::PredictRbw(spanHz, state.spanRbwRatio, engine.lo1ErrorHz.load(),
+                              engine.lo2ErrorHz.load());
+}
+
+// --- Start and stop --------------------------------------------------------------
+
+FrequencyPair VUDAVEZid::Frequencies() const {
+    std::lock_guard lock(frequencyMutex_);
+    return {state.startFreqHz, state.stopFreqHz};
+}
+
+void VUDAVEZid::SetFrequencies(double startHz, double stopHz) {
+    std::lock_guard lock(frequencyMutex_);
+    state.startFreqHz = startHz;
+    state.stopFreqHz = stopHz;
+}
+
+void VUDAVEZid::SetCenterSpan(double centerHz, double spanHz) {
+    {
+        std::lock_guard lock(frequencyMutex_);
+        state.startFreqHz = centerHz - spanHz / 2.0;
+        state.stopFreqHz = centerHz + spanHz / 2.0;
+    }
+    ValidateCenterSpan();
+}
+
+void VUDAVEZid::SetStartFreq(double startHz) {
+    {
+        std::lock_guard lock(frequencyMutex_);
+        state.startFreqHz = startHz;
+    }
+    ValidateStartStop(1);
+}
+
+void VUDAVEZid::SetStopFreq(double stopHz) {
+    {
+        std::lock_guard lock(frequencyMutex_);
+        state.stopFreqHz = stopHz;
+    }
+    ValidateStartStop(2);
+}
+
+void VUDAVEZid::ValidateCenterSpan() {
+    bool wasReset = false;
+    {
+        std::lock_guard lock(frequencyMutex_);
+        double& start = state.startFreqHz;
+        double& stop = state.stopFreqHz;
+        const double center = (start + stop) / 2.0;
+        state.settingsChanged = true;
+        if (!(center >= 0.0 && center <= kMaxFreqHz)) {  // also catches a centre that is NaN
+            wasReset = true;
+            start = 2400000000.0;
+            stop = 2400100000.0;
+        } else {
+            if (stop < start) {
+                start = stop = center;
+            }
+            // Both edges are tested: clamping the stop can push the start
+            // below zero when the centre is in the lower half of the band.
+            if (stop > kMaxFreqHz) {
+                stop = kMaxFreqHz;
+                start = 2.0 * center - kMaxFreqHz;
+            }
+            if (start < 0.0) {
+                start = 0.0;
+                stop = 2.0 * center;
+            }
+        }
+        state.rbwHz = PredictRbw(stop - start);
+    }
+    ShowIfCentreReset(wasReset);
+}
+
+void VUDAVEZid::ShowIfCentreReset(bool wasReset) {
+    if (wasReset) {
+        prompter_.Inform("CF out of bounds. Reset.", "INVALID SETTING");
+    }
+}
+
+void VUDAVEZid::ValidateStartStop(int editedEdge) {
+    std::lock_guard lock(frequencyMutex_);
+    double& start = state.startFreqHz;
+    double& stop = state.stopFreqHz;
+    const auto clampToBand = [](double f) {
+        if (std::isnan(f)) {
+            return 0.0;
+        }
+        return std::clamp(f, 0.0, kMaxFreqHz);
+    };
+    start = clampToBand(start);
+    stop = clampToBand(stop);
+    if (stop - start < 0.0) {
+        if (editedEdge == 1) {
+            stop = start + kMinEdgeSeparationHz;
+        } else {
+            start = stop - kMinEdgeSeparationHz;
+        }
+    }
+    // The 100 kHz separation must not push an edge out of the band: keep the
+    // separation and slide the pair back inside.
+    if (stop > kMaxFreqHz) {
+        stop = kMaxFreqHz;
+        start = kMaxFreqHz - kMinEdgeSeparationHz;
+    }
+    if (start < 0.0) {
+        start = 0.0;
+        stop = kMinEdgeSeparationHz;
+    }
+    state.rbwHz = PredictRbw(stop - start);
+}
+
+// --- Run control -------------------------------------------------------------------
+
+void VUDAVEZid::SetSweepPass(std::function<void()> pass) {
+    std::lock_guard lock(hookMutex_);
+    sweepPass_ = std::move(pass);
+}
+
+void VUDAVEZid::SetWaitHook(std::function<void()> hook) {
+    std::lock_guard lock(hookMutex_);
+    waitHook_ = std::move(hook);
+}
+
+void VUDAVEZid::SetCloseHandler(std::function<void()> handler) {
+    std::lock_guard lock(hookMutex_);
+    closeHandler_ = std::move(handler);
+}
+
+// Pauses from different threads (the GUI and the automation thread) are
+// serialised, so one pair's wasSweeping is never overwritten by another's.
+// A nested pause on the same thread only counts.
+void VUDAVEZid::PauseSweep() {
+    while (!pauseMutex_.try_lock()) {
+        std::function<void()> hook;
+        {
+            std::lock_guard lock(hookMutex_);
+            hook = waitHook_;
+        }
+        if (hook) {
+            hook();
+        }
+        clock_.SleepMs(kStopPollMs);
+    }
+    if (pauseDepth_++ > 0) {
+        return;
+    }
+    wasSweeping_ = sweepRunning.load() != 0;
+    if (wasSweeping_) {
+        stopRequest = 1;
+    }
+    WaitForSweepEnd();
+}
+
+void VUDAVEZid::ResumeSweep() {
+    if (pauseDepth_ == 0) {
+        return;  // no pause to end
+    }
+    if (--pauseDepth_ == 0) {
+        state.videoAvgIndex = 0;
+        if (wasSweeping_) {
+            OnContinuous();
+        }
+        wasSweeping_ = false;
+        state.settingsChanged = true;
+    }
+    pauseMutex_.unlock();
+}
+
+void VUDAVEZid::WaitForSweepEnd() {
+    while (sweepRunning.load() != 0) {
+        std::function<void()> hook;
+        {
+            std::lock_guard lock(hookMutex_);
+            hook = waitHook_;
+        }
+        if (hook) {
+            hook();
+        }
+        clock_.SleepMs(kStopPollMs);
+    }
+    std::lock_guard lock(threadMutex_);
+    if (sweepThread_.joinable() && sweepThread_.get_id() != std::this_thread::get_id()) {
+        sweepThread_.join();
+    }
+}
+
+void VUDAVEZid::OnSingle() {
+    if (!StartSweepThread(true)) {
+        stopRequest = 1;  // a continuous sweep finishes this pass and stops
+    }
+}
+
+void VUDAVEZid::OnContinuous() {
+    StartSweepThread(false);
+}
+
+// Two starters (the GUI and the automation thread) may press at once: the
+// check-and-set of sweepRunning lets exactly one of them create the thread.
+bool VUDAVEZid::StartSweepThread(bool single) {
+    int idle = 0;
+    if (!sweepRunning.compare_exchange_strong(idle, 1)) {
+        return false;
+    }
+    if (single) {
+        stopRequest = 1;
+    }
+    std::lock_guard lock(threadMutex_);
+    if (sweepThread_.joinable()) {
+        sweepThread_.join();  // the previous thread has already left its loop
+    }
+    sweepThread_ = std::thread([this] { SweepThreadMain(); });
+    return true;
+}
+
+void VUDAVEZid::SweepThreadMain() {
+    std::function<void()> pass;
+    {
+        std::lock_guard lock(hookMutex_);
+        pass = sweepPass_;
+    }
+    do {
+        if (pass) {
+            pass();
+        }
+        views_.InvalidateTrace();
+        if (!state.realtimeMode) {
+            clock_.SleepMs(kStopPollMs);
+        }
+    } while (stopRequest.load() == 0);
+    stopRequest = 0;
+    sweepRunning = 0;
+    views_.UpdateAllViews();
+}
+
+void VUDAVEZid::OnPreset() {
+    if (sweepRunning.load() != 0) {
+        stopRequest = 1;
+    }
+    WaitForSweepEnd();
+    link.ResetLink(true);
+    if (!link.InstrumentLost()) {
+        Preset();
+    }
+}
+
+void VUDAVEZid::CloseDocument() {
+    if (sweepRunning.load() != 0) {
+        stopRequest = 1;
+    }
+    WaitForSweepEnd();
+    link.ResetLink(false);
+}
+
+}  // namespace tavlin

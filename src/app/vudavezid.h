@@ -1,0 +1,130 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/instrument_state.h"
+#include "device/cal_table.h"
+#include "device/device_link.h"
+#include "sweep/sweep_engine.h"
+#include "sweep/sweep_trace.h"
+#include "view/display_state.h"
+#include "view/marker_state.h"
+
+namespace tavlin {
+
+class Clock;
+class Prompter;
+class ProgressSink;
+class UsbDriver;
+class ViewNotifier;
+
+struct DocumentPorts {
+    UsbDriver& usb;
+    Clock& clock;
+    Prompter& prompter;
+    ViewNotifier& views;
+    ProgressSink& progress;
+};
+
+struct FrequencyPair {
+    double startHz = 0.0;
+    double stopHz = 0.0;
+    double CenterHz() const { return (startHz + stopHz) / 2.0; }
+    double SpanHz() const { return stopHz - startHz; }
+};
+
+// The document: owner of every setting, the device link, the calibration
+// table, the sweep engine and the traces, for the life of the program.
+class VUDAVEZid {
+  public:
+    // Builds the link and engine, opens the instrument (with the connection
+    // messages) and presets. When the instrument could not be found the
+    // program must close: see CloseRequested().
+    VUDAVEZid(const DocumentPorts& ports, std::filesystem::path calCacheDirectory = ".");
+    ~VUDAVEZid();
+    VUDAVEZid(const VUDAVEZid&) = delete;
+    VUDAVEZid& operator=(const VUDAVEZid&) = delete;
+
+    // --- Instrument state ----------------------------------------------------
+    void Preset();
+    void ApplyLevelPlan();
+    double AmplitudeCorrection(double freqHz) const;
+    double PredictRbw(double spanHz) const;
+
+    FrequencyPair Frequencies() const;
+    // Each writes the pair and validates it under one lock, so a sweep never
+    // copies a new start with an old stop.
+    void SetCenterSpan(double centerHz, double spanHz);
+    void SetStartFreq(double startHz);
+    void SetStopFreq(double stopHz);
+    // Writes the pair as given, unvalidated (state files, already checked).
+    void SetFrequencies(double startHz, double stopHz);
+    void ValidateCenterSpan();
+    void ValidateStartStop(int editedEdge);  // 1 = start, 2 = stop
+
+    // --- Sweep run control ---------------------------------------------------
+    void PauseSweep();
+    void ResumeSweep();
+    void OnSingle();
+    void OnContinuous();
+    void OnPreset();
+    bool SweepRunning() const { return sweepRunning.load() != 0; }
+    // What one pass of the sweep thread does (the sweep kinds plug in here).
+    void SetSweepPass(std::function<void()> pass);
+    // Called while a thread waits in the pause handshake, every 50 ms, so the
+    // GUI thread keeps serving message boxes the sweep thread may be showing.
+    void SetWaitHook(std::function<void()> hook);
+
+    // --- Shutdown ------------------------------------------------------------
+    // Stops the sweep, joins it and resets the link without reopening.
+    void CloseDocument();
+    bool CloseRequested() const { return link.InstrumentLost(); }
+    // The app's way of closing through its main thread when a reopen finds
+    // no instrument.
+    void SetCloseHandler(std::function<void()> handler);
+
+    // --- Owned parts -----------------------------------------------------------
+    InstrumentState state;
+    DeviceLink link;
+    CalTable calTable;
+    SweepEngine engine;
+    SweepTrace trace;
+    MarkerState markers;
+    DisplayState display;
+
+    std::atomic<int> sweepRunning{0};
+    std::atomic<int> stopRequest{0};
+
+  private:
+    void PresetSettings();
+    void FillPresetTraces();
+    void ReadIdentity();
+    void LoadCalibration();
+    bool StartSweepThread(bool single);
+    void SweepThreadMain();
+    void WaitForSweepEnd();
+    void ShowIfCentreReset(bool wasReset);
+
+    Clock& clock_;
+    Prompter& prompter_;
+    ViewNotifier& views_;
+    ProgressSink& progress_;
+
+    mutable std::mutex frequencyMutex_;
+    std::recursive_mutex pauseMutex_;
+    int pauseDepth_ = 0;
+    bool wasSweeping_ = false;
+    std::mutex threadMutex_;
+    std::thread sweepThread_;
+    std::mutex hookMutex_;
+    std::function<void()> sweepPass_;
+    std::function<void()> waitHook_;
+    std::function<void()> closeHandler_;
+};
+
+}  // namespace tavlin

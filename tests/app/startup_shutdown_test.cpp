@@ -1,0 +1,80 @@
+#include "app/document_fixture.h"
+
+namespace tavlin {
+namespace {
+
+using test::DocumentFixture;
+
+class StartupShutdownTest : public DocumentFixture {
+  protected:
+    std::vector<std::string> Texts() {
+        std::vector<std::string> texts;
+        for (const auto& box : prompter.Boxes()) {
+            texts.push_back(box.caption + "|" + box.text);
+        }
+        return texts;
+    }
+};
+
+TEST_F(StartupShutdownTest, NoInstrumentEndsStartupWithTheClosingMessage) {
+    VUDAVEZid& d = Build();
+    EXPECT_TRUE(d.CloseRequested());
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "ERROR 1-TAVLIN NOT FOUND|PLEASE CONNECT TAVLIN NOW\r\n then click OK",
+                           "ERROR 1|TAVLIN NOT FOUND\r\nClosing application"}));
+    EXPECT_EQ(calMemory.Reads(), 0) << "no preset traffic when the program closes";
+}
+
+TEST_F(StartupShutdownTest, HalfAnInstrumentRunsOnWithoutCachingAnEmptyTable) {
+    usb.devices.push_back({test::ScriptedUsbDriver::Info("Tavlin A"), 0});
+    usb.devices.push_back({test::ScriptedUsbDriver::Info("Tavlin A"), 0});
+    VUDAVEZid& d = Build();
+    EXPECT_FALSE(d.CloseRequested());
+    EXPECT_EQ(Texts(), std::vector<std::string>{"ERROR 1|Devices not found!"});
+    EXPECT_EQ(d.Frequencies().startHz, 902e6) << "preset still runs";
+    EXPECT_EQ(d.state.deviceSerial, "");
+    EXPECT_FALSE(std::filesystem::exists(cacheDir / ".kvo"));
+}
+
+TEST_F(StartupShutdownTest, CalibrationIsReadOnceThenComesFromTheCache) {
+    BuildWithInstrument();
+    EXPECT_EQ(calMemory.Reads(), 1024);
+    EXPECT_TRUE(std::filesystem::exists(cacheDir / "TV000123.kvo"));
+    const auto events = progress.Events();
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[0], "0");
+    EXPECT_EQ(events[1], "show");
+    EXPECT_EQ(events.back(), "hide");
+    doc->Preset();
+    EXPECT_EQ(calMemory.Reads(), 1024) << "the cache file spares the device";
+}
+
+TEST_F(StartupShutdownTest, CloseStopsTheSweepThenClosesTheLinkWithoutReopening) {
+    VUDAVEZid& d = BuildWithInstrument();
+    std::atomic<int> passes{0};
+    d.SetSweepPass([&] {
+        ++passes;
+        clock.SleepMs(30);
+    });
+    d.OnContinuous();
+    while (passes.load() < 2) {
+        std::this_thread::yield();
+    }
+    usb.ClearCalls();
+    d.CloseDocument();
+    EXPECT_FALSE(d.SweepRunning());
+    EXPECT_FALSE(d.link.IsOpen());
+    const auto calls = usb.Calls();
+    EXPECT_EQ(calls, (std::vector<std::string>{"cycle 1", "close 1", "close 2"}));
+}
+
+TEST_F(StartupShutdownTest, DestroyingTheDocumentJoinsARunningSweep) {
+    VUDAVEZid& d = BuildWithInstrument();
+    d.SetSweepPass([&] { clock.SleepMs(10); });
+    d.OnContinuous();
+    doc.reset();  // must not leave a thread behind that touches the freed document
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace tavlin

@@ -1,0 +1,197 @@
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "app/document_fixture.h"
+
+namespace tavlin {
+namespace {
+
+using test::DocumentFixture;
+
+// Runs the sweep with a pass that counts itself and checks that no two passes
+// ever overlap.
+class SweepRunControlTest : public DocumentFixture {
+  protected:
+    VUDAVEZid& BuildCounting() {
+        VUDAVEZid& d = BuildWithInstrument();
+        d.SetSweepPass([this] {
+            if (inPass.fetch_add(1) != 0) {
+                overlapped = true;
+            }
+            ++passes;
+            clock.SleepMs(20);
+            inPass.fetch_sub(1);
+        });
+        return d;
+    }
+    void WaitForPasses(int count) {
+        while (passes.load() < count) {
+            std::this_thread::yield();
+        }
+    }
+    void WaitUntilIdle(VUDAVEZid& d) {
+        while (d.SweepRunning()) {
+            std::this_thread::yield();
+        }
+    }
+
+    std::atomic<int> passes{0};
+    std::atomic<int> inPass{0};
+    std::atomic<bool> overlapped{false};
+};
+
+TEST_F(SweepRunControlTest, SingleRunsExactlyOnePassThenIdles) {
+    VUDAVEZid& d = BuildCounting();
+    d.OnSingle();
+    WaitUntilIdle(d);
+    d.CloseDocument();
+    EXPECT_EQ(passes.load(), 1);
+    EXPECT_EQ(d.stopRequest.load(), 0);
+}
+
+TEST_F(SweepRunControlTest, SingleDuringContinuousStopsAfterThePassInProgress) {
+    VUDAVEZid& d = BuildCounting();
+    d.OnContinuous();
+    WaitForPasses(3);
+    d.OnSingle();
+    WaitUntilIdle(d);
+    const int atStop = passes.load();
+    EXPECT_GE(atStop, 3);
+    EXPECT_LE(atStop, 4);
+    EXPECT_EQ(d.stopRequest.load(), 0);
+}
+
+TEST_F(SweepRunControlTest, ManyStartersStillMakeOneSweepThread) {
+    VUDAVEZid& d = BuildCounting();
+    std::vector<std::thread> starters;
+    for (int t = 0; t < 4; ++t) {
+        starters.emplace_back([&d] {
+            for (int i = 0; i < 50; ++i) {
+                d.OnContinuous();
+            }
+        });
+    }
+    for (auto& s : starters) {
+        s.join();
+    }
+    WaitForPasses(5);
+    d.PauseSweep();
+    d.ResumeSweep();
+    WaitForPasses(8);
+    d.CloseDocument();
+    EXPECT_FALSE(overlapped.load());
+    EXPECT_FALSE(d.SweepRunning());
+}
+
+TEST_F(SweepRunControlTest, PauseWithNothingRunningStartsNothingOnResume) {
+    VUDAVEZid& d = BuildCounting();
+    d.PauseSweep();
+    d.ResumeSweep();
+    EXPECT_FALSE(d.SweepRunning());
+    EXPECT_EQ(passes.load(), 0);
+    EXPECT_TRUE(d.state.settingsChanged);
+}
+
+TEST_F(SweepRunControlTest, PauseStopsAContinuousSweepAndResumeRestartsIt) {
+    VUDAVEZid& d = BuildCounting();
+    d.OnContinuous();
+    WaitForPasses(1);
+    d.state.videoAvgIndex = 7;
+    d.PauseSweep();
+    EXPECT_FALSE(d.SweepRunning());
+    const int whilePaused = passes.load();
+    d.ResumeSweep();
+    EXPECT_TRUE(d.SweepRunning());
+    EXPECT_EQ(d.state.videoAvgIndex, 0);
+    WaitForPasses(whilePaused + 2);
+    d.CloseDocument();
+    EXPECT_FALSE(overlapped.load());
+}
+
+TEST_F(SweepRunControlTest, NestedPausesOnOneThreadRestartOnlyAtTheOuterResume) {
+    VUDAVEZid& d = BuildCounting();
+    d.OnContinuous();
+    WaitForPasses(1);
+    d.PauseSweep();
+    d.PauseSweep();
+    d.ResumeSweep();
+    EXPECT_FALSE(d.SweepRunning());
+    d.ResumeSweep();
+    EXPECT_TRUE(d.SweepRunning());
+    d.CloseDocument();
+}
+
+// Two threads (the panel and the automation client) pause at once: the second
+// waits for the first pair to finish, so the sweep the first one stopped is
+// still known to have been running and is restarted at the end.
+TEST_F(SweepRunControlTest, PausePairsFromTwoThreadsDoNotLoseTheRunningSweep) {
+    VUDAVEZid& d = BuildCounting();
+    for (int round = 0; round < 20; ++round) {
+        d.OnContinuous();
+        WaitForPasses(passes.load() + 1);
+        std::thread other([&d] {
+            d.PauseSweep();
+            d.ResumeSweep();
+        });
+        d.PauseSweep();
+        d.ResumeSweep();
+        other.join();
+        EXPECT_TRUE(d.SweepRunning()) << "round " << round;
+    }
+    d.CloseDocument();
+    EXPECT_FALSE(overlapped.load());
+}
+
+// While one thread waits in the pause handshake, the sweep thread may be
+// waiting for that thread to show a message box: the wait hook keeps it served.
+TEST_F(SweepRunControlTest, PauseWaitKeepsServingTheWaitHook) {
+    VUDAVEZid& d = BuildWithInstrument();
+    std::atomic<bool> boxShown{false};
+    std::atomic<int> hookCalls{0};
+    d.SetSweepPass([&] {
+        while (!boxShown.load()) {  // the sweep thread waits for "the GUI"
+            std::this_thread::yield();
+        }
+    });
+    d.SetWaitHook([&] {
+        ++hookCalls;
+        boxShown = true;
+    });
+    d.OnContinuous();
+    d.PauseSweep();
+    EXPECT_FALSE(d.SweepRunning());
+    EXPECT_GT(hookCalls.load(), 0);
+    d.ResumeSweep();
+    d.CloseDocument();
+}
+
+TEST_F(SweepRunControlTest, PresetStopsTheSweepResetsTheLinkAndDoesNotRestart) {
+    VUDAVEZid& d = BuildCounting();
+    d.OnContinuous();
+    WaitForPasses(1);
+    d.SetCenterSpan(100e6, 1e6);
+    usb.ClearCalls();
+    d.OnPreset();
+    EXPECT_FALSE(d.SweepRunning());
+    const auto calls = usb.Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls[0], "cycle 1");
+    EXPECT_EQ(d.Frequencies().startHz, 902e6);
+}
+
+TEST_F(SweepRunControlTest, FailedReopenAtPresetAsksTheProgramToCloseWithoutPresetting) {
+    VUDAVEZid& d = BuildCounting();
+    std::atomic<int> closeRequests{0};
+    d.SetCloseHandler([&] { ++closeRequests; });
+    d.SetCenterSpan(100e6, 1e6);
+    usb.devices.clear();
+    std::thread automation([&d] { d.OnPreset(); });
+    automation.join();  // the thread returns instead of ending the program itself
+    EXPECT_EQ(closeRequests.load(), 1);
+    EXPECT_TRUE(d.CloseRequested());
+    EXPECT_EQ(d.Frequencies().startHz, 100e6 - 0.5e6);
+}
+
+}  // namespace
+}  // namespace tavlin
