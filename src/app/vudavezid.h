@@ -22,6 +22,7 @@ class Prompter;
 class ProgressSink;
 class UsbDriver;
 class ViewNotifier;
+struct StateRecord;
 
 struct DocumentPorts {
     UsbDriver& usb;
@@ -80,6 +81,17 @@ class VUDAVEZid {
     // GUI thread keeps serving message boxes the sweep thread may be showing.
     void SetWaitHook(std::function<void()> hook);
 
+    // --- State files -----------------------------------------------------------
+    // Recall: the whole file is read and checked before any setting changes;
+    // a bad file shows why and changes nothing. True when the state was loaded.
+    bool LoadStateFile(const std::filesystem::path& path);
+    // Save through a temporary file and a rename: a failed save keeps the old
+    // file. True when written.
+    bool SaveStateFile(const std::filesystem::path& path);
+    // The file the document was last loaded from or saved to; empty when untitled.
+    std::filesystem::path DocumentPath() const;
+    void NewDocument();
+
     // --- Shutdown ------------------------------------------------------------
     // Stops the sweep, joins it and resets the link without reopening.
     void CloseDocument();
@@ -97,6 +109,10 @@ class VUDAVEZid {
     MarkerState markers;
     DisplayState display;
 
+    // Held by the sweep thread while it publishes a trace and marker levels,
+    // and by readers that need a consistent copy of them.
+    mutable std::mutex traceMutex;
+
     std::atomic<int> sweepRunning{0};
     std::atomic<int> stopRequest{0};
 
@@ -109,6 +125,9 @@ class VUDAVEZid {
     void SweepThreadMain();
     void WaitForSweepEnd();
     void ShowIfCentreReset(bool wasReset);
+    StateRecord CaptureStateRecord() const;
+    void ApplyStateRecord(const StateRecord& record);
+    void SetDocumentPath(const std::filesystem::path& path);
 
     Clock& clock_;
     Prompter& prompter_;
@@ -125,6 +144,8 @@ class VUDAVEZid {
     std::function<void()> sweepPass_;
     std::function<void()> waitHook_;
     std::function<void()> closeHandler_;
+    mutable std::mutex pathMutex_;
+    std::filesystem::path documentPath_;
 };
 
 }  // namespace tavlin

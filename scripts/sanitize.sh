@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer and
+# under ThreadSanitizer. Both must be clean.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+for kind in address thread; do
+    dir="build-$kind"
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DTAVLIN_SANITIZE="$kind" -DTAVLIN_BUILD_BENCH=OFF
+    cmake --build "$dir" -j"$(nproc)"
+    ctest --test-dir "$dir" --no-tests=error --output-on-failure -j"$(nproc)"
+done

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds everything and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$(nproc)"
+ctest --test-dir build --no-tests=error --output-on-failure -j"$(nproc)"
