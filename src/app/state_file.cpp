@@ -195,20 +195,21 @@ class FieldReader {
     }
     void Title(const char* name, std::string& title) {
         std::uint64_t count = 0;
-        if (!Take(name, 1, count) || count < kTitleWide) {
-            TakeText(name, count, title);
+        if (!Take(name, 1, count)) {
             return;
         }
-        if (!Take(name, 2, count)) {
-            return;
-        }
-        if (count == kTitleReserved) {
-            Fail(StateFileStatus::OutOfRange,
-                 std::string("the length of the ") + name + " uses the reserved value 65534");
-            return;
-        }
-        if (count == kTitleLong && !Take(name, 4, count)) {
-            return;
+        if (count == kTitleWide) {
+            if (!Take(name, 2, count)) {
+                return;
+            }
+            if (count == kTitleReserved) {
+                Fail(StateFileStatus::OutOfRange,
+                     std::string("the length of the ") + name + " uses the reserved value 65534");
+                return;
+            }
+            if (count == kTitleLong && !Take(name, 4, count)) {
+                return;
+            }
         }
         TakeText(name, count, title);
     }
