@@ -1,0 +1,188 @@
+#include "device/ftdi_usb_driver.h"
+
+#include <ftdi.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "device/ftdi_baud_request.h"
+#include "device/ftdi_channel_reader.h"
+
+namespace tavlin {
+namespace {
+
+using std::chrono::milliseconds;
+
+// These tests describe a machine without the instrument (the build machines
+// have none). Where a converter is plugged in they have nothing to say.
+bool ConverterPresent() {
+    FtdiUsbDriver driver;
+    int count = 0;
+    driver.DeviceCount(count);
+    return count > 0;
+}
+
+TEST(FtdiUsbDriverTest, WithoutAnInstrumentTheListIsEmptyAndNothingOpens) {
+    if (ConverterPresent()) {
+        GTEST_SKIP() << "a dual-channel converter is attached";
+    }
+    FtdiUsbDriver driver;
+    UsbHandle handle = 7;
+    EXPECT_NE(driver.OpenByIndex(0, handle), kUsbOk) << "no list built yet";
+    EXPECT_EQ(handle, kNoHandle);
+
+    int count = -1;
+    EXPECT_EQ(driver.DeviceCount(count), kUsbOk);
+    EXPECT_EQ(count, 0);
+    for (int index : {0, 1, -1}) {
+        UsbDeviceInfo info{true, "stale", "stale"};
+        EXPECT_EQ(driver.DeviceInfo(index, info), kUsbDeviceNotFound) << index;
+        handle = 7;
+        EXPECT_NE(driver.OpenByIndex(index, handle), kUsbOk) << index;
+        EXPECT_EQ(handle, kNoHandle) << index;
+    }
+}
+
+TEST(FtdiUsbDriverTest, CallsOnHandlesThatWereNeverOpenedFailCleanly) {
+    FtdiUsbDriver driver;
+    for (UsbHandle handle : {kNoHandle, 1, 2, -1, 1000}) {
+        SCOPED_TRACE(handle);
+        std::uint8_t buffer[4] = {1, 2, 3, 4};
+        std::size_t written = 99;
+        std::size_t got = 99;
+        std::size_t waiting = 99;
+        UsbDeviceInfo info;
+        EXPECT_NE(driver.SetBaudRate(handle, 46667), kUsbOk);
+        EXPECT_NE(driver.SetTimeouts(handle, 5000, 5000), kUsbOk);
+        EXPECT_NE(driver.Write(handle, buffer, sizeof buffer, written), kUsbOk);
+        EXPECT_EQ(written, 0u);
+        EXPECT_NE(driver.Read(handle, buffer, sizeof buffer, got), kUsbOk);
+        EXPECT_EQ(got, 0u);
+        EXPECT_EQ(buffer[0], 1) << "a failed read leaves the buffer alone";
+        EXPECT_NE(driver.QueueStatus(handle, waiting), kUsbOk);
+        EXPECT_EQ(waiting, 0u);
+        EXPECT_NE(driver.Purge(handle), kUsbOk);
+        EXPECT_NE(driver.HandleInfo(handle, info), kUsbOk);
+        EXPECT_NE(driver.CyclePort(handle), kUsbOk);
+        EXPECT_NE(driver.Close(handle), kUsbOk);
+    }
+}
+
+TEST(FtdiUsbDriverTest, RepeatedAndConcurrentListingsStayClean) {
+    for (int round = 0; round < 10; ++round) {
+        auto driver = std::make_unique<FtdiUsbDriver>();
+        int count = -1;
+        EXPECT_EQ(driver->DeviceCount(count), kUsbOk);
+        EXPECT_GE(count, 0);
+        EXPECT_EQ(count % 2, 0) << "each converter shows both of its interfaces";
+    }
+    FtdiUsbDriver shared;
+    std::vector<std::thread> lookers;
+    for (int t = 0; t < 3; ++t) {
+        lookers.emplace_back([&shared] {
+            for (int i = 0; i < 5; ++i) {
+                int count = -1;
+                UsbDeviceInfo info;
+                shared.DeviceCount(count);
+                shared.DeviceInfo(0, info);
+            }
+        });
+    }
+    for (auto& looker : lookers) {
+        looker.join();
+    }
+}
+
+// The request that the older dual-channel chip needs: the divisor with its
+// eighths code, and the channel number in the low byte of the index.
+TEST(FtdiBaudRequestTest, ClassicChipRequestCarriesDivisorAndChannel) {
+    const auto command = FtdiBaudRequest::ForClassicChip(46667, 2);
+    ASSERT_TRUE(command.has_value());
+    EXPECT_EQ(command->value, 0x8040);  // 64 + 1/4
+    EXPECT_EQ(command->index, 0x0002);
+    EXPECT_NEAR(command->actualRate, 46667, 46667 / 100);
+
+    const auto slow = FtdiBaudRequest::ForClassicChip(9600, 1);
+    ASSERT_TRUE(slow.has_value());
+    EXPECT_EQ(slow->value, 0x4138);  // 312 + 1/2
+    EXPECT_EQ(slow->index, 0x0001);
+    EXPECT_EQ(FtdiBaudRequest::ForClassicChip(115200, 1)->value, 0x001A);
+
+    // 100 + 3/8: the eighths code's top bit travels in the index word.
+    const auto high = FtdiBaudRequest::ForClassicChip(29888, 2);
+    ASSERT_TRUE(high.has_value());
+    EXPECT_EQ(high->value, 0x0064);
+    EXPECT_EQ(high->index, 0x0102);
+
+    EXPECT_EQ(FtdiBaudRequest::ForClassicChip(3'000'000, 2)->value, 0);
+}
+
+TEST(FtdiBaudRequestTest, RatesTheChipCannotMakeAreRefused) {
+    EXPECT_FALSE(FtdiBaudRequest::ForClassicChip(0, 2).has_value());
+    EXPECT_FALSE(FtdiBaudRequest::ForClassicChip(-46667, 2).has_value());
+    EXPECT_FALSE(FtdiBaudRequest::ForClassicChip(100, 2).has_value())
+        << "below the slowest divisor";
+}
+
+// A context that is not open answers every read as a vanished device does.
+struct ContextDeleter {
+    void operator()(ftdi_context* context) const { ftdi_free(context); }
+};
+
+class FtdiChannelReaderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        context_.reset(ftdi_new());
+        if (!context_) {
+            GTEST_SKIP() << "libusb cannot start here";
+        }
+    }
+    std::unique_ptr<ftdi_context, ContextDeleter> context_;
+    std::mutex contextMutex_;
+};
+
+TEST_F(FtdiChannelReaderTest, AVanishedDeviceEndsWaitingReadsAndFailsLaterCalls) {
+    FtdiChannelReader reader(context_.get(), contextMutex_);
+    reader.Start();
+    std::uint8_t buffer[16];
+    std::size_t taken = 0;
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(reader.Queue().Take(buffer, sizeof buffer, milliseconds(30000), taken),
+              ByteQueue::TakeResult::kClosed);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, milliseconds(10000));
+    EXPECT_TRUE(reader.DeviceGone());
+    EXPECT_EQ(taken, 0u);
+    EXPECT_NE(reader.Purge(milliseconds(5000)), kUsbOk);
+    EXPECT_NE(reader.CyclePort(milliseconds(5000)), kUsbOk);
+    reader.Stop();
+    reader.Stop();
+}
+
+TEST_F(FtdiChannelReaderTest, TasksAfterStopFailAtOnce) {
+    FtdiChannelReader reader(context_.get(), contextMutex_);
+    EXPECT_NE(reader.Purge(milliseconds(5000)), kUsbOk) << "never started";
+    reader.Start();
+    reader.Stop();
+    EXPECT_EQ(reader.Purge(milliseconds(5000)), kUsbDeviceNotOpened);
+    EXPECT_TRUE(reader.Queue().Closed());
+}
+
+TEST_F(FtdiChannelReaderTest, StartAndStopRepeatedlyWhileAnotherThreadPurges) {
+    for (int round = 0; round < 5; ++round) {
+        FtdiChannelReader reader(context_.get(), contextMutex_);
+        reader.Start();
+        std::thread purger([&] {
+            for (int i = 0; i < 3; ++i) {
+                reader.Purge(milliseconds(1000));
+            }
+        });
+        reader.Stop();
+        purger.join();
+    }
+}
+
+}  // namespace
+}  // namespace tavlin
