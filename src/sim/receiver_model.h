@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sim/cal_memory.h"
+#include "sim/level_correction.h"
+#include "sim/receiver_state.h"
+#include "sim/sample_plan.h"
+#include "sim/scene.h"
+
+namespace tavlin {
+
+// The physics of the virtual receiver: which emitters of the scene reach the
+// sampler through the present LO, IF path and clock mode, where they land at
+// baseband and how strong they are. Its gains are the inverse of the unit's
+// true response (a calibration image), so a program applying that table
+// reads the scene's levels.
+class ReceiverModel {
+  public:
+    static constexpr double kStepHz = 200e3;        // step list: LO = n x 200 kHz
+    static constexpr double kDetectorStepHz = 1e6;  // detector sweep: LO = h x 1 MHz
+    static constexpr double kDetectorFloorDbm = -80.0;
+    static constexpr double kDetectorCountDb = 0.13427734375;
+
+    ReceiverModel(const Scene& scene, const CalMemory::Image& trueResponse);
+
+    // True reference error: the TCXO's, or none while the external reference
+    // is present and selected.
+    double ReferenceError(const ReceiverState& state) const;
+    bool ExternalReferencePresent() const { return externalReference_; }
+    void SetExternalReferencePresent(bool present) { externalReference_ = present; }
+
+    double OutputRateHz(const ReceiverState& state) const;
+    double SynthesizerLoHz(const ReceiverState& state) const;
+    double StepLoHz(const ReceiverState& state, int step) const;
+    double DetectorLoHz(const ReceiverState& state, int step) const;
+
+    // Tones and noise at the sampler for an LO frequency.
+    SamplePlan Plan(const ReceiverState& state, double loHz) const;
+
+    // Broadband detector reading (16 bits) for an LO frequency.
+    std::uint16_t DetectorReading(const ReceiverState& state, double loHz) const;
+
+    const LevelCorrection& Correction() const { return correction_; }
+    const Scene& GetScene() const { return scene_; }
+
+  private:
+    const std::vector<SceneEmitter>& InputEmitters(const ReceiverState& state) const;
+    LevelSettings SettingsFor(const ReceiverState& state) const;
+    double PowerOfFullScale(const ReceiverState& state, const SceneEmitter& emitter, double ifHz,
+                            double basebandHz) const;
+    double NoiseSigma(const ReceiverState& state, double loHz, double outputRateHz) const;
+
+    Scene scene_;
+    std::vector<SceneEmitter> selfTestInput_;
+    LevelCorrection correction_;
+    bool preampFitted_;
+    bool externalReference_;
+};
+
+}  // namespace tavlin

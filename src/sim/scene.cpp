@@ -1,0 +1,256 @@
+#include "sim/scene.h"
+
+#include <cmath>
+#include <fstream>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace tavlin {
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::size_t kMaxSerialChars = 8;
+constexpr std::size_t kMaxFirmwareChars = 31;  // the version answer is read into 32 bytes
+constexpr std::size_t kMaxSceneBytes = 4 * 1024 * 1024;
+constexpr std::size_t kMaxSignals = 64;
+
+// Thrown inside the parser only; ParseScene turns it into a message.
+struct SceneProblem {
+    std::string text;
+};
+
+[[noreturn]] void Refuse(const std::string& text) {
+    throw SceneProblem{text};
+}
+
+void RefuseUnknownKeys(const Json& object, const std::string& where,
+                       std::initializer_list<const char*> known) {
+    for (const auto& item : object.items()) {
+        bool isKnown = false;
+        for (const char* name : known) {
+            isKnown = isKnown || item.key() == name;
+        }
+        if (!isKnown) {
+            Refuse("unknown key '" + item.key() + "'" + (where.empty() ? "" : " in " + where));
+        }
+    }
+}
+
+const Json& RequireObject(const Json& value, const std::string& where) {
+    if (!value.is_object()) {
+        Refuse("'" + where + "' must be an object");
+    }
+    return value;
+}
+
+double ReadNumber(const Json& object, const char* key, const std::string& where, double low,
+                  double high, double fallback, bool required = false) {
+    const std::string name = where.empty() ? key : where + "." + key;
+    if (!object.contains(key)) {
+        if (required) {
+            Refuse("'" + name + "' is missing");
+        }
+        return fallback;
+    }
+    const Json& value = object.at(key);
+    if (!value.is_number()) {
+        Refuse("'" + name + "' must be a number");
+    }
+    const double number = value.get<double>();
+    if (!std::isfinite(number) || number < low || number > high) {
+        std::ostringstream range;
+        range << "'" << name << "' must lie between " << low << " and " << high;
+        Refuse(range.str());
+    }
+    return number;
+}
+
+std::string ReadText(const Json& object, const char* key, std::size_t maxChars,
+                     const std::string& fallback) {
+    if (!object.contains(key)) {
+        return fallback;
+    }
+    const Json& value = object.at(key);
+    if (!value.is_string()) {
+        Refuse(std::string("'") + key + "' must be text");
+    }
+    std::string text = value.get<std::string>();
+    if (text.size() > maxChars) {
+        Refuse(std::string("'") + key + "' must be at most " + std::to_string(maxChars) +
+               " characters");
+    }
+    if (text.find('\0') != std::string::npos) {
+        Refuse(std::string("'") + key + "' must not contain a NUL character");
+    }
+    return text;
+}
+
+SceneEmitter ReadEmitter(const Json& value, const std::string& where) {
+    RequireObject(value, where);
+    RefuseUnknownKeys(value, where, {"freq_hz", "level_dbm", "am", "fm"});
+    SceneEmitter emitter;
+    emitter.freqHz = ReadNumber(value, "freq_hz", where, 0.0, 10e9, 0.0, true);
+    emitter.levelDbm = ReadNumber(value, "level_dbm", where, -200.0, 30.0, 0.0, true);
+    if (value.contains("am")) {
+        const std::string am = where + ".am";
+        const Json& object = RequireObject(value.at("am"), am);
+        RefuseUnknownKeys(object, am, {"rate_hz", "depth"});
+        emitter.am = SceneAm{ReadNumber(object, "rate_hz", am, 0.001, 1e6, 0.0, true),
+                             ReadNumber(object, "depth", am, 0.0, 1.0, 0.0, true)};
+    }
+    if (value.contains("fm")) {
+        const std::string fm = where + ".fm";
+        const Json& object = RequireObject(value.at("fm"), fm);
+        RefuseUnknownKeys(object, fm, {"rate_hz", "deviation_hz"});
+        emitter.fm = SceneFm{ReadNumber(object, "rate_hz", fm, 0.001, 1e6, 0.0, true),
+                             ReadNumber(object, "deviation_hz", fm, 0.0, 1e6, 0.0, true)};
+    }
+    return emitter;
+}
+
+std::vector<SceneEmitter> ReadSignals(const Json& root) {
+    std::vector<SceneEmitter> signals;
+    if (!root.contains("signals")) {
+        return signals;
+    }
+    const Json& list = root.at("signals");
+    if (!list.is_array()) {
+        Refuse("'signals' must be a list");
+    }
+    if (list.size() > kMaxSignals) {
+        Refuse("'signals' holds more than " + std::to_string(kMaxSignals) + " emitters");
+    }
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        signals.push_back(ReadEmitter(list[i], "signals[" + std::to_string(i) + "]"));
+    }
+    return signals;
+}
+
+SceneCalibration ReadCalibration(const Json& root) {
+    if (!root.contains("calibration")) {
+        return SceneCalibration::Factory;
+    }
+    const Json& value = root.at("calibration");
+    if (value == "factory") {
+        return SceneCalibration::Factory;
+    }
+    if (value == "blank") {
+        return SceneCalibration::Blank;
+    }
+    Refuse("'calibration' must be \"factory\" or \"blank\"");
+}
+
+std::optional<SceneTrigger> ReadTrigger(const Json& root) {
+    if (!root.contains("trigger") || root.at("trigger").is_null()) {
+        return std::nullopt;
+    }
+    const Json& object = RequireObject(root.at("trigger"), "trigger");
+    RefuseUnknownKeys(object, "trigger", {"period_ms"});
+    return SceneTrigger{ReadNumber(object, "period_ms", "trigger", 0.1, 1e6, 0.0, true)};
+}
+
+Scene ReadScene(const Json& root) {
+    if (!root.is_object()) {
+        Refuse("the top level must be an object");
+    }
+    RefuseUnknownKeys(root, "",
+                      {"serial", "firmware", "external_reference", "tcxo_ppb", "noise_floor_dbm_hz",
+                       "signals", "self_test", "calibration", "trigger"});
+    Scene scene;
+    scene.serial = ReadText(root, "serial", kMaxSerialChars, scene.serial);
+    scene.firmware = ReadText(root, "firmware", kMaxFirmwareChars, scene.firmware);
+    if (root.contains("external_reference")) {
+        if (!root.at("external_reference").is_boolean()) {
+            Refuse("'external_reference' must be true or false");
+        }
+        scene.externalReference = root.at("external_reference").get<bool>();
+    }
+    // The table stores the error as 32768 + ppb in 16 bits.
+    scene.tcxoPpb = ReadNumber(root, "tcxo_ppb", "", -32767.0, 32767.0, scene.tcxoPpb);
+    scene.noiseFloorDbmHz =
+        ReadNumber(root, "noise_floor_dbm_hz", "", -200.0, -60.0, scene.noiseFloorDbmHz);
+    scene.signals = ReadSignals(root);
+    if (root.contains("self_test")) {
+        const Json& object = RequireObject(root.at("self_test"), "self_test");
+        RefuseUnknownKeys(object, "self_test", {"freq_hz", "level_dbm"});
+        scene.selfTest.freqHz =
+            ReadNumber(object, "freq_hz", "self_test", 0.0, 10e9, scene.selfTest.freqHz);
+        scene.selfTest.levelDbm =
+            ReadNumber(object, "level_dbm", "self_test", -200.0, 30.0, scene.selfTest.levelDbm);
+    }
+    scene.calibration = ReadCalibration(root);
+    scene.trigger = ReadTrigger(root);
+    return scene;
+}
+
+// nlohmann's messages start with "[json.exception.parse_error.101] ".
+std::string WithoutExceptionTag(const std::string& what) {
+    const auto close = what.find("] ");
+    return (what.rfind("[json.", 0) == 0 && close != std::string::npos) ? what.substr(close + 2)
+                                                                        : what;
+}
+
+}  // namespace
+
+bool Scene::PreampFitted() const {
+    const auto at = firmware.find("1.", 1);
+    return at == std::string::npos;
+}
+
+Scene DefaultScene() {
+    Scene scene;
+    scene.tcxoPpb = 1200.0;
+    scene.signals = {
+        {903.5e6, -42.0, std::nullopt, std::nullopt},
+        {915.0e6, -25.0, std::nullopt, std::nullopt},
+        {919.25e6, -60.0, SceneAm{1000.0, 0.5}, std::nullopt},
+        {924.6e6, -50.0, std::nullopt, SceneFm{1000.0, 25000.0}},
+        {927.4e6, -75.0, std::nullopt, std::nullopt},
+    };
+    return scene;
+}
+
+SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName) {
+    SceneLoadResult result;
+    const std::string prefix = "scene file '" + sourceName + "': ";
+    Json root;
+    try {
+        root = Json::parse(text.begin(), text.end());
+    } catch (const Json::exception& error) {
+        result.error = prefix + "not valid JSON: " + WithoutExceptionTag(error.what());
+        return result;
+    }
+    try {
+        result.scene = ReadScene(root);
+    } catch (const SceneProblem& problem) {
+        result.error = prefix + problem.text;
+    } catch (const Json::exception& error) {
+        result.error = prefix + WithoutExceptionTag(error.what());
+    }
+    return result;
+}
+
+SceneLoadResult LoadSceneFile(const std::filesystem::path& path) {
+    const std::string name = path.string();
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return {std::nullopt, "scene file '" + name + "': cannot be opened"};
+    }
+    std::string text;
+    char chunk[65536];
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(file.gcount()));
+        if (text.size() > kMaxSceneBytes) {
+            return {std::nullopt, "scene file '" + name + "': larger than 4 MiB"};
+        }
+    }
+    if (file.bad()) {
+        return {std::nullopt, "scene file '" + name + "': cannot be read"};
+    }
+    return ParseScene(text, name);
+}
+
+}  // namespace tavlin

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavlin {
+
+struct SceneAm {
+    double rateHz = 1000.0;
+    double depth = 0.5;  // 0 .. 1
+};
+
+struct SceneFm {
+    double rateHz = 1000.0;
+    double deviationHz = 5000.0;
+};
+
+// One emitter on the RF input.
+struct SceneEmitter {
+    double freqHz = 0.0;
+    double levelDbm = -50.0;
+    std::optional<SceneAm> am;
+    std::optional<SceneFm> fm;
+};
+
+struct SceneTrigger {
+    double periodMs = 100.0;  // TRIG IN edges, one every period
+};
+
+enum class SceneCalibration { Factory, Blank };
+
+// What the virtual unit is and what its RF input sees.
+struct Scene {
+    std::string serial = "TV000123";  // at most 8 characters
+    std::string firmware = "Tavlin 2.03";
+    bool externalReference = false;
+    double tcxoPpb = 0.0;
+    double noiseFloorDbmHz = -160.0;
+    std::vector<SceneEmitter> signals;
+    SceneEmitter selfTest{140e6, -15.0, std::nullopt, std::nullopt};
+    SceneCalibration calibration = SceneCalibration::Factory;
+    std::optional<SceneTrigger> trigger;
+
+    // The firmware text decides whether a preamplifier is fitted: "1." at
+    // any position but the first marks a unit without one.
+    bool PreampFitted() const;
+};
+
+struct SceneLoadResult {
+    std::optional<Scene> scene;
+    std::string error;  // names the file and the problem when scene is empty
+};
+
+// The unit used when no scene file is given: something worth looking at in
+// the 902 .. 928 MHz band on a factory-calibrated unit.
+Scene DefaultScene();
+
+// Parses scene text; `sourceName` is the file name used in messages.
+SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName);
+
+SceneLoadResult LoadSceneFile(const std::filesystem::path& path);
+
+}  // namespace tavlin

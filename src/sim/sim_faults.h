@@ -1,0 +1,38 @@
+#pragma once
+
+namespace tavlin {
+
+// Faults the virtual instrument can be told to show, for tests of the
+// program's error paths. Counts: 0 = off, n > 0 = the next n occurrences,
+// -1 = every occurrence.
+struct SimFaults {
+    enum class Listing {
+        Normal,               // "Tavlin A" then "Tavlin B"
+        NoDevice,             // the converter is not on the bus: count 0
+        OnlyDataChannel,      // only the A interface is listed
+        ForeignDescriptions,  // both interfaces, described as neither name
+    };
+
+    Listing listing = Listing::Normal;
+    bool dataChannelAlreadyOpen = false;  // another process holds interface A
+    int dataOpenFailures = 0;             // opens of interface A that fail
+    int commandOpenFailures = 0;          // opens of interface B that fail
+    int failedWrites = 0;                 // writes refused by the converter
+    int shortCaptures = 0;                // "S" answers one pair short
+    int wrongHeaders = 0;                 // "S" answers whose header starts wrong
+    int missingStepBlock = -1;            // block index left out of every step list
+    bool noTrigger = false;               // TRIG IN never sees an edge
+};
+
+// Uses up one occurrence of a counted fault; true when the fault strikes.
+inline bool TakeFault(int& count) {
+    if (count == 0) {
+        return false;
+    }
+    if (count > 0) {
+        --count;
+    }
+    return true;
+}
+
+}  // namespace tavlin

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+#include "sim_session.h"
+
+namespace tavlin::test {
+namespace {
+
+constexpr double kRate = 486111.1111111111;
+
+class SimData : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        session.OpenAndInitialise();
+        session.driver.SetTimeouts(session.data, 0, 0);  // look without waiting
+    }
+    std::vector<std::uint8_t> TakeAll(UsbHandle handle) {
+        return session.Read(handle, session.Waiting(handle));
+    }
+    static double BlockPower(const std::vector<std::uint8_t>& bytes, std::size_t block) {
+        std::vector<double> first;
+        std::vector<double> second;
+        DecodePairs(std::vector<std::uint8_t>(bytes.begin() + block * 2048,
+                                              bytes.begin() + (block + 1) * 2048),
+                    first, second);
+        double sum = 0.0;
+        for (std::size_t i = 0; i < first.size(); ++i) {
+            sum += first[i] * first[i] + second[i] * second[i];
+        }
+        return sum / first.size();
+    }
+    SimSession session;
+};
+
+TEST_F(SimData, CaptureSendsHeaderThenPairsAsTheyAreSampled) {
+    session.Send({'I', 0x0E, 16 + 15});  // decimation 16: 512 pairs take 16.85 ms
+    session.Send({'S', 0x01});
+    EXPECT_EQ(session.Waiting(session.data), 4u);
+    session.clock.Advance(8);
+    const std::size_t half = session.Waiting(session.data);
+    EXPECT_GT(half, 4u + 4u * 200);
+    EXPECT_LT(half, 4u + 4u * 300);
+    session.clock.Advance(8);
+    EXPECT_LT(session.Waiting(session.data), 4u + 4u * 512);
+    session.clock.Advance(1);
+    const auto bytes = TakeAll(session.data);
+    ASSERT_EQ(bytes.size(), 4u + 4u * 512);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 4),
+              (std::vector<std::uint8_t>{0xA5, 0x5A, 0xF0, 0x0F}));
+    session.clock.Advance(100);
+    EXPECT_EQ(session.Waiting(session.data), 0u);
+}
+
+TEST_F(SimData, BlockingReadOfALongCaptureWaitsThroughTheClock) {
+    session.driver.SetTimeouts(session.data, 1000, 1000);
+    session.Send({'S', 0x10});  // 8192 pairs
+    const auto header = session.Read(session.data, 4);
+    EXPECT_EQ(header.size(), 4u);
+    const auto first = session.Read(session.data, 16384);
+    const auto second = session.Read(session.data, 16384);
+    EXPECT_EQ(first.size() + second.size(), 32768u);
+    const long long expectedMs = static_cast<long long>(8192 / kRate * 1000.0);
+    EXPECT_GE(session.clock.TotalSleptMs(), expectedMs);
+    EXPECT_LE(session.clock.TotalSleptMs(), expectedMs + 4);
+}
+
+TEST_F(SimData, CapturesQueueBehindEachOther) {
+    session.Send({'S', 0x01});
+    session.Send({'S', 0x02});
+    session.clock.Advance(10);
+    EXPECT_EQ(TakeAll(session.data).size(), 2u * 4 + 3u * 2048);
+}
+
+TEST_F(SimData, ShortCaptureAndWrongHeaderFaults) {
+    SimFaults faults;
+    faults.shortCaptures = 1;
+    faults.wrongHeaders = 1;
+    session.unit.SetFaults(faults);
+    session.Send({'S', 0x01});
+    session.clock.Advance(5);
+    const auto faulty = TakeAll(session.data);
+    EXPECT_EQ(faulty.size(), 4u + 4u * 511);
+    EXPECT_NE(faulty[0], 0xA5);
+    session.Send({'S', 0x01});
+    session.clock.Advance(5);
+    const auto good = TakeAll(session.data);
+    EXPECT_EQ(good.size(), 4u + 4u * 512);
+    EXPECT_EQ(good[0], 0xA5);
+}
+
+TEST_F(SimData, StreamRunsAtTheSampleRateUntilStopped) {
+    session.Send({'T'});
+    session.clock.Advance(100);
+    const std::size_t waiting = session.Waiting(session.data);
+    EXPECT_NEAR(static_cast<double>(waiting), 4.0 + 4.0 * 0.1 * kRate, 8.0);
+    EXPECT_EQ(TakeAll(session.data)[1], 0x5A);
+    session.clock.Advance(50);
+    session.Send({'3'});
+    const std::size_t atStop = session.Waiting(session.data);
+    EXPECT_NEAR(static_cast<double>(atStop), 4.0 * 0.05 * kRate, 8.0);
+    session.clock.Advance(10);
+    EXPECT_EQ(session.Waiting(session.data), atStop);
+    session.driver.Purge(session.data);
+    session.driver.Purge(session.command);
+    session.clock.Advance(1000);
+    EXPECT_EQ(session.Waiting(session.data), 0u);
+}
+
+TEST_F(SimData, UnreadStreamOverrunsTheFifoWithoutGrowing) {
+    session.Send({'T'});
+    session.clock.Advance(10'000);
+    EXPECT_EQ(session.Waiting(session.data), VirtualInstrument::kDataQueueBytes);
+    session.Send({'3'});
+}
+
+TEST_F(SimData, StepListSendsOneBlockPerStepInOrderWithoutHeader) {
+    Scene scene;
+    scene.signals = {{100e6, -20.0, std::nullopt, std::nullopt}};
+    SimSession local(scene);
+    local.OpenAndInitialise();
+    local.driver.SetTimeouts(local.data, 0, 0);
+    local.Send({'D', 0x03});
+    local.Send({'A', 0x02});
+    // Steps 440 .. 600 (0x1B8 .. 0x258). The signal is seen from below at
+    // 446 and 447 (IF 10.8 and 10.6 MHz) and from above at 553 and 554.
+    local.Send({'N', 0xB8, 0x01, 0x58, 0x02});
+    local.clock.Advance(1000);
+    auto bytes = local.Read(local.data, local.Waiting(local.data));
+    ASSERT_EQ(bytes.size(), 161u * 2048);
+    std::vector<std::size_t> loud;
+    for (std::size_t block = 0; block < 161; ++block) {
+        if (BlockPower(bytes, block) > 1e5) {
+            loud.push_back(block);
+        }
+    }
+    EXPECT_EQ(loud, (std::vector<std::size_t>{6, 7, 113, 114}));
+
+    local.Send({'N', 0x58, 0x02, 0xB8, 0x01});  // descending, 600 down to 440
+    local.clock.Advance(1000);
+    bytes = local.Read(local.data, local.Waiting(local.data));
+    ASSERT_EQ(bytes.size(), 161u * 2048);
+    loud.clear();
+    for (std::size_t block = 0; block < 161; ++block) {
+        if (BlockPower(bytes, block) > 1e5) {
+            loud.push_back(block);
+        }
+    }
+    EXPECT_EQ(loud, (std::vector<std::size_t>{600 - 554, 600 - 553, 600 - 447, 600 - 446}));
+}
+
+TEST_F(SimData, StepListBlocksArriveAsEachStepCompletes) {
+    session.Send({'N', 0x00, 0x02, 0x09, 0x02});  // 10 steps
+    const double stepMs = (150e-6 + 512 / kRate) * 1000.0;
+    session.clock.Advance(static_cast<int>(3.5 * stepMs));
+    EXPECT_EQ(session.Waiting(session.data), 3u * 2048);
+    session.clock.Advance(static_cast<int>(std::ceil(10 * stepMs)) - 4);
+    EXPECT_EQ(session.Waiting(session.data), 10u * 2048);
+}
+
+TEST_F(SimData, MissingStepBlockFault) {
+    SimFaults faults;
+    faults.missingStepBlock = 3;
+    session.unit.SetFaults(faults);
+    session.Send({'N', 0x00, 0x02, 0x09, 0x02});
+    session.clock.Advance(100);
+    EXPECT_EQ(session.Waiting(session.data), 9u * 2048);
+}
+
+TEST_F(SimData, DetectorSweepAnswersBigEndianReadingsOnTheCommandChannel) {
+    session.Send({'O', 0x01});  // SELF TEST (-15 dBm, 140 MHz) to RF IN
+    session.Send({'A', 0x02});
+    session.Send({'D', 0x04});
+    session.Send({'B', 146, 0x00, 155, 0x00});
+    const auto bytes = session.Read(session.command, 6);
+    ASSERT_EQ(bytes.size(), 6u);
+    EXPECT_EQ(session.Waiting(session.command), 0u);
+    auto reading = [&](int i) { return (bytes[2 * i] << 8) | bytes[2 * i + 1]; };
+    const double floor = (-80.0 + 86.0) / 0.13427734375;
+    const double seen =
+        (10.0 * std::log10(std::pow(10.0, -2.5) + std::pow(10.0, -8.0)) + 86.0) / 0.13427734375;
+    EXPECT_EQ(reading(0), std::lround(floor));  // 146 MHz: the IF is 6 MHz
+    EXPECT_EQ(reading(1), std::lround(seen));   // 149 MHz: 9 MHz
+    EXPECT_EQ(reading(2), std::lround(seen));   // 152 MHz: 12 MHz
+    // The broadband self-test check reads it near -13 dB.
+    const double broadband = reading(1) * 0.13427734375 - 85.0 + 10.0;
+    EXPECT_LT(std::abs(broadband + 13.0), 7.0);
+
+    session.Send({'B', 156, 0x00, 165, 0x00});
+    EXPECT_EQ(session.Read(session.command, 8).size(), 6u);
+    session.Send({'B', 165, 0x00, 156, 0x00});  // stop before start: no readings
+    EXPECT_EQ(session.Waiting(session.command), 0u);
+}
+
+TEST(SimTrigger, CaptureWaitsForTheNextTriggerEdge) {
+    Scene scene;
+    scene.trigger = SceneTrigger{100.0};
+    SimSession session(scene);
+    session.OpenAndInitialise();
+    session.Send({'O', 0x03});
+    session.clock.Advance(30);
+    session.Send({'S', 0x01});
+    session.clock.Advance(60);
+    EXPECT_EQ(session.Waiting(session.data), 0u);
+    session.clock.Advance(20);  // past the edge
+    session.clock.Advance(5);
+    EXPECT_EQ(session.Waiting(session.data), 4u + 2048u);
+}
+
+TEST(SimTrigger, NoTriggerMeansNoDataUntilTheWaitIsAbandoned) {
+    Scene scene;
+    scene.trigger = SceneTrigger{10.0};
+    SimSession session(scene);
+    session.OpenAndInitialise();
+    SimFaults faults;
+    faults.noTrigger = true;
+    session.unit.SetFaults(faults);
+    session.Send({'O', 0x03});
+    session.Send({'S', 0x01});
+    session.clock.Advance(60'000);
+    EXPECT_EQ(session.Waiting(session.data), 0u);
+    session.Send({'O', 0x00});  // leaving TRIG IN drops the waiting capture
+    session.Send({'S', 0x01});
+    session.clock.Advance(5);
+    EXPECT_EQ(session.Waiting(session.data), 4u + 2048u);
+}
+
+TEST(SimThreads, ReaderWaitsWhileAnotherThreadCommands) {
+    SimSession session;
+    session.OpenAndInitialise();
+    std::vector<std::uint8_t> got;
+    std::thread reader([&] { got = session.Read(session.data, 4 + 2048); });
+    session.clock.SleepMs(30);
+    session.Send({'S', 0x01});
+    reader.join();
+    EXPECT_EQ(got.size(), 4u + 2048u);
+}
+
+}  // namespace
+}  // namespace tavlin::test

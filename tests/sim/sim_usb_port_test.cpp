@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include "sim/virtual_instrument.h"
+#include "sim_session.h"
+
+namespace tavlin::test {
+namespace {
+
+std::vector<UsbDeviceInfo> List(UsbDriver& driver) {
+    int count = -1;
+    EXPECT_EQ(driver.DeviceCount(count), kUsbOk);
+    std::vector<UsbDeviceInfo> infos(static_cast<std::size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(driver.DeviceInfo(i, infos[i]), kUsbOk);
+    }
+    return infos;
+}
+
+TEST(SimUsbPort, ListsTwoInterfacesWithTheSceneSerial) {
+    Scene scene;
+    scene.serial = "TV004711";
+    SimSession session(scene);
+    const auto infos = List(session.driver);
+    ASSERT_EQ(infos.size(), 2u);
+    EXPECT_EQ(infos[0].description, "Tavlin A");
+    EXPECT_EQ(infos[0].serial, "TV004711A");
+    EXPECT_EQ(infos[1].description, "Tavlin B");
+    EXPECT_EQ(infos[1].serial, "TV004711B");
+    EXPECT_FALSE(infos[0].alreadyOpen);
+    UsbDeviceInfo none;
+    EXPECT_EQ(session.driver.DeviceInfo(2, none), kUsbDeviceNotFound);
+}
+
+TEST(SimUsbPort, AnOpenInterfaceIsFlaggedAndCannotBeOpenedTwice) {
+    SimSession session;
+    session.Open();
+    const auto infos = List(session.driver);
+    EXPECT_TRUE(infos[0].alreadyOpen);
+    EXPECT_TRUE(infos[1].alreadyOpen);
+    UsbHandle again = 99;
+    EXPECT_EQ(session.driver.OpenByIndex(0, again), kUsbDeviceNotOpened);
+    EXPECT_EQ(again, kNoHandle);
+    UsbDeviceInfo info;
+    ASSERT_EQ(session.driver.HandleInfo(session.command, info), kUsbOk);
+    EXPECT_EQ(info.serial, "TV000123B");
+    EXPECT_EQ(session.driver.Close(session.data), kUsbOk);
+    EXPECT_EQ(session.driver.Close(session.data), kUsbInvalidHandle);
+    UsbHandle reopened = kNoHandle;
+    EXPECT_EQ(session.driver.OpenByIndex(0, reopened), kUsbOk);
+    EXPECT_NE(reopened, session.data);  // a stale handle never comes back to life
+}
+
+TEST(SimUsbPort, ListingFaults) {
+    SimSession session;
+    SimFaults faults;
+    faults.listing = SimFaults::Listing::NoDevice;
+    session.unit.SetFaults(faults);
+    EXPECT_TRUE(List(session.driver).empty());
+
+    faults.listing = SimFaults::Listing::OnlyDataChannel;
+    session.unit.SetFaults(faults);
+    auto infos = List(session.driver);
+    ASSERT_EQ(infos.size(), 1u);
+    EXPECT_EQ(infos[0].description, "Tavlin A");
+
+    faults.listing = SimFaults::Listing::ForeignDescriptions;
+    session.unit.SetFaults(faults);
+    infos = List(session.driver);
+    ASSERT_EQ(infos.size(), 2u);
+    EXPECT_NE(infos[0].description, "Tavlin A");
+    EXPECT_NE(infos[1].description, "Tavlin B");
+    // Still the unit: index 0 carries data, index 1 takes commands.
+    session.OpenAndInitialise();
+    EXPECT_EQ(session.Send({'V'}), kUsbOk);
+    EXPECT_EQ(session.Read(session.command, 11),
+              (std::vector<std::uint8_t>{'T', 'a', 'v', 'l', 'i', 'n', ' ', '2', '.', '0', '3'}));
+}
+
+TEST(SimUsbPort, DataInterfaceHeldByAnotherProcess) {
+    SimSession session;
+    SimFaults faults;
+    faults.dataChannelAlreadyOpen = true;
+    session.unit.SetFaults(faults);
+    const auto infos = List(session.driver);
+    EXPECT_TRUE(infos[0].alreadyOpen);
+    EXPECT_FALSE(infos[1].alreadyOpen);
+    UsbHandle handle = kNoHandle;
+    EXPECT_EQ(session.driver.OpenByIndex(0, handle), kUsbDeviceNotOpened);
+    EXPECT_EQ(session.driver.OpenByIndex(1, handle), kUsbOk);
+}
+
+TEST(SimUsbPort, ChannelsThatWillNotOpen) {
+    SimSession session;
+    SimFaults faults;
+    faults.dataOpenFailures = 3;
+    faults.commandOpenFailures = -1;
+    session.unit.SetFaults(faults);
+    UsbHandle handle = kNoHandle;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_EQ(session.driver.OpenByIndex(0, handle), kUsbDeviceNotOpened);
+    }
+    EXPECT_EQ(session.driver.OpenByIndex(0, handle), kUsbOk);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        EXPECT_EQ(session.driver.OpenByIndex(1, handle), kUsbDeviceNotOpened);
+    }
+}
+
+TEST(SimUsbPort, FailedWritesReachNothing) {
+    SimSession session;
+    session.OpenAndInitialise();
+    SimFaults faults;
+    faults.failedWrites = 1;
+    session.unit.SetFaults(faults);
+    std::vector<std::uint8_t> frame = SlipFrame({'A', 0x01});
+    std::size_t written = 99;
+    EXPECT_EQ(session.driver.Write(session.command, frame.data(), frame.size(), written),
+              kUsbIoError);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(session.unit.State().attenIndex, 3);
+    EXPECT_EQ(session.Send({'A', 0x01}), kUsbOk);
+    EXPECT_EQ(session.unit.State().attenIndex, 1);
+}
+
+TEST(SimUsbPort, VanishedUnitFailsEveryCallUntilPluggedInAndReopened) {
+    SimSession session;
+    session.OpenAndInitialise();
+    session.Send({'A', 0x00});
+    session.unit.Unplug();
+    int count = -1;
+    EXPECT_EQ(session.driver.DeviceCount(count), kUsbOk);
+    EXPECT_EQ(count, 0);
+    std::size_t waiting = 0;
+    EXPECT_NE(session.driver.QueueStatus(session.data, waiting), kUsbOk);
+    EXPECT_NE(session.Send({'V'}), kUsbOk);
+    std::uint8_t byte = 0;
+    std::size_t got = 0;
+    EXPECT_NE(session.driver.Read(session.command, &byte, 1, got), kUsbOk);
+    EXPECT_EQ(session.clock.TotalSleptMs(), 0);  // failing calls do not wait
+
+    session.unit.PlugIn();
+    EXPECT_EQ(session.driver.DeviceCount(count), kUsbOk);
+    EXPECT_EQ(count, 2);
+    EXPECT_NE(session.Send({'V'}), kUsbOk);  // old handles stay dead
+    EXPECT_EQ(session.driver.Close(session.data), kUsbOk);
+    EXPECT_EQ(session.driver.Close(session.command), kUsbOk);
+    session.OpenAndInitialise();
+    EXPECT_EQ(session.unit.State().attenIndex, 3);  // power-on state again
+}
+
+TEST(SimUsbPort, PortCycleDropsTheUnitForASecond) {
+    SimSession session;
+    session.OpenAndInitialise();
+    session.Send({'O', 0x01});
+    ASSERT_EQ(session.driver.CyclePort(session.data), kUsbOk);
+    EXPECT_NE(session.Send({'V'}), kUsbOk);
+    EXPECT_EQ(session.driver.Close(session.data), kUsbOk);
+    EXPECT_EQ(session.driver.Close(session.command), kUsbOk);
+    int count = -1;
+    session.driver.DeviceCount(count);
+    EXPECT_EQ(count, 0);
+    session.clock.Advance(2500);
+    session.driver.DeviceCount(count);
+    EXPECT_EQ(count, 2);
+    session.OpenAndInitialise();
+    EXPECT_EQ(session.unit.State().syncTrigMode, 0);  // the self-test signal went off
+}
+
+TEST(SimUsbPort, CommandsAtTheWrongRateAreNotUnderstood) {
+    SimSession session;
+    UsbHandle command = kNoHandle;
+    ASSERT_EQ(session.driver.OpenByIndex(1, command), kUsbOk);
+    session.command = command;
+    session.Send({'A', 0x00});
+    EXPECT_EQ(session.unit.State().attenIndex, 3);
+    session.driver.SetBaudRate(command, 46667);
+    session.Send({'A', 0x00});
+    EXPECT_EQ(session.unit.State().attenIndex, 0);
+}
+
+TEST(SimUsbPort, ReadWaitsThroughTheClockUpToItsTimeout) {
+    SimSession session;
+    session.Open();
+    session.driver.SetTimeouts(session.command, 500, 500);
+    session.Send({'V'});
+    const long long before = session.clock.TotalSleptMs();
+    // Fewer bytes than asked: the read gives what came after the time-out.
+    EXPECT_EQ(session.Read(session.command, 32).size(), 11u);
+    EXPECT_EQ(session.clock.TotalSleptMs() - before, 500);
+    session.driver.SetTimeouts(session.command, 0, 0);
+    EXPECT_TRUE(session.Read(session.command, 4).empty());
+    EXPECT_EQ(session.clock.TotalSleptMs() - before, 500);
+}
+
+}  // namespace
+}  // namespace tavlin::test
