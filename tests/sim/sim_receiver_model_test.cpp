@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+#include "sim/factory_cal_image.h"
+#include "sim/level_correction.h"
+#include "sim_session.h"
+
+namespace tavlin::test {
+namespace {
+
+constexpr double kRate0 = 486111.1111111111;
+constexpr double kIfTune0 = 10694444.444444444;
+
+Scene OneEmitter(double freqHz, double levelDbm, double tcxoPpb = 0.0) {
+    Scene scene;
+    scene.tcxoPpb = tcxoPpb;
+    scene.signals = {{freqHz, levelDbm, std::nullopt, std::nullopt}};
+    return scene;
+}
+
+// Mean frequency of a capture from its phase steps.
+double PhaseSlopeHz(const std::vector<double>& first, const std::vector<double>& second,
+                    double rateHz) {
+    std::complex<double> sum;
+    for (std::size_t i = 1; i < first.size(); ++i) {
+        sum += std::complex<double>(first[i], second[i]) *
+               std::conj(std::complex<double>(first[i - 1], second[i - 1]));
+    }
+    return std::arg(sum) * rateHz / (2.0 * std::numbers::pi);
+}
+
+double DroopDb(double offsetHz) {
+    const double table[] = {-0.6, -0.6, -0.5, -0.3, 0.0, 0.1, 0.15, 0.2, 0.0, -0.3, -0.6, -0.9};
+    const double x = std::abs(offsetHz * 40.0 / 486111.1);
+    const int i = static_cast<int>(x);
+    return (x - i) * table[i + 1] + (i + 1 - x) * table[i];
+}
+
+class SimReceiver : public ::testing::Test {
+  protected:
+    void Start(const Scene& scene) {
+        session = std::make_unique<SimSession>(scene);
+        session->OpenAndInitialise();
+        session->Send({'I', 0x0E, 16});  // decimation 1
+        session->Send({'F', 0x00});
+    }
+    void Capture(std::vector<double>& first, std::vector<double>& second) {
+        session->Capture(32, first, second);
+    }
+    std::unique_ptr<SimSession> session;
+};
+
+// The self test's checks, with the SELF TEST signal on RF IN.
+TEST_F(SimReceiver, SelfTestReadsNearTheMiddleOfItsWindows) {
+    Start(DefaultScene());
+    SimSession& s = *session;
+    s.Send({'O', 0x01});
+    s.Send({'A', 0x02});
+    s.Send({'I', 0x06, 0x80});  // gain state 0
+    s.Send({'I', 0x0C, 0x00});
+    s.Tune(150.7, true);
+    const double hb = s.MeasureLevel();
+    EXPECT_LT(std::abs(hb + 33.0), 1.5) << hb;
+    s.Send({'D', 0x03});
+    s.Tune(129.3, false);
+    const double lb = s.MeasureLevel();
+    EXPECT_LT(std::abs(lb + 32.0), 1.5) << lb;
+    s.Send({'A', 0x03});
+    const double lb15 = s.MeasureLevel();
+    EXPECT_LT(std::abs(lb - lb15 - 5.0), 0.5) << lb - lb15;
+    s.Send({'F', 0x01});
+    s.Tune(137.1, false);
+    const double if2 = s.MeasureLevel();
+    EXPECT_LT(std::abs(if2 + 26.0), 1.5) << if2;
+}
+
+// Reading = L - atten - c(table) (+ the 2.9 MHz offset) + droop: the
+// program, applying the table it reads from the memory, gets L back.
+TEST_F(SimReceiver, EmitterLevelIsTheInverseOfTheTable) {
+    struct Case {
+        std::uint8_t atten;
+        int gain;
+        bool preamp;
+        bool highBand;
+        int ifPath;
+    };
+    const Case cases[] = {{2, 1, false, true, 0},
+                          {0, 0, false, true, 0},
+                          {3, 2, true, true, 0},
+                          {1, 1, false, false, 0},
+                          {2, 0, true, false, 1}};
+    Start(OneEmitter(120e6, -37.0));
+    const LevelCorrection table(session->unit.Memory());
+    for (const Case& c : cases) {
+        SimSession& s = *session;
+        s.Send({'A', c.atten});
+        s.Send({'I', 0x06, static_cast<std::uint8_t>(c.gain == 0 ? 0x80 : 0x00)});
+        s.Send({'I', 0x0C, static_cast<std::uint8_t>(c.gain == 2 ? 0x80 : 0x00)});
+        s.Send({'M', static_cast<std::uint8_t>(c.preamp ? 1 : 0)});
+        s.Send({'F', static_cast<std::uint8_t>(c.ifPath)});
+        const double ifMhz = c.ifPath == 0 ? 10.7 : 2.9;
+        s.Tune(120.0 + ifMhz, c.highBand);  // LO above the signal
+        LevelSettings settings{c.atten, c.gain, true, c.preamp, c.highBand};
+        double expected = -37.0 - 5.0 * c.atten - table.At(120e6, settings) +
+                          DroopDb((c.ifPath == 0 ? kIfTune0 : 2916666.6667) - ifMhz * 1e6);
+        if (c.ifPath == 1) {
+            expected += table.SecondIfOffsetDb(false) -
+                        10.0 * std::log10(table.IfFlatnessMultiplier(1, 2.9e6));
+        }
+        EXPECT_NEAR(s.MeasureLevel(), expected, 0.1)
+            << "atten " << int(c.atten) << " gain " << c.gain << " path " << c.ifPath;
+    }
+}
+
+TEST_F(SimReceiver, BlankUnitHasItsOwnResponseWithAnErasedMemory) {
+    Scene scene = OneEmitter(1e9, -20.0);
+    scene.calibration = SceneCalibration::Blank;
+    Start(scene);
+    session->Send({'A', 0x02});
+    session->Tune(1010.7, true);
+    const LevelCorrection truth(FactoryCalImage::TrueResponse(scene));
+    const double expected = -20.0 - 10.0 - truth.At(1e9, LevelSettings{2, 1, true, false, true}) +
+                            DroopDb(kIfTune0 - 10.7e6);
+    EXPECT_NEAR(session->MeasureLevel(), expected, 0.1);
+    EXPECT_EQ(session->unit.Memory()[0], 0xFF);
+}
+
+TEST_F(SimReceiver, ReferenceErrorShowsInThePhaseSlope) {
+    Start(OneEmitter(1000e6, -30.0, 1000.0));
+    session->Tune(989.3, true);  // LO below the signal: IF 10.7 MHz
+    std::vector<double> first, second;
+    Capture(first, second);
+    const double rate = kRate0 * (1.0 + 1e-6);
+    // b = -5555.56 Hz plus 1000 MHz x e.
+    EXPECT_NEAR(PhaseSlopeHz(first, second, rate), -5555.56 + 1000.0, 1.0);
+
+    session->unit.SetExternalReferencePresent(true);
+    session->Send({'C', 0x01});
+    Capture(first, second);
+    EXPECT_NEAR(PhaseSlopeHz(first, second, kRate0), -5555.56, 1.0);
+}
+
+TEST_F(SimReceiver, BothMixingSidesAndTheMirroredClockMode) {
+    Start(OneEmitter(978.6e6, -30.0));  // 10.7 MHz below the LO: the image side
+    session->Tune(989.3, true);
+    std::vector<double> first, second;
+    Capture(first, second);
+    EXPECT_NEAR(PhaseSlopeHz(first, second, kRate0), -5555.56, 1.0);
+
+    session->Send({'C', 8 + 1});
+    session->InitialiseSampler();
+    Capture(first, second);
+    // Mode 1 tunes 10687500 Hz and mirrors: b = 10.7 MHz - 10687500 Hz.
+    EXPECT_NEAR(PhaseSlopeHz(first, second, 468750.0), 12500.0, 1.0);
+}
+
+TEST_F(SimReceiver, StepListSignalSitsAbove53StepsBelow) {
+    Start(OneEmitter(100e6, -30.0));
+    session->Send({'D', 0x03});
+    session->Send({'N', 0xBF, 0x01, 0xBF, 0x01});  // step 447 only
+    const auto bytes = session->Read(session->data, 2048);
+    std::vector<double> first, second;
+    DecodePairs(bytes, first, second);
+    ASSERT_EQ(first.size(), 512u);
+    EXPECT_NEAR(PhaseSlopeHz(first, second, kRate0), 94444.4, 5.0);
+}
+
+TEST_F(SimReceiver, DecimationKeepsTheToneAndLowersTheRate) {
+    Start(OneEmitter(1000e6, -30.0));
+    session->Send({'I', 0x0E, 4 + 15});
+    session->Tune(989.3, true);
+    std::vector<double> first, second;
+    Capture(first, second);
+    EXPECT_NEAR(PhaseSlopeHz(first, second, kRate0 / 4), -5555.56, 1.0);
+}
+
+TEST_F(SimReceiver, NoiseFloorFollowsTheSceneDensity) {
+    Scene scene;
+    scene.noiseFloorDbmHz = -140.0;
+    Start(scene);
+    session->Send({'A', 0x00});
+    session->Tune(510.7, true);
+    const LevelCorrection table(session->unit.Memory());
+    const double expected = -140.0 - table.At(500e6, LevelSettings{0, 1, true, false, true}) +
+                            10.0 * std::log10(kRate0);
+    EXPECT_NEAR(session->MeasureLevel(), expected, 0.2);
+}
+
+TEST_F(SimReceiver, StrongSignalClipsAtFullScale) {
+    Start(OneEmitter(915e6, 5.0));
+    session->Send({'A', 0x00});
+    session->Send({'I', 0x0C, 0x80});
+    session->Tune(925.7, true);
+    std::vector<double> first, second;
+    Capture(first, second);
+    const auto [low, high] = std::minmax_element(first.begin(), first.end());
+    EXPECT_EQ(*high, 32767.0);
+    EXPECT_EQ(*low, -32767.0);
+}
+
+TEST_F(SimReceiver, AmEnvelopeAndFmDeviation) {
+    Scene scene;
+    scene.noiseFloorDbmHz = -200.0;
+    scene.signals = {{1000e6, -15.0, SceneAm{1000.0, 0.5}, std::nullopt},
+                     {2000e6, -15.0, std::nullopt, SceneFm{1000.0, 5000.0}}};
+    Start(scene);
+    session->Send({'A', 0x00});
+    std::vector<double> first, second;
+    session->Tune(1010.7, true);
+    Capture(first, second);
+    double lowest = 1e9;
+    double highest = 0.0;
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        const double magnitude = std::hypot(first[i], second[i]);
+        lowest = std::min(lowest, magnitude);
+        highest = std::max(highest, magnitude);
+    }
+    EXPECT_NEAR(highest / lowest, 3.0, 0.05);  // (1 + 0.5) / (1 - 0.5)
+
+    session->Tune(2010.7, true);
+    Capture(first, second);
+    double minHz = 1e9;
+    double maxHz = -1e9;
+    for (std::size_t i = 1; i < first.size(); ++i) {
+        const auto step = std::complex<double>(first[i], second[i]) *
+                          std::conj(std::complex<double>(first[i - 1], second[i - 1]));
+        const double hz = std::arg(step) * kRate0 / (2.0 * std::numbers::pi);
+        minHz = std::min(minHz, hz);
+        maxHz = std::max(maxHz, hz);
+    }
+    EXPECT_NEAR(maxHz - minHz, 10000.0, 50.0);
+}
+
+TEST_F(SimReceiver, UninitialisedSamplerSendsZeros) {
+    Start(OneEmitter(1000e6, -30.0));
+    session->Send({'C', 8 + 2});
+    session->Tune(989.3, true);
+    std::vector<double> first, second;
+    Capture(first, second);
+    EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](double v) { return v == 0.0; }));
+}
+
+}  // namespace
+}  // namespace tavlin::test
