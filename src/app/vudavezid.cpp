@@ -167,22 +167,57 @@ double VUDAVEZid::PredictRbw(double spanHz) const {
                               engine.lo2ErrorHz.load());
 }
 
+// --- Sweep settings -------------------------------------------------------------
+
+SweepSettings VUDAVEZid::TakeSweepSettings() const {
+    std::lock_guard lock(settingsMutex_);
+    SweepSettings s;
+    s.startHz = state.startFreqHz;
+    s.stopHz = state.stopFreqHz;
+    s.refLevelDbm = state.refLevelDbm;
+    s.dbPerDiv = state.dbPerDiv;
+    s.attenDb = state.attenDb;
+    s.linearScale = state.linearScale != 0;
+    s.gainMode = state.gainMode;
+    s.preampAvailable = state.preampAvailable;
+    s.preampOn = state.preampOn;
+    s.spanRbwRatio = state.spanRbwRatio;
+    s.videoAvgCount = state.videoAvgCount;
+    s.maxHold = state.maxHold != 0;
+    s.videoTrigThreshold = state.videoTrigThreshold;
+    s.syncTrigMode = state.syncTrigMode;
+    s.zeroSpanFm = state.zeroSpanFm != 0;
+    s.maxFmOffsetHz = state.maxFmOffsetHz;
+    s.imageReject = state.imageReject != 0;
+    s.realtimeMode = state.realtimeMode != 0;
+    s.sweepTimeSec = state.sweepTimeSec;
+    s.timebaseCorrection = state.timebaseCorrection;
+    return s;
+}
+
+int VUDAVEZid::AdvanceVideoAverage() {
+    std::lock_guard lock(settingsMutex_);
+    const int count = std::max(1, static_cast<int>(state.videoAvgCount));
+    state.videoAvgIndex = std::min(state.videoAvgIndex + 1, count);
+    return state.videoAvgIndex;
+}
+
 // --- Start and stop --------------------------------------------------------------
 
 FrequencyPair VUDAVEZid::Frequencies() const {
-    std::lock_guard lock(frequencyMutex_);
+    std::lock_guard lock(settingsMutex_);
     return {state.startFreqHz, state.stopFreqHz};
 }
 
 void VUDAVEZid::SetFrequencies(double startHz, double stopHz) {
-    std::lock_guard lock(frequencyMutex_);
+    std::lock_guard lock(settingsMutex_);
     state.startFreqHz = startHz;
     state.stopFreqHz = stopHz;
 }
 
 void VUDAVEZid::SetCenterSpan(double centerHz, double spanHz) {
     {
-        std::lock_guard lock(frequencyMutex_);
+        std::lock_guard lock(settingsMutex_);
         state.startFreqHz = centerHz - spanHz / 2.0;
         state.stopFreqHz = centerHz + spanHz / 2.0;
     }
@@ -191,7 +226,7 @@ void VUDAVEZid::SetCenterSpan(double centerHz, double spanHz) {
 
 void VUDAVEZid::SetStartFreq(double startHz) {
     {
-        std::lock_guard lock(frequencyMutex_);
+        std::lock_guard lock(settingsMutex_);
         state.startFreqHz = startHz;
     }
     ValidateStartStop(1);
@@ -199,7 +234,7 @@ void VUDAVEZid::SetStartFreq(double startHz) {
 
 void VUDAVEZid::SetStopFreq(double stopHz) {
     {
-        std::lock_guard lock(frequencyMutex_);
+        std::lock_guard lock(settingsMutex_);
         state.stopFreqHz = stopHz;
     }
     ValidateStartStop(2);
@@ -208,7 +243,7 @@ void VUDAVEZid::SetStopFreq(double stopHz) {
 void VUDAVEZid::ValidateCenterSpan() {
     bool wasReset = false;
     {
-        std::lock_guard lock(frequencyMutex_);
+        std::lock_guard lock(settingsMutex_);
         double& start = state.startFreqHz;
         double& stop = state.stopFreqHz;
         const double center = (start + stop) / 2.0;
@@ -244,7 +279,7 @@ void VUDAVEZid::ShowIfCentreReset(bool wasReset) {
 }
 
 void VUDAVEZid::ValidateStartStop(int editedEdge) {
-    std::lock_guard lock(frequencyMutex_);
+    std::lock_guard lock(settingsMutex_);
     double& start = state.startFreqHz;
     double& stop = state.stopFreqHz;
     const auto clampToBand = [](double f) {

@@ -11,6 +11,7 @@
 #include "device/cal_table.h"
 #include "device/device_link.h"
 #include "sweep/sweep_engine.h"
+#include "sweep/sweep_settings.h"
 #include "sweep/sweep_trace.h"
 #include "view/display_state.h"
 #include "view/marker_state.h"
@@ -67,6 +68,28 @@ class VUDAVEZid {
     void SetFrequencies(double startHz, double stopHz);
     void ValidateCenterSpan();
     void ValidateStartStop(int editedEdge);  // 1 = start, 2 = stop
+
+    // --- What a sweep reads and writes -------------------------------------------
+    // Settings the sweep thread reads while other threads may write them are
+    // read and written under the settings lock.
+    SweepSettings TakeSweepSettings() const;
+    template <typename Edit>
+    void EditSettings(Edit&& edit) {
+        std::lock_guard lock(settingsMutex_);
+        edit(state);
+    }
+    template <typename Read>
+    auto ReadSettings(Read&& read) const {
+        std::lock_guard lock(settingsMutex_);
+        return read(state);
+    }
+    // The running video average: n = min(index + 1, count), kept for the next sweep.
+    int AdvanceVideoAverage();
+
+    Prompter& GetPrompter() { return prompter_; }
+    Clock& GetClock() { return clock_; }
+    ProgressSink& GetProgress() { return progress_; }
+    ViewNotifier& GetViews() { return views_; }
 
     // --- Sweep run control ---------------------------------------------------
     void PauseSweep();
@@ -134,7 +157,7 @@ class VUDAVEZid {
     ViewNotifier& views_;
     ProgressSink& progress_;
 
-    mutable std::mutex frequencyMutex_;
+    mutable std::mutex settingsMutex_;
     std::recursive_mutex pauseMutex_;
     int pauseDepth_ = 0;
     bool wasSweeping_ = false;

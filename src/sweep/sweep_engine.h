@@ -1,31 +1,115 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "sweep/sweep_context.h"
 
 namespace tavlin {
 
-// The sweep object: frequency plan, window and filter working values, capture
-// buffers. Reached only from the thread that is sweeping, except the residual
-// LO errors, which the span commands read to predict the RBW.
+class VUDAVEZid;
+class FftSweep;
+class NarrowFftSweep;
+class StepSweep;
+class WideSweep;
+class ZeroSpanSweep;
+
+// One synthesizer setting of the LO plan: VCO = (intPart + num / den) x 10 MHz,
+// divided by 2^div at the output.
+struct LoSetting {
+    int intPart = 0;
+    int num = 0;
+    int den = 2;
+    int div = 0;
+    bool highSide = true;  // the LO lies above the signal
+    double wantedHz = 0.0;
+    double actualHz = 0.0;
+};
+
+// The sweep object: frequency plan, sample-clock mode, window and filter
+// working values, capture buffers and the sweep kinds. Reached only from the
+// thread that is sweeping, except the residual LO errors, which the span
+// commands read to predict the RBW.
 class SweepEngine {
-public:
+  public:
+    static constexpr int kCaptureCapacity = 65536;
+
     SweepEngine();
+    ~SweepEngine();
+    SweepEngine(const SweepEngine&) = delete;
+    SweepEngine& operator=(const SweepEngine&) = delete;
 
     // Preset: window type, window length, low-pass design and IF back to their
     // starting values; the LO plan is forgotten.
     void ResetWorkingValues();
 
-    int windowType = 0;  // 0 = flat-top, 1 = four-term Nuttall
-    int windowSize = 512;
-    int lowPassTaps = 63;
-    double lowPassCutoff = 0.22;
+    // One complete sweep of the document's present settings: sample clock,
+    // dispatch by span, and the results written back into the document.
+    void PerformSweep(VUDAVEZid& document);
+    // The narrow FFT kind on its own, with the sample clock as the last sweep
+    // left it (the phase-noise plot).
+    void PerformNarrowFftSweep(VUDAVEZid& document);
+
+    // --- Frequency plan ---------------------------------------------------------
+    // Chooses the sample-clock mode for a frequency; writes the mode's
+    // receiver constants into the context. True when the mode changed.
+    bool ChooseSampleClock(double freqHz, SweepContext& context);
+    // LO1 and LO2 for sweepStartHz .. sweepStopHz; programs LO1.
+    void PlanLocalOscillators(SweepContext& context);
+    // Sets decimation and fftSize, returns the RBW.
+    double ChooseFftResolution(double spanHz, const SweepSettings& settings);
+    // The measuring receiver's single-LO plan.
+    void PlanReceiverOscillators(SweepContext& context);
+    // Sends a planned LO with the band's command set.
+    int ProgramLo(DeviceLink& link, const LoSetting& lo, bool highBand);
+
+    // The LO plan is forgotten after a link reset or a pause: another user of
+    // the instrument may have reprogrammed LO1 meanwhile.
+    void ForgetLoPlan();
+
+    // --- Plan and working values --------------------------------------------------
+    double sweepStartHz = 0.0;
+    double sweepStopHz = 0.0;
     int clockMode = 0;
+    int decimation = 1;
+    int fftSize = 512;
+    int windowSize = 512;
+    int windowType = 0;  // 0 = flat-top, 1 = four-term Nuttall
+    LoSetting lo1;
+    LoSetting lo2;
+    bool lo2SecondIf = false;
     double plannedStartHz = -1.0;
     double plannedStopHz = -1.0;
     double ifInUse = 10694444.444;
     double peakFreqHint = -1.0;
     std::atomic<double> lo1ErrorHz{0.0};
     std::atomic<double> lo2ErrorHz{0.0};
+
+    // The last capture, widened from 16 bits.
+    std::vector<std::int32_t> captureI;
+    std::vector<std::int32_t> captureQ;
+    // Window coefficients for windowSize points, and the low-pass taps.
+    std::vector<double> window;
+    std::vector<double> lowPassTaps;
+    int lowPassTapCount = 63;
+    double lowPassCutoff = 0.22;
+
+    // Step blocks that never arrived, over the life of the program.
+    long missingDataCount = 0;
+
+  private:
+    SweepContext MakeContext(VUDAVEZid& document, const SweepSettings& settings,
+                             SweepOutcome& outcome);
+    void Publish(VUDAVEZid& document, const SweepOutcome& outcome);
+
+    SweepTrace workTrace_;
+    std::unique_ptr<FftSweep> fftSweep_;
+    std::unique_ptr<NarrowFftSweep> narrowFftSweep_;
+    std::unique_ptr<StepSweep> stepSweep_;
+    std::unique_ptr<WideSweep> wideSweep_;
+    std::unique_ptr<ZeroSpanSweep> zeroSpanSweep_;
 };
 
 }  // namespace tavlin
