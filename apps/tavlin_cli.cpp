@@ -54,16 +54,16 @@ std::unique_ptr<tavlin::UsbDriver> MakeUsbDriver(const Options& options, tavlin:
     if (!options.simulate) {
         return std::make_unique<tavlin::FtdiUsbDriver>();
     }
-    tavlin::Scene scene = tavlin::DefaultScene();
+    tavlin::sim::Scene scene = tavlin::sim::DefaultScene();
     if (!options.scenePath.empty()) {
-        tavlin::SceneLoadResult loaded = tavlin::LoadSceneFile(options.scenePath);
+        tavlin::sim::SceneLoadResult loaded = tavlin::sim::LoadSceneFile(options.scenePath);
         if (!loaded.scene) {
             std::cerr << "tavlin-cli: " << loaded.error << "\n";
             return nullptr;
         }
         scene = *loaded.scene;
     }
-    return std::make_unique<tavlin::VirtualInstrument>(clock, scene);
+    return std::make_unique<tavlin::sim::VirtualInstrument>(clock, scene);
 }
 
 }  // namespace

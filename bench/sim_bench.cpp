@@ -18,6 +18,7 @@
 namespace {
 
 using namespace tavlin;
+using namespace tavlin::sim;
 
 constexpr std::size_t kPairsPerRun = 1 << 18;
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // Byte offsets of the factory calibration memory, as the unit stores them
 // (multi-byte fields little-endian).
@@ -38,4 +38,4 @@ struct CalLayout {
     static constexpr double kIfFlatnessStepHz = 5000.0;
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -1,6 +1,6 @@
 #include "sim/cal_memory.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 namespace {
 
@@ -52,4 +52,4 @@ void CalMemory::WriteWord(const std::uint8_t* word) {
     }
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

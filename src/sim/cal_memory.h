@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // The unit's 4096-byte calibration flash and its "E" command forms:
 //   FF 01 lo hi   read the 4 bytes at address lo + 256 hi (answered)
@@ -45,4 +45,4 @@ class CalMemory {
     std::size_t nextAddress_ = 0;
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

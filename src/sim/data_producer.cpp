@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 namespace {
 
@@ -204,4 +204,4 @@ double DataProducer::NextSampleSec(const Job& job) const {
     return job.paceSec + static_cast<double>(job.producedPairs - job.pacePairs) / job.rateHz;
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

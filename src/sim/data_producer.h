@@ -10,7 +10,7 @@
 #include "sim/receiver_state.h"
 #include "sim/sample_synthesizer.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // The unit's data channel over time. Requests ("S" captures, "T" streams,
 // "N" step lists) queue up and run one after the other; their bytes appear
@@ -96,4 +96,4 @@ class DataProducer {
     std::vector<std::uint8_t> scratch_;
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

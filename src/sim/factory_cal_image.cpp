@@ -8,7 +8,7 @@
 #include "sim/cal_layout.h"
 #include "sim/level_correction.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 namespace {
 
@@ -166,4 +166,4 @@ double FactoryCalImage::UnitPhase(const std::string& serial) {
     return kTwoPi * static_cast<double>(hash % 1000u) / 1000.0;
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -7,7 +7,7 @@
 #include "sim/cal_memory.h"
 #include "sim/scene.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // The factory calibration of a virtual unit. The unit's true response is
 // itself held as a calibration table image: the receiver model derives its
@@ -50,4 +50,4 @@ class FactoryCalImage {
     static double UnitPhase(const std::string& serial);
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

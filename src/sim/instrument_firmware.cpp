@@ -4,7 +4,7 @@
 
 #include "sim/factory_cal_image.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 namespace {
 
@@ -244,4 +244,4 @@ void InstrumentFirmware::FirmwareVersion(std::vector<std::uint8_t>& reply) const
     reply.insert(reply.end(), scene_.firmware.begin(), scene_.firmware.end());
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -12,7 +12,7 @@
 #include "sim/scene.h"
 #include "sim/sim_faults.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // The virtual unit's firmware: carries out each decoded command frame on
 // the receiver state, the calibration memory and the data channel, and
@@ -60,4 +60,4 @@ class InstrumentFirmware {
     std::vector<std::array<std::uint8_t, 2>> initWrites_;  // sampler registers 0x00 / 0x38
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

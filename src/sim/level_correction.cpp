@@ -5,7 +5,7 @@
 
 #include "sim/cal_layout.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 namespace {
 
@@ -119,4 +119,4 @@ std::uint16_t LevelCorrection::Word(std::size_t offset) const {
     return static_cast<std::uint16_t>(table_[offset] | (table_[offset + 1] << 8));
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

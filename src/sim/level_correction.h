@@ -5,7 +5,7 @@
 
 #include "sim/cal_memory.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // The receiver settings a level correction depends on.
 struct LevelSettings {
@@ -44,4 +44,4 @@ class LevelCorrection {
     CalMemory::Image table_;
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

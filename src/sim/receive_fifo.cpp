@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 ReceiveFifo::ReceiveFifo(std::size_t capacity) : storage_(capacity) {}
 
@@ -44,4 +44,4 @@ void ReceiveFifo::Clear() {
     size_ = 0;
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // The converter's receive buffer of one channel: a bounded first-in
 // first-out byte queue. Bytes that do not fit are refused, as a full FIFO
@@ -29,4 +29,4 @@ class ReceiveFifo {
     std::size_t size_ = 0;
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

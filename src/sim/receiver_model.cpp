@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 namespace {
 
@@ -168,4 +168,4 @@ double ReceiverModel::NoiseSigma(const ReceiverState& state, double loHz,
     return kFullScale * std::sqrt(totalPower / 2.0);
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -9,7 +9,7 @@
 #include "sim/sample_plan.h"
 #include "sim/scene.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // The physics of the virtual receiver: which emitters of the scene reach the
 // sampler through the present LO, IF path and clock mode, where they land at
@@ -59,4 +59,4 @@ class ReceiverModel {
     bool externalReference_;
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 namespace {
 
@@ -50,4 +50,4 @@ const SampleClockConstants& ReceiverState::ClockConstants(int mode) {
     return kClockModes[(mode >= 0 && mode <= 2) ? mode : 0];
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

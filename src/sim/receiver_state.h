@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // Nominal constants of one sample clock mode; the unit multiplies each by
 // (1 + reference error).
@@ -61,4 +61,4 @@ struct ReceiverState {
     static const SampleClockConstants& ClockConstants(int mode);
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // One emitter as the sampler sees it: a complex tone at a baseband
 // frequency with its modulation.
@@ -24,4 +24,4 @@ struct SamplePlan {
     std::vector<ToneSpec> tones;
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

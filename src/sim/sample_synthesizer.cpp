@@ -5,7 +5,7 @@
 #include <cstring>
 #include <numbers>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 namespace {
 
@@ -189,4 +189,4 @@ void SampleSynthesizer::StoreClipped(std::uint8_t* out, std::size_t pairs) const
     }
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -7,7 +7,7 @@
 
 #include "sim/sample_plan.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // Turns a sample plan into sample pairs as the unit sends them: first word
 // then second word, each 16-bit two's complement little-endian, clipped at
@@ -64,4 +64,4 @@ class SampleSynthesizer {
     std::array<double, kBlockPairs> second_{};
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

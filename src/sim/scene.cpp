@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 namespace {
 
@@ -253,4 +253,4 @@ SceneLoadResult LoadSceneFile(const std::filesystem::path& path) {
     return ParseScene(text, name);
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

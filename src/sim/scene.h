@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 struct SceneAm {
     double rateHz = 1000.0;
@@ -63,4 +63,4 @@ SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName)
 
 SceneLoadResult LoadSceneFile(const std::filesystem::path& path);
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

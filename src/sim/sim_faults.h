@@ -1,6 +1,6 @@
 #pragma once
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // Faults the virtual instrument can be told to show, for tests of the
 // program's error paths. Counts: 0 = off, n > 0 = the next n occurrences,
@@ -35,4 +35,4 @@ inline bool TakeFault(int& count) {
     return true;
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

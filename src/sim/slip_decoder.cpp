@@ -1,6 +1,6 @@
 #include "sim/slip_decoder.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 void SlipDecoder::Feed(const std::uint8_t* data, std::size_t count,
                        std::vector<std::vector<std::uint8_t>>& frames) {
@@ -50,4 +50,4 @@ void SlipDecoder::Append(std::uint8_t byte) {
     frame_.push_back(byte);
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // Reassembles SLIP-framed commands from the bytes written to the command
 // channel. Frames end with 0xC0 and may arrive split across writes; 0xDB 0xDC
@@ -37,4 +37,4 @@ class SlipDecoder {
     std::size_t discarded_ = 0;
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-namespace tavlin {
+namespace tavlin::sim {
 
 namespace {
 
@@ -320,4 +320,4 @@ bool VirtualInstrument::BaudUnderstood(int rate) {
     return std::abs(rate - kCommandBaud) <= kCommandBaud * 3 / 100;
 }
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

@@ -16,7 +16,7 @@
 #include "sim/sim_faults.h"
 #include "sim/slip_decoder.h"
 
-namespace tavlin {
+namespace tavlin::sim {
 
 // A Tavlin that exists only in software, behind the same USB port as the
 // real converter: two interfaces described "Tavlin A" (data) and "Tavlin B"
@@ -100,4 +100,4 @@ class VirtualInstrument final : public UsbDriver {
     std::vector<std::uint8_t> reply_;
 };
 
-}  // namespace tavlin
+}  // namespace tavlin::sim

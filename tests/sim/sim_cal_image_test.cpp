@@ -12,6 +12,8 @@
 namespace tavlin {
 namespace {
 
+using namespace ::tavlin::sim;
+
 void PutWord(CalMemory::Image& image, std::size_t offset, std::uint16_t value) {
     image[offset] = value & 0xFF;
     image[offset + 1] = value >> 8;

@@ -6,6 +6,8 @@
 namespace tavlin::test {
 namespace {
 
+using namespace ::tavlin::sim;
+
 Scene SceneWithoutReferenceError() {
     Scene scene = DefaultScene();
     scene.tcxoPpb = 0.0;

@@ -8,6 +8,8 @@
 namespace tavlin::test {
 namespace {
 
+using namespace ::tavlin::sim;
+
 constexpr double kRate = 486111.1111111111;
 
 class SimData : public ::testing::Test {

@@ -12,6 +12,8 @@
 namespace tavlin::test {
 namespace {
 
+using namespace ::tavlin::sim;
+
 constexpr double kRate0 = 486111.1111111111;
 constexpr double kIfTune0 = 10694444.444444444;
 

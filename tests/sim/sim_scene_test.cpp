@@ -8,6 +8,8 @@
 namespace tavlin {
 namespace {
 
+using namespace ::tavlin::sim;
+
 std::string ErrorOf(const std::string& text) {
     const SceneLoadResult result = ParseScene(text, "bad.json");
     EXPECT_FALSE(result.scene.has_value()) << text;

@@ -14,6 +14,8 @@
 
 namespace tavlin::test {
 
+using namespace ::tavlin::sim;
+
 // SLIP framing as the program sends it: escapes, then one frame end.
 inline std::vector<std::uint8_t> SlipFrame(const std::vector<std::uint8_t>& command) {
     std::vector<std::uint8_t> frame;

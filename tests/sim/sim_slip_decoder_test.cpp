@@ -5,6 +5,8 @@
 namespace tavlin {
 namespace {
 
+using namespace ::tavlin::sim;
+
 using Frames = std::vector<std::vector<std::uint8_t>>;
 
 Frames FeedAll(SlipDecoder& decoder, const std::vector<std::uint8_t>& bytes) {

@@ -6,6 +6,8 @@
 namespace tavlin::test {
 namespace {
 
+using namespace ::tavlin::sim;
+
 std::vector<UsbDeviceInfo> List(UsbDriver& driver) {
     int count = -1;
     EXPECT_EQ(driver.DeviceCount(count), kUsbOk);
