@@ -19,7 +19,10 @@ class SweepRunControlTest : public DocumentFixture {
             if (inPass.fetch_add(1) != 0) {
                 overlapped = true;
             }
-            ++passes;
+            const int number = ++passes;
+            while (number > allowedPasses.load()) {
+                std::this_thread::yield();  // held at the start of this pass
+            }
             clock.SleepMs(20);
             inPass.fetch_sub(1);
         });
@@ -37,6 +40,7 @@ class SweepRunControlTest : public DocumentFixture {
     }
 
     std::atomic<int> passes{0};
+    std::atomic<int> allowedPasses{1 << 30};
     std::atomic<int> inPass{0};
     std::atomic<bool> overlapped{false};
 };
@@ -52,13 +56,13 @@ TEST_F(SweepRunControlTest, SingleRunsExactlyOnePassThenIdles) {
 
 TEST_F(SweepRunControlTest, SingleDuringContinuousStopsAfterThePassInProgress) {
     VUDAVEZid& d = BuildCounting();
+    allowedPasses = 3;
     d.OnContinuous();
-    WaitForPasses(3);
+    WaitForPasses(4);  // the fourth pass is in progress
     d.OnSingle();
+    allowedPasses = 1 << 30;
     WaitUntilIdle(d);
-    const int atStop = passes.load();
-    EXPECT_GE(atStop, 3);
-    EXPECT_LE(atStop, 4);
+    EXPECT_EQ(passes.load(), 4);
     EXPECT_EQ(d.stopRequest.load(), 0);
 }
 
