@@ -49,6 +49,7 @@ VUDAVEZid::VUDAVEZid(const DocumentPorts& ports, std::filesystem::path calCacheD
     state.preampAvailable = false;
     state.preampOn = false;
     state.timebaseCorrection = 1.0;
+    sweepPass_ = [this] { engine.PerformSweep(*this); };
     link.Open();
     if (link.InstrumentLost()) {
         return;  // the program closes; nothing more to set up
@@ -143,23 +144,31 @@ double VUDAVEZid::AmplitudeCorrection(double freqHz) const {
 }
 
 void VUDAVEZid::ApplyLevelPlan() {
-    const FrequencyPair f = Frequencies();
-    const double ref = state.refLevelDbm;
-    if (ref > state.attenDb) {
-        state.attenDb = ref <= 10.0 ? 10.0 : 15.0;
+    int gainMode = 1;
+    double attenDb = 10.0;
+    {
+        std::lock_guard lock(settingsMutex_);
+        const double ref = state.refLevelDbm;
+        if (ref > state.attenDb) {
+            state.attenDb = ref <= 10.0 ? 10.0 : 15.0;
+        }
+        if (state.startFreqHz < 150e6 && ref + 5.0 > state.attenDb) {
+            state.attenDb = ref <= 5.0 ? 10.0 : 15.0;
+        }
+        state.gainMode = 1;
+        const LevelSettings normalGain{state.attenDb, 1, state.preampAvailable, state.preampOn};
+        const double center = (state.startFreqHz + state.stopFreqHz) / 2.0;
+        const double correction = tavlin::AmplitudeCorrection(calTable, normalGain, center);
+        if (ref - state.attenDb + 5.0 > correction) {
+            state.gainMode = 0;
+        } else if (ref - state.attenDb + 17.0 < correction) {
+            state.gainMode = 2;
+        }
+        gainMode = state.gainMode;
+        attenDb = state.attenDb;
     }
-    if (f.startHz < 150e6 && ref + 5.0 > state.attenDb) {
-        state.attenDb = ref <= 5.0 ? 10.0 : 15.0;
-    }
-    state.gainMode = 1;
-    const double correction = AmplitudeCorrection(f.CenterHz());
-    if (ref - state.attenDb + 5.0 > correction) {
-        state.gainMode = 0;
-    } else if (ref - state.attenDb + 17.0 < correction) {
-        state.gainMode = 2;
-    }
-    link.SetGainMode(state.gainMode);
-    link.SetAttenuator(state.attenDb);
+    link.SetGainMode(gainMode);
+    link.SetAttenuator(attenDb);
 }
 
 double VUDAVEZid::PredictRbw(double spanHz) const {
@@ -317,6 +326,11 @@ void VUDAVEZid::SetSweepPass(std::function<void()> pass) {
     sweepPass_ = std::move(pass);
 }
 
+void VUDAVEZid::SetAfterPass(std::function<void()> afterPass) {
+    std::lock_guard lock(hookMutex_);
+    afterPass_ = std::move(afterPass);
+}
+
 void VUDAVEZid::SetWaitHook(std::function<void()> hook) {
     std::lock_guard lock(hookMutex_);
     waitHook_ = std::move(hook);
@@ -382,65 +396,6 @@ void VUDAVEZid::WaitForSweepEnd() {
     std::lock_guard lock(threadMutex_);
     if (sweepThread_.joinable() && sweepThread_.get_id() != std::this_thread::get_id()) {
         sweepThread_.join();
-    }
-}
-
-void VUDAVEZid::OnSingle() {
-    if (!StartSweepThread(true)) {
-        stopRequest = 1;  // a continuous sweep finishes this pass and stops
-    }
-}
-
-void VUDAVEZid::OnContinuous() {
-    StartSweepThread(false);
-}
-
-// Two starters (the GUI and the automation thread) may press at once: the
-// check-and-set of sweepRunning lets exactly one of them create the thread.
-bool VUDAVEZid::StartSweepThread(bool single) {
-    int idle = 0;
-    if (!sweepRunning.compare_exchange_strong(idle, 1)) {
-        return false;
-    }
-    if (single) {
-        stopRequest = 1;
-    }
-    std::lock_guard lock(threadMutex_);
-    if (sweepThread_.joinable()) {
-        sweepThread_.join();  // the previous thread has already left its loop
-    }
-    sweepThread_ = std::thread([this] { SweepThreadMain(); });
-    return true;
-}
-
-void VUDAVEZid::SweepThreadMain() {
-    std::function<void()> pass;
-    {
-        std::lock_guard lock(hookMutex_);
-        pass = sweepPass_;
-    }
-    do {
-        if (pass) {
-            pass();
-        }
-        views_.InvalidateTrace();
-        if (!state.realtimeMode) {
-            clock_.SleepMs(kStopPollMs);
-        }
-    } while (stopRequest.load() == 0);
-    stopRequest = 0;
-    sweepRunning = 0;
-    views_.UpdateAllViews();
-}
-
-void VUDAVEZid::OnPreset() {
-    if (sweepRunning.load() != 0) {
-        stopRequest = 1;
-    }
-    WaitForSweepEnd();
-    link.ResetLink(true);
-    if (!link.InstrumentLost()) {
-        Preset();
     }
 }
 

@@ -98,8 +98,12 @@ class VUDAVEZid {
     void OnContinuous();
     void OnPreset();
     bool SweepRunning() const { return sweepRunning.load() != 0; }
-    // What one pass of the sweep thread does (the sweep kinds plug in here).
+    // What one pass of the sweep thread sweeps; the engine's PerformSweep
+    // unless a test or a utility puts something else in.
     void SetSweepPass(std::function<void()> pass);
+    // Called on the sweep thread after every pass (marker level refresh,
+    // signal track).
+    void SetAfterPass(std::function<void()> afterPass);
     // Called while a thread waits in the pause handshake, every 50 ms, so the
     // GUI thread keeps serving message boxes the sweep thread may be showing.
     void SetWaitHook(std::function<void()> hook);
@@ -146,6 +150,10 @@ class VUDAVEZid {
     void LoadCalibration();
     bool StartSweepThread(bool single);
     void SweepThreadMain();
+    void RunPass(const std::function<void()>& pass);
+    void UpdateSweepTime(double seconds);
+    void UpdateReferenceState();
+    void AskAboutCommunicationError();
     void WaitForSweepEnd();
     void ShowIfCentreReset(bool wasReset);
     StateRecord CaptureStateRecord() const;
@@ -165,6 +173,7 @@ class VUDAVEZid {
     std::thread sweepThread_;
     std::mutex hookMutex_;
     std::function<void()> sweepPass_;
+    std::function<void()> afterPass_;
     std::function<void()> waitHook_;
     std::function<void()> closeHandler_;
     mutable std::mutex pathMutex_;

@@ -64,8 +64,14 @@ TEST_F(StartupShutdownTest, CloseStopsTheSweepThenClosesTheLinkWithoutReopening)
     d.CloseDocument();
     EXPECT_FALSE(d.SweepRunning());
     EXPECT_FALSE(d.link.IsOpen());
-    const auto calls = usb.Calls();
-    EXPECT_EQ(calls, (std::vector<std::string>{"cycle 1", "close 1", "close 2"}));
+    std::vector<std::string> resetCalls;
+    for (const auto& call : usb.Calls()) {
+        if (call.rfind("cycle", 0) == 0 || call.rfind("close", 0) == 0 ||
+            call.rfind("open", 0) == 0) {
+            resetCalls.push_back(call);
+        }
+    }
+    EXPECT_EQ(resetCalls, (std::vector<std::string>{"cycle 1", "close 1", "close 2"}));
 }
 
 TEST_F(StartupShutdownTest, DestroyingTheDocumentJoinsARunningSweep) {

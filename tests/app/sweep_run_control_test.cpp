@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -179,8 +180,10 @@ TEST_F(SweepRunControlTest, PresetStopsTheSweepResetsTheLinkAndDoesNotRestart) {
     d.OnPreset();
     EXPECT_FALSE(d.SweepRunning());
     const auto calls = usb.Calls();
-    ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls[0], "cycle 1");
+    const auto cycle = std::find(calls.begin(), calls.end(), "cycle 1");
+    ASSERT_NE(cycle, calls.end());
+    EXPECT_EQ(std::find(calls.begin(), cycle, "open 0"), cycle) << "reset before the reopen";
+    EXPECT_NE(std::find(cycle, calls.end(), "open 0"), calls.end());
     EXPECT_EQ(d.Frequencies().startHz, 902e6);
 }
 
@@ -195,6 +198,75 @@ TEST_F(SweepRunControlTest, FailedReopenAtPresetAsksTheProgramToCloseWithoutPres
     EXPECT_EQ(closeRequests.load(), 1);
     EXPECT_TRUE(d.CloseRequested());
     EXPECT_EQ(d.Frequencies().startHz, 100e6 - 0.5e6);
+}
+
+// The pass durations below are virtual time: the pass sleeps on the fake clock.
+TEST_F(SweepRunControlTest, SweepTimeFollowsPassesThatDriftMoreThanTwentyPercent) {
+    VUDAVEZid& d = BuildWithInstrument();
+    std::atomic<int> passMs{1190};
+    d.SetSweepPass([&] { clock.SleepMs(passMs.load()); });
+    d.EditSettings([](InstrumentState& s) {
+        s.sweepTimeSec = 1.0;
+        s.settingsChanged = false;
+    });
+    const auto runOnce = [&] {
+        d.OnSingle();
+        WaitUntilIdle(d);
+        return d.ReadSettings([](const InstrumentState& s) { return s.sweepTimeSec; });
+    };
+    EXPECT_DOUBLE_EQ(runOnce(), 1.0);
+    passMs = 1210;
+    EXPECT_DOUBLE_EQ(runOnce(), 1.21);
+    // Zero span keeps its entered time, but the change flag is used up.
+    d.SetFrequencies(1e9, 1e9);
+    d.EditSettings([](InstrumentState& s) { s.settingsChanged = true; });
+    passMs = 500;
+    EXPECT_DOUBLE_EQ(runOnce(), 1.21);
+    EXPECT_FALSE(d.ReadSettings([](const InstrumentState& s) { return s.settingsChanged; }));
+}
+
+TEST_F(SweepRunControlTest, RealtimeModeAsksForTheReferenceOnlyAfterTheLastPass) {
+    VUDAVEZid& d = BuildCounting();
+    d.EditSettings([](InstrumentState& s) { s.realtimeMode = 1; });
+    allowedPasses = 3;
+    usb.ClearWrites();
+    d.OnContinuous();
+    WaitForPasses(4);
+    d.OnSingle();
+    allowedPasses = 1 << 30;
+    WaitUntilIdle(d);
+    int referenceQueries = 0;
+    for (const auto& command : CommandsSent()) {
+        referenceQueries += command == Bytes{'C', 2};
+    }
+    EXPECT_EQ(referenceQueries, 1);
+}
+
+TEST_F(SweepRunControlTest, CommunicationErrorIsAskedAfterEveryPassUntilYes) {
+    VUDAVEZid& d = BuildCounting();
+    d.link.commError = true;
+    allowedPasses = 3;
+    d.OnContinuous();
+    WaitForPasses(4);
+    d.OnSingle();
+    allowedPasses = 1 << 30;
+    WaitUntilIdle(d);
+    const auto boxes = prompter.Boxes();
+    ASSERT_EQ(boxes.size(), 4u) << "No leaves the flag set: asked after each of the 4 passes";
+    EXPECT_EQ(boxes[0].caption, "ERROR 6 - COMMUNICATIONS ERROR");
+    EXPECT_EQ(boxes[0].text,
+              "USB ERROR 6- RECOMMEND USB REBOOT\r\nDO YOU WISH TO REBOOT THE TAVLIN?");
+    EXPECT_EQ(boxes[0].buttons, PromptButtons::YesNo);
+    EXPECT_TRUE(d.link.commError);
+
+    prompter.QueueAnswer(true);
+    usb.ClearCalls();
+    d.OnContinuous();
+    WaitUntilIdle(d);  // Yes ends the sweep after that pass
+    EXPECT_FALSE(d.link.commError);
+    const auto calls = usb.Calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "cycle 1"), calls.end());
+    EXPECT_TRUE(d.link.IsOpen());
 }
 
 }  // namespace

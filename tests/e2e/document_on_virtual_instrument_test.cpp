@@ -1,0 +1,219 @@
+// The document on the virtual instrument: start-up, identity, calibration and
+// the connection messages, with the unit's faults switched on.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "app/vudavezid.h"
+#include "sim/scene.h"
+#include "sim/virtual_instrument.h"
+#include "support/fake_clock.h"
+#include "support/recording_progress_sink.h"
+#include "support/recording_prompter.h"
+#include "support/recording_view_notifier.h"
+
+namespace tavlin {
+namespace {
+
+using sim::Scene;
+using sim::SimFaults;
+using sim::VirtualInstrument;
+
+// Counts the calibration memory reads that pass to the unit.
+class CountingDriver final : public UsbDriver {
+  public:
+    explicit CountingDriver(UsbDriver& inner) : inner_(inner) {}
+    int memoryReads = 0;
+
+    int DeviceCount(int& c) override { return inner_.DeviceCount(c); }
+    int DeviceInfo(int i, UsbDeviceInfo& info) override { return inner_.DeviceInfo(i, info); }
+    int OpenByIndex(int i, UsbHandle& h) override { return inner_.OpenByIndex(i, h); }
+    int SetBaudRate(UsbHandle h, int r) override { return inner_.SetBaudRate(h, r); }
+    int SetTimeouts(UsbHandle h, int r, int w) override { return inner_.SetTimeouts(h, r, w); }
+    int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
+        if (n >= 3 && d[0] == 'E' && d[1] == 0xFF && d[2] == 0x01) {
+            ++memoryReads;
+        }
+        return inner_.Write(h, d, n, w);
+    }
+    int Read(UsbHandle h, std::uint8_t* d, std::size_t n, std::size_t& g) override {
+        return inner_.Read(h, d, n, g);
+    }
+    int QueueStatus(UsbHandle h, std::size_t& w) override { return inner_.QueueStatus(h, w); }
+    int Purge(UsbHandle h) override { return inner_.Purge(h); }
+    int HandleInfo(UsbHandle h, UsbDeviceInfo& info) override { return inner_.HandleInfo(h, info); }
+    int CyclePort(UsbHandle h) override { return inner_.CyclePort(h); }
+    int Close(UsbHandle h) override { return inner_.Close(h); }
+
+  private:
+    UsbDriver& inner_;
+};
+
+class DocumentOnVirtualInstrumentTest : public ::testing::Test {
+  protected:
+    DocumentOnVirtualInstrumentTest() {
+        cacheDir = std::filesystem::temp_directory_path() /
+                   ("tavlin-e2e-" + std::to_string(::getpid()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(cacheDir);
+    }
+    ~DocumentOnVirtualInstrumentTest() override {
+        doc.reset();
+        std::filesystem::remove_all(cacheDir);
+    }
+    VUDAVEZid& Start(const Scene& scene = sim::DefaultScene(), const SimFaults& faults = {}) {
+        doc.reset();
+        unit = std::make_unique<VirtualInstrument>(clock, scene);
+        unit->SetFaults(faults);
+        counting = std::make_unique<CountingDriver>(*unit);
+        doc = std::make_unique<VUDAVEZid>(
+            DocumentPorts{*counting, clock, prompter, views, progress}, cacheDir);
+        return *doc;
+    }
+    std::vector<std::string> Texts() {
+        std::vector<std::string> texts;
+        for (const auto& box : prompter.Boxes()) {
+            texts.push_back(box.caption + "|" + box.text);
+        }
+        return texts;
+    }
+
+    std::filesystem::path cacheDir;
+    test::FakeClock clock;
+    test::RecordingPrompter prompter;
+    test::RecordingViewNotifier views;
+    test::RecordingProgressSink progress;
+    std::unique_ptr<VirtualInstrument> unit;
+    std::unique_ptr<CountingDriver> counting;
+    std::unique_ptr<VUDAVEZid> doc;
+};
+
+TEST_F(DocumentOnVirtualInstrumentTest, StartsQuietlyAndReadsTheUnitsIdentityAndTable) {
+    Scene scene = sim::DefaultScene();
+    scene.serial = "TV004711";
+    scene.firmware = "Tavlin 2.03";
+    scene.tcxoPpb = -750;
+    VUDAVEZid& d = Start(scene);
+    EXPECT_EQ(prompter.Count(), 0u);
+    EXPECT_TRUE(d.link.IsOpen());
+    EXPECT_EQ(d.state.deviceSerial, "TV004711");
+    EXPECT_EQ(d.state.firmwareVersion, "Tavlin 2.03");
+    EXPECT_TRUE(d.state.preampAvailable);
+    EXPECT_EQ(static_cast<int>(d.calTable.TcxoOffset()) - 32768, -750);
+    EXPECT_NEAR(d.state.timebaseCorrection, 1.0 - 750e-9, 1e-15);
+    EXPECT_EQ(counting->memoryReads, 1024);
+    EXPECT_EQ(d.calTable.Bytes(), unit->Memory()) << "the image is the unit's memory";
+    EXPECT_EQ(std::filesystem::file_size(cacheDir / "TV004711.kvo"), 3128u);
+}
+
+TEST_F(DocumentOnVirtualInstrumentTest, SecondStartTakesTheTableFromTheCache) {
+    Start();
+    Start();
+    EXPECT_EQ(counting->memoryReads, 0);
+    EXPECT_EQ(doc->calTable.Bytes()[2548], unit->Memory()[2548]);
+}
+
+TEST_F(DocumentOnVirtualInstrumentTest, FirstGenerationFirmwareHasNoPreamp) {
+    Scene scene = sim::DefaultScene();
+    scene.firmware = "Tavlin 1.52";
+    EXPECT_FALSE(Start(scene).state.preampAvailable);
+}
+
+TEST_F(DocumentOnVirtualInstrumentTest, BlankUnitIsCachedAsItIs) {
+    Scene scene = sim::DefaultScene();
+    scene.calibration = sim::SceneCalibration::Blank;
+    VUDAVEZid& d = Start(scene);
+    EXPECT_EQ(d.calTable.BlankMark(), 0xFF);
+    EXPECT_EQ(d.calTable.TcxoOffset(), 65535);
+    EXPECT_TRUE(std::filesystem::exists(cacheDir / "TV000123.kvo"));
+}
+
+TEST_F(DocumentOnVirtualInstrumentTest, ConnectionMessagesForEachFault) {
+    struct Case {
+        const char* name;
+        SimFaults faults;
+        std::vector<std::string> texts;
+        bool closes;
+    };
+    SimFaults noDevice;
+    noDevice.listing = SimFaults::Listing::NoDevice;
+    SimFaults onlyA;
+    onlyA.listing = SimFaults::Listing::OnlyDataChannel;
+    SimFaults foreign;
+    foreign.listing = SimFaults::Listing::ForeignDescriptions;
+    SimFaults port1;
+    port1.dataOpenFailures = -1;
+    SimFaults port2;
+    port2.commandOpenFailures = 1;
+    const Case cases[] = {
+        {"no device",
+         noDevice,
+         {"ERROR 1-TAVLIN NOT FOUND|PLEASE CONNECT TAVLIN NOW\r\n then click OK",
+          "ERROR 1|TAVLIN NOT FOUND\r\nClosing application"},
+         true},
+        {"only A",
+         onlyA,
+         {"ERROR 1-TAVLIN NOT FOUND|PLEASE CONNECT TAVLIN NOW\r\n then click OK",
+          "ERROR 1|TAVLIN NOT FOUND\r\nClosing application"},
+         true},
+        {"foreign descriptions", foreign, {}, false},
+        {"port 1", port1, {"ERROR 2|PORT1 Did not open"}, false},
+        {"port 2", port2, {"ERROR 2|PORT2 Did not open"}, false},
+    };
+    for (const Case& c : cases) {
+        prompter.Clear();
+        VUDAVEZid& d = Start(sim::DefaultScene(), c.faults);
+        EXPECT_EQ(Texts(), c.texts) << c.name;
+        EXPECT_EQ(d.CloseRequested(), c.closes) << c.name;
+    }
+}
+
+TEST_F(DocumentOnVirtualInstrumentTest, InstrumentPluggedInDuringThePromptIsUsed) {
+    unit = std::make_unique<VirtualInstrument>(clock, sim::DefaultScene());
+    unit->Unplug();
+    prompter.OnShow([this] { unit->PlugIn(); });
+    doc = std::make_unique<VUDAVEZid>(DocumentPorts{*unit, clock, prompter, views, progress},
+                                      cacheDir);
+    EXPECT_EQ(Texts(), std::vector<std::string>{
+                           "ERROR 1-TAVLIN NOT FOUND|PLEASE CONNECT TAVLIN NOW\r\n then click OK"});
+    EXPECT_TRUE(doc->link.IsOpen());
+    EXPECT_EQ(doc->state.deviceSerial, "TV000123");
+}
+
+TEST_F(DocumentOnVirtualInstrumentTest, CaptureFaultsGiveTheirResultCodes) {
+    VUDAVEZid& d = Start();
+    std::vector<std::int32_t> first(4096), second(4096);
+    EXPECT_EQ(d.link.ReadSweepSamples(first.data(), second.data(), 4096), kLinkOk);
+    SimFaults shortOne;
+    shortOne.shortCaptures = 1;
+    unit->SetFaults(shortOne);
+    EXPECT_EQ(d.link.ReadSweepSamples(first.data(), second.data(), 4096), kLinkWrongAmount);
+    SimFaults header;
+    header.wrongHeaders = 1;
+    unit->SetFaults(header);
+    EXPECT_EQ(d.link.ReadSweepSamples(first.data(), second.data(), 4096), kLinkBadHeader);
+    unit->SetFaults({});
+    EXPECT_EQ(d.link.ReadSweepSamples(first.data(), second.data(), 4096), kLinkOk)
+        << "the link recovers after a purge";
+    SimFaults writes;
+    writes.failedWrites = 1;
+    unit->SetFaults(writes);
+    EXPECT_EQ(d.link.SetPreamp(false), kLinkWriteFailed);
+    EXPECT_TRUE(d.link.commError);
+}
+
+TEST_F(DocumentOnVirtualInstrumentTest, UnitGoneAtPresetClosesTheProgramInOrder) {
+    VUDAVEZid& d = Start();
+    int closeRequests = 0;
+    d.SetCloseHandler([&] { ++closeRequests; });
+    unit->Unplug();
+    d.OnPreset();
+    EXPECT_EQ(closeRequests, 1);
+    EXPECT_TRUE(d.CloseRequested());
+    d.CloseDocument();
+}
+
+}  // namespace
+}  // namespace tavlin
