@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <thread>
 
@@ -237,6 +238,57 @@ TEST(SimThreads, ReaderWaitsWhileAnotherThreadCommands) {
     session.Send({'S', 0x01});
     reader.join();
     EXPECT_EQ(got.size(), 4u + 2048u);
+}
+
+TEST(SimThreads, StreamReaderCommandSenderAndListerTogether) {
+    SimSession session;
+    session.OpenAndInitialise();
+    session.Send({'T'});
+    std::atomic<bool> stop{false};
+    std::size_t streamed = 0;
+    std::thread reader([&] {
+        std::vector<std::uint8_t> block(16384);
+        while (!stop) {
+            std::size_t got = 0;
+            session.driver.Read(session.data, block.data(), block.size(), got);
+            streamed += got;
+        }
+    });
+    std::thread lister([&] {
+        while (!stop) {
+            int count = 0;
+            UsbDeviceInfo info;
+            session.driver.DeviceCount(count);
+            session.driver.DeviceInfo(0, info);
+            session.clock.SleepMs(3);
+        }
+    });
+    for (int i = 0; i < 50; ++i) {
+        session.Tune(900.0 + i, true);
+        session.clock.SleepMs(5);
+    }
+    session.Send({'3'});
+    stop = true;
+    reader.join();
+    lister.join();
+    EXPECT_GT(streamed, 4u * 486u * 250u);
+}
+
+TEST(SimThreads, UnplugEndsAWaitingRead) {
+    SimSession session;
+    session.OpenAndInitialise();
+    session.driver.SetTimeouts(session.data, 60'000, 60'000);
+    int status = kUsbOk;
+    std::thread reader([&] {
+        std::vector<std::uint8_t> bytes(4);
+        std::size_t got = 0;
+        status = session.driver.Read(session.data, bytes.data(), bytes.size(), got);
+    });
+    session.clock.SleepMs(100);
+    session.unit.Unplug();
+    reader.join();
+    EXPECT_EQ(status, kUsbIoError);
+    EXPECT_LT(session.clock.TotalSleptMs(), 60'000);
 }
 
 }  // namespace
