@@ -341,20 +341,24 @@ void VUDAVEZid::SetCloseHandler(std::function<void()> handler) {
     closeHandler_ = std::move(handler);
 }
 
+void VUDAVEZid::ServeWaitHookAndSleep() {
+    std::function<void()> hook;
+    {
+        std::lock_guard lock(hookMutex_);
+        hook = waitHook_;
+    }
+    if (hook) {
+        hook();
+    }
+    clock_.SleepMs(kStopPollMs);
+}
+
 // Pauses from different threads (the GUI and the automation thread) are
 // serialised, so one pair's wasSweeping is never overwritten by another's.
 // A nested pause on the same thread only counts.
 void VUDAVEZid::PauseSweep() {
     while (!pauseMutex_.try_lock()) {
-        std::function<void()> hook;
-        {
-            std::lock_guard lock(hookMutex_);
-            hook = waitHook_;
-        }
-        if (hook) {
-            hook();
-        }
-        clock_.SleepMs(kStopPollMs);
+        ServeWaitHookAndSleep();
     }
     if (pauseDepth_++ > 0) {
         return;
@@ -383,15 +387,7 @@ void VUDAVEZid::ResumeSweep() {
 
 void VUDAVEZid::WaitForSweepEnd() {
     while (sweepRunning.load() != 0) {
-        std::function<void()> hook;
-        {
-            std::lock_guard lock(hookMutex_);
-            hook = waitHook_;
-        }
-        if (hook) {
-            hook();
-        }
-        clock_.SleepMs(kStopPollMs);
+        ServeWaitHookAndSleep();
     }
     std::lock_guard lock(threadMutex_);
     if (sweepThread_.joinable() && sweepThread_.get_id() != std::this_thread::get_id()) {

@@ -155,6 +155,7 @@ class VUDAVEZid {
     void UpdateReferenceState();
     void AskAboutCommunicationError();
     void WaitForSweepEnd();
+    void ServeWaitHookAndSleep();
     void ShowIfCentreReset(bool wasReset);
     StateRecord CaptureStateRecord() const;
     void ApplyStateRecord(const StateRecord& record);

@@ -71,16 +71,23 @@ SweepContext SweepEngine::MakeContext(VUDAVEZid& document, const SweepSettings& 
     return context;
 }
 
-void SweepEngine::PerformSweep(VUDAVEZid& document) {
-    const SweepSettings settings = document.TakeSweepSettings();
+// Every sweep starts from the document's settings of this moment and from the
+// trace on screen (averaging and max hold build on it).
+SweepContext SweepEngine::BeginSweep(VUDAVEZid& document, const SweepSettings& settings,
+                                     SweepOutcome& outcome) {
     {
         std::lock_guard lock(document.traceMutex);
         workTrace_ = document.trace;
     }
-    SweepOutcome outcome;
-    SweepContext context = MakeContext(document, settings, outcome);
     sweepStartHz = settings.startHz;
     sweepStopHz = settings.stopHz;
+    return MakeContext(document, settings, outcome);
+}
+
+void SweepEngine::PerformSweep(VUDAVEZid& document) {
+    const SweepSettings settings = document.TakeSweepSettings();
+    SweepOutcome outcome;
+    SweepContext context = BeginSweep(document, settings, outcome);
     const double span = settings.SpanHz();
 
     const double clockFreq = span <= kClockChoiceSpanHz ? settings.CenterHz() : kWideClockFreqHz;
@@ -116,14 +123,8 @@ void SweepEngine::PerformSweep(VUDAVEZid& document) {
 
 void SweepEngine::PerformNarrowFftSweep(VUDAVEZid& document) {
     const SweepSettings settings = document.TakeSweepSettings();
-    {
-        std::lock_guard lock(document.traceMutex);
-        workTrace_ = document.trace;
-    }
     SweepOutcome outcome;
-    SweepContext context = MakeContext(document, settings, outcome);
-    sweepStartHz = settings.startHz;
-    sweepStopHz = settings.stopHz;
+    SweepContext context = BeginSweep(document, settings, outcome);
     narrowFftSweep_->Run(context);
     Publish(document, outcome);
 }

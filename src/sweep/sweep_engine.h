@@ -100,6 +100,8 @@ class SweepEngine {
     long missingDataCount = 0;
 
   private:
+    SweepContext BeginSweep(VUDAVEZid& document, const SweepSettings& settings,
+                            SweepOutcome& outcome);
     SweepContext MakeContext(VUDAVEZid& document, const SweepSettings& settings,
                              SweepOutcome& outcome);
     void Publish(VUDAVEZid& document, const SweepOutcome& outcome);
