@@ -1,0 +1,117 @@
+#include "view/marker_readout.h"
+
+#include <cmath>
+
+#include "view/bounded_format.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr double kColumns = 640.0;
+constexpr const char* kDeltaUnit = "dBc";
+constexpr const char* kMarker1Gap = "   ";
+
+// The long form (marker 1 alone) shows more decimals of GHz and MHz.
+enum class Digits { Short, Long };
+
+// "<label>: <frequency> <unit>, <level> <level unit>", the frequency unit by
+// the magnitude.
+std::string FrequencyText(const char* label, double f, Digits digits, double level,
+                          const char* levelUnit) {
+    const double magnitude = std::abs(f);
+    const bool longForm = digits == Digits::Long;
+    if (magnitude >= 1e9) {
+        return FormatText("%s: %.*f GHz, %.2f %s", label, longForm ? 9 : 6, f * 1e-9, level,
+                          levelUnit);
+    }
+    if (magnitude >= 1e6) {
+        return FormatText("%s: %.*f MHz, %.2f %s", label, longForm ? 6 : 3, f * 1e-6, level,
+                          levelUnit);
+    }
+    if (magnitude >= 1000.0) {
+        return FormatText("%s: %.3f KHz, %.2f %s", label, f * 0.001, level, levelUnit);
+    }
+    return FormatText("%s: %.1f Hz, %.2f %s", label, f, level, levelUnit);
+}
+
+}  // namespace
+
+const char* MarkerReadout::LevelUnit() const {
+    return scale_.linearScale ? "mV " : "dBm";
+}
+
+std::string MarkerReadout::Line(const MarkerState& markers) const {
+    std::string line;
+    if (markers.marker1On != 0) {
+        line += Marker1Text(markers);
+    }
+    if (markers.marker2On != 0) {
+        line += markers.markerDelta != 0 ? DeltaText(markers) : Marker2Text(markers);
+    }
+    return line;
+}
+
+std::string MarkerReadout::Marker1Text(const MarkerState& m) const {
+    std::string text;
+    if (scale_.FmDeviation()) {
+        text = FormatText("MKR 1: %.3f msec, %.0f Hz", m.marker1Pos, m.marker1Level);
+    } else if (scale_.ZeroSpan()) {
+        text = FormatText("MKR 1: %.3f msec, %.2f %s", m.marker1Pos, m.marker1Level, LevelUnit());
+    } else {
+        const Digits digits = m.marker2On != 0 ? Digits::Short : Digits::Long;
+        text = FrequencyText("MKR 1", m.marker1Pos + scale_.freqOffsetHz, digits, m.marker1Level,
+                             LevelUnit());
+    }
+    return text + kMarker1Gap;
+}
+
+std::string MarkerReadout::DeltaText(const MarkerState& m) const {
+    const double d = m.marker2Pos - m.marker1Pos;
+    const double levelDelta = m.marker2Level - m.marker1Level;
+    if (scale_.FmDeviation()) {
+        return FormatText("MKR 2-1: %.3f msec, %.0f Hz", d, levelDelta);
+    }
+    if (scale_.ZeroSpan()) {
+        return FormatText("MKR DELTA: %.3f msec, %.2f %s", d, levelDelta, kDeltaUnit);
+    }
+    return FrequencyText("MKR DELTA", d, Digits::Short, levelDelta, kDeltaUnit);
+}
+
+std::string MarkerReadout::Marker2Text(const MarkerState& m) const {
+    if (scale_.FmDeviation()) {
+        return FormatText("MKR 2: %.3f msec, %.0f Hz", m.marker2Pos, m.marker2Level);
+    }
+    if (scale_.ZeroSpan()) {
+        return FormatText("MKR 2: %.3f msec, %.2f %s", m.marker2Pos, m.marker2Level, LevelUnit());
+    }
+    return FrequencyText("MKR 2", m.marker2Pos + scale_.freqOffsetHz, Digits::Short, m.marker2Level,
+                         LevelUnit());
+}
+
+std::string MarkerReadout::Cursor(int column, double level) const {
+    const char* unit = scale_.linearScale ? "mV" : "dBm";
+    if (scale_.ZeroSpan()) {
+        const double t = column * scale_.sweepTimeSec / 0.64;
+        if (scale_.FmDeviation()) {
+            return FormatText("Cursor at %.3f msec, %.1f Hz", t, level);
+        }
+        return FormatText("Cursor at %.3f msec, %.2f %s", t, level, unit);
+    }
+    const double p = scale_.startHz + scale_.SpanHz() * column / kColumns;
+    const double offset = scale_.freqOffsetHz;
+    // With a converter offset in use the sum is shown, in GHz; a smaller
+    // offset (at most 1 Hz) is left out of the finer units.
+    if (p >= 1e9 || std::abs(offset) > 1.0) {
+        return FormatText("Cursor at %.9f GHz, %.2f %s", (p + offset) * 1e-9, level, unit);
+    }
+    if (p >= 1e6) {
+        return FormatText("Cursor at %.6f MHz, %.2f %s", p * 1e-6, level, unit);
+    }
+    if (p >= 1000.0) {
+        return FormatText("Cursor at %.3f KHz, %.2f %s", p * 0.001, level, unit);
+    }
+    return FormatText("Cursor at %.3f Hz, %.2f %s", p, level, unit);
+}
+
+}  // namespace tavlin

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+#include "view/marker_scale.h"
+#include "view/marker_state.h"
+
+namespace tavlin {
+
+// The marker readout line drawn above the graticule and the cursor readout
+// of the status bar, for one copy of the settings.
+//
+// Frequencies of a single marker are shown with the downconverter offset;
+// the unit (GHz, MHz, KHz, Hz) is chosen by the magnitude. Times (zero span)
+// are shown in milliseconds, without offset.
+class MarkerReadout {
+  public:
+    explicit MarkerReadout(const MarkerScale& scale) : scale_(scale) {}
+
+    // Empty when no marker is on. Marker 1's text ends in three blanks,
+    // which separate it from marker 2's or the delta's.
+    std::string Line(const MarkerState& markers) const;
+    // The pointer over graticule column `column`, whose level is `level`.
+    std::string Cursor(int column, double level) const;
+
+  private:
+    std::string Marker1Text(const MarkerState& markers) const;
+    std::string DeltaText(const MarkerState& markers) const;
+    std::string Marker2Text(const MarkerState& markers) const;
+    // "dBm", or "mV " on the linear scale.
+    const char* LevelUnit() const;
+
+    MarkerScale scale_;
+};
+
+}  // namespace tavlin
