@@ -1,0 +1,237 @@
+#include "remote/command_interpreter.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+#include "app/vudavezid.h"
+#include "ports/clock.h"
+#include "ports/prompter.h"
+#include "ports/view_notifier.h"
+#include "remote/command_text.h"
+#include "remote/reply_sink.h"
+#include "view/bounded_format.h"
+#include "view/marker_commands.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr const char* kUnrecognizedCommand = "Unrecognized Command";
+constexpr const char* kUnrecognizedQuery = "Unrecognized query";
+constexpr const char* kReplyFormat = "%.3f\r\n";
+
+// One row of the command table.
+struct CommandRow {
+    const char* group;
+    const char* item;
+    bool takesValue;
+    void (*run)(VUDAVEZid& doc, double value);
+};
+
+void Repaint(VUDAVEZid& doc) {
+    doc.GetViews().UpdateAllViews();
+}
+
+void SetCenter(VUDAVEZid& doc, double centerHz) {
+    doc.SetCenterSpan(centerHz, doc.Frequencies().SpanHz());
+    Repaint(doc);
+}
+
+void SetStart(VUDAVEZid& doc, double startHz) {
+    doc.SetStartFreq(startHz);
+    Repaint(doc);
+}
+
+void SetStop(VUDAVEZid& doc, double stopHz) {
+    doc.SetStopFreq(stopHz);
+    Repaint(doc);
+}
+
+void SetSpan(VUDAVEZid& doc, double spanHz) {
+    doc.SetCenterSpan(doc.Frequencies().CenterHz(), spanHz);
+    Repaint(doc);
+}
+
+void SetRefLevel(VUDAVEZid& doc, double refLevelDbm) {
+    doc.PauseSweep();
+    doc.EditSettings([refLevelDbm](InstrumentState& s) { s.refLevelDbm = refLevelDbm; });
+    doc.ApplyLevelPlan();
+    Repaint(doc);
+    doc.ResumeSweep();
+}
+
+void MarkerPeak(VUDAVEZid& doc, double) {
+    MarkerCommands markers(doc);
+    markers.Off();
+    markers.Peak();
+}
+
+void MarkerNormal(VUDAVEZid& doc, double) {
+    MarkerCommands markers(doc);
+    markers.Off();
+    markers.Normal();
+}
+
+void TriggerSingle(VUDAVEZid& doc, double) {
+    doc.OnSingle();
+}
+
+void TriggerContinuous(VUDAVEZid& doc, double) {
+    doc.OnContinuous();
+}
+
+// The link is reset with the sweep stopped: from the automation thread it
+// would otherwise use the channels while the sweep thread does.
+void ResetUsb(VUDAVEZid& doc, double) {
+    doc.PauseSweep();
+    doc.link.ResetLink(true);
+    doc.engine.ForgetLoPlan();
+    doc.ResumeSweep();
+}
+
+constexpr std::array<CommandRow, 10> kCommandTable{{
+    {"FRE", "CEN", true, SetCenter},
+    {"FRE", "STA", true, SetStart},
+    {"FRE", "STO", true, SetStop},
+    {"FRE", "SPA", true, SetSpan},
+    {"AMP", "RLE", true, SetRefLevel},
+    {"MAR", "PEA", false, MarkerPeak},
+    {"MAR", "NOR", false, MarkerNormal},
+    {"TRI", "SIN", false, TriggerSingle},
+    {"TRI", "CON", false, TriggerContinuous},
+    {"USB", "RES", false, ResetUsb},
+}};
+
+std::string UpperTrimmed(const std::string& text) {
+    std::string result = text;
+    while (!result.empty() && std::isspace(static_cast<unsigned char>(result.back()))) {
+        result.pop_back();
+    }
+    for (char& c : result) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return result;
+}
+
+}  // namespace
+
+int CommandInterpreter::Interpret(VUDAVEZid& document, const std::string& command) {
+    if (InterpretCommon(document, command)) {
+        return 1;
+    }
+    const std::optional<CommandText> split = CommandText::Split(command);
+    if (!split) {
+        document.GetPrompter().Inform(command, kUnrecognizedCommand);
+        return 0;
+    }
+    if (split->group == "REC") {
+        RecallState(document, split->rest);
+        return 1;
+    }
+    if (split->group == "SAV") {
+        document.SaveStateFile(split->rest);
+        return 1;
+    }
+    if (split->query) {
+        return InterpretQuery(document, *split, command);
+    }
+    InterpretCommand(document, *split);
+    return 1;
+}
+
+// The common commands are whole words; any other text that begins with "*"
+// goes through the instrument's own grammar as it always did.
+bool CommandInterpreter::InterpretCommon(VUDAVEZid& document, const std::string& command) {
+    if (command.empty() || command.front() != '*') {
+        return false;
+    }
+    const std::string word = UpperTrimmed(command);
+    if (word == "*IDN?") {
+        const std::string identity = document.ReadSettings(
+            [](const InstrumentState& s) { return s.deviceSerial + "," + s.firmwareVersion; });
+        replies_.AppendReply(std::string("Tavlin,") + kModel + "," + identity + "\r\n");
+    } else if (word == "*RST") {
+        document.OnPreset();
+    } else if (word == "*WAI") {
+        WaitForSweepEnd(document);
+    } else if (word == "*OPC?") {
+        WaitForSweepEnd(document);
+        replies_.AppendReply("1\r\n");
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A sweep that is going to end (SINGLE, or continuous sweeping told to stop)
+// is waited for; continuous sweeping never ends by itself, so there is
+// nothing to wait for while it runs on.
+void CommandInterpreter::WaitForSweepEnd(VUDAVEZid& document) {
+    while (document.SweepRunning() && document.stopRequest.load() != 0 && !stopWaiting_.load()) {
+        document.GetClock().SleepMs(kWaitPollMs);
+    }
+}
+
+int CommandInterpreter::InterpretQuery(VUDAVEZid& document, const CommandText& command,
+                                       const std::string& text) {
+    if (command.group == "TRA") {
+        ReplyTrace(document);
+        return 1;
+    }
+    if (command.group != "MAR") {
+        document.GetPrompter().Inform(text, kUnrecognizedQuery);
+        return 0;
+    }
+    const MarkerState markers = MarkerCommands(document).Snapshot();
+    if (command.item == "FRE") {
+        replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Pos));
+    } else if (command.item == "AMP") {
+        replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Level));
+    }
+    return 1;
+}
+
+void CommandInterpreter::ReplyTrace(VUDAVEZid& document) {
+    const MarkerScale scale = MarkerCommands(document).Scale();
+    decltype(SweepTrace::traceA) rows;
+    {
+        std::lock_guard lock(document.traceMutex);
+        rows = document.trace.traceA;
+    }
+    std::string reply;
+    reply.reserve(rows.size() * 16);
+    for (const double row : rows) {
+        reply += FormatText(kReplyFormat, scale.LevelOfRow(row));
+    }
+    replies_.AppendReply(reply);
+}
+
+// A number that is not finite passes every clamp on its way to the sweep,
+// so a command carrying one does nothing.
+void CommandInterpreter::InterpretCommand(VUDAVEZid& document, const CommandText& command) {
+    for (const CommandRow& row : kCommandTable) {
+        if (command.group != row.group || command.item != row.item) {
+            continue;
+        }
+        if (row.takesValue && !std::isfinite(command.value)) {
+            return;
+        }
+        row.run(document, command.value);
+        return;
+    }
+}
+
+// Loading a state file reprograms the instrument through the level plan:
+// the whole recall runs with the sweep stopped.
+void CommandInterpreter::RecallState(VUDAVEZid& document, const std::string& fileName) {
+    document.PauseSweep();
+    document.LoadStateFile(fileName);
+    document.ResumeSweep();
+}
+
+}  // namespace tavlin

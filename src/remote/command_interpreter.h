@@ -1,0 +1,44 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+
+namespace tavlin {
+
+class CommandText;
+class ReplySink;
+class VUDAVEZid;
+
+// The automation command language: each command calls the same document
+// operations as the front panel; queries hand their text to a reply sink.
+// Besides the instrument's own commands it understands four common commands
+// of IEEE 488.2 (*IDN?, *RST, *WAI, *OPC?), which begin with "*" and so meet
+// none of the others.
+class CommandInterpreter {
+  public:
+    static constexpr const char* kModel = "TAVLIN-44";
+    static constexpr int kWaitPollMs = 50;
+
+    explicit CommandInterpreter(ReplySink& replies) : replies_(replies) {}
+
+    // 1 when the command was handled or ignored, 0 after the message box for
+    // an unrecognised command or query (its text is the whole command).
+    int Interpret(VUDAVEZid& document, const std::string& command);
+
+    // Ends a *WAI or *OPC? wait at once, now and from now on: the server
+    // calls it when it shuts down, so its command thread can be joined.
+    void StopWaiting() { stopWaiting_ = true; }
+
+  private:
+    bool InterpretCommon(VUDAVEZid& document, const std::string& command);
+    int InterpretQuery(VUDAVEZid& document, const CommandText& command, const std::string& text);
+    void InterpretCommand(VUDAVEZid& document, const CommandText& command);
+    void RecallState(VUDAVEZid& document, const std::string& fileName);
+    void ReplyTrace(VUDAVEZid& document);
+    void WaitForSweepEnd(VUDAVEZid& document);
+
+    ReplySink& replies_;
+    std::atomic<bool> stopWaiting_{false};
+};
+
+}  // namespace tavlin
