@@ -56,6 +56,10 @@ class SweepEngine {
     // Chooses the sample-clock mode for a frequency; writes the mode's
     // receiver constants into the context. True when the mode changed.
     bool ChooseSampleClock(double freqHz, SweepContext& context);
+    // The clock mode for a tuned frequency: mode 2 or 1 within 120 kHz of a
+    // harmonic of the 23.333 MHz sampler clock (2 at multiples of 27), else 0;
+    // always 0 with the SYNC / TRIG connector in use (mode 1).
+    static int SampleClockModeFor(double freqHz, int syncTrigMode);
     // LO1 and LO2 for sweepStartHz .. sweepStopHz; programs LO1.
     void PlanLocalOscillators(SweepContext& context);
     // Sets decimation and fftSize, returns the RBW.
@@ -82,6 +86,10 @@ class SweepEngine {
     bool lo2SecondIf = false;
     double plannedStartHz = -1.0;
     double plannedStopHz = -1.0;
+    // The IF and reference level the held plan was made for: a new clock mode,
+    // reference correction or reference level asks for other LO settings.
+    double plannedIfHz = -1.0;
+    double plannedRefLevelDbm = 0.0;
     double ifInUse = 10694444.444;
     double peakFreqHint = -1.0;
     std::atomic<double> lo1ErrorHz{0.0};
@@ -100,6 +108,9 @@ class SweepEngine {
     long missingDataCount = 0;
 
   private:
+    // True when LO1 still holds the plan for the present sweep; a stop
+    // request or image rejection forgets the plan first.
+    bool DeviceHoldsPlan(SweepContext& context);
     SweepContext BeginSweep(VUDAVEZid& document, const SweepSettings& settings,
                             SweepOutcome& outcome);
     SweepContext MakeContext(VUDAVEZid& document, const SweepSettings& settings,

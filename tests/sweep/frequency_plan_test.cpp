@@ -1,0 +1,288 @@
+// The sweep engine's frequency plan: the sample-clock mode, the fractional-N
+// settings of both LOs and what reaches the unit, the plan cache, the FFT
+// resolution and the measuring receiver's single-LO plan.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "sweep/fft_sweep_fixture.h"
+#include "sweep/sweep_engine.h"
+
+namespace tavlin {
+namespace {
+
+using test::kSamplerClockHz;
+
+constexpr double kIf1Hz = 10694444.4444;
+constexpr double kIf2Hz = 2916666.6667;
+
+// --- Sample clock ------------------------------------------------------------------
+
+TEST(SampleClockChoiceTest, HarmonicsOfTheSamplerClockChooseTheOtherModes) {
+    const double h27 = 27 * kSamplerClockHz;  // 630 MHz
+    const double h28 = 28 * kSamplerClockHz;  // 653.3 MHz
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(h27 + 100e3, 0), 2);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(h27 - 100e3, 0), 2);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(54 * kSamplerClockHz, 0), 2);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(h28 + 100e3, 0), 1);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(h28 - 119.9e3, 0), 1);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(h28 + 120e3, 0), 0);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(h27 - 120e3, 0), 0);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(915e6, 0), 0);
+}
+
+TEST(SampleClockChoiceTest, SyncTriggerInUseAndTheLowestHarmonicKeepModeZero) {
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(27 * kSamplerClockHz, 1), 0);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(28 * kSamplerClockHz, 1), 0);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(28 * kSamplerClockHz, 3), 1);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(50e3, 0), 0) << "h = 0";
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(kSamplerClockHz + 1e3, 0), 1) << "h = 1";
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(std::nan(""), 0), 0);
+}
+
+// A document on the virtual unit with a sweep context a test fills in.
+class FrequencyPlanTest : public test::VirtualUnitSweepTest {
+  protected:
+    FrequencyPlanTest() {
+        Start({});
+        doc->stopRequest = 0;
+    }
+    SweepContext& Context(double centerHz, double spanHz) {
+        settings.startHz = centerHz - spanHz / 2;
+        settings.stopHz = centerHz + spanHz / 2;
+        doc->engine.sweepStartHz = settings.startHz;
+        doc->engine.sweepStopHz = settings.stopHz;
+        context = std::make_unique<SweepContext>(SweepContext{
+            *doc, doc->engine, doc->link, doc->calTable, doc->GetPrompter(), doc->GetProgress(),
+            doc->GetClock(), doc->stopRequest, settings, trace, outcome});
+        return *context;
+    }
+    void Plan(double centerHz, double spanHz) {
+        doc->engine.PlanLocalOscillators(Context(centerHz, spanHz));
+    }
+    // The LO the unit's synthesizer words and route give now.
+    double UnitLoHz() const { return unit->State().SynthesizerLoHz(0.0); }
+
+    SweepSettings settings;
+    SweepTrace trace;
+    SweepOutcome outcome;
+    std::unique_ptr<SweepContext> context;
+};
+
+TEST_F(FrequencyPlanTest, ChooseSampleClockWritesTheModesConstantsEveryCall) {
+    settings.timebaseCorrection = 1.0 + 2e-6;
+    SweepContext& c = Context(915e6, 10e3);
+    SweepEngine& engine = doc->engine;
+    engine.clockMode = 0;
+    EXPECT_FALSE(engine.ChooseSampleClock(915e6, c));
+    EXPECT_DOUBLE_EQ(c.ifFreq1Hz, kIf1Hz * (1.0 + 2e-6));
+    EXPECT_DOUBLE_EQ(c.ifFreq2Hz, kIf2Hz * (1.0 + 2e-6));
+    EXPECT_DOUBLE_EQ(c.sampleRateHz, 486111.1111 * (1.0 + 2e-6));
+    EXPECT_TRUE(engine.ChooseSampleClock(28 * kSamplerClockHz, c));
+    EXPECT_EQ(engine.clockMode, 1);
+    EXPECT_DOUBLE_EQ(c.ifFreq1Hz, 10687500.0 * (1.0 + 2e-6));
+    EXPECT_DOUBLE_EQ(c.sampleRateHz, 468750.0 * (1.0 + 2e-6));
+    EXPECT_FALSE(engine.ChooseSampleClock(28 * kSamplerClockHz + 1e3, c));
+    EXPECT_TRUE(engine.ChooseSampleClock(27 * kSamplerClockHz, c));
+    EXPECT_DOUBLE_EQ(c.ifFreq1Hz, 10705357.142857144 * (1.0 + 2e-6));
+    EXPECT_DOUBLE_EQ(c.ifFreq2Hz, 2919642.8571428573 * (1.0 + 2e-6));
+    EXPECT_DOUBLE_EQ(c.sampleRateHz, 486607.1428571429 * (1.0 + 2e-6));
+}
+
+TEST_F(FrequencyPlanTest, SpanUpTo100KHzTakesTheClockFromTheCentre) {
+    const double center = 27 * kSamplerClockHz + 50e3;
+    Sweep(center, 100e3);
+    EXPECT_EQ(doc->engine.clockMode, 2);
+    EXPECT_EQ(unit->State().clockMode, 2) << "the clock-mode command went out";
+    Sweep(center, 100.001e3);
+    EXPECT_EQ(doc->engine.clockMode, 0);
+    EXPECT_EQ(unit->State().clockMode, 0);
+}
+
+// --- Local oscillators ----------------------------------------------------------------
+
+bool IsPrime(int d) {
+    for (int k = 2; k * k <= d; ++k) {
+        if (d % k == 0) {
+            return false;
+        }
+    }
+    return d >= 2;
+}
+
+void ExpectSynthesizable(const LoSetting& lo, const char* which) {
+    EXPECT_TRUE(IsPrime(lo.den)) << which << " den " << lo.den;
+    EXPECT_LE(lo.den, 900) << which;
+    EXPECT_GE(lo.num, 0) << which;
+    EXPECT_LT(lo.num, lo.den) << which;
+    const double vco = std::ldexp(lo.actualHz, lo.div);
+    EXPECT_GE(vco, 2.2e9 - 10e6) << which;  // the wanted VCO is from 2.2 GHz
+    EXPECT_LT(vco, 4.4e9 + 10e6) << which;
+    EXPECT_NEAR(lo.actualHz,
+                (lo.intPart + double(lo.num) / lo.den) * 10e6 / std::ldexp(1.0, lo.div), 1e-6)
+        << which;
+}
+
+TEST_F(FrequencyPlanTest, Lo1At915MHzIsTheNearestSmallPrimeFraction) {
+    settings.refLevelDbm = 0.0;
+    Plan(915e6, 10e3);
+    const SweepEngine& e = doc->engine;
+    // VCO 4 x 925.694 MHz = 370 + 0.27778 x 10 MHz; 27/97 is the first prime
+    // fraction past 90 within (0.05 x span + 5 kHz) x 4.
+    EXPECT_EQ(e.lo1.div, 2);
+    EXPECT_EQ(e.lo1.intPart, 370);
+    EXPECT_EQ(e.lo1.num, 27);
+    EXPECT_EQ(e.lo1.den, 97);
+    EXPECT_TRUE(e.lo1.highSide);
+    EXPECT_NEAR(e.lo1.wantedHz, 915e6 + kIf1Hz, 1e-3);
+    EXPECT_NEAR(e.lo1ErrorHz.load(), e.lo1.wantedHz - e.lo1.actualHz, 1e-9);
+    EXPECT_NEAR(e.lo1ErrorHz.load(), -1431.84, 0.01);
+    EXPECT_NEAR(UnitLoHz(), e.lo1.actualHz, 1e-3) << "the unit holds the planned LO1";
+}
+
+struct LoCase {
+    double centerHz;
+    double spanHz;
+    double refLevelDbm;
+    int lo1Div;
+    bool lo2SecondIf;
+    bool lo2HighSide;
+};
+
+TEST_F(FrequencyPlanTest, BothLosAcrossTheBand) {
+    const LoCase cases[] = {
+        {915e6, 10e3, 0.0, 2, true, true},  {915e6, 200e3, 10.0, 2, false, false},
+        {100e6, 200e3, 0.0, 5, true, true}, {100e6, 1e3, 10.0, 5, false, false},
+        {4.3e9, 50e3, 0.0, 0, true, true},  {653.4e6, 10e3, 0.0, 2, true, true},
+        {3e6, 100e3, 0.0, 8, false, true},  {15e6, 20e3, 10.0, 7, false, true},
+        {15e6, 20e3, 0.0, 7, true, true},   {150e6, 150.0, 0.0, 4, true, true},
+    };
+    for (const LoCase& c : cases) {
+        settings.refLevelDbm = c.refLevelDbm;
+        Plan(c.centerHz, c.spanHz);
+        const SweepEngine& e = doc->engine;
+        const std::string what = std::to_string(c.centerHz) + " / " + std::to_string(c.spanHz);
+        ExpectSynthesizable(e.lo1, "LO1");
+        ExpectSynthesizable(e.lo2, "LO2");
+        EXPECT_EQ(e.lo1.div, c.lo1Div) << what;
+        EXPECT_EQ(e.lo2SecondIf, c.lo2SecondIf) << what;
+        EXPECT_EQ(e.lo2.highSide, c.lo2HighSide) << what;
+        EXPECT_NE(e.lo2.den, e.lo1.den) << what;
+        EXPECT_NE(e.lo2ErrorHz.load(), e.lo1ErrorHz.load()) << what;
+
+        // Near DC both LOs sit off the plain setting by a fraction of the
+        // span; the error carries that offset for the digital shift.
+        const bool nearDc = c.centerHz <= 5e6 || (c.centerHz <= 18e6 && c.refLevelDbm > 5.0);
+        const double tolerance = 0.05 * c.spanHz + 5000.0;
+        const double lo1Offset = nearDc ? -0.03 * c.spanHz : 0.0;
+        EXPECT_NEAR(e.lo1.wantedHz, c.centerHz + kIf1Hz, 1e-3) << what;
+        EXPECT_NEAR(e.lo1ErrorHz.load() - lo1Offset, 0.0, tolerance) << what;
+        const double lo2Offset = nearDc ? 0.05 * c.spanHz : 0.0;
+        const double lo2Plain = c.lo2SecondIf   ? c.centerHz + kIf2Hz
+                                : c.lo2HighSide ? c.centerHz + kIf1Hz
+                                                : c.centerHz - kIf1Hz;
+        EXPECT_NEAR(e.lo2.wantedHz, lo2Plain, 1e-3) << what;
+        EXPECT_NEAR(e.lo2ErrorHz.load() - lo2Offset, 0.0, tolerance) << what;
+        const double lo2Error =
+            c.lo2HighSide ? e.lo2.wantedHz - e.lo2.actualHz : e.lo2.actualHz - e.lo2.wantedHz;
+        EXPECT_NEAR(e.lo2ErrorHz.load(), lo2Error, 1e-6) << what;
+        EXPECT_NEAR(UnitLoHz(), e.lo1.actualHz, 1e-3) << "LO1 reached the unit, " << what;
+    }
+}
+
+TEST_F(FrequencyPlanTest, TimebaseCorrectionMovesTheWantedSetting) {
+    settings.timebaseCorrection = 1.0 + 1.5e-6;
+    SweepContext& c = Context(915e6, 10e3);
+    doc->engine.ChooseSampleClock(915e6, c);
+    doc->engine.PlanLocalOscillators(c);
+    // The unit's own frequencies are high by the same factor: the synthesizer
+    // is asked for the true LO divided by it.
+    EXPECT_NEAR(doc->engine.lo1.wantedHz * (1.0 + 1.5e-6), 915e6 + kIf1Hz * (1.0 + 1.5e-6), 1e-3);
+}
+
+TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
+    settings.imageReject = false;
+    Plan(915e6, 10e3);
+    const int once = recorder->Register0Writes();
+    Plan(915e6, 10e3);
+    EXPECT_EQ(recorder->Register0Writes(), once);
+
+    Plan(915e6 + 1.0, 10e3);
+    EXPECT_EQ(recorder->Register0Writes(), once + 1) << "new start and stop";
+    doc->engine.ForgetLoPlan();
+    Plan(915e6 + 1.0, 10e3);
+    EXPECT_EQ(recorder->Register0Writes(), once + 2) << "forgotten after a pause or reset";
+    doc->stopRequest = 1;
+    Plan(915e6 + 1.0, 10e3);
+    Plan(915e6 + 1.0, 10e3);
+    EXPECT_EQ(recorder->Register0Writes(), once + 4) << "a stop request plans afresh";
+    doc->stopRequest = 0;
+    settings.imageReject = true;
+    Plan(915e6 + 1.0, 10e3);
+    Plan(915e6 + 1.0, 10e3);
+    EXPECT_EQ(recorder->Register0Writes(), once + 6) << "the image pass moved the LO";
+}
+
+TEST_F(FrequencyPlanTest, PlanRefusedByTheLinkIsNotHeld) {
+    settings.imageReject = false;
+    sim::SimFaults faults;
+    faults.failedWrites = 1;
+    unit->SetFaults(faults);
+    Plan(915e6, 10e3);
+    const int first = recorder->Register0Writes();
+    Plan(915e6, 10e3);
+    EXPECT_GT(recorder->Register0Writes(), first);
+    EXPECT_NEAR(UnitLoHz(), doc->engine.lo1.actualHz, 1e-3);
+    doc->link.commError = false;
+}
+
+// --- FFT resolution --------------------------------------------------------------------
+
+TEST_F(FrequencyPlanTest, FftResolutionTakesTheNearestRbwAndStoresItsSetting) {
+    SweepEngine& e = doc->engine;
+    e.lo1ErrorHz = 0.0;
+    e.lo2ErrorHz = 0.0;
+    settings.spanRbwRatio = 80.0;
+    // Target 125 Hz: 1638400 / (13 x 1024) = 123.08 Hz is the nearest.
+    EXPECT_DOUBLE_EQ(e.ChooseFftResolution(10e3, settings), 1638400.0 / (13 * 1024));
+    EXPECT_EQ(e.decimation, 13);
+    EXPECT_EQ(e.fftSize, 1024);
+    // 133.33 Hz exactly: 3 x 4096, 6 x 2048 and 12 x 1024 tie; the last wins.
+    EXPECT_DOUBLE_EQ(e.ChooseFftResolution(80.0 * 1638400.0 / 12288, settings), 1638400.0 / 12288);
+    EXPECT_EQ(e.decimation, 12);
+    EXPECT_EQ(e.fftSize, 1024);
+    // A large LO error keeps the decimated band wide enough for it.
+    e.lo1ErrorHz = 20e3;
+    e.ChooseFftResolution(10e3, settings);
+    EXPECT_LE(2 * e.decimation * (10e3 + 40e3), 486111.0);
+    EXPECT_EQ(e.decimation, 3);
+    EXPECT_EQ(e.fftSize, 4096);
+}
+
+// --- Measuring receiver ------------------------------------------------------------------
+
+TEST_F(FrequencyPlanTest, ReceiverPlanTakesTheCandidateWithTheSmallerDenominator) {
+    for (const double center : {100e6, 915e6, 5e6}) {
+        settings.imageReject = false;
+        Plan(915e6, 10e3);  // an FFT plan the unit holds
+        SweepContext& c = Context(center, 0.0);
+        doc->engine.PlanReceiverOscillators(c);
+        const SweepEngine& e = doc->engine;
+        const bool secondIf = center >= 10e6;
+        EXPECT_EQ(e.lo2SecondIf, secondIf) << center;
+        EXPECT_EQ(unit->State().ifPath, secondIf ? 1 : 0) << center;
+        EXPECT_DOUBLE_EQ(e.ifInUse, secondIf ? c.ifFreq2Hz : c.ifFreq1Hz) << center;
+        ExpectSynthesizable(e.lo1, "receiver LO");
+        const double ifHz = secondIf ? kIf2Hz : kIf1Hz;
+        EXPECT_NEAR(e.lo1.wantedHz, e.lo1.highSide ? center + ifHz : center - ifHz, 1e-3) << center;
+        const double tolerance = 1000.0 + 5000.0 / std::ldexp(1.0, e.lo1.div);
+        EXPECT_LE(std::fabs(e.lo1ErrorHz.load()), tolerance) << center;
+        EXPECT_NEAR(UnitLoHz(), e.lo1.actualHz, 1e-3) << center;
+        EXPECT_EQ(e.plannedStartHz, -1.0) << "the FFT plan is gone from the unit";
+    }
+}
+
+}  // namespace
+}  // namespace tavlin
