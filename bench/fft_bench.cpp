@@ -1,0 +1,135 @@
+// Our FFT beside FFTW (FFTW_MEASURE, one thread) at the lengths the sweeps
+// use: 512 and 16384 (FftSweep), 65536 (the largest FftSweep block) and 2^23
+// (the largest NarrowFftSweep), out of place and in place. After the runs a
+// table gives each of our times over FFTW's time at the same length, measured
+// in the same run.
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sweep/fft.h"
+
+namespace {
+
+void FillRandom(std::vector<double>& re, std::vector<double>& im) {
+    std::mt19937_64 random(1);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (std::size_t i = 0; i < re.size(); ++i) {
+        re[i] = uniform(random);
+        im[i] = uniform(random);
+    }
+}
+
+void BM_Fftw(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    auto* in = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * n));
+    auto* out = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * n));
+    fftw_plan plan = fftw_plan_dft_1d(static_cast<int>(n), in, out, FFTW_FORWARD, FFTW_MEASURE);
+    std::vector<double> re(n), im(n);
+    FillRandom(re, im);
+    for (std::size_t i = 0; i < n; ++i) {
+        in[i][0] = re[i];
+        in[i][1] = im[i];
+    }
+    for (auto _ : state) {
+        fftw_execute(plan);
+        benchmark::DoNotOptimize(out[0][0]);
+        benchmark::ClobberMemory();
+    }
+    fftw_destroy_plan(plan);
+    fftw_free(in);
+    fftw_free(out);
+}
+
+void BM_Tavlin(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const tavlin::Fft fft(n);
+    std::vector<double> re(n), im(n), outRe(n), outIm(n);
+    FillRandom(re, im);
+    for (auto _ : state) {
+        fft.Forward(re, im, outRe, outIm);
+        benchmark::DoNotOptimize(outRe.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_TavlinInPlace(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const tavlin::Fft fft(n);
+    std::vector<double> re(n), im(n);
+    FillRandom(re, im);
+    for (auto _ : state) {
+        fft.ForwardInPlace(re, im);
+        benchmark::DoNotOptimize(re.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void Lengths(benchmark::internal::Benchmark* b) {
+    for (long n : {512L, 16384L, 65536L, 1L << 23}) {
+        b->Arg(n);
+    }
+    b->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(BM_Fftw)->Apply(Lengths);
+BENCHMARK(BM_Tavlin)->Apply(Lengths);
+BENCHMARK(BM_TavlinInPlace)->Apply(Lengths);
+
+// The console output, then the ratio table.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                secondsPerRun_[run.run_name.function_name][run.run_name.args] =
+                    run.GetAdjustedRealTime();
+            }
+        }
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        const auto fftw = secondsPerRun_.find("BM_Fftw");
+        if (fftw == secondsPerRun_.end()) {
+            return;
+        }
+        std::printf("\n%-18s %10s %12s %12s %8s\n", "transform", "N", "ours (us)", "FFTW (us)",
+                    "ratio");
+        for (const auto& [name, byLength] : secondsPerRun_) {
+            if (name == "BM_Fftw") {
+                continue;
+            }
+            for (const auto& [length, ours] : byLength) {
+                const auto yardstick = fftw->second.find(length);
+                if (yardstick != fftw->second.end()) {
+                    std::printf("%-18s %10s %12.2f %12.2f %8.2f\n", name.c_str(), length.c_str(),
+                                ours, yardstick->second, ours / yardstick->second);
+                }
+            }
+        }
+    }
+
+  private:
+    std::map<std::string, std::map<std::string, double>> secondsPerRun_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace tavlin {
+
+namespace fft_kernels {
+struct KernelSet;
+}
+
+enum class FftDirection {
+    kForward = 0,  // exponent negative, result divided by N
+    kInverse = 1,  // exponent positive, no scaling
+};
+
+// Which vector instructions the inner loops use. kBest takes the widest the
+// processor offers; the others let a test check each variant on its own.
+enum class FftInstructionSet { kBest, kPortable, kAvx2, kAvx512 };
+
+// Complex FFT of one power-of-two length on split real and imaginary arrays.
+// The plan builds its twiddle tables once, from cos and sin of the exact
+// angles (a rotation carried from stage to stage would lose a little accuracy
+// in every stage, which shows as spurs and a raised floor at the longest
+// lengths), and then transforms without allocating. A plan is immutable after
+// construction, so one plan may serve several threads at once.
+//
+// Forward: X[k] = (1 / N) * sum over n of x[n] * e^(-2 pi i n k / N).
+// Inverse: x[n] = sum over k of X[k] * e^(+2 pi i n k / N).
+class Fft {
+  public:
+    static constexpr std::size_t kMinSize = 2;
+    static constexpr std::size_t kMaxSize = std::size_t{1} << 24;
+
+    // Throws std::invalid_argument when n is not a power of two from kMinSize to
+    // kMaxSize, or when the processor lacks the instruction set asked for.
+    explicit Fft(std::size_t n, FftInstructionSet instructionSet = FftInstructionSet::kBest);
+    ~Fft();
+    Fft(Fft&&) noexcept;
+    Fft& operator=(Fft&&) noexcept;
+    Fft(const Fft&) = delete;
+    Fft& operator=(const Fft&) = delete;
+
+    std::size_t Size() const { return size_; }
+    FftInstructionSet InstructionSet() const { return instructionSet_; }
+    static bool Supports(FftInstructionSet instructionSet);
+
+    // The first Size() values of each array are used. The outputs may be the
+    // inputs themselves (then the transform runs in place) but must not
+    // overlap them otherwise, nor each other; a violation throws
+    // std::invalid_argument, as does an array shorter than Size().
+    void Transform(FftDirection direction, std::span<const double> inRe,
+                   std::span<const double> inIm, std::span<double> outRe,
+                   std::span<double> outIm) const;
+    void Forward(std::span<const double> inRe, std::span<const double> inIm,
+                 std::span<double> outRe, std::span<double> outIm) const {
+        Transform(FftDirection::kForward, inRe, inIm, outRe, outIm);
+    }
+    void Inverse(std::span<const double> inRe, std::span<const double> inIm,
+                 std::span<double> outRe, std::span<double> outIm) const {
+        Transform(FftDirection::kInverse, inRe, inIm, outRe, outIm);
+    }
+
+    // In place: no memory beyond the two arrays and the plan's tables, for the
+    // longest transforms where a second pair of arrays would not fit.
+    void TransformInPlace(FftDirection direction, std::span<double> re, std::span<double> im) const;
+    void ForwardInPlace(std::span<double> re, std::span<double> im) const {
+        TransformInPlace(FftDirection::kForward, re, im);
+    }
+    void InverseInPlace(std::span<double> re, std::span<double> im) const {
+        TransformInPlace(FftDirection::kInverse, re, im);
+    }
+
+  private:
+    struct Stage {
+        std::size_t length;
+        std::size_t tableOffset;
+        bool twoLevel;
+    };
+    struct TileBuffer;
+    struct AlignedDelete {
+        void operator()(double* p) const;
+    };
+
+    void BuildStages();
+    void BuildSmallTable();
+
+    // Forward transform with the exponent negative and the given scale; the
+    // inverse runs it with real and imaginary parts exchanged.
+    void Run(const double* inRe, const double* inIm, double* outRe, double* outIm,
+             double scale) const;
+    void RunInPlace(double* re, double* im, double scale) const;
+    void FirstPass(const double* inRe, const double* inIm, double* outRe, double* outIm,
+                   double scale) const;
+    void FirstPassInPlace(double* re, double* im, double scale) const;
+    void CompleteBlock(double* re, double* im, std::size_t top) const;
+    void RunStage(std::size_t index, double* re, double* im, std::size_t groups) const;
+    void SmallTransform(double* re, double* im) const;
+
+    std::size_t size_ = 0;
+    int log2Size_ = 0;
+    FftInstructionSet instructionSet_ = FftInstructionSet::kPortable;
+    const fft_kernels::KernelSet* kernels_ = nullptr;
+    std::vector<Stage> stages_;
+    std::unique_ptr<double[], AlignedDelete> tables_;
+    std::vector<double> smallTable_;  // w^k for k < N / 2, short lengths only
+};
+
+}  // namespace tavlin

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+
+// The inner loops of the FFT, compiled once per instruction set. Fft (fft.h)
+// owns the twiddle tables and the order of the passes; a kernel set only does
+// arithmetic on the arrays it is given.
+//
+// Layout shared by the tables and the kernels:
+// - A tile is 16 rows of 16 contiguous values. The first pass reads one tile of
+//   the input, does the first four radix-2 stages (one 16-point DFT down every
+//   column, or two 8-point DFTs on the even and odd rows when log2 N is odd)
+//   and writes the columns as rows of the output, which is the bit reversal.
+// - A radix-4 stage of length L combines four quarter blocks of length L / 4.
+//   Its twiddles w^k, w^2k, w^3k (w = e^(-2 pi i / L), k < L / 4) are stored in
+//   chunks of 8 values of k: w1 re, w1 im, w2 re, w2 im, w3 re, w3 im, each 8
+//   doubles, so one chunk is 48 doubles.
+// - A two-level table serves the long stages without a table of L / 4 entries:
+//   w^pk = A_p[k / 64] * B_p[k % 64]. B comes first, as 8 chunks in the layout
+//   above; A follows, 6 doubles per entry (A1 re, A1 im, A2 re, A2 im, A3 re,
+//   A3 im).
+namespace tavlin::fft_kernels {
+
+inline constexpr std::size_t kTileSize = 16;
+inline constexpr std::size_t kChunkValues = 8;
+inline constexpr std::size_t kChunkDoubles = 6 * kChunkValues;
+inline constexpr std::size_t kTwoLevelSpan = 64;
+inline constexpr std::size_t kTwoLevelLowDoubles = kTwoLevelSpan / kChunkValues * kChunkDoubles;
+
+struct KernelSet {
+    // One tile: rows of the source srcStride apart, output row r (the bit
+    // reversal of the source column) at dst + r * dstStride. Every value
+    // written is multiplied by scale.
+    void (*firstPassTile)(const double* srcRe, const double* srcIm, std::size_t srcStride,
+                          double* dstRe, double* dstIm, std::size_t dstStride, bool twoEightPoint,
+                          double scale);
+    // In place over `groups` consecutive blocks of `length` values.
+    void (*radix4Stage)(double* re, double* im, std::size_t length, std::size_t groups,
+                        const double* table);
+    // In place over one block of `length` values, with a two-level table.
+    void (*radix4StageTwoLevel)(double* re, double* im, std::size_t length, const double* table);
+};
+
+// Two values per vector; every x86-64 and most other processors.
+const KernelSet& PortableKernels();
+// Four values per vector with fused multiply-add; nullptr when not built in.
+const KernelSet* Avx2Kernels();
+// Eight values per vector; nullptr when not built in.
+const KernelSet* Avx512Kernels();
+
+}  // namespace tavlin::fft_kernels
