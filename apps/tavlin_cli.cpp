@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/console_prompter.h"
 #include "app/instrument_info.h"
@@ -12,6 +13,8 @@
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/view_notifier.h"
+#include "remote/command_interpreter.h"
+#include "remote/stream_reply_sink.h"
 #include "sim/scene.h"
 #include "sim/virtual_instrument.h"
 
@@ -22,10 +25,13 @@ struct Options {
     std::string scenePath;  // empty: the built-in scene
     bool info = false;
     bool answerYes = false;
+    std::vector<std::string> commands;
 };
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: tavlin-cli [--simulate[=SCENE]] [--answer yes|no] --info\n";
+    out << "usage: tavlin-cli [--simulate[=SCENE]] [--answer yes|no] [--info] [-c COMMAND]...\n"
+           "  Runs each -c command of the automation language in order, or one command\n"
+           "  per line from standard input when none is given, and prints the replies.\n";
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -39,6 +45,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.scenePath = arg.substr(std::strlen("--simulate="));
         } else if (arg == "--info") {
             options.info = true;
+        } else if (arg == "-c" && i + 1 < argc) {
+            options.commands.push_back(argv[++i]);
         } else if (arg == "--answer" && i + 1 < argc &&
                    (std::string(argv[i + 1]) == "yes" || std::string(argv[i + 1]) == "no")) {
             options.answerYes = std::string(argv[++i]) == "yes";
@@ -66,6 +74,41 @@ std::unique_ptr<tavlin::UsbDriver> MakeUsbDriver(const Options& options, tavlin:
     return std::make_unique<tavlin::sim::VirtualInstrument>(clock, scene);
 }
 
+// Every command as the automation server would run it; 2 when any of them
+// was not recognised.
+int RunCommands(tavlin::VUDAVEZid& document, const std::vector<std::string>& commands) {
+    tavlin::StreamReplySink replies(std::cout);
+    tavlin::CommandInterpreter interpreter(replies);
+    bool allRecognised = true;
+    const auto run = [&](std::string command) {
+        while (!command.empty() && (command.back() == '\r' || command.back() == '\n')) {
+            command.pop_back();
+        }
+        const auto first = command.find_first_not_of(" \t");
+        if (first == std::string::npos) {
+            return;
+        }
+        allRecognised &= interpreter.Interpret(document, command.substr(first)) != 0;
+    };
+    if (commands.empty()) {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            run(line);
+        }
+    } else {
+        for (const std::string& command : commands) {
+            run(command);
+        }
+    }
+    return allRecognised ? 0 : 2;
+}
+
+void WaitForSweepEnd(tavlin::VUDAVEZid& document, tavlin::Clock& clock) {
+    while (document.SweepRunning()) {
+        clock.SleepMs(50);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,6 +132,11 @@ int main(int argc, char** argv) {
     if (options->info) {
         std::cout << tavlin::FormatInstrumentInfo(document) << std::flush;
     }
+    int status = 0;
+    if (!options->info || !options->commands.empty()) {
+        status = RunCommands(document, options->commands);
+    }
+    WaitForSweepEnd(document, clock);
     document.CloseDocument();
-    return 0;
+    return status;
 }

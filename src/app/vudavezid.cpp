@@ -50,6 +50,7 @@ VUDAVEZid::VUDAVEZid(const DocumentPorts& ports, std::filesystem::path calCacheD
     state.preampOn = false;
     state.timebaseCorrection = 1.0;
     sweepPass_ = [this] { engine.PerformSweep(*this); };
+    afterPass_ = [this] { AfterPass(); };
     link.Open();
     if (link.InstrumentLost()) {
         return;  // the program closes; nothing more to set up

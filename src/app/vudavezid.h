@@ -101,8 +101,8 @@ class VUDAVEZid {
     // What one pass of the sweep thread sweeps; the engine's PerformSweep
     // unless a test or a utility puts something else in.
     void SetSweepPass(std::function<void()> pass);
-    // Called on the sweep thread after every pass (marker level refresh,
-    // signal track).
+    // Called on the sweep thread after every pass instead of the marker level
+    // refresh and signal track (tests and utilities).
     void SetAfterPass(std::function<void()> afterPass);
     // Called while a thread waits in the pause handshake, every 50 ms, so the
     // GUI thread keeps serving message boxes the sweep thread may be showing.
@@ -154,6 +154,8 @@ class VUDAVEZid {
     void UpdateSweepTime(double seconds);
     void UpdateReferenceState();
     void AskAboutCommunicationError();
+    void AfterPass();
+    void SignalTrack();
     void WaitForSweepEnd();
     void ServeWaitHookAndSleep();
     void ShowIfCentreReset(bool wasReset);

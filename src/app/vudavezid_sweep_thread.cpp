@@ -3,10 +3,13 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
+
 #include "app/vudavezid.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
+#include "view/marker_commands.h"
 
 namespace tavlin {
 
@@ -141,6 +144,50 @@ void VUDAVEZid::AskAboutCommunicationError() {
         ApplyLevelPlan();
     }
     link.commError = false;
+}
+
+void VUDAVEZid::AfterPass() {
+    MarkerCommands(*this).RefreshMarkerLevel();
+    if (ReadSettings([](const InstrumentState& s) { return s.signalTrack != 0; })) {
+        SignalTrack();
+    }
+}
+
+// Re-centres the span on the strongest signal: a strong one may move the
+// centre by up to 120 columns a pass, a weak one by 20. The span is kept: at
+// a band edge the centre stops where the span still fits, instead of the span
+// shrinking pass after pass. Zero span has nothing to track.
+void VUDAVEZid::SignalTrack() {
+    const FrequencyPair f = Frequencies();
+    const double span = f.SpanHz();
+    if (span < 1.0) {
+        return;
+    }
+    int column = 0;
+    double bestRow = 0.0;
+    {
+        std::lock_guard lock(traceMutex);
+        bestRow = trace.traceA[0];
+        for (int i = 1; i < kTracePoints; ++i) {
+            if (trace.traceA[i] <= bestRow) {
+                bestRow = trace.traceA[i];
+                column = i;
+            }
+        }
+    }
+    column = bestRow <= 250.0 ? std::clamp(column, 200, 440) : std::clamp(column, 300, 340);
+    const double position =
+        engine.peakFreqHint > 0.0 ? engine.peakFreqHint : f.startHz + span * column / 640.0;
+    const double level = MarkerCommands(*this).LevelOfColumn(column);
+    {
+        std::lock_guard lock(traceMutex);
+        markers.marker1Pos = position;
+        markers.marker1Level = level;
+        markers.marker1On = 1;
+    }
+    const double center =
+        std::clamp(position, span / 2.0, std::max(span / 2.0, kMaxFreqHz - span / 2.0));
+    SetCenterSpan(center, span);
 }
 
 void VUDAVEZid::OnPreset() {
