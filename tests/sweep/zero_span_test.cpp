@@ -1,0 +1,577 @@
+// Zero span: the capture plan from the sweep time and peak deviation, the
+// video trigger, and AM and FM tones of the virtual instrument drawn against
+// time.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "app/vudavezid.h"
+#include "sim/scene.h"
+#include "sim/virtual_instrument.h"
+#include "support/fake_clock.h"
+#include "support/recording_progress_sink.h"
+#include "support/recording_prompter.h"
+#include "support/recording_view_notifier.h"
+#include "sweep/triggered_capture.h"
+#include "sweep/zero_span_plan.h"
+
+namespace tavlin {
+namespace {
+
+constexpr double kModeZeroRateHz = 486111.1111;
+constexpr double kModeTwoRateHz = 486607.1428571429;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// --- Capture plan -------------------------------------------------------------------
+
+TEST(ZeroSpanPlanTest, FmDecimationAndCaptureFollowDeviationAndSweepTime) {
+    const ZeroSpanCapturePlan wide = PlanFmCapture(0.01, 100000.0, kModeZeroRateHz);
+    EXPECT_EQ(wide.decimation, 1);
+    EXPECT_NEAR(wide.samples, 4861.1, 0.05);
+    EXPECT_EQ(wide.captureLength, 8192);
+    EXPECT_FALSE(wide.sweepTimeShortened);
+    EXPECT_DOUBLE_EQ(FmSmoothingCutoff(wide.samples), 0.03) << "80 / 4861 is raised to 0.03";
+    EXPECT_TRUE(FmNeedsSmoothing(FmSmoothingCutoff(wide.samples)));
+    const SeriesPosition last =
+        PixelSamplePosition(kModeZeroRateHz, 0.01, 1, 640, kFmSettlingSamples, wide.captureLength);
+    EXPECT_EQ(last.index, 4861 + 256);
+
+    const ZeroSpanCapturePlan narrow = PlanFmCapture(1.0, 10.0, kModeZeroRateHz);
+    EXPECT_EQ(narrow.decimation, 16) << "10100 limited by 759 samples a pixel, then by 16";
+    EXPECT_NEAR(narrow.samples, 30381.9, 0.05);
+    EXPECT_EQ(narrow.captureLength, 32768);
+
+    // Fewer samples than the deviation asks for: one decimation step per pixel.
+    EXPECT_EQ(PlanFmCapture(0.005, 10000.0, kModeZeroRateHz).decimation, 3);
+    EXPECT_EQ(PlanFmCapture(0.0005, 10000.0, kModeZeroRateHz).decimation, 1);
+    EXPECT_FALSE(FmNeedsSmoothing(FmSmoothingCutoff(320.0)));
+    EXPECT_TRUE(FmNeedsSmoothing(FmSmoothingCutoff(321.0)));
+}
+
+TEST(ZeroSpanPlanTest, FmSweepTimeIsShortenedWhenTheBufferCannotHoldIt) {
+    const ZeroSpanCapturePlan fits = PlanFmCapture(2.0, 5000.0, kModeZeroRateHz);
+    EXPECT_EQ(fits.decimation, 16);
+    EXPECT_NEAR(fits.samples, 60763.9, 0.05);
+    EXPECT_FALSE(fits.sweepTimeShortened);
+    EXPECT_EQ(fits.captureLength, 65536);
+
+    const ZeroSpanCapturePlan tooLong = PlanFmCapture(3.0, 5000.0, kModeZeroRateHz);
+    EXPECT_NEAR(tooLong.samples, 91145.8, 0.05);
+    EXPECT_TRUE(tooLong.sweepTimeShortened);
+    EXPECT_NEAR(tooLong.sweepTimeSec, 1.6, 1e-9);
+    EXPECT_EQ(tooLong.captureLength, 65536);
+    // The rows then read within the capture.
+    const SeriesPosition last = PixelSamplePosition(kModeZeroRateHz, tooLong.sweepTimeSec, 16, 640,
+                                                    kFmSettlingSamples, 65536);
+    EXPECT_EQ(last.index, 48611 + 256);
+}
+
+TEST(ZeroSpanPlanTest, FmPeakDeviationThatCannotBeDividedByActsAsHundredKilohertz) {
+    for (const double offset : {0.0, -5000.0, kNaN, kInf, -kInf}) {
+        EXPECT_EQ(UsableMaxFmOffset(offset), 100000.0) << offset;
+        const ZeroSpanCapturePlan plan = PlanFmCapture(0.01, offset, kModeZeroRateHz);
+        EXPECT_EQ(plan.decimation, 1) << offset;
+        EXPECT_EQ(plan.captureLength, 8192) << offset;
+    }
+    EXPECT_EQ(UsableMaxFmOffset(10.0), 10.0);
+    // A tiny positive deviation is valid and asks for the most decimation.
+    EXPECT_EQ(PlanFmCapture(1.0, 1e-300, kModeZeroRateHz).decimation, 16);
+}
+
+TEST(ZeroSpanPlanTest, AmDecimationAndCaptureFollowSweepTime) {
+    struct Case {
+        double sweepTimeSec;
+        int decimation;
+        int captureLength;
+    };
+    for (const Case c : {Case{0.0005, 1, 16384}, Case{0.0337, 1, 16384}, Case{0.0338, 1, 32768},
+                         Case{0.0674, 1, 32768}, Case{0.0675, 1, 65536}, Case{0.1348, 1, 65536},
+                         Case{0.1349, 2, 65536}, Case{0.2, 2, 65536}, Case{2.0, 15, 65536}}) {
+        const ZeroSpanCapturePlan plan = PlanAmCapture(c.sweepTimeSec);
+        EXPECT_EQ(plan.decimation, c.decimation) << c.sweepTimeSec;
+        EXPECT_EQ(plan.captureLength, c.captureLength) << c.sweepTimeSec;
+    }
+    // A time from outside the zero-span range never asks for more than the
+    // instrument's largest decimation (17 at 2.2 s, 256 wraps the register).
+    EXPECT_EQ(PlanAmCapture(2.2).decimation, 16);
+    EXPECT_EQ(PlanAmCapture(34.5).decimation, 16);
+    EXPECT_EQ(PlanAmCapture(kInf).decimation, 16);
+}
+
+TEST(ZeroSpanPlanTest, SweepTimeIsHeldToTheZeroSpanRange) {
+    EXPECT_EQ(ClampZeroSpanSweepTime(2.2), 2.0);
+    EXPECT_EQ(ClampZeroSpanSweepTime(0.0), 0.0005);
+    EXPECT_EQ(ClampZeroSpanSweepTime(-1.0), 0.0005);
+    EXPECT_EQ(ClampZeroSpanSweepTime(kInf), 2.0);
+    EXPECT_EQ(ClampZeroSpanSweepTime(kNaN), 2.0);
+    EXPECT_EQ(ClampZeroSpanSweepTime(0.1348), 0.1348);
+}
+
+// In clock mode 2 the sample rate is a little above the nominal one, so the
+// AM sweep times that fill a capture at the nominal rate overrun it.
+TEST(ZeroSpanPlanTest, EveryPixelReadsInsideTheCaptureAtTheFasterClock) {
+    for (const double sweepTimeSec : {0.1348, 0.0674, 0.0337}) {
+        const ZeroSpanCapturePlan plan = PlanAmCapture(sweepTimeSec);
+        const double lastSample = kModeTwoRateHz * sweepTimeSec / plan.decimation;
+        ASSERT_GT(lastSample, plan.captureLength - 1.0) << "the overrun exists: " << sweepTimeSec;
+        int previous = -1;
+        for (int pixel = 0; pixel <= 640; ++pixel) {
+            const SeriesPosition at = PixelSamplePosition(
+                kModeTwoRateHz, sweepTimeSec, plan.decimation, pixel, 0, plan.captureLength);
+            ASSERT_GE(at.index, 0);
+            ASSERT_LE(at.index + 1, plan.captureLength - 1) << sweepTimeSec << " pixel " << pixel;
+            ASSERT_GE(at.fraction, 0.0);
+            ASSERT_LE(at.fraction, 1.0);
+            ASSERT_GE(at.index, previous) << "time runs forward";
+            previous = at.index;
+        }
+    }
+    // Away from the end, the reading point is the exact one.
+    const SeriesPosition mid = PixelSamplePosition(kModeTwoRateHz, 0.1348, 1, 320, 0, 65536);
+    const double exact = kModeTwoRateHz * 0.1348 * 320 / 640;
+    EXPECT_EQ(mid.index, static_cast<int>(std::floor(exact)));
+    EXPECT_NEAR(mid.fraction, exact - std::floor(exact), 1e-9);
+}
+
+TEST(ZeroSpanPlanTest, TriggerPowerIsFormedWithoutOverflow) {
+    // Two full-scale words give 2^31, which a 32-bit sum turns negative.
+    const std::vector<std::int32_t> i = {100, -32768, 5};
+    const std::vector<std::int32_t> q = {100, -32768, 5};
+    EXPECT_EQ(TriggeredCapture::FirstAbove(i, q, 2147483647.0), 1);
+    EXPECT_EQ(TriggeredCapture::FirstAbove(i, q, 2147483648.0), -1);
+    EXPECT_EQ(TriggeredCapture::FirstAbove(i, q, 19999.0), 0);
+    EXPECT_EQ(TriggeredCapture::FirstAbove(i, q, 20000.0), 1) << "strictly above the threshold";
+    EXPECT_EQ(TriggeredCapture::FirstAbove(i, q, kNaN), -1);
+}
+
+// --- On the virtual instrument -------------------------------------------------------
+
+// Forwards to the virtual unit; counts capture requests and stream blocks,
+// and lets a test act after a given number of 4096-pair blocks.
+class WatchingDriver final : public UsbDriver {
+  public:
+    explicit WatchingDriver(UsbDriver& inner) : inner_(inner) {}
+
+    int captureRequests = 0;
+    int streamStarts = 0;
+    int blocksRead = 0;
+    std::function<void(int)> afterBlock;
+
+    int DeviceCount(int& c) override { return inner_.DeviceCount(c); }
+    int DeviceInfo(int i, UsbDeviceInfo& info) override { return inner_.DeviceInfo(i, info); }
+    int OpenByIndex(int i, UsbHandle& h) override { return inner_.OpenByIndex(i, h); }
+    int SetBaudRate(UsbHandle h, int r) override { return inner_.SetBaudRate(h, r); }
+    int SetTimeouts(UsbHandle h, int r, int w) override { return inner_.SetTimeouts(h, r, w); }
+    int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
+        if (n == 3 && d[0] == 'S' && d[2] == 0xC0) {
+            ++captureRequests;
+        }
+        if (n == 2 && d[0] == 'T' && d[1] == 0xC0) {
+            ++streamStarts;
+        }
+        return inner_.Write(h, d, n, w);
+    }
+    int Read(UsbHandle h, std::uint8_t* d, std::size_t n, std::size_t& g) override {
+        const int status = inner_.Read(h, d, n, g);
+        if (n == 16384 && g == n) {
+            ++blocksRead;
+            if (afterBlock) {
+                afterBlock(blocksRead);
+            }
+        }
+        return status;
+    }
+    int QueueStatus(UsbHandle h, std::size_t& w) override { return inner_.QueueStatus(h, w); }
+    int Purge(UsbHandle h) override { return inner_.Purge(h); }
+    int HandleInfo(UsbHandle h, UsbDeviceInfo& info) override { return inner_.HandleInfo(h, info); }
+    int CyclePort(UsbHandle h) override { return inner_.CyclePort(h); }
+    int Close(UsbHandle h) override { return inner_.Close(h); }
+
+  private:
+    UsbDriver& inner_;
+};
+
+constexpr double kTunedHz = 915.0e6;  // far from the sampler's harmonics: clock mode 0
+constexpr double kToneDbm = -30.0;
+// AM zero span draws the power as the sampler delivers it, corrected for the
+// front end only: the decimating filter's response at the IF centre (-0.6 dB),
+// which the spectrum kinds undo bin by bin, shows in its level.
+constexpr double kCentreDroopDb = 0.6;
+constexpr double kDisplayedToneDbm = kToneDbm - kCentreDroopDb;
+
+sim::SceneEmitter AmTone(double freqHz, double depth) {
+    return {freqHz, kToneDbm, sim::SceneAm{1000.0, depth}, std::nullopt};
+}
+
+sim::SceneEmitter FmTone(double freqHz, double deviationHz) {
+    return {freqHz, kToneDbm, std::nullopt, sim::SceneFm{1000.0, deviationHz}};
+}
+
+sim::SceneEmitter Carrier(double freqHz) {
+    return {freqHz, kToneDbm, std::nullopt, std::nullopt};
+}
+
+class ZeroSpanOnInstrumentTest : public ::testing::Test {
+  protected:
+    ZeroSpanOnInstrumentTest() {
+        cacheDir = std::filesystem::temp_directory_path() /
+                   ("tavlin-zero-span-" + std::to_string(::getpid()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(cacheDir);
+    }
+    ~ZeroSpanOnInstrumentTest() override {
+        doc.reset();
+        std::filesystem::remove_all(cacheDir);
+    }
+
+    VUDAVEZid& Start(std::vector<sim::SceneEmitter> signals, const sim::SimFaults& faults = {}) {
+        sim::Scene scene = sim::DefaultScene();  // a reference 1200 ppb off, as the default unit
+        scene.signals = std::move(signals);
+        unit = std::make_unique<sim::VirtualInstrument>(clock, scene);
+        unit->SetFaults(faults);
+        driver = std::make_unique<WatchingDriver>(*unit);
+        doc = std::make_unique<VUDAVEZid>(DocumentPorts{*driver, clock, prompter, views, progress},
+                                          cacheDir);
+        return *doc;
+    }
+
+    // Zero span at freqHz as the zero-span entry leaves it.
+    void TuneZeroSpan(double freqHz, bool fm, double sweepTimeSec, double maxFmOffsetHz = 100e3) {
+        doc->SetFrequencies(freqHz, freqHz);
+        doc->EditSettings([&](InstrumentState& state) {
+            state.zeroSpanFm = fm ? 1 : 0;
+            state.sweepTimeSec = sweepTimeSec;
+            state.maxFmOffsetHz = maxFmOffsetHz;
+        });
+    }
+
+    void SetVideoTrigger(bool on, double threshold) {
+        doc->EditSettings([&](InstrumentState& state) {
+            state.videoTrigger = on;
+            state.videoTrigThreshold = threshold;
+        });
+    }
+
+    // The raw I^2 + Q^2 of a level, as the trigger-level entry stores it.
+    double TriggerThresholdFor(double levelDbm) {
+        const double center = doc->Frequencies().CenterHz();
+        return std::pow(10.0,
+                        (levelDbm - doc->AmplitudeCorrection(center) - doc->state.attenDb) / 10.0) *
+               1073741824.0;
+    }
+
+    SweepTrace Sweep() {
+        doc->engine.PerformSweep(*doc);
+        std::lock_guard lock(doc->traceMutex);
+        return doc->trace;
+    }
+
+    // The row of a level on the present reference level and scale (log).
+    double RowOf(double levelDbm) {
+        return (doc->state.refLevelDbm - levelDbm) * 50.0 / doc->state.dbPerDiv;
+    }
+
+    int Boxes(const std::string& text) {
+        const auto boxes = prompter.Boxes();
+        return static_cast<int>(std::count_if(boxes.begin(), boxes.end(),
+                                              [&](const auto& b) { return b.text == text; }));
+    }
+
+    std::filesystem::path cacheDir;
+    test::FakeClock clock;
+    test::RecordingPrompter prompter;
+    test::RecordingViewNotifier views;
+    test::RecordingProgressSink progress;
+    std::unique_ptr<sim::VirtualInstrument> unit;
+    std::unique_ptr<WatchingDriver> driver;
+    std::unique_ptr<VUDAVEZid> doc;
+};
+
+double MinRow(const SweepTrace& t) {
+    return *std::min_element(t.traceA.begin(), t.traceA.end());
+}
+double MaxRow(const SweepTrace& t) {
+    return *std::max_element(t.traceA.begin(), t.traceA.end());
+}
+
+void ExpectIntegerRowsFollow(const SweepTrace& t) {
+    for (int i = 0; i < kTracePoints; ++i) {
+        ASSERT_EQ(t.traceAInt[i], static_cast<std::int32_t>(t.traceA[i])) << i;
+    }
+}
+
+// 1 + 0.5 cos: the envelope swings between 1.5 and 0.5 of the carrier, a
+// power ratio of 9 (9.54 dB) between peak and trough.
+TEST_F(ZeroSpanOnInstrumentTest, HalfDepthAmToneSwingsByThePowerRatioOfItsEnvelope) {
+    Start({AmTone(kTunedHz, 0.5)});
+    TuneZeroSpan(kTunedHz, false, 0.01);
+    const SweepTrace t = Sweep();
+    EXPECT_EQ(prompter.Count(), 0u);
+    const double swingRows = 10.0 * std::log10(9.0) * 50.0 / doc->state.dbPerDiv;
+    EXPECT_NEAR(MaxRow(t) - MinRow(t), swingRows, 1.0);
+    EXPECT_NEAR(MinRow(t), RowOf(kDisplayedToneDbm + 20.0 * std::log10(1.5)), 1.0) << "peak";
+    EXPECT_NEAR(MaxRow(t), RowOf(kDisplayedToneDbm + 20.0 * std::log10(0.5)), 1.0) << "trough";
+    ExpectIntegerRowsFollow(t);
+    // Ten cycles of 1 kHz in 10 ms: the envelope repeats every 64 pixels.
+    for (int i = 0; i + 64 < kTracePoints; i += 7) {
+        EXPECT_NEAR(t.traceA[i], t.traceA[i + 64], 1.0) << i;
+    }
+    EXPECT_EQ(doc->state.rbwHz, 240000.0);
+}
+
+TEST_F(ZeroSpanOnInstrumentTest, HalfDepthAmToneOnTheLinearScaleSwingsByTheEnvelopeRatio) {
+    Start({AmTone(kTunedHz, 0.5)});
+    TuneZeroSpan(kTunedHz, false, 0.01);
+    doc->EditSettings([](InstrumentState& state) { state.linearScale = 1; });
+    const SweepTrace t = Sweep();
+    // Row 500 is zero volts: the height above it is the amplitude.
+    const double peak = 500.0 - MinRow(t);
+    const double trough = 500.0 - MaxRow(t);
+    ASSERT_GT(trough, 1.0);
+    EXPECT_NEAR(peak / trough, 1.5 / 0.5, 0.06);
+}
+
+TEST_F(ZeroSpanOnInstrumentTest, FmToneSwingsAboutTheCentreLineByItsDeviation) {
+    constexpr double kDeviationHz = 25000.0;
+    constexpr double kMaxOffsetHz = 100000.0;
+    Start({FmTone(kTunedHz, kDeviationHz)});
+    TuneZeroSpan(kTunedHz, true, 0.01, kMaxOffsetHz);
+    const SweepTrace t = Sweep();
+    EXPECT_EQ(prompter.Count(), 0u);
+    const double swing = 250.0 * kDeviationHz / kMaxOffsetHz;
+    EXPECT_NEAR(MinRow(t), 250.0 - swing, 0.5);
+    EXPECT_NEAR(MaxRow(t), 250.0 + swing, 0.5);
+    ExpectIntegerRowsFollow(t);
+    EXPECT_EQ(doc->state.rbwHz, 240000.0);
+    EXPECT_EQ(unit->State().Decimation(), 1);
+}
+
+// A carrier above the tuned frequency is a steady positive deviation: the
+// sign, the scale and the LO's residual error all show in its row.
+TEST_F(ZeroSpanOnInstrumentTest, CarrierOffsetDrawsItsRowInEveryClockMode) {
+    struct Case {
+        double tunedHz;
+        int clockMode;
+    };
+    // 915 MHz is far from the sampler's harmonics; 653.3 MHz lies by the 28th
+    // (mirrored spectrum), 630.05 MHz by the 27th.
+    for (const Case c : {Case{915.0e6, 0}, Case{653.3e6, 1}, Case{630.05e6, 2}}) {
+        SCOPED_TRACE(c.tunedHz);
+        Start({Carrier(c.tunedHz + 20000.0)});
+        TuneZeroSpan(c.tunedHz, true, 0.01, 100e3);
+        const SweepTrace t = Sweep();
+        EXPECT_EQ(doc->engine.clockMode, c.clockMode);
+        EXPECT_NEAR(MinRow(t), 200.0, 0.5);
+        EXPECT_NEAR(MaxRow(t), 200.0, 0.5);
+
+        // Below the tuned frequency the row lies below the centre line.
+        Start({Carrier(c.tunedHz - 20000.0)});
+        TuneZeroSpan(c.tunedHz, true, 0.01, 100e3);
+        const SweepTrace below = Sweep();
+        EXPECT_NEAR(MinRow(below), 300.0, 0.5);
+        EXPECT_NEAR(MaxRow(below), 300.0, 0.5);
+    }
+}
+
+TEST_F(ZeroSpanOnInstrumentTest, DecimatedFmScalesTheDeviationToTheSlowerRate) {
+    Start({Carrier(kTunedHz + 5000.0)});
+    TuneZeroSpan(kTunedHz, true, 0.1, 10000.0);  // D = 10, 4861 samples
+    const SweepTrace t = Sweep();
+    EXPECT_EQ(unit->State().Decimation(), 10);
+    EXPECT_EQ(doc->state.rbwHz, 24000.0);
+    EXPECT_NEAR(MinRow(t), 125.0, 1.5);
+    EXPECT_NEAR(MaxRow(t), 125.0, 1.5);
+}
+
+TEST_F(ZeroSpanOnInstrumentTest, FmWithoutAUsablePeakDeviationDrawsAgainstHundredKilohertz) {
+    for (const double offset : {0.0, kNaN}) {
+        Start({Carrier(kTunedHz + 20000.0)});
+        TuneZeroSpan(kTunedHz, true, 0.01, offset);
+        const SweepTrace t = Sweep();
+        EXPECT_NEAR(MinRow(t), 200.0, 0.5) << offset;
+        EXPECT_NEAR(MaxRow(t), 200.0, 0.5) << offset;
+    }
+}
+
+TEST_F(ZeroSpanOnInstrumentTest, FmSweepTooLongForTheBufferIsShortenedWithAMessage) {
+    Start({Carrier(kTunedHz + 20000.0)});
+    TuneZeroSpan(kTunedHz, true, 0.2, 100e3);  // 97222 samples at D = 1
+    const SweepTrace t = Sweep();
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].text,
+              "Invalid combination of Max deviation\r\nand sweep time.  Insufficient buffer");
+    EXPECT_EQ(prompter.Boxes()[0].caption, "SWEEP TIME ADJUSTED");
+    EXPECT_NEAR(doc->state.sweepTimeSec, 0.1, 1e-6);
+    EXPECT_NEAR(MinRow(t), 200.0, 0.5);
+    EXPECT_NEAR(MaxRow(t), 200.0, 0.5);
+    Sweep();
+    EXPECT_EQ(prompter.Count(), 1u) << "the shortened time fits";
+}
+
+// A span of 0 set by a span command keeps the swept sweep time (2.2 s at
+// preset): it is brought to the zero-span range and kept.
+TEST_F(ZeroSpanOnInstrumentTest, SweepTimeReachedWithoutTheZeroSpanEntryIsClampedAndKept) {
+    Start({AmTone(kTunedHz, 0.5)});
+    doc->SetCenterSpan(kTunedHz, 0.0);
+    ASSERT_LT(doc->Frequencies().SpanHz(), 1.0);
+    ASSERT_EQ(doc->state.sweepTimeSec, 2.2);
+    const SweepTrace t = Sweep();
+    EXPECT_EQ(doc->state.sweepTimeSec, 2.0);
+    EXPECT_EQ(unit->State().Decimation(), 15);
+    EXPECT_EQ(doc->state.rbwHz, 16000.0);
+    EXPECT_EQ(prompter.Count(), 0u);
+    EXPECT_LT(MaxRow(t), 300.0) << "the tone is drawn";
+}
+
+TEST_F(ZeroSpanOnInstrumentTest, AmInTheFasterClockModeDrawsEveryPixelFromTheCapture) {
+    constexpr double kTuned = 630.05e6;
+    for (const double sweepTimeSec : {0.1348, 0.0674, 0.0337}) {
+        Start({Carrier(kTuned)});
+        TuneZeroSpan(kTuned, false, sweepTimeSec);
+        const SweepTrace t = Sweep();
+        EXPECT_EQ(doc->engine.clockMode, 2);
+        EXPECT_NEAR(t.traceA[640], RowOf(kDisplayedToneDbm), 1.0) << sweepTimeSec;
+        EXPECT_NEAR(MaxRow(t) - MinRow(t), 0.0, 1.0) << sweepTimeSec;
+    }
+}
+
+TEST_F(ZeroSpanOnInstrumentTest, AmRetriesAFailedCaptureOnceAfterAPurge) {
+    sim::SimFaults oneShort;
+    oneShort.shortCaptures = 1;
+    Start({Carrier(kTunedHz)}, oneShort);
+    TuneZeroSpan(kTunedHz, false, 0.01);
+    const SweepTrace t = Sweep();
+    EXPECT_EQ(driver->captureRequests, 2);
+    EXPECT_EQ(prompter.Count(), 0u);
+    EXPECT_NEAR(t.traceA[320], RowOf(kDisplayedToneDbm), 1.0);
+
+    sim::SimFaults twoShort;
+    twoShort.shortCaptures = 2;
+    Start({Carrier(kTunedHz)}, twoShort);
+    TuneZeroSpan(kTunedHz, false, 0.01);
+    Sweep();
+    EXPECT_EQ(driver->captureRequests, 2);
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].text, "Error 5 - USB Data Not Received");
+    EXPECT_EQ(prompter.Boxes()[0].caption, "ERROR--TRY AGAIN");
+}
+
+TEST_F(ZeroSpanOnInstrumentTest, FmReportsAFailedCaptureWithoutRetrying) {
+    sim::SimFaults oneShort;
+    oneShort.shortCaptures = 1;
+    Start({Carrier(kTunedHz)}, oneShort);
+    TuneZeroSpan(kTunedHz, true, 0.01);
+    Sweep();
+    EXPECT_EQ(driver->captureRequests, 1);
+    EXPECT_EQ(Boxes("Error 5 - USB Data Not Received"), 1);
+}
+
+// The capture starts at the first sample above the threshold: with the
+// threshold just below the envelope's peak, pixel 0 shows the peak level.
+TEST_F(ZeroSpanOnInstrumentTest, VideoTriggerStartsTheTraceAtTheThresholdCrossing) {
+    Start({AmTone(kTunedHz, 0.5)});
+    TuneZeroSpan(kTunedHz, false, 0.01);
+    const double peakRow = MinRow(Sweep());
+    // The trigger level is entered as the screen shows levels.
+    const double peakDbm = doc->state.refLevelDbm - peakRow * doc->state.dbPerDiv / 50.0;
+    SetVideoTrigger(true, TriggerThresholdFor(peakDbm - 0.05));
+    driver->afterBlock = [this](int block) {
+        if (block == 1000) {
+            doc->stopRequest = 1;  // no trigger came: end the test rather than hang
+        }
+    };
+    for (int pass = 0; pass < 3; ++pass) {
+        const SweepTrace t = Sweep();
+        ASSERT_EQ(doc->stopRequest.load(), 0) << "no trigger";
+        EXPECT_NEAR(t.traceA[0], peakRow, 0.5) << "pass " << pass;
+        EXPECT_NEAR(t.traceA[0], MinRow(t), 0.5) << "pass " << pass;
+        EXPECT_GT(MaxRow(t) - MinRow(t), 40.0) << "the envelope is drawn after it";
+    }
+    EXPECT_EQ(driver->captureRequests, 1);
+    EXPECT_EQ(driver->streamStarts, 3);
+    EXPECT_EQ(prompter.Count(), 0u);
+}
+
+TEST_F(ZeroSpanOnInstrumentTest, ThresholdNeverReachedWithTheTriggerSwitchedOffProceedsAtOnce) {
+    Start({Carrier(kTunedHz)});
+    TuneZeroSpan(kTunedHz, false, 0.01);
+    SetVideoTrigger(false, 1e30);
+    const SweepTrace t = Sweep();
+    EXPECT_EQ(driver->streamStarts, 0);
+    EXPECT_EQ(driver->captureRequests, 1);
+    EXPECT_NEAR(t.traceA[320], RowOf(kDisplayedToneDbm), 1.0);
+}
+
+TEST_F(ZeroSpanOnInstrumentTest, SwitchingTheTriggerOffDuringTheWaitProceedsFromTheStream) {
+    Start({Carrier(kTunedHz)});
+    TuneZeroSpan(kTunedHz, false, 0.01);  // 16384 samples: four blocks
+    SetVideoTrigger(true, 1e30);
+    driver->afterBlock = [this](int block) {
+        if (block == 5) {
+            doc->EditSettings([](InstrumentState& state) { state.videoTrigger = false; });
+        }
+    };
+    const SweepTrace t = Sweep();
+    EXPECT_EQ(driver->blocksRead, 5 + 4);
+    EXPECT_EQ(prompter.Count(), 0u);
+    for (const int i : {0, 320, 640}) {
+        EXPECT_NEAR(t.traceA[i], RowOf(kDisplayedToneDbm), 1.0) << i;
+    }
+}
+
+// A threshold above every signal (or not a number) would otherwise hold the
+// sweep, and a stopper waiting for it, for ever.
+TEST_F(ZeroSpanOnInstrumentTest, StopRequestEndsTheTriggerWaitAndKeepsThePreviousRows) {
+    for (const double threshold : {1e30, kNaN}) {
+        Start({Carrier(kTunedHz)});
+        TuneZeroSpan(kTunedHz, false, 0.01);
+        SetVideoTrigger(true, threshold);
+        driver->afterBlock = [this](int block) {
+            if (block == 7) {
+                doc->stopRequest = 1;
+            }
+        };
+        const SweepTrace before = doc->trace;
+        const SweepTrace t = Sweep();
+        EXPECT_EQ(driver->blocksRead, 7);
+        EXPECT_EQ(t.traceA, before.traceA);
+        EXPECT_EQ(prompter.Count(), 0u);
+
+        // The stream was stopped and purged: the next sweep reads a clean capture.
+        doc->stopRequest = 0;
+        driver->afterBlock = nullptr;
+        SetVideoTrigger(false, threshold);
+        const SweepTrace next = Sweep();
+        EXPECT_EQ(prompter.Count(), 0u);
+        for (const int i : {0, 320, 640}) {
+            EXPECT_NEAR(next.traceA[i], RowOf(kDisplayedToneDbm), 1.0) << i;
+        }
+    }
+}
+
+// With the unit gone every block would time out in turn: one message, then
+// the capture is given up.
+TEST_F(ZeroSpanOnInstrumentTest, UnitVanishingDuringATriggeredCaptureGivesOneTimeOutMessage) {
+    Start({Carrier(kTunedHz)});
+    TuneZeroSpan(kTunedHz, false, 0.1);  // 65536 samples: sixteen blocks
+    SetVideoTrigger(true, 0.0);
+    driver->afterBlock = [this](int block) {
+        if (block == 3) {
+            unit->Unplug();
+        }
+    };
+    Sweep();
+    EXPECT_EQ(Boxes("Time out waiting for data"), 1);
+    EXPECT_EQ(Boxes("Error 5 - USB Data Not Received"), 0);
+}
+
+}  // namespace
+}  // namespace tavlin
