@@ -1,0 +1,128 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace tavlin {
+
+class Clock;
+class DeviceLink;
+class Fft;
+class Prompter;
+struct SweepContext;
+
+// What a step-list read talks to. The missing-data count lives as long as the
+// program: the "Missing data" box only appears once blocks have gone missing
+// more than ten times.
+struct StepReadPorts {
+    DeviceLink& link;
+    Prompter& prompter;
+    Clock& clock;
+    long& missingDataCount;
+
+    static StepReadPorts Of(SweepContext& context);
+};
+
+// Reads the instrument's list of 200 kHz LO steps, one block of 512 sample
+// pairs per step, and turns each block into powers relative to full scale.
+// Only the second half of a block is used: the first covers the LO's settling.
+//
+// The blocks pass the same 10.7 MHz IF filter and sampler as the FFT
+// captures, so every power is corrected for the IF response and the
+// sampler's droop at its baseband frequency, as the FFT sweeps correct their
+// bins; with a flat IF and no droop the values are the plain mean powers.
+// Buffers and FFT plans are kept between reads and sweeps.
+class StepListReader {
+  public:
+    static constexpr int kComplete = 0;
+    static constexpr int kCompressed = 1;  // complete, IF compression seen
+    static constexpr int kAborted = 2;     // a block did not arrive
+    static constexpr int kBlockPairs = 512;
+    static constexpr int kFirstUsed = 256;
+    static constexpr int kUsedPairs = 256;
+    static constexpr int kMaxPointsPerStep = 128;
+    static constexpr int kIfResponsePoints = 51;
+    static constexpr std::int32_t kCompressionLevel = 30000;
+    static constexpr int kMissingBlocksBeforeBox = 10;
+
+    StepListReader();
+    ~StepListReader();
+    StepListReader(const StepListReader&) = delete;
+    StepListReader& operator=(const StepListReader&) = delete;
+
+    // The receiver of the coming reads: complex sample rate, the IF the
+    // sampler is tuned to, and the 10.7 MHz IF response (multipliers 5 kHz
+    // apart from 10.575 MHz). Corrections are rebuilt only when these change.
+    void SetReceiver(double sampleRateHz, double ifInUseHz,
+                     const std::array<double, kIfResponsePoints>& ifResponse);
+
+    // A sweep shows the compression warning once, however many reads see it.
+    void BeginSweep() { compressionWarned_ = false; }
+
+    // Steps first .. last in ascending order; P powers per step in FFT order
+    // (StepSpectrum), or one (StepPower) when P is 1. out holds
+    // (last - first + 1) x P values. A missing block zeroes all of out.
+    int ReadStepList(const StepReadPorts& ports, int first, int last, int pointsPerStep,
+                     std::span<double> out);
+
+    // Steps high down to low; block t (the t-th received, step high - t)
+    // holds all 2P bins of its FFT (StepFullSpectrum), so out holds
+    // (high - low + 1) x 2P values. Never checks compression. A missing block
+    // ends the read: the flush that follows it discards whatever the
+    // instrument sent after it, so later blocks could not be placed.
+    int ReadStepListDescending(const StepReadPorts& ports, int high, int low, int pointsPerStep,
+                               std::span<double> out);
+
+    // Power of pairs 256 .. 511 of a block within the step's own slot: the
+    // 200 kHz about the IF centre, widened by a tenth so a signal between two
+    // steps reads in full in both. The sampler passes more than twice that,
+    // and a power over all of it would show a signal at full level up to
+    // 340 kHz away from its frequency. A power-normalised window keeps noise
+    // and tones at their true power and a strong neighbour out of the slot.
+    double StepPower(const std::int32_t* i, const std::int32_t* q);
+    // P powers from a flat-top 2P-point FFT of pairs 256 .. 256 + 2P - 1: the
+    // P central bins, bins 0 .. P/2 - 1 then 3P/2 .. 2P - 1 (bin spacing
+    // sampleRate / 2P).
+    void StepSpectrum(const std::int32_t* i, const std::int32_t* q, int pointsPerStep, double* out);
+    // The same FFT with all 2P bins, in FFT order.
+    void StepFullSpectrum(const std::int32_t* i, const std::int32_t* q, int pointsPerStep,
+                          double* out);
+
+    // True when any of the first n pairs has |I| or |Q| above 30000.
+    static bool CompressionSeen(const std::int32_t* i, const std::int32_t* q, int n);
+
+  private:
+    struct Transform {
+        std::unique_ptr<Fft> fft;
+        std::vector<double> window;
+        std::vector<double> correction;  // per FFT bin: IF response x droop, 0 outside the band
+        unsigned builtFor = 0;           // the receiver version the correction is for
+    };
+
+    static bool ValidPoints(int pointsPerStep);
+    Transform& SpectrumTransform(std::size_t n);
+    Transform& StepBandTransform();
+    void Refresh(Transform& transform, std::size_t n, double bandHz) const;
+    void BuildCorrection(Transform& transform, std::size_t n, double bandHz) const;
+    void TransformBlock(const std::int32_t* i, const std::int32_t* q, Transform& transform,
+                        std::size_t n);
+    void ProcessBlock(int pointsPerStep, double* out);
+    bool AwaitBlock(const StepReadPorts& ports, int index, int count);
+
+    std::array<Transform, 9> spectra_;  // flat-top, by log2 of the length
+    Transform stepBand_;
+    std::vector<std::int32_t> blockI_;
+    std::vector<std::int32_t> blockQ_;
+    std::vector<double> re_;
+    std::vector<double> im_;
+    double sampleRateHz_ = 0.0;
+    double ifInUseHz_ = 0.0;
+    std::array<double, kIfResponsePoints> ifResponse_{};
+    unsigned receiverVersion_ = 1;
+    bool compressionWarned_ = false;
+};
+
+}  // namespace tavlin

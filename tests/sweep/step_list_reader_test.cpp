@@ -1,0 +1,203 @@
+// The step-list reader on a scripted link: what it asks for, the powers it
+// makes of a block, and how it treats missing blocks and IF overload.
+#include "sweep/step_list_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <functional>
+#include <numbers>
+#include <vector>
+
+#include "device/device_link.h"
+#include "support/fake_clock.h"
+#include "support/recording_prompter.h"
+#include "support/scripted_usb_driver.h"
+#include "sweep/spectrum_rows.h"
+
+namespace tavlin {
+namespace {
+
+using test::FakeClock;
+using test::RecordingPrompter;
+using test::ScriptedUsbDriver;
+
+constexpr UsbHandle kDataHandle = 1;
+constexpr double kRate = 486111.1111;
+constexpr double kIf = 10694444.4444;
+constexpr char kCompressionText[] =
+    "Warning: IF Level may be into compression\r\nReduce input or increase reference level";
+
+using Pair = std::pair<int, int>;
+
+std::vector<std::uint8_t> Block(const std::function<Pair(int)>& sample) {
+    std::vector<std::uint8_t> bytes;
+    for (int n = 0; n < 512; ++n) {
+        const auto [i, q] = sample(n);
+        for (const int v : {i, q}) {
+            bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+        }
+    }
+    return bytes;
+}
+
+// A complex tone of `amplitude` counts at baseband frequency hz.
+std::function<Pair(int)> Tone(double hz, double amplitude) {
+    return [hz, amplitude](int n) {
+        const double phase = 2.0 * std::numbers::pi * hz * n / kRate;
+        return Pair{static_cast<int>(std::lround(amplitude * std::cos(phase))),
+                    static_cast<int>(std::lround(amplitude * std::sin(phase)))};
+    };
+}
+
+double Db(double ratio) {
+    return 10.0 * std::log10(ratio);
+}
+
+class StepListReaderTest : public ::testing::Test {
+  protected:
+    StepListReaderTest() {
+        usb.AddGenuinePair();
+        link.Open();
+        SetResponse(1.0);
+    }
+    void SetResponse(double multiplier) {
+        std::array<double, StepListReader::kIfResponsePoints> response{};
+        response.fill(multiplier);
+        reader.SetReceiver(kRate, kIf, response);
+    }
+    void Queue(int blocks, const std::function<Pair(int)>& sample) {
+        for (int b = 0; b < blocks; ++b) {
+            usb.QueueReceive(kDataHandle, Block(sample));
+        }
+    }
+    int Read(int first, int last, int points, std::vector<double>& out) {
+        out.assign(static_cast<std::size_t>(last - first + 1) * points, 7.0);
+        return reader.ReadStepList(ports, first, last, points, out);
+    }
+
+    ScriptedUsbDriver usb;
+    FakeClock clock;
+    RecordingPrompter prompter;
+    DeviceLink link{usb, clock, prompter};
+    long missing = 0;
+    StepReadPorts ports{link, prompter, clock, missing};
+    StepListReader reader;
+};
+
+TEST_F(StepListReaderTest, CompressionIsJudgedOnTheSettledHalfAboveThirtyThousand) {
+    std::vector<double> out;
+    // Overload in the settling half does not count; 30000 is still linear.
+    Queue(3, [](int n) { return Pair{n < 256 ? 32767 : (n == 256 ? 30000 : 0), -30000}; });
+    EXPECT_EQ(Read(10, 12, 1, out), StepListReader::kComplete);
+    EXPECT_EQ(prompter.Count(), 0u);
+
+    Queue(3, [](int n) { return Pair{n == 256 ? -30001 : 0, 0}; });
+    EXPECT_EQ(Read(10, 12, 1, out), StepListReader::kCompressed);
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].text, kCompressionText);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "IF COMPRESSION WARNING");
+}
+
+TEST_F(StepListReaderTest, CompressionWarningShowsOncePerSweep) {
+    std::vector<double> out;
+    const auto overloaded = [](int) { return Pair{0, 31000}; };
+    reader.BeginSweep();
+    Queue(2, overloaded);
+    EXPECT_EQ(Read(1, 2, 8, out), StepListReader::kCompressed);
+    Queue(2, overloaded);
+    EXPECT_EQ(Read(1, 2, 8, out), StepListReader::kCompressed);
+    EXPECT_EQ(prompter.Count(), 1u);
+    reader.BeginSweep();
+    Queue(2, overloaded);
+    Read(1, 2, 8, out);
+    EXPECT_EQ(prompter.Count(), 2u);
+}
+
+TEST_F(StepListReaderTest, MissingBlocksAreAnnouncedOnlyAfterTheTenthInTheProgramsLife) {
+    std::vector<double> out;
+    for (int attempt = 1; attempt <= 10; ++attempt) {
+        Queue(1, Tone(0.0, 1000.0));  // the second of two blocks never comes
+        EXPECT_EQ(Read(100, 101, 1, out), StepListReader::kAborted);
+    }
+    EXPECT_EQ(missing, 10);
+    EXPECT_EQ(prompter.Count(), 0u);
+
+    Queue(2, Tone(0.0, 1000.0));  // the third of three never comes
+    usb.ClearCalls();
+    EXPECT_EQ(Read(100, 102, 16, out), StepListReader::kAborted);
+    EXPECT_EQ(missing, 11);
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].text, "Missing data i = 2 of 3");
+    EXPECT_EQ(prompter.Boxes()[0].caption, "ERROR 5");
+    // The blocks that came cannot be placed without the one that did not.
+    EXPECT_EQ(out, std::vector<double>(out.size(), 0.0));
+    const auto calls = usb.Calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "purge 1"), calls.end());
+}
+
+TEST_F(StepListReaderTest, DescendingReadStopsAtAMissingBlockAndNeverWarnsOfCompression) {
+    std::vector<double> out(5 * 32, 7.0);
+    Queue(2, [](int) { return Pair{32767, 32767}; });
+    EXPECT_EQ(reader.ReadStepListDescending(ports, 60, 56, 16, out), StepListReader::kAborted);
+    EXPECT_EQ(missing, 1);  // one box-less count, not one per block still to come
+    EXPECT_EQ(prompter.Count(), 0u);
+    EXPECT_GT(out[0], 0.0);
+    EXPECT_GT(out[32], 0.0);
+    EXPECT_EQ(out[64], 0.0);
+}
+
+// Powers are corrected for the IF response and the sampler's droop at the
+// signal's baseband frequency, as the FFT sweeps correct their bins.
+TEST_F(StepListReaderTest, StepPowerReadsAToneAnywhereInItsSlotAtItsPower) {
+    const double amplitude = 10000.0;
+    const double power = std::pow(amplitude / 32768.0, 2);
+    std::vector<double> out;
+    for (const double hz : {0.0, 18987.0, -56962.0, 98750.0}) {
+        Queue(1, Tone(hz, amplitude));
+        ASSERT_EQ(Read(5, 5, 1, out), StepListReader::kComplete);
+        EXPECT_NEAR(Db(out[0]), Db(power * DroopPowerFactor(1, hz)), 0.03) << hz;
+    }
+    // A neighbour beyond the slot (the next step's) stays out of it.
+    Queue(1, Tone(150000.0, amplitude));
+    Read(5, 5, 1, out);
+    EXPECT_LT(Db(out[0]), Db(power) - 60.0);
+
+    SetResponse(2.0);  // the IF response multiplies every bin
+    Queue(1, Tone(18987.0, amplitude));
+    Read(5, 5, 1, out);
+    EXPECT_NEAR(Db(out[0]), Db(2.0 * power * DroopPowerFactor(1, 18987.0)), 0.03);
+}
+
+TEST_F(StepListReaderTest, StepSpectrumKeepsTheCentralBinsInFftOrder) {
+    const double amplitude = 8000.0;
+    const double power = std::pow(amplitude / 32768.0, 2);
+    const double bin = kRate / 32.0;  // P = 16: 2P-point FFT
+    std::vector<double> out;
+    const auto index = [](int k) { return k < 0 ? k + 16 : k; };
+    for (const int k : {0, 3, 7, -3, -8}) {
+        Queue(1, Tone(k * bin, amplitude));
+        ASSERT_EQ(Read(20, 20, 16, out), StepListReader::kComplete);
+        EXPECT_NEAR(Db(out[index(k)]), Db(power * DroopPowerFactor(1, k * bin)), 0.01) << k;
+        // Six or more bins away the flat-top window leaves nothing.
+        const int far = k == -8 ? 7 : -k;
+        if (k != 0) {
+            EXPECT_LT(Db(out[index(far)]), Db(power) - 80.0) << k;
+        }
+    }
+}
+
+TEST_F(StepListReaderTest, StepsArePlacedInTheOrderTheyArrive) {
+    std::vector<double> out;
+    Queue(1, Tone(0.0, 100.0));
+    Queue(1, Tone(0.0, 10000.0));
+    Queue(1, Tone(0.0, 1000.0));
+    ASSERT_EQ(Read(4457, 4459, 8, out), StepListReader::kComplete);
+    EXPECT_NEAR(Db(out[8] / out[0]), 40.0, 0.1);
+    EXPECT_NEAR(Db(out[16] / out[0]), 20.0, 0.1);
+}
+
+}  // namespace
+}  // namespace tavlin
