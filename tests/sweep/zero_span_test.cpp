@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/vudavezid.h"
@@ -160,10 +163,10 @@ class WatchingDriver final : public UsbDriver {
   public:
     explicit WatchingDriver(UsbDriver& inner) : inner_(inner) {}
 
-    int captureRequests = 0;
-    int streamStarts = 0;
-    int blocksRead = 0;
-    std::function<void(int)> afterBlock;
+    std::atomic<int> captureRequests{0};
+    std::atomic<int> streamStarts{0};
+    std::atomic<int> blocksRead{0};
+    std::function<void(int)> afterBlock;  // set before a sweep starts
 
     int DeviceCount(int& c) override { return inner_.DeviceCount(c); }
     int DeviceInfo(int i, UsbDeviceInfo& info) override { return inner_.DeviceInfo(i, info); }
@@ -182,9 +185,9 @@ class WatchingDriver final : public UsbDriver {
     int Read(UsbHandle h, std::uint8_t* d, std::size_t n, std::size_t& g) override {
         const int status = inner_.Read(h, d, n, g);
         if (n == 16384 && g == n) {
-            ++blocksRead;
+            const int block = ++blocksRead;
             if (afterBlock) {
-                afterBlock(blocksRead);
+                afterBlock(block);
             }
         }
         return status;
@@ -555,6 +558,33 @@ TEST_F(ZeroSpanOnInstrumentTest, StopRequestEndsTheTriggerWaitAndKeepsThePreviou
             EXPECT_NEAR(next.traceA[i], RowOf(kDisplayedToneDbm), 1.0) << i;
         }
     }
+}
+
+// The panel pauses the sweep for a setting change while the sweep thread
+// waits for a trigger that never comes: the pause must still end.
+TEST_F(ZeroSpanOnInstrumentTest, PausingTheSweepEndsATriggerWaitThatNeverEnds) {
+    Start({Carrier(kTunedHz)});
+    TuneZeroSpan(kTunedHz, false, 0.01);
+    SetVideoTrigger(true, 1e30);
+    doc->OnContinuous();
+    while (driver->blocksRead.load() < 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    doc->PauseSweep();
+    EXPECT_FALSE(doc->SweepRunning());
+    EXPECT_EQ(driver->captureRequests.load(), 0);
+    EXPECT_EQ(prompter.Count(), 0u);
+    doc->EditSettings([](InstrumentState& state) { state.videoTrigger = false; });
+    doc->ResumeSweep();
+    EXPECT_TRUE(doc->SweepRunning());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (driver->captureRequests.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GE(driver->captureRequests.load(), 1) << "free-running after the change";
+    doc->PauseSweep();
+    EXPECT_FALSE(doc->SweepRunning());
+    doc->ResumeSweep();
 }
 
 // With the unit gone every block would time out in turn: one message, then
