@@ -1,0 +1,365 @@
+// The two FFT sweep kinds: the mapping of bins to the trace with averaging and
+// max hold, the pieces of the image pass, and whole sweeps of the virtual
+// instrument read back as PEAK reads them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "sweep/fft_sweep.h"
+#include "sweep/fft_sweep_fixture.h"
+#include "sweep/fft_trace_mapping.h"
+#include "sweep/narrow_fft_sweep.h"
+
+namespace tavlin {
+namespace {
+
+using test::kSamplerClockHz;
+
+// --- Mapping, averaging and max hold -----------------------------------------------
+
+class SpectrumMappingTest : public ::testing::Test {
+  protected:
+    SpectrumMappingTest() {
+        settings.refLevelDbm = 0.0;
+        settings.attenDb = 10.0;
+        settings.dbPerDiv = 10.0;
+        trace.traceA.fill(500.0);
+        trace.traceAInt.fill(500);
+    }
+    // Power that draws at `row` under the correction used here (-10 dB):
+    // row = -50 log10(P).
+    static double PowerOfRow(double row) { return std::pow(10.0, -row / 50.0); }
+    void MapFlat(double row, int averageCount, std::size_t bins = 1024) {
+        power.assign(bins, PowerOfRow(row));
+        MapSpectrumToTrace({power, 0.4, false}, kCorrection, averageCount, settings, trace);
+    }
+
+    static constexpr double kCorrection = -10.0;
+    SweepSettings settings;
+    SweepTrace trace;
+    std::vector<double> power;
+};
+
+TEST_F(SpectrumMappingTest, FirstSweepAfterResetShowsTheTraceAsItIsAndTheTenthWeighsATenth) {
+    MapFlat(100.0, 1);
+    EXPECT_NEAR(trace.traceA[0], 100.0, 1e-9);
+    EXPECT_NEAR(trace.traceA[640], 100.0, 1e-9);
+    EXPECT_EQ(trace.traceAInt[320], 100);
+    MapFlat(200.0, 2);
+    EXPECT_NEAR(trace.traceA[17], 150.0, 1e-9) << "running mean of two sweeps";
+    MapFlat(300.0, 10);
+    EXPECT_NEAR(trace.traceA[17], 300.0 / 10 + 150.0 * 0.9, 1e-9);
+    EXPECT_EQ(trace.traceAInt[17], 165);
+}
+
+TEST_F(SpectrumMappingTest, AverageCountBelowOneActsAsOne) {
+    for (const int count : {0, -3}) {
+        trace.traceA.fill(400.0);
+        MapFlat(120.0, count);
+        EXPECT_NEAR(trace.traceA[5], 120.0, 1e-9) << count;
+    }
+}
+
+TEST_F(SpectrumMappingTest, MaxHoldKeepsTheHigherLevel) {
+    settings.maxHold = true;
+    trace.traceA.fill(100.0);
+    trace.traceAInt.fill(100);
+    MapFlat(200.0, 1);
+    EXPECT_EQ(trace.traceA[300], 100.0) << "a lower level leaves the held row";
+    EXPECT_EQ(trace.traceAInt[300], 100);
+    MapFlat(60.5, 1);
+    EXPECT_NEAR(trace.traceA[300], 60.5, 1e-9);
+    EXPECT_EQ(trace.traceAInt[300], 60);
+}
+
+TEST_F(SpectrumMappingTest, BinsLieAcrossThePixelsFromTheCentreOutward) {
+    // 0.25 bins per pixel: bin 10 is pixel 360, bin N - 10 pixel 280.
+    const std::size_t n = 256;
+    power.assign(n, PowerOfRow(480.0));
+    power[10] = PowerOfRow(50.0);
+    power[n - 20] = PowerOfRow(80.0);
+    MapSpectrumToTrace({power, 0.25, false}, kCorrection, 1, settings, trace);
+    EXPECT_NEAR(trace.traceA[360], 50.0, 1e-9);
+    EXPECT_NEAR(trace.traceA[240], 80.0, 1e-9);
+    EXPECT_NEAR(trace.traceA[362], 50.0 * 0.5 + 480.0 * 0.5, 1e-9) << "interpolated";
+
+    trace.traceA.fill(500.0);
+    MapSpectrumToTrace({power, 0.25, true}, kCorrection, 1, settings, trace);
+    EXPECT_NEAR(trace.traceA[280], 50.0, 1e-9) << "a reversed axis puts bin 10 left of centre";
+    EXPECT_NEAR(trace.traceA[400], 80.0, 1e-9);
+}
+
+TEST_F(SpectrumMappingTest, WidePixelsShowTheLowerOfTheirTwoBins) {
+    const std::size_t n = 4096;
+    power.assign(n, PowerOfRow(480.0));
+    // Pixel 330 with 2 bins per pixel reads bins 20 and 21.
+    power[20] = PowerOfRow(40.0);
+    power[21] = PowerOfRow(90.0);
+    MapSpectrumToTrace({power, 2.0, false}, kCorrection, 1, settings, trace);
+    EXPECT_NEAR(trace.traceA[330], 90.0, 1e-9);
+}
+
+TEST_F(SpectrumMappingTest, EmptyOrUnreadablePowerDrawsOnTheFloor) {
+    const std::size_t n = 64;
+    power.assign(n, 0.0);
+    power[1] = std::numeric_limits<double>::quiet_NaN();
+    MapSpectrumToTrace({power, 0.2, false}, kCorrection, 1, settings, trace);
+    for (const int i : {0, 320, 325, 640}) {
+        EXPECT_EQ(trace.traceA[static_cast<std::size_t>(i)], 505.0) << i;
+        EXPECT_EQ(trace.traceAInt[static_cast<std::size_t>(i)], 505) << i;
+    }
+}
+
+TEST(FftBinsPerPixelTest, FollowsFftLengthDecimationAndSpan) {
+    EXPECT_NEAR(FftBinsPerPixel(1024, 13, 10e3, 486111.1111),
+                1024.0 / 640 * 13 * 10e3 / 486111.1111, 1e-12);
+    EXPECT_NEAR(FftBinsPerPixel(512, 1, 200e3, 486111.1111), 0.329143, 1e-6);
+}
+
+// --- Pieces of the FFT sweep --------------------------------------------------------
+
+TEST(FftSweepPiecesTest, CaptureLengthBySpanAndRealtimeMode) {
+    EXPECT_EQ(FftSweep::CaptureLength(999.0, 1024, false), 65536);
+    EXPECT_EQ(FftSweep::CaptureLength(1000.0, 1024, false), 16384);
+    EXPECT_EQ(FftSweep::CaptureLength(200e3, 65536, false), 65536) << "never fewer than N";
+    EXPECT_EQ(FftSweep::CaptureLength(50e3, 2048, true), 2048);
+    EXPECT_EQ(FftSweep::CaptureLength(50e3, 128, true), 512)
+        << "a short transform still takes one whole block";
+}
+
+TEST(FftSweepPiecesTest, MirrorSwapsEachBinWithItsNegativeAndKeepsDcAndNyquist) {
+    std::vector<double> p = {0, 1, 2, 3, 4, 5, 6, 7};
+    FftSweep::Mirror(p);
+    EXPECT_EQ(p, (std::vector<double>{0, 7, 6, 5, 4, 3, 2, 1}));
+}
+
+TEST(FftSweepPiecesTest, ImagePassReplacesOnlyBinsClearlyStrongerThanItsOwn) {
+    std::vector<double> main = {1.41, 1.4, 0.5, 10.0};
+    const std::vector<double> image = {1.0, 1.0, 1.0, 0.0};
+    FftSweep::MergeImagePass(main, image);
+    EXPECT_EQ(main, (std::vector<double>{1.0, 1.4, 0.5, 0.0}));
+}
+
+TEST(NarrowFftSweepPiecesTest, DecimationFromLoErrorAndLengthFromSpan) {
+    EXPECT_EQ(NarrowFftSweep::DecimationFor(6000.0), 16);
+    EXPECT_EQ(NarrowFftSweep::DecimationFor(-6000.5), 8);
+    EXPECT_EQ(NarrowFftSweep::DecimationFor(12000.0), 8);
+    EXPECT_EQ(NarrowFftSweep::DecimationFor(24000.0), 4);
+    EXPECT_EQ(NarrowFftSweep::DecimationFor(24001.0), 2);
+    EXPECT_EQ(NarrowFftSweep::SamplesBeforeDecimation(1.0), 1u << 24);
+    EXPECT_EQ(NarrowFftSweep::SamplesBeforeDecimation(20.0), 1u << 23);
+    EXPECT_EQ(NarrowFftSweep::SamplesBeforeDecimation(79.9), 1u << 22);
+    EXPECT_EQ(NarrowFftSweep::SamplesBeforeDecimation(149.0), 1u << 21);
+}
+
+TEST(NarrowFftSweepPiecesTest, PowerSpectrumFindsAShiftedToneAndReleasesTheImaginaryPart) {
+    const std::size_t n = 4096;
+    std::vector<double> re(n);
+    std::vector<double> im(n);
+    // A tone at bin 100.5 of amplitude 0.1; a shift of 3.5 bins moves it to 97.
+    const double pi = std::acos(-1.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        re[i] = 0.1 * std::cos(2 * pi * 100.5 * i / n);
+        im[i] = 0.1 * std::sin(2 * pi * 100.5 * i / n);
+    }
+    NarrowFftSweep::PowerSpectrum(re, im, 2 * pi * 3.5 / n, 0);
+    EXPECT_EQ(im.capacity(), 0u);
+    const auto peak = std::max_element(re.begin(), re.end()) - re.begin();
+    EXPECT_EQ(peak, 97);
+    EXPECT_NEAR(10 * std::log10(re[97]), -20.0, 0.02) << "flat-top reads the tone's level";
+}
+
+// --- Whole sweeps of the virtual instrument -------------------------------------------
+
+class FftSweepOnUnitTest : public test::VirtualUnitSweepTest {};
+
+struct CwCase {
+    const char* where;
+    double centerHz;
+    double spanHz;
+    int clockMode;
+};
+
+TEST_F(FftSweepOnUnitTest, CwEmitterReadsAtItsFrequencyAndLevel) {
+    const double near630 = 27 * kSamplerClockHz + 50e3;
+    const double near653 = 28 * kSamplerClockHz + 60e3;
+    const CwCase cases[] = {
+        {"915 MHz", 915e6, 1e3, 0},           {"915 MHz", 915e6, 10e3, 0},
+        {"915 MHz", 915e6, 200e3, 0},         {"low band", 100e6, 1e3, 0},
+        {"low band", 100e6, 10e3, 0},         {"low band", 100e6, 200e3, 0},
+        {"near 630 MHz", near630, 1e3, 2},    {"near 630 MHz", near630, 10e3, 2},
+        {"near 630 MHz", near630, 200e3, 0},  {"near 653.3 MHz", near653, 1e3, 1},
+        {"near 653.3 MHz", near653, 10e3, 1}, {"near 653.3 MHz", near653, 200e3, 0},
+    };
+    for (const bool imageReject : {true, false}) {
+        for (const CwCase& c : cases) {
+            const double emitterHz = c.centerHz + 0.1372 * c.spanHz;
+            Start({Cw(emitterHz, -30.0)});
+            SetImageReject(imageReject);
+            Sweep(c.centerHz, c.spanHz);
+            const Reading peak = Peak();
+            const double tolerance = std::max(c.spanHz / 640.0, doc->state.rbwHz);
+            const std::string what = std::string(c.where) + ", span " + std::to_string(c.spanHz) +
+                                     ", image rejection " + (imageReject ? "on" : "off");
+            EXPECT_EQ(doc->engine.clockMode, c.clockMode) << what;
+            EXPECT_NEAR(peak.freqHz, emitterHz, tolerance) << what;
+            EXPECT_NEAR(peak.levelDbm, -30.0, 0.5) << what;
+            EXPECT_EQ(Boxes(), "") << what;
+        }
+    }
+}
+
+TEST_F(FftSweepOnUnitTest, LevelsFromMinus70ToMinus10DbmWithAReferenceError) {
+    for (const double level : {-70.0, -50.0, -10.0}) {
+        const double emitterHz = 915e6 - 3170.0;
+        Start({Cw(emitterHz, level)}, -160.0, 1500.0);
+        SetRefLevel(0.0);
+        Sweep(915e6, 10e3);
+        const Reading peak = Peak();
+        EXPECT_NEAR(peak.freqHz, emitterHz, std::max(10e3 / 640, doc->state.rbwHz)) << level;
+        EXPECT_NEAR(peak.levelDbm, level, 0.5) << level;
+        EXPECT_NEAR(doc->state.counterFreqHz, emitterHz, 5.0) << "the counter, " << level;
+    }
+}
+
+TEST_F(FftSweepOnUnitTest, ImageResponseShowsOnlyWithImageRejectionOff) {
+    // LO1 sits one IF above the centre; an emitter one more IF above it reaches
+    // the same IF from the far side and lands mirrored, 2 kHz below the centre
+    // and moved by twice the LO's residual error (the shift that puts true
+    // signals right moves images the other way).
+    const double center = 915e6;
+    for (const double refLevel : {0.0, 10.0}) {  // LO2 through the 2.9 MHz IF, or below
+        const double imageHz = center + 2 * 10694444.4444 + 2000.0;
+        Start({Cw(imageHz, -30.0)}, -110.0);
+        SetRefLevel(refLevel);
+        SetImageReject(false);
+        Sweep(center, 10e3);
+        const Reading seen = Peak();
+        const double expectedHz = center - 2000.0 - 2.0 * doc->engine.lo1ErrorHz.load();
+        EXPECT_NEAR(seen.freqHz, expectedHz, 10e3 / 640 + doc->state.rbwHz) << refLevel;
+        EXPECT_GT(seen.levelDbm, MedianLevel() + 30.0) << refLevel;
+
+        SetImageReject(true);
+        Sweep(center, 10e3);
+        EXPECT_EQ(doc->engine.lo2SecondIf, refLevel <= 5.0);
+        EXPECT_LT(Peak().levelDbm, MedianLevel() + 6.0)
+            << "image rejection leaves the noise floor, ref level " << refLevel;
+    }
+}
+
+TEST_F(FftSweepOnUnitTest, ConsecutiveSweepsReprogramLo1OnlyOnceWithoutImageRejection) {
+    Start({Cw(915e6, -30.0)});
+    SetImageReject(false);
+    Sweep(915e6, 10e3);
+    const int first = recorder->Register0Writes();
+    doc->engine.PerformSweep(*doc);
+    doc->engine.PerformSweep(*doc);
+    EXPECT_EQ(recorder->Register0Writes(), first) << "the unit still holds the plan";
+
+    doc->engine.ForgetLoPlan();  // as after a pause or a link reset
+    doc->engine.PerformSweep(*doc);
+    EXPECT_EQ(recorder->Register0Writes(), first + 1);
+
+    SetImageReject(true);
+    doc->engine.PerformSweep(*doc);
+    doc->engine.PerformSweep(*doc);
+    EXPECT_EQ(recorder->Register0Writes(), first + 5) << "LO1 and LO2 in every sweep";
+}
+
+TEST_F(FftSweepOnUnitTest, SecondIfImagePassLeavesTheUnitOnTheFirstIfWithTheLevelPlansGain) {
+    Start({Cw(915e6, -30.0)});
+    SetRefLevel(0.0);
+    Sweep(915e6, 10e3);
+    ASSERT_TRUE(doc->engine.lo2SecondIf);
+    const sim::ReceiverState state = unit->State();
+    EXPECT_EQ(state.ifPath, 0);
+    EXPECT_EQ(state.GainState(), doc->state.gainMode);
+    EXPECT_EQ(state.attenIndex, static_cast<int>(doc->state.attenDb / 5));
+}
+
+TEST_F(FftSweepOnUnitTest, FailedCaptureIsReportedAndTheSweepGoesOn) {
+    Start({Cw(915e6, -30.0)});
+    sim::SimFaults faults;
+    faults.shortCaptures = 1;
+    unit->SetFaults(faults);
+    SetImageReject(false);
+    Sweep(915e6, 10e3);
+    EXPECT_EQ(Boxes(), "ERROR--TRY AGAIN: Error 5 - USB Data Not Received\n");
+    prompter.Clear();
+    doc->engine.PerformSweep(*doc);
+    EXPECT_EQ(Boxes(), "");
+    EXPECT_NEAR(Peak().levelDbm, -30.0, 0.5);
+}
+
+TEST_F(FftSweepOnUnitTest, IfCompressionWarnsAndStopsContinuousSweeping) {
+    Start({Cw(915e6, 0.0)});
+    SetRefLevel(-40.0);
+    Sweep(915e6, 10e3);
+    EXPECT_EQ(Boxes(),
+              "IF COMPRESSION WARNING: Warning: IF Level may be into compression\r\n"
+              "Reduce input or increase reference level\n");
+    EXPECT_EQ(doc->stopRequest.load(), 1);
+}
+
+TEST_F(FftSweepOnUnitTest, VideoAveragingStartsFromTheFirstSweepAfterAReset) {
+    Start({Cw(915e6 + 1000.0, -40.0)});
+    doc->EditSettings([](InstrumentState& s) {
+        s.videoAvgCount = 10;
+        s.videoAvgIndex = 0;
+    });
+    Sweep(915e6, 10e3);
+    EXPECT_NEAR(Peak().levelDbm, -40.0, 0.5) << "not averaged with the preset floor";
+    EXPECT_EQ(doc->state.videoAvgIndex, 1);
+    doc->engine.PerformSweep(*doc);
+    EXPECT_EQ(doc->state.videoAvgIndex, 2);
+    EXPECT_NEAR(Peak().levelDbm, -40.0, 0.5);
+}
+
+TEST_F(FftSweepOnUnitTest, NarrowSweepReadsAtItsFrequencyAndLevel) {
+    const double near653 = 28 * kSamplerClockHz + 60e3;
+    for (const double center : {915e6, near653}) {
+        const double emitterHz = center + 13.7;
+        Start({Cw(emitterHz, -30.0)});
+        progress.Clear();
+        Sweep(center, 100.0);
+        const Reading peak = Peak();
+        EXPECT_EQ(doc->engine.clockMode, center == 915e6 ? 0 : 1);
+        EXPECT_EQ(doc->engine.decimation, 16);
+        EXPECT_EQ(doc->engine.fftSize, 1 << 17);
+        EXPECT_DOUBLE_EQ(doc->state.rbwHz, 1638400.0 / (16 << 17));
+        EXPECT_NEAR(peak.freqHz, emitterHz, std::max(100.0 / 640, doc->state.rbwHz)) << center;
+        EXPECT_NEAR(peak.levelDbm, -30.0, 0.5) << center;
+        const auto events = progress.Events();
+        ASSERT_GE(events.size(), 3u);
+        EXPECT_EQ(events.front(), "show");
+        EXPECT_EQ(events[events.size() - 2], "100");
+        EXPECT_EQ(events.back(), "hide");
+        EXPECT_EQ(Boxes(), "");
+    }
+}
+
+TEST_F(FftSweepOnUnitTest, NarrowSweepAbandonsItsCaptureWhenTheUnitGoes) {
+    Start({Cw(915e6, -30.0)});
+    Sweep(915e6, 100.0);
+    const auto before = doc->trace.traceA;
+    progress.OnPosition([this](int percent) {
+        if (percent >= 50) {
+            unit->Unplug();
+        }
+    });
+    doc->engine.PerformSweep(*doc);
+    int timeOuts = 0;
+    for (const auto& box : prompter.Boxes()) {
+        timeOuts += box.text == "Time out waiting for data" ? 1 : 0;
+    }
+    EXPECT_EQ(timeOuts, 1) << Boxes();
+    EXPECT_EQ(doc->trace.traceA, before) << "a broken capture is not drawn";
+    EXPECT_EQ(progress.Events().back(), "hide");
+}
+
+}  // namespace
+}  // namespace tavlin
