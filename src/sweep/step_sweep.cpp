@@ -1,10 +1,254 @@
 #include "sweep/step_sweep.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "device/cal_table.h"
+#include "device/device_link.h"
+#include "ports/clock.h"
+#include "sweep/band_route_correction.h"
+#include "sweep/rbw_rules.h"
+#include "sweep/spectrum_rows.h"
+#include "sweep/sweep_engine.h"
+
 namespace tavlin {
+
+namespace {
+
+constexpr double kSixteenMhz = 16e6;
+constexpr double kNarrowSpanHz = 20e6;
+constexpr double kFineRbwBelowSixteenHz = 50000.0;
+constexpr double kStepRoundingAllowance = 0.0001;
+constexpr int kPixels = kTracePoints - 1;
+constexpr int kSubPointsPerPixel = 3;
+constexpr int kPauseBetweenSidesMs = 5;
+
+int PointsForRbw(double rbwHz) {
+    if (rbwHz <= 6500.0) {
+        return 128;
+    }
+    if (rbwHz <= 13000.0) {
+        return 64;
+    }
+    if (rbwHz <= 25000.0) {
+        return 32;
+    }
+    if (rbwHz <= 50000.0) {
+        return 16;
+    }
+    return rbwHz <= 100000.0 ? 8 : 1;
+}
+
+int FloorToInt(double x) {
+    return static_cast<int>(std::floor(x));
+}
+
+}  // namespace
 
 StepSweep::StepSweep() = default;
 StepSweep::~StepSweep() = default;
 
-void StepSweep::Run(SweepContext&) {}
+StepPlan StepSweep::Plan(double startHz, double stopHz, double spanRbwRatio, double sampleRateHz) {
+    StepPlan plan;
+    plan.s0 = std::max(0, FloorToInt(startHz / kStepHz));
+    plan.s1 =
+        std::max(plan.s0, static_cast<int>(std::ceil(stopHz / kStepHz + kStepRoundingAllowance)));
+    plan.skip = std::max(0, kSixteenMhzStep - plan.s0);
+    plan.count = plan.s1 - plan.s0 + 2 * kSideSteps + 1;
+    plan.rbwHz = StepSweepRbw(stopHz - startHz, spanRbwRatio);
+    if (startHz < kSixteenMhz) {
+        plan.rbwHz = std::min(plan.rbwHz, kFineRbwBelowSixteenHz);
+    }
+    plan.pointsPerStep = PointsForRbw(plan.rbwHz);
+    plan.binWidthHz = plan.pointsPerStep > 1 ? sampleRateHz / (2.0 * plan.pointsPerStep) : kStepHz;
+    return plan;
+}
+
+void StepSweep::Run(SweepContext& context) {
+    const SweepSettings& settings = context.settings;
+    plan_ = Plan(settings.startHz, settings.stopHz, settings.spanRbwRatio, context.sampleRateHz);
+    context.engine.ifInUse = context.ifFreq1Hz;
+    ifInUseHz_ = context.ifFreq1Hz;
+    sampleRateHz_ = context.sampleRateHz;
+    // The LO steps come from the same reference as everything else the unit makes.
+    stepHz_ = kStepHz * settings.timebaseCorrection;
+    imageReject_ = settings.imageReject;
+    context.outcome.rbwSet = true;
+    context.outcome.rbwHz = plan_.rbwHz;
+
+    DeviceLink& link = context.link;
+    link.SetDecimation(1);
+    link.SetIfPath(0);
+    const bool highBand = plan_.s0 >= kBandSplitStep;
+    link.SetBandSelect(highBand);
+    highRouteFromStep_ = highBand ? INT_MIN : INT_MAX;
+
+    reader_.SetReceiver(sampleRateHz_, ifInUseHz_, context.cal.IfResponse());
+    reader_.BeginSweep();
+    buffer_.assign(static_cast<std::size_t>(plan_.count) * plan_.pointsPerStep, 0.0);
+    const StepReadPorts ports = StepReadPorts::Of(context);
+    secondViewRead_ = false;
+    if (plan_.skip > 0 && imageReject_ && plan_.pointsPerStep > 1) {
+        ReadSecondView(ports);
+    }
+    ReadSteps(context, ports);
+    DrawTrace(context);
+}
+
+// A read that sees IF compression stops continuous sweeping after this sweep;
+// the reads still to come are made all the same, so the trace shows the
+// signals that compress (the warning itself is shown once per sweep).
+void StepSweep::ReadInto(SweepContext& context, const StepReadPorts& ports, int first, int last,
+                         int entry) {
+    if (first > last) {
+        return;
+    }
+    const std::size_t offset = static_cast<std::size_t>(entry) * plan_.pointsPerStep;
+    const int result = reader_.ReadStepList(ports, first, last, plan_.pointsPerStep,
+                                            std::span<double>(buffer_).subspan(offset));
+    if (result == StepListReader::kCompressed) {
+        context.stopRequest = 1;
+    }
+}
+
+void StepSweep::ReadSteps(SweepContext& context, const StepReadPorts& ports) {
+    const int s0 = plan_.s0;
+    const int s1 = plan_.s1;
+    const int lowFirst = s0 + plan_.skip - kSideSteps;
+    const double span = context.settings.SpanHz();
+    if (span < kNarrowSpanHz) {
+        if (s1 >= kSixteenMhzStep) {
+            ReadInto(context, ports, lowFirst, s1 - kSideSteps, plan_.skip);
+            context.clock.SleepMs(kPauseBetweenSidesMs);
+        }
+        ReadInto(context, ports, s0 + kSideSteps, s1 + kSideSteps, kHighSideEntry);
+    } else if (s0 >= kBandSplitStep || s1 < kCrossingLimitStep) {
+        ReadInto(context, ports, lowFirst, s1 + kSideSteps, plan_.skip);
+    } else {
+        ReadInto(context, ports, lowFirst, kBandSplitStep, plan_.skip);
+        context.link.SetBandSelect(true);
+        highRouteFromStep_ = kBandSplitStep;
+        ReadInto(context, ports, kBandSplitStep, s1 + kSideSteps, kBandSplitStep - s0 + kSideSteps);
+    }
+}
+
+// Below 16 MHz the LO cannot sit an IF below the signal, so the low side is
+// replaced there by a second high-side view: the step next to the one the
+// high-side lookup uses, which sees the same frequency 200 kHz further out in
+// its block (in the outer bins of the block's FFT). An image reaches the two
+// views from frequencies 400 kHz apart, so the smaller of the two suppresses
+// it as the low side does above 16 MHz. The read covers one step beyond each
+// end of the high-side steps of 0 .. 16 MHz, where the second view lies.
+void StepSweep::ReadSecondView(const StepReadPorts& ports) {
+    const int p = plan_.pointsPerStep;
+    secondViewHigh_ = kTopSecondViewStep;
+    secondViewLow_ = plan_.s0 + kSideSteps - 1;
+    const int blocks = secondViewHigh_ - secondViewLow_ + 1;
+    secondView_.assign(static_cast<std::size_t>(blocks) * 2 * p, 0.0);
+    reader_.ReadStepListDescending(ports, secondViewHigh_, secondViewLow_, p, secondView_);
+    secondViewRead_ = true;
+}
+
+// The power at freqHz seen by the high-side step next to the one the
+// high-side lookup uses; that step itself when the neighbour was not read.
+double StepSweep::SecondView(double freqHz) const {
+    const int p = plan_.pointsPerStep;
+    const double loFreqHz = freqHz + ifInUseHz_;
+    const double nearest = std::floor(loFreqHz / stepHz_ + 0.5);
+    if (std::isnan(nearest)) {
+        return 0.0;
+    }
+    const int main = static_cast<int>(std::clamp(nearest, -1.0, secondViewHigh_ + 1.0));
+    const int neighbour = loFreqHz >= main * stepHz_ ? main + 1 : main - 1;
+    for (const int step : {neighbour, main}) {
+        if (step < secondViewLow_ || step > secondViewHigh_) {
+            continue;
+        }
+        const double bin = std::floor((loFreqHz - step * stepHz_) / plan_.binWidthHz + 0.5);
+        if (bin < -p || bin >= p) {
+            continue;
+        }
+        const auto block = static_cast<std::size_t>(secondViewHigh_ - step);
+        const auto index = static_cast<std::size_t>(bin < 0 ? bin + 2 * p : bin);
+        return secondView_[block * 2 * p + index];
+    }
+    return 0.0;
+}
+
+// The power at freqHz through one side (+1 low, -1 high). An entry beyond the
+// steps read takes the nearest one read.
+StepSweep::Sample StepSweep::Lookup(double freqHz, int side) const {
+    const double x = freqHz - side * ifInUseHz_ - (plan_.s0 - kSideSteps) * stepHz_;
+    const double entry = std::floor(x / stepHz_ + 0.5);
+    const int b = static_cast<int>(
+        std::clamp(std::isnan(entry) ? 0.0 : entry, 0.0, static_cast<double>(plan_.count - 1)));
+    const int p = plan_.pointsPerStep;
+    int j = 0;
+    if (p > 1) {
+        const double r = side > 0 ? b * stepHz_ - x : x - b * stepHz_;
+        const double bin = std::clamp(std::floor(r / plan_.binWidthHz + 0.5),
+                                      static_cast<double>(-p / 2), p / 2 - 1.0);
+        j = static_cast<int>(bin);
+        j = j < 0 ? j + p : j;
+    }
+    const bool highRoute = plan_.s0 - kSideSteps + b >= highRouteFromStep_;
+    if (side > 0 && b < plan_.skip && secondViewRead_) {
+        return {SecondView(freqHz), highRoute};
+    }
+    return {buffer_[static_cast<std::size_t>(b) * p + j], highRoute};
+}
+
+double StepSweep::SideLevel(double freqHz, int side, const PixelCorrection& correction) const {
+    const Sample sample = Lookup(freqHz, side);
+    return sample.power * (sample.highRoute ? correction.high : correction.low);
+}
+
+double StepSweep::PixelLevel(double freqHz, const PixelCorrection& correction) const {
+    const double high = SideLevel(freqHz, -1, correction);
+    return imageReject_ ? std::min(SideLevel(freqHz, +1, correction), high) : high;
+}
+
+StepSweep::PixelCorrection StepSweep::CorrectionAt(const BandRouteCorrection& route,
+                                                   double freqHz) const {
+    PixelCorrection correction{1.0, 1.0};
+    if (highRouteFromStep_ != INT_MIN) {
+        correction.low = std::pow(10.0, 0.1 * route.At(freqHz, false));
+    }
+    if (highRouteFromStep_ != INT_MAX) {
+        correction.high = std::pow(10.0, 0.1 * route.At(freqHz, true));
+    }
+    return correction;
+}
+
+// Rows are always logarithmic. A pixel at least one bin wide is the largest
+// of sub-points a third of a pixel apart, or a bin apart where a pixel holds
+// more than three bins (a sweep from below 16 MHz keeps its fine bins over
+// wide spans), so a narrow signal between sub-points is never lost.
+void StepSweep::DrawTrace(SweepContext& context) {
+    const SweepSettings& s = context.settings;
+    const BandRouteCorrection route(
+        context.cal, LevelSettings{s.attenDb, s.gainMode, s.preampAvailable, s.preampOn});
+    const double pixelHz = s.SpanHz() / kPixels;
+    int subPoints = 1;
+    if (pixelHz >= plan_.binWidthHz) {
+        subPoints = std::max(kSubPointsPerPixel,
+                             static_cast<int>(std::ceil(pixelHz / plan_.binWidthHz)) | 1);
+    }
+    const double subPointHz = pixelHz / subPoints;
+    const double k = RowsPerDb(s.dbPerDiv);
+    for (int i = 0; i <= kPixels; ++i) {
+        const double f = s.startHz + i * pixelHz;
+        const PixelCorrection correction = CorrectionAt(route, f);
+        double level = PixelLevel(f, correction);
+        for (int m = 1; m <= subPoints / 2; ++m) {
+            level = std::max({level, PixelLevel(f + m * subPointHz, correction),
+                              PixelLevel(f - m * subPointHz, correction)});
+        }
+        const double row =
+            level > 0.0 ? ClampRow((s.refLevelDbm - s.attenDb) * k - 10.0 * k * std::log10(level))
+                        : kBottomRowClamp;
+        StoreRow(context.trace, i, row, s.maxHold);
+    }
+}
 
 }  // namespace tavlin
