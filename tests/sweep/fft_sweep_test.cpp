@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/allocation_counter.h"
 #include "sweep/fft_sweep.h"
 #include "sweep/fft_sweep_fixture.h"
 #include "sweep/fft_trace_mapping.h"
@@ -317,6 +318,34 @@ TEST_F(FftSweepOnUnitTest, VideoAveragingStartsFromTheFirstSweepAfterAReset) {
     doc->engine.PerformSweep(*doc);
     EXPECT_EQ(doc->state.videoAvgIndex, 2);
     EXPECT_NEAR(Peak().levelDbm, -40.0, 0.5);
+}
+
+TEST_F(FftSweepOnUnitTest, SteadyStateProcessingAllocatesNothing) {
+    Start({Cw(915e6 + 1234.0, -30.0)});
+    Sweep(915e6, 10e3);
+    const SweepSettings settings = doc->TakeSweepSettings();
+    SweepTrace trace = doc->trace;
+    SweepOutcome outcome;
+    SweepContext context{*doc,  doc->engine,      doc->link, doc->calTable, prompter, progress,
+                         clock, doc->stopRequest, settings,  trace,         outcome};
+    doc->engine.ChooseSampleClock(915e6, context);
+    FftSweep sweep;
+    const FftSweep::PassGeometry main = FftSweep::MainPassGeometry(context);
+    const FftSweep::PassGeometry image = FftSweep::ImagePassGeometry(context, main);
+    const auto process = [&] {
+        doc->engine.ChooseFftResolution(10e3, settings);
+        const int blocks = sweep.ProcessMainPass(context, main);
+        sweep.CountFrequency(main, false, 915e6);
+        sweep.ProcessImagePass(context, image, 2.0);
+        sweep.MapToTrace(context, main, blocks);
+    };
+    process();  // the first sweep at a new FFT length builds its plan and window
+    test::AllocationCounting counting;
+    process();
+    process();
+    EXPECT_EQ(counting.Count(), 0u);
+    const std::vector<double> first(16);
+    EXPECT_EQ(counting.Count(), 1u) << "the counter sees this thread's allocations";
 }
 
 TEST_F(FftSweepOnUnitTest, NarrowSweepReadsAtItsFrequencyAndLevel) {
