@@ -305,12 +305,6 @@ double MaxRow(const SweepTrace& t) {
     return *std::max_element(t.traceA.begin(), t.traceA.end());
 }
 
-void ExpectIntegerRowsFollow(const SweepTrace& t) {
-    for (int i = 0; i < kTracePoints; ++i) {
-        ASSERT_EQ(t.traceAInt[i], static_cast<std::int32_t>(t.traceA[i])) << i;
-    }
-}
-
 // 1 + 0.5 cos: the envelope swings between 1.5 and 0.5 of the carrier, a
 // power ratio of 9 (9.54 dB) between peak and trough.
 TEST_F(ZeroSpanOnInstrumentTest, HalfDepthAmToneSwingsByThePowerRatioOfItsEnvelope) {
@@ -322,7 +316,6 @@ TEST_F(ZeroSpanOnInstrumentTest, HalfDepthAmToneSwingsByThePowerRatioOfItsEnvelo
     EXPECT_NEAR(MaxRow(t) - MinRow(t), swingRows, 1.0);
     EXPECT_NEAR(MinRow(t), RowOf(kDisplayedToneDbm + 20.0 * std::log10(1.5)), 1.0) << "peak";
     EXPECT_NEAR(MaxRow(t), RowOf(kDisplayedToneDbm + 20.0 * std::log10(0.5)), 1.0) << "trough";
-    ExpectIntegerRowsFollow(t);
     // Ten cycles of 1 kHz in 10 ms: the envelope repeats every 64 pixels.
     for (int i = 0; i + 64 < kTracePoints; i += 7) {
         EXPECT_NEAR(t.traceA[i], t.traceA[i + 64], 1.0) << i;
@@ -352,7 +345,6 @@ TEST_F(ZeroSpanOnInstrumentTest, FmToneSwingsAboutTheCentreLineByItsDeviation) {
     const double swing = 250.0 * kDeviationHz / kMaxOffsetHz;
     EXPECT_NEAR(MinRow(t), 250.0 - swing, 0.5);
     EXPECT_NEAR(MaxRow(t), 250.0 + swing, 0.5);
-    ExpectIntegerRowsFollow(t);
     EXPECT_EQ(doc->state.rbwHz, 240000.0);
     EXPECT_EQ(unit->State().Decimation(), 1);
 }
@@ -503,26 +495,26 @@ TEST_F(ZeroSpanOnInstrumentTest, VideoTriggerStartsTheTraceAtTheThresholdCrossin
     EXPECT_EQ(prompter.Count(), 0u);
 }
 
+// A threshold never reached holds the sweep only while the trigger is on.
 TEST_F(ZeroSpanOnInstrumentTest, ThresholdNeverReachedWithTheTriggerSwitchedOffProceedsAtOnce) {
     Start({Carrier(kTunedHz)});
-    TuneZeroSpan(kTunedHz, false, 0.01);
+    TuneZeroSpan(kTunedHz, false, 0.01);  // 16384 samples: four blocks
     SetVideoTrigger(false, 1e30);
-    const SweepTrace t = Sweep();
+    const SweepTrace free = Sweep();
     EXPECT_EQ(driver->streamStarts, 0);
     EXPECT_EQ(driver->captureRequests, 1);
-    EXPECT_NEAR(t.traceA[320], RowOf(kDisplayedToneDbm), 1.0);
-}
+    EXPECT_NEAR(free.traceA[320], RowOf(kDisplayedToneDbm), 1.0);
 
-TEST_F(ZeroSpanOnInstrumentTest, SwitchingTheTriggerOffDuringTheWaitProceedsFromTheStream) {
-    Start({Carrier(kTunedHz)});
-    TuneZeroSpan(kTunedHz, false, 0.01);  // 16384 samples: four blocks
+    // Switched off while waiting: the capture proceeds from the stream.
     SetVideoTrigger(true, 1e30);
+    driver->blocksRead = 0;
     driver->afterBlock = [this](int block) {
         if (block == 5) {
             doc->EditSettings([](InstrumentState& state) { state.videoTrigger = false; });
         }
     };
     const SweepTrace t = Sweep();
+    EXPECT_EQ(driver->streamStarts, 1);
     EXPECT_EQ(driver->blocksRead, 5 + 4);
     EXPECT_EQ(prompter.Count(), 0u);
     for (const int i : {0, 320, 640}) {
