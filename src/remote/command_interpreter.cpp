@@ -1,10 +1,8 @@
 #include "remote/command_interpreter.h"
 
-#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
-#include <functional>
 #include <mutex>
 #include <optional>
 
