@@ -2,7 +2,8 @@
 // use: 512 and 16384 (FftSweep), 65536 (the largest FftSweep block) and 2^23
 // (the largest NarrowFftSweep), out of place and in place. After the runs a
 // table gives each of our times over FFTW's time at the same length, measured
-// in the same run.
+// in the same run: processor time (what each transform costs, and steady on a
+// busy machine) and wall time.
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
@@ -59,13 +60,18 @@ void BM_Tavlin(benchmark::State& state) {
     }
 }
 
+// Forward and inverse by turns, so that the values keep their size (the
+// forward transform divides by N).
 void BM_TavlinInPlace(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     const tavlin::Fft fft(n);
     std::vector<double> re(n), im(n);
     FillRandom(re, im);
+    bool forward = true;
     for (auto _ : state) {
-        fft.ForwardInPlace(re, im);
+        fft.TransformInPlace(
+            forward ? tavlin::FftDirection::kForward : tavlin::FftDirection::kInverse, re, im);
+        forward = !forward;
         benchmark::DoNotOptimize(re.data());
         benchmark::ClobberMemory();
     }
@@ -89,36 +95,43 @@ class RatioReporter : public benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                secondsPerRun_[run.run_name.function_name][run.run_name.args] =
-                    run.GetAdjustedRealTime();
+                times_[run.run_name.function_name][std::stol(run.run_name.args)] = {
+                    run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
             }
         }
     }
 
     void Finalize() override {
         ConsoleReporter::Finalize();
-        const auto fftw = secondsPerRun_.find("BM_Fftw");
-        if (fftw == secondsPerRun_.end()) {
+        const auto fftw = times_.find("BM_Fftw");
+        if (fftw == times_.end()) {
             return;
         }
-        std::printf("\n%-18s %10s %12s %12s %8s\n", "transform", "N", "ours (us)", "FFTW (us)",
-                    "ratio");
-        for (const auto& [name, byLength] : secondsPerRun_) {
+        std::printf("\n%-17s %8s %12s %12s %7s %12s %12s %7s\n", "transform", "N", "cpu (us)",
+                    "FFTW cpu", "ratio", "wall (us)", "FFTW wall", "ratio");
+        for (const auto& [name, byLength] : times_) {
             if (name == "BM_Fftw") {
                 continue;
             }
             for (const auto& [length, ours] : byLength) {
                 const auto yardstick = fftw->second.find(length);
-                if (yardstick != fftw->second.end()) {
-                    std::printf("%-18s %10s %12.2f %12.2f %8.2f\n", name.c_str(), length.c_str(),
-                                ours, yardstick->second, ours / yardstick->second);
+                if (yardstick == fftw->second.end()) {
+                    continue;
                 }
+                const Times& theirs = yardstick->second;
+                std::printf("%-17s %8ld %12.2f %12.2f %7.2f %12.2f %12.2f %7.2f\n", name.c_str(),
+                            length, ours.cpu, theirs.cpu, ours.cpu / theirs.cpu, ours.wall,
+                            theirs.wall, ours.wall / theirs.wall);
             }
         }
     }
 
   private:
-    std::map<std::string, std::map<std::string, double>> secondsPerRun_;
+    struct Times {
+        double cpu;
+        double wall;
+    };
+    std::map<std::string, std::map<long, Times>> times_;
 };
 
 }  // namespace

@@ -34,7 +34,11 @@ constexpr std::size_t kTableAlignment = 64;
 // Row distance (in values) from which the first pass copies its tiles through
 // contiguous buffers.
 constexpr std::size_t kBufferedRowStride = 512;
-constexpr std::size_t kPrefetchTiles = 2;
+// From this length on an out-of-place transform copies the input to the
+// output in one sequential sweep and runs in place there: the bit-reversing
+// first pass then moves data within one pair of arrays instead of two, which
+// is the faster of the two once they no longer fit the cache together.
+constexpr std::size_t kCopyInPlaceMinSize = std::size_t{1} << 15;
 
 struct ComplexValue {
     double re;
@@ -105,8 +109,8 @@ const fft_kernels::KernelSet* KernelsFor(FftInstructionSet set) {
     return nullptr;
 }
 
-// The widest vectors the processor has: on the processors that have AVX-512
-// at all it is the fastest at every length measured.
+// The widest vectors the processor has; where AVX-512 exists it was the
+// fastest at every length on the machines measured.
 FftInstructionSet BestInstructionSet() {
     if (fft_kernels::Avx512Kernels() != nullptr) {
         return FftInstructionSet::kAvx512;
@@ -242,6 +246,12 @@ void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* out
         SmallTransform(outRe, outIm);
         return;
     }
+    if (size_ >= kCopyInPlaceMinSize) {
+        std::copy_n(inRe, size_, outRe);
+        std::copy_n(inIm, size_, outIm);
+        RunInPlace(outRe, outIm, scale);
+        return;
+    }
     FirstPass(inRe, inIm, outRe, outIm, scale);
     CompleteBlock(outRe, outIm, stages_.size() - 1);
 }
@@ -275,16 +285,6 @@ struct Fft::TileBuffer {
             std::copy_n(srcIm + row * stride, kTileSize, im + row * kTileSize);
         }
     }
-    // Asks for the rows of a tile that will be needed soon: the hardware
-    // follows a few streams on its own, not 32 of them.
-    static void Prefetch(const double* re, const double* im, std::size_t stride) {
-        for (std::size_t row = 0; row < kTileSize; ++row) {
-            __builtin_prefetch(re + row * stride);
-            __builtin_prefetch(re + row * stride + 8);
-            __builtin_prefetch(im + row * stride);
-            __builtin_prefetch(im + row * stride + 8);
-        }
-    }
     void Scatter(double* dstRe, double* dstIm, std::size_t stride) const {
         for (std::size_t row = 0; row < kTileSize; ++row) {
             std::copy_n(re + row * kTileSize, kTileSize, dstRe + row * stride);
@@ -303,21 +303,19 @@ void Fft::FirstPass(const double* inRe, const double* inIm, double* outRe, doubl
     const std::size_t rowStride = size_ / kTileSize;
     const int middleBits = log2Size_ - 8;
     const bool odd = log2Size_ % 2 != 0;
-    const bool buffered = rowStride >= kBufferedRowStride;
-    TileBuffer in;
-    TileBuffer out;
     const std::size_t tiles = std::size_t{1} << middleBits;
-    for (std::size_t m = 0; m < tiles; ++m) {
-        const std::size_t target = ReverseBits(m, middleBits) * kTileSize;
-        if (!buffered) {
+    if (rowStride < kBufferedRowStride) {
+        for (std::size_t m = 0; m < tiles; ++m) {
+            const std::size_t target = ReverseBits(m, middleBits) * kTileSize;
             kernels_->firstPassTile(inRe + m * kTileSize, inIm + m * kTileSize, rowStride,
                                     outRe + target, outIm + target, rowStride, odd, scale);
-            continue;
         }
-        const std::size_t ahead = (m + kPrefetchTiles) & (tiles - 1);
-        TileBuffer::Prefetch(inRe + ahead * kTileSize, inIm + ahead * kTileSize, rowStride);
-        const std::size_t aheadTarget = ReverseBits(ahead, middleBits) * kTileSize;
-        TileBuffer::Prefetch(outRe + aheadTarget, outIm + aheadTarget, rowStride);
+        return;
+    }
+    TileBuffer in;
+    TileBuffer out;
+    for (std::size_t m = 0; m < tiles; ++m) {
+        const std::size_t target = ReverseBits(m, middleBits) * kTileSize;
         in.Gather(inRe + m * kTileSize, inIm + m * kTileSize, rowStride);
         kernels_->firstPassTile(in.re, in.im, kTileSize, out.re, out.im, kTileSize, odd, scale);
         out.Scatter(outRe + target, outIm + target, rowStride);
@@ -329,9 +327,19 @@ void Fft::FirstPassInPlace(double* re, double* im, double scale) const {
     const std::size_t rowStride = size_ / kTileSize;
     const int middleBits = log2Size_ - 8;
     const bool odd = log2Size_ % 2 != 0;
+    const bool buffered = rowStride >= kBufferedRowStride;
     TileBuffer tile;
     TileBuffer partnerTile;
     TileBuffer out;
+    const auto transformInto = [&](const TileBuffer& from, double* dstRe, double* dstIm) {
+        if (!buffered) {
+            kernels_->firstPassTile(from.re, from.im, kTileSize, dstRe, dstIm, rowStride, odd,
+                                    scale);
+            return;
+        }
+        kernels_->firstPassTile(from.re, from.im, kTileSize, out.re, out.im, kTileSize, odd, scale);
+        out.Scatter(dstRe, dstIm, rowStride);
+    };
     for (std::size_t m = 0; m < (std::size_t{1} << middleBits); ++m) {
         const std::size_t partner = ReverseBits(m, middleBits);
         if (partner < m) {
@@ -344,16 +352,11 @@ void Fft::FirstPassInPlace(double* re, double* im, double scale) const {
         tile.Gather(tileRe, tileIm, rowStride);
         if (partner != m) {
             partnerTile.Gather(partnerRe, partnerIm, rowStride);
-            kernels_->firstPassTile(tile.re, tile.im, kTileSize, out.re, out.im, kTileSize, odd,
-                                    scale);
-            out.Scatter(partnerRe, partnerIm, rowStride);
-            kernels_->firstPassTile(partnerTile.re, partnerTile.im, kTileSize, out.re, out.im,
-                                    kTileSize, odd, scale);
+            transformInto(tile, partnerRe, partnerIm);
+            transformInto(partnerTile, tileRe, tileIm);
         } else {
-            kernels_->firstPassTile(tile.re, tile.im, kTileSize, out.re, out.im, kTileSize, odd,
-                                    scale);
+            transformInto(tile, tileRe, tileIm);
         }
-        out.Scatter(tileRe, tileIm, rowStride);
     }
 }
 
