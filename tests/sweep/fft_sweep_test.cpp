@@ -189,26 +189,43 @@ TEST_F(FftSweepOnUnitTest, CwEmitterReadsAtItsFrequencyAndLevel) {
     const double near630 = 27 * kSamplerClockHz + 50e3;
     const double near653 = 28 * kSamplerClockHz + 60e3;
     const CwCase cases[] = {
-        {"915 MHz", 915e6, 1e3, 0},           {"915 MHz", 915e6, 10e3, 0},
-        {"915 MHz", 915e6, 200e3, 0},         {"low band", 100e6, 1e3, 0},
-        {"low band", 100e6, 10e3, 0},         {"low band", 100e6, 200e3, 0},
-        {"near 630 MHz", near630, 1e3, 2},    {"near 630 MHz", near630, 10e3, 2},
-        {"near 630 MHz", near630, 200e3, 0},  {"near 653.3 MHz", near653, 1e3, 1},
-        {"near 653.3 MHz", near653, 10e3, 1}, {"near 653.3 MHz", near653, 200e3, 0},
+        {"915 MHz", 915e6, 1e3, 0},
+        {"915 MHz", 915e6, 10e3, 0},
+        {"915 MHz", 915e6, 200e3, 0},
+        {"low band", 100e6, 1e3, 0},
+        {"low band", 100e6, 10e3, 0},
+        {"low band", 100e6, 200e3, 0},
+        {"near 630 MHz", near630, 1e3, 2},
+        {"near 630 MHz", near630, 10e3, 2},
+        {"near 630 MHz", near630, 200e3, 0},
+        {"near 653.3 MHz", near653, 1e3, 1},
+        {"near 653.3 MHz", near653, 10e3, 1},
+        {"near 653.3 MHz", near653, 200e3, 0},
+        {"near DC", 3e6, 10e3, 0},
+        {"near DC", 3e6, 200e3, 0},
     };
-    for (const bool imageReject : {true, false}) {
+    // Image rejection through the 2.9 MHz IF (reference level 0 dBm), through
+    // LO2 on the signal's other side (+10 dBm), and off.
+    struct Mode {
+        bool imageReject;
+        double refLevelDbm;
+    };
+    for (const Mode mode : {Mode{true, 0.0}, Mode{true, 10.0}, Mode{false, 0.0}}) {
         for (const CwCase& c : cases) {
             const double emitterHz = c.centerHz + 0.1372 * c.spanHz;
             Start({Cw(emitterHz, -30.0)});
-            SetImageReject(imageReject);
+            SetImageReject(mode.imageReject);
+            SetRefLevel(mode.refLevelDbm);
             Sweep(c.centerHz, c.spanHz);
             const Reading peak = Peak();
             const double tolerance = std::max(c.spanHz / 640.0, doc->state.rbwHz);
             const std::string what = std::string(c.where) + ", span " + std::to_string(c.spanHz) +
-                                     ", image rejection " + (imageReject ? "on" : "off");
+                                     ", ref " + std::to_string(mode.refLevelDbm) +
+                                     ", image rejection " + (mode.imageReject ? "on" : "off");
             EXPECT_EQ(doc->engine.clockMode, c.clockMode) << what;
             EXPECT_NEAR(peak.freqHz, emitterHz, tolerance) << what;
             EXPECT_NEAR(peak.levelDbm, -30.0, 0.5) << what;
+            EXPECT_NEAR(doc->state.counterFreqHz, emitterHz, 1.0) << "the counter, " << what;
             EXPECT_EQ(Boxes(), "") << what;
         }
     }
