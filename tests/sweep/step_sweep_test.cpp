@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "app/document_fixture.h"
 #include "sweep/step_sweep_fixture.h"
 
 namespace tavlin {
@@ -50,66 +49,11 @@ TEST(StepSweepPlanTest, ResolutionFollowsSpanAndStaysFineBelowSixteenMegahertz) 
 
 // --- What the sweep asks for, on a scripted instrument ---------------------------
 
-using test::DocumentFixture;
-using test::FakeCalMemory;
-using test::UnSlip;
-
-class StepSweepCommandTest : public DocumentFixture {
-  protected:
-    using Sample = std::function<std::pair<int, int>(int)>;
-
-    // Answers every step list with blocks of `sample` (none when empty) and
-    // records the route, step-list and detector commands in order.
-    VUDAVEZid& BuildAnswering(Sample sample) {
-        auto previous = usb.onWrite;
-        usb.onWrite = [this, previous, sample](UsbHandle handle, const Bytes& frame) {
-            previous(handle, frame);
-            const Bytes c = UnSlip(frame);
-            if (handle != FakeCalMemory::kCommandHandle || c.empty()) {
-                return;
-            }
-            if (c[0] == 'D' && c.size() == 2) {
-                sequence.push_back("D" + std::to_string(c[1]));
-            }
-            if (c[0] == 'N' && c.size() == 5) {
-                const int first = c[1] | c[2] << 8;
-                const int last = c[3] | c[4] << 8;
-                sequence.push_back("N" + std::to_string(first) + "-" + std::to_string(last));
-                for (int b = 0; sample && b <= std::abs(last - first); ++b) {
-                    usb.QueueReceive(1, BlockOf(sample));
-                }
-            }
-        };
-        return BuildWithInstrument();
-    }
-    static Bytes BlockOf(const Sample& sample) {
-        Bytes bytes;
-        for (int n = 0; n < 512; ++n) {
-            const auto [i, q] = sample(n);
-            for (const int v : {i, q}) {
-                bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
-                bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-            }
-        }
-        return bytes;
-    }
-    std::vector<std::string> Sweep(VUDAVEZid& d, double start, double stop) {
-        sequence.clear();
-        d.SetFrequencies(start, stop);
-        d.engine.PerformSweep(d);
-        return sequence;
-    }
-    static Sample Quiet() {
-        return [](int n) { return std::pair{n % 3 - 1, n % 5 - 2}; };
-    }
-
-    std::vector<std::string> sequence;
-};
-
+using StepSweepCommandTest = test::StepListScriptFixture;
 using Steps = std::vector<std::string>;
 
 TEST_F(StepSweepCommandTest, OneReadCoversBothSidesOfABandAboveTheSplit) {
-    VUDAVEZid& d = BuildAnswering(Quiet());
+    VUDAVEZid& d = BuildAnswering(test::QuietBlock());
     EXPECT_EQ(Sweep(d, 902e6, 928e6), (Steps{"D4", "N4457-4694"}));
     EXPECT_EQ(d.state.rbwHz, 100000.0);
     EXPECT_EQ(d.link.DecimationSent(), 1);
@@ -118,17 +62,17 @@ TEST_F(StepSweepCommandTest, OneReadCoversBothSidesOfABandAboveTheSplit) {
 }
 
 TEST_F(StepSweepCommandTest, ARangeAcrossTheSplitSwitchesBandAtStep750) {
-    VUDAVEZid& d = BuildAnswering(Quiet());
+    VUDAVEZid& d = BuildAnswering(test::QuietBlock());
     EXPECT_EQ(Sweep(d, 140e6, 180e6), (Steps{"D3", "N647-750", "D4", "N750-954"}));
 }
 
 TEST_F(StepSweepCommandTest, NarrowSpansReadTheLowSideThenTheHighSide) {
-    VUDAVEZid& d = BuildAnswering(Quiet());
+    VUDAVEZid& d = BuildAnswering(test::QuietBlock());
     EXPECT_EQ(Sweep(d, 100e6, 110e6), (Steps{"D3", "N447-498", "N553-604"}));
 }
 
 TEST_F(StepSweepCommandTest, BelowSixteenMegahertzASecondHighSideViewIsReadDescending) {
-    VUDAVEZid& d = BuildAnswering(Quiet());
+    VUDAVEZid& d = BuildAnswering(test::QuietBlock());
     // Nothing can be tuned an IF below 1 .. 11 MHz: no low-side read.
     EXPECT_EQ(Sweep(d, 1e6, 11e6), (Steps{"D3", "N134-57", "N58-109"}));
     d.state.imageReject = 0;
