@@ -361,6 +361,7 @@ void VUDAVEZid::PauseSweep() {
     while (!pauseMutex_.try_lock()) {
         ServeWaitHookAndSleep();
     }
+    pauseOwner_ = std::this_thread::get_id();
     if (pauseDepth_++ > 0) {
         return;
     }
@@ -372,16 +373,19 @@ void VUDAVEZid::PauseSweep() {
 }
 
 void VUDAVEZid::ResumeSweep() {
-    if (pauseDepth_ == 0) {
-        return;  // no pause to end
+    if (pauseOwner_.load() != std::this_thread::get_id()) {
+        return;  // this thread holds no pause to end
     }
     if (--pauseDepth_ == 0) {
-        state.videoAvgIndex = 0;
+        EditSettings([](InstrumentState& s) {
+            s.videoAvgIndex = 0;
+            s.settingsChanged = true;
+        });
         if (wasSweeping_) {
             OnContinuous();
         }
         wasSweeping_ = false;
-        state.settingsChanged = true;
+        pauseOwner_ = std::thread::id();
     }
     pauseMutex_.unlock();
 }

@@ -111,10 +111,11 @@ class VUDAVEZid {
     // --- State files -----------------------------------------------------------
     // Recall: the whole file is read and checked before any setting changes;
     // a bad file shows why and changes nothing. True when the state was loaded.
-    bool LoadStateFile(const std::filesystem::path& path);
+    // The automation recall keeps the document's own name (adoptName false).
+    bool LoadStateFile(const std::filesystem::path& path, bool adoptName = true);
     // Save through a temporary file and a rename: a failed save keeps the old
     // file. True when written.
-    bool SaveStateFile(const std::filesystem::path& path);
+    bool SaveStateFile(const std::filesystem::path& path, bool adoptName = true);
     // The file the document was last loaded from or saved to; empty when untitled.
     std::filesystem::path DocumentPath() const;
     void NewDocument();
@@ -171,6 +172,7 @@ class VUDAVEZid {
     mutable std::mutex settingsMutex_;
     std::recursive_mutex pauseMutex_;
     int pauseDepth_ = 0;
+    std::atomic<std::thread::id> pauseOwner_{};
     bool wasSweeping_ = false;
     std::mutex threadMutex_;
     std::thread sweepThread_;

@@ -128,7 +128,7 @@ void VUDAVEZid::ApplyStateRecord(const StateRecord& r) {
     display.traceBShown = r.traceBShown;
 }
 
-bool VUDAVEZid::LoadStateFile(const std::filesystem::path& path) {
+bool VUDAVEZid::LoadStateFile(const std::filesystem::path& path, bool adoptName) {
     std::vector<std::uint8_t> bytes;
     std::string error;
     if (!ReadWholeFile(path, bytes, error)) {
@@ -138,7 +138,9 @@ bool VUDAVEZid::LoadStateFile(const std::filesystem::path& path) {
     const StateFileDecodeResult decoded = DecodeStateFile(bytes);
     switch (decoded.status) {
         case StateFileStatus::Empty:
-            SetDocumentPath(path);  // opened, nothing to read, nothing changes
+            if (adoptName) {
+                SetDocumentPath(path);  // opened, nothing to read, nothing changes
+            }
             return true;
         case StateFileStatus::NotRecognized:
             prompter_.Inform("FILE NOT RECOGNIZED", kOpenCaption);
@@ -162,18 +164,22 @@ bool VUDAVEZid::LoadStateFile(const std::filesystem::path& path) {
     ApplyLevelPlan();
     views_.UpdateAllViews();
     ResumeSweep();
-    SetDocumentPath(path);
+    if (adoptName) {
+        SetDocumentPath(path);
+    }
     return true;
 }
 
-bool VUDAVEZid::SaveStateFile(const std::filesystem::path& path) {
+bool VUDAVEZid::SaveStateFile(const std::filesystem::path& path, bool adoptName) {
     const std::vector<std::uint8_t> bytes = EncodeStateFile(CaptureStateRecord());
     std::string error;
     if (!WriteFileAtomically(path, bytes, error)) {
         prompter_.Inform(error, kSaveCaption);
         return false;
     }
-    SetDocumentPath(path);
+    if (adoptName) {
+        SetDocumentPath(path);
+    }
     return true;
 }
 

@@ -176,8 +176,8 @@ void VUDAVEZid::SignalTrack() {
         }
     }
     column = bestRow <= 250.0 ? std::clamp(column, 200, 440) : std::clamp(column, 300, 340);
-    const double position =
-        engine.peakFreqHint > 0.0 ? engine.peakFreqHint : f.startHz + span * column / 640.0;
+    const double hint = engine.peakFreqHint.load();
+    const double position = hint > 0.0 ? hint : f.startHz + span * column / 640.0;
     const double level = MarkerCommands(*this).LevelOfColumn(column);
     {
         std::lock_guard lock(traceMutex);

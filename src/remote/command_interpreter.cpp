@@ -132,7 +132,7 @@ int CommandInterpreter::Interpret(VUDAVEZid& document, const std::string& comman
         return 1;
     }
     if (split->group == "SAV") {
-        document.SaveStateFile(split->rest);
+        document.SaveStateFile(split->rest, false);  // a remote copy; the name stays
         return 1;
     }
     if (split->query) {
@@ -228,7 +228,7 @@ void CommandInterpreter::InterpretCommand(VUDAVEZid& document, const CommandText
 // the whole recall runs with the sweep stopped.
 void CommandInterpreter::RecallState(VUDAVEZid& document, const std::string& fileName) {
     document.PauseSweep();
-    document.LoadStateFile(fileName);
+    document.LoadStateFile(fileName, false);  // the document keeps its own name
     document.ResumeSweep();
 }
 

@@ -91,7 +91,8 @@ class SweepEngine {
     double plannedIfHz = -1.0;
     double plannedRefLevelDbm = 0.0;
     double ifInUse = 10694444.444;
-    double peakFreqHint = -1.0;
+    // Written by the sweep thread, read by PEAK on the panel and automation threads.
+    std::atomic<double> peakFreqHint{-1.0};
     std::atomic<double> lo1ErrorHz{0.0};
     std::atomic<double> lo2ErrorHz{0.0};
 

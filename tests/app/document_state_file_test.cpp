@@ -201,5 +201,15 @@ TEST_F(DocumentStateFileTest, RecallDuringASweepPausesAndResumesIt) {
     EXPECT_EQ(d.state.refLevelDbm, -30.0);
 }
 
+TEST_F(DocumentStateFileTest, RemoteCopiesLeaveTheDocumentsNameAlone) {
+    VUDAVEZid& d = BuildWithInstrument();
+    const auto own = cacheDir / "own.pqz";
+    ASSERT_TRUE(d.SaveStateFile(own));
+    const auto copy = cacheDir / "copy.pqz";
+    ASSERT_TRUE(d.SaveStateFile(copy, false));
+    ASSERT_TRUE(d.LoadStateFile(copy, false));
+    EXPECT_EQ(d.DocumentPath(), own);
+}
+
 }  // namespace
 }  // namespace tavlin

@@ -36,7 +36,7 @@ TEST_F(InstrumentStateTest, PresetGivesTheStartingState) {
     EXPECT_EQ(d.state.deviceSerial, "TV000123");
     EXPECT_EQ(d.state.firmwareVersion, "Tavlin 2.03");
     EXPECT_TRUE(d.state.preampAvailable);
-    EXPECT_EQ(d.engine.peakFreqHint, -1.0);
+    EXPECT_EQ(d.engine.peakFreqHint.load(), -1.0);
     EXPECT_TRUE(d.state.settingsChanged);
     EXPECT_EQ(d.state.freqOffsetHz, 0.0);
     EXPECT_EQ(prompter.Count(), 0u);
