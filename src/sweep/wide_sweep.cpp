@@ -185,13 +185,15 @@ int WideSweep::Reading(int index) const {
 // The detector sees everything an IF (within 2 MHz) either side of its LO:
 // a signal shows three to four readings below and above its own frequency,
 // and the smaller of the two sides is free of images.
+//
+// A pixel wider than a reading also looks a reading below and above (so no
+// signal between pixel centres is lost); a signal that its neighbour already
+// shows centred is left to that neighbour. Otherwise one signal would show
+// at full level on three pixels and its peak would be read at the first.
 void WideSweep::DrawHighBand(const SweepContext& context, const DetectorPlan& plan,
                              int firstPixel) {
     const SweepSettings& s = context.settings;
-    const double k = RowsPerDb(s.dbPerDiv);
     const double span = s.SpanHz();
-    const double top = (s.refLevelDbm - WideDetectorCorrection() - s.attenDb) * k;
-    const bool widePixels = span > kPixelWiderThanReadingHz;
     for (int i = firstPixel; i <= kPixels; ++i) {
         const double f = s.startHz + i * span / kPixels;
         const double position = std::floor((f / kMHz - plan.h0) / kIndicesPerReading + 0.5);
@@ -200,21 +202,29 @@ void WideSweep::DrawHighBand(const SweepContext& context, const DetectorPlan& pl
             return std::min(std::max(Reading(j - lowA), Reading(j - lowB)),
                             std::max(Reading(j + highA), Reading(j + highB)));
         };
-        const int v = sides(3, 4, 3, 4);
+        centred_[i] = sides(3, 4, 3, 4);
+        lower_[i] = sides(4, 5, 2, 3);
+        upper_[i] = sides(2, 3, 4, 5);
+    }
+    const double k = RowsPerDb(s.dbPerDiv);
+    const double top = (s.refLevelDbm - WideDetectorCorrection() - s.attenDb) * k;
+    const bool widePixels = span > kPixelWiderThanReadingHz;
+    for (int i = firstPixel; i <= kPixels; ++i) {
+        const int v = centred_[i];
         double level = DetectorLevel(v);
         if (widePixels) {
-            const int v2 = sides(4, 5, 2, 3);
-            if (v2 > v) {
-                level = DetectorLevel(v2);
+            const bool lowerShownBelow = i > firstPixel && centred_[i - 1] >= lower_[i];
+            if (lower_[i] > v && !lowerShownBelow) {
+                level = DetectorLevel(lower_[i]);
             }
-            const int v3 = sides(2, 3, 4, 5);
-            if (v3 > v) {
-                level = DetectorLevel(v3);
+            const bool upperShownAbove = i < kPixels && centred_[i + 1] >= upper_[i];
+            if (upper_[i] > v && !upperShownAbove) {
+                level = DetectorLevel(upper_[i]);
             }
         }
         rows_[i] = top - k * level;
         if (rows_[i] < peak_.row) {
-            peak_ = Peak{rows_[i], i, f};
+            peak_ = Peak{rows_[i], i, s.startHz + i * span / kPixels};
         }
     }
 }

@@ -67,6 +67,10 @@ class WideSweep {
     int readingCount_ = 0;
     std::array<double, kTracePoints> rows_{};
     std::array<double, kTracePoints> kept_{};
+    // Per pixel: the detector value centred on it, and a reading below and above.
+    std::array<int, kTracePoints> centred_{};
+    std::array<int, kTracePoints> lower_{};
+    std::array<int, kTracePoints> upper_{};
     Peak peak_;
 };
 

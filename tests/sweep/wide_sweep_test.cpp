@@ -108,6 +108,7 @@ TEST_F(WideSweepOnUnitTest, WeakSignalsAreDrawnFromTheDetector) {
     ExpectPeak(1200e6, -60.0);
     // The detector's own floor is -80 dBm behind the attenuator.
     ExpectPeak(3300.7e6, -70.0, 0.0);
+    ExpectPeak(2400.3e6, -70.0, 0.0);  // on three pixels' readings: read at its own
 }
 
 TEST_F(WideSweepOnUnitTest, BelowTheSplitTheStepListMeasures) {
