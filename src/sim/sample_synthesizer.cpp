@@ -65,18 +65,18 @@ void SampleSynthesizer::Start(const SamplePlan& plan, double startTimeSec) {
     startTimeSec_ = startTimeSec;
     pairsRendered_ = 0;
     tones_.clear();
-    for (const ToneSpec& spec : plan.tones) {
+    for (const ToneSpec& planned : plan.tones) {
         ToneState tone{};
-        tone.amplitude = spec.amplitude;
-        tone.cycles = WrapCycles(spec.basebandHz * startTimeSec);
-        tone.cyclesPerPair = spec.basebandHz / rateHz_;
-        tone.amDepth = spec.amDepth;
-        tone.amCycles = WrapCycles(spec.amRateHz * startTimeSec);
-        tone.amCyclesPerPair = spec.amRateHz / rateHz_;
+        tone.amplitude = planned.amplitude;
+        tone.cycles = WrapCycles(planned.basebandHz * startTimeSec);
+        tone.cyclesPerPair = planned.basebandHz / rateHz_;
+        tone.amDepth = planned.amDepth;
+        tone.amCycles = WrapCycles(planned.amRateHz * startTimeSec);
+        tone.amCyclesPerPair = planned.amRateHz / rateHz_;
         // Peak frequency deviation dev at rate fm is a phase swing of dev / fm.
-        tone.fmIndex = spec.fmRateHz > 0.0 ? spec.fmDeviationHz / spec.fmRateHz : 0.0;
-        tone.fmCycles = WrapCycles(spec.fmRateHz * startTimeSec);
-        tone.fmCyclesPerPair = spec.fmRateHz / rateHz_;
+        tone.fmIndex = planned.fmRateHz > 0.0 ? planned.fmDeviationHz / planned.fmRateHz : 0.0;
+        tone.fmCycles = WrapCycles(planned.fmRateHz * startTimeSec);
+        tone.fmCyclesPerPair = planned.fmRateHz / rateHz_;
         tones_.push_back(tone);
     }
 }
