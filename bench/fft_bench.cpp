@@ -2,11 +2,15 @@
 // use: 512 and 16384 (FftSweep), 65536 (the largest FftSweep block) and 2^23
 // (the largest NarrowFftSweep), out of place and in place. After the runs a
 // table gives each of our times over FFTW's time at the same length, measured
-// in the same run: processor time (what each transform costs, and steady on a
-// busy machine) and wall time.
+// in the same run: processor time (what each transform costs, and steadier on
+// a busy machine) and wall time. With repetitions the table takes the median
+// of each; on a shared machine run for instance
+//   fft_bench --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
+// so that a burst of load elsewhere does not fall on one transform only.
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <map>
@@ -95,8 +99,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                times_[run.run_name.function_name][std::stol(run.run_name.args)] = {
-                    run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
+                Samples& samples = times_[run.run_name.function_name][std::stol(run.run_name.args)];
+                samples.cpu.push_back(run.GetAdjustedCPUTime());
+                samples.wall.push_back(run.GetAdjustedRealTime());
             }
         }
     }
@@ -118,20 +123,31 @@ class RatioReporter : public benchmark::ConsoleReporter {
                 if (yardstick == fftw->second.end()) {
                     continue;
                 }
-                const Times& theirs = yardstick->second;
+                const Samples& theirs = yardstick->second;
+                const double cpu = Median(ours.cpu);
+                const double fftwCpu = Median(theirs.cpu);
+                const double wall = Median(ours.wall);
+                const double fftwWall = Median(theirs.wall);
                 std::printf("%-17s %8ld %12.2f %12.2f %7.2f %12.2f %12.2f %7.2f\n", name.c_str(),
-                            length, ours.cpu, theirs.cpu, ours.cpu / theirs.cpu, ours.wall,
-                            theirs.wall, ours.wall / theirs.wall);
+                            length, cpu, fftwCpu, cpu / fftwCpu, wall, fftwWall, wall / fftwWall);
             }
         }
     }
 
   private:
-    struct Times {
-        double cpu;
-        double wall;
+    struct Samples {
+        std::vector<double> cpu;
+        std::vector<double> wall;
     };
-    std::map<std::string, std::map<long, Times>> times_;
+
+    static double Median(std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        const std::size_t middle = values.size() / 2;
+        return values.size() % 2 != 0 ? values[middle]
+                                      : (values[middle - 1] + values[middle]) / 2.0;
+    }
+
+    std::map<std::string, std::map<long, Samples>> times_;
 };
 
 }  // namespace
