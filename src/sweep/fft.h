@@ -63,8 +63,8 @@ class Fft {
         Transform(FftDirection::kInverse, inRe, inIm, outRe, outIm);
     }
 
-    // In place: no memory beyond the two arrays and the plan's tables, for the
-    // longest transforms where a second pair of arrays would not fit.
+    // In place: no arrays beyond the two given and the plan's tables, for the
+    // longest transforms, where a second pair of arrays would not fit.
     void TransformInPlace(FftDirection direction, std::span<double> re, std::span<double> im) const;
     void ForwardInPlace(std::span<double> re, std::span<double> im) const {
         TransformInPlace(FftDirection::kForward, re, im);
