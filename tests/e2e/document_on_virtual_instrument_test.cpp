@@ -10,6 +10,7 @@
 #include "sim/scene.h"
 #include "sim/virtual_instrument.h"
 #include "support/fake_clock.h"
+#include "support/forwarding_usb_driver.h"
 #include "support/recording_progress_sink.h"
 #include "support/recording_prompter.h"
 #include "support/recording_view_notifier.h"
@@ -22,33 +23,17 @@ using sim::SimFaults;
 using sim::VirtualInstrument;
 
 // Counts the calibration memory reads that pass to the unit.
-class CountingDriver final : public UsbDriver {
+class CountingDriver final : public test::ForwardingUsbDriver {
   public:
-    explicit CountingDriver(UsbDriver& inner) : inner_(inner) {}
+    explicit CountingDriver(UsbDriver& inner) : ForwardingUsbDriver(inner) {}
     int memoryReads = 0;
 
-    int DeviceCount(int& c) override { return inner_.DeviceCount(c); }
-    int DeviceInfo(int i, UsbDeviceInfo& info) override { return inner_.DeviceInfo(i, info); }
-    int OpenByIndex(int i, UsbHandle& h) override { return inner_.OpenByIndex(i, h); }
-    int SetBaudRate(UsbHandle h, int r) override { return inner_.SetBaudRate(h, r); }
-    int SetTimeouts(UsbHandle h, int r, int w) override { return inner_.SetTimeouts(h, r, w); }
     int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
         if (n >= 3 && d[0] == 'E' && d[1] == 0xFF && d[2] == 0x01) {
             ++memoryReads;
         }
         return inner_.Write(h, d, n, w);
     }
-    int Read(UsbHandle h, std::uint8_t* d, std::size_t n, std::size_t& g) override {
-        return inner_.Read(h, d, n, g);
-    }
-    int QueueStatus(UsbHandle h, std::size_t& w) override { return inner_.QueueStatus(h, w); }
-    int Purge(UsbHandle h) override { return inner_.Purge(h); }
-    int HandleInfo(UsbHandle h, UsbDeviceInfo& info) override { return inner_.HandleInfo(h, info); }
-    int CyclePort(UsbHandle h) override { return inner_.CyclePort(h); }
-    int Close(UsbHandle h) override { return inner_.Close(h); }
-
-  private:
-    UsbDriver& inner_;
 };
 
 class DocumentOnVirtualInstrumentTest : public ::testing::Test {

@@ -17,6 +17,7 @@
 #include "sim/scene.h"
 #include "sim/virtual_instrument.h"
 #include "support/fake_clock.h"
+#include "support/forwarding_usb_driver.h"
 #include "support/recording_prompter.h"
 #include "support/recording_view_notifier.h"
 #include "support/scripted_usb_driver.h"
@@ -27,9 +28,9 @@ constexpr double kSamplerClockHz = 23333333.33;
 
 // Passes everything to the virtual unit and keeps the command frames that
 // reach it (unescaped), so a test can see what was programmed.
-class RecordingDriver final : public UsbDriver {
+class RecordingDriver final : public ForwardingUsbDriver {
   public:
-    explicit RecordingDriver(UsbDriver& inner) : inner_(inner) {}
+    explicit RecordingDriver(UsbDriver& inner) : ForwardingUsbDriver(inner) {}
 
     // Synthesizer register-0 words (INT and FRAC) sent so far.
     int Register0Writes() const {
@@ -51,11 +52,6 @@ class RecordingDriver final : public UsbDriver {
         frames_.clear();
     }
 
-    int DeviceCount(int& c) override { return inner_.DeviceCount(c); }
-    int DeviceInfo(int i, UsbDeviceInfo& info) override { return inner_.DeviceInfo(i, info); }
-    int OpenByIndex(int i, UsbHandle& h) override { return inner_.OpenByIndex(i, h); }
-    int SetBaudRate(UsbHandle h, int r) override { return inner_.SetBaudRate(h, r); }
-    int SetTimeouts(UsbHandle h, int r, int w) override { return inner_.SetTimeouts(h, r, w); }
     int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
         {
             std::lock_guard lock(mutex_);
@@ -63,17 +59,8 @@ class RecordingDriver final : public UsbDriver {
         }
         return inner_.Write(h, d, n, w);
     }
-    int Read(UsbHandle h, std::uint8_t* d, std::size_t n, std::size_t& g) override {
-        return inner_.Read(h, d, n, g);
-    }
-    int QueueStatus(UsbHandle h, std::size_t& w) override { return inner_.QueueStatus(h, w); }
-    int Purge(UsbHandle h) override { return inner_.Purge(h); }
-    int HandleInfo(UsbHandle h, UsbDeviceInfo& info) override { return inner_.HandleInfo(h, info); }
-    int CyclePort(UsbHandle h) override { return inner_.CyclePort(h); }
-    int Close(UsbHandle h) override { return inner_.Close(h); }
 
   private:
-    UsbDriver& inner_;
     mutable std::mutex mutex_;
     std::vector<std::vector<std::uint8_t>> frames_;
 };

@@ -19,6 +19,7 @@
 #include "sim/scene.h"
 #include "sim/virtual_instrument.h"
 #include "support/fake_clock.h"
+#include "support/forwarding_usb_driver.h"
 #include "support/recording_progress_sink.h"
 #include "support/recording_prompter.h"
 #include "support/recording_view_notifier.h"
@@ -159,20 +160,15 @@ TEST(ZeroSpanPlanTest, TriggerPowerIsFormedWithoutOverflow) {
 
 // Forwards to the virtual unit; counts capture requests and stream blocks,
 // and lets a test act after a given number of 4096-pair blocks.
-class WatchingDriver final : public UsbDriver {
+class WatchingDriver final : public test::ForwardingUsbDriver {
   public:
-    explicit WatchingDriver(UsbDriver& inner) : inner_(inner) {}
+    explicit WatchingDriver(UsbDriver& inner) : ForwardingUsbDriver(inner) {}
 
     std::atomic<int> captureRequests{0};
     std::atomic<int> streamStarts{0};
     std::atomic<int> blocksRead{0};
     std::function<void(int)> afterBlock;  // set before a sweep starts
 
-    int DeviceCount(int& c) override { return inner_.DeviceCount(c); }
-    int DeviceInfo(int i, UsbDeviceInfo& info) override { return inner_.DeviceInfo(i, info); }
-    int OpenByIndex(int i, UsbHandle& h) override { return inner_.OpenByIndex(i, h); }
-    int SetBaudRate(UsbHandle h, int r) override { return inner_.SetBaudRate(h, r); }
-    int SetTimeouts(UsbHandle h, int r, int w) override { return inner_.SetTimeouts(h, r, w); }
     int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
         if (n == 3 && d[0] == 'S' && d[2] == 0xC0) {
             ++captureRequests;
@@ -192,14 +188,6 @@ class WatchingDriver final : public UsbDriver {
         }
         return status;
     }
-    int QueueStatus(UsbHandle h, std::size_t& w) override { return inner_.QueueStatus(h, w); }
-    int Purge(UsbHandle h) override { return inner_.Purge(h); }
-    int HandleInfo(UsbHandle h, UsbDeviceInfo& info) override { return inner_.HandleInfo(h, info); }
-    int CyclePort(UsbHandle h) override { return inner_.CyclePort(h); }
-    int Close(UsbHandle h) override { return inner_.Close(h); }
-
-  private:
-    UsbDriver& inner_;
 };
 
 constexpr double kTunedHz = 915.0e6;  // far from the sampler's harmonics: clock mode 0
