@@ -14,6 +14,7 @@
 #include "support/recording_prompter.h"
 #include "support/recording_view_notifier.h"
 #include "support/scripted_usb_driver.h"
+#include "support/test_directory.h"
 
 namespace tavlin::test {
 
@@ -22,10 +23,7 @@ namespace tavlin::test {
 class DocumentFixture : public ::testing::Test {
   protected:
     DocumentFixture() {
-        cacheDir = std::filesystem::temp_directory_path() /
-                   ("tavlin-doc-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(cacheDir);
+        cacheDir = MakeTestDirectory("tavlin-doc");
         calMemory.FillPattern();
         auto memoryHook = usb.onWrite;
         usb.onWrite = [this, memoryHook](UsbHandle handle, const std::vector<std::uint8_t>& frame) {

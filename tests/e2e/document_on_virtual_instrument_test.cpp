@@ -14,6 +14,7 @@
 #include "support/recording_progress_sink.h"
 #include "support/recording_prompter.h"
 #include "support/recording_view_notifier.h"
+#include "support/test_directory.h"
 
 namespace tavlin {
 namespace {
@@ -38,12 +39,7 @@ class CountingDriver final : public test::ForwardingUsbDriver {
 
 class DocumentOnVirtualInstrumentTest : public ::testing::Test {
   protected:
-    DocumentOnVirtualInstrumentTest() {
-        cacheDir = std::filesystem::temp_directory_path() /
-                   ("tavlin-e2e-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(cacheDir);
-    }
+    DocumentOnVirtualInstrumentTest() { cacheDir = test::MakeTestDirectory("tavlin-e2e"); }
     ~DocumentOnVirtualInstrumentTest() override {
         doc.reset();
         std::filesystem::remove_all(cacheDir);

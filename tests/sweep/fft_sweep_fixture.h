@@ -21,6 +21,7 @@
 #include "support/recording_prompter.h"
 #include "support/recording_view_notifier.h"
 #include "support/scripted_usb_driver.h"
+#include "support/test_directory.h"
 
 namespace tavlin::test {
 
@@ -110,12 +111,7 @@ class HookedProgressSink final : public ProgressSink {
 // peak is the smallest row, and a row's level is ref - dB/div x row x 0.02.
 class VirtualUnitSweepTest : public ::testing::Test {
   protected:
-    VirtualUnitSweepTest() {
-        cacheDir = std::filesystem::temp_directory_path() /
-                   ("tavlin-fft-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(cacheDir);
-    }
+    VirtualUnitSweepTest() { cacheDir = MakeTestDirectory("tavlin-fft"); }
     ~VirtualUnitSweepTest() override {
         doc.reset();
         std::filesystem::remove_all(cacheDir);

@@ -18,6 +18,7 @@
 #include "support/recording_progress_sink.h"
 #include "support/recording_prompter.h"
 #include "support/recording_view_notifier.h"
+#include "support/test_directory.h"
 
 namespace tavlin::test {
 
@@ -26,12 +27,7 @@ namespace tavlin::test {
 // the peak is the smallest row of the trace.
 class SweptUnitFixture : public ::testing::Test {
   protected:
-    SweptUnitFixture() {
-        cacheDir = std::filesystem::temp_directory_path() /
-                   ("tavlin-swept-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(cacheDir);
-    }
+    SweptUnitFixture() { cacheDir = MakeTestDirectory("tavlin-swept"); }
     ~SweptUnitFixture() override {
         doc.reset();
         unit.reset();

@@ -23,6 +23,7 @@
 #include "support/recording_progress_sink.h"
 #include "support/recording_prompter.h"
 #include "support/recording_view_notifier.h"
+#include "support/test_directory.h"
 #include "sweep/triggered_capture.h"
 #include "sweep/zero_span_plan.h"
 
@@ -212,12 +213,7 @@ sim::SceneEmitter Carrier(double freqHz) {
 
 class ZeroSpanOnInstrumentTest : public ::testing::Test {
   protected:
-    ZeroSpanOnInstrumentTest() {
-        cacheDir = std::filesystem::temp_directory_path() /
-                   ("tavlin-zero-span-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(cacheDir);
-    }
+    ZeroSpanOnInstrumentTest() { cacheDir = test::MakeTestDirectory("tavlin-zero-span"); }
     ~ZeroSpanOnInstrumentTest() override {
         doc.reset();
         std::filesystem::remove_all(cacheDir);
