@@ -9,6 +9,7 @@ PACKAGES=(
     build-essential cmake pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev
     libftdi1-dev libusb-1.0-0-dev nlohmann-json3-dev libfftw3-dev
+    qt6-base-dev fonts-liberation
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,0 +1,7 @@
+// The analyzer window. Start-up comes with the main frame.
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    return 0;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "app/instrument_state.h"
+#include "sweep/sweep_trace.h"
+#include "view/display_state.h"
+#include "view/marker_state.h"
+
+namespace tavlin {
+
+class VUDAVEZid;
+
+// Everything one paint of the analyzer screen reads, copied from the document
+// under its locks, so a paint may show the previous sweep but never a torn one.
+struct PlotSnapshot {
+    InstrumentState settings;
+    std::array<std::int32_t, kTracePoints> traceAInt{};
+    MarkerState markers;
+    DisplayState display;
+    bool sweepRunning = false;
+};
+
+PlotSnapshot TakePlotSnapshot(const VUDAVEZid& document);
+
+}  // namespace tavlin
