@@ -1,0 +1,337 @@
+#include "panel/front_panel_commands.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "app/vudavezid.h"
+#include "panel/finite_entry.h"
+#include "panel/level_settings.h"
+#include "panel/span_steps.h"
+#include "panel/sweep_pause.h"
+#include "ports/entry_dialogs.h"
+#include "ports/prompter.h"
+#include "ports/view_notifier.h"
+#include "sweep/rbw_rules.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr double kFullSpanStartHz = 200000.0;
+constexpr double kZeroSpanSweepTimeMs = 10.0;
+constexpr double kMsPerSecond = 1000.0;
+
+constexpr double kFmOffsetStartHz = 100000.0;
+constexpr double kMinFmOffsetHz = 10.0;
+constexpr double kMaxFmOffsetHz = 120000.0;
+constexpr double kReducedFmOffsetHz = 100000.0;
+
+constexpr double kLinearDbPerDiv = 10.0;
+constexpr double kAttenStepDb = 5.0;
+constexpr int kLastAttenIndex = 3;
+
+// The trigger level entry starts two divisions below the top line.
+constexpr double kTriggerLevelDivisions = 2.0;
+// The sampler's power readings are scaled so that 0 dB is 2^30.
+constexpr double kSamplerPowerScale = 1073741824.0;
+
+void Repaint(VUDAVEZid& doc) {
+    doc.GetViews().UpdateAllViews();
+}
+
+double FreqOffset(const VUDAVEZid& doc) {
+    return doc.ReadSettings([](const InstrumentState& s) { return s.freqOffsetHz; });
+}
+
+// Both edges move together, read and written under one lock so that a
+// re-centring sweep between the read and the write is not undone.
+void ShiftEdges(VUDAVEZid& doc, double deltaHz) {
+    doc.EditSettings([deltaHz](InstrumentState& s) {
+        s.startFreqHz += deltaHz;
+        s.stopFreqHz += deltaHz;
+    });
+    doc.ValidateCenterSpan();
+}
+
+// A narrower span about the present centre. The edges only move inward, so
+// the pair stays inside the band and needs no validation.
+void NarrowSpan(VUDAVEZid& doc, double spanHz) {
+    doc.EditSettings([&doc, spanHz](InstrumentState& s) {
+        const double center = (s.startFreqHz + s.stopFreqHz) / 2.0;
+        s.startFreqHz = center - spanHz / 2.0;
+        s.stopFreqHz = center + spanHz / 2.0;
+        s.rbwHz = doc.PredictRbw(spanHz);
+    });
+}
+
+// Max FM Offset: at least 10 Hz; above 120 kHz it is brought back to 100 kHz
+// with a word to the user.
+double UsableFmOffset(VUDAVEZid& doc, double offsetHz) {
+    if (offsetHz > kMaxFmOffsetHz) {
+        doc.GetPrompter().Inform("FM Peak reduced to 100 KHz", "Value must be <=120 KHz");
+        return kReducedFmOffsetHz;
+    }
+    return std::max(offsetHz, kMinFmOffsetHz);
+}
+
+int AttenIndex(double attenDb) {
+    const double index = std::trunc(attenDb / kAttenStepDb);
+    if (!(index > 0.0)) {
+        return 0;
+    }
+    if (index >= kLastAttenIndex) {
+        return kLastAttenIndex;
+    }
+    return static_cast<int>(index);
+}
+
+bool UsableDbPerDiv(double dbPerDiv) {
+    return std::isfinite(dbPerDiv) && dbPerDiv > 0.0;
+}
+
+}  // namespace
+
+// --- FREQUENCY Controls ----------------------------------------------------------
+// Frequency changes take effect at the next sweep: none of them pauses.
+
+void FrontPanelCommands::OnCenterFreq() {
+    const double offset = FreqOffset(doc_);
+    const auto entered =
+        FiniteEntry(dialogs_.EnterFrequency("CENTER FREQ", doc_.Frequencies().CenterHz() + offset));
+    if (!entered) {
+        return;
+    }
+    doc_.SetCenterSpan(*entered - offset, doc_.Frequencies().SpanHz());
+    Repaint(doc_);
+}
+
+void FrontPanelCommands::OnCenterStepDown() {
+    ShiftEdges(doc_, -doc_.ReadSettings([](const InstrumentState& s) { return s.cfStepHz; }));
+    Repaint(doc_);
+}
+
+void FrontPanelCommands::OnCenterStepUp() {
+    ShiftEdges(doc_, doc_.ReadSettings([](const InstrumentState& s) { return s.cfStepHz; }));
+    Repaint(doc_);
+}
+
+void FrontPanelCommands::OnStartFreq() {
+    const double offset = FreqOffset(doc_);
+    const auto entered =
+        FiniteEntry(dialogs_.EnterFrequency("START FREQ", doc_.Frequencies().startHz + offset));
+    if (!entered) {
+        return;
+    }
+    doc_.SetStartFreq(*entered - offset);
+    Repaint(doc_);
+}
+
+void FrontPanelCommands::OnStopFreq() {
+    const double offset = FreqOffset(doc_);
+    const auto entered =
+        FiniteEntry(dialogs_.EnterFrequency("STOP FREQ", doc_.Frequencies().stopHz + offset));
+    if (!entered) {
+        return;
+    }
+    doc_.SetStopFreq(*entered - offset);
+    Repaint(doc_);
+}
+
+// --- SPAN Controls ---------------------------------------------------------------
+
+// The FM detector belongs to a zero span entered through its own dialog: any
+// span entry leaves it, even one that is cancelled.
+void FrontPanelCommands::OnSetSpan() {
+    doc_.EditSettings([](InstrumentState& s) { s.zeroSpanFm = 0; });
+    const auto entered = FiniteEntry(dialogs_.EnterFrequency("SPAN", doc_.Frequencies().SpanHz()));
+    if (!entered) {
+        return;
+    }
+    doc_.SetCenterSpan(doc_.Frequencies().CenterHz(), *entered);
+    const FrequencyPair now = doc_.Frequencies();
+    if (now.startHz == now.stopHz) {
+        OnZeroSpan();
+    }
+    Repaint(doc_);
+}
+
+// From a span below the smallest step (zero span among them) the edges move
+// outward, and may leave the band: that case is validated like any other
+// span entry.
+void FrontPanelCommands::OnSpanDown() {
+    const FrequencyPair now = doc_.Frequencies();
+    const double next = SpanStepDown(now.SpanHz());
+    if (now.SpanHz() < kSmallestSpanStepHz) {
+        doc_.SetCenterSpan(now.CenterHz(), next);
+    } else {
+        NarrowSpan(doc_, next);
+    }
+    Repaint(doc_);
+}
+
+// The RBW shown is the one predicted for the step's span, as the sweep that
+// follows stores the one it used.
+void FrontPanelCommands::OnSpanUp() {
+    const FrequencyPair now = doc_.Frequencies();
+    const double next = SpanStepUp(now.SpanHz());
+    doc_.SetCenterSpan(now.CenterHz(), next);
+    doc_.EditSettings([this, next](InstrumentState& s) { s.rbwHz = doc_.PredictRbw(next); });
+    Repaint(doc_);
+}
+
+// The sweep stays stopped while the dialogs are open. A cancel of either
+// dialog leaves the frequencies and the detector as they were.
+void FrontPanelCommands::OnZeroSpan() {
+    SweepPause pause(doc_);
+    const double center = doc_.Frequencies().CenterHz();
+    const std::optional<ZeroSpanChoice> choice = dialogs_.EnterZeroSpan(kZeroSpanSweepTimeMs);
+    if (!choice || !(std::isfinite(choice->sweepTimeMs) && choice->sweepTimeMs > 0.0)) {
+        Repaint(doc_);
+        return;
+    }
+    int fm = 0;
+    double fmOffsetHz = doc_.ReadSettings([](const InstrumentState& s) { return s.maxFmOffsetHz; });
+    if (choice->fm) {
+        const auto entered =
+            FiniteEntry(dialogs_.EnterFrequency("Max FM Offset", kFmOffsetStartHz));
+        if (!entered) {
+            Repaint(doc_);
+            return;
+        }
+        fm = 1;
+        fmOffsetHz = UsableFmOffset(doc_, *entered);
+    }
+    const double sweepTimeSec = choice->sweepTimeMs / kMsPerSecond;
+    doc_.EditSettings([=](InstrumentState& s) {
+        s.zeroSpanFm = fm;
+        s.maxFmOffsetHz = fmOffsetHz;
+        s.startFreqHz = center;
+        s.stopFreqHz = center;
+        s.sweepTimeSec = sweepTimeSec;
+        s.rbwHz = ZeroSpanRbw(sweepTimeSec);
+    });
+    Repaint(doc_);
+}
+
+// The RBW keeps its value: the wide sweep used above 200 MHz does not store one.
+void FrontPanelCommands::OnFullSpan() {
+    SweepPause pause(doc_);
+    doc_.SetFrequencies(kFullSpanStartHz, kMaxFreqHz);
+    Repaint(doc_);
+}
+
+// --- AMPLITUDE Controls ------------------------------------------------------------
+
+void FrontPanelCommands::OnReferenceLevel() {
+    const double offset =
+        doc_.ReadSettings([](const InstrumentState& s) { return s.refLevelOffsetDb; });
+    const double shown = doc_.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
+    const auto entered = FiniteEntry(dialogs_.EnterAmplitude("REF LEVEL", shown + offset));
+    if (!entered) {
+        return;
+    }
+    SetReferenceLevel(doc_, *entered - offset);
+}
+
+void FrontPanelCommands::OnRefLevelDown() {
+    ChangeLevelSettings(doc_, [](InstrumentState& s) { s.refLevelDbm -= s.refLevelStepDb; });
+}
+
+void FrontPanelCommands::OnRefLevelUp() {
+    ChangeLevelSettings(doc_, [](InstrumentState& s) { s.refLevelDbm += s.refLevelStepDb; });
+}
+
+// The level plan may raise the chosen attenuation again when the reference
+// level needs more.
+void FrontPanelCommands::OnAtten() {
+    const int current =
+        AttenIndex(doc_.ReadSettings([](const InstrumentState& s) { return s.attenDb; }));
+    const std::optional<int> chosen = dialogs_.ChooseAttenuator(current);
+    if (!chosen || *chosen < 0 || *chosen > kLastAttenIndex) {
+        return;
+    }
+    const double attenDb = kAttenStepDb * *chosen;
+    ChangeLevelSettings(doc_, [attenDb](InstrumentState& s) { s.attenDb = attenDb; });
+}
+
+// The log scale is selected as soon as the button is pressed, even when the
+// entry is then cancelled or refused. A scale of 0 dB or less per division
+// has no rows (50 rows a division are 50 / dB per division rows a dB).
+void FrontPanelCommands::OnDbPerDiv() {
+    doc_.EditSettings([](InstrumentState& s) {
+        s.linearScale = 0;
+        s.refLevelInMv = 0;
+    });
+    const double current = doc_.ReadSettings([](const InstrumentState& s) { return s.dbPerDiv; });
+    const std::optional<double> entered = dialogs_.EnterDb(current);
+    if (!entered) {
+        Repaint(doc_);
+        return;
+    }
+    if (!UsableDbPerDiv(*entered)) {
+        doc_.GetPrompter().Inform("dB/div must be a number above 0", "INVALID SETTING");
+        Repaint(doc_);
+        return;
+    }
+    SweepPause pause(doc_);
+    doc_.EditSettings([&entered](InstrumentState& s) { s.dbPerDiv = *entered; });
+    Repaint(doc_);
+}
+
+void FrontPanelCommands::OnLin() {
+    doc_.EditSettings([](InstrumentState& s) {
+        s.dbPerDiv = kLinearDbPerDiv;
+        s.linearScale = 1;
+        s.refLevelInMv = 1;
+    });
+    Repaint(doc_);
+}
+
+// --- TRACE Controls ----------------------------------------------------------------
+
+void FrontPanelCommands::OnTraceNormal() {
+    doc_.EditSettings([](InstrumentState& s) { s.maxHold = 0; });
+    Repaint(doc_);
+}
+
+void FrontPanelCommands::OnMaxHold() {
+    doc_.EditSettings([](InstrumentState& s) { s.maxHold = 1; });
+    Repaint(doc_);
+}
+
+// --- TRIGGER and SWEEP Controls ---------------------------------------------------
+
+void FrontPanelCommands::OnFreeRun() {
+    doc_.EditSettings([](InstrumentState& s) { s.videoTrigger = false; });
+    Repaint(doc_);
+}
+
+// The level is entered in dBm (no reference level offset) and kept in the
+// sampler's own power units for the level correction and attenuation in
+// force now.
+void FrontPanelCommands::OnVideo() {
+    const FrequencyPair now = doc_.Frequencies();
+    if (now.startHz != now.stopHz) {
+        doc_.GetPrompter().Inform("Video trigger in zero Span only", "ZERO SPAN ONLY");
+        return;
+    }
+    const double start = doc_.ReadSettings([](const InstrumentState& s) {
+        return s.refLevelDbm - kTriggerLevelDivisions * s.dbPerDiv;
+    });
+    const auto level = FiniteEntry(dialogs_.EnterAmplitude("TRIGGER LEVEL", start));
+    if (!level) {
+        return;
+    }
+    const double threshold = doc_.ReadSettings([this, &level](const InstrumentState& s) {
+        const double correction = doc_.AmplitudeCorrection(s.startFreqHz);
+        return std::pow(10.0, (*level - correction - s.attenDb) * 0.1) * kSamplerPowerScale;
+    });
+    doc_.EditSettings([threshold](InstrumentState& s) {
+        s.videoTrigThreshold = threshold;
+        s.videoTrigger = true;
+    });
+    Repaint(doc_);
+}
+
+}  // namespace tavlin
