@@ -42,12 +42,9 @@ TEST(LevelRowsTest, RowsInEachScaleAreTheInverseOfTheMarkerLevels) {
     EXPECT_EQ(LevelToRow(log, -27.0), 100);
     EXPECT_EQ(LevelToRow(lin, DbmToMillivolts(-7.0) / 2.0), 250);
     EXPECT_EQ(LevelToRow(fm, -5000.0), 500);
-}
-
-TEST(LevelRowsTest, RowsAreTruncatedTowardZero) {
-    const MarkerScale s = LogScale();           // 5 rows a dB from -7 dBm
-    EXPECT_EQ(LevelToRow(s, -7.0 - 0.39), 1);   // row 1.95
-    EXPECT_EQ(LevelToRow(s, -7.0 + 0.39), -1);  // row -1.95: above the top line
+    // Truncated toward zero: rows 1.95 and -1.95 (5 rows a dB from -7 dBm).
+    EXPECT_EQ(LevelToRow(log, -7.39), 1);
+    EXPECT_EQ(LevelToRow(log, -6.61), -1);
 }
 
 TEST(LevelRowsTest, LevelsFarOffTheScreenStayFarOffIt) {
@@ -63,19 +60,17 @@ TEST(LevelRowsTest, LevelsFarOffTheScreenStayFarOffIt) {
 
 class LimitLineTest : public PanelFixture {
   protected:
+    using Rows = std::array<std::int32_t, kTracePoints>;
     void SetUp() override { BuildPanelDocument(); }
     LimitLineCommands commands() { return LimitLineCommands(*doc, dialogs); }
     DisplayState Display() {
         std::lock_guard lock(doc->traceMutex);
         return doc->display;
     }
-    static bool AllEqual(const std::array<std::int32_t, kTracePoints>& rows, int row) {
-        for (const std::int32_t r : rows) {
-            if (r != row) {
-                return false;
-            }
-        }
-        return true;
+    static Rows Filled(int row) {
+        Rows rows;
+        rows.fill(row);
+        return rows;
     }
 };
 
@@ -86,36 +81,28 @@ TEST_F(LimitLineTest, EntriesStartAtTheBottomAndTopLinesAndBecomeRows) {
     });
     dialogs.amplitudes = {-25.0, 10.0};  // three divisions down; one above the top
     commands().OnLimitLines();
-    ASSERT_EQ(dialogs.openings.size(), 2u);
-    EXPECT_EQ(dialogs.openings[0].label, "LOWER LIMIT");
+    EXPECT_EQ(dialogs.Labels(), (std::vector<std::string>{"LOWER LIMIT", "UPPER LIMIT"}));
     EXPECT_EQ(dialogs.openings[0].start, 5.0 - 50.0);
-    EXPECT_EQ(dialogs.openings[1].label, "UPPER LIMIT");
     EXPECT_EQ(dialogs.openings[1].start, 5.0);
-    const DisplayState d = Display();
-    EXPECT_TRUE(d.limitLinesOn);
-    EXPECT_TRUE(AllEqual(d.lowerLimitRows, 300));
-    EXPECT_TRUE(AllEqual(d.upperLimitRows, -50));
     EXPECT_TRUE(commands().LimitLinesOn());
-    EXPECT_GT(views.updates.load(), 0);
+    EXPECT_EQ(Display().lowerLimitRows, Filled(300));
+    EXPECT_EQ(Display().upperLimitRows, Filled(-50));
+
+    commands().OnLimitLines();  // off again, rows kept
+    EXPECT_FALSE(commands().LimitLinesOn());
+    EXPECT_EQ(Display().lowerLimitRows, Filled(300));
 }
 
 TEST_F(LimitLineTest, ACancelledOrNotFiniteEntryLeavesTheLinesOffAndTheRowsAsTheyWere) {
-    {
-        std::lock_guard lock(doc->traceMutex);
-        doc->display.lowerLimitRows.fill(321);
-        doc->display.upperLimitRows.fill(123);
+    dialogs.amplitudes = {std::nullopt, -80.0, std::nullopt, kNaN, -80.0, kNaN};
+    for (int i = 0; i < 4; ++i) {
+        commands().OnLimitLines();
     }
-    dialogs.amplitudes = {std::nullopt};
-    commands().OnLimitLines();
-    EXPECT_EQ(dialogs.openings.size(), 1u);  // no upper entry after a cancelled lower one
-    dialogs.amplitudes = {-80.0, std::nullopt, kNaN, -80.0, kNaN};
-    commands().OnLimitLines();
-    commands().OnLimitLines();
-    commands().OnLimitLines();
+    EXPECT_EQ(dialogs.openings.size(), 6u);
     const DisplayState d = Display();
     EXPECT_FALSE(d.limitLinesOn);
-    EXPECT_TRUE(AllEqual(d.lowerLimitRows, 321));
-    EXPECT_TRUE(AllEqual(d.upperLimitRows, 123));
+    EXPECT_EQ(d.lowerLimitRows, Filled(500));
+    EXPECT_EQ(d.upperLimitRows, Filled(0));
 }
 
 // The entries are levels in dBm; the linear scale places millivolts.
@@ -125,42 +112,19 @@ TEST_F(LimitLineTest, OnTheLinearScaleTheLevelIsPlacedInMillivolts) {
         s.refLevelDbm = -20.0;
     });
     // 0.399 of the reference voltage lies at row 300.5.
-    const double level = -20.0 + 20.0 * std::log10(0.399);
-    dialogs.amplitudes = {level, -20.0};
+    dialogs.amplitudes = {-20.0 + 20.0 * std::log10(0.399), -20.0};
     commands().OnLimitLines();
-    EXPECT_EQ(dialogs.openings[0].start, -120.0);  // 10 divisions of 10 dB below
-    const DisplayState d = Display();
-    EXPECT_TRUE(AllEqual(d.lowerLimitRows, 300));
-    EXPECT_TRUE(AllEqual(d.upperLimitRows, 0));
-}
-
-TEST_F(LimitLineTest, TheCommandAgainSwitchesTheLinesOffAndKeepsTheRows) {
-    dialogs.amplitudes = {-80.0, -20.0};
-    commands().OnLimitLines();
-    commands().OnLimitLines();
-    EXPECT_EQ(dialogs.openings.size(), 2u);
-    const DisplayState d = Display();
-    EXPECT_FALSE(d.limitLinesOn);
-    EXPECT_TRUE(AllEqual(d.lowerLimitRows, 400));
-    EXPECT_TRUE(AllEqual(d.upperLimitRows, 100));
+    EXPECT_EQ(Display().lowerLimitRows, Filled(300));
+    EXPECT_EQ(Display().upperLimitRows, Filled(0));
 }
 
 TEST_F(LimitLineTest, TraceAToBCopiesTheRowsWithoutShowingThem) {
     {
         std::lock_guard lock(doc->traceMutex);
-        for (int i = 0; i < kTracePoints; ++i) {
-            doc->trace.traceAInt[i] = i % 500;
-        }
+        doc->trace.traceAInt.fill(123);
     }
     commands().OnTraceAToB();
-    DisplayState d = Display();
-    EXPECT_EQ(d.traceBRows[0], 0);
-    EXPECT_EQ(d.traceBRows[640], 140);
-    EXPECT_FALSE(d.traceBShown);
-
-    commands().OnViewTraceB();
-    EXPECT_TRUE(commands().TraceBShown());
-    commands().OnViewTraceB();
+    EXPECT_EQ(Display().traceBRows, Filled(123));
     EXPECT_FALSE(commands().TraceBShown());
 }
 
