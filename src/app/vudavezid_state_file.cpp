@@ -98,34 +98,39 @@ void VUDAVEZid::ApplyStateRecord(const StateRecord& r) {
     state.videoTrigger = r.videoTrigger;
     state.zeroSpanFm = r.zeroSpanFm;
     state.maxFmOffsetHz = r.maxFmOffsetHz;
-    trace.traceAInt = r.traceAInt;
-    display.traceBRows = r.traceBRows;
-    display.upperLimitRows = r.upperLimitRows;
-    display.limitLinesOn = r.limitLinesOn;
-    trace.traceA = r.traceA;
-    trace.traceAExtra = r.traceAExtra;
     state.syncTrigMode = r.syncTrigMode;
-    markers.marker1On = r.marker1On;
-    markers.marker2On = r.marker2On;
-    markers.marker2Active = r.marker2Active;
-    markers.markerDelta = r.markerDelta;
     state.titleSet = r.titleSet;
     state.title = r.title;
     state.maxHold = r.maxHold;
     state.imageReject = r.imageReject;
     state.realtimeMode = r.realtimeMode;
     state.sweepTimeSec = r.sweepTimeSec;
-    markers.marker1Pos = r.marker1Pos;
-    markers.marker2Pos = r.marker2Pos;
-    markers.marker1Level = r.marker1Level;
-    markers.marker2Level = r.marker2Level;
     state.rbwHz = r.rbwHz;
     state.counterFreqHz = r.counterFreqHz;
     state.counterOn = r.counterOn;
     state.spanRbwRatio = r.spanRbwRatio;
     engine.peakFreqHint = r.peakFreqHint;
-    display.classicColours = r.classicColours;
-    display.traceBShown = r.traceBShown;
+    // The view paints from a copy taken under the trace lock; an automation
+    // recall may run while it paints.
+    {
+        std::lock_guard traceLock(traceMutex);
+        trace.traceAInt = r.traceAInt;
+        display.traceBRows = r.traceBRows;
+        display.upperLimitRows = r.upperLimitRows;
+        display.limitLinesOn = r.limitLinesOn;
+        trace.traceA = r.traceA;
+        trace.traceAExtra = r.traceAExtra;
+        markers.marker1On = r.marker1On;
+        markers.marker2On = r.marker2On;
+        markers.marker2Active = r.marker2Active;
+        markers.markerDelta = r.markerDelta;
+        markers.marker1Pos = r.marker1Pos;
+        markers.marker2Pos = r.marker2Pos;
+        markers.marker1Level = r.marker1Level;
+        markers.marker2Level = r.marker2Level;
+        display.classicColours = r.classicColours;
+        display.traceBShown = r.traceBShown;
+    }
 }
 
 bool VUDAVEZid::LoadStateFile(const std::filesystem::path& path, bool adoptName) {

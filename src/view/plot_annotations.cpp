@@ -1,0 +1,235 @@
+#include "view/plot_annotations.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "view/bounded_format.h"
+#include "view/level_rows.h"
+#include "view/marker_readout.h"
+#include "view/marker_scale.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr int kTrigIn = 3;
+constexpr int kSyncOut = 2;
+// Below this span the axis shows time: zero span.
+constexpr double kZeroSpanHz = 0.1;
+// The receiver's amplitude is calibrated between these spans, both included.
+constexpr double kCalibratedMinSpanHz = 200.0;
+constexpr double kCalibratedMaxSpanHz = 200000.0;
+// A downconverter offset up to this is rounding, not a converter in use.
+constexpr double kOffsetInUseHz = 1.0;
+
+// Annotation anchors: three columns of boxes, two rows above the graticule
+// and two below it.
+constexpr int kLeftColumn = 10;
+constexpr int kMiddleColumn = 230;
+constexpr int kRightColumn = 450;
+constexpr int kUpperRow = -60;
+constexpr int kLowerRow = -30;
+constexpr int kAxisRow = 510;
+constexpr int kSettingsRow = 540;
+
+constexpr int kTitleLeft = 30;
+constexpr int kTitleWidth = 600;
+constexpr int kTitleAboveTop = 90;
+constexpr int kReadoutBelowTop = 570;
+
+}  // namespace
+
+PlotAnnotations::PlotAnnotations(const PlotSnapshot& snapshot, bool printing)
+    : snapshot_(snapshot),
+      s_(snapshot.settings),
+      printing_(printing),
+      top_(printing ? plot::kPrintTop : plot::kScreenTop) {}
+
+bool PlotAnnotations::ZeroSpan() const {
+    return s_.stopFreqHz - s_.startFreqHz < kZeroSpanHz;
+}
+
+std::string PlotAnnotations::Annunciators() const {
+    const double span = s_.stopFreqHz - s_.startFreqHz;
+    std::string letters;
+    const auto add = [&letters](bool applies, const char* letter) {
+        if (applies) {
+            letters += letter;
+            letters += ' ';
+        }
+    };
+    add(s_.freqOffsetHz > kOffsetInUseHz, "FO");
+    add(span < kCalibratedMinSpanHz || span > kCalibratedMaxSpanHz, "U");
+    add(s_.videoTrigger || s_.syncTrigMode == kTrigIn, "T");
+    add(s_.realtimeMode != 0, "R");
+    add(s_.imageReject == 0, "I");
+    add(s_.signalTrack != 0, "K");
+    add(s_.videoAvgCount > 1, "A");
+    add(s_.syncTrigMode == kSyncOut, "Y");
+    return letters;
+}
+
+std::optional<PlotText> PlotAnnotations::Title() const {
+    if (!printing_ || s_.titleSet == 0) {
+        return std::nullopt;
+    }
+    return PlotText{kTitleLeft,     top_ - kTitleAboveTop, kTitleWidth,
+                    kTextBoxHeight, TextAlign::Centre,     s_.title};
+}
+
+PlotText PlotAnnotations::Text(int x, int yFromTop, TextAlign align, std::string text) const {
+    PlotText t{x, top_ + yFromTop, kTextBoxWidth, kTextBoxHeight, align, std::move(text)};
+    if (align == TextAlign::Centre && t.text.size() > kLongCentredText) {
+        t.x -= kTextBoxWidth;
+        t.width += 2 * kTextBoxWidth;
+    }
+    return t;
+}
+
+std::vector<PlotText> PlotAnnotations::Annotations() const {
+    std::vector<PlotText> texts;
+    texts.reserve(11);
+    texts.push_back(Text(kLeftColumn, kUpperRow, TextAlign::Left, ReferenceText()));
+    texts.push_back(Text(kLeftColumn, kLowerRow, TextAlign::Left, VerticalScaleText()));
+    if (s_.counterOn) {
+        texts.push_back(Text(kMiddleColumn, kUpperRow, TextAlign::Centre,
+                             FormatText("COUNT %.1f Hz", s_.counterFreqHz)));
+    }
+    texts.push_back(
+        Text(kMiddleColumn, kLowerRow, TextAlign::Centre, FormatText("ATTEN %.0f dB", s_.attenDb)));
+    texts.push_back(
+        Text(kRightColumn, kLowerRow, TextAlign::Right, s_.extRefLocked ? "EXT REF" : "INT REF"));
+    texts.push_back(Text(kLeftColumn, kAxisRow, TextAlign::Left, StartText()));
+    texts.push_back(Text(kMiddleColumn, kAxisRow, TextAlign::Centre, CentreText()));
+    texts.push_back(Text(kRightColumn, kAxisRow, TextAlign::Right, StopText()));
+    texts.push_back(Text(kLeftColumn, kSettingsRow, TextAlign::Left, RbwText()));
+    texts.push_back(Text(kMiddleColumn, kSettingsRow, TextAlign::Centre, SpanText()));
+    texts.push_back(Text(kRightColumn, kSettingsRow, TextAlign::Right, SweepTimeText()));
+    return texts;
+}
+
+std::string PlotAnnotations::ReferenceText() const {
+    const double ref = s_.refLevelDbm + s_.refLevelOffsetDb;
+    std::string text = s_.refLevelInMv != 0 ? FormatText("REF %.2f mV", DbmToMillivolts(ref))
+                                            : FormatText("REF %.1f dBm", ref);
+    if (s_.refLevelOffsetDb != 0.0) {
+        text += " OFS";
+    }
+    return text;
+}
+
+// In FM zero span a division is a fifth of the largest deviation shown. The mV
+// scale is a tenth of the reference level without its offset, so with an
+// offset it does not agree with the REF annotation.
+std::string PlotAnnotations::VerticalScaleText() const {
+    if (s_.zeroSpanFm != 0) {
+        const double offset = s_.maxFmOffsetHz;
+        if (offset >= 20000.0) {
+            return FormatText("%.0f KHz/div", offset * 0.0002);
+        }
+        if (offset >= 1000.0) {
+            return FormatText("%.1f KHz/div", offset * 0.0002);
+        }
+        return FormatText("%.0f Hz/div", offset * 0.2);
+    }
+    if (s_.refLevelInMv != 0) {
+        return FormatText("%.2f mV/div", DbmToMillivolts(s_.refLevelDbm) * 0.1);
+    }
+    return FormatText("%.0f dB/div", s_.dbPerDiv);
+}
+
+// The axis shows the frequencies at the converter's input: the downconverter
+// offset is added to start, centre and stop, never to the span.
+std::string PlotAnnotations::StartText() const {
+    if (ZeroSpan()) {
+        return "ZERO SPAN";
+    }
+    const double start = s_.startFreqHz + s_.freqOffsetHz;
+    return start >= 1e9 ? FormatText("START %.6f GHz", start * 1e-9)
+                        : FormatText("START %.5f MHz", start * 1e-6);
+}
+
+std::string PlotAnnotations::CentreText() const {
+    const double centre = (s_.startFreqHz + s_.stopFreqHz) / 2.0 + s_.freqOffsetHz;
+    return centre >= 1e9 ? FormatText("CENTER %.6f GHz", centre * 1e-9)
+                         : FormatText("CENTER %.4f MHz", centre * 1e-6);
+}
+
+std::string PlotAnnotations::StopText() const {
+    if (ZeroSpan()) {
+        const double perDivision = s_.sweepTimeSec * 100.0;  // ms per tenth of the sweep
+        return s_.sweepTimeSec >= 100.0 ? FormatText("%.1f msec/div", perDivision)
+                                        : FormatText("%.2f msec/div", perDivision);
+    }
+    const double stop = s_.stopFreqHz + s_.freqOffsetHz;
+    return stop >= 1e9 ? FormatText("STOP %.6f GHz", stop * 1e-9)
+                       : FormatText("STOP %.5f MHz", stop * 1e-6);
+}
+
+std::string PlotAnnotations::RbwText() const {
+    const double rbw = s_.rbwHz;
+    if (rbw >= 10000.0) {
+        return FormatText("RBW %.0f KHz", rbw * 0.001);
+    }
+    if (rbw >= 1000.0) {
+        return FormatText("RBW %.1f KHz", rbw * 0.001);
+    }
+    if (rbw >= 10.0) {
+        return FormatText("RBW %.0f Hz", rbw);
+    }
+    return FormatText("RBW %.1f Hz", rbw);
+}
+
+std::string PlotAnnotations::SpanText() const {
+    const double span = s_.stopFreqHz - s_.startFreqHz;
+    if (span >= 1e9) {
+        return FormatText("SPAN %.3f GHz", span * 1e-9);
+    }
+    if (span >= 1e6) {
+        return FormatText("SPAN %.3f MHz", span * 1e-6);
+    }
+    if (span >= 1000.0) {
+        return FormatText("SPAN %.3f KHz", span * 0.001);
+    }
+    return FormatText("SPAN %.1f Hz", span);
+}
+
+std::string PlotAnnotations::SweepTimeText() const {
+    const double t = s_.sweepTimeSec;
+    return t >= 1.0 ? FormatText("SWP %.3f sec", t) : FormatText("SWP %.1f msec", t * 1000.0);
+}
+
+PlotText PlotAnnotations::Readout() const {
+    const MarkerReadout readout(MarkerScale::From(s_));
+    return PlotText{plot::kLeft,    top_ + kReadoutBelowTop, plot::kRight - plot::kLeft,
+                    kTextBoxHeight, TextAlign::Left,         readout.Line(snapshot_.markers)};
+}
+
+std::optional<PlotPoint> PlotAnnotations::Marker1Glyph() const {
+    const MarkerState& m = snapshot_.markers;
+    if (m.marker1On == 0) {
+        return std::nullopt;
+    }
+    return GlyphAt(m.marker1Pos, m.marker1Level);
+}
+
+std::optional<PlotPoint> PlotAnnotations::Marker2Glyph() const {
+    const MarkerState& m = snapshot_.markers;
+    if (m.marker2On == 0) {
+        return std::nullopt;
+    }
+    return GlyphAt(m.marker2Pos, m.marker2Level);
+}
+
+PlotPoint PlotAnnotations::GlyphAt(double position, double level) const {
+    const MarkerScale scale = MarkerScale::From(s_);
+    return {plot::kLeft + scale.ColumnOfPosition(position), top_ + LevelToRow(scale, level)};
+}
+
+int PlotAnnotations::PrintScale(int pageWidth, int pageHeight) {
+    const int unitsAcross = pageWidth > pageHeight ? 900 : 800;
+    return std::max(1, pageWidth / unitsAcross);
+}
+
+}  // namespace tavlin

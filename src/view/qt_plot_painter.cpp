@@ -1,0 +1,274 @@
+#include "view/qt_plot_painter.h"
+
+#include <QColor>
+#include <QFont>
+#include <QLine>
+#include <QPainter>
+#include <QPen>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace tavlin {
+
+namespace {
+
+constexpr const char* kFontFamily = "Arial";
+constexpr int kScreenAnnotationPoints = 14;
+constexpr int kPageAnnotationPoints = 13;
+constexpr int kReadoutPoints = 12;
+
+// Rows far outside the screen (a recalled trace, a marker level far off
+// scale) are drawn where they would be, but held short of what device units
+// can hold once scaled for a printer.
+constexpr int kFarthestRow = 100000;
+
+const QColor kBlack(0, 0, 0);
+const QColor kWhite(255, 255, 255);
+const QColor kYellow(255, 255, 0);
+const QColor kGreen(0, 255, 0);
+const QColor kRed(255, 0, 0);
+const QColor kCyan(0, 255, 255);
+const QColor kBlue(0, 0, 192);
+const QColor kTeal(0, 128, 128);
+const QColor kPurple(192, 0, 192);
+
+struct PlotColours {
+    QColor background;
+    QColor text;
+    QColor graticule;
+    QColor traceA;
+    QColor traceB;  // and the lower limit
+    QColor upperLimit;
+    QColor marker;
+    QColor readout;
+};
+
+PlotColours ColoursFor(bool classic, bool printing) {
+    PlotColours c;
+    c.traceB = classic ? kCyan : kRed;
+    c.upperLimit = kPurple;
+    if (printing) {
+        c.background = kWhite;
+        c.text = kBlack;
+        c.graticule = kBlue;
+        c.traceA = kBlack;
+        c.marker = kBlack;
+        c.readout = kBlack;
+        return c;
+    }
+    c.background = kBlack;
+    c.text = kYellow;
+    c.graticule = classic ? kTeal : kBlue;
+    c.traceA = classic ? kYellow : kGreen;
+    c.marker = kWhite;
+    c.readout = classic ? kWhite : kYellow;
+    return c;
+}
+
+int DrawnRow(std::int32_t row) {
+    return std::clamp(row, -kFarthestRow, kFarthestRow);
+}
+
+Qt::Alignment AlignmentOf(TextAlign align) {
+    switch (align) {
+        case TextAlign::Centre:
+            return Qt::AlignHCenter;
+        case TextAlign::Right:
+            return Qt::AlignRight;
+        case TextAlign::Left:
+            break;
+    }
+    return Qt::AlignLeft;
+}
+
+QFont PlotFont(int points) {
+    QFont font(QString::fromLatin1(kFontFamily));
+    font.setPointSize(points);
+    return font;
+}
+
+QPen TracePen(const QColor& colour, int width) {
+    return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+double Degrees(double radians) {
+    return radians * 180.0 / std::numbers::pi;
+}
+
+}  // namespace
+
+QtPlotPainter::QtPlotPainter(QPainter& painter, const PlotSnapshot& snapshot, bool printing,
+                             int scale)
+    : p_(painter),
+      snapshot_(snapshot),
+      annotations_(snapshot, printing),
+      printing_(printing),
+      s_(std::max(1, scale)),
+      top_(annotations_.Top()) {}
+
+void QtPlotPainter::PaintScreen(QPainter& painter, const PlotSnapshot& snapshot,
+                                const ActivityIndicator& indicator) {
+    QtPlotPainter(painter, snapshot, false, 1).Paint();
+    PaintIndicator(painter, snapshot.sweepRunning, indicator);
+}
+
+void QtPlotPainter::PaintPage(QPainter& painter, const PlotSnapshot& snapshot, int scale) {
+    QtPlotPainter(painter, snapshot, true, scale).Paint();
+}
+
+void QtPlotPainter::Paint() {
+    p_.save();
+    p_.setRenderHint(QPainter::Antialiasing, false);
+    PaintBackground();
+    PaintGraticule();
+    if (!printing_) {
+        PaintAnnunciators();
+    }
+    PaintTexts();
+    PaintReadout();
+    PaintTraces();
+    PaintMarkerGlyphs();
+    p_.restore();
+}
+
+void QtPlotPainter::PaintBackground() {
+    const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
+    p_.fillRect(QRect(0, (top_ - 100) * s_, plot::kWidth * s_, (top_ + 630) * s_),
+                colours.background);
+    // Texts are drawn on their own background, as on the instrument's screen.
+    p_.setBackgroundMode(Qt::OpaqueMode);
+    p_.setBackground(colours.background);
+}
+
+void QtPlotPainter::PaintGraticule() {
+    const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
+    p_.setPen(QPen(colours.graticule, s_));
+    std::array<QLine, 2 * (plot::kDivisions + 1)> lines;
+    const int bottom = top_ + plot::kGraticuleHeight;
+    for (int i = 0; i <= plot::kDivisions; ++i) {
+        const int x = plot::kLeft + plot::kColumnsPerDivision * i;
+        const int y = top_ + plot::kRowsPerDivision * i;
+        lines[2 * i] = QLine(x * s_, top_ * s_, x * s_, bottom * s_);
+        lines[2 * i + 1] = QLine(plot::kLeft * s_, y * s_, plot::kRight * s_, y * s_);
+    }
+    p_.drawLines(lines.data(), static_cast<int>(lines.size()));
+}
+
+// The status letters use the device's own font, smaller than the annotations.
+void QtPlotPainter::PaintAnnunciators() {
+    const std::string letters = annotations_.Annunciators();
+    if (letters.empty()) {
+        return;
+    }
+    const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
+    const PlotPoint at = annotations_.AnnunciatorAnchor();
+    p_.setPen(colours.text);
+    p_.drawText(QRect(at.x * s_, at.y * s_, (plot::kRight - at.x) * s_,
+                      PlotAnnotations::kTextBoxHeight * s_),
+                Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(letters));
+}
+
+void QtPlotPainter::PaintTexts() {
+    const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
+    p_.setFont(PlotFont(printing_ ? kPageAnnotationPoints : kScreenAnnotationPoints));
+    p_.setPen(colours.text);
+    const auto draw = [this](const PlotText& t) {
+        p_.drawText(QRect(t.x * s_, t.y * s_, t.width * s_, t.height * s_),
+                    static_cast<int>(AlignmentOf(t.align) | Qt::AlignTop | Qt::TextSingleLine),
+                    QString::fromStdString(t.text));
+    };
+    if (const auto title = annotations_.Title()) {
+        draw(*title);
+    }
+    for (const PlotText& t : annotations_.Annotations()) {
+        draw(t);
+    }
+}
+
+void QtPlotPainter::PaintReadout() {
+    const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
+    const PlotText readout = annotations_.Readout();
+    const QRect strip(readout.x * s_, readout.y * s_, readout.width * s_, readout.height * s_);
+    if (!printing_) {
+        p_.fillRect(strip, kBlack);
+    }
+    if (readout.text.empty()) {
+        return;
+    }
+    p_.setFont(PlotFont(kReadoutPoints));
+    p_.setPen(colours.readout);
+    p_.drawText(strip, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                QString::fromStdString(readout.text));
+}
+
+// Each trace is 640 segments from one column's row to the next's.
+void QtPlotPainter::PaintTraces() {
+    const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
+    const DisplayState& display = snapshot_.display;
+    std::array<QLine, kTracePoints - 1> segments;
+    const auto drawRows = [&](const std::array<std::int32_t, kTracePoints>& rows) {
+        for (int i = 0; i + 1 < kTracePoints; ++i) {
+            const int x = plot::kLeft + i;
+            segments[i] = QLine(x * s_, (top_ + DrawnRow(rows[i])) * s_, (x + 1) * s_,
+                                (top_ + DrawnRow(rows[i + 1])) * s_);
+        }
+        p_.drawLines(segments.data(), static_cast<int>(segments.size()));
+    };
+    p_.setPen(TracePen(colours.traceA, 2 * s_));
+    drawRows(snapshot_.traceAInt);
+
+    // With the limit lines on, the lower limit takes trace B's place and pen.
+    if (display.traceBShown || display.limitLinesOn) {
+        p_.setPen(TracePen(colours.traceB, 2 * s_));
+        drawRows(display.limitLinesOn ? display.lowerLimitRows : display.traceBRows);
+    }
+    if (display.limitLinesOn) {
+        p_.setPen(TracePen(colours.upperLimit, 2 * s_));
+        drawRows(display.upperLimitRows);
+    }
+}
+
+void QtPlotPainter::PaintMarkerGlyphs() {
+    const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
+    p_.setPen(TracePen(colours.marker, 2 * s_));
+    p_.setBrush(Qt::NoBrush);
+    const auto scaled = [this](int x, int y) { return QPoint(x * s_, y * s_); };
+    if (const auto m = annotations_.Marker1Glyph()) {
+        const std::array<QPoint, 5> square = {
+            scaled(m->x - 2, m->y - 2), scaled(m->x + 2, m->y - 2), scaled(m->x + 2, m->y + 2),
+            scaled(m->x - 2, m->y + 2), scaled(m->x - 2, m->y - 2)};
+        p_.drawPolyline(square.data(), static_cast<int>(square.size()));
+    }
+    if (const auto m = annotations_.Marker2Glyph()) {
+        p_.drawLine(scaled(m->x - 2, m->y - 2), scaled(m->x + 2, m->y + 2));
+        p_.drawLine(scaled(m->x - 2, m->y + 2), scaled(m->x + 2, m->y - 2));
+    }
+}
+
+void QtPlotPainter::PaintIndicator(QPainter& painter, bool sweepRunning,
+                                   const ActivityIndicator& indicator) {
+    const QRect square(plot::kIndicatorLeft, plot::kIndicatorTop, plot::kIndicatorSize,
+                       plot::kIndicatorSize);
+    painter.save();
+    painter.fillRect(square, kBlack);
+    if (sweepRunning) {
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        // Filled without an outline, so the wedges stay inside the square
+        // that the indicator's ticks repaint.
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(kWhite);
+        // Qt counts angles in sixteenths of a degree, counter-clockwise.
+        for (const ActivityIndicator::Wedge& w : indicator.Wedges()) {
+            painter.drawPie(square, static_cast<int>(std::lround(Degrees(w.fromRad) * 16.0)),
+                            static_cast<int>(std::lround(Degrees(w.toRad - w.fromRad) * 16.0)));
+        }
+    }
+    painter.restore();
+}
+
+}  // namespace tavlin

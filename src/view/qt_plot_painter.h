@@ -1,0 +1,46 @@
+#pragma once
+
+#include "view/activity_indicator.h"
+#include "view/plot_annotations.h"
+#include "view/plot_snapshot.h"
+
+class QPainter;
+
+namespace tavlin {
+
+// Draws the analyzer screen from one snapshot of the document: background,
+// graticule, annunciators, annotations, marker readout, trace A, trace B and
+// the limit lines, the marker glyphs and, on screen, the sweep-activity
+// indicator. On paper the page is white, the ink black (the traces keep the
+// colours that tell them apart), the title is printed and everything is
+// `scale` printer units per screen pixel.
+class QtPlotPainter {
+  public:
+    static void PaintScreen(QPainter& painter, const PlotSnapshot& snapshot,
+                            const ActivityIndicator& indicator);
+    static void PaintPage(QPainter& painter, const PlotSnapshot& snapshot, int scale);
+    // The indicator's square alone: black, with the two white wedges while a
+    // sweep runs.
+    static void PaintIndicator(QPainter& painter, bool sweepRunning,
+                               const ActivityIndicator& indicator);
+
+  private:
+    QtPlotPainter(QPainter& painter, const PlotSnapshot& snapshot, bool printing, int scale);
+    void Paint();
+    void PaintBackground();
+    void PaintGraticule();
+    void PaintAnnunciators();
+    void PaintTexts();
+    void PaintReadout();
+    void PaintTraces();
+    void PaintMarkerGlyphs();
+
+    QPainter& p_;
+    const PlotSnapshot& snapshot_;
+    PlotAnnotations annotations_;
+    bool printing_;
+    int s_;
+    int top_;
+};
+
+}  // namespace tavlin

@@ -1,0 +1,144 @@
+#include "view/qt_plot_view.h"
+
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <mutex>
+
+#include "app/vudavezid.h"
+#include "view/marker_commands.h"
+#include "view/marker_readout.h"
+#include "view/marker_scale.h"
+#include "view/plot_annotations.h"
+#include "view/plot_geometry.h"
+#include "view/plot_snapshot.h"
+#include "view/qt_plot_painter.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr int kIndicatorTickMs = 100;
+
+const QRect kIndicatorSquare(plot::kIndicatorLeft, plot::kIndicatorTop, plot::kIndicatorSize,
+                             plot::kIndicatorSize);
+
+}  // namespace
+
+CTRAXAView::CTRAXAView(VUDAVEZid& document, QWidget* parent) : QWidget(parent), doc_(document) {
+    setMouseTracking(true);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(plot::kWidth, 0, 0, 0);
+    layout->setSpacing(0);
+    indicatorTimer_.setInterval(kIndicatorTickMs);
+    connect(&indicatorTimer_, &QTimer::timeout, this, &CTRAXAView::AdvanceIndicator);
+    indicatorTimer_.start();
+}
+
+void CTRAXAView::SetPanel(QWidget* panel) {
+    if (panel_ != nullptr) {
+        layout()->removeWidget(panel_);
+        delete panel_;
+    }
+    panel_ = panel;
+    if (panel_ != nullptr) {
+        layout()->addWidget(panel_);
+    }
+    updateGeometry();
+}
+
+QSize CTRAXAView::sizeHint() const {
+    const QSize panel = panel_ != nullptr ? panel_->sizeHint() : QSize(0, 0);
+    return {plot::kWidth + panel.width(), std::max(plot::kHeight, panel.height())};
+}
+
+void CTRAXAView::RequestRepaint() {
+    update();
+}
+
+// A sweep is shown turning ten times a second by repainting the indicator's
+// square alone, never the whole plot. One more repaint when the sweep has
+// ended clears the wedges.
+void CTRAXAView::AdvanceIndicator() {
+    const bool running = doc_.SweepRunning();
+    if (running) {
+        indicator_.Advance();
+    } else if (!indicatorSpinning_) {
+        return;
+    }
+    indicatorSpinning_ = running;
+    update(kIndicatorSquare);
+}
+
+void CTRAXAView::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    if (kIndicatorSquare.contains(event->rect())) {
+        QtPlotPainter::PaintIndicator(painter, doc_.SweepRunning(), indicator_);
+        return;
+    }
+    QtPlotPainter::PaintScreen(painter, TakePlotSnapshot(doc_), indicator_);
+}
+
+QImage CTRAXAView::RenderScreen() const {
+    QImage image(plot::kWidth, plot::kHeight, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    QtPlotPainter::PaintScreen(painter, TakePlotSnapshot(doc_), indicator_);
+    return image;
+}
+
+bool CTRAXAView::Print(QPrinter& printer) const {
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        return false;
+    }
+    const int scale = PlotAnnotations::PrintScale(printer.width(), printer.height());
+    QtPlotPainter::PaintPage(painter, TakePlotSnapshot(doc_), scale);
+    return painter.end();
+}
+
+void CTRAXAView::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        if (const auto column = plot::ClickColumn(at.x(), at.y(), plot::kScreenTop)) {
+            MarkerCommands(doc_).PlaceActiveMarker(*column);
+            update();
+        }
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void CTRAXAView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    const auto column = plot::CursorColumn(at.x(), at.y(), plot::kScreenTop);
+    ReportCursor(column ? CursorText(*column) : QString());
+    QWidget::mouseMoveEvent(event);
+}
+
+void CTRAXAView::leaveEvent(QEvent* event) {
+    ReportCursor(QString());
+    QWidget::leaveEvent(event);
+}
+
+QString CTRAXAView::CursorText(int column) const {
+    const MarkerScale scale =
+        doc_.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
+    double row = 0.0;
+    {
+        std::lock_guard lock(doc_.traceMutex);
+        row = doc_.trace.traceA[column];
+    }
+    return QString::fromStdString(MarkerReadout(scale).Cursor(column, scale.LevelOfRow(row)));
+}
+
+void CTRAXAView::ReportCursor(const QString& text) {
+    if (text == lastCursorText_) {
+        return;
+    }
+    lastCursorText_ = text;
+    emit cursorReadout(text);
+}
+
+}  // namespace tavlin

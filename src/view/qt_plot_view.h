@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include "view/activity_indicator.h"
+
+class QPrinter;
+
+namespace tavlin {
+
+class VUDAVEZid;
+
+// The analyzer screen: the plot in the left 660 pixels, drawn from one
+// snapshot of the document per paint, and the front panel to its right.
+// A left click on the graticule places the active marker; moving the pointer
+// over it reports the cursor readout for the status bar.
+class CTRAXAView : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit CTRAXAView(VUDAVEZid& document, QWidget* parent = nullptr);
+
+    // The front panel, placed to the right of the plot; the view takes it.
+    void SetPanel(QWidget* panel);
+
+    // The plot as it is on screen, with the annotations and the marker
+    // readout, for "Export Screen".
+    QImage RenderScreen() const;
+
+    // One page: white paper, black ink, the title when one is set, scaled to
+    // the printer's drawing area. False when the printer cannot be drawn on.
+    bool Print(QPrinter& printer) const;
+
+    float IndicatorAngle() const { return indicator_.Angle(); }
+
+    QSize sizeHint() const override;
+
+  public slots:
+    // Repaints the whole view from the document. Any thread may ask, through
+    // QMetaObject::invokeMethod(view, "RequestRepaint", Qt::QueuedConnection).
+    void RequestRepaint();
+
+  signals:
+    // The cursor readout under the pointer, or an empty text when the
+    // pointer is off the trace.
+    void cursorReadout(const QString& text);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+  private slots:
+    void AdvanceIndicator();
+
+  private:
+    QString CursorText(int column) const;
+    void ReportCursor(const QString& text);
+
+    VUDAVEZid& doc_;
+    ActivityIndicator indicator_;
+    QTimer indicatorTimer_;
+    bool indicatorSpinning_ = false;  // the square shows the wedges
+    QWidget* panel_ = nullptr;
+    QString lastCursorText_;
+};
+
+}  // namespace tavlin

@@ -1,0 +1,64 @@
+#include "view/trace_export.h"
+
+#include <cstdint>
+#include <mutex>
+#include <span>
+
+#include "app/atomic_file.h"
+#include "app/vudavezid.h"
+#include "view/bounded_format.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr const char* kLineEnd = "\r\n";
+
+std::string HeaderLine(const MarkerScale& scale) {
+    std::string header = scale.ZeroSpan() ? "Time (ms)," : "Frequency (Hz),";
+    if (scale.FmDeviation()) {
+        header += "Deviation (Hz)";
+    } else if (scale.linearScale) {
+        header += "Level (mV)";
+    } else {
+        header += "Level (dBm)";
+    }
+    return header + kLineEnd;
+}
+
+}  // namespace
+
+std::string TraceExport::Csv(const MarkerScale& scale, const decltype(SweepTrace::traceA)& rows) {
+    std::string csv = HeaderLine(scale);
+    csv.reserve(csv.size() + rows.size() * 32);
+    for (int column = 0; column < kTracePoints; ++column) {
+        const double level = scale.LevelOfRow(rows[column]);
+        const double position = scale.PositionOfColumn(column);
+        if (scale.ZeroSpan()) {
+            csv += FormatText("%.6f,%.6g", position, level);
+        } else {
+            csv += FormatText("%.3f,%.6g", position + scale.freqOffsetHz, level);
+        }
+        csv += kLineEnd;
+    }
+    return csv;
+}
+
+std::string TraceExport::Write(const VUDAVEZid& document, const std::filesystem::path& path) {
+    const MarkerScale scale =
+        document.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
+    decltype(SweepTrace::traceA) rows;
+    {
+        std::lock_guard lock(document.traceMutex);
+        rows = document.trace.traceA;
+    }
+    const std::string csv = Csv(scale, rows);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());
+    std::string error;
+    if (!WriteFileAtomically(path, std::span<const std::uint8_t>(bytes, csv.size()), error)) {
+        return "The trace was not exported. " + error;
+    }
+    return {};
+}
+
+}  // namespace tavlin

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "sweep/sweep_trace.h"
+#include "view/marker_scale.h"
+
+namespace tavlin {
+
+class VUDAVEZid;
+
+// Trace A as a CSV file for a spreadsheet: a header line, then one line per
+// trace point with its frequency in Hz (the time in ms in zero span) and its
+// level in the unit the screen shows (dBm with the reference level offset, mV
+// on the linear scale, Hz of deviation in FM zero span).
+class TraceExport {
+  public:
+    // The frequencies are those the annotations show, with the downconverter
+    // offset added.
+    static std::string Csv(const MarkerScale& scale, const decltype(SweepTrace::traceA)& rows);
+
+    // Writes the document's present trace through a temporary file, so a
+    // failed write leaves no partial file and keeps an older one. Returns an
+    // empty text on success, else what went wrong, for the user.
+    static std::string Write(const VUDAVEZid& document, const std::filesystem::path& path);
+};
+
+}  // namespace tavlin
