@@ -13,10 +13,9 @@
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/view_notifier.h"
-#include "remote/command_interpreter.h"
+#include "remote/command_script.h"
 #include "remote/stream_reply_sink.h"
-#include "sim/scene.h"
-#include "sim/virtual_instrument.h"
+#include "sim/make_virtual_instrument.h"
 
 namespace {
 
@@ -62,44 +61,22 @@ std::unique_ptr<tavlin::UsbDriver> MakeUsbDriver(const Options& options, tavlin:
     if (!options.simulate) {
         return std::make_unique<tavlin::FtdiUsbDriver>();
     }
-    tavlin::sim::Scene scene = tavlin::sim::DefaultScene();
-    if (!options.scenePath.empty()) {
-        tavlin::sim::SceneLoadResult loaded = tavlin::sim::LoadSceneFile(options.scenePath);
-        if (!loaded.scene) {
-            std::cerr << "tavlin-cli: " << loaded.error << "\n";
-            return nullptr;
-        }
-        scene = *loaded.scene;
+    std::string error;
+    std::unique_ptr<tavlin::UsbDriver> unit =
+        tavlin::sim::MakeVirtualInstrument(clock, options.scenePath, error);
+    if (!unit) {
+        std::cerr << "tavlin-cli: " << error << "\n";
     }
-    return std::make_unique<tavlin::sim::VirtualInstrument>(clock, scene);
+    return unit;
 }
 
 // Every command as the automation server would run it; 2 when any of them
 // was not recognised.
 int RunCommands(tavlin::VUDAVEZid& document, const std::vector<std::string>& commands) {
     tavlin::StreamReplySink replies(std::cout);
-    tavlin::CommandInterpreter interpreter(replies);
-    bool allRecognised = true;
-    const auto run = [&](std::string command) {
-        while (!command.empty() && (command.back() == '\r' || command.back() == '\n')) {
-            command.pop_back();
-        }
-        const auto first = command.find_first_not_of(" \t");
-        if (first == std::string::npos) {
-            return;
-        }
-        allRecognised &= interpreter.Interpret(document, command.substr(first)) != 0;
-    };
-    if (commands.empty()) {
-        std::string line;
-        while (std::getline(std::cin, line)) {
-            run(line);
-        }
-    } else {
-        for (const std::string& command : commands) {
-            run(command);
-        }
-    }
+    tavlin::CommandScript script(document, replies);
+    const bool allRecognised =
+        commands.empty() ? script.RunLines(std::cin) : script.RunAll(commands);
     return allRecognised ? 0 : 2;
 }
 

@@ -1,7 +1,134 @@
-// The analyzer window. Start-up comes with the main frame.
+// tavlin: the analyzer window.
 #include <QApplication>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/console_prompter.h"
+#include "app/qt_application.h"
+#include "app/qt_screenshot.h"
+#include "device/ftdi_usb_driver.h"
+#include "ports/clock.h"
+#include "sim/make_virtual_instrument.h"
+
+namespace {
+
+struct Options {
+    bool simulate = false;
+    std::string scenePath;  // empty: the built-in scene
+    std::optional<std::string> screenshot;
+    int sweeps = 1;
+    bool sweepsGiven = false;
+    std::vector<std::string> commands;
+    std::string stateFile;
+};
+
+void PrintUsage(std::ostream& out) {
+    out << "usage: tavlin [--simulate[=SCENE]] [--screenshot FILE.png [--sweeps N] [-c COMMAND]...]"
+           " [STATEFILE]\n"
+           "  --simulate      the virtual instrument instead of the USB unit\n"
+           "  --screenshot    run the commands, then N single sweeps (default 1), save the\n"
+           "                  window as a PNG and exit; works without a display\n"
+           "                  (QT_QPA_PLATFORM=offscreen)\n"
+           "  STATEFILE       a .pqz state file to recall at start\n";
+}
+
+std::optional<int> ParseCount(const std::string& text) {
+    try {
+        std::size_t used = 0;
+        const int value = std::stoi(text, &used);
+        if (used == text.size() && value >= 0) {
+            return value;
+        }
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+
+bool ParseArgument(Options& options, int argc, char** argv, int& i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--simulate") {
+        options.simulate = true;
+    } else if (arg.rfind("--simulate=", 0) == 0) {
+        options.simulate = true;
+        options.scenePath = arg.substr(std::strlen("--simulate="));
+    } else if (arg == "--screenshot" && hasValue) {
+        options.screenshot = argv[++i];
+    } else if (arg == "--sweeps" && hasValue) {
+        const std::optional<int> count = ParseCount(argv[++i]);
+        if (!count) {
+            return false;
+        }
+        options.sweeps = *count;
+        options.sweepsGiven = true;
+    } else if (arg == "-c" && hasValue) {
+        options.commands.push_back(argv[++i]);
+    } else if (!arg.empty() && arg[0] != '-' && options.stateFile.empty()) {
+        options.stateFile = arg;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        if (!ParseArgument(options, argc, argv, i)) {
+            std::cerr << "tavlin: cannot use the option " << argv[i] << "\n";
+            return std::nullopt;
+        }
+    }
+    if (!options.screenshot && (options.sweepsGiven || !options.commands.empty())) {
+        std::cerr << "tavlin: --sweeps and -c go with --screenshot\n";
+        return std::nullopt;
+    }
+    return options;
+}
+
+std::unique_ptr<tavlin::UsbDriver> MakeUsbDriver(const Options& options, tavlin::Clock& clock) {
+    if (!options.simulate) {
+        return std::make_unique<tavlin::FtdiUsbDriver>();
+    }
+    std::string error;
+    std::unique_ptr<tavlin::UsbDriver> unit =
+        tavlin::sim::MakeVirtualInstrument(clock, options.scenePath, error);
+    if (!unit) {
+        std::cerr << "tavlin: " << error << "\n";
+    }
+    return unit;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    QApplication qtApplication(argc, argv);  // takes Qt's own options out of argv
+    const std::optional<Options> options = ParseOptions(argc, argv);
+    if (!options) {
+        PrintUsage(std::cerr);
+        return 2;
+    }
+    tavlin::QtApplication::SetSettingsKey();
+    tavlin::SteadyClock clock;
+    std::unique_ptr<tavlin::UsbDriver> usb = MakeUsbDriver(*options, clock);
+    if (!usb) {
+        return 1;
+    }
+    // A screenshot run has nobody at the screen: its boxes go to the error
+    // stream and a Yes/No box is answered No.
+    tavlin::ConsolePrompter console(std::cerr, false);
+    tavlin::QtApplication application(*usb, clock, options->screenshot ? &console : nullptr);
+    if (!application.Start(options->stateFile)) {
+        return 0;  // "TAVLIN NOT FOUND": the program closes in order
+    }
+    if (options->screenshot) {
+        return tavlin::QtScreenshot::Take(
+            application,
+            {QString::fromStdString(*options->screenshot), options->sweeps, options->commands});
+    }
+    return qtApplication.exec();
 }

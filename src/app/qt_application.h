@@ -1,0 +1,62 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/qt_progress_dialog.h"
+#include "app/qt_prompter.h"
+#include "app/qt_view_notifier.h"
+
+namespace tavlin {
+
+class CMainFrame;
+class Clock;
+class Prompter;
+class UsbDriver;
+class VUDAVEZid;
+
+// The program's start-up and end: the settings key, the document (which
+// connects to the instrument, with its messages, before any window exists),
+// the main window with the view, and the order in which they go away.
+class QtApplication {
+  public:
+    static constexpr const char* kOrganisation = "Local AppWizard-Generated Applications";
+    static constexpr const char* kName = "Tavlin";
+
+    // The key the settings and the recent-file list are kept under. Call
+    // once the QApplication exists, before anything reads a setting.
+    static void SetSettingsKey();
+
+    // unattended: where the message boxes go when nobody is at the screen
+    // (screenshots); null shows them on the screen.
+    QtApplication(UsbDriver& usb, Clock& clock, Prompter* unattended = nullptr);
+    // Closes the window if it is still open (which stops the sweep and
+    // resets the link), then the document.
+    ~QtApplication();
+    QtApplication(const QtApplication&) = delete;
+    QtApplication& operator=(const QtApplication&) = delete;
+
+    // Builds the document and, unless the instrument was not found and the
+    // program must end (false), the window; recalls `stateFile` when one is
+    // named and shows the window.
+    bool Start(const std::string& stateFile = {});
+
+    VUDAVEZid& Document() { return *doc_; }
+    CMainFrame& Frame() { return *frame_; }
+    QtPrompter& ScreenPrompter() { return screenPrompter_; }
+    CProgThread& Progress() { return progress_; }
+
+  private:
+    void ConnectFrame();
+
+    UsbDriver& usb_;
+    Clock& clock_;
+    Prompter* unattended_;
+    QtPrompter screenPrompter_;
+    QtViewNotifier views_;
+    CProgThread progress_;
+    std::unique_ptr<VUDAVEZid> doc_;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+}  // namespace tavlin

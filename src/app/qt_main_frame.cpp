@@ -1,0 +1,257 @@
+#include "app/qt_main_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+#include "app/qt_about_dialog.h"
+#include "app/qt_annunciator_help.h"
+#include "app/qt_file_menu.h"
+#include "app/qt_toolbar_icons.h"
+#include "app/vudavezid.h"
+#include "panel/qt_entry_dialogs.h"
+#include "panel/qt_front_panel.h"
+#include "panel/qt_settings_menu.h"
+#include "view/marker_commands.h"
+#include "view/marker_readout.h"
+#include "view/qt_plot_view.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr int kLastColumn = 640;
+constexpr const char* kReady = "Ready";
+constexpr const char* kWebPage = "https://tavlin.example.com/";
+
+QString ActionName(int commandId) {
+    return QStringLiteral("action%1").arg(commandId);
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(VUDAVEZid& document, QWidget* parent) : QMainWindow(parent), doc_(document) {
+    ownDialogs_ = std::make_unique<QtEntryDialogs>(this);
+    Build(*ownDialogs_);
+}
+
+CMainFrame::CMainFrame(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), doc_(document) {
+    Build(dialogs);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::Build(EntryDialogs& dialogs) {
+    setObjectName(QStringLiteral("mainFrame"));
+    // The title is the program's alone; the state file's name is not added.
+    setWindowTitle(QStringLiteral("Tavlin"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    view_ = new CTRAXAView(doc_, this);
+    panel_ = new QtFrontPanel(doc_, dialogs, view_);
+    view_->SetPanel(panel_);
+    setCentralWidget(view_);
+    CreateMenus(dialogs);
+    CreateToolBar();
+    CreateStatusBar();
+    connect(view_, &CTRAXAView::cursorReadout, this, &CMainFrame::SetStatusMessage);
+    setMouseTracking(true);
+    resize(kWidth, kHeight);
+}
+
+void CMainFrame::Place() {
+    resize(kWidth, kHeight);
+    move(0, 0);
+    show();
+    raise();
+    activateWindow();
+}
+
+// --- Menus ----------------------------------------------------------------------------
+
+void CMainFrame::CreateMenus(EntryDialogs& dialogs) {
+    fileMenu_ = new QtFileMenu(doc_, *view_, this);
+    menuBar()->addMenu(fileMenu_);
+    CreateEditMenu();
+    CreateTraceMenu(dialogs);
+    settingsMenu_ = new QtSettingsMenu(doc_, dialogs, this);
+    menuBar()->addMenu(settingsMenu_);
+    CreateHelpMenu();
+}
+
+QAction* CMainFrame::AddStandardEditAction(QMenu* menu, const QString& caption,
+                                           QKeySequence::StandardKey key) {
+    QAction* action = menu->addAction(caption);
+    action->setShortcut(key);
+    // The screen has nothing to cut, copy or paste; the entries stay for
+    // the toolbar's sake, as on the instrument's own software.
+    action->setEnabled(false);
+    editActions_.append(action);
+    return action;
+}
+
+void CMainFrame::CreateEditMenu() {
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("editMenu"));
+    AddStandardEditAction(edit, QStringLiteral("Cu&t"), QKeySequence::Cut)
+        ->setObjectName(QStringLiteral("cut"));
+    AddStandardEditAction(edit, QStringLiteral("&Copy"), QKeySequence::Copy)
+        ->setObjectName(QStringLiteral("copy"));
+    AddStandardEditAction(edit, QStringLiteral("&Paste"), QKeySequence::Paste)
+        ->setObjectName(QStringLiteral("paste"));
+    edit->addSeparator();
+    QAction* title = edit->addAction(QStringLiteral("Set Title"));
+    title->setObjectName(ActionName(32771));
+    connect(title, &QAction::triggered, this, [this] { settingsMenu_->Commands().OnSetTitle(); });
+}
+
+void CMainFrame::CreateTraceMenu(EntryDialogs& dialogs) {
+    limitLines_ = std::make_unique<LimitLineCommands>(doc_, dialogs);
+    LimitLineCommands& l = *limitLines_;
+    QMenu* trace = menuBar()->addMenu(QStringLiteral("&Trace"));
+    trace->setObjectName(QStringLiteral("traceMenu"));
+    QAction* aToB = trace->addAction(QStringLiteral("Trace A->B"));
+    aToB->setObjectName(ActionName(32803));
+    connect(aToB, &QAction::triggered, this, [&l] { l.OnTraceAToB(); });
+    QAction* viewB = trace->addAction(QStringLiteral("View Trace B"));
+    viewB->setObjectName(ActionName(32804));
+    viewB->setCheckable(true);
+    connect(viewB, &QAction::triggered, this, [&l] { l.OnViewTraceB(); });
+    QAction* limits = trace->addAction(QStringLiteral("Limit Lines"));
+    limits->setObjectName(ActionName(32811));
+    limits->setCheckable(true);
+    connect(limits, &QAction::triggered, this, [&l] { l.OnLimitLines(); });
+    connect(trace, &QMenu::aboutToShow, this, [&l, viewB, limits] {
+        viewB->setChecked(l.TraceBShown());
+        limits->setChecked(l.LimitLinesOn());
+    });
+}
+
+void CMainFrame::CreateHelpMenu() {
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    about_ = help->addAction(QStringLiteral("&About Tavlin"), this, &CMainFrame::ShowAbout);
+    about_->setObjectName(QStringLiteral("about"));
+    about_->setStatusTip(QStringLiteral("Program, firmware and serial number"));
+    help->addAction(QStringLiteral("Annunciator Help"), this, &CMainFrame::ShowAnnunciatorHelp)
+        ->setObjectName(ActionName(32821));
+    help->addAction(QStringLiteral("User Manual"), this, &CMainFrame::OpenUserManual)
+        ->setObjectName(ActionName(32818));
+    help->addAction(QStringLiteral("Tavlin on the Web"), this, &CMainFrame::OpenWebPage)
+        ->setObjectName(ActionName(32819));
+}
+
+// --- Toolbar and status bar ---------------------------------------------------------
+
+void CMainFrame::CreateToolBar() {
+    QToolBar* tools = addToolBar(QStringLiteral("Standard"));
+    tools->setObjectName(QStringLiteral("toolBar"));
+    tools->setMovable(false);
+    tools->setIconSize(QSize(16, 16));
+    const QStyle& s = *style();
+    const auto add = [tools](QAction* action, const QIcon& icon, const QString& tip) {
+        action->setIcon(icon);
+        action->setToolTip(tip);
+        tools->addAction(action);
+    };
+    add(fileMenu_->NewAction(), QtToolbarIcons::New(s), QStringLiteral("New"));
+    add(fileMenu_->RecallAction(), QtToolbarIcons::Recall(s), QStringLiteral("Recall State"));
+    add(fileMenu_->SaveAction(), QtToolbarIcons::Save(s), QStringLiteral("Save State"));
+    tools->addSeparator();
+    add(editActions_.at(0), QtToolbarIcons::Cut(), QStringLiteral("Cut"));
+    add(editActions_.at(1), QtToolbarIcons::Copy(), QStringLiteral("Copy"));
+    add(editActions_.at(2), QtToolbarIcons::Paste(), QStringLiteral("Paste"));
+    tools->addSeparator();
+    add(fileMenu_->PrintAction(), QtToolbarIcons::Print(), QStringLiteral("Print"));
+    tools->addSeparator();
+    add(about_, QtToolbarIcons::About(s), QStringLiteral("About"));
+}
+
+void CMainFrame::CreateStatusBar() {
+    messagePane_ = new QLabel(QString::fromLatin1(kReady), this);
+    messagePane_->setObjectName(QStringLiteral("messagePane"));
+    statusBar()->addWidget(messagePane_, 1);
+    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
+        auto* pane = new QLabel(QString::fromLatin1(indicator), this);
+        pane->setObjectName(QString::fromLatin1(indicator));
+        pane->setAlignment(Qt::AlignCenter);
+        pane->setFrameShape(QFrame::Panel);
+        pane->setFrameShadow(QFrame::Sunken);
+        pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(pane->text()) + 12);
+        // The lock keys' state is not something the toolkit reports on
+        // every desktop, so the panes show their names greyed.
+        pane->setEnabled(false);
+        statusBar()->addPermanentWidget(pane);
+    }
+}
+
+QString CMainFrame::StatusMessage() const {
+    return messagePane_->text();
+}
+
+void CMainFrame::SetStatusMessage(const QString& text) {
+    messagePane_->setText(text);
+}
+
+// --- Help ------------------------------------------------------------------------------
+
+void CMainFrame::ShowAbout() {
+    CAboutDlg about(doc_, this);
+    about.exec();
+}
+
+void CMainFrame::ShowAnnunciatorHelp() {
+    QtAnnunciatorHelp help(this);
+    help.exec();
+}
+
+// Nothing is reported when the desktop has no program for the file.
+void CMainFrame::OpenUserManual() {
+    QDesktopServices::openUrl(
+        QUrl::fromLocalFile(QDir::current().absoluteFilePath(QString::fromLatin1(kManualFile))));
+}
+
+void CMainFrame::OpenWebPage() {
+    QDesktopServices::openUrl(WebPage());
+}
+
+QUrl CMainFrame::WebPage() {
+    return QUrl(QString::fromLatin1(kWebPage));
+}
+
+// --- Window events ---------------------------------------------------------------------
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!documentClosed_) {
+        documentClosed_ = true;
+        doc_.CloseDocument();
+    }
+    event->accept();
+}
+
+// Only a pointer over the frame itself (not over the view) gets here; the
+// readout is for the trace's own columns and no further.
+void CMainFrame::mouseMoveEvent(QMouseEvent* event) {
+    const int x = event->position().toPoint().x();
+    if (x >= 0 && x <= kLastColumn) {
+        SetStatusMessage(CursorReadout(x));
+    }
+    QMainWindow::mouseMoveEvent(event);
+}
+
+QString CMainFrame::CursorReadout(int column) const {
+    MarkerCommands markers(doc_);
+    const MarkerReadout readout(markers.Scale());
+    return QString::fromStdString(readout.Cursor(column, markers.LevelOfColumn(column)));
+}
+
+}  // namespace tavlin

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QUrl>
+#include <memory>
+
+#include "view/limit_line_commands.h"
+
+class QAction;
+class QLabel;
+
+namespace tavlin {
+
+class CTRAXAView;
+class EntryDialogs;
+class QtFileMenu;
+class QtFrontPanel;
+class QtSettingsMenu;
+class VUDAVEZid;
+
+// The main window: the plot view with the front panel at its right, the
+// menus, the toolbar and the status bar. Closing it stops the sweep and
+// resets the instrument's link before the window goes.
+class CMainFrame final : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    static constexpr int kWidth = 950;
+    static constexpr int kHeight = 740;
+    static constexpr const char* kManualFile = "manual.pdf";
+
+    // The entry dialogs are the window's own, opened over it.
+    explicit CMainFrame(VUDAVEZid& document, QWidget* parent = nullptr);
+    // With other entry dialogs (a script, in tests).
+    CMainFrame(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CTRAXAView& View() const { return *view_; }
+    QtFrontPanel& Panel() const { return *panel_; }
+    QtFileMenu& FileMenu() const { return *fileMenu_; }
+    QtSettingsMenu& SettingsMenu() const { return *settingsMenu_; }
+    // The text of the status bar's message pane.
+    QString StatusMessage() const;
+    // Where Help's web-site item leads.
+    static QUrl WebPage();
+    // Puts the window at (0, 0) in its designed size and shows it.
+    void Place();
+
+  public slots:
+    void ShowAbout();
+    void ShowAnnunciatorHelp();
+    void OpenUserManual();
+    void OpenWebPage();
+    void SetStatusMessage(const QString& text);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+  private:
+    void Build(EntryDialogs& dialogs);
+    void CreateMenus(EntryDialogs& dialogs);
+    void CreateEditMenu();
+    void CreateTraceMenu(EntryDialogs& dialogs);
+    void CreateHelpMenu();
+    void CreateToolBar();
+    void CreateStatusBar();
+    QAction* AddStandardEditAction(QMenu* menu, const QString& caption,
+                                   QKeySequence::StandardKey key);
+    QString CursorReadout(int column) const;
+
+    VUDAVEZid& doc_;
+    std::unique_ptr<EntryDialogs> ownDialogs_;
+    CTRAXAView* view_ = nullptr;
+    QtFrontPanel* panel_ = nullptr;
+    QtFileMenu* fileMenu_ = nullptr;
+    QtSettingsMenu* settingsMenu_ = nullptr;
+    std::unique_ptr<LimitLineCommands> limitLines_;
+    QList<QAction*> editActions_;
+    QAction* about_ = nullptr;
+    QLabel* messagePane_ = nullptr;
+    bool documentClosed_ = false;
+};
+
+}  // namespace tavlin

@@ -1,0 +1,72 @@
+#include "app/qt_progress_dialog.h"
+
+#include <QDialog>
+#include <QProgressBar>
+#include <QThread>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace tavlin {
+
+CProgThread::CProgThread() : dialog_(std::make_unique<QDialog>()) {
+    dialog_->setWindowTitle(QString::fromLatin1(kTitle));
+    dialog_->setModal(false);
+    bar_ = new QProgressBar(dialog_.get());
+    bar_->setRange(0, 100);
+    bar_->setValue(0);
+    bar_->setMinimumWidth(300);
+    auto* layout = new QVBoxLayout(dialog_.get());
+    layout->addWidget(bar_);
+}
+
+CProgThread::~CProgThread() = default;
+
+bool CProgThread::OnGuiThread() const {
+    return QThread::currentThread() == thread();
+}
+
+template <typename Action>
+void CProgThread::OnGui(Action action) {
+    if (OnGuiThread()) {
+        action();
+    } else {
+        QMetaObject::invokeMethod(this, action, Qt::QueuedConnection);
+    }
+}
+
+void CProgThread::Show() {
+    OnGui([this] { ShowNow(); });
+}
+
+void CProgThread::SetPosition(int percent) {
+    OnGui([this, percent] { SetPositionNow(percent); });
+}
+
+void CProgThread::Hide() {
+    OnGui([this] { HideNow(); });
+}
+
+int CProgThread::Position() const {
+    return bar_->value();
+}
+
+void CProgThread::ShowNow() {
+    dialog_->show();
+    dialog_->raise();
+    dialog_->activateWindow();
+}
+
+// On the GUI thread the caller keeps the thread until it is done (the
+// calibration read of a preset), so the bar is painted here, not later.
+void CProgThread::SetPositionNow(int percent) {
+    bar_->setValue(std::clamp(percent, 0, 100));
+    if (dialog_->isVisible()) {
+        bar_->repaint();
+    }
+}
+
+void CProgThread::HideNow() {
+    dialog_->hide();
+}
+
+}  // namespace tavlin

@@ -1,0 +1,128 @@
+#include "panel/qt_front_panel.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/vudavezid.h"
+#include "ports/view_notifier.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr int kMeasRcvrId = 1029;
+constexpr int kColumns = 6;
+
+QString ObjectNameOf(int commandId) {
+    return QStringLiteral("button%1").arg(commandId);
+}
+
+}  // namespace
+
+QtFrontPanel::QtFrontPanel(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent)
+    : QWidget(parent), doc_(document), panel_(document, dialogs), markers_(document) {
+    setObjectName(QStringLiteral("frontPanel"));
+    setFixedWidth(kWidth);
+    layout_ = new QVBoxLayout(this);
+    layout_->setContentsMargins(4, 4, 4, 4);
+    layout_->setSpacing(4);
+    AddFrequencyGroups();
+    AddLevelAndMarkerGroups();
+    AddSweepGroups();
+    AddPresetButton();
+    layout_->addStretch(1);
+}
+
+QPushButton* QtFrontPanel::Button(int commandId) const {
+    return findChild<QPushButton*>(ObjectNameOf(commandId));
+}
+
+QPushButton* QtFrontPanel::MakeButton(const ButtonSpec& spec, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromLatin1(spec.caption), parent);
+    button->setObjectName(ObjectNameOf(spec.id));
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::NoFocus);
+    if (spec.action) {
+        connect(button, &QPushButton::clicked, this, spec.action);
+    }
+    return button;
+}
+
+QGroupBox* QtFrontPanel::AddGroup(const char* title, std::initializer_list<ButtonRow> rows) {
+    auto* group = new QGroupBox(QString::fromLatin1(title), this);
+    auto* grid = new QGridLayout(group);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setHorizontalSpacing(3);
+    grid->setVerticalSpacing(3);
+    for (int column = 0; column < kColumns; ++column) {
+        grid->setColumnStretch(column, 1);
+    }
+    int row = 0;
+    for (const ButtonRow& buttons : rows) {
+        int column = 0;
+        for (const ButtonSpec& spec : buttons) {
+            grid->addWidget(MakeButton(spec, group), row, column, 1, spec.columnSpan);
+            column += spec.columnSpan;
+        }
+        ++row;
+    }
+    layout_->addWidget(group);
+    return group;
+}
+
+void QtFrontPanel::AddFrequencyGroups() {
+    FrontPanelCommands& p = panel_;
+    AddGroup("FREQUENCY Controls", {{{1004, "CENTER FREQ", 4, [&p] { p.OnCenterFreq(); }},
+                                     {1022, "--", 1, [&p] { p.OnCenterStepDown(); }},
+                                     {1031, "+", 1, [&p] { p.OnCenterStepUp(); }}},
+                                    {{1002, "START", 3, [&p] { p.OnStartFreq(); }},
+                                     {1003, "STOP", 3, [&p] { p.OnStopFreq(); }}}});
+    AddGroup("SPAN Controls", {{{1008, "SET SPAN", 4, [&p] { p.OnSetSpan(); }},
+                                {1020, "--", 1, [&p] { p.OnSpanDown(); }},
+                                {1021, "+", 1, [&p] { p.OnSpanUp(); }}},
+                               {{1006, "ZERO SPAN", 3, [&p] { p.OnZeroSpan(); }},
+                                {1007, "FULL SPAN", 3, [&p] { p.OnFullSpan(); }}}});
+}
+
+void QtFrontPanel::AddLevelAndMarkerGroups() {
+    FrontPanelCommands& p = panel_;
+    MarkerCommands& m = markers_;
+    AddGroup("AMPLITUDE Controls", {{{1011, "REFERENCE LEVEL", 4, [&p] { p.OnReferenceLevel(); }},
+                                     {1032, "--", 1, [&p] { p.OnRefLevelDown(); }},
+                                     {1033, "+", 1, [&p] { p.OnRefLevelUp(); }}},
+                                    {{1009, "ATTEN", 2, [&p] { p.OnAtten(); }},
+                                     {1010, "dB/div", 2, [&p] { p.OnDbPerDiv(); }},
+                                     {1044, "LIN", 2, [&p] { p.OnLin(); }}}});
+    AddGroup("MARKER Controls", {{{1014, "PEAK", 2, [&m] { m.Peak(); }},
+                                  {1015, "NORMAL", 2, [&m] { m.Normal(); }},
+                                  {1012, "DELTA", 2, [&m] { m.Delta(); }}},
+                                 {{1013, "OFF", 1, [&m] { m.Off(); }},
+                                  {1030, "MKR->CF", 2, [&m] { m.MarkerToCenter(); }},
+                                  {1028, "MKR->REF LVL", 3, [&m] { m.MarkerToRefLevel(); }}}});
+    AddGroup("TRACE Controls", {{{1018, "NORMAL", 3, [&p] { p.OnTraceNormal(); }},
+                                 {1019, "MAX HOLD", 3, [&p] { p.OnMaxHold(); }}}});
+}
+
+void QtFrontPanel::AddSweepGroups() {
+    FrontPanelCommands& p = panel_;
+    VUDAVEZid& d = doc_;
+    AddGroup("TRIGGER and SWEEP Controls", {{{1025, "CONTINUOUS", 3, [&d] { d.OnContinuous(); }},
+                                             {1026, "SINGLE", 3, [&d] { d.OnSingle(); }}},
+                                            {{1023, "FREE RUN", 3, [&p] { p.OnFreeRun(); }},
+                                             {1024, "VIDEO", 3, [&p] { p.OnVideo(); }}}});
+    MarkerCommands& m = markers_;
+    AddGroup("Additional Controls", {{{kMeasRcvrId, "MEAS RCVR", 3, nullptr},
+                                      {1027, "3 dB points", 3, [&m] { m.ThreeDbPoints(); }}}});
+    QPushButton* measRcvr = Button(kMeasRcvrId);
+    measRcvr->setEnabled(false);
+    measRcvr->setToolTip(QStringLiteral("The measuring receiver comes in a later version"));
+}
+
+void QtFrontPanel::AddPresetButton() {
+    VUDAVEZid& d = doc_;
+    layout_->addWidget(MakeButton({1005, "PRESET", kColumns, [&d] { d.OnPreset(); }}, this));
+}
+
+}  // namespace tavlin

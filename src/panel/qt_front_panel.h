@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+#include "panel/front_panel_commands.h"
+#include "view/marker_commands.h"
+
+class QVBoxLayout;
+class QGroupBox;
+class QPushButton;
+
+namespace tavlin {
+
+class EntryDialogs;
+class VUDAVEZid;
+
+// The button panel to the right of the plot, grouped as on a bench
+// analyzer. Each button carries its command number in its object name
+// ("button1004" for CENTER FREQ), so the two "NORMAL"s and the three
+// "--" / "+" pairs can be told apart.
+class QtFrontPanel final : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr int kWidth = 280;
+
+    QtFrontPanel(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
+
+    // The button of a command number, or null.
+    QPushButton* Button(int commandId) const;
+
+  private:
+    struct ButtonSpec {
+        int id;
+        const char* caption;
+        int columnSpan;
+        std::function<void()> action;
+    };
+
+    using ButtonRow = std::initializer_list<ButtonSpec>;
+    // Each row's column spans add up to six.
+    QGroupBox* AddGroup(const char* title, std::initializer_list<ButtonRow> rows);
+    QPushButton* MakeButton(const ButtonSpec& spec, QWidget* parent);
+    void AddFrequencyGroups();
+    void AddLevelAndMarkerGroups();
+    void AddSweepGroups();
+    void AddPresetButton();
+
+    VUDAVEZid& doc_;
+    FrontPanelCommands panel_;
+    MarkerCommands markers_;
+    QVBoxLayout* layout_ = nullptr;
+};
+
+}  // namespace tavlin

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QMenu>
+#include <functional>
+#include <vector>
+
+#include "panel/settings_menu_commands.h"
+
+class QAction;
+
+namespace tavlin {
+
+class EntryDialogs;
+class VUDAVEZid;
+
+// The Settings menu: steps, offsets, preamplifier, span/RBW, sweep time and
+// the modes, with the check marks and enabled states worked out from the
+// settings each time the menu or one of its submenus opens. Each action
+// carries its command number in its object name ("action32775").
+class QtSettingsMenu final : public QMenu {
+    Q_OBJECT
+
+  public:
+    QtSettingsMenu(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
+
+    SettingsMenuCommands& Commands() { return commands_; }
+    QAction* Action(int commandId) const;
+    // Check marks and enabled states from the present settings.
+    void UpdateStates();
+
+  private:
+    QAction* AddItem(QMenu* menu, int commandId, const char* caption,
+                     std::function<void()> handler);
+    QAction* AddCheckedItem(QMenu* menu, int commandId, const char* caption, SettingsMenuItem item,
+                            std::function<void()> handler);
+    QMenu* AddSubmenu(const char* caption);
+    void AddLevelItems();
+    void AddModeSubmenus();
+    void AddSyncTrigAndColourSubmenus();
+    void AddLastItems();
+
+    SettingsMenuCommands commands_;
+    std::vector<std::pair<QAction*, SettingsMenuItem>> checked_;
+};
+
+}  // namespace tavlin

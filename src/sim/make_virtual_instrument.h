@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "device/usb_driver.h"
+
+namespace tavlin {
+class Clock;
+}
+
+namespace tavlin::sim {
+
+// The virtual unit of the `--simulate[=SCENE]` option: the built-in scene
+// when no scene file is named, else the file's. Null when the file cannot be
+// used; `error` then names the file and the problem.
+std::unique_ptr<UsbDriver> MakeVirtualInstrument(Clock& clock, const std::string& scenePath,
+                                                 std::string& error);
+
+}  // namespace tavlin::sim

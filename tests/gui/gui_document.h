@@ -1,0 +1,57 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "app/vudavezid.h"
+#include "ports/progress_sink.h"
+#include "ports/prompter.h"
+#include "sim/make_virtual_instrument.h"
+#include "support/fake_clock.h"
+#include "support/recording_view_notifier.h"
+#include "support/test_directory.h"
+
+namespace tavlin::test {
+
+// A document on the virtual instrument (the built-in scene, or a scene
+// file) with virtual time, for the window's
+// tests. The prompter is the caller's: a recording one, or the Qt one.
+class GuiDocument {
+  public:
+    explicit GuiDocument(Prompter& prompter, ViewNotifier* views = nullptr,
+                         ProgressSink* progress = nullptr, const std::string& scenePath = {})
+        : cacheDir_(MakeTestDirectory("tavlin-gui")) {
+        std::string error;
+        usb_ = sim::MakeVirtualInstrument(clock_, scenePath, error);
+        if (!usb_) {
+            throw std::runtime_error(error);
+        }
+        doc_ = std::make_unique<VUDAVEZid>(
+            DocumentPorts{*usb_, clock_, prompter, views != nullptr ? *views : views_,
+                          progress != nullptr ? *progress : progress_},
+            cacheDir_);
+    }
+    ~GuiDocument() {
+        doc_.reset();
+        std::filesystem::remove_all(cacheDir_);
+    }
+    GuiDocument(const GuiDocument&) = delete;
+    GuiDocument& operator=(const GuiDocument&) = delete;
+
+    VUDAVEZid& Doc() { return *doc_; }
+    FakeClock& Clock() { return clock_; }
+    RecordingViewNotifier& Views() { return views_; }
+    const std::filesystem::path& Directory() const { return cacheDir_; }
+
+  private:
+    std::filesystem::path cacheDir_;
+    FakeClock clock_;
+    std::unique_ptr<UsbDriver> usb_;
+    RecordingViewNotifier views_;
+    NullProgressSink progress_;
+    std::unique_ptr<VUDAVEZid> doc_;
+};
+
+}  // namespace tavlin::test
