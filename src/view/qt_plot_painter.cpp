@@ -93,7 +93,7 @@ QFont PlotFont(int points) {
 }
 
 QPen TracePen(const QColor& colour, int width) {
-    return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    return QPen(colour, width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
 }
 
 double Degrees(double radians) {
@@ -178,8 +178,11 @@ void QtPlotPainter::PaintTexts() {
     p_.setFont(PlotFont(printing_ ? kPageAnnotationPoints : kScreenAnnotationPoints));
     p_.setPen(colours.text);
     const auto draw = [this](const PlotText& t) {
+        // A text wider than its box at this font size runs past the box's
+        // edges (both, when centred) rather than losing its first letters.
         p_.drawText(QRect(t.x * s_, t.y * s_, t.width * s_, t.height * s_),
-                    static_cast<int>(AlignmentOf(t.align) | Qt::AlignTop | Qt::TextSingleLine),
+                    static_cast<int>(AlignmentOf(t.align) | Qt::AlignTop | Qt::TextSingleLine |
+                                     Qt::TextDontClip),
                     QString::fromStdString(t.text));
     };
     if (const auto title = annotations_.Title()) {

@@ -138,7 +138,7 @@ void CTRAXAView::ReportCursor(const QString& text) {
         return;
     }
     lastCursorText_ = text;
-    emit cursorReadout(text);
+    Q_EMIT cursorReadout(text);
 }
 
 }  // namespace tavlin

@@ -38,12 +38,12 @@ class CTRAXAView : public QWidget {
 
     QSize sizeHint() const override;
 
-  public slots:
+  public Q_SLOTS:
     // Repaints the whole view from the document. Any thread may ask, through
     // QMetaObject::invokeMethod(view, "RequestRepaint", Qt::QueuedConnection).
     void RequestRepaint();
 
-  signals:
+  Q_SIGNALS:
     // The cursor readout under the pointer, or an empty text when the
     // pointer is off the trace.
     void cursorReadout(const QString& text);
@@ -54,7 +54,7 @@ class CTRAXAView : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-  private slots:
+  private Q_SLOTS:
     void AdvanceIndicator();
 
   private:
