@@ -53,6 +53,7 @@ TEST(KeypadDialog, ShowsTheStartingValueInItsUnitWithThatUnitAsDefault) {
          {Case{902e6, "902", "MHz"}, Case{0.0, "0", "Hz"}, Case{1000.0, "1000", "Hz"},
           Case{1500.0, "1.5", "KHz"}, Case{4.4e9, "4.4", "GHz"}, Case{2.5e15, "2500000", "GHz"}}) {
         QtKeypadDialog dialog("CENTER FREQ", c.hz);
+        dialog.show();
         EXPECT_EQ(Field(dialog)->text(), c.shown) << c.hz;
         EXPECT_EQ(DefaultUnit(dialog), c.unit) << c.hz;
     }
@@ -137,9 +138,9 @@ TEST(KeypadDialog, EnterStillAcceptsAfterADigitButtonWasClicked) {
 
 TEST(KeypadDialog, WithoutAStartingValueShowsZeroOffersNoUnitAndEnterMeansHz) {
     QtKeypadDialog dialog("STEP FREQ", std::nullopt);
+    dialog.show();
     EXPECT_EQ(Field(dialog)->text(), "0");
     EXPECT_EQ(DefaultUnit(dialog), "");
-    dialog.show();
     Click(dialog, "2");
     Click(dialog, "5");
     PressEnter(Field(dialog));
