@@ -21,6 +21,9 @@
 #include <vector>
 
 #include "app/document_fixture.h"
+#include "gui/gui_document.h"
+#include "support/recording_prompter.h"
+#include "view/marker_commands.h"
 #include "view/plot_snapshot.h"
 #include "view/qt_plot_painter.h"
 #include "view/qt_plot_view.h"
@@ -392,6 +395,31 @@ TEST_F(PlotViewTest, PrintsToAPdfFileAtEveryPageSize) {
     }
     // The screen is drawn as before: printing leaves nothing behind.
     EXPECT_EQ(view.RenderScreen(), before);
+}
+
+// The sweep thread publishes traces and marker levels while the view paints
+// from its snapshots; run under ThreadSanitizer this shows the two never
+// touch the same data unguarded.
+TEST(PlotViewSweepTest, PaintsWhileTheSweepRuns) {
+    test::RecordingPrompter prompter;
+    test::GuiDocument gui(prompter);
+    VUDAVEZid& d = gui.Doc();
+    CTRAXAView view(d);
+    view.resize(660, 670);
+    view.show();
+    MarkerCommands(d).Normal();
+    d.OnContinuous();
+    for (int i = 0; i < 30; ++i) {
+        const QImage image = view.RenderScreen();
+        ASSERT_EQ(image.size(), QSize(660, 670));
+        view.RequestRepaint();
+        QTest::qWait(5);
+    }
+    d.PauseSweep();
+    EXPECT_FALSE(d.SweepRunning());
+    // The trace of the last sweep is on screen: some green above the floor.
+    const QImage image = view.RenderScreen();
+    EXPECT_GT(CountColour(image, QRect(10, kTop, 641, 500), kGreen), 640);
 }
 
 }  // namespace
