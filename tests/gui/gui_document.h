@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -10,10 +11,22 @@
 #include "ports/prompter.h"
 #include "sim/make_virtual_instrument.h"
 #include "support/fake_clock.h"
+#include "support/forwarding_usb_driver.h"
 #include "support/recording_view_notifier.h"
 #include "support/test_directory.h"
 
 namespace tavlin::test {
+
+// Counts what the program writes to the unit, on either channel.
+class CountingUsbDriver final : public ForwardingUsbDriver {
+  public:
+    using ForwardingUsbDriver::ForwardingUsbDriver;
+    int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
+        ++writes;
+        return inner_.Write(h, d, n, w);
+    }
+    std::atomic<int> writes{0};
+};
 
 // A document on the virtual instrument (the built-in scene, or a scene
 // file) with virtual time, for the window's
@@ -28,8 +41,9 @@ class GuiDocument {
         if (!usb_) {
             throw std::runtime_error(error);
         }
+        counter_ = std::make_unique<CountingUsbDriver>(*usb_);
         doc_ = std::make_unique<VUDAVEZid>(
-            DocumentPorts{*usb_, clock_, prompter, views != nullptr ? *views : views_,
+            DocumentPorts{*counter_, clock_, prompter, views != nullptr ? *views : views_,
                           progress != nullptr ? *progress : progress_},
             cacheDir_);
     }
@@ -42,6 +56,7 @@ class GuiDocument {
 
     VUDAVEZid& Doc() { return *doc_; }
     FakeClock& Clock() { return clock_; }
+    int Writes() const { return counter_->writes.load(); }
     RecordingViewNotifier& Views() { return views_; }
     const std::filesystem::path& Directory() const { return cacheDir_; }
 
@@ -49,6 +64,7 @@ class GuiDocument {
     std::filesystem::path cacheDir_;
     FakeClock clock_;
     std::unique_ptr<UsbDriver> usb_;
+    std::unique_ptr<CountingUsbDriver> counter_;
     RecordingViewNotifier views_;
     NullProgressSink progress_;
     std::unique_ptr<VUDAVEZid> doc_;
