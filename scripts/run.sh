@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)" --target tavlin-cli
-exec ./build/tavlin-cli --simulate=scenes/default.json --info "$@"
+cmake --build build -j"$(nproc)" --target tavlin
+exec ./build/tavlin --simulate=scenes/default.json "$@"
