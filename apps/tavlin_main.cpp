@@ -9,7 +9,9 @@
 
 #include "app/console_prompter.h"
 #include "app/qt_application.h"
+#include "app/qt_main_frame.h"
 #include "app/qt_screenshot.h"
+#include "app/qt_termination_signals.h"
 #include "device/ftdi_usb_driver.h"
 #include "ports/clock.h"
 #include "sim/make_virtual_instrument.h"
@@ -130,5 +132,6 @@ int main(int argc, char** argv) {
             application,
             {QString::fromStdString(*options->screenshot), options->sweeps, options->commands});
     }
+    tavlin::QtTerminationSignals terminationSignals(application.Frame());
     return qtApplication.exec();
 }
