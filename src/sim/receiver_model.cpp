@@ -109,7 +109,7 @@ SamplePlan ReceiverModel::Plan(const ReceiverState& state, double loHz) const {
         }
         plan.tones.push_back(tone);
     }
-    plan.noiseSigma = NoiseSigma(state, loHz, plan.outputRateHz);
+    plan.noiseSigma = std::hypot(NoiseSigma(state, loHz, plan.outputRateHz), kSamplerNoiseCounts);
     return plan;
 }
 

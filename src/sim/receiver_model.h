@@ -22,6 +22,11 @@ class ReceiverModel {
     static constexpr double kDetectorStepHz = 1e6;  // detector sweep: LO = h x 1 MHz
     static constexpr double kDetectorFloorDbm = -80.0;
     static constexpr double kDetectorCountDb = 0.13427734375;
+    // The sampler's own noise at its output, RMS counts per component: a
+    // converter's thermal and rounding noise of about one LSB. It dithers a
+    // signal of a few counts, whose level would otherwise depend on how its
+    // samples happen to round.
+    static constexpr double kSamplerNoiseCounts = 1.0;
 
     ReceiverModel(const Scene& scene, const CalMemory::Image& trueResponse);
 

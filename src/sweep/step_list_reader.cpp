@@ -7,11 +7,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "device/cal_table.h"
 #include "device/device_link.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
 #include "sweep/fft.h"
-#include "sweep/spectrum_rows.h"
+#include "sweep/if_path_response.h"
 #include "sweep/sweep_context.h"
 #include "sweep/sweep_engine.h"
 #include "sweep/window.h"
@@ -21,8 +22,6 @@ namespace tavlin {
 namespace {
 
 constexpr double kSampleScale = 1.0 / 32768.0;
-constexpr double kIfResponseStartHz = 10575000.0;
-constexpr double kIfResponseStepHz = 5000.0;
 constexpr int kMissingPauseMs = 100;
 constexpr int kStepDecimation = 1;
 constexpr double kStepBandHz = 110e3;
@@ -46,20 +45,19 @@ StepReadPorts StepReadPorts::Of(SweepContext& context) {
 }
 
 StepListReader::StepListReader()
-    : blockI_(kBlockPairs), blockQ_(kBlockPairs), re_(kUsedPairs), im_(kUsedPairs) {
-    ifResponse_.fill(1.0);
-}
+    : blockI_(kBlockPairs), blockQ_(kBlockPairs), re_(kUsedPairs), im_(kUsedPairs) {}
 
 StepListReader::~StepListReader() = default;
 
-void StepListReader::SetReceiver(double sampleRateHz, double ifInUseHz,
-                                 const std::array<double, kIfResponsePoints>& ifResponse) {
-    if (sampleRateHz == sampleRateHz_ && ifInUseHz == ifInUseHz_ && ifResponse == ifResponse_) {
+void StepListReader::SetReceiver(double sampleRateHz, double ifInUseHz, const CalTable& cal) {
+    if (sampleRateHz == sampleRateHz_ && ifInUseHz == ifInUseHz_ && &cal == cal_ &&
+        cal.IfResponse() == ifResponse_) {
         return;
     }
     sampleRateHz_ = sampleRateHz;
     ifInUseHz_ = ifInUseHz;
-    ifResponse_ = ifResponse;
+    cal_ = &cal;
+    ifResponse_ = cal.IfResponse();
     ++receiverVersion_;
 }
 
@@ -68,10 +66,13 @@ bool StepListReader::ValidPoints(int pointsPerStep) {
            std::has_single_bit(static_cast<unsigned>(pointsPerStep));
 }
 
-// The multiplier that undoes the IF filter and the sampler's droop for each
-// bin of an n-point FFT of a step block (decimation 1); bins beyond bandHz
-// from the IF centre count nothing.
+// The multiplier that undoes the IF path for each bin of an n-point FFT of a
+// step block (decimation 1); bins beyond bandHz from the IF centre count
+// nothing.
 void StepListReader::BuildCorrection(Transform& transform, std::size_t n, double bandHz) const {
+    if (cal_ == nullptr) {
+        throw std::logic_error("StepListReader: SetReceiver must come before a read");
+    }
     transform.correction.resize(n);
     const auto half = static_cast<std::ptrdiff_t>(n / 2);
     for (std::size_t k = 0; k < n; ++k) {
@@ -79,16 +80,9 @@ void StepListReader::BuildCorrection(Transform& transform, std::size_t n, double
                                              ? static_cast<std::ptrdiff_t>(k)
                                              : static_cast<std::ptrdiff_t>(k) - 2 * half;
         const double basebandHz = static_cast<double>(signedBin) * sampleRateHz_ / n;
-        const double ifHz = ifInUseHz_ - basebandHz;
-        const double position = std::trunc((ifHz - kIfResponseStartHz) / kIfResponseStepHz);
-        const int index = static_cast<int>(
-            std::clamp(std::isnan(position) ? 0.0 : position, 0.0, kIfResponsePoints - 1.0));
-        double response = ifResponse_[index];
-        if (!(response > 0.0) || !std::isfinite(response)) {
-            response = 1.0;  // an entry that passes nothing cannot be undone
-        }
         transform.correction[k] = std::abs(basebandHz) <= bandHz
-                                      ? response * DroopPowerFactor(kStepDecimation, basebandHz)
+                                      ? IfPathPowerFactor(*cal_, false, kStepDecimation, ifInUseHz_,
+                                                          ifInUseHz_ - basebandHz)
                                       : 0.0;
     }
 }

@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "device/cal_table.h"
+
 namespace tavlin {
 
 class Clock;
@@ -31,8 +33,8 @@ struct StepReadPorts {
 // Only the second half of a block is used: the first covers the LO's settling.
 //
 // The blocks pass the same 10.7 MHz IF filter and sampler as the FFT
-// captures, so every power is corrected for the IF response and the
-// sampler's droop at its baseband frequency, as the FFT sweeps correct their
+// captures, so every power is corrected by the IF path's response at its
+// baseband frequency (IfPathPowerFactor), as the FFT sweeps correct their
 // bins; with a flat IF and no droop the values are the plain mean powers.
 // Buffers and FFT plans are kept between reads and sweeps.
 class StepListReader {
@@ -44,7 +46,6 @@ class StepListReader {
     static constexpr int kFirstUsed = 256;
     static constexpr int kUsedPairs = 256;
     static constexpr int kMaxPointsPerStep = 128;
-    static constexpr int kIfResponsePoints = 51;
     static constexpr std::int32_t kCompressionLevel = 30000;
     static constexpr int kMissingBlocksBeforeBox = 10;
 
@@ -54,10 +55,11 @@ class StepListReader {
     StepListReader& operator=(const StepListReader&) = delete;
 
     // The receiver of the coming reads: complex sample rate, the IF the
-    // sampler is tuned to, and the 10.7 MHz IF response (multipliers 5 kHz
-    // apart from 10.575 MHz). Corrections are rebuilt only when these change.
-    void SetReceiver(double sampleRateHz, double ifInUseHz,
-                     const std::array<double, kIfResponsePoints>& ifResponse);
+    // sampler is tuned to, and the calibration table whose 10.7 MHz IF
+    // response corrects the powers; it must outlive the reads. Corrections
+    // are rebuilt only when these change. Reading before this is set is a
+    // programming error.
+    void SetReceiver(double sampleRateHz, double ifInUseHz, const CalTable& cal);
 
     // A sweep shows the compression warning once, however many reads see it.
     void BeginSweep() { compressionWarned_ = false; }
@@ -120,7 +122,8 @@ class StepListReader {
     std::vector<double> im_;
     double sampleRateHz_ = 0.0;
     double ifInUseHz_ = 0.0;
-    std::array<double, kIfResponsePoints> ifResponse_{};
+    const CalTable* cal_ = nullptr;
+    std::array<double, CalTable::kIfResponsePoints> ifResponse_{};  // what they were built for
     unsigned receiverVersion_ = 1;
     bool compressionWarned_ = false;
 };

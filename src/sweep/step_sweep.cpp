@@ -83,7 +83,7 @@ void StepSweep::Run(SweepContext& context) {
     link.SetBandSelect(highBand);
     highRouteFromStep_ = highBand ? INT_MIN : INT_MAX;
 
-    reader_.SetReceiver(sampleRateHz_, ifInUseHz_, context.cal.IfResponse());
+    reader_.SetReceiver(sampleRateHz_, ifInUseHz_, context.cal);
     reader_.BeginSweep();
     buffer_.assign(static_cast<std::size_t>(plan_.count) * plan_.pointsPerStep, 0.0);
     const StepReadPorts ports = StepReadPorts::Of(context);

@@ -89,7 +89,7 @@ void WideSweep::Run(SweepContext& context) {
     rows_.fill(kBottomRowClamp);
     peak_ = Peak{};
     readingCount_ = 0;
-    reader_.SetReceiver(context.sampleRateHz, context.ifFreq1Hz, context.cal.IfResponse());
+    reader_.SetReceiver(context.sampleRateHz, context.ifFreq1Hz, context.cal);
     reader_.BeginSweep();
     const BandRouteCorrection route(context.cal,
                                     LevelSettings{s.attenDb, 0, s.preampAvailable, s.preampOn});

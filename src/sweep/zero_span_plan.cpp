@@ -8,6 +8,7 @@ namespace tavlin {
 namespace {
 
 constexpr double kTracePixels = 640.0;
+constexpr double kRawPowerFullScale = 1073741824.0;  // 2^30
 
 // FM: the decimation that leaves room for a deviation of maxFmOffsetHz.
 constexpr double kFmDecimationNumeratorHz = 101000.0;
@@ -104,6 +105,12 @@ double FmSmoothingCutoff(double samples) {
 
 bool FmNeedsSmoothing(double cutoff) {
     return cutoff < kFmSmoothingLimit;
+}
+
+double VideoTriggerThreshold(double levelDbm, double correctionDb, double attenDb,
+                             double ifPathFactor) {
+    const double factor = ifPathFactor > 0.0 && std::isfinite(ifPathFactor) ? ifPathFactor : 1.0;
+    return std::pow(10.0, (levelDbm - correctionDb - attenDb) / 10.0) / factor * kRawPowerFullScale;
 }
 
 SeriesPosition PixelSamplePosition(double sampleRateHz, double sweepTimeSec, int decimation,

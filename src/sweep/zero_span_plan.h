@@ -52,6 +52,14 @@ ZeroSpanCapturePlan PlanAmCapture(double sweepTimeSec);
 double FmSmoothingCutoff(double samples);
 bool FmNeedsSmoothing(double cutoff);
 
+// The raw I^2 + Q^2 (full scale 2^30) at which AM zero span draws a signal at
+// the tuned frequency at levelDbm: what the trigger-level entry stores as the
+// video-trigger threshold. correctionDb is the front end's AmplitudeCorrection
+// at the tuned frequency, ifPathFactor the TunedIfPathPowerFactor of the IF
+// and decimation in use (1 when it is not a positive number).
+double VideoTriggerThreshold(double levelDbm, double correctionDb, double attenDb,
+                             double ifPathFactor);
+
 // Where pixel i of 0 .. 640 reads the series: index j and fraction e, so that
 // the row is (1 - e) y[j] + e y[j + 1]. j + 1 never leaves the capture, even
 // where the sample rate of the clock mode in force gives a few samples more

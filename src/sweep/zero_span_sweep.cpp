@@ -10,6 +10,7 @@
 #include "ports/prompter.h"
 #include "sweep/amplitude_correction.h"
 #include "sweep/dsp_primitives.h"
+#include "sweep/if_path_response.h"
 #include "sweep/spectrum_rows.h"
 #include "sweep/sweep_engine.h"
 
@@ -211,13 +212,21 @@ void ZeroSpanSweep::DetectPower(const SweepContext& context, int samples) {
     }
 }
 
+// The power is corrected as the spectrum kinds correct the bin of a signal
+// at the tuned frequency: for the front end, and for the IF filter and the
+// sampler's droop where the signal sits, the LO's residual error from the IF
+// centre (the droop alone is -0.6 dB there).
 void ZeroSpanSweep::DrawAmRows(SweepContext& context, const ZeroSpanCapturePlan& plan) {
     const SweepSettings& settings = context.settings;
-    const double correctionDb =
+    const SweepEngine& engine = context.engine;
+    const double frontEndDb =
         AmplitudeCorrection(context.cal,
                             LevelSettings{settings.attenDb, settings.gainMode,
                                           settings.preampAvailable, settings.preampOn},
                             settings.startHz);
+    const double ifPathFactor = TunedIfPathPowerFactor(context.cal, plan.decimation, engine.ifInUse,
+                                                       engine.lo1ErrorHz.load());
+    const double correctionDb = frontEndDb + 10.0 * std::log10(ifPathFactor);
     for (int pixel = 0; pixel < kTracePoints; ++pixel) {
         const SeriesPosition at = PixelSamplePosition(
             context.sampleRateHz, plan.sweepTimeSec, plan.decimation, pixel, 0, plan.captureLength);

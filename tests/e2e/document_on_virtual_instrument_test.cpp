@@ -3,18 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
-#include "app/vudavezid.h"
-#include "sim/scene.h"
-#include "sim/virtual_instrument.h"
-#include "support/fake_clock.h"
-#include "support/forwarding_usb_driver.h"
-#include "support/recording_progress_sink.h"
-#include "support/recording_prompter.h"
-#include "support/recording_view_notifier.h"
-#include "support/test_directory.h"
+#include "e2e/virtual_unit_fixture.h"
 
 namespace tavlin {
 namespace {
@@ -23,36 +14,9 @@ using sim::Scene;
 using sim::SimFaults;
 using sim::VirtualInstrument;
 
-// Counts the calibration memory reads that pass to the unit.
-class CountingDriver final : public test::ForwardingUsbDriver {
-  public:
-    explicit CountingDriver(UsbDriver& inner) : ForwardingUsbDriver(inner) {}
-    int memoryReads = 0;
-
-    int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
-        if (n >= 3 && d[0] == 'E' && d[1] == 0xFF && d[2] == 0x01) {
-            ++memoryReads;
-        }
-        return inner_.Write(h, d, n, w);
-    }
-};
-
-class DocumentOnVirtualInstrumentTest : public ::testing::Test {
+class DocumentOnVirtualInstrumentTest : public test::VirtualUnitTest {
   protected:
-    DocumentOnVirtualInstrumentTest() { cacheDir = test::MakeTestDirectory("tavlin-e2e"); }
-    ~DocumentOnVirtualInstrumentTest() override {
-        doc.reset();
-        std::filesystem::remove_all(cacheDir);
-    }
-    VUDAVEZid& Start(const Scene& scene = sim::DefaultScene(), const SimFaults& faults = {}) {
-        doc.reset();
-        unit = std::make_unique<VirtualInstrument>(clock, scene);
-        unit->SetFaults(faults);
-        counting = std::make_unique<CountingDriver>(*unit);
-        doc = std::make_unique<VUDAVEZid>(
-            DocumentPorts{*counting, clock, prompter, views, progress}, cacheDir);
-        return *doc;
-    }
+    DocumentOnVirtualInstrumentTest() { keepCalibrationCache = true; }
     std::vector<std::string> Texts() {
         std::vector<std::string> texts;
         for (const auto& box : prompter.Boxes()) {
@@ -60,15 +24,6 @@ class DocumentOnVirtualInstrumentTest : public ::testing::Test {
         }
         return texts;
     }
-
-    std::filesystem::path cacheDir;
-    test::FakeClock clock;
-    test::RecordingPrompter prompter;
-    test::RecordingViewNotifier views;
-    test::RecordingProgressSink progress;
-    std::unique_ptr<VirtualInstrument> unit;
-    std::unique_ptr<CountingDriver> counting;
-    std::unique_ptr<VUDAVEZid> doc;
 };
 
 TEST_F(DocumentOnVirtualInstrumentTest, StartsQuietlyAndReadsTheUnitsIdentityAndTable) {
@@ -84,15 +39,15 @@ TEST_F(DocumentOnVirtualInstrumentTest, StartsQuietlyAndReadsTheUnitsIdentityAnd
     EXPECT_TRUE(d.state.preampAvailable);
     EXPECT_EQ(static_cast<int>(d.calTable.TcxoOffset()) - 32768, -750);
     EXPECT_NEAR(d.state.timebaseCorrection, 1.0 - 750e-9, 1e-15);
-    EXPECT_EQ(counting->memoryReads, 1024);
+    EXPECT_EQ(driver->MemoryReads(), 1024);
     EXPECT_EQ(d.calTable.Bytes(), unit->Memory()) << "the image is the unit's memory";
     EXPECT_EQ(std::filesystem::file_size(cacheDir / "TV004711.kvo"), 3128u);
 }
 
 TEST_F(DocumentOnVirtualInstrumentTest, SecondStartTakesTheTableFromTheCache) {
-    Start();
-    Start();
-    EXPECT_EQ(counting->memoryReads, 0);
+    Start(sim::DefaultScene());
+    Start(sim::DefaultScene());
+    EXPECT_EQ(driver->MemoryReads(), 0);
     EXPECT_EQ(doc->calTable.Bytes()[2548], unit->Memory()[2548]);
 }
 
@@ -144,7 +99,6 @@ TEST_F(DocumentOnVirtualInstrumentTest, ConnectionMessagesForEachFault) {
         {"port 2", port2, {"ERROR 2|PORT2 Did not open"}, false},
     };
     for (const Case& c : cases) {
-        prompter.Clear();
         VUDAVEZid& d = Start(sim::DefaultScene(), c.faults);
         EXPECT_EQ(Texts(), c.texts) << c.name;
         EXPECT_EQ(d.CloseRequested(), c.closes) << c.name;
@@ -164,7 +118,7 @@ TEST_F(DocumentOnVirtualInstrumentTest, InstrumentPluggedInDuringThePromptIsUsed
 }
 
 TEST_F(DocumentOnVirtualInstrumentTest, CaptureFaultsGiveTheirResultCodes) {
-    VUDAVEZid& d = Start();
+    VUDAVEZid& d = Start(sim::DefaultScene());
     std::vector<std::int32_t> first(4096), second(4096);
     EXPECT_EQ(d.link.ReadSweepSamples(first.data(), second.data(), 4096), kLinkOk);
     SimFaults shortOne;
@@ -186,7 +140,7 @@ TEST_F(DocumentOnVirtualInstrumentTest, CaptureFaultsGiveTheirResultCodes) {
 }
 
 TEST_F(DocumentOnVirtualInstrumentTest, UnitGoneAtPresetClosesTheProgramInOrder) {
-    VUDAVEZid& d = Start();
+    VUDAVEZid& d = Start(sim::DefaultScene());
     int closeRequests = 0;
     d.SetCloseHandler([&] { ++closeRequests; });
     unit->Unplug();

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sweep/fft_sweep_fixture.h"
+#include "e2e/virtual_unit_fixture.h"
 #include "sweep/sweep_engine.h"
 
 namespace tavlin {
@@ -43,10 +43,10 @@ TEST(SampleClockChoiceTest, SyncTriggerInUseAndTheLowestHarmonicKeepModeZero) {
 }
 
 // A document on the virtual unit with a sweep context a test fills in.
-class FrequencyPlanTest : public test::VirtualUnitSweepTest {
+class FrequencyPlanTest : public test::VirtualUnitTest {
   protected:
     FrequencyPlanTest() {
-        Start({});
+        Start(std::vector<sim::SceneEmitter>{});
         doc->stopRequest = 0;
     }
     SweepContext& Context(double centerHz, double spanHz) {
@@ -205,24 +205,24 @@ TEST_F(FrequencyPlanTest, TimebaseCorrectionMovesTheWantedSetting) {
 TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
     settings.imageReject = false;
     Plan(915e6, 10e3);
-    const int once = recorder->Register0Writes();
+    const int once = driver->Register0Writes();
     Plan(915e6, 10e3);
-    EXPECT_EQ(recorder->Register0Writes(), once);
+    EXPECT_EQ(driver->Register0Writes(), once);
 
     Plan(915e6 + 1.0, 10e3);
-    EXPECT_EQ(recorder->Register0Writes(), once + 1) << "new start and stop";
+    EXPECT_EQ(driver->Register0Writes(), once + 1) << "new start and stop";
     doc->engine.ForgetLoPlan();
     Plan(915e6 + 1.0, 10e3);
-    EXPECT_EQ(recorder->Register0Writes(), once + 2) << "forgotten after a pause or reset";
+    EXPECT_EQ(driver->Register0Writes(), once + 2) << "forgotten after a pause or reset";
     doc->stopRequest = 1;
     Plan(915e6 + 1.0, 10e3);
     Plan(915e6 + 1.0, 10e3);
-    EXPECT_EQ(recorder->Register0Writes(), once + 4) << "a stop request plans afresh";
+    EXPECT_EQ(driver->Register0Writes(), once + 4) << "a stop request plans afresh";
     doc->stopRequest = 0;
     settings.imageReject = true;
     Plan(915e6 + 1.0, 10e3);
     Plan(915e6 + 1.0, 10e3);
-    EXPECT_EQ(recorder->Register0Writes(), once + 6) << "the image pass moved the LO";
+    EXPECT_EQ(driver->Register0Writes(), once + 6) << "the image pass moved the LO";
 }
 
 TEST_F(FrequencyPlanTest, PlanRefusedByTheLinkIsNotHeld) {
@@ -231,9 +231,9 @@ TEST_F(FrequencyPlanTest, PlanRefusedByTheLinkIsNotHeld) {
     faults.failedWrites = 1;
     unit->SetFaults(faults);
     Plan(915e6, 10e3);
-    const int first = recorder->Register0Writes();
+    const int first = driver->Register0Writes();
     Plan(915e6, 10e3);
-    EXPECT_GT(recorder->Register0Writes(), first);
+    EXPECT_GT(driver->Register0Writes(), first);
     EXPECT_NEAR(UnitLoHz(), doc->engine.lo1.actualHz, 1e-3);
     doc->link.commError = false;
 }

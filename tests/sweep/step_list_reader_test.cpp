@@ -10,6 +10,7 @@
 #include <numbers>
 #include <vector>
 
+#include "device/cal_table.h"
 #include "device/device_link.h"
 #include "support/fake_clock.h"
 #include "support/recording_prompter.h"
@@ -26,6 +27,7 @@ using test::ScriptedUsbDriver;
 constexpr UsbHandle kDataHandle = 1;
 constexpr double kRate = 486111.1111;
 constexpr double kIf = 10694444.4444;
+constexpr int kIfFlatness10M7 = 2436;
 constexpr char kCompressionText[] =
     "Warning: IF Level may be into compression\r\nReduce input or increase reference level";
 
@@ -63,10 +65,13 @@ class StepListReaderTest : public ::testing::Test {
         link.Open();
         SetResponse(1.0);
     }
+    // A 10.7 MHz IF response of one multiplier at every point.
     void SetResponse(double multiplier) {
-        std::array<double, StepListReader::kIfResponsePoints> response{};
-        response.fill(multiplier);
-        reader.SetReceiver(kRate, kIf, response);
+        for (int i = 0; i < 52; ++i) {
+            cal.Bytes()[kIfFlatness10M7 + i] = static_cast<std::uint8_t>(multiplier * 100.0);
+        }
+        cal.DeriveValues();
+        reader.SetReceiver(kRate, kIf, cal);
     }
     void Queue(int blocks, const std::function<Pair(int)>& sample) {
         for (int b = 0; b < blocks; ++b) {
@@ -84,6 +89,7 @@ class StepListReaderTest : public ::testing::Test {
     DeviceLink link{usb, clock, prompter};
     long missing = 0;
     StepReadPorts ports{link, prompter, clock, missing};
+    CalTable cal;
     StepListReader reader;
 };
 

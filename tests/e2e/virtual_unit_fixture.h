@@ -1,0 +1,254 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/vudavezid.h"
+#include "ports/progress_sink.h"
+#include "sim/scene.h"
+#include "sim/virtual_instrument.h"
+#include "support/fake_clock.h"
+#include "support/forwarding_usb_driver.h"
+#include "support/recording_prompter.h"
+#include "support/recording_view_notifier.h"
+#include "support/scripted_usb_driver.h"
+#include "support/test_directory.h"
+
+namespace tavlin::test {
+
+constexpr double kSamplerClockHz = 23333333.33;
+constexpr double kNear630Hz = 27 * kSamplerClockHz + 50e3;  // clock mode 2
+constexpr double kNear653Hz = 28 * kSamplerClockHz + 60e3;  // clock mode 1, mirrored
+
+// Passes everything to the virtual unit, keeps the command frames that reach
+// it (unescaped), counts the 4096-pair blocks read from the data channel and
+// can act after a given one (pull the cable, request a stop).
+class WatchingDriver final : public ForwardingUsbDriver {
+  public:
+    explicit WatchingDriver(UsbDriver& inner) : ForwardingUsbDriver(inner) {}
+
+    std::atomic<int> blocksRead{0};
+    std::function<void(int)> afterBlock;  // set before a sweep starts
+
+    int Count(const std::function<bool(const std::vector<std::uint8_t>&)>& match) const {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(std::count_if(frames_.begin(), frames_.end(), match));
+    }
+    // Synthesizer register-0 words (INT and FRAC).
+    int Register0Writes() const {
+        return Count([](const auto& f) { return f.size() == 5 && f[0] == 'L' && !(f[4] & 7); });
+    }
+    int CaptureRequests() const {
+        return Count([](const auto& f) { return f.size() == 2 && f[0] == 'S'; });
+    }
+    int StreamStarts() const {
+        return Count([](const auto& f) { return f == std::vector<std::uint8_t>{'T'}; });
+    }
+    int MemoryReads() const {
+        return Count([](const auto& f) {
+            return f.size() >= 3 && f[0] == 'E' && f[1] == 0xFF && f[2] == 1;
+        });
+    }
+
+    int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
+        {
+            std::lock_guard lock(mutex_);
+            frames_.push_back(UnSlip(std::vector<std::uint8_t>(d, d + n)));
+        }
+        return inner_.Write(h, d, n, w);
+    }
+    int Read(UsbHandle h, std::uint8_t* d, std::size_t n, std::size_t& g) override {
+        const int status = inner_.Read(h, d, n, g);
+        if (n == 16384 && g == n) {
+            const int block = ++blocksRead;
+            if (afterBlock) {
+                afterBlock(block);
+            }
+        }
+        return status;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::vector<std::uint8_t>> frames_;
+};
+
+// Records the progress window's events and runs a hook at each position.
+class HookedProgressSink final : public ProgressSink {
+  public:
+    void Show() override { Record("show"); }
+    void SetPosition(int percent) override {
+        Record(std::to_string(percent));
+        std::function<void(int)> hook;
+        {
+            std::lock_guard lock(mutex_);
+            hook = onPosition_;
+        }
+        if (hook) {
+            hook(percent);
+        }
+    }
+    void Hide() override { Record("hide"); }
+    void OnPosition(std::function<void(int)> hook) {
+        std::lock_guard lock(mutex_);
+        onPosition_ = std::move(hook);
+    }
+    std::vector<std::string> Events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        events_.clear();
+    }
+
+  private:
+    void Record(std::string event) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> events_;
+    std::function<void(int)> onPosition_;
+};
+
+// What the virtual unit is for one test: its emitters and imperfections.
+struct UnitSetup {
+    double noiseDbmHz = -160.0;
+    double tcxoPpb = 0.0;
+    sim::SimFaults faults{};
+};
+
+// A document on a virtual instrument with the scene a test chooses, swept by
+// the engine on the test's thread (or by the sweep thread) and read back as
+// PEAK reads a trace: the peak is the smallest row, and a row's level is
+// ref - dB/div x row x 0.02.
+class VirtualUnitTest : public ::testing::Test {
+  protected:
+    VirtualUnitTest() { cacheDir = MakeTestDirectory("tavlin-unit"); }
+    ~VirtualUnitTest() override {
+        doc.reset();
+        std::filesystem::remove_all(cacheDir);
+    }
+
+    static sim::SceneEmitter Cw(double freqHz, double levelDbm) {
+        return {freqHz, levelDbm, std::nullopt, std::nullopt};
+    }
+
+    VUDAVEZid& Start(std::vector<sim::SceneEmitter> signals, const UnitSetup& setup = {}) {
+        sim::Scene scene = sim::DefaultScene();
+        scene.signals = std::move(signals);
+        scene.noiseFloorDbmHz = setup.noiseDbmHz;
+        scene.tcxoPpb = setup.tcxoPpb;
+        return Start(scene, setup.faults);
+    }
+    // A new unit has its own table: the cached one of the last unit is
+    // dropped unless the test keeps it.
+    VUDAVEZid& Start(const sim::Scene& scene, const sim::SimFaults& faults = {}) {
+        doc.reset();
+        if (!keepCalibrationCache) {
+            std::filesystem::remove_all(cacheDir);
+            std::filesystem::create_directories(cacheDir);
+        }
+        unit = std::make_unique<sim::VirtualInstrument>(clock, scene);
+        unit->SetFaults(faults);
+        driver = std::make_unique<WatchingDriver>(*unit);
+        prompter.Clear();
+        doc = std::make_unique<VUDAVEZid>(DocumentPorts{*driver, clock, prompter, views, progress},
+                                          cacheDir);
+        return *doc;
+    }
+    // Frequencies as the span commands set them, the level plan they would
+    // run, and one sweep.
+    void Sweep(double centerHz, double spanHz) {
+        doc->SetCenterSpan(centerHz, spanHz);
+        Sweep();
+    }
+    void SweepRange(double startHz, double stopHz) {
+        doc->SetFrequencies(startHz, stopHz);
+        Sweep();
+    }
+    void Sweep() {
+        doc->ApplyLevelPlan();
+        doc->engine.PerformSweep(*doc);
+    }
+    void Edit(const std::function<void(InstrumentState&)>& edit) { doc->EditSettings(edit); }
+
+    double LevelOfRow(double row) const {
+        return doc->state.refLevelDbm - doc->state.dbPerDiv * row * 0.02;
+    }
+    double RowOf(double levelDbm) const {
+        return (doc->state.refLevelDbm - levelDbm) * 50.0 / doc->state.dbPerDiv;
+    }
+    double PixelHz(int pixel) const {
+        const FrequencyPair f = doc->Frequencies();
+        return f.startHz + pixel * f.SpanHz() / 640.0;
+    }
+    double MinRow() const {
+        return *std::min_element(doc->trace.traceA.begin(), doc->trace.traceA.end());
+    }
+    double MaxRow() const {
+        return *std::max_element(doc->trace.traceA.begin(), doc->trace.traceA.end());
+    }
+    struct Reading {
+        double freqHz = 0.0;
+        double levelDbm = 0.0;
+    };
+    Reading Peak() const {
+        const auto& rows = doc->trace.traceA;
+        const auto pixel =
+            static_cast<int>(std::min_element(rows.begin(), rows.end()) - rows.begin());
+        return {PixelHz(pixel), LevelOfRow(rows[static_cast<std::size_t>(pixel)])};
+    }
+    // The highest level over the pixels within toleranceHz of freqHz, or
+    // (beyond) the highest more than toleranceHz away.
+    double LevelNear(double freqHz, double toleranceHz, bool beyond = false) const {
+        double best = -1e9;
+        for (int i = 0; i < 641; ++i) {
+            if ((std::abs(PixelHz(i) - freqHz) <= toleranceHz) != beyond) {
+                best = std::max(best, LevelOfRow(doc->trace.traceA[static_cast<std::size_t>(i)]));
+            }
+        }
+        return best;
+    }
+    // The median level: the noise floor where a few signals show.
+    double MedianLevel() const {
+        std::vector<double> rows(doc->trace.traceA.begin(), doc->trace.traceA.end());
+        std::nth_element(rows.begin(), rows.begin() + 320, rows.end());
+        return LevelOfRow(rows[320]);
+    }
+    std::string Boxes() const {
+        std::string all;
+        for (const auto& box : prompter.Boxes()) {
+            all += box.caption + ": " + box.text + "\n";
+        }
+        return all;
+    }
+    int BoxCount(const std::string& text) const {
+        const auto boxes = prompter.Boxes();
+        return static_cast<int>(std::count_if(boxes.begin(), boxes.end(),
+                                              [&](const auto& b) { return b.text == text; }));
+    }
+
+    std::filesystem::path cacheDir;
+    bool keepCalibrationCache = false;
+    FakeClock clock;
+    RecordingPrompter prompter;
+    RecordingViewNotifier views;
+    HookedProgressSink progress;
+    std::unique_ptr<sim::VirtualInstrument> unit;
+    std::unique_ptr<WatchingDriver> driver;
+    std::unique_ptr<VUDAVEZid> doc;
+};
+
+}  // namespace tavlin::test
