@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <algorithm>
 #include <mutex>
 
 #include "app/vudavezid.h"
