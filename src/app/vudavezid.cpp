@@ -74,21 +74,18 @@ VUDAVEZid::~VUDAVEZid() {
 void VUDAVEZid::Preset() {
     PauseSweep();
     wasSweeping_ = false;
-    PresetSettings();
+    // The settings and the screen are written under their locks: a preset
+    // from the automation thread may meet a paint or a query on another.
+    SetFrequencies(kPresetStartHz, kPresetStopHz);
+    {
+        std::lock_guard lock(settingsMutex_);
+        PresetSettings();
+    }
+    PresetMarkersAndTraces();
     ApplyLevelPlan();
-    state.rbwHz = 100000.0;
-    state.maxHold = 0;
-    state.videoTrigger = false;
-    FillPresetTraces();
-    state.signalTrack = 0;
-    state.videoAvgCount = 1;
-    state.sweepTimeSec = 2.2;
-    state.imageReject = 1;
-    state.counterOn = false;
     ReadIdentity();
     LoadCalibration();
     engine.ResetWorkingValues();
-    state.spanRbwRatio = kDefaultSpanRbwRatio;
     link.ResetCachedSettings();
     views_.UpdateAllViews();
     ResumeSweep();
@@ -98,7 +95,6 @@ void VUDAVEZid::PresetSettings() {
     state.syncTrigMode = 0;
     state.refLevelOffsetDb = 0.0;
     state.extRefLocked = false;
-    SetFrequencies(kPresetStartHz, kPresetStopHz);
     state.cfStepHz = 10e6;
     state.refLevelStepDb = 10.0;
     state.refLevelDbm = 0.0;
@@ -106,16 +102,26 @@ void VUDAVEZid::PresetSettings() {
     state.dbPerDiv = 10.0;
     state.attenDb = 10.0;
     state.linearScale = 0;
+    state.titleSet = 0;
+    state.gainMode = 0;
+    state.rbwHz = 100000.0;
+    state.maxHold = 0;
+    state.videoTrigger = false;
+    state.signalTrack = 0;
+    state.videoAvgCount = 1;
+    state.sweepTimeSec = 2.2;
+    state.imageReject = 1;
+    state.counterOn = false;
+    state.spanRbwRatio = kDefaultSpanRbwRatio;
+}
+
+void VUDAVEZid::PresetMarkersAndTraces() {
+    std::lock_guard lock(traceMutex);
     display.limitLinesOn = false;
     markers.marker1On = 0;
-    state.titleSet = 0;
     markers.marker2On = 0;
     markers.marker2Active = 0;
     markers.markerDelta = 0;
-    state.gainMode = 0;
-}
-
-void VUDAVEZid::FillPresetTraces() {
     trace.traceA.fill(kBottomRow);
     trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
     display.lowerLimitRows.fill(static_cast<std::int32_t>(kBottomRow));
@@ -123,13 +129,18 @@ void VUDAVEZid::FillPresetTraces() {
 }
 
 void VUDAVEZid::ReadIdentity() {
-    state.deviceSerial = link.GetSerialNumber();
-    state.firmwareVersion = link.GetFirmwareVersion();
+    std::string serial = link.GetSerialNumber();
+    std::string firmware = link.GetFirmwareVersion();
+    std::lock_guard lock(settingsMutex_);
+    state.deviceSerial = std::move(serial);
+    state.firmwareVersion = std::move(firmware);
     state.preampAvailable = !FirmwareLacksPreamp(state.firmwareVersion);
 }
 
 void VUDAVEZid::LoadCalibration() {
-    calTable.Load(state.deviceSerial, link, progress_);
+    calTable.Load(ReadSettings([](const InstrumentState& s) { return s.deviceSerial; }), link,
+                  progress_);
+    std::lock_guard lock(settingsMutex_);
     state.timebaseCorrection = calTable.TimebaseCorrection();
     state.ifFreq1Hz = calTable.IfFreq1Hz();
     state.ifFreq2Hz = calTable.IfFreq2Hz();

@@ -146,7 +146,7 @@ class VUDAVEZid {
 
   private:
     void PresetSettings();
-    void FillPresetTraces();
+    void PresetMarkersAndTraces();
     void ReadIdentity();
     void LoadCalibration();
     bool StartSweepThread(bool single);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/vudavezid.h"
+#include "panel/level_settings.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
@@ -56,11 +57,7 @@ void SetSpan(VUDAVEZid& doc, double spanHz) {
 }
 
 void SetRefLevel(VUDAVEZid& doc, double refLevelDbm) {
-    doc.PauseSweep();
-    doc.EditSettings([refLevelDbm](InstrumentState& s) { s.refLevelDbm = refLevelDbm; });
-    doc.ApplyLevelPlan();
-    Repaint(doc);
-    doc.ResumeSweep();
+    SetReferenceLevel(doc, refLevelDbm);
 }
 
 void MarkerPeak(VUDAVEZid& doc, double) {

@@ -10,9 +10,16 @@ namespace tavlin {
 // What the plot view keeps of its own but state files carry: the colour
 // scheme, the stored trace B, the upper and lower limit lines.
 struct DisplayState {
+    static constexpr std::array<std::int32_t, kTracePoints> BottomLineRows() {
+        std::array<std::int32_t, kTracePoints> rows{};
+        rows.fill(static_cast<std::int32_t>(kBottomRow));
+        return rows;
+    }
+
     bool classicColours = false;  // false = the KVO scheme, true = CLASSIC
     bool traceBShown = false;
-    std::array<std::int32_t, kTracePoints> traceBRows{};
+    // Until the first Trace A->B, trace B lies on the bottom line.
+    std::array<std::int32_t, kTracePoints> traceBRows = BottomLineRows();
     std::array<std::int32_t, kTracePoints> upperLimitRows{};
     std::array<std::int32_t, kTracePoints> lowerLimitRows{};
     bool limitLinesOn = false;
