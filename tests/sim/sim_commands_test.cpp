@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "sim/cal_layout.h"
 #include "sim_session.h"
 
@@ -26,31 +28,24 @@ class SimCommands : public ::testing::Test {
     SimSession session{SceneWithoutReferenceError()};
 };
 
-TEST_F(SimCommands, SynthesizerWordsHighBand) {
-    session.Send({'L', 0x00, 0x96, 0x41, 0xBC});
-    session.Send({'D', 0x04});
-    session.Send({'L', 0x08, 0x00, 0x83, 0x21});
-    session.Send({'L', 0x00, 0x96, 0x01, 0x28});
-    const ReceiverState state = State();
-    EXPECT_EQ(state.synthInt, 300);
-    EXPECT_EQ(state.synthFrac, 37);
-    EXPECT_EQ(state.synthMod, 100);
-    EXPECT_EQ(state.outputDivider, 1);
-    EXPECT_EQ(state.register2, 0x00004C42u);
-    EXPECT_TRUE(state.HighRoute());
-    EXPECT_DOUBLE_EQ(state.SynthesizerLoHz(0.0), 3003.7e6 / 2.0);
-    EXPECT_DOUBLE_EQ(state.SynthesizerLoHz(1e-6), 3003.7e6 * (1.0 + 1e-6) / 2.0);
-}
-
-TEST_F(SimCommands, SynthesizerWordsLowBandDivideThroughTheRoute) {
-    session.Send({'L', 0x00, 0xA6, 0x41, 0xBC});
-    session.Send({'D', 0x03});
-    session.Send({'L', 0x08, 0x00, 0x83, 0x21});
-    session.Send({'L', 0x00, 0x96, 0x01, 0x28});
-    const ReceiverState state = State();
-    EXPECT_EQ(state.outputDivider, 2);
-    EXPECT_EQ(state.route, 3);
-    EXPECT_DOUBLE_EQ(state.SynthesizerLoHz(0.0), 3003.7e6 / 256.0);  // k = 8
+// The same INT, FRAC and MOD words through either route: the high band
+// divides by the synthesizer's divider, the low band by the route's as well.
+TEST_F(SimCommands, SynthesizerWordsThroughBothRoutes) {
+    for (const auto& [divider, route, loHz] :
+         {std::tuple{0x96, 4, 3003.7e6 / 2.0}, {0xA6, 3, 3003.7e6 / 256.0}}) {
+        session.Send({'L', 0x00, static_cast<std::uint8_t>(divider), 0x41, 0xBC});
+        session.Send({'D', static_cast<std::uint8_t>(route)});
+        session.Send({'L', 0x08, 0x00, 0x83, 0x21});
+        session.Send({'L', 0x00, 0x96, 0x01, 0x28});
+        const ReceiverState state = State();
+        EXPECT_EQ(state.synthInt, 300);
+        EXPECT_EQ(state.synthFrac, 37);
+        EXPECT_EQ(state.synthMod, 100);
+        EXPECT_EQ(state.register2, 0x00004C42u);
+        EXPECT_EQ(state.HighRoute(), route == 4);
+        EXPECT_DOUBLE_EQ(state.SynthesizerLoHz(0.0), loHz);
+        EXPECT_DOUBLE_EQ(state.SynthesizerLoHz(1e-6), loHz * (1.0 + 1e-6));
+    }
     // FRAC 31 and 32 around the byte boundary of register 0.
     session.Send({'L', 0x00, 0x96, 0x00, 0xF8});
     EXPECT_EQ(State().synthFrac, 31);
@@ -121,14 +116,10 @@ TEST_F(SimCommands, ReferenceQueryAndSwitch) {
     EXPECT_FALSE(State().externalRefSelected);
 }
 
-TEST_F(SimCommands, VersionAnswersTheFirmwareText) {
+TEST_F(SimCommands, VersionAnswersTheFirmwareTextAndUnknownOrShortCommandsAreIgnored) {
     session.Send({'V'});
     const auto text = session.Read(session.command, 11);
     EXPECT_EQ(std::string(text.begin(), text.end()), "Tavlin 2.03");
-    EXPECT_EQ(session.Waiting(session.command), 0u);
-}
-
-TEST_F(SimCommands, UnknownOrShortCommandsAreIgnored) {
     session.Send({'Z', 0x01});
     session.Send({'A'});
     session.Send({'E', 0xFF, 0x01});
@@ -173,31 +164,14 @@ TEST_F(SimCommands, WritingWithoutEraseCanOnlyClearBits) {
     EXPECT_EQ(memory[CalLayout::kIfGain2_9Low], 110);  // untouched beyond the write
 }
 
-TEST_F(SimCommands, CalibrationMemorySurvivesAPortCycle) {
-    session.Send({'E', 0xFF, 0x15, 0x26, 0x37});
-    session.Send({'E', 0xFF, 0x14, 0x25, 0x36});
-    session.driver.CyclePort(session.data);
-    session.driver.Close(session.data);
-    session.driver.Close(session.command);
-    session.clock.Advance(2500);
-    session.OpenAndInitialise();
-    EXPECT_EQ(ReadWord(CalLayout::kTcxoOffset)[0], 0xFF);
-}
-
-TEST(SimCommandsPreamp, UnitWithoutPreampIgnoresIt) {
+TEST(SimCommandsOtherUnits, WithoutPreampItIsIgnoredAndABlankUnitReadsErased) {
     Scene scene;
     scene.firmware = "Tavlin 1.50";
+    scene.calibration = SceneCalibration::Blank;
     SimSession session(scene);
     session.OpenAndInitialise();
     session.Send({'M', 0x01});
     EXPECT_FALSE(session.unit.State().preampOn);
-}
-
-TEST(SimCommandsBlank, BlankUnitReadsErased) {
-    Scene scene;
-    scene.calibration = SceneCalibration::Blank;
-    SimSession session(scene);
-    session.OpenAndInitialise();
     const CalMemory::Image memory = session.unit.Memory();
     EXPECT_TRUE(std::all_of(memory.begin(), memory.end(), [](auto b) { return b == 0xFF; }));
 }

@@ -172,15 +172,6 @@ TEST_F(SimReceiver, StepListSignalSitsAbove53StepsBelow) {
     EXPECT_NEAR(PhaseSlopeHz(first, second, kRate0), 94444.4, 5.0);
 }
 
-TEST_F(SimReceiver, DecimationKeepsTheToneAndLowersTheRate) {
-    Start(OneEmitter(1000e6, -30.0));
-    session->Send({'I', 0x0E, 4 + 15});
-    session->Tune(989.3, true);
-    std::vector<double> first, second;
-    Capture(first, second);
-    EXPECT_NEAR(PhaseSlopeHz(first, second, kRate0 / 4), -5555.56, 1.0);
-}
-
 TEST_F(SimReceiver, NoiseFloorFollowsTheSceneDensity) {
     Scene scene;
     scene.noiseFloorDbmHz = -140.0;

@@ -83,27 +83,23 @@ TEST(SimScene, MalformedFilesAreRefusedWithFileAndProblem) {
               std::string::npos);
     const std::string syntax = ErrorOf(R"({"serial": "TV1",)");
     EXPECT_EQ(syntax.rfind("scene file 'bad.json': not valid JSON: ", 0), 0u) << syntax;
-}
-
-TEST(SimScene, MissingFileIsNamed) {
-    const SceneLoadResult result = LoadSceneFile("/nonexistent/dir/none.json");
-    EXPECT_FALSE(result.scene);
-    EXPECT_EQ(result.error, "scene file '/nonexistent/dir/none.json': cannot be opened");
+    EXPECT_EQ(LoadSceneFile("/nonexistent/dir/none.json").error,
+              "scene file '/nonexistent/dir/none.json': cannot be opened");
 }
 
 TEST(SimScene, PreampFollowsTheFirmwareText) {
-    Scene scene;
-    scene.firmware = "Tavlin 2.03";
-    EXPECT_TRUE(scene.PreampFitted());
-    scene.firmware = "Tavlin 1.50";
-    EXPECT_FALSE(scene.PreampFitted());
-    scene.firmware = "1.9 Tavlin";  // "1." only at the first character
-    EXPECT_TRUE(scene.PreampFitted());
-    scene.firmware = "V2.11.";
-    EXPECT_FALSE(scene.PreampFitted());
+    // "1." anywhere but at the first character marks a unit without one.
+    for (const auto& [text, fitted] : {std::pair{"Tavlin 2.03", true},
+                                       {"Tavlin 1.50", false},
+                                       {"1.9 Tavlin", true},
+                                       {"V2.11.", false}}) {
+        Scene scene;
+        scene.firmware = text;
+        EXPECT_EQ(scene.PreampFitted(), fitted) << text;
+    }
 }
 
-TEST(SimScene, EveryShippedSceneLoads) {
+TEST(SimScene, EveryShippedSceneLoadsAndTheDefaultFillsThePresetView) {
     const std::filesystem::path folder = std::filesystem::path(TAVLIN_SOURCE_DIR) / "scenes";
     int loaded = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -115,9 +111,7 @@ TEST(SimScene, EveryShippedSceneLoads) {
         ++loaded;
     }
     EXPECT_GE(loaded, 6);
-}
-
-TEST(SimScene, DefaultSceneHasEmittersInTheIsmBand) {
+    // The default scene shows something in the preset view.
     const Scene scene = DefaultScene();
     ASSERT_FALSE(scene.signals.empty());
     for (const SceneEmitter& emitter : scene.signals) {

@@ -5,57 +5,54 @@
 namespace tavlin {
 namespace {
 
-using namespace ::tavlin::sim;
+using Bytes = std::vector<std::uint8_t>;
+using Frames = std::vector<Bytes>;
 
-using Frames = std::vector<std::vector<std::uint8_t>>;
+// Each case feeds its writes in turn and expects the frames completed by the
+// last one.
+TEST(SimSlipDecoder, FramesEscapesAndSplitsAcrossWrites) {
+    struct Case {
+        const char* what;
+        std::vector<Bytes> writes;
+        Frames frames;
+    };
+    const Case cases[] = {
+        {"escapes", {{'E', 0xDB, 0xDC, 0xDB, 0xDD, 0x01, 0xC0}}, {{'E', 0xC0, 0xDB, 0x01}}},
+        {"escape before an ordinary byte keeps it", {{'M', 0xDB, 0x01, 0xC0}}, {{'M', 0x01}}},
+        {"split frames and a split escape",
+         {{'L', 0x00, 0xDB}, {0xDC, 0x4C}, {0x42, 0xC0, 'V', 0xC0, 'T'}},
+         {{'L', 0x00, 0xC0, 0x4C, 0x42}, {'V'}}},
+        {"empty frames are dropped", {{0xC0, 0xC0}}, {}},
+    };
+    for (const Case& c : cases) {
+        sim::SlipDecoder decoder;
+        Frames frames;
+        for (const Bytes& write : c.writes) {
+            frames.clear();
+            decoder.Feed(write.data(), write.size(), frames);
+        }
+        EXPECT_EQ(frames, c.frames) << c.what;
+    }
+}
 
-Frames FeedAll(SlipDecoder& decoder, const std::vector<std::uint8_t>& bytes) {
+TEST(SimSlipDecoder, GarbageIsBoundedAndResetForgetsAPartFrame) {
+    sim::SlipDecoder decoder;
+    Bytes garbage(1000, 0x41);  // a frame too long to be a command
+    for (const int byte : {0xC0, 0x41, 0x02, 0xC0}) {
+        garbage.push_back(static_cast<std::uint8_t>(byte));
+    }
     Frames frames;
-    decoder.Feed(bytes.data(), bytes.size(), frames);
-    return frames;
-}
-
-TEST(SimSlipDecoder, EscapesStandForFrameEndAndEscape) {
-    SlipDecoder decoder;
-    const Frames frames = FeedAll(decoder, {'E', 0xDB, 0xDC, 0xDB, 0xDD, 0x01, 0xC0});
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0], (std::vector<std::uint8_t>{'E', 0xC0, 0xDB, 0x01}));
-}
-
-TEST(SimSlipDecoder, FramesSplitAcrossWritesAndAnEscapeSplitFromItsByte) {
-    SlipDecoder decoder;
-    EXPECT_TRUE(FeedAll(decoder, {'L', 0x00, 0xDB}).empty());
-    EXPECT_TRUE(FeedAll(decoder, {0xDC, 0x4C}).empty());
-    const Frames frames = FeedAll(decoder, {0x42, 0xC0, 'V', 0xC0, 'T'});
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0], (std::vector<std::uint8_t>{'L', 0x00, 0xC0, 0x4C, 0x42}));
-    EXPECT_EQ(frames[1], (std::vector<std::uint8_t>{'V'}));
-    // "T" waits for its frame end.
-    EXPECT_EQ(FeedAll(decoder, {0xC0}), Frames{{'T'}});
-}
-
-TEST(SimSlipDecoder, EmptyFramesAreDroppedAndGarbageIsBounded) {
-    SlipDecoder decoder;
-    EXPECT_TRUE(FeedAll(decoder, {0xC0, 0xC0}).empty());
-    std::vector<std::uint8_t> garbage(1000, 0x41);
-    garbage.push_back(0xC0);
-    garbage.insert(garbage.end(), {'A', 0x02, 0xC0});
-    const Frames frames = FeedAll(decoder, garbage);
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0], (std::vector<std::uint8_t>{'A', 0x02}));
+    decoder.Feed(garbage.data(), garbage.size(), frames);
+    EXPECT_EQ(frames, (Frames{{0x41, 0x02}}));
     EXPECT_EQ(decoder.DiscardedFrames(), 1u);
-}
 
-TEST(SimSlipDecoder, EscapeBeforeAnOrdinaryByteKeepsThatByte) {
-    SlipDecoder decoder;
-    EXPECT_EQ(FeedAll(decoder, {'M', 0xDB, 0x01, 0xC0}), (Frames{{'M', 0x01}}));
-}
-
-TEST(SimSlipDecoder, ResetForgetsAPartFrame) {
-    SlipDecoder decoder;
-    FeedAll(decoder, {'A', 0x01});
+    const Bytes part{'A', 0x01};
+    const Bytes whole{'F', 0x01, 0xC0};
+    frames.clear();
+    decoder.Feed(part.data(), part.size(), frames);
     decoder.Reset();
-    EXPECT_EQ(FeedAll(decoder, {'F', 0x01, 0xC0}), (Frames{{'F', 0x01}}));
+    decoder.Feed(whole.data(), whole.size(), frames);
+    EXPECT_EQ(frames, (Frames{{'F', 0x01}}));
 }
 
 }  // namespace

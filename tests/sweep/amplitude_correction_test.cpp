@@ -165,9 +165,5 @@ TEST_F(AmplitudeCorrectionTest, PreampRollsOffBelowOneMegahertzAndStaysFiniteAtZ
     EXPECT_NEAR(preampGain(0.0), preampGain(1.0), kTol);
 }
 
-TEST(WideDetectorCorrection, IsMinusOneDecibel) {
-    EXPECT_EQ(WideDetectorCorrection(), -1.0);
-}
-
 }  // namespace
 }  // namespace tavlin
