@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -224,8 +225,12 @@ void CMainFrame::OpenWebPage() {
     QDesktopServices::openUrl(WebPage());
 }
 
+// A product setting: the address can be changed in the program's settings
+// ("Help/WebPage") without a new build.
 QUrl CMainFrame::WebPage() {
-    return QUrl(QString::fromLatin1(kWebPage));
+    const QSettings settings;
+    return QUrl(
+        settings.value(QStringLiteral("Help/WebPage"), QString::fromLatin1(kWebPage)).toString());
 }
 
 // --- Window events ---------------------------------------------------------------------
