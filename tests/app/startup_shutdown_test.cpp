@@ -36,19 +36,6 @@ TEST_F(StartupShutdownTest, HalfAnInstrumentRunsOnWithoutCachingAnEmptyTable) {
     EXPECT_FALSE(std::filesystem::exists(cacheDir / ".kvo"));
 }
 
-TEST_F(StartupShutdownTest, CalibrationIsReadOnceThenComesFromTheCache) {
-    BuildWithInstrument();
-    EXPECT_EQ(calMemory.Reads(), 1024);
-    EXPECT_TRUE(std::filesystem::exists(cacheDir / "TV000123.kvo"));
-    const auto events = progress.Events();
-    ASSERT_GE(events.size(), 2u);
-    EXPECT_EQ(events[0], "0");
-    EXPECT_EQ(events[1], "show");
-    EXPECT_EQ(events.back(), "hide");
-    doc->Preset();
-    EXPECT_EQ(calMemory.Reads(), 1024) << "the cache file spares the device";
-}
-
 TEST_F(StartupShutdownTest, CloseStopsTheSweepThenClosesTheLinkWithoutReopening) {
     VUDAVEZid& d = BuildWithInstrument();
     std::atomic<int> passes{0};

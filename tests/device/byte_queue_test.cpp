@@ -229,9 +229,5 @@ TEST(ByteQueueTest, ConcurrentProducerAndConsumerLoseNothing) {
     EXPECT_EQ(queue.Size(), 0u);
 }
 
-TEST(ByteQueueTest, ZeroBoundIsAProgrammingError) {
-    EXPECT_THROW(ByteQueue(0), std::invalid_argument);
-}
-
 }  // namespace
 }  // namespace tavlin

@@ -87,18 +87,6 @@ TEST_F(CalMemoryTest, ShortReplyKeepsNeutralBytesAndReportsIncomplete) {
     EXPECT_EQ(progress.Events().back(), "hide");
 }
 
-TEST_F(CalMemoryTest, ClosedLinkReadsNothingAndGivesNeutralImage) {
-    ASSERT_TRUE(link.ResetLink(false));
-    std::array<std::uint8_t, kCalMemoryBytes> image{};
-    image.fill(0x11);
-
-    EXPECT_FALSE(link.ReadCalMemory(image.data(), progress));
-
-    EXPECT_TRUE(std::all_of(image.begin(), image.end(), [](auto b) { return b == 0x80; }));
-    EXPECT_TRUE(memory.commands.empty());
-    EXPECT_FALSE(link.commError);
-}
-
 TEST_F(CalMemoryTest, EraseOpensErasesWaitsAndReopensTheLink) {
     memory.FillPattern();
     driver.ClearCalls();

@@ -51,21 +51,6 @@ TEST_F(DocumentOnVirtualInstrumentTest, SecondStartTakesTheTableFromTheCache) {
     EXPECT_EQ(doc->calTable.Bytes()[2548], unit->Memory()[2548]);
 }
 
-TEST_F(DocumentOnVirtualInstrumentTest, FirstGenerationFirmwareHasNoPreamp) {
-    Scene scene = sim::DefaultScene();
-    scene.firmware = "Tavlin 1.52";
-    EXPECT_FALSE(Start(scene).state.preampAvailable);
-}
-
-TEST_F(DocumentOnVirtualInstrumentTest, BlankUnitIsCachedAsItIs) {
-    Scene scene = sim::DefaultScene();
-    scene.calibration = sim::SceneCalibration::Blank;
-    VUDAVEZid& d = Start(scene);
-    EXPECT_EQ(d.calTable.BlankMark(), 0xFF);
-    EXPECT_EQ(d.calTable.TcxoOffset(), 65535);
-    EXPECT_TRUE(std::filesystem::exists(cacheDir / "TV000123.kvo"));
-}
-
 TEST_F(DocumentOnVirtualInstrumentTest, ConnectionMessagesForEachFault) {
     struct Case {
         const char* name;

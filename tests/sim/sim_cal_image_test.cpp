@@ -35,36 +35,6 @@ LevelSettings Settings(int atten, int gain, bool preampFitted, bool highBand,
     return LevelSettings{atten, gain, preampFitted, preampOn, highBand};
 }
 
-TEST(SimLevelCorrection, FlatnessBytesAndBandFormulas) {
-    CalMemory::Image image = NeutralTable();
-    image[CalLayout::kLowBandFlatness + 2 * 150 + 49] = 160;  // 50 MHz, 10 dB row
-    image[CalLayout::kHighBandFlatness + 0 * 426 + 5] = 112;  // 200 MHz, 0 dB row
-    const LevelCorrection table(image);
-    EXPECT_NEAR(table.At(50e6, Settings(2, 1, false, false)), 1.0, 1e-12);
-    EXPECT_NEAR(table.At(50e6, Settings(1, 1, false, false)), 0.0, 1e-12);
-    EXPECT_NEAR(table.At(200e6, Settings(0, 1, false, true)), -1.0 + 200e6 * 2.5e-9, 1e-12);
-    EXPECT_NEAR(table.At(200e6, Settings(0, 1, true, true)), -1.0 + 200e6 * 4e-9, 1e-12);
-    // Half way to the next entry, and the last entry held from 4.4 GHz up.
-    EXPECT_NEAR(table.At(205e6, Settings(0, 1, false, true)), -0.5 + 205e6 * 2.5e-9, 1e-12);
-    EXPECT_NEAR(table.At(5e9, Settings(0, 1, false, true)), 5e9 * 2.5e-9, 1e-12);
-}
-
-TEST(SimLevelCorrection, BaseGainStepsAndSecondIf) {
-    CalMemory::Image image = NeutralTable();
-    image[CalLayout::kIfGain2_9High] = 110;
-    PutWord(image, CalLayout::kLowGainStep, 100);
-    PutWord(image, CalLayout::kHighGainStep, 50);
-    const LevelCorrection table(image);
-    const double f = 150e6;
-    const double slope = f * 4e-9;
-    EXPECT_NEAR(table.At(f, Settings(0, 1, true, true)), 11.0 + slope, 1e-9);
-    EXPECT_NEAR(table.At(f, Settings(0, 0, true, true)), 11.0 + 2.0 + 13.44 + slope, 1e-9);
-    EXPECT_NEAR(table.At(f, Settings(0, 2, true, true)), 11.0 - (1.0 + 9.44) + slope, 1e-9);
-    EXPECT_NEAR(table.At(f, Settings(0, 0, false, true)), 15.83 + f * 2.5e-9, 1e-9);
-    EXPECT_NEAR(table.At(f, Settings(0, 2, false, true)), -12.0 + f * 2.5e-9, 1e-9);
-    EXPECT_DOUBLE_EQ(table.SecondIfOffsetDb(true), 11.0);
-}
-
 TEST(SimLevelCorrection, PreampGainAndItsRolloff) {
     CalMemory::Image image = NeutralTable();
     std::fill_n(image.begin() + CalLayout::kPreampLowBand, 150, 200);  // 20 dB

@@ -28,31 +28,6 @@ class SimCommands : public ::testing::Test {
     SimSession session{SceneWithoutReferenceError()};
 };
 
-// The same INT, FRAC and MOD words through either route: the high band
-// divides by the synthesizer's divider, the low band by the route's as well.
-TEST_F(SimCommands, SynthesizerWordsThroughBothRoutes) {
-    for (const auto& [divider, route, loHz] :
-         {std::tuple{0x96, 4, 3003.7e6 / 2.0}, {0xA6, 3, 3003.7e6 / 256.0}}) {
-        session.Send({'L', 0x00, static_cast<std::uint8_t>(divider), 0x41, 0xBC});
-        session.Send({'D', static_cast<std::uint8_t>(route)});
-        session.Send({'L', 0x08, 0x00, 0x83, 0x21});
-        session.Send({'L', 0x00, 0x96, 0x01, 0x28});
-        const ReceiverState state = State();
-        EXPECT_EQ(state.synthInt, 300);
-        EXPECT_EQ(state.synthFrac, 37);
-        EXPECT_EQ(state.synthMod, 100);
-        EXPECT_EQ(state.register2, 0x00004C42u);
-        EXPECT_EQ(state.HighRoute(), route == 4);
-        EXPECT_DOUBLE_EQ(state.SynthesizerLoHz(0.0), loHz);
-        EXPECT_DOUBLE_EQ(state.SynthesizerLoHz(1e-6), loHz * (1.0 + 1e-6));
-    }
-    // FRAC 31 and 32 around the byte boundary of register 0.
-    session.Send({'L', 0x00, 0x96, 0x00, 0xF8});
-    EXPECT_EQ(State().synthFrac, 31);
-    session.Send({'L', 0x00, 0x96, 0x01, 0x00});
-    EXPECT_EQ(State().synthFrac, 32);
-}
-
 TEST_F(SimCommands, AttenuatorRouteIfPathPreampAndSyncModes) {
     session.Send({'A', 0x02});
     EXPECT_DOUBLE_EQ(State().AttenDb(), 10.0);
@@ -70,20 +45,6 @@ TEST_F(SimCommands, AttenuatorRouteIfPathPreampAndSyncModes) {
     EXPECT_TRUE(State().TriggerInput());
     session.Send({'O', 0x01});
     EXPECT_TRUE(State().SelfTestSignalOn());
-}
-
-TEST_F(SimCommands, SamplerRegistersSetGainAndDecimation) {
-    session.Send({'I', 0x06, 0x80});
-    session.Send({'I', 0x0C, 0x00});
-    EXPECT_EQ(State().GainState(), 0);
-    session.Send({'I', 0x06, 0x00});
-    EXPECT_EQ(State().GainState(), 1);
-    session.Send({'I', 0x0C, 0x80});
-    EXPECT_EQ(State().GainState(), 2);
-    session.Send({'I', 0x0E, 16 + 15});
-    EXPECT_EQ(State().Decimation(), 16);
-    session.Send({'I', 0x0E, 1 + 15});
-    EXPECT_EQ(State().Decimation(), 1);
 }
 
 TEST_F(SimCommands, ClockModeNeedsTheSamplerInitialisedAgain) {

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
-#include <numbers>
 
 #include "sim/factory_cal_image.h"
 #include "sim/level_correction.h"
@@ -23,17 +21,6 @@ Scene OneEmitter(double freqHz, double levelDbm, double tcxoPpb = 0.0) {
     scene.tcxoPpb = tcxoPpb;
     scene.signals = {{freqHz, levelDbm, std::nullopt, std::nullopt}};
     return scene;
-}
-
-// Mean frequency of a capture from its phase steps.
-double PhaseSlopeHz(const std::vector<double>& first, const std::vector<double>& second,
-                    double rateHz) {
-    std::complex<double> sum;
-    for (std::size_t i = 1; i < first.size(); ++i) {
-        sum += std::complex<double>(first[i], second[i]) *
-               std::conj(std::complex<double>(first[i - 1], second[i - 1]));
-    }
-    return std::arg(sum) * rateHz / (2.0 * std::numbers::pi);
 }
 
 double DroopDb(double offsetHz) {
@@ -132,46 +119,6 @@ TEST_F(SimReceiver, BlankUnitHasItsOwnResponseWithAnErasedMemory) {
     EXPECT_EQ(session->unit.Memory()[0], 0xFF);
 }
 
-TEST_F(SimReceiver, ReferenceErrorShowsInThePhaseSlope) {
-    Start(OneEmitter(1000e6, -30.0, 1000.0));
-    session->Tune(989.3, true);  // LO below the signal: IF 10.7 MHz
-    std::vector<double> first, second;
-    Capture(first, second);
-    const double rate = kRate0 * (1.0 + 1e-6);
-    // b = -5555.56 Hz plus 1000 MHz x e.
-    EXPECT_NEAR(PhaseSlopeHz(first, second, rate), -5555.56 + 1000.0, 1.0);
-
-    session->unit.SetExternalReferencePresent(true);
-    session->Send({'C', 0x01});
-    Capture(first, second);
-    EXPECT_NEAR(PhaseSlopeHz(first, second, kRate0), -5555.56, 1.0);
-}
-
-TEST_F(SimReceiver, BothMixingSidesAndTheMirroredClockMode) {
-    Start(OneEmitter(978.6e6, -30.0));  // 10.7 MHz below the LO: the image side
-    session->Tune(989.3, true);
-    std::vector<double> first, second;
-    Capture(first, second);
-    EXPECT_NEAR(PhaseSlopeHz(first, second, kRate0), -5555.56, 1.0);
-
-    session->Send({'C', 8 + 1});
-    session->InitialiseSampler();
-    Capture(first, second);
-    // Mode 1 tunes 10687500 Hz and mirrors: b = 10.7 MHz - 10687500 Hz.
-    EXPECT_NEAR(PhaseSlopeHz(first, second, 468750.0), 12500.0, 1.0);
-}
-
-TEST_F(SimReceiver, StepListSignalSitsAbove53StepsBelow) {
-    Start(OneEmitter(100e6, -30.0));
-    session->Send({'D', 0x03});
-    session->Send({'N', 0xBF, 0x01, 0xBF, 0x01});  // step 447 only
-    const auto bytes = session->Read(session->data, 2048);
-    std::vector<double> first, second;
-    DecodePairs(bytes, first, second);
-    ASSERT_EQ(first.size(), 512u);
-    EXPECT_NEAR(PhaseSlopeHz(first, second, kRate0), 94444.4, 5.0);
-}
-
 TEST_F(SimReceiver, NoiseFloorFollowsTheSceneDensity) {
     Scene scene;
     scene.noiseFloorDbmHz = -140.0;
@@ -185,51 +132,6 @@ TEST_F(SimReceiver, NoiseFloorFollowsTheSceneDensity) {
     const double sampler = 2.0 * std::pow(ReceiverModel::kSamplerNoiseCounts / 32768.0, 2);
     const double expected = 10.0 * std::log10(std::pow(10.0, fromScene / 10.0) + sampler);
     EXPECT_NEAR(session->MeasureLevel(), expected, 0.2);
-}
-
-TEST_F(SimReceiver, StrongSignalClipsAtFullScale) {
-    Start(OneEmitter(915e6, 5.0));
-    session->Send({'A', 0x00});
-    session->Send({'I', 0x0C, 0x80});
-    session->Tune(925.7, true);
-    std::vector<double> first, second;
-    Capture(first, second);
-    const auto [low, high] = std::minmax_element(first.begin(), first.end());
-    EXPECT_EQ(*high, 32767.0);
-    EXPECT_EQ(*low, -32767.0);
-}
-
-TEST_F(SimReceiver, AmEnvelopeAndFmDeviation) {
-    Scene scene;
-    scene.noiseFloorDbmHz = -200.0;
-    scene.signals = {{1000e6, -15.0, SceneAm{1000.0, 0.5}, std::nullopt},
-                     {2000e6, -15.0, std::nullopt, SceneFm{1000.0, 5000.0}}};
-    Start(scene);
-    session->Send({'A', 0x00});
-    std::vector<double> first, second;
-    session->Tune(1010.7, true);
-    Capture(first, second);
-    double lowest = 1e9;
-    double highest = 0.0;
-    for (std::size_t i = 0; i < first.size(); ++i) {
-        const double magnitude = std::hypot(first[i], second[i]);
-        lowest = std::min(lowest, magnitude);
-        highest = std::max(highest, magnitude);
-    }
-    EXPECT_NEAR(highest / lowest, 3.0, 0.05);  // (1 + 0.5) / (1 - 0.5)
-
-    session->Tune(2010.7, true);
-    Capture(first, second);
-    double minHz = 1e9;
-    double maxHz = -1e9;
-    for (std::size_t i = 1; i < first.size(); ++i) {
-        const auto step = std::complex<double>(first[i], second[i]) *
-                          std::conj(std::complex<double>(first[i - 1], second[i - 1]));
-        const double hz = std::arg(step) * kRate0 / (2.0 * std::numbers::pi);
-        minHz = std::min(minHz, hz);
-        maxHz = std::max(maxHz, hz);
-    }
-    EXPECT_NEAR(maxHz - minHz, 10000.0, 200.0);  // the sampler's noise jitters single steps
 }
 
 TEST_F(SimReceiver, UninitialisedSamplerSendsZeros) {

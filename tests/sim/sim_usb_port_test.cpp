@@ -18,21 +18,6 @@ std::vector<UsbDeviceInfo> List(UsbDriver& driver) {
     return infos;
 }
 
-TEST(SimUsbPort, ListsTwoInterfacesWithTheSceneSerial) {
-    Scene scene;
-    scene.serial = "TV004711";
-    SimSession session(scene);
-    const auto infos = List(session.driver);
-    ASSERT_EQ(infos.size(), 2u);
-    EXPECT_EQ(infos[0].description, "Tavlin A");
-    EXPECT_EQ(infos[0].serial, "TV004711A");
-    EXPECT_EQ(infos[1].description, "Tavlin B");
-    EXPECT_EQ(infos[1].serial, "TV004711B");
-    EXPECT_FALSE(infos[0].alreadyOpen);
-    UsbDeviceInfo none;
-    EXPECT_EQ(session.driver.DeviceInfo(2, none), kUsbDeviceNotFound);
-}
-
 TEST(SimUsbPort, AnOpenInterfaceIsFlaggedAndCannotBeOpenedTwice) {
     SimSession session;
     session.Open();

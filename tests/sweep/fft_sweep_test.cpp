@@ -95,17 +95,6 @@ TEST_F(SpectrumMappingTest, BinsLieAcrossThePixelsFromTheCentreOutwardWidePixels
     EXPECT_NEAR(trace.traceA[330], 90.0, 1e-9);
 }
 
-TEST_F(SpectrumMappingTest, EmptyOrUnreadablePowerDrawsOnTheFloor) {
-    const std::size_t n = 64;
-    power.assign(n, 0.0);
-    power[1] = std::numeric_limits<double>::quiet_NaN();
-    MapSpectrumToTrace({power, 0.2, false}, kCorrection, 1, settings, trace);
-    for (const int i : {0, 320, 325, 640}) {
-        EXPECT_EQ(trace.traceA[static_cast<std::size_t>(i)], 505.0) << i;
-        EXPECT_EQ(trace.traceAInt[static_cast<std::size_t>(i)], 505) << i;
-    }
-}
-
 // --- Pieces of the FFT sweep --------------------------------------------------------
 
 TEST(FftSweepPiecesTest, CaptureLengthBySpanAndRealtimeMode) {

@@ -125,23 +125,6 @@ void ExpectSynthesizable(const LoSetting& lo, const char* which) {
         << which;
 }
 
-TEST_F(FrequencyPlanTest, Lo1At915MHzIsTheNearestSmallPrimeFraction) {
-    settings.refLevelDbm = 0.0;
-    Plan(915e6, 10e3);
-    const SweepEngine& e = doc->engine;
-    // VCO 4 x 925.694 MHz = 370 + 0.27778 x 10 MHz; 27/97 is the first prime
-    // fraction past 90 within (0.05 x span + 5 kHz) x 4.
-    EXPECT_EQ(e.lo1.div, 2);
-    EXPECT_EQ(e.lo1.intPart, 370);
-    EXPECT_EQ(e.lo1.num, 27);
-    EXPECT_EQ(e.lo1.den, 97);
-    EXPECT_TRUE(e.lo1.highSide);
-    EXPECT_NEAR(e.lo1.wantedHz, 915e6 + kIf1Hz, 1e-3);
-    EXPECT_NEAR(e.lo1ErrorHz.load(), e.lo1.wantedHz - e.lo1.actualHz, 1e-9);
-    EXPECT_NEAR(e.lo1ErrorHz.load(), -1431.84, 0.01);
-    EXPECT_NEAR(UnitLoHz(), e.lo1.actualHz, 1e-3) << "the unit holds the planned LO1";
-}
-
 struct LoCase {
     double centerHz;
     double spanHz;
@@ -190,16 +173,6 @@ TEST_F(FrequencyPlanTest, BothLosAcrossTheBand) {
         EXPECT_NEAR(e.lo2ErrorHz.load(), lo2Error, 1e-6) << what;
         EXPECT_NEAR(UnitLoHz(), e.lo1.actualHz, 1e-3) << "LO1 reached the unit, " << what;
     }
-}
-
-TEST_F(FrequencyPlanTest, TimebaseCorrectionMovesTheWantedSetting) {
-    settings.timebaseCorrection = 1.0 + 1.5e-6;
-    SweepContext& c = Context(915e6, 10e3);
-    doc->engine.ChooseSampleClock(915e6, c);
-    doc->engine.PlanLocalOscillators(c);
-    // The unit's own frequencies are high by the same factor: the synthesizer
-    // is asked for the true LO divided by it.
-    EXPECT_NEAR(doc->engine.lo1.wantedHz * (1.0 + 1.5e-6), 915e6 + kIf1Hz * (1.0 + 1.5e-6), 1e-3);
 }
 
 TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
