@@ -89,17 +89,13 @@ TEST_F(SweepRunControlTest, ManyStartersStillMakeOneSweepThread) {
     EXPECT_FALSE(d.SweepRunning());
 }
 
-TEST_F(SweepRunControlTest, PauseWithNothingRunningStartsNothingOnResume) {
+TEST_F(SweepRunControlTest, PauseStopsAContinuousSweepAndResumeRestartsIt) {
     VUDAVEZid& d = BuildCounting();
-    d.PauseSweep();
+    d.PauseSweep();  // with nothing running, nothing starts on resume
     d.ResumeSweep();
     EXPECT_FALSE(d.SweepRunning());
     EXPECT_EQ(passes.load(), 0);
     EXPECT_TRUE(d.state.settingsChanged);
-}
-
-TEST_F(SweepRunControlTest, PauseStopsAContinuousSweepAndResumeRestartsIt) {
-    VUDAVEZid& d = BuildCounting();
     d.OnContinuous();
     WaitForPasses(1);
     d.state.videoAvgIndex = 7;

@@ -127,13 +127,11 @@ TEST(ByteQueueTest, PassingTheBoundDropsEverythingUntilCleared) {
     EXPECT_TRUE(queue.Append(later.data(), later.size()));
     EXPECT_EQ(queue.Take(out.data(), out.size(), kNoWait, taken), TakeResult::kComplete);
     EXPECT_EQ(out, later);
-}
 
-TEST(ByteQueueTest, OneAppendLargerThanTheBoundOverflowsAnEmptyQueue) {
-    ByteQueue queue(64);
+    ByteQueue small(64);  // one append larger than the bound overflows an empty queue
     const auto big = Sequence(65);
-    EXPECT_FALSE(queue.Append(big.data(), big.size()));
-    EXPECT_TRUE(queue.Overflowed());
+    EXPECT_FALSE(small.Append(big.data(), big.size()));
+    EXPECT_TRUE(small.Overflowed());
 }
 
 TEST(ByteQueueTest, OverflowWakesABlockedTake) {

@@ -107,7 +107,7 @@ TEST(CalTableFields, CalDateStopsAtTheTerminatorOrAfter48Bytes) {
     EXPECT_EQ(table.CalDate(), "xxxxx");
 }
 
-TEST(CalTableDerived, CentredTcxoGivesExactlyNominalFrequencies) {
+TEST(CalTableDerived, TcxoOffsetScalesTheNominalFrequencies) {
     CalTable table;
     SetWord(table, 2548, 32768);
     table.DeriveValues();
@@ -115,11 +115,8 @@ TEST(CalTableDerived, CentredTcxoGivesExactlyNominalFrequencies) {
     EXPECT_DOUBLE_EQ(table.IfFreq1Hz(), 10694444.4444);
     EXPECT_DOUBLE_EQ(table.IfFreq2Hz(), 2916666.6667);
     EXPECT_DOUBLE_EQ(table.SampleRateHz(), 486111.1111);
-}
 
-TEST(CalTableDerived, TcxoOffsetScalesEveryFrequency) {
-    CalTable table;
-    SetWord(table, 2548, 32868);  // +100 ppb
+    SetWord(table, 2548, 32868);  // +100 ppb scales every frequency
     for (int i = 0; i < 52; ++i) {
         table.Bytes()[2436 + i] = static_cast<std::uint8_t>(100 + i);
         table.Bytes()[2488 + i] = static_cast<std::uint8_t>(50 + i);
@@ -206,18 +203,6 @@ TEST_F(CalTableLoad, CacheFileOfAnyOtherSizeIsReplacedFromTheDevice) {
         EXPECT_EQ(table.Bytes()[0], memory.memory[0]);
         EXPECT_EQ(ReadFile(CacheFile()), CachedPart());
     }
-}
-
-TEST_F(CalTableLoad, UnsafeSerialCachesInsideTheCacheFolder) {
-    const fs::path inner = folder.Path() / "a" / "b";
-    fs::create_directories(inner);
-    CalTable nested(inner);
-
-    EXPECT_EQ(nested.Load("../../x", link, progress), CalLoadSource::Device);
-
-    EXPECT_EQ(ReadFile(inner / "x.kvo"), CachedPart());
-    EXPECT_FALSE(fs::exists(folder.Path() / "x.kvo"));
-    EXPECT_FALSE(fs::exists(folder.Path() / "a" / "x.kvo"));
 }
 
 TEST_F(CalTableLoad, BlankDeviceIsCachedAsBlank) {
