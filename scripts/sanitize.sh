@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan-qt.supp"
 for kind in address thread; do
     dir="build-$kind"
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DTAVLIN_SANITIZE="$kind" -DTAVLIN_BUILD_BENCH=OFF
