@@ -69,14 +69,6 @@ TEST_F(CommandInterpreterTest, UnitsAreNotUnderstoodAndEdgesAreValidatedByTheOne
     EXPECT_EQ(Frequencies().stopHz, 1e9);
 }
 
-TEST_F(CommandInterpreterTest, OutOfBandCentreIsResetWithItsMessage) {
-    BuildDocument();
-    Run("FRE:CEN 5e9");
-    ASSERT_EQ(prompter.Count(), 1u);
-    EXPECT_EQ(prompter.Boxes()[0].text, "CF out of bounds. Reset.");
-    EXPECT_EQ(Frequencies().startHz, 2.4e9);
-}
-
 TEST_F(CommandInterpreterTest, NumbersThatAreNotFiniteDoNothing) {
     VUDAVEZid& d = BuildDocument();
     for (const char* command : {"FRE:CEN nan", "FRE:SPA 1e999", "FRE:STA inf", "FRE:STO -inf",

@@ -31,9 +31,8 @@ TEST(SampleClockChoiceTest, HarmonicsOfTheSamplerClockChooseTheOtherModes) {
     EXPECT_EQ(SweepEngine::SampleClockModeFor(h28 + 120e3, 0), 0);
     EXPECT_EQ(SweepEngine::SampleClockModeFor(h27 - 120e3, 0), 0);
     EXPECT_EQ(SweepEngine::SampleClockModeFor(915e6, 0), 0);
-}
-
-TEST(SampleClockChoiceTest, SyncTriggerInUseAndTheLowestHarmonicKeepModeZero) {
+    // SYNC OUT in use keeps mode 0, as do the lowest harmonic and a centre
+    // that is not a number.
     EXPECT_EQ(SweepEngine::SampleClockModeFor(27 * kSamplerClockHz, 1), 0);
     EXPECT_EQ(SweepEngine::SampleClockModeFor(28 * kSamplerClockHz, 1), 0);
     EXPECT_EQ(SweepEngine::SampleClockModeFor(28 * kSamplerClockHz, 3), 1);

@@ -67,18 +67,6 @@ TEST(ZeroSpanPlanTest, FmSweepTimeIsShortenedWhenTheBufferCannotHoldIt) {
     EXPECT_EQ(last.index, 48611 + 256);
 }
 
-TEST(ZeroSpanPlanTest, FmPeakDeviationThatCannotBeDividedByActsAsHundredKilohertz) {
-    for (const double offset : {0.0, -5000.0, kNaN, kInf, -kInf}) {
-        EXPECT_EQ(UsableMaxFmOffset(offset), 100000.0) << offset;
-        const ZeroSpanCapturePlan plan = PlanFmCapture(0.01, offset, kModeZeroRateHz);
-        EXPECT_EQ(plan.decimation, 1) << offset;
-        EXPECT_EQ(plan.captureLength, 8192) << offset;
-    }
-    EXPECT_EQ(UsableMaxFmOffset(10.0), 10.0);
-    // A tiny positive deviation is valid and asks for the most decimation.
-    EXPECT_EQ(PlanFmCapture(1.0, 1e-300, kModeZeroRateHz).decimation, 16);
-}
-
 TEST(ZeroSpanPlanTest, AmDecimationAndCaptureFollowSweepTime) {
     struct Case {
         double sweepTimeSec;
