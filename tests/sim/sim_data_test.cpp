@@ -22,18 +22,6 @@ class SimData : public ::testing::Test {
     std::vector<std::uint8_t> TakeAll(UsbHandle handle) {
         return session.Read(handle, session.Waiting(handle));
     }
-    static double BlockPower(const std::vector<std::uint8_t>& bytes, std::size_t block) {
-        std::vector<double> first;
-        std::vector<double> second;
-        DecodePairs(std::vector<std::uint8_t>(bytes.begin() + block * 2048,
-                                              bytes.begin() + (block + 1) * 2048),
-                    first, second);
-        double sum = 0.0;
-        for (std::size_t i = 0; i < first.size(); ++i) {
-            sum += first[i] * first[i] + second[i] * second[i];
-        }
-        return sum / first.size();
-    }
     SimSession session;
 };
 
