@@ -32,50 +32,53 @@ void VUDAVEZid::NewDocument() {
 }
 
 StateRecord VUDAVEZid::CaptureStateRecord() const {
+    // Settings first under their lock, then the screen under the trace lock:
+    // a save may run while a sweep publishes.
+    const InstrumentState settings = ReadSettings([](const InstrumentState& s) { return s; });
     std::lock_guard traceLock(traceMutex);
     StateRecord r;
-    const FrequencyPair f = Frequencies();
-    r.refLevelOffsetDb = state.refLevelOffsetDb;
-    r.startFreqHz = f.startHz;
-    r.stopFreqHz = f.stopHz;
-    r.cfStepHz = state.cfStepHz;
-    r.refLevelStepDb = state.refLevelStepDb;
-    r.refLevelDbm = state.refLevelDbm;
-    r.refLevelInMv = state.refLevelInMv != 0;
-    r.dbPerDiv = state.dbPerDiv;
-    r.attenDb = state.attenDb;
-    r.linearScale = state.linearScale != 0;
-    r.signalTrack = state.signalTrack != 0;
-    r.videoAvgCount = state.videoAvgCount;
-    r.videoTrigThreshold = state.videoTrigThreshold;
-    r.videoTrigger = state.videoTrigger;
-    r.zeroSpanFm = state.zeroSpanFm != 0;
-    r.maxFmOffsetHz = state.maxFmOffsetHz;
+    r.refLevelOffsetDb = settings.refLevelOffsetDb;
+    r.startFreqHz = settings.startFreqHz;
+    r.stopFreqHz = settings.stopFreqHz;
+    r.cfStepHz = settings.cfStepHz;
+    r.refLevelStepDb = settings.refLevelStepDb;
+    r.refLevelDbm = settings.refLevelDbm;
+    r.refLevelInMv = settings.refLevelInMv != 0;
+    r.dbPerDiv = settings.dbPerDiv;
+    r.attenDb = settings.attenDb;
+    r.linearScale = settings.linearScale != 0;
+    r.signalTrack = settings.signalTrack != 0;
+    r.videoAvgCount = settings.videoAvgCount;
+    r.videoTrigThreshold = settings.videoTrigThreshold;
+    r.videoTrigger = settings.videoTrigger;
+    r.zeroSpanFm = settings.zeroSpanFm != 0;
+    r.maxFmOffsetHz = settings.maxFmOffsetHz;
     r.traceAInt = trace.traceAInt;
-    r.traceBRows = display.traceBRows;
+    // With the limit lines on, the screen shows the lower limit as trace B.
+    r.traceBRows = display.limitLinesOn ? display.lowerLimitRows : display.traceBRows;
     r.upperLimitRows = display.upperLimitRows;
     r.limitLinesOn = display.limitLinesOn;
     r.traceA = trace.traceA;
     r.traceAExtra = trace.traceAExtra;
-    r.syncTrigMode = state.syncTrigMode;
+    r.syncTrigMode = settings.syncTrigMode;
     r.marker1On = markers.marker1On != 0;
     r.marker2On = markers.marker2On != 0;
     r.marker2Active = markers.marker2Active != 0;
     r.markerDelta = markers.markerDelta != 0;
-    r.titleSet = state.titleSet != 0;
-    r.title = state.title;
-    r.maxHold = state.maxHold != 0;
-    r.imageReject = state.imageReject != 0;
-    r.realtimeMode = state.realtimeMode != 0;
-    r.sweepTimeSec = state.sweepTimeSec;
+    r.titleSet = settings.titleSet != 0;
+    r.title = settings.title;
+    r.maxHold = settings.maxHold != 0;
+    r.imageReject = settings.imageReject != 0;
+    r.realtimeMode = settings.realtimeMode != 0;
+    r.sweepTimeSec = settings.sweepTimeSec;
     r.marker1Pos = markers.marker1Pos;
     r.marker2Pos = markers.marker2Pos;
     r.marker1Level = markers.marker1Level;
     r.marker2Level = markers.marker2Level;
-    r.rbwHz = state.rbwHz;
-    r.counterFreqHz = state.counterFreqHz;
-    r.counterOn = state.counterOn;
-    r.spanRbwRatio = state.spanRbwRatio;
+    r.rbwHz = settings.rbwHz;
+    r.counterFreqHz = settings.counterFreqHz;
+    r.counterOn = settings.counterOn;
+    r.spanRbwRatio = settings.spanRbwRatio;
     r.peakFreqHint = engine.peakFreqHint;
     r.classicColours = display.classicColours;
     r.traceBShown = display.traceBShown;
@@ -83,32 +86,36 @@ StateRecord VUDAVEZid::CaptureStateRecord() const {
 }
 
 void VUDAVEZid::ApplyStateRecord(const StateRecord& r) {
-    state.refLevelOffsetDb = r.refLevelOffsetDb;
-    SetFrequencies(r.startFreqHz, r.stopFreqHz);
-    state.cfStepHz = r.cfStepHz;
-    state.refLevelStepDb = r.refLevelStepDb;
-    state.refLevelDbm = r.refLevelDbm;
-    state.refLevelInMv = r.refLevelInMv;
-    state.dbPerDiv = r.dbPerDiv;
-    state.attenDb = r.attenDb;
-    state.linearScale = r.linearScale;
-    state.signalTrack = r.signalTrack;
-    state.videoAvgCount = r.videoAvgCount;
-    state.videoTrigThreshold = r.videoTrigThreshold;
-    state.videoTrigger = r.videoTrigger;
-    state.zeroSpanFm = r.zeroSpanFm;
-    state.maxFmOffsetHz = r.maxFmOffsetHz;
-    state.syncTrigMode = r.syncTrigMode;
-    state.titleSet = r.titleSet;
-    state.title = r.title;
-    state.maxHold = r.maxHold;
-    state.imageReject = r.imageReject;
-    state.realtimeMode = r.realtimeMode;
-    state.sweepTimeSec = r.sweepTimeSec;
-    state.rbwHz = r.rbwHz;
-    state.counterFreqHz = r.counterFreqHz;
-    state.counterOn = r.counterOn;
-    state.spanRbwRatio = r.spanRbwRatio;
+    {
+        std::lock_guard settingsLock(settingsMutex_);
+        state.refLevelOffsetDb = r.refLevelOffsetDb;
+        state.startFreqHz = r.startFreqHz;
+        state.stopFreqHz = r.stopFreqHz;
+        state.cfStepHz = r.cfStepHz;
+        state.refLevelStepDb = r.refLevelStepDb;
+        state.refLevelDbm = r.refLevelDbm;
+        state.refLevelInMv = r.refLevelInMv;
+        state.dbPerDiv = r.dbPerDiv;
+        state.attenDb = r.attenDb;
+        state.linearScale = r.linearScale;
+        state.signalTrack = r.signalTrack;
+        state.videoAvgCount = r.videoAvgCount;
+        state.videoTrigThreshold = r.videoTrigThreshold;
+        state.videoTrigger = r.videoTrigger;
+        state.zeroSpanFm = r.zeroSpanFm;
+        state.maxFmOffsetHz = r.maxFmOffsetHz;
+        state.syncTrigMode = r.syncTrigMode;
+        state.titleSet = r.titleSet;
+        state.title = r.title;
+        state.maxHold = r.maxHold;
+        state.imageReject = r.imageReject;
+        state.realtimeMode = r.realtimeMode;
+        state.sweepTimeSec = r.sweepTimeSec;
+        state.rbwHz = r.rbwHz;
+        state.counterFreqHz = r.counterFreqHz;
+        state.counterOn = r.counterOn;
+        state.spanRbwRatio = r.spanRbwRatio;
+    }
     engine.peakFreqHint = r.peakFreqHint;
     // The view paints from a copy taken under the trace lock; an automation
     // recall may run while it paints.

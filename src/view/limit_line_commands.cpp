@@ -53,7 +53,10 @@ void LimitLineCommands::OnLimitLines() {
     {
         std::lock_guard lock(doc_.traceMutex);
         if (doc_.display.limitLinesOn) {
+            // While the lines were on, the lower limit was drawn as trace B;
+            // it stays there until the next Trace A->B.
             doc_.display.limitLinesOn = false;
+            doc_.display.traceBRows = doc_.display.lowerLimitRows;
             switchedOff = true;
         }
     }

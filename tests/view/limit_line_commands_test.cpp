@@ -1,8 +1,10 @@
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <mutex>
 
 #include "panel/panel_fixture.h"
+#include "support/test_directory.h"
 #include "view/level_rows.h"
 #include "view/limit_line_commands.h"
 #include "view/marker_scale.h"
@@ -91,6 +93,8 @@ TEST_F(LimitLineTest, EntriesStartAtTheBottomAndTopLinesAndBecomeRows) {
     commands().OnLimitLines();  // off again, rows kept
     EXPECT_FALSE(commands().LimitLinesOn());
     EXPECT_EQ(Display().lowerLimitRows, Filled(300));
+    // The lower limit was drawn as trace B and stays there until Trace A->B.
+    EXPECT_EQ(Display().traceBRows, Filled(300));
 }
 
 TEST_F(LimitLineTest, ACancelledOrNotFiniteEntryLeavesTheLinesOffAndTheRowsAsTheyWere) {
@@ -126,6 +130,21 @@ TEST_F(LimitLineTest, TraceAToBCopiesTheRowsWithoutShowingThem) {
     commands().OnTraceAToB();
     EXPECT_EQ(Display().traceBRows, Filled(123));
     EXPECT_FALSE(commands().TraceBShown());
+}
+
+// A state saved with the limit lines on holds what the screen showed as
+// trace B: the lower limit.
+TEST_F(LimitLineTest, AStateSavedWithTheLinesOnCarriesTheLowerLimitAsTraceB) {
+    dialogs.amplitudes = {-30.0, 0.0};
+    commands().OnLimitLines();
+    const auto dir = test::MakeTestDirectory("tavlin-limit");
+    const auto file = dir / "limits.pqz";
+    ASSERT_TRUE(doc->SaveStateFile(file, false));
+    commands().OnLimitLines();
+    commands().OnTraceAToB();
+    ASSERT_TRUE(doc->LoadStateFile(file, false));
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(Display().traceBRows, Filled(150));
 }
 
 }  // namespace
