@@ -13,16 +13,22 @@ std::string WithoutLineEnd(std::string text) {
     return text;
 }
 
+void AppendLine(std::string& text, const char* name, const std::string& value) {
+    text.append(name).append(value).append("\n");
+}
+
 }  // namespace
 
 std::string FormatInstrumentInfo(const VUDAVEZid& document) {
+    const InstrumentState settings =
+        document.ReadSettings([](const InstrumentState& s) { return s; });
     const int tcxoPpb = static_cast<int>(document.calTable.TcxoOffset()) - 32768;
     std::string info;
-    info += "Serial: " + document.state.deviceSerial + "\n";
-    info += "Firmware: " + document.state.firmwareVersion + "\n";
-    info += std::string("Preamp: ") + (document.state.preampAvailable ? "yes" : "no") + "\n";
-    info += "Cal date: " + WithoutLineEnd(document.calTable.CalDate()) + "\n";
-    info += "TCXO: " + std::to_string(tcxoPpb) + " ppb\n";
+    AppendLine(info, "Serial: ", settings.deviceSerial);
+    AppendLine(info, "Firmware: ", settings.firmwareVersion);
+    AppendLine(info, "Preamp: ", settings.preampAvailable ? "yes" : "no");
+    AppendLine(info, "Cal date: ", WithoutLineEnd(document.calTable.CalDate()));
+    AppendLine(info, "TCXO: ", std::to_string(tcxoPpb) + " ppb");
     return info;
 }
 

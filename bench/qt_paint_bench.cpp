@@ -1,0 +1,84 @@
+// One full paint of the analyzer screen: what the screen costs at the end of
+// every sweep, with both traces, the limit lines, two markers and the
+// indicator, drawn into an image the size of the plot.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+#include <cstdlib>
+
+#include "view/activity_indicator.h"
+#include "view/plot_snapshot.h"
+#include "view/qt_plot_painter.h"
+
+namespace tavlin {
+namespace {
+
+PlotSnapshot BusyScreen() {
+    PlotSnapshot s;
+    s.settings.startFreqHz = 902e6;
+    s.settings.stopFreqHz = 928e6;
+    s.settings.dbPerDiv = 10.0;
+    s.settings.attenDb = 10.0;
+    s.settings.rbwHz = 100e3;
+    s.settings.sweepTimeSec = 0.336;
+    s.settings.videoAvgCount = 10;
+    for (int i = 0; i < kTracePoints; ++i) {
+        const double noise = 40.0 * std::sin(i * 0.7) * std::sin(i * 0.13);
+        s.traceAInt[i] = static_cast<std::int32_t>(420 + noise - (i % 160 == 80 ? 300 : 0));
+        s.display.traceBRows[i] = static_cast<std::int32_t>(430 + noise);
+    }
+    s.display.traceBShown = true;
+    s.display.limitLinesOn = true;
+    s.display.lowerLimitRows.fill(350);
+    s.display.upperLimitRows.fill(100);
+    s.markers.marker1On = 1;
+    s.markers.marker2On = 1;
+    s.markers.markerDelta = 1;
+    s.markers.marker1Pos = 915e6;
+    s.markers.marker2Pos = 920e6;
+    s.markers.marker1Level = -20.0;
+    s.markers.marker2Level = -45.0;
+    s.sweepRunning = true;
+    return s;
+}
+
+void FullScreenPaint(benchmark::State& state) {
+    const PlotSnapshot snapshot = BusyScreen();
+    ActivityIndicator indicator;
+    QImage image(660, 670, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        QtPlotPainter::PaintScreen(painter, snapshot, indicator);
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(FullScreenPaint)->Unit(benchmark::kMillisecond);
+
+void IndicatorSquarePaint(benchmark::State& state) {
+    ActivityIndicator indicator;
+    QImage image(660, 670, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        QtPlotPainter::PaintIndicator(painter, true, indicator);
+        painter.end();
+        indicator.Advance();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(IndicatorSquarePaint)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace tavlin
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
