@@ -46,7 +46,7 @@ class CMainFrame final : public QMainWindow {
     // Puts the window at (0, 0) in its designed size and shows it.
     void Place();
 
-  public slots:
+  public Q_SLOTS:
     void ShowAbout();
     void ShowAnnunciatorHelp();
     void OpenUserManual();

@@ -20,12 +20,12 @@ void QtViewNotifier::InvalidateTrace() {
 // view repaints is delivered again rather than lost.
 void QtViewNotifier::DeliverUpdate() {
     updatePending_ = false;
-    emit updateAllViews();
+    Q_EMIT updateAllViews();
 }
 
 void QtViewNotifier::DeliverTrace() {
     tracePending_ = false;
-    emit traceInvalidated();
+    Q_EMIT traceInvalidated();
 }
 
 }  // namespace tavlin

@@ -20,7 +20,7 @@ class QtViewNotifier final : public QObject, public ViewNotifier {
     void UpdateAllViews() override;
     void InvalidateTrace() override;
 
-  signals:
+  Q_SIGNALS:
     // Everything changed: repaint the whole view.
     void updateAllViews();
     // A sweep pass ended: the trace and what follows it changed.

@@ -119,7 +119,7 @@ TEST_F(MainFrameTest, SettingsCheckMarksFollowTheStateEachTimeTheMenuOpens) {
         s.syncTrigMode = 1;  // only a state file or a command without menu entry sets it
         s.preampAvailable = false;
     });
-    emit menu.aboutToShow();
+    Q_EMIT menu.aboutToShow();
     EXPECT_TRUE(menu.Action(32816)->isChecked());
     EXPECT_TRUE(menu.Action(32796)->isChecked());  // SYNC / TRIG "OFF"
     EXPECT_FALSE(menu.Action(32794)->isChecked());
@@ -131,7 +131,7 @@ TEST_F(MainFrameTest, SettingsCheckMarksFollowTheStateEachTimeTheMenuOpens) {
     // Opening the submenu alone recomputes its marks too.
     for (QAction* entry : menu.actions()) {
         if (entry->text() == "Video Averaging") {
-            emit entry->menu()->aboutToShow();
+            Q_EMIT entry->menu()->aboutToShow();
         }
     }
     EXPECT_TRUE(menu.Action(32783)->isChecked());
@@ -147,7 +147,7 @@ TEST_F(MainFrameTest, SettingsCheckMarksFollowTheStateEachTimeTheMenuOpens) {
 TEST_F(MainFrameTest, TraceAndEditMenusReachTheirCommands) {
     QMenu* trace = FindMenu("traceMenu");
     FindAction("action32804")->trigger();  // View Trace B
-    emit trace->aboutToShow();
+    Q_EMIT trace->aboutToShow();
     EXPECT_TRUE(FindAction("action32804")->isChecked());
     {
         std::lock_guard lock(Doc().traceMutex);
@@ -155,7 +155,7 @@ TEST_F(MainFrameTest, TraceAndEditMenusReachTheirCommands) {
     }
     dialogs.amplitudes = {-90.0, -20.0};
     FindAction("action32811")->trigger();  // Limit Lines
-    emit trace->aboutToShow();
+    Q_EMIT trace->aboutToShow();
     EXPECT_TRUE(FindAction("action32811")->isChecked());
     EXPECT_EQ(dialogs.Labels(), (std::vector<std::string>{"LOWER LIMIT", "UPPER LIMIT"}));
 
@@ -206,7 +206,7 @@ TEST_F(MainFrameTest, HelpOpensTheAboutBoxAndTheAnnunciatorList) {
 }
 
 TEST_F(MainFrameTest, CursorReadoutReachesTheStatusBarOnlyForTraceColumns) {
-    emit frame->View().cursorReadout(QStringLiteral("Cursor at 915.000000 MHz, -80.00 dBm"));
+    Q_EMIT frame->View().cursorReadout(QStringLiteral("Cursor at 915.000000 MHz, -80.00 dBm"));
     EXPECT_EQ(frame->StatusMessage(), "Cursor at 915.000000 MHz, -80.00 dBm");
 
     const auto moveTo = [this](int x) {
