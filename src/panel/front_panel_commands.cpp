@@ -12,7 +12,9 @@
 #include "ports/entry_dialogs.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
+#include "sweep/if_path_response.h"
 #include "sweep/rbw_rules.h"
+#include "sweep/zero_span_plan.h"
 
 namespace tavlin {
 
@@ -33,8 +35,6 @@ constexpr int kLastAttenIndex = 3;
 
 // The trigger level entry starts two divisions below the top line.
 constexpr double kTriggerLevelDivisions = 2.0;
-// The sampler's power readings are scaled so that 0 dB is 2^30.
-constexpr double kSamplerPowerScale = 1073741824.0;
 
 void Repaint(VUDAVEZid& doc) {
     doc.GetViews().UpdateAllViews();
@@ -323,9 +323,15 @@ void FrontPanelCommands::OnVideo() {
     if (!level) {
         return;
     }
+    // The threshold is the raw power at which the AM trace draws the entered
+    // level, so the same IF filter and droop correction enters it; the
+    // decimation follows from the sweep time as the capture will choose it.
     const double threshold = doc_.ReadSettings([this, &level](const InstrumentState& s) {
-        const double correction = doc_.AmplitudeCorrection(s.startFreqHz);
-        return std::pow(10.0, (*level - correction - s.attenDb) * 0.1) * kSamplerPowerScale;
+        const int decimation = PlanAmCapture(ClampZeroSpanSweepTime(s.sweepTimeSec)).decimation;
+        const double ifPathFactor = TunedIfPathPowerFactor(doc_.calTable, decimation, s.ifFreq1Hz,
+                                                           doc_.engine.lo1ErrorHz.load());
+        return VideoTriggerThreshold(*level, doc_.AmplitudeCorrection(s.startFreqHz), s.attenDb,
+                                     ifPathFactor);
     });
     doc_.EditSettings([threshold](InstrumentState& s) {
         s.videoTrigThreshold = threshold;
