@@ -9,13 +9,12 @@
 #include "app/console_prompter.h"
 #include "app/instrument_info.h"
 #include "app/vudavezid.h"
-#include "device/ftdi_usb_driver.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/view_notifier.h"
 #include "remote/command_script.h"
 #include "remote/stream_reply_sink.h"
-#include "sim/make_virtual_instrument.h"
+#include "usb_driver_choice.h"
 
 namespace {
 
@@ -57,19 +56,6 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     return options;
 }
 
-std::unique_ptr<tavlin::UsbDriver> MakeUsbDriver(const Options& options, tavlin::Clock& clock) {
-    if (!options.simulate) {
-        return std::make_unique<tavlin::FtdiUsbDriver>();
-    }
-    std::string error;
-    std::unique_ptr<tavlin::UsbDriver> unit =
-        tavlin::sim::MakeVirtualInstrument(clock, options.scenePath, error);
-    if (!unit) {
-        std::cerr << "tavlin-cli: " << error << "\n";
-    }
-    return unit;
-}
-
 // Every command as the automation server would run it; 2 when any of them
 // was not recognised.
 int RunCommands(tavlin::VUDAVEZid& document, const std::vector<std::string>& commands) {
@@ -95,7 +81,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     tavlin::SteadyClock clock;
-    std::unique_ptr<tavlin::UsbDriver> usb = MakeUsbDriver(*options, clock);
+    std::unique_ptr<tavlin::UsbDriver> usb =
+        tavlin::MakeUsbDriver(options->simulate, options->scenePath, clock, "tavlin-cli");
     if (!usb) {
         return 1;
     }

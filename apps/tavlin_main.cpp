@@ -12,9 +12,8 @@
 #include "app/qt_main_frame.h"
 #include "app/qt_screenshot.h"
 #include "app/qt_termination_signals.h"
-#include "device/ftdi_usb_driver.h"
 #include "ports/clock.h"
-#include "sim/make_virtual_instrument.h"
+#include "usb_driver_choice.h"
 
 namespace {
 
@@ -92,19 +91,6 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     return options;
 }
 
-std::unique_ptr<tavlin::UsbDriver> MakeUsbDriver(const Options& options, tavlin::Clock& clock) {
-    if (!options.simulate) {
-        return std::make_unique<tavlin::FtdiUsbDriver>();
-    }
-    std::string error;
-    std::unique_ptr<tavlin::UsbDriver> unit =
-        tavlin::sim::MakeVirtualInstrument(clock, options.scenePath, error);
-    if (!unit) {
-        std::cerr << "tavlin: " << error << "\n";
-    }
-    return unit;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,7 +102,8 @@ int main(int argc, char** argv) {
     }
     tavlin::QtApplication::SetSettingsKey();
     tavlin::SteadyClock clock;
-    std::unique_ptr<tavlin::UsbDriver> usb = MakeUsbDriver(*options, clock);
+    std::unique_ptr<tavlin::UsbDriver> usb =
+        tavlin::MakeUsbDriver(options->simulate, options->scenePath, clock, "tavlin");
     if (!usb) {
         return 1;
     }

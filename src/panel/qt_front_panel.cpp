@@ -39,13 +39,13 @@ QPushButton* QtFrontPanel::Button(int commandId) const {
     return findChild<QPushButton*>(ObjectNameOf(commandId));
 }
 
-QPushButton* QtFrontPanel::MakeButton(const ButtonSpec& spec, QWidget* parent) {
-    auto* button = new QPushButton(QString::fromLatin1(spec.caption), parent);
-    button->setObjectName(ObjectNameOf(spec.id));
+QPushButton* QtFrontPanel::MakeButton(const PanelButton& entry, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromLatin1(entry.caption), parent);
+    button->setObjectName(ObjectNameOf(entry.id));
     button->setAutoDefault(false);
     button->setFocusPolicy(Qt::NoFocus);
-    if (spec.action) {
-        connect(button, &QPushButton::clicked, this, spec.action);
+    if (entry.action) {
+        connect(button, &QPushButton::clicked, this, entry.action);
     }
     return button;
 }
@@ -62,9 +62,9 @@ QGroupBox* QtFrontPanel::AddGroup(const char* title, std::initializer_list<Butto
     int row = 0;
     for (const ButtonRow& buttons : rows) {
         int column = 0;
-        for (const ButtonSpec& spec : buttons) {
-            grid->addWidget(MakeButton(spec, group), row, column, 1, spec.columnSpan);
-            column += spec.columnSpan;
+        for (const PanelButton& entry : buttons) {
+            grid->addWidget(MakeButton(entry, group), row, column, 1, entry.columnSpan);
+            column += entry.columnSpan;
         }
         ++row;
     }

@@ -31,17 +31,17 @@ class QtFrontPanel final : public QWidget {
     QPushButton* Button(int commandId) const;
 
   private:
-    struct ButtonSpec {
+    struct PanelButton {
         int id;
         const char* caption;
         int columnSpan;
         std::function<void()> action;
     };
 
-    using ButtonRow = std::initializer_list<ButtonSpec>;
+    using ButtonRow = std::initializer_list<PanelButton>;
     // Each row's column spans add up to six.
     QGroupBox* AddGroup(const char* title, std::initializer_list<ButtonRow> rows);
-    QPushButton* MakeButton(const ButtonSpec& spec, QWidget* parent);
+    QPushButton* MakeButton(const PanelButton& entry, QWidget* parent);
     void AddFrequencyGroups();
     void AddLevelAndMarkerGroups();
     void AddSweepGroups();
