@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/console_prompter.h"
-#include "app/instrument_info.h"
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
+#include "document/instrument_info.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/view_notifier.h"
@@ -58,7 +58,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
 
 // Every command as the automation server would run it; 2 when any of them
 // was not recognised.
-int RunCommands(tavlin::VUDAVEZid& document, const std::vector<std::string>& commands) {
+int RunCommands(tavlin::AnalyzerDocument& document, const std::vector<std::string>& commands) {
     tavlin::StreamReplySink replies(std::cout);
     tavlin::CommandScript script(document, replies);
     const bool allRecognised =
@@ -66,7 +66,7 @@ int RunCommands(tavlin::VUDAVEZid& document, const std::vector<std::string>& com
     return allRecognised ? 0 : 2;
 }
 
-void WaitForSweepEnd(tavlin::VUDAVEZid& document, tavlin::Clock& clock) {
+void WaitForSweepEnd(tavlin::AnalyzerDocument& document, tavlin::Clock& clock) {
     while (document.SweepRunning()) {
         clock.SleepMs(50);
     }
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     tavlin::ConsolePrompter prompter(std::cerr, options->answerYes);
     tavlin::NullViewNotifier views;
     tavlin::NullProgressSink progress;
-    tavlin::VUDAVEZid document({*usb, clock, prompter, views, progress});
+    tavlin::AnalyzerDocument document({*usb, clock, prompter, views, progress});
     if (document.CloseRequested()) {
         return 0;  // "TAVLIN NOT FOUND": the program closes in order
     }

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "sweep/fft.h"
+#include "dsp/fft.h"
 
 namespace {
 

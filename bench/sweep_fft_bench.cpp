@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
@@ -91,7 +91,7 @@ struct PlannedDocument {
     NullViewNotifier views;
     NullProgressSink progress;
     sim::VirtualInstrument unit;
-    VUDAVEZid doc;
+    AnalyzerDocument doc;
     SweepSettings settings;
     SweepTrace trace;
     SweepOutcome outcome;

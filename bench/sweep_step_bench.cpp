@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
@@ -199,7 +199,7 @@ struct ReplayedDocument {
     NullProgressSink progress;
     sim::VirtualInstrument unit;
     ReplayDriver replay;
-    VUDAVEZid doc;
+    AnalyzerDocument doc;
 };
 
 void SweepOnPreparedBlocks(benchmark::State& state, double startHz, double stopHz) {

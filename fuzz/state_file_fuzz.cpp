@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "app/state_file.h"
+#include "document/state_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const tavlin::StateFileDecodeResult first =

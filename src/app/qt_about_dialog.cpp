@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QStyle>
 
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 
 namespace tavlin {
 
@@ -19,7 +19,7 @@ struct Identity {
     QString serial;
 };
 
-Identity IdentityOf(const VUDAVEZid& document) {
+Identity IdentityOf(const AnalyzerDocument& document) {
     if (!document.link.IsOpen()) {
         return {};
     }
@@ -47,7 +47,7 @@ QIcon ProgramIcon() {
 
 }  // namespace
 
-CAboutDlg::CAboutDlg(const VUDAVEZid& document, QWidget* parent) : QDialog(parent) {
+QtAboutDialog::QtAboutDialog(const AnalyzerDocument& document, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Tavlin"));
     const Identity identity = IdentityOf(document);
 
@@ -67,11 +67,11 @@ CAboutDlg::CAboutDlg(const VUDAVEZid& document, QWidget* parent) : QDialog(paren
     layout->addWidget(buttons, 3, 0, 1, 2);
 }
 
-QString CAboutDlg::FirmwareText() const {
+QString QtAboutDialog::FirmwareText() const {
     return firmware_->text();
 }
 
-QString CAboutDlg::SerialText() const {
+QString QtAboutDialog::SerialText() const {
     return serial_->text();
 }
 

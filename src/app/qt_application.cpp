@@ -5,7 +5,7 @@
 
 #include "app/qt_file_menu.h"
 #include "app/qt_main_frame.h"
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 #include "view/qt_plot_view.h"
 
 namespace tavlin {
@@ -34,12 +34,13 @@ QtApplication::~QtApplication() {
 
 bool QtApplication::Start(const std::string& stateFile) {
     Prompter& prompter = unattended_ != nullptr ? *unattended_ : screenPrompter_;
-    doc_ = std::make_unique<VUDAVEZid>(DocumentPorts{usb_, clock_, prompter, views_, progress_});
+    doc_ = std::make_unique<AnalyzerDocument>(
+        DocumentPorts{usb_, clock_, prompter, views_, progress_});
     if (doc_->CloseRequested()) {
         return false;  // "TAVLIN NOT FOUND": no window
     }
     doc_->SetWaitHook(screenPrompter_.WaitHook());
-    frame_ = std::make_unique<CMainFrame>(*doc_);
+    frame_ = std::make_unique<QtMainFrame>(*doc_);
     ConnectFrame();
     if (!stateFile.empty()) {
         frame_->FileMenu().RecallStateFile(QString::fromStdString(stateFile));
@@ -50,12 +51,12 @@ bool QtApplication::Start(const std::string& stateFile) {
 
 void QtApplication::ConnectFrame() {
     screenPrompter_.SetParentWidget(frame_.get());
-    CTRAXAView* view = &frame_->View();
-    QObject::connect(&views_, &QtViewNotifier::updateAllViews, view, &CTRAXAView::RequestRepaint);
-    QObject::connect(&views_, &QtViewNotifier::traceInvalidated, view, &CTRAXAView::RequestRepaint);
+    QtPlotView* view = &frame_->View();
+    QObject::connect(&views_, &QtViewNotifier::updateAllViews, view, &QtPlotView::RequestRepaint);
+    QObject::connect(&views_, &QtViewNotifier::traceInvalidated, view, &QtPlotView::RequestRepaint);
     // A reset that finds the instrument gone ends the program; the request
     // may come from any thread, the window closes on its own.
-    QPointer<CMainFrame> frame = frame_.get();
+    QPointer<QtMainFrame> frame = frame_.get();
     doc_->SetCloseHandler([frame] {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),

@@ -9,11 +9,11 @@
 
 namespace tavlin {
 
-class CMainFrame;
+class QtMainFrame;
 class Clock;
 class Prompter;
 class UsbDriver;
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // The program's start-up and end: the settings key, the document (which
 // connects to the instrument, with its messages, before any window exists),
@@ -41,10 +41,10 @@ class QtApplication {
     // named and shows the window.
     bool Start(const std::string& stateFile = {});
 
-    VUDAVEZid& Document() { return *doc_; }
-    CMainFrame& Frame() { return *frame_; }
+    AnalyzerDocument& Document() { return *doc_; }
+    QtMainFrame& Frame() { return *frame_; }
     QtPrompter& ScreenPrompter() { return screenPrompter_; }
-    CProgThread& Progress() { return progress_; }
+    QtProgressDialog& Progress() { return progress_; }
 
   private:
     void ConnectFrame();
@@ -54,9 +54,9 @@ class QtApplication {
     Prompter* unattended_;
     QtPrompter screenPrompter_;
     QtViewNotifier views_;
-    CProgThread progress_;
-    std::unique_ptr<VUDAVEZid> doc_;
-    std::unique_ptr<CMainFrame> frame_;
+    QtProgressDialog progress_;
+    std::unique_ptr<AnalyzerDocument> doc_;
+    std::unique_ptr<QtMainFrame> frame_;
 };
 
 }  // namespace tavlin

@@ -9,7 +9,7 @@
 #include <QPrintPreviewDialog>
 #include <QSaveFile>
 
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
 #include "view/qt_plot_view.h"
@@ -25,7 +25,7 @@ std::filesystem::path ToPath(const QString& path) {
 
 }  // namespace
 
-QtFileMenu::QtFileMenu(VUDAVEZid& document, CTRAXAView& view, QWidget* window)
+QtFileMenu::QtFileMenu(AnalyzerDocument& document, QtPlotView& view, QWidget* window)
     : QMenu(QStringLiteral("&File"), window), doc_(document), view_(view), window_(window) {
     setObjectName(QStringLiteral("fileMenu"));
     AddStateFileItems();

@@ -10,8 +10,8 @@ class QAction;
 
 namespace tavlin {
 
-class CTRAXAView;
-class VUDAVEZid;
+class QtPlotView;
+class AnalyzerDocument;
 
 // The File menu: state files (New, Recall, Save, Save As and the four most
 // recent), trace and screen export, printing, Exit. A failed write is shown
@@ -26,7 +26,7 @@ class QtFileMenu final : public QMenu {
     static constexpr const char* kSaveFailedCaption = "UNABLE TO SAVE";
 
     // window: the main window the dialogs belong to; Exit closes it.
-    QtFileMenu(VUDAVEZid& document, CTRAXAView& view, QWidget* window);
+    QtFileMenu(AnalyzerDocument& document, QtPlotView& view, QWidget* window);
 
     QAction* NewAction() const { return new_; }
     QAction* RecallAction() const { return recall_; }
@@ -61,8 +61,8 @@ class QtFileMenu final : public QMenu {
     void OnPrintSetup();
     void OnExit();
 
-    VUDAVEZid& doc_;
-    CTRAXAView& view_;
+    AnalyzerDocument& doc_;
+    QtPlotView& view_;
     QWidget* window_;
     QtRecentFiles recent_;
     QPrinter printer_;

@@ -16,11 +16,11 @@
 #include "app/qt_annunciator_help.h"
 #include "app/qt_file_menu.h"
 #include "app/qt_toolbar_icons.h"
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
+#include "document/marker_commands.h"
 #include "panel/qt_entry_dialogs.h"
 #include "panel/qt_front_panel.h"
 #include "panel/qt_settings_menu.h"
-#include "view/marker_commands.h"
 #include "view/marker_readout.h"
 #include "view/qt_plot_view.h"
 
@@ -38,38 +38,39 @@ QString ActionName(int commandId) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(VUDAVEZid& document, QWidget* parent) : QMainWindow(parent), doc_(document) {
+QtMainFrame::QtMainFrame(AnalyzerDocument& document, QWidget* parent)
+    : QMainWindow(parent), doc_(document) {
     ownDialogs_ = std::make_unique<QtEntryDialogs>(this);
     Build(*ownDialogs_);
 }
 
-CMainFrame::CMainFrame(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent)
+QtMainFrame::QtMainFrame(AnalyzerDocument& document, EntryDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), doc_(document) {
     Build(dialogs);
 }
 
-CMainFrame::~CMainFrame() = default;
+QtMainFrame::~QtMainFrame() = default;
 
-void CMainFrame::Build(EntryDialogs& dialogs) {
+void QtMainFrame::Build(EntryDialogs& dialogs) {
     setObjectName(QStringLiteral("mainFrame"));
     // The title is the program's alone; the state file's name is not added.
     setWindowTitle(QStringLiteral("Tavlin"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    view_ = new CTRAXAView(doc_, this);
+    view_ = new QtPlotView(doc_, this);
     panel_ = new QtFrontPanel(doc_, dialogs, view_);
     view_->SetPanel(panel_);
     setCentralWidget(view_);
     CreateMenus(dialogs);
     CreateToolBar();
     CreateStatusBar();
-    connect(view_, &CTRAXAView::cursorReadout, this, &CMainFrame::SetStatusMessage);
+    connect(view_, &QtPlotView::cursorReadout, this, &QtMainFrame::SetStatusMessage);
     setMouseTracking(true);
     resize(kWidth, kHeight);
 }
 
-void CMainFrame::Place() {
+void QtMainFrame::Place() {
     resize(kWidth, kHeight);
     move(0, 0);
     show();
@@ -79,7 +80,7 @@ void CMainFrame::Place() {
 
 // --- Menus ----------------------------------------------------------------------------
 
-void CMainFrame::CreateMenus(EntryDialogs& dialogs) {
+void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     fileMenu_ = new QtFileMenu(doc_, *view_, this);
     menuBar()->addMenu(fileMenu_);
     CreateEditMenu();
@@ -89,8 +90,8 @@ void CMainFrame::CreateMenus(EntryDialogs& dialogs) {
     CreateHelpMenu();
 }
 
-QAction* CMainFrame::AddStandardEditAction(QMenu* menu, const QString& caption,
-                                           QKeySequence::StandardKey key) {
+QAction* QtMainFrame::AddStandardEditAction(QMenu* menu, const QString& caption,
+                                            QKeySequence::StandardKey key) {
     QAction* action = menu->addAction(caption);
     action->setShortcut(key);
     // The screen has nothing to cut, copy or paste; the entries stay for
@@ -100,7 +101,7 @@ QAction* CMainFrame::AddStandardEditAction(QMenu* menu, const QString& caption,
     return action;
 }
 
-void CMainFrame::CreateEditMenu() {
+void QtMainFrame::CreateEditMenu() {
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("editMenu"));
     AddStandardEditAction(edit, QStringLiteral("Cu&t"), QKeySequence::Cut)
@@ -115,7 +116,7 @@ void CMainFrame::CreateEditMenu() {
     connect(title, &QAction::triggered, this, [this] { settingsMenu_->Commands().OnSetTitle(); });
 }
 
-void CMainFrame::CreateTraceMenu(EntryDialogs& dialogs) {
+void QtMainFrame::CreateTraceMenu(EntryDialogs& dialogs) {
     limitLines_ = std::make_unique<LimitLineCommands>(doc_, dialogs);
     LimitLineCommands& l = *limitLines_;
     QMenu* trace = menuBar()->addMenu(QStringLiteral("&Trace"));
@@ -137,23 +138,23 @@ void CMainFrame::CreateTraceMenu(EntryDialogs& dialogs) {
     });
 }
 
-void CMainFrame::CreateHelpMenu() {
+void QtMainFrame::CreateHelpMenu() {
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
-    about_ = help->addAction(QStringLiteral("&About Tavlin"), this, &CMainFrame::ShowAbout);
+    about_ = help->addAction(QStringLiteral("&About Tavlin"), this, &QtMainFrame::ShowAbout);
     about_->setObjectName(QStringLiteral("about"));
     about_->setStatusTip(QStringLiteral("Program, firmware and serial number"));
-    help->addAction(QStringLiteral("Annunciator Help"), this, &CMainFrame::ShowAnnunciatorHelp)
+    help->addAction(QStringLiteral("Annunciator Help"), this, &QtMainFrame::ShowAnnunciatorHelp)
         ->setObjectName(ActionName(32821));
-    help->addAction(QStringLiteral("User Manual"), this, &CMainFrame::OpenUserManual)
+    help->addAction(QStringLiteral("User Manual"), this, &QtMainFrame::OpenUserManual)
         ->setObjectName(ActionName(32818));
-    help->addAction(QStringLiteral("Tavlin on the Web"), this, &CMainFrame::OpenWebPage)
+    help->addAction(QStringLiteral("Tavlin on the Web"), this, &QtMainFrame::OpenWebPage)
         ->setObjectName(ActionName(32819));
 }
 
 // --- Toolbar and status bar ---------------------------------------------------------
 
-void CMainFrame::CreateToolBar() {
+void QtMainFrame::CreateToolBar() {
     QToolBar* tools = addToolBar(QStringLiteral("Standard"));
     tools->setObjectName(QStringLiteral("toolBar"));
     tools->setMovable(false);
@@ -177,7 +178,7 @@ void CMainFrame::CreateToolBar() {
     add(about_, QtToolbarIcons::About(s), QStringLiteral("About"));
 }
 
-void CMainFrame::CreateStatusBar() {
+void QtMainFrame::CreateStatusBar() {
     messagePane_ = new QLabel(QString::fromLatin1(kReady), this);
     messagePane_->setObjectName(QStringLiteral("messagePane"));
     statusBar()->addWidget(messagePane_, 1);
@@ -195,39 +196,39 @@ void CMainFrame::CreateStatusBar() {
     }
 }
 
-QString CMainFrame::StatusMessage() const {
+QString QtMainFrame::StatusMessage() const {
     return messagePane_->text();
 }
 
-void CMainFrame::SetStatusMessage(const QString& text) {
+void QtMainFrame::SetStatusMessage(const QString& text) {
     messagePane_->setText(text);
 }
 
 // --- Help ------------------------------------------------------------------------------
 
-void CMainFrame::ShowAbout() {
-    CAboutDlg about(doc_, this);
+void QtMainFrame::ShowAbout() {
+    QtAboutDialog about(doc_, this);
     about.exec();
 }
 
-void CMainFrame::ShowAnnunciatorHelp() {
+void QtMainFrame::ShowAnnunciatorHelp() {
     QtAnnunciatorHelp help(this);
     help.exec();
 }
 
 // Nothing is reported when the desktop has no program for the file.
-void CMainFrame::OpenUserManual() {
+void QtMainFrame::OpenUserManual() {
     QDesktopServices::openUrl(
         QUrl::fromLocalFile(QDir::current().absoluteFilePath(QString::fromLatin1(kManualFile))));
 }
 
-void CMainFrame::OpenWebPage() {
+void QtMainFrame::OpenWebPage() {
     QDesktopServices::openUrl(WebPage());
 }
 
 // A product setting: the address can be changed in the program's settings
 // ("Help/WebPage") without a new build.
-QUrl CMainFrame::WebPage() {
+QUrl QtMainFrame::WebPage() {
     const QSettings settings;
     return QUrl(
         settings.value(QStringLiteral("Help/WebPage"), QString::fromLatin1(kWebPage)).toString());
@@ -235,7 +236,7 @@ QUrl CMainFrame::WebPage() {
 
 // --- Window events ---------------------------------------------------------------------
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void QtMainFrame::closeEvent(QCloseEvent* event) {
     if (!documentClosed_) {
         documentClosed_ = true;
         doc_.CloseDocument();
@@ -245,7 +246,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 // Only a pointer over the frame itself (not over the view) gets here; the
 // readout is for the trace's own columns and no further.
-void CMainFrame::mouseMoveEvent(QMouseEvent* event) {
+void QtMainFrame::mouseMoveEvent(QMouseEvent* event) {
     const int x = event->position().toPoint().x();
     if (x >= 0 && x <= kLastColumn) {
         SetStatusMessage(CursorReadout(x));
@@ -253,7 +254,7 @@ void CMainFrame::mouseMoveEvent(QMouseEvent* event) {
     QMainWindow::mouseMoveEvent(event);
 }
 
-QString CMainFrame::CursorReadout(int column) const {
+QString QtMainFrame::CursorReadout(int column) const {
     MarkerCommands markers(doc_);
     const MarkerReadout readout(markers.Scale());
     return QString::fromStdString(readout.Cursor(column, markers.LevelOfColumn(column)));

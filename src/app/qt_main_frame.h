@@ -11,17 +11,17 @@ class QLabel;
 
 namespace tavlin {
 
-class CTRAXAView;
+class QtPlotView;
 class EntryDialogs;
 class QtFileMenu;
 class QtFrontPanel;
 class QtSettingsMenu;
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // The main window: the plot view with the front panel at its right, the
 // menus, the toolbar and the status bar. Closing it stops the sweep and
 // resets the instrument's link before the window goes.
-class CMainFrame final : public QMainWindow {
+class QtMainFrame final : public QMainWindow {
     Q_OBJECT
 
   public:
@@ -30,12 +30,12 @@ class CMainFrame final : public QMainWindow {
     static constexpr const char* kManualFile = "manual.pdf";
 
     // The entry dialogs are the window's own, opened over it.
-    explicit CMainFrame(VUDAVEZid& document, QWidget* parent = nullptr);
+    explicit QtMainFrame(AnalyzerDocument& document, QWidget* parent = nullptr);
     // With other entry dialogs (a script, in tests).
-    CMainFrame(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
-    ~CMainFrame() override;
+    QtMainFrame(AnalyzerDocument& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
+    ~QtMainFrame() override;
 
-    CTRAXAView& View() const { return *view_; }
+    QtPlotView& View() const { return *view_; }
     QtFrontPanel& Panel() const { return *panel_; }
     QtFileMenu& FileMenu() const { return *fileMenu_; }
     QtSettingsMenu& SettingsMenu() const { return *settingsMenu_; }
@@ -69,9 +69,9 @@ class CMainFrame final : public QMainWindow {
                                    QKeySequence::StandardKey key);
     QString CursorReadout(int column) const;
 
-    VUDAVEZid& doc_;
+    AnalyzerDocument& doc_;
     std::unique_ptr<EntryDialogs> ownDialogs_;
-    CTRAXAView* view_ = nullptr;
+    QtPlotView* view_ = nullptr;
     QtFrontPanel* panel_ = nullptr;
     QtFileMenu* fileMenu_ = nullptr;
     QtSettingsMenu* settingsMenu_ = nullptr;

@@ -8,7 +8,7 @@
 
 namespace tavlin {
 
-CProgThread::CProgThread() : dialog_(std::make_unique<QDialog>()) {
+QtProgressDialog::QtProgressDialog() : dialog_(std::make_unique<QDialog>()) {
     dialog_->setWindowTitle(QString::fromLatin1(kTitle));
     dialog_->setModal(false);
     bar_ = new QProgressBar(dialog_.get());
@@ -19,14 +19,14 @@ CProgThread::CProgThread() : dialog_(std::make_unique<QDialog>()) {
     layout->addWidget(bar_);
 }
 
-CProgThread::~CProgThread() = default;
+QtProgressDialog::~QtProgressDialog() = default;
 
-bool CProgThread::OnGuiThread() const {
+bool QtProgressDialog::OnGuiThread() const {
     return QThread::currentThread() == thread();
 }
 
 template <typename Action>
-void CProgThread::OnGui(Action action) {
+void QtProgressDialog::OnGui(Action action) {
     if (OnGuiThread()) {
         action();
     } else {
@@ -34,23 +34,23 @@ void CProgThread::OnGui(Action action) {
     }
 }
 
-void CProgThread::Show() {
+void QtProgressDialog::Show() {
     OnGui([this] { ShowNow(); });
 }
 
-void CProgThread::SetPosition(int percent) {
+void QtProgressDialog::SetPosition(int percent) {
     OnGui([this, percent] { SetPositionNow(percent); });
 }
 
-void CProgThread::Hide() {
+void QtProgressDialog::Hide() {
     OnGui([this] { HideNow(); });
 }
 
-int CProgThread::Position() const {
+int QtProgressDialog::Position() const {
     return bar_->value();
 }
 
-void CProgThread::ShowNow() {
+void QtProgressDialog::ShowNow() {
     dialog_->show();
     dialog_->raise();
     dialog_->activateWindow();
@@ -58,14 +58,14 @@ void CProgThread::ShowNow() {
 
 // On the GUI thread the caller keeps the thread until it is done (the
 // calibration read of a preset), so the bar is painted here, not later.
-void CProgThread::SetPositionNow(int percent) {
+void QtProgressDialog::SetPositionNow(int percent) {
     bar_->setValue(std::clamp(percent, 0, 100));
     if (dialog_->isVisible()) {
         bar_->repaint();
     }
 }
 
-void CProgThread::HideNow() {
+void QtProgressDialog::HideNow() {
     dialog_->hide();
 }
 

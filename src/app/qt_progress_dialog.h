@@ -17,15 +17,15 @@ namespace tavlin {
 // A call from another thread is queued to the GUI thread and returns at
 // once; the caller never waits for the GUI thread, which may itself be busy
 // in the calibration read of a preset. A call on the GUI thread acts at once.
-class CProgThread final : public QObject, public ProgressSink {
+class QtProgressDialog final : public QObject, public ProgressSink {
     Q_OBJECT
 
   public:
     static constexpr const char* kTitle = "Collecting Data... Please Wait";
 
     // Created on the GUI thread; the dialog, a window of its own, starts hidden.
-    CProgThread();
-    ~CProgThread() override;
+    QtProgressDialog();
+    ~QtProgressDialog() override;
 
     void Show() override;
     void SetPosition(int percent) override;

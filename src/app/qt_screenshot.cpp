@@ -10,7 +10,7 @@
 
 #include "app/qt_application.h"
 #include "app/qt_main_frame.h"
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 #include "remote/command_script.h"
 #include "remote/stream_reply_sink.h"
 
@@ -53,7 +53,7 @@ int QtScreenshot::Take(QtApplication& application, const Request& request) {
 // A sweep that a command left running (CONTINUOUS) is turned into this
 // single one; either way the wait ends when the sweep thread has.
 bool QtScreenshot::SweepOnce(QtApplication& application) {
-    VUDAVEZid& doc = application.Document();
+    AnalyzerDocument& doc = application.Document();
     doc.OnSingle();
     QElapsedTimer elapsed;
     elapsed.start();

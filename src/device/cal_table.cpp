@@ -7,7 +7,7 @@
 #include <span>
 #include <system_error>
 
-#include "app/atomic_file.h"
+#include "base/atomic_file.h"
 
 namespace tavlin {
 

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <optional>
 
-#include "app/vudavezid.h"
-#include "panel/finite_entry.h"
-#include "panel/level_settings.h"
+#include "base/finite_entry.h"
+#include "document/analyzer_document.h"
+#include "document/level_settings.h"
+#include "document/sweep_pause.h"
 #include "panel/span_steps.h"
-#include "panel/sweep_pause.h"
 #include "ports/entry_dialogs.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
@@ -36,17 +36,17 @@ constexpr int kLastAttenIndex = 3;
 // The trigger level entry starts two divisions below the top line.
 constexpr double kTriggerLevelDivisions = 2.0;
 
-void Repaint(VUDAVEZid& doc) {
+void Repaint(AnalyzerDocument& doc) {
     doc.GetViews().UpdateAllViews();
 }
 
-double FreqOffset(const VUDAVEZid& doc) {
+double FreqOffset(const AnalyzerDocument& doc) {
     return doc.ReadSettings([](const InstrumentState& s) { return s.freqOffsetHz; });
 }
 
 // Both edges move together, read and written under one lock so that a
 // re-centring sweep between the read and the write is not undone.
-void ShiftEdges(VUDAVEZid& doc, double deltaHz) {
+void ShiftEdges(AnalyzerDocument& doc, double deltaHz) {
     doc.EditSettings([deltaHz](InstrumentState& s) {
         s.startFreqHz += deltaHz;
         s.stopFreqHz += deltaHz;
@@ -56,7 +56,7 @@ void ShiftEdges(VUDAVEZid& doc, double deltaHz) {
 
 // A narrower span about the present centre. The edges only move inward, so
 // the pair stays inside the band and needs no validation.
-void NarrowSpan(VUDAVEZid& doc, double spanHz) {
+void NarrowSpan(AnalyzerDocument& doc, double spanHz) {
     doc.EditSettings([&doc, spanHz](InstrumentState& s) {
         const double center = (s.startFreqHz + s.stopFreqHz) / 2.0;
         s.startFreqHz = center - spanHz / 2.0;
@@ -67,7 +67,7 @@ void NarrowSpan(VUDAVEZid& doc, double spanHz) {
 
 // Max FM Offset: at least 10 Hz; above 120 kHz it is brought back to 100 kHz
 // with a word to the user.
-double UsableFmOffset(VUDAVEZid& doc, double offsetHz) {
+double UsableFmOffset(AnalyzerDocument& doc, double offsetHz) {
     if (offsetHz > kMaxFmOffsetHz) {
         doc.GetPrompter().Inform("FM Peak reduced to 100 KHz", "Value must be <=120 KHz");
         return kReducedFmOffsetHz;

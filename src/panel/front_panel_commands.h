@@ -3,7 +3,7 @@
 namespace tavlin {
 
 class EntryDialogs;
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // The buttons of the front panel that set the frequency, span, amplitude,
 // trace and trigger. Each opens its entry dialog where it has one and writes
@@ -11,7 +11,7 @@ class VUDAVEZid;
 // to MarkerCommands and the document.
 class FrontPanelCommands {
   public:
-    FrontPanelCommands(VUDAVEZid& document, EntryDialogs& dialogs)
+    FrontPanelCommands(AnalyzerDocument& document, EntryDialogs& dialogs)
         : doc_(document), dialogs_(dialogs) {}
 
     // FREQUENCY Controls
@@ -41,7 +41,7 @@ class FrontPanelCommands {
     void OnVideo();
 
   private:
-    VUDAVEZid& doc_;
+    AnalyzerDocument& doc_;
     EntryDialogs& dialogs_;
 };
 

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 #include "ports/view_notifier.h"
 
 namespace tavlin {
@@ -21,7 +21,7 @@ QString ObjectNameOf(int commandId) {
 
 }  // namespace
 
-QtFrontPanel::QtFrontPanel(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent)
+QtFrontPanel::QtFrontPanel(AnalyzerDocument& document, EntryDialogs& dialogs, QWidget* parent)
     : QWidget(parent), doc_(document), panel_(document, dialogs), markers_(document) {
     setObjectName(QStringLiteral("frontPanel"));
     setFixedWidth(kWidth);
@@ -107,7 +107,7 @@ void QtFrontPanel::AddLevelAndMarkerGroups() {
 
 void QtFrontPanel::AddSweepGroups() {
     FrontPanelCommands& p = panel_;
-    VUDAVEZid& d = doc_;
+    AnalyzerDocument& d = doc_;
     AddGroup("TRIGGER and SWEEP Controls", {{{1025, "CONTINUOUS", 3, [&d] { d.OnContinuous(); }},
                                              {1026, "SINGLE", 3, [&d] { d.OnSingle(); }}},
                                             {{1023, "FREE RUN", 3, [&p] { p.OnFreeRun(); }},
@@ -121,7 +121,7 @@ void QtFrontPanel::AddSweepGroups() {
 }
 
 void QtFrontPanel::AddPresetButton() {
-    VUDAVEZid& d = doc_;
+    AnalyzerDocument& d = doc_;
     layout_->addWidget(MakeButton({1005, "PRESET", kColumns, [&d] { d.OnPreset(); }}, this));
 }
 

@@ -3,8 +3,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "document/marker_commands.h"
 #include "panel/front_panel_commands.h"
-#include "view/marker_commands.h"
 
 class QVBoxLayout;
 class QGroupBox;
@@ -13,7 +13,7 @@ class QPushButton;
 namespace tavlin {
 
 class EntryDialogs;
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // The button panel to the right of the plot, grouped as on a bench
 // analyzer. Each button carries its command number in its object name
@@ -25,7 +25,7 @@ class QtFrontPanel final : public QWidget {
   public:
     static constexpr int kWidth = 280;
 
-    QtFrontPanel(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
+    QtFrontPanel(AnalyzerDocument& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
 
     // The button of a command number, or null.
     QPushButton* Button(int commandId) const;
@@ -47,7 +47,7 @@ class QtFrontPanel final : public QWidget {
     void AddSweepGroups();
     void AddPresetButton();
 
-    VUDAVEZid& doc_;
+    AnalyzerDocument& doc_;
     FrontPanelCommands panel_;
     MarkerCommands markers_;
     QVBoxLayout* layout_ = nullptr;

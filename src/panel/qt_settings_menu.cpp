@@ -12,7 +12,7 @@ QString ObjectNameOf(int commandId) {
 
 }  // namespace
 
-QtSettingsMenu::QtSettingsMenu(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent)
+QtSettingsMenu::QtSettingsMenu(AnalyzerDocument& document, EntryDialogs& dialogs, QWidget* parent)
     : QMenu(QStringLiteral("&Settings"), parent), commands_(document, dialogs) {
     setObjectName(QStringLiteral("settingsMenu"));
     AddLevelItems();

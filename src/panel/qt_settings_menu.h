@@ -11,7 +11,7 @@ class QAction;
 namespace tavlin {
 
 class EntryDialogs;
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // The Settings menu: steps, offsets, preamplifier, span/RBW, sweep time and
 // the modes, with the check marks and enabled states worked out from the
@@ -21,7 +21,7 @@ class QtSettingsMenu final : public QMenu {
     Q_OBJECT
 
   public:
-    QtSettingsMenu(VUDAVEZid& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
+    QtSettingsMenu(AnalyzerDocument& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
 
     SettingsMenuCommands& Commands() { return commands_; }
     QAction* Action(int commandId) const;

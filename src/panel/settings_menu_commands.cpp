@@ -5,15 +5,15 @@
 #include <optional>
 #include <string>
 
-#include "app/vudavezid.h"
-#include "panel/finite_entry.h"
+#include "base/finite_entry.h"
+#include "document/analyzer_document.h"
+#include "document/level_settings.h"
+#include "document/marker_commands.h"
+#include "document/sweep_pause.h"
 #include "panel/front_panel_commands.h"
-#include "panel/level_settings.h"
-#include "panel/sweep_pause.h"
 #include "ports/entry_dialogs.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
-#include "view/marker_commands.h"
 
 namespace tavlin {
 
@@ -28,14 +28,14 @@ constexpr int kTrigIn = 3;
 // Read and write time-outs of the data channel once no trigger is awaited.
 constexpr int kUntriggeredDataTimeoutMs = 1000;
 
-void Repaint(VUDAVEZid& doc) {
+void Repaint(AnalyzerDocument& doc) {
     doc.GetViews().UpdateAllViews();
 }
 
 // SendSyncTrigMode: the mode goes to the instrument with the sweep stopped;
 // whatever the link must know about the new mode is changed inside the same
 // pause, so no sweep runs with one and not the other.
-void SendSyncTrigMode(VUDAVEZid& doc, int mode, const std::function<void()>& withLink = {}) {
+void SendSyncTrigMode(AnalyzerDocument& doc, int mode, const std::function<void()>& withLink = {}) {
     SweepPause pause(doc);
     doc.EditSettings([mode](InstrumentState& s) { s.syncTrigMode = mode; });
     if (withLink) {

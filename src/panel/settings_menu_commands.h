@@ -3,7 +3,7 @@
 namespace tavlin {
 
 class EntryDialogs;
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // The check mark and enabled state of one menu entry, computed from the
 // settings each time the menu opens.
@@ -38,7 +38,7 @@ enum class SettingsMenuItem {
 // opens its entry dialog where it has one and writes the document.
 class SettingsMenuCommands {
   public:
-    SettingsMenuCommands(VUDAVEZid& document, EntryDialogs& dialogs)
+    SettingsMenuCommands(AnalyzerDocument& document, EntryDialogs& dialogs)
         : doc_(document), dialogs_(dialogs) {}
 
     void OnCfStepSize();
@@ -63,7 +63,7 @@ class SettingsMenuCommands {
     MenuItemState State(SettingsMenuItem item) const;
 
   private:
-    VUDAVEZid& doc_;
+    AnalyzerDocument& doc_;
     EntryDialogs& dialogs_;
 };
 

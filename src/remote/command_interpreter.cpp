@@ -6,15 +6,15 @@
 #include <mutex>
 #include <optional>
 
-#include "app/vudavezid.h"
-#include "panel/level_settings.h"
+#include "base/bounded_format.h"
+#include "document/analyzer_document.h"
+#include "document/level_settings.h"
+#include "document/marker_commands.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
 #include "remote/command_text.h"
 #include "remote/reply_sink.h"
-#include "view/bounded_format.h"
-#include "view/marker_commands.h"
 
 namespace tavlin {
 
@@ -29,60 +29,60 @@ struct CommandRow {
     const char* group;
     const char* item;
     bool takesValue;
-    void (*run)(VUDAVEZid& doc, double value);
+    void (*run)(AnalyzerDocument& doc, double value);
 };
 
-void Repaint(VUDAVEZid& doc) {
+void Repaint(AnalyzerDocument& doc) {
     doc.GetViews().UpdateAllViews();
 }
 
-void SetCenter(VUDAVEZid& doc, double centerHz) {
+void SetCenter(AnalyzerDocument& doc, double centerHz) {
     doc.SetCenterSpan(centerHz, doc.Frequencies().SpanHz());
     Repaint(doc);
 }
 
-void SetStart(VUDAVEZid& doc, double startHz) {
+void SetStart(AnalyzerDocument& doc, double startHz) {
     doc.SetStartFreq(startHz);
     Repaint(doc);
 }
 
-void SetStop(VUDAVEZid& doc, double stopHz) {
+void SetStop(AnalyzerDocument& doc, double stopHz) {
     doc.SetStopFreq(stopHz);
     Repaint(doc);
 }
 
-void SetSpan(VUDAVEZid& doc, double spanHz) {
+void SetSpan(AnalyzerDocument& doc, double spanHz) {
     doc.SetCenterSpan(doc.Frequencies().CenterHz(), spanHz);
     Repaint(doc);
 }
 
-void SetRefLevel(VUDAVEZid& doc, double refLevelDbm) {
+void SetRefLevel(AnalyzerDocument& doc, double refLevelDbm) {
     SetReferenceLevel(doc, refLevelDbm);
 }
 
-void MarkerPeak(VUDAVEZid& doc, double) {
+void MarkerPeak(AnalyzerDocument& doc, double) {
     MarkerCommands markers(doc);
     markers.Off();
     markers.Peak();
 }
 
-void MarkerNormal(VUDAVEZid& doc, double) {
+void MarkerNormal(AnalyzerDocument& doc, double) {
     MarkerCommands markers(doc);
     markers.Off();
     markers.Normal();
 }
 
-void TriggerSingle(VUDAVEZid& doc, double) {
+void TriggerSingle(AnalyzerDocument& doc, double) {
     doc.OnSingle();
 }
 
-void TriggerContinuous(VUDAVEZid& doc, double) {
+void TriggerContinuous(AnalyzerDocument& doc, double) {
     doc.OnContinuous();
 }
 
 // The link is reset with the sweep stopped: from the automation thread it
 // would otherwise use the channels while the sweep thread does.
-void ResetUsb(VUDAVEZid& doc, double) {
+void ResetUsb(AnalyzerDocument& doc, double) {
     doc.PauseSweep();
     doc.link.ResetLink(true);
     doc.engine.ForgetLoPlan();
@@ -115,7 +115,7 @@ std::string UpperTrimmed(const std::string& text) {
 
 }  // namespace
 
-int CommandInterpreter::Interpret(VUDAVEZid& document, const std::string& command) {
+int CommandInterpreter::Interpret(AnalyzerDocument& document, const std::string& command) {
     if (InterpretCommon(document, command)) {
         return 1;
     }
@@ -141,7 +141,7 @@ int CommandInterpreter::Interpret(VUDAVEZid& document, const std::string& comman
 
 // The common commands are whole words; any other text that begins with "*"
 // goes through the instrument's own grammar as it always did.
-bool CommandInterpreter::InterpretCommon(VUDAVEZid& document, const std::string& command) {
+bool CommandInterpreter::InterpretCommon(AnalyzerDocument& document, const std::string& command) {
     if (command.empty() || command.front() != '*') {
         return false;
     }
@@ -166,13 +166,13 @@ bool CommandInterpreter::InterpretCommon(VUDAVEZid& document, const std::string&
 // A sweep that is going to end (SINGLE, or continuous sweeping told to stop)
 // is waited for; continuous sweeping never ends by itself, so there is
 // nothing to wait for while it runs on.
-void CommandInterpreter::WaitForSweepEnd(VUDAVEZid& document) {
+void CommandInterpreter::WaitForSweepEnd(AnalyzerDocument& document) {
     while (document.SweepRunning() && document.stopRequest.load() != 0 && !stopWaiting_.load()) {
         document.GetClock().SleepMs(kWaitPollMs);
     }
 }
 
-int CommandInterpreter::InterpretQuery(VUDAVEZid& document, const CommandText& command,
+int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const CommandText& command,
                                        const std::string& text) {
     if (command.group == "TRA") {
         ReplyTrace(document);
@@ -191,7 +191,7 @@ int CommandInterpreter::InterpretQuery(VUDAVEZid& document, const CommandText& c
     return 1;
 }
 
-void CommandInterpreter::ReplyTrace(VUDAVEZid& document) {
+void CommandInterpreter::ReplyTrace(AnalyzerDocument& document) {
     const MarkerScale scale = MarkerCommands(document).Scale();
     decltype(SweepTrace::traceA) rows;
     {
@@ -208,7 +208,7 @@ void CommandInterpreter::ReplyTrace(VUDAVEZid& document) {
 
 // A number that is not finite passes every clamp on its way to the sweep,
 // so a command carrying one does nothing.
-void CommandInterpreter::InterpretCommand(VUDAVEZid& document, const CommandText& command) {
+void CommandInterpreter::InterpretCommand(AnalyzerDocument& document, const CommandText& command) {
     for (const CommandRow& row : kCommandTable) {
         if (command.group != row.group || command.item != row.item) {
             continue;
@@ -223,7 +223,7 @@ void CommandInterpreter::InterpretCommand(VUDAVEZid& document, const CommandText
 
 // Loading a state file reprograms the instrument through the level plan:
 // the whole recall runs with the sweep stopped.
-void CommandInterpreter::RecallState(VUDAVEZid& document, const std::string& fileName) {
+void CommandInterpreter::RecallState(AnalyzerDocument& document, const std::string& fileName) {
     document.PauseSweep();
     document.LoadStateFile(fileName, false);  // the document keeps its own name
     document.ResumeSweep();

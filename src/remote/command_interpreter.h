@@ -7,7 +7,7 @@ namespace tavlin {
 
 class CommandText;
 class ReplySink;
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // The automation command language: each command calls the same document
 // operations as the front panel; queries hand their text to a reply sink.
@@ -23,19 +23,20 @@ class CommandInterpreter {
 
     // 1 when the command was handled or ignored, 0 after the message box for
     // an unrecognised command or query (its text is the whole command).
-    int Interpret(VUDAVEZid& document, const std::string& command);
+    int Interpret(AnalyzerDocument& document, const std::string& command);
 
     // Ends a *WAI or *OPC? wait at once, now and from now on: the server
     // calls it when it shuts down, so its command thread can be joined.
     void StopWaiting() { stopWaiting_ = true; }
 
   private:
-    bool InterpretCommon(VUDAVEZid& document, const std::string& command);
-    int InterpretQuery(VUDAVEZid& document, const CommandText& command, const std::string& text);
-    void InterpretCommand(VUDAVEZid& document, const CommandText& command);
-    void RecallState(VUDAVEZid& document, const std::string& fileName);
-    void ReplyTrace(VUDAVEZid& document);
-    void WaitForSweepEnd(VUDAVEZid& document);
+    bool InterpretCommon(AnalyzerDocument& document, const std::string& command);
+    int InterpretQuery(AnalyzerDocument& document, const CommandText& command,
+                       const std::string& text);
+    void InterpretCommand(AnalyzerDocument& document, const CommandText& command);
+    void RecallState(AnalyzerDocument& document, const std::string& fileName);
+    void ReplyTrace(AnalyzerDocument& document);
+    void WaitForSweepEnd(AnalyzerDocument& document);
 
     ReplySink& replies_;
     std::atomic<bool> stopWaiting_{false};

@@ -9,14 +9,14 @@
 namespace tavlin {
 
 class ReplySink;
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // Commands of the automation language given on a command line or read from
 // a stream, run one after the other as the automation server would run
 // them. Line ends and leading blanks are dropped; blank lines are skipped.
 class CommandScript {
   public:
-    CommandScript(VUDAVEZid& document, ReplySink& replies)
+    CommandScript(AnalyzerDocument& document, ReplySink& replies)
         : doc_(document), interpreter_(replies) {}
 
     // False when the command was not recognised (its message box was shown).
@@ -26,7 +26,7 @@ class CommandScript {
     bool RunLines(std::istream& in);
 
   private:
-    VUDAVEZid& doc_;
+    AnalyzerDocument& doc_;
     CommandInterpreter interpreter_;
 };
 

@@ -5,17 +5,17 @@
 #include <numbers>
 #include <span>
 
-#include "app/vudavezid.h"
 #include "device/device_link.h"
+#include "document/analyzer_document.h"
+#include "dsp/dsp_primitives.h"
+#include "dsp/fft.h"
+#include "dsp/window.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "sweep/amplitude_correction.h"
-#include "sweep/dsp_primitives.h"
-#include "sweep/fft.h"
 #include "sweep/fft_trace_mapping.h"
 #include "sweep/if_path_response.h"
 #include "sweep/sweep_engine.h"
-#include "sweep/window.h"
 
 namespace tavlin {
 

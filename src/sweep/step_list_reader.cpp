@@ -9,13 +9,13 @@
 
 #include "device/cal_table.h"
 #include "device/device_link.h"
+#include "dsp/fft.h"
+#include "dsp/window.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
-#include "sweep/fft.h"
 #include "sweep/if_path_response.h"
 #include "sweep/sweep_context.h"
 #include "sweep/sweep_engine.h"
-#include "sweep/window.h"
 
 namespace tavlin {
 

@@ -13,7 +13,7 @@ class DeviceLink;
 class ProgressSink;
 class Prompter;
 class SweepEngine;
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // What a sweep produced besides the trace rows; the engine writes these back
 // into the document when the sweep kind returns.
@@ -32,7 +32,7 @@ struct SweepOutcome {
 // the sweep started; the trace holds the previous rows on entry (averaging and
 // max hold read them) and the new rows on return.
 struct SweepContext {
-    VUDAVEZid& document;
+    AnalyzerDocument& document;
     SweepEngine& engine;
     DeviceLink& link;
     const CalTable& cal;

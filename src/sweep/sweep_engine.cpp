@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 #include "sweep/fft_sweep.h"
 #include "sweep/narrow_fft_sweep.h"
 #include "sweep/step_sweep.h"
@@ -49,7 +49,7 @@ void SweepEngine::ForgetLoPlan() {
     plannedStopHz = -1.0;
 }
 
-SweepContext SweepEngine::MakeContext(VUDAVEZid& document, const SweepSettings& settings,
+SweepContext SweepEngine::MakeContext(AnalyzerDocument& document, const SweepSettings& settings,
                                       SweepOutcome& outcome) {
     SweepContext context{document,
                          *this,
@@ -73,7 +73,7 @@ SweepContext SweepEngine::MakeContext(VUDAVEZid& document, const SweepSettings& 
 
 // Every sweep starts from the document's settings of this moment and from the
 // trace on screen (averaging and max hold build on it).
-SweepContext SweepEngine::BeginSweep(VUDAVEZid& document, const SweepSettings& settings,
+SweepContext SweepEngine::BeginSweep(AnalyzerDocument& document, const SweepSettings& settings,
                                      SweepOutcome& outcome) {
     {
         std::lock_guard lock(document.traceMutex);
@@ -84,7 +84,7 @@ SweepContext SweepEngine::BeginSweep(VUDAVEZid& document, const SweepSettings& s
     return MakeContext(document, settings, outcome);
 }
 
-void SweepEngine::PerformSweep(VUDAVEZid& document) {
+void SweepEngine::PerformSweep(AnalyzerDocument& document) {
     const SweepSettings settings = document.TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweep(document, settings, outcome);
@@ -121,7 +121,7 @@ void SweepEngine::PerformSweep(VUDAVEZid& document) {
     });
 }
 
-void SweepEngine::PerformNarrowFftSweep(VUDAVEZid& document) {
+void SweepEngine::PerformNarrowFftSweep(AnalyzerDocument& document) {
     const SweepSettings settings = document.TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweep(document, settings, outcome);
@@ -129,7 +129,7 @@ void SweepEngine::PerformNarrowFftSweep(VUDAVEZid& document) {
     Publish(document, outcome);
 }
 
-void SweepEngine::Publish(VUDAVEZid& document, const SweepOutcome& outcome) {
+void SweepEngine::Publish(AnalyzerDocument& document, const SweepOutcome& outcome) {
     {
         std::lock_guard lock(document.traceMutex);
         document.trace.traceA = workTrace_.traceA;

@@ -9,7 +9,7 @@
 
 namespace tavlin {
 
-class VUDAVEZid;
+class AnalyzerDocument;
 class FftSweep;
 class NarrowFftSweep;
 class StepSweep;
@@ -47,10 +47,10 @@ class SweepEngine {
 
     // One complete sweep of the document's present settings: sample clock,
     // dispatch by span, and the results written back into the document.
-    void PerformSweep(VUDAVEZid& document);
+    void PerformSweep(AnalyzerDocument& document);
     // The narrow FFT kind on its own, with the sample clock as the last sweep
     // left it (the phase-noise plot).
-    void PerformNarrowFftSweep(VUDAVEZid& document);
+    void PerformNarrowFftSweep(AnalyzerDocument& document);
 
     // --- Frequency plan ---------------------------------------------------------
     // Chooses the sample-clock mode for a frequency; writes the mode's
@@ -112,11 +112,11 @@ class SweepEngine {
     // True when LO1 still holds the plan for the present sweep; a stop
     // request or image rejection forgets the plan first.
     bool DeviceHoldsPlan(SweepContext& context);
-    SweepContext BeginSweep(VUDAVEZid& document, const SweepSettings& settings,
+    SweepContext BeginSweep(AnalyzerDocument& document, const SweepSettings& settings,
                             SweepOutcome& outcome);
-    SweepContext MakeContext(VUDAVEZid& document, const SweepSettings& settings,
+    SweepContext MakeContext(AnalyzerDocument& document, const SweepSettings& settings,
                              SweepOutcome& outcome);
-    void Publish(VUDAVEZid& document, const SweepOutcome& outcome);
+    void Publish(AnalyzerDocument& document, const SweepOutcome& outcome);
 
     SweepTrace workTrace_;
     std::unique_ptr<FftSweep> fftSweep_;

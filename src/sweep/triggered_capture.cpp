@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/vudavezid.h"
 #include "device/device_link.h"
+#include "document/analyzer_document.h"
 #include "ports/clock.h"
 #include "sweep/sweep_engine.h"
 

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <numbers>
 
-#include "app/vudavezid.h"
 #include "device/device_link.h"
+#include "document/analyzer_document.h"
+#include "dsp/dsp_primitives.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
 #include "sweep/amplitude_correction.h"
-#include "sweep/dsp_primitives.h"
 #include "sweep/if_path_response.h"
 #include "sweep/spectrum_rows.h"
 #include "sweep/sweep_engine.h"

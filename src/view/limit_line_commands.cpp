@@ -3,13 +3,13 @@
 #include <mutex>
 #include <optional>
 
-#include "app/vudavezid.h"
-#include "panel/finite_entry.h"
+#include "base/finite_entry.h"
+#include "document/analyzer_document.h"
+#include "document/level_rows.h"
+#include "document/marker_commands.h"
+#include "document/marker_scale.h"
 #include "ports/entry_dialogs.h"
 #include "ports/view_notifier.h"
-#include "view/level_rows.h"
-#include "view/marker_commands.h"
-#include "view/marker_scale.h"
 
 namespace tavlin {
 
@@ -17,7 +17,7 @@ namespace {
 
 constexpr double kDivisions = 10.0;
 
-void Repaint(VUDAVEZid& doc) {
+void Repaint(AnalyzerDocument& doc) {
     doc.GetViews().UpdateAllViews();
 }
 

@@ -3,13 +3,13 @@
 namespace tavlin {
 
 class EntryDialogs;
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // The Trace menu: store trace A as trace B, show trace B, and the pair of
 // horizontal limit lines, all held as screen rows.
 class LimitLineCommands {
   public:
-    LimitLineCommands(VUDAVEZid& document, EntryDialogs& dialogs)
+    LimitLineCommands(AnalyzerDocument& document, EntryDialogs& dialogs)
         : doc_(document), dialogs_(dialogs) {}
 
     void OnTraceAToB();
@@ -20,7 +20,7 @@ class LimitLineCommands {
     bool LimitLinesOn() const;
 
   private:
-    VUDAVEZid& doc_;
+    AnalyzerDocument& doc_;
     EntryDialogs& dialogs_;
 };
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "view/bounded_format.h"
+#include "base/bounded_format.h"
 
 namespace tavlin {
 

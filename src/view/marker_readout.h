@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "view/marker_scale.h"
-#include "view/marker_state.h"
+#include "document/marker_scale.h"
+#include "document/marker_state.h"
 
 namespace tavlin {
 

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <utility>
 
-#include "view/bounded_format.h"
-#include "view/level_rows.h"
+#include "base/bounded_format.h"
+#include "document/level_rows.h"
+#include "document/marker_scale.h"
 #include "view/marker_readout.h"
-#include "view/marker_scale.h"
 
 namespace tavlin {
 

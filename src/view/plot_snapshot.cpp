@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 
 namespace tavlin {
 
@@ -10,7 +10,7 @@ namespace tavlin {
 // other and never nested, the order every other reader of the document keeps.
 // Start and stop come with the settings: they share the settings lock, so the
 // pair in the copy is always one the document held.
-PlotSnapshot TakePlotSnapshot(const VUDAVEZid& document) {
+PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
     PlotSnapshot snapshot;
     snapshot.settings = document.ReadSettings([](const InstrumentState& s) { return s; });
     {

@@ -3,14 +3,14 @@
 #include <array>
 #include <cstdint>
 
-#include "app/instrument_state.h"
+#include "document/display_state.h"
+#include "document/instrument_state.h"
+#include "document/marker_state.h"
 #include "sweep/sweep_trace.h"
-#include "view/display_state.h"
-#include "view/marker_state.h"
 
 namespace tavlin {
 
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // Everything one paint of the analyzer screen reads, copied from the document
 // under its locks, so a paint may show the previous sweep but never a torn one.
@@ -22,6 +22,6 @@ struct PlotSnapshot {
     bool sweepRunning = false;
 };
 
-PlotSnapshot TakePlotSnapshot(const VUDAVEZid& document);
+PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document);
 
 }  // namespace tavlin

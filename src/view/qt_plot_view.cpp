@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/vudavezid.h"
-#include "view/marker_commands.h"
+#include "document/analyzer_document.h"
+#include "document/marker_commands.h"
+#include "document/marker_scale.h"
 #include "view/marker_readout.h"
-#include "view/marker_scale.h"
 #include "view/plot_annotations.h"
 #include "view/plot_geometry.h"
 #include "view/plot_snapshot.h"
@@ -28,17 +28,18 @@ const QRect kIndicatorSquare(plot::kIndicatorLeft, plot::kIndicatorTop, plot::kI
 
 }  // namespace
 
-CTRAXAView::CTRAXAView(VUDAVEZid& document, QWidget* parent) : QWidget(parent), doc_(document) {
+QtPlotView::QtPlotView(AnalyzerDocument& document, QWidget* parent)
+    : QWidget(parent), doc_(document) {
     setMouseTracking(true);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(plot::kWidth, 0, 0, 0);
     layout->setSpacing(0);
     indicatorTimer_.setInterval(kIndicatorTickMs);
-    connect(&indicatorTimer_, &QTimer::timeout, this, &CTRAXAView::AdvanceIndicator);
+    connect(&indicatorTimer_, &QTimer::timeout, this, &QtPlotView::AdvanceIndicator);
     indicatorTimer_.start();
 }
 
-void CTRAXAView::SetPanel(QWidget* panel) {
+void QtPlotView::SetPanel(QWidget* panel) {
     if (panel_ != nullptr) {
         layout()->removeWidget(panel_);
         delete panel_;
@@ -50,19 +51,19 @@ void CTRAXAView::SetPanel(QWidget* panel) {
     updateGeometry();
 }
 
-QSize CTRAXAView::sizeHint() const {
+QSize QtPlotView::sizeHint() const {
     const QSize panel = panel_ != nullptr ? panel_->sizeHint() : QSize(0, 0);
     return {plot::kWidth + panel.width(), std::max(plot::kHeight, panel.height())};
 }
 
-void CTRAXAView::RequestRepaint() {
+void QtPlotView::RequestRepaint() {
     update();
 }
 
 // A sweep is shown turning ten times a second by repainting the indicator's
 // square alone, never the whole plot. One more repaint when the sweep has
 // ended clears the wedges.
-void CTRAXAView::AdvanceIndicator() {
+void QtPlotView::AdvanceIndicator() {
     const bool running = doc_.SweepRunning();
     if (running) {
         indicator_.Advance();
@@ -73,7 +74,7 @@ void CTRAXAView::AdvanceIndicator() {
     update(kIndicatorSquare);
 }
 
-void CTRAXAView::paintEvent(QPaintEvent* event) {
+void QtPlotView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (kIndicatorSquare.contains(event->rect())) {
         QtPlotPainter::PaintIndicator(painter, doc_.SweepRunning(), indicator_);
@@ -82,7 +83,7 @@ void CTRAXAView::paintEvent(QPaintEvent* event) {
     QtPlotPainter::PaintScreen(painter, TakePlotSnapshot(doc_), indicator_);
 }
 
-QImage CTRAXAView::RenderScreen() const {
+QImage QtPlotView::RenderScreen() const {
     QImage image(plot::kWidth, plot::kHeight, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
@@ -90,7 +91,7 @@ QImage CTRAXAView::RenderScreen() const {
     return image;
 }
 
-bool CTRAXAView::Print(QPrinter& printer) const {
+bool QtPlotView::Print(QPrinter& printer) const {
     QPainter painter;
     if (!painter.begin(&printer)) {
         return false;
@@ -100,7 +101,7 @@ bool CTRAXAView::Print(QPrinter& printer) const {
     return painter.end();
 }
 
-void CTRAXAView::mousePressEvent(QMouseEvent* event) {
+void QtPlotView::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     if (event->button() == Qt::LeftButton) {
         if (const auto column = plot::ClickColumn(at.x(), at.y(), plot::kScreenTop)) {
@@ -111,19 +112,19 @@ void CTRAXAView::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
 }
 
-void CTRAXAView::mouseMoveEvent(QMouseEvent* event) {
+void QtPlotView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const auto column = plot::CursorColumn(at.x(), at.y(), plot::kScreenTop);
     ReportCursor(column ? CursorText(*column) : QString());
     QWidget::mouseMoveEvent(event);
 }
 
-void CTRAXAView::leaveEvent(QEvent* event) {
+void QtPlotView::leaveEvent(QEvent* event) {
     ReportCursor(QString());
     QWidget::leaveEvent(event);
 }
 
-QString CTRAXAView::CursorText(int column) const {
+QString QtPlotView::CursorText(int column) const {
     const MarkerScale scale =
         doc_.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
     double row = 0.0;
@@ -134,7 +135,7 @@ QString CTRAXAView::CursorText(int column) const {
     return QString::fromStdString(MarkerReadout(scale).Cursor(column, scale.LevelOfRow(row)));
 }
 
-void CTRAXAView::ReportCursor(const QString& text) {
+void QtPlotView::ReportCursor(const QString& text) {
     if (text == lastCursorText_) {
         return;
     }

@@ -11,17 +11,17 @@ class QPrinter;
 
 namespace tavlin {
 
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // The analyzer screen: the plot in the left 660 pixels, drawn from one
 // snapshot of the document per paint, and the front panel to its right.
 // A left click on the graticule places the active marker; moving the pointer
 // over it reports the cursor readout for the status bar.
-class CTRAXAView : public QWidget {
+class QtPlotView : public QWidget {
     Q_OBJECT
 
   public:
-    explicit CTRAXAView(VUDAVEZid& document, QWidget* parent = nullptr);
+    explicit QtPlotView(AnalyzerDocument& document, QWidget* parent = nullptr);
 
     // The front panel, placed to the right of the plot; the view takes it.
     void SetPanel(QWidget* panel);
@@ -61,7 +61,7 @@ class CTRAXAView : public QWidget {
     QString CursorText(int column) const;
     void ReportCursor(const QString& text);
 
-    VUDAVEZid& doc_;
+    AnalyzerDocument& doc_;
     ActivityIndicator indicator_;
     QTimer indicatorTimer_;
     bool indicatorSpinning_ = false;  // the square shows the wedges

@@ -4,9 +4,9 @@
 #include <mutex>
 #include <span>
 
-#include "app/atomic_file.h"
-#include "app/vudavezid.h"
-#include "view/bounded_format.h"
+#include "base/atomic_file.h"
+#include "base/bounded_format.h"
+#include "document/analyzer_document.h"
 
 namespace tavlin {
 
@@ -44,7 +44,8 @@ std::string TraceExport::Csv(const MarkerScale& scale, const decltype(SweepTrace
     return csv;
 }
 
-std::string TraceExport::Write(const VUDAVEZid& document, const std::filesystem::path& path) {
+std::string TraceExport::Write(const AnalyzerDocument& document,
+                               const std::filesystem::path& path) {
     const MarkerScale scale =
         document.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
     decltype(SweepTrace::traceA) rows;

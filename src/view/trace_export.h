@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <string>
 
+#include "document/marker_scale.h"
 #include "sweep/sweep_trace.h"
-#include "view/marker_scale.h"
 
 namespace tavlin {
 
-class VUDAVEZid;
+class AnalyzerDocument;
 
 // Trace A as a CSV file for a spreadsheet: a header line, then one line per
 // trace point with its frequency in Hz (the time in ms in zero span) and its
@@ -23,7 +23,7 @@ class TraceExport {
     // Writes the document's present trace through a temporary file, so a
     // failed write leaves no partial file and keeps an older one. Returns an
     // empty text on success, else what went wrong, for the user.
-    static std::string Write(const VUDAVEZid& document, const std::filesystem::path& path);
+    static std::string Write(const AnalyzerDocument& document, const std::filesystem::path& path);
 };
 
 }  // namespace tavlin

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "document/marker_commands.h"
 #include "e2e/virtual_unit_fixture.h"
-#include "view/marker_commands.h"
 
 namespace tavlin {
 namespace {

@@ -31,7 +31,7 @@ TEST_F(DocumentOnVirtualInstrumentTest, StartsQuietlyAndReadsTheUnitsIdentityAnd
     scene.serial = "TV004711";
     scene.firmware = "Tavlin 2.03";
     scene.tcxoPpb = -750;
-    VUDAVEZid& d = Start(scene);
+    AnalyzerDocument& d = Start(scene);
     EXPECT_EQ(prompter.Count(), 0u);
     EXPECT_TRUE(d.link.IsOpen());
     EXPECT_EQ(d.state.deviceSerial, "TV004711");
@@ -84,7 +84,7 @@ TEST_F(DocumentOnVirtualInstrumentTest, ConnectionMessagesForEachFault) {
         {"port 2", port2, {"ERROR 2|PORT2 Did not open"}, false},
     };
     for (const Case& c : cases) {
-        VUDAVEZid& d = Start(sim::DefaultScene(), c.faults);
+        AnalyzerDocument& d = Start(sim::DefaultScene(), c.faults);
         EXPECT_EQ(Texts(), c.texts) << c.name;
         EXPECT_EQ(d.CloseRequested(), c.closes) << c.name;
     }
@@ -94,8 +94,8 @@ TEST_F(DocumentOnVirtualInstrumentTest, InstrumentPluggedInDuringThePromptIsUsed
     unit = std::make_unique<VirtualInstrument>(clock, sim::DefaultScene());
     unit->Unplug();
     prompter.OnShow([this] { unit->PlugIn(); });
-    doc = std::make_unique<VUDAVEZid>(DocumentPorts{*unit, clock, prompter, views, progress},
-                                      cacheDir);
+    doc = std::make_unique<AnalyzerDocument>(DocumentPorts{*unit, clock, prompter, views, progress},
+                                             cacheDir);
     EXPECT_EQ(Texts(), std::vector<std::string>{
                            "ERROR 1-TAVLIN NOT FOUND|PLEASE CONNECT TAVLIN NOW\r\n then click OK"});
     EXPECT_TRUE(doc->link.IsOpen());
@@ -103,7 +103,7 @@ TEST_F(DocumentOnVirtualInstrumentTest, InstrumentPluggedInDuringThePromptIsUsed
 }
 
 TEST_F(DocumentOnVirtualInstrumentTest, CaptureFaultsGiveTheirResultCodes) {
-    VUDAVEZid& d = Start(sim::DefaultScene());
+    AnalyzerDocument& d = Start(sim::DefaultScene());
     std::vector<std::int32_t> first(4096), second(4096);
     EXPECT_EQ(d.link.ReadSweepSamples(first.data(), second.data(), 4096), kLinkOk);
     SimFaults shortOne;
@@ -125,7 +125,7 @@ TEST_F(DocumentOnVirtualInstrumentTest, CaptureFaultsGiveTheirResultCodes) {
 }
 
 TEST_F(DocumentOnVirtualInstrumentTest, UnitGoneAtPresetClosesTheProgramInOrder) {
-    VUDAVEZid& d = Start(sim::DefaultScene());
+    AnalyzerDocument& d = Start(sim::DefaultScene());
     int closeRequests = 0;
     d.SetCloseHandler([&] { ++closeRequests; });
     unit->Unplug();

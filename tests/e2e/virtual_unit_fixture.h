@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 #include "ports/progress_sink.h"
 #include "sim/scene.h"
 #include "sim/virtual_instrument.h"
@@ -145,7 +145,7 @@ class VirtualUnitTest : public ::testing::Test {
         return {freqHz, levelDbm, std::nullopt, std::nullopt};
     }
 
-    VUDAVEZid& Start(std::vector<sim::SceneEmitter> signals, const UnitSetup& setup = {}) {
+    AnalyzerDocument& Start(std::vector<sim::SceneEmitter> signals, const UnitSetup& setup = {}) {
         sim::Scene scene = sim::DefaultScene();
         scene.signals = std::move(signals);
         scene.noiseFloorDbmHz = setup.noiseDbmHz;
@@ -154,7 +154,7 @@ class VirtualUnitTest : public ::testing::Test {
     }
     // A new unit has its own table: the cached one of the last unit is
     // dropped unless the test keeps it.
-    VUDAVEZid& Start(const sim::Scene& scene, const sim::SimFaults& faults = {}) {
+    AnalyzerDocument& Start(const sim::Scene& scene, const sim::SimFaults& faults = {}) {
         doc.reset();
         if (!keepCalibrationCache) {
             std::filesystem::remove_all(cacheDir);
@@ -164,8 +164,8 @@ class VirtualUnitTest : public ::testing::Test {
         unit->SetFaults(faults);
         driver = std::make_unique<WatchingDriver>(*unit);
         prompter.Clear();
-        doc = std::make_unique<VUDAVEZid>(DocumentPorts{*driver, clock, prompter, views, progress},
-                                          cacheDir);
+        doc = std::make_unique<AnalyzerDocument>(
+            DocumentPorts{*driver, clock, prompter, views, progress}, cacheDir);
         return *doc;
     }
     // Frequencies as the span commands set them, the level plan they would
@@ -248,7 +248,7 @@ class VirtualUnitTest : public ::testing::Test {
     HookedProgressSink progress;
     std::unique_ptr<sim::VirtualInstrument> unit;
     std::unique_ptr<WatchingDriver> driver;
-    std::unique_ptr<VUDAVEZid> doc;
+    std::unique_ptr<AnalyzerDocument> doc;
 };
 
 }  // namespace tavlin::test

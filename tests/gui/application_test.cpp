@@ -12,7 +12,7 @@
 #include "app/qt_application.h"
 #include "app/qt_file_menu.h"
 #include "app/qt_main_frame.h"
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 #include "gui/gui_document.h"
 #include "support/fake_clock.h"
 #include "support/recording_prompter.h"
@@ -55,7 +55,7 @@ TEST_F(ApplicationTest, StartShowsTheWindowWithTheStateFileNamedOnTheCommandLine
     clock.Advance(sim::VirtualInstrument::kReenumerationMs);  // back on the bus after the reset
     QtApplication application(unit, clock, &prompter);
     ASSERT_TRUE(application.Start(stateFile.string()));
-    CMainFrame& frame = application.Frame();
+    QtMainFrame& frame = application.Frame();
     EXPECT_TRUE(frame.isVisible());
     EXPECT_EQ(frame.size(), QSize(950, 740));
     EXPECT_DOUBLE_EQ(application.Document().Frequencies().CenterHz(), 100e6);

@@ -172,7 +172,7 @@ TEST_F(FrontPanelTest, SweepButtonsRunAndPresetStops) {
 TEST_F(FrontPanelTest, RealDialogsOpenOverTheWindowAndCancelCleanly) {
     frame.reset();
     QtEntryDialogs real(nullptr);
-    frame = std::make_unique<CMainFrame>(Doc(), real);
+    frame = std::make_unique<QtMainFrame>(Doc(), real);
     ModalAnswerer answerer;
     QStringList opened;
     answerer.OnDialog([&opened](QDialog& dialog) {

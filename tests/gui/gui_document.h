@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/vudavezid.h"
+#include "document/analyzer_document.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
 #include "sim/make_virtual_instrument.h"
@@ -42,7 +42,7 @@ class GuiDocument {
             throw std::runtime_error(error);
         }
         counter_ = std::make_unique<CountingUsbDriver>(*usb_);
-        doc_ = std::make_unique<VUDAVEZid>(
+        doc_ = std::make_unique<AnalyzerDocument>(
             DocumentPorts{*counter_, clock_, prompter, views != nullptr ? *views : views_,
                           progress != nullptr ? *progress : progress_},
             cacheDir_);
@@ -54,7 +54,7 @@ class GuiDocument {
     GuiDocument(const GuiDocument&) = delete;
     GuiDocument& operator=(const GuiDocument&) = delete;
 
-    VUDAVEZid& Doc() { return *doc_; }
+    AnalyzerDocument& Doc() { return *doc_; }
     FakeClock& Clock() { return clock_; }
     int Writes() const { return counter_->writes.load(); }
     RecordingViewNotifier& Views() { return views_; }
@@ -67,7 +67,7 @@ class GuiDocument {
     std::unique_ptr<CountingUsbDriver> counter_;
     RecordingViewNotifier views_;
     NullProgressSink progress_;
-    std::unique_ptr<VUDAVEZid> doc_;
+    std::unique_ptr<AnalyzerDocument> doc_;
 };
 
 }  // namespace tavlin::test

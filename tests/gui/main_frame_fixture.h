@@ -30,7 +30,7 @@ class MainFrameFixture : public ::testing::Test {
         QtApplication::SetSettingsKey();
         QSettings().remove(QStringLiteral("Recent File List"));
         fixture = std::make_unique<GuiDocument>(prompter);
-        frame = std::make_unique<CMainFrame>(Doc(), dialogs);
+        frame = std::make_unique<QtMainFrame>(Doc(), dialogs);
     }
     ~MainFrameFixture() override {
         Doc().CloseDocument();
@@ -38,7 +38,7 @@ class MainFrameFixture : public ::testing::Test {
         fixture.reset();
     }
 
-    VUDAVEZid& Doc() { return fixture->Doc(); }
+    AnalyzerDocument& Doc() { return fixture->Doc(); }
 
     QAction* FindAction(const QString& name) const { return frame->findChild<QAction*>(name); }
     QMenu* FindMenu(const QString& name) const { return frame->findChild<QMenu*>(name); }
@@ -59,7 +59,7 @@ class MainFrameFixture : public ::testing::Test {
     RecordingPrompter prompter;
     ScriptedEntryDialogs dialogs;
     std::unique_ptr<GuiDocument> fixture;
-    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<QtMainFrame> frame;
 };
 
 }  // namespace tavlin::test

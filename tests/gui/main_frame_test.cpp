@@ -166,7 +166,7 @@ TEST_F(MainFrameTest, TraceAndEditMenusReachTheirCommands) {
 
 TEST_F(MainFrameTest, AboutShowsTheIdentityReadAtPresetWithoutAskingTheUnit) {
     const int writesBefore = fixture->Writes();
-    CAboutDlg about(Doc(), frame.get());
+    QtAboutDialog about(Doc(), frame.get());
     EXPECT_EQ(fixture->Writes(), writesBefore);
     EXPECT_EQ(about.windowTitle(), "About Tavlin");
     EXPECT_EQ(about.FirmwareText(), "Firmware Tavlin 2.03");
@@ -180,7 +180,7 @@ TEST_F(MainFrameTest, AboutShowsTheIdentityReadAtPresetWithoutAskingTheUnit) {
 
     // With the link closed there is no instrument to name.
     Doc().CloseDocument();
-    CAboutDlg without(Doc(), frame.get());
+    QtAboutDialog without(Doc(), frame.get());
     EXPECT_TRUE(without.FirmwareText().isEmpty());
     EXPECT_TRUE(without.SerialText().isEmpty());
 }

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/document_fixture.h"
+#include "document/document_fixture.h"
+#include "document/marker_commands.h"
 #include "gui/gui_document.h"
 #include "support/recording_prompter.h"
-#include "view/marker_commands.h"
 #include "view/plot_snapshot.h"
 #include "view/qt_plot_painter.h"
 #include "view/qt_plot_view.h"
@@ -109,7 +109,7 @@ class PlotViewTest : public test::DocumentFixture {
     void SetClassic(bool classic) {
         Edit([=](DisplayState& d, MarkerState&) { d.classicColours = classic; });
     }
-    QImage Render() { return CTRAXAView(*doc).RenderScreen(); }
+    QImage Render() { return QtPlotView(*doc).RenderScreen(); }
 };
 
 TEST_F(PlotViewTest, GraticuleLinesInTheSchemesColour) {
@@ -218,7 +218,7 @@ TEST_F(PlotViewTest, TextsReadoutAndIndicatorInTheirPlaces) {
 }
 
 TEST_F(PlotViewTest, TicksRepaintOnlyTheIndicatorSquareWhileSweeping) {
-    CTRAXAView view(*doc);
+    QtPlotView view(*doc);
     view.resize(660, 670);
     PaintRecorder recorder;
     view.installEventFilter(&recorder);
@@ -266,7 +266,7 @@ void SendMouse(QWidget& widget, QEvent::Type type, QPoint at, Qt::MouseButton bu
 }
 
 TEST_F(PlotViewTest, ClickPlacesTheActiveMarkerOnTheGraticuleOnly) {
-    CTRAXAView view(*doc);
+    QtPlotView view(*doc);
     SendMouse(view, QEvent::MouseButtonPress, QPoint(330, kTop), Qt::LeftButton);  // top line
     SendMouse(view, QEvent::MouseButtonPress, QPoint(330, 300), Qt::RightButton);
     EXPECT_EQ(doc->markers.marker1On, 0);
@@ -279,8 +279,8 @@ TEST_F(PlotViewTest, ClickPlacesTheActiveMarkerOnTheGraticuleOnly) {
 }
 
 TEST_F(PlotViewTest, PointerReadsTheCursorOverTheTraceOnly) {
-    CTRAXAView view(*doc);
-    QSignalSpy spy(&view, &CTRAXAView::cursorReadout);
+    QtPlotView view(*doc);
+    QSignalSpy spy(&view, &QtPlotView::cursorReadout);
     SendMouse(view, QEvent::MouseMove, QPoint(330, 300), Qt::NoButton);
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(spy.last().at(0).toString(), "Cursor at 915.000000 MHz, -85.00 dBm");
@@ -325,7 +325,7 @@ TEST_F(PlotViewTest, PaperIsWhiteWithBlackInkScaledAndTitled) {
 }
 
 TEST_F(PlotViewTest, PrintsToAPdfFileAtEveryPageSize) {
-    CTRAXAView view(*doc);
+    QtPlotView view(*doc);
     const QImage before = view.RenderScreen();
     const QString file = QString::fromStdString((cacheDir / "plot.pdf").string());
     // A page at screen resolution is narrower than 800 units: scale 1.
@@ -355,8 +355,8 @@ TEST_F(PlotViewTest, PrintsToAPdfFileAtEveryPageSize) {
 TEST(PlotViewSweepTest, PaintsWhileTheSweepRuns) {
     test::RecordingPrompter prompter;
     test::GuiDocument gui(prompter);
-    VUDAVEZid& d = gui.Doc();
-    CTRAXAView view(d);
+    AnalyzerDocument& d = gui.Doc();
+    QtPlotView view(d);
     view.resize(660, 670);
     view.show();
     MarkerCommands(d).Normal();

@@ -11,7 +11,7 @@ namespace tavlin::test {
 namespace {
 
 TEST(ProgressDialogTest, IsAHiddenModelessDialogWithOneBarToAHundred) {
-    CProgThread progress;
+    QtProgressDialog progress;
     QDialog* dialog = progress.Dialog();
     EXPECT_EQ(dialog->windowTitle(), "Collecting Data... Please Wait");
     EXPECT_FALSE(dialog->isVisible());
@@ -25,7 +25,7 @@ TEST(ProgressDialogTest, IsAHiddenModelessDialogWithOneBarToAHundred) {
 // The calibration read of a preset runs on the GUI thread itself: there the
 // calls act at once, as nothing else would deliver them until it is done.
 TEST(ProgressDialogTest, OnTheGuiThreadCallsActAtOnce) {
-    CProgThread progress;
+    QtProgressDialog progress;
     progress.Show();
     EXPECT_TRUE(progress.Dialog()->isVisible());
     progress.SetPosition(150);
@@ -37,7 +37,7 @@ TEST(ProgressDialogTest, OnTheGuiThreadCallsActAtOnce) {
 // From the sweep thread the calls are queued: they return at once, even
 // while the GUI thread is busy, and take effect when it gets to them.
 TEST(ProgressDialogTest, FromAnotherThreadCallsAreQueuedAndNeverWait) {
-    CProgThread progress;
+    QtProgressDialog progress;
     std::thread([&] {
         progress.Show();
         progress.SetPosition(40);

@@ -100,7 +100,7 @@ TEST(QtPrompterTest, ShutDownReleasesAWaitingCallerWithTheDefaultAnswer) {
 TEST(QtPrompterTest, PauseWhileTheSweepThreadWaitsForABoxCompletes) {
     QtPrompter prompter;
     GuiDocument fixture(prompter);
-    VUDAVEZid& doc = fixture.Doc();
+    AnalyzerDocument& doc = fixture.Doc();
     doc.SetWaitHook(prompter.WaitHook());
     ModalAnswerer answerer;
     answerer.Press(QMessageBox::Yes);

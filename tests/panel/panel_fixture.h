@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/document_fixture.h"
+#include "document/document_fixture.h"
 #include "support/scripted_entry_dialogs.h"
 
 namespace tavlin::test {
@@ -30,7 +30,7 @@ class PanelFixture : public DocumentFixture {
                 std::this_thread::get_id() != testThread_) {
                 return;  // the sweep thread's own commands are not the panel's
             }
-            const VUDAVEZid* d = watched_.load();
+            const AnalyzerDocument* d = watched_.load();
             if (d != nullptr) {
                 sent.push_back({UnSlip(frame), d->SweepRunning(), d->link.waitForTrigger.load()});
             }
@@ -48,17 +48,17 @@ class PanelFixture : public DocumentFixture {
     // declare it after them.
     class SweepStopper {
       public:
-        explicit SweepStopper(VUDAVEZid& document) : doc_(document) {}
+        explicit SweepStopper(AnalyzerDocument& document) : doc_(document) {}
         ~SweepStopper() { doc_.CloseDocument(); }
         SweepStopper(const SweepStopper&) = delete;
         SweepStopper& operator=(const SweepStopper&) = delete;
 
       private:
-        VUDAVEZid& doc_;
+        AnalyzerDocument& doc_;
     };
 
-    VUDAVEZid& BuildPanelDocument() {
-        VUDAVEZid& d = BuildWithInstrument();
+    AnalyzerDocument& BuildPanelDocument() {
+        AnalyzerDocument& d = BuildWithInstrument();
         watched_ = &d;
         dialogs.onOpen = [this](const ScriptedEntryDialogs::Opening&) {
             openedWhileSweeping.push_back(doc->SweepRunning());
@@ -125,7 +125,7 @@ class PanelFixture : public DocumentFixture {
 
   private:
     std::thread::id testThread_;
-    std::atomic<const VUDAVEZid*> watched_{nullptr};
+    std::atomic<const AnalyzerDocument*> watched_{nullptr};
 };
 
 }  // namespace tavlin::test

@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/document_fixture.h"
+#include "document/document_fixture.h"
 #include "remote/command_interpreter.h"
 #include "remote/pending_reply.h"
 
@@ -22,8 +22,8 @@ int LineCount(const std::string& text) {
 
 class CommandInterpreterTest : public DocumentFixture {
   protected:
-    VUDAVEZid& BuildDocument() {
-        VUDAVEZid& d = BuildWithInstrument();
+    AnalyzerDocument& BuildDocument() {
+        AnalyzerDocument& d = BuildWithInstrument();
         d.SetSweepPass([this] {
             ++passes;
             clock.SleepMs(20);
@@ -70,7 +70,7 @@ TEST_F(CommandInterpreterTest, UnitsAreNotUnderstoodAndEdgesAreValidatedByTheOne
 }
 
 TEST_F(CommandInterpreterTest, NumbersThatAreNotFiniteDoNothing) {
-    VUDAVEZid& d = BuildDocument();
+    AnalyzerDocument& d = BuildDocument();
     for (const char* command : {"FRE:CEN nan", "FRE:SPA 1e999", "FRE:STA inf", "FRE:STO -inf",
                                 "AMP:RLE nan", "AMP:RLE -1e400"}) {
         EXPECT_EQ(Run(command), 1) << command;
@@ -82,7 +82,7 @@ TEST_F(CommandInterpreterTest, NumbersThatAreNotFiniteDoNothing) {
 }
 
 TEST_F(CommandInterpreterTest, ReferenceLevelPausesTheSweepAndAppliesTheLevelPlan) {
-    VUDAVEZid& d = BuildDocument();
+    AnalyzerDocument& d = BuildDocument();
     Run("TRI:CON");
     Run("AMP:RLE -20");
     EXPECT_EQ(d.state.refLevelDbm, -20.0);
@@ -95,7 +95,7 @@ TEST_F(CommandInterpreterTest, ReferenceLevelPausesTheSweepAndAppliesTheLevelPla
 // --- Markers and queries --------------------------------------------------------------
 
 TEST_F(CommandInterpreterTest, MarkerQueriesReplyOneLineThatReplacesWhatIsPending) {
-    VUDAVEZid& d = BuildDocument();
+    AnalyzerDocument& d = BuildDocument();
     d.trace.traceA.fill(400.0);
     d.trace.traceA[480] = 100.0;
     d.markers.marker2Active = 1;
@@ -118,7 +118,7 @@ TEST_F(CommandInterpreterTest, MarkerQueriesReplyOneLineThatReplacesWhatIsPendin
 }
 
 TEST_F(CommandInterpreterTest, TraceQueryRepliesEveryPointAndAppends) {
-    VUDAVEZid& d = BuildDocument();
+    AnalyzerDocument& d = BuildDocument();
     d.state.refLevelOffsetDb = 2.0;
     d.trace.traceA.fill(250.0);
     d.trace.traceA[0] = 0.0;
@@ -177,7 +177,7 @@ TEST_F(CommandInterpreterTest, UnknownGroupsAndItemsAreIgnoredSilently) {
 // --- State files and the link ------------------------------------------------------------
 
 TEST_F(CommandInterpreterTest, SaveAndRecallTheStateFile) {
-    VUDAVEZid& d = BuildDocument();
+    AnalyzerDocument& d = BuildDocument();
     const std::filesystem::path file = cacheDir / "remote state.pqz";
     Run("FRE:CEN 100e6");
     Run("SAV " + file.string());
@@ -207,7 +207,7 @@ int CountCalls(test::ScriptedUsbDriver& usb, const std::string& prefix) {
 }
 
 TEST_F(CommandInterpreterTest, UsbResetWaitsForTheSweepToStopAndRestartsIt) {
-    VUDAVEZid& d = BuildWithInstrument();
+    AnalyzerDocument& d = BuildWithInstrument();
     std::atomic<bool> resetDuringPass{false};
     d.SetSweepPass([&] {
         const int before = CountCalls(usb, "cycle");
@@ -238,7 +238,7 @@ TEST_F(CommandInterpreterTest, UsbResetWaitsForTheSweepToStopAndRestartsIt) {
 // *WAI and *OPC? return after a single sweep's pass (the query then replies
 // 1), and at once while sweeping continuously.
 TEST_F(CommandInterpreterTest, WaitAndOperationCompleteReturnAfterASingleSweep) {
-    VUDAVEZid& d = BuildDocument();
+    AnalyzerDocument& d = BuildDocument();
     Run("TRI:SIN");
     EXPECT_EQ(Run("*WAI"), 1);
     EXPECT_FALSE(d.SweepRunning());
@@ -256,7 +256,7 @@ TEST_F(CommandInterpreterTest, WaitAndOperationCompleteReturnAfterASingleSweep) 
 }
 
 TEST_F(CommandInterpreterTest, StopWaitingEndsAWaitForASweepThatDoesNotEnd) {
-    VUDAVEZid& d = BuildWithInstrument();
+    AnalyzerDocument& d = BuildWithInstrument();
     std::atomic<bool> release{false};
     d.SetSweepPass([&] {
         while (!release.load()) {
@@ -287,7 +287,7 @@ TEST_F(CommandInterpreterTest, IdentityNamesMakerModelSerialAndFirmware) {
 }
 
 TEST_F(CommandInterpreterTest, ResetIsThePresetButton) {
-    VUDAVEZid& d = BuildDocument();
+    AnalyzerDocument& d = BuildDocument();
     Run("FRE:CEN 100e6");
     Run("AMP:RLE -30");
     Run("TRI:CON");

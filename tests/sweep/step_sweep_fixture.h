@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/document_fixture.h"
+#include "document/document_fixture.h"
 
 namespace tavlin::test {
 
@@ -20,7 +20,7 @@ class StepListScriptFixture : public DocumentFixture {
     using Sample = std::function<std::pair<int, int>(int)>;
     using Readings = std::function<int(int)>;
 
-    VUDAVEZid& BuildAnswering(Sample sample, Readings readings = nullptr) {
+    AnalyzerDocument& BuildAnswering(Sample sample, Readings readings = nullptr) {
         auto previous = usb.onWrite;
         usb.onWrite = [this, previous, sample, readings](UsbHandle handle, const Bytes& frame) {
             previous(handle, frame);
@@ -63,7 +63,7 @@ class StepListScriptFixture : public DocumentFixture {
         }
         return bytes;
     }
-    std::vector<std::string> Sweep(VUDAVEZid& d, double start, double stop) {
+    std::vector<std::string> Sweep(AnalyzerDocument& d, double start, double stop) {
         sequence.clear();
         d.SetFrequencies(start, stop);
         d.engine.PerformSweep(d);

@@ -55,7 +55,7 @@ using StepSweepCommandTest = test::StepListScriptFixture;
 using Steps = std::vector<std::string>;
 
 TEST_F(StepSweepCommandTest, OneReadCoversBothSidesOfABandAboveTheSplit) {
-    VUDAVEZid& d = BuildAnswering(test::QuietBlock());
+    AnalyzerDocument& d = BuildAnswering(test::QuietBlock());
     EXPECT_EQ(Sweep(d, 902e6, 928e6), (Steps{"D4", "N4457-4694"}));
     EXPECT_EQ(d.state.rbwHz, 100000.0);
     EXPECT_EQ(d.link.DecimationSent(), 1);
@@ -64,17 +64,17 @@ TEST_F(StepSweepCommandTest, OneReadCoversBothSidesOfABandAboveTheSplit) {
 }
 
 TEST_F(StepSweepCommandTest, ARangeAcrossTheSplitSwitchesBandAtStep750) {
-    VUDAVEZid& d = BuildAnswering(test::QuietBlock());
+    AnalyzerDocument& d = BuildAnswering(test::QuietBlock());
     EXPECT_EQ(Sweep(d, 140e6, 180e6), (Steps{"D3", "N647-750", "D4", "N750-954"}));
 }
 
 TEST_F(StepSweepCommandTest, NarrowSpansReadTheLowSideThenTheHighSide) {
-    VUDAVEZid& d = BuildAnswering(test::QuietBlock());
+    AnalyzerDocument& d = BuildAnswering(test::QuietBlock());
     EXPECT_EQ(Sweep(d, 100e6, 110e6), (Steps{"D3", "N447-498", "N553-604"}));
 }
 
 TEST_F(StepSweepCommandTest, BelowSixteenMegahertzASecondHighSideViewIsReadDescending) {
-    VUDAVEZid& d = BuildAnswering(test::QuietBlock());
+    AnalyzerDocument& d = BuildAnswering(test::QuietBlock());
     // Nothing can be tuned an IF below 1 .. 11 MHz: no low-side read.
     EXPECT_EQ(Sweep(d, 1e6, 11e6), (Steps{"D3", "N134-57", "N58-109"}));
     d.state.imageReject = 0;
@@ -83,7 +83,9 @@ TEST_F(StepSweepCommandTest, BelowSixteenMegahertzASecondHighSideViewIsReadDesce
 }
 
 TEST_F(StepSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndAFullTrace) {
-    VUDAVEZid& d = BuildAnswering([](int n) { return std::pair{n % 2 ? 31000 : -31000, 0}; });
+    AnalyzerDocument& d = BuildAnswering([](int n) {
+        return std::pair{n % 2 ? 31000 : -31000, 0};
+    });
     prompter.Clear();
     EXPECT_EQ(Sweep(d, 100e6, 110e6), (Steps{"D3", "N447-498", "N553-604"}));
     EXPECT_EQ(d.stopRequest.load(), 1);
@@ -93,7 +95,7 @@ TEST_F(StepSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndAFul
 }
 
 TEST_F(StepSweepCommandTest, WithTheUnitSilentEachReadCountsOneMissingBlockAndTheTraceFalls) {
-    VUDAVEZid& d = BuildAnswering(nullptr);
+    AnalyzerDocument& d = BuildAnswering(nullptr);
     prompter.Clear();
     for (int sweep = 0; sweep < 6; ++sweep) {
         EXPECT_EQ(Sweep(d, 100e6, 110e6).size(), 3u);

@@ -39,7 +39,7 @@ using WideSweepCommandTest = test::StepListScriptFixture;
 using Steps = std::vector<std::string>;
 
 TEST_F(WideSweepCommandTest, FullSpanReadsTheLowBandThenTheDetectorInLowGain) {
-    VUDAVEZid& d = BuildAnswering(test::QuietBlock(), [](int) { return 100; });
+    AnalyzerDocument& d = BuildAnswering(test::QuietBlock(), [](int) { return 100; });
     d.EditSettings([](InstrumentState& s) { s.gainMode = 1; });
     EXPECT_EQ(Sweep(d, 0.0, 4.4e9), (Steps{"D3", "N35-805", "D4", "B138-4416"}));
     EXPECT_EQ(d.state.gainMode, 0);
@@ -53,20 +53,21 @@ TEST_F(WideSweepCommandTest, FullSpanReadsTheLowBandThenTheDetectorInLowGain) {
 }
 
 TEST_F(WideSweepCommandTest, AboveTheLowBandOnlyTheDetectorSweeps) {
-    VUDAVEZid& d = BuildAnswering(test::QuietBlock(), [](int) { return 100; });
+    AnalyzerDocument& d = BuildAnswering(test::QuietBlock(), [](int) { return 100; });
     EXPECT_EQ(Sweep(d, 500e6, 4.4e9), (Steps{"D4", "B485-4415"}));
     EXPECT_EQ(Sweep(d, 0.0, 10e9), (Steps{"D3", "N35-805", "D4", "B138-6282"}));
 }
 
 TEST_F(WideSweepCommandTest, TheStrongestReadingIsLookedAtAgainAnIfAboveIt) {
     // A signal near 914 MHz seen by the detector with its LO at 903 and 924 MHz.
-    VUDAVEZid& d =
+    AnalyzerDocument& d =
         BuildAnswering(test::QuietBlock(), [](int j) { return j == 255 || j == 262 ? 400 : 100; });
     EXPECT_EQ(Sweep(d, 0.0, 4.4e9), (Steps{"D3", "N35-805", "D4", "B138-4416", "N4590-4650"}));
 }
 
 TEST_F(WideSweepCommandTest, ReadsThatDoNotArriveDrawTheFloorNotFullScale) {
-    VUDAVEZid& d = BuildAnswering(nullptr, [](int j) { return j == 255 || j == 262 ? 400 : 100; });
+    AnalyzerDocument& d =
+        BuildAnswering(nullptr, [](int j) { return j == 255 || j == 262 ? 400 : 100; });
     EXPECT_EQ(Sweep(d, 0.0, 4.4e9).back(), "N4590-4650");
     const int p150 = static_cast<int>(std::ceil(640 * 150e6 / 4.4e9));
     for (int i = 0; i < p150; ++i) {

@@ -153,7 +153,7 @@ sim::SceneEmitter Carrier(double freqHz) {
 class ZeroSpanOnInstrumentTest : public test::VirtualUnitTest {
   protected:
     // A unit with the default reference error (1200 ppb off).
-    VUDAVEZid& StartWith(sim::SceneEmitter emitter, const sim::SimFaults& faults = {}) {
+    AnalyzerDocument& StartWith(sim::SceneEmitter emitter, const sim::SimFaults& faults = {}) {
         return Start({emitter}, {.tcxoPpb = 1200.0, .faults = faults});
     }
     // Zero span at freqHz as the zero-span entry leaves it.

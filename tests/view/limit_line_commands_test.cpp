@@ -3,11 +3,11 @@
 #include <limits>
 #include <mutex>
 
+#include "document/level_rows.h"
+#include "document/marker_scale.h"
 #include "panel/panel_fixture.h"
 #include "support/test_directory.h"
-#include "view/level_rows.h"
 #include "view/limit_line_commands.h"
-#include "view/marker_scale.h"
 
 namespace tavlin {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "view/marker_scale.h"
+#include "document/marker_scale.h"
 #include "view/plot_annotations.h"
 
 namespace tavlin {

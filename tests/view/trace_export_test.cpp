@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/document_fixture.h"
-#include "view/marker_commands.h"
+#include "document/document_fixture.h"
+#include "document/marker_commands.h"
 #include "view/trace_export.h"
 
 namespace tavlin {
@@ -93,7 +93,7 @@ TEST(TraceExportTest, ZeroSpanInMillisecondsAndFmInHzOfDeviation) {
 class TraceExportFileTest : public test::DocumentFixture {};
 
 TEST_F(TraceExportFileTest, WritesTheDocumentsTrace) {
-    VUDAVEZid& d = BuildWithInstrument();
+    AnalyzerDocument& d = BuildWithInstrument();
     {
         std::lock_guard lock(d.traceMutex);
         d.trace.traceA = Ramp();
@@ -107,7 +107,7 @@ TEST_F(TraceExportFileTest, WritesTheDocumentsTrace) {
 }
 
 TEST_F(TraceExportFileTest, AFailedWriteSaysWhyAndLeavesNoFile) {
-    VUDAVEZid& d = BuildWithInstrument();
+    AnalyzerDocument& d = BuildWithInstrument();
     const auto missingFolder = cacheDir / "no-such-folder" / "trace.csv";
     const std::string error = TraceExport::Write(d, missingFolder);
     EXPECT_NE(error.find("not exported"), std::string::npos) << error;

@@ -1,0 +1,198 @@
+// The document's side of state files: what goes into a record, and applying a
+// checked record all at once.
+#include <vector>
+
+#include "base/atomic_file.h"
+#include "document/analyzer_document.h"
+#include "document/state_file.h"
+#include "ports/prompter.h"
+#include "ports/view_notifier.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr const char* kOpenCaption = "UNABLE TO OPEN";
+constexpr const char* kSaveCaption = "UNABLE TO SAVE";
+
+}  // namespace
+
+std::filesystem::path AnalyzerDocument::DocumentPath() const {
+    std::lock_guard lock(pathMutex_);
+    return documentPath_;
+}
+
+void AnalyzerDocument::SetDocumentPath(const std::filesystem::path& path) {
+    std::lock_guard lock(pathMutex_);
+    documentPath_ = path;
+}
+
+void AnalyzerDocument::NewDocument() {
+    SetDocumentPath({});
+}
+
+StateRecord AnalyzerDocument::CaptureStateRecord() const {
+    // Settings first under their lock, then the screen under the trace lock:
+    // a save may run while a sweep publishes.
+    const InstrumentState settings = ReadSettings([](const InstrumentState& s) { return s; });
+    std::lock_guard traceLock(traceMutex);
+    StateRecord r;
+    r.refLevelOffsetDb = settings.refLevelOffsetDb;
+    r.startFreqHz = settings.startFreqHz;
+    r.stopFreqHz = settings.stopFreqHz;
+    r.cfStepHz = settings.cfStepHz;
+    r.refLevelStepDb = settings.refLevelStepDb;
+    r.refLevelDbm = settings.refLevelDbm;
+    r.refLevelInMv = settings.refLevelInMv != 0;
+    r.dbPerDiv = settings.dbPerDiv;
+    r.attenDb = settings.attenDb;
+    r.linearScale = settings.linearScale != 0;
+    r.signalTrack = settings.signalTrack != 0;
+    r.videoAvgCount = settings.videoAvgCount;
+    r.videoTrigThreshold = settings.videoTrigThreshold;
+    r.videoTrigger = settings.videoTrigger;
+    r.zeroSpanFm = settings.zeroSpanFm != 0;
+    r.maxFmOffsetHz = settings.maxFmOffsetHz;
+    r.traceAInt = trace.traceAInt;
+    // With the limit lines on, the screen shows the lower limit as trace B.
+    r.traceBRows = display.limitLinesOn ? display.lowerLimitRows : display.traceBRows;
+    r.upperLimitRows = display.upperLimitRows;
+    r.limitLinesOn = display.limitLinesOn;
+    r.traceA = trace.traceA;
+    r.traceAExtra = trace.traceAExtra;
+    r.syncTrigMode = settings.syncTrigMode;
+    r.marker1On = markers.marker1On != 0;
+    r.marker2On = markers.marker2On != 0;
+    r.marker2Active = markers.marker2Active != 0;
+    r.markerDelta = markers.markerDelta != 0;
+    r.titleSet = settings.titleSet != 0;
+    r.title = settings.title;
+    r.maxHold = settings.maxHold != 0;
+    r.imageReject = settings.imageReject != 0;
+    r.realtimeMode = settings.realtimeMode != 0;
+    r.sweepTimeSec = settings.sweepTimeSec;
+    r.marker1Pos = markers.marker1Pos;
+    r.marker2Pos = markers.marker2Pos;
+    r.marker1Level = markers.marker1Level;
+    r.marker2Level = markers.marker2Level;
+    r.rbwHz = settings.rbwHz;
+    r.counterFreqHz = settings.counterFreqHz;
+    r.counterOn = settings.counterOn;
+    r.spanRbwRatio = settings.spanRbwRatio;
+    r.peakFreqHint = engine.peakFreqHint;
+    r.classicColours = display.classicColours;
+    r.traceBShown = display.traceBShown;
+    return r;
+}
+
+void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
+    {
+        std::lock_guard settingsLock(settingsMutex_);
+        state.refLevelOffsetDb = r.refLevelOffsetDb;
+        state.startFreqHz = r.startFreqHz;
+        state.stopFreqHz = r.stopFreqHz;
+        state.cfStepHz = r.cfStepHz;
+        state.refLevelStepDb = r.refLevelStepDb;
+        state.refLevelDbm = r.refLevelDbm;
+        state.refLevelInMv = r.refLevelInMv;
+        state.dbPerDiv = r.dbPerDiv;
+        state.attenDb = r.attenDb;
+        state.linearScale = r.linearScale;
+        state.signalTrack = r.signalTrack;
+        state.videoAvgCount = r.videoAvgCount;
+        state.videoTrigThreshold = r.videoTrigThreshold;
+        state.videoTrigger = r.videoTrigger;
+        state.zeroSpanFm = r.zeroSpanFm;
+        state.maxFmOffsetHz = r.maxFmOffsetHz;
+        state.syncTrigMode = r.syncTrigMode;
+        state.titleSet = r.titleSet;
+        state.title = r.title;
+        state.maxHold = r.maxHold;
+        state.imageReject = r.imageReject;
+        state.realtimeMode = r.realtimeMode;
+        state.sweepTimeSec = r.sweepTimeSec;
+        state.rbwHz = r.rbwHz;
+        state.counterFreqHz = r.counterFreqHz;
+        state.counterOn = r.counterOn;
+        state.spanRbwRatio = r.spanRbwRatio;
+    }
+    engine.peakFreqHint = r.peakFreqHint;
+    // The view paints from a copy taken under the trace lock; an automation
+    // recall may run while it paints.
+    {
+        std::lock_guard traceLock(traceMutex);
+        trace.traceAInt = r.traceAInt;
+        display.traceBRows = r.traceBRows;
+        display.upperLimitRows = r.upperLimitRows;
+        display.limitLinesOn = r.limitLinesOn;
+        trace.traceA = r.traceA;
+        trace.traceAExtra = r.traceAExtra;
+        markers.marker1On = r.marker1On;
+        markers.marker2On = r.marker2On;
+        markers.marker2Active = r.marker2Active;
+        markers.markerDelta = r.markerDelta;
+        markers.marker1Pos = r.marker1Pos;
+        markers.marker2Pos = r.marker2Pos;
+        markers.marker1Level = r.marker1Level;
+        markers.marker2Level = r.marker2Level;
+        display.classicColours = r.classicColours;
+        display.traceBShown = r.traceBShown;
+    }
+}
+
+bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool adoptName) {
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!ReadWholeFile(path, bytes, error)) {
+        prompter_.Inform(error, kOpenCaption);
+        return false;
+    }
+    const StateFileDecodeResult decoded = DecodeStateFile(bytes);
+    switch (decoded.status) {
+        case StateFileStatus::Empty:
+            if (adoptName) {
+                SetDocumentPath(path);  // opened, nothing to read, nothing changes
+            }
+            return true;
+        case StateFileStatus::NotRecognized:
+            prompter_.Inform("FILE NOT RECOGNIZED", kOpenCaption);
+            // Nothing of the file is taken, not even its name, so a later
+            // Save cannot overwrite the file that could not be read.
+            PauseSweep();
+            ApplyLevelPlan();
+            views_.UpdateAllViews();
+            ResumeSweep();
+            return false;
+        case StateFileStatus::Truncated:
+        case StateFileStatus::NotFinite:
+        case StateFileStatus::OutOfRange:
+            prompter_.Inform(path.filename().string() + ": " + decoded.message, kOpenCaption);
+            return false;
+        case StateFileStatus::Ok:
+            break;
+    }
+    PauseSweep();
+    ApplyStateRecord(decoded.record);
+    ApplyLevelPlan();
+    views_.UpdateAllViews();
+    ResumeSweep();
+    if (adoptName) {
+        SetDocumentPath(path);
+    }
+    return true;
+}
+
+bool AnalyzerDocument::SaveStateFile(const std::filesystem::path& path, bool adoptName) {
+    const std::vector<std::uint8_t> bytes = EncodeStateFile(CaptureStateRecord());
+    std::string error;
+    if (!WriteFileAtomically(path, bytes, error)) {
+        prompter_.Inform(error, kSaveCaption);
+        return false;
+    }
+    if (adoptName) {
+        SetDocumentPath(path);
+    }
+    return true;
+}
+
+}  // namespace tavlin

@@ -1,0 +1,205 @@
+// The sweep thread: starting it, one pass after another, and what follows
+// each pass (sweep time, reference check, the communication-error question).
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+
+#include "document/analyzer_document.h"
+#include "document/marker_commands.h"
+#include "ports/clock.h"
+#include "ports/prompter.h"
+#include "ports/view_notifier.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr int kPassPauseMs = 50;
+
+// Sweeps are timed by computed sleeps that assume a prompt wake-up: ask for
+// real-time scheduling, and carry on at normal priority when the system
+// refuses (no privilege).
+void RaiseSweepThreadPriority() {
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
+}  // namespace
+
+void AnalyzerDocument::OnSingle() {
+    if (!StartSweepThread(true)) {
+        stopRequest = 1;  // a continuous sweep finishes this pass and stops
+    }
+}
+
+void AnalyzerDocument::OnContinuous() {
+    StartSweepThread(false);
+}
+
+// Two starters (the GUI and the automation thread) may press at once: the
+// check-and-set of sweepRunning lets exactly one of them create the thread.
+// A stop request that came too late for the previous thread is cleared here,
+// so a CONTINUOUS never turns into a single pass.
+bool AnalyzerDocument::StartSweepThread(bool single) {
+    int idle = 0;
+    if (!sweepRunning.compare_exchange_strong(idle, 1)) {
+        return false;
+    }
+    stopRequest = single ? 1 : 0;
+    std::lock_guard lock(threadMutex_);
+    if (sweepThread_.joinable()) {
+        sweepThread_.join();  // the previous thread has already left its loop
+    }
+    sweepThread_ = std::thread([this] { SweepThreadMain(); });
+    return true;
+}
+
+void AnalyzerDocument::SweepThreadMain() {
+    RaiseSweepThreadPriority();
+    std::function<void()> pass;
+    std::function<void()> afterPass;
+    {
+        std::lock_guard lock(hookMutex_);
+        pass = sweepPass_;
+        afterPass = afterPass_;
+    }
+    bool realtime = false;
+    do {
+        RunPass(pass);
+        if (afterPass) {
+            afterPass();
+        }
+        realtime = ReadSettings([](const InstrumentState& s) { return s.realtimeMode != 0; });
+        if (!realtime) {
+            UpdateReferenceState();
+        }
+        views_.InvalidateTrace();
+        if (link.commError) {
+            AskAboutCommunicationError();
+        }
+        if (!realtime) {
+            clock_.SleepMs(kPassPauseMs);
+        }
+    } while (stopRequest.load() == 0);
+    if (realtime) {
+        UpdateReferenceState();
+    }
+    stopRequest = 0;
+    sweepRunning = 0;
+    views_.UpdateAllViews();
+}
+
+void AnalyzerDocument::RunPass(const std::function<void()>& pass) {
+    const std::uint32_t t0 = clock_.TickMs();
+    if (pass) {
+        pass();
+    }
+    const std::uint32_t t1 = clock_.TickMs();
+    UpdateSweepTime((t1 - t0) * 0.001);  // unsigned: a wrap of the tick gives the right difference
+}
+
+// In swept mode the sweep time is the measured duration of a pass, kept while
+// passes stay within 80 .. 120 % of it; zero span keeps the entered time.
+void AnalyzerDocument::UpdateSweepTime(double seconds) {
+    EditSettings([seconds](InstrumentState& s) {
+        const bool drifted = s.sweepTimeSec * 1.2 < seconds || s.sweepTimeSec * 0.8 > seconds;
+        if (drifted || s.settingsChanged) {
+            if (s.stopFreqHz - s.startFreqHz >= 1.0) {
+                s.sweepTimeSec = seconds;
+            }
+            s.settingsChanged = false;
+        }
+    });
+}
+
+void AnalyzerDocument::UpdateReferenceState() {
+    const bool old = ReadSettings([](const InstrumentState& s) { return s.extRefLocked; });
+    const bool locked = link.CheckReference(old);
+    if (locked == old) {
+        return;
+    }
+    const double timebase = locked ? 1.0 : calTable.TimebaseFromTable();
+    EditSettings([locked, timebase](InstrumentState& s) {
+        s.extRefLocked = locked;
+        s.timebaseCorrection = timebase;
+    });
+}
+
+// A failed command write is asked about after the pass; No keeps the flag,
+// so the question comes again after every pass until it is answered Yes.
+void AnalyzerDocument::AskAboutCommunicationError() {
+    const bool reboot =
+        prompter_.AskYesNo("USB ERROR 6- RECOMMEND USB REBOOT\r\nDO YOU WISH TO REBOOT THE TAVLIN?",
+                           "ERROR 6 - COMMUNICATIONS ERROR");
+    if (!reboot) {
+        return;
+    }
+    stopRequest = 1;
+    link.ResetLink(true);
+    engine.ForgetLoPlan();
+    EditSettings([](InstrumentState& s) { s.extRefLocked = false; });
+    if (!link.InstrumentLost()) {
+        ApplyLevelPlan();
+    }
+    link.commError = false;
+}
+
+void AnalyzerDocument::AfterPass() {
+    MarkerCommands(*this).RefreshMarkerLevel();
+    if (ReadSettings([](const InstrumentState& s) { return s.signalTrack != 0; })) {
+        SignalTrack();
+    }
+}
+
+// Re-centres the span on the strongest signal: a strong one may move the
+// centre by up to 120 columns a pass, a weak one by 20. The span is kept: at
+// a band edge the centre stops where the span still fits, instead of the span
+// shrinking pass after pass. Zero span has nothing to track.
+void AnalyzerDocument::SignalTrack() {
+    const FrequencyPair f = Frequencies();
+    const double span = f.SpanHz();
+    if (span < 1.0) {
+        return;
+    }
+    int column = 0;
+    double bestRow = 0.0;
+    {
+        std::lock_guard lock(traceMutex);
+        bestRow = trace.traceA[0];
+        for (int i = 1; i < kTracePoints; ++i) {
+            if (trace.traceA[i] <= bestRow) {
+                bestRow = trace.traceA[i];
+                column = i;
+            }
+        }
+    }
+    column = bestRow <= 250.0 ? std::clamp(column, 200, 440) : std::clamp(column, 300, 340);
+    const double hint = engine.peakFreqHint.load();
+    const double position = hint > 0.0 ? hint : f.startHz + span * column / 640.0;
+    const double level = MarkerCommands(*this).LevelOfColumn(column);
+    {
+        std::lock_guard lock(traceMutex);
+        markers.marker1Pos = position;
+        markers.marker1Level = level;
+        markers.marker1On = 1;
+    }
+    const double center =
+        std::clamp(position, span / 2.0, std::max(span / 2.0, kMaxFreqHz - span / 2.0));
+    SetCenterSpan(center, span);
+}
+
+void AnalyzerDocument::OnPreset() {
+    if (sweepRunning.load() != 0) {
+        stopRequest = 1;
+    }
+    WaitForSweepEnd();
+    link.ResetLink(true);
+    engine.ForgetLoPlan();
+    if (!link.InstrumentLost()) {
+        Preset();
+    }
+}
+
+}  // namespace tavlin

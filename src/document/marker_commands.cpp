@@ -1,0 +1,272 @@
+#include "document/marker_commands.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <optional>
+
+#include "document/analyzer_document.h"
+#include "ports/prompter.h"
+#include "ports/view_notifier.h"
+
+namespace tavlin {
+
+namespace {
+
+using Rows = decltype(SweepTrace::traceA);
+
+constexpr int kLastColumn = MarkerScale::kLastColumn;
+// dBm from mV for MKR->REF LVL; the instrument has always used 13.01 here.
+constexpr double kMvToDbmConstant = 13.01;
+constexpr double kThreeDbRowsPerDbPerDiv = 150.0;  // 3 dB below the peak, in rows
+
+int ClampColumn(int column) {
+    return std::clamp(column, 0, kLastColumn);
+}
+
+// Equal rows resolve to the rightmost point.
+int RightmostLowestRow(const Rows& rows) {
+    int index = 0;
+    double best = rows[0];
+    for (int i = 1; i <= kLastColumn; ++i) {
+        if (rows[i] <= best) {
+            best = rows[i];
+            index = i;
+        }
+    }
+    return index;
+}
+
+// Equal rows resolve to the leftmost point.
+int LeftmostLowestRow(const Rows& rows) {
+    int index = 0;
+    double best = rows[0];
+    for (int i = 1; i <= kLastColumn; ++i) {
+        if (rows[i] < best) {
+            best = rows[i];
+            index = i;
+        }
+    }
+    return index;
+}
+
+// Of two neighbouring columns, the one whose row is nearer the threshold;
+// `inner` (the one nearer the peak) wins a tie.
+int NearerToThreshold(const Rows& rows, int outer, int inner, double threshold) {
+    return std::abs(rows[inner] - threshold) <= std::abs(rows[outer] - threshold) ? inner : outer;
+}
+
+int LeftThreeDbEdge(const Rows& rows, int peak, double threshold) {
+    int j = peak;
+    while (j > 0 && rows[j] <= threshold) {
+        --j;
+    }
+    return NearerToThreshold(rows, j, std::min(j + 1, kLastColumn), threshold);
+}
+
+int RightThreeDbEdge(const Rows& rows, int peak, double threshold) {
+    int k = peak;
+    while (k < kLastColumn && rows[k] <= threshold) {
+        ++k;
+    }
+    return NearerToThreshold(rows, k, std::max(k - 1, 0), threshold);
+}
+
+// The reference level that puts marker 1 on the top line, or nothing when
+// its level cannot be one (0 mV or less has no dBm).
+std::optional<double> ReferenceFromMarkerLevel(double level, bool linearScale) {
+    if (!std::isfinite(level) || (linearScale && level <= 0.0)) {
+        return std::nullopt;
+    }
+    return linearScale ? 20.0 * std::log10(level * 0.001) + kMvToDbmConstant : level;
+}
+
+}  // namespace
+
+MarkerScale MarkerCommands::Scale() const {
+    return doc_.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
+}
+
+int MarkerCommands::ColumnOfPosition(double position) const {
+    return Scale().ColumnOfPosition(position);
+}
+
+double MarkerCommands::PositionOfColumn(int column) const {
+    return Scale().PositionOfColumn(ClampColumn(column));
+}
+
+double MarkerCommands::LevelOfColumn(int column) const {
+    const MarkerScale scale = Scale();
+    std::lock_guard lock(doc_.traceMutex);
+    return scale.LevelOfRow(doc_.trace.traceA[ClampColumn(column)]);
+}
+
+MarkerState MarkerCommands::Snapshot() const {
+    std::lock_guard lock(doc_.traceMutex);
+    return doc_.markers;
+}
+
+void MarkerCommands::StoreIntoActiveMarker(double position, double level) {
+    MarkerState& m = doc_.markers;
+    if (m.marker2Active != 0) {
+        m.marker2Pos = position;
+        m.marker2Level = level;
+        m.marker2On = 1;
+    } else {
+        m.marker1Pos = position;
+        m.marker1Level = level;
+        m.marker1On = 1;
+    }
+}
+
+void MarkerCommands::Peak() {
+    const MarkerScale scale = Scale();
+    const double hint = doc_.engine.peakFreqHint;
+    {
+        std::lock_guard lock(doc_.traceMutex);
+        const Rows& rows = doc_.trace.traceA;
+        const int column = RightmostLowestRow(rows);
+        const double position = hint > 0.0 ? hint : scale.PositionOfColumn(column);
+        StoreIntoActiveMarker(position, scale.LevelOfRow(rows[column]));
+    }
+    doc_.GetViews().UpdateAllViews();
+}
+
+void MarkerCommands::PlaceActiveMarker(int column) {
+    const MarkerScale scale = Scale();
+    const int c = ClampColumn(column);
+    {
+        std::lock_guard lock(doc_.traceMutex);
+        StoreIntoActiveMarker(scale.PositionOfColumn(c), scale.LevelOfRow(doc_.trace.traceA[c]));
+    }
+    doc_.GetViews().UpdateAllViews();
+}
+
+void MarkerCommands::Normal() {
+    const MarkerScale scale = Scale();
+    {
+        std::lock_guard lock(doc_.traceMutex);
+        MarkerState& m = doc_.markers;
+        m.marker1Level = scale.LevelOfRow(doc_.trace.traceA[MarkerScale::kCenterColumn]);
+        m.marker1On = 1;
+        m.marker2On = 0;
+        m.marker2Active = 0;
+        m.markerDelta = 0;
+        // Half the sweep, in ms, in zero span.
+        m.marker1Pos =
+            scale.ZeroSpan() ? 500.0 * scale.sweepTimeSec : scale.startHz + scale.SpanHz() / 2.0;
+    }
+    doc_.GetViews().UpdateAllViews();
+}
+
+void MarkerCommands::Off() {
+    {
+        std::lock_guard lock(doc_.traceMutex);
+        MarkerState& m = doc_.markers;
+        m.marker1On = 0;
+        m.marker2On = 0;
+        m.marker2Active = 0;
+        m.markerDelta = 0;
+    }
+    doc_.GetViews().UpdateAllViews();
+}
+
+void MarkerCommands::Delta() {
+    std::lock_guard lock(doc_.traceMutex);
+    MarkerState& m = doc_.markers;
+    if (m.marker2On == 0) {
+        m.marker2Pos = m.marker1Pos;
+        m.marker2Level = m.marker1Level;
+        m.marker2On = 1;
+    }
+    m.marker2Active = m.marker2Active != 0 ? 0 : 1;
+    m.markerDelta = 1;
+}
+
+void MarkerCommands::MarkerToCenter() {
+    if (Scale().ZeroSpan()) {
+        return;  // a marker time is no frequency to tune to
+    }
+    double position = 0.0;
+    {
+        std::lock_guard lock(doc_.traceMutex);
+        const MarkerState& m = doc_.markers;
+        position = m.marker2Active != 0 ? m.marker2Pos : m.marker1Pos;
+    }
+    doc_.SetCenterSpan(position, doc_.Frequencies().SpanHz());
+    doc_.GetViews().UpdateAllViews();
+}
+
+void MarkerCommands::MarkerToRefLevel() {
+    doc_.PauseSweep();
+    double level = 0.0;
+    {
+        std::lock_guard lock(doc_.traceMutex);
+        level = doc_.markers.marker1Level;
+    }
+    const bool linear = doc_.ReadSettings([](const InstrumentState& s) { return s.linearScale; });
+    if (const auto ref = ReferenceFromMarkerLevel(level, linear != 0)) {
+        doc_.EditSettings([&ref](InstrumentState& s) { s.refLevelDbm = *ref; });
+        doc_.ApplyLevelPlan();
+        doc_.GetViews().UpdateAllViews();
+    }
+    doc_.ResumeSweep();
+}
+
+void MarkerCommands::ThreeDbPoints() {
+    const MarkerScale scale = Scale();
+    if (scale.linearScale) {
+        doc_.GetPrompter().Inform("Only available in LOG scale", "NOT IMPLEMENTED");
+        return;
+    }
+    {
+        std::lock_guard lock(doc_.traceMutex);
+        const Rows& rows = doc_.trace.traceA;
+        const int peak = LeftmostLowestRow(rows);
+        const double threshold = rows[peak] + kThreeDbRowsPerDbPerDiv / scale.dbPerDiv;
+        const int left = LeftThreeDbEdge(rows, peak, threshold);
+        const int right = RightThreeDbEdge(rows, peak, threshold);
+        MarkerState& m = doc_.markers;
+        // Both levels carry the reference level offset, like every other
+        // marker level, so the delta stays right after marker 1 follows the
+        // next sweep.
+        m.marker1Pos = scale.PositionOfColumn(left);
+        m.marker1Level = scale.LevelOfRow(rows[left]);
+        m.marker2Pos = scale.PositionOfColumn(right);
+        m.marker2Level = scale.LevelOfRow(rows[right]);
+        m.marker1On = 1;
+        m.marker2On = 1;
+        m.marker2Active = 0;
+        m.markerDelta = 1;
+    }
+    doc_.GetViews().UpdateAllViews();
+}
+
+void MarkerCommands::SetMarkerFreq(double position) {
+    if (!std::isfinite(position)) {
+        return;
+    }
+    {
+        std::lock_guard lock(doc_.traceMutex);
+        MarkerState& m = doc_.markers;
+        m.marker1Pos = position;
+        m.marker2Active = 0;
+        m.marker1On = 1;
+    }
+    RefreshMarkerLevel();
+    doc_.GetViews().UpdateAllViews();
+}
+
+void MarkerCommands::RefreshMarkerLevel() {
+    const MarkerScale scale = Scale();
+    std::lock_guard lock(doc_.traceMutex);
+    const Rows& rows = doc_.trace.traceA;
+    MarkerState& m = doc_.markers;
+    if (m.marker2Active != 0) {
+        m.marker2Level = scale.LevelOfRow(rows[scale.ColumnOfPosition(m.marker2Pos)]);
+    } else if (m.marker1On != 0) {
+        m.marker1Level = scale.LevelOfRow(rows[scale.ColumnOfPosition(m.marker1Pos)]);
+    }
+}
+
+}  // namespace tavlin

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "document/marker_scale.h"
+#include "document/marker_state.h"
+
+namespace tavlin {
+
+class AnalyzerDocument;
+
+// The marker operations of the front panel, the menu, a click on the
+// graticule and the automation commands, and the level refresh that follows
+// every sweep.
+//
+// Marker fields are read and written under the document's trace lock, the
+// lock the sweep thread holds while it publishes a trace; settings are copied
+// under the settings lock first, and the two locks are never held together.
+class MarkerCommands {
+  public:
+    explicit MarkerCommands(AnalyzerDocument& document) : doc_(document) {}
+
+    // PEAK: the lowest row (highest level) into the active marker; equal rows
+    // resolve to the rightmost point.
+    void Peak();
+    // NORMAL: marker 1 alone, at the centre of the screen.
+    void Normal();
+    // OFF: every marker off, delta mode left.
+    void Off();
+    // DELTA: the first press puts marker 2 on marker 1 and makes it active;
+    // later presses swap the active marker. No repaint of its own.
+    void Delta();
+    // MKR->CF: the centre to the active marker, span kept.
+    void MarkerToCenter();
+    // MKR->REF LVL: the reference level to marker 1's level.
+    void MarkerToRefLevel();
+    // 3 dB points: the markers on the -3 dB edges of the highest peak, in
+    // delta mode, so the readout shows the -3 dB bandwidth.
+    void ThreeDbPoints();
+    // Set Marker Freq's OK: marker 1 to the entered position and active.
+    void SetMarkerFreq(double position);
+    // A left click on the graticule: the active marker to that column.
+    void PlaceActiveMarker(int column);
+    // After each sweep: only the active marker follows the trace, so in delta
+    // mode the other one keeps its level as the reference.
+    void RefreshMarkerLevel();
+
+    // The conversions, with the document's present settings and trace.
+    MarkerScale Scale() const;
+    int ColumnOfPosition(double position) const;
+    double PositionOfColumn(int column) const;
+    double LevelOfColumn(int column) const;
+    MarkerState Snapshot() const;
+
+  private:
+    // Caller holds the trace lock.
+    void StoreIntoActiveMarker(double position, double level);
+
+    AnalyzerDocument& doc_;
+};
+
+}  // namespace tavlin

@@ -1,0 +1,412 @@
+#include "dsp/fft.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <new>
+#include <numbers>
+#include <stdexcept>
+#include <utility>
+
+#include "dsp/fft_kernels.h"
+
+namespace tavlin {
+
+namespace {
+
+using fft_kernels::kChunkDoubles;
+using fft_kernels::kChunkValues;
+using fft_kernels::kTileSize;
+using fft_kernels::kTwoLevelLowDoubles;
+using fft_kernels::kTwoLevelSpan;
+
+// Below this length the transform is a plain radix-2 loop: the tiled first
+// pass needs at least one 16 x 16 tile.
+constexpr std::size_t kTiledMinSize = kTileSize * kTileSize;
+// Blocks up to this length run all their stages while they sit in the
+// first-level cache; longer blocks are split in four first (depth first), so
+// each stage of a long transform works on data that is still cached.
+constexpr std::size_t kLeafLength = std::size_t{1} << 11;
+// Stages up to this length read full twiddle tables; longer ones build their
+// twiddles from two short tables, which keeps the tables small and cached.
+constexpr std::size_t kFullTableMaxLength = std::size_t{1} << 12;
+constexpr std::size_t kTableAlignment = 64;
+// Row distance (in values) from which the first pass copies its tiles through
+// contiguous buffers.
+constexpr std::size_t kBufferedRowStride = 512;
+// From this length on an out-of-place transform copies the input to the
+// output in one sequential sweep and runs in place there: the bit-reversing
+// first pass then moves data within one pair of arrays instead of two, which
+// is the faster of the two once they no longer fit the cache together.
+constexpr std::size_t kCopyInPlaceMinSize = std::size_t{1} << 15;
+
+struct ComplexValue {
+    double re;
+    double im;
+};
+
+// e^(-2 pi i k / n), from the exact angle in extended precision so that each
+// value is within about half a unit in the last place.
+ComplexValue Twiddle(std::size_t k, std::size_t n) {
+    const long double angle = 2.0L * std::numbers::pi_v<long double> *
+                              static_cast<long double>(k % n) / static_cast<long double>(n);
+    return {static_cast<double>(std::cos(angle)), static_cast<double>(-std::sin(angle))};
+}
+
+std::size_t ReverseBits(std::size_t value, int bits) {
+    std::size_t reversed = 0;
+    for (int b = 0; b < bits; ++b) {
+        reversed = (reversed << 1) | ((value >> b) & 1U);
+    }
+    return reversed;
+}
+
+// w^pk (w = e^(-2 pi i / length)) for k < count and p = 1, 2, 3, in chunks.
+void FillChunks(double* table, std::size_t count, std::size_t length) {
+    for (std::size_t k = 0; k < count; ++k) {
+        double* chunk = table + k / kChunkValues * kChunkDoubles + k % kChunkValues;
+        for (std::size_t p = 1; p <= 3; ++p) {
+            const ComplexValue w = Twiddle(p * k, length);
+            chunk[2 * (p - 1) * kChunkValues] = w.re;
+            chunk[(2 * (p - 1) + 1) * kChunkValues] = w.im;
+        }
+    }
+}
+
+std::size_t StageTableSize(std::size_t length, bool twoLevel) {
+    const std::size_t quarter = length / 4;
+    if (twoLevel) {
+        return kTwoLevelLowDoubles + 6 * (quarter / kTwoLevelSpan);
+    }
+    return quarter / kChunkValues * kChunkDoubles;
+}
+
+// w^pk = w^(p * 64 h) * w^(p * l) for k = 64 h + l: the short factors first,
+// then the coarse ones.
+void FillTwoLevelTable(double* table, std::size_t length) {
+    FillChunks(table, kTwoLevelSpan, length);
+    double* high = table + kTwoLevelLowDoubles;
+    for (std::size_t h = 0; h < length / 4 / kTwoLevelSpan; ++h) {
+        for (std::size_t p = 1; p <= 3; ++p) {
+            const ComplexValue w = Twiddle(p * h * kTwoLevelSpan, length);
+            high[6 * h + 2 * (p - 1)] = w.re;
+            high[6 * h + 2 * (p - 1) + 1] = w.im;
+        }
+    }
+}
+
+const fft_kernels::KernelSet* KernelsFor(FftInstructionSet set) {
+    switch (set) {
+        case FftInstructionSet::kPortable:
+            return &fft_kernels::PortableKernels();
+        case FftInstructionSet::kAvx2:
+            return fft_kernels::Avx2Kernels();
+        case FftInstructionSet::kAvx512:
+            return fft_kernels::Avx512Kernels();
+        case FftInstructionSet::kBest:
+            break;
+    }
+    return nullptr;
+}
+
+// The widest vectors the processor has; where AVX-512 exists it was the
+// fastest at every length on the machines measured.
+FftInstructionSet BestInstructionSet() {
+    if (fft_kernels::Avx512Kernels() != nullptr) {
+        return FftInstructionSet::kAvx512;
+    }
+    if (fft_kernels::Avx2Kernels() != nullptr) {
+        return FftInstructionSet::kAvx2;
+    }
+    return FftInstructionSet::kPortable;
+}
+
+bool Overlaps(const double* a, std::size_t aSize, const double* b, std::size_t bSize) {
+    const std::less<const double*> before;
+    return before(a, b + bSize) && before(b, a + aSize);
+}
+
+}  // namespace
+
+void Fft::AlignedDelete::operator()(double* p) const {
+    ::operator delete[](p, std::align_val_t{kTableAlignment});
+}
+
+Fft::Fft(std::size_t n, FftInstructionSet instructionSet) : size_(n) {
+    if (n < kMinSize || n > kMaxSize || (n & (n - 1)) != 0) {
+        throw std::invalid_argument("FFT length must be a power of two from 2 to 2^24");
+    }
+    instructionSet_ =
+        instructionSet == FftInstructionSet::kBest ? BestInstructionSet() : instructionSet;
+    kernels_ = KernelsFor(instructionSet_);
+    if (kernels_ == nullptr) {
+        throw std::invalid_argument("FFT instruction set not available on this processor");
+    }
+    while ((std::size_t{1} << log2Size_) < n) {
+        ++log2Size_;
+    }
+    if (n < kTiledMinSize) {
+        BuildSmallTable();
+    } else {
+        BuildStages();
+    }
+}
+
+Fft::~Fft() = default;
+Fft::Fft(Fft&&) noexcept = default;
+Fft& Fft::operator=(Fft&&) noexcept = default;
+
+bool Fft::Supports(FftInstructionSet instructionSet) {
+    return instructionSet == FftInstructionSet::kBest || KernelsFor(instructionSet) != nullptr;
+}
+
+void Fft::BuildSmallTable() {
+    smallTable_.resize(size_);
+    for (std::size_t k = 0; k < size_ / 2; ++k) {
+        const ComplexValue w = Twiddle(k, size_);
+        smallTable_[2 * k] = w.re;
+        smallTable_[2 * k + 1] = w.im;
+    }
+}
+
+// The first pass does four radix-2 stages (one 16-point DFT, or two 8-point
+// DFTs when log2 N is odd); radix-4 stages of lengths 64 (or 32), x4, ..., N
+// follow.
+void Fft::BuildStages() {
+    const std::size_t firstLength = (log2Size_ % 2 == 0) ? 4 * kTileSize : 4 * kTileSize / 2;
+    std::size_t total = 0;
+    for (std::size_t length = firstLength; length <= size_; length *= 4) {
+        const bool twoLevel = length > kFullTableMaxLength;
+        stages_.push_back({length, total, twoLevel});
+        total += StageTableSize(length, twoLevel);
+    }
+    tables_.reset(static_cast<double*>(
+        ::operator new[](total * sizeof(double), std::align_val_t{kTableAlignment})));
+    for (const Stage& stage : stages_) {
+        double* table = tables_.get() + stage.tableOffset;
+        if (stage.twoLevel) {
+            FillTwoLevelTable(table, stage.length);
+        } else {
+            FillChunks(table, stage.length / 4, stage.length);
+        }
+    }
+}
+
+void Fft::Transform(FftDirection direction, std::span<const double> inRe,
+                    std::span<const double> inIm, std::span<double> outRe,
+                    std::span<double> outIm) const {
+    if (inRe.size() < size_ || inIm.size() < size_ || outRe.size() < size_ ||
+        outIm.size() < size_) {
+        throw std::invalid_argument("FFT array shorter than the transform");
+    }
+    const bool inPlace = outRe.data() == inRe.data() && outIm.data() == inIm.data();
+    if (Overlaps(outRe.data(), size_, outIm.data(), size_) ||
+        (!inPlace && (Overlaps(outRe.data(), size_, inRe.data(), size_) ||
+                      Overlaps(outRe.data(), size_, inIm.data(), size_) ||
+                      Overlaps(outIm.data(), size_, inRe.data(), size_) ||
+                      Overlaps(outIm.data(), size_, inIm.data(), size_)))) {
+        throw std::invalid_argument("FFT output overlaps an input");
+    }
+    if (inPlace) {
+        TransformInPlace(direction, outRe, outIm);
+        return;
+    }
+    if (direction == FftDirection::kForward) {
+        Run(inRe.data(), inIm.data(), outRe.data(), outIm.data(), 1.0 / static_cast<double>(size_));
+    } else {
+        // conj(DFT(conj(x))) is the inverse; exchanging real and imaginary parts
+        // on the way in and out does the same without touching a value.
+        Run(inIm.data(), inRe.data(), outIm.data(), outRe.data(), 1.0);
+    }
+}
+
+void Fft::TransformInPlace(FftDirection direction, std::span<double> re,
+                           std::span<double> im) const {
+    if (re.size() < size_ || im.size() < size_) {
+        throw std::invalid_argument("FFT array shorter than the transform");
+    }
+    if (Overlaps(re.data(), size_, im.data(), size_)) {
+        throw std::invalid_argument("FFT real and imaginary arrays overlap");
+    }
+    if (direction == FftDirection::kForward) {
+        RunInPlace(re.data(), im.data(), 1.0 / static_cast<double>(size_));
+    } else {
+        RunInPlace(im.data(), re.data(), 1.0);
+    }
+}
+
+void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* outIm,
+              double scale) const {
+    if (size_ < kTiledMinSize) {
+        for (std::size_t i = 0; i < size_; ++i) {
+            const std::size_t j = ReverseBits(i, log2Size_);
+            outRe[j] = inRe[i] * scale;
+            outIm[j] = inIm[i] * scale;
+        }
+        SmallTransform(outRe, outIm);
+        return;
+    }
+    if (size_ >= kCopyInPlaceMinSize) {
+        std::copy_n(inRe, size_, outRe);
+        std::copy_n(inIm, size_, outIm);
+        RunInPlace(outRe, outIm, scale);
+        return;
+    }
+    FirstPass(inRe, inIm, outRe, outIm, scale);
+    CompleteBlock(outRe, outIm, stages_.size() - 1);
+}
+
+void Fft::RunInPlace(double* re, double* im, double scale) const {
+    if (size_ < kTiledMinSize) {
+        for (std::size_t i = 0; i < size_; ++i) {
+            const std::size_t j = ReverseBits(i, log2Size_);
+            if (i < j) {
+                std::swap(re[i], re[j]);
+                std::swap(im[i], im[j]);
+            }
+            re[i] *= scale;
+            im[i] *= scale;
+        }
+        SmallTransform(re, im);
+        return;
+    }
+    FirstPassInPlace(re, im, scale);
+    CompleteBlock(re, im, stages_.size() - 1);
+}
+
+// A tile in contiguous memory, 16 rows of 16 values.
+struct Fft::TileBuffer {
+    alignas(kTableAlignment) double re[kTileSize * kTileSize];
+    alignas(kTableAlignment) double im[kTileSize * kTileSize];
+
+    void Gather(const double* srcRe, const double* srcIm, std::size_t stride) {
+        for (std::size_t row = 0; row < kTileSize; ++row) {
+            std::copy_n(srcRe + row * stride, kTileSize, re + row * kTileSize);
+            std::copy_n(srcIm + row * stride, kTileSize, im + row * kTileSize);
+        }
+    }
+    void Scatter(double* dstRe, double* dstIm, std::size_t stride) const {
+        for (std::size_t row = 0; row < kTileSize; ++row) {
+            std::copy_n(re + row * kTileSize, kTileSize, dstRe + row * stride);
+            std::copy_n(im + row * kTileSize, kTileSize, dstIm + row * stride);
+        }
+    }
+};
+
+// The input seen as 16 rows of N / 16 values is cut into 16 x 16 tiles; tile m
+// (columns 16 m .. 16 m + 15) lands, transformed, on tile m' (m' = m with its
+// bits reversed). The rows of a tile lie a power of two apart and so share
+// their cache sets: on long transforms a tile is copied in and out whole,
+// each row in one piece, instead of being visited column by column.
+void Fft::FirstPass(const double* inRe, const double* inIm, double* outRe, double* outIm,
+                    double scale) const {
+    const std::size_t rowStride = size_ / kTileSize;
+    const int middleBits = log2Size_ - 8;
+    const bool odd = log2Size_ % 2 != 0;
+    const std::size_t tiles = std::size_t{1} << middleBits;
+    if (rowStride < kBufferedRowStride) {
+        for (std::size_t m = 0; m < tiles; ++m) {
+            const std::size_t target = ReverseBits(m, middleBits) * kTileSize;
+            kernels_->firstPassTile(inRe + m * kTileSize, inIm + m * kTileSize, rowStride,
+                                    outRe + target, outIm + target, rowStride, odd, scale);
+        }
+        return;
+    }
+    TileBuffer in;
+    TileBuffer out;
+    for (std::size_t m = 0; m < tiles; ++m) {
+        const std::size_t target = ReverseBits(m, middleBits) * kTileSize;
+        in.Gather(inRe + m * kTileSize, inIm + m * kTileSize, rowStride);
+        kernels_->firstPassTile(in.re, in.im, kTileSize, out.re, out.im, kTileSize, odd, scale);
+        out.Scatter(outRe + target, outIm + target, rowStride);
+    }
+}
+
+// Tiles m and m' trade places, so both are copied aside first.
+void Fft::FirstPassInPlace(double* re, double* im, double scale) const {
+    const std::size_t rowStride = size_ / kTileSize;
+    const int middleBits = log2Size_ - 8;
+    const bool odd = log2Size_ % 2 != 0;
+    const bool buffered = rowStride >= kBufferedRowStride;
+    TileBuffer tile;
+    TileBuffer partnerTile;
+    TileBuffer out;
+    const auto transformInto = [&](const TileBuffer& from, double* dstRe, double* dstIm) {
+        if (!buffered) {
+            kernels_->firstPassTile(from.re, from.im, kTileSize, dstRe, dstIm, rowStride, odd,
+                                    scale);
+            return;
+        }
+        kernels_->firstPassTile(from.re, from.im, kTileSize, out.re, out.im, kTileSize, odd, scale);
+        out.Scatter(dstRe, dstIm, rowStride);
+    };
+    for (std::size_t m = 0; m < (std::size_t{1} << middleBits); ++m) {
+        const std::size_t partner = ReverseBits(m, middleBits);
+        if (partner < m) {
+            continue;
+        }
+        double* tileRe = re + m * kTileSize;
+        double* tileIm = im + m * kTileSize;
+        double* partnerRe = re + partner * kTileSize;
+        double* partnerIm = im + partner * kTileSize;
+        tile.Gather(tileRe, tileIm, rowStride);
+        if (partner != m) {
+            partnerTile.Gather(partnerRe, partnerIm, rowStride);
+            transformInto(tile, partnerRe, partnerIm);
+            transformInto(partnerTile, tileRe, tileIm);
+        } else {
+            transformInto(tile, tileRe, tileIm);
+        }
+    }
+}
+
+void Fft::CompleteBlock(double* re, double* im, std::size_t top) const {
+    const std::size_t length = stages_[top].length;
+    if (length <= kLeafLength || top == 0) {
+        for (std::size_t s = 0; s <= top; ++s) {
+            RunStage(s, re, im, length / stages_[s].length);
+        }
+        return;
+    }
+    const std::size_t quarter = length / 4;
+    for (std::size_t j = 0; j < 4; ++j) {
+        CompleteBlock(re + j * quarter, im + j * quarter, top - 1);
+    }
+    RunStage(top, re, im, 1);
+}
+
+void Fft::RunStage(std::size_t index, double* re, double* im, std::size_t groups) const {
+    const Stage& stage = stages_[index];
+    const double* table = tables_.get() + stage.tableOffset;
+    if (!stage.twoLevel) {
+        kernels_->radix4Stage(re, im, stage.length, groups, table);
+        return;
+    }
+    for (std::size_t g = 0; g < groups; ++g) {
+        kernels_->radix4StageTwoLevel(re + g * stage.length, im + g * stage.length, stage.length,
+                                      table);
+    }
+}
+
+// Radix-2 stages on data already in bit-reversed order.
+void Fft::SmallTransform(double* re, double* im) const {
+    for (std::size_t half = 1; half < size_; half *= 2) {
+        const std::size_t stride = size_ / (2 * half);
+        for (std::size_t base = 0; base < size_; base += 2 * half) {
+            for (std::size_t k = 0; k < half; ++k) {
+                const double wr = smallTable_[2 * k * stride];
+                const double wi = smallTable_[2 * k * stride + 1];
+                const std::size_t a = base + k;
+                const std::size_t b = a + half;
+                const double br = re[b] * wr - im[b] * wi;
+                const double bi = re[b] * wi + im[b] * wr;
+                re[b] = re[a] - br;
+                im[b] = im[a] - bi;
+                re[a] += br;
+                im[a] += bi;
+            }
+        }
+    }
+}
+
+}  // namespace tavlin

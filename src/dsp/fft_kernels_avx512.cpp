@@ -1,0 +1,48 @@
+// FFT kernels with eight doubles per vector, chosen at run time on
+// processors that have AVX-512F.
+#include "dsp/fft_kernels_impl.h"
+
+namespace tavlin::fft_kernels {
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+namespace {
+
+constexpr int kWidth = 8;
+
+[[gnu::target("avx512f")]] void Avx512FirstPassTile(const double* srcRe, const double* srcIm,
+                                                    std::size_t srcStride, double* dstRe,
+                                                    double* dstIm, std::size_t dstStride,
+                                                    bool twoEightPoint, double scale) {
+    FirstPassTile<kWidth>(srcRe, srcIm, srcStride, dstRe, dstIm, dstStride, twoEightPoint, scale);
+}
+
+[[gnu::target("avx512f")]] void Avx512Radix4Stage(double* re, double* im, std::size_t length,
+                                                  std::size_t groups, const double* table) {
+    Radix4Stage<kWidth>(re, im, length, groups, table);
+}
+
+[[gnu::target("avx512f")]] void Avx512Radix4StageTwoLevel(double* re, double* im,
+                                                          std::size_t length, const double* table) {
+    Radix4StageTwoLevel<kWidth>(re, im, length, table);
+}
+
+constexpr KernelSet kAvx512Kernels{&Avx512FirstPassTile, &Avx512Radix4Stage,
+                                   &Avx512Radix4StageTwoLevel};
+
+}  // namespace
+
+const KernelSet* Avx512Kernels() {
+    static const bool supported = __builtin_cpu_supports("avx512f");
+    return supported ? &kAvx512Kernels : nullptr;
+}
+
+#else
+
+const KernelSet* Avx512Kernels() {
+    return nullptr;
+}
+
+#endif
+
+}  // namespace tavlin::fft_kernels

@@ -1,0 +1,323 @@
+#pragma once
+
+// The FFT's inner loops, written once for a vector of W doubles. Only the
+// fft_kernels_*.cpp files include this; each instantiates it for its own width
+// inside functions compiled for its own instruction set. Everything here is in
+// an unnamed namespace and always inlined, so no instantiation is shared
+// between those files (a shared copy could be compiled for the wider
+// instruction set and then run on a processor without it).
+
+#include <cstddef>
+#include <cstring>
+
+#include "dsp/fft_kernels.h"
+
+// The helpers pass vectors by value; they are always inlined into functions
+// compiled for the instruction set of their width, so the calling convention
+// this warning is about is never used. The compiler reports it where the
+// templates are instantiated, at the end of the kernel file, so it stays off
+// for the rest of that file.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace tavlin::fft_kernels {
+namespace {
+
+template <int W>
+struct VectorOf;
+template <>
+struct VectorOf<2> {
+    typedef double Type __attribute__((vector_size(16)));
+};
+template <>
+struct VectorOf<4> {
+    typedef double Type __attribute__((vector_size(32)));
+};
+template <>
+struct VectorOf<8> {
+    typedef double Type __attribute__((vector_size(64)));
+};
+
+template <class V>
+struct Complex {
+    V re;
+    V im;
+};
+
+constexpr double kCos1Pi8 = 0.92387953251128675613;  // cos(pi / 8)
+constexpr double kSin1Pi8 = 0.38268343236508977173;  // sin(pi / 8)
+constexpr double kRootHalf = 0.70710678118654752440;
+constexpr std::size_t kReverse4[kTileSize] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+
+template <class V>
+[[gnu::always_inline]] inline V Load(const double* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class V>
+[[gnu::always_inline]] inline void Store(double* p, const V& v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+template <class V>
+[[gnu::always_inline]] inline V Splat(double x) {
+    V v = {};
+    return v + x;
+}
+
+template <class V>
+[[gnu::always_inline]] inline Complex<V> SplatComplex(double re, double im) {
+    return {Splat<V>(re), Splat<V>(im)};
+}
+
+template <class V>
+[[gnu::always_inline]] inline Complex<V> Add(const Complex<V>& a, const Complex<V>& b) {
+    return {a.re + b.re, a.im + b.im};
+}
+
+template <class V>
+[[gnu::always_inline]] inline Complex<V> Sub(const Complex<V>& a, const Complex<V>& b) {
+    return {a.re - b.re, a.im - b.im};
+}
+
+template <class V>
+[[gnu::always_inline]] inline Complex<V> Mul(const Complex<V>& a, const Complex<V>& w) {
+    return {a.re * w.re - a.im * w.im, a.re * w.im + a.im * w.re};
+}
+
+template <class V>
+[[gnu::always_inline]] inline Complex<V> MulMinusI(const Complex<V>& a) {
+    return {a.im, -a.re};
+}
+
+// Four-point DFT with the negative exponent, in place, natural order.
+template <class V>
+[[gnu::always_inline]] inline void Dft4(Complex<V>& x0, Complex<V>& x1, Complex<V>& x2,
+                                        Complex<V>& x3) {
+    const Complex<V> t0 = Add(x0, x2);
+    const Complex<V> t1 = Sub(x0, x2);
+    const Complex<V> t2 = Add(x1, x3);
+    const Complex<V> t3 = MulMinusI(Sub(x1, x3));
+    x0 = Add(t0, t2);
+    x2 = Sub(t0, t2);
+    x1 = Add(t1, t3);
+    x3 = Sub(t1, t3);
+}
+
+// Sixteen-point DFT as 4 x 4: afterwards X[t] is at x[4 * (t % 4) + t / 4].
+template <class V>
+[[gnu::always_inline]] inline void Dft16(Complex<V> (&x)[16]) {
+#pragma GCC unroll 16
+    for (int s0 = 0; s0 < 4; ++s0) {
+        Dft4(x[s0], x[s0 + 4], x[s0 + 8], x[s0 + 12]);
+    }
+    // x[s0 + 4 * t1] *= w16^(s0 * t1)
+    x[5] = Mul(x[5], SplatComplex<V>(kCos1Pi8, -kSin1Pi8));
+    x[6] = Mul(x[6], SplatComplex<V>(kRootHalf, -kRootHalf));
+    x[7] = Mul(x[7], SplatComplex<V>(kSin1Pi8, -kCos1Pi8));
+    x[9] = Mul(x[9], SplatComplex<V>(kRootHalf, -kRootHalf));
+    x[10] = MulMinusI(x[10]);
+    x[11] = Mul(x[11], SplatComplex<V>(-kRootHalf, -kRootHalf));
+    x[13] = Mul(x[13], SplatComplex<V>(kSin1Pi8, -kCos1Pi8));
+    x[14] = Mul(x[14], SplatComplex<V>(-kRootHalf, -kRootHalf));
+    x[15] = Mul(x[15], SplatComplex<V>(-kCos1Pi8, kSin1Pi8));
+#pragma GCC unroll 16
+    for (int t1 = 0; t1 < 4; ++t1) {
+        Dft4(x[4 * t1], x[4 * t1 + 1], x[4 * t1 + 2], x[4 * t1 + 3]);
+    }
+}
+
+// Eight-point DFT as 2 x 4: afterwards X[t] is at x[2 * (t % 4) + t / 4].
+template <class V>
+[[gnu::always_inline]] inline void Dft8(Complex<V> (&x)[8]) {
+    Dft4(x[0], x[2], x[4], x[6]);
+    Dft4(x[1], x[3], x[5], x[7]);
+    x[3] = Mul(x[3], SplatComplex<V>(kRootHalf, -kRootHalf));
+    x[5] = MulMinusI(x[5]);
+    x[7] = Mul(x[7], SplatComplex<V>(-kRootHalf, -kRootHalf));
+#pragma GCC unroll 16
+    for (int t1 = 0; t1 < 4; ++t1) {
+        const Complex<V> y0 = x[2 * t1];
+        const Complex<V> y1 = x[2 * t1 + 1];
+        x[2 * t1] = Add(y0, y1);
+        x[2 * t1 + 1] = Sub(y0, y1);
+    }
+}
+
+// Transposes W vectors of W values in place.
+template <int W, class V>
+[[gnu::always_inline]] inline void Transpose(V* v) {
+    if constexpr (W == 2) {
+        const V a = v[0];
+        v[0] = __builtin_shufflevector(a, v[1], 0, 2);
+        v[1] = __builtin_shufflevector(a, v[1], 1, 3);
+    } else if constexpr (W == 4) {
+        const V t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 2, 6);
+        const V t1 = __builtin_shufflevector(v[0], v[1], 1, 5, 3, 7);
+        const V t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 2, 6);
+        const V t3 = __builtin_shufflevector(v[2], v[3], 1, 5, 3, 7);
+        v[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+        v[1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+        v[2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+        v[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+    } else {
+        static_assert(W == 8);
+        V t[8];
+#pragma GCC unroll 16
+        for (int p = 0; p < 8; p += 2) {
+            t[p] = __builtin_shufflevector(v[p], v[p + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+            t[p + 1] = __builtin_shufflevector(v[p], v[p + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+        }
+        V u[8];
+#pragma GCC unroll 16
+        for (int p = 0; p < 8; p += 4) {
+#pragma GCC unroll 16
+            for (int j = 0; j < 2; ++j) {
+                u[p + j] =
+                    __builtin_shufflevector(t[p + j], t[p + j + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+                u[p + j + 2] =
+                    __builtin_shufflevector(t[p + j], t[p + j + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+            }
+        }
+#pragma GCC unroll 16
+        for (int j = 0; j < 4; ++j) {
+            v[j] = __builtin_shufflevector(u[j], u[j + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+            v[j + 4] = __builtin_shufflevector(u[j], u[j + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+        }
+    }
+}
+
+// Writes the 16 results of W columns (results[t], one lane per column) as W
+// output rows: column b goes to row kReverse4[b], values t = 0..15.
+template <int W, class V>
+[[gnu::always_inline]] inline void StoreColumnsAsRows(const Complex<V> (&results)[kTileSize],
+                                                      std::size_t firstColumn, double* dstRe,
+                                                      double* dstIm, std::size_t dstStride) {
+#pragma GCC unroll 16
+    for (std::size_t t0 = 0; t0 < kTileSize; t0 += W) {
+        V re[W];
+        V im[W];
+#pragma GCC unroll 16
+        for (int j = 0; j < W; ++j) {
+            re[j] = results[t0 + j].re;
+            im[j] = results[t0 + j].im;
+        }
+        Transpose<W>(re);
+        Transpose<W>(im);
+#pragma GCC unroll 16
+        for (int j = 0; j < W; ++j) {
+            const std::size_t row = kReverse4[firstColumn + j];
+            Store(dstRe + row * dstStride + t0, re[j]);
+            Store(dstIm + row * dstStride + t0, im[j]);
+        }
+    }
+}
+
+template <int W>
+[[gnu::always_inline]] inline void FirstPassTile(const double* srcRe, const double* srcIm,
+                                                 std::size_t srcStride, double* dstRe,
+                                                 double* dstIm, std::size_t dstStride,
+                                                 bool twoEightPoint, double scale) {
+    using V = typename VectorOf<W>::Type;
+    const V factor = Splat<V>(scale);
+#pragma GCC unroll 16
+    for (std::size_t column = 0; column < kTileSize; column += W) {
+        Complex<V> results[kTileSize];
+        if (twoEightPoint) {
+#pragma GCC unroll 16
+            for (int half = 0; half < 2; ++half) {
+                Complex<V> x[8];
+#pragma GCC unroll 16
+                for (int s = 0; s < 8; ++s) {
+                    const std::size_t at = (2 * s + half) * srcStride + column;
+                    x[s] = {Load<V>(srcRe + at) * factor, Load<V>(srcIm + at) * factor};
+                }
+                Dft8(x);
+#pragma GCC unroll 16
+                for (int t = 0; t < 8; ++t) {
+                    results[8 * half + t] = x[2 * (t % 4) + t / 4];
+                }
+            }
+        } else {
+            Complex<V> x[16];
+#pragma GCC unroll 16
+            for (int a = 0; a < 16; ++a) {
+                const std::size_t at = a * srcStride + column;
+                x[a] = {Load<V>(srcRe + at) * factor, Load<V>(srcIm + at) * factor};
+            }
+            Dft16(x);
+#pragma GCC unroll 16
+            for (int t = 0; t < 16; ++t) {
+                results[t] = x[4 * (t % 4) + t / 4];
+            }
+        }
+        StoreColumnsAsRows<W>(results, column, dstRe, dstIm, dstStride);
+    }
+}
+
+// The quarters of a block hold the sub-transforms of the samples whose index
+// is 0, 2, 1 and 3 modulo 4 (the bit-reversed order), hence w2 on the second
+// quarter and w1 on the third.
+template <class V>
+[[gnu::always_inline]] inline void Radix4Butterfly(double* re, double* im, std::size_t quarter,
+                                                   const Complex<V>& w1, const Complex<V>& w2,
+                                                   const Complex<V>& w3) {
+    Complex<V> x0{Load<V>(re), Load<V>(im)};
+    Complex<V> x2 = Mul(Complex<V>{Load<V>(re + quarter), Load<V>(im + quarter)}, w2);
+    Complex<V> x1 = Mul(Complex<V>{Load<V>(re + 2 * quarter), Load<V>(im + 2 * quarter)}, w1);
+    Complex<V> x3 = Mul(Complex<V>{Load<V>(re + 3 * quarter), Load<V>(im + 3 * quarter)}, w3);
+    Dft4(x0, x1, x2, x3);
+    Store(re, x0.re);
+    Store(im, x0.im);
+    Store(re + quarter, x1.re);
+    Store(im + quarter, x1.im);
+    Store(re + 2 * quarter, x2.re);
+    Store(im + 2 * quarter, x2.im);
+    Store(re + 3 * quarter, x3.re);
+    Store(im + 3 * quarter, x3.im);
+}
+
+template <class V>
+[[gnu::always_inline]] inline Complex<V> LoadTwiddle(const double* chunk, int power) {
+    const std::size_t at = 2 * (power - 1) * kChunkValues;
+    return {Load<V>(chunk + at), Load<V>(chunk + at + kChunkValues)};
+}
+
+template <int W>
+[[gnu::always_inline]] inline void Radix4Stage(double* re, double* im, std::size_t length,
+                                               std::size_t groups, const double* table) {
+    using V = typename VectorOf<W>::Type;
+    const std::size_t quarter = length / 4;
+    for (std::size_t g = 0; g < groups; ++g) {
+        double* blockRe = re + g * length;
+        double* blockIm = im + g * length;
+        for (std::size_t k = 0; k < quarter; k += W) {
+            const double* chunk = table + k / kChunkValues * kChunkDoubles + k % kChunkValues;
+            Radix4Butterfly<V>(blockRe + k, blockIm + k, quarter, LoadTwiddle<V>(chunk, 1),
+                               LoadTwiddle<V>(chunk, 2), LoadTwiddle<V>(chunk, 3));
+        }
+    }
+}
+
+template <int W>
+[[gnu::always_inline]] inline void Radix4StageTwoLevel(double* re, double* im, std::size_t length,
+                                                       const double* table) {
+    using V = typename VectorOf<W>::Type;
+    const std::size_t quarter = length / 4;
+    const double* high = table + kTwoLevelLowDoubles;
+    for (std::size_t base = 0; base < quarter; base += kTwoLevelSpan, high += 6) {
+        const Complex<V> a1 = SplatComplex<V>(high[0], high[1]);
+        const Complex<V> a2 = SplatComplex<V>(high[2], high[3]);
+        const Complex<V> a3 = SplatComplex<V>(high[4], high[5]);
+        for (std::size_t low = 0; low < kTwoLevelSpan; low += W) {
+            const double* chunk = table + low / kChunkValues * kChunkDoubles + low % kChunkValues;
+            Radix4Butterfly<V>(re + base + low, im + base + low, quarter,
+                               Mul(LoadTwiddle<V>(chunk, 1), a1), Mul(LoadTwiddle<V>(chunk, 2), a2),
+                               Mul(LoadTwiddle<V>(chunk, 3), a3));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tavlin::fft_kernels

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "document/analyzer_document.h"
+#include "ports/progress_sink.h"
+#include "support/fake_cal_memory.h"
+#include "support/fake_clock.h"
+#include "support/recording_progress_sink.h"
+#include "support/recording_prompter.h"
+#include "support/recording_view_notifier.h"
+#include "support/scripted_usb_driver.h"
+#include "support/test_directory.h"
+
+namespace tavlin::test {
+
+// A document on a scripted instrument: a genuine channel pair whose command
+// channel answers the version query and the calibration memory reads.
+class DocumentFixture : public ::testing::Test {
+  protected:
+    DocumentFixture() {
+        cacheDir = MakeTestDirectory("tavlin-doc");
+        calMemory.FillPattern();
+        auto memoryHook = usb.onWrite;
+        usb.onWrite = [this, memoryHook](UsbHandle handle, const std::vector<std::uint8_t>& frame) {
+            if (handle == FakeCalMemory::kCommandHandle && UnSlip(frame) == Bytes{'V'}) {
+                usb.QueueReceive(handle, Bytes(firmware.begin(), firmware.end()));
+            }
+            memoryHook(handle, frame);
+        };
+    }
+    ~DocumentFixture() override {
+        doc.reset();
+        std::filesystem::remove_all(cacheDir);
+    }
+
+    using Bytes = std::vector<std::uint8_t>;
+
+    AnalyzerDocument& Build() {
+        doc = std::make_unique<AnalyzerDocument>(
+            DocumentPorts{usb, clock, prompter, views, progress}, cacheDir);
+        return *doc;
+    }
+    AnalyzerDocument& BuildWithInstrument() {
+        usb.AddGenuinePair();
+        return Build();
+    }
+    std::vector<Bytes> CommandsSent() {
+        std::vector<Bytes> commands;
+        for (const auto& frame : usb.Writes(FakeCalMemory::kCommandHandle)) {
+            commands.push_back(UnSlip(frame));
+        }
+        return commands;
+    }
+
+    std::string firmware = "Tavlin 2.03";
+    std::filesystem::path cacheDir;
+    ScriptedUsbDriver usb;
+    FakeClock clock;
+    FakeCalMemory calMemory{usb, clock};
+    RecordingPrompter prompter;
+    RecordingViewNotifier views;
+    RecordingProgressSink progress;
+    std::unique_ptr<AnalyzerDocument> doc;
+};
+
+}  // namespace tavlin::test
