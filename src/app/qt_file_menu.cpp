@@ -157,7 +157,7 @@ bool QtFileMenu::SaveStateFile(const QString& path) {
 
 void QtFileMenu::OnNew() {
     doc_.NewDocument();
-    doc_.GetViews().UpdateAllViews();
+    doc_.RequestRepaint();
 }
 
 void QtFileMenu::OnRecall() {

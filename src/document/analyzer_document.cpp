@@ -47,22 +47,22 @@ AnalyzerDocument::AnalyzerDocument(const DocumentPorts& ports,
             handler();
         }
     });
-    state.preampAvailable = false;
-    state.preampOn = false;
-    state.timebaseCorrection = 1.0;
-    sweepPass_ = [this] { engine.PerformSweep(*this); };
+    state_.preampAvailable = false;
+    state_.preampOn = false;
+    state_.timebaseCorrection = 1.0;
+    sweepPass_ = [this] { PerformSweep(); };
     afterPass_ = [this] { AfterPass(); };
     link.Open();
     if (link.InstrumentLost()) {
         return;  // the program closes; nothing more to set up
     }
     Preset();
-    state.counterOn = false;
-    state.settingsChanged = true;
-    state.listenWideIf = true;
-    state.listenFm = true;
-    state.listenDeemphasisUs = 125.0;
-    state.freqOffsetHz = 0.0;
+    state_.counterOn = false;
+    state_.settingsChanged = true;
+    state_.listenWideIf = true;
+    state_.listenFm = true;
+    state_.listenDeemphasisUs = 125.0;
+    state_.freqOffsetHz = 0.0;
 }
 
 AnalyzerDocument::~AnalyzerDocument() {
@@ -93,66 +93,66 @@ void AnalyzerDocument::Preset() {
 }
 
 void AnalyzerDocument::PresetSettings() {
-    state.syncTrigMode = 0;
-    state.refLevelOffsetDb = 0.0;
-    state.extRefLocked = false;
-    state.cfStepHz = 10e6;
-    state.refLevelStepDb = 10.0;
-    state.refLevelDbm = 0.0;
-    state.refLevelInMv = 0;
-    state.dbPerDiv = 10.0;
-    state.attenDb = 10.0;
-    state.linearScale = 0;
-    state.titleSet = 0;
-    state.gainMode = 0;
-    state.rbwHz = 100000.0;
-    state.maxHold = 0;
-    state.videoTrigger = false;
-    state.signalTrack = 0;
-    state.videoAvgCount = 1;
-    state.sweepTimeSec = 2.2;
-    state.imageReject = 1;
-    state.counterOn = false;
-    state.spanRbwRatio = kDefaultSpanRbwRatio;
+    state_.syncTrigMode = 0;
+    state_.refLevelOffsetDb = 0.0;
+    state_.extRefLocked = false;
+    state_.cfStepHz = 10e6;
+    state_.refLevelStepDb = 10.0;
+    state_.refLevelDbm = 0.0;
+    state_.refLevelInMv = 0;
+    state_.dbPerDiv = 10.0;
+    state_.attenDb = 10.0;
+    state_.linearScale = 0;
+    state_.titleSet = 0;
+    state_.gainMode = 0;
+    state_.rbwHz = 100000.0;
+    state_.maxHold = 0;
+    state_.videoTrigger = false;
+    state_.signalTrack = 0;
+    state_.videoAvgCount = 1;
+    state_.sweepTimeSec = 2.2;
+    state_.imageReject = 1;
+    state_.counterOn = false;
+    state_.spanRbwRatio = kDefaultSpanRbwRatio;
 }
 
 void AnalyzerDocument::PresetMarkersAndTraces() {
-    std::lock_guard lock(traceMutex);
-    display.limitLinesOn = false;
-    markers.marker1On = 0;
-    markers.marker2On = 0;
-    markers.marker2Active = 0;
-    markers.markerDelta = 0;
-    trace.traceA.fill(kBottomRow);
-    trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
-    display.lowerLimitRows.fill(static_cast<std::int32_t>(kBottomRow));
-    display.upperLimitRows.fill(0);
+    std::lock_guard lock(traceMutex_);
+    screen_.display.limitLinesOn = false;
+    screen_.markers.marker1On = 0;
+    screen_.markers.marker2On = 0;
+    screen_.markers.marker2Active = 0;
+    screen_.markers.markerDelta = 0;
+    screen_.trace.traceA.fill(kBottomRow);
+    screen_.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
+    screen_.display.lowerLimitRows.fill(static_cast<std::int32_t>(kBottomRow));
+    screen_.display.upperLimitRows.fill(0);
 }
 
 void AnalyzerDocument::ReadIdentity() {
     std::string serial = link.GetSerialNumber();
     std::string firmware = link.GetFirmwareVersion();
     std::lock_guard lock(settingsMutex_);
-    state.deviceSerial = std::move(serial);
-    state.firmwareVersion = std::move(firmware);
-    state.preampAvailable = !FirmwareLacksPreamp(state.firmwareVersion);
+    state_.deviceSerial = std::move(serial);
+    state_.firmwareVersion = std::move(firmware);
+    state_.preampAvailable = !FirmwareLacksPreamp(state_.firmwareVersion);
 }
 
 void AnalyzerDocument::LoadCalibration() {
     calTable.Load(ReadSettings([](const InstrumentState& s) { return s.deviceSerial; }), link,
                   progress_);
     std::lock_guard lock(settingsMutex_);
-    state.timebaseCorrection = calTable.TimebaseCorrection();
-    state.ifFreq1Hz = calTable.IfFreq1Hz();
-    state.ifFreq2Hz = calTable.IfFreq2Hz();
-    state.sampleRateHz = calTable.SampleRateHz();
+    state_.timebaseCorrection = calTable.TimebaseCorrection();
+    state_.ifFreq1Hz = calTable.IfFreq1Hz();
+    state_.ifFreq2Hz = calTable.IfFreq2Hz();
+    state_.sampleRateHz = calTable.SampleRateHz();
 }
 
 // --- Level plan ----------------------------------------------------------------
 
 double AnalyzerDocument::AmplitudeCorrection(double freqHz) const {
-    const LevelSettings settings{state.attenDb, state.gainMode, state.preampAvailable,
-                                 state.preampOn};
+    const LevelSettings settings{state_.attenDb, state_.gainMode, state_.preampAvailable,
+                                 state_.preampOn};
     return tavlin::AmplitudeCorrection(calTable, settings, freqHz);
 }
 
@@ -161,31 +161,32 @@ void AnalyzerDocument::ApplyLevelPlan() {
     double attenDb = 10.0;
     {
         std::lock_guard lock(settingsMutex_);
-        const double ref = state.refLevelDbm;
-        if (ref > state.attenDb) {
-            state.attenDb = ref <= 10.0 ? 10.0 : 15.0;
+        const double ref = state_.refLevelDbm;
+        if (ref > state_.attenDb) {
+            state_.attenDb = ref <= 10.0 ? 10.0 : 15.0;
         }
-        if (state.startFreqHz < 150e6 && ref + 5.0 > state.attenDb) {
-            state.attenDb = ref <= 5.0 ? 10.0 : 15.0;
+        if (state_.startFreqHz < 150e6 && ref + 5.0 > state_.attenDb) {
+            state_.attenDb = ref <= 5.0 ? 10.0 : 15.0;
         }
-        state.gainMode = 1;
-        const LevelSettings normalGain{state.attenDb, 1, state.preampAvailable, state.preampOn};
-        const double center = (state.startFreqHz + state.stopFreqHz) / 2.0;
+        state_.gainMode = 1;
+        const LevelSettings normalGain{state_.attenDb, 1, state_.preampAvailable, state_.preampOn};
+        const double center = (state_.startFreqHz + state_.stopFreqHz) / 2.0;
         const double correction = tavlin::AmplitudeCorrection(calTable, normalGain, center);
-        if (ref - state.attenDb + 5.0 > correction) {
-            state.gainMode = 0;
-        } else if (ref - state.attenDb + 17.0 < correction) {
-            state.gainMode = 2;
+        if (ref - state_.attenDb + 5.0 > correction) {
+            state_.gainMode = 0;
+        } else if (ref - state_.attenDb + 17.0 < correction) {
+            state_.gainMode = 2;
         }
-        gainMode = state.gainMode;
-        attenDb = state.attenDb;
+        gainMode = state_.gainMode;
+        attenDb = state_.attenDb;
     }
     link.SetGainMode(gainMode);
     link.SetAttenuator(attenDb);
+    views_.UpdateAllViews();  // the annotations show the attenuator chosen
 }
 
 double AnalyzerDocument::PredictRbw(double spanHz) const {
-    return tavlin::PredictRbw(spanHz, state.spanRbwRatio, engine.lo1ErrorHz.load(),
+    return tavlin::PredictRbw(spanHz, state_.spanRbwRatio, engine.lo1ErrorHz.load(),
                               engine.lo2ErrorHz.load());
 }
 
@@ -194,104 +195,119 @@ double AnalyzerDocument::PredictRbw(double spanHz) const {
 SweepSettings AnalyzerDocument::TakeSweepSettings() const {
     std::lock_guard lock(settingsMutex_);
     SweepSettings s;
-    s.startHz = state.startFreqHz;
-    s.stopHz = state.stopFreqHz;
-    s.refLevelDbm = state.refLevelDbm;
-    s.dbPerDiv = state.dbPerDiv;
-    s.attenDb = state.attenDb;
-    s.linearScale = state.linearScale != 0;
-    s.gainMode = state.gainMode;
-    s.preampAvailable = state.preampAvailable;
-    s.preampOn = state.preampOn;
-    s.spanRbwRatio = state.spanRbwRatio;
-    s.videoAvgCount = state.videoAvgCount;
-    s.maxHold = state.maxHold != 0;
-    s.videoTrigThreshold = state.videoTrigThreshold;
-    s.syncTrigMode = state.syncTrigMode;
-    s.zeroSpanFm = state.zeroSpanFm != 0;
-    s.maxFmOffsetHz = state.maxFmOffsetHz;
-    s.imageReject = state.imageReject != 0;
-    s.realtimeMode = state.realtimeMode != 0;
-    s.sweepTimeSec = state.sweepTimeSec;
-    s.timebaseCorrection = state.timebaseCorrection;
+    s.startHz = state_.startFreqHz;
+    s.stopHz = state_.stopFreqHz;
+    s.refLevelDbm = state_.refLevelDbm;
+    s.dbPerDiv = state_.dbPerDiv;
+    s.attenDb = state_.attenDb;
+    s.linearScale = state_.linearScale != 0;
+    s.gainMode = state_.gainMode;
+    s.preampAvailable = state_.preampAvailable;
+    s.preampOn = state_.preampOn;
+    s.spanRbwRatio = state_.spanRbwRatio;
+    s.videoAvgCount = state_.videoAvgCount;
+    s.maxHold = state_.maxHold != 0;
+    s.videoTrigThreshold = state_.videoTrigThreshold;
+    s.syncTrigMode = state_.syncTrigMode;
+    s.zeroSpanFm = state_.zeroSpanFm != 0;
+    s.maxFmOffsetHz = state_.maxFmOffsetHz;
+    s.imageReject = state_.imageReject != 0;
+    s.realtimeMode = state_.realtimeMode != 0;
+    s.sweepTimeSec = state_.sweepTimeSec;
+    s.timebaseCorrection = state_.timebaseCorrection;
     return s;
 }
 
 int AnalyzerDocument::AdvanceVideoAverage() {
     std::lock_guard lock(settingsMutex_);
-    const int count = std::max(1, static_cast<int>(state.videoAvgCount));
-    state.videoAvgIndex = std::min(state.videoAvgIndex + 1, count);
-    return state.videoAvgIndex;
+    const int count = std::max(1, static_cast<int>(state_.videoAvgCount));
+    state_.videoAvgIndex = std::min(state_.videoAvgIndex + 1, count);
+    return state_.videoAvgIndex;
 }
 
 // --- Start and stop --------------------------------------------------------------
 
 FrequencyPair AnalyzerDocument::Frequencies() const {
     std::lock_guard lock(settingsMutex_);
-    return {state.startFreqHz, state.stopFreqHz};
+    return {state_.startFreqHz, state_.stopFreqHz};
 }
 
 void AnalyzerDocument::SetFrequencies(double startHz, double stopHz) {
     std::lock_guard lock(settingsMutex_);
-    state.startFreqHz = startHz;
-    state.stopFreqHz = stopHz;
+    state_.startFreqHz = startHz;
+    state_.stopFreqHz = stopHz;
 }
 
+// Each setter writes and validates the pair under one hold of the settings
+// lock: the sweep thread copies the pair under the same lock, so it never
+// takes an edge that has not been validated yet.
 void AnalyzerDocument::SetCenterSpan(double centerHz, double spanHz) {
-    {
-        std::lock_guard lock(settingsMutex_);
-        state.startFreqHz = centerHz - spanHz / 2.0;
-        state.stopFreqHz = centerHz + spanHz / 2.0;
-    }
-    ValidateCenterSpan();
-}
-
-void AnalyzerDocument::SetStartFreq(double startHz) {
-    {
-        std::lock_guard lock(settingsMutex_);
-        state.startFreqHz = startHz;
-    }
-    ValidateStartStop(1);
-}
-
-void AnalyzerDocument::SetStopFreq(double stopHz) {
-    {
-        std::lock_guard lock(settingsMutex_);
-        state.stopFreqHz = stopHz;
-    }
-    ValidateStartStop(2);
-}
-
-void AnalyzerDocument::ValidateCenterSpan() {
     bool wasReset = false;
     {
         std::lock_guard lock(settingsMutex_);
-        double& start = state.startFreqHz;
-        double& stop = state.stopFreqHz;
-        const double center = (start + stop) / 2.0;
-        state.settingsChanged = true;
-        if (!(center >= 0.0 && center <= kMaxFreqHz)) {  // also catches a centre that is NaN
-            wasReset = true;
-            start = 2400000000.0;
-            stop = 2400100000.0;
-        } else {
-            if (stop < start) {
-                start = stop = center;
-            }
-            // Both edges are tested: clamping the stop can push the start
-            // below zero when the centre is in the lower half of the band.
-            if (stop > kMaxFreqHz) {
-                stop = kMaxFreqHz;
-                start = 2.0 * center - kMaxFreqHz;
-            }
-            if (start < 0.0) {
-                start = 0.0;
-                stop = 2.0 * center;
-            }
-        }
-        state.rbwHz = PredictRbw(stop - start);
+        state_.startFreqHz = centerHz - spanHz / 2.0;
+        state_.stopFreqHz = centerHz + spanHz / 2.0;
+        wasReset = ValidateCenterSpanLocked();
     }
+    views_.UpdateAllViews();
     ShowIfCentreReset(wasReset);
+}
+
+void AnalyzerDocument::SetStartFreq(double startHz) {
+    EditSettings([this, startHz](InstrumentState& s) {
+        s.startFreqHz = startHz;
+        ValidateStartStopLocked(1);
+    });
+}
+
+void AnalyzerDocument::SetStopFreq(double stopHz) {
+    EditSettings([this, stopHz](InstrumentState& s) {
+        s.stopFreqHz = stopHz;
+        ValidateStartStopLocked(2);
+    });
+}
+
+// Both edges move together, read and written under one lock so that a
+// re-centring sweep between the read and the write is not undone.
+void AnalyzerDocument::ShiftFrequencies(double deltaHz) {
+    bool wasReset = false;
+    {
+        std::lock_guard lock(settingsMutex_);
+        state_.startFreqHz += deltaHz;
+        state_.stopFreqHz += deltaHz;
+        wasReset = ValidateCenterSpanLocked();
+    }
+    views_.UpdateAllViews();
+    ShowIfCentreReset(wasReset);
+}
+
+bool AnalyzerDocument::ValidateCenterSpanLocked() {
+    bool wasReset = false;
+    double& start = state_.startFreqHz;
+    double& stop = state_.stopFreqHz;
+    const double center = (start + stop) / 2.0;
+    state_.settingsChanged = true;
+    if (!(center >= 0.0 && center <= kMaxFreqHz)) {  // also catches a centre that is NaN
+        wasReset = true;
+        start = 2400000000.0;
+        stop = 2400100000.0;
+    } else {
+        if (stop < start) {
+            start = stop = center;
+        }
+        // Both edges are tested: clamping the stop can push the start
+        // below zero when the centre is in the lower half of the band.
+        if (stop > kMaxFreqHz) {
+            stop = kMaxFreqHz;
+            start = 2.0 * center - kMaxFreqHz;
+        }
+        if (start < 0.0) {
+            start = 0.0;
+            stop = 2.0 * center;
+        }
+    }
+    state_.rbwHz = PredictRbw(stop - start);
+    return wasReset;
 }
 
 void AnalyzerDocument::ShowIfCentreReset(bool wasReset) {
@@ -300,10 +316,9 @@ void AnalyzerDocument::ShowIfCentreReset(bool wasReset) {
     }
 }
 
-void AnalyzerDocument::ValidateStartStop(int editedEdge) {
-    std::lock_guard lock(settingsMutex_);
-    double& start = state.startFreqHz;
-    double& stop = state.stopFreqHz;
+void AnalyzerDocument::ValidateStartStopLocked(int editedEdge) {
+    double& start = state_.startFreqHz;
+    double& stop = state_.stopFreqHz;
     const auto clampToBand = [](double f) {
         if (std::isnan(f)) {
             return 0.0;
@@ -329,7 +344,7 @@ void AnalyzerDocument::ValidateStartStop(int editedEdge) {
         start = 0.0;
         stop = kMinEdgeSeparationHz;
     }
-    state.rbwHz = PredictRbw(stop - start);
+    state_.rbwHz = PredictRbw(stop - start);
 }
 
 // --- Run control -------------------------------------------------------------------
@@ -389,7 +404,7 @@ void AnalyzerDocument::ResumeSweep() {
         return;  // this thread holds no pause to end
     }
     if (--pauseDepth_ == 0) {
-        EditSettings([](InstrumentState& s) {
+        EditSettingsQuietly([](InstrumentState& s) {
             s.videoAvgIndex = 0;
             s.settingsChanged = true;
         });

@@ -6,12 +6,14 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "device/cal_table.h"
 #include "device/device_link.h"
 #include "document/display_state.h"
 #include "document/instrument_state.h"
 #include "document/marker_state.h"
+#include "ports/view_notifier.h"
 #include "sweep/sweep_engine.h"
 #include "sweep/sweep_settings.h"
 #include "sweep/sweep_trace.h"
@@ -22,7 +24,6 @@ class Clock;
 class Prompter;
 class ProgressSink;
 class UsbDriver;
-class ViewNotifier;
 struct StateRecord;
 
 struct DocumentPorts {
@@ -32,6 +33,19 @@ struct DocumentPorts {
     ViewNotifier& views;
     ProgressSink& progress;
 };
+
+// What the sweep publishes and the screen shows: trace A, the markers read
+// from it, and the display rows (trace B, limit lines, colours). One lock
+// guards all three, so a paint or a state file copies a consistent set.
+struct ScreenState {
+    SweepTrace trace;
+    MarkerState markers;
+    DisplayState display;
+};
+
+// When an edit of the markers reaches the screen: at once, or with the next
+// repaint (the sweep thread's refresh repaints after the pass as a whole).
+enum class Repaint { Now, Deferred };
 
 struct FrequencyPair {
     double startHz = 0.0;
@@ -56,6 +70,8 @@ class AnalyzerDocument {
     void Preset();
     void ApplyLevelPlan();
     double AmplitudeCorrection(double freqHz) const;
+    // The RBW a span will get. It reads the span/RBW ratio of the settings:
+    // call it inside ReadSettings or EditSettings.
     double PredictRbw(double spanHz) const;
 
     FrequencyPair Frequencies() const;
@@ -64,32 +80,67 @@ class AnalyzerDocument {
     void SetCenterSpan(double centerHz, double spanHz);
     void SetStartFreq(double startHz);
     void SetStopFreq(double stopHz);
+    // CF STEP: both edges moved by the step, then the centre/span rules.
+    void ShiftFrequencies(double deltaHz);
     // Writes the pair as given, unvalidated (state files, already checked).
     void SetFrequencies(double startHz, double stopHz);
-    void ValidateCenterSpan();
-    void ValidateStartStop(int editedEdge);  // 1 = start, 2 = stop
 
-    // --- What a sweep reads and writes -------------------------------------------
-    // Settings the sweep thread reads while other threads may write them are
-    // read and written under the settings lock.
-    SweepSettings TakeSweepSettings() const;
-    template <typename Edit>
-    void EditSettings(Edit&& edit) {
-        std::lock_guard lock(settingsMutex_);
-        edit(state);
-    }
+    // --- Settings, trace, markers and display ----------------------------------
+    // The document owns its locks: every read and change of its state goes
+    // through these. An edit asks the views for a repaint once the lock is
+    // released, so whoever changes what the screen shows need not remember to.
     template <typename Read>
     auto ReadSettings(Read&& read) const {
         std::lock_guard lock(settingsMutex_);
-        return read(state);
+        return read(std::as_const(state_));
     }
+    template <typename Edit>
+    auto EditSettings(Edit&& edit) {
+        const RepaintOnExit repaint(views_);
+        std::lock_guard lock(settingsMutex_);
+        return edit(state_);
+    }
+    template <typename Read>
+    auto ReadTrace(Read&& read) const {
+        std::lock_guard lock(traceMutex_);
+        return read(std::as_const(screen_));
+    }
+    // Trace rows, trace B, limit lines and colours.
+    template <typename Edit>
+    auto EditTrace(Edit&& edit) {
+        const RepaintOnExit repaint(views_);
+        std::lock_guard lock(traceMutex_);
+        return edit(screen_);
+    }
+    // The markers, with the trace they are read from.
+    template <typename Edit>
+    auto EditMarkers(Edit&& edit, Repaint when = Repaint::Now) {
+        const RepaintOnExit repaint(views_, when);
+        std::lock_guard lock(traceMutex_);
+        return edit(screen_.markers, std::as_const(screen_.trace));
+    }
+    // A copy of every setting (About box, console identity, tests).
+    InstrumentState Settings() const {
+        return ReadSettings([](const InstrumentState& s) { return s; });
+    }
+    // Asks the views to repaint the whole screen (after a change made
+    // through the device or the engine rather than through an edit above).
+    void RequestRepaint() { views_.UpdateAllViews(); }
+
+    // --- What a sweep reads and writes -------------------------------------------
+    // The sweep copies its settings under the settings lock when it starts.
+    SweepSettings TakeSweepSettings() const;
     // The running video average: n = min(index + 1, count), kept for the next sweep.
     int AdvanceVideoAverage();
+    // One sweep of the present settings on the calling thread, published into
+    // the document when it returns.
+    void PerformSweep();
+    // The narrow FFT kind on its own (the phase-noise plot).
+    void PerformNarrowFftSweep();
 
     Prompter& GetPrompter() { return prompter_; }
     Clock& GetClock() { return clock_; }
     ProgressSink& GetProgress() { return progress_; }
-    ViewNotifier& GetViews() { return views_; }
 
     // --- Sweep run control ---------------------------------------------------
     void PauseSweep();
@@ -129,22 +180,46 @@ class AnalyzerDocument {
     void SetCloseHandler(std::function<void()> handler);
 
     // --- Owned parts -----------------------------------------------------------
-    InstrumentState state;
     DeviceLink link;
     CalTable calTable;
     SweepEngine engine;
-    SweepTrace trace;
-    MarkerState markers;
-    DisplayState display;
-
-    // Held by the sweep thread while it publishes a trace and marker levels,
-    // and by readers that need a consistent copy of them.
-    mutable std::mutex traceMutex;
 
     std::atomic<int> sweepRunning{0};
     std::atomic<int> stopRequest{0};
 
   private:
+    // Asks the views for a full repaint when it goes out of scope, after the
+    // lock taken below it has been released.
+    class RepaintOnExit {
+      public:
+        explicit RepaintOnExit(ViewNotifier& views, Repaint when = Repaint::Now)
+            : views_(views), when_(when) {}
+        ~RepaintOnExit() {
+            if (when_ == Repaint::Now) {
+                views_.UpdateAllViews();
+            }
+        }
+        RepaintOnExit(const RepaintOnExit&) = delete;
+        RepaintOnExit& operator=(const RepaintOnExit&) = delete;
+
+      private:
+        ViewNotifier& views_;
+        Repaint when_;
+    };
+
+    // The sweep thread's own bookkeeping: the screen is repainted after the
+    // pass as a whole.
+    template <typename Edit>
+    void EditSettingsQuietly(Edit&& edit) {
+        std::lock_guard lock(settingsMutex_);
+        edit(state_);
+    }
+    // With the settings lock held: the centre/span or start/stop rules
+    // applied to the pair as it stands. True when the centre was reset.
+    bool ValidateCenterSpanLocked();
+    void ValidateStartStopLocked(int editedEdge);  // 1 = start, 2 = stop
+    SweepContext BeginSweepContext(const SweepSettings& settings, SweepOutcome& outcome);
+    void PublishSweep(const SweepContext& context);
     void PresetSettings();
     void PresetMarkersAndTraces();
     void ReadIdentity();
@@ -169,7 +244,15 @@ class AnalyzerDocument {
     ViewNotifier& views_;
     ProgressSink& progress_;
 
+    InstrumentState state_;
+    ScreenState screen_;
+    // The sweep's working copy of the trace; only the sweeping thread uses it.
+    SweepTrace sweepTrace_;
+
     mutable std::mutex settingsMutex_;
+    // Held by the sweep thread while it publishes a trace and marker levels,
+    // and by readers that need a consistent copy of them.
+    mutable std::mutex traceMutex_;
     std::recursive_mutex pauseMutex_;
     int pauseDepth_ = 0;
     std::atomic<std::thread::id> pauseOwner_{};

@@ -35,7 +35,7 @@ StateRecord AnalyzerDocument::CaptureStateRecord() const {
     // Settings first under their lock, then the screen under the trace lock:
     // a save may run while a sweep publishes.
     const InstrumentState settings = ReadSettings([](const InstrumentState& s) { return s; });
-    std::lock_guard traceLock(traceMutex);
+    std::lock_guard traceLock(traceMutex_);
     StateRecord r;
     r.refLevelOffsetDb = settings.refLevelOffsetDb;
     r.startFreqHz = settings.startFreqHz;
@@ -53,90 +53,91 @@ StateRecord AnalyzerDocument::CaptureStateRecord() const {
     r.videoTrigger = settings.videoTrigger;
     r.zeroSpanFm = settings.zeroSpanFm != 0;
     r.maxFmOffsetHz = settings.maxFmOffsetHz;
-    r.traceAInt = trace.traceAInt;
+    r.traceAInt = screen_.trace.traceAInt;
     // With the limit lines on, the screen shows the lower limit as trace B.
-    r.traceBRows = display.limitLinesOn ? display.lowerLimitRows : display.traceBRows;
-    r.upperLimitRows = display.upperLimitRows;
-    r.limitLinesOn = display.limitLinesOn;
-    r.traceA = trace.traceA;
-    r.traceAExtra = trace.traceAExtra;
+    r.traceBRows =
+        screen_.display.limitLinesOn ? screen_.display.lowerLimitRows : screen_.display.traceBRows;
+    r.upperLimitRows = screen_.display.upperLimitRows;
+    r.limitLinesOn = screen_.display.limitLinesOn;
+    r.traceA = screen_.trace.traceA;
+    r.traceAExtra = screen_.trace.traceAExtra;
     r.syncTrigMode = settings.syncTrigMode;
-    r.marker1On = markers.marker1On != 0;
-    r.marker2On = markers.marker2On != 0;
-    r.marker2Active = markers.marker2Active != 0;
-    r.markerDelta = markers.markerDelta != 0;
+    r.marker1On = screen_.markers.marker1On != 0;
+    r.marker2On = screen_.markers.marker2On != 0;
+    r.marker2Active = screen_.markers.marker2Active != 0;
+    r.markerDelta = screen_.markers.markerDelta != 0;
     r.titleSet = settings.titleSet != 0;
     r.title = settings.title;
     r.maxHold = settings.maxHold != 0;
     r.imageReject = settings.imageReject != 0;
     r.realtimeMode = settings.realtimeMode != 0;
     r.sweepTimeSec = settings.sweepTimeSec;
-    r.marker1Pos = markers.marker1Pos;
-    r.marker2Pos = markers.marker2Pos;
-    r.marker1Level = markers.marker1Level;
-    r.marker2Level = markers.marker2Level;
+    r.marker1Pos = screen_.markers.marker1Pos;
+    r.marker2Pos = screen_.markers.marker2Pos;
+    r.marker1Level = screen_.markers.marker1Level;
+    r.marker2Level = screen_.markers.marker2Level;
     r.rbwHz = settings.rbwHz;
     r.counterFreqHz = settings.counterFreqHz;
     r.counterOn = settings.counterOn;
     r.spanRbwRatio = settings.spanRbwRatio;
     r.peakFreqHint = engine.peakFreqHint;
-    r.classicColours = display.classicColours;
-    r.traceBShown = display.traceBShown;
+    r.classicColours = screen_.display.classicColours;
+    r.traceBShown = screen_.display.traceBShown;
     return r;
 }
 
 void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
     {
         std::lock_guard settingsLock(settingsMutex_);
-        state.refLevelOffsetDb = r.refLevelOffsetDb;
-        state.startFreqHz = r.startFreqHz;
-        state.stopFreqHz = r.stopFreqHz;
-        state.cfStepHz = r.cfStepHz;
-        state.refLevelStepDb = r.refLevelStepDb;
-        state.refLevelDbm = r.refLevelDbm;
-        state.refLevelInMv = r.refLevelInMv;
-        state.dbPerDiv = r.dbPerDiv;
-        state.attenDb = r.attenDb;
-        state.linearScale = r.linearScale;
-        state.signalTrack = r.signalTrack;
-        state.videoAvgCount = r.videoAvgCount;
-        state.videoTrigThreshold = r.videoTrigThreshold;
-        state.videoTrigger = r.videoTrigger;
-        state.zeroSpanFm = r.zeroSpanFm;
-        state.maxFmOffsetHz = r.maxFmOffsetHz;
-        state.syncTrigMode = r.syncTrigMode;
-        state.titleSet = r.titleSet;
-        state.title = r.title;
-        state.maxHold = r.maxHold;
-        state.imageReject = r.imageReject;
-        state.realtimeMode = r.realtimeMode;
-        state.sweepTimeSec = r.sweepTimeSec;
-        state.rbwHz = r.rbwHz;
-        state.counterFreqHz = r.counterFreqHz;
-        state.counterOn = r.counterOn;
-        state.spanRbwRatio = r.spanRbwRatio;
+        state_.refLevelOffsetDb = r.refLevelOffsetDb;
+        state_.startFreqHz = r.startFreqHz;
+        state_.stopFreqHz = r.stopFreqHz;
+        state_.cfStepHz = r.cfStepHz;
+        state_.refLevelStepDb = r.refLevelStepDb;
+        state_.refLevelDbm = r.refLevelDbm;
+        state_.refLevelInMv = r.refLevelInMv;
+        state_.dbPerDiv = r.dbPerDiv;
+        state_.attenDb = r.attenDb;
+        state_.linearScale = r.linearScale;
+        state_.signalTrack = r.signalTrack;
+        state_.videoAvgCount = r.videoAvgCount;
+        state_.videoTrigThreshold = r.videoTrigThreshold;
+        state_.videoTrigger = r.videoTrigger;
+        state_.zeroSpanFm = r.zeroSpanFm;
+        state_.maxFmOffsetHz = r.maxFmOffsetHz;
+        state_.syncTrigMode = r.syncTrigMode;
+        state_.titleSet = r.titleSet;
+        state_.title = r.title;
+        state_.maxHold = r.maxHold;
+        state_.imageReject = r.imageReject;
+        state_.realtimeMode = r.realtimeMode;
+        state_.sweepTimeSec = r.sweepTimeSec;
+        state_.rbwHz = r.rbwHz;
+        state_.counterFreqHz = r.counterFreqHz;
+        state_.counterOn = r.counterOn;
+        state_.spanRbwRatio = r.spanRbwRatio;
     }
     engine.peakFreqHint = r.peakFreqHint;
     // The view paints from a copy taken under the trace lock; an automation
     // recall may run while it paints.
     {
-        std::lock_guard traceLock(traceMutex);
-        trace.traceAInt = r.traceAInt;
-        display.traceBRows = r.traceBRows;
-        display.upperLimitRows = r.upperLimitRows;
-        display.limitLinesOn = r.limitLinesOn;
-        trace.traceA = r.traceA;
-        trace.traceAExtra = r.traceAExtra;
-        markers.marker1On = r.marker1On;
-        markers.marker2On = r.marker2On;
-        markers.marker2Active = r.marker2Active;
-        markers.markerDelta = r.markerDelta;
-        markers.marker1Pos = r.marker1Pos;
-        markers.marker2Pos = r.marker2Pos;
-        markers.marker1Level = r.marker1Level;
-        markers.marker2Level = r.marker2Level;
-        display.classicColours = r.classicColours;
-        display.traceBShown = r.traceBShown;
+        std::lock_guard traceLock(traceMutex_);
+        screen_.trace.traceAInt = r.traceAInt;
+        screen_.display.traceBRows = r.traceBRows;
+        screen_.display.upperLimitRows = r.upperLimitRows;
+        screen_.display.limitLinesOn = r.limitLinesOn;
+        screen_.trace.traceA = r.traceA;
+        screen_.trace.traceAExtra = r.traceAExtra;
+        screen_.markers.marker1On = r.marker1On;
+        screen_.markers.marker2On = r.marker2On;
+        screen_.markers.marker2Active = r.marker2Active;
+        screen_.markers.markerDelta = r.markerDelta;
+        screen_.markers.marker1Pos = r.marker1Pos;
+        screen_.markers.marker2Pos = r.marker2Pos;
+        screen_.markers.marker1Level = r.marker1Level;
+        screen_.markers.marker2Level = r.marker2Level;
+        screen_.display.classicColours = r.classicColours;
+        screen_.display.traceBShown = r.traceBShown;
     }
 }
 

@@ -103,7 +103,7 @@ void AnalyzerDocument::RunPass(const std::function<void()>& pass) {
 // In swept mode the sweep time is the measured duration of a pass, kept while
 // passes stay within 80 .. 120 % of it; zero span keeps the entered time.
 void AnalyzerDocument::UpdateSweepTime(double seconds) {
-    EditSettings([seconds](InstrumentState& s) {
+    EditSettingsQuietly([seconds](InstrumentState& s) {
         const bool drifted = s.sweepTimeSec * 1.2 < seconds || s.sweepTimeSec * 0.8 > seconds;
         if (drifted || s.settingsChanged) {
             if (s.stopFreqHz - s.startFreqHz >= 1.0) {
@@ -121,7 +121,7 @@ void AnalyzerDocument::UpdateReferenceState() {
         return;
     }
     const double timebase = locked ? 1.0 : calTable.TimebaseFromTable();
-    EditSettings([locked, timebase](InstrumentState& s) {
+    EditSettingsQuietly([locked, timebase](InstrumentState& s) {
         s.extRefLocked = locked;
         s.timebaseCorrection = timebase;
     });
@@ -139,7 +139,7 @@ void AnalyzerDocument::AskAboutCommunicationError() {
     stopRequest = 1;
     link.ResetLink(true);
     engine.ForgetLoPlan();
-    EditSettings([](InstrumentState& s) { s.extRefLocked = false; });
+    EditSettingsQuietly([](InstrumentState& s) { s.extRefLocked = false; });
     if (!link.InstrumentLost()) {
         ApplyLevelPlan();
     }
@@ -166,11 +166,11 @@ void AnalyzerDocument::SignalTrack() {
     int column = 0;
     double bestRow = 0.0;
     {
-        std::lock_guard lock(traceMutex);
-        bestRow = trace.traceA[0];
+        std::lock_guard lock(traceMutex_);
+        bestRow = screen_.trace.traceA[0];
         for (int i = 1; i < kTracePoints; ++i) {
-            if (trace.traceA[i] <= bestRow) {
-                bestRow = trace.traceA[i];
+            if (screen_.trace.traceA[i] <= bestRow) {
+                bestRow = screen_.trace.traceA[i];
                 column = i;
             }
         }
@@ -180,10 +180,10 @@ void AnalyzerDocument::SignalTrack() {
     const double position = hint > 0.0 ? hint : f.startHz + span * column / 640.0;
     const double level = MarkerCommands(*this).LevelOfColumn(column);
     {
-        std::lock_guard lock(traceMutex);
-        markers.marker1Pos = position;
-        markers.marker1Level = level;
-        markers.marker1On = 1;
+        std::lock_guard lock(traceMutex_);
+        screen_.markers.marker1Pos = position;
+        screen_.markers.marker1Level = level;
+        screen_.markers.marker1On = 1;
     }
     const double center =
         std::clamp(position, span / 2.0, std::max(span / 2.0, kMaxFreqHz - span / 2.0));

@@ -2,7 +2,6 @@
 
 #include "document/analyzer_document.h"
 #include "document/sweep_pause.h"
-#include "ports/view_notifier.h"
 
 namespace tavlin {
 
@@ -11,7 +10,6 @@ void ChangeLevelSettings(AnalyzerDocument& document,
     SweepPause pause(document);
     document.EditSettings(edit);
     document.ApplyLevelPlan();
-    document.GetViews().UpdateAllViews();
 }
 
 void SetReferenceLevel(AnalyzerDocument& document, double refLevelDbm) {

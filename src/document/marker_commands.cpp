@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 #include <optional>
 
 #include "document/analyzer_document.h"
 #include "ports/prompter.h"
-#include "ports/view_notifier.h"
 
 namespace tavlin {
 
@@ -97,17 +95,16 @@ double MarkerCommands::PositionOfColumn(int column) const {
 
 double MarkerCommands::LevelOfColumn(int column) const {
     const MarkerScale scale = Scale();
-    std::lock_guard lock(doc_.traceMutex);
-    return scale.LevelOfRow(doc_.trace.traceA[ClampColumn(column)]);
+    return doc_.ReadTrace([&scale, column](const ScreenState& screen) {
+        return scale.LevelOfRow(screen.trace.traceA[ClampColumn(column)]);
+    });
 }
 
 MarkerState MarkerCommands::Snapshot() const {
-    std::lock_guard lock(doc_.traceMutex);
-    return doc_.markers;
+    return doc_.ReadTrace([](const ScreenState& screen) { return screen.markers; });
 }
 
-void MarkerCommands::StoreIntoActiveMarker(double position, double level) {
-    MarkerState& m = doc_.markers;
+void MarkerCommands::StoreIntoActiveMarker(MarkerState& m, double position, double level) {
     if (m.marker2Active != 0) {
         m.marker2Pos = position;
         m.marker2Level = level;
@@ -122,32 +119,26 @@ void MarkerCommands::StoreIntoActiveMarker(double position, double level) {
 void MarkerCommands::Peak() {
     const MarkerScale scale = Scale();
     const double hint = doc_.engine.peakFreqHint;
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        const Rows& rows = doc_.trace.traceA;
+    doc_.EditMarkers([&scale, hint](MarkerState& m, const SweepTrace& trace) {
+        const Rows& rows = trace.traceA;
         const int column = RightmostLowestRow(rows);
         const double position = hint > 0.0 ? hint : scale.PositionOfColumn(column);
-        StoreIntoActiveMarker(position, scale.LevelOfRow(rows[column]));
-    }
-    doc_.GetViews().UpdateAllViews();
+        StoreIntoActiveMarker(m, position, scale.LevelOfRow(rows[column]));
+    });
 }
 
 void MarkerCommands::PlaceActiveMarker(int column) {
     const MarkerScale scale = Scale();
     const int c = ClampColumn(column);
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        StoreIntoActiveMarker(scale.PositionOfColumn(c), scale.LevelOfRow(doc_.trace.traceA[c]));
-    }
-    doc_.GetViews().UpdateAllViews();
+    doc_.EditMarkers([&scale, c](MarkerState& m, const SweepTrace& trace) {
+        StoreIntoActiveMarker(m, scale.PositionOfColumn(c), scale.LevelOfRow(trace.traceA[c]));
+    });
 }
 
 void MarkerCommands::Normal() {
     const MarkerScale scale = Scale();
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        MarkerState& m = doc_.markers;
-        m.marker1Level = scale.LevelOfRow(doc_.trace.traceA[MarkerScale::kCenterColumn]);
+    doc_.EditMarkers([&scale](MarkerState& m, const SweepTrace& trace) {
+        m.marker1Level = scale.LevelOfRow(trace.traceA[MarkerScale::kCenterColumn]);
         m.marker1On = 1;
         m.marker2On = 0;
         m.marker2Active = 0;
@@ -155,60 +146,52 @@ void MarkerCommands::Normal() {
         // Half the sweep, in ms, in zero span.
         m.marker1Pos =
             scale.ZeroSpan() ? 500.0 * scale.sweepTimeSec : scale.startHz + scale.SpanHz() / 2.0;
-    }
-    doc_.GetViews().UpdateAllViews();
+    });
 }
 
 void MarkerCommands::Off() {
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        MarkerState& m = doc_.markers;
+    doc_.EditMarkers([](MarkerState& m, const SweepTrace&) {
         m.marker1On = 0;
         m.marker2On = 0;
         m.marker2Active = 0;
         m.markerDelta = 0;
-    }
-    doc_.GetViews().UpdateAllViews();
+    });
 }
 
 void MarkerCommands::Delta() {
-    std::lock_guard lock(doc_.traceMutex);
-    MarkerState& m = doc_.markers;
-    if (m.marker2On == 0) {
-        m.marker2Pos = m.marker1Pos;
-        m.marker2Level = m.marker1Level;
-        m.marker2On = 1;
-    }
-    m.marker2Active = m.marker2Active != 0 ? 0 : 1;
-    m.markerDelta = 1;
+    doc_.EditMarkers(
+        [](MarkerState& m, const SweepTrace&) {
+            if (m.marker2On == 0) {
+                m.marker2Pos = m.marker1Pos;
+                m.marker2Level = m.marker1Level;
+                m.marker2On = 1;
+            }
+            m.marker2Active = m.marker2Active != 0 ? 0 : 1;
+            m.markerDelta = 1;
+        },
+        Repaint::Deferred);
 }
 
 void MarkerCommands::MarkerToCenter() {
     if (Scale().ZeroSpan()) {
         return;  // a marker time is no frequency to tune to
     }
-    double position = 0.0;
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        const MarkerState& m = doc_.markers;
-        position = m.marker2Active != 0 ? m.marker2Pos : m.marker1Pos;
-    }
+    const double position = doc_.ReadTrace([](const ScreenState& screen) {
+        const MarkerState& m = screen.markers;
+        return m.marker2Active != 0 ? m.marker2Pos : m.marker1Pos;
+    });
     doc_.SetCenterSpan(position, doc_.Frequencies().SpanHz());
-    doc_.GetViews().UpdateAllViews();
+    doc_.RequestRepaint();
 }
 
 void MarkerCommands::MarkerToRefLevel() {
     doc_.PauseSweep();
-    double level = 0.0;
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        level = doc_.markers.marker1Level;
-    }
+    const double level =
+        doc_.ReadTrace([](const ScreenState& screen) { return screen.markers.marker1Level; });
     const bool linear = doc_.ReadSettings([](const InstrumentState& s) { return s.linearScale; });
     if (const auto ref = ReferenceFromMarkerLevel(level, linear != 0)) {
         doc_.EditSettings([&ref](InstrumentState& s) { s.refLevelDbm = *ref; });
         doc_.ApplyLevelPlan();
-        doc_.GetViews().UpdateAllViews();
     }
     doc_.ResumeSweep();
 }
@@ -219,14 +202,12 @@ void MarkerCommands::ThreeDbPoints() {
         doc_.GetPrompter().Inform("Only available in LOG scale", "NOT IMPLEMENTED");
         return;
     }
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        const Rows& rows = doc_.trace.traceA;
+    doc_.EditMarkers([&scale](MarkerState& m, const SweepTrace& trace) {
+        const Rows& rows = trace.traceA;
         const int peak = LeftmostLowestRow(rows);
         const double threshold = rows[peak] + kThreeDbRowsPerDbPerDiv / scale.dbPerDiv;
         const int left = LeftThreeDbEdge(rows, peak, threshold);
         const int right = RightThreeDbEdge(rows, peak, threshold);
-        MarkerState& m = doc_.markers;
         // Both levels carry the reference level offset, like every other
         // marker level, so the delta stays right after marker 1 follows the
         // next sweep.
@@ -238,30 +219,32 @@ void MarkerCommands::ThreeDbPoints() {
         m.marker2On = 1;
         m.marker2Active = 0;
         m.markerDelta = 1;
-    }
-    doc_.GetViews().UpdateAllViews();
+    });
 }
 
 void MarkerCommands::SetMarkerFreq(double position) {
     if (!std::isfinite(position)) {
         return;
     }
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        MarkerState& m = doc_.markers;
+    const MarkerScale scale = Scale();
+    doc_.EditMarkers([&scale, position](MarkerState& m, const SweepTrace& trace) {
         m.marker1Pos = position;
         m.marker2Active = 0;
         m.marker1On = 1;
-    }
-    RefreshMarkerLevel();
-    doc_.GetViews().UpdateAllViews();
+        RefreshLevel(m, trace, scale);
+    });
 }
 
 void MarkerCommands::RefreshMarkerLevel() {
     const MarkerScale scale = Scale();
-    std::lock_guard lock(doc_.traceMutex);
-    const Rows& rows = doc_.trace.traceA;
-    MarkerState& m = doc_.markers;
+    doc_.EditMarkers(
+        [&scale](MarkerState& m, const SweepTrace& trace) { RefreshLevel(m, trace, scale); },
+        Repaint::Deferred);
+}
+
+void MarkerCommands::RefreshLevel(MarkerState& m, const SweepTrace& trace,
+                                  const MarkerScale& scale) {
+    const Rows& rows = trace.traceA;
     if (m.marker2Active != 0) {
         m.marker2Level = scale.LevelOfRow(rows[scale.ColumnOfPosition(m.marker2Pos)]);
     } else if (m.marker1On != 0) {

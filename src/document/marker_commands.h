@@ -2,6 +2,7 @@
 
 #include "document/marker_scale.h"
 #include "document/marker_state.h"
+#include "sweep/sweep_trace.h"
 
 namespace tavlin {
 
@@ -11,9 +12,9 @@ class AnalyzerDocument;
 // graticule and the automation commands, and the level refresh that follows
 // every sweep.
 //
-// Marker fields are read and written under the document's trace lock, the
-// lock the sweep thread holds while it publishes a trace; settings are copied
-// under the settings lock first, and the two locks are never held together.
+// Marker fields are read and changed through the document's trace accessors,
+// the lock the sweep thread holds while it publishes a trace; the settings
+// are copied first, so the two locks are never held together.
 class MarkerCommands {
   public:
     explicit MarkerCommands(AnalyzerDocument& document) : doc_(document) {}
@@ -51,8 +52,9 @@ class MarkerCommands {
     MarkerState Snapshot() const;
 
   private:
-    // Caller holds the trace lock.
-    void StoreIntoActiveMarker(double position, double level);
+    static void StoreIntoActiveMarker(MarkerState& m, double position, double level);
+    // The active marker's level from the trace under it.
+    static void RefreshLevel(MarkerState& m, const SweepTrace& trace, const MarkerScale& scale);
 
     AnalyzerDocument& doc_;
 };

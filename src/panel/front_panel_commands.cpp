@@ -36,22 +36,8 @@ constexpr int kLastAttenIndex = 3;
 // The trigger level entry starts two divisions below the top line.
 constexpr double kTriggerLevelDivisions = 2.0;
 
-void Repaint(AnalyzerDocument& doc) {
-    doc.GetViews().UpdateAllViews();
-}
-
 double FreqOffset(const AnalyzerDocument& doc) {
     return doc.ReadSettings([](const InstrumentState& s) { return s.freqOffsetHz; });
-}
-
-// Both edges move together, read and written under one lock so that a
-// re-centring sweep between the read and the write is not undone.
-void ShiftEdges(AnalyzerDocument& doc, double deltaHz) {
-    doc.EditSettings([deltaHz](InstrumentState& s) {
-        s.startFreqHz += deltaHz;
-        s.stopFreqHz += deltaHz;
-    });
-    doc.ValidateCenterSpan();
 }
 
 // A narrower span about the present centre. The edges only move inward, so
@@ -103,17 +89,14 @@ void FrontPanelCommands::OnCenterFreq() {
         return;
     }
     doc_.SetCenterSpan(*entered - offset, doc_.Frequencies().SpanHz());
-    Repaint(doc_);
 }
 
 void FrontPanelCommands::OnCenterStepDown() {
-    ShiftEdges(doc_, -doc_.ReadSettings([](const InstrumentState& s) { return s.cfStepHz; }));
-    Repaint(doc_);
+    doc_.ShiftFrequencies(-doc_.ReadSettings([](const InstrumentState& s) { return s.cfStepHz; }));
 }
 
 void FrontPanelCommands::OnCenterStepUp() {
-    ShiftEdges(doc_, doc_.ReadSettings([](const InstrumentState& s) { return s.cfStepHz; }));
-    Repaint(doc_);
+    doc_.ShiftFrequencies(doc_.ReadSettings([](const InstrumentState& s) { return s.cfStepHz; }));
 }
 
 void FrontPanelCommands::OnStartFreq() {
@@ -124,7 +107,6 @@ void FrontPanelCommands::OnStartFreq() {
         return;
     }
     doc_.SetStartFreq(*entered - offset);
-    Repaint(doc_);
 }
 
 void FrontPanelCommands::OnStopFreq() {
@@ -135,7 +117,6 @@ void FrontPanelCommands::OnStopFreq() {
         return;
     }
     doc_.SetStopFreq(*entered - offset);
-    Repaint(doc_);
 }
 
 // --- SPAN Controls ---------------------------------------------------------------
@@ -153,7 +134,6 @@ void FrontPanelCommands::OnSetSpan() {
     if (now.startHz == now.stopHz) {
         OnZeroSpan();
     }
-    Repaint(doc_);
 }
 
 // From a span below the smallest step (zero span among them) the edges move
@@ -167,7 +147,6 @@ void FrontPanelCommands::OnSpanDown() {
     } else {
         NarrowSpan(doc_, next);
     }
-    Repaint(doc_);
 }
 
 // The RBW shown is the one predicted for the step's span, as the sweep that
@@ -177,7 +156,6 @@ void FrontPanelCommands::OnSpanUp() {
     const double next = SpanStepUp(now.SpanHz());
     doc_.SetCenterSpan(now.CenterHz(), next);
     doc_.EditSettings([this, next](InstrumentState& s) { s.rbwHz = doc_.PredictRbw(next); });
-    Repaint(doc_);
 }
 
 // The sweep stays stopped while the dialogs are open. A cancel of either
@@ -187,7 +165,7 @@ void FrontPanelCommands::OnZeroSpan() {
     const double center = doc_.Frequencies().CenterHz();
     const std::optional<ZeroSpanChoice> choice = dialogs_.EnterZeroSpan(kZeroSpanSweepTimeMs);
     if (!choice || !(std::isfinite(choice->sweepTimeMs) && choice->sweepTimeMs > 0.0)) {
-        Repaint(doc_);
+        doc_.RequestRepaint();
         return;
     }
     int fm = 0;
@@ -196,7 +174,7 @@ void FrontPanelCommands::OnZeroSpan() {
         const auto entered =
             FiniteEntry(dialogs_.EnterFrequency("Max FM Offset", kFmOffsetStartHz));
         if (!entered) {
-            Repaint(doc_);
+            doc_.RequestRepaint();
             return;
         }
         fm = 1;
@@ -211,14 +189,13 @@ void FrontPanelCommands::OnZeroSpan() {
         s.sweepTimeSec = sweepTimeSec;
         s.rbwHz = ZeroSpanRbw(sweepTimeSec);
     });
-    Repaint(doc_);
 }
 
 // The RBW keeps its value: the wide sweep used above 200 MHz does not store one.
 void FrontPanelCommands::OnFullSpan() {
     SweepPause pause(doc_);
     doc_.SetFrequencies(kFullSpanStartHz, kMaxFreqHz);
-    Repaint(doc_);
+    doc_.RequestRepaint();
 }
 
 // --- AMPLITUDE Controls ------------------------------------------------------------
@@ -266,17 +243,16 @@ void FrontPanelCommands::OnDbPerDiv() {
     const double current = doc_.ReadSettings([](const InstrumentState& s) { return s.dbPerDiv; });
     const std::optional<double> entered = dialogs_.EnterDb(current);
     if (!entered) {
-        Repaint(doc_);
+        doc_.RequestRepaint();
         return;
     }
     if (!UsableDbPerDiv(*entered)) {
         doc_.GetPrompter().Inform("dB/div must be a number above 0", "INVALID SETTING");
-        Repaint(doc_);
+        doc_.RequestRepaint();
         return;
     }
     SweepPause pause(doc_);
     doc_.EditSettings([&entered](InstrumentState& s) { s.dbPerDiv = *entered; });
-    Repaint(doc_);
 }
 
 void FrontPanelCommands::OnLin() {
@@ -285,26 +261,22 @@ void FrontPanelCommands::OnLin() {
         s.linearScale = 1;
         s.refLevelInMv = 1;
     });
-    Repaint(doc_);
 }
 
 // --- TRACE Controls ----------------------------------------------------------------
 
 void FrontPanelCommands::OnTraceNormal() {
     doc_.EditSettings([](InstrumentState& s) { s.maxHold = 0; });
-    Repaint(doc_);
 }
 
 void FrontPanelCommands::OnMaxHold() {
     doc_.EditSettings([](InstrumentState& s) { s.maxHold = 1; });
-    Repaint(doc_);
 }
 
 // --- TRIGGER and SWEEP Controls ---------------------------------------------------
 
 void FrontPanelCommands::OnFreeRun() {
     doc_.EditSettings([](InstrumentState& s) { s.videoTrigger = false; });
-    Repaint(doc_);
 }
 
 // The level is entered in dBm (no reference level offset) and kept in the
@@ -337,7 +309,6 @@ void FrontPanelCommands::OnVideo() {
         s.videoTrigThreshold = threshold;
         s.videoTrigger = true;
     });
-    Repaint(doc_);
 }
 
 }  // namespace tavlin

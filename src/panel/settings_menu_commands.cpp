@@ -1,7 +1,6 @@
 #include "panel/settings_menu_commands.h"
 
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -28,10 +27,6 @@ constexpr int kTrigIn = 3;
 // Read and write time-outs of the data channel once no trigger is awaited.
 constexpr int kUntriggeredDataTimeoutMs = 1000;
 
-void Repaint(AnalyzerDocument& doc) {
-    doc.GetViews().UpdateAllViews();
-}
-
 // SendSyncTrigMode: the mode goes to the instrument with the sweep stopped;
 // whatever the link must know about the new mode is changed inside the same
 // pause, so no sweep runs with one and not the other.
@@ -42,7 +37,6 @@ void SendSyncTrigMode(AnalyzerDocument& doc, int mode, const std::function<void(
         withLink();
     }
     doc.link.SetSyncTrigger(mode);
-    Repaint(doc);
 }
 
 bool IsVideoAveragingChoice(int count) {
@@ -59,7 +53,6 @@ void SettingsMenuCommands::OnCfStepSize() {
         return;
     }
     doc_.EditSettings([&entered](InstrumentState& s) { s.cfStepHz = *entered; });
-    Repaint(doc_);
 }
 
 void SettingsMenuCommands::OnRefLevelStep() {
@@ -68,7 +61,6 @@ void SettingsMenuCommands::OnRefLevelStep() {
         return;
     }
     doc_.EditSettings([&entered](InstrumentState& s) { s.refLevelStepDb = *entered; });
-    Repaint(doc_);
 }
 
 void SettingsMenuCommands::OnRefLevelOffset() {
@@ -91,7 +83,6 @@ void SettingsMenuCommands::OnDownconverterOffset() {
         return;
     }
     doc_.EditSettings([&entered](InstrumentState& s) { s.freqOffsetHz = *entered; });
-    Repaint(doc_);
 }
 
 // --- Receiver --------------------------------------------------------------------------
@@ -129,12 +120,11 @@ void SettingsMenuCommands::OnSweepTime() {
         doc_.GetPrompter().Inform("Sweep time is currently adjustable in zero-span only",
                                   "NOT AVAILABLE");
     }
-    Repaint(doc_);
+    doc_.RequestRepaint();
 }
 
 void SettingsMenuCommands::OnSignalTrack(bool on) {
     doc_.EditSettings([on](InstrumentState& s) { s.signalTrack = on ? 1 : 0; });
-    Repaint(doc_);
 }
 
 // Choosing a count, even the one in force, starts the average afresh.
@@ -146,18 +136,15 @@ void SettingsMenuCommands::OnVideoAveraging(int count) {
         s.videoAvgCount = count;
         s.videoAvgIndex = 0;
     });
-    Repaint(doc_);
 }
 
 void SettingsMenuCommands::OnImageSuppression(bool on) {
     SweepPause pause(doc_);
     doc_.EditSettings([on](InstrumentState& s) { s.imageReject = on ? 1 : 0; });
-    Repaint(doc_);
 }
 
 void SettingsMenuCommands::OnRealtime() {
     doc_.EditSettings([](InstrumentState& s) { s.realtimeMode = s.realtimeMode != 0 ? 0 : 1; });
-    Repaint(doc_);
 }
 
 // --- SYNC / TRIG ----------------------------------------------------------------------
@@ -193,16 +180,11 @@ void SettingsMenuCommands::OnSyncTrigWithoutEntry(int mode) {
 // --- Display ---------------------------------------------------------------------------
 
 void SettingsMenuCommands::OnColorScheme(bool classic) {
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        doc_.display.classicColours = classic;
-    }
-    Repaint(doc_);
+    doc_.EditTrace([classic](ScreenState& screen) { screen.display.classicColours = classic; });
 }
 
 void SettingsMenuCommands::OnCounter() {
     doc_.EditSettings([](InstrumentState& s) { s.counterOn = !s.counterOn; });
-    Repaint(doc_);
 }
 
 // The marker frequency is entered as it is stored: the downconverter offset
@@ -226,15 +208,14 @@ void SettingsMenuCommands::OnSetTitle() {
         s.title = *entered;
         s.titleSet = 1;
     });
-    Repaint(doc_);
 }
 
 // --- Check marks ----------------------------------------------------------------------
 
 MenuItemState SettingsMenuCommands::State(SettingsMenuItem item) const {
     if (item == SettingsMenuItem::ColorSchemeKvo || item == SettingsMenuItem::ColorSchemeClassic) {
-        std::lock_guard lock(doc_.traceMutex);
-        const bool classic = doc_.display.classicColours;
+        const bool classic =
+            doc_.ReadTrace([](const ScreenState& screen) { return screen.display.classicColours; });
         return {true, item == SettingsMenuItem::ColorSchemeClassic ? classic : !classic};
     }
     const InstrumentState s = doc_.ReadSettings([](const InstrumentState& st) { return st; });

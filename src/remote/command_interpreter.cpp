@@ -3,7 +3,6 @@
 #include <array>
 #include <cctype>
 #include <cmath>
-#include <mutex>
 #include <optional>
 
 #include "base/bounded_format.h"
@@ -32,28 +31,20 @@ struct CommandRow {
     void (*run)(AnalyzerDocument& doc, double value);
 };
 
-void Repaint(AnalyzerDocument& doc) {
-    doc.GetViews().UpdateAllViews();
-}
-
 void SetCenter(AnalyzerDocument& doc, double centerHz) {
     doc.SetCenterSpan(centerHz, doc.Frequencies().SpanHz());
-    Repaint(doc);
 }
 
 void SetStart(AnalyzerDocument& doc, double startHz) {
     doc.SetStartFreq(startHz);
-    Repaint(doc);
 }
 
 void SetStop(AnalyzerDocument& doc, double stopHz) {
     doc.SetStopFreq(stopHz);
-    Repaint(doc);
 }
 
 void SetSpan(AnalyzerDocument& doc, double spanHz) {
     doc.SetCenterSpan(doc.Frequencies().CenterHz(), spanHz);
-    Repaint(doc);
 }
 
 void SetRefLevel(AnalyzerDocument& doc, double refLevelDbm) {
@@ -193,11 +184,8 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
 
 void CommandInterpreter::ReplyTrace(AnalyzerDocument& document) {
     const MarkerScale scale = MarkerCommands(document).Scale();
-    decltype(SweepTrace::traceA) rows;
-    {
-        std::lock_guard lock(document.traceMutex);
-        rows = document.trace.traceA;
-    }
+    const auto rows =
+        document.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
     std::string reply;
     reply.reserve(rows.size() * 16);
     for (const double row : rows) {

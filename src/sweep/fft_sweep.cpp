@@ -9,7 +9,6 @@
 
 #include "device/cal_table.h"
 #include "device/device_link.h"
-#include "document/analyzer_document.h"
 #include "dsp/dsp_primitives.h"
 #include "dsp/fft.h"
 #include "dsp/window.h"
@@ -219,7 +218,7 @@ void FftSweep::MapToTrace(SweepContext& context, const PassGeometry& pass, int b
         p /= count;
     }
     const double correction = AmplitudeCorrection(context.cal, LevelOf(s, s.gainMode), center);
-    const int averageCount = context.document.AdvanceVideoAverage();
+    const int averageCount = context.advanceVideoAverage();
     const FftSpectrum spectrum{
         power, FftBinsPerPixel(pass.fftSize, pass.decimation, span, pass.sampleRateHz), false};
     MapSpectrumToTrace(spectrum, correction, averageCount, s, context.trace);

@@ -6,7 +6,6 @@
 #include <span>
 
 #include "device/device_link.h"
-#include "document/analyzer_document.h"
 #include "dsp/dsp_primitives.h"
 #include "dsp/fft.h"
 #include "dsp/window.h"
@@ -106,7 +105,7 @@ void NarrowFftSweep::ProcessCapture(SweepContext& context, std::vector<double>& 
                             LevelSettings{s.attenDb, s.gainMode, s.preampAvailable, s.preampOn},
                             center) +
         10.0 * std::log10(ifPath);
-    const int averageCount = context.document.AdvanceVideoAverage();
+    const int averageCount = context.advanceVideoAverage();
     const FftSpectrum spectrum{
         re, FftBinsPerPixel(static_cast<int>(re.size()), decimation, span, context.sampleRateHz),
         inverted};

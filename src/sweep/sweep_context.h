@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 #include "sweep/sweep_settings.h"
 #include "sweep/sweep_trace.h"
@@ -13,10 +14,9 @@ class DeviceLink;
 class ProgressSink;
 class Prompter;
 class SweepEngine;
-class AnalyzerDocument;
 
-// What a sweep produced besides the trace rows; the engine writes these back
-// into the document when the sweep kind returns.
+// What a sweep produced besides the trace rows; whoever started the sweep
+// writes these back into its settings when the sweep kind returns.
 struct SweepOutcome {
     bool rbwSet = false;
     double rbwHz = 0.0;
@@ -32,7 +32,6 @@ struct SweepOutcome {
 // the sweep started; the trace holds the previous rows on entry (averaging and
 // max hold read them) and the new rows on return.
 struct SweepContext {
-    AnalyzerDocument& document;
     SweepEngine& engine;
     DeviceLink& link;
     const CalTable& cal;
@@ -43,6 +42,14 @@ struct SweepContext {
     const SweepSettings& settings;
     SweepTrace& trace;
     SweepOutcome& outcome;
+
+    // The video trigger is read while the capture waits, not from the copy:
+    // the panel may switch it off to release a sweep that waits for ever.
+    std::function<bool()> videoTriggerOn;
+    // Advances the running video average (n = min(index + 1, count)) and
+    // returns n. It reads the live index, which choosing a count restarts
+    // even while a sweep runs.
+    std::function<int()> advanceVideoAverage;
 
     // The receiver constants of the sample-clock mode in force for this sweep.
     double sampleRateHz = 486111.1111;

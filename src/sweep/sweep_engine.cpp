@@ -1,8 +1,5 @@
 #include "sweep/sweep_engine.h"
 
-#include <mutex>
-
-#include "document/analyzer_document.h"
 #include "sweep/fft_sweep.h"
 #include "sweep/narrow_fft_sweep.h"
 #include "sweep/step_sweep.h"
@@ -49,50 +46,19 @@ void SweepEngine::ForgetLoPlan() {
     plannedStopHz = -1.0;
 }
 
-SweepContext SweepEngine::MakeContext(AnalyzerDocument& document, const SweepSettings& settings,
-                                      SweepOutcome& outcome) {
-    SweepContext context{document,
-                         *this,
-                         document.link,
-                         document.calTable,
-                         document.GetPrompter(),
-                         document.GetProgress(),
-                         document.GetClock(),
-                         document.stopRequest,
-                         settings,
-                         workTrace_,
-                         outcome};
-    document.ReadSettings([&context](const InstrumentState& state) {
-        context.sampleRateHz = state.sampleRateHz;
-        context.ifFreq1Hz = state.ifFreq1Hz;
-        context.ifFreq2Hz = state.ifFreq2Hz;
-        return 0;
-    });
-    return context;
+void SweepEngine::BeginSweep(const SweepContext& context) {
+    sweepStartHz = context.settings.startHz;
+    sweepStopHz = context.settings.stopHz;
 }
 
-// Every sweep starts from the document's settings of this moment and from the
-// trace on screen (averaging and max hold build on it).
-SweepContext SweepEngine::BeginSweep(AnalyzerDocument& document, const SweepSettings& settings,
-                                     SweepOutcome& outcome) {
-    {
-        std::lock_guard lock(document.traceMutex);
-        workTrace_ = document.trace;
-    }
-    sweepStartHz = settings.startHz;
-    sweepStopHz = settings.stopHz;
-    return MakeContext(document, settings, outcome);
-}
-
-void SweepEngine::PerformSweep(AnalyzerDocument& document) {
-    const SweepSettings settings = document.TakeSweepSettings();
-    SweepOutcome outcome;
-    SweepContext context = BeginSweep(document, settings, outcome);
+void SweepEngine::PerformSweep(SweepContext& context) {
+    BeginSweep(context);
+    const SweepSettings& settings = context.settings;
     const double span = settings.SpanHz();
 
     const double clockFreq = span <= kClockChoiceSpanHz ? settings.CenterHz() : kWideClockFreqHz;
     if (ChooseSampleClock(clockFreq, context)) {
-        document.link.SendClockMode(clockMode);
+        context.link.SendClockMode(clockMode);
     }
     if (span > kFftSpanHz || span < kNarrowSpanHz) {
         ForgetLoPlan();
@@ -112,43 +78,11 @@ void SweepEngine::PerformSweep(AnalyzerDocument& document) {
     if (span <= kStepSpanHz) {
         peakFreqHint = -1.0;
     }
-    Publish(document, outcome);
-    // Keep the receiver constants of the mode this sweep used.
-    document.EditSettings([&context](InstrumentState& state) {
-        state.sampleRateHz = context.sampleRateHz;
-        state.ifFreq1Hz = context.ifFreq1Hz;
-        state.ifFreq2Hz = context.ifFreq2Hz;
-    });
 }
 
-void SweepEngine::PerformNarrowFftSweep(AnalyzerDocument& document) {
-    const SweepSettings settings = document.TakeSweepSettings();
-    SweepOutcome outcome;
-    SweepContext context = BeginSweep(document, settings, outcome);
+void SweepEngine::PerformNarrowFftSweep(SweepContext& context) {
+    BeginSweep(context);
     narrowFftSweep_->Run(context);
-    Publish(document, outcome);
-}
-
-void SweepEngine::Publish(AnalyzerDocument& document, const SweepOutcome& outcome) {
-    {
-        std::lock_guard lock(document.traceMutex);
-        document.trace.traceA = workTrace_.traceA;
-        document.trace.traceAInt = workTrace_.traceAInt;
-    }
-    document.EditSettings([&outcome](InstrumentState& state) {
-        if (outcome.rbwSet) {
-            state.rbwHz = outcome.rbwHz;
-        }
-        if (outcome.counterSet) {
-            state.counterFreqHz = outcome.counterFreqHz;
-        }
-        if (outcome.sweepTimeSet) {
-            state.sweepTimeSec = outcome.sweepTimeSec;
-        }
-        if (outcome.gainModeSet) {
-            state.gainMode = outcome.gainMode;
-        }
-    });
 }
 
 }  // namespace tavlin

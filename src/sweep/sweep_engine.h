@@ -9,7 +9,6 @@
 
 namespace tavlin {
 
-class AnalyzerDocument;
 class FftSweep;
 class NarrowFftSweep;
 class StepSweep;
@@ -45,12 +44,14 @@ class SweepEngine {
     // starting values; the LO plan is forgotten.
     void ResetWorkingValues();
 
-    // One complete sweep of the document's present settings: sample clock,
-    // dispatch by span, and the results written back into the document.
-    void PerformSweep(AnalyzerDocument& document);
+    // One complete sweep of the context's settings: sample clock and dispatch
+    // by span. The context's receiver constants are those of the clock mode
+    // the sweep used when it returns; the rows are in its trace and the rest
+    // in its outcome, for the caller to publish.
+    void PerformSweep(SweepContext& context);
     // The narrow FFT kind on its own, with the sample clock as the last sweep
     // left it (the phase-noise plot).
-    void PerformNarrowFftSweep(AnalyzerDocument& document);
+    void PerformNarrowFftSweep(SweepContext& context);
 
     // --- Frequency plan ---------------------------------------------------------
     // Chooses the sample-clock mode for a frequency; writes the mode's
@@ -112,13 +113,8 @@ class SweepEngine {
     // True when LO1 still holds the plan for the present sweep; a stop
     // request or image rejection forgets the plan first.
     bool DeviceHoldsPlan(SweepContext& context);
-    SweepContext BeginSweep(AnalyzerDocument& document, const SweepSettings& settings,
-                            SweepOutcome& outcome);
-    SweepContext MakeContext(AnalyzerDocument& document, const SweepSettings& settings,
-                             SweepOutcome& outcome);
-    void Publish(AnalyzerDocument& document, const SweepOutcome& outcome);
+    void BeginSweep(const SweepContext& context);
 
-    SweepTrace workTrace_;
     std::unique_ptr<FftSweep> fftSweep_;
     std::unique_ptr<NarrowFftSweep> narrowFftSweep_;
     std::unique_ptr<StepSweep> stepSweep_;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "device/device_link.h"
-#include "document/analyzer_document.h"
 #include "ports/clock.h"
 #include "sweep/sweep_engine.h"
 
@@ -30,11 +29,8 @@ int TriggeredCapture::FirstAbove(std::span<const std::int32_t> i, std::span<cons
     return -1;
 }
 
-// The panel may switch the trigger off while the sweep waits: read the
-// document's flag, not the copy this sweep started with.
 bool TriggeredCapture::TriggerOn(SweepContext& context) {
-    return context.document.ReadSettings(
-        [](const InstrumentState& state) { return state.videoTrigger; });
+    return context.videoTriggerOn();
 }
 
 bool TriggeredCapture::StopRequested(const SweepContext& context) {

@@ -24,8 +24,8 @@ class TriggeredCapture {
     TriggeredCapture();
 
     // Fills the first `samples` entries (a multiple of 4096, at most the
-    // capture's length) of captureI/captureQ. Waits while the document's
-    // videoTrigger stays set and no stop is requested; when the trigger is
+    // capture's length) of captureI/captureQ. Waits while the live video
+    // trigger stays on and no stop is requested; when the trigger is
     // switched off the capture proceeds from the stream at once.
     Result Capture(SweepContext& context, int samples);
 

@@ -5,7 +5,6 @@
 #include <numbers>
 
 #include "device/device_link.h"
-#include "document/analyzer_document.h"
 #include "dsp/dsp_primitives.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
@@ -36,8 +35,7 @@ void StoreSweepTime(SweepContext& context, double sweepTimeSec) {
 }
 
 bool VideoTriggerOn(SweepContext& context) {
-    return context.document.ReadSettings(
-        [](const InstrumentState& state) { return state.videoTrigger; });
+    return context.videoTriggerOn();
 }
 
 bool StopRequested(const SweepContext& context) {

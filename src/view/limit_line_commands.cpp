@@ -1,6 +1,5 @@
 #include "view/limit_line_commands.h"
 
-#include <mutex>
 #include <optional>
 
 #include "base/finite_entry.h"
@@ -9,17 +8,12 @@
 #include "document/marker_commands.h"
 #include "document/marker_scale.h"
 #include "ports/entry_dialogs.h"
-#include "ports/view_notifier.h"
 
 namespace tavlin {
 
 namespace {
 
 constexpr double kDivisions = 10.0;
-
-void Repaint(AnalyzerDocument& doc) {
-    doc.GetViews().UpdateAllViews();
-}
 
 // The limit entries return dBm; the linear scale places mV.
 int LimitRow(const MarkerScale& scale, double levelDbm) {
@@ -30,38 +24,25 @@ int LimitRow(const MarkerScale& scale, double levelDbm) {
 }  // namespace
 
 void LimitLineCommands::OnTraceAToB() {
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        doc_.display.traceBRows = doc_.trace.traceAInt;
-    }
-    Repaint(doc_);
+    doc_.EditTrace([](ScreenState& screen) { screen.display.traceBRows = screen.trace.traceAInt; });
 }
 
 void LimitLineCommands::OnViewTraceB() {
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        doc_.display.traceBShown = !doc_.display.traceBShown;
-    }
-    Repaint(doc_);
+    doc_.EditTrace(
+        [](ScreenState& screen) { screen.display.traceBShown = !screen.display.traceBShown; });
 }
 
 // Each limit is entered as a level and kept as a row of the scale in force
 // now: later changes of reference level or scale leave the lines where they
 // are. Nothing changes until both levels are confirmed.
 void LimitLineCommands::OnLimitLines() {
-    bool switchedOff = false;
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        if (doc_.display.limitLinesOn) {
-            // While the lines were on, the lower limit was drawn as trace B;
-            // it stays there until the next Trace A->B.
-            doc_.display.limitLinesOn = false;
-            doc_.display.traceBRows = doc_.display.lowerLimitRows;
-            switchedOff = true;
-        }
-    }
-    if (switchedOff) {
-        Repaint(doc_);
+    if (LimitLinesOn()) {
+        // While the lines were on, the lower limit was drawn as trace B; it
+        // stays there until the next Trace A->B.
+        doc_.EditTrace([](ScreenState& screen) {
+            screen.display.limitLinesOn = false;
+            screen.display.traceBRows = screen.display.lowerLimitRows;
+        });
         return;
     }
     const MarkerScale scale = MarkerCommands(doc_).Scale();
@@ -77,23 +58,19 @@ void LimitLineCommands::OnLimitLines() {
         return;
     }
     const int upperRow = LimitRow(scale, *upper);
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        doc_.display.limitLinesOn = true;
-        doc_.display.lowerLimitRows.fill(lowerRow);
-        doc_.display.upperLimitRows.fill(upperRow);
-    }
-    Repaint(doc_);
+    doc_.EditTrace([lowerRow, upperRow](ScreenState& screen) {
+        screen.display.limitLinesOn = true;
+        screen.display.lowerLimitRows.fill(lowerRow);
+        screen.display.upperLimitRows.fill(upperRow);
+    });
 }
 
 bool LimitLineCommands::TraceBShown() const {
-    std::lock_guard lock(doc_.traceMutex);
-    return doc_.display.traceBShown;
+    return doc_.ReadTrace([](const ScreenState& screen) { return screen.display.traceBShown; });
 }
 
 bool LimitLineCommands::LimitLinesOn() const {
-    std::lock_guard lock(doc_.traceMutex);
-    return doc_.display.limitLinesOn;
+    return doc_.ReadTrace([](const ScreenState& screen) { return screen.display.limitLinesOn; });
 }
 
 }  // namespace tavlin

@@ -1,7 +1,5 @@
 #include "view/plot_snapshot.h"
 
-#include <mutex>
-
 #include "document/analyzer_document.h"
 
 namespace tavlin {
@@ -13,12 +11,11 @@ namespace tavlin {
 PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
     PlotSnapshot snapshot;
     snapshot.settings = document.ReadSettings([](const InstrumentState& s) { return s; });
-    {
-        std::lock_guard lock(document.traceMutex);
-        snapshot.traceAInt = document.trace.traceAInt;
-        snapshot.markers = document.markers;
-        snapshot.display = document.display;
-    }
+    document.ReadTrace([&snapshot](const ScreenState& screen) {
+        snapshot.traceAInt = screen.trace.traceAInt;
+        snapshot.markers = screen.markers;
+        snapshot.display = screen.display;
+    });
     snapshot.sweepRunning = document.SweepRunning();
     return snapshot;
 }

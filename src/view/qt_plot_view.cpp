@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QPrinter>
 #include <algorithm>
-#include <mutex>
 
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
@@ -127,11 +126,8 @@ void QtPlotView::leaveEvent(QEvent* event) {
 QString QtPlotView::CursorText(int column) const {
     const MarkerScale scale =
         doc_.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
-    double row = 0.0;
-    {
-        std::lock_guard lock(doc_.traceMutex);
-        row = doc_.trace.traceA[column];
-    }
+    const double row =
+        doc_.ReadTrace([column](const ScreenState& screen) { return screen.trace.traceA[column]; });
     return QString::fromStdString(MarkerReadout(scale).Cursor(column, scale.LevelOfRow(row)));
 }
 

@@ -1,7 +1,6 @@
 #include "view/trace_export.h"
 
 #include <cstdint>
-#include <mutex>
 #include <span>
 
 #include "base/atomic_file.h"
@@ -48,11 +47,8 @@ std::string TraceExport::Write(const AnalyzerDocument& document,
                                const std::filesystem::path& path) {
     const MarkerScale scale =
         document.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
-    decltype(SweepTrace::traceA) rows;
-    {
-        std::lock_guard lock(document.traceMutex);
-        rows = document.trace.traceA;
-    }
+    const auto rows =
+        document.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
     const std::string csv = Csv(scale, rows);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());
     std::string error;
