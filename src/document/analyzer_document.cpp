@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/field_count.h"
+#include "document/preset_values.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
@@ -14,8 +16,6 @@ namespace tavlin {
 
 namespace {
 
-constexpr double kPresetStartHz = 902e6;
-constexpr double kPresetStopHz = 928e6;
 constexpr double kMinEdgeSeparationHz = 100e3;
 constexpr int kStopPollMs = 50;
 
@@ -77,7 +77,7 @@ void AnalyzerDocument::Preset() {
     wasSweeping_ = false;
     // The settings and the screen are written under their locks: a preset
     // from the automation thread may meet a paint or a query on another.
-    SetFrequencies(kPresetStartHz, kPresetStopHz);
+    SetFrequencies(preset::kStartHz, preset::kStopHz);
     {
         std::lock_guard lock(settingsMutex_);
         PresetSettings();
@@ -93,27 +93,27 @@ void AnalyzerDocument::Preset() {
 }
 
 void AnalyzerDocument::PresetSettings() {
-    state_.syncTrigMode = 0;
-    state_.refLevelOffsetDb = 0.0;
+    state_.syncTrigMode = preset::kSyncTrigMode;
+    state_.refLevelOffsetDb = preset::kRefLevelOffsetDb;
     state_.extRefLocked = false;
-    state_.cfStepHz = 10e6;
-    state_.refLevelStepDb = 10.0;
-    state_.refLevelDbm = 0.0;
+    state_.cfStepHz = preset::kCfStepHz;
+    state_.refLevelStepDb = preset::kRefLevelStepDb;
+    state_.refLevelDbm = preset::kRefLevelDbm;
     state_.refLevelInMv = 0;
-    state_.dbPerDiv = 10.0;
-    state_.attenDb = 10.0;
+    state_.dbPerDiv = preset::kDbPerDiv;
+    state_.attenDb = preset::kAttenDb;
     state_.linearScale = 0;
     state_.titleSet = 0;
-    state_.gainMode = 0;
-    state_.rbwHz = 100000.0;
+    state_.gainMode = preset::kGainMode;
+    state_.rbwHz = preset::kRbwHz;
     state_.maxHold = 0;
     state_.videoTrigger = false;
     state_.signalTrack = 0;
-    state_.videoAvgCount = 1;
-    state_.sweepTimeSec = 2.2;
-    state_.imageReject = 1;
+    state_.videoAvgCount = preset::kVideoAvgCount;
+    state_.sweepTimeSec = preset::kSweepTimeSec;
+    state_.imageReject = preset::kImageReject ? 1 : 0;
     state_.counterOn = false;
-    state_.spanRbwRatio = kDefaultSpanRbwRatio;
+    state_.spanRbwRatio = preset::kSpanRbwRatio;
 }
 
 void AnalyzerDocument::PresetMarkersAndTraces() {
@@ -191,6 +191,15 @@ double AnalyzerDocument::PredictRbw(double spanHz) const {
 }
 
 // --- Sweep settings -------------------------------------------------------------
+
+// A field added to either structure stops the build here: decide whether a
+// sweep needs it, copy it below, then bring the count up to date.
+static_assert(FieldCount<InstrumentState>() == 46,
+              "InstrumentState changed: does a sweep need the new field? Copy it into "
+              "SweepSettings in TakeSweepSettings, then update this count");
+static_assert(FieldCount<SweepSettings>() == 20,
+              "SweepSettings changed: fill the new field in TakeSweepSettings, then update "
+              "this count");
 
 SweepSettings AnalyzerDocument::TakeSweepSettings() const {
     std::lock_guard lock(settingsMutex_);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/atomic_file.h"
+#include "base/field_count.h"
 #include "document/analyzer_document.h"
 #include "document/state_file.h"
 #include "ports/prompter.h"
@@ -30,6 +31,17 @@ void AnalyzerDocument::SetDocumentPath(const std::filesystem::path& path) {
 void AnalyzerDocument::NewDocument() {
     SetDocumentPath({});
 }
+
+// A field added to the settings or to the record stops the build here: decide
+// whether state files carry it (the file's layout is fixed, so a new field
+// goes into the record only with a new layout), map it in both directions
+// below, then bring the counts up to date.
+static_assert(FieldCount<InstrumentState>() == 46,
+              "InstrumentState changed: do state files carry the new field? Map it in "
+              "CaptureStateRecord and ApplyStateRecord, then update this count");
+static_assert(FieldCount<StateRecord>() == 44,
+              "StateRecord changed: map the new field in CaptureStateRecord and "
+              "ApplyStateRecord, then update this count");
 
 StateRecord AnalyzerDocument::CaptureStateRecord() const {
     // Settings first under their lock, then the screen under the trace lock:

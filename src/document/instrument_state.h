@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "document/preset_values.h"
+
 namespace tavlin {
 
 constexpr double kMaxFreqHz = 4.4e9;
@@ -34,7 +36,7 @@ struct InstrumentState {
 
     // Resolution and timing
     double rbwHz = 0.0;
-    double spanRbwRatio = 80.0;
+    double spanRbwRatio = preset::kSpanRbwRatio;
     double sweepTimeSec = 0.0;
     bool settingsChanged = true;
 
@@ -46,7 +48,7 @@ struct InstrumentState {
     double videoTrigThreshold = 0.0;
     std::int32_t syncTrigMode = 0;
     int zeroSpanFm = 0;
-    double maxFmOffsetHz = 100000.0;
+    double maxFmOffsetHz = preset::kMaxFmOffsetHz;
 
     // Modes
     int signalTrack = 0;

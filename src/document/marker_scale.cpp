@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/field_count.h"
 #include "document/instrument_state.h"
 
 namespace tavlin {
@@ -19,6 +20,15 @@ constexpr double kMvPerRowPerMvRef = 0.002;    // 500 rows from the reference to
 double DbmToMillivolts(double dbm) {
     return 1000.0 * std::pow(10.0, (dbm - 10.0 * std::log10(20.0)) / 20.0);
 }
+
+// A field added to either side stops the build here: decide whether a marker
+// position or level depends on it, copy it below, then update the count.
+static_assert(FieldCount<InstrumentState>() == 46,
+              "InstrumentState changed: does a marker position or level depend on the new "
+              "field? Copy it in MarkerScale::From, then update this count");
+static_assert(FieldCount<MarkerScale>() == 10,
+              "MarkerScale changed: fill the new field in MarkerScale::From, then update "
+              "this count");
 
 MarkerScale MarkerScale::From(const InstrumentState& state) {
     MarkerScale scale;

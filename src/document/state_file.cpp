@@ -421,7 +421,7 @@ void BringIntoRange(StateRecord& r, Adjuster& adjust) {
     // The bandwidth rule falls back to the preset ratio for a ratio that
     // cannot divide a span.
     if (r.spanRbwRatio <= 0.0) {
-        adjust.Set("spanRbwRatio", r.spanRbwRatio, kPresetSpanRbwRatio);
+        adjust.Set("spanRbwRatio", r.spanRbwRatio, preset::kSpanRbwRatio);
     }
     // In zero span the sweep time sets the decimation and the capture length:
     // keep it to what the Zero Span Settings dialog accepts.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "document/preset_values.h"
 #include "sweep/sweep_trace.h"
 
 namespace tavlin {
@@ -33,7 +34,6 @@ constexpr double kZeroSpanBelowHz = 1.0;
 constexpr double kMinFmOffsetHz = 10.0;
 constexpr double kMaxFmOffsetHz = 120000.0;
 constexpr double kReducedFmOffsetHz = 100000.0;
-constexpr double kPresetSpanRbwRatio = 80.0;
 
 template <typename T>
 constexpr std::array<T, kTracePoints> FilledTrace(T value) {
@@ -46,22 +46,22 @@ constexpr std::array<T, kTracePoints> FilledTrace(T value) {
 // after start-up and preset, so a default record encodes to the file a fresh
 // program would save. Flags are normalised to 0/1 when read.
 struct StateRecord {
-    double refLevelOffsetDb = 0.0;
-    double startFreqHz = 902000000.0;
-    double stopFreqHz = 928000000.0;
-    double cfStepHz = 10000000.0;
-    double refLevelStepDb = 10.0;
-    double refLevelDbm = 0.0;
+    double refLevelOffsetDb = preset::kRefLevelOffsetDb;
+    double startFreqHz = preset::kStartHz;
+    double stopFreqHz = preset::kStopHz;
+    double cfStepHz = preset::kCfStepHz;
+    double refLevelStepDb = preset::kRefLevelStepDb;
+    double refLevelDbm = preset::kRefLevelDbm;
     bool refLevelInMv = false;
-    double dbPerDiv = 10.0;
-    double attenDb = 10.0;
+    double dbPerDiv = preset::kDbPerDiv;
+    double attenDb = preset::kAttenDb;
     bool linearScale = false;
     bool signalTrack = false;
-    std::int32_t videoAvgCount = 1;
+    std::int32_t videoAvgCount = preset::kVideoAvgCount;
     double videoTrigThreshold = 0.0;
     bool videoTrigger = false;
     bool zeroSpanFm = false;
-    double maxFmOffsetHz = 100000.0;
+    double maxFmOffsetHz = preset::kMaxFmOffsetHz;
     std::array<std::int32_t, kTracePoints> traceAInt = FilledTrace<std::int32_t>(500);
     std::array<std::int32_t, kTracePoints> traceBRows = FilledTrace<std::int32_t>(500);
     std::array<std::int32_t, kTracePoints> upperLimitRows = FilledTrace<std::int32_t>(0);
@@ -69,7 +69,7 @@ struct StateRecord {
     std::array<double, kTracePoints> traceA = FilledTrace<double>(500.0);
     // Kept beside trace A and carried through unread, bit for bit.
     std::array<double, kTracePoints> traceAExtra = FilledTrace<double>(0.0);
-    std::int32_t syncTrigMode = 0;
+    std::int32_t syncTrigMode = preset::kSyncTrigMode;
     bool marker1On = false;
     bool marker2On = false;
     bool marker2Active = false;
@@ -77,17 +77,17 @@ struct StateRecord {
     bool titleSet = false;
     std::string title;  // single-byte characters, any byte value
     bool maxHold = false;
-    bool imageReject = true;
+    bool imageReject = preset::kImageReject;
     bool realtimeMode = false;
-    double sweepTimeSec = 2.2;
+    double sweepTimeSec = preset::kSweepTimeSec;
     double marker1Pos = 0.0;
     double marker2Pos = 0.0;
     double marker1Level = 0.0;
     double marker2Level = 0.0;
-    double rbwHz = 100000.0;
+    double rbwHz = preset::kRbwHz;
     double counterFreqHz = 0.0;
     bool counterOn = false;
-    double spanRbwRatio = kPresetSpanRbwRatio;
+    double spanRbwRatio = preset::kSpanRbwRatio;
     double peakFreqHint = -1.0;   // -1 for none
     bool classicColours = false;  // false = the KVO scheme, true = CLASSIC
     bool traceBShown = false;

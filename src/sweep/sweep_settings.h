@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "sweep/rbw_rules.h"
+
 namespace tavlin {
 
 // The settings one sweep works from, copied from the document under its
@@ -17,7 +19,7 @@ struct SweepSettings {
     std::int32_t gainMode = 1;
     bool preampAvailable = false;
     bool preampOn = false;
-    double spanRbwRatio = 80.0;
+    double spanRbwRatio = kDefaultSpanRbwRatio;
     std::int32_t videoAvgCount = 1;
     bool maxHold = false;
     double videoTrigThreshold = 0.0;
