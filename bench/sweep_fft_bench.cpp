@@ -69,11 +69,11 @@ struct PlannedDocument {
                DocumentPorts{unit, clock, prompter, views, progress}),
               cacheDir) {
         doc.SetCenterSpan(centerHz, spanHz);
-        doc.engine.PerformSweep(doc);
+        doc.PerformSweep();
         settings = doc.TakeSweepSettings();
-        context = std::make_unique<SweepContext>(
-            SweepContext{doc, doc.engine, doc.link, doc.calTable, prompter, progress, clock,
-                         doc.stopRequest, settings, trace, outcome});
+        context = std::make_unique<SweepContext>(SweepContext{
+            doc.engine, doc.link, doc.calTable, prompter, progress, clock, doc.stopRequest,
+            settings, trace, outcome, [] { return false; }, [] { return 1; }});
         doc.engine.ChooseSampleClock(centerHz, *context);
         trace.traceA.fill(500.0);
     }

@@ -205,12 +205,12 @@ struct ReplayedDocument {
 void SweepOnPreparedBlocks(benchmark::State& state, double startHz, double stopHz) {
     ReplayedDocument bench;
     bench.doc.SetFrequencies(startHz, stopHz);
-    bench.doc.engine.PerformSweep(bench.doc);  // buffers and plans made once
+    bench.doc.PerformSweep();  // buffers and plans made once
     bench.replay.ResetCount();
     double processingSec = 0.0;
     for (auto _ : state) {
         const auto begin = std::chrono::steady_clock::now();
-        bench.doc.engine.PerformSweep(bench.doc);
+        bench.doc.PerformSweep();
         processingSec +=
             std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         bench.doc.stopRequest = 0;
