@@ -56,17 +56,23 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     return options;
 }
 
-// Every command as the automation server would run it; 2 when any of them
-// was not recognised.
+// Every command as the automation server would frame and run it; the exit
+// status says the worst of what happened.
 int RunCommands(tavlin::AnalyzerDocument& document, const std::vector<std::string>& commands) {
     tavlin::StreamReplySink replies(std::cout);
     tavlin::CommandScript script(document, replies);
-    const bool allRecognised =
-        commands.empty() ? script.RunLines(std::cin) : script.RunAll(commands);
-    return allRecognised ? 0 : 2;
+    if (commands.empty()) {
+        script.RunStream(std::cin);
+    } else {
+        script.RunTexts(commands);
+    }
+    return script.ExitStatus();
 }
 
-void WaitForSweepEnd(tavlin::AnalyzerDocument& document, tavlin::Clock& clock) {
+// A continuous sweep never ends by itself: it is asked to finish the pass in
+// progress, so the console always comes to an end.
+void FinishSweep(tavlin::AnalyzerDocument& document, tavlin::Clock& clock) {
+    document.StopAfterThisPass();
     while (document.SweepRunning()) {
         clock.SleepMs(50);
     }
@@ -91,7 +97,7 @@ int main(int argc, char** argv) {
     tavlin::NullProgressSink progress;
     tavlin::AnalyzerDocument document({*usb, clock, prompter, views, progress});
     if (document.CloseRequested()) {
-        return 0;  // "TAVLIN NOT FOUND": the program closes in order
+        return tavlin::CommandScript::kInstrumentLost;  // "TAVLIN NOT FOUND" was shown
     }
     if (options->info) {
         std::cout << tavlin::FormatInstrumentInfo(document) << std::flush;
@@ -100,7 +106,7 @@ int main(int argc, char** argv) {
     if (!options->info || !options->commands.empty()) {
         status = RunCommands(document, options->commands);
     }
-    WaitForSweepEnd(document, clock);
+    FinishSweep(document, clock);
     document.CloseDocument();
-    return status;
+    return document.CloseRequested() ? tavlin::CommandScript::kInstrumentLost : status;
 }

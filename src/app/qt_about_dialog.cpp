@@ -9,6 +9,7 @@
 #include <QStyle>
 
 #include "document/analyzer_document.h"
+#include "document/instrument_info.h"
 
 namespace tavlin {
 
@@ -24,8 +25,9 @@ Identity IdentityOf(const AnalyzerDocument& document) {
         return {};
     }
     return document.ReadSettings([](const InstrumentState& s) {
-        return Identity{QStringLiteral("Firmware ") + QString::fromStdString(s.firmwareVersion),
-                        QStringLiteral("Serial # ") + QString::fromStdString(s.deviceSerial)};
+        return Identity{
+            QStringLiteral("Firmware ") + QString::fromStdString(PrintableText(s.firmwareVersion)),
+            QStringLiteral("Serial # ") + QString::fromStdString(PrintableText(s.deviceSerial))};
     });
 }
 

@@ -35,7 +35,8 @@ int QtScreenshot::Take(QtApplication& application, const Request& request) {
     DeliverPendingEvents();
     StreamReplySink replies(std::cout);
     CommandScript script(application.Document(), replies);
-    const bool allRecognised = script.RunAll(request.commands);
+    script.RunTexts(request.commands);
+    const bool allRecognised = script.ExitStatus() != CommandScript::kUnrecognized;
     for (int sweep = 0; sweep < request.sweeps; ++sweep) {
         if (!SweepOnce(application)) {
             std::cerr << "tavlin: a sweep did not end within " << kSweepLimitMs / 1000

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <string>
 
 namespace tavlin {
 
@@ -29,6 +29,49 @@ bool WriteAll(int fd, std::span<const std::uint8_t> content) {
         }
         done += static_cast<std::size_t>(n);
     }
+    return true;
+}
+
+bool ReadRegularFile(int fd, const std::filesystem::path& source, std::size_t maxBytes,
+                     std::vector<std::uint8_t>& content, std::string& error) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        error = Describe("Cannot read", source, errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = "Cannot open " + source.string() + ": not a regular file";
+        return false;
+    }
+    if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
+        error = "Cannot open " + source.string() + ": larger than " + std::to_string(maxBytes) +
+                " bytes";
+        return false;
+    }
+    // One byte more than the size is asked for, so a file that grew since
+    // fstat is noticed rather than cut short.
+    const auto size = static_cast<std::size_t>(info.st_size);
+    content.assign(size + 1, 0);
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            error = Describe("Cannot read", source, errno);
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (done > size) {
+        error = "Cannot read " + source.string() + ": the file changed while it was read";
+        return false;
+    }
+    content.resize(done);
     return true;
 }
 
@@ -66,19 +109,19 @@ bool WriteFileAtomically(const std::filesystem::path& target, std::span<const st
     return true;
 }
 
-bool ReadWholeFile(const std::filesystem::path& source, std::vector<std::uint8_t>& content,
-                   std::string& error) {
-    std::ifstream in(source, std::ios::binary);
-    if (!in) {
+// Opened without blocking, so a FIFO named as a file cannot hold the program
+// at the open; only a regular file is read, and only up to its bound, so a
+// folder, a device such as /dev/zero or a huge file is refused with a reason.
+bool ReadWholeFile(const std::filesystem::path& source, std::size_t maxBytes,
+                   std::vector<std::uint8_t>& content, std::string& error) {
+    const int fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         error = Describe("Cannot open", source, errno);
         return false;
     }
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "Cannot read " + source.string();
-        return false;
-    }
-    return true;
+    const bool read = ReadRegularFile(fd, source, maxBytes, content, error);
+    ::close(fd);
+    return read;
 }
 
 }  // namespace tavlin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -14,8 +15,10 @@ namespace tavlin {
 bool WriteFileAtomically(const std::filesystem::path& target, std::span<const std::uint8_t> content,
                          std::string& error);
 
-// Reads a whole file. Returns false (with `error`) when it cannot be opened or read.
-bool ReadWholeFile(const std::filesystem::path& source, std::vector<std::uint8_t>& content,
-                   std::string& error);
+// Reads a whole regular file of at most `maxBytes`. Returns false (with
+// `error`) when it cannot be opened or read, is not a regular file (a folder,
+// a FIFO, a device) or is larger than the bound. Never blocks on a FIFO.
+bool ReadWholeFile(const std::filesystem::path& source, std::size_t maxBytes,
+                   std::vector<std::uint8_t>& content, std::string& error);
 
 }  // namespace tavlin

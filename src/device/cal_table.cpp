@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <span>
-#include <system_error>
+#include <string>
+#include <vector>
 
 #include "base/atomic_file.h"
 
@@ -187,15 +187,9 @@ bool CalTable::Store(const std::string& deviceSerial, DeviceLink& link,
 // A cache file of any other size than the cached part is treated as missing:
 // a short file would splice another unit's table into this one.
 bool CalTable::LoadCacheFile(const std::filesystem::path& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error) ||
-        std::filesystem::file_size(path, error) != static_cast<std::uintmax_t>(kCachedBytes) ||
-        error) {
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::array<char, kCachedBytes> content{};
-    if (!in.read(content.data(), kCachedBytes) || in.gcount() != kCachedBytes) {
+    std::vector<std::uint8_t> content;
+    std::string error;
+    if (!ReadWholeFile(path, kCachedBytes, content, error) || content.size() != kCachedBytes) {
         return false;
     }
     std::memcpy(bytes_.data(), content.data(), kCachedBytes);

@@ -238,8 +238,10 @@ void DeviceLink::DecodePairs(const std::uint8_t* bytes, std::size_t pairs, std::
     }
 }
 
-int DeviceLink::ReadSweepSamples(std::int32_t* first, std::int32_t* second, int pairs) {
-    if (pairs < kPollBlockPairs || pairs % kPollBlockPairs != 0 || pairs / kPollBlockPairs > 255) {
+int DeviceLink::ReadSweepSamples(std::span<std::int32_t> first, std::span<std::int32_t> second,
+                                 int pairs) {
+    if (pairs < kPollBlockPairs || pairs % kPollBlockPairs != 0 || pairs / kPollBlockPairs > 255 ||
+        static_cast<std::size_t>(pairs) > std::min(first.size(), second.size())) {
         return kLinkRefused;
     }
     RequestCapture(pairs / kPollBlockPairs);
@@ -274,14 +276,16 @@ int DeviceLink::ReadSweepSamples(std::int32_t* first, std::int32_t* second, int 
         driver_.Purge(dataChannel_);
         return kLinkBadHeader;
     }
-    DecodePairs(rxBuffer_.data() + kHeaderBytes, static_cast<std::size_t>(pairs), first, second);
+    DecodePairs(rxBuffer_.data() + kHeaderBytes, static_cast<std::size_t>(pairs), first.data(),
+                second.data());
     return kLinkOk;
 }
 
 // Long captures arrive as a header and 4096-pair blocks. A block that comes
 // back short means the samples are not the ones asked for: report it rather
 // than let the sweep draw stale values as new.
-int DeviceLink::ReadLongCapture(std::int32_t* first, std::int32_t* second, int pairs) {
+int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::int32_t> second,
+                                int pairs) {
     if (waitForTrigger) {
         while (DataQueueCount() < kHeaderBytes) {
             if (StopRequested() || !isOpen_) {
@@ -304,7 +308,11 @@ int DeviceLink::ReadLongCapture(std::int32_t* first, std::int32_t* second, int p
             driver_.Purge(dataChannel_);
             return kLinkWrongAmount;
         }
-        DecodePairs(rxBuffer_.data(), kStreamBlockPairs, first + stored, second + stored);
+        // The unit sends whole blocks; the last one may hold more pairs than
+        // were asked for, and those are read but not stored.
+        const int wanted = std::min(kStreamBlockPairs, pairs - stored);
+        DecodePairs(rxBuffer_.data(), static_cast<std::size_t>(wanted), first.data() + stored,
+                    second.data() + stored);
     }
     return kLinkOk;
 }

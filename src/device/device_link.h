@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "device/usb_driver.h"
@@ -20,9 +21,9 @@ class ProgressSink;
 // must never reach the wire.
 enum LinkResult : int {
     kLinkOk = 0,
-    kLinkWriteFailed = 1,   // the converter refused the write; commError is set
-    kLinkRefused = 2,       // argument out of range: nothing was sent
-    kLinkWrongAmount = 5,   // "Error 5 - USB Data Not Received"
+    kLinkWriteFailed = 1,  // the converter refused the write; commError is set
+    kLinkRefused = 2,      // argument out of range: nothing was sent
+    kLinkWrongAmount = 5,  // "Error 5 - USB Data Not Received"
     kLinkBadHeader = 6,
 };
 
@@ -36,7 +37,7 @@ constexpr int kPollBlockPairs = 512;
 // USB driver. One user at a time by convention: the sweep is paused before any
 // other thread sends.
 class DeviceLink {
-public:
+  public:
     DeviceLink(UsbDriver& driver, Clock& clock, Prompter& prompter);
     virtual ~DeviceLink() = default;  // neither closes the channels nor sends
     DeviceLink(const DeviceLink&) = delete;
@@ -47,7 +48,9 @@ public:
     bool IsOpen() const { return isOpen_.load(); }
     int SendCommand(int byteCount);
     std::size_t ReadReply(std::uint8_t* buffer, std::size_t count);
-    int ReadSweepSamples(std::int32_t* first, std::int32_t* second, int pairs);
+    // A capture of `pairs` I/Q pairs into the two arrays. A count the arrays
+    // cannot hold is refused before anything is sent.
+    int ReadSweepSamples(std::span<std::int32_t> first, std::span<std::int32_t> second, int pairs);
     int ReadSampleBlock512(std::int32_t* first, std::int32_t* second);
     bool ReadStreamBlock(std::int32_t* first, std::int32_t* second);
     int ReadStreamHeader();
@@ -110,14 +113,14 @@ public:
 
     std::array<std::uint8_t, 5> commandBytes{};
 
-private:
+  private:
     bool StopRequested() const { return stopRequest_ != nullptr && stopRequest_->load() != 0; }
     int Stage(std::initializer_list<std::uint8_t> bytes);
     std::size_t DataQueueCount();
     bool WaitForDataQueue(std::size_t wanted, int polls, int sleepMs);
     void DecodePairs(const std::uint8_t* bytes, std::size_t pairs, std::int32_t* first,
                      std::int32_t* second);
-    int ReadLongCapture(std::int32_t* first, std::int32_t* second, int pairs);
+    int ReadLongCapture(std::span<std::int32_t> first, std::span<std::int32_t> second, int pairs);
     void ForgetSentSettings();
     void ReportInstrumentLost();
     bool ChooseChannels(int count, int& dataIndex, int& commandIndex);

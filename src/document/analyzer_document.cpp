@@ -417,6 +417,9 @@ void AnalyzerDocument::ResumeSweep() {
             s.videoAvgIndex = 0;
             s.settingsChanged = true;
         });
+        // Whoever held the pause may have reprogrammed LO1 (a utility, a
+        // link reset): the next sweep plans afresh.
+        engine.ForgetLoPlan();
         if (wasSweeping_) {
             OnContinuous();
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -52,6 +53,8 @@ struct FrequencyPair {
     double stopHz = 0.0;
     double CenterHz() const { return (startHz + stopHz) / 2.0; }
     double SpanHz() const { return stopHz - startHz; }
+    // The sweep's own test: a span below 1 Hz is swept as zero span.
+    bool ZeroSpan() const { return IsZeroSpan(SpanHz()); }
 };
 
 // The document: owner of every setting, the device link, the calibration
@@ -149,11 +152,19 @@ class AnalyzerDocument {
     void OnContinuous();
     void OnPreset();
     bool SweepRunning() const { return sweepRunning.load() != 0; }
+    // Passes begun and passes completed (with their markers and signal track)
+    // since the program started: a wait for "a pass that began after now"
+    // compares the two.
+    std::uint64_t PassesStarted() const { return passesStarted_.load(); }
+    std::uint64_t PassesCompleted() const { return passesCompleted_.load(); }
+    // A continuous sweep finishes the pass in progress and ends; nothing
+    // happens when no sweep runs.
+    void StopAfterThisPass();
     // What one pass of the sweep thread sweeps; the engine's PerformSweep
     // unless a test or a utility puts something else in.
     void SetSweepPass(std::function<void()> pass);
     // Called on the sweep thread after every pass instead of the marker level
-    // refresh and signal track (tests and utilities).
+    // refresh (tests and utilities).
     void SetAfterPass(std::function<void()> afterPass);
     // Called while a thread waits in the pause handshake, every 50 ms, so the
     // GUI thread keeps serving message boxes the sweep thread may be showing.
@@ -255,6 +266,8 @@ class AnalyzerDocument {
     mutable std::mutex traceMutex_;
     std::recursive_mutex pauseMutex_;
     int pauseDepth_ = 0;
+    std::atomic<std::uint64_t> passesStarted_{0};
+    std::atomic<std::uint64_t> passesCompleted_{0};
     std::atomic<std::thread::id> pauseOwner_{};
     bool wasSweeping_ = false;
     std::mutex threadMutex_;

@@ -156,7 +156,7 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
 bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool adoptName) {
     std::vector<std::uint8_t> bytes;
     std::string error;
-    if (!ReadWholeFile(path, bytes, error)) {
+    if (!ReadWholeFile(path, kMaxStateFileBytes, bytes, error)) {
         prompter_.Inform(error, kOpenCaption);
         return false;
     }

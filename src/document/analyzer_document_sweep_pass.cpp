@@ -8,15 +8,17 @@ void AnalyzerDocument::PerformSweep() {
     const SweepSettings settings = TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweepContext(settings, outcome);
-    engine.PerformSweep(context);
-    PublishSweep(context);
-    // Keep the receiver constants of the clock mode this sweep used: the
-    // trigger level entry and the next sweep read them.
+    engine.PrepareSweep(context);
+    // The receiver constants of the clock mode chosen are the document's at
+    // once: the trigger level entry reads them, also while this sweep waits
+    // for a trigger.
     EditSettingsQuietly([&context](InstrumentState& s) {
         s.sampleRateHz = context.sampleRateHz;
         s.ifFreq1Hz = context.ifFreq1Hz;
         s.ifFreq2Hz = context.ifFreq2Hz;
     });
+    engine.SweepBySpan(context);
+    PublishSweep(context);
 }
 
 void AnalyzerDocument::PerformNarrowFftSweep() {

@@ -34,6 +34,12 @@ void AnalyzerDocument::OnSingle() {
     }
 }
 
+void AnalyzerDocument::StopAfterThisPass() {
+    if (sweepRunning.load() != 0) {
+        stopRequest = 1;
+    }
+}
+
 void AnalyzerDocument::OnContinuous() {
     StartSweepThread(false);
 }
@@ -67,6 +73,7 @@ void AnalyzerDocument::SweepThreadMain() {
     }
     bool realtime = false;
     do {
+        passesStarted_.fetch_add(1);
         RunPass(pass);
         if (afterPass) {
             afterPass();
@@ -75,6 +82,10 @@ void AnalyzerDocument::SweepThreadMain() {
         if (!realtime) {
             UpdateReferenceState();
         }
+        if (ReadSettings([](const InstrumentState& s) { return s.signalTrack != 0; })) {
+            SignalTrack();
+        }
+        passesCompleted_.fetch_add(1);
         views_.InvalidateTrace();
         if (link.commError) {
             AskAboutCommunicationError();
@@ -106,7 +117,7 @@ void AnalyzerDocument::UpdateSweepTime(double seconds) {
     EditSettingsQuietly([seconds](InstrumentState& s) {
         const bool drifted = s.sweepTimeSec * 1.2 < seconds || s.sweepTimeSec * 0.8 > seconds;
         if (drifted || s.settingsChanged) {
-            if (s.stopFreqHz - s.startFreqHz >= 1.0) {
+            if (!IsZeroSpan(s.stopFreqHz - s.startFreqHz)) {
                 s.sweepTimeSec = seconds;
             }
             s.settingsChanged = false;
@@ -148,9 +159,6 @@ void AnalyzerDocument::AskAboutCommunicationError() {
 
 void AnalyzerDocument::AfterPass() {
     MarkerCommands(*this).RefreshMarkerLevel();
-    if (ReadSettings([](const InstrumentState& s) { return s.signalTrack != 0; })) {
-        SignalTrack();
-    }
 }
 
 // Re-centres the span on the strongest signal: a strong one may move the
@@ -160,7 +168,7 @@ void AnalyzerDocument::AfterPass() {
 void AnalyzerDocument::SignalTrack() {
     const FrequencyPair f = Frequencies();
     const double span = f.SpanHz();
-    if (span < 1.0) {
+    if (IsZeroSpan(span)) {
         return;
     }
     int column = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sweep/sweep_settings.h"
+
 namespace tavlin {
 
 struct InstrumentState;
@@ -22,7 +24,7 @@ class MarkerScale {
     // Call with the settings lock held (AnalyzerDocument::ReadSettings).
     static MarkerScale From(const InstrumentState& state);
 
-    bool ZeroSpan() const { return stopHz - startHz < 1.0; }
+    bool ZeroSpan() const { return IsZeroSpan(SpanHz()); }
     // The FM detector's deviation rows apply only while zero span is shown.
     bool FmDeviation() const { return ZeroSpan() && zeroSpanFm; }
     double SpanHz() const { return stopHz - startHz; }

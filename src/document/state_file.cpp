@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "document/instrument_state.h"
+#include "sweep/sweep_settings.h"
 
 namespace tavlin {
 
@@ -340,7 +341,7 @@ class Adjuster {
 };
 
 bool IsZeroSpan(const StateRecord& r) {
-    return r.stopFreqHz - r.startFreqHz < kZeroSpanBelowHz;
+    return tavlin::IsZeroSpan(r.stopFreqHz - r.startFreqHz);
 }
 
 // Values that nothing in the program can mean and no command rule maps to a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -14,6 +15,12 @@ namespace tavlin {
 constexpr std::int32_t kStateFileVersion = 1;
 // Length of a state file whose title is empty (one byte of length prefix).
 constexpr std::size_t kStateFileLengthNoTitle = 18181;
+// The longest title recalled: the format's four-byte count would allow 4 GiB,
+// far beyond any screen (the title entry stops at 32767 characters). The
+// largest file recalled is the fixed part with the longest title count.
+constexpr std::size_t kMaxStateFileTitleBytes = std::size_t{1} << 20;
+constexpr std::size_t kMaxStateFileBytes =
+    kStateFileLengthNoTitle - 1 + 7 + kMaxStateFileTitleBytes;
 
 // Trace A rows are kept to the screen and a little beyond it.
 constexpr std::int32_t kTraceRowTop = -5;
@@ -28,8 +35,6 @@ constexpr std::int32_t kLimitRowGuard = 100000;
 // (0.5 ms to 2000 ms, entered in ms and scaled the same way).
 constexpr double kMinZeroSpanSweepSec = 0.5 * 0.001;
 constexpr double kMaxZeroSpanSweepSec = 2000 * 0.001;
-// The sweep engine runs a zero-span sweep for any span below 1 Hz.
-constexpr double kZeroSpanBelowHz = 1.0;
 
 constexpr double kMinFmOffsetHz = 10.0;
 constexpr double kMaxFmOffsetHz = 120000.0;

@@ -131,7 +131,7 @@ void FrontPanelCommands::OnSetSpan() {
     }
     doc_.SetCenterSpan(doc_.Frequencies().CenterHz(), *entered);
     const FrequencyPair now = doc_.Frequencies();
-    if (now.startHz == now.stopHz) {
+    if (now.ZeroSpan()) {
         OnZeroSpan();
     }
 }
@@ -284,7 +284,7 @@ void FrontPanelCommands::OnFreeRun() {
 // force now.
 void FrontPanelCommands::OnVideo() {
     const FrequencyPair now = doc_.Frequencies();
-    if (now.startHz != now.stopHz) {
+    if (!now.ZeroSpan()) {
         doc_.GetPrompter().Inform("Video trigger in zero Span only", "ZERO SPAN ONLY");
         return;
     }

@@ -114,7 +114,7 @@ void SettingsMenuCommands::OnSpanRbwRatio() {
 
 void SettingsMenuCommands::OnSweepTime() {
     const FrequencyPair now = doc_.Frequencies();
-    if (now.startHz == now.stopHz) {
+    if (now.ZeroSpan()) {
         FrontPanelCommands(doc_, dialogs_).OnZeroSpan();
     } else {
         doc_.GetPrompter().Inform("Sweep time is currently adjustable in zero-span only",

@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 
 #include "base/bounded_format.h"
@@ -11,7 +12,6 @@
 #include "document/marker_commands.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
-#include "ports/view_notifier.h"
 #include "remote/command_text.h"
 #include "remote/reply_sink.h"
 
@@ -93,6 +93,17 @@ constexpr std::array<CommandRow, 10> kCommandTable{{
     {"USB", "RES", false, ResetUsb},
 }};
 
+// Blanks around a file name are the command's, not the name's: "SAV s1.pqz "
+// saves s1.pqz.
+std::string FileName(const std::string& rest) {
+    const auto first = rest.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = rest.find_last_not_of(" \t");
+    return rest.substr(first, last - first + 1);
+}
+
 std::string UpperTrimmed(const std::string& text) {
     std::string result = text;
     while (!result.empty() && std::isspace(static_cast<unsigned char>(result.back()))) {
@@ -108,26 +119,24 @@ std::string UpperTrimmed(const std::string& text) {
 
 int CommandInterpreter::Interpret(AnalyzerDocument& document, const std::string& command) {
     if (InterpretCommon(document, command)) {
-        return 1;
+        return kDone;
     }
     const std::optional<CommandText> split = CommandText::Split(command);
     if (!split) {
         document.GetPrompter().Inform(command, kUnrecognizedCommand);
-        return 0;
+        return kUnrecognized;
     }
     if (split->group == "REC") {
-        RecallState(document, split->rest);
-        return 1;
+        return RecallState(document, FileName(split->rest)) ? kDone : kFileCommandFailed;
     }
     if (split->group == "SAV") {
-        document.SaveStateFile(split->rest, false);  // a remote copy; the name stays
-        return 1;
+        return SaveState(document, FileName(split->rest)) ? kDone : kFileCommandFailed;
     }
     if (split->query) {
         return InterpretQuery(document, *split, command);
     }
     InterpretCommand(document, *split);
-    return 1;
+    return kDone;
 }
 
 // The common commands are whole words; any other text that begins with "*"
@@ -155,10 +164,16 @@ bool CommandInterpreter::InterpretCommon(AnalyzerDocument& document, const std::
 }
 
 // A sweep that is going to end (SINGLE, or continuous sweeping told to stop)
-// is waited for; continuous sweeping never ends by itself, so there is
-// nothing to wait for while it runs on.
+// is waited for to its end. Continuous sweeping never ends by itself: there
+// the wait lasts until a pass that began after this command is complete, so
+// a script's next query reads a trace swept with the settings it sent.
 void CommandInterpreter::WaitForSweepEnd(AnalyzerDocument& document) {
-    while (document.SweepRunning() && document.stopRequest.load() != 0 && !stopWaiting_.load()) {
+    const std::uint64_t firstPassAfter = document.PassesStarted() + 1;
+    while (document.SweepRunning() && !stopWaiting_.load()) {
+        const bool continuous = document.stopRequest.load() == 0;
+        if (continuous && document.PassesCompleted() >= firstPassAfter) {
+            return;
+        }
         document.GetClock().SleepMs(kWaitPollMs);
     }
 }
@@ -167,11 +182,11 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
                                        const std::string& text) {
     if (command.group == "TRA") {
         ReplyTrace(document);
-        return 1;
+        return kDone;
     }
     if (command.group != "MAR") {
         document.GetPrompter().Inform(text, kUnrecognizedQuery);
-        return 0;
+        return kUnrecognized;
     }
     const MarkerState markers = MarkerCommands(document).Snapshot();
     if (command.item == "FRE") {
@@ -179,7 +194,7 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
     } else if (command.item == "AMP") {
         replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Level));
     }
-    return 1;
+    return kDone;
 }
 
 void CommandInterpreter::ReplyTrace(AnalyzerDocument& document) {
@@ -211,10 +226,24 @@ void CommandInterpreter::InterpretCommand(AnalyzerDocument& document, const Comm
 
 // Loading a state file reprograms the instrument through the level plan:
 // the whole recall runs with the sweep stopped.
-void CommandInterpreter::RecallState(AnalyzerDocument& document, const std::string& fileName) {
+bool CommandInterpreter::RecallState(AnalyzerDocument& document, const std::string& fileName) {
+    if (fileName.empty()) {
+        document.GetPrompter().Inform("REC needs the name of a state file", "UNABLE TO OPEN");
+        return false;
+    }
     document.PauseSweep();
-    document.LoadStateFile(fileName, false);  // the document keeps its own name
+    const bool loaded = document.LoadStateFile(fileName, false);  // the document keeps its name
     document.ResumeSweep();
+    return loaded;
+}
+
+// A remote copy: the document keeps its own name.
+bool CommandInterpreter::SaveState(AnalyzerDocument& document, const std::string& fileName) {
+    if (fileName.empty()) {
+        document.GetPrompter().Inform("SAV needs the name of a state file", "UNABLE TO SAVE");
+        return false;
+    }
+    return document.SaveStateFile(fileName, false);
 }
 
 }  // namespace tavlin

@@ -21,8 +21,11 @@ class CommandInterpreter {
 
     explicit CommandInterpreter(ReplySink& replies) : replies_(replies) {}
 
-    // 1 when the command was handled or ignored, 0 after the message box for
-    // an unrecognised command or query (its text is the whole command).
+    // What Interpret returns.
+    static constexpr int kUnrecognized = 0;       // after the message box; its text is the command
+    static constexpr int kDone = 1;               // handled, or ignored as the language does
+    static constexpr int kFileCommandFailed = 2;  // SAV or REC: the message box said why
+
     int Interpret(AnalyzerDocument& document, const std::string& command);
 
     // Ends a *WAI or *OPC? wait at once, now and from now on: the server
@@ -34,7 +37,8 @@ class CommandInterpreter {
     int InterpretQuery(AnalyzerDocument& document, const CommandText& command,
                        const std::string& text);
     void InterpretCommand(AnalyzerDocument& document, const CommandText& command);
-    void RecallState(AnalyzerDocument& document, const std::string& fileName);
+    bool RecallState(AnalyzerDocument& document, const std::string& fileName);
+    bool SaveState(AnalyzerDocument& document, const std::string& fileName);
     void ReplyTrace(AnalyzerDocument& document);
     void WaitForSweepEnd(AnalyzerDocument& document);
 

@@ -1,33 +1,54 @@
 #include "remote/command_script.h"
 
+#include "document/analyzer_document.h"
+
 namespace tavlin {
 
-bool CommandScript::Run(std::string command) {
-    while (!command.empty() && (command.back() == '\r' || command.back() == '\n')) {
-        command.pop_back();
+void CommandScript::RunTexts(const std::vector<std::string>& texts) {
+    for (const std::string& text : texts) {
+        for (const char c : text + "\n") {
+            if (const auto command = framer_.Add(c); command && !RunCommand(*command)) {
+                return;
+            }
+        }
     }
-    const auto first = command.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return true;
-    }
-    return interpreter_.Interpret(doc_, command.substr(first)) != 0;
 }
 
-bool CommandScript::RunAll(const std::vector<std::string>& commands) {
-    bool allRecognised = true;
-    for (const std::string& command : commands) {
-        allRecognised &= Run(command);
+void CommandScript::RunStream(std::istream& in) {
+    char c = 0;
+    while (in.get(c)) {
+        if (const auto command = framer_.Add(c); command && !RunCommand(*command)) {
+            return;
+        }
     }
-    return allRecognised;
+    if (const auto command = framer_.Finish()) {
+        RunCommand(*command);
+    }
 }
 
-bool CommandScript::RunLines(std::istream& in) {
-    bool allRecognised = true;
-    std::string line;
-    while (std::getline(in, line)) {
-        allRecognised &= Run(line);
+bool CommandScript::RunCommand(const std::string& command) {
+    if (doc_.CloseRequested()) {
+        instrumentLost_ = true;
+        return false;
     }
-    return allRecognised;
+    const int result = interpreter_.Interpret(doc_, command);
+    unrecognized_ |= result == CommandInterpreter::kUnrecognized;
+    fileCommandFailed_ |= result == CommandInterpreter::kFileCommandFailed;
+    if (doc_.CloseRequested()) {
+        instrumentLost_ = true;  // USB:RES or *RST found no instrument
+        return false;
+    }
+    return true;
+}
+
+int CommandScript::ExitStatus() const {
+    if (instrumentLost_) {
+        return kInstrumentLost;
+    }
+    if (unrecognized_) {
+        return kUnrecognized;
+    }
+    return fileCommandFailed_ ? kFileCommandFailed : kAllDone;
 }
 
 }  // namespace tavlin

@@ -1,10 +1,12 @@
 #include "sim/scene.h"
 
 #include <cmath>
-#include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <vector>
+
+#include "base/atomic_file.h"
 
 namespace tavlin::sim {
 
@@ -235,22 +237,12 @@ SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName)
 
 SceneLoadResult LoadSceneFile(const std::filesystem::path& path) {
     const std::string name = path.string();
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return {std::nullopt, "scene file '" + name + "': cannot be opened"};
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!ReadWholeFile(path, kMaxSceneBytes, bytes, error)) {
+        return {std::nullopt, "scene file: " + error};
     }
-    std::string text;
-    char chunk[65536];
-    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-        text.append(chunk, static_cast<std::size_t>(file.gcount()));
-        if (text.size() > kMaxSceneBytes) {
-            return {std::nullopt, "scene file '" + name + "': larger than 4 MiB"};
-        }
-    }
-    if (file.bad()) {
-        return {std::nullopt, "scene file '" + name + "': cannot be read"};
-    }
-    return ParseScene(text, name);
+    return ParseScene(std::string(bytes.begin(), bytes.end()), name);
 }
 
 }  // namespace tavlin::sim

@@ -298,8 +298,8 @@ void FftSweep::MergeImagePass(std::span<double> main, std::span<const double> im
 }
 
 bool FftSweep::Capture(SweepContext& context, int length) {
-    const int result = context.link.ReadSweepSamples(context.engine.captureI.data(),
-                                                     context.engine.captureQ.data(), length);
+    const int result =
+        context.link.ReadSweepSamples(context.engine.captureI, context.engine.captureQ, length);
     if (result != kLinkOk) {
         // The sweep goes on with what the buffers hold.
         context.prompter.Inform(kNoDataText, kNoDataCaption);

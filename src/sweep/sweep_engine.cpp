@@ -52,10 +52,14 @@ void SweepEngine::BeginSweep(const SweepContext& context) {
 }
 
 void SweepEngine::PerformSweep(SweepContext& context) {
+    PrepareSweep(context);
+    SweepBySpan(context);
+}
+
+void SweepEngine::PrepareSweep(SweepContext& context) {
     BeginSweep(context);
     const SweepSettings& settings = context.settings;
     const double span = settings.SpanHz();
-
     const double clockFreq = span <= kClockChoiceSpanHz ? settings.CenterHz() : kWideClockFreqHz;
     if (ChooseSampleClock(clockFreq, context)) {
         context.link.SendClockMode(clockMode);
@@ -63,7 +67,11 @@ void SweepEngine::PerformSweep(SweepContext& context) {
     if (span > kFftSpanHz || span < kNarrowSpanHz) {
         ForgetLoPlan();
     }
+}
 
+void SweepEngine::SweepBySpan(SweepContext& context) {
+    const SweepSettings& settings = context.settings;
+    const double span = settings.SpanHz();
     if (settings.ZeroSpan()) {
         zeroSpanSweep_->Run(context);
     } else if (span < kNarrowSpanHz) {

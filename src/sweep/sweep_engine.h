@@ -49,6 +49,11 @@ class SweepEngine {
     // the sweep used when it returns; the rows are in its trace and the rest
     // in its outcome, for the caller to publish.
     void PerformSweep(SweepContext& context);
+    // The two halves of PerformSweep: the sample clock for the sweep (the
+    // context's receiver constants are the chosen mode's on return), then
+    // the sweep kind for the span.
+    void PrepareSweep(SweepContext& context);
+    void SweepBySpan(SweepContext& context);
     // The narrow FFT kind on its own, with the sample clock as the last sweep
     // left it (the phase-noise plot).
     void PerformNarrowFftSweep(SweepContext& context);

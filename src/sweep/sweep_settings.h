@@ -6,6 +6,12 @@
 
 namespace tavlin {
 
+// One zero-span test for every part of the program: a span below 1 Hz is
+// swept, shown and marked as zero span.
+constexpr bool IsZeroSpan(double spanHz) {
+    return spanHz < 1.0;
+}
+
 // The settings one sweep works from, copied from the document under its
 // settings lock when the sweep starts, so a change made meanwhile by the panel
 // or an automation client takes effect at the next sweep and never half-way.
@@ -33,8 +39,7 @@ struct SweepSettings {
 
     double CenterHz() const { return (startHz + stopHz) / 2.0; }
     double SpanHz() const { return stopHz - startHz; }
-    // One zero-span test for every part of the program.
-    bool ZeroSpan() const { return SpanHz() < 1.0; }
+    bool ZeroSpan() const { return IsZeroSpan(SpanHz()); }
 };
 
 }  // namespace tavlin

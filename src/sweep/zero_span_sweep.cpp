@@ -113,8 +113,7 @@ void ZeroSpanSweep::RunAm(SweepContext& context, double sweepTimeSec) {
 }
 
 int ZeroSpanSweep::ReadCapture(SweepContext& context, int samples) {
-    return context.link.ReadSweepSamples(context.engine.captureI.data(),
-                                         context.engine.captureQ.data(), samples);
+    return context.link.ReadSweepSamples(context.engine.captureI, context.engine.captureQ, samples);
 }
 
 // A failed plain capture is reported once and the rows are drawn from what

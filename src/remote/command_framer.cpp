@@ -1,0 +1,37 @@
+#include "remote/command_framer.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr std::size_t kShortestCommand = 3;
+
+bool IsTerminator(char c) {
+    return c == ';' || c == '\r' || c == '\n';
+}
+
+}  // namespace
+
+std::optional<std::string> CommandFramer::Add(char c) {
+    if (!IsTerminator(c)) {
+        pending_.push_back(c);
+        return std::nullopt;
+    }
+    return TakePending();
+}
+
+std::optional<std::string> CommandFramer::Finish() {
+    return TakePending();
+}
+
+std::optional<std::string> CommandFramer::TakePending() {
+    const auto first = pending_.find_first_not_of(" \t");
+    std::string command = first == std::string::npos ? std::string() : pending_.substr(first);
+    pending_.clear();
+    if (command.size() < kShortestCommand) {
+        return std::nullopt;
+    }
+    return command;
+}
+
+}  // namespace tavlin
