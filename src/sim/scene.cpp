@@ -3,6 +3,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -90,6 +91,32 @@ std::string ReadText(const Json& object, const char* key, std::size_t maxChars,
     return text;
 }
 
+// A key given twice in one object would silently take its last value: the
+// parser reports every key, and the first one seen twice refuses the scene.
+class DuplicateKeyFinder {
+  public:
+    Json::parser_callback_t Callback() {
+        return [this](int, Json::parse_event_t event, Json& parsed) {
+            if (event == Json::parse_event_t::object_start) {
+                keys_.emplace_back();
+            } else if (event == Json::parse_event_t::object_end && !keys_.empty()) {
+                keys_.pop_back();
+            } else if (event == Json::parse_event_t::key && !keys_.empty()) {
+                const std::string key = parsed.get<std::string>();
+                if (!keys_.back().insert(key).second && first_.empty()) {
+                    first_ = key;
+                }
+            }
+            return true;
+        };
+    }
+    const std::string& First() const { return first_; }
+
+  private:
+    std::vector<std::set<std::string>> keys_;
+    std::string first_;
+};
+
 SceneEmitter ReadEmitter(const Json& value, const std::string& where) {
     RequireObject(value, where);
     RefuseUnknownKeys(value, where, {"freq_hz", "level_dbm", "am", "fm"});
@@ -163,6 +190,9 @@ Scene ReadScene(const Json& root) {
                        "signals", "self_test", "calibration", "trigger"});
     Scene scene;
     scene.serial = ReadText(root, "serial", kMaxSerialChars, scene.serial);
+    if (scene.serial.empty()) {
+        Refuse("'serial' must not be empty");  // the unit's name, and its cache file's
+    }
     scene.firmware = ReadText(root, "firmware", kMaxFirmwareChars, scene.firmware);
     if (root.contains("external_reference")) {
         if (!root.at("external_reference").is_boolean()) {
@@ -219,10 +249,15 @@ SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName)
     SceneLoadResult result;
     const std::string prefix = "scene file '" + sourceName + "': ";
     Json root;
+    DuplicateKeyFinder duplicates;
     try {
-        root = Json::parse(text.begin(), text.end());
+        root = Json::parse(text.begin(), text.end(), duplicates.Callback());
     } catch (const Json::exception& error) {
         result.error = prefix + "not valid JSON: " + WithoutExceptionTag(error.what());
+        return result;
+    }
+    if (!duplicates.First().empty()) {
+        result.error = prefix + "'" + duplicates.First() + "' is given twice";
         return result;
     }
     try {

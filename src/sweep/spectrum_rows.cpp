@@ -22,8 +22,10 @@ double RowsPerDb(double dbPerDiv) {
 }
 
 double ClampRow(double row) {
-    if (std::isnan(row)) {
-        return kBottomRowClamp;  // a row that is not a number draws on the floor
+    // A row that is no number, or infinite either way, comes from a failed
+    // computation, not from a signal: it draws on the floor, never at the top.
+    if (!std::isfinite(row)) {
+        return kBottomRowClamp;
     }
     return std::clamp(row, kTopRowClamp, kBottomRowClamp);
 }
