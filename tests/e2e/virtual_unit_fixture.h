@@ -54,11 +54,6 @@ class WatchingDriver final : public ForwardingUsbDriver {
     int StreamStarts() const {
         return Count([](const auto& f) { return f == std::vector<std::uint8_t>{'T'}; });
     }
-    int MemoryReads() const {
-        return Count([](const auto& f) {
-            return f.size() >= 3 && f[0] == 'E' && f[1] == 0xFF && f[2] == 1;
-        });
-    }
 
     int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
         {

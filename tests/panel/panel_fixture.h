@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -26,12 +27,10 @@ class PanelFixture : public DocumentFixture {
         auto earlierHook = usb.onWrite;
         usb.onWrite = [this, earlierHook](UsbHandle handle, const Bytes& frame) {
             earlierHook(handle, frame);
-            if (handle != FakeCalMemory::kCommandHandle ||
-                std::this_thread::get_id() != testThread_) {
-                return;  // the sweep thread's own commands are not the panel's
-            }
             const AnalyzerDocument* d = watched_.load();
-            if (d != nullptr) {
+            // The sweep thread's own commands are not the panel's.
+            if (handle == FakeCalMemory::kCommandHandle && d != nullptr &&
+                std::this_thread::get_id() == testThread_) {
                 sent.push_back({UnSlip(frame), d->SweepRunning(), d->link.waitForTrigger.load()});
             }
         };
@@ -43,19 +42,6 @@ class PanelFixture : public DocumentFixture {
         }
         watched_ = nullptr;
     }
-
-    // Ends the sweep when a test's own locals that a pass uses go out of scope:
-    // declare it after them.
-    class SweepStopper {
-      public:
-        explicit SweepStopper(AnalyzerDocument& document) : doc_(document) {}
-        ~SweepStopper() { doc_.CloseDocument(); }
-        SweepStopper(const SweepStopper&) = delete;
-        SweepStopper& operator=(const SweepStopper&) = delete;
-
-      private:
-        AnalyzerDocument& doc_;
-    };
 
     AnalyzerDocument& BuildPanelDocument() {
         AnalyzerDocument& d = BuildWithInstrument();
@@ -107,6 +93,14 @@ class PanelFixture : public DocumentFixture {
             }
         }
         return found;
+    }
+    // The message boxes shown, "caption|text" each.
+    std::vector<std::string> Boxes() const {
+        std::vector<std::string> boxes;
+        for (const auto& box : prompter.Boxes()) {
+            boxes.push_back(box.caption + "|" + box.text);
+        }
+        return boxes;
     }
 
     InstrumentState Settings() const {

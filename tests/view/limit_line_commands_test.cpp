@@ -16,23 +16,18 @@ using test::PanelFixture;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// --- Level to row --------------------------------------------------------------------
-
-MarkerScale LogScale() {
-    MarkerScale s;
-    s.startHz = 902e6;
-    s.stopHz = 928e6;
-    s.refLevelDbm = -10.0;
-    s.refLevelOffsetDb = 3.0;
-    s.dbPerDiv = 10.0;
-    return s;
-}
-
-TEST(LevelRowsTest, RowsInEachScaleAreTheInverseOfTheMarkerLevels) {
-    MarkerScale log = LogScale();
-    MarkerScale lin = LogScale();
+// Level to row, in each scale the inverse of the marker levels, truncated
+// toward zero; levels far off the screen stay far off it.
+TEST(LevelRowsTest, RowsOfLevelsInEachScale) {
+    MarkerScale log;
+    log.startHz = 902e6;
+    log.stopHz = 928e6;
+    log.refLevelDbm = -10.0;
+    log.refLevelOffsetDb = 3.0;
+    log.dbPerDiv = 10.0;
+    MarkerScale lin = log;
     lin.linearScale = true;
-    MarkerScale fm = LogScale();
+    MarkerScale fm = log;
     fm.stopHz = fm.startHz;
     fm.zeroSpanFm = true;
     fm.maxFmOffsetHz = 5000.0;
@@ -41,24 +36,23 @@ TEST(LevelRowsTest, RowsInEachScaleAreTheInverseOfTheMarkerLevels) {
             EXPECT_NEAR(RowOfLevel(scale, scale.LevelOfRow(row)), row, 1e-9);
         }
     }
-    EXPECT_EQ(LevelToRow(log, -27.0), 100);
-    EXPECT_EQ(LevelToRow(lin, DbmToMillivolts(-7.0) / 2.0), 250);
-    EXPECT_EQ(LevelToRow(fm, -5000.0), 500);
-    // Truncated toward zero: rows 1.95 and -1.95 (5 rows a dB from -7 dBm).
-    EXPECT_EQ(LevelToRow(log, -7.39), 1);
-    EXPECT_EQ(LevelToRow(log, -6.61), -1);
+    MarkerScale tiny = log;
+    tiny.dbPerDiv = 1e-300;
+    struct Row {
+        const char* name;
+        const MarkerScale& scale;
+        double level;
+        int row;
+    };
+    for (const Row& row :
+         {Row{"log", log, -27.0, 100}, Row{"lin", lin, DbmToMillivolts(-7.0) / 2, 250},
+          Row{"fm", fm, -5000.0, 500}, Row{"1.95 rows", log, -7.39, 1},
+          Row{"-1.95 rows", log, -6.61, -1}, Row{"far below", log, -1e300, kFarRow},
+          Row{"far above", log, 1e300, -kFarRow}, Row{"NaN", log, kNaN, 500},
+          Row{"tiny scale", tiny, -8.0, kFarRow}}) {
+        EXPECT_EQ(LevelToRow(row.scale, row.level), row.row) << row.name;
+    }
 }
-
-TEST(LevelRowsTest, LevelsFarOffTheScreenStayFarOffIt) {
-    MarkerScale s = LogScale();
-    EXPECT_EQ(LevelToRow(s, -1e300), kFarRow);
-    EXPECT_EQ(LevelToRow(s, 1e300), -kFarRow);
-    EXPECT_EQ(LevelToRow(s, kNaN), 500);
-    s.dbPerDiv = 1e-300;
-    EXPECT_EQ(LevelToRow(s, -8.0), kFarRow);
-}
-
-// --- Limit lines and trace B ---------------------------------------------------------------
 
 class LimitLineTest : public PanelFixture {
   protected:
@@ -76,7 +70,9 @@ class LimitLineTest : public PanelFixture {
     }
 };
 
-TEST_F(LimitLineTest, EntriesStartAtTheBottomAndTopLinesAndBecomeRows) {
+// The entries start at the bottom and top lines; the lower limit is drawn as
+// trace B and stays there, with both rows, when the lines go off.
+TEST_F(LimitLineTest, EntriesBecomeRowsThatOutliveTheLines) {
     Edit([](InstrumentState& s) {
         s.refLevelOffsetDb = 5.0;
         s.dbPerDiv = 5.0;
@@ -87,26 +83,11 @@ TEST_F(LimitLineTest, EntriesStartAtTheBottomAndTopLinesAndBecomeRows) {
     EXPECT_EQ(dialogs.openings[0].start, 5.0 - 50.0);
     EXPECT_EQ(dialogs.openings[1].start, 5.0);
     EXPECT_TRUE(commands().LimitLinesOn());
-    EXPECT_EQ(Display().lowerLimitRows, Filled(300));
-    EXPECT_EQ(Display().upperLimitRows, Filled(-50));
-
-    commands().OnLimitLines();  // off again, rows kept
+    commands().OnLimitLines();
     EXPECT_FALSE(commands().LimitLinesOn());
     EXPECT_EQ(Display().lowerLimitRows, Filled(300));
-    // The lower limit was drawn as trace B and stays there until Trace A->B.
+    EXPECT_EQ(Display().upperLimitRows, Filled(-50));
     EXPECT_EQ(Display().traceBRows, Filled(300));
-}
-
-TEST_F(LimitLineTest, ACancelledOrNotFiniteEntryLeavesTheLinesOffAndTheRowsAsTheyWere) {
-    dialogs.amplitudes = {std::nullopt, -80.0, std::nullopt, kNaN, -80.0, kNaN};
-    for (int i = 0; i < 4; ++i) {
-        commands().OnLimitLines();
-    }
-    EXPECT_EQ(dialogs.openings.size(), 6u);
-    const DisplayState d = Display();
-    EXPECT_FALSE(d.limitLinesOn);
-    EXPECT_EQ(d.lowerLimitRows, Filled(500));
-    EXPECT_EQ(d.upperLimitRows, Filled(0));
 }
 
 // The entries are levels in dBm; the linear scale places millivolts.
@@ -122,27 +103,34 @@ TEST_F(LimitLineTest, OnTheLinearScaleTheLevelIsPlacedInMillivolts) {
     EXPECT_EQ(Display().upperLimitRows, Filled(0));
 }
 
-TEST_F(LimitLineTest, TraceAToBCopiesTheRowsWithoutShowingThem) {
+TEST_F(LimitLineTest, ACancelledOrNotFiniteEntryLeavesTheLinesOffAndTheRowsAsTheyWere) {
+    dialogs.amplitudes = {std::nullopt, -80.0, std::nullopt, kNaN, -80.0, kNaN};
+    for (int i = 0; i < 4; ++i) {
+        commands().OnLimitLines();
+    }
+    EXPECT_EQ(dialogs.openings.size(), 6u);
+    const DisplayState d = Display();
+    EXPECT_FALSE(d.limitLinesOn);
+    EXPECT_EQ(d.lowerLimitRows, Filled(500));
+    EXPECT_EQ(d.upperLimitRows, Filled(0));
+}
+
+// Trace A->B copies the rows without showing them; a state saved with the
+// limit lines on holds what the screen showed as trace B: the lower limit.
+TEST_F(LimitLineTest, TraceBIsACopyOfTraceAOrTheSavedLowerLimit) {
     {
         std::lock_guard lock(doc->traceMutex);
         doc->trace.traceAInt.fill(123);
     }
-    commands().OnTraceAToB();
-    EXPECT_EQ(Display().traceBRows, Filled(123));
-    EXPECT_FALSE(commands().TraceBShown());
-}
-
-// A state saved with the limit lines on holds what the screen showed as
-// trace B: the lower limit.
-TEST_F(LimitLineTest, AStateSavedWithTheLinesOnCarriesTheLowerLimitAsTraceB) {
     dialogs.amplitudes = {-30.0, 0.0};
     commands().OnLimitLines();
     const auto dir = test::MakeTestDirectory("tavlin-limit");
-    const auto file = dir / "limits.pqz";
-    ASSERT_TRUE(doc->SaveStateFile(file, false));
+    ASSERT_TRUE(doc->SaveStateFile(dir / "limits.pqz", false));
     commands().OnLimitLines();
     commands().OnTraceAToB();
-    ASSERT_TRUE(doc->LoadStateFile(file, false));
+    EXPECT_EQ(Display().traceBRows, Filled(123));
+    EXPECT_FALSE(commands().TraceBShown());
+    ASSERT_TRUE(doc->LoadStateFile(dir / "limits.pqz", false));
     std::filesystem::remove_all(dir);
     EXPECT_EQ(Display().traceBRows, Filled(150));
 }

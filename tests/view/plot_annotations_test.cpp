@@ -1,289 +1,186 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
-#include <vector>
 
-#include "document/marker_scale.h"
 #include "view/plot_annotations.h"
 
 namespace tavlin {
 namespace {
 
-// The settings after PRESET, with a 100 kHz RBW and a sweep that took 0.4 s.
-PlotSnapshot Preset() {
-    PlotSnapshot s;
-    InstrumentState& st = s.settings;
-    st.startFreqHz = 902e6;
-    st.stopFreqHz = 928e6;
-    st.refLevelDbm = 0.0;
-    st.dbPerDiv = 10.0;
-    st.attenDb = 10.0;
-    st.rbwHz = 100000.0;
-    st.sweepTimeSec = 0.4;
-    st.imageReject = 1;
-    st.videoAvgCount = 1;
-    return s;
-}
+// Where a text is shown: the annunciator letters, an annotation's box (by its
+// anchor) or the marker readout strip.
+enum Where {
+    Annunciators,
+    Ref,
+    Scale,
+    Counter,
+    Atten,
+    Source,
+    Start,
+    Centre,
+    Stop,
+    Rbw,
+    Span,
+    Swp,
+    Readout
+};
+constexpr int kAnchor[][2] = {{0, 0},     {10, -60},  {10, -30},  {230, -60},
+                              {230, -30}, {450, -30}, {10, 510},  {230, 510},
+                              {450, 510}, {10, 540},  {230, 540}, {450, 540}};
 
-PlotSnapshot WithSpan(double startHz, double spanHz) {
-    PlotSnapshot s = Preset();
-    s.settings.startFreqHz = startHz;
-    s.settings.stopFreqHz = startHz + spanHz;
-    return s;
-}
-
-std::string Annunciators(const PlotSnapshot& s) {
-    return PlotAnnotations(s, false).Annunciators();
-}
-
-// The annotation whose box has this anchor, relative to the graticule's top.
-PlotText At(const PlotSnapshot& s, int x, int yFromTop, bool printing = false) {
-    const PlotAnnotations a(s, printing);
+std::string TextAt(const PlotSnapshot& s, Where where) {
+    const PlotAnnotations a(s, false);
+    if (where == Annunciators || where == Readout) {
+        return where == Readout ? a.Readout().text : a.Annunciators();
+    }
+    const auto [x, y] = kAnchor[where];
     for (const PlotText& t : a.Annotations()) {
-        const bool widened = t.width == 600 && t.x + 200 == x;
-        if ((t.x == x || widened) && t.y - a.Top() == yFromTop) {
-            return t;
+        // A centred text of more than 20 characters has a box 200 wider on each side.
+        const bool wide = t.text.size() > 20 && t.align == TextAlign::Centre;
+        if (t.x + (wide ? 200 : 0) == x && t.width == (wide ? 600 : 200) && t.y - a.Top() == y) {
+            return t.text;
         }
     }
-    return PlotText{};
+    return "(none)";
 }
 
-std::string TextAt(const PlotSnapshot& s, int x, int yFromTop) {
-    return At(s, x, yFromTop).text;
-}
-
-TEST(PlotAnnotationsTest, PresetShowsNoAnnunciatorAndTheSweptAnnotations) {
-    const PlotSnapshot s = Preset();
-    EXPECT_EQ(Annunciators(s), "U ");  // 26 MHz is beyond the calibrated spans
-    EXPECT_EQ(TextAt(s, 10, -60), "REF 0.0 dBm");
-    EXPECT_EQ(TextAt(s, 10, -30), "10 dB/div");
-    EXPECT_EQ(TextAt(s, 230, -30), "ATTEN 10 dB");
-    EXPECT_EQ(TextAt(s, 450, -30), "INT REF");
-    EXPECT_EQ(TextAt(s, 10, 510), "START 902.00000 MHz");
-    EXPECT_EQ(TextAt(s, 230, 510), "CENTER 915.0000 MHz");
-    EXPECT_EQ(TextAt(s, 450, 510), "STOP 928.00000 MHz");
-    EXPECT_EQ(TextAt(s, 10, 540), "RBW 100 KHz");
-    EXPECT_EQ(TextAt(s, 230, 540), "SPAN 26.000 MHz");
-    EXPECT_EQ(TextAt(s, 450, 540), "SWP 400.0 msec");
-    EXPECT_EQ(PlotAnnotations(s, false).Annotations().size(), 10u);  // no counter
-    const PlotText ref = At(s, 10, -60);
-    EXPECT_EQ(ref.y, 70 - 60);
-    EXPECT_EQ(ref.width, 200);
-    EXPECT_EQ(ref.height, 26);
-    EXPECT_EQ(ref.align, TextAlign::Left);
-    EXPECT_EQ(At(s, 230, 510).align, TextAlign::Centre);
-    EXPECT_EQ(At(s, 450, 540).align, TextAlign::Right);
-}
-
-TEST(PlotAnnotationsTest, AnnunciatorsComeInTheirOrder) {
-    // The calibrated spans include their limits.
-    EXPECT_EQ(Annunciators(WithSpan(1e6, 200.0)), "");
-    EXPECT_EQ(Annunciators(WithSpan(1e6, 200000.0)), "");
-    EXPECT_EQ(Annunciators(WithSpan(1e6, 199.9)), "U ");
-    EXPECT_EQ(Annunciators(WithSpan(1e6, 200000.1)), "U ");
-    PlotSnapshot s = WithSpan(1e6, 1000.0);
-    InstrumentState& st = s.settings;
-    st.freqOffsetHz = 1.0;  // exactly 1 Hz is no converter
-    EXPECT_EQ(Annunciators(s), "");
-    st.freqOffsetHz = 1.5;
-    st.syncTrigMode = 3;  // TRIG IN
-    st.realtimeMode = 1;
-    st.imageReject = 0;
-    st.signalTrack = 1;
-    st.videoAvgCount = 10;
-    st.stopFreqHz = st.startFreqHz + 100.0;
-    EXPECT_EQ(Annunciators(s), "FO U T R I K A ");
-    st.syncTrigMode = 2;  // SYNC OUT
-    st.videoTrigger = true;
-    EXPECT_EQ(Annunciators(s), "FO U T R I K A Y ");
-}
-
-TEST(PlotAnnotationsTest, ReferenceLevelFormsAndOffsetMark) {
-    PlotSnapshot s = Preset();
-    s.settings.refLevelDbm = -20.0;
-    s.settings.refLevelOffsetDb = 0.0;
-    EXPECT_EQ(TextAt(s, 10, -60), "REF -20.0 dBm");
-    s.settings.refLevelOffsetDb = 0.5;
-    EXPECT_EQ(TextAt(s, 10, -60), "REF -19.5 dBm OFS");
-    // In mV the reference includes the offset, the scale does not.
-    s.settings.refLevelInMv = 1;
-    s.settings.refLevelDbm = 0.0;
-    s.settings.refLevelOffsetDb = 6.0206;
-    EXPECT_EQ(TextAt(s, 10, -60), "REF 447.21 mV OFS");
-    EXPECT_EQ(TextAt(s, 10, -30), "22.36 mV/div");
-}
-
-TEST(PlotAnnotationsTest, FmDeviationScaleIsAFifthOfTheMaximumOffset) {
-    PlotSnapshot s = WithSpan(100e6, 0.0);
-    s.settings.zeroSpanFm = 1;
-    s.settings.maxFmOffsetHz = 100000.0;
-    EXPECT_EQ(TextAt(s, 10, -30), "20 KHz/div");
-    s.settings.maxFmOffsetHz = 20000.0;
-    EXPECT_EQ(TextAt(s, 10, -30), "4 KHz/div");
-    s.settings.maxFmOffsetHz = 1000.0;
-    EXPECT_EQ(TextAt(s, 10, -30), "0.2 KHz/div");
-    s.settings.maxFmOffsetHz = 999.0;
-    EXPECT_EQ(TextAt(s, 10, -30), "200 Hz/div");
-}
-
-TEST(PlotAnnotationsTest, ZeroSpanShowsTimeOnTheAxis) {
-    PlotSnapshot s = WithSpan(100e6, 0.0);
-    s.settings.sweepTimeSec = 0.025;
-    EXPECT_EQ(TextAt(s, 10, 510), "ZERO SPAN");
-    EXPECT_EQ(TextAt(s, 230, 510), "CENTER 100.0000 MHz");
-    EXPECT_EQ(TextAt(s, 450, 510), "2.50 msec/div");
-    EXPECT_EQ(TextAt(s, 230, 540), "SPAN 0.0 Hz");
-    EXPECT_EQ(TextAt(s, 450, 540), "SWP 25.0 msec");
-    s.settings.sweepTimeSec = 100.0;
-    EXPECT_EQ(TextAt(s, 450, 510), "10000.0 msec/div");
-    EXPECT_EQ(TextAt(s, 450, 540), "SWP 100.000 sec");
-    // Below a tenth of a hertz the span counts as zero.
-    s = WithSpan(100e6, 0.09);
-    EXPECT_EQ(TextAt(s, 10, 510), "ZERO SPAN");
-}
-
-TEST(PlotAnnotationsTest, FrequenciesIncludeTheConverterOffsetButTheSpanDoesNot) {
-    PlotSnapshot s = WithSpan(999e6, 2e6);
-    s.settings.freqOffsetHz = 1.0;
-    EXPECT_EQ(TextAt(s, 10, 510), "START 999.00000 MHz");
-    EXPECT_EQ(TextAt(s, 230, 510), "CENTER 1.000000 GHz");
-    EXPECT_EQ(TextAt(s, 450, 510), "STOP 1.001000 GHz");
-    EXPECT_EQ(TextAt(s, 230, 540), "SPAN 2.000 MHz");
-    s.settings.freqOffsetHz = -10e6;
-    EXPECT_EQ(TextAt(s, 10, 510), "START 989.00000 MHz");
-    EXPECT_EQ(TextAt(s, 450, 510), "STOP 991.00000 MHz");
-}
-
-TEST(PlotAnnotationsTest, UnitsChangeAtTheirThresholds) {
-    PlotSnapshot s = Preset();
-    const auto rbw = [&s](double hz) {
-        s.settings.rbwHz = hz;
-        return TextAt(s, 10, 540);
+using Edit = std::function<void(InstrumentState&, MarkerState&)>;
+Edit Swept(double startHz, double spanHz, double offsetHz = 0.0) {
+    return [=](InstrumentState& s, MarkerState&) {
+        s.startFreqHz = startHz;
+        s.stopFreqHz = startHz + spanHz;
+        s.freqOffsetHz = offsetHz;
     };
-    EXPECT_EQ(rbw(9.9), "RBW 9.9 Hz");
-    EXPECT_EQ(rbw(10.0), "RBW 10 Hz");
-    EXPECT_EQ(rbw(1000.0), "RBW 1.0 KHz");
-    EXPECT_EQ(rbw(10000.0), "RBW 10 KHz");
-    const auto span = [](double hz) { return TextAt(WithSpan(1e6, hz), 230, 540); };
-    EXPECT_EQ(span(999.0), "SPAN 999.0 Hz");
-    EXPECT_EQ(span(1000.0), "SPAN 1.000 KHz");
-    EXPECT_EQ(span(1e6), "SPAN 1.000 MHz");
-    EXPECT_EQ(span(1e9), "SPAN 1.000 GHz");
-    s.settings.sweepTimeSec = 1.0;
-    EXPECT_EQ(TextAt(s, 450, 540), "SWP 1.000 sec");
+}
+Edit ZeroSpan(double sweepTimeSec, double maxFmOffsetHz = 0.0) {
+    return [=](InstrumentState& s, MarkerState&) {
+        s.stopFreqHz = s.startFreqHz = 100e6;
+        s.sweepTimeSec = sweepTimeSec;
+        s.zeroSpanFm = maxFmOffsetHz > 0.0 ? 1 : 0;
+        s.maxFmOffsetHz = maxFmOffsetHz;
+    };
+}
+// Every annunciator but the video trigger's, and with it.
+Edit AllStates(int syncTrigMode, bool videoTrigger) {
+    return [=](InstrumentState& s, MarkerState& m) {
+        Swept(1e6, 100.0, 1.5)(s, m);
+        s.syncTrigMode = syncTrigMode;
+        s.realtimeMode = s.signalTrack = 1;
+        s.imageReject = 0;
+        s.videoAvgCount = 10;
+        s.videoTrigger = videoTrigger;
+    };
+}
+Edit Millivolts(double offsetDb) {
+    return [=](InstrumentState& s, MarkerState&) {
+        s.refLevelInMv = s.linearScale = 1;
+        s.refLevelOffsetDb = offsetDb;
+    };
+}
+Edit Counting(double hz) {
+    return [=](InstrumentState& s, MarkerState&) {
+        s.counterOn = true;
+        s.counterFreqHz = hz;
+    };
+}
+Edit Marker1(double pos, double level) {
+    return [=](InstrumentState&, MarkerState& m) { m = {1, 0, 0, 0, pos, 0.0, level, 0.0}; };
+}
+Edit Delta(double pos1, double level1, double pos2, double level2) {
+    return [=](InstrumentState&, MarkerState& m) { m = {1, 1, 0, 1, pos1, pos2, level1, level2}; };
+}
+template <typename Field, typename Value>
+Edit Set(Field InstrumentState::*field, Value value) {
+    return [=](InstrumentState& s, MarkerState&) { s.*field = value; };
 }
 
-TEST(PlotAnnotationsTest, CounterReferenceSourceAndTheWiderBoxOfALongCentredText) {
-    PlotSnapshot s = Preset();
-    s.settings.extRefLocked = true;
-    EXPECT_EQ(TextAt(s, 450, -30), "EXT REF");
-    s.settings.counterOn = true;
-    s.settings.counterFreqHz = 91501234.5;  // "COUNT 91501234.5 Hz": 19 characters
-    EXPECT_EQ(At(s, 230, -60).width, 200);
-    s.settings.counterFreqHz = 9150123456.7;  // 21 characters
-    const PlotText wide = At(s, 230, -60);
-    EXPECT_EQ(wide.text, "COUNT 9150123456.7 Hz");
-    EXPECT_EQ(wide.x, 30);
-    EXPECT_EQ(wide.width, 600);
-    // Left and right texts keep their box whatever their length.
-    s.settings.refLevelOffsetDb = 123456789.0;
-    EXPECT_EQ(At(s, 10, -60).width, 200);
-}
-
-TEST(PlotAnnotationsTest, TitleOnPaperOnlyAndTheReadoutStrip) {
-    PlotSnapshot s = Preset();
-    s.settings.title = "Band edge 915 MHz";
-    EXPECT_FALSE(PlotAnnotations(s, true).Title());  // not set
-    s.settings.titleSet = 1;
-    EXPECT_FALSE(PlotAnnotations(s, false).Title());
-    const auto title = PlotAnnotations(s, true).Title();
-    ASSERT_TRUE(title);
-    EXPECT_EQ(title->text, "Band edge 915 MHz");
-    EXPECT_EQ(title->x, 30);
-    EXPECT_EQ(title->width, 600);
-    EXPECT_EQ(title->y, 10);
-    EXPECT_EQ(title->align, TextAlign::Centre);
-
-    EXPECT_EQ(PlotAnnotations(s, false).Readout().text, "");
-    s.markers.marker1On = 1;
-    s.markers.marker1Pos = 915e6;
-    s.markers.marker1Level = -30.0;
-    const PlotText readout = PlotAnnotations(s, true).Readout();
-    EXPECT_EQ(readout.text, "MKR 1: 915.000000 MHz, -30.00 dBm   ");
-    EXPECT_EQ(readout.x, 10);
-    EXPECT_EQ(readout.y, 100 + 570);
-    EXPECT_EQ(readout.width, 640);
-}
-
-TEST(PlotAnnotationsTest, MarkerGlyphsSitOnTheirColumnAndLevelRow) {
-    PlotSnapshot s = Preset();
-    EXPECT_FALSE(PlotAnnotations(s, false).Marker1Glyph());
-    MarkerState& m = s.markers;
-    m.marker1On = 1;
-    m.marker1Pos = 915e6;  // the centre: column 320
-    m.marker1Level = -30.0;
-    m.marker2On = 1;
-    m.marker2Pos = 902e6;
-    m.marker2Level = -100.0;
-    const auto one = PlotAnnotations(s, false).Marker1Glyph();
-    const auto two = PlotAnnotations(s, false).Marker2Glyph();
-    ASSERT_TRUE(one && two);
-    EXPECT_EQ(one->x, 330);
-    EXPECT_EQ(one->y, 70 + 150);
-    EXPECT_EQ(two->x, 10);
-    EXPECT_EQ(two->y, 70 + 500);
-    EXPECT_EQ(PlotAnnotations(s, true).Marker1Glyph()->y, 100 + 150);
-
-    // Off the screen to the right and far above the top: the column is held
-    // at the edge, the row is not.
-    m.marker1Pos = 5e9;
-    m.marker1Level = 20.0;
-    EXPECT_EQ(PlotAnnotations(s, false).Marker1Glyph()->x, 650);
-    EXPECT_EQ(PlotAnnotations(s, false).Marker1Glyph()->y, 70 - 100);
-
-    s = Preset();
-    s.settings.linearScale = 1;
-    s.markers.marker1On = 1;
-    s.markers.marker1Pos = 915e6;
-    s.markers.marker1Level = DbmToMillivolts(0.0) * 0.5;
-    EXPECT_EQ(PlotAnnotations(s, false).Marker1Glyph()->y, 70 + 250);
-
-    s = WithSpan(100e6, 0.0);
-    s.settings.zeroSpanFm = 1;
-    s.settings.maxFmOffsetHz = 100000.0;
-    s.markers.marker1On = 1;
-    s.markers.marker1Pos = 200.0;  // ms, half of the 0.4 s sweep
-    s.markers.marker1Level = 50000.0;
-    const auto glyph = PlotAnnotations(s, false).Marker1Glyph();
-    EXPECT_EQ(glyph->x, 10 + 320);
-    EXPECT_EQ(glyph->y, 70 + 125);
-}
-
-TEST(PlotAnnotationsTest, PrintScaleFitsThePageAndNeverVanishes) {
-    EXPECT_EQ(PlotAnnotations::PrintScale(4800, 6600), 6);  // portrait: 800 across
-    EXPECT_EQ(PlotAnnotations::PrintScale(6600, 4800), 7);  // landscape: 900 across
-    EXPECT_EQ(PlotAnnotations::PrintScale(800, 1000), 1);
-    EXPECT_EQ(PlotAnnotations::PrintScale(794, 1123), 1);  // A4 at 96 dpi
-    EXPECT_EQ(PlotAnnotations::PrintScale(0, 0), 1);
-}
-
-TEST(PlotGeometryTest, ClickAndPointerPickAColumnOnTheGraticule) {
-    const int top = plot::kScreenTop;
-    EXPECT_EQ(plot::ClickColumn(10, 71, top), 0);
-    EXPECT_EQ(plot::ClickColumn(650, 570, top), 640);
-    EXPECT_FALSE(plot::ClickColumn(9, 300, top));
-    EXPECT_FALSE(plot::ClickColumn(651, 300, top));
-    EXPECT_FALSE(plot::ClickColumn(300, 70, top));  // the top line itself
-    EXPECT_FALSE(plot::ClickColumn(300, 571, top));
-
-    // The pointer reads only columns that hold a trace point.
-    EXPECT_EQ(plot::CursorColumn(10, 51, top), 0);
-    EXPECT_EQ(plot::CursorColumn(650, 624, top), 640);
-    EXPECT_FALSE(plot::CursorColumn(651, 300, top));
-    EXPECT_FALSE(plot::CursorColumn(655, 300, top));
-    EXPECT_FALSE(plot::CursorColumn(9, 300, top));
-    EXPECT_FALSE(plot::CursorColumn(300, 50, top));
-    EXPECT_FALSE(plot::CursorColumn(300, 625, top));
+TEST(PlotAnnotationsTest, TextsOfEachSetting) {
+    struct Row {
+        const char* name;
+        Edit edit;
+        Where where;
+        const char* text;
+    };
+    using S = InstrumentState;
+    const Row rows[] = {
+        // The settings after PRESET, with a 100 kHz RBW and a sweep of 0.4 s.
+        {"preset", {}, Annunciators, "U "},  // 26 MHz is beyond the calibrated spans
+        {"preset", {}, Ref, "REF 0.0 dBm"},
+        {"preset", {}, Scale, "10 dB/div"},
+        {"preset", {}, Atten, "ATTEN 10 dB"},
+        {"preset", {}, Source, "INT REF"},
+        {"preset", {}, Start, "START 902.00000 MHz"},
+        {"preset", {}, Centre, "CENTER 915.0000 MHz"},
+        {"preset", {}, Stop, "STOP 928.00000 MHz"},
+        {"preset", {}, Rbw, "RBW 100 KHz"},
+        {"preset", {}, Span, "SPAN 26.000 MHz"},
+        {"preset", {}, Swp, "SWP 400.0 msec"},
+        {"preset", {}, Counter, "(none)"},
+        {"preset", {}, Readout, ""},
+        // The calibrated spans include their limits; 1 Hz is no converter.
+        {"200 Hz", Swept(1e6, 200.0, 1.0), Annunciators, ""},
+        {"below 200 Hz", Swept(1e6, 199.9), Annunciators, "U "},
+        {"200 kHz", Swept(1e6, 200000.0), Annunciators, ""},
+        {"above 200 kHz", Swept(1e6, 200000.1), Annunciators, "U "},
+        {"TRIG IN", AllStates(3, false), Annunciators, "FO U T R I K A "},
+        {"SYNC OUT, video", AllStates(2, true), Annunciators, "FO U T R I K A Y "},
+        {"reference", Set(&S::refLevelDbm, -20.0), Ref, "REF -20.0 dBm"},
+        {"reference offset", Set(&S::refLevelOffsetDb, 0.5), Ref, "REF 0.5 dBm OFS"},
+        // In mV the reference includes the offset, the scale does not.
+        {"mV", Millivolts(6.0206), Ref, "REF 447.21 mV OFS"},
+        {"mV", Millivolts(6.0206), Scale, "22.36 mV/div"},
+        // The FM deviation scale is a fifth of the maximum offset.
+        {"FM", ZeroSpan(0.4, 100000.0), Scale, "20 KHz/div"},
+        {"FM", ZeroSpan(0.4, 1000.0), Scale, "0.2 KHz/div"},
+        {"FM", ZeroSpan(0.4, 999.0), Scale, "200 Hz/div"},
+        {"zero span", ZeroSpan(0.025), Start, "ZERO SPAN"},
+        {"zero span", ZeroSpan(0.025), Centre, "CENTER 100.0000 MHz"},
+        {"zero span", ZeroSpan(0.025), Stop, "2.50 msec/div"},
+        {"zero span", ZeroSpan(0.025), Span, "SPAN 0.0 Hz"},
+        {"zero span", ZeroSpan(0.025), Swp, "SWP 25.0 msec"},
+        {"zero span", ZeroSpan(100.0), Stop, "10000.0 msec/div"},
+        {"zero span", ZeroSpan(100.0), Swp, "SWP 100.000 sec"},
+        {"below 0.1 Hz", Swept(100e6, 0.09), Start, "ZERO SPAN"},
+        // Frequencies include the converter offset, the span does not.
+        {"offset", Swept(999e6, 2e6, 1.0), Start, "START 999.00000 MHz"},
+        {"offset", Swept(999e6, 2e6, 1.0), Centre, "CENTER 1.000000 GHz"},
+        {"offset", Swept(999e6, 2e6, 1.0), Stop, "STOP 1.001000 GHz"},
+        {"offset", Swept(999e6, 2e6, 1.0), Span, "SPAN 2.000 MHz"},
+        {"offset below", Swept(999e6, 2e6, -10e6), Start, "START 989.00000 MHz"},
+        {"RBW", Set(&S::rbwHz, 9.9), Rbw, "RBW 9.9 Hz"},
+        {"RBW", Set(&S::rbwHz, 10.0), Rbw, "RBW 10 Hz"},
+        {"RBW", Set(&S::rbwHz, 1000.0), Rbw, "RBW 1.0 KHz"},
+        {"RBW", Set(&S::rbwHz, 10000.0), Rbw, "RBW 10 KHz"},
+        {"span", Swept(1e6, 999.0), Span, "SPAN 999.0 Hz"},
+        {"span", Swept(1e6, 1000.0), Span, "SPAN 1.000 KHz"},
+        {"span", Swept(1e6, 1e9), Span, "SPAN 1.000 GHz"},
+        {"sweep time", Set(&S::sweepTimeSec, 1.0), Swp, "SWP 1.000 sec"},
+        {"reference source", Set(&S::extRefLocked, true), Source, "EXT REF"},
+        {"counter", Counting(91501234.5), Counter, "COUNT 91501234.5 Hz"},
+        {"long counter", Counting(9150123456.7), Counter, "COUNT 9150123456.7 Hz"},
+        // The readout strip: marker 1 alone in its long form; with marker 2
+        // shorter; the delta without the converter offset.
+        {"marker 1", Marker1(2.4e9, -20.0), Readout, "MKR 1: 2.400000000 GHz, -20.00 dBm   "},
+        {"delta", Delta(916.5e6, -20.0, 915e6, -26.25), Readout,
+         "MKR 1: 916.500 MHz, -20.00 dBm   MKR DELTA: -1.500 MHz, -6.25 dBc"},
+    };
+    for (const Row& row : rows) {
+        PlotSnapshot s;
+        s.settings.startFreqHz = 902e6;
+        s.settings.stopFreqHz = 928e6;
+        s.settings.refLevelDbm = 0.0;
+        s.settings.dbPerDiv = 10.0;
+        s.settings.attenDb = 10.0;
+        s.settings.rbwHz = 100000.0;
+        s.settings.sweepTimeSec = 0.4;
+        s.settings.imageReject = 1;
+        s.settings.videoAvgCount = 1;
+        if (row.edit) {
+            row.edit(s.settings, s.markers);
+        }
+        EXPECT_EQ(TextAt(s, row.where), row.text) << row.name;
+    }
 }
 
 }  // namespace

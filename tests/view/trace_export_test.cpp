@@ -16,17 +16,15 @@ namespace {
 
 using Rows = decltype(SweepTrace::traceA);
 
+// The lines of a CSV text, each ended by CR LF.
 std::vector<std::string> Lines(const std::string& csv) {
     std::vector<std::string> lines;
-    std::size_t from = 0;
-    while (from < csv.size()) {
-        const std::size_t end = csv.find("\r\n", from);
+    for (std::size_t from = 0, end; from < csv.size(); from = end + 2) {
+        end = csv.find("\r\n", from);
+        lines.push_back(csv.substr(from, end - from));
         if (end == std::string::npos) {
-            lines.push_back(csv.substr(from));
             break;
         }
-        lines.push_back(csv.substr(from, end - from));
-        from = end + 2;
     }
     return lines;
 }
@@ -50,49 +48,50 @@ Rows Ramp() {
     return rows;
 }
 
-TEST(TraceExportTest, OneLinePerPointInHzAndDbmWithTheOffsets) {
-    const std::vector<std::string> lines = Lines(TraceExport::Csv(Swept(), Ramp()));
-    ASSERT_EQ(lines.size(), 1u + kTracePoints);
-    EXPECT_EQ(lines[0], "Frequency (Hz),Level (dBm)");
-    EXPECT_EQ(lines[1], "902000000.000,-8");
-    EXPECT_EQ(lines[321], "915000000.000,-58");
-    EXPECT_EQ(lines[641], "928000000.000,-108");
-
-    // The frequencies are those the axis shows, with the converter offset.
+// One line per point after the header, in the units the axes show: Hz with
+// the converter offset, dBm with the reference offset, mV on the linear
+// scale, ms in zero span and Hz of deviation with the FM detector.
+TEST(TraceExportTest, HeaderAndFirstMiddleAndLastLinesInEachScale) {
+    struct Row {
+        const char* name;
+        MarkerScale scale;
+        std::string lines;  // the header, points 0, 320 and 640
+    };
     MarkerScale converted = Swept();
     converted.freqOffsetHz = -900e6;
-    EXPECT_EQ(Lines(TraceExport::Csv(converted, Ramp()))[1], "2000000.000,-8");
-}
-
-TEST(TraceExportTest, LinearScaleInMillivolts) {
-    MarkerScale s = Swept();
-    s.linearScale = true;
-    s.refLevelDbm = 0.0;
-    s.refLevelOffsetDb = 0.0;
-    const std::vector<std::string> lines = Lines(TraceExport::Csv(s, Ramp()));
-    EXPECT_EQ(lines[0], "Frequency (Hz),Level (mV)");
-    EXPECT_EQ(lines[1], "902000000.000,223.607");  // the reference level, 0 dBm
-    EXPECT_EQ(lines[641], "928000000.000,0");
-}
-
-TEST(TraceExportTest, ZeroSpanInMillisecondsAndFmInHzOfDeviation) {
-    MarkerScale s = Swept();
-    s.stopHz = s.startHz;
-    std::vector<std::string> lines = Lines(TraceExport::Csv(s, Ramp()));
-    EXPECT_EQ(lines[0], "Time (ms),Level (dBm)");
-    EXPECT_EQ(lines[1], "0.000000,-8");
-    EXPECT_EQ(lines[641], "400.000000,-108");
-    s.zeroSpanFm = true;
-    s.maxFmOffsetHz = 100000.0;
-    lines = Lines(TraceExport::Csv(s, Ramp()));
-    EXPECT_EQ(lines[0], "Time (ms),Deviation (Hz)");
-    EXPECT_EQ(lines[1], "0.000000,100000");
-    EXPECT_EQ(lines[321], "200.000000,0");
+    MarkerScale linear = Swept();
+    linear.linearScale = true;
+    linear.refLevelDbm = 0.0;
+    linear.refLevelOffsetDb = 0.0;
+    MarkerScale zeroSpan = Swept();
+    zeroSpan.stopHz = zeroSpan.startHz;
+    MarkerScale fm = zeroSpan;
+    fm.zeroSpanFm = true;
+    fm.maxFmOffsetHz = 100000.0;
+    const Row rows[] = {
+        {"swept", Swept(),
+         "Frequency (Hz),Level (dBm)|902000000.000,-8|915000000.000,-58|928000000.000,-108"},
+        {"converter", converted,
+         "Frequency (Hz),Level (dBm)|2000000.000,-8|15000000.000,-58|28000000.000,-108"},
+        // The first point is at the reference level, 0 dBm.
+        {"linear", linear,
+         "Frequency (Hz),Level (mV)|902000000.000,223.607|915000000.000,111.803|928000000.000,0"},
+        {"zero span", zeroSpan, "Time (ms),Level (dBm)|0.000000,-8|200.000000,-58|400.000000,-108"},
+        {"FM", fm, "Time (ms),Deviation (Hz)|0.000000,100000|200.000000,0|400.000000,-100000"},
+    };
+    for (const Row& row : rows) {
+        const std::vector<std::string> lines = Lines(TraceExport::Csv(row.scale, Ramp()));
+        ASSERT_EQ(lines.size(), 1u + kTracePoints) << row.name;
+        EXPECT_EQ(lines[0] + "|" + lines[1] + "|" + lines[321] + "|" + lines[641], row.lines)
+            << row.name;
+    }
 }
 
 class TraceExportFileTest : public test::DocumentFixture {};
 
-TEST_F(TraceExportFileTest, WritesTheDocumentsTrace) {
+// The file holds the document's trace; a failed write says why, and leaves
+// neither a file nor a temporary one beside what was in the way.
+TEST_F(TraceExportFileTest, WritesTheDocumentsTraceOrNothing) {
     AnalyzerDocument& d = BuildWithInstrument();
     {
         std::lock_guard lock(d.traceMutex);
@@ -100,22 +99,15 @@ TEST_F(TraceExportFileTest, WritesTheDocumentsTrace) {
     }
     const auto path = cacheDir / "trace.csv";
     EXPECT_EQ(TraceExport::Write(d, path), "");
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     EXPECT_EQ(text.str(), TraceExport::Csv(MarkerCommands(d).Scale(), Ramp()));
-}
 
-TEST_F(TraceExportFileTest, AFailedWriteSaysWhyAndLeavesNoFile) {
-    AnalyzerDocument& d = BuildWithInstrument();
     const auto missingFolder = cacheDir / "no-such-folder" / "trace.csv";
     const std::string error = TraceExport::Write(d, missingFolder);
     EXPECT_NE(error.find("not exported"), std::string::npos) << error;
     EXPECT_NE(error.find("no-such-folder"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(missingFolder));
-
-    // A folder in the way cannot be replaced: it stays, and no temporary
-    // file is left beside it.
     const auto folder = cacheDir / "taken.csv";
     std::filesystem::create_directory(folder);
     EXPECT_NE(TraceExport::Write(d, folder), "");
