@@ -28,40 +28,32 @@ class CountingUsbDriver final : public ForwardingUsbDriver {
     std::atomic<int> writes{0};
 };
 
-// A document on the virtual instrument (the built-in scene, or a scene
-// file) with virtual time, for the window's
-// tests. The prompter is the caller's: a recording one, or the Qt one.
+// A document on the built-in scene of the virtual instrument, with virtual
+// time, for the window's tests. The prompter is the caller's: a recording
+// one, or the Qt one.
 class GuiDocument {
   public:
-    explicit GuiDocument(Prompter& prompter, ViewNotifier* views = nullptr,
-                         ProgressSink* progress = nullptr, const std::string& scenePath = {})
-        : cacheDir_(MakeTestDirectory("tavlin-gui")) {
+    explicit GuiDocument(Prompter& prompter) : directory_(MakeTestDirectory("tavlin-gui")) {
         std::string error;
-        usb_ = sim::MakeVirtualInstrument(clock_, scenePath, error);
+        usb_ = sim::MakeVirtualInstrument(clock_, {}, error);
         if (!usb_) {
             throw std::runtime_error(error);
         }
         counter_ = std::make_unique<CountingUsbDriver>(*usb_);
         doc_ = std::make_unique<AnalyzerDocument>(
-            DocumentPorts{*counter_, clock_, prompter, views != nullptr ? *views : views_,
-                          progress != nullptr ? *progress : progress_},
-            cacheDir_);
+            DocumentPorts{*counter_, clock_, prompter, views_, progress_}, directory_);
     }
     ~GuiDocument() {
         doc_.reset();
-        std::filesystem::remove_all(cacheDir_);
+        std::filesystem::remove_all(directory_);
     }
-    GuiDocument(const GuiDocument&) = delete;
-    GuiDocument& operator=(const GuiDocument&) = delete;
 
     AnalyzerDocument& Doc() { return *doc_; }
-    FakeClock& Clock() { return clock_; }
     int Writes() const { return counter_->writes.load(); }
-    RecordingViewNotifier& Views() { return views_; }
-    const std::filesystem::path& Directory() const { return cacheDir_; }
+    const std::filesystem::path& Directory() const { return directory_; }
 
   private:
-    std::filesystem::path cacheDir_;
+    std::filesystem::path directory_;
     FakeClock clock_;
     std::unique_ptr<UsbDriver> usb_;
     std::unique_ptr<CountingUsbDriver> counter_;
