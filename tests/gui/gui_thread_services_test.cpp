@@ -11,8 +11,7 @@
 
 #include "app/qt_progress_dialog.h"
 #include "app/qt_prompter.h"
-#include "gui/gui_document.h"
-#include "gui/modal_answerer.h"
+#include "gui/gui_fixtures.h"
 
 namespace tavlin::test {
 namespace {

@@ -17,7 +17,7 @@
 
 #include "document/document_fixture.h"
 #include "document/marker_commands.h"
-#include "gui/gui_document.h"
+#include "gui/gui_fixtures.h"
 #include "support/recording_prompter.h"
 #include "view/plot_snapshot.h"
 #include "view/qt_plot_painter.h"
@@ -33,21 +33,17 @@ constexpr int kTop = 70;            // the graticule's top line on screen
 constexpr int kTextTolerance = 90;  // takes in the smoothed edges of text
 const QRect kIndicator(624, 4, 32, 32);
 
-QColor At(const QImage& image, int x, int y) {
-    return image.pixelColor(x, y);
-}
-
 // A 2-pixel pen covers the row it is drawn at and one beside it.
 bool DrawnNear(const QImage& image, int x, int y, const QColor& colour) {
-    return At(image, x, y - 1) == colour || At(image, x, y) == colour ||
-           At(image, x, y + 1) == colour;
+    return image.pixelColor(x, y - 1) == colour || image.pixelColor(x, y) == colour ||
+           image.pixelColor(x, y + 1) == colour;
 }
 
 int Count(const QImage& image, const QRect& area, const QColor& colour, int tolerance = 0) {
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
-            const QColor p = At(image, x, y);
+            const QColor p = image.pixelColor(x, y);
             count += std::abs(p.red() - colour.red()) <= tolerance &&
                      std::abs(p.green() - colour.green()) <= tolerance &&
                      std::abs(p.blue() - colour.blue()) <= tolerance;
@@ -98,15 +94,16 @@ TEST_F(PlotViewTest, EachSchemeColoursGraticuleTracesReadoutAndIndicator) {
         doc->sweepRunning = s.classic;  // the indicator turns while the sweep runs
         const QImage image = Render();
         for (int i = 0; i <= 10; ++i) {
-            EXPECT_EQ(At(image, 10 + 64 * i, kTop + 475), s.graticule) << "vertical line " << i;
-            EXPECT_EQ(At(image, 618, kTop + 50 * i), s.graticule) << "horizontal line " << i;
+            EXPECT_EQ(image.pixelColor(10 + 64 * i, kTop + 475), s.graticule)
+                << "vertical line " << i;
+            EXPECT_EQ(image.pixelColor(618, kTop + 50 * i), s.graticule) << "horizontal line " << i;
         }
-        EXPECT_EQ(At(image, 42, kTop + 25), Qt::black);
+        EXPECT_EQ(image.pixelColor(42, kTop + 25), Qt::black);
 
         EXPECT_TRUE(DrawnNear(image, 10 + 100, kTop + 125, s.traceA));
         EXPECT_TRUE(DrawnNear(image, 10 + 500, kTop + 375, s.traceA));
         EXPECT_TRUE(DrawnNear(image, 10 + 640, kTop + 375, s.traceA));  // the last point
-        EXPECT_EQ(At(image, 10 + 100, kTop + 375), Qt::black);
+        EXPECT_EQ(image.pixelColor(10 + 100, kTop + 375), Qt::black);
         // The step between columns 319 and 320 is one segment.
         EXPECT_TRUE(DrawnNear(image, 10 + 319, kTop + 250, s.traceA) ||
                     DrawnNear(image, 10 + 320, kTop + 250, s.traceA));
@@ -141,12 +138,12 @@ TEST_F(PlotViewTest, MarkerGlyphsLimitLinesAndNoHiddenTraceB) {
     // Marker 1 is a hollow square, marker 2 a cross.
     EXPECT_TRUE(DrawnNear(image, 340, kTop + 173, Qt::white));
     EXPECT_TRUE(DrawnNear(image, 340, kTop + 177, Qt::white));
-    EXPECT_EQ(At(image, 340, kTop + 175), Qt::black);
-    EXPECT_EQ(At(image, 340, kTop + 169), Qt::black);
-    EXPECT_EQ(At(image, 170, kTop + 300), Qt::white);
+    EXPECT_EQ(image.pixelColor(340, kTop + 175), Qt::black);
+    EXPECT_EQ(image.pixelColor(340, kTop + 169), Qt::black);
+    EXPECT_EQ(image.pixelColor(170, kTop + 300), Qt::white);
     EXPECT_TRUE(DrawnNear(image, 168, kTop + 298, Qt::white));
     EXPECT_TRUE(DrawnNear(image, 172, kTop + 298, Qt::white));
-    EXPECT_EQ(At(image, 170, kTop + 296), Qt::black);
+    EXPECT_EQ(image.pixelColor(170, kTop + 296), Qt::black);
 
     EXPECT_TRUE(DrawnNear(image, 10, kTop + 450, Qt::red));
     EXPECT_TRUE(DrawnNear(image, 650, kTop + 450, Qt::red));
@@ -198,7 +195,6 @@ TEST_F(PlotViewTest, TicksRepaintOnlyTheIndicatorSquareWhileSweeping) {
 }
 
 TEST_F(PlotViewTest, PaperIsWhiteWithBlackInkAndScaledPens) {
-    SetTraceRows([](int) { return 200; });
     Edit([](DisplayState& d, MarkerState&) { d.classicColours = true; });
     MarkerCommands(*doc).PlaceActiveMarker(320);
     doc->sweepRunning = 1;
@@ -210,16 +206,16 @@ TEST_F(PlotViewTest, PaperIsWhiteWithBlackInkAndScaledPens) {
         QPainter painter(&page);
         QtPlotPainter::PaintPage(painter, TakePlotSnapshot(*doc), s);
     }
-    EXPECT_EQ(At(page, 5 * s, (top + 250) * s), Qt::white);
-    EXPECT_EQ(At(page, (10 + 64 * 3) * s, (top + 25) * s), kBlue);  // not the scheme's teal
-    EXPECT_TRUE(DrawnNear(page, 300 * s, (top + 200) * s, Qt::black));
+    EXPECT_EQ(page.pixelColor(5 * s, (top + 250) * s), Qt::white);
+    EXPECT_EQ(page.pixelColor((10 + 64 * 3) * s, (top + 25) * s), kBlue);  // not the scheme's teal
+    EXPECT_TRUE(DrawnNear(page, 300 * s, (top + 425) * s, Qt::black));
     const QRect readout(10 * s, (top + 570) * s, 640 * s, 26 * s);
     EXPECT_GT(Count(page, readout, Qt::black, kTextTolerance), 50);
     EXPECT_EQ(Count(page, QRect(624 * s, 4 * s, 32 * s, 32 * s), Qt::white), 32 * s * 32 * s)
         << "no indicator on paper";
     // Scaled pens: the graticule is s units wide, the trace 2s.
     EXPECT_EQ(Count(page, QRect(42 * s, top * s - 4, 1, 9), kBlue), s);
-    EXPECT_EQ(Count(page, QRect(301 * s, (top + 200) * s - 6, 1, 13), Qt::black), 2 * s);
+    EXPECT_EQ(Count(page, QRect(301 * s, (top + 425) * s - 6, 1, 13), Qt::black), 2 * s);
 }
 
 // A file that cannot be opened is a failed print.
