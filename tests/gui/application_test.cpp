@@ -1,9 +1,16 @@
+// The program as a whole: the application object starting on the virtual
+// instrument, and the built program run from the command line the way a
+// user or a bug report would run it.
+//
 // The virtual instrument's header comes before any Qt header: its scene has
 // a member named like Qt's `signals` keyword.
 #include "sim/virtual_instrument.h"
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
@@ -13,7 +20,6 @@
 #include "app/qt_file_menu.h"
 #include "app/qt_main_frame.h"
 #include "document/analyzer_document.h"
-#include "gui/gui_document.h"
 #include "support/fake_clock.h"
 #include "support/recording_prompter.h"
 #include "support/test_directory.h"
@@ -37,6 +43,24 @@ class ApplicationTest : public ::testing::Test {
         std::filesystem::remove_all(directory_);
     }
 
+    struct Run {
+        int exitCode = -1;
+        QString output;
+    };
+    // The built program in the test's folder, offscreen as this run is.
+    static Run Tavlin(const QStringList& arguments) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(TAVLIN_GUI_PATH), arguments);
+        if (!process.waitForFinished(180000)) {
+            ADD_FAILURE() << "tavlin did not end";
+            process.kill();
+            process.waitForFinished();
+        }
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromLocal8Bit(process.readAll())};
+    }
+
     std::filesystem::path directory_;
     std::filesystem::path previous_;
     FakeClock clock;
@@ -55,34 +79,42 @@ TEST_F(ApplicationTest, StartShowsTheWindowWithTheStateFileNamedOnTheCommandLine
     clock.Advance(sim::VirtualInstrument::kReenumerationMs);  // back on the bus after the reset
     QtApplication application(unit, clock, &prompter);
     ASSERT_TRUE(application.Start(stateFile.string()));
-    QtMainFrame& frame = application.Frame();
-    EXPECT_TRUE(frame.isVisible());
-    EXPECT_EQ(frame.size(), QSize(950, 740));
+    EXPECT_TRUE(application.Frame().isVisible());
     EXPECT_DOUBLE_EQ(application.Document().Frequencies().CenterHz(), 100e6);
-    EXPECT_EQ(frame.FileMenu().RecentFiles(),
+    EXPECT_EQ(application.Frame().FileMenu().RecentFiles(),
               QStringList({QString::fromStdString(stateFile.string())}));
-    for (const auto& box : prompter.Boxes()) {
-        ADD_FAILURE() << box.caption << ": " << box.text;
+    EXPECT_EQ(prompter.Count(), 0u);
+}
+
+// What the user is told is the document's start-up; here, that the window
+// never opens, or closes once the unit is gone.
+TEST_F(ApplicationTest, WithoutTheInstrumentThereIsNoWindow) {
+    {
+        QtApplication application(unit, clock, &prompter);
+        ASSERT_TRUE(application.Start());
+        unit.Unplug();
+        application.Document().OnPreset();  // the reset finds no unit
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !application.Frame().isVisible(); }, 5000));
     }
+    EXPECT_FALSE(QtApplication(unit, clock, &prompter).Start());
 }
 
-TEST_F(ApplicationTest, AnInstrumentLostOnAResetClosesTheWindow) {
-    QtApplication application(unit, clock, &prompter);
-    ASSERT_TRUE(application.Start());
-    unit.Unplug();
-    application.Document().OnPreset();  // the reset finds no unit
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !application.Frame().isVisible(); }, 5000));
-    ASSERT_FALSE(prompter.Boxes().empty());
-    EXPECT_EQ(prompter.Boxes().back().text, "TAVLIN NOT FOUND\r\nClosing application");
-}
+TEST_F(ApplicationTest, ScreenshotRunWritesTheWindowAfterTheCommandsAndSweepsOrRefuses) {
+    const Run run = Tavlin({"--simulate", "--screenshot", "window.png", "--sweeps", "2", "-c",
+                            "FRE:SPA 1e6", "-c", "*IDN?"});
+    EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains("TAVLIN-44")) << run.output.toStdString();
+    EXPECT_EQ(QImage("window.png").size(), QSize(950, 740));
 
-TEST_F(ApplicationTest, NoInstrumentAtStartMeansNoWindow) {
-    unit.Unplug();
-    QtApplication application(unit, clock, &prompter);
-    EXPECT_FALSE(application.Start());
-    ASSERT_EQ(prompter.Count(), 2u);
-    EXPECT_EQ(prompter.Boxes()[0].caption, "ERROR 1-TAVLIN NOT FOUND");
-    EXPECT_EQ(prompter.Boxes()[1].caption, "ERROR 1");
+    // A command the language does not know is reported, the picture still made.
+    const Run unknown =
+        Tavlin({"--simulate", "--screenshot", "second.png", "--sweeps", "0", "-c", "XYZ"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(QFileInfo::exists("second.png"));
+    // Options it cannot use are refused before anything is drawn.
+    EXPECT_EQ(Tavlin({"--simulate", "--screenshot", "x.png", "--sweeps", "x"}).exitCode, 2);
+    EXPECT_EQ(Tavlin({"--simulate=no-such-scene.json", "--screenshot", "x.png"}).exitCode, 1);
+    EXPECT_FALSE(QFileInfo::exists("x.png"));
 }
 
 }  // namespace
