@@ -220,9 +220,9 @@ class AccuracyTableTest : public test::VirtualUnitTest {
 TEST_F(AccuracyTableTest, PeakReadsEachKindsEmitterAtItsFrequencyAndLevel) {
     for (const Row& row : AllRows()) {
         Measure(row);
-        const MarkerState& marker = doc->markers;
+        const MarkerState marker = test::MarkersOf(*doc);
         const double span = row.stopHz - row.startHz;
-        const double freqTolerance = std::max(span / 640.0, doc->state.rbwHz);
+        const double freqTolerance = std::max(span / 640.0, doc->Settings().rbwHz);
         const std::string what = row.kind + " at " + std::to_string(row.freqHz) + " Hz, " +
                                  std::to_string(row.levelDbm) + " dBm, ref " +
                                  std::to_string(row.refLevelDbm) +
@@ -239,7 +239,7 @@ TEST_F(AccuracyTableTest, PeakReadsEachKindsEmitterAtItsFrequencyAndLevel) {
             EXPECT_EQ(doc->engine.clockMode, row.clockMode);
         }
         if (row.counterToleranceHz > 0.0) {
-            EXPECT_NEAR(doc->state.counterFreqHz, row.freqHz, row.counterToleranceHz);
+            EXPECT_NEAR(doc->Settings().counterFreqHz, row.freqHz, row.counterToleranceHz);
         }
         EXPECT_EQ(Boxes(), "");
         if (std::getenv("TAVLIN_PRINT_ACCURACY") != nullptr) {

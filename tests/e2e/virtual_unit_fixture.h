@@ -17,6 +17,7 @@
 #include "ports/progress_sink.h"
 #include "sim/scene.h"
 #include "sim/virtual_instrument.h"
+#include "support/document_access.h"
 #include "support/fake_clock.h"
 #include "support/forwarding_usb_driver.h"
 #include "support/recording_prompter.h"
@@ -175,32 +176,35 @@ class VirtualUnitTest : public ::testing::Test {
     }
     void Sweep() {
         doc->ApplyLevelPlan();
-        doc->engine.PerformSweep(*doc);
+        doc->PerformSweep();
     }
     void Edit(const std::function<void(InstrumentState&)>& edit) { doc->EditSettings(edit); }
 
     double LevelOfRow(double row) const {
-        return doc->state.refLevelDbm - doc->state.dbPerDiv * row * 0.02;
+        return doc->Settings().refLevelDbm - doc->Settings().dbPerDiv * row * 0.02;
     }
     double RowOf(double levelDbm) const {
-        return (doc->state.refLevelDbm - levelDbm) * 50.0 / doc->state.dbPerDiv;
+        return (doc->Settings().refLevelDbm - levelDbm) * 50.0 / doc->Settings().dbPerDiv;
     }
     double PixelHz(int pixel) const {
         const FrequencyPair f = doc->Frequencies();
         return f.startHz + pixel * f.SpanHz() / 640.0;
     }
+    decltype(SweepTrace::traceA) Rows() const { return test::TraceOf(*doc).traceA; }
     double MinRow() const {
-        return *std::min_element(doc->trace.traceA.begin(), doc->trace.traceA.end());
+        const auto rows = Rows();
+        return *std::min_element(rows.begin(), rows.end());
     }
     double MaxRow() const {
-        return *std::max_element(doc->trace.traceA.begin(), doc->trace.traceA.end());
+        const auto rows = Rows();
+        return *std::max_element(rows.begin(), rows.end());
     }
     struct Reading {
         double freqHz = 0.0;
         double levelDbm = 0.0;
     };
     Reading Peak() const {
-        const auto& rows = doc->trace.traceA;
+        const auto rows = Rows();
         const auto pixel =
             static_cast<int>(std::min_element(rows.begin(), rows.end()) - rows.begin());
         return {PixelHz(pixel), LevelOfRow(rows[static_cast<std::size_t>(pixel)])};
@@ -209,16 +213,18 @@ class VirtualUnitTest : public ::testing::Test {
     // (beyond) the highest more than toleranceHz away.
     double LevelNear(double freqHz, double toleranceHz, bool beyond = false) const {
         double best = -1e9;
+        const auto rows = Rows();
         for (int i = 0; i < 641; ++i) {
             if ((std::abs(PixelHz(i) - freqHz) <= toleranceHz) != beyond) {
-                best = std::max(best, LevelOfRow(doc->trace.traceA[static_cast<std::size_t>(i)]));
+                best = std::max(best, LevelOfRow(rows[static_cast<std::size_t>(i)]));
             }
         }
         return best;
     }
     // The median level: the noise floor where a few signals show.
     double MedianLevel() const {
-        std::vector<double> rows(doc->trace.traceA.begin(), doc->trace.traceA.end());
+        const auto trace = Rows();
+        std::vector<double> rows(trace.begin(), trace.end());
         std::nth_element(rows.begin(), rows.begin() + 320, rows.end());
         return LevelOfRow(rows[320]);
     }

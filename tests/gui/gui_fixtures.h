@@ -19,6 +19,7 @@
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
 #include "sim/make_virtual_instrument.h"
+#include "support/document_access.h"
 #include "support/fake_clock.h"
 #include "support/forwarding_usb_driver.h"
 #include "support/recording_view_notifier.h"

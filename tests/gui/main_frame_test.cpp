@@ -120,8 +120,8 @@ TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
     EXPECT_EQ(send(QEvent::MouseMove, 660, Qt::NoButton), "") << "right of the trace";
 
     send(QEvent::MouseButtonPress, 330, Qt::LeftButton);
-    EXPECT_EQ(Doc().markers.marker1On, 1);
-    EXPECT_DOUBLE_EQ(Doc().markers.marker1Pos, 915e6);
+    EXPECT_EQ(test::MarkersOf(Doc()).marker1On, 1);
+    EXPECT_DOUBLE_EQ(test::MarkersOf(Doc()).marker1Pos, 915e6);
 }
 
 TEST_F(MainFrameTest, ClosingTheWindowStopsTheSweepAndClosesTheLink) {
@@ -143,7 +143,7 @@ TEST_F(QtFrontPanelTest, EachGroupsButtonsReachTheirCommands) {
         {1004, "CENTER FREQ", [&] { return Doc().Frequencies().CenterHz() == 100e6; }},
         {1020, "--", [&] { return Doc().Frequencies().SpanHz() == 20e6; }},
         {1009, "ATTEN", [&] { return Settings().attenDb == 15.0; }},
-        {1014, "PEAK", [&] { return Doc().markers.marker1On == 1; }},  // the sweep is stopped
+        {1014, "PEAK", [&] { return test::MarkersOf(Doc()).marker1On == 1; }},  // the sweep is stopped
         {1019, "MAX HOLD", [&] { return Settings().maxHold == 1; }},
         {1024, "VIDEO", [&] { return prompter.Count() == 1u; }},  // in zero span only
         {1025, "CONTINUOUS", [&] { return Doc().SweepRunning(); }},

@@ -62,15 +62,15 @@ class PlotViewTest : public test::DocumentFixture {
 
     template <typename RowOfPoint>
     void SetTraceRows(RowOfPoint row) {
-        std::lock_guard lock(doc->traceMutex);
-        for (int i = 0; i < kTracePoints; ++i) {
-            doc->trace.traceA[i] = doc->trace.traceAInt[i] = row(i);
-        }
+        doc->EditTrace([&row](ScreenState& s) {
+            for (int i = 0; i < kTracePoints; ++i) {
+                s.trace.traceA[i] = s.trace.traceAInt[i] = row(i);
+            }
+        });
     }
     template <typename Change>
     void Edit(Change&& edit) {
-        std::lock_guard lock(doc->traceMutex);
-        edit(doc->display, doc->markers);
+        doc->EditTrace([&edit](ScreenState& s) { edit(s.display, s.markers); });
     }
     QImage Render() { return QtPlotView(*doc).RenderScreen(); }
 };

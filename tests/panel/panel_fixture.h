@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "document/document_fixture.h"
+#include "support/document_access.h"
 #include "support/scripted_entry_dialogs.h"
 
 namespace tavlin::test {

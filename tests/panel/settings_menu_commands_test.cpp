@@ -149,13 +149,13 @@ TEST_F(SettingsMenuCommandsTest, OffGivesUpTheTriggerWaitBeforeThePause) {
 // instrument sees it.
 TEST_F(SettingsMenuCommandsTest, MarkerFreqIsEnteredWithoutTheDownconverterOffset) {
     Edit([](InstrumentState& s) { s.freqOffsetHz = 100e6; });
-    doc->markers.marker1Pos = 910e6;
+    doc->EditMarkers([](MarkerState& m, const SweepTrace&) { m.marker1Pos = 910e6; });
     dialogs.frequencies = {920e6};
     menu().OnSetMarkerFreq();
     EXPECT_EQ(dialogs.openings[0].label, "MARKER FREQ");
     EXPECT_EQ(dialogs.openings[0].start, 910e6);
-    EXPECT_EQ(doc->markers.marker1Pos, 920e6);
-    EXPECT_EQ(doc->markers.marker1On, 1);
+    EXPECT_EQ(test::MarkersOf(*doc).marker1Pos, 920e6);
+    EXPECT_EQ(test::MarkersOf(*doc).marker1On, 1);
 }
 
 }  // namespace

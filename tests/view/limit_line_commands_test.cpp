@@ -59,10 +59,7 @@ class LimitLineTest : public PanelFixture {
     using Rows = std::array<std::int32_t, kTracePoints>;
     void SetUp() override { BuildPanelDocument(); }
     LimitLineCommands commands() { return LimitLineCommands(*doc, dialogs); }
-    DisplayState Display() {
-        std::lock_guard lock(doc->traceMutex);
-        return doc->display;
-    }
+    DisplayState Display() { return test::DisplayOf(*doc); }
     static Rows Filled(int row) {
         Rows rows;
         rows.fill(row);
@@ -118,10 +115,7 @@ TEST_F(LimitLineTest, ACancelledOrNotFiniteEntryLeavesTheLinesOffAndTheRowsAsThe
 // Trace A->B copies the rows without showing them; a state saved with the
 // limit lines on holds what the screen showed as trace B: the lower limit.
 TEST_F(LimitLineTest, TraceBIsACopyOfTraceAOrTheSavedLowerLimit) {
-    {
-        std::lock_guard lock(doc->traceMutex);
-        doc->trace.traceAInt.fill(123);
-    }
+    doc->EditTrace([](ScreenState& s) { s.trace.traceAInt.fill(123); });
     dialogs.amplitudes = {-30.0, 0.0};
     commands().OnLimitLines();
     const auto dir = test::MakeTestDirectory("tavlin-limit");

@@ -93,10 +93,7 @@ class TraceExportFileTest : public test::DocumentFixture {};
 // neither a file nor a temporary one beside what was in the way.
 TEST_F(TraceExportFileTest, WritesTheDocumentsTraceOrNothing) {
     AnalyzerDocument& d = BuildWithInstrument();
-    {
-        std::lock_guard lock(d.traceMutex);
-        d.trace.traceA = Ramp();
-    }
+    d.EditTrace([](ScreenState& s) { s.trace.traceA = Ramp(); });
     const auto path = cacheDir / "trace.csv";
     EXPECT_EQ(TraceExport::Write(d, path), "");
     std::stringstream text;
