@@ -1,6 +1,6 @@
+#include <algorithm>
 #include <atomic>
 #include <clocale>
-#include <cmath>
 #include <filesystem>
 #include <string>
 
@@ -14,13 +14,9 @@ namespace {
 
 using test::DocumentFixture;
 
-int LineCount(const std::string& text) {
-    int lines = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
-         at = text.find("\r\n", at + 2)) {
-        ++lines;
-    }
-    return lines;
+// Every reply line ends in CR LF.
+long LineCount(const std::string& text) {
+    return std::ranges::count(text, '\n');
 }
 
 int CountCalls(test::ScriptedUsbDriver& usb, const std::string& prefix) {
