@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
 #include "document/analyzer_document.h"
-#include "ports/progress_sink.h"
+#include "document/marker_commands.h"
 #include "support/fake_cal_memory.h"
 #include "support/fake_clock.h"
 #include "support/recording_progress_sink.h"
@@ -48,6 +49,21 @@ class DocumentFixture : public ::testing::Test {
     AnalyzerDocument& BuildWithInstrument() {
         usb.AddGenuinePair();
         return Build();
+    }
+    // The trace and markers go through these, so the tests do not depend on
+    // how the document keeps them.
+    template <typename Edit>
+    void EditTrace(Edit&& edit) {
+        std::lock_guard lock(doc->traceMutex);
+        edit(doc->trace);
+    }
+    void FillTrace(double row) {
+        EditTrace([row](SweepTrace& t) { t.traceA.fill(row); });
+    }
+    MarkerState Markers() { return MarkerCommands(*doc).Snapshot(); }
+    static Bytes ReadBytes(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     std::vector<Bytes> CommandsSent() {
         std::vector<Bytes> commands;

@@ -1,7 +1,7 @@
 #include <cmath>
 
 #include "document/document_fixture.h"
-#include "sweep/rbw_rules.h"
+#include "document/state_file.h"
 
 namespace tavlin {
 namespace {
@@ -10,194 +10,140 @@ using test::DocumentFixture;
 
 class InstrumentStateTest : public DocumentFixture {};
 
-TEST_F(InstrumentStateTest, PresetGivesTheStartingState) {
-    AnalyzerDocument& d = BuildWithInstrument();
-    const FrequencyPair f = d.Frequencies();
-    EXPECT_EQ(f.startHz, 902e6);
-    EXPECT_EQ(f.stopHz, 928e6);
-    EXPECT_EQ(d.state.rbwHz, 100000.0);
-    EXPECT_EQ(d.state.attenDb, 10.0);
-    EXPECT_EQ(d.state.refLevelDbm, 0.0);
-    EXPECT_EQ(d.state.sweepTimeSec, 2.2);
-    EXPECT_EQ(d.trace.traceAInt[640], 500);
-    EXPECT_EQ(d.state.deviceSerial, "TV000123");
-    EXPECT_EQ(d.state.firmwareVersion, "Tavlin 2.03");
-    EXPECT_EQ(d.engine.peakFreqHint.load(), -1.0);
-    EXPECT_EQ(prompter.Count(), 0u);
+TEST_F(InstrumentStateTest, HalfAnInstrumentRunsOnWithoutCachingAnEmptyTable) {
+    usb.devices.push_back({test::ScriptedUsbDriver::Info("Tavlin A"), 0});
+    usb.devices.push_back({test::ScriptedUsbDriver::Info("Tavlin A"), 0});
+    AnalyzerDocument& d = Build();
+    EXPECT_FALSE(d.CloseRequested());
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].text, "Devices not found!");
+    EXPECT_EQ(d.Frequencies().startHz, 902e6) << "preset still runs";
+    EXPECT_FALSE(std::filesystem::exists(cacheDir / ".kvo"));
 }
 
-TEST_F(InstrumentStateTest, PresetLeavesTheUsersOwnChoicesAlone) {
+// The whole preset state, compared through what a state file holds.
+TEST_F(InstrumentStateTest, PresetGivesTheStartingStateAndKeepsTheUsersOwnChoices) {
     AnalyzerDocument& d = BuildWithInstrument();
-    d.state.freqOffsetHz = 1e9;
-    d.state.preampOn = true;
-    d.state.realtimeMode = 1;
-    d.state.title = "DUT 7";
-    d.markers.marker1Pos = 915e6;
-    d.markers.marker1On = 1;
-    d.state.maxFmOffsetHz = 5000.0;
-    d.Preset();
-    EXPECT_EQ(d.state.freqOffsetHz, 1e9);
-    EXPECT_TRUE(d.state.preampOn);
-    EXPECT_EQ(d.state.realtimeMode, 1);
-    EXPECT_EQ(d.state.title, "DUT 7");
-    EXPECT_EQ(d.markers.marker1Pos, 915e6);
-    EXPECT_EQ(d.markers.marker1On, 0);
-    EXPECT_EQ(d.state.maxFmOffsetHz, 5000.0);
-}
-
-TEST_F(InstrumentStateTest, FirmwareTextDecidesWhetherAPreampIsFitted) {
-    const std::pair<const char*, bool> cases[] = {
-        {"Tavlin 2.03", true}, {"Tavlin 1.52", false}, {"1.40", true}, {"", true}};
-    for (const auto& [text, fitted] : cases) {
-        firmware = text;
-        usb.devices.clear();
-        doc.reset();
-        EXPECT_EQ(BuildWithInstrument().state.preampAvailable, fitted) << text;
-    }
-}
-
-TEST_F(InstrumentStateTest, PresetProgramsTheLevelPlanAndForgetsTheIfPath) {
-    AnalyzerDocument& d = BuildWithInstrument();
+    d.SetCenterSpan(100e6, 1e6);
+    d.EditSettings([](InstrumentState& s) {
+        s.refLevelDbm = -30.0;
+        s.dbPerDiv = 5.0;
+        s.attenDb = 0.0;
+        s.freqOffsetHz = 1e9;  // the user's own from here: kept
+        s.preampOn = true;
+        s.realtimeMode = 1;
+        s.title = "DUT 7";
+    });
+    FillTrace(100.0);
+    MarkerCommands(d).SetMarkerFreq(915e6);  // -40 dBm; the position is kept, the marker goes off
     usb.ClearWrites();
     d.Preset();
+
+    StateRecord expected;
+    expected.startFreqHz = 902e6;
+    expected.stopFreqHz = 928e6;
+    expected.refLevelDbm = 0.0;
+    expected.dbPerDiv = 10.0;
+    expected.attenDb = 10.0;
+    expected.rbwHz = 100000.0;
+    expected.sweepTimeSec = 2.2;
+    expected.traceA.fill(500.0);
+    expected.peakFreqHint = -1.0;
+    expected.realtimeMode = true;
+    expected.title = "DUT 7";
+    expected.marker1Pos = 915e6;
+    expected.marker1Level = -40.0;
+    ASSERT_TRUE(d.SaveStateFile(cacheDir / "preset.pqz"));
+    EXPECT_EQ(ReadBytes(cacheDir / "preset.pqz"), EncodeStateFile(expected));
+    EXPECT_EQ(d.state.freqOffsetHz, 1e9);
+    EXPECT_TRUE(d.state.preampOn);
+    // The level plan is programmed and the cached IF path forgotten.
     const auto commands = CommandsSent();
     ASSERT_GE(commands.size(), 3u);
-    EXPECT_EQ(commands[0][0], 'I');
-    EXPECT_EQ(commands[0][1], 0x06);
-    EXPECT_EQ(commands[1][1], 0x0C);
+    EXPECT_EQ(commands[0], (Bytes{'I', 0x06, 0x80}));
     EXPECT_EQ(commands[2], (Bytes{'A', 2}));
     EXPECT_EQ(d.link.IfPathSent(), 2);
-    EXPECT_EQ(d.link.slowDevice.load(), 0);
 }
 
-TEST_F(InstrumentStateTest, CentreOutsideTheBandResetsWithAMessage) {
+// Entries keep the pair inside the band with stop above start: a centre
+// outside resets to 2.4 GHz with a message, a span is shrunk around the
+// centre, and an edge moved past the other pushes it 100 kHz away.
+TEST_F(InstrumentStateTest, FrequencyEntriesStayInsideTheBand) {
     AnalyzerDocument& d = BuildWithInstrument();
-    for (double centre : {5e9, -1.0, std::nan("")}) {
+    enum Entry { kCentreSpan, kStart, kStop };
+    const struct {
+        Entry entry;
+        double value, span, start, stop;
+    } rows[] = {
+        {kCentreSpan, 5e9, 1e6, 2.4e9, 2.4001e9},
+        {kCentreSpan, NAN, 1e6, 2.4e9, 2.4001e9},
+        {kCentreSpan, 100e6, 1e9, 0.0, 200e6},
+        {kCentreSpan, 4.3e9, 1e9, 4.2e9, 4.4e9},
+        {kCentreSpan, 1.5e9, 7e9, 0.0, 3e9},  // the stop clamped pushes the start below zero
+        {kCentreSpan, 915e6, 26e6, 902e6, 928e6},
+        {kStop, 800e6, 0, 800e6 - 100e3, 800e6},
+        {kStart, 900e6, 0, 900e6, 900e6 + 100e3},
+        {kStop, 50e3, 0, 0.0, 100e3},
+        {kStart, 5e9, 0, 4.4e9 - 100e3, 4.4e9},
+        {kStop, 4.4e9 - 100e3, 0, 4.4e9 - 100e3, 4.4e9 - 100e3},  // zero span is legal
+    };
+    for (const auto& row : rows) {
         prompter.Clear();
-        d.SetCenterSpan(centre, 1e6);
-        const FrequencyPair f = d.Frequencies();
-        EXPECT_EQ(f.startHz, 2400000000.0);
-        EXPECT_EQ(f.stopHz, 2400100000.0);
-        ASSERT_EQ(prompter.Count(), 1u);
-        EXPECT_EQ(prompter.Boxes()[0].text, "CF out of bounds. Reset.");
-        EXPECT_EQ(prompter.Boxes()[0].caption, "INVALID SETTING");
+        if (row.entry == kCentreSpan) {
+            d.SetCenterSpan(row.value, row.span);
+        } else if (row.entry == kStart) {
+            d.SetStartFreq(row.value);
+        } else {
+            d.SetStopFreq(row.value);
+        }
+        EXPECT_DOUBLE_EQ(d.Frequencies().startHz, row.start) << row.entry << " " << row.value;
+        EXPECT_DOUBLE_EQ(d.Frequencies().stopHz, row.stop) << row.entry << " " << row.value;
+        const bool reset = row.start == 2.4e9;
+        ASSERT_EQ(prompter.Count(), reset ? 1u : 0u) << row.value;
+        if (reset) {
+            EXPECT_EQ(prompter.Boxes()[0].caption + "|" + prompter.Boxes()[0].text,
+                      "INVALID SETTING|CF out of bounds. Reset.");
+        }
     }
 }
 
-TEST_F(InstrumentStateTest, SpanIsShrunkAroundTheCentreAtBothBandEdges) {
+// The attenuator is raised for a hot reference level (more below 16 MHz) but
+// never lowered; the gain state follows the level against the correction.
+TEST_F(InstrumentStateTest, LevelPlanSetsAttenuatorAndGainState) {
     AnalyzerDocument& d = BuildWithInstrument();
-    struct Case {
-        double centre, span, start, stop;
-    };
-    const Case cases[] = {
-        {100e6, 1e9, 0.0, 200e6},     // start clamped, centre kept
-        {4.3e9, 1e9, 4.2e9, 4.4e9},   // stop clamped, centre kept
-        {1.5e9, 7e9, 0.0, 3e9},       // stop clamped pushes the start below zero
-        {915e6, 26e6, 902e6, 928e6},  // inside: untouched
-    };
-    for (const Case& c : cases) {
-        d.SetCenterSpan(c.centre, c.span);
-        const FrequencyPair f = d.Frequencies();
-        EXPECT_DOUBLE_EQ(f.startHz, c.start) << c.centre << " " << c.span;
-        EXPECT_DOUBLE_EQ(f.stopHz, c.stop) << c.centre << " " << c.span;
-        EXPECT_EQ(d.state.rbwHz, d.PredictRbw(f.SpanHz()));
-    }
-    EXPECT_EQ(prompter.Count(), 0u);
-}
-
-TEST_F(InstrumentStateTest, EdgeEntriesKeepStopAboveStartAndInsideTheBand) {
-    AnalyzerDocument& d = BuildWithInstrument();
-    d.SetStopFreq(800e6);  // below the start of 902 MHz
-    EXPECT_EQ(d.Frequencies().startHz, 800e6 - 100e3);
-    d.SetStartFreq(900e6);  // above the stop of 800 MHz
-    EXPECT_EQ(d.Frequencies().stopHz, 900e6 + 100e3);
-
-    d.SetStopFreq(50e3);  // the separation would put the start at -50 kHz
-    EXPECT_EQ(d.Frequencies().startHz, 0.0);
-    EXPECT_EQ(d.Frequencies().stopHz, 100e3);
-
-    d.SetFrequencies(4.3e9, 4.35e9);
-    d.SetStartFreq(5e9);  // clamped to 4.4 GHz, then the stop would leave the band
-    EXPECT_EQ(d.Frequencies().stopHz, 4.4e9);
-    EXPECT_EQ(d.Frequencies().startHz, 4.4e9 - 100e3);
-
-    d.SetFrequencies(1e9, 2e9);
-    d.SetStopFreq(1e9);  // start equal to stop is zero span, and legal
-    EXPECT_EQ(d.Frequencies().SpanHz(), 0.0);
-    EXPECT_FALSE(std::isnan(d.Frequencies().startHz));
-}
-
-TEST_F(InstrumentStateTest, ResolutionBandwidthRules) {
-    EXPECT_EQ(PredictRbw(26e6, 80, 0, 0), 100000.0);
-    EXPECT_EQ(PredictRbw(300e6, 80, 0, 0), 5e6);
-    EXPECT_EQ(PredictRbw(100, 80, 0, 0), 0.8);
-    EXPECT_EQ(PredictRbw(10, 80, 0, 0), 0.1);
-    EXPECT_EQ(PredictRbw(30, 80, 0, 0), 0.2);
-    EXPECT_EQ(PredictRbw(79.9, 80, 0, 0), 0.4);
-    // The FFT kinds' choice (the engine's own test has its rules); no
-    // decimation fits at all: the 512-point default.
-    EXPECT_DOUBLE_EQ(PredictRbw(10e3, 80, 0, 0), 1638400.0 / 13 / 1024);
-    EXPECT_EQ(PredictRbw(200e3, 80, 200e3, 0), 3200.0);
-    // Step-sweep table.
-    EXPECT_EQ(PredictRbw(700e3, 80, 0, 0), 6500.0);
-    EXPECT_EQ(PredictRbw(1.6e6, 80, 0, 0), 25000.0);
-    EXPECT_EQ(PredictRbw(200e6, 80, 0, 0), 250000.0);
-    // A ratio that is 0, negative or not a number acts as 80.
-    for (double ratio : {0.0, -5.0, std::nan(""), HUGE_VAL}) {
-        EXPECT_EQ(PredictRbw(26e6, ratio, 0, 0), 100000.0) << ratio;
-    }
-    EXPECT_EQ(ZeroSpanRbw(0.010), 240000.0);
-    EXPECT_EQ(ZeroSpanRbw(0.1348), 240000.0);
-    EXPECT_EQ(ZeroSpanRbw(0.500), 60000.0);
-}
-
-TEST_F(InstrumentStateTest, LevelPlanRaisesAttenuationButNeverLowersIt) {
-    AnalyzerDocument& d = BuildWithInstrument();
-    struct Case {
+    const struct {
         double start, ref, attenBefore, attenAfter;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {902e6, 12.0, 0.0, 15.0}, {902e6, 8.0, 0.0, 10.0}, {902e6, -20.0, 0.0, 0.0},
         {10e6, 8.0, 0.0, 15.0},   {10e6, -3.0, 0.0, 10.0}, {10e6, -20.0, 15.0, 15.0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         d.SetFrequencies(c.start, c.start + 10e6);
         d.state.refLevelDbm = c.ref;
         d.state.attenDb = c.attenBefore;
         usb.ClearWrites();
         d.ApplyLevelPlan();
         EXPECT_EQ(d.state.attenDb, c.attenAfter) << c.start << " " << c.ref;
-        const auto commands = CommandsSent();
-        ASSERT_EQ(commands.size(), 3u);
-        EXPECT_EQ(commands[2], (Bytes{'A', static_cast<std::uint8_t>(c.attenAfter / 5)}));
+        EXPECT_EQ(CommandsSent().at(2), (Bytes{'A', static_cast<std::uint8_t>(c.attenAfter / 5)}));
     }
-}
 
-TEST_F(InstrumentStateTest, LevelPlanChoosesTheGainStateAroundTheCorrection) {
-    AnalyzerDocument& d = BuildWithInstrument();
     d.SetFrequencies(902e6, 928e6);
     d.state.attenDb = 10.0;
     d.state.gainMode = 1;
     const double g = d.AmplitudeCorrection(915e6);
-    const std::pair<double, int> cases[] = {
-        {g + 10.0 - 5.0 + 0.5, 0}, {g + 10.0 - 5.0 - 0.5, 1}, {g + 10.0 - 17.0 - 0.5, 2}};
-    for (const auto& [ref, gain] : cases) {
-        if (ref > 10.0) {
-            continue;  // would raise the attenuator and move the thresholds
-        }
-        d.state.refLevelDbm = ref;
-        d.state.attenDb = 10.0;
+    const struct {
+        double ref;
+        std::uint8_t gain, lowGainByte, highGainByte;
+    } gains[] = {{g + 5.5, 0, 0x80, 0x00}, {g + 4.5, 1, 0x00, 0x00}, {g - 7.5, 2, 0x00, 0x80}};
+    for (const auto& c : gains) {
+        ASSERT_LE(c.ref, 10.0) << "would raise the attenuator and move the thresholds";
+        d.state.refLevelDbm = c.ref;
+        usb.ClearWrites();
         d.ApplyLevelPlan();
-        EXPECT_EQ(d.state.gainMode, gain) << ref;
+        EXPECT_EQ(d.state.gainMode, c.gain) << c.ref;
+        EXPECT_EQ(CommandsSent().at(0), (Bytes{'I', 0x06, c.lowGainByte})) << c.ref;
+        EXPECT_EQ(CommandsSent().at(1), (Bytes{'I', 0x0C, c.highGainByte})) << c.ref;
     }
-    const Bytes gainBytes[3][2] = {{{'I', 0x06, 0x80}, {'I', 0x0C, 0x00}},
-                                   {{'I', 0x06, 0x00}, {'I', 0x0C, 0x00}},
-                                   {{'I', 0x06, 0x00}, {'I', 0x0C, 0x80}}};
-    usb.ClearWrites();
-    d.ApplyLevelPlan();
-    const auto commands = CommandsSent();
-    EXPECT_EQ(commands[0], gainBytes[d.state.gainMode][0]);
-    EXPECT_EQ(commands[1], gainBytes[d.state.gainMode][1]);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include <limits>
 
 #include "document/document_fixture.h"
-#include "document/marker_commands.h"
 #include "document/marker_scale.h"
 
 namespace tavlin {
@@ -12,312 +11,179 @@ using test::DocumentFixture;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// --- Conversions --------------------------------------------------------------
-
-MarkerScale Swept(double startHz, double stopHz) {
+// Far off screen or not finite, a position clamps before it becomes an
+// integer column; an FM flag left over from an earlier zero span changes
+// nothing in a swept span.
+TEST(MarkerScaleTest, OffScreenPositionsClampAndAStaleFmFlagIsIgnored) {
     MarkerScale s;
-    s.startHz = startHz;
-    s.stopHz = stopHz;
-    s.refLevelDbm = -10.0;
-    s.refLevelOffsetDb = 3.0;
-    s.dbPerDiv = 10.0;
-    s.sweepTimeSec = 0.1;
-    return s;
-}
-
-MarkerScale ZeroSpanAt(double freqHz, double sweepTimeSec) {
-    MarkerScale s = Swept(freqHz, freqHz);
-    s.sweepTimeSec = sweepTimeSec;
-    return s;
-}
-
-TEST(MarkerScaleTest, ColumnsAndPositionsOfASweptSpan) {
-    const MarkerScale s = Swept(902e6, 928e6);
-    EXPECT_EQ(s.ColumnOfPosition(915e6), 320);
-    EXPECT_EQ(s.ColumnOfPosition(902e6 + 26e6 * 100.9 / 640), 100);  // truncated
-    EXPECT_DOUBLE_EQ(s.PositionOfColumn(320), 915e6);
-    EXPECT_DOUBLE_EQ(s.PositionOfColumn(640), 928e6);
-}
-
-TEST(MarkerScaleTest, PositionsFarOffScreenClampBeforeTheyBecomeIntegers) {
-    // 2.4 GHz on a 100 Hz span at 915 MHz is some 1e10 columns away.
-    const MarkerScale s = Swept(915e6 - 50.0, 915e6 + 50.0);
-    EXPECT_EQ(s.ColumnOfPosition(2.4e9), 640);
-    EXPECT_EQ(s.ColumnOfPosition(-2.4e9), 0);
-    EXPECT_EQ(s.ColumnOfPosition(std::numeric_limits<double>::infinity()), 640);
-    EXPECT_EQ(s.ColumnOfPosition(kNaN), 0);
-}
-
-TEST(MarkerScaleTest, ZeroSpanIsASpanBelowOneHertz) {
-    EXPECT_TRUE(Swept(915e6, 915e6 + 0.5).ZeroSpan());
-    EXPECT_FALSE(Swept(915e6, 915e6 + 1.0).ZeroSpan());
-
-    const MarkerScale s = ZeroSpanAt(915e6, 0.1);  // 100 ms over 640 columns
-    EXPECT_EQ(s.ColumnOfPosition(50.0), 320);
-    EXPECT_EQ(s.ColumnOfPosition(500.0), 640);
-    EXPECT_DOUBLE_EQ(s.PositionOfColumn(320), 50.0);
-}
-
-TEST(MarkerScaleTest, ZeroSpanWithNoSweepTimePutsEveryTimeAtTheStart) {
-    const MarkerScale s = ZeroSpanAt(915e6, 0.0);
-    EXPECT_EQ(s.ColumnOfPosition(0.0), 0);
+    s.startHz = 915e6 - 50.0;  // 2.4 GHz is some 1e10 columns off
+    s.stopHz = 915e6 + 50.0;
+    for (const auto& [position, column] : std::initializer_list<std::pair<double, int>>{
+             {2.4e9, 640}, {-2.4e9, 0}, {HUGE_VAL, 640}, {kNaN, 0}}) {
+        EXPECT_EQ(s.ColumnOfPosition(position), column) << position;
+    }
+    s.stopHz = s.startHz;  // zero span without a sweep time: every time is the start
+    s.sweepTimeSec = 0.0;
     EXPECT_EQ(s.ColumnOfPosition(12.5), 0);
     EXPECT_EQ(s.PositionOfColumn(320), 0.0);
-}
-
-TEST(MarkerScaleTest, LevelOfARowInEachScale) {
-    MarkerScale s = Swept(902e6, 928e6);
-    // Log: reference -10 dBm + 3 dB offset, 10 dB/div, two divisions down.
-    EXPECT_DOUBLE_EQ(s.LevelOfRow(100.0), -27.0);
-
-    s.linearScale = true;
-    const double refMv = DbmToMillivolts(-7.0);
-    EXPECT_DOUBLE_EQ(s.LevelOfRow(0.0), refMv);
-    EXPECT_DOUBLE_EQ(s.LevelOfRow(250.0), refMv * 0.5);
-    EXPECT_DOUBLE_EQ(s.LevelOfRow(500.0), 0.0);
-
-    // The FM flag left over from an earlier zero span changes nothing here.
-    s.zeroSpanFm = true;
-    EXPECT_DOUBLE_EQ(s.LevelOfRow(0.0), refMv);
-
-    MarkerScale fm = ZeroSpanAt(915e6, 0.1);
-    fm.zeroSpanFm = true;
-    fm.maxFmOffsetHz = 5000.0;
-    EXPECT_DOUBLE_EQ(fm.LevelOfRow(0.0), 5000.0);
-    EXPECT_DOUBLE_EQ(fm.LevelOfRow(250.0), 0.0);
-    EXPECT_DOUBLE_EQ(fm.LevelOfRow(500.0), -5000.0);
-}
-
-TEST(MarkerScaleTest, MillivoltsOfDbm) {
+    s.stopHz = 915e6 + 1.0;
+    s.linearScale = s.zeroSpanFm = true;
+    EXPECT_DOUBLE_EQ(s.LevelOfRow(250.0), DbmToMillivolts(0.0) * 0.5);
     EXPECT_NEAR(DbmToMillivolts(0.0), 223.607, 1e-3);  // 1 mW across 50 ohms
-    EXPECT_NEAR(DbmToMillivolts(-46.9897), 1.0, 1e-4);
 }
-
-// --- Commands on the document ----------------------------------------------------
 
 class MarkerTest : public DocumentFixture {
   protected:
     AnalyzerDocument& BuildDocument() {
         AnalyzerDocument& d = BuildWithInstrument();
         d.SetFrequencies(902e6, 928e6);  // 40.625 kHz a column
-        SetFlat(400.0);
+        FillTrace(400.0);                // -80 dBm
         return d;
     }
-    void SetFlat(double row) { doc->trace.traceA.fill(row); }
-    // A peak at `column` with its top at row 100 (-20 dBm), falling 5 rows
-    // (1 dB) a column.
-    void SetPeak(int column) {
-        for (int i = 0; i < kTracePoints; ++i) {
-            doc->trace.traceA[i] = std::min(400.0, 100.0 + 5.0 * std::abs(i - column));
-        }
+    // Peaks with their tops at row 100 (-20 dBm), falling 5 rows (1 dB) a
+    // column down to `floor`.
+    void SetPeaks(const std::vector<int>& columns, double floor = 400.0) {
+        EditTrace([&](SweepTrace& t) {
+            for (int i = 0; i < kTracePoints; ++i) {
+                t.traceA[i] = floor;
+                for (int column : columns) {
+                    t.traceA[i] = std::min(t.traceA[i], 100.0 + 5.0 * std::abs(i - column));
+                }
+            }
+        });
     }
-    double ColumnHz(int column) const { return 902e6 + 26e6 * column / 640.0; }
-
+    static double ColumnHz(int column) { return 902e6 + 26e6 * column / 640.0; }
     MarkerCommands markers() { return MarkerCommands(*doc); }
-    MarkerState& m() { return doc->markers; }
 };
 
-TEST_F(MarkerTest, PeakOnAFlatTraceTakesTheLastPoint) {
-    BuildDocument();
-    markers().Peak();
-    EXPECT_EQ(m().marker1On, 1);
-    EXPECT_DOUBLE_EQ(m().marker1Pos, 928e6);
-    EXPECT_DOUBLE_EQ(m().marker1Level, -80.0);
-}
-
-TEST_F(MarkerTest, PeakFindsTheHighestLevelAndGoesToTheActiveMarker) {
-    BuildDocument();
-    SetPeak(123);
-    markers().Peak();
-    EXPECT_DOUBLE_EQ(m().marker1Pos, ColumnHz(123));
-    EXPECT_DOUBLE_EQ(m().marker1Level, -20.0);
-    EXPECT_EQ(m().marker2On, 0);
-
-    markers().Delta();  // marker 2 active
-    SetPeak(500);
-    markers().Peak();
-    EXPECT_DOUBLE_EQ(m().marker2Pos, ColumnHz(500));
-    EXPECT_DOUBLE_EQ(m().marker1Pos, ColumnHz(123));
-    EXPECT_GE(views.updates.load(), 2);
-}
-
-TEST_F(MarkerTest, PeakWithAFrequencyHintReadsTheLevelAtTheFoundColumn) {
+TEST_F(MarkerTest, PeakTakesTheHighestPointRightmostOfEqualOnesIntoTheActiveMarker) {
     AnalyzerDocument& d = BuildDocument();
-    SetPeak(200);
-    d.engine.peakFreqHint = 910.123e6;
-    markers().Peak();
-    EXPECT_DOUBLE_EQ(m().marker1Pos, 910.123e6);
-    EXPECT_DOUBLE_EQ(m().marker1Level, -20.0);
-}
-
-TEST_F(MarkerTest, NormalPutsMarkerOneAloneAtTheCentre) {
-    AnalyzerDocument& d = BuildDocument();
-    m().marker2On = m().marker2Active = m().markerDelta = 1;
-    SetPeak(320);
-    markers().Normal();
-    EXPECT_EQ(m().marker1On, 1);
-    EXPECT_EQ(m().marker2On + m().marker2Active + m().markerDelta, 0);
-    EXPECT_DOUBLE_EQ(m().marker1Pos, 915e6);
-    EXPECT_DOUBLE_EQ(m().marker1Level, -20.0);
-
-    d.SetFrequencies(915e6, 915e6);
-    d.state.sweepTimeSec = 0.01;
-    markers().Normal();
-    EXPECT_DOUBLE_EQ(m().marker1Pos, 5.0);  // half the sweep, in ms
-}
-
-TEST_F(MarkerTest, OffLeavesDeltaModeAndKeepsPositions) {
-    BuildDocument();
-    markers().Normal();
+    const struct {
+        const char* name;
+        std::vector<int> peaks;
+        double hintHz, position, level;
+    } rows[] = {
+        {"flat trace: the last point", {}, -1.0, 928e6, -80.0},
+        {"two equal peaks", {100, 500}, -1.0, ColumnHz(500), -20.0},
+        {"the engine's frequency hint", {200}, 910.123e6, 910.123e6, -20.0},
+    };
+    for (const auto& row : rows) {
+        SetPeaks(row.peaks);
+        d.engine.peakFreqHint = row.hintHz;
+        markers().Peak();
+        EXPECT_EQ(Markers().marker1On, 1) << row.name;
+        EXPECT_DOUBLE_EQ(Markers().marker1Pos, row.position) << row.name;
+        EXPECT_DOUBLE_EQ(Markers().marker1Level, row.level) << row.name;
+    }
+    d.engine.peakFreqHint = -1.0;
     markers().Delta();
-    markers().Off();
-    EXPECT_EQ(m().marker1On + m().marker2On + m().marker2Active + m().markerDelta, 0);
-    EXPECT_DOUBLE_EQ(m().marker1Pos, 915e6);
+    SetPeaks({300});
+    markers().Peak();
+    EXPECT_DOUBLE_EQ(Markers().marker2Pos, ColumnHz(300));
+    EXPECT_DOUBLE_EQ(Markers().marker1Pos, 910.123e6);
 }
 
-TEST_F(MarkerTest, DeltaFirstPressCopiesMarkerOneThenSwapsTheActiveMarker) {
+// The first press puts marker 2 on marker 1 (shown at the next repaint);
+// later presses swap the active marker, and only the active one follows the
+// sweeps, so the other keeps its level as the reference.
+TEST_F(MarkerTest, DeltaCopiesMarkerOneOnceThenSwapsTheMarkerThatFollows) {
     BuildDocument();
-    SetPeak(100);
+    SetPeaks({100});
     markers().Peak();
     const int updatesBefore = views.updates.load();
     markers().Delta();
-    EXPECT_EQ(m().marker2On, 1);
-    EXPECT_EQ(m().marker2Active, 1);
-    EXPECT_EQ(m().markerDelta, 1);
-    EXPECT_EQ(m().marker2Pos, m().marker1Pos);
-    EXPECT_EQ(m().marker2Level, m().marker1Level);
-    EXPECT_EQ(views.updates.load(), updatesBefore);  // shows at the next repaint
-
-    markers().PlaceActiveMarker(300);  // move marker 2 away
-    markers().Delta();
-    EXPECT_EQ(m().marker2Active, 0);
-    EXPECT_EQ(m().markerDelta, 1);
-    EXPECT_DOUBLE_EQ(m().marker2Pos, ColumnHz(300));  // not copied again
+    EXPECT_EQ(views.updates.load(), updatesBefore);
+    markers().PlaceActiveMarker(300);  // marker 2, clicked away
+    FillTrace(200.0);                  // the next sweep
+    markers().RefreshMarkerLevel();
+    const struct {
+        int marker2Active;
+        double marker2Pos, marker1Level, marker2Level, nextRow;
+    } presses[] = {{1, ColumnHz(300), -20.0, -40.0, 300.0}, {0, ColumnHz(300), -60.0, -40.0, 0.0}};
+    for (const auto& p : presses) {
+        const MarkerState m = Markers();
+        EXPECT_EQ(m.marker2Active, p.marker2Active);
+        EXPECT_EQ(m.marker1On + m.marker2On + m.markerDelta, 3);
+        EXPECT_DOUBLE_EQ(m.marker2Pos, p.marker2Pos);
+        EXPECT_DOUBLE_EQ(m.marker1Level, p.marker1Level);
+        EXPECT_DOUBLE_EQ(m.marker2Level, p.marker2Level);
+        markers().Delta();
+        FillTrace(p.nextRow);
+        markers().RefreshMarkerLevel();
+    }
+    markers().Off();  // leaves delta mode and keeps the positions
+    const MarkerState m = Markers();
+    EXPECT_EQ(m.marker1On + m.marker2On + m.marker2Active + m.markerDelta, 0);
+    EXPECT_DOUBLE_EQ(m.marker1Pos, ColumnHz(100));
 }
 
-TEST_F(MarkerTest, OnlyTheActiveMarkerFollowsNewSweeps) {
+TEST_F(MarkerTest, NormalSetFrequencyAndClicksPlaceTheMarkers) {
     BuildDocument();
-    SetPeak(100);
-    markers().Peak();
+    SetPeaks({0});
     markers().Delta();
-    markers().PlaceActiveMarker(400);
-    const double marker1Level = m().marker1Level;
-
-    SetFlat(200.0);  // the next sweep
-    markers().RefreshMarkerLevel();
-    EXPECT_DOUBLE_EQ(m().marker2Level, -40.0);
-    EXPECT_DOUBLE_EQ(m().marker1Level, marker1Level);
-
-    markers().Delta();  // marker 1 active
-    SetFlat(300.0);
-    markers().RefreshMarkerLevel();
-    EXPECT_DOUBLE_EQ(m().marker1Level, -60.0);
-    EXPECT_DOUBLE_EQ(m().marker2Level, -40.0);
-}
-
-TEST_F(MarkerTest, RefreshLeavesAMarkerThatIsOffAlone) {
-    BuildDocument();
-    m().marker1Level = 7.0;
-    markers().RefreshMarkerLevel();
-    EXPECT_EQ(m().marker1Level, 7.0);
-}
-
-TEST_F(MarkerTest, RefreshReadsAMarkerOffScreenAtTheScreenEdge) {
-    AnalyzerDocument& d = BuildDocument();
-    markers().SetMarkerFreq(2.4e9);
-    d.SetFrequencies(915e6 - 50.0, 915e6 + 50.0);
-    SetPeak(640);
-    markers().RefreshMarkerLevel();
-    EXPECT_DOUBLE_EQ(m().marker1Level, -20.0);
-    EXPECT_DOUBLE_EQ(m().marker1Pos, 2.4e9);  // the position itself is kept
-}
-
-TEST_F(MarkerTest, SetMarkerFreqMakesMarkerOneActiveAndReadsItsLevel) {
-    BuildDocument();
-    SetPeak(320);
-    markers().Normal();
+    markers().Normal();  // marker 1 alone at the centre
+    EXPECT_EQ(Markers().marker2On + Markers().marker2Active + Markers().markerDelta, 0);
+    EXPECT_DOUBLE_EQ(Markers().marker1Pos, 915e6);
     markers().Delta();
-    markers().SetMarkerFreq(ColumnHz(330));
-    EXPECT_EQ(m().marker2Active, 0);
-    EXPECT_EQ(m().marker1On, 1);
-    EXPECT_DOUBLE_EQ(m().marker1Pos, ColumnHz(330));
-    EXPECT_DOUBLE_EQ(m().marker1Level, -30.0);
-
+    markers().SetMarkerFreq(ColumnHz(10));  // marker 1 active again, its level read
+    EXPECT_EQ(Markers().marker2Active, 0);
+    EXPECT_DOUBLE_EQ(Markers().marker1Level, -30.0);
     markers().SetMarkerFreq(kNaN);
-    EXPECT_DOUBLE_EQ(m().marker1Pos, ColumnHz(330));
+    EXPECT_DOUBLE_EQ(Markers().marker1Pos, ColumnHz(10));
+    markers().PlaceActiveMarker(-20);  // clicks are clamped to the screen
+    EXPECT_DOUBLE_EQ(Markers().marker1Pos, 902e6);
+    EXPECT_DOUBLE_EQ(Markers().marker1Level, -20.0);
 }
 
-TEST_F(MarkerTest, ClickPlacesTheActiveMarkerAndClampsTheColumn) {
-    BuildDocument();
-    SetPeak(0);
-    markers().PlaceActiveMarker(-20);
-    EXPECT_DOUBLE_EQ(m().marker1Pos, 902e6);
-    EXPECT_DOUBLE_EQ(m().marker1Level, -20.0);
-    markers().PlaceActiveMarker(9999);
-    EXPECT_DOUBLE_EQ(m().marker1Pos, 928e6);
-}
-
-TEST_F(MarkerTest, MarkerToCentreKeepsTheSpan) {
+TEST_F(MarkerTest, MarkerToCentreKeepsTheSpanAndNeverTunesToATime) {
     AnalyzerDocument& d = BuildDocument();
     markers().PlaceActiveMarker(480);  // 921.5 MHz
     markers().MarkerToCenter();
     EXPECT_DOUBLE_EQ(d.Frequencies().CenterHz(), 921.5e6);
     EXPECT_DOUBLE_EQ(d.Frequencies().SpanHz(), 26e6);
-
-    markers().Delta();
-    markers().PlaceActiveMarker(0);  // marker 2, 908.5 MHz on the new span
-    markers().MarkerToCenter();
-    EXPECT_DOUBLE_EQ(d.Frequencies().CenterHz(), 908.5e6);
-}
-
-TEST_F(MarkerTest, MarkerToCentreInZeroSpanDoesNotTuneToATime) {
-    AnalyzerDocument& d = BuildDocument();
     d.SetFrequencies(915e6, 915e6);
     d.state.sweepTimeSec = 0.01;
-    markers().Normal();  // 5 ms
+    markers().Normal();
+    EXPECT_DOUBLE_EQ(Markers().marker1Pos, 5.0);  // half the sweep, in ms
     markers().MarkerToCenter();
     EXPECT_EQ(d.Frequencies().startHz, 915e6);
     EXPECT_EQ(d.Frequencies().stopHz, 915e6);
 }
 
-TEST_F(MarkerTest, MarkerToRefLevelOnTheLogScaleRaisesTheAttenuation) {
+// Marker 1's level becomes the reference through the level plan; on the
+// linear scale 1 mV is -46.99 dBm, and 0 mV, less or not a number is no level.
+TEST_F(MarkerTest, MarkerToRefLevelTakesMarkerOnesLevel) {
     AnalyzerDocument& d = BuildDocument();
     d.state.attenDb = 0.0;
-    m().marker1Level = 12.0;
+    FillTrace(-60.0);  // +12 dBm
+    markers().PlaceActiveMarker(0);
     markers().MarkerToRefLevel();
     EXPECT_EQ(d.state.refLevelDbm, 12.0);
     EXPECT_EQ(d.state.attenDb, 15.0);
-}
-
-TEST_F(MarkerTest, MarkerToRefLevelOnTheLinearScaleConvertsMillivolts) {
-    AnalyzerDocument& d = BuildDocument();
+    d.state.refLevelDbm = 0.0;
     d.state.linearScale = 1;
-    m().marker1Level = 1.0;
-    markers().MarkerToRefLevel();
-    EXPECT_NEAR(d.state.refLevelDbm, -46.99, 1e-9);
-
-    for (const double level : {0.0, -3.0, kNaN}) {
-        m().marker1Level = level;
+    for (const double row : {500.0 * (1.0 - 1.0 / DbmToMillivolts(0.0)), 500.0, 600.0, kNaN}) {
+        FillTrace(row);
+        markers().PlaceActiveMarker(0);
         markers().MarkerToRefLevel();
-        EXPECT_NEAR(d.state.refLevelDbm, -46.99, 1e-9) << level;
+        EXPECT_NEAR(d.state.refLevelDbm, -46.99, 1e-9) << row;
     }
 }
 
 TEST_F(MarkerTest, MarkerToRefLevelStopsARunningSweepAndRestartsIt) {
     AnalyzerDocument& d = BuildDocument();
-    std::atomic<bool> inPass{false};
     std::atomic<bool> changedDuringPass{false};
+    const auto refLevel = [&d] {
+        return d.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
+    };
     d.SetSweepPass([&] {
-        inPass = true;
-        const double before =
-            d.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
+        const double before = refLevel();
         clock.SleepMs(20);
-        const double after = d.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
-        changedDuringPass = changedDuringPass || before != after;
-        inPass = false;
+        changedDuringPass = changedDuringPass || before != refLevel();
     });
+    FillTrace(150.0);  // -30 dBm
+    markers().PlaceActiveMarker(0);
     d.OnContinuous();
-    m().marker1Level = -30.0;
     markers().MarkerToRefLevel();
     EXPECT_TRUE(d.SweepRunning());
     d.CloseDocument();
@@ -325,73 +191,44 @@ TEST_F(MarkerTest, MarkerToRefLevelStopsARunningSweepAndRestartsIt) {
     EXPECT_FALSE(changedDuringPass.load());
 }
 
-TEST_F(MarkerTest, ThreeDbPointsOnTheLinearScaleIsRefused) {
-    AnalyzerDocument& d = BuildDocument();
-    d.state.linearScale = 1;
-    SetPeak(320);
-    const MarkerState before = m();
-    markers().ThreeDbPoints();
-    ASSERT_EQ(prompter.Count(), 1u);
-    EXPECT_EQ(prompter.Boxes()[0].text, "Only available in LOG scale");
-    EXPECT_EQ(prompter.Boxes()[0].caption, "NOT IMPLEMENTED");
-    EXPECT_EQ(m().marker1On, before.marker1On);
-    EXPECT_EQ(m().marker2On, before.marker2On);
-    EXPECT_EQ(m().markerDelta, before.markerDelta);
-}
-
-TEST_F(MarkerTest, ThreeDbPointsSitOnTheEdgesOfTheHighestPeak) {
+// -3 dB is 15 rows below the top of the leftmost highest peak, 3 columns out.
+TEST_F(MarkerTest, ThreeDbPointsSitOnTheEdgesOfTheLeftmostHighestPeak) {
     AnalyzerDocument& d = BuildDocument();
     d.state.refLevelOffsetDb = 5.0;
-    // Peak at column 300, 1 dB a column on each side; -3 dB is row 115,
-    // reached exactly at columns 297 and 303.
-    SetPeak(300);
-    markers().ThreeDbPoints();
-    EXPECT_EQ(prompter.Count(), 0u);
-    EXPECT_EQ(m().marker1On + m().marker2On + m().markerDelta, 3);
-    EXPECT_EQ(m().marker2Active, 0);
-    EXPECT_DOUBLE_EQ(m().marker1Pos, ColumnHz(297));
-    EXPECT_DOUBLE_EQ(m().marker2Pos, ColumnHz(303));
-    // The levels carry the offset like every other marker level, so the
-    // delta stays -3 + 3 = 0 dB after marker 1 follows the next sweep.
-    EXPECT_DOUBLE_EQ(m().marker1Level, -18.0);
-    EXPECT_DOUBLE_EQ(m().marker2Level, -18.0);
-    markers().RefreshMarkerLevel();
-    EXPECT_DOUBLE_EQ(m().marker2Level - m().marker1Level, 0.0);
-}
-
-TEST_F(MarkerTest, ThreeDbPointsTakeTheLeftOfTwoEqualPeaksWherePeakTakesTheRight) {
-    BuildDocument();
-    SetPeak(100);
-    for (int i = 400; i <= 640; ++i) {
-        doc->trace.traceA[i] = std::min(400.0, 100.0 + 5.0 * std::abs(i - 500));
+    const struct {
+        const char* name;
+        std::vector<int> peaks;
+        double floor;
+        int left, right;
+    } rows[] = {
+        {"two equal peaks", {100, 500}, 400.0, 97, 103},
+        {"flat: walks to both edges", {}, 300.0, 1, 639},
+        {"right walk ends at the edge", {640}, 400.0, 637, 639},
+        {"rows not numbers", {}, kNaN, 0, 0},
+        {"one peak", {300}, 400.0, 297, 303},
+    };
+    for (const auto& row : rows) {
+        SetPeaks(row.peaks, row.floor);
+        markers().ThreeDbPoints();
+        const MarkerState m = Markers();
+        EXPECT_EQ(m.marker1On + m.marker2On + m.markerDelta - m.marker2Active, 3) << row.name;
+        EXPECT_DOUBLE_EQ(m.marker1Pos, ColumnHz(row.left)) << row.name;
+        EXPECT_DOUBLE_EQ(m.marker2Pos, ColumnHz(row.right)) << row.name;
     }
-    markers().ThreeDbPoints();
-    EXPECT_DOUBLE_EQ(m().marker1Pos, ColumnHz(97));
-    EXPECT_DOUBLE_EQ(m().marker2Pos, ColumnHz(103));
+    // The levels carry the offset like every other marker level, so the
+    // delta stays 0 dB after marker 1 follows the next sweep.
+    EXPECT_DOUBLE_EQ(Markers().marker2Level, -18.0);
+    markers().RefreshMarkerLevel();
+    EXPECT_DOUBLE_EQ(Markers().marker1Level, -18.0);
+    EXPECT_EQ(prompter.Count(), 0u);
+
+    d.state.linearScale = 1;
     markers().Off();
-    markers().Peak();
-    EXPECT_DOUBLE_EQ(m().marker1Pos, ColumnHz(500));
-}
-
-TEST_F(MarkerTest, ThreeDbEdgeWalksStopAtTheScreenEdges) {
-    BuildDocument();
-    SetFlat(300.0);  // the peak is column 0; the walks run to both edges
     markers().ThreeDbPoints();
-    EXPECT_DOUBLE_EQ(m().marker1Pos, ColumnHz(1));
-    EXPECT_DOUBLE_EQ(m().marker2Pos, ColumnHz(639));
-
-    // The right walk ends at the edge and takes whichever of the last two
-    // points is nearer -3 dB.
-    SetPeak(640);
-    markers().ThreeDbPoints();
-    EXPECT_DOUBLE_EQ(m().marker1Pos, ColumnHz(637));
-    EXPECT_DOUBLE_EQ(m().marker2Pos, ColumnHz(639));
-
-    // Rows that are not numbers end both walks where they start.
-    SetFlat(kNaN);
-    markers().ThreeDbPoints();
-    EXPECT_DOUBLE_EQ(m().marker1Pos, 902e6);
-    EXPECT_DOUBLE_EQ(m().marker2Pos, 902e6);
+    EXPECT_EQ(Markers().marker1On + Markers().marker2On, 0);
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption + "|" + prompter.Boxes()[0].text,
+              "NOT IMPLEMENTED|Only available in LOG scale");
 }
 
 }  // namespace

@@ -1,61 +1,41 @@
-#include "document/state_file.h"
-
-#include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <bit>
-#include <cmath>
+#include <csignal>
 #include <cstring>
 #include <limits>
+
+#include "document/document_fixture.h"
+#include "document/state_file.h"
 
 namespace tavlin {
 namespace {
 
-// Offsets of the fields before the title, and of those after it relative to
-// the end of the title.
+using Bytes = std::vector<std::uint8_t>;
+using test::DocumentFixture;
+using enum StateFileStatus;
+
+static_assert(std::endian::native == std::endian::little, "the file is little-endian");
+
+// The title starts here; the fields after it are placed relative to its end.
 constexpr std::size_t kTitleOffset = 18084;
-constexpr std::size_t kMaxHoldAfterTitle = 0;
-constexpr std::size_t kImageRejectAfterTitle = 4;
-constexpr std::size_t kSweepTimeAfterTitle = 12;
-constexpr std::size_t kRbwAfterTitle = 52;
-constexpr std::size_t kRatioAfterTitle = 72;
-constexpr std::size_t kPeakHintAfterTitle = 80;
-constexpr std::size_t kTraceBShownAfterTitle = 92;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
-std::int32_t I32At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-    std::uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) {
-        value |= static_cast<std::uint32_t>(bytes.at(offset + i)) << (8 * i);
-    }
-    return static_cast<std::int32_t>(value);
+template <typename T>
+T At(const Bytes& bytes, std::size_t offset) {
+    T value{};
+    std::memcpy(&value, &bytes.at(offset + sizeof value - 1) + 1 - sizeof value, sizeof value);
+    return value;
 }
 
-double DoubleAt(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < 8; ++i) {
-        value |= static_cast<std::uint64_t>(bytes.at(offset + i)) << (8 * i);
-    }
-    return std::bit_cast<double>(value);
+template <typename T>
+void Put(Bytes& bytes, std::size_t offset, T value) {
+    std::memcpy(bytes.data() + offset, &value, sizeof value);
 }
 
-void PutI32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::int32_t value) {
-    const auto raw = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) {
-        bytes.at(offset + i) = static_cast<std::uint8_t>(raw >> (8 * i));
-    }
-}
+// --- The file itself ----------------------------------------------------------------
 
-void PutDouble(std::vector<std::uint8_t>& bytes, std::size_t offset, double value) {
-    const auto raw = std::bit_cast<std::uint64_t>(value);
-    for (int i = 0; i < 8; ++i) {
-        bytes.at(offset + i) = static_cast<std::uint8_t>(raw >> (8 * i));
-    }
-}
-
-StateFileDecodeResult DecodeBytes(const std::vector<std::uint8_t>& bytes) {
-    return DecodeStateFile(std::span<const std::uint8_t>(bytes));
-}
-
-// A record in which every field differs from its preset value and stays legal.
 StateRecord DistinctRecord() {
     StateRecord r;
     r.refLevelOffsetDb = -3.5;
@@ -64,15 +44,11 @@ StateRecord DistinctRecord() {
     r.cfStepHz = 1234.5;
     r.refLevelStepDb = 2.5;
     r.refLevelDbm = -20.0;
-    r.refLevelInMv = true;
+    r.refLevelInMv = r.linearScale = r.signalTrack = r.videoTrigger = r.zeroSpanFm = true;
     r.dbPerDiv = 5.0;
     r.attenDb = 15.0;
-    r.linearScale = true;
-    r.signalTrack = true;
     r.videoAvgCount = 100;
     r.videoTrigThreshold = 12345.0;
-    r.videoTrigger = true;
-    r.zeroSpanFm = true;
     r.maxFmOffsetHz = 75000.0;
     for (int i = 0; i < kTracePoints; ++i) {
         r.traceA[i] = -5.0 + i * 510.0 / 640;
@@ -80,15 +56,15 @@ StateRecord DistinctRecord() {
         r.traceBRows[i] = 640 - i;
         r.traceAExtra[i] = i * 0.25;
     }
+    r.traceAExtra[7] = kNaN;  // carried unread, bit for bit
+    r.traceAExtra[8] = -kInf;
     r.upperLimitRows.fill(-120);  // a limit above the reference level
     r.limitLinesOn = true;
     r.syncTrigMode = 1;
-    r.marker1On = r.marker2On = r.marker2Active = r.markerDelta = true;
-    r.titleSet = true;
+    r.marker1On = r.marker2On = r.marker2Active = r.markerDelta = r.titleSet = true;
     r.title = std::string("Band \0\xFF edge", 12);
-    r.maxHold = true;
+    r.maxHold = r.realtimeMode = r.counterOn = r.classicColours = r.traceBShown = true;
     r.imageReject = false;
-    r.realtimeMode = true;
     r.sweepTimeSec = 0.37;
     r.marker1Pos = 150e6;
     r.marker2Pos = 250e6;
@@ -96,334 +72,308 @@ StateRecord DistinctRecord() {
     r.marker2Level = -60.5;
     r.rbwHz = 6500.0;
     r.counterFreqHz = 150000012.5;
-    r.counterOn = true;
     r.spanRbwRatio = 50.0;
     r.peakFreqHint = 2e9;
-    r.classicColours = true;
-    r.traceBShown = true;
     return r;
-}
-
-TEST(StateFileLayout, PresetRecordHasTheDocumentedBytes) {
-    const std::vector<std::uint8_t> bytes = EncodeStateFile(StateRecord{});
-    ASSERT_EQ(bytes.size(), 18181u);
-    EXPECT_EQ(I32At(bytes, 0), 1);
-    EXPECT_EQ(DoubleAt(bytes, 4), 0.0);
-    EXPECT_EQ(DoubleAt(bytes, 12), 902000000.0);
-    EXPECT_EQ(DoubleAt(bytes, 20), 928000000.0);
-    EXPECT_EQ(DoubleAt(bytes, 28), 10000000.0);
-    EXPECT_EQ(DoubleAt(bytes, 56), 10.0);     // dB/div
-    EXPECT_EQ(DoubleAt(bytes, 64), 10.0);     // attenuation
-    EXPECT_EQ(I32At(bytes, 80), 1);           // video averaging
-    EXPECT_EQ(I32At(bytes, 108), 500);        // traceAInt[0]
-    EXPECT_EQ(I32At(bytes, 2668), 500);       // traceAInt[640]
-    EXPECT_EQ(I32At(bytes, 5236), 0);         // upper limit
-    EXPECT_EQ(DoubleAt(bytes, 7804), 500.0);  // traceA[0]
-    EXPECT_EQ(bytes[kTitleOffset], 0);        // empty title
-    const std::size_t after = kTitleOffset + 1;
-    EXPECT_EQ(I32At(bytes, after + kImageRejectAfterTitle), 1);
-    EXPECT_EQ(DoubleAt(bytes, after + kSweepTimeAfterTitle), 2.2);
-    EXPECT_EQ(DoubleAt(bytes, after + kRbwAfterTitle), 100000.0);
-    EXPECT_EQ(DoubleAt(bytes, after + kRatioAfterTitle), 80.0);
-    EXPECT_EQ(DoubleAt(bytes, after + kPeakHintAfterTitle), -1.0);
 }
 
 TEST(StateFileLayout, EveryFieldLandsAtItsOffset) {
     const StateRecord r = DistinctRecord();
-    const std::vector<std::uint8_t> bytes = EncodeStateFile(r);
-    EXPECT_EQ(DoubleAt(bytes, 4), r.refLevelOffsetDb);
-    EXPECT_EQ(DoubleAt(bytes, 36), r.refLevelStepDb);
-    EXPECT_EQ(DoubleAt(bytes, 44), r.refLevelDbm);
-    EXPECT_EQ(I32At(bytes, 52), 1);
-    EXPECT_EQ(I32At(bytes, 72), 1);
-    EXPECT_EQ(I32At(bytes, 76), 1);
-    EXPECT_EQ(DoubleAt(bytes, 84), r.videoTrigThreshold);
-    EXPECT_EQ(I32At(bytes, 92), 1);
-    EXPECT_EQ(I32At(bytes, 96), 1);
-    EXPECT_EQ(DoubleAt(bytes, 100), r.maxFmOffsetHz);
-    EXPECT_EQ(I32At(bytes, 2672 + 4 * 10), r.traceBRows[10]);
-    EXPECT_EQ(I32At(bytes, 5236 + 4 * 640), -120);
-    EXPECT_EQ(I32At(bytes, 7800), 1);
-    EXPECT_EQ(DoubleAt(bytes, 7804 + 8 * 640), r.traceA[640]);
-    EXPECT_EQ(DoubleAt(bytes, 12932 + 8 * 3), r.traceAExtra[3]);
-    EXPECT_EQ(I32At(bytes, 18060), 1);
-    EXPECT_EQ(I32At(bytes, 18076), 1);
-    EXPECT_EQ(I32At(bytes, 18080), 1);
+    const Bytes bytes = EncodeStateFile(r);
+    const std::size_t a = kTitleOffset + 13;  // after the 12-character title
+    ASSERT_EQ(bytes.size(), a + 96);
+    const std::pair<std::size_t, double> doubles[] = {
+        {4, r.refLevelOffsetDb},  {12, r.startFreqHz},       {20, r.stopFreqHz},
+        {28, r.cfStepHz},         {36, r.refLevelStepDb},    {44, r.refLevelDbm},
+        {56, r.dbPerDiv},         {64, r.attenDb},           {84, r.videoTrigThreshold},
+        {100, r.maxFmOffsetHz},   {7804, r.traceA[0]},       {7804 + 8 * 640, r.traceA[640]},
+        {12932 + 24, 0.75},       {a + 12, r.sweepTimeSec},  {a + 20, r.marker1Pos},
+        {a + 28, r.marker2Pos},   {a + 36, r.marker1Level},  {a + 44, r.marker2Level},
+        {a + 52, r.rbwHz},        {a + 60, r.counterFreqHz}, {a + 72, r.spanRbwRatio},
+        {a + 80, r.peakFreqHint},
+    };
+    for (const auto& [offset, value] : doubles) {
+        EXPECT_EQ(At<double>(bytes, offset), value) << "double at " << offset;
+    }
+    const std::pair<std::size_t, std::int32_t> words[] = {
+        {0, 1},
+        {80, 100},
+        {108, r.traceAInt[0]},
+        {108 + 4 * 640, r.traceAInt[640]},
+        {2672 + 40, r.traceBRows[10]},
+        {5236 + 4 * 640, -120},
+        {18060, 1},
+        {a + 4, 0},  // imageReject off
+    };
+    for (const auto& [offset, value] : words) {
+        EXPECT_EQ(At<std::int32_t>(bytes, offset), value) << "word at " << offset;
+    }
+    for (const std::size_t flag : {52, 72, 76, 92, 96, 7800, 18064, 18068, 18072, 18076, 18080}) {
+        EXPECT_EQ(At<std::int32_t>(bytes, flag), 1) << "flag at " << flag;
+    }
+    for (const std::size_t flag : {a, a + 8, a + 68, a + 88, a + 92}) {
+        EXPECT_EQ(At<std::int32_t>(bytes, flag), 1) << "flag at " << flag;
+    }
+    EXPECT_EQ(std::memcmp(&bytes[12932 + 56], &r.traceAExtra[7], 16), 0);
     ASSERT_EQ(bytes[kTitleOffset], 12);
     EXPECT_EQ(std::memcmp(&bytes[kTitleOffset + 1], r.title.data(), 12), 0);
-    const std::size_t after = kTitleOffset + 13;
-    EXPECT_EQ(I32At(bytes, after + kMaxHoldAfterTitle), 1);
-    EXPECT_EQ(I32At(bytes, after + kImageRejectAfterTitle), 0);
-    EXPECT_EQ(DoubleAt(bytes, after + 20), r.marker1Pos);
-    EXPECT_EQ(DoubleAt(bytes, after + 44), r.marker2Level);
-    EXPECT_EQ(DoubleAt(bytes, after + 60), r.counterFreqHz);
-    EXPECT_EQ(I32At(bytes, after + 68), 1);
-    EXPECT_EQ(I32At(bytes, after + 88), 1);
-    EXPECT_EQ(I32At(bytes, after + kTraceBShownAfterTitle), 1);
-    EXPECT_EQ(bytes.size(), after + kTraceBShownAfterTitle + 4);
+    EXPECT_EQ(EncodeStateFile(StateRecord{}).size(), kStateFileLengthNoTitle);
 }
 
 TEST(StateFileLayout, TitleUsesTheShortestLengthPrefix) {
-    StateRecord r;
-    r.title.assign(300, 'x');
-    r.imageReject = false;
-    std::vector<std::uint8_t> bytes = EncodeStateFile(r);
-    ASSERT_EQ(bytes.size(), 18181u + 302);
-    EXPECT_EQ(bytes[kTitleOffset], 255);
-    EXPECT_EQ(bytes[kTitleOffset + 1], 300 & 0xFF);
-    EXPECT_EQ(bytes[kTitleOffset + 2], 300 >> 8);
-    EXPECT_EQ(I32At(bytes, kTitleOffset + 1 + kImageRejectAfterTitle + 302), 0);
-    EXPECT_EQ(DoubleAt(bytes, kTitleOffset + 1 + kSweepTimeAfterTitle + 302), 2.2);
-
-    // Boundaries between the three forms: prefix length 1, 3 and 7 bytes.
-    const struct {
-        std::size_t count;
-        std::size_t prefix;
-    } cases[] = {{254, 1}, {255, 3}, {65533, 3}, {65534, 7}, {70000, 7}};
-    for (const auto& c : cases) {
-        r.title.assign(c.count, 'y');
-        bytes = EncodeStateFile(r);
-        EXPECT_EQ(bytes.size(), 18180u + c.prefix + c.count) << c.count;
-        if (c.prefix == 7) {
-            EXPECT_EQ(bytes[kTitleOffset], 255);
-            EXPECT_EQ(bytes[kTitleOffset + 1], 0xFF);
-            EXPECT_EQ(bytes[kTitleOffset + 2], 0xFF);
-            EXPECT_EQ(static_cast<std::size_t>(I32At(bytes, kTitleOffset + 3)), c.count);
+    // Prefix lengths 1, 3 and 7 bytes, with their boundaries.
+    const std::pair<std::size_t, std::size_t> cases[] = {{254, 1},   {255, 3},   {300, 3},
+                                                         {65533, 3}, {65534, 7}, {70000, 7}};
+    for (const auto& [count, prefix] : cases) {
+        StateRecord r;
+        r.title.assign(count, 'y');
+        const Bytes bytes = EncodeStateFile(r);
+        ASSERT_EQ(bytes.size(), 18180u + prefix + count) << count;
+        EXPECT_EQ(bytes[kTitleOffset], prefix == 1 ? count : 255) << count;
+        if (prefix == 3) {
+            EXPECT_EQ(At<std::uint16_t>(bytes, kTitleOffset + 1), count);
+        } else if (prefix == 7) {
+            EXPECT_EQ(At<std::uint16_t>(bytes, kTitleOffset + 1), 0xFFFF);
+            EXPECT_EQ(At<std::uint32_t>(bytes, kTitleOffset + 3), count);
         }
-        const StateFileDecodeResult back = DecodeBytes(bytes);
-        ASSERT_TRUE(back.ok()) << back.message;
-        EXPECT_EQ(back.record.title.size(), c.count);
+        EXPECT_TRUE(DecodeStateFile(bytes).record == r) << count;
     }
 }
 
-TEST(StateFileRoundTrip, SavedFileLoadsBackUnchanged) {
+TEST(StateFileRoundTrip, SavedFileLoadsBackByteForByte) {
     for (const StateRecord& original : {StateRecord{}, DistinctRecord()}) {
-        const StateFileDecodeResult back = DecodeBytes(EncodeStateFile(original));
+        const Bytes bytes = EncodeStateFile(original);
+        const StateFileDecodeResult back = DecodeStateFile(bytes);
         ASSERT_TRUE(back.ok()) << back.message;
         EXPECT_TRUE(back.adjustments.empty());
-        EXPECT_TRUE(back.record == original);
+        EXPECT_EQ(EncodeStateFile(back.record), bytes);
     }
-}
-
-TEST(StateFileRoundTrip, ExtraArrayIsCarriedBitForBit) {
-    StateRecord r;
-    r.traceAExtra[7] = std::numeric_limits<double>::quiet_NaN();
-    r.traceAExtra[8] = -std::numeric_limits<double>::infinity();
-    const std::vector<std::uint8_t> bytes = EncodeStateFile(r);
-    const StateFileDecodeResult back = DecodeBytes(bytes);
-    ASSERT_TRUE(back.ok()) << back.message;
-    EXPECT_EQ(EncodeStateFile(back.record), bytes);
-}
-
-TEST(StateFileRecognition, EmptyAndForeignFilesAreNotLoaded) {
-    EXPECT_EQ(DecodeBytes({}).status, StateFileStatus::Empty);
-
-    std::vector<std::uint8_t> bytes = EncodeStateFile(StateRecord{});
-    PutI32(bytes, 0, 2);
-    EXPECT_EQ(DecodeBytes(bytes).status, StateFileStatus::NotRecognized);
-    bytes.resize(6);  // the version word alone decides
-    EXPECT_EQ(DecodeBytes(bytes).status, StateFileStatus::NotRecognized);
 }
 
 TEST(StateFileRecognition, EveryShortFileIsTruncated) {
-    auto expectTruncated = [](const std::vector<std::uint8_t>& full, std::size_t from) {
+    StateRecord titled;
+    titled.title.assign(300, 't');
+    const std::pair<StateRecord, std::size_t> files[] = {{StateRecord{}, 1},
+                                                         {titled, kTitleOffset - 4}};
+    for (const auto& [record, from] : files) {
+        const Bytes full = EncodeStateFile(record);
         for (std::size_t length = from; length < full.size(); ++length) {
             const StateFileDecodeResult result =
                 DecodeStateFile(std::span<const std::uint8_t>(full.data(), length));
-            ASSERT_EQ(result.status, StateFileStatus::Truncated) << length;
+            ASSERT_EQ(result.status, Truncated) << length;
             ASSERT_FALSE(result.message.empty());
         }
-    };
-    expectTruncated(EncodeStateFile(StateRecord{}), 1);
-    StateRecord titled;
-    titled.title.assign(300, 't');
-    expectTruncated(EncodeStateFile(titled), kTitleOffset - 4);
-
-    const std::vector<std::uint8_t> full = EncodeStateFile(StateRecord{});
-    const StateFileDecodeResult cut =
-        DecodeStateFile(std::span<const std::uint8_t>(full.data(), 9000));
-    EXPECT_NE(cut.message.find("traceA"), std::string::npos) << cut.message;
-}
-
-TEST(StateFileRecognition, TitleCountBeyondTheFileIsTruncatedWithoutAllocating) {
-    std::vector<std::uint8_t> bytes = EncodeStateFile(StateRecord{});
-    bytes.resize(kTitleOffset);
-    bytes.insert(bytes.end(), {255, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 'a', 'b'});
-    const StateFileDecodeResult result = DecodeBytes(bytes);
-    EXPECT_EQ(result.status, StateFileStatus::Truncated);
-    EXPECT_NE(result.message.find("4294967295"), std::string::npos) << result.message;
-
-    bytes.resize(kTitleOffset);
-    bytes.insert(bytes.end(), {255, 0xFE, 0xFF});  // the reserved 16-bit count
-    bytes.resize(bytes.size() + 70000);
-    EXPECT_EQ(DecodeBytes(bytes).status, StateFileStatus::OutOfRange);
-}
-
-TEST(StateFileRecognition, NonFiniteNumbersAreRefusedNamingTheField) {
-    const std::vector<std::uint8_t> good = EncodeStateFile(StateRecord{});
-    const struct {
-        std::size_t offset;
-        double value;
-        const char* name;
-    } cases[] = {
-        {12, std::numeric_limits<double>::quiet_NaN(), "startFreqHz"},
-        {20, std::numeric_limits<double>::infinity(), "stopFreqHz"},
-        {44, -std::numeric_limits<double>::infinity(), "refLevelDbm"},
-        {7804 + 8 * 17, std::numeric_limits<double>::quiet_NaN(), "traceA point 17"},
-        {kTitleOffset + 1 + kSweepTimeAfterTitle, std::numeric_limits<double>::infinity(),
-         "sweepTimeSec"},
-        {kTitleOffset + 1 + kPeakHintAfterTitle, std::numeric_limits<double>::quiet_NaN(),
-         "peakFreqHint"},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::uint8_t> bytes = good;
-        PutDouble(bytes, c.offset, c.value);
-        const StateFileDecodeResult result = DecodeBytes(bytes);
-        EXPECT_EQ(result.status, StateFileStatus::NotFinite) << c.name;
-        EXPECT_NE(result.message.find(c.name), std::string::npos) << result.message;
     }
 }
 
-TEST(StateFileRecognition, ValuesWithoutMeaningAreRefusedNamingTheField) {
+// A value out of its range is brought in by the rule of the command that sets
+// it, and the load notes it; legal edges are read as written.
+TEST(StateFileRanges, ValuesTakeTheCommandsOwnRule) {
     const struct {
-        void (*spoil)(StateRecord&);
-        const char* name;
-    } cases[] = {
-        {[](StateRecord& r) { r.dbPerDiv = 0.0; }, "dbPerDiv"},
-        {[](StateRecord& r) { r.dbPerDiv = -10.0; }, "dbPerDiv"},
-        {[](StateRecord& r) { r.syncTrigMode = 7; }, "syncTrigMode"},
-        {[](StateRecord& r) { r.syncTrigMode = -1; }, "syncTrigMode"},
-        {[](StateRecord& r) { r.rbwHz = 0.0; }, "rbwHz"},
-        {[](StateRecord& r) { r.sweepTimeSec = -1.0; }, "sweepTimeSec"},
+        double StateRecord::*field;
+        double written, loaded;
+    } doubles[] = {
+        {&StateRecord::attenDb, 7.0, 5.0},        {&StateRecord::attenDb, 12.5, 15.0},
+        {&StateRecord::attenDb, -3.0, 0.0},       {&StateRecord::attenDb, 100.0, 15.0},
+        {&StateRecord::maxFmOffsetHz, 0.0, 10.0}, {&StateRecord::maxFmOffsetHz, 200e3, 100e3},
+        {&StateRecord::spanRbwRatio, 0.0, 80.0},  {&StateRecord::startFreqHz, -1e6, 0.0},
+        {&StateRecord::stopFreqHz, 5e9, 4.4e9},   {&StateRecord::maxFmOffsetHz, 120e3, 120e3},
+        {&StateRecord::attenDb, 0.0, 0.0},        {&StateRecord::sweepTimeSec, 100.0, 100.0},
     };
-    for (const auto& c : cases) {
+    for (const auto& row : doubles) {
+        StateRecord written, expected;
+        written.*row.field = row.written;
+        expected.*row.field = row.loaded;
+        const StateFileDecodeResult result = DecodeStateFile(EncodeStateFile(written));
+        EXPECT_EQ(result.adjustments.size(), row.written == row.loaded ? 0u : 1u) << row.written;
+        EXPECT_TRUE(result.record == expected) << row.written;
+    }
+    for (const auto& [written, loaded] : std::initializer_list<std::pair<std::int32_t, int>>{
+             {0, 1}, {7, 10}, {std::numeric_limits<std::int32_t>::min(), 1}, {1 << 30, 100}}) {
         StateRecord r;
-        c.spoil(r);
-        const StateFileDecodeResult result = DecodeBytes(EncodeStateFile(r));
-        EXPECT_EQ(result.status, StateFileStatus::OutOfRange) << c.name;
-        EXPECT_NE(result.message.find(c.name), std::string::npos) << result.message;
-        EXPECT_TRUE(result.record == StateRecord{});
+        r.videoAvgCount = written;
+        EXPECT_EQ(DecodeStateFile(EncodeStateFile(r)).record.videoAvgCount, loaded) << written;
+    }
+    // Start above stop folds onto the centre: zero span, whose time is kept
+    // to the dialog's 0.5 ms .. 2 s.
+    StateRecord r;
+    r.startFreqHz = 300e6;
+    r.stopFreqHz = 100e6;
+    StateFileDecodeResult result = DecodeStateFile(EncodeStateFile(r));
+    EXPECT_EQ(result.record.startFreqHz, 200e6);
+    EXPECT_EQ(result.record.stopFreqHz, 200e6);
+    EXPECT_EQ(result.record.sweepTimeSec, 2.0);
+    // Rows are kept near the screen, far enough from integer overflow.
+    r = StateRecord{};
+    r.traceA[640] = 1e300;
+    r.traceAInt[5] = std::numeric_limits<std::int32_t>::min();
+    r.upperLimitRows.fill(std::numeric_limits<std::int32_t>::min());
+    result = DecodeStateFile(EncodeStateFile(r));
+    EXPECT_EQ(result.record.traceA[640], 505.0);
+    EXPECT_EQ(result.record.traceAInt[5], -5);
+    EXPECT_EQ(result.record.upperLimitRows[640], -kLimitRowGuard);
+}
+
+// --- The document's recall and save --------------------------------------------
+
+class DocumentStateFileTest : public DocumentFixture {
+  protected:
+    void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    }
+    // A few settings away from preset, so a load visibly changes something.
+    void ChangeSettings(AnalyzerDocument& d) {
+        d.SetCenterSpan(100e6, 2e6);
+        d.state.refLevelDbm = -30.0;
+        d.state.title = "Filter 3 pass band";
+        MarkerCommands(d).SetMarkerFreq(100.2e6);
+    }
+};
+
+TEST_F(DocumentStateFileTest, RecallRestoresTheSavedStateButNotTheOffsetOrPreamp) {
+    AnalyzerDocument& d = BuildWithInstrument();
+    ChangeSettings(d);
+    const auto path = cacheDir / "changed.pqz";
+    ASSERT_TRUE(d.SaveStateFile(path));
+    EXPECT_EQ(d.DocumentPath(), path);
+    d.Preset();
+    d.state.freqOffsetHz = 70e6;
+    d.state.preampOn = true;
+    ASSERT_TRUE(d.LoadStateFile(path));
+    EXPECT_EQ(d.Frequencies().CenterHz(), 100e6);
+    EXPECT_EQ(d.Frequencies().SpanHz(), 2e6);
+    EXPECT_EQ(d.state.refLevelDbm, -30.0);
+    EXPECT_EQ(d.state.title, "Filter 3 pass band");
+    EXPECT_EQ(Markers().marker1Pos, 100.2e6);
+    EXPECT_EQ(d.state.freqOffsetHz, 70e6);
+    EXPECT_TRUE(d.state.preampOn);
+    EXPECT_EQ(prompter.Count(), 0u);
+    // Saved again, the file is the same byte for byte.
+    const auto again = cacheDir / "again.pqz";
+    ASSERT_TRUE(d.SaveStateFile(again));
+    EXPECT_EQ(ReadBytes(again), ReadBytes(path));
+    // The automation's copies leave the document's own name alone.
+    ASSERT_TRUE(d.SaveStateFile(cacheDir / "copy.pqz", false));
+    ASSERT_TRUE(d.LoadStateFile(cacheDir / "copy.pqz", false));
+    EXPECT_EQ(d.DocumentPath(), again);
+}
+
+// The file is read whole and checked before anything changes: a bad one shows
+// why (naming the field), changes nothing and is not adopted, so a later Save
+// does not overwrite it. An empty file opens silently and changes nothing.
+TEST_F(DocumentStateFileTest, BadFilesChangeNothingAndShowWhy) {
+    AnalyzerDocument& d = BuildWithInstrument();
+    const auto good = cacheDir / "good.pqz";
+    ASSERT_TRUE(d.SaveStateFile(good));
+    const Bytes preset = EncodeStateFile(StateRecord{});
+    const std::size_t a = kTitleOffset + 1;  // after the empty title
+    const auto spoilt = [&preset](std::size_t offset, auto value) {
+        Bytes bytes = preset;
+        Put(bytes, offset, value);
+        return bytes;
+    };
+    Bytes titleBeyond(preset.begin(), preset.begin() + kTitleOffset);
+    titleBeyond.insert(titleBeyond.end(), {255, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 'a', 'b'});
+    Bytes reservedCount(preset.begin(), preset.begin() + kTitleOffset);
+    reservedCount.insert(reservedCount.end(), {255, 0xFE, 0xFF});
+    reservedCount.resize(reservedCount.size() + 70000);
+    const struct {
+        const char* name;
+        Bytes bytes;
+        const char* text;  // a part of the message
+    } rows[] = {
+        {"version 2", spoilt(0, std::int32_t{2}), "FILE NOT RECOGNIZED"},
+        {"version word alone", Bytes{2, 0, 0, 0, 0, 0}, "FILE NOT RECOGNIZED"},
+        {"ends in trace A", Bytes(preset.begin(), preset.begin() + 9000), "traceA"},
+        {"title count beyond the file", titleBeyond, "4294967295"},
+        {"reserved title count", reservedCount, "title"},
+        {"NaN start", spoilt(12, kNaN), "startFreqHz"},
+        {"NaN trace point", spoilt(7804 + 8 * 17, kNaN), "traceA point 17"},
+        {"infinite sweep time", spoilt(a + 12, kInf), "sweepTimeSec"},
+        {"zero dB per division", spoilt(56, 0.0), "dbPerDiv"},
+        {"sync mode 7", spoilt(18060, std::int32_t{7}), "syncTrigMode"},
+        {"sync mode -1", spoilt(18060, std::int32_t{-1}), "syncTrigMode"},
+        {"zero RBW", spoilt(a + 52, 0.0), "rbwHz"},
+        {"negative swept time", spoilt(a + 12, -1.0), "sweepTimeSec"},
+        {"missing", {}, "missing"},
+        {"empty", {}, nullptr},
+    };
+    for (const auto& row : rows) {
+        ChangeSettings(d);
+        prompter.Clear();
+        const auto path = cacheDir / row.name;
+        if (std::string(row.name) != "missing") {
+            WriteBytes(path, row.bytes);
+        }
+        EXPECT_EQ(d.LoadStateFile(path), row.text == nullptr) << row.name;
+        EXPECT_EQ(d.Frequencies().CenterHz(), 100e6) << row.name << ": not even the early fields";
+        EXPECT_EQ(d.state.refLevelDbm, -30.0) << row.name;
+        if (row.text == nullptr) {
+            EXPECT_EQ(prompter.Count(), 0u) << row.name;
+            continue;
+        }
+        EXPECT_EQ(d.DocumentPath(), good) << row.name;
+        ASSERT_EQ(prompter.Count(), 1u) << row.name;
+        EXPECT_EQ(prompter.Boxes()[0].caption, "UNABLE TO OPEN") << row.name;
+        EXPECT_NE(prompter.Boxes()[0].text.find(row.text), std::string::npos)
+            << row.name << ": " << prompter.Boxes()[0].text;
     }
 }
 
-StateRecord LoadAfter(void (*spoil)(StateRecord&), std::size_t expectedNotes = 1) {
-    StateRecord r;
-    spoil(r);
-    const StateFileDecodeResult result = DecodeBytes(EncodeStateFile(r));
-    EXPECT_TRUE(result.ok()) << result.message;
-    EXPECT_EQ(result.adjustments.size(), expectedNotes);
-    return result.record;
+// A recall during a sweep runs with the sweep paused, and its levels go
+// through the level plan.
+TEST_F(DocumentStateFileTest, RecallDuringASweepAppliesTheLevelPlanAndResumes) {
+    AnalyzerDocument& d = BuildWithInstrument();
+    StateRecord record;
+    record.attenDb = 0.0;
+    record.refLevelDbm = 10.0;
+    const auto path = cacheDir / "hot.pqz";
+    WriteBytes(path, EncodeStateFile(record));
+    d.SetSweepPass([&] { clock.SleepMs(5); });
+    d.OnContinuous();
+    usb.ClearWrites();
+    ASSERT_TRUE(d.LoadStateFile(path));
+    EXPECT_TRUE(d.SweepRunning());
+    d.CloseDocument();
+    EXPECT_EQ(d.state.attenDb, 10.0);
+    const auto commands = CommandsSent();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), Bytes{'A', 2}), commands.end());
 }
 
-TEST(StateFileRanges, SettingsTakeTheCommandsOwnRule) {
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.attenDb = 7.0; }).attenDb, 5.0);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.attenDb = 12.5; }).attenDb, 15.0);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.attenDb = -3.0; }).attenDb, 0.0);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.attenDb = 100.0; }).attenDb, 15.0);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.videoAvgCount = 0; }).videoAvgCount, 1);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.videoAvgCount = 7; }).videoAvgCount, 10);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.videoAvgCount = 55; }).videoAvgCount, 10);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.videoAvgCount = -2147483647 - 1; }).videoAvgCount,
-              1);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.videoAvgCount = 1 << 30; }).videoAvgCount, 100);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.maxFmOffsetHz = 0.0; }).maxFmOffsetHz, 10.0);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.maxFmOffsetHz = 200e3; }).maxFmOffsetHz, 100e3);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.spanRbwRatio = 0.0; }).spanRbwRatio, 80.0);
-    EXPECT_EQ(LoadAfter([](StateRecord& r) { r.spanRbwRatio = -5.0; }).spanRbwRatio, 80.0);
-}
+// A disk that fills up half-way through the save (the file-size limit makes
+// the write fail even for root), and a folder in the file's place.
+TEST_F(DocumentStateFileTest, FailedSavesKeepTheOldFileAndLeaveNoTemporary) {
+    AnalyzerDocument& d = BuildWithInstrument();
+    const auto path = cacheDir / "keep.pqz";
+    ASSERT_TRUE(d.SaveStateFile(path));
+    const auto before = ReadBytes(path);
+    ChangeSettings(d);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = d.SaveStateFile(path);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadBytes(path), before);
 
-TEST(StateFileRanges, LegalEdgesAreKept) {
-    StateRecord r;
-    r.maxFmOffsetHz = 120000.0;
-    r.attenDb = 0.0;
-    r.startFreqHz = 0.0;
-    r.stopFreqHz = 4.4e9;
-    r.sweepTimeSec = 100.0;  // a long swept measurement, not a zero-span time
-    r.traceA.fill(-5.0);
-    r.traceAInt.fill(505);
-    r.upperLimitRows.fill(-kLimitRowGuard);
-    const StateFileDecodeResult result = DecodeBytes(EncodeStateFile(r));
-    ASSERT_TRUE(result.ok()) << result.message;
-    EXPECT_TRUE(result.adjustments.empty());
-    EXPECT_TRUE(result.record == r);
-}
+    const auto folder = cacheDir / "a folder";
+    std::filesystem::create_directories(folder / "inside");
+    EXPECT_FALSE(d.SaveStateFile(folder));
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "inside"));
 
-TEST(StateFileRanges, FrequenciesStayInTheBand) {
-    StateRecord r = LoadAfter([](StateRecord& s) { s.startFreqHz = -1e6; });
-    EXPECT_EQ(r.startFreqHz, 0.0);
-    r = LoadAfter([](StateRecord& s) { s.stopFreqHz = 5e9; });
-    EXPECT_EQ(r.stopFreqHz, 4.4e9);
-    r = LoadAfter(
-        [](StateRecord& s) {
-            s.startFreqHz = 300e6;
-            s.stopFreqHz = 100e6;
-        },
-        3);
-    EXPECT_EQ(r.startFreqHz, 200e6);
-    EXPECT_EQ(r.stopFreqHz, 200e6);
-    // Folded onto the centre it is zero span, so the preset 2.2 s becomes 2 s.
-    EXPECT_EQ(r.sweepTimeSec, 2.0);
-}
-
-TEST(StateFileRanges, ZeroSpanSweepTimeIsKeptToTheDialogRange) {
-    auto loadedTime = [](double stopAboveStartHz, double seconds) {
-        StateRecord r;
-        r.startFreqHz = 915e6;
-        r.stopFreqHz = 915e6 + stopAboveStartHz;
-        r.sweepTimeSec = seconds;
-        return DecodeBytes(EncodeStateFile(r)).record.sweepTimeSec;
-    };
-    EXPECT_EQ(loadedTime(0.0, 100.0), 2.0);
-    EXPECT_EQ(loadedTime(0.0, -1.0), 0.0005);
-    EXPECT_EQ(loadedTime(0.5, 0.0), 0.0005);  // the engine sweeps below 1 Hz as zero span
-    EXPECT_EQ(loadedTime(0.0, 0.0005), 0.0005);
-    EXPECT_EQ(loadedTime(0.0, 2.0), 2.0);
-    EXPECT_EQ(loadedTime(1.0, 100.0), 100.0);
-}
-
-TEST(StateFileRanges, RowsAreClampedPerArray) {
-    const StateRecord r = LoadAfter(
-        [](StateRecord& s) {
-            s.traceA[0] = -1e9;
-            s.traceA[640] = 1e300;
-            s.traceAInt[3] = 1250;  // counted in the same note as traceAInt[5]
-            s.traceAInt[5] = -2147483647 - 1;
-            s.traceBRows[1] = 2147483647;
-            s.upperLimitRows.fill(-2147483647 - 1);
-        },
-        4);
-    EXPECT_EQ(r.traceA[0], -5.0);
-    EXPECT_EQ(r.traceA[640], 505.0);
-    EXPECT_EQ(r.traceAInt[3], 505);
-    EXPECT_EQ(r.traceAInt[5], -5);
-    EXPECT_EQ(r.traceBRows[1], kLimitRowGuard);
-    EXPECT_EQ(r.upperLimitRows[640], -kLimitRowGuard);
-}
-
-TEST(StateFileFlags, AnyNonzeroWordReadsAsOn) {
-    std::vector<std::uint8_t> bytes = EncodeStateFile(StateRecord{});
-    PutI32(bytes, 92, 7);                                         // videoTrigger
-    PutI32(bytes, 7800, -1);                                      // limitLinesOn
-    PutI32(bytes, 18064, 0x100);                                  // marker1On
-    PutI32(bytes, kTitleOffset + 1 + kImageRejectAfterTitle, 2);  // imageReject
-    const StateFileDecodeResult result = DecodeBytes(bytes);
-    ASSERT_TRUE(result.ok()) << result.message;
-    EXPECT_TRUE(result.record.videoTrigger);
-    EXPECT_TRUE(result.record.limitLinesOn);
-    EXPECT_TRUE(result.record.marker1On);
-    EXPECT_TRUE(result.record.imageReject);
-    const std::vector<std::uint8_t> saved = EncodeStateFile(result.record);
-    EXPECT_EQ(I32At(saved, 92), 1);
-    EXPECT_EQ(I32At(saved, 7800), 1);
-}
-
-TEST(StateFileFlags, BytesAfterTheLastFieldAreIgnoredAndNoted) {
-    std::vector<std::uint8_t> bytes = EncodeStateFile(StateRecord{});
-    bytes.insert(bytes.end(), {1, 2, 3});
-    const StateFileDecodeResult result = DecodeBytes(bytes);
-    ASSERT_TRUE(result.ok());
-    ASSERT_EQ(result.adjustments.size(), 1u);
-    EXPECT_NE(result.adjustments[0].find("3 bytes"), std::string::npos);
+    ASSERT_EQ(prompter.Count(), 2u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "UNABLE TO SAVE");
+    EXPECT_EQ(prompter.Boxes()[1].caption, "UNABLE TO SAVE");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cacheDir),
+                            std::filesystem::directory_iterator()),
+              3)
+        << "only the old file, the folder and the calibration cache remain";
 }
 
 }  // namespace

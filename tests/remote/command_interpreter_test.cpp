@@ -1,9 +1,12 @@
+#include <algorithm>
 #include <atomic>
+#include <clocale>
 #include <filesystem>
 #include <string>
 
 #include "document/document_fixture.h"
 #include "remote/command_interpreter.h"
+#include "remote/command_text.h"
 #include "remote/pending_reply.h"
 
 namespace tavlin {
@@ -11,13 +14,17 @@ namespace {
 
 using test::DocumentFixture;
 
-int LineCount(const std::string& text) {
-    int lines = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
-         at = text.find("\r\n", at + 2)) {
-        ++lines;
+// Every reply line ends in CR LF.
+long LineCount(const std::string& text) {
+    return std::ranges::count(text, '\n');
+}
+
+int CountCalls(test::ScriptedUsbDriver& usb, const std::string& prefix) {
+    int count = 0;
+    for (const std::string& call : usb.Calls()) {
+        count += call.rfind(prefix, 0) == 0 ? 1 : 0;
     }
-    return lines;
+    return count;
 }
 
 class CommandInterpreterTest : public DocumentFixture {
@@ -38,143 +45,118 @@ class CommandInterpreterTest : public DocumentFixture {
     std::atomic<int> passes{0};
 };
 
-// --- Frequencies and level ----------------------------------------------------------
-
-TEST_F(CommandInterpreterTest, CentreKeepsTheSpanAndSpanKeepsTheCentre) {
+// Each command's result, its reply, and the message box it shows (the whole
+// command as text). Unknown groups and items, a question mark without its
+// blank and a trace without a proper query are accepted and do nothing.
+TEST_F(CommandInterpreterTest, CommandsAndTheirReplies) {
     BuildDocument();
-    EXPECT_EQ(Run("FRE:CEN 100000000"), 1);
-    EXPECT_EQ(Frequencies().startHz, 87e6);
-    EXPECT_EQ(Frequencies().stopHz, 113e6);
-    Run("FRE:CEN 915000000");
-    EXPECT_EQ(Frequencies().CenterHz(), 915e6);
-    EXPECT_EQ(Frequencies().SpanHz(), 26e6);
-    Run("fre:spa 1e6");
-    EXPECT_EQ(Frequencies().startHz, 914.5e6);
-    EXPECT_EQ(Frequencies().stopHz, 915.5e6);
-    EXPECT_GE(views.updates.load(), 3);
-}
-
-// Units are not understood: 100MHZ is a hundred hertz. Start and stop are
-// validated by the edge that changed.
-TEST_F(CommandInterpreterTest, UnitsAreNotUnderstoodAndEdgesAreValidatedByTheOneThatChanged) {
-    BuildDocument();
-    Run("FREQ:CENTER 100MHZ");
-    EXPECT_EQ(Frequencies().startHz, 0.0);
-    EXPECT_EQ(Frequencies().stopHz, 200.0);
-    EXPECT_EQ(prompter.Count(), 0u);
-    Run("FRE:STA 950e6");
-    EXPECT_EQ(Frequencies().startHz, 950e6);
-    EXPECT_EQ(Frequencies().stopHz, 950.1e6);
-    Run("FREQUENCY:STOP 1e9");
-    EXPECT_EQ(Frequencies().stopHz, 1e9);
-}
-
-TEST_F(CommandInterpreterTest, NumbersThatAreNotFiniteDoNothing) {
-    AnalyzerDocument& d = BuildDocument();
-    for (const char* command : {"FRE:CEN nan", "FRE:SPA 1e999", "FRE:STA inf", "FRE:STO -inf",
-                                "AMP:RLE nan", "AMP:RLE -1e400"}) {
-        EXPECT_EQ(Run(command), 1) << command;
-        EXPECT_EQ(Frequencies().startHz, 902e6) << command;
-        EXPECT_EQ(Frequencies().stopHz, 928e6) << command;
-        EXPECT_EQ(d.state.refLevelDbm, 0.0) << command;
+    FillTrace(400.0);
+    EditTrace([](SweepTrace& t) { t.traceA[480] = 100.0; });
+    MarkerCommands(*doc).Delta();  // marker 2 active: MAR:PEA turns markers off first
+    const struct {
+        const char* command;
+        int result;
+        const char* reply;
+        const char* caption;
+    } rows[] = {
+        {"*IDN?", 1, "Tavlin,TAVLIN-44,TV000123,Tavlin 2.03\r\n", ""},
+        {"MAR:PEA", 1, "", ""},
+        {"MAR:FRE ?", 1, "921500000.000\r\n", ""},
+        {"marker:amplitude ?", 1, "-20.000\r\n", ""},
+        {"MAR:NOR", 1, "", ""},
+        {"MAR:FRE ?", 1, "915000000.000\r\n", ""},
+        {"*opc?", 1, "1\r\n", ""},
+        {"XYZ:A ?", 0, "", "Unrecognized query"},
+        {"HELLO", 0, "", "Unrecognized Command"},
+        {":FRE:CEN 5", 0, "", "Unrecognized Command"},
+        {"*CLS", 0, "", "Unrecognized Command"},
+        {"*IDN ?", 1, "", ""},  // group "*ID": no such command
+        {"XYZ ?", 1, "", ""},
+        {"XYZ 5", 1, "", ""},
+        {"FRE:XYZ 5", 1, "", ""},
+        {"FR:CEN 5", 1, "", ""},
+        {"TRA:DAT 5", 1, "", ""},
+        {"MAR:FRE?", 1, "", ""},
+        {"MAR:XYZ ?", 1, "", ""},
+        {"TRA ?", 1, "", ""},
+        {"TRA:DAT?", 1, "", ""},
+    };
+    for (const auto& row : rows) {
+        prompter.Clear();
+        EXPECT_EQ(Run(row.command), row.result) << row.command;
+        EXPECT_EQ(reply.Ready() ? reply.Take() : "", row.reply) << row.command;
+        if (*row.caption == '\0') {
+            EXPECT_EQ(prompter.Count(), 0u) << row.command;
+        } else {
+            ASSERT_EQ(prompter.Count(), 1u) << row.command;
+            EXPECT_EQ(prompter.Boxes()[0].caption, row.caption) << row.command;
+            EXPECT_EQ(prompter.Boxes()[0].text, row.command);
+        }
     }
-    EXPECT_EQ(prompter.Count(), 0u);
+    EXPECT_EQ(Frequencies().startHz, 902e6);
 }
 
-TEST_F(CommandInterpreterTest, ReferenceLevelPausesTheSweepAndAppliesTheLevelPlan) {
-    AnalyzerDocument& d = BuildDocument();
-    Run("TRI:CON");
-    Run("AMP:RLE -20");
-    EXPECT_EQ(d.state.refLevelDbm, -20.0);
-    EXPECT_TRUE(d.SweepRunning());  // resumed
-    Run("AMP:RLE 12");
-    EXPECT_EQ(d.state.attenDb, 15.0);
-    d.CloseDocument();
-}
-
-// --- Markers and queries --------------------------------------------------------------
-
-TEST_F(CommandInterpreterTest, MarkerQueriesReplyOneLineThatReplacesWhatIsPending) {
-    AnalyzerDocument& d = BuildDocument();
-    d.trace.traceA.fill(400.0);
-    d.trace.traceA[480] = 100.0;
-    d.markers.marker2Active = 1;
-    Run("MAR:PEA");  // markers off first, so marker 1 takes the peak
-    EXPECT_EQ(d.markers.marker1On, 1);
-    EXPECT_EQ(d.markers.marker2On, 0);
-
-    EXPECT_EQ(Run("MAR:FRE ?"), 1);
-    EXPECT_EQ(Run("MAR:FRE ?"), 1);
-    EXPECT_TRUE(reply.Ready());
-    EXPECT_EQ(reply.Take(), "921500000.000\r\n");
-    EXPECT_FALSE(reply.Ready());
-
-    Run("marker:amplitude ?");
-    EXPECT_EQ(reply.Take(), "-20.000\r\n");
-
-    Run("MAR:NOR");
-    EXPECT_EQ(d.markers.marker1On, 1);
-    EXPECT_EQ(d.markers.marker1Pos, 915e6);
-}
-
-TEST_F(CommandInterpreterTest, TraceQueryRepliesEveryPointAndAppends) {
+// Marker replies replace what is pending; the trace and the identity append.
+TEST_F(CommandInterpreterTest, TraceRepliesEveryPointAndRepliesQueueUp) {
     AnalyzerDocument& d = BuildDocument();
     d.state.refLevelOffsetDb = 2.0;
-    d.trace.traceA.fill(250.0);
-    d.trace.traceA[0] = 0.0;
-    d.trace.traceA[640] = 500.0;
+    FillTrace(250.0);
+    EditTrace([](SweepTrace& t) {
+        t.traceA[0] = 0.0;
+        t.traceA[640] = 500.0;
+    });
     EXPECT_EQ(Run("TRA:DAT ?"), 1);
     const std::string text = reply.Take();
     EXPECT_EQ(LineCount(text), 641);
-    EXPECT_EQ(text.substr(0, 7), "2.000\r\n");
-    EXPECT_EQ(text.substr(7, 10), "-48.000\r\n-");
+    EXPECT_EQ(text.substr(0, 17), "2.000\r\n-48.000\r\n-");
     EXPECT_EQ(text.substr(text.size() - 10), "\n-98.000\r\n");
 
     Run("MAR:NOR");
+    Run("MAR:FRE ?");
+    Run("MAR:FRE ?");
     Run("TRA:DAT ?");
     Run("TRACE:A ?");
-    EXPECT_EQ(LineCount(reply.Take()), 1282);
-
-    // In FM zero span the rows are deviations.
-    d.SetFrequencies(915e6, 915e6);
-    d.state.zeroSpanFm = 1;
-    d.state.maxFmOffsetHz = 5000.0;
-    d.trace.traceA.fill(0.0);
-    Run("TRA:DAT ?");
-    EXPECT_EQ(reply.Take().substr(0, 10), "5000.000\r\n");
+    Run("*IDN?");
+    EXPECT_EQ(LineCount(reply.Take()), 1 + 1282 + 1);
 }
 
-// --- Errors --------------------------------------------------------------------------
-
-TEST_F(CommandInterpreterTest, UnrecognisedInputShowsTheWholeCommand) {
-    BuildDocument();
-    EXPECT_EQ(Run("XYZ:A ?"), 0);
-    EXPECT_EQ(Run("HELLO"), 0);
-    EXPECT_EQ(Run(":FRE:CEN 5"), 0);
-    const auto boxes = prompter.Boxes();
-    ASSERT_EQ(boxes.size(), 3u);
-    EXPECT_EQ(boxes[0].text, "XYZ:A ?");
-    EXPECT_EQ(boxes[0].caption, "Unrecognized query");
-    EXPECT_EQ(boxes[1].text, "HELLO");
-    EXPECT_EQ(boxes[1].caption, "Unrecognized Command");
-    EXPECT_EQ(boxes[2].caption, "Unrecognized Command");
-    EXPECT_FALSE(reply.Ready());
-}
-
-// Unknown groups and items, a question mark without its blank, a trace
-// without a proper query: accepted, and nothing happens.
-TEST_F(CommandInterpreterTest, UnknownGroupsAndItemsAreIgnoredSilently) {
-    BuildDocument();
-    for (const char* command : {"XYZ ?", "XYZ 5", "FRE:XYZ 5", "FR:CEN 5", "TRA:DAT 5", "MAR:FRE?",
-                                "MAR:XYZ ?", "TRA ?", "TRA:DAT?"}) {
-        EXPECT_EQ(Run(command), 1) << command;
+// Group and item are their first three letters in any case. Units are not
+// understood (100MHZ is a hundred hertz), start and stop are
+// validated by the edge that changed, and numbers that are not finite do
+// nothing. The reference level is set with the sweep paused.
+TEST_F(CommandInterpreterTest, SettingCommands) {
+    AnalyzerDocument& d = BuildDocument();
+    Run("TRI:CON");
+    const struct {
+        const char* command;
+        double start, stop, ref, atten;
+    } rows[] = {
+        {"FRE:CEN 100000000", 87e6, 113e6, 0.0, 10.0},
+        {"fre:spa 1e6", 99.5e6, 100.5e6, 0.0, 10.0},
+        {"FREQ:CENTER 100MHZ", 0.0, 200.0, 0.0, 10.0},
+        {"FRE:STA 950e6", 950e6, 950.1e6, 0.0, 10.0},
+        {"FREQUENCY:STOP 1e9", 950e6, 1e9, 0.0, 10.0},
+        {"FRE:STA+9.6e8", 960e6, 1e9, 0.0, 10.0},            // the item ends at a sign or a point
+        {"FRE CEN.97e9", 950e6, 990e6, 0.0, 10.0},           // a blank ends the group too
+        {"FRE:SPA 2,5e7", 970e6 - 1, 970e6 + 1, 0.0, 10.0},  // numbers end at a comma
+        {"FRE:CEN nan", 970e6 - 1, 970e6 + 1, 0.0, 10.0},
+        {"FRE:STO -inf", 970e6 - 1, 970e6 + 1, 0.0, 10.0},
+        {"AMP:RLE -1e400", 970e6 - 1, 970e6 + 1, 0.0, 10.0},
+        {"AMP:RLE-20", 970e6 - 1, 970e6 + 1, -20.0, 10.0},
+        {"AMP:RLE 12", 970e6 - 1, 970e6 + 1, 12.0, 15.0},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Run(row.command), 1) << row.command;
+        EXPECT_EQ(Frequencies().startHz, row.start) << row.command;
+        EXPECT_EQ(Frequencies().stopHz, row.stop) << row.command;
+        EXPECT_EQ(d.state.refLevelDbm, row.ref) << row.command;
+        EXPECT_EQ(d.state.attenDb, row.atten) << row.command;
     }
+    EXPECT_TRUE(d.SweepRunning());  // resumed
+    EXPECT_GE(views.updates.load(), 6);
     EXPECT_EQ(prompter.Count(), 0u);
-    EXPECT_EQ(Frequencies().startHz, 902e6);
-    EXPECT_FALSE(reply.Ready());
+    d.CloseDocument();
 }
-
-// --- State files and the link ------------------------------------------------------------
 
 TEST_F(CommandInterpreterTest, SaveAndRecallTheStateFile) {
     AnalyzerDocument& d = BuildDocument();
@@ -189,21 +171,6 @@ TEST_F(CommandInterpreterTest, SaveAndRecallTheStateFile) {
     EXPECT_TRUE(d.SweepRunning());  // restarted after the recall
     d.CloseDocument();
     EXPECT_EQ(prompter.Count(), 0u);
-}
-
-TEST_F(CommandInterpreterTest, RecallOfAMissingFileShowsTheReasonAndChangesNothing) {
-    BuildDocument();
-    EXPECT_EQ(Run("REC " + (cacheDir / "none.pqz").string()), 1);
-    EXPECT_EQ(prompter.Count(), 1u);
-    EXPECT_EQ(Frequencies().startHz, 902e6);
-}
-
-int CountCalls(test::ScriptedUsbDriver& usb, const std::string& prefix) {
-    int count = 0;
-    for (const std::string& call : usb.Calls()) {
-        count += call.rfind(prefix, 0) == 0 ? 1 : 0;
-    }
-    return count;
 }
 
 TEST_F(CommandInterpreterTest, UsbResetWaitsForTheSweepToStopAndRestartsIt) {
@@ -233,11 +200,9 @@ TEST_F(CommandInterpreterTest, UsbResetWaitsForTheSweepToStopAndRestartsIt) {
     EXPECT_FALSE(d.CloseRequested());
 }
 
-// --- Sweeps and the common commands -------------------------------------------------------
-
-// *WAI and *OPC? return after a single sweep's pass (the query then replies
-// 1), and at once while sweeping continuously.
-TEST_F(CommandInterpreterTest, WaitAndOperationCompleteReturnAfterASingleSweep) {
+// *WAI and *OPC? return after a single sweep's pass, and at once while
+// sweeping continuously; *RST is the preset button.
+TEST_F(CommandInterpreterTest, WaitOperationCompleteAndReset) {
     AnalyzerDocument& d = BuildDocument();
     Run("TRI:SIN");
     EXPECT_EQ(Run("*WAI"), 1);
@@ -245,14 +210,22 @@ TEST_F(CommandInterpreterTest, WaitAndOperationCompleteReturnAfterASingleSweep) 
     EXPECT_EQ(passes.load(), 1);
     EXPECT_FALSE(reply.Ready());
     Run("TRI:SIN");
-    EXPECT_EQ(Run("*opc?"), 1);
+    EXPECT_EQ(Run("*OPC?"), 1);
     EXPECT_FALSE(d.SweepRunning());
     EXPECT_EQ(passes.load(), 2);
     EXPECT_EQ(reply.Take(), "1\r\n");
     Run("TRI:CON");
     EXPECT_EQ(Run("*WAI"), 1);
     EXPECT_TRUE(d.SweepRunning());
-    d.CloseDocument();
+
+    Run("FRE:CEN 100e6");
+    Run("AMP:RLE -30");
+    usb.ClearCalls();
+    EXPECT_EQ(Run("*RST"), 1);
+    EXPECT_EQ(Frequencies().startHz, 902e6);
+    EXPECT_EQ(d.state.refLevelDbm, 0.0);
+    EXPECT_FALSE(d.SweepRunning());
+    EXPECT_EQ(CountCalls(usb, "cycle"), 1);
 }
 
 TEST_F(CommandInterpreterTest, StopWaitingEndsAWaitForASweepThatDoesNotEnd) {
@@ -276,35 +249,13 @@ TEST_F(CommandInterpreterTest, StopWaitingEndsAWaitForASweepThatDoesNotEnd) {
     d.CloseDocument();
 }
 
-TEST_F(CommandInterpreterTest, IdentityNamesMakerModelSerialAndFirmware) {
-    BuildDocument();
-    EXPECT_EQ(Run("*IDN?"), 1);
-    EXPECT_EQ(reply.Take(), "Tavlin,TAVLIN-44,TV000123,Tavlin 2.03\r\n");
-    Run("MAR:NOR");
-    Run("MAR:FRE ?");
-    Run("*IDN?");  // appended behind the marker line
-    EXPECT_EQ(LineCount(reply.Take()), 2);
-}
-
-TEST_F(CommandInterpreterTest, ResetIsThePresetButton) {
-    AnalyzerDocument& d = BuildDocument();
-    Run("FRE:CEN 100e6");
-    Run("AMP:RLE -30");
-    Run("TRI:CON");
-    usb.ClearCalls();
-    EXPECT_EQ(Run("*RST"), 1);
-    EXPECT_EQ(Frequencies().startHz, 902e6);
-    EXPECT_EQ(d.state.refLevelDbm, 0.0);
-    EXPECT_FALSE(d.SweepRunning());
-    EXPECT_EQ(CountCalls(usb, "cycle"), 1);
-}
-
-TEST_F(CommandInterpreterTest, OtherStarCommandsFollowTheOrdinaryGrammar) {
-    BuildDocument();
-    EXPECT_EQ(Run("*CLS"), 0);
-    EXPECT_EQ(prompter.Boxes().at(0).caption, "Unrecognized Command");
-    EXPECT_EQ(Run("*IDN ?"), 1);  // group "*ID": no such command, ignored
-    EXPECT_FALSE(reply.Ready());
+TEST(CommandTextTest, TheDecimalPointDoesNotDependOnTheLocale) {
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no German locale installed";
+    }
+    const double value = ReadLeadingNumber(" 1.5");
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(value, 1.5);
 }
 
 }  // namespace
