@@ -9,6 +9,7 @@
 
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
+#include "support/document_access.h"
 #include "support/fake_cal_memory.h"
 #include "support/fake_clock.h"
 #include "support/recording_progress_sink.h"
@@ -54,8 +55,7 @@ class DocumentFixture : public ::testing::Test {
     // how the document keeps them.
     template <typename Edit>
     void EditTrace(Edit&& edit) {
-        std::lock_guard lock(doc->traceMutex);
-        edit(doc->trace);
+        doc->EditTrace([&edit](ScreenState& s) { edit(s.trace); });
     }
     void FillTrace(double row) {
         EditTrace([row](SweepTrace& t) { t.traceA.fill(row); });

@@ -55,8 +55,8 @@ TEST_F(InstrumentStateTest, PresetGivesTheStartingStateAndKeepsTheUsersOwnChoice
     expected.marker1Level = -40.0;
     ASSERT_TRUE(d.SaveStateFile(cacheDir / "preset.pqz"));
     EXPECT_EQ(ReadBytes(cacheDir / "preset.pqz"), EncodeStateFile(expected));
-    EXPECT_EQ(d.state.freqOffsetHz, 1e9);
-    EXPECT_TRUE(d.state.preampOn);
+    EXPECT_EQ(d.Settings().freqOffsetHz, 1e9);
+    EXPECT_TRUE(d.Settings().preampOn);
     // The level plan is programmed and the cached IF path forgotten.
     const auto commands = CommandsSent();
     ASSERT_GE(commands.size(), 3u);
@@ -119,17 +119,17 @@ TEST_F(InstrumentStateTest, LevelPlanSetsAttenuatorAndGainState) {
     };
     for (const auto& c : cases) {
         d.SetFrequencies(c.start, c.start + 10e6);
-        d.state.refLevelDbm = c.ref;
-        d.state.attenDb = c.attenBefore;
+        d.EditSettings([&](InstrumentState& s) { s.refLevelDbm = c.ref; });
+        d.EditSettings([&](InstrumentState& s) { s.attenDb = c.attenBefore; });
         usb.ClearWrites();
         d.ApplyLevelPlan();
-        EXPECT_EQ(d.state.attenDb, c.attenAfter) << c.start << " " << c.ref;
+        EXPECT_EQ(d.Settings().attenDb, c.attenAfter) << c.start << " " << c.ref;
         EXPECT_EQ(CommandsSent().at(2), (Bytes{'A', static_cast<std::uint8_t>(c.attenAfter / 5)}));
     }
 
     d.SetFrequencies(902e6, 928e6);
-    d.state.attenDb = 10.0;
-    d.state.gainMode = 1;
+    d.EditSettings([&](InstrumentState& s) { s.attenDb = 10.0; });
+    d.EditSettings([&](InstrumentState& s) { s.gainMode = 1; });
     const double g = d.AmplitudeCorrection(915e6);
     const struct {
         double ref;
@@ -137,10 +137,10 @@ TEST_F(InstrumentStateTest, LevelPlanSetsAttenuatorAndGainState) {
     } gains[] = {{g + 5.5, 0, 0x80, 0x00}, {g + 4.5, 1, 0x00, 0x00}, {g - 7.5, 2, 0x00, 0x80}};
     for (const auto& c : gains) {
         ASSERT_LE(c.ref, 10.0) << "would raise the attenuator and move the thresholds";
-        d.state.refLevelDbm = c.ref;
+        d.EditSettings([&](InstrumentState& s) { s.refLevelDbm = c.ref; });
         usb.ClearWrites();
         d.ApplyLevelPlan();
-        EXPECT_EQ(d.state.gainMode, c.gain) << c.ref;
+        EXPECT_EQ(d.Settings().gainMode, c.gain) << c.ref;
         EXPECT_EQ(CommandsSent().at(0), (Bytes{'I', 0x06, c.lowGainByte})) << c.ref;
         EXPECT_EQ(CommandsSent().at(1), (Bytes{'I', 0x0C, c.highGainByte})) << c.ref;
     }

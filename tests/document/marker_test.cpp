@@ -142,7 +142,7 @@ TEST_F(MarkerTest, MarkerToCentreKeepsTheSpanAndNeverTunesToATime) {
     EXPECT_DOUBLE_EQ(d.Frequencies().CenterHz(), 921.5e6);
     EXPECT_DOUBLE_EQ(d.Frequencies().SpanHz(), 26e6);
     d.SetFrequencies(915e6, 915e6);
-    d.state.sweepTimeSec = 0.01;
+    d.EditSettings([&](InstrumentState& s) { s.sweepTimeSec = 0.01; });
     markers().Normal();
     EXPECT_DOUBLE_EQ(Markers().marker1Pos, 5.0);  // half the sweep, in ms
     markers().MarkerToCenter();
@@ -154,19 +154,19 @@ TEST_F(MarkerTest, MarkerToCentreKeepsTheSpanAndNeverTunesToATime) {
 // linear scale 1 mV is -46.99 dBm, and 0 mV, less or not a number is no level.
 TEST_F(MarkerTest, MarkerToRefLevelTakesMarkerOnesLevel) {
     AnalyzerDocument& d = BuildDocument();
-    d.state.attenDb = 0.0;
+    d.EditSettings([&](InstrumentState& s) { s.attenDb = 0.0; });
     FillTrace(-60.0);  // +12 dBm
     markers().PlaceActiveMarker(0);
     markers().MarkerToRefLevel();
-    EXPECT_EQ(d.state.refLevelDbm, 12.0);
-    EXPECT_EQ(d.state.attenDb, 15.0);
-    d.state.refLevelDbm = 0.0;
-    d.state.linearScale = 1;
+    EXPECT_EQ(d.Settings().refLevelDbm, 12.0);
+    EXPECT_EQ(d.Settings().attenDb, 15.0);
+    d.EditSettings([&](InstrumentState& s) { s.refLevelDbm = 0.0; });
+    d.EditSettings([&](InstrumentState& s) { s.linearScale = 1; });
     for (const double row : {500.0 * (1.0 - 1.0 / DbmToMillivolts(0.0)), 500.0, 600.0, kNaN}) {
         FillTrace(row);
         markers().PlaceActiveMarker(0);
         markers().MarkerToRefLevel();
-        EXPECT_NEAR(d.state.refLevelDbm, -46.99, 1e-9) << row;
+        EXPECT_NEAR(d.Settings().refLevelDbm, -46.99, 1e-9) << row;
     }
 }
 
@@ -187,14 +187,14 @@ TEST_F(MarkerTest, MarkerToRefLevelStopsARunningSweepAndRestartsIt) {
     markers().MarkerToRefLevel();
     EXPECT_TRUE(d.SweepRunning());
     d.CloseDocument();
-    EXPECT_EQ(d.state.refLevelDbm, -30.0);
+    EXPECT_EQ(d.Settings().refLevelDbm, -30.0);
     EXPECT_FALSE(changedDuringPass.load());
 }
 
 // -3 dB is 15 rows below the top of the leftmost highest peak, 3 columns out.
 TEST_F(MarkerTest, ThreeDbPointsSitOnTheEdgesOfTheLeftmostHighestPeak) {
     AnalyzerDocument& d = BuildDocument();
-    d.state.refLevelOffsetDb = 5.0;
+    d.EditSettings([&](InstrumentState& s) { s.refLevelOffsetDb = 5.0; });
     const struct {
         const char* name;
         std::vector<int> peaks;
@@ -222,7 +222,7 @@ TEST_F(MarkerTest, ThreeDbPointsSitOnTheEdgesOfTheLeftmostHighestPeak) {
     EXPECT_DOUBLE_EQ(Markers().marker1Level, -18.0);
     EXPECT_EQ(prompter.Count(), 0u);
 
-    d.state.linearScale = 1;
+    d.EditSettings([&](InstrumentState& s) { s.linearScale = 1; });
     markers().Off();
     markers().ThreeDbPoints();
     EXPECT_EQ(Markers().marker1On + Markers().marker2On, 0);

@@ -226,8 +226,8 @@ class DocumentStateFileTest : public DocumentFixture {
     // A few settings away from preset, so a load visibly changes something.
     void ChangeSettings(AnalyzerDocument& d) {
         d.SetCenterSpan(100e6, 2e6);
-        d.state.refLevelDbm = -30.0;
-        d.state.title = "Filter 3 pass band";
+        d.EditSettings([&](InstrumentState& s) { s.refLevelDbm = -30.0; });
+        d.EditSettings([&](InstrumentState& s) { s.title = "Filter 3 pass band"; });
         MarkerCommands(d).SetMarkerFreq(100.2e6);
     }
 };
@@ -239,16 +239,16 @@ TEST_F(DocumentStateFileTest, RecallRestoresTheSavedStateButNotTheOffsetOrPreamp
     ASSERT_TRUE(d.SaveStateFile(path));
     EXPECT_EQ(d.DocumentPath(), path);
     d.Preset();
-    d.state.freqOffsetHz = 70e6;
-    d.state.preampOn = true;
+    d.EditSettings([&](InstrumentState& s) { s.freqOffsetHz = 70e6; });
+    d.EditSettings([&](InstrumentState& s) { s.preampOn = true; });
     ASSERT_TRUE(d.LoadStateFile(path));
     EXPECT_EQ(d.Frequencies().CenterHz(), 100e6);
     EXPECT_EQ(d.Frequencies().SpanHz(), 2e6);
-    EXPECT_EQ(d.state.refLevelDbm, -30.0);
-    EXPECT_EQ(d.state.title, "Filter 3 pass band");
+    EXPECT_EQ(d.Settings().refLevelDbm, -30.0);
+    EXPECT_EQ(d.Settings().title, "Filter 3 pass band");
     EXPECT_EQ(Markers().marker1Pos, 100.2e6);
-    EXPECT_EQ(d.state.freqOffsetHz, 70e6);
-    EXPECT_TRUE(d.state.preampOn);
+    EXPECT_EQ(d.Settings().freqOffsetHz, 70e6);
+    EXPECT_TRUE(d.Settings().preampOn);
     EXPECT_EQ(prompter.Count(), 0u);
     // Saved again, the file is the same byte for byte.
     const auto again = cacheDir / "again.pqz";
@@ -309,7 +309,7 @@ TEST_F(DocumentStateFileTest, BadFilesChangeNothingAndShowWhy) {
         }
         EXPECT_EQ(d.LoadStateFile(path), row.text == nullptr) << row.name;
         EXPECT_EQ(d.Frequencies().CenterHz(), 100e6) << row.name << ": not even the early fields";
-        EXPECT_EQ(d.state.refLevelDbm, -30.0) << row.name;
+        EXPECT_EQ(d.Settings().refLevelDbm, -30.0) << row.name;
         if (row.text == nullptr) {
             EXPECT_EQ(prompter.Count(), 0u) << row.name;
             continue;
@@ -337,7 +337,7 @@ TEST_F(DocumentStateFileTest, RecallDuringASweepAppliesTheLevelPlanAndResumes) {
     ASSERT_TRUE(d.LoadStateFile(path));
     EXPECT_TRUE(d.SweepRunning());
     d.CloseDocument();
-    EXPECT_EQ(d.state.attenDb, 10.0);
+    EXPECT_EQ(d.Settings().attenDb, 10.0);
     const auto commands = CommandsSent();
     EXPECT_NE(std::find(commands.begin(), commands.end(), Bytes{'A', 2}), commands.end());
 }

@@ -83,10 +83,10 @@ TEST_F(SweepRunControlTest, PauseStopsAContinuousSweepAndTheOuterResumeRestartsI
     d.ResumeSweep();
     EXPECT_FALSE(d.SweepRunning());
     EXPECT_EQ(passes.load(), 0);
-    EXPECT_TRUE(d.state.settingsChanged);
+    EXPECT_TRUE(d.Settings().settingsChanged);
     d.OnContinuous();
     WaitForPasses(1);
-    d.state.videoAvgIndex = 7;
+    d.EditSettings([&](InstrumentState& s) { s.videoAvgIndex = 7; });
     d.PauseSweep();
     d.PauseSweep();
     EXPECT_FALSE(d.SweepRunning());
@@ -95,7 +95,7 @@ TEST_F(SweepRunControlTest, PauseStopsAContinuousSweepAndTheOuterResumeRestartsI
     EXPECT_FALSE(d.SweepRunning()) << "nested pauses restart only at the outer resume";
     d.ResumeSweep();
     EXPECT_TRUE(d.SweepRunning());
-    EXPECT_EQ(d.state.videoAvgIndex, 0) << "the average restarts";
+    EXPECT_EQ(d.Settings().videoAvgIndex, 0) << "the average restarts";
     WaitForPasses(whilePaused + 2);
     d.CloseDocument();
     EXPECT_FALSE(overlapped.load());

@@ -99,7 +99,7 @@ TEST_F(CommandInterpreterTest, CommandsAndTheirReplies) {
 // Marker replies replace what is pending; the trace and the identity append.
 TEST_F(CommandInterpreterTest, TraceRepliesEveryPointAndRepliesQueueUp) {
     AnalyzerDocument& d = BuildDocument();
-    d.state.refLevelOffsetDb = 2.0;
+    d.EditSettings([&](InstrumentState& s) { s.refLevelOffsetDb = 2.0; });
     FillTrace(250.0);
     EditTrace([](SweepTrace& t) {
         t.traceA[0] = 0.0;
@@ -149,8 +149,8 @@ TEST_F(CommandInterpreterTest, SettingCommands) {
         EXPECT_EQ(Run(row.command), 1) << row.command;
         EXPECT_EQ(Frequencies().startHz, row.start) << row.command;
         EXPECT_EQ(Frequencies().stopHz, row.stop) << row.command;
-        EXPECT_EQ(d.state.refLevelDbm, row.ref) << row.command;
-        EXPECT_EQ(d.state.attenDb, row.atten) << row.command;
+        EXPECT_EQ(d.Settings().refLevelDbm, row.ref) << row.command;
+        EXPECT_EQ(d.Settings().attenDb, row.atten) << row.command;
     }
     EXPECT_TRUE(d.SweepRunning());  // resumed
     EXPECT_GE(views.updates.load(), 6);
@@ -223,7 +223,7 @@ TEST_F(CommandInterpreterTest, WaitOperationCompleteAndReset) {
     usb.ClearCalls();
     EXPECT_EQ(Run("*RST"), 1);
     EXPECT_EQ(Frequencies().startHz, 902e6);
-    EXPECT_EQ(d.state.refLevelDbm, 0.0);
+    EXPECT_EQ(d.Settings().refLevelDbm, 0.0);
     EXPECT_FALSE(d.SweepRunning());
     EXPECT_EQ(CountCalls(usb, "cycle"), 1);
 }
