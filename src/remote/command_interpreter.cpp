@@ -72,11 +72,11 @@ void TriggerContinuous(AnalyzerDocument& doc, double) {
 }
 
 // The link is reset with the sweep stopped: from the automation thread it
-// would otherwise use the channels while the sweep thread does.
+// would otherwise use the channels while the sweep thread does. The end of
+// the pause forgets the LO plan.
 void ResetUsb(AnalyzerDocument& doc, double) {
     doc.PauseSweep();
     doc.link.ResetLink(true);
-    doc.engine.ForgetLoPlan();
     doc.ResumeSweep();
 }
 

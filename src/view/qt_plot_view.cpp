@@ -115,7 +115,9 @@ void QtPlotView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const auto column = plot::CursorColumn(at.x(), at.y(), plot::kScreenTop);
     ReportCursor(column ? CursorText(*column) : QString());
-    QWidget::mouseMoveEvent(event);
+    // Taken here: passed on, the frame would read the pointer in its own
+    // coordinates and overwrite this readout with another column's.
+    event->accept();
 }
 
 void QtPlotView::leaveEvent(QEvent* event) {

@@ -1,5 +1,6 @@
 // tavlin-cli as a user runs it: a separate process, its output and exit code.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -63,8 +64,11 @@ TEST_F(TavlinCliTest, InfoPrintsTheUnitsIdentityAndCachesItsTable) {
 }
 
 // Each failure has its exit code and says what went wrong on stderr only.
+// Nothing that names a file can stop the program: a folder, a device that
+// never ends and a FIFO with no writer are refused at once.
 TEST_F(TavlinCliTest, FailuresGiveTheirExitCodeAndMessage) {
     std::ofstream(workDir / "broken.json") << "{ \"signals\": [ {\"freq_hz\": \"high\"} ] }";
+    ASSERT_EQ(::mkfifo((workDir / "fifo").c_str(), 0600), 0);
     struct Row {
         const char* name;
         const char* arguments;
@@ -73,12 +77,21 @@ TEST_F(TavlinCliTest, FailuresGiveTheirExitCodeAndMessage) {
     };
     const Row rows[] = {
         {"malformed scene", "--simulate=broken.json --info", -1, {"broken.json"}},
+        {"scene from a FIFO", "--simulate=fifo --info", 1, {"not a regular file"}},
         {"unknown option", "--frobnicate", 2, {"usage"}},
-        // No instrument is not an error of the program: it says so and ends in order.
         {"no instrument",
          "--info",
-         0,
+         3,
          {"ERROR 1-TAVLIN NOT FOUND: PLEASE CONNECT TAVLIN NOW", "ERROR 1: TAVLIN NOT FOUND"}},
+        {"recall of a folder, a device, a FIFO",
+         "--simulate -c 'REC .' -c 'REC /dev/zero' -c 'REC fifo'",
+         1,
+         {"Cannot open .: not a regular file", "/dev/zero: not a regular file"}},
+        {"save without a name", "--simulate -c 'SAV '", 1, {"SAV needs the name"}},
+        {"unrecognised beats a failed file command",
+         "--simulate -c 'SAV ' -c 'XYZ:ABC 1'",
+         2,
+         {"XYZ:ABC 1"}},
     };
     for (const Row& row : rows) {
         const RunResult r = Run(row.arguments);
@@ -92,6 +105,24 @@ TEST_F(TavlinCliTest, FailuresGiveTheirExitCodeAndMessage) {
             EXPECT_NE(r.err.find(message), std::string::npos) << row.name << ": " << r.err;
         }
     }
+}
+
+// ";" separates commands as on the server's port, and a continuous sweep is
+// finished, not waited on for ever, when the commands end.
+TEST_F(TavlinCliTest, CommandsAreFramedAsTheServerFramesThemAndTheConsoleAlwaysEnds) {
+    const RunResult r =
+        Run("--simulate -c 'FRE:CEN 915e6;FRE:SPA 1e6' -c TRI:CON -c '*WAI' -c 'MAR:PEA;MAR:FRE ?' "
+            "-c 'SAV s1.pqz '");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "915000000.000\r\n");
+    EXPECT_TRUE(std::filesystem::exists(workDir / "s1.pqz"));
+}
+
+// An erased calibration memory holds 0xFF bytes: none reaches the terminal.
+TEST_F(TavlinCliTest, BlankUnitsCalibrationDateIsEmpty) {
+    std::ofstream(workDir / "blank.json") << R"({"calibration": "blank"})";
+    const RunResult r = Run("--simulate=blank.json --info");
+    EXPECT_NE(r.out.find("Cal date: \n"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -86,6 +86,17 @@ TEST_F(ApplicationTest, StartShowsTheWindowWithTheStateFileNamedOnTheCommandLine
     EXPECT_EQ(prompter.Count(), 0u);
 }
 
+// A folder named as the state file is refused with a message; the window
+// opens on the preset state.
+TEST_F(ApplicationTest, StartWithAFolderForAStateFileShowsWhyAndPresets) {
+    QtApplication application(unit, clock, &prompter);
+    ASSERT_TRUE(application.Start(directory_.string()));
+    EXPECT_TRUE(application.Frame().isVisible());
+    EXPECT_DOUBLE_EQ(application.Document().Frequencies().CenterHz(), 915e6);
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "UNABLE TO OPEN");
+}
+
 // What the user is told is the document's start-up; here, that the window
 // never opens, or closes once the unit is gone.
 TEST_F(ApplicationTest, WithoutTheInstrumentThereIsNoWindow) {

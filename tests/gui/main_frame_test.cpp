@@ -116,7 +116,8 @@ TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
         QApplication::sendEvent(&frame->View(), &event);
         return frame->StatusMessage().toStdString();
     };
-    EXPECT_EQ(send(QEvent::MouseMove, 330, Qt::NoButton).rfind("Cursor at 915.", 0), 0u);
+    EXPECT_EQ(send(QEvent::MouseMove, 330, Qt::NoButton).rfind("Cursor at 915.000000 MHz", 0), 0u)
+        << "the column under the pointer, not the frame's";
     EXPECT_EQ(send(QEvent::MouseMove, 660, Qt::NoButton), "") << "right of the trace";
 
     send(QEvent::MouseButtonPress, 330, Qt::LeftButton);

@@ -72,12 +72,12 @@ TEST_F(FrontPanelCommandsTest, SpanStepsKeepTheCentreInsideTheBand) {
 }
 
 // Any span entry leaves the FM detector, even a cancelled one.
-TEST_F(FrontPanelCommandsTest, SetSpanOfZeroGoesStraightIntoZeroSpanSettings) {
+TEST_F(FrontPanelCommandsTest, SetSpanBelowOneHertzGoesStraightIntoZeroSpanSettings) {
     Edit([](InstrumentState& s) { s.zeroSpanFm = 1; });
     panel().OnSetSpan();
     EXPECT_EQ(Settings().zeroSpanFm, 0);
 
-    dialogs.frequencies = {0.0};
+    dialogs.frequencies = {0.5};  // below 1 Hz is zero span, as the sweep sweeps it
     dialogs.zeroSpans = {ZeroSpanChoice{500.0, false}};
     panel().OnSetSpan();
     ASSERT_EQ(dialogs.openings.size(), 3u);

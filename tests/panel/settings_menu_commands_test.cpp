@@ -80,7 +80,7 @@ TEST_F(SettingsMenuCommandsTest, SweepTimeOnlyInZeroSpan) {
     EXPECT_EQ(Boxes(), std::vector<std::string>{
                            "NOT AVAILABLE|Sweep time is currently adjustable in zero-span only"});
     EXPECT_TRUE(dialogs.openings.empty());
-    doc->SetFrequencies(915e6, 915e6);
+    doc->SetFrequencies(915e6, 915e6 + 0.5);  // swept as zero span
     menu().OnSweepTime();
     ASSERT_EQ(dialogs.openings.size(), 1u);
     EXPECT_EQ(dialogs.openings[0].kind, test::ScriptedEntryDialogs::Kind::ZeroSpan);

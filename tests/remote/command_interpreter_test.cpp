@@ -158,19 +158,39 @@ TEST_F(CommandInterpreterTest, SettingCommands) {
     d.CloseDocument();
 }
 
+// The recall happens between passes, never while one runs; blanks around a
+// name are dropped; a missing name, a folder or a failed write is a failed
+// file command with its message.
 TEST_F(CommandInterpreterTest, SaveAndRecallTheStateFile) {
-    AnalyzerDocument& d = BuildDocument();
+    AnalyzerDocument& d = BuildWithInstrument();
+    std::atomic<bool> changedDuringPass{false};
+    d.SetSweepPass([&] {
+        const double before = d.Frequencies().startHz;
+        clock.SleepMs(20);
+        changedDuringPass = changedDuringPass || d.Frequencies().startHz != before;
+        ++passes;
+    });
     const std::filesystem::path file = cacheDir / "remote state.pqz";
     Run("FRE:CEN 100e6");
-    Run("SAV " + file.string());
+    EXPECT_EQ(Run("SAV  " + file.string() + " "), CommandInterpreter::kDone);
     ASSERT_TRUE(std::filesystem::exists(file));
     Run("FRE:CEN 915e6");
     Run("TRI:CON");
-    EXPECT_EQ(Run("rec:" + file.string()), 1);
+    EXPECT_EQ(Run("rec:" + file.string()), CommandInterpreter::kDone);
     EXPECT_EQ(Frequencies().CenterHz(), 100e6);
     EXPECT_TRUE(d.SweepRunning());  // restarted after the recall
     d.CloseDocument();
+    EXPECT_FALSE(changedDuringPass.load());
     EXPECT_EQ(prompter.Count(), 0u);
+
+    EXPECT_EQ(Run("SAV "), CommandInterpreter::kFileCommandFailed);
+    EXPECT_EQ(Run("REC " + cacheDir.string()), CommandInterpreter::kFileCommandFailed);
+    EXPECT_EQ(Run("SAV " + (cacheDir / "no" / "x.pqz").string()),
+              CommandInterpreter::kFileCommandFailed);
+    ASSERT_EQ(prompter.Count(), 3u);
+    EXPECT_EQ(prompter.Boxes()[0].text, "SAV needs the name of a state file");
+    EXPECT_EQ(prompter.Boxes()[1].caption, "UNABLE TO OPEN");
+    EXPECT_EQ(prompter.Boxes()[2].caption, "UNABLE TO SAVE");
 }
 
 TEST_F(CommandInterpreterTest, UsbResetWaitsForTheSweepToStopAndRestartsIt) {
@@ -190,6 +210,7 @@ TEST_F(CommandInterpreterTest, UsbResetWaitsForTheSweepToStopAndRestartsIt) {
     }
     Run("USB:RES");
     EXPECT_EQ(CountCalls(usb, "cycle"), 1);
+    EXPECT_EQ(d.engine.plannedStartHz, -1.0) << "another user of the unit may have moved LO1";
     EXPECT_TRUE(d.SweepRunning());
     const int afterReset = passes.load();
     while (passes.load() < afterReset + 2) {
@@ -200,8 +221,9 @@ TEST_F(CommandInterpreterTest, UsbResetWaitsForTheSweepToStopAndRestartsIt) {
     EXPECT_FALSE(d.CloseRequested());
 }
 
-// *WAI and *OPC? return after a single sweep's pass, and at once while
-// sweeping continuously; *RST is the preset button.
+// *WAI and *OPC? return after a single sweep's pass, and while sweeping
+// continuously once a pass that began after them is complete; *RST is the
+// preset button.
 TEST_F(CommandInterpreterTest, WaitOperationCompleteAndReset) {
     AnalyzerDocument& d = BuildDocument();
     Run("TRI:SIN");
@@ -215,7 +237,11 @@ TEST_F(CommandInterpreterTest, WaitOperationCompleteAndReset) {
     EXPECT_EQ(passes.load(), 2);
     EXPECT_EQ(reply.Take(), "1\r\n");
     Run("TRI:CON");
-    EXPECT_EQ(Run("*WAI"), 1);
+    for (int i = 0; i < 3; ++i) {
+        const std::uint64_t started = d.PassesStarted();
+        EXPECT_EQ(Run("*WAI"), 1);
+        EXPECT_GE(d.PassesCompleted(), started + 1);
+    }
     EXPECT_TRUE(d.SweepRunning());
 
     Run("FRE:CEN 100e6");
