@@ -185,7 +185,8 @@ TEST_F(SweepRunControlTest, SingleEndsAContinuousSweepAfterThePassInProgress) {
     EXPECT_TRUE(d.link.IsOpen());
 }
 
-// Signal track after each pass: the centre moves towards the strongest point
+// Signal track after each pass and its reference check: the centre moves
+// towards the strongest point
 // (a weak one by at most 20 columns a pass), and the span is kept, even at the
 // band edge.
 TEST_F(SweepRunControlTest, SignalTrackMovesTheCentreToTheStrongestPoint) {
@@ -199,7 +200,18 @@ TEST_F(SweepRunControlTest, SignalTrackMovesTheCentreToTheStrongestPoint) {
     };
     d.SetCenterSpan(915e6, 64e6);  // 100 kHz a column
     rows.fill(400.0);              // flat: column 640 clamped to 340
+    // The reference check ('C') comes first, with the pass's own span.
+    std::vector<double> centreAtReferenceCheck;
+    const auto earlierHook = usb.onWrite;
+    usb.onWrite = [&](UsbHandle handle, const Bytes& frame) {
+        earlierHook(handle, frame);
+        if (handle == test::FakeCalMemory::kCommandHandle && test::UnSlip(frame).front() == 'C') {
+            centreAtReferenceCheck.push_back(d.Frequencies().CenterHz());
+        }
+    };
     pass();
+    usb.onWrite = earlierHook;
+    EXPECT_EQ(centreAtReferenceCheck, std::vector<double>{915e6});
     EXPECT_DOUBLE_EQ(d.Frequencies().CenterHz(), 883e6 + 340 * 100e3);
     EXPECT_DOUBLE_EQ(Markers().marker1Pos, 883e6 + 340 * 100e3);
     EXPECT_EQ(Markers().marker1On, 1);
