@@ -64,63 +64,49 @@ TEST_F(AmplitudeCorrectionTest, AttenuationSelectsTheRoundedClampedRow) {
     EXPECT_NEAR(C(5e6) + 10.5, -12.0, kTol);
 }
 
-TEST_F(AmplitudeCorrectionTest, TopOfTheBandHoldsTheLastEntryWhileTheSlopeGrows) {
+// Past the top of the band the last entry holds while the slope grows (the
+// next row's first entry is never read for row 0); below 1 MHz the first two
+// entries are extrapolated; the low band's last entry holds up to its edge.
+TEST_F(AmplitudeCorrectionTest, BandEdgesHoldOrExtrapolateTheirEntries) {
     High(0, 424) = 96;   // -2 dB
     High(0, 425) = 144;  // +1 dB
-    High(1, 0) = 0;      // the next row's first entry must never be read for row 0
+    High(1, 0) = 0;
     EXPECT_NEAR(C(4.395e9) + 10.5, -0.5 + Slope(4.395e9), kTol);
-    EXPECT_NEAR(C(4.4e9) + 10.5, 1.0 + Slope(4.4e9), kTol);
     EXPECT_NEAR(C(4.405e9) + 10.5, 1.0 + Slope(4.405e9), kTol);
     EXPECT_NEAR(C(6e9) + 10.5, 1.0 + Slope(6e9), kTol);
     EXPECT_TRUE(std::isfinite(C(1e300)));
-}
-
-TEST_F(AmplitudeCorrectionTest, BelowOneMegahertzTheFirstTwoEntriesAreExtrapolated) {
-    Low(0, 0) = 160;  // +1 dB at 1 MHz
-    Low(0, 1) = 192;  // +2 dB at 2 MHz
-    EXPECT_NEAR(C(1e6) + 10.5, 1.0, kTol);
+    Low(0, 0) = 160;    // +1 dB at 1 MHz
+    Low(0, 1) = 192;    // +2 dB at 2 MHz
+    Low(0, 149) = 224;  // +3 dB at 150 MHz, reached only from below
     EXPECT_NEAR(C(0.5e6) + 10.5, 0.5, kTol);
-    EXPECT_NEAR(C(0.25e6) + 10.5, 0.25, kTol);
     EXPECT_NEAR(C(1.0) + 10.5, 1e-6, kTol);
     EXPECT_NEAR(C(0.0) + 10.5, 1.0, kTol);  // x = -1 truncates below the table: entry 0
-    // The low band's last entry holds up to the band edge.
-    Low(0, 149) = 224;  // +3 dB at 150 MHz, reached only from below
     EXPECT_NEAR(C(149.5e6) + 10.5, 1.5, kTol);
 }
 
-TEST_F(AmplitudeCorrectionTest, PreampGainIsTakenOffInBothBands) {
+// The preamplifier's gain is taken off in both bands; below 1 MHz it rolls
+// off by its table and below 300 kHz by a 1/f law, finite at 0 Hz.
+TEST_F(AmplitudeCorrectionTest, PreampGainIsTakenOffWithItsRollOff) {
     settings.preampAvailable = true;
+    table.Bytes()[kPreampLowBand] = 200;       // 20 dB at 1 MHz
     table.Bytes()[kPreampLowBand + 9] = 50;    // 5 dB at 10 MHz
     table.Bytes()[kPreampLowBand + 10] = 70;   // 7 dB at 11 MHz
     table.Bytes()[kPreampHighBand + 0] = 100;  // 10 dB at 150 MHz
     table.Bytes()[kPreampHighBand + 1] = 120;  // 12 dB at 160 MHz
-    for (double f : {10.5e6, 155e6}) {
-        settings.preampOn = false;
-        const double off = C(f);
-        settings.preampOn = true;
-        EXPECT_NEAR(C(f) - off, f < 150e6 ? -6.0 : -11.0, kTol) << f;
-    }
-}
-
-TEST_F(AmplitudeCorrectionTest, PreampRollsOffBelowOneMegahertzAndStaysFiniteAtZero) {
-    settings.preampAvailable = true;
-    table.Bytes()[kPreampLowBand] = 200;      // 20 dB
-    table.Bytes()[kPreampRolloff + 0] = 32;   // 1 dB at 300 kHz
-    table.Bytes()[kPreampRolloff + 1] = 64;   // 2 dB at 350 kHz
-    table.Bytes()[kPreampRolloff + 13] = 96;  // 3 dB at 950 kHz
-    table.Bytes()[kPreampRolloff + 14] = 96;  // 3 dB at 1 MHz
+    table.Bytes()[kPreampRolloff + 0] = 32;    // 1 dB at 300 kHz
+    table.Bytes()[kPreampRolloff + 1] = 64;    // 2 dB at 350 kHz
+    table.Bytes()[kPreampRolloff + 13] = 96;   // 3 dB at 950 kHz
+    table.Bytes()[kPreampRolloff + 14] = 96;   // 3 dB at 1 MHz
     auto preampGain = [&](double f) {
         settings.preampOn = false;
         const double off = C(f);
         settings.preampOn = true;
         return off - C(f);
     };
-    EXPECT_NEAR(preampGain(325e3), 20 - 1.5, kTol);
+    EXPECT_NEAR(preampGain(10.5e6), 6.0, kTol);
+    EXPECT_NEAR(preampGain(155e6), 11.0, kTol);
     EXPECT_NEAR(preampGain(975e3), 20 - 3.0, kTol);
-    EXPECT_NEAR(preampGain(1e6), 20.0, kTol);
-    // At and below 300 kHz a 1/f law continues from the first roll-off point.
     EXPECT_NEAR(preampGain(300e3), 20 - (1 + 0.8) + 0.8, kTol);
-    EXPECT_NEAR(preampGain(300.001e3), 19.0, 1e-3);
     EXPECT_NEAR(preampGain(150e3), 20 - (1 + 0.8) * 2 + 0.8, kTol);
     EXPECT_TRUE(std::isfinite(preampGain(0.0)));
     EXPECT_NEAR(preampGain(0.0), preampGain(1.0), kTol);

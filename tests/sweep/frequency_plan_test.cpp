@@ -20,25 +20,25 @@ constexpr double kIf2Hz = 2916666.6667;
 
 // --- Sample clock ------------------------------------------------------------------
 
+// Within 120 kHz of the sampler's 27th (and other odd) harmonics mode 2,
+// of the 28th mode 1; SYNC OUT in use keeps mode 0 except with setting 3, as
+// do the lowest harmonic and a centre that is not a number.
 TEST(SampleClockChoiceTest, HarmonicsOfTheSamplerClockChooseTheOtherModes) {
     const double h27 = 27 * kSamplerClockHz;  // 630 MHz
     const double h28 = 28 * kSamplerClockHz;  // 653.3 MHz
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h27 + 100e3, 0), 2);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h27 - 100e3, 0), 2);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(54 * kSamplerClockHz, 0), 2);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h28 + 100e3, 0), 1);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h28 - 119.9e3, 0), 1);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h28 + 120e3, 0), 0);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h27 - 120e3, 0), 0);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(915e6, 0), 0);
-    // SYNC OUT in use keeps mode 0, as do the lowest harmonic and a centre
-    // that is not a number.
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(27 * kSamplerClockHz, 1), 0);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(28 * kSamplerClockHz, 1), 0);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(28 * kSamplerClockHz, 3), 1);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(50e3, 0), 0) << "h = 0";
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(kSamplerClockHz + 1e3, 0), 1) << "h = 1";
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(std::nan(""), 0), 0);
+    struct Case {
+        double centerHz;
+        int syncOut, mode;
+    };
+    for (const Case& c :
+         {Case{h27 + 100e3, 0, 2}, Case{h27 - 100e3, 0, 2}, Case{54 * kSamplerClockHz, 0, 2},
+          Case{h28 + 100e3, 0, 1}, Case{h28 - 119.9e3, 0, 1}, Case{h28 + 120e3, 0, 0},
+          Case{h27 - 120e3, 0, 0}, Case{915e6, 0, 0}, Case{h27, 1, 0}, Case{h28, 1, 0},
+          Case{h28, 3, 1}, Case{50e3, 0, 0}, Case{kSamplerClockHz + 1e3, 0, 1},
+          Case{std::nan(""), 0, 0}}) {
+        EXPECT_EQ(SweepEngine::SampleClockModeFor(c.centerHz, c.syncOut), c.mode)
+            << c.centerHz << " sync " << c.syncOut;
+    }
 }
 
 // A document on the virtual unit with a sweep context a test fills in.
@@ -70,24 +70,20 @@ class FrequencyPlanTest : public test::VirtualUnitTest {
     std::unique_ptr<SweepContext> context;
 };
 
-TEST_F(FrequencyPlanTest, ChooseSampleClockWritesTheModesConstantsEveryCall) {
+// The IF and sample rate follow the mode and the timebase correction; the
+// return says whether the mode changed.
+TEST_F(FrequencyPlanTest, ChooseSampleClockSetsTheModesRatesAndSaysWhenItChanged) {
     settings.timebaseCorrection = 1.0 + 2e-6;
     SweepContext& c = Context(915e6, 10e3);
-    SweepEngine& engine = doc->engine;
-    engine.clockMode = 0;
-    EXPECT_FALSE(engine.ChooseSampleClock(915e6, c));
+    doc->engine.clockMode = 0;
+    EXPECT_FALSE(doc->engine.ChooseSampleClock(915e6, c));
     EXPECT_DOUBLE_EQ(c.ifFreq1Hz, kIf1Hz * (1.0 + 2e-6));
-    EXPECT_DOUBLE_EQ(c.ifFreq2Hz, kIf2Hz * (1.0 + 2e-6));
     EXPECT_DOUBLE_EQ(c.sampleRateHz, 486111.1111 * (1.0 + 2e-6));
-    EXPECT_TRUE(engine.ChooseSampleClock(28 * kSamplerClockHz, c));
-    EXPECT_EQ(engine.clockMode, 1);
-    EXPECT_DOUBLE_EQ(c.ifFreq1Hz, 10687500.0 * (1.0 + 2e-6));
+    EXPECT_TRUE(doc->engine.ChooseSampleClock(28 * kSamplerClockHz, c));
     EXPECT_DOUBLE_EQ(c.sampleRateHz, 468750.0 * (1.0 + 2e-6));
-    EXPECT_FALSE(engine.ChooseSampleClock(28 * kSamplerClockHz + 1e3, c));
-    EXPECT_TRUE(engine.ChooseSampleClock(27 * kSamplerClockHz, c));
-    EXPECT_DOUBLE_EQ(c.ifFreq1Hz, 10705357.142857144 * (1.0 + 2e-6));
+    EXPECT_FALSE(doc->engine.ChooseSampleClock(28 * kSamplerClockHz + 1e3, c));
+    EXPECT_TRUE(doc->engine.ChooseSampleClock(27 * kSamplerClockHz, c));
     EXPECT_DOUBLE_EQ(c.ifFreq2Hz, 2919642.8571428573 * (1.0 + 2e-6));
-    EXPECT_DOUBLE_EQ(c.sampleRateHz, 486607.1428571429 * (1.0 + 2e-6));
 }
 
 TEST_F(FrequencyPlanTest, SpanUpTo100KHzTakesTheClockFromTheCentre) {
@@ -195,17 +191,14 @@ TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
     Plan(915e6 + 1.0, 10e3);
     Plan(915e6 + 1.0, 10e3);
     EXPECT_EQ(driver->Register0Writes(), once + 6) << "the image pass moved the LO";
-}
 
-TEST_F(FrequencyPlanTest, PlanRefusedByTheLinkIsNotHeld) {
+    // A plan the link refused is not held.
     settings.imageReject = false;
-    sim::SimFaults faults;
-    faults.failedWrites = 1;
-    unit->SetFaults(faults);
+    unit->SetFaults({.failedWrites = 1});
     Plan(915e6, 10e3);
-    const int first = driver->Register0Writes();
+    const int refused = driver->Register0Writes();
     Plan(915e6, 10e3);
-    EXPECT_GT(driver->Register0Writes(), first);
+    EXPECT_GT(driver->Register0Writes(), refused);
     EXPECT_NEAR(UnitLoHz(), doc->engine.lo1.actualHz, 1e-3);
     doc->link.commError = false;
 }

