@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -22,19 +21,6 @@ double ResponseDb(const std::vector<double>& taps, double f) {
         sum += taps[i] * std::polar(1.0, -kTwoPi * f * static_cast<double>(i));
     }
     return 20.0 * std::log10(std::abs(sum));
-}
-
-TEST(BinPower, SingleBinAndThreeBinsAroundTheCircle) {
-    const std::vector<double> re{1.0, 2.0, 0.0, 3.0};
-    const std::vector<double> im{0.0, 1.0, 2.0, 0.0};
-    EXPECT_EQ(BinPower(1, 1, re, im), 5.0);
-    EXPECT_EQ(BinPower(1, 3, re, im), 1.0 + 5.0 + 4.0);
-    // Bin 0's lower neighbour is the last bin, and the last bin's upper one is 0.
-    EXPECT_EQ(BinPower(0, 3, re, im), 9.0 + 1.0 + 5.0);
-    EXPECT_EQ(BinPower(3, 3, re, im), 4.0 + 9.0 + 1.0);
-    EXPECT_THROW(BinPower(4, 1, re, im), std::invalid_argument);
-    EXPECT_THROW(BinPower(0, 2, re, im), std::invalid_argument);
-    EXPECT_THROW(BinPower(0, 1, re, std::span(im).first(3)), std::invalid_argument);
 }
 
 // A constant shifted over the longest series becomes e^(-i n increment). The
@@ -59,7 +45,7 @@ TEST(FrequencyShift, PhaseDoesNotDriftOver2To24Samples) {
 
 // Unit gain at DC, a flat pass band, half amplitude at the cutoff and a stop
 // band at least 70 dB down one transition width (5.5 / taps) past it.
-TEST(DesignLowPass, MeetsItsMaskWithUnitDcGainAndPassesAllAtHalfTheRate) {
+TEST(DesignLowPass, MeetsItsMaskWithUnitDcGain) {
     struct Case {
         double cutoff;
         std::size_t taps;
@@ -82,35 +68,9 @@ TEST(DesignLowPass, MeetsItsMaskWithUnitDcGainAndPassesAllAtHalfTheRate) {
             ASSERT_NEAR(h[i], h[c.taps - 1 - i], 1e-15);  // linear phase
         }
     }
-    // A cutoff at or past half the sample rate passes everything.
     std::vector<double> taps(9);
-    DesignLowPass(0.7, 9, taps);
-    for (std::size_t i = 0; i < taps.size(); ++i) {
-        EXPECT_NEAR(taps[i], i == 4 ? 1.0 : 0.0, 1e-15) << i;
-    }
     EXPECT_THROW(DesignLowPass(std::nan(""), 9, taps), std::invalid_argument);
     EXPECT_THROW(DesignLowPass(0.1, 10, taps), std::invalid_argument);
-}
-
-TEST(FilterFir, OutputUsesTheTapsSamplesBeforeItAndKeepsTheFirstOnes) {
-    const std::size_t m = 4;
-    std::vector<double> x(12);
-    std::iota(x.begin(), x.end(), 100.0);
-    const std::vector<double> original = x;
-    // The last tap takes the sample just before: a delay of one.
-    FilterFir(x.size(), m, x, std::vector<double>{0, 0, 0, 1});
-    for (std::size_t i = 0; i <= m; ++i) {
-        EXPECT_EQ(x[i], original[i]) << i;
-    }
-    for (std::size_t i = m + 1; i < x.size(); ++i) {
-        EXPECT_EQ(x[i], original[i - 1]) << i;
-    }
-    // Too few samples to reach past sample m: nothing changes.
-    x = original;
-    FilterFir(m + 1, m, x, std::vector<double>{0.25, 0.25, 0.25, 0.25});
-    EXPECT_EQ(x, original);
-    EXPECT_THROW(FilterFir(13, m, x, std::vector<double>(4)), std::invalid_argument);
-    EXPECT_THROW(FilterFir(12, m, x, std::vector<double>(3)), std::invalid_argument);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The two FFT sweep kinds: the mapping of bins to the trace with averaging and
-// max hold, their capture and transform lengths, and what whole sweeps of the
-// virtual instrument do beyond reading an emitter right (the accuracy table).
+// The two FFT sweep kinds: their capture and transform lengths, and what whole
+// sweeps of the virtual instrument do beyond reading an emitter right (the
+// accuracy table), with image rejection in every swept kind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,62 +11,12 @@
 
 #include "e2e/virtual_unit_fixture.h"
 #include "sweep/fft_sweep.h"
-#include "sweep/fft_trace_mapping.h"
 #include "sweep/narrow_fft_sweep.h"
 
 namespace tavlin {
 namespace {
 
-// --- Mapping, averaging and max hold -----------------------------------------------
-
-// Maps a spectrum under a correction of -10 dB, which draws power P at row
-// -50 log10(P) from the preset reference level.
-void Map(std::vector<double> rows, double binsPerPixel, int averageCount, bool maxHold,
-         SweepTrace& trace) {
-    SweepSettings settings;
-    settings.refLevelDbm = 0.0;
-    settings.attenDb = 10.0;
-    settings.dbPerDiv = 10.0;
-    settings.maxHold = maxHold;
-    for (double& row : rows) {
-        row = std::pow(10.0, -row / 50.0);
-    }
-    MapSpectrumToTrace({rows, binsPerPixel, false}, -10.0, averageCount, settings, trace);
-}
-
-// The first sweep after a reset shows the trace as it is, the tenth weighs a
-// tenth; max hold keeps the higher level; a pixel two bins wide shows the
-// lower of its two bins.
-TEST(FftTraceMappingTest, AveragingMaxHoldAndWidePixels) {
-    SweepTrace trace;
-    trace.traceA.fill(500.0);
-    Map(std::vector<double>(1024, 100.0), 0.4, 1, false, trace);
-    EXPECT_NEAR(trace.traceA[0], 100.0, 1e-9);
-    EXPECT_NEAR(trace.traceA[640], 100.0, 1e-9);
-    EXPECT_EQ(trace.traceAInt[320], 100);
-    Map(std::vector<double>(1024, 200.0), 0.4, 2, false, trace);
-    EXPECT_NEAR(trace.traceA[17], 150.0, 1e-9) << "running mean of two sweeps";
-    Map(std::vector<double>(1024, 300.0), 0.4, 10, false, trace);
-    EXPECT_NEAR(trace.traceA[17], 300.0 / 10 + 150.0 * 0.9, 1e-9);
-    EXPECT_EQ(trace.traceAInt[17], 165);
-    for (const int count : {0, -3}) {  // a count below one acts as one
-        Map(std::vector<double>(1024, 120.0), 0.4, count, false, trace);
-        EXPECT_NEAR(trace.traceA[5], 120.0, 1e-9) << count;
-    }
-    Map(std::vector<double>(1024, 200.0), 0.4, 1, true, trace);
-    EXPECT_EQ(trace.traceA[300], 120.0) << "a lower level leaves the held row";
-    EXPECT_EQ(trace.traceAInt[300], 120);
-    Map(std::vector<double>(1024, 60.5), 0.4, 1, true, trace);
-    EXPECT_NEAR(trace.traceA[300], 60.5, 1e-9);
-    EXPECT_EQ(trace.traceAInt[300], 60);
-
-    // Pixel 330 with 2 bins per pixel reads bins 20 and 21.
-    std::vector<double> rows(4096, 480.0);
-    rows[20] = 40.0;
-    rows[21] = 90.0;
-    Map(rows, 2.0, 1, false, trace);
-    EXPECT_NEAR(trace.traceA[330], 90.0, 1e-9);
-}
+constexpr double kIf = 10694444.4444;
 
 // --- Capture length, decimation and transform length ------------------------------
 
@@ -92,30 +42,42 @@ TEST(FftSweepPlanTest, CaptureLengthAndNarrowDecimationAndLength) {
 
 using FftSweepOnUnitTest = test::VirtualUnitTest;
 
-TEST_F(FftSweepOnUnitTest, ImageResponseShowsOnlyWithImageRejectionOff) {
-    // LO1 sits one IF above the centre; an emitter one more IF above it reaches
-    // the same IF from the far side and lands mirrored, 2 kHz below the centre
-    // and moved by twice the LO's residual error (the shift that puts true
-    // signals right moves images the other way).
-    const double center = 915e6;
-    for (const double refLevel : {0.0, 10.0}) {  // LO2 through the 2.9 MHz IF, or below
-        const double imageHz = center + 2 * 10694444.4444 + 2000.0;
-        Start({Cw(imageHz, -30.0)}, {.noiseDbmHz = -110.0});
-        Edit([&](InstrumentState& s) {
-            s.refLevelDbm = refLevel;
-            s.imageReject = 0;
-        });
-        Sweep(center, 10e3);
-        const Reading seen = Peak();
-        const double expectedHz = center - 2000.0 - 2.0 * doc->engine.lo1ErrorHz.load();
-        EXPECT_NEAR(seen.freqHz, expectedHz, 10e3 / 640 + doc->state.rbwHz) << refLevel;
-        EXPECT_GT(seen.levelDbm, MedianLevel() + 30.0) << refLevel;
-
-        Edit([](InstrumentState& s) { s.imageReject = 1; });
-        Sweep(center, 10e3);
-        EXPECT_EQ(doc->engine.lo2SecondIf, refLevel <= 5.0);
-        EXPECT_LT(Peak().levelDbm, MedianLevel() + 6.0)
-            << "image rejection leaves the noise floor, ref level " << refLevel;
+// An emitter 2 x IF above a frequency reaches the IF from the far side of the
+// LO and shows there unless image rejection takes it off. The FFT sweeps see
+// it mirrored about the centre and moved by twice the LO's residual error
+// (the shift that puts true signals right moves images the other way).
+TEST_F(FftSweepOnUnitTest, ImageShowsOnlyWithImageRejectionOffInEverySweepKind) {
+    const double c = 915e6;
+    struct Row {
+        const char* name;
+        double startHz, stopHz, refLevelDbm, emitterHz, imageHz;
+        bool fft;
+    };
+    const Row rows[] = {
+        {"FFT, LO2 on the 2.9 MHz IF", c - 5e3, c + 5e3, 0.0, c + 2 * kIf + 2e3, c - 2e3, true},
+        {"FFT, LO2 on the first IF", c - 5e3, c + 5e3, 10.0, c + 2 * kIf + 2e3, c - 2e3, true},
+        {"steps above 150 MHz", 902e6, 928e6, 0.0, 4629 * 200e3 + kIf, 4629 * 200e3 - kIf, false},
+        {"steps below 16 MHz", 1e6, 11e6, 0.0, 79 * 200e3 + kIf, 79 * 200e3 - kIf, false},
+        {"steps across 150 MHz", 140e6, 180e6, 0.0, 854 * 200e3 + kIf, 854 * 200e3 - kIf, false},
+    };
+    for (const Row& row : rows) {
+        for (const int reject : {0, 1}) {
+            Start({Cw(row.emitterHz, -30.0)}, {.noiseDbmHz = -120.0});
+            Edit([&](InstrumentState& s) {
+                s.refLevelDbm = row.refLevelDbm;
+                s.imageReject = reject;
+            });
+            SweepRange(row.startHz, row.stopHz);
+            const double shownHz = row.imageHz - (row.fft ? 2.0 * doc->engine.lo1ErrorHz : 0.0);
+            const double tolerance = (row.stopHz - row.startHz) / 640 + doc->state.rbwHz;
+            const double near = LevelNear(shownHz, tolerance);
+            if (reject == 0) {
+                EXPECT_NEAR(near, -30.0, 1.0) << row.name;
+            } else {
+                EXPECT_LE(near, LevelNear(shownHz, tolerance, true) + 1.0) << row.name;
+                EXPECT_LT(near, MedianLevel() + 10.0) << row.name;
+            }
+        }
     }
 }
 

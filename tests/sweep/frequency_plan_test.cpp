@@ -70,22 +70,6 @@ class FrequencyPlanTest : public test::VirtualUnitTest {
     std::unique_ptr<SweepContext> context;
 };
 
-// The IF and sample rate follow the mode and the timebase correction; the
-// return says whether the mode changed.
-TEST_F(FrequencyPlanTest, ChooseSampleClockSetsTheModesRatesAndSaysWhenItChanged) {
-    settings.timebaseCorrection = 1.0 + 2e-6;
-    SweepContext& c = Context(915e6, 10e3);
-    doc->engine.clockMode = 0;
-    EXPECT_FALSE(doc->engine.ChooseSampleClock(915e6, c));
-    EXPECT_DOUBLE_EQ(c.ifFreq1Hz, kIf1Hz * (1.0 + 2e-6));
-    EXPECT_DOUBLE_EQ(c.sampleRateHz, 486111.1111 * (1.0 + 2e-6));
-    EXPECT_TRUE(doc->engine.ChooseSampleClock(28 * kSamplerClockHz, c));
-    EXPECT_DOUBLE_EQ(c.sampleRateHz, 468750.0 * (1.0 + 2e-6));
-    EXPECT_FALSE(doc->engine.ChooseSampleClock(28 * kSamplerClockHz + 1e3, c));
-    EXPECT_TRUE(doc->engine.ChooseSampleClock(27 * kSamplerClockHz, c));
-    EXPECT_DOUBLE_EQ(c.ifFreq2Hz, 2919642.8571428573 * (1.0 + 2e-6));
-}
-
 TEST_F(FrequencyPlanTest, SpanUpTo100KHzTakesTheClockFromTheCentre) {
     const double center = 27 * kSamplerClockHz + 50e3;
     Sweep(center, 100e3);

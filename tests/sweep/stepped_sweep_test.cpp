@@ -1,6 +1,7 @@
 // The stepped sweep kinds (the 200 kHz step sweep and the wide sweep): their
-// layouts, what they ask the instrument for, what they draw when reads go
-// wrong, and image suppression. What they measure is in the accuracy table.
+// layouts, what they ask the instrument for and what they draw when reads go
+// wrong. What they measure is in the accuracy table; image suppression is
+// with the FFT sweeps' (fft_sweep_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,13 +11,10 @@
 #include <vector>
 
 #include "document/document_fixture.h"
-#include "e2e/virtual_unit_fixture.h"
 #include "sweep/step_sweep.h"
 
 namespace tavlin {
 namespace {
-
-constexpr double kIf = 10694444.4444;
 
 TEST(SteppedSweepPlanTest, StepLayoutAndResolutionFollowTheSpan) {
     struct Case {
@@ -211,35 +209,6 @@ TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloor) {
     }
     const double detectorRow = (0.0 + 1.0 - 10.0) * 5.0 - 5.0 * (400 * 0.13427734375 - 85.0);
     EXPECT_NEAR(*std::min_element(d.trace.traceA.begin(), d.trace.traceA.end()), detectorRow, 1e-9);
-}
-
-// --- On the virtual instrument ------------------------------------------------------
-
-using SteppedSweepOnUnitTest = test::VirtualUnitTest;
-
-// A frequency whose high-side LO sits exactly on a step has its image
-// 2 x IF above it.
-TEST_F(SteppedSweepOnUnitTest, ImageSuppressionRemovesTheImageAndOnlyTheImage) {
-    struct Case {
-        double start, stop;
-        int step;
-    };
-    for (const Case& c : {Case{902e6, 928e6, 4629}, Case{1e6, 11e6, 79}, Case{140e6, 180e6, 854}}) {
-        const double freqHz = c.step * 200e3 - kIf;
-        for (const int reject : {0, 1}) {
-            Start({Cw(freqHz + 2.0 * kIf, -30.0)}, {.noiseDbmHz = -130.0});
-            doc->state.imageReject = reject;
-            SweepRange(c.start, c.stop);
-            const double near = LevelNear(freqHz, doc->state.rbwHz);
-            if (reject == 0) {
-                EXPECT_NEAR(near, -30.0, 1.0) << freqHz;
-            } else {
-                // Not above the noise: below the highest noise elsewhere.
-                EXPECT_LE(near, LevelNear(freqHz, 1e6, true) + 1.0) << freqHz;
-                EXPECT_LT(near, MedianLevel() + 10.0) << freqHz;
-            }
-        }
-    }
 }
 
 }  // namespace
