@@ -151,43 +151,39 @@ TEST_F(StepListReaderTest, DescendingReadStopsAtAMissingBlockAndNeverWarnsOfComp
 }
 
 // Powers are corrected for the IF response and the sampler's droop at the
-// signal's baseband frequency, as the FFT sweeps correct their bins.
-TEST_F(StepListReaderTest, StepPowerReadsAToneAnywhereInItsSlotAtItsPower) {
+// signal's baseband frequency, as the FFT sweeps correct their bins. One
+// point a step reads a tone anywhere in its slot; sixteen (a 32-point FFT)
+// keep the central bins in FFT order, and eight bins away the flat-top window
+// leaves nothing.
+TEST_F(StepListReaderTest, PowersReadAToneAtItsPowerInItsSlotOrBin) {
     const double amplitude = 10000.0;
     const double power = std::pow(amplitude / 32768.0, 2);
+    const double bin = kRate / 32.0;
+    struct Row {
+        int points;
+        double hz;
+        int index;
+        double response;
+    };
+    const Row rows[] = {{1, 0.0, 0, 1.0},      {1, 18987.0, 0, 1.0},    {1, -56962.0, 0, 1.0},
+                        {1, 98750.0, 0, 1.0},  {1, 18987.0, 0, 2.0},    {16, 3 * bin, 3, 1.0},
+                        {16, 7 * bin, 7, 1.0}, {16, -3 * bin, 13, 1.0}, {16, -8 * bin, 8, 1.0}};
     std::vector<double> out;
-    for (const double hz : {0.0, 18987.0, -56962.0, 98750.0}) {
-        Queue(1, Tone(hz, amplitude));
-        ASSERT_EQ(Read(5, 5, 1, out), StepListReader::kComplete);
-        EXPECT_NEAR(Db(out[0]), Db(power * DroopPowerFactor(1, hz)), 0.03) << hz;
+    for (const Row& row : rows) {
+        SetResponse(row.response);
+        Queue(1, Tone(row.hz, amplitude));
+        ASSERT_EQ(Read(5, 5, row.points, out), StepListReader::kComplete);
+        EXPECT_NEAR(Db(out[row.index]), Db(row.response * power * DroopPowerFactor(1, row.hz)),
+                    0.03)
+            << row.hz;
+        if (row.points == 16) {
+            EXPECT_LT(Db(out[(row.index + 8) % 16]), Db(power) - 80.0) << row.hz;
+        }
     }
     // A neighbour beyond the slot (the next step's) stays out of it.
     Queue(1, Tone(150000.0, amplitude));
     Read(5, 5, 1, out);
     EXPECT_LT(Db(out[0]), Db(power) - 60.0);
-
-    SetResponse(2.0);  // the IF response multiplies every bin
-    Queue(1, Tone(18987.0, amplitude));
-    Read(5, 5, 1, out);
-    EXPECT_NEAR(Db(out[0]), Db(2.0 * power * DroopPowerFactor(1, 18987.0)), 0.03);
-}
-
-TEST_F(StepListReaderTest, StepSpectrumKeepsTheCentralBinsInFftOrder) {
-    const double amplitude = 8000.0;
-    const double power = std::pow(amplitude / 32768.0, 2);
-    const double bin = kRate / 32.0;  // P = 16: 2P-point FFT
-    std::vector<double> out;
-    const auto index = [](int k) { return k < 0 ? k + 16 : k; };
-    for (const int k : {0, 3, 7, -3, -8}) {
-        Queue(1, Tone(k * bin, amplitude));
-        ASSERT_EQ(Read(20, 20, 16, out), StepListReader::kComplete);
-        EXPECT_NEAR(Db(out[index(k)]), Db(power * DroopPowerFactor(1, k * bin)), 0.01) << k;
-        // Six or more bins away the flat-top window leaves nothing.
-        const int far = k == -8 ? 7 : -k;
-        if (k != 0) {
-            EXPECT_LT(Db(out[index(far)]), Db(power) - 80.0) << k;
-        }
-    }
 }
 
 }  // namespace

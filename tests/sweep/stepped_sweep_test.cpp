@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document/document_fixture.h"
@@ -43,11 +44,9 @@ TEST(SteppedSweepPlanTest, StepLayoutAndResolutionFollowTheSpan) {
 // A document on a scripted instrument that answers every step list with
 // blocks of `sample` (none when it is empty) and every detector sweep with
 // `readings`, and records the route, step-list and detector commands in order
-// ("D4", "N4457-4694", "B138-4416").
+// ("D3 N35-805 D4 B138-4416").
 class SteppedSweepCommandTest : public test::DocumentFixture {
   protected:
-    using Steps = std::vector<std::string>;
-
     AnalyzerDocument& BuildAnswering() {
         auto previous = usb.onWrite;
         usb.onWrite = [this, previous](UsbHandle handle, const Bytes& frame) {
@@ -57,39 +56,39 @@ class SteppedSweepCommandTest : public test::DocumentFixture {
                 return;
             }
             if (c[0] == 'D' && c.size() == 2) {
-                sequence.push_back("D" + std::to_string(c[1]));
+                sequence += " D" + std::to_string(c[1]);
             }
-            if ((c[0] == 'N' || c[0] == 'B') && c.size() == 5) {
-                const int first = c[1] | c[2] << 8;
-                const int last = c[3] | c[4] << 8;
-                sequence.push_back(std::string(1, static_cast<char>(c[0])) + std::to_string(first) +
-                                   "-" + std::to_string(last));
-                Bytes reply;
-                for (int b = 0; c[0] == 'N' && sample && b <= std::abs(last - first); ++b) {
-                    for (int n = 0; n < 1024; ++n) {
-                        const int v = n % 2 ? sample(n / 2).second : sample(n / 2).first;
-                        reply.push_back(static_cast<std::uint8_t>(v & 0xFF));
-                        reply.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-                    }
-                    usb.QueueReceive(1, reply);
-                    reply.clear();
+            if ((c[0] != 'N' && c[0] != 'B') || c.size() != 5) {
+                return;
+            }
+            const int first = c[1] | c[2] << 8;
+            const int last = c[3] | c[4] << 8;
+            sequence += " " + std::string(1, static_cast<char>(c[0])) + std::to_string(first) +
+                        "-" + std::to_string(last);
+            Bytes reply;
+            for (int b = 0; c[0] == 'N' && sample && b <= std::abs(last - first); ++b) {
+                for (int n = 0; n < 1024; ++n) {
+                    const int v = n % 2 ? sample(n / 2).second : sample(n / 2).first;
+                    reply.push_back(static_cast<std::uint8_t>(v & 0xFF));
+                    reply.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
                 }
-                for (int j = 0; c[0] == 'B' && j < (last - first) / 3; ++j) {
-                    reply.push_back(static_cast<std::uint8_t>(readings(j) >> 8));
-                    reply.push_back(static_cast<std::uint8_t>(readings(j) & 0xFF));
-                }
-                if (!reply.empty()) {
-                    usb.QueueReceive(test::FakeCalMemory::kCommandHandle, reply);
-                }
+                usb.QueueReceive(1, std::exchange(reply, {}));
+            }
+            for (int j = 0; c[0] == 'B' && j < (last - first) / 3; ++j) {
+                reply.push_back(static_cast<std::uint8_t>(readings(j) >> 8));
+                reply.push_back(static_cast<std::uint8_t>(readings(j) & 0xFF));
+            }
+            if (!reply.empty()) {
+                usb.QueueReceive(test::FakeCalMemory::kCommandHandle, reply);
             }
         };
         return BuildWithInstrument();
     }
-    Steps Sweep(AnalyzerDocument& d, double start, double stop) {
+    std::string Sweep(AnalyzerDocument& d, double start, double stop) {
         sequence.clear();
         d.SetFrequencies(start, stop);
         d.engine.PerformSweep(d);
-        return sequence;
+        return sequence.substr(sequence.empty() ? 0 : 1);
     }
 
     // A few counts of noise-like samples.
@@ -97,7 +96,7 @@ class SteppedSweepCommandTest : public test::DocumentFixture {
         return std::pair{n % 3 - 1, n % 5 - 2};
     };
     std::function<int(int)> readings = [](int) { return 100; };
-    Steps sequence;
+    std::string sequence;
 };
 
 // A signal near 914 MHz as the detector sees it with its LO at 903 and 924 MHz.
@@ -105,57 +104,29 @@ int PeakAt914MHz(int j) {
     return j == 255 || j == 262 ? 400 : 100;
 }
 
+// Narrow spans read the low side, then the high side; below 16 MHz, where
+// nothing can be tuned an IF below, a second high-side view is read
+// descending. A span beyond the band (the harmonics plot sets one) never
+// asks for more readings than the answer holds (2048).
 TEST_F(SteppedSweepCommandTest, RoutesStepListsAndDetectorSweepsByRange) {
     struct Row {
         const char* name;
         double start, stop;
         bool imageReject, peak;
-        Steps steps;
+        const char* steps;
     };
     const Row rows[] = {
-        {"above the split, one read covers both sides",
-         902e6,
-         928e6,
-         true,
-         false,
-         {"D4", "N4457-4694"}},
-        {"below the split", 140e6, 160e6, true, false, {"D3", "N647-854"}},
-        {"across the split the band switches at step 750",
-         140e6,
-         180e6,
-         true,
-         false,
-         {"D3", "N647-750", "D4", "N750-954"}},
-        {"narrow spans read the low side, then the high side",
-         100e6,
-         110e6,
-         true,
-         false,
-         {"D3", "N447-498", "N553-604"}},
-        // Nothing can be tuned an IF below 1 .. 11 MHz: no low-side read.
-        {"below 16 MHz a second high-side view, descending",
-         1e6,
-         11e6,
-         true,
-         false,
-         {"D3", "N134-57", "N58-109"}},
-        {"below 16 MHz without image suppression", 1e6, 11e6, false, false, {"D3", "N58-109"}},
-        {"full span: the low band, then the detector",
-         0.0,
-         4.4e9,
-         true,
-         false,
-         {"D3", "N35-805", "D4", "B138-4416"}},
-        {"the strongest reading is looked at again an IF above it",
-         0.0,
-         4.4e9,
-         true,
-         true,
-         {"D3", "N35-805", "D4", "B138-4416", "N4590-4650"}},
-        {"above the low band only the detector", 500e6, 4.4e9, true, false, {"D4", "B485-4415"}},
-        // A span beyond the band, as the harmonics plot sets it, never asks for
-        // more readings than the answer holds (2048).
-        {"beyond the band", 0.0, 10e9, true, false, {"D3", "N35-805", "D4", "B138-6282"}},
+        {"above the split, one read", 902e6, 928e6, true, false, "D4 N4457-4694"},
+        {"below the split", 140e6, 160e6, true, false, "D3 N647-854"},
+        {"across the split, at step 750", 140e6, 180e6, true, false, "D3 N647-750 D4 N750-954"},
+        {"narrow span", 100e6, 110e6, true, false, "D3 N447-498 N553-604"},
+        {"below 16 MHz", 1e6, 11e6, true, false, "D3 N134-57 N58-109"},
+        {"below 16 MHz, no image suppression", 1e6, 11e6, false, false, "D3 N58-109"},
+        {"full span", 0.0, 4.4e9, true, false, "D3 N35-805 D4 B138-4416"},
+        {"full span, the peak read again an IF above", 0.0, 4.4e9, true, true,
+         "D3 N35-805 D4 B138-4416 N4590-4650"},
+        {"above the low band only the detector", 500e6, 4.4e9, true, false, "D4 B485-4415"},
+        {"beyond the band", 0.0, 10e9, true, false, "D3 N35-805 D4 B138-6282"},
     };
     AnalyzerDocument& d = BuildAnswering();
     for (const Row& row : rows) {
@@ -178,7 +149,7 @@ TEST_F(SteppedSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndA
     sample = [](int n) { return std::pair{n % 2 ? 31000 : -31000, 0}; };
     AnalyzerDocument& d = BuildAnswering();
     prompter.Clear();
-    EXPECT_EQ(Sweep(d, 100e6, 110e6), (Steps{"D3", "N447-498", "N553-604"}));
+    EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
     EXPECT_EQ(d.stopRequest.load(), 1);
     ASSERT_EQ(prompter.Count(), 1u);
     EXPECT_EQ(prompter.Boxes()[0].caption, "IF COMPRESSION WARNING");
@@ -192,7 +163,7 @@ TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloor) {
     AnalyzerDocument& d = BuildAnswering();
     prompter.Clear();
     for (int sweep = 0; sweep < 6; ++sweep) {
-        EXPECT_EQ(Sweep(d, 100e6, 110e6).size(), 3u);
+        EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
     }
     EXPECT_EQ(d.engine.missingDataCount, 12);
     ASSERT_EQ(prompter.Count(), 2u);  // the 11th and 12th, one per read
@@ -203,7 +174,7 @@ TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloor) {
     // The wide sweep: the floor below 150 MHz, and without the look again the
     // peak stays at the detector's level.
     readings = PeakAt914MHz;
-    EXPECT_EQ(Sweep(d, 0.0, 4.4e9).back(), "N4590-4650");
+    EXPECT_EQ(Sweep(d, 0.0, 4.4e9), "D3 N35-805 D4 B138-4416 N4590-4650");
     for (int i = 0; i < static_cast<int>(std::ceil(640 * 150e6 / 4.4e9)); ++i) {
         EXPECT_EQ(d.trace.traceA[i], 505.0) << i;
     }
