@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstddef>
 #include <random>
 #include <stdexcept>
@@ -29,40 +30,35 @@ Signal RandomSignal(std::size_t n, unsigned seed) {
     return s;
 }
 
-// sqrt(sum |a - b|^2 / sum |b|^2)
-double RmsRelativeError(const Signal& a, const Signal& b) {
-    long double error = 0.0L;
-    long double norm = 0.0L;
-    for (std::size_t i = 0; i < b.re.size(); ++i) {
-        const long double dr = a.re[i] - b.re[i];
-        const long double di = a.im[i] - b.im[i];
-        error += dr * dr + di * di;
-        norm += static_cast<long double>(b.re[i]) * b.re[i] +
-                static_cast<long double>(b.im[i]) * b.im[i];
+// FFTW with our scaling: the forward transform divided by N.
+std::vector<std::complex<double>> Fftw(FftDirection direction, const Signal& x) {
+    const std::size_t n = x.re.size();
+    std::vector<std::complex<double>> data(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        data[i] = {x.re[i], x.im[i]};
     }
-    return static_cast<double>(std::sqrt(error / norm));
+    auto* p = reinterpret_cast<fftw_complex*>(data.data());
+    const bool forward = direction == FftDirection::kForward;
+    fftw_plan plan = fftw_plan_dft_1d(static_cast<int>(n), p, p,
+                                      forward ? FFTW_FORWARD : FFTW_BACKWARD, FFTW_ESTIMATE);
+    fftw_execute(plan);
+    fftw_destroy_plan(plan);
+    for (auto& v : data) {
+        v *= forward ? 1.0 / static_cast<double>(n) : 1.0;
+    }
+    return data;
 }
 
-// FFTW with our scaling: the forward transform divided by N.
-Signal Fftw(FftDirection direction, const Signal& x) {
-    const std::size_t n = x.re.size();
-    auto* data = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * n));
-    const int sign = direction == FftDirection::kForward ? FFTW_FORWARD : FFTW_BACKWARD;
-    fftw_plan plan = fftw_plan_dft_1d(static_cast<int>(n), data, data, sign, FFTW_ESTIMATE);
-    for (std::size_t i = 0; i < n; ++i) {
-        data[i][0] = x.re[i];
-        data[i][1] = x.im[i];
+// sqrt(sum |a - b|^2 / sum |b|^2)
+double RmsRelativeError(const Signal& a, const std::vector<std::complex<double>>& b) {
+    long double error = 0.0L;
+    long double norm = 0.0L;
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        const std::complex<long double> reference(b[i].real(), b[i].imag());
+        error += std::norm(std::complex<long double>(a.re[i], a.im[i]) - reference);
+        norm += std::norm(reference);
     }
-    fftw_execute(plan);
-    const double scale = direction == FftDirection::kForward ? 1.0 / static_cast<double>(n) : 1.0;
-    Signal out{std::vector<double>(n), std::vector<double>(n)};
-    for (std::size_t i = 0; i < n; ++i) {
-        out.re[i] = data[i][0] * scale;
-        out.im[i] = data[i][1] * scale;
-    }
-    fftw_destroy_plan(plan);
-    fftw_free(data);
-    return out;
+    return static_cast<double>(std::sqrt(error / norm));
 }
 
 // Every length of the plain radix-2 path and of the tiled path with both

@@ -40,25 +40,20 @@ TEST(SampleClockChoiceTest, HarmonicsOfTheSamplerClockChooseTheOtherModes) {
     }
 }
 
-// A document on the virtual unit with a sweep context a test fills in.
+// A document on the virtual unit whose LOs a test plans for a span.
 class FrequencyPlanTest : public test::VirtualUnitTest {
   protected:
     FrequencyPlanTest() {
         Start(std::vector<sim::SceneEmitter>{});
         doc->stopRequest = 0;
     }
-    SweepContext& Context(double centerHz, double spanHz) {
-        settings.startHz = centerHz - spanHz / 2;
-        settings.stopHz = centerHz + spanHz / 2;
-        doc->engine.sweepStartHz = settings.startHz;
-        doc->engine.sweepStopHz = settings.stopHz;
-        context = std::make_unique<SweepContext>(SweepContext{
-            *doc, doc->engine, doc->link, doc->calTable, doc->GetPrompter(), doc->GetProgress(),
-            doc->GetClock(), doc->stopRequest, settings, trace, outcome});
-        return *context;
-    }
     void Plan(double centerHz, double spanHz) {
-        doc->engine.PlanLocalOscillators(Context(centerHz, spanHz));
+        settings.startHz = doc->engine.sweepStartHz = centerHz - spanHz / 2;
+        settings.stopHz = doc->engine.sweepStopHz = centerHz + spanHz / 2;
+        SweepContext context(*doc, doc->engine, doc->link, doc->calTable, doc->GetPrompter(),
+                             doc->GetProgress(), doc->GetClock(), doc->stopRequest, settings, trace,
+                             outcome);
+        doc->engine.PlanLocalOscillators(context);
     }
     // The LO the unit's synthesizer words and route give now.
     double UnitLoHz() const { return unit->State().SynthesizerLoHz(0.0); }
@@ -66,7 +61,6 @@ class FrequencyPlanTest : public test::VirtualUnitTest {
     SweepSettings settings;
     SweepTrace trace;
     SweepOutcome outcome;
-    std::unique_ptr<SweepContext> context;
 };
 
 // --- Local oscillators ----------------------------------------------------------------
@@ -93,16 +87,12 @@ void ExpectSynthesizable(const LoSetting& lo, const char* which) {
         << which;
 }
 
-struct LoCase {
-    double centerHz;
-    double spanHz;
-    double refLevelDbm;
-    int lo1Div;
-    bool lo2SecondIf;
-    bool lo2HighSide;
-};
-
 TEST_F(FrequencyPlanTest, BothLosAcrossTheBand) {
+    struct LoCase {
+        double centerHz, spanHz, refLevelDbm;
+        int lo1Div;
+        bool lo2SecondIf, lo2HighSide;
+    };
     const LoCase cases[] = {
         {915e6, 10e3, 0.0, 2, true, true},  {915e6, 200e3, 10.0, 2, false, false},
         {100e6, 200e3, 0.0, 5, true, true}, {100e6, 1e3, 10.0, 5, false, false},

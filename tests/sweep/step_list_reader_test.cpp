@@ -33,18 +33,6 @@ constexpr char kCompressionText[] =
 
 using Pair = std::pair<int, int>;
 
-std::vector<std::uint8_t> Block(const std::function<Pair(int)>& sample) {
-    std::vector<std::uint8_t> bytes;
-    for (int n = 0; n < 512; ++n) {
-        const auto [i, q] = sample(n);
-        for (const int v : {i, q}) {
-            bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
-            bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-        }
-    }
-    return bytes;
-}
-
 // A complex tone of `amplitude` counts at baseband frequency hz.
 std::function<Pair(int)> Tone(double hz, double amplitude) {
     return [hz, amplitude](int n) {
@@ -73,9 +61,17 @@ class StepListReaderTest : public ::testing::Test {
         cal.DeriveValues();
         reader.SetReceiver(kRate, kIf, cal);
     }
+    // Blocks of 512 sample pairs as the unit sends them.
     void Queue(int blocks, const std::function<Pair(int)>& sample) {
+        std::vector<std::uint8_t> bytes;
+        for (int n = 0; n < 512; ++n) {
+            for (const int v : {sample(n).first, sample(n).second}) {
+                bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
+                bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+            }
+        }
         for (int b = 0; b < blocks; ++b) {
-            usb.QueueReceive(kDataHandle, Block(sample));
+            usb.QueueReceive(kDataHandle, bytes);
         }
     }
     int Read(int first, int last, int points, std::vector<double>& out) {
@@ -106,14 +102,10 @@ TEST_F(StepListReaderTest, CompressionIsJudgedOnTheSettledHalfAndWarnedOncePerSw
     EXPECT_EQ(prompter.Boxes()[0].text, kCompressionText);
     EXPECT_EQ(prompter.Boxes()[0].caption, "IF COMPRESSION WARNING");
 
-    // Once per sweep, however many reads see it.
-    const auto overloaded = [](int) { return Pair{0, 31000}; };
-    Queue(2, overloaded);
-    EXPECT_EQ(Read(1, 2, 8, out), StepListReader::kCompressed);
-    EXPECT_EQ(prompter.Count(), 1u);
+    // Once per sweep (two reads of a sweep see it in the stepped sweep test).
     reader.BeginSweep();
-    Queue(2, overloaded);
-    Read(1, 2, 8, out);
+    Queue(2, [](int) { return Pair{0, 31000}; });
+    EXPECT_EQ(Read(1, 2, 8, out), StepListReader::kCompressed);
     EXPECT_EQ(prompter.Count(), 2u);
 }
 

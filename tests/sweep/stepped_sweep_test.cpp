@@ -17,7 +17,9 @@
 namespace tavlin {
 namespace {
 
-TEST(SteppedSweepPlanTest, StepLayoutAndResolutionFollowTheSpan) {
+// Where each entry lands (and which cannot be tuned below 16 MHz) the
+// accuracy table's step rows read.
+TEST(SteppedSweepPlanTest, PointsPerStepAndResolutionFollowTheSpan) {
     struct Case {
         double start, stop;
         int points;
@@ -31,12 +33,6 @@ TEST(SteppedSweepPlanTest, StepLayoutAndResolutionFollowTheSpan) {
         EXPECT_EQ(plan.pointsPerStep, c.points) << c.start << " " << c.stop;
         EXPECT_EQ(plan.rbwHz, c.rbw) << c.start << " " << c.stop;
     }
-    // Entry b of the buffer holds LO step s0 - 53 + b; below 16 MHz the low
-    // side's first entries cannot be tuned.
-    const StepPlan low = StepSweep::Plan(10e6, 30e6, 80.0, 486111.1111);
-    EXPECT_EQ(low.skip, 30);
-    EXPECT_EQ(low.count, 151 - 50 + 107);
-    EXPECT_EQ(StepSweep::Plan(850e6, 950e6, 80.0, 486111.1111).binWidthHz, 200000.0);
 }
 
 // --- What the sweeps ask for, on a scripted instrument ---------------------------
@@ -151,8 +147,7 @@ TEST_F(SteppedSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndA
     prompter.Clear();
     EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
     EXPECT_EQ(d.stopRequest.load(), 1);
-    ASSERT_EQ(prompter.Count(), 1u);
-    EXPECT_EQ(prompter.Boxes()[0].caption, "IF COMPRESSION WARNING");
+    EXPECT_EQ(prompter.Count(), 1u) << "one warning for both reads";
     EXPECT_LT(d.trace.traceA[320], 100.0);  // both sides were read: the overload shows
 }
 
@@ -166,8 +161,7 @@ TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloor) {
         EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
     }
     EXPECT_EQ(d.engine.missingDataCount, 12);
-    ASSERT_EQ(prompter.Count(), 2u);  // the 11th and 12th, one per read
-    EXPECT_EQ(prompter.Boxes()[0].text, "Missing data i = 0 of 52");
+    EXPECT_EQ(prompter.Count(), 2u);  // the 11th and 12th, one per read
     EXPECT_TRUE(std::all_of(d.trace.traceA.begin(), d.trace.traceA.end(),
                             [](double row) { return row == 505.0; }));
 

@@ -32,21 +32,18 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 TEST(ZeroSpanPlanTest, FmDecimationAndCaptureFollowDeviationAndSweepTime) {
     struct Case {
         double sweepTimeSec, maxFmOffsetHz;
-        int decimation;
-        double samples;
-        int captureLength;
+        int decimation, captureLength;
         double plannedTimeSec;
         int lastIndex;
     };
-    for (const Case& c : {Case{0.01, 100000.0, 1, 4861.1, 8192, 0.01, 4861 + 256},
+    for (const Case& c : {Case{0.01, 100000.0, 1, 8192, 0.01, 4861 + 256},
                           // 10100 limited by 759 samples a pixel, then by 16.
-                          Case{1.0, 10.0, 16, 30381.9, 32768, 1.0, 30381 + 256},
-                          Case{2.0, 5000.0, 16, 60763.9, 65536, 2.0, 60763 + 256},
-                          Case{3.0, 5000.0, 16, 91145.8, 65536, 1.6, 48611 + 256}}) {
+                          Case{1.0, 10.0, 16, 32768, 1.0, 30381 + 256},
+                          Case{2.0, 5000.0, 16, 65536, 2.0, 60763 + 256},
+                          Case{3.0, 5000.0, 16, 65536, 1.6, 48611 + 256}}) {
         const ZeroSpanCapturePlan plan =
             PlanFmCapture(c.sweepTimeSec, c.maxFmOffsetHz, kModeZeroRateHz);
         EXPECT_EQ(plan.decimation, c.decimation) << c.sweepTimeSec;
-        EXPECT_NEAR(plan.samples, c.samples, 0.05) << c.sweepTimeSec;
         EXPECT_EQ(plan.captureLength, c.captureLength) << c.sweepTimeSec;
         EXPECT_NEAR(plan.sweepTimeSec, c.plannedTimeSec, 1e-9) << c.sweepTimeSec;
         EXPECT_EQ(plan.sweepTimeShortened, c.plannedTimeSec < c.sweepTimeSec) << c.sweepTimeSec;
@@ -168,9 +165,7 @@ TEST_F(ZeroSpanOnInstrumentTest, FmCarrierOffsetDrawsItsRow) {
         {653.3e6, 20e3, 0.01, 100e3, 1, 1, 200.0, 0.5},
         {653.3e6, -20e3, 0.01, 100e3, 1, 1, 300.0, 0.5},
         {630.05e6, 20e3, 0.01, 100e3, 2, 1, 200.0, 0.5},
-        {630.05e6, -20e3, 0.01, 100e3, 2, 1, 300.0, 0.5},
         {915.0e6, 5e3, 0.1, 10e3, 0, 10, 125.0, 1.5},  // D = 10, 4861 samples
-        {915.0e6, 20e3, 0.01, 0.0, 0, 1, 200.0, 0.5},
         {915.0e6, 20e3, 0.01, kNaN, 0, 1, 200.0, 0.5},
     };
     for (const Case& c : cases) {
