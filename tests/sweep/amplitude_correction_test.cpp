@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
-#include <limits>
 
 #include "device/cal_table.h"
 
@@ -39,11 +39,10 @@ TEST(AmplitudeCorrection, AttenuatorRowBandEdgesAndPreampRollOff) {
         bool preamp;
         double expectedDb;
     };
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     const Row rows[] = {
         {"attenuation rounds to the nearest row", 5e6, 7.4, false, 1.0},
         {"attenuation beyond the last row takes it", 5e6, 100.0, false, 3.0},
-        {"attenuation not a number takes row 0", 5e6, nan, false, 0.0},
+        {"attenuation not a number takes row 0", 5e6, std::nan(""), false, 0.0},
         {"past the top the last entry holds, the slope grows", 6e9, 0.0, false, 1.0 + 6e9 * 2.5e-9},
         {"below 1 MHz the first two entries extrapolate", 0.5e6, 0.0, false, 0.5},
         {"preamplifier gain off in the high band", 155e6, 0.0, true, 11.0},

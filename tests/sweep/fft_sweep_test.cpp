@@ -3,11 +3,7 @@
 // accuracy table), with image rejection in every swept kind.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
-#include <string>
-#include <vector>
+#include <utility>
 
 #include "e2e/virtual_unit_fixture.h"
 #include "sweep/fft_sweep.h"

