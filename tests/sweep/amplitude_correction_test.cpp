@@ -2,128 +2,61 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstdint>
 
 #include "device/cal_table.h"
 
 namespace tavlin {
 namespace {
 
-constexpr int kLowBandFlatness = 132;
-constexpr int kHighBandFlatness = 732;
-constexpr int kPreampRolloff = 112;
-constexpr int kPreampLowBand = 2552;
-constexpr int kPreampHighBand = 2702;
-constexpr double kTol = 1e-9;
-
-// A table whose every correction is neutral: flat response, level references
-// at their centre (base -10.5 dB), no preamplifier gain.
-class AmplitudeCorrectionTest : public ::testing::Test {
-  protected:
-    AmplitudeCorrectionTest() {
-        table.Bytes().fill(0);
-        std::fill_n(table.Bytes().begin() + kLowBandFlatness, 600 + 1704, 128);
-        SetWord(2544, 32768);
-        SetWord(2546, 32768);
-    }
-    void SetWord(int offset, int value) {
-        table.Bytes()[offset] = static_cast<std::uint8_t>(value & 0xFF);
-        table.Bytes()[offset + 1] = static_cast<std::uint8_t>(value >> 8);
-    }
-    std::uint8_t& Low(int row, int i) { return table.Bytes()[kLowBandFlatness + row * 150 + i]; }
-    std::uint8_t& High(int row, int i) { return table.Bytes()[kHighBandFlatness + row * 426 + i]; }
-    double C(double freqHz) const { return AmplitudeCorrection(table, settings, freqHz); }
-    // The high band's frequency slope on a unit without the preamplifier.
-    static double Slope(double freqHz) { return freqHz * 2.5e-9; }
-
+// A table neutral everywhere (flat, level references at their centre, base
+// -10.5 dB) but for the entries the rows read. A row gives the correction
+// above -10.5 dB or, with the preamplifier, the gain switching it on takes off.
+TEST(AmplitudeCorrection, AttenuatorRowBandEdgesAndPreampRollOff) {
     CalTable table;
-    LevelSettings settings{0.0, 1, false, false};
-};
-
-TEST_F(AmplitudeCorrectionTest, AttenuationSelectsTheRoundedClampedRow) {
+    auto& b = table.Bytes();
+    b.fill(0);
+    std::fill_n(b.begin() + 132, 600 + 1704, 128);
+    b[2545] = b[2547] = 128;
     for (int row = 0; row < 4; ++row) {
-        Low(row, 4) = static_cast<std::uint8_t>(128 + 32 * row);  // row dB at 5 MHz
+        b[132 + row * 150 + 4] = static_cast<std::uint8_t>(128 + 32 * row);  // row dB at 5 MHz
     }
-    struct Case {
-        double attenDb;
+    b[132] = 160;                    // low band +1 dB at 1 MHz
+    b[133] = 192;                    // and +2 dB at 2 MHz
+    b[732 + 425] = 144;              // high band +1 dB at its top, 4.4 GHz
+    b[732 + 426] = 0;                // the next row's first entry, never read for row 0
+    b[2552] = 200;                   // preamplifier 20 dB at 1 MHz
+    b[2702] = 100;                   // 10 dB at 150 MHz
+    b[2703] = 120;                   // 12 dB at 160 MHz
+    b[112] = 32;                     // roll-off 1 dB at 300 kHz
+    b[112 + 13] = b[112 + 14] = 96;  // 3 dB at 950 kHz and 1 MHz
+
+    struct Row {
+        const char* name;
+        double freqHz, attenDb;
+        bool preamp;
         double expectedDb;
     };
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const Case& c : {Case{0, 0}, Case{2.4, 0}, Case{2.5, 1}, Case{7.4, 1}, Case{10, 2},
-                          Case{12.5, 3}, Case{15, 3}, Case{100, 3}, Case{-5, 0}, Case{nan, 0}}) {
-        SCOPED_TRACE(c.attenDb);
-        settings.attenDb = c.attenDb;
-        EXPECT_NEAR(C(5e6) + 10.5, c.expectedDb, kTol);
-    }
-    // Gain states of a unit without the preamplifier step by fixed amounts.
-    settings.attenDb = 0.0;
-    settings.gainMode = 0;
-    EXPECT_NEAR(C(5e6) + 10.5, 15.83, kTol);
-    settings.gainMode = 2;
-    EXPECT_NEAR(C(5e6) + 10.5, -12.0, kTol);
-}
-
-TEST_F(AmplitudeCorrectionTest, TopOfTheBandHoldsTheLastEntryWhileTheSlopeGrows) {
-    High(0, 424) = 96;   // -2 dB
-    High(0, 425) = 144;  // +1 dB
-    High(1, 0) = 0;      // the next row's first entry must never be read for row 0
-    EXPECT_NEAR(C(4.395e9) + 10.5, -0.5 + Slope(4.395e9), kTol);
-    EXPECT_NEAR(C(4.4e9) + 10.5, 1.0 + Slope(4.4e9), kTol);
-    EXPECT_NEAR(C(4.405e9) + 10.5, 1.0 + Slope(4.405e9), kTol);
-    EXPECT_NEAR(C(6e9) + 10.5, 1.0 + Slope(6e9), kTol);
-    EXPECT_TRUE(std::isfinite(C(1e300)));
-}
-
-TEST_F(AmplitudeCorrectionTest, BelowOneMegahertzTheFirstTwoEntriesAreExtrapolated) {
-    Low(0, 0) = 160;  // +1 dB at 1 MHz
-    Low(0, 1) = 192;  // +2 dB at 2 MHz
-    EXPECT_NEAR(C(1e6) + 10.5, 1.0, kTol);
-    EXPECT_NEAR(C(0.5e6) + 10.5, 0.5, kTol);
-    EXPECT_NEAR(C(0.25e6) + 10.5, 0.25, kTol);
-    EXPECT_NEAR(C(1.0) + 10.5, 1e-6, kTol);
-    EXPECT_NEAR(C(0.0) + 10.5, 1.0, kTol);  // x = -1 truncates below the table: entry 0
-    // The low band's last entry holds up to the band edge.
-    Low(0, 149) = 224;  // +3 dB at 150 MHz, reached only from below
-    EXPECT_NEAR(C(149.5e6) + 10.5, 1.5, kTol);
-}
-
-TEST_F(AmplitudeCorrectionTest, PreampGainIsTakenOffInBothBands) {
-    settings.preampAvailable = true;
-    table.Bytes()[kPreampLowBand + 9] = 50;    // 5 dB at 10 MHz
-    table.Bytes()[kPreampLowBand + 10] = 70;   // 7 dB at 11 MHz
-    table.Bytes()[kPreampHighBand + 0] = 100;  // 10 dB at 150 MHz
-    table.Bytes()[kPreampHighBand + 1] = 120;  // 12 dB at 160 MHz
-    for (double f : {10.5e6, 155e6}) {
-        settings.preampOn = false;
-        const double off = C(f);
-        settings.preampOn = true;
-        EXPECT_NEAR(C(f) - off, f < 150e6 ? -6.0 : -11.0, kTol) << f;
-    }
-}
-
-TEST_F(AmplitudeCorrectionTest, PreampRollsOffBelowOneMegahertzAndStaysFiniteAtZero) {
-    settings.preampAvailable = true;
-    table.Bytes()[kPreampLowBand] = 200;      // 20 dB
-    table.Bytes()[kPreampRolloff + 0] = 32;   // 1 dB at 300 kHz
-    table.Bytes()[kPreampRolloff + 1] = 64;   // 2 dB at 350 kHz
-    table.Bytes()[kPreampRolloff + 13] = 96;  // 3 dB at 950 kHz
-    table.Bytes()[kPreampRolloff + 14] = 96;  // 3 dB at 1 MHz
-    auto preampGain = [&](double f) {
-        settings.preampOn = false;
-        const double off = C(f);
-        settings.preampOn = true;
-        return off - C(f);
+    const Row rows[] = {
+        {"attenuation rounds to the nearest row", 5e6, 7.4, false, 1.0},
+        {"attenuation beyond the last row takes it", 5e6, 100.0, false, 3.0},
+        {"attenuation not a number takes row 0", 5e6, std::nan(""), false, 0.0},
+        {"past the top the last entry holds, the slope grows", 6e9, 0.0, false, 1.0 + 6e9 * 2.5e-9},
+        {"below 1 MHz the first two entries extrapolate", 0.5e6, 0.0, false, 0.5},
+        {"preamplifier gain off in the high band", 155e6, 0.0, true, 11.0},
+        {"preamplifier roll-off below 1 MHz", 975e3, 0.0, true, 20.0 - 3.0},
+        {"a 1/f law below 300 kHz", 150e3, 0.0, true, 20.0 - (1.0 + 0.8) * 2 + 0.8},
+        {"the 1/f law stops at 1 Hz", 0.0, 0.0, true, 20.0 - (1.0 + 0.8) * 300e3 + 0.8},
     };
-    EXPECT_NEAR(preampGain(325e3), 20 - 1.5, kTol);
-    EXPECT_NEAR(preampGain(975e3), 20 - 3.0, kTol);
-    EXPECT_NEAR(preampGain(1e6), 20.0, kTol);
-    // At and below 300 kHz a 1/f law continues from the first roll-off point.
-    EXPECT_NEAR(preampGain(300e3), 20 - (1 + 0.8) + 0.8, kTol);
-    EXPECT_NEAR(preampGain(300.001e3), 19.0, 1e-3);
-    EXPECT_NEAR(preampGain(150e3), 20 - (1 + 0.8) * 2 + 0.8, kTol);
-    EXPECT_TRUE(std::isfinite(preampGain(0.0)));
-    EXPECT_NEAR(preampGain(0.0), preampGain(1.0), kTol);
+    for (const Row& row : rows) {
+        const double off =
+            AmplitudeCorrection(table, {row.attenDb, 1, row.preamp, false}, row.freqHz);
+        const double on =
+            AmplitudeCorrection(table, {row.attenDb, 1, row.preamp, true}, row.freqHz);
+        EXPECT_NEAR(row.preamp ? off - on : off + 10.5, row.expectedDb, 1e-6) << row.name;
+    }
 }
 
 }  // namespace

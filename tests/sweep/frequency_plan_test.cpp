@@ -1,10 +1,9 @@
 // The sweep engine's frequency plan: the sample-clock mode, the fractional-N
-// settings of both LOs and what reaches the unit, the plan cache, the FFT
-// resolution and the measuring receiver's single-LO plan.
+// settings of both LOs and what reaches the unit, the plan cache and the FFT
+// resolution.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <vector>
 
 #include "e2e/virtual_unit_fixture.h"
@@ -20,46 +19,36 @@ constexpr double kIf2Hz = 2916666.6667;
 
 // --- Sample clock ------------------------------------------------------------------
 
+// Within 120 kHz of a multiple of the sampler's 27th harmonic mode 2, of any
+// other harmonic mode 1; SYNC OUT in use (setting 1) keeps mode 0, as do DC
+// and a centre that is not a number.
 TEST(SampleClockChoiceTest, HarmonicsOfTheSamplerClockChooseTheOtherModes) {
     const double h27 = 27 * kSamplerClockHz;  // 630 MHz
     const double h28 = 28 * kSamplerClockHz;  // 653.3 MHz
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h27 + 100e3, 0), 2);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h27 - 100e3, 0), 2);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(54 * kSamplerClockHz, 0), 2);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h28 + 100e3, 0), 1);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h28 - 119.9e3, 0), 1);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h28 + 120e3, 0), 0);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(h27 - 120e3, 0), 0);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(915e6, 0), 0);
-    // SYNC OUT in use keeps mode 0, as do the lowest harmonic and a centre
-    // that is not a number.
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(27 * kSamplerClockHz, 1), 0);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(28 * kSamplerClockHz, 1), 0);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(28 * kSamplerClockHz, 3), 1);
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(50e3, 0), 0) << "h = 0";
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(kSamplerClockHz + 1e3, 0), 1) << "h = 1";
-    EXPECT_EQ(SweepEngine::SampleClockModeFor(std::nan(""), 0), 0);
+    struct Case {
+        double centerHz;
+        int syncOut, mode;
+    };
+    for (const Case& c :
+         {Case{h27 - 100e3, 0, 2}, Case{54 * kSamplerClockHz, 0, 2}, Case{h28 - 119.9e3, 0, 1},
+          Case{h28 + 120e3, 0, 0}, Case{h27 - 120e3, 0, 0}, Case{h27, 1, 0}, Case{h28, 3, 1},
+          Case{50e3, 0, 0}, Case{std::nan(""), 0, 0}}) {
+        EXPECT_EQ(SweepEngine::SampleClockModeFor(c.centerHz, c.syncOut), c.mode)
+            << c.centerHz << " sync " << c.syncOut;
+    }
 }
 
-// A document on the virtual unit with a sweep context a test fills in.
+// A document on the virtual unit whose LOs a test plans for a span.
 class FrequencyPlanTest : public test::VirtualUnitTest {
   protected:
-    FrequencyPlanTest() {
-        Start(std::vector<sim::SceneEmitter>{});
-        doc->stopRequest = 0;
-    }
-    SweepContext& Context(double centerHz, double spanHz) {
-        settings.startHz = centerHz - spanHz / 2;
-        settings.stopHz = centerHz + spanHz / 2;
-        doc->engine.sweepStartHz = settings.startHz;
-        doc->engine.sweepStopHz = settings.stopHz;
-        context = std::make_unique<SweepContext>(SweepContext{
-            *doc, doc->engine, doc->link, doc->calTable, doc->GetPrompter(), doc->GetProgress(),
-            doc->GetClock(), doc->stopRequest, settings, trace, outcome});
-        return *context;
-    }
+    FrequencyPlanTest() { Start(std::vector<sim::SceneEmitter>{}); }
     void Plan(double centerHz, double spanHz) {
-        doc->engine.PlanLocalOscillators(Context(centerHz, spanHz));
+        settings.startHz = doc->engine.sweepStartHz = centerHz - spanHz / 2;
+        settings.stopHz = doc->engine.sweepStopHz = centerHz + spanHz / 2;
+        SweepContext context(*doc, doc->engine, doc->link, doc->calTable, doc->GetPrompter(),
+                             doc->GetProgress(), doc->GetClock(), doc->stopRequest, settings, trace,
+                             outcome);
+        doc->engine.PlanLocalOscillators(context);
     }
     // The LO the unit's synthesizer words and route give now.
     double UnitLoHz() const { return unit->State().SynthesizerLoHz(0.0); }
@@ -67,53 +56,16 @@ class FrequencyPlanTest : public test::VirtualUnitTest {
     SweepSettings settings;
     SweepTrace trace;
     SweepOutcome outcome;
-    std::unique_ptr<SweepContext> context;
 };
-
-TEST_F(FrequencyPlanTest, ChooseSampleClockWritesTheModesConstantsEveryCall) {
-    settings.timebaseCorrection = 1.0 + 2e-6;
-    SweepContext& c = Context(915e6, 10e3);
-    SweepEngine& engine = doc->engine;
-    engine.clockMode = 0;
-    EXPECT_FALSE(engine.ChooseSampleClock(915e6, c));
-    EXPECT_DOUBLE_EQ(c.ifFreq1Hz, kIf1Hz * (1.0 + 2e-6));
-    EXPECT_DOUBLE_EQ(c.ifFreq2Hz, kIf2Hz * (1.0 + 2e-6));
-    EXPECT_DOUBLE_EQ(c.sampleRateHz, 486111.1111 * (1.0 + 2e-6));
-    EXPECT_TRUE(engine.ChooseSampleClock(28 * kSamplerClockHz, c));
-    EXPECT_EQ(engine.clockMode, 1);
-    EXPECT_DOUBLE_EQ(c.ifFreq1Hz, 10687500.0 * (1.0 + 2e-6));
-    EXPECT_DOUBLE_EQ(c.sampleRateHz, 468750.0 * (1.0 + 2e-6));
-    EXPECT_FALSE(engine.ChooseSampleClock(28 * kSamplerClockHz + 1e3, c));
-    EXPECT_TRUE(engine.ChooseSampleClock(27 * kSamplerClockHz, c));
-    EXPECT_DOUBLE_EQ(c.ifFreq1Hz, 10705357.142857144 * (1.0 + 2e-6));
-    EXPECT_DOUBLE_EQ(c.ifFreq2Hz, 2919642.8571428573 * (1.0 + 2e-6));
-    EXPECT_DOUBLE_EQ(c.sampleRateHz, 486607.1428571429 * (1.0 + 2e-6));
-}
-
-TEST_F(FrequencyPlanTest, SpanUpTo100KHzTakesTheClockFromTheCentre) {
-    const double center = 27 * kSamplerClockHz + 50e3;
-    Sweep(center, 100e3);
-    EXPECT_EQ(doc->engine.clockMode, 2);
-    EXPECT_EQ(unit->State().clockMode, 2) << "the clock-mode command went out";
-    Sweep(center, 100.001e3);
-    EXPECT_EQ(doc->engine.clockMode, 0);
-    EXPECT_EQ(unit->State().clockMode, 0);
-}
 
 // --- Local oscillators ----------------------------------------------------------------
 
-bool IsPrime(int d) {
-    for (int k = 2; k * k <= d; ++k) {
-        if (d % k == 0) {
-            return false;
-        }
-    }
-    return d >= 2;
-}
-
 void ExpectSynthesizable(const LoSetting& lo, const char* which) {
-    EXPECT_TRUE(IsPrime(lo.den)) << which << " den " << lo.den;
+    EXPECT_GE(lo.den, 2) << which;
     EXPECT_LE(lo.den, 900) << which;
+    for (int k = 2; k * k <= lo.den; ++k) {
+        EXPECT_NE(lo.den % k, 0) << which << " den " << lo.den << " is not prime";
+    }
     EXPECT_GE(lo.num, 0) << which;
     EXPECT_LT(lo.num, lo.den) << which;
     const double vco = std::ldexp(lo.actualHz, lo.div);
@@ -124,16 +76,12 @@ void ExpectSynthesizable(const LoSetting& lo, const char* which) {
         << which;
 }
 
-struct LoCase {
-    double centerHz;
-    double spanHz;
-    double refLevelDbm;
-    int lo1Div;
-    bool lo2SecondIf;
-    bool lo2HighSide;
-};
-
 TEST_F(FrequencyPlanTest, BothLosAcrossTheBand) {
+    struct LoCase {
+        double centerHz, spanHz, refLevelDbm;
+        int lo1Div;
+        bool lo2SecondIf, lo2HighSide;
+    };
     const LoCase cases[] = {
         {915e6, 10e3, 0.0, 2, true, true},  {915e6, 200e3, 10.0, 2, false, false},
         {100e6, 200e3, 0.0, 5, true, true}, {100e6, 1e3, 10.0, 5, false, false},
@@ -188,24 +136,20 @@ TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
     EXPECT_EQ(driver->Register0Writes(), once + 2) << "forgotten after a pause or reset";
     doc->stopRequest = 1;
     Plan(915e6 + 1.0, 10e3);
-    Plan(915e6 + 1.0, 10e3);
-    EXPECT_EQ(driver->Register0Writes(), once + 4) << "a stop request plans afresh";
+    EXPECT_EQ(driver->Register0Writes(), once + 3) << "a stop request plans afresh";
     doc->stopRequest = 0;
     settings.imageReject = true;
     Plan(915e6 + 1.0, 10e3);
     Plan(915e6 + 1.0, 10e3);
-    EXPECT_EQ(driver->Register0Writes(), once + 6) << "the image pass moved the LO";
-}
+    EXPECT_EQ(driver->Register0Writes(), once + 5) << "the image pass moved the LO";
 
-TEST_F(FrequencyPlanTest, PlanRefusedByTheLinkIsNotHeld) {
+    // A plan the link refused is not held.
     settings.imageReject = false;
-    sim::SimFaults faults;
-    faults.failedWrites = 1;
-    unit->SetFaults(faults);
+    unit->SetFaults({.failedWrites = 1});
     Plan(915e6, 10e3);
-    const int first = driver->Register0Writes();
+    const int refused = driver->Register0Writes();
     Plan(915e6, 10e3);
-    EXPECT_GT(driver->Register0Writes(), first);
+    EXPECT_GT(driver->Register0Writes(), refused);
     EXPECT_NEAR(UnitLoHz(), doc->engine.lo1.actualHz, 1e-3);
     doc->link.commError = false;
 }
@@ -213,17 +157,11 @@ TEST_F(FrequencyPlanTest, PlanRefusedByTheLinkIsNotHeld) {
 // --- FFT resolution --------------------------------------------------------------------
 
 TEST_F(FrequencyPlanTest, FftResolutionTakesTheNearestRbwAndStoresItsSetting) {
-    SweepEngine& e = doc->engine;
-    e.lo1ErrorHz = 0.0;
-    e.lo2ErrorHz = 0.0;
+    SweepEngine& e = doc->engine;  // no LO error yet
     settings.spanRbwRatio = 80.0;
     // Target 125 Hz: 1638400 / (13 x 1024) = 123.08 Hz is the nearest.
     EXPECT_DOUBLE_EQ(e.ChooseFftResolution(10e3, settings), 1638400.0 / (13 * 1024));
     EXPECT_EQ(e.decimation, 13);
-    EXPECT_EQ(e.fftSize, 1024);
-    // 133.33 Hz exactly: 3 x 4096, 6 x 2048 and 12 x 1024 tie; the last wins.
-    EXPECT_DOUBLE_EQ(e.ChooseFftResolution(80.0 * 1638400.0 / 12288, settings), 1638400.0 / 12288);
-    EXPECT_EQ(e.decimation, 12);
     EXPECT_EQ(e.fftSize, 1024);
     // A large LO error keeps the decimated band wide enough for it.
     e.lo1ErrorHz = 20e3;
@@ -231,29 +169,6 @@ TEST_F(FrequencyPlanTest, FftResolutionTakesTheNearestRbwAndStoresItsSetting) {
     EXPECT_LE(2 * e.decimation * (10e3 + 40e3), 486111.0);
     EXPECT_EQ(e.decimation, 3);
     EXPECT_EQ(e.fftSize, 4096);
-}
-
-// --- Measuring receiver ------------------------------------------------------------------
-
-TEST_F(FrequencyPlanTest, ReceiverPlanTakesTheCandidateWithTheSmallerDenominator) {
-    for (const double center : {100e6, 915e6, 5e6}) {
-        settings.imageReject = false;
-        Plan(915e6, 10e3);  // an FFT plan the unit holds
-        SweepContext& c = Context(center, 0.0);
-        doc->engine.PlanReceiverOscillators(c);
-        const SweepEngine& e = doc->engine;
-        const bool secondIf = center >= 10e6;
-        EXPECT_EQ(e.lo2SecondIf, secondIf) << center;
-        EXPECT_EQ(unit->State().ifPath, secondIf ? 1 : 0) << center;
-        EXPECT_DOUBLE_EQ(e.ifInUse, secondIf ? c.ifFreq2Hz : c.ifFreq1Hz) << center;
-        ExpectSynthesizable(e.lo1, "receiver LO");
-        const double ifHz = secondIf ? kIf2Hz : kIf1Hz;
-        EXPECT_NEAR(e.lo1.wantedHz, e.lo1.highSide ? center + ifHz : center - ifHz, 1e-3) << center;
-        const double tolerance = 1000.0 + 5000.0 / std::ldexp(1.0, e.lo1.div);
-        EXPECT_LE(std::fabs(e.lo1ErrorHz.load()), tolerance) << center;
-        EXPECT_NEAR(UnitLoHz(), e.lo1.actualHz, 1e-3) << center;
-        EXPECT_EQ(e.plannedStartHz, -1.0) << "the FFT plan is gone from the unit";
-    }
 }
 
 }  // namespace
