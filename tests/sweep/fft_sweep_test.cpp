@@ -65,7 +65,7 @@ TEST_F(FftSweepOnUnitTest, ImageShowsOnlyWithImageRejectionOffInEverySweepKind) 
             });
             SweepRange(row.startHz, row.stopHz);
             const double shownHz = row.imageHz - (row.fft ? 2.0 * doc->engine.lo1ErrorHz : 0.0);
-            const double tolerance = (row.stopHz - row.startHz) / 640 + doc->state.rbwHz;
+            const double tolerance = (row.stopHz - row.startHz) / 640 + doc->Settings().rbwHz;
             const double near = LevelNear(shownHz, tolerance);
             if (reject == 0) {
                 EXPECT_NEAR(near, -30.0, 1.0) << row.name;
@@ -76,8 +76,9 @@ TEST_F(FftSweepOnUnitTest, ImageShowsOnlyWithImageRejectionOffInEverySweepKind) 
             if (row.fft) {
                 const sim::ReceiverState state = unit->State();
                 EXPECT_EQ(state.ifPath, 0) << row.name;
-                EXPECT_EQ(state.GainState(), doc->state.gainMode) << row.name;
-                EXPECT_EQ(state.attenIndex, static_cast<int>(doc->state.attenDb / 5)) << row.name;
+                EXPECT_EQ(state.GainState(), doc->Settings().gainMode) << row.name;
+                EXPECT_EQ(state.attenIndex, static_cast<int>(doc->Settings().attenDb / 5))
+                    << row.name;
             }
         }
     }
@@ -92,7 +93,7 @@ TEST_F(FftSweepOnUnitTest, NarrowSweepTakesTheLongestTransformAndAbandonsACaptur
     Sweep(915e6, 100.0);
     EXPECT_EQ(doc->engine.decimation, 16);
     EXPECT_EQ(doc->engine.fftSize, 1 << 17);
-    EXPECT_DOUBLE_EQ(doc->state.rbwHz, 1638400.0 / (16 << 17));
+    EXPECT_DOUBLE_EQ(doc->Settings().rbwHz, 1638400.0 / (16 << 17));
     auto events = progress.Events();
     ASSERT_GE(events.size(), 3u);
     EXPECT_EQ(events.front(), "show");
@@ -100,15 +101,15 @@ TEST_F(FftSweepOnUnitTest, NarrowSweepTakesTheLongestTransformAndAbandonsACaptur
     EXPECT_EQ(events.back(), "hide");
     EXPECT_EQ(Boxes(), "");
 
-    const auto before = doc->trace.traceA;
+    const auto before = test::TraceOf(*doc).traceA;
     progress.OnPosition([this](int percent) {
         if (percent >= 50) {
             unit->Unplug();
         }
     });
-    doc->engine.PerformSweep(*doc);
+    doc->PerformSweep();
     EXPECT_EQ(BoxCount("Time out waiting for data"), 1) << Boxes();
-    EXPECT_EQ(doc->trace.traceA, before) << "a broken capture is not drawn";
+    EXPECT_EQ(test::TraceOf(*doc).traceA, before) << "a broken capture is not drawn";
     EXPECT_EQ(progress.Events().back(), "hide");
 }
 

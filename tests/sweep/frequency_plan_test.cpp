@@ -45,9 +45,18 @@ class FrequencyPlanTest : public test::VirtualUnitTest {
     void Plan(double centerHz, double spanHz) {
         settings.startHz = doc->engine.sweepStartHz = centerHz - spanHz / 2;
         settings.stopHz = doc->engine.sweepStopHz = centerHz + spanHz / 2;
-        SweepContext context(*doc, doc->engine, doc->link, doc->calTable, doc->GetPrompter(),
-                             doc->GetProgress(), doc->GetClock(), doc->stopRequest, settings, trace,
-                             outcome);
+        SweepContext context{doc->engine,
+                             doc->link,
+                             doc->calTable,
+                             doc->GetPrompter(),
+                             doc->GetProgress(),
+                             doc->GetClock(),
+                             doc->stopRequest,
+                             settings,
+                             trace,
+                             outcome,
+                             [] { return false; },
+                             [] { return 1; }};
         doc->engine.PlanLocalOscillators(context);
     }
     // The LO the unit's synthesizer words and route give now.

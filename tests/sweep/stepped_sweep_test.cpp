@@ -83,7 +83,7 @@ class SteppedSweepCommandTest : public test::DocumentFixture {
     std::string Sweep(AnalyzerDocument& d, double start, double stop) {
         sequence.clear();
         d.SetFrequencies(start, stop);
-        d.engine.PerformSweep(d);
+        d.PerformSweep();
         return sequence.substr(sequence.empty() ? 0 : 1);
     }
 
@@ -126,7 +126,7 @@ TEST_F(SteppedSweepCommandTest, RoutesStepListsAndDetectorSweepsByRange) {
     };
     AnalyzerDocument& d = BuildAnswering();
     for (const Row& row : rows) {
-        d.state.imageReject = row.imageReject ? 1 : 0;
+        d.EditSettings([&](InstrumentState& s) { s.imageReject = row.imageReject ? 1 : 0; });
         readings = row.peak ? PeakAt914MHz : [](int) { return 100; };
         EXPECT_EQ(Sweep(d, row.start, row.stop), row.steps) << row.name;
     }
@@ -134,7 +134,7 @@ TEST_F(SteppedSweepCommandTest, RoutesStepListsAndDetectorSweepsByRange) {
     // send, the accuracy table's levels show).
     d.EditSettings([](InstrumentState& s) { s.gainMode = 1; });
     Sweep(d, 0.0, 4.4e9);
-    EXPECT_EQ(d.state.gainMode, 0);
+    EXPECT_EQ(d.Settings().gainMode, 0);
 }
 
 TEST_F(SteppedSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndAFullTrace) {
@@ -144,7 +144,7 @@ TEST_F(SteppedSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndA
     EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
     EXPECT_EQ(d.stopRequest.load(), 1);
     EXPECT_EQ(prompter.Count(), 1u) << "one warning for both reads";
-    EXPECT_LT(d.trace.traceA[320], 100.0);  // both sides were read: the overload shows
+    EXPECT_LT(test::TraceOf(d).traceA[320], 100.0);  // both sides were read: the overload shows
 }
 
 // Reads that do not arrive draw the floor, not full scale; each counts one
@@ -158,18 +158,19 @@ TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloor) {
     }
     EXPECT_EQ(d.engine.missingDataCount, 12);
     EXPECT_EQ(prompter.Count(), 2u);  // the 11th and 12th, one per read
-    EXPECT_TRUE(std::all_of(d.trace.traceA.begin(), d.trace.traceA.end(),
-                            [](double row) { return row == 505.0; }));
+    const auto rows = test::TraceOf(d).traceA;
+    EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](double row) { return row == 505.0; }));
 
     // The wide sweep: the floor below 150 MHz, and without the look again the
     // peak stays at the detector's level.
     readings = PeakAt914MHz;
     EXPECT_EQ(Sweep(d, 0.0, 4.4e9), "D3 N35-805 D4 B138-4416 N4590-4650");
+    const auto detected = test::TraceOf(d).traceA;
     for (int i = 0; i < static_cast<int>(std::ceil(640 * 150e6 / 4.4e9)); ++i) {
-        EXPECT_EQ(d.trace.traceA[i], 505.0) << i;
+        EXPECT_EQ(detected[i], 505.0) << i;
     }
     const double detectorRow = (0.0 + 1.0 - 10.0) * 5.0 - 5.0 * (400 * 0.13427734375 - 85.0);
-    EXPECT_NEAR(*std::min_element(d.trace.traceA.begin(), d.trace.traceA.end()), detectorRow, 1e-9);
+    EXPECT_NEAR(*std::min_element(detected.begin(), detected.end()), detectorRow, 1e-9);
 }
 
 }  // namespace

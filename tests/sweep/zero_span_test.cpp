@@ -143,7 +143,7 @@ class ZeroSpanOnInstrumentTest : public test::VirtualUnitTest {
             state.videoTrigThreshold = threshold;
         });
     }
-    void ZeroSpanSweep() { doc->engine.PerformSweep(*doc); }
+    void ZeroSpanSweep() { doc->PerformSweep(); }
 };
 
 // A carrier off the tuned frequency is a steady deviation: the sign, the
@@ -173,7 +173,7 @@ TEST_F(ZeroSpanOnInstrumentTest, FmCarrierOffsetDrawsItsRow) {
         ZeroSpanSweep();
         EXPECT_EQ(doc->engine.clockMode, c.clockMode);
         EXPECT_EQ(unit->State().Decimation(), c.decimation);
-        EXPECT_EQ(doc->state.rbwHz, 240000.0 / c.decimation);
+        EXPECT_EQ(doc->Settings().rbwHz, 240000.0 / c.decimation);
         EXPECT_NEAR(MinRow(), c.row, c.tolerance);
         EXPECT_NEAR(MaxRow(), c.row, c.tolerance);
     }
@@ -186,7 +186,7 @@ TEST_F(ZeroSpanOnInstrumentTest, SweepTimesOutsideTheCaptureOrTheRangeAreBrought
     StartWith(kTunedHz + 20000.0);
     TuneZeroSpan(true, 0.2, 100e3);  // 97222 samples at D = 1
     ZeroSpanSweep();
-    EXPECT_NEAR(doc->state.sweepTimeSec, 0.1, 1e-6);
+    EXPECT_NEAR(doc->Settings().sweepTimeSec, 0.1, 1e-6);
     EXPECT_NEAR(MinRow(), 200.0, 0.5);
     ZeroSpanSweep();
     ASSERT_EQ(prompter.Count(), 1u) << "the shortened time fits";
@@ -195,11 +195,11 @@ TEST_F(ZeroSpanOnInstrumentTest, SweepTimesOutsideTheCaptureOrTheRangeAreBrought
     StartWith(kTunedHz, true);
     doc->SetCenterSpan(kTunedHz, 0.0);
     ASSERT_LT(doc->Frequencies().SpanHz(), 1.0);
-    ASSERT_EQ(doc->state.sweepTimeSec, 2.2);
+    ASSERT_EQ(doc->Settings().sweepTimeSec, 2.2);
     ZeroSpanSweep();
-    EXPECT_EQ(doc->state.sweepTimeSec, 2.0);
+    EXPECT_EQ(doc->Settings().sweepTimeSec, 2.0);
     EXPECT_EQ(unit->State().Decimation(), 15);
-    EXPECT_EQ(doc->state.rbwHz, 16000.0);
+    EXPECT_EQ(doc->Settings().rbwHz, 16000.0);
     EXPECT_EQ(prompter.Count(), 0u);
     EXPECT_LT(MaxRow(), 300.0) << "the tone is drawn";
 }
@@ -217,7 +217,7 @@ TEST_F(ZeroSpanOnInstrumentTest, VideoTriggerStartsTheTraceAtTheThresholdCrossin
         TunedIfPathPowerFactor(doc->calTable, e.decimation, e.ifInUse, e.lo1ErrorHz.load());
     SetVideoTrigger(
         true, VideoTriggerThreshold(LevelOfRow(peakRow) - 0.05, doc->AmplitudeCorrection(kTunedHz),
-                                    doc->state.attenDb, ifPath));
+                                    doc->Settings().attenDb, ifPath));
     driver->afterBlock = [this](int block) {
         if (block == 1000) {
             doc->stopRequest = 1;  // no trigger came: end the test rather than hang
@@ -226,8 +226,8 @@ TEST_F(ZeroSpanOnInstrumentTest, VideoTriggerStartsTheTraceAtTheThresholdCrossin
     for (int pass = 0; pass < 3; ++pass) {
         ZeroSpanSweep();
         ASSERT_EQ(doc->stopRequest.load(), 0) << "no trigger";
-        EXPECT_NEAR(doc->trace.traceA[0], peakRow, 0.5) << "pass " << pass;
-        EXPECT_NEAR(doc->trace.traceA[0], MinRow(), 0.5) << "pass " << pass;
+        EXPECT_NEAR(test::TraceOf(*doc).traceA[0], peakRow, 0.5) << "pass " << pass;
+        EXPECT_NEAR(test::TraceOf(*doc).traceA[0], MinRow(), 0.5) << "pass " << pass;
         EXPECT_GT(MaxRow() - MinRow(), 40.0) << "the envelope is drawn after it";
     }
     EXPECT_EQ(driver->CaptureRequests(), 1);
@@ -267,20 +267,20 @@ TEST_F(ZeroSpanOnInstrumentTest, TriggerWaitsThatNeverEndOnTheirOwnEndWhenTheySh
                 doc->stopRequest = 1;
             }
         };
-        const SweepTrace before = doc->trace;
+        const SweepTrace before = test::TraceOf(*doc);
         ZeroSpanSweep();
         EXPECT_EQ(driver->blocksRead, row.blocksRead);
         EXPECT_EQ(driver->StreamStarts(), row.streamStarts);
         EXPECT_EQ(prompter.Count(), 0u);
         if (row.stopAtBlock > 0) {
-            EXPECT_EQ(doc->trace.traceA, before.traceA);
+            EXPECT_EQ(test::TraceOf(*doc).traceA, before.traceA);
             doc->stopRequest = 0;
             SetVideoTrigger(false, row.threshold);
             ZeroSpanSweep();
             EXPECT_EQ(prompter.Count(), 0u);
         }
         for (const int i : {0, 320, 640}) {
-            EXPECT_NEAR(doc->trace.traceA[i], RowOf(kToneDbm), 1.0) << i;
+            EXPECT_NEAR(test::TraceOf(*doc).traceA[i], RowOf(kToneDbm), 1.0) << i;
         }
     }
 }
