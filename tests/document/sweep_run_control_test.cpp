@@ -84,8 +84,12 @@ TEST_F(SweepRunControlTest, PauseStopsAContinuousSweepAndTheOuterResumeRestartsI
     EXPECT_FALSE(d.SweepRunning());
     EXPECT_EQ(passes.load(), 0);
     EXPECT_TRUE(d.Settings().settingsChanged);
+    d.stopRequest = 1;  // a SINGLE that came too late for the last sweep thread
     d.OnContinuous();
-    WaitForPasses(1);
+    while (passes.load() < 2 && d.SweepRunning()) {
+        std::this_thread::yield();
+    }
+    EXPECT_GE(passes.load(), 2) << "CONTINUOUS clears a stale stop request";
     d.EditSettings([&](InstrumentState& s) { s.videoAvgIndex = 7; });
     d.PauseSweep();
     d.PauseSweep();
@@ -96,6 +100,8 @@ TEST_F(SweepRunControlTest, PauseStopsAContinuousSweepAndTheOuterResumeRestartsI
     d.ResumeSweep();
     EXPECT_TRUE(d.SweepRunning());
     EXPECT_EQ(d.Settings().videoAvgIndex, 0) << "the average restarts";
+    d.EditSettings([](InstrumentState& s) { s.videoAvgCount = 0; });
+    EXPECT_EQ(d.AdvanceVideoAverage(), 1) << "a count below 1 averages nothing";
     WaitForPasses(whilePaused + 2);
     d.CloseDocument();
     EXPECT_FALSE(overlapped.load());
@@ -198,8 +204,13 @@ TEST_F(SweepRunControlTest, SignalTrackMovesTheCentreToTheStrongestPoint) {
         d.OnSingle();
         WaitUntilIdle(d);
     };
+    rows.fill(400.0);  // flat: column 640 clamped to 340
+    d.SetFrequencies(915e6, 915e6 + 0.5);
+    pass();
+    EXPECT_EQ(d.Frequencies().startHz, 915e6) << "zero span has nothing to track";
+    EXPECT_EQ(Markers().marker1On, 0);
+
     d.SetCenterSpan(915e6, 64e6);  // 100 kHz a column
-    rows.fill(400.0);              // flat: column 640 clamped to 340
     // The reference check ('C') comes first, with the pass's own span.
     std::vector<double> centreAtReferenceCheck;
     const auto earlierHook = usb.onWrite;

@@ -107,6 +107,21 @@ TEST(Fft, MatchesFftwAtEveryLengthInEveryWayOfCalling) {
     }
 }
 
+// 2^23 points, the narrow sweep's longest transform, in every instruction set.
+TEST(Fft, MatchesFftwAtTheNarrowSweepsLength) {
+    const std::size_t n = std::size_t{1} << 23;
+    const Signal x = RandomSignal(n, 23);
+    const Signal reference = Fftw(FftDirection::kForward, x);
+    for (FftInstructionSet set :
+         {FftInstructionSet::kPortable, FftInstructionSet::kAvx2, FftInstructionSet::kAvx512}) {
+        if (Fft::Supports(set)) {
+            Signal out = x;
+            Fft(n, set).Transform(FftDirection::kForward, x.re, x.im, out.re, out.im);
+            EXPECT_LT(RmsRelativeError(out, reference), 1e-14) << static_cast<int>(set);
+        }
+    }
+}
+
 TEST(Fft, RefusesBadLengthsAndShortOrOverlappingArrays) {
     for (const std::size_t n : {0ul, 1ul, 3ul, 1000ul, 1ul << 25}) {
         EXPECT_THROW(Fft{n}, std::invalid_argument) << n;

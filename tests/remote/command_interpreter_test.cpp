@@ -6,6 +6,7 @@
 
 #include "document/document_fixture.h"
 #include "remote/command_interpreter.h"
+#include "remote/command_script.h"
 #include "remote/command_text.h"
 #include "remote/pending_reply.h"
 
@@ -252,6 +253,21 @@ TEST_F(CommandInterpreterTest, WaitOperationCompleteAndReset) {
     EXPECT_EQ(d.Settings().refLevelDbm, 0.0);
     EXPECT_FALSE(d.SweepRunning());
     EXPECT_EQ(CountCalls(usb, "cycle"), 1);
+}
+
+// A script stops at the command that lost the unit: nothing runs on a closed
+// link, and the status says why. Otherwise the worst result wins.
+TEST_F(CommandInterpreterTest, ScriptStopsWhenTheUnitIsLostAndReportsTheWorstResult) {
+    AnalyzerDocument& d = BuildDocument();
+    CommandScript script(d, reply);
+    script.RunTexts({"SAV ", "FRE:CEN 100e6;XYZ:ABC 1"});
+    EXPECT_EQ(script.ExitStatus(), CommandScript::kUnrecognized);
+    usb.devices.clear();
+    CommandScript lost(d, reply);
+    lost.RunTexts({"USB:RES;FRE:CEN 200e6", "*IDN?"});
+    EXPECT_EQ(lost.ExitStatus(), CommandScript::kInstrumentLost);
+    EXPECT_EQ(d.Frequencies().CenterHz(), 100e6);
+    EXPECT_FALSE(reply.Ready());
 }
 
 TEST_F(CommandInterpreterTest, StopWaitingEndsAWaitForASweepThatDoesNotEnd) {

@@ -11,10 +11,11 @@
 namespace tavlin {
 namespace {
 
-// A reading that is not a number, or a response entry that passes nothing,
-// draws on the floor or counts as flat rather than poisoning the trace.
+// A reading that is not a number or infinite, or a response entry that
+// passes nothing, draws on the floor or counts as flat rather than poisoning the trace.
 TEST(SpectrumRows, NonFiniteReadingsAndEmptyResponseEntriesAreHeld) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
     SweepSettings linear;
     linear.linearScale = 1;
     CalTable cal;
@@ -29,6 +30,8 @@ TEST(SpectrumRows, NonFiniteReadingsAndEmptyResponseEntriesAreHeld) {
         {"power not a number, dB scale", ToScreenRow(nan, -10.0, SweepSettings{}), 505.0},
         {"power not a number, linear scale", ToScreenRow(nan, -10.0, linear), 505.0},
         {"power below 0", ToScreenRow(-1.0, -10.0, SweepSettings{}), 505.0},
+        {"infinite power is no signal", ToScreenRow(inf, -10.0, SweepSettings{}), 505.0},
+        {"row of minus infinity", ClampRow(-inf), 505.0},
         {"droop at an offset not a number", DroopPowerFactor(1, nan), 1.0},
         {"IF not a number: first entry", IfPathPowerFactor(cal, false, 1, 10.7e6, nan), 1.5},
         {"IF response entry 0 is flat",

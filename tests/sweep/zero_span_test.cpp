@@ -285,6 +285,25 @@ TEST_F(ZeroSpanOnInstrumentTest, TriggerWaitsThatNeverEndOnTheirOwnEndWhenTheySh
     }
 }
 
+// The clock mode's receiver constants are the document's as soon as the
+// sweep chooses them: the TRIGGER LEVEL entry reads them while the sweep
+// waits for its trigger.
+TEST_F(ZeroSpanOnInstrumentTest, TheChosenClockModesConstantsAreTheDocumentsDuringTheWait) {
+    StartWith(630.05e6);  // by the sampler's 27th harmonic: clock mode 2
+    TuneZeroSpan(false, 0.01, 100e3, 630.05e6);
+    SetVideoTrigger(true, 1e30);
+    double sampleRateHz = 0.0;
+    driver->afterBlock = [&](int block) {
+        if (block == 3) {
+            sampleRateHz = doc->Settings().sampleRateHz;
+            doc->stopRequest = 1;
+        }
+    };
+    ZeroSpanSweep();
+    doc->stopRequest = 0;
+    EXPECT_NEAR(sampleRateHz, 486607.1429 * (1.0 + 1200e-9), 0.01);
+}
+
 // The panel pauses the sweep for a setting change while the sweep thread
 // waits for a trigger that never comes: the pause must still end.
 TEST_F(ZeroSpanOnInstrumentTest, PausingTheSweepEndsATriggerWaitThatNeverEnds) {
