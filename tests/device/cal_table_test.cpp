@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,6 +14,7 @@
 #include "support/recording_progress_sink.h"
 #include "support/recording_prompter.h"
 #include "support/scripted_usb_driver.h"
+#include "support/test_directory.h"
 
 namespace tavlin {
 namespace {
@@ -23,27 +22,13 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
+const Bytes kOpenForWriting{0xFF, 0x15, 0x26, 0x37};
+const Bytes kErase{0xFF, 0x14, 0x25, 0x36};
+
 void SetWord(CalTable& table, int offset, std::uint16_t value) {
     table.Bytes()[offset] = static_cast<std::uint8_t>(value & 0xFF);
     table.Bytes()[offset + 1] = static_cast<std::uint8_t>(value >> 8);
 }
-
-// A private folder for cache files, removed with everything in it.
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "tavlin-cal-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& Path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 Bytes ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -51,12 +36,10 @@ Bytes ReadFile(const fs::path& path) {
 }
 
 void WriteFile(const fs::path& path, const Bytes& content) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(content.data()),
-              static_cast<std::streamsize>(content.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()),
+               static_cast<std::streamsize>(content.size()));
 }
-
-// --- Layout and derived values ------------------------------------------------
 
 TEST(CalTableFields, ReadTheirBytesAtTheMemoryOffsets) {
     CalTable table;
@@ -96,14 +79,12 @@ TEST(CalTableFields, ReadTheirBytesAtTheMemoryOffsets) {
     EXPECT_EQ(table.PreampHighBand(425), 42);
     // The last preamp entry is the last cached byte.
     EXPECT_EQ(0xA8E + 425 + 1, CalTable::kCachedBytes);
-}
 
-TEST(CalTableFields, CalDateStopsAtTheTerminatorOrAfter48Bytes) {
-    CalTable table;
-    std::fill_n(table.Bytes().begin() + 64, 48, 'x');
-    table.Bytes()[64 + 48] = 'y';  // the first preamp roll-off byte
+    // The date stops at its terminator or after 48 bytes.
+    std::fill_n(b.begin() + 64, 48, 'x');
+    b[64 + 48] = 'y';  // the first preamp roll-off byte
     EXPECT_EQ(table.CalDate(), std::string(48, 'x'));
-    table.Bytes()[64 + 5] = 0;
+    b[64 + 5] = 0;
     EXPECT_EQ(table.CalDate(), "xxxxx");
 }
 
@@ -125,38 +106,46 @@ TEST(CalTableDerived, TcxoOffsetScalesTheNominalFrequencies) {
     EXPECT_DOUBLE_EQ(table.TimebaseCorrection(), 1.0000001);
     EXPECT_NEAR(table.IfFreq1Hz(), 10694445.51384, 5e-6);
     EXPECT_NEAR(table.SampleRateHz(), 486111.1111 * 1.0000001, 1e-9);
-    EXPECT_DOUBLE_EQ(table.IfResponse()[0], 1.0);
     EXPECT_DOUBLE_EQ(table.IfResponse()[50], 1.5);
     EXPECT_DOUBLE_EQ(table.IfResponse2()[50], 1.0);
 }
-
-// --- Cache file name ------------------------------------------------------------
 
 TEST(CalTableCacheName, KeepsOnlySafeCharactersOfTheSerial) {
     CalTable table("/cache");
     EXPECT_EQ(table.CacheFilePath("TV000123"), fs::path("/cache/TV000123.kvo"));
     EXPECT_EQ(table.CacheFilePath("../../x"), fs::path("/cache/x.kvo"));
     EXPECT_EQ(table.CacheFilePath("a-b_c/d\\e f\xC3\xA9"), fs::path("/cache/a-b_cdef.kvo"));
-    EXPECT_EQ(table.CacheFilePath(""), fs::path("/cache/.kvo"));
     EXPECT_EQ(table.CacheFilePath("/.."), fs::path("/cache/.kvo"));
 }
 
-// --- Load and store against the instrument ------------------------------------------
-
-class CalTableLoad : public ::testing::Test {
+// The link's calibration memory commands against a fake memory, and the
+// table's load and store through them.
+class CalMemoryTest : public ::testing::Test {
   protected:
-    CalTableLoad() : memory(driver, clock), link(driver, clock, prompter), table(folder.Path()) {
+    CalMemoryTest() : memory(driver, clock), link(driver, clock, prompter), table(folder) {
         driver.AddGenuinePair();
         memory.FillPattern();
     }
-    void SetUp() override { ASSERT_TRUE(link.Open()); }
+    void SetUp() override {
+        ASSERT_TRUE(link.Open());
+        driver.ClearCalls();
+    }
+    void TearDown() override { fs::remove_all(folder); }
 
-    fs::path CacheFile(const std::string& name = "TV000123.kvo") const {
-        return folder.Path() / name;
+    // The "E" commands that are not reads, in order.
+    std::vector<Bytes> ControlAndDataWords() const {
+        std::vector<Bytes> words;
+        for (const auto& c : memory.commands) {
+            if (!(c.bytes[0] == 0xFF && c.bytes[1] == 0x01)) {
+                words.push_back(c.bytes);
+            }
+        }
+        return words;
     }
     Bytes CachedPart() const { return Bytes(memory.memory.begin(), memory.memory.begin() + 3128); }
 
-    TempFolder folder;
+    fs::path folder = test::MakeTestDirectory("tavlin-cal");
+    fs::path cacheFile = folder / "TV000123.kvo";
     test::ScriptedUsbDriver driver;
     test::FakeClock clock;
     test::RecordingPrompter prompter;
@@ -166,82 +155,157 @@ class CalTableLoad : public ::testing::Test {
     CalTable table;
 };
 
-TEST_F(CalTableLoad, WithoutCacheReadsTheDeviceAndCachesTheTable) {
+TEST_F(CalMemoryTest, ReadsEveryWordInAddressOrderWithProgress) {
+    std::array<std::uint8_t, kCalMemoryBytes> image{};
+    EXPECT_TRUE(link.ReadCalMemory(image.data(), progress));
+
+    EXPECT_EQ(image, memory.memory);
+    ASSERT_EQ(memory.commands.size(), 1024u);
+    EXPECT_EQ(memory.commands[0].bytes, (Bytes{0xFF, 0x01, 0x00, 0x00}));
+    EXPECT_EQ(memory.commands[1].bytes, (Bytes{0xFF, 0x01, 0x04, 0x00}));
+    EXPECT_EQ(memory.commands[1023].bytes, (Bytes{0xFF, 0x01, 0xFC, 0x0F}));
+    // The bar is reset before the dialog shows, then moves at addresses that
+    // are multiples of 41 and of 4 (0, 164, ... 3936) to a / 41.
+    std::vector<std::string> expected{"0", "show"};
+    for (int a = 0; a < kCalMemoryBytes; a += 4 * 41) {
+        expected.push_back(std::to_string(a / 41));
+    }
+    expected.push_back("hide");
+    EXPECT_EQ(progress.Events(), expected);
+}
+
+TEST_F(CalMemoryTest, EraseOpensErasesWaitsAndReopensTheLink) {
+    EXPECT_TRUE(link.EraseCalMemory());
+
+    ASSERT_EQ(memory.commands.size(), 2u);
+    EXPECT_EQ(memory.commands[0].bytes, kOpenForWriting);
+    EXPECT_EQ(memory.commands[1].bytes, kErase);
+    EXPECT_GE(memory.commands[1].atMs - memory.commands[0].atMs, 200);
+    EXPECT_TRUE(
+        std::all_of(memory.memory.begin(), memory.memory.end(), [](auto b) { return b == 0xFF; }));
+    // After the erase: port cycle, both channels closed, then opened again.
+    const auto calls = driver.Calls();
+    const auto cycle = std::find(calls.begin(), calls.end(), "cycle 1");
+    ASSERT_NE(cycle, calls.end());
+    EXPECT_NE(std::find(cycle, calls.end(), "open 0"), calls.end());
+    EXPECT_TRUE(link.IsOpen());
+}
+
+TEST_F(CalMemoryTest, WriteStoresEveryWordAfterTheErase) {
+    std::array<std::uint8_t, kCalMemoryBytes> image{};
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 13 % 256);
+    }
+    // Words that would read as control forms, and one that must pass as is.
+    const auto put = [&](int at, const Bytes& word) { std::copy_n(word.begin(), 4, &image[at]); };
+    put(16, {0xFF, 0x01, 0x00, 0x00});
+    put(32, kErase);
+    put(48, {0xFF, 0x14, 0x25, 0x37});
+    put(4092, kOpenForWriting);
+
+    EXPECT_TRUE(link.WriteCalMemory(image.data()));
+
+    const auto words = ControlAndDataWords();
+    ASSERT_EQ(words.size(), 3u + 1024u);
+    EXPECT_EQ(words[0], kOpenForWriting);
+    EXPECT_EQ(words[1], kErase);
+    EXPECT_EQ(words[2], kOpenForWriting);
+    EXPECT_EQ(words[3 + 4], (Bytes{0xFE, 0x01, 0x00, 0x00}));
+    EXPECT_EQ(words[3 + 8], (Bytes{0xFE, 0x14, 0x25, 0x36}));
+    EXPECT_EQ(words[3 + 12], (Bytes{0xFF, 0x14, 0x25, 0x37}));
+    EXPECT_EQ(words[3 + 1023], kOpenForWriting);
+    const auto& cmds = memory.commands;
+    EXPECT_GE(cmds[2].atMs - cmds[1].atMs, 200 + 2500);  // erase, reset, reopen
+    EXPECT_GE(cmds[3].atMs - cmds[2].atMs, 200);         // open, then the first word
+    const auto calls = driver.Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "cycle 1"), 2);
+
+    // Only the first byte of the two control-like words differs in the device.
+    // What the device makes of an opening form among the data is its own
+    // business; everything before it is stored as sent.
+    image[16] = image[32] = 0xFE;
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 4092, memory.memory.begin()));
+    EXPECT_TRUE(link.IsOpen());
+}
+
+TEST_F(CalMemoryTest, WriteStopsAtTheFirstRefusedWord) {
+    int dataWords = 0;
+    driver.onWrite = [&, inner = driver.onWrite](UsbHandle h, const Bytes& frame) {
+        inner(h, frame);
+        const Bytes command = test::UnSlip(frame);
+        if (memory.commands.size() > 3 && command.size() == 5 && command[0] == 'E' &&
+            ++dataWords == 10) {
+            driver.failWrites = true;
+        }
+    };
+    std::array<std::uint8_t, kCalMemoryBytes> image{};
+
+    EXPECT_FALSE(link.WriteCalMemory(image.data()));
+
+    EXPECT_EQ(dataWords, 10);  // nothing after the refused eleventh word
+    EXPECT_TRUE(link.commError);
+}
+
+TEST_F(CalMemoryTest, LoadWithoutACacheReadsTheDeviceAndCachesTheTable) {
     EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
 
     EXPECT_EQ(memory.Reads(), 1024);
     EXPECT_TRUE(std::equal(memory.memory.begin(), memory.memory.end(), table.Bytes().begin()));
-    EXPECT_EQ(ReadFile(CacheFile()), CachedPart());
+    EXPECT_EQ(ReadFile(cacheFile), CachedPart());
     EXPECT_EQ(table.TimebaseCorrection(), table.TimebaseFromTable());
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
-TEST_F(CalTableLoad, WithCacheFileSendsNoMemoryTraffic) {
+TEST_F(CalMemoryTest, LoadTakesACacheFileOfTheRightSizeOnly) {
     Bytes cached(3128, 0x55);
     cached[2548] = 0x64;  // tcxoOffset 32868
     cached[2549] = 0x80;
-    WriteFile(CacheFile(), cached);
+    WriteFile(cacheFile, cached);
 
     EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::CacheFile);
-
     EXPECT_TRUE(memory.commands.empty());
     EXPECT_TRUE(progress.Events().empty());
     EXPECT_TRUE(std::equal(cached.begin(), cached.end(), table.Bytes().begin()));
     EXPECT_DOUBLE_EQ(table.TimebaseCorrection(), 1.0000001);
-}
 
-TEST_F(CalTableLoad, CacheFileOfAnyOtherSizeIsReplacedFromTheDevice) {
-    for (std::size_t size :
-         {std::size_t{0}, std::size_t{3127}, std::size_t{3129}, std::size_t{4096}}) {
-        SCOPED_TRACE(size);
-        WriteFile(CacheFile(), Bytes(size, 0x11));
+    for (const std::size_t size : {0, 3127, 3129, 4096}) {
+        WriteFile(cacheFile, Bytes(size, 0x11));
         memory.commands.clear();
-
-        EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
-
-        EXPECT_EQ(memory.Reads(), 1024);
-        EXPECT_EQ(table.Bytes()[0], memory.memory[0]);
-        EXPECT_EQ(ReadFile(CacheFile()), CachedPart());
+        EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device) << size;
+        EXPECT_EQ(memory.Reads(), 1024) << size;
+        EXPECT_EQ(ReadFile(cacheFile), CachedPart()) << size;
     }
 }
 
-TEST_F(CalTableLoad, BlankDeviceIsCachedAsBlank) {
-    memory.memory.fill(0xFF);
-
-    EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
-
-    EXPECT_EQ(table.BlankMark(), 0xFF);
-    EXPECT_EQ(table.TcxoOffset(), 65535);
-    EXPECT_DOUBLE_EQ(table.TimebaseCorrection(), 1.0 + 32767e-9);
-    EXPECT_EQ(ReadFile(CacheFile()), Bytes(3128, 0xFF));
-}
-
-TEST_F(CalTableLoad, IncompleteReadIsUsedButNotCachedSoTheNextLoadAsksAgain) {
+// A short reply leaves neutral bytes in its word (later words still line
+// up); such a table is used but never cached, so the next load asks again.
+TEST_F(CalMemoryTest, IncompleteReadIsUsedButNotCached) {
     memory.shortReplyAt = {2544};  // half of the word that holds both level references
 
     EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::DeviceIncomplete);
+    EXPECT_EQ(table.IfClip(true), memory.memory[2544] | (memory.memory[2545] << 8));
     EXPECT_EQ(table.IfClip(false), 0x8080);
-    EXPECT_EQ(table.Bytes()[0], memory.memory[0]);
-    EXPECT_FALSE(fs::exists(CacheFile()));
+    EXPECT_EQ(table.Bytes()[2548], memory.memory[2548]);
+    EXPECT_EQ(progress.Events().back(), "hide");
+    EXPECT_FALSE(fs::exists(cacheFile));
 
     memory.shortReplyAt.clear();
     memory.commands.clear();
     EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
-    EXPECT_EQ(memory.Reads(), 1024);
-    EXPECT_EQ(ReadFile(CacheFile()), CachedPart());
-}
+    EXPECT_EQ(ReadFile(cacheFile), CachedPart());
 
-TEST_F(CalTableLoad, ClosedLinkGivesANeutralImageThatIsNotCached) {
+    // A closed link gives a neutral image, not cached, and erases nothing.
     ASSERT_TRUE(link.ResetLink(false));
-
+    memory.commands.clear();
     EXPECT_EQ(table.Load("", link, progress), CalLoadSource::DeviceIncomplete);
-
     EXPECT_TRUE(
         std::all_of(table.Bytes().begin(), table.Bytes().end(), [](auto b) { return b == 0x80; }));
-    EXPECT_FALSE(fs::exists(CacheFile(".kvo")));
+    EXPECT_FALSE(fs::exists(folder / ".kvo"));
+    EXPECT_FALSE(link.EraseCalMemory());
+    EXPECT_TRUE(memory.commands.empty());
 }
 
-TEST_F(CalTableLoad, StoreStampsTheDateWritesTheDeviceAndTheCache) {
+TEST_F(CalMemoryTest, StoreStampsTheDateWritesTheDeviceAndTheCache) {
     ASSERT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
     std::fill_n(table.Bytes().begin() + 64, 48, 0xAA);
     table.Bytes()[2548] = 0x64;  // an adjusted tcxoOffset
@@ -252,20 +316,20 @@ TEST_F(CalTableLoad, StoreStampsTheDateWritesTheDeviceAndTheCache) {
     Bytes expectedDate(date.begin(), date.end());
     expectedDate.resize(48, 0);  // terminator, then zeros
     EXPECT_EQ(Bytes(table.Bytes().begin() + 64, table.Bytes().begin() + 112), expectedDate);
-    EXPECT_EQ(table.CalDate(), date);
     EXPECT_TRUE(std::equal(table.Bytes().begin(), table.Bytes().end(), memory.memory.begin()));
-    EXPECT_TRUE(std::equal(table.Bytes().begin(), table.Bytes().begin() + 3128,
-                           ReadFile(CacheFile()).begin()));
+    EXPECT_EQ(ReadFile(cacheFile), Bytes(table.Bytes().begin(), table.Bytes().begin() + 3128));
 
     // Read back by a fresh table from the device alone.
-    fs::remove(CacheFile());
-    CalTable again(folder.Path());
+    fs::remove(cacheFile);
+    CalTable again(folder);
     EXPECT_EQ(again.Load("TV000123", link, progress), CalLoadSource::Device);
     EXPECT_EQ(again.CalDate(), date);
     EXPECT_EQ(again.TcxoOffset(), table.TcxoOffset());
 }
 
-TEST_F(CalTableLoad, StoreReportsAFailedReopen) {
+// The instrument does not come back after the erase: no data word is sent,
+// the link stays closed, and the adjusted table is kept on this computer.
+TEST_F(CalMemoryTest, StoreReportsAFailedReopenAndKeepsTheCache) {
     driver.onWrite = [this, inner = driver.onWrite](UsbHandle h, const Bytes& frame) {
         inner(h, frame);
         if (test::UnSlip(frame) == Bytes{'E', 0xFF, 0x14, 0x25, 0x36}) {
@@ -276,8 +340,10 @@ TEST_F(CalTableLoad, StoreReportsAFailedReopen) {
     };
 
     EXPECT_FALSE(table.Store("TV000123", link, "Thu Jan  1 00:00:00 2026\n"));
-    // The adjusted table is kept on this computer all the same.
-    EXPECT_EQ(ReadFile(CacheFile()).size(), 3128u);
+
+    EXPECT_EQ(ControlAndDataWords().size(), 2u);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(ReadFile(cacheFile).size(), 3128u);
 }
 
 }  // namespace

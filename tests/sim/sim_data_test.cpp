@@ -9,162 +9,148 @@
 namespace tavlin::test {
 namespace {
 
-using namespace ::tavlin::sim;
-
 constexpr double kRate = 486111.1111111111;
+constexpr std::size_t kBlock = 4 * 512;
 
-class SimData : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        session.OpenAndInitialise();
-        session.driver.SetTimeouts(session.data, 0, 0);  // look without waiting
+// A unit opened with its data channel read without waiting.
+struct LookingSession : SimSession {
+    explicit LookingSession(const Scene& scene = DefaultScene()) : SimSession(scene) {
+        Open();
+        driver.SetTimeouts(data, 0, 0);
     }
-    std::vector<std::uint8_t> TakeAll(UsbHandle handle) {
-        return session.Read(handle, session.Waiting(handle));
-    }
-    SimSession session;
+    std::size_t Queued() { return Waiting(data); }
 };
 
-TEST_F(SimData, CaptureSendsHeaderThenPairsAsTheyAreSampled) {
-    session.Send({'I', 0x0E, 16 + 15});  // decimation 16: 512 pairs take 16.85 ms
-    session.Send({'S', 0x01});
-    EXPECT_EQ(session.Waiting(session.data), 4u);
-    session.clock.Advance(8);
-    const std::size_t half = session.Waiting(session.data);
-    EXPECT_GT(half, 4u + 4u * 200);
-    EXPECT_LT(half, 4u + 4u * 300);
-    session.clock.Advance(8);
-    EXPECT_LT(session.Waiting(session.data), 4u + 4u * 512);
-    session.clock.Advance(1);
-    const auto bytes = TakeAll(session.data);
-    ASSERT_EQ(bytes.size(), 4u + 4u * 512);
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 4),
-              (std::vector<std::uint8_t>{0xA5, 0x5A, 0xF0, 0x0F}));
-    session.clock.Advance(100);
-    EXPECT_EQ(session.Waiting(session.data), 0u);
+TEST(SimData, CapturesArriveAsTheyAreSampledAndQueueBehindEachOther) {
+    LookingSession s;
+    s.Send({'I', 0x0E, 16 + 15});  // decimation 16: 512 pairs take 16.85 ms
+    s.Send({'S', 0x01});
+    s.Send({'S', 0x02});
+    EXPECT_EQ(s.Queued(), 4u);
+    s.clock.Advance(8);
+    EXPECT_GT(s.Queued(), 4u + 4u * 200);
+    EXPECT_LT(s.Queued(), 4u + 4u * 300);
+    s.clock.Advance(8);
+    EXPECT_LT(s.Queued(), 4u + kBlock);
+    s.clock.Advance(1);
+    const Bytes first = s.Read(s.data, 4 + kBlock);
+    EXPECT_EQ(Bytes(first.begin(), first.begin() + 4), (Bytes{0xA5, 0x5A, 0xF0, 0x0F}));
+    s.clock.Advance(100);
+    EXPECT_EQ(s.Queued(), 4u + 2 * kBlock);
+    s.clock.Advance(100);
+    EXPECT_EQ(s.Queued(), 4u + 2 * kBlock) << "nothing after the requested blocks";
 }
 
-TEST_F(SimData, CapturesQueueBehindEachOther) {
-    session.Send({'S', 0x01});
-    session.Send({'S', 0x02});
-    session.clock.Advance(10);
-    EXPECT_EQ(TakeAll(session.data).size(), 2u * 4 + 3u * 2048);
-}
-
-TEST_F(SimData, StreamRunsAtTheSampleRateUntilStopped) {
-    session.Send({'T'});
-    session.clock.Advance(100);
-    const std::size_t waiting = session.Waiting(session.data);
-    EXPECT_NEAR(static_cast<double>(waiting), 4.0 + 4.0 * 0.1 * kRate, 8.0);
-    EXPECT_EQ(TakeAll(session.data)[1], 0x5A);
-    session.clock.Advance(50);
-    session.Send({'3'});
-    const std::size_t atStop = session.Waiting(session.data);
+TEST(SimData, StreamRunsAtTheSampleRateUntilStoppedAndOverrunsTheFifoWithoutGrowing) {
+    LookingSession s;
+    s.Send({'T'});
+    s.clock.Advance(100);
+    EXPECT_NEAR(static_cast<double>(s.Queued()), 4.0 + 4.0 * 0.1 * kRate, 8.0);
+    EXPECT_EQ(s.Read(s.data, s.Queued())[1], 0x5A);
+    s.clock.Advance(50);
+    s.Send({'3'});
+    const std::size_t atStop = s.Queued();
     EXPECT_NEAR(static_cast<double>(atStop), 4.0 * 0.05 * kRate, 8.0);
-    session.clock.Advance(10);
-    EXPECT_EQ(session.Waiting(session.data), atStop);
-    session.driver.Purge(session.data);
-    session.driver.Purge(session.command);
-    session.clock.Advance(1000);
-    EXPECT_EQ(session.Waiting(session.data), 0u);
+    s.clock.Advance(10);
+    EXPECT_EQ(s.Queued(), atStop);
+    s.driver.Purge(s.data);
+    s.clock.Advance(1000);
+    EXPECT_EQ(s.Queued(), 0u);
+
+    s.Send({'T'});
+    s.clock.Advance(10'000);
+    EXPECT_EQ(s.Queued(), VirtualInstrument::kDataQueueBytes);
 }
 
-TEST_F(SimData, UnreadStreamOverrunsTheFifoWithoutGrowing) {
-    session.Send({'T'});
-    session.clock.Advance(10'000);
-    EXPECT_EQ(session.Waiting(session.data), VirtualInstrument::kDataQueueBytes);
-    session.Send({'3'});
-}
-
-TEST_F(SimData, StepListBlocksArriveAsEachStepCompletesOrGoMissing) {
-    session.Send({'N', 0x00, 0x02, 0x09, 0x02});  // 10 steps
+TEST(SimData, StepListBlocksArriveAsEachStepCompletes) {
+    LookingSession s;
+    s.Send({'N', 0x00, 0x02, 0x09, 0x02});  // 10 steps
     const double stepMs = (150e-6 + 512 / kRate) * 1000.0;
-    session.clock.Advance(static_cast<int>(3.5 * stepMs));
-    EXPECT_EQ(session.Waiting(session.data), 3u * 2048);
-    session.clock.Advance(static_cast<int>(std::ceil(10 * stepMs)) - 4);
-    EXPECT_EQ(TakeAll(session.data).size(), 10u * 2048);
-
-    SimFaults faults;
-    faults.missingStepBlock = 3;
-    session.unit.SetFaults(faults);
-    session.Send({'N', 0x00, 0x02, 0x09, 0x02});
-    session.clock.Advance(100);
-    EXPECT_EQ(session.Waiting(session.data), 9u * 2048);
+    s.clock.Advance(static_cast<int>(3.5 * stepMs));
+    EXPECT_EQ(s.Queued(), 3u * kBlock);
+    s.clock.Advance(static_cast<int>(std::ceil(10 * stepMs)) - 4);
+    EXPECT_EQ(s.Queued(), 10u * kBlock);
 }
 
-TEST_F(SimData, DetectorSweepAnswersBigEndianReadingsOnTheCommandChannel) {
-    session.Send({'O', 0x01});  // SELF TEST (-15 dBm, 140 MHz) to RF IN
-    session.Send({'A', 0x02});
-    session.Send({'D', 0x04});
-    session.Send({'B', 146, 0x00, 155, 0x00});
-    const auto bytes = session.Read(session.command, 6);
-    ASSERT_EQ(bytes.size(), 6u);
-    EXPECT_EQ(session.Waiting(session.command), 0u);
-    auto reading = [&](int i) { return (bytes[2 * i] << 8) | bytes[2 * i + 1]; };
-    const double floor = (-80.0 + 86.0) / 0.13427734375;
-    const double seen =
-        (10.0 * std::log10(std::pow(10.0, -2.5) + std::pow(10.0, -8.0)) + 86.0) / 0.13427734375;
-    EXPECT_EQ(reading(0), std::lround(floor));  // 146 MHz: the IF is 6 MHz
-    EXPECT_EQ(reading(1), std::lround(seen));   // 149 MHz: 9 MHz
-    EXPECT_EQ(reading(2), std::lround(seen));   // 152 MHz: 12 MHz
-    // The broadband self-test check reads it near -13 dB.
-    const double broadband = reading(1) * 0.13427734375 - 85.0 + 10.0;
-    EXPECT_LT(std::abs(broadband + 13.0), 7.0);
-
-    session.Send({'B', 156, 0x00, 165, 0x00});
-    EXPECT_EQ(session.Read(session.command, 8).size(), 6u);
-    session.Send({'B', 165, 0x00, 156, 0x00});  // stop before start: no readings
-    EXPECT_EQ(session.Waiting(session.command), 0u);
+// Each fault the unit can be given, as the data channel shows it. The scene
+// has a trigger every 100 ms, so only the no-trigger fault keeps a capture on
+// TRIG IN from coming.
+TEST(SimData, InjectedFaultsShowOnTheDataChannel) {
+    struct Row {
+        const char* name;
+        SimFaults faults;
+        std::vector<Bytes> commands;
+        std::size_t queued;
+        int firstByte;  // -1: not checked
+    };
+    const Bytes capture{'S', 0x01};
+    const Row rows[] = {
+        {"none", {}, {{'O', 0x03}, capture}, 4 + kBlock, 0xA5},
+        {"short capture", {.shortCaptures = 1}, {capture}, 4 + kBlock - 4, 0xA5},
+        {"wrong header", {.wrongHeaders = 1}, {capture}, 4 + kBlock, 0x00},
+        {"refused write", {.failedWrites = 1}, {capture}, 0, -1},
+        {"missing step block", {.missingStepBlock = 3}, {{'N', 0, 2, 9, 2}}, 9 * kBlock, -1},
+        {"no trigger", {.noTrigger = true}, {{'O', 0x03}, capture}, 0, -1},
+    };
+    for (const Row& row : rows) {
+        Scene scene;
+        scene.trigger = SceneTrigger{100.0};
+        LookingSession s(scene);
+        s.unit.SetFaults(row.faults);
+        for (const Bytes& command : row.commands) {
+            s.Send(command);
+        }
+        s.clock.Advance(1000);
+        EXPECT_EQ(s.Queued(), row.queued) << row.name;
+        if (row.firstByte >= 0) {
+            EXPECT_EQ(s.Read(s.data, 1).at(0), row.firstByte) << row.name;
+        }
+    }
 }
 
-// A capture on TRIG IN waits for the next edge; with none coming it waits
-// until TRIG IN is left.
-TEST(SimTrigger, CaptureWaitsForTheNextTriggerEdge) {
+// A capture on TRIG IN waits for the next edge; leaving TRIG IN drops it.
+TEST(SimData, CaptureWaitsForTheNextTriggerEdge) {
     Scene scene;
     scene.trigger = SceneTrigger{100.0};
-    SimSession session(scene);
-    session.OpenAndInitialise();
-    session.Send({'O', 0x03});
-    session.clock.Advance(30);
-    session.Send({'S', 0x01});
-    session.clock.Advance(60);
-    EXPECT_EQ(session.Waiting(session.data), 0u);
-    session.clock.Advance(20);  // past the edge
-    session.clock.Advance(5);
-    EXPECT_EQ(session.Waiting(session.data), 4u + 2048u);
+    LookingSession s(scene);
+    s.Send({'O', 0x03});
+    s.clock.Advance(30);
+    s.Send({'S', 0x01});
+    s.clock.Advance(60);
+    EXPECT_EQ(s.Queued(), 0u);
+    s.clock.Advance(25);  // past the edge
+    EXPECT_EQ(s.Queued(), 4u + kBlock);
 
-    SimFaults faults;
-    faults.noTrigger = true;
-    session.unit.SetFaults(faults);
-    session.driver.Purge(session.data);
-    session.Send({'S', 0x01});
-    session.clock.Advance(60'000);
-    EXPECT_EQ(session.Waiting(session.data), 0u);
-    session.Send({'O', 0x00});  // leaving TRIG IN drops the waiting capture
-    session.Send({'S', 0x01});
-    session.clock.Advance(5);
-    EXPECT_EQ(session.Waiting(session.data), 4u + 2048u);
+    s.unit.SetFaults({.noTrigger = true});
+    s.driver.Purge(s.data);
+    s.Send({'S', 0x01});
+    s.clock.Advance(60'000);
+    EXPECT_EQ(s.Queued(), 0u);
+    s.Send({'O', 0x00});
+    s.Send({'S', 0x01});
+    s.clock.Advance(5);
+    EXPECT_EQ(s.Queued(), 4u + kBlock);
 }
 
 TEST(SimThreads, ReaderWaitsWhileAnotherThreadCommands) {
     SimSession session;
-    session.OpenAndInitialise();
-    std::vector<std::uint8_t> got;
-    std::thread reader([&] { got = session.Read(session.data, 4 + 2048); });
+    session.Open();
+    Bytes got;
+    std::thread reader([&] { got = session.Read(session.data, 4 + kBlock); });
     session.clock.SleepMs(30);
     session.Send({'S', 0x01});
     reader.join();
-    EXPECT_EQ(got.size(), 4u + 2048u);
+    EXPECT_EQ(got.size(), 4u + kBlock);
 }
 
 TEST(SimThreads, StreamReaderCommandSenderAndListerTogether) {
     SimSession session;
-    session.OpenAndInitialise();
+    session.Open();
     session.Send({'T'});
     std::atomic<bool> stop{false};
     std::size_t streamed = 0;
     std::thread reader([&] {
-        std::vector<std::uint8_t> block(16384);
+        Bytes block(16384);
         while (!stop) {
             std::size_t got = 0;
             session.driver.Read(session.data, block.data(), block.size(), got);
@@ -181,7 +167,8 @@ TEST(SimThreads, StreamReaderCommandSenderAndListerTogether) {
         }
     });
     for (int i = 0; i < 50; ++i) {
-        session.Tune(900.0 + i, true);
+        session.Send({'L', 0x00, static_cast<std::uint8_t>(0x40 + i), 0x41, 0xBC});
+        session.Send({'A', static_cast<std::uint8_t>(i % 4)});
         session.clock.SleepMs(5);
     }
     session.Send({'3'});
@@ -193,11 +180,11 @@ TEST(SimThreads, StreamReaderCommandSenderAndListerTogether) {
 
 TEST(SimThreads, UnplugEndsAWaitingRead) {
     SimSession session;
-    session.OpenAndInitialise();
+    session.Open();
     session.driver.SetTimeouts(session.data, 60'000, 60'000);
     int status = kUsbOk;
     std::thread reader([&] {
-        std::vector<std::uint8_t> bytes(4);
+        Bytes bytes(4);
         std::size_t got = 0;
         status = session.driver.Read(session.data, bytes.data(), bytes.size(), got);
     });

@@ -1,29 +1,26 @@
 #include <gtest/gtest.h>
 
-#include "sim/virtual_instrument.h"
 #include "sim_session.h"
 
 namespace tavlin::test {
 namespace {
 
-using namespace ::tavlin::sim;
-
-std::vector<UsbDeviceInfo> List(UsbDriver& driver) {
+std::vector<bool> OpenFlags(UsbDriver& driver) {
     int count = -1;
     EXPECT_EQ(driver.DeviceCount(count), kUsbOk);
-    std::vector<UsbDeviceInfo> infos(static_cast<std::size_t>(std::max(count, 0)));
+    std::vector<bool> flags;
     for (int i = 0; i < count; ++i) {
-        EXPECT_EQ(driver.DeviceInfo(i, infos[i]), kUsbOk);
+        UsbDeviceInfo info;
+        EXPECT_EQ(driver.DeviceInfo(i, info), kUsbOk);
+        flags.push_back(info.alreadyOpen);
     }
-    return infos;
+    return flags;
 }
 
 TEST(SimUsbPort, AnOpenInterfaceIsFlaggedAndCannotBeOpenedTwice) {
     SimSession session;
     session.Open();
-    const auto infos = List(session.driver);
-    EXPECT_TRUE(infos[0].alreadyOpen);
-    EXPECT_TRUE(infos[1].alreadyOpen);
+    EXPECT_EQ(OpenFlags(session.driver), (std::vector<bool>{true, true}));
     UsbHandle again = 99;
     EXPECT_EQ(session.driver.OpenByIndex(0, again), kUsbDeviceNotOpened);
     EXPECT_EQ(again, kNoHandle);
@@ -35,52 +32,42 @@ TEST(SimUsbPort, AnOpenInterfaceIsFlaggedAndCannotBeOpenedTwice) {
     UsbHandle reopened = kNoHandle;
     EXPECT_EQ(session.driver.OpenByIndex(0, reopened), kUsbOk);
     EXPECT_NE(reopened, session.data);  // a stale handle never comes back to life
+
+    SimSession held;  // another process holds the data interface
+    held.unit.SetFaults({.dataChannelAlreadyOpen = true});
+    EXPECT_EQ(OpenFlags(held.driver), (std::vector<bool>{true, false}));
+    EXPECT_EQ(held.driver.OpenByIndex(0, held.data), kUsbDeviceNotOpened);
+    EXPECT_EQ(held.driver.OpenByIndex(1, held.command), kUsbOk);
 }
 
-TEST(SimUsbPort, DataInterfaceHeldByAnotherProcess) {
+TEST(SimUsbPort, VanishedUnitFailsEveryCallAtOnceUntilPluggedInAndReopened) {
     SimSession session;
-    SimFaults faults;
-    faults.dataChannelAlreadyOpen = true;
-    session.unit.SetFaults(faults);
-    const auto infos = List(session.driver);
-    EXPECT_TRUE(infos[0].alreadyOpen);
-    EXPECT_FALSE(infos[1].alreadyOpen);
-    UsbHandle handle = kNoHandle;
-    EXPECT_EQ(session.driver.OpenByIndex(0, handle), kUsbDeviceNotOpened);
-    EXPECT_EQ(session.driver.OpenByIndex(1, handle), kUsbOk);
-}
-
-TEST(SimUsbPort, VanishedUnitFailsEveryCallUntilPluggedInAndReopened) {
-    SimSession session;
-    session.OpenAndInitialise();
+    session.Open();
     session.Send({'A', 0x00});
     session.unit.Unplug();
-    int count = -1;
-    EXPECT_EQ(session.driver.DeviceCount(count), kUsbOk);
-    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(OpenFlags(session.driver).empty());
     std::size_t waiting = 0;
     EXPECT_NE(session.driver.QueueStatus(session.data, waiting), kUsbOk);
     EXPECT_NE(session.Send({'V'}), kUsbOk);
     std::uint8_t byte = 0;
     std::size_t got = 0;
     EXPECT_NE(session.driver.Read(session.command, &byte, 1, got), kUsbOk);
-    EXPECT_EQ(session.clock.TotalSleptMs(), 0);  // failing calls do not wait
+    EXPECT_EQ(session.clock.TotalSleptMs(), 0);
 
     session.unit.PlugIn();
-    EXPECT_EQ(session.driver.DeviceCount(count), kUsbOk);
-    EXPECT_EQ(count, 2);
+    EXPECT_EQ(OpenFlags(session.driver).size(), 2u);
     EXPECT_NE(session.Send({'V'}), kUsbOk);  // old handles stay dead
     EXPECT_EQ(session.driver.Close(session.data), kUsbOk);
     EXPECT_EQ(session.driver.Close(session.command), kUsbOk);
-    session.OpenAndInitialise();
+    session.Open();
     EXPECT_EQ(session.unit.State().attenIndex, 3);  // power-on state again
 }
 
-// The unit leaves the bus for the 2.5 s of a port cycle and comes back in its
-// power-on state, its calibration memory (erased here) kept.
+// The unit leaves the bus for a port cycle and comes back in its power-on
+// state, its calibration memory (erased here) kept.
 TEST(SimUsbPort, PortCycleDropsTheUnitForAWhile) {
     SimSession session;
-    session.OpenAndInitialise();
+    session.Open();
     session.Send({'O', 0x01});
     session.Send({'E', 0xFF, 0x15, 0x26, 0x37});
     session.Send({'E', 0xFF, 0x14, 0x25, 0x36});
@@ -88,25 +75,19 @@ TEST(SimUsbPort, PortCycleDropsTheUnitForAWhile) {
     EXPECT_NE(session.Send({'V'}), kUsbOk);
     EXPECT_EQ(session.driver.Close(session.data), kUsbOk);
     EXPECT_EQ(session.driver.Close(session.command), kUsbOk);
-    int count = -1;
-    session.driver.DeviceCount(count);
-    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(OpenFlags(session.driver).empty());
     session.clock.Advance(2500);
-    session.driver.DeviceCount(count);
-    EXPECT_EQ(count, 2);
-    session.OpenAndInitialise();
+    session.Open();
     EXPECT_EQ(session.unit.State().syncTrigMode, 0);  // the self-test signal went off
     EXPECT_EQ(session.unit.Memory()[0], 0xFF);
 }
 
 TEST(SimUsbPort, CommandsAtTheWrongRateAreNotUnderstood) {
     SimSession session;
-    UsbHandle command = kNoHandle;
-    ASSERT_EQ(session.driver.OpenByIndex(1, command), kUsbOk);
-    session.command = command;
+    ASSERT_EQ(session.driver.OpenByIndex(1, session.command), kUsbOk);
     session.Send({'A', 0x00});
     EXPECT_EQ(session.unit.State().attenIndex, 3);
-    session.driver.SetBaudRate(command, 46667);
+    session.driver.SetBaudRate(session.command, 46667);
     session.Send({'A', 0x00});
     EXPECT_EQ(session.unit.State().attenIndex, 0);
 }
