@@ -44,45 +44,31 @@ void WriteFile(const fs::path& path, const Bytes& content) {
 TEST(CalTableFields, ReadTheirBytesAtTheMemoryOffsets) {
     CalTable table;
     auto& b = table.Bytes();
-    b[0] = 0xFF;
-    b[0x70 + 14] = 21;
-    b[0x81] = 31;
-    b[0x82] = 32;
-    b[0x83] = 33;
-    b[0x84 + 2 * 150 + 7] = 160;
-    b[0x2DC + 3 * 426 + 425] = 112;
-    b[0x984 + 51] = 97;
-    b[0x9B8] = 98;
-    SetWord(table, 0x9EC, 0x1234);
-    SetWord(table, 0x9EE, 0x2345);
-    SetWord(table, 0x9F0, 0x3456);
-    SetWord(table, 0x9F2, 0x4567);
-    SetWord(table, 0x9F4, 0x5678);
-    b[0x9F8 + 149] = 41;
-    b[0xA8E + 425] = 42;
-
-    EXPECT_EQ(table.BlankMark(), 0xFF);
-    EXPECT_EQ(table.PreampRolloff(14), 21);
-    EXPECT_EQ(table.IfGain2_9(false), 31);
-    EXPECT_EQ(table.IfGain2_9(true), 32);
-    EXPECT_EQ(table.BroadbandPower(), 33);
-    EXPECT_EQ(table.LowBandFlatness(2, 7), 160);
-    EXPECT_EQ(table.HighBandFlatness(3, 425), 112);
-    EXPECT_EQ(table.IfFlatness10M7(51), 97);
-    EXPECT_EQ(table.IfFlatness2M9(0), 98);
-    EXPECT_EQ(table.LowGainStep(), 0x1234);
-    EXPECT_EQ(table.HighGainStep(), 0x2345);
-    EXPECT_EQ(table.IfClip(true), 0x3456);
-    EXPECT_EQ(table.IfClip(false), 0x4567);
-    EXPECT_EQ(table.TcxoOffset(), 0x5678);
-    EXPECT_EQ(table.PreampLowBand(149), 41);
-    EXPECT_EQ(table.PreampHighBand(425), 42);
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    }
+    const auto word = [&](int at) { return b[at] | (b[at + 1] << 8); };
+    EXPECT_EQ(table.BlankMark(), b[0]);
+    EXPECT_EQ(table.PreampRolloff(14), b[0x70 + 14]);
+    EXPECT_EQ(table.IfGain2_9(false), b[0x81]);
+    EXPECT_EQ(table.IfGain2_9(true), b[0x82]);
+    EXPECT_EQ(table.BroadbandPower(), b[0x83]);
+    EXPECT_EQ(table.LowBandFlatness(2, 7), b[0x84 + 2 * 150 + 7]);
+    EXPECT_EQ(table.HighBandFlatness(3, 425), b[0x2DC + 3 * 426 + 425]);
+    EXPECT_EQ(table.IfFlatness10M7(51), b[0x984 + 51]);
+    EXPECT_EQ(table.IfFlatness2M9(0), b[0x9B8]);
+    EXPECT_EQ(table.LowGainStep(), word(0x9EC));
+    EXPECT_EQ(table.HighGainStep(), word(0x9EE));
+    EXPECT_EQ(table.IfClip(true), word(0x9F0));
+    EXPECT_EQ(table.IfClip(false), word(0x9F2));
+    EXPECT_EQ(table.TcxoOffset(), word(0x9F4));
+    EXPECT_EQ(table.PreampLowBand(149), b[0x9F8 + 149]);
+    EXPECT_EQ(table.PreampHighBand(425), b[0xA8E + 425]);
     // The last preamp entry is the last cached byte.
     EXPECT_EQ(0xA8E + 425 + 1, CalTable::kCachedBytes);
 
     // The date stops at its terminator or after 48 bytes.
     std::fill_n(b.begin() + 64, 48, 'x');
-    b[64 + 48] = 'y';  // the first preamp roll-off byte
     EXPECT_EQ(table.CalDate(), std::string(48, 'x'));
     b[64 + 5] = 0;
     EXPECT_EQ(table.CalDate(), "xxxxx");
@@ -246,16 +232,6 @@ TEST_F(CalMemoryTest, WriteStopsAtTheFirstRefusedWord) {
     EXPECT_TRUE(link.commError);
 }
 
-TEST_F(CalMemoryTest, LoadWithoutACacheReadsTheDeviceAndCachesTheTable) {
-    EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
-
-    EXPECT_EQ(memory.Reads(), 1024);
-    EXPECT_TRUE(std::equal(memory.memory.begin(), memory.memory.end(), table.Bytes().begin()));
-    EXPECT_EQ(ReadFile(cacheFile), CachedPart());
-    EXPECT_EQ(table.TimebaseCorrection(), table.TimebaseFromTable());
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
-}
-
 TEST_F(CalMemoryTest, LoadTakesACacheFileOfTheRightSizeOnly) {
     Bytes cached(3128, 0x55);
     cached[2548] = 0x64;  // tcxoOffset 32868
@@ -279,7 +255,7 @@ TEST_F(CalMemoryTest, LoadTakesACacheFileOfTheRightSizeOnly) {
 
 // A short reply leaves neutral bytes in its word (later words still line
 // up); such a table is used but never cached, so the next load asks again.
-TEST_F(CalMemoryTest, IncompleteReadIsUsedButNotCached) {
+TEST_F(CalMemoryTest, IncompleteReadIsUsedButNotCachedAndTheNextLoadAsksAgain) {
     memory.shortReplyAt = {2544};  // half of the word that holds both level references
 
     EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::DeviceIncomplete);
@@ -292,7 +268,11 @@ TEST_F(CalMemoryTest, IncompleteReadIsUsedButNotCached) {
     memory.shortReplyAt.clear();
     memory.commands.clear();
     EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
+    EXPECT_EQ(memory.Reads(), 1024);
+    EXPECT_TRUE(std::equal(memory.memory.begin(), memory.memory.end(), table.Bytes().begin()));
+    EXPECT_EQ(table.TimebaseCorrection(), table.TimebaseFromTable());
     EXPECT_EQ(ReadFile(cacheFile), CachedPart());
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 
     // A closed link gives a neutral image, not cached, and erases nothing.
     ASSERT_TRUE(link.ResetLink(false));

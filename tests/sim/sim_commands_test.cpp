@@ -56,20 +56,6 @@ TEST_F(SimCommands, ClockModeNeedsTheSamplerInitialisedAgain) {
     EXPECT_TRUE(State().samplerReady);
 }
 
-TEST_F(SimCommands, ExternalReferenceIsSelectedOnlyWhilePresent) {
-    session.Send({'C', 0x02});
-    EXPECT_EQ(session.Read(session.command, 1), Bytes{0});
-    session.Send({'C', 0x01});
-    EXPECT_FALSE(State().externalRefSelected);
-    session.unit.SetExternalReferencePresent(true);
-    session.Send({'C', 0x02});
-    EXPECT_EQ(session.Read(session.command, 1), Bytes{1});
-    session.Send({'C', 0x01});
-    EXPECT_TRUE(State().externalRefSelected);
-    session.unit.SetExternalReferencePresent(false);
-    EXPECT_FALSE(State().externalRefSelected);
-}
-
 // The memory takes an erase or data words only after the opening form, is
 // locked again by the erase, and a write without an erase only clears bits.
 TEST_F(SimCommands, CalibrationMemoryLocksAndWritesLikeFlash) {
@@ -97,18 +83,6 @@ TEST_F(SimCommands, CalibrationMemoryLocksAndWritesLikeFlash) {
     EXPECT_EQ(ReadWord(4), (Bytes{0xFE, 0x01, 0x00, 0x00}));
     EXPECT_EQ(ReadWord(8), (Bytes{0xFF, 0x15, 0x26, 0x37}));
     EXPECT_EQ(ReadWord(2), (Bytes{0x56, 0x78, 0xFE, 0x01}));
-}
-
-TEST(SimCommandsOtherUnits, WithoutPreampItIsIgnoredAndABlankUnitReadsErased) {
-    Scene scene;
-    scene.firmware = "Tavlin 1.50";
-    scene.calibration = SceneCalibration::Blank;
-    SimSession session(scene);
-    session.Open();
-    session.Send({'M', 0x01});
-    EXPECT_FALSE(session.unit.State().preampOn);
-    const CalMemory::Image memory = session.unit.Memory();
-    EXPECT_TRUE(std::all_of(memory.begin(), memory.end(), [](auto b) { return b == 0xFF; }));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
 #include <thread>
 
 #include "sim_session.h"
@@ -62,19 +61,9 @@ TEST(SimData, StreamRunsAtTheSampleRateUntilStoppedAndOverrunsTheFifoWithoutGrow
     EXPECT_EQ(s.Queued(), VirtualInstrument::kDataQueueBytes);
 }
 
-TEST(SimData, StepListBlocksArriveAsEachStepCompletes) {
-    LookingSession s;
-    s.Send({'N', 0x00, 0x02, 0x09, 0x02});  // 10 steps
-    const double stepMs = (150e-6 + 512 / kRate) * 1000.0;
-    s.clock.Advance(static_cast<int>(3.5 * stepMs));
-    EXPECT_EQ(s.Queued(), 3u * kBlock);
-    s.clock.Advance(static_cast<int>(std::ceil(10 * stepMs)) - 4);
-    EXPECT_EQ(s.Queued(), 10u * kBlock);
-}
-
 // Each fault the unit can be given, as the data channel shows it. The scene
 // has a trigger every 100 ms, so only the no-trigger fault keeps a capture on
-// TRIG IN from coming.
+// TRIG IN from coming, until leaving TRIG IN drops the waiting capture.
 TEST(SimData, InjectedFaultsShowOnTheDataChannel) {
     struct Row {
         const char* name;
@@ -91,6 +80,11 @@ TEST(SimData, InjectedFaultsShowOnTheDataChannel) {
         {"refused write", {.failedWrites = 1}, {capture}, 0, -1},
         {"missing step block", {.missingStepBlock = 3}, {{'N', 0, 2, 9, 2}}, 9 * kBlock, -1},
         {"no trigger", {.noTrigger = true}, {{'O', 0x03}, capture}, 0, -1},
+        {"no trigger, TRIG IN left",
+         {.noTrigger = true},
+         {{'O', 3}, capture, {'O', 0}, capture},
+         4 + kBlock,
+         0xA5},
     };
     for (const Row& row : rows) {
         Scene scene;
@@ -108,30 +102,7 @@ TEST(SimData, InjectedFaultsShowOnTheDataChannel) {
     }
 }
 
-// A capture on TRIG IN waits for the next edge; leaving TRIG IN drops it.
-TEST(SimData, CaptureWaitsForTheNextTriggerEdge) {
-    Scene scene;
-    scene.trigger = SceneTrigger{100.0};
-    LookingSession s(scene);
-    s.Send({'O', 0x03});
-    s.clock.Advance(30);
-    s.Send({'S', 0x01});
-    s.clock.Advance(60);
-    EXPECT_EQ(s.Queued(), 0u);
-    s.clock.Advance(25);  // past the edge
-    EXPECT_EQ(s.Queued(), 4u + kBlock);
-
-    s.unit.SetFaults({.noTrigger = true});
-    s.driver.Purge(s.data);
-    s.Send({'S', 0x01});
-    s.clock.Advance(60'000);
-    EXPECT_EQ(s.Queued(), 0u);
-    s.Send({'O', 0x00});
-    s.Send({'S', 0x01});
-    s.clock.Advance(5);
-    EXPECT_EQ(s.Queued(), 4u + kBlock);
-}
-
+// A read waits without holding the unit, so another thread can command.
 TEST(SimThreads, ReaderWaitsWhileAnotherThreadCommands) {
     SimSession session;
     session.Open();
