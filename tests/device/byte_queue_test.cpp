@@ -65,28 +65,6 @@ TEST(ByteQueueTest, TakeWaitsForTheWholeCountOrTheTimeOut) {
     EXPECT_TRUE(out.empty());
 }
 
-TEST(ByteQueueTest, PartialTakesKeepOrderAcrossWrapAndGrowth) {
-    ByteQueue queue(1u << 20);
-    Bytes expected;
-    Bytes received;
-    std::uint8_t next = 0;
-    // Leave a remainder each round so the ring's head walks around it, then
-    // append enough that the ring has to grow while its contents wrap.
-    const std::size_t appends[] = {40000, 30000, 50000, 20000, 150000, 70000, 3};
-    const std::size_t takes[] = {35000, 30000, 40000, 10000, 100000, 60000, 85003};
-    for (std::size_t round = 0; round < std::size(appends); ++round) {
-        const Bytes chunk = Sequence(appends[round], next);
-        next = static_cast<std::uint8_t>(next + appends[round]);
-        expected.insert(expected.end(), chunk.begin(), chunk.end());
-        ASSERT_TRUE(Put(queue, chunk));
-        Bytes out;
-        ASSERT_EQ(Take(queue, takes[round], out), TakeResult::kComplete);
-        received.insert(received.end(), out.begin(), out.end());
-    }
-    EXPECT_EQ(queue.Size(), 0u);
-    EXPECT_EQ(received, expected);
-}
-
 TEST(ByteQueueTest, PassingTheBoundDropsEverythingUntilCleared) {
     ByteQueue queue(1000);
     EXPECT_TRUE(Put(queue, Sequence(1000))) << "exactly the bound still fits";

@@ -4,9 +4,9 @@
 
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <thread>
-#include <tuple>
 
 #include "support/fake_clock.h"
 #include "support/recording_prompter.h"
@@ -23,8 +23,14 @@ using Frames = std::vector<Bytes>;
 // Channels A and B of a genuine pair (handles are index + 1).
 constexpr UsbHandle kData = 1;
 constexpr UsbHandle kCommand = 2;
-const std::string kConnectPrompt =
-    "ERROR 1-TAVLIN NOT FOUND|PLEASE CONNECT TAVLIN NOW\r\n then click OK";
+// What opening the link and every clock mode change send to start the sampler.
+const Frames kSamplerStart = {
+    {'I', 0x00, 0x75}, {'I', 0x38, 0x03}, {'I', 0x00, 0x74}, {'I', 0x00, 0x70}, {'I', 0x38, 0x00}};
+
+Frames Then(const Bytes& first, Frames rest) {
+    rest.insert(rest.begin(), first);
+    return rest;
+}
 
 class DeviceLinkTest : public ::testing::Test {
   protected:
@@ -76,18 +82,6 @@ class DeviceLinkTest : public ::testing::Test {
 
 // --- Discovery -------------------------------------------------------------------
 
-TEST_F(DeviceLinkTest, NoInstrumentPromptsWaitsThenAsksTheProgramToClose) {
-    bool closeAsked = false;
-    link.SetInstrumentLostHandler([&] { closeAsked = true; });
-    EXPECT_FALSE(link.Open());
-    EXPECT_EQ(Texts(), (std::vector<std::string>{
-                           kConnectPrompt, "ERROR 1|TAVLIN NOT FOUND\r\nClosing application"}));
-    EXPECT_EQ(prompter.Boxes()[0].buttons, PromptButtons::Ok);
-    EXPECT_GE(clock.TotalSleptMs(), 1000);
-    EXPECT_TRUE(closeAsked);
-    EXPECT_TRUE(link.InstrumentLost());
-}
-
 TEST_F(DeviceLinkTest, HalfAnInstrumentRunsWithoutIt) {
     usb.devices.push_back({ScriptedUsbDriver::Info("Tavlin A"), 0});
     usb.devices.push_back({ScriptedUsbDriver::Info("Tavlin A"), 0});
@@ -110,37 +104,10 @@ TEST_F(DeviceLinkTest, ChannelsAreChosenByDescriptionSkippingOpenOnes) {
     EXPECT_TRUE(Called("rate 3 46667"));
 }
 
-TEST_F(DeviceLinkTest, DataChannelGetsTenAttemptsTheCommandChannelOne) {
-    usb.AddGenuinePair();
-    usb.devices[0].failOpens = 9;  // opens on the tenth attempt
-    EXPECT_TRUE(link.Open());
-    EXPECT_EQ(prompter.Count(), 0u);
-    link.ResetLink(false);
-    usb.ClearCalls();
-    usb.ClearWrites();
-    usb.devices[0].failOpens = -1;
-    EXPECT_FALSE(link.Open());
-    const auto calls = usb.Calls();
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 0"), 10);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"ERROR 2|PORT1 Did not open"});
-    EXPECT_TRUE(Sent().empty()) << "no initialisation without an open link";
-
-    usb.devices[0].failOpens = 0;
-    usb.devices[1].failOpens = 1;
-    EXPECT_FALSE(link.Open());
-    EXPECT_EQ(Texts().back(), "ERROR 2|PORT2 Did not open");
-    EXPECT_FALSE(link.IsOpen());
-}
-
 TEST_F(DeviceLinkTest, OpeningInitialisesSynthesizerAndSamplerOnce) {
     usb.AddGenuinePair();
     ASSERT_TRUE(link.Open());
-    const Frames expected = {{'L', 0x00, 0x00, 0x4C, 0x42},
-                             {'I', 0x00, 0x75},
-                             {'I', 0x38, 0x03},
-                             {'I', 0x00, 0x74},
-                             {'I', 0x00, 0x70},
-                             {'I', 0x38, 0x00}};
+    const Frames expected = Then({'L', 0x00, 0x00, 0x4C, 0x42}, kSamplerStart);
     EXPECT_EQ(Sent(), expected);
     EXPECT_TRUE(link.Open()) << "a second open does nothing";
     EXPECT_EQ(Sent(), expected);
@@ -264,64 +231,203 @@ TEST_F(DeviceLinkTest, StreamBlockTimeOutPurgesAndSaysSo) {
 
 // --- Command bytes -------------------------------------------------------------------
 
+// One command family: each row's call returns its result having sent exactly
+// its frames on channel B; a refused call sends nothing.
 class DeviceLinkCommands : public DeviceLinkTest {
   protected:
+    struct Row {
+        std::string name;
+        std::function<int()> call;
+        Frames sent;
+        int result = kLinkOk;
+    };
     void SetUp() override { OpenGenuine(); }
+    void Expect(const std::vector<Row>& rows) {
+        for (const Row& row : rows) {
+            usb.ClearWrites();
+            EXPECT_EQ(row.call(), row.result) << row.name;
+            EXPECT_EQ(Sent(), row.sent) << row.name;
+        }
+    }
 };
 
 // Registers 4 (output divider), D (band route), 1 (modulus) and 0 (INT and
 // FRAC); FRAC carries into the third byte at 32, an odd INT sets its top bit.
+// The low band splits k doublings between the synthesizer's divider (a) and
+// the band route's (b). Values that would wrap their fields are refused.
 TEST_F(DeviceLinkCommands, SynthesizerWords) {
-    EXPECT_EQ(link.SetSynthesizer(511, 4094, 4095, 4, true), kLinkOk);
-    EXPECT_EQ(Sent(), (Frames{{'L', 0x00, 0xC6, 0x41, 0xBC},
-                              {'D', 0x04},
-                              {'L', 0x08, 0x00, 0xFF, 0xF9},
-                              {'L', 0x00, 0xFF, 0xFF, 0xF0}}));
-    for (const auto& [intPart, frac, word] : {std::tuple{300, 31, Bytes{'L', 0, 0x96, 0x00, 0xF8}},
-                                              {300, 32, Bytes{'L', 0, 0x96, 0x01, 0x00}},
-                                              {301, 32, Bytes{'L', 0, 0x96, 0x81, 0x00}}}) {
-        usb.ClearWrites();
-        EXPECT_EQ(link.SetSynthesizer(intPart, frac, 100, 1, true), kLinkOk);
-        EXPECT_EQ(Sent().back(), word) << intPart << " " << frac;
-    }
-    // The low band splits k doublings between the synthesizer's divider (a)
-    // and the band route's (b).
+    const auto set = [this](int intPart, int frac, int mod, int k, bool high) {
+        return [=, this] { return link.SetSynthesizer(intPart, frac, mod, k, high); };
+    };
+    const auto words = [](int a, int b, const Bytes& word) {
+        return Frames{{'L', 0x00, static_cast<std::uint8_t>(0x86 + 16 * a), 0x41, 0xBC},
+                      {'D', static_cast<std::uint8_t>(b)},
+                      {'L', 0x08, 0x00, 0x83, 0x21},
+                      word};
+    };
+    std::vector<Row> rows = {
+        {"largest fields",
+         set(511, 4094, 4095, 4, true),
+         {{'L', 0x00, 0xC6, 0x41, 0xBC},
+          {'D', 0x04},
+          {'L', 0x08, 0x00, 0xFF, 0xF9},
+          {'L', 0x00, 0xFF, 0xFF, 0xF0}}},
+        {"FRAC 31", set(300, 31, 100, 1, true), words(1, 4, {'L', 0, 0x96, 0x00, 0xF8})},
+        {"FRAC 32 carries", set(300, 32, 100, 1, true), words(1, 4, {'L', 0, 0x96, 0x01, 0x00})},
+        {"odd INT", set(301, 32, 100, 1, true), words(1, 4, {'L', 0, 0x96, 0x81, 0x00})},
+        {"INT needs a tenth bit", set(512, 37, 100, 1, true), {}, kLinkRefused},
+        {"negative INT", set(-1, 37, 100, 1, true), {}, kLinkRefused},
+        {"MOD below 2", set(300, 37, 1, 1, true), {}, kLinkRefused},
+        {"MOD needs a thirteenth bit", set(300, 37, 4096, 1, true), {}, kLinkRefused},
+        {"FRAC not below MOD", set(300, 100, 100, 1, true), {}, kLinkRefused},
+        {"negative FRAC", set(300, -1, 100, 1, true), {}, kLinkRefused},
+        {"output divider 2^5", set(300, 37, 100, 5, true), {}, kLinkRefused},
+        {"divider 2^5 in the low band", set(300, 37, 100, 11, false), {}, kLinkRefused},
+        {"negative divider", set(300, 37, 100, -1, true), {}, kLinkRefused},
+        {"negative divider, low band", set(300, 37, 100, -1, false), {}, kLinkRefused},
+        {"an LO of 0 Hz", set(0, 0, 100, 1, true), {}, kLinkRefused},
+    };
     const int a[] = {1, 1, 1, 1, 1, 1, 1, 1, 2, 3, 4};
     const int b[] = {0, 0, 0, 0, 0, 1, 2, 3, 3, 3, 3};
     for (int k = 0; k <= 10; ++k) {
-        usb.ClearWrites();
-        ASSERT_EQ(link.SetSynthesizer(300, 37, 100, k, false), kLinkOk);
-        const Frames sent = Sent();
-        ASSERT_EQ(sent.size(), 4u);
-        EXPECT_EQ(sent[0],
-                  (Bytes{'L', 0x00, static_cast<std::uint8_t>(0x86 + 16 * a[k]), 0x41, 0xBC}))
-            << k;
-        EXPECT_EQ(sent[1], (Bytes{'D', static_cast<std::uint8_t>(b[k])})) << k;
+        rows.push_back({"low band k " + std::to_string(k), set(300, 37, 100, k, false),
+                        words(a[k], b[k], {'L', 0x00, 0x96, 0x01, 0x28})});
     }
+    Expect(rows);
+    EXPECT_FALSE(link.commError);
 }
 
-TEST_F(DeviceLinkCommands, SynthesizerRefusesValuesThatWouldWrapTheirFields) {
-    const struct {
-        int intPart, frac, mod, k;
-        bool high;
-    } refused[] = {
-        {512, 37, 100, 1, true},                          // INT needs a tenth bit
-        {-1, 37, 100, 1, true},                           // negative INT
-        {300, 37, 1, 1, true},                            // MOD below 2
-        {300, 37, 4096, 1, true},                         // MOD needs a thirteenth bit
-        {300, 100, 100, 1, true},                         // FRAC not below MOD
-        {300, -1, 100, 1, true},                          // negative FRAC
-        {300, 37, 100, 5, true},                          // output divider 2^5
-        {300, 37, 100, 11, false},                        // divider 2^5 in the low band
-        {300, 37, 100, -1, true},                         // negative divider
-        {300, 37, 100, -1, false}, {0, 0, 100, 1, true},  // an LO of 0 Hz
+// The attenuator rounds to the nearest of its four steps.
+TEST_F(DeviceLinkCommands, RouteAttenuatorGainPreampAndSyncBytes) {
+    const auto atten = [this](double db) { return [=, this] { return link.SetAttenuator(db); }; };
+    const auto gain = [this](int mode) { return [=, this] { return link.SetGainMode(mode); }; };
+    const auto sync = [this](int mode) { return [=, this] { return link.SetSyncTrigger(mode); }; };
+    const double inf = std::numeric_limits<double>::infinity();
+    Expect({
+        {"high band", [this] { return link.SetBandSelect(true); }, {{'D', 4}}},
+        {"low band", [this] { return link.SetBandSelect(false); }, {{'D', 3}}},
+        {"preamp on", [this] { return link.SetPreamp(true); }, {{'M', 1}}},
+        {"preamp off", [this] { return link.SetPreamp(false); }, {{'M', 0}}},
+        {"sync 3", sync(3), {{'O', 3}}},
+        {"0 dB", atten(0.0), {{'A', 0}}},
+        {"7.4 dB", atten(7.4), {{'A', 1}}},
+        {"7.5 dB", atten(7.5), {{'A', 2}}},
+        {"15 dB", atten(15.0), {{'A', 3}}},
+        {"gain 0", gain(0), {{'I', 0x06, 0x80}, {'I', 0x0C, 0x00}}},
+        {"gain 1", gain(1), {{'I', 0x06, 0x00}, {'I', 0x0C, 0x00}}},
+        {"gain 2", gain(2), {{'I', 0x06, 0x00}, {'I', 0x0C, 0x80}}},
+        {"17.5 dB", atten(17.5), {}, kLinkRefused},
+        {"100 dB", atten(100.0), {}, kLinkRefused},
+        {"-7.5 dB", atten(-7.5), {}, kLinkRefused},
+        {"-300 dB", atten(-300.0), {}, kLinkRefused},
+        {"inf dB", atten(inf), {}, kLinkRefused},
+        {"-inf dB", atten(-inf), {}, kLinkRefused},
+        {"NaN dB", atten(std::nan("")), {}, kLinkRefused},
+        {"sync 4", sync(4), {}, kLinkRefused},
+        {"sync -1", sync(-1), {}, kLinkRefused},
+        {"gain 3", gain(3), {}, kLinkRefused},
+        {"gain -1", gain(-1), {}, kLinkRefused},
+    });
+}
+
+// Decimation, IF path and clock mode are sent only when they change (and
+// always after a preset); the cache changes only after a successful write. A
+// clock mode change settles, then initialises the sampler again.
+TEST_F(DeviceLinkCommands, CachedSettingsAreSentOnChangeOnly) {
+    const auto dec = [this](int d) { return [=, this] { return link.SetDecimation(d); }; };
+    const auto path = [this](int p) { return [=, this] { return link.SetIfPath(p); }; };
+    const auto clockMode = [this](int m) { return [=, this] { return link.SendClockMode(m); }; };
+    Expect({
+        {"decimation 4", dec(4), {{'I', 0x0E, 19}}},
+        {"decimation 4 again", dec(4), {}},
+        {"decimation 1", dec(1), {{'I', 0x0E, 16}}},
+        {"IF path 1", path(1), {{'F', 1}}},
+        {"IF path 1 again", path(1), {}},
+        {"IF path 1 after a preset",
+         [this] {
+             link.ResetCachedSettings();
+             return link.SetIfPath(1);
+         },
+         {{'F', 1}}},
+        {"IF path 0", path(0), {{'F', 0}}},
+        {"clock mode 1", clockMode(1), Then({'C', 9}, kSamplerStart)},
+        {"decimation 0", dec(0), {}, kLinkRefused},
+        {"decimation 17", dec(17), {}, kLinkRefused},
+        {"decimation 742 (a 100 s zero span)", dec(742), {}, kLinkRefused},
+        {"IF path 2", path(2), {}, kLinkRefused},
+        {"IF path -1", path(-1), {}, kLinkRefused},
+        {"clock mode 3", clockMode(3), {}, kLinkRefused},
+        {"clock mode -1", clockMode(-1), {}, kLinkRefused},
+    });
+    const long long before = clock.TotalSleptMs();
+    ASSERT_EQ(link.SendClockMode(2), kLinkOk);
+    EXPECT_EQ(SleptSince(before), 5 + 250 + 5 * (5 + 150));
+
+    usb.failWrites = true;
+    EXPECT_EQ(link.SetDecimation(8), kLinkWriteFailed);
+    EXPECT_EQ(link.SetIfPath(1), kLinkWriteFailed);
+    EXPECT_EQ(link.SendClockMode(0), kLinkWriteFailed);
+    EXPECT_EQ(link.DecimationSent(), 1);
+    EXPECT_EQ(link.IfPathSent(), 0);
+    EXPECT_EQ(link.ClockModeSent(), 2);
+    usb.failWrites = false;
+    Expect({{"decimation 16", dec(16), {{'I', 0x0E, 31}}}});
+}
+
+// The step list loads its modulus, then steps either way; a capture counts
+// whole blocks in one byte; the stream commands have no argument.
+TEST_F(DeviceLinkCommands, StepListCaptureAndStreamBytes) {
+    const Bytes modulus{'L', 0x08, 0x00, 0x83, 0x21};
+    const auto capture = [this](int n) { return [=, this] { return link.RequestCapture(n); }; };
+    Expect({
+        {"steps up",
+         [this] { return link.RunStepList(10, 300); },
+         {modulus, {'N', 10, 0, 0x2C, 1}}},
+        {"steps down",
+         [this] { return link.RunStepListDown(10, 300); },
+         {modulus, {'N', 0x2C, 0x01, 10, 0}}},
+        {"widest list",
+         [this] { return link.RunStepList(0, 65535); },
+         {modulus, {'N', 0, 0, 0xFF, 0xFF}}},
+        {"capture", capture(4096 / kPollBlockPairs), {{'S', 8}}},
+        {"longest capture", capture(255), {{'S', 255}}},
+        {"stream start", [this] { return link.StartStream(); }, {{'T'}}},
+        {"stream stop", [this] { return link.StopStream(); }, {{'3'}}},
+        {"step past 65535", [this] { return link.RunStepList(0, 65536); }, {}, kLinkRefused},
+        {"negative step", [this] { return link.RunStepListDown(-1, 10); }, {}, kLinkRefused},
+        {"capture of 256", capture(256), {}, kLinkRefused},
+        {"capture of 0", capture(0), {}, kLinkRefused},
+    });
+}
+
+// Detector readings come back big-endian on channel B; a short answer is
+// result 5 and leaves the rest of the values alone.
+TEST_F(DeviceLinkCommands, DetectorSweepTakesAtMost2048ValuesAndChecksTheAnswer) {
+    Bytes answer(2 * kMaxDetectorValues, 0x01);
+    usb.onWrite = [&](UsbHandle handle, const Bytes& frame) {
+        if (UnSlip(frame)[0] == 'B') {
+            usb.QueueReceive(handle, answer);
+        }
     };
-    for (const auto& c : refused) {
-        EXPECT_EQ(link.SetSynthesizer(c.intPart, c.frac, c.mod, c.k, c.high), kLinkRefused)
-            << c.intPart << " " << c.frac << "/" << c.mod << " k " << c.k;
-    }
-    EXPECT_TRUE(Sent().empty());
-    EXPECT_FALSE(link.commError);
+    std::vector<std::uint16_t> values(kMaxDetectorValues + 1, 7);
+    const auto sweep = [&](int start, int stop) {
+        return [&, start, stop] { return link.StartDetectorSweep(start, stop, values.data()); };
+    };
+    Expect({
+        {"2048 values", sweep(1000, 1000 + 3 * 2048 + 2), {{'D', 4}, {'B', 0xE8, 3, 0xEA, 0x1B}}},
+        {"2049 values", sweep(0, 3 * 2049), {}, kLinkRefused},
+        {"downwards", sweep(165, 156), {}, kLinkRefused},
+        {"no width", sweep(156, 156), {}, kLinkRefused},
+        {"negative start", sweep(-3, 156), {}, kLinkRefused},
+        {"stop past 65535", sweep(65530, 65536), {}, kLinkRefused},
+    });
+    EXPECT_EQ(values[kMaxDetectorValues - 1], 0x0101);
+
+    answer = {0x12, 0x34, 0x56};
+    values.assign(3, 7);
+    EXPECT_EQ(link.StartDetectorSweep(156, 165, values.data()), kLinkWrongAmount);
+    EXPECT_EQ(values, (std::vector<std::uint16_t>{0x1234, 7, 7}));
+    EXPECT_EQ(usb.Queued(kCommand), 0u);
 }
 
 TEST_F(DeviceLinkCommands, FailedWriteStopsTheSequenceAndReportsIt) {
@@ -336,92 +442,6 @@ TEST_F(DeviceLinkCommands, FailedWriteStopsTheSequenceAndReportsIt) {
     EXPECT_EQ(link.InitialiseSampler(), kLinkWriteFailed);
     EXPECT_EQ(SleptSince(before), 5);
     EXPECT_EQ(link.SetGainMode(1), kLinkWriteFailed);
-}
-
-TEST_F(DeviceLinkCommands, RouteAttenuatorGainPreampAndSyncBytes) {
-    EXPECT_EQ(link.SetBandSelect(true), kLinkOk);
-    EXPECT_EQ(link.SetBandSelect(false), kLinkOk);
-    EXPECT_EQ(link.SetPreamp(true), kLinkOk);
-    EXPECT_EQ(link.SetPreamp(false), kLinkOk);
-    EXPECT_EQ(link.SetSyncTrigger(3), kLinkOk);
-    // The attenuator rounds to the nearest of its four steps.
-    for (double db : {0.0, 7.4, 7.5, 15.0}) {
-        EXPECT_EQ(link.SetAttenuator(db), kLinkOk) << db;
-    }
-    for (int mode : {0, 1, 2}) {
-        EXPECT_EQ(link.SetGainMode(mode), kLinkOk);
-    }
-    EXPECT_EQ(Sent(), (Frames{{'D', 4},
-                              {'D', 3},
-                              {'M', 1},
-                              {'M', 0},
-                              {'O', 3},
-                              {'A', 0},
-                              {'A', 1},
-                              {'A', 2},
-                              {'A', 3},
-                              {'I', 0x06, 0x80},
-                              {'I', 0x0C, 0x00},
-                              {'I', 0x06, 0x00},
-                              {'I', 0x0C, 0x00},
-                              {'I', 0x06, 0x00},
-                              {'I', 0x0C, 0x80}}));
-    usb.ClearWrites();
-    const double inf = std::numeric_limits<double>::infinity();
-    for (double db : {17.5, 100.0, -7.5, -300.0, inf, -inf, std::nan("")}) {
-        EXPECT_EQ(link.SetAttenuator(db), kLinkRefused) << db;
-    }
-    EXPECT_EQ(link.SetSyncTrigger(4), kLinkRefused);
-    EXPECT_EQ(link.SetSyncTrigger(-1), kLinkRefused);
-    EXPECT_EQ(link.SetGainMode(3), kLinkRefused);
-    EXPECT_EQ(link.SetGainMode(-1), kLinkRefused);
-    EXPECT_TRUE(Sent().empty());
-}
-
-// Decimation, IF path and clock mode are sent only when they change (and
-// always after a preset); the cache changes only after a successful write.
-TEST_F(DeviceLinkCommands, CachedSettingsAreSentOnChangeOnly) {
-    EXPECT_EQ(link.SetDecimation(4), kLinkOk);
-    EXPECT_EQ(link.SetDecimation(4), kLinkOk);
-    EXPECT_EQ(link.SetDecimation(1), kLinkOk);
-    EXPECT_EQ(link.SetIfPath(1), kLinkOk);
-    EXPECT_EQ(link.SetIfPath(1), kLinkOk);
-    link.ResetCachedSettings();
-    EXPECT_EQ(link.SetIfPath(1), kLinkOk);
-    EXPECT_EQ(link.SetIfPath(0), kLinkOk);
-    EXPECT_EQ(Sent(), (Frames{{'I', 0x0E, 19}, {'I', 0x0E, 16}, {'F', 1}, {'F', 1}, {'F', 0}}));
-    ASSERT_EQ(link.SendClockMode(2), kLinkOk);
-    usb.ClearWrites();
-
-    for (int refused : {0, 17, 742}) {  // 742: what a 100 s zero span would ask
-        EXPECT_EQ(link.SetDecimation(refused), kLinkRefused) << refused;
-    }
-    EXPECT_EQ(link.SetIfPath(2), kLinkRefused);
-    EXPECT_EQ(link.SetIfPath(-1), kLinkRefused);
-    EXPECT_EQ(link.SendClockMode(3), kLinkRefused);
-    EXPECT_EQ(link.SendClockMode(-1), kLinkRefused);
-    usb.failWrites = true;
-    EXPECT_EQ(link.SetDecimation(8), kLinkWriteFailed);
-    EXPECT_EQ(link.SetIfPath(1), kLinkWriteFailed);
-    EXPECT_EQ(link.SendClockMode(0), kLinkWriteFailed);
-    EXPECT_EQ(link.DecimationSent(), 1);
-    EXPECT_EQ(link.IfPathSent(), 0);
-    EXPECT_EQ(link.ClockModeSent(), 2);
-    usb.failWrites = false;
-    EXPECT_EQ(link.SetDecimation(16), kLinkOk);
-    EXPECT_EQ(Sent(), (Frames{{'I', 0x0E, 31}}));
-}
-
-TEST_F(DeviceLinkCommands, ClockModeSettlesThenReinitialisesTheSampler) {
-    const long long before = clock.TotalSleptMs();
-    EXPECT_EQ(link.SendClockMode(1), kLinkOk);
-    EXPECT_EQ(Sent(), (Frames{{'C', 9},
-                              {'I', 0x00, 0x75},
-                              {'I', 0x38, 0x03},
-                              {'I', 0x00, 0x74},
-                              {'I', 0x00, 0x70},
-                              {'I', 0x38, 0x00}}));
-    EXPECT_EQ(SleptSince(before), 5 + 250 + 5 * (5 + 150));
 }
 
 // An external reference is switched to only on two readings in a row; no
@@ -471,64 +491,6 @@ TEST_F(DeviceLinkCommands, ReferenceCheck) {
     const long long before = clock.TotalSleptMs();
     EXPECT_EQ(link.SetPreamp(true), kLinkOk);
     EXPECT_EQ(SleptSince(before), 10);
-}
-
-// Detector readings come back big-endian on channel B; a short answer is
-// result 5 and leaves the rest of the values alone.
-TEST_F(DeviceLinkCommands, DetectorSweepTakesAtMost2048ValuesAndChecksTheAnswer) {
-    Bytes answer(2 * kMaxDetectorValues, 0x01);
-    usb.onWrite = [&](UsbHandle handle, const Bytes& frame) {
-        if (UnSlip(frame)[0] == 'B') {
-            usb.QueueReceive(handle, answer);
-        }
-    };
-    std::vector<std::uint16_t> values(kMaxDetectorValues + 1, 7);
-    EXPECT_EQ(link.StartDetectorSweep(1000, 1000 + 3 * 2048 + 2, values.data()), kLinkOk);
-    EXPECT_EQ(values[kMaxDetectorValues - 1], 0x0101);
-    EXPECT_EQ(Sent(), (Frames{{'D', 4}, {'B', 0xE8, 0x03, 0xEA, 0x1B}}));
-
-    answer = {0x12, 0x34, 0x56};
-    values.assign(3, 7);
-    EXPECT_EQ(link.StartDetectorSweep(156, 165, values.data()), kLinkWrongAmount);
-    EXPECT_EQ(values, (std::vector<std::uint16_t>{0x1234, 7, 7}));
-    EXPECT_EQ(usb.Queued(kCommand), 0u);
-
-    usb.ClearWrites();
-    values.resize(kMaxDetectorValues + 1);
-    EXPECT_EQ(link.StartDetectorSweep(0, 3 * 2049, values.data()), kLinkRefused);
-    EXPECT_EQ(link.StartDetectorSweep(165, 156, values.data()), kLinkRefused);
-    EXPECT_EQ(link.StartDetectorSweep(156, 156, values.data()), kLinkRefused);
-    EXPECT_EQ(link.StartDetectorSweep(-3, 156, values.data()), kLinkRefused);
-    EXPECT_EQ(link.StartDetectorSweep(65530, 65536, values.data()), kLinkRefused);
-    EXPECT_TRUE(Sent().empty());
-}
-
-// The step list loads its modulus, then steps either way; a capture counts
-// whole blocks in one byte; the stream commands have no argument.
-TEST_F(DeviceLinkCommands, StepListCaptureAndStreamBytes) {
-    EXPECT_EQ(link.RunStepList(10, 300), kLinkOk);
-    EXPECT_EQ(link.RunStepListDown(10, 300), kLinkOk);
-    EXPECT_EQ(link.RunStepList(0, 65535), kLinkOk);
-    EXPECT_EQ(link.RequestCapture(4096 / kPollBlockPairs), kLinkOk);
-    EXPECT_EQ(link.RequestCapture(255), kLinkOk);
-    EXPECT_EQ(link.StartStream(), kLinkOk);
-    EXPECT_EQ(link.StopStream(), kLinkOk);
-    EXPECT_EQ(Sent(), (Frames{{'L', 0x08, 0x00, 0x83, 0x21},
-                              {'N', 10, 0, 0x2C, 0x01},
-                              {'L', 0x08, 0x00, 0x83, 0x21},
-                              {'N', 0x2C, 0x01, 10, 0},
-                              {'L', 0x08, 0x00, 0x83, 0x21},
-                              {'N', 0, 0, 0xFF, 0xFF},
-                              {'S', 8},
-                              {'S', 255},
-                              {'T'},
-                              {'3'}}));
-    usb.ClearWrites();
-    EXPECT_EQ(link.RunStepList(0, 65536), kLinkRefused);
-    EXPECT_EQ(link.RunStepListDown(-1, 10), kLinkRefused);
-    EXPECT_EQ(link.RequestCapture(256), kLinkRefused);
-    EXPECT_EQ(link.RequestCapture(0), kLinkRefused);
-    EXPECT_TRUE(Sent().empty());
 }
 
 }  // namespace

@@ -38,31 +38,6 @@ TEST(FtdiUsbDriverTest, WithoutAnInstrumentTheListIsEmptyAndNothingOpens) {
     }
 }
 
-TEST(FtdiUsbDriverTest, CallsOnHandlesThatWereNeverOpenedFailCleanly) {
-    FtdiUsbDriver driver;
-    for (UsbHandle handle : {kNoHandle, 1, 2, -1, 1000}) {
-        SCOPED_TRACE(handle);
-        std::uint8_t buffer[4] = {1, 2, 3, 4};
-        std::size_t written = 99;
-        std::size_t got = 99;
-        std::size_t waiting = 99;
-        UsbDeviceInfo info;
-        EXPECT_NE(driver.SetBaudRate(handle, 46667), kUsbOk);
-        EXPECT_NE(driver.SetTimeouts(handle, 5000, 5000), kUsbOk);
-        EXPECT_NE(driver.Write(handle, buffer, sizeof buffer, written), kUsbOk);
-        EXPECT_EQ(written, 0u);
-        EXPECT_NE(driver.Read(handle, buffer, sizeof buffer, got), kUsbOk);
-        EXPECT_EQ(got, 0u);
-        EXPECT_EQ(buffer[0], 1) << "a failed read leaves the buffer alone";
-        EXPECT_NE(driver.QueueStatus(handle, waiting), kUsbOk);
-        EXPECT_EQ(waiting, 0u);
-        EXPECT_NE(driver.Purge(handle), kUsbOk);
-        EXPECT_NE(driver.HandleInfo(handle, info), kUsbOk);
-        EXPECT_NE(driver.CyclePort(handle), kUsbOk);
-        EXPECT_NE(driver.Close(handle), kUsbOk);
-    }
-}
-
 TEST(FtdiUsbDriverTest, ConcurrentListingsStayClean) {
     FtdiUsbDriver shared;
     std::vector<std::thread> lookers;

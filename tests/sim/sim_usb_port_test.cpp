@@ -76,29 +76,5 @@ TEST(SimUsbPort, VanishedOrCycledUnitFailsEveryCallUntilReopened) {
     EXPECT_EQ(session.unit.Memory()[0], 0xFF);
 }
 
-TEST(SimUsbPort, CommandsAtTheWrongRateAreNotUnderstood) {
-    SimSession session;
-    ASSERT_EQ(session.driver.OpenByIndex(1, session.command), kUsbOk);
-    session.Send({'A', 0x00});
-    EXPECT_EQ(session.unit.State().attenIndex, 3);
-    session.driver.SetBaudRate(session.command, 46667);
-    session.Send({'A', 0x00});
-    EXPECT_EQ(session.unit.State().attenIndex, 0);
-}
-
-TEST(SimUsbPort, ReadWaitsThroughTheClockUpToItsTimeout) {
-    SimSession session;
-    session.Open();
-    session.driver.SetTimeouts(session.command, 500, 500);
-    session.Send({'V'});
-    const long long before = session.clock.TotalSleptMs();
-    // Fewer bytes than asked: the read gives what came after the time-out.
-    EXPECT_EQ(session.Read(session.command, 32).size(), 11u);
-    EXPECT_EQ(session.clock.TotalSleptMs() - before, 500);
-    session.driver.SetTimeouts(session.command, 0, 0);
-    EXPECT_TRUE(session.Read(session.command, 4).empty());
-    EXPECT_EQ(session.clock.TotalSleptMs() - before, 500);
-}
-
 }  // namespace
 }  // namespace tavlin::test
