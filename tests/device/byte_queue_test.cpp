@@ -125,20 +125,19 @@ TEST(ByteQueueTest, CloseWakesABlockedTakeWithWhatIsLeftAndIsFinal) {
     EXPECT_TRUE(out.empty());
 }
 
+// The producer waits for room, as a reader thread facing a slow consumer
+// does, so that this test checks ordering only.
 TEST(ByteQueueTest, ConcurrentProducerAndConsumerLoseNothing) {
     ByteQueue queue(1u << 16);
     constexpr std::size_t kTotal = 2'000'000;
     const auto byteAt = [](std::size_t i) { return static_cast<std::uint8_t>(i * 31 + 7); };
     std::thread producer([&] {
         std::mt19937 random(7);
-        Bytes chunk;
-        for (std::size_t sent = 0; sent < kTotal; sent += chunk.size()) {
-            chunk.resize(std::min<std::size_t>(1 + random() % 5000, kTotal - sent));
-            for (std::size_t i = 0; i < chunk.size(); ++i) {
-                chunk[i] = byteAt(sent + i);
+        for (std::size_t sent = 0; sent < kTotal;) {
+            Bytes chunk(std::min<std::size_t>(1 + random() % 5000, kTotal - sent));
+            for (std::uint8_t& byte : chunk) {
+                byte = byteAt(sent++);
             }
-            // Like a reader thread facing a slow consumer: wait for room
-            // rather than overflow, so that this test checks ordering only.
             while (queue.Size() + chunk.size() > queue.Bound()) {
                 std::this_thread::yield();
             }
@@ -152,16 +151,14 @@ TEST(ByteQueueTest, ConcurrentProducerAndConsumerLoseNothing) {
     std::mt19937 random(11);
     std::size_t received = 0;
     std::size_t mismatches = 0;
-    while (received < kTotal) {
-        Bytes out;
-        const auto result =
-            Take(queue, std::min<std::size_t>(1 + random() % 8192, kTotal - received), out,
-                 milliseconds(2));
-        if (result == TakeResult::kOverflowed || (result == TakeResult::kClosed && out.empty())) {
-            break;
-        }
+    for (Bytes out; received < kTotal;) {
+        const std::size_t count = std::min<std::size_t>(1 + random() % 8192, kTotal - received);
+        const TakeResult result = Take(queue, count, out, milliseconds(2));
         for (const std::uint8_t byte : out) {
             mismatches += byte != byteAt(received++);
+        }
+        if (result == TakeResult::kOverflowed || (result == TakeResult::kClosed && out.empty())) {
+            break;
         }
     }
     producer.join();
