@@ -190,7 +190,7 @@ TEST_F(DeviceLinkTest, TriggerWaitEndsWhenAStopIsRequested) {
 TEST_F(DeviceLinkTest, BlockReadsThatRunOutOfData) {
     OpenGenuine();
     usb.QueueReceive(kData, Bytes(2047, 0x11));
-    std::vector<std::int32_t> first(512), second(512);
+    std::vector<std::int32_t> first(4096), second(4096);
     const long long before = clock.TotalSleptMs();
     EXPECT_EQ(link.ReadSampleBlock512(first.data(), second.data()), 0);
     EXPECT_EQ(SleptSince(before), 100);
@@ -200,11 +200,10 @@ TEST_F(DeviceLinkTest, BlockReadsThatRunOutOfData) {
     EXPECT_EQ(first[0], 0x1111);
 
     usb.QueueReceive(kData, Bytes(100, 0));
-    std::vector<std::int32_t> streamFirst(4096, 7), streamSecond(4096, 7);
-    EXPECT_FALSE(link.ReadStreamBlock(streamFirst.data(), streamSecond.data()));
+    EXPECT_FALSE(link.ReadStreamBlock(first.data(), second.data()));
     EXPECT_EQ(Texts(), std::vector<std::string>{"ERROR|Time out waiting for data"});
     EXPECT_EQ(usb.Queued(kData), 0u);
-    EXPECT_EQ(streamFirst[0], 7) << "the arrays are left untouched";
+    EXPECT_EQ(first[0], 0x1111) << "the arrays are left untouched";
 }
 
 // --- Command bytes -------------------------------------------------------------------
@@ -237,22 +236,20 @@ TEST_F(DeviceLinkCommands, SynthesizerWords) {
     const auto set = [this](int intPart, int frac, int mod, int k, bool high) {
         return [=, this] { return link.SetSynthesizer(intPart, frac, mod, k, high); };
     };
-    const auto words = [](int a, int b, const Bytes& word) {
+    const Bytes mod100{'L', 0x08, 0x00, 0x83, 0x21};
+    const auto words = [](int a, int b, const Bytes& modulus, const Bytes& word) {
         return Frames{{'L', 0x00, static_cast<std::uint8_t>(0x86 + 16 * a), 0x41, 0xBC},
                       {'D', static_cast<std::uint8_t>(b)},
-                      {'L', 0x08, 0x00, 0x83, 0x21},
+                      modulus,
                       word};
     };
     std::vector<Row> rows = {
-        {"largest fields",
-         set(511, 4094, 4095, 4, true),
-         {{'L', 0x00, 0xC6, 0x41, 0xBC},
-          {'D', 0x04},
-          {'L', 0x08, 0x00, 0xFF, 0xF9},
-          {'L', 0x00, 0xFF, 0xFF, 0xF0}}},
-        {"FRAC 31", set(300, 31, 100, 1, true), words(1, 4, {'L', 0, 0x96, 0x00, 0xF8})},
-        {"FRAC 32 carries", set(300, 32, 100, 1, true), words(1, 4, {'L', 0, 0x96, 0x01, 0x00})},
-        {"odd INT", set(301, 32, 100, 1, true), words(1, 4, {'L', 0, 0x96, 0x81, 0x00})},
+        {"largest fields", set(511, 4094, 4095, 4, true),
+         words(4, 4, {'L', 0x08, 0x00, 0xFF, 0xF9}, {'L', 0x00, 0xFF, 0xFF, 0xF0})},
+        {"FRAC 31", set(300, 31, 100, 1, true), words(1, 4, mod100, {'L', 0, 0x96, 0x00, 0xF8})},
+        {"FRAC 32 carries", set(300, 32, 100, 1, true),
+         words(1, 4, mod100, {'L', 0, 0x96, 0x01, 0x00})},
+        {"odd INT", set(301, 32, 100, 1, true), words(1, 4, mod100, {'L', 0, 0x96, 0x81, 0x00})},
         {"INT needs a tenth bit", set(512, 37, 100, 1, true), {}, kLinkRefused},
         {"negative INT", set(-1, 37, 100, 1, true), {}, kLinkRefused},
         {"MOD below 2", set(300, 37, 1, 1, true), {}, kLinkRefused},
@@ -269,7 +266,7 @@ TEST_F(DeviceLinkCommands, SynthesizerWords) {
     const int b[] = {0, 0, 0, 0, 0, 1, 2, 3, 3, 3, 3};
     for (int k = 0; k <= 10; ++k) {
         rows.push_back({"low band k " + std::to_string(k), set(300, 37, 100, k, false),
-                        words(a[k], b[k], {'L', 0x00, 0x96, 0x01, 0x28})});
+                        words(a[k], b[k], mod100, {'L', 0x00, 0x96, 0x01, 0x28})});
     }
     Expect(rows);
     EXPECT_FALSE(link.commError);
@@ -354,23 +351,21 @@ TEST_F(DeviceLinkCommands, CachedSettingsAreSentOnChangeOnly) {
 // whole blocks in one byte; the stream commands have no argument.
 TEST_F(DeviceLinkCommands, StepListCaptureAndStreamBytes) {
     const Bytes modulus{'L', 0x08, 0x00, 0x83, 0x21};
+    const auto up = [this](int a, int b) { return [=, this] { return link.RunStepList(a, b); }; };
+    const auto down = [this](int a, int b) {
+        return [=, this] { return link.RunStepListDown(a, b); };
+    };
     const auto capture = [this](int n) { return [=, this] { return link.RequestCapture(n); }; };
     Expect({
-        {"steps up",
-         [this] { return link.RunStepList(10, 300); },
-         {modulus, {'N', 10, 0, 0x2C, 1}}},
-        {"steps down",
-         [this] { return link.RunStepListDown(10, 300); },
-         {modulus, {'N', 0x2C, 0x01, 10, 0}}},
-        {"widest list",
-         [this] { return link.RunStepList(0, 65535); },
-         {modulus, {'N', 0, 0, 0xFF, 0xFF}}},
+        {"steps up", up(10, 300), {modulus, {'N', 10, 0, 0x2C, 1}}},
+        {"steps down", down(10, 300), {modulus, {'N', 0x2C, 0x01, 10, 0}}},
+        {"widest list", up(0, 65535), {modulus, {'N', 0, 0, 0xFF, 0xFF}}},
         {"capture", capture(4096 / kPollBlockPairs), {{'S', 8}}},
         {"longest capture", capture(255), {{'S', 255}}},
         {"stream start", [this] { return link.StartStream(); }, {{'T'}}},
         {"stream stop", [this] { return link.StopStream(); }, {{'3'}}},
-        {"step past 65535", [this] { return link.RunStepList(0, 65536); }, {}, kLinkRefused},
-        {"negative step", [this] { return link.RunStepListDown(-1, 10); }, {}, kLinkRefused},
+        {"step past 65535", up(0, 65536), {}, kLinkRefused},
+        {"negative step", down(-1, 10), {}, kLinkRefused},
         {"capture of 256", capture(256), {}, kLinkRefused},
         {"capture of 0", capture(0), {}, kLinkRefused},
     });
