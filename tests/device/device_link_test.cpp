@@ -2,23 +2,43 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <string>
 #include <thread>
 
+#include "device/cal_table.h"
+#include "support/fake_cal_memory.h"
 #include "support/fake_clock.h"
+#include "support/recording_progress_sink.h"
 #include "support/recording_prompter.h"
 #include "support/scripted_usb_driver.h"
+#include "support/test_directory.h"
 
 namespace tavlin {
 namespace {
 
-using test::FakeClock;
-using test::RecordingPrompter;
 using test::ScriptedUsbDriver;
 using test::UnSlip;
 using Bytes = std::vector<std::uint8_t>;
+using Frames = std::vector<Bytes>;
 
+// Channels A and B of a genuine pair (handles are index + 1).
 constexpr UsbHandle kData = 1;
 constexpr UsbHandle kCommand = 2;
+// What opening the link and every clock mode change send to start the sampler.
+const Frames kSamplerStart = {
+    {'I', 0x00, 0x75}, {'I', 0x38, 0x03}, {'I', 0x00, 0x74}, {'I', 0x00, 0x70}, {'I', 0x38, 0x00}};
+
+Frames Then(const Bytes& first, Frames rest) {
+    rest.insert(rest.begin(), first);
+    return rest;
+}
 
 class DeviceLinkTest : public ::testing::Test {
   protected:
@@ -35,57 +55,34 @@ class DeviceLinkTest : public ::testing::Test {
         usb.ClearWrites();
         usb.ClearCalls();
     }
-    // A sample answer: header, then pairs (i, -i) for i = 0, 1, ...
-    static Bytes SampleAnswer(int pairs, bool header = true) {
-        Bytes bytes;
-        if (header) {
-            bytes = {0xA5, 0x5A, 0xF0, 0x0F};
+    // The commands written to channel B since the last ClearWrites.
+    Frames Sent() {
+        Frames frames;
+        for (const Bytes& frame : usb.Writes(kCommand)) {
+            frames.push_back(UnSlip(frame));
         }
+        return frames;
+    }
+    long long SleptSince(long long before) const { return clock.TotalSleptMs() - before; }
+    // A sample answer: header, then pairs (i, -i) for i = 0, 1, ...
+    static Bytes SampleAnswer(int pairs) {
+        Bytes bytes = {0xA5, 0x5A, 0xF0, 0x0F};
         for (int i = 0; i < pairs; ++i) {
-            const auto first = static_cast<std::uint16_t>(i);
-            const auto second = static_cast<std::uint16_t>(-i);
-            bytes.insert(
-                bytes.end(),
-                {static_cast<std::uint8_t>(first & 0xFF), static_cast<std::uint8_t>(first >> 8),
-                 static_cast<std::uint8_t>(second & 0xFF), static_cast<std::uint8_t>(second >> 8)});
+            for (const int value : {i, -i}) {
+                bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
+                bytes.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+            }
         }
         return bytes;
     }
 
     ScriptedUsbDriver usb;
-    FakeClock clock;
-    RecordingPrompter prompter;
+    test::FakeClock clock;
+    test::RecordingPrompter prompter;
     DeviceLink link{usb, clock, prompter};
 };
 
-// --- Discovery and its messages ---------------------------------------------------
-
-TEST_F(DeviceLinkTest, NoInstrumentPromptsWaitsThenAsksTheProgramToClose) {
-    bool closeAsked = false;
-    link.SetInstrumentLostHandler([&] { closeAsked = true; });
-    const long long before = clock.TotalSleptMs();
-    EXPECT_FALSE(link.Open());
-    EXPECT_EQ(Texts(), (std::vector<std::string>{
-                           "ERROR 1-TAVLIN NOT FOUND|PLEASE CONNECT TAVLIN NOW\r\n then click OK",
-                           "ERROR 1|TAVLIN NOT FOUND\r\nClosing application"}));
-    EXPECT_EQ(prompter.Boxes()[0].buttons, PromptButtons::Ok);
-    EXPECT_GE(clock.TotalSleptMs() - before, 1000);
-    EXPECT_TRUE(closeAsked);
-    EXPECT_TRUE(link.InstrumentLost());
-}
-
-TEST_F(DeviceLinkTest, InstrumentPluggedInDuringThePromptOpensNormally) {
-    usb.AddGenuinePair();
-    // First look sees nothing, the second sees the pair.
-    auto devices = usb.devices;
-    usb.devices.clear();
-    prompter.OnShow([&] { usb.devices = devices; });
-    EXPECT_TRUE(link.Open());
-    EXPECT_EQ(Texts(),
-              (std::vector<std::string>{
-                  "ERROR 1-TAVLIN NOT FOUND|PLEASE CONNECT TAVLIN NOW\r\n then click OK"}));
-    EXPECT_FALSE(link.InstrumentLost());
-}
+// --- Discovery -------------------------------------------------------------------
 
 TEST_F(DeviceLinkTest, HalfAnInstrumentRunsWithoutIt) {
     usb.devices.push_back({ScriptedUsbDriver::Info("Tavlin A"), 0});
@@ -105,82 +102,28 @@ TEST_F(DeviceLinkTest, ChannelsAreChosenByDescriptionSkippingOpenOnes) {
     usb.devices.push_back({ScriptedUsbDriver::Info("KVO TRAXA A"), 0});
     EXPECT_TRUE(link.Open());
     const auto calls = usb.Calls();
-    EXPECT_NE(std::find(calls.begin(), calls.end(), "open 3"), calls.end());
-    EXPECT_NE(std::find(calls.begin(), calls.end(), "open 2"), calls.end());
-    EXPECT_NE(std::find(calls.begin(), calls.end(), "rate 3 46667"), calls.end());
+    for (const char* call : {"open 3", "open 2", "rate 3 46667"}) {
+        EXPECT_NE(std::find(calls.begin(), calls.end(), call), calls.end()) << call;
+    }
 }
 
-TEST_F(DeviceLinkTest, DataChannelGetsTenAttemptsThenPort1Message) {
-    usb.AddGenuinePair();
-    usb.devices[0].failOpens = 9;  // opens on the tenth attempt
-    EXPECT_TRUE(link.Open());
-    EXPECT_EQ(prompter.Count(), 0u);
-    link.ResetLink(false);
-    usb.ClearCalls();
-    usb.ClearWrites();
-    usb.devices[0].failOpens = -1;
-    EXPECT_FALSE(link.Open());
-    const auto calls = usb.Calls();
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 0"), 10);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"ERROR 2|PORT1 Did not open"});
-    EXPECT_TRUE(usb.Writes(kCommand).empty()) << "no initialisation without an open link";
-}
-
-TEST_F(DeviceLinkTest, CommandChannelGetsOneAttemptThenPort2Message) {
-    usb.AddGenuinePair();
-    usb.devices[1].failOpens = 1;
-    EXPECT_FALSE(link.Open());
-    EXPECT_EQ(Texts(), std::vector<std::string>{"ERROR 2|PORT2 Did not open"});
-    EXPECT_FALSE(link.IsOpen());
-}
-
-TEST_F(DeviceLinkTest, OpeningInitialisesSynthesizerAndSampler) {
+TEST_F(DeviceLinkTest, OpeningInitialisesSynthesizerAndSamplerOnce) {
     usb.AddGenuinePair();
     ASSERT_TRUE(link.Open());
-    std::vector<Bytes> commands;
-    for (const auto& frame : usb.Writes(kCommand)) {
-        commands.push_back(UnSlip(frame));
-    }
-    const std::vector<Bytes> expected = {{'L', 0x00, 0x00, 0x4C, 0x42},
-                                         {'I', 0x00, 0x75},
-                                         {'I', 0x38, 0x03},
-                                         {'I', 0x00, 0x74},
-                                         {'I', 0x00, 0x70},
-                                         {'I', 0x38, 0x00}};
-    EXPECT_EQ(commands, expected);
+    const Frames expected = Then({'L', 0x00, 0x00, 0x4C, 0x42}, kSamplerStart);
+    EXPECT_EQ(Sent(), expected);
     EXPECT_TRUE(link.Open()) << "a second open does nothing";
-    EXPECT_EQ(usb.Writes(kCommand).size(), expected.size());
+    EXPECT_EQ(Sent(), expected);
 }
 
-// --- Framing ---------------------------------------------------------------------
+// --- Framing and replies ------------------------------------------------------------
 
 TEST_F(DeviceLinkTest, SlipEscapesBothSpecialBytesAndEndsWithOneFrameEnd) {
     OpenGenuine();
     link.commandBytes = {'L', 0xC0, 0xDB, 0x01, 0xC0};
     EXPECT_EQ(link.SendCommand(5), kLinkOk);
-    const Bytes expected = {'L', 0xDB, 0xDC, 0xDB, 0xDD, 0x01, 0xDB, 0xDC, 0xC0};
-    ASSERT_EQ(usb.Writes(kCommand).size(), 1u);
-    EXPECT_EQ(usb.Writes(kCommand)[0], expected);
-}
-
-TEST_F(DeviceLinkTest, FailedWriteRaisesTheCommunicationErrorFlag) {
-    OpenGenuine();
-    usb.failWrites = true;
-    link.commandBytes = {'A', 2};
-    EXPECT_EQ(link.SendCommand(2), kLinkWriteFailed);
-    EXPECT_TRUE(link.commError);
-}
-
-TEST_F(DeviceLinkTest, EachCommandWaitsFiveMillisecondsTenOnASlowDevice) {
-    OpenGenuine();
-    link.commandBytes = {'M', 1};
-    long long before = clock.TotalSleptMs();
-    link.SendCommand(2);
-    EXPECT_EQ(clock.TotalSleptMs() - before, 5);
-    link.slowDevice = 1;
-    before = clock.TotalSleptMs();
-    link.SendCommand(2);
-    EXPECT_EQ(clock.TotalSleptMs() - before, 10);
+    EXPECT_EQ(usb.Writes(kCommand),
+              (Frames{{'L', 0xDB, 0xDC, 0xDB, 0xDD, 0x01, 0xDB, 0xDC, 0xC0}}));
 }
 
 TEST_F(DeviceLinkTest, FirmwareVersionIsReadWithShortTimeoutsThenRestored) {
@@ -191,54 +134,46 @@ TEST_F(DeviceLinkTest, FirmwareVersionIsReadWithShortTimeoutsThenRestored) {
     const auto shortAt = std::find(calls.begin(), calls.end(), "timeouts 2 500 500");
     ASSERT_NE(shortAt, calls.end());
     EXPECT_NE(std::find(shortAt, calls.end(), "timeouts 2 5000 5000"), calls.end());
-    EXPECT_EQ(UnSlip(usb.Writes(kCommand).at(0)), Bytes{'V'});
+    EXPECT_EQ(Sent(), Frames{{'V'}});
 }
 
 // --- Sample reads ------------------------------------------------------------------
 
-TEST_F(DeviceLinkTest, RequestResponseReadDecodesSignedPairs) {
-    OpenGenuine();
-    usb.QueueReceive(kData, SampleAnswer(4096));
-    std::vector<std::int32_t> first(4096), second(4096);
-    EXPECT_EQ(link.ReadSweepSamples(first.data(), second.data(), 4096), kLinkOk);
-    EXPECT_EQ(first[4095], 4095);
-    EXPECT_EQ(second[4095], -4095);
-    EXPECT_EQ(second[1], -1);
-    EXPECT_EQ(UnSlip(usb.Writes(kCommand).at(0)), (Bytes{'S', 8}));
-}
-
 // A short answer (one pair short, or short in one of the long read's stream
 // blocks) is result 5, a wrong header result 6; either empties the queue so
-// nothing stale is drawn as new. Long reads take whole stream blocks.
+// nothing stale is drawn as new. Captures no request can carry are refused.
 TEST_F(DeviceLinkTest, AnswersAreCheckedForLengthAndHeader) {
     OpenGenuine();
     Bytes misheaded = SampleAnswer(512);
     misheaded[0] = 0xA4;
     const struct {
+        const char* name;
         Bytes answer;
         int pairs;
         int result;
-    } cases[] = {{SampleAnswer(511), 512, kLinkWrongAmount},
-                 {misheaded, 512, kLinkBadHeader},
-                 {SampleAnswer(8192 - 1), 8192, kLinkWrongAmount},
-                 {SampleAnswer(8192), 8192, kLinkOk}};
-    for (const auto& c : cases) {
-        usb.QueueReceive(kData, c.answer);
-        std::vector<std::int32_t> first(8192), second(8192);
-        EXPECT_EQ(link.ReadSweepSamples(first.data(), second.data(), c.pairs), c.result);
-        EXPECT_EQ(usb.Queued(kData), 0u);
-        if (c.result == kLinkOk) {
-            EXPECT_EQ(first[8191], 8191);
+    } rows[] = {{"short", SampleAnswer(511), 512, kLinkWrongAmount},
+                {"wrong header", misheaded, 512, kLinkBadHeader},
+                {"long, short", SampleAnswer(8192 - 1), 8192, kLinkWrongAmount},
+                {"request", SampleAnswer(4096), 4096, kLinkOk},
+                {"long", SampleAnswer(8192), 8192, kLinkOk},
+                {"too long", {}, 256 * 512, kLinkRefused},
+                {"none", {}, 0, kLinkRefused}};
+    std::vector<std::int32_t> first(256 * 512), second(256 * 512);
+    for (const auto& row : rows) {
+        usb.ClearWrites();
+        usb.QueueReceive(kData, row.answer);
+        EXPECT_EQ(link.ReadSweepSamples(first.data(), second.data(), row.pairs), row.result)
+            << row.name;
+        EXPECT_EQ(usb.Queued(kData), 0u) << row.name;
+        if (row.result == kLinkOk) {
+            EXPECT_EQ(first[row.pairs - 1], row.pairs - 1) << row.name;
+            EXPECT_EQ(second[row.pairs - 1], 1 - row.pairs) << row.name;
+        }
+        EXPECT_EQ(Sent().empty(), row.result == kLinkRefused) << row.name;
+        if (row.pairs == 4096) {
+            EXPECT_EQ(Sent(), (Frames{{'S', 8}}));
         }
     }
-}
-
-TEST_F(DeviceLinkTest, CapturesThatNoRequestCanCarryAreRefused) {
-    OpenGenuine();
-    std::vector<std::int32_t> first(131072), second(131072);
-    EXPECT_EQ(link.ReadSweepSamples(first.data(), second.data(), 256 * 512), kLinkRefused);
-    EXPECT_EQ(link.ReadSweepSamples(first.data(), second.data(), 0), kLinkRefused);
-    EXPECT_TRUE(usb.Writes(kCommand).empty());
 }
 
 TEST_F(DeviceLinkTest, TriggerWaitEndsWhenAStopIsRequested) {
@@ -252,64 +187,517 @@ TEST_F(DeviceLinkTest, TriggerWaitEndsWhenAStopIsRequested) {
         }
         stop = 1;
     });
-    std::vector<std::int32_t> first(512), second(512);
+    std::vector<std::int32_t> first(8192), second(8192);
     EXPECT_EQ(link.ReadSweepSamples(first.data(), second.data(), 512), kLinkWrongAmount);
-    std::vector<std::int32_t> longFirst(8192), longSecond(8192);
-    EXPECT_EQ(link.ReadSweepSamples(longFirst.data(), longSecond.data(), 8192), kLinkWrongAmount);
+    EXPECT_EQ(link.ReadSweepSamples(first.data(), second.data(), 8192), kLinkWrongAmount);
     stopper.join();
 }
 
-TEST_F(DeviceLinkTest, PolledBlockWaitsAboutATenthOfASecondAndLeavesPartialData) {
+// A polled block waits about a tenth of a second and leaves partial data for
+// the next poll; a stream block that times out purges and says so.
+TEST_F(DeviceLinkTest, BlockReadsThatRunOutOfData) {
     OpenGenuine();
     usb.QueueReceive(kData, Bytes(2047, 0x11));
-    std::vector<std::int32_t> first(512), second(512);
+    std::vector<std::int32_t> first(4096), second(4096);
     const long long before = clock.TotalSleptMs();
     EXPECT_EQ(link.ReadSampleBlock512(first.data(), second.data()), 0);
-    EXPECT_EQ(clock.TotalSleptMs() - before, 100);
+    EXPECT_EQ(SleptSince(before), 100);
     EXPECT_EQ(usb.Queued(kData), 2047u);
     usb.QueueReceive(kData, Bytes(1, 0x11));
     EXPECT_EQ(link.ReadSampleBlock512(first.data(), second.data()), 1);
     EXPECT_EQ(first[0], 0x1111);
-}
 
-TEST_F(DeviceLinkTest, StreamBlockTimeOutPurgesAndSaysSo) {
-    OpenGenuine();
     usb.QueueReceive(kData, Bytes(100, 0));
-    std::vector<std::int32_t> first(4096, 7), second(4096, 7);
     EXPECT_FALSE(link.ReadStreamBlock(first.data(), second.data()));
     EXPECT_EQ(Texts(), std::vector<std::string>{"ERROR|Time out waiting for data"});
     EXPECT_EQ(usb.Queued(kData), 0u);
-    EXPECT_EQ(first[0], 7) << "the arrays are left untouched";
+    EXPECT_EQ(first[0], 0x1111) << "the arrays are left untouched";
 }
 
-TEST_F(DeviceLinkTest, FlushReportsAndDropsWhatWasWaiting) {
-    OpenGenuine();
-    usb.QueueReceive(kData, Bytes(300, 1));
-    EXPECT_EQ(link.FlushDataChannel(), 300u);
-    EXPECT_EQ(usb.Queued(kData), 0u);
+// --- Command bytes -------------------------------------------------------------------
+
+// One command family: each row's call returns its result having sent exactly
+// its frames on channel B; a refused call sends nothing.
+class DeviceLinkCommands : public DeviceLinkTest {
+  protected:
+    struct Row {
+        std::string name;
+        std::function<int()> call;
+        Frames sent;
+        int result = kLinkOk;
+    };
+    void SetUp() override { OpenGenuine(); }
+    void Expect(const std::vector<Row>& rows) {
+        for (const Row& row : rows) {
+            usb.ClearWrites();
+            EXPECT_EQ(row.call(), row.result) << row.name;
+            EXPECT_EQ(Sent(), row.sent) << row.name;
+        }
+    }
+};
+
+// Registers 4 (output divider), D (band route), 1 (modulus) and 0 (INT and
+// FRAC); FRAC carries into the third byte at 32, an odd INT sets its top bit.
+// The low band splits k doublings between the synthesizer's divider (a) and
+// the band route's (b). Values that would wrap their fields are refused.
+TEST_F(DeviceLinkCommands, SynthesizerWords) {
+    const auto set = [this](int intPart, int frac, int mod, int k, bool high) {
+        return [=, this] { return link.SetSynthesizer(intPart, frac, mod, k, high); };
+    };
+    const Bytes mod100{'L', 0x08, 0x00, 0x83, 0x21};
+    const auto words = [](int a, int b, const Bytes& modulus, const Bytes& word) {
+        return Frames{{'L', 0x00, static_cast<std::uint8_t>(0x86 + 16 * a), 0x41, 0xBC},
+                      {'D', static_cast<std::uint8_t>(b)},
+                      modulus,
+                      word};
+    };
+    std::vector<Row> rows = {
+        {"largest fields", set(511, 4094, 4095, 4, true),
+         words(4, 4, {'L', 0x08, 0x00, 0xFF, 0xF9}, {'L', 0x00, 0xFF, 0xFF, 0xF0})},
+        {"FRAC 31", set(300, 31, 100, 1, true), words(1, 4, mod100, {'L', 0, 0x96, 0x00, 0xF8})},
+        {"FRAC 32 carries", set(300, 32, 100, 1, true),
+         words(1, 4, mod100, {'L', 0, 0x96, 0x01, 0x00})},
+        {"odd INT", set(301, 32, 100, 1, true), words(1, 4, mod100, {'L', 0, 0x96, 0x81, 0x00})},
+        {"INT needs a tenth bit", set(512, 37, 100, 1, true), {}, kLinkRefused},
+        {"negative INT", set(-1, 37, 100, 1, true), {}, kLinkRefused},
+        {"MOD below 2", set(300, 37, 1, 1, true), {}, kLinkRefused},
+        {"MOD needs a thirteenth bit", set(300, 37, 4096, 1, true), {}, kLinkRefused},
+        {"FRAC not below MOD", set(300, 100, 100, 1, true), {}, kLinkRefused},
+        {"negative FRAC", set(300, -1, 100, 1, true), {}, kLinkRefused},
+        {"output divider 2^5", set(300, 37, 100, 5, true), {}, kLinkRefused},
+        {"divider 2^5 in the low band", set(300, 37, 100, 11, false), {}, kLinkRefused},
+        {"negative divider", set(300, 37, 100, -1, true), {}, kLinkRefused},
+        {"negative divider, low band", set(300, 37, 100, -1, false), {}, kLinkRefused},
+        {"an LO of 0 Hz", set(0, 0, 100, 1, true), {}, kLinkRefused},
+    };
+    const int a[] = {1, 1, 1, 1, 1, 1, 1, 1, 2, 3, 4};
+    const int b[] = {0, 0, 0, 0, 0, 1, 2, 3, 3, 3, 3};
+    for (int k = 0; k <= 10; ++k) {
+        rows.push_back({"low band k " + std::to_string(k), set(300, 37, 100, k, false),
+                        words(a[k], b[k], mod100, {'L', 0x00, 0x96, 0x01, 0x28})});
+    }
+    Expect(rows);
+    EXPECT_FALSE(link.commError);
 }
 
-// --- Reset ----------------------------------------------------------------------------
+// The attenuator rounds to the nearest of its four steps.
+TEST_F(DeviceLinkCommands, RouteAttenuatorGainPreampAndSyncBytes) {
+    const auto atten = [this](double db) { return [=, this] { return link.SetAttenuator(db); }; };
+    const auto gain = [this](int mode) { return [=, this] { return link.SetGainMode(mode); }; };
+    const auto sync = [this](int mode) { return [=, this] { return link.SetSyncTrigger(mode); }; };
+    const double inf = std::numeric_limits<double>::infinity();
+    Expect({
+        {"high band", [this] { return link.SetBandSelect(true); }, {{'D', 4}}},
+        {"low band", [this] { return link.SetBandSelect(false); }, {{'D', 3}}},
+        {"preamp on", [this] { return link.SetPreamp(true); }, {{'M', 1}}},
+        {"preamp off", [this] { return link.SetPreamp(false); }, {{'M', 0}}},
+        {"sync 3", sync(3), {{'O', 3}}},
+        {"0 dB", atten(0.0), {{'A', 0}}},
+        {"7.4 dB", atten(7.4), {{'A', 1}}},
+        {"7.5 dB", atten(7.5), {{'A', 2}}},
+        {"15 dB", atten(15.0), {{'A', 3}}},
+        {"gain 0", gain(0), {{'I', 0x06, 0x80}, {'I', 0x0C, 0x00}}},
+        {"gain 1", gain(1), {{'I', 0x06, 0x00}, {'I', 0x0C, 0x00}}},
+        {"gain 2", gain(2), {{'I', 0x06, 0x00}, {'I', 0x0C, 0x80}}},
+        {"17.5 dB", atten(17.5), {}, kLinkRefused},
+        {"-7.5 dB", atten(-7.5), {}, kLinkRefused},
+        {"inf dB", atten(inf), {}, kLinkRefused},
+        {"-inf dB", atten(-inf), {}, kLinkRefused},
+        {"NaN dB", atten(std::nan("")), {}, kLinkRefused},
+        {"sync 4", sync(4), {}, kLinkRefused},
+        {"sync -1", sync(-1), {}, kLinkRefused},
+        {"gain 3", gain(3), {}, kLinkRefused},
+        {"gain -1", gain(-1), {}, kLinkRefused},
+    });
+}
 
-TEST_F(DeviceLinkTest, ResetCyclesAndClosesThenReopensAfterTheWait) {
-    OpenGenuine();
+// Decimation, IF path and clock mode are sent only when they change (and
+// always after a preset); the cache changes only after a successful write. A
+// clock mode change settles, then initialises the sampler again.
+TEST_F(DeviceLinkCommands, CachedSettingsAreSentOnChangeOnly) {
+    const auto dec = [this](int d) { return [=, this] { return link.SetDecimation(d); }; };
+    const auto path = [this](int p) { return [=, this] { return link.SetIfPath(p); }; };
+    const auto clockMode = [this](int m) { return [=, this] { return link.SendClockMode(m); }; };
+    Expect({
+        {"decimation 4", dec(4), {{'I', 0x0E, 19}}},
+        {"decimation 4 again", dec(4), {}},
+        {"decimation 1", dec(1), {{'I', 0x0E, 16}}},
+        {"IF path 1", path(1), {{'F', 1}}},
+        {"IF path 1 again", path(1), {}},
+        {"IF path 1 after a preset",
+         [this] {
+             link.ResetCachedSettings();
+             return link.SetIfPath(1);
+         },
+         {{'F', 1}}},
+        {"IF path 0", path(0), {{'F', 0}}},
+        {"clock mode 1", clockMode(1), Then({'C', 9}, kSamplerStart)},
+        {"decimation 0", dec(0), {}, kLinkRefused},
+        {"decimation 17", dec(17), {}, kLinkRefused},
+        {"decimation 742 (a 100 s zero span)", dec(742), {}, kLinkRefused},
+        {"IF path 2", path(2), {}, kLinkRefused},
+        {"IF path -1", path(-1), {}, kLinkRefused},
+        {"clock mode 3", clockMode(3), {}, kLinkRefused},
+        {"clock mode -1", clockMode(-1), {}, kLinkRefused},
+    });
     const long long before = clock.TotalSleptMs();
-    EXPECT_TRUE(link.ResetLink(true));
-    const auto calls = usb.Calls();
-    ASSERT_GE(calls.size(), 4u);
-    EXPECT_EQ(calls[0], "cycle 1");
-    EXPECT_EQ(calls[1], "close 1");
-    EXPECT_EQ(calls[2], "close 2");
-    EXPECT_GE(clock.TotalSleptMs() - before, 2500);
+    ASSERT_EQ(link.SendClockMode(2), kLinkOk);
+    EXPECT_EQ(SleptSince(before), 5 + 250 + 5 * (5 + 150));
+
+    usb.failWrites = true;
+    EXPECT_EQ(link.SetDecimation(8), kLinkWriteFailed);
+    EXPECT_EQ(link.SetIfPath(1), kLinkWriteFailed);
+    EXPECT_EQ(link.SendClockMode(0), kLinkWriteFailed);
+    EXPECT_EQ(link.DecimationSent(), 1);
+    EXPECT_EQ(link.IfPathSent(), 0);
+    EXPECT_EQ(link.ClockModeSent(), 2);
+    usb.failWrites = false;
+    Expect({{"decimation 16", dec(16), {{'I', 0x0E, 31}}}});
+}
+
+// The step list loads its modulus, then steps either way; a capture counts
+// whole blocks in one byte; the stream commands have no argument.
+TEST_F(DeviceLinkCommands, StepListCaptureAndStreamBytes) {
+    const Bytes modulus{'L', 0x08, 0x00, 0x83, 0x21};
+    const auto up = [this](int a, int b) { return [=, this] { return link.RunStepList(a, b); }; };
+    const auto down = [this](int a, int b) {
+        return [=, this] { return link.RunStepListDown(a, b); };
+    };
+    const auto capture = [this](int n) { return [=, this] { return link.RequestCapture(n); }; };
+    Expect({
+        {"steps up", up(10, 300), {modulus, {'N', 10, 0, 0x2C, 1}}},
+        {"steps down", down(10, 300), {modulus, {'N', 0x2C, 0x01, 10, 0}}},
+        {"widest list", up(0, 65535), {modulus, {'N', 0, 0, 0xFF, 0xFF}}},
+        {"capture", capture(4096 / kPollBlockPairs), {{'S', 8}}},
+        {"longest capture", capture(255), {{'S', 255}}},
+        {"stream start", [this] { return link.StartStream(); }, {{'T'}}},
+        {"stream stop", [this] { return link.StopStream(); }, {{'3'}}},
+        {"step past 65535", up(0, 65536), {}, kLinkRefused},
+        {"negative step", down(-1, 10), {}, kLinkRefused},
+        {"capture of 256", capture(256), {}, kLinkRefused},
+        {"capture of 0", capture(0), {}, kLinkRefused},
+    });
+}
+
+// Detector readings come back big-endian on channel B; a short answer is
+// result 5 and leaves the rest of the values alone.
+TEST_F(DeviceLinkCommands, DetectorSweepTakesAtMost2048ValuesAndChecksTheAnswer) {
+    Bytes answer(2 * kMaxDetectorValues, 0x01);
+    usb.onWrite = [&](UsbHandle handle, const Bytes& frame) {
+        if (UnSlip(frame)[0] == 'B') {
+            usb.QueueReceive(handle, answer);
+        }
+    };
+    std::vector<std::uint16_t> values(kMaxDetectorValues + 1, 7);
+    const auto sweep = [&](int start, int stop) {
+        return [&, start, stop] { return link.StartDetectorSweep(start, stop, values.data()); };
+    };
+    Expect({
+        {"2048 values", sweep(1000, 1000 + 3 * 2048 + 2), {{'D', 4}, {'B', 0xE8, 3, 0xEA, 0x1B}}},
+        {"2049 values", sweep(0, 3 * 2049), {}, kLinkRefused},
+        {"downwards", sweep(165, 156), {}, kLinkRefused},
+        {"no width", sweep(156, 156), {}, kLinkRefused},
+        {"negative start", sweep(-3, 156), {}, kLinkRefused},
+        {"stop past 65535", sweep(65530, 65536), {}, kLinkRefused},
+    });
+    EXPECT_EQ(values[kMaxDetectorValues - 1], 0x0101);
+
+    answer = {0x12, 0x34, 0x56};
+    values.assign(3, 7);
+    EXPECT_EQ(link.StartDetectorSweep(156, 165, values.data()), kLinkWrongAmount);
+    EXPECT_EQ(values, (std::vector<std::uint16_t>{0x1234, 7, 7}));
+    EXPECT_EQ(usb.Queued(kCommand), 0u);
+}
+
+TEST_F(DeviceLinkCommands, FailedWriteStopsTheSequenceAndReportsIt) {
+    // A dead channel costs a write time-out per command: nothing more is
+    // attempted after the first refusal (one 5 ms command pause each).
+    usb.failWrites = true;
+    long long before = clock.TotalSleptMs();
+    EXPECT_EQ(link.SetSynthesizer(300, 37, 100, 1, true), kLinkWriteFailed);
+    EXPECT_EQ(SleptSince(before), 5);
+    EXPECT_TRUE(link.commError);
+    before = clock.TotalSleptMs();
+    EXPECT_EQ(link.InitialiseSampler(), kLinkWriteFailed);
+    EXPECT_EQ(SleptSince(before), 5);
+    EXPECT_EQ(link.SetGainMode(1), kLinkWriteFailed);
+}
+
+// An external reference is switched to only on two readings in a row; no
+// answer, or a query that cannot be sent, keeps the previous state. On the
+// external reference each command waits 10 ms instead of 5.
+TEST_F(DeviceLinkCommands, ReferenceCheck) {
+    std::deque<std::uint8_t> answers;
+    usb.onWrite = [&](UsbHandle handle, const Bytes& frame) {
+        if (handle == kCommand && UnSlip(frame) == Bytes{'C', 2} && !answers.empty()) {
+            usb.QueueReceive(handle, {answers.front()});
+            answers.pop_front();
+        }
+    };
+    const struct {
+        const char* name;
+        bool previous;
+        std::deque<std::uint8_t> answers;
+        bool result;
+        std::size_t queries;  // 0: the query cannot be written
+    } rows[] = {
+        {"readings differ", false, {1, 0}, false, 2},
+        {"known external", true, {1}, true, 1},
+        {"known, now internal", true, {0}, false, 1},
+        {"internal", false, {0}, false, 1},
+        {"no answer", false, {}, false, 1},
+        {"no answer, known external", true, {}, true, 1},
+        {"confirmation unanswered", false, {1}, false, 2},
+        {"query not sent", false, {1, 1}, false, 0},
+        {"query not sent, known external", true, {1, 1}, true, 0},
+        {"confirmed", false, {1, 1}, true, 2},
+    };
+    for (const auto& row : rows) {
+        usb.ClearWrites();
+        answers = row.answers;
+        usb.failWrites = row.queries == 0;
+        const long long before = clock.TotalSleptMs();
+        EXPECT_EQ(link.CheckReference(row.previous), row.result) << row.name;
+        Frames expected(row.queries, Bytes{'C', 2});
+        if (row.queries == 2 && row.result) {
+            expected.push_back({'C', 1});
+            EXPECT_EQ(SleptSince(before), 3 * 5 + 250);
+        }
+        EXPECT_EQ(Sent(), expected) << row.name;
+        EXPECT_EQ(link.slowDevice, expected.size() == 3u ? 1 : 0) << row.name;
+    }
+    const long long before = clock.TotalSleptMs();
+    EXPECT_EQ(link.SetPreamp(true), kLinkOk);
+    EXPECT_EQ(SleptSince(before), 10);
+}
+
+// --- Calibration memory and table ------------------------------------------------
+
+namespace fs = std::filesystem;
+
+const Bytes kOpenForWriting{0xFF, 0x15, 0x26, 0x37};
+const Bytes kErase{0xFF, 0x14, 0x25, 0x36};
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(CalTableFields, ReadTheirBytesAtTheMemoryOffsets) {
+    CalTable table;
+    auto& b = table.Bytes();
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    }
+    const auto word = [&](int at) { return b[at] | (b[at + 1] << 8); };
+    EXPECT_EQ(table.BlankMark(), b[0]);
+    EXPECT_EQ(table.PreampRolloff(14), b[0x70 + 14]);
+    EXPECT_EQ(table.IfGain2_9(false), b[0x81]);
+    EXPECT_EQ(table.IfGain2_9(true), b[0x82]);
+    EXPECT_EQ(table.BroadbandPower(), b[0x83]);
+    EXPECT_EQ(table.LowBandFlatness(2, 7), b[0x84 + 2 * 150 + 7]);
+    EXPECT_EQ(table.HighBandFlatness(3, 425), b[0x2DC + 3 * 426 + 425]);
+    EXPECT_EQ(table.IfFlatness10M7(51), b[0x984 + 51]);
+    EXPECT_EQ(table.IfFlatness2M9(0), b[0x9B8]);
+    EXPECT_EQ(table.LowGainStep(), word(0x9EC));
+    EXPECT_EQ(table.HighGainStep(), word(0x9EE));
+    EXPECT_EQ(table.IfClip(true), word(0x9F0));
+    EXPECT_EQ(table.IfClip(false), word(0x9F2));
+    EXPECT_EQ(table.TcxoOffset(), word(0x9F4));
+    EXPECT_EQ(table.PreampLowBand(149), b[0x9F8 + 149]);
+    EXPECT_EQ(table.PreampHighBand(425), b[0xA8E + 425]);
+    // The last preamp entry is the last cached byte.
+    EXPECT_EQ(0xA8E + 425 + 1, CalTable::kCachedBytes);
+
+    // The date stops at its terminator or after 48 bytes.
+    std::fill_n(b.begin() + 64, 48, 'x');
+    EXPECT_EQ(table.CalDate(), std::string(48, 'x'));
+    b[64 + 5] = 0;
+    EXPECT_EQ(table.CalDate(), "xxxxx");
+}
+
+TEST(CalTableCacheName, KeepsOnlySafeCharactersOfTheSerial) {
+    CalTable table("/cache");
+    EXPECT_EQ(table.CacheFilePath("TV000123"), fs::path("/cache/TV000123.kvo"));
+    EXPECT_EQ(table.CacheFilePath("../../x"), fs::path("/cache/x.kvo"));
+    EXPECT_EQ(table.CacheFilePath("a-b_c/d\\e f\xC3\xA9"), fs::path("/cache/a-b_cdef.kvo"));
+    EXPECT_EQ(table.CacheFilePath("/.."), fs::path("/cache/.kvo"));
+}
+
+// The link's calibration memory commands against a fake memory, and the
+// table's load and store through them.
+class CalMemoryTest : public ::testing::Test {
+  protected:
+    CalMemoryTest() : memory(driver, clock), link(driver, clock, prompter), table(folder) {
+        driver.AddGenuinePair();
+        memory.FillPattern();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(link.Open());
+        driver.ClearCalls();
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    Bytes CachedPart() const { return Bytes(memory.memory.begin(), memory.memory.begin() + 3128); }
+
+    fs::path folder = test::MakeTestDirectory("tavlin-cal");
+    fs::path cacheFile = folder / "TV000123.kvo";
+    test::ScriptedUsbDriver driver;
+    test::FakeClock clock;
+    test::RecordingPrompter prompter;
+    test::RecordingProgressSink progress;
+    test::FakeCalMemory memory;
+    DeviceLink link;
+    CalTable table;
+};
+
+// The memory is opened, erased, the link reset (port cycle, both channels
+// closed, the wait, then opened again), opened once more, and written word by
+// word in address order.
+TEST_F(CalMemoryTest, WriteStoresEveryWordAfterTheErase) {
+    std::array<std::uint8_t, kCalMemoryBytes> image{};
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 13 % 256);
+    }
+    // Words that would read as control forms, and one that must pass as is.
+    const auto put = [&](int at, const Bytes& word) { std::copy_n(word.begin(), 4, &image[at]); };
+    put(16, {0xFF, 0x01, 0x00, 0x00});
+    put(32, kErase);
+    put(48, {0xFF, 0x14, 0x25, 0x37});
+    put(4092, kOpenForWriting);
+
+    EXPECT_TRUE(link.WriteCalMemory(image.data()));
+
+    const auto& cmds = memory.commands;  // no reads among them
+    ASSERT_EQ(cmds.size(), 3u + 1024u);
+    EXPECT_EQ(cmds[0].bytes, kOpenForWriting);
+    EXPECT_EQ(cmds[1].bytes, kErase);
+    EXPECT_EQ(cmds[2].bytes, kOpenForWriting);
+    EXPECT_EQ(cmds[3 + 4].bytes, (Bytes{0xFE, 0x01, 0x00, 0x00}));
+    EXPECT_EQ(cmds[3 + 8].bytes, (Bytes{0xFE, 0x14, 0x25, 0x36}));
+    EXPECT_EQ(cmds[3 + 12].bytes, (Bytes{0xFF, 0x14, 0x25, 0x37}));
+    EXPECT_EQ(cmds[3 + 1023].bytes, kOpenForWriting);
+    EXPECT_GE(cmds[1].atMs - cmds[0].atMs, 200);         // open, then erase
+    EXPECT_GE(cmds[2].atMs - cmds[1].atMs, 200 + 2500);  // erase, reset, reopen
+    EXPECT_GE(cmds[3].atMs - cmds[2].atMs, 200);         // open, then the first word
+    const auto calls = driver.Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "cycle 1"), 2);
+    const auto cycle = std::find(calls.begin(), calls.end(), "cycle 1");
+    ASSERT_GE(calls.end() - cycle, 4);
+    EXPECT_EQ(std::vector(cycle, cycle + 4),
+              (std::vector<std::string>{"cycle 1", "close 1", "close 2", "count"}));
+
+    // Only the first byte of the two control-like words differs in the device.
+    // What the device makes of an opening form among the data is its own
+    // business; everything before it is stored as sent.
+    image[16] = image[32] = 0xFE;
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 4092, memory.memory.begin()));
     EXPECT_TRUE(link.IsOpen());
 }
 
-TEST_F(DeviceLinkTest, ResetWithoutReopenLeavesTheLinkClosed) {
-    OpenGenuine();
-    link.ResetLink(false);
+TEST_F(CalMemoryTest, WriteStopsAtTheFirstRefusedWord) {
+    long long failedAt = 0;
+    driver.onWrite = [&, inner = driver.onWrite](UsbHandle h, const Bytes& frame) {
+        inner(h, frame);
+        if (memory.commands.size() == 3 + 10) {  // open, erase, open, ten words
+            driver.failWrites = true;
+            failedAt = clock.TotalSleptMs();
+        }
+    };
+    std::array<std::uint8_t, kCalMemoryBytes> image{};
+    EXPECT_FALSE(link.WriteCalMemory(image.data()));
+    EXPECT_TRUE(link.commError);
+    // The wait and the link reset, but no more: each further word would cost
+    // a refused write and its 5 ms pause.
+    EXPECT_LT(clock.TotalSleptMs() - failedAt, 200 + 2500 + 500);
+}
+
+// A cache file of the right size is taken without asking the device (the
+// end-to-end start-up tests show it); any other size is read again.
+TEST_F(CalMemoryTest, LoadTakesACacheFileOfTheRightSizeOnly) {
+    for (const std::size_t size : {0, 3127, 3129, 4096}) {
+        std::ofstream(cacheFile, std::ios::binary) << std::string(size, '\x11');
+        memory.commands.clear();
+        EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device) << size;
+        EXPECT_EQ(memory.Reads(), 1024) << size;
+        EXPECT_EQ(ReadFile(cacheFile), CachedPart()) << size;
+    }
+}
+
+// A short reply leaves neutral bytes in its word (later words still line
+// up); such a table is used but never cached, so the next load asks again.
+TEST_F(CalMemoryTest, IncompleteReadIsUsedButNotCachedAndTheNextLoadAsksAgain) {
+    memory.shortReplyAt = {2544};  // half of the word that holds both level references
+
+    EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::DeviceIncomplete);
+    EXPECT_EQ(table.IfClip(true), memory.memory[2544] | (memory.memory[2545] << 8));
+    EXPECT_EQ(table.IfClip(false), 0x8080);
+    EXPECT_EQ(table.Bytes()[2548], memory.memory[2548]);
+    // The bar is reset before the dialog shows, then moves with the reads.
+    const auto events = progress.Events();
+    ASSERT_GE(events.size(), 4u);
+    EXPECT_EQ(std::vector(events.begin(), events.begin() + 3),
+              (std::vector<std::string>{"0", "show", "0"}));
+    EXPECT_EQ(events.back(), "hide");
+    EXPECT_FALSE(fs::exists(cacheFile));
+
+    memory.shortReplyAt.clear();
+    memory.commands.clear();
+    EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
+    EXPECT_EQ(memory.Reads(), 1024);
+    EXPECT_EQ(ReadFile(cacheFile), CachedPart());
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+
+    // A closed link gives a neutral image, not cached, and erases nothing.
+    ASSERT_TRUE(link.ResetLink(false));
+    memory.commands.clear();
+    EXPECT_EQ(table.Load("", link, progress), CalLoadSource::DeviceIncomplete);
+    EXPECT_TRUE(
+        std::all_of(table.Bytes().begin(), table.Bytes().end(), [](auto b) { return b == 0x80; }));
+    EXPECT_FALSE(fs::exists(folder / ".kvo"));
+    EXPECT_FALSE(link.EraseCalMemory());
+    EXPECT_TRUE(memory.commands.empty());
+}
+
+TEST_F(CalMemoryTest, StoreStampsTheDateWritesTheDeviceAndTheCache) {
+    ASSERT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
+    std::fill_n(table.Bytes().begin() + 64, 48, 0xAA);
+    table.Bytes()[2548] = 0x64;  // an adjusted tcxoOffset
+    const std::string date = "Wed Jun 30 21:49:08 1993\n";
+
+    EXPECT_TRUE(table.Store("TV000123", link, date));
+
+    Bytes expectedDate(date.begin(), date.end());
+    expectedDate.resize(48, 0);  // terminator, then zeros
+    EXPECT_EQ(Bytes(table.Bytes().begin() + 64, table.Bytes().begin() + 112), expectedDate);
+    EXPECT_TRUE(std::equal(table.Bytes().begin(), table.Bytes().end(), memory.memory.begin()));
+    EXPECT_EQ(ReadFile(cacheFile), Bytes(table.Bytes().begin(), table.Bytes().begin() + 3128));
+
+    // Read back by a fresh table from the device alone.
+    fs::remove(cacheFile);
+    CalTable again(folder);
+    EXPECT_EQ(again.Load("TV000123", link, progress), CalLoadSource::Device);
+    EXPECT_EQ(again.CalDate(), date);
+    EXPECT_EQ(again.TcxoOffset(), table.TcxoOffset());
+}
+
+// The instrument does not come back after the erase: no data word is sent,
+// the link stays closed, and the adjusted table is kept on this computer.
+TEST_F(CalMemoryTest, StoreReportsAFailedReopenAndKeepsTheCache) {
+    driver.onWrite = [this, inner = driver.onWrite](UsbHandle h, const Bytes& frame) {
+        inner(h, frame);
+        if (test::UnSlip(frame) == Bytes{'E', 0xFF, 0x14, 0x25, 0x36}) {
+            for (auto& d : driver.devices) {
+                d.failOpens = -1;
+            }
+        }
+    };
+
+    EXPECT_FALSE(table.Store("TV000123", link, "Thu Jan  1 00:00:00 2026\n"));
+
+    EXPECT_EQ(memory.commands.size(), 2u) << "open and erase only";
     EXPECT_FALSE(link.IsOpen());
-    link.commandBytes = {'M', 0};
-    EXPECT_EQ(link.SendCommand(2), kLinkWriteFailed);
+    EXPECT_EQ(ReadFile(cacheFile).size(), 3128u);
 }
 
 }  // namespace
