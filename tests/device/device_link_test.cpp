@@ -162,8 +162,7 @@ TEST_F(DeviceLinkTest, AnswersAreCheckedForLengthAndHeader) {
     for (const auto& row : rows) {
         usb.ClearWrites();
         usb.QueueReceive(kData, row.answer);
-        EXPECT_EQ(link.ReadSweepSamples(first.data(), second.data(), row.pairs), row.result)
-            << row.name;
+        EXPECT_EQ(link.ReadSweepSamples(first, second, row.pairs), row.result) << row.name;
         EXPECT_EQ(usb.Queued(kData), 0u) << row.name;
         if (row.result == kLinkOk) {
             EXPECT_EQ(first[row.pairs - 1], row.pairs - 1) << row.name;
@@ -174,6 +173,17 @@ TEST_F(DeviceLinkTest, AnswersAreCheckedForLengthAndHeader) {
             EXPECT_EQ(Sent(), (Frames{{'S', 8}}));
         }
     }
+    // A long capture comes in whole blocks of 4096 pairs: of the last one only
+    // what was asked for is stored, and a count the arrays cannot hold is
+    // refused before anything is sent.
+    first.assign(first.size(), 7);
+    usb.QueueReceive(kData, SampleAnswer(3 * 4096));
+    EXPECT_EQ(link.ReadSweepSamples(std::span(first).first(8704), second, 8704), kLinkOk);
+    EXPECT_EQ(first[8703], 8703);
+    EXPECT_EQ(first[8704], 7) << "nothing written past the array";
+    usb.ClearWrites();
+    EXPECT_EQ(link.ReadSweepSamples(std::span(first).first(4096), second, 8192), kLinkRefused);
+    EXPECT_TRUE(Sent().empty());
 }
 
 TEST_F(DeviceLinkTest, TriggerWaitEndsWhenAStopIsRequested) {
@@ -188,8 +198,8 @@ TEST_F(DeviceLinkTest, TriggerWaitEndsWhenAStopIsRequested) {
         stop = 1;
     });
     std::vector<std::int32_t> first(8192), second(8192);
-    EXPECT_EQ(link.ReadSweepSamples(first.data(), second.data(), 512), kLinkWrongAmount);
-    EXPECT_EQ(link.ReadSweepSamples(first.data(), second.data(), 8192), kLinkWrongAmount);
+    EXPECT_EQ(link.ReadSweepSamples(first, second, 512), kLinkWrongAmount);
+    EXPECT_EQ(link.ReadSweepSamples(first, second, 8192), kLinkWrongAmount);
     stopper.join();
 }
 

@@ -289,6 +289,10 @@ TEST(SimScene, BadScenesAreRefusedWithFileAndProblem) {
          "'signals[0].am.depth' must lie between 0 and 1..."},
         {R"({"tcxo_ppb": 40000})", "'tcxo_ppb' must lie between ..."},
         {R"({"serial": "TV1",)", "not valid JSON: ..."},
+        {R"({"serial": "TV1", "signals": [], "serial": "TV2"})", "'serial' is given twice"},
+        {R"({"signals": [{"freq_hz": 1e6, "freq_hz": 2e6, "level_dbm": -3}]})",
+         "'freq_hz' is given twice"},
+        {R"({"serial": ""})", "'serial' must not be empty"},
     };
     for (const Row& row : rows) {
         const SceneLoadResult result = ParseScene(row.text, "bad.json");
@@ -302,7 +306,7 @@ TEST(SimScene, BadScenesAreRefusedWithFileAndProblem) {
         }
     }
     EXPECT_EQ(LoadSceneFile("/nonexistent/dir/none.json").error,
-              "scene file '/nonexistent/dir/none.json': cannot be opened");
+              "scene file: Cannot open /nonexistent/dir/none.json: No such file or directory");
 }
 
 TEST(SimScene, EveryShippedSceneLoads) {
