@@ -111,7 +111,7 @@ TEST(Fft, MatchesFftwAtEveryLengthInEveryWayOfCalling) {
 TEST(Fft, MatchesFftwAtTheNarrowSweepsLength) {
     const std::size_t n = std::size_t{1} << 23;
     const Signal x = RandomSignal(n, 23);
-    const Signal reference = Fftw(FftDirection::kForward, x);
+    const auto reference = Fftw(FftDirection::kForward, x);
     for (FftInstructionSet set :
          {FftInstructionSet::kPortable, FftInstructionSet::kAvx2, FftInstructionSet::kAvx512}) {
         if (Fft::Supports(set)) {

@@ -260,7 +260,7 @@ TEST_F(CommandInterpreterTest, WaitOperationCompleteAndReset) {
 TEST_F(CommandInterpreterTest, ScriptStopsWhenTheUnitIsLostAndReportsTheWorstResult) {
     AnalyzerDocument& d = BuildDocument();
     CommandScript script(d, reply);
-    script.RunTexts({"SAV ", "FRE:CEN 100e6;XYZ:ABC 1"});
+    script.RunTexts({"SAV ", "FRE:CEN 100e6;HELLO"});
     EXPECT_EQ(script.ExitStatus(), CommandScript::kUnrecognized);
     usb.devices.clear();
     CommandScript lost(d, reply);
