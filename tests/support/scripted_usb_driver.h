@@ -22,9 +22,6 @@ public:
     };
 
     std::vector<Device> devices;
-    // Second device count, returned after the first DeviceCount call (the
-    // user plugged the instrument in while the connect prompt was up).
-    int countAfterFirstLook = -1;
     bool failWrites = false;
     // Called after each write with the handle and the frame, to queue replies.
     std::function<void(UsbHandle, const std::vector<std::uint8_t>&)> onWrite;
@@ -42,9 +39,6 @@ public:
         std::lock_guard lock(mutex_);
         Log("count");
         count = static_cast<int>(devices.size());
-        if (countLooks_++ > 0 && countAfterFirstLook >= 0) {
-            count = countAfterFirstLook;
-        }
         return kUsbOk;
     }
     int DeviceInfo(int index, UsbDeviceInfo& info) override {
@@ -181,7 +175,6 @@ private:
     void Log(std::string call) { calls_.push_back(std::move(call)); }
 
     std::mutex mutex_;
-    int countLooks_ = 0;
     std::map<UsbHandle, bool> open_;
     std::map<UsbHandle, std::deque<std::uint8_t>> rx_;
     std::map<UsbHandle, std::vector<std::vector<std::uint8_t>>> writes_;
