@@ -1,15 +1,68 @@
-// Rows of the screen, and the IF-path factor every sampler reading is
-// corrected by.
+// From a reading to a row of the screen: the amplitude correction from the
+// calibration table, the IF-path factor every sampler reading is corrected
+// by, and the rows themselves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "device/cal_table.h"
+#include "sweep/amplitude_correction.h"
 #include "sweep/if_path_response.h"
 #include "sweep/spectrum_rows.h"
 
 namespace tavlin {
 namespace {
+
+// A table neutral everywhere (flat, level references at their centre, base
+// -10.5 dB) but for the entries the rows read. A row gives the correction
+// above -10.5 dB or, with the preamplifier, the gain switching it on takes off.
+TEST(AmplitudeCorrection, AttenuatorRowBandEdgesAndPreampRollOff) {
+    CalTable table;
+    auto& b = table.Bytes();
+    b.fill(0);
+    std::fill_n(b.begin() + 132, 600 + 1704, 128);
+    b[2545] = b[2547] = 128;
+    for (int row = 0; row < 4; ++row) {
+        b[132 + row * 150 + 4] = static_cast<std::uint8_t>(128 + 32 * row);  // row dB at 5 MHz
+    }
+    b[132] = 160;                    // low band +1 dB at 1 MHz
+    b[133] = 192;                    // and +2 dB at 2 MHz
+    b[732 + 425] = 144;              // high band +1 dB at its top, 4.4 GHz
+    b[732 + 426] = 0;                // the next row's first entry, never read for row 0
+    b[2552] = 200;                   // preamplifier 20 dB at 1 MHz
+    b[2702] = 100;                   // 10 dB at 150 MHz
+    b[2703] = 120;                   // 12 dB at 160 MHz
+    b[112] = 32;                     // roll-off 1 dB at 300 kHz
+    b[112 + 13] = b[112 + 14] = 96;  // 3 dB at 950 kHz and 1 MHz
+
+    struct Row {
+        const char* name;
+        double freqHz, attenDb;
+        bool preamp;
+        double expectedDb;
+    };
+    const Row rows[] = {
+        {"attenuation rounds to the nearest row", 5e6, 7.4, false, 1.0},
+        {"attenuation beyond the last row takes it", 5e6, 100.0, false, 3.0},
+        {"attenuation not a number takes row 0", 5e6, std::nan(""), false, 0.0},
+        {"past the top the last entry holds, the slope grows", 6e9, 0.0, false, 1.0 + 6e9 * 2.5e-9},
+        {"below 1 MHz the first two entries extrapolate", 0.5e6, 0.0, false, 0.5},
+        {"preamplifier gain off in the high band", 155e6, 0.0, true, 11.0},
+        {"preamplifier roll-off below 1 MHz", 975e3, 0.0, true, 20.0 - 3.0},
+        {"a 1/f law below 300 kHz", 150e3, 0.0, true, 20.0 - (1.0 + 0.8) * 2 + 0.8},
+        {"the 1/f law stops at 1 Hz", 0.0, 0.0, true, 20.0 - (1.0 + 0.8) * 300e3 + 0.8},
+    };
+    for (const Row& row : rows) {
+        const double off =
+            AmplitudeCorrection(table, {row.attenDb, 1, row.preamp, false}, row.freqHz);
+        const double on =
+            AmplitudeCorrection(table, {row.attenDb, 1, row.preamp, true}, row.freqHz);
+        EXPECT_NEAR(row.preamp ? off - on : off + 10.5, row.expectedDb, 1e-6) << row.name;
+    }
+}
 
 // A reading that is not a number or infinite, or a response entry that
 // passes nothing, draws on the floor or counts as flat rather than poisoning the trace.
@@ -40,16 +93,6 @@ TEST(SpectrumRows, NonFiniteReadingsAndEmptyResponseEntriesAreHeld) {
     for (const Row& row : rows) {
         EXPECT_NEAR(row.got, row.expected, 1e-12) << row.name;
     }
-}
-
-TEST(SpectrumRows, MaxHoldKeepsTheHigherLevel) {
-    SweepTrace trace;
-    StoreRow(trace, 3, 120.0, false);
-    StoreRow(trace, 3, 200.0, true);
-    EXPECT_EQ(trace.traceA[3], 120.0);
-    StoreRow(trace, 3, 60.5, true);
-    EXPECT_EQ(trace.traceA[3], 60.5);
-    EXPECT_EQ(trace.traceAInt[3], 60);
 }
 
 }  // namespace

@@ -1,38 +1,166 @@
-// The stepped sweep kinds (the 200 kHz step sweep and the wide sweep): their
-// layouts, what they ask the instrument for and what they draw when reads go
-// wrong. What they measure is in the accuracy table; image suppression is
-// with the FFT sweeps' (fft_sweep_test.cpp).
+// The stepped sweep kinds (the 200 kHz step sweep and the wide sweep) and
+// the step-list reader under them: what they ask the instrument for, the
+// powers the reader makes of a block, and what they draw when reads go wrong
+// or the IF overloads. What they measure is in the accuracy table; image
+// suppression is with the FFT sweeps' (fft_sweep_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "device/cal_table.h"
+#include "device/device_link.h"
 #include "document/document_fixture.h"
-#include "sweep/step_sweep.h"
+#include "sweep/spectrum_rows.h"
+#include "sweep/step_list_reader.h"
 
 namespace tavlin {
 namespace {
 
-// Where each entry lands (and which cannot be tuned below 16 MHz) the
-// accuracy table's step rows read.
-TEST(SteppedSweepPlanTest, PointsPerStepAndResolutionFollowTheSpan) {
-    struct Case {
-        double start, stop;
-        int points;
-        double rbw;
-    };
-    for (const Case& c : {Case{902e6, 928e6, 8, 100000.0}, Case{914.5e6, 915.5e6, 64, 13000.0},
-                          Case{915e6, 915.7e6, 128, 6500.0}, Case{850e6, 950e6, 1, 250000.0},
-                          Case{10e6, 30e6, 16, 50000.0}, Case{0.0, 200e6, 16, 50000.0},
-                          Case{16e6, 216e6, 1, 250000.0}, Case{3e6, 3.6e6, 128, 6500.0}}) {
-        const StepPlan plan = StepSweep::Plan(c.start, c.stop, 80.0, 486111.1111);
-        EXPECT_EQ(plan.pointsPerStep, c.points) << c.start << " " << c.stop;
-        EXPECT_EQ(plan.rbwHz, c.rbw) << c.start << " " << c.stop;
+constexpr UsbHandle kDataHandle = 1;
+constexpr double kRate = 486111.1111;
+constexpr double kIf = 10694444.4444;
+
+using Pair = std::pair<int, int>;
+
+// One block of 512 sample pairs as the unit sends them.
+std::vector<std::uint8_t> SampleBlock(const std::function<Pair(int)>& sample) {
+    std::vector<std::uint8_t> bytes;
+    for (int n = 0; n < 512; ++n) {
+        for (const int v : {sample(n).first, sample(n).second}) {
+            bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+        }
     }
+    return bytes;
+}
+
+// A complex tone of `amplitude` counts at baseband frequency hz.
+std::function<Pair(int)> Tone(double hz, double amplitude) {
+    return [hz, amplitude](int n) {
+        const double phase = 2.0 * std::numbers::pi * hz * n / kRate;
+        return Pair{static_cast<int>(std::lround(amplitude * std::cos(phase))),
+                    static_cast<int>(std::lround(amplitude * std::sin(phase)))};
+    };
+}
+
+double Db(double ratio) {
+    return 10.0 * std::log10(ratio);
+}
+
+// --- The step-list reader on a scripted link ---------------------------------------
+
+class StepListReaderTest : public ::testing::Test {
+  protected:
+    StepListReaderTest() {
+        usb.AddGenuinePair();
+        link.Open();
+        SetResponse(1.0);
+    }
+    // A 10.7 MHz IF response of one multiplier at every point.
+    void SetResponse(double multiplier) {
+        std::fill_n(cal.Bytes().begin() + 2436, 52, static_cast<std::uint8_t>(multiplier * 100));
+        cal.DeriveValues();
+        reader.SetReceiver(kRate, kIf, cal);
+    }
+    void Queue(int blocks, const std::function<Pair(int)>& sample) {
+        for (int b = 0; b < blocks; ++b) {
+            usb.QueueReceive(kDataHandle, SampleBlock(sample));
+        }
+    }
+    int Read(int first, int last, int points, std::vector<double>& out) {
+        out.assign(static_cast<std::size_t>(last - first + 1) * points, 7.0);
+        return reader.ReadStepList(ports, first, last, points, out);
+    }
+
+    test::ScriptedUsbDriver usb;
+    test::FakeClock clock;
+    test::RecordingPrompter prompter;
+    DeviceLink link{usb, clock, prompter};
+    long missing = 0;
+    StepReadPorts ports{link, prompter, clock, missing};
+    CalTable cal;
+    StepListReader reader;
+};
+
+TEST_F(StepListReaderTest, CompressionIsJudgedOnTheSettledHalfAndWarnedOncePerSweep) {
+    std::vector<double> out;
+    // Overload in the settling half does not count; 30000 is still linear.
+    Queue(3, [](int n) { return Pair{n < 256 ? 32767 : (n == 256 ? 30000 : 0), -30000}; });
+    EXPECT_EQ(Read(10, 12, 1, out), StepListReader::kComplete);
+    EXPECT_EQ(prompter.Count(), 0u);
+
+    Queue(3, [](int n) { return Pair{n == 256 ? -30001 : 0, 0}; });
+    EXPECT_EQ(Read(10, 12, 1, out), StepListReader::kCompressed);
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "IF COMPRESSION WARNING");
+
+    // Once per sweep (one warning for the two reads of a sweep: below).
+    reader.BeginSweep();
+    Queue(2, [](int) { return Pair{0, 31000}; });
+    EXPECT_EQ(Read(1, 2, 8, out), StepListReader::kCompressed);
+    EXPECT_EQ(prompter.Count(), 2u);
+}
+
+TEST_F(StepListReaderTest, MissingBlocksAreAnnouncedOnlyAfterTheTenthInTheProgramsLife) {
+    std::vector<double> out;
+    missing = 9;                  // the caller keeps the count for the program's life
+    Queue(1, Tone(0.0, 1000.0));  // the second of two blocks never comes
+    EXPECT_EQ(Read(100, 101, 1, out), StepListReader::kAborted);
+    EXPECT_EQ(missing, 10);
+    EXPECT_EQ(prompter.Count(), 0u);
+
+    Queue(2, Tone(0.0, 1000.0));  // the third of three never comes
+    usb.ClearCalls();
+    EXPECT_EQ(Read(100, 102, 16, out), StepListReader::kAborted);
+    EXPECT_EQ(missing, 11);
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].text, "Missing data i = 2 of 3");
+    // The blocks that came cannot be placed without the one that did not.
+    EXPECT_EQ(out, std::vector<double>(out.size(), 0.0));
+    const auto calls = usb.Calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "purge 1"), calls.end());
+}
+
+TEST_F(StepListReaderTest, DescendingReadStopsAtAMissingBlockAndNeverWarnsOfCompression) {
+    std::vector<double> out(5 * 32, 7.0);
+    Queue(2, [](int) { return Pair{32767, 32767}; });
+    EXPECT_EQ(reader.ReadStepListDescending(ports, 60, 56, 16, out), StepListReader::kAborted);
+    EXPECT_EQ(missing, 1);  // one box-less count, not one per block still to come
+    EXPECT_EQ(prompter.Count(), 0u);
+    EXPECT_GT(out[0], 0.0);
+    EXPECT_GT(out[32], 0.0);
+    EXPECT_EQ(out[64], 0.0);
+}
+
+// Powers are corrected for the IF response and the sampler's droop at the
+// signal's baseband frequency, as the FFT sweeps correct their bins, in the
+// slot of one point a step and in the bins of sixteen (a 32-point FFT in FFT
+// order); a neighbour beyond the slot (the next step's) stays out of it.
+// Where in its slot or bin a tone reads right, the accuracy table shows.
+TEST_F(StepListReaderTest, PowersAreCorrectedForTheIfPathAndKeepToTheirSlot) {
+    const double amplitude = 10000.0;
+    const double power = 2.0 * std::pow(amplitude / 32768.0, 2);
+    struct Row {
+        int points;
+        double hz;
+        int index;
+    };
+    std::vector<double> out;
+    SetResponse(2.0);
+    for (const Row& row : {Row{1, 18987.0, 0}, Row{1, 98750.0, 0}, Row{16, -3 * kRate / 32, 13}}) {
+        Queue(1, Tone(row.hz, amplitude));
+        ASSERT_EQ(Read(5, 5, row.points, out), StepListReader::kComplete);
+        EXPECT_NEAR(Db(out[row.index]), Db(power * DroopPowerFactor(1, row.hz)), 0.03) << row.hz;
+    }
+    Queue(1, Tone(150000.0, amplitude));
+    Read(5, 5, 1, out);
+    EXPECT_LT(Db(out[0]), Db(power) - 60.0);
 }
 
 // --- What the sweeps ask for, on a scripted instrument ---------------------------
@@ -61,15 +189,10 @@ class SteppedSweepCommandTest : public test::DocumentFixture {
             const int last = c[3] | c[4] << 8;
             sequence += " " + std::string(1, static_cast<char>(c[0])) + std::to_string(first) +
                         "-" + std::to_string(last);
-            Bytes reply;
             for (int b = 0; c[0] == 'N' && sample && b <= std::abs(last - first); ++b) {
-                for (int n = 0; n < 1024; ++n) {
-                    const int v = n % 2 ? sample(n / 2).second : sample(n / 2).first;
-                    reply.push_back(static_cast<std::uint8_t>(v & 0xFF));
-                    reply.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-                }
-                usb.QueueReceive(1, std::exchange(reply, {}));
+                usb.QueueReceive(kDataHandle, SampleBlock(sample));
             }
+            Bytes reply;
             for (int j = 0; c[0] == 'B' && j < (last - first) / 3; ++j) {
                 reply.push_back(static_cast<std::uint8_t>(readings(j) >> 8));
                 reply.push_back(static_cast<std::uint8_t>(readings(j) & 0xFF));
@@ -88,9 +211,7 @@ class SteppedSweepCommandTest : public test::DocumentFixture {
     }
 
     // A few counts of noise-like samples.
-    std::function<std::pair<int, int>(int)> sample = [](int n) {
-        return std::pair{n % 3 - 1, n % 5 - 2};
-    };
+    std::function<Pair(int)> sample = [](int n) { return Pair{n % 3 - 1, n % 5 - 2}; };
     std::function<int(int)> readings = [](int) { return 100; };
     std::string sequence;
 };
@@ -138,7 +259,7 @@ TEST_F(SteppedSweepCommandTest, RoutesStepListsAndDetectorSweepsByRange) {
 }
 
 TEST_F(SteppedSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndAFullTrace) {
-    sample = [](int n) { return std::pair{n % 2 ? 31000 : -31000, 0}; };
+    sample = [](int n) { return Pair{n % 2 ? 31000 : -31000, 0}; };
     AnalyzerDocument& d = BuildAnswering();
     prompter.Clear();
     EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
@@ -148,16 +269,13 @@ TEST_F(SteppedSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndA
 }
 
 // Reads that do not arrive draw the floor, not full scale; each counts one
-// missing block, announced from the eleventh on.
+// missing block in the count the document keeps for the program's life.
 TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloor) {
     sample = nullptr;
     AnalyzerDocument& d = BuildAnswering();
-    prompter.Clear();
-    for (int sweep = 0; sweep < 6; ++sweep) {
-        EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
-    }
-    EXPECT_EQ(d.engine.missingDataCount, 12);
-    EXPECT_EQ(prompter.Count(), 2u);  // the 11th and 12th, one per read
+    EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
+    EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
+    EXPECT_EQ(d.engine.missingDataCount, 4);
     const auto rows = test::TraceOf(d).traceA;
     EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](double row) { return row == 505.0; }));
 

@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "e2e/virtual_unit_fixture.h"
@@ -20,88 +20,47 @@
 namespace tavlin {
 namespace {
 
-constexpr double kModeZeroRateHz = 486111.1111;
 constexpr double kModeTwoRateHz = 486607.1428571429;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // --- Capture plan -------------------------------------------------------------------
 
-// A sweep time the capture cannot hold is shortened; the rows then read
-// within the capture, after the settling samples.
-TEST(ZeroSpanPlanTest, FmDecimationAndCaptureFollowDeviationAndSweepTime) {
-    struct Case {
-        double sweepTimeSec, maxFmOffsetHz;
-        int decimation, captureLength;
-        double plannedTimeSec;
-        int lastIndex;
-    };
-    for (const Case& c : {Case{0.01, 100000.0, 1, 8192, 0.01, 4861 + 256},
-                          // 10100 limited by 759 samples a pixel, then by 16.
-                          Case{1.0, 10.0, 16, 32768, 1.0, 30381 + 256},
-                          Case{2.0, 5000.0, 16, 65536, 2.0, 60763 + 256},
-                          Case{3.0, 5000.0, 16, 65536, 1.6, 48611 + 256}}) {
-        const ZeroSpanCapturePlan plan =
-            PlanFmCapture(c.sweepTimeSec, c.maxFmOffsetHz, kModeZeroRateHz);
-        EXPECT_EQ(plan.decimation, c.decimation) << c.sweepTimeSec;
-        EXPECT_EQ(plan.captureLength, c.captureLength) << c.sweepTimeSec;
-        EXPECT_NEAR(plan.sweepTimeSec, c.plannedTimeSec, 1e-9) << c.sweepTimeSec;
-        EXPECT_EQ(plan.sweepTimeShortened, c.plannedTimeSec < c.sweepTimeSec) << c.sweepTimeSec;
-        const SeriesPosition last =
-            PixelSamplePosition(kModeZeroRateHz, plan.sweepTimeSec, plan.decimation, 640,
-                                kFmSettlingSamples, plan.captureLength);
-        EXPECT_EQ(last.index, c.lastIndex) << c.sweepTimeSec;
-    }
-    // Fewer samples than the deviation asks for: one decimation step per pixel.
-    EXPECT_EQ(PlanFmCapture(0.005, 10000.0, kModeZeroRateHz).decimation, 3);
-    EXPECT_EQ(PlanFmCapture(0.0005, 10000.0, kModeZeroRateHz).decimation, 1);
-}
-
-// A time from outside the zero-span range never asks for more than the
-// instrument's largest decimation (17 at 2.2 s, 256 wraps the register), and
-// the sweep time itself is held to the range.
-TEST(ZeroSpanPlanTest, AmDecimationAndCaptureFollowSweepTimeHeldToItsRange) {
-    struct Case {
-        double sweepTimeSec;
-        int decimation, captureLength;
-    };
-    for (const Case c : {Case{0.0337, 1, 16384}, Case{0.0338, 1, 32768}, Case{0.0675, 1, 65536},
-                         Case{0.1349, 2, 65536}, Case{2.0, 15, 65536}, Case{2.2, 16, 65536},
-                         Case{34.5, 16, 65536}, Case{kInf, 16, 65536}}) {
-        const ZeroSpanCapturePlan plan = PlanAmCapture(c.sweepTimeSec);
-        EXPECT_EQ(plan.decimation, c.decimation) << c.sweepTimeSec;
-        EXPECT_EQ(plan.captureLength, c.captureLength) << c.sweepTimeSec;
-    }
-    for (const auto& [in, held] :
-         {std::pair{2.2, 2.0}, {0.0, 0.0005}, {-1.0, 0.0005}, {kInf, 2.0}, {kNaN, 2.0}}) {
-        EXPECT_EQ(ClampZeroSpanSweepTime(in), held) << in;
-    }
-}
-
-// In clock mode 2 the sample rate is a little above the nominal one, so the
-// AM sweep times that fill a capture at the nominal rate overrun it.
+// Every sweep time, held to the zero-span range, plans a decimation the
+// instrument takes (256 would wrap its register) and a capture every pixel
+// reads inside, after the FM settling samples and at clock mode 2's rate, a
+// little above the nominal one: there the AM times that just fill a capture
+// at the nominal rate would overrun it. FM times the buffer cannot hold are
+// shortened.
 TEST(ZeroSpanPlanTest, EveryPixelReadsInsideTheCaptureAtTheFasterClock) {
-    for (const double sweepTimeSec : {0.1348, 0.0674, 0.0337}) {
-        const ZeroSpanCapturePlan plan = PlanAmCapture(sweepTimeSec);
-        const double lastSample = kModeTwoRateHz * sweepTimeSec / plan.decimation;
-        ASSERT_GT(lastSample, plan.captureLength - 1.0) << "the overrun exists: " << sweepTimeSec;
-        int previous = -1;
+    std::vector<std::pair<ZeroSpanCapturePlan, int>> plans;
+    for (const double asked : {0.0337, 0.0338, 0.0674, 0.1348, 0.1349, 2.2, kInf, kNaN, -1.0}) {
+        plans.emplace_back(PlanAmCapture(ClampZeroSpanSweepTime(asked)), 0);
+    }
+    for (const auto& [sweepTimeSec, maxFmOffsetHz] :
+         {std::pair{0.01, 100e3}, {0.0005, 10e3}, {0.005, 10e3}, {1.0, 10.0}, {3.0, 5000.0}}) {
+        plans.emplace_back(PlanFmCapture(sweepTimeSec, maxFmOffsetHz, kModeTwoRateHz),
+                           kFmSettlingSamples);
+    }
+    EXPECT_NEAR(plans.back().first.sweepTimeSec, 1.6, 0.01);
+    for (const auto& [plan, settling] : plans) {
+        SCOPED_TRACE(testing::Message() << plan.sweepTimeSec << " s, settling " << settling);
+        ASSERT_LE(plan.decimation, kMaxZeroSpanDecimation);
+        int previous = 0;
         for (int pixel = 0; pixel <= 640; ++pixel) {
-            const SeriesPosition at = PixelSamplePosition(
-                kModeTwoRateHz, sweepTimeSec, plan.decimation, pixel, 0, plan.captureLength);
-            ASSERT_GE(at.index, 0);
-            ASSERT_LE(at.index + 1, plan.captureLength - 1) << sweepTimeSec << " pixel " << pixel;
+            const SeriesPosition at =
+                PixelSamplePosition(kModeTwoRateHz, plan.sweepTimeSec, plan.decimation, pixel,
+                                    settling, plan.captureLength);
+            ASSERT_GE(at.index, previous) << "time runs forward, pixel " << pixel;
+            ASSERT_LE(at.index + 1, plan.captureLength - 1) << "pixel " << pixel;
             ASSERT_GE(at.fraction, 0.0);
             ASSERT_LE(at.fraction, 1.0);
-            ASSERT_GE(at.index, previous) << "time runs forward";
             previous = at.index;
         }
     }
-    // Away from the end, the reading point is the exact one.
-    const SeriesPosition mid = PixelSamplePosition(kModeTwoRateHz, 0.1348, 1, 320, 0, 65536);
-    const double exact = kModeTwoRateHz * 0.1348 * 320 / 640;
-    EXPECT_EQ(mid.index, static_cast<int>(std::floor(exact)));
-    EXPECT_NEAR(mid.fraction, exact - std::floor(exact), 1e-9);
+    for (const auto& [asked, held] : {std::pair{0.0, 0.0005}, {kInf, 2.0}, {kNaN, 2.0}}) {
+        EXPECT_EQ(ClampZeroSpanSweepTime(asked), held) << asked;
+    }
 }
 
 TEST(ZeroSpanPlanTest, TriggerPowerIsFormedWithoutOverflow) {
@@ -143,63 +102,54 @@ class ZeroSpanOnInstrumentTest : public test::VirtualUnitTest {
             state.videoTrigThreshold = threshold;
         });
     }
-    void ZeroSpanSweep() { doc->PerformSweep(); }
 };
 
 // A carrier off the tuned frequency is a steady deviation: the sign, the
-// scale (decimated or not), the LO's residual error and the mirrored spectrum
-// of clock mode 1 all show in its row. A peak deviation that cannot be
-// divided by acts as 100 kHz.
+// scale (decimated for the peak deviation, or as far as one decimation step
+// a pixel allows), the LO's residual error and the mirrored spectrum of clock
+// mode 1 all show in its row. A peak deviation that cannot be divided by acts
+// as 100 kHz. A sweep too long for the buffer is shortened with a message,
+// once: the next sweep keeps the time that fits.
 TEST_F(ZeroSpanOnInstrumentTest, FmCarrierOffsetDrawsItsRow) {
     struct Case {
         double tunedHz, offsetHz, sweepTimeSec, maxOffsetHz;
         int clockMode, decimation;
-        double row, tolerance;
+        double row, tolerance, keptTimeSec;
     };
     // 653.3 MHz lies by the sampler's 28th harmonic, 630.05 MHz by the 27th.
     const Case cases[] = {
-        {915.0e6, 20e3, 0.01, 100e3, 0, 1, 200.0, 0.5},
-        {915.0e6, -20e3, 0.01, 100e3, 0, 1, 300.0, 0.5},
-        {653.3e6, 20e3, 0.01, 100e3, 1, 1, 200.0, 0.5},
-        {653.3e6, -20e3, 0.01, 100e3, 1, 1, 300.0, 0.5},
-        {630.05e6, 20e3, 0.01, 100e3, 2, 1, 200.0, 0.5},
-        {915.0e6, 5e3, 0.1, 10e3, 0, 10, 125.0, 1.5},  // D = 10, 4861 samples
-        {915.0e6, 20e3, 0.01, kNaN, 0, 1, 200.0, 0.5},
+        {915.0e6, 20e3, 0.01, 100e3, 0, 1, 200.0, 0.5, 0.01},
+        {915.0e6, -20e3, 0.01, 100e3, 0, 1, 300.0, 0.5, 0.01},
+        {653.3e6, 20e3, 0.01, 100e3, 1, 1, 200.0, 0.5, 0.01},
+        {630.05e6, 20e3, 0.01, 100e3, 2, 1, 200.0, 0.5, 0.01},
+        {915.0e6, 5e3, 0.1, 10e3, 0, 10, 125.0, 1.5, 0.1},     // D = 10, 4861 samples
+        {915.0e6, 5e3, 0.005, 10e3, 0, 3, 125.0, 1.5, 0.005},  // D = 3: one step a pixel
+        {915.0e6, 20e3, 0.01, kNaN, 0, 1, 200.0, 0.5, 0.01},
+        {915.0e6, 20e3, 0.2, 100e3, 0, 1, 200.0, 0.5, 0.1},  // 97222 samples at D = 1
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.tunedHz << " " << c.offsetHz << " " << c.maxOffsetHz);
         StartWith(c.tunedHz + c.offsetHz);
         TuneZeroSpan(true, c.sweepTimeSec, c.maxOffsetHz, c.tunedHz);
-        ZeroSpanSweep();
+        doc->PerformSweep();
+        doc->PerformSweep();
+        EXPECT_NEAR(doc->Settings().sweepTimeSec, c.keptTimeSec, 1e-6);
+        EXPECT_EQ(prompter.Count(), c.keptTimeSec < c.sweepTimeSec ? 1u : 0u);
         EXPECT_EQ(doc->engine.clockMode, c.clockMode);
         EXPECT_EQ(unit->State().Decimation(), c.decimation);
-        EXPECT_EQ(doc->Settings().rbwHz, 240000.0 / c.decimation);
         EXPECT_NEAR(MinRow(), c.row, c.tolerance);
         EXPECT_NEAR(MaxRow(), c.row, c.tolerance);
     }
 }
 
-// An FM sweep too long for the buffer is shortened with a message, once; a
-// span of 0 set by a span command keeps the swept sweep time (2.2 s at
-// preset), which is brought to the zero-span range and kept.
-TEST_F(ZeroSpanOnInstrumentTest, SweepTimesOutsideTheCaptureOrTheRangeAreBroughtInAndKept) {
-    StartWith(kTunedHz + 20000.0);
-    TuneZeroSpan(true, 0.2, 100e3);  // 97222 samples at D = 1
-    ZeroSpanSweep();
-    EXPECT_NEAR(doc->Settings().sweepTimeSec, 0.1, 1e-6);
-    EXPECT_NEAR(MinRow(), 200.0, 0.5);
-    ZeroSpanSweep();
-    ASSERT_EQ(prompter.Count(), 1u) << "the shortened time fits";
-    EXPECT_EQ(prompter.Boxes()[0].caption, "SWEEP TIME ADJUSTED");
-
+// A span of 0 set by a span command keeps the swept sweep time (2.2 s at
+// preset), which is brought to the zero-span range without a message.
+TEST_F(ZeroSpanOnInstrumentTest, ASweepTimeOutsideTheRangeIsBroughtInAndKept) {
     StartWith(kTunedHz, true);
     doc->SetCenterSpan(kTunedHz, 0.0);
-    ASSERT_LT(doc->Frequencies().SpanHz(), 1.0);
     ASSERT_EQ(doc->Settings().sweepTimeSec, 2.2);
-    ZeroSpanSweep();
+    doc->PerformSweep();
     EXPECT_EQ(doc->Settings().sweepTimeSec, 2.0);
-    EXPECT_EQ(unit->State().Decimation(), 15);
-    EXPECT_EQ(doc->Settings().rbwHz, 16000.0);
     EXPECT_EQ(prompter.Count(), 0u);
     EXPECT_LT(MaxRow(), 300.0) << "the tone is drawn";
 }
@@ -209,7 +159,7 @@ TEST_F(ZeroSpanOnInstrumentTest, SweepTimesOutsideTheCaptureOrTheRangeAreBrought
 TEST_F(ZeroSpanOnInstrumentTest, VideoTriggerStartsTheTraceAtTheThresholdCrossing) {
     StartWith(kTunedHz, true);
     TuneZeroSpan(false, 0.01);
-    ZeroSpanSweep();
+    doc->PerformSweep();
     const double peakRow = MinRow();
     // The trigger level is entered as the screen shows levels.
     const SweepEngine& e = doc->engine;
@@ -224,10 +174,9 @@ TEST_F(ZeroSpanOnInstrumentTest, VideoTriggerStartsTheTraceAtTheThresholdCrossin
         }
     };
     for (int pass = 0; pass < 3; ++pass) {
-        ZeroSpanSweep();
+        doc->PerformSweep();
         ASSERT_EQ(doc->stopRequest.load(), 0) << "no trigger";
-        EXPECT_NEAR(test::TraceOf(*doc).traceA[0], peakRow, 0.5) << "pass " << pass;
-        EXPECT_NEAR(test::TraceOf(*doc).traceA[0], MinRow(), 0.5) << "pass " << pass;
+        EXPECT_NEAR(Rows()[0], peakRow, 0.5) << "pass " << pass;
         EXPECT_GT(MaxRow() - MinRow(), 40.0) << "the envelope is drawn after it";
     }
     EXPECT_EQ(driver->CaptureRequests(), 1);
@@ -267,20 +216,20 @@ TEST_F(ZeroSpanOnInstrumentTest, TriggerWaitsThatNeverEndOnTheirOwnEndWhenTheySh
                 doc->stopRequest = 1;
             }
         };
-        const SweepTrace before = test::TraceOf(*doc);
-        ZeroSpanSweep();
+        const auto before = Rows();
+        doc->PerformSweep();
         EXPECT_EQ(driver->blocksRead, row.blocksRead);
         EXPECT_EQ(driver->StreamStarts(), row.streamStarts);
         EXPECT_EQ(prompter.Count(), 0u);
         if (row.stopAtBlock > 0) {
-            EXPECT_EQ(test::TraceOf(*doc).traceA, before.traceA);
+            EXPECT_EQ(Rows(), before);
             doc->stopRequest = 0;
             SetVideoTrigger(false, row.threshold);
-            ZeroSpanSweep();
+            doc->PerformSweep();
             EXPECT_EQ(prompter.Count(), 0u);
         }
         for (const int i : {0, 320, 640}) {
-            EXPECT_NEAR(test::TraceOf(*doc).traceA[i], RowOf(kToneDbm), 1.0) << i;
+            EXPECT_NEAR(Rows()[i], RowOf(kToneDbm), 1.0) << i;
         }
     }
 }
@@ -299,7 +248,7 @@ TEST_F(ZeroSpanOnInstrumentTest, TheChosenClockModesConstantsAreTheDocumentsDuri
             doc->stopRequest = 1;
         }
     };
-    ZeroSpanSweep();
+    doc->PerformSweep();
     doc->stopRequest = 0;
     EXPECT_NEAR(sampleRateHz, 486607.1429 * (1.0 + 1200e-9), 0.01);
 }
@@ -342,7 +291,7 @@ TEST_F(ZeroSpanOnInstrumentTest, UnitVanishingDuringATriggeredCaptureGivesOneTim
             unit->Unplug();
         }
     };
-    ZeroSpanSweep();
+    doc->PerformSweep();
     EXPECT_EQ(BoxCount("Time out waiting for data"), 1);
     EXPECT_EQ(BoxCount("Error 5 - USB Data Not Received"), 0);
 }
