@@ -42,13 +42,6 @@ Frames Then(const Bytes& first, Frames rest) {
 
 class DeviceLinkTest : public ::testing::Test {
   protected:
-    std::vector<std::string> Texts() {
-        std::vector<std::string> texts;
-        for (const auto& box : prompter.Boxes()) {
-            texts.push_back(box.caption + "|" + box.text);
-        }
-        return texts;
-    }
     void OpenGenuine() {
         usb.AddGenuinePair();
         ASSERT_TRUE(link.Open());
@@ -83,17 +76,6 @@ class DeviceLinkTest : public ::testing::Test {
 };
 
 // --- Discovery -------------------------------------------------------------------
-
-TEST_F(DeviceLinkTest, HalfAnInstrumentRunsWithoutIt) {
-    usb.devices.push_back({ScriptedUsbDriver::Info("Tavlin A"), 0});
-    usb.devices.push_back({ScriptedUsbDriver::Info("Tavlin A"), 0});
-    EXPECT_FALSE(link.Open());
-    EXPECT_EQ(Texts(), std::vector<std::string>{"ERROR 1|Devices not found!"});
-    EXPECT_FALSE(link.InstrumentLost());
-    for (const auto& call : usb.Calls()) {
-        EXPECT_NE(call.rfind("open", 0), 0u) << "no channel may be opened: " << call;
-    }
-}
 
 TEST_F(DeviceLinkTest, ChannelsAreChosenByDescriptionSkippingOpenOnes) {
     usb.devices.push_back({ScriptedUsbDriver::Info("Tavlin B", true), 0});  // taken
@@ -130,11 +112,9 @@ TEST_F(DeviceLinkTest, FirmwareVersionIsReadWithShortTimeoutsThenRestored) {
     OpenGenuine();
     usb.QueueReceive(kCommand, {'T', 'v', ' ', '2', '.', '0', '3'});
     EXPECT_EQ(link.GetFirmwareVersion(), "Tv 2.03");
-    const auto calls = usb.Calls();
-    const auto shortAt = std::find(calls.begin(), calls.end(), "timeouts 2 500 500");
-    ASSERT_NE(shortAt, calls.end());
-    EXPECT_NE(std::find(shortAt, calls.end(), "timeouts 2 5000 5000"), calls.end());
     EXPECT_EQ(Sent(), Frames{{'V'}});
+    EXPECT_EQ(usb.Calls(),
+              (std::vector<std::string>{"write 2", "timeouts 2 500 500", "timeouts 2 5000 5000"}));
 }
 
 // --- Sample reads ------------------------------------------------------------------
@@ -219,7 +199,8 @@ TEST_F(DeviceLinkTest, BlockReadsThatRunOutOfData) {
 
     usb.QueueReceive(kData, Bytes(100, 0));
     EXPECT_FALSE(link.ReadStreamBlock(first.data(), second.data()));
-    EXPECT_EQ(Texts(), std::vector<std::string>{"ERROR|Time out waiting for data"});
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].text, "Time out waiting for data");
     EXPECT_EQ(usb.Queued(kData), 0u);
     EXPECT_EQ(first[0], 0x1111) << "the arrays are left untouched";
 }
@@ -269,15 +250,12 @@ TEST_F(DeviceLinkCommands, SynthesizerWords) {
          words(1, 4, mod100, {'L', 0, 0x96, 0x01, 0x00})},
         {"odd INT", set(301, 32, 100, 1, true), words(1, 4, mod100, {'L', 0, 0x96, 0x81, 0x00})},
         {"INT needs a tenth bit", set(512, 37, 100, 1, true), {}, kLinkRefused},
-        {"negative INT", set(-1, 37, 100, 1, true), {}, kLinkRefused},
         {"MOD below 2", set(300, 37, 1, 1, true), {}, kLinkRefused},
         {"MOD needs a thirteenth bit", set(300, 37, 4096, 1, true), {}, kLinkRefused},
         {"FRAC not below MOD", set(300, 100, 100, 1, true), {}, kLinkRefused},
-        {"negative FRAC", set(300, -1, 100, 1, true), {}, kLinkRefused},
         {"output divider 2^5", set(300, 37, 100, 5, true), {}, kLinkRefused},
         {"divider 2^5 in the low band", set(300, 37, 100, 11, false), {}, kLinkRefused},
         {"negative divider", set(300, 37, 100, -1, true), {}, kLinkRefused},
-        {"negative divider, low band", set(300, 37, 100, -1, false), {}, kLinkRefused},
         {"an LO of 0 Hz", set(0, 0, 100, 1, true), {}, kLinkRefused},
     };
     const int a[] = {1, 1, 1, 1, 1, 1, 1, 1, 2, 3, 4};
@@ -312,12 +290,9 @@ TEST_F(DeviceLinkCommands, RouteAttenuatorGainPreampAndSyncBytes) {
         {"17.5 dB", atten(17.5), {}, kLinkRefused},
         {"-7.5 dB", atten(-7.5), {}, kLinkRefused},
         {"inf dB", atten(inf), {}, kLinkRefused},
-        {"-inf dB", atten(-inf), {}, kLinkRefused},
         {"NaN dB", atten(std::nan("")), {}, kLinkRefused},
         {"sync 4", sync(4), {}, kLinkRefused},
-        {"sync -1", sync(-1), {}, kLinkRefused},
         {"gain 3", gain(3), {}, kLinkRefused},
-        {"gain -1", gain(-1), {}, kLinkRefused},
     });
 }
 
@@ -334,21 +309,17 @@ TEST_F(DeviceLinkCommands, CachedSettingsAreSentOnChangeOnly) {
         {"decimation 1", dec(1), {{'I', 0x0E, 16}}},
         {"IF path 1", path(1), {{'F', 1}}},
         {"IF path 1 again", path(1), {}},
-        {"IF path 1 after a preset",
-         [this] {
-             link.ResetCachedSettings();
-             return link.SetIfPath(1);
-         },
-         {{'F', 1}}},
+    });
+    link.ResetCachedSettings();  // as a preset does
+    Expect({
+        {"IF path 1 after a preset", path(1), {{'F', 1}}},
         {"IF path 0", path(0), {{'F', 0}}},
         {"clock mode 1", clockMode(1), Then({'C', 9}, kSamplerStart)},
         {"decimation 0", dec(0), {}, kLinkRefused},
         {"decimation 17", dec(17), {}, kLinkRefused},
         {"decimation 742 (a 100 s zero span)", dec(742), {}, kLinkRefused},
         {"IF path 2", path(2), {}, kLinkRefused},
-        {"IF path -1", path(-1), {}, kLinkRefused},
         {"clock mode 3", clockMode(3), {}, kLinkRefused},
-        {"clock mode -1", clockMode(-1), {}, kLinkRefused},
     });
     const long long before = clock.TotalSleptMs();
     ASSERT_EQ(link.SendClockMode(2), kLinkOk);
@@ -363,6 +334,18 @@ TEST_F(DeviceLinkCommands, CachedSettingsAreSentOnChangeOnly) {
     EXPECT_EQ(link.ClockModeSent(), 2);
     usb.failWrites = false;
     Expect({{"decimation 16", dec(16), {{'I', 0x0E, 31}}}});
+}
+
+// A reopened unit has lost its settings: opening forgets what was sent, so
+// each is sent again.
+TEST_F(DeviceLinkCommands, OpeningForgetsTheSentSettings) {
+    ASSERT_EQ(link.SetDecimation(4), kLinkOk);
+    ASSERT_EQ(link.SetIfPath(1), kLinkOk);
+    ASSERT_EQ(link.SendClockMode(1), kLinkOk);
+    ASSERT_TRUE(link.ResetLink(true));
+    EXPECT_EQ(link.ClockModeSent(), -1);
+    Expect({{"decimation 4", [this] { return link.SetDecimation(4); }, {{'I', 0x0E, 19}}},
+            {"IF path 1", [this] { return link.SetIfPath(1); }, {{'F', 1}}}});
 }
 
 // The step list loads its modulus, then steps either way; a capture counts
@@ -383,7 +366,6 @@ TEST_F(DeviceLinkCommands, StepListCaptureAndStreamBytes) {
         {"stream start", [this] { return link.StartStream(); }, {{'T'}}},
         {"stream stop", [this] { return link.StopStream(); }, {{'3'}}},
         {"step past 65535", up(0, 65536), {}, kLinkRefused},
-        {"negative step", down(-1, 10), {}, kLinkRefused},
         {"capture of 256", capture(256), {}, kLinkRefused},
         {"capture of 0", capture(0), {}, kLinkRefused},
     });
@@ -407,7 +389,6 @@ TEST_F(DeviceLinkCommands, DetectorSweepTakesAtMost2048ValuesAndChecksTheAnswer)
         {"2049 values", sweep(0, 3 * 2049), {}, kLinkRefused},
         {"downwards", sweep(165, 156), {}, kLinkRefused},
         {"no width", sweep(156, 156), {}, kLinkRefused},
-        {"negative start", sweep(-3, 156), {}, kLinkRefused},
         {"stop past 65535", sweep(65530, 65536), {}, kLinkRefused},
     });
     EXPECT_EQ(values[kMaxDetectorValues - 1], 0x0101);
@@ -434,8 +415,7 @@ TEST_F(DeviceLinkCommands, FailedWriteStopsTheSequenceAndReportsIt) {
 }
 
 // An external reference is switched to only on two readings in a row; no
-// answer, or a query that cannot be sent, keeps the previous state. On the
-// external reference each command waits 10 ms instead of 5.
+// answer, or a query that cannot be sent, keeps the previous state.
 TEST_F(DeviceLinkCommands, ReferenceCheck) {
     std::deque<std::uint8_t> answers;
     usb.onWrite = [&](UsbHandle handle, const Bytes& frame) {
@@ -454,11 +434,8 @@ TEST_F(DeviceLinkCommands, ReferenceCheck) {
         {"readings differ", false, {1, 0}, false, 2},
         {"known external", true, {1}, true, 1},
         {"known, now internal", true, {0}, false, 1},
-        {"internal", false, {0}, false, 1},
-        {"no answer", false, {}, false, 1},
         {"no answer, known external", true, {}, true, 1},
         {"confirmation unanswered", false, {1}, false, 2},
-        {"query not sent", false, {1, 1}, false, 0},
         {"query not sent, known external", true, {1, 1}, true, 0},
         {"confirmed", false, {1, 1}, true, 2},
     };
@@ -476,22 +453,11 @@ TEST_F(DeviceLinkCommands, ReferenceCheck) {
         EXPECT_EQ(Sent(), expected) << row.name;
         EXPECT_EQ(link.slowDevice, expected.size() == 3u ? 1 : 0) << row.name;
     }
-    const long long before = clock.TotalSleptMs();
-    EXPECT_EQ(link.SetPreamp(true), kLinkOk);
-    EXPECT_EQ(SleptSince(before), 10);
 }
 
 // --- Calibration memory and table ------------------------------------------------
 
 namespace fs = std::filesystem;
-
-const Bytes kOpenForWriting{0xFF, 0x15, 0x26, 0x37};
-const Bytes kErase{0xFF, 0x14, 0x25, 0x36};
-
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(CalTableFields, ReadTheirBytesAtTheMemoryOffsets) {
     CalTable table;
@@ -500,15 +466,11 @@ TEST(CalTableFields, ReadTheirBytesAtTheMemoryOffsets) {
         b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
     }
     const auto word = [&](int at) { return b[at] | (b[at + 1] << 8); };
-    EXPECT_EQ(table.BlankMark(), b[0]);
     EXPECT_EQ(table.PreampRolloff(14), b[0x70 + 14]);
     EXPECT_EQ(table.IfGain2_9(false), b[0x81]);
     EXPECT_EQ(table.IfGain2_9(true), b[0x82]);
-    EXPECT_EQ(table.BroadbandPower(), b[0x83]);
     EXPECT_EQ(table.LowBandFlatness(2, 7), b[0x84 + 2 * 150 + 7]);
     EXPECT_EQ(table.HighBandFlatness(3, 425), b[0x2DC + 3 * 426 + 425]);
-    EXPECT_EQ(table.IfFlatness10M7(51), b[0x984 + 51]);
-    EXPECT_EQ(table.IfFlatness2M9(0), b[0x9B8]);
     EXPECT_EQ(table.LowGainStep(), word(0x9EC));
     EXPECT_EQ(table.HighGainStep(), word(0x9EE));
     EXPECT_EQ(table.IfClip(true), word(0x9F0));
@@ -516,8 +478,6 @@ TEST(CalTableFields, ReadTheirBytesAtTheMemoryOffsets) {
     EXPECT_EQ(table.TcxoOffset(), word(0x9F4));
     EXPECT_EQ(table.PreampLowBand(149), b[0x9F8 + 149]);
     EXPECT_EQ(table.PreampHighBand(425), b[0xA8E + 425]);
-    // The last preamp entry is the last cached byte.
-    EXPECT_EQ(0xA8E + 425 + 1, CalTable::kCachedBytes);
 
     // The date stops at its terminator or after 48 bytes.
     std::fill_n(b.begin() + 64, 48, 'x');
@@ -534,93 +494,27 @@ TEST(CalTableCacheName, KeepsOnlySafeCharactersOfTheSerial) {
     EXPECT_EQ(table.CacheFilePath("/.."), fs::path("/cache/.kvo"));
 }
 
-// The link's calibration memory commands against a fake memory, and the
-// table's load and store through them.
-class CalMemoryTest : public ::testing::Test {
+// The table's load through the link's memory reads, against a fake memory.
+class CalMemoryTest : public DeviceLinkTest {
   protected:
-    CalMemoryTest() : memory(driver, clock), link(driver, clock, prompter), table(folder) {
-        driver.AddGenuinePair();
-        memory.FillPattern();
-    }
     void SetUp() override {
-        ASSERT_TRUE(link.Open());
-        driver.ClearCalls();
+        memory.FillPattern();
+        OpenGenuine();
     }
     void TearDown() override { fs::remove_all(folder); }
 
     Bytes CachedPart() const { return Bytes(memory.memory.begin(), memory.memory.begin() + 3128); }
+    Bytes CacheFile() const {
+        std::ifstream in(cacheFile, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
 
     fs::path folder = test::MakeTestDirectory("tavlin-cal");
     fs::path cacheFile = folder / "TV000123.kvo";
-    test::ScriptedUsbDriver driver;
-    test::FakeClock clock;
-    test::RecordingPrompter prompter;
     test::RecordingProgressSink progress;
-    test::FakeCalMemory memory;
-    DeviceLink link;
-    CalTable table;
+    test::FakeCalMemory memory{usb, clock};
+    CalTable table{folder};
 };
-
-// The memory is opened, erased, the link reset (port cycle, both channels
-// closed, the wait, then opened again), opened once more, and written word by
-// word in address order.
-TEST_F(CalMemoryTest, WriteStoresEveryWordAfterTheErase) {
-    std::array<std::uint8_t, kCalMemoryBytes> image{};
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<std::uint8_t>(i * 13 % 256);
-    }
-    // Words that would read as control forms, and one that must pass as is.
-    const auto put = [&](int at, const Bytes& word) { std::copy_n(word.begin(), 4, &image[at]); };
-    put(16, {0xFF, 0x01, 0x00, 0x00});
-    put(32, kErase);
-    put(48, {0xFF, 0x14, 0x25, 0x37});
-    put(4092, kOpenForWriting);
-
-    EXPECT_TRUE(link.WriteCalMemory(image.data()));
-
-    const auto& cmds = memory.commands;  // no reads among them
-    ASSERT_EQ(cmds.size(), 3u + 1024u);
-    EXPECT_EQ(cmds[0].bytes, kOpenForWriting);
-    EXPECT_EQ(cmds[1].bytes, kErase);
-    EXPECT_EQ(cmds[2].bytes, kOpenForWriting);
-    EXPECT_EQ(cmds[3 + 4].bytes, (Bytes{0xFE, 0x01, 0x00, 0x00}));
-    EXPECT_EQ(cmds[3 + 8].bytes, (Bytes{0xFE, 0x14, 0x25, 0x36}));
-    EXPECT_EQ(cmds[3 + 12].bytes, (Bytes{0xFF, 0x14, 0x25, 0x37}));
-    EXPECT_EQ(cmds[3 + 1023].bytes, kOpenForWriting);
-    EXPECT_GE(cmds[1].atMs - cmds[0].atMs, 200);         // open, then erase
-    EXPECT_GE(cmds[2].atMs - cmds[1].atMs, 200 + 2500);  // erase, reset, reopen
-    EXPECT_GE(cmds[3].atMs - cmds[2].atMs, 200);         // open, then the first word
-    const auto calls = driver.Calls();
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "cycle 1"), 2);
-    const auto cycle = std::find(calls.begin(), calls.end(), "cycle 1");
-    ASSERT_GE(calls.end() - cycle, 4);
-    EXPECT_EQ(std::vector(cycle, cycle + 4),
-              (std::vector<std::string>{"cycle 1", "close 1", "close 2", "count"}));
-
-    // Only the first byte of the two control-like words differs in the device.
-    // What the device makes of an opening form among the data is its own
-    // business; everything before it is stored as sent.
-    image[16] = image[32] = 0xFE;
-    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 4092, memory.memory.begin()));
-    EXPECT_TRUE(link.IsOpen());
-}
-
-TEST_F(CalMemoryTest, WriteStopsAtTheFirstRefusedWord) {
-    long long failedAt = 0;
-    driver.onWrite = [&, inner = driver.onWrite](UsbHandle h, const Bytes& frame) {
-        inner(h, frame);
-        if (memory.commands.size() == 3 + 10) {  // open, erase, open, ten words
-            driver.failWrites = true;
-            failedAt = clock.TotalSleptMs();
-        }
-    };
-    std::array<std::uint8_t, kCalMemoryBytes> image{};
-    EXPECT_FALSE(link.WriteCalMemory(image.data()));
-    EXPECT_TRUE(link.commError);
-    // The wait and the link reset, but no more: each further word would cost
-    // a refused write and its 5 ms pause.
-    EXPECT_LT(clock.TotalSleptMs() - failedAt, 200 + 2500 + 500);
-}
 
 // A cache file of the right size is taken without asking the device (the
 // end-to-end start-up tests show it); any other size is read again.
@@ -630,7 +524,7 @@ TEST_F(CalMemoryTest, LoadTakesACacheFileOfTheRightSizeOnly) {
         memory.commands.clear();
         EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device) << size;
         EXPECT_EQ(memory.Reads(), 1024) << size;
-        EXPECT_EQ(ReadFile(cacheFile), CachedPart()) << size;
+        EXPECT_EQ(CacheFile(), CachedPart()) << size;
     }
 }
 
@@ -643,71 +537,21 @@ TEST_F(CalMemoryTest, IncompleteReadIsUsedButNotCachedAndTheNextLoadAsksAgain) {
     EXPECT_EQ(table.IfClip(true), memory.memory[2544] | (memory.memory[2545] << 8));
     EXPECT_EQ(table.IfClip(false), 0x8080);
     EXPECT_EQ(table.Bytes()[2548], memory.memory[2548]);
-    // The bar is reset before the dialog shows, then moves with the reads.
-    const auto events = progress.Events();
-    ASSERT_GE(events.size(), 4u);
-    EXPECT_EQ(std::vector(events.begin(), events.begin() + 3),
-              (std::vector<std::string>{"0", "show", "0"}));
-    EXPECT_EQ(events.back(), "hide");
     EXPECT_FALSE(fs::exists(cacheFile));
 
     memory.shortReplyAt.clear();
     memory.commands.clear();
     EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
     EXPECT_EQ(memory.Reads(), 1024);
-    EXPECT_EQ(ReadFile(cacheFile), CachedPart());
+    EXPECT_EQ(CacheFile(), CachedPart());
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 
-    // A closed link gives a neutral image, not cached, and erases nothing.
+    // A closed link gives a neutral image, not cached.
     ASSERT_TRUE(link.ResetLink(false));
-    memory.commands.clear();
     EXPECT_EQ(table.Load("", link, progress), CalLoadSource::DeviceIncomplete);
     EXPECT_TRUE(
         std::all_of(table.Bytes().begin(), table.Bytes().end(), [](auto b) { return b == 0x80; }));
     EXPECT_FALSE(fs::exists(folder / ".kvo"));
-    EXPECT_FALSE(link.EraseCalMemory());
-    EXPECT_TRUE(memory.commands.empty());
-}
-
-TEST_F(CalMemoryTest, StoreStampsTheDateWritesTheDeviceAndTheCache) {
-    ASSERT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
-    std::fill_n(table.Bytes().begin() + 64, 48, 0xAA);
-    table.Bytes()[2548] = 0x64;  // an adjusted tcxoOffset
-    const std::string date = "Wed Jun 30 21:49:08 1993\n";
-
-    EXPECT_TRUE(table.Store("TV000123", link, date));
-
-    Bytes expectedDate(date.begin(), date.end());
-    expectedDate.resize(48, 0);  // terminator, then zeros
-    EXPECT_EQ(Bytes(table.Bytes().begin() + 64, table.Bytes().begin() + 112), expectedDate);
-    EXPECT_TRUE(std::equal(table.Bytes().begin(), table.Bytes().end(), memory.memory.begin()));
-    EXPECT_EQ(ReadFile(cacheFile), Bytes(table.Bytes().begin(), table.Bytes().begin() + 3128));
-
-    // Read back by a fresh table from the device alone.
-    fs::remove(cacheFile);
-    CalTable again(folder);
-    EXPECT_EQ(again.Load("TV000123", link, progress), CalLoadSource::Device);
-    EXPECT_EQ(again.CalDate(), date);
-    EXPECT_EQ(again.TcxoOffset(), table.TcxoOffset());
-}
-
-// The instrument does not come back after the erase: no data word is sent,
-// the link stays closed, and the adjusted table is kept on this computer.
-TEST_F(CalMemoryTest, StoreReportsAFailedReopenAndKeepsTheCache) {
-    driver.onWrite = [this, inner = driver.onWrite](UsbHandle h, const Bytes& frame) {
-        inner(h, frame);
-        if (test::UnSlip(frame) == Bytes{'E', 0xFF, 0x14, 0x25, 0x36}) {
-            for (auto& d : driver.devices) {
-                d.failOpens = -1;
-            }
-        }
-    };
-
-    EXPECT_FALSE(table.Store("TV000123", link, "Thu Jan  1 00:00:00 2026\n"));
-
-    EXPECT_EQ(memory.commands.size(), 2u) << "open and erase only";
-    EXPECT_FALSE(link.IsOpen());
-    EXPECT_EQ(ReadFile(cacheFile).size(), 3128u);
 }
 
 }  // namespace
