@@ -3,12 +3,13 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/test_directory.h"
 
 namespace {
 
@@ -20,36 +21,23 @@ struct RunResult {
 
 class TavlinCliTest : public ::testing::Test {
   protected:
-    TavlinCliTest() {
-        workDir = std::filesystem::temp_directory_path() /
-                  ("tavlin-cli-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(workDir);
-    }
     ~TavlinCliTest() override { std::filesystem::remove_all(workDir); }
 
-    RunResult Run(const std::string& arguments) {
-        const auto errPath = workDir / "stderr.txt";
+    // Runs the program in the test's folder, its output and errors going to
+    // files there.
+    RunResult Run(const std::string& arguments) const {
         const std::string command = "cd '" + workDir.string() + "' && '" TAVLIN_CLI_PATH "' " +
-                                    arguments + " 2>'" + errPath.string() + "'";
-        RunResult result;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr) {
-            return result;
-        }
-        std::array<char, 4096> buffer{};
-        std::size_t n = 0;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-            result.out.append(buffer.data(), n);
-        }
-        const int status = ::pclose(pipe);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream err(errPath);
-        result.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-        return result;
+                                    arguments + " </dev/null >stdout.txt 2>stderr.txt";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read("stdout.txt"),
+                Read("stderr.txt")};
+    }
+    std::string Read(const char* name) const {
+        std::ifstream in(workDir / name);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    std::filesystem::path workDir;
+    const std::filesystem::path workDir = tavlin::test::MakeTestDirectory("tavlin-cli");
 };
 
 TEST_F(TavlinCliTest, InfoPrintsTheUnitsIdentityAndCachesItsTable) {

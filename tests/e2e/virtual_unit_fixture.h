@@ -43,7 +43,7 @@ class WatchingDriver final : public ForwardingUsbDriver {
 
     int Count(const std::function<bool(const std::vector<std::uint8_t>&)>& match) const {
         std::lock_guard lock(mutex_);
-        return static_cast<int>(std::count_if(frames_.begin(), frames_.end(), match));
+        return static_cast<int>(std::ranges::count_if(frames_, match));
     }
     // Synthesizer register-0 words (INT and FRAC).
     int Register0Writes() const {
@@ -57,10 +57,9 @@ class WatchingDriver final : public ForwardingUsbDriver {
     }
 
     int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
-        {
-            std::lock_guard lock(mutex_);
-            frames_.push_back(UnSlip(std::vector<std::uint8_t>(d, d + n)));
-        }
+        std::unique_lock lock(mutex_);
+        frames_.push_back(UnSlip(std::vector<std::uint8_t>(d, d + n)));
+        lock.unlock();
         return inner_.Write(h, d, n, w);
     }
     int Read(UsbHandle h, std::uint8_t* d, std::size_t n, std::size_t& g) override {
@@ -84,12 +83,10 @@ class HookedProgressSink final : public ProgressSink {
   public:
     void Show() override { Record("show"); }
     void SetPosition(int percent) override {
-        Record(std::to_string(percent));
-        std::function<void(int)> hook;
-        {
-            std::lock_guard lock(mutex_);
-            hook = onPosition_;
-        }
+        std::unique_lock lock(mutex_);
+        events_.push_back(std::to_string(percent));
+        const std::function<void(int)> hook = onPosition_;
+        lock.unlock();
         if (hook) {
             hook(percent);
         }
@@ -122,16 +119,14 @@ class HookedProgressSink final : public ProgressSink {
 struct UnitSetup {
     double noiseDbmHz = -160.0;
     double tcxoPpb = 0.0;
-    sim::SimFaults faults{};
 };
 
 // A document on a virtual instrument with the scene a test chooses, swept by
 // the engine on the test's thread (or by the sweep thread) and read back as
-// PEAK reads a trace: the peak is the smallest row, and a row's level is
-// ref - dB/div x row x 0.02.
+// the screen shows a trace: the peak is the smallest row, and a row's level
+// is ref - dB/div x row x 0.02.
 class VirtualUnitTest : public ::testing::Test {
   protected:
-    VirtualUnitTest() { cacheDir = MakeTestDirectory("tavlin-unit"); }
     ~VirtualUnitTest() override {
         doc.reset();
         std::filesystem::remove_all(cacheDir);
@@ -146,18 +141,17 @@ class VirtualUnitTest : public ::testing::Test {
         scene.signals = std::move(signals);
         scene.noiseFloorDbmHz = setup.noiseDbmHz;
         scene.tcxoPpb = setup.tcxoPpb;
-        return Start(scene, setup.faults);
+        return Start(scene);
     }
     // A new unit has its own table: the cached one of the last unit is
     // dropped unless the test keeps it.
-    AnalyzerDocument& Start(const sim::Scene& scene, const sim::SimFaults& faults = {}) {
+    AnalyzerDocument& Start(const sim::Scene& scene) {
         doc.reset();
         if (!keepCalibrationCache) {
             std::filesystem::remove_all(cacheDir);
             std::filesystem::create_directories(cacheDir);
         }
         unit = std::make_unique<sim::VirtualInstrument>(clock, scene);
-        unit->SetFaults(faults);
         driver = std::make_unique<WatchingDriver>(*unit);
         prompter.Clear();
         doc = std::make_unique<AnalyzerDocument>(
@@ -186,46 +180,26 @@ class VirtualUnitTest : public ::testing::Test {
     double RowOf(double levelDbm) const {
         return (doc->Settings().refLevelDbm - levelDbm) * 50.0 / doc->Settings().dbPerDiv;
     }
-    double PixelHz(int pixel) const {
-        const FrequencyPair f = doc->Frequencies();
-        return f.startHz + pixel * f.SpanHz() / 640.0;
-    }
     decltype(SweepTrace::traceA) Rows() const { return test::TraceOf(*doc).traceA; }
-    double MinRow() const {
-        const auto rows = Rows();
-        return *std::min_element(rows.begin(), rows.end());
-    }
-    double MaxRow() const {
-        const auto rows = Rows();
-        return *std::max_element(rows.begin(), rows.end());
-    }
-    struct Reading {
-        double freqHz = 0.0;
-        double levelDbm = 0.0;
-    };
-    Reading Peak() const {
-        const auto rows = Rows();
-        const auto pixel =
-            static_cast<int>(std::min_element(rows.begin(), rows.end()) - rows.begin());
-        return {PixelHz(pixel), LevelOfRow(rows[static_cast<std::size_t>(pixel)])};
-    }
+    double MinRow() const { return std::ranges::min(Rows()); }
+    double MaxRow() const { return std::ranges::max(Rows()); }
     // The highest level over the pixels within toleranceHz of freqHz, or
     // (beyond) the highest more than toleranceHz away.
     double LevelNear(double freqHz, double toleranceHz, bool beyond = false) const {
-        double best = -1e9;
+        const FrequencyPair f = doc->Frequencies();
         const auto rows = Rows();
-        for (int i = 0; i < 641; ++i) {
-            if ((std::abs(PixelHz(i) - freqHz) <= toleranceHz) != beyond) {
-                best = std::max(best, LevelOfRow(rows[static_cast<std::size_t>(i)]));
+        double best = -1e9;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if ((std::abs(f.startHz + i * f.SpanHz() / 640.0 - freqHz) <= toleranceHz) != beyond) {
+                best = std::max(best, LevelOfRow(rows[i]));
             }
         }
         return best;
     }
     // The median level: the noise floor where a few signals show.
     double MedianLevel() const {
-        const auto trace = Rows();
-        std::vector<double> rows(trace.begin(), trace.end());
-        std::nth_element(rows.begin(), rows.begin() + 320, rows.end());
+        auto rows = Rows();
+        std::ranges::nth_element(rows, rows.begin() + 320);
         return LevelOfRow(rows[320]);
     }
     std::string Boxes() const {
@@ -236,12 +210,11 @@ class VirtualUnitTest : public ::testing::Test {
         return all;
     }
     int BoxCount(const std::string& text) const {
-        const auto boxes = prompter.Boxes();
-        return static_cast<int>(std::count_if(boxes.begin(), boxes.end(),
-                                              [&](const auto& b) { return b.text == text; }));
+        return static_cast<int>(
+            std::ranges::count(prompter.Boxes(), text, &RecordingPrompter::Box::text));
     }
 
-    std::filesystem::path cacheDir;
+    const std::filesystem::path cacheDir = MakeTestDirectory("tavlin-unit");
     bool keepCalibrationCache = false;
     FakeClock clock;
     RecordingPrompter prompter;

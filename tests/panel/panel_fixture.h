@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <string>
+#include <functional>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -22,36 +24,33 @@ class PanelFixture : public DocumentFixture {
         Bytes bytes;
         bool sweepRunning;
         bool waitForTrigger;
+        bool operator==(const Sent&) const = default;
     };
 
     PanelFixture() : testThread_(std::this_thread::get_id()) {
         auto earlierHook = usb.onWrite;
         usb.onWrite = [this, earlierHook](UsbHandle handle, const Bytes& frame) {
             earlierHook(handle, frame);
-            const AnalyzerDocument* d = watched_.load();
-            // The sweep thread's own commands are not the panel's.
-            if (handle == FakeCalMemory::kCommandHandle && d != nullptr &&
-                std::this_thread::get_id() == testThread_) {
-                sent.push_back({UnSlip(frame), d->SweepRunning(), d->link.waitForTrigger.load()});
+            // The sweep thread's own commands are not the panel's, nor are
+            // those of the document's construction and destruction.
+            if (handle == FakeCalMemory::kCommandHandle &&
+                std::this_thread::get_id() == testThread_ && doc) {
+                sent.push_back(
+                    {UnSlip(frame), doc->SweepRunning(), doc->link.waitForTrigger.load()});
             }
         };
     }
     // The sweep passes use this fixture's members: the sweep ends before they do.
     ~PanelFixture() override {
-        if (doc) {
-            doc->CloseDocument();
-        }
-        watched_ = nullptr;
+        doc->CloseDocument();
+        doc.reset();
     }
 
-    AnalyzerDocument& BuildPanelDocument() {
-        AnalyzerDocument& d = BuildWithInstrument();
-        watched_ = &d;
+    void SetUp() override {
+        BuildWithInstrument();
         dialogs.onOpen = [this](const ScriptedEntryDialogs::Opening&) {
             openedWhileSweeping.push_back(doc->SweepRunning());
         };
-        views.updates = 0;
-        return d;
     }
 
     // Continuous sweeping with a pass that only counts, and counts the sweep
@@ -76,41 +75,22 @@ class PanelFixture : public DocumentFixture {
     template <typename Condition>
     static bool WaitFor(Condition condition) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
+        while (!condition() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::yield();
         }
-        return true;
+        return condition();
     }
 
     // The commands with this opcode the panel sent.
     std::vector<Sent> SentWith(char opcode) const {
         std::vector<Sent> found;
-        for (const Sent& s : sent) {
-            if (!s.bytes.empty() && s.bytes.front() == static_cast<std::uint8_t>(opcode)) {
-                found.push_back(s);
-            }
-        }
+        std::ranges::copy_if(sent, std::back_inserter(found),
+                             [opcode](const Sent& s) { return s.bytes.at(0) == opcode; });
         return found;
     }
-    // The message boxes shown, "caption|text" each.
-    std::vector<std::string> Boxes() const {
-        std::vector<std::string> boxes;
-        for (const auto& box : prompter.Boxes()) {
-            boxes.push_back(box.caption + "|" + box.text);
-        }
-        return boxes;
-    }
 
-    InstrumentState Settings() const {
-        return doc->ReadSettings([](const InstrumentState& s) { return s; });
-    }
-    template <typename F>
-    void Edit(F&& edit) {
-        doc->EditSettings(std::forward<F>(edit));
-    }
+    InstrumentState Settings() const { return doc->Settings(); }
+    void Edit(const std::function<void(InstrumentState&)>& edit) { doc->EditSettings(edit); }
 
     ScriptedEntryDialogs dialogs;
     std::vector<Sent> sent;
@@ -120,7 +100,6 @@ class PanelFixture : public DocumentFixture {
 
   private:
     std::thread::id testThread_;
-    std::atomic<const AnalyzerDocument*> watched_{nullptr};
 };
 
 }  // namespace tavlin::test

@@ -1,10 +1,9 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <sstream>
+#include <ranges>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/document_fixture.h"
@@ -16,30 +15,6 @@ namespace {
 
 using Rows = decltype(SweepTrace::traceA);
 
-// The lines of a CSV text, each ended by CR LF.
-std::vector<std::string> Lines(const std::string& csv) {
-    std::vector<std::string> lines;
-    for (std::size_t from = 0, end; from < csv.size(); from = end + 2) {
-        end = csv.find("\r\n", from);
-        lines.push_back(csv.substr(from, end - from));
-        if (end == std::string::npos) {
-            break;
-        }
-    }
-    return lines;
-}
-
-MarkerScale Swept() {
-    MarkerScale s;
-    s.startHz = 902e6;
-    s.stopHz = 928e6;
-    s.sweepTimeSec = 0.4;
-    s.refLevelDbm = -10.0;
-    s.refLevelOffsetDb = 2.0;
-    s.dbPerDiv = 10.0;
-    return s;
-}
-
 Rows Ramp() {
     Rows rows{};
     for (int i = 0; i < kTracePoints; ++i) {
@@ -48,40 +23,40 @@ Rows Ramp() {
     return rows;
 }
 
-// One line per point after the header, in the units the axes show: Hz with
-// the converter offset, dBm with the reference offset, mV on the linear
-// scale, ms in zero span and Hz of deviation with the FM detector.
+// One line per point after the header, each ended by CR LF, in the units the
+// axes show: Hz with the converter offset, dBm with the reference offset, mV
+// on the linear scale, ms in zero span and Hz of deviation with the FM
+// detector.
 TEST(TraceExportTest, HeaderAndFirstMiddleAndLastLinesInEachScale) {
     struct Row {
         const char* name;
         MarkerScale scale;
         std::string lines;  // the header, points 0, 320 and 640
     };
-    MarkerScale converted = Swept();
-    converted.freqOffsetHz = -900e6;
-    MarkerScale linear = Swept();
-    linear.linearScale = true;
-    linear.refLevelDbm = 0.0;
-    linear.refLevelOffsetDb = 0.0;
-    MarkerScale zeroSpan = Swept();
-    zeroSpan.stopHz = zeroSpan.startHz;
-    MarkerScale fm = zeroSpan;
-    fm.zeroSpanFm = true;
-    fm.maxFmOffsetHz = 100000.0;
     const Row rows[] = {
-        {"swept", Swept(),
-         "Frequency (Hz),Level (dBm)|902000000.000,-8|915000000.000,-58|928000000.000,-108"},
-        {"converter", converted,
+        {"converter",
+         {.startHz = 902e6,
+          .stopHz = 928e6,
+          .refLevelDbm = -10.0,
+          .refLevelOffsetDb = 2.0,
+          .freqOffsetHz = -900e6},
          "Frequency (Hz),Level (dBm)|2000000.000,-8|15000000.000,-58|28000000.000,-108"},
         // The first point is at the reference level, 0 dBm.
-        {"linear", linear,
+        {"linear",
+         {.startHz = 902e6, .stopHz = 928e6, .linearScale = true},
          "Frequency (Hz),Level (mV)|902000000.000,223.607|915000000.000,111.803|928000000.000,0"},
-        {"zero span", zeroSpan, "Time (ms),Level (dBm)|0.000000,-8|200.000000,-58|400.000000,-108"},
-        {"FM", fm, "Time (ms),Deviation (Hz)|0.000000,100000|200.000000,0|400.000000,-100000"},
+        {"FM",
+         {.startHz = 902e6, .stopHz = 902e6, .sweepTimeSec = 0.4, .zeroSpanFm = true},
+         "Time (ms),Deviation (Hz)|0.000000,100000|200.000000,0|400.000000,-100000"},
     };
     for (const Row& row : rows) {
-        const std::vector<std::string> lines = Lines(TraceExport::Csv(row.scale, Ramp()));
-        ASSERT_EQ(lines.size(), 1u + kTracePoints) << row.name;
+        std::vector<std::string> lines;
+        const std::string csv = TraceExport::Csv(row.scale, Ramp());
+        for (const auto line : std::views::split(csv, std::string_view("\r\n"))) {
+            lines.emplace_back(line.begin(), line.end());
+        }
+        ASSERT_EQ(lines.size(), 2u + kTracePoints) << row.name;
+        EXPECT_EQ(lines.back(), "") << row.name;
         EXPECT_EQ(lines[0] + "|" + lines[1] + "|" + lines[321] + "|" + lines[641], row.lines)
             << row.name;
     }
@@ -96,14 +71,13 @@ TEST_F(TraceExportFileTest, WritesTheDocumentsTraceOrNothing) {
     d.EditTrace([](ScreenState& s) { s.trace.traceA = Ramp(); });
     const auto path = cacheDir / "trace.csv";
     EXPECT_EQ(TraceExport::Write(d, path), "");
-    std::stringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    EXPECT_EQ(text.str(), TraceExport::Csv(MarkerCommands(d).Scale(), Ramp()));
+    const std::string csv = TraceExport::Csv(MarkerCommands(d).Scale(), Ramp());
+    EXPECT_EQ(ReadBytes(path), Bytes(csv.begin(), csv.end()));
 
     const auto missingFolder = cacheDir / "no-such-folder" / "trace.csv";
-    const std::string error = TraceExport::Write(d, missingFolder);
-    EXPECT_NE(error.find("not exported"), std::string::npos) << error;
-    EXPECT_NE(error.find("no-such-folder"), std::string::npos) << error;
+    EXPECT_THAT(
+        TraceExport::Write(d, missingFolder),
+        testing::AllOf(testing::HasSubstr("not exported"), testing::HasSubstr("no-such-folder")));
     EXPECT_FALSE(std::filesystem::exists(missingFolder));
     const auto folder = cacheDir / "taken.csv";
     std::filesystem::create_directory(folder);
