@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
@@ -61,6 +63,22 @@ class DocumentFixture : public ::testing::Test {
         EditTrace([row](SweepTrace& t) { t.traceA.fill(row); });
     }
     MarkerState Markers() { return MarkerCommands(*doc).Snapshot(); }
+    // Passes of 20 ms that count themselves and note whether `probe` read
+    // another value at the end of a pass than at its start.
+    template <typename Probe>
+    void WatchPasses(Probe probe) {
+        doc->SetSweepPass([this, probe] {
+            const auto before = probe();
+            clock.SleepMs(20);
+            changedDuringPass = changedDuringPass || probe() != before;
+            ++passes;
+        });
+    }
+    void WaitForPasses(int count) {
+        while (passes.load() < count) {
+            std::this_thread::yield();
+        }
+    }
     static Bytes ReadBytes(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -81,6 +99,8 @@ class DocumentFixture : public ::testing::Test {
     RecordingPrompter prompter;
     RecordingViewNotifier views;
     RecordingProgressSink progress;
+    std::atomic<int> passes{0};
+    std::atomic<bool> changedDuringPass{false};
     std::unique_ptr<AnalyzerDocument> doc;
 };
 

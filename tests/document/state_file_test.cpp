@@ -108,22 +108,26 @@ TEST(StateFileLayout, EveryFieldLandsAtItsOffset) {
     for (const auto& [offset, value] : words) {
         EXPECT_EQ(At<std::int32_t>(bytes, offset), value) << "word at " << offset;
     }
-    for (const std::size_t flag : {52, 72, 76, 92, 96, 7800, 18064, 18068, 18072, 18076, 18080}) {
-        EXPECT_EQ(At<std::int32_t>(bytes, flag), 1) << "flag at " << flag;
-    }
-    for (const std::size_t flag : {a, a + 8, a + 68, a + 88, a + 92}) {
+    const std::size_t flags[] = {52,    72,    76,    92, 96,    7800,   18064,  18068,
+                                 18072, 18076, 18080, a,  a + 8, a + 68, a + 88, a + 92};
+    for (const std::size_t flag : flags) {
         EXPECT_EQ(At<std::int32_t>(bytes, flag), 1) << "flag at " << flag;
     }
     EXPECT_EQ(std::memcmp(&bytes[12932 + 56], &r.traceAExtra[7], 16), 0);
     ASSERT_EQ(bytes[kTitleOffset], 12);
     EXPECT_EQ(std::memcmp(&bytes[kTitleOffset + 1], r.title.data(), 12), 0);
     EXPECT_EQ(EncodeStateFile(StateRecord{}).size(), kStateFileLengthNoTitle);
+    // Read back from the same offsets, nothing adjusted.
+    const StateFileDecodeResult back = DecodeStateFile(bytes);
+    ASSERT_TRUE(back.ok()) << back.message;
+    EXPECT_TRUE(back.adjustments.empty());
+    EXPECT_EQ(EncodeStateFile(back.record), bytes);
 }
 
 TEST(StateFileLayout, TitleUsesTheShortestLengthPrefix) {
     // Prefix lengths 1, 3 and 7 bytes, with their boundaries.
-    const std::pair<std::size_t, std::size_t> cases[] = {{254, 1},   {255, 3},   {300, 3},
-                                                         {65533, 3}, {65534, 7}, {70000, 7}};
+    const std::pair<std::size_t, std::size_t> cases[] = {
+        {254, 1}, {255, 3}, {65533, 3}, {65534, 7}};
     for (const auto& [count, prefix] : cases) {
         StateRecord r;
         r.title.assign(count, 'y');
@@ -137,16 +141,6 @@ TEST(StateFileLayout, TitleUsesTheShortestLengthPrefix) {
             EXPECT_EQ(At<std::uint32_t>(bytes, kTitleOffset + 3), count);
         }
         EXPECT_TRUE(DecodeStateFile(bytes).record == r) << count;
-    }
-}
-
-TEST(StateFileRoundTrip, SavedFileLoadsBackByteForByte) {
-    for (const StateRecord& original : {StateRecord{}, DistinctRecord()}) {
-        const Bytes bytes = EncodeStateFile(original);
-        const StateFileDecodeResult back = DecodeStateFile(bytes);
-        ASSERT_TRUE(back.ok()) << back.message;
-        EXPECT_TRUE(back.adjustments.empty());
-        EXPECT_EQ(EncodeStateFile(back.record), bytes);
     }
 }
 
@@ -166,49 +160,31 @@ TEST(StateFileRecognition, EveryShortFileIsTruncated) {
     }
 }
 
-// A value out of its range is brought in by the rule of the command that sets
-// it, and the load notes it; legal edges are read as written.
+// Values out of range are brought in by the rule of the command that sets
+// them, and the load notes each: start above stop folds onto the centre (zero
+// span, whose time is kept to the dialog's 0.5 ms .. 2 s), and rows are kept
+// near the screen, far enough from integer overflow.
 TEST(StateFileRanges, ValuesTakeTheCommandsOwnRule) {
-    const struct {
-        double StateRecord::*field;
-        double written, loaded;
-    } doubles[] = {
-        {&StateRecord::attenDb, 7.0, 5.0},        {&StateRecord::attenDb, 12.5, 15.0},
-        {&StateRecord::attenDb, -3.0, 0.0},       {&StateRecord::attenDb, 100.0, 15.0},
-        {&StateRecord::maxFmOffsetHz, 0.0, 10.0}, {&StateRecord::maxFmOffsetHz, 200e3, 100e3},
-        {&StateRecord::spanRbwRatio, 0.0, 80.0},  {&StateRecord::startFreqHz, -1e6, 0.0},
-        {&StateRecord::stopFreqHz, 5e9, 4.4e9},   {&StateRecord::maxFmOffsetHz, 120e3, 120e3},
-        {&StateRecord::attenDb, 0.0, 0.0},        {&StateRecord::sweepTimeSec, 100.0, 100.0},
-    };
-    for (const auto& row : doubles) {
-        StateRecord written, expected;
-        written.*row.field = row.written;
-        expected.*row.field = row.loaded;
-        const StateFileDecodeResult result = DecodeStateFile(EncodeStateFile(written));
-        EXPECT_EQ(result.adjustments.size(), row.written == row.loaded ? 0u : 1u) << row.written;
-        EXPECT_TRUE(result.record == expected) << row.written;
-    }
-    for (const auto& [written, loaded] : std::initializer_list<std::pair<std::int32_t, int>>{
-             {0, 1}, {7, 10}, {std::numeric_limits<std::int32_t>::min(), 1}, {1 << 30, 100}}) {
-        StateRecord r;
-        r.videoAvgCount = written;
-        EXPECT_EQ(DecodeStateFile(EncodeStateFile(r)).record.videoAvgCount, loaded) << written;
-    }
-    // Start above stop folds onto the centre: zero span, whose time is kept
-    // to the dialog's 0.5 ms .. 2 s.
+    constexpr std::int32_t kLowest = std::numeric_limits<std::int32_t>::min();
     StateRecord r;
+    r.attenDb = 12.5;
+    r.maxFmOffsetHz = 200e3;
+    r.spanRbwRatio = 0.0;
+    r.videoAvgCount = kLowest;
     r.startFreqHz = 300e6;
     r.stopFreqHz = 100e6;
-    StateFileDecodeResult result = DecodeStateFile(EncodeStateFile(r));
+    r.traceA[640] = 1e300;
+    r.traceAInt[5] = kLowest;
+    r.upperLimitRows.fill(kLowest);
+    const StateFileDecodeResult result = DecodeStateFile(EncodeStateFile(r));
+    EXPECT_EQ(result.adjustments.size(), 10u);
+    EXPECT_EQ(result.record.attenDb, 15.0);
+    EXPECT_EQ(result.record.maxFmOffsetHz, 100e3);
+    EXPECT_EQ(result.record.spanRbwRatio, 80.0);
+    EXPECT_EQ(result.record.videoAvgCount, 1);
     EXPECT_EQ(result.record.startFreqHz, 200e6);
     EXPECT_EQ(result.record.stopFreqHz, 200e6);
     EXPECT_EQ(result.record.sweepTimeSec, 2.0);
-    // Rows are kept near the screen, far enough from integer overflow.
-    r = StateRecord{};
-    r.traceA[640] = 1e300;
-    r.traceAInt[5] = std::numeric_limits<std::int32_t>::min();
-    r.upperLimitRows.fill(std::numeric_limits<std::int32_t>::min());
-    result = DecodeStateFile(EncodeStateFile(r));
     EXPECT_EQ(result.record.traceA[640], 505.0);
     EXPECT_EQ(result.record.traceAInt[5], -5);
     EXPECT_EQ(result.record.upperLimitRows[640], -kLimitRowGuard);
@@ -227,42 +203,33 @@ class DocumentStateFileTest : public DocumentFixture {
     void ChangeSettings(AnalyzerDocument& d) {
         d.SetCenterSpan(100e6, 2e6);
         d.EditSettings([&](InstrumentState& s) { s.refLevelDbm = -30.0; });
-        d.EditSettings([&](InstrumentState& s) { s.title = "Filter 3 pass band"; });
-        MarkerCommands(d).SetMarkerFreq(100.2e6);
     }
 };
 
-TEST_F(DocumentStateFileTest, RecallRestoresTheSavedStateButNotTheOffsetOrPreamp) {
+// A recall goes through the level plan and keeps the user's frequency offset
+// and preamp; the automation's copies leave the document's own name alone.
+TEST_F(DocumentStateFileTest, RecallKeepsTheOffsetAndPreampAndAppliesTheLevelPlan) {
     AnalyzerDocument& d = BuildWithInstrument();
-    ChangeSettings(d);
-    const auto path = cacheDir / "changed.pqz";
+    const auto path = cacheDir / "mine.pqz";
     ASSERT_TRUE(d.SaveStateFile(path));
-    EXPECT_EQ(d.DocumentPath(), path);
-    d.Preset();
+    StateRecord hot;
+    hot.attenDb = 0.0;
+    hot.refLevelDbm = 10.0;
+    WriteBytes(cacheDir / "hot.pqz", EncodeStateFile(hot));
     d.EditSettings([&](InstrumentState& s) { s.freqOffsetHz = 70e6; });
     d.EditSettings([&](InstrumentState& s) { s.preampOn = true; });
-    ASSERT_TRUE(d.LoadStateFile(path));
-    EXPECT_EQ(d.Frequencies().CenterHz(), 100e6);
-    EXPECT_EQ(d.Frequencies().SpanHz(), 2e6);
-    EXPECT_EQ(d.Settings().refLevelDbm, -30.0);
-    EXPECT_EQ(d.Settings().title, "Filter 3 pass band");
-    EXPECT_EQ(Markers().marker1Pos, 100.2e6);
+    ASSERT_TRUE(d.LoadStateFile(cacheDir / "hot.pqz", false));
+    ASSERT_TRUE(d.SaveStateFile(cacheDir / "copy.pqz", false));
+    EXPECT_EQ(d.Settings().refLevelDbm, 10.0);
+    EXPECT_EQ(d.Settings().attenDb, 10.0) << "the level plan raises the attenuator";
     EXPECT_EQ(d.Settings().freqOffsetHz, 70e6);
     EXPECT_TRUE(d.Settings().preampOn);
-    EXPECT_EQ(prompter.Count(), 0u);
-    // Saved again, the file is the same byte for byte.
-    const auto again = cacheDir / "again.pqz";
-    ASSERT_TRUE(d.SaveStateFile(again));
-    EXPECT_EQ(ReadBytes(again), ReadBytes(path));
-    // The automation's copies leave the document's own name alone.
-    ASSERT_TRUE(d.SaveStateFile(cacheDir / "copy.pqz", false));
-    ASSERT_TRUE(d.LoadStateFile(cacheDir / "copy.pqz", false));
-    EXPECT_EQ(d.DocumentPath(), again);
+    EXPECT_EQ(d.DocumentPath(), path);
 }
 
 // The file is read whole and checked before anything changes: a bad one shows
 // why (naming the field), changes nothing and is not adopted, so a later Save
-// does not overwrite it. An empty file opens silently and changes nothing.
+// does not overwrite it.
 TEST_F(DocumentStateFileTest, BadFilesChangeNothingAndShowWhy) {
     AnalyzerDocument& d = BuildWithInstrument();
     const auto good = cacheDir / "good.pqz";
@@ -285,7 +252,6 @@ TEST_F(DocumentStateFileTest, BadFilesChangeNothingAndShowWhy) {
         const char* text;  // a part of the message
     } rows[] = {
         {"version 2", spoilt(0, std::int32_t{2}), "FILE NOT RECOGNIZED"},
-        {"version word alone", Bytes{2, 0, 0, 0, 0, 0}, "FILE NOT RECOGNIZED"},
         {"ends in trace A", Bytes(preset.begin(), preset.begin() + 9000), "traceA"},
         {"title count beyond the file", titleBeyond, "4294967295"},
         {"reserved title count", reservedCount, "title"},
@@ -294,52 +260,22 @@ TEST_F(DocumentStateFileTest, BadFilesChangeNothingAndShowWhy) {
         {"infinite sweep time", spoilt(a + 12, kInf), "sweepTimeSec"},
         {"zero dB per division", spoilt(56, 0.0), "dbPerDiv"},
         {"sync mode 7", spoilt(18060, std::int32_t{7}), "syncTrigMode"},
-        {"sync mode -1", spoilt(18060, std::int32_t{-1}), "syncTrigMode"},
         {"zero RBW", spoilt(a + 52, 0.0), "rbwHz"},
-        {"negative swept time", spoilt(a + 12, -1.0), "sweepTimeSec"},
-        {"missing", {}, "missing"},
-        {"empty", {}, nullptr},
     };
     for (const auto& row : rows) {
         ChangeSettings(d);
         prompter.Clear();
         const auto path = cacheDir / row.name;
-        if (std::string(row.name) != "missing") {
-            WriteBytes(path, row.bytes);
-        }
-        EXPECT_EQ(d.LoadStateFile(path), row.text == nullptr) << row.name;
+        WriteBytes(path, row.bytes);
+        EXPECT_FALSE(d.LoadStateFile(path)) << row.name;
         EXPECT_EQ(d.Frequencies().CenterHz(), 100e6) << row.name << ": not even the early fields";
         EXPECT_EQ(d.Settings().refLevelDbm, -30.0) << row.name;
-        if (row.text == nullptr) {
-            EXPECT_EQ(prompter.Count(), 0u) << row.name;
-            continue;
-        }
         EXPECT_EQ(d.DocumentPath(), good) << row.name;
         ASSERT_EQ(prompter.Count(), 1u) << row.name;
         EXPECT_EQ(prompter.Boxes()[0].caption, "UNABLE TO OPEN") << row.name;
         EXPECT_NE(prompter.Boxes()[0].text.find(row.text), std::string::npos)
             << row.name << ": " << prompter.Boxes()[0].text;
     }
-}
-
-// A recall during a sweep runs with the sweep paused, and its levels go
-// through the level plan.
-TEST_F(DocumentStateFileTest, RecallDuringASweepAppliesTheLevelPlanAndResumes) {
-    AnalyzerDocument& d = BuildWithInstrument();
-    StateRecord record;
-    record.attenDb = 0.0;
-    record.refLevelDbm = 10.0;
-    const auto path = cacheDir / "hot.pqz";
-    WriteBytes(path, EncodeStateFile(record));
-    d.SetSweepPass([&] { clock.SleepMs(5); });
-    d.OnContinuous();
-    usb.ClearWrites();
-    ASSERT_TRUE(d.LoadStateFile(path));
-    EXPECT_TRUE(d.SweepRunning());
-    d.CloseDocument();
-    EXPECT_EQ(d.Settings().attenDb, 10.0);
-    const auto commands = CommandsSent();
-    EXPECT_NE(std::find(commands.begin(), commands.end(), Bytes{'A', 2}), commands.end());
 }
 
 // A disk that fills up half-way through the save (the file-size limit makes
