@@ -1,6 +1,6 @@
 // What the user sees of the analyzer screen: rendered into an image and
 // checked pixel by pixel against the graticule, trace, limit and marker
-// positions, in both colour schemes; printed to a file.
+// positions; printed to a file.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -16,14 +16,12 @@
 #include "document/document_fixture.h"
 #include "document/marker_commands.h"
 #include "gui/gui_fixtures.h"
-#include "support/recording_prompter.h"
 #include "view/qt_plot_view.h"
 
 namespace tavlin {
 namespace {
 
 const QColor kBlue(0, 0, 192);
-const QColor kTeal(0, 128, 128);
 const QColor kPurple(192, 0, 192);
 constexpr int kTop = 70;            // the graticule's top line on screen
 constexpr int kTextTolerance = 90;  // takes in the smoothed edges of text
@@ -56,9 +54,9 @@ class PlotViewTest : public test::DocumentFixture {
     QImage Render() { return QtPlotView(*doc).RenderScreen(); }
 };
 
-// Trace A over a step, trace B, two markers and the limit lines, in each
-// colour scheme; the lower limit line is drawn in trace B's place.
-TEST_F(PlotViewTest, TracesMarkersLimitLinesAndIndicatorInEachScheme) {
+// Trace A over a step, trace B, the markers and the indicator while the
+// sweep runs; then the limit lines, the lower one in trace B's place.
+TEST_F(PlotViewTest, TracesMarkersLimitLinesAndIndicator) {
     doc->EditTrace([](ScreenState& s) {
         for (int i = 0; i < kTracePoints; ++i) {
             s.trace.traceA[i] = s.trace.traceAInt[i] = i < 320 ? 125 : 375;
@@ -66,57 +64,37 @@ TEST_F(PlotViewTest, TracesMarkersLimitLinesAndIndicatorInEachScheme) {
         s.markers.marker1On = 1;
         s.markers.marker1Pos = 915.41e6;  // column 330, row 175: off the graticule lines
         s.markers.marker1Level = -35.0;
-        s.markers.marker2On = 1;
-        s.markers.marker2Pos = 902e6 + 26e6 / 4;  // column 160, row 300
-        s.markers.marker2Level = -60.0;
         s.display.traceBRows.fill(280);
-        s.display.limitLinesOn = true;
+        s.display.traceBShown = true;
         s.display.lowerLimitRows.fill(460);
         s.display.upperLimitRows.fill(-20);  // above the graticule
     });
-    const QImage limits = Render();
-    EXPECT_TRUE(DrawnNear(limits, 10, kTop + 460, Qt::red));  // the lower one in trace B's place
-    EXPECT_TRUE(DrawnNear(limits, 333, kTop - 20, kPurple));
-    EXPECT_FALSE(DrawnNear(limits, 200, kTop + 280, Qt::red)) << "trace B is hidden";
-    const QRect readout(10, kTop + 570, 640, 26);
-    struct Scheme {
-        bool classic;
-        QColor graticule, traceA, traceB, text;
-    };
-    for (const Scheme& s : {Scheme{false, kBlue, Qt::green, Qt::red, Qt::yellow},
-                            Scheme{true, kTeal, Qt::yellow, Qt::cyan, Qt::white}}) {
-        SCOPED_TRACE(s.classic ? "classic" : "KVO");
-        doc->EditTrace([&s](ScreenState& st) {
-            st.display.limitLinesOn = false;
-            st.display.traceBShown = true;
-            st.display.classicColours = s.classic;
-        });
-        doc->sweepRunning = s.classic;  // the indicator turns while the sweep runs
-        const QImage image = Render();
-        for (int i = 0; i <= 10; ++i) {
-            EXPECT_EQ(image.pixelColor(10 + 64 * i, kTop + 475), s.graticule)
-                << "vertical line " << i;
-            EXPECT_EQ(image.pixelColor(618, kTop + 50 * i), s.graticule) << "horizontal line " << i;
-        }
-        EXPECT_TRUE(DrawnNear(image, 10 + 100, kTop + 125, s.traceA));
-        EXPECT_TRUE(DrawnNear(image, 10 + 500, kTop + 375, s.traceA));
-        EXPECT_TRUE(DrawnNear(image, 10 + 640, kTop + 375, s.traceA));  // the last point
-        EXPECT_EQ(image.pixelColor(10 + 100, kTop + 375), Qt::black);
-        EXPECT_TRUE(DrawnNear(image, 200, kTop + 280, s.traceB));
-        EXPECT_GT(Count(image, readout, s.text, kTextTolerance), 50);
-
-        if (s.classic) {
-            // Two wedges of 0.8 rad: about a quarter of the circle's 804 pixels.
-            EXPECT_GT(Count(image, kIndicator, Qt::white), 150);
-            EXPECT_LT(Count(image, kIndicator, Qt::white), 300);
-            continue;
-        }
-        EXPECT_EQ(Count(image, kIndicator, Qt::black), 32 * 32) << "idle indicator";
-        // Marker 1 is a hollow square, marker 2 a cross.
-        EXPECT_TRUE(DrawnNear(image, 340, kTop + 173, Qt::white));
-        EXPECT_EQ(image.pixelColor(340, kTop + 175), Qt::black);
-        EXPECT_EQ(image.pixelColor(170, kTop + 300), Qt::white);
+    doc->sweepRunning = 1;
+    QImage image = Render();
+    for (int i = 0; i <= 10; ++i) {
+        EXPECT_EQ(image.pixelColor(10 + 64 * i, kTop + 475), kBlue) << "vertical line " << i;
+        EXPECT_EQ(image.pixelColor(618, kTop + 50 * i), kBlue) << "horizontal line " << i;
     }
+    EXPECT_TRUE(DrawnNear(image, 10 + 100, kTop + 125, Qt::green));
+    EXPECT_TRUE(DrawnNear(image, 10 + 500, kTop + 375, Qt::green));
+    EXPECT_TRUE(DrawnNear(image, 10 + 640, kTop + 375, Qt::green));  // the last point
+    EXPECT_EQ(image.pixelColor(10 + 100, kTop + 375), Qt::black);
+    EXPECT_TRUE(DrawnNear(image, 200, kTop + 280, Qt::red));
+    // Marker 1 is a hollow square; its readout is below the graticule.
+    EXPECT_TRUE(DrawnNear(image, 340, kTop + 173, Qt::white));
+    EXPECT_EQ(image.pixelColor(340, kTop + 175), Qt::black);
+    EXPECT_GT(Count(image, QRect(10, kTop + 570, 640, 26), Qt::yellow, kTextTolerance), 50);
+    // Two wedges of 0.8 rad: about a quarter of the circle's 804 pixels.
+    EXPECT_GT(Count(image, kIndicator, Qt::white), 150);
+    EXPECT_LT(Count(image, kIndicator, Qt::white), 300);
+
+    doc->EditTrace([](ScreenState& s) { s.display.limitLinesOn = true; });
+    doc->sweepRunning = 0;
+    image = Render();
+    EXPECT_TRUE(DrawnNear(image, 10, kTop + 460, Qt::red));
+    EXPECT_TRUE(DrawnNear(image, 333, kTop - 20, kPurple));
+    EXPECT_FALSE(DrawnNear(image, 200, kTop + 280, Qt::red)) << "trace B gives way";
+    EXPECT_EQ(Count(image, kIndicator, Qt::black), 32 * 32) << "idle indicator";
 }
 
 // Records the rectangles the view was asked to paint.

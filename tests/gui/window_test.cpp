@@ -1,8 +1,9 @@
 // The program and its window on the virtual instrument: start-up, the built
 // program run from the command line, the message boxes and progress the
-// sweep thread asks of the GUI thread, the menus and the front panel
-// reaching their commands, state files and exports through the File menu,
-// closing. What each command does is tested with the command.
+// sweep thread asks of the GUI thread, the menus, the front panel and the
+// value-entry dialogs reaching their commands, state files and exports
+// through the File menu, closing. What each command does is tested with the
+// command.
 //
 // The virtual instrument's header comes before any Qt header: its scene has
 // a member named like Qt's `signals` keyword.
@@ -11,11 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
@@ -24,6 +28,8 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <memory>
+#include <stdexcept>
 #include <thread>
 #include <tuple>
 
@@ -34,7 +40,9 @@
 #include "app/qt_progress_dialog.h"
 #include "app/qt_prompter.h"
 #include "gui/gui_fixtures.h"
+#include "panel/qt_entry_dialogs.h"
 #include "panel/qt_front_panel.h"
+#include "panel/qt_refusal_label.h"
 #include "panel/qt_settings_menu.h"
 #include "support/recording_prompter.h"
 #include "support/scripted_entry_dialogs.h"
@@ -51,7 +59,6 @@ class ApplicationTest : public ::testing::Test {
   protected:
     ApplicationTest()
         : directory_(MakeTestDirectory("tavlin-app")), previous_(std::filesystem::current_path()) {
-        QSettings().remove(QStringLiteral("Recent File List"));
         std::filesystem::current_path(directory_);
     }
     ~ApplicationTest() override {
@@ -59,19 +66,16 @@ class ApplicationTest : public ::testing::Test {
         std::filesystem::remove_all(directory_);
     }
 
-    struct Run {
-        int exitCode = -1;
-        QString output;
-    };
-    // The built program in the test's folder, offscreen as this run is; one
-    // that does not end is killed with its QProcess.
-    static Run Tavlin(const QStringList& arguments) {
+    // The built program in the test's folder, offscreen as this run is: its
+    // exit code, its output kept. One that does not end is killed with its
+    // QProcess.
+    int Tavlin(const QStringList& arguments) {
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QStringLiteral(TAVLIN_GUI_PATH), arguments);
         EXPECT_TRUE(process.waitForFinished(180000)) << "tavlin did not end";
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromLocal8Bit(process.readAll())};
+        output = QString::fromLocal8Bit(process.readAll()).toStdString();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
     std::filesystem::path directory_;
@@ -79,25 +83,8 @@ class ApplicationTest : public ::testing::Test {
     FakeClock clock;
     sim::VirtualInstrument unit{clock};
     RecordingPrompter prompter;
+    std::string output;
 };
-
-TEST_F(ApplicationTest, StartShowsTheWindowWithTheStateFileNamedOnTheCommandLine) {
-    const std::filesystem::path stateFile = directory_ / "narrow.pqz";
-    {
-        QtApplication first(unit, clock, &prompter);
-        ASSERT_TRUE(first.Start());
-        first.Document().SetCenterSpan(100e6, 1e6);
-        ASSERT_TRUE(first.Document().SaveStateFile(stateFile));
-    }
-    clock.Advance(sim::VirtualInstrument::kReenumerationMs);  // back on the bus after the reset
-    QtApplication application(unit, clock, &prompter);
-    ASSERT_TRUE(application.Start(stateFile.string()));
-    EXPECT_TRUE(application.Frame().isVisible());
-    EXPECT_DOUBLE_EQ(application.Document().Frequencies().CenterHz(), 100e6);
-    EXPECT_EQ(application.Frame().FileMenu().RecentFiles(),
-              QStringList({QString::fromStdString(stateFile.string())}));
-    EXPECT_EQ(prompter.Count(), 0u);
-}
 
 // A folder named as the state file is refused with a message; the window
 // opens on the preset state.
@@ -124,20 +111,19 @@ TEST_F(ApplicationTest, WithoutTheInstrumentThereIsNoWindow) {
 }
 
 TEST_F(ApplicationTest, ScreenshotRunWritesTheWindowAfterTheCommandsAndSweepsOrRefuses) {
-    const Run run = Tavlin({"--simulate", "--screenshot", "window.png", "--sweeps", "2", "-c",
-                            "FRE:SPA 1e6", "-c", "*IDN?"});
-    EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
-    EXPECT_TRUE(run.output.contains("TAVLIN-44")) << run.output.toStdString();
+    const int exitCode = Tavlin({"--simulate", "--screenshot", "window.png", "--sweeps", "2", "-c",
+                                 "FRE:SPA 1e6", "-c", "*IDN?"});
+    EXPECT_EQ(exitCode, 0) << output;
+    EXPECT_NE(output.find("TAVLIN-44"), std::string::npos) << output;
     EXPECT_EQ(QImage("window.png").size(), QSize(950, 740));
 
     // A command the language does not know is reported, the picture still made.
-    const Run unknown =
-        Tavlin({"--simulate", "--screenshot", "second.png", "--sweeps", "0", "-c", "XYZ"});
-    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(Tavlin({"--simulate", "--screenshot", "second.png", "--sweeps", "0", "-c", "XYZ"}),
+              2);
     EXPECT_TRUE(QFileInfo::exists("second.png"));
     // Options it cannot use are refused before anything is drawn.
-    EXPECT_EQ(Tavlin({"--simulate", "--screenshot", "x.png", "--sweeps", "x"}).exitCode, 2);
-    EXPECT_EQ(Tavlin({"--simulate=no-such-scene.json", "--screenshot", "x.png"}).exitCode, 1);
+    EXPECT_EQ(Tavlin({"--simulate", "--screenshot", "x.png", "--sweeps", "x"}), 2);
+    EXPECT_EQ(Tavlin({"--simulate=no-such-scene.json", "--screenshot", "x.png"}), 1);
     EXPECT_FALSE(QFileInfo::exists("x.png"));
 }
 
@@ -341,7 +327,6 @@ TEST_F(QtFrontPanelTest, EachGroupsButtonsReachTheirCommands) {
         QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_TRUE(done()) << caption;
     }
-    EXPECT_FALSE(frame->Panel().Button(1029)->isEnabled()) << "MEAS RCVR has no command yet";
 }
 
 using FileMenuTest = MainFrameTest;
@@ -360,13 +345,6 @@ TEST_F(FileMenuTest, SaveAsAndRecallGoThroughTheDialogAndTheRecentList) {
     Doc().SetCenterSpan(100e6, 1e6);
     Action("recentFile1")->trigger();
     EXPECT_DOUBLE_EQ(Doc().Frequencies().CenterHz(), 915e6);
-
-    // Five files: the list keeps the last four, newest first.
-    for (const char* name : {"b.pqz", "c.pqz", "d.pqz", "e.pqz"}) {
-        ASSERT_TRUE(frame->FileMenu().SaveStateFile(PathIn(name)));
-    }
-    EXPECT_EQ(frame->FileMenu().RecentFiles(),
-              QStringList({PathIn("e.pqz"), PathIn("d.pqz"), PathIn("c.pqz"), PathIn("b.pqz")}));
     EXPECT_EQ(prompter.Count(), 0u);
 }
 
@@ -392,6 +370,153 @@ TEST_F(FileMenuTest, ExportsAndStateFilesAreWrittenWholeOrNotAtAll) {
     std::filesystem::remove(gui.Directory() / "gone.pqz");
     EXPECT_FALSE(frame->FileMenu().RecallStateFile(PathIn("gone.pqz")));
     EXPECT_TRUE(frame->FileMenu().RecentFiles().isEmpty());
+}
+
+// The value-entry dialogs through the port the panel commands call, driven as
+// a user drives them: keys clicked, text typed, Enter pressed. The values each
+// rule takes or refuses are tested with the rule, in
+// tests/panel/entry_rules_test.cpp; here each dialog shows a refusal and
+// hands back what was accepted.
+QPushButton* Button(QDialog& dialog, const QString& caption) {
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        if (button->text() == caption) {
+            return button;
+        }
+    }
+    ADD_FAILURE() << "no button \"" << caption.toStdString() << "\"";
+    return nullptr;
+}
+
+// Types the text, if any, over the field's own, as after selecting it all;
+// then clicks the button with this caption, or presses Enter in the field.
+void Enter(QDialog& dialog, const QString& text, const QString& caption, int field = 0) {
+    QLineEdit* edit = dialog.findChildren<QLineEdit*>().value(field);
+    if (!text.isEmpty()) {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+    if (caption.isEmpty()) {
+        QTest::keyClick(edit, Qt::Key_Return);
+    } else if (QPushButton* button = Button(dialog, caption)) {
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+}
+
+class QtEntryDialogsTest : public ::testing::Test {
+  protected:
+    QtEntryDialogsTest() : window_(std::make_unique<QWidget>()), dialogs_(window_.get()) {
+        window_->show();
+        // A case whose interaction does not close its dialog fails here
+        // instead of waiting forever in the modal loop.
+        QObject::connect(&guard_, &QTimer::timeout, [] {
+            if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                ADD_FAILURE() << "dialog \"" << open->windowTitle().toStdString()
+                              << "\" was still open";
+                open->reject();
+            }
+        });
+        guard_.start(5000);
+    }
+
+    // Does what the user does once the next dialog is open, modally.
+    void WhenOpen(std::function<void(QDialog&)> use) {
+        QTimer::singleShot(0, [this, use] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr) << "no modal dialog open";
+            openedOver_ = dialog->parentWidget();
+            use(*dialog);
+        });
+    }
+
+    std::unique_ptr<QWidget> window_;
+    QtEntryDialogs dialogs_;
+    QTimer guard_;
+    QWidget* openedOver_ = nullptr;
+};
+
+// Each dialog first refuses a value (where its rule refuses any) and says
+// why, then takes one and hands it back.
+TEST_F(QtEntryDialogsTest, EachDialogShowsARefusalAndHandsBackTheValueTaken) {
+    struct Row {
+        const char* name;
+        QString refused, taken, button;
+        int field;
+        std::function<void(EntryDialogs&)> openAndCheck;
+    };
+    const std::vector<Row> rows = {
+        {"amplitude", "0", "1", "mV", 0,
+         [](EntryDialogs& d) {
+             EXPECT_DOUBLE_EQ(d.EnterAmplitude("REF LEVEL", -10.0).value_or(0.0), -46.9897);
+         }},
+        {"dB", "abc", "-0.5", "", 0, [](EntryDialogs& d) { EXPECT_EQ(d.EnterDb(10.0), -0.5); }},
+        {"zero span", "0.4", "500", "OK", 0,
+         [](EntryDialogs& d) {
+             EXPECT_EQ(d.EnterZeroSpan(10.0).value_or(ZeroSpanChoice{}).sweepTimeMs, 500.0);
+         }},
+        {"ratio", "0", "50", "OK", 0,
+         [](EntryDialogs& d) { EXPECT_EQ(d.EnterSpanRbwRatio(80.0), 50.0); }},
+        {"extra delay", "5001", "250", "msec", 0,
+         [](EntryDialogs& d) { EXPECT_EQ(d.EnterExtraDelay(200), 250); }},
+        {"TCP/IP data port", "65536", "4000", "OK", 2,
+         [](EntryDialogs& d) {
+             EXPECT_EQ(d.EnterTcpIp(TcpIpSettings{}).value_or(TcpIpSettings{}).dataPort, 4000);
+         }},
+        {"title", "", QString::fromUtf8("Filter \u00b1 5 kHz"), "OK", 0,
+         [](EntryDialogs& d) { EXPECT_EQ(d.EnterTitle("Phase noise"), "Filter \u00b1 5 kHz"); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WhenOpen([&row](QDialog& dialog) {
+            if (!row.refused.isEmpty()) {
+                Enter(dialog, row.refused, row.button, row.field);
+                auto* refusal = dialog.findChild<QtRefusalLabel*>();
+                EXPECT_TRUE(dialog.isVisible() && refusal->isVisibleTo(&dialog) &&
+                            !refusal->text().isEmpty());
+            }
+            Enter(dialog, row.taken, row.button, row.field);
+        });
+        row.openAndCheck(dialogs_);
+        EXPECT_EQ(openedOver_, window_.get());
+    }
+}
+
+TEST_F(QtEntryDialogsTest, KeypadStartsInItsUnitAndTheFirstKeyClearsTheField) {
+    WhenOpen([](QDialog& dialog) {
+        EXPECT_EQ(dialog.findChild<QLineEdit*>()->text(), "902");
+        EXPECT_TRUE(Button(dialog, "MHz")->isDefault());
+        for (const char* key : {"1", ".", "5", "GHz"}) {
+            Enter(dialog, "", key);
+        }
+    });
+    EXPECT_EQ(dialogs_.EnterFrequency("CENTER FREQ", 902e6), 1.5e9);
+}
+
+TEST_F(QtEntryDialogsTest, TheAttenuatorIsChosenFromAList) {
+    WhenOpen([](QDialog& dialog) {
+        auto* list = dialog.findChild<QComboBox*>();
+        EXPECT_EQ(list->currentIndex(), 3) << "an index past the list shows its last step";
+        list->setCurrentIndex(1);
+        Enter(dialog, "", "OK");
+    });
+    EXPECT_EQ(dialogs_.ChooseAttenuator(7), 1);
+}
+
+TEST_F(QtEntryDialogsTest, AWindowClosedUnderAnOpenDialogCancelsIt) {
+    WhenOpen([this](QDialog& dialog) {
+        QPointer<QDialog> watched(&dialog);
+        window_.reset();
+        EXPECT_TRUE(watched.isNull()) << "the dialog goes with its window";
+    });
+    EXPECT_EQ(dialogs_.EnterFrequency("CENTER FREQ", 902e6), std::nullopt);
+
+    // Without the window the dialogs open on their own.
+    WhenOpen([](QDialog& dialog) { Enter(dialog, "", ""); });
+    EXPECT_EQ(dialogs_.EnterDb(3.0), 3.0);
+    EXPECT_EQ(openedOver_, nullptr);
+}
+
+TEST_F(QtEntryDialogsTest, OpeningFromAnotherThreadIsAProgrammingError) {
+    std::thread([this] { EXPECT_THROW(dialogs_.EnterDb(1.0), std::logic_error); }).join();
 }
 
 }  // namespace
