@@ -1,0 +1,523 @@
+// The program and its window on the virtual instrument: start-up, the built
+// program run from the command line, the message boxes and progress the
+// sweep thread asks of the GUI thread, the menus, the front panel and the
+// value-entry dialogs reaching their commands, state files and exports
+// through the File menu, closing. What each command does is tested with the
+// command.
+//
+// The virtual instrument's header comes before any Qt header: its scene has
+// a member named like Qt's `signals` keyword.
+#include "sim/virtual_instrument.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+#include <tuple>
+
+#include "app/qt_about_dialog.h"
+#include "app/qt_application.h"
+#include "app/qt_file_menu.h"
+#include "app/qt_main_frame.h"
+#include "app/qt_progress_dialog.h"
+#include "app/qt_prompter.h"
+#include "gui/gui_fixtures.h"
+#include "panel/qt_entry_dialogs.h"
+#include "panel/qt_front_panel.h"
+#include "panel/qt_refusal_label.h"
+#include "panel/qt_settings_menu.h"
+#include "support/recording_prompter.h"
+#include "support/scripted_entry_dialogs.h"
+#include "view/qt_plot_view.h"
+
+namespace tavlin::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The program keeps its calibration cache in the working directory, so each
+// test runs in a folder of its own.
+class ApplicationTest : public ::testing::Test {
+  protected:
+    ApplicationTest()
+        : directory_(MakeTestDirectory("tavlin-app")), previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(directory_);
+    }
+    ~ApplicationTest() override {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(directory_);
+    }
+
+    // The built program in the test's folder, offscreen as this run is: its
+    // exit code, its output kept. One that does not end is killed with its
+    // QProcess.
+    int Tavlin(const QStringList& arguments) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(TAVLIN_GUI_PATH), arguments);
+        EXPECT_TRUE(process.waitForFinished(180000)) << "tavlin did not end";
+        output = QString::fromLocal8Bit(process.readAll()).toStdString();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    std::filesystem::path directory_;
+    std::filesystem::path previous_;
+    FakeClock clock;
+    sim::VirtualInstrument unit{clock};
+    RecordingPrompter prompter;
+    std::string output;
+};
+
+// A folder named as the state file is refused with a message; the window
+// opens on the preset state.
+TEST_F(ApplicationTest, StartWithAFolderForAStateFileShowsWhyAndPresets) {
+    QtApplication application(unit, clock, &prompter);
+    ASSERT_TRUE(application.Start(directory_.string()));
+    EXPECT_TRUE(application.Frame().isVisible());
+    EXPECT_DOUBLE_EQ(application.Document().Frequencies().CenterHz(), 915e6);
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "UNABLE TO OPEN");
+}
+
+// What the user is told is the document's start-up; here, that the window
+// never opens, or closes once the unit is gone.
+TEST_F(ApplicationTest, WithoutTheInstrumentThereIsNoWindow) {
+    {
+        QtApplication application(unit, clock, &prompter);
+        ASSERT_TRUE(application.Start());
+        unit.Unplug();
+        application.Document().OnPreset();  // the reset finds no unit
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !application.Frame().isVisible(); }, 5000));
+    }
+    EXPECT_FALSE(QtApplication(unit, clock, &prompter).Start());
+}
+
+TEST_F(ApplicationTest, ScreenshotRunWritesTheWindowAfterTheCommandsAndSweepsOrRefuses) {
+    const int exitCode = Tavlin({"--simulate", "--screenshot", "window.png", "--sweeps", "2", "-c",
+                                 "FRE:SPA 1e6", "-c", "*IDN?"});
+    EXPECT_EQ(exitCode, 0) << output;
+    EXPECT_NE(output.find("TAVLIN-44"), std::string::npos) << output;
+    EXPECT_EQ(QImage("window.png").size(), QSize(950, 740));
+
+    // A command the language does not know is reported, the picture still made.
+    EXPECT_EQ(Tavlin({"--simulate", "--screenshot", "second.png", "--sweeps", "0", "-c", "XYZ"}),
+              2);
+    EXPECT_TRUE(QFileInfo::exists("second.png"));
+    // Options it cannot use are refused before anything is drawn.
+    EXPECT_EQ(Tavlin({"--simulate", "--screenshot", "x.png", "--sweeps", "x"}), 2);
+    EXPECT_EQ(Tavlin({"--simulate=no-such-scene.json", "--screenshot", "x.png"}), 1);
+    EXPECT_FALSE(QFileInfo::exists("x.png"));
+}
+
+void WaitUntilPending(QtPrompter& prompter) {
+    while (prompter.PendingCount() == 0) {
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+// A box asked for on the GUI thread shows at once; one asked for on another
+// thread waits for the GUI thread to show it and to be answered.
+TEST(QtPrompterTest, BoxesShowOnTheGuiThreadAndAnswerTheirCaller) {
+    QtPrompter prompter;
+    ModalAnswerer answerer;
+    EXPECT_TRUE(prompter.AskYesNo("ERROR 6 - COMMUNICATIONS ERROR\r\nReset USB?", "ERROR 6"));
+    auto asked = std::async(std::launch::async, [&] {
+        return prompter.AskYesNo("Error 5 - USB Data Not Received", "ERROR--TRY AGAIN");
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return asked.wait_for(0s) == std::future_status::ready; }));
+    EXPECT_TRUE(asked.get());
+    EXPECT_EQ(answerer.boxes, QStringList({"ERROR 6: ERROR 6 - COMMUNICATIONS ERROR\nReset USB?",
+                                           "ERROR--TRY AGAIN: Error 5 - USB Data Not Received"}));
+}
+
+TEST(QtPrompterTest, ShutDownReleasesAWaitingCallerWithTheDefaultAnswer) {
+    QtPrompter prompter;
+    auto asked = std::async(std::launch::async, [&] { return prompter.AskYesNo("Reset?", "E"); });
+    // No event loop runs here, so the box cannot be shown: only shutdown ends the wait.
+    WaitUntilPending(prompter);
+    prompter.ShutDown();
+    EXPECT_FALSE(asked.get());
+    // Later boxes are not shown at all.
+    EXPECT_EQ(prompter.Show("late", "LATE", PromptButtons::Ok), PromptAnswer::Ok);
+}
+
+// The trap of the pause handshake: the GUI thread waits for the sweep thread
+// to finish its pass while the pass waits for the GUI thread to show a box.
+TEST(QtPrompterTest, PauseWhileTheSweepThreadWaitsForABoxCompletes) {
+    QtPrompter prompter;
+    GuiDocument fixture(prompter);
+    AnalyzerDocument& doc = fixture.Doc();
+    doc.SetWaitHook(prompter.WaitHook());
+    ModalAnswerer answerer;
+
+    std::atomic<int> passes{0};
+    std::atomic<bool> answeredYes{false};
+    doc.SetSweepPass([&] {
+        if (passes++ == 0) {
+            answeredYes = doc.GetPrompter().AskYesNo("Reset USB?", "ERROR 6");
+        } else {
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    doc.SetAfterPass([] {});
+    doc.OnContinuous();
+    WaitUntilPending(prompter);
+
+    // Should the two threads wait on each other, this releases them after a while.
+    std::promise<void> paused;
+    auto deadlocked = std::async(std::launch::async, [&prompter, done = paused.get_future()] {
+        const bool stuck = done.wait_for(10s) != std::future_status::ready;
+        if (stuck) {
+            prompter.ShutDown();
+        }
+        return stuck;
+    });
+    doc.PauseSweep();
+    paused.set_value();
+    EXPECT_FALSE(deadlocked.get()) << "the GUI thread and the sweep thread waited on each other";
+    EXPECT_FALSE(doc.SweepRunning());
+    EXPECT_TRUE(answeredYes);
+    EXPECT_EQ(answerer.boxes, QStringList({"ERROR 6: Reset USB?"}));
+    doc.CloseDocument();
+}
+
+// The calibration read of a preset runs on the GUI thread itself: there the
+// calls act at once, as nothing else would deliver them until it is done.
+// From the sweep thread they are queued: they return at once, even while the
+// GUI thread is busy, and take effect when it gets to them.
+TEST(QtProgressDialogTest, ActsAtOnceOnTheGuiThreadAndIsQueuedFromAnother) {
+    QtProgressDialog progress;
+    progress.Show();
+    progress.SetPosition(150);
+    EXPECT_TRUE(progress.Dialog()->isVisible());
+    EXPECT_EQ(progress.Position(), 100);
+    progress.Hide();
+
+    std::thread([&] {
+        progress.Show();
+        progress.SetPosition(40);
+    }).join();
+    EXPECT_FALSE(progress.Dialog()->isVisible());  // the GUI thread has not looked yet
+    EXPECT_TRUE(QTest::qWaitFor([&] { return progress.Position() == 40; }, 2000));
+    EXPECT_TRUE(progress.Dialog()->isVisible());
+}
+
+// The main window with scripted entry dialogs and recorded message boxes.
+class MainFrameTest : public ::testing::Test {
+  protected:
+    MainFrameTest() {
+        QSettings().remove(QStringLiteral("Recent File List"));
+        frame = std::make_unique<QtMainFrame>(Doc(), dialogs);
+    }
+    ~MainFrameTest() override {
+        Doc().CloseDocument();
+        frame.reset();
+    }
+
+    AnalyzerDocument& Doc() { return gui.Doc(); }
+    InstrumentState Settings() {
+        return Doc().ReadSettings([](const InstrumentState& s) { return s; });
+    }
+    QAction* Action(const char* name) const { return frame->findChild<QAction*>(name); }
+    QString PathIn(const char* name) const {
+        return QString::fromStdString((gui.Directory() / name).string());
+    }
+
+    RecordingPrompter prompter;
+    ScriptedEntryDialogs dialogs;
+    GuiDocument gui{prompter};
+    std::unique_ptr<QtMainFrame> frame;
+};
+
+// The marks are the menu commands' own; the menu asks for them each time it
+// opens. About shows the identity read at preset, without asking the unit.
+TEST_F(MainFrameTest, MenusReachTheirCommandsAndShowTheirMarks) {
+    QtSettingsMenu& settings = frame->SettingsMenu();
+    settings.Action(32783)->trigger();  // Video Averaging 10
+    EXPECT_EQ(Settings().videoAvgCount, 10);
+    Doc().EditSettings([](InstrumentState& s) { s.videoAvgCount = 1; });
+    Q_EMIT settings.findChild<QMenu*>()->aboutToShow();
+    EXPECT_TRUE(settings.Action(32782)->isChecked());
+    EXPECT_FALSE(settings.Action(32783)->isChecked());
+    dialogs.titles = {std::string("Antenna test")};
+    Action("action32771")->trigger();  // Edit, Set Title
+    EXPECT_EQ(Settings().title, "Antenna test");
+
+    const int writesBefore = gui.Writes();
+    ModalAnswerer answerer;
+    QString identity;
+    answerer.OnDialog([&identity](QDialog& dialog) {
+        if (auto* about = qobject_cast<QtAboutDialog*>(&dialog)) {
+            identity = about->FirmwareText() + ", " + about->SerialText();
+        }
+        dialog.accept();
+    });
+    Action("about")->trigger();
+    EXPECT_EQ(identity, "Firmware Tavlin 2.03, Serial # TV000123");
+    EXPECT_EQ(gui.Writes(), writesBefore);
+}
+
+// Which points are columns of the graticule is tested with the plot
+// geometry; here the mouse reaches the status bar and the marker.
+TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
+    const auto send = [this](QEvent::Type type, int x, Qt::MouseButton button) {
+        QMouseEvent event(type, QPointF(x, 300), QPointF(x, 300), button, Qt::MouseButtons(button),
+                          Qt::NoModifier);
+        QApplication::sendEvent(&frame->View(), &event);
+        return frame->StatusMessage().toStdString();
+    };
+    EXPECT_EQ(send(QEvent::MouseMove, 330, Qt::NoButton).rfind("Cursor at 915.000000 MHz", 0), 0u)
+        << "the column under the pointer, not the frame's";
+    EXPECT_EQ(send(QEvent::MouseMove, 660, Qt::NoButton), "") << "right of the trace";
+
+    send(QEvent::MouseButtonPress, 330, Qt::LeftButton);
+    EXPECT_EQ(test::MarkersOf(Doc()).marker1On, 1);
+    EXPECT_DOUBLE_EQ(test::MarkersOf(Doc()).marker1Pos, 915e6);
+}
+
+TEST_F(MainFrameTest, ClosingTheWindowStopsTheSweepAndClosesTheLink) {
+    Doc().OnContinuous();
+    EXPECT_TRUE(Doc().SweepRunning());
+    frame->Place();
+    EXPECT_TRUE(frame->close());
+    EXPECT_FALSE(Doc().SweepRunning());
+    EXPECT_FALSE(Doc().link.IsOpen());
+}
+
+using QtFrontPanelTest = MainFrameTest;
+
+// One button of each group, pressed as the user does, in turn.
+TEST_F(QtFrontPanelTest, EachGroupsButtonsReachTheirCommands) {
+    dialogs.frequencies = {100e6};
+    dialogs.attenuators = {3};
+    const std::vector<std::tuple<int, const char*, std::function<bool()>>> rows = {
+        {1004, "CENTER FREQ", [&] { return Doc().Frequencies().CenterHz() == 100e6; }},
+        {1020, "--", [&] { return Doc().Frequencies().SpanHz() == 20e6; }},
+        {1009, "ATTEN", [&] { return Settings().attenDb == 15.0; }},
+        {1014, "PEAK",
+         [&] { return test::MarkersOf(Doc()).marker1On == 1; }},  // the sweep is stopped
+        {1019, "MAX HOLD", [&] { return Settings().maxHold == 1; }},
+        {1024, "VIDEO", [&] { return prompter.Count() == 1u; }},  // in zero span only
+        {1025, "CONTINUOUS", [&] { return Doc().SweepRunning(); }},
+        {1005, "PRESET",
+         [&] { return !Doc().SweepRunning() && Doc().Frequencies().SpanHz() > 20e6; }},
+    };
+    for (const auto& [id, caption, done] : rows) {
+        QPushButton* button = frame->Panel().Button(id);
+        ASSERT_NE(button, nullptr) << caption;
+        EXPECT_EQ(button->text(), caption);
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(done()) << caption;
+    }
+}
+
+using FileMenuTest = MainFrameTest;
+
+TEST_F(FileMenuTest, SaveAsAndRecallGoThroughTheDialogAndTheRecentList) {
+    ModalAnswerer answerer;
+    const QString path = PathIn("first.pqz");
+    answerer.OnDialog([this](QDialog& dialog) {
+        qobject_cast<QFileDialog*>(&dialog)->selectFile(PathIn("first"));  // the extension is added
+        dialog.accept();
+    });
+    Action("saveAs")->trigger();
+    EXPECT_EQ(QFileInfo(path).size(), 18181);
+    EXPECT_EQ(frame->FileMenu().RecentFiles(), QStringList({path}));
+
+    Doc().SetCenterSpan(100e6, 1e6);
+    Action("recentFile1")->trigger();
+    EXPECT_DOUBLE_EQ(Doc().Frequencies().CenterHz(), 915e6);
+    EXPECT_EQ(prompter.Count(), 0u);
+}
+
+// A failed write says why and leaves no file behind.
+TEST_F(FileMenuTest, ExportsAndStateFilesAreWrittenWholeOrNotAtAll) {
+    ASSERT_TRUE(frame->FileMenu().ExportTraceTo(PathIn("trace.csv")));
+    EXPECT_GT(QFileInfo(PathIn("trace.csv")).size(), 641 * 4);
+    ASSERT_TRUE(frame->FileMenu().ExportScreenTo(PathIn("screen.png")));
+    EXPECT_EQ(QImage(PathIn("screen.png")).width(), 660);
+
+    EXPECT_FALSE(frame->FileMenu().ExportTraceTo(PathIn("no such folder/trace.csv")));
+    EXPECT_FALSE(frame->FileMenu().ExportScreenTo(PathIn("no such folder/screen.png")));
+    EXPECT_FALSE(frame->FileMenu().SaveStateFile(PathIn("no such folder/state.pqz")));
+    EXPECT_EQ(prompter.Count(), 3u);
+    for (const auto& box : prompter.Boxes()) {
+        EXPECT_EQ(box.caption, "UNABLE TO SAVE") << box.text;
+    }
+    EXPECT_FALSE(std::filesystem::exists(gui.Directory() / "no such folder"));
+    EXPECT_TRUE(frame->FileMenu().RecentFiles().isEmpty());
+
+    // A recent file that has gone is refused and leaves the list.
+    ASSERT_TRUE(frame->FileMenu().SaveStateFile(PathIn("gone.pqz")));
+    std::filesystem::remove(gui.Directory() / "gone.pqz");
+    EXPECT_FALSE(frame->FileMenu().RecallStateFile(PathIn("gone.pqz")));
+    EXPECT_TRUE(frame->FileMenu().RecentFiles().isEmpty());
+}
+
+// The value-entry dialogs through the port the panel commands call, driven as
+// a user drives them: keys clicked, text typed, Enter pressed. The values each
+// rule takes or refuses are tested with the rule, in
+// tests/panel/entry_rules_test.cpp; here each dialog shows a refusal and
+// hands back what was accepted.
+QPushButton* Button(QDialog& dialog, const QString& caption) {
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        if (button->text() == caption) {
+            return button;
+        }
+    }
+    ADD_FAILURE() << "no button \"" << caption.toStdString() << "\"";
+    return nullptr;
+}
+
+// Types the text, if any, over the field's own, as after selecting it all;
+// then clicks the button with this caption, or presses Enter in the field.
+void Enter(QDialog& dialog, const QString& text, const QString& caption, int field = 0) {
+    QLineEdit* edit = dialog.findChildren<QLineEdit*>().value(field);
+    if (!text.isEmpty()) {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+    if (caption.isEmpty()) {
+        QTest::keyClick(edit, Qt::Key_Return);
+    } else if (QPushButton* button = Button(dialog, caption)) {
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+}
+
+class QtEntryDialogsTest : public ::testing::Test {
+  protected:
+    QtEntryDialogsTest() : window_(std::make_unique<QWidget>()), dialogs_(window_.get()) {
+        window_->show();
+        // A case whose interaction does not close its dialog fails here
+        // instead of waiting forever in the modal loop.
+        QObject::connect(&guard_, &QTimer::timeout, [] {
+            if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                ADD_FAILURE() << "dialog \"" << open->windowTitle().toStdString()
+                              << "\" was still open";
+                open->reject();
+            }
+        });
+        guard_.start(5000);
+    }
+
+    // Does what the user does once the next dialog is open, modally.
+    void WhenOpen(std::function<void(QDialog&)> use) {
+        QTimer::singleShot(0, [this, use] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr) << "no modal dialog open";
+            openedOver_ = dialog->parentWidget();
+            use(*dialog);
+        });
+    }
+
+    std::unique_ptr<QWidget> window_;
+    QtEntryDialogs dialogs_;
+    QTimer guard_;
+    QWidget* openedOver_ = nullptr;
+};
+
+// Each dialog first refuses a value (where its rule refuses any) and says
+// why, then takes one and hands it back.
+TEST_F(QtEntryDialogsTest, EachDialogShowsARefusalAndHandsBackTheValueTaken) {
+    struct Row {
+        const char* name;
+        QString refused, taken, button;
+        int field;
+        std::function<void(EntryDialogs&)> openAndCheck;
+    };
+    const std::vector<Row> rows = {
+        {"amplitude", "0", "1", "mV", 0,
+         [](EntryDialogs& d) {
+             EXPECT_DOUBLE_EQ(d.EnterAmplitude("REF LEVEL", -10.0).value_or(0.0), -46.9897);
+         }},
+        {"dB", "abc", "-0.5", "", 0, [](EntryDialogs& d) { EXPECT_EQ(d.EnterDb(10.0), -0.5); }},
+        {"zero span", "0.4", "500", "OK", 0,
+         [](EntryDialogs& d) {
+             EXPECT_EQ(d.EnterZeroSpan(10.0).value_or(ZeroSpanChoice{}).sweepTimeMs, 500.0);
+         }},
+        {"ratio", "0", "50", "OK", 0,
+         [](EntryDialogs& d) { EXPECT_EQ(d.EnterSpanRbwRatio(80.0), 50.0); }},
+        {"extra delay", "5001", "250", "msec", 0,
+         [](EntryDialogs& d) { EXPECT_EQ(d.EnterExtraDelay(200), 250); }},
+        {"TCP/IP data port", "65536", "4000", "OK", 2,
+         [](EntryDialogs& d) {
+             EXPECT_EQ(d.EnterTcpIp(TcpIpSettings{}).value_or(TcpIpSettings{}).dataPort, 4000);
+         }},
+        {"title", "", QString::fromUtf8("Filter \u00b1 5 kHz"), "OK", 0,
+         [](EntryDialogs& d) { EXPECT_EQ(d.EnterTitle("Phase noise"), "Filter \u00b1 5 kHz"); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WhenOpen([&row](QDialog& dialog) {
+            if (!row.refused.isEmpty()) {
+                Enter(dialog, row.refused, row.button, row.field);
+                auto* refusal = dialog.findChild<QtRefusalLabel*>();
+                EXPECT_TRUE(dialog.isVisible() && refusal->isVisibleTo(&dialog) &&
+                            !refusal->text().isEmpty());
+            }
+            Enter(dialog, row.taken, row.button, row.field);
+        });
+        row.openAndCheck(dialogs_);
+        EXPECT_EQ(openedOver_, window_.get());
+    }
+}
+
+TEST_F(QtEntryDialogsTest, KeypadStartsInItsUnitAndTheFirstKeyClearsTheField) {
+    WhenOpen([](QDialog& dialog) {
+        EXPECT_EQ(dialog.findChild<QLineEdit*>()->text(), "902");
+        EXPECT_TRUE(Button(dialog, "MHz")->isDefault());
+        for (const char* key : {"1", ".", "5", "GHz"}) {
+            Enter(dialog, "", key);
+        }
+    });
+    EXPECT_EQ(dialogs_.EnterFrequency("CENTER FREQ", 902e6), 1.5e9);
+}
+
+TEST_F(QtEntryDialogsTest, TheAttenuatorIsChosenFromAList) {
+    WhenOpen([](QDialog& dialog) {
+        auto* list = dialog.findChild<QComboBox*>();
+        EXPECT_EQ(list->currentIndex(), 3) << "an index past the list shows its last step";
+        list->setCurrentIndex(1);
+        Enter(dialog, "", "OK");
+    });
+    EXPECT_EQ(dialogs_.ChooseAttenuator(7), 1);
+}
+
+TEST_F(QtEntryDialogsTest, AWindowClosedUnderAnOpenDialogCancelsIt) {
+    WhenOpen([this](QDialog& dialog) {
+        QPointer<QDialog> watched(&dialog);
+        window_.reset();
+        EXPECT_TRUE(watched.isNull()) << "the dialog goes with its window";
+    });
+    EXPECT_EQ(dialogs_.EnterFrequency("CENTER FREQ", 902e6), std::nullopt);
+
+    // Without the window the dialogs open on their own.
+    WhenOpen([](QDialog& dialog) { Enter(dialog, "", ""); });
+    EXPECT_EQ(dialogs_.EnterDb(3.0), 3.0);
+    EXPECT_EQ(openedOver_, nullptr);
+}
+
+TEST_F(QtEntryDialogsTest, OpeningFromAnotherThreadIsAProgrammingError) {
+    std::thread([this] { EXPECT_THROW(dialogs_.EnterDb(1.0), std::logic_error); }).join();
+}
+
+}  // namespace
+}  // namespace tavlin::test
