@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -64,15 +65,27 @@ class DocumentFixture : public ::testing::Test {
     }
     MarkerState Markers() { return MarkerCommands(*doc).Snapshot(); }
     // Passes of 20 ms that count themselves and note whether `probe` read
-    // another value at the end of a pass than at its start.
+    // another value at the end of a pass than at its start. A held pass also
+    // lasts 50 ms of real time, long enough for another thread to act while
+    // it runs (see WaitForPassInProgress).
     template <typename Probe>
-    void WatchPasses(Probe probe) {
-        doc->SetSweepPass([this, probe] {
+    void WatchPasses(Probe probe, bool hold = false) {
+        doc->SetSweepPass([this, probe, hold] {
             const auto before = probe();
+            inPass = true;
             clock.SleepMs(20);
+            if (hold) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
             changedDuringPass = changedDuringPass || probe() != before;
+            inPass = false;
             ++passes;
         });
+    }
+    void WaitForPassInProgress() {
+        while (!inPass.load()) {
+            std::this_thread::yield();
+        }
     }
     void WaitForPasses(int count) {
         while (passes.load() < count) {
@@ -101,6 +114,7 @@ class DocumentFixture : public ::testing::Test {
     RecordingProgressSink progress;
     std::atomic<int> passes{0};
     std::atomic<bool> changedDuringPass{false};
+    std::atomic<bool> inPass{false};
     std::unique_ptr<AnalyzerDocument> doc;
 };
 

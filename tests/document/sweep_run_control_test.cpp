@@ -74,7 +74,7 @@ TEST_F(SweepRunControlTest, PauseStopsAContinuousSweepAndTheOuterResumeRestartsI
     while (passes.load() < 2 && d.SweepRunning()) {
         std::this_thread::yield();
     }
-    EXPECT_GE(passes.load(), 2) << "CONTINUOUS clears a stale stop request";
+    ASSERT_GE(passes.load(), 2) << "CONTINUOUS clears a stale stop request";
     d.EditSettings([&](InstrumentState& s) { s.videoAvgIndex = 7; });
     d.PauseSweep();
     d.PauseSweep();

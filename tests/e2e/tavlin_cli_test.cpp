@@ -24,10 +24,11 @@ class TavlinCliTest : public ::testing::Test {
     ~TavlinCliTest() override { std::filesystem::remove_all(workDir); }
 
     // Runs the program in the test's folder, its output and errors going to
-    // files there.
+    // files there. A run that hangs is ended after a minute (exit 124).
     RunResult Run(const std::string& arguments) const {
-        const std::string command = "cd '" + workDir.string() + "' && '" TAVLIN_CLI_PATH "' " +
-                                    arguments + " </dev/null >stdout.txt 2>stderr.txt";
+        const std::string command = "cd '" + workDir.string() +
+                                    "' && timeout 60 '" TAVLIN_CLI_PATH "' " + arguments +
+                                    " </dev/null >stdout.txt 2>stderr.txt";
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read("stdout.txt"),
                 Read("stderr.txt")};

@@ -149,13 +149,14 @@ TEST_F(CommandInterpreterTest, FrequencyCommandsStayInsideTheBand) {
 // file command with its message.
 TEST_F(CommandInterpreterTest, SaveAndRecallTheStateFile) {
     AnalyzerDocument& d = BuildWithInstrument();
-    WatchPasses([&d] { return d.Frequencies().startHz; });
+    WatchPasses([&d] { return d.Frequencies().startHz; }, true);
     const std::filesystem::path file = cacheDir / "remote state.pqz";
     Run("FRE:CEN 100e6");
     EXPECT_EQ(Run("SAV  " + file.string() + " "), CommandInterpreter::kDone);
     ASSERT_TRUE(std::filesystem::exists(file));
     Run("FRE:CEN 915e6");
     Run("TRI:CON");
+    WaitForPassInProgress();
     EXPECT_EQ(Run("rec:" + file.string()), CommandInterpreter::kDone);
     EXPECT_EQ(Frequencies().CenterHz(), 100e6);
     EXPECT_TRUE(d.SweepRunning());  // restarted after the recall
@@ -175,9 +176,11 @@ TEST_F(CommandInterpreterTest, SaveAndRecallTheStateFile) {
 
 TEST_F(CommandInterpreterTest, UsbResetWaitsForTheSweepToStopAndRestartsIt) {
     AnalyzerDocument& d = BuildWithInstrument();
-    WatchPasses([this] { return CountCalls(usb, "cycle"); });
+    WatchPasses([this] { return CountCalls(usb, "cycle"); }, true);
+    d.engine.plannedStartHz = 902e6;  // a plan held for the next sweep (this one never plans)
     Run("TRI:CON");
     WaitForPasses(2);
+    WaitForPassInProgress();
     Run("USB:RES");
     EXPECT_EQ(CountCalls(usb, "cycle"), 1);
     EXPECT_EQ(d.engine.plannedStartHz, -1.0) << "another user of the unit may have moved LO1";
