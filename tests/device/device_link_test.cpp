@@ -512,7 +512,7 @@ class CalMemoryTest : public DeviceLinkTest {
     fs::path folder = test::MakeTestDirectory("tavlin-cal");
     fs::path cacheFile = folder / "TV000123.kvo";
     test::RecordingProgressSink progress;
-    test::FakeCalMemory memory{usb, clock};
+    test::FakeCalMemory memory{usb};
     CalTable table{folder};
 };
 

@@ -108,7 +108,7 @@ class DocumentFixture : public ::testing::Test {
     std::filesystem::path cacheDir;
     ScriptedUsbDriver usb;
     FakeClock clock;
-    FakeCalMemory calMemory{usb, clock};
+    FakeCalMemory calMemory{usb};
     RecordingPrompter prompter;
     RecordingViewNotifier views;
     RecordingProgressSink progress;

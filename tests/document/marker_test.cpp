@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "document/document_fixture.h"
 #include "document/marker_scale.h"
@@ -109,6 +111,41 @@ TEST_F(MarkerTest, MarkerToRefLevelStopsARunningSweepAndRestartsIt) {
     d.CloseDocument();
     EXPECT_EQ(d.Settings().refLevelDbm, -30.0);
     EXPECT_FALSE(changedDuringPass.load());
+}
+
+// -3 dB is 15 rows below the top of the leftmost highest peak (a peak of 5
+// rows a column: 3 columns out); the walk stops at the screen's edges, and
+// rows that are no numbers give no edges. A marker time is no frequency:
+// MKR->CF does nothing in zero span.
+TEST_F(MarkerTest, ThreeDbPointsAndMarkerToCentre) {
+    AnalyzerDocument& d = BuildDocument();
+    const struct {
+        const char* name;
+        std::vector<int> peaks;
+        double floor;
+        int left, right;
+    } rows[] = {{"two equal peaks", {100, 500}, 400.0, 97, 103},
+                {"right walk ends at the edge", {640}, 400.0, 637, 639},
+                {"rows not numbers", {}, std::nan(""), 0, 0}};
+    for (const auto& row : rows) {
+        EditTrace([&row](SweepTrace& t) {
+            for (int i = 0; i < kTracePoints; ++i) {
+                t.traceA[i] = row.floor;
+                for (const int peak : row.peaks) {
+                    t.traceA[i] = std::min(t.traceA[i], 100.0 + 5.0 * std::abs(i - peak));
+                }
+            }
+        });
+        markers().ThreeDbPoints();
+        EXPECT_DOUBLE_EQ(Markers().marker1Pos, ColumnHz(row.left)) << row.name;
+        EXPECT_DOUBLE_EQ(Markers().marker2Pos, ColumnHz(row.right)) << row.name;
+    }
+    markers().MarkerToCenter();  // marker 1 is active: column 0
+    EXPECT_DOUBLE_EQ(d.Frequencies().CenterHz(), 902e6);
+    d.SetFrequencies(915e6, 915e6 + 0.5);
+    markers().Normal();
+    markers().MarkerToCenter();
+    EXPECT_EQ(d.Frequencies().startHz, 915e6);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace tavlin::test {
 // Virtual time that moves only when someone sleeps. A sleep yields for a
 // moment of real time so that polling loops on other threads make progress.
 class FakeClock final : public Clock {
-public:
+  public:
     TimePoint Now() override { return TimePoint(std::chrono::microseconds(nowUs_.load())); }
 
     void SleepMs(int milliseconds) override {
@@ -25,7 +25,7 @@ public:
     void Advance(int milliseconds) { nowUs_ += static_cast<long long>(milliseconds) * 1000; }
     long long TotalSleptMs() const { return totalSleptMs_.load(); }
 
-private:
+  private:
     std::atomic<long long> nowUs_{1'000'000};
     std::atomic<long long> totalSleptMs_{0};
 };

@@ -10,7 +10,7 @@ namespace tavlin::test {
 
 // Records the dialog's life as events: "show", "hide" and each position.
 class RecordingProgressSink final : public ProgressSink {
-public:
+  public:
     void Show() override { Record("show"); }
     void SetPosition(int percent) override { Record(std::to_string(percent)); }
     void Hide() override { Record("hide"); }
@@ -20,7 +20,7 @@ public:
         return events_;
     }
 
-private:
+  private:
     void Record(std::string event) {
         std::lock_guard lock(mutex_);
         events_.push_back(std::move(event));

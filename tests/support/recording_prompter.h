@@ -13,7 +13,7 @@ namespace tavlin::test {
 // Records every message box and answers Yes/No boxes from a script (No when
 // the script is empty). Safe to call from several threads.
 class RecordingPrompter final : public Prompter {
-public:
+  public:
     struct Box {
         std::string text;
         std::string caption;
@@ -22,7 +22,6 @@ public:
 
     PromptAnswer Show(const std::string& text, const std::string& caption,
                       PromptButtons buttons) override {
-        std::function<void()> hook;
         PromptAnswer answer = PromptAnswer::Ok;
         {
             std::lock_guard lock(mutex_);
@@ -34,10 +33,6 @@ public:
                     answers_.pop_front();
                 }
             }
-            hook = onShow_;
-        }
-        if (hook) {
-            hook();
         }
         return answer;
     }
@@ -45,12 +40,6 @@ public:
     void QueueAnswer(bool yes) {
         std::lock_guard lock(mutex_);
         answers_.push_back(yes);
-    }
-    // Runs after a box was recorded, before the caller gets its answer
-    // (for example: plug the instrument in while the connect prompt is up).
-    void OnShow(std::function<void()> hook) {
-        std::lock_guard lock(mutex_);
-        onShow_ = std::move(hook);
     }
     std::vector<Box> Boxes() const {
         std::lock_guard lock(mutex_);
@@ -65,11 +54,10 @@ public:
         boxes_.clear();
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<Box> boxes_;
     std::deque<bool> answers_;
-    std::function<void()> onShow_;
 };
 
 }  // namespace tavlin::test

@@ -7,7 +7,7 @@
 namespace tavlin::test {
 
 class RecordingViewNotifier final : public ViewNotifier {
-public:
+  public:
     void UpdateAllViews() override { ++updates; }
     void InvalidateTrace() override { ++invalidations; }
 

@@ -78,15 +78,6 @@ class ScriptedEntryDialogs final : public EntryDialogs {
         return Answer(tcpIps, {Kind::TcpIp, {}, std::nullopt, start.address});
     }
 
-    // The labels of the openings so far, in order (empty for unlabelled dialogs).
-    std::vector<std::string> Labels() const {
-        std::vector<std::string> labels;
-        for (const Opening& o : openings) {
-            labels.push_back(o.label);
-        }
-        return labels;
-    }
-
   private:
     template <typename T>
     std::optional<T> Answer(std::deque<std::optional<T>>& queue, Opening opening) {

@@ -15,7 +15,7 @@ namespace tavlin::test {
 // A USB driver whose devices, open results and receive queues a test scripts,
 // and which records every call. Handles are index + 1.
 class ScriptedUsbDriver final : public UsbDriver {
-public:
+  public:
     struct Device {
         UsbDeviceInfo info;
         int failOpens = 0;  // this many opens fail before one succeeds (-1: always)
@@ -167,7 +167,7 @@ public:
         calls_.clear();
     }
 
-private:
+  private:
     bool IsOpen(UsbHandle handle) {
         auto it = open_.find(handle);
         return it != open_.end() && it->second;

@@ -13,6 +13,17 @@ namespace tavlin {
 namespace {
 
 // A document on the virtual unit whose LOs a test plans for a span.
+// By a harmonic of the 23.333 MHz sampler clock the mode moves (2 at
+// multiples of the 27th, 1 at the others); with the SYNC / TRIG connector in
+// use the clock stays in mode 0.
+TEST(SampleClockMode, FollowsTheSamplersHarmonicsUnlessSyncTrigIsInUse) {
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(630.05e6, 0), 2);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(653.3e6, 0), 1);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(915e6, 0), 0);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(630.05e6, 1), 0);
+    EXPECT_EQ(SweepEngine::SampleClockModeFor(std::nan(""), 0), 0);
+}
+
 class FrequencyPlanTest : public test::VirtualUnitTest {
   protected:
     FrequencyPlanTest() { Start(std::vector<sim::SceneEmitter>{}); }
