@@ -11,6 +11,7 @@
 #include "device/cal_table.h"
 #include "sweep/amplitude_correction.h"
 #include "sweep/if_path_response.h"
+#include "sweep/rbw_rules.h"
 #include "sweep/spectrum_rows.h"
 
 namespace tavlin {
@@ -93,6 +94,19 @@ TEST(SpectrumRows, NonFiniteReadingsAndEmptyResponseEntriesAreHeld) {
     for (const Row& row : rows) {
         EXPECT_NEAR(row.got, row.expected, 1e-12) << row.name;
     }
+}
+
+// The RBW the annotation promises for a span: the step list's and the wide
+// sweep's from span / ratio, the narrow FFT's in its steps; a ratio that is
+// no number acts as 80. Zero span's follows the sweep time.
+TEST(RbwRules, PredictedForEachSweepKind) {
+    EXPECT_EQ(PredictRbw(26e6, 80.0, 0.0, 0.0), 100e3);
+    EXPECT_EQ(PredictRbw(300e6, 80.0, 0.0, 0.0), 5e6);
+    EXPECT_EQ(PredictRbw(100.0, 80.0, 0.0, 0.0), 0.8);
+    EXPECT_EQ(PredictRbw(10.0, 80.0, 0.0, 0.0), 0.1);
+    EXPECT_EQ(PredictRbw(26e6, std::nan(""), 0.0, 0.0), 100e3);
+    EXPECT_EQ(ZeroSpanRbw(0.1), 240000.0);
+    EXPECT_EQ(ZeroSpanRbw(0.3), 80000.0);
 }
 
 }  // namespace
