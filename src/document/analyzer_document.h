@@ -160,7 +160,7 @@ class AnalyzerDocument {
     // A continuous sweep finishes the pass in progress and ends; nothing
     // happens when no sweep runs.
     void StopAfterThisPass();
-    // What one pass of the sweep thread sweeps; the engine's PerformSweep
+    // What one pass of the sweep thread sweeps; the document's PerformSweep
     // unless a test or a utility puts something else in.
     void SetSweepPass(std::function<void()> pass);
     // Called on the sweep thread after every pass instead of the marker level

@@ -51,11 +51,6 @@ void SweepEngine::BeginSweep(const SweepContext& context) {
     sweepStopHz = context.settings.stopHz;
 }
 
-void SweepEngine::PerformSweep(SweepContext& context) {
-    PrepareSweep(context);
-    SweepBySpan(context);
-}
-
 void SweepEngine::PrepareSweep(SweepContext& context) {
     BeginSweep(context);
     const SweepSettings& settings = context.settings;

@@ -44,14 +44,11 @@ class SweepEngine {
     // starting values; the LO plan is forgotten.
     void ResetWorkingValues();
 
-    // One complete sweep of the context's settings: sample clock and dispatch
-    // by span. The context's receiver constants are those of the clock mode
-    // the sweep used when it returns; the rows are in its trace and the rest
-    // in its outcome, for the caller to publish.
-    void PerformSweep(SweepContext& context);
-    // The two halves of PerformSweep: the sample clock for the sweep (the
-    // context's receiver constants are the chosen mode's on return), then
-    // the sweep kind for the span.
+    // One complete sweep of the context's settings, in two steps. First the
+    // sample clock for the sweep: the context's receiver constants are the
+    // chosen mode's on return, for the caller to publish at once. Then the
+    // sweep kind for the span: the rows are in the context's trace and the
+    // rest in its outcome.
     void PrepareSweep(SweepContext& context);
     void SweepBySpan(SweepContext& context);
     // The narrow FFT kind on its own, with the sample clock as the last sweep
