@@ -75,6 +75,15 @@ ByteQueue::Level ByteQueue::Inspect() const {
     return Level{size_, overflowed_, closed_};
 }
 
+void ByteQueue::MarkLost() {
+    {
+        std::lock_guard lock(mutex_);
+        DropAll();
+        overflowed_ = true;
+    }
+    arrived_.notify_all();
+}
+
 void ByteQueue::Clear() {
     std::lock_guard lock(mutex_);
     DropAll();

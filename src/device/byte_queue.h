@@ -15,7 +15,8 @@ namespace tavlin {
 // append would pass the bound, every queued byte is dropped and the queue
 // stays "overflowed" until Clear: the bytes after a gap are not the
 // continuation of what was read before, so they are refused too, and every
-// take and inspection reports the overflow until the receiver is purged.
+// take and inspection reports the overflow until the receiver is purged. A
+// transfer that failed on the bus leaves the same kind of gap (MarkLost).
 //
 // Close is final: it wakes every waiter, later appends are refused and takes
 // no longer wait (they hand out what is left).
@@ -53,6 +54,9 @@ class ByteQueue {
 
     std::size_t Size() const;
     Level Inspect() const;
+    // Bytes were lost on the way in: the queue is emptied and reports an
+    // overflow until Clear, so that nothing after the gap is spliced on.
+    void MarkLost();
     // Drops every queued byte and forgets an overflow (not a close).
     void Clear();
     void Close();

@@ -9,8 +9,8 @@ namespace tavlin {
 // older dual-channel chip (FT2232C/D) runs its UARTs from a 3 MHz base with
 // eighth-step divisors; the channel the rate applies to travels in the low
 // byte of the index word (1 = interface A, 2 = interface B). libftdi 1.5 leaves
-// that byte out for this chip type, so when its own request is refused we send
-// this one instead.
+// that byte out for this chip type, so on this chip we send this one instead of
+// libftdi's.
 struct FtdiBaudRequest {
     std::uint16_t value = 0;
     std::uint16_t index = 0;

@@ -17,7 +17,10 @@ constexpr int kProductId = 0x6010;
 // A vendor request to the device, host to device (libftdi's macro for it mixes
 // two enumerations, which C++20 frowns upon).
 constexpr std::uint8_t kVendorRequestOut = 0x40;
-constexpr int kBaudRequestFailed = -2;  // ftdi_set_baudrate: the chip refused the request
+// ftdi_usb_open_dev: everything was done but the chip refused the 9600 Bd request.
+constexpr int kOpenBaudRequestFailed = -7;
+constexpr std::uint16_t kClassicChipRelease = 0x0500;  // bcdDevice of an FT2232C/D
+constexpr int kFullSpeedPacketBytes = 64;
 constexpr std::chrono::milliseconds kTaskMargin{1000};
 
 struct ContextDeleter {
@@ -40,6 +43,59 @@ bool IsDualChannelConverter(ftdi_context* context) {
     return descriptor.idVendor == kVendorId && descriptor.idProduct == kProductId;
 }
 
+struct DeviceReference {
+    void operator()(libusb_device* device) const { libusb_unref_device(device); }
+};
+using DevicePtr = std::unique_ptr<libusb_device, DeviceReference>;
+
+DevicePtr FindDevice(libusb_context* usb, const FtdiLocation& where) {
+    libusb_device** devices = nullptr;
+    const ssize_t count = libusb_get_device_list(usb, &devices);
+    DevicePtr found;
+    for (ssize_t i = 0; i < count && !found; ++i) {
+        if (libusb_get_bus_number(devices[i]) == where.bus &&
+            libusb_get_device_address(devices[i]) == where.address) {
+            found.reset(libusb_ref_device(devices[i]));
+        }
+    }
+    if (count >= 0) {
+        libusb_free_device_list(devices, 1);
+    }
+    return found;
+}
+
+// libftdi 1.5 sends its power-on 9600 Bd request to an FT2232C/D without the
+// channel number, and a chip that stalls it makes libftdi give up the whole
+// open. The same steps by hand, without that request: the device link sets
+// the channel's rate itself right after.
+bool OpenClassicChipWithoutBaudRequest(ftdi_context* context, const FtdiLocation& where) {
+    const DevicePtr device = FindDevice(context->usb_ctx, where);
+    libusb_device_descriptor descriptor{};
+    if (!device || libusb_get_device_descriptor(device.get(), &descriptor) != 0 ||
+        descriptor.bcdDevice != kClassicChipRelease) {
+        return false;
+    }
+    libusb_device_handle* handle = nullptr;
+    if (libusb_open(device.get(), &handle) != 0) {
+        return false;
+    }
+    if (libusb_kernel_driver_active(handle, context->interface) == 1) {
+        libusb_detach_kernel_driver(handle, context->interface);
+    }
+    if (libusb_claim_interface(handle, context->interface) != 0) {
+        libusb_close(handle);
+        return false;
+    }
+    ftdi_set_usbdev(context, handle);
+    context->type = TYPE_2232C;
+    context->max_packet_size = kFullSpeedPacketBytes;
+    if (ftdi_usb_reset(context) != 0) {
+        ftdi_usb_close(context);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::unique_ptr<FtdiChannel> FtdiChannel::Open(const FtdiLocation& where, const UsbDeviceInfo& info,
@@ -57,7 +113,9 @@ std::unique_ptr<FtdiChannel> FtdiChannel::Open(const FtdiLocation& where, const 
     }
     // By bus address, so that each interface gets a session of its own and
     // the second does not borrow the first one's device.
-    if (ftdi_usb_open_bus_addr(context.get(), where.bus, where.address) != 0) {
+    const int opened = ftdi_usb_open_bus_addr(context.get(), where.bus, where.address);
+    if (opened != 0 && !(opened == kOpenBaudRequestFailed &&
+                         OpenClassicChipWithoutBaudRequest(context.get(), where))) {
         status = kUsbDeviceNotOpened;
         return nullptr;
     }
@@ -65,9 +123,7 @@ std::unique_ptr<FtdiChannel> FtdiChannel::Open(const FtdiLocation& where, const 
         status = kUsbDeviceNotFound;
         return nullptr;
     }
-    context->usb_read_timeout = FtdiChannelReader::kPollTimeoutMs;
     context->usb_write_timeout = kDefaultTimeoutMs;
-    ftdi_read_data_set_chunksize(context.get(), FtdiChannelReader::kChunkBytes);
 
     std::unique_ptr<FtdiChannel> channel(new FtdiChannel(context.get(), where, info));
     context.release();  // the channel owns it now
@@ -103,18 +159,16 @@ int FtdiChannel::SetBaudRate(int rate) {
     if (context_ == nullptr || reader_.DeviceGone()) {
         return kUsbIoError;
     }
-    const int result = ftdi_set_baudrate(context_, rate);
-    if (result == 0) {
-        return kUsbOk;
-    }
-    if (result == kBaudRequestFailed && context_->type == TYPE_2232C) {
+    if (context_->type == TYPE_2232C) {
         return SendClassicBaudRequest(rate);
     }
-    return kUsbIoError;
+    return ftdi_set_baudrate(context_, rate) == 0 ? kUsbOk : kUsbIoError;
 }
 
 // The FT2232C/D wants the channel number in the index word, which libftdi 1.5
-// does not send for that chip.
+// does not send for that chip: a chip that accepts libftdi's request sets
+// channel A's rate instead, one that refuses it sets none. So on that chip the
+// request is always ours, as the kernel's serial driver sends it.
 int FtdiChannel::SendClassicBaudRequest(int rate) {
     const auto request = FtdiBaudRequest::ForClassicChip(rate, context_->index);
     if (!request) {

@@ -3,14 +3,16 @@
 #include <ftdi.h>
 #include <libusb.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "device/usb_driver.h"
 
 namespace tavlin {
 
 namespace {
 
-// libftdi's answer when its context has no open device.
-constexpr int kFtdiNotOpen = -666;
+constexpr std::size_t kStatusBytes = 2;
 // Errors other than "device gone" are retried after a pause; this many in a
 // row (about half a second) count as a vanished device.
 constexpr int kErrorsBeforeGone = 10;
@@ -19,6 +21,21 @@ constexpr std::chrono::milliseconds kGoneIdle{200};
 // The thread picks a task up between two reads, which end within the poll
 // time-out; this leaves room for a slow bus.
 constexpr std::chrono::milliseconds kPickupLimit{2000};
+
+// The payload of a bulk-IN transfer: every packet of the converter starts
+// with two modem status bytes. Compacted in place; returns the data bytes.
+std::size_t StripStatusBytes(std::uint8_t* bytes, std::size_t count, std::size_t packetBytes) {
+    std::size_t kept = 0;
+    for (std::size_t packet = 0; packet < count; packet += packetBytes) {
+        const std::size_t first = packet + kStatusBytes;
+        const std::size_t end = std::min(count, packet + packetBytes);
+        if (first < end) {
+            std::memmove(bytes + kept, bytes + first, end - first);
+            kept += end - first;
+        }
+    }
+    return kept;
+}
 
 }  // namespace
 
@@ -76,24 +93,40 @@ void FtdiChannelReader::Run() {
     FailPendingTask();
 }
 
-// One libftdi read: it returns with what one or more USB transfers carried, 0
-// when the chip had nothing to send (a status-only packet, every latency-timer
-// period), or a libusb error.
+// One bulk-IN transfer straight from the interface's endpoint. It ends when
+// the buffer is full or the chip sends a short packet, which the chip does at
+// each latency-timer expiry, so what arrived is counted at once. (libftdi's
+// own read goes on to the next transfer until one carries no data, a further
+// latency period later.) A time-out still delivers what it carried; any other
+// failure leaves a gap in the stream, and the queue says so rather than join
+// the bytes on either side of it.
 void FtdiChannelReader::ReadOnce() {
-    const int got = ftdi_read_data(context_, chunk_.data(), static_cast<int>(chunk_.size()));
-    if (got > 0) {
-        consecutiveErrors_ = 0;
-        // A refused append is an overflow (or a closed queue): the queue keeps
-        // the fact, and reading on keeps the chip's buffer draining.
-        queue_.Append(chunk_.data(), static_cast<std::size_t>(got));
+    libusb_device_handle* device = context_->usb_dev;
+    if (device == nullptr) {
+        MarkGone();
         return;
     }
-    if (got == 0 || got == LIBUSB_ERROR_TIMEOUT) {
+    int transferred = 0;
+    const int result =
+        libusb_bulk_transfer(device, static_cast<unsigned char>(context_->out_ep), chunk_.data(),
+                             static_cast<int>(chunk_.size()), &transferred, kPollTimeoutMs);
+    const std::size_t packetBytes =
+        context_->max_packet_size > kStatusBytes ? context_->max_packet_size : kChunkBytes;
+    const std::size_t data = StripStatusBytes(
+        chunk_.data(), static_cast<std::size_t>(std::max(transferred, 0)), packetBytes);
+    // A refused append is an overflow (or a closed queue): the queue keeps
+    // the fact, and reading on keeps the chip's buffer draining.
+    queue_.Append(chunk_.data(), data);
+    if (result == 0 || result == LIBUSB_ERROR_TIMEOUT) {
         consecutiveErrors_ = 0;
         return;
     }
-    if (got == LIBUSB_ERROR_NO_DEVICE || got == kFtdiNotOpen ||
-        ++consecutiveErrors_ >= kErrorsBeforeGone) {
+    if (result == LIBUSB_ERROR_NO_DEVICE) {
+        MarkGone();
+        return;
+    }
+    queue_.MarkLost();
+    if (++consecutiveErrors_ >= kErrorsBeforeGone) {
         MarkGone();
         return;
     }
@@ -135,9 +168,11 @@ int FtdiChannelReader::Execute(Task task) {
             if (gone_) {
                 return kUsbIoError;
             }
+            // On Linux the reset happens in place: the device keeps its bus
+            // address and this handle, but the chip forgets its rates and
+            // latency and the instrument restarts, so the channel is spent
+            // either way and the link opens both interfaces anew.
             const int reset = libusb_reset_device(context_->usb_dev);
-            // Like a port cycle on the vendor's driver, the handle is spent
-            // either way: the device enumerates again and is opened anew.
             MarkGone();
             return reset == 0 || reset == LIBUSB_ERROR_NOT_FOUND ? kUsbOk : kUsbIoError;
         }

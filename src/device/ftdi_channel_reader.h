@@ -20,9 +20,11 @@ namespace tavlin {
 // arrives in a bounded queue; the device link's reads, queue counts and purges
 // work on that queue.
 //
-// Everything that touches libftdi's own read buffer (the reads, the receive
-// purge, the port cycle) happens on this thread. Other threads ask for a purge
-// or a port cycle and wait, with a limit, for the answer.
+// The thread reads the bulk-IN endpoint itself and strips the two status
+// bytes of every packet, so that what a transfer carried counts as waiting as
+// soon as the transfer completes. Everything that touches the receive side
+// (the reads, the receive purge, the port cycle) happens on this thread. Other threads ask for a
+// purge or a port cycle and wait, with a limit, for the answer.
 //
 // When the device vanishes the queue is closed: waiting reads end at once and
 // every later call fails instead of hanging.
@@ -52,8 +54,9 @@ class FtdiChannelReader {
     // Drops what the chip and libftdi hold, then the queue (and a pending
     // overflow). Returns a UsbStatus.
     int Purge(std::chrono::milliseconds limit);
-    // A USB reset of the whole device: it drops off the bus and enumerates
-    // again, so this channel is gone afterwards. Returns a UsbStatus.
+    // A USB reset of the whole device, in place at the same address. The
+    // chip and the instrument restart, so this channel is spent afterwards
+    // and must be closed and opened again. Returns a UsbStatus.
     int CyclePort(std::chrono::milliseconds limit);
 
   private:

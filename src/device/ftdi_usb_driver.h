@@ -19,8 +19,11 @@ struct FtdiLocation;
 // the vendor's driver. Handles are small positive numbers, 0 is none. Each
 // open interface has a reader thread that keeps its receive queue, so "bytes
 // waiting" and purge exist. A port cycle is a USB reset of the whole device
-// (libusb_reset_device): it leaves the bus and enumerates again, and both of
-// its handles are spent; the device link closes them and opens anew.
+// (libusb_reset_device). On Linux the device does not leave the bus: it is
+// reset in place and keeps its address, but both channels lose their settings
+// and the instrument restarts, so both handles are spent; the device link
+// closes them and opens anew, which detaches the kernel's serial driver again
+// if it took the interfaces back meanwhile.
 //
 // Calls on different handles may come from different threads.
 class FtdiUsbDriver final : public UsbDriver {
