@@ -1,5 +1,4 @@
 // tavlin-cli: the analyzer's document on the console, for scripts and tests.
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -19,29 +18,28 @@
 namespace {
 
 struct Options {
-    bool simulate = false;
-    std::string scenePath;  // empty: the built-in scene
+    tavlin::UsbChoice usb;
     bool info = false;
     bool answerYes = false;
     std::vector<std::string> commands;
 };
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: tavlin-cli [--simulate[=SCENE]] [--answer yes|no] [--info] [-c COMMAND]...\n"
+    out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer yes|no]"
+           " [--info] [-c COMMAND]...\n"
            "  Runs each -c command of the automation language in order, or one command\n"
-           "  per line from standard input when none is given, and prints the replies.\n";
+           "  per line from standard input when none is given, and prints the replies.\n"
+        << tavlin::kSimulateUsage;
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--simulate") {
-            options.simulate = true;
-        } else if (arg.rfind("--simulate=", 0) == 0) {
-            options.simulate = true;
-            options.scenePath = arg.substr(std::strlen("--simulate="));
-        } else if (arg == "--info") {
+        if (tavlin::ParseSimulateOption(arg, options.usb)) {
+            continue;
+        }
+        if (arg == "--info") {
             options.info = true;
         } else if (arg == "-c" && i + 1 < argc) {
             options.commands.push_back(argv[++i]);
@@ -88,7 +86,7 @@ int main(int argc, char** argv) {
     }
     tavlin::SteadyClock clock;
     std::unique_ptr<tavlin::UsbDriver> usb =
-        tavlin::MakeUsbDriver(options->simulate, options->scenePath, clock, "tavlin-cli");
+        tavlin::MakeUsbDriver(options->usb, clock, argv, "tavlin-cli");
     if (!usb) {
         return 1;
     }

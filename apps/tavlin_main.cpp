@@ -1,6 +1,5 @@
 // tavlin: the analyzer window.
 #include <QApplication>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -18,8 +17,7 @@
 namespace {
 
 struct Options {
-    bool simulate = false;
-    std::string scenePath;  // empty: the built-in scene
+    tavlin::UsbChoice usb;
     std::optional<std::string> screenshot;
     int sweeps = 1;
     bool sweepsGiven = false;
@@ -28,13 +26,13 @@ struct Options {
 };
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: tavlin [--simulate[=SCENE]] [--screenshot FILE.png [--sweeps N] [-c COMMAND]...]"
-           " [STATEFILE]\n"
-           "  --simulate      the virtual instrument instead of the USB unit\n"
-           "  --screenshot    run the commands, then N single sweeps (default 1), save the\n"
-           "                  window as a PNG and exit; works without a display\n"
-           "                  (QT_QPA_PLATFORM=offscreen)\n"
-           "  STATEFILE       a .pqz state file to recall at start\n";
+    out << "usage: tavlin [--simulate[=SCENE] | --simulate-usb[=SCENE]]"
+           " [--screenshot FILE.png [--sweeps N] [-c COMMAND]...] [STATEFILE]\n"
+        << tavlin::kSimulateUsage
+        << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
+           "                          save the window as a PNG and exit; works without a\n"
+           "                          display (QT_QPA_PLATFORM=offscreen)\n"
+           "  STATEFILE               a .pqz state file to recall at start\n";
 }
 
 std::optional<int> ParseCount(const std::string& text) {
@@ -52,12 +50,10 @@ std::optional<int> ParseCount(const std::string& text) {
 bool ParseArgument(Options& options, int argc, char** argv, int& i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (arg == "--simulate") {
-        options.simulate = true;
-    } else if (arg.rfind("--simulate=", 0) == 0) {
-        options.simulate = true;
-        options.scenePath = arg.substr(std::strlen("--simulate="));
-    } else if (arg == "--screenshot" && hasValue) {
+    if (tavlin::ParseSimulateOption(arg, options.usb)) {
+        return true;
+    }
+    if (arg == "--screenshot" && hasValue) {
         options.screenshot = argv[++i];
     } else if (arg == "--sweeps" && hasValue) {
         const std::optional<int> count = ParseCount(argv[++i]);
@@ -94,6 +90,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As given, for starting again with the virtual USB library.
+    std::vector<char*> givenArguments(argv, argv + argc + 1);
     QApplication qtApplication(argc, argv);  // takes Qt's own options out of argv
     const std::optional<Options> options = ParseOptions(argc, argv);
     if (!options) {
@@ -103,7 +101,7 @@ int main(int argc, char** argv) {
     tavlin::QtApplication::SetSettingsKey();
     tavlin::SteadyClock clock;
     std::unique_ptr<tavlin::UsbDriver> usb =
-        tavlin::MakeUsbDriver(options->simulate, options->scenePath, clock, "tavlin");
+        tavlin::MakeUsbDriver(options->usb, clock, givenArguments.data(), "tavlin");
     if (!usb) {
         return 1;
     }
