@@ -1,0 +1,277 @@
+// The program's libftdi1 adapter end to end without hardware: every byte goes
+// through the system's libftdi1 to a converter in software at the libusb
+// level, with the virtual instrument behind it as its firmware, in real time.
+#include <gtest/gtest.h>
+#include <libusb.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/ftdi_usb_driver.h"
+#include "document/marker_commands.h"
+#include "e2e/virtual_unit_fixture.h"
+#include "sim/usb/virtual_usb_bus.h"
+
+namespace tavlin {
+namespace {
+
+using std::chrono::milliseconds;
+using Steady = std::chrono::steady_clock;
+
+constexpr int kDataInterface = 0;
+constexpr int kCommandInterface = 1;
+constexpr std::uint8_t kSioReset = 0;
+constexpr std::uint8_t kSioSetBaudRate = 3;
+constexpr std::uint16_t kFlushToHost = 2;  // SIO_TCIFLUSH
+
+sim::VirtualUsbBus& Bus() {
+    return sim::VirtualUsbBus::Instance();
+}
+
+// Real time, counting the link's 100 ms waits for data that had not come yet.
+class CountingClock final : public Clock {
+  public:
+    TimePoint Now() override { return real_.Now(); }
+    void SleepMs(int milliseconds) override {
+        longPolls += milliseconds == 100 ? 1 : 0;
+        real_.SleepMs(milliseconds);
+    }
+    std::atomic<int> longPolls{0};
+
+  private:
+    SteadyClock real_;
+};
+
+class UsbPathTest : public ::testing::Test {
+  protected:
+    ~UsbPathTest() override { Unplug(); }
+
+    void Plug(const sim::ConverterSetup& setup = {}, const sim::Scene& scene = sim::DefaultScene()) {
+        Unplug();
+        unit = std::make_unique<sim::VirtualInstrument>(clock, scene);
+        device = Bus().Plug(setup, *unit);
+    }
+    void Unplug() {
+        doc.reset();
+        Bus().UnplugAll();
+        unit.reset();
+    }
+    AnalyzerDocument& OpenDocument() {
+        prompter.Clear();
+        doc = std::make_unique<AnalyzerDocument>(
+            DocumentPorts{watch, clock, prompter, views, progress}, cacheDir);
+        return *doc;
+    }
+    std::string Boxes() const {
+        std::string all;
+        for (const auto& box : prompter.Boxes()) {
+            all += box.caption + ": " + box.text + "\n";
+        }
+        return all;
+    }
+    // The command channel alone, at the unit's rate, asked for its firmware version.
+    UsbHandle AskCommandChannelForVersion() {
+        int count = 0;
+        UsbHandle handle = kNoHandle;
+        EXPECT_EQ(driver.DeviceCount(count), kUsbOk);
+        EXPECT_EQ(driver.OpenByIndex(kCommandInterface, handle), kUsbOk);
+        EXPECT_EQ(driver.SetBaudRate(handle, 46667), kUsbOk);
+        const std::uint8_t frame[] = {'V', 0xC0};
+        std::size_t written = 0;
+        EXPECT_EQ(driver.Write(handle, frame, sizeof frame, written), kUsbOk);
+        return handle;
+    }
+    // Polls the queue until it holds something or reports a failure.
+    int WaitForReply(UsbHandle handle, std::size_t& waiting) {
+        const auto deadline = Steady::now() + std::chrono::seconds(5);
+        int status = kUsbOk;
+        do {
+            std::this_thread::sleep_for(milliseconds(1));
+            status = driver.QueueStatus(handle, waiting);
+        } while (status == kUsbOk && waiting == 0 && Steady::now() < deadline);
+        return status;
+    }
+
+    const std::filesystem::path cacheDir = test::MakeTestDirectory("tavlin-usb");
+    CountingClock clock;
+    test::RecordingPrompter prompter;
+    test::RecordingViewNotifier views;
+    test::HookedProgressSink progress;
+    std::unique_ptr<sim::VirtualInstrument> unit;
+    int device = -1;
+    FtdiUsbDriver driver;
+    test::WatchingDriver watch{driver};
+    std::unique_ptr<AnalyzerDocument> doc;
+};
+
+// libftdi 1.5 leaves the channel out of the FT2232C/D's baud request: the
+// adapter must send its own, whether the chip accepts libftdi's (and sets
+// channel A) or stalls it (and so fails libftdi's whole open).
+TEST_F(UsbPathTest, EachChipOpensWithTheCommandChannelAtTheUnitsRate) {
+    const struct {
+        const char* name;
+        sim::ConverterChip chip;
+        sim::UnnamedChannelBaud unnamed;
+    } chips[] = {{"FT2232H", sim::ConverterChip::kFt2232H, sim::UnnamedChannelBaud::kStalls},
+                 {"FT2232C/D", sim::ConverterChip::kFt2232C, sim::UnnamedChannelBaud::kSetsChannelA},
+                 {"FT2232C/D, stalling", sim::ConverterChip::kFt2232C,
+                  sim::UnnamedChannelBaud::kStalls}};
+    for (const auto& chip : chips) {
+        SCOPED_TRACE(chip.name);
+        sim::ConverterSetup setup;
+        setup.chip = chip.chip;
+        setup.unnamedChannelBaud = chip.unnamed;
+        Plug(setup);
+        OpenDocument();
+        EXPECT_EQ(Boxes(), "") << "the unit answers only at its own rate";
+        EXPECT_NEAR(Bus().ChannelBaud(device, kCommandInterface), 46667, 46667 * 0.001);
+        for (const int interface : {kDataInterface, kCommandInterface}) {
+            EXPECT_FALSE(Bus().SerialDriverBound(device, interface)) << interface;
+        }
+        if (chip.chip == sim::ConverterChip::kFt2232C) {
+            const auto requests = Bus().ControlRequests(device);
+            EXPECT_TRUE(std::ranges::any_of(requests, [](const sim::ControlRequest& r) {
+                return r.request == kSioSetBaudRate && r.value == 0x8040 && r.index == 0x0002 &&
+                       !r.stalled;
+            })) << "46667 Bd: divisor 64 1/4 on channel B";
+        }
+    }
+}
+
+// Purge drops what the chip holds for the host on both channels; a port
+// cycle resets the converter in place, the kernel's serial driver takes the
+// interfaces back, and the reopen detaches it again from both.
+TEST_F(UsbPathTest, PurgeAndPortCycleReachTheConverter) {
+    Plug();
+    OpenDocument();
+    Bus().ClearControlRequests(device);
+    doc->link.PurgeBoth();
+    for (const std::uint16_t channel : {1, 2}) {
+        EXPECT_TRUE(std::ranges::any_of(Bus().ControlRequests(device), [&](const auto& r) {
+            return r.request == kSioReset && r.value == kFlushToHost && r.index == channel;
+        })) << "channel " << channel;
+    }
+    ASSERT_TRUE(doc->link.ResetLink(true));
+    EXPECT_EQ(Bus().Resets(device), 1);
+    for (const int interface : {kDataInterface, kCommandInterface}) {
+        EXPECT_FALSE(Bus().SerialDriverBound(device, interface)) << interface;
+    }
+    EXPECT_NEAR(Bus().ChannelBaud(device, kCommandInterface), 46667, 46667 * 0.001);
+    EXPECT_EQ(Boxes(), "");
+}
+
+TEST_F(UsbPathTest, ListingAndOpeningWithoutAccessWhenBusyAndWithoutSerial) {
+    sim::ConverterSetup noAccess;
+    noAccess.accessible = false;
+    sim::ConverterSetup busy;
+    busy.claimedElsewhere = {false, true};
+    sim::ConverterSetup noSerial;
+    noSerial.serial = "";
+    const struct {
+        const char* name;
+        sim::ConverterSetup setup;
+        const char* description;
+        const char* serial;
+        bool opensA, opensB;
+    } cases[] = {{"no access", noAccess, "", "", false, false},
+                 {"B held elsewhere", busy, "Tavlin B", "TV000123B", true, false},
+                 {"no serial number", noSerial, "Tavlin B", "", true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Plug(c.setup);
+        int count = 0;
+        ASSERT_EQ(driver.DeviceCount(count), kUsbOk);
+        ASSERT_EQ(count, 2);
+        UsbDeviceInfo info;
+        ASSERT_EQ(driver.DeviceInfo(kCommandInterface, info), kUsbOk);
+        EXPECT_EQ(info.description, c.description);
+        EXPECT_EQ(info.serial, c.serial);
+        EXPECT_EQ(info.alreadyOpen, !c.opensB && c.opensA);
+        for (const auto& [index, opens] : {std::pair{0, c.opensA}, {1, c.opensB}}) {
+            UsbHandle handle = kNoHandle;
+            EXPECT_EQ(driver.OpenByIndex(index, handle), opens ? kUsbOk : kUsbDeviceNotOpened)
+                << index;
+            driver.Close(handle);
+        }
+    }
+}
+
+// The reply goes out in a short packet at the latency timer's expiry; it
+// must count as waiting then, not one latency period later when the chip
+// next sends a packet without data.
+TEST_F(UsbPathTest, WhatATransferCarriedIsWaitingAsSoonAsItCompletes) {
+    sim::ConverterSetup setup;
+    setup.latencyMs = 100;
+    Plug(setup);
+    const UsbHandle handle = AskCommandChannelForVersion();
+    std::size_t waiting = 0;
+    ASSERT_EQ(WaitForReply(handle, waiting), kUsbOk);
+    const auto delay = Steady::now() - Bus().InTransfers(device, kCommandInterface).lastDataAt;
+    EXPECT_GT(waiting, 0u);
+    EXPECT_LT(delay, milliseconds(setup.latencyMs));
+}
+
+TEST_F(UsbPathTest, AFailedTransferIsReportedRatherThanSplicedOver) {
+    Plug();
+    Bus().FailInTransfers(device, kCommandInterface, LIBUSB_ERROR_IO, 1);
+    const UsbHandle handle = AskCommandChannelForVersion();
+    std::size_t waiting = 0;
+    EXPECT_EQ(WaitForReply(handle, waiting), kUsbIoError);
+    std::uint8_t reply[32];
+    std::size_t got = 0;
+    EXPECT_EQ(driver.Read(handle, reply, sizeof reply, got), kUsbIoError);
+    EXPECT_EQ(driver.Purge(handle), kUsbOk);
+    EXPECT_EQ(driver.QueueStatus(handle, waiting), kUsbOk);
+}
+
+// One emitter per sweep kind, read with PEAK, within the accuracy table's
+// tolerances; the step sweep's 512-pair captures are in the queue at the
+// link's first look.
+TEST_F(UsbPathTest, EachSweepKindReadsItsEmitterThroughLibftdi) {
+    const struct {
+        const char* kind;
+        double startHz, stopHz, freqHz, levelDbm, toleranceDb;
+    } rows[] = {{"FFT", 914.995e6, 915.005e6, 915.00137e6, -30.0, 0.5},
+                {"narrow FFT", 915e6 - 50.0, 915e6 + 50.0, 915e6 + 13.7, -30.0, 0.5},
+                {"step", 902e6, 928e6, 915.0531e6, -45.0, 1.0},
+                {"wide", 0.0, 4.4e9, 2400.3e6, -10.0, 2.0},
+                {"zero span", 915e6, 915e6, 915e6, -30.0, 0.5}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.kind);
+        sim::Scene scene = sim::DefaultScene();
+        scene.signals = {{row.freqHz, row.levelDbm, std::nullopt, std::nullopt}};
+        Plug({}, scene);
+        OpenDocument();
+        doc->SetFrequencies(row.startHz, row.stopHz);
+        doc->EditSettings([](InstrumentState& s) {
+            s.refLevelDbm = 0.0;
+            s.sweepTimeSec = 0.01;
+        });
+        const int capturesBefore = watch.CaptureRequests();
+        clock.longPolls = 0;
+        doc->ApplyLevelPlan();
+        doc->PerformSweep();
+        MarkerCommands(*doc).Peak();
+        const MarkerState marker = test::MarkersOf(*doc);
+        EXPECT_NEAR(marker.marker1Level, row.levelDbm, row.toleranceDb);
+        const double span = row.stopHz - row.startHz;
+        if (span > 0.0) {
+            EXPECT_NEAR(marker.marker1Pos, row.freqHz,
+                        std::max(span / 640.0, doc->Settings().rbwHz));
+        }
+        if (std::string(row.kind) == "step") {
+            const int captures = watch.CaptureRequests() - capturesBefore;
+            EXPECT_GT(captures, 20);
+            EXPECT_LE(clock.longPolls, captures / 10) << "of " << captures << " captures";
+        }
+        EXPECT_EQ(Boxes(), "");
+    }
+}
+
+}  // namespace
+}  // namespace tavlin
