@@ -150,7 +150,10 @@ void BM_ReaderAtFt2232HStreamRate(benchmark::State& state) {
     sim::VirtualUsbBus::Instance().UnplugAll();
 }
 // About five seconds of stream.
-BENCHMARK(BM_ReaderAtFt2232HStreamRate)->Iterations(550)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReaderAtFt2232HStreamRate)
+    ->Iterations(550)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavlin

@@ -41,7 +41,7 @@ std::size_t StripStatusBytes(std::uint8_t* bytes, std::size_t count, std::size_t
 
 FtdiChannelReader::FtdiChannelReader(ftdi_context* context, std::mutex& contextMutex,
                                      std::size_t queueBound)
-    : context_(context), contextMutex_(contextMutex), queue_(queueBound), chunk_(kChunkBytes) {}
+    : context_(context), contextMutex_(contextMutex), queue_(queueBound), chunk_(kTransferBytes) {}
 
 FtdiChannelReader::~FtdiChannelReader() {
     Stop();
@@ -111,7 +111,7 @@ void FtdiChannelReader::ReadOnce() {
         libusb_bulk_transfer(device, static_cast<unsigned char>(context_->out_ep), chunk_.data(),
                              static_cast<int>(chunk_.size()), &transferred, kPollTimeoutMs);
     const std::size_t packetBytes =
-        context_->max_packet_size > kStatusBytes ? context_->max_packet_size : kChunkBytes;
+        context_->max_packet_size > kStatusBytes ? context_->max_packet_size : kTransferBytes;
     const std::size_t data = StripStatusBytes(
         chunk_.data(), static_cast<std::size_t>(std::max(transferred, 0)), packetBytes);
     // A refused append is an overflow (or a closed queue): the queue keeps

@@ -35,7 +35,7 @@ enum UsbStatus : int {
 // expired, and reports what it got. QueueStatus reports bytes that can be read
 // without waiting. Purge drops the receive queue.
 class UsbDriver {
-public:
+  public:
     virtual ~UsbDriver() = default;
 
     virtual int DeviceCount(int& count) = 0;
@@ -45,8 +45,7 @@ public:
     virtual int SetTimeouts(UsbHandle handle, int readMs, int writeMs) = 0;
     virtual int Write(UsbHandle handle, const std::uint8_t* data, std::size_t count,
                       std::size_t& written) = 0;
-    virtual int Read(UsbHandle handle, std::uint8_t* data, std::size_t count,
-                     std::size_t& got) = 0;
+    virtual int Read(UsbHandle handle, std::uint8_t* data, std::size_t count, std::size_t& got) = 0;
     virtual int QueueStatus(UsbHandle handle, std::size_t& waiting) = 0;
     virtual int Purge(UsbHandle handle) = 0;
     virtual int HandleInfo(UsbHandle handle, UsbDeviceInfo& info) = 0;

@@ -51,8 +51,10 @@ int InterfaceOfEndpoint(std::uint8_t endpoint, bool in) {
 VirtualConverter::VirtualConverter(const ConverterSetup& setup, UsbDriver& backend)
     : setup_(setup), backend_(backend) {
     const auto now = std::chrono::steady_clock::now();
-    for (Interface& in : interfaces_) {
-        in.serialDriverBound = setup.serialDriverBound;
+    for (std::size_t number = 0; number < interfaces_.size(); ++number) {
+        Interface& in = interfaces_[number];
+        // A program that holds an interface has detached the serial driver from it.
+        in.serialDriverBound = setup.serialDriverBound && !setup.claimedElsewhere[number];
         in.latencyMs = setup.latencyMs;
         in.lastPacket = now;
     }
@@ -356,7 +358,10 @@ int VirtualConverter::InStepLocked(int handle, int interfaceNumber, InTransfer& 
         if (SendPacketLocked(in, transfer, now, status)) {
             if (status == 0) {
                 ++in.counts.completed;
-                in.counts.carryingData += transfer.dataBytes > 0 ? 1 : 0;
+                if (transfer.dataBytes > 0) {
+                    ++in.counts.carryingData;
+                    in.counts.lastDataAt = now;
+                }
             }
             return status;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -54,6 +55,8 @@ struct InTransferCounts {
     int completed = 0;     // transfers that returned success
     int carryingData = 0;  // of those, transfers with at least one data byte
     std::size_t dataBytes = 0;
+    // When the last transfer that carried data was handed to the host.
+    std::chrono::steady_clock::time_point lastDataAt{};
 };
 
 // A USB bus in software with dual-channel converters on it: what the libusb
