@@ -237,8 +237,8 @@ TEST_F(UsbPathTest, AFailedTransferIsReportedRatherThanSplicedOver) {
 }
 
 // One emitter per sweep kind, read with PEAK, within the accuracy table's
-// tolerances. The FFT sweep's short captures are in the queue at the link's
-// first look: none waits for its 100 ms second poll.
+// tolerances. The FFT sweep's 512-pair captures are in the queue at the
+// link's first look: none waits for its 100 ms second poll.
 TEST_F(UsbPathTest, EachSweepKindReadsItsEmitterThroughLibftdi) {
     const struct {
         const char* kind;
@@ -255,14 +255,19 @@ TEST_F(UsbPathTest, EachSweepKindReadsItsEmitterThroughLibftdi) {
         Plug({}, scene);
         OpenDocument();
         doc->SetFrequencies(row.startHz, row.stopHz);
-        doc->EditSettings([](InstrumentState& s) {
+        const bool counted = std::string(row.kind) == "FFT";
+        doc->EditSettings([&](InstrumentState& s) {
             s.refLevelDbm = 0.0;
             s.sweepTimeSec = 0.01;
+            s.realtimeMode = counted ? 1 : 0;  // one transform: one 512-pair capture
         });
-        const int capturesBefore = watch.CaptureRequests();
+        const auto shortCaptures = [this] {
+            return watch.Count(
+                [](const auto& f) { return f.size() == 2 && f[0] == 'S' && f[1] == 1; });
+        };
+        const int capturesBefore = shortCaptures();
         clock.longPolls = 0;
         doc->ApplyLevelPlan();
-        const bool counted = std::string(row.kind) == "FFT";
         for (int sweep = 0; sweep < (counted ? 5 : 1); ++sweep) {
             doc->PerformSweep();
         }
@@ -275,7 +280,7 @@ TEST_F(UsbPathTest, EachSweepKindReadsItsEmitterThroughLibftdi) {
                         std::max(span / 640.0, doc->Settings().rbwHz));
         }
         if (counted) {
-            const int captures = watch.CaptureRequests() - capturesBefore;
+            const int captures = shortCaptures() - capturesBefore;
             EXPECT_GE(captures, 5);
             EXPECT_LE(clock.longPolls, captures / 4) << "of " << captures << " captures";
         }
