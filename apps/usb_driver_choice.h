@@ -14,6 +14,7 @@
 #include "device/ftdi_usb_driver.h"
 #include "ports/clock.h"
 #include "sim/make_virtual_instrument.h"
+#include "sim/usb/virtual_usb_bus.h"
 
 namespace tavlin {
 
@@ -48,8 +49,6 @@ inline bool ParseSimulateOption(const std::string& arg, UsbChoice& choice) {
     return false;
 }
 
-// The virtual USB library names the scene in this variable to itself.
-inline constexpr const char* kVirtualUsbSceneVariable = "TAVLIN_VIRTUAL_USB_SCENE";
 inline constexpr const char* kVirtualUsbLibrary = "libtavlin-virtual-usb.so";
 
 // The library lives beside the program in the build tree, in the program's
@@ -78,7 +77,7 @@ inline bool StartWithVirtualUsb(const std::string& scenePath, char** argv,
     if (dlsym(RTLD_DEFAULT, "tavlin_virtual_usb_present") != nullptr) {
         return true;
     }
-    if (std::getenv(kVirtualUsbSceneVariable) != nullptr) {
+    if (std::getenv(sim::kVirtualUsbSceneVariable) != nullptr) {
         std::cerr << programName << ": the virtual USB library did not load\n";
         return false;  // started again already: do not loop
     }
@@ -92,7 +91,7 @@ inline bool StartWithVirtualUsb(const std::string& scenePath, char** argv,
     if (preloaded != nullptr && *preloaded != '\0') {
         preload += std::string(":") + preloaded;
     }
-    setenv(kVirtualUsbSceneVariable, scenePath.c_str(), 1);
+    setenv(sim::kVirtualUsbSceneVariable, scenePath.c_str(), 1);
     setenv("LD_PRELOAD", preload.c_str(), 1);
     execv("/proc/self/exe", argv);
     std::cerr << programName

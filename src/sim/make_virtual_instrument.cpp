@@ -5,8 +5,8 @@
 
 namespace tavlin::sim {
 
-std::unique_ptr<UsbDriver> MakeVirtualInstrument(Clock& clock, const std::string& scenePath,
-                                                 std::string& error) {
+std::unique_ptr<VirtualInstrument> MakeVirtualInstrument(Clock& clock, const std::string& scenePath,
+                                                         std::string& error) {
     Scene scene = DefaultScene();
     if (!scenePath.empty()) {
         SceneLoadResult loaded = LoadSceneFile(scenePath);

@@ -15,6 +15,10 @@ namespace tavlin::sim {
 
 class VirtualConverter;
 
+// A program started with the virtual USB library preloaded finds its scene
+// here: set and empty for the built-in scene, else a scene file's path.
+inline constexpr const char* kVirtualUsbSceneVariable = "TAVLIN_VIRTUAL_USB_SCENE";
+
 // The two generations of the instrument's dual-channel converter, told apart
 // by the device release number (bcdDevice): 5.00 is the full-speed FT2232C/D
 // with 64-byte packets, 7.00 the high-speed FT2232H with 512-byte packets.

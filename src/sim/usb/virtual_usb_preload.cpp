@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 
 #include "ports/clock.h"
-#include "sim/scene.h"
+#include "sim/make_virtual_instrument.h"
 #include "sim/usb/virtual_usb_bus.h"
-#include "sim/virtual_instrument.h"
 
 extern "C" int tavlin_virtual_usb_present(void) {
     return 1;
@@ -20,25 +20,22 @@ extern "C" void tavlin_virtual_usb_start(void) {
     static std::once_flag started;
     std::call_once(started, [] {
         using namespace tavlin::sim;
-        const char* scenePath = std::getenv("TAVLIN_VIRTUAL_USB_SCENE");
+        const char* scenePath = std::getenv(kVirtualUsbSceneVariable);
         if (scenePath == nullptr) {
             return;
-        }
-        Scene scene = DefaultScene();
-        if (*scenePath != '\0') {
-            SceneLoadResult loaded = LoadSceneFile(scenePath);
-            if (!loaded.scene) {
-                std::fprintf(stderr, "virtual USB: %s\n", loaded.error.c_str());
-                return;
-            }
-            scene = *loaded.scene;
         }
         // Both stay for the whole process: the program may use the bus
         // until its very end.
         auto* clock = new tavlin::SteadyClock;
-        auto* instrument = new VirtualInstrument(*clock, scene);
+        std::string error;
+        VirtualInstrument* instrument = MakeVirtualInstrument(*clock, scenePath, error).release();
+        if (instrument == nullptr) {
+            std::fprintf(stderr, "virtual USB: %s\n", error.c_str());
+            return;
+        }
+        // The converter carries the unit's serial number.
         ConverterSetup setup;
-        setup.serial = scene.serial;  // the converter carries the unit's serial number
+        setup.serial = instrument->GetScene().serial;
         VirtualUsbBus::Instance().Plug(setup, *instrument);
     });
 }
