@@ -242,9 +242,39 @@ FrequencyPair AnalyzerDocument::Frequencies() const {
 }
 
 void AnalyzerDocument::SetFrequencies(double startHz, double stopHz) {
-    std::lock_guard lock(settingsMutex_);
-    state_.startFreqHz = startHz;
-    state_.stopFreqHz = stopHz;
+    {
+        std::lock_guard lock(settingsMutex_);
+        state_.startFreqHz = startHz;
+        state_.stopFreqHz = stopHz;
+    }
+    FollowSpanKind();
+}
+
+void AnalyzerDocument::FollowSpanKind() {
+    bool changed = false;
+    {
+        std::lock_guard lock(settingsMutex_);
+        const bool zeroSpan = IsZeroSpan(state_.stopFreqHz - state_.startFreqHz);
+        changed = zeroSpan != zeroSpanShown_;
+        zeroSpanShown_ = zeroSpan;
+        if (!zeroSpan) {
+            state_.zeroSpanFm = 0;
+        }
+    }
+    if (changed) {
+        StartScreenAfresh();
+    }
+}
+
+void AnalyzerDocument::StartScreenAfresh() {
+    std::lock_guard lock(traceMutex_);
+    screenEpoch_.fetch_add(1);
+    screen_.markers.marker1On = 0;
+    screen_.markers.marker2On = 0;
+    screen_.markers.marker2Active = 0;
+    screen_.markers.markerDelta = 0;
+    screen_.trace.traceA.fill(kBottomRow);
+    screen_.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
 }
 
 // Each setter writes and validates the pair under one hold of the settings
@@ -258,6 +288,7 @@ void AnalyzerDocument::SetCenterSpan(double centerHz, double spanHz) {
         state_.stopFreqHz = centerHz + spanHz / 2.0;
         wasReset = ValidateCenterSpanLocked();
     }
+    FollowSpanKind();
     views_.UpdateAllViews();
     ShowIfCentreReset(wasReset);
 }
@@ -286,6 +317,7 @@ void AnalyzerDocument::ShiftFrequencies(double deltaHz) {
         state_.stopFreqHz += deltaHz;
         wasReset = ValidateCenterSpanLocked();
     }
+    FollowSpanKind();
     views_.UpdateAllViews();
     ShowIfCentreReset(wasReset);
 }

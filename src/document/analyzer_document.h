@@ -100,6 +100,7 @@ class AnalyzerDocument {
     template <typename Edit>
     auto EditSettings(Edit&& edit) {
         const RepaintOnExit repaint(views_);
+        const SpanKindWatch watch(*this);
         std::lock_guard lock(settingsMutex_);
         return edit(state_);
     }
@@ -152,6 +153,8 @@ class AnalyzerDocument {
     void OnContinuous();
     void OnPreset();
     bool SweepRunning() const { return sweepRunning.load() != 0; }
+    // A zero-span capture is waiting for its trigger.
+    bool WaitingForTrigger() const { return triggerWaiting_.load(); }
     // Passes begun and passes completed (with their markers and signal track)
     // since the program started: a wait for "a pass that began after now"
     // compares the two.
@@ -218,6 +221,26 @@ class AnalyzerDocument {
         Repaint when_;
     };
 
+    // Looks, once the edit's lock is released, whether the edit entered or
+    // left zero span (see FollowSpanKind).
+    class SpanKindWatch {
+      public:
+        explicit SpanKindWatch(AnalyzerDocument& document) : doc_(document) {}
+        ~SpanKindWatch() { doc_.FollowSpanKind(); }
+        SpanKindWatch(const SpanKindWatch&) = delete;
+        SpanKindWatch& operator=(const SpanKindWatch&) = delete;
+
+      private:
+        AnalyzerDocument& doc_;
+    };
+
+    // A trace, a marker position and the FM detector belong to one kind of
+    // screen, frequency or time: entering or leaving zero span starts the
+    // screen afresh (markers off, trace on the floor) and leaving it ends the
+    // FM detector, whichever command changed the span.
+    void FollowSpanKind();
+    void StartScreenAfresh();
+
     // The sweep thread's own bookkeeping: the screen is repainted after the
     // pass as a whole.
     template <typename Edit>
@@ -259,6 +282,13 @@ class AnalyzerDocument {
     ScreenState screen_;
     // The sweep's working copy of the trace; only the sweeping thread uses it.
     SweepTrace sweepTrace_;
+    // Whether the screen shows zero span; guarded by the settings lock.
+    bool zeroSpanShown_ = false;
+    // Counts the screen's fresh starts. A sweep that began before one
+    // publishes nothing: its rows and RBW belong to the screen that went.
+    std::atomic<std::uint64_t> screenEpoch_{0};
+    std::uint64_t sweepEpoch_ = 0;  // the sweeping thread's own
+    std::atomic<bool> triggerWaiting_{false};
 
     mutable std::mutex settingsMutex_;
     // Held by the sweep thread while it publishes a trace and marker levels,

@@ -128,7 +128,15 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         state_.counterFreqHz = r.counterFreqHz;
         state_.counterOn = r.counterOn;
         state_.spanRbwRatio = r.spanRbwRatio;
+        // The file's markers and trace belong to its own span: the screen
+        // takes them as they are. A detector flag beside a real span is no
+        // FM screen.
+        zeroSpanShown_ = IsZeroSpan(r.stopFreqHz - r.startFreqHz);
+        if (!zeroSpanShown_) {
+            state_.zeroSpanFm = 0;
+        }
     }
+    screenEpoch_.fetch_add(1);
     engine.peakFreqHint = r.peakFreqHint;
     // The view paints from a copy taken under the trace lock; an automation
     // recall may run while it paints.

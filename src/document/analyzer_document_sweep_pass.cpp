@@ -36,6 +36,7 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
     {
         std::lock_guard lock(traceMutex_);
         sweepTrace_ = screen_.trace;
+        sweepEpoch_ = screenEpoch_.load();
     }
     SweepContext context{
         engine,
@@ -50,6 +51,10 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
         outcome,
         [this] { return ReadSettings([](const InstrumentState& s) { return s.videoTrigger; }); },
         [this] { return AdvanceVideoAverage(); },
+        [this](bool waiting) {
+            triggerWaiting_ = waiting;
+            views_.UpdateAllViews();
+        },
     };
     ReadSettings([&context](const InstrumentState& s) {
         context.sampleRateHz = s.sampleRateHz;
@@ -63,6 +68,9 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
 void AnalyzerDocument::PublishSweep(const SweepContext& context) {
     {
         std::lock_guard lock(traceMutex_);
+        if (screenEpoch_.load() != sweepEpoch_) {
+            return;
+        }
         screen_.trace.traceA = sweepTrace_.traceA;
         screen_.trace.traceAInt = sweepTrace_.traceAInt;
     }

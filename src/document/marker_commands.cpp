@@ -159,17 +159,15 @@ void MarkerCommands::Off() {
 }
 
 void MarkerCommands::Delta() {
-    doc_.EditMarkers(
-        [](MarkerState& m, const SweepTrace&) {
-            if (m.marker2On == 0) {
-                m.marker2Pos = m.marker1Pos;
-                m.marker2Level = m.marker1Level;
-                m.marker2On = 1;
-            }
-            m.marker2Active = m.marker2Active != 0 ? 0 : 1;
-            m.markerDelta = 1;
-        },
-        Repaint::Deferred);
+    doc_.EditMarkers([](MarkerState& m, const SweepTrace&) {
+        if (m.marker2On == 0) {
+            m.marker2Pos = m.marker1Pos;
+            m.marker2Level = m.marker1Level;
+            m.marker2On = 1;
+        }
+        m.marker2Active = m.marker2Active != 0 ? 0 : 1;
+        m.markerDelta = 1;
+    });
 }
 
 void MarkerCommands::MarkerToCenter() {

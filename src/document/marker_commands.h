@@ -27,7 +27,8 @@ class MarkerCommands {
     // OFF: every marker off, delta mode left.
     void Off();
     // DELTA: the first press puts marker 2 on marker 1 and makes it active;
-    // later presses swap the active marker. No repaint of its own.
+    // later presses swap the active marker. It repaints at once: with the
+    // sweep stopped no pass would show the swap.
     void Delta();
     // MKR->CF: the centre to the active marker, span kept.
     void MarkerToCenter();

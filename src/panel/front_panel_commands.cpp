@@ -191,11 +191,13 @@ void FrontPanelCommands::OnZeroSpan() {
     });
 }
 
-// The RBW keeps its value: the wide sweep used above 200 MHz does not store one.
+// The wide sweep used above 200 MHz stores no RBW of its own, so the one
+// shown is the one for the new span, not the one left from zero span.
 void FrontPanelCommands::OnFullSpan() {
     SweepPause pause(doc_);
     doc_.SetFrequencies(kFullSpanStartHz, kMaxFreqHz);
-    doc_.RequestRepaint();
+    doc_.EditSettings(
+        [this](InstrumentState& s) { s.rbwHz = doc_.PredictRbw(kMaxFreqHz - kFullSpanStartHz); });
 }
 
 // --- AMPLITUDE Controls ------------------------------------------------------------

@@ -50,6 +50,10 @@ struct SweepContext {
     // returns n. It reads the live index, which choosing a count restarts
     // even while a sweep runs.
     std::function<int()> advanceVideoAverage;
+    // Told when a capture begins and ends waiting for a trigger (the video
+    // trigger, or TRIG IN at the unit's input), so the screen can say so;
+    // may be empty.
+    std::function<void(bool)> showTriggerWait = nullptr;
 
     // The receiver constants of the sample-clock mode in force for this sweep.
     double sampleRateHz = 486111.1111;

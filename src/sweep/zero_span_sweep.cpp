@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <numbers>
 
 #include "device/device_link.h"
@@ -41,6 +42,29 @@ bool VideoTriggerOn(SweepContext& context) {
 bool StopRequested(const SweepContext& context) {
     return context.stopRequest.load() != 0;
 }
+
+constexpr int kTrigInMode = 3;
+
+// Says on screen that the capture waits for a trigger, for as long as it does.
+class TriggerWaitNotice {
+  public:
+    TriggerWaitNotice(SweepContext& context, bool waits)
+        : show_(waits ? context.showTriggerWait : nullptr) {
+        if (show_) {
+            show_(true);
+        }
+    }
+    ~TriggerWaitNotice() {
+        if (show_) {
+            show_(false);
+        }
+    }
+    TriggerWaitNotice(const TriggerWaitNotice&) = delete;
+    TriggerWaitNotice& operator=(const TriggerWaitNotice&) = delete;
+
+  private:
+    std::function<void(bool)> show_;
+};
 
 // Row of an FM deviation: 250 at none, 0 at +maxOffset, 500 at -maxOffset.
 double FmRow(double deviationHz, double maxOffsetHz) {
@@ -121,6 +145,8 @@ int ZeroSpanSweep::ReadCapture(SweepContext& context, int samples) {
 // TRIG IN wait given up) is no fault: the sweep ends with the previous rows.
 ZeroSpanSweep::Acquisition ZeroSpanSweep::Acquire(SweepContext& context, int samples,
                                                   bool retryOnce) {
+    const TriggerWaitNotice notice(
+        context, VideoTriggerOn(context) || context.settings.syncTrigMode == kTrigInMode);
     if (VideoTriggerOn(context)) {
         switch (triggeredCapture_.Capture(context, samples)) {
             case TriggeredCapture::Result::kCaptured:

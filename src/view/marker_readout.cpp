@@ -35,6 +35,14 @@ std::string FrequencyText(const char* label, double f, Digits digits, double lev
     return FormatText("%s: %.1f Hz, %.2f %s", label, f, level, levelUnit);
 }
 
+// A difference that rounds to nothing at the digits shown is shown as 0, not
+// as "-0.00": markers on equal levels read no difference, whichever is the
+// larger in the last bit.
+double Shown(double value, int decimals) {
+    const double unit = std::pow(10.0, decimals);
+    return std::round(value * unit) == 0.0 ? 0.0 : value;
+}
+
 }  // namespace
 
 const char* MarkerReadout::LevelUnit() const {
@@ -70,12 +78,14 @@ std::string MarkerReadout::DeltaText(const MarkerState& m) const {
     const double d = m.marker2Pos - m.marker1Pos;
     const double levelDelta = m.marker2Level - m.marker1Level;
     if (scale_.FmDeviation()) {
-        return FormatText("MKR 2-1: %.3f msec, %.0f Hz", d, levelDelta);
+        return FormatText("MKR 2-1: %.3f msec, %.0f Hz", Shown(d, 3), Shown(levelDelta, 0));
     }
     if (scale_.ZeroSpan()) {
-        return FormatText("MKR DELTA: %.3f msec, %.2f %s", d, levelDelta, kDeltaUnit);
+        return FormatText("MKR DELTA: %.3f msec, %.2f %s", Shown(d, 3), Shown(levelDelta, 2),
+                          kDeltaUnit);
     }
-    return FrequencyText("MKR DELTA", d, Digits::Short, levelDelta, kDeltaUnit);
+    // Below a tenth of a hertz every unit of the readout shows zero.
+    return FrequencyText("MKR DELTA", Shown(d, 1), Digits::Short, Shown(levelDelta, 2), kDeltaUnit);
 }
 
 std::string MarkerReadout::Marker2Text(const MarkerState& m) const {

@@ -32,6 +32,8 @@ constexpr int kUpperRow = -60;
 constexpr int kLowerRow = -30;
 constexpr int kAxisRow = 510;
 constexpr int kSettingsRow = 540;
+// A capture waiting for its trigger says so in the middle of the graticule.
+constexpr int kTriggerWaitRow = 237;
 
 constexpr int kTitleLeft = 30;
 constexpr int kTitleWidth = 600;
@@ -106,6 +108,10 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
     texts.push_back(Text(kLeftColumn, kSettingsRow, TextAlign::Left, RbwText()));
     texts.push_back(Text(kMiddleColumn, kSettingsRow, TextAlign::Centre, SpanText()));
     texts.push_back(Text(kRightColumn, kSettingsRow, TextAlign::Right, SweepTimeText()));
+    if (snapshot_.waitingForTrigger && !printing_) {
+        texts.push_back(
+            Text(kMiddleColumn, kTriggerWaitRow, TextAlign::Centre, "WAITING FOR TRIGGER"));
+    }
     return texts;
 }
 

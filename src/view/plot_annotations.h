@@ -48,7 +48,8 @@ class PlotAnnotations {
     std::optional<PlotText> Title() const;
 
     // Reference level, scale, counter, attenuation, reference source, the
-    // frequency axis, RBW, span and sweep time.
+    // frequency axis, RBW, span and sweep time; on screen, "WAITING FOR
+    // TRIGGER" while a zero-span capture waits for one.
     std::vector<PlotText> Annotations() const;
 
     // The strip below the annotations; its text is empty when no marker is on.

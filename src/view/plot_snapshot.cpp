@@ -17,6 +17,7 @@ PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
         snapshot.display = screen.display;
     });
     snapshot.sweepRunning = document.SweepRunning();
+    snapshot.waitingForTrigger = document.WaitingForTrigger();
     return snapshot;
 }
 

@@ -20,6 +20,7 @@ struct PlotSnapshot {
     MarkerState markers;
     DisplayState display;
     bool sweepRunning = false;
+    bool waitingForTrigger = false;
 };
 
 PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document);

@@ -205,7 +205,9 @@ void QtPlotPainter::PaintReadout() {
     }
     p_.setFont(PlotFont(kReadoutPoints));
     p_.setPen(colours.readout);
-    p_.drawText(strip, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+    // Like the annotations, a long line runs past its strip rather than
+    // losing its end.
+    p_.drawText(strip, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
                 QString::fromStdString(readout.text));
 }
 

@@ -81,6 +81,9 @@ TEST_F(FrontPanelCommandsTest, SetSpanBelowOneHertzGoesStraightIntoZeroSpanSetti
     EXPECT_EQ(dialogs.openings[2].start, 10.0);
     EXPECT_EQ(Frequencies(), std::pair(915e6, 915e6));
     EXPECT_EQ(Settings().rbwHz, 60000.0);
+
+    panel().OnFullSpan();
+    EXPECT_EQ(Settings().rbwHz, 5e6) << "the full span's RBW, not the one left from zero span";
 }
 
 // The FM detector is set only once its offset is confirmed (not cancelled,

@@ -208,16 +208,20 @@ TEST_F(ZeroSpanOnInstrumentTest, TriggerWaitsThatNeverEndOnTheirOwnEndWhenTheySh
         StartWith(kTunedHz);
         TuneZeroSpan(false, 0.01);  // 16384 samples: four blocks
         SetVideoTrigger(row.triggerOn, row.threshold);
-        driver->afterBlock = [this, &row](int block) {
+        bool saidWaiting = false;
+        driver->afterBlock = [this, &row, &saidWaiting](int block) {
             if (block == row.offAtBlock) {
                 Edit([](InstrumentState& state) { state.videoTrigger = false; });
             }
             if (block == row.stopAtBlock) {
+                saidWaiting = doc->WaitingForTrigger();
                 doc->stopRequest = 1;
             }
         };
         const auto before = Rows();
         doc->PerformSweep();
+        EXPECT_EQ(saidWaiting, row.stopAtBlock > 0) << "the screen says the capture waits";
+        EXPECT_FALSE(doc->WaitingForTrigger());
         EXPECT_EQ(driver->blocksRead, row.blocksRead);
         EXPECT_EQ(driver->StreamStarts(), row.streamStarts);
         EXPECT_EQ(prompter.Count(), 0u);

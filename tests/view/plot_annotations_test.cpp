@@ -52,6 +52,7 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
         std::function<void(S&)> edit;
         std::vector<std::string> texts;
         MarkerState markers{};
+        bool waitingForTrigger = false;
     };
     const Row rows[] = {
         // 26 MHz is beyond the calibrated spans: U.
@@ -83,6 +84,16 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
          [](S&) {},
          {"MKR 1: 916.500 MHz, -20.00 dBm   MKR DELTA: -1.500 MHz, -6.25 dBc"},
          {1, 1, 0, 1, 916.5e6, 915e6, -20.0, -26.25}},
+        // Markers on one level read no difference, not "-0.00".
+        {"equal markers",
+         [](S&) {},
+         {"MKR 1: 915.000 MHz, -20.00 dBm   MKR DELTA: 0.0 Hz, 0.00 dBc"},
+         {1, 1, 0, 1, 915e6, 915e6 - 0.01, -20.0, -20.0 - 1e-9}},
+        {"waiting for a trigger",
+         Swept(100e6, 0.0),
+         {"ZERO SPAN", "WAITING FOR TRIGGER"},
+         {},
+         true},
     };
     for (const Row& row : rows) {
         // The settings after PRESET, with a 100 kHz RBW and a sweep of 0.4 s.
@@ -94,6 +105,7 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
         s.settings.sweepTimeSec = 0.4;
         s.settings.imageReject = 1;
         s.markers = row.markers;
+        s.waitingForTrigger = row.waitingForTrigger;
         row.edit(s.settings);
         const std::vector<std::string> texts = TextsOf(s);
         for (const std::string& text : row.texts) {
