@@ -58,7 +58,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
 // status says the worst of what happened.
 int RunCommands(tavlin::AnalyzerDocument& document, const std::vector<std::string>& commands) {
     tavlin::StreamReplySink replies(std::cout);
-    tavlin::CommandScript script(document, replies);
+    tavlin::CommandScript script(document, replies, std::cerr, "tavlin-cli");
     if (commands.empty()) {
         script.RunStream(std::cin);
     } else {

@@ -31,7 +31,8 @@ void PrintUsage(std::ostream& out) {
         << tavlin::kSimulateUsage
         << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
            "                          save the window as a PNG and exit; works without a\n"
-           "                          display (QT_QPA_PLATFORM=offscreen)\n"
+           "                          display (QT_QPA_PLATFORM=offscreen). The first sweep\n"
+           "                          runs before the first MAR or TRA command\n"
            "  STATEFILE               a .pqz state file to recall at start\n";
 }
 

@@ -31,18 +31,29 @@ void DeliverPendingEvents() {
 
 }  // namespace
 
+// A command that reads the trace or places a marker (MAR:PEA) would read the
+// preset's empty trace: the first of the sweeps runs before it.
 int QtScreenshot::Take(QtApplication& application, const Request& request) {
     DeliverPendingEvents();
     StreamReplySink replies(std::cout);
-    CommandScript script(application.Document(), replies);
+    CommandScript script(application.Document(), replies, std::cerr, "tavlin");
+    int sweepsLeft = request.sweeps;
+    bool sweepsEnded = true;
+    script.BeforeFirstTraceRead([&] {
+        if (sweepsLeft > 0) {
+            --sweepsLeft;
+            sweepsEnded = SweepOnce(application);
+        }
+    });
     script.RunTexts(request.commands);
     const bool allRecognised = script.ExitStatus() != CommandScript::kUnrecognized;
-    for (int sweep = 0; sweep < request.sweeps; ++sweep) {
-        if (!SweepOnce(application)) {
-            std::cerr << "tavlin: a sweep did not end within " << kSweepLimitMs / 1000
-                      << " s; no screenshot\n";
-            return 1;
-        }
+    for (; sweepsLeft > 0 && sweepsEnded; --sweepsLeft) {
+        sweepsEnded = SweepOnce(application);
+    }
+    if (!sweepsEnded) {
+        std::cerr << "tavlin: a sweep did not end within " << kSweepLimitMs / 1000
+                  << " s; no screenshot\n";
+        return 1;
     }
     DeliverPendingEvents();
     if (!WriteWindow(application, request.pngPath)) {

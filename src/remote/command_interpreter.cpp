@@ -135,8 +135,7 @@ int CommandInterpreter::Interpret(AnalyzerDocument& document, const std::string&
     if (split->query) {
         return InterpretQuery(document, *split, command);
     }
-    InterpretCommand(document, *split);
-    return kDone;
+    return InterpretCommand(document, *split) ? kDone : kNoMatch;
 }
 
 // The common commands are whole words; any other text that begins with "*"
@@ -193,6 +192,8 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
         replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Pos));
     } else if (command.item == "AMP") {
         replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Level));
+    } else {
+        return kNoMatch;
     }
     return kDone;
 }
@@ -211,17 +212,18 @@ void CommandInterpreter::ReplyTrace(AnalyzerDocument& document) {
 
 // A number that is not finite passes every clamp on its way to the sweep,
 // so a command carrying one does nothing.
-void CommandInterpreter::InterpretCommand(AnalyzerDocument& document, const CommandText& command) {
+bool CommandInterpreter::InterpretCommand(AnalyzerDocument& document, const CommandText& command) {
     for (const CommandRow& row : kCommandTable) {
         if (command.group != row.group || command.item != row.item) {
             continue;
         }
         if (row.takesValue && !std::isfinite(command.value)) {
-            return;
+            return true;
         }
         row.run(document, command.value);
-        return;
+        return true;
     }
+    return false;
 }
 
 // Loading a state file reprograms the instrument through the level plan:

@@ -25,6 +25,10 @@ class CommandInterpreter {
     static constexpr int kUnrecognized = 0;       // after the message box; its text is the command
     static constexpr int kDone = 1;               // handled, or ignored as the language does
     static constexpr int kFileCommandFailed = 2;  // SAV or REC: the message box said why
+    // Well formed, but no command or query of the language has its group and
+    // item: ignored without a message box, as the server has always done. A
+    // console run says so, since a script author wants to hear of a typo.
+    static constexpr int kNoMatch = 3;
 
     int Interpret(AnalyzerDocument& document, const std::string& command);
 
@@ -36,7 +40,8 @@ class CommandInterpreter {
     bool InterpretCommon(AnalyzerDocument& document, const std::string& command);
     int InterpretQuery(AnalyzerDocument& document, const CommandText& command,
                        const std::string& text);
-    void InterpretCommand(AnalyzerDocument& document, const CommandText& command);
+    // False when no command of the table has the group and item.
+    bool InterpretCommand(AnalyzerDocument& document, const CommandText& command);
     bool RecallState(AnalyzerDocument& document, const std::string& fileName);
     bool SaveState(AnalyzerDocument& document, const std::string& fileName);
     void ReplyTrace(AnalyzerDocument& document);

@@ -1,5 +1,7 @@
 #include "remote/command_script.h"
 
+#include <optional>
+
 #include "document/analyzer_document.h"
 
 namespace tavlin {
@@ -31,14 +33,32 @@ bool CommandScript::RunCommand(const std::string& command) {
         instrumentLost_ = true;
         return false;
     }
+    CallBeforeTraceRead(command);
     const int result = interpreter_.Interpret(doc_, command);
-    unrecognized_ |= result == CommandInterpreter::kUnrecognized;
+    if (result == CommandInterpreter::kNoMatch) {
+        warnings_ << program_ << ": \"" << command
+                  << "\" matches no command or query of the language; ignored\n";
+    }
+    unrecognized_ |=
+        result == CommandInterpreter::kUnrecognized || result == CommandInterpreter::kNoMatch;
     fileCommandFailed_ |= result == CommandInterpreter::kFileCommandFailed;
     if (doc_.CloseRequested()) {
         instrumentLost_ = true;  // USB:RES or *RST found no instrument
         return false;
     }
     return true;
+}
+
+void CommandScript::CallBeforeTraceRead(const std::string& command) {
+    if (!beforeTraceRead_) {
+        return;
+    }
+    const std::optional<CommandText> split = CommandText::Split(command);
+    if (split && (split->group == "MAR" || split->group == "TRA")) {
+        const std::function<void()> hook = std::move(beforeTraceRead_);
+        beforeTraceRead_ = nullptr;
+        hook();
+    }
 }
 
 int CommandScript::ExitStatus() const {

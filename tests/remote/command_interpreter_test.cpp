@@ -2,6 +2,7 @@
 #include <atomic>
 #include <clocale>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "document/document_fixture.h"
@@ -31,11 +32,13 @@ class CommandInterpreterTest : public DocumentFixture {
 
     PendingReply reply;
     CommandInterpreter interpreter{reply};
+    std::ostringstream warnings;
 };
 
 // Each command's result, its reply, and the message box it shows (the whole
-// command as text). Unknown groups and items, a question mark without its
-// blank and a trace without a proper query are accepted and do nothing.
+// command as text). Unknown groups and items, and a question mark without its
+// blank, are ignored without a box and reported as matching nothing; a trace
+// without a proper query is accepted and does nothing.
 TEST_F(CommandInterpreterTest, CommandsAndTheirReplies) {
     BuildDocument();
     FillTrace(400.0);
@@ -57,10 +60,10 @@ TEST_F(CommandInterpreterTest, CommandsAndTheirReplies) {
         {"XYZ:A ?", 0, "", "Unrecognized query"},
         {"HELLO", 0, "", "Unrecognized Command"},
         {"*CLS", 0, "", "Unrecognized Command"},
-        {"*IDN ?", 1, "", ""},  // group "*ID": no such command
-        {"FRE:XYZ 5", 1, "", ""},
-        {"MAR:FRE?", 1, "", ""},
-        {"MAR:XYZ ?", 1, "", ""},
+        {"*IDN ?", 3, "", ""},  // group "*ID": no such command
+        {"FRE:XYZ 5", 3, "", ""},
+        {"MAR:FRE?", 3, "", ""},  // no blank: the command MAR:FRE?, which is none
+        {"MAR:XYZ ?", 3, "", ""},
     };
     for (const auto& row : rows) {
         prompter.Clear();
@@ -228,15 +231,30 @@ TEST_F(CommandInterpreterTest, WaitOperationCompleteAndReset) {
 // link, and the status says why. Otherwise the worst result wins.
 TEST_F(CommandInterpreterTest, ScriptStopsWhenTheUnitIsLostAndReportsTheWorstResult) {
     AnalyzerDocument& d = BuildDocument();
-    CommandScript script(d, reply);
+    CommandScript script(d, reply, warnings, "tavlin-cli");
     script.RunTexts({"SAV ", "FRE:CEN 100e6;HELLO"});
     EXPECT_EQ(script.ExitStatus(), CommandScript::kUnrecognized);
     usb.devices.clear();
-    CommandScript lost(d, reply);
+    CommandScript lost(d, reply, warnings, "tavlin-cli");
     lost.RunTexts({"USB:RES;FRE:CEN 200e6", "*IDN?"});
     EXPECT_EQ(lost.ExitStatus(), CommandScript::kInstrumentLost);
     EXPECT_EQ(d.Frequencies().CenterHz(), 100e6);
     EXPECT_FALSE(reply.Ready());
+}
+
+// A script names a command that matches nothing and fails with it (the server
+// ignores it), and calls its hook once, before the first marker or trace
+// command, so that the screenshot sweeps before MAR:PEA.
+TEST_F(CommandInterpreterTest, ScriptWarnsOfWhatMatchesNothingAndSweepsBeforeReadingTheTrace) {
+    AnalyzerDocument& d = BuildDocument();
+    CommandScript script(d, reply, warnings, "tavlin-cli");
+    std::vector<double> centreAtHook;
+    script.BeforeFirstTraceRead([&] { centreAtHook.push_back(d.Frequencies().CenterHz()); });
+    script.RunTexts({"FRE:CEN 100e6;FOO:BAR 1", "MAR:PEA", "TRA:DAT ?"});
+    EXPECT_EQ(centreAtHook, std::vector{100e6});
+    EXPECT_EQ(warnings.str(),
+              "tavlin-cli: \"FOO:BAR 1\" matches no command or query of the language; ignored\n");
+    EXPECT_EQ(script.ExitStatus(), CommandScript::kUnrecognized);
 }
 
 TEST_F(CommandInterpreterTest, StopWaitingEndsAWaitForASweepThatDoesNotEnd) {
