@@ -83,9 +83,12 @@ void AnalyzerDocument::Preset() {
         PresetSettings();
     }
     PresetMarkersAndTraces();
-    ApplyLevelPlan();
     ReadIdentity();
     LoadCalibration();
+    // The gain state is chosen against the correction, which needs the
+    // unit's table and its preamplifier: planned earlier, the first sweeps
+    // after start-up would run in the wrong gain state.
+    ApplyLevelPlan();
     engine.ResetWorkingValues();
     link.ResetCachedSettings();
     views_.UpdateAllViews();
