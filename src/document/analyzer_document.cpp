@@ -128,6 +128,7 @@ void AnalyzerDocument::PresetMarkersAndTraces() {
     screen_.markers.markerDelta = 0;
     screen_.trace.traceA.fill(kBottomRow);
     screen_.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
+    heldRowsSettings_.reset();
     screen_.display.lowerLimitRows.fill(static_cast<std::int32_t>(kBottomRow));
     screen_.display.upperLimitRows.fill(0);
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -259,6 +260,10 @@ class AnalyzerDocument {
     ScreenState screen_;
     // The sweep's working copy of the trace; only the sweeping thread uses it.
     SweepTrace sweepTrace_;
+    // The settings the rows of trace A have been held and averaged under
+    // since max hold and the average last started; none until the first
+    // sweep after a preset. Guarded by the trace lock.
+    std::optional<SweepSettings> heldRowsSettings_;
 
     mutable std::mutex settingsMutex_;
     // Held by the sweep thread while it publishes a trace and marker levels,
