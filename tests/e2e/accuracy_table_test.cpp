@@ -186,26 +186,20 @@ void AddZeroSpanRows(std::vector<Row>& rows) {
     }
 }
 
-// The linear scale: the first emitter of each kind again, read in mV.
-void AddLinearRows(std::vector<Row>& rows) {
-    std::vector<Row> linear;
-    for (const char* kind :
-         {"FFT levels", "narrow FFT, streamed", "step", "wide", "AM zero span"}) {
-        Row row = *std::ranges::find(rows, kind, &Row::kind);
-        row.kind += ", LIN";
-        row.linear = true;
-        linear.push_back(row);
-    }
-    rows.insert(rows.end(), linear.begin(), linear.end());
-}
-
 std::vector<Row> AllRows() {
     std::vector<Row> rows;
     AddFftRows(rows);
     AddStepRows(rows);
     AddWideRows(rows);
     AddZeroSpanRows(rows);
-    AddLinearRows(rows);
+    // The linear scale: the first emitter of each kind again, read in mV.
+    for (const char* kind :
+         {"FFT levels", "narrow FFT, streamed", "step", "wide", "AM zero span"}) {
+        Row row = *std::ranges::find(rows, kind, &Row::kind);
+        row.kind += ", LIN";
+        row.linear = true;
+        rows.push_back(row);
+    }
     return rows;
 }
 
