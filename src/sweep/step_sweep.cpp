@@ -221,10 +221,11 @@ StepSweep::PixelCorrection StepSweep::CorrectionAt(const BandRouteCorrection& ro
     return correction;
 }
 
-// Rows are worked out in dB and drawn on the settings' scale. A pixel at least one bin wide is the
-// largest of sub-points a third of a pixel apart, or a bin apart where a pixel holds more than
-// three bins (a sweep from below 16 MHz keeps its fine bins over wide spans), so a narrow signal
-// between sub-points is never lost.
+// Rows are worked out in dB and drawn on the settings' scale. A pixel at
+// least one bin wide is the largest of sub-points a third of a pixel apart,
+// or a bin apart where a pixel holds more than three bins (a sweep from below
+// 16 MHz keeps its fine bins over wide spans), so a narrow signal between
+// sub-points is never lost.
 void StepSweep::DrawTrace(SweepContext& context) {
     const SweepSettings& s = context.settings;
     const BandRouteCorrection route(
