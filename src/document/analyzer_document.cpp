@@ -83,9 +83,12 @@ void AnalyzerDocument::Preset() {
         PresetSettings();
     }
     PresetMarkersAndTraces();
-    ApplyLevelPlan();
     ReadIdentity();
     LoadCalibration();
+    // The gain state is chosen against the correction, which needs the
+    // unit's table and its preamplifier: planned earlier, the first sweeps
+    // after start-up would run in the wrong gain state.
+    ApplyLevelPlan();
     engine.ResetWorkingValues();
     link.ResetCachedSettings();
     views_.UpdateAllViews();
@@ -125,6 +128,7 @@ void AnalyzerDocument::PresetMarkersAndTraces() {
     screen_.markers.markerDelta = 0;
     screen_.trace.traceA.fill(kBottomRow);
     screen_.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
+    heldRowsSettings_.reset();
     screen_.display.lowerLimitRows.fill(static_cast<std::int32_t>(kBottomRow));
     screen_.display.upperLimitRows.fill(0);
 }

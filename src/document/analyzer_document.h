@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -289,6 +290,10 @@ class AnalyzerDocument {
     std::atomic<std::uint64_t> screenEpoch_{0};
     std::uint64_t sweepEpoch_ = 0;  // the sweeping thread's own
     std::atomic<bool> triggerWaiting_{false};
+    // The settings the rows of trace A have been held and averaged under
+    // since max hold and the average last started; none until the first
+    // sweep after a preset. Guarded by the trace lock.
+    std::optional<SweepSettings> heldRowsSettings_;
 
     mutable std::mutex settingsMutex_;
     // Held by the sweep thread while it publishes a trace and marker levels,

@@ -138,6 +138,9 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
     }
     screenEpoch_.fetch_add(1);
     engine.peakFreqHint = r.peakFreqHint;
+    // The recalled trace was drawn under the recalled settings: max hold and
+    // the average go on from it until they change.
+    const SweepSettings recalled = TakeSweepSettings();
     // The view paints from a copy taken under the trace lock; an automation
     // recall may run while it paints.
     {
@@ -147,6 +150,7 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         screen_.display.upperLimitRows = r.upperLimitRows;
         screen_.display.limitLinesOn = r.limitLinesOn;
         screen_.trace.traceA = r.traceA;
+        heldRowsSettings_ = recalled;
         screen_.trace.traceAExtra = r.traceAExtra;
         screen_.markers.marker1On = r.marker1On;
         screen_.markers.marker2On = r.marker2On;

@@ -2,7 +2,27 @@
 // and the publishing of what they produced.
 #include "document/analyzer_document.h"
 
+#include <cmath>
+
+#include "sweep/spectrum_rows.h"
+
 namespace tavlin {
+
+namespace {
+
+// Rows drawn under other frequencies or another vertical scale stand for
+// other signals: held or averaged with new rows they show as ghosts. Edges
+// that moved by less than a tenth of a pixel (signal track's fine steps)
+// leave every signal on its column.
+bool SameRows(const SweepSettings& held, const SweepSettings& now) {
+    const double toleranceHz = std::abs(held.SpanHz()) / 6400.0;
+    return std::abs(now.startHz - held.startHz) <= toleranceHz &&
+           std::abs(now.stopHz - held.stopHz) <= toleranceHz &&
+           now.refLevelDbm == held.refLevelDbm && now.dbPerDiv == held.dbPerDiv &&
+           now.linearScale == held.linearScale;
+}
+
+}  // namespace
 
 void AnalyzerDocument::PerformSweep() {
     const SweepSettings settings = TakeSweepSettings();
@@ -30,13 +50,30 @@ void AnalyzerDocument::PerformNarrowFftSweep() {
 }
 
 // Every sweep starts from the trace on screen (averaging and max hold build
-// on it) and from the receiver constants of the clock mode in force.
+// on it) and from the receiver constants of the clock mode in force. Whatever
+// path changed the frequencies or the scale (panel, menu, automation, a
+// recalled state), max hold and the average start again from this sweep's
+// rows; MAX HOLD stays selected.
 SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
                                                  SweepOutcome& outcome) {
+    bool restart = false;
     {
         std::lock_guard lock(traceMutex_);
         sweepTrace_ = screen_.trace;
         sweepEpoch_ = screenEpoch_.load();
+        // After a preset the trace is a flat line on the bottom row: nothing
+        // is held yet.
+        restart = heldRowsSettings_ && !SameRows(*heldRowsSettings_, settings);
+        if (restart || !heldRowsSettings_) {
+            heldRowsSettings_ = settings;
+        }
+    }
+    if (restart) {
+        // The floor, where any new row replaces a held one, and an average
+        // whose next row is taken as it is.
+        sweepTrace_.traceA.fill(kBottomRowClamp);
+        sweepTrace_.traceAInt.fill(static_cast<std::int32_t>(kBottomRowClamp));
+        EditSettingsQuietly([](InstrumentState& s) { s.videoAvgIndex = 0; });
     }
     SweepContext context{
         engine,

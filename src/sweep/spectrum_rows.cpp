@@ -47,6 +47,14 @@ double ToScreenRow(double power, double correctionDb, const SweepSettings& s) {
     return ClampRow(500.0 - scale * volts * 500.0);
 }
 
+double RowOnScale(double logRow, const SweepSettings& s) {
+    if (!s.linearScale || std::isnan(logRow)) {
+        return ClampRow(logRow);
+    }
+    const double voltsOfReference = std::pow(10.0, -logRow / (20.0 * RowsPerDb(s.dbPerDiv)));
+    return ClampRow(kBottomRow - kBottomRow * voltsOfReference);
+}
+
 double DroopPowerFactor(int decimation, double offsetHz) {
     const double x = std::fabs(decimation * offsetHz * 40.0 / 486111.1);
     if (!(x < static_cast<double>(kDroopDb.size() - 1))) {

@@ -22,6 +22,11 @@ double ToScreenRow(double power, double correctionDb, const SweepSettings& setti
 // sweeps draw in dB always).
 double ToLogRow(double power, double correctionDb, const SweepSettings& settings);
 
+// The row on the settings' scale for a level given as a logarithmic row,
+// unclamped (+infinity for no power). The linear row shows the same power:
+// the reference level's voltage at row 0, zero volts at row 500.
+double RowOnScale(double logRow, const SweepSettings& settings);
+
 // Decimation droop at an offset from the IF centre, as a power factor that
 // undoes the sampler's anti-alias response (entries from 12 on are flat).
 double DroopPowerFactor(int decimation, double offsetHz);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "device/cal_table.h"
 #include "device/device_link.h"
@@ -220,10 +221,11 @@ StepSweep::PixelCorrection StepSweep::CorrectionAt(const BandRouteCorrection& ro
     return correction;
 }
 
-// Rows are always logarithmic. A pixel at least one bin wide is the largest
-// of sub-points a third of a pixel apart, or a bin apart where a pixel holds
-// more than three bins (a sweep from below 16 MHz keeps its fine bins over
-// wide spans), so a narrow signal between sub-points is never lost.
+// Rows are worked out in dB and drawn on the settings' scale. A pixel at
+// least one bin wide is the largest of sub-points a third of a pixel apart,
+// or a bin apart where a pixel holds more than three bins (a sweep from below
+// 16 MHz keeps its fine bins over wide spans), so a narrow signal between
+// sub-points is never lost.
 void StepSweep::DrawTrace(SweepContext& context) {
     const SweepSettings& s = context.settings;
     const BandRouteCorrection route(
@@ -244,10 +246,10 @@ void StepSweep::DrawTrace(SweepContext& context) {
             level = std::max({level, PixelLevel(f + m * subPointHz, correction),
                               PixelLevel(f - m * subPointHz, correction)});
         }
-        const double row =
-            level > 0.0 ? ClampRow((s.refLevelDbm - s.attenDb) * k - 10.0 * k * std::log10(level))
-                        : kBottomRowClamp;
-        StoreRow(context.trace, i, row, s.maxHold);
+        const double logRow = level > 0.0
+                                  ? (s.refLevelDbm - s.attenDb) * k - 10.0 * k * std::log10(level)
+                                  : std::numeric_limits<double>::infinity();
+        StoreRow(context.trace, i, RowOnScale(logRow, s), s.maxHold);
     }
 }
 

@@ -299,10 +299,11 @@ void WideSweep::DrawPeak(const SweepContext& context, double peakHz, double peak
     }
 }
 
+// The rows are shaped in dB; the screen may show them on the linear scale.
 void WideSweep::FinishRows(SweepContext& context) const {
     const bool maxHold = context.settings.maxHold;
     for (int i = 0; i <= kPixels; ++i) {
-        double row = ClampRow(rows_[i]);
+        double row = RowOnScale(rows_[i], context.settings);
         if (maxHold && row > kept_[i]) {
             row = kept_[i];
         }

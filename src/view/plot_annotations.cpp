@@ -95,8 +95,11 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
     texts.push_back(Text(kLeftColumn, kUpperRow, TextAlign::Left, ReferenceText()));
     texts.push_back(Text(kLeftColumn, kLowerRow, TextAlign::Left, VerticalScaleText()));
     if (s_.counterOn) {
+        // Counted at the receiver's tuning; shown, like the markers and the
+        // axis, at the converter's input.
+        const double counted = s_.counterFreqHz + s_.freqOffsetHz;
         texts.push_back(Text(kMiddleColumn, kUpperRow, TextAlign::Centre,
-                             FormatText("COUNT %.1f Hz", s_.counterFreqHz)));
+                             FormatText("COUNT %.1f Hz", counted)));
     }
     texts.push_back(
         Text(kMiddleColumn, kLowerRow, TextAlign::Centre, FormatText("ATTEN %.0f dB", s_.attenDb)));

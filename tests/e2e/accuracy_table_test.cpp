@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "document/marker_commands.h"
+#include "document/marker_scale.h"
 #include "e2e/virtual_unit_fixture.h"
 
 namespace tavlin {
@@ -34,6 +35,7 @@ struct Row {
     double levelToleranceDb = 0.5;
     double counterToleranceHz = 0.0;  // 0: not checked
     double sweepTimeSec = 0.01;
+    bool linear = false;  // LIN: the marker reads mV
 };
 
 // FFT spans with the emitter off centre, -30 dBm: image rejection through
@@ -190,6 +192,14 @@ std::vector<Row> AllRows() {
     AddStepRows(rows);
     AddWideRows(rows);
     AddZeroSpanRows(rows);
+    // The linear scale: the first emitter of each kind again, read in mV.
+    for (const char* kind :
+         {"FFT levels", "narrow FFT, streamed", "step", "wide", "AM zero span"}) {
+        Row row = *std::ranges::find(rows, kind, &Row::kind);
+        row.kind += ", LIN";
+        row.linear = true;
+        rows.push_back(row);
+    }
     return rows;
 }
 
@@ -211,6 +221,7 @@ class AccuracyTableTest : public test::VirtualUnitTest {
             s.imageReject = row.imageReject ? 1 : 0;
             s.zeroSpanFm = 0;
             s.sweepTimeSec = row.sweepTimeSec;
+            s.linearScale = row.linear ? 1 : 0;
         });
         Sweep();
         MarkerCommands(*doc).Peak();
@@ -228,12 +239,19 @@ TEST_F(AccuracyTableTest, PeakReadsEachKindsEmitterAtItsFrequencyAndLevel) {
                                  std::to_string(row.refLevelDbm) +
                                  (row.imageReject ? "" : ", no image rejection");
         SCOPED_TRACE(what);
-        EXPECT_NEAR(marker.marker1Level, row.levelDbm, row.levelToleranceDb);
+        // In LIN the level is the emitter's voltage into 50 ohms, its
+        // tolerance the voltage step of the kind's tolerance in dB.
+        const double level = row.linear ? DbmToMillivolts(row.levelDbm) : row.levelDbm;
+        const double tolerance = row.linear
+                                     ? DbmToMillivolts(row.levelDbm + row.levelToleranceDb) - level
+                                     : row.levelToleranceDb;
+        EXPECT_NEAR(marker.marker1Level, level, tolerance);
         if (span > 0.0) {
             EXPECT_NEAR(marker.marker1Pos, row.freqHz, freqTolerance);
         } else {
             // Every pixel is drawn from the capture: the line is flat.
-            EXPECT_NEAR(LevelOfRow(MaxRow()), row.levelDbm, row.levelToleranceDb);
+            const MarkerScale scale = MarkerScale::From(doc->Settings());
+            EXPECT_NEAR(scale.LevelOfRow(MaxRow()), level, tolerance);
         }
         if (row.clockMode >= 0) {
             EXPECT_EQ(doc->engine.clockMode, row.clockMode);
@@ -243,9 +261,9 @@ TEST_F(AccuracyTableTest, PeakReadsEachKindsEmitterAtItsFrequencyAndLevel) {
         }
         EXPECT_EQ(Boxes(), "");
         if (std::getenv("TAVLIN_PRINT_ACCURACY") != nullptr) {
-            std::printf("%s | %.0f | %.1f | %+.0f Hz | %+.2f dB\n", row.kind.c_str(), row.freqHz,
-                        row.levelDbm, marker.marker1Pos - row.freqHz,
-                        marker.marker1Level - row.levelDbm);
+            std::printf("%s | %.0f | %.1f | %+.0f Hz | %+.2f %s\n", row.kind.c_str(), row.freqHz,
+                        row.levelDbm, marker.marker1Pos - row.freqHz, marker.marker1Level - level,
+                        row.linear ? "mV" : "dB");
         }
     }
 }

@@ -69,14 +69,16 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
         {"reference offset", [](S& s) { s.refLevelOffsetDb = 0.5; }, {"REF 0.5 dBm OFS"}},
         // Below 0.1 Hz the axis shows time: a tenth of the sweep time a division.
         {"zero span", Swept(100e6, 0.09), {"ZERO SPAN", "CENTER 100.0000 MHz", "40.00 msec/div"}},
-        // Frequencies include the converter offset, the span does not.
+        // Frequencies, the counted one too, include the converter offset; the
+        // span does not.
         {"offset",
          Swept(999e6, 2e6, 1.0),
          {"START 999.00000 MHz", "CENTER 1.000000 GHz", "STOP 1.001000 GHz", "SPAN 2.000 MHz"}},
-        {"long counter",
+        {"long counter, with the offset",
          [](S& s) {
              s.counterOn = true;
-             s.counterFreqHz = 9150123456.7;
+             s.counterFreqHz = 8150123456.7;
+             s.freqOffsetHz = 1e9;
          },
          {"COUNT 9150123456.7 Hz"}},
         // The readout strip with both markers on and their delta.
