@@ -22,17 +22,25 @@ struct Options {
     int sweeps = 1;
     bool sweepsGiven = false;
     std::vector<std::string> commands;
+    std::string dialogButton;
+    std::vector<QString> presses;
     std::string stateFile;
 };
 
 void PrintUsage(std::ostream& out) {
     out << "usage: tavlin [--simulate[=SCENE] | --simulate-usb[=SCENE]]"
-           " [--screenshot FILE.png [--sweeps N] [-c COMMAND]...] [STATEFILE]\n"
+           " [--screenshot FILE.png [--sweeps N] [-c COMMAND]... [--press BUTTON]...\n"
+           "              [--dialog BUTTON]] [STATEFILE]\n"
         << tavlin::kSimulateUsage
         << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
            "                          save the window as a PNG and exit; works without a\n"
            "                          display (QT_QPA_PLATFORM=offscreen). The first sweep\n"
            "                          runs before the first MAR or TRA command\n"
+           "  --press BUTTON          press that front-panel button after the sweeps\n"
+           "                          (its caption, e.g. \"3 dB points\"), confirming the\n"
+           "                          values its dialogs offer; may be repeated\n"
+           "  --dialog BUTTON         show the entry dialog of that front-panel button\n"
+           "                          (its caption, e.g. \"CENTER FREQ\") open in the picture\n"
            "  STATEFILE               a .pqz state file to recall at start\n";
 }
 
@@ -65,6 +73,10 @@ bool ParseArgument(Options& options, int argc, char** argv, int& i) {
         options.sweepsGiven = true;
     } else if (arg == "-c" && hasValue) {
         options.commands.push_back(argv[++i]);
+    } else if (arg == "--dialog" && hasValue) {
+        options.dialogButton = argv[++i];
+    } else if (arg == "--press" && hasValue) {
+        options.presses.push_back(QString::fromLocal8Bit(argv[++i]));
     } else if (!arg.empty() && arg[0] != '-' && options.stateFile.empty()) {
         options.stateFile = arg;
     } else {
@@ -81,8 +93,9 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             return std::nullopt;
         }
     }
-    if (!options.screenshot && (options.sweepsGiven || !options.commands.empty())) {
-        std::cerr << "tavlin: --sweeps and -c go with --screenshot\n";
+    if (!options.screenshot && (options.sweepsGiven || !options.commands.empty() ||
+                                !options.dialogButton.empty() || !options.presses.empty())) {
+        std::cerr << "tavlin: --sweeps, -c, --press and --dialog go with --screenshot\n";
         return std::nullopt;
     }
     return options;
@@ -116,7 +129,8 @@ int main(int argc, char** argv) {
     if (options->screenshot) {
         return tavlin::QtScreenshot::Take(
             application,
-            {QString::fromStdString(*options->screenshot), options->sweeps, options->commands});
+            {QString::fromStdString(*options->screenshot), options->sweeps, options->commands,
+             QString::fromStdString(options->dialogButton), options->presses});
     }
     tavlin::QtTerminationSignals terminationSignals(application.Frame());
     return qtApplication.exec();

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <string>
 #include <vector>
+
+class QPushButton;
 
 namespace tavlin {
 
@@ -19,6 +22,12 @@ class QtScreenshot {
         QString pngPath;
         int sweeps = 1;
         std::vector<std::string> commands;
+        // The caption of a front-panel button whose entry dialog is shown
+        // open over the window; empty for none.
+        QString dialogButton;
+        // Front-panel buttons pressed in order after the sweeps (markers in
+        // delta mode, say, which no automation command sets).
+        std::vector<QString> presses;
     };
 
     // 0 when the picture was written; 2 when a command was not recognised
@@ -29,7 +38,15 @@ class QtScreenshot {
 
   private:
     static bool SweepOnce(QtApplication& application);
+    // False when the sweep did not end in time (it is then asked to stop).
+    static bool WaitForSweepEnd(QtApplication& application);
     static bool WriteWindow(QtApplication& application, const QString& path);
+    // The window with the button's dialog open over it; a null image when
+    // there is no such button or it opens no dialog.
+    static QImage PictureWithDialog(QtApplication& application, const QString& button);
+    static QPushButton* PanelButton(QtApplication& application, const QString& caption);
+    static void PressAcceptingDialogs(QPushButton& button);
+    static bool WriteImage(const QImage& picture, const QString& path);
 };
 
 }  // namespace tavlin

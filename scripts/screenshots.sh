@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Draws the documentation screenshots in docs/screenshots/ again, from the
+# program's own --screenshot on the virtual instrument's default scene. Run it
+# whenever the screen changes, and look at the pictures before committing them.
+# Usage: scripts/screenshots.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+out=docs/screenshots
+mkdir -p "$out"
+
+shot() {
+    local name=$1
+    shift
+    QT_QPA_PLATFORM=offscreen "$build/tavlin" --simulate=scenes/default.json \
+        --screenshot "$out/$name.png" "$@" 2> >(grep -v -e 'does not support' -e XDG_RUNTIME_DIR >&2)
+    echo "$out/$name.png"
+}
+
+# The preset screen (902 to 928 MHz) after a few sweeps, the strongest signal marked.
+shot preset --sweeps 3 -c "MAR:PEA"
+# Zero span on the AM emitter at 919.25 MHz: ten periods of its 1 kHz tone.
+shot zero-span -c "FRE:CEN 919.25e6" -c "FRE:SPA 1e6" -c "AMP:RLE -30" --sweeps 0 \
+    --press "ZERO SPAN" --press SINGLE --press PEAK
+# Markers in delta mode on the -3 dB edges of the 915 MHz carrier.
+shot delta-markers -c "FRE:CEN 915e6" -c "FRE:SPA 200e3" --sweeps 3 --press "3 dB points"
+# An entry dialog open over the screen.
+shot entry-dialog --sweeps 2 --dialog "CENTER FREQ"
