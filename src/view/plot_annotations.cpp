@@ -61,7 +61,7 @@ std::string PlotAnnotations::Annunciators() const {
             letters += ' ';
         }
     };
-    add(s_.freqOffsetHz > kOffsetInUseHz, "FO");
+    add(std::abs(s_.freqOffsetHz) > kOffsetInUseHz, "FO");
     add(span < kCalibratedMinSpanHz || span > kCalibratedMaxSpanHz, "U");
     add(s_.videoTrigger || s_.syncTrigMode == kTrigIn, "T");
     add(s_.realtimeMode != 0, "R");

@@ -65,6 +65,7 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
         {"200 kHz", Swept(1e6, 200000.0), {"[]"}},
         {"above 200 kHz", Swept(1e6, 200000.1), {"[U ]"}},
         {"TRIG IN", AllStates(3, false), {"[FO U T R I K A ]"}},
+        {"converter LO above the band", Swept(1e6, 200.0, -100e6), {"[FO ]"}},
         {"SYNC OUT, video", AllStates(2, true), {"[FO U T R I K A Y ]"}},
         {"reference offset", [](S& s) { s.refLevelOffsetDb = 0.5; }, {"REF 0.5 dBm OFS"}},
         // Below 0.1 Hz the axis shows time: a tenth of the sweep time a division.
