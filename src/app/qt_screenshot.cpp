@@ -32,6 +32,9 @@ void DeliverPendingEvents() {
 }  // namespace
 
 int QtScreenshot::Take(QtApplication& application, const Request& request) {
+    if (!request.windowSize.isEmpty()) {
+        application.Frame().resize(request.windowSize);
+    }
     DeliverPendingEvents();
     StreamReplySink replies(std::cout);
     CommandScript script(application.Document(), replies);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ class QtScreenshot {
         QString pngPath;
         int sweeps = 1;
         std::vector<std::string> commands;
+        QSize windowSize;  // empty: the size the window starts with
     };
 
     // 0 when the picture was written; 2 when a command was not recognised

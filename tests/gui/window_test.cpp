@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -125,6 +126,61 @@ TEST_F(ApplicationTest, ScreenshotRunWritesTheWindowAfterTheCommandsAndSweepsOrR
     EXPECT_EQ(Tavlin({"--simulate", "--screenshot", "x.png", "--sweeps", "x"}), 2);
     EXPECT_EQ(Tavlin({"--simulate=no-such-scene.json", "--screenshot", "x.png"}), 1);
     EXPECT_FALSE(QFileInfo::exists("x.png"));
+}
+
+// A unit that takes its time over each reply, as one on the bench does over
+// the words of its calibration memory.
+class SlowUnit final : public ForwardingUsbDriver {
+  public:
+    using ForwardingUsbDriver::ForwardingUsbDriver;
+    int Read(UsbHandle h, std::uint8_t* d, std::size_t n, std::size_t& got) override {
+        std::this_thread::sleep_for(300us);
+        return inner_.Read(h, d, n, got);
+    }
+};
+
+// Looks at the bar from the GUI thread's event loop every 5 ms and counts its
+// paints; closes its dialog once the bar has reached `closeAt`.
+class ReadWatch final : public QObject {
+  public:
+    ReadWatch(QtProgressDialog& progress, int closeAt) {
+        progress.Dialog()->findChild<QProgressBar*>()->installEventFilter(this);
+        connect(&timer_, &QTimer::timeout, [this, &progress, closeAt] {
+            const int position = progress.Position();
+            looksMidRead += position > 0 && position < 90;
+            if (position >= closeAt) {
+                progress.Dialog()->close();
+            }
+        });
+        timer_.start(5);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+    int looksMidRead = 0;
+    int paints = 0;
+
+  private:
+    QTimer timer_;
+};
+
+// The first start reads the calibration memory beside the GUI thread, whose
+// event loop keeps turning: the bar is painted as it moves. Closing its
+// dialog gives the start up in order: the link is reset, the part read is not
+// cached, no window opens.
+TEST_F(ApplicationTest, TheEventLoopTurnsDuringTheFirstReadAndClosingTheProgressEndsTheStart) {
+    SlowUnit slowUnit(unit);
+    for (const bool giveUp : {true, false}) {
+        SCOPED_TRACE(giveUp ? "given up" : "read whole");
+        QtApplication application(slowUnit, clock, &prompter);
+        ReadWatch watch(application.Progress(), giveUp ? 20 : 1000);
+        EXPECT_EQ(application.Start(), !giveUp);
+        EXPECT_GT(watch.looksMidRead, 0);
+        EXPECT_GT(watch.paints, 0);
+        EXPECT_EQ(std::filesystem::exists("TV000123.kvo"), !giveUp);
+        EXPECT_EQ(application.Document().link.IsOpen(), !giveUp);
+    }
 }
 
 void WaitUntilPending(QtPrompter& prompter) {
