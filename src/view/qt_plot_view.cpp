@@ -1,11 +1,11 @@
 #include "view/qt_plot_view.h"
 
-#include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <algorithm>
+#include <cmath>
 
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
@@ -30,29 +30,34 @@ const QRect kIndicatorSquare(plot::kIndicatorLeft, plot::kIndicatorTop, plot::kI
 QtPlotView::QtPlotView(AnalyzerDocument& document, QWidget* parent)
     : QWidget(parent), doc_(document) {
     setMouseTracking(true);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(plot::kWidth, 0, 0, 0);
-    layout->setSpacing(0);
+    // Every paint covers the whole view in black first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     indicatorTimer_.setInterval(kIndicatorTickMs);
     connect(&indicatorTimer_, &QTimer::timeout, this, &QtPlotView::AdvanceIndicator);
     indicatorTimer_.start();
 }
 
-void QtPlotView::SetPanel(QWidget* panel) {
-    if (panel_ != nullptr) {
-        layout()->removeWidget(panel_);
-        delete panel_;
-    }
-    panel_ = panel;
-    if (panel_ != nullptr) {
-        layout()->addWidget(panel_);
-    }
-    updateGeometry();
+QSize QtPlotView::sizeHint() const {
+    return {plot::kWidth, plot::kHeight};
 }
 
-QSize QtPlotView::sizeHint() const {
-    const QSize panel = panel_ != nullptr ? panel_->sizeHint() : QSize(0, 0);
-    return {plot::kWidth + panel.width(), std::max(plot::kHeight, panel.height())};
+QSize QtPlotView::minimumSizeHint() const {
+    return {plot::kWidth * 3 / 4, plot::kHeight * 3 / 4};
+}
+
+QTransform QtPlotView::ScreenTransform() const {
+    return QTransform::fromScale(static_cast<double>(width()) / plot::kWidth,
+                                 static_cast<double>(height()) / plot::kHeight);
+}
+
+QRect QtPlotView::IndicatorRect() const {
+    return ScreenTransform().mapRect(QRectF(kIndicatorSquare)).toAlignedRect();
+}
+
+QPoint QtPlotView::PlotPoint(const QPointF& at) const {
+    const QPointF p = ScreenTransform().inverted().map(at);
+    return {static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y()))};
 }
 
 void QtPlotView::RequestRepaint() {
@@ -70,15 +75,20 @@ void QtPlotView::AdvanceIndicator() {
         return;
     }
     indicatorSpinning_ = running;
-    update(kIndicatorSquare);
+    update(IndicatorRect());
 }
 
 void QtPlotView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    if (kIndicatorSquare.contains(event->rect())) {
+    if (IndicatorRect().contains(event->rect())) {
+        // The square's edges fall between pixels when stretched: the pixels
+        // the update takes in around it are filled as the screen has them.
+        painter.fillRect(event->rect(), Qt::black);
+        painter.setTransform(ScreenTransform());
         QtPlotPainter::PaintIndicator(painter, doc_.SweepRunning(), indicator_);
         return;
     }
+    painter.setTransform(ScreenTransform());
     QtPlotPainter::PaintScreen(painter, TakePlotSnapshot(doc_), indicator_);
 }
 
@@ -101,7 +111,7 @@ bool QtPlotView::Print(QPrinter& printer) const {
 }
 
 void QtPlotView::mousePressEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = PlotPoint(event->position());
     if (event->button() == Qt::LeftButton) {
         if (const auto column = plot::ClickColumn(at.x(), at.y(), plot::kScreenTop)) {
             MarkerCommands(doc_).PlaceActiveMarker(*column);
@@ -112,7 +122,7 @@ void QtPlotView::mousePressEvent(QMouseEvent* event) {
 }
 
 void QtPlotView::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = PlotPoint(event->position());
     const auto column = plot::CursorColumn(at.x(), at.y(), plot::kScreenTop);
     ReportCursor(column ? CursorText(*column) : QString());
     // Taken here: passed on, the frame would read the pointer in its own

@@ -334,6 +334,7 @@ TEST_F(MainFrameTest, MenusReachTheirCommandsAndShowTheirMarks) {
 // Which points are columns of the graticule is tested with the plot
 // geometry; here the mouse reaches the status bar and the marker.
 TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
+    frame->View().resize(660, 670);  // pixels are plot units
     const auto send = [this](QEvent::Type type, int x, Qt::MouseButton button) {
         QMouseEvent event(type, QPointF(x, 300), QPointF(x, 300), button, Qt::MouseButtons(button),
                           Qt::NoModifier);
@@ -347,6 +348,46 @@ TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
     send(QEvent::MouseButtonPress, 330, Qt::LeftButton);
     EXPECT_EQ(test::MarkersOf(Doc()).marker1On, 1);
     EXPECT_DOUBLE_EQ(test::MarkersOf(Doc()).marker1Pos, 915e6);
+}
+
+// A line drawn through a stretched pixel grid lands within a pixel of where
+// the stretch puts it.
+bool BlueNear(const QImage& image, double x, double y) {
+    for (int dx = -1; dx <= 1; ++dx) {
+        for (int dy = -1; dy <= 1; ++dy) {
+            const QPoint p(static_cast<int>(x) + dx, static_cast<int>(y) + dy);
+            if (image.pixelColor(p) == QColor(0, 0, 192)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The plot takes what the window gives, the panel keeps its width, and the
+// window does not shrink below what the panel's buttons need.
+TEST_F(MainFrameTest, ThePlotGrowsWithTheWindowThePanelKeepsItsWidthAndButtonsTheirSize) {
+    frame->Place();
+    const QSize designedPlot = frame->View().size();
+    const int panelWidth = frame->Panel().width();
+    frame->resize(1400, 1000);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return frame->View().width() == designedPlot.width() + 450; }));
+    EXPECT_EQ(frame->View().height(), designedPlot.height() + 260);
+    EXPECT_EQ(frame->Panel().width(), panelWidth);
+    const QImage plot = frame->View().grab().toImage();
+    const double sx = plot.width() / 660.0;
+    const double sy = plot.height() / 670.0;
+    EXPECT_TRUE(BlueNear(plot, 650 * sx, 300 * sy)) << "right graticule line";
+    EXPECT_TRUE(BlueNear(plot, 330 * sx, 520 * sy)) << "a horizontal graticule line";
+
+    frame->resize(300, 300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->width() < 950; }));
+    EXPECT_EQ(frame->size(), frame->minimumSize());
+    EXPECT_GE(frame->View().width(), 660 * 3 / 4);
+    for (const QPushButton* button : frame->Panel().findChildren<QPushButton*>()) {
+        EXPECT_GE(button->height(), button->sizeHint().height()) << button->text().toStdString();
+    }
 }
 
 TEST_F(MainFrameTest, ClosingTheWindowStopsTheSweepAndClosesTheLink) {
