@@ -76,6 +76,7 @@ void QtMainFrame::Build(EntryDialogs& dialogs) {
     CreateToolBar();
     CreateStatusBar();
     connect(view_, &QtPlotView::cursorReadout, this, &QtMainFrame::SetStatusMessage);
+    connect(view_, &QtPlotView::wheelNotches, panel_, &QtFrontPanel::StepByWheel);
     setMouseTracking(true);
     resize(kWidth, kHeight);
 }
@@ -86,6 +87,7 @@ void QtMainFrame::Place() {
     show();
     raise();
     activateWindow();
+    view_->setFocus();  // the arrow keys move the marker from the start
 }
 
 // --- Menus ----------------------------------------------------------------------------

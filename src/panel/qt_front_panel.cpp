@@ -4,6 +4,8 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cstdlib>
+#include <utility>
 
 #include "document/analyzer_document.h"
 #include "ports/view_notifier.h"
@@ -33,6 +35,40 @@ QtFrontPanel::QtFrontPanel(AnalyzerDocument& document, EntryDialogs& dialogs, QW
     AddSweepGroups();
     AddPresetButton();
     layout_->addStretch(1);
+    AddShortcuts();
+}
+
+void QtFrontPanel::AddShortcuts() {
+    constexpr std::pair<int, const char*> kKeys[] = {
+        {1004, "C"},  {1008, "S"},
+        {1006, "Z"},  {1007, "F"},
+        {1011, "R"},  {1009, "A"},
+        {1014, "P"},  {1015, "N"},
+        {1012, "D"},  {1013, "O"},
+        {1030, "M"},  {1025, "F5"},
+        {1026, "F6"}, {1005, "Ctrl+Shift+P"},
+    };
+    for (const auto& [id, key] : kKeys) {
+        QPushButton* button = Button(id);
+        const QKeySequence sequence(QString::fromLatin1(key));
+        button->setShortcut(sequence);
+        button->setToolTip(
+            QStringLiteral("Key: %1").arg(sequence.toString(QKeySequence::NativeText)));
+    }
+}
+
+void QtFrontPanel::StepByWheel(int notches, Qt::KeyboardModifiers modifiers) {
+    const bool up = notches > 0;
+    void (FrontPanelCommands::*step)() =
+        up ? &FrontPanelCommands::OnCenterStepUp : &FrontPanelCommands::OnCenterStepDown;
+    if (modifiers & Qt::ControlModifier) {
+        step = up ? &FrontPanelCommands::OnRefLevelUp : &FrontPanelCommands::OnRefLevelDown;
+    } else if (modifiers & Qt::ShiftModifier) {
+        step = up ? &FrontPanelCommands::OnSpanUp : &FrontPanelCommands::OnSpanDown;
+    }
+    for (int i = 0; i < std::abs(notches); ++i) {
+        (panel_.*step)();
+    }
 }
 
 QPushButton* QtFrontPanel::Button(int commandId) const {
@@ -43,7 +79,7 @@ QPushButton* QtFrontPanel::MakeButton(const PanelButton& entry, QWidget* parent)
     auto* button = new QPushButton(QString::fromLatin1(entry.caption), parent);
     button->setObjectName(ObjectNameOf(entry.id));
     button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
     if (entry.action) {
         connect(button, &QPushButton::clicked, this, entry.action);
     }

@@ -18,7 +18,9 @@ class AnalyzerDocument;
 // The button panel to the right of the plot, grouped as on a bench
 // analyzer. Each button carries its command number in its object name
 // ("button1004" for CENTER FREQ), so the two "NORMAL"s and the three
-// "--" / "+" pairs can be told apart.
+// "--" / "+" pairs can be told apart. Tab reaches every button, the main
+// ones have a key of their own (shown in their tool tips), and a click
+// leaves the keyboard where it was, so the arrow keys keep moving the marker.
 class QtFrontPanel final : public QWidget {
     Q_OBJECT
 
@@ -29,6 +31,12 @@ class QtFrontPanel final : public QWidget {
 
     // The button of a command number, or null.
     QPushButton* Button(int commandId) const;
+
+  public Q_SLOTS:
+    // Notches of the wheel over the plot step what the "--" / "+" buttons
+    // step, a button press a notch: the centre frequency, with Shift the
+    // span, with Ctrl the reference level.
+    void StepByWheel(int notches, Qt::KeyboardModifiers modifiers);
 
   private:
     struct PanelButton {
@@ -46,6 +54,7 @@ class QtFrontPanel final : public QWidget {
     void AddLevelAndMarkerGroups();
     void AddSweepGroups();
     void AddPresetButton();
+    void AddShortcuts();
 
     AnalyzerDocument& doc_;
     FrontPanelCommands panel_;

@@ -1,9 +1,11 @@
 #include "view/qt_plot_view.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -33,6 +35,8 @@ QtPlotView::QtPlotView(AnalyzerDocument& document, QWidget* parent)
     // Every paint covers the whole view in black first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // Clicked or tabbed to, the plot takes the arrow keys.
+    setFocusPolicy(Qt::StrongFocus);
     indicatorTimer_.setInterval(kIndicatorTickMs);
     connect(&indicatorTimer_, &QTimer::timeout, this, &QtPlotView::AdvanceIndicator);
     indicatorTimer_.start();
@@ -115,19 +119,57 @@ void QtPlotView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         if (const auto column = plot::ClickColumn(at.x(), at.y(), plot::kScreenTop)) {
             MarkerCommands(doc_).PlaceActiveMarker(*column);
+            dragging_ = true;
             update();
         }
     }
     QWidget::mousePressEvent(event);
 }
 
+// A marker being dragged follows the pointer's column, held to the trace's
+// ends when the pointer leaves the graticule.
 void QtPlotView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = PlotPoint(event->position());
+    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
+        MarkerCommands(doc_).PlaceActiveMarker(
+            std::clamp(at.x() - plot::kLeft, 0, plot::kLastColumn));
+    }
     const auto column = plot::CursorColumn(at.x(), at.y(), plot::kScreenTop);
     ReportCursor(column ? CursorText(*column) : QString());
     // Taken here: passed on, the frame would read the pointer in its own
     // coordinates and overwrite this readout with another column's.
     event->accept();
+}
+
+void QtPlotView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = false;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+// A notch is 120 eighths of a degree; a fine-grained wheel or a touchpad
+// sends less at a time, kept until a notch is made up. A wheel turned with
+// Shift may arrive sideways.
+void QtPlotView::wheelEvent(QWheelEvent* event) {
+    constexpr int kNotch = 120;
+    const QPoint turned = event->angleDelta();
+    wheelEighths_ += turned.y() != 0 ? turned.y() : turned.x();
+    const int notches = wheelEighths_ / kNotch;
+    wheelEighths_ -= notches * kNotch;
+    if (notches != 0) {
+        Q_EMIT wheelNotches(notches, event->modifiers());
+    }
+    event->accept();
+}
+
+void QtPlotView::keyPressEvent(QKeyEvent* event) {
+    const int points = (event->modifiers() & Qt::ShiftModifier) ? plot::kColumnsPerDivision : 1;
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        MarkerCommands(doc_).MoveActiveMarker(event->key() == Qt::Key_Left ? -points : points);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void QtPlotView::leaveEvent(QEvent* event) {

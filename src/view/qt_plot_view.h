@@ -19,7 +19,9 @@ class AnalyzerDocument;
 // stretched to the view's size, and the texts grow with the smaller stretch,
 // so they keep their shape. A left click on the graticule places the active
 // marker; moving the pointer over it reports the cursor readout for the
-// status bar.
+// status bar. A marker can be dragged, and the arrow keys move the active
+// one a point at a time (Shift: a division). The wheel's notches go to
+// whoever steps the settings (the front panel).
 class QtPlotView : public QWidget {
     Q_OBJECT
 
@@ -50,12 +52,18 @@ class QtPlotView : public QWidget {
     // The cursor readout under the pointer, or an empty text when the
     // pointer is off the trace.
     void cursorReadout(const QString& text);
+    // Whole notches of the wheel over the plot, away from the user positive,
+    // with the keys held.
+    void wheelNotches(int notches, Qt::KeyboardModifiers modifiers);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private Q_SLOTS:
     void AdvanceIndicator();
@@ -74,6 +82,8 @@ class QtPlotView : public QWidget {
     QTimer indicatorTimer_;
     bool indicatorSpinning_ = false;  // the square shows the wedges
     QString lastCursorText_;
+    bool dragging_ = false;  // the left button went down on the graticule
+    int wheelEighths_ = 0;   // what a fine-grained wheel has turned short of a notch
 };
 
 }  // namespace tavlin

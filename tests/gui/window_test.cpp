@@ -25,7 +25,9 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QWheelEvent>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -390,6 +392,49 @@ TEST_F(MainFrameTest, ThePlotGrowsWithTheWindowThePanelKeepsItsWidthAndButtonsTh
     }
 }
 
+// Each notch goes through the panel's own step: CF step, span steps, the
+// reference level step.
+TEST_F(MainFrameTest, TheWheelStepsCentreSpanAndReferenceLevel) {
+    const auto turn = [this](int eighths, Qt::KeyboardModifiers keys) {
+        QWheelEvent event(QPointF(300, 300), QPointF(300, 300), QPoint(), QPoint(0, eighths),
+                          Qt::NoButton, keys, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&frame->View(), &event);
+    };
+    turn(120, Qt::NoModifier);
+    EXPECT_DOUBLE_EQ(Doc().Frequencies().CenterHz(), 915e6 + Settings().cfStepHz);
+    turn(60, Qt::NoModifier);
+    turn(-60 - 240, Qt::NoModifier);  // half a notch kept, then three back
+    EXPECT_DOUBLE_EQ(Doc().Frequencies().CenterHz(), 915e6 - Settings().cfStepHz);
+    turn(-120, Qt::ShiftModifier);
+    EXPECT_DOUBLE_EQ(Doc().Frequencies().SpanHz(), 20e6);
+    turn(240, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(Settings().refLevelDbm, 2 * Settings().refLevelStepDb);
+}
+
+// The arrow keys move the active marker a point (Shift: a division) from
+// where a click or a drag left it; a marker that is off stays off.
+TEST_F(MainFrameTest, ArrowKeysAndADragMoveTheActiveMarker) {
+    QtPlotView& view = frame->View();
+    view.resize(660, 670);  // pixels are plot units
+    const auto column = [this] {
+        return std::lround((test::MarkersOf(Doc()).marker1Pos - 902e6) * 640 / 26e6);
+    };
+    QTest::keyClick(&view, Qt::Key_Right);
+    EXPECT_EQ(test::MarkersOf(Doc()).marker1On, 0);
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(110, 300));
+    QTest::mouseMove(&view, QPoint(400, 320));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(700, 320), QPointF(700, 320), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&view, &drag);  // past the graticule's end
+    EXPECT_EQ(column(), 640);
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, QPoint(700, 320));
+    QTest::keyClick(&view, Qt::Key_Left);
+    QTest::keyClick(&view, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(column(), 640 - 1 - 64);
+    QTest::keyClick(&view, Qt::Key_Right);
+    EXPECT_EQ(column(), 640 - 64);
+}
+
 TEST_F(MainFrameTest, ClosingTheWindowStopsTheSweepAndClosesTheLink) {
     Doc().OnContinuous();
     EXPECT_TRUE(Doc().SweepRunning());
@@ -586,6 +631,22 @@ TEST_F(QtEntryDialogsTest, KeypadStartsInItsUnitAndTheFirstKeyClearsTheField) {
         }
     });
     EXPECT_EQ(dialogs_.EnterFrequency("CENTER FREQ", 902e6), 1.5e9);
+}
+
+// A unit typed after the number goes before the unit the keypad opened in.
+TEST_F(QtEntryDialogsTest, KeypadTakesAUnitTypedAfterTheNumber) {
+    const std::pair<const char*, double> rows[] = {
+        {"915M", 915e6},        {"2.4G", 2.4e9}, {"100k", 100e3},
+        {" 12.5 kHz ", 12.5e3}, {"50Hz", 50.0},  {"7", 7e6},
+    };
+    for (const auto& [typed, hz] : rows) {
+        WhenOpen([typed](QDialog& dialog) {
+            Enter(dialog, "5X", "");
+            EXPECT_TRUE(dialog.isVisible()) << "refused: 5X";
+            Enter(dialog, typed, "");
+        });
+        EXPECT_EQ(dialogs_.EnterFrequency("CENTER FREQ", 902e6), hz) << typed;
+    }
 }
 
 TEST_F(QtEntryDialogsTest, TheAttenuatorIsChosenFromAList) {
