@@ -10,6 +10,7 @@
 #include "app/qt_file_menu.h"
 #include "app/qt_main_frame.h"
 #include "document/analyzer_document.h"
+#include "panel/qt_front_panel.h"
 #include "view/qt_plot_view.h"
 
 namespace tavlin {
@@ -113,6 +114,11 @@ void QtApplication::ConnectFrame() {
     QtPlotView* view = &frame_->View();
     QObject::connect(&views_, &QtViewNotifier::updateAllViews, view, &QtPlotView::RequestRepaint);
     QObject::connect(&views_, &QtViewNotifier::traceInvalidated, view, &QtPlotView::RequestRepaint);
+    // The mode buttons show a change made anywhere: a menu, the automation
+    // language, a recalled state, the end of a sweep.
+    QtFrontPanel* panel = &frame_->Panel();
+    QObject::connect(&views_, &QtViewNotifier::updateAllViews, panel, &QtFrontPanel::SyncModes);
+    QObject::connect(&views_, &QtViewNotifier::traceInvalidated, panel, &QtFrontPanel::SyncModes);
     // A reset that finds the instrument gone ends the program; the request
     // may come from any thread, the window closes on its own.
     QPointer<QtMainFrame> frame = frame_.get();

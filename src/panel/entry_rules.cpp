@@ -14,6 +14,7 @@ const char kNotANumber[] = "Please enter a number.";
 const char kNotAnInteger[] = "Please enter an integer.";
 const char kOutOfRange[] = "The number is out of range.";
 const char kMvNotPositive[] = "A level in mV must be greater than 0.";
+const char kNotAboveZero[] = "Please enter a number greater than 0.";
 const char kRatioNotPositive[] = "The Span / RBW ratio must be a number greater than 0.";
 
 constexpr double kSweepTimeMinMs = 0.5;
@@ -173,6 +174,14 @@ FieldCheck<double> CheckAmplitudeEntry(std::string_view text, AmplitudeUnit unit
 
 FieldCheck<double> CheckNumberEntry(std::string_view text) {
     return CheckFiniteNumber(text);
+}
+
+FieldCheck<double> CheckNumberAboveZero(std::string_view text) {
+    const FieldCheck<double> number = CheckFiniteNumber(text);
+    if (number.value && !(*number.value > 0.0)) {
+        return FieldCheck<double>::Refuse(kNotAboveZero);
+    }
+    return number;
 }
 
 FieldCheck<double> CheckNumberInRange(std::string_view text, double low, double high) {

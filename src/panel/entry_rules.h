@@ -65,6 +65,9 @@ FieldCheck<double> CheckAmplitudeEntry(std::string_view text, AmplitudeUnit unit
 // Any finite number (the dB entry).
 FieldCheck<double> CheckNumberEntry(std::string_view text);
 
+// A finite number above 0 (the dB entry of a scale).
+FieldCheck<double> CheckNumberAboveZero(std::string_view text);
+
 // A number within [low, high].
 FieldCheck<double> CheckNumberInRange(std::string_view text, double low, double high);
 

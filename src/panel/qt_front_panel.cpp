@@ -2,9 +2,13 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <tuple>
 #include <utility>
 
 #include "document/analyzer_document.h"
@@ -16,6 +20,16 @@ namespace {
 
 constexpr int kMeasRcvrId = 1029;
 constexpr int kColumns = 6;
+constexpr int kModeButtons[] = {1025, 1026, 1018, 1019, 1044, 1012, 1023, 1024};
+
+// A press runs the command and leaves the mark to the state it brings.
+class ModeButton final : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void nextCheckState() override {}
+};
 
 QString ObjectNameOf(int commandId) {
     return QStringLiteral("button%1").arg(commandId);
@@ -36,6 +50,7 @@ QtFrontPanel::QtFrontPanel(AnalyzerDocument& document, EntryDialogs& dialogs, QW
     AddPresetButton();
     layout_->addStretch(1);
     AddShortcuts();
+    SyncModes();
 }
 
 void QtFrontPanel::AddShortcuts() {
@@ -76,14 +91,48 @@ QPushButton* QtFrontPanel::Button(int commandId) const {
 }
 
 QPushButton* QtFrontPanel::MakeButton(const PanelButton& entry, QWidget* parent) {
-    auto* button = new QPushButton(QString::fromLatin1(entry.caption), parent);
+    const QString caption = QString::fromLatin1(entry.caption);
+    const bool mode = std::ranges::find(kModeButtons, entry.id) != std::end(kModeButtons);
+    QPushButton* button = mode ? new ModeButton(caption, parent) : new QPushButton(caption, parent);
+    button->setCheckable(mode);
     button->setObjectName(ObjectNameOf(entry.id));
     button->setAutoDefault(false);
     button->setFocusPolicy(Qt::TabFocus);
     if (entry.action) {
-        connect(button, &QPushButton::clicked, this, entry.action);
+        // A command may hold a modal dialog, under which the window can go.
+        connect(button, &QPushButton::clicked, this,
+                [self = QPointer<QtFrontPanel>(this), action = entry.action] {
+                    action();
+                    if (self) {
+                        self->SyncModes();
+                    }
+                });
     }
     return button;
+}
+
+// A sweep that runs with its stop already asked for is the single one (or
+// the last of a continuous run).
+void QtFrontPanel::SyncModes() {
+    const bool running = doc_.SweepRunning();
+    const bool stopping = doc_.stopRequest.load() != 0;
+    const auto [maxHold, linear, video] = doc_.ReadSettings([](const InstrumentState& s) {
+        return std::tuple(s.maxHold != 0, s.linearScale != 0, s.videoTrigger);
+    });
+    const bool delta = markers_.Snapshot().markerDelta != 0;
+    const std::pair<int, bool> marks[] = {
+        {1025, running && !stopping},
+        {1026, running && stopping},
+        {1018, !maxHold},
+        {1019, maxHold},
+        {1044, linear},
+        {1012, delta},
+        {1023, !video},
+        {1024, video},
+    };
+    for (const auto& [id, on] : marks) {
+        Button(id)->setChecked(on);
+    }
 }
 
 QGroupBox* QtFrontPanel::AddGroup(const char* title, std::initializer_list<ButtonRow> rows) {

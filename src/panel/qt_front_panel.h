@@ -21,6 +21,11 @@ class AnalyzerDocument;
 // "--" / "+" pairs can be told apart. Tab reaches every button, the main
 // ones have a key of their own (shown in their tool tips), and a click
 // leaves the keyboard where it was, so the arrow keys keep moving the marker.
+//
+// The buttons that select a mode (CONTINUOUS / SINGLE, trace NORMAL / MAX
+// HOLD, LIN, DELTA, FREE RUN / VIDEO) show whether it is on. Their marks
+// follow the document alone: SyncModes reads them after every press and
+// whenever the document tells the views it changed.
 class QtFrontPanel final : public QWidget {
     Q_OBJECT
 
@@ -37,6 +42,8 @@ class QtFrontPanel final : public QWidget {
     // step, a button press a notch: the centre frequency, with Shift the
     // span, with Ctrl the reference level.
     void StepByWheel(int notches, Qt::KeyboardModifiers modifiers);
+    // The mode buttons' marks from the present state.
+    void SyncModes();
 
   private:
     struct PanelButton {

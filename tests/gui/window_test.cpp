@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -42,6 +43,7 @@
 #include "app/qt_main_frame.h"
 #include "app/qt_progress_dialog.h"
 #include "app/qt_prompter.h"
+#include "document/marker_commands.h"
 #include "gui/gui_fixtures.h"
 #include "panel/qt_entry_dialogs.h"
 #include "panel/qt_front_panel.h"
@@ -185,6 +187,51 @@ TEST_F(ApplicationTest, TheEventLoopTurnsDuringTheFirstReadAndClosingTheProgress
     }
 }
 
+// The mode buttons show the state, whoever changed it: a press of their own,
+// or the document changed from elsewhere (a menu, the automation language,
+// a recalled state), and a single sweep only while it runs.
+TEST_F(ApplicationTest, ModeButtonsShowTheStateWhoeverChangedIt) {
+    QtApplication application(unit, clock, &prompter);
+    ASSERT_TRUE(application.Start());
+    AnalyzerDocument& doc = application.Document();
+    QtFrontPanel& panel = application.Frame().Panel();
+    const auto marked = [&panel] {
+        QStringList on;
+        for (const int id : {1025, 1026, 1018, 1019, 1044, 1012, 1023, 1024}) {
+            if (panel.Button(id)->isChecked()) {
+                on << panel.Button(id)->text();
+            }
+        }
+        return on;
+    };
+    EXPECT_EQ(marked(), QStringList({"NORMAL", "FREE RUN"}));
+    QTest::mouseClick(panel.Button(1019), Qt::LeftButton);  // MAX HOLD
+    QTest::mouseClick(panel.Button(1044), Qt::LeftButton);  // LIN
+    QTest::mouseClick(panel.Button(1044), Qt::LeftButton);  // stays on
+    EXPECT_EQ(marked(), QStringList({"MAX HOLD", "LIN", "FREE RUN"}));
+
+    std::atomic<bool> passMayEnd{false};
+    doc.SetSweepPass([&passMayEnd] {
+        while (!passMayEnd) {
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    doc.EditSettings([](InstrumentState& s) {
+        s.maxHold = 0;
+        s.videoTrigger = true;
+    });
+    MarkerCommands(doc).Delta();
+    doc.OnContinuous();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return marked() == QStringList({"CONTINUOUS", "NORMAL", "LIN", "DELTA", "VIDEO"});
+    })) << marked().join(", ").toStdString();
+    // SINGLE during a continuous run: the pass under way is the last one.
+    QTest::mouseClick(panel.Button(1026), Qt::LeftButton);
+    EXPECT_EQ(marked(), QStringList({"SINGLE", "NORMAL", "LIN", "DELTA", "VIDEO"}));
+    passMayEnd = true;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return marked().size() == 4 && !doc.SweepRunning(); }));
+}
+
 void WaitUntilPending(QtPrompter& prompter) {
     while (prompter.PendingCount() == 0) {
         std::this_thread::sleep_for(1ms);
@@ -311,6 +358,8 @@ TEST_F(MainFrameTest, MenusReachTheirCommandsAndShowTheirMarks) {
     QtSettingsMenu& settings = frame->SettingsMenu();
     settings.Action(32783)->trigger();  // Video Averaging 10
     EXPECT_EQ(Settings().videoAvgCount, 10);
+    settings.Action(32784)->trigger();  // one of a kind: 10 gives way at once
+    EXPECT_FALSE(settings.Action(32783)->isChecked());
     Doc().EditSettings([](InstrumentState& s) { s.videoAvgCount = 1; });
     Q_EMIT settings.findChild<QMenu*>()->aboutToShow();
     EXPECT_TRUE(settings.Action(32782)->isChecked());
@@ -577,7 +626,7 @@ class QtEntryDialogsTest : public ::testing::Test {
 };
 
 // Each dialog first refuses a value (where its rule refuses any) and says
-// why, then takes one and hands it back.
+// why without moving its buttons, then takes one and hands it back.
 TEST_F(QtEntryDialogsTest, EachDialogShowsARefusalAndHandsBackTheValueTaken) {
     struct Row {
         const char* name;
@@ -590,7 +639,8 @@ TEST_F(QtEntryDialogsTest, EachDialogShowsARefusalAndHandsBackTheValueTaken) {
          [](EntryDialogs& d) {
              EXPECT_DOUBLE_EQ(d.EnterAmplitude("REF LEVEL", -10.0).value_or(0.0), -46.9897);
          }},
-        {"dB", "abc", "-0.5", "", 0, [](EntryDialogs& d) { EXPECT_EQ(d.EnterDb(10.0), -0.5); }},
+        {"dB/div", "0", "2.5", "", 0,
+         [](EntryDialogs& d) { EXPECT_EQ(d.EnterDb("dB/div", 10.0, DbRange::AboveZero), 2.5); }},
         {"zero span", "0.4", "500", "OK", 0,
          [](EntryDialogs& d) {
              EXPECT_EQ(d.EnterZeroSpan(10.0).value_or(ZeroSpanChoice{}).sweepTimeMs, 500.0);
@@ -610,10 +660,19 @@ TEST_F(QtEntryDialogsTest, EachDialogShowsARefusalAndHandsBackTheValueTaken) {
         SCOPED_TRACE(row.name);
         WhenOpen([&row](QDialog& dialog) {
             if (!row.refused.isEmpty()) {
+                const auto buttonsAt = [&dialog] {
+                    QCoreApplication::sendPostedEvents();  // the layout's own requests
+                    std::vector<QPoint> at;
+                    for (const QPushButton* button : dialog.findChildren<QPushButton*>()) {
+                        at.push_back(button->mapTo(&dialog, QPoint()));
+                    }
+                    return at;
+                };
+                const std::vector<QPoint> before = buttonsAt();
                 Enter(dialog, row.refused, row.button, row.field);
                 auto* refusal = dialog.findChild<QtRefusalLabel*>();
-                EXPECT_TRUE(dialog.isVisible() && refusal->isVisibleTo(&dialog) &&
-                            !refusal->text().isEmpty());
+                EXPECT_TRUE(dialog.isVisible() && !refusal->text().isEmpty());
+                EXPECT_EQ(buttonsAt(), before);
             }
             Enter(dialog, row.taken, row.button, row.field);
         });
@@ -667,14 +726,19 @@ TEST_F(QtEntryDialogsTest, AWindowClosedUnderAnOpenDialogCancelsIt) {
     });
     EXPECT_EQ(dialogs_.EnterFrequency("CENTER FREQ", 902e6), std::nullopt);
 
-    // Without the window the dialogs open on their own.
-    WhenOpen([](QDialog& dialog) { Enter(dialog, "", ""); });
-    EXPECT_EQ(dialogs_.EnterDb(3.0), 3.0);
+    // Without the window the dialogs open on their own, saying what they set.
+    WhenOpen([](QDialog& dialog) {
+        EXPECT_EQ(dialog.findChild<QLabel*>()->text(), "Ref Lvl Step");
+        Enter(dialog, "", "");
+    });
+    EXPECT_EQ(dialogs_.EnterDb("Ref Lvl Step", 3.0, DbRange::Any), 3.0);
     EXPECT_EQ(openedOver_, nullptr);
 }
 
 TEST_F(QtEntryDialogsTest, OpeningFromAnotherThreadIsAProgrammingError) {
-    std::thread([this] { EXPECT_THROW(dialogs_.EnterDb(1.0), std::logic_error); }).join();
+    std::thread([this] {
+        EXPECT_THROW(dialogs_.EnterDb("dB/div", 1.0, DbRange::Any), std::logic_error);
+    }).join();
 }
 
 }  // namespace
