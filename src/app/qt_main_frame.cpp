@@ -77,6 +77,7 @@ void QtMainFrame::Build(EntryDialogs& dialogs) {
     CreateStatusBar();
     connect(view_, &QtPlotView::cursorReadout, this, &QtMainFrame::SetStatusMessage);
     connect(view_, &QtPlotView::wheelNotches, panel_, &QtFrontPanel::StepByWheel);
+    connect(view_, &QtPlotView::sweepStartedOrEnded, panel_, &QtFrontPanel::SyncModes);
     setMouseTracking(true);
     resize(kWidth, kHeight);
 }

@@ -130,8 +130,13 @@ void QtFrontPanel::SyncModes() {
         {1023, !video},
         {1024, video},
     };
+    // A mode that is on reads in bold on its pressed-in button.
     for (const auto& [id, on] : marks) {
-        Button(id)->setChecked(on);
+        QPushButton* button = Button(id);
+        button->setChecked(on);
+        QFont font = button->font();
+        font.setBold(on);
+        button->setFont(font);
     }
 }
 

@@ -78,6 +78,9 @@ void QtPlotView::AdvanceIndicator() {
     } else if (!indicatorSpinning_) {
         return;
     }
+    if (running != indicatorSpinning_) {
+        Q_EMIT sweepStartedOrEnded();
+    }
     indicatorSpinning_ = running;
     update(IndicatorRect());
 }

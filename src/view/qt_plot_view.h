@@ -55,6 +55,9 @@ class QtPlotView : public QWidget {
     // Whole notches of the wheel over the plot, away from the user positive,
     // with the keys held.
     void wheelNotches(int notches, Qt::KeyboardModifiers modifiers);
+    // A sweep began or ended, whoever started or stopped it; seen within a
+    // tick of the activity indicator.
+    void sweepStartedOrEnded();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
