@@ -22,17 +22,18 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProcess>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
 #include <QWheelEvent>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
+#include <ranges>
 #include <stdexcept>
 #include <thread>
 #include <tuple>
@@ -143,45 +144,29 @@ class SlowUnit final : public ForwardingUsbDriver {
     }
 };
 
-// Looks at the bar from the GUI thread's event loop every 5 ms and counts its
-// paints; closes its dialog once the bar has reached `closeAt`.
-class ReadWatch final : public QObject {
-  public:
-    ReadWatch(QtProgressDialog& progress, int closeAt) {
-        progress.Dialog()->findChild<QProgressBar*>()->installEventFilter(this);
-        connect(&timer_, &QTimer::timeout, [this, &progress, closeAt] {
-            const int position = progress.Position();
-            looksMidRead += position > 0 && position < 90;
-            if (position >= closeAt) {
-                progress.Dialog()->close();
-            }
-        });
-        timer_.start(5);
-    }
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint;
-        return false;
-    }
-    int looksMidRead = 0;
-    int paints = 0;
-
-  private:
-    QTimer timer_;
-};
-
 // The first start reads the calibration memory beside the GUI thread, whose
-// event loop keeps turning: the bar is painted as it moves. Closing its
+// event loop keeps turning: the dialog is up and its bar moves. Closing the
 // dialog gives the start up in order: the link is reset, the part read is not
 // cached, no window opens.
 TEST_F(ApplicationTest, TheEventLoopTurnsDuringTheFirstReadAndClosingTheProgressEndsTheStart) {
     SlowUnit slowUnit(unit);
-    for (const bool giveUp : {true, false}) {
+    for (const int closeAt : {20, 1000}) {
+        const bool giveUp = closeAt <= 100;
         SCOPED_TRACE(giveUp ? "given up" : "read whole");
         QtApplication application(slowUnit, clock, &prompter);
-        ReadWatch watch(application.Progress(), giveUp ? 20 : 1000);
+        QtProgressDialog& progress = application.Progress();
+        int shownMidRead = 0;
+        QTimer watch;  // looks at the bar from the event loop
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            const int at = progress.Position();
+            shownMidRead += progress.Dialog()->isVisible() && at > 0 && at < 90;
+            if (at >= closeAt) {
+                progress.Dialog()->close();
+            }
+        });
+        watch.start(5);
         EXPECT_EQ(application.Start(), !giveUp);
-        EXPECT_GT(watch.looksMidRead, 0);
-        EXPECT_GT(watch.paints, 0);
+        EXPECT_GT(shownMidRead, 0);
         EXPECT_EQ(std::filesystem::exists("TV000123.kvo"), !giveUp);
         EXPECT_EQ(application.Document().link.IsOpen(), !giveUp);
     }
@@ -401,18 +386,13 @@ TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
     EXPECT_DOUBLE_EQ(test::MarkersOf(Doc()).marker1Pos, 915e6);
 }
 
-// A line drawn through a stretched pixel grid lands within a pixel of where
-// the stretch puts it.
+// A line drawn on a stretched grid lands within a pixel of where the stretch
+// puts it.
 bool BlueNear(const QImage& image, double x, double y) {
-    for (int dx = -1; dx <= 1; ++dx) {
-        for (int dy = -1; dy <= 1; ++dy) {
-            const QPoint p(static_cast<int>(x) + dx, static_cast<int>(y) + dy);
-            if (image.pixelColor(p) == QColor(0, 0, 192)) {
-                return true;
-            }
-        }
-    }
-    return false;
+    const QImage around = image.copy(static_cast<int>(x) - 1, static_cast<int>(y) - 1, 3, 3);
+    return std::ranges::any_of(std::views::iota(0, 9), [&around](int i) {
+        return around.pixelColor(i % 3, i / 3) == QColor(0, 0, 192);
+    });
 }
 
 // The plot takes what the window gives, the panel keeps its width, and the
