@@ -134,9 +134,11 @@ void QtFrontPanel::SyncModes() {
     for (const auto& [id, on] : marks) {
         QPushButton* button = Button(id);
         button->setChecked(on);
-        QFont font = button->font();
-        font.setBold(on);
-        button->setFont(font);
+        if (button->font().bold() != on) {
+            QFont font = button->font();
+            font.setBold(on);
+            button->setFont(font);
+        }
     }
 }
 
