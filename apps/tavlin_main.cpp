@@ -1,5 +1,6 @@
 // tavlin: the analyzer window.
 #include <QApplication>
+#include <QSize>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@ namespace {
 struct Options {
     tavlin::UsbChoice usb;
     std::optional<std::string> screenshot;
+    QSize size;  // the window's size for the screenshot; empty: the designed size
     int sweeps = 1;
     bool sweepsGiven = false;
     std::vector<std::string> commands;
@@ -29,13 +31,14 @@ struct Options {
 
 void PrintUsage(std::ostream& out) {
     out << "usage: tavlin [--simulate[=SCENE] | --simulate-usb[=SCENE]]"
-           " [--screenshot FILE.png [--sweeps N] [-c COMMAND]... [--press BUTTON]...\n"
-           "              [--dialog BUTTON]] [STATEFILE]\n"
+           " [--screenshot FILE.png [--size WxH] [--sweeps N] [-c COMMAND]...\n"
+           "              [--press BUTTON]... [--dialog BUTTON]] [STATEFILE]\n"
         << tavlin::kSimulateUsage
         << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
            "                          save the window as a PNG and exit; works without a\n"
            "                          display (QT_QPA_PLATFORM=offscreen). The first sweep\n"
            "                          runs before the first MAR or TRA command\n"
+           "  --size WxH              the window's size for the screenshot (default 950x740)\n"
            "  --press BUTTON          press that front-panel button after the sweeps\n"
            "                          (its caption, e.g. \"3 dB points\"), confirming the\n"
            "                          values its dialogs offer; may be repeated\n"
@@ -56,6 +59,21 @@ std::optional<int> ParseCount(const std::string& text) {
     return std::nullopt;
 }
 
+// "1400x1000": a size the window can take, no larger than a big screen.
+std::optional<QSize> ParseSize(const std::string& text) {
+    constexpr int kLargest = 8192;
+    const auto x = text.find('x');
+    if (x == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::optional<int> width = ParseCount(text.substr(0, x));
+    const std::optional<int> height = ParseCount(text.substr(x + 1));
+    if (!width || !height || *width < 1 || *height < 1 || *width > kLargest || *height > kLargest) {
+        return std::nullopt;
+    }
+    return QSize(*width, *height);
+}
+
 bool ParseArgument(Options& options, int argc, char** argv, int& i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -64,6 +82,12 @@ bool ParseArgument(Options& options, int argc, char** argv, int& i) {
     }
     if (arg == "--screenshot" && hasValue) {
         options.screenshot = argv[++i];
+    } else if (arg == "--size" && hasValue) {
+        const std::optional<QSize> size = ParseSize(argv[++i]);
+        if (!size) {
+            return false;
+        }
+        options.size = *size;
     } else if (arg == "--sweeps" && hasValue) {
         const std::optional<int> count = ParseCount(argv[++i]);
         if (!count) {
@@ -93,9 +117,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             return std::nullopt;
         }
     }
-    if (!options.screenshot && (options.sweepsGiven || !options.commands.empty() ||
-                                !options.dialogButton.empty() || !options.presses.empty())) {
-        std::cerr << "tavlin: --sweeps, -c, --press and --dialog go with --screenshot\n";
+    if (!options.screenshot &&
+        (options.sweepsGiven || !options.commands.empty() || !options.size.isEmpty() ||
+         !options.dialogButton.empty() || !options.presses.empty())) {
+        std::cerr << "tavlin: --size, --sweeps, -c, --press and --dialog go with --screenshot\n";
         return std::nullopt;
     }
     return options;
@@ -123,15 +148,15 @@ int main(int argc, char** argv) {
     // stream and a Yes/No box is answered No.
     tavlin::ConsolePrompter console(std::cerr, false);
     tavlin::QtApplication application(*usb, clock, options->screenshot ? &console : nullptr);
+    tavlin::QtTerminationSignals terminationSignals([&application] { application.Close(); });
     if (!application.Start(options->stateFile)) {
-        return 0;  // "TAVLIN NOT FOUND": the program closes in order
+        return 0;  // "TAVLIN NOT FOUND", or the start given up: the program closes in order
     }
     if (options->screenshot) {
         return tavlin::QtScreenshot::Take(
             application,
             {QString::fromStdString(*options->screenshot), options->sweeps, options->commands,
-             QString::fromStdString(options->dialogButton), options->presses});
+             QString::fromStdString(options->dialogButton), options->presses, options->size});
     }
-    tavlin::QtTerminationSignals terminationSignals(application.Frame());
     return qtApplication.exec();
 }

@@ -1,11 +1,16 @@
 #include "app/qt_application.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDialog>
+#include <QEventLoop>
 #include <QPointer>
+#include <exception>
+#include <thread>
 
 #include "app/qt_file_menu.h"
 #include "app/qt_main_frame.h"
 #include "document/analyzer_document.h"
+#include "panel/qt_front_panel.h"
 #include "view/qt_plot_view.h"
 
 namespace tavlin {
@@ -33,11 +38,13 @@ QtApplication::~QtApplication() {
 }
 
 bool QtApplication::Start(const std::string& stateFile) {
-    Prompter& prompter = unattended_ != nullptr ? *unattended_ : screenPrompter_;
-    doc_ = std::make_unique<AnalyzerDocument>(
-        DocumentPorts{usb_, clock_, prompter, views_, progress_});
+    BuildDocument(unattended_ != nullptr ? *unattended_ : screenPrompter_);
     if (doc_->CloseRequested()) {
         return false;  // "TAVLIN NOT FOUND": no window
+    }
+    if (progress_.Cancelled()) {
+        doc_->CloseDocument();  // the link is reset as at any other end
+        return false;
     }
     doc_->SetWaitHook(screenPrompter_.WaitHook());
     frame_ = std::make_unique<QtMainFrame>(*doc_);
@@ -49,11 +56,69 @@ bool QtApplication::Start(const std::string& stateFile) {
     return true;
 }
 
+// The first start reads the instrument's calibration memory for several
+// seconds. The document is built on a thread of its own meanwhile, and this
+// thread turns its event loop: the progress dialog is painted and moves, and
+// the connection messages the builder asks for are shown. The builder always
+// ends: every read has its time-out, and a given-up start stops the
+// calibration read and answers any later message with its default.
+void QtApplication::BuildDocument(Prompter& prompter) {
+    // The progress dialog may be the only window: closing it gives up the
+    // start rather than ending the event loop the builder is waited in.
+    const bool quitOnLastWindow = QGuiApplication::quitOnLastWindowClosed();
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    const QMetaObject::Connection closed =
+        QObject::connect(progress_.Dialog(), &QDialog::rejected, [this] { GiveUpStart(); });
+    starting_ = true;
+    QEventLoop loop;
+    std::exception_ptr failure;
+    std::thread builder([&] {
+        try {
+            doc_ = std::make_unique<AnalyzerDocument>(
+                DocumentPorts{usb_, clock_, prompter, views_, progress_});
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    builder.join();
+    starting_ = false;
+    QObject::disconnect(closed);
+    QGuiApplication::setQuitOnLastWindowClosed(quitOnLastWindow);
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+void QtApplication::GiveUpStart() {
+    progress_.Cancel();
+    // Nobody is going to read the rest: a box the builder waits on now, or
+    // asks for later, takes its default answer.
+    screenPrompter_.ShutDown();
+    if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        box->reject();
+    }
+}
+
+void QtApplication::Close() {
+    if (starting_) {
+        GiveUpStart();
+    } else if (frame_) {
+        frame_->close();
+    }
+}
+
 void QtApplication::ConnectFrame() {
     screenPrompter_.SetParentWidget(frame_.get());
     QtPlotView* view = &frame_->View();
     QObject::connect(&views_, &QtViewNotifier::updateAllViews, view, &QtPlotView::RequestRepaint);
     QObject::connect(&views_, &QtViewNotifier::traceInvalidated, view, &QtPlotView::RequestRepaint);
+    // The mode buttons show a change made anywhere: a menu, the automation
+    // language, a recalled state, the end of a sweep.
+    QtFrontPanel* panel = &frame_->Panel();
+    QObject::connect(&views_, &QtViewNotifier::updateAllViews, panel, &QtFrontPanel::SyncModes);
+    QObject::connect(&views_, &QtViewNotifier::traceInvalidated, panel, &QtFrontPanel::SyncModes);
     // A reset that finds the instrument gone ends the program; the request
     // may come from any thread, the window closes on its own.
     QPointer<QtMainFrame> frame = frame_.get();

@@ -36,10 +36,16 @@ class QtApplication {
     QtApplication(const QtApplication&) = delete;
     QtApplication& operator=(const QtApplication&) = delete;
 
-    // Builds the document and, unless the instrument was not found and the
-    // program must end (false), the window; recalls `stateFile` when one is
-    // named and shows the window.
+    // Builds the document and, unless the instrument was not found or the
+    // user gave up the start and the program must end (false), the window;
+    // recalls `stateFile` when one is named and shows the window. The
+    // document connects and reads the calibration on a thread of its own
+    // while this one keeps the progress dialog and the messages going.
     bool Start(const std::string& stateFile = {});
+
+    // Ctrl+C or the session's end: gives up a start in progress, or closes
+    // the window the ordinary way.
+    void Close();
 
     AnalyzerDocument& Document() { return *doc_; }
     QtMainFrame& Frame() { return *frame_; }
@@ -47,6 +53,8 @@ class QtApplication {
     QtProgressDialog& Progress() { return progress_; }
 
   private:
+    void BuildDocument(Prompter& prompter);
+    void GiveUpStart();
     void ConnectFrame();
 
     UsbDriver& usb_;
@@ -57,6 +65,7 @@ class QtApplication {
     QtProgressDialog progress_;
     std::unique_ptr<AnalyzerDocument> doc_;
     std::unique_ptr<QtMainFrame> frame_;
+    bool starting_ = false;
 };
 
 }  // namespace tavlin

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -55,17 +56,28 @@ void QtMainFrame::Build(EntryDialogs& dialogs) {
     setObjectName(QStringLiteral("mainFrame"));
     // The title is the program's alone; the state file's name is not added.
     setWindowTitle(QStringLiteral("Tavlin"));
+    // The plot grows with the window, so the window may be maximised too.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
-    view_ = new QtPlotView(doc_, this);
-    panel_ = new QtFrontPanel(doc_, dialogs, view_);
-    view_->SetPanel(panel_);
-    setCentralWidget(view_);
+    // The plot takes what the window gives; the panel keeps its width. The
+    // window's smallest size follows from the plot's smallest and the
+    // panel's buttons at their own size.
+    auto* centre = new QWidget(this);
+    auto* row = new QHBoxLayout(centre);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    view_ = new QtPlotView(doc_, centre);
+    panel_ = new QtFrontPanel(doc_, dialogs, centre);
+    row->addWidget(view_, 1);
+    row->addWidget(panel_);
+    setCentralWidget(centre);
     CreateMenus(dialogs);
     CreateToolBar();
     CreateStatusBar();
     connect(view_, &QtPlotView::cursorReadout, this, &QtMainFrame::SetStatusMessage);
+    connect(view_, &QtPlotView::wheelNotches, panel_, &QtFrontPanel::StepByWheel);
+    connect(view_, &QtPlotView::sweepStartedOrEnded, panel_, &QtFrontPanel::SyncModes);
     setMouseTracking(true);
     resize(kWidth, kHeight);
 }
@@ -76,6 +88,7 @@ void QtMainFrame::Place() {
     show();
     raise();
     activateWindow();
+    view_->setFocus();  // the arrow keys move the marker from the start
 }
 
 // --- Menus ----------------------------------------------------------------------------

@@ -40,6 +40,9 @@ void DeliverPendingEvents() {
 // A command that reads the trace or places a marker (MAR:PEA) would read the
 // preset's empty trace: the first of the sweeps runs before it.
 int QtScreenshot::Take(QtApplication& application, const Request& request) {
+    if (!request.windowSize.isEmpty()) {
+        application.Frame().resize(request.windowSize);
+    }
     DeliverPendingEvents();
     StreamReplySink replies(std::cout);
     CommandScript script(application.Document(), replies, std::cerr, "tavlin");

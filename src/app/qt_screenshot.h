@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ class QtScreenshot {
         // Front-panel buttons pressed in order after the sweeps (markers in
         // delta mode, say, which no automation command sets).
         std::vector<QString> presses;
+        QSize windowSize;  // empty: the size the window starts with
     };
 
     // 0 when the picture was written; 2 when a command was not recognised

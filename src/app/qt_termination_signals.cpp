@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
-#include <QWidget>
 #include <array>
+#include <utility>
 
 namespace tavlin {
 
@@ -31,7 +31,7 @@ void Install(void (*handler)(int)) {
 
 }  // namespace
 
-QtTerminationSignals::QtTerminationSignals(QWidget& window) : window_(&window) {
+QtTerminationSignals::QtTerminationSignals(std::function<void()> close) : close_(std::move(close)) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe.data()) != 0) {
         return;  // without the pipe the signals keep their default effect
     }
@@ -56,8 +56,8 @@ void QtTerminationSignals::OnSignal() {
     [[maybe_unused]] const ssize_t got = ::read(signalPipe[1], &byte, 1);
     // A second Ctrl+C, while the close waits for the sweep, ends the program at once.
     Install(SIG_DFL);
-    if (window_) {
-        window_->close();
+    if (close_) {
+        close_();
     }
 }
 

@@ -47,6 +47,10 @@ bool DeviceLink::ReadCalMemory(std::uint8_t* destination, ProgressSink& progress
     progress.Show();
     bool complete = true;
     for (int address = 0; address < kCalMemoryBytes; address += kWordBytes) {
+        if (progress.Cancelled()) {
+            complete = false;  // what was not read keeps its neutral value; nothing is cached
+            break;
+        }
         const int sent = Stage({kOpcodeMemory, kControlMark, kReadForm,
                                 static_cast<std::uint8_t>(address & 0xFF),
                                 static_cast<std::uint8_t>(address >> 8)});

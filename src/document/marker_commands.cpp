@@ -135,6 +135,20 @@ void MarkerCommands::PlaceActiveMarker(int column) {
     });
 }
 
+// A position put on a point may convert back a hair short of it, which a
+// truncated column would take for the point before: half a point is added.
+void MarkerCommands::MoveActiveMarker(int points) {
+    const MarkerScale scale = Scale();
+    const MarkerState m = Snapshot();
+    const bool second = m.marker2Active != 0;
+    if ((second ? m.marker2On : m.marker1On) == 0) {
+        return;
+    }
+    const double halfPoint = (scale.PositionOfColumn(1) - scale.PositionOfColumn(0)) / 2.0;
+    const int column = scale.ColumnOfPosition((second ? m.marker2Pos : m.marker1Pos) + halfPoint);
+    PlaceActiveMarker(column + points);
+}
+
 void MarkerCommands::Normal() {
     const MarkerScale scale = Scale();
     doc_.EditMarkers([&scale](MarkerState& m, const SweepTrace& trace) {

@@ -41,6 +41,9 @@ class MarkerCommands {
     void SetMarkerFreq(double position);
     // A left click on the graticule: the active marker to that column.
     void PlaceActiveMarker(int column);
+    // The arrow keys: the active marker `points` points along the trace from
+    // the point nearest it, when it is on.
+    void MoveActiveMarker(int points);
     // After each sweep: only the active marker follows the trace, so in delta
     // mode the other one keeps its level as the reference.
     void RefreshMarkerLevel();

@@ -1,5 +1,6 @@
 #include "panel/entry_rules.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 
@@ -13,6 +14,7 @@ const char kNotANumber[] = "Please enter a number.";
 const char kNotAnInteger[] = "Please enter an integer.";
 const char kOutOfRange[] = "The number is out of range.";
 const char kMvNotPositive[] = "A level in mV must be greater than 0.";
+const char kNotAboveZero[] = "Please enter a number greater than 0.";
 const char kRatioNotPositive[] = "The Span / RBW ratio must be a number greater than 0.";
 
 constexpr double kSweepTimeMinMs = 0.5;
@@ -48,6 +50,32 @@ double ThousandPower(int exponent) {
         factor *= 1000.0;
     }
     return factor;
+}
+
+// A number field with the unit typed after it, if it has one of these.
+struct UnitEntry {
+    std::string_view number;
+    std::optional<int> exponent;
+};
+
+UnitEntry SplitTypedUnit(std::string_view text) {
+    constexpr std::pair<std::string_view, int> kUnits[] = {
+        {"g", 3}, {"ghz", 3}, {"m", 2}, {"mhz", 2}, {"k", 1}, {"khz", 1}, {"hz", 0},
+    };
+    std::size_t letters = text.size();
+    while (letters > 0 && std::isalpha(static_cast<unsigned char>(text[letters - 1])) != 0) {
+        --letters;
+    }
+    std::string unit(text.substr(letters));
+    for (char& c : unit) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    for (const auto& [name, exponent] : kUnits) {
+        if (unit == name) {
+            return {TrimBlanks(text.substr(0, letters)), exponent};
+        }
+    }
+    return {text, std::nullopt};
 }
 
 // The field as a finite number, or the message that refuses it.
@@ -116,11 +144,12 @@ KeypadStart ScaleKeypadStart(double startHz) {
 }
 
 FieldCheck<double> CheckKeypadEntry(std::string_view text, int exponent) {
-    const FieldCheck<double> number = CheckFiniteNumber(text);
+    const UnitEntry entry = SplitTypedUnit(TrimBlanks(text));
+    const FieldCheck<double> number = CheckFiniteNumber(entry.number);
     if (!number.value) {
         return number;
     }
-    return AcceptIfFinite(*number.value * ThousandPower(exponent));
+    return AcceptIfFinite(*number.value * ThousandPower(entry.exponent.value_or(exponent)));
 }
 
 FieldCheck<double> CheckAmplitudeEntry(std::string_view text, AmplitudeUnit unit) {
@@ -145,6 +174,14 @@ FieldCheck<double> CheckAmplitudeEntry(std::string_view text, AmplitudeUnit unit
 
 FieldCheck<double> CheckNumberEntry(std::string_view text) {
     return CheckFiniteNumber(text);
+}
+
+FieldCheck<double> CheckNumberAboveZero(std::string_view text) {
+    const FieldCheck<double> number = CheckFiniteNumber(text);
+    if (number.value && !(*number.value > 0.0)) {
+        return FieldCheck<double>::Refuse(kNotAboveZero);
+    }
+    return number;
 }
 
 FieldCheck<double> CheckNumberInRange(std::string_view text, double low, double high) {

@@ -54,7 +54,9 @@ std::string FormatNumberField(double value);
 // Divides a starting value in Hz by 1000 while it is above 1000, up to GHz.
 KeypadStart ScaleKeypadStart(double startHz);
 
-// The keypad's result: the field times 1000^exponent, in Hz.
+// The keypad's result: the field times 1000^exponent, in Hz. A unit typed
+// after the number ("915M", "2.4 GHz", "100k", "50Hz"; any case) takes the
+// place of `exponent`.
 FieldCheck<double> CheckKeypadEntry(std::string_view text, int exponent);
 
 // The amplitude entry's result in dBm for the field read in the given unit.
@@ -62,6 +64,9 @@ FieldCheck<double> CheckAmplitudeEntry(std::string_view text, AmplitudeUnit unit
 
 // Any finite number (the dB entry).
 FieldCheck<double> CheckNumberEntry(std::string_view text);
+
+// A finite number above 0 (the dB entry of a scale).
+FieldCheck<double> CheckNumberAboveZero(std::string_view text);
 
 // A number within [low, high].
 FieldCheck<double> CheckNumberInRange(std::string_view text, double low, double high);

@@ -235,21 +235,17 @@ void FrontPanelCommands::OnAtten() {
 }
 
 // The log scale is selected as soon as the button is pressed, even when the
-// entry is then cancelled or refused. A scale of 0 dB or less per division
-// has no rows (50 rows a division are 50 / dB per division rows a dB).
+// entry is then cancelled. A scale of 0 dB or less per division has no rows
+// (50 rows a division are 50 / dB per division rows a dB): the entry refuses
+// it while it is open.
 void FrontPanelCommands::OnDbPerDiv() {
     doc_.EditSettings([](InstrumentState& s) {
         s.linearScale = 0;
         s.refLevelInMv = 0;
     });
     const double current = doc_.ReadSettings([](const InstrumentState& s) { return s.dbPerDiv; });
-    const std::optional<double> entered = dialogs_.EnterDb(current);
-    if (!entered) {
-        doc_.RequestRepaint();
-        return;
-    }
-    if (!UsableDbPerDiv(*entered)) {
-        doc_.GetPrompter().Inform("dB/div must be a number above 0", "INVALID SETTING");
+    const std::optional<double> entered = dialogs_.EnterDb("dB/div", current, DbRange::AboveZero);
+    if (!entered || !UsableDbPerDiv(*entered)) {
         doc_.RequestRepaint();
         return;
     }

@@ -1,6 +1,7 @@
 #include "panel/qt_db_entry_dialog.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -10,9 +11,12 @@
 
 namespace tavlin {
 
-QtDbEntryDialog::QtDbEntryDialog(double start, QWidget* parent) : QDialog(parent) {
+QtDbEntryDialog::QtDbEntryDialog(const QString& label, double start, DbRange range, QWidget* parent)
+    : QDialog(parent), range_(range) {
     setWindowTitle("Enter Value");
 
+    auto* caption = new QLabel(label, this);
+    caption->setAlignment(Qt::AlignCenter);
     number_ = new QLineEdit(QString::fromStdString(FormatNumberField(start)), this);
     number_->setAlignment(Qt::AlignRight);
     number_->selectAll();
@@ -28,13 +32,16 @@ QtDbEntryDialog::QtDbEntryDialog(double start, QWidget* parent) : QDialog(parent
     row->addWidget(db);
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(caption);
     layout->addLayout(row);
     layout->addWidget(refusal_);
     number_->setFocus();
 }
 
 void QtDbEntryDialog::TryAccept() {
-    const FieldCheck<double> check = CheckNumberEntry(number_->text().toStdString());
+    const std::string text = number_->text().toStdString();
+    const FieldCheck<double> check =
+        range_ == DbRange::AboveZero ? CheckNumberAboveZero(text) : CheckNumberEntry(text);
     if (!check.value) {
         refusal_->Refuse(check.refusal, number_);
         return;

@@ -2,18 +2,21 @@
 
 #include <QDialog>
 
+#include "ports/entry_dialogs.h"
+
 class QLineEdit;
 
 namespace tavlin {
 
 class QtRefusalLabel;
 
-// The dB entry ("Enter Value"): one number, accepted with the default button
-// captioned "dB" or with Enter. Any finite number is taken.
+// The dB entry ("Enter Value"): what it sets above one number, accepted with
+// the default button captioned "dB" or with Enter. Any finite number is
+// taken, or any above 0 for a scale.
 class QtDbEntryDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit QtDbEntryDialog(double start, QWidget* parent = nullptr);
+    QtDbEntryDialog(const QString& label, double start, DbRange range, QWidget* parent = nullptr);
 
     double ResultDb() const { return resultDb_; }
 
@@ -22,6 +25,7 @@ class QtDbEntryDialog : public QDialog {
 
     QLineEdit* number_ = nullptr;
     QtRefusalLabel* refusal_ = nullptr;
+    DbRange range_;
     double resultDb_ = 0.0;
 };
 

@@ -72,8 +72,9 @@ std::optional<double> QtEntryDialogs::EnterAmplitude(const std::string& label, d
     return std::nullopt;
 }
 
-std::optional<double> QtEntryDialogs::EnterDb(double start) {
-    ModalRun<QtDbEntryDialog> run(start, Parent());
+std::optional<double> QtEntryDialogs::EnterDb(const std::string& label, double start,
+                                              DbRange range) {
+    ModalRun<QtDbEntryDialog> run(QString::fromStdString(label), start, range, Parent());
     if (const QtDbEntryDialog* dialog = run.Accepted()) {
         return dialog->ResultDb();
     }

@@ -18,7 +18,7 @@ class QtEntryDialogs final : public EntryDialogs {
     std::optional<double> EnterFrequency(const std::string& label,
                                          std::optional<double> startHz) override;
     std::optional<double> EnterAmplitude(const std::string& label, double startDbm) override;
-    std::optional<double> EnterDb(double start) override;
+    std::optional<double> EnterDb(const std::string& label, double start, DbRange range) override;
     std::optional<std::string> EnterTitle(const std::string& start) override;
     std::optional<ZeroSpanChoice> EnterZeroSpan(double sweepTimeMs) override;
     std::optional<double> EnterSpanRbwRatio(double ratio) override;

@@ -2,8 +2,14 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <tuple>
+#include <utility>
 
 #include "document/analyzer_document.h"
 #include "ports/view_notifier.h"
@@ -14,6 +20,16 @@ namespace {
 
 constexpr int kMeasRcvrId = 1029;
 constexpr int kColumns = 6;
+constexpr int kModeButtons[] = {1025, 1026, 1018, 1019, 1044, 1012, 1023, 1024};
+
+// A press runs the command and leaves the mark to the state it brings.
+class ModeButton final : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void nextCheckState() override {}
+};
 
 QString ObjectNameOf(int commandId) {
     return QStringLiteral("button%1").arg(commandId);
@@ -33,6 +49,41 @@ QtFrontPanel::QtFrontPanel(AnalyzerDocument& document, EntryDialogs& dialogs, QW
     AddSweepGroups();
     AddPresetButton();
     layout_->addStretch(1);
+    AddShortcuts();
+    SyncModes();
+}
+
+void QtFrontPanel::AddShortcuts() {
+    constexpr std::pair<int, const char*> kKeys[] = {
+        {1004, "C"},  {1008, "S"},
+        {1006, "Z"},  {1007, "F"},
+        {1011, "R"},  {1009, "A"},
+        {1014, "P"},  {1015, "N"},
+        {1012, "D"},  {1013, "O"},
+        {1030, "M"},  {1025, "F5"},
+        {1026, "F6"}, {1005, "Ctrl+Shift+P"},
+    };
+    for (const auto& [id, key] : kKeys) {
+        QPushButton* button = Button(id);
+        const QKeySequence sequence(QString::fromLatin1(key));
+        button->setShortcut(sequence);
+        button->setToolTip(
+            QStringLiteral("Key: %1").arg(sequence.toString(QKeySequence::NativeText)));
+    }
+}
+
+void QtFrontPanel::StepByWheel(int notches, Qt::KeyboardModifiers modifiers) {
+    const bool up = notches > 0;
+    void (FrontPanelCommands::*step)() =
+        up ? &FrontPanelCommands::OnCenterStepUp : &FrontPanelCommands::OnCenterStepDown;
+    if (modifiers & Qt::ControlModifier) {
+        step = up ? &FrontPanelCommands::OnRefLevelUp : &FrontPanelCommands::OnRefLevelDown;
+    } else if (modifiers & Qt::ShiftModifier) {
+        step = up ? &FrontPanelCommands::OnSpanUp : &FrontPanelCommands::OnSpanDown;
+    }
+    for (int i = 0; i < std::abs(notches); ++i) {
+        (panel_.*step)();
+    }
 }
 
 QPushButton* QtFrontPanel::Button(int commandId) const {
@@ -40,14 +91,55 @@ QPushButton* QtFrontPanel::Button(int commandId) const {
 }
 
 QPushButton* QtFrontPanel::MakeButton(const PanelButton& entry, QWidget* parent) {
-    auto* button = new QPushButton(QString::fromLatin1(entry.caption), parent);
+    const QString caption = QString::fromLatin1(entry.caption);
+    const bool mode = std::ranges::find(kModeButtons, entry.id) != std::end(kModeButtons);
+    QPushButton* button = mode ? new ModeButton(caption, parent) : new QPushButton(caption, parent);
+    button->setCheckable(mode);
     button->setObjectName(ObjectNameOf(entry.id));
     button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
     if (entry.action) {
-        connect(button, &QPushButton::clicked, this, entry.action);
+        // A command may hold a modal dialog, under which the window can go.
+        connect(button, &QPushButton::clicked, this,
+                [self = QPointer<QtFrontPanel>(this), action = entry.action] {
+                    action();
+                    if (self) {
+                        self->SyncModes();
+                    }
+                });
     }
     return button;
+}
+
+// A sweep that runs with its stop already asked for is the single one (or
+// the last of a continuous run).
+void QtFrontPanel::SyncModes() {
+    const bool running = doc_.SweepRunning();
+    const bool stopping = doc_.stopRequest.load() != 0;
+    const auto [maxHold, linear, video] = doc_.ReadSettings([](const InstrumentState& s) {
+        return std::tuple(s.maxHold != 0, s.linearScale != 0, s.videoTrigger);
+    });
+    const bool delta = markers_.Snapshot().markerDelta != 0;
+    const std::pair<int, bool> marks[] = {
+        {1025, running && !stopping},
+        {1026, running && stopping},
+        {1018, !maxHold},
+        {1019, maxHold},
+        {1044, linear},
+        {1012, delta},
+        {1023, !video},
+        {1024, video},
+    };
+    // A mode that is on reads in bold on its pressed-in button.
+    for (const auto& [id, on] : marks) {
+        QPushButton* button = Button(id);
+        button->setChecked(on);
+        if (button->font().bold() != on) {
+            QFont font = button->font();
+            font.setBold(on);
+            button->setFont(font);
+        }
+    }
 }
 
 QGroupBox* QtFrontPanel::AddGroup(const char* title, std::initializer_list<ButtonRow> rows) {

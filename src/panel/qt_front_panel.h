@@ -18,7 +18,14 @@ class AnalyzerDocument;
 // The button panel to the right of the plot, grouped as on a bench
 // analyzer. Each button carries its command number in its object name
 // ("button1004" for CENTER FREQ), so the two "NORMAL"s and the three
-// "--" / "+" pairs can be told apart.
+// "--" / "+" pairs can be told apart. Tab reaches every button, the main
+// ones have a key of their own (shown in their tool tips), and a click
+// leaves the keyboard where it was, so the arrow keys keep moving the marker.
+//
+// The buttons that select a mode (CONTINUOUS / SINGLE, trace NORMAL / MAX
+// HOLD, LIN, DELTA, FREE RUN / VIDEO) show whether it is on. Their marks
+// follow the document alone: SyncModes reads them after every press and
+// whenever the document tells the views it changed.
 class QtFrontPanel final : public QWidget {
     Q_OBJECT
 
@@ -29,6 +36,14 @@ class QtFrontPanel final : public QWidget {
 
     // The button of a command number, or null.
     QPushButton* Button(int commandId) const;
+
+  public Q_SLOTS:
+    // Notches of the wheel over the plot step what the "--" / "+" buttons
+    // step, a button press a notch: the centre frequency, with Shift the
+    // span, with Ctrl the reference level.
+    void StepByWheel(int notches, Qt::KeyboardModifiers modifiers);
+    // The mode buttons' marks from the present state.
+    void SyncModes();
 
   private:
     struct PanelButton {
@@ -46,6 +61,7 @@ class QtFrontPanel final : public QWidget {
     void AddLevelAndMarkerGroups();
     void AddSweepGroups();
     void AddPresetButton();
+    void AddShortcuts();
 
     AnalyzerDocument& doc_;
     FrontPanelCommands panel_;

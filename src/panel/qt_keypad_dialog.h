@@ -16,7 +16,8 @@ class QtRefusalLabel;
 // is shown scaled to its unit, whose button is the default; the digit buttons
 // type into the number field (the first of them clears it), and a unit button
 // both chooses the unit and accepts. Enter accepts in the starting unit, Hz
-// when there was no starting value; Escape cancels.
+// when there was no starting value; a unit typed after the number ("915M")
+// goes before either. Escape cancels.
 class QtKeypadDialog : public QDialog {
     Q_OBJECT
   public:

@@ -8,13 +8,16 @@ namespace tavlin {
 QtRefusalLabel::QtRefusalLabel(QWidget* parent) : QLabel(parent) {
     setObjectName("refusal");
     setWordWrap(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setStyleSheet("color: #c00000;");
-    hide();
+    // The dialog's fields set its width, and two lines take the longest
+    // message at the narrowest dialog's.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    setFixedHeight(2 * fontMetrics().lineSpacing());
 }
 
 void QtRefusalLabel::Refuse(const std::string& message, QWidget* field) {
     setText(QString::fromStdString(message));
-    show();
     if (field == nullptr) {
         return;
     }
@@ -28,7 +31,6 @@ void QtRefusalLabel::Refuse(const std::string& message, QWidget* field) {
 
 void QtRefusalLabel::Clear() {
     clear();
-    hide();
 }
 
 }  // namespace tavlin

@@ -5,9 +5,9 @@
 
 namespace tavlin {
 
-// The line under a value-entry dialog's fields that says why the dialog did
-// not close. Hidden while there is nothing to say, so a dialog keeps its
-// compact size until a value is refused.
+// The lines under a value-entry dialog's fields that say why the dialog did
+// not close. Their room is kept while there is nothing to say, so a refusal
+// moves no button from under the pointer.
 class QtRefusalLabel : public QLabel {
     Q_OBJECT
   public:

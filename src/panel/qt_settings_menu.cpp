@@ -1,6 +1,7 @@
 #include "panel/qt_settings_menu.h"
 
 #include <QAction>
+#include <QActionGroup>
 
 namespace tavlin {
 
@@ -50,6 +51,14 @@ QMenu* QtSettingsMenu::AddSubmenu(const char* caption) {
     return submenu;
 }
 
+void QtSettingsMenu::MakeOneOf(std::initializer_list<QAction*> choices) {
+    auto* group = new QActionGroup(this);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+    for (QAction* action : choices) {
+        group->addAction(action);
+    }
+}
+
 void QtSettingsMenu::UpdateStates() {
     for (const auto& [action, item] : checked_) {
         const MenuItemState state = commands_.State(item);
@@ -73,22 +82,23 @@ void QtSettingsMenu::AddLevelItems() {
 void QtSettingsMenu::AddModeSubmenus() {
     SettingsMenuCommands& c = commands_;
     QMenu* track = AddSubmenu("Signal Track");
-    AddCheckedItem(track, 32780, "ON", SettingsMenuItem::SignalTrackOn,
-                   [&c] { c.OnSignalTrack(true); });
-    AddCheckedItem(track, 32781, "OFF", SettingsMenuItem::SignalTrackOff,
-                   [&c] { c.OnSignalTrack(false); });
+    MakeOneOf({AddCheckedItem(track, 32780, "ON", SettingsMenuItem::SignalTrackOn,
+                              [&c] { c.OnSignalTrack(true); }),
+               AddCheckedItem(track, 32781, "OFF", SettingsMenuItem::SignalTrackOff,
+                              [&c] { c.OnSignalTrack(false); })});
     QMenu* averaging = AddSubmenu("Video Averaging");
-    AddCheckedItem(averaging, 32782, "1", SettingsMenuItem::VideoAveraging1,
-                   [&c] { c.OnVideoAveraging(1); });
-    AddCheckedItem(averaging, 32783, "10", SettingsMenuItem::VideoAveraging10,
-                   [&c] { c.OnVideoAveraging(10); });
-    AddCheckedItem(averaging, 32784, "100", SettingsMenuItem::VideoAveraging100,
-                   [&c] { c.OnVideoAveraging(100); });
+    MakeOneOf({AddCheckedItem(averaging, 32782, "1", SettingsMenuItem::VideoAveraging1,
+                              [&c] { c.OnVideoAveraging(1); }),
+               AddCheckedItem(averaging, 32783, "10", SettingsMenuItem::VideoAveraging10,
+                              [&c] { c.OnVideoAveraging(10); }),
+               AddCheckedItem(averaging, 32784, "100", SettingsMenuItem::VideoAveraging100,
+                              [&c] { c.OnVideoAveraging(100); })});
+    // RealTime is a switch of its own beside the ON / OFF choice.
     QMenu* image = AddSubmenu("Image Suppression");
-    AddCheckedItem(image, 32786, "ON", SettingsMenuItem::ImageSuppressionOn,
-                   [&c] { c.OnImageSuppression(true); });
-    AddCheckedItem(image, 32787, "OFF", SettingsMenuItem::ImageSuppressionOff,
-                   [&c] { c.OnImageSuppression(false); });
+    MakeOneOf({AddCheckedItem(image, 32786, "ON", SettingsMenuItem::ImageSuppressionOn,
+                              [&c] { c.OnImageSuppression(true); }),
+               AddCheckedItem(image, 32787, "OFF", SettingsMenuItem::ImageSuppressionOff,
+                              [&c] { c.OnImageSuppression(false); })});
     AddCheckedItem(image, 32788, "RealTime", SettingsMenuItem::ImageSuppressionRealtime,
                    [&c] { c.OnRealtime(); });
 }
@@ -96,17 +106,17 @@ void QtSettingsMenu::AddModeSubmenus() {
 void QtSettingsMenu::AddSyncTrigAndColourSubmenus() {
     SettingsMenuCommands& c = commands_;
     QMenu* syncTrig = AddSubmenu("SYNC / TRIG");
-    AddCheckedItem(syncTrig, 32794, "TRIG IN", SettingsMenuItem::SyncTrigIn,
-                   [&c] { c.OnSyncTrig(3); });
-    AddCheckedItem(syncTrig, 32795, "SYNC OUT", SettingsMenuItem::SyncTrigSyncOut,
-                   [&c] { c.OnSyncTrig(2); });
-    AddCheckedItem(syncTrig, 32796, "OFF", SettingsMenuItem::SyncTrigOff,
-                   [&c] { c.OnSyncTrig(0); });
+    MakeOneOf({AddCheckedItem(syncTrig, 32794, "TRIG IN", SettingsMenuItem::SyncTrigIn,
+                              [&c] { c.OnSyncTrig(3); }),
+               AddCheckedItem(syncTrig, 32795, "SYNC OUT", SettingsMenuItem::SyncTrigSyncOut,
+                              [&c] { c.OnSyncTrig(2); }),
+               AddCheckedItem(syncTrig, 32796, "OFF", SettingsMenuItem::SyncTrigOff,
+                              [&c] { c.OnSyncTrig(0); })});
     QMenu* colours = AddSubmenu("Color Scheme");
-    AddCheckedItem(colours, 32812, "KVO", SettingsMenuItem::ColorSchemeKvo,
-                   [&c] { c.OnColorScheme(false); });
-    AddCheckedItem(colours, 32813, "CLASSIC", SettingsMenuItem::ColorSchemeClassic,
-                   [&c] { c.OnColorScheme(true); });
+    MakeOneOf({AddCheckedItem(colours, 32812, "KVO", SettingsMenuItem::ColorSchemeKvo,
+                              [&c] { c.OnColorScheme(false); }),
+               AddCheckedItem(colours, 32813, "CLASSIC", SettingsMenuItem::ColorSchemeClassic,
+                              [&c] { c.OnColorScheme(true); })});
 }
 
 void QtSettingsMenu::AddLastItems() {

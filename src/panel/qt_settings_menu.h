@@ -2,6 +2,7 @@
 
 #include <QMenu>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 #include "panel/settings_menu_commands.h"
@@ -15,8 +16,9 @@ class AnalyzerDocument;
 
 // The Settings menu: steps, offsets, preamplifier, span/RBW, sweep time and
 // the modes, with the check marks and enabled states worked out from the
-// settings each time the menu or one of its submenus opens. Each action
-// carries its command number in its object name ("action32775").
+// settings each time the menu or one of its submenus opens. A choice of one
+// among several is a radio item. Each action carries its command number in
+// its object name ("action32775").
 class QtSettingsMenu final : public QMenu {
     Q_OBJECT
 
@@ -34,6 +36,7 @@ class QtSettingsMenu final : public QMenu {
     QAction* AddCheckedItem(QMenu* menu, int commandId, const char* caption, SettingsMenuItem item,
                             std::function<void()> handler);
     QMenu* AddSubmenu(const char* caption);
+    void MakeOneOf(std::initializer_list<QAction*> choices);
     void AddLevelItems();
     void AddModeSubmenus();
     void AddSyncTrigAndColourSubmenus();

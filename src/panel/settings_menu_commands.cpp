@@ -47,8 +47,10 @@ bool IsVideoAveragingChoice(int count) {
 
 // --- Steps and offsets ----------------------------------------------------------------
 
+// The step entries open at the step in force, so a look does not lose it.
 void SettingsMenuCommands::OnCfStepSize() {
-    const auto entered = FiniteEntry(dialogs_.EnterFrequency("STEP FREQ", std::nullopt));
+    const double current = doc_.ReadSettings([](const InstrumentState& s) { return s.cfStepHz; });
+    const auto entered = FiniteEntry(dialogs_.EnterFrequency("STEP FREQ", current));
     if (!entered) {
         return;
     }
@@ -56,7 +58,9 @@ void SettingsMenuCommands::OnCfStepSize() {
 }
 
 void SettingsMenuCommands::OnRefLevelStep() {
-    const auto entered = FiniteEntry(dialogs_.EnterDb(0.0));
+    const double current =
+        doc_.ReadSettings([](const InstrumentState& s) { return s.refLevelStepDb; });
+    const auto entered = FiniteEntry(dialogs_.EnterDb("Ref Lvl Step", current, DbRange::Any));
     if (!entered) {
         return;
     }
@@ -66,7 +70,7 @@ void SettingsMenuCommands::OnRefLevelStep() {
 void SettingsMenuCommands::OnRefLevelOffset() {
     const double current =
         doc_.ReadSettings([](const InstrumentState& s) { return s.refLevelOffsetDb; });
-    const auto entered = FiniteEntry(dialogs_.EnterDb(current));
+    const auto entered = FiniteEntry(dialogs_.EnterDb("Ref Lvl Offset", current, DbRange::Any));
     if (!entered) {
         return;
     }

@@ -18,6 +18,12 @@ struct TcpIpSettings {
     int dataPort = 3977;     // 1 .. 65535
 };
 
+// Which numbers a dB entry takes.
+enum class DbRange {
+    Any,        // steps and offsets, of either sign
+    AboveZero,  // a scale: at 0 dB or less a division the screen has no rows
+};
+
 // The modal value-entry dialogs the front panel and the menus open. Each
 // returns the accepted value, or nothing when the user cancelled. A dialog
 // refuses values outside its own range itself and stays open, so what comes
@@ -27,13 +33,14 @@ class EntryDialogs {
     virtual ~EntryDialogs() = default;
 
     // The calculator keypad: a frequency in Hz. Without a starting value the
-    // field shows 0 and no unit is preselected (the "STEP FREQ" entry).
+    // field shows 0 and no unit is preselected.
     virtual std::optional<double> EnterFrequency(const std::string& label,
                                                  std::optional<double> startHz) = 0;
     // A level in dBm, typed in dBm, mV or dBmV.
     virtual std::optional<double> EnterAmplitude(const std::string& label, double startDbm) = 0;
-    // A number of dB.
-    virtual std::optional<double> EnterDb(double start) = 0;
+    // A number of dB; the label says what it sets ("dB/div").
+    virtual std::optional<double> EnterDb(const std::string& label, double start,
+                                          DbRange range) = 0;
     // The plot title ("Set Title").
     virtual std::optional<std::string> EnterTitle(const std::string& start) = 0;
     // Zero Span Settings: sweep time and detector; the detector starts at AM.

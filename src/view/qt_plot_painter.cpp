@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <QTransform>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -21,6 +22,14 @@ constexpr const char* kFontFamily = "Arial";
 constexpr int kScreenAnnotationPoints = 14;
 constexpr int kPageAnnotationPoints = 13;
 constexpr int kReadoutPoints = 12;
+constexpr int kAnnunciatorPoints = 12;
+constexpr int kMarkerNumberPoints = 9;
+
+// A marker's number stands in a small box beside its glyph, above and to the
+// right, or to the left near the right edge of the graticule.
+constexpr int kNumberBoxWidth = 11;
+constexpr int kNumberBoxHeight = 14;
+constexpr int kNumberBoxGap = 4;
 
 // Rows far outside the screen (a recalled trace, a marker level far off
 // scale) are drawn where they would be, but held short of what device units
@@ -86,9 +95,10 @@ Qt::Alignment AlignmentOf(TextAlign align) {
     return Qt::AlignLeft;
 }
 
-QFont PlotFont(int points) {
+QFont PlotFont(int points, bool bold = false) {
     QFont font(QString::fromLatin1(kFontFamily));
     font.setPointSize(points);
+    font.setBold(bold);
     return font;
 }
 
@@ -159,7 +169,8 @@ void QtPlotPainter::PaintGraticule() {
     p_.drawLines(lines.data(), static_cast<int>(lines.size()));
 }
 
-// The status letters use the device's own font, smaller than the annotations.
+// The status letters are bold, a little smaller than the annotations, so they
+// read at a glance without being taken for one.
 void QtPlotPainter::PaintAnnunciators() {
     const std::string letters = annotations_.Annunciators();
     if (letters.empty()) {
@@ -168,22 +179,38 @@ void QtPlotPainter::PaintAnnunciators() {
     const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
     const PlotPoint at = annotations_.AnnunciatorAnchor();
     p_.setPen(colours.text);
-    p_.drawText(QRect(at.x * s_, at.y * s_, (plot::kRight - at.x) * s_,
-                      PlotAnnotations::kTextBoxHeight * s_),
-                Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(letters));
+    DrawText(QRect(at.x * s_, at.y * s_, (plot::kRight - at.x) * s_,
+                   PlotAnnotations::kTextBoxHeight * s_),
+             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(letters),
+             PlotFont(kAnnunciatorPoints, true));
+}
+
+void QtPlotPainter::DrawText(const QRect& box, int flags, const QString& text, QFont font) {
+    const QTransform stretch = p_.worldTransform();
+    if (stretch.isIdentity()) {
+        p_.setFont(font);
+        p_.drawText(box, flags, text);
+        return;
+    }
+    font.setPointSizeF(font.pointSizeF() * std::min(stretch.m11(), stretch.m22()));
+    p_.save();
+    p_.resetTransform();
+    p_.setFont(font);
+    p_.drawText(stretch.mapRect(QRectF(box)), flags, text);
+    p_.restore();
 }
 
 void QtPlotPainter::PaintTexts() {
     const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
-    p_.setFont(PlotFont(printing_ ? kPageAnnotationPoints : kScreenAnnotationPoints));
+    const QFont font = PlotFont(printing_ ? kPageAnnotationPoints : kScreenAnnotationPoints);
     p_.setPen(colours.text);
-    const auto draw = [this](const PlotText& t) {
+    const auto draw = [this, &font](const PlotText& t) {
         // A text wider than its box at this font size runs past the box's
         // edges (both, when centred) rather than losing its first letters.
-        p_.drawText(QRect(t.x * s_, t.y * s_, t.width * s_, t.height * s_),
-                    static_cast<int>(AlignmentOf(t.align) | Qt::AlignTop | Qt::TextSingleLine |
-                                     Qt::TextDontClip),
-                    QString::fromStdString(t.text));
+        DrawText(QRect(t.x * s_, t.y * s_, t.width * s_, t.height * s_),
+                 static_cast<int>(AlignmentOf(t.align) | Qt::AlignTop | Qt::TextSingleLine |
+                                  Qt::TextDontClip),
+                 QString::fromStdString(t.text), font);
     };
     if (const auto title = annotations_.Title()) {
         draw(*title);
@@ -203,12 +230,11 @@ void QtPlotPainter::PaintReadout() {
     if (readout.text.empty()) {
         return;
     }
-    p_.setFont(PlotFont(kReadoutPoints));
     p_.setPen(colours.readout);
     // Like the annotations, a long line runs past its strip rather than
     // losing its end.
-    p_.drawText(strip, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
-                QString::fromStdString(readout.text));
+    DrawText(strip, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+             QString::fromStdString(readout.text), PlotFont(kReadoutPoints));
 }
 
 // Each trace is 640 segments from one column's row to the next's.
@@ -243,16 +269,39 @@ void QtPlotPainter::PaintMarkerGlyphs() {
     p_.setPen(TracePen(colours.marker, 2 * s_));
     p_.setBrush(Qt::NoBrush);
     const auto scaled = [this](int x, int y) { return QPoint(x * s_, y * s_); };
+    const bool secondActive = snapshot_.markers.marker2Active != 0;
     if (const auto m = annotations_.Marker1Glyph()) {
         const std::array<QPoint, 5> square = {
             scaled(m->x - 2, m->y - 2), scaled(m->x + 2, m->y - 2), scaled(m->x + 2, m->y + 2),
             scaled(m->x - 2, m->y + 2), scaled(m->x - 2, m->y - 2)};
         p_.drawPolyline(square.data(), static_cast<int>(square.size()));
+        PaintMarkerNumber(*m, 1, !secondActive);
     }
     if (const auto m = annotations_.Marker2Glyph()) {
         p_.drawLine(scaled(m->x - 2, m->y - 2), scaled(m->x + 2, m->y + 2));
         p_.drawLine(scaled(m->x - 2, m->y + 2), scaled(m->x + 2, m->y - 2));
+        PaintMarkerNumber(*m, 2, secondActive);
     }
+}
+
+// The active marker, the one PEAK, a click and the arrow keys move, has its
+// number in a filled box.
+void QtPlotPainter::PaintMarkerNumber(const PlotPoint& glyph, int number, bool active) {
+    const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
+    const int x = glyph.x + kNumberBoxGap + kNumberBoxWidth <= plot::kRight
+                      ? glyph.x + kNumberBoxGap
+                      : glyph.x - kNumberBoxGap - kNumberBoxWidth;
+    const int y = glyph.y - kNumberBoxGap - kNumberBoxHeight;
+    const QRect box(x * s_, y * s_, kNumberBoxWidth * s_, kNumberBoxHeight * s_);
+    p_.save();
+    if (active) {
+        p_.fillRect(box, colours.marker);
+        p_.setBackgroundMode(Qt::TransparentMode);
+    }
+    p_.setPen(active ? colours.background : colours.marker);
+    DrawText(box, Qt::AlignCenter | Qt::TextSingleLine, QString::number(number),
+             PlotFont(kMarkerNumberPoints, true));
+    p_.restore();
 }
 
 void QtPlotPainter::PaintIndicator(QPainter& painter, bool sweepRunning,

@@ -4,7 +4,10 @@
 #include "view/plot_annotations.h"
 #include "view/plot_snapshot.h"
 
+class QFont;
 class QPainter;
+class QRect;
+class QString;
 
 namespace tavlin {
 
@@ -14,6 +17,10 @@ namespace tavlin {
 // indicator. On paper the page is white, the ink black (the traces keep the
 // colours that tell them apart), the title is printed and everything is
 // `scale` printer units per screen pixel.
+//
+// On screen the painter's transform may stretch the plot to the view: lines
+// and traces follow it, and each text is placed through it but drawn upright
+// in a font grown by the smaller of its two scales.
 class QtPlotPainter {
   public:
     static void PaintScreen(QPainter& painter, const PlotSnapshot& snapshot,
@@ -34,6 +41,9 @@ class QtPlotPainter {
     void PaintReadout();
     void PaintTraces();
     void PaintMarkerGlyphs();
+    void PaintMarkerNumber(const PlotPoint& glyph, int number, bool active);
+    // `box` in plot units times the print scale.
+    void DrawText(const QRect& box, int flags, const QString& text, QFont font);
 
     QPainter& p_;
     const PlotSnapshot& snapshot_;

@@ -1,11 +1,13 @@
 #include "view/qt_plot_view.h"
 
-#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
@@ -30,29 +32,36 @@ const QRect kIndicatorSquare(plot::kIndicatorLeft, plot::kIndicatorTop, plot::kI
 QtPlotView::QtPlotView(AnalyzerDocument& document, QWidget* parent)
     : QWidget(parent), doc_(document) {
     setMouseTracking(true);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(plot::kWidth, 0, 0, 0);
-    layout->setSpacing(0);
+    // Every paint covers the whole view in black first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // Clicked or tabbed to, the plot takes the arrow keys.
+    setFocusPolicy(Qt::StrongFocus);
     indicatorTimer_.setInterval(kIndicatorTickMs);
     connect(&indicatorTimer_, &QTimer::timeout, this, &QtPlotView::AdvanceIndicator);
     indicatorTimer_.start();
 }
 
-void QtPlotView::SetPanel(QWidget* panel) {
-    if (panel_ != nullptr) {
-        layout()->removeWidget(panel_);
-        delete panel_;
-    }
-    panel_ = panel;
-    if (panel_ != nullptr) {
-        layout()->addWidget(panel_);
-    }
-    updateGeometry();
+QSize QtPlotView::sizeHint() const {
+    return {plot::kWidth, plot::kHeight};
 }
 
-QSize QtPlotView::sizeHint() const {
-    const QSize panel = panel_ != nullptr ? panel_->sizeHint() : QSize(0, 0);
-    return {plot::kWidth + panel.width(), std::max(plot::kHeight, panel.height())};
+QSize QtPlotView::minimumSizeHint() const {
+    return {plot::kWidth * 3 / 4, plot::kHeight * 3 / 4};
+}
+
+QTransform QtPlotView::ScreenTransform() const {
+    return QTransform::fromScale(static_cast<double>(width()) / plot::kWidth,
+                                 static_cast<double>(height()) / plot::kHeight);
+}
+
+QRect QtPlotView::IndicatorRect() const {
+    return ScreenTransform().mapRect(QRectF(kIndicatorSquare)).toAlignedRect();
+}
+
+QPoint QtPlotView::PlotPoint(const QPointF& at) const {
+    const QPointF p = ScreenTransform().inverted().map(at);
+    return {static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y()))};
 }
 
 void QtPlotView::RequestRepaint() {
@@ -69,16 +78,24 @@ void QtPlotView::AdvanceIndicator() {
     } else if (!indicatorSpinning_) {
         return;
     }
+    if (running != indicatorSpinning_) {
+        Q_EMIT sweepStartedOrEnded();
+    }
     indicatorSpinning_ = running;
-    update(kIndicatorSquare);
+    update(IndicatorRect());
 }
 
 void QtPlotView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    if (kIndicatorSquare.contains(event->rect())) {
+    if (IndicatorRect().contains(event->rect())) {
+        // The square's edges fall between pixels when stretched: the pixels
+        // the update takes in around it are filled as the screen has them.
+        painter.fillRect(event->rect(), Qt::black);
+        painter.setTransform(ScreenTransform());
         QtPlotPainter::PaintIndicator(painter, doc_.SweepRunning(), indicator_);
         return;
     }
+    painter.setTransform(ScreenTransform());
     QtPlotPainter::PaintScreen(painter, TakePlotSnapshot(doc_), indicator_);
 }
 
@@ -101,23 +118,61 @@ bool QtPlotView::Print(QPrinter& printer) const {
 }
 
 void QtPlotView::mousePressEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = PlotPoint(event->position());
     if (event->button() == Qt::LeftButton) {
         if (const auto column = plot::ClickColumn(at.x(), at.y(), plot::kScreenTop)) {
             MarkerCommands(doc_).PlaceActiveMarker(*column);
+            dragging_ = true;
             update();
         }
     }
     QWidget::mousePressEvent(event);
 }
 
+// A marker being dragged follows the pointer's column, held to the trace's
+// ends when the pointer leaves the graticule.
 void QtPlotView::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = PlotPoint(event->position());
+    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
+        MarkerCommands(doc_).PlaceActiveMarker(
+            std::clamp(at.x() - plot::kLeft, 0, plot::kLastColumn));
+    }
     const auto column = plot::CursorColumn(at.x(), at.y(), plot::kScreenTop);
     ReportCursor(column ? CursorText(*column) : QString());
     // Taken here: passed on, the frame would read the pointer in its own
     // coordinates and overwrite this readout with another column's.
     event->accept();
+}
+
+void QtPlotView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = false;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+// A notch is 120 eighths of a degree; a fine-grained wheel or a touchpad
+// sends less at a time, kept until a notch is made up. A wheel turned with
+// Shift may arrive sideways.
+void QtPlotView::wheelEvent(QWheelEvent* event) {
+    constexpr int kNotch = 120;
+    const QPoint turned = event->angleDelta();
+    wheelEighths_ += turned.y() != 0 ? turned.y() : turned.x();
+    const int notches = wheelEighths_ / kNotch;
+    wheelEighths_ -= notches * kNotch;
+    if (notches != 0) {
+        Q_EMIT wheelNotches(notches, event->modifiers());
+    }
+    event->accept();
+}
+
+void QtPlotView::keyPressEvent(QKeyEvent* event) {
+    const int points = (event->modifiers() & Qt::ShiftModifier) ? plot::kColumnsPerDivision : 1;
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        MarkerCommands(doc_).MoveActiveMarker(event->key() == Qt::Key_Left ? -points : points);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void QtPlotView::leaveEvent(QEvent* event) {

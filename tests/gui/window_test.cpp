@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -24,11 +25,15 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QWheelEvent>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
+#include <ranges>
 #include <stdexcept>
 #include <thread>
 #include <tuple>
@@ -39,6 +44,7 @@
 #include "app/qt_main_frame.h"
 #include "app/qt_progress_dialog.h"
 #include "app/qt_prompter.h"
+#include "document/marker_commands.h"
 #include "gui/gui_fixtures.h"
 #include "panel/qt_entry_dialogs.h"
 #include "panel/qt_front_panel.h"
@@ -125,6 +131,90 @@ TEST_F(ApplicationTest, ScreenshotRunWritesTheWindowAfterTheCommandsAndSweepsOrR
     EXPECT_EQ(Tavlin({"--simulate", "--screenshot", "x.png", "--sweeps", "x"}), 2);
     EXPECT_EQ(Tavlin({"--simulate=no-such-scene.json", "--screenshot", "x.png"}), 1);
     EXPECT_FALSE(QFileInfo::exists("x.png"));
+}
+
+// A unit that takes its time over each reply, as one on the bench does over
+// the words of its calibration memory.
+class SlowUnit final : public ForwardingUsbDriver {
+  public:
+    using ForwardingUsbDriver::ForwardingUsbDriver;
+    int Read(UsbHandle h, std::uint8_t* d, std::size_t n, std::size_t& got) override {
+        std::this_thread::sleep_for(300us);
+        return inner_.Read(h, d, n, got);
+    }
+};
+
+// The first start reads the calibration memory beside the GUI thread, whose
+// event loop keeps turning: the dialog is up and its bar moves. Closing the
+// dialog gives the start up in order: the link is reset, the part read is not
+// cached, no window opens.
+TEST_F(ApplicationTest, TheEventLoopTurnsDuringTheFirstReadAndClosingTheProgressEndsTheStart) {
+    SlowUnit slowUnit(unit);
+    for (const int closeAt : {20, 1000}) {
+        const bool giveUp = closeAt <= 100;
+        SCOPED_TRACE(giveUp ? "given up" : "read whole");
+        QtApplication application(slowUnit, clock, &prompter);
+        QtProgressDialog& progress = application.Progress();
+        int shownMidRead = 0;
+        QTimer watch;  // looks at the bar from the event loop
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            const int at = progress.Position();
+            shownMidRead += progress.Dialog()->isVisible() && at > 0 && at < 90;
+            if (at >= closeAt) {
+                progress.Dialog()->close();
+            }
+        });
+        watch.start(5);
+        EXPECT_EQ(application.Start(), !giveUp);
+        EXPECT_GT(shownMidRead, 0);
+        EXPECT_EQ(std::filesystem::exists("TV000123.kvo"), !giveUp);
+        EXPECT_EQ(application.Document().link.IsOpen(), !giveUp);
+    }
+}
+
+// The mode buttons show the state, whoever changed it: a press of their own,
+// or the document changed from elsewhere (a menu, the automation language,
+// a recalled state), and a single sweep only while it runs.
+TEST_F(ApplicationTest, ModeButtonsShowTheStateWhoeverChangedIt) {
+    QtApplication application(unit, clock, &prompter);
+    ASSERT_TRUE(application.Start());
+    AnalyzerDocument& doc = application.Document();
+    QtFrontPanel& panel = application.Frame().Panel();
+    const auto marked = [&panel] {
+        QStringList on;
+        for (const int id : {1025, 1026, 1018, 1019, 1044, 1012, 1023, 1024}) {
+            if (panel.Button(id)->isChecked()) {
+                on << panel.Button(id)->text();
+            }
+        }
+        return on;
+    };
+    EXPECT_EQ(marked(), QStringList({"NORMAL", "FREE RUN"}));
+    QTest::mouseClick(panel.Button(1019), Qt::LeftButton);  // MAX HOLD
+    QTest::mouseClick(panel.Button(1044), Qt::LeftButton);  // LIN
+    QTest::mouseClick(panel.Button(1044), Qt::LeftButton);  // stays on
+    EXPECT_EQ(marked(), QStringList({"MAX HOLD", "LIN", "FREE RUN"}));
+
+    std::atomic<bool> passMayEnd{false};
+    doc.SetSweepPass([&passMayEnd] {
+        while (!passMayEnd) {
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    doc.EditSettings([](InstrumentState& s) {
+        s.maxHold = 0;
+        s.videoTrigger = true;
+    });
+    MarkerCommands(doc).Delta();
+    doc.OnContinuous();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return marked() == QStringList({"CONTINUOUS", "NORMAL", "LIN", "DELTA", "VIDEO"});
+    })) << marked().join(", ").toStdString();
+    // SINGLE during a continuous run: the pass under way is the last one.
+    QTest::mouseClick(panel.Button(1026), Qt::LeftButton);
+    EXPECT_EQ(marked(), QStringList({"SINGLE", "NORMAL", "LIN", "DELTA", "VIDEO"}));
+    passMayEnd = true;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return marked().size() == 4 && !doc.SweepRunning(); }));
 }
 
 void WaitUntilPending(QtPrompter& prompter) {
@@ -253,6 +343,8 @@ TEST_F(MainFrameTest, MenusReachTheirCommandsAndShowTheirMarks) {
     QtSettingsMenu& settings = frame->SettingsMenu();
     settings.Action(32783)->trigger();  // Video Averaging 10
     EXPECT_EQ(Settings().videoAvgCount, 10);
+    settings.Action(32784)->trigger();  // one of a kind: 10 gives way at once
+    EXPECT_FALSE(settings.Action(32783)->isChecked());
     Doc().EditSettings([](InstrumentState& s) { s.videoAvgCount = 1; });
     Q_EMIT settings.findChild<QMenu*>()->aboutToShow();
     EXPECT_TRUE(settings.Action(32782)->isChecked());
@@ -278,6 +370,7 @@ TEST_F(MainFrameTest, MenusReachTheirCommandsAndShowTheirMarks) {
 // Which points are columns of the graticule is tested with the plot
 // geometry; here the mouse reaches the status bar and the marker.
 TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
+    frame->View().resize(660, 670);  // pixels are plot units
     const auto send = [this](QEvent::Type type, int x, Qt::MouseButton button) {
         QMouseEvent event(type, QPointF(x, 300), QPointF(x, 300), button, Qt::MouseButtons(button),
                           Qt::NoModifier);
@@ -291,6 +384,84 @@ TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
     send(QEvent::MouseButtonPress, 330, Qt::LeftButton);
     EXPECT_EQ(test::MarkersOf(Doc()).marker1On, 1);
     EXPECT_DOUBLE_EQ(test::MarkersOf(Doc()).marker1Pos, 915e6);
+}
+
+// A line drawn on a stretched grid lands within a pixel of where the stretch
+// puts it.
+bool BlueNear(const QImage& image, double x, double y) {
+    const QImage around = image.copy(static_cast<int>(x) - 1, static_cast<int>(y) - 1, 3, 3);
+    return std::ranges::any_of(std::views::iota(0, 9), [&around](int i) {
+        return around.pixelColor(i % 3, i / 3) == QColor(0, 0, 192);
+    });
+}
+
+// The plot takes what the window gives, the panel keeps its width, and the
+// window does not shrink below what the panel's buttons need.
+TEST_F(MainFrameTest, ThePlotGrowsWithTheWindowThePanelKeepsItsWidthAndButtonsTheirSize) {
+    frame->Place();
+    const QSize designedPlot = frame->View().size();
+    const int panelWidth = frame->Panel().width();
+    frame->resize(1400, 1000);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return frame->View().width() == designedPlot.width() + 450; }));
+    EXPECT_EQ(frame->View().height(), designedPlot.height() + 260);
+    EXPECT_EQ(frame->Panel().width(), panelWidth);
+    const QImage plot = frame->View().grab().toImage();
+    const double sx = plot.width() / 660.0;
+    const double sy = plot.height() / 670.0;
+    EXPECT_TRUE(BlueNear(plot, 650 * sx, 300 * sy)) << "right graticule line";
+    EXPECT_TRUE(BlueNear(plot, 330 * sx, 520 * sy)) << "a horizontal graticule line";
+
+    frame->resize(300, 300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->width() < 950; }));
+    EXPECT_EQ(frame->size(), frame->minimumSize());
+    EXPECT_GE(frame->View().width(), 660 * 3 / 4);
+    for (const QPushButton* button : frame->Panel().findChildren<QPushButton*>()) {
+        EXPECT_GE(button->height(), button->sizeHint().height()) << button->text().toStdString();
+    }
+}
+
+// Each notch goes through the panel's own step: CF step, span steps, the
+// reference level step.
+TEST_F(MainFrameTest, TheWheelStepsCentreSpanAndReferenceLevel) {
+    const auto turn = [this](int eighths, Qt::KeyboardModifiers keys) {
+        QWheelEvent event(QPointF(300, 300), QPointF(300, 300), QPoint(), QPoint(0, eighths),
+                          Qt::NoButton, keys, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&frame->View(), &event);
+    };
+    turn(120, Qt::NoModifier);
+    EXPECT_DOUBLE_EQ(Doc().Frequencies().CenterHz(), 915e6 + Settings().cfStepHz);
+    turn(60, Qt::NoModifier);
+    turn(-60 - 240, Qt::NoModifier);  // half a notch kept, then three back
+    EXPECT_DOUBLE_EQ(Doc().Frequencies().CenterHz(), 915e6 - Settings().cfStepHz);
+    turn(-120, Qt::ShiftModifier);
+    EXPECT_DOUBLE_EQ(Doc().Frequencies().SpanHz(), 20e6);
+    turn(240, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(Settings().refLevelDbm, 2 * Settings().refLevelStepDb);
+}
+
+// The arrow keys move the active marker a point (Shift: a division) from
+// where a click or a drag left it; a marker that is off stays off.
+TEST_F(MainFrameTest, ArrowKeysAndADragMoveTheActiveMarker) {
+    QtPlotView& view = frame->View();
+    view.resize(660, 670);  // pixels are plot units
+    const auto column = [this] {
+        return std::lround((test::MarkersOf(Doc()).marker1Pos - 902e6) * 640 / 26e6);
+    };
+    QTest::keyClick(&view, Qt::Key_Right);
+    EXPECT_EQ(test::MarkersOf(Doc()).marker1On, 0);
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(110, 300));
+    QTest::mouseMove(&view, QPoint(400, 320));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(700, 320), QPointF(700, 320), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&view, &drag);  // past the graticule's end
+    EXPECT_EQ(column(), 640);
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, QPoint(700, 320));
+    QTest::keyClick(&view, Qt::Key_Left);
+    QTest::keyClick(&view, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(column(), 640 - 1 - 64);
+    QTest::keyClick(&view, Qt::Key_Right);
+    EXPECT_EQ(column(), 640 - 64);
 }
 
 TEST_F(MainFrameTest, ClosingTheWindowStopsTheSweepAndClosesTheLink) {
@@ -435,7 +606,7 @@ class QtEntryDialogsTest : public ::testing::Test {
 };
 
 // Each dialog first refuses a value (where its rule refuses any) and says
-// why, then takes one and hands it back.
+// why without moving its buttons, then takes one and hands it back.
 TEST_F(QtEntryDialogsTest, EachDialogShowsARefusalAndHandsBackTheValueTaken) {
     struct Row {
         const char* name;
@@ -448,7 +619,8 @@ TEST_F(QtEntryDialogsTest, EachDialogShowsARefusalAndHandsBackTheValueTaken) {
          [](EntryDialogs& d) {
              EXPECT_DOUBLE_EQ(d.EnterAmplitude("REF LEVEL", -10.0).value_or(0.0), -46.9897);
          }},
-        {"dB", "abc", "-0.5", "", 0, [](EntryDialogs& d) { EXPECT_EQ(d.EnterDb(10.0), -0.5); }},
+        {"dB/div", "0", "2.5", "", 0,
+         [](EntryDialogs& d) { EXPECT_EQ(d.EnterDb("dB/div", 10.0, DbRange::AboveZero), 2.5); }},
         {"zero span", "0.4", "500", "OK", 0,
          [](EntryDialogs& d) {
              EXPECT_EQ(d.EnterZeroSpan(10.0).value_or(ZeroSpanChoice{}).sweepTimeMs, 500.0);
@@ -468,10 +640,19 @@ TEST_F(QtEntryDialogsTest, EachDialogShowsARefusalAndHandsBackTheValueTaken) {
         SCOPED_TRACE(row.name);
         WhenOpen([&row](QDialog& dialog) {
             if (!row.refused.isEmpty()) {
+                const auto buttonsAt = [&dialog] {
+                    QCoreApplication::sendPostedEvents();  // the layout's own requests
+                    std::vector<QPoint> at;
+                    for (const QPushButton* button : dialog.findChildren<QPushButton*>()) {
+                        at.push_back(button->mapTo(&dialog, QPoint()));
+                    }
+                    return at;
+                };
+                const std::vector<QPoint> before = buttonsAt();
                 Enter(dialog, row.refused, row.button, row.field);
                 auto* refusal = dialog.findChild<QtRefusalLabel*>();
-                EXPECT_TRUE(dialog.isVisible() && refusal->isVisibleTo(&dialog) &&
-                            !refusal->text().isEmpty());
+                EXPECT_TRUE(dialog.isVisible() && !refusal->text().isEmpty());
+                EXPECT_EQ(buttonsAt(), before);
             }
             Enter(dialog, row.taken, row.button, row.field);
         });
@@ -489,6 +670,22 @@ TEST_F(QtEntryDialogsTest, KeypadStartsInItsUnitAndTheFirstKeyClearsTheField) {
         }
     });
     EXPECT_EQ(dialogs_.EnterFrequency("CENTER FREQ", 902e6), 1.5e9);
+}
+
+// A unit typed after the number goes before the unit the keypad opened in.
+TEST_F(QtEntryDialogsTest, KeypadTakesAUnitTypedAfterTheNumber) {
+    const std::pair<const char*, double> rows[] = {
+        {"915M", 915e6},        {"2.4G", 2.4e9}, {"100k", 100e3},
+        {" 12.5 kHz ", 12.5e3}, {"50Hz", 50.0},  {"7", 7e6},
+    };
+    for (const auto& [typed, hz] : rows) {
+        WhenOpen([typed](QDialog& dialog) {
+            Enter(dialog, "5X", "");
+            EXPECT_TRUE(dialog.isVisible()) << "refused: 5X";
+            Enter(dialog, typed, "");
+        });
+        EXPECT_EQ(dialogs_.EnterFrequency("CENTER FREQ", 902e6), hz) << typed;
+    }
 }
 
 TEST_F(QtEntryDialogsTest, TheAttenuatorIsChosenFromAList) {
@@ -509,14 +706,19 @@ TEST_F(QtEntryDialogsTest, AWindowClosedUnderAnOpenDialogCancelsIt) {
     });
     EXPECT_EQ(dialogs_.EnterFrequency("CENTER FREQ", 902e6), std::nullopt);
 
-    // Without the window the dialogs open on their own.
-    WhenOpen([](QDialog& dialog) { Enter(dialog, "", ""); });
-    EXPECT_EQ(dialogs_.EnterDb(3.0), 3.0);
+    // Without the window the dialogs open on their own, saying what they set.
+    WhenOpen([](QDialog& dialog) {
+        EXPECT_EQ(dialog.findChild<QLabel*>()->text(), "Ref Lvl Step");
+        Enter(dialog, "", "");
+    });
+    EXPECT_EQ(dialogs_.EnterDb("Ref Lvl Step", 3.0, DbRange::Any), 3.0);
     EXPECT_EQ(openedOver_, nullptr);
 }
 
 TEST_F(QtEntryDialogsTest, OpeningFromAnotherThreadIsAProgrammingError) {
-    std::thread([this] { EXPECT_THROW(dialogs_.EnterDb(1.0), std::logic_error); }).join();
+    std::thread([this] {
+        EXPECT_THROW(dialogs_.EnterDb("dB/div", 1.0, DbRange::Any), std::logic_error);
+    }).join();
 }
 
 }  // namespace

@@ -138,17 +138,18 @@ TEST_F(FrontPanelCommandsTest, OnlyInstrumentCommandsAndZeroSpanPauseTheSweep) {
     EXPECT_TRUE(doc->SweepRunning());
 }
 
-// A scale that cannot be drawn is refused with a message.
-TEST_F(FrontPanelCommandsTest, DbPerDivSelectsLogEvenWhenCancelledAndRefusesUnusableScales) {
+// The entry refuses a scale that cannot be drawn while it is open; should
+// one come back all the same, it is not taken.
+TEST_F(FrontPanelCommandsTest, DbPerDivSelectsLogEvenWhenCancelledAndTakesOnlyUsableScales) {
     panel().OnLin();
-    dialogs.dbs = {std::nullopt, 0.0, -5.0, kNaN, 2.5};
-    for (int i = 0; i < 4; ++i) {
+    dialogs.dbs = {std::nullopt, 0.0, kNaN, 2.5};
+    for (int i = 0; i < 3; ++i) {
         panel().OnDbPerDiv();
     }
     EXPECT_EQ(Settings().linearScale, 0);
     EXPECT_EQ(Settings().refLevelInMv, 0);
     EXPECT_EQ(Settings().dbPerDiv, 10.0);
-    EXPECT_EQ(prompter.Count(), 3u);
+    EXPECT_EQ(dialogs.openings[0].label, "dB/div");
     panel().OnDbPerDiv();
     EXPECT_EQ(Settings().dbPerDiv, 2.5);
 }

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 
 #include <atomic>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "panel/panel_fixture.h"
@@ -31,6 +33,25 @@ TEST_F(SettingsMenuCommandsTest, PreamplifierTogglesWithTheSweepStoppedWhereTher
     EXPECT_FALSE(menu().State(SettingsMenuItem::RfPreamplifier).enabled);
     menu().OnRfPreamplifier();
     EXPECT_EQ(SentWith('M').size(), 1u);
+}
+
+// The step and offset entries open at the value in force and say what they set.
+TEST_F(SettingsMenuCommandsTest, StepAndOffsetEntriesOpenAtTheirValues) {
+    Edit([](InstrumentState& s) {
+        s.cfStepHz = 2.5e6;
+        s.refLevelStepDb = 5.0;
+        s.refLevelOffsetDb = -3.0;
+    });
+    menu().OnCfStepSize();
+    menu().OnRefLevelStep();
+    menu().OnRefLevelOffset();
+    ASSERT_EQ(dialogs.openings.size(), 3u);
+    const std::pair<std::string, double> opened[] = {
+        {"STEP FREQ", 2.5e6}, {"Ref Lvl Step", 5.0}, {"Ref Lvl Offset", -3.0}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(dialogs.openings[i].label, opened[i].first);
+        EXPECT_EQ(dialogs.openings[i].start, opened[i].second) << opened[i].first;
+    }
 }
 
 TEST_F(SettingsMenuCommandsTest, SweepTimeOnlyInZeroSpan) {

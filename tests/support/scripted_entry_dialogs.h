@@ -29,7 +29,7 @@ class ScriptedEntryDialogs final : public EntryDialogs {
 
     struct Opening {
         Kind kind;
-        std::string label;            // the keypad's and amplitude entry's label
+        std::string label;            // the keypad's, amplitude and dB entry's label
         std::optional<double> start;  // the starting number; none for "STEP FREQ" and text
         std::string startText;        // Title: the starting text; TcpIp: the address
     };
@@ -56,8 +56,8 @@ class ScriptedEntryDialogs final : public EntryDialogs {
     std::optional<double> EnterAmplitude(const std::string& label, double startDbm) override {
         return Answer(amplitudes, {Kind::Amplitude, label, startDbm, {}});
     }
-    std::optional<double> EnterDb(double start) override {
-        return Answer(dbs, {Kind::Db, {}, start, {}});
+    std::optional<double> EnterDb(const std::string& label, double start, DbRange) override {
+        return Answer(dbs, {Kind::Db, label, start, {}});
     }
     std::optional<std::string> EnterTitle(const std::string& start) override {
         return Answer(titles, {Kind::Title, {}, std::nullopt, start});
