@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/field_count.h"
+#include "document/marker_scale.h"
 #include "document/preset_values.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
@@ -256,6 +257,7 @@ void AnalyzerDocument::SetFrequencies(double startHz, double stopHz) {
 
 void AnalyzerDocument::FollowSpanKind() {
     bool changed = false;
+    MarkerScale scale;
     {
         std::lock_guard lock(settingsMutex_);
         const bool zeroSpan = IsZeroSpan(state_.stopFreqHz - state_.startFreqHz);
@@ -264,15 +266,22 @@ void AnalyzerDocument::FollowSpanKind() {
         if (!zeroSpan) {
             state_.zeroSpanFm = 0;
         }
+        scale = MarkerScale::From(state_);
     }
     if (changed) {
-        StartScreenAfresh();
+        StartScreenAfresh(scale);
     }
 }
 
-void AnalyzerDocument::StartScreenAfresh() {
+// The markers go off at the centre of the new screen, so that a query of
+// their position reads a frequency (or a time) of the screen shown.
+void AnalyzerDocument::StartScreenAfresh(const MarkerScale& scale) {
+    const double centre = scale.PositionOfColumn(MarkerScale::kCenterColumn);
+    const double floorLevel = scale.LevelOfRow(kBottomRow);
     std::lock_guard lock(traceMutex_);
     screenEpoch_.fetch_add(1);
+    screen_.markers.marker1Pos = screen_.markers.marker2Pos = centre;
+    screen_.markers.marker1Level = screen_.markers.marker2Level = floorLevel;
     screen_.markers.marker1On = 0;
     screen_.markers.marker2On = 0;
     screen_.markers.marker2Active = 0;

@@ -23,6 +23,7 @@
 namespace tavlin {
 
 class Clock;
+class MarkerScale;
 class Prompter;
 class ProgressSink;
 class UsbDriver;
@@ -240,7 +241,7 @@ class AnalyzerDocument {
     // screen afresh (markers off, trace on the floor) and leaving it ends the
     // FM detector, whichever command changed the span.
     void FollowSpanKind();
-    void StartScreenAfresh();
+    void StartScreenAfresh(const MarkerScale& scale);
 
     // The sweep thread's own bookkeeping: the screen is repainted after the
     // pass as a whole.

@@ -27,7 +27,9 @@ class SpanKindTest : public test::VirtualUnitTest {
 };
 
 // Entering or leaving zero span, by whichever command, turns the markers off
-// and puts the trace on the floor; leaving it ends the FM detector. A change
+// at the centre of the new screen (a position query reads a frequency, or a
+// time, of the screen shown) and puts the trace on the floor; leaving it ends
+// the FM detector. A change
 // within one kind of screen keeps both.
 TEST_F(SpanKindTest, EnteringOrLeavingZeroSpanStartsTheScreenAfresh) {
     Start({Cw(915e6, -30.0)});
@@ -64,6 +66,12 @@ TEST_F(SpanKindTest, EnteringOrLeavingZeroSpanStartsTheScreenAfresh) {
         ASSERT_FALSE(ScreenAfresh()) << row.name;
         row.change(*doc);
         EXPECT_EQ(ScreenAfresh(), row.afresh) << row.name;
+        if (row.afresh) {
+            const double centre = doc->Frequencies().SpanHz() > 0.0
+                                      ? doc->Frequencies().CenterHz()
+                                      : doc->Settings().sweepTimeSec * 500.0;
+            EXPECT_DOUBLE_EQ(test::MarkersOf(*doc).marker1Pos, centre) << row.name;
+        }
         EXPECT_EQ(doc->Settings().zeroSpanFm, row.fromZeroSpan && !row.afresh) << row.name;
     }
 }
