@@ -106,6 +106,14 @@ QPen TracePen(const QColor& colour, int width) {
     return QPen(colour, width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
 }
 
+// Lines are stroked in device pixels: a pen stroked through a stretching
+// transform costs about three times as much. This is the width in pixels of a
+// pen `width` plot units wide, stretched by the smaller of the two scales.
+int DeviceWidth(const QTransform& toDevice, int width) {
+    const double stretch = std::min(toDevice.m11(), toDevice.m22());
+    return std::max(1, static_cast<int>(std::lround(width * stretch)));
+}
+
 double Degrees(double radians) {
     return radians * 180.0 / std::numbers::pi;
 }
@@ -157,16 +165,20 @@ void QtPlotPainter::PaintBackground() {
 
 void QtPlotPainter::PaintGraticule() {
     const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
-    p_.setPen(QPen(colours.graticule, s_));
+    const QTransform toDevice = p_.worldTransform();
     std::array<QLine, 2 * (plot::kDivisions + 1)> lines;
     const int bottom = top_ + plot::kGraticuleHeight;
     for (int i = 0; i <= plot::kDivisions; ++i) {
         const int x = plot::kLeft + plot::kColumnsPerDivision * i;
         const int y = top_ + plot::kRowsPerDivision * i;
-        lines[2 * i] = QLine(x * s_, top_ * s_, x * s_, bottom * s_);
-        lines[2 * i + 1] = QLine(plot::kLeft * s_, y * s_, plot::kRight * s_, y * s_);
+        lines[2 * i] = toDevice.map(QLine(x * s_, top_ * s_, x * s_, bottom * s_));
+        lines[2 * i + 1] = toDevice.map(QLine(plot::kLeft * s_, y * s_, plot::kRight * s_, y * s_));
     }
+    p_.save();
+    p_.resetTransform();
+    p_.setPen(QPen(colours.graticule, DeviceWidth(toDevice, s_)));
     p_.drawLines(lines.data(), static_cast<int>(lines.size()));
+    p_.restore();
 }
 
 // The status letters are bold, a little smaller than the annotations, so they
@@ -241,27 +253,34 @@ void QtPlotPainter::PaintReadout() {
 void QtPlotPainter::PaintTraces() {
     const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
     const DisplayState& display = snapshot_.display;
+    const QTransform toDevice = p_.worldTransform();
+    const int width = DeviceWidth(toDevice, 2 * s_);
+    std::array<QPoint, kTracePoints> points;
     std::array<QLine, kTracePoints - 1> segments;
-    const auto drawRows = [&](const std::array<std::int32_t, kTracePoints>& rows) {
-        for (int i = 0; i + 1 < kTracePoints; ++i) {
-            const int x = plot::kLeft + i;
-            segments[i] = QLine(x * s_, (top_ + DrawnRow(rows[i])) * s_, (x + 1) * s_,
-                                (top_ + DrawnRow(rows[i + 1])) * s_);
+    const auto drawRows = [&](const std::array<std::int32_t, kTracePoints>& rows,
+                              const QColor& colour) {
+        for (int i = 0; i < kTracePoints; ++i) {
+            points[i] =
+                toDevice.map(QPoint((plot::kLeft + i) * s_, (top_ + DrawnRow(rows[i])) * s_));
         }
+        for (int i = 0; i + 1 < kTracePoints; ++i) {
+            segments[i] = QLine(points[i], points[i + 1]);
+        }
+        p_.setPen(TracePen(colour, width));
         p_.drawLines(segments.data(), static_cast<int>(segments.size()));
     };
-    p_.setPen(TracePen(colours.traceA, 2 * s_));
-    drawRows(snapshot_.traceAInt);
-
+    p_.save();
+    p_.resetTransform();
+    drawRows(snapshot_.traceAInt, colours.traceA);
     // With the limit lines on, the lower limit takes trace B's place and pen.
     if (display.traceBShown || display.limitLinesOn) {
-        p_.setPen(TracePen(colours.traceB, 2 * s_));
-        drawRows(display.limitLinesOn ? display.lowerLimitRows : display.traceBRows);
+        drawRows(display.limitLinesOn ? display.lowerLimitRows : display.traceBRows,
+                 colours.traceB);
     }
     if (display.limitLinesOn) {
-        p_.setPen(TracePen(colours.upperLimit, 2 * s_));
-        drawRows(display.upperLimitRows);
+        drawRows(display.upperLimitRows, colours.upperLimit);
     }
+    p_.restore();
 }
 
 void QtPlotPainter::PaintMarkerGlyphs() {
