@@ -68,6 +68,7 @@ bool AutomationServer::Enable(const TcpIpSettings& settings) {
 void AutomationServer::Disable() {
     const std::lock_guard lock(controlMutex_);
     enabled_ = false;
+    reply_.Wake();
     if (interpreter_) {
         interpreter_->StopWaiting();
     }
@@ -121,6 +122,7 @@ void AutomationServer::CommandThreadMain(TcpSocket listener) {
     // The menu must never read "Disable Automation" for a server that is off.
     enabled_ = false;
     connected_ = false;
+    reply_.Wake();  // the data thread ends now, not at its next poll
     commandThreadDone_ = true;
 }
 
@@ -159,7 +161,8 @@ void AutomationServer::DataThreadMain(TcpSocket listener) {
         return;
     }
     while (enabled_.load()) {
-        if (reply_.WaitReady(kReplyPoll) && !tcp::SendAll(*connection, reply_.Take(), enabled_)) {
+        if (reply_.WaitReady(kReplyPoll, enabled_) &&
+            !tcp::SendAll(*connection, reply_.Take(), enabled_)) {
             return;
         }
     }

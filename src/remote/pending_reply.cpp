@@ -34,9 +34,15 @@ bool PendingReply::Ready() const {
     return ready_;
 }
 
-bool PendingReply::WaitReady(std::chrono::milliseconds timeout) {
+bool PendingReply::WaitReady(std::chrono::milliseconds timeout, const std::atomic<bool>& running) {
     std::unique_lock lock(mutex_);
-    return readyChanged_.wait_for(lock, timeout, [this] { return ready_; });
+    readyChanged_.wait_for(lock, timeout, [&] { return ready_ || !running.load(); });
+    return ready_;
+}
+
+void PendingReply::Wake() {
+    { const std::lock_guard lock(mutex_); }
+    readyChanged_.notify_all();
 }
 
 std::string PendingReply::Take() {

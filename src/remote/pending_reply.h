@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -27,8 +28,11 @@ class PendingReply final : public ReplySink {
 
     // True when a reply arrived since the last Take.
     bool Ready() const;
-    // Waits at most `timeout` for a reply; true when one is ready.
-    bool WaitReady(std::chrono::milliseconds timeout);
+    // Waits at most `timeout` for a reply, or until `running` is false and
+    // Wake is called; true when a reply is ready.
+    bool WaitReady(std::chrono::milliseconds timeout, const std::atomic<bool>& running);
+    // Wakes the waiters, so that they look at their running flag.
+    void Wake();
     // The text waiting to be sent, cleared with the ready flag.
     std::string Take();
     // True once after one or more replies were dropped.
