@@ -43,30 +43,24 @@ std::optional<std::pair<std::string, std::vector<int>>> SplitAddress(std::string
     return std::pair{std::string(value), ports};
 }
 
-// The option's value: empty when given bare, nothing when it is another option.
+// The text after "NAME=", or nothing when the argument is not that option
+// with a value.
 std::optional<std::string_view> OptionValue(std::string_view argument, std::string_view name) {
-    if (!argument.starts_with(name)) {
+    if (!argument.starts_with(name) || argument.substr(name.size(), 1) != "=") {
         return std::nullopt;
     }
-    argument.remove_prefix(name.size());
-    if (argument.empty()) {
-        return argument;
-    }
-    if (argument.front() != '=') {
-        return std::nullopt;
-    }
-    return argument.substr(1);
+    return argument.substr(name.size() + 1);
 }
 
 }  // namespace
 
 std::optional<TcpIpSettings> ParseAutomationOption(std::string_view argument) {
+    if (argument == "--automation") {
+        return TcpIpSettings{};
+    }
     const std::optional<std::string_view> value = OptionValue(argument, "--automation");
     if (!value) {
         return std::nullopt;
-    }
-    if (value->empty()) {
-        return TcpIpSettings{};
     }
     const auto split = SplitAddress(*value, 2);
     if (!split) {
@@ -76,12 +70,12 @@ std::optional<TcpIpSettings> ParseAutomationOption(std::string_view argument) {
 }
 
 std::optional<ScpiSettings> ParseScpiOption(std::string_view argument) {
+    if (argument == "--scpi") {
+        return ScpiSettings{};
+    }
     const std::optional<std::string_view> value = OptionValue(argument, "--scpi");
     if (!value) {
         return std::nullopt;
-    }
-    if (value->empty()) {
-        return ScpiSettings{};
     }
     const auto split = SplitAddress(*value, 1);
     if (!split) {
