@@ -30,13 +30,23 @@ AutomationServer::~AutomationServer() {
     Disable();
 }
 
+// The message is shown once the lock is released: a box turns the event
+// loop, and whatever it runs may disable the server.
 bool AutomationServer::Enable(const TcpIpSettings& settings) {
+    std::string error;
+    if (Start(settings, error)) {
+        return true;
+    }
+    doc_.GetPrompter().Inform(error, kListenFailedCaption);
+    return false;
+}
+
+bool AutomationServer::Start(const TcpIpSettings& settings, std::string& error) {
     const std::lock_guard lock(controlMutex_);
     if (enabled_.load()) {
         return true;
     }
     JoinThreads();  // those of the last client, already on their way out
-    std::string error;
     std::optional<TcpSocket> commandListener =
         tcp::Listen(settings.address, settings.commandPort, error);
     std::optional<TcpSocket> dataListener;
@@ -44,7 +54,6 @@ bool AutomationServer::Enable(const TcpIpSettings& settings) {
         dataListener = tcp::Listen(settings.address, settings.dataPort, error);
     }
     if (!dataListener) {
-        doc_.GetPrompter().Inform(error, kListenFailedCaption);
         return false;
     }
     commandPort_ = tcp::BoundPort(*commandListener);

@@ -58,13 +58,17 @@ class AutomationServer {
     bool MenuEnabled() const { return !Connected(); }
 
   private:
+    // False, with the reason, when a port cannot be listened on.
+    bool Start(const TcpIpSettings& settings, std::string& error);
     void CommandThreadMain(TcpSocket listener);
     void DataThreadMain(TcpSocket listener);
     void Serve(const TcpSocket& connection);
     void JoinThreads();
 
     AnalyzerDocument& doc_;
-    std::mutex controlMutex_;  // Enable and Disable
+    // Enable and Disable. Recursive: a box served while Disable waits turns
+    // the event loop, which may close the window and so disable again.
+    std::recursive_mutex controlMutex_;
     std::atomic<bool> enabled_{false};
     std::atomic<bool> connected_{false};
     std::atomic<bool> commandThreadDone_{true};

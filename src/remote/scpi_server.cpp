@@ -21,15 +21,23 @@ ScpiServer::~ScpiServer() {
     Disable();
 }
 
+// The message is shown once the lock is released (see AutomationServer).
 bool ScpiServer::Enable(const ScpiSettings& settings) {
+    std::string error;
+    if (Start(settings, error)) {
+        return true;
+    }
+    doc_.GetPrompter().Inform(error, AutomationServer::kListenFailedCaption);
+    return false;
+}
+
+bool ScpiServer::Start(const ScpiSettings& settings, std::string& error) {
     const std::lock_guard lock(controlMutex_);
     if (enabled_.load()) {
         return true;
     }
-    std::string error;
     std::optional<TcpSocket> listener = tcp::Listen(settings.address, settings.port, error);
     if (!listener) {
-        doc_.GetPrompter().Inform(error, AutomationServer::kListenFailedCaption);
         return false;
     }
     settings_ = settings;

@@ -47,11 +47,12 @@ class ScpiServer {
     int ClientsServed() const { return clientsServed_.load(); }
 
   private:
+    bool Start(const ScpiSettings& settings, std::string& error);
     void ThreadMain(TcpSocket listener);
     void Serve(const TcpSocket& connection);
 
     AnalyzerDocument& doc_;
-    std::mutex controlMutex_;
+    std::recursive_mutex controlMutex_;  // as in AutomationServer
     ScpiSettings settings_;
     std::atomic<bool> enabled_{false};
     std::atomic<bool> connected_{false};
