@@ -41,7 +41,7 @@ class AutomationServerTest : public test::DocumentFixture {
     std::unique_ptr<AutomationServer> server;
 };
 
-// The design's own cases: the marker query's reply on the data port, a chain
+// The classic cases: the marker query's reply on the data port, a chain
 // with blanks after ";", a two-character command ignored, CR LF line ends,
 // and the menu through Listening, Connected and Off when the client leaves.
 TEST_F(AutomationServerTest, ServesOneClientOnTwoPortsUntilItLeaves) {
