@@ -1,4 +1,5 @@
 // tavlin-cli: the analyzer's document on the console, for scripts and tests.
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -11,7 +12,10 @@
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/view_notifier.h"
+#include "remote/automation_server.h"
 #include "remote/command_script.h"
+#include "remote/scpi_server.h"
+#include "remote/server_options.h"
 #include "remote/stream_reply_sink.h"
 #include "usb_driver_choice.h"
 
@@ -22,14 +26,21 @@ struct Options {
     bool info = false;
     bool answerYes = false;
     std::vector<std::string> commands;
+    std::optional<tavlin::TcpIpSettings> automation;
+    std::optional<tavlin::ScpiSettings> scpi;
 };
 
 void PrintUsage(std::ostream& out) {
     out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer yes|no]"
            " [--info] [-c COMMAND]...\n"
+           "                  [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
-        << tavlin::kSimulateUsage;
+        << tavlin::kSimulateUsage
+        << "  --automation[=...]  serve the automation server (default 127.0.0.1:3976:3977)\n"
+           "                      until its client leaves\n"
+           "  --scpi[=ADDR:PORT]  serve the SCPI socket (default 127.0.0.1:5025) until a\n"
+           "                      client has come and gone; port 0 picks a free port\n";
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -39,7 +50,19 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         if (tavlin::ParseSimulateOption(arg, options.usb)) {
             continue;
         }
-        if (arg == "--info") {
+        if (arg.starts_with("--automation")) {
+            options.automation = tavlin::ParseAutomationOption(arg);
+            if (!options.automation) {
+                std::cerr << "tavlin-cli: cannot use " << arg << "\n";
+                return std::nullopt;
+            }
+        } else if (arg.starts_with("--scpi")) {
+            options.scpi = tavlin::ParseScpiOption(arg);
+            if (!options.scpi) {
+                std::cerr << "tavlin-cli: cannot use " << arg << "\n";
+                return std::nullopt;
+            }
+        } else if (arg == "--info") {
             options.info = true;
         } else if (arg == "-c" && i + 1 < argc) {
             options.commands.push_back(argv[++i]);
@@ -65,6 +88,32 @@ int RunCommands(tavlin::AnalyzerDocument& document, const std::vector<std::strin
         script.RunTexts(commands);
     }
     return script.ExitStatus();
+}
+
+// The servers the options ask for, until their clients are done: the
+// automation server switches itself off when its client leaves; the SCPI
+// server serves on, so the console ends after its first client.
+int Serve(tavlin::AnalyzerDocument& document, const Options& options, tavlin::Clock& clock) {
+    tavlin::AutomationServer automation(document);
+    tavlin::ScpiServer scpi(document);
+    if (options.automation) {
+        if (!automation.Enable(*options.automation)) {
+            return 1;
+        }
+        std::cerr << "tavlin-cli: automation on " << options.automation->address << " ports "
+                  << automation.CommandPort() << " and " << automation.DataPort() << std::endl;
+    }
+    if (options.scpi) {
+        if (!scpi.Enable(*options.scpi)) {
+            return 1;
+        }
+        std::cerr << "tavlin-cli: SCPI server on " << options.scpi->address << " port "
+                  << scpi.Port() << std::endl;
+    }
+    while (automation.Enabled() || (scpi.Enabled() && scpi.ClientsServed() == 0)) {
+        clock.SleepMs(50);
+    }
+    return 0;
 }
 
 // A continuous sweep never ends by itself: it is asked to finish the pass in
@@ -101,8 +150,12 @@ int main(int argc, char** argv) {
         std::cout << tavlin::FormatInstrumentInfo(document) << std::flush;
     }
     int status = 0;
-    if (!options->info || !options->commands.empty()) {
+    const bool serving = options->automation || options->scpi;
+    if (!options->commands.empty() || (!options->info && !serving)) {
         status = RunCommands(document, options->commands);
+    }
+    if (serving) {
+        status = std::max(status, Serve(document, *options, clock));
     }
     FinishSweep(document, clock);
     document.CloseDocument();

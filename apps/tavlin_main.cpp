@@ -13,6 +13,9 @@
 #include "app/qt_screenshot.h"
 #include "app/qt_termination_signals.h"
 #include "ports/clock.h"
+#include "remote/automation_server.h"
+#include "remote/scpi_server.h"
+#include "remote/server_options.h"
 #include "usb_driver_choice.h"
 
 namespace {
@@ -27,12 +30,15 @@ struct Options {
     std::string dialogButton;
     std::vector<QString> presses;
     std::string stateFile;
+    std::optional<tavlin::TcpIpSettings> automation;
+    std::optional<tavlin::ScpiSettings> scpi;
 };
 
 void PrintUsage(std::ostream& out) {
     out << "usage: tavlin [--simulate[=SCENE] | --simulate-usb[=SCENE]]"
            " [--screenshot FILE.png [--size WxH] [--sweeps N] [-c COMMAND]...\n"
-           "              [--press BUTTON]... [--dialog BUTTON]] [STATEFILE]\n"
+           "              [--press BUTTON]... [--dialog BUTTON]]\n"
+           "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]] [STATEFILE]\n"
         << tavlin::kSimulateUsage
         << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
            "                          save the window as a PNG and exit; works without a\n"
@@ -44,6 +50,9 @@ void PrintUsage(std::ostream& out) {
            "                          values its dialogs offer; may be repeated\n"
            "  --dialog BUTTON         show the entry dialog of that front-panel button\n"
            "                          (its caption, e.g. \"CENTER FREQ\") open in the picture\n"
+           "  --automation[=...]      enable the automation server at start\n"
+           "                          (default 127.0.0.1:3976:3977)\n"
+           "  --scpi[=ADDR:PORT]      enable the SCPI socket at start (default 127.0.0.1:5025)\n"
            "  STATEFILE               a .pqz state file to recall at start\n";
 }
 
@@ -79,6 +88,14 @@ bool ParseArgument(Options& options, int argc, char** argv, int& i) {
     const bool hasValue = i + 1 < argc;
     if (tavlin::ParseSimulateOption(arg, options.usb)) {
         return true;
+    }
+    if (arg.starts_with("--automation")) {
+        options.automation = tavlin::ParseAutomationOption(arg);
+        return options.automation.has_value();
+    }
+    if (arg.starts_with("--scpi")) {
+        options.scpi = tavlin::ParseScpiOption(arg);
+        return options.scpi.has_value();
     }
     if (arg == "--screenshot" && hasValue) {
         options.screenshot = argv[++i];
@@ -151,6 +168,13 @@ int main(int argc, char** argv) {
     tavlin::QtTerminationSignals terminationSignals([&application] { application.Close(); });
     if (!application.Start(options->stateFile)) {
         return 0;  // "TAVLIN NOT FOUND", or the start given up: the program closes in order
+    }
+    // A port that cannot be had was reported; the window runs on without it.
+    if (options->automation) {
+        application.Frame().Automation().Enable(*options->automation);
+    }
+    if (options->scpi) {
+        application.Frame().Scpi().Enable(*options->scpi);
     }
     if (options->screenshot) {
         return tavlin::QtScreenshot::Take(

@@ -101,10 +101,17 @@ void QtApplication::GiveUpStart() {
     }
 }
 
+// The signal may come while a box is open, with a remote command or the
+// sweep waiting on it: nobody is going to answer it now, so its caller gets
+// the default answer and goes on, and the window can stop the threads.
 void QtApplication::Close() {
     if (starting_) {
         GiveUpStart();
     } else if (frame_) {
+        screenPrompter_.ShutDown();
+        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            box->reject();
+        }
         frame_->close();
     }
 }

@@ -14,6 +14,7 @@
 #include <QToolBar>
 
 #include "app/qt_about_dialog.h"
+#include "app/qt_advanced_menu.h"
 #include "app/qt_annunciator_help.h"
 #include "app/qt_file_menu.h"
 #include "app/qt_toolbar_icons.h"
@@ -22,6 +23,8 @@
 #include "panel/qt_entry_dialogs.h"
 #include "panel/qt_front_panel.h"
 #include "panel/qt_settings_menu.h"
+#include "remote/automation_server.h"
+#include "remote/scpi_server.h"
 #include "view/marker_readout.h"
 #include "view/qt_plot_view.h"
 
@@ -100,6 +103,10 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     CreateTraceMenu(dialogs);
     settingsMenu_ = new QtSettingsMenu(doc_, dialogs, this);
     menuBar()->addMenu(settingsMenu_);
+    automation_ = std::make_unique<AutomationServer>(doc_);
+    scpi_ = std::make_unique<ScpiServer>(doc_);
+    advancedMenu_ = new QtAdvancedMenu(*automation_, *scpi_, dialogs, this);
+    menuBar()->addMenu(advancedMenu_);
     CreateHelpMenu();
 }
 
@@ -252,6 +259,9 @@ QUrl QtMainFrame::WebPage() {
 void QtMainFrame::closeEvent(QCloseEvent* event) {
     if (!documentClosed_) {
         documentClosed_ = true;
+        // No remote command may reach a document that is closing.
+        automation_->Disable();
+        scpi_->Disable();
         doc_.CloseDocument();
     }
     event->accept();

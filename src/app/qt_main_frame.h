@@ -11,7 +11,10 @@ class QLabel;
 
 namespace tavlin {
 
+class AutomationServer;
+class QtAdvancedMenu;
 class QtPlotView;
+class ScpiServer;
 class EntryDialogs;
 class QtFileMenu;
 class QtFrontPanel;
@@ -39,6 +42,11 @@ class QtMainFrame final : public QMainWindow {
     QtFrontPanel& Panel() const { return *panel_; }
     QtFileMenu& FileMenu() const { return *fileMenu_; }
     QtSettingsMenu& SettingsMenu() const { return *settingsMenu_; }
+    QtAdvancedMenu& AdvancedMenu() const { return *advancedMenu_; }
+    // The remote servers live as long as the window; closing it ends them
+    // before the document closes.
+    AutomationServer& Automation() const { return *automation_; }
+    ScpiServer& Scpi() const { return *scpi_; }
     // The text of the status bar's message pane.
     QString StatusMessage() const;
     // Where Help's web-site item leads.
@@ -75,6 +83,9 @@ class QtMainFrame final : public QMainWindow {
     QtFrontPanel* panel_ = nullptr;
     QtFileMenu* fileMenu_ = nullptr;
     QtSettingsMenu* settingsMenu_ = nullptr;
+    QtAdvancedMenu* advancedMenu_ = nullptr;
+    std::unique_ptr<AutomationServer> automation_;
+    std::unique_ptr<ScpiServer> scpi_;
     std::unique_ptr<LimitLineCommands> limitLines_;
     QList<QAction*> editActions_;
     QAction* about_ = nullptr;

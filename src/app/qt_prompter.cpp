@@ -96,16 +96,30 @@ std::shared_ptr<QtPrompter::Request> QtPrompter::TakeNextRequest() {
 void QtPrompter::Answer(Request& request, PromptAnswer answer) {
     {
         std::lock_guard lock(mutex_);
+        if (request.answered) {
+            return;  // already let go by ShutDown
+        }
         request.answer = answer;
         request.answered = true;
     }
     answered_.notify_all();
 }
 
+// A box on screen is remembered until it closes, so that ShutDown can let
+// its caller go on even while the box is still open further up this stack.
 void QtPrompter::ServePendingBoxes() {
     Q_ASSERT(OnGuiThread());
     while (std::shared_ptr<Request> request = TakeNextRequest()) {
-        Answer(*request, ShowBox(request->text, request->caption, request->buttons));
+        {
+            std::lock_guard lock(mutex_);
+            showing_.push_back(request);
+        }
+        const PromptAnswer answer = ShowBox(request->text, request->caption, request->buttons);
+        {
+            std::lock_guard lock(mutex_);
+            std::erase(showing_, request);
+        }
+        Answer(*request, answer);
     }
 }
 
@@ -123,6 +137,7 @@ void QtPrompter::ShutDown() {
         std::lock_guard lock(mutex_);
         shutDown_ = true;
         waiting.swap(pending_);
+        waiting.insert(waiting.end(), showing_.begin(), showing_.end());
         for (const std::shared_ptr<Request>& request : waiting) {
             request->answer = DefaultAnswer(request->buttons);
             request->answered = true;

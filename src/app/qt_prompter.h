@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "ports/prompter.h"
 
@@ -42,7 +43,8 @@ class QtPrompter final : public QObject, public Prompter {
     // the GUI thread, does nothing on any other thread.
     std::function<void()> WaitHook();
     // From now on no box is shown: waiting and later callers get the default
-    // answer (OK, or No). Used when the program ends.
+    // answer (OK, or No), and so do the callers of boxes still open. Used
+    // when the program ends.
     void ShutDown();
 
     std::size_t PendingCount() const;
@@ -68,6 +70,7 @@ class QtPrompter final : public QObject, public Prompter {
     mutable std::mutex mutex_;
     std::condition_variable answered_;
     std::deque<std::shared_ptr<Request>> pending_;
+    std::vector<std::shared_ptr<Request>> showing_;
     bool shutDown_ = false;
     QPointer<QWidget> parentWidget_;
 };

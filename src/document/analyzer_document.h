@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -162,6 +164,13 @@ class AnalyzerDocument {
     // compares the two.
     std::uint64_t PassesStarted() const { return passesStarted_.load(); }
     std::uint64_t PassesCompleted() const { return passesCompleted_.load(); }
+    // Waits, at most `timeout` of real time, until more than `completedSeen`
+    // passes are complete or the sweep thread has ended, so that a wait for
+    // the end of a sweep returns when it ends rather than at a later poll.
+    void WaitForSweepProgress(std::uint64_t completedSeen, std::chrono::milliseconds timeout);
+    // For a thread that waits for another to finish: runs the wait hook (the
+    // message boxes the other may be waiting on), then sleeps one poll.
+    void ServeWaitHookAndSleep();
     // A continuous sweep finishes the pass in progress and ends; nothing
     // happens when no sweep runs.
     void StopAfterThisPass();
@@ -269,7 +278,7 @@ class AnalyzerDocument {
     void AfterPass();
     void SignalTrack();
     void WaitForSweepEnd();
-    void ServeWaitHookAndSleep();
+    void NotifySweepProgress();
     void ShowIfCentreReset(bool wasReset);
     StateRecord CaptureStateRecord() const;
     void ApplyStateRecord(const StateRecord& record);
@@ -304,6 +313,8 @@ class AnalyzerDocument {
     int pauseDepth_ = 0;
     std::atomic<std::uint64_t> passesStarted_{0};
     std::atomic<std::uint64_t> passesCompleted_{0};
+    std::mutex progressMutex_;
+    std::condition_variable progressChanged_;
     std::atomic<std::thread::id> pauseOwner_{};
     bool wasSweeping_ = false;
     std::mutex threadMutex_;

@@ -86,6 +86,7 @@ void AnalyzerDocument::SweepThreadMain() {
             SignalTrack();
         }
         passesCompleted_.fetch_add(1);
+        NotifySweepProgress();
         views_.InvalidateTrace();
         if (link.commError) {
             AskAboutCommunicationError();
@@ -99,7 +100,23 @@ void AnalyzerDocument::SweepThreadMain() {
     }
     stopRequest = 0;
     sweepRunning = 0;
+    NotifySweepProgress();
     views_.UpdateAllViews();
+}
+
+// The lock is taken around the notification only, so a waiter that has just
+// read the counters cannot miss it.
+void AnalyzerDocument::NotifySweepProgress() {
+    { const std::lock_guard lock(progressMutex_); }
+    progressChanged_.notify_all();
+}
+
+void AnalyzerDocument::WaitForSweepProgress(std::uint64_t completedSeen,
+                                            std::chrono::milliseconds timeout) {
+    std::unique_lock lock(progressMutex_);
+    progressChanged_.wait_for(lock, timeout, [this, completedSeen] {
+        return passesCompleted_.load() > completedSeen || sweepRunning.load() == 0;
+    });
 }
 
 void AnalyzerDocument::RunPass(const std::function<void()>& pass) {

@@ -2,18 +2,22 @@
 
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "panel/entry_rules.h"
 #include "panel/qt_refusal_label.h"
+#include "remote/tcp_socket.h"
 
 namespace tavlin {
 
 namespace {
 constexpr int kAddressWidth = 160;
-}
+constexpr const char* kOpenNetworkWarning =
+    "Not a loopback address: any host on that network can then drive the instrument.";
+}  // namespace
 
 QtTcpIpDialog::QtTcpIpDialog(const TcpIpSettings& start, QWidget* parent) : QDialog(parent) {
     setWindowTitle("Enter TCP/IP settings");
@@ -26,6 +30,11 @@ QtTcpIpDialog::QtTcpIpDialog(const TcpIpSettings& start, QWidget* parent) : QDia
     for (QLineEdit* field : {address_, commandPort_, dataPort_}) {
         connect(field, &QLineEdit::textEdited, refusal_, &QtRefusalLabel::Clear);
     }
+    warning_ = new QLabel(QString::fromLatin1(kOpenNetworkWarning), this);
+    warning_->setObjectName(QStringLiteral("openNetworkWarning"));
+    warning_->setWordWrap(true);
+    connect(address_, &QLineEdit::textChanged, this, &QtTcpIpDialog::ShowAddressWarning);
+    ShowAddressWarning();
 
     auto* ok = new QPushButton("OK", this);
     ok->setDefault(true);
@@ -41,6 +50,7 @@ QtTcpIpDialog::QtTcpIpDialog(const TcpIpSettings& start, QWidget* parent) : QDia
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addLayout(fields);
+    layout->addWidget(warning_);
     layout->addWidget(refusal_);
     layout->addLayout(buttons);
     address_->setFocus();
@@ -55,7 +65,18 @@ std::optional<int> QtTcpIpDialog::CheckPortField(QLineEdit* field, const char* c
     return check.value;
 }
 
+// An address of another network is the user's to choose, but not without
+// knowing that the server has no password.
+void QtTcpIpDialog::ShowAddressWarning() {
+    const std::string address = address_->text().trimmed().toStdString();
+    warning_->setVisible(tcp::IsIpAddress(address) && !tcp::IsLoopbackAddress(address));
+}
+
 void QtTcpIpDialog::TryAccept() {
+    if (!tcp::IsIpAddress(address_->text().trimmed().toStdString())) {
+        refusal_->Refuse("IP Address: not an IPv4 or IPv6 address", address_);
+        return;
+    }
     const std::optional<int> commandPort = CheckPortField(commandPort_, "Command Port");
     if (!commandPort) {
         return;

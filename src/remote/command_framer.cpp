@@ -13,14 +13,28 @@ bool IsTerminator(char c) {
 }  // namespace
 
 std::optional<std::string> CommandFramer::Add(char c) {
-    if (!IsTerminator(c)) {
-        pending_.push_back(c);
+    if (IsTerminator(c)) {
+        if (std::exchange(dropping_, false)) {
+            return std::nullopt;
+        }
+        return TakePending();
+    }
+    if (dropping_) {
         return std::nullopt;
     }
-    return TakePending();
+    pending_.push_back(c);
+    if (pending_.size() > kLongestCommand) {
+        std::string().swap(pending_);
+        dropping_ = true;
+        overflow_ = true;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> CommandFramer::Finish() {
+    if (std::exchange(dropping_, false)) {
+        return std::nullopt;
+    }
     return TakePending();
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -126,11 +127,17 @@ int CommandInterpreter::Interpret(AnalyzerDocument& document, const std::string&
         document.GetPrompter().Inform(command, kUnrecognizedCommand);
         return kUnrecognized;
     }
+    const bool fileCommand = split->group == "REC" || split->group == "SAV";
+    const std::string fileName = FileName(split->rest);
+    if (fileCommand && !fileName.empty() && !IsAllowedFileName(fileName, fileNames_)) {
+        document.GetPrompter().Inform(command, kUnrecognizedCommand);
+        return kUnrecognized;
+    }
     if (split->group == "REC") {
-        return RecallState(document, FileName(split->rest)) ? kDone : kFileCommandFailed;
+        return RecallState(document, fileName) ? kDone : kFileCommandFailed;
     }
     if (split->group == "SAV") {
-        return SaveState(document, FileName(split->rest)) ? kDone : kFileCommandFailed;
+        return SaveState(document, fileName) ? kDone : kFileCommandFailed;
     }
     if (split->query) {
         return InterpretQuery(document, *split, command);
@@ -152,9 +159,9 @@ bool CommandInterpreter::InterpretCommon(AnalyzerDocument& document, const std::
     } else if (word == "*RST") {
         document.OnPreset();
     } else if (word == "*WAI") {
-        WaitForSweepEnd(document);
+        WaitForSweepToEnd(document, stopWaiting_);
     } else if (word == "*OPC?") {
-        WaitForSweepEnd(document);
+        WaitForSweepToEnd(document, stopWaiting_);
         replies_.AppendReply("1\r\n");
     } else {
         return false;
@@ -162,18 +169,20 @@ bool CommandInterpreter::InterpretCommon(AnalyzerDocument& document, const std::
     return true;
 }
 
-// A sweep that is going to end (SINGLE, or continuous sweeping told to stop)
-// is waited for to its end. Continuous sweeping never ends by itself: there
-// the wait lasts until a pass that began after this command is complete, so
-// a script's next query reads a trace swept with the settings it sent.
-void CommandInterpreter::WaitForSweepEnd(AnalyzerDocument& document) {
+// Continuous sweeping never ends by itself: there the wait lasts until a
+// pass that began after this command is complete, so a script's next query
+// reads a trace swept with the settings it sent. The wait wakes when a pass
+// completes; the slice only bounds how late a stop is seen.
+void WaitForSweepToEnd(AnalyzerDocument& document, const std::atomic<bool>& stop) {
     const std::uint64_t firstPassAfter = document.PassesStarted() + 1;
-    while (document.SweepRunning() && !stopWaiting_.load()) {
+    while (document.SweepRunning() && !stop.load()) {
         const bool continuous = document.stopRequest.load() == 0;
-        if (continuous && document.PassesCompleted() >= firstPassAfter) {
+        const std::uint64_t completed = document.PassesCompleted();
+        if (continuous && completed >= firstPassAfter) {
             return;
         }
-        document.GetClock().SleepMs(kWaitPollMs);
+        document.WaitForSweepProgress(completed,
+                                      std::chrono::milliseconds(CommandInterpreter::kWaitPollMs));
     }
 }
 

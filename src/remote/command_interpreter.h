@@ -3,6 +3,8 @@
 #include <atomic>
 #include <string>
 
+#include "remote/remote_file_name.h"
+
 namespace tavlin {
 
 class CommandText;
@@ -19,7 +21,10 @@ class CommandInterpreter {
     static constexpr const char* kModel = "TAVLIN-44";
     static constexpr int kWaitPollMs = 50;
 
-    explicit CommandInterpreter(ReplySink& replies) : replies_(replies) {}
+    // `fileNames`: what SAV and REC accept; a name the rule refuses is an
+    // unrecognised command.
+    explicit CommandInterpreter(ReplySink& replies, FileNames fileNames = FileNames::AnyPath)
+        : replies_(replies), fileNames_(fileNames) {}
 
     // What Interpret returns.
     static constexpr int kUnrecognized = 0;       // after the message box; its text is the command
@@ -45,10 +50,16 @@ class CommandInterpreter {
     bool RecallState(AnalyzerDocument& document, const std::string& fileName);
     bool SaveState(AnalyzerDocument& document, const std::string& fileName);
     void ReplyTrace(AnalyzerDocument& document);
-    void WaitForSweepEnd(AnalyzerDocument& document);
 
     ReplySink& replies_;
+    FileNames fileNames_;
     std::atomic<bool> stopWaiting_{false};
 };
+
+// *WAI and *OPC?: a sweep that is going to end (SINGLE, or continuous
+// sweeping told to stop) is waited for to its end; while sweeping
+// continuously, until a pass that began after the call is complete. Returns
+// at once with no sweep running, and when `stop` becomes true.
+void WaitForSweepToEnd(AnalyzerDocument& document, const std::atomic<bool>& stop);
 
 }  // namespace tavlin

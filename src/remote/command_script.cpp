@@ -9,7 +9,7 @@ namespace tavlin {
 void CommandScript::RunTexts(const std::vector<std::string>& texts) {
     for (const std::string& text : texts) {
         for (const char c : text + "\n") {
-            if (const auto command = framer_.Add(c); command && !RunCommand(*command)) {
+            if (!Feed(c)) {
                 return;
             }
         }
@@ -19,13 +19,23 @@ void CommandScript::RunTexts(const std::vector<std::string>& texts) {
 void CommandScript::RunStream(std::istream& in) {
     char c = 0;
     while (in.get(c)) {
-        if (const auto command = framer_.Add(c); command && !RunCommand(*command)) {
+        if (!Feed(c)) {
             return;
         }
     }
     if (const auto command = framer_.Finish()) {
         RunCommand(*command);
     }
+}
+
+bool CommandScript::Feed(char c) {
+    const std::optional<std::string> command = framer_.Add(c);
+    if (framer_.TakeOverflow()) {
+        warnings_ << program_ << ": a command longer than " << CommandFramer::kLongestCommand
+                  << " characters without a terminator was dropped\n";
+        unrecognized_ = true;
+    }
+    return !command || RunCommand(*command);
 }
 
 bool CommandScript::RunCommand(const std::string& command) {

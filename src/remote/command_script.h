@@ -56,6 +56,7 @@ class CommandScript {
 
   private:
     // False when the run must stop.
+    bool Feed(char c);
     bool RunCommand(const std::string& command);
     void CallBeforeTraceRead(const std::string& command);
 

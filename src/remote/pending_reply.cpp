@@ -5,15 +5,28 @@
 namespace tavlin {
 
 void PendingReply::ReplaceReply(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    text_ = text;
-    ready_ = true;
+    Store(text, true);
 }
 
 void PendingReply::AppendReply(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    text_ += text;
-    ready_ = true;
+    Store(text, false);
+}
+
+void PendingReply::Store(const std::string& text, bool replace) {
+    {
+        std::lock_guard lock(mutex_);
+        if ((replace ? 0 : text_.size()) + text.size() > kLargestReply) {
+            dropped_ = true;
+            return;
+        }
+        if (replace) {
+            text_ = text;
+        } else {
+            text_ += text;
+        }
+        ready_ = true;
+    }
+    readyChanged_.notify_all();
 }
 
 bool PendingReply::Ready() const {
@@ -21,10 +34,26 @@ bool PendingReply::Ready() const {
     return ready_;
 }
 
+bool PendingReply::WaitReady(std::chrono::milliseconds timeout, const std::atomic<bool>& running) {
+    std::unique_lock lock(mutex_);
+    readyChanged_.wait_for(lock, timeout, [&] { return ready_ || !running.load(); });
+    return ready_;
+}
+
+void PendingReply::Wake() {
+    { const std::lock_guard lock(mutex_); }
+    readyChanged_.notify_all();
+}
+
 std::string PendingReply::Take() {
     std::lock_guard lock(mutex_);
     ready_ = false;
     return std::exchange(text_, {});
+}
+
+bool PendingReply::TakeDropped() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(dropped_, false);
 }
 
 }  // namespace tavlin

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <mutex>
 #include <string>
 
@@ -8,21 +12,40 @@
 namespace tavlin {
 
 // The reply text waiting for the data port and its ready flag, shared by the
-// thread that interprets commands and the thread that sends replies.
+// thread that interprets commands and the thread that sends replies. The
+// sender takes the text and clears the flag under one hold of the lock, so
+// a reply added meanwhile is never lost between sending and clearing.
+//
+// The text is bounded: with no client reading the data port it would grow
+// with every query. A reply that does not fit beside the text still waiting
+// is dropped, and the next TakeDropped says so.
 class PendingReply final : public ReplySink {
   public:
+    static constexpr std::size_t kLargestReply = 64 * 1024;
+
     void ReplaceReply(const std::string& text) override;
     void AppendReply(const std::string& text) override;
 
     // True when a reply arrived since the last Take.
     bool Ready() const;
+    // Waits at most `timeout` for a reply, or until `running` is false and
+    // Wake is called; true when a reply is ready.
+    bool WaitReady(std::chrono::milliseconds timeout, const std::atomic<bool>& running);
+    // Wakes the waiters, so that they look at their running flag.
+    void Wake();
     // The text waiting to be sent, cleared with the ready flag.
     std::string Take();
+    // True once after one or more replies were dropped.
+    bool TakeDropped();
 
   private:
+    void Store(const std::string& text, bool replace);
+
     mutable std::mutex mutex_;
+    std::condition_variable readyChanged_;
     std::string text_;
     bool ready_ = false;
+    bool dropped_ = false;
 };
 
 }  // namespace tavlin

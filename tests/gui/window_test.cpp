@@ -39,6 +39,7 @@
 #include <tuple>
 
 #include "app/qt_about_dialog.h"
+#include "app/qt_advanced_menu.h"
 #include "app/qt_application.h"
 #include "app/qt_file_menu.h"
 #include "app/qt_main_frame.h"
@@ -50,6 +51,9 @@
 #include "panel/qt_front_panel.h"
 #include "panel/qt_refusal_label.h"
 #include "panel/qt_settings_menu.h"
+#include "remote/automation_server.h"
+#include "remote/scpi_server.h"
+#include "support/loopback_client.h"
 #include "support/recording_prompter.h"
 #include "support/scripted_entry_dialogs.h"
 #include "view/qt_plot_view.h"
@@ -249,6 +253,23 @@ TEST(QtPrompterTest, ShutDownReleasesAWaitingCallerWithTheDefaultAnswer) {
     EXPECT_EQ(prompter.Show("late", "LATE", PromptButtons::Ok), PromptAnswer::Ok);
 }
 
+// Ctrl+C while a box is on the screen: its caller (a remote command) goes on
+// at once, before the box has closed, so the window can stop its thread.
+TEST(QtPrompterTest, ShutDownReleasesTheCallerOfABoxStillOpen) {
+    QtPrompter prompter;
+    auto asked = std::async(std::launch::async, [&] { return prompter.AskYesNo("Reset?", "E"); });
+    WaitUntilPending(prompter);
+    bool releasedWhileOpen = false;
+    QTimer::singleShot(0, [&] {
+        prompter.ShutDown();
+        releasedWhileOpen = asked.wait_for(5s) == std::future_status::ready;
+        qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject();
+    });
+    prompter.ServePendingBoxes();
+    EXPECT_TRUE(releasedWhileOpen);
+    EXPECT_FALSE(asked.get());
+}
+
 // The trap of the pause handshake: the GUI thread waits for the sweep thread
 // to finish its pass while the pass waits for the GUI thread to show a box.
 TEST(QtPrompterTest, PauseWhileTheSweepThreadWaitsForABoxCompletes) {
@@ -369,6 +390,34 @@ TEST_F(MainFrameTest, MenusReachTheirCommandsAndShowTheirMarks) {
 
 // Which points are columns of the graticule is tested with the plot
 // geometry; here the mouse reaches the status bar and the marker.
+// Advanced: the automation item reads as the server stands each time the
+// menu opens; the SCPI item is ticked while its socket listens.
+TEST_F(MainFrameTest, TheAdvancedMenuFollowsTheServers) {
+    QtAdvancedMenu& advanced = frame->AdvancedMenu();
+    QAction* automation = advanced.AutomationAction();
+    const auto shown = [&] {
+        Q_EMIT advanced.aboutToShow();
+        return automation->text().toStdString() + (automation->isEnabled() ? "" : " (disabled)");
+    };
+    dialogs.tcpIps = {TcpIpSettings{"127.0.0.1", 0, 0}};
+    automation->trigger();
+    EXPECT_EQ(shown(), "Disable Automation");
+    {
+        test::LoopbackClient client(frame->Automation().CommandPort());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return frame->Automation().Connected(); }));
+        EXPECT_EQ(shown(), "TCP Connected! (disabled)");
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == "Enable Automation"; }));
+
+    ASSERT_TRUE(frame->Scpi().Enable({"127.0.0.1", 0}));
+    frame->Scpi().Disable();
+    advanced.ScpiAction()->trigger();  // on again with the settings last used
+    Q_EMIT advanced.aboutToShow();
+    EXPECT_TRUE(advanced.ScpiAction()->isChecked());
+    advanced.ScpiAction()->trigger();
+    EXPECT_FALSE(frame->Scpi().Enabled());
+}
+
 TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
     frame->View().resize(660, 670);  // pixels are plot units
     const auto send = [this](QEvent::Type type, int x, Qt::MouseButton button) {
@@ -659,6 +708,24 @@ TEST_F(QtEntryDialogsTest, EachDialogShowsARefusalAndHandsBackTheValueTaken) {
         row.openAndCheck(dialogs_);
         EXPECT_EQ(openedOver_, window_.get());
     }
+}
+
+// The server has no password: an address other hosts can reach is said to
+// be one as it is typed. A host name is refused (the server binds numbers).
+TEST_F(QtEntryDialogsTest, TheTcpIpDialogWarnsOfAnAddressOtherHostsReach) {
+    WhenOpen([](QDialog& dialog) {
+        auto* warning = dialog.findChild<QLabel*>("openNetworkWarning");
+        QLineEdit* address = dialog.findChildren<QLineEdit*>().value(0);
+        EXPECT_FALSE(warning->isVisibleTo(&dialog));
+        address->setText("192.168.1.20");
+        EXPECT_TRUE(warning->isVisibleTo(&dialog));
+        address->setText("::1");
+        EXPECT_FALSE(warning->isVisibleTo(&dialog));
+        Enter(dialog, "localhost", "OK");
+        EXPECT_TRUE(dialog.isVisible());
+        Enter(dialog, "0.0.0.0", "OK");
+    });
+    EXPECT_EQ(dialogs_.EnterTcpIp(TcpIpSettings{}).value_or(TcpIpSettings{}).address, "0.0.0.0");
 }
 
 TEST_F(QtEntryDialogsTest, KeypadStartsInItsUnitAndTheFirstKeyClearsTheField) {

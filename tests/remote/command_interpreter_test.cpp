@@ -267,9 +267,7 @@ TEST_F(CommandInterpreterTest, StopWaitingEndsAWaitForASweepThatDoesNotEnd) {
     });
     Run("TRI:SIN");
     std::thread waiter([this] { Run("*OPC?"); });
-    while (clock.TotalSleptMs() < 200) {
-        std::this_thread::yield();  // the wait is polling
-    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the wait has begun
     interpreter.StopWaiting();
     waiter.join();
     EXPECT_TRUE(d.SweepRunning());

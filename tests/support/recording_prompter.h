@@ -22,6 +22,9 @@ class RecordingPrompter final : public Prompter {
 
     PromptAnswer Show(const std::string& text, const std::string& caption,
                       PromptButtons buttons) override {
+        if (whileShown) {
+            whileShown();
+        }
         PromptAnswer answer = PromptAnswer::Ok;
         {
             std::lock_guard lock(mutex_);
@@ -36,6 +39,10 @@ class RecordingPrompter final : public Prompter {
         }
         return answer;
     }
+
+    // Runs as a box opens, before it is recorded (a box that stays open
+    // until something happens). Set it before the boxes come.
+    std::function<void()> whileShown;
 
     void QueueAnswer(bool yes) {
         std::lock_guard lock(mutex_);

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "ports/entry_dialogs.h"
+#include "remote/pending_reply.h"
+#include "remote/tcp_socket.h"
+
+namespace tavlin {
+
+class AnalyzerDocument;
+class CommandInterpreter;
+
+// The automation server: commands arrive on the command port, the replies to
+// queries leave on the data port, a separate connection. There is one client
+// per enabling: once it has connected, the listening sockets close (a second
+// client is refused), and when it closes its command connection the server
+// switches itself off.
+//
+// Every wait of the two threads is a poll of at most 50 ms that looks at the
+// enabled flag, so Disable, a client's departure and the program's end stop
+// both threads promptly and release both ports.
+class AutomationServer {
+  public:
+    static constexpr const char* kEnableText = "Enable Automation";
+    static constexpr const char* kDisableText = "Disable Automation";
+    static constexpr const char* kConnectedText = "TCP Connected!";
+    static constexpr const char* kListenFailedCaption = "TCP/IP ERROR";
+
+    explicit AutomationServer(AnalyzerDocument& document);
+    ~AutomationServer();
+    AutomationServer(const AutomationServer&) = delete;
+    AutomationServer& operator=(const AutomationServer&) = delete;
+
+    // Listens on both ports and starts the data and command threads. A port
+    // that cannot be listened on is reported once, with the port and the
+    // reason, and the server stays off (false).
+    bool Enable(const TcpIpSettings& settings);
+    // Ends both threads and closes every socket. A command thread that waits
+    // on a message box is served through the document's wait hook meanwhile,
+    // so the wait ends with the box.
+    void Disable();
+
+    bool Enabled() const { return enabled_.load(); }
+    bool Connected() const { return connected_.load(); }
+    // The ports listened on; with port 0 the ones the system chose.
+    int CommandPort() const { return commandPort_.load(); }
+    int DataPort() const { return dataPort_.load(); }
+
+    // Advanced, "Enable Automation": the TCP/IP dialog and Enable, or
+    // Disable, or "Unavailable" while a client is connected.
+    void OnEnableAutomation(EntryDialogs& dialogs);
+    std::string MenuText() const;
+    bool MenuEnabled() const { return !Connected(); }
+
+  private:
+    // False, with the reason, when a port cannot be listened on.
+    bool Start(const TcpIpSettings& settings, std::string& error);
+    void CommandThreadMain(TcpSocket listener);
+    void DataThreadMain(TcpSocket listener);
+    void Serve(const TcpSocket& connection);
+    void JoinThreads();
+
+    AnalyzerDocument& doc_;
+    // Enable and Disable. Recursive: a box served while Disable waits turns
+    // the event loop, which may close the window and so disable again.
+    std::recursive_mutex controlMutex_;
+    std::atomic<bool> enabled_{false};
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> commandThreadDone_{true};
+    std::atomic<int> commandPort_{0};
+    std::atomic<int> dataPort_{0};
+    PendingReply reply_;
+    std::unique_ptr<CommandInterpreter> interpreter_;
+    std::thread commandThread_;
+    std::thread dataThread_;
+};
+
+}  // namespace tavlin

@@ -1,0 +1,246 @@
+// The handlers of the SCPI command table (scpi_session.cpp): each calls the
+// document operation the front panel uses for the same setting.
+#include <cmath>
+#include <string>
+
+#include "base/bounded_format.h"
+#include "document/analyzer_document.h"
+#include "document/level_settings.h"
+#include "document/marker_commands.h"
+#include "remote/scpi_session.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr const char* kValueFormat = "%.3f";
+constexpr double kAttenStepDb = 5.0;
+constexpr double kHighestAttenDb = 15.0;
+constexpr int kLastMarker = 2;
+
+std::string Value(double value) {
+    return FormatText(kValueFormat, value);
+}
+
+bool IsVideoAveragingCount(double count) {
+    return count == 1.0 || count == 10.0 || count == 100.0;
+}
+
+}  // namespace
+
+void ScpiSession::SetCenter(Call& call) {
+    if (const std::optional<double> hz = Frequency(call)) {
+        doc_.SetCenterSpan(*hz, doc_.Frequencies().SpanHz());
+    }
+}
+
+void ScpiSession::SetSpan(Call& call) {
+    if (const std::optional<double> hz = Frequency(call)) {
+        doc_.SetCenterSpan(doc_.Frequencies().CenterHz(), *hz);
+    }
+}
+
+void ScpiSession::SetStart(Call& call) {
+    if (const std::optional<double> hz = Frequency(call)) {
+        doc_.SetStartFreq(*hz);
+    }
+}
+
+void ScpiSession::SetStop(Call& call) {
+    if (const std::optional<double> hz = Frequency(call)) {
+        doc_.SetStopFreq(*hz);
+    }
+}
+
+void ScpiSession::QueryCenter(Call& call) {
+    call.reply = Value(doc_.Frequencies().CenterHz());
+}
+
+void ScpiSession::QuerySpan(Call& call) {
+    call.reply = Value(doc_.Frequencies().SpanHz());
+}
+
+void ScpiSession::QueryStart(Call& call) {
+    call.reply = Value(doc_.Frequencies().startHz);
+}
+
+void ScpiSession::QueryStop(Call& call) {
+    call.reply = Value(doc_.Frequencies().stopHz);
+}
+
+void ScpiSession::SetRefLevel(Call& call) {
+    if (const std::optional<double> dbm = Level(call)) {
+        SetReferenceLevel(doc_, *dbm);
+    }
+}
+
+void ScpiSession::QueryRefLevel(Call& call) {
+    call.reply = Value(doc_.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; }));
+}
+
+// The attenuator has steps of 5 dB: a value between two is rounded to the
+// nearer. The level plan may raise it again for the reference level.
+void ScpiSession::SetAttenuation(Call& call) {
+    if (const std::optional<double> db = Plain(call, 0.0, kHighestAttenDb)) {
+        const double attenDb = kAttenStepDb * std::round(*db / kAttenStepDb);
+        ChangeLevelSettings(doc_, [attenDb](InstrumentState& s) { s.attenDb = attenDb; });
+    }
+}
+
+void ScpiSession::QueryAttenuation(Call& call) {
+    call.reply = Value(doc_.ReadSettings([](const InstrumentState& s) { return s.attenDb; }));
+}
+
+void ScpiSession::QueryResolutionBandwidth(Call& call) {
+    call.reply = Value(doc_.ReadSettings([](const InstrumentState& s) { return s.rbwHz; }));
+}
+
+// The choices of the Video Averaging menu; choosing one starts the average
+// afresh, as the menu does.
+void ScpiSession::SetAverageCount(Call& call) {
+    const std::optional<double> count = Plain(call, 1.0, 100.0);
+    if (!count) {
+        return;
+    }
+    if (!IsVideoAveragingCount(*count)) {
+        PushError(kIllegalParameterValue);
+        return;
+    }
+    doc_.EditSettings([count](InstrumentState& s) {
+        s.videoAvgCount = static_cast<int>(*count);
+        s.videoAvgIndex = 0;
+    });
+}
+
+void ScpiSession::QueryAverageCount(Call& call) {
+    call.reply =
+        std::to_string(doc_.ReadSettings([](const InstrumentState& s) { return s.videoAvgCount; }));
+}
+
+void ScpiSession::Initiate(Call& call) {
+    if (CheckParameterCount(call.unit, 0, 0)) {
+        doc_.OnSingle();
+    }
+}
+
+void ScpiSession::SetContinuous(Call& call) {
+    if (const std::optional<bool> on = Boolean(call)) {
+        if (*on) {
+            doc_.OnContinuous();
+        } else {
+            doc_.StopAfterThisPass();
+        }
+    }
+}
+
+void ScpiSession::QueryContinuous(Call& call) {
+    call.reply = doc_.SweepRunning() && doc_.stopRequest.load() == 0 ? "1" : "0";
+}
+
+// Marker 2 exists in delta mode only, as on the panel: selecting it is the
+// DELTA button, which turns it on at marker 1 or makes it the active one.
+bool ScpiSession::SelectMarker(const Call& call) {
+    if (call.suffix > kLastMarker) {
+        PushError(kSuffixOutOfRange);
+        return false;
+    }
+    MarkerCommands markers(doc_);
+    const MarkerState m = markers.Snapshot();
+    const bool secondActive = m.marker2On != 0 && m.marker2Active != 0;
+    if (call.suffix == 2 ? !secondActive : m.marker2Active != 0) {
+        markers.Delta();
+    }
+    return true;
+}
+
+void ScpiSession::MarkerMaximum(Call& call) {
+    if (CheckParameterCount(call.unit, 0, 0) && SelectMarker(call)) {
+        MarkerCommands(doc_).Peak();
+    }
+}
+
+void ScpiSession::MarkerToCenter(Call& call) {
+    if (!CheckParameterCount(call.unit, 0, 0)) {
+        return;
+    }
+    if (MarkerCommands(doc_).Scale().ZeroSpan()) {
+        PushError(kSettingsConflict);  // a marker time is no frequency
+        return;
+    }
+    if (SelectMarker(call)) {
+        MarkerCommands(doc_).MarkerToCenter();
+    }
+}
+
+void ScpiSession::QueryMarkerX(Call& call) {
+    if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
+        call.reply = Value(marker->position);
+    }
+}
+
+void ScpiSession::QueryMarkerY(Call& call) {
+    if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
+        call.reply = Value(marker->level);
+    }
+}
+
+// A marker that is off has no reading.
+std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& call) {
+    if (call.suffix > kLastMarker) {
+        PushError(kSuffixOutOfRange);
+        return std::nullopt;
+    }
+    const MarkerState m = MarkerCommands(doc_).Snapshot();
+    const bool second = call.suffix == 2;
+    if ((second ? m.marker2On : m.marker1On) == 0) {
+        PushError(kSettingsConflict);
+        return std::nullopt;
+    }
+    return MarkerReading{second ? m.marker2Pos : m.marker1Pos,
+                         second ? m.marker2Level : m.marker1Level};
+}
+
+// Trace A's 641 points in the unit of the screen (dBm, mV on a linear scale,
+// Hz of deviation in FM zero span), as the markers read them.
+void ScpiSession::QueryTrace(Call& call) {
+    if (!CheckParameterCount(call.unit, 0, 1)) {
+        return;
+    }
+    if (!call.unit.parameters.empty()) {
+        const std::string name = ScpiUpper(call.unit.parameters[0]);
+        if (name != "TRACE1" && name != "TRAC1") {
+            PushError(kIllegalParameterValue);
+            return;
+        }
+    }
+    const MarkerScale scale = MarkerCommands(doc_).Scale();
+    const auto rows = doc_.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
+    std::string& text = call.reply;
+    text.reserve(rows.size() * 10);
+    for (const double row : rows) {
+        text += (text.empty() ? "" : ",") + Value(scale.LevelOfRow(row));
+    }
+}
+
+// A copy: the document keeps its own name, as with the automation's SAV.
+void ScpiSession::StoreState(Call& call) {
+    if (const std::optional<std::string> name = FileName(call, false)) {
+        if (!doc_.SaveStateFile(*name, false)) {
+            PushError(kMassStorageError);
+        }
+    }
+}
+
+// The whole recall runs with the sweep stopped: it reprograms the levels.
+void ScpiSession::LoadState(Call& call) {
+    if (const std::optional<std::string> name = FileName(call, true)) {
+        doc_.PauseSweep();
+        const bool loaded = doc_.LoadStateFile(*name, false);
+        doc_.ResumeSweep();
+        if (!loaded) {
+            PushError(kMassStorageError);
+        }
+    }
+}
+
+}  // namespace tavlin

@@ -1,0 +1,320 @@
+#include "remote/scpi_session.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "document/analyzer_document.h"
+#include "remote/command_interpreter.h"
+#include "remote/remote_file_name.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr double kLowestRefLevelDbm = -200.0;
+constexpr double kHighestRefLevelDbm = 100.0;
+
+// The standard event status bits an error sets.
+constexpr std::uint8_t kQueryErrorBit = 4;
+constexpr std::uint8_t kDeviceErrorBit = 8;
+constexpr std::uint8_t kExecutionErrorBit = 16;
+constexpr std::uint8_t kCommandErrorBit = 32;
+// Status byte: error queue not empty, and the event summary.
+constexpr int kErrorAvailableBit = 4;
+constexpr int kEventSummaryBit = 32;
+
+const char* ErrorText(int code) {
+    switch (code) {
+        case ScpiSession::kSyntaxError:
+            return "Syntax error";
+        case ScpiSession::kDataTypeError:
+            return "Data type error";
+        case ScpiSession::kParameterNotAllowed:
+            return "Parameter not allowed";
+        case ScpiSession::kMissingParameter:
+            return "Missing parameter";
+        case ScpiSession::kUndefinedHeader:
+            return "Undefined header";
+        case ScpiSession::kSuffixOutOfRange:
+            return "Header suffix out of range";
+        case ScpiSession::kInvalidSuffix:
+            return "Invalid suffix";
+        case ScpiSession::kSettingsConflict:
+            return "Settings conflict";
+        case ScpiSession::kDataOutOfRange:
+            return "Data out of range";
+        case ScpiSession::kTooMuchData:
+            return "Too much data";
+        case ScpiSession::kIllegalParameterValue:
+            return "Illegal parameter value";
+        case ScpiSession::kMassStorageError:
+            return "Mass storage error";
+        case ScpiSession::kFileNameNotFound:
+            return "File name not found";
+        case ScpiSession::kFileNameError:
+            return "File name error";
+        case ScpiSession::kQueueOverflow:
+            return "Queue overflow";
+        default:
+            return "Error";
+    }
+}
+
+std::uint8_t EventBitOf(int code) {
+    if (code <= -400) {
+        return kQueryErrorBit;
+    }
+    if (code <= -300) {
+        return kDeviceErrorBit;
+    }
+    return code <= -200 ? kExecutionErrorBit : kCommandErrorBit;
+}
+
+std::string Unquoted(const std::string& text) {
+    if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+        text.back() == text.front()) {
+        return text.substr(1, text.size() - 2);
+    }
+    return text;
+}
+
+}  // namespace
+
+const std::vector<ScpiSession::Row>& ScpiSession::Table() {
+    using S = ScpiSession;
+    static const std::vector<Row> table{
+        {"[SENSe]:FREQuency:CENTer", &S::SetCenter, &S::QueryCenter},
+        {"[SENSe]:FREQuency:SPAN", &S::SetSpan, &S::QuerySpan},
+        {"[SENSe]:FREQuency:STARt", &S::SetStart, &S::QueryStart},
+        {"[SENSe]:FREQuency:STOP", &S::SetStop, &S::QueryStop},
+        {"DISPlay:WINDow:TRACe:Y[:SCALe]:RLEVel", &S::SetRefLevel, &S::QueryRefLevel},
+        {"[SENSe]:POWer[:RF]:ATTenuation", &S::SetAttenuation, &S::QueryAttenuation},
+        {"[SENSe]:BANDwidth[:RESolution]", nullptr, &S::QueryResolutionBandwidth},
+        {"[SENSe]:AVERage:COUNt", &S::SetAverageCount, &S::QueryAverageCount},
+        {"INITiate[:IMMediate]", &S::Initiate, nullptr},
+        {"INITiate:CONTinuous", &S::SetContinuous, &S::QueryContinuous},
+        {"[CALCulate]:MARKer#:MAXimum[:PEAK]", &S::MarkerMaximum, nullptr},
+        {"[CALCulate]:MARKer#:X", nullptr, &S::QueryMarkerX},
+        {"[CALCulate]:MARKer#:Y", nullptr, &S::QueryMarkerY},
+        {"[CALCulate]:MARKer#:SET:CENTer", &S::MarkerToCenter, nullptr},
+        {"TRACe[:DATA]", nullptr, &S::QueryTrace},
+        {"MMEMory:STORe:STATe", &S::StoreState, nullptr},
+        {"MMEMory:LOAD:STATe", &S::LoadState, nullptr},
+        {"SYSTem:ERRor[:NEXT]", nullptr, &S::QueryNextError},
+    };
+    return table;
+}
+
+std::string ScpiSession::Execute(const std::string& message) {
+    std::vector<std::string> replies;
+    for (const ScpiUnit& unit : ParseScpiMessage(message)) {
+        if (unit.malformed) {
+            PushError(kSyntaxError);
+        } else if (unit.common) {
+            RunCommon(unit, replies);
+        } else {
+            Run(unit, replies);
+        }
+    }
+    if (replies.empty()) {
+        return {};
+    }
+    std::string text = replies.front();
+    for (std::size_t i = 1; i < replies.size(); ++i) {
+        text += ";" + replies[i];
+    }
+    return text + "\n";
+}
+
+void ScpiSession::PushError(int code) {
+    eventStatus_ |= EventBitOf(code);
+    if (errors_.size() >= kErrorQueueLength) {
+        errors_.back() = kQueueOverflow;
+        return;
+    }
+    errors_.push_back(code);
+}
+
+void ScpiSession::Run(const ScpiUnit& unit, std::vector<std::string>& replies) {
+    for (const Row& row : Table()) {
+        const std::optional<int> suffix = ScpiPattern(row.pattern).Match(unit.nodes);
+        if (!suffix) {
+            continue;
+        }
+        const Handler handler = unit.query ? row.query : row.set;
+        if (handler == nullptr) {
+            break;
+        }
+        Call call{unit, *suffix, {}};
+        (this->*handler)(call);
+        if (unit.query && !call.reply.empty()) {
+            replies.push_back(call.reply);
+        }
+        return;
+    }
+    PushError(kUndefinedHeader);
+}
+
+void ScpiSession::RunCommon(const ScpiUnit& unit, std::vector<std::string>& replies) {
+    const std::string& word = unit.commonWord;
+    if (word == "*IDN?") {
+        const std::string identity = doc_.ReadSettings(
+            [](const InstrumentState& s) { return s.deviceSerial + "," + s.firmwareVersion; });
+        replies.push_back(std::string("Tavlin,") + CommandInterpreter::kModel + "," + identity);
+    } else if (word == "*RST") {
+        doc_.OnPreset();
+    } else if (word == "*CLS") {
+        errors_.clear();
+        eventStatus_ = 0;
+    } else if (word == "*WAI" || word == "*OPC?") {
+        WaitForSweep();
+        if (unit.query) {
+            replies.push_back("1");
+        }
+    } else if (word == "*ESR?") {
+        replies.push_back(std::to_string(eventStatus_));
+        eventStatus_ = 0;
+    } else if (word == "*ESE?") {
+        replies.push_back(std::to_string(eventEnable_));
+    } else if (word == "*ESE") {
+        Call call{unit, 1, {}};
+        if (const std::optional<double> mask = Plain(call, 0, 255)) {
+            eventEnable_ = static_cast<std::uint8_t>(std::lround(*mask));
+        }
+    } else if (word == "*STB?") {
+        const int summary = (eventStatus_ & eventEnable_) != 0 ? kEventSummaryBit : 0;
+        replies.push_back(std::to_string((errors_.empty() ? 0 : kErrorAvailableBit) | summary));
+    } else {
+        PushError(kUndefinedHeader);
+    }
+}
+
+void ScpiSession::WaitForSweep() {
+    WaitForSweepToEnd(doc_, stopWaiting_);
+}
+
+// --- Parameters ---------------------------------------------------------------------------
+
+bool ScpiSession::CheckParameterCount(const ScpiUnit& unit, std::size_t least, std::size_t most) {
+    if (unit.parameters.size() < least) {
+        PushError(kMissingParameter);
+        return false;
+    }
+    if (unit.parameters.size() > most) {
+        PushError(kParameterNotAllowed);
+        return false;
+    }
+    return true;
+}
+
+std::optional<double> ScpiSession::Frequency(const Call& call) {
+    if (!CheckParameterCount(call.unit, 1, 1)) {
+        return std::nullopt;
+    }
+    const std::optional<ScpiNumber> number = ParseScpiNumber(call.unit.parameters[0]);
+    if (!number) {
+        PushError(kDataTypeError);
+        return std::nullopt;
+    }
+    double scale = 0.0;
+    for (const auto& [unit, factor] :
+         {std::pair{"", 1.0}, {"HZ", 1.0}, {"KHZ", 1e3}, {"MHZ", 1e6}, {"GHZ", 1e9}}) {
+        scale = number->unit == unit ? factor : scale;
+    }
+    if (scale == 0.0) {
+        PushError(kInvalidSuffix);
+        return std::nullopt;
+    }
+    const double hz = number->value * scale;
+    if (!(hz >= 0.0 && hz <= kMaxFreqHz)) {
+        PushError(kDataOutOfRange);
+        return std::nullopt;
+    }
+    return hz;
+}
+
+std::optional<double> ScpiSession::Level(const Call& call) {
+    if (!CheckParameterCount(call.unit, 1, 1)) {
+        return std::nullopt;
+    }
+    const std::optional<ScpiNumber> number = ParseScpiNumber(call.unit.parameters[0]);
+    if (!number) {
+        PushError(kDataTypeError);
+        return std::nullopt;
+    }
+    if (!number->unit.empty() && number->unit != "DBM") {
+        PushError(kInvalidSuffix);
+        return std::nullopt;
+    }
+    if (number->value < kLowestRefLevelDbm || number->value > kHighestRefLevelDbm) {
+        PushError(kDataOutOfRange);
+        return std::nullopt;
+    }
+    return number->value;
+}
+
+// A plain number; "DB" is allowed after it, the unit of the attenuator.
+std::optional<double> ScpiSession::Plain(const Call& call, double low, double high) {
+    if (!CheckParameterCount(call.unit, 1, 1)) {
+        return std::nullopt;
+    }
+    const std::optional<ScpiNumber> number = ParseScpiNumber(call.unit.parameters[0]);
+    if (!number) {
+        PushError(kDataTypeError);
+        return std::nullopt;
+    }
+    if (!number->unit.empty() && number->unit != "DB") {
+        PushError(kInvalidSuffix);
+        return std::nullopt;
+    }
+    if (number->value < low || number->value > high) {
+        PushError(kDataOutOfRange);
+        return std::nullopt;
+    }
+    return number->value;
+}
+
+std::optional<bool> ScpiSession::Boolean(const Call& call) {
+    if (!CheckParameterCount(call.unit, 1, 1)) {
+        return std::nullopt;
+    }
+    const std::string word = ScpiUpper(call.unit.parameters[0]);
+    if (word == "ON" || word == "1") {
+        return true;
+    }
+    if (word == "OFF" || word == "0") {
+        return false;
+    }
+    PushError(kIllegalParameterValue);
+    return std::nullopt;
+}
+
+// MMEMory takes an optional register number before the name; the name is
+// the last parameter, quoted or not.
+std::optional<std::string> ScpiSession::FileName(const Call& call, bool mustExist) {
+    if (!CheckParameterCount(call.unit, 1, 2)) {
+        return std::nullopt;
+    }
+    const std::string name = Unquoted(call.unit.parameters.back());
+    if (!IsAllowedFileName(name, FileNames::PlainNamesHere)) {
+        PushError(kFileNameError);
+        return std::nullopt;
+    }
+    if (mustExist && !std::filesystem::is_regular_file(name)) {
+        PushError(kFileNameNotFound);
+        return std::nullopt;
+    }
+    return name;
+}
+
+void ScpiSession::QueryNextError(Call& call) {
+    if (errors_.empty()) {
+        call.reply = "0,\"No error\"";
+        return;
+    }
+    const int code = errors_.front();
+    errors_.pop_front();
+    call.reply = std::to_string(code) + ",\"" + ErrorText(code) + "\"";
+}
+
+}  // namespace tavlin

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "remote/scpi_parser.h"
+
+namespace tavlin {
+
+class AnalyzerDocument;
+
+// The SCPI command set on the document: each command calls the same
+// document operations as the front panel. A session keeps the error queue
+// and the standard event status of one server; errors are queued, never
+// shown in a message box, since the client asks for them.
+class ScpiSession {
+  public:
+    // Errors with their standard numbers and texts.
+    static constexpr int kSyntaxError = -102;
+    static constexpr int kDataTypeError = -104;
+    static constexpr int kParameterNotAllowed = -108;
+    static constexpr int kMissingParameter = -109;
+    static constexpr int kUndefinedHeader = -113;
+    static constexpr int kSuffixOutOfRange = -114;
+    static constexpr int kInvalidSuffix = -131;
+    static constexpr int kSettingsConflict = -221;
+    static constexpr int kDataOutOfRange = -222;
+    static constexpr int kTooMuchData = -223;
+    static constexpr int kIllegalParameterValue = -224;
+    static constexpr int kMassStorageError = -250;
+    static constexpr int kFileNameNotFound = -256;
+    static constexpr int kFileNameError = -257;
+    static constexpr int kQueueOverflow = -350;
+    static constexpr std::size_t kErrorQueueLength = 16;
+
+    explicit ScpiSession(AnalyzerDocument& document) : doc_(document) {}
+
+    // Runs one program message (a line without its terminator) and returns
+    // the replies to its queries, separated by ";" and ended by a line feed,
+    // or nothing when it asked none.
+    std::string Execute(const std::string& message);
+    // Queues an error ("-113,\"Undefined header\"").
+    void PushError(int code);
+    // Ends a *WAI or *OPC? wait at once, now and from now on.
+    void StopWaiting() { stopWaiting_ = true; }
+
+  private:
+    struct Call {
+        const ScpiUnit& unit;
+        int suffix;
+        std::string reply;
+    };
+    using Handler = void (ScpiSession::*)(Call& call);
+    struct Row {
+        const char* pattern;
+        Handler set;    // null: no command form
+        Handler query;  // null: no query form
+    };
+    static const std::vector<Row>& Table();
+
+    void Run(const ScpiUnit& unit, std::vector<std::string>& replies);
+    void RunCommon(const ScpiUnit& unit, std::vector<std::string>& replies);
+    bool CheckParameterCount(const ScpiUnit& unit, std::size_t least, std::size_t most);
+    // The first parameter as a number in the given quantity, its unit
+    // checked, within [low, high]; nothing after queuing the error.
+    std::optional<double> Frequency(const Call& call);
+    std::optional<double> Level(const Call& call);  // dBm
+    std::optional<double> Plain(const Call& call, double low, double high);
+    std::optional<bool> Boolean(const Call& call);
+    std::optional<std::string> FileName(const Call& call, bool mustExist);
+    void WaitForSweep();
+
+    void SetCenter(Call& call);
+    void SetSpan(Call& call);
+    void SetStart(Call& call);
+    void SetStop(Call& call);
+    void QueryCenter(Call& call);
+    void QuerySpan(Call& call);
+    void QueryStart(Call& call);
+    void QueryStop(Call& call);
+    void SetRefLevel(Call& call);
+    void QueryRefLevel(Call& call);
+    void SetAttenuation(Call& call);
+    void QueryAttenuation(Call& call);
+    void QueryResolutionBandwidth(Call& call);
+    void SetAverageCount(Call& call);
+    void QueryAverageCount(Call& call);
+    void Initiate(Call& call);
+    void SetContinuous(Call& call);
+    void QueryContinuous(Call& call);
+    void MarkerMaximum(Call& call);
+    void QueryMarkerX(Call& call);
+    void QueryMarkerY(Call& call);
+    void MarkerToCenter(Call& call);
+    void QueryTrace(Call& call);
+    void StoreState(Call& call);
+    void LoadState(Call& call);
+    void QueryNextError(Call& call);
+    // Marker 1 or 2 made the active one; false (error queued) for others.
+    bool SelectMarker(const Call& call);
+    struct MarkerReading {
+        double position = 0.0;
+        double level = 0.0;
+    };
+    std::optional<MarkerReading> ReadMarker(const Call& call);
+
+    AnalyzerDocument& doc_;
+    std::deque<int> errors_;
+    std::uint8_t eventStatus_ = 0;  // *ESR bits
+    std::uint8_t eventEnable_ = 0;  // *ESE
+    std::atomic<bool> stopWaiting_{false};
+};
+
+}  // namespace tavlin

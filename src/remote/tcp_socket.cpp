@@ -1,0 +1,219 @@
+#include "remote/tcp_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace tavlin {
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.Release();
+    }
+    return *this;
+}
+
+void TcpSocket::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+int TcpSocket::Release() {
+    return std::exchange(fd_, -1);
+}
+
+namespace tcp {
+
+namespace {
+
+constexpr int kBacklog = 5;
+
+std::optional<in_addr> Ipv4(std::string_view address) {
+    in_addr v4{};
+    if (inet_pton(AF_INET, std::string(address).c_str(), &v4) == 1) {
+        return v4;
+    }
+    return std::nullopt;
+}
+
+std::optional<in6_addr> Ipv6(std::string_view address) {
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, std::string(address).c_str(), &v6) == 1) {
+        return v6;
+    }
+    return std::nullopt;
+}
+
+bool IsLoopbackV4(const in_addr& v4) {
+    return (ntohl(v4.s_addr) >> 24) == 127;
+}
+
+SocketWait Wait(const TcpSocket& socket, short events, int timeoutMs) {
+    pollfd p{socket.Fd(), events, 0};
+    const int n = ::poll(&p, 1, timeoutMs);
+    if (n == 0 || (n < 0 && errno == EINTR)) {
+        return SocketWait::TimedOut;
+    }
+    if (n < 0 || (p.revents & POLLNVAL) != 0) {
+        return SocketWait::Failed;
+    }
+    // A hang-up or error still counts as ready: the read or write that
+    // follows reports it.
+    return SocketWait::Ready;
+}
+
+std::string Describe(const std::string& address, int port, const char* reason) {
+    return "Cannot listen on " + address + " port " + std::to_string(port) + ": " + reason;
+}
+
+}  // namespace
+
+bool IsIpAddress(std::string_view address) {
+    return Ipv4(address) || Ipv6(address);
+}
+
+bool IsLoopbackAddress(std::string_view address) {
+    if (const auto v4 = Ipv4(address)) {
+        return IsLoopbackV4(*v4);
+    }
+    if (const auto v6 = Ipv6(address)) {
+        if (IN6_IS_ADDR_LOOPBACK(&*v6)) {
+            return true;
+        }
+        if (IN6_IS_ADDR_V4MAPPED(&*v6)) {
+            in_addr v4{};
+            std::memcpy(&v4, &v6->s6_addr[12], sizeof v4);
+            return IsLoopbackV4(v4);
+        }
+    }
+    return false;
+}
+
+std::optional<TcpSocket> Listen(const std::string& address, int port, std::string& error) {
+    if (port < 0 || port > 65535) {
+        error = Describe(address, port, "no such port");
+        return std::nullopt;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 ||
+        found == nullptr) {
+        error = Describe(address, port, "not an IPv4 or IPv6 address");
+        return std::nullopt;
+    }
+    TcpSocket socket(
+        ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    // A port whose last connection is still closing (TIME_WAIT) can be
+    // listened on again at once; one that another socket listens on cannot.
+    const int on = 1;
+    const bool ok = socket.IsOpen() &&
+                    ::setsockopt(socket.Fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+                    ::bind(socket.Fd(), found->ai_addr, found->ai_addrlen) == 0 &&
+                    ::listen(socket.Fd(), kBacklog) == 0;
+    const int reason = errno;
+    freeaddrinfo(found);
+    if (!ok) {
+        error = Describe(address, port, std::strerror(reason));
+        return std::nullopt;
+    }
+    return socket;
+}
+
+int BoundPort(const TcpSocket& socket) {
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(socket.Fd(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+        return -1;
+    }
+    if (bound.ss_family == AF_INET6) {
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&bound)->sin6_port);
+    }
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&bound)->sin_port);
+}
+
+SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs) {
+    return Wait(socket, POLLIN, timeoutMs);
+}
+
+SocketWait WaitWritable(const TcpSocket& socket, int timeoutMs) {
+    return Wait(socket, POLLOUT, timeoutMs);
+}
+
+// The listening socket does not block: a client that gave up between the
+// poll and the accept leaves nothing to accept, which is no reason to wait.
+TcpSocket Accept(const TcpSocket& listener) {
+    return TcpSocket(::accept4(listener.Fd(), nullptr, nullptr, SOCK_CLOEXEC));
+}
+
+std::optional<TcpSocket> AcceptWhile(const TcpSocket& listener, const std::atomic<bool>& running) {
+    while (running.load()) {
+        const SocketWait wait = WaitReadable(listener);
+        if (wait == SocketWait::Failed) {
+            return std::nullopt;
+        }
+        if (wait == SocketWait::Ready) {
+            if (TcpSocket connection = Accept(listener); connection.IsOpen()) {
+                return connection;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+long ReadSome(const TcpSocket& socket, char* buffer, std::size_t size) {
+    const SocketWait wait = WaitReadable(socket);
+    if (wait != SocketWait::Ready) {
+        return wait == SocketWait::TimedOut ? 0 : -1;
+    }
+    const ssize_t n = ::recv(socket.Fd(), buffer, size, MSG_DONTWAIT);
+    if (n > 0) {
+        return static_cast<long>(n);
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        return 0;
+    }
+    return -1;  // 0 bytes from a readable socket: the peer closed it
+}
+
+bool SendAll(const TcpSocket& socket, std::string_view text, const std::atomic<bool>& running) {
+    while (!text.empty()) {
+        if (!running.load()) {
+            return false;
+        }
+        const SocketWait wait = WaitWritable(socket);
+        if (wait == SocketWait::Failed) {
+            return false;
+        }
+        if (wait == SocketWait::TimedOut) {
+            continue;  // a client that does not read: look at the flag again
+        }
+        const ssize_t n =
+            ::send(socket.Fd(), text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace tcp
+
+}  // namespace tavlin
