@@ -1,4 +1,5 @@
 // tavlin-cli: the analyzer's document on the console, for scripts and tests.
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "remote/command_script.h"
 #include "remote/stream_reply_sink.h"
 #include "usb_driver_choice.h"
+#include "utilities/console_utilities.h"
 
 namespace {
 
@@ -22,13 +24,15 @@ struct Options {
     bool info = false;
     bool answerYes = false;
     std::vector<std::string> commands;
+    std::optional<tavlin::UtilityRequest> utility;
 };
 
 void PrintUsage(std::ostream& out) {
     out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer yes|no]"
-           " [--info] [-c COMMAND]...\n"
+           " [--info] [-c COMMAND]... [--utility receiver [--captures N]]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
+           "  --utility runs a measurement after the commands and prints its results.\n"
         << tavlin::kSimulateUsage;
 }
 
@@ -43,6 +47,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.info = true;
         } else if (arg == "-c" && i + 1 < argc) {
             options.commands.push_back(argv[++i]);
+        } else if (arg == "--utility" && i + 1 < argc) {
+            options.utility.emplace().name = argv[++i];
+        } else if (arg == "--captures" && i + 1 < argc && options.utility) {
+            options.utility->captures = std::atoi(argv[++i]);
         } else if (arg == "--answer" && i + 1 < argc &&
                    (std::string(argv[i + 1]) == "yes" || std::string(argv[i + 1]) == "no")) {
             options.answerYes = std::string(argv[++i]) == "yes";
@@ -101,8 +109,13 @@ int main(int argc, char** argv) {
         std::cout << tavlin::FormatInstrumentInfo(document) << std::flush;
     }
     int status = 0;
-    if (!options->info || !options->commands.empty()) {
+    if (!options->utility && (!options->info || !options->commands.empty())) {
         status = RunCommands(document, options->commands);
+    } else if (options->utility) {
+        status = options->commands.empty() ? 0 : RunCommands(document, options->commands);
+        if (status == 0) {
+            status = tavlin::RunUtility(document, *options->utility, std::cout, std::cerr);
+        }
     }
     FinishSweep(document, clock);
     document.CloseDocument();
