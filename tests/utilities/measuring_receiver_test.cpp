@@ -89,6 +89,21 @@ TEST_F(MeasuringReceiverTest, ResultTextHasTheDialogsLayoutAndRelativePowerStart
     EXPECT_TRUE(std::regex_match(text, layout)) << text;
 }
 
+TEST_F(MeasuringReceiverTest, StopReturnsOnceTheWorkerHasEnded) {
+    Start({Cw(433.92e6, -40.0)});
+    const UtilitySession session(*doc);
+    std::atomic<int> passes{0};
+    MeasuringReceiver receiver(*doc, {[&passes](const std::string&) { ++passes; }, nullptr});
+    receiver.Start();
+    while (passes.load() == 0) {
+        std::this_thread::yield();
+    }
+    receiver.Stop();
+    const int seen = passes.load();
+    EXPECT_FALSE(receiver.Running());
+    EXPECT_EQ(passes.load(), seen);
+}
+
 TEST(ReceiverControlsTest, BandwidthChoosesDecimationAndFiltersNeedABand) {
     EXPECT_EQ(DecimationForBandwidth("240 KHz"), 1);
     EXPECT_EQ(DecimationForBandwidth("30 KHz"), 8);
