@@ -1,5 +1,6 @@
 // tavlin-cli: the analyzer's document on the console, for scripts and tests.
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "remote/server_options.h"
 #include "remote/stream_reply_sink.h"
 #include "usb_driver_choice.h"
+#include "utilities/console_utilities.h"
 
 namespace {
 
@@ -28,19 +30,22 @@ struct Options {
     std::vector<std::string> commands;
     std::optional<tavlin::TcpIpSettings> automation;
     std::optional<tavlin::ScpiSettings> scpi;
+    std::optional<tavlin::UtilityRequest> utility;
 };
 
 void PrintUsage(std::ostream& out) {
     out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer yes|no]"
            " [--info] [-c COMMAND]...\n"
            "                  [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
+           "                  [--utility receiver [--captures N]]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
         << tavlin::kSimulateUsage
         << "  --automation[=...]  serve the automation server (default 127.0.0.1:3976:3977)\n"
            "                      until its client leaves\n"
            "  --scpi[=ADDR:PORT]  serve the SCPI socket (default 127.0.0.1:5025) until a\n"
-           "                      client has come and gone; port 0 picks a free port\n";
+           "                      client has come and gone; port 0 picks a free port\n"
+           "  --utility NAME      run a measurement after the commands and print its results\n";
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -66,6 +71,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.info = true;
         } else if (arg == "-c" && i + 1 < argc) {
             options.commands.push_back(argv[++i]);
+        } else if (arg == "--utility" && i + 1 < argc) {
+            options.utility.emplace().name = argv[++i];
+        } else if (arg == "--captures" && i + 1 < argc && options.utility) {
+            options.utility->captures = std::atoi(argv[++i]);
         } else if (arg == "--answer" && i + 1 < argc &&
                    (std::string(argv[i + 1]) == "yes" || std::string(argv[i + 1]) == "no")) {
             options.answerYes = std::string(argv[++i]) == "yes";
@@ -151,8 +160,13 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     const bool serving = options->automation || options->scpi;
-    if (!options->commands.empty() || (!options->info && !serving)) {
+    if (!options->utility && (!options->commands.empty() || (!options->info && !serving))) {
         status = RunCommands(document, options->commands);
+    } else if (options->utility) {
+        status = options->commands.empty() ? 0 : RunCommands(document, options->commands);
+        if (status == 0) {
+            status = tavlin::RunUtility(document, *options->utility, std::cout, std::cerr);
+        }
     }
     if (serving) {
         status = std::max(status, Serve(document, *options, clock));

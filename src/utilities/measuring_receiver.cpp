@@ -1,0 +1,144 @@
+#include "utilities/measuring_receiver.h"
+
+#include "document/analyzer_document.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr double kTuneAboveHz = 250.0;  // keeps the carrier off the sampler's DC
+constexpr double kNormalRangeDb = 15.0;
+constexpr double kSensitiveRangeDb = 0.0;
+constexpr int kLessSensitivePath = 0;
+constexpr int kMoreSensitivePath = 2;
+constexpr int kFailuresToGiveUp = 3;
+
+}  // namespace
+
+MeasuringReceiver::MeasuringReceiver(AnalyzerDocument& document, Display display)
+    : doc_(document),
+      display_(std::move(display)),
+      i_(ReceiverAnalysis::kSamples),
+      q_(ReceiverAnalysis::kSamples) {}
+
+MeasuringReceiver::~MeasuringReceiver() {
+    Stop();
+}
+
+void MeasuringReceiver::SetControls(const ReceiverControls& controls) {
+    if (!ControlsRefusal(controls, DecimationForBandwidth(controls.ifBandwidth)).empty()) {
+        return;
+    }
+    std::lock_guard lock(controlsMutex_);
+    controls_ = controls;
+}
+
+void MeasuringReceiver::Start() {
+    if (running_.exchange(true)) {
+        return;
+    }
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    worker_ = std::thread([this] { Loop(0); });
+}
+
+void MeasuringReceiver::Stop() {
+    running_ = false;
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+bool MeasuringReceiver::Run(int passes) {
+    running_ = true;
+    return Loop(passes);
+}
+
+bool MeasuringReceiver::Loop(int passes) {
+    Tune();
+    int done = 0;
+    int failures = 0;
+    while (running_.load() && (passes == 0 || done < passes)) {
+        if (Pass()) {
+            ++done;
+            failures = 0;
+        } else if (++failures == kFailuresToGiveUp && passes != 0) {
+            break;
+        }
+    }
+    running_ = false;
+    return passes == 0 || done == passes;
+}
+
+// The receiver tunes the engine alone: the document's start and stop stay as
+// they are, so the screen, its markers and its trace survive the utility.
+void MeasuringReceiver::Tune() {
+    SweepSettings settings = doc_.TakeSweepSettings();
+    const double tunedHz = settings.CenterHz() + kTuneAboveHz;
+    settings.startHz = tunedHz;
+    settings.stopHz = tunedHz;
+    SweepTrace trace;
+    SweepOutcome outcome;
+    SweepContext context{
+        doc_.engine,
+        doc_.link,
+        doc_.calTable,
+        doc_.GetPrompter(),
+        doc_.GetProgress(),
+        doc_.GetClock(),
+        doc_.stopRequest,
+        settings,
+        trace,
+        outcome,
+        [] { return false; },
+        [] { return 1; },
+    };
+    doc_.engine.PrepareSweep(context);
+    doc_.link.SetAttenuator(kNormalRangeDb);
+    doc_.link.SetGainMode(kLessSensitivePath);
+    doc_.engine.PlanReceiverOscillators(context);
+    tuning_.tunedHz = tunedHz;
+    tuning_.loHighSide = doc_.engine.lo1.highSide;
+    tuning_.mirrored = doc_.engine.clockMode == 1 && !doc_.engine.lo2SecondIf;
+    tuning_.loErrorHz = doc_.engine.lo1ErrorHz.load();
+    tuning_.sampleRateHz = context.sampleRateHz;
+    analysis_.Restart();
+}
+
+bool MeasuringReceiver::Pass() {
+    ReceiverControls controls;
+    {
+        std::lock_guard lock(controlsMutex_);
+        controls = controls_;
+    }
+    tuning_.decimation = DecimationForBandwidth(controls.ifBandwidth);
+    doc_.link.SetDecimation(tuning_.decimation);
+    if (doc_.link.ReadSweepSamples(i_, q_, ReceiverAnalysis::kSamples) != 0) {
+        return false;
+    }
+    const std::string text = analysis_.Process(i_, q_, tuning_, controls);
+    if (rangeChange_.exchange(false)) {
+        analysis_.RequestRangeChange();
+    }
+    ApplyRange(analysis_.UpdateRange());
+    if (display_.showResults) {
+        display_.showResults(text);
+    }
+    return true;
+}
+
+void MeasuringReceiver::ApplyRange(const RangeAction& action) {
+    if (action.button != RangeAction::Button::Keep && display_.showCalRange) {
+        display_.showCalRange(action.button == RangeAction::Button::Show);
+    }
+    if (action.range == RangeAction::Range::Sensitive) {
+        doc_.link.SetAttenuator(kSensitiveRangeDb);
+        doc_.link.SetGainMode(kMoreSensitivePath);
+    } else if (action.range == RangeAction::Range::Normal) {
+        doc_.link.SetAttenuator(kNormalRangeDb);
+        doc_.link.SetGainMode(kLessSensitivePath);
+    }
+}
+
+}  // namespace tavlin

@@ -1,0 +1,138 @@
+#include <cstdio>
+#include <regex>
+#include <string>
+
+#include "e2e/virtual_unit_fixture.h"
+#include "utilities/measuring_receiver.h"
+#include "utilities/utility_session.h"
+
+namespace tavlin::test {
+namespace {
+
+// The number after a label in the results text.
+double Value(const std::string& text, const std::string& label) {
+    const std::size_t at = text.find(label);
+    return at == std::string::npos ? -1e99 : std::atof(text.c_str() + at + label.size());
+}
+
+class MeasuringReceiverTest : public VirtualUnitTest {
+  protected:
+    // The text of the last of passes passes at centreHz.
+    std::string Measure(double centreHz, const ReceiverControls& controls, int passes = 1) {
+        doc->SetCenterSpan(centreHz, 200e3);
+        Sweep();  // the clock mode of that centre, as the screen had it
+        const UtilitySession session(*doc);
+        std::string last;
+        MeasuringReceiver receiver(*doc, {[&last](const std::string& t) { last = t; }, nullptr});
+        receiver.SetControls(controls);
+        EXPECT_TRUE(receiver.Run(passes));
+        return last;
+    }
+};
+
+TEST_F(MeasuringReceiverTest, ReadsCarrierAndModulationOfTonesOnEveryTuning) {
+    struct Row {
+        const char* name;
+        double freqHz;
+        bool fm;
+        double tcxoPpb;
+    };
+    const std::vector<Row> rows = {
+        {"FM, 10.7 MHz path", 433.92e6, true, 0.0},
+        {"FM, mirrored clock mode 1", kNear653Hz, true, 0.0},
+        {"FM, reference error", 915.3e6, true, 1500.0},
+        {"FM, 2.9 MHz path, low band", 47.1e6, true, 0.0},
+        {"AM, 10.7 MHz path", 100.2e6, false, 0.0},
+        {"AM, mirrored clock mode 1", kNear653Hz, false, -800.0},
+    };
+    for (const Row& row : rows) {
+        sim::SceneEmitter e = Cw(row.freqHz, -40.0);
+        if (row.fm) {
+            e.fm = sim::SceneFm{1234.0, 4000.0};
+        } else {
+            e.am = sim::SceneAm{789.0, 0.6};
+        }
+        Start({e}, {-160.0, row.tcxoPpb});
+        ReceiverControls controls;
+        controls.showAm = !row.fm;
+        controls.showFm = row.fm;
+        controls.bandPass = false;
+        controls.lowPassCutoffHz = 3000.0;
+        const std::string text = Measure(row.freqHz, controls);
+        EXPECT_NEAR(Value(text, "RF COUNTER: "), row.freqHz, 1.0) << row.name << "\n" << text;
+        if (row.fm) {
+            EXPECT_NEAR(Value(text, "FM RMS: "), 4000.0 / std::sqrt(2.0), 0.02 * 2828.4)
+                << row.name;
+            EXPECT_NEAR(Value(text, "Audio Freq: "), 1234.0, 1.234) << row.name;
+        } else {
+            // The depth from the RMS: the peaks carry the sampler's own noise.
+            EXPECT_NEAR(Value(text, "RMS: ") * std::sqrt(2.0), 60.0, 0.6) << row.name << "\n"
+                                                                          << text;
+            EXPECT_NEAR(Value(text, "Audio Freq: "), 789.0, 0.789) << row.name;
+        }
+    }
+}
+
+TEST_F(MeasuringReceiverTest, ResultTextHasTheDialogsLayoutAndRelativePowerStartsAtZero) {
+    Start({Cw(433.92e6, -40.0)});
+    ReceiverControls controls;
+    controls.showAm = true;
+    const std::string text = Measure(433.92e6, controls, 3);
+    const std::regex layout(
+        "RF COUNTER: -?\\d+\\.\\d\\d Hz\r\n\r\n"
+        "FM RMS: \\d+\\.\\d\\d Hz\r\n   RMS\\(RT2\\): \\d+\\.\\d\\d Hz\r\n"
+        "   PEAK\\+: -?\\d+\\.\\d Hz\r\n   PEAK-: -?\\d+\\.\\d Hz\r\n"
+        "   Audio Freq: \\d+\\.\\d{3} Hz\r\n\r\n"
+        "AM PEAK\\+: -?\\d+\\.\\d\\d% \r\n   PEAK-: -?\\d+\\.\\d\\d% \r\n   RMS: \\d+\\.\\d{3}%\r\n"
+        "   Audio Freq: \\d+\\.\\d{3} Hz\r\n\r\n"
+        "Relative Power: -?0\\.0\\d\\d dBc\r\nAveraged: -?0\\.0\\d\\d dBc\r\n");
+    EXPECT_TRUE(std::regex_match(text, layout)) << text;
+}
+
+TEST_F(MeasuringReceiverTest, StopReturnsOnceTheWorkerHasEnded) {
+    Start({Cw(433.92e6, -40.0)});
+    const UtilitySession session(*doc);
+    std::atomic<int> passes{0};
+    MeasuringReceiver receiver(*doc, {[&passes](const std::string&) { ++passes; }, nullptr});
+    receiver.Start();
+    while (passes.load() == 0) {
+        std::this_thread::yield();
+    }
+    receiver.Stop();
+    const int seen = passes.load();
+    EXPECT_FALSE(receiver.Running());
+    EXPECT_EQ(passes.load(), seen);
+}
+
+TEST(ReceiverControlsTest, BandwidthChoosesDecimationAndFiltersNeedABand) {
+    EXPECT_EQ(DecimationForBandwidth("240 KHz"), 1);
+    EXPECT_EQ(DecimationForBandwidth("30 KHz"), 8);
+    EXPECT_EQ(DecimationForBandwidth("15 KHz"), 16);
+    EXPECT_EQ(DecimationForBandwidth("wide"), 16);
+    ReceiverControls controls;
+    EXPECT_EQ(ControlsRefusal(controls, 16), "");
+    controls.bandPassCentreHz = 0.0;
+    EXPECT_NE(ControlsRefusal(controls, 16), "");
+    controls.bandPass = false;
+    controls.lowPassCutoffHz = 20000.0;  // beyond half of 30.4 kHz
+    EXPECT_NE(ControlsRefusal(controls, 16), "");
+    EXPECT_EQ(ControlsRefusal(controls, 1), "");
+}
+
+TEST(ReceiverAnalysisTest, ACaptureOfZerosReadsWithoutFailing) {
+    ReceiverAnalysis analysis;
+    analysis.Restart();
+    const std::vector<std::int32_t> zeros(ReceiverAnalysis::kSamples, 0);
+    ReceiverTuning tuning;
+    tuning.sampleRateHz = 486111.1111;
+    ReceiverControls controls;
+    controls.showAm = true;
+    for (int pass = 0; pass < 2; ++pass) {
+        const std::string text = analysis.Process(zeros, zeros, tuning, controls);
+        EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+        EXPECT_EQ(text.find("inf"), std::string::npos) << text;
+    }
+}
+
+}  // namespace
+}  // namespace tavlin::test
