@@ -230,10 +230,10 @@ TEST(SimFactoryCalImage, MeetsTheSelfTestTargets) {
         scene.firmware = firmware;
         // "1." anywhere but at the first character marks a unit without one.
         EXPECT_EQ(scene.PreampFitted(), firmware == std::string("Tavlin 2.03")) << firmware;
-        const LevelCorrection table(FactoryCalImage::MemoryContents(scene));
+        const LevelCorrection table(FactoryCalImage::Measure(scene, TrueResponse::Of(scene)));
         for (const bool highBand : {false, true}) {
             const LevelSettings settings{2, 0, scene.PreampFitted(), false, highBand};
-            EXPECT_NEAR(table.At(140e6, settings), highBand ? 8.0 : 7.0, 0.002) << firmware;
+            EXPECT_NEAR(table.At(140e6, settings), highBand ? 8.0 : 7.0, 0.1) << firmware;
         }
     }
 }
