@@ -198,14 +198,15 @@ TrueResponse TrueResponse::BuiltIn(const Scene& scene) {
     r.ifShapeDb_[0] = Scaled(kFirstIfShape, 1e3, t.mirroredIf ? 0.9 : 1.0, t.mirroredIf);
     r.ifShapeDb_[1] = Scaled(kSecondIfShape, 1e3, 1.0, t.mirroredIf);
 
-    // The preamplifier's gain falls off below 1 MHz, as a 1 / f law below 300 kHz.
+    // The preamplifier's gain falls off below 1 MHz; below 300 kHz its loss
+    // in dB grows as 1 / f.
     Nodes preampLow;
     const auto preampAt = [&t](double mhz) {
         return 18.6 + t.preampExtraDb - 0.4 * mhz / 150.0 +
                0.2 * std::sin(kTwoPi * mhz / 40.0 + t.phase);
     };
-    for (const double mhz : {0.02, 0.05, 0.1, 0.15, 0.2, 0.25}) {
-        preampLow.push_back({mhz * kMHz, preampAt(1.0) - 2.5 * 0.3 / mhz});
+    for (const double mhz : {0.01, 0.02, 0.05, 0.1, 0.15, 0.2, 0.25}) {
+        preampLow.push_back({mhz * kMHz, preampAt(1.0) - (3.3 * 0.3 / mhz - 0.8)});
     }
     for (double mhz = 0.3; mhz < 0.999; mhz += 0.05) {
         preampLow.push_back({mhz * kMHz, preampAt(1.0) - 2.5 * std::pow((1.0 - mhz) / 0.7, 1.5)});

@@ -279,7 +279,9 @@ void WideSweep::RefinePeak(SweepContext& context, const StepReadPorts& ports,
 // read one pixel outside the shape: over the widest spans the detector's own
 // response to the signal is as wide as the shape, and a floor read at its
 // edges would flatten the peak into a plateau whose first pixel, not the
-// signal's, is the highest.
+// signal's, is the highest. Of the two sides the lower level is the floor:
+// a signal beside the shape (one the low band shows just below 150 MHz)
+// would flatten it the same way.
 void WideSweep::DrawPeak(const SweepContext& context, double peakHz, double peakRow) {
     const SweepSettings& s = context.settings;
     const double span = s.SpanHz();
@@ -290,7 +292,7 @@ void WideSweep::DrawPeak(const SweepContext& context, double peakHz, double peak
     const int width = static_cast<int>(std::floor(kPeakShapeWidthHz / span * kPixels + 0.5));
     const int last = std::min(p0 + std::max(width, 0), kPixels);
     const double floorRow =
-        std::min(rows_[std::max(p0 - 1, 0)], rows_[std::min(last + 1, kPixels)]);
+        std::max(rows_[std::max(p0 - 1, 0)], rows_[std::min(last + 1, kPixels)]);
     const double k = RowsPerDb(s.dbPerDiv);
     for (int p = p0; p <= last; ++p) {
         const double f = s.startHz + p * span / kPixels;
