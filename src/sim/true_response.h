@@ -33,10 +33,10 @@ class TrueResponse {
     double SecondIfOffsetDb(bool highRoute) const { return secondIfOffsetDb_[highRoute ? 1 : 0]; }
     // The IF filter's response at ifHz relative to that middle.
     double IfResponseDb(int path, double ifHz) const;
-    // The sampler's decimating filter: its pass band droops as the design's
-    // droop table says, then it falls through a transition band to its stop
-    // band, which a tone beyond half the output rate passes attenuated
-    // (and aliased) rather than not at all.
+    // The sampler's decimating filter: a smooth curve through the droop
+    // points the program corrects by, then a transition band down to its stop
+    // band, which a tone beyond half the output rate passes attenuated (and
+    // aliased) rather than not at all.
     static double DecimationFilterDb(int decimation, double basebandHz);
 
   private:
