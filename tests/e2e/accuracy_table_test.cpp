@@ -101,13 +101,13 @@ void AddFftRows(std::vector<Row>& rows) {
         int mode;
     } centres[] = {{"915 MHz", 915e6, 0},
                    {"100 MHz", 100e6, 0},
-                   {"27.3 MHz", 27.3e6, 0},
+                   {"27.7 MHz", 27.7e6, 0},
                    {"near 630 MHz", kNear630Hz, 2},
                    {"near 653.3 MHz", kNear653Hz, 1},
-                   {"145 MHz", 145e6, 0},
-                   {"160 MHz", 160e6, 0},
+                   {"145.6 MHz", 145.6e6, 0},
+                   {"163.5 MHz", 163.5e6, 0},
                    {"near DC", 3e6, 0},
-                   {"4.3 GHz", 4300e6, 0}};
+                   {"4.3 GHz", 4304.5e6, 0}};
     std::size_t next = 0;
     for (const auto& c : centres) {
         const double wide = c.mode == 0 ? 200e3 : 100e3;
@@ -341,6 +341,35 @@ TEST_F(AccuracyTableTest, PeakReadsEachKindsEmitterAtItsFrequencyAndLevel) {
                         marker.marker1Level - level, row.linear ? "mV" : "dB", what.c_str());
         }
     }
+}
+
+// A blank unit's memory holds no measurement of it, so before the factory
+// adjustments the program reads it by the erased table: far from the truth,
+// and wrong by the size of the unit's own response (two units whose gains
+// differ by 6 dB read 6 dB apart). The erased level words put the gain
+// states' windows some 50 dB up, where the reference level follows them; its
+// reference error word (32767 ppb) puts the emitter 30 kHz off.
+TEST_F(AccuracyTableTest, BlankUnitIsReadWrongByItsOwnResponse) {
+    double reading[2] = {};
+    for (const int unit : {0, 1}) {
+        sim::Scene scene = sim::DefaultScene();
+        scene.serial = "TVB" + std::to_string(unit);
+        scene.calibration = sim::SceneCalibration::Blank;
+        scene.response.highBandGainDb = {{0.0, unit == 0 ? 8.0 : 2.0}};
+        scene.signals = {Cw(915e6, -30.0)};
+        Start(scene);
+        doc->SetFrequencies(915e6 - 100e3, 915e6 + 100e3);
+        Edit([](InstrumentState& s) {
+            s.refLevelDbm = 63.0;
+            s.attenDb = 15.0;
+        });
+        Sweep();
+        MarkerCommands(*doc).Peak();
+        reading[unit] = test::MarkersOf(*doc).marker1Level;
+        EXPECT_GT(reading[unit] + 30.0, 20.0) << "unit " << unit;
+        EXPECT_EQ(doc->Settings().gainMode, 1);
+    }
+    EXPECT_NEAR(reading[0] - reading[1], 6.0, 0.2);
 }
 
 }  // namespace
