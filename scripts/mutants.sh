@@ -18,8 +18,15 @@ log="$scratch/log"
 
 mkdir -p "$src" "$build" "$log"
 # The scratch copy follows the working tree, uncommitted changes included.
-(cd "$repo" && git ls-files -z --cached --others --exclude-standard | tar -cf - --null -T - 2>/dev/null) \
-    | tar -xf - -C "$src"
+# Only files that differ are copied, so they (and whatever a mutant of the
+# last run left built) are newer than what was built from them.
+(cd "$repo" && git ls-files -z --cached --others --exclude-standard) |
+    while IFS= read -r -d '' path; do
+        if [[ -f $repo/$path ]] && ! cmp -s "$repo/$path" "$src/$path"; then
+            mkdir -p "$(dirname "$src/$path")"
+            cp "$repo/$path" "$src/$path"
+        fi
+    done
 launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -166,17 +166,23 @@ double TrueResponse::DecimationFilterDb(int decimation, double basebandHz) {
 TrueResponse TrueResponse::BuiltIn(const Scene& scene) {
     const UnitTraits t = TraitsOf(scene, UnitPhase(scene.serial));
     const double tilt = scene.PreampFitted() ? kPreampUnitTiltDbPerHz : kPlainUnitTiltDbPerHz;
+    // The shortest ripples (8 MHz in the low band, 80 MHz in the high band,
+    // standing waves between the input and the mixers) change the level by up
+    // to half a dB from one table point to the next, yet the table's points
+    // follow them within a few hundredths.
     const auto lowRipple = [&t](double hz) {
         const double mhz = std::max(hz, 10 * kMHz) / kMHz;  // flat below 10 MHz
         return t.rippleScale * (0.45 * std::sin(kTwoPi * mhz / 53.0 + t.phase) +
-                                0.2 * std::cos(kTwoPi * mhz / 17.0 + 2.0 * t.phase)) -
+                                0.2 * std::cos(kTwoPi * mhz / 17.0 + 2.0 * t.phase) +
+                                0.5 * std::sin(kTwoPi * mhz / 8.0 + 4.0 * t.phase)) -
                0.5 * mhz / 150.0;
     };
     const auto highRipple = [&t, tilt](double hz) {
         const double mhz = hz / kMHz;
         const double u = (mhz - 150.0) / 4250.0;
         return t.rippleScale * (0.9 * std::sin(kTwoPi * mhz / 610.0 + t.phase) +
-                                0.35 * std::sin(kTwoPi * mhz / 173.0 + 3.0 * t.phase)) -
+                                0.35 * std::sin(kTwoPi * mhz / 173.0 + 3.0 * t.phase) +
+                                0.6 * std::sin(kTwoPi * mhz / 80.0 + 5.0 * t.phase)) -
                1.2 * u * u + 0.5 * u + tilt * hz;
     };
     TrueResponse r;
@@ -192,8 +198,8 @@ TrueResponse TrueResponse::BuiltIn(const Scene& scene) {
     const double highLevel =
         -t.highRouteDb + excessDb + t.lowGainStepDb + highRipple(kSelfTestFreqHz);
     r.gainDb_[0] =
-        Sampled(0.0, 250 * kMHz, 2.5 * kMHz, [&](double hz) { return lowLevel - lowRipple(hz); });
-    r.gainDb_[1] = Sampled(50 * kMHz, 4600 * kMHz, 25 * kMHz,
+        Sampled(0.0, 250 * kMHz, 0.625 * kMHz, [&](double hz) { return lowLevel - lowRipple(hz); });
+    r.gainDb_[1] = Sampled(50 * kMHz, 4600 * kMHz, 6.25 * kMHz,
                            [&](double hz) { return highLevel - highRipple(hz); });
     r.ifShapeDb_[0] = Scaled(kFirstIfShape, 1e3, t.mirroredIf ? 0.9 : 1.0, t.mirroredIf);
     r.ifShapeDb_[1] = Scaled(kSecondIfShape, 1e3, 1.0, t.mirroredIf);

@@ -154,12 +154,15 @@ void WideSweep::DrawLowBand(SweepContext& context, const BandRouteCorrection& ro
         if (p <= kPixels) {
             rows_[p] = std::min(rows_[p], top - std::min(below, above) * k / 100.0);
         }
+        // The step sees a signal an IF below its LO there, which passed the
+        // front end at its own frequency: it takes that frequency's correction.
         const double image = firstIndex * kMHz - kLowBandIfHz + i * kStepHz;
         if (image < kImageRegionHz && image >= s.startHz) {
             const int value = below <= above + kImageMarginValue ? floorValue : below;
+            const double imageTop = (s.refLevelDbm - route.At(image, false) - s.attenDb) * k;
             const int p2 = PixelOf(image, s.startHz, span);
             if (p2 >= 0 && p2 <= kPixels) {
-                rows_[p2] = std::min(rows_[p2], top - value * k / 100.0);
+                rows_[p2] = std::min(rows_[p2], imageTop - value * k / 100.0);
             }
         }
     }

@@ -75,6 +75,39 @@ struct Row {
     bool linear = false;  // LIN: the marker reads mV
 };
 
+// The unit a row is read on: each reference error and kind of unit is a unit
+// of its own serial, whose calibration table the rows share.
+sim::Scene UnitFor(const Row& row) {
+    sim::Scene scene = sim::DefaultScene();
+    scene.tcxoPpb = row.tcxoPpb;
+    scene.firmware = row.setting.plainUnit ? "Tavlin 1.50" : "Tavlin 2.03";
+    scene.serial = std::string(row.setting.plainUnit ? "TP" : "TV") +
+                   std::to_string(static_cast<int>(row.tcxoPpb));
+    return scene;
+}
+
+// Nine tenths of the way across the steepest step of a band's table (points
+// 1 MHz apart below 150 MHz, 10 MHz above) within a range, for the unit's own
+// response: where a table read without interpolation, or a point off, is
+// furthest from it.
+double SteepestStep(const Row& row, double fromHz, double toHz) {
+    const bool high = fromHz >= 150e6;
+    const double step = high ? 10e6 : 1e6;
+    const sim::TrueResponse truth = sim::TrueResponse::Of(UnitFor(row));
+    const sim::LevelSettings s{static_cast<int>(row.setting.attenDb / 5), 1, true, false, high};
+    double best = fromHz;
+    double steepest = 0.0;
+    for (double hz = fromHz; hz + step <= toHz; hz += step) {
+        const double change =
+            std::abs(truth.CorrectionDb(hz + step, s) - truth.CorrectionDb(hz, s));
+        if (change > steepest) {
+            steepest = change;
+            best = hz + 0.9 * step;
+        }
+    }
+    return best;
+}
+
 double ToleranceDb(Kind kind) {
     switch (kind) {
         case Kind::Narrow:
@@ -126,6 +159,15 @@ void AddFftRows(std::vector<Row>& rows) {
             row.imageReject = next % 7 != 0;
             rows.push_back(row);
         }
+    }
+    for (const auto& [from, to] : {std::pair{20e6, 145e6}, {200e6, 4000e6}}) {
+        Row row{Kind::Fft, "FFT on the steepest ripple"};
+        row.setting = {10, 1};
+        const double centre = SteepestStep(row, from, to);
+        row.startHz = centre - 5e3;
+        row.stopHz = centre + 5e3;
+        row.freqHz = centre + 1375.0;
+        rows.push_back(row);
     }
     // Weak and strong emitters: -80 dBm with the preamplifier, 0 dBm behind 15 dB.
     for (const auto& [hz, setting, below] : {std::tuple{915e6, Setting{0, 2, true}, 33.0},
@@ -261,14 +303,8 @@ class AccuracyTableTest : public test::VirtualUnitTest {
         return std::min(std::round(a + c + margin[row.setting.gainMode]), highBand ? a : a - 5.0);
     }
 
-    // Units that differ only in their emitter share a calibration table: each
-    // reference error and kind of unit is a unit of its own serial, read once.
     double Measure(const Row& row) {
-        sim::Scene scene = sim::DefaultScene();
-        scene.tcxoPpb = row.tcxoPpb;
-        scene.firmware = row.setting.plainUnit ? "Tavlin 1.50" : "Tavlin 2.03";
-        scene.serial = std::string(row.setting.plainUnit ? "TP" : "TV") +
-                       std::to_string(static_cast<int>(row.tcxoPpb));
+        sim::Scene scene = UnitFor(row);
         const double ref = ReferenceFor(scene, row);
         const double level = ref - row.belowRefDb;
         scene.signals = {Cw(row.freqHz, level)};
