@@ -121,8 +121,10 @@ double ToleranceDb(Kind kind) {
     }
 }
 
-// FFT spans: the emitter at the IF centre and 100 kHz either side (a 200 kHz
-// span; 50 kHz in clock modes 1 and 2, which serve spans up to 100 kHz), off
+// FFT spans: the emitter at the IF centre and about 100 kHz either side (a
+// 200 kHz span, the emitter's IF half way between two points of the IF
+// response on the filter's skirts; 50 kHz in clock modes 1 and 2, which serve
+// spans up to 100 kHz), off
 // centre in 10 kHz and 1 kHz spans; on both band routes (100 to 200 MHz
 // included), near DC and at the top of the band; image suppression through
 // the 2.9 MHz IF (reference level up to 5 dBm), through the first IF
@@ -144,8 +146,10 @@ void AddFftRows(std::vector<Row>& rows) {
     std::size_t next = 0;
     for (const auto& c : centres) {
         const double wide = c.mode == 0 ? 200e3 : 100e3;
+        const int below = c.mode == 0 ? -314 : -319;
+        const int above = c.mode == 0 ? 310 : 319;
         for (const auto& [span, pixels] :
-             {std::pair{wide, -319}, {wide, 0}, {wide, 319}, {10e3, 88}, {1e3, -117}}) {
+             {std::pair{wide, below}, {wide, 0}, {wide, above}, {10e3, 88}, {1e3, -117}}) {
             Row row{Kind::Fft, std::string("FFT ") + c.where};
             row.startHz = c.hz - span / 2;
             row.stopHz = c.hz + span / 2;
