@@ -59,13 +59,13 @@ SmoothCurve Scaled(const Nodes& nodes, double xScale, double yScale, bool mirror
 }
 
 // The 10.7 MHz filter (offset in kHz): flat in the middle, steep from 80 to
-// 150 kHz out, easing towards the pass band's ends; a little asymmetric. The
-// 2.9 MHz filter is wider.
+// 150 kHz out, easing towards the pass band's ends; its lower skirt the
+// steeper. The 2.9 MHz filter is wider.
 const Nodes kFirstIfShape = {
     {-250, -15.0}, {-220, -12.0},   {-200, -9.5}, {-175, -7.3},  {-150, -5.6},   {-137.5, -4.8},
     {-125, -3.95}, {-112.5, -2.95}, {-105, -2.1}, {-100, -1.55}, {-92.5, -1.05}, {-87.5, -0.75},
     {-75, -0.35},  {-50, -0.1},     {-25, -0.01}, {0, 0.0},      {25, -0.03},    {50, -0.12},
-    {75, -0.3},    {87.5, -0.7},    {95, -1.15},  {100, -1.55},  {112.5, -2.6},  {125, -3.7},
+    {75, -0.25},   {87.5, -0.5},    {95, -0.8},   {100, -1.05},  {112.5, -1.9},  {125, -3.0},
     {137.5, -4.7}, {150, -5.5},     {175, -7.0},  {200, -9.0},   {220, -11.5},   {250, -14.0}};
 const Nodes kSecondIfShape = {{-250, -40.0}, {-225, -14.0}, {-205, -3.5}, {-190, -1.0},
                               {-150, -0.5},  {-100, -0.25}, {-50, -0.07}, {0, 0.0},

@@ -6,7 +6,8 @@
 // measures the program's correction. Tolerances are a bench analyzer's:
 // 0.2 dB for the FFT kinds and AM zero span, 0.3 dB for the narrow FFT,
 // 0.5 dB for the step sweep and 1 dB for the wide sweep; the FFT kinds put
-// the peak within a tenth of the RBW and count within 1 Hz.
+// the peak within a tenth of the RBW of the trace point nearest the emitter,
+// and the FFT sweep counts it within 1 Hz.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -124,11 +125,10 @@ double ToleranceDb(Kind kind) {
 // FFT spans: the emitter at the IF centre and about 100 kHz either side (a
 // 200 kHz span, the emitter's IF half way between two points of the IF
 // response on the filter's skirts; 50 kHz in clock modes 1 and 2, which serve
-// spans up to 100 kHz), off
-// centre in 10 kHz and 1 kHz spans; on both band routes (100 to 200 MHz
-// included), near DC and at the top of the band; image suppression through
-// the 2.9 MHz IF (reference level up to 5 dBm), through the first IF
-// (above) and off.
+// spans up to 100 kHz), off centre in 10 kHz and 1 kHz spans; on both band
+// routes (100 to 200 MHz included), near DC, at the top of the band and on
+// the steepest ripple of each band; image suppression through the 2.9 MHz IF
+// (reference level up to 5 dBm), through the first IF (above) and off.
 void AddFftRows(std::vector<Row>& rows) {
     const struct {
         const char* where;
