@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "ports/clock.h"
-#include "sim/factory_cal_image.h"
 #include "sim/receiver_model.h"
 #include "sim/receiver_state.h"
 #include "sim/sample_synthesizer.h"
+#include "sim/true_response.h"
 #include "sim/virtual_instrument.h"
 
 namespace {
@@ -39,7 +39,7 @@ Scene FewEmitters(bool modulated) {
 }
 
 SamplePlan PlanFor(const Scene& scene) {
-    const ReceiverModel model(scene, FactoryCalImage::TrueResponse(scene));
+    const ReceiverModel model(scene, TrueResponse::Of(scene));
     ReceiverState state;
     state.samplerReady = true;
     state.attenIndex = 2;

@@ -51,8 +51,8 @@ constexpr std::array<std::array<std::uint8_t, 2>, 5> kSamplerInitSequence = {{
 
 InstrumentFirmware::InstrumentFirmware(const Scene& scene)
     : scene_(scene),
-      model_(scene, FactoryCalImage::TrueResponse(scene)),
-      memory_(FactoryCalImage::MemoryContents(scene)),
+      model_(scene, TrueResponse::Of(scene)),
+      memory_(FactoryCalImage::MemoryContents(scene, model_.Truth())),
       producer_(model_, state_) {}
 
 void InstrumentFirmware::Execute(const std::vector<std::uint8_t>& frame, double nowSec,

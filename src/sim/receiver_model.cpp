@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <complex>
+#include <numbers>
 
 namespace tavlin::sim {
 
@@ -19,27 +21,50 @@ constexpr double kIf2M9NominalHz = 2.9e6;
 constexpr double kDetectorLowHz = 8.7e6;
 constexpr double kDetectorHighHz = 12.7e6;
 constexpr double kFullScale = 32768.0;
+// The noise spectrum is drawn in this many slices of the output band; the
+// filter that gives it has as many taps.
+constexpr int kNoiseSlices = 32;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-// Pass-band droop of the decimating filter, dB, at |D x offset x 40 / 486111.1|.
-constexpr std::array<double, 23> kDroopDb = {-0.6, -0.6, -0.5, -0.3, 0.0, 0.1, 0.15, 0.2,
-                                             0.0,  -0.3, -0.6, -0.9, 0.0, 0.0, 0.0,  0.0,
-                                             0.0,  0.0,  0.0,  0.0,  0.0, 0.0, 0.0};
+double PowerRatio(double db) {
+    return std::pow(10.0, db / 10.0);
+}
 
-double DroopDb(int decimation, double offsetHz) {
-    const double x = std::abs(decimation * offsetHz * 40.0 / 486111.1);
-    const int i = static_cast<int>(x);
-    if (i + 1 >= static_cast<int>(kDroopDb.size())) {
-        return 0.0;
+// A filter whose power response follows `density` (kNoiseSlices values
+// across the output band, from -rate / 2 up), found by sampling that
+// response and windowing the taps; scaled so unit-variance white pairs come
+// out with `totalPower` (counts squared, both components).
+std::vector<std::complex<double>> NoiseTaps(const std::vector<double>& density, double totalPower) {
+    const int k = kNoiseSlices;
+    std::vector<std::complex<double>> taps(k);
+    double energy = 0.0;
+    for (int n = 0; n < k; ++n) {
+        const int lag = n < k / 2 ? n : n - k;
+        std::complex<double> sum = 0.0;
+        for (int m = 0; m < k; ++m) {
+            const double slice = m - k / 2;
+            sum += std::sqrt(density[m]) * std::polar(1.0, kTwoPi * slice * lag / k);
+        }
+        const double window = 0.5 * (1.0 + std::cos(kTwoPi * lag / k));
+        taps[n] = sum * window;
+        energy += std::norm(taps[n]);
     }
-    return (x - i) * kDroopDb[i + 1] + (i + 1 - x) * kDroopDb[i];
+    const double scale = energy > 0.0 ? std::sqrt(totalPower / (2.0 * energy)) : 0.0;
+    for (auto& tap : taps) {
+        tap *= scale;
+    }
+    // The lags run 0 .. k/2 - 1 and then -k/2 .. -1: a delay of k/2 pairs
+    // puts them in order, newest first.
+    std::rotate(taps.begin(), taps.begin() + k / 2, taps.end());
+    return taps;
 }
 
 }  // namespace
 
-ReceiverModel::ReceiverModel(const Scene& scene, const CalMemory::Image& trueResponse)
+ReceiverModel::ReceiverModel(const Scene& scene, const TrueResponse& truth)
     : scene_(scene),
       selfTestInput_{scene.selfTest},
-      correction_(trueResponse),
+      truth_(truth),
       preampFitted_(scene.PreampFitted()),
       externalReference_(scene.externalReference) {}
 
@@ -68,6 +93,8 @@ double ReceiverModel::DetectorLoHz(const ReceiverState& state, int step) const {
     return step * kDetectorStepHz * (1.0 + ReferenceError(state));
 }
 
+// A tone beyond half the output rate is not dropped: the decimating filter's
+// stop band attenuates it, and the output samples alias it by themselves.
 SamplePlan ReceiverModel::Plan(const ReceiverState& state, double loHz) const {
     SamplePlan plan;
     const double e = ReferenceError(state);
@@ -93,12 +120,11 @@ SamplePlan ReceiverModel::Plan(const ReceiverState& state, double loHz) const {
             basebandHz = -basebandHz;
             sense = -sense;
         }
-        if (std::abs(basebandHz) > 0.5 * plan.outputRateHz) {
-            continue;  // outside the decimating filter
-        }
         ToneSpec tone;
         tone.basebandHz = basebandHz;
-        tone.amplitude = kFullScale * std::sqrt(PowerOfFullScale(state, emitter, ifHz, basebandHz));
+        const double levelDb = emitter.levelDbm + FrontEndGainDb(state, emitter.freqHz) +
+                               FiltersDb(state, ifHz, basebandHz);
+        tone.amplitude = kFullScale * std::sqrt(PowerRatio(levelDb));
         if (emitter.am) {
             tone.amDepth = emitter.am->depth;
             tone.amRateHz = emitter.am->rateHz;
@@ -109,16 +135,16 @@ SamplePlan ReceiverModel::Plan(const ReceiverState& state, double loHz) const {
         }
         plan.tones.push_back(tone);
     }
-    plan.noiseSigma = std::hypot(NoiseSigma(state, loHz, plan.outputRateHz), kSamplerNoiseCounts);
+    ShapeNoise(state, loHz, ifTuneHz, mirrored, plan);
     return plan;
 }
 
 std::uint16_t ReceiverModel::DetectorReading(const ReceiverState& state, double loHz) const {
-    double milliwatts = std::pow(10.0, kDetectorFloorDbm / 10.0);
+    double milliwatts = PowerRatio(kDetectorFloorDbm);
     for (const SceneEmitter& emitter : InputEmitters(state)) {
         const double ifHz = std::abs(emitter.freqHz - loHz);
         if (ifHz >= kDetectorLowHz && ifHz <= kDetectorHighHz) {
-            milliwatts += std::pow(10.0, (emitter.levelDbm - state.AttenDb()) / 10.0);
+            milliwatts += PowerRatio(emitter.levelDbm - state.AttenDb());
         }
     }
     const double counts = (10.0 * std::log10(milliwatts) + 1.0 + 85.0) / kDetectorCountDb;
@@ -140,32 +166,65 @@ LevelSettings ReceiverModel::SettingsFor(const ReceiverState& state) const {
     return settings;
 }
 
-// P = 10^((L - atten - c) / 10) through the 10.7 MHz path; the 2.9 MHz path
-// adds its offset. The IF filter and the decimator's droop shape it further.
-double ReceiverModel::PowerOfFullScale(const ReceiverState& state, const SceneEmitter& emitter,
-                                       double ifHz, double basebandHz) const {
-    double levelDb =
-        emitter.levelDbm - state.AttenDb() - correction_.At(emitter.freqHz, SettingsFor(state));
+// dB of full scale that 0 dBm at freqHz gives at the middle of the IF path in
+// use: the front end's gain on the route in use (the route's own curve,
+// whatever band the frequency lies in) and the IF path's offset.
+double ReceiverModel::FrontEndGainDb(const ReceiverState& state, double freqHz) const {
+    double db = -state.AttenDb() - truth_.CorrectionDb(freqHz, SettingsFor(state));
     if (state.ifPath == 1) {
-        levelDb += correction_.SecondIfOffsetDb(state.HighRoute() && preampFitted_);
+        db += truth_.SecondIfOffsetDb(state.HighRoute());
     }
-    const double droopDb = DroopDb(state.Decimation(), basebandHz);
-    return std::pow(10.0, (levelDb + droopDb) / 10.0) /
-           correction_.IfFlatnessMultiplier(state.ifPath, ifHz);
+    return db;
 }
 
-// Noise of the scene's density (raised by the attenuator) through the same
-// correction, over the whole output band.
-double ReceiverModel::NoiseSigma(const ReceiverState& state, double loHz,
-                                 double outputRateHz) const {
-    const double ifNominal = state.ifPath == 0 ? kIf10M7NominalHz : kIf2M9NominalHz;
-    const double tunedHz = loHz > ifNominal ? loHz - ifNominal : loHz + ifNominal;
-    double densityDb = scene_.noiseFloorDbmHz - correction_.At(tunedHz, SettingsFor(state));
-    if (state.ifPath == 1) {
-        densityDb += correction_.SecondIfOffsetDb(state.HighRoute() && preampFitted_);
+// The IF filter at ifHz and the decimating filter at the baseband frequency
+// (before decimation) shape what the front end passes.
+double ReceiverModel::FiltersDb(const ReceiverState& state, double ifHz, double basebandHz) const {
+    return truth_.IfResponseDb(state.ifPath, ifHz) +
+           TrueResponse::DecimationFilterDb(state.Decimation(), basebandHz);
+}
+
+// The input's noise (the scene's density, raised by the attenuator) reaches
+// the IF through both mixing sides, each with the front end's gain at its
+// own frequency (a side below 0 Hz does not exist); the IF filter and the
+// decimating filter shape it like an emitter, and decimation folds the whole
+// sampled band into the output band. The sampler adds its own white noise.
+void ReceiverModel::ShapeNoise(const ReceiverState& state, double loHz, double ifTuneHz,
+                               bool mirrored, SamplePlan& plan) const {
+    const bool firstIf = state.ifPath == 0;
+    const double ifNominal = firstIf ? kIf10M7NominalHz : kIf2M9NominalHz;
+    const double low = firstIf ? kIf10M7LowHz : kIf2M9LowHz;
+    const double high = firstIf ? kIf10M7HighHz : kIf2M9HighHz;
+    double sides = 0.0;  // full scale per hertz at the middle of the IF path
+    for (const double inputHz : {loHz + ifNominal, loHz - ifNominal}) {
+        if (inputHz > 0.0) {
+            sides += PowerRatio(scene_.noiseFloorDbmHz + state.AttenDb() +
+                                FrontEndGainDb(state, inputHz));
+        }
     }
-    const double totalPower = std::pow(10.0, densityDb / 10.0) * outputRateHz;
-    return kFullScale * std::sqrt(totalPower / 2.0);
+    const double rate = plan.outputRateHz;
+    const int decimation = state.Decimation();
+    const double samplerDensity = 2.0 * kSamplerNoiseCounts * kSamplerNoiseCounts / rate;
+    std::vector<double> density(kNoiseSlices);
+    double total = 0.0;
+    for (int m = 0; m < kNoiseSlices; ++m) {
+        const double outHz = (m - kNoiseSlices / 2) * rate / kNoiseSlices;
+        double inputDensity = 0.0;
+        for (int fold = -decimation; fold <= decimation; ++fold) {
+            const double basebandHz = outHz + fold * rate;
+            if (std::abs(basebandHz) > 0.5 * rate * decimation) {
+                continue;
+            }
+            const double ifHz = mirrored ? ifTuneHz + basebandHz : ifTuneHz - basebandHz;
+            if (ifHz < low || ifHz > high) {
+                continue;
+            }
+            inputDensity += sides * PowerRatio(FiltersDb(state, ifHz, basebandHz));
+        }
+        density[m] = kFullScale * kFullScale * inputDensity + samplerDensity;
+        total += density[m] * rate / kNoiseSlices;
+    }
+    plan.noiseTaps = NoiseTaps(density, total);
 }
 
 }  // namespace tavlin::sim

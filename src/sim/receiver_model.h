@@ -3,19 +3,18 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/cal_memory.h"
-#include "sim/level_correction.h"
 #include "sim/receiver_state.h"
 #include "sim/sample_plan.h"
 #include "sim/scene.h"
+#include "sim/true_response.h"
 
 namespace tavlin::sim {
 
 // The physics of the virtual receiver: which emitters of the scene reach the
 // sampler through the present LO, IF path and clock mode, where they land at
-// baseband and how strong they are. Its gains are the inverse of the unit's
-// true response (a calibration image), so a program applying that table
-// reads the scene's levels.
+// baseband and how strong they are, and the noise that comes with them. The
+// levels follow the unit's own true response (its gain on the band route in
+// use, its IF filter, its decimating filter), never a calibration table.
 class ReceiverModel {
   public:
     static constexpr double kStepHz = 200e3;        // step list: LO = n x 200 kHz
@@ -28,7 +27,7 @@ class ReceiverModel {
     // samples happen to round.
     static constexpr double kSamplerNoiseCounts = 1.0;
 
-    ReceiverModel(const Scene& scene, const CalMemory::Image& trueResponse);
+    ReceiverModel(const Scene& scene, const TrueResponse& truth);
 
     // True reference error: the TCXO's, or none while the external reference
     // is present and selected.
@@ -47,19 +46,20 @@ class ReceiverModel {
     // Broadband detector reading (16 bits) for an LO frequency.
     std::uint16_t DetectorReading(const ReceiverState& state, double loHz) const;
 
-    const LevelCorrection& Correction() const { return correction_; }
+    const TrueResponse& Truth() const { return truth_; }
     const Scene& GetScene() const { return scene_; }
 
   private:
     const std::vector<SceneEmitter>& InputEmitters(const ReceiverState& state) const;
     LevelSettings SettingsFor(const ReceiverState& state) const;
-    double PowerOfFullScale(const ReceiverState& state, const SceneEmitter& emitter, double ifHz,
-                            double basebandHz) const;
-    double NoiseSigma(const ReceiverState& state, double loHz, double outputRateHz) const;
+    double FrontEndGainDb(const ReceiverState& state, double freqHz) const;
+    double FiltersDb(const ReceiverState& state, double ifHz, double basebandHz) const;
+    void ShapeNoise(const ReceiverState& state, double loHz, double ifTuneHz, bool mirrored,
+                    SamplePlan& plan) const;
 
     Scene scene_;
     std::vector<SceneEmitter> selfTestInput_;
-    LevelCorrection correction_;
+    TrueResponse truth_;
     bool preampFitted_;
     bool externalReference_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <complex>
 #include <vector>
 
 namespace tavlin::sim {
@@ -16,11 +17,13 @@ struct ToneSpec {
 };
 
 // What the sample path must produce for the present tuning: the output
-// rate, the noise per component and the tones.
+// rate, the noise and the tones. The noise is white Gaussian pairs of unit
+// variance per component through a short filter that gives it its spectrum
+// (noiseTaps[0] applies to the newest pair), in ADC counts.
 struct SamplePlan {
     double outputRateHz = 486111.1111111111;
-    double noiseSigma = 0.0;  // ADC counts per component
-    bool silent = false;      // the sampler is not initialised: it outputs zeros
+    std::vector<std::complex<double>> noiseTaps = {{0.0, 0.0}};
+    bool silent = false;  // the sampler is not initialised: it outputs zeros
     std::vector<ToneSpec> tones;
 };
 

@@ -60,7 +60,11 @@ SampleSynthesizer::SampleSynthesizer(std::uint64_t seed) : rng_(seed == 0 ? 1 : 
 
 void SampleSynthesizer::Start(const SamplePlan& plan, double startTimeSec) {
     rateHz_ = plan.outputRateHz > 0.0 ? plan.outputRateHz : 1.0;
-    noiseSigma_ = plan.noiseSigma;
+    noiseTaps_ = plan.noiseTaps.empty() ? std::vector<std::complex<double>>{0.0} : plan.noiseTaps;
+    const std::size_t history = noiseTaps_.size() - 1;
+    whiteFirst_.assign(history + kBlockPairs, 0.0);
+    whiteSecond_.assign(history + kBlockPairs, 0.0);
+    DrawWhite(0, history);  // the filter starts in its steady state
     silent_ = plan.silent;
     startTimeSec_ = startTimeSec;
     pairsRendered_ = 0;
@@ -111,19 +115,43 @@ void SampleSynthesizer::RenderBlock(std::uint8_t* out, std::size_t pairs) {
     StoreClipped(out, pairs);
 }
 
-void SampleSynthesizer::FillNoise(std::size_t pairs) {
+void SampleSynthesizer::DrawWhite(std::size_t from, std::size_t pairs) {
     const auto& table = GaussianTable();
-    const double sigma = noiseSigma_;
     std::uint64_t state = rng_;
-    for (std::size_t k = 0; k < pairs; ++k) {
+    for (std::size_t k = from; k < from + pairs; ++k) {
         state ^= state >> 12;
         state ^= state << 25;
         state ^= state >> 27;
         const std::uint64_t bits = state * 0x2545F4914F6CDD1Dull;
-        first_[k] = sigma * table[(bits >> 32) & 0xFFFF];
-        second_[k] = sigma * table[bits >> 48];
+        whiteFirst_[k] = table[(bits >> 32) & 0xFFFF];
+        whiteSecond_[k] = table[bits >> 48];
     }
     rng_ = state;
+}
+
+// Each noise pair is the filter over the newest white pair and the ones
+// before it; the last ones are kept for the next block.
+void SampleSynthesizer::FillNoise(std::size_t pairs) {
+    const std::size_t taps = noiseTaps_.size();
+    const std::size_t history = taps - 1;
+    DrawWhite(history, pairs);
+    for (std::size_t k = 0; k < pairs; ++k) {
+        double re = 0.0;
+        double im = 0.0;
+        const std::size_t newest = history + k;
+        for (std::size_t j = 0; j < taps; ++j) {
+            const double wRe = whiteFirst_[newest - j];
+            const double wIm = whiteSecond_[newest - j];
+            re += noiseTaps_[j].real() * wRe - noiseTaps_[j].imag() * wIm;
+            im += noiseTaps_[j].real() * wIm + noiseTaps_[j].imag() * wRe;
+        }
+        first_[k] = re;
+        second_[k] = im;
+    }
+    std::copy_n(whiteFirst_.begin() + static_cast<std::ptrdiff_t>(pairs), history,
+                whiteFirst_.begin());
+    std::copy_n(whiteSecond_.begin() + static_cast<std::ptrdiff_t>(pairs), history,
+                whiteSecond_.begin());
 }
 
 void SampleSynthesizer::AddCarrier(ToneState& tone, std::size_t pairs) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -13,7 +14,8 @@ namespace tavlin::sim {
 // then second word, each 16-bit two's complement little-endian, clipped at
 // +-32767 like the ADC. Fast enough to run many times the real sample rate
 // on one core: Gaussian noise comes from a precomputed table indexed by a
-// xorshift generator, and each tone is an incrementally rotated phasor,
+// xorshift generator and is given its spectrum by the plan's short filter,
+// and each tone is an incrementally rotated phasor,
 // re-anchored to its exact phase at the start of every block so it never
 // drifts.
 class SampleSynthesizer {
@@ -48,13 +50,17 @@ class SampleSynthesizer {
     };
 
     void RenderBlock(std::uint8_t* out, std::size_t pairs);
+    void DrawWhite(std::size_t from, std::size_t pairs);
     void FillNoise(std::size_t pairs);
     void AddCarrier(ToneState& tone, std::size_t pairs);
     void AddModulated(ToneState& tone, std::size_t pairs);
     void StoreClipped(std::uint8_t* out, std::size_t pairs) const;
 
     std::vector<ToneState> tones_;
-    double noiseSigma_ = 0.0;
+    std::vector<std::complex<double>> noiseTaps_;
+    // White pairs: the filter's history (taps - 1 pairs) followed by a block.
+    std::vector<double> whiteFirst_;
+    std::vector<double> whiteSecond_;
     bool silent_ = false;
     double rateHz_ = 486111.1111111111;
     double startTimeSec_ = 0.0;

@@ -19,6 +19,7 @@ constexpr std::size_t kMaxSerialChars = 8;
 constexpr std::size_t kMaxFirmwareChars = 31;  // the version answer is read into 32 bytes
 constexpr std::size_t kMaxSceneBytes = 4 * 1024 * 1024;
 constexpr std::size_t kMaxSignals = 64;
+constexpr std::size_t kMaxCurvePoints = 500;
 
 // Thrown inside the parser only; ParseScene turns it into a message.
 struct SceneProblem {
@@ -49,16 +50,7 @@ const Json& RequireObject(const Json& value, const std::string& where) {
     return value;
 }
 
-double ReadNumber(const Json& object, const char* key, const std::string& where, double low,
-                  double high, double fallback, bool required = false) {
-    const std::string name = where.empty() ? key : where + "." + key;
-    if (!object.contains(key)) {
-        if (required) {
-            Refuse("'" + name + "' is missing");
-        }
-        return fallback;
-    }
-    const Json& value = object.at(key);
+double CheckedNumber(const Json& value, const std::string& name, double low, double high) {
     if (!value.is_number()) {
         Refuse("'" + name + "' must be a number");
     }
@@ -69,6 +61,18 @@ double ReadNumber(const Json& object, const char* key, const std::string& where,
         Refuse(range.str());
     }
     return number;
+}
+
+double ReadNumber(const Json& object, const char* key, const std::string& where, double low,
+                  double high, double fallback, bool required = false) {
+    const std::string name = where.empty() ? key : where + "." + key;
+    if (!object.contains(key)) {
+        if (required) {
+            Refuse("'" + name + "' is missing");
+        }
+        return fallback;
+    }
+    return CheckedNumber(object.at(key), name, low, high);
 }
 
 std::string ReadText(const Json& object, const char* key, std::size_t maxChars,
@@ -181,13 +185,88 @@ std::optional<SceneTrigger> ReadTrigger(const Json& root) {
     return SceneTrigger{ReadNumber(object, "period_ms", "trigger", 0.1, 1e6, 0.0, true)};
 }
 
+// A curve: a list of [x, dB] points with x rising.
+SceneCurve ReadCurve(const Json& object, const char* key, double xLow, double xHigh, double dbLow,
+                     double dbHigh) {
+    if (!object.contains(key)) {
+        return {};
+    }
+    const std::string name = std::string("response.") + key;
+    const Json& list = object.at(key);
+    if (!list.is_array() || list.empty() || list.size() > kMaxCurvePoints) {
+        Refuse("'" + name + "' must be a list of 1 to " + std::to_string(kMaxCurvePoints) +
+               " [x, dB] points");
+    }
+    SceneCurve curve;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string at = name + "[" + std::to_string(i) + "]";
+        const Json& point = list[i];
+        if (!point.is_array() || point.size() != 2 || !point[0].is_number() ||
+            !point[1].is_number()) {
+            Refuse("'" + at + "' must be a pair of numbers");
+        }
+        const double x = point[0].get<double>();
+        const double db = point[1].get<double>();
+        if (!std::isfinite(x) || !std::isfinite(db) || x < xLow || x > xHigh || db < dbLow ||
+            db > dbHigh) {
+            std::ostringstream range;
+            range << "'" << at << "' must lie between [" << xLow << ", " << dbLow << "] and ["
+                  << xHigh << ", " << dbHigh << "]";
+            Refuse(range.str());
+        }
+        if (!curve.empty() && x <= curve.back().first) {
+            Refuse("'" + at + "' must lie above the point before it");
+        }
+        curve.emplace_back(x, db);
+    }
+    return curve;
+}
+
+template <std::size_t N>
+std::optional<std::array<double, N>> ReadNumbers(const Json& object, const char* key, double low,
+                                                 double high) {
+    if (!object.contains(key)) {
+        return std::nullopt;
+    }
+    const std::string name = std::string("response.") + key;
+    const Json& list = object.at(key);
+    if (!list.is_array() || list.size() != N) {
+        Refuse("'" + name + "' must be a list of " + std::to_string(N) + " numbers");
+    }
+    std::array<double, N> numbers{};
+    for (std::size_t i = 0; i < N; ++i) {
+        numbers[i] = CheckedNumber(list[i], name + "[" + std::to_string(i) + "]", low, high);
+    }
+    return numbers;
+}
+
+// The unit's own response, each part optional.
+SceneResponse ReadResponse(const Json& root) {
+    if (!root.contains("response")) {
+        return {};
+    }
+    const Json& object = RequireObject(root.at("response"), "response");
+    RefuseUnknownKeys(object, "response",
+                      {"low_band_gain_db", "high_band_gain_db", "if_10m7_db", "if_2m9_db",
+                       "attenuator_db", "gain_steps_db", "second_if_offset_db"});
+    SceneResponse response;
+    response.lowBandGainDb = ReadCurve(object, "low_band_gain_db", 0.0, 10e9, -60.0, 40.0);
+    response.highBandGainDb = ReadCurve(object, "high_band_gain_db", 0.0, 10e9, -60.0, 40.0);
+    response.if10M7Db = ReadCurve(object, "if_10m7_db", -500e3, 500e3, -100.0, 10.0);
+    response.if2M9Db = ReadCurve(object, "if_2m9_db", -500e3, 500e3, -100.0, 10.0);
+    response.attenuatorDb = ReadNumbers<4>(object, "attenuator_db", 0.0, 30.0);
+    response.gainStepsDb = ReadNumbers<2>(object, "gain_steps_db", 0.0, 40.0);
+    response.secondIfOffsetDb = ReadNumbers<2>(object, "second_if_offset_db", -20.0, 40.0);
+    return response;
+}
+
 Scene ReadScene(const Json& root) {
     if (!root.is_object()) {
         Refuse("the top level must be an object");
     }
     RefuseUnknownKeys(root, "",
                       {"serial", "firmware", "external_reference", "tcxo_ppb", "noise_floor_dbm_hz",
-                       "signals", "self_test", "calibration", "trigger"});
+                       "signals", "self_test", "calibration", "trigger", "response"});
     Scene scene;
     scene.serial = ReadText(root, "serial", kMaxSerialChars, scene.serial);
     if (scene.serial.empty()) {
@@ -215,6 +294,7 @@ Scene ReadScene(const Json& root) {
     }
     scene.calibration = ReadCalibration(root);
     scene.trigger = ReadTrigger(root);
+    scene.response = ReadResponse(root);
     return scene;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tavlin::sim {
@@ -32,6 +34,23 @@ struct SceneTrigger {
 
 enum class SceneCalibration { Factory, Blank };
 
+// Points (x, dB) of a response curve, x rising.
+using SceneCurve = std::vector<std::pair<double, double>>;
+
+// The unit's own physical response where the scene gives it (each part
+// optional; the rest is the built-in response). Gains are dB of full scale
+// for a 0 dBm carrier at RF IN, with the attenuator at 0 dB, in gain state 1,
+// at the middle of the 10.7 MHz IF filter.
+struct SceneResponse {
+    SceneCurve lowBandGainDb;   // against frequency, through the low-band route
+    SceneCurve highBandGainDb;  // against frequency, through the high-band route
+    SceneCurve if10M7Db;        // against the offset from 10.7 MHz
+    SceneCurve if2M9Db;         // against the offset from 2.9 MHz
+    std::optional<std::array<double, 4>> attenuatorDb;      // true loss of 0, 5, 10, 15 dB
+    std::optional<std::array<double, 2>> gainStepsDb;       // gain state 0 below 1, 2 above 1
+    std::optional<std::array<double, 2>> secondIfOffsetDb;  // low band, high band
+};
+
 // What the virtual unit is and what its RF input sees.
 struct Scene {
     std::string serial = "TV000123";  // at most 8 characters
@@ -43,6 +62,7 @@ struct Scene {
     SceneEmitter selfTest{140e6, -15.0, std::nullopt, std::nullopt};
     SceneCalibration calibration = SceneCalibration::Factory;
     std::optional<SceneTrigger> trigger;
+    SceneResponse response;
 
     // The firmware text decides whether a preamplifier is fitted: "1." at
     // any position but the first marks a unit without one.

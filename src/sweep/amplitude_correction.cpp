@@ -149,7 +149,11 @@ double LowBandCorrection(const CalTable& table, const LevelSettings& settings, d
 }  // namespace
 
 double AmplitudeCorrection(const CalTable& table, const LevelSettings& settings, double freqHz) {
-    const bool highBand = freqHz >= kBandSplitHz;
+    return AmplitudeCorrectionOnRoute(table, settings, freqHz, freqHz >= kBandSplitHz);
+}
+
+double AmplitudeCorrectionOnRoute(const CalTable& table, const LevelSettings& settings,
+                                  double freqHz, bool highBand) {
     const double frequencyTerm = highBand ? HighBandCorrection(table, settings, freqHz)
                                           : LowBandCorrection(table, settings, freqHz);
     return BaseLevel(table, settings, highBand) + GainTerm(table, settings) + frequencyTerm;

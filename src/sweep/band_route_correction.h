@@ -10,22 +10,21 @@ class CalTable;
 // lists tune the LO across the 150 MHz band split while the route stays as
 // it was selected for the read, so a signal near the split may have passed
 // the low-band mixer although it lies above 150 MHz (or the high-band mixer
-// below it). Each route's response is its own table: the low band's last
-// point holds above the split, the high band's first two points extend
-// linearly below it.
+// below it). Each route's correction is its own band's formula at the
+// signal's frequency (AmplitudeCorrectionOnRoute).
 class BandRouteCorrection {
   public:
-    BandRouteCorrection(const CalTable& table, const LevelSettings& settings);
+    BandRouteCorrection(const CalTable& table, const LevelSettings& settings)
+        : table_(table), settings_(settings) {}
 
     // c in dB such that P relative to full scale reads 10 log10(P) + c + attenDb.
-    double At(double freqHz, bool highRoute) const;
+    double At(double freqHz, bool highRoute) const {
+        return AmplitudeCorrectionOnRoute(table_, settings_, freqHz, highRoute);
+    }
 
   private:
     const CalTable& table_;
     LevelSettings settings_;
-    double highAtSplit_;
-    double highPerStep_;  // change of the high-band correction over its first 10 MHz
-    double lowAtSplit_;
 };
 
 }  // namespace tavlin

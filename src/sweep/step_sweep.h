@@ -47,6 +47,7 @@ class StepSweep {
     struct Sample {
         double power;
         bool highRoute;
+        bool secondView = false;  // below 16 MHz, instead of the low side
     };
     struct PixelCorrection {
         double low;   // power factor of the low-band route at the pixel
@@ -60,7 +61,7 @@ class StepSweep {
     double SecondView(double freqHz) const;
     void DrawTrace(SweepContext& context);
     Sample Lookup(double freqHz, int side) const;
-    double SideLevel(double freqHz, int side, const PixelCorrection& correction) const;
+    Sample SideLevel(double freqHz, int side, const PixelCorrection& correction) const;
     double PixelLevel(double freqHz, const PixelCorrection& correction) const;
     PixelCorrection CorrectionAt(const BandRouteCorrection& route, double freqHz) const;
 

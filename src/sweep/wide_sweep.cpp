@@ -154,12 +154,15 @@ void WideSweep::DrawLowBand(SweepContext& context, const BandRouteCorrection& ro
         if (p <= kPixels) {
             rows_[p] = std::min(rows_[p], top - std::min(below, above) * k / 100.0);
         }
+        // The step sees a signal an IF below its LO there, which passed the
+        // front end at its own frequency: it takes that frequency's correction.
         const double image = firstIndex * kMHz - kLowBandIfHz + i * kStepHz;
         if (image < kImageRegionHz && image >= s.startHz) {
             const int value = below <= above + kImageMarginValue ? floorValue : below;
+            const double imageTop = (s.refLevelDbm - route.At(image, false) - s.attenDb) * k;
             const int p2 = PixelOf(image, s.startHz, span);
             if (p2 >= 0 && p2 <= kPixels) {
-                rows_[p2] = std::min(rows_[p2], top - value * k / 100.0);
+                rows_[p2] = std::min(rows_[p2], imageTop - value * k / 100.0);
             }
         }
     }
@@ -279,7 +282,9 @@ void WideSweep::RefinePeak(SweepContext& context, const StepReadPorts& ports,
 // read one pixel outside the shape: over the widest spans the detector's own
 // response to the signal is as wide as the shape, and a floor read at its
 // edges would flatten the peak into a plateau whose first pixel, not the
-// signal's, is the highest.
+// signal's, is the highest. Of the two sides the lower level is the floor:
+// a signal beside the shape (one the low band shows just below 150 MHz)
+// would flatten it the same way.
 void WideSweep::DrawPeak(const SweepContext& context, double peakHz, double peakRow) {
     const SweepSettings& s = context.settings;
     const double span = s.SpanHz();
@@ -290,7 +295,7 @@ void WideSweep::DrawPeak(const SweepContext& context, double peakHz, double peak
     const int width = static_cast<int>(std::floor(kPeakShapeWidthHz / span * kPixels + 0.5));
     const int last = std::min(p0 + std::max(width, 0), kPixels);
     const double floorRow =
-        std::min(rows_[std::max(p0 - 1, 0)], rows_[std::min(last + 1, kPixels)]);
+        std::max(rows_[std::max(p0 - 1, 0)], rows_[std::min(last + 1, kPixels)]);
     const double k = RowsPerDb(s.dbPerDiv);
     for (int p = p0; p <= last; ++p) {
         const double f = s.startHz + p * span / kPixels;

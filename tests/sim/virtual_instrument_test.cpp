@@ -4,6 +4,7 @@
 // end-to-end accuracy table).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <thread>
@@ -12,8 +13,10 @@
 #include "device/usb_driver.h"
 #include "sim/factory_cal_image.h"
 #include "sim/level_correction.h"
+#include "sim/receiver_model.h"
 #include "sim/scene.h"
 #include "sim/slip_decoder.h"
+#include "sim/true_response.h"
 #include "sim/virtual_instrument.h"
 #include "support/fake_clock.h"
 
@@ -222,20 +225,92 @@ TEST(SimScene, EveryShippedSceneLoads) {
     EXPECT_GE(loaded, 6);
 }
 
-// The self test expects 7 dB (low band) and 8 dB (high band) at 140 MHz, with
-// the preamplifier fitted or not.
-TEST(SimFactoryCalImage, MeetsTheSelfTestTargets) {
+// The factory table is a measurement of the unit's own response: read by its
+// definition it gives that response within its rounding and the sampling of
+// its points, on both routes, every attenuator row and gain state, with the
+// preamplifier on, off and not fitted. The response puts the self-test point
+// at 7 dB (low band) and 8 dB (high band).
+TEST(SimFactoryCalImage, TableReadsTheUnitsOwnResponseWithinItsRounding) {
     for (const char* firmware : {"Tavlin 2.03", "Tavlin 1.50"}) {
         Scene scene;
         scene.firmware = firmware;
         // "1." anywhere but at the first character marks a unit without one.
-        EXPECT_EQ(scene.PreampFitted(), firmware == std::string("Tavlin 2.03")) << firmware;
-        const LevelCorrection table(FactoryCalImage::MemoryContents(scene));
-        for (const bool highBand : {false, true}) {
-            const LevelSettings settings{2, 0, scene.PreampFitted(), false, highBand};
-            EXPECT_NEAR(table.At(140e6, settings), highBand ? 8.0 : 7.0, 0.002) << firmware;
+        const bool preamp = scene.PreampFitted();
+        EXPECT_EQ(preamp, firmware == std::string("Tavlin 2.03")) << firmware;
+        const TrueResponse truth = TrueResponse::Of(scene);
+        const LevelCorrection table(FactoryCalImage::Measure(scene, truth));
+        for (const bool high : {false, true}) {
+            const LevelSettings selfTest{2, 0, preamp, false, high};
+            EXPECT_NEAR(truth.CorrectionDb(140e6, selfTest), high ? 8.0 : 7.0, 0.05) << firmware;
+            for (const double hz : high ? std::vector{150e6, 433.3e6, 2401e6, 4387e6}
+                                        : std::vector{3e6, 27.3e6, 98.7e6, 149.5e6}) {
+                for (int row = 0; row < 4; ++row) {
+                    const LevelSettings s{row, row % 3, preamp, preamp && row > 1, high};
+                    EXPECT_NEAR(table.At(hz, s), truth.CorrectionDb(hz, s), 0.12)
+                        << firmware << " at " << hz << " Hz, row " << row;
+                }
+            }
         }
     }
+}
+
+// The scene's response replaces the built-in one part by part; a blank unit's
+// built-in response differs from a factory unit's.
+TEST(SimScene, ResponseGivenByTheSceneIsTheUnits) {
+    const SceneLoadResult given = ParseScene(R"({"calibration": "blank", "response": {
+        "low_band_gain_db": [[1e6, 4.0], [200e6, 2.0]], "attenuator_db": [0, 5, 10.5, 15],
+        "gain_steps_db": [16, 12], "if_10m7_db": [[-1e5, -2.0], [0, 0.5], [1e5, -1.0]]}})",
+                                             "given.json");
+    ASSERT_TRUE(given.scene) << given.error;
+    const TrueResponse truth = TrueResponse::Of(*given.scene);
+    const LevelSettings low{2, 0, true, false, false};
+    EXPECT_NEAR(truth.CorrectionDb(100.5e6, low), -3.0 + 0.5 + 16.0, 1e-9);
+    EXPECT_NEAR(truth.IfResponseDb(0, 10.6e6), -2.5, 1e-9);
+    Scene factory;
+    Scene blank;
+    blank.calibration = SceneCalibration::Blank;
+    const LevelSettings high{2, 1, true, false, true};
+    EXPECT_GT(std::abs(TrueResponse::Of(blank).CorrectionDb(915e6, high) -
+                       TrueResponse::Of(factory).CorrectionDb(915e6, high)),
+              0.5);
+}
+
+// The receiver's filters: a tone beyond half the output rate passes the
+// decimating filter's stop band attenuated (and aliases in the samples)
+// rather than vanishing; noise comes through both mixing sides, so an LO
+// with only one side above 0 Hz gets half of it.
+TEST(SimReceiverModel, ToneBeyondTheOutputBandIsAttenuatedAndNoiseHasTwoSides) {
+    Scene scene;
+    scene.noiseFloorDbmHz = -80.0;  // far above the sampler's own noise
+    scene.response.lowBandGainDb = {{0.0, 0.0}};
+    scene.response.highBandGainDb = {{0.0, 0.0}};
+    scene.response.if10M7Db = {{0.0, 0.0}};
+    const double lo = 989.3e6;
+    const double tune = 10694444.444;
+    scene.signals = {{lo + tune - 5e3, -30.0, std::nullopt, std::nullopt},
+                     {lo + tune - 40e3, -30.0, std::nullopt, std::nullopt}};
+    const ReceiverModel model(scene, TrueResponse::Of(scene));
+    ReceiverState state;
+    state.samplerReady = true;
+    state.attenIndex = 0;
+    state.samplerRegisters[ReceiverState::kRegDecimation] = 15 + 16;
+    const SamplePlan plan = model.Plan(state, lo);
+    ASSERT_EQ(plan.tones.size(), 2u);
+    EXPECT_GT(std::abs(plan.tones[1].basebandHz), plan.outputRateHz / 2.0);
+    const double dropDb = 20.0 * std::log10(plan.tones[1].amplitude / plan.tones[0].amplitude);
+    EXPECT_NEAR(
+        dropDb,
+        TrueResponse::DecimationFilterDb(16, 40e3) - TrueResponse::DecimationFilterDb(16, 5e3),
+        1e-6);
+    EXPECT_LT(dropDb, -60.0);
+    const auto noisePower = [&](double loHz) {
+        double power = 0.0;
+        for (const auto& tap : model.Plan(state, loHz).noiseTaps) {
+            power += 2.0 * std::norm(tap);
+        }
+        return power;
+    };
+    EXPECT_NEAR(10.0 * std::log10(noisePower(lo) / noisePower(5e6)), 3.01, 0.05);
 }
 
 }  // namespace

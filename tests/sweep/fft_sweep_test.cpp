@@ -20,7 +20,8 @@ using FftSweepOnUnitTest = test::VirtualUnitTest;
 // (the shift that puts true signals right moves images the other way); after
 // their image pass the unit is back on the first IF with the level plan's
 // gain. Video averaging starts from the first sweep after a reset rather than
-// from the preset floor, so the image reads its level at once.
+// from the preset floor, so the image reads its level at once (within the
+// unit's ripple: it is corrected as if it were where it shows, 21.4 MHz off).
 TEST_F(FftSweepOnUnitTest, ImageShowsOnlyWithImageRejectionOffInEverySweepKind) {
     const double c = 915e6;
     struct Row {
@@ -48,7 +49,7 @@ TEST_F(FftSweepOnUnitTest, ImageShowsOnlyWithImageRejectionOffInEverySweepKind) 
             const double tolerance = (row.stopHz - row.startHz) / 640 + doc->Settings().rbwHz;
             const double near = LevelNear(shownHz, tolerance);
             if (reject == 0) {
-                EXPECT_NEAR(near, -30.0, 1.0) << row.name;
+                EXPECT_NEAR(near, -30.0, 2.0) << row.name;
                 continue;
             }
             EXPECT_LE(near, LevelNear(shownHz, tolerance, true) + 1.0) << row.name;

@@ -19,8 +19,9 @@ namespace {
 
 // A table neutral everywhere (flat, level references at their centre, base
 // -10.5 dB) but for the entries the rows read. A row gives the correction
-// above -10.5 dB or, with the preamplifier, the gain switching it on takes off.
-TEST(AmplitudeCorrection, AttenuatorRowBandEdgesAndPreampRollOff) {
+// above -10.5 dB or, with the preamplifier, the gain switching it on takes
+// off; through a band route where it gives one, else by the frequency.
+TEST(AmplitudeCorrection, AttenuatorRowBandEdgesRoutesAndPreampRollOff) {
     CalTable table;
     auto& b = table.Bytes();
     b.fill(0);
@@ -33,6 +34,8 @@ TEST(AmplitudeCorrection, AttenuatorRowBandEdgesAndPreampRollOff) {
     b[133] = 192;                    // and +2 dB at 2 MHz
     b[732 + 425] = 144;              // high band +1 dB at its top, 4.4 GHz
     b[732 + 426] = 0;                // the next row's first entry, never read for row 0
+    b[732 + 1] = 144;                // +1 dB at 160 MHz
+    b[132 + 149] = 144;              // low band +0.5 dB at 150 MHz
     b[2552] = 200;                   // preamplifier 20 dB at 1 MHz
     b[2702] = 100;                   // 10 dB at 150 MHz
     b[2703] = 120;                   // 12 dB at 160 MHz
@@ -44,6 +47,7 @@ TEST(AmplitudeCorrection, AttenuatorRowBandEdgesAndPreampRollOff) {
         double freqHz, attenDb;
         bool preamp;
         double expectedDb;
+        int highRoute = -1;  // -1: the band of the frequency
     };
     const Row rows[] = {
         {"attenuation rounds to the nearest row", 5e6, 7.4, false, 1.0},
@@ -55,10 +59,17 @@ TEST(AmplitudeCorrection, AttenuatorRowBandEdgesAndPreampRollOff) {
         {"preamplifier roll-off below 1 MHz", 975e3, 0.0, true, 20.0 - 3.0},
         {"a 1/f law below 300 kHz", 150e3, 0.0, true, 20.0 - (1.0 + 0.8) * 2 + 0.8},
         {"the 1/f law stops at 1 Hz", 0.0, 0.0, true, 20.0 - (1.0 + 0.8) * 300e3 + 0.8},
+        {"high route, 140 to 150 MHz: two entries extrapolate", 145e6, 0.0, false,
+         -0.5 + 145e6 * 2.5e-9, 1},
+        {"high route below 140 MHz: the first entry holds, the slope goes on", 120e6, 0.0, false,
+         120e6 * 2.5e-9, 1},
+        {"low route above 150 MHz: the last entry holds", 155e6, 0.0, false, 0.5, 0},
     };
     for (const Row& row : rows) {
-        const double off =
-            AmplitudeCorrection(table, {row.attenDb, 1, row.preamp, false}, row.freqHz);
+        const LevelSettings settings{row.attenDb, 1, row.preamp, false};
+        const double off = row.highRoute < 0 ? AmplitudeCorrection(table, settings, row.freqHz)
+                                             : AmplitudeCorrectionOnRoute(
+                                                   table, settings, row.freqHz, row.highRoute);
         const double on =
             AmplitudeCorrection(table, {row.attenDb, 1, row.preamp, true}, row.freqHz);
         EXPECT_NEAR(row.preamp ? off - on : off + 10.5, row.expectedDb, 1e-6) << row.name;
@@ -66,8 +77,9 @@ TEST(AmplitudeCorrection, AttenuatorRowBandEdgesAndPreampRollOff) {
 }
 
 // A reading that is not a number or infinite, or a response entry that
-// passes nothing, draws on the floor or counts as flat rather than poisoning the trace.
-TEST(SpectrumRows, NonFiniteReadingsAndEmptyResponseEntriesAreHeld) {
+// passes nothing, draws on the floor or counts as flat rather than poisoning
+// the trace; between two response points the factor is interpolated.
+TEST(SpectrumRows, NonFiniteReadingsEmptyResponseEntriesAndResponseBetweenPoints) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     SweepSettings linear;
@@ -75,6 +87,8 @@ TEST(SpectrumRows, NonFiniteReadingsAndEmptyResponseEntriesAreHeld) {
     CalTable cal;
     cal.Bytes().fill(150);  // every IF response entry 1.5
     cal.Bytes()[2436 + 30] = 0;
+    cal.Bytes()[2436 + 10] = 100;  // 10.625 MHz
+    cal.Bytes()[2436 + 11] = 200;  // 10.630 MHz
     cal.DeriveValues();
     struct Row {
         const char* name;
@@ -90,6 +104,8 @@ TEST(SpectrumRows, NonFiniteReadingsAndEmptyResponseEntriesAreHeld) {
         {"IF not a number: first entry", IfPathPowerFactor(cal, false, 1, 10.7e6, nan), 1.5},
         {"IF response entry 0 is flat",
          IfPathPowerFactor(cal, false, 1, 10.725e6, 10.725e6) / DroopPowerFactor(1, 0.0), 1.0},
+        {"IF response between points is interpolated",
+         IfPathPowerFactor(cal, false, 1, 10.62625e6, 10.62625e6) / DroopPowerFactor(1, 0.0), 1.25},
     };
     for (const Row& row : rows) {
         EXPECT_NEAR(row.got, row.expected, 1e-12) << row.name;
