@@ -37,7 +37,7 @@ void PrintUsage(std::ostream& out) {
     out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer yes|no]"
            " [--info] [-c COMMAND]...\n"
            "                  [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
-           "                  [--utility receiver [--captures N]]\n"
+           "                  [--utility receiver [--captures N] | --utility harmonics]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
         << tavlin::kSimulateUsage

@@ -157,6 +157,11 @@ class AnalyzerDocument {
     void OnContinuous();
     void OnPreset();
     bool SweepRunning() const { return sweepRunning.load() != 0; }
+    // While a utility drives the sweeps itself, SINGLE and CONTINUOUS (from
+    // the panel, the menu or the remote) are refused: a second sweeper would
+    // retune the instrument under the utility's feet.
+    void SetUtilityOwner(bool owns) { utilityOwns_ = owns; }
+    bool UtilityOwns() const { return utilityOwns_.load(); }
     // A zero-span capture is waiting for its trigger.
     bool WaitingForTrigger() const { return triggerWaiting_.load(); }
     // Passes begun and passes completed (with their markers and signal track)
@@ -213,6 +218,8 @@ class AnalyzerDocument {
     std::atomic<int> stopRequest{0};
 
   private:
+    std::atomic<bool> utilityOwns_{false};
+
     // Asks the views for a full repaint when it goes out of scope, after the
     // lock taken below it has been released.
     class RepaintOnExit {

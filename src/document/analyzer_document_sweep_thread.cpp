@@ -29,6 +29,9 @@ void RaiseSweepThreadPriority() {
 }  // namespace
 
 void AnalyzerDocument::OnSingle() {
+    if (utilityOwns_) {
+        return;
+    }
     if (!StartSweepThread(true)) {
         stopRequest = 1;  // a continuous sweep finishes this pass and stops
     }
@@ -41,6 +44,9 @@ void AnalyzerDocument::StopAfterThisPass() {
 }
 
 void AnalyzerDocument::OnContinuous() {
+    if (utilityOwns_) {
+        return;
+    }
     StartSweepThread(false);
 }
 

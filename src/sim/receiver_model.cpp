@@ -59,10 +59,33 @@ std::vector<std::complex<double>> NoiseTaps(const std::vector<double>& density, 
     return taps;
 }
 
+// Each harmonic is an emitter of its own at n times the carrier. It carries
+// the carrier's AM as it is and n times its frequency deviation.
+std::vector<SceneEmitter> WithHarmonics(const std::vector<SceneEmitter>& signals) {
+    std::vector<SceneEmitter> input;
+    for (const SceneEmitter& emitter : signals) {
+        input.push_back(emitter);
+        input.back().harmonicsDbc.clear();
+        for (std::size_t i = 0; i < emitter.harmonicsDbc.size(); ++i) {
+            const double n = static_cast<double>(i + 2);
+            SceneEmitter harmonic = emitter;
+            harmonic.harmonicsDbc.clear();
+            harmonic.freqHz = n * emitter.freqHz;
+            harmonic.levelDbm = emitter.levelDbm + emitter.harmonicsDbc[i];
+            if (harmonic.fm) {
+                harmonic.fm->deviationHz *= n;
+            }
+            input.push_back(harmonic);
+        }
+    }
+    return input;
+}
+
 }  // namespace
 
 ReceiverModel::ReceiverModel(const Scene& scene, const TrueResponse& truth)
     : scene_(scene),
+      input_(WithHarmonics(scene.signals)),
       selfTestInput_{scene.selfTest},
       truth_(truth),
       preampFitted_(scene.PreampFitted()),
@@ -153,7 +176,7 @@ std::uint16_t ReceiverModel::DetectorReading(const ReceiverState& state, double 
 
 // With the cable from SELF TEST to RF IN, the input carries only that signal.
 const std::vector<SceneEmitter>& ReceiverModel::InputEmitters(const ReceiverState& state) const {
-    return state.SelfTestSignalOn() ? selfTestInput_ : scene_.signals;
+    return state.SelfTestSignalOn() ? selfTestInput_ : input_;
 }
 
 LevelSettings ReceiverModel::SettingsFor(const ReceiverState& state) const {

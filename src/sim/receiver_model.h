@@ -58,6 +58,7 @@ class ReceiverModel {
                     SamplePlan& plan) const;
 
     Scene scene_;
+    std::vector<SceneEmitter> input_;  // the scene's emitters and their harmonics
     std::vector<SceneEmitter> selfTestInput_;
     TrueResponse truth_;
     bool preampFitted_;

@@ -20,6 +20,7 @@ constexpr std::size_t kMaxFirmwareChars = 31;  // the version answer is read int
 constexpr std::size_t kMaxSceneBytes = 4 * 1024 * 1024;
 constexpr std::size_t kMaxSignals = 64;
 constexpr std::size_t kMaxCurvePoints = 500;
+constexpr std::size_t kMaxHarmonics = 31;
 
 // Thrown inside the parser only; ParseScene turns it into a message.
 struct SceneProblem {
@@ -123,7 +124,7 @@ class DuplicateKeyFinder {
 
 SceneEmitter ReadEmitter(const Json& value, const std::string& where) {
     RequireObject(value, where);
-    RefuseUnknownKeys(value, where, {"freq_hz", "level_dbm", "am", "fm"});
+    RefuseUnknownKeys(value, where, {"freq_hz", "level_dbm", "am", "fm", "harmonics_dbc"});
     SceneEmitter emitter;
     emitter.freqHz = ReadNumber(value, "freq_hz", where, 0.0, 10e9, 0.0, true);
     emitter.levelDbm = ReadNumber(value, "level_dbm", where, -200.0, 30.0, 0.0, true);
@@ -140,6 +141,18 @@ SceneEmitter ReadEmitter(const Json& value, const std::string& where) {
         RefuseUnknownKeys(object, fm, {"rate_hz", "deviation_hz"});
         emitter.fm = SceneFm{ReadNumber(object, "rate_hz", fm, 0.001, 1e6, 0.0, true),
                              ReadNumber(object, "deviation_hz", fm, 0.0, 1e6, 0.0, true)};
+    }
+    if (value.contains("harmonics_dbc")) {
+        const std::string name = where + ".harmonics_dbc";
+        const Json& list = value.at("harmonics_dbc");
+        if (!list.is_array() || list.size() > kMaxHarmonics) {
+            Refuse("'" + name + "' must be a list of at most " + std::to_string(kMaxHarmonics) +
+                   " levels");
+        }
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            emitter.harmonicsDbc.push_back(
+                CheckedNumber(list[i], name + "[" + std::to_string(i) + "]", -200.0, 0.0));
+        }
     }
     return emitter;
 }

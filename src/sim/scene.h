@@ -26,6 +26,8 @@ struct SceneEmitter {
     double levelDbm = -50.0;
     std::optional<SceneAm> am;
     std::optional<SceneFm> fm;
+    // Levels of the 2nd, 3rd, ... harmonics relative to the carrier (dBc).
+    std::vector<double> harmonicsDbc{};
 };
 
 struct SceneTrigger {

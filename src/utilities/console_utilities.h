@@ -10,7 +10,7 @@ class AnalyzerDocument;
 
 // A utility run from the console, as `tavlin-cli --utility NAME` asks.
 struct UtilityRequest {
-    std::string name;  // "receiver"
+    std::string name;  // "receiver", "harmonics"
     int captures = 1;
     std::filesystem::path out;
 };

@@ -1,12 +1,17 @@
 #pragma once
 
+#include <cstdint>
+
 #include "document/analyzer_document.h"
 
 namespace tavlin {
 
 // A utility's hold on the instrument: the sweep is paused for the whole
-// scope; at its end the first IF and its path come back, the level plan is
-// sent again and the sweep restarts if it ran before.
+// scope and run control is refused; max hold and video averaging are off
+// (a utility that copies trace A wants each sweep's own rows, not rows held
+// or averaged with the screen's). At its end these come back, with the
+// first IF and its path and the level plan, and the sweep restarts if it ran
+// before.
 class UtilitySession {
   public:
     explicit UtilitySession(AnalyzerDocument& document);
@@ -16,6 +21,8 @@ class UtilitySession {
 
   private:
     AnalyzerDocument& doc_;
+    int maxHold_ = 0;
+    std::int32_t videoAvgCount_ = 1;
 };
 
 }  // namespace tavlin
