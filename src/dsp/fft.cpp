@@ -20,9 +20,9 @@ using fft_kernels::kTileSize;
 using fft_kernels::kTwoLevelLowDoubles;
 using fft_kernels::kTwoLevelSpan;
 
-// Below this length the transform is a plain radix-2 loop: the tiled first
-// pass needs at least one 16 x 16 tile.
-constexpr std::size_t kTiledMinSize = kTileSize * kTileSize;
+// Up to this length one straight-line routine of the kernel set does the
+// whole transform; the tiled first pass needs at least one 16 x 16 tile.
+constexpr std::size_t kShortMaxSize = std::size_t{1} << fft_kernels::kShortMaxLog2;
 // Blocks up to this length run all their stages while they sit in the
 // first-level cache; longer blocks are split in four first (depth first), so
 // each stage of a long transform works on data that is still cached.
@@ -145,8 +145,8 @@ Fft::Fft(std::size_t n, FftInstructionSet instructionSet) : size_(n) {
     while ((std::size_t{1} << log2Size_) < n) {
         ++log2Size_;
     }
-    if (n < kTiledMinSize) {
-        BuildSmallTable();
+    if (n <= kShortMaxSize) {
+        BuildShortTable();
     } else {
         BuildStages();
     }
@@ -160,12 +160,27 @@ bool Fft::Supports(FftInstructionSet instructionSet) {
     return instructionSet == FftInstructionSet::kBest || KernelsFor(instructionSet) != nullptr;
 }
 
-void Fft::BuildSmallTable() {
-    smallTable_.resize(size_);
-    for (std::size_t k = 0; k < size_ / 2; ++k) {
-        const ComplexValue w = Twiddle(k, size_);
-        smallTable_[2 * k] = w.re;
-        smallTable_[2 * k + 1] = w.im;
+// w^(r c) for the rows r = 1 .. R - 1 of the short routine's R x C layout, W
+// columns at a time: W real parts, then W imaginary parts.
+void Fft::BuildShortTable() {
+    const fft_kernels::ShortKernel& kernel = kernels_->shortKernels[log2Size_];
+    shortTransform_ = kernel.transform;
+    const auto rows = static_cast<std::size_t>(kernel.rows);
+    const auto width = static_cast<std::size_t>(kernel.width);
+    const std::size_t columns = size_ / rows;
+    const std::size_t total = 2 * (rows - 1) * columns;
+    tables_.reset(static_cast<double*>(
+        ::operator new[](total * sizeof(double), std::align_val_t{kTableAlignment})));
+    double* entry = tables_.get();
+    for (std::size_t r = 1; r < rows; ++r) {
+        for (std::size_t group = 0; group < columns; group += width) {
+            for (std::size_t j = 0; j < width; ++j) {
+                const ComplexValue w = Twiddle(r * (group + j), size_);
+                entry[j] = w.re;
+                entry[width + j] = w.im;
+            }
+            entry += 2 * width;
+        }
     }
 }
 
@@ -237,13 +252,8 @@ void Fft::TransformInPlace(FftDirection direction, std::span<double> re,
 
 void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* outIm,
               double scale) const {
-    if (size_ < kTiledMinSize) {
-        for (std::size_t i = 0; i < size_; ++i) {
-            const std::size_t j = ReverseBits(i, log2Size_);
-            outRe[j] = inRe[i] * scale;
-            outIm[j] = inIm[i] * scale;
-        }
-        SmallTransform(outRe, outIm);
+    if (shortTransform_ != nullptr) {
+        shortTransform_(inRe, inIm, outRe, outIm, scale, tables_.get());
         return;
     }
     if (size_ >= kCopyInPlaceMinSize) {
@@ -257,17 +267,8 @@ void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* out
 }
 
 void Fft::RunInPlace(double* re, double* im, double scale) const {
-    if (size_ < kTiledMinSize) {
-        for (std::size_t i = 0; i < size_; ++i) {
-            const std::size_t j = ReverseBits(i, log2Size_);
-            if (i < j) {
-                std::swap(re[i], re[j]);
-                std::swap(im[i], im[j]);
-            }
-            re[i] *= scale;
-            im[i] *= scale;
-        }
-        SmallTransform(re, im);
+    if (shortTransform_ != nullptr) {
+        shortTransform_(re, im, re, im, scale, tables_.get());
         return;
     }
     FirstPassInPlace(re, im, scale);
@@ -385,27 +386,6 @@ void Fft::RunStage(std::size_t index, double* re, double* im, std::size_t groups
     for (std::size_t g = 0; g < groups; ++g) {
         kernels_->radix4StageTwoLevel(re + g * stage.length, im + g * stage.length, stage.length,
                                       table);
-    }
-}
-
-// Radix-2 stages on data already in bit-reversed order.
-void Fft::SmallTransform(double* re, double* im) const {
-    for (std::size_t half = 1; half < size_; half *= 2) {
-        const std::size_t stride = size_ / (2 * half);
-        for (std::size_t base = 0; base < size_; base += 2 * half) {
-            for (std::size_t k = 0; k < half; ++k) {
-                const double wr = smallTable_[2 * k * stride];
-                const double wi = smallTable_[2 * k * stride + 1];
-                const std::size_t a = base + k;
-                const std::size_t b = a + half;
-                const double br = re[b] * wr - im[b] * wi;
-                const double bi = re[b] * wi + im[b] * wr;
-                re[b] = re[a] - br;
-                im[b] = im[a] - bi;
-                re[a] += br;
-                im[a] += bi;
-            }
-        }
     }
 }
 

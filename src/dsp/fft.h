@@ -85,7 +85,7 @@ class Fft {
     };
 
     void BuildStages();
-    void BuildSmallTable();
+    void BuildShortTable();
 
     // Forward transform with the exponent negative and the given scale; the
     // inverse runs it with real and imaginary parts exchanged.
@@ -97,7 +97,6 @@ class Fft {
     void FirstPassInPlace(double* re, double* im, double scale) const;
     void CompleteBlock(double* re, double* im, std::size_t top) const;
     void RunStage(std::size_t index, double* re, double* im, std::size_t groups) const;
-    void SmallTransform(double* re, double* im) const;
 
     std::size_t size_ = 0;
     int log2Size_ = 0;
@@ -105,7 +104,9 @@ class Fft {
     const fft_kernels::KernelSet* kernels_ = nullptr;
     std::vector<Stage> stages_;
     std::unique_ptr<double[], AlignedDelete> tables_;
-    std::vector<double> smallTable_;  // w^k for k < N / 2, short lengths only
+    // Lengths up to 256: one straight-line routine does the whole transform.
+    void (*shortTransform_)(const double*, const double*, double*, double*, double,
+                            const double*) = nullptr;
 };
 
 }  // namespace tavlin

@@ -27,6 +27,20 @@ inline constexpr std::size_t kChunkDoubles = 6 * kChunkValues;
 inline constexpr std::size_t kTwoLevelSpan = 64;
 inline constexpr std::size_t kTwoLevelLowDoubles = kTwoLevelSpan / kChunkValues * kChunkDoubles;
 
+// The transforms of 2 to 256 points, each a routine of its own with its
+// shape: N = rows x (N / rows) values, W = width values per vector (see
+// ShortTransform in fft_kernels_impl.h for the table it reads).
+inline constexpr int kShortMaxLog2 = 8;
+
+using ShortTransformFunction = void (*)(const double* inRe, const double* inIm, double* outRe,
+                                        double* outIm, double scale, const double* table);
+
+struct ShortKernel {
+    ShortTransformFunction transform;
+    int rows;
+    int width;
+};
+
 struct KernelSet {
     // One tile: rows of the source srcStride apart, output row r (the bit
     // reversal of the source column) at dst + r * dstStride. Every value
@@ -39,6 +53,8 @@ struct KernelSet {
                         const double* table);
     // In place over one block of `length` values, with a two-level table.
     void (*radix4StageTwoLevel)(double* re, double* im, std::size_t length, const double* table);
+    // By log2 N, from 1 to kShortMaxLog2: the output may be the input.
+    ShortKernel shortKernels[kShortMaxLog2 + 1];
 };
 
 // Two values per vector; every x86-64 and most other processors.

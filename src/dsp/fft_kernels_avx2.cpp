@@ -27,7 +27,29 @@ constexpr int kWidth = 4;
     Radix4StageTwoLevel<kWidth>(re, im, length, table);
 }
 
-constexpr KernelSet kAvx2Kernels{&Avx2FirstPassTile, &Avx2Radix4Stage, &Avx2Radix4StageTwoLevel};
+template <int W, int R, int C>
+[[gnu::target("avx2,fma")]] void Avx2Short(const double* inRe, const double* inIm, double* outRe,
+                                           double* outIm, double scale, const double* table) {
+    ShortTransform<W, R, C>(inRe, inIm, outRe, outIm, scale, table);
+}
+
+[[gnu::target("avx2,fma")]] void Avx2TwoPoint(const double* inRe, const double* inIm, double* outRe,
+                                              double* outIm, double scale, const double* table) {
+    TwoPointTransform(inRe, inIm, outRe, outIm, scale, table);
+}
+
+constexpr KernelSet kAvx2Kernels{&Avx2FirstPassTile,
+                                 &Avx2Radix4Stage,
+                                 &Avx2Radix4StageTwoLevel,
+                                 {{nullptr, 0, 0},
+                                  {&Avx2TwoPoint, 2, 1},
+                                  {&Avx2Short<2, 2, 2>, 2, 2},
+                                  {&Avx2Short<2, 4, 2>, 4, 2},
+                                  {&Avx2Short<4, 4, 4>, 4, 4},
+                                  {&Avx2Short<4, 8, 4>, 8, 4},
+                                  {&Avx2Short<4, 16, 4>, 16, 4},
+                                  {&Avx2Short<4, 16, 8>, 16, 4},
+                                  {&Avx2Short<4, 16, 16>, 16, 4}}};
 
 }  // namespace
 

@@ -27,8 +27,30 @@ constexpr int kWidth = 8;
     Radix4StageTwoLevel<kWidth>(re, im, length, table);
 }
 
-constexpr KernelSet kAvx512Kernels{&Avx512FirstPassTile, &Avx512Radix4Stage,
-                                   &Avx512Radix4StageTwoLevel};
+template <int W, int R, int C>
+[[gnu::target("avx512f")]] void Avx512Short(const double* inRe, const double* inIm, double* outRe,
+                                            double* outIm, double scale, const double* table) {
+    ShortTransform<W, R, C>(inRe, inIm, outRe, outIm, scale, table);
+}
+
+[[gnu::target("avx512f")]] void Avx512TwoPoint(const double* inRe, const double* inIm,
+                                               double* outRe, double* outIm, double scale,
+                                               const double* table) {
+    TwoPointTransform(inRe, inIm, outRe, outIm, scale, table);
+}
+
+constexpr KernelSet kAvx512Kernels{&Avx512FirstPassTile,
+                                   &Avx512Radix4Stage,
+                                   &Avx512Radix4StageTwoLevel,
+                                   {{nullptr, 0, 0},
+                                    {&Avx512TwoPoint, 2, 1},
+                                    {&Avx512Short<2, 2, 2>, 2, 2},
+                                    {&Avx512Short<2, 4, 2>, 4, 2},
+                                    {&Avx512Short<4, 4, 4>, 4, 4},
+                                    {&Avx512Short<4, 8, 4>, 8, 4},
+                                    {&Avx512Short<8, 8, 8>, 8, 8},
+                                    {&Avx512Short<8, 16, 8>, 16, 8},
+                                    {&Avx512Short<8, 16, 16>, 16, 8}}};
 
 }  // namespace
 

@@ -145,6 +145,42 @@ template <class V>
     }
 }
 
+template <class V>
+[[gnu::always_inline]] inline void Dft2(Complex<V>& x0, Complex<V>& x1) {
+    const Complex<V> sum = Add(x0, x1);
+    x1 = Sub(x0, x1);
+    x0 = sum;
+}
+
+// R-point DFT across R vectors (lane by lane), results in natural order.
+template <int R, class V>
+[[gnu::always_inline]] inline void DftAcross(Complex<V> (&x)[R]) {
+    if constexpr (R == 2) {
+        Dft2(x[0], x[1]);
+    } else if constexpr (R == 4) {
+        Dft4(x[0], x[1], x[2], x[3]);
+    } else if constexpr (R == 8) {
+        Dft8(x);
+        const Complex<V> y[8] = {x[0], x[2], x[4], x[6], x[1], x[3], x[5], x[7]};
+#pragma GCC unroll 16
+        for (int t = 0; t < 8; ++t) {
+            x[t] = y[t];
+        }
+    } else {
+        static_assert(R == 16);
+        Dft16(x);
+        Complex<V> y[16];
+#pragma GCC unroll 16
+        for (int t = 0; t < 16; ++t) {
+            y[t] = x[4 * (t % 4) + t / 4];
+        }
+#pragma GCC unroll 16
+        for (int t = 0; t < 16; ++t) {
+            x[t] = y[t];
+        }
+    }
+}
+
 // Transposes W vectors of W values in place.
 template <int W, class V>
 [[gnu::always_inline]] inline void Transpose(V* v) {
@@ -254,6 +290,103 @@ template <int W>
         }
         StoreColumnsAsRows<W>(results, column, dstRe, dstIm, dstStride);
     }
+}
+
+// The short transforms, N = R x C values seen as R rows of C (x[C r + c]), in
+// straight-line code: an R-point DFT down the columns (W columns at a time),
+// the twiddles w_N^(r c) (r the row's result index), then a C-point DFT along
+// each row. Each W x W block is transposed first so that the row DFT, too,
+// runs across vectors; its results then lie in natural order, X[r + R c]. With
+// C = W the values never leave the registers; otherwise the rows pass through
+// a buffer of N values on the stack. Every input is read before any output is
+// written, so the output may be the input. The table holds, for r = 1 .. R - 1
+// and each group of W columns, W real parts then W imaginary parts.
+template <int W, int R, int C>
+[[gnu::always_inline]] inline void ShortTransform(const double* inRe, const double* inIm,
+                                                  double* outRe, double* outIm, double scale,
+                                                  const double* table) {
+    using V = typename VectorOf<W>::Type;
+    static_assert(R % W == 0 && C % W == 0);
+    constexpr int kGroups = C / W;
+    constexpr int kBuffer = kGroups > 1 ? R * C : 1;
+    const V factor = Splat<V>(scale);
+    alignas(64) double bufferRe[kBuffer];
+    alignas(64) double bufferIm[kBuffer];
+#pragma GCC unroll 16
+    for (int g = 0; g < kGroups; ++g) {
+        Complex<V> x[R];
+#pragma GCC unroll 16
+        for (int r = 0; r < R; ++r) {
+            const int at = C * r + W * g;
+            x[r] = {Load<V>(inRe + at) * factor, Load<V>(inIm + at) * factor};
+        }
+        DftAcross<R>(x);
+#pragma GCC unroll 16
+        for (int r = 1; r < R; ++r) {
+            const double* w = table + ((r - 1) * kGroups + g) * 2 * W;
+            x[r] = Mul(x[r], Complex<V>{Load<V>(w), Load<V>(w + W)});
+        }
+#pragma GCC unroll 16
+        for (int b = 0; b < R / W; ++b) {
+            V re[W];
+            V im[W];
+#pragma GCC unroll 16
+            for (int j = 0; j < W; ++j) {
+                re[j] = x[W * b + j].re;
+                im[j] = x[W * b + j].im;
+            }
+            Transpose<W>(re);
+            Transpose<W>(im);
+            if constexpr (kGroups == 1) {
+                Complex<V> y[W];
+#pragma GCC unroll 16
+                for (int c = 0; c < W; ++c) {
+                    y[c] = {re[c], im[c]};
+                }
+                DftAcross<W>(y);
+#pragma GCC unroll 16
+                for (int c = 0; c < W; ++c) {
+                    Store(outRe + W * b + R * c, y[c].re);
+                    Store(outIm + W * b + R * c, y[c].im);
+                }
+            } else {
+#pragma GCC unroll 16
+                for (int j = 0; j < W; ++j) {
+                    Store(bufferRe + (W * g + j) * R + W * b, re[j]);
+                    Store(bufferIm + (W * g + j) * R + W * b, im[j]);
+                }
+            }
+        }
+    }
+    if constexpr (kGroups > 1) {
+#pragma GCC unroll 16
+        for (int h = 0; h < R / W; ++h) {
+            Complex<V> y[C];
+#pragma GCC unroll 16
+            for (int c = 0; c < C; ++c) {
+                y[c] = {Load<V>(bufferRe + c * R + W * h), Load<V>(bufferIm + c * R + W * h)};
+            }
+            DftAcross<C>(y);
+#pragma GCC unroll 16
+            for (int c = 0; c < C; ++c) {
+                Store(outRe + W * h + R * c, y[c].re);
+                Store(outIm + W * h + R * c, y[c].im);
+            }
+        }
+    }
+}
+
+[[gnu::always_inline]] inline void TwoPointTransform(const double* inRe, const double* inIm,
+                                                     double* outRe, double* outIm, double scale,
+                                                     const double*) {
+    const double re0 = inRe[0] * scale;
+    const double im0 = inIm[0] * scale;
+    const double re1 = inRe[1] * scale;
+    const double im1 = inIm[1] * scale;
+    outRe[0] = re0 + re1;
+    outIm[0] = im0 + im1;
+    outRe[1] = re0 - re1;
+    outIm[1] = im0 - im1;
 }
 
 // The quarters of a block hold the sub-transforms of the samples whose index

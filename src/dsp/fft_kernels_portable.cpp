@@ -22,8 +22,29 @@ void PortableRadix4StageTwoLevel(double* re, double* im, std::size_t length, con
     Radix4StageTwoLevel<kWidth>(re, im, length, table);
 }
 
-constexpr KernelSet kPortableKernels{&PortableFirstPassTile, &PortableRadix4Stage,
-                                     &PortableRadix4StageTwoLevel};
+template <int W, int R, int C>
+void PortableShort(const double* inRe, const double* inIm, double* outRe, double* outIm,
+                   double scale, const double* table) {
+    ShortTransform<W, R, C>(inRe, inIm, outRe, outIm, scale, table);
+}
+
+void PortableTwoPoint(const double* inRe, const double* inIm, double* outRe, double* outIm,
+                      double scale, const double* table) {
+    TwoPointTransform(inRe, inIm, outRe, outIm, scale, table);
+}
+
+constexpr KernelSet kPortableKernels{&PortableFirstPassTile,
+                                     &PortableRadix4Stage,
+                                     &PortableRadix4StageTwoLevel,
+                                     {{nullptr, 0, 0},
+                                      {&PortableTwoPoint, 2, 1},
+                                      {&PortableShort<2, 2, 2>, 2, 2},
+                                      {&PortableShort<2, 4, 2>, 4, 2},
+                                      {&PortableShort<2, 4, 4>, 4, 2},
+                                      {&PortableShort<2, 8, 4>, 8, 2},
+                                      {&PortableShort<2, 8, 8>, 8, 2},
+                                      {&PortableShort<2, 16, 8>, 16, 2},
+                                      {&PortableShort<2, 16, 16>, 16, 2}}};
 
 }  // namespace
 
