@@ -16,6 +16,8 @@ namespace {
 
 using fft_kernels::kChunkDoubles;
 using fft_kernels::kChunkValues;
+using fft_kernels::kRadix16ChunkDoubles;
+using fft_kernels::kRadix16TwoLevelLowDoubles;
 using fft_kernels::kTileSize;
 using fft_kernels::kTwoLevelLowDoubles;
 using fft_kernels::kTwoLevelSpan;
@@ -30,6 +32,9 @@ constexpr std::size_t kLeafLength = std::size_t{1} << 11;
 // Stages up to this length read full twiddle tables; longer ones build their
 // twiddles from two short tables, which keeps the tables small and cached.
 constexpr std::size_t kFullTableMaxLength = std::size_t{1} << 12;
+// Radix-16 stages up to this length: beyond it the sixteen rows of a
+// butterfly lie 1 KiB or more apart and share too few cache sets.
+constexpr std::size_t kRadix16MaxLength = std::size_t{1} << 11;
 constexpr std::size_t kTableAlignment = 64;
 // Row distance (in values) from which the first pass copies its tiles through
 // contiguous buffers.
@@ -61,10 +66,12 @@ std::size_t ReverseBits(std::size_t value, int bits) {
     return reversed;
 }
 
-// w^pk (w = e^(-2 pi i / length)) for k < count and p = 1, 2, 3, in chunks.
-void FillChunks(double* table, std::size_t count, std::size_t length) {
+// w^pk (w = e^(-2 pi i / length)) for k < count and p = 1, 2, 3, in chunks of
+// chunkDoubles.
+void FillChunks(double* table, std::size_t count, std::size_t length,
+                std::size_t chunkDoubles = kChunkDoubles) {
     for (std::size_t k = 0; k < count; ++k) {
-        double* chunk = table + k / kChunkValues * kChunkDoubles + k % kChunkValues;
+        double* chunk = table + k / kChunkValues * chunkDoubles + k % kChunkValues;
         for (std::size_t p = 1; p <= 3; ++p) {
             const ComplexValue w = Twiddle(p * k, length);
             chunk[2 * (p - 1) * kChunkValues] = w.re;
@@ -73,25 +80,45 @@ void FillChunks(double* table, std::size_t count, std::size_t length) {
     }
 }
 
-std::size_t StageTableSize(std::size_t length, bool twoLevel) {
-    const std::size_t quarter = length / 4;
-    if (twoLevel) {
-        return kTwoLevelLowDoubles + 6 * (quarter / kTwoLevelSpan);
+// w^pk for p = 1, 2, 3 at k = 64 h, h < count, 6 doubles each.
+void FillCoarse(double* table, std::size_t count, std::size_t length, std::size_t stride) {
+    for (std::size_t h = 0; h < count; ++h) {
+        for (std::size_t p = 1; p <= 3; ++p) {
+            const ComplexValue w = Twiddle(p * h * kTwoLevelSpan, length);
+            table[stride * h + 2 * (p - 1)] = w.re;
+            table[stride * h + 2 * (p - 1) + 1] = w.im;
+        }
     }
-    return quarter / kChunkValues * kChunkDoubles;
+}
+
+std::size_t StageTableSize(std::size_t length, std::size_t radix, bool twoLevel) {
+    const std::size_t span = length / radix;
+    if (radix == 4) {
+        return twoLevel ? kTwoLevelLowDoubles + 6 * (span / kTwoLevelSpan)
+                        : span / kChunkValues * kChunkDoubles;
+    }
+    return twoLevel ? kRadix16TwoLevelLowDoubles + 12 * (span / kTwoLevelSpan)
+                    : span / kChunkValues * kRadix16ChunkDoubles;
 }
 
 // w^pk = w^(p * 64 h) * w^(p * l) for k = 64 h + l: the short factors first,
 // then the coarse ones.
-void FillTwoLevelTable(double* table, std::size_t length) {
-    FillChunks(table, kTwoLevelSpan, length);
-    double* high = table + kTwoLevelLowDoubles;
-    for (std::size_t h = 0; h < length / 4 / kTwoLevelSpan; ++h) {
-        for (std::size_t p = 1; p <= 3; ++p) {
-            const ComplexValue w = Twiddle(p * h * kTwoLevelSpan, length);
-            high[6 * h + 2 * (p - 1)] = w.re;
-            high[6 * h + 2 * (p - 1) + 1] = w.im;
+void FillStageTable(double* table, std::size_t length, std::size_t radix, bool twoLevel) {
+    const std::size_t span = length / radix;
+    const std::size_t count = twoLevel ? kTwoLevelSpan : span;
+    if (radix == 4) {
+        FillChunks(table, count, length);
+        if (twoLevel) {
+            FillCoarse(table + kTwoLevelLowDoubles, span / kTwoLevelSpan, length, 6);
         }
+        return;
+    }
+    FillChunks(table, count, length / 4, kRadix16ChunkDoubles);
+    FillChunks(table + kChunkDoubles, count, length, kRadix16ChunkDoubles);
+    if (twoLevel) {
+        double* high = table + kRadix16TwoLevelLowDoubles;
+        FillCoarse(high, span / kTwoLevelSpan, length / 4, 12);
+        FillCoarse(high + 6, span / kTwoLevelSpan, length, 12);
     }
 }
 
@@ -185,25 +212,37 @@ void Fft::BuildShortTable() {
 }
 
 // The first pass does four radix-2 stages (one 16-point DFT, or two 8-point
-// DFTs when log2 N is odd); radix-4 stages of lengths 64 (or 32), x4, ..., N
-// follow.
+// DFTs when log2 N is odd). Radix-4 stages follow; up to kRadix16MaxLength
+// they go in pairs, as radix-16 stages (one pass over the data for two
+// stages), with a single radix-4 stage first when their count is odd.
 void Fft::BuildStages() {
-    const std::size_t firstLength = (log2Size_ % 2 == 0) ? 4 * kTileSize : 4 * kTileSize / 2;
+    const int firstLevels = log2Size_ % 2 == 0 ? 4 : 3;
+    std::size_t length = std::size_t{1} << firstLevels;
+    int pairable = 0;
+    for (std::size_t l = length * 4; l <= std::min(size_, kRadix16MaxLength); l *= 4) {
+        ++pairable;
+    }
     std::size_t total = 0;
-    for (std::size_t length = firstLength; length <= size_; length *= 4) {
+    const auto add = [&](std::size_t radix) {
+        length *= radix;
         const bool twoLevel = length > kFullTableMaxLength;
-        stages_.push_back({length, total, twoLevel});
-        total += StageTableSize(length, twoLevel);
+        stages_.push_back({length, total, radix, twoLevel});
+        total += StageTableSize(length, radix, twoLevel);
+    };
+    if (pairable % 2 != 0) {
+        add(4);
+    }
+    for (int pair = 0; pair < pairable / 2; ++pair) {
+        add(16);
+    }
+    while (length < size_) {
+        add(4);
     }
     tables_.reset(static_cast<double*>(
         ::operator new[](total * sizeof(double), std::align_val_t{kTableAlignment})));
     for (const Stage& stage : stages_) {
-        double* table = tables_.get() + stage.tableOffset;
-        if (stage.twoLevel) {
-            FillTwoLevelTable(table, stage.length);
-        } else {
-            FillChunks(table, stage.length / 4, stage.length);
-        }
+        FillStageTable(tables_.get() + stage.tableOffset, stage.length, stage.radix,
+                       stage.twoLevel);
     }
 }
 
@@ -323,24 +362,14 @@ void Fft::FirstPass(const double* inRe, const double* inIm, double* outRe, doubl
     }
 }
 
-// Tiles m and m' trade places, so both are copied aside first.
+// Tiles m and m' trade places: m is copied aside, m' is transformed straight
+// into the place of m, then the copy of m into the place of m'. Each copy costs
+// more than the strided reads it saves, so there is only the one.
 void Fft::FirstPassInPlace(double* re, double* im, double scale) const {
     const std::size_t rowStride = size_ / kTileSize;
     const int middleBits = log2Size_ - 8;
     const bool odd = log2Size_ % 2 != 0;
-    const bool buffered = rowStride >= kBufferedRowStride;
     TileBuffer tile;
-    TileBuffer partnerTile;
-    TileBuffer out;
-    const auto transformInto = [&](const TileBuffer& from, double* dstRe, double* dstIm) {
-        if (!buffered) {
-            kernels_->firstPassTile(from.re, from.im, kTileSize, dstRe, dstIm, rowStride, odd,
-                                    scale);
-            return;
-        }
-        kernels_->firstPassTile(from.re, from.im, kTileSize, out.re, out.im, kTileSize, odd, scale);
-        out.Scatter(dstRe, dstIm, rowStride);
-    };
     for (std::size_t m = 0; m < (std::size_t{1} << middleBits); ++m) {
         const std::size_t partner = ReverseBits(m, middleBits);
         if (partner < m) {
@@ -352,26 +381,25 @@ void Fft::FirstPassInPlace(double* re, double* im, double scale) const {
         double* partnerIm = im + partner * kTileSize;
         tile.Gather(tileRe, tileIm, rowStride);
         if (partner != m) {
-            partnerTile.Gather(partnerRe, partnerIm, rowStride);
-            transformInto(tile, partnerRe, partnerIm);
-            transformInto(partnerTile, tileRe, tileIm);
-        } else {
-            transformInto(tile, tileRe, tileIm);
+            kernels_->firstPassTile(partnerRe, partnerIm, rowStride, tileRe, tileIm, rowStride, odd,
+                                    scale);
         }
+        kernels_->firstPassTile(tile.re, tile.im, kTileSize, partnerRe, partnerIm, rowStride, odd,
+                                scale);
     }
 }
 
 void Fft::CompleteBlock(double* re, double* im, std::size_t top) const {
-    const std::size_t length = stages_[top].length;
-    if (length <= kLeafLength || top == 0) {
+    const Stage& stage = stages_[top];
+    if (stage.length <= kLeafLength || top == 0) {
         for (std::size_t s = 0; s <= top; ++s) {
-            RunStage(s, re, im, length / stages_[s].length);
+            RunStage(s, re, im, stage.length / stages_[s].length);
         }
         return;
     }
-    const std::size_t quarter = length / 4;
-    for (std::size_t j = 0; j < 4; ++j) {
-        CompleteBlock(re + j * quarter, im + j * quarter, top - 1);
+    const std::size_t part = stage.length / stage.radix;
+    for (std::size_t j = 0; j < stage.radix; ++j) {
+        CompleteBlock(re + j * part, im + j * part, top - 1);
     }
     RunStage(top, re, im, 1);
 }
@@ -380,12 +408,14 @@ void Fft::RunStage(std::size_t index, double* re, double* im, std::size_t groups
     const Stage& stage = stages_[index];
     const double* table = tables_.get() + stage.tableOffset;
     if (!stage.twoLevel) {
-        kernels_->radix4Stage(re, im, stage.length, groups, table);
+        (stage.radix == 4 ? kernels_->radix4Stage : kernels_->radix16Stage)(re, im, stage.length,
+                                                                            groups, table);
         return;
     }
+    const auto twoLevel =
+        stage.radix == 4 ? kernels_->radix4StageTwoLevel : kernels_->radix16StageTwoLevel;
     for (std::size_t g = 0; g < groups; ++g) {
-        kernels_->radix4StageTwoLevel(re + g * stage.length, im + g * stage.length, stage.length,
-                                      table);
+        twoLevel(re + g * stage.length, im + g * stage.length, stage.length, table);
     }
 }
 

@@ -77,6 +77,7 @@ class Fft {
     struct Stage {
         std::size_t length;
         std::size_t tableOffset;
+        std::size_t radix;  // 4, or 16 for two radix-4 stages in one pass
         bool twoLevel;
     };
     struct TileBuffer;

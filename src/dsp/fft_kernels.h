@@ -19,6 +19,11 @@
 //   w^pk = A_p[k / 64] * B_p[k % 64]. B comes first, as 8 chunks in the layout
 //   above; A follows, 6 doubles per entry (A1 re, A1 im, A2 re, A2 im, A3 re,
 //   A3 im).
+// - A radix-16 stage of length L does the radix-4 stages of lengths L / 4 and L
+//   in one pass over the data. Its chunks hold 8 values of k < L / 16: first
+//   w_{L/4}^(pk) in the radix-4 layout (48 doubles), then w_L^(pk) (48 more).
+//   Its two-level table has 8 such chunks for k % 64, then 12 doubles for each
+//   k / 64 (the three powers for L / 4, then the three for L).
 namespace tavlin::fft_kernels {
 
 inline constexpr std::size_t kTileSize = 16;
@@ -26,6 +31,9 @@ inline constexpr std::size_t kChunkValues = 8;
 inline constexpr std::size_t kChunkDoubles = 6 * kChunkValues;
 inline constexpr std::size_t kTwoLevelSpan = 64;
 inline constexpr std::size_t kTwoLevelLowDoubles = kTwoLevelSpan / kChunkValues * kChunkDoubles;
+inline constexpr std::size_t kRadix16ChunkDoubles = 2 * kChunkDoubles;
+inline constexpr std::size_t kRadix16TwoLevelLowDoubles =
+    kTwoLevelSpan / kChunkValues * kRadix16ChunkDoubles;
 
 // The transforms of 2 to 256 points, each a routine of its own with its
 // shape: N = rows x (N / rows) values, W = width values per vector (see
@@ -53,6 +61,11 @@ struct KernelSet {
                         const double* table);
     // In place over one block of `length` values, with a two-level table.
     void (*radix4StageTwoLevel)(double* re, double* im, std::size_t length, const double* table);
+    // Two radix-4 stages at once, lengths L / 4 and L, over `groups` blocks of
+    // L values, or over one block with a two-level table.
+    void (*radix16Stage)(double* re, double* im, std::size_t length, std::size_t groups,
+                         const double* table);
+    void (*radix16StageTwoLevel)(double* re, double* im, std::size_t length, const double* table);
     // By log2 N, from 1 to kShortMaxLog2: the output may be the input.
     ShortKernel shortKernels[kShortMaxLog2 + 1];
 };

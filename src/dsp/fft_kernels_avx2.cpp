@@ -27,6 +27,16 @@ constexpr int kWidth = 4;
     Radix4StageTwoLevel<kWidth>(re, im, length, table);
 }
 
+[[gnu::target("avx2,fma")]] void Avx2Radix16Stage(double* re, double* im, std::size_t length,
+                                                  std::size_t groups, const double* table) {
+    Radix16Stage<kWidth>(re, im, length, groups, table);
+}
+
+[[gnu::target("avx2,fma")]] void Avx2Radix16StageTwoLevel(double* re, double* im,
+                                                          std::size_t length, const double* table) {
+    Radix16StageTwoLevel<kWidth>(re, im, length, table);
+}
+
 template <int W, int R, int C>
 [[gnu::target("avx2,fma")]] void Avx2Short(const double* inRe, const double* inIm, double* outRe,
                                            double* outIm, double scale, const double* table) {
@@ -41,6 +51,8 @@ template <int W, int R, int C>
 constexpr KernelSet kAvx2Kernels{&Avx2FirstPassTile,
                                  &Avx2Radix4Stage,
                                  &Avx2Radix4StageTwoLevel,
+                                 &Avx2Radix16Stage,
+                                 &Avx2Radix16StageTwoLevel,
                                  {{nullptr, 0, 0},
                                   {&Avx2TwoPoint, 2, 1},
                                   {&Avx2Short<2, 2, 2>, 2, 2},

@@ -27,6 +27,17 @@ constexpr int kWidth = 8;
     Radix4StageTwoLevel<kWidth>(re, im, length, table);
 }
 
+[[gnu::target("avx512f")]] void Avx512Radix16Stage(double* re, double* im, std::size_t length,
+                                                   std::size_t groups, const double* table) {
+    Radix16Stage<kWidth>(re, im, length, groups, table);
+}
+
+[[gnu::target("avx512f")]] void Avx512Radix16StageTwoLevel(double* re, double* im,
+                                                           std::size_t length,
+                                                           const double* table) {
+    Radix16StageTwoLevel<kWidth>(re, im, length, table);
+}
+
 template <int W, int R, int C>
 [[gnu::target("avx512f")]] void Avx512Short(const double* inRe, const double* inIm, double* outRe,
                                             double* outIm, double scale, const double* table) {
@@ -42,6 +53,8 @@ template <int W, int R, int C>
 constexpr KernelSet kAvx512Kernels{&Avx512FirstPassTile,
                                    &Avx512Radix4Stage,
                                    &Avx512Radix4StageTwoLevel,
+                                   &Avx512Radix16Stage,
+                                   &Avx512Radix16StageTwoLevel,
                                    {{nullptr, 0, 0},
                                     {&Avx512TwoPoint, 2, 1},
                                     {&Avx512Short<2, 2, 2>, 2, 2},

@@ -46,6 +46,11 @@ struct Complex {
 constexpr double kCos1Pi8 = 0.92387953251128675613;  // cos(pi / 8)
 constexpr double kSin1Pi8 = 0.38268343236508977173;  // sin(pi / 8)
 constexpr double kRootHalf = 0.70710678118654752440;
+// w16^m = e^(-2 pi i m / 16) for m = 0 .. 9
+constexpr double kW16Re[10] = {1.0,       kCos1Pi8,   kRootHalf, kSin1Pi8, 0.0,
+                               -kSin1Pi8, -kRootHalf, -kCos1Pi8, -1.0,     -kCos1Pi8};
+constexpr double kW16Im[10] = {0.0,       -kSin1Pi8,  -kRootHalf, -kCos1Pi8, -1.0,
+                               -kCos1Pi8, -kRootHalf, -kSin1Pi8,  0.0,       kSin1Pi8};
 constexpr std::size_t kReverse4[kTileSize] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
 
 template <class V>
@@ -448,6 +453,110 @@ template <int W>
             Radix4Butterfly<V>(re + base + low, im + base + low, quarter,
                                Mul(LoadTwiddle<V>(chunk, 1), a1), Mul(LoadTwiddle<V>(chunk, 2), a2),
                                Mul(LoadTwiddle<V>(chunk, 3), a3));
+        }
+    }
+}
+
+// Two radix-4 levels in one pass: the sixteen sub-blocks (sixteenth values
+// apart, in the bit-reversed order of Radix4Butterfly) are combined in four
+// groups of four with inner[p] = w_{L/4}^(p k), and the four results of each
+// group across the groups with w_L^(p k') for k' = k + t L / 16, which is
+// outer[p] = w_L^(p k) turned by the constant w16^(p t).
+template <class V>
+[[gnu::always_inline]] inline void Radix16Butterfly(double* re, double* im, std::size_t sixteenth,
+                                                    const Complex<V> (&inner)[3],
+                                                    const Complex<V> (&outer)[3]) {
+    Complex<V> x[16];
+#pragma GCC unroll 16
+    for (int m = 0; m < 16; ++m) {
+        x[m] = {Load<V>(re + m * sixteenth), Load<V>(im + m * sixteenth)};
+    }
+#pragma GCC unroll 16
+    for (int a = 0; a < 4; ++a) {
+        Complex<V> y0 = x[4 * a];
+        Complex<V> y2 = Mul(x[4 * a + 1], inner[1]);
+        Complex<V> y1 = Mul(x[4 * a + 2], inner[0]);
+        Complex<V> y3 = Mul(x[4 * a + 3], inner[2]);
+        Dft4(y0, y1, y2, y3);
+        x[4 * a] = y0;
+        x[4 * a + 1] = y1;
+        x[4 * a + 2] = y2;
+        x[4 * a + 3] = y3;
+    }
+#pragma GCC unroll 16
+    for (int t = 0; t < 4; ++t) {
+        Complex<V> w[3];
+#pragma GCC unroll 16
+        for (int p = 0; p < 3; ++p) {
+            const int m = (p + 1) * t;
+            if (m == 0) {
+                w[p] = outer[p];
+            } else if (m == 4) {
+                w[p] = MulMinusI(outer[p]);
+            } else {
+                w[p] = Mul(outer[p], SplatComplex<V>(kW16Re[m], kW16Im[m]));
+            }
+        }
+        Complex<V> z0 = x[t];
+        Complex<V> z2 = Mul(x[4 + t], w[1]);
+        Complex<V> z1 = Mul(x[8 + t], w[0]);
+        Complex<V> z3 = Mul(x[12 + t], w[2]);
+        Dft4(z0, z1, z2, z3);
+        const Complex<V> z[4] = {z0, z1, z2, z3};
+#pragma GCC unroll 16
+        for (int q = 0; q < 4; ++q) {
+            Store(re + (4 * q + t) * sixteenth, z[q].re);
+            Store(im + (4 * q + t) * sixteenth, z[q].im);
+        }
+    }
+}
+
+template <int W>
+[[gnu::always_inline]] inline void Radix16Stage(double* re, double* im, std::size_t length,
+                                                std::size_t groups, const double* table) {
+    using V = typename VectorOf<W>::Type;
+    const std::size_t sixteenth = length / 16;
+    for (std::size_t g = 0; g < groups; ++g) {
+        double* blockRe = re + g * length;
+        double* blockIm = im + g * length;
+        for (std::size_t k = 0; k < sixteenth; k += W) {
+            const double* chunk =
+                table + k / kChunkValues * kRadix16ChunkDoubles + k % kChunkValues;
+            const Complex<V> inner[3] = {LoadTwiddle<V>(chunk, 1), LoadTwiddle<V>(chunk, 2),
+                                         LoadTwiddle<V>(chunk, 3)};
+            chunk += kChunkDoubles;
+            const Complex<V> outer[3] = {LoadTwiddle<V>(chunk, 1), LoadTwiddle<V>(chunk, 2),
+                                         LoadTwiddle<V>(chunk, 3)};
+            Radix16Butterfly<V>(blockRe + k, blockIm + k, sixteenth, inner, outer);
+        }
+    }
+}
+
+template <int W>
+[[gnu::always_inline]] inline void Radix16StageTwoLevel(double* re, double* im, std::size_t length,
+                                                        const double* table) {
+    using V = typename VectorOf<W>::Type;
+    const std::size_t sixteenth = length / 16;
+    const double* high = table + kRadix16TwoLevelLowDoubles;
+    for (std::size_t base = 0; base < sixteenth; base += kTwoLevelSpan, high += 12) {
+        Complex<V> highInner[3];
+        Complex<V> highOuter[3];
+#pragma GCC unroll 16
+        for (int p = 0; p < 3; ++p) {
+            highInner[p] = SplatComplex<V>(high[2 * p], high[2 * p + 1]);
+            highOuter[p] = SplatComplex<V>(high[6 + 2 * p], high[6 + 2 * p + 1]);
+        }
+        for (std::size_t low = 0; low < kTwoLevelSpan; low += W) {
+            const double* chunk =
+                table + low / kChunkValues * kRadix16ChunkDoubles + low % kChunkValues;
+            Complex<V> inner[3];
+            Complex<V> outer[3];
+#pragma GCC unroll 16
+            for (int p = 0; p < 3; ++p) {
+                inner[p] = Mul(LoadTwiddle<V>(chunk, p + 1), highInner[p]);
+                outer[p] = Mul(LoadTwiddle<V>(chunk + kChunkDoubles, p + 1), highOuter[p]);
+            }
+            Radix16Butterfly<V>(re + base + low, im + base + low, sixteenth, inner, outer);
         }
     }
 }

@@ -22,6 +22,15 @@ void PortableRadix4StageTwoLevel(double* re, double* im, std::size_t length, con
     Radix4StageTwoLevel<kWidth>(re, im, length, table);
 }
 
+void PortableRadix16Stage(double* re, double* im, std::size_t length, std::size_t groups,
+                          const double* table) {
+    Radix16Stage<kWidth>(re, im, length, groups, table);
+}
+
+void PortableRadix16StageTwoLevel(double* re, double* im, std::size_t length, const double* table) {
+    Radix16StageTwoLevel<kWidth>(re, im, length, table);
+}
+
 template <int W, int R, int C>
 void PortableShort(const double* inRe, const double* inIm, double* outRe, double* outIm,
                    double scale, const double* table) {
@@ -36,6 +45,8 @@ void PortableTwoPoint(const double* inRe, const double* inIm, double* outRe, dou
 constexpr KernelSet kPortableKernels{&PortableFirstPassTile,
                                      &PortableRadix4Stage,
                                      &PortableRadix4StageTwoLevel,
+                                     &PortableRadix16Stage,
+                                     &PortableRadix16StageTwoLevel,
                                      {{nullptr, 0, 0},
                                       {&PortableTwoPoint, 2, 1},
                                       {&PortableShort<2, 2, 2>, 2, 2},
