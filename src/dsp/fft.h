@@ -105,7 +105,7 @@ class Fft {
     const fft_kernels::KernelSet* kernels_ = nullptr;
     std::vector<Stage> stages_;
     std::unique_ptr<double[], AlignedDelete> tables_;
-    // Lengths up to 256: one straight-line routine does the whole transform.
+    // Lengths up to 512: one straight-line routine does the whole transform.
     void (*shortTransform_)(const double*, const double*, double*, double*, double,
                             const double*) = nullptr;
 };

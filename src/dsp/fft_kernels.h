@@ -35,10 +35,10 @@ inline constexpr std::size_t kRadix16ChunkDoubles = 2 * kChunkDoubles;
 inline constexpr std::size_t kRadix16TwoLevelLowDoubles =
     kTwoLevelSpan / kChunkValues * kRadix16ChunkDoubles;
 
-// The transforms of 2 to 256 points, each a routine of its own with its
+// The transforms of 2 to 512 points, each a routine of its own with its
 // shape: N = rows x (N / rows) values, W = width values per vector (see
 // ShortTransform in fft_kernels_impl.h for the table it reads).
-inline constexpr int kShortMaxLog2 = 8;
+inline constexpr int kShortMaxLog2 = 9;
 
 using ShortTransformFunction = void (*)(const double* inRe, const double* inIm, double* outRe,
                                         double* outIm, double scale, const double* table);

@@ -61,7 +61,8 @@ constexpr KernelSet kAvx2Kernels{&Avx2FirstPassTile,
                                   {&Avx2Short<4, 8, 4>, 8, 4},
                                   {&Avx2Short<4, 16, 4>, 16, 4},
                                   {&Avx2Short<4, 16, 8>, 16, 4},
-                                  {&Avx2Short<4, 16, 16>, 16, 4}}};
+                                  {&Avx2Short<4, 16, 16>, 16, 4},
+                                  {&Avx2Short<4, 16, 32>, 16, 4}}};
 
 }  // namespace
 

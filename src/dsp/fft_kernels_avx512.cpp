@@ -63,7 +63,8 @@ constexpr KernelSet kAvx512Kernels{&Avx512FirstPassTile,
                                     {&Avx512Short<4, 8, 4>, 8, 4},
                                     {&Avx512Short<8, 8, 8>, 8, 8},
                                     {&Avx512Short<8, 16, 8>, 16, 8},
-                                    {&Avx512Short<8, 16, 16>, 16, 8}}};
+                                    {&Avx512Short<8, 16, 16>, 16, 8},
+                                    {&Avx512Short<8, 16, 32>, 16, 8}}};
 
 }  // namespace
 

@@ -157,6 +157,58 @@ template <class V>
     x0 = sum;
 }
 
+// cos(m pi / 16) for m = 0 .. 8
+constexpr double kCosPi16[9] = {1.0,       0.98078528040323044913, kCos1Pi8, 0.83146961230254523708,
+                                kRootHalf, 0.55557023301960222474, kSin1Pi8, 0.19509032201612826785,
+                                0.0};
+
+// w32^m = e^(-2 pi i m / 32) = cos(m pi / 16) - i sin(m pi / 16), m = 0 .. 31.
+constexpr double W32Re(int m) {
+    const int r = m % 32;
+    const int q = r % 16;
+    const double c = q <= 8 ? kCosPi16[q] : -kCosPi16[16 - q];
+    return r < 16 ? c : -c;
+}
+constexpr double W32Im(int m) {
+    return W32Re(m + 8);  // -sin(x) = cos(x + pi / 2)
+}
+
+// Thirty-two-point DFT as 8 x 4, results in natural order: eight-point DFTs
+// of the samples 4 n + s, the twiddles w32^(s k), four-point DFTs across.
+template <class V>
+[[gnu::always_inline]] inline void Dft32(Complex<V> (&x)[32]) {
+    Complex<V> y[4][8];
+#pragma GCC unroll 16
+    for (int s = 0; s < 4; ++s) {
+        Complex<V> part[8];
+#pragma GCC unroll 16
+        for (int n = 0; n < 8; ++n) {
+            part[n] = x[4 * n + s];
+        }
+        Dft8(part);
+#pragma GCC unroll 16
+        for (int k = 0; k < 8; ++k) {
+            const Complex<V> value = part[2 * (k % 4) + k / 4];
+            const int m = s * k;
+            if (m == 0) {
+                y[s][k] = value;
+            } else if (m == 8) {
+                y[s][k] = MulMinusI(value);
+            } else {
+                y[s][k] = Mul(value, SplatComplex<V>(W32Re(m), W32Im(m)));
+            }
+        }
+    }
+#pragma GCC unroll 16
+    for (int k = 0; k < 8; ++k) {
+        Dft4(y[0][k], y[1][k], y[2][k], y[3][k]);
+        x[k] = y[0][k];
+        x[k + 8] = y[1][k];
+        x[k + 16] = y[2][k];
+        x[k + 24] = y[3][k];
+    }
+}
+
 // R-point DFT across R vectors (lane by lane), results in natural order.
 template <int R, class V>
 [[gnu::always_inline]] inline void DftAcross(Complex<V> (&x)[R]) {
@@ -171,6 +223,8 @@ template <int R, class V>
         for (int t = 0; t < 8; ++t) {
             x[t] = y[t];
         }
+    } else if constexpr (R == 32) {
+        Dft32(x);
     } else {
         static_assert(R == 16);
         Dft16(x);

@@ -55,7 +55,8 @@ constexpr KernelSet kPortableKernels{&PortableFirstPassTile,
                                       {&PortableShort<2, 8, 4>, 8, 2},
                                       {&PortableShort<2, 8, 8>, 8, 2},
                                       {&PortableShort<2, 16, 8>, 16, 2},
-                                      {&PortableShort<2, 16, 16>, 16, 2}}};
+                                      {&PortableShort<2, 16, 16>, 16, 2},
+                                      {&PortableShort<2, 16, 32>, 16, 2}}};
 
 }  // namespace
 

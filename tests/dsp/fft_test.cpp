@@ -60,14 +60,16 @@ double RmsRelativeError(const Signal& a, const std::vector<std::complex<double>>
     return static_cast<double>(std::sqrt(error / norm));
 }
 
-// Every length of the plain radix-2 path and of the tiled path with both
-// parities of log2 N, and the long lengths of the depth-first stages and
-// two-level twiddles, in every instruction set and both directions. In place,
+// Every length of the straight-line routines (2 to 512) and of the tiled path
+// with both parities of log2 N (radix-16 stages alone, after a radix-4 stage,
+// and under longer radix-4 stages), and the long lengths of the depth-first
+// stages and two-level twiddles, in every instruction set and both directions. In place,
 // out of place, on the same arrays and on arrays one value off any alignment
 // the transform does the same arithmetic, so those agree exactly (a tile
 // written to the wrong place would not).
 TEST(Fft, MatchesFftwAtEveryLengthInEveryWayOfCalling) {
-    std::vector<std::size_t> lengths{4096, 8192, 16384, 32768, 65536, std::size_t{1} << 20};
+    std::vector<std::size_t> lengths{1024,  2048,  4096,  8192,
+                                     16384, 32768, 65536, std::size_t{1} << 20};
     for (std::size_t n = 2; n <= 512; n *= 2) {
         lengths.push_back(n);
     }
