@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <new>
 #include <numbers>
@@ -17,7 +18,6 @@ namespace {
 using fft_kernels::kChunkDoubles;
 using fft_kernels::kChunkValues;
 using fft_kernels::kRadix16ChunkDoubles;
-using fft_kernels::kRadix16TwoLevelLowDoubles;
 using fft_kernels::kTileSize;
 using fft_kernels::kTwoLevelLowDoubles;
 using fft_kernels::kTwoLevelSpan;
@@ -35,7 +35,12 @@ constexpr std::size_t kFullTableMaxLength = std::size_t{1} << 12;
 // Radix-16 stages up to this length: beyond it the sixteen rows of a
 // butterfly lie 1 KiB or more apart and share too few cache sets.
 constexpr std::size_t kRadix16MaxLength = std::size_t{1} << 11;
+static_assert(kRadix16MaxLength <= kFullTableMaxLength, "radix-16 stages read full tables");
 constexpr std::size_t kTableAlignment = 64;
+// From this length on an in-place transform on arrays off the kernels'
+// alignment turns them first (see Placement); below it the two extra sweeps
+// cost more than they save.
+constexpr std::size_t kShiftMinSize = std::size_t{1} << 12;
 // Row distance (in values) from which the first pass copies its tiles through
 // contiguous buffers.
 constexpr std::size_t kBufferedRowStride = 512;
@@ -80,45 +85,35 @@ void FillChunks(double* table, std::size_t count, std::size_t length,
     }
 }
 
-// w^pk for p = 1, 2, 3 at k = 64 h, h < count, 6 doubles each.
-void FillCoarse(double* table, std::size_t count, std::size_t length, std::size_t stride) {
-    for (std::size_t h = 0; h < count; ++h) {
-        for (std::size_t p = 1; p <= 3; ++p) {
-            const ComplexValue w = Twiddle(p * h * kTwoLevelSpan, length);
-            table[stride * h + 2 * (p - 1)] = w.re;
-            table[stride * h + 2 * (p - 1) + 1] = w.im;
-        }
-    }
-}
-
 std::size_t StageTableSize(std::size_t length, std::size_t radix, bool twoLevel) {
     const std::size_t span = length / radix;
-    if (radix == 4) {
-        return twoLevel ? kTwoLevelLowDoubles + 6 * (span / kTwoLevelSpan)
-                        : span / kChunkValues * kChunkDoubles;
+    if (twoLevel) {
+        return kTwoLevelLowDoubles + 6 * (span / kTwoLevelSpan);
     }
-    return twoLevel ? kRadix16TwoLevelLowDoubles + 12 * (span / kTwoLevelSpan)
-                    : span / kChunkValues * kRadix16ChunkDoubles;
+    return span / kChunkValues * (radix == 4 ? kChunkDoubles : kRadix16ChunkDoubles);
 }
 
 // w^pk = w^(p * 64 h) * w^(p * l) for k = 64 h + l: the short factors first,
 // then the coarse ones.
 void FillStageTable(double* table, std::size_t length, std::size_t radix, bool twoLevel) {
     const std::size_t span = length / radix;
-    const std::size_t count = twoLevel ? kTwoLevelSpan : span;
-    if (radix == 4) {
-        FillChunks(table, count, length);
-        if (twoLevel) {
-            FillCoarse(table + kTwoLevelLowDoubles, span / kTwoLevelSpan, length, 6);
-        }
+    if (radix == 16) {
+        FillChunks(table, span, length / 4, kRadix16ChunkDoubles);
+        FillChunks(table + kChunkDoubles, span, length, kRadix16ChunkDoubles);
         return;
     }
-    FillChunks(table, count, length / 4, kRadix16ChunkDoubles);
-    FillChunks(table + kChunkDoubles, count, length, kRadix16ChunkDoubles);
-    if (twoLevel) {
-        double* high = table + kRadix16TwoLevelLowDoubles;
-        FillCoarse(high, span / kTwoLevelSpan, length / 4, 12);
-        FillCoarse(high + 6, span / kTwoLevelSpan, length, 12);
+    if (!twoLevel) {
+        FillChunks(table, span, length);
+        return;
+    }
+    FillChunks(table, kTwoLevelSpan, length);
+    double* high = table + kTwoLevelLowDoubles;
+    for (std::size_t h = 0; h < span / kTwoLevelSpan; ++h) {
+        for (std::size_t p = 1; p <= 3; ++p) {
+            const ComplexValue w = Twiddle(p * h * kTwoLevelSpan, length);
+            high[6 * h + 2 * (p - 1)] = w.re;
+            high[6 * h + 2 * (p - 1) + 1] = w.im;
+        }
     }
 }
 
@@ -146,6 +141,21 @@ FftInstructionSet BestInstructionSet() {
         return FftInstructionSet::kAvx2;
     }
     return FftInstructionSet::kPortable;
+}
+
+// x[p] to index (p + shift) mod n, and back.
+void RotateRight(double* values, std::size_t n, std::size_t shift) {
+    double wrapped[8];
+    std::copy_n(values + n - shift, shift, wrapped);
+    std::copy_backward(values, values + n - shift, values + n);
+    std::copy_n(wrapped, shift, values);
+}
+
+void RotateLeft(double* values, std::size_t n, std::size_t shift) {
+    double wrapped[8];
+    std::copy_n(values, shift, wrapped);
+    std::copy(values + shift, values + n, values);
+    std::copy_n(wrapped, shift, values + n - shift);
 }
 
 bool Overlaps(const double* a, std::size_t aSize, const double* b, std::size_t bSize) {
@@ -225,7 +235,7 @@ void Fft::BuildStages() {
     std::size_t total = 0;
     const auto add = [&](std::size_t radix) {
         length *= radix;
-        const bool twoLevel = length > kFullTableMaxLength;
+        const bool twoLevel = radix == 4 && length > kFullTableMaxLength;
         stages_.push_back({length, total, radix, twoLevel});
         total += StageTableSize(length, radix, twoLevel);
     };
@@ -302,16 +312,51 @@ void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* out
         return;
     }
     FirstPass(inRe, inIm, outRe, outIm, scale);
-    CompleteBlock(outRe, outIm, stages_.size() - 1);
+    CompleteBlock(outRe, outIm, stages_.size() - 1, nullptr);
 }
 
+// The arrays are turned so that the kernels' vectors start on their alignment
+// boundary (see Placement), transformed, and turned back: the two sequential
+// sweeps cost less than the unaligned reads and writes of every pass.
 void Fft::RunInPlace(double* re, double* im, double scale) const {
     if (shortTransform_ != nullptr) {
         shortTransform_(re, im, re, im, scale, tables_.get());
         return;
     }
-    FirstPassInPlace(re, im, scale);
-    CompleteBlock(re, im, stages_.size() - 1);
+    const std::size_t top = stages_.size() - 1;
+    const Placement placement{re, im, ShiftFor(re), ShiftFor(im)};
+    if (size_ < kShiftMinSize || (placement.shiftRe == 0 && placement.shiftIm == 0)) {
+        FirstPassInPlace(re, im, scale, nullptr);
+        CompleteBlock(re, im, top, nullptr);
+        return;
+    }
+    RotateRight(re, size_, placement.shiftRe);
+    RotateRight(im, size_, placement.shiftIm);
+    double* shiftedRe = re + placement.shiftRe;
+    double* shiftedIm = im + placement.shiftIm;
+    FirstPassInPlace(shiftedRe, shiftedIm, scale, &placement);
+    CompleteBlock(shiftedRe, shiftedIm, top, &placement);
+    RotateLeft(re, size_, placement.shiftRe);
+    RotateLeft(im, size_, placement.shiftIm);
+}
+
+std::size_t Fft::ShiftFor(const double* values) const {
+    const auto address = reinterpret_cast<std::uintptr_t>(values);
+    const std::size_t alignment = kernels_->alignment;
+    if (address % sizeof(double) != 0) {
+        return 0;
+    }
+    return (alignment - address % alignment) % alignment / sizeof(double);
+}
+
+double& Fft::Placement::Re(std::size_t position, std::size_t size) const {
+    const std::size_t index = position + shiftRe;
+    return re[index < size ? index : index - size];
+}
+
+double& Fft::Placement::Im(std::size_t position, std::size_t size) const {
+    const std::size_t index = position + shiftIm;
+    return im[index < size ? index : index - size];
 }
 
 // A tile in contiguous memory, 16 rows of 16 values.
@@ -364,15 +409,38 @@ void Fft::FirstPass(const double* inRe, const double* inIm, double* outRe, doubl
 
 // Tiles m and m' trade places: m is copied aside, m' is transformed straight
 // into the place of m, then the copy of m into the place of m'. Each copy costs
-// more than the strided reads it saves, so there is only the one.
-void Fft::FirstPassInPlace(double* re, double* im, double scale) const {
+// more than the strided reads it saves, so there is only the one. With the
+// arrays turned, the last row of the last tile wraps round to the start of
+// the arrays, and that tile goes through copies element by element.
+void Fft::FirstPassInPlace(double* re, double* im, double scale, const Placement* placement) const {
     const std::size_t rowStride = size_ / kTileSize;
     const int middleBits = log2Size_ - 8;
+    const std::size_t tiles = std::size_t{1} << middleBits;
     const bool odd = log2Size_ % 2 != 0;
     TileBuffer tile;
-    for (std::size_t m = 0; m < (std::size_t{1} << middleBits); ++m) {
+    for (std::size_t m = 0; m < tiles; ++m) {
         const std::size_t partner = ReverseBits(m, middleBits);
         if (partner < m) {
+            continue;
+        }
+        if (placement != nullptr && m + 1 == tiles) {
+            TileBuffer out;
+            for (std::size_t row = 0; row < kTileSize; ++row) {
+                for (std::size_t column = 0; column < kTileSize; ++column) {
+                    const std::size_t position = row * rowStride + m * kTileSize + column;
+                    tile.re[row * kTileSize + column] = placement->Re(position, size_);
+                    tile.im[row * kTileSize + column] = placement->Im(position, size_);
+                }
+            }
+            kernels_->firstPassTile(tile.re, tile.im, kTileSize, out.re, out.im, kTileSize, odd,
+                                    scale);
+            for (std::size_t row = 0; row < kTileSize; ++row) {
+                for (std::size_t column = 0; column < kTileSize; ++column) {
+                    const std::size_t position = row * rowStride + m * kTileSize + column;
+                    placement->Re(position, size_) = out.re[row * kTileSize + column];
+                    placement->Im(position, size_) = out.im[row * kTileSize + column];
+                }
+            }
             continue;
         }
         double* tileRe = re + m * kTileSize;
@@ -389,34 +457,74 @@ void Fft::FirstPassInPlace(double* re, double* im, double scale) const {
     }
 }
 
-void Fft::CompleteBlock(double* re, double* im, std::size_t top) const {
+// `tail` is set when the block ends at the end of the turned arrays.
+void Fft::CompleteBlock(double* re, double* im, std::size_t top, const Placement* tail) const {
     const Stage& stage = stages_[top];
     if (stage.length <= kLeafLength || top == 0) {
         for (std::size_t s = 0; s <= top; ++s) {
-            RunStage(s, re, im, stage.length / stages_[s].length);
+            RunStage(s, re, im, stage.length / stages_[s].length, tail);
         }
         return;
     }
     const std::size_t part = stage.length / stage.radix;
     for (std::size_t j = 0; j < stage.radix; ++j) {
-        CompleteBlock(re + j * part, im + j * part, top - 1);
+        CompleteBlock(re + j * part, im + j * part, top - 1, j + 1 == stage.radix ? tail : nullptr);
     }
-    RunStage(top, re, im, 1);
+    RunStage(top, re, im, 1, tail);
 }
 
-void Fft::RunStage(std::size_t index, double* re, double* im, std::size_t groups) const {
+void Fft::RunStage(std::size_t index, double* re, double* im, std::size_t groups,
+                   const Placement* tail) const {
     const Stage& stage = stages_[index];
     const double* table = tables_.get() + stage.tableOffset;
-    if (!stage.twoLevel) {
-        (stage.radix == 4 ? kernels_->radix4Stage : kernels_->radix16Stage)(re, im, stage.length,
-                                                                            groups, table);
-        return;
+    const bool skipLast = tail != nullptr;
+    if (stage.radix == 16) {
+        kernels_->radix16Stage(re, im, stage.length, groups, table, skipLast);
+    } else if (!stage.twoLevel) {
+        kernels_->radix4Stage(re, im, stage.length, groups, table, skipLast);
+    } else {
+        for (std::size_t g = 0; g < groups; ++g) {
+            kernels_->radix4StageTwoLevel(re + g * stage.length, im + g * stage.length,
+                                          stage.length, table, skipLast && g + 1 == groups);
+        }
     }
-    const auto twoLevel =
-        stage.radix == 4 ? kernels_->radix4StageTwoLevel : kernels_->radix16StageTwoLevel;
-    for (std::size_t g = 0; g < groups; ++g) {
-        twoLevel(re + g * stage.length, im + g * stage.length, stage.length, table);
+    if (skipLast) {
+        const auto lastBlock =
+            static_cast<std::size_t>(re - (tail->re + tail->shiftRe)) + (groups - 1) * stage.length;
+        RunTail(stage, lastBlock, *tail);
     }
+}
+
+// The butterfly of the last `width` positions of each part of the last block,
+// whose last row wraps round in the turned arrays, on a copy.
+void Fft::RunTail(const Stage& stage, std::size_t blockStart, const Placement& placement) const {
+    const std::size_t width = kernels_->width;
+    const std::size_t part = stage.length / stage.radix;
+    alignas(kTableAlignment) double copyRe[16 * 8];
+    alignas(kTableAlignment) double copyIm[16 * 8];
+    const auto forEach = [&](auto&& visit) {
+        for (std::size_t row = 0; row < stage.radix; ++row) {
+            const std::size_t first = blockStart + row * part + part - width;
+            for (std::size_t lane = 0; lane < width; ++lane) {
+                visit(placement.Re(first + lane, size_), placement.Im(first + lane, size_),
+                      row * width + lane);
+            }
+        }
+    };
+    forEach([&](const double& re, const double& im, std::size_t at) {
+        copyRe[at] = re;
+        copyIm[at] = im;
+    });
+    const double* table = tables_.get() + stage.tableOffset;
+    if (stage.radix == 16) {
+        kernels_->radix16Tail(copyRe, copyIm, stage.length, table);
+    } else {
+        kernels_->radix4Tail(copyRe, copyIm, stage.length, table, stage.twoLevel);
+    }
+    forEach([&](double& re, double& im, std::size_t at) {
+        re = copyRe[at];
+        im = copyIm[at];
+    });
 }
 
 }  // namespace tavlin

@@ -81,6 +81,21 @@ class Fft {
         bool twoLevel;
     };
     struct TileBuffer;
+    // Where an in-place transform keeps the values from the first pass to the
+    // last stage: position p at index (p + shift) mod N of each array, the
+    // shift chosen so that the kernels' vectors start on their alignment
+    // boundary. The few butterflies that reach the wrapped positions (the
+    // last row of the last first-pass tile, and the last `width` positions of
+    // each stage) run on copies.
+    struct Placement {
+        double* re;  // the arrays as given
+        double* im;
+        std::size_t shiftRe;
+        std::size_t shiftIm;
+
+        double& Re(std::size_t position, std::size_t size) const;
+        double& Im(std::size_t position, std::size_t size) const;
+    };
     struct AlignedDelete {
         void operator()(double* p) const;
     };
@@ -95,9 +110,12 @@ class Fft {
     void RunInPlace(double* re, double* im, double scale) const;
     void FirstPass(const double* inRe, const double* inIm, double* outRe, double* outIm,
                    double scale) const;
-    void FirstPassInPlace(double* re, double* im, double scale) const;
-    void CompleteBlock(double* re, double* im, std::size_t top) const;
-    void RunStage(std::size_t index, double* re, double* im, std::size_t groups) const;
+    void FirstPassInPlace(double* re, double* im, double scale, const Placement* placement) const;
+    void CompleteBlock(double* re, double* im, std::size_t top, const Placement* tail) const;
+    void RunStage(std::size_t index, double* re, double* im, std::size_t groups,
+                  const Placement* tail) const;
+    void RunTail(const Stage& stage, std::size_t blockStart, const Placement& placement) const;
+    std::size_t ShiftFor(const double* values) const;
 
     std::size_t size_ = 0;
     int log2Size_ = 0;

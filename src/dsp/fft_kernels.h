@@ -22,8 +22,6 @@
 // - A radix-16 stage of length L does the radix-4 stages of lengths L / 4 and L
 //   in one pass over the data. Its chunks hold 8 values of k < L / 16: first
 //   w_{L/4}^(pk) in the radix-4 layout (48 doubles), then w_L^(pk) (48 more).
-//   Its two-level table has 8 such chunks for k % 64, then 12 doubles for each
-//   k / 64 (the three powers for L / 4, then the three for L).
 namespace tavlin::fft_kernels {
 
 inline constexpr std::size_t kTileSize = 16;
@@ -32,8 +30,6 @@ inline constexpr std::size_t kChunkDoubles = 6 * kChunkValues;
 inline constexpr std::size_t kTwoLevelSpan = 64;
 inline constexpr std::size_t kTwoLevelLowDoubles = kTwoLevelSpan / kChunkValues * kChunkDoubles;
 inline constexpr std::size_t kRadix16ChunkDoubles = 2 * kChunkDoubles;
-inline constexpr std::size_t kRadix16TwoLevelLowDoubles =
-    kTwoLevelSpan / kChunkValues * kRadix16ChunkDoubles;
 
 // The transforms of 2 to 512 points, each a routine of its own with its
 // shape: N = rows x (N / rows) values, W = width values per vector (see
@@ -50,22 +46,31 @@ struct ShortKernel {
 };
 
 struct KernelSet {
+    // Values per vector, and the address boundary (bytes) from which a vector
+    // is read and written at full speed.
+    std::size_t width;
+    std::size_t alignment;
     // One tile: rows of the source srcStride apart, output row r (the bit
     // reversal of the source column) at dst + r * dstStride. Every value
     // written is multiplied by scale.
     void (*firstPassTile)(const double* srcRe, const double* srcIm, std::size_t srcStride,
                           double* dstRe, double* dstIm, std::size_t dstStride, bool twoEightPoint,
                           double scale);
-    // In place over `groups` consecutive blocks of `length` values.
+    // In place over `groups` consecutive blocks of `length` values; with
+    // skipLast, without the butterfly of the last `width` values of each
+    // quarter of the last block, which the tail routine then does on a copy
+    // of its 4 x width values.
     void (*radix4Stage)(double* re, double* im, std::size_t length, std::size_t groups,
-                        const double* table);
+                        const double* table, bool skipLast);
     // In place over one block of `length` values, with a two-level table.
-    void (*radix4StageTwoLevel)(double* re, double* im, std::size_t length, const double* table);
-    // Two radix-4 stages at once, lengths L / 4 and L, over `groups` blocks of
-    // L values, or over one block with a two-level table.
+    void (*radix4StageTwoLevel)(double* re, double* im, std::size_t length, const double* table,
+                                bool skipLast);
+    void (*radix4Tail)(double* re, double* im, std::size_t length, const double* table,
+                       bool twoLevel);
+    // Two radix-4 stages at once, lengths L / 4 and L; the tail is 16 x width.
     void (*radix16Stage)(double* re, double* im, std::size_t length, std::size_t groups,
-                         const double* table);
-    void (*radix16StageTwoLevel)(double* re, double* im, std::size_t length, const double* table);
+                         const double* table, bool skipLast);
+    void (*radix16Tail)(double* re, double* im, std::size_t length, const double* table);
     // By log2 N, from 1 to kShortMaxLog2: the output may be the input.
     ShortKernel shortKernels[kShortMaxLog2 + 1];
 };

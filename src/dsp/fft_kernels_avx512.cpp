@@ -18,24 +18,31 @@ constexpr int kWidth = 8;
 }
 
 [[gnu::target("avx512f")]] void Avx512Radix4Stage(double* re, double* im, std::size_t length,
-                                                  std::size_t groups, const double* table) {
-    Radix4Stage<kWidth>(re, im, length, groups, table);
+                                                  std::size_t groups, const double* table,
+                                                  bool skipLast) {
+    Radix4Stage<kWidth>(re, im, length, groups, table, skipLast);
 }
 
 [[gnu::target("avx512f")]] void Avx512Radix4StageTwoLevel(double* re, double* im,
-                                                          std::size_t length, const double* table) {
-    Radix4StageTwoLevel<kWidth>(re, im, length, table);
+                                                          std::size_t length, const double* table,
+                                                          bool skipLast) {
+    Radix4StageTwoLevel<kWidth>(re, im, length, table, skipLast);
+}
+
+[[gnu::target("avx512f")]] void Avx512Radix4Tail(double* re, double* im, std::size_t length,
+                                                 const double* table, bool twoLevel) {
+    Radix4Tail<kWidth>(re, im, length, table, twoLevel);
 }
 
 [[gnu::target("avx512f")]] void Avx512Radix16Stage(double* re, double* im, std::size_t length,
-                                                   std::size_t groups, const double* table) {
-    Radix16Stage<kWidth>(re, im, length, groups, table);
+                                                   std::size_t groups, const double* table,
+                                                   bool skipLast) {
+    Radix16Stage<kWidth>(re, im, length, groups, table, skipLast);
 }
 
-[[gnu::target("avx512f")]] void Avx512Radix16StageTwoLevel(double* re, double* im,
-                                                           std::size_t length,
-                                                           const double* table) {
-    Radix16StageTwoLevel<kWidth>(re, im, length, table);
+[[gnu::target("avx512f")]] void Avx512Radix16Tail(double* re, double* im, std::size_t length,
+                                                  const double* table) {
+    Radix16Tail<kWidth>(re, im, length, table);
 }
 
 template <int W, int R, int C>
@@ -50,11 +57,14 @@ template <int W, int R, int C>
     TwoPointTransform(inRe, inIm, outRe, outIm, scale, table);
 }
 
-constexpr KernelSet kAvx512Kernels{&Avx512FirstPassTile,
+constexpr KernelSet kAvx512Kernels{kWidth,
+                                   64,
+                                   &Avx512FirstPassTile,
                                    &Avx512Radix4Stage,
                                    &Avx512Radix4StageTwoLevel,
+                                   &Avx512Radix4Tail,
                                    &Avx512Radix16Stage,
-                                   &Avx512Radix16StageTwoLevel,
+                                   &Avx512Radix16Tail,
                                    {{nullptr, 0, 0},
                                     {&Avx512TwoPoint, 2, 1},
                                     {&Avx512Short<2, 2, 2>, 2, 2},

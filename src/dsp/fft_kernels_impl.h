@@ -491,15 +491,19 @@ template <class V>
     return {LoadOnce<V>(chunk + at), LoadOnce<V>(chunk + at + kChunkValues)};
 }
 
+// With skipLast the butterfly of the last W values of the last group's
+// quarters is left out (see Radix4Tail).
 template <int W>
 [[gnu::always_inline]] inline void Radix4Stage(double* re, double* im, std::size_t length,
-                                               std::size_t groups, const double* table) {
+                                               std::size_t groups, const double* table,
+                                               bool skipLast) {
     using V = typename VectorOf<W>::Type;
     const std::size_t quarter = length / 4;
     for (std::size_t g = 0; g < groups; ++g) {
         double* blockRe = re + g * length;
         double* blockIm = im + g * length;
-        for (std::size_t k = 0; k < quarter; k += W) {
+        const std::size_t end = skipLast && g + 1 == groups ? quarter - W : quarter;
+        for (std::size_t k = 0; k < end; k += W) {
             const double* chunk = table + k / kChunkValues * kChunkDoubles + k % kChunkValues;
             Radix4Butterfly<V>(blockRe + k, blockIm + k, quarter, LoadTwiddle<V>(chunk, 1),
                                LoadTwiddle<V>(chunk, 2), LoadTwiddle<V>(chunk, 3));
@@ -507,23 +511,51 @@ template <int W>
     }
 }
 
+// w^pk = A_p[k / 64] * B_p[k % 64], both from the two-level table.
+template <class V>
+[[gnu::always_inline]] inline Complex<V> TwoLevelTwiddle(const double* lowChunk, const double* high,
+                                                         int power) {
+    return Mul(LoadTwiddle<V>(lowChunk, power),
+               SplatComplex<V>(high[2 * (power - 1)], high[2 * (power - 1) + 1]));
+}
+
 template <int W>
 [[gnu::always_inline]] inline void Radix4StageTwoLevel(double* re, double* im, std::size_t length,
-                                                       const double* table) {
+                                                       const double* table, bool skipLast) {
     using V = typename VectorOf<W>::Type;
     const std::size_t quarter = length / 4;
+    const std::size_t end = skipLast ? quarter - W : quarter;
     const double* high = table + kTwoLevelLowDoubles;
-    for (std::size_t base = 0; base < quarter; base += kTwoLevelSpan, high += 6) {
-        const Complex<V> a1 = SplatComplex<V>(high[0], high[1]);
-        const Complex<V> a2 = SplatComplex<V>(high[2], high[3]);
-        const Complex<V> a3 = SplatComplex<V>(high[4], high[5]);
-        for (std::size_t low = 0; low < kTwoLevelSpan; low += W) {
+    for (std::size_t base = 0; base < end; base += kTwoLevelSpan, high += 6) {
+        const std::size_t span = end - base < kTwoLevelSpan ? end - base : kTwoLevelSpan;
+        for (std::size_t low = 0; low < span; low += W) {
             const double* chunk = table + low / kChunkValues * kChunkDoubles + low % kChunkValues;
-            Radix4Butterfly<V>(re + base + low, im + base + low, quarter,
-                               Mul(LoadTwiddle<V>(chunk, 1), a1), Mul(LoadTwiddle<V>(chunk, 2), a2),
-                               Mul(LoadTwiddle<V>(chunk, 3), a3));
+            Radix4Butterfly<V>(
+                re + base + low, im + base + low, quarter, TwoLevelTwiddle<V>(chunk, high, 1),
+                TwoLevelTwiddle<V>(chunk, high, 2), TwoLevelTwiddle<V>(chunk, high, 3));
         }
     }
+}
+
+// The butterfly a radix-4 stage of `length` leaves out with skipLast, done on a
+// copy of its values: four rows of W, the quarters in their order. The
+// twiddles are those of k = length / 4 - W, found as the stage finds them.
+template <int W>
+[[gnu::always_inline]] inline void Radix4Tail(double* re, double* im, std::size_t length,
+                                              const double* table, bool twoLevel) {
+    using V = typename VectorOf<W>::Type;
+    const std::size_t k = length / 4 - W;
+    if (!twoLevel) {
+        const double* chunk = table + k / kChunkValues * kChunkDoubles + k % kChunkValues;
+        Radix4Butterfly<V>(re, im, W, LoadTwiddle<V>(chunk, 1), LoadTwiddle<V>(chunk, 2),
+                           LoadTwiddle<V>(chunk, 3));
+        return;
+    }
+    const std::size_t low = k % kTwoLevelSpan;
+    const double* chunk = table + low / kChunkValues * kChunkDoubles + low % kChunkValues;
+    const double* high = table + kTwoLevelLowDoubles + 6 * (k / kTwoLevelSpan);
+    Radix4Butterfly<V>(re, im, W, TwoLevelTwiddle<V>(chunk, high, 1),
+                       TwoLevelTwiddle<V>(chunk, high, 2), TwoLevelTwiddle<V>(chunk, high, 3));
 }
 
 // Two radix-4 levels in one pass: the sixteen sub-blocks (sixteenth values
@@ -580,54 +612,40 @@ template <class V>
     }
 }
 
+template <class V>
+[[gnu::always_inline]] inline void Radix16At(double* re, double* im, std::size_t sixteenth,
+                                             std::size_t k, const double* table) {
+    const double* chunk = table + k / kChunkValues * kRadix16ChunkDoubles + k % kChunkValues;
+    const Complex<V> inner[3] = {LoadTwiddle<V>(chunk, 1), LoadTwiddle<V>(chunk, 2),
+                                 LoadTwiddle<V>(chunk, 3)};
+    chunk += kChunkDoubles;
+    const Complex<V> outer[3] = {LoadTwiddle<V>(chunk, 1), LoadTwiddle<V>(chunk, 2),
+                                 LoadTwiddle<V>(chunk, 3)};
+    Radix16Butterfly<V>(re, im, sixteenth, inner, outer);
+}
+
 template <int W>
 [[gnu::always_inline]] inline void Radix16Stage(double* re, double* im, std::size_t length,
-                                                std::size_t groups, const double* table) {
+                                                std::size_t groups, const double* table,
+                                                bool skipLast) {
     using V = typename VectorOf<W>::Type;
     const std::size_t sixteenth = length / 16;
     for (std::size_t g = 0; g < groups; ++g) {
         double* blockRe = re + g * length;
         double* blockIm = im + g * length;
-        for (std::size_t k = 0; k < sixteenth; k += W) {
-            const double* chunk =
-                table + k / kChunkValues * kRadix16ChunkDoubles + k % kChunkValues;
-            const Complex<V> inner[3] = {LoadTwiddle<V>(chunk, 1), LoadTwiddle<V>(chunk, 2),
-                                         LoadTwiddle<V>(chunk, 3)};
-            chunk += kChunkDoubles;
-            const Complex<V> outer[3] = {LoadTwiddle<V>(chunk, 1), LoadTwiddle<V>(chunk, 2),
-                                         LoadTwiddle<V>(chunk, 3)};
-            Radix16Butterfly<V>(blockRe + k, blockIm + k, sixteenth, inner, outer);
+        const std::size_t end = skipLast && g + 1 == groups ? sixteenth - W : sixteenth;
+        for (std::size_t k = 0; k < end; k += W) {
+            Radix16At<V>(blockRe + k, blockIm + k, sixteenth, k, table);
         }
     }
 }
 
+// As Radix4Tail: sixteen rows of W.
 template <int W>
-[[gnu::always_inline]] inline void Radix16StageTwoLevel(double* re, double* im, std::size_t length,
-                                                        const double* table) {
+[[gnu::always_inline]] inline void Radix16Tail(double* re, double* im, std::size_t length,
+                                               const double* table) {
     using V = typename VectorOf<W>::Type;
-    const std::size_t sixteenth = length / 16;
-    const double* high = table + kRadix16TwoLevelLowDoubles;
-    for (std::size_t base = 0; base < sixteenth; base += kTwoLevelSpan, high += 12) {
-        Complex<V> highInner[3];
-        Complex<V> highOuter[3];
-#pragma GCC unroll 16
-        for (int p = 0; p < 3; ++p) {
-            highInner[p] = SplatComplex<V>(high[2 * p], high[2 * p + 1]);
-            highOuter[p] = SplatComplex<V>(high[6 + 2 * p], high[6 + 2 * p + 1]);
-        }
-        for (std::size_t low = 0; low < kTwoLevelSpan; low += W) {
-            const double* chunk =
-                table + low / kChunkValues * kRadix16ChunkDoubles + low % kChunkValues;
-            Complex<V> inner[3];
-            Complex<V> outer[3];
-#pragma GCC unroll 16
-            for (int p = 0; p < 3; ++p) {
-                inner[p] = Mul(LoadTwiddle<V>(chunk, p + 1), highInner[p]);
-                outer[p] = Mul(LoadTwiddle<V>(chunk + kChunkDoubles, p + 1), highOuter[p]);
-            }
-            Radix16Butterfly<V>(re + base + low, im + base + low, sixteenth, inner, outer);
-        }
-    }
+    Radix16At<V>(re, im, W, length / 16 - W, table);
 }
 
 }  // namespace

@@ -14,21 +14,27 @@ void PortableFirstPassTile(const double* srcRe, const double* srcIm, std::size_t
 }
 
 void PortableRadix4Stage(double* re, double* im, std::size_t length, std::size_t groups,
-                         const double* table) {
-    Radix4Stage<kWidth>(re, im, length, groups, table);
+                         const double* table, bool skipLast) {
+    Radix4Stage<kWidth>(re, im, length, groups, table, skipLast);
 }
 
-void PortableRadix4StageTwoLevel(double* re, double* im, std::size_t length, const double* table) {
-    Radix4StageTwoLevel<kWidth>(re, im, length, table);
+void PortableRadix4StageTwoLevel(double* re, double* im, std::size_t length, const double* table,
+                                 bool skipLast) {
+    Radix4StageTwoLevel<kWidth>(re, im, length, table, skipLast);
+}
+
+void PortableRadix4Tail(double* re, double* im, std::size_t length, const double* table,
+                        bool twoLevel) {
+    Radix4Tail<kWidth>(re, im, length, table, twoLevel);
 }
 
 void PortableRadix16Stage(double* re, double* im, std::size_t length, std::size_t groups,
-                          const double* table) {
-    Radix16Stage<kWidth>(re, im, length, groups, table);
+                          const double* table, bool skipLast) {
+    Radix16Stage<kWidth>(re, im, length, groups, table, skipLast);
 }
 
-void PortableRadix16StageTwoLevel(double* re, double* im, std::size_t length, const double* table) {
-    Radix16StageTwoLevel<kWidth>(re, im, length, table);
+void PortableRadix16Tail(double* re, double* im, std::size_t length, const double* table) {
+    Radix16Tail<kWidth>(re, im, length, table);
 }
 
 template <int W, int R, int C>
@@ -42,11 +48,16 @@ void PortableTwoPoint(const double* inRe, const double* inIm, double* outRe, dou
     TwoPointTransform(inRe, inIm, outRe, outIm, scale, table);
 }
 
-constexpr KernelSet kPortableKernels{&PortableFirstPassTile,
+// Vectors of 16 bytes are not worth turning the arrays for: the alignment
+// asked for is that of any double.
+constexpr KernelSet kPortableKernels{kWidth,
+                                     sizeof(double),
+                                     &PortableFirstPassTile,
                                      &PortableRadix4Stage,
                                      &PortableRadix4StageTwoLevel,
+                                     &PortableRadix4Tail,
                                      &PortableRadix16Stage,
-                                     &PortableRadix16StageTwoLevel,
+                                     &PortableRadix16Tail,
                                      {{nullptr, 0, 0},
                                       {&PortableTwoPoint, 2, 1},
                                       {&PortableShort<2, 2, 2>, 2, 2},
