@@ -38,9 +38,10 @@ constexpr std::size_t kRadix16MaxLength = std::size_t{1} << 11;
 static_assert(kRadix16MaxLength <= kFullTableMaxLength, "radix-16 stages read full tables");
 constexpr std::size_t kTableAlignment = 64;
 // From this length on an in-place transform on arrays off the kernels'
-// alignment turns them first (see Placement); below it the two extra sweeps
-// cost more than they save.
+// alignment turns them first (see Placement); below it the extra sweep costs
+// more than it saves.
 constexpr std::size_t kShiftMinSize = std::size_t{1} << 12;
+static_assert(kShiftMinSize > kRadix16MaxLength, "the last stage of a turned transform is radix 4");
 // Row distance (in values) from which the first pass copies its tiles through
 // contiguous buffers.
 constexpr std::size_t kBufferedRowStride = 512;
@@ -143,19 +144,12 @@ FftInstructionSet BestInstructionSet() {
     return FftInstructionSet::kPortable;
 }
 
-// x[p] to index (p + shift) mod n, and back.
+// x[p] to index (p + shift) mod n.
 void RotateRight(double* values, std::size_t n, std::size_t shift) {
     double wrapped[8];
     std::copy_n(values + n - shift, shift, wrapped);
     std::copy_backward(values, values + n - shift, values + n);
     std::copy_n(wrapped, shift, values);
-}
-
-void RotateLeft(double* values, std::size_t n, std::size_t shift) {
-    double wrapped[8];
-    std::copy_n(values, shift, wrapped);
-    std::copy(values + shift, values + n, values);
-    std::copy_n(wrapped, shift, values + n - shift);
 }
 
 bool Overlaps(const double* a, std::size_t aSize, const double* b, std::size_t bSize) {
@@ -316,8 +310,9 @@ void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* out
 }
 
 // The arrays are turned so that the kernels' vectors start on their alignment
-// boundary (see Placement), transformed, and turned back: the two sequential
-// sweeps cost less than the unaligned reads and writes of every pass.
+// boundary (see Placement) and transformed; the last stage writes the results
+// back where they belong. The one sequential sweep costs less than unaligned
+// reads and writes in every pass.
 void Fft::RunInPlace(double* re, double* im, double scale) const {
     if (shortTransform_ != nullptr) {
         shortTransform_(re, im, re, im, scale, tables_.get());
@@ -335,15 +330,19 @@ void Fft::RunInPlace(double* re, double* im, double scale) const {
     double* shiftedRe = re + placement.shiftRe;
     double* shiftedIm = im + placement.shiftIm;
     FirstPassInPlace(shiftedRe, shiftedIm, scale, &placement);
-    CompleteBlock(shiftedRe, shiftedIm, top, &placement);
-    RotateLeft(re, size_, placement.shiftRe);
-    RotateLeft(im, size_, placement.shiftIm);
+    const Stage& last = stages_[top];
+    const std::size_t part = size_ / last.radix;
+    for (std::size_t j = 0; j < last.radix; ++j) {
+        CompleteBlock(shiftedRe + j * part, shiftedIm + j * part, top - 1,
+                      j + 1 == last.radix ? &placement : nullptr);
+    }
+    RunLastStage(placement);
 }
 
 std::size_t Fft::ShiftFor(const double* values) const {
     const auto address = reinterpret_cast<std::uintptr_t>(values);
     const std::size_t alignment = kernels_->alignment;
-    if (address % sizeof(double) != 0) {
+    if (address % sizeof(double) != 0 || address % kernels_->fairAlignment == 0) {
         return 0;
     }
     return (alignment - address % alignment) % alignment / sizeof(double);
@@ -495,36 +494,56 @@ void Fft::RunStage(std::size_t index, double* re, double* im, std::size_t groups
     }
 }
 
-// The butterfly of the last `width` positions of each part of the last block,
-// whose last row wraps round in the turned arrays, on a copy.
-void Fft::RunTail(const Stage& stage, std::size_t blockStart, const Placement& placement) const {
+// The values of the butterfly of the last `width` positions of each part of
+// the block at blockStart (the one whose last row wraps round in the turned
+// arrays), copied out or, from `into`, back where `placement` puts them.
+void Fft::CopyTail(const Stage& stage, std::size_t blockStart, const Placement& placement,
+                   TailCopy& copy, bool into) const {
     const std::size_t width = kernels_->width;
     const std::size_t part = stage.length / stage.radix;
-    alignas(kTableAlignment) double copyRe[16 * 8];
-    alignas(kTableAlignment) double copyIm[16 * 8];
-    const auto forEach = [&](auto&& visit) {
-        for (std::size_t row = 0; row < stage.radix; ++row) {
-            const std::size_t first = blockStart + row * part + part - width;
-            for (std::size_t lane = 0; lane < width; ++lane) {
-                visit(placement.Re(first + lane, size_), placement.Im(first + lane, size_),
-                      row * width + lane);
+    for (std::size_t row = 0; row < stage.radix; ++row) {
+        const std::size_t first = blockStart + row * part + part - width;
+        for (std::size_t lane = 0; lane < width; ++lane) {
+            double& re = placement.Re(first + lane, size_);
+            double& im = placement.Im(first + lane, size_);
+            const std::size_t at = row * width + lane;
+            if (into) {
+                re = copy.re[at];
+                im = copy.im[at];
+            } else {
+                copy.re[at] = re;
+                copy.im[at] = im;
             }
         }
-    };
-    forEach([&](const double& re, const double& im, std::size_t at) {
-        copyRe[at] = re;
-        copyIm[at] = im;
-    });
+    }
+}
+
+void Fft::RunTail(const Stage& stage, std::size_t blockStart, const Placement& placement) const {
+    TailCopy copy;
+    CopyTail(stage, blockStart, placement, copy, false);
     const double* table = tables_.get() + stage.tableOffset;
     if (stage.radix == 16) {
-        kernels_->radix16Tail(copyRe, copyIm, stage.length, table);
+        kernels_->radix16Tail(copy.re, copy.im, stage.length, table);
     } else {
-        kernels_->radix4Tail(copyRe, copyIm, stage.length, table, stage.twoLevel);
+        kernels_->radix4Tail(copy.re, copy.im, stage.length, table, stage.twoLevel);
     }
-    forEach([&](double& re, double& im, std::size_t at) {
-        re = copyRe[at];
-        im = copyIm[at];
-    });
+    CopyTail(stage, blockStart, placement, copy, true);
+}
+
+// The last stage reads the turned arrays and writes each result where it
+// belongs, in rising order, each write landing on values already read. Only
+// its tail would overwrite values still to be read (the first writes cover
+// the end of each quarter, and the start of the arrays the wrapped values),
+// so the tail is read first and written last.
+void Fft::RunLastStage(const Placement& placement) const {
+    const Stage& stage = stages_.back();
+    const double* table = tables_.get() + stage.tableOffset;
+    TailCopy copy;
+    CopyTail(stage, 0, placement, copy, false);
+    kernels_->radix4Tail(copy.re, copy.im, stage.length, table, stage.twoLevel);
+    kernels_->radix4Last(placement.re + placement.shiftRe, placement.im + placement.shiftIm,
+                         placement.re, placement.im, stage.length, table, stage.twoLevel);
+    CopyTail(stage, 0, Placement{placement.re, placement.im, 0, 0}, copy, true);
 }
 
 }  // namespace tavlin

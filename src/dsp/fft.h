@@ -114,7 +114,14 @@ class Fft {
     void CompleteBlock(double* re, double* im, std::size_t top, const Placement* tail) const;
     void RunStage(std::size_t index, double* re, double* im, std::size_t groups,
                   const Placement* tail) const;
+    struct TailCopy {
+        alignas(64) double re[16 * 8];
+        alignas(64) double im[16 * 8];
+    };
+    void CopyTail(const Stage& stage, std::size_t blockStart, const Placement& placement,
+                  TailCopy& copy, bool into) const;
     void RunTail(const Stage& stage, std::size_t blockStart, const Placement& placement) const;
+    void RunLastStage(const Placement& placement) const;
     std::size_t ShiftFor(const double* values) const;
 
     std::size_t size_ = 0;

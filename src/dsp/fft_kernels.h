@@ -46,10 +46,12 @@ struct ShortKernel {
 };
 
 struct KernelSet {
-    // Values per vector, and the address boundary (bytes) from which a vector
-    // is read and written at full speed.
+    // Values per vector; the address boundary (bytes) from which a vector is
+    // read and written at full speed, and the coarser one from which it costs
+    // too little more to be worth turning the arrays for (see Fft::Placement).
     std::size_t width;
     std::size_t alignment;
+    std::size_t fairAlignment;
     // One tile: rows of the source srcStride apart, output row r (the bit
     // reversal of the source column) at dst + r * dstStride. Every value
     // written is multiplied by scale.
@@ -67,6 +69,10 @@ struct KernelSet {
                                 bool skipLast);
     void (*radix4Tail)(double* re, double* im, std::size_t length, const double* table,
                        bool twoLevel);
+    // The last stage from turned arrays back to the arrays as given (outRe,
+    // outIm lie below re, im by less than `width` values), without its tail.
+    void (*radix4Last)(const double* re, const double* im, double* outRe, double* outIm,
+                       std::size_t length, const double* table, bool twoLevel);
     // Two radix-4 stages at once, lengths L / 4 and L; the tail is 16 x width.
     void (*radix16Stage)(double* re, double* im, std::size_t length, std::size_t groups,
                          const double* table, bool skipLast);

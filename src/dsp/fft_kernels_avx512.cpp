@@ -34,6 +34,12 @@ constexpr int kWidth = 8;
     Radix4Tail<kWidth>(re, im, length, table, twoLevel);
 }
 
+[[gnu::target("avx512f")]] void Avx512Radix4Last(const double* re, const double* im, double* outRe,
+                                                 double* outIm, std::size_t length,
+                                                 const double* table, bool twoLevel) {
+    Radix4Last<kWidth>(re, im, outRe, outIm, length, table, twoLevel);
+}
+
 [[gnu::target("avx512f")]] void Avx512Radix16Stage(double* re, double* im, std::size_t length,
                                                    std::size_t groups, const double* table,
                                                    bool skipLast) {
@@ -57,12 +63,17 @@ template <int W, int R, int C>
     TwoPointTransform(inRe, inIm, outRe, outIm, scale, table);
 }
 
+// Vectors of 64 bytes that start 32 bytes off a 64-byte boundary cost about
+// 10 % more than aligned ones on the processors measured, those 16 bytes off
+// about 40 % more.
 constexpr KernelSet kAvx512Kernels{kWidth,
                                    64,
+                                   32,
                                    &Avx512FirstPassTile,
                                    &Avx512Radix4Stage,
                                    &Avx512Radix4StageTwoLevel,
                                    &Avx512Radix4Tail,
+                                   &Avx512Radix4Last,
                                    &Avx512Radix16Stage,
                                    &Avx512Radix16Tail,
                                    {{nullptr, 0, 0},
