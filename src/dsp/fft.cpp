@@ -192,23 +192,27 @@ bool Fft::Supports(FftInstructionSet instructionSet) {
 }
 
 // w^(r c) for the rows r = 1 .. R - 1 of the short routine's R x C layout, W
-// columns at a time: W real parts, then W imaginary parts.
+// columns at a time: W real parts, then W imaginary parts; once as they are
+// (inverse) and once divided by N (forward).
 void Fft::BuildShortTable() {
     const fft_kernels::ShortKernel& kernel = kernels_->shortKernels[log2Size_];
     shortTransform_ = kernel.transform;
     const auto rows = static_cast<std::size_t>(kernel.rows);
     const auto width = static_cast<std::size_t>(kernel.width);
     const std::size_t columns = size_ / rows;
-    const std::size_t total = 2 * (rows - 1) * columns;
+    shortTableSize_ = 2 * (rows - 1) * columns;
     tables_.reset(static_cast<double*>(
-        ::operator new[](total * sizeof(double), std::align_val_t{kTableAlignment})));
+        ::operator new[](2 * shortTableSize_ * sizeof(double), std::align_val_t{kTableAlignment})));
     double* entry = tables_.get();
+    const double scale = 1.0 / static_cast<double>(size_);
     for (std::size_t r = 1; r < rows; ++r) {
         for (std::size_t group = 0; group < columns; group += width) {
             for (std::size_t j = 0; j < width; ++j) {
                 const ComplexValue w = Twiddle(r * (group + j), size_);
                 entry[j] = w.re;
                 entry[width + j] = w.im;
+                entry[shortTableSize_ + j] = w.re * scale;
+                entry[shortTableSize_ + width + j] = w.im * scale;
             }
             entry += 2 * width;
         }
@@ -248,6 +252,10 @@ void Fft::BuildStages() {
         FillStageTable(tables_.get() + stage.tableOffset, stage.length, stage.radix,
                        stage.twoLevel);
     }
+}
+
+const double* Fft::ShortTable(double scale) const {
+    return scale == 1.0 ? tables_.get() : tables_.get() + shortTableSize_;
 }
 
 void Fft::Transform(FftDirection direction, std::span<const double> inRe,
@@ -296,7 +304,7 @@ void Fft::TransformInPlace(FftDirection direction, std::span<double> re,
 void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* outIm,
               double scale) const {
     if (shortTransform_ != nullptr) {
-        shortTransform_(inRe, inIm, outRe, outIm, scale, tables_.get());
+        shortTransform_(inRe, inIm, outRe, outIm, scale, ShortTable(scale));
         return;
     }
     if (size_ >= kCopyInPlaceMinSize) {
@@ -315,7 +323,7 @@ void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* out
 // reads and writes in every pass.
 void Fft::RunInPlace(double* re, double* im, double scale) const {
     if (shortTransform_ != nullptr) {
-        shortTransform_(re, im, re, im, scale, tables_.get());
+        shortTransform_(re, im, re, im, scale, ShortTable(scale));
         return;
     }
     const std::size_t top = stages_.size() - 1;

@@ -133,6 +133,8 @@ class Fft {
     // Lengths up to 512: one straight-line routine does the whole transform.
     void (*shortTransform_)(const double*, const double*, double*, double*, double,
                             const double*) = nullptr;
+    std::size_t shortTableSize_ = 0;  // doubles in each of its two tables
+    const double* ShortTable(double scale) const;
 };
 
 }  // namespace tavlin

@@ -80,8 +80,7 @@ template <class V>
 
 template <class V>
 [[gnu::always_inline]] inline V Splat(double x) {
-    V v = {};
-    return v + x;
+    return x - V{};  // x - 0 is x for every x, so this is a bare broadcast
 }
 
 template <class V>
@@ -372,7 +371,10 @@ template <int W>
 // C = W the values never leave the registers; otherwise the rows pass through
 // a buffer of N values on the stack. Every input is read before any output is
 // written, so the output may be the input. The table holds, for r = 1 .. R - 1
-// and each group of W columns, W real parts then W imaginary parts.
+// and each group of W columns, W real parts then W imaginary parts, already
+// multiplied by scale: only row 0 is scaled here, after the column DFTs, so
+// that no multiplication stands between the loads and the first additions.
+// The scale is a power of two, so the results are those of scaling first.
 template <int W, int R, int C>
 [[gnu::always_inline]] inline void ShortTransform(const double* inRe, const double* inIm,
                                                   double* outRe, double* outIm, double scale,
@@ -390,9 +392,10 @@ template <int W, int R, int C>
 #pragma GCC unroll 16
         for (int r = 0; r < R; ++r) {
             const int at = C * r + W * g;
-            x[r] = {Load<V>(inRe + at) * factor, Load<V>(inIm + at) * factor};
+            x[r] = {Load<V>(inRe + at), Load<V>(inIm + at)};
         }
         DftAcross<R>(x);
+        x[0] = {x[0].re * factor, x[0].im * factor};
 #pragma GCC unroll 16
         for (int r = 1; r < R; ++r) {
             const double* w = table + ((r - 1) * kGroups + g) * 2 * W;
