@@ -33,7 +33,7 @@ constexpr std::size_t kLeafLength = std::size_t{1} << 11;
 // twiddles from two short tables, which keeps the tables small and cached.
 constexpr std::size_t kFullTableMaxLength = std::size_t{1} << 12;
 // Radix-16 stages up to this length: beyond it the sixteen rows of a
-// butterfly lie 1 KiB or more apart and share too few cache sets.
+// butterfly lie 2 KiB or more apart and share too few cache sets.
 constexpr std::size_t kRadix16MaxLength = std::size_t{1} << 11;
 static_assert(kRadix16MaxLength <= kFullTableMaxLength, "radix-16 stages read full tables");
 constexpr std::size_t kTableAlignment = 64;

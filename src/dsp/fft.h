@@ -96,6 +96,11 @@ class Fft {
         double& Re(std::size_t position, std::size_t size) const;
         double& Im(std::size_t position, std::size_t size) const;
     };
+    // One butterfly's values: up to 16 rows of up to 8.
+    struct TailCopy {
+        alignas(64) double re[16 * 8];
+        alignas(64) double im[16 * 8];
+    };
     struct AlignedDelete {
         void operator()(double* p) const;
     };
@@ -114,15 +119,12 @@ class Fft {
     void CompleteBlock(double* re, double* im, std::size_t top, const Placement* tail) const;
     void RunStage(std::size_t index, double* re, double* im, std::size_t groups,
                   const Placement* tail) const;
-    struct TailCopy {
-        alignas(64) double re[16 * 8];
-        alignas(64) double im[16 * 8];
-    };
     void CopyTail(const Stage& stage, std::size_t blockStart, const Placement& placement,
                   TailCopy& copy, bool into) const;
     void RunTail(const Stage& stage, std::size_t blockStart, const Placement& placement) const;
     void RunLastStage(const Placement& placement) const;
     std::size_t ShiftFor(const double* values) const;
+    const double* ShortTable(double scale) const;
 
     std::size_t size_ = 0;
     int log2Size_ = 0;
@@ -134,7 +136,6 @@ class Fft {
     void (*shortTransform_)(const double*, const double*, double*, double*, double,
                             const double*) = nullptr;
     std::size_t shortTableSize_ = 0;  // doubles in each of its two tables
-    const double* ShortTable(double scale) const;
 };
 
 }  // namespace tavlin
