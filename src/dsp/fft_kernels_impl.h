@@ -185,31 +185,38 @@ constexpr double W32Im(int m) {
     return W32Re(m + 8);  // -sin(x) = cos(x + pi / 2)
 }
 
-// Thirty-two-point DFT as 8 x 4, results in natural order: eight-point DFTs
-// of the samples 4 n + s, the twiddles w32^(s k), four-point DFTs across.
+// The first half of a 32-point DFT as 8 x 4: the eight-point DFT of the
+// samples 4 n + s (part[n]), turned by w32^(s k); results in natural order k.
+template <class V>
+[[gnu::always_inline]] inline void Dft32Part(int s, Complex<V> (&part)[8]) {
+    Dft8(part);
+    const Complex<V> y[8] = {part[0], part[2], part[4], part[6],
+                             part[1], part[3], part[5], part[7]};
+#pragma GCC unroll 16
+    for (int k = 0; k < 8; ++k) {
+        const int m = s * k;
+        if (m == 0) {
+            part[k] = y[k];
+        } else if (m == 8) {
+            part[k] = MulMinusI(y[k]);
+        } else {
+            part[k] = Mul(y[k], SplatComplex<V>(W32Re(m), W32Im(m)));
+        }
+    }
+}
+
+// Thirty-two-point DFT, results in natural order: the four parts, then
+// four-point DFTs across them.
 template <class V>
 [[gnu::always_inline]] inline void Dft32(Complex<V> (&x)[32]) {
     Complex<V> y[4][8];
 #pragma GCC unroll 16
     for (int s = 0; s < 4; ++s) {
-        Complex<V> part[8];
 #pragma GCC unroll 16
         for (int n = 0; n < 8; ++n) {
-            part[n] = x[4 * n + s];
+            y[s][n] = x[4 * n + s];
         }
-        Dft8(part);
-#pragma GCC unroll 16
-        for (int k = 0; k < 8; ++k) {
-            const Complex<V> value = part[2 * (k % 4) + k / 4];
-            const int m = s * k;
-            if (m == 0) {
-                y[s][k] = value;
-            } else if (m == 8) {
-                y[s][k] = MulMinusI(value);
-            } else {
-                y[s][k] = Mul(value, SplatComplex<V>(W32Re(m), W32Im(m)));
-            }
-        }
+        Dft32Part(s, y[s]);
     }
 #pragma GCC unroll 16
     for (int k = 0; k < 8; ++k) {
@@ -433,7 +440,44 @@ template <int W, int R, int C>
             }
         }
     }
-    if constexpr (kGroups > 1) {
+    if constexpr (C == 32) {
+        // Thirty-two vectors do not fit the registers: the parts of Dft32 go
+        // through a buffer of their own.
+        alignas(64) double partRe[32 * W];
+        alignas(64) double partIm[32 * W];
+#pragma GCC unroll 16
+        for (int h = 0; h < R / W; ++h) {
+#pragma GCC unroll 16
+            for (int s = 0; s < 4; ++s) {
+                Complex<V> part[8];
+#pragma GCC unroll 16
+                for (int n = 0; n < 8; ++n) {
+                    const int at = (4 * n + s) * R + W * h;
+                    part[n] = {Load<V>(bufferRe + at), Load<V>(bufferIm + at)};
+                }
+                Dft32Part(s, part);
+#pragma GCC unroll 16
+                for (int k = 0; k < 8; ++k) {
+                    Store(partRe + (8 * s + k) * W, part[k].re);
+                    Store(partIm + (8 * s + k) * W, part[k].im);
+                }
+            }
+#pragma GCC unroll 16
+            for (int k = 0; k < 8; ++k) {
+                Complex<V> z[4];
+#pragma GCC unroll 16
+                for (int s = 0; s < 4; ++s) {
+                    z[s] = {Load<V>(partRe + (8 * s + k) * W), Load<V>(partIm + (8 * s + k) * W)};
+                }
+                Dft4(z[0], z[1], z[2], z[3]);
+#pragma GCC unroll 16
+                for (int t = 0; t < 4; ++t) {
+                    Store(outRe + W * h + R * (k + 8 * t), z[t].re);
+                    Store(outIm + W * h + R * (k + 8 * t), z[t].im);
+                }
+            }
+        }
+    } else if constexpr (kGroups > 1) {
 #pragma GCC unroll 16
         for (int h = 0; h < R / W; ++h) {
             Complex<V> y[C];
