@@ -163,7 +163,8 @@ void Fft::AlignedDelete::operator()(double* p) const {
     ::operator delete[](p, std::align_val_t{kTableAlignment});
 }
 
-Fft::Fft(std::size_t n, FftInstructionSet instructionSet) : size_(n) {
+Fft::Fft(std::size_t n, FftInstructionSet instructionSet)
+    : size_(n), forwardScale_(1.0 / static_cast<double>(n)) {
     if (n < kMinSize || n > kMaxSize || (n & (n - 1)) != 0) {
         throw std::invalid_argument("FFT length must be a power of two from 2 to 2^24");
     }
@@ -204,15 +205,14 @@ void Fft::BuildShortTable() {
     tables_.reset(static_cast<double*>(
         ::operator new[](2 * shortTableSize_ * sizeof(double), std::align_val_t{kTableAlignment})));
     double* entry = tables_.get();
-    const double scale = 1.0 / static_cast<double>(size_);
     for (std::size_t r = 1; r < rows; ++r) {
         for (std::size_t group = 0; group < columns; group += width) {
             for (std::size_t j = 0; j < width; ++j) {
                 const ComplexValue w = Twiddle(r * (group + j), size_);
                 entry[j] = w.re;
                 entry[width + j] = w.im;
-                entry[shortTableSize_ + j] = w.re * scale;
-                entry[shortTableSize_ + width + j] = w.im * scale;
+                entry[shortTableSize_ + j] = w.re * forwardScale_;
+                entry[shortTableSize_ + width + j] = w.im * forwardScale_;
             }
             entry += 2 * width;
         }
@@ -278,7 +278,7 @@ void Fft::Transform(FftDirection direction, std::span<const double> inRe,
         return;
     }
     if (direction == FftDirection::kForward) {
-        Run(inRe.data(), inIm.data(), outRe.data(), outIm.data(), 1.0 / static_cast<double>(size_));
+        Run(inRe.data(), inIm.data(), outRe.data(), outIm.data(), forwardScale_);
     } else {
         // conj(DFT(conj(x))) is the inverse; exchanging real and imaginary parts
         // on the way in and out does the same without touching a value.
@@ -295,7 +295,7 @@ void Fft::TransformInPlace(FftDirection direction, std::span<double> re,
         throw std::invalid_argument("FFT real and imaginary arrays overlap");
     }
     if (direction == FftDirection::kForward) {
-        RunInPlace(re.data(), im.data(), 1.0 / static_cast<double>(size_));
+        RunInPlace(re.data(), im.data(), forwardScale_);
     } else {
         RunInPlace(im.data(), re.data(), 1.0);
     }

@@ -127,6 +127,7 @@ class Fft {
     const double* ShortTable(double scale) const;
 
     std::size_t size_ = 0;
+    double forwardScale_ = 0.0;  // 1 / N
     int log2Size_ = 0;
     FftInstructionSet instructionSet_ = FftInstructionSet::kPortable;
     const fft_kernels::KernelSet* kernels_ = nullptr;
