@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "dsp/fft.h"
 
 namespace {
@@ -103,9 +105,12 @@ BENCHMARK(BM_Fftw)->Apply(Lengths);
 BENCHMARK(BM_Tavlin)->Apply(Lengths);
 BENCHMARK(BM_TavlinInPlace)->Apply(Lengths);
 
-// The console output, then the ratio table and the goal.
+// The console output, then the ratio table and the goal. Colours only on a
+// terminal: a reporter of our own does not follow --benchmark_color.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
