@@ -41,7 +41,6 @@ constexpr std::size_t kTableAlignment = 64;
 // alignment turns them first (see Placement); below it the extra sweep costs
 // more than it saves.
 constexpr std::size_t kShiftMinSize = std::size_t{1} << 12;
-static_assert(kShiftMinSize > kRadix16MaxLength, "the last stage of a turned transform is radix 4");
 // Row distance (in values) from which the first pass copies its tiles through
 // contiguous buffers.
 constexpr std::size_t kBufferedRowStride = 512;
@@ -144,12 +143,19 @@ FftInstructionSet BestInstructionSet() {
     return FftInstructionSet::kPortable;
 }
 
-// x[p] to index (p + shift) mod n.
+// x[p] to index (p + shift) mod n, and back.
 void RotateRight(double* values, std::size_t n, std::size_t shift) {
     double wrapped[8];
     std::copy_n(values + n - shift, shift, wrapped);
     std::copy_backward(values, values + n - shift, values + n);
     std::copy_n(wrapped, shift, values);
+}
+
+void RotateLeft(double* values, std::size_t n, std::size_t shift) {
+    double wrapped[8];
+    std::copy_n(values, shift, wrapped);
+    std::copy(values + shift, values + n, values);
+    std::copy_n(wrapped, shift, values + n - shift);
 }
 
 bool Overlaps(const double* a, std::size_t aSize, const double* b, std::size_t bSize) {
@@ -318,9 +324,9 @@ void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* out
 }
 
 // The arrays are turned so that the kernels' vectors start on their alignment
-// boundary (see Placement) and transformed; the last stage writes the results
-// back where they belong. The one sequential sweep costs less than unaligned
-// reads and writes in every pass.
+// boundary (see Placement), transformed and turned back: the two sequential
+// sweeps cost less than unaligned reads and writes in every pass (and less
+// than a last stage that reads turned arrays and writes unaligned).
 void Fft::RunInPlace(double* re, double* im, double scale) const {
     if (shortTransform_ != nullptr) {
         shortTransform_(re, im, re, im, scale, ShortTable(scale));
@@ -338,13 +344,9 @@ void Fft::RunInPlace(double* re, double* im, double scale) const {
     double* shiftedRe = re + placement.shiftRe;
     double* shiftedIm = im + placement.shiftIm;
     FirstPassInPlace(shiftedRe, shiftedIm, scale, &placement);
-    const Stage& last = stages_[top];
-    const std::size_t part = size_ / last.radix;
-    for (std::size_t j = 0; j < last.radix; ++j) {
-        CompleteBlock(shiftedRe + j * part, shiftedIm + j * part, top - 1,
-                      j + 1 == last.radix ? &placement : nullptr);
-    }
-    RunLastStage(placement);
+    CompleteBlock(shiftedRe, shiftedIm, top, &placement);
+    RotateLeft(re, size_, placement.shiftRe);
+    RotateLeft(im, size_, placement.shiftIm);
 }
 
 std::size_t Fft::ShiftFor(const double* values) const {
@@ -536,22 +538,6 @@ void Fft::RunTail(const Stage& stage, std::size_t blockStart, const Placement& p
         kernels_->radix4Tail(copy.re, copy.im, stage.length, table, stage.twoLevel);
     }
     CopyTail(stage, blockStart, placement, copy, true);
-}
-
-// The last stage reads the turned arrays and writes each result where it
-// belongs, in rising order, each write landing on values already read. Only
-// its tail would overwrite values still to be read (the first writes cover
-// the end of each quarter, and the start of the arrays the wrapped values),
-// so the tail is read first and written last.
-void Fft::RunLastStage(const Placement& placement) const {
-    const Stage& stage = stages_.back();
-    const double* table = tables_.get() + stage.tableOffset;
-    TailCopy copy;
-    CopyTail(stage, 0, placement, copy, false);
-    kernels_->radix4Tail(copy.re, copy.im, stage.length, table, stage.twoLevel);
-    kernels_->radix4Last(placement.re + placement.shiftRe, placement.im + placement.shiftIm,
-                         placement.re, placement.im, stage.length, table, stage.twoLevel);
-    CopyTail(stage, 0, Placement{placement.re, placement.im, 0, 0}, copy, true);
 }
 
 }  // namespace tavlin

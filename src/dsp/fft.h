@@ -122,7 +122,6 @@ class Fft {
     void CopyTail(const Stage& stage, std::size_t blockStart, const Placement& placement,
                   TailCopy& copy, bool into) const;
     void RunTail(const Stage& stage, std::size_t blockStart, const Placement& placement) const;
-    void RunLastStage(const Placement& placement) const;
     std::size_t ShiftFor(const double* values) const;
     const double* ShortTable(double scale) const;
 

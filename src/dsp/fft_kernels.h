@@ -69,10 +69,6 @@ struct KernelSet {
                                 bool skipLast);
     void (*radix4Tail)(double* re, double* im, std::size_t length, const double* table,
                        bool twoLevel);
-    // The last stage from turned arrays back to the arrays as given (outRe,
-    // outIm lie below re, im by less than `width` values), without its tail.
-    void (*radix4Last)(const double* re, const double* im, double* outRe, double* outIm,
-                       std::size_t length, const double* table, bool twoLevel);
     // Two radix-4 stages at once, lengths L / 4 and L; the tail is 16 x width.
     void (*radix16Stage)(double* re, double* im, std::size_t length, std::size_t groups,
                          const double* table, bool skipLast);

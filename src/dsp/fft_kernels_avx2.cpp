@@ -33,12 +33,6 @@ constexpr int kWidth = 4;
     Radix4Tail<kWidth>(re, im, length, table, twoLevel);
 }
 
-[[gnu::target("avx2,fma")]] void Avx2Radix4Last(const double* re, const double* im, double* outRe,
-                                                double* outIm, std::size_t length,
-                                                const double* table, bool twoLevel) {
-    Radix4Last<kWidth>(re, im, outRe, outIm, length, table, twoLevel);
-}
-
 [[gnu::target("avx2,fma")]] void Avx2Radix16Stage(double* re, double* im, std::size_t length,
                                                   std::size_t groups, const double* table,
                                                   bool skipLast) {
@@ -68,7 +62,6 @@ constexpr KernelSet kAvx2Kernels{kWidth,
                                  &Avx2Radix4Stage,
                                  &Avx2Radix4StageTwoLevel,
                                  &Avx2Radix4Tail,
-                                 &Avx2Radix4Last,
                                  &Avx2Radix16Stage,
                                  &Avx2Radix16Tail,
                                  {{nullptr, 0, 0},

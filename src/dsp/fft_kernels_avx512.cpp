@@ -34,12 +34,6 @@ constexpr int kWidth = 8;
     Radix4Tail<kWidth>(re, im, length, table, twoLevel);
 }
 
-[[gnu::target("avx512f")]] void Avx512Radix4Last(const double* re, const double* im, double* outRe,
-                                                 double* outIm, std::size_t length,
-                                                 const double* table, bool twoLevel) {
-    Radix4Last<kWidth>(re, im, outRe, outIm, length, table, twoLevel);
-}
-
 [[gnu::target("avx512f")]] void Avx512Radix16Stage(double* re, double* im, std::size_t length,
                                                    std::size_t groups, const double* table,
                                                    bool skipLast) {
@@ -73,7 +67,6 @@ constexpr KernelSet kAvx512Kernels{kWidth,
                                    &Avx512Radix4Stage,
                                    &Avx512Radix4StageTwoLevel,
                                    &Avx512Radix4Tail,
-                                   &Avx512Radix4Last,
                                    &Avx512Radix16Stage,
                                    &Avx512Radix16Tail,
                                    {{nullptr, 0, 0},

@@ -80,7 +80,8 @@ template <class V>
 
 template <class V>
 [[gnu::always_inline]] inline V Splat(double x) {
-    return x - V{};  // x - 0 is x for every x, so this is a bare broadcast
+    V v = {};
+    return v + x;
 }
 
 template <class V>
@@ -512,10 +513,9 @@ template <int W, int R, int C>
 // is 0, 2, 1 and 3 modulo 4 (the bit-reversed order), hence w2 on the second
 // quarter and w1 on the third.
 template <class V>
-[[gnu::always_inline]] inline void Radix4Butterfly(const double* re, const double* im,
-                                                   double* outRe, double* outIm,
-                                                   std::size_t quarter, const Complex<V>& w1,
-                                                   const Complex<V>& w2, const Complex<V>& w3) {
+[[gnu::always_inline]] inline void Radix4Butterfly(double* re, double* im, std::size_t quarter,
+                                                   const Complex<V>& w1, const Complex<V>& w2,
+                                                   const Complex<V>& w3) {
     Complex<V> x0{LoadOnce<V>(re), LoadOnce<V>(im)};
     Complex<V> x2 = Mul(Complex<V>{LoadOnce<V>(re + quarter), LoadOnce<V>(im + quarter)}, w2);
     Complex<V> x1 =
@@ -523,14 +523,14 @@ template <class V>
     Complex<V> x3 =
         Mul(Complex<V>{LoadOnce<V>(re + 3 * quarter), LoadOnce<V>(im + 3 * quarter)}, w3);
     Dft4(x0, x1, x2, x3);
-    Store(outRe, x0.re);
-    Store(outIm, x0.im);
-    Store(outRe + quarter, x1.re);
-    Store(outIm + quarter, x1.im);
-    Store(outRe + 2 * quarter, x2.re);
-    Store(outIm + 2 * quarter, x2.im);
-    Store(outRe + 3 * quarter, x3.re);
-    Store(outIm + 3 * quarter, x3.im);
+    Store(re, x0.re);
+    Store(im, x0.im);
+    Store(re + quarter, x1.re);
+    Store(im + quarter, x1.im);
+    Store(re + 2 * quarter, x2.re);
+    Store(im + 2 * quarter, x2.im);
+    Store(re + 3 * quarter, x3.re);
+    Store(im + 3 * quarter, x3.im);
 }
 
 template <class V>
@@ -547,20 +547,17 @@ template <class V>
                SplatComplex<V>(high[2 * (power - 1)], high[2 * (power - 1) + 1]));
 }
 
-// The butterflies k < end of one block, from re and im to outRe and outIm,
-// in rising k. The output may be the input, or lie below it by less than W
-// values: then each butterfly overwrites only values already read.
+// The butterflies k < end of one block.
 template <int W>
-[[gnu::always_inline]] inline void Radix4Range(const double* re, const double* im, double* outRe,
-                                               double* outIm, std::size_t quarter, std::size_t end,
-                                               const double* table, bool twoLevel) {
+[[gnu::always_inline]] inline void Radix4Range(double* re, double* im, std::size_t quarter,
+                                               std::size_t end, const double* table,
+                                               bool twoLevel) {
     using V = typename VectorOf<W>::Type;
     if (!twoLevel) {
         for (std::size_t k = 0; k < end; k += W) {
             const double* chunk = table + k / kChunkValues * kChunkDoubles + k % kChunkValues;
-            Radix4Butterfly<V>(re + k, im + k, outRe + k, outIm + k, quarter,
-                               LoadTwiddle<V>(chunk, 1), LoadTwiddle<V>(chunk, 2),
-                               LoadTwiddle<V>(chunk, 3));
+            Radix4Butterfly<V>(re + k, im + k, quarter, LoadTwiddle<V>(chunk, 1),
+                               LoadTwiddle<V>(chunk, 2), LoadTwiddle<V>(chunk, 3));
         }
         return;
     }
@@ -569,9 +566,8 @@ template <int W>
         const std::size_t span = end - base < kTwoLevelSpan ? end - base : kTwoLevelSpan;
         for (std::size_t low = 0; low < span; low += W) {
             const double* chunk = table + low / kChunkValues * kChunkDoubles + low % kChunkValues;
-            const std::size_t k = base + low;
             Radix4Butterfly<V>(
-                re + k, im + k, outRe + k, outIm + k, quarter, TwoLevelTwiddle<V>(chunk, high, 1),
+                re + base + low, im + base + low, quarter, TwoLevelTwiddle<V>(chunk, high, 1),
                 TwoLevelTwiddle<V>(chunk, high, 2), TwoLevelTwiddle<V>(chunk, high, 3));
         }
     }
@@ -588,7 +584,7 @@ template <int W>
         double* blockRe = re + g * length;
         double* blockIm = im + g * length;
         const std::size_t end = skipLast && g + 1 == groups ? quarter - W : quarter;
-        Radix4Range<W>(blockRe, blockIm, blockRe, blockIm, quarter, end, table, false);
+        Radix4Range<W>(blockRe, blockIm, quarter, end, table, false);
     }
 }
 
@@ -596,18 +592,7 @@ template <int W>
 [[gnu::always_inline]] inline void Radix4StageTwoLevel(double* re, double* im, std::size_t length,
                                                        const double* table, bool skipLast) {
     const std::size_t quarter = length / 4;
-    Radix4Range<W>(re, im, re, im, quarter, skipLast ? quarter - W : quarter, table, true);
-}
-
-// The last stage of a transform on turned arrays, all but its tail: read from
-// the turned arrays (re, im), written to the arrays as given (outRe, outIm,
-// which lie below re and im by less than W values).
-template <int W>
-[[gnu::always_inline]] inline void Radix4Last(const double* re, const double* im, double* outRe,
-                                              double* outIm, std::size_t length,
-                                              const double* table, bool twoLevel) {
-    const std::size_t quarter = length / 4;
-    Radix4Range<W>(re, im, outRe, outIm, quarter, quarter - W, table, twoLevel);
+    Radix4Range<W>(re, im, quarter, skipLast ? quarter - W : quarter, table, true);
 }
 
 // The butterfly a radix-4 stage of `length` leaves out with skipLast, done on a
@@ -620,14 +605,14 @@ template <int W>
     const std::size_t k = length / 4 - W;
     if (!twoLevel) {
         const double* chunk = table + k / kChunkValues * kChunkDoubles + k % kChunkValues;
-        Radix4Butterfly<V>(re, im, re, im, W, LoadTwiddle<V>(chunk, 1), LoadTwiddle<V>(chunk, 2),
+        Radix4Butterfly<V>(re, im, W, LoadTwiddle<V>(chunk, 1), LoadTwiddle<V>(chunk, 2),
                            LoadTwiddle<V>(chunk, 3));
         return;
     }
     const std::size_t low = k % kTwoLevelSpan;
     const double* chunk = table + low / kChunkValues * kChunkDoubles + low % kChunkValues;
     const double* high = table + kTwoLevelLowDoubles + 6 * (k / kTwoLevelSpan);
-    Radix4Butterfly<V>(re, im, re, im, W, TwoLevelTwiddle<V>(chunk, high, 1),
+    Radix4Butterfly<V>(re, im, W, TwoLevelTwiddle<V>(chunk, high, 1),
                        TwoLevelTwiddle<V>(chunk, high, 2), TwoLevelTwiddle<V>(chunk, high, 3));
 }
 

@@ -28,11 +28,6 @@ void PortableRadix4Tail(double* re, double* im, std::size_t length, const double
     Radix4Tail<kWidth>(re, im, length, table, twoLevel);
 }
 
-void PortableRadix4Last(const double* re, const double* im, double* outRe, double* outIm,
-                        std::size_t length, const double* table, bool twoLevel) {
-    Radix4Last<kWidth>(re, im, outRe, outIm, length, table, twoLevel);
-}
-
 void PortableRadix16Stage(double* re, double* im, std::size_t length, std::size_t groups,
                           const double* table, bool skipLast) {
     Radix16Stage<kWidth>(re, im, length, groups, table, skipLast);
@@ -62,7 +57,6 @@ constexpr KernelSet kPortableKernels{kWidth,
                                      &PortableRadix4Stage,
                                      &PortableRadix4StageTwoLevel,
                                      &PortableRadix4Tail,
-                                     &PortableRadix4Last,
                                      &PortableRadix16Stage,
                                      &PortableRadix16Tail,
                                      {{nullptr, 0, 0},
