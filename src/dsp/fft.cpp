@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <new>
 #include <numbers>
@@ -16,13 +17,14 @@ namespace {
 
 using fft_kernels::kChunkDoubles;
 using fft_kernels::kChunkValues;
+using fft_kernels::kRadix16ChunkDoubles;
 using fft_kernels::kTileSize;
 using fft_kernels::kTwoLevelLowDoubles;
 using fft_kernels::kTwoLevelSpan;
 
-// Below this length the transform is a plain radix-2 loop: the tiled first
-// pass needs at least one 16 x 16 tile.
-constexpr std::size_t kTiledMinSize = kTileSize * kTileSize;
+// Up to this length one straight-line routine of the kernel set does the
+// whole transform; the tiled first pass needs at least one 16 x 16 tile.
+constexpr std::size_t kShortMaxSize = std::size_t{1} << fft_kernels::kShortMaxLog2;
 // Blocks up to this length run all their stages while they sit in the
 // first-level cache; longer blocks are split in four first (depth first), so
 // each stage of a long transform works on data that is still cached.
@@ -30,7 +32,15 @@ constexpr std::size_t kLeafLength = std::size_t{1} << 11;
 // Stages up to this length read full twiddle tables; longer ones build their
 // twiddles from two short tables, which keeps the tables small and cached.
 constexpr std::size_t kFullTableMaxLength = std::size_t{1} << 12;
+// Radix-16 stages up to this length: beyond it the sixteen rows of a
+// butterfly lie 2 KiB or more apart and share too few cache sets.
+constexpr std::size_t kRadix16MaxLength = std::size_t{1} << 11;
+static_assert(kRadix16MaxLength <= kFullTableMaxLength, "radix-16 stages read full tables");
 constexpr std::size_t kTableAlignment = 64;
+// From this length on an in-place transform on arrays off the kernels'
+// alignment turns them first (see Placement); below it the extra sweep costs
+// more than it saves.
+constexpr std::size_t kShiftMinSize = std::size_t{1} << 12;
 // Row distance (in values) from which the first pass copies its tiles through
 // contiguous buffers.
 constexpr std::size_t kBufferedRowStride = 512;
@@ -61,10 +71,12 @@ std::size_t ReverseBits(std::size_t value, int bits) {
     return reversed;
 }
 
-// w^pk (w = e^(-2 pi i / length)) for k < count and p = 1, 2, 3, in chunks.
-void FillChunks(double* table, std::size_t count, std::size_t length) {
+// w^pk (w = e^(-2 pi i / length)) for k < count and p = 1, 2, 3, in chunks of
+// chunkDoubles.
+void FillChunks(double* table, std::size_t count, std::size_t length,
+                std::size_t chunkDoubles = kChunkDoubles) {
     for (std::size_t k = 0; k < count; ++k) {
-        double* chunk = table + k / kChunkValues * kChunkDoubles + k % kChunkValues;
+        double* chunk = table + k / kChunkValues * chunkDoubles + k % kChunkValues;
         for (std::size_t p = 1; p <= 3; ++p) {
             const ComplexValue w = Twiddle(p * k, length);
             chunk[2 * (p - 1) * kChunkValues] = w.re;
@@ -73,20 +85,30 @@ void FillChunks(double* table, std::size_t count, std::size_t length) {
     }
 }
 
-std::size_t StageTableSize(std::size_t length, bool twoLevel) {
-    const std::size_t quarter = length / 4;
+std::size_t StageTableSize(std::size_t length, std::size_t radix, bool twoLevel) {
+    const std::size_t span = length / radix;
     if (twoLevel) {
-        return kTwoLevelLowDoubles + 6 * (quarter / kTwoLevelSpan);
+        return kTwoLevelLowDoubles + 6 * (span / kTwoLevelSpan);
     }
-    return quarter / kChunkValues * kChunkDoubles;
+    return span / kChunkValues * (radix == 4 ? kChunkDoubles : kRadix16ChunkDoubles);
 }
 
 // w^pk = w^(p * 64 h) * w^(p * l) for k = 64 h + l: the short factors first,
 // then the coarse ones.
-void FillTwoLevelTable(double* table, std::size_t length) {
+void FillStageTable(double* table, std::size_t length, std::size_t radix, bool twoLevel) {
+    const std::size_t span = length / radix;
+    if (radix == 16) {
+        FillChunks(table, span, length / 4, kRadix16ChunkDoubles);
+        FillChunks(table + kChunkDoubles, span, length, kRadix16ChunkDoubles);
+        return;
+    }
+    if (!twoLevel) {
+        FillChunks(table, span, length);
+        return;
+    }
     FillChunks(table, kTwoLevelSpan, length);
     double* high = table + kTwoLevelLowDoubles;
-    for (std::size_t h = 0; h < length / 4 / kTwoLevelSpan; ++h) {
+    for (std::size_t h = 0; h < span / kTwoLevelSpan; ++h) {
         for (std::size_t p = 1; p <= 3; ++p) {
             const ComplexValue w = Twiddle(p * h * kTwoLevelSpan, length);
             high[6 * h + 2 * (p - 1)] = w.re;
@@ -121,6 +143,21 @@ FftInstructionSet BestInstructionSet() {
     return FftInstructionSet::kPortable;
 }
 
+// x[p] to index (p + shift) mod n, and back.
+void RotateRight(double* values, std::size_t n, std::size_t shift) {
+    double wrapped[8];
+    std::copy_n(values + n - shift, shift, wrapped);
+    std::copy_backward(values, values + n - shift, values + n);
+    std::copy_n(wrapped, shift, values);
+}
+
+void RotateLeft(double* values, std::size_t n, std::size_t shift) {
+    double wrapped[8];
+    std::copy_n(values, shift, wrapped);
+    std::copy(values + shift, values + n, values);
+    std::copy_n(wrapped, shift, values + n - shift);
+}
+
 bool Overlaps(const double* a, std::size_t aSize, const double* b, std::size_t bSize) {
     const std::less<const double*> before;
     return before(a, b + bSize) && before(b, a + aSize);
@@ -132,7 +169,8 @@ void Fft::AlignedDelete::operator()(double* p) const {
     ::operator delete[](p, std::align_val_t{kTableAlignment});
 }
 
-Fft::Fft(std::size_t n, FftInstructionSet instructionSet) : size_(n) {
+Fft::Fft(std::size_t n, FftInstructionSet instructionSet)
+    : size_(n), forwardScale_(1.0 / static_cast<double>(n)) {
     if (n < kMinSize || n > kMaxSize || (n & (n - 1)) != 0) {
         throw std::invalid_argument("FFT length must be a power of two from 2 to 2^24");
     }
@@ -145,8 +183,8 @@ Fft::Fft(std::size_t n, FftInstructionSet instructionSet) : size_(n) {
     while ((std::size_t{1} << log2Size_) < n) {
         ++log2Size_;
     }
-    if (n < kTiledMinSize) {
-        BuildSmallTable();
+    if (n <= kShortMaxSize) {
+        BuildShortTable();
     } else {
         BuildStages();
     }
@@ -160,36 +198,70 @@ bool Fft::Supports(FftInstructionSet instructionSet) {
     return instructionSet == FftInstructionSet::kBest || KernelsFor(instructionSet) != nullptr;
 }
 
-void Fft::BuildSmallTable() {
-    smallTable_.resize(size_);
-    for (std::size_t k = 0; k < size_ / 2; ++k) {
-        const ComplexValue w = Twiddle(k, size_);
-        smallTable_[2 * k] = w.re;
-        smallTable_[2 * k + 1] = w.im;
+// w^(r c) for the rows r = 1 .. R - 1 of the short routine's R x C layout, W
+// columns at a time: W real parts, then W imaginary parts; once as they are
+// (inverse) and once divided by N (forward).
+void Fft::BuildShortTable() {
+    const fft_kernels::ShortKernel& kernel = kernels_->shortKernels[log2Size_];
+    shortTransform_ = kernel.transform;
+    const auto rows = static_cast<std::size_t>(kernel.rows);
+    const auto width = static_cast<std::size_t>(kernel.width);
+    const std::size_t columns = size_ / rows;
+    shortTableSize_ = 2 * (rows - 1) * columns;
+    tables_.reset(static_cast<double*>(
+        ::operator new[](2 * shortTableSize_ * sizeof(double), std::align_val_t{kTableAlignment})));
+    double* entry = tables_.get();
+    for (std::size_t r = 1; r < rows; ++r) {
+        for (std::size_t group = 0; group < columns; group += width) {
+            for (std::size_t j = 0; j < width; ++j) {
+                const ComplexValue w = Twiddle(r * (group + j), size_);
+                entry[j] = w.re;
+                entry[width + j] = w.im;
+                entry[shortTableSize_ + j] = w.re * forwardScale_;
+                entry[shortTableSize_ + width + j] = w.im * forwardScale_;
+            }
+            entry += 2 * width;
+        }
     }
 }
 
 // The first pass does four radix-2 stages (one 16-point DFT, or two 8-point
-// DFTs when log2 N is odd); radix-4 stages of lengths 64 (or 32), x4, ..., N
-// follow.
+// DFTs when log2 N is odd). Radix-4 stages follow; up to kRadix16MaxLength
+// they go in pairs, as radix-16 stages (one pass over the data for two
+// stages), with a single radix-4 stage first when their count is odd.
 void Fft::BuildStages() {
-    const std::size_t firstLength = (log2Size_ % 2 == 0) ? 4 * kTileSize : 4 * kTileSize / 2;
+    const int firstLevels = log2Size_ % 2 == 0 ? 4 : 3;
+    std::size_t length = std::size_t{1} << firstLevels;
+    int pairable = 0;
+    for (std::size_t l = length * 4; l <= std::min(size_, kRadix16MaxLength); l *= 4) {
+        ++pairable;
+    }
     std::size_t total = 0;
-    for (std::size_t length = firstLength; length <= size_; length *= 4) {
-        const bool twoLevel = length > kFullTableMaxLength;
-        stages_.push_back({length, total, twoLevel});
-        total += StageTableSize(length, twoLevel);
+    const auto add = [&](std::size_t radix) {
+        length *= radix;
+        const bool twoLevel = radix == 4 && length > kFullTableMaxLength;
+        stages_.push_back({length, total, radix, twoLevel});
+        total += StageTableSize(length, radix, twoLevel);
+    };
+    if (pairable % 2 != 0) {
+        add(4);
+    }
+    for (int pair = 0; pair < pairable / 2; ++pair) {
+        add(16);
+    }
+    while (length < size_) {
+        add(4);
     }
     tables_.reset(static_cast<double*>(
         ::operator new[](total * sizeof(double), std::align_val_t{kTableAlignment})));
     for (const Stage& stage : stages_) {
-        double* table = tables_.get() + stage.tableOffset;
-        if (stage.twoLevel) {
-            FillTwoLevelTable(table, stage.length);
-        } else {
-            FillChunks(table, stage.length / 4, stage.length);
-        }
+        FillStageTable(tables_.get() + stage.tableOffset, stage.length, stage.radix,
+                       stage.twoLevel);
     }
+}
+
+const double* Fft::ShortTable(double scale) const {
+    return scale == 1.0 ? tables_.get() : tables_.get() + shortTableSize_;
 }
 
 void Fft::Transform(FftDirection direction, std::span<const double> inRe,
@@ -212,7 +284,7 @@ void Fft::Transform(FftDirection direction, std::span<const double> inRe,
         return;
     }
     if (direction == FftDirection::kForward) {
-        Run(inRe.data(), inIm.data(), outRe.data(), outIm.data(), 1.0 / static_cast<double>(size_));
+        Run(inRe.data(), inIm.data(), outRe.data(), outIm.data(), forwardScale_);
     } else {
         // conj(DFT(conj(x))) is the inverse; exchanging real and imaginary parts
         // on the way in and out does the same without touching a value.
@@ -229,7 +301,7 @@ void Fft::TransformInPlace(FftDirection direction, std::span<double> re,
         throw std::invalid_argument("FFT real and imaginary arrays overlap");
     }
     if (direction == FftDirection::kForward) {
-        RunInPlace(re.data(), im.data(), 1.0 / static_cast<double>(size_));
+        RunInPlace(re.data(), im.data(), forwardScale_);
     } else {
         RunInPlace(im.data(), re.data(), 1.0);
     }
@@ -237,13 +309,8 @@ void Fft::TransformInPlace(FftDirection direction, std::span<double> re,
 
 void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* outIm,
               double scale) const {
-    if (size_ < kTiledMinSize) {
-        for (std::size_t i = 0; i < size_; ++i) {
-            const std::size_t j = ReverseBits(i, log2Size_);
-            outRe[j] = inRe[i] * scale;
-            outIm[j] = inIm[i] * scale;
-        }
-        SmallTransform(outRe, outIm);
+    if (shortTransform_ != nullptr) {
+        shortTransform_(inRe, inIm, outRe, outIm, scale, ShortTable(scale));
         return;
     }
     if (size_ >= kCopyInPlaceMinSize) {
@@ -253,25 +320,52 @@ void Fft::Run(const double* inRe, const double* inIm, double* outRe, double* out
         return;
     }
     FirstPass(inRe, inIm, outRe, outIm, scale);
-    CompleteBlock(outRe, outIm, stages_.size() - 1);
+    CompleteBlock(outRe, outIm, stages_.size() - 1, nullptr);
 }
 
+// The arrays are turned so that the kernels' vectors start on their alignment
+// boundary (see Placement), transformed and turned back: the two sequential
+// sweeps cost less than unaligned reads and writes in every pass (and less
+// than a last stage that reads turned arrays and writes unaligned).
 void Fft::RunInPlace(double* re, double* im, double scale) const {
-    if (size_ < kTiledMinSize) {
-        for (std::size_t i = 0; i < size_; ++i) {
-            const std::size_t j = ReverseBits(i, log2Size_);
-            if (i < j) {
-                std::swap(re[i], re[j]);
-                std::swap(im[i], im[j]);
-            }
-            re[i] *= scale;
-            im[i] *= scale;
-        }
-        SmallTransform(re, im);
+    if (shortTransform_ != nullptr) {
+        shortTransform_(re, im, re, im, scale, ShortTable(scale));
         return;
     }
-    FirstPassInPlace(re, im, scale);
-    CompleteBlock(re, im, stages_.size() - 1);
+    const std::size_t top = stages_.size() - 1;
+    const Placement placement{re, im, ShiftFor(re), ShiftFor(im)};
+    if (size_ < kShiftMinSize || (placement.shiftRe == 0 && placement.shiftIm == 0)) {
+        FirstPassInPlace(re, im, scale, nullptr);
+        CompleteBlock(re, im, top, nullptr);
+        return;
+    }
+    RotateRight(re, size_, placement.shiftRe);
+    RotateRight(im, size_, placement.shiftIm);
+    double* shiftedRe = re + placement.shiftRe;
+    double* shiftedIm = im + placement.shiftIm;
+    FirstPassInPlace(shiftedRe, shiftedIm, scale, &placement);
+    CompleteBlock(shiftedRe, shiftedIm, top, &placement);
+    RotateLeft(re, size_, placement.shiftRe);
+    RotateLeft(im, size_, placement.shiftIm);
+}
+
+std::size_t Fft::ShiftFor(const double* values) const {
+    const auto address = reinterpret_cast<std::uintptr_t>(values);
+    const std::size_t alignment = kernels_->alignment;
+    if (address % sizeof(double) != 0 || address % kernels_->fairAlignment == 0) {
+        return 0;
+    }
+    return (alignment - address % alignment) % alignment / sizeof(double);
+}
+
+double& Fft::Placement::Re(std::size_t position, std::size_t size) const {
+    const std::size_t index = position + shiftRe;
+    return re[index < size ? index : index - size];
+}
+
+double& Fft::Placement::Im(std::size_t position, std::size_t size) const {
+    const std::size_t index = position + shiftIm;
+    return im[index < size ? index : index - size];
 }
 
 // A tile in contiguous memory, 16 rows of 16 values.
@@ -322,27 +416,40 @@ void Fft::FirstPass(const double* inRe, const double* inIm, double* outRe, doubl
     }
 }
 
-// Tiles m and m' trade places, so both are copied aside first.
-void Fft::FirstPassInPlace(double* re, double* im, double scale) const {
+// Tiles m and m' trade places: m is copied aside, m' is transformed straight
+// into the place of m, then the copy of m into the place of m'. Each copy costs
+// more than the strided reads it saves, so there is only the one. With the
+// arrays turned, the last row of the last tile wraps round to the start of
+// the arrays, and that tile goes through copies element by element.
+void Fft::FirstPassInPlace(double* re, double* im, double scale, const Placement* placement) const {
     const std::size_t rowStride = size_ / kTileSize;
     const int middleBits = log2Size_ - 8;
+    const std::size_t tiles = std::size_t{1} << middleBits;
     const bool odd = log2Size_ % 2 != 0;
-    const bool buffered = rowStride >= kBufferedRowStride;
     TileBuffer tile;
-    TileBuffer partnerTile;
-    TileBuffer out;
-    const auto transformInto = [&](const TileBuffer& from, double* dstRe, double* dstIm) {
-        if (!buffered) {
-            kernels_->firstPassTile(from.re, from.im, kTileSize, dstRe, dstIm, rowStride, odd,
-                                    scale);
-            return;
-        }
-        kernels_->firstPassTile(from.re, from.im, kTileSize, out.re, out.im, kTileSize, odd, scale);
-        out.Scatter(dstRe, dstIm, rowStride);
-    };
-    for (std::size_t m = 0; m < (std::size_t{1} << middleBits); ++m) {
+    for (std::size_t m = 0; m < tiles; ++m) {
         const std::size_t partner = ReverseBits(m, middleBits);
         if (partner < m) {
+            continue;
+        }
+        if (placement != nullptr && m + 1 == tiles) {
+            TileBuffer out;
+            for (std::size_t row = 0; row < kTileSize; ++row) {
+                for (std::size_t column = 0; column < kTileSize; ++column) {
+                    const std::size_t position = row * rowStride + m * kTileSize + column;
+                    tile.re[row * kTileSize + column] = placement->Re(position, size_);
+                    tile.im[row * kTileSize + column] = placement->Im(position, size_);
+                }
+            }
+            kernels_->firstPassTile(tile.re, tile.im, kTileSize, out.re, out.im, kTileSize, odd,
+                                    scale);
+            for (std::size_t row = 0; row < kTileSize; ++row) {
+                for (std::size_t column = 0; column < kTileSize; ++column) {
+                    const std::size_t position = row * rowStride + m * kTileSize + column;
+                    placement->Re(position, size_) = out.re[row * kTileSize + column];
+                    placement->Im(position, size_) = out.im[row * kTileSize + column];
+                }
+            }
             continue;
         }
         double* tileRe = re + m * kTileSize;
@@ -351,62 +458,86 @@ void Fft::FirstPassInPlace(double* re, double* im, double scale) const {
         double* partnerIm = im + partner * kTileSize;
         tile.Gather(tileRe, tileIm, rowStride);
         if (partner != m) {
-            partnerTile.Gather(partnerRe, partnerIm, rowStride);
-            transformInto(tile, partnerRe, partnerIm);
-            transformInto(partnerTile, tileRe, tileIm);
-        } else {
-            transformInto(tile, tileRe, tileIm);
+            kernels_->firstPassTile(partnerRe, partnerIm, rowStride, tileRe, tileIm, rowStride, odd,
+                                    scale);
         }
+        kernels_->firstPassTile(tile.re, tile.im, kTileSize, partnerRe, partnerIm, rowStride, odd,
+                                scale);
     }
 }
 
-void Fft::CompleteBlock(double* re, double* im, std::size_t top) const {
-    const std::size_t length = stages_[top].length;
-    if (length <= kLeafLength || top == 0) {
+// `tail` is set when the block ends at the end of the turned arrays.
+void Fft::CompleteBlock(double* re, double* im, std::size_t top, const Placement* tail) const {
+    const Stage& stage = stages_[top];
+    if (stage.length <= kLeafLength || top == 0) {
         for (std::size_t s = 0; s <= top; ++s) {
-            RunStage(s, re, im, length / stages_[s].length);
+            RunStage(s, re, im, stage.length / stages_[s].length, tail);
         }
         return;
     }
-    const std::size_t quarter = length / 4;
-    for (std::size_t j = 0; j < 4; ++j) {
-        CompleteBlock(re + j * quarter, im + j * quarter, top - 1);
+    const std::size_t part = stage.length / stage.radix;
+    for (std::size_t j = 0; j < stage.radix; ++j) {
+        CompleteBlock(re + j * part, im + j * part, top - 1, j + 1 == stage.radix ? tail : nullptr);
     }
-    RunStage(top, re, im, 1);
+    RunStage(top, re, im, 1, tail);
 }
 
-void Fft::RunStage(std::size_t index, double* re, double* im, std::size_t groups) const {
+void Fft::RunStage(std::size_t index, double* re, double* im, std::size_t groups,
+                   const Placement* tail) const {
     const Stage& stage = stages_[index];
     const double* table = tables_.get() + stage.tableOffset;
-    if (!stage.twoLevel) {
-        kernels_->radix4Stage(re, im, stage.length, groups, table);
-        return;
+    const bool skipLast = tail != nullptr;
+    if (stage.radix == 16) {
+        kernels_->radix16Stage(re, im, stage.length, groups, table, skipLast);
+    } else if (!stage.twoLevel) {
+        kernels_->radix4Stage(re, im, stage.length, groups, table, skipLast);
+    } else {
+        for (std::size_t g = 0; g < groups; ++g) {
+            kernels_->radix4StageTwoLevel(re + g * stage.length, im + g * stage.length,
+                                          stage.length, table, skipLast && g + 1 == groups);
+        }
     }
-    for (std::size_t g = 0; g < groups; ++g) {
-        kernels_->radix4StageTwoLevel(re + g * stage.length, im + g * stage.length, stage.length,
-                                      table);
+    if (skipLast) {
+        const auto lastBlock =
+            static_cast<std::size_t>(re - (tail->re + tail->shiftRe)) + (groups - 1) * stage.length;
+        RunTail(stage, lastBlock, *tail);
     }
 }
 
-// Radix-2 stages on data already in bit-reversed order.
-void Fft::SmallTransform(double* re, double* im) const {
-    for (std::size_t half = 1; half < size_; half *= 2) {
-        const std::size_t stride = size_ / (2 * half);
-        for (std::size_t base = 0; base < size_; base += 2 * half) {
-            for (std::size_t k = 0; k < half; ++k) {
-                const double wr = smallTable_[2 * k * stride];
-                const double wi = smallTable_[2 * k * stride + 1];
-                const std::size_t a = base + k;
-                const std::size_t b = a + half;
-                const double br = re[b] * wr - im[b] * wi;
-                const double bi = re[b] * wi + im[b] * wr;
-                re[b] = re[a] - br;
-                im[b] = im[a] - bi;
-                re[a] += br;
-                im[a] += bi;
+// The values of the butterfly of the last `width` positions of each part of
+// the block at blockStart (the one whose last row wraps round in the turned
+// arrays), copied out or, from `into`, back where `placement` puts them.
+void Fft::CopyTail(const Stage& stage, std::size_t blockStart, const Placement& placement,
+                   TailCopy& copy, bool into) const {
+    const std::size_t width = kernels_->width;
+    const std::size_t part = stage.length / stage.radix;
+    for (std::size_t row = 0; row < stage.radix; ++row) {
+        const std::size_t first = blockStart + row * part + part - width;
+        for (std::size_t lane = 0; lane < width; ++lane) {
+            double& re = placement.Re(first + lane, size_);
+            double& im = placement.Im(first + lane, size_);
+            const std::size_t at = row * width + lane;
+            if (into) {
+                re = copy.re[at];
+                im = copy.im[at];
+            } else {
+                copy.re[at] = re;
+                copy.im[at] = im;
             }
         }
     }
+}
+
+void Fft::RunTail(const Stage& stage, std::size_t blockStart, const Placement& placement) const {
+    TailCopy copy;
+    CopyTail(stage, blockStart, placement, copy, false);
+    const double* table = tables_.get() + stage.tableOffset;
+    if (stage.radix == 16) {
+        kernels_->radix16Tail(copy.re, copy.im, stage.length, table);
+    } else {
+        kernels_->radix4Tail(copy.re, copy.im, stage.length, table, stage.twoLevel);
+    }
+    CopyTail(stage, blockStart, placement, copy, true);
 }
 
 }  // namespace tavlin

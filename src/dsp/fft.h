@@ -77,15 +77,36 @@ class Fft {
     struct Stage {
         std::size_t length;
         std::size_t tableOffset;
+        std::size_t radix;  // 4, or 16 for two radix-4 stages in one pass
         bool twoLevel;
     };
     struct TileBuffer;
+    // Where an in-place transform keeps the values from the first pass to the
+    // last stage: position p at index (p + shift) mod N of each array, the
+    // shift chosen so that the kernels' vectors start on their alignment
+    // boundary. The few butterflies that reach the wrapped positions (the
+    // last row of the last first-pass tile, and the last `width` positions of
+    // each stage) run on copies.
+    struct Placement {
+        double* re;  // the arrays as given
+        double* im;
+        std::size_t shiftRe;
+        std::size_t shiftIm;
+
+        double& Re(std::size_t position, std::size_t size) const;
+        double& Im(std::size_t position, std::size_t size) const;
+    };
+    // One butterfly's values: up to 16 rows of up to 8.
+    struct TailCopy {
+        alignas(64) double re[16 * 8];
+        alignas(64) double im[16 * 8];
+    };
     struct AlignedDelete {
         void operator()(double* p) const;
     };
 
     void BuildStages();
-    void BuildSmallTable();
+    void BuildShortTable();
 
     // Forward transform with the exponent negative and the given scale; the
     // inverse runs it with real and imaginary parts exchanged.
@@ -94,18 +115,27 @@ class Fft {
     void RunInPlace(double* re, double* im, double scale) const;
     void FirstPass(const double* inRe, const double* inIm, double* outRe, double* outIm,
                    double scale) const;
-    void FirstPassInPlace(double* re, double* im, double scale) const;
-    void CompleteBlock(double* re, double* im, std::size_t top) const;
-    void RunStage(std::size_t index, double* re, double* im, std::size_t groups) const;
-    void SmallTransform(double* re, double* im) const;
+    void FirstPassInPlace(double* re, double* im, double scale, const Placement* placement) const;
+    void CompleteBlock(double* re, double* im, std::size_t top, const Placement* tail) const;
+    void RunStage(std::size_t index, double* re, double* im, std::size_t groups,
+                  const Placement* tail) const;
+    void CopyTail(const Stage& stage, std::size_t blockStart, const Placement& placement,
+                  TailCopy& copy, bool into) const;
+    void RunTail(const Stage& stage, std::size_t blockStart, const Placement& placement) const;
+    std::size_t ShiftFor(const double* values) const;
+    const double* ShortTable(double scale) const;
 
     std::size_t size_ = 0;
+    double forwardScale_ = 0.0;  // 1 / N
     int log2Size_ = 0;
     FftInstructionSet instructionSet_ = FftInstructionSet::kPortable;
     const fft_kernels::KernelSet* kernels_ = nullptr;
     std::vector<Stage> stages_;
     std::unique_ptr<double[], AlignedDelete> tables_;
-    std::vector<double> smallTable_;  // w^k for k < N / 2, short lengths only
+    // Lengths up to 512: one straight-line routine does the whole transform.
+    void (*shortTransform_)(const double*, const double*, double*, double*, double,
+                            const double*) = nullptr;
+    std::size_t shortTableSize_ = 0;  // doubles in each of its two tables
 };
 
 }  // namespace tavlin

@@ -60,14 +60,17 @@ double RmsRelativeError(const Signal& a, const std::vector<std::complex<double>>
     return static_cast<double>(std::sqrt(error / norm));
 }
 
-// Every length of the plain radix-2 path and of the tiled path with both
-// parities of log2 N, and the long lengths of the depth-first stages and
-// two-level twiddles, in every instruction set and both directions. In place,
-// out of place, on the same arrays and on arrays one value off any alignment
-// the transform does the same arithmetic, so those agree exactly (a tile
-// written to the wrong place would not).
+// Every length of the straight-line routines (2 to 512) and of the tiled path
+// with both parities of log2 N (radix-16 stages alone, after a radix-4 stage,
+// and under longer radix-4 stages), and the long lengths of the depth-first
+// stages and two-level twiddles, in every instruction set and both directions. In place,
+// out of place, on the same arrays and on arrays one and three values off any
+// alignment (which the long in-place transforms turn, each array by its own
+// amount) the transform does the same arithmetic, so those agree exactly (a
+// tile or a butterfly written to the wrong place would not).
 TEST(Fft, MatchesFftwAtEveryLengthInEveryWayOfCalling) {
-    std::vector<std::size_t> lengths{4096, 8192, 16384, 32768, 65536, std::size_t{1} << 20};
+    std::vector<std::size_t> lengths{1024,  2048,  4096,  8192,
+                                     16384, 32768, 65536, std::size_t{1} << 20};
     for (std::size_t n = 2; n <= 512; n *= 2) {
         lengths.push_back(n);
     }
@@ -92,15 +95,16 @@ TEST(Fft, MatchesFftwAtEveryLengthInEveryWayOfCalling) {
                 Signal same = x;
                 fft.Transform(direction, same.re, same.im, same.re, same.im);
                 EXPECT_EQ(same.re, out.re);
-                std::vector<double> re(n + 1), im(n + 1), offRe(n + 1), offIm(n + 1);
+                std::vector<double> re(n + 1), im(n + 3), offRe(n + 1), offIm(n + 1);
                 std::copy(x.re.begin(), x.re.end(), re.begin() + 1);
-                std::copy(x.im.begin(), x.im.end(), im.begin() + 1);
-                fft.Transform(direction, std::span(re).subspan(1), std::span(im).subspan(1),
+                std::copy(x.im.begin(), x.im.end(), im.begin() + 3);
+                fft.Transform(direction, std::span(re).subspan(1), std::span(im).subspan(3),
                               std::span(offRe).subspan(1), std::span(offIm).subspan(1));
                 EXPECT_TRUE(std::equal(out.re.begin(), out.re.end(), offRe.begin() + 1));
                 EXPECT_TRUE(std::equal(out.im.begin(), out.im.end(), offIm.begin() + 1));
-                fft.TransformInPlace(direction, std::span(re).subspan(1), std::span(im).subspan(1));
+                fft.TransformInPlace(direction, std::span(re).subspan(1), std::span(im).subspan(3));
                 EXPECT_TRUE(std::equal(out.re.begin(), out.re.end(), re.begin() + 1));
+                EXPECT_TRUE(std::equal(out.im.begin(), out.im.end(), im.begin() + 3));
             }
         }
     }
