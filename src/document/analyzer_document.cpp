@@ -120,15 +120,23 @@ void AnalyzerDocument::PresetSettings() {
     state_.spanRbwRatio = preset::kSpanRbwRatio;
 }
 
+namespace {
+
+void MarkersOffTraceOnTheFloor(ScreenState& screen) {
+    screen.markers.marker1On = 0;
+    screen.markers.marker2On = 0;
+    screen.markers.marker2Active = 0;
+    screen.markers.markerDelta = 0;
+    screen.trace.traceA.fill(kBottomRow);
+    screen.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
+}
+
+}  // namespace
+
 void AnalyzerDocument::PresetMarkersAndTraces() {
     std::lock_guard lock(traceMutex_);
     screen_.display.limitLinesOn = false;
-    screen_.markers.marker1On = 0;
-    screen_.markers.marker2On = 0;
-    screen_.markers.marker2Active = 0;
-    screen_.markers.markerDelta = 0;
-    screen_.trace.traceA.fill(kBottomRow);
-    screen_.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
+    MarkersOffTraceOnTheFloor(screen_);
     heldRowsSettings_.reset();
     screen_.display.lowerLimitRows.fill(static_cast<std::int32_t>(kBottomRow));
     screen_.display.upperLimitRows.fill(0);
@@ -282,12 +290,7 @@ void AnalyzerDocument::StartScreenAfresh(const MarkerScale& scale) {
     screenEpoch_.fetch_add(1);
     screen_.markers.marker1Pos = screen_.markers.marker2Pos = centre;
     screen_.markers.marker1Level = screen_.markers.marker2Level = floorLevel;
-    screen_.markers.marker1On = 0;
-    screen_.markers.marker2On = 0;
-    screen_.markers.marker2Active = 0;
-    screen_.markers.markerDelta = 0;
-    screen_.trace.traceA.fill(kBottomRow);
-    screen_.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
+    MarkersOffTraceOnTheFloor(screen_);
 }
 
 // Each setter writes and validates the pair under one hold of the settings
