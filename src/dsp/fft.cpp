@@ -7,7 +7,6 @@
 #include <new>
 #include <numbers>
 #include <stdexcept>
-#include <utility>
 
 #include "dsp/fft_kernels.h"
 
