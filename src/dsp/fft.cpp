@@ -7,7 +7,6 @@
 #include <new>
 #include <numbers>
 #include <stdexcept>
-#include <utility>
 
 #include "dsp/fft_kernels.h"
 
@@ -41,8 +40,8 @@ constexpr std::size_t kTableAlignment = 64;
 // alignment turns them first (see Placement); below it the extra sweep costs
 // more than it saves.
 constexpr std::size_t kShiftMinSize = std::size_t{1} << 12;
-// Row distance (in values) from which the first pass copies its tiles through
-// contiguous buffers.
+// Row distance (in values) from which the first pass reads its tiles through
+// contiguous copies.
 constexpr std::size_t kBufferedRowStride = 512;
 // From this length on an out-of-place transform copies the input to the
 // output in one sequential sweep and runs in place there: the bit-reversing
@@ -416,9 +415,11 @@ void Fft::FirstPass(const double* inRe, const double* inIm, double* outRe, doubl
     }
 }
 
-// Tiles m and m' trade places: m is copied aside, m' is transformed straight
-// into the place of m, then the copy of m into the place of m'. Each copy costs
-// more than the strided reads it saves, so there is only the one. With the
+// Tiles m and m' trade places: m is copied aside, m' is transformed into the
+// place of m, then the copy of m into the place of m'. Tile m' is read in
+// place while its rows are close together; from kBufferedRowStride on it is
+// copied aside first as well, which costs less than reading rows that all
+// share a cache set (writing them through a copy costs more). With the
 // arrays turned, the last row of the last tile wraps round to the start of
 // the arrays, and that tile goes through copies element by element.
 void Fft::FirstPassInPlace(double* re, double* im, double scale, const Placement* placement) const {
@@ -427,6 +428,7 @@ void Fft::FirstPassInPlace(double* re, double* im, double scale, const Placement
     const std::size_t tiles = std::size_t{1} << middleBits;
     const bool odd = log2Size_ % 2 != 0;
     TileBuffer tile;
+    TileBuffer partnerTile;
     for (std::size_t m = 0; m < tiles; ++m) {
         const std::size_t partner = ReverseBits(m, middleBits);
         if (partner < m) {
@@ -457,7 +459,11 @@ void Fft::FirstPassInPlace(double* re, double* im, double scale, const Placement
         double* partnerRe = re + partner * kTileSize;
         double* partnerIm = im + partner * kTileSize;
         tile.Gather(tileRe, tileIm, rowStride);
-        if (partner != m) {
+        if (partner != m && rowStride >= kBufferedRowStride) {
+            partnerTile.Gather(partnerRe, partnerIm, rowStride);
+            kernels_->firstPassTile(partnerTile.re, partnerTile.im, kTileSize, tileRe, tileIm,
+                                    rowStride, odd, scale);
+        } else if (partner != m) {
             kernels_->firstPassTile(partnerRe, partnerIm, rowStride, tileRe, tileIm, rowStride, odd,
                                     scale);
         }

@@ -64,7 +64,10 @@ class Fft {
     }
 
     // In place: no arrays beyond the two given and the plan's tables, for the
-    // longest transforms, where a second pair of arrays would not fit.
+    // longest transforms, where a second pair of arrays would not fit. Arrays
+    // that start on a 64-byte boundary (32 is nearly as good) are the fastest;
+    // from 4096 values on others are turned in place for the transform, at the
+    // cost of two sequential sweeps.
     void TransformInPlace(FftDirection direction, std::span<double> re, std::span<double> im) const;
     void ForwardInPlace(std::span<double> re, std::span<double> im) const {
         TransformInPlace(FftDirection::kForward, re, im);
