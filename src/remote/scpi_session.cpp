@@ -234,27 +234,17 @@ std::optional<double> ScpiSession::Frequency(const Call& call) {
 }
 
 std::optional<double> ScpiSession::Level(const Call& call) {
-    if (!CheckParameterCount(call.unit, 1, 1)) {
-        return std::nullopt;
-    }
-    const std::optional<ScpiNumber> number = ParseScpiNumber(call.unit.parameters[0]);
-    if (!number) {
-        PushError(kDataTypeError);
-        return std::nullopt;
-    }
-    if (!number->unit.empty() && number->unit != "DBM") {
-        PushError(kInvalidSuffix);
-        return std::nullopt;
-    }
-    if (number->value < kLowestRefLevelDbm || number->value > kHighestRefLevelDbm) {
-        PushError(kDataOutOfRange);
-        return std::nullopt;
-    }
-    return number->value;
+    return NumberIn(call, "DBM", kLowestRefLevelDbm, kHighestRefLevelDbm);
 }
 
 // A plain number; "DB" is allowed after it, the unit of the attenuator.
 std::optional<double> ScpiSession::Plain(const Call& call, double low, double high) {
+    return NumberIn(call, "DB", low, high);
+}
+
+// One number from low to high, bare or followed by its one allowed unit.
+std::optional<double> ScpiSession::NumberIn(const Call& call, const char* unit, double low,
+                                            double high) {
     if (!CheckParameterCount(call.unit, 1, 1)) {
         return std::nullopt;
     }
@@ -263,7 +253,7 @@ std::optional<double> ScpiSession::Plain(const Call& call, double low, double hi
         PushError(kDataTypeError);
         return std::nullopt;
     }
-    if (!number->unit.empty() && number->unit != "DB") {
+    if (!number->unit.empty() && number->unit != unit) {
         PushError(kInvalidSuffix);
         return std::nullopt;
     }

@@ -70,6 +70,7 @@ class ScpiSession {
     std::optional<double> Frequency(const Call& call);
     std::optional<double> Level(const Call& call);  // dBm
     std::optional<double> Plain(const Call& call, double low, double high);
+    std::optional<double> NumberIn(const Call& call, const char* unit, double low, double high);
     std::optional<bool> Boolean(const Call& call);
     std::optional<std::string> FileName(const Call& call, bool mustExist);
     void WaitForSweep();
