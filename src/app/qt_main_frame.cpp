@@ -18,6 +18,7 @@
 #include "app/qt_annunciator_help.h"
 #include "app/qt_file_menu.h"
 #include "app/qt_toolbar_icons.h"
+#include "app/qt_utilities_menu.h"
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
 #include "panel/qt_entry_dialogs.h"
@@ -105,6 +106,13 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     menuBar()->addMenu(settingsMenu_);
     automation_ = std::make_unique<AutomationServer>(doc_);
     scpi_ = std::make_unique<ScpiServer>(doc_);
+    utilitiesMenu_ = new QtUtilitiesMenu(doc_, this);
+    menuBar()->addMenu(utilitiesMenu_);
+    connect(utilitiesMenu_, &QtUtilitiesMenu::workerEnded, this, [this] {
+        if (closePending_) {
+            close();
+        }
+    });
     advancedMenu_ = new QtAdvancedMenu(*automation_, *scpi_, dialogs, this);
     menuBar()->addMenu(advancedMenu_);
     CreateHelpMenu();
@@ -257,6 +265,14 @@ QUrl QtMainFrame::WebPage() {
 // --- Window events ---------------------------------------------------------------------
 
 void QtMainFrame::closeEvent(QCloseEvent* event) {
+    // A procedure sweeping on its worker still drives the instrument and
+    // may yet ask a question: the window closes once it has ended.
+    if (utilitiesMenu_->WorkerRunning()) {
+        closePending_ = true;
+        SetStatusMessage(QStringLiteral("The window closes when the utility has finished"));
+        event->ignore();
+        return;
+    }
     if (!documentClosed_) {
         documentClosed_ = true;
         // No remote command may reach a document that is closing.

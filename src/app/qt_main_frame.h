@@ -19,6 +19,7 @@ class EntryDialogs;
 class QtFileMenu;
 class QtFrontPanel;
 class QtSettingsMenu;
+class QtUtilitiesMenu;
 class AnalyzerDocument;
 
 // The main window: the plot view with the front panel at its right, the
@@ -43,6 +44,7 @@ class QtMainFrame final : public QMainWindow {
     QtFileMenu& FileMenu() const { return *fileMenu_; }
     QtSettingsMenu& SettingsMenu() const { return *settingsMenu_; }
     QtAdvancedMenu& AdvancedMenu() const { return *advancedMenu_; }
+    QtUtilitiesMenu& UtilitiesMenu() const { return *utilitiesMenu_; }
     // The remote servers live as long as the window; closing it ends them
     // before the document closes.
     AutomationServer& Automation() const { return *automation_; }
@@ -84,6 +86,8 @@ class QtMainFrame final : public QMainWindow {
     QtFileMenu* fileMenu_ = nullptr;
     QtSettingsMenu* settingsMenu_ = nullptr;
     QtAdvancedMenu* advancedMenu_ = nullptr;
+    QtUtilitiesMenu* utilitiesMenu_ = nullptr;
+    bool closePending_ = false;
     std::unique_ptr<AutomationServer> automation_;
     std::unique_ptr<ScpiServer> scpi_;
     std::unique_ptr<LimitLineCommands> limitLines_;

@@ -13,6 +13,7 @@
 
 #include "document/analyzer_document.h"
 #include "ports/view_notifier.h"
+#include "utilities/qt_receiver_dialog.h"
 
 namespace tavlin {
 
@@ -205,11 +206,10 @@ void QtFrontPanel::AddSweepGroups() {
                                             {{1023, "FREE RUN", 3, [&p] { p.OnFreeRun(); }},
                                              {1024, "VIDEO", 3, [&p] { p.OnVideo(); }}}});
     MarkerCommands& m = markers_;
-    AddGroup("Additional Controls", {{{kMeasRcvrId, "MEAS RCVR", 3, nullptr},
-                                      {1027, "3 dB points", 3, [&m] { m.ThreeDbPoints(); }}}});
-    QPushButton* measRcvr = Button(kMeasRcvrId);
-    measRcvr->setEnabled(false);
-    measRcvr->setToolTip(QStringLiteral("The measuring receiver comes in a later version"));
+    QWidget* window = this;
+    AddGroup("Additional Controls",
+             {{{kMeasRcvrId, "MEAS RCVR", 3, [&d, window] { QtReceiverDialog::Open(d, window); }},
+               {1027, "3 dB points", 3, [&m] { m.ThreeDbPoints(); }}}});
 }
 
 void QtFrontPanel::AddPresetButton() {

@@ -45,6 +45,7 @@
 #include "app/qt_main_frame.h"
 #include "app/qt_progress_dialog.h"
 #include "app/qt_prompter.h"
+#include "app/qt_utilities_menu.h"
 #include "document/marker_commands.h"
 #include "gui/gui_fixtures.h"
 #include "panel/qt_entry_dialogs.h"
@@ -56,6 +57,7 @@
 #include "support/loopback_client.h"
 #include "support/recording_prompter.h"
 #include "support/scripted_entry_dialogs.h"
+#include "utilities/qt_receiver_dialog.h"
 #include "view/qt_plot_view.h"
 
 namespace tavlin::test {
@@ -520,6 +522,50 @@ TEST_F(MainFrameTest, ClosingTheWindowStopsTheSweepAndClosesTheLink) {
     EXPECT_TRUE(frame->close());
     EXPECT_FALSE(Doc().SweepRunning());
     EXPECT_FALSE(Doc().link.IsOpen());
+}
+
+// MEAS RCVR: the receiver reports on its worker while the dialog stays
+// responsive; EXIT waits for the pass in progress, and the sweep comes back.
+TEST_F(MainFrameTest, TheMeasuringReceiverRunsFromThePanelAndGivesTheInstrumentBack) {
+    Doc().SetFrequencies(99.9e6, 100.1e6);
+    Doc().OnContinuous();
+    ModalAnswerer answerer;
+    QString results;
+    bool ownedWhileOpen = false;
+    answerer.OnDialog([&](QDialog& dialog) {
+        auto* receiver = qobject_cast<QtReceiverDialog*>(&dialog);
+        if (receiver == nullptr) {
+            dialog.reject();
+        } else if (!receiver->Running()) {
+            ownedWhileOpen = Doc().UtilityOwns() && !Doc().SweepRunning();
+            receiver->findChild<QPushButton*>(QStringLiteral("start"))->click();
+        } else if (receiver->ResultsText().startsWith(QStringLiteral("RF COUNTER: "))) {
+            results = receiver->ResultsText();
+            receiver->findChild<QPushButton*>(QStringLiteral("exit"))->click();
+        }
+    });
+    QTest::mouseClick(frame->Panel().Button(1029), Qt::LeftButton);
+    EXPECT_TRUE(ownedWhileOpen);
+    EXPECT_TRUE(results.contains(QStringLiteral("\nFM RMS: "))) << results.toStdString();
+    EXPECT_TRUE(results.contains(QStringLiteral("\nAveraged: "))) << results.toStdString();
+    EXPECT_FALSE(Doc().UtilityOwns());
+    EXPECT_TRUE(Doc().SweepRunning());
+}
+
+// The harmonics plot sweeps on a worker: the items wait for it, and a close
+// asked for meanwhile happens once it has ended, after its question.
+TEST_F(MainFrameTest, TheHarmonicsPlotRunsOnAWorkerAndTheWindowClosesAfterIt) {
+    Doc().SetFrequencies(99.9e6, 100.1e6);
+    frame->Place();
+    QtUtilitiesMenu& utilities = frame->UtilitiesMenu();
+    utilities.HarmonicsAction()->trigger();
+    EXPECT_FALSE(utilities.HarmonicsAction()->isEnabled());
+    EXPECT_FALSE(frame->close());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !frame->isVisible(); }, 60000));
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "Sweep Again?");
+    EXPECT_FALSE(Doc().link.IsOpen());
+    EXPECT_EQ(Doc().Frequencies().CenterHz(), 100e6);
 }
 
 using QtFrontPanelTest = MainFrameTest;

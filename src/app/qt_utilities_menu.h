@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QMenu>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+class QAction;
+
+namespace tavlin {
+
+class AnalyzerDocument;
+
+// The Utilities menu: the measurements that take the instrument over from
+// the sweep. The measuring receiver is a modal dialog; the procedures that
+// sweep on their own run on a worker so the window keeps painting what they
+// do. One utility at a time: the items are disabled while a worker runs.
+class QtUtilitiesMenu final : public QMenu {
+    Q_OBJECT
+
+  public:
+    QtUtilitiesMenu(AnalyzerDocument& document, QWidget* parent = nullptr);
+    // Waits for a running procedure: its message boxes are released when
+    // the program closes, so it ends after its sweep in progress.
+    ~QtUtilitiesMenu() override;
+
+    QAction* HarmonicsAction() const { return harmonics_; }
+    bool WorkerRunning() const { return workerRunning_.load(); }
+    void WaitForWorker();
+
+  Q_SIGNALS:
+    // A procedure's worker has ended and the items are enabled again.
+    void workerEnded();
+
+  public Q_SLOTS:
+    void OpenMeasuringReceiver();
+    void RunHarmonicsPlot();
+
+  private:
+    // Runs procedure on the worker; the items come back when it ends.
+    void StartWorker(std::function<void()> procedure);
+    void SetItemsEnabled(bool enabled);
+
+    AnalyzerDocument& doc_;
+    QAction* receiver_ = nullptr;
+    QAction* harmonics_ = nullptr;
+    std::thread worker_;
+    std::atomic<bool> workerRunning_{false};
+};
+
+}  // namespace tavlin
