@@ -28,6 +28,8 @@ struct Options {
     bool sweepsGiven = false;
     std::vector<std::string> commands;
     std::string dialogButton;
+    std::string dialogPress;
+    int dialogRunMs = 0;
     std::vector<QString> presses;
     std::string stateFile;
     std::optional<tavlin::TcpIpSettings> automation;
@@ -37,7 +39,8 @@ struct Options {
 void PrintUsage(std::ostream& out) {
     out << "usage: tavlin [--simulate[=SCENE] | --simulate-usb[=SCENE]]"
            " [--screenshot FILE.png [--size WxH] [--sweeps N] [-c COMMAND]...\n"
-           "              [--press BUTTON]... [--dialog BUTTON]]\n"
+           "              [--press BUTTON]... [--dialog BUTTON|MENU/ITEM [--in-dialog BUTTON]\n"
+           "              [--dialog-ms MS]]]\n"
            "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]] [STATEFILE]\n"
         << tavlin::kSimulateUsage
         << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
@@ -48,8 +51,11 @@ void PrintUsage(std::ostream& out) {
            "  --press BUTTON          press that front-panel button after the sweeps\n"
            "                          (its caption, e.g. \"3 dB points\"), confirming the\n"
            "                          values its dialogs offer; may be repeated\n"
-           "  --dialog BUTTON         show the entry dialog of that front-panel button\n"
-           "                          (its caption, e.g. \"CENTER FREQ\") open in the picture\n"
+           "  --dialog BUTTON         show the dialog of that front-panel button (its\n"
+           "                          caption, e.g. \"CENTER FREQ\") or menu item (as\n"
+           "                          \"Utilities/Measuring Receiver\") open in the picture\n"
+           "  --in-dialog BUTTON      press that button of the open dialog (e.g. START)\n"
+           "  --dialog-ms MS          and let the dialog run MS ms before the picture\n"
            "  --automation[=...]      enable the automation server at start\n"
            "                          (default 127.0.0.1:3976:3977)\n"
            "  --scpi[=ADDR:PORT]      enable the SCPI socket at start (default 127.0.0.1:5025)\n"
@@ -116,6 +122,14 @@ bool ParseArgument(Options& options, int argc, char** argv, int& i) {
         options.commands.push_back(argv[++i]);
     } else if (arg == "--dialog" && hasValue) {
         options.dialogButton = argv[++i];
+    } else if (arg == "--in-dialog" && hasValue) {
+        options.dialogPress = argv[++i];
+    } else if (arg == "--dialog-ms" && hasValue) {
+        const std::optional<int> ms = ParseCount(argv[++i]);
+        if (!ms) {
+            return false;
+        }
+        options.dialogRunMs = *ms;
     } else if (arg == "--press" && hasValue) {
         options.presses.push_back(QString::fromLocal8Bit(argv[++i]));
     } else if (!arg.empty() && arg[0] != '-' && options.stateFile.empty()) {
@@ -138,6 +152,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         (options.sweepsGiven || !options.commands.empty() || !options.size.isEmpty() ||
          !options.dialogButton.empty() || !options.presses.empty())) {
         std::cerr << "tavlin: --size, --sweeps, -c, --press and --dialog go with --screenshot\n";
+        return std::nullopt;
+    }
+    if (options.dialogButton.empty() && (!options.dialogPress.empty() || options.dialogRunMs)) {
+        std::cerr << "tavlin: --in-dialog and --dialog-ms go with --dialog\n";
         return std::nullopt;
     }
     return options;
@@ -180,7 +198,8 @@ int main(int argc, char** argv) {
         return tavlin::QtScreenshot::Take(
             application,
             {QString::fromStdString(*options->screenshot), options->sweeps, options->commands,
-             QString::fromStdString(options->dialogButton), options->presses, options->size});
+             QString::fromStdString(options->dialogButton), options->presses, options->size,
+             QString::fromStdString(options->dialogPress), options->dialogRunMs});
     }
     return qtApplication.exec();
 }

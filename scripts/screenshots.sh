@@ -26,3 +26,10 @@ shot zero-span -c "FRE:CEN 919.25e6" -c "FRE:SPA 1e6" -c "AMP:RLE -30" --sweeps 
 shot delta-markers -c "FRE:CEN 915e6" -c "FRE:SPA 200e3" --sweeps 3 --press "3 dB points"
 # An entry dialog open over the screen.
 shot entry-dialog --sweeps 2 --dialog "CENTER FREQ"
+# The measuring receiver on the 433.92 MHz FM emitter (5 kHz deviation, 1 kHz
+# tone), after two passes.
+QT_QPA_PLATFORM=offscreen "$build/tavlin" --simulate=scenes/am_fm.json \
+    --screenshot "$out/measuring-receiver.png" -c "FRE:CEN 433.92e6" -c "FRE:SPA 200e3" \
+    --sweeps 2 --dialog "Utilities/Measuring Receiver" --in-dialog START --dialog-ms 6000 \
+    2> >(grep -v -e 'does not support' -e XDG_RUNTIME_DIR >&2)
+echo "$out/measuring-receiver.png"

@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -83,10 +85,11 @@ int QtScreenshot::Take(QtApplication& application, const Request& request) {
     }
     DeliverPendingEvents();
     if (!request.dialogButton.isEmpty()) {
-        const QImage picture = PictureWithDialog(application, request.dialogButton);
+        const QImage picture = PictureWithDialog(application, request);
         if (picture.isNull()) {
-            std::cerr << "tavlin: no front-panel button \"" << request.dialogButton.toStdString()
-                      << "\" opens an entry dialog; no screenshot\n";
+            std::cerr << "tavlin: no front-panel button or menu item \""
+                      << request.dialogButton.toStdString()
+                      << "\" opens a dialog (with that button); no screenshot\n";
             return 1;
         }
         if (!WriteImage(picture, request.pngPath)) {
@@ -123,14 +126,15 @@ bool QtScreenshot::WaitForSweepEnd(QtApplication& application) {
 // The dialog runs its own event loop: the picture is taken from inside it,
 // once the dialog has been laid out and painted, and the dialog is then
 // cancelled, so nothing it would set changes.
-QImage QtScreenshot::PictureWithDialog(QtApplication& application, const QString& button) {
+QImage QtScreenshot::PictureWithDialog(QtApplication& application, const Request& request) {
     QtMainFrame& frame = application.Frame();
-    QPushButton* target = PanelButton(application, button);
-    if (target == nullptr) {
+    QPushButton* button = PanelButton(application, request.dialogButton);
+    QAction* item = button == nullptr ? MenuItem(application, request.dialogButton) : nullptr;
+    if (button == nullptr && item == nullptr) {
         return {};
     }
     QImage picture;
-    QTimer::singleShot(kDialogSettleMs, &frame, [&frame, &picture] {
+    const auto take = [&frame, &picture] {
         QWidget* dialog = QApplication::activeModalWidget();
         if (dialog == nullptr) {
             return;
@@ -140,9 +144,43 @@ QImage QtScreenshot::PictureWithDialog(QtApplication& application, const QString
         painter.drawPixmap(frame.mapFromGlobal(dialog->mapToGlobal(QPoint(0, 0))), dialog->grab());
         painter.end();
         dialog->close();
+    };
+    QTimer::singleShot(kDialogSettleMs, &frame, [&request, &frame, take] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr || request.dialogPress.isEmpty()) {
+            take();
+            return;
+        }
+        for (QPushButton* inner : dialog->findChildren<QPushButton*>()) {
+            if (inner->text() == request.dialogPress) {
+                inner->click();
+                QTimer::singleShot(request.dialogRunMs, &frame, take);
+                return;
+            }
+        }
+        dialog->close();  // no such button: no picture
     });
-    target->click();
+    button != nullptr ? button->click() : item->trigger();
     return picture;
+}
+
+QAction* QtScreenshot::MenuItem(QtApplication& application, const QString& path) {
+    const QStringList names = path.split(QLatin1Char('/'));
+    if (names.size() != 2) {
+        return nullptr;
+    }
+    const auto plain = [](QString text) { return text.remove(QLatin1Char('&')); };
+    for (QAction* menu : application.Frame().menuBar()->actions()) {
+        if (menu->menu() == nullptr || plain(menu->text()) != names[0]) {
+            continue;
+        }
+        for (QAction* action : menu->menu()->actions()) {
+            if (plain(action->text()) == names[1] && action->isEnabled()) {
+                return action;
+            }
+        }
+    }
+    return nullptr;
 }
 
 // A button that opens entry dialogs (ZERO SPAN) gets each one confirmed with

@@ -8,6 +8,8 @@
 
 class QPushButton;
 
+class QAction;
+
 namespace tavlin {
 
 class QtApplication;
@@ -23,13 +25,18 @@ class QtScreenshot {
         QString pngPath;
         int sweeps = 1;
         std::vector<std::string> commands;
-        // The caption of a front-panel button whose entry dialog is shown
-        // open over the window; empty for none.
+        // The caption of a front-panel button, or a menu item as
+        // "Menu/Item", whose dialog is shown open over the window; empty
+        // for none.
         QString dialogButton;
         // Front-panel buttons pressed in order after the sweeps (markers in
         // delta mode, say, which no automation command sets).
         std::vector<QString> presses;
         QSize windowSize;  // empty: the size the window starts with
+        // A button of the open dialog pressed before the picture (START of
+        // the measuring receiver), and how long the dialog then runs.
+        QString dialogPress;
+        int dialogRunMs = 0;
     };
 
     // 0 when the picture was written; 2 when a command was not recognised
@@ -45,7 +52,9 @@ class QtScreenshot {
     static bool WriteWindow(QtApplication& application, const QString& path);
     // The window with the button's dialog open over it; a null image when
     // there is no such button or it opens no dialog.
-    static QImage PictureWithDialog(QtApplication& application, const QString& button);
+    static QImage PictureWithDialog(QtApplication& application, const Request& request);
+    // The menu item of a "Menu/Item" path, or null.
+    static QAction* MenuItem(QtApplication& application, const QString& path);
     static QPushButton* PanelButton(QtApplication& application, const QString& caption);
     static void PressAcceptingDialogs(QPushButton& button);
     static bool WriteImage(const QImage& picture, const QString& path);
