@@ -1,0 +1,51 @@
+// PC-side processing time of a zero-span sweep (AM and FM) against the sweep
+// time the instrument takes to stream it: the whole sweep as the sweep
+// thread runs it on the virtual unit with virtual time, less the processor
+// time the virtual unit spends answering. The processing must stay below
+// 2 % of the sweep time.
+#include <benchmark/benchmark.h>
+
+#include "timed_document.h"
+
+namespace {
+
+using namespace tavlin;
+
+void ZeroSpanRun(benchmark::State& state, bool fm) {
+    constexpr double kCarrierHz = 915e6;
+    constexpr double kSweepTimeSec = 0.1;
+    bench::TimedDocument timed(kCarrierHz, 1e6);
+    timed.doc.EditSettings([fm](InstrumentState& s) {
+        s.sweepTimeSec = kSweepTimeSec;
+        s.zeroSpanFm = fm ? 1 : 0;
+    });
+    timed.doc.SetFrequencies(kCarrierHz, kCarrierHz);
+    timed.doc.PerformSweep();
+    timed.timed.unitSeconds = 0.0;
+    double total = 0.0;
+    for (auto _ : state) {
+        const double t0 = bench::ThreadCpuSeconds();
+        timed.doc.PerformSweep();
+        total += bench::ThreadCpuSeconds() - t0;
+        timed.doc.stopRequest = 0;
+    }
+    const auto iterations = static_cast<double>(state.iterations());
+    const double processing = (total - timed.timed.unitSeconds) / iterations;
+    state.counters["cpu_ms"] = processing * 1e3;
+    bench::SetGoalAtMost(state, 100.0 * processing / kSweepTimeSec, 2.0);  // % of the sweep
+}
+
+void ZeroSpanAm(benchmark::State& state) {
+    ZeroSpanRun(state, false);
+}
+void ZeroSpanFm(benchmark::State& state) {
+    ZeroSpanRun(state, true);
+}
+BENCHMARK(ZeroSpanAm)->Unit(benchmark::kMillisecond);
+BENCHMARK(ZeroSpanFm)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return tavlin::bench::RunWithGoals(argc, argv);
+}
