@@ -278,6 +278,7 @@ class AnalyzerDocument {
     void LoadCalibration();
     bool StartSweepThread(bool single);
     void SweepThreadMain();
+    void PauseBetweenPasses();
     void RunPass(const std::function<void()>& pass);
     void UpdateSweepTime(double seconds);
     void UpdateReferenceState();

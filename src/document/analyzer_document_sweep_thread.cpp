@@ -16,6 +16,7 @@ namespace tavlin {
 namespace {
 
 constexpr int kPassPauseMs = 50;
+constexpr int kPauseSliceMs = 10;
 
 // Sweeps are timed by computed sleeps that assume a prompt wake-up: ask for
 // real-time scheduling, and carry on at normal priority when the system
@@ -98,7 +99,7 @@ void AnalyzerDocument::SweepThreadMain() {
             AskAboutCommunicationError();
         }
         if (!realtime) {
-            clock_.SleepMs(kPassPauseMs);
+            PauseBetweenPasses();
         }
     } while (stopRequest.load() == 0);
     if (realtime) {
@@ -108,6 +109,16 @@ void AnalyzerDocument::SweepThreadMain() {
     sweepRunning = 0;
     NotifySweepProgress();
     views_.UpdateAllViews();
+}
+
+// Between passes the window paints. A stop asked for before or during the
+// pause (SINGLE's own end, a pause for a setting, PRESET) ends it at once:
+// a single sweep is over when its data is in.
+void AnalyzerDocument::PauseBetweenPasses() {
+    for (int waited = 0; waited < kPassPauseMs && stopRequest.load() == 0;
+         waited += kPauseSliceMs) {
+        clock_.SleepMs(kPauseSliceMs);
+    }
 }
 
 // The lock is taken around the notification only, so a waiter that has just

@@ -181,6 +181,16 @@ TEST_F(SweepRunControlTest, SingleEndsAContinuousSweepAfterThePassInProgress) {
     EXPECT_TRUE(d.link.IsOpen());
 }
 
+// The pause between passes lets the window paint; a single sweep has no
+// next pass to wait for.
+TEST_F(SweepRunControlTest, ASingleSweepEndsWithItsPass) {
+    AnalyzerDocument& d = BuildCounting();
+    const long long before = clock.TotalSleptMs();
+    d.OnSingle();
+    WaitUntilIdle(d);
+    EXPECT_LT(clock.TotalSleptMs() - before, 20 + 50) << "the pass, the reference check";
+}
+
 // Signal track after each pass and its reference check: the centre moves
 // towards the strongest point
 // (a weak one by at most 20 columns a pass), and the span is kept, even at the
