@@ -59,7 +59,8 @@ void PrintUsage(std::ostream& out) {
            "  --automation[=...]      enable the automation server at start\n"
            "                          (default 127.0.0.1:3976:3977)\n"
            "  --scpi[=ADDR:PORT]      enable the SCPI socket at start (default 127.0.0.1:5025)\n"
-           "  STATEFILE               a .pqz state file to recall at start\n";
+           "  STATEFILE               a .pqz state file to recall at start\n"
+           "  --help, --version       this text, or the program's version\n";
 }
 
 std::optional<int> ParseCount(const std::string& text) {
@@ -161,9 +162,29 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     return options;
 }
 
+// --help and --version answer before Qt starts, so they work without a
+// display (on a server, in a package check).
+std::optional<int> AnswerInformationOption(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage(std::cout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "tavlin " << TAVLIN_VERSION << "\n";
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = AnswerInformationOption(argc, argv)) {
+        return *status;
+    }
     // As given, for starting again with the virtual USB library.
     std::vector<char*> givenArguments(argv, argv + argc + 1);
     QApplication qtApplication(argc, argv);  // takes Qt's own options out of argv
