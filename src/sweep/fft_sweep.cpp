@@ -76,8 +76,7 @@ int AttenuatorRow(double attenDb) {
 FftSweep::FftSweep()
     : workRe_(kLongCapture),
       workIm_(kLongCapture),
-      fftRe_(kLongCapture),
-      fftIm_(kLongCapture),
+      fft_(kLongCapture),
       window_(kLongCapture),
       main_(kLongCapture),
       image_(kLongCapture) {}
@@ -240,8 +239,8 @@ int FftSweep::Accumulate(const SweepContext& context, const PassGeometry& pass,
 
     PrepareWindow(context.engine.windowType, pass.fftSize);
     const Fft& fft = PlanFor(pass.fftSize);
-    const std::span<double> re(fftRe_.data(), n);
-    const std::span<double> im(fftIm_.data(), n);
+    const std::span<double> re = fft_.Re().first(n);
+    const std::span<double> im = fft_.Im().first(n);
     const std::span<const double> window(window_.data(), n);
     std::fill(power.begin(), power.end(), 0.0);
     const std::size_t blocks = length / n;

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "dsp/split_complex_buffer.h"
 #include "sweep/sweep_context.h"
 
 namespace tavlin {
@@ -95,8 +96,7 @@ class FftSweep {
 
     std::vector<double> workRe_;
     std::vector<double> workIm_;
-    std::vector<double> fftRe_;
-    std::vector<double> fftIm_;
+    SplitComplexBuffer fft_;  // the block being transformed
     std::vector<double> window_;
     std::vector<double> main_;
     std::vector<double> image_;

@@ -1,5 +1,6 @@
 // The transform against FFTW, and the windows' spectra through it.
 #include "dsp/fft.h"
+#include "dsp/split_complex_buffer.h"
 #include "dsp/window.h"
 
 #include <fftw3.h>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -131,6 +133,23 @@ TEST(Fft, MatchesFftwAtTheNarrowSweepsLength) {
 // lobes 93 dB down. Each region is bins from the centre and the levels (dB
 // relative to the centre) the spectrum, zero padded to 16 points a bin, must
 // lie between there.
+// The transform's arrays: both parts on cache-line boundaries and apart,
+// whatever the length, so that writing one part never touches the other.
+TEST(SplitComplexBuffer, PartsAreAlignedAndDisjointAtEveryLength) {
+    for (const std::size_t n :
+         {std::size_t{1}, std::size_t{7}, std::size_t{4097}, std::size_t{16384}}) {
+        SplitComplexBuffer buffer(n);
+        const auto re = reinterpret_cast<std::uintptr_t>(buffer.Re().data());
+        const auto im = reinterpret_cast<std::uintptr_t>(buffer.Im().data());
+        EXPECT_EQ(re % 64, 0u) << n;
+        EXPECT_EQ(im % 64, 0u) << n;
+        EXPECT_GE(im, re + n * sizeof(double)) << n;
+        std::fill(buffer.Im().begin(), buffer.Im().end(), 2.0);
+        std::fill(buffer.Re().begin(), buffer.Re().end(), 1.0);
+        EXPECT_EQ(buffer.Im().back(), 2.0) << n;
+    }
+}
+
 TEST(MakeWindow, SpectraStayWithinTheirMasks) {
     struct Region {
         int type;
