@@ -60,8 +60,8 @@ double BinPower(std::size_t k, int mode, std::span<const double> re, std::span<c
 }
 
 void FrequencyShift(std::size_t n, double increment, std::span<const double> inRe,
-                    std::span<const double> inIm, std::span<double> outRe,
-                    std::span<double> outIm) {
+                    std::span<const double> inIm, std::span<double> outRe, std::span<double> outIm,
+                    std::size_t firstSample) {
     RequireLength(std::min({inRe.size(), inIm.size(), outRe.size(), outIm.size()}), n,
                   "FrequencyShift: array shorter than n");
     const std::size_t block = std::min(n, kShiftBlock);
@@ -77,7 +77,7 @@ void FrequencyShift(std::size_t n, double increment, std::span<const double> inR
     double* yr = outRe.data();
     double* yi = outIm.data();
     for (std::size_t start = 0; start < n; start += block) {
-        const Rotation anchor = RotationAt(increment, start);
+        const Rotation anchor = RotationAt(increment, firstSample + start);
         const std::size_t count = std::min(block, n - start);
         for (std::size_t j = 0; j < count; ++j) {
             const double rotRe = anchor.re * stepRe[j] - anchor.im * stepIm[j];

@@ -22,9 +22,12 @@ double BinPower(std::size_t k, int mode, std::span<const double> re, std::span<c
 // out = in * e^(-i phi), phi = increment * i for sample i: the spectrum moves
 // down by increment / (2 pi) of the sample rate. The outputs may be the inputs.
 // The phase of every block of samples is taken afresh from the exact angle, so
-// it does not drift however long the series.
+// it does not drift however long the series. A long series may be shifted
+// piece by piece as it arrives: firstSample is the index of in[0] in it
+// (a multiple of 1024 gives the very values of one call over the whole).
 void FrequencyShift(std::size_t n, double increment, std::span<const double> inRe,
-                    std::span<const double> inIm, std::span<double> outRe, std::span<double> outIm);
+                    std::span<const double> inIm, std::span<double> outRe, std::span<double> outIm,
+                    std::size_t firstSample = 0);
 
 // Blackman-windowed sinc low-pass of taps taps, cutoff in cycles per sample,
 // scaled to unit gain at DC, centred on tap (taps - 1) / 2 (integer division).

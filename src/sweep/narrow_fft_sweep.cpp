@@ -77,8 +77,8 @@ void NarrowFftSweep::Run(SweepContext& context) {
     try {
         std::vector<double> re(n);
         std::vector<double> im(n);
-        if (StreamCapture(context, re, im)) {
-            ProcessCapture(context, re, im, d, loErrorHz);
+        if (StreamCapture(context, re, im, ShiftIncrement(context, loErrorHz, d))) {
+            FinishCapture(context, re, im, d, loErrorHz);
         }
     } catch (const std::bad_alloc&) {
         // No room for the long transform: the trace keeps the last sweep.
@@ -86,16 +86,35 @@ void NarrowFftSweep::Run(SweepContext& context) {
     context.progress.Hide();
 }
 
-void NarrowFftSweep::ProcessCapture(SweepContext& context, std::vector<double>& re,
-                                    std::vector<double>& im, int decimation, double loErrorHz) {
+double NarrowFftSweep::ShiftIncrement(const SweepContext& context, double loErrorHz,
+                                      int decimation) {
+    const bool inverted = context.engine.clockMode == 1;
+    return (inverted ? -1.0 : 1.0) * kTwoPi * loErrorHz / context.sampleRateHz * decimation;
+}
+
+void NarrowFftSweep::PrepareChunk(std::vector<double>& re, std::vector<double>& im,
+                                  std::size_t first, std::size_t count, double increment,
+                                  int windowType) {
+    const std::span<const double> window = WindowFor(windowType, re.size()).subspan(first, count);
+    const std::span<double> chunkRe = std::span<double>(re).subspan(first, count);
+    const std::span<double> chunkIm = std::span<double>(im).subspan(first, count);
+    FrequencyShift(count, increment, chunkRe, chunkIm, chunkRe, chunkIm, first);
+    ApplyWindow(count, chunkRe, chunkIm, window);
+}
+
+void NarrowFftSweep::FinishCapture(SweepContext& context, std::vector<double>& re,
+                                   std::vector<double>& im, int decimation, double loErrorHz) {
     const SweepEngine& engine = context.engine;
     const SweepSettings& s = context.settings;
     const double center = (engine.sweepStartHz + engine.sweepStopHz) / 2.0;
     const double span = engine.sweepStopHz - engine.sweepStartHz;
-    const bool inverted = engine.clockMode == 1;
-    const double increment =
-        (inverted ? -1.0 : 1.0) * kTwoPi * loErrorHz / context.sampleRateHz * decimation;
-    PowerSpectrum(re, im, increment, engine.windowType);
+    const std::size_t n = re.size();
+    PlanFor(n).ForwardInPlace(re, im);
+    for (std::size_t k = 0; k < n; ++k) {
+        re[k] = BinPower(k, 1, re, im);
+    }
+    im.clear();
+    im.shrink_to_fit();
     // The span is far narrower than the IF filter and the droop table's
     // steps: one factor at the centre serves every bin.
     const double ifPath = IfPathPowerFactor(context.cal, false, decimation, engine.ifInUse,
@@ -108,12 +127,13 @@ void NarrowFftSweep::ProcessCapture(SweepContext& context, std::vector<double>& 
     const int averageCount = context.advanceVideoAverage();
     const FftSpectrum spectrum{
         re, FftBinsPerPixel(static_cast<int>(re.size()), decimation, span, context.sampleRateHz),
-        inverted};
+        engine.clockMode == 1};
     MapSpectrumToTrace(spectrum, correction, averageCount, s, context.trace);
 }
 
 bool NarrowFftSweep::StreamCapture(SweepContext& context, std::vector<double>& re,
-                                   std::vector<double>& im) {
+                                   std::vector<double>& im, double increment) {
+    const int windowType = context.engine.windowType;
     DeviceLink& link = context.link;
     std::int32_t* blockI = context.engine.captureI.data();
     std::int32_t* blockQ = context.engine.captureQ.data();
@@ -133,6 +153,11 @@ bool NarrowFftSweep::StreamCapture(SweepContext& context, std::vector<double>& r
             re[first + k] = blockI[k] * kSampleScale;
             im[first + k] = blockQ[k] * kSampleScale;
         }
+        const std::size_t received = first + kStreamBlockPairs;
+        if (received % kPrepareChunk == 0 || received == re.size()) {
+            const std::size_t chunkStart = (received - 1) / kPrepareChunk * kPrepareChunk;
+            PrepareChunk(re, im, chunkStart, received - chunkStart, increment, windowType);
+        }
         context.progress.SetPosition(static_cast<int>((block + 1) * 100 / blocks));
     }
     link.StopStream();
@@ -141,22 +166,20 @@ bool NarrowFftSweep::StreamCapture(SweepContext& context, std::vector<double>& r
     return complete;
 }
 
-void NarrowFftSweep::PowerSpectrum(std::vector<double>& re, std::vector<double>& im,
-                                   double increment, int windowType) {
-    const std::size_t n = re.size();
-    FrequencyShift(n, increment, re, im, re, im);
-    {
-        std::vector<double> window(n);
-        MakeWindow(windowType, n, window);
-        ApplyWindow(n, re, im, window);
+std::span<const double> NarrowFftSweep::WindowFor(int windowType, std::size_t n) {
+    if (window_.size() != n || windowType_ != windowType) {
+        window_.assign(n, 0.0);
+        MakeWindow(windowType, n, window_);
+        windowType_ = windowType;
     }
-    const Fft fft(n);
-    fft.ForwardInPlace(re, im);
-    for (std::size_t k = 0; k < n; ++k) {
-        re[k] = BinPower(k, 1, re, im);
+    return window_;
+}
+
+const Fft& NarrowFftSweep::PlanFor(std::size_t n) {
+    if (!plan_ || plan_->Size() != n) {
+        plan_ = std::make_unique<Fft>(n);
     }
-    im.clear();
-    im.shrink_to_fit();
+    return *plan_;
 }
 
 }  // namespace tavlin

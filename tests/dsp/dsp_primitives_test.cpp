@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <span>
 #include <vector>
 
 namespace tavlin {
@@ -25,11 +26,18 @@ double ResponseDb(const std::vector<double>& taps, double f) {
 // reference angle itself is only good to about 5e-13 rad at 2^24 samples; a
 // rotation carried from sample to sample would be off by some 1e-9 there.
 // 2^24 - 1 is 4095 x 4097: the strides end on the last sample.
-TEST(FrequencyShift, PhaseDoesNotDriftOver2To24Samples) {
+// The narrow sweep shifts the series piece by piece as it streams in: the
+// pieces, of 65536 samples, must join without a step in phase.
+TEST(FrequencyShift, PhaseDoesNotDriftOver2To24SamplesShiftedPieceByPiece) {
     const std::size_t n = std::size_t{1} << 24;
+    const std::size_t piece = 65536;
     const double increment = kTwoPi * 0.123456789;
     std::vector<double> re(n, 1.0), im(n, 0.0);
-    FrequencyShift(n, increment, re, im, re, im);
+    for (std::size_t first = 0; first < n; first += piece) {
+        const std::span<double> r = std::span<double>(re).subspan(first, piece);
+        const std::span<double> i = std::span<double>(im).subspan(first, piece);
+        FrequencyShift(piece, increment, r, i, r, i, first);
+    }
     for (std::size_t i = 0; i < n; i += (i < 4095 ? 1 : 4095)) {
         const long double angle = static_cast<long double>(increment) * i;
         ASSERT_NEAR(re[i], static_cast<double>(std::cos(angle)), 1e-11) << i;
