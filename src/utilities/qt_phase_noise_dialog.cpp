@@ -133,18 +133,21 @@ void StartPhaseNoisePlot(AnalyzerDocument& document, EntryDialogs& entries, QWid
     QPointer<QWidget> owner(parent);
     QObject* gui = QCoreApplication::instance();
     QThread* worker = QThread::create([&document, &entries, owner, gui] {
-        RunPhaseNoiseProcedure(document, [&entries, owner, gui](const PhaseNoiseSweeps& sweeps) {
-            // The dialog lives on the GUI thread; the worker waits for it to
-            // close, as the procedure's restore comes after the plot.
-            QMetaObject::invokeMethod(
-                gui,
-                [&sweeps, &entries, owner] {
-                    QtPhaseNoiseDialog dialog(sweeps, entries, owner.data());
-                    dialog.exec();
-                },
-                Qt::BlockingQueuedConnection);
-        });
-        running = false;
+        PhaseNoiseSweeps kept;
+        RunPhaseNoiseProcedure(document,
+                               [&kept](const PhaseNoiseSweeps& sweeps) { kept = sweeps; });
+        // The analyzer is back before the plot opens. A panel command pressed
+        // during the sweeps waits on the GUI thread for the sweep's pause; a
+        // worker that held the pause until the plot closed would wait for a
+        // plot that only that thread can show.
+        QMetaObject::invokeMethod(
+            gui,
+            [kept, &entries, owner] {
+                QtPhaseNoiseDialog dialog(kept, entries, owner.data());
+                dialog.exec();
+                running = false;
+            },
+            Qt::QueuedConnection);
     });
     QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start();

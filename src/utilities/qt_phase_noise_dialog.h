@@ -61,14 +61,13 @@ class QtPhaseNoiseDialog : public QDialog {
 };
 
 // Utilities > "Phase Noise Plot": the procedure on a worker thread (it
-// pauses the sweep, warns, asks whether the carrier is centred through the
-// document's prompter, which shows its boxes on the GUI thread), then the
-// plot dialog on the GUI thread while the worker waits; when the dialog
-// closes the worker puts the analyzer back and ends. Returns at once. A
-// second call while one runs does nothing.
+// pauses the sweep, warns and asks whether the carrier is centred through
+// the document's prompter, which shows its boxes on the GUI thread), then,
+// with the analyzer back as it was, the plot dialog on the GUI thread.
+// Returns at once; a second call before the plot has closed does nothing.
 void StartPhaseNoisePlot(AnalyzerDocument& document, EntryDialogs& entries, QWidget* parent);
 
-// True while a phase-noise procedure started from the window runs.
+// True from the start of the procedure until its plot has closed.
 bool PhaseNoisePlotRunning();
 
 }  // namespace tavlin
