@@ -1,9 +1,11 @@
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "dsp/window.h"
 #include "e2e/virtual_unit_fixture.h"
+#include "utilities/console_utilities.h"
 #include "utilities/phase_noise_curve.h"
 #include "utilities/phase_noise_procedure.h"
 
@@ -85,6 +87,25 @@ TEST_F(PhaseNoiseTest, CurveReadsTheEmittersProfile) {
         }
         EXPECT_NEAR(10.0 * std::log10(ratio / n), 0.0, 2.0) << "at " << points[j].offsetHz << " Hz";
     }
+}
+
+// The console asks nothing, prints a line per column and says which step of
+// the save failed.
+TEST_F(PhaseNoiseTest, ConsoleRunPrintsEveryColumnAndReportsAFailedSave) {
+    Start({Cw(100e6, -10.0)});
+    doc->SetCenterSpan(100e6, 200e3);
+    UtilityRequest request{"phase-noise", 1, cacheDir / "no-such-folder" / "plot.bmp",
+                           [](const PhaseNoiseSweeps&) { return PlotImage{}; }};
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunUtility(*doc, request, out, err), 1);
+    EXPECT_EQ(Boxes(), "");
+    const std::string text = out.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 721);
+    EXPECT_EQ(text.rfind("1.000,", 0), 0u) << text.substr(0, 40);
+    EXPECT_NE(text.find("\n1000000.000,"), std::string::npos);
+    EXPECT_EQ(err.str(), "tavlin-cli: the plot was not saved to " + request.out.string() +
+                             " (CreateFile failed)\n");
 }
 
 }  // namespace
