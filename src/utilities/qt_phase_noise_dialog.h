@@ -65,6 +65,8 @@ class QtPhaseNoiseDialog : public QDialog {
 // the document's prompter, which shows its boxes on the GUI thread), then,
 // with the analyzer back as it was, the plot dialog on the GUI thread.
 // Returns at once; a second call before the plot has closed does nothing.
+// The document and the entry dialogs must outlive the run: a window that
+// closes while PhaseNoisePlotRunning() is true must wait for it first.
 void StartPhaseNoisePlot(AnalyzerDocument& document, EntryDialogs& entries, QWidget* parent);
 
 // True from the start of the procedure until its plot has closed.
