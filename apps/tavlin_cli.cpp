@@ -20,6 +20,10 @@
 #include "remote/stream_reply_sink.h"
 #include "usb_driver_choice.h"
 #include "utilities/console_utilities.h"
+#include "utilities/qt_phase_noise_painter.h"
+
+#include <QByteArray>
+#include <QGuiApplication>
 
 namespace {
 
@@ -37,7 +41,8 @@ void PrintUsage(std::ostream& out) {
     out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer yes|no]"
            " [--info] [-c COMMAND]...\n"
            "                  [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
-           "                  [--utility receiver [--captures N] | --utility harmonics]\n"
+           "                  [--utility receiver [--captures N] | --utility harmonics |\n"
+           "                   --utility phase-noise [--out FILE.bmp]]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
         << tavlin::kSimulateUsage
@@ -75,6 +80,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.utility.emplace().name = argv[++i];
         } else if (arg == "--captures" && i + 1 < argc && options.utility) {
             options.utility->captures = std::atoi(argv[++i]);
+        } else if (arg == "--out" && i + 1 < argc && options.utility) {
+            options.utility->out = argv[++i];
         } else if (arg == "--answer" && i + 1 < argc &&
                    (std::string(argv[i + 1]) == "yes" || std::string(argv[i + 1]) == "no")) {
             options.answerYes = std::string(argv[++i]) == "yes";
@@ -148,6 +155,16 @@ int main(int argc, char** argv) {
     if (!usb) {
         return 1;
     }
+    // The phase-noise plot is drawn with Qt's painter and fonts: only a run
+    // that saves it starts Qt, on the platform that needs no display.
+    std::optional<tavlin::UtilityRequest> utility = options->utility;
+    std::unique_ptr<QGuiApplication> drawing;
+    if (utility && !utility->out.empty()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int qtArgc = 1;
+        drawing = std::make_unique<QGuiApplication>(qtArgc, argv);
+        utility->renderPhaseNoise = tavlin::RenderPhaseNoisePlot;
+    }
     tavlin::ConsolePrompter prompter(std::cerr, options->answerYes);
     tavlin::NullViewNotifier views;
     tavlin::NullProgressSink progress;
@@ -165,7 +182,7 @@ int main(int argc, char** argv) {
     } else if (options->utility) {
         status = options->commands.empty() ? 0 : RunCommands(document, options->commands);
         if (status == 0) {
-            status = tavlin::RunUtility(document, *options->utility, std::cout, std::cerr);
+            status = tavlin::RunUtility(document, *utility, std::cout, std::cerr);
         }
     }
     if (serving) {

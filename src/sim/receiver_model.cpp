@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <numbers>
 
 namespace tavlin::sim {
@@ -75,11 +76,42 @@ std::vector<SceneEmitter> WithHarmonics(const std::vector<SceneEmitter>& signals
             if (harmonic.fm) {
                 harmonic.fm->deviationHz *= n;
             }
+            // Multiplying a frequency by n multiplies its phase swings by n.
+            for (auto& point : harmonic.phaseNoiseDbcHz) {
+                point.second += 20.0 * std::log10(n);
+            }
             input.push_back(harmonic);
         }
     }
     return input;
 }
+
+// The sideband density relative to the carrier at an offset: straight
+// between the points in log offset, the first level below the first point;
+// beyond the last point the sidebands have sunk into the noise floor.
+double SidebandDbcHz(const std::vector<std::pair<double, double>>& profile, double offsetHz) {
+    if (offsetHz <= profile.front().first) {
+        return profile.front().second;
+    }
+    const auto above = std::lower_bound(
+        profile.begin(), profile.end(), offsetHz,
+        [](const std::pair<double, double>& point, double x) { return point.first < x; });
+    if (above == profile.end()) {
+        return -std::numeric_limits<double>::infinity();
+    }
+    const auto below = above - 1;
+    const double t = std::log10(offsetHz / below->first) / std::log10(above->first / below->first);
+    return below->second + t * (above->second - below->second);
+}
+
+// Bins of the sideband noise: a few hertz wide, so that a skirt reads right
+// a hundred hertz from its carrier.
+constexpr double kSidebandBinHz = 4.0;
+constexpr std::size_t kMinSidebandBins = 1024;
+constexpr std::size_t kMaxSidebandBins = 65536;
+// The IF and decimating filters change slowly across the output band: they
+// are evaluated at this many points and joined straight.
+constexpr int kFilterPoints = 256;
 
 }  // namespace
 
@@ -159,6 +191,7 @@ SamplePlan ReceiverModel::Plan(const ReceiverState& state, double loHz) const {
         plan.tones.push_back(tone);
     }
     ShapeNoise(state, loHz, ifTuneHz, mirrored, plan);
+    AddSidebands(state, loHz, ifTuneHz, mirrored, plan);
     return plan;
 }
 
@@ -248,6 +281,63 @@ void ReceiverModel::ShapeNoise(const ReceiverState& state, double loHz, double i
         total += density[m] * rate / kNoiseSlices;
     }
     plan.noiseTaps = NoiseTaps(density, total);
+}
+
+// A carrier's phase-noise sidebands reach the output wherever they pass the
+// IF filter, also when the carrier itself lies outside it. At the small
+// phase swings of an oscillator, phase modulation by noise of spectrum S(f)
+// puts S(f) / 2 on either side of the carrier, which is what the profile
+// gives; the sidebands are drawn as noise of that density, shaped by the
+// filters like an emitter. Aliases from beyond the output band are left out:
+// the decimating filter's stop band takes them far below the skirt.
+void ReceiverModel::AddSidebands(const ReceiverState& state, double loHz, double ifTuneHz,
+                                 bool mirrored, SamplePlan& plan) const {
+    const double rate = plan.outputRateHz;
+    std::size_t bins = kMinSidebandBins;
+    while (bins < kMaxSidebandBins && rate / static_cast<double>(bins) > kSidebandBinHz) {
+        bins *= 2;
+    }
+    const double binHz = rate / static_cast<double>(bins);
+    const bool firstIf = state.ifPath == 0;
+    const double low = firstIf ? kIf10M7LowHz : kIf2M9LowHz;
+    const double high = firstIf ? kIf10M7HighHz : kIf2M9HighHz;
+    auto ifOf = [&](double basebandHz) {
+        return mirrored ? ifTuneHz + basebandHz : ifTuneHz - basebandHz;
+    };
+    std::vector<double> filters;  // power ratio at kFilterPoints + 1 points across the band
+    for (const SceneEmitter& emitter : InputEmitters(state)) {
+        if (emitter.phaseNoiseDbcHz.empty()) {
+            continue;
+        }
+        const double ifHz = std::abs(emitter.freqHz - loHz);
+        const double carrierHz = mirrored ? ifHz - ifTuneHz : ifTuneHz - ifHz;
+        if (std::abs(carrierHz) - 0.5 * rate > emitter.phaseNoiseDbcHz.back().first) {
+            continue;
+        }
+        if (filters.empty()) {
+            for (int i = 0; i <= kFilterPoints; ++i) {
+                const double b = rate * (static_cast<double>(i) / kFilterPoints - 0.5);
+                const double at = ifOf(b);
+                filters.push_back(at < low || at > high ? 0.0
+                                                        : PowerRatio(FiltersDb(state, at, b)));
+            }
+            plan.sidebandDensity.assign(bins, 0.0);
+        }
+        const double carrier = kFullScale * kFullScale *
+                               PowerRatio(emitter.levelDbm + FrontEndGainDb(state, emitter.freqHz));
+        for (std::size_t m = 0; m < bins; ++m) {
+            const double b = (static_cast<double>(m) - static_cast<double>(bins / 2)) * binHz;
+            const double dbc = SidebandDbcHz(emitter.phaseNoiseDbcHz, std::abs(b - carrierHz));
+            if (!std::isfinite(dbc)) {
+                continue;
+            }
+            const double position = (b / rate + 0.5) * kFilterPoints;
+            const int i = std::clamp(static_cast<int>(position), 0, kFilterPoints - 1);
+            const double t = position - i;
+            const double filter = (1.0 - t) * filters[i] + t * filters[i + 1];
+            plan.sidebandDensity[m] += carrier * PowerRatio(dbc) * filter;
+        }
+    }
 }
 
 }  // namespace tavlin::sim

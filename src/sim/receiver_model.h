@@ -54,6 +54,8 @@ class ReceiverModel {
     LevelSettings SettingsFor(const ReceiverState& state) const;
     double FrontEndGainDb(const ReceiverState& state, double freqHz) const;
     double FiltersDb(const ReceiverState& state, double ifHz, double basebandHz) const;
+    void AddSidebands(const ReceiverState& state, double loHz, double ifTuneHz, bool mirrored,
+                      SamplePlan& plan) const;
     void ShapeNoise(const ReceiverState& state, double loHz, double ifTuneHz, bool mirrored,
                     SamplePlan& plan) const;
 

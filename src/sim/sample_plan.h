@@ -25,6 +25,12 @@ struct SamplePlan {
     std::vector<std::complex<double>> noiseTaps = {{0.0, 0.0}};
     bool silent = false;  // the sampler is not initialised: it outputs zeros
     std::vector<ToneSpec> tones;
+    // Noise given bin by bin across the output band, from -rate / 2 up, in
+    // counts squared per hertz (both components): the phase-noise sidebands
+    // of carriers that have them. Empty when no carrier has any; otherwise a
+    // power of two of bins, fine enough to draw a sideband close to its
+    // carrier.
+    std::vector<double> sidebandDensity;
 };
 
 }  // namespace tavlin::sim

@@ -66,6 +66,7 @@ void SampleSynthesizer::Start(const SamplePlan& plan, double startTimeSec) {
     whiteSecond_.assign(history + kBlockPairs, 0.0);
     DrawWhite(0, history);  // the filter starts in its steady state
     silent_ = plan.silent;
+    sideband_.Start(plan.sidebandDensity, rateHz_);
     startTimeSec_ = startTimeSec;
     pairsRendered_ = 0;
     tones_.clear();
@@ -105,6 +106,7 @@ void SampleSynthesizer::RenderBlock(std::uint8_t* out, std::size_t pairs) {
         return;
     }
     FillNoise(pairs);
+    sideband_.Add(first_.data(), second_.data(), pairs);
     for (ToneState& tone : tones_) {
         if (tone.amDepth > 0.0 || tone.fmIndex != 0.0) {
             AddModulated(tone, pairs);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim/sample_plan.h"
+#include "sim/sideband_noise.h"
 
 namespace tavlin::sim {
 
@@ -57,6 +58,7 @@ class SampleSynthesizer {
     void StoreClipped(std::uint8_t* out, std::size_t pairs) const;
 
     std::vector<ToneState> tones_;
+    SidebandNoise sideband_;
     std::vector<std::complex<double>> noiseTaps_;
     // White pairs: the filter's history (taps - 1 pairs) followed by a block.
     std::vector<double> whiteFirst_;

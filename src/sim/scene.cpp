@@ -122,9 +122,47 @@ class DuplicateKeyFinder {
     std::string first_;
 };
 
+// A curve: a list of [x, dB] points with x rising.
+SceneCurve ReadCurve(const Json& object, const char* key, const std::string& where, double xLow,
+                     double xHigh, double dbLow, double dbHigh) {
+    if (!object.contains(key)) {
+        return {};
+    }
+    const std::string name = where + key;
+    const Json& list = object.at(key);
+    if (!list.is_array() || list.empty() || list.size() > kMaxCurvePoints) {
+        Refuse("'" + name + "' must be a list of 1 to " + std::to_string(kMaxCurvePoints) +
+               " [x, dB] points");
+    }
+    SceneCurve curve;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string at = name + "[" + std::to_string(i) + "]";
+        const Json& point = list[i];
+        if (!point.is_array() || point.size() != 2 || !point[0].is_number() ||
+            !point[1].is_number()) {
+            Refuse("'" + at + "' must be a pair of numbers");
+        }
+        const double x = point[0].get<double>();
+        const double db = point[1].get<double>();
+        if (!std::isfinite(x) || !std::isfinite(db) || x < xLow || x > xHigh || db < dbLow ||
+            db > dbHigh) {
+            std::ostringstream range;
+            range << "'" << at << "' must lie between [" << xLow << ", " << dbLow << "] and ["
+                  << xHigh << ", " << dbHigh << "]";
+            Refuse(range.str());
+        }
+        if (!curve.empty() && x <= curve.back().first) {
+            Refuse("'" + at + "' must lie above the point before it");
+        }
+        curve.emplace_back(x, db);
+    }
+    return curve;
+}
+
 SceneEmitter ReadEmitter(const Json& value, const std::string& where) {
     RequireObject(value, where);
-    RefuseUnknownKeys(value, where, {"freq_hz", "level_dbm", "am", "fm", "harmonics_dbc"});
+    RefuseUnknownKeys(value, where,
+                      {"freq_hz", "level_dbm", "am", "fm", "harmonics_dbc", "phase_noise_dbc_hz"});
     SceneEmitter emitter;
     emitter.freqHz = ReadNumber(value, "freq_hz", where, 0.0, 10e9, 0.0, true);
     emitter.levelDbm = ReadNumber(value, "level_dbm", where, -200.0, 30.0, 0.0, true);
@@ -154,6 +192,8 @@ SceneEmitter ReadEmitter(const Json& value, const std::string& where) {
                 CheckedNumber(list[i], name + "[" + std::to_string(i) + "]", -200.0, 0.0));
         }
     }
+    emitter.phaseNoiseDbcHz =
+        ReadCurve(value, "phase_noise_dbc_hz", where + ".", 0.001, 1e9, -250.0, 0.0);
     return emitter;
 }
 
@@ -198,43 +238,6 @@ std::optional<SceneTrigger> ReadTrigger(const Json& root) {
     return SceneTrigger{ReadNumber(object, "period_ms", "trigger", 0.1, 1e6, 0.0, true)};
 }
 
-// A curve: a list of [x, dB] points with x rising.
-SceneCurve ReadCurve(const Json& object, const char* key, double xLow, double xHigh, double dbLow,
-                     double dbHigh) {
-    if (!object.contains(key)) {
-        return {};
-    }
-    const std::string name = std::string("response.") + key;
-    const Json& list = object.at(key);
-    if (!list.is_array() || list.empty() || list.size() > kMaxCurvePoints) {
-        Refuse("'" + name + "' must be a list of 1 to " + std::to_string(kMaxCurvePoints) +
-               " [x, dB] points");
-    }
-    SceneCurve curve;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::string at = name + "[" + std::to_string(i) + "]";
-        const Json& point = list[i];
-        if (!point.is_array() || point.size() != 2 || !point[0].is_number() ||
-            !point[1].is_number()) {
-            Refuse("'" + at + "' must be a pair of numbers");
-        }
-        const double x = point[0].get<double>();
-        const double db = point[1].get<double>();
-        if (!std::isfinite(x) || !std::isfinite(db) || x < xLow || x > xHigh || db < dbLow ||
-            db > dbHigh) {
-            std::ostringstream range;
-            range << "'" << at << "' must lie between [" << xLow << ", " << dbLow << "] and ["
-                  << xHigh << ", " << dbHigh << "]";
-            Refuse(range.str());
-        }
-        if (!curve.empty() && x <= curve.back().first) {
-            Refuse("'" + at + "' must lie above the point before it");
-        }
-        curve.emplace_back(x, db);
-    }
-    return curve;
-}
-
 template <std::size_t N>
 std::optional<std::array<double, N>> ReadNumbers(const Json& object, const char* key, double low,
                                                  double high) {
@@ -263,10 +266,12 @@ SceneResponse ReadResponse(const Json& root) {
                       {"low_band_gain_db", "high_band_gain_db", "if_10m7_db", "if_2m9_db",
                        "attenuator_db", "gain_steps_db", "second_if_offset_db"});
     SceneResponse response;
-    response.lowBandGainDb = ReadCurve(object, "low_band_gain_db", 0.0, 10e9, -60.0, 40.0);
-    response.highBandGainDb = ReadCurve(object, "high_band_gain_db", 0.0, 10e9, -60.0, 40.0);
-    response.if10M7Db = ReadCurve(object, "if_10m7_db", -500e3, 500e3, -100.0, 10.0);
-    response.if2M9Db = ReadCurve(object, "if_2m9_db", -500e3, 500e3, -100.0, 10.0);
+    response.lowBandGainDb =
+        ReadCurve(object, "low_band_gain_db", "response.", 0.0, 10e9, -60.0, 40.0);
+    response.highBandGainDb =
+        ReadCurve(object, "high_band_gain_db", "response.", 0.0, 10e9, -60.0, 40.0);
+    response.if10M7Db = ReadCurve(object, "if_10m7_db", "response.", -500e3, 500e3, -100.0, 10.0);
+    response.if2M9Db = ReadCurve(object, "if_2m9_db", "response.", -500e3, 500e3, -100.0, 10.0);
     response.attenuatorDb = ReadNumbers<4>(object, "attenuator_db", 0.0, 30.0);
     response.gainStepsDb = ReadNumbers<2>(object, "gain_steps_db", 0.0, 40.0);
     response.secondIfOffsetDb = ReadNumbers<2>(object, "second_if_offset_db", -20.0, 40.0);

@@ -28,6 +28,9 @@ struct SceneEmitter {
     std::optional<SceneFm> fm;
     // Levels of the 2nd, 3rd, ... harmonics relative to the carrier (dBc).
     std::vector<double> harmonicsDbc{};
+    // Single-sideband phase noise: [offset Hz, dBc/Hz] points with rising
+    // offsets, joined straight in log offset; empty: a clean carrier.
+    std::vector<std::pair<double, double>> phaseNoiseDbcHz{};
 };
 
 struct SceneTrigger {

@@ -85,6 +85,7 @@ void SweepEngine::SweepBySpan(SweepContext& context) {
 
 void SweepEngine::PerformNarrowFftSweep(SweepContext& context) {
     BeginSweep(context);
+    ForgetLoPlan();
     narrowFftSweep_->Run(context);
 }
 

@@ -52,7 +52,8 @@ class SweepEngine {
     void PrepareSweep(SweepContext& context);
     void SweepBySpan(SweepContext& context);
     // The narrow FFT kind on its own, with the sample clock as the last sweep
-    // left it (the phase-noise plot).
+    // left it (the phase-noise plot). It takes the context's start and stop
+    // and plans its LOs afresh, as a sweep by span would.
     void PerformNarrowFftSweep(SweepContext& context);
 
     // --- Frequency plan ---------------------------------------------------------

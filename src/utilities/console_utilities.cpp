@@ -5,6 +5,7 @@
 
 #include "utilities/harmonics_plot.h"
 #include "utilities/measuring_receiver.h"
+#include "utilities/phase_noise_curve.h"
 #include "utilities/utility_session.h"
 
 namespace tavlin {
@@ -45,6 +46,38 @@ int RunHarmonics(AnalyzerDocument& document, std::ostream& out) {
     return 0;
 }
 
+// One line per plotted column, offset and density; the bitmap as SAVE PLOT
+// writes it. The centre given by the commands is taken as exact.
+int RunPhaseNoise(AnalyzerDocument& document, const UtilityRequest& request, std::ostream& out,
+                  std::ostream& err) {
+    if (!request.out.empty() && !request.renderPhaseNoise) {
+        err << "tavlin-cli: this build cannot draw the phase-noise plot\n";
+        return 1;
+    }
+    std::string failedStep;
+    auto show = [&](const PhaseNoiseSweeps& sweeps) {
+        const PhaseNoiseCurve curve(sweeps);
+        for (const PhaseNoisePoint& p : curve.Points()) {
+            char line[64];
+            std::snprintf(line, sizeof line, "%.3f,%.2f\n", p.offsetHz, p.dbcPerHz);
+            out << line;
+        }
+        out << std::flush;
+        if (!request.out.empty()) {
+            PlotImage image = request.renderPhaseNoise(sweeps);
+            RecolourForPrint(image);
+            failedStep = WritePlotBitmap(image, request.out);
+        }
+    };
+    RunPhaseNoiseProcedure(document, show, PhaseNoiseAsker::Console);
+    if (!failedStep.empty()) {
+        err << "tavlin-cli: the plot was not saved to " << request.out.string() << " ("
+            << failedStep << " failed)\n";
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int RunUtility(AnalyzerDocument& document, const UtilityRequest& request, std::ostream& out,
@@ -54,6 +87,9 @@ int RunUtility(AnalyzerDocument& document, const UtilityRequest& request, std::o
     }
     if (request.name == "harmonics") {
         return RunHarmonics(document, out);
+    }
+    if (request.name == "phase-noise") {
+        return RunPhaseNoise(document, request, out, err);
     }
     err << "tavlin-cli: no utility named " << request.name << "\n";
     return 1;

@@ -196,6 +196,9 @@ TEST(SimScene, BadScenesAreRefusedWithFileAndProblem) {
         {R"({"signals": [{"freq_hz": 1e6, "freq_hz": 2e6, "level_dbm": -3}]})",
          "'freq_hz' is given twice"},
         {R"({"serial": ""})", "'serial' must not be empty"},
+        {R"({"signals": [{"freq_hz": 1e6, "level_dbm": -3,
+             "phase_noise_dbc_hz": [[1e3, -90], [1e2, -80]]}]})",
+         "'signals[0].phase_noise_dbc_hz[1]' must lie above the point before it"},
     };
     for (const Row& row : rows) {
         const SceneLoadResult result = ParseScene(row.text, "bad.json");

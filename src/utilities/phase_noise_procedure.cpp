@@ -1,0 +1,139 @@
+#include "utilities/phase_noise_procedure.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "document/analyzer_document.h"
+#include "document/marker_commands.h"
+#include "dsp/window.h"
+#include "ports/prompter.h"
+#include "utilities/utility_session.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr double kProcedureDbPerDiv = 20.0;
+constexpr double kRestoredDbPerDiv = 10.0;
+// A window size no FFT uses: the next FFT sweep rebuilds its window table.
+constexpr int kStaleWindowSize = 500;
+constexpr double kFindSpanHz = 100000.0;
+constexpr double kCentreSpanHz = 1000.0;
+// The narrow FFT kind serves spans below 150 Hz; the first two windows are
+// swept with it directly.
+constexpr int kDirectNarrowTraces = 2;
+
+class Procedure {
+  public:
+    Procedure(AnalyzerDocument& document, bool askCentred)
+        : doc_(document), markers_(document), askCentred_(askCentred) {}
+
+    PhaseNoiseSweeps Measure();
+
+  private:
+    void SweepRange(double startHz, double stopHz) {
+        doc_.SetFrequencies(startHz, stopHz);
+        doc_.ApplyLevelPlan();
+        doc_.PerformSweep();
+    }
+    double CentreOnPeak();
+    void Keep(PhaseNoiseSweeps& sweeps, int index, double rbwHz);
+
+    AnalyzerDocument& doc_;
+    MarkerCommands markers_;
+    bool askCentred_;
+};
+
+// PEAK and MKR->CF: the centre to the carrier, within a point of the span
+// swept.
+double Procedure::CentreOnPeak() {
+    markers_.Peak();
+    markers_.MarkerToCenter();
+    return doc_.Frequencies().CenterHz();
+}
+
+void Procedure::Keep(PhaseNoiseSweeps& sweeps, int index, double rbwHz) {
+    sweeps.traces[index] = doc_.ReadTrace([](const ScreenState& s) { return s.trace.traceA; });
+    sweeps.rbwHz[index] = rbwHz;
+    doc_.RequestRepaint();
+}
+
+PhaseNoiseSweeps Procedure::Measure() {
+    PhaseNoiseSweeps sweeps;
+    double c = doc_.Frequencies().CenterHz();
+    // The carrier's peak becomes the reference level: the rows then read dBc.
+    SweepRange(c - kFindSpanHz / 2.0, c + kFindSpanHz / 2.0);
+    markers_.Peak();
+    markers_.MarkerToRefLevel();
+    doc_.RequestRepaint();
+    if (askCentred_ &&
+        !doc_.GetPrompter().AskYesNo("Is the frequency already exactly centered?", "CENTER FREQ")) {
+        c = CentreOnPeak();
+        SweepRange(c - kCentreSpanHz / 2.0, c + kCentreSpanHz / 2.0);
+        c = CentreOnPeak();
+    }
+    double spanHz = PhaseNoiseSweeps::kFirstSpanHz;
+    for (int i = 0; i < PhaseNoiseSweeps::kNarrowTraces; ++i, spanHz *= 16.0) {
+        doc_.SetFrequencies(c, c + spanHz);
+        doc_.ApplyLevelPlan();
+        if (i < kDirectNarrowTraces) {
+            doc_.PerformNarrowFftSweep();
+        } else {
+            doc_.PerformSweep();
+        }
+        Keep(sweeps, i, doc_.ReadSettings([](const InstrumentState& s) { return s.rbwHz; }));
+    }
+    for (int k = 0; k < PhaseNoiseSweeps::kTraces - PhaseNoiseSweeps::kNarrowTraces; ++k) {
+        const double startHz = c + PhaseNoiseSweeps::kWindowStepHz * (k + 1);
+        const double rbwHz = doc_.PredictRbw(PhaseNoiseSweeps::kWindowSpanHz);
+        SweepRange(startHz, startHz + PhaseNoiseSweeps::kWindowSpanHz);
+        Keep(sweeps, PhaseNoiseSweeps::kNarrowTraces + k, rbwHz);
+    }
+    sweeps.carrierHz = c;
+    char title[64];
+    std::snprintf(title, sizeof title, "SSB Phase Noise @ %.2f MHz", c / 1e6);
+    sweeps.title = title;
+    return sweeps;
+}
+
+}  // namespace
+
+void RunPhaseNoiseProcedure(AnalyzerDocument& document,
+                            const std::function<void(const PhaseNoiseSweeps&)>& show,
+                            PhaseNoiseAsker asker) {
+    const UtilitySession session(document);
+    const bool window = asker == PhaseNoiseAsker::Window;
+    if (window) {
+        document.GetPrompter().Inform(
+            "This automated utility will take about 1 minute to run.\r\n Do not try to control "
+            "the TRAXA during this time.",
+            "CAUTION");
+    }
+    const FrequencyPair before = document.Frequencies();
+    const double spanBefore = before.SpanHz();
+    const double refBefore =
+        document.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
+    document.EditSettings([](InstrumentState& s) { s.dbPerDiv = kProcedureDbPerDiv; });
+    document.engine.windowType = kNuttallWindow;
+
+    double carrierHz = before.CenterHz();
+    {
+        const PhaseNoiseSweeps sweeps = Procedure(document, window).Measure();
+        carrierHz = sweeps.carrierHz;
+        if (show) {
+            show(sweeps);
+        }
+    }
+    document.engine.windowType = kFlatTopWindow;
+    document.engine.windowSize = kStaleWindowSize;
+    document.SetFrequencies(carrierHz - spanBefore / 2.0, carrierHz + spanBefore / 2.0);
+    document.EditSettings([refBefore](InstrumentState& s) {
+        s.refLevelDbm = refBefore;
+        s.dbPerDiv = kRestoredDbPerDiv;
+    });
+    document.RequestRepaint();
+    // The session's end restores the level plan and restarts the sweep if
+    // it ran before.
+}
+
+}  // namespace tavlin
