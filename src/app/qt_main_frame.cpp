@@ -106,7 +106,7 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     menuBar()->addMenu(settingsMenu_);
     automation_ = std::make_unique<AutomationServer>(doc_);
     scpi_ = std::make_unique<ScpiServer>(doc_);
-    utilitiesMenu_ = new QtUtilitiesMenu(doc_, this);
+    utilitiesMenu_ = new QtUtilitiesMenu(doc_, dialogs, this);
     menuBar()->addMenu(utilitiesMenu_);
     connect(utilitiesMenu_, &QtUtilitiesMenu::workerEnded, this, [this] {
         if (closePending_) {

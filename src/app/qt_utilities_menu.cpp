@@ -1,21 +1,32 @@
 #include "app/qt_utilities_menu.h"
 
 #include <QAction>
+#include <QTimer>
 
 #include "document/analyzer_document.h"
 #include "ports/prompter.h"
 #include "utilities/harmonics_plot.h"
+#include "utilities/qt_phase_noise_dialog.h"
 #include "utilities/qt_receiver_dialog.h"
 #include "utilities/utility_session.h"
 
 namespace tavlin {
 
-QtUtilitiesMenu::QtUtilitiesMenu(AnalyzerDocument& document, QWidget* parent)
-    : QMenu(QStringLiteral("&Utilities"), parent), doc_(document) {
+namespace {
+
+constexpr int kWatchMs = 100;
+
+}  // namespace
+
+QtUtilitiesMenu::QtUtilitiesMenu(AnalyzerDocument& document, EntryDialogs& dialogs, QWidget* parent)
+    : QMenu(QStringLiteral("&Utilities"), parent), doc_(document), dialogs_(dialogs) {
     setObjectName(QStringLiteral("utilitiesMenu"));
     receiver_ = addAction(QStringLiteral("Measuring Receiver"), this,
                           &QtUtilitiesMenu::OpenMeasuringReceiver);
     receiver_->setObjectName(QStringLiteral("action32810"));
+    phaseNoise_ =
+        addAction(QStringLiteral("Phase Noise Plot"), this, &QtUtilitiesMenu::RunPhaseNoisePlot);
+    phaseNoise_->setObjectName(QStringLiteral("action32790"));
     harmonics_ =
         addAction(QStringLiteral("Harmonics Plot"), this, &QtUtilitiesMenu::RunHarmonicsPlot);
     harmonics_->setObjectName(QStringLiteral("action32805"));
@@ -23,6 +34,10 @@ QtUtilitiesMenu::QtUtilitiesMenu(AnalyzerDocument& document, QWidget* parent)
 
 QtUtilitiesMenu::~QtUtilitiesMenu() {
     WaitForWorker();
+}
+
+bool QtUtilitiesMenu::WorkerRunning() const {
+    return workerRunning_.load() || PhaseNoisePlotRunning();
 }
 
 void QtUtilitiesMenu::WaitForWorker() {
@@ -33,6 +48,26 @@ void QtUtilitiesMenu::WaitForWorker() {
 
 void QtUtilitiesMenu::OpenMeasuringReceiver() {
     QtReceiverDialog::Open(doc_, parentWidget());
+}
+
+void QtUtilitiesMenu::RunPhaseNoisePlot() {
+    if (WorkerRunning()) {
+        return;
+    }
+    StartPhaseNoisePlot(doc_, dialogs_, parentWidget());
+    SetItemsEnabled(false);
+    WatchPhaseNoisePlot();
+}
+
+void QtUtilitiesMenu::WatchPhaseNoisePlot() {
+    QTimer::singleShot(kWatchMs, this, [this] {
+        if (PhaseNoisePlotRunning()) {
+            WatchPhaseNoisePlot();
+            return;
+        }
+        SetItemsEnabled(true);
+        Q_EMIT workerEnded();
+    });
 }
 
 void QtUtilitiesMenu::RunHarmonicsPlot() {
@@ -46,7 +81,7 @@ void QtUtilitiesMenu::RunHarmonicsPlot() {
 }
 
 void QtUtilitiesMenu::StartWorker(std::function<void()> procedure) {
-    if (workerRunning_.exchange(true)) {
+    if (PhaseNoisePlotRunning() || workerRunning_.exchange(true)) {
         return;
     }
     WaitForWorker();  // the last one has ended; its thread is still to be joined
@@ -66,6 +101,7 @@ void QtUtilitiesMenu::StartWorker(std::function<void()> procedure) {
 
 void QtUtilitiesMenu::SetItemsEnabled(bool enabled) {
     receiver_->setEnabled(enabled);
+    phaseNoise_->setEnabled(enabled);
     harmonics_->setEnabled(enabled);
 }
 

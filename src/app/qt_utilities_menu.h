@@ -10,22 +10,27 @@ class QAction;
 namespace tavlin {
 
 class AnalyzerDocument;
+class EntryDialogs;
 
 // The Utilities menu: the measurements that take the instrument over from
 // the sweep. The measuring receiver is a modal dialog; the procedures that
-// sweep on their own run on a worker so the window keeps painting what they
-// do. One utility at a time: the items are disabled while a worker runs.
+// sweep on their own (phase noise, harmonics) run on a worker so the window
+// keeps painting what they do. One utility at a time: the items are
+// disabled while a worker runs.
 class QtUtilitiesMenu final : public QMenu {
     Q_OBJECT
 
   public:
-    QtUtilitiesMenu(AnalyzerDocument& document, QWidget* parent = nullptr);
+    QtUtilitiesMenu(AnalyzerDocument& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
     // Waits for a running procedure: its message boxes are released when
     // the program closes, so it ends after its sweep in progress.
     ~QtUtilitiesMenu() override;
 
     QAction* HarmonicsAction() const { return harmonics_; }
-    bool WorkerRunning() const { return workerRunning_.load(); }
+    QAction* PhaseNoiseAction() const { return phaseNoise_; }
+    // A procedure still drives the instrument (the harmonics' sweeps, the
+    // phase-noise sweeps or its plot).
+    bool WorkerRunning() const;
     void WaitForWorker();
 
   Q_SIGNALS:
@@ -34,6 +39,7 @@ class QtUtilitiesMenu final : public QMenu {
 
   public Q_SLOTS:
     void OpenMeasuringReceiver();
+    void RunPhaseNoisePlot();
     void RunHarmonicsPlot();
 
   private:
@@ -41,8 +47,13 @@ class QtUtilitiesMenu final : public QMenu {
     void StartWorker(std::function<void()> procedure);
     void SetItemsEnabled(bool enabled);
 
+    // The phase-noise plot runs its own worker; its end is seen by polling.
+    void WatchPhaseNoisePlot();
+
     AnalyzerDocument& doc_;
+    EntryDialogs& dialogs_;
     QAction* receiver_ = nullptr;
+    QAction* phaseNoise_ = nullptr;
     QAction* harmonics_ = nullptr;
     std::thread worker_;
     std::atomic<bool> workerRunning_{false};

@@ -104,9 +104,10 @@ void RunPhaseNoiseProcedure(AnalyzerDocument& document,
     const UtilitySession session(document);
     const bool window = asker == PhaseNoiseAsker::Window;
     if (window) {
+        // The instrument goes by its own name here as in every other box.
         document.GetPrompter().Inform(
             "This automated utility will take about 1 minute to run.\r\n Do not try to control "
-            "the TRAXA during this time.",
+            "the Tavlin during this time.",
             "CAUTION");
     }
     const FrequencyPair before = document.Frequencies();

@@ -108,7 +108,7 @@ TEST(PhaseNoiseDialogTest, CommandRunsOnAWorkerAndShowsThePlotUntilItCloses) {
     ASSERT_FALSE(PhaseNoisePlotRunning());
     EXPECT_EQ(answerer.boxes.join("|").toStdString(),
               "CAUTION: This automated utility will take about 1 minute to run.\n Do not try to "
-              "control the TRAXA during this time.|CENTER FREQ: Is the frequency already exactly "
+              "control the Tavlin during this time.|CENTER FREQ: Is the frequency already exactly "
               "centered?");
     EXPECT_EQ(plotTitle, "Phase Noise Plot");
     EXPECT_EQ(unit.Doc().Settings().dbPerDiv, 10.0);

@@ -64,7 +64,7 @@ TEST_F(PhaseNoiseTest, CurveReadsTheEmittersProfile) {
 
     EXPECT_EQ(Boxes(),
               "CAUTION: This automated utility will take about 1 minute to run.\r\n Do not try "
-              "to control the TRAXA during this time.\nCENTER FREQ: Is the frequency already "
+              "to control the Tavlin during this time.\nCENTER FREQ: Is the frequency already "
               "exactly centered?\n");
     EXPECT_NEAR(kept.carrierHz, 100e6 + 3.0, 2.0);
     EXPECT_EQ(kept.title, "SSB Phase Noise @ 100.00 MHz");
