@@ -37,7 +37,9 @@ void PrintUsage(std::ostream& out) {
     out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer yes|no]"
            " [--info] [-c COMMAND]...\n"
            "                  [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
-           "                  [--utility receiver [--captures N] | --utility harmonics]\n"
+           "                  [--utility receiver [--captures N] | --utility harmonics |\n"
+           "                   --utility listen --audio-file FILE.wav --seconds S [--mode am|fm]\n"
+           "                   [--wide] [--deemphasis US]]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
         << tavlin::kSimulateUsage
@@ -75,6 +77,16 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.utility.emplace().name = argv[++i];
         } else if (arg == "--captures" && i + 1 < argc && options.utility) {
             options.utility->captures = std::atoi(argv[++i]);
+        } else if (const int used = options.utility ? tavlin::TakeListenOption(*options.utility,
+                                                                               arg, argv[i + 1])
+                                                    : 0;
+                   used != 0) {
+            if (used < 0) {
+                std::cerr << "tavlin-cli: cannot use " << arg << " "
+                          << (i + 1 < argc ? argv[i + 1] : "without a value") << "\n";
+                return std::nullopt;
+            }
+            i += used - 1;
         } else if (arg == "--answer" && i + 1 < argc &&
                    (std::string(argv[i + 1]) == "yes" || std::string(argv[i + 1]) == "no")) {
             options.answerYes = std::string(argv[++i]) == "yes";

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 namespace tavlin {
 
@@ -10,10 +11,20 @@ class AnalyzerDocument;
 
 // A utility run from the console, as `tavlin-cli --utility NAME` asks.
 struct UtilityRequest {
-    std::string name;  // "receiver", "harmonics"
+    std::string name;  // "receiver", "harmonics", "listen"
     int captures = 1;
     std::filesystem::path out;
+    // The listener: a recording of `seconds` into the WAV file `out`.
+    double seconds = 0.0;
+    bool fm = true;
+    bool wideIf = false;
+    double deemphasisUs = 125.0;
 };
+
+// Takes the listener's options (--audio-file FILE, --seconds S, --mode am|fm,
+// --wide, --deemphasis US): returns how many arguments it used (1 or 2), 0
+// when `arg` is none of them, -1 when its value is missing or not a number.
+int TakeListenOption(UtilityRequest& request, std::string_view arg, const char* value);
 
 // Runs the utility with the sweep paused, prints its results on out and
 // returns 0, or prints why it could not run on err and returns 1.
