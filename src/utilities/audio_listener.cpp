@@ -15,6 +15,8 @@ constexpr int kSettleMs = 50;
 constexpr int kStreamEndMs = 20;
 // A sound device that takes nothing for this long has stopped playing.
 constexpr std::chrono::milliseconds kWriteTimeout{2000};
+constexpr int kCloseSettleMs = 125;
+constexpr int kPurgeSettleMs = 25;
 
 }  // namespace
 
@@ -112,7 +114,7 @@ void AudioListener::AudioThread(ListenSettings settings) {
     doc_.link.ReadStreamHeader();
     while (Block* block = AcquireFree()) {
         if (!FillBlock(*block, settings.wideIf)) {
-            Fail("no data from the instrument");
+            Fail(kNoDataText);
             break;
         }
         Queue();
@@ -265,6 +267,39 @@ void AudioListener::OutputThread() {
         }
         ReleasePlayed();
     }
+}
+
+ListenSettings OpeningListenSettings(const AnalyzerDocument& document) {
+    ListenSettings settings;
+    const FrequencyPair f = document.Frequencies();
+    settings.freqHz = f.CenterHz();
+    document.ReadSettings([&settings](const InstrumentState& s) {
+        settings.fm = s.listenFm;
+        settings.wideIf = s.listenWideIf;
+        settings.deemphasisUs = s.listenDeemphasisUs;
+    });
+    const MarkerState m = document.ReadTrace([](const auto& screen) { return screen.markers; });
+    if (m.marker1On != 0 && f.startHz < m.marker1Pos && m.marker1Pos < f.stopHz) {
+        settings.freqHz = m.marker1Pos;
+    }
+    return settings;
+}
+
+// In zero span marker 1 counts milliseconds: a frequency written there would
+// put it far off the screen, so it keeps its place.
+void CloseListening(AnalyzerDocument& document, const ListenSettings& settings) {
+    const FrequencyPair f = document.Frequencies();
+    if (f.stopHz > f.startHz) {
+        document.EditMarkers([&](MarkerState& m, const auto&) { m.marker1Pos = settings.freqHz; });
+    }
+    document.EditSettings([&settings](InstrumentState& s) {
+        s.listenFm = settings.fm;
+        s.listenWideIf = settings.wideIf;
+        s.listenDeemphasisUs = settings.deemphasisUs;
+    });
+    document.GetClock().SleepMs(kCloseSettleMs);
+    document.link.PurgeBoth();
+    document.GetClock().SleepMs(kPurgeSettleMs);
 }
 
 }  // namespace tavlin

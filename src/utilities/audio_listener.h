@@ -43,6 +43,7 @@ class AudioListener {
     static constexpr int kValuesPerSecond = 60764;
     static constexpr const char* kOpenFailedText = "Error 7: opening sound card failed";
     static constexpr const char* kOpenFailedCaption = "ERROR 7";
+    static constexpr const char* kNoDataText = "no data from the instrument";
 
     // `ended` (may be empty) is called from the audio thread when a stream
     // ends by itself: no data, or the sound device failed.
@@ -115,5 +116,13 @@ class AudioListener {
     std::thread audio_;
     std::thread output_;
 };
+
+// The Listen dialog's opening: marker 1's frequency when it is on and
+// inside the span, else the centre, with the choices kept in the document.
+ListenSettings OpeningListenSettings(const AnalyzerDocument& document);
+// Its closing: marker 1 moves to the frequency last in the dialog, the
+// choices are kept, and the instrument's queues are purged before the
+// sweep resumes.
+void CloseListening(AnalyzerDocument& document, const ListenSettings& settings);
 
 }  // namespace tavlin
