@@ -247,16 +247,26 @@ TEST_F(AudioListenerTest, AmFmSwitchTakesEffectWithoutANewStream) {
 }
 
 // No sound card (or none by that name): "Error 7", nothing sent to the
-// instrument, and STOP returns at once.
-TEST_F(AudioListenerTest, SoundCardThatCannotOpenIsError7) {
+// instrument, and STOP returns at once. ALSA's "null" device takes the sound
+// like a card that plays at once.
+TEST_F(AudioListenerTest, SoundCardThatCannotOpenIsError7AndOneThatCanPlays) {
     Start({Cw(kCarrierHz, -40.0)});
-    AlsaAudioSink sink("tavlin_no_such_sound_device");
-    AudioListener listener(*doc, sink);
-    EXPECT_FALSE(listener.Start({}));
+    const UtilitySession session(*doc);
+    AlsaAudioSink missing("tavlin_no_such_sound_device");
+    AudioListener refused(*doc, missing);
+    EXPECT_FALSE(refused.Start({}));
     EXPECT_EQ(Boxes(), "ERROR 7: Error 7: opening sound card failed\n");
-    listener.Stop();
-    EXPECT_FALSE(listener.Playing());
+    refused.Stop();
+    EXPECT_FALSE(refused.Playing());
     EXPECT_EQ(driver->StreamStarts(), 0);
+
+    AlsaAudioSink null("null");
+    AudioListener playing(*doc, null);
+    ASSERT_TRUE(playing.Start({kCarrierHz, true, true, 125.0}));
+    EXPECT_TRUE(playing.WaitForValues(10 * AudioListener::kBlockValues, std::chrono::seconds(30)));
+    playing.Stop();
+    EXPECT_EQ(playing.Failure(), "");
+    EXPECT_EQ(driver->StreamStarts(), 1);
 }
 
 }  // namespace
