@@ -168,7 +168,11 @@ TEST_F(AudioListenerTest, RefusedRecordingsSayWhyAndLeaveNoFile) {
         {"de-emphasis beyond 1001 us", cacheDir / "x.wav", 1.0, 1001.5},
     };
     for (const Row& row : rows) {
-        UtilityRequest request{"listen", 1, row.out, row.seconds, true, true, row.deemphasisUs};
+        UtilityRequest request;
+        request.name = "listen";
+        request.out = row.out;
+        request.seconds = row.seconds;
+        request.deemphasisUs = row.deemphasisUs;
         std::ostringstream out;
         std::ostringstream err;
         EXPECT_EQ(RunUtility(*doc, request, out, err), 1) << row.name;
