@@ -142,9 +142,20 @@ bool QtListenerDialog::ReadFields() {
     return true;
 }
 
+// Every Start of a recording is a take of its own: "name.wav", then
+// "name-2.wav", ..., so that APPLY never writes over the take before it.
 void QtListenerDialog::OnStart() {
     if (!ReadFields()) {
         return;
+    }
+    if (record_->isChecked()) {
+        listener_->Stop();
+        ShowFailure();
+        QString take = recordingPath_;
+        if (++takes_ > 1) {
+            take.insert(take.size() - 4, QString("-%1").arg(takes_));
+        }
+        UseSink(std::make_unique<WavFileSink>(take.toStdString()));
     }
     start_->setText("playing");
     start_->repaint();
@@ -164,9 +175,9 @@ void QtListenerDialog::OnStop() {
 
 // The recording, or the sound card, from the next Start on.
 void QtListenerDialog::OnRecordToggled(bool on) {
-    listener_.reset();
     if (on) {
         recordingPath_ = chooseRecording ? chooseRecording() : QString();
+        takes_ = 0;
         if (recordingPath_.isEmpty()) {
             const QSignalBlocker quiet(record_);
             record_->setChecked(false);
@@ -176,17 +187,28 @@ void QtListenerDialog::OnRecordToggled(bool on) {
         }
     }
     if (on) {
-        sink_ = std::make_unique<WavFileSink>(recordingPath_.toStdString());
+        UseSink(std::make_unique<WavFileSink>(recordingPath_.toStdString()));
     } else {
-        sink_ = std::make_unique<AlsaAudioSink>();
+        UseSink(std::make_unique<AlsaAudioSink>());
     }
+}
+
+// A running stream ends before its sink goes.
+void QtListenerDialog::UseSink(std::unique_ptr<AudioSink> sink) {
+    if (listener_ != nullptr && listener_->Playing()) {
+        listener_->Stop();
+        ShowFailure();
+    }
+    listener_.reset();
+    sink_ = std::move(sink);
     QPointer<QtListenerDialog> self(this);
     listener_ = std::make_unique<AudioListener>(doc_, *sink_, [self] {
         QMetaObject::invokeMethod(
             self,
             [self] {
-                if (self)
+                if (self) {
                     self->OnStreamEnded();
+                }
             },
             Qt::QueuedConnection);
     });

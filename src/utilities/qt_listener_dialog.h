@@ -40,6 +40,7 @@ class QtListenerDialog final : public QDialog {
     void OnStart();
     void OnStop();
     void OnRecordToggled(bool on);
+    void UseSink(std::unique_ptr<AudioSink> sink);
     void ChooseIf(bool wide);
     void ShowApplyIfPlaying();
     void OnStreamEnded();
@@ -49,6 +50,7 @@ class QtListenerDialog final : public QDialog {
     AnalyzerDocument& doc_;
     ListenSettings settings_;
     QString recordingPath_;
+    int takes_ = 0;
     std::unique_ptr<AudioSink> sink_;
     std::unique_ptr<AudioListener> listener_;
 

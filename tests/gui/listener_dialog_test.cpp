@@ -109,9 +109,12 @@ TEST_F(ListenerDialogTest, StartPlaysAChangeShowsApplyStopEndsAndFieldsAreChecke
     EXPECT_TRUE(wide->isChecked());
     EXPECT_FALSE(Child<QCheckBox>(dialog, "30 KHz IF")->isChecked());
     EXPECT_EQ(start->text(), "APPLY");
+    start->click();  // APPLY: a second take beside the first
+    EXPECT_EQ(start->text(), "playing");
     Child<QPushButton>(dialog, "STOP")->click();
     EXPECT_EQ(start->text(), "Start");
     EXPECT_TRUE(std::filesystem::exists(wav.string() + ".wav"));
+    EXPECT_TRUE(std::filesystem::exists(wav.string() + "-2.wav"));
     EXPECT_FALSE(dialog.Settings().fm);
     EXPECT_TRUE(dialog.Settings().wideIf);
     EXPECT_EQ(prompter.Boxes().size(), 2u);
