@@ -42,7 +42,9 @@ void PrintUsage(std::ostream& out) {
            " [--info] [-c COMMAND]...\n"
            "                  [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
            "                  [--utility receiver [--captures N] | --utility harmonics |\n"
-           "                   --utility phase-noise [--out FILE.bmp]]\n"
+           "                   --utility phase-noise [--out FILE.bmp] |\n"
+           "                   --utility listen --audio-file FILE.wav --seconds S [--mode am|fm]\n"
+           "                   [--wide] [--deemphasis US]]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
         << tavlin::kSimulateUsage
@@ -82,6 +84,16 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.utility->captures = std::atoi(argv[++i]);
         } else if (arg == "--out" && i + 1 < argc && options.utility) {
             options.utility->out = argv[++i];
+        } else if (const int used = options.utility ? tavlin::TakeListenOption(*options.utility,
+                                                                               arg, argv[i + 1])
+                                                    : 0;
+                   used != 0) {
+            if (used < 0) {
+                std::cerr << "tavlin-cli: cannot use " << arg << " "
+                          << (i + 1 < argc ? argv[i + 1] : "without a value") << "\n";
+                return std::nullopt;
+            }
+            i += used - 1;
         } else if (arg == "--answer" && i + 1 < argc &&
                    (std::string(argv[i + 1]) == "yes" || std::string(argv[i + 1]) == "no")) {
             options.answerYes = std::string(argv[++i]) == "yes";

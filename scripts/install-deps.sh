@@ -8,7 +8,7 @@ fi
 PACKAGES=(
     build-essential cmake pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev
-    libftdi1-dev libusb-1.0-0-dev nlohmann-json3-dev libfftw3-dev
+    libftdi1-dev libusb-1.0-0-dev libasound2-dev nlohmann-json3-dev libfftw3-dev
     qt6-base-dev fonts-liberation
     python3-pyvisa-py
 )

@@ -1,6 +1,7 @@
 #include "app/qt_main_frame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
@@ -26,6 +27,7 @@
 #include "panel/qt_settings_menu.h"
 #include "remote/automation_server.h"
 #include "remote/scpi_server.h"
+#include "utilities/qt_listener_dialog.h"
 #include "view/marker_readout.h"
 #include "view/qt_plot_view.h"
 
@@ -113,6 +115,7 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
             close();
         }
     });
+    CreateAudioMenu();
     advancedMenu_ = new QtAdvancedMenu(*automation_, *scpi_, dialogs, this);
     menuBar()->addMenu(advancedMenu_);
     CreateHelpMenu();
@@ -127,6 +130,20 @@ QAction* QtMainFrame::AddStandardEditAction(QMenu* menu, const QString& caption,
     action->setEnabled(false);
     editActions_.append(action);
     return action;
+}
+
+void QtMainFrame::CreateAudioMenu() {
+    QMenu* audio = menuBar()->addMenu(QStringLiteral("&Audio"));
+    QAction* listen = audio->addAction(QStringLiteral("Listen"), this, [this] {
+        // Not while a utility's worker drives the instrument.
+        if (utilitiesMenu_->WorkerRunning() || doc_.UtilityOwns()) {
+            QApplication::beep();
+            return;
+        }
+        RunListenDialog(doc_, this);
+    });
+    listen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    listen->setObjectName(ActionName(32789));
 }
 
 void QtMainFrame::CreateEditMenu() {

@@ -71,6 +71,7 @@ class QtMainFrame final : public QMainWindow {
     void Build(EntryDialogs& dialogs);
     void CreateMenus(EntryDialogs& dialogs);
     void CreateEditMenu();
+    void CreateAudioMenu();
     void CreateTraceMenu(EntryDialogs& dialogs);
     void CreateHelpMenu();
     void CreateToolBar();

@@ -1,12 +1,17 @@
 #include "utilities/console_utilities.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 
+#include "document/analyzer_document.h"
+#include "utilities/audio_listener.h"
 #include "utilities/harmonics_plot.h"
 #include "utilities/measuring_receiver.h"
 #include "utilities/phase_noise_curve.h"
 #include "utilities/utility_session.h"
+#include "utilities/wav_file_sink.h"
 
 namespace tavlin {
 
@@ -78,7 +83,95 @@ int RunPhaseNoise(AnalyzerDocument& document, const UtilityRequest& request, std
     return 0;
 }
 
+// The dialog's limits: 0.1 to 4400.0 MHz, 0.0 to 1001.0 us.
+std::string ListenRefusal(const UtilityRequest& request, double freqHz) {
+    if (request.out.empty()) {
+        return "--utility listen needs --audio-file FILE.wav";
+    }
+    if (!(request.seconds > 0.0 && request.seconds <= 86400.0)) {
+        return "--seconds must be more than 0 and at most 86400";
+    }
+    if (!(request.deemphasisUs >= 0.0 && request.deemphasisUs <= 1001.0)) {
+        return "--deemphasis must be 0.0 to 1001.0 usec";
+    }
+    if (!(freqHz >= 0.1e6 && freqHz <= 4400.0e6)) {
+        return "the centre frequency must be 0.1 to 4400.0 MHz to listen";
+    }
+    return "";
+}
+
+// Records the sound at the centre frequency, for the given seconds of sound
+// (not of clock time: the instrument's stream sets the pace).
+int RunListen(AnalyzerDocument& document, const UtilityRequest& request, std::ostream& err) {
+    ListenSettings settings;
+    settings.freqHz = document.Frequencies().CenterHz();
+    settings.fm = request.fm;
+    settings.wideIf = request.wideIf;
+    settings.deemphasisUs = request.deemphasisUs;
+    if (const std::string refusal = ListenRefusal(request, settings.freqHz); !refusal.empty()) {
+        err << "tavlin-cli: " << refusal << "\n";
+        return 1;
+    }
+    settings.maxValues = static_cast<std::int64_t>(
+        std::ceil(request.seconds * AudioListener::kValuesPerSecond / 2.0) * 2.0);
+    const UtilitySession session(document);
+    WavFileSink sink(request.out);
+    AudioListener listener(document, sink);
+    bool complete = false;
+    if (listener.Start(settings)) {
+        const auto limit =
+            std::chrono::milliseconds(static_cast<long long>(request.seconds * 2000.0) + 10000);
+        complete = listener.WaitForValues(settings.maxValues, limit);
+        listener.Stop();
+    }
+    if (!complete || !listener.Failure().empty()) {
+        const std::string why = listener.Failure();
+        err << "tavlin-cli: the recording is incomplete"
+            << (why.empty() ? std::string() : ": " + why) << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+bool ReadNumber(const char* text, double& number) {
+    if (text == nullptr || *text == '\0') {
+        return false;
+    }
+    char* end = nullptr;
+    number = std::strtod(text, &end);
+    return *end == '\0' && std::isfinite(number);
+}
+
 }  // namespace
+
+int TakeListenOption(UtilityRequest& request, std::string_view arg, const char* value) {
+    if (arg == "--wide") {
+        request.wideIf = true;
+        return 1;
+    }
+    if (arg == "--audio-file") {
+        if (value == nullptr || *value == '\0') {
+            return -1;
+        }
+        request.out = value;
+        return 2;
+    }
+    if (arg == "--mode") {
+        const std::string_view mode = value == nullptr ? "" : value;
+        if (mode != "am" && mode != "fm") {
+            return -1;
+        }
+        request.fm = mode == "fm";
+        return 2;
+    }
+    if (arg == "--seconds") {
+        return ReadNumber(value, request.seconds) ? 2 : -1;
+    }
+    if (arg == "--deemphasis") {
+        return ReadNumber(value, request.deemphasisUs) ? 2 : -1;
+    }
+    return 0;
+}
 
 int RunUtility(AnalyzerDocument& document, const UtilityRequest& request, std::ostream& out,
                std::ostream& err) {
@@ -90,6 +183,9 @@ int RunUtility(AnalyzerDocument& document, const UtilityRequest& request, std::o
     }
     if (request.name == "phase-noise") {
         return RunPhaseNoise(document, request, out, err);
+    }
+    if (request.name == "listen") {
+        return RunListen(document, request, err);
     }
     err << "tavlin-cli: no utility named " << request.name << "\n";
     return 1;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 #include "utilities/phase_noise_procedure.h"
 #include "utilities/plot_bitmap.h"
@@ -18,11 +19,23 @@ using PhaseNoiseRenderer = std::function<PlotImage(const PhaseNoiseSweeps&)>;
 
 // A utility run from the console, as `tavlin-cli --utility NAME` asks.
 struct UtilityRequest {
-    std::string name;  // "receiver", "harmonics", "phase-noise"
+    std::string name;  // "receiver", "harmonics", "phase-noise", "listen"
     int captures = 1;
-    std::filesystem::path out;  // the phase-noise plot's bitmap, when not empty
+    // The phase-noise plot's bitmap, or the listener's WAV file; when not
+    // empty.
+    std::filesystem::path out;
     PhaseNoiseRenderer renderPhaseNoise;
+    // The listener: a recording of `seconds` into the WAV file `out`.
+    double seconds = 0.0;
+    bool fm = true;
+    bool wideIf = false;
+    double deemphasisUs = 125.0;
 };
+
+// Takes the listener's options (--audio-file FILE, --seconds S, --mode am|fm,
+// --wide, --deemphasis US): returns how many arguments it used (1 or 2), 0
+// when `arg` is none of them, -1 when its value is missing or not a number.
+int TakeListenOption(UtilityRequest& request, std::string_view arg, const char* value);
 
 // Runs the utility with the sweep paused, prints its results on out and
 // returns 0, or prints why it could not run on err and returns 1.
