@@ -114,6 +114,7 @@ void StyleTables(QTextDocument& doc) {
         format.setBorderCollapse(false);
         format.setCellSpacing(0);
         format.setCellPadding(3);
+        format.setHeaderRowCount(1);  // repeated at the top of each page a table runs onto
         format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
         format.setTopMargin(4);
         format.setBottomMargin(6);
