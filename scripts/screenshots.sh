@@ -26,6 +26,11 @@ shot zero-span -c "FRE:CEN 919.25e6" -c "FRE:SPA 1e6" -c "AMP:RLE -30" --sweeps 
 shot delta-markers -c "FRE:CEN 915e6" -c "FRE:SPA 200e3" --sweeps 3 --press "3 dB points"
 # An entry dialog open over the screen.
 shot entry-dialog --sweeps 2 --dialog "CENTER FREQ"
+# The Zero Span Settings dialog, about to enter zero span on the AM emitter.
+shot zero-span-settings -c "FRE:CEN 919.25e6" -c "FRE:SPA 1e6" -c "AMP:RLE -30" --sweeps 1 \
+    --dialog "ZERO SPAN"
+# The list of annunciators, over a 100 MHz span (which shows U).
+shot annunciator-help -c "FRE:SPA 100e6" -c "MAR:PEA" --sweeps 2 --dialog "Help/Annunciator Help"
 # The measuring receiver on the 433.92 MHz FM emitter (5 kHz deviation, 1 kHz
 # tone), after two passes.
 QT_QPA_PLATFORM=offscreen "$build/tavlin" --simulate=scenes/am_fm.json \

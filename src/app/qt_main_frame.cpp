@@ -19,12 +19,14 @@
 #include "app/qt_annunciator_help.h"
 #include "app/qt_file_menu.h"
 #include "app/qt_toolbar_icons.h"
+#include "app/qt_user_manual.h"
 #include "app/qt_utilities_menu.h"
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
 #include "panel/qt_entry_dialogs.h"
 #include "panel/qt_front_panel.h"
 #include "panel/qt_settings_menu.h"
+#include "ports/prompter.h"
 #include "remote/automation_server.h"
 #include "remote/scpi_server.h"
 #include "utilities/qt_listener_dialog.h"
@@ -262,9 +264,24 @@ void QtMainFrame::ShowAnnunciatorHelp() {
 }
 
 // Nothing is reported when the desktop has no program for the file.
+// A manual that is missing, or that no program on the desktop can show, is
+// said so: a menu item that silently does nothing looks broken.
 void QtMainFrame::OpenUserManual() {
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QDir::current().absoluteFilePath(QString::fromLatin1(kManualFile))));
+    const QString name = QString::fromLatin1(kManualFile);
+    const QStringList folders = QtUserManual::SearchFolders();
+    const QString path = QtUserManual::Find(folders, name);
+    if (path.isEmpty()) {
+        doc_.GetPrompter().Inform(QtUserManual::NotFoundText(folders, name).toStdString(),
+                                  "USER MANUAL NOT FOUND");
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        doc_.GetPrompter().Inform(
+            QStringLiteral("%1 could not be opened: no program to show PDF files was found.")
+                .arg(QDir::toNativeSeparators(path))
+                .toStdString(),
+            "USER MANUAL");
+    }
 }
 
 void QtMainFrame::OpenWebPage() {
