@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 shift || true
 benches=(fft_bench sweep_fft_bench sweep_step_bench sweep_zero_span_bench sim_bench
-         listener_bench qt_paint_bench ftdi_reader_bench remote_round_trip_bench)
+         listener_bench receiver_bench qt_paint_bench ftdi_reader_bench remote_round_trip_bench)
 missed=()
 for bench in "${benches[@]}"; do
     binary="$build/$bench"
