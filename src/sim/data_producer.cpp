@@ -94,16 +94,34 @@ void DataProducer::Produce(double nowSec, ReceiveFifo& rx) {
     }
 }
 
-double DataProducer::NextEventSec() {
+double DataProducer::ReadySec(std::size_t bytes) {
     if (jobs_.empty()) {
         return kNever;
     }
     Job& job = jobs_.front();
     Activate(job);
+    const auto pairBytes = static_cast<long long>(SampleSynthesizer::kBytesPerPair);
+    auto wanted = static_cast<long long>(bytes);
     if (job.kind == Kind::StepList) {
-        return job.startSec + (job.blocksDone + 1) * job.blockSec;
+        const long long blockBytes = kBlockPairs * pairBytes;
+        const long long blocks = std::min((wanted + blockBytes - 1) / blockBytes,
+                                          static_cast<long long>(job.blockCount - job.blocksDone));
+        return job.startSec + static_cast<double>(job.blocksDone + blocks) * job.blockSec;
     }
-    return job.headerSent ? NextSampleSec(job) + 1.0 / job.rateHz : job.startSec;
+    double fromSec = 0.0;
+    double rateHz = job.rateHz;
+    long long left = job.totalPairs >= 0 ? job.totalPairs - job.producedPairs : wanted;
+    if (job.headerSent) {
+        fromSec = NextSampleSec(job);
+    } else {
+        // The header comes when sampling starts, the pairs after it.
+        fromSec = job.startSec;
+        rateHz = model_.OutputRateHz(state_);
+        wanted -= static_cast<long long>(job.header.size());
+    }
+    // A pair can be read one sample period after it was sampled.
+    const long long pairs = std::min((std::max(0LL, wanted) + pairBytes - 1) / pairBytes, left);
+    return fromSec + static_cast<double>(pairs) / rateHz;
 }
 
 // A request starts when the one before it has ended, and a capture that

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -46,8 +47,10 @@ class DataProducer {
 
     // Moves everything due by `nowSec` into `rx`.
     void Produce(double nowSec, ReceiveFifo& rx);
-    // Clock time of the next byte, or +infinity when nothing is under way.
-    double NextEventSec();
+    // Clock time by which `bytes` more bytes will have come, if no command
+    // changes the course meanwhile: of the request under way only (the
+    // time it ends when it has fewer), +infinity when nothing is under way.
+    double ReadySec(std::size_t bytes);
 
     long long LostPairs() const { return lostPairs_; }
 

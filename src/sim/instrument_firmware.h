@@ -30,7 +30,7 @@ class InstrumentFirmware {
                  std::vector<std::uint8_t>& reply, SimFaults& faults);
 
     void ProduceData(double nowSec, ReceiveFifo& dataRx) { producer_.Produce(nowSec, dataRx); }
-    double NextDataEventSec() { return producer_.NextEventSec(); }
+    double DataReadySec(std::size_t bytes) { return producer_.ReadySec(bytes); }
 
     // Power lost or the port cycled: everything but the calibration memory
     // returns to its power-on state.

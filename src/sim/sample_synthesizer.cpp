@@ -5,6 +5,17 @@
 #include <cstring>
 #include <numbers>
 
+// The AVX2 version of the noise filter is chosen when the program loads,
+// where the processor has it.
+#if defined(__x86_64__) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define TAVLIN_NOISE_FILTER_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+#endif
+#ifndef TAVLIN_NOISE_FILTER_CLONES
+#define TAVLIN_NOISE_FILTER_CLONES
+#endif
+
 namespace tavlin::sim {
 
 namespace {
@@ -52,10 +63,123 @@ const std::array<float, kGaussianEntries>& GaussianTable() {
     return table;
 }
 
+// The phasor magnitude x e^{j 2 pi (cycles + k cyclesPerPair)} for k = 0 ..
+// pairs - 1 into re and im (room for an even count). Even and odd pairs turn
+// in two chains of their own, each anchored to its exact phase and turned
+// by twice the step, so that neither waits for the other; over a block the
+// rounding stays far below a count.
+void FillPhasors(double cycles, double cyclesPerPair, double magnitude, std::size_t pairs,
+                 double* re, double* im) {
+    double evenRe = magnitude * std::cos(kTwoPi * cycles);
+    double evenIm = magnitude * std::sin(kTwoPi * cycles);
+    double oddRe = magnitude * std::cos(kTwoPi * (cycles + cyclesPerPair));
+    double oddIm = magnitude * std::sin(kTwoPi * (cycles + cyclesPerPair));
+    const double stepRe = std::cos(2.0 * kTwoPi * cyclesPerPair);
+    const double stepIm = std::sin(2.0 * kTwoPi * cyclesPerPair);
+    for (std::size_t k = 0; k < pairs; k += 2) {
+        re[k] = evenRe;
+        im[k] = evenIm;
+        re[k + 1] = oddRe;
+        im[k + 1] = oddIm;
+        const double nextEven = evenRe * stepRe - evenIm * stepIm;
+        evenIm = evenRe * stepIm + evenIm * stepRe;
+        evenRe = nextEven;
+        const double nextOdd = oddRe * stepRe - oddIm * stepIm;
+        oddIm = oddRe * stepIm + oddIm * stepRe;
+        oddRe = nextOdd;
+    }
+}
+
+constexpr std::size_t kPhasorEntries = 1024;
+constexpr double kPhasorStep = kTwoPi / kPhasorEntries;
+
+// e^{j 2 pi n / 1024} for n = 0 .. 1023, re then im.
+const std::array<double, 2 * kPhasorEntries>& PhasorTable() {
+    static const std::array<double, 2 * kPhasorEntries> table = [] {
+        std::array<double, 2 * kPhasorEntries> values{};
+        for (std::size_t n = 0; n < kPhasorEntries; ++n) {
+            values[2 * n] = std::cos(kPhasorStep * static_cast<double>(n));
+            values[2 * n + 1] = std::sin(kPhasorStep * static_cast<double>(n));
+        }
+        return values;
+    }();
+    return table;
+}
+
+// e^{j x}: the nearest of the table's 1024 angles times the series of the
+// rest, which is at most pi / 1024; the terms left out are below 1e-18. The
+// angle may be thousands of radians (a wide FM swing at a low rate); the
+// reduction then loses about 1e-16 of it per radian, still far below a count.
+inline void UnitPhasor(double x, double& re, double& im) {
+    // Adding 1.5 x 2^52 rounds to a whole number of table steps in the low
+    // bits of the sum, without a branch.
+    constexpr double kRounder = 6755399441055744.0;
+    const double shifted = x * (1.0 / kPhasorStep) + kRounder;
+    const double nearest = shifted - kRounder;
+    const double r = x - nearest * kPhasorStep;
+    const double r2 = r * r;
+    const double cosR = 1.0 - r2 * (0.5 - r2 * (1.0 / 24.0));
+    const double sinR = r * (1.0 - r2 * ((1.0 / 6.0) - r2 * (1.0 / 120.0)));
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &shifted, sizeof bits);
+    const double* table = PhasorTable().data() + 2 * (bits & (kPhasorEntries - 1));
+    re = table[0] * cosR - table[1] * sinR;
+    im = table[0] * sinR + table[1] * cosR;
+}
+
+// The noise filter over a block: out[k] = sum over j of taps[j] x
+// white[k - j], white given from its newest pair of the block's first
+// output on. Eight neighbouring pairs are summed side by side, four to a
+// vector (the same operations in the same order as one at a time, so the
+// same values on every processor); a block whose length is not a multiple
+// of eight makes a few pairs more from old white values, which are never
+// used (the arrays hold a whole block). On x86-64 a second version for AVX2
+// runs the vectors in one register each where the processor has it.
+TAVLIN_NOISE_FILTER_CLONES
+void FilterNoise(const std::complex<double>* taps, std::size_t tapCount, const double* whiteRe,
+                 const double* whiteIm, std::size_t pairs, double* outRe, double* outIm) {
+    using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+    // Vectors go through memory by reference only: by value their passing
+    // would differ between the two versions.
+    const auto load = [](const double* from, Lanes& lanes) {
+        std::memcpy(&lanes, from, sizeof lanes);
+    };
+    const auto store = [](const Lanes& lanes, double* to) {
+        std::memcpy(to, &lanes, sizeof lanes);
+    };
+    for (std::size_t k = 0; k < pairs; k += 8) {
+        Lanes re0{};
+        Lanes re1{};
+        Lanes im0{};
+        Lanes im1{};
+        for (std::size_t j = 0; j < tapCount; ++j) {
+            const Lanes tapRe = Lanes{} + taps[j].real();
+            const Lanes tapIm = Lanes{} + taps[j].imag();
+            Lanes re0In;
+            Lanes im0In;
+            Lanes re1In;
+            Lanes im1In;
+            load(whiteRe + k - j, re0In);
+            load(whiteIm + k - j, im0In);
+            load(whiteRe + k - j + 4, re1In);
+            load(whiteIm + k - j + 4, im1In);
+            re0 += tapRe * re0In - tapIm * im0In;
+            im0 += tapRe * im0In + tapIm * re0In;
+            re1 += tapRe * re1In - tapIm * im1In;
+            im1 += tapRe * im1In + tapIm * re1In;
+        }
+        store(re0, outRe + k);
+        store(re1, outRe + k + 4);
+        store(im0, outIm + k);
+        store(im1, outIm + k + 4);
+    }
+}
+
 }  // namespace
 
 SampleSynthesizer::SampleSynthesizer(std::uint64_t seed) : rng_(seed == 0 ? 1 : seed) {
     GaussianTable();
+    PhasorTable();
 }
 
 void SampleSynthesizer::Start(const SamplePlan& plan, double startTimeSec) {
@@ -137,19 +261,8 @@ void SampleSynthesizer::FillNoise(std::size_t pairs) {
     const std::size_t taps = noiseTaps_.size();
     const std::size_t history = taps - 1;
     DrawWhite(history, pairs);
-    for (std::size_t k = 0; k < pairs; ++k) {
-        double re = 0.0;
-        double im = 0.0;
-        const std::size_t newest = history + k;
-        for (std::size_t j = 0; j < taps; ++j) {
-            const double wRe = whiteFirst_[newest - j];
-            const double wIm = whiteSecond_[newest - j];
-            re += noiseTaps_[j].real() * wRe - noiseTaps_[j].imag() * wIm;
-            im += noiseTaps_[j].real() * wIm + noiseTaps_[j].imag() * wRe;
-        }
-        first_[k] = re;
-        second_[k] = im;
-    }
+    FilterNoise(noiseTaps_.data(), taps, whiteFirst_.data() + history,
+                whiteSecond_.data() + history, pairs, first_.data(), second_.data());
     std::copy_n(whiteFirst_.begin() + static_cast<std::ptrdiff_t>(pairs), history,
                 whiteFirst_.begin());
     std::copy_n(whiteSecond_.begin() + static_cast<std::ptrdiff_t>(pairs), history,
@@ -157,47 +270,46 @@ void SampleSynthesizer::FillNoise(std::size_t pairs) {
 }
 
 void SampleSynthesizer::AddCarrier(ToneState& tone, std::size_t pairs) {
-    const double start = kTwoPi * tone.cycles;
-    const double step = kTwoPi * tone.cyclesPerPair;
-    double re = tone.amplitude * std::cos(start);
-    double im = tone.amplitude * std::sin(start);
-    const double rotRe = std::cos(step);
-    const double rotIm = std::sin(step);
+    FillPhasors(tone.cycles, tone.cyclesPerPair, tone.amplitude, pairs, carrierRe_.data(),
+                carrierIm_.data());
     for (std::size_t k = 0; k < pairs; ++k) {
-        first_[k] += re;
-        second_[k] += im;
-        const double nextRe = re * rotRe - im * rotIm;
-        im = re * rotIm + im * rotRe;
-        re = nextRe;
+        first_[k] += carrierRe_[k];
+        second_[k] += carrierIm_[k];
     }
     tone.cycles = WrapCycles(tone.cycles + tone.cyclesPerPair * static_cast<double>(pairs));
 }
 
 // AM scales the carrier by 1 + depth cos(theta_am); FM adds
-// index x sin(theta_fm) to its phase. Both modulation phasors turn
-// incrementally like the carrier.
+// index x sin(theta_fm) to its phase. The carrier and both modulation
+// phasors are turned like the CW carrier; the FM phase term becomes a phasor
+// through the table and short series of UnitPhasor.
 void SampleSynthesizer::AddModulated(ToneState& tone, std::size_t pairs) {
-    const double start = kTwoPi * tone.cycles;
-    const double carrierStep = kTwoPi * tone.cyclesPerPair;
-    double amRe = std::cos(kTwoPi * tone.amCycles);
-    double amIm = std::sin(kTwoPi * tone.amCycles);
-    const double amRotRe = std::cos(kTwoPi * tone.amCyclesPerPair);
-    const double amRotIm = std::sin(kTwoPi * tone.amCyclesPerPair);
-    double fmRe = std::cos(kTwoPi * tone.fmCycles);
-    double fmIm = std::sin(kTwoPi * tone.fmCycles);
-    const double fmRotRe = std::cos(kTwoPi * tone.fmCyclesPerPair);
-    const double fmRotIm = std::sin(kTwoPi * tone.fmCyclesPerPair);
-    for (std::size_t k = 0; k < pairs; ++k) {
-        const double amplitude = tone.amplitude * (1.0 + tone.amDepth * amRe);
-        const double phase = start + carrierStep * static_cast<double>(k) + tone.fmIndex * fmIm;
-        first_[k] += amplitude * std::cos(phase);
-        second_[k] += amplitude * std::sin(phase);
-        const double nextAm = amRe * amRotRe - amIm * amRotIm;
-        amIm = amRe * amRotIm + amIm * amRotRe;
-        amRe = nextAm;
-        const double nextFm = fmRe * fmRotRe - fmIm * fmRotIm;
-        fmIm = fmRe * fmRotIm + fmIm * fmRotRe;
-        fmRe = nextFm;
+    FillPhasors(tone.cycles, tone.cyclesPerPair, tone.amplitude, pairs, carrierRe_.data(),
+                carrierIm_.data());
+    if (tone.amDepth > 0.0) {
+        FillPhasors(tone.amCycles, tone.amCyclesPerPair, tone.amDepth, pairs, modRe_.data(),
+                    modIm_.data());
+        for (std::size_t k = 0; k < pairs; ++k) {
+            const double gain = 1.0 + modRe_[k];
+            carrierRe_[k] *= gain;
+            carrierIm_[k] *= gain;
+        }
+    }
+    if (tone.fmIndex == 0.0) {
+        for (std::size_t k = 0; k < pairs; ++k) {
+            first_[k] += carrierRe_[k];
+            second_[k] += carrierIm_[k];
+        }
+    } else {
+        FillPhasors(tone.fmCycles, tone.fmCyclesPerPair, tone.fmIndex, pairs, modRe_.data(),
+                    modIm_.data());
+        for (std::size_t k = 0; k < pairs; ++k) {
+            double swingRe = 0.0;
+            double swingIm = 0.0;
+            UnitPhasor(modIm_[k], swingRe, swingIm);
+            first_[k] += carrierRe_[k] * swingRe - carrierIm_[k] * swingIm;
+            second_[k] += carrierRe_[k] * swingIm + carrierIm_[k] * swingRe;
+        }
     }
     const double count = static_cast<double>(pairs);
     tone.cycles = WrapCycles(tone.cycles + tone.cyclesPerPair * count);

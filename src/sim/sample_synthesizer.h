@@ -16,9 +16,9 @@ namespace tavlin::sim {
 // +-32767 like the ADC. Fast enough to run many times the real sample rate
 // on one core: Gaussian noise comes from a precomputed table indexed by a
 // xorshift generator and is given its spectrum by the plan's short filter,
-// and each tone is an incrementally rotated phasor,
-// re-anchored to its exact phase at the start of every block so it never
-// drifts.
+// and each tone and its modulation are incrementally rotated phasors,
+// re-anchored to their exact phases at the start of every block so they
+// never drift.
 class SampleSynthesizer {
   public:
     static constexpr std::size_t kBlockPairs = 256;
@@ -70,6 +70,11 @@ class SampleSynthesizer {
     std::uint64_t rng_;
     std::array<double, kBlockPairs> first_{};
     std::array<double, kBlockPairs> second_{};
+    // One tone's carrier and modulation phasors over a block.
+    std::array<double, kBlockPairs> carrierRe_{};
+    std::array<double, kBlockPairs> carrierIm_{};
+    std::array<double, kBlockPairs> modRe_{};
+    std::array<double, kBlockPairs> modIm_{};
 };
 
 }  // namespace tavlin::sim

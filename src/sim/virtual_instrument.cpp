@@ -125,7 +125,7 @@ int VirtualInstrument::Read(UsbHandle handle, std::uint8_t* data, std::size_t co
             if (got >= count || now >= deadline) {
                 return kUsbOk;
             }
-            sleepMs = SleepBeforeRetryMs(channel->interface, now, deadline);
+            sleepMs = SleepBeforeRetryMs(channel->interface, count - got, now, deadline);
         }
         clock_.SleepMs(sleepMs);
     }
@@ -298,14 +298,15 @@ void VirtualInstrument::PowerDown() {
     firmware_.PowerCycle();
 }
 
-// Sleep until the data channel's next bytes are due (at least 1 ms), never
-// past the deadline and never long, so data from another thread's command is
-// seen soon.
-int VirtualInstrument::SleepBeforeRetryMs(Interface interface, Clock::TimePoint now,
-                                          Clock::TimePoint deadline) {
+// Sleep until the data channel holds what the read still wants (at least
+// 1 ms), never past the deadline and never long, so data from another
+// thread's command is seen soon. The queue is empty here: the read took all
+// it held.
+int VirtualInstrument::SleepBeforeRetryMs(Interface interface, std::size_t wanted,
+                                          Clock::TimePoint now, Clock::TimePoint deadline) {
     double targetSec = Seconds(deadline);
     if (interface == Interface::Data) {
-        targetSec = std::min(targetSec, firmware_.NextDataEventSec());
+        targetSec = std::min(targetSec, firmware_.DataReadySec(wanted));
     }
     const double waitMs = std::ceil((targetSec - Seconds(now)) * 1000.0);
     return static_cast<int>(std::clamp(waitMs, 1.0, static_cast<double>(kLongestSleepMs)));

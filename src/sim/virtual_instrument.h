@@ -80,7 +80,8 @@ class VirtualInstrument final : public UsbDriver {
     void AdvanceData(Clock::TimePoint now);
     void ExecuteCommands(const std::uint8_t* data, std::size_t count, double nowSec);
     void PowerDown();
-    int SleepBeforeRetryMs(Interface interface, Clock::TimePoint now, Clock::TimePoint deadline);
+    int SleepBeforeRetryMs(Interface interface, std::size_t wanted, Clock::TimePoint now,
+                           Clock::TimePoint deadline);
     static double Seconds(Clock::TimePoint time);
     static bool BaudUnderstood(int rate);
 

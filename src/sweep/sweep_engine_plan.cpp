@@ -129,15 +129,20 @@ void SearchFraction(double vcoHz, const FractionGoal& goal, LoSetting& lo) {
     }
 }
 
-// Wanted and synthesized frequency at the divider output; returns the error
-// with the sign that the digital shift takes out (wanted - actual above the
-// signal, actual - wanted below it).
+// Wanted and synthesized frequency at the divider output, both counted in
+// the synthesizer's own hertz (its reference taken as exactly 10 MHz);
+// returns the error with the sign that the digital shift takes out (wanted -
+// actual above the signal, actual - wanted below it) in true hertz, as the
+// sample rate and IF it is set against are: with the reference 30 ppm off,
+// the difference is about 30 kHz of LO, and 30 ppm of it left in would read
+// a narrow span's signal about 1 Hz off.
 double FinishLo(const VcoTarget& target, double timebaseCorrection, LoSetting& lo) {
     const double divisor = std::ldexp(1.0, target.div);
     lo.div = target.div;
     lo.wantedHz = (target.vcoHz + target.offsetHz) / divisor / timebaseCorrection;
     lo.actualHz = (lo.intPart + static_cast<double>(lo.num) / lo.den) * kComparisonHz / divisor;
-    return lo.highSide ? lo.wantedHz - lo.actualHz : lo.actualHz - lo.wantedHz;
+    const double errorHz = lo.highSide ? lo.wantedHz - lo.actualHz : lo.actualHz - lo.wantedHz;
+    return errorHz * timebaseCorrection;
 }
 
 double UsableTimebase(double correction) {

@@ -189,6 +189,13 @@ void AddFftRows(std::vector<Row>& rows) {
         row.clockMode = mode;
         rows.push_back(row);
     }
+    // A span of a few hertz (RBW 0.1 Hz) on a unit whose reference is 30 ppm
+    // off: the LO then misses by about 30 kHz, and the shift that takes that
+    // out must be reckoned at the true sample rate.
+    Row narrowest{Kind::Narrow, "narrow FFT, 5 Hz span, 30 ppm", 1e9 - 0.5, 1e9 + 4.5, 1e9 + 2.0};
+    narrowest.setting = {10, 1};
+    narrowest.tcxoPpb = 30000.0;
+    rows.push_back(narrowest);
 }
 
 // Step sweeps: spots off the step grid, wide spans of one point per step

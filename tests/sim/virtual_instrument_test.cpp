@@ -161,6 +161,19 @@ TEST(SimData, TriggeredCaptureWaitsForAnEdge) {
     }
 }
 
+// A read of a capture sleeps until the whole of it is due (16 blocks of 512
+// pairs at 486111 pairs/s: 16.9 ms) rather than polling, and no longer.
+TEST(SimData, ReadSleepsUntilItsDataIsDue) {
+    SimSession session;
+    session.Open();
+    session.Send({'S', 0x10});
+    const long long sleepsBefore = session.clock.Sleeps();
+    const long long sleptBefore = session.clock.TotalSleptMs();
+    EXPECT_EQ(session.Read(session.data, 4 + 16 * kBlock).size(), 4u + 16 * kBlock);
+    EXPECT_EQ(session.clock.TotalSleptMs() - sleptBefore, 17);
+    EXPECT_LE(session.clock.Sleeps() - sleepsBefore, 2);
+}
+
 // A read on the data channel waits without holding the unit, so another
 // thread can use the command channel meanwhile.
 TEST(SimThreads, ReaderWaitsWhileAnotherThreadCommands) {

@@ -99,6 +99,18 @@ TEST_F(FrequencyPlanTest, BothLosAcrossTheBand) {
     }
 }
 
+// The residual error is counted in true hertz, as the sample rate it is
+// shifted out against: with the reference 30 ppm off, the LO the unit makes
+// plus the error is the LO wanted (about 30 kHz away), to the millihertz.
+TEST_F(FrequencyPlanTest, LoErrorIsInTrueHertzWhenTheReferenceIsOff) {
+    const double centerHz = 1e9 + 2.0;
+    settings.timebaseCorrection = 1.0 + 30e-6;
+    Plan(centerHz, 5.0);
+    const double trueLoHz = unit->State().SynthesizerLoHz(30e-6);
+    const double firstIfHz = 10694444.4444;  // the context's, as Plan leaves it
+    EXPECT_NEAR(trueLoHz + doc->engine.lo1ErrorHz, centerHz + firstIfHz, 1e-3);
+}
+
 TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
     settings.imageReject = false;
     Plan(915e6, 10e3);
