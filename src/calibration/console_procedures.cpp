@@ -1,0 +1,31 @@
+#include "calibration/console_procedures.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "calibration/cal_report.h"
+#include "calibration/self_test.h"
+#include "document/analyzer_document.h"
+
+namespace tavlin {
+
+bool IsProcedureName(const std::string& name) {
+    return std::ranges::find(kProcedureNames, name) != std::end(kProcedureNames);
+}
+
+int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& name,
+                 const std::filesystem::path& reportFile, std::ostream& err) {
+    bool passed = false;
+    if (name == "self-test") {
+        const SelfTestResult result = RunSelfTest(document);
+        passed = result.ran && result.passed;
+    } else if (name == "cal-report") {
+        passed = ConfirmCalReport(document.GetPrompter()) &&
+                 RunCalReport(document, bus, reportFile).passed;
+    } else {
+        err << "tavlin-cli: no procedure named " << name << "\n";
+    }
+    return passed ? 0 : 1;
+}
+
+}  // namespace tavlin
