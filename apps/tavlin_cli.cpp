@@ -42,7 +42,7 @@ void PrintUsage(std::ostream& out) {
            " [--info] [-c COMMAND]...\n"
            "                  [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
            "                  [--utility receiver [--captures N] | --utility harmonics]\n"
-           "                  [--bench virtual|gpib] --procedure self-test|cal-report\n"
+           "                  [--bench virtual|gpib] --procedure self-test|cal-report|adjust-if\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
         << tavlin::kSimulateUsage
@@ -146,7 +146,7 @@ int RunProcedure(tavlin::AnalyzerDocument& document, const Options& options,
     if (!bench) {
         return 1;
     }
-    return tavlin::RunProcedure(document, *bench, *options.procedure, "caldata.txt", std::cerr);
+    return tavlin::RunProcedure(document, *bench, *options.procedure, ".", std::cerr);
 }
 
 // A continuous sweep never ends by itself: it is asked to finish the pass in

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ostream>
 
+#include "calibration/adjustments.h"
 #include "calibration/cal_report.h"
 #include "calibration/self_test.h"
 #include "document/analyzer_document.h"
@@ -14,14 +15,16 @@ bool IsProcedureName(const std::string& name) {
 }
 
 int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& name,
-                 const std::filesystem::path& reportFile, std::ostream& err) {
+                 const std::filesystem::path& workFolder, std::ostream& err) {
     bool passed = false;
     if (name == "self-test") {
         const SelfTestResult result = RunSelfTest(document);
         passed = result.ran && result.passed;
     } else if (name == "cal-report") {
         passed = ConfirmCalReport(document.GetPrompter()) &&
-                 RunCalReport(document, bus, reportFile).passed;
+                 RunCalReport(document, bus, workFolder / "caldata.txt").passed;
+    } else if (name == "adjust-if") {
+        passed = RunIfResponseAdjustment(document, bus, workFolder);
     } else {
         err << "tavlin-cli: no procedure named " << name << "\n";
     }

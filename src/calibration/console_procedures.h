@@ -11,15 +11,16 @@ class GpibBus;
 
 // The procedures a factory script runs from the console, as
 // `tavlin-cli --procedure NAME` asks.
-inline constexpr const char* kProcedureNames[] = {"self-test", "cal-report"};
+inline constexpr const char* kProcedureNames[] = {"self-test", "cal-report", "adjust-if"};
 
 bool IsProcedureName(const std::string& name);
 
 // Runs the procedure as its menu item would, its boxes answered by the
-// document's prompter; the calibration report goes to `reportFile` and is
-// not opened. Returns 0 when the procedure ran and passed, 1 when it failed
-// or could not run (with the reason on err when no box gave it).
+// document's prompter. The calibration report goes to caldata.txt in
+// `workFolder` (and is not opened); the comparison sets come from there. Returns 0 when the
+// procedure ran and passed, 1 when it failed or could not run (with the reason on err when no box
+// gave it).
 int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& name,
-                 const std::filesystem::path& reportFile, std::ostream& err);
+                 const std::filesystem::path& workFolder, std::ostream& err);
 
 }  // namespace tavlin
