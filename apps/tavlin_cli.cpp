@@ -42,7 +42,7 @@ void PrintUsage(std::ostream& out) {
            " [--info] [-c COMMAND]...\n"
            "                  [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
            "                  [--utility receiver [--captures N] | --utility harmonics]\n"
-           "                  [--bench virtual|gpib] --procedure self-test|cal-report|adjust-if\n"
+           "                  [--bench virtual|gpib] --procedure NAME\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
         << tavlin::kSimulateUsage
@@ -51,8 +51,9 @@ void PrintUsage(std::ostream& out) {
            "  --scpi[=ADDR:PORT]  serve the SCPI socket (default 127.0.0.1:5025) until a\n"
            "                      client has come and gone; port 0 picks a free port\n"
            "  --utility NAME      run a measurement after the commands and print its results\n"
-           "  --procedure NAME    run a factory procedure (messages on standard error, the\n"
-           "                      report in caldata.txt); exit 0 when it passed\n"
+           "  --procedure NAME    run a factory procedure: self-test, cal-report, adjust-if,\n"
+           "                      purge-cal, store-cal or recal-tcxo (messages on standard\n"
+           "                      error, the report in caldata.txt); exit 0 when it passed\n"
         << tavlin::kBenchUsage;
 }
 

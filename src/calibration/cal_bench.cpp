@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 #include <string>
 
 #include "device/device_link.h"
@@ -171,6 +172,44 @@ std::optional<double> CalBench::MeasureBroadbandPower() {
     }
     const std::uint16_t largest = *std::max_element(std::begin(values), std::end(values));
     return largest * kDetectorCountDb - 85.0 + 10.0 - meterDbm;
+}
+
+// The sampler at 486111.1111 Hz (clock mode 0, sent first: another mode has
+// another rate) sees the signal 5555.555556 Hz from a multiple of its rate;
+// 1 Hz off that at 1 GHz is 1 ppb.
+std::optional<double> CalBench::MeasureTcxoOffset(bool userSignal) {
+    constexpr int kPairs = 65536;
+    constexpr double kRateHz = 486111.1111;
+    constexpr double kExpectedHz = 5555.555556;
+    link_.SendClockMode(0);
+    link_.SetAttenuator(10);
+    link_.SetGainMode(1);
+    link_.SetIfPath(0);
+    link_.SetDecimation(1);
+    link_.SetBandSelect(true);
+    TuneHighBand(989.3);
+    if (!userSignal) {
+        SetGenerator(1000.0, 0.0);
+    }
+    std::vector<std::int32_t> first(kPairs);
+    std::vector<std::int32_t> second(kPairs);
+    if (link_.ReadSweepSamples(first, second, kPairs) != kLinkOk) {
+        return std::nullopt;
+    }
+    double sum = 0.0;
+    double previous = std::atan2(second[0], first[0]);
+    for (int n = 1; n < kPairs; ++n) {
+        const double phase = std::atan2(second[n], first[n]);
+        double d = previous - phase;
+        if (d > std::numbers::pi) {
+            d -= 2.0 * std::numbers::pi;
+        } else if (d < -std::numbers::pi) {
+            d += 2.0 * std::numbers::pi;
+        }
+        sum += d / (2.0 * std::numbers::pi) * kRateHz;
+        previous = phase;
+    }
+    return kExpectedHz - sum / (kPairs - 1);
 }
 
 }  // namespace tavlin

@@ -5,12 +5,22 @@
 #include <string>
 #include <vector>
 
+#include "ports/gpib_bus.h"
+
 namespace tavlin {
 
 class Clock;
 class DeviceLink;
-class GpibBus;
 class Prompter;
+
+// The bench of a procedure that needs no GPIB instrument (the self test, the
+// TCXO recalibration on the user's signal): nothing ever opens.
+class NoGpibBus final : public GpibBus {
+  public:
+    int OpenDevice(int) override { return -1; }
+    bool Write(int, std::string_view) override { return false; }
+    std::optional<std::string> Read(int, std::size_t) override { return std::nullopt; }
+};
 
 // The factory bench as one procedure sees it: the GPIB generator and power
 // meter, and quick readings of the unit through its link. Each procedure
@@ -57,6 +67,11 @@ class CalBench {
     // reading of the generator when a meter is present; nothing when a
     // reading failed.
     std::optional<double> MeasureBroadbandPower();
+    // The reference oscillator's error in parts per billion, from the phase
+    // slope of a 1000 MHz signal seen 10.7 MHz from a 989.3 MHz LO: the user's
+    // signal, or the bench generator's when `userSignal` is false. Nothing
+    // when the capture failed.
+    std::optional<double> MeasureTcxoOffset(bool userSignal);
 
     int extraDelayMs = 0;  // settling after every generator level
 

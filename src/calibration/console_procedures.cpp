@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "calibration/adjustments.h"
+#include "calibration/cal_maintenance.h"
 #include "calibration/cal_report.h"
 #include "calibration/self_test.h"
 #include "document/analyzer_document.h"
@@ -25,6 +26,12 @@ int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& na
                  RunCalReport(document, bus, workFolder / "caldata.txt").passed;
     } else if (name == "adjust-if") {
         passed = RunIfResponseAdjustment(document, bus, workFolder);
+    } else if (name == "purge-cal") {
+        passed = PurgeCalData(document);
+    } else if (name == "store-cal") {
+        passed = StoreCalData(document);
+    } else if (name == "recal-tcxo") {
+        passed = RecalibrateTcxo(document);
     } else {
         err << "tavlin-cli: no procedure named " << name << "\n";
     }

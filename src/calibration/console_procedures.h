@@ -11,7 +11,8 @@ class GpibBus;
 
 // The procedures a factory script runs from the console, as
 // `tavlin-cli --procedure NAME` asks.
-inline constexpr const char* kProcedureNames[] = {"self-test", "cal-report", "adjust-if"};
+inline constexpr const char* kProcedureNames[] = {"self-test", "cal-report", "adjust-if",
+                                                  "purge-cal", "store-cal",  "recal-tcxo"};
 
 bool IsProcedureName(const std::string& name);
 

@@ -5,20 +5,11 @@
 #include "calibration/cal_bench.h"
 #include "calibration/procedure_hold.h"
 #include "document/analyzer_document.h"
-#include "ports/gpib_bus.h"
 #include "ports/prompter.h"
 
 namespace tavlin {
 
 namespace {
-
-// The self test needs no GPIB instrument: its bench never opens one.
-class NoGpibBus final : public GpibBus {
-  public:
-    int OpenDevice(int) override { return -1; }
-    bool Write(int, std::string_view) override { return false; }
-    std::optional<std::string> Read(int, std::size_t) override { return std::nullopt; }
-};
 
 struct Check {
     const char* label;

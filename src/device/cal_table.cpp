@@ -173,6 +173,10 @@ bool CalTable::LoadCacheFile(const std::filesystem::path& path) {
     return true;
 }
 
+bool CalTable::SaveCacheFile(const std::string& deviceSerial) {
+    return WriteCacheFile(CacheFilePath(deviceSerial));
+}
+
 bool CalTable::WriteCacheFile(const std::filesystem::path& path) {
     lastCacheError_.clear();
     return WriteFileAtomically(path, std::span<const std::uint8_t>(bytes_.data(), kCachedBytes),

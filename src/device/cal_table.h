@@ -96,6 +96,9 @@ class CalTable {
     // Stamps calDate with the given asctime text, writes the device memory and
     // the cache file. False when the device write or its reopen failed.
     bool Store(const std::string& deviceSerial, DeviceLink& link, const std::string& asctimeText);
+    // Writes the serial's cache file alone (the device memory keeps its old
+    // table). False, with LastCacheError, when the file could not be written.
+    bool SaveCacheFile(const std::string& deviceSerial);
 
     // Why the last cache file write failed; empty when it succeeded. A failed
     // write is not reported to the user: the next preset reads the device.
