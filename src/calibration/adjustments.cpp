@@ -111,14 +111,25 @@ bool AdjustIfResponse(AnalyzerDocument& document, CalBench& bench, const Compari
     return true;
 }
 
-bool RunIfResponseAdjustment(AnalyzerDocument& document, GpibBus& bus,
-                             const std::filesystem::path& setsFolder) {
+bool RunAdjustment(AnalyzerDocument& document, GpibBus& bus, Adjustment which,
+                   const std::filesystem::path& setsFolder) {
     const ProcedureHold hold(document);
     CalBench bench(document.link, bus, document.GetPrompter(), document.GetClock());
     bench.OpenInstruments();
     const std::optional<ComparisonSets> sets =
         LoadComparisonSets(setsFolder, document.GetPrompter());
-    return sets && AdjustIfResponse(document, bench, *sets);
+    if (!sets) {
+        return false;
+    }
+    switch (which) {
+        case Adjustment::HighBand:
+            return AdjustHighBand(document, bench, *sets);
+        case Adjustment::LowBand:
+            return AdjustLowBand(document, bench, *sets);
+        case Adjustment::IfResponse:
+            break;
+    }
+    return AdjustIfResponse(document, bench, *sets);
 }
 
 }  // namespace tavlin

@@ -13,14 +13,24 @@ struct ComparisonSets;
 // measurements; "Store Cal Data" (or DO ALL ADJUSTMENTS) writes it to the
 // unit. Each returns true when it succeeded; a failure has been shown.
 
+// The absolute level, the 2.9 MHz path's gain and the flatness of every
+// 10 MHz point from 150 MHz to 4400 MHz at the four attenuator steps.
+bool AdjustHighBand(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets);
+// The TCXO, the absolute level, the 2.9 MHz path's gain, the gain-state
+// steps and the flatness of every 1 MHz point from 10 MHz to 150 MHz.
+bool AdjustLowBand(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets);
+
 // The IF filters' responses: 51 points 5 kHz apart across each IF, written
 // as ifFlatness10M7 and ifFlatness2M9 when they fit and lie within the
 // comparison sets.
 bool AdjustIfResponse(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets);
 
-// Advanced > Adjustments > IF Response: the sweep paused, the bench opened,
-// the comparison sets read from `setsFolder`, the adjustment.
-bool RunIfResponseAdjustment(AnalyzerDocument& document, GpibBus& bus,
-                             const std::filesystem::path& setsFolder);
+enum class Adjustment { HighBand, LowBand, IfResponse };
+
+// Advanced > Adjustments > High Band Flatness, Low Band Flatness, IF
+// Response: the sweep paused, the bench opened, the comparison sets read
+// from `setsFolder`, the adjustment.
+bool RunAdjustment(AnalyzerDocument& document, GpibBus& bus, Adjustment which,
+                   const std::filesystem::path& setsFolder);
 
 }  // namespace tavlin

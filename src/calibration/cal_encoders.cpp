@@ -38,8 +38,12 @@ std::optional<std::uint8_t> SecondIfGainByte(double gainDb) {
     return Fit<std::uint8_t>(10.0 * gainDb, 0, 255);
 }
 
-std::optional<std::uint16_t> GainStepWord(double stepDb) {
-    return Fit<std::uint16_t>(100.0 * stepDb, 0, 65535);
+std::optional<std::uint16_t> LowGainStepWord(double stepDb) {
+    return Fit<std::uint16_t>((stepDb - 13.44) / 0.02, 0, 65535);
+}
+
+std::optional<std::uint16_t> HighGainStepWord(double stepDb) {
+    return Fit<std::uint16_t>((stepDb - 9.44) / 0.02, 0, 65535);
 }
 
 std::optional<std::uint16_t> TcxoWord(double ppb) {

@@ -18,8 +18,11 @@ std::optional<std::uint8_t> BroadbandPowerByte(double detectorDb);
 std::optional<std::uint16_t> IfClipWord(double levelDb);
 // IFGAIN2_9B0 / B1: the 2.9 MHz path's gain over the 10.7 MHz path in 0.1 dB.
 std::optional<std::uint8_t> SecondIfGainByte(double gainDb);
-// lowGainStep / highGainStep: trunc(100 x step dB).
-std::optional<std::uint16_t> GainStepWord(double stepDb);
+// lowGainStep / highGainStep in the units the level correction reads them
+// (step dB = word x 0.02 + 13.44 for gain state 0, + 9.44 for gain state 2),
+// so a unit reads after its adjustment the step that was measured.
+std::optional<std::uint16_t> LowGainStepWord(double stepDb);
+std::optional<std::uint16_t> HighGainStepWord(double stepDb);
 // tcxoOffset: trunc(ppb) + 32768, for errors within +-32767 ppb.
 std::optional<std::uint16_t> TcxoWord(double ppb);
 // A flatness entry: trunc(128 - countsPerDb x v), within 0 .. 254 (255 is

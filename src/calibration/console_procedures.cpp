@@ -24,8 +24,12 @@ int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& na
     } else if (name == "cal-report") {
         passed = ConfirmCalReport(document.GetPrompter()) &&
                  RunCalReport(document, bus, workFolder / "caldata.txt").passed;
+    } else if (name == "adjust-high-band") {
+        passed = RunAdjustment(document, bus, Adjustment::HighBand, workFolder);
+    } else if (name == "adjust-low-band") {
+        passed = RunAdjustment(document, bus, Adjustment::LowBand, workFolder);
     } else if (name == "adjust-if") {
-        passed = RunIfResponseAdjustment(document, bus, workFolder);
+        passed = RunAdjustment(document, bus, Adjustment::IfResponse, workFolder);
     } else if (name == "purge-cal") {
         passed = PurgeCalData(document);
     } else if (name == "store-cal") {

@@ -6,7 +6,9 @@
 #include <limits>
 
 #include "calibration/adjustments.h"
+#include "calibration/cal_bench.h"
 #include "calibration/cal_encoders.h"
+#include "calibration/cal_maintenance.h"
 #include "e2e/virtual_unit_fixture.h"
 #include "sim/factory_cal_image.h"
 #include "sim/virtual_bench.h"
@@ -36,8 +38,9 @@ TEST(CalEncoders, ValuesOutsideTheirFieldAreRefused) {
         {"TCXO -12.7 ppb", as(TcxoWord(-12.7)), 32756},
         {"TCXO +32767 ppb", as(TcxoWord(32767.9)), 65535},
         {"TCXO -32768 ppb", as(TcxoWord(-32768.0)), std::nullopt},
-        {"gain step negative", as(GainStepWord(-0.5)), std::nullopt},
-        {"gain step 13.5 dB", as(GainStepWord(13.5)), 1350},
+        {"gain state 0 step below its base", as(LowGainStepWord(13.0)), std::nullopt},
+        {"gain state 0 step 16.265 dB", as(LowGainStepWord(16.265)), 141},
+        {"gain state 2 step 11.665 dB", as(HighGainStepWord(11.665)), 111},
         {"bbPower 2 dB", as(BroadbandPowerByte(2.0)), 108},
         {"bbPower -13 dB", as(BroadbandPowerByte(-13.0)), std::nullopt},
         {"flatness at 254", as(FlatnessByte(-7.875, 16)), 254},
@@ -89,7 +92,7 @@ TEST_F(AdjustmentTest, IfResponseFindsTheBlankUnitsFilters) {
     sim::Scene blank = sim::DefaultScene();
     blank.calibration = sim::SceneCalibration::Blank;
     StartWithBench(blank);
-    ASSERT_TRUE(RunIfResponseAdjustment(*doc, *bench, sets)) << Boxes();
+    ASSERT_TRUE(RunAdjustment(*doc, *bench, Adjustment::IfResponse, sets)) << Boxes();
     EXPECT_EQ(prompter.Count(), 0u) << Boxes();
     const std::vector<std::uint8_t> found = IfTables();
     const std::vector<std::uint8_t> truth = TrueIfTables(blank);
@@ -100,12 +103,40 @@ TEST_F(AdjustmentTest, IfResponseFindsTheBlankUnitsFilters) {
     EXPECT_FALSE(doc->UtilityOwns());
 }
 
+// A blank unit adjusted by the program reads the generator's level right
+// through the program's own correction, in both bands and at two attenuator
+// steps, once the table is stored and preset.
+TEST_F(AdjustmentTest, BlankUnitAdjustedReadsLevelsRight) {
+    sim::Scene blank = sim::DefaultScene();
+    blank.calibration = sim::SceneCalibration::Blank;
+    blank.signals.clear();
+    StartWithBench(blank);
+    for (const Adjustment which :
+         {Adjustment::IfResponse, Adjustment::HighBand, Adjustment::LowBand}) {
+        ASSERT_TRUE(RunAdjustment(*doc, *bench, which, sets)) << Boxes();
+    }
+    EXPECT_EQ(prompter.Count(), 0u) << Boxes();
+    ASSERT_TRUE(StoreCalData(*doc));
+    doc->Preset();
+    CalBench generator(doc->link, *bench, prompter, clock);
+    generator.OpenInstruments();
+    for (const double atten : {0.0, 10.0}) {
+        Edit([atten](InstrumentState& s) { s.attenDb = atten; });
+        for (const double mhz : {50.0, 1234.0, 3500.0}) {
+            generator.SetGenerator(mhz, -20.0);
+            Sweep(mhz * 1e6, 100e3);
+            EXPECT_NEAR(LevelNear(mhz * 1e6, 2e3), -20.0, 0.5)
+                << mhz << " MHz at " << atten << " dB";
+        }
+    }
+}
+
 // Without the comparison sets nothing can be judged: the adjustment names
 // the missing file and leaves the table alone.
 TEST_F(AdjustmentTest, IfResponseWithoutComparisonSetsChangesNothing) {
     StartWithBench(sim::DefaultScene());
     const std::vector<std::uint8_t> before = IfTables();
-    EXPECT_FALSE(RunIfResponseAdjustment(*doc, *bench, cacheDir));
+    EXPECT_FALSE(RunAdjustment(*doc, *bench, Adjustment::IfResponse, cacheDir));
     EXPECT_NE(Boxes().find("ERROR: Cannot open " + (cacheDir / "CALMIN.kvo").string()),
               std::string::npos)
         << Boxes();
