@@ -51,10 +51,11 @@ void PrintUsage(std::ostream& out) {
            "  --scpi[=ADDR:PORT]  serve the SCPI socket (default 127.0.0.1:5025) until a\n"
            "                      client has come and gone; port 0 picks a free port\n"
            "  --utility NAME      run a measurement after the commands and print its results\n"
-           "  --procedure NAME    run a factory procedure: self-test, cal-report,\n"
-           "                      adjust-high-band, adjust-low-band, adjust-if, purge-cal,\n"
-           "                      store-cal or recal-tcxo (messages on standard error, the\n"
-           "                      report in caldata.txt); exit 0 when it passed\n"
+           "  --procedure NAME    run a factory procedure: self-test, cal-report, adjust-all,\n"
+           "                      adjust-high-band, adjust-low-band, adjust-if,\n"
+           "                      adjust-phase-noise, purge-cal, store-cal or recal-tcxo\n"
+           "                      (messages on standard error, the report in caldata.txt);\n"
+           "                      exit 0 when it passed\n"
         << tavlin::kBenchUsage;
 }
 

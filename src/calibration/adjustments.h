@@ -6,6 +6,7 @@ namespace tavlin {
 
 class AnalyzerDocument;
 class CalBench;
+class EntryDialogs;
 class GpibBus;
 struct ComparisonSets;
 
@@ -32,5 +33,22 @@ enum class Adjustment { HighBand, LowBand, IfResponse };
 // from `setsFolder`, the adjustment.
 bool RunAdjustment(AnalyzerDocument& document, GpibBus& bus, Adjustment which,
                    const std::filesystem::path& setsFolder);
+
+// The phase noise of the bench generator's 3303 MHz carrier at 100 Hz,
+// 1 kHz, 10 kHz and 100 kHz, shown with `passCaption` when every offset is
+// within its limit. The sweep settings are the caller's to restore.
+bool PhaseNoiseTest(AnalyzerDocument& document, const char* passCaption);
+
+// Advanced > Adjustments > Phase Noise Only, the generator already at
+// 3303 MHz, -5 dBm.
+bool RunPhaseNoiseOnly(AnalyzerDocument& document);
+
+// Advanced > Adjustments > DO ALL ADJUSTMENTS: preset, setup messages, the
+// three adjustments, the table stored, CAL OUT and the external reference
+// checked, the phase-noise test and the stored table read back and compared.
+// `dialogs` asks for the extra delay when the operator wants one; without
+// it there is none.
+bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::path& setsFolder,
+               EntryDialogs* dialogs);
 
 }  // namespace tavlin

@@ -24,6 +24,10 @@ int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& na
     } else if (name == "cal-report") {
         passed = ConfirmCalReport(document.GetPrompter()) &&
                  RunCalReport(document, bus, workFolder / "caldata.txt").passed;
+    } else if (name == "adjust-all") {
+        passed = AdjustAll(document, bus, workFolder, nullptr);
+    } else if (name == "adjust-phase-noise") {
+        passed = RunPhaseNoiseOnly(document);
     } else if (name == "adjust-high-band") {
         passed = RunAdjustment(document, bus, Adjustment::HighBand, workFolder);
     } else if (name == "adjust-low-band") {

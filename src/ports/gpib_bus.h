@@ -31,6 +31,9 @@ class GpibBus {
     // bench with an RF switch opens the generator's path; a bench cabled by
     // hand ignores this. A procedure that starts finds the path closed.
     virtual void ConnectGenerator(bool /*connected*/) {}
+    // Where the operator is told to disconnect or connect the 10 MHz standard
+    // at the unit's reference input; a bench cabled by hand ignores this.
+    virtual void ConnectReference(bool /*connected*/) {}
 };
 
 }  // namespace tavlin

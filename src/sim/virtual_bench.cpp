@@ -170,6 +170,10 @@ void VirtualBench::ProcedureRunning(bool running) {
     }
 }
 
+void VirtualBench::ConnectReference(bool connected) {
+    unit_.SetExternalReferencePresent(connected || unit_.GetScene().externalReference);
+}
+
 std::optional<std::pair<double, double>> VirtualBench::GeneratorOutput() const {
     std::lock_guard lock(mutex_);
     if (!generatorMhz_ || !generatorDbm_) {

@@ -38,6 +38,7 @@ class VirtualBench final : public GpibBus {
     std::optional<std::string> Read(int device, std::size_t maxBytes) override;
     void ProcedureRunning(bool running) override;
     void ConnectGenerator(bool connected) override;
+    void ConnectReference(bool connected) override;
 
     // --- Test side ----------------------------------------------------------
     // Generator frequency (Hz) and level (dBm) at its own output, once both
