@@ -11,8 +11,9 @@ class GpibBus;
 
 // The procedures a factory script runs from the console, as
 // `tavlin-cli --procedure NAME` asks.
-inline constexpr const char* kProcedureNames[] = {"self-test", "cal-report", "adjust-if",
-                                                  "purge-cal", "store-cal",  "recal-tcxo"};
+inline constexpr const char* kProcedureNames[] = {
+    "self-test", "cal-report",         "adjust-all", "adjust-high-band", "adjust-low-band",
+    "adjust-if", "adjust-phase-noise", "purge-cal",  "store-cal",        "recal-tcxo"};
 
 bool IsProcedureName(const std::string& name);
 

@@ -132,6 +132,10 @@ TEST_F(TavlinCliTest, ProceduresReportOnStderrAndInTheExitStatus) {
         << r.err;
     EXPECT_FALSE(std::filesystem::exists(workDir / "caldata.txt"));
 
+    r = Run("--simulate --answer yes --procedure adjust-all");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("ERROR: Cannot open ./CALMIN.kvo"), std::string::npos) << r.err;
+
     r = Run("--procedure adjust-everything");
     EXPECT_EQ(r.exitCode, 2);
 }
