@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "app/console_prompter.h"
+#include "calibration/console_procedures.h"
 #include "document/analyzer_document.h"
 #include "document/instrument_info.h"
+#include "gpib_bus_choice.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/view_notifier.h"
@@ -35,6 +37,8 @@ struct Options {
     std::optional<tavlin::TcpIpSettings> automation;
     std::optional<tavlin::ScpiSettings> scpi;
     std::optional<tavlin::UtilityRequest> utility;
+    std::optional<std::string> procedure;
+    tavlin::BenchChoice bench = tavlin::BenchChoice::kDefault;
 };
 
 void PrintUsage(std::ostream& out) {
@@ -45,6 +49,7 @@ void PrintUsage(std::ostream& out) {
            "                   --utility phase-noise [--out FILE.bmp] |\n"
            "                   --utility listen --audio-file FILE.wav --seconds S [--mode am|fm]\n"
            "                   [--wide] [--deemphasis US]]\n"
+           "                  [--bench virtual|gpib] --procedure NAME\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
         << tavlin::kSimulateUsage
@@ -52,7 +57,13 @@ void PrintUsage(std::ostream& out) {
            "                      until its client leaves\n"
            "  --scpi[=ADDR:PORT]  serve the SCPI socket (default 127.0.0.1:5025) until a\n"
            "                      client has come and gone; port 0 picks a free port\n"
-           "  --utility NAME      run a measurement after the commands and print its results\n";
+           "  --utility NAME      run a measurement after the commands and print its results\n"
+           "  --procedure NAME    run a factory procedure: self-test, cal-report, adjust-all,\n"
+           "                      adjust-high-band, adjust-low-band, adjust-if,\n"
+           "                      adjust-phase-noise, purge-cal, store-cal or recal-tcxo\n"
+           "                      (messages on standard error, the report in caldata.txt);\n"
+           "                      exit 0 when it passed\n"
+        << tavlin::kBenchUsage;
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -80,6 +91,11 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.commands.push_back(argv[++i]);
         } else if (arg == "--utility" && i + 1 < argc) {
             options.utility.emplace().name = argv[++i];
+        } else if (arg == "--procedure" && i + 1 < argc && tavlin::IsProcedureName(argv[i + 1])) {
+            options.procedure = argv[++i];
+        } else if (arg == "--bench" && i + 1 < argc &&
+                   tavlin::ParseBenchChoice(argv[i + 1], options.bench)) {
+            ++i;
         } else if (arg == "--captures" && i + 1 < argc && options.utility) {
             options.utility->captures = std::atoi(argv[++i]);
         } else if (arg == "--out" && i + 1 < argc && options.utility) {
@@ -144,6 +160,17 @@ int Serve(tavlin::AnalyzerDocument& document, const Options& options, tavlin::Cl
     return 0;
 }
 
+// A factory procedure on the bench the options choose.
+int RunProcedure(tavlin::AnalyzerDocument& document, const Options& options,
+                 tavlin::UsbDriver& usb) {
+    const std::unique_ptr<tavlin::GpibBus> bench =
+        tavlin::MakeGpibBus(options.bench, options.usb, usb, "tavlin-cli");
+    if (!bench) {
+        return 1;
+    }
+    return tavlin::RunProcedure(document, *bench, *options.procedure, ".", std::cerr);
+}
+
 // A continuous sweep never ends by itself: it is asked to finish the pass in
 // progress, so the console always comes to an end.
 void FinishSweep(tavlin::AnalyzerDocument& document, tavlin::Clock& clock) {
@@ -186,6 +213,11 @@ int main(int argc, char** argv) {
     }
     if (options->info) {
         std::cout << tavlin::FormatInstrumentInfo(document) << std::flush;
+    }
+    if (options->procedure) {
+        const int status = RunProcedure(document, *options, *usb);
+        document.CloseDocument();
+        return document.CloseRequested() ? tavlin::CommandScript::kInstrumentLost : status;
     }
     int status = 0;
     const bool serving = options->automation || options->scpi;

@@ -13,30 +13,7 @@ namespace tavlin {
 
 namespace {
 
-// Byte offsets of the fields in the calibration memory.
-constexpr int kBlankMarkOffset = 0;
-constexpr int kCalDateOffset = 64;
-constexpr int kCalDateBytes = 48;
-constexpr int kPreampRolloffOffset = 112;
-constexpr int kPreampRolloffPoints = 15;
-constexpr int kIfGain2_9LowOffset = 129;
-constexpr int kIfGain2_9HighOffset = 130;
-constexpr int kBroadbandPowerOffset = 131;
-constexpr int kLowBandFlatnessOffset = 132;
-constexpr int kLowBandPoints = 150;
-constexpr int kHighBandFlatnessOffset = 732;
-constexpr int kHighBandPoints = 426;
-constexpr int kFlatnessRows = 4;
-constexpr int kIfFlatness10M7Offset = 2436;
-constexpr int kIfFlatness2M9Offset = 2488;
-constexpr int kIfFlatnessBytes = 52;
-constexpr int kLowGainStepOffset = 2540;
-constexpr int kHighGainStepOffset = 2542;
-constexpr int kIfClipHighOffset = 2544;
-constexpr int kIfClipLowOffset = 2546;
-constexpr int kTcxoOffsetOffset = 2548;
-constexpr int kPreampLowBandOffset = 2552;
-constexpr int kPreampHighBandOffset = 2702;
+using namespace cal_fields;
 
 constexpr double kTcxoCentre = 32768.0;
 constexpr double kFirstIfNominalHz = 10694444.4444;
@@ -194,6 +171,10 @@ bool CalTable::LoadCacheFile(const std::filesystem::path& path) {
     }
     std::memcpy(bytes_.data(), content.data(), kCachedBytes);
     return true;
+}
+
+bool CalTable::SaveCacheFile(const std::string& deviceSerial) {
+    return WriteCacheFile(CacheFilePath(deviceSerial));
 }
 
 bool CalTable::WriteCacheFile(const std::filesystem::path& path) {

@@ -11,6 +11,34 @@ namespace tavlin {
 
 class ProgressSink;
 
+// Byte offsets of the fields in the calibration memory (words little-endian),
+// for the table's lookups and the factory procedures that fill them.
+namespace cal_fields {
+inline constexpr int kBlankMarkOffset = 0;
+inline constexpr int kCalDateOffset = 64;
+inline constexpr int kCalDateBytes = 48;
+inline constexpr int kPreampRolloffOffset = 112;
+inline constexpr int kPreampRolloffPoints = 15;
+inline constexpr int kIfGain2_9LowOffset = 129;
+inline constexpr int kIfGain2_9HighOffset = 130;
+inline constexpr int kBroadbandPowerOffset = 131;
+inline constexpr int kLowBandFlatnessOffset = 132;
+inline constexpr int kLowBandPoints = 150;
+inline constexpr int kHighBandFlatnessOffset = 732;
+inline constexpr int kHighBandPoints = 426;
+inline constexpr int kFlatnessRows = 4;
+inline constexpr int kIfFlatness10M7Offset = 2436;
+inline constexpr int kIfFlatness2M9Offset = 2488;
+inline constexpr int kIfFlatnessBytes = 52;
+inline constexpr int kLowGainStepOffset = 2540;
+inline constexpr int kHighGainStepOffset = 2542;
+inline constexpr int kIfClipHighOffset = 2544;
+inline constexpr int kIfClipLowOffset = 2546;
+inline constexpr int kTcxoOffsetOffset = 2548;
+inline constexpr int kPreampLowBandOffset = 2552;
+inline constexpr int kPreampHighBandOffset = 2702;
+}  // namespace cal_fields
+
 enum class CalLoadSource {
     CacheFile,         // the serial's cache file was read; no device traffic
     Device,            // read from the device memory and cached
@@ -68,6 +96,9 @@ class CalTable {
     // Stamps calDate with the given asctime text, writes the device memory and
     // the cache file. False when the device write or its reopen failed.
     bool Store(const std::string& deviceSerial, DeviceLink& link, const std::string& asctimeText);
+    // Writes the serial's cache file alone (the device memory keeps its old
+    // table). False, with LastCacheError, when the file could not be written.
+    bool SaveCacheFile(const std::string& deviceSerial);
 
     // Why the last cache file write failed; empty when it succeeded. A failed
     // write is not reported to the user: the next preset reads the device.

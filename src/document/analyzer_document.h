@@ -145,6 +145,10 @@ class AnalyzerDocument {
     void PerformSweep();
     // The narrow FFT kind on its own (the phase-noise plot).
     void PerformNarrowFftSweep();
+    // Asks the unit whether its external reference is present and takes the
+    // timebase that goes with the answer (1.0 on the reference, else the
+    // table's); the sweep thread does this after every pass.
+    void UpdateReferenceState();
 
     Prompter& GetPrompter() { return prompter_; }
     Clock& GetClock() { return clock_; }
@@ -281,7 +285,6 @@ class AnalyzerDocument {
     void PauseBetweenPasses();
     void RunPass(const std::function<void()>& pass);
     void UpdateSweepTime(double seconds);
-    void UpdateReferenceState();
     void AskAboutCommunicationError();
     void AfterPass();
     void SignalTrack();

@@ -148,6 +148,11 @@ void InstrumentFirmware::SetExternalReferencePresent(bool present) {
     ++state_.version;
 }
 
+void InstrumentFirmware::SetBenchSignal(const std::optional<SceneEmitter>& signal) {
+    model_.SetBenchSignal(signal);
+    ++state_.version;
+}
+
 void InstrumentFirmware::Attenuator(std::uint8_t index) {
     if (index <= 3) {
         state_.attenIndex = index;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "sim/cal_memory.h"
@@ -37,6 +38,7 @@ class InstrumentFirmware {
     void PowerCycle();
 
     void SetExternalReferencePresent(bool present);
+    void SetBenchSignal(const std::optional<SceneEmitter>& signal);
 
     const ReceiverState& State() const { return state_; }
     const CalMemory& Memory() const { return memory_; }

@@ -123,6 +123,13 @@ ReceiverModel::ReceiverModel(const Scene& scene, const TrueResponse& truth)
       preampFitted_(scene.PreampFitted()),
       externalReference_(scene.externalReference) {}
 
+void ReceiverModel::SetBenchSignal(const std::optional<SceneEmitter>& signal) {
+    input_ = WithHarmonics(scene_.signals);
+    if (signal) {
+        input_.push_back(*signal);
+    }
+}
+
 double ReceiverModel::ReferenceError(const ReceiverState& state) const {
     if (externalReference_ && state.externalRefSelected) {
         return 0.0;

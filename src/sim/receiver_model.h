@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "sim/receiver_state.h"
@@ -34,6 +35,9 @@ class ReceiverModel {
     double ReferenceError(const ReceiverState& state) const;
     bool ExternalReferencePresent() const { return externalReference_; }
     void SetExternalReferencePresent(bool present) { externalReference_ = present; }
+    // The calibration bench's generator on the RF input, beside the scene's
+    // emitters; nothing when it is off.
+    void SetBenchSignal(const std::optional<SceneEmitter>& signal);
 
     double OutputRateHz(const ReceiverState& state) const;
     double SynthesizerLoHz(const ReceiverState& state) const;

@@ -209,6 +209,12 @@ void VirtualInstrument::SetExternalReferencePresent(bool present) {
     firmware_.SetExternalReferencePresent(present);
 }
 
+void VirtualInstrument::SetBenchSignal(const std::optional<SceneEmitter>& signal) {
+    std::lock_guard lock(mutex_);
+    AdvanceData(clock_.Now());
+    firmware_.SetBenchSignal(signal);
+}
+
 ReceiverState VirtualInstrument::State() const {
     std::lock_guard lock(mutex_);
     return firmware_.State();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "device/usb_driver.h"
@@ -58,6 +59,8 @@ class VirtualInstrument final : public UsbDriver {
     void Unplug();
     void PlugIn();
     void SetExternalReferencePresent(bool present);
+    // The calibration bench's generator on the RF input (nothing: off).
+    void SetBenchSignal(const std::optional<SceneEmitter>& signal);
     ReceiverState State() const;
     CalMemory::Image Memory() const;
     const Scene& GetScene() const { return scene_; }

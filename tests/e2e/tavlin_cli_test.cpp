@@ -113,3 +113,29 @@ TEST_F(TavlinCliTest, BlankUnitsCalibrationDateIsEmpty) {
 }
 
 }  // namespace
+
+// A factory procedure from the console: its boxes on stderr, its verdict in
+// the exit status. Without linux-gpib (not installed here) the bench is
+// missing: the report says so and fails at the timebase, without a file.
+TEST_F(TavlinCliTest, ProceduresReportOnStderrAndInTheExitStatus) {
+    RunResult r = Run("--simulate --answer yes --procedure self-test");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("SELF TEST RESULTS: Self Test Results:\nBroadband power detector: PASS"),
+              std::string::npos)
+        << r.err;
+
+    r = Run("--simulate --bench gpib --answer yes --procedure cal-report");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("SETUP ERROR: No Power Meter!\nSETUP ERROR: Signal Generator!\n"
+                         "CAL FAIL: Timebase OOT.  Please run adjustment\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(workDir / "caldata.txt"));
+
+    r = Run("--simulate --answer yes --procedure adjust-all");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("ERROR: Cannot open ./CALMIN.kvo"), std::string::npos) << r.err;
+
+    r = Run("--procedure adjust-everything");
+    EXPECT_EQ(r.exitCode, 2);
+}

@@ -1,0 +1,135 @@
+#include "calibration/adjustments.h"
+
+#include <array>
+#include <cmath>
+#include <optional>
+
+#include "calibration/cal_bench.h"
+#include "calibration/cal_encoders.h"
+#include "calibration/comparison_sets.h"
+#include "calibration/procedure_hold.h"
+#include "document/analyzer_document.h"
+#include "ports/clock.h"
+#include "ports/prompter.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr int kIfPoints = 51;
+constexpr double kIfStepHz = 5000.0;
+
+using IfTable = std::array<std::uint8_t, cal_fields::kIfFlatnessBytes>;
+
+struct IfSweep {
+    int path;                // 0: 10.7 MHz, 1: 2.9 MHz
+    double generatorMhz;     // the tone, below the LO
+    double firstLoHz;        // LO of point 0
+    double centreLoHz;       // where the sampler sees the tone at its centre
+    int fieldOffset;         // ifFlatness10M7 / ifFlatness2M9
+    double upperMarginRows;  // the comparison's allowance above the maximum
+    const char* failure;
+};
+
+constexpr IfSweep kIfSweeps[] = {
+    {0, 14.0, 24575000.0, 24694440.0, cal_fields::kIfFlatness10M7Offset, 24.0,
+     "10.7 MHz IF out of range!"},
+    {1, 11.0, 13791000.0, 13916000.0, cal_fields::kIfFlatness2M9Offset, 16.0,
+     "2.9 MHz IF out of range!"},
+};
+
+// The entry's log as the comparison view draws it: 500 x log10(multiplier).
+double LogRows(double entry) {
+    return 500.0 * std::log10(entry * 0.01);
+}
+
+// Powers across the IF, each freed of the decimating filter's droop; nothing
+// when a capture failed.
+std::optional<std::array<double, kIfPoints>> MeasureIfShape(CalBench& bench, const IfSweep& sweep) {
+    std::array<double, kIfPoints> power{};
+    for (int i = 0; i < kIfPoints; ++i) {
+        const double loHz = sweep.firstLoHz + i * kIfStepHz;
+        bench.TuneLowBand(loHz * 1e-6);
+        const std::optional<double> level = bench.MeasureLevel();
+        if (!level) {
+            return std::nullopt;
+        }
+        power[i] = std::pow(10.0, *level / 10.0) * DroopFactor(loHz - sweep.centreLoHz);
+    }
+    return power;
+}
+
+// The entries when every one fits its byte and lies within the comparison
+// sets (16 rows below the minimum, the sweep's margin above the maximum).
+std::optional<IfTable> IfEntries(const std::array<double, kIfPoints>& power, const IfSweep& sweep,
+                                 const ComparisonSets& sets) {
+    IfTable entries{};
+    for (int i = 0; i < kIfPoints; ++i) {
+        const std::optional<std::uint8_t> entry = IfFlatnessByte(power[kIfPoints / 2], power[i]);
+        if (!entry) {
+            return std::nullopt;
+        }
+        const double rows = LogRows(*entry);
+        const int field = sweep.fieldOffset + i;
+        if (!(rows >= LogRows(sets.min[field]) - 16.0 &&
+              rows <= LogRows(sets.max[field]) + sweep.upperMarginRows)) {
+            return std::nullopt;
+        }
+        entries[i] = *entry;
+    }
+    entries[kIfPoints] = entries[kIfPoints - 1];
+    return entries;
+}
+
+}  // namespace
+
+bool AdjustIfResponse(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets) {
+    DeviceLink& link = document.link;
+    link.SetAttenuator(10);
+    link.SetGainMode(1);
+    link.SetIfPath(0);
+    link.SetDecimation(1);
+    link.SetBandSelect(false);
+    bench.TuneLowBand(24.7);
+    for (const IfSweep& sweep : kIfSweeps) {
+        bench.SetGenerator(sweep.generatorMhz, -10.0);
+        if (sweep.path == 0) {
+            document.GetClock().SleepMs(500);
+        }
+        link.SetIfPath(sweep.path);
+        const auto power = MeasureIfShape(bench, sweep);
+        const std::optional<IfTable> entries =
+            power ? IfEntries(*power, sweep, sets) : std::nullopt;
+        if (!entries) {
+            document.GetPrompter().Inform(sweep.failure, "ERROR");
+            link.SetIfPath(0);
+            return false;
+        }
+        std::ranges::copy(*entries, document.calTable.Bytes().begin() + sweep.fieldOffset);
+    }
+    link.SetIfPath(0);
+    return true;
+}
+
+bool RunAdjustment(AnalyzerDocument& document, GpibBus& bus, Adjustment which,
+                   const std::filesystem::path& setsFolder) {
+    const ProcedureHold hold(document);
+    CalBench bench(document.link, bus, document.GetPrompter(), document.GetClock());
+    bench.OpenInstruments();
+    const std::optional<ComparisonSets> sets =
+        LoadComparisonSets(setsFolder, document.GetPrompter());
+    if (!sets) {
+        return false;
+    }
+    switch (which) {
+        case Adjustment::HighBand:
+            return AdjustHighBand(document, bench, *sets);
+        case Adjustment::LowBand:
+            return AdjustLowBand(document, bench, *sets);
+        case Adjustment::IfResponse:
+            break;
+    }
+    return AdjustIfResponse(document, bench, *sets);
+}
+
+}  // namespace tavlin

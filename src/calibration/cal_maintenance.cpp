@@ -1,0 +1,85 @@
+#include "calibration/cal_maintenance.h"
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "calibration/cal_bench.h"
+#include "calibration/cal_encoders.h"
+#include "calibration/procedure_hold.h"
+#include "document/analyzer_document.h"
+#include "ports/prompter.h"
+
+namespace tavlin {
+
+namespace {
+
+std::string LocalAsctime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[64] = {};
+    asctime_r(&local, text);
+    return text;
+}
+
+}  // namespace
+
+bool PurgeCalData(AnalyzerDocument& document) {
+    const ProcedureHold hold(document);
+    return document.link.EraseCalMemory();
+}
+
+bool StoreCalData(AnalyzerDocument& document) {
+    const ProcedureHold hold(document);
+    const std::string serial = document.Settings().deviceSerial;
+    if (!document.calTable.Store(serial, document.link, LocalAsctime())) {
+        document.GetPrompter().Inform("ERROR: Cal table was not stored properly!!!",
+                                      "FAIL *** ERROR *** CAL TABLE DID NOT WRITE PROPERLY ***");
+        return false;
+    }
+    return true;
+}
+
+bool RecalibrateTcxo(AnalyzerDocument& document) {
+    bool saved = false;
+    {
+        const ProcedureHold hold(document);
+        Prompter& prompter = document.GetPrompter();
+        if (!prompter.AskYesNo("Connect a 1000 MHz signal, -10 dBm. Continue?",
+                               "USER ACTION REQUIRED")) {
+            return false;
+        }
+        NoGpibBus noBench;
+        CalBench bench(document.link, noBench, prompter, document.GetClock());
+        const std::optional<double> ppb = bench.MeasureTcxoOffset(true);
+        const std::optional<std::uint16_t> word = ppb ? TcxoWord(*ppb) : std::nullopt;
+        if (!word) {
+            char text[96];
+            std::snprintf(text, sizeof text, "TCXO offset out of range: %.1f parts per billion",
+                          ppb.value_or(0.0));
+            prompter.Inform(ppb ? text : "No samples from the TCXO measurement", "ERROR");
+        } else {
+            auto& bytes = document.calTable.Bytes();
+            bytes[cal_fields::kTcxoOffsetOffset] = static_cast<std::uint8_t>(*word & 0xFF);
+            bytes[cal_fields::kTcxoOffsetOffset + 1] = static_cast<std::uint8_t>(*word >> 8);
+            char text[128];
+            std::snprintf(text, sizeof text,
+                          "New TCXO offset = %.1f parts per billion\r\nDo you wish to save this "
+                          "new value?",
+                          *ppb);
+            if (prompter.AskYesNo(text, "SAVE NEW TCXO CORRECTION?")) {
+                saved = document.calTable.SaveCacheFile(document.Settings().deviceSerial);
+                if (!saved) {
+                    prompter.Inform(document.calTable.LastCacheError(), "ERROR");
+                }
+            }
+        }
+    }
+    // The preset reloads the table from the cache file: the saved value, or
+    // the old one back.
+    document.Preset();
+    return saved;
+}
+
+}  // namespace tavlin

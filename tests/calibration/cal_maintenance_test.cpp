@@ -1,0 +1,76 @@
+// Purge, store and TCXO recalibration on the virtual unit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "calibration/cal_maintenance.h"
+#include "e2e/virtual_unit_fixture.h"
+
+namespace tavlin::test {
+namespace {
+
+class CalMaintenanceTest : public VirtualUnitTest {
+  protected:
+    // A unit whose TCXO is 1200 ppb off, and the user's signal for it.
+    AnalyzerDocument& StartWithSignal(double freqHz) {
+        sim::Scene scene = sim::DefaultScene();
+        scene.tcxoPpb = 1200.0;
+        scene.signals = {Cw(freqHz, -10.0)};
+        return Start(scene);
+    }
+    double TcxoPpb() const { return doc->calTable.TcxoOffset() - 32768.0; }
+};
+
+// The measured error is offered for saving; saved, it is in force after the
+// closing preset; declined, the factory's 1200 ppb comes back. The user's
+// signal is 300 Hz high, so the unit seems to have drifted to 900 ppb.
+TEST_F(CalMaintenanceTest, RecalibratedTcxoIsKeptOnlyWhenSaved) {
+    StartWithSignal(1000.0003e6);
+    const std::uint16_t factoryWord = doc->calTable.TcxoOffset();
+    for (const bool save : {false, true}) {
+        prompter.Clear();
+        prompter.QueueAnswer(true);
+        prompter.QueueAnswer(save);
+        EXPECT_EQ(RecalibrateTcxo(*doc), save);
+        ASSERT_EQ(prompter.Count(), 2u) << Boxes();
+        const RecordingPrompter::Box question = prompter.Boxes()[1];
+        EXPECT_EQ(question.caption, "SAVE NEW TCXO CORRECTION?");
+        const double offered = std::stod(question.text.substr(question.text.find('=') + 1));
+        EXPECT_NEAR(offered, 900.0, 5.0);
+        if (save) {
+            EXPECT_NEAR(TcxoPpb(), offered, 1.0);
+        } else {
+            EXPECT_EQ(doc->calTable.TcxoOffset(), factoryWord);
+        }
+    }
+}
+
+// A signal 50 kHz high at 1 GHz reads as a reference 48800 ppb slow: more
+// than the table's word holds.
+TEST_F(CalMaintenanceTest, TcxoResultBeyondItsFieldIsRefused) {
+    StartWithSignal(1000.05e6);
+    const std::uint16_t before = doc->calTable.TcxoOffset();
+    prompter.QueueAnswer(true);
+    EXPECT_FALSE(RecalibrateTcxo(*doc));
+    EXPECT_NE(Boxes().find("ERROR: TCXO offset out of range: -48"), std::string::npos) << Boxes();
+    EXPECT_EQ(doc->calTable.TcxoOffset(), before);
+}
+
+// Store writes the table as it is to the unit (the date stamped); purge
+// erases the unit and leaves the cache file.
+TEST_F(CalMaintenanceTest, StoreWritesTheTableAndPurgeErasesTheUnit) {
+    Start(sim::DefaultScene());
+    doc->calTable.Bytes()[cal_fields::kLowBandFlatnessOffset] = 140;
+    ASSERT_TRUE(StoreCalData(*doc)) << Boxes();
+    const auto memory = unit->Memory();
+    EXPECT_TRUE(std::equal(memory.begin(), memory.begin() + CalTable::kCachedBytes,
+                           doc->calTable.Bytes().begin()));
+    EXPECT_EQ(memory[cal_fields::kLowBandFlatnessOffset], 140);
+
+    ASSERT_TRUE(PurgeCalData(*doc));
+    EXPECT_TRUE(std::ranges::all_of(unit->Memory(), [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::filesystem::exists(doc->calTable.CacheFilePath("TV000123")));
+}
+
+}  // namespace
+}  // namespace tavlin::test
