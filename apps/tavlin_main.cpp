@@ -9,9 +9,11 @@
 
 #include "app/console_prompter.h"
 #include "app/qt_application.h"
+#include "app/qt_calibration_commands.h"
 #include "app/qt_main_frame.h"
 #include "app/qt_screenshot.h"
 #include "app/qt_termination_signals.h"
+#include "gpib_bus_choice.h"
 #include "ports/clock.h"
 #include "remote/automation_server.h"
 #include "remote/scpi_server.h"
@@ -200,6 +202,12 @@ int main(int argc, char** argv) {
     if (!usb) {
         return 1;
     }
+    // The factory procedures' bench: the virtual one beside the virtual
+    // instrument, linux-gpib otherwise (made by the window when first used).
+    std::unique_ptr<tavlin::GpibBus> bench;
+    if (options->usb.source == tavlin::UsbChoice::Source::kVirtual) {
+        bench = tavlin::MakeGpibBus(tavlin::BenchChoice::kVirtual, options->usb, *usb, "tavlin");
+    }
     // A screenshot run has nobody at the screen: its boxes go to the error
     // stream and a Yes/No box is answered No.
     tavlin::ConsolePrompter console(std::cerr, false);
@@ -207,6 +215,9 @@ int main(int argc, char** argv) {
     tavlin::QtTerminationSignals terminationSignals([&application] { application.Close(); });
     if (!application.Start(options->stateFile)) {
         return 0;  // "TAVLIN NOT FOUND", or the start given up: the program closes in order
+    }
+    if (bench) {
+        application.Frame().Calibration().UseBench(*bench);
     }
     // A port that cannot be had was reported; the window runs on without it.
     if (options->automation) {

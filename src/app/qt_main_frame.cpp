@@ -17,6 +17,7 @@
 #include "app/qt_about_dialog.h"
 #include "app/qt_advanced_menu.h"
 #include "app/qt_annunciator_help.h"
+#include "app/qt_calibration_commands.h"
 #include "app/qt_file_menu.h"
 #include "app/qt_toolbar_icons.h"
 #include "app/qt_user_manual.h"
@@ -120,6 +121,9 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     CreateAudioMenu();
     advancedMenu_ = new QtAdvancedMenu(*automation_, *scpi_, dialogs, this);
     menuBar()->addMenu(advancedMenu_);
+    calibration_ = new QtCalibrationCommands(doc_, dialogs, *utilitiesMenu_, this);
+    calibration_->AddSelfTest(*utilitiesMenu_);
+    calibration_->AddFactoryCommands(*advancedMenu_);
     CreateHelpMenu();
 }
 

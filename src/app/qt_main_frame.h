@@ -13,6 +13,7 @@ namespace tavlin {
 
 class AutomationServer;
 class QtAdvancedMenu;
+class QtCalibrationCommands;
 class QtPlotView;
 class ScpiServer;
 class EntryDialogs;
@@ -45,6 +46,7 @@ class QtMainFrame final : public QMainWindow {
     QtSettingsMenu& SettingsMenu() const { return *settingsMenu_; }
     QtAdvancedMenu& AdvancedMenu() const { return *advancedMenu_; }
     QtUtilitiesMenu& UtilitiesMenu() const { return *utilitiesMenu_; }
+    QtCalibrationCommands& Calibration() const { return *calibration_; }
     // The remote servers live as long as the window; closing it ends them
     // before the document closes.
     AutomationServer& Automation() const { return *automation_; }
@@ -88,6 +90,7 @@ class QtMainFrame final : public QMainWindow {
     QtSettingsMenu* settingsMenu_ = nullptr;
     QtAdvancedMenu* advancedMenu_ = nullptr;
     QtUtilitiesMenu* utilitiesMenu_ = nullptr;
+    QtCalibrationCommands* calibration_ = nullptr;
     bool closePending_ = false;
     std::unique_ptr<AutomationServer> automation_;
     std::unique_ptr<ScpiServer> scpi_;

@@ -71,7 +71,7 @@ void QtUtilitiesMenu::WatchPhaseNoisePlot() {
 }
 
 void QtUtilitiesMenu::RunHarmonicsPlot() {
-    StartWorker([this] {
+    RunOnWorker([this] {
         const UtilitySession session(doc_);
         HarmonicsPlot plot(doc_, [this] {
             return doc_.GetPrompter().AskYesNo("Sweep Harmonics Again?", "Sweep Again?");
@@ -80,9 +80,9 @@ void QtUtilitiesMenu::RunHarmonicsPlot() {
     });
 }
 
-void QtUtilitiesMenu::StartWorker(std::function<void()> procedure) {
+bool QtUtilitiesMenu::RunOnWorker(std::function<void()> procedure) {
     if (PhaseNoisePlotRunning() || workerRunning_.exchange(true)) {
-        return;
+        return false;
     }
     WaitForWorker();  // the last one has ended; its thread is still to be joined
     SetItemsEnabled(false);
@@ -97,6 +97,7 @@ void QtUtilitiesMenu::StartWorker(std::function<void()> procedure) {
             },
             Qt::QueuedConnection);
     });
+    return true;
 }
 
 void QtUtilitiesMenu::SetItemsEnabled(bool enabled) {

@@ -42,9 +42,12 @@ class QtUtilitiesMenu final : public QMenu {
     void RunPhaseNoisePlot();
     void RunHarmonicsPlot();
 
+    // Runs a procedure on the worker, one at a time: false (and nothing
+    // runs) while another utility or procedure has the instrument. The
+    // items come back, and workerEnded is emitted, when it ends.
+    bool RunOnWorker(std::function<void()> procedure);
+
   private:
-    // Runs procedure on the worker; the items come back when it ends.
-    void StartWorker(std::function<void()> procedure);
     void SetItemsEnabled(bool enabled);
 
     // The phase-noise plot runs its own worker; its end is seen by polling.

@@ -568,6 +568,36 @@ TEST_F(MainFrameTest, TheHarmonicsPlotRunsOnAWorkerAndTheWindowClosesAfterIt) {
     EXPECT_EQ(Doc().Frequencies().CenterHz(), 100e6);
 }
 
+// Utilities "Run Self Test" on the virtual unit, whose SELF TEST output the
+// virtual cable joins to RF IN; Advanced holds the factory commands, which
+// wait while a utility's worker has the instrument.
+TEST_F(MainFrameTest, TheSelfTestRunsFromTheMenuAndFactoryCommandsWaitForAUtility) {
+    prompter.QueueAnswer(true);
+    Action("actionRunSelfTest")->trigger();
+    const auto boxes = prompter.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "CONNECT NOW");
+    EXPECT_EQ(boxes[1].caption, "SELF TEST RESULTS");
+    EXPECT_EQ(boxes[1].text.find("FAIL"), std::string::npos) << boxes[1].text;
+
+    QMenu* adjustments = frame->findChild<QMenu*>(QStringLiteral("adjustmentsMenu"));
+    ASSERT_NE(adjustments, nullptr);
+    QStringList items;
+    for (QAction* action : adjustments->actions()) {
+        items << action->text();
+    }
+    EXPECT_EQ(items.join(QLatin1Char('|')).toStdString(),
+              "High Band Flatness|Low Band Flatness|IF Response|Phase Noise Only|DO ALL "
+              "ADJUSTMENTS");
+    Doc().SetFrequencies(99.9e6, 100.1e6);
+    frame->UtilitiesMenu().HarmonicsAction()->trigger();
+    Action("actionCalibration")->trigger();  // refused: no question asked
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !frame->UtilitiesMenu().WorkerRunning(); }, 60000));
+    for (const auto& box : prompter.Boxes()) {
+        EXPECT_NE(box.caption, "DOUBLE_CHECK CONNECTIONS");
+    }
+}
+
 using QtFrontPanelTest = MainFrameTest;
 
 // One button of each group, pressed as the user does, in turn.
