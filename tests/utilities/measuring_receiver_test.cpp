@@ -1,6 +1,8 @@
 #include <cstdio>
+#include <map>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "e2e/virtual_unit_fixture.h"
 #include "utilities/measuring_receiver.h"
@@ -87,6 +89,42 @@ TEST_F(MeasuringReceiverTest, ResultTextHasTheDialogsLayoutAndRelativePowerStart
         "   Audio Freq: \\d+\\.\\d{3} Hz\r\n\r\n"
         "Relative Power: -?0\\.0\\d\\d dBc\r\nAveraged: -?0\\.0\\d\\d dBc\r\n");
     EXPECT_TRUE(std::regex_match(text, layout)) << text;
+}
+
+// Relative power against the first pass, as a generator steps the carrier
+// down 3 dB and then 10 dB; then, on a weak carrier, "Cal Range" moves to
+// the sensitive range and the reading carries on where it was (the noise
+// in the IF bandwidth is part of it), marked "*".
+TEST_F(MeasuringReceiverTest, RelativePowerFollowsLevelStepsAndSurvivesARangeChange) {
+    Start(std::vector<sim::SceneEmitter>{});
+    unit->SetBenchSignal(Cw(433.92e6, -40.0));
+    doc->SetCenterSpan(433.92e6, 200e3);
+    Sweep();
+    const UtilitySession session(*doc);
+    std::vector<std::string> texts;
+    bool calRangeShown = false;
+    MeasuringReceiver* running = nullptr;
+    const auto onPass = [&](const std::string& text) {
+        texts.push_back(text);
+        const std::map<std::size_t, double> levelAfterPass = {{2, -43.0}, {4, -50.0}, {6, -75.0}};
+        if (const auto step = levelAfterPass.find(texts.size()); step != levelAfterPass.end()) {
+            unit->SetBenchSignal(Cw(433.92e6, step->second));
+        }
+        if (texts.size() == 8) {
+            running->RequestRangeChange();
+        }
+    };
+    MeasuringReceiver receiver(*doc, {onPass, [&](bool shown) { calRangeShown |= shown; }});
+    running = &receiver;
+    ASSERT_TRUE(receiver.Run(12));
+    const auto relative = [&](std::size_t pass) { return Value(texts[pass - 1], "Power: "); };
+    EXPECT_NEAR(relative(2), 0.0, 0.1);
+    EXPECT_NEAR(relative(3), -3.0, 0.1) << texts[2];
+    EXPECT_NEAR(relative(5), -10.0, 0.1) << texts[4];
+    EXPECT_TRUE(calRangeShown);
+    EXPECT_EQ(texts[7].find("*Relative Power: "), std::string::npos) << texts[7];
+    EXPECT_NE(texts[11].find("\r\n*Relative Power: "), std::string::npos) << texts[11];
+    EXPECT_NEAR(relative(12), relative(8), 0.1) << texts[11];
 }
 
 TEST_F(MeasuringReceiverTest, StopReturnsOnceTheWorkerHasEnded) {
