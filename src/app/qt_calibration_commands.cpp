@@ -12,6 +12,7 @@
 #include "calibration/adjustments.h"
 #include "calibration/cal_maintenance.h"
 #include "calibration/cal_report.h"
+#include "calibration/flatness_view.h"
 #include "calibration/linux_gpib_bus.h"
 #include "calibration/self_test.h"
 #include "document/analyzer_document.h"
@@ -140,6 +141,12 @@ void QtCalibrationCommands::PurgeCalData() {
 void QtCalibrationCommands::StoreCalData() {
     if (InstrumentFree()) {
         tavlin::StoreCalData(doc_);
+    }
+}
+
+void QtCalibrationCommands::ViewFlatnessCorrections() {
+    if (InstrumentFree()) {
+        tavlin::ViewFlatnessCorrections(doc_, kWorkFolder);
     }
 }
 

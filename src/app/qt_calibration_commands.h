@@ -17,8 +17,9 @@ enum class Adjustment;
 
 // The self test (Utilities) and the factory commands of the Advanced menu:
 // the calibration report, the adjustments, and the calibration data's
-// purge, store and TCXO recalibration. The self test and the three data
-// commands are short and run on the GUI thread; the report and the
+// purge, store, comparison view and TCXO recalibration. The self test and
+// the data commands are short (or wait on the user) and run on the GUI
+// thread; the report and the
 // adjustments sweep for minutes and run on the utilities' worker, one
 // procedure at a time, so that the window keeps painting what they do.
 class QtCalibrationCommands final : public QObject {
@@ -43,6 +44,7 @@ class QtCalibrationCommands final : public QObject {
     void StartAllAdjustments();
     void PurgeCalData();
     void StoreCalData();
+    void ViewFlatnessCorrections();
     void RecalibrateTcxo();
 
   private:

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "calibration/cal_maintenance.h"
+#include "calibration/flatness_view.h"
 #include "e2e/virtual_unit_fixture.h"
 
 namespace tavlin::test {
@@ -70,6 +71,41 @@ TEST_F(CalMaintenanceTest, StoreWritesTheTableAndPurgeErasesTheUnit) {
     ASSERT_TRUE(PurgeCalData(*doc));
     EXPECT_TRUE(std::ranges::all_of(unit->Memory(), [](std::uint8_t b) { return b == 0xFF; }));
     EXPECT_TRUE(std::filesystem::exists(doc->calTable.CacheFilePath("TV000123")));
+}
+
+}  // namespace
+}  // namespace tavlin::test
+
+namespace tavlin::test {
+namespace {
+
+// The comparison view on the shipped sets of the virtual units: the four
+// fields, then a page per band and attenuator row and per IF, the table's
+// counts drawn around the centre row; without CALMIN no limit lines.
+TEST_F(CalMaintenanceTest, FlatnessViewPagesThroughTheTableAgainstTheFactorySets) {
+    StartWithSignal(1000e6);
+    doc->OnContinuous();
+    ViewFlatnessCorrections(*doc, std::filesystem::path(TAVLIN_SOURCE_DIR) / "scenes");
+    EXPECT_FALSE(doc->SweepRunning());
+    const auto boxes = prompter.Boxes();
+    ASSERT_EQ(boxes.size(), 11u);
+    EXPECT_EQ(boxes[0].caption, "COMPARE CAL SETS");
+    EXPECT_EQ(boxes[0].text.rfind("IFClipHB150 ", 0), 0u) << boxes[0].text;
+    EXPECT_EQ(boxes[1].text, "Currently viewing:\r\n Low Band, ATTEN = 0 dB");
+    EXPECT_EQ(boxes[8].text, "Currently viewing:\r\n High Band, ATTEN = 15 dB");
+    EXPECT_EQ(boxes[10].caption, "PRESS OK TO CONTINUE");
+    EXPECT_EQ(boxes[10].text, "Currently viewing:\r\n 2.9 MHz IF flatness, ATTEN = 0 dB");
+    const auto screen = doc->ReadTrace([](const ScreenState& s) { return s; });
+    EXPECT_TRUE(screen.display.limitLinesOn);
+    const int current = doc->calTable.IfFlatness2M9(50);
+    const double expected = 250.0 - 10.0 * std::log10(current * 0.01) * 50.0;
+    EXPECT_EQ(screen.trace.traceAInt[628],
+              static_cast<std::int32_t>(std::clamp(expected, -5.0, 505.0)));
+    EXPECT_EQ(doc->Frequencies().stopHz, 4400000000.0);
+
+    prompter.Clear();
+    ViewFlatnessCorrections(*doc, cacheDir);  // no comparison sets there
+    EXPECT_FALSE(doc->ReadTrace([](const ScreenState& s) { return s.display.limitLinesOn; }));
 }
 
 }  // namespace
