@@ -179,6 +179,9 @@ TEST(SimData, ReadSleepsUntilItsDataIsDue) {
 TEST(SimThreads, ReaderWaitsWhileAnotherThreadCommands) {
     SimSession session;
     session.Open();
+    // The reader's own sleeps move the virtual clock: a long time-out keeps
+    // it waiting however late the scheduler lets the command through.
+    ASSERT_EQ(session.driver.SetTimeouts(session.data, 3600000, 3600000), kUsbOk);
     Bytes got;
     std::thread reader([&] { got = session.Read(session.data, 4 + kBlock); });
     session.clock.SleepMs(30);
