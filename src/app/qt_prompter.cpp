@@ -1,5 +1,6 @@
 #include "app/qt_prompter.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QThread>
 #include <QWidget>
@@ -21,6 +22,11 @@ QtPrompter::QtPrompter(QObject* parent) : QObject(parent) {}
 
 QtPrompter::~QtPrompter() {
     ShutDown();
+}
+
+void QtPrompter::Beep(int /*frequencyHz*/, int /*durationMs*/) {
+    QMetaObject::invokeMethod(
+        this, [] { QApplication::beep(); }, Qt::QueuedConnection);
 }
 
 PromptAnswer QtPrompter::Show(const std::string& text, const std::string& caption,

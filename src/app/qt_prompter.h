@@ -34,6 +34,8 @@ class QtPrompter final : public QObject, public Prompter {
 
     PromptAnswer Show(const std::string& text, const std::string& caption,
                       PromptButtons buttons) override;
+    // The desktop's bell: its pitch and length are the desktop's own.
+    void Beep(int frequencyHz, int durationMs) override;
 
     // The window the boxes are centred on; none before the main frame exists.
     void SetParentWidget(QWidget* parent);

@@ -127,6 +127,9 @@ bool PhaseNoiseTest(AnalyzerDocument& document, const char* passCaption) {
                   pn100, pn1k, pn10k, pn100k);
     // A reading that is not a number fails its limit.
     const bool passed = pn100 <= -72.0 && pn1k <= -78.0 && pn10k <= -78.0 && pn100k <= -83.0;
+    for (const int hz : {2000, 2500, 3000}) {
+        document.GetPrompter().Beep(hz, 150);
+    }
     document.GetPrompter().Inform(text, passed ? passCaption : "ERROR - FAILS PHASE NOISE");
     document.EditSettings([](InstrumentState& s) {
         s.videoAvgCount = 1;
@@ -151,9 +154,11 @@ bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::
     Prompter& prompter = document.GetPrompter();
     CalBench bench(document.link, bus, prompter, document.GetClock());
     bench.OpenInstruments();
+    prompter.Beep(2500, 500);
+    // The instrument goes by its own name here as in every other box.
     prompter.Inform(
         "Connect 8340 adr 20, 3 dB pad, splitter, E9304A, EPM-442A adr 13,\r\n DC block, 8481A, "
-        "TRAXA\r\nDisconnect 10 Mz if connected.",
+        "Tavlin\r\nDisconnect 10 Mz if connected.",
         "USER SETUP REQUIRED");
     bus.ConnectReference(false);
     if (prompter.AskYesNo("Do you wish to add any extra delay for each system reading?",
