@@ -63,7 +63,28 @@ void PrintUsage(std::ostream& out) {
            "                      adjust-phase-noise, purge-cal, store-cal or recal-tcxo\n"
            "                      (messages on standard error, the report in caldata.txt);\n"
            "                      exit 0 when it passed\n"
-        << tavlin::kBenchUsage;
+        << tavlin::kBenchUsage
+        << "  --info              print the instrument's identity and calibration\n"
+           "  --answer yes|no     the answer to every Yes/No question (default no)\n"
+           "  --help, --version   this text, or the program's version\n"
+           "  Exit status: 0 done; 1 could not set up, run or pass; 2 bad options or an\n"
+           "  unrecognised command; 3 the instrument was not found or was lost.\n";
+}
+
+// --help and --version answer before anything else is set up.
+std::optional<int> AnswerInformationOption(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage(std::cout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "tavlin-cli " << TAVLIN_VERSION << "\n";
+            return 0;
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -183,6 +204,9 @@ void FinishSweep(tavlin::AnalyzerDocument& document, tavlin::Clock& clock) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = AnswerInformationOption(argc, argv)) {
+        return *status;
+    }
     const std::optional<Options> options = ParseOptions(argc, argv);
     if (!options) {
         PrintUsage(std::cerr);

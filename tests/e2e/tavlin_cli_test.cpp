@@ -91,6 +91,13 @@ TEST_F(TavlinCliTest, FailuresGiveTheirExitCodeAndMessage) {
             EXPECT_NE(r.err.find(message), std::string::npos) << row.name << ": " << r.err;
         }
     }
+    // Asked for, the usage and the version go to standard output, before any
+    // other option is looked at or an instrument sought.
+    for (const char* ask : {"--help --frobnicate", "--version --frobnicate"}) {
+        const RunResult r = Run(ask);
+        EXPECT_EQ(r.exitCode, 0) << ask;
+        EXPECT_EQ(r.out.rfind(ask[2] == 'h' ? "usage: tavlin-cli" : "tavlin-cli ", 0), 0u) << ask;
+    }
 }
 
 // ";" separates commands as on the server's port, and a continuous sweep is
