@@ -4,20 +4,21 @@
 #include <QDir>
 #include <QFileInfo>
 
-// The installed documentation folder comes from the build (GNU install
-// directories); a build that names none searches the first two places only.
-#ifndef TAVLIN_DOC_DIR
-#define TAVLIN_DOC_DIR ""
-#endif
-
 namespace tavlin {
 
+namespace {
+
+// The installed documentation folder as the build names it from the
+// program's folder (GNU install directories: ../share/doc/tavlin).
+constexpr const char* kDocFromProgram = TAVLIN_DOC_FROM_BIN;
+
+}  // namespace
+
 QStringList QtUserManual::SearchFolders() {
-    QStringList folders{QDir::currentPath(), QCoreApplication::applicationDirPath()};
-    const QString docDir = QString::fromUtf8(TAVLIN_DOC_DIR);
-    if (!docDir.isEmpty()) {
-        folders.append(docDir);
-    }
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QStringList folders{QDir::currentPath(), programFolder};
+    folders.append(
+        QDir::cleanPath(programFolder + QLatin1Char('/') + QString::fromUtf8(kDocFromProgram)));
     folders.removeDuplicates();
     return folders;
 }
