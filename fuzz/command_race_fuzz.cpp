@@ -46,7 +46,6 @@ struct Bench {
         folder = std::filesystem::temp_directory_path() /
                  ("tavlin-command-fuzz-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder / "files");
-        std::filesystem::current_path(folder / "files");
         unit = std::make_unique<tavlin::sim::VirtualInstrument>(clock);
         doc = std::make_unique<tavlin::AnalyzerDocument>(
             tavlin::DocumentPorts{*unit, clock, prompter, views, progress}, folder);
@@ -85,7 +84,11 @@ void StopSweep(tavlin::AnalyzerDocument& doc) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Bench& bench = TheBench();
     tavlin::AnalyzerDocument& doc = *bench.doc;
-    EmptyFolder(std::filesystem::current_path());
+    // The client's files live in the scratch folder only while the input
+    // runs: libFuzzer's own paths are relative to where it was started.
+    const std::filesystem::path started = std::filesystem::current_path();
+    std::filesystem::current_path(bench.folder / "files");
+    EmptyFolder(bench.folder / "files");
     bench.prompter.Clear();
 
     tavlin::PendingReply reply;
@@ -102,6 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     StopSweep(doc);
+    std::filesystem::current_path(started);
     // Whatever the commands did, the document still holds frequencies a
     // sweep can use.
     const tavlin::FrequencyPair f = doc.Frequencies();

@@ -3,8 +3,9 @@
 # 60) on a scratch copy of its committed corpus (fuzz/corpus/<name>/), one at
 # a time. Prints each run's executions, coverage and time; exits non-zero when
 # any run found a crash, leak or hang (the inputs are kept in
-# build-fuzz/findings/).
+# the build folder's findings/).
 #   ./scripts/fuzz.sh [SECONDS]
+# FUZZ_BUILD_DIR names another build folder (default build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -32,7 +33,7 @@ fuzzers=(
     "scene_fuzz 16384 30"
     "command_race_fuzz 4096 60"
 )
-dir=build-fuzz
+dir=${FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DTAVLIN_FUZZ=ON -DTAVLIN_BUILD_TESTS=OFF -DTAVLIN_BUILD_BENCH=OFF >/dev/null
 targets=(state_file_seeds)
