@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs the state-file fuzzer from
-# seeds that carry every form of the title's length count, then the fuzzer of
-# the remote servers' text. Inputs may grow to
-# 90 000 bytes: a state file is 18 181 bytes before its title, and the
-# four-byte count starts at a title of 65 534 characters.
-#   ./scripts/fuzz.sh [SECONDS]   (default 60)
+# Builds the libFuzzer targets with clang and runs each for SECONDS (default
+# 60) on a scratch copy of its committed corpus (fuzz/corpus/<name>/), one at
+# a time. Prints each run's executions, coverage and time; exits non-zero when
+# any run found a crash, leak or hang (the inputs are kept in
+# the build folder's findings/).
+#   ./scripts/fuzz.sh [SECONDS]
+# FUZZ_BUILD_DIR names another build folder (default build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+jobs=${FUZZ_BUILD_JOBS:-2}
 ./scripts/install-deps.sh
 missing=()
 for p in clang libclang-rt-dev; do
@@ -18,15 +20,63 @@ if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
-dir=build-fuzz
+
+# name, longest input, time-out of one input in seconds. A state file is
+# 18 181 bytes before its title and the four-byte title count starts at
+# 65 534 characters; a calibration cache file is 3128 bytes; a command run
+# sweeps on the virtual unit while it runs.
+fuzzers=(
+    "state_file_fuzz 90000 10"
+    "remote_text_fuzz 4096 10"
+    "cal_cache_fuzz 4096 10"
+    "device_bytes_fuzz 20000 20"
+    "scene_fuzz 16384 30"
+    "command_race_fuzz 4096 60"
+)
+dir=${FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DTAVLIN_FUZZ=ON -DTAVLIN_BUILD_TESTS=OFF -DTAVLIN_BUILD_BENCH=OFF
-cmake --build "$dir" -j"$(nproc)" --target state_file_fuzz state_file_seeds remote_text_fuzz
-corpus="$dir/state-file-corpus"
-"$dir/fuzz/state_file_seeds" "$corpus"
-"$dir/fuzz/state_file_fuzz" -max_len=90000 -max_total_time="$seconds" -print_final_stats=1 "$corpus"
-# What network clients send: the automation server's framing and the SCPI
-# parser, from an empty corpus, for the same time.
-mkdir -p "$dir/remote-text-corpus"
-"$dir/fuzz/remote_text_fuzz" -max_len=4096 -max_total_time="$seconds" -print_final_stats=1 \
-    "$dir/remote-text-corpus"
+      -DTAVLIN_FUZZ=ON -DTAVLIN_BUILD_TESTS=OFF -DTAVLIN_BUILD_BENCH=OFF >/dev/null
+targets=(state_file_seeds)
+for f in "${fuzzers[@]}"; do targets+=("${f%% *}"); done
+cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
+
+scratch="$dir/fuzz-run"
+findings="$dir/findings"
+rm -rf "$scratch"
+mkdir -p "$scratch" "$findings"
+failed=()
+summary=()
+for f in "${fuzzers[@]}"; do
+    read -r name max_len timeout <<<"$f"
+    corpus="$scratch/$name"
+    mkdir -p "$corpus"
+    cp -r "fuzz/corpus/$name/." "$corpus/"
+    if [ "$name" = state_file_fuzz ]; then
+        # Titles up to the four-byte count are too large to commit.
+        "$dir/fuzz/state_file_seeds" "$corpus"
+    fi
+    log="$scratch/$name.log"
+    echo "== $name: ${seconds}s"
+    start=$(date +%s)
+    status=0
+    "$dir/fuzz/$name" -max_len="$max_len" -timeout="$timeout" -max_total_time="$seconds" \
+        -print_final_stats=1 -artifact_prefix="$findings/$name-" "$corpus" >"$log" 2>&1 ||
+        status=$?
+    elapsed=$(($(date +%s) - start))
+    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    cov=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1 || true)
+    line=$(printf '%-20s executions %-10s %-22s time %ss' "$name" "${execs:-?}" "${cov:-cov: ?}" \
+        "$elapsed")
+    if [ "$status" -ne 0 ]; then
+        line="$line  FINDING (exit $status, see $log)"
+        failed+=("$name")
+        grep -m5 -E 'ERROR|SUMMARY|Test unit written' "$log" || true
+    fi
+    summary+=("$line")
+done
+echo
+printf '%s\n' "${summary[@]}"
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "findings in: ${failed[*]} (inputs in $findings)" >&2
+    exit 1
+fi
