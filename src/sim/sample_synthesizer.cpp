@@ -5,17 +5,6 @@
 #include <cstring>
 #include <numbers>
 
-// The AVX2 version of the noise filter is chosen when the program loads,
-// where the processor has it.
-#if defined(__x86_64__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-#define TAVLIN_NOISE_FILTER_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
-#endif
-#ifndef TAVLIN_NOISE_FILTER_CLONES
-#define TAVLIN_NOISE_FILTER_CLONES
-#endif
-
 namespace tavlin::sim {
 
 namespace {
@@ -135,9 +124,10 @@ inline void UnitPhasor(double x, double& re, double& im) {
 // of eight makes a few pairs more from old white values, which are never
 // used (the arrays hold a whole block). On x86-64 a second version for AVX2
 // runs the vectors in one register each where the processor has it.
-TAVLIN_NOISE_FILTER_CLONES
-void FilterNoise(const std::complex<double>* taps, std::size_t tapCount, const double* whiteRe,
-                 const double* whiteIm, std::size_t pairs, double* outRe, double* outIm) {
+[[gnu::always_inline]] inline void FilterNoiseBlock(const std::complex<double>* taps,
+                                                    std::size_t tapCount, const double* whiteRe,
+                                                    const double* whiteIm, std::size_t pairs,
+                                                    double* outRe, double* outIm) {
     using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
     // Vectors go through memory by reference only: by value their passing
     // would differ between the two versions.
@@ -174,6 +164,34 @@ void FilterNoise(const std::complex<double>* taps, std::size_t tapCount, const d
         store(im1, outIm + k + 4);
     }
 }
+
+void FilterNoisePlain(const std::complex<double>* taps, std::size_t tapCount, const double* whiteRe,
+                      const double* whiteIm, std::size_t pairs, double* outRe, double* outIm) {
+    FilterNoiseBlock(taps, tapCount, whiteRe, whiteIm, pairs, outRe, outIm);
+}
+
+using NoiseFilter = void (*)(const std::complex<double>*, std::size_t, const double*, const double*,
+                             std::size_t, double*, double*);
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] void FilterNoiseAvx2(const std::complex<double>* taps, std::size_t tapCount,
+                                             const double* whiteRe, const double* whiteIm,
+                                             std::size_t pairs, double* outRe, double* outIm) {
+    FilterNoiseBlock(taps, tapCount, whiteRe, whiteIm, pairs, outRe, outIm);
+}
+
+// Chosen at the first use, not by the loader: a sanitizer's runtime must be
+// up before code of ours runs.
+NoiseFilter ChosenNoiseFilter() {
+    static const NoiseFilter chosen =
+        __builtin_cpu_supports("avx2") ? FilterNoiseAvx2 : FilterNoisePlain;
+    return chosen;
+}
+#else
+NoiseFilter ChosenNoiseFilter() {
+    return FilterNoisePlain;
+}
+#endif
 
 }  // namespace
 
@@ -261,8 +279,8 @@ void SampleSynthesizer::FillNoise(std::size_t pairs) {
     const std::size_t taps = noiseTaps_.size();
     const std::size_t history = taps - 1;
     DrawWhite(history, pairs);
-    FilterNoise(noiseTaps_.data(), taps, whiteFirst_.data() + history,
-                whiteSecond_.data() + history, pairs, first_.data(), second_.data());
+    ChosenNoiseFilter()(noiseTaps_.data(), taps, whiteFirst_.data() + history,
+                        whiteSecond_.data() + history, pairs, first_.data(), second_.data());
     std::copy_n(whiteFirst_.begin() + static_cast<std::ptrdiff_t>(pairs), history,
                 whiteFirst_.begin());
     std::copy_n(whiteSecond_.begin() + static_cast<std::ptrdiff_t>(pairs), history,
