@@ -138,6 +138,7 @@ class AnalyzerDocument {
     TraceMeasurementSettings TraceMeasurements() const;
     std::optional<ChannelPowerReading> ChannelPower() const;
     std::optional<OccupiedBandwidthReading> OccupiedBandwidth() const;
+    void PlaceOccupiedBandwidthMarkers();  // after each pass
     // A copy of every setting (About box, console identity, tests).
     InstrumentState Settings() const {
         return ReadSettings([](const InstrumentState& s) { return s; });
@@ -299,7 +300,6 @@ class AnalyzerDocument {
     void AskAboutCommunicationError();
     void AfterPass();
     void SignalTrack();
-    void PlaceOccupiedBandwidthMarkers();
     void WaitForSweepEnd();
     void NotifySweepProgress();
     void ShowIfCentreReset(bool wasReset);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "document/document_fixture.h"
 #include "document/trace_measurements.h"
 
 namespace tavlin {
@@ -74,13 +75,18 @@ TEST(ChannelPower, ClippedOrUnintegrableTracesAreNotTakenAtFaceValue) {
     }
 }
 
-// A block of flat power between two frequencies, nothing (far below) beside
-// it: the band holding 99 % is 99 % of the block, centred on it.
-TEST(OccupiedBandwidth, BlockOfPowerHoldsItsShareAndItsOffset) {
+// Flat power at -20 dBm over columns 400 .. 560, nothing (far below) beside it.
+TraceRows Block() {
     TraceRows rows = Flat(-200.0);
     for (int i = 400; i <= 560; ++i) {
         rows[i] = 100.0;
     }
+    return rows;
+}
+
+// The band holding 99 % is 99 % of the block, centred on it.
+TEST(OccupiedBandwidth, BlockOfPowerHoldsItsShareAndItsOffset) {
+    const TraceRows rows = Block();
     const TraceBasis basis = Basis();
     const double step = 1e6 / 640.0;
     const double low = 100e6 + 399.5 * step;
@@ -92,6 +98,35 @@ TEST(OccupiedBandwidth, BlockOfPowerHoldsItsShareAndItsOffset) {
         EXPECT_NEAR(reading->freqErrorHz, (low + high) / 2.0 - 100.5e6, 1.0) << percent;
         EXPECT_NEAR((reading->lowHz + reading->highHz) / 2.0, (low + high) / 2.0, 1.0);
     }
+}
+
+using OccupiedBandwidthMarkers = test::DocumentFixture;
+
+// While on, markers 1 and 2 go to the band's edges and read the trace there;
+// while off, the markers are the user's.
+TEST_F(OccupiedBandwidthMarkers, SitOnTheEdgesOfTheBandWhileOn) {
+    BuildWithInstrument();
+    doc->EditTrace([](ScreenState& screen) {
+        screen.trace.traceA = Block();
+        screen.basis = Basis();
+    });
+    const MarkerState before = Markers();
+    doc->PlaceOccupiedBandwidthMarkers();
+    EXPECT_EQ(Markers().marker1Pos, before.marker1Pos);
+    EXPECT_EQ(Markers().marker2On, before.marker2On);
+
+    TraceMeasurementSettings settings;
+    settings.occupiedBandwidthOn = true;
+    doc->SetTraceMeasurements(settings);
+    doc->PlaceOccupiedBandwidthMarkers();
+    const auto band = doc->OccupiedBandwidth();
+    ASSERT_TRUE(band);
+    const MarkerState m = Markers();
+    EXPECT_TRUE(m.marker1On && m.marker2On && !m.markerDelta);
+    EXPECT_DOUBLE_EQ(m.marker1Pos, band->lowHz);
+    EXPECT_DOUBLE_EQ(m.marker2Pos, band->highHz);
+    EXPECT_DOUBLE_EQ(m.marker1Level, -20.0);
+    EXPECT_DOUBLE_EQ(m.marker2Level, -20.0);
 }
 
 }  // namespace
