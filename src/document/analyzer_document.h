@@ -17,6 +17,7 @@
 #include "document/display_state.h"
 #include "document/instrument_state.h"
 #include "document/marker_state.h"
+#include "document/trace_measurements.h"
 #include "ports/view_notifier.h"
 #include "sweep/sweep_engine.h"
 #include "sweep/sweep_settings.h"
@@ -46,6 +47,8 @@ struct ScreenState {
     SweepTrace trace;
     MarkerState markers;
     DisplayState display;
+    TraceBasis basis;  // of the rows of trace A
+    TraceMeasurementSettings measurements;
 };
 
 // When an edit of the markers reaches the screen: at once, or with the next
@@ -127,6 +130,15 @@ class AnalyzerDocument {
         std::lock_guard lock(traceMutex_);
         return edit(screen_.markers, std::as_const(screen_.trace));
     }
+    // Channel power and occupied bandwidth: their settings, and their
+    // readings of trace A as last published (empty when it cannot be
+    // integrated). While occupied bandwidth is on, every sweep puts markers
+    // 1 and 2 on the edges of the band.
+    void SetTraceMeasurements(const TraceMeasurementSettings& settings);
+    TraceMeasurementSettings TraceMeasurements() const;
+    std::optional<ChannelPowerReading> ChannelPower() const;
+    std::optional<OccupiedBandwidthReading> OccupiedBandwidth() const;
+    void PlaceOccupiedBandwidthMarkers();  // after each pass
     // A copy of every setting (About box, console identity, tests).
     InstrumentState Settings() const {
         return ReadSettings([](const InstrumentState& s) { return s; });

@@ -102,7 +102,20 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
     return context;
 }
 
+// The rows go out with the scale and band they were drawn on, so that power
+// integrated over them never mixes a new span with an old trace.
 void AnalyzerDocument::PublishSweep(const SweepContext& context) {
+    const SweepSettings& drawn = context.settings;
+    TraceBasis basis;
+    basis.scale = ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
+    basis.scale.startHz = drawn.startHz;
+    basis.scale.stopHz = drawn.stopHz;
+    basis.scale.refLevelDbm = drawn.refLevelDbm;
+    basis.scale.dbPerDiv = drawn.dbPerDiv;
+    basis.scale.linearScale = drawn.linearScale;
+    basis.scale.zeroSpanFm = drawn.zeroSpanFm;
+    basis.scale.maxFmOffsetHz = drawn.maxFmOffsetHz;
+    basis.noiseBandwidthHz = context.outcome.noiseBandwidthHz;
     {
         std::lock_guard lock(traceMutex_);
         if (screenEpoch_.load() != sweepEpoch_) {
@@ -110,6 +123,7 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
         }
         screen_.trace.traceA = sweepTrace_.traceA;
         screen_.trace.traceAInt = sweepTrace_.traceAInt;
+        screen_.basis = basis;
     }
     const SweepOutcome& outcome = context.outcome;
     EditSettingsQuietly([&outcome](InstrumentState& s) {
@@ -126,6 +140,53 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
             s.gainMode = outcome.gainMode;
         }
     });
+}
+
+void AnalyzerDocument::SetTraceMeasurements(const TraceMeasurementSettings& settings) {
+    EditTrace([&settings](ScreenState& screen) { screen.measurements = settings; });
+}
+
+TraceMeasurementSettings AnalyzerDocument::TraceMeasurements() const {
+    return ReadTrace([](const ScreenState& screen) { return screen.measurements; });
+}
+
+std::optional<ChannelPowerReading> AnalyzerDocument::ChannelPower() const {
+    return ReadTrace([](const ScreenState& screen) {
+        return MeasureChannelPower(screen.trace.traceA, screen.basis,
+                                   screen.measurements.channelBandwidthHz);
+    });
+}
+
+std::optional<OccupiedBandwidthReading> AnalyzerDocument::OccupiedBandwidth() const {
+    return ReadTrace([](const ScreenState& screen) {
+        return MeasureOccupiedBandwidth(screen.trace.traceA, screen.basis,
+                                        screen.measurements.occupiedPercent);
+    });
+}
+
+// Markers 1 and 2 on the band's edges, as single markers, each reading the
+// trace at its column.
+void AnalyzerDocument::PlaceOccupiedBandwidthMarkers() {
+    std::lock_guard lock(traceMutex_);
+    if (!screen_.measurements.occupiedBandwidthOn) {
+        return;
+    }
+    const auto reading = MeasureOccupiedBandwidth(screen_.trace.traceA, screen_.basis,
+                                                  screen_.measurements.occupiedPercent);
+    if (!reading) {
+        return;
+    }
+    const MarkerScale& scale = screen_.basis.scale;
+    MarkerState& markers = screen_.markers;
+    markers.marker1On = 1;
+    markers.marker2On = 1;
+    markers.markerDelta = 0;
+    markers.marker1Pos = reading->lowHz;
+    markers.marker2Pos = reading->highHz;
+    markers.marker1Level =
+        scale.LevelOfRow(screen_.trace.traceA[scale.ColumnOfPosition(reading->lowHz)]);
+    markers.marker2Level =
+        scale.LevelOfRow(screen_.trace.traceA[scale.ColumnOfPosition(reading->highHz)]);
 }
 
 }  // namespace tavlin

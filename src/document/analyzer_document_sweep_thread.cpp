@@ -192,6 +192,7 @@ void AnalyzerDocument::AskAboutCommunicationError() {
 }
 
 void AnalyzerDocument::AfterPass() {
+    PlaceOccupiedBandwidthMarkers();
     MarkerCommands(*this).RefreshMarkerLevel();
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
+#include <vector>
 
 namespace tavlin {
 
@@ -65,6 +66,21 @@ void MakeWindow(int type, std::size_t n, std::span<double> out) {
     for (std::size_t i = 0; i < n; ++i) {
         out[i] *= scale;
     }
+}
+
+double NoiseBandwidthBins(int type, std::size_t n) {
+    if (n == 0) {
+        throw std::invalid_argument("window of no points");
+    }
+    std::vector<double> w(n);
+    MakeWindow(type, n, w);
+    long double sum = 0.0L;
+    long double squares = 0.0L;
+    for (const double v : w) {
+        sum += v;
+        squares += static_cast<long double>(v) * v;
+    }
+    return static_cast<double>(static_cast<long double>(n) * squares / (sum * sum));
 }
 
 void ApplyWindow(std::size_t n, std::span<double> re, std::span<double> im,

@@ -192,6 +192,9 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
         ReplyTrace(document);
         return kDone;
     }
+    if (command.group == "MEA") {
+        return ReplyMeasurement(document, command.item);
+    }
     if (command.group != "MAR") {
         document.GetPrompter().Inform(text, kUnrecognizedQuery);
         return kUnrecognized;
@@ -205,6 +208,27 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
         return kNoMatch;
     }
     return kDone;
+}
+
+// MEA:CHP? gives channel power (dBm) and density (dBm/Hz), MEA:OBW? the
+// occupied bandwidth and frequency error (Hz). A trace that cannot be
+// integrated has no reading: nothing is sent rather than a number that
+// would be taken for one.
+int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::string& item) {
+    if (item == "CHP") {
+        if (const auto reading = document.ChannelPower()) {
+            replies_.ReplaceReply(
+                FormatText("%.3f,%.3f\r\n", reading->powerDbm, reading->densityDbmHz));
+            return kDone;
+        }
+    } else if (item == "OBW") {
+        if (const auto reading = document.OccupiedBandwidth()) {
+            replies_.ReplaceReply(
+                FormatText("%.3f,%.3f\r\n", reading->bandwidthHz, reading->freqErrorHz));
+            return kDone;
+        }
+    }
+    return kNoMatch;
 }
 
 void CommandInterpreter::ReplyTrace(AnalyzerDocument& document) {

@@ -49,6 +49,7 @@ class CommandInterpreter {
     bool InterpretCommand(AnalyzerDocument& document, const CommandText& command);
     bool RecallState(AnalyzerDocument& document, const std::string& fileName);
     bool SaveState(AnalyzerDocument& document, const std::string& fileName);
+    int ReplyMeasurement(AnalyzerDocument& document, const std::string& item);
     void ReplyTrace(AnalyzerDocument& document);
 
     ReplySink& replies_;

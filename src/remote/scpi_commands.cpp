@@ -222,6 +222,32 @@ void ScpiSession::QueryTrace(Call& call) {
     }
 }
 
+// Power in dBm and density in dBm/Hz of the channel on trace A, with the
+// channel and percentage the window uses. A trace that cannot be integrated
+// (wide sweep, zero span, nothing swept yet) has no reading.
+void ScpiSession::QueryChannelPower(Call& call) {
+    if (!CheckParameterCount(call.unit, 0, 0)) {
+        return;
+    }
+    if (const std::optional<ChannelPowerReading> reading = doc_.ChannelPower()) {
+        call.reply = Value(reading->powerDbm) + "," + Value(reading->densityDbmHz);
+    } else {
+        PushError(kSettingsConflict);
+    }
+}
+
+// Bandwidth and frequency error in Hz.
+void ScpiSession::QueryOccupiedBandwidth(Call& call) {
+    if (!CheckParameterCount(call.unit, 0, 0)) {
+        return;
+    }
+    if (const std::optional<OccupiedBandwidthReading> reading = doc_.OccupiedBandwidth()) {
+        call.reply = Value(reading->bandwidthHz) + "," + Value(reading->freqErrorHz);
+    } else {
+        PushError(kSettingsConflict);
+    }
+}
+
 // A copy: the document keeps its own name, as with the automation's SAV.
 void ScpiSession::StoreState(Call& call) {
     if (const std::optional<std::string> name = FileName(call, false)) {

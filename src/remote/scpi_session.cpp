@@ -98,6 +98,8 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
         {"[CALCulate]:MARKer#:Y", nullptr, &S::QueryMarkerY},
         {"[CALCulate]:MARKer#:SET:CENTer", &S::MarkerToCenter, nullptr},
         {"TRACe[:DATA]", nullptr, &S::QueryTrace},
+        {"MEASure:CHPower", nullptr, &S::QueryChannelPower},
+        {"MEASure:OBWidth", nullptr, &S::QueryOccupiedBandwidth},
         {"MMEMory:STORe:STATe", &S::StoreState, nullptr},
         {"MMEMory:LOAD:STATe", &S::LoadState, nullptr},
         {"SYSTem:ERRor[:NEXT]", nullptr, &S::QueryNextError},

@@ -98,6 +98,8 @@ class ScpiSession {
     void QueryMarkerY(Call& call);
     void MarkerToCenter(Call& call);
     void QueryTrace(Call& call);
+    void QueryChannelPower(Call& call);
+    void QueryOccupiedBandwidth(Call& call);
     void StoreState(Call& call);
     void LoadState(Call& call);
     void QueryNextError(Call& call);

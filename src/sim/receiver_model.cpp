@@ -73,6 +73,7 @@ std::vector<SceneEmitter> WithHarmonics(const std::vector<SceneEmitter>& signals
             harmonic.harmonicsDbc.clear();
             harmonic.freqHz = n * emitter.freqHz;
             harmonic.levelDbm = emitter.levelDbm + emitter.harmonicsDbc[i];
+            harmonic.noiseBandwidthHz *= n;
             if (harmonic.fm) {
                 harmonic.fm->deviationHz *= n;
             }
@@ -170,6 +171,9 @@ SamplePlan ReceiverModel::Plan(const ReceiverState& state, double loHz) const {
     // Clock mode 1 mirrors the first IF's spectrum; the second IF never.
     const bool mirrored = firstIf && state.clockMode == 1;
     for (const SceneEmitter& emitter : InputEmitters(state)) {
+        if (emitter.noiseBandwidthHz > 0.0) {
+            continue;  // drawn with the sidebands, bin by bin
+        }
         const double difference = emitter.freqHz - loHz;
         const double ifHz = std::abs(difference);
         if (ifHz < low || ifHz > high) {
@@ -297,6 +301,8 @@ void ReceiverModel::ShapeNoise(const ReceiverState& state, double loHz, double i
 // gives; the sidebands are drawn as noise of that density, shaped by the
 // filters like an emitter. Aliases from beyond the output band are left out:
 // the decimating filter's stop band takes them far below the skirt.
+// A band of noise is drawn the same way: its level spread evenly over its
+// bandwidth, each bin weighted by the part of it the band covers.
 void ReceiverModel::AddSidebands(const ReceiverState& state, double loHz, double ifTuneHz,
                                  bool mirrored, SamplePlan& plan) const {
     const double rate = plan.outputRateHz;
@@ -313,12 +319,14 @@ void ReceiverModel::AddSidebands(const ReceiverState& state, double loHz, double
     };
     std::vector<double> filters;  // power ratio at kFilterPoints + 1 points across the band
     for (const SceneEmitter& emitter : InputEmitters(state)) {
-        if (emitter.phaseNoiseDbcHz.empty()) {
+        const double band = emitter.noiseBandwidthHz;
+        if (emitter.phaseNoiseDbcHz.empty() && band <= 0.0) {
             continue;
         }
         const double ifHz = std::abs(emitter.freqHz - loHz);
         const double carrierHz = mirrored ? ifHz - ifTuneHz : ifTuneHz - ifHz;
-        if (std::abs(carrierHz) - 0.5 * rate > emitter.phaseNoiseDbcHz.back().first) {
+        const double reachHz = band > 0.0 ? 0.5 * band : emitter.phaseNoiseDbcHz.back().first;
+        if (std::abs(carrierHz) - 0.5 * rate > reachHz) {
             continue;
         }
         if (filters.empty()) {
@@ -334,15 +342,23 @@ void ReceiverModel::AddSidebands(const ReceiverState& state, double loHz, double
                                PowerRatio(emitter.levelDbm + FrontEndGainDb(state, emitter.freqHz));
         for (std::size_t m = 0; m < bins; ++m) {
             const double b = (static_cast<double>(m) - static_cast<double>(bins / 2)) * binHz;
-            const double dbc = SidebandDbcHz(emitter.phaseNoiseDbcHz, std::abs(b - carrierHz));
-            if (!std::isfinite(dbc)) {
+            double ratio = 0.0;
+            if (band > 0.0) {
+                const double covered = std::min(b + 0.5 * binHz, carrierHz + reachHz) -
+                                       std::max(b - 0.5 * binHz, carrierHz - reachHz);
+                ratio = std::max(covered, 0.0) / (binHz * band);
+            } else {
+                const double dbc = SidebandDbcHz(emitter.phaseNoiseDbcHz, std::abs(b - carrierHz));
+                ratio = std::isfinite(dbc) ? PowerRatio(dbc) : 0.0;
+            }
+            if (ratio == 0.0) {
                 continue;
             }
             const double position = (b / rate + 0.5) * kFilterPoints;
             const int i = std::clamp(static_cast<int>(position), 0, kFilterPoints - 1);
             const double t = position - i;
             const double filter = (1.0 - t) * filters[i] + t * filters[i + 1];
-            plan.sidebandDensity[m] += carrier * PowerRatio(dbc) * filter;
+            plan.sidebandDensity[m] += carrier * ratio * filter;
         }
     }
 }

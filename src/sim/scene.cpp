@@ -162,7 +162,8 @@ SceneCurve ReadCurve(const Json& object, const char* key, const std::string& whe
 SceneEmitter ReadEmitter(const Json& value, const std::string& where) {
     RequireObject(value, where);
     RefuseUnknownKeys(value, where,
-                      {"freq_hz", "level_dbm", "am", "fm", "harmonics_dbc", "phase_noise_dbc_hz"});
+                      {"freq_hz", "level_dbm", "am", "fm", "harmonics_dbc", "phase_noise_dbc_hz",
+                       "noise_bandwidth_hz"});
     SceneEmitter emitter;
     emitter.freqHz = ReadNumber(value, "freq_hz", where, 0.0, 10e9, 0.0, true);
     emitter.levelDbm = ReadNumber(value, "level_dbm", where, -200.0, 30.0, 0.0, true);
@@ -194,6 +195,15 @@ SceneEmitter ReadEmitter(const Json& value, const std::string& where) {
     }
     emitter.phaseNoiseDbcHz =
         ReadCurve(value, "phase_noise_dbc_hz", where + ".", 0.001, 1e9, -250.0, 0.0);
+    if (value.contains("noise_bandwidth_hz")) {
+        emitter.noiseBandwidthHz =
+            ReadNumber(value, "noise_bandwidth_hz", where, 1.0, 200e6, 0.0, true);
+        // A band of noise has no carrier to modulate or to carry sidebands.
+        if (emitter.am || emitter.fm || !emitter.phaseNoiseDbcHz.empty()) {
+            Refuse("'" + where +
+                   ".noise_bandwidth_hz' cannot be combined with am, fm or phase_noise_dbc_hz");
+        }
+    }
     return emitter;
 }
 

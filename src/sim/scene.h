@@ -31,6 +31,9 @@ struct SceneEmitter {
     // Single-sideband phase noise: [offset Hz, dBc/Hz] points with rising
     // offsets, joined straight in log offset; empty: a clean carrier.
     std::vector<std::pair<double, double>> phaseNoiseDbcHz{};
+    // Above 0: band-limited noise instead of a carrier, its level spread
+    // evenly over this bandwidth centred on freqHz.
+    double noiseBandwidthHz = 0.0;
 };
 
 struct SceneTrigger {

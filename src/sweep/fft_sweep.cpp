@@ -110,6 +110,9 @@ void FftSweep::Run(SweepContext& context) {
         WarnIfCompressed(context, pass.length);
     }
     const int blocks = ProcessMainPass(context, pass);
+    context.outcome.noiseBandwidthHz =
+        NoiseBandwidthBins(engine.windowType, static_cast<std::size_t>(pass.fftSize)) *
+        pass.sampleRateHz / pass.decimation / pass.fftSize;
     context.outcome.counterFreqHz = CountFrequency(pass, engine.clockMode == 1, center);
     context.outcome.counterSet = true;
 

@@ -72,6 +72,8 @@ void NarrowFftSweep::Run(SweepContext& context) {
     engine.fftSize = static_cast<int>(n);
     context.outcome.rbwHz = kRbwNumerator / d / static_cast<double>(n);
     context.outcome.rbwSet = true;
+    context.outcome.noiseBandwidthHz = NoiseBandwidthBins(engine.windowType, n) *
+                                       context.sampleRateHz / d / static_cast<double>(n);
     context.link.SetDecimation(d);
 
     try {

@@ -24,7 +24,7 @@ namespace {
 constexpr double kSampleScale = 1.0 / 32768.0;
 constexpr int kMissingPauseMs = 100;
 constexpr int kStepDecimation = 1;
-constexpr double kStepBandHz = 110e3;
+constexpr double kStepBandHz = StepListReader::kStepBandHalfWidthHz;
 constexpr char kCompressionText[] =
     "Warning: IF Level may be into compression\r\nReduce input or increase reference level";
 constexpr char kCompressionCaption[] = "IF COMPRESSION WARNING";

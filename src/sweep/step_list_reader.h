@@ -45,6 +45,12 @@ class StepListReader {
     static constexpr int kBlockPairs = 512;
     static constexpr int kFirstUsed = 256;
     static constexpr int kUsedPairs = 256;
+    // The step's power sums every bin within 110 kHz of the IF centre through
+    // a window scaled to unit mean square: noise then reads its density in
+    // each bin's width and a tone its whole power over the bins its main lobe
+    // spans, so whatever the window, the filter's noise bandwidth is the band.
+    static constexpr double kStepBandHalfWidthHz = 110e3;
+    static constexpr double kStepBandNoiseBandwidthHz = 2.0 * kStepBandHalfWidthHz;
     static constexpr int kMaxPointsPerStep = 128;
     static constexpr std::int32_t kCompressionLevel = 30000;
     static constexpr int kMissingBlocksBeforeBox = 10;

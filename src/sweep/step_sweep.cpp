@@ -6,6 +6,7 @@
 
 #include "device/cal_table.h"
 #include "device/device_link.h"
+#include "dsp/window.h"
 #include "ports/clock.h"
 #include "sweep/band_route_correction.h"
 #include "sweep/rbw_rules.h"
@@ -66,6 +67,11 @@ StepPlan StepSweep::Plan(double startHz, double stopHz, double spanRbwRatio, dou
     }
     plan.pointsPerStep = PointsForRbw(plan.rbwHz);
     plan.binWidthHz = plan.pointsPerStep > 1 ? sampleRateHz / (2.0 * plan.pointsPerStep) : kStepHz;
+    plan.noiseBandwidthHz =
+        plan.pointsPerStep > 1
+            ? NoiseBandwidthBins(kFlatTopWindow, 2 * static_cast<std::size_t>(plan.pointsPerStep)) *
+                  plan.binWidthHz
+            : StepListReader::kStepBandNoiseBandwidthHz;
     return plan;
 }
 
@@ -80,6 +86,7 @@ void StepSweep::Run(SweepContext& context) {
     imageReject_ = settings.imageReject;
     context.outcome.rbwSet = true;
     context.outcome.rbwHz = plan_.rbwHz;
+    context.outcome.noiseBandwidthHz = plan_.noiseBandwidthHz;
 
     DeviceLink& link = context.link;
     link.SetDecimation(1);

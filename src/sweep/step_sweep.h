@@ -20,6 +20,7 @@ struct StepPlan {
     int pointsPerStep = 1;
     double rbwHz = 0.0;
     double binWidthHz = 0.0;
+    double noiseBandwidthHz = 0.0;  // of the step's filter: the flat-top FFT or the step band
 };
 
 // The sweep kind for spans from 200 kHz to 200 MHz: the instrument's list of

@@ -24,6 +24,10 @@ struct SweepOutcome {
     double counterFreqHz = 0.0;
     bool sweepTimeSet = false;  // zero span rewrote or clamped its time
     double sweepTimeSec = 0.0;
+    // Noise bandwidth of the resolution filter the trace was drawn through,
+    // for integrating power over a band of the trace; 0 where the sweep kind
+    // has none (wide sweep, zero span).
+    double noiseBandwidthHz = 0.0;
     bool gainModeSet = false;  // the wide sweep and the 2.9 MHz image pass choose it
     int gainMode = 1;
 };

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 namespace tavlin {
@@ -176,6 +177,17 @@ TEST(MakeWindow, SpectraStayWithinTheirMasks) {
             }
         }
     }
+}
+
+// The tabulated noise bandwidths of the two windows (3.77 and 2.02 bins for
+// long windows); a short window, whose period is n - 1 points, is wider.
+TEST(NoiseBandwidthBins, MatchesTheWindowsTabulatedValues) {
+    EXPECT_NEAR(NoiseBandwidthBins(kFlatTopWindow, 65536), 3.770, 0.001);
+    EXPECT_NEAR(NoiseBandwidthBins(kNuttallWindow, 65536), 2.021, 0.001);
+    EXPECT_NEAR(NoiseBandwidthBins(kFlatTopWindow, 32), 3.891, 0.001);
+    EXPECT_DOUBLE_EQ(NoiseBandwidthBins(kNuttallWindow, 1), 1.0);
+    EXPECT_THROW(NoiseBandwidthBins(kNuttallWindow, 0), std::invalid_argument);
+    EXPECT_THROW(NoiseBandwidthBins(7, 16), std::invalid_argument);
 }
 
 }  // namespace

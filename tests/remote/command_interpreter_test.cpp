@@ -64,6 +64,9 @@ TEST_F(CommandInterpreterTest, CommandsAndTheirReplies) {
         {"FRE:XYZ 5", 3, "", ""},
         {"MAR:FRE?", 3, "", ""},  // no blank: the command MAR:FRE?, which is none
         {"MAR:XYZ ?", 3, "", ""},
+        // nothing swept yet to integrate: no reading rather than a number
+        {"MEA:CHP ?", 3, "", ""},
+        {"measure:obw ?", 3, "", ""},
     };
     for (const auto& row : rows) {
         prompter.Clear();

@@ -58,6 +58,9 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
          "920000000.000;-114,\"Header suffix out of range\"\n"},
         {"CALC:MARK1:SET:CENT;:FREQ:CENT?", "920000000.000\n"},
         {"TRAC? TRACE2;:SYST:ERR?", "-224,\"Illegal parameter value\"\n"},
+        // no sweep has published a trace that can be integrated
+        {"MEAS:CHP?;:SYST:ERR?;:MEASURE:OBWIDTH?;:SYST:ERR?",
+         "-221,\"Settings conflict\";-221,\"Settings conflict\"\n"},
         {"MMEM:STOR:STAT 1,'../x.pqz';:MMEM:LOAD:STAT \"absent.pqz\";:SYST:ERR?;ERR?",
          "-257,\"File name error\";-256,\"File name not found\"\n"},
         // status: a command error sets bit 5 of the event register, which
@@ -71,6 +74,18 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
     }
     EXPECT_EQ(prompter.Count(), 0u);
     EXPECT_EQ(Run("BAND?"), FormatText("%.3f\n", doc->Settings().rbwHz));
+    // Once a sweep has published its filter's noise bandwidth, the two
+    // measurements answer from trace A.
+    doc->EditTrace([this](ScreenState& screen) {
+        screen.basis.scale = MarkerScale::From(doc->Settings());
+        screen.basis.noiseBandwidthHz = 1000.0;
+    });
+    const auto power = doc->ChannelPower();
+    const auto band = doc->OccupiedBandwidth();
+    ASSERT_TRUE(power && band);
+    EXPECT_EQ(Run("MEAS:CHP?;OBW?"),
+              FormatText("%.3f,%.3f;%.3f,%.3f\n", power->powerDbm, power->densityDbmHz,
+                         band->bandwidthHz, band->freqErrorHz));
     const std::string trace = Run("TRACE:DATA? TRACE1");
     EXPECT_EQ(std::ranges::count(trace, ','), 640);
     EXPECT_TRUE(trace.starts_with("-100.000,") && trace.ends_with("\n")) << trace.substr(0, 20);

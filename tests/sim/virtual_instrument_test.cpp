@@ -4,6 +4,7 @@
 // end-to-end accuracy table).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -215,6 +216,9 @@ TEST(SimScene, BadScenesAreRefusedWithFileAndProblem) {
         {R"({"signals": [{"freq_hz": 1e6, "level_dbm": -3,
              "phase_noise_dbc_hz": [[1e3, -90], [1e2, -80]]}]})",
          "'signals[0].phase_noise_dbc_hz[1]' must lie above the point before it"},
+        {R"({"signals": [{"freq_hz": 1e6, "level_dbm": -3, "noise_bandwidth_hz": 1e4,
+             "fm": {"rate_hz": 1e3, "deviation_hz": 1e3}}]})",
+         "'signals[0].noise_bandwidth_hz' cannot be combined with am, fm or phase_noise_dbc_hz"},
     };
     for (const Row& row : rows) {
         const SceneLoadResult result = ParseScene(row.text, "bad.json");
@@ -330,6 +334,47 @@ TEST(SimReceiverModel, ToneBeyondTheOutputBandIsAttenuatedAndNoiseHasTwoSides) {
         return power;
     };
     EXPECT_NEAR(10.0 * std::log10(noisePower(lo) / noisePower(5e6)), 3.01, 0.05);
+}
+
+// A band of noise carries the power a carrier of its level would, spread
+// evenly over its bandwidth and nowhere else; it is no tone.
+TEST(SimReceiverModel, NoiseBandSpreadsItsLevelOverItsBandwidth) {
+    Scene scene;
+    const double lo = 989.3e6;
+    const double centre = lo + 10694444.444 - 3e3;
+    const double bandwidth = 20e3;
+    SceneEmitter emitter;
+    emitter.freqHz = centre;
+    emitter.levelDbm = -30.0;
+    scene.signals.push_back(emitter);
+    ReceiverState state;
+    state.samplerReady = true;
+    const SamplePlan carrier = ReceiverModel(scene, TrueResponse::Of(scene)).Plan(state, lo);
+    ASSERT_EQ(carrier.tones.size(), 1u);
+    EXPECT_TRUE(carrier.sidebandDensity.empty());
+
+    scene.signals[0].noiseBandwidthHz = bandwidth;
+    const SamplePlan band = ReceiverModel(scene, TrueResponse::Of(scene)).Plan(state, lo);
+    EXPECT_TRUE(band.tones.empty());
+    const std::size_t bins = band.sidebandDensity.size();
+    ASSERT_GT(bins, 0u);
+    const double binHz = band.outputRateHz / static_cast<double>(bins);
+    double power = 0.0;
+    double lowest = 1e9;
+    double highest = -1e9;
+    for (std::size_t m = 0; m < bins; ++m) {
+        if (band.sidebandDensity[m] > 0.0) {
+            const double hz = (static_cast<double>(m) - static_cast<double>(bins / 2)) * binHz;
+            power += band.sidebandDensity[m] * binHz;
+            lowest = std::min(lowest, hz);
+            highest = std::max(highest, hz);
+        }
+    }
+    const double tonePower = carrier.tones[0].amplitude * carrier.tones[0].amplitude;
+    EXPECT_NEAR(10.0 * std::log10(power / tonePower), 0.0, 0.3);
+    const double baseband = carrier.tones[0].basebandHz;
+    EXPECT_NEAR(lowest, baseband - bandwidth / 2, binHz);
+    EXPECT_NEAR(highest, baseband + bandwidth / 2, binHz);
 }
 
 }  // namespace

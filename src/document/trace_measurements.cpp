@@ -1,0 +1,134 @@
+#include "document/trace_measurements.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "sweep/spectrum_rows.h"
+
+namespace tavlin {
+
+namespace {
+
+// Each column stands for the cell of frequencies nearer to it than to its
+// neighbours; the end columns have half a cell, inside the span.
+struct Cell {
+    double lowHz;
+    double highHz;
+};
+
+Cell CellOf(const MarkerScale& scale, int column) {
+    const double step = scale.SpanHz() / MarkerScale::kLastColumn;
+    const double centre = scale.startHz + column * step;
+    return {std::max(centre - step / 2.0, scale.startHz),
+            std::min(centre + step / 2.0, scale.stopHz)};
+}
+
+// The column's power in milliwatts as the resolution filter read it.
+double PowerOfRow(const MarkerScale& scale, double row) {
+    const double level = scale.LevelOfRow(row);
+    if (scale.linearScale) {
+        const double ratio = level / DbmToMillivolts(0.0);
+        return level > 0.0 ? ratio * ratio : 0.0;
+    }
+    return std::pow(10.0, level / 10.0);
+}
+
+bool Integrable(const TraceBasis& basis) {
+    return basis.noiseBandwidthHz > 0.0 && !basis.scale.ZeroSpan() &&
+           std::isfinite(basis.scale.SpanHz());
+}
+
+bool Clipped(double row) {
+    return row <= kTopRowClamp;
+}
+
+double ToDbm(double milliwatts) {
+    return 10.0 * std::log10(milliwatts);
+}
+
+}  // namespace
+
+// A filter of noise bandwidth B swept across a spectrum reads, at each
+// frequency, the spectrum's power within B of it: the integral of the trace
+// over the channel divided by B is the power in the channel, for a tone as
+// for noise, as long as the columns lie closer than the filter is wide.
+std::optional<ChannelPowerReading> MeasureChannelPower(const TraceRows& rows,
+                                                       const TraceBasis& basis, double channelHz) {
+    if (!Integrable(basis)) {
+        return std::nullopt;
+    }
+    const MarkerScale& scale = basis.scale;
+    const double span = scale.SpanHz();
+    double width = std::isfinite(channelHz) && channelHz > 0.0 ? channelHz : span / 2.0;
+    width = std::min(width, span);
+    const double centre = (scale.startHz + scale.stopHz) / 2.0;
+    const double low = centre - width / 2.0;
+    const double high = centre + width / 2.0;
+    ChannelPowerReading reading;
+    double integral = 0.0;
+    for (int i = 0; i <= MarkerScale::kLastColumn; ++i) {
+        const Cell cell = CellOf(scale, i);
+        const double inside = std::min(cell.highHz, high) - std::max(cell.lowHz, low);
+        if (inside <= 0.0) {
+            continue;
+        }
+        integral += PowerOfRow(scale, rows[i]) * inside;
+        reading.overRange = reading.overRange || Clipped(rows[i]);
+    }
+    const double power = integral / basis.noiseBandwidthHz;
+    if (!(power > 0.0) || !std::isfinite(power)) {
+        return std::nullopt;
+    }
+    reading.powerDbm = ToDbm(power);
+    reading.densityDbmHz = ToDbm(power / width);
+    reading.bandwidthHz = width;
+    reading.centreHz = centre;
+    return reading;
+}
+
+// The edges are found in the running sum of the cells' power, each cell's
+// power taken as spread evenly over it, so an edge falls between columns.
+std::optional<OccupiedBandwidthReading> MeasureOccupiedBandwidth(const TraceRows& rows,
+                                                                 const TraceBasis& basis,
+                                                                 double percent) {
+    if (!Integrable(basis) || !(percent > 0.0 && percent < 100.0)) {
+        return std::nullopt;
+    }
+    const MarkerScale& scale = basis.scale;
+    std::vector<double> energy(kTracePoints);
+    double total = 0.0;
+    bool clipped = false;
+    for (int i = 0; i <= MarkerScale::kLastColumn; ++i) {
+        const Cell cell = CellOf(scale, i);
+        energy[i] = PowerOfRow(scale, rows[i]) * (cell.highHz - cell.lowHz);
+        total += energy[i];
+        clipped = clipped || Clipped(rows[i]);
+    }
+    if (!(total > 0.0) || !std::isfinite(total)) {
+        return std::nullopt;
+    }
+    const double outside = total * (100.0 - percent) / 200.0;
+    // The frequency where the running sum from the low end reaches `target`.
+    auto crossing = [&](double target) {
+        double sum = 0.0;
+        for (int i = 0; i <= MarkerScale::kLastColumn; ++i) {
+            if (sum + energy[i] >= target && energy[i] > 0.0) {
+                const Cell cell = CellOf(scale, i);
+                return cell.lowHz + (target - sum) / energy[i] * (cell.highHz - cell.lowHz);
+            }
+            sum += energy[i];
+        }
+        return scale.stopHz;
+    };
+    OccupiedBandwidthReading reading;
+    reading.lowHz = crossing(outside);
+    reading.highHz = crossing(total - outside);
+    reading.bandwidthHz = reading.highHz - reading.lowHz;
+    reading.freqErrorHz =
+        (reading.lowHz + reading.highHz) / 2.0 - (scale.startHz + scale.stopHz) / 2.0;
+    reading.overRange = clipped;
+    return reading;
+}
+
+}  // namespace tavlin

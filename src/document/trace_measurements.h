@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include "document/marker_scale.h"
+#include "sweep/sweep_trace.h"
+
+namespace tavlin {
+
+// What turns trace A's rows back into power against frequency: the band and
+// scale the sweep drew them with, and the noise bandwidth of the resolution
+// filter they came through. Published with the rows, under the same lock.
+struct TraceBasis {
+    MarkerScale scale;
+    double noiseBandwidthHz = 0.0;  // 0: the trace cannot be integrated (wide sweep, zero span)
+};
+
+// The measurements that integrate trace A, their settings kept with the
+// screen: on or off, the channel (0 Hz: half the span), the share of power.
+struct TraceMeasurementSettings {
+    bool channelPowerOn = false;
+    double channelBandwidthHz = 0.0;
+    bool occupiedBandwidthOn = false;
+    double occupiedPercent = 99.0;
+};
+
+struct ChannelPowerReading {
+    double powerDbm = 0.0;
+    double densityDbmHz = 0.0;
+    double bandwidthHz = 0.0;  // the channel measured: never wider than the span
+    double centreHz = 0.0;
+    bool overRange = false;  // part of the channel lies above the screen: the power reads low
+};
+
+struct OccupiedBandwidthReading {
+    double bandwidthHz = 0.0;
+    double lowHz = 0.0;
+    double highHz = 0.0;
+    double freqErrorHz = 0.0;  // centre of the band less the centre frequency
+    bool overRange = false;
+};
+
+using TraceRows = std::array<double, kTracePoints>;
+
+// Channel power over channelHz centred on the span (0 or less: half the
+// span). Empty when the trace cannot be integrated or holds no power.
+std::optional<ChannelPowerReading> MeasureChannelPower(const TraceRows& rows,
+                                                       const TraceBasis& basis, double channelHz);
+
+// The band holding `percent` of the power in the span, (100 - percent) / 2
+// left out on each side. Empty for a percent outside (0, 100), a trace that
+// cannot be integrated or one that holds no power.
+std::optional<OccupiedBandwidthReading> MeasureOccupiedBandwidth(const TraceRows& rows,
+                                                                 const TraceBasis& basis,
+                                                                 double percent);
+
+}  // namespace tavlin
