@@ -9,4 +9,4 @@ sweeps="${1:-100000}"
 build="${BUILD:-build}"
 TAVLIN_SOAK_SWEEPS="$sweeps" "$build/tavlin_tests" \
     --gtest_filter='SoakTest.ManySweepsOfEveryKindKeepMemoryAndThreadsSteady' |
-    grep -E '^soak:|OK|FAILED|Failure|Expected|Which is|kB'
+    grep --line-buffered -E "^soak:|OK|FAILED|Failure|Expected|Which is|kB"

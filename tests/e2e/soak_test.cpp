@@ -105,6 +105,11 @@ TEST_F(SoakTest, ManySweepsOfEveryKindKeepMemoryAndThreadsSteady) {
         } else {
             doc->PerformSweep();
         }
+        if ((i + 1) % 2000 == 0) {
+            std::printf("soak: %ld sweeps, resident %ld kB, threads %d\n", i + 1, StatusKb("VmRSS"),
+                        ThreadCount());
+            std::fflush(stdout);
+        }
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
