@@ -232,8 +232,11 @@ int main(int argc, char** argv) {
     tavlin::NullViewNotifier views;
     tavlin::NullProgressSink progress;
     tavlin::AnalyzerDocument document({*usb, clock, prompter, views, progress});
-    if (document.CloseRequested()) {
-        return tavlin::CommandScript::kInstrumentLost;  // "TAVLIN NOT FOUND" was shown
+    // "TAVLIN NOT FOUND" or "PORTn Did not open" was shown: without both
+    // channels nothing the options ask for can be done, and a run that goes
+    // on would print an empty identity and report success.
+    if (document.CloseRequested() || !document.link.IsOpen()) {
+        return tavlin::CommandScript::kInstrumentLost;
     }
     if (options->info) {
         std::cout << tavlin::FormatInstrumentInfo(document) << std::flush;

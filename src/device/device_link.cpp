@@ -301,6 +301,12 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
         driver_.Purge(dataChannel_);
         return kLinkWrongAmount;
     }
+    // Bytes before the header (left from an earlier capture) would shift
+    // every pair that follows: such a capture is refused, as a short one is.
+    if (!std::equal(kSampleHeader, kSampleHeader + kHeaderBytes, rxBuffer_.begin())) {
+        driver_.Purge(dataChannel_);
+        return kLinkBadHeader;
+    }
     for (int stored = 0; stored < pairs; stored += kStreamBlockPairs) {
         got = 0;
         driver_.Read(dataChannel_, rxBuffer_.data(), kStreamBlockBytes, got);

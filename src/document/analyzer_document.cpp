@@ -152,13 +152,22 @@ void AnalyzerDocument::ReadIdentity() {
 }
 
 void AnalyzerDocument::LoadCalibration() {
-    calTable.Load(ReadSettings([](const InstrumentState& s) { return s.deviceSerial; }), link,
-                  progress_);
+    const CalLoadSource source = calTable.Load(
+        ReadSettings([](const InstrumentState& s) { return s.deviceSerial; }), link, progress_);
+    calibrationIncomplete_ = source == CalLoadSource::DeviceIncomplete;
     std::lock_guard lock(settingsMutex_);
     state_.timebaseCorrection = calTable.TimebaseCorrection();
     state_.ifFreq1Hz = calTable.IfFreq1Hz();
     state_.ifFreq2Hz = calTable.IfFreq2Hz();
     state_.sampleRateHz = calTable.SampleRateHz();
+}
+
+void AnalyzerDocument::ReloadIncompleteCalibration() {
+    if (!calibrationIncomplete_ || !link.IsOpen()) {
+        return;
+    }
+    ReadIdentity();
+    LoadCalibration();
 }
 
 // --- Level plan ----------------------------------------------------------------

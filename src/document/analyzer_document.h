@@ -161,6 +161,11 @@ class AnalyzerDocument {
     // timebase that goes with the answer (1.0 on the reference, else the
     // table's); the sweep thread does this after every pass.
     void UpdateReferenceState();
+    // After a reset of the USB link that found the unit again: a calibration
+    // table that came back incomplete at the last load (the unit went away
+    // while it was read) is read again with the unit's identity, so levels
+    // are not corrected by a damaged table until the next preset.
+    void ReloadIncompleteCalibration();
 
     Prompter& GetPrompter() { return prompter_; }
     Clock& GetClock() { return clock_; }
@@ -340,6 +345,7 @@ class AnalyzerDocument {
     std::condition_variable progressChanged_;
     std::atomic<std::thread::id> pauseOwner_{};
     bool wasSweeping_ = false;
+    std::atomic<bool> calibrationIncomplete_{false};
     std::mutex threadMutex_;
     std::thread sweepThread_;
     std::mutex hookMutex_;

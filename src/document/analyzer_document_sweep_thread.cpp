@@ -186,6 +186,7 @@ void AnalyzerDocument::AskAboutCommunicationError() {
     engine.ForgetLoPlan();
     EditSettingsQuietly([](InstrumentState& s) { s.extRefLocked = false; });
     if (!link.InstrumentLost()) {
+        ReloadIncompleteCalibration();
         ApplyLevelPlan();
     }
     link.commError = false;

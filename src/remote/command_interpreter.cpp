@@ -78,6 +78,7 @@ void TriggerContinuous(AnalyzerDocument& doc, double) {
 void ResetUsb(AnalyzerDocument& doc, double) {
     doc.PauseSweep();
     doc.link.ResetLink(true);
+    doc.ReloadIncompleteCalibration();
     doc.ResumeSweep();
 }
 

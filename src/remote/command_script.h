@@ -31,7 +31,7 @@ class CommandScript {
     static constexpr int kAllDone = 0;
     static constexpr int kFileCommandFailed = 1;  // a SAV or REC failed
     static constexpr int kUnrecognized = 2;       // a command or query was not recognised
-    static constexpr int kInstrumentLost = 3;     // not found, or lost and not found again
+    static constexpr int kInstrumentLost = 3;     // not found or not opened, or lost for good
 
     // `program` begins each warning ("tavlin-cli: ...").
     CommandScript(AnalyzerDocument& document, ReplySink& replies, std::ostream& warnings,

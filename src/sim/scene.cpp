@@ -21,6 +21,7 @@ constexpr std::size_t kMaxSceneBytes = 4 * 1024 * 1024;
 constexpr std::size_t kMaxSignals = 64;
 constexpr std::size_t kMaxCurvePoints = 500;
 constexpr std::size_t kMaxHarmonics = 31;
+constexpr double kMaxFaultCount = 1e9;  // counts and times of the faults
 
 // Thrown inside the parser only; ParseScene turns it into a message.
 struct SceneProblem {
@@ -288,13 +289,77 @@ SceneResponse ReadResponse(const Json& root) {
     return response;
 }
 
+bool ReadFlag(const Json& object, const char* key, const std::string& where, bool fallback) {
+    if (!object.contains(key)) {
+        return fallback;
+    }
+    if (!object.at(key).is_boolean()) {
+        Refuse("'" + where + key + "' must be true or false");
+    }
+    return object.at(key).get<bool>();
+}
+
+// A count of occurrences: 0 off, n the next n, -1 every one.
+int ReadCount(const Json& object, const char* key, int fallback, int low = -1) {
+    const double count =
+        ReadNumber(object, key, "faults", low, kMaxFaultCount, static_cast<double>(fallback));
+    if (count != std::floor(count)) {
+        Refuse(std::string("'faults.") + key + "' must be a whole number");
+    }
+    return static_cast<int>(count);
+}
+
+SimFaults ReadFaults(const Json& root) {
+    SimFaults faults;
+    if (!root.contains("faults")) {
+        return faults;
+    }
+    const Json& object = RequireObject(root.at("faults"), "faults");
+    RefuseUnknownKeys(
+        object, "faults",
+        {"listing", "data_channel_already_open", "data_open_failures", "command_open_failures",
+         "failed_writes", "short_captures", "wrong_headers", "missing_step_block", "no_trigger",
+         "unplug_after_commands", "replug_after_ms"});
+    if (object.contains("listing")) {
+        const Json& listing = object.at("listing");
+        if (listing == "normal") {
+            faults.listing = SimFaults::Listing::Normal;
+        } else if (listing == "no_device") {
+            faults.listing = SimFaults::Listing::NoDevice;
+        } else if (listing == "only_data_channel") {
+            faults.listing = SimFaults::Listing::OnlyDataChannel;
+        } else if (listing == "foreign_descriptions") {
+            faults.listing = SimFaults::Listing::ForeignDescriptions;
+        } else {
+            Refuse(
+                "'faults.listing' must be \"normal\", \"no_device\", \"only_data_channel\" or "
+                "\"foreign_descriptions\"");
+        }
+    }
+    faults.dataChannelAlreadyOpen =
+        ReadFlag(object, "data_channel_already_open", "faults.", faults.dataChannelAlreadyOpen);
+    faults.dataOpenFailures = ReadCount(object, "data_open_failures", faults.dataOpenFailures);
+    faults.commandOpenFailures =
+        ReadCount(object, "command_open_failures", faults.commandOpenFailures);
+    faults.failedWrites = ReadCount(object, "failed_writes", faults.failedWrites);
+    faults.shortCaptures = ReadCount(object, "short_captures", faults.shortCaptures);
+    faults.wrongHeaders = ReadCount(object, "wrong_headers", faults.wrongHeaders);
+    // A block index of a step list (-1: none left out).
+    faults.missingStepBlock = ReadCount(object, "missing_step_block", faults.missingStepBlock);
+    faults.noTrigger = ReadFlag(object, "no_trigger", "faults.", faults.noTrigger);
+    faults.unplugAfterCommands =
+        ReadCount(object, "unplug_after_commands", faults.unplugAfterCommands, 0);
+    faults.replugAfterMs = ReadCount(object, "replug_after_ms", faults.replugAfterMs);
+    return faults;
+}
+
 Scene ReadScene(const Json& root) {
     if (!root.is_object()) {
         Refuse("the top level must be an object");
     }
     RefuseUnknownKeys(root, "",
                       {"serial", "firmware", "external_reference", "tcxo_ppb", "noise_floor_dbm_hz",
-                       "signals", "self_test", "calibration", "trigger", "response"});
+                       "signals", "self_test", "calibration", "trigger", "response", "faults"});
     Scene scene;
     scene.serial = ReadText(root, "serial", kMaxSerialChars, scene.serial);
     if (scene.serial.empty()) {
@@ -323,6 +388,7 @@ Scene ReadScene(const Json& root) {
     scene.calibration = ReadCalibration(root);
     scene.trigger = ReadTrigger(root);
     scene.response = ReadResponse(root);
+    scene.faults = ReadFaults(root);
     return scene;
 }
 

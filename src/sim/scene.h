@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "sim/sim_faults.h"
+
 namespace tavlin::sim {
 
 struct SceneAm {
@@ -71,6 +73,7 @@ struct Scene {
     SceneCalibration calibration = SceneCalibration::Factory;
     std::optional<SceneTrigger> trigger;
     SceneResponse response;
+    SimFaults faults;  // what goes wrong with this unit (nothing by default)
 
     // The firmware text decides whether a preamplifier is fitted: "1." at
     // any position but the first marks a unit without one.

@@ -22,6 +22,10 @@ struct SimFaults {
     int wrongHeaders = 0;                 // "S" answers whose header starts wrong
     int missingStepBlock = -1;            // block index left out of every step list
     bool noTrigger = false;               // TRIG IN never sees an edge
+    // The cable is pulled after this many command frames (0: never), and put
+    // back this many ms of the unit's clock later (-1: never). Once only.
+    int unplugAfterCommands = 0;
+    int replugAfterMs = -1;
 };
 
 // Uses up one occurrence of a counted fault; true when the fault strikes.

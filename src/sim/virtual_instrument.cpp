@@ -17,7 +17,7 @@ constexpr const char* kForeignCommandDescription = "USB Serial Converter B";
 }  // namespace
 
 VirtualInstrument::VirtualInstrument(Clock& clock, const Scene& scene)
-    : clock_(clock), scene_(scene), firmware_(scene) {}
+    : clock_(clock), scene_(scene), firmware_(scene), faults_(scene.faults) {}
 
 int VirtualInstrument::DeviceCount(int& count) {
     std::lock_guard lock(mutex_);
@@ -195,12 +195,31 @@ SimFaults VirtualInstrument::Faults() const {
 void VirtualInstrument::Unplug() {
     std::lock_guard lock(mutex_);
     pluggedIn_ = false;
+    replugAt_.reset();
     PowerDown();
 }
 
 void VirtualInstrument::PlugIn() {
     std::lock_guard lock(mutex_);
     pluggedIn_ = true;
+    replugAt_.reset();
+}
+
+// The cable comes out: every handle is dead and the unit loses power. It
+// comes back, freshly powered, when the fault says so.
+void VirtualInstrument::PullCableLocked(Clock::TimePoint now) {
+    pluggedIn_ = false;
+    PowerDown();
+    if (faults_.replugAfterMs >= 0) {
+        replugAt_ = now + std::chrono::milliseconds(faults_.replugAfterMs);
+    }
+}
+
+void VirtualInstrument::ReplugWhenDue(Clock::TimePoint now) {
+    if (replugAt_ && now >= *replugAt_) {
+        replugAt_.reset();
+        pluggedIn_ = true;
+    }
 }
 
 void VirtualInstrument::SetExternalReferencePresent(bool present) {
@@ -225,7 +244,8 @@ CalMemory::Image VirtualInstrument::Memory() const {
     return firmware_.Memory().Bytes();
 }
 
-std::vector<VirtualInstrument::Interface> VirtualInstrument::Listing(Clock::TimePoint now) const {
+std::vector<VirtualInstrument::Interface> VirtualInstrument::Listing(Clock::TimePoint now) {
+    ReplugWhenDue(now);
     if (!pluggedIn_ || now < offBusUntil_) {
         return {};
     }
@@ -262,6 +282,7 @@ bool VirtualInstrument::InterfaceOpen(Interface interface) const {
 }
 
 int VirtualInstrument::Find(UsbHandle handle, Channel*& channel) {
+    ReplugWhenDue(clock_.Now());
     const auto it = channels_.find(handle);
     if (it == channels_.end()) {
         return kUsbInvalidHandle;
@@ -288,9 +309,16 @@ void VirtualInstrument::ExecuteCommands(const std::uint8_t* data, std::size_t co
     frames_.clear();
     decoder_.Feed(data, count, frames_);
     for (const auto& frame : frames_) {
+        if (!pluggedIn_) {
+            return;  // the rest of the write went nowhere
+        }
         reply_.clear();
         firmware_.Execute(frame, nowSec, reply_, faults_);
         commandRx_.Push(reply_.data(), reply_.size());
+        ++commandsExecuted_;
+        if (faults_.unplugAfterCommands > 0 && commandsExecuted_ == faults_.unplugAfterCommands) {
+            PullCableLocked(clock_.Now());
+        }
     }
 }
 

@@ -75,7 +75,9 @@ class VirtualInstrument final : public UsbDriver {
         bool dead = false;  // the device went away under this handle
     };
 
-    std::vector<Interface> Listing(Clock::TimePoint now) const;
+    std::vector<Interface> Listing(Clock::TimePoint now);
+    void PullCableLocked(Clock::TimePoint now);
+    void ReplugWhenDue(Clock::TimePoint now);
     UsbDeviceInfo InfoOf(Interface interface) const;
     bool InterfaceOpen(Interface interface) const;
     int Find(UsbHandle handle, Channel*& channel);
@@ -99,6 +101,8 @@ class VirtualInstrument final : public UsbDriver {
     std::map<UsbHandle, Channel> channels_;
     UsbHandle nextHandle_ = 1;
     bool pluggedIn_ = true;
+    long long commandsExecuted_ = 0;            // since the unit was made, across power cycles
+    std::optional<Clock::TimePoint> replugAt_;  // the scene's unplug fault: back at this time
     Clock::TimePoint offBusUntil_{};
     std::vector<std::vector<std::uint8_t>> frames_;
     std::vector<std::uint8_t> reply_;

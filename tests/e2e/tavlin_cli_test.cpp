@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
+#include "document/state_file.h"
 #include "support/test_directory.h"
 
 namespace {
@@ -24,16 +26,18 @@ class TavlinCliTest : public ::testing::Test {
     ~TavlinCliTest() override { std::filesystem::remove_all(workDir); }
 
     // Runs the program in the test's folder, its output and errors going to
-    // files there. A run that hangs is ended after a minute (exit 124).
-    RunResult Run(const std::string& arguments) const {
+    // files there (named after `tag`, so that runs may go on side by side).
+    // A run that hangs is ended after a minute (exit 124).
+    RunResult Run(const std::string& arguments, const std::string& tag = "") const {
+        const std::string out = tag + "stdout.txt";
+        const std::string err = tag + "stderr.txt";
         const std::string command = "cd '" + workDir.string() +
                                     "' && timeout 60 '" TAVLIN_CLI_PATH "' " + arguments +
-                                    " </dev/null >stdout.txt 2>stderr.txt";
+                                    " </dev/null >" + out + " 2>" + err;
         const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read("stdout.txt"),
-                Read("stderr.txt")};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
     }
-    std::string Read(const char* name) const {
+    std::string Read(const std::string& name) const {
         std::ifstream in(workDir / name);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
@@ -117,6 +121,127 @@ TEST_F(TavlinCliTest, BlankUnitsCalibrationDateIsEmpty) {
     std::ofstream(workDir / "blank.json") << R"({"calibration": "blank"})";
     const RunResult r = Run("--simulate=blank.json --info");
     EXPECT_NE(r.out.find("Cal date: \n"), std::string::npos) << r.out;
+}
+
+// Every fault a scene can give the unit, as the user meets it on the console:
+// its message on standard error and the exit status. A unit pulled in the
+// middle of a sweep comes back through the reset that ERROR 6's Yes starts,
+// or through USB:RES, and ends the program with status 3 when it never comes
+// back. The rows run side by side: most of their time is the program's own
+// waiting.
+TEST_F(TavlinCliTest, SceneFaultsShowTheirMessagesAndExitStatus) {
+    tavlin::StateRecord triggered;
+    triggered.startFreqHz = triggered.stopFreqHz = 915e6;
+    triggered.syncTrigMode = 3;  // TRIG IN
+    const std::vector<std::uint8_t> bytes = tavlin::EncodeStateFile(triggered);
+    std::ofstream(workDir / "trig.pqz", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    struct Row {
+        const char* name;
+        const char* faults;
+        std::string arguments;
+        int exitCode;
+        std::vector<const char*> messages;
+    };
+    const char* notFound = "ERROR 1: TAVLIN NOT FOUND\nClosing application";
+    const char* errorSix =
+        "ERROR 6 - COMMUNICATIONS ERROR: USB ERROR 6- RECOMMEND USB REBOOT\n"
+        "DO YOU WISH TO REBOOT THE TAVLIN?";
+    const char* peakOfOneMegahertz =
+        "-c 'FRE:CEN 915e6;FRE:SPA 1e6' -c TRI:SIN -c '*WAI' "
+        "-c 'MAR:PEA;MAR:FRE ?'";
+    std::string elevenSweeps;
+    for (int sweep = 0; sweep < 11; ++sweep) {
+        elevenSweeps += " -c TRI:SIN -c '*WAI'";
+    }
+    const Row rows[] = {
+        {"no device",
+         R"({"listing": "no_device"})",
+         "--info",
+         3,
+         {"ERROR 1-TAVLIN NOT FOUND: PLEASE CONNECT TAVLIN NOW\n then click OK", notFound}},
+        {"only the data channel", R"({"listing": "only_data_channel"})", "--info", 3, {notFound}},
+        {"foreign descriptions", R"({"listing": "foreign_descriptions"})", "--info", 0, {}},
+        {"data channel held elsewhere",
+         R"({"data_channel_already_open": true})",
+         "--info",
+         3,
+         {"ERROR 2: PORT1 Did not open"}},
+        {"data channel fails to open",
+         R"({"data_open_failures": -1})",
+         "--info",
+         3,
+         {"ERROR 2: PORT1 Did not open"}},
+        {"command channel fails to open",
+         R"({"command_open_failures": 1})",
+         "--info",
+         3,
+         {"ERROR 2: PORT2 Did not open"}},
+        {"failed write", R"({"failed_writes": 1})", peakOfOneMegahertz, 0, {errorSix}},
+        {"short captures",
+         R"({"short_captures": 1})",
+         "-c 'FRE:CEN 915e6;FRE:SPA 100e3' -c TRI:SIN -c '*WAI'",
+         0,
+         {"ERROR--TRY AGAIN: Error 5 - USB Data Not Received"}},
+        {"wrong headers",
+         R"({"wrong_headers": 1})",
+         "-c 'FRE:CEN 915e6;FRE:SPA 100e3' -c TRI:SIN -c '*WAI'",
+         0,
+         {"ERROR--TRY AGAIN: Error 5 - USB Data Not Received"}},
+        // A block or two lost now and then is normal on a busy bus: the box
+        // comes from the eleventh.
+        {"missing step block",
+         R"({"missing_step_block": 3})",
+         elevenSweeps,
+         0,
+         {"ERROR 5: Missing data i = "}},
+        {"no trigger", R"({"no_trigger": true})", "-c 'REC trig.pqz' -c TRI:SIN", 0, {}},
+        // Start-up sends some 1030 commands, most of them reads of the
+        // calibration memory; the 1 MHz sweep a dozen more.
+        {"unplugged while the table is read and back",
+         R"({"unplug_after_commands": 120, "replug_after_ms": 1500})",
+         peakOfOneMegahertz + std::string(" ") + peakOfOneMegahertz,
+         0,
+         {errorSix}},
+        {"unplugged in the sweep and back",
+         R"({"unplug_after_commands": 1038, "replug_after_ms": 1500})",
+         peakOfOneMegahertz + std::string(" -c USB:RES ") + peakOfOneMegahertz,
+         0,
+         {errorSix}},
+        {"unplugged for good",
+         R"({"unplug_after_commands": 1038})",
+         peakOfOneMegahertz,
+         3,
+         {errorSix, notFound}},
+    };
+    std::vector<std::future<RunResult>> runs;
+    for (std::size_t index = 0; index < std::size(rows); ++index) {
+        const std::string tag = "row" + std::to_string(index);
+        std::ofstream(workDir / (tag + ".json"))
+            << R"({"signals": [{"freq_hz": 915.2e6, "level_dbm": -30}],)"
+            << R"( "trigger": {"period_ms": 10}, "faults": )" << rows[index].faults << "}";
+        runs.push_back(std::async(std::launch::async, [this, tag, &row = rows[index]] {
+            return Run("--answer yes --simulate=" + tag + ".json " + row.arguments, tag);
+        }));
+    }
+    for (std::size_t index = 0; index < std::size(rows); ++index) {
+        const Row& row = rows[index];
+        const RunResult r = runs[index].get();
+        EXPECT_EQ(r.exitCode, row.exitCode) << row.name << ": " << r.err;
+        if (row.messages.empty()) {
+            EXPECT_EQ(r.err, "") << row.name;
+        }
+        for (const char* message : row.messages) {
+            EXPECT_NE(r.err.find(message), std::string::npos) << row.name << ": " << r.err;
+        }
+        // The last sweep, after the fault and the reset, finds the emitter.
+        if (row.arguments.find("MAR:FRE") != std::string::npos && row.exitCode == 0) {
+            const auto last = r.out.rfind('\n', r.out.size() - 2);
+            EXPECT_NEAR(std::stod(r.out.substr(last == std::string::npos ? 0 : last + 1)), 915.2e6,
+                        10e3)
+                << row.name << ": " << r.out;
+        }
+    }
 }
 
 }  // namespace

@@ -115,6 +115,28 @@ TEST(SimUsbPort, OpenCycledAndUnpluggedUnits) {
     EXPECT_EQ(session.clock.TotalSleptMs(), 0) << "failed at once";
 }
 
+// A scene's unplug fault pulls the cable after its count of command frames,
+// in the middle of a write, and puts it back later as a freshly powered unit.
+TEST(SimUsbPort, SceneUnplugsTheUnitAfterItsCommandsAndPlugsItBackLater) {
+    const SceneLoadResult loaded = ParseScene(
+        R"({"faults": {"unplug_after_commands": 7, "replug_after_ms": 3000}})", "unplug.json");
+    ASSERT_TRUE(loaded.scene) << loaded.error;
+    SimSession session(*loaded.scene);
+    session.Open();  // six commands
+    EXPECT_EQ(session.Send({'O', 0x01}), kUsbOk);
+    EXPECT_EQ(session.unit.State().syncTrigMode, 0) << "the unit lost power";
+    EXPECT_NE(session.Send({'V'}), kUsbOk);
+    EXPECT_TRUE(OpenFlags(session.driver).empty());
+    session.clock.Advance(2999);
+    EXPECT_TRUE(OpenFlags(session.driver).empty());
+    session.clock.Advance(1);
+    EXPECT_EQ(OpenFlags(session.driver), (std::vector<bool>{false, false}));
+    EXPECT_NE(session.Send({'V'}), kUsbOk) << "old handles stay dead";
+    session.Open();
+    EXPECT_EQ(session.Send({'O', 0x01}), kUsbOk) << "the fault strikes once";
+    EXPECT_EQ(session.unit.State().syncTrigMode, 1);
+}
+
 // Both escapes decode; a reset (the unit powering down) forgets a part frame.
 TEST(SimSlipDecoder, DecodesEscapesAndAResetForgetsAPartFrame) {
     SlipDecoder decoder;
@@ -219,6 +241,13 @@ TEST(SimScene, BadScenesAreRefusedWithFileAndProblem) {
         {R"({"signals": [{"freq_hz": 1e6, "level_dbm": -3, "noise_bandwidth_hz": 1e4,
              "fm": {"rate_hz": 1e3, "deviation_hz": 1e3}}]})",
          "'signals[0].noise_bandwidth_hz' cannot be combined with am, fm or phase_noise_dbc_hz"},
+        {R"({"faults": {"short_captures": 1, "slow_replies": 2}})",
+         "unknown key 'slow_replies' in faults"},
+        {R"({"faults": {"failed_writes": 1.5}})", "'faults.failed_writes' must be a whole number"},
+        {R"({"faults": {"unplug_after_commands": -1}})",
+         "'faults.unplug_after_commands' must lie between 0 and..."},
+        {R"({"faults": {"listing": "nothing"}})", "'faults.listing' must be \"normal\"..."},
+        {R"({"faults": {"no_trigger": 1}})", "'faults.no_trigger' must be true or false"},
     };
     for (const Row& row : rows) {
         const SceneLoadResult result = ParseScene(row.text, "bad.json");
