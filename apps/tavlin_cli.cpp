@@ -12,6 +12,7 @@
 #include "document/analyzer_document.h"
 #include "document/instrument_info.h"
 #include "gpib_bus_choice.h"
+#include "information_options.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/view_notifier.h"
@@ -69,22 +70,6 @@ void PrintUsage(std::ostream& out) {
            "  --help, --version   this text, or the program's version\n"
            "  Exit status: 0 done; 1 could not set up, run or pass; 2 bad options or an\n"
            "  unrecognised command; 3 the instrument was not found or was lost.\n";
-}
-
-// --help and --version answer before anything else is set up.
-std::optional<int> AnswerInformationOption(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            PrintUsage(std::cout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::cout << "tavlin-cli " << TAVLIN_VERSION << "\n";
-            return 0;
-        }
-    }
-    return std::nullopt;
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -204,7 +189,9 @@ void FinishSweep(tavlin::AnalyzerDocument& document, tavlin::Clock& clock) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const std::optional<int> status = AnswerInformationOption(argc, argv)) {
+    // Before Qt or the instrument: they work without a display.
+    if (const std::optional<int> status =
+            tavlin::AnswerInformationOption(argc, argv, "tavlin-cli", PrintUsage)) {
         return *status;
     }
     const std::optional<Options> options = ParseOptions(argc, argv);

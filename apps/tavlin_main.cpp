@@ -14,6 +14,7 @@
 #include "app/qt_screenshot.h"
 #include "app/qt_termination_signals.h"
 #include "gpib_bus_choice.h"
+#include "information_options.h"
 #include "ports/clock.h"
 #include "remote/automation_server.h"
 #include "remote/scpi_server.h"
@@ -164,27 +165,12 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     return options;
 }
 
-// --help and --version answer before Qt starts, so they work without a
-// display (on a server, in a package check).
-std::optional<int> AnswerInformationOption(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            PrintUsage(std::cout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::cout << "tavlin " << TAVLIN_VERSION << "\n";
-            return 0;
-        }
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const std::optional<int> status = AnswerInformationOption(argc, argv)) {
+    // Before Qt or the instrument: they work without a display.
+    if (const std::optional<int> status =
+            tavlin::AnswerInformationOption(argc, argv, "tavlin", PrintUsage)) {
         return *status;
     }
     // As given, for starting again with the virtual USB library.

@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "bench_goals.h"
 #include "document/analyzer_document.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
@@ -28,6 +27,7 @@
 #include "ports/view_notifier.h"
 #include "sim/scene.h"
 #include "sim/virtual_instrument.h"
+#include "timed_document.h"
 
 namespace {
 
@@ -37,21 +37,8 @@ constexpr int kBlockPairs = 512;
 constexpr double kSampleRateHz = 486111.1111;
 constexpr std::size_t kBlockBytes = 4 * kBlockPairs;
 
-class VirtualClock final : public Clock {
-  public:
-    TimePoint Now() override { return TimePoint(std::chrono::microseconds(nowUs_)); }
-    void SleepMs(int milliseconds) override { nowUs_ += 1000LL * std::max(milliseconds, 0); }
-
-  private:
-    long long nowUs_ = 1'000'000;
-};
-
-class SilentPrompter final : public Prompter {
-  public:
-    PromptAnswer Show(const std::string&, const std::string&, PromptButtons) override {
-        return PromptAnswer::No;
-    }
-};
+using bench::SilentPrompter;
+using bench::VirtualClock;
 
 // Noise of a few hundred counts and a tone: what a block of a busy band holds.
 std::vector<std::uint8_t> PreparedBlock(int variant) {
