@@ -21,6 +21,15 @@
 namespace tavlin {
 namespace {
 
+// Under AddressSanitizer freed memory waits in quarantine, so the resident
+// size grows whatever the program does; there the leak checker at the exit
+// speaks for memory instead.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentSizeShowsLeaks = false;
+#else
+constexpr bool kResidentSizeShowsLeaks = true;
+#endif
+
 struct SweepKind {
     const char* name;
     double startHz;
@@ -137,7 +146,9 @@ TEST_F(SoakTest, ManySweepsOfEveryKindKeepMemoryAndThreadsSteady) {
         sweeps, seconds, peakStart, peakEnd, rssStart, rssEnd, threadsStart, threadsEnd);
     EXPECT_EQ(Boxes(), "");
     EXPECT_EQ(threadsEnd, threadsStart);
-    EXPECT_LT(rssEnd - rssStart, 8 * 1024) << "kB";
+    if (kResidentSizeShowsLeaks) {
+        EXPECT_LT(rssEnd - rssStart, 8 * 1024) << "kB";
+    }
 }
 
 constexpr const char* kErrorSix =
