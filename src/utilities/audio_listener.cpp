@@ -3,6 +3,7 @@
 #include "document/analyzer_document.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
+#include "utilities/fixed_tune_context.h"
 
 namespace tavlin {
 
@@ -139,26 +140,8 @@ void AudioListener::AudioThread(ListenSettings settings) {
 // The listener tunes the engine alone, as a sweep of zero span at the
 // frequency would: the document's start and stop stay as they are.
 ListenerTuning AudioListener::TuneInstrument(const ListenSettings& settings) {
-    SweepSettings sweep = doc_.TakeSweepSettings();
-    sweep.startHz = settings.freqHz;
-    sweep.stopHz = settings.freqHz;
-    SweepTrace trace;
-    SweepOutcome outcome;
-    SweepContext context{
-        doc_.engine,
-        doc_.link,
-        doc_.calTable,
-        doc_.GetPrompter(),
-        doc_.GetProgress(),
-        doc_.GetClock(),
-        doc_.stopRequest,
-        sweep,
-        trace,
-        outcome,
-        [] { return false; },
-        [] { return 1; },
-    };
-    doc_.engine.PrepareSweep(context);
+    FixedTuneContext tuned(doc_, settings.freqHz);
+    SweepContext& context = tuned.context;
     doc_.link.SetIfPath(0);
     doc_.engine.PlanLocalOscillators(context);
     const int decimation = settings.wideIf ? kWideDecimation : kNarrowDecimation;

@@ -1,6 +1,7 @@
 #include "utilities/measuring_receiver.h"
 
 #include "document/analyzer_document.h"
+#include "utilities/fixed_tune_context.h"
 
 namespace tavlin {
 
@@ -74,27 +75,9 @@ bool MeasuringReceiver::Loop(int passes) {
 // The receiver tunes the engine alone: the document's start and stop stay as
 // they are, so the screen, its markers and its trace survive the utility.
 void MeasuringReceiver::Tune() {
-    SweepSettings settings = doc_.TakeSweepSettings();
-    const double tunedHz = settings.CenterHz() + kTuneAboveHz;
-    settings.startHz = tunedHz;
-    settings.stopHz = tunedHz;
-    SweepTrace trace;
-    SweepOutcome outcome;
-    SweepContext context{
-        doc_.engine,
-        doc_.link,
-        doc_.calTable,
-        doc_.GetPrompter(),
-        doc_.GetProgress(),
-        doc_.GetClock(),
-        doc_.stopRequest,
-        settings,
-        trace,
-        outcome,
-        [] { return false; },
-        [] { return 1; },
-    };
-    doc_.engine.PrepareSweep(context);
+    const double tunedHz = doc_.Frequencies().CenterHz() + kTuneAboveHz;
+    FixedTuneContext tuned(doc_, tunedHz);
+    SweepContext& context = tuned.context;
     doc_.link.SetAttenuator(kNormalRangeDb);
     doc_.link.SetGainMode(kLessSensitivePath);
     doc_.engine.PlanReceiverOscillators(context);
