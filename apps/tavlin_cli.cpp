@@ -11,6 +11,8 @@
 #include "calibration/console_procedures.h"
 #include "document/analyzer_document.h"
 #include "document/instrument_info.h"
+#include "document/limit_mask.h"
+#include "document/marker_scale.h"
 #include "gpib_bus_choice.h"
 #include "information_options.h"
 #include "ports/clock.h"
@@ -24,6 +26,7 @@
 #include "usb_driver_choice.h"
 #include "utilities/console_utilities.h"
 #include "utilities/qt_phase_noise_painter.h"
+#include "view/limit_verdict_text.h"
 
 #include <QByteArray>
 #include <QGuiApplication>
@@ -40,7 +43,10 @@ struct Options {
     std::optional<tavlin::UtilityRequest> utility;
     std::optional<std::string> procedure;
     tavlin::BenchChoice bench = tavlin::BenchChoice::kDefault;
+    std::optional<std::string> limitMask;
 };
+
+constexpr int kLimitTestFailed = 4;
 
 void PrintUsage(std::ostream& out) {
     out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer yes|no]"
@@ -51,6 +57,7 @@ void PrintUsage(std::ostream& out) {
            "                   --utility listen --audio-file FILE.wav --seconds S [--mode am|fm]\n"
            "                   [--wide] [--deemphasis US]]\n"
            "                  [--bench virtual|gpib] --procedure NAME\n"
+           "                  [--limit-mask FILE.csv]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
         << tavlin::kSimulateUsage
@@ -64,12 +71,16 @@ void PrintUsage(std::ostream& out) {
            "                      adjust-phase-noise, purge-cal, store-cal or recal-tcxo\n"
            "                      (messages on standard error, the report in caldata.txt);\n"
            "                      exit 0 when it passed\n"
+           "  --limit-mask FILE   after the commands, test one new sweep against the mask\n"
+           "                      (lines of Hz,dBm; 'upper'/'lower' start each limit)\n"
+           "                      and print the failing points\n"
         << tavlin::kBenchUsage
         << "  --info              print the instrument's identity and calibration\n"
            "  --answer yes|no     the answer to every Yes/No question (default no)\n"
            "  --help, --version   this text, or the program's version\n"
            "  Exit status: 0 done; 1 could not set up, run or pass; 2 bad options or an\n"
-           "  unrecognised command; 3 the instrument was not found or was lost.\n";
+           "  unrecognised command; 3 the instrument was not found or was lost;\n"
+           "  4 the sweep failed the limit mask.\n";
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -91,6 +102,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
                 std::cerr << "tavlin-cli: cannot use " << arg << "\n";
                 return std::nullopt;
             }
+        } else if (arg == "--limit-mask" && i + 1 < argc) {
+            options.limitMask = argv[++i];
         } else if (arg == "--info") {
             options.info = true;
         } else if (arg == "-c" && i + 1 < argc) {
@@ -186,6 +199,33 @@ void FinishSweep(tavlin::AnalyzerDocument& document, tavlin::Clock& clock) {
     }
 }
 
+// One sweep begun after the mask is in force, tested against it: the
+// failing points, then the verdict.
+int RunLimitTest(tavlin::AnalyzerDocument& document, const std::string& path,
+                 tavlin::Clock& clock) {
+    const tavlin::LimitMaskParse parsed = tavlin::ReadLimitMaskFile(path);
+    if (!parsed.mask) {
+        std::cerr << "tavlin-cli: " << parsed.error << "\n";
+        return 1;
+    }
+    FinishSweep(document, clock);
+    document.SetLimitMask(*parsed.mask);
+    document.OnSingle();
+    FinishSweep(document, clock);
+    const tavlin::LimitVerdict verdict = document.LimitTest();
+    if (!verdict.tested) {
+        std::cerr << "tavlin-cli: no sweep was tested against the mask\n";
+        return 1;
+    }
+    const tavlin::MarkerScale scale = document.ReadSettings(
+        [](const tavlin::InstrumentState& s) { return tavlin::MarkerScale::From(s); });
+    for (const tavlin::LimitFailure& failure : verdict.failures) {
+        std::cout << tavlin::LimitFailureLine(failure, scale) << "\n";
+    }
+    std::cout << tavlin::LimitVerdictText(verdict, scale.ZeroSpan()) << std::endl;
+    return verdict.pass ? 0 : kLimitTestFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -235,13 +275,17 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     const bool serving = options->automation || options->scpi;
-    if (!options->utility && (!options->commands.empty() || (!options->info && !serving))) {
+    const bool readsCommands = !options->info && !serving && !options->limitMask;
+    if (!options->utility && (!options->commands.empty() || readsCommands)) {
         status = RunCommands(document, options->commands);
     } else if (options->utility) {
         status = options->commands.empty() ? 0 : RunCommands(document, options->commands);
         if (status == 0) {
             status = tavlin::RunUtility(document, *utility, std::cout, std::cerr);
         }
+    }
+    if (options->limitMask && status == 0) {
+        status = RunLimitTest(document, *options->limitMask, clock);
     }
     if (serving) {
         status = std::max(status, Serve(document, *options, clock));

@@ -35,6 +35,7 @@ struct Options {
     int dialogRunMs = 0;
     std::vector<QString> presses;
     std::string stateFile;
+    std::string limitMask;
     std::optional<tavlin::TcpIpSettings> automation;
     std::optional<tavlin::ScpiSettings> scpi;
 };
@@ -44,7 +45,8 @@ void PrintUsage(std::ostream& out) {
            " [--screenshot FILE.png [--size WxH] [--sweeps N] [-c COMMAND]...\n"
            "              [--press BUTTON]... [--dialog BUTTON|MENU/ITEM [--in-dialog BUTTON]\n"
            "              [--dialog-ms MS]]]\n"
-           "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]] [STATEFILE]\n"
+           "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
+           "              [--limit-mask FILE.csv] [STATEFILE]\n"
         << tavlin::kSimulateUsage
         << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
            "                          save the window as a PNG and exit; works without a\n"
@@ -62,6 +64,7 @@ void PrintUsage(std::ostream& out) {
            "  --automation[=...]      enable the automation server at start\n"
            "                          (default 127.0.0.1:3976:3977)\n"
            "  --scpi[=ADDR:PORT]      enable the SCPI socket at start (default 127.0.0.1:5025)\n"
+           "  --limit-mask FILE.csv   limit lines from a mask file at start (after STATEFILE)\n"
            "  STATEFILE               a .pqz state file to recall at start\n"
            "  --help, --version       this text, or the program's version\n";
 }
@@ -134,6 +137,8 @@ bool ParseArgument(Options& options, int argc, char** argv, int& i) {
             return false;
         }
         options.dialogRunMs = *ms;
+    } else if (arg == "--limit-mask" && hasValue) {
+        options.limitMask = argv[++i];
     } else if (arg == "--press" && hasValue) {
         options.presses.push_back(QString::fromLocal8Bit(argv[++i]));
     } else if (!arg.empty() && arg[0] != '-' && options.stateFile.empty()) {
@@ -201,6 +206,9 @@ int main(int argc, char** argv) {
     tavlin::QtTerminationSignals terminationSignals([&application] { application.Close(); });
     if (!application.Start(options->stateFile)) {
         return 0;  // "TAVLIN NOT FOUND", or the start given up: the program closes in order
+    }
+    if (!options->limitMask.empty()) {
+        application.Frame().LoadLimitMaskFile(QString::fromLocal8Bit(options->limitMask));
     }
     if (bench) {
         application.Frame().Calibration().UseBench(*bench);

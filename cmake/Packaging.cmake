@@ -14,7 +14,7 @@ install(FILES packaging/tavlin.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hi
 # udev reads rules from /usr/lib/udev/rules.d whatever the libdir is.
 install(FILES packaging/70-tavlin.rules DESTINATION lib/udev/rules.d)
 install(DIRECTORY scenes/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tavlin/scenes
-        FILES_MATCHING PATTERN "*.json" PATTERN "*.kvo")
+        FILES_MATCHING PATTERN "*.json" PATTERN "*.kvo" PATTERN "*.csv")
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Man pages and the changelog go compressed, as Debian keeps them.

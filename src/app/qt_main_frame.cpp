@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
@@ -183,10 +184,33 @@ void QtMainFrame::CreateTraceMenu(EntryDialogs& dialogs) {
     limits->setObjectName(ActionName(32811));
     limits->setCheckable(true);
     connect(limits, &QAction::triggered, this, [&l] { l.OnLimitLines(); });
+    QAction* mask = trace->addAction(QStringLiteral("Load Limit Mask..."));
+    mask->setObjectName(QStringLiteral("loadLimitMask"));
+    connect(mask, &QAction::triggered, this, &QtMainFrame::LoadLimitMask);
     connect(trace, &QMenu::aboutToShow, this, [&l, viewB, limits] {
         viewB->setChecked(l.TraceBShown());
         limits->setChecked(l.LimitLinesOn());
     });
+}
+
+// A mask file of levels against frequency becomes the limit lines; one that
+// cannot be read says why and leaves the lines as they were.
+void QtMainFrame::LoadLimitMask() {
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Load Limit Mask"), QString(),
+                                     QStringLiteral("Limit masks (*.csv);;All files (*)"));
+    if (!path.isEmpty()) {
+        LoadLimitMaskFile(path);
+    }
+}
+
+bool QtMainFrame::LoadLimitMaskFile(const QString& path) {
+    std::string error;
+    if (!limitLines_->LoadLimitMask(path.toStdString(), error)) {
+        doc_.GetPrompter().Inform(error, "UNABLE TO OPEN");
+        return false;
+    }
+    return true;
 }
 
 void QtMainFrame::CreateHelpMenu() {

@@ -65,6 +65,10 @@ class QtMainFrame final : public QMainWindow {
     void OpenWebPage();
     void SetStatusMessage(const QString& text);
 
+    // Limit lines from a mask file (Trace "Load Limit Mask...", or the
+    // command line); a file that cannot be used is named in a box.
+    bool LoadLimitMaskFile(const QString& path);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -75,6 +79,7 @@ class QtMainFrame final : public QMainWindow {
     void CreateEditMenu();
     void CreateAudioMenu();
     void CreateTraceMenu(EntryDialogs& dialogs);
+    void LoadLimitMask();
     void CreateHelpMenu();
     void CreateToolBar();
     void CreateStatusBar();

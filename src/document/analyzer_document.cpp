@@ -136,6 +136,8 @@ void MarkersOffTraceOnTheFloor(ScreenState& screen) {
 void AnalyzerDocument::PresetMarkersAndTraces() {
     std::lock_guard lock(traceMutex_);
     screen_.display.limitLinesOn = false;
+    screen_.display.limitMask = {};
+    screen_.limitVerdict = {};
     MarkersOffTraceOnTheFloor(screen_);
     heldRowsSettings_.reset();
     screen_.display.lowerLimitRows.fill(static_cast<std::int32_t>(kBottomRow));

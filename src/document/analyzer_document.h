@@ -16,6 +16,7 @@
 #include "device/device_link.h"
 #include "document/display_state.h"
 #include "document/instrument_state.h"
+#include "document/limit_test.h"
 #include "document/marker_state.h"
 #include "document/trace_measurements.h"
 #include "ports/view_notifier.h"
@@ -49,6 +50,7 @@ struct ScreenState {
     DisplayState display;
     TraceBasis basis;  // of the rows of trace A
     TraceMeasurementSettings measurements;
+    LimitVerdict limitVerdict;  // of the last sweep published with the limit lines on
 };
 
 // When an edit of the markers reaches the screen: at once, or with the next
@@ -139,6 +141,12 @@ class AnalyzerDocument {
     std::optional<ChannelPowerReading> ChannelPower() const;
     std::optional<OccupiedBandwidthReading> OccupiedBandwidth() const;
     void PlaceOccupiedBandwidthMarkers();  // after each pass
+    // Limit lines from a mask, on at once; every sweep tests trace A
+    // against the lines in force (a mask's or the entered levels).
+    void SetLimitMask(const LimitMask& mask);
+    LimitMask LimitMaskInUse() const;
+    // Not tested while the limit lines are off.
+    LimitVerdict LimitTest() const;
     // A copy of every setting (About box, console identity, tests).
     InstrumentState Settings() const {
         return ReadSettings([](const InstrumentState& s) { return s; });
@@ -309,6 +317,8 @@ class AnalyzerDocument {
     void NotifySweepProgress();
     void ShowIfCentreReset(bool wasReset);
     StateRecord CaptureStateRecord() const;
+    bool SaveLimitMaskBeside(const std::filesystem::path& statePath);
+    void RecallLimitMaskBeside(const std::filesystem::path& statePath);
     void ApplyStateRecord(const StateRecord& record);
     void SetDocumentPath(const std::filesystem::path& path);
 

@@ -149,6 +149,8 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         screen_.display.traceBRows = r.traceBRows;
         screen_.display.upperLimitRows = r.upperLimitRows;
         screen_.display.limitLinesOn = r.limitLinesOn;
+        screen_.display.limitMask = {};
+        screen_.limitVerdict = {};
         screen_.trace.traceA = r.traceA;
         heldRowsSettings_ = recalled;
         screen_.trace.traceAExtra = r.traceAExtra;
@@ -198,6 +200,9 @@ bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool ado
     }
     PauseSweep();
     ApplyStateRecord(decoded.record);
+    if (decoded.record.limitLinesOn) {
+        RecallLimitMaskBeside(path);
+    }
     ApplyLevelPlan();
     views_.UpdateAllViews();
     ResumeSweep();
@@ -214,10 +219,54 @@ bool AnalyzerDocument::SaveStateFile(const std::filesystem::path& path, bool ado
         prompter_.Inform(error, kSaveCaption);
         return false;
     }
+    if (!SaveLimitMaskBeside(path)) {
+        return false;
+    }
     if (adoptName) {
         SetDocumentPath(path);
     }
     return true;
+}
+
+// A state file holds the limit lines as rows of the screen it was saved
+// from; a mask's points, which follow the frequencies, go in a file of
+// their own beside it, so that the state file stays readable by every
+// release. Saving without a mask removes a mask file left by an earlier save
+// under the same name, which would otherwise come back with the next recall.
+bool AnalyzerDocument::SaveLimitMaskBeside(const std::filesystem::path& statePath) {
+    const std::filesystem::path maskPath = LimitMaskPathBeside(statePath);
+    const LimitMask mask = ReadTrace([](const ScreenState& screen) {
+        return screen.display.limitLinesOn ? screen.display.limitMask : LimitMask{};
+    });
+    if (mask.Empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(maskPath, ignored);
+        return true;
+    }
+    const std::string text = FormatLimitMask(mask);
+    std::string error;
+    if (!WriteFileAtomically(
+            maskPath, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, error)) {
+        prompter_.Inform(error, kSaveCaption);
+        return false;
+    }
+    return true;
+}
+
+// Without its mask file the recalled lines stay where the state file put
+// them; a mask file that cannot be read is named, and its lines stay too.
+void AnalyzerDocument::RecallLimitMaskBeside(const std::filesystem::path& statePath) {
+    const std::filesystem::path maskPath = LimitMaskPathBeside(statePath);
+    std::error_code missing;
+    if (!std::filesystem::exists(maskPath, missing)) {
+        return;
+    }
+    const LimitMaskParse parsed = ReadLimitMaskFile(maskPath);
+    if (!parsed.mask) {
+        prompter_.Inform(parsed.error, kOpenCaption);
+        return;
+    }
+    SetLimitMask(*parsed.mask);
 }
 
 }  // namespace tavlin

@@ -22,6 +22,23 @@ bool SameRows(const SweepSettings& held, const SweepSettings& now) {
            now.linearScale == held.linearScale;
 }
 
+// A mask's lines are drawn on the scale the trace was; the test is of the
+// lines on screen.
+void TestLimits(ScreenState& screen) {
+    DisplayState& display = screen.display;
+    if (!display.limitLinesOn) {
+        screen.limitVerdict = {};
+        return;
+    }
+    if (!display.limitMask.Empty()) {
+        const LimitRows rows = RowsOfLimitMask(display.limitMask, screen.basis.scale);
+        display.upperLimitRows = rows.upper;
+        display.lowerLimitRows = rows.lower;
+    }
+    screen.limitVerdict = TestTraceAgainstLimits(screen.trace.traceA, display.upperLimitRows,
+                                                 display.lowerLimitRows, screen.basis.scale);
+}
+
 }  // namespace
 
 void AnalyzerDocument::PerformSweep() {
@@ -124,6 +141,7 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
         screen_.trace.traceA = sweepTrace_.traceA;
         screen_.trace.traceAInt = sweepTrace_.traceAInt;
         screen_.basis = basis;
+        TestLimits(screen_);
     }
     const SweepOutcome& outcome = context.outcome;
     EditSettingsQuietly([&outcome](InstrumentState& s) {
@@ -187,6 +205,29 @@ void AnalyzerDocument::PlaceOccupiedBandwidthMarkers() {
         scale.LevelOfRow(screen_.trace.traceA[scale.ColumnOfPosition(reading->lowHz)]);
     markers.marker2Level =
         scale.LevelOfRow(screen_.trace.traceA[scale.ColumnOfPosition(reading->highHz)]);
+}
+
+void AnalyzerDocument::SetLimitMask(const LimitMask& mask) {
+    const MarkerScale scale =
+        ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
+    const LimitRows rows = RowsOfLimitMask(mask, scale);
+    EditTrace([&](ScreenState& screen) {
+        screen.display.limitMask = mask;
+        screen.display.limitLinesOn = true;
+        screen.display.upperLimitRows = rows.upper;
+        screen.display.lowerLimitRows = rows.lower;
+        screen.limitVerdict = {};
+    });
+}
+
+LimitMask AnalyzerDocument::LimitMaskInUse() const {
+    return ReadTrace([](const ScreenState& screen) { return screen.display.limitMask; });
+}
+
+LimitVerdict AnalyzerDocument::LimitTest() const {
+    return ReadTrace([](const ScreenState& screen) {
+        return screen.display.limitLinesOn ? screen.limitVerdict : LimitVerdict{};
+    });
 }
 
 }  // namespace tavlin

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "document/limit_mask.h"
 #include "sweep/sweep_trace.h"
 
 namespace tavlin {
@@ -23,6 +24,9 @@ struct DisplayState {
     std::array<std::int32_t, kTracePoints> upperLimitRows{};
     std::array<std::int32_t, kTracePoints> lowerLimitRows{};
     bool limitLinesOn = false;
+    // While a mask is loaded the limit rows are drawn from it afresh on the
+    // scale of every sweep, so the lines follow the frequencies and levels.
+    LimitMask limitMask;
 };
 
 }  // namespace tavlin

@@ -269,4 +269,30 @@ void ScpiSession::LoadState(Call& call) {
     }
 }
 
+// Limit lines from a mask file, on at once; a file refused changes nothing.
+void ScpiSession::LoadLimitMask(Call& call) {
+    if (const std::optional<std::string> name = FileName(call, true)) {
+        const LimitMaskParse parsed = ReadLimitMaskFile(*name);
+        if (parsed.mask) {
+            doc_.SetLimitMask(*parsed.mask);
+        } else {
+            PushError(kMassStorageError);
+        }
+    }
+}
+
+// 1 when the last sweep tested crossed a limit line, 0 when it stayed
+// within; with the lines off there is no verdict to give.
+void ScpiSession::QueryLimitFail(Call& call) {
+    if (!CheckParameterCount(call.unit, 0, 0)) {
+        return;
+    }
+    const LimitVerdict verdict = doc_.LimitTest();
+    if (verdict.tested) {
+        call.reply = verdict.pass ? "0" : "1";
+    } else {
+        PushError(kSettingsConflict);
+    }
+}
+
 }  // namespace tavlin

@@ -102,6 +102,8 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
         {"MEASure:OBWidth", nullptr, &S::QueryOccupiedBandwidth},
         {"MMEMory:STORe:STATe", &S::StoreState, nullptr},
         {"MMEMory:LOAD:STATe", &S::LoadState, nullptr},
+        {"MMEMory:LOAD:LIMit", &S::LoadLimitMask, nullptr},
+        {"CALCulate:LIMit:FAIL", nullptr, &S::QueryLimitFail},
         {"SYSTem:ERRor[:NEXT]", nullptr, &S::QueryNextError},
     };
     return table;

@@ -102,6 +102,8 @@ class ScpiSession {
     void QueryOccupiedBandwidth(Call& call);
     void StoreState(Call& call);
     void LoadState(Call& call);
+    void LoadLimitMask(Call& call);
+    void QueryLimitFail(Call& call);
     void QueryNextError(Call& call);
     // Marker 1 or 2 made the active one; false (error queued) for others.
     bool SelectMarker(const Call& call);

@@ -41,6 +41,7 @@ void LimitLineCommands::OnLimitLines() {
         // stays there until the next Trace A->B.
         doc_.EditTrace([](ScreenState& screen) {
             screen.display.limitLinesOn = false;
+            screen.display.limitMask = {};
             screen.display.traceBRows = screen.display.lowerLimitRows;
         });
         return;
@@ -60,9 +61,20 @@ void LimitLineCommands::OnLimitLines() {
     const int upperRow = LimitRow(scale, *upper);
     doc_.EditTrace([lowerRow, upperRow](ScreenState& screen) {
         screen.display.limitLinesOn = true;
+        screen.display.limitMask = {};
         screen.display.lowerLimitRows.fill(lowerRow);
         screen.display.upperLimitRows.fill(upperRow);
     });
+}
+
+bool LimitLineCommands::LoadLimitMask(const std::filesystem::path& path, std::string& error) {
+    const LimitMaskParse parsed = ReadLimitMaskFile(path);
+    if (!parsed.mask) {
+        error = parsed.error;
+        return false;
+    }
+    doc_.SetLimitMask(*parsed.mask);
+    return true;
 }
 
 bool LimitLineCommands::TraceBShown() const {

@@ -15,6 +15,9 @@ PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
         snapshot.traceAInt = screen.trace.traceAInt;
         snapshot.markers = screen.markers;
         snapshot.display = screen.display;
+        if (screen.display.limitLinesOn) {
+            snapshot.limitVerdict = screen.limitVerdict;
+        }
     });
     snapshot.sweepRunning = document.SweepRunning();
     snapshot.waitingForTrigger = document.WaitingForTrigger();

@@ -5,6 +5,7 @@
 
 #include "document/display_state.h"
 #include "document/instrument_state.h"
+#include "document/limit_test.h"
 #include "document/marker_state.h"
 #include "sweep/sweep_trace.h"
 
@@ -19,6 +20,7 @@ struct PlotSnapshot {
     std::array<std::int32_t, kTracePoints> traceAInt{};
     MarkerState markers;
     DisplayState display;
+    LimitVerdict limitVerdict;
     bool sweepRunning = false;
     bool waitingForTrigger = false;
 };

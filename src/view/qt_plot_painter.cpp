@@ -14,6 +14,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "view/limit_verdict_text.h"
+
 namespace tavlin {
 
 namespace {
@@ -150,6 +152,7 @@ void QtPlotPainter::Paint() {
     PaintTexts();
     PaintReadout();
     PaintTraces();
+    PaintLimitVerdict();
     PaintMarkerGlyphs();
     p_.restore();
 }
@@ -247,6 +250,25 @@ void QtPlotPainter::PaintReadout() {
     // losing its end.
     DrawText(strip, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
              QString::fromStdString(readout.text), PlotFont(kReadoutPoints));
+}
+
+// The verdict of the limit test stands in the graticule's top right corner,
+// where a glance finds it: green PASS, red FAIL with the first failing
+// frequency.
+void QtPlotPainter::PaintLimitVerdict() {
+    const LimitVerdict& verdict = snapshot_.limitVerdict;
+    const std::string text = LimitVerdictText(
+        verdict, IsZeroSpan(snapshot_.settings.stopFreqHz - snapshot_.settings.startFreqHz));
+    if (text.empty()) {
+        return;
+    }
+    p_.setPen(verdict.pass ? kGreen : kRed);
+    constexpr int kInset = 6;
+    constexpr int kWidth = 300;
+    DrawText(QRect((plot::kRight - kInset - kWidth) * s_, (top_ + kInset) * s_, kWidth * s_,
+                   PlotAnnotations::kTextBoxHeight * s_),
+             Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+             QString::fromStdString(text), PlotFont(kReadoutPoints, true));
 }
 
 // Each trace is 640 segments from one column's row to the next's.

@@ -40,6 +40,7 @@ class QtPlotPainter {
     void PaintTexts();
     void PaintReadout();
     void PaintTraces();
+    void PaintLimitVerdict();
     void PaintMarkerGlyphs();
     void PaintMarkerNumber(const PlotPoint& glyph, int number, bool active);
     // `box` in plot units times the print scale.

@@ -271,3 +271,27 @@ TEST_F(TavlinCliTest, ProceduresReportOnStderrAndInTheExitStatus) {
     r = Run("--procedure adjust-everything");
     EXPECT_EQ(r.exitCode, 2);
 }
+
+// The console's limit test: a sweep after the commands against the example
+// mask passes on the default scene and fails on the strong one, naming each
+// failing point; a mask it cannot read is a failure to set up.
+TEST_F(TavlinCliTest, LimitMaskPassesOnOneSceneAndFailsOnAnother) {
+    const std::string span = " -c 'FRE:CEN 915e6;FRE:SPA 20e6' --limit-mask '" TAVLIN_SOURCE_DIR
+                             "/scenes/emission_mask.csv'";
+    const RunResult pass =
+        Run("--simulate='" TAVLIN_SOURCE_DIR "/scenes/default.json'" + span, "pass-");
+    EXPECT_EQ(pass.exitCode, 0) << pass.err;
+    EXPECT_EQ(pass.out, "PASS\n");
+
+    const RunResult fail =
+        Run("--simulate='" TAVLIN_SOURCE_DIR "/scenes/strong_signal.json'" + span, "fail-");
+    EXPECT_EQ(fail.exitCode, 4) << fail.err;
+    EXPECT_TRUE(fail.out.starts_with("FAIL 91")) << fail.out;
+    EXPECT_NE(fail.out.find("dBm above upper limit -10.00 dBm\n"), std::string::npos) << fail.out;
+    EXPECT_NE(fail.out.find("\nFAIL at 91"), std::string::npos) << fail.out;
+
+    std::ofstream(workDir / "bad.csv") << "915e6,-10\n914e6,-10\n";
+    const RunResult bad = Run("--simulate --limit-mask bad.csv", "bad-");
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("bad.csv: line 2: the frequency falls"), std::string::npos) << bad.err;
+}

@@ -95,6 +95,16 @@ TEST_F(PlotViewTest, TracesMarkersLimitLinesAndIndicator) {
     EXPECT_TRUE(DrawnNear(image, 333, kTop - 20, kPurple));
     EXPECT_FALSE(DrawnNear(image, 200, kTop + 280, Qt::red)) << "trace B gives way";
     EXPECT_EQ(Count(image, kIndicator, Qt::black), 32 * 32) << "idle indicator";
+
+    // The limit test's verdict in the graticule's top right corner.
+    const QRect verdictBox(340, kTop + 4, 306, 24);
+    EXPECT_EQ(Count(image, verdictBox, Qt::red, kTextTolerance), 0) << "untested: no verdict";
+    doc->EditTrace([](ScreenState& s) {
+        s.limitVerdict = {.tested = true, .pass = false, .failures = {{.position = 915e6}}};
+    });
+    EXPECT_GT(Count(Render(), verdictBox, Qt::red, kTextTolerance), 100);
+    doc->EditTrace([](ScreenState& s) { s.limitVerdict = {.tested = true, .failures = {}}; });
+    EXPECT_GT(Count(Render(), verdictBox, Qt::green, kTextTolerance), 30);
 }
 
 // Records the rectangles the view was asked to paint.

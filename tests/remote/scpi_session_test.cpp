@@ -63,6 +63,8 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
          "-221,\"Settings conflict\";-221,\"Settings conflict\"\n"},
         {"MMEM:STOR:STAT 1,'../x.pqz';:MMEM:LOAD:STAT \"absent.pqz\";:SYST:ERR?;ERR?",
          "-257,\"File name error\";-256,\"File name not found\"\n"},
+        {"MMEM:LOAD:LIM 'absent.csv';:CALC:LIM:FAIL?;:SYST:ERR?;ERR?",
+         "-256,\"File name not found\";-221,\"Settings conflict\"\n"},
         // status: a command error sets bit 5 of the event register, which
         // reaches the status byte once enabled; bit 2 is a queue not empty
         {"*CLS;FOO;*ESE 32;*STB?;*ESR?;*STB?", "36;32;4\n"},
