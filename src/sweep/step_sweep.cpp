@@ -132,6 +132,7 @@ void StepSweep::Run(SweepContext& context) {
 
     reader_.SetReceiver(sampleRateHz_, ifInUseHz_, context.cal);
     reader_.BeginSweep();
+    reader_.SetMeanSpectra(settings.powerAverage);
     buffer_.assign(static_cast<std::size_t>(plan_.count) * plan_.pointsPerStep, 0.0);
     const StepReadPorts ports = StepReadPorts::Of(context);
     secondViewRead_ = false;

@@ -25,8 +25,9 @@ sim::SceneEmitter NoiseBand(double freqHz, double levelDbm, double bandwidthHz) 
 
 // The whole power of each emitter lies inside the channel (half the span).
 // The FFT sweep averages its blocks; the step list draws the mean power of
-// each pixel while channel power is on, from one short transform per step,
-// so its noise band spans many steps for the reading to settle.
+// each pixel while channel power is on, from the transforms of one short
+// capture per step, so its noise band spans several steps for the reading
+// to settle.
 TEST_F(TraceMeasurementsTest, ChannelPowerReadsTheEmittersPower) {
     struct Row {
         std::string name;
@@ -39,7 +40,8 @@ TEST_F(TraceMeasurementsTest, ChannelPowerReadsTheEmittersPower) {
         {"noise band, FFT span", NoiseBand(kCentreHz - 2e3, kLevelDbm, 40e3), 200e3, 0.5},
         {"carrier, step span", Cw(kCentreHz + 33e3, kLevelDbm), 2e6, 0.3},
         {"carrier, wide step span", Cw(kCentreHz + 1.3e6, kLevelDbm), 20e6, 0.3},
-        {"noise band, step span", NoiseBand(kCentreHz, kLevelDbm, 4e6), 20e6, 0.5},
+        {"noise band, step span", NoiseBand(kCentreHz - 20e3, kLevelDbm, 1.2e6), 4e6, 0.5},
+        {"noise band, wide step span", NoiseBand(kCentreHz, kLevelDbm, 4e6), 20e6, 0.5},
     };
     for (const Row& row : rows) {
         Start({row.emitter});
