@@ -50,5 +50,18 @@ QT_QPA_PLATFORM=offscreen "$build/tavlin" --simulate=scenes/am_fm.json \
     --screenshot "$out/listen-dialog.png" -c "FRE:CEN 433.92e6" -c "FRE:SPA 200e3" \
     --sweeps 2 --dialog "Audio/Listen" 2> >(grep -v -e 'does not support' -e XDG_RUNTIME_DIR >&2)
 echo "$out/listen-dialog.png"
+# Channel power of the 1 MHz band of noise in a step-sweep span, over the
+# channel offered (half the span), after a sweep with the measurement on.
+QT_QPA_PLATFORM=offscreen "$build/tavlin" --simulate=scenes/channels.json \
+    --screenshot "$out/channel-power.png" -c "FRE:CEN 915e6" -c "FRE:SPA 2.5e6" \
+    -c "AMP:RLE -30" --sweeps 1 --press "Utilities/Channel Power" --press SINGLE \
+    2> >(grep -v -e 'does not support' -e XDG_RUNTIME_DIR >&2)
+echo "$out/channel-power.png"
+# Occupied bandwidth (99 %) of the FM carrier, 20 kHz deviation at a 10 kHz rate.
+QT_QPA_PLATFORM=offscreen "$build/tavlin" --simulate=scenes/channels.json \
+    --screenshot "$out/occupied-bandwidth.png" -c "FRE:CEN 433.92e6" -c "FRE:SPA 200e3" \
+    --sweeps 1 --press "Utilities/Occupied Bandwidth" --press SINGLE \
+    2> >(grep -v -e 'does not support' -e XDG_RUNTIME_DIR >&2)
+echo "$out/occupied-bandwidth.png"
 # docs/screenshots/phase-noise.png is the plot dialog itself, drawn once from
 # the widget: the procedure takes about a minute before the dialog opens.

@@ -68,12 +68,14 @@ int QtScreenshot::Take(QtApplication& application, const Request& request) {
     }
     for (const QString& caption : request.presses) {
         QPushButton* button = PanelButton(application, caption);
-        if (button == nullptr) {
-            std::cerr << "tavlin: no front-panel button \"" << caption.toStdString()
+        QAction* item = button == nullptr ? MenuItem(application, caption) : nullptr;
+        if (button == nullptr && item == nullptr) {
+            std::cerr << "tavlin: no front-panel button or menu item \"" << caption.toStdString()
                       << "\"; no screenshot\n";
             return 1;
         }
-        PressAcceptingDialogs(*button);
+        PressAcceptingDialogs(
+            [button, item] { button != nullptr ? button->click() : item->trigger(); });
         // A press of SINGLE is a sweep like the others: the next press, and
         // the picture, come after its end.
         if (!WaitForSweepEnd(application)) {
@@ -183,9 +185,10 @@ QAction* QtScreenshot::MenuItem(QtApplication& application, const QString& path)
     return nullptr;
 }
 
-// A button that opens entry dialogs (ZERO SPAN) gets each one confirmed with
-// Return, as a user taking the offered values would.
-void QtScreenshot::PressAcceptingDialogs(QPushButton& button) {
+// A button or menu item that opens entry dialogs (ZERO SPAN, Channel Power)
+// gets each one confirmed with Return, as a user taking the offered values
+// would.
+void QtScreenshot::PressAcceptingDialogs(const std::function<void()>& press) {
     QTimer confirm;
     confirm.setInterval(kDialogSettleMs);
     QObject::connect(&confirm, &QTimer::timeout, [] {
@@ -196,7 +199,7 @@ void QtScreenshot::PressAcceptingDialogs(QPushButton& button) {
         }
     });
     confirm.start();
-    button.click();
+    press();
 }
 
 QPushButton* QtScreenshot::PanelButton(QtApplication& application, const QString& caption) {

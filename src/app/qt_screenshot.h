@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,7 @@ class QtScreenshot {
     // The menu item of a "Menu/Item" path, or null.
     static QAction* MenuItem(QtApplication& application, const QString& path);
     static QPushButton* PanelButton(QtApplication& application, const QString& caption);
-    static void PressAcceptingDialogs(QPushButton& button);
+    static void PressAcceptingDialogs(const std::function<void()>& press);
     static bool WriteImage(const QImage& picture, const QString& path);
 };
 

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "document/analyzer_document.h"
+#include "ports/entry_dialogs.h"
 #include "ports/prompter.h"
 #include "utilities/harmonics_plot.h"
 #include "utilities/qt_phase_noise_dialog.h"
@@ -30,6 +31,16 @@ QtUtilitiesMenu::QtUtilitiesMenu(AnalyzerDocument& document, EntryDialogs& dialo
     harmonics_ =
         addAction(QStringLiteral("Harmonics Plot"), this, &QtUtilitiesMenu::RunHarmonicsPlot);
     harmonics_->setObjectName(QStringLiteral("action32805"));
+    addSeparator();
+    channelPower_ =
+        addAction(QStringLiteral("Channel Power"), this, &QtUtilitiesMenu::SetChannelPower);
+    channelPower_->setObjectName(QStringLiteral("channelPowerAction"));
+    channelPower_->setCheckable(true);
+    occupiedBandwidth_ = addAction(QStringLiteral("Occupied Bandwidth"), this,
+                                   &QtUtilitiesMenu::SetOccupiedBandwidth);
+    occupiedBandwidth_->setObjectName(QStringLiteral("occupiedBandwidthAction"));
+    occupiedBandwidth_->setCheckable(true);
+    connect(this, &QMenu::aboutToShow, this, &QtUtilitiesMenu::ShowMeasurementsOn);
 }
 
 QtUtilitiesMenu::~QtUtilitiesMenu() {
@@ -78,6 +89,49 @@ void QtUtilitiesMenu::RunHarmonicsPlot() {
         });
         plot.Run();
     });
+}
+
+void QtUtilitiesMenu::SetChannelPower(bool on) {
+    TraceMeasurementSettings settings = doc_.TraceMeasurements();
+    if (on) {
+        const double spanHz = doc_.Settings().stopFreqHz - doc_.Settings().startFreqHz;
+        const std::optional<double> bandwidthHz =
+            dialogs_.EnterFrequency("Channel Bandwidth", spanHz / 2.0);
+        if (bandwidthHz && !(*bandwidthHz > 0.0)) {
+            doc_.GetPrompter().Inform("The channel bandwidth must be greater than 0 Hz.",
+                                      "Channel Power");
+        }
+        if (!bandwidthHz || !(*bandwidthHz > 0.0)) {
+            ShowMeasurementsOn();
+            return;
+        }
+        settings.channelBandwidthHz = *bandwidthHz;
+    }
+    settings.channelPowerOn = on;
+    doc_.SetTraceMeasurements(settings);
+    ShowMeasurementsOn();
+}
+
+void QtUtilitiesMenu::SetOccupiedBandwidth(bool on) {
+    TraceMeasurementSettings settings = doc_.TraceMeasurements();
+    if (on) {
+        const std::optional<double> percent =
+            dialogs_.EnterDb("Occupied Bandwidth %", settings.occupiedPercent, DbRange::Percent);
+        if (!percent) {
+            ShowMeasurementsOn();
+            return;
+        }
+        settings.occupiedPercent = *percent;
+    }
+    settings.occupiedBandwidthOn = on;
+    doc_.SetTraceMeasurements(settings);
+    ShowMeasurementsOn();
+}
+
+void QtUtilitiesMenu::ShowMeasurementsOn() {
+    const TraceMeasurementSettings settings = doc_.TraceMeasurements();
+    channelPower_->setChecked(settings.channelPowerOn);
+    occupiedBandwidth_->setChecked(settings.occupiedBandwidthOn);
 }
 
 bool QtUtilitiesMenu::RunOnWorker(std::function<void()> procedure) {

@@ -221,33 +221,38 @@ double AnalyzerDocument::PredictRbw(double spanHz) const {
 static_assert(FieldCount<InstrumentState>() == 46,
               "InstrumentState changed: does a sweep need the new field? Copy it into "
               "SweepSettings in TakeSweepSettings, then update this count");
-static_assert(FieldCount<SweepSettings>() == 20,
+static_assert(FieldCount<SweepSettings>() == 21,
               "SweepSettings changed: fill the new field in TakeSweepSettings, then update "
               "this count");
 
 SweepSettings AnalyzerDocument::TakeSweepSettings() const {
-    std::lock_guard lock(settingsMutex_);
     SweepSettings s;
-    s.startHz = state_.startFreqHz;
-    s.stopHz = state_.stopFreqHz;
-    s.refLevelDbm = state_.refLevelDbm;
-    s.dbPerDiv = state_.dbPerDiv;
-    s.attenDb = state_.attenDb;
-    s.linearScale = state_.linearScale != 0;
-    s.gainMode = state_.gainMode;
-    s.preampAvailable = state_.preampAvailable;
-    s.preampOn = state_.preampOn;
-    s.spanRbwRatio = state_.spanRbwRatio;
-    s.videoAvgCount = state_.videoAvgCount;
-    s.maxHold = state_.maxHold != 0;
-    s.videoTrigThreshold = state_.videoTrigThreshold;
-    s.syncTrigMode = state_.syncTrigMode;
-    s.zeroSpanFm = state_.zeroSpanFm != 0;
-    s.maxFmOffsetHz = state_.maxFmOffsetHz;
-    s.imageReject = state_.imageReject != 0;
-    s.realtimeMode = state_.realtimeMode != 0;
-    s.sweepTimeSec = state_.sweepTimeSec;
-    s.timebaseCorrection = state_.timebaseCorrection;
+    {
+        std::lock_guard lock(settingsMutex_);
+        s.startHz = state_.startFreqHz;
+        s.stopHz = state_.stopFreqHz;
+        s.refLevelDbm = state_.refLevelDbm;
+        s.dbPerDiv = state_.dbPerDiv;
+        s.attenDb = state_.attenDb;
+        s.linearScale = state_.linearScale != 0;
+        s.gainMode = state_.gainMode;
+        s.preampAvailable = state_.preampAvailable;
+        s.preampOn = state_.preampOn;
+        s.spanRbwRatio = state_.spanRbwRatio;
+        s.videoAvgCount = state_.videoAvgCount;
+        s.maxHold = state_.maxHold != 0;
+        s.videoTrigThreshold = state_.videoTrigThreshold;
+        s.syncTrigMode = state_.syncTrigMode;
+        s.zeroSpanFm = state_.zeroSpanFm != 0;
+        s.maxFmOffsetHz = state_.maxFmOffsetHz;
+        s.imageReject = state_.imageReject != 0;
+        s.realtimeMode = state_.realtimeMode != 0;
+        s.sweepTimeSec = state_.sweepTimeSec;
+        s.timebaseCorrection = state_.timebaseCorrection;
+    }
+    // Kept with the screen, under the trace lock: never both locks at once.
+    const TraceMeasurementSettings measurements = TraceMeasurements();
+    s.powerAverage = measurements.channelPowerOn || measurements.occupiedBandwidthOn;
     return s;
 }
 

@@ -13,13 +13,14 @@ namespace {
 // Rows drawn under other frequencies or another vertical scale stand for
 // other signals: held or averaged with new rows they show as ghosts. Edges
 // that moved by less than a tenth of a pixel (signal track's fine steps)
-// leave every signal on its column.
+// leave every signal on its column. Peak and mean rows of one pixel differ
+// too.
 bool SameRows(const SweepSettings& held, const SweepSettings& now) {
     const double toleranceHz = std::abs(held.SpanHz()) / 6400.0;
     return std::abs(now.startHz - held.startHz) <= toleranceHz &&
            std::abs(now.stopHz - held.stopHz) <= toleranceHz &&
            now.refLevelDbm == held.refLevelDbm && now.dbPerDiv == held.dbPerDiv &&
-           now.linearScale == held.linearScale;
+           now.linearScale == held.linearScale && now.powerAverage == held.powerAverage;
 }
 
 // A mask's lines are drawn on the scale the trace was; the test is of the

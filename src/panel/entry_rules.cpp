@@ -15,6 +15,7 @@ const char kNotAnInteger[] = "Please enter an integer.";
 const char kOutOfRange[] = "The number is out of range.";
 const char kMvNotPositive[] = "A level in mV must be greater than 0.";
 const char kNotAboveZero[] = "Please enter a number greater than 0.";
+const char kNotAPercent[] = "Please enter a percentage greater than 0 and less than 100.";
 const char kRatioNotPositive[] = "The Span / RBW ratio must be a number greater than 0.";
 
 constexpr double kSweepTimeMinMs = 0.5;
@@ -180,6 +181,14 @@ FieldCheck<double> CheckNumberAboveZero(std::string_view text) {
     const FieldCheck<double> number = CheckFiniteNumber(text);
     if (number.value && !(*number.value > 0.0)) {
         return FieldCheck<double>::Refuse(kNotAboveZero);
+    }
+    return number;
+}
+
+FieldCheck<double> CheckPercentEntry(std::string_view text) {
+    const FieldCheck<double> number = CheckFiniteNumber(text);
+    if (number.value && !(*number.value > 0.0 && *number.value < 100.0)) {
+        return FieldCheck<double>::Refuse(kNotAPercent);
     }
     return number;
 }

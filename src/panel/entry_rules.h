@@ -68,6 +68,10 @@ FieldCheck<double> CheckNumberEntry(std::string_view text);
 // A finite number above 0 (the dB entry of a scale).
 FieldCheck<double> CheckNumberAboveZero(std::string_view text);
 
+// A share in percent, above 0 and below 100: all of the power or none of it
+// has no band.
+FieldCheck<double> CheckPercentEntry(std::string_view text);
+
 // A number within [low, high].
 FieldCheck<double> CheckNumberInRange(std::string_view text, double low, double high);
 

@@ -23,7 +23,7 @@ QtDbEntryDialog::QtDbEntryDialog(const QString& label, double start, DbRange ran
     refusal_ = new QtRefusalLabel(this);
     connect(number_, &QLineEdit::textEdited, refusal_, &QtRefusalLabel::Clear);
 
-    auto* db = new QPushButton("dB", this);
+    auto* db = new QPushButton(range == DbRange::Percent ? "%" : "dB", this);
     db->setDefault(true);
     connect(db, &QPushButton::clicked, this, &QtDbEntryDialog::TryAccept);
 
@@ -40,8 +40,12 @@ QtDbEntryDialog::QtDbEntryDialog(const QString& label, double start, DbRange ran
 
 void QtDbEntryDialog::TryAccept() {
     const std::string text = number_->text().toStdString();
-    const FieldCheck<double> check =
-        range_ == DbRange::AboveZero ? CheckNumberAboveZero(text) : CheckNumberEntry(text);
+    FieldCheck<double> check = CheckNumberEntry(text);
+    if (range_ == DbRange::AboveZero) {
+        check = CheckNumberAboveZero(text);
+    } else if (range_ == DbRange::Percent) {
+        check = CheckPercentEntry(text);
+    }
     if (!check.value) {
         refusal_->Refuse(check.refusal, number_);
         return;

@@ -12,7 +12,8 @@ class QtRefusalLabel;
 
 // The dB entry ("Enter Value"): what it sets above one number, accepted with
 // the default button captioned "dB" or with Enter. Any finite number is
-// taken, or any above 0 for a scale.
+// taken, or any above 0 for a scale; a percentage takes (0, 100) and its
+// button reads "%".
 class QtDbEntryDialog : public QDialog {
     Q_OBJECT
   public:

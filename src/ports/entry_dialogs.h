@@ -18,10 +18,12 @@ struct TcpIpSettings {
     int dataPort = 3977;     // 1 .. 65535
 };
 
-// Which numbers a dB entry takes.
+// Which numbers a dB entry takes, and the one number it also takes that is
+// not in dB.
 enum class DbRange {
     Any,        // steps and offsets, of either sign
     AboveZero,  // a scale: at 0 dB or less a division the screen has no rows
+    Percent,    // a share of power in percent, above 0 and below 100; the button reads "%"
 };
 
 // The modal value-entry dialogs the front panel and the menus open. Each

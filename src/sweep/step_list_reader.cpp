@@ -124,10 +124,10 @@ StepListReader::Transform& StepListReader::StepBandTransform() {
 }
 
 void StepListReader::TransformBlock(const std::int32_t* i, const std::int32_t* q,
-                                    Transform& transform, std::size_t n) {
+                                    Transform& transform, std::size_t n, std::size_t first) {
     for (std::size_t k = 0; k < n; ++k) {
-        re_[k] = i[kFirstUsed + k] * kSampleScale;
-        im_[k] = q[kFirstUsed + k] * kSampleScale;
+        re_[k] = i[first + k] * kSampleScale;
+        im_[k] = q[first + k] * kSampleScale;
     }
     ApplyWindow(n, re_, im_, transform.window);
     transform.fft->ForwardInPlace(std::span<double>(re_.data(), n),
@@ -154,10 +154,16 @@ void StepListReader::StepSpectrum(const std::int32_t* i, const std::int32_t* q, 
     }
     const auto p = static_cast<std::size_t>(pointsPerStep);
     Transform& transform = SpectrumTransform(2 * p);
-    TransformBlock(i, q, transform, 2 * p);
+    const std::size_t segments = meanSpectra_ ? kUsedPairs / (2 * p) : 1;
     for (std::size_t j = 0; j < p; ++j) {
-        const std::size_t bin = j < p / 2 ? j : j + p;
-        out[j] = Power(re_[bin], im_[bin]) * transform.correction[bin];
+        out[j] = 0.0;
+    }
+    for (std::size_t s = 0; s < segments; ++s) {
+        TransformBlock(i, q, transform, 2 * p, kFirstUsed + s * 2 * p);
+        for (std::size_t j = 0; j < p; ++j) {
+            const std::size_t bin = j < p / 2 ? j : j + p;
+            out[j] += Power(re_[bin], im_[bin]) * transform.correction[bin] / segments;
+        }
     }
 }
 

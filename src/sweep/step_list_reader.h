@@ -69,6 +69,10 @@ class StepListReader {
 
     // A sweep shows the compression warning once, however many reads see it.
     void BeginSweep() { compressionWarned_ = false; }
+    // Mean spectra: StepSpectrum averages the powers of every 2P pairs of
+    // 256 .. 511 instead of reading the first 2P alone, for rows that are
+    // integrated over a band (the resolution stays that of 2P points).
+    void SetMeanSpectra(bool on) { meanSpectra_ = on; }
 
     // Steps first .. last in ascending order; P powers per step in FFT order
     // (StepSpectrum), or one (StepPower) when P is 1. out holds
@@ -116,7 +120,7 @@ class StepListReader {
     void Refresh(Transform& transform, std::size_t n, double bandHz) const;
     void BuildCorrection(Transform& transform, std::size_t n, double bandHz) const;
     void TransformBlock(const std::int32_t* i, const std::int32_t* q, Transform& transform,
-                        std::size_t n);
+                        std::size_t n, std::size_t first = kFirstUsed);
     void ProcessBlock(int pointsPerStep, double* out);
     bool AwaitBlock(const StepReadPorts& ports, int index, int count);
 
@@ -132,6 +136,7 @@ class StepListReader {
     std::array<double, CalTable::kIfResponsePoints> ifResponse_{};  // what they were built for
     unsigned receiverVersion_ = 1;
     bool compressionWarned_ = false;
+    bool meanSpectra_ = false;
 };
 
 }  // namespace tavlin

@@ -28,6 +28,22 @@ constexpr int kPauseBetweenSidesMs = 5;
 // below 16 MHz (a power ratio, 15 dB): the filter skirts' loss beyond what
 // the table corrects, with room to spare.
 constexpr double kSecondViewReach = 31.6;
+// The mean-power pixel samples each bin at least this many times, so a bin
+// counts by the share of it the pixel covers.
+constexpr int kMeanSamplesPerBin = 4;
+// The widest resolution read as a spectrum: 8 bins of 30 kHz span 243 kHz,
+// more than a step.
+constexpr double kCoveringRbwHz = 100000.0;
+// The two sides of a mean-power pixel are compared over the pixel and this
+// many bins either side of it: wide enough that one bin's noise barely moves
+// the choice (a choice made on the pixel alone would keep the weaker of two
+// noisy readings and read noise low), narrow enough to follow a signal.
+constexpr double kSideChoiceBins = 8.0;
+// Sides that agree within this power ratio (10 dB) both read the signal and
+// are averaged; beyond it one side carries an image and the other is kept.
+// One short transform per step leaves the sides' noise some dB apart, and a
+// choice of the weaker one at a closer ratio would read noise low.
+constexpr double kSidesAgree = 10.0;
 
 int PointsForRbw(double rbwHz) {
     if (rbwHz <= 6500.0) {
@@ -45,6 +61,13 @@ int PointsForRbw(double rbwHz) {
     return rbwHz <= 100000.0 ? 8 : 1;
 }
 
+// The row of a power relative to full scale, before the display's scale.
+double LogRow(double power, const SweepSettings& s) {
+    const double k = RowsPerDb(s.dbPerDiv);
+    return power > 0.0 ? (s.refLevelDbm - s.attenDb) * k - 10.0 * k * std::log10(power)
+                       : std::numeric_limits<double>::infinity();
+}
+
 int FloorToInt(double x) {
     return static_cast<int>(std::floor(x));
 }
@@ -54,7 +77,8 @@ int FloorToInt(double x) {
 StepSweep::StepSweep() = default;
 StepSweep::~StepSweep() = default;
 
-StepPlan StepSweep::Plan(double startHz, double stopHz, double spanRbwRatio, double sampleRateHz) {
+StepPlan StepSweep::Plan(double startHz, double stopHz, double spanRbwRatio, double sampleRateHz,
+                         bool meanRows) {
     StepPlan plan;
     plan.s0 = std::max(0, FloorToInt(startHz / kStepHz));
     plan.s1 =
@@ -66,6 +90,14 @@ StepPlan StepSweep::Plan(double startHz, double stopHz, double spanRbwRatio, dou
         plan.rbwHz = std::min(plan.rbwHz, kFineRbwBelowSixteenHz);
     }
     plan.pointsPerStep = PointsForRbw(plan.rbwHz);
+    // A step's single power sums a band 10 % wider than the step, so that a
+    // signal between two steps reads in full: noise then integrates right
+    // but a carrier 0.4 dB low. Mean rows take the finest bins that still
+    // cover each step instead; the pixel's mean sets the resolution anyway.
+    if (meanRows && plan.pointsPerStep == 1) {
+        plan.pointsPerStep = PointsForRbw(kCoveringRbwHz);
+        plan.rbwHz = kCoveringRbwHz;
+    }
     plan.binWidthHz = plan.pointsPerStep > 1 ? sampleRateHz / (2.0 * plan.pointsPerStep) : kStepHz;
     plan.noiseBandwidthHz =
         plan.pointsPerStep > 1
@@ -77,7 +109,8 @@ StepPlan StepSweep::Plan(double startHz, double stopHz, double spanRbwRatio, dou
 
 void StepSweep::Run(SweepContext& context) {
     const SweepSettings& settings = context.settings;
-    plan_ = Plan(settings.startHz, settings.stopHz, settings.spanRbwRatio, context.sampleRateHz);
+    plan_ = Plan(settings.startHz, settings.stopHz, settings.spanRbwRatio, context.sampleRateHz,
+                 settings.powerAverage);
     context.engine.ifInUse = context.ifFreq1Hz;
     ifInUseHz_ = context.ifFreq1Hz;
     sampleRateHz_ = context.sampleRateHz;
@@ -86,7 +119,9 @@ void StepSweep::Run(SweepContext& context) {
     imageReject_ = settings.imageReject;
     context.outcome.rbwSet = true;
     context.outcome.rbwHz = plan_.rbwHz;
-    context.outcome.noiseBandwidthHz = plan_.noiseBandwidthHz;
+    // Peak rows (each pixel's strongest point, through the weaker side) do
+    // not add up to the power of noise: only mean rows can be integrated.
+    context.outcome.noiseBandwidthHz = settings.powerAverage ? plan_.noiseBandwidthHz : 0.0;
 
     DeviceLink& link = context.link;
     link.SetDecimation(1);
@@ -97,6 +132,7 @@ void StepSweep::Run(SweepContext& context) {
 
     reader_.SetReceiver(sampleRateHz_, ifInUseHz_, context.cal);
     reader_.BeginSweep();
+    reader_.SetMeanSpectra(settings.powerAverage);
     buffer_.assign(static_cast<std::size_t>(plan_.count) * plan_.pointsPerStep, 0.0);
     const StepReadPorts ports = StepReadPorts::Of(context);
     secondViewRead_ = false;
@@ -104,7 +140,11 @@ void StepSweep::Run(SweepContext& context) {
         ReadSecondView(ports);
     }
     ReadSteps(context, ports);
-    DrawTrace(context);
+    if (settings.powerAverage) {
+        DrawMeanTrace(context);
+    } else {
+        DrawTrace(context);
+    }
 }
 
 // A read that sees IF compression stops continuous sweeping after this sweep;
@@ -262,7 +302,6 @@ void StepSweep::DrawTrace(SweepContext& context) {
                              static_cast<int>(std::ceil(pixelHz / plan_.binWidthHz)) | 1);
     }
     const double subPointHz = pixelHz / subPoints;
-    const double k = RowsPerDb(s.dbPerDiv);
     for (int i = 0; i <= kPixels; ++i) {
         const double f = s.startHz + i * pixelHz;
         const PixelCorrection correction = CorrectionAt(route, f);
@@ -271,10 +310,62 @@ void StepSweep::DrawTrace(SweepContext& context) {
             level = std::max({level, PixelLevel(f + m * subPointHz, correction),
                               PixelLevel(f - m * subPointHz, correction)});
         }
-        const double logRow = level > 0.0
-                                  ? (s.refLevelDbm - s.attenDb) * k - 10.0 * k * std::log10(level)
-                                  : std::numeric_limits<double>::infinity();
-        StoreRow(context.trace, i, RowOnScale(logRow, s), s.maxHold);
+        StoreRow(context.trace, i, RowOnScale(LogRow(level, s), s), s.maxHold);
+    }
+}
+
+// The mean power through one side over [fromHz, fromHz + pixelHz), sampled
+// at the midpoints of equal parts. Below 16 MHz the low side is the second
+// view, which tells a signal from an image but reads it weakened: there the
+// side stands for the image-rejected level instead.
+double StepSweep::MeanSidePower(double fromHz, double pixelHz, int subPoints, int side,
+                                const PixelCorrection& correction) const {
+    double sum = 0.0;
+    for (int m = 0; m < subPoints; ++m) {
+        const double f = fromHz + (m + 0.5) * pixelHz / subPoints;
+        const Sample sample = SideLevel(f, side, correction);
+        sum += sample.secondView ? PixelLevel(f, correction) : sample.power;
+    }
+    return sum / subPoints;
+}
+
+// The mean power of each pixel: every bin in the pixel counts by its power,
+// so the rows integrate to the power of noise as of tones. The image is
+// rejected as in the peak rows, but by the sides' mean over a few bins about
+// the pixel; where they agree, both are averaged, which halves the noise.
+void StepSweep::DrawMeanTrace(SweepContext& context) {
+    const SweepSettings& s = context.settings;
+    const BandRouteCorrection route(
+        context.cal, LevelSettings{s.attenDb, s.gainMode, s.preampAvailable, s.preampOn});
+    const double pixelHz = s.SpanHz() / kPixels;
+    const int subPoints =
+        kMeanSamplesPerBin * std::max(1, static_cast<int>(std::ceil(pixelHz / plan_.binWidthHz)));
+    meanLow_.assign(kTracePoints, 0.0);
+    meanHigh_.assign(kTracePoints, 0.0);
+    for (int i = 0; i <= kPixels; ++i) {
+        const double f = s.startHz + i * pixelHz;
+        const PixelCorrection correction = CorrectionAt(route, f);
+        const double from = f - pixelHz / 2.0;
+        meanHigh_[i] = MeanSidePower(from, pixelHz, subPoints, -1, correction);
+        meanLow_[i] =
+            imageReject_ ? MeanSidePower(from, pixelHz, subPoints, +1, correction) : meanHigh_[i];
+    }
+    const int reach =
+        static_cast<int>(std::min(64.0, std::ceil(kSideChoiceBins * plan_.binWidthHz / pixelHz)));
+    for (int i = 0; i <= kPixels; ++i) {
+        double low = 0.0;
+        double high = 0.0;
+        for (int j = std::max(0, i - reach); j <= std::min(kPixels, i + reach); ++j) {
+            low += meanLow_[j];
+            high += meanHigh_[j];
+        }
+        double level = 0.5 * (meanLow_[i] + meanHigh_[i]);
+        if (low > kSidesAgree * high) {
+            level = meanHigh_[i];
+        } else if (high > kSidesAgree * low) {
+            level = meanLow_[i];
+        }
+        StoreRow(context.trace, i, RowOnScale(LogRow(level, s), s), s.maxHold);
     }
 }
 

@@ -42,7 +42,9 @@ class StepSweep {
     ~StepSweep();
     void Run(SweepContext& context);
 
-    static StepPlan Plan(double startHz, double stopHz, double spanRbwRatio, double sampleRateHz);
+    // meanRows: the rows will be the mean power of each pixel.
+    static StepPlan Plan(double startHz, double stopHz, double spanRbwRatio, double sampleRateHz,
+                         bool meanRows = false);
 
   private:
     struct Sample {
@@ -61,6 +63,9 @@ class StepSweep {
     void ReadSecondView(const StepReadPorts& ports);
     double SecondView(double freqHz) const;
     void DrawTrace(SweepContext& context);
+    void DrawMeanTrace(SweepContext& context);
+    double MeanSidePower(double fromHz, double pixelHz, int subPoints, int side,
+                         const PixelCorrection& correction) const;
     Sample Lookup(double freqHz, int side) const;
     Sample SideLevel(double freqHz, int side, const PixelCorrection& correction) const;
     double PixelLevel(double freqHz, const PixelCorrection& correction) const;
@@ -68,6 +73,8 @@ class StepSweep {
 
     StepListReader reader_;
     std::vector<double> buffer_;
+    std::vector<double> meanLow_;  // per pixel, the mean power through each side
+    std::vector<double> meanHigh_;
     std::vector<double> secondView_;  // below 16 MHz: 2P bins per step, highest step first
     int secondViewHigh_ = 0;
     int secondViewLow_ = 0;

@@ -36,6 +36,10 @@ struct SweepSettings {
     bool realtimeMode = false;
     double sweepTimeSec = 2.2;
     double timebaseCorrection = 1.0;
+    // Channel power and occupied bandwidth integrate the trace: the sweep
+    // kinds that would draw a pixel from its strongest point draw the mean
+    // power of the pixel instead.
+    bool powerAverage = false;
 
     double CenterHz() const { return (startHz + stopHz) / 2.0; }
     double SpanHz() const { return stopHz - startHz; }

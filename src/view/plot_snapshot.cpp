@@ -4,6 +4,22 @@
 
 namespace tavlin {
 
+namespace {
+
+void TakeMeasurementReadings(const ScreenState& screen, PlotSnapshot& snapshot) {
+    const TraceMeasurementSettings& on = screen.measurements;
+    if (on.channelPowerOn) {
+        snapshot.channelPower =
+            MeasureChannelPower(screen.trace.traceA, screen.basis, on.channelBandwidthHz);
+    }
+    if (on.occupiedBandwidthOn) {
+        snapshot.occupiedBandwidth =
+            MeasureOccupiedBandwidth(screen.trace.traceA, screen.basis, on.occupiedPercent);
+    }
+}
+
+}  // namespace
+
 // The settings and the trace are copied under their own locks, one after the
 // other and never nested, the order every other reader of the document keeps.
 // Start and stop come with the settings: they share the settings lock, so the
@@ -18,6 +34,7 @@ PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
         if (screen.display.limitLinesOn) {
             snapshot.limitVerdict = screen.limitVerdict;
         }
+        TakeMeasurementReadings(screen, snapshot);
     });
     snapshot.sweepRunning = document.SweepRunning();
     snapshot.waitingForTrigger = document.WaitingForTrigger();

@@ -2,11 +2,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "document/display_state.h"
 #include "document/instrument_state.h"
 #include "document/limit_test.h"
 #include "document/marker_state.h"
+#include "document/trace_measurements.h"
 #include "sweep/sweep_trace.h"
 
 namespace tavlin {
@@ -23,6 +25,10 @@ struct PlotSnapshot {
     LimitVerdict limitVerdict;
     bool sweepRunning = false;
     bool waitingForTrigger = false;
+    // The readings of the measurements that are on, taken from the trace on
+    // screen; empty while off or while that trace gives none.
+    std::optional<ChannelPowerReading> channelPower;
+    std::optional<OccupiedBandwidthReading> occupiedBandwidth;
 };
 
 PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document);

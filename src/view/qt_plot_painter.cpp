@@ -13,8 +13,11 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <string>
+#include <vector>
 
 #include "view/limit_verdict_text.h"
+#include "view/measurement_readout.h"
 
 namespace tavlin {
 
@@ -26,6 +29,14 @@ constexpr int kPageAnnotationPoints = 13;
 constexpr int kReadoutPoints = 12;
 constexpr int kAnnunciatorPoints = 12;
 constexpr int kMarkerNumberPoints = 9;
+constexpr int kMeasurementPoints = 11;
+
+// The measurement readings stand right-aligned in the top right of the
+// graticule, clear of the annunciators at its top left, of the annotations
+// above it and of the marker readout below it.
+constexpr int kMeasurementLeft = 250;
+constexpr int kMeasurementInset = 5;
+constexpr int kMeasurementLineHeight = 20;
 
 // A marker's number stands in a small box beside its glyph, above and to the
 // right, or to the left near the right edge of the graticule.
@@ -151,6 +162,7 @@ void QtPlotPainter::Paint() {
     }
     PaintTexts();
     PaintReadout();
+    PaintMeasurements();
     PaintTraces();
     PaintLimitVerdict();
     PaintMarkerGlyphs();
@@ -252,9 +264,9 @@ void QtPlotPainter::PaintReadout() {
              QString::fromStdString(readout.text), PlotFont(kReadoutPoints));
 }
 
-// The verdict of the limit test stands in the graticule's top right corner,
-// where a glance finds it: green PASS, red FAIL with the first failing
-// frequency.
+// The verdict of the limit test stands in the graticule's top left corner,
+// under the annunciators and clear of the measurement readouts, where a
+// glance finds it: green PASS, red FAIL with the first failing frequency.
 void QtPlotPainter::PaintLimitVerdict() {
     const LimitVerdict& verdict = snapshot_.limitVerdict;
     const std::string text = LimitVerdictText(
@@ -263,12 +275,51 @@ void QtPlotPainter::PaintLimitVerdict() {
         return;
     }
     p_.setPen(verdict.pass ? kGreen : kRed);
-    constexpr int kInset = 6;
-    constexpr int kWidth = 300;
-    DrawText(QRect((plot::kRight - kInset - kWidth) * s_, (top_ + kInset) * s_, kWidth * s_,
+    constexpr int kInset = 8;
+    constexpr int kBelowAnnunciators = 30;
+    constexpr int kWidth = 230;
+    DrawText(QRect((plot::kLeft + kInset) * s_, (top_ + kBelowAnnunciators) * s_, kWidth * s_,
                    PlotAnnotations::kTextBoxHeight * s_),
-             Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
              QString::fromStdString(text), PlotFont(kReadoutPoints, true));
+}
+
+// The channel is framed by two dashed lines at its edges, drawn under the
+// traces; the readings above them, one line each.
+void QtPlotPainter::PaintMeasurements() {
+    const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
+    const InstrumentState& settings = snapshot_.settings;
+    const double spanHz = settings.stopFreqHz - settings.startFreqHz;
+    if (const auto& channel = snapshot_.channelPower; channel && spanHz > 0.0) {
+        const auto columnOf = [&](double hz) {
+            const double column = (hz - settings.startFreqHz) / spanHz * plot::kLastColumn;
+            return plot::kLeft + static_cast<int>(std::lround(std::clamp(
+                                     column, 0.0, static_cast<double>(plot::kLastColumn))));
+        };
+        const int bottom = top_ + plot::kGraticuleHeight;
+        p_.setPen(QPen(colours.text, s_, Qt::DashLine));
+        for (const double edge : {channel->centreHz - channel->bandwidthHz / 2.0,
+                                  channel->centreHz + channel->bandwidthHz / 2.0}) {
+            const int x = columnOf(edge);
+            p_.drawLine(QPoint(x * s_, top_ * s_), QPoint(x * s_, bottom * s_));
+        }
+    }
+    std::vector<std::string> lines;
+    if (snapshot_.channelPower) {
+        lines.push_back(ChannelPowerText(*snapshot_.channelPower));
+    }
+    if (snapshot_.occupiedBandwidth) {
+        lines.push_back(OccupiedBandwidthText(*snapshot_.occupiedBandwidth));
+    }
+    p_.setPen(colours.text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int y = top_ + kMeasurementInset + static_cast<int>(i) * kMeasurementLineHeight;
+        DrawText(QRect(kMeasurementLeft * s_, y * s_,
+                       (plot::kRight - kMeasurementInset - kMeasurementLeft) * s_,
+                       kMeasurementLineHeight * s_),
+                 Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+                 QString::fromStdString(lines[i]), PlotFont(kMeasurementPoints));
+    }
 }
 
 // Each trace is 640 segments from one column's row to the next's.

@@ -12,7 +12,8 @@ class QString;
 namespace tavlin {
 
 // Draws the analyzer screen from one snapshot of the document: background,
-// graticule, annunciators, annotations, marker readout, trace A, trace B and
+// graticule, annunciators, annotations, marker readout, the channel power and
+// occupied bandwidth readings with the channel's frame, trace A, trace B and
 // the limit lines, the marker glyphs and, on screen, the sweep-activity
 // indicator. On paper the page is white, the ink black (the traces keep the
 // colours that tell them apart), the title is printed and everything is
@@ -39,6 +40,7 @@ class QtPlotPainter {
     void PaintAnnunciators();
     void PaintTexts();
     void PaintReadout();
+    void PaintMeasurements();
     void PaintTraces();
     void PaintLimitVerdict();
     void PaintMarkerGlyphs();

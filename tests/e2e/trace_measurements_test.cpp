@@ -23,11 +23,11 @@ sim::SceneEmitter NoiseBand(double freqHz, double levelDbm, double bandwidthHz) 
     return emitter;
 }
 
-// The whole power of each emitter lies inside the channel (half the span) of
-// an FFT span; the FFT sweep averages its blocks, so the noise reads steady.
-// A step-list span is left out: it draws each pixel from one short transform,
-// in dB and from the lower of its two sides, which is no power average, and
-// its readings do not yet hold the tolerances.
+// The whole power of each emitter lies inside the channel (half the span).
+// The FFT sweep averages its blocks; the step list draws the mean power of
+// each pixel while channel power is on, from the transforms of one short
+// capture per step, so its noise band spans several steps for the reading
+// to settle.
 TEST_F(TraceMeasurementsTest, ChannelPowerReadsTheEmittersPower) {
     struct Row {
         std::string name;
@@ -38,9 +38,14 @@ TEST_F(TraceMeasurementsTest, ChannelPowerReadsTheEmittersPower) {
     const std::vector<Row> rows = {
         {"carrier, FFT span", Cw(kCentreHz + 3.3e3, kLevelDbm), 200e3, 0.3},
         {"noise band, FFT span", NoiseBand(kCentreHz - 2e3, kLevelDbm, 40e3), 200e3, 0.5},
+        {"carrier, step span", Cw(kCentreHz + 33e3, kLevelDbm), 2e6, 0.3},
+        {"carrier, wide step span", Cw(kCentreHz + 1.3e6, kLevelDbm), 20e6, 0.3},
+        {"noise band, step span", NoiseBand(kCentreHz - 20e3, kLevelDbm, 1.2e6), 4e6, 0.5},
+        {"noise band, wide step span", NoiseBand(kCentreHz, kLevelDbm, 4e6), 20e6, 0.5},
     };
     for (const Row& row : rows) {
         Start({row.emitter});
+        doc->SetTraceMeasurements({.channelPowerOn = true});
         Sweep(kCentreHz, row.spanHz);
         const auto reading = doc->ChannelPower();
         ASSERT_TRUE(reading) << row.name;
@@ -51,6 +56,11 @@ TEST_F(TraceMeasurementsTest, ChannelPowerReadsTheEmittersPower) {
             << row.name;
         EXPECT_FALSE(reading->overRange) << row.name;
     }
+    // With the measurements off a step span keeps its peak rows, which
+    // would read noise low: they give no reading rather than a wrong one.
+    doc->SetTraceMeasurements({});
+    Sweep(kCentreHz, 2e6);
+    EXPECT_FALSE(doc->ChannelPower());
 }
 
 // An FM signal's lines lie at multiples of the rate from the carrier, line

@@ -97,7 +97,7 @@ TEST_F(PlotViewTest, TracesMarkersLimitLinesAndIndicator) {
     EXPECT_EQ(Count(image, kIndicator, Qt::black), 32 * 32) << "idle indicator";
 
     // The limit test's verdict in the graticule's top right corner.
-    const QRect verdictBox(340, kTop + 4, 306, 24);
+    const QRect verdictBox(14, kTop + 28, 230, 24);
     EXPECT_EQ(Count(image, verdictBox, Qt::red, kTextTolerance), 0) << "untested: no verdict";
     doc->EditTrace([](ScreenState& s) {
         s.limitVerdict = {.tested = true, .pass = false, .failures = {{.position = 915e6}}};

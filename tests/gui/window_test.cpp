@@ -598,6 +598,44 @@ TEST_F(MainFrameTest, TheSelfTestRunsFromTheMenuAndFactoryCommandsWaitForAUtilit
     }
 }
 
+// Channel Power asks the channel's width, starting from half the span, and
+// Cancel leaves it off; once on, its reading stands in the top right of the
+// graticule after the next sweep. The check mark follows the document.
+TEST_F(MainFrameTest, ChannelPowerAsksItsBandwidthAndIsReadOnTheScreen) {
+    Doc().SetCenterSpan(915e6, 200e3);
+    QAction* channel = frame->UtilitiesMenu().ChannelPowerAction();
+    const QRect readout(250, 75, 395, 20);
+    const auto textPixels = [&] {
+        const QImage screen = frame->View().RenderScreen();
+        int count = 0;
+        for (int y = readout.top(); y <= readout.bottom(); ++y) {
+            for (int x = readout.left(); x <= readout.right(); ++x) {
+                const QColor p = screen.pixelColor(x, y);
+                count += p.red() > 160 && p.green() > 160 && p.blue() < 100;  // yellow text
+            }
+        }
+        return count;
+    };
+    channel->trigger();
+    EXPECT_FALSE(channel->isChecked());
+    ASSERT_EQ(dialogs.openings.size(), 1u);
+    EXPECT_EQ(dialogs.openings[0].label, "Channel Bandwidth");
+    EXPECT_EQ(dialogs.openings[0].start, 100e3);
+
+    dialogs.frequencies = {50e3};
+    channel->trigger();
+    EXPECT_TRUE(channel->isChecked());
+    Doc().ApplyLevelPlan();
+    Doc().PerformSweep();
+    EXPECT_GT(textPixels(), 50);
+    EXPECT_EQ(Doc().ChannelPower().value_or(ChannelPowerReading{}).bandwidthHz, 50e3);
+
+    Doc().SetTraceMeasurements({});
+    Q_EMIT frame->UtilitiesMenu().aboutToShow();
+    EXPECT_FALSE(channel->isChecked());
+    EXPECT_EQ(textPixels(), 0);
+}
+
 using QtFrontPanelTest = MainFrameTest;
 
 // One button of each group, pressed as the user does, in turn.
@@ -746,6 +784,8 @@ TEST_F(QtEntryDialogsTest, EachDialogShowsARefusalAndHandsBackTheValueTaken) {
          }},
         {"dB/div", "0", "2.5", "", 0,
          [](EntryDialogs& d) { EXPECT_EQ(d.EnterDb("dB/div", 10.0, DbRange::AboveZero), 2.5); }},
+        {"percent", "100", "99.5", "%", 0,
+         [](EntryDialogs& d) { EXPECT_EQ(d.EnterDb("OBW", 99.0, DbRange::Percent), 99.5); }},
         {"zero span", "0.4", "500", "OK", 0,
          [](EntryDialogs& d) {
              EXPECT_EQ(d.EnterZeroSpan(10.0).value_or(ZeroSpanChoice{}).sweepTimeMs, 500.0);

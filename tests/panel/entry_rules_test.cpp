@@ -22,6 +22,7 @@ constexpr const char* kDelay = "Please enter an integer between 0 and 5000.";
 constexpr const char* kPort = "Please enter an integer between 1 and 65535.";
 constexpr const char* kInteger = "Please enter an integer.";
 constexpr const char* kAboveZero = "Please enter a number greater than 0.";
+constexpr const char* kPercent = "Please enter a percentage greater than 0 and less than 100.";
 
 TEST(EntryRulesTest, NumberFieldsAreReadOnlyWhenWhollyAFiniteDecimalNumber) {
     using enum NumberParse;
@@ -107,6 +108,7 @@ TEST(EntryRulesTest, TakenAndRefusedFieldsWithTheirValuesAndMessages) {
         {"mV", amplitude(Mv), {}, {"ten"}, kNotANumber},
         {"mV", amplitude(Mv), {}, {"-inf"}, kOutOfRange},
         {"dB/div", CheckNumberAboveZero, {{"0.5", 0.5}}, {"0", "-0", "-2"}, kAboveZero},
+        {"percent", CheckPercentEntry, {{"99", 99.0}, {"0.5", 0.5}}, {"0", "100", "-1"}, kPercent},
         {"sweep time", CheckZeroSpanSweepTime, {}, {"0.4", "2001", "0", "-10"}, kSweepTime},
         {"sweep time", CheckZeroSpanSweepTime, {{"0.5", 0.5}, {"2000", 2e3}}, {"ms"}, kNotANumber},
         {"span / RBW", CheckSpanRbwRatio, {}, {"0", "-10", "", "abc"}, kRatio},
