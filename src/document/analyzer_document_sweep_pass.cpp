@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "ports/clock.h"
 #include "sweep/spectrum_rows.h"
 
 namespace tavlin {
@@ -125,6 +126,12 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
         screen_.trace.traceAInt = sweepTrace_.traceAInt;
         screen_.basis = basis;
     }
+    {
+        std::lock_guard lock(spectrogramMutex_);
+        if (spectrogramOn_) {
+            spectrogram_.Append(ClockSeconds(), basis.scale, sweepTrace_.traceA);
+        }
+    }
     const SweepOutcome& outcome = context.outcome;
     EditSettingsQuietly([&outcome](InstrumentState& s) {
         if (outcome.rbwSet) {
@@ -140,6 +147,24 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
             s.gainMode = outcome.gainMode;
         }
     });
+}
+
+void AnalyzerDocument::SetSpectrogramOn(bool on) {
+    {
+        std::lock_guard lock(spectrogramMutex_);
+        spectrogramOn_ = on;
+        spectrogram_.Clear();
+    }
+    views_.UpdateAllViews();
+}
+
+bool AnalyzerDocument::SpectrogramOn() const {
+    std::lock_guard lock(spectrogramMutex_);
+    return spectrogramOn_;
+}
+
+double AnalyzerDocument::ClockSeconds() const {
+    return std::chrono::duration<double>(clock_.Now().time_since_epoch()).count();
 }
 
 void AnalyzerDocument::SetTraceMeasurements(const TraceMeasurementSettings& settings) {
