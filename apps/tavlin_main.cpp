@@ -35,6 +35,7 @@ struct Options {
     int dialogRunMs = 0;
     std::vector<QString> presses;
     std::string stateFile;
+    bool spectrogram = false;
     std::optional<tavlin::TcpIpSettings> automation;
     std::optional<tavlin::ScpiSettings> scpi;
 };
@@ -44,7 +45,9 @@ void PrintUsage(std::ostream& out) {
            " [--screenshot FILE.png [--size WxH] [--sweeps N] [-c COMMAND]...\n"
            "              [--press BUTTON]... [--dialog BUTTON|MENU/ITEM [--in-dialog BUTTON]\n"
            "              [--dialog-ms MS]]]\n"
-           "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]] [STATEFILE]\n"
+           "              [--spectrogram] [--automation[=ADDR:CMDPORT:DATAPORT]] "
+           "[--scpi[=ADDR:PORT]]\n"
+           "              [STATEFILE]\n"
         << tavlin::kSimulateUsage
         << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
            "                          save the window as a PNG and exit; works without a\n"
@@ -59,6 +62,7 @@ void PrintUsage(std::ostream& out) {
            "                          \"Utilities/Measuring Receiver\") open in the picture\n"
            "  --in-dialog BUTTON      press that button of the open dialog (e.g. START)\n"
            "  --dialog-ms MS          and let the dialog run MS ms before the picture\n"
+           "  --spectrogram           show the spectrogram under the plot from the start\n"
            "  --automation[=...]      enable the automation server at start\n"
            "                          (default 127.0.0.1:3976:3977)\n"
            "  --scpi[=ADDR:PORT]      enable the SCPI socket at start (default 127.0.0.1:5025)\n"
@@ -134,6 +138,8 @@ bool ParseArgument(Options& options, int argc, char** argv, int& i) {
             return false;
         }
         options.dialogRunMs = *ms;
+    } else if (arg == "--spectrogram") {
+        options.spectrogram = true;
     } else if (arg == "--press" && hasValue) {
         options.presses.push_back(QString::fromLocal8Bit(argv[++i]));
     } else if (!arg.empty() && arg[0] != '-' && options.stateFile.empty()) {
@@ -201,6 +207,9 @@ int main(int argc, char** argv) {
     tavlin::QtTerminationSignals terminationSignals([&application] { application.Close(); });
     if (!application.Start(options->stateFile)) {
         return 0;  // "TAVLIN NOT FOUND", or the start given up: the program closes in order
+    }
+    if (options->spectrogram) {
+        application.Frame().ShowSpectrogram(true);
     }
     if (bench) {
         application.Frame().Calibration().UseBench(*bench);
