@@ -24,6 +24,9 @@ shot zero-span -c "FRE:CEN 919.25e6" -c "FRE:SPA 1e6" -c "AMP:RLE -30" --sweeps 
     --press "ZERO SPAN" --press SINGLE --press PEAK
 # Markers in delta mode on the -3 dB edges of the 915 MHz carrier.
 shot delta-markers -c "FRE:CEN 915e6" -c "FRE:SPA 200e3" --sweeps 3 --press "3 dB points"
+# The spectrogram under the plot after 480 sweeps of the preset band (nearly
+# three minutes), in a taller window so both keep their texts readable.
+shot spectrogram --spectrogram --size 950x1040 --sweeps 480 -c "MAR:PEA"
 # An entry dialog open over the screen.
 shot entry-dialog --sweeps 2 --dialog "CENTER FREQ"
 # The Zero Span Settings dialog, about to enter zero span on the AM emitter.
