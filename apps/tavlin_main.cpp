@@ -36,6 +36,7 @@ struct Options {
     std::vector<QString> presses;
     std::string stateFile;
     std::string limitMask;
+    bool spectrogram = false;
     std::optional<tavlin::TcpIpSettings> automation;
     std::optional<tavlin::ScpiSettings> scpi;
 };
@@ -45,7 +46,8 @@ void PrintUsage(std::ostream& out) {
            " [--screenshot FILE.png [--size WxH] [--sweeps N] [-c COMMAND]...\n"
            "              [--press BUTTON]... [--dialog BUTTON|MENU/ITEM [--in-dialog BUTTON]\n"
            "              [--dialog-ms MS]]]\n"
-           "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
+           "              [--spectrogram] [--automation[=ADDR:CMDPORT:DATAPORT]] "
+           "[--scpi[=ADDR:PORT]]\n"
            "              [--limit-mask FILE.csv] [STATEFILE]\n"
         << tavlin::kSimulateUsage
         << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
@@ -62,6 +64,7 @@ void PrintUsage(std::ostream& out) {
            "                          \"Utilities/Measuring Receiver\") open in the picture\n"
            "  --in-dialog BUTTON      press that button of the open dialog (e.g. START)\n"
            "  --dialog-ms MS          and let the dialog run MS ms before the picture\n"
+           "  --spectrogram           show the spectrogram under the plot from the start\n"
            "  --automation[=...]      enable the automation server at start\n"
            "                          (default 127.0.0.1:3976:3977)\n"
            "  --scpi[=ADDR:PORT]      enable the SCPI socket at start (default 127.0.0.1:5025)\n"
@@ -140,6 +143,8 @@ bool ParseArgument(Options& options, int argc, char** argv, int& i) {
         options.dialogRunMs = *ms;
     } else if (arg == "--limit-mask" && hasValue) {
         options.limitMask = argv[++i];
+    } else if (arg == "--spectrogram") {
+        options.spectrogram = true;
     } else if (arg == "--press" && hasValue) {
         options.presses.push_back(QString::fromLocal8Bit(argv[++i]));
     } else if (!arg.empty() && arg[0] != '-' && options.stateFile.empty()) {
@@ -210,6 +215,9 @@ int main(int argc, char** argv) {
     }
     if (!options->limitMask.empty()) {
         application.Frame().LoadLimitMaskFile(QString::fromLocal8Bit(options->limitMask));
+    }
+    if (options->spectrogram) {
+        application.Frame().ShowSpectrogram(true);
     }
     if (bench) {
         application.Frame().Calibration().UseBench(*bench);

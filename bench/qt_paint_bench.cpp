@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTransform>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -14,6 +15,7 @@
 #include "view/activity_indicator.h"
 #include "view/plot_snapshot.h"
 #include "view/qt_plot_painter.h"
+#include "view/qt_waterfall_view.h"
 
 namespace tavlin {
 namespace {
@@ -82,6 +84,47 @@ void StretchedScreenPaint(benchmark::State& state) {
     }
 }
 BENCHMARK(StretchedScreenPaint)->Args({670, 670})->Args({1090, 810})->Unit(benchmark::kMillisecond);
+
+// The whole window with the spectrogram on, as after every sweep: a new
+// line joins a full history, the waterfall scrolls it in, and the plot and
+// the waterfall under it are painted.
+void ScreenWithWaterfallPaint(benchmark::State& state) {
+    const PlotSnapshot snapshot = BusyScreen();
+    ActivityIndicator indicator;
+    MarkerScale scale;
+    scale.startHz = snapshot.settings.startFreqHz;
+    scale.stopHz = snapshot.settings.stopFreqHz;
+    scale.dbPerDiv = snapshot.settings.dbPerDiv;
+    TraceRows rows;
+    std::copy(snapshot.traceAInt.begin(), snapshot.traceAInt.end(), rows.begin());
+    SpectrogramHistory history;
+    for (std::size_t i = 0; i < SpectrogramHistory::kCapacity; ++i) {
+        history.Append(static_cast<double>(i), scale, rows);
+    }
+    const WaterfallColours colours{0.0, scale.dbPerDiv};
+    QtWaterfallImage picture;
+    picture.Sync(history, colours);
+    const QSize plotSize(660, 670);
+    const QSize waterfallSize(660, 335);
+    QImage image(660, plotSize.height() + waterfallSize.height(), QImage::Format_RGB32);
+    double sweepEnd = static_cast<double>(SpectrogramHistory::kCapacity);
+    const double t0 = bench::ThreadCpuSeconds();
+    for (auto _ : state) {
+        history.Append(sweepEnd, scale, rows);
+        sweepEnd += 1.0;
+        picture.Sync(history, colours);
+        QPainter painter(&image);
+        QtPlotPainter::PaintScreen(painter, snapshot, indicator);
+        painter.translate(0, plotSize.height());
+        QtWaterfallView::Paint(painter, waterfallSize, picture, 511.0);
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    const double perPaintMs =
+        (bench::ThreadCpuSeconds() - t0) / static_cast<double>(state.iterations()) * 1e3;
+    bench::SetGoalAtMost(state, perPaintMs, 2.0);  // ms of processor time a sweep's paint
+}
+BENCHMARK(ScreenWithWaterfallPaint)->Unit(benchmark::kMillisecond);
 
 void IndicatorSquarePaint(benchmark::State& state) {
     ActivityIndicator indicator;

@@ -31,6 +31,9 @@ QT_QPA_PLATFORM=offscreen "$build/tavlin" --simulate=scenes/strong_signal.json \
     -c "FRE:CEN 915e6" -c "FRE:SPA 20e6" --sweeps 2 \
     2> >(grep -v -e 'does not support' -e XDG_RUNTIME_DIR >&2)
 echo "$out/limit-fail.png"
+# The spectrogram under the plot after 480 sweeps of the preset band (nearly
+# three minutes), in a taller window so both keep their texts readable.
+shot spectrogram --spectrogram --size 950x1040 --sweeps 480 -c "MAR:PEA"
 # An entry dialog open over the screen.
 shot entry-dialog --sweeps 2 --dialog "CENTER FREQ"
 # The Zero Span Settings dialog, about to enter zero span on the AM emitter.

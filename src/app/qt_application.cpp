@@ -12,6 +12,7 @@
 #include "document/analyzer_document.h"
 #include "panel/qt_front_panel.h"
 #include "view/qt_plot_view.h"
+#include "view/qt_waterfall_view.h"
 
 namespace tavlin {
 
@@ -121,6 +122,11 @@ void QtApplication::ConnectFrame() {
     QtPlotView* view = &frame_->View();
     QObject::connect(&views_, &QtViewNotifier::updateAllViews, view, &QtPlotView::RequestRepaint);
     QObject::connect(&views_, &QtViewNotifier::traceInvalidated, view, &QtPlotView::RequestRepaint);
+    QtWaterfallView* waterfall = &frame_->Waterfall();
+    QObject::connect(&views_, &QtViewNotifier::updateAllViews, waterfall,
+                     &QtWaterfallView::RequestRepaint);
+    QObject::connect(&views_, &QtViewNotifier::traceInvalidated, waterfall,
+                     &QtWaterfallView::RequestRepaint);
     // The mode buttons show a change made anywhere: a menu, the automation
     // language, a recalled state, the end of a sweep.
     QtFrontPanel* panel = &frame_->Panel();

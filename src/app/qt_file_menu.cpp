@@ -13,6 +13,7 @@
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
 #include "view/qt_plot_view.h"
+#include "view/spectrogram_export.h"
 #include "view/trace_export.h"
 
 namespace tavlin {
@@ -72,6 +73,9 @@ void QtFileMenu::AddExportAndPrintItems() {
     AddCommand(QStringLiteral("Export Scr&een..."), QStringLiteral("exportScreen"),
                &QtFileMenu::OnExportScreen)
         ->setStatusTip(QStringLiteral("Save the screen as a PNG image"));
+    AddCommand(QStringLiteral("Export S&pectrogram..."), QStringLiteral("exportSpectrogram"),
+               &QtFileMenu::OnExportSpectrogram)
+        ->setStatusTip(QStringLiteral("Write the spectrogram's sweeps to a CSV file"));
     addSeparator();
     print_ = AddCommand(QStringLiteral("&Print..."), QStringLiteral("print"), &QtFileMenu::OnPrint);
     print_->setShortcut(QKeySequence::Print);
@@ -199,7 +203,7 @@ bool QtFileMenu::ExportTraceTo(const QString& path) {
 // QSaveFile writes beside the target and renames on commit, so a failed
 // write leaves neither a partial image nor a damaged older one.
 bool QtFileMenu::ExportScreenTo(const QString& path) {
-    const QImage screen = view_.RenderScreen();
+    const QImage screen = renderScreen_ ? renderScreen_() : view_.RenderScreen();
     QSaveFile file(path);
     const bool written =
         file.open(QIODevice::WriteOnly) && screen.save(&file, "PNG") && file.commit();
@@ -214,6 +218,23 @@ bool QtFileMenu::ExportScreenTo(const QString& path) {
                                   kSaveFailedCaption);
     }
     return written;
+}
+
+bool QtFileMenu::ExportSpectrogramTo(const QString& path) {
+    const std::string error = SpectrogramExport::Write(doc_, ToPath(path));
+    if (!error.empty()) {
+        doc_.GetPrompter().Inform(error, kSaveFailedCaption);
+        return false;
+    }
+    return true;
+}
+
+void QtFileMenu::OnExportSpectrogram() {
+    const QString path = AskSaveFileName(QStringLiteral("Export Spectrogram"),
+                                         QString::fromLatin1(kCsvFilter), QStringLiteral("csv"));
+    if (!path.isEmpty()) {
+        ExportSpectrogramTo(path);
+    }
 }
 
 void QtFileMenu::OnExportTrace() {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QImage>
 #include <QMenu>
 #include <QPrinter>
+#include <functional>
 #include <memory>
 
 #include "app/qt_recent_files.h"
@@ -38,6 +40,10 @@ class QtFileMenu final : public QMenu {
     bool SaveStateFile(const QString& path);
     bool ExportTraceTo(const QString& path);
     bool ExportScreenTo(const QString& path);
+    bool ExportSpectrogramTo(const QString& path);
+    // What "Export Screen" saves; the plot view's screen unless the window
+    // puts more beside it (the waterfall).
+    void SetScreenRenderer(std::function<QImage()> render) { renderScreen_ = std::move(render); }
     bool PrintOn(QPrinter& printer);
     QStringList RecentFiles() const { return recent_.Files(); }
 
@@ -56,6 +62,7 @@ class QtFileMenu final : public QMenu {
     void OnSaveAs();
     void OnExportTrace();
     void OnExportScreen();
+    void OnExportSpectrogram();
     void OnPrint();
     void OnPrintPreview();
     void OnPrintSetup();
@@ -63,6 +70,7 @@ class QtFileMenu final : public QMenu {
 
     AnalyzerDocument& doc_;
     QtPlotView& view_;
+    std::function<QImage()> renderScreen_;
     QWidget* window_;
     QtRecentFiles recent_;
     QPrinter printer_;

@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -33,7 +35,9 @@
 #include "remote/scpi_server.h"
 #include "utilities/qt_listener_dialog.h"
 #include "view/marker_readout.h"
+#include "view/plot_geometry.h"
 #include "view/qt_plot_view.h"
+#include "view/qt_waterfall_view.h"
 
 namespace tavlin {
 
@@ -77,9 +81,17 @@ void QtMainFrame::Build(EntryDialogs& dialogs) {
     auto* row = new QHBoxLayout(centre);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
-    view_ = new QtPlotView(doc_, centre);
+    // The waterfall, when shown, shares the plot's column and its width, so
+    // its columns lie under the plot's.
+    auto* plotColumn = new QSplitter(Qt::Vertical, centre);
+    plotColumn->setChildrenCollapsible(false);
+    view_ = new QtPlotView(doc_, plotColumn);
+    waterfall_ = new QtWaterfallView(doc_, plotColumn);
+    waterfall_->hide();
+    plotColumn->addWidget(view_);
+    plotColumn->addWidget(waterfall_);
     panel_ = new QtFrontPanel(doc_, dialogs, centre);
-    row->addWidget(view_, 1);
+    row->addWidget(plotColumn, 1);
     row->addWidget(panel_);
     setCentralWidget(centre);
     CreateMenus(dialogs);
@@ -108,6 +120,8 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     menuBar()->addMenu(fileMenu_);
     CreateEditMenu();
     CreateTraceMenu(dialogs);
+    CreateViewMenu();
+    fileMenu_->SetScreenRenderer([this] { return RenderScreen(); });
     settingsMenu_ = new QtSettingsMenu(doc_, dialogs, this);
     menuBar()->addMenu(settingsMenu_);
     automation_ = std::make_unique<AutomationServer>(doc_);
@@ -211,6 +225,46 @@ bool QtMainFrame::LoadLimitMaskFile(const QString& path) {
         return false;
     }
     return true;
+}
+
+void QtMainFrame::CreateViewMenu() {
+    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    viewMenu->setObjectName(QStringLiteral("viewMenu"));
+    spectrogram_ = viewMenu->addAction(QStringLiteral("Spectrogram"));
+    spectrogram_->setObjectName(QStringLiteral("spectrogram"));
+    spectrogram_->setCheckable(true);
+    spectrogram_->setStatusTip(QStringLiteral("Show the sweeps as a waterfall under the plot"));
+    connect(spectrogram_, &QAction::toggled, this, &QtMainFrame::ShowSpectrogram);
+}
+
+// The plot gives up part of its smallest height to the waterfall; its texts
+// shrink with it rather than the window growing off the screen.
+void QtMainFrame::ShowSpectrogram(bool on) {
+    if (spectrogram_->isChecked() != on) {
+        spectrogram_->setChecked(on);  // comes back here through toggled
+        return;
+    }
+    doc_.SetSpectrogramOn(on);
+    view_->setMinimumHeight(on ? plot::kHeight / 2 : 0);
+    waterfall_->setVisible(on);
+    if (auto* splitter = qobject_cast<QSplitter*>(view_->parentWidget()); splitter && on) {
+        const int height = splitter->height();
+        splitter->setSizes({height * 3 / 5, height - height * 3 / 5});
+    }
+}
+
+QImage QtMainFrame::RenderScreen() const {
+    const QImage plot = view_->RenderScreen();
+    if (waterfall_->isHidden()) {
+        return plot;
+    }
+    const QImage waterfall = waterfall_->RenderImage(plot::kHeight / 2);
+    QImage screen(plot.width(), plot.height() + waterfall.height(), QImage::Format_RGB32);
+    QPainter painter(&screen);
+    painter.drawImage(0, 0, plot);
+    painter.drawImage(0, plot.height(), waterfall);
+    painter.end();
+    return screen;
 }
 
 void QtMainFrame::CreateHelpMenu() {

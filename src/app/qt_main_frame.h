@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QMainWindow>
 #include <QUrl>
 #include <memory>
@@ -15,6 +16,7 @@ class AutomationServer;
 class QtAdvancedMenu;
 class QtCalibrationCommands;
 class QtPlotView;
+class QtWaterfallView;
 class ScpiServer;
 class EntryDialogs;
 class QtFileMenu;
@@ -41,6 +43,7 @@ class QtMainFrame final : public QMainWindow {
     ~QtMainFrame() override;
 
     QtPlotView& View() const { return *view_; }
+    QtWaterfallView& Waterfall() const { return *waterfall_; }
     QtFrontPanel& Panel() const { return *panel_; }
     QtFileMenu& FileMenu() const { return *fileMenu_; }
     QtSettingsMenu& SettingsMenu() const { return *settingsMenu_; }
@@ -57,6 +60,11 @@ class QtMainFrame final : public QMainWindow {
     static QUrl WebPage();
     // Puts the window at (0, 0) in its designed size and shows it.
     void Place();
+    // View > Spectrogram: the waterfall under the plot, and the history kept.
+    void ShowSpectrogram(bool on);
+    // The plot as "Export Screen" saves it, with the waterfall under it when
+    // it is shown.
+    QImage RenderScreen() const;
 
   public Q_SLOTS:
     void ShowAbout();
@@ -80,6 +88,7 @@ class QtMainFrame final : public QMainWindow {
     void CreateAudioMenu();
     void CreateTraceMenu(EntryDialogs& dialogs);
     void LoadLimitMask();
+    void CreateViewMenu();
     void CreateHelpMenu();
     void CreateToolBar();
     void CreateStatusBar();
@@ -90,6 +99,8 @@ class QtMainFrame final : public QMainWindow {
     AnalyzerDocument& doc_;
     std::unique_ptr<EntryDialogs> ownDialogs_;
     QtPlotView* view_ = nullptr;
+    QtWaterfallView* waterfall_ = nullptr;
+    QAction* spectrogram_ = nullptr;
     QtFrontPanel* panel_ = nullptr;
     QtFileMenu* fileMenu_ = nullptr;
     QtSettingsMenu* settingsMenu_ = nullptr;

@@ -18,6 +18,7 @@
 #include "document/instrument_state.h"
 #include "document/limit_test.h"
 #include "document/marker_state.h"
+#include "document/spectrogram_history.h"
 #include "document/trace_measurements.h"
 #include "ports/view_notifier.h"
 #include "sweep/sweep_engine.h"
@@ -147,6 +148,21 @@ class AnalyzerDocument {
     LimitMask LimitMaskInUse() const;
     // Not tested while the limit lines are off.
     LimitVerdict LimitTest() const;
+    // The spectrogram: while it is on, every published sweep adds trace A to
+    // the history. Turning it on or off starts the history afresh, so a
+    // waterfall never joins lines across a time it was not kept.
+    void SetSpectrogramOn(bool on);
+    bool SpectrogramOn() const;
+    // The history under its own lock, for the waterfall and its export. The
+    // next sweep's publishing waits for `read`: copy or convert what is
+    // needed and return.
+    template <typename Read>
+    auto ReadSpectrogram(Read&& read) const {
+        std::lock_guard lock(spectrogramMutex_);
+        return read(std::as_const(spectrogram_));
+    }
+    // Now on the document's clock, in the seconds of the history's end times.
+    double ClockSeconds() const;
     // A copy of every setting (About box, console identity, tests).
     InstrumentState Settings() const {
         return ReadSettings([](const InstrumentState& s) { return s; });
@@ -363,6 +379,10 @@ class AnalyzerDocument {
     std::function<void()> afterPass_;
     std::function<void()> waitHook_;
     std::function<void()> closeHandler_;
+    // Taken alone, never with the settings or trace lock held.
+    mutable std::mutex spectrogramMutex_;
+    bool spectrogramOn_ = false;
+    SpectrogramHistory spectrogram_;
     mutable std::mutex pathMutex_;
     std::filesystem::path documentPath_;
 };

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "ports/clock.h"
 #include "sweep/spectrum_rows.h"
 
 namespace tavlin {
@@ -144,6 +145,12 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
         screen_.basis = basis;
         TestLimits(screen_);
     }
+    {
+        std::lock_guard lock(spectrogramMutex_);
+        if (spectrogramOn_) {
+            spectrogram_.Append(ClockSeconds(), basis.scale, sweepTrace_.traceA);
+        }
+    }
     const SweepOutcome& outcome = context.outcome;
     EditSettingsQuietly([&outcome](InstrumentState& s) {
         if (outcome.rbwSet) {
@@ -159,6 +166,24 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
             s.gainMode = outcome.gainMode;
         }
     });
+}
+
+void AnalyzerDocument::SetSpectrogramOn(bool on) {
+    {
+        std::lock_guard lock(spectrogramMutex_);
+        spectrogramOn_ = on;
+        spectrogram_.Clear();
+    }
+    views_.UpdateAllViews();
+}
+
+bool AnalyzerDocument::SpectrogramOn() const {
+    std::lock_guard lock(spectrogramMutex_);
+    return spectrogramOn_;
+}
+
+double AnalyzerDocument::ClockSeconds() const {
+    return std::chrono::duration<double>(clock_.Now().time_since_epoch()).count();
 }
 
 void AnalyzerDocument::SetTraceMeasurements(const TraceMeasurementSettings& settings) {

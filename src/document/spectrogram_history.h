@@ -1,0 +1,80 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "document/marker_scale.h"
+#include "document/trace_measurements.h"
+#include "sweep/sweep_trace.h"
+
+namespace tavlin {
+
+// One completed sweep of the waterfall: when it ended and trace A's levels.
+struct SpectrogramLine {
+    std::uint64_t seq = 0;  // 1 for the first line ever kept; never reused
+    double endSec = 0.0;    // the document's clock when the sweep was published
+    std::array<float, kTracePoints> levelsDbm{};
+};
+
+// The band the lines were swept over. In zero span the columns are times.
+// The sweep time and the downconverter offset are those of the first line,
+// for the export's axis; they do not start the history afresh.
+struct SpectrogramBand {
+    double startHz = 0.0;
+    double stopHz = 0.0;
+    bool zeroSpan = false;
+    double sweepTimeSec = 0.0;
+    double freqOffsetHz = 0.0;
+};
+
+// The last sweeps of trace A, newest last, in dBm rather than screen rows, so
+// that a new reference level or dB/div only recolours them. Lines of another
+// band stand for other frequencies: the first line of a new band starts the
+// history afresh.
+class SpectrogramHistory {
+  public:
+    static constexpr std::size_t kCapacity = 512;
+    // Where a level of no power (0 mV on the linear scale) is put.
+    static constexpr float kFloorDbm = -200.0f;
+
+    // Trace A's rows turned into dBm through the scale they were drawn with.
+    // False, and nothing kept, when the rows are not levels (the FM
+    // detector's deviation).
+    bool Append(double endSec, const MarkerScale& drawnWith, const TraceRows& rows);
+    void Clear();
+
+    std::size_t Size() const { return size_; }
+    bool Empty() const { return size_ == 0; }
+    // Counts the fresh starts: a view that drew lines of an earlier count
+    // must begin again.
+    std::uint64_t Generation() const { return generation_; }
+    std::uint64_t NewestSeq() const { return nextSeq_ - 1; }
+    const SpectrogramBand& Band() const { return band_; }
+    // age 0 is the newest line, Size() - 1 the oldest.
+    const SpectrogramLine& Line(std::size_t age) const;
+
+    // Calls each(line) for the lines after `seq`, oldest first.
+    template <typename Each>
+    void ForEachSince(std::uint64_t seq, Each&& each) const {
+        for (std::size_t age = size_; age-- > 0;) {
+            const SpectrogramLine& line = Line(age);
+            if (line.seq > seq) {
+                each(line);
+            }
+        }
+    }
+
+  private:
+    static bool SameBand(const SpectrogramBand& a, const SpectrogramBand& b);
+
+    std::vector<SpectrogramLine> ring_;  // allocated with the first line
+    std::size_t newest_ = 0;             // index of the newest line in the ring
+    std::size_t size_ = 0;
+    std::uint64_t nextSeq_ = 1;
+    std::uint64_t generation_ = 0;
+    SpectrogramBand band_;
+};
+
+}  // namespace tavlin

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <cstdint>
+
+#include "document/spectrogram_history.h"
+
+class QPainter;
+
+namespace tavlin {
+
+class AnalyzerDocument;
+
+// What decides a line's colours: the bottom graticule line is the darkest
+// colour of the map, the reference level the brightest.
+struct WaterfallColours {
+    double refDbm = 0.0;
+    double dbPerDiv = 10.0;
+    bool operator==(const WaterfallColours&) const = default;
+};
+
+// The waterfall's picture: one row of 641 pixels for each line the history
+// can hold, the newest at the top, black where no line is yet. A new sweep
+// moves the rows down by one and draws one; the whole picture is drawn again
+// only when the history started afresh, the colours changed or more lines
+// came than it holds.
+class QtWaterfallImage {
+  public:
+    enum class Change { None, Scrolled, Redrawn };
+
+    QtWaterfallImage();
+
+    Change Sync(const SpectrogramHistory& history, const WaterfallColours& colours);
+    const QImage& Image() const { return image_; }
+    int Lines() const { return lines_; }  // rows holding a line, from the top
+
+    // The perceptually uniform map from dark (0) to bright (255).
+    static QRgb MapColour(int index);
+    static QRgb ColourOf(float levelDbm, const WaterfallColours& colours);
+
+  private:
+    void DrawLine(int y, const SpectrogramLine& line);
+    void Redraw(const SpectrogramHistory& history);
+
+    QImage image_;
+    std::uint64_t drawnSeq_ = 0;
+    std::uint64_t generation_ = 0;
+    WaterfallColours colours_;
+    int lines_ = 0;
+};
+
+// The waterfall under the plot, its columns under the plot's columns. A left
+// click places the active marker at the frequency under the pointer, as a
+// click on the plot does. The history is read when the view paints, so the
+// sweep never waits for a paint.
+class QtWaterfallView : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit QtWaterfallView(AnalyzerDocument& document, QWidget* parent = nullptr);
+
+    // The waterfall drawn into an image of the plot's width in plot units,
+    // for "Export Screen".
+    QImage RenderImage(int height);
+    const QtWaterfallImage& Picture() const { return picture_; }
+
+    // The whole view: the picture stretched to the columns of a plot of the
+    // given width, the time of the oldest line beside it.
+    static void Paint(QPainter& painter, const QSize& size, const QtWaterfallImage& picture,
+                      double oldestAgeSec);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+  public Q_SLOTS:
+    void RequestRepaint();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+  private:
+    // Brings the picture up to the history; the age of its oldest line in s.
+    double Sync();
+
+    AnalyzerDocument& doc_;
+    QtWaterfallImage picture_;
+};
+
+}  // namespace tavlin

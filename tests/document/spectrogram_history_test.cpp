@@ -1,0 +1,130 @@
+// The waterfall's history: lines in dBm that outlive a change of scale but
+// not a change of band, and an emitter that appears showing from its sweep.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "document/spectrogram_history.h"
+#include "e2e/virtual_unit_fixture.h"
+
+namespace tavlin {
+namespace {
+
+MarkerScale Scale(double startHz, double stopHz) {
+    MarkerScale scale;
+    scale.startHz = startHz;
+    scale.stopHz = stopHz;
+    scale.refLevelDbm = -10.0;
+    scale.dbPerDiv = 10.0;
+    return scale;
+}
+
+TraceRows Rows(double row) {
+    TraceRows rows;
+    rows.fill(row);
+    return rows;
+}
+
+TEST(SpectrogramHistory, KeepsLinesThroughAScaleChangeAndStartsAfreshOnAnotherBand) {
+    struct Case {
+        const char* name;
+        void (*change)(MarkerScale&);
+        bool kept;
+    };
+    const std::vector<Case> cases = {
+        {"reference level", [](MarkerScale& s) { s.refLevelDbm = -40.0; }, true},
+        {"dB/div", [](MarkerScale& s) { s.dbPerDiv = 2.0; }, true},
+        {"stop a twentieth of a pixel up", [](MarkerScale& s) { s.stopHz += 50.0; }, true},
+        {"start a pixel up", [](MarkerScale& s) { s.startHz += 1562.5; }, false},
+        {"stop moved", [](MarkerScale& s) { s.stopHz = 902e6; }, false},
+        {"zero span", [](MarkerScale& s) { s.stopHz = s.startHz; }, false},
+    };
+    for (const Case& c : cases) {
+        SpectrogramHistory history;
+        MarkerScale scale = Scale(900e6, 901e6);
+        ASSERT_TRUE(history.Append(1.0, scale, Rows(100.0)));
+        c.change(scale);
+        ASSERT_TRUE(history.Append(2.0, scale, Rows(100.0)));
+        EXPECT_EQ(history.Size(), c.kept ? 2u : 1u) << c.name;
+        EXPECT_EQ(history.Generation(), c.kept ? 0u : 1u) << c.name;
+        EXPECT_EQ(history.Line(0).seq, 2u) << c.name;
+    }
+}
+
+// Levels, not rows: the linear scale's millivolts come back as dBm, and the
+// FM detector's deviation is no level at all.
+TEST(SpectrogramHistory, StoresLevelsInDbmWhateverTheScale) {
+    SpectrogramHistory history;
+    MarkerScale scale = Scale(900e6, 901e6);
+    history.Append(1.0, scale, Rows(100.0));
+    EXPECT_FLOAT_EQ(history.Line(0).levelsDbm[0], -30.0f);
+    scale.linearScale = true;
+    history.Append(2.0, scale, Rows(250.0));  // half the reference's voltage
+    EXPECT_NEAR(history.Line(0).levelsDbm[0], -10.0 - 20.0 * std::log10(2.0), 1e-4);
+    history.Append(3.0, scale, Rows(500.0));
+    EXPECT_EQ(history.Line(0).levelsDbm[0], SpectrogramHistory::kFloorDbm);
+    MarkerScale fm = Scale(900e6, 900e6);
+    fm.zeroSpanFm = true;
+    EXPECT_FALSE(history.Append(4.0, fm, Rows(100.0)));
+    EXPECT_EQ(history.Size(), 3u);
+}
+
+TEST(SpectrogramHistory, TheRingDropsTheOldestAndSequenceNumbersRunOn) {
+    SpectrogramHistory history;
+    const std::size_t total = SpectrogramHistory::kCapacity + 3;
+    for (std::size_t i = 1; i <= total; ++i) {
+        history.Append(static_cast<double>(i), Scale(1e6, 2e6), Rows(0.0));
+    }
+    ASSERT_EQ(history.Size(), SpectrogramHistory::kCapacity);
+    EXPECT_EQ(history.Line(0).seq, total);
+    EXPECT_EQ(history.Line(history.Size() - 1).seq, 4u);
+    std::vector<std::uint64_t> since;
+    history.ForEachSince(total - 2, [&since](const SpectrogramLine& l) { since.push_back(l.seq); });
+    EXPECT_EQ(since, (std::vector<std::uint64_t>{total - 1, total}));
+}
+
+// Through the document and the virtual unit: a generator switched on after
+// three sweeps shows from the fourth line on, at its level in dBm however
+// the reference level is set; a new span, or the spectrogram turned off,
+// starts afresh.
+class SpectrogramSweepTest : public test::VirtualUnitTest {};
+
+TEST_F(SpectrogramSweepTest, AnEmitterShowsFromTheSweepItAppearedIn) {
+    Start(std::vector<sim::SceneEmitter>{});
+    doc->SetSpectrogramOn(true);
+    doc->SetCenterSpan(433.92e6, 200e3);
+    for (int sweep = 0; sweep < 6; ++sweep) {
+        if (sweep == 3) {
+            unit->SetBenchSignal(Cw(433.92e6, -40.0));
+        }
+        if (sweep == 5) {
+            Edit([](InstrumentState& s) { s.refLevelDbm = -20.0; });
+        }
+        Sweep();
+    }
+    const auto peakNearCentre = [](const SpectrogramLine& line) {
+        return *std::max_element(line.levelsDbm.begin() + 310, line.levelsDbm.begin() + 331);
+    };
+    const SpectrogramHistory h =
+        doc->ReadSpectrogram([](const SpectrogramHistory& history) { return history; });
+    ASSERT_EQ(h.Size(), 6u);
+    for (std::size_t age = 0; age < 6; ++age) {
+        const double peak = peakNearCentre(h.Line(age));
+        if (age < 3) {
+            EXPECT_NEAR(peak, -40.0, 1.5) << "line " << age;
+        } else {
+            EXPECT_LT(peak, -70.0) << "line " << age;
+        }
+    }
+    EXPECT_GT(h.Line(0).endSec, h.Line(5).endSec);
+    Sweep(433.92e6, 100e3);
+    EXPECT_EQ(doc->ReadSpectrogram([](const SpectrogramHistory& h) { return h.Size(); }), 1u);
+    doc->SetSpectrogramOn(false);
+    Sweep();
+    EXPECT_EQ(doc->ReadSpectrogram([](const SpectrogramHistory& h) { return h.Size(); }), 0u);
+}
+
+}  // namespace
+}  // namespace tavlin
