@@ -248,6 +248,33 @@ void ScpiSession::QueryOccupiedBandwidth(Call& call) {
     }
 }
 
+// The measurements on or off as the Utilities items turn them, keeping the
+// channel and percentage last entered. While one is on, step-sweep spans
+// draw power-averaged rows, which the readings need there.
+void ScpiSession::SetChannelPowerOn(Call& call) {
+    if (const std::optional<bool> on = Boolean(call)) {
+        TraceMeasurementSettings settings = doc_.TraceMeasurements();
+        settings.channelPowerOn = *on;
+        doc_.SetTraceMeasurements(settings);
+    }
+}
+
+void ScpiSession::QueryChannelPowerOn(Call& call) {
+    call.reply = doc_.TraceMeasurements().channelPowerOn ? "1" : "0";
+}
+
+void ScpiSession::SetOccupiedBandwidthOn(Call& call) {
+    if (const std::optional<bool> on = Boolean(call)) {
+        TraceMeasurementSettings settings = doc_.TraceMeasurements();
+        settings.occupiedBandwidthOn = *on;
+        doc_.SetTraceMeasurements(settings);
+    }
+}
+
+void ScpiSession::QueryOccupiedBandwidthOn(Call& call) {
+    call.reply = doc_.TraceMeasurements().occupiedBandwidthOn ? "1" : "0";
+}
+
 // A copy: the document keeps its own name, as with the automation's SAV.
 void ScpiSession::StoreState(Call& call) {
     if (const std::optional<std::string> name = FileName(call, false)) {

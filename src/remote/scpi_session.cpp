@@ -100,6 +100,8 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
         {"TRACe[:DATA]", nullptr, &S::QueryTrace},
         {"MEASure:CHPower", nullptr, &S::QueryChannelPower},
         {"MEASure:OBWidth", nullptr, &S::QueryOccupiedBandwidth},
+        {"MEASure:CHPower:STATe", &S::SetChannelPowerOn, &S::QueryChannelPowerOn},
+        {"MEASure:OBWidth:STATe", &S::SetOccupiedBandwidthOn, &S::QueryOccupiedBandwidthOn},
         {"MMEMory:STORe:STATe", &S::StoreState, nullptr},
         {"MMEMory:LOAD:STATe", &S::LoadState, nullptr},
         {"MMEMory:LOAD:LIMit", &S::LoadLimitMask, nullptr},

@@ -100,6 +100,10 @@ class ScpiSession {
     void QueryTrace(Call& call);
     void QueryChannelPower(Call& call);
     void QueryOccupiedBandwidth(Call& call);
+    void SetChannelPowerOn(Call& call);
+    void QueryChannelPowerOn(Call& call);
+    void SetOccupiedBandwidthOn(Call& call);
+    void QueryOccupiedBandwidthOn(Call& call);
     void StoreState(Call& call);
     void LoadState(Call& call);
     void LoadLimitMask(Call& call);

@@ -63,6 +63,8 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
          "-221,\"Settings conflict\";-221,\"Settings conflict\"\n"},
         {"MMEM:STOR:STAT 1,'../x.pqz';:MMEM:LOAD:STAT \"absent.pqz\";:SYST:ERR?;ERR?",
          "-257,\"File name error\";-256,\"File name not found\"\n"},
+        {"MEAS:CHP:STAT ON;STAT?;:MEAS:OBW:STAT?;STAT 1;STAT?;:MEAS:CHP:STAT OFF;STAT?",
+         "1;0;1;0\n"},
         {"MMEM:LOAD:LIM 'absent.csv';:CALC:LIM:FAIL?;:SYST:ERR?;ERR?",
          "-256,\"File name not found\";-221,\"Settings conflict\"\n"},
         // status: a command error sets bit 5 of the event register, which
