@@ -30,6 +30,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <memory>
@@ -107,6 +108,23 @@ TEST_F(ApplicationTest, StartWithAFolderForAStateFileShowsWhyAndPresets) {
     EXPECT_DOUBLE_EQ(application.Document().Frequencies().CenterHz(), 915e6);
     ASSERT_EQ(prompter.Count(), 1u);
     EXPECT_EQ(prompter.Boxes()[0].caption, "UNABLE TO OPEN");
+}
+
+// A mask file loaded from the window becomes the limit lines; one that
+// cannot be used is named in a box and leaves the lines as they were.
+TEST_F(ApplicationTest, LimitMaskFromTheWindowOrABoxThatSaysWhy) {
+    QtApplication application(unit, clock, &prompter);
+    ASSERT_TRUE(application.Start());
+    std::ofstream(directory_ / "bad.csv") << "915e6,-10\n914e6,-10\n";
+    EXPECT_FALSE(application.Frame().LoadLimitMaskFile(
+        QString::fromStdString((directory_ / "bad.csv").string())));
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].text,
+              "bad.csv: line 2: the frequency falls below the point before it");
+    EXPECT_TRUE(application.Document().LimitMaskInUse().Empty());
+    EXPECT_TRUE(
+        application.Frame().LoadLimitMaskFile(TAVLIN_SOURCE_DIR "/scenes/emission_mask.csv"));
+    EXPECT_EQ(application.Document().LimitMaskInUse().upper.size(), 6u);
 }
 
 // What the user is told is the document's start-up; here, that the window
