@@ -251,28 +251,32 @@ void ScpiSession::QueryOccupiedBandwidth(Call& call) {
 // The measurements on or off as the Utilities items turn them, keeping the
 // channel and percentage last entered. While one is on, step-sweep spans
 // draw power-averaged rows, which the readings need there.
-void ScpiSession::SetChannelPowerOn(Call& call) {
+void ScpiSession::SetMeasurementOn(Call& call, bool TraceMeasurementSettings::*switched) {
     if (const std::optional<bool> on = Boolean(call)) {
         TraceMeasurementSettings settings = doc_.TraceMeasurements();
-        settings.channelPowerOn = *on;
+        settings.*switched = *on;
         doc_.SetTraceMeasurements(settings);
     }
+}
+
+void ScpiSession::QueryMeasurementOn(Call& call, bool TraceMeasurementSettings::*switched) {
+    call.reply = doc_.TraceMeasurements().*switched ? "1" : "0";
+}
+
+void ScpiSession::SetChannelPowerOn(Call& call) {
+    SetMeasurementOn(call, &TraceMeasurementSettings::channelPowerOn);
 }
 
 void ScpiSession::QueryChannelPowerOn(Call& call) {
-    call.reply = doc_.TraceMeasurements().channelPowerOn ? "1" : "0";
+    QueryMeasurementOn(call, &TraceMeasurementSettings::channelPowerOn);
 }
 
 void ScpiSession::SetOccupiedBandwidthOn(Call& call) {
-    if (const std::optional<bool> on = Boolean(call)) {
-        TraceMeasurementSettings settings = doc_.TraceMeasurements();
-        settings.occupiedBandwidthOn = *on;
-        doc_.SetTraceMeasurements(settings);
-    }
+    SetMeasurementOn(call, &TraceMeasurementSettings::occupiedBandwidthOn);
 }
 
 void ScpiSession::QueryOccupiedBandwidthOn(Call& call) {
-    call.reply = doc_.TraceMeasurements().occupiedBandwidthOn ? "1" : "0";
+    QueryMeasurementOn(call, &TraceMeasurementSettings::occupiedBandwidthOn);
 }
 
 // A copy: the document keeps its own name, as with the automation's SAV.

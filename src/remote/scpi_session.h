@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "document/trace_measurements.h"
 #include "remote/scpi_parser.h"
 
 namespace tavlin {
@@ -104,6 +105,8 @@ class ScpiSession {
     void QueryChannelPowerOn(Call& call);
     void SetOccupiedBandwidthOn(Call& call);
     void QueryOccupiedBandwidthOn(Call& call);
+    void SetMeasurementOn(Call& call, bool TraceMeasurementSettings::*switched);
+    void QueryMeasurementOn(Call& call, bool TraceMeasurementSettings::*switched);
     void StoreState(Call& call);
     void LoadState(Call& call);
     void LoadLimitMask(Call& call);
