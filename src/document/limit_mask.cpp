@@ -24,17 +24,24 @@ std::optional<double> LimitAt(const std::vector<LimitMaskPoint>& points, double 
     }
     // Every sweep draws 641 columns of a mask of up to 10 000 points: each
     // column finds its points by bisection.
-    const auto byHz = [](const LimitMaskPoint& p) { return p.hz; };
-    const auto [first, last] = std::ranges::equal_range(points, hz, {}, byHz);
+    const auto first =
+        std::lower_bound(points.begin(), points.end(), hz,
+                         [](const LimitMaskPoint& p, double value) { return p.hz < value; });
+    const auto last =
+        std::upper_bound(first, points.end(), hz,
+                         [](double value, const LimitMaskPoint& p) { return value < p.hz; });
     if (first == last) {
         const LimitMaskPoint& below = *(first - 1);
         const double t = (hz - below.hz) / (first->hz - below.hz);
         return below.dbm + t * (first->dbm - below.dbm);
     }
-    const auto levels = std::ranges::subrange(first, last);
-    const auto strictest = stricterIsLower ? std::ranges::min(levels, {}, &LimitMaskPoint::dbm)
-                                           : std::ranges::max(levels, {}, &LimitMaskPoint::dbm);
-    return strictest.dbm;
+    // Points sharing a frequency make a step in the mask: the stricter side holds there.
+    const auto byLevel = [](const LimitMaskPoint& a, const LimitMaskPoint& b) {
+        return a.dbm < b.dbm;
+    };
+    const auto strictest = stricterIsLower ? std::min_element(first, last, byLevel)
+                                           : std::max_element(first, last, byLevel);
+    return strictest->dbm;
 }
 
 std::string_view Trim(std::string_view s) {
