@@ -142,6 +142,7 @@ TEST_F(TavlinCliTest, SceneFaultsShowTheirMessagesAndExitStatus) {
         std::string arguments;
         int exitCode;
         std::vector<const char*> messages;
+        const char* simulate = "--simulate=";
     };
     const char* notFound = "ERROR 1: TAVLIN NOT FOUND\nClosing application";
     const char* errorSix =
@@ -213,15 +214,33 @@ TEST_F(TavlinCliTest, SceneFaultsShowTheirMessagesAndExitStatus) {
          peakOfOneMegahertz,
          3,
          {errorSix, notFound}},
+        // Through libftdi and the virtual converter the unit's absence is the
+        // converter missing from the bus, as when a cable is pulled.
+        {"unplugged in the sweep and back, through libftdi",
+         R"({"unplug_after_commands": 1038, "replug_after_ms": 1500})",
+         peakOfOneMegahertz + std::string(" -c USB:RES ") + peakOfOneMegahertz,
+         0,
+         {errorSix},
+         "--simulate-usb="},
+        {"unplugged for good, through libftdi",
+         R"({"unplug_after_commands": 1038})",
+         peakOfOneMegahertz,
+         3,
+         {errorSix, notFound},
+         "--simulate-usb="},
     };
     std::vector<std::future<RunResult>> runs;
     for (std::size_t index = 0; index < std::size(rows); ++index) {
         const std::string tag = "row" + std::to_string(index);
+        // A serial of its own gives each row its own calibration cache, so
+        // every row reads the table at start-up.
         std::ofstream(workDir / (tag + ".json"))
-            << R"({"signals": [{"freq_hz": 915.2e6, "level_dbm": -30}],)"
+            << R"({"serial": "TV9)" << index << R"(", )"
+            << R"("signals": [{"freq_hz": 915.2e6, "level_dbm": -30}],)"
             << R"( "trigger": {"period_ms": 10}, "faults": )" << rows[index].faults << "}";
         runs.push_back(std::async(std::launch::async, [this, tag, &row = rows[index]] {
-            return Run("--answer yes --simulate=" + tag + ".json " + row.arguments, tag);
+            return Run("--answer yes " + std::string(row.simulate) + tag + ".json " + row.arguments,
+                       tag);
         }));
     }
     for (std::size_t index = 0; index < std::size(rows); ++index) {

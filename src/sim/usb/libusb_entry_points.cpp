@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "sim/usb/virtual_converter.h"
 #include "sim/usb/virtual_usb_bus.h"
@@ -129,7 +130,8 @@ ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context* /*context*/, libusb_d
     if (list == nullptr) {
         return LIBUSB_ERROR_INVALID_PARAM;
     }
-    const auto converters = VirtualUsbBus::Instance().Converters();
+    auto converters = VirtualUsbBus::Instance().Converters();
+    std::erase_if(converters, [](const auto& converter) { return !converter->OnBus(); });
     auto* devices = new (std::nothrow) libusb_device*[converters.size() + 1];
     if (devices == nullptr) {
         return LIBUSB_ERROR_NO_MEM;

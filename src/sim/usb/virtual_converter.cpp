@@ -95,6 +95,17 @@ void VirtualConverter::Unplug() {
     plugged_ = false;
 }
 
+bool VirtualConverter::OnBus() const {
+    {
+        std::lock_guard lock(mutex_);
+        if (!plugged_) {
+            return false;
+        }
+    }
+    int count = 0;
+    return backend_.DeviceCount(count) == kUsbOk && count > 0;
+}
+
 int VirtualConverter::Open(int& handle) {
     std::lock_guard lock(mutex_);
     handle = 0;

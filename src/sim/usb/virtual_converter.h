@@ -38,6 +38,10 @@ class VirtualConverter {
     // From now on every call fails with LIBUSB_ERROR_NO_DEVICE and the
     // backend is no longer touched.
     void Unplug();
+    // On the bus: not unplugged, and the unit behind it is powered and
+    // attached (a scene's unplug fault, or the second after a port cycle,
+    // takes the whole converter off the bus, as pulling the cable does).
+    bool OnBus() const;
 
     int Open(int& handle);
     void Close(int handle);
