@@ -32,6 +32,7 @@ fuzzers=(
     "device_bytes_fuzz 20000 20"
     "scene_fuzz 16384 30"
     "command_race_fuzz 4096 60"
+    "limit_mask_fuzz 65536 10"
 )
 dir=${FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
