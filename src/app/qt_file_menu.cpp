@@ -256,7 +256,7 @@ void QtFileMenu::OnExportScreen() {
 // --- Printing --------------------------------------------------------------------------
 
 bool QtFileMenu::PrintOn(QPrinter& printer) {
-    if (view_.Print(printer)) {
+    if (view_.Print(printer, printBelow_)) {
         return true;
     }
     doc_.GetPrompter().Inform("The page could not be printed.", "PRINT ERROR");
@@ -273,7 +273,7 @@ void QtFileMenu::OnPrint() {
 void QtFileMenu::OnPrintPreview() {
     QPrintPreviewDialog preview(&printer_, window_);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-            [this](QPrinter* printer) { view_.Print(*printer); });
+            [this](QPrinter* printer) { view_.Print(*printer, printBelow_); });
     preview.exec();
 }
 

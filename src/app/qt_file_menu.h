@@ -7,12 +7,12 @@
 #include <memory>
 
 #include "app/qt_recent_files.h"
+#include "view/qt_plot_view.h"
 
 class QAction;
 
 namespace tavlin {
 
-class QtPlotView;
 class AnalyzerDocument;
 
 // The File menu: state files (New, Recall, Save, Save As and the four most
@@ -44,6 +44,8 @@ class QtFileMenu final : public QMenu {
     // What "Export Screen" saves; the plot view's screen unless the window
     // puts more beside it (the waterfall).
     void SetScreenRenderer(std::function<QImage()> render) { renderScreen_ = std::move(render); }
+    // What a printed page carries under the plot (the waterfall, while shown).
+    void SetPrintBelow(QtPlotView::PaintBelow paintBelow) { printBelow_ = std::move(paintBelow); }
     bool PrintOn(QPrinter& printer);
     QStringList RecentFiles() const { return recent_.Files(); }
 
@@ -71,6 +73,7 @@ class QtFileMenu final : public QMenu {
     AnalyzerDocument& doc_;
     QtPlotView& view_;
     std::function<QImage()> renderScreen_;
+    QtPlotView::PaintBelow printBelow_;
     QWidget* window_;
     QtRecentFiles recent_;
     QPrinter printer_;

@@ -122,6 +122,11 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     CreateTraceMenu(dialogs);
     CreateViewMenu();
     fileMenu_->SetScreenRenderer([this] { return RenderScreen(); });
+    fileMenu_->SetPrintBelow([this](QPainter& painter, const QRect& area) {
+        if (!waterfall_->isHidden()) {
+            waterfall_->PaintOn(painter, area);
+        }
+    });
     settingsMenu_ = new QtSettingsMenu(doc_, dialogs, this);
     menuBar()->addMenu(settingsMenu_);
     automation_ = std::make_unique<AutomationServer>(doc_);

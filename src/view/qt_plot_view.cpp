@@ -8,6 +8,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
@@ -26,6 +27,19 @@ constexpr int kIndicatorTickMs = 100;
 
 const QRect kIndicatorSquare(plot::kIndicatorLeft, plot::kIndicatorTop, plot::kIndicatorSize,
                              plot::kIndicatorSize);
+
+// Under the printed plot: as wide as the plot and at most half its height,
+// where the page has room for a useful strip (a landscape page has none).
+std::optional<QRect> PrintedBelowPlot(int pageHeight, int scale) {
+    constexpr int kGap = 10;
+    constexpr int kLeastHeight = 100;
+    const int top = plot::kPrintTop + (plot::kHeight - plot::kScreenTop) + kGap;
+    const int height = std::min(plot::kHeight / 2, pageHeight / scale - top - kGap);
+    if (height < kLeastHeight) {
+        return std::nullopt;
+    }
+    return QRect(0, top * scale, plot::kWidth * scale, height * scale);
+}
 
 }  // namespace
 
@@ -107,13 +121,20 @@ QImage QtPlotView::RenderScreen() const {
     return image;
 }
 
-bool QtPlotView::Print(QPrinter& printer) const {
+bool QtPlotView::Print(QPrinter& printer, const PaintBelow& paintBelow) const {
     QPainter painter;
     if (!painter.begin(&printer)) {
         return false;
     }
     const int scale = PlotAnnotations::PrintScale(printer.width(), printer.height());
     QtPlotPainter::PaintPage(painter, TakePlotSnapshot(doc_), scale);
+    if (paintBelow) {
+        if (const auto area = PrintedBelowPlot(printer.height(), scale)) {
+            painter.save();
+            paintBelow(painter, *area);
+            painter.restore();
+        }
+    }
     return painter.end();
 }
 

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QTransform>
 #include <QWidget>
+#include <functional>
 
 #include "view/activity_indicator.h"
 
@@ -32,9 +33,14 @@ class QtPlotView : public QWidget {
     // readout, for "Export Screen".
     QImage RenderScreen() const;
 
+    // What a page carries under the plot (the waterfall): it paints into the
+    // rectangle given, in the printer's device pixels.
+    using PaintBelow = std::function<void(QPainter&, const QRect&)>;
+
     // One page: white paper, black ink, the title when one is set, scaled to
-    // the printer's drawing area. False when the printer cannot be drawn on.
-    bool Print(QPrinter& printer) const;
+    // the printer's drawing area, and under it what paintBelow draws where
+    // the page has room for it. False when the printer cannot be drawn on.
+    bool Print(QPrinter& printer, const PaintBelow& paintBelow = {}) const;
 
     float IndicatorAngle() const { return indicator_.Angle(); }
 

@@ -20,6 +20,7 @@ namespace {
 
 constexpr int kCapacity = static_cast<int>(SpectrogramHistory::kCapacity);
 constexpr int kMapTop = 255;
+constexpr int kAgeRefreshMs = 1000;
 const QColor kFrameBlue(0, 0, 192);
 
 // matplotlib's viridis map (public domain, CC0) as a sixth-degree polynomial
@@ -144,6 +145,15 @@ QtWaterfallView::QtWaterfallView(AnalyzerDocument& document, QWidget* parent)
     setObjectName(QStringLiteral("waterfall"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // With sweeping stopped no repaint comes from the document, but the
+    // oldest line keeps getting older.
+    ageTimer_.setInterval(kAgeRefreshMs);
+    connect(&ageTimer_, &QTimer::timeout, this, [this] {
+        if (isVisible() && picture_.Lines() > 0) {
+            update();
+        }
+    });
+    ageTimer_.start();
 }
 
 QSize QtWaterfallView::sizeHint() const {
@@ -209,6 +219,15 @@ QImage QtWaterfallView::RenderImage(int height) {
     Paint(painter, image.size(), picture_, age);
     painter.end();
     return image;
+}
+
+void QtWaterfallView::PaintOn(QPainter& painter, const QRect& area) {
+    const double age = Sync();
+    painter.save();
+    painter.translate(area.topLeft());
+    painter.setClipRect(QRect(QPoint(0, 0), area.size()));
+    Paint(painter, area.size(), picture_, age);
+    painter.restore();
 }
 
 // The same column a click on the plot above would pick.

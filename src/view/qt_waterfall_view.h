@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 
@@ -63,6 +64,8 @@ class QtWaterfallView : public QWidget {
     // The waterfall drawn into an image of the plot's width in plot units,
     // for "Export Screen".
     QImage RenderImage(int height);
+    // The waterfall painted into a rectangle of another device (a printed page).
+    void PaintOn(QPainter& painter, const QRect& area);
     const QtWaterfallImage& Picture() const { return picture_; }
 
     // The whole view: the picture stretched to the columns of a plot of the
@@ -86,6 +89,7 @@ class QtWaterfallView : public QWidget {
 
     AnalyzerDocument& doc_;
     QtWaterfallImage picture_;
+    QTimer ageTimer_;  // keeps the age of the oldest line counting between sweeps
 };
 
 }  // namespace tavlin

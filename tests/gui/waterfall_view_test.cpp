@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPrinter>
 #include <cmath>
 #include <limits>
 
@@ -124,6 +126,23 @@ TEST(WaterfallWindow, TheMenuShowsItAClickPlacesTheMarkerAndTheExportsTakeItIn) 
     ASSERT_EQ(lines.size(), 3);  // the comment, the positions, one sweep
     EXPECT_TRUE(lines[0].startsWith('#'));
     EXPECT_EQ(lines[2].count(','), 641);
+
+    // On paper the waterfall goes under the plot, in the rectangle the page
+    // leaves it, and nowhere else.
+    QImage page(800, 1200, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    frame.Waterfall().PaintOn(painter, QRect(40, 700, 660, 335));
+    painter.end();
+    const QRgb newestLine = page.pixel(40 + 10 + 320, 700) & RGB_MASK;
+    EXPECT_NE(newestLine, qRgb(255, 255, 255) & RGB_MASK);
+    EXPECT_NE(newestLine, qRgb(0, 0, 0) & RGB_MASK);
+    EXPECT_EQ(page.pixel(20, 699), qRgb(255, 255, 255));
+    EXPECT_EQ(page.pixel(720, 900), qRgb(255, 255, 255));
+    EXPECT_EQ(page.pixel(370, 1036), qRgb(255, 255, 255));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFileName(QString::fromStdString((gui.Directory() / "page.pdf").string()));
+    EXPECT_TRUE(frame.FileMenu().PrintOn(printer));
 
     spectrogram->trigger();
     EXPECT_FALSE(doc.SpectrogramOn());
