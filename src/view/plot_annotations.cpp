@@ -238,7 +238,7 @@ PlotPoint PlotAnnotations::GlyphAt(double position, double level) const {
 
 int PlotAnnotations::PrintScale(int pageWidth, int pageHeight) {
     const int unitsAcross = pageWidth > pageHeight ? 900 : 800;
-    return std::max(1, pageWidth / unitsAcross);
+    return std::max(1, std::min(pageWidth / unitsAcross, pageHeight / plot::kPrintedHeight));
 }
 
 }  // namespace tavlin

@@ -61,8 +61,10 @@ class PlotAnnotations {
     std::optional<PlotPoint> Marker2Glyph() const;
 
     // Printer units per plot unit for a page of this drawing area: a landscape
-    // page holds 900 units across, a portrait one 800. Never below 1, so a
-    // small page still prints (too large) rather than collapsing to a point.
+    // page holds 900 units across, a portrait one 800, and the page must hold
+    // the screen down to its marker readout (a landscape page is too short
+    // for 900 across). Never below 1, so a small page still prints (too
+    // large) rather than collapsing to a point.
     static int PrintScale(int pageWidth, int pageHeight);
 
   private:

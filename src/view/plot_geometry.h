@@ -26,6 +26,8 @@ constexpr int kDivisions = 10;
 constexpr int kColumnsPerDivision = 64;
 constexpr int kRowsPerDivision = 50;
 constexpr int kLastColumn = 640;
+// On paper the screen moves down by the title; its bottom is the readout's.
+constexpr int kPrintedHeight = kPrintTop + kHeight - kScreenTop;
 
 // The square of the sweep-activity indicator, in the top right corner.
 constexpr int kIndicatorLeft = 624;

@@ -33,7 +33,7 @@ const QRect kIndicatorSquare(plot::kIndicatorLeft, plot::kIndicatorTop, plot::kI
 std::optional<QRect> PrintedBelowPlot(int pageHeight, int scale) {
     constexpr int kGap = 10;
     constexpr int kLeastHeight = 100;
-    const int top = plot::kPrintTop + (plot::kHeight - plot::kScreenTop) + kGap;
+    const int top = plot::kPrintedHeight + kGap;
     const int height = std::min(plot::kHeight / 2, pageHeight / scale - top - kGap);
     if (height < kLeastHeight) {
         return std::nullopt;

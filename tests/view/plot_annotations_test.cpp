@@ -117,5 +117,18 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
     }
 }
 
+// The page takes 800 units across in portrait and 900 in landscape, as long
+// as the whole screen, down to the marker readout, still fits its height.
+TEST(PlotAnnotationsTest, PrintScaleFillsThePageWithoutCuttingOffTheReadout) {
+    EXPECT_EQ(PlotAnnotations::PrintScale(4800, 6600), 6);
+    EXPECT_EQ(PlotAnnotations::PrintScale(9000, 8000), 10) << "wider than tall, with room";
+    // A4 at 1200 dpi: 900 across (15) would put the readout off the page.
+    const int landscape = PlotAnnotations::PrintScale(14033, 9917);
+    EXPECT_EQ(landscape, 14);
+    EXPECT_LE(plot::kPrintedHeight * landscape, 9917);
+    EXPECT_EQ(PlotAnnotations::PrintScale(6600, 4800), 6);
+    EXPECT_EQ(PlotAnnotations::PrintScale(300, 200), 1) << "too small a page still prints";
+}
+
 }  // namespace
 }  // namespace tavlin
