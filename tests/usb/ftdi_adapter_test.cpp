@@ -256,10 +256,16 @@ TEST_F(UsbPathTest, EachSweepKindReadsItsEmitterThroughLibftdi) {
         OpenDocument();
         doc->SetFrequencies(row.startHz, row.stopHz);
         const bool counted = std::string(row.kind) == "FFT";
+        // The unit runs in real time here: a host starved long enough (the
+        // suite under ThreadSanitizer on a busy machine) loses a block now
+        // and then, as on a busy bus, and the sweep shows a hole. Max hold
+        // over two sweeps reads what either saw; a path that loses the
+        // emitter every time still fails.
         doc->EditSettings([&](InstrumentState& s) {
             s.refLevelDbm = 0.0;
             s.sweepTimeSec = 0.01;
             s.realtimeMode = counted ? 1 : 0;  // one transform: one 512-pair capture
+            s.maxHold = counted ? 0 : 1;
         });
         const auto shortCaptures = [this] {
             return watch.Count(
@@ -268,7 +274,7 @@ TEST_F(UsbPathTest, EachSweepKindReadsItsEmitterThroughLibftdi) {
         const int capturesBefore = shortCaptures();
         clock.longPolls = 0;
         doc->ApplyLevelPlan();
-        for (int sweep = 0; sweep < (counted ? 5 : 1); ++sweep) {
+        for (int sweep = 0; sweep < (counted ? 5 : 2); ++sweep) {
             doc->PerformSweep();
         }
         MarkerCommands(*doc).Peak();
