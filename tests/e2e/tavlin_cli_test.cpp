@@ -15,6 +15,16 @@
 
 namespace {
 
+// With --simulate-usb the program starts itself again with the virtual USB
+// library preloaded. In a build under AddressSanitizer that library then
+// comes before the sanitizer's runtime, which the runtime refuses unless it
+// is told that the order is meant.
+std::string SanitizerOptions() {
+    const char* given = std::getenv("ASAN_OPTIONS");
+    const std::string options = given != nullptr && *given != '\0' ? std::string(given) + ":" : "";
+    return "ASAN_OPTIONS='" + options + "verify_asan_link_order=0' ";
+}
+
 struct RunResult {
     int exitCode = -1;
     std::string out;
@@ -31,8 +41,8 @@ class TavlinCliTest : public ::testing::Test {
     RunResult Run(const std::string& arguments, const std::string& tag = "") const {
         const std::string out = tag + "stdout.txt";
         const std::string err = tag + "stderr.txt";
-        const std::string command = "cd '" + workDir.string() +
-                                    "' && timeout 60 '" TAVLIN_CLI_PATH "' " + arguments +
+        const std::string command = "cd '" + workDir.string() + "' && " + SanitizerOptions() +
+                                    "timeout 60 '" TAVLIN_CLI_PATH "' " + arguments +
                                     " </dev/null >" + out + " 2>" + err;
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
