@@ -192,12 +192,7 @@ void QtFileMenu::OnSaveAs() {
 // --- Export ----------------------------------------------------------------------------
 
 bool QtFileMenu::ExportTraceTo(const QString& path) {
-    const std::string error = TraceExport::Write(doc_, ToPath(path));
-    if (!error.empty()) {
-        doc_.GetPrompter().Inform(error, kSaveFailedCaption);
-        return false;
-    }
-    return true;
+    return ShownIfFailed(TraceExport::Write(doc_, ToPath(path)));
 }
 
 // QSaveFile writes beside the target and renames on commit, so a failed
@@ -221,7 +216,11 @@ bool QtFileMenu::ExportScreenTo(const QString& path) {
 }
 
 bool QtFileMenu::ExportSpectrogramTo(const QString& path) {
-    const std::string error = SpectrogramExport::Write(doc_, ToPath(path));
+    return ShownIfFailed(SpectrogramExport::Write(doc_, ToPath(path)));
+}
+
+// An export's error, when there is one, in the box of a failed save.
+bool QtFileMenu::ShownIfFailed(const std::string& error) {
     if (!error.empty()) {
         doc_.GetPrompter().Inform(error, kSaveFailedCaption);
         return false;

@@ -5,6 +5,7 @@
 #include <QPrinter>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/qt_recent_files.h"
 #include "view/qt_plot_view.h"
@@ -57,6 +58,7 @@ class QtFileMenu final : public QMenu {
     QString AskOpenFileName(const QString& title, const QString& filter);
     QString AskSaveFileName(const QString& title, const QString& filter, const QString& suffix);
     QString StartDirectory() const;
+    bool ShownIfFailed(const std::string& error);
 
     void OnNew();
     void OnRecall();

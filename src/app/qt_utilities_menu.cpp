@@ -97,11 +97,12 @@ void QtUtilitiesMenu::SetChannelPower(bool on) {
         const double spanHz = doc_.Settings().stopFreqHz - doc_.Settings().startFreqHz;
         const std::optional<double> bandwidthHz =
             dialogs_.EnterFrequency("Channel Bandwidth", spanHz / 2.0);
-        if (bandwidthHz && !(*bandwidthHz > 0.0)) {
+        const bool usable = bandwidthHz && *bandwidthHz > 0.0;
+        if (bandwidthHz && !usable) {
             doc_.GetPrompter().Inform("The channel bandwidth must be greater than 0 Hz.",
                                       "Channel Power");
         }
-        if (!bandwidthHz || !(*bandwidthHz > 0.0)) {
+        if (!usable) {
             ShowMeasurementsOn();
             return;
         }

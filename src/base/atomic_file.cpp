@@ -109,6 +109,12 @@ bool WriteFileAtomically(const std::filesystem::path& target, std::span<const st
     return true;
 }
 
+bool WriteTextAtomically(const std::filesystem::path& target, std::string_view text,
+                         std::string& error) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    return WriteFileAtomically(target, std::span<const std::uint8_t>(bytes, text.size()), error);
+}
+
 // Opened without blocking, so a FIFO named as a file cannot hold the program
 // at the open; only a regular file is read, and only up to its bound, so a
 // folder, a device such as /dev/zero or a huge file is refused with a reason.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavlin {
@@ -13,6 +14,9 @@ namespace tavlin {
 // it over the target, so a failed write never destroys the old file.
 // On failure returns false and describes the problem in `error`.
 bool WriteFileAtomically(const std::filesystem::path& target, std::span<const std::uint8_t> content,
+                         std::string& error);
+// The same for a text (CSV files, reports).
+bool WriteTextAtomically(const std::filesystem::path& target, std::string_view text,
                          std::string& error);
 
 // Reads a whole regular file of at most `maxBytes`. Returns false (with

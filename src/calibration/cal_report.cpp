@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <span>
 
 #include "base/atomic_file.h"
 #include "calibration/cal_bench.h"
@@ -100,10 +99,8 @@ CalReportResult CalReport::Run(const std::filesystem::path& reportFile) {
     prompter_.Inform("Disconnect and terminate RF input", "USER ACTION REQUIRED");
     bus_.ConnectGenerator(false);
     NoiseFloor();
-    const std::span<const std::uint8_t> bytes(
-        reinterpret_cast<const std::uint8_t*>(result_.text.data()), result_.text.size());
     std::string error;
-    result_.written = WriteFileAtomically(reportFile, bytes, error);
+    result_.written = WriteTextAtomically(reportFile, result_.text, error);
     if (!result_.written) {
         prompter_.Inform("Cannot write " + reportFile.string() + ": " + error, "CAL FAIL");
     }

@@ -243,10 +243,8 @@ bool AnalyzerDocument::SaveLimitMaskBeside(const std::filesystem::path& statePat
         std::filesystem::remove(maskPath, ignored);
         return true;
     }
-    const std::string text = FormatLimitMask(mask);
     std::string error;
-    if (!WriteFileAtomically(
-            maskPath, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, error)) {
+    if (!WriteTextAtomically(maskPath, FormatLimitMask(mask), error)) {
         prompter_.Inform(error, kSaveCaption);
         return false;
     }

@@ -213,10 +213,9 @@ void QtWaterfallView::paintEvent(QPaintEvent* /*event*/) {
 }
 
 QImage QtWaterfallView::RenderImage(int height) {
-    const double age = Sync();
     QImage image(plot::kWidth, height, QImage::Format_RGB32);
     QPainter painter(&image);
-    Paint(painter, image.size(), picture_, age);
+    PaintOn(painter, image.rect());
     painter.end();
     return image;
 }

@@ -1,8 +1,5 @@
 #include "view/spectrogram_export.h"
 
-#include <cstdint>
-#include <span>
-
 #include "base/atomic_file.h"
 #include "base/bounded_format.h"
 #include "document/analyzer_document.h"
@@ -59,9 +56,8 @@ std::string SpectrogramExport::Write(const AnalyzerDocument& document,
     const SpectrogramHistory history =
         document.ReadSpectrogram([](const SpectrogramHistory& h) { return h; });
     const std::string csv = Csv(history);
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());
     std::string error;
-    if (!WriteFileAtomically(path, std::span<const std::uint8_t>(bytes, csv.size()), error)) {
+    if (!WriteTextAtomically(path, csv, error)) {
         return "The spectrogram was not exported. " + error;
     }
     return {};

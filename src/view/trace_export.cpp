@@ -1,8 +1,5 @@
 #include "view/trace_export.h"
 
-#include <cstdint>
-#include <span>
-
 #include "base/atomic_file.h"
 #include "base/bounded_format.h"
 #include "document/analyzer_document.h"
@@ -50,9 +47,8 @@ std::string TraceExport::Write(const AnalyzerDocument& document,
     const auto rows =
         document.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
     const std::string csv = Csv(scale, rows);
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());
     std::string error;
-    if (!WriteFileAtomically(path, std::span<const std::uint8_t>(bytes, csv.size()), error)) {
+    if (!WriteTextAtomically(path, csv, error)) {
         return "The trace was not exported. " + error;
     }
     return {};
