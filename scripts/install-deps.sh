@@ -6,7 +6,7 @@ if [ "$(id -u)" -ne 0 ]; then
     SUDO="sudo"
 fi
 PACKAGES=(
-    build-essential cmake pkg-config git
+    build-essential cmake pkg-config git clang-format python3
     libgtest-dev libgmock-dev libbenchmark-dev
     libftdi1-dev libusb-1.0-0-dev libasound2-dev nlohmann-json3-dev libfftw3-dev
     qt6-base-dev fonts-liberation

@@ -10,7 +10,9 @@ std::uint32_t Clock::TickMs() {
     return static_cast<std::uint32_t>(ms);
 }
 
-Clock::TimePoint SteadyClock::Now() { return std::chrono::steady_clock::now(); }
+Clock::TimePoint SteadyClock::Now() {
+    return std::chrono::steady_clock::now();
+}
 
 void SteadyClock::SleepMs(int milliseconds) {
     if (milliseconds > 0) {

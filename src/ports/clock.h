@@ -8,7 +8,7 @@ namespace tavlin {
 // Every wait in the core goes through a Clock, so that tests can run the
 // 5 ms command pauses, 150 ms sampler waits and 2.5 s port cycles at speed.
 class Clock {
-public:
+  public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
     virtual ~Clock() = default;
@@ -21,7 +21,7 @@ public:
 
 // The production clock: real time, real sleeps.
 class SteadyClock final : public Clock {
-public:
+  public:
     TimePoint Now() override;
     void SleepMs(int milliseconds) override;
 };

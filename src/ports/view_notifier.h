@@ -5,7 +5,7 @@ namespace tavlin {
 // Repaint requests from the document and the sweep thread to the views.
 // Implementations must only post the request; they never paint in the caller.
 class ViewNotifier {
-public:
+  public:
     virtual ~ViewNotifier() = default;
     // Full repaint with the document's current state.
     virtual void UpdateAllViews() = 0;
@@ -14,7 +14,7 @@ public:
 };
 
 class NullViewNotifier final : public ViewNotifier {
-public:
+  public:
     void UpdateAllViews() override {}
     void InvalidateTrace() override {}
 };
