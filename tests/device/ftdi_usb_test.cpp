@@ -227,6 +227,27 @@ TEST(ByteQueueTest, CloseWakesABlockedTakeWithWhatIsLeftAndIsFinal) {
     EXPECT_TRUE(out.empty());
 }
 
+// The ring starts at 64 KiB: the second append wraps it, the third grows it
+// while wrapped. The byte pattern repeats every 251 bytes, so a block moved by
+// a whole turn of the ring would show.
+TEST(ByteQueueTest, GrowingWhileWrappedKeepsTheOrder) {
+    ByteQueue queue;
+    const auto pattern = [](std::size_t from, std::size_t count) {
+        Bytes bytes(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            bytes[i] = static_cast<std::uint8_t>((from + i) % 251);
+        }
+        return bytes;
+    };
+    Bytes out;
+    ASSERT_TRUE(Put(queue, pattern(0, 60000)));
+    ASSERT_EQ(Take(queue, 50000, out), TakeResult::kComplete);
+    ASSERT_TRUE(Put(queue, pattern(60000, 30000)));
+    ASSERT_TRUE(Put(queue, pattern(90000, 100000)));
+    EXPECT_EQ(Take(queue, 140000, out), TakeResult::kComplete);
+    EXPECT_EQ(out, pattern(50000, 140000));
+}
+
 // The producer waits for room, as a reader thread facing a slow consumer
 // does, so that this test checks ordering only.
 TEST(ByteQueueTest, ConcurrentProducerAndConsumerLoseNothing) {
