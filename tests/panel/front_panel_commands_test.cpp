@@ -45,26 +45,23 @@ TEST_F(FrontPanelCommandsTest, CancelledOrNotFiniteEntriesChangeNothing) {
     EXPECT_TRUE(SentWith('A').empty());
 }
 
-// The steps keep the centre inside the band; a step down from zero span
-// gives 100 Hz, and at 0 Hz the start stays at 0.
-TEST_F(FrontPanelCommandsTest, SpanStepsKeepTheCentreInsideTheBand) {
-    struct Row {
-        const char* name;
-        double start, stop;
-        void (FrontPanelCommands::*command)();
-        double newStart, newStop;
-    };
-    const Row rows[] = {
-        {"down from 26 MHz", 902e6, 928e6, &FrontPanelCommands::OnSpanDown, 905e6, 925e6},
-        {"up from full span", 0.2e6, 4.4e9, &FrontPanelCommands::OnSpanUp, 1200.1e6, 3200.1e6},
-        {"out of zero span", 915e6, 915e6, &FrontPanelCommands::OnSpanDown, 915e6 - 50, 915e6 + 50},
-        {"zero span at 0 Hz", 0.0, 0.0, &FrontPanelCommands::OnSpanDown, 0.0, 0.0},
-    };
-    for (const Row& row : rows) {
-        doc->SetFrequencies(row.start, row.stop);
-        (panel().*row.command)();
-        EXPECT_EQ(Frequencies(), std::pair(row.newStart, row.newStop)) << row.name;
-    }
+// The trigger level is entered in dBm from two divisions below the top line,
+// without the reference level offset, and only in zero span.
+TEST_F(FrontPanelCommandsTest, VideoTriggerTakesItsLevelInZeroSpanOnly) {
+    dialogs.amplitudes = {-30.0, -20.0};
+    panel().OnVideo();
+    EXPECT_TRUE(dialogs.openings.empty());
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "ZERO SPAN ONLY");
+
+    doc->SetFrequencies(915e6, 915e6);
+    panel().OnVideo();
+    const double threshold = Settings().videoTrigThreshold;
+    Edit([](InstrumentState& s) { s.refLevelOffsetDb = 10.0; });
+    panel().OnVideo();
+    EXPECT_EQ(dialogs.openings[0].start, -20.0);
+    EXPECT_TRUE(Settings().videoTrigger);
+    EXPECT_NEAR(Settings().videoTrigThreshold / threshold, 10.0, 1e-9);
 }
 
 // Any span entry leaves the FM detector, even a cancelled one.
