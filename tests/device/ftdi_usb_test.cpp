@@ -3,6 +3,7 @@
 #include <ftdi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -234,9 +235,7 @@ TEST(ByteQueueTest, GrowingWhileWrappedKeepsTheOrder) {
     ByteQueue queue;
     const auto pattern = [](std::size_t from, std::size_t count) {
         Bytes bytes(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            bytes[i] = static_cast<std::uint8_t>((from + i) % 251);
-        }
+        std::ranges::generate(bytes, [&from] { return static_cast<std::uint8_t>(from++ % 251); });
         return bytes;
     };
     Bytes out;

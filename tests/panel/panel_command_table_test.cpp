@@ -1,7 +1,7 @@
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
-#include <ostream>
 #include <vector>
 
 #include "document/marker_commands.h"
@@ -37,17 +37,13 @@ struct CommandRow {
     std::optional<Item> checked = {};
 };
 
-void PrintTo(const CommandRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class PanelCommandTable : public test::PanelFixture,
                           public testing::WithParamInterface<CommandRow> {};
 
 TEST_P(PanelCommandTable, LeavesItsValuesAndPausesOnlyToSend) {
     const CommandRow& row = GetParam();
     Edit(row.setUp);
-    dialogs.frequencies = dialogs.ratios = {row.answer};
+    dialogs.frequencies = dialogs.ratios = dialogs.dbs = dialogs.amplitudes = {row.answer};
     dialogs.attenuators = {row.answer ? std::optional<int>(*row.answer) : std::nullopt};
     dialogs.titles = {"Bench 3"};
     StartSweeping();
@@ -56,16 +52,16 @@ TEST_P(PanelCommandTable, LeavesItsValuesAndPausesOnlyToSend) {
     row.command(panel, menu);
     EXPECT_EQ(row.read(*doc), row.expected);
     const char opcode = row.sent.empty() ? 'A' : static_cast<char>(row.sent[0]);
-    std::vector<Sent> sentStopped;
-    if (!row.sent.empty()) {
-        sentStopped.push_back({row.sent, false, false});
-    }
-    EXPECT_EQ(SentWith(opcode), sentStopped);
+    EXPECT_EQ(SentWith(opcode),
+              std::vector<Sent>(row.sent.empty() ? 0 : 1, {row.sent, false, false}));
     const int now = passes.load();
     ASSERT_TRUE(WaitFor([&] { return passes.load() >= now + 2; }));
     EXPECT_EQ(sweepThreads.load(), row.pauses ? 2 : 1);
     EXPECT_TRUE(!row.checked || menu.State(*row.checked).checked);
 }
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 void Preset(S&) {}
 template <typename... T>
@@ -85,10 +81,21 @@ Command On(void (Menu::*handler)(Arg...), Arg... args) {
 }
 const Reader kEdges = Of(&S::startFreqHz, &S::stopFreqHz);
 const Reader kLevels = Of(&S::refLevelDbm, &S::attenDb);
+const Reader kScale = Of(&S::linearScale, &S::refLevelInMv, &S::dbPerDiv);
 
 INSTANTIATE_TEST_SUITE_P(
     FrontPanel, PanelCommandTable,
     testing::Values(
+        CommandRow("CenterFreqCancelled", Preset, On(&FrontPanelCommands::OnCenterFreq), kEdges,
+                   {902e6, 928e6}),
+        CommandRow("StartFreqNotANumber", Preset, On(&FrontPanelCommands::OnStartFreq), kEdges,
+                   {902e6, 928e6}, kNaN),
+        CommandRow("StopFreqInfinite", Preset, On(&FrontPanelCommands::OnStopFreq), kEdges,
+                   {902e6, 928e6}, -kInf),
+        CommandRow("SpanNotANumber", Preset, On(&FrontPanelCommands::OnSetSpan), kEdges,
+                   {902e6, 928e6}, kNaN),
+        CommandRow("RefLevelInfinite", Preset, On(&FrontPanelCommands::OnReferenceLevel), kLevels,
+                   {0, 10}, kInf),
         CommandRow("SpanDownFrom26MHz", Preset, On(&FrontPanelCommands::OnSpanDown), kEdges,
                    {905e6, 925e6}),
         CommandRow("SpanUpFromFullSpan", [](S& s) { s.startFreqHz = 0.2e6, s.stopFreqHz = 4.4e9; },
@@ -109,6 +116,15 @@ INSTANTIATE_TEST_SUITE_P(
                    On(&FrontPanelCommands::OnAtten), kLevels, {5, 10}, 0, {'A', 2}, true),
         CommandRow("AttenuatorOutOfRangeIgnored", Preset, On(&FrontPanelCommands::OnAtten), kLevels,
                    {0, 10}, 4),
+        CommandRow("Linear", Preset, On(&FrontPanelCommands::OnLin), kScale, {1, 1, 10}),
+        CommandRow("DbPerDivCancelledSelectsLog", Set(&S::linearScale, 1),
+                   On(&FrontPanelCommands::OnDbPerDiv), kScale, {0, 0, 10}),
+        CommandRow("DbPerDivOfZeroRefused", Preset, On(&FrontPanelCommands::OnDbPerDiv), kScale,
+                   {0, 0, 10}, 0),
+        CommandRow("DbPerDivNotANumberRefused", Preset, On(&FrontPanelCommands::OnDbPerDiv), kScale,
+                   {0, 0, 10}, kNaN),
+        CommandRow("DbPerDivTakenWithTheSweepStopped", Preset, On(&FrontPanelCommands::OnDbPerDiv),
+                   kScale, {0, 0, 2.5}, 2.5, {}, true),
         CommandRow("TraceNormal", Set(&S::maxHold, 1), On(&FrontPanelCommands::OnTraceNormal),
                    Of(&S::maxHold), {0}),
         CommandRow("MaxHold", Preset, On(&FrontPanelCommands::OnMaxHold), Of(&S::maxHold), {1}),
@@ -144,6 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
                    true, Item::SyncTrigNotMode1),
         CommandRow("SyncTrigInHasAMenuEntry", Preset, On(&Menu::OnSyncTrigWithoutEntry, 3),
                    Of(&S::syncTrigMode), {0}),
+        CommandRow("Preamplifier", Preset, On(&Menu::OnRfPreamplifier), Of(&S::preampOn), {1}, {},
+                   {'M', 1}, true, Item::RfPreamplifier),
         CommandRow("Counter", Preset, On(&Menu::OnCounter), Of(&S::counterOn), {1}, {}, {}, false,
                    Item::Counter),
         CommandRow("ColorSchemeClassic", Preset, On(&Menu::OnColorScheme, true), Of(), {}, {}, {},
