@@ -23,7 +23,7 @@ using Reader = std::function<Values(AnalyzerDocument&)>;
 // One command of the front panel or the Settings menu, given from a starting
 // state while the sweep runs. Every numeric entry it opens answers `answer`,
 // the title entry "Bench 3". It leaves the values read, sends one command to
-// the instrument with the sweep stopped (or none), pauses the sweep or not,
+// the instrument with the sweep stopped (or nothing), pauses the sweep or not,
 // and leaves a check mark on a menu entry.
 struct CommandRow {
     const char* name;
@@ -51,8 +51,7 @@ TEST_P(PanelCommandTable, LeavesItsValuesAndPausesOnlyToSend) {
     Menu menu(*doc, dialogs);
     row.command(panel, menu);
     EXPECT_EQ(row.read(*doc), row.expected);
-    const char opcode = row.sent.empty() ? 'A' : static_cast<char>(row.sent[0]);
-    EXPECT_EQ(SentWith(opcode),
+    EXPECT_EQ(row.sent.empty() ? sent : SentWith(static_cast<char>(row.sent[0])),
               std::vector<Sent>(row.sent.empty() ? 0 : 1, {row.sent, false, false}));
     const int now = passes.load();
     ASSERT_TRUE(WaitFor([&] { return passes.load() >= now + 2; }));
@@ -86,6 +85,10 @@ const Reader kScale = Of(&S::linearScale, &S::refLevelInMv, &S::dbPerDiv);
 INSTANTIATE_TEST_SUITE_P(
     FrontPanel, PanelCommandTable,
     testing::Values(
+        CommandRow("CenterFreq", Preset, On(&FrontPanelCommands::OnCenterFreq), kEdges,
+                   {907e6, 933e6}, 920e6),
+        CommandRow("Span", Preset, On(&FrontPanelCommands::OnSetSpan), kEdges, {910e6, 920e6},
+                   10e6),
         CommandRow("CenterFreqCancelled", Preset, On(&FrontPanelCommands::OnCenterFreq), kEdges,
                    {902e6, 928e6}),
         CommandRow("StartFreqNotANumber", Preset, On(&FrontPanelCommands::OnStartFreq), kEdges,
