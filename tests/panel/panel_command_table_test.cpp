@@ -16,8 +16,9 @@ namespace {
 using S = InstrumentState;
 using Item = SettingsMenuItem;
 using Menu = SettingsMenuCommands;
+using Panel = FrontPanelCommands;
 using Values = std::vector<double>;
-using Command = std::function<void(FrontPanelCommands&, Menu&)>;
+using Command = std::function<void(Panel&, Menu&)>;
 using Reader = std::function<Values(AnalyzerDocument&)>;
 
 // One command of the front panel or the Settings menu, given from a starting
@@ -47,7 +48,7 @@ TEST_P(PanelCommandTable, LeavesItsValuesAndPausesOnlyToSend) {
     dialogs.attenuators = {row.answer ? std::optional<int>(*row.answer) : std::nullopt};
     dialogs.titles = {"Bench 3"};
     StartSweeping();
-    FrontPanelCommands panel(*doc, dialogs);
+    Panel panel(*doc, dialogs);
     Menu menu(*doc, dialogs);
     row.command(panel, menu);
     EXPECT_EQ(row.read(*doc), row.expected);
@@ -71,12 +72,12 @@ template <typename T>
 std::function<void(S&)> Set(T S::*field, T value) {
     return [=](S& s) { s.*field = value; };
 }
-Command On(void (FrontPanelCommands::*handler)()) {
-    return [=](FrontPanelCommands& p, Menu&) { (p.*handler)(); };
+Command On(void (Panel::*handler)()) {
+    return [=](Panel& p, Menu&) { (p.*handler)(); };
 }
 template <typename... Arg>
 Command On(void (Menu::*handler)(Arg...), Arg... args) {
-    return [=](FrontPanelCommands&, Menu& m) { (m.*handler)(args...); };
+    return [=](Panel&, Menu& m) { (m.*handler)(args...); };
 }
 const Reader kEdges = Of(&S::startFreqHz, &S::stopFreqHz);
 const Reader kLevels = Of(&S::refLevelDbm, &S::attenDb);
@@ -85,53 +86,46 @@ const Reader kScale = Of(&S::linearScale, &S::refLevelInMv, &S::dbPerDiv);
 INSTANTIATE_TEST_SUITE_P(
     FrontPanel, PanelCommandTable,
     testing::Values(
-        CommandRow("CenterFreq", Preset, On(&FrontPanelCommands::OnCenterFreq), kEdges,
-                   {907e6, 933e6}, 920e6),
-        CommandRow("Span", Preset, On(&FrontPanelCommands::OnSetSpan), kEdges, {910e6, 920e6},
-                   10e6),
-        CommandRow("CenterFreqCancelled", Preset, On(&FrontPanelCommands::OnCenterFreq), kEdges,
-                   {902e6, 928e6}),
-        CommandRow("StartFreqNotANumber", Preset, On(&FrontPanelCommands::OnStartFreq), kEdges,
-                   {902e6, 928e6}, kNaN),
-        CommandRow("StopFreqInfinite", Preset, On(&FrontPanelCommands::OnStopFreq), kEdges,
-                   {902e6, 928e6}, -kInf),
-        CommandRow("SpanNotANumber", Preset, On(&FrontPanelCommands::OnSetSpan), kEdges,
-                   {902e6, 928e6}, kNaN),
-        CommandRow("RefLevelInfinite", Preset, On(&FrontPanelCommands::OnReferenceLevel), kLevels,
-                   {0, 10}, kInf),
-        CommandRow("SpanDownFrom26MHz", Preset, On(&FrontPanelCommands::OnSpanDown), kEdges,
-                   {905e6, 925e6}),
+        CommandRow("CenterFreq", Preset, On(&Panel::OnCenterFreq), kEdges, {907e6, 933e6}, 920e6),
+        CommandRow("Span", Preset, On(&Panel::OnSetSpan), kEdges, {910e6, 920e6}, 10e6),
+        CommandRow("CenterFreqCancelled", Preset, On(&Panel::OnCenterFreq), kEdges, {902e6, 928e6}),
+        CommandRow("StartFreqNotANumber", Preset, On(&Panel::OnStartFreq), kEdges, {902e6, 928e6},
+                   kNaN),
+        CommandRow("StopFreqInfinite", Preset, On(&Panel::OnStopFreq), kEdges, {902e6, 928e6},
+                   -kInf),
+        CommandRow("SpanNotANumber", Preset, On(&Panel::OnSetSpan), kEdges, {902e6, 928e6}, kNaN),
+        CommandRow("RefLevelInfinite", Preset, On(&Panel::OnReferenceLevel), kLevels, {0, 10},
+                   kInf),
+        CommandRow("SpanDownFrom26MHz", Preset, On(&Panel::OnSpanDown), kEdges, {905e6, 925e6}),
         CommandRow("SpanUpFromFullSpan", [](S& s) { s.startFreqHz = 0.2e6, s.stopFreqHz = 4.4e9; },
-                   On(&FrontPanelCommands::OnSpanUp), kEdges, {1200.1e6, 3200.1e6}),
+                   On(&Panel::OnSpanUp), kEdges, {1200.1e6, 3200.1e6}),
         CommandRow("SpanDownOutOfZeroSpan", [](S& s) { s.startFreqHz = s.stopFreqHz = 915e6; },
-                   On(&FrontPanelCommands::OnSpanDown), kEdges, {915e6 - 50, 915e6 + 50}),
+                   On(&Panel::OnSpanDown), kEdges, {915e6 - 50, 915e6 + 50}),
         CommandRow("SpanDownInZeroSpanAt0Hz", [](S& s) { s.startFreqHz = s.stopFreqHz = 0; },
-                   On(&FrontPanelCommands::OnSpanDown), kEdges, {0, 0}),
-        CommandRow("CenterStepDown", Set(&S::cfStepHz, 1e6),
-                   On(&FrontPanelCommands::OnCenterStepDown), kEdges, {901e6, 927e6}),
+                   On(&Panel::OnSpanDown), kEdges, {0, 0}),
+        CommandRow("CenterStepDown", Set(&S::cfStepHz, 1e6), On(&Panel::OnCenterStepDown), kEdges,
+                   {901e6, 927e6}),
         CommandRow("RefLevelUpRaisesTheAttenuator", Set(&S::refLevelDbm, 10.0),
-                   On(&FrontPanelCommands::OnRefLevelUp), kLevels, {20, 15}, {}, {'A', 3}, true),
+                   On(&Panel::OnRefLevelUp), kLevels, {20, 15}, {}, {'A', 3}, true),
         CommandRow("RefLevelDownByItsStep", Set(&S::refLevelStepDb, 5.0),
-                   On(&FrontPanelCommands::OnRefLevelDown), kLevels, {-5, 10}, {}, {'A', 2}, true),
-        CommandRow("AttenuatorChosen", Set(&S::refLevelDbm, -20.0),
-                   On(&FrontPanelCommands::OnAtten), kLevels, {-20, 5}, 1, {'A', 1}, true),
+                   On(&Panel::OnRefLevelDown), kLevels, {-5, 10}, {}, {'A', 2}, true),
+        CommandRow("AttenuatorChosen", Set(&S::refLevelDbm, -20.0), On(&Panel::OnAtten), kLevels,
+                   {-20, 5}, 1, {'A', 1}, true),
         CommandRow("AttenuatorBelowTheLevelRaisedAgain", Set(&S::refLevelDbm, 5.0),
-                   On(&FrontPanelCommands::OnAtten), kLevels, {5, 10}, 0, {'A', 2}, true),
-        CommandRow("AttenuatorOutOfRangeIgnored", Preset, On(&FrontPanelCommands::OnAtten), kLevels,
-                   {0, 10}, 4),
-        CommandRow("Linear", Preset, On(&FrontPanelCommands::OnLin), kScale, {1, 1, 10}),
-        CommandRow("DbPerDivCancelledSelectsLog", Set(&S::linearScale, 1),
-                   On(&FrontPanelCommands::OnDbPerDiv), kScale, {0, 0, 10}),
-        CommandRow("DbPerDivOfZeroRefused", Preset, On(&FrontPanelCommands::OnDbPerDiv), kScale,
-                   {0, 0, 10}, 0),
-        CommandRow("DbPerDivNotANumberRefused", Preset, On(&FrontPanelCommands::OnDbPerDiv), kScale,
-                   {0, 0, 10}, kNaN),
-        CommandRow("DbPerDivTakenWithTheSweepStopped", Preset, On(&FrontPanelCommands::OnDbPerDiv),
-                   kScale, {0, 0, 2.5}, 2.5, {}, true),
-        CommandRow("TraceNormal", Set(&S::maxHold, 1), On(&FrontPanelCommands::OnTraceNormal),
-                   Of(&S::maxHold), {0}),
-        CommandRow("MaxHold", Preset, On(&FrontPanelCommands::OnMaxHold), Of(&S::maxHold), {1}),
-        CommandRow("FreeRun", Set(&S::videoTrigger, true), On(&FrontPanelCommands::OnFreeRun),
+                   On(&Panel::OnAtten), kLevels, {5, 10}, 0, {'A', 2}, true),
+        CommandRow("AttenuatorOutOfRangeIgnored", Preset, On(&Panel::OnAtten), kLevels, {0, 10}, 4),
+        CommandRow("Linear", Preset, On(&Panel::OnLin), kScale, {1, 1, 10}),
+        CommandRow("DbPerDivCancelledSelectsLog", Set(&S::linearScale, 1), On(&Panel::OnDbPerDiv),
+                   kScale, {0, 0, 10}),
+        CommandRow("DbPerDivOfZeroRefused", Preset, On(&Panel::OnDbPerDiv), kScale, {0, 0, 10}, 0),
+        CommandRow("DbPerDivNotANumberRefused", Preset, On(&Panel::OnDbPerDiv), kScale, {0, 0, 10},
+                   kNaN),
+        CommandRow("DbPerDivTakenWithTheSweepStopped", Preset, On(&Panel::OnDbPerDiv), kScale,
+                   {0, 0, 2.5}, 2.5, {}, true),
+        CommandRow("TraceNormal", Set(&S::maxHold, 1), On(&Panel::OnTraceNormal), Of(&S::maxHold),
+                   {0}),
+        CommandRow("MaxHold", Preset, On(&Panel::OnMaxHold), Of(&S::maxHold), {1}),
+        CommandRow("FreeRun", Set(&S::videoTrigger, true), On(&Panel::OnFreeRun),
                    Of(&S::videoTrigger), {0})),
     test::kRowName);
 
