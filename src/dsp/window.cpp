@@ -9,9 +9,9 @@ namespace tavlin {
 
 namespace {
 
-// a0 - a1 cos x + a2 cos 2x - a3 cos 3x + a4 cos 4x
 constexpr std::size_t kCosineTerms = 5;
 
+// a0 - a1 cos x + a2 cos 2x - a3 cos 3x + a4 cos 4x
 struct CosineTerms {
     double a0, a1, a2, a3, a4;
 };
