@@ -268,7 +268,6 @@ TEST_F(SweepRunControlTest, DestroyingTheDocumentJoinsARunningSweep) {
     BuildWithInstrument().SetSweepPass([this] {
         thread_local EndMark mark;
         ++passes;
-        std::this_thread::yield();
     });
     doc->OnContinuous();
     WaitForPasses(1);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -99,6 +100,7 @@ struct FieldRow {
     std::vector<std::pair<const char*, double>> taken;
     std::vector<const char*> refused;
     const char* refusal;
+    friend void PrintTo(const FieldRow& row, std::ostream* out) { *out << row.name; }
 };
 
 class EntryFieldTest : public testing::TestWithParam<FieldRow> {};

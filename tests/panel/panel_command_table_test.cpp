@@ -2,6 +2,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "document/marker_commands.h"
@@ -36,6 +37,7 @@ struct CommandRow {
     std::vector<std::uint8_t> sent = {};
     bool pauses = false;
     std::optional<Item> checked = {};
+    friend void PrintTo(const CommandRow& row, std::ostream* out) { *out << row.name; }
 };
 
 class PanelCommandTable : public test::PanelFixture,
@@ -80,6 +82,7 @@ Command On(void (Menu::*handler)(Arg...), Arg... args) {
     return [=](Panel&, Menu& m) { (m.*handler)(args...); };
 }
 const Reader kEdges = Of(&S::startFreqHz, &S::stopFreqHz);
+const Values kUnmoved = {902e6, 928e6};
 const Reader kLevels = Of(&S::refLevelDbm, &S::attenDb);
 const Reader kScale = Of(&S::linearScale, &S::refLevelInMv, &S::dbPerDiv);
 
@@ -88,14 +91,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         CommandRow("CenterFreq", Preset, On(&Panel::OnCenterFreq), kEdges, {907e6, 933e6}, 920e6),
         CommandRow("Span", Preset, On(&Panel::OnSetSpan), kEdges, {910e6, 920e6}, 10e6),
-        CommandRow("CenterFreqCancelled", Preset, On(&Panel::OnCenterFreq), kEdges, {902e6, 928e6}),
-        CommandRow("StartFreqNotANumber", Preset, On(&Panel::OnStartFreq), kEdges, {902e6, 928e6},
-                   kNaN),
-        CommandRow("StopFreqInfinite", Preset, On(&Panel::OnStopFreq), kEdges, {902e6, 928e6},
-                   -kInf),
-        CommandRow("SpanNotANumber", Preset, On(&Panel::OnSetSpan), kEdges, {902e6, 928e6}, kNaN),
-        CommandRow("RefLevelInfinite", Preset, On(&Panel::OnReferenceLevel), kLevels, {0, 10},
-                   kInf),
+        CommandRow("CenterFreqCancelled", Preset, On(&Panel::OnCenterFreq), kEdges, kUnmoved),
+        CommandRow("StartFreqNotANumber", Preset, On(&Panel::OnStartFreq), kEdges, kUnmoved, kNaN),
+        CommandRow("StopFreqInfinite", Preset, On(&Panel::OnStopFreq), kEdges, kUnmoved, -kInf),
+        CommandRow("SpanNotANumber", Preset, On(&Panel::OnSetSpan), kEdges, kUnmoved, kNaN),
+        CommandRow("RefLevelInf", Preset, On(&Panel::OnReferenceLevel), kLevels, {0, 10}, kInf),
         CommandRow("SpanDownFrom26MHz", Preset, On(&Panel::OnSpanDown), kEdges, {905e6, 925e6}),
         CommandRow("SpanUpFromFullSpan", [](S& s) { s.startFreqHz = 0.2e6, s.stopFreqHz = 4.4e9; },
                    On(&Panel::OnSpanUp), kEdges, {1200.1e6, 3200.1e6}),
@@ -103,8 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                    On(&Panel::OnSpanDown), kEdges, {915e6 - 50, 915e6 + 50}),
         CommandRow("SpanDownInZeroSpanAt0Hz", [](S& s) { s.startFreqHz = s.stopFreqHz = 0; },
                    On(&Panel::OnSpanDown), kEdges, {0, 0}),
-        CommandRow("CenterStepDown", Set(&S::cfStepHz, 1e6), On(&Panel::OnCenterStepDown), kEdges,
-                   {901e6, 927e6}),
+        CommandRow("CenterStepUp", Preset, On(&Panel::OnCenterStepUp), kEdges, {912e6, 938e6}),
+        CommandRow("CenterStepDown", Preset, On(&Panel::OnCenterStepDown), kEdges, {892e6, 918e6}),
         CommandRow("RefLevelUpRaisesTheAttenuator", Set(&S::refLevelDbm, 10.0),
                    On(&Panel::OnRefLevelUp), kLevels, {20, 15}, {}, {'A', 3}, true),
         CommandRow("RefLevelDownByItsStep", Set(&S::refLevelStepDb, 5.0),
@@ -118,8 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandRow("DbPerDivCancelledSelectsLog", Set(&S::linearScale, 1), On(&Panel::OnDbPerDiv),
                    kScale, {0, 0, 10}),
         CommandRow("DbPerDivOfZeroRefused", Preset, On(&Panel::OnDbPerDiv), kScale, {0, 0, 10}, 0),
-        CommandRow("DbPerDivNotANumberRefused", Preset, On(&Panel::OnDbPerDiv), kScale, {0, 0, 10},
-                   kNaN),
+        CommandRow("DbPerDivNaNRefused", Preset, On(&Panel::OnDbPerDiv), kScale, {0, 0, 10}, kNaN),
         CommandRow("DbPerDivTakenWithTheSweepStopped", Preset, On(&Panel::OnDbPerDiv), kScale,
                    {0, 0, 2.5}, 2.5, {}, true),
         CommandRow("TraceNormal", Set(&S::maxHold, 1), On(&Panel::OnTraceNormal), Of(&S::maxHold),

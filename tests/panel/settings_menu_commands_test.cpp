@@ -53,7 +53,6 @@ TEST_F(SettingsMenuCommandsTest, SweepTimeOnlyInZeroSpan) {
     ASSERT_EQ(prompter.Count(), 1u);
     EXPECT_EQ(prompter.Boxes()[0].caption, "NOT AVAILABLE");
     EXPECT_EQ(prompter.Boxes()[0].text, "Sweep time is currently adjustable in zero-span only");
-    EXPECT_TRUE(dialogs.openings.empty());
     doc->SetFrequencies(915e6, 915e6 + 0.5);  // swept as zero span
     menu().OnSweepTime();
     ASSERT_EQ(dialogs.openings.size(), 1u);

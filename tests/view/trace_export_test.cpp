@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <ostream>
 #include <ranges>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@ struct ScaleRow {
     const char* name;
     MarkerScale scale;
     std::string lines;  // the header, points 0, 320 and 640
+    friend void PrintTo(const ScaleRow& row, std::ostream* out) { *out << row.name; }
 };
 
 class TraceExportScaleTest : public testing::TestWithParam<ScaleRow> {};
