@@ -43,7 +43,7 @@ struct CommandRow {
 class PanelCommandTable : public test::PanelFixture,
                           public testing::WithParamInterface<CommandRow> {};
 
-TEST_P(PanelCommandTable, LeavesItsValuesAndPausesOnlyToSend) {
+TEST_P(PanelCommandTable, LeavesItsValuesSendsWithTheSweepStoppedAndMarksItsEntry) {
     const CommandRow& row = GetParam();
     Edit(row.setUp);
     dialogs.frequencies = dialogs.ratios = dialogs.dbs = dialogs.amplitudes = {row.answer};
@@ -65,7 +65,7 @@ TEST_P(PanelCommandTable, LeavesItsValuesAndPausesOnlyToSend) {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-void Preset(S&) {}
+void Preset(S&) {}  // the settings the document starts with
 template <typename... T>
 Reader Of(T S::*... fields) {
     return [=](AnalyzerDocument& d) { return Values{double(d.Settings().*fields)...}; };
