@@ -15,9 +15,10 @@ shift || true
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVLIN_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target fft_bench sweep_fft_bench sweep_step_bench \
     sweep_zero_span_bench sim_bench listener_bench receiver_bench qt_paint_bench \
-    ftdi_reader_bench remote_round_trip_bench
+    ftdi_reader_bench remote_round_trip_bench window_bench
 benches=(fft_bench sweep_fft_bench sweep_step_bench sweep_zero_span_bench sim_bench
-         listener_bench receiver_bench qt_paint_bench ftdi_reader_bench remote_round_trip_bench)
+         listener_bench receiver_bench qt_paint_bench ftdi_reader_bench remote_round_trip_bench
+         window_bench)
 missed=()
 for bench in "${benches[@]}"; do
     binary="$build/$bench"

@@ -1,7 +1,6 @@
 #include "device/byte_queue.h"
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 
 namespace tavlin {
@@ -28,17 +27,12 @@ bool ByteQueue::Append(const std::uint8_t* data, std::size_t count) {
         if (count == 0) {
             return true;
         }
-        if (count > bound_ - size_) {
-            DropAll();
+        if (count > bound_ - ring_.Size()) {
+            ring_.Clear();
             overflowed_ = true;
         } else {
-            GrowFor(size_ + count);
-            const std::size_t capacity = ring_.size();
-            const std::size_t tail = (head_ + size_) % capacity;
-            const std::size_t first = std::min(count, capacity - tail);
-            std::memcpy(ring_.data() + tail, data, first);
-            std::memcpy(ring_.data(), data + first, count - first);
-            size_ += count;
+            GrowFor(ring_.Size() + count);
+            ring_.Push(data, count);
             queued = true;
         }
     }
@@ -53,12 +47,11 @@ ByteQueue::TakeResult ByteQueue::Take(std::uint8_t* destination, std::size_t cou
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(mutex_);
     const bool ready = arrived_.wait_until(
-        lock, deadline, [&] { return size_ >= count || overflowed_ || closed_; });
+        lock, deadline, [&] { return ring_.Size() >= count || overflowed_ || closed_; });
     if (overflowed_) {
         return TakeResult::kOverflowed;
     }
-    taken = std::min(count, size_);
-    CopyOut(destination, taken);
+    taken = ring_.Pop(destination, count);
     if (taken == count) {
         return TakeResult::kComplete;
     }
@@ -67,18 +60,18 @@ ByteQueue::TakeResult ByteQueue::Take(std::uint8_t* destination, std::size_t cou
 
 std::size_t ByteQueue::Size() const {
     std::lock_guard lock(mutex_);
-    return size_;
+    return ring_.Size();
 }
 
 ByteQueue::Level ByteQueue::Inspect() const {
     std::lock_guard lock(mutex_);
-    return Level{size_, overflowed_, closed_};
+    return Level{ring_.Size(), overflowed_, closed_};
 }
 
 void ByteQueue::MarkLost() {
     {
         std::lock_guard lock(mutex_);
-        DropAll();
+        ring_.Clear();
         overflowed_ = true;
     }
     arrived_.notify_all();
@@ -86,7 +79,7 @@ void ByteQueue::MarkLost() {
 
 void ByteQueue::Clear() {
     std::lock_guard lock(mutex_);
-    DropAll();
+    ring_.Clear();
     overflowed_ = false;
 }
 
@@ -108,39 +101,17 @@ bool ByteQueue::Closed() const {
     return closed_;
 }
 
-// Keeps the oldest byte first while the ring is re-laid into a larger one.
+// Doubles from the initial capacity until the total fits, never past the
+// bound; the ring keeps the oldest byte first.
 void ByteQueue::GrowFor(std::size_t total) {
-    if (total <= ring_.size()) {
+    if (total <= ring_.Capacity()) {
         return;
     }
-    std::size_t capacity = std::max(ring_.size(), kInitialCapacity);
+    std::size_t capacity = std::max(ring_.Capacity(), kInitialCapacity);
     while (capacity < total) {
         capacity *= 2;
     }
-    capacity = std::min(capacity, bound_);
-    std::vector<std::uint8_t> larger(capacity);
-    const std::size_t queued = size_;
-    CopyOut(larger.data(), queued);
-    ring_.swap(larger);
-    head_ = 0;
-    size_ = queued;
-}
-
-void ByteQueue::CopyOut(std::uint8_t* destination, std::size_t count) {
-    if (count == 0) {
-        return;
-    }
-    const std::size_t capacity = ring_.size();
-    const std::size_t first = std::min(count, capacity - head_);
-    std::memcpy(destination, ring_.data() + head_, first);
-    std::memcpy(destination + first, ring_.data(), count - first);
-    head_ = (head_ + count) % capacity;
-    size_ -= count;
-}
-
-void ByteQueue::DropAll() {
-    head_ = 0;
-    size_ = 0;
+    ring_.Grow(std::min(capacity, bound_));
 }
 
 }  // namespace tavlin

@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <vector>
+
+#include "base/ring_buffer.h"
 
 namespace tavlin {
 
@@ -67,15 +68,11 @@ class ByteQueue {
 
   private:
     void GrowFor(std::size_t total);
-    void CopyOut(std::uint8_t* destination, std::size_t count);
-    void DropAll();
 
     const std::size_t bound_;
     mutable std::mutex mutex_;
     std::condition_variable arrived_;
-    std::vector<std::uint8_t> ring_;  // capacity grows by doubling up to the bound
-    std::size_t head_ = 0;            // index of the oldest byte
-    std::size_t size_ = 0;
+    RingBuffer<std::uint8_t> ring_;  // capacity grows by doubling up to the bound
     bool overflowed_ = false;
     bool closed_ = false;
 };

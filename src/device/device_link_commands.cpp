@@ -127,6 +127,21 @@ std::uint8_t High(int value) {
     return static_cast<std::uint8_t>((value >> 8) & 0xFF);
 }
 
+// A setting the instrument keeps goes out only when it differs from the one
+// last taken, and is remembered only once the instrument took it: after a
+// failed write the next call sends again.
+template <typename Send>
+int SendIfChanged(int value, int& sent, Send send) {
+    if (value == sent) {
+        return kLinkOk;
+    }
+    const int result = send();
+    if (result == kLinkOk) {
+        sent = value;
+    }
+    return result;
+}
+
 }  // namespace
 
 int DeviceLink::SetSynthesizer(int intPart, int frac, int mod, int divider, bool highBand) {
@@ -188,29 +203,19 @@ int DeviceLink::SetDecimation(int decimation) {
     if (!InRange(decimation, kMinDecimation, kMaxDecimation)) {
         return kLinkRefused;
     }
-    if (decimation == decimationSent_) {
-        return kLinkOk;
-    }
-    const int result = Stage({kOpSampler, kSamplerDecimation,
-                              static_cast<std::uint8_t>(decimation + kDecimationOffset)});
-    if (result == kLinkOk) {
-        decimationSent_ = decimation;
-    }
-    return result;
+    return SendIfChanged(decimation, decimationSent_, [this, decimation] {
+        return Stage({kOpSampler, kSamplerDecimation,
+                      static_cast<std::uint8_t>(decimation + kDecimationOffset)});
+    });
 }
 
 int DeviceLink::SetIfPath(int path) {
     if (!InRange(path, 0, kMaxIfPath)) {
         return kLinkRefused;
     }
-    if (path == ifPathSent_) {
-        return kLinkOk;
-    }
-    const int result = Stage({kOpIfPath, static_cast<std::uint8_t>(path)});
-    if (result == kLinkOk) {
-        ifPathSent_ = path;
-    }
-    return result;
+    return SendIfChanged(path, ifPathSent_, [this, path] {
+        return Stage({kOpIfPath, static_cast<std::uint8_t>(path)});
+    });
 }
 
 int DeviceLink::SendClockMode(int mode) {

@@ -1,13 +1,15 @@
 #include "dsp/window.h"
 
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
-#include <vector>
 
 namespace tavlin {
 
 namespace {
+
+constexpr std::size_t kCosineTerms = 5;
 
 // a0 - a1 cos x + a2 cos 2x - a3 cos 3x + a4 cos 4x
 struct CosineTerms {
@@ -68,17 +70,32 @@ void MakeWindow(int type, std::size_t n, std::span<double> out) {
     }
 }
 
+// In closed form, with no window drawn: the sweeps ask for it every pass. The
+// points sit at x = 2 pi i / m, i = 0 .. m with m = n - 1, so the sum of
+// cos kx over them is m + 1 when m divides k and 1 otherwise; the sum of the
+// window and of its square (a product of cosines is half the sum of the
+// cosines of the sum and the difference) follow from those sums alone.
 double NoiseBandwidthBins(int type, std::size_t n) {
+    const CosineTerms& terms = TermsOf(type);
     if (n == 0) {
         throw std::invalid_argument("window of no points");
     }
-    std::vector<double> w(n);
-    MakeWindow(type, n, w);
+    if (n == 1) {
+        return 1.0;
+    }
+    const std::size_t m = n - 1;
+    const auto cosineSum = [m](std::size_t k) { return (k % m == 0 ? m : 0) + 1.0L; };
+    const std::array<long double, kCosineTerms> coefficient = {terms.a0, -terms.a1, terms.a2,
+                                                               -terms.a3, terms.a4};
     long double sum = 0.0L;
     long double squares = 0.0L;
-    for (const double v : w) {
-        sum += v;
-        squares += static_cast<long double>(v) * v;
+    for (std::size_t j = 0; j < kCosineTerms; ++j) {
+        sum += coefficient[j] * cosineSum(j);
+        for (std::size_t k = 0; k < kCosineTerms; ++k) {
+            const std::size_t difference = j > k ? j - k : k - j;
+            squares +=
+                coefficient[j] * coefficient[k] * (cosineSum(j + k) + cosineSum(difference)) / 2.0L;
+        }
     }
     return static_cast<double>(static_cast<long double>(n) * squares / (sum * sum));
 }

@@ -19,7 +19,7 @@ void MakeWindow(int type, std::size_t n, std::span<double> out);
 // The noise bandwidth of one bin of an n-point transform through the window,
 // in bins: n sum(w^2) / (sum w)^2. Noise of density N reads N x this x the
 // bin width in a bin where a tone on the bin reads its own power. Throws as
-// MakeWindow does; n of 0 is refused too.
+// MakeWindow does; n of 0 is refused too. Computed without drawing the window.
 double NoiseBandwidthBins(int type, std::size_t n);
 
 // re[i] and im[i] multiplied by window[i] for i < n.

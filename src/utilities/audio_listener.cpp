@@ -40,10 +40,7 @@ bool AudioListener::Start(const ListenSettings& settings) {
     }
     {
         std::lock_guard lock(mutex_);
-        freeBlocks_ = kRingBlocks;
-        queuedBlocks_ = 0;
-        fillIndex_ = 0;
-        playIndex_ = 0;
+        ring_.Clear();
         stopping_ = false;
         producing_ = true;
         audioDone_ = false;
@@ -191,16 +188,14 @@ void AudioListener::EndStream() {
 
 AudioListener::Block* AudioListener::AcquireFree() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return freeBlocks_ > 0 || stopping_; });
-    return stopping_ ? nullptr : &ring_[fillIndex_];
+    changed_.wait(lock, [this] { return ring_.Room() > 0 || stopping_; });
+    return stopping_ ? nullptr : &ring_.Back();
 }
 
 void AudioListener::Queue() {
     {
         std::lock_guard lock(mutex_);
-        --freeBlocks_;
-        ++queuedBlocks_;
-        fillIndex_ = (fillIndex_ + 1) % kRingBlocks;
+        ring_.Commit();
     }
     changed_.notify_all();
 }
@@ -208,9 +203,7 @@ void AudioListener::Queue() {
 void AudioListener::ReleasePlayed() {
     {
         std::lock_guard lock(mutex_);
-        --queuedBlocks_;
-        ++freeBlocks_;
-        playIndex_ = (playIndex_ + 1) % kRingBlocks;
+        ring_.DropFront();
     }
     changed_.notify_all();
 }
@@ -224,11 +217,11 @@ void AudioListener::OutputThread() {
         const Block* block = nullptr;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return queuedBlocks_ > 0 || !producing_; });
-            if (queuedBlocks_ == 0) {
+            changed_.wait(lock, [this] { return ring_.Size() > 0 || !producing_; });
+            if (ring_.Size() == 0) {
                 return;
             }
-            block = &ring_[playIndex_];
+            block = &ring_.Front();
         }
         std::span<const std::int16_t> values(*block);
         if (maxValues_ > 0) {

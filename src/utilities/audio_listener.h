@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/ring_buffer.h"
 #include "ports/audio_sink.h"
 #include "utilities/listener_demodulator.h"
 
@@ -94,16 +95,12 @@ class AudioListener {
     AudioSink& sink_;
     std::function<void()> ended_;
     ListenerDemodulator demodulator_;
-    std::vector<Block> ring_ = std::vector<Block>(kRingBlocks);
+    RingBuffer<Block> ring_{kRingBlocks};  // never grown: the threads keep its places
     std::vector<std::int32_t> i_ = std::vector<std::int32_t>(kBlockValues);
     std::vector<std::int32_t> q_ = std::vector<std::int32_t>(kBlockValues);
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    int freeBlocks_ = kRingBlocks;
-    int queuedBlocks_ = 0;
-    int fillIndex_ = 0;
-    int playIndex_ = 0;
     bool stopping_ = false;   // STOP asked: every wait ends
     bool producing_ = false;  // the audio thread may still queue blocks
     bool audioDone_ = true;

@@ -165,19 +165,25 @@ QSize QtWaterfallView::minimumSizeHint() const {
 }
 
 void QtWaterfallView::RequestRepaint() {
+    Render();
     update();
 }
 
-double QtWaterfallView::Sync() {
+void QtWaterfallView::Render() {
     const WaterfallColours colours = doc_.ReadSettings([](const InstrumentState& s) {
         const MarkerScale scale = MarkerScale::From(s);
         return WaterfallColours{scale.ReferenceDbm(), scale.dbPerDiv};
     });
-    const double now = doc_.ClockSeconds();
-    return doc_.ReadSpectrogram([this, &colours, now](const SpectrogramHistory& history) {
+    doc_.ReadSpectrogram([this, &colours](const SpectrogramHistory& history) {
         picture_.Sync(history, colours);
-        return history.Empty() ? 0.0 : now - history.Line(history.Size() - 1).endSec;
+        if (!history.Empty()) {
+            oldestEndSec_ = history.Line(history.Size() - 1).endSec;
+        }
     });
+}
+
+double QtWaterfallView::OldestAge() const {
+    return picture_.Lines() == 0 ? 0.0 : doc_.ClockSeconds() - oldestEndSec_;
 }
 
 void QtWaterfallView::Paint(QPainter& painter, const QSize& size, const QtWaterfallImage& picture,
@@ -207,9 +213,8 @@ void QtWaterfallView::Paint(QPainter& painter, const QSize& size, const QtWaterf
 }
 
 void QtWaterfallView::paintEvent(QPaintEvent* /*event*/) {
-    const double age = Sync();
     QPainter painter(this);
-    Paint(painter, size(), picture_, age);
+    Paint(painter, size(), picture_, OldestAge());
 }
 
 QImage QtWaterfallView::RenderImage(int height) {
@@ -220,8 +225,10 @@ QImage QtWaterfallView::RenderImage(int height) {
     return image;
 }
 
+// An export or a page takes the history as it is now.
 void QtWaterfallView::PaintOn(QPainter& painter, const QRect& area) {
-    const double age = Sync();
+    Render();
+    const double age = OldestAge();
     painter.save();
     painter.translate(area.topLeft());
     painter.setClipRect(QRect(QPoint(0, 0), area.size()));

@@ -53,8 +53,10 @@ class QtWaterfallImage {
 
 // The waterfall under the plot, its columns under the plot's columns. A left
 // click places the active marker at the frequency under the pointer, as a
-// click on the plot does. The history is read when the view paints, so the
-// sweep never waits for a paint.
+// click on the plot does. The picture is brought up to the history when a
+// sweep is published or a setting changes (RequestRepaint), on the GUI thread
+// but outside the paint: a paint only draws the picture it is handed. The
+// sweep never waits for either.
 class QtWaterfallView : public QWidget {
     Q_OBJECT
 
@@ -84,12 +86,15 @@ class QtWaterfallView : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    // Brings the picture up to the history; the age of its oldest line in s.
-    double Sync();
+    // Brings the picture up to the history and the colours in force.
+    void Render();
+    // How long ago the oldest line of the picture was swept, in s.
+    double OldestAge() const;
 
     AnalyzerDocument& doc_;
     QtWaterfallImage picture_;
-    QTimer ageTimer_;  // keeps the age of the oldest line counting between sweeps
+    double oldestEndSec_ = 0.0;  // when the oldest line's sweep ended
+    QTimer ageTimer_;            // keeps the age of the oldest line counting between sweeps
 };
 
 }  // namespace tavlin

@@ -3,6 +3,7 @@
 #include <ftdi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -72,10 +73,11 @@ TEST(FtdiBaudRequestTest, ClassicChipRequestCarriesDivisorAndChannel) {
         {3'000'000, 2, 0x0000, 0x0002},
     };
     for (const auto& row : rows) {
-        const auto request = FtdiBaudRequest::ForClassicChip(row.rate, row.channel);
-        ASSERT_TRUE(request.has_value()) << row.rate;
-        EXPECT_EQ(request->value, row.value) << row.rate;
-        EXPECT_EQ(request->index, row.index) << row.rate;
+        // A refused rate reads as words of 0: every row's index is not 0.
+        const auto request =
+            FtdiBaudRequest::ForClassicChip(row.rate, row.channel).value_or(FtdiBaudRequest{});
+        EXPECT_EQ(request.value, row.value) << row.rate;
+        EXPECT_EQ(request.index, row.index) << row.rate;
     }
     for (int rate : {0, -46667, 100}) {  // 100: below the slowest divisor
         EXPECT_FALSE(FtdiBaudRequest::ForClassicChip(rate, 2).has_value()) << rate;
@@ -225,6 +227,25 @@ TEST(ByteQueueTest, CloseWakesABlockedTakeWithWhatIsLeftAndIsFinal) {
     EXPECT_TRUE(queue.Closed()) << "a purge does not reopen a closed queue";
     EXPECT_EQ(Take(queue, 1, out, milliseconds(60000)), TakeResult::kClosed);
     EXPECT_TRUE(out.empty());
+}
+
+// The ring starts at 64 KiB: the second append wraps it, the third grows it
+// while wrapped. The byte pattern repeats every 251 bytes, so a block moved by
+// a whole turn of the ring would show.
+TEST(ByteQueueTest, GrowingWhileWrappedKeepsTheOrder) {
+    ByteQueue queue;
+    const auto pattern = [](std::size_t from, std::size_t count) {
+        Bytes bytes(count);
+        std::ranges::generate(bytes, [&from] { return static_cast<std::uint8_t>(from++ % 251); });
+        return bytes;
+    };
+    Bytes out;
+    ASSERT_TRUE(Put(queue, pattern(0, 60000)));
+    ASSERT_EQ(Take(queue, 50000, out), TakeResult::kComplete);
+    ASSERT_TRUE(Put(queue, pattern(60000, 30000)));
+    ASSERT_TRUE(Put(queue, pattern(90000, 100000)));
+    EXPECT_EQ(Take(queue, 140000, out), TakeResult::kComplete);
+    EXPECT_EQ(out, pattern(50000, 140000));
 }
 
 // The producer waits for room, as a reader thread facing a slow consumer

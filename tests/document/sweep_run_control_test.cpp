@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -252,10 +253,26 @@ TEST_F(SweepRunControlTest, CloseStopsTheSweepThenClosesTheLinkWithoutReopening)
     EXPECT_EQ(calls, (std::vector<std::string>{"cycle 1", "close 1", "close 2"}));
 }
 
+// The sweep thread marks its own end as it exits, a moment after the sweep
+// itself has ended: the document's destructor returns only after that mark,
+// so no thread is left to touch it.
 TEST_F(SweepRunControlTest, DestroyingTheDocumentJoinsARunningSweep) {
-    AnalyzerDocument& d = BuildCounting();
-    d.OnContinuous();
-    doc.reset();  // must not leave a thread behind that touches the freed document
+    static std::atomic<bool> threadEnded;
+    threadEnded = false;
+    struct EndMark {
+        ~EndMark() {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            threadEnded = true;
+        }
+    };
+    BuildWithInstrument().SetSweepPass([this] {
+        thread_local EndMark mark;
+        ++passes;
+    });
+    doc->OnContinuous();
+    WaitForPasses(1);
+    doc.reset();
+    EXPECT_TRUE(threadEnded.load());
 }
 
 }  // namespace

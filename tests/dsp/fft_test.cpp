@@ -180,11 +180,15 @@ TEST(MakeWindow, SpectraStayWithinTheirMasks) {
 }
 
 // The tabulated noise bandwidths of the two windows (3.77 and 2.02 bins for
-// long windows); a short window, whose period is n - 1 points, is wider.
-TEST(NoiseBandwidthBins, MatchesTheWindowsTabulatedValues) {
+// long windows); a short window, whose period is n - 1 points, is wider, and
+// below ten points the higher cosine terms fold onto the lower ones.
+TEST(NoiseBandwidthBins, MatchesTheWindowDrawnPointByPoint) {
     EXPECT_NEAR(NoiseBandwidthBins(kFlatTopWindow, 65536), 3.770, 0.001);
     EXPECT_NEAR(NoiseBandwidthBins(kNuttallWindow, 65536), 2.021, 0.001);
     EXPECT_NEAR(NoiseBandwidthBins(kFlatTopWindow, 32), 3.891, 0.001);
+    EXPECT_NEAR(NoiseBandwidthBins(kFlatTopWindow, 5), 6.344, 0.001);
+    EXPECT_NEAR(NoiseBandwidthBins(kNuttallWindow, 9), 2.274, 0.001);
+    EXPECT_NEAR(NoiseBandwidthBins(kFlatTopWindow, 2), 1.0, 0.001);
     EXPECT_DOUBLE_EQ(NoiseBandwidthBins(kNuttallWindow, 1), 1.0);
     EXPECT_THROW(NoiseBandwidthBins(kNuttallWindow, 0), std::invalid_argument);
     EXPECT_THROW(NoiseBandwidthBins(7, 16), std::invalid_argument);

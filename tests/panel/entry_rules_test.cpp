@@ -4,15 +4,20 @@
 
 #include <clocale>
 #include <functional>
+#include <limits>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "support/row_name.h"
+
 namespace tavlin {
 namespace {
 
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr const char* kNotANumber = "Please enter a number.";
 constexpr const char* kOutOfRange = "The number is out of range.";
 constexpr const char* kSweepTime = "Please enter a number between 0.5 and 2000.";
@@ -77,60 +82,66 @@ FieldCheck<double> Widened(const FieldCheck<int>& c) {
     return {c.value ? std::optional<double>(*c.value) : std::nullopt, c.refusal};
 }
 
+using Check = std::function<FieldCheck<double>(std::string_view)>;
+Check Keypad(int exponent) {
+    return [exponent](std::string_view t) { return CheckKeypadEntry(t, exponent); };
+}
+Check Amplitude(AmplitudeUnit unit) {
+    return [unit](std::string_view t) { return CheckAmplitudeEntry(t, unit); };
+}
+const Check kDelayCheck = [](std::string_view t) { return Widened(CheckExtraDelay(t)); };
+const Check kPortCheck = [](std::string_view t) { return Widened(CheckPort(t)); };
+
 // The value each dialog sets for a field it takes, in Hz, dBm, ms, ..., and
 // the fields it refuses, with the message it shows while it stays open.
-TEST(EntryRulesTest, TakenAndRefusedFieldsWithTheirValuesAndMessages) {
-    using enum AmplitudeUnit;
-    using Check = std::function<FieldCheck<double>(std::string_view)>;
-    const auto keypad = [](int exponent) -> Check {
-        return [exponent](std::string_view t) { return CheckKeypadEntry(t, exponent); };
-    };
-    const auto amplitude = [](AmplitudeUnit unit) -> Check {
-        return [unit](std::string_view t) { return CheckAmplitudeEntry(t, unit); };
-    };
-    const Check delay = [](std::string_view t) { return Widened(CheckExtraDelay(t)); };
-    const Check port = [](std::string_view t) { return Widened(CheckPort(t)); };
-    struct Row {
-        const char* name;
-        Check check;
-        std::vector<std::pair<const char*, double>> taken;
-        std::vector<const char*> refused;
-        const char* refusal;
-    };
-    const Row rows[] = {
-        // Finite in the field, infinite once scaled to Hz.
-        {"keypad GHz", keypad(3), {{"1.5", 1.5e9}}, {"1e306", "inf"}, kOutOfRange},
-        {"keypad MHz", keypad(2), {{"-5", -5e6}}, {"1.2.3"}, kNotANumber},
-        {"keypad kHz", keypad(1), {{"12.5", 12500.0}}, {}, ""},
-        {"dBm", amplitude(Dbm), {{"0", 0.0}}, {"ten"}, kNotANumber},
-        {"dBmV", amplitude(Dbmv), {{"0", -46.9897}, {"-1", -47.9897}}, {"-inf"}, kOutOfRange},
-        {"mV", amplitude(Mv), {{"1", -46.9897}, {"1000", 60.0 - 46.9897}}, {"0", "-1", "-0"}, kMv},
-        {"mV", amplitude(Mv), {}, {"ten"}, kNotANumber},
-        {"mV", amplitude(Mv), {}, {"-inf"}, kOutOfRange},
-        {"dB/div", CheckNumberAboveZero, {{"0.5", 0.5}}, {"0", "-0", "-2"}, kAboveZero},
-        {"percent", CheckPercentEntry, {{"99", 99.0}, {"0.5", 0.5}}, {"0", "100", "-1"}, kPercent},
-        {"sweep time", CheckZeroSpanSweepTime, {}, {"0.4", "2001", "0", "-10"}, kSweepTime},
-        {"sweep time", CheckZeroSpanSweepTime, {{"0.5", 0.5}, {"2000", 2e3}}, {"ms"}, kNotANumber},
-        {"span / RBW", CheckSpanRbwRatio, {}, {"0", "-10", "", "abc"}, kRatio},
-        {"span / RBW", CheckSpanRbwRatio, {{" 160 ", 160.0}, {"0.5", 0.5}}, {"1e999"}, kOutOfRange},
-        {"extra delay", delay, {{"0", 0.0}, {"5000", 5000.0}}, {"5001", "-1"}, kDelay},
-        {"port", port, {}, {"0", "65536", "99999999999999999999"}, kPort},
-        {"port", port, {{" 3976 ", 3976.0}, {"1", 1.0}, {"65535", 65535.0}}, {}, ""},
-        {"port", port, {}, {"", "12.5", "1e3", "port", "80 80"}, kInteger},
-    };
-    for (const Row& row : rows) {
-        for (const auto& [text, value] : row.taken) {
-            const FieldCheck<double> check = row.check(text);
-            ASSERT_TRUE(check.value) << row.name << " '" << text << "': " << check.refusal;
-            EXPECT_DOUBLE_EQ(*check.value, value) << row.name << " '" << text << "'";
-        }
-        for (const char* text : row.refused) {
-            const FieldCheck<double> check = row.check(text);
-            EXPECT_FALSE(check.value) << row.name << " '" << text << "'";
-            EXPECT_EQ(check.refusal, row.refusal) << row.name << " '" << text << "'";
-        }
+struct FieldRow {
+    const char* name;
+    Check check;
+    std::vector<std::pair<const char*, double>> taken;
+    std::vector<const char*> refused;
+    const char* refusal;
+    friend void PrintTo(const FieldRow& row, std::ostream* out) { *out << row.name; }
+};
+
+class EntryFieldTest : public testing::TestWithParam<FieldRow> {};
+
+TEST_P(EntryFieldTest, TakesAndRefusesItsFieldsWithTheirValuesAndMessage) {
+    const FieldRow& row = GetParam();
+    for (const auto& [text, value] : row.taken) {
+        const FieldCheck<double> check = row.check(text);
+        EXPECT_DOUBLE_EQ(check.value.value_or(kNaN), value)
+            << "'" << text << "': " << check.refusal;
+    }
+    for (const char* text : row.refused) {
+        const FieldCheck<double> check = row.check(text);
+        EXPECT_FALSE(check.value) << "'" << text << "'";
+        EXPECT_EQ(check.refusal, row.refusal) << "'" << text << "'";
     }
 }
+
+using enum AmplitudeUnit;
+const FieldRow kFieldRows[] = {
+    // Finite in the field, infinite once scaled to Hz.
+    {"KeypadGHz", Keypad(3), {{"1.5", 1.5e9}}, {"1e306", "inf"}, kOutOfRange},
+    {"KeypadMHz", Keypad(2), {{"-5", -5e6}}, {"1.2.3"}, kNotANumber},
+    {"KeypadKHz", Keypad(1), {{"12.5", 12500.0}}, {}, ""},
+    {"DBm", Amplitude(Dbm), {{"0", 0.0}}, {"ten"}, kNotANumber},
+    {"DBmV", Amplitude(Dbmv), {{"0", -46.9897}, {"-1", -47.9897}}, {"-inf"}, kOutOfRange},
+    {"MV", Amplitude(Mv), {{"1", -46.9897}, {"1000", 60.0 - 46.9897}}, {"0", "-1", "-0"}, kMv},
+    {"MVNotANumber", Amplitude(Mv), {}, {"ten"}, kNotANumber},
+    {"MVInfinite", Amplitude(Mv), {}, {"-inf"}, kOutOfRange},
+    {"DbPerDiv", CheckNumberAboveZero, {{"0.5", 0.5}}, {"0", "-0", "-2"}, kAboveZero},
+    {"Percent", CheckPercentEntry, {{"99", 99.0}, {"0.5", 0.5}}, {"0", "100", "-1"}, kPercent},
+    {"SweepTimeOutOfRange", CheckZeroSpanSweepTime, {}, {"0.4", "2001", "0", "-10"}, kSweepTime},
+    {"SweepTime", CheckZeroSpanSweepTime, {{"0.5", 0.5}, {"2000", 2e3}}, {"ms"}, kNotANumber},
+    {"SpanRbwNotAboveZero", CheckSpanRbwRatio, {}, {"0", "-10", "", "abc"}, kRatio},
+    {"SpanRbw", CheckSpanRbwRatio, {{" 160 ", 160.0}, {"0.5", 0.5}}, {"1e999"}, kOutOfRange},
+    {"ExtraDelay", kDelayCheck, {{"0", 0.0}, {"5000", 5000.0}}, {"5001", "-1"}, kDelay},
+    {"PortOutOfRange", kPortCheck, {}, {"0", "65536", "99999999999999999999"}, kPort},
+    {"Port", kPortCheck, {{" 3976 ", 3976.0}, {"1", 1.0}, {"65535", 65535.0}}, {}, ""},
+    {"PortNotAnInteger", kPortCheck, {}, {"", "12.5", "1e3", "port", "80 80"}, kInteger},
+};
+INSTANTIATE_TEST_SUITE_P(Dialogs, EntryFieldTest, testing::ValuesIn(kFieldRows), test::kRowName);
 
 }  // namespace
 }  // namespace tavlin

@@ -8,7 +8,6 @@ namespace tavlin {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // Starts at the preset: 902 .. 928 MHz, 0 dBm, 10 dB, 10 dB/div.
 class FrontPanelCommandsTest : public test::PanelFixture {
@@ -28,43 +27,21 @@ TEST_F(FrontPanelCommandsTest, CenterFreqShowsAndTakesBackTheDownconverterOffset
     EXPECT_EQ(Frequencies(), std::pair(1902e6, 1928e6));
 }
 
-TEST_F(FrontPanelCommandsTest, CancelledOrNotFiniteEntriesChangeNothing) {
-    using Command = void (FrontPanelCommands::*)();
-    for (Command command : {&FrontPanelCommands::OnCenterFreq, &FrontPanelCommands::OnStartFreq,
-                            &FrontPanelCommands::OnStopFreq, &FrontPanelCommands::OnSetSpan}) {
-        dialogs.frequencies = {std::nullopt, kNaN, -kInf};
-        for (int i = 0; i < 3; ++i) {
-            (panel().*command)();
-        }
-    }
-    dialogs.amplitudes = {kNaN, kInf};
-    panel().OnReferenceLevel();
-    panel().OnReferenceLevel();
-    EXPECT_EQ(Frequencies(), std::pair(902e6, 928e6));
-    EXPECT_EQ(Settings().refLevelDbm, 0.0);
-    EXPECT_TRUE(SentWith('A').empty());
-}
+// The trigger level is entered in dBm from two divisions below the top line,
+// without the reference level offset, and only in zero span.
+TEST_F(FrontPanelCommandsTest, VideoTriggerTakesItsLevelInZeroSpanOnly) {
+    dialogs.amplitudes = {-30.0, -20.0};
+    panel().OnVideo();
+    EXPECT_EQ(prompter.Boxes().at(0).caption, "ZERO SPAN ONLY");
 
-// The steps keep the centre inside the band; a step down from zero span
-// gives 100 Hz, and at 0 Hz the start stays at 0.
-TEST_F(FrontPanelCommandsTest, SpanStepsKeepTheCentreInsideTheBand) {
-    struct Row {
-        const char* name;
-        double start, stop;
-        void (FrontPanelCommands::*command)();
-        double newStart, newStop;
-    };
-    const Row rows[] = {
-        {"down from 26 MHz", 902e6, 928e6, &FrontPanelCommands::OnSpanDown, 905e6, 925e6},
-        {"up from full span", 0.2e6, 4.4e9, &FrontPanelCommands::OnSpanUp, 1200.1e6, 3200.1e6},
-        {"out of zero span", 915e6, 915e6, &FrontPanelCommands::OnSpanDown, 915e6 - 50, 915e6 + 50},
-        {"zero span at 0 Hz", 0.0, 0.0, &FrontPanelCommands::OnSpanDown, 0.0, 0.0},
-    };
-    for (const Row& row : rows) {
-        doc->SetFrequencies(row.start, row.stop);
-        (panel().*row.command)();
-        EXPECT_EQ(Frequencies(), std::pair(row.newStart, row.newStop)) << row.name;
-    }
+    doc->SetFrequencies(915e6, 915e6);
+    panel().OnVideo();
+    const double threshold = Settings().videoTrigThreshold;
+    Edit([](InstrumentState& s) { s.refLevelOffsetDb = 10.0; });
+    panel().OnVideo();
+    EXPECT_EQ(dialogs.openings[0].start, -20.0);
+    EXPECT_TRUE(Settings().videoTrigger);
+    EXPECT_NEAR(Settings().videoTrigThreshold / threshold, 10.0, 1e-9);
 }
 
 // Any span entry leaves the FM detector, even a cancelled one.
@@ -108,50 +85,21 @@ TEST_F(FrontPanelCommandsTest, ZeroSpanFmTakesOnlyAConfirmedOffsetOfAtMost120Kil
     EXPECT_EQ(Settings().rbwHz, 240000.0);
 }
 
-// Frequency changes are taken at the next pass: none stops the sweep thread.
-// The reference level's entry is open while the sweep runs, Zero Span's
-// dialogs are not; the level plan's commands go out with the sweep stopped,
-// and sweeping goes on afterwards.
-TEST_F(FrontPanelCommandsTest, OnlyInstrumentCommandsAndZeroSpanPauseTheSweep) {
+// The reference level's entry is open while the sweep runs, and shows and
+// takes back the offset; Zero Span's dialogs are not, and sweeping goes on
+// after them.
+TEST_F(FrontPanelCommandsTest, ZeroSpanDialogsPauseTheSweepTheLevelEntryDoesNot) {
     Edit([](InstrumentState& s) { s.refLevelOffsetDb = 10.0; });
     StartSweeping();
-    dialogs.frequencies = {915e6, 10e6};
-    panel().OnCenterFreq();
-    panel().OnSetSpan();
-    panel().OnCenterStepUp();
-    panel().OnSpanDown();
-    const int now = passes.load();
-    ASSERT_TRUE(WaitFor([&] { return passes.load() >= now + 2; }));
-    EXPECT_EQ(sweepThreads.load(), 1);
-
     dialogs.amplitudes = {22.0};
     panel().OnReferenceLevel();
-    EXPECT_EQ(dialogs.openings[2].start, 10.0) << "the level is shown with the offset";
+    EXPECT_EQ(dialogs.openings[0].start, 10.0);
     EXPECT_EQ(Settings().refLevelDbm, 12.0);
-    // The attenuator is raised to 15 dB.
-    EXPECT_EQ(SentWith('A'), (std::vector<Sent>{{{'A', 3}, false, false}}));
-
     dialogs.zeroSpans = {ZeroSpanChoice{10.0, true}};
     panel().OnZeroSpan();  // the offset keypad is cancelled
     panel().OnZeroSpan();  // Zero Span Settings is cancelled
-    EXPECT_EQ(openedWhileSweeping, (std::vector<bool>{true, true, true, false, false, false}));
+    EXPECT_EQ(openedWhileSweeping, (std::vector<bool>{true, false, false, false}));
     EXPECT_TRUE(doc->SweepRunning());
-}
-
-// The entry refuses a scale that cannot be drawn while it is open; should
-// one come back all the same, it is not taken.
-TEST_F(FrontPanelCommandsTest, DbPerDivSelectsLogEvenWhenCancelledAndTakesOnlyUsableScales) {
-    panel().OnLin();
-    dialogs.dbs = {std::nullopt, 0.0, kNaN, 2.5};
-    for (int i = 0; i < 3; ++i) {
-        panel().OnDbPerDiv();
-    }
-    EXPECT_EQ(Settings().linearScale, 0);
-    EXPECT_EQ(Settings().refLevelInMv, 0);
-    EXPECT_EQ(Settings().dbPerDiv, 10.0);
-    EXPECT_EQ(dialogs.openings[0].label, "dB/div");
-    panel().OnDbPerDiv();
-    EXPECT_EQ(Settings().dbPerDiv, 2.5);
 }
 
 }  // namespace

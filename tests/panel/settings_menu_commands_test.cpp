@@ -23,16 +23,11 @@ class SettingsMenuCommandsTest : public test::PanelFixture {
 
 // Without a preamplifier (a recalled state may still say it is on) the item
 // is disabled and sends nothing.
-TEST_F(SettingsMenuCommandsTest, PreamplifierTogglesWithTheSweepStoppedWhereThereIsOne) {
-    StartSweeping();
-    menu().OnRfPreamplifier();
-    EXPECT_EQ(SentWith('M'), (std::vector<Sent>{{{'M', 1}, false, false}}));
-    EXPECT_TRUE(doc->SweepRunning());
-
+TEST_F(SettingsMenuCommandsTest, WithoutAPreamplifierTheItemIsDisabledAndSendsNothing) {
     Edit([](InstrumentState& s) { s.preampAvailable = false; });
     EXPECT_FALSE(menu().State(SettingsMenuItem::RfPreamplifier).enabled);
     menu().OnRfPreamplifier();
-    EXPECT_EQ(SentWith('M').size(), 1u);
+    EXPECT_TRUE(SentWith('M').empty());
 }
 
 // The step and offset entries open at the value in force and say what they set.
@@ -45,13 +40,12 @@ TEST_F(SettingsMenuCommandsTest, StepAndOffsetEntriesOpenAtTheirValues) {
     menu().OnCfStepSize();
     menu().OnRefLevelStep();
     menu().OnRefLevelOffset();
-    ASSERT_EQ(dialogs.openings.size(), 3u);
-    const std::pair<std::string, double> opened[] = {
-        {"STEP FREQ", 2.5e6}, {"Ref Lvl Step", 5.0}, {"Ref Lvl Offset", -3.0}};
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(dialogs.openings[i].label, opened[i].first);
-        EXPECT_EQ(dialogs.openings[i].start, opened[i].second) << opened[i].first;
+    std::vector<std::pair<std::string, double>> opened;
+    for (const auto& opening : dialogs.openings) {
+        opened.emplace_back(opening.label, opening.start.value_or(0.0));
     }
+    EXPECT_EQ(opened, (decltype(opened){
+                          {"STEP FREQ", 2.5e6}, {"Ref Lvl Step", 5.0}, {"Ref Lvl Offset", -3.0}}));
 }
 
 TEST_F(SettingsMenuCommandsTest, SweepTimeOnlyInZeroSpan) {
@@ -59,7 +53,6 @@ TEST_F(SettingsMenuCommandsTest, SweepTimeOnlyInZeroSpan) {
     ASSERT_EQ(prompter.Count(), 1u);
     EXPECT_EQ(prompter.Boxes()[0].caption, "NOT AVAILABLE");
     EXPECT_EQ(prompter.Boxes()[0].text, "Sweep time is currently adjustable in zero-span only");
-    EXPECT_TRUE(dialogs.openings.empty());
     doc->SetFrequencies(915e6, 915e6 + 0.5);  // swept as zero span
     menu().OnSweepTime();
     ASSERT_EQ(dialogs.openings.size(), 1u);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "document/marker_commands.h"
 #include "e2e/virtual_unit_fixture.h"
 #include "sim/usb/virtual_usb_bus.h"
+#include "support/row_name.h"
 
 namespace tavlin {
 namespace {
@@ -172,41 +174,48 @@ TEST_F(UsbPathTest, PurgeAndPortCycleReachTheConverter) {
     EXPECT_EQ(Boxes(), "");
 }
 
-TEST_F(UsbPathTest, ListingAndOpeningWithoutAccessWhenBusyAndWithoutSerial) {
-    sim::ConverterSetup noAccess;
-    noAccess.accessible = false;
-    sim::ConverterSetup busy;
-    busy.claimedElsewhere = {false, true};
-    sim::ConverterSetup noSerial;
-    noSerial.serial = "";
-    const struct {
-        const char* name;
-        sim::ConverterSetup setup;
-        const char* description;
-        const char* serial;
-        bool opensA, opensB;
-    } cases[] = {{"no access", noAccess, "", "", false, false},
-                 {"B held elsewhere", busy, "Tavlin B", "TV000123B", true, false},
-                 {"no serial number", noSerial, "Tavlin B", "", true, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Plug(c.setup);
-        int count = 0;
-        ASSERT_EQ(driver.DeviceCount(count), kUsbOk);
-        ASSERT_EQ(count, 2);
-        UsbDeviceInfo info;
-        ASSERT_EQ(driver.DeviceInfo(kCommandInterface, info), kUsbOk);
-        EXPECT_EQ(info.description, c.description);
-        EXPECT_EQ(info.serial, c.serial);
-        EXPECT_EQ(info.alreadyOpen, !c.opensB && c.opensA);
-        for (const auto& [index, opens] : {std::pair{0, c.opensA}, {1, c.opensB}}) {
-            UsbHandle handle = kNoHandle;
-            EXPECT_EQ(driver.OpenByIndex(index, handle), opens ? kUsbOk : kUsbDeviceNotOpened)
-                << index;
-            driver.Close(handle);
-        }
+// A converter without access, with channel B held by another program, and
+// without a serial number: what the listing says and which channels open.
+struct ListingRow {
+    const char* name;
+    sim::ConverterSetup setup;
+    const char* description;
+    const char* serial;
+    bool opensA, opensB;
+    friend void PrintTo(const ListingRow& row, std::ostream* out) { *out << row.name; }
+};
+
+class UsbListingTest : public UsbPathTest, public testing::WithParamInterface<ListingRow> {};
+
+TEST_P(UsbListingTest, ListsTheConverterAndOpensWhatItMay) {
+    const ListingRow& row = GetParam();
+    Plug(row.setup);
+    int count = 0;
+    ASSERT_EQ(driver.DeviceCount(count), kUsbOk);
+    ASSERT_EQ(count, 2);
+    UsbDeviceInfo info;
+    ASSERT_EQ(driver.DeviceInfo(kCommandInterface, info), kUsbOk);
+    EXPECT_EQ(info.description, row.description);
+    EXPECT_EQ(info.serial, row.serial);
+    EXPECT_EQ(info.alreadyOpen, !row.opensB && row.opensA);
+    for (const auto& [index, opens] : {std::pair{0, row.opensA}, {1, row.opensB}}) {
+        UsbHandle handle = kNoHandle;
+        EXPECT_EQ(driver.OpenByIndex(index, handle), opens ? kUsbOk : kUsbDeviceNotOpened) << index;
+        driver.Close(handle);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Converters, UsbListingTest,
+    testing::Values(ListingRow{"NoAccess", {.accessible = false}, "", "", false, false},
+                    ListingRow{"BHeldElsewhere",
+                               {.claimedElsewhere = {false, true}},
+                               "Tavlin B",
+                               "TV000123B",
+                               true,
+                               false},
+                    ListingRow{"NoSerialNumber", {.serial = ""}, "Tavlin B", "", true, true}),
+    test::kRowName);
 
 // The reply goes out in a short packet at the latency timer's expiry; it
 // must count as waiting then, not one latency period later when the chip

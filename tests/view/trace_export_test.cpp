@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <ostream>
 #include <ranges>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 
 #include "document/document_fixture.h"
 #include "document/marker_commands.h"
+#include "support/row_name.h"
 #include "view/trace_export.h"
 
 namespace tavlin {
@@ -27,40 +29,45 @@ Rows Ramp() {
 // axes show: Hz with the converter offset, dBm with the reference offset, mV
 // on the linear scale, ms in zero span and Hz of deviation with the FM
 // detector.
-TEST(TraceExportTest, HeaderAndFirstMiddleAndLastLinesInEachScale) {
-    struct Row {
-        const char* name;
-        MarkerScale scale;
-        std::string lines;  // the header, points 0, 320 and 640
-    };
-    const Row rows[] = {
-        {"converter",
-         {.startHz = 902e6,
-          .stopHz = 928e6,
-          .refLevelDbm = -10.0,
-          .refLevelOffsetDb = 2.0,
-          .freqOffsetHz = -900e6},
-         "Frequency (Hz),Level (dBm)|2000000.000,-8|15000000.000,-58|28000000.000,-108"},
-        // The first point is at the reference level, 0 dBm.
-        {"linear",
-         {.startHz = 902e6, .stopHz = 928e6, .linearScale = true},
-         "Frequency (Hz),Level (mV)|902000000.000,223.607|915000000.000,111.803|928000000.000,0"},
-        {"FM",
-         {.startHz = 902e6, .stopHz = 902e6, .sweepTimeSec = 0.4, .zeroSpanFm = true},
-         "Time (ms),Deviation (Hz)|0.000000,100000|200.000000,0|400.000000,-100000"},
-    };
-    for (const Row& row : rows) {
-        std::vector<std::string> lines;
-        const std::string csv = TraceExport::Csv(row.scale, Ramp());
-        for (const auto line : std::views::split(csv, std::string_view("\r\n"))) {
-            lines.emplace_back(line.begin(), line.end());
-        }
-        ASSERT_EQ(lines.size(), 2u + kTracePoints) << row.name;
-        EXPECT_EQ(lines.back(), "") << row.name;
-        EXPECT_EQ(lines[0] + "|" + lines[1] + "|" + lines[321] + "|" + lines[641], row.lines)
-            << row.name;
+struct ScaleRow {
+    const char* name;
+    MarkerScale scale;
+    std::string lines;  // the header, points 0, 320 and 640
+    friend void PrintTo(const ScaleRow& row, std::ostream* out) { *out << row.name; }
+};
+
+class TraceExportScaleTest : public testing::TestWithParam<ScaleRow> {};
+
+TEST_P(TraceExportScaleTest, HeaderAndFirstMiddleAndLastLines) {
+    const ScaleRow& row = GetParam();
+    std::vector<std::string> lines;
+    const std::string csv = TraceExport::Csv(row.scale, Ramp());
+    for (const auto line : std::views::split(csv, std::string_view("\r\n"))) {
+        lines.emplace_back(line.begin(), line.end());
     }
+    ASSERT_EQ(lines.size(), 2u + kTracePoints);
+    EXPECT_EQ(lines.back(), "");
+    EXPECT_EQ(lines[0] + "|" + lines[1] + "|" + lines[321] + "|" + lines[641], row.lines);
 }
+
+const ScaleRow kScaleRows[] = {
+    {"Converter",
+     {.startHz = 902e6,
+      .stopHz = 928e6,
+      .refLevelDbm = -10.0,
+      .refLevelOffsetDb = 2.0,
+      .freqOffsetHz = -900e6},
+     "Frequency (Hz),Level (dBm)|2000000.000,-8|15000000.000,-58|28000000.000,-108"},
+    // The first point is at the reference level, 0 dBm.
+    {"Linear",
+     {.startHz = 902e6, .stopHz = 928e6, .linearScale = true},
+     "Frequency (Hz),Level (mV)|902000000.000,223.607|915000000.000,111.803|928000000.000,0"},
+    {"FM",
+     {.startHz = 902e6, .stopHz = 902e6, .sweepTimeSec = 0.4, .zeroSpanFm = true},
+     "Time (ms),Deviation (Hz)|0.000000,100000|200.000000,0|400.000000,-100000"},
+};
+INSTANTIATE_TEST_SUITE_P(Scales, TraceExportScaleTest, testing::ValuesIn(kScaleRows),
+                         test::kRowName);
 
 class TraceExportFileTest : public test::DocumentFixture {};
 
