@@ -149,10 +149,6 @@ SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs) {
     return Wait(socket, POLLIN, timeoutMs);
 }
 
-SocketWait WaitWritable(const TcpSocket& socket, int timeoutMs) {
-    return Wait(socket, POLLOUT, timeoutMs);
-}
-
 // The listening socket does not block: a client that gave up between the
 // poll and the accept leaves nothing to accept, which is no reason to wait.
 TcpSocket Accept(const TcpSocket& listener) {
@@ -172,46 +168,6 @@ std::optional<TcpSocket> AcceptWhile(const TcpSocket& listener, const std::atomi
         }
     }
     return std::nullopt;
-}
-
-long ReadSome(const TcpSocket& socket, char* buffer, std::size_t size) {
-    const SocketWait wait = WaitReadable(socket);
-    if (wait != SocketWait::Ready) {
-        return wait == SocketWait::TimedOut ? 0 : -1;
-    }
-    const ssize_t n = ::recv(socket.Fd(), buffer, size, MSG_DONTWAIT);
-    if (n > 0) {
-        return static_cast<long>(n);
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-        return 0;
-    }
-    return -1;  // 0 bytes from a readable socket: the peer closed it
-}
-
-bool SendAll(const TcpSocket& socket, std::string_view text, const std::atomic<bool>& running) {
-    while (!text.empty()) {
-        if (!running.load()) {
-            return false;
-        }
-        const SocketWait wait = WaitWritable(socket);
-        if (wait == SocketWait::Failed) {
-            return false;
-        }
-        if (wait == SocketWait::TimedOut) {
-            continue;  // a client that does not read: look at the flag again
-        }
-        const ssize_t n =
-            ::send(socket.Fd(), text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 }  // namespace tcp

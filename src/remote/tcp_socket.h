@@ -49,23 +49,14 @@ std::optional<TcpSocket> Listen(const std::string& address, int port, std::strin
 // The port a socket is bound to.
 int BoundPort(const TcpSocket& socket);
 
-// Waits until the socket can be read (or accepted from) or written.
+// Waits until the socket can be read (or accepted from).
 SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs = kPollMs);
-SocketWait WaitWritable(const TcpSocket& socket, int timeoutMs = kPollMs);
 
 // A connection waiting on the listening socket, or an empty socket when
 // none was ready.
 TcpSocket Accept(const TcpSocket& listener);
 // Waits for a connection for as long as `running` stays true.
 std::optional<TcpSocket> AcceptWhile(const TcpSocket& listener, const std::atomic<bool>& running);
-
-// Reads what has arrived, waiting at most one poll: the byte count, 0 when
-// nothing came in time, -1 when the peer closed the connection or it failed.
-long ReadSome(const TcpSocket& socket, char* buffer, std::size_t size);
-
-// Writes the whole text while `running` stays true. A peer that has gone
-// gives false, never a SIGPIPE.
-bool SendAll(const TcpSocket& socket, std::string_view text, const std::atomic<bool>& running);
 
 }  // namespace tcp
 
