@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "document/analyzer_document.h"
+#include "ports/log.h"
 #include "ports/prompter.h"
 #include "remote/command_interpreter.h"
 
@@ -34,6 +35,7 @@ bool AutomationServer::Enable(const TcpIpSettings& settings) {
     if (Start(settings, error)) {
         return true;
     }
+    LogWarning("automation", error);
     doc_.GetPrompter().Inform(error, kListenFailedCaption);
     return false;
 }
@@ -129,6 +131,7 @@ void AutomationServer::RunCommand(const std::string& command) {
     const bool dropped = reply_.TakeDropped() || replyLost_.exchange(false);
     if (dropped && !droppedReported_) {
         droppedReported_ = true;
+        LogWarning("automation", kRepliesDroppedText);
         doc_.GetPrompter().Inform(kRepliesDroppedText, kListenFailedCaption);
     }
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "document/analyzer_document.h"
+#include "ports/log.h"
 #include "ports/prompter.h"
 #include "remote/automation_server.h"
 #include "remote/scpi_session.h"
@@ -22,6 +23,7 @@ bool ScpiServer::Enable(const ScpiSettings& settings) {
     if (Start(settings, error)) {
         return true;
     }
+    LogWarning("SCPI", error);
     doc_.GetPrompter().Inform(error, AutomationServer::kListenFailedCaption);
     return false;
 }

@@ -12,6 +12,8 @@
 #include <system_error>
 #include <utility>
 
+#include "ports/log.h"
+
 namespace tavlin {
 
 namespace {
@@ -40,6 +42,7 @@ void TcpLineService::Start(TcpSocket listener, Setup setup) {
     Stop();
     setup_ = std::move(setup);
     port_ = tcp::BoundPort(listener);
+    LogInfo(setup_.name, "listening on port " + std::to_string(port_.load()));
     clientsServed_ = 0;
     ClearWake();
     running_ = true;
@@ -98,6 +101,8 @@ void TcpLineService::ThreadMain(TcpSocket listener) {
 }
 
 void TcpLineService::Serve(TcpSocket client) {
+    const std::string peer = tcp::PeerName(client);
+    LogInfo(setup_.name, "client " + peer + " connected");
     {
         const std::lock_guard lock(outputMutex_);
         output_.clear();
@@ -130,6 +135,7 @@ void TcpLineService::Serve(TcpSocket client) {
         output_.clear();
     }
     ++clientsServed_;
+    LogInfo(setup_.name, "client " + peer + (running_.load() ? " left" : " closed at the stop"));
     if (setup_.onClientGone) {
         setup_.onClientGone();
     }
@@ -141,8 +147,13 @@ void TcpLineService::HandleLines(CommandFramer& framer, std::string& input, std:
     }
     while (used < input.size() && running_.load()) {
         const std::optional<std::string> line = framer.Add(input[used++]);
-        if (framer.TakeOverflow() && setup_.onOverlong) {
-            setup_.onOverlong();
+        if (framer.TakeOverflow()) {
+            LogWarning(setup_.name, "a line longer than " +
+                                        std::to_string(CommandFramer::kLongestCommand) +
+                                        " characters was dropped");
+            if (setup_.onOverlong) {
+                setup_.onOverlong();
+            }
         }
         if (line && setup_.onLine) {
             setup_.onLine(*line);

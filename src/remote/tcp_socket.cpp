@@ -145,6 +145,23 @@ int BoundPort(const TcpSocket& socket) {
     return ntohs(reinterpret_cast<const sockaddr_in*>(&bound)->sin_port);
 }
 
+std::string PeerName(const TcpSocket& socket) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    char host[INET6_ADDRSTRLEN] = {};
+    if (::getpeername(socket.Fd(), reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
+        return "?";
+    }
+    if (peer.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&peer);
+        inet_ntop(AF_INET6, &v6->sin6_addr, host, sizeof host);
+        return "[" + std::string(host) + "]:" + std::to_string(ntohs(v6->sin6_port));
+    }
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer);
+    inet_ntop(AF_INET, &v4->sin_addr, host, sizeof host);
+    return std::string(host) + ":" + std::to_string(ntohs(v4->sin_port));
+}
+
 SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs) {
     return Wait(socket, POLLIN, timeoutMs);
 }

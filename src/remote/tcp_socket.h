@@ -48,6 +48,9 @@ bool IsLoopbackAddress(std::string_view address);
 std::optional<TcpSocket> Listen(const std::string& address, int port, std::string& error);
 // The port a socket is bound to.
 int BoundPort(const TcpSocket& socket);
+// The address and port of a connection's other end: "127.0.0.1:50312",
+// "[::1]:50312"; "?" when the system cannot tell.
+std::string PeerName(const TcpSocket& socket);
 
 // Waits until the socket can be read (or accepted from).
 SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs = kPollMs);
