@@ -46,10 +46,6 @@ void SetLogSink(LogSink* sink, LogLevel level) {
     logSink = sink;
 }
 
-bool LogEnabled(LogLevel level) {
-    return logSink.load() != nullptr && static_cast<int>(level) <= logLevel.load();
-}
-
 void Log(LogLevel level, std::string_view topic, std::string_view message) noexcept {
     LogSink* sink = logSink.load();
     if (sink == nullptr || static_cast<int>(level) > logLevel.load()) {

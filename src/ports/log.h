@@ -31,7 +31,6 @@ std::string FormatLogLine(LogLevel level, std::string_view topic, std::string_vi
 // The program's log, set once at start by main; tests set their own. Until
 // a sink is set nothing is logged.
 void SetLogSink(LogSink* sink, LogLevel level);
-bool LogEnabled(LogLevel level);
 void Log(LogLevel level, std::string_view topic, std::string_view message) noexcept;
 
 inline void LogError(std::string_view topic, std::string_view message) noexcept {
