@@ -215,6 +215,7 @@ int main(int argc, char** argv) {
     tavlin::StderrLogSink logStderr;
     const tavlin::ScopedLogSink log(
         logFile.IsOpen() ? static_cast<tavlin::LogSink&>(logFile) : logStderr, options->logLevel);
+    tavlin::LogInfo("app", std::string("tavlin ") + TAVLIN_VERSION + " started");
     if (!logFile.IsOpen()) {
         tavlin::LogWarning("app", "cannot write the log file " +
                                       tavlin::RotatingFileLogSink::DefaultPath().string());

@@ -1,7 +1,10 @@
 #include "ports/log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -9,6 +12,7 @@
 
 #include "ports/rotating_file_log_sink.h"
 #include "ports/scoped_log_sink.h"
+#include "ports/stderr_log_sink.h"
 #include "support/recording_log_sink.h"
 #include "support/test_directory.h"
 
@@ -80,6 +84,34 @@ TEST(RotatingFileLogSinkTest, RotatesAtItsSizeAndKeepsAFewOldFiles) {
     EXPECT_FALSE(nowhere.IsOpen());
     nowhere.Write("error device: lost quietly");
     std::filesystem::remove_all(folder);
+}
+
+// A standard error that nobody reads (a pipe whose reader went on with
+// other things) costs the logging threads one short wait, not their life;
+// once the reader drains it, lines flow again.
+TEST(StderrLogSinkTest, AFullPipeDropsLinesInsteadOfHoldingTheCaller) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    const std::string block(4096, 'x');
+    while (::write(ends[1], block.data(), block.size()) > 0) {
+    }
+    ::fcntl(ends[1], F_SETFL, 0);
+    StderrLogSink sink(ends[1]);
+    const auto before = std::chrono::steady_clock::now();
+    for (int i = 0; i < 20; ++i) {
+        sink.Write("warning device: dropped");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+    std::string drained(1 << 20, '\0');
+    const auto count = ::read(ends[0], drained.data(), drained.size());
+    ASSERT_GT(count, 0);
+    sink.Write("warning device: after");
+    char tail[64] = {};
+    EXPECT_EQ(::read(ends[0], tail, sizeof tail), 22);
+    EXPECT_STREQ(tail, "warning device: after\n");
+    ::close(ends[0]);
+    ::close(ends[1]);
 }
 
 }  // namespace
