@@ -76,6 +76,9 @@ bool TcpLineService::Send(std::string_view text) {
         if (!hasClient_.load() || output_.size() + text.size() > kLargestPendingOutput) {
             return false;
         }
+        if (output_.empty()) {
+            lastTaken_ = std::chrono::steady_clock::now();
+        }
         output_.append(text);
     }
     Wake();
@@ -103,6 +106,7 @@ void TcpLineService::ThreadMain(TcpSocket listener) {
 void TcpLineService::Serve(TcpSocket client) {
     const std::string peer = tcp::PeerName(client);
     LogInfo(setup_.name, "client " + peer + " connected");
+    tcp::ProbeIdlePeer(client);
     {
         const std::lock_guard lock(outputMutex_);
         output_.clear();
@@ -122,6 +126,11 @@ void TcpLineService::Serve(TcpSocket client) {
             used = 0;
         }
         open = Exchange(client, input.empty() && !OutputWaiting(), input);
+        if (open && Stalled()) {
+            LogWarning(setup_.name, "client " + peer + " dropped: it read no reply for " +
+                                        std::to_string(setup_.stallMs / 1000) + " s");
+            open = false;
+        }
     }
     client.Close();
     // A one-client service is off before it shows no client, so that
@@ -205,12 +214,21 @@ bool TcpLineService::Flush(const TcpSocket& client) {
         return TryAgain();
     }
     output_.erase(0, static_cast<std::size_t>(sent));
+    if (sent > 0) {
+        lastTaken_ = std::chrono::steady_clock::now();
+    }
     return true;
 }
 
 bool TcpLineService::OutputWaiting() const {
     const std::lock_guard lock(outputMutex_);
     return !output_.empty();
+}
+
+bool TcpLineService::Stalled() const {
+    const std::lock_guard lock(outputMutex_);
+    return !output_.empty() && std::chrono::steady_clock::now() - lastTaken_ >
+                                   std::chrono::milliseconds(setup_.stallMs);
 }
 
 void TcpLineService::Wake() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -23,8 +24,10 @@ namespace tavlin {
 // dropped (and reported through onOverlong), and replies it does not read
 // pile up to kLargestPendingOutput at most; while replies wait, no further
 // line of that client is handled, so a client that sends on without reading
-// is slowed down, not served out of memory. A client that stalls holds only
-// its own turn; one that vanishes ends it.
+// is slowed down, not served out of memory. Clients take turns, so one that
+// stops reading its replies is dropped after Setup::stallMs, and one whose
+// machine vanished is found by TCP keep-alive probes: neither holds the port
+// from the next client. A client that merely sends nothing keeps its turn.
 class TcpLineService {
   public:
     static constexpr std::size_t kLargestPendingOutput = 1 << 20;
@@ -40,6 +43,7 @@ class TcpLineService {
         std::function<void()> onOverlong;
         std::function<void()> onConnected;  // Send already reaches the client
         std::function<void()> onClientGone;
+        int stallMs = 30000;  // replies unread for this long drop the client
     };
 
     TcpLineService();
@@ -79,6 +83,8 @@ class TcpLineService {
     // is used up.
     void HandleLines(CommandFramer& framer, std::string& input, std::size_t& used);
     bool OutputWaiting() const;
+    // Replies have waited stallMs without a byte taken by the client.
+    bool Stalled() const;
     void Wake();
     void ClearWake();
 
@@ -92,6 +98,7 @@ class TcpLineService {
     std::atomic<int> clientsServed_{0};
     mutable std::mutex outputMutex_;
     std::string output_;
+    std::chrono::steady_clock::time_point lastTaken_;  // of output_; under outputMutex_
     std::thread thread_;
 };
 

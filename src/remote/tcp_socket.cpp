@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -160,6 +161,17 @@ std::string PeerName(const TcpSocket& socket) {
     const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer);
     inet_ntop(AF_INET, &v4->sin_addr, host, sizeof host);
     return std::string(host) + ":" + std::to_string(ntohs(v4->sin_port));
+}
+
+void ProbeIdlePeer(const TcpSocket& socket) {
+    const int on = 1;
+    const int idleSeconds = 60;
+    const int intervalSeconds = 10;
+    const int probes = 6;
+    ::setsockopt(socket.Fd(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(socket.Fd(), IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    ::setsockopt(socket.Fd(), IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+    ::setsockopt(socket.Fd(), IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
 }
 
 SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs) {

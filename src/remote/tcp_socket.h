@@ -52,6 +52,11 @@ int BoundPort(const TcpSocket& socket);
 // "[::1]:50312"; "?" when the system cannot tell.
 std::string PeerName(const TcpSocket& socket);
 
+// Keep-alive probes on a connection that has been quiet for a minute: a
+// peer whose machine vanished without closing is found gone within about
+// two minutes, instead of never.
+void ProbeIdlePeer(const TcpSocket& socket);
+
 // Waits until the socket can be read (or accepted from).
 SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs = kPollMs);
 

@@ -21,7 +21,8 @@ TcpSocket ListenAnywhere() {
 }
 
 // A client that never reads its replies: what waits for it is bounded, the
-// service still stops at once, and the next client starts clean.
+// service still stops at once, the next client starts clean, and one that
+// stops reading for longer than the stall limit loses its turn.
 TEST(TcpLineServiceTest, AClientThatNeverReadsIsBoundedAndStoppable) {
     TcpLineService service;
     std::atomic<int> lines{0};
@@ -46,10 +47,14 @@ TEST(TcpLineServiceTest, AClientThatNeverReadsIsBoundedAndStoppable) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
     EXPECT_FALSE(service.Serving());
 
+    setup.stallMs = 200;
     service.Start(ListenAnywhere(), setup);
     LoopbackClient next(service.Port());
     next.Send("c\n");
     EXPECT_EQ(next.ReadLines(1), std::string(64 * 1024, 'r') + "c\n");
+    const std::string block(64 * 1024, 'x');  // more than the system's buffers, in time
+    EXPECT_TRUE(Eventually([&] { return !service.Send(block) && service.ClientsServed() == 1; }))
+        << "a client that stops reading is dropped, so the next one gets its turn";
 }
 
 }  // namespace
