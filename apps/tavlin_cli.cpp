@@ -15,8 +15,11 @@
 #include "document/marker_scale.h"
 #include "gpib_bus_choice.h"
 #include "information_options.h"
+#include "log_choice.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
+#include "ports/scoped_log_sink.h"
+#include "ports/stderr_log_sink.h"
 #include "ports/view_notifier.h"
 #include "remote/automation_server.h"
 #include "remote/command_script.h"
@@ -44,6 +47,7 @@ struct Options {
     std::optional<std::string> procedure;
     tavlin::BenchChoice bench = tavlin::BenchChoice::kDefault;
     std::optional<std::string> limitMask;
+    tavlin::LogLevel logLevel = tavlin::LogLevel::kWarning;
 };
 
 constexpr int kLimitTestFailed = 4;
@@ -57,7 +61,7 @@ void PrintUsage(std::ostream& out) {
            "                   --utility listen --audio-file FILE.wav --seconds S [--mode am|fm]\n"
            "                   [--wide] [--deemphasis US]]\n"
            "                  [--bench virtual|gpib] --procedure NAME\n"
-           "                  [--limit-mask FILE.csv]\n"
+           "                  [--limit-mask FILE.csv] [--log-level LEVEL]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
         << tavlin::kSimulateUsage
@@ -74,8 +78,9 @@ void PrintUsage(std::ostream& out) {
            "  --limit-mask FILE   after the commands, test one new sweep against the mask\n"
            "                      (lines of Hz,dBm; 'upper'/'lower' start each limit)\n"
            "                      and print the failing points\n"
-        << tavlin::kBenchUsage
-        << "  --info              print the instrument's identity and calibration\n"
+        << tavlin::kBenchUsage << tavlin::kLogLevelUsage
+        << "                      (default warning), on standard error\n"
+           "  --info              print the instrument's identity and calibration\n"
            "  --answer yes|no     the answer to every Yes/No question (default no)\n"
            "  --help, --version   this text, or the program's version\n"
            "  Exit status: 0 done; 1 could not set up, run or pass; 2 bad options or an\n"
@@ -88,6 +93,18 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (tavlin::ParseSimulateOption(arg, options.usb)) {
+            continue;
+        }
+        if (const int used = tavlin::TakeLogLevelOption(arg, argv[i + 1], options.logLevel)) {
+            if (used < 0) {
+                std::cerr << "tavlin-cli: no log level in " << arg
+                          << (arg.find('=') == std::string::npos && i + 1 < argc
+                                  ? std::string(" ") + argv[i + 1]
+                                  : std::string())
+                          << "\n";
+                return std::nullopt;
+            }
+            i += used - 1;
             continue;
         }
         if (arg.starts_with("--automation")) {
@@ -124,8 +141,11 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
                                                     : 0;
                    used != 0) {
             if (used < 0) {
-                std::cerr << "tavlin-cli: cannot use " << arg << " "
-                          << (i + 1 < argc ? argv[i + 1] : "without a value") << "\n";
+                std::cerr << "tavlin-cli: no log level in " << arg
+                          << (arg.find('=') == std::string::npos && i + 1 < argc
+                                  ? std::string(" ") + argv[i + 1]
+                                  : std::string())
+                          << "\n";
                 return std::nullopt;
             }
             i += used - 1;
@@ -239,6 +259,9 @@ int main(int argc, char** argv) {
         PrintUsage(std::cerr);
         return 2;
     }
+    // Before anything that may log; it outlives every thread that does.
+    tavlin::StderrLogSink logSink;
+    const tavlin::ScopedLogSink log(logSink, options->logLevel);
     tavlin::SteadyClock clock;
     std::unique_ptr<tavlin::UsbDriver> usb =
         tavlin::MakeUsbDriver(options->usb, clock, argv, "tavlin-cli");

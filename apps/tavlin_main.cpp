@@ -15,7 +15,11 @@
 #include "app/qt_termination_signals.h"
 #include "gpib_bus_choice.h"
 #include "information_options.h"
+#include "log_choice.h"
 #include "ports/clock.h"
+#include "ports/rotating_file_log_sink.h"
+#include "ports/scoped_log_sink.h"
+#include "ports/stderr_log_sink.h"
 #include "remote/automation_server.h"
 #include "remote/scpi_server.h"
 #include "remote/server_options.h"
@@ -39,6 +43,7 @@ struct Options {
     bool spectrogram = false;
     std::optional<tavlin::TcpIpSettings> automation;
     std::optional<tavlin::ScpiSettings> scpi;
+    tavlin::LogLevel logLevel = tavlin::LogLevel::kInfo;
 };
 
 void PrintUsage(std::ostream& out) {
@@ -48,7 +53,7 @@ void PrintUsage(std::ostream& out) {
            "              [--dialog-ms MS]]]\n"
            "              [--spectrogram] [--automation[=ADDR:CMDPORT:DATAPORT]] "
            "[--scpi[=ADDR:PORT]]\n"
-           "              [--limit-mask FILE.csv] [STATEFILE]\n"
+           "              [--limit-mask FILE.csv] [--log-level LEVEL] [STATEFILE]\n"
         << tavlin::kSimulateUsage
         << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
            "                          save the window as a PNG and exit; works without a\n"
@@ -69,6 +74,10 @@ void PrintUsage(std::ostream& out) {
            "                          (default 127.0.0.1:3976:3977)\n"
            "  --scpi[=ADDR:PORT]      enable the SCPI socket at start (default 127.0.0.1:5025)\n"
            "  --limit-mask FILE.csv   limit lines from a mask file at start (after STATEFILE)\n"
+           "  --log-level LEVEL       what the log keeps: error, warning, info (default)\n"
+           "                          or debug; the log is $XDG_STATE_HOME/tavlin/tavlin.log\n"
+           "                          (~/.local/state/tavlin/tavlin.log), rotated at 1 MiB,\n"
+           "                          three old files kept\n"
            "  STATEFILE               a .pqz state file to recall at start\n"
            "  --help, --version       this text, or the program's version\n";
 }
@@ -104,6 +113,13 @@ bool ParseArgument(Options& options, int argc, char** argv, int& i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
     if (tavlin::ParseSimulateOption(arg, options.usb)) {
+        return true;
+    }
+    if (const int used = tavlin::TakeLogLevelOption(arg, argv[i + 1], options.logLevel)) {
+        if (used < 0) {
+            return false;
+        }
+        i += used - 1;
         return true;
     }
     if (arg.starts_with("--automation")) {
@@ -193,6 +209,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     tavlin::QtApplication::SetSettingsKey();
+    // The window's log goes to its file, or to standard error when the file
+    // cannot be had; it outlives every thread that logs.
+    tavlin::RotatingFileLogSink logFile(tavlin::RotatingFileLogSink::DefaultPath());
+    tavlin::StderrLogSink logStderr;
+    const tavlin::ScopedLogSink log(
+        logFile.IsOpen() ? static_cast<tavlin::LogSink&>(logFile) : logStderr, options->logLevel);
+    tavlin::LogInfo("app", std::string("tavlin ") + TAVLIN_VERSION + " started");
+    if (!logFile.IsOpen()) {
+        tavlin::LogWarning("app", "cannot write the log file " +
+                                      tavlin::RotatingFileLogSink::DefaultPath().string());
+    }
     tavlin::SteadyClock clock;
     std::unique_ptr<tavlin::UsbDriver> usb =
         tavlin::MakeUsbDriver(options->usb, clock, givenArguments.data(), "tavlin");

@@ -15,6 +15,7 @@
 #include "document/analyzer_document.h"
 #include "ports/clock.h"
 #include "ports/entry_dialogs.h"
+#include "ports/logged_procedure.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
 
@@ -141,6 +142,7 @@ bool PhaseNoiseTest(AnalyzerDocument& document, const char* passCaption) {
 
 bool RunPhaseNoiseOnly(AnalyzerDocument& document) {
     const ProcedureHold hold(document);
+    const LoggedProcedure logged("calibration", "phase noise adjustment");
     return PhaseNoiseTest(document, "PASSES PHASE NOISE - TEST COMPLETE");
 }
 
@@ -151,6 +153,7 @@ bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::
         return false;
     }
     const ProcedureHold hold(document);
+    const LoggedProcedure logged("calibration", "all adjustments");
     Prompter& prompter = document.GetPrompter();
     CalBench bench(document.link, bus, prompter, document.GetClock());
     bench.OpenInstruments();
@@ -169,6 +172,7 @@ bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::
     const std::optional<ComparisonSets> sets = LoadComparisonSets(setsFolder, prompter);
     if (!sets || !AdjustHighBand(document, bench, *sets) ||
         !AdjustLowBand(document, bench, *sets) || !AdjustIfResponse(document, bench, *sets)) {
+        logged.Fail("comparison sets missing or a band out of its limits");
         return false;
     }
     StoreCalData(document);
@@ -178,11 +182,15 @@ bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::
     prompter.Inform("Connect 10 MHz now", "USER SETUP REQUIRED");
     bus.ConnectReference(true);
     if (!AdjustCalOut(document, bench)) {
+        logged.Fail("CAL OUT level");
         return false;
     }
     const bool phaseNoise = PhaseNoiseTest(document, "PASSES PHASE NOISE");
     const bool verified = VerifyStoredTable(document);
     document.RequestRepaint();
+    if (!phaseNoise || !verified) {
+        logged.Fail(phaseNoise ? "the stored table differs" : "phase noise");
+    }
     return phaseNoise && verified;
 }
 

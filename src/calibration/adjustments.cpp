@@ -10,6 +10,7 @@
 #include "calibration/procedure_hold.h"
 #include "document/analyzer_document.h"
 #include "ports/clock.h"
+#include "ports/logged_procedure.h"
 #include "ports/prompter.h"
 
 namespace tavlin {
@@ -114,11 +115,13 @@ bool AdjustIfResponse(AnalyzerDocument& document, CalBench& bench, const Compari
 bool RunAdjustment(AnalyzerDocument& document, GpibBus& bus, Adjustment which,
                    const std::filesystem::path& setsFolder) {
     const ProcedureHold hold(document);
+    const LoggedProcedure logged("calibration", "adjustment");
     CalBench bench(document.link, bus, document.GetPrompter(), document.GetClock());
     bench.OpenInstruments();
     const std::optional<ComparisonSets> sets =
         LoadComparisonSets(setsFolder, document.GetPrompter());
     if (!sets) {
+        logged.Fail("no comparison sets");
         return false;
     }
     switch (which) {

@@ -8,6 +8,7 @@
 #include "calibration/cal_encoders.h"
 #include "calibration/procedure_hold.h"
 #include "document/analyzer_document.h"
+#include "ports/logged_procedure.h"
 #include "ports/prompter.h"
 
 namespace tavlin {
@@ -27,13 +28,16 @@ std::string LocalAsctime() {
 
 bool PurgeCalData(AnalyzerDocument& document) {
     const ProcedureHold hold(document);
+    const LoggedProcedure logged("calibration", "purge of the calibration memory");
     return document.link.EraseCalMemory();
 }
 
 bool StoreCalData(AnalyzerDocument& document) {
     const ProcedureHold hold(document);
+    const LoggedProcedure logged("calibration", "store of the calibration table");
     const std::string serial = document.Settings().deviceSerial;
     if (!document.calTable.Store(serial, document.link, LocalAsctime())) {
+        logged.Fail("the table read back differs");
         document.GetPrompter().Inform("ERROR: Cal table was not stored properly!!!",
                                       "FAIL *** ERROR *** CAL TABLE DID NOT WRITE PROPERLY ***");
         return false;
@@ -45,6 +49,7 @@ bool RecalibrateTcxo(AnalyzerDocument& document) {
     bool saved = false;
     {
         const ProcedureHold hold(document);
+        const LoggedProcedure logged("calibration", "TCXO recalibration");
         Prompter& prompter = document.GetPrompter();
         if (!prompter.AskYesNo("Connect a 1000 MHz signal, -10 dBm. Continue?",
                                "USER ACTION REQUIRED")) {
@@ -58,6 +63,7 @@ bool RecalibrateTcxo(AnalyzerDocument& document) {
             char text[96];
             std::snprintf(text, sizeof text, "TCXO offset out of range: %.1f parts per billion",
                           ppb.value_or(0.0));
+            logged.Fail(ppb ? text : "no samples");
             prompter.Inform(ppb ? text : "No samples from the TCXO measurement", "ERROR");
         } else {
             auto& bytes = document.calTable.Bytes();

@@ -11,6 +11,7 @@
 #include "document/marker_commands.h"
 #include "ports/clock.h"
 #include "ports/gpib_bus.h"
+#include "ports/logged_procedure.h"
 #include "ports/prompter.h"
 
 namespace tavlin {
@@ -88,11 +89,13 @@ CalReportResult CalReport::Run(const std::filesystem::path& reportFile) {
     result_.passed = true;
     result_.text = Header(doc_.Settings().deviceSerial);
     if (!Timebase()) {
+        LogWarning("calibration", "calibration report failed: time base");
         return result_;
     }
     doc_.link.CheckReference(false);
     doc_.EditSettings([](InstrumentState& s) { s.imageReject = 0; });
     if (!LevelAccuracy()) {
+        LogWarning("calibration", "calibration report failed: level accuracy");
         return result_;
     }
     CalOut();
@@ -102,6 +105,7 @@ CalReportResult CalReport::Run(const std::filesystem::path& reportFile) {
     std::string error;
     result_.written = WriteTextAtomically(reportFile, result_.text, error);
     if (!result_.written) {
+        LogWarning("calibration", "calibration report not written: " + error);
         prompter_.Inform("Cannot write " + reportFile.string() + ": " + error, "CAL FAIL");
     }
     result_.passed = result_.passed && result_.written;
@@ -243,6 +247,7 @@ bool ConfirmCalReport(Prompter& prompter) {
 CalReportResult RunCalReport(AnalyzerDocument& document, GpibBus& bus,
                              const std::filesystem::path& reportFile) {
     const ProcedureHold hold(document);
+    const LoggedProcedure logged("calibration", "calibration report");
     CalReport report(document, bus);
     return report.Run(reportFile);
 }

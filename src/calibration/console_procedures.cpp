@@ -8,6 +8,7 @@
 #include "calibration/cal_report.h"
 #include "calibration/self_test.h"
 #include "document/analyzer_document.h"
+#include "ports/log.h"
 
 namespace tavlin {
 
@@ -42,6 +43,9 @@ int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& na
         passed = RecalibrateTcxo(document);
     } else {
         err << "tavlin-cli: no procedure named " << name << "\n";
+    }
+    if (!passed) {
+        LogWarning("calibration", "procedure " + name + " did not pass");
     }
     return passed ? 0 : 1;
 }

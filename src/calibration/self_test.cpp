@@ -5,6 +5,7 @@
 #include "calibration/cal_bench.h"
 #include "calibration/procedure_hold.h"
 #include "document/analyzer_document.h"
+#include "ports/logged_procedure.h"
 #include "ports/prompter.h"
 
 namespace tavlin {
@@ -60,6 +61,7 @@ SelfTestResult RunSelfTest(AnalyzerDocument& document) {
         return {};
     }
     const ProcedureHold hold(document);
+    const LoggedProcedure logged("calibration", "self test");
     Prompter& prompter = document.GetPrompter();
     if (!prompter.AskYesNo("To begin the Self Test,connect \r\n SELF TEST to RF IN.  Proceed?",
                            "CONNECT NOW")) {
@@ -84,6 +86,9 @@ SelfTestResult RunSelfTest(AnalyzerDocument& document) {
     readings.secondIf = bench.MeasureLevel();
     link.SetIfPath(0);
     SelfTestResult result = JudgeSelfTest(readings);
+    if (!result.passed) {
+        logged.Fail(result.text);
+    }
     prompter.Inform(result.text, "SELF TEST RESULTS");
     document.Preset();
     return result;

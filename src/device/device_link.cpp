@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "ports/clock.h"
+#include "ports/log.h"
 #include "ports/prompter.h"
 
 namespace tavlin {
@@ -58,6 +59,7 @@ bool DeviceLink::Open() {
         count = 0;
         driver_.DeviceCount(count);
         if (count < 2) {
+            LogError("device", "instrument not found");
             prompter_.Inform("TAVLIN NOT FOUND\r\nClosing application", "ERROR 1");
             ReportInstrumentLost();
             return false;
@@ -72,6 +74,7 @@ bool DeviceLink::Open() {
     }
     const bool opened = OpenChannels(dataIndex, commandIndex);
     if (opened) {
+        LogInfo("device", "both channels open");
         clock_.SleepMs(50);
         LoadSynthesizerWord(kSynthesizerRegister2);
         InitialiseSampler();
@@ -111,11 +114,13 @@ bool DeviceLink::OpenChannels(int dataIndex, int commandIndex) {
         }
     }
     if (!dataOpened) {
+        LogError("device", "data channel did not open");
         prompter_.Inform("PORT1 Did not open", "ERROR 2");
         opened = false;
     }
     if (driver_.OpenByIndex(commandIndex, commandChannel_) != kUsbOk) {
         commandChannel_ = kNoHandle;
+        LogError("device", "command channel did not open");
         prompter_.Inform("PORT2 Did not open", "ERROR 2");
         opened = false;
     }
@@ -171,6 +176,11 @@ int DeviceLink::SendCommand(int byteCount) {
     std::size_t written = 0;
     const int status = driver_.Write(commandChannel_, frame.data(), length, written);
     const bool failed = status != kUsbOk || written != length;
+    if (failed && !commError) {
+        LogWarning("device", "command write failed: USB status " + std::to_string(status) + ", " +
+                                 std::to_string(written) + " of " + std::to_string(length) +
+                                 " bytes written");
+    }
     if (failed) {
         commError = true;
     }
@@ -263,18 +273,15 @@ int DeviceLink::ReadSweepSamples(std::span<std::int32_t> first, std::span<std::i
         }
     }
     if (waiting != expected) {
-        driver_.Purge(dataChannel_);
-        return kLinkWrongAmount;
+        return RefuseCapture(kLinkWrongAmount, waiting, expected);
     }
     std::size_t got = 0;
     driver_.Read(dataChannel_, rxBuffer_.data(), expected, got);
     if (got != expected) {
-        driver_.Purge(dataChannel_);
-        return kLinkWrongAmount;
+        return RefuseCapture(kLinkWrongAmount, got, expected);
     }
     if (!std::equal(kSampleHeader, kSampleHeader + kHeaderBytes, rxBuffer_.begin())) {
-        driver_.Purge(dataChannel_);
-        return kLinkBadHeader;
+        return RefuseCapture(kLinkBadHeader, got, expected);
     }
     DecodePairs(rxBuffer_.data() + kHeaderBytes, static_cast<std::size_t>(pairs), first.data(),
                 second.data());
@@ -289,8 +296,7 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
     if (waitForTrigger) {
         while (DataQueueCount() < kHeaderBytes) {
             if (StopRequested() || !isOpen_) {
-                driver_.Purge(dataChannel_);
-                return kLinkWrongAmount;
+                return RefuseCapture(kLinkWrongAmount, DataQueueCount(), kHeaderBytes);
             }
             clock_.SleepMs(10);
         }
@@ -298,21 +304,18 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
     std::size_t got = 0;
     driver_.Read(dataChannel_, rxBuffer_.data(), kHeaderBytes, got);
     if (got != kHeaderBytes) {
-        driver_.Purge(dataChannel_);
-        return kLinkWrongAmount;
+        return RefuseCapture(kLinkWrongAmount, got, kHeaderBytes);
     }
     // Bytes before the header (left from an earlier capture) would shift
     // every pair that follows: such a capture is refused, as a short one is.
     if (!std::equal(kSampleHeader, kSampleHeader + kHeaderBytes, rxBuffer_.begin())) {
-        driver_.Purge(dataChannel_);
-        return kLinkBadHeader;
+        return RefuseCapture(kLinkBadHeader, got, kHeaderBytes);
     }
     for (int stored = 0; stored < pairs; stored += kStreamBlockPairs) {
         got = 0;
         driver_.Read(dataChannel_, rxBuffer_.data(), kStreamBlockBytes, got);
         if (got != kStreamBlockBytes) {
-            driver_.Purge(dataChannel_);
-            return kLinkWrongAmount;
+            return RefuseCapture(kLinkWrongAmount, got, kStreamBlockBytes);
         }
         // The unit sends whole blocks; the last one may hold more pairs than
         // were asked for, and those are read but not stored.
@@ -321,6 +324,20 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
                     second.data() + stored);
     }
     return kLinkOk;
+}
+
+int DeviceLink::RefuseCapture(int code, std::size_t got, std::size_t expected) {
+    driver_.Purge(dataChannel_);
+    if (StopRequested()) {
+        return code;  // a stop ended the wait: no fault of the link
+    }
+    if (code == kLinkBadHeader) {
+        LogWarning("device", "sample block with a wrong header");
+    } else {
+        LogWarning("device", "short sample data: " + std::to_string(got) + " of " +
+                                 std::to_string(expected) + " bytes");
+    }
+    return code;
 }
 
 bool DeviceLink::WaitForDataQueue(std::size_t wanted, int polls, int sleepMs) {
@@ -384,6 +401,7 @@ void DeviceLink::SetDataTimeouts(int milliseconds) {
 // --- Recovery ------------------------------------------------------------------
 
 bool DeviceLink::ResetLink(bool reopen) {
+    LogInfo("device", reopen ? "USB reset, then reopen" : "USB reset and close");
     driver_.CyclePort(dataChannel_);
     driver_.Close(dataChannel_);
     driver_.Close(commandChannel_);
@@ -394,7 +412,10 @@ bool DeviceLink::ResetLink(bool reopen) {
         return true;
     }
     clock_.SleepMs(2500);
-    return Open();
+    const bool reopened = Open();
+    Log(reopened ? LogLevel::kInfo : LogLevel::kError, "device",
+        reopened ? "reopened after the USB reset" : "not reopened after the USB reset");
+    return reopened;
 }
 
 }  // namespace tavlin

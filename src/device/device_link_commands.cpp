@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "device/device_link.h"
 #include "ports/clock.h"
+#include "ports/log.h"
 
 namespace tavlin {
 
@@ -316,6 +318,8 @@ int DeviceLink::StartDetectorSweep(int startStep, int stopStep, std::uint16_t* v
         values[i] = static_cast<std::uint16_t>((reply[2 * i] << 8) | reply[2 * i + 1]);
     }
     if (got != wanted) {
+        LogWarning("device", "short detector sweep reply: " + std::to_string(got) + " of " +
+                                 std::to_string(wanted) + " bytes");
         // The rest of a late answer must not be taken for the next reply.
         driver_.Purge(commandChannel_);
         return kLinkWrongAmount;

@@ -1,19 +1,17 @@
 #include "remote/automation_server.h"
 
-#include <chrono>
 #include <optional>
+#include <utility>
 
 #include "document/analyzer_document.h"
+#include "ports/log.h"
 #include "ports/prompter.h"
-#include "remote/command_framer.h"
 #include "remote/command_interpreter.h"
 
 namespace tavlin {
 
 namespace {
 
-constexpr std::size_t kReadBufferBytes = 4096;
-constexpr std::chrono::milliseconds kReplyPoll{tcp::kPollMs};
 constexpr const char* kUnavailableText =
     "TCP client is connected.\r\nExit application to disconnect.";
 constexpr const char* kUnavailableCaption = "Unavailable";
@@ -37,16 +35,17 @@ bool AutomationServer::Enable(const TcpIpSettings& settings) {
     if (Start(settings, error)) {
         return true;
     }
+    LogWarning("automation", error);
     doc_.GetPrompter().Inform(error, kListenFailedCaption);
     return false;
 }
 
 bool AutomationServer::Start(const TcpIpSettings& settings, std::string& error) {
     const std::lock_guard lock(controlMutex_);
-    if (enabled_.load()) {
+    if (Enabled()) {
         return true;
     }
-    JoinThreads();  // those of the last client, already on their way out
+    StopPorts();  // those of the last client, already on their way out
     std::optional<TcpSocket> commandListener =
         tcp::Listen(settings.address, settings.commandPort, error);
     std::optional<TcpSocket> dataListener;
@@ -56,8 +55,6 @@ bool AutomationServer::Start(const TcpIpSettings& settings, std::string& error) 
     if (!dataListener) {
         return false;
     }
-    commandPort_ = tcp::BoundPort(*commandListener);
-    dataPort_ = tcp::BoundPort(*dataListener);
     doc_.EditSettings([&settings](InstrumentState& s) {
         s.automationAddress = settings.address;
         s.commandPort = settings.commandPort;
@@ -65,37 +62,46 @@ bool AutomationServer::Start(const TcpIpSettings& settings, std::string& error) 
     });
     reply_.Take();  // nothing of the last client goes to the next
     reply_.TakeDropped();
+    replyLost_ = false;
+    droppedReported_ = false;
     interpreter_ = std::make_unique<CommandInterpreter>(reply_, FileNames::PlainNamesHere);
-    enabled_ = true;
-    commandThreadDone_ = false;
-    dataThread_ = std::thread(&AutomationServer::DataThreadMain, this, std::move(*dataListener));
-    commandThread_ =
-        std::thread(&AutomationServer::CommandThreadMain, this, std::move(*commandListener));
+    StartPorts(std::move(*commandListener), std::move(*dataListener));
     return true;
+}
+
+// One client per enabling: each port stops listening at its first client,
+// so a second one is refused rather than left waiting, and the server
+// switches itself off when the command connection closes. The data port
+// takes no commands: what its client sends is read and dropped.
+void AutomationServer::StartPorts(TcpSocket commandListener, TcpSocket dataListener) {
+    TcpLineService::Setup data;
+    data.name = "automation data";
+    data.oneClient = true;
+    data.onConnected = [this] { ForwardReply(); };
+    data_.Start(std::move(dataListener), std::move(data));
+    TcpLineService::Setup commands;
+    commands.name = "automation commands";
+    commands.oneClient = true;
+    commands.onLine = [this](const std::string& command) { RunCommand(command); };
+    commands.onOverlong = [this] { doc_.GetPrompter().Inform(kTooLongText, kTooLongCaption); };
+    commands.onClientGone = [this] { data_.RequestStop(); };
+    commands_.Start(std::move(commandListener), std::move(commands));
 }
 
 void AutomationServer::Disable() {
     const std::lock_guard lock(controlMutex_);
-    enabled_ = false;
-    reply_.Wake();
     if (interpreter_) {
         interpreter_->StopWaiting();
     }
-    JoinThreads();
+    StopPorts();
 }
 
 // The command thread may be inside a command that waits on a message box
 // the calling (GUI) thread has to show: the wait hook shows it.
-void AutomationServer::JoinThreads() {
-    while (!commandThreadDone_.load()) {
-        doc_.ServeWaitHookAndSleep();
-    }
-    if (commandThread_.joinable()) {
-        commandThread_.join();
-    }
-    if (dataThread_.joinable()) {
-        dataThread_.join();
-    }
+void AutomationServer::StopPorts() {
+    data_.RequestStop();
+    commands_.Stop([this] { doc_.ServeWaitHookAndSleep(); });
+    data_.Stop();
 }
 
 void AutomationServer::OnEnableAutomation(EntryDialogs& dialogs) {
@@ -119,61 +125,23 @@ std::string AutomationServer::MenuText() const {
     return Enabled() ? kDisableText : kEnableText;
 }
 
-// One client per enabling: the listening socket closes at the first accept,
-// so a second client is refused rather than left waiting.
-void AutomationServer::CommandThreadMain(TcpSocket listener) {
-    std::optional<TcpSocket> connection = tcp::AcceptWhile(listener, enabled_);
-    listener.Close();
-    if (connection) {
-        connected_ = true;
-        Serve(*connection);
-    }
-    // The menu must never read "Disable Automation" for a server that is off.
-    enabled_ = false;
-    connected_ = false;
-    reply_.Wake();  // the data thread ends now, not at its next poll
-    commandThreadDone_ = true;
-}
-
-void AutomationServer::Serve(const TcpSocket& connection) {
-    CommandFramer framer;
-    bool droppedReported = false;
-    char buffer[kReadBufferBytes];
-    while (enabled_.load()) {
-        const long count = tcp::ReadSome(connection, buffer, sizeof buffer);
-        if (count < 0) {
-            return;  // the client closed the connection
-        }
-        for (long i = 0; i < count && enabled_.load(); ++i) {
-            const std::optional<std::string> command = framer.Add(buffer[i]);
-            if (framer.TakeOverflow()) {
-                doc_.GetPrompter().Inform(kTooLongText, kTooLongCaption);
-            }
-            if (!command) {
-                continue;
-            }
-            interpreter_->Interpret(doc_, *command);
-            if (reply_.TakeDropped() && !droppedReported) {
-                droppedReported = true;
-                doc_.GetPrompter().Inform(kRepliesDroppedText, kListenFailedCaption);
-            }
-        }
+void AutomationServer::RunCommand(const std::string& command) {
+    interpreter_->Interpret(doc_, command);
+    ForwardReply();
+    const bool dropped = reply_.TakeDropped() || replyLost_.exchange(false);
+    if (dropped && !droppedReported_) {
+        droppedReported_ = true;
+        LogWarning("automation", kRepliesDroppedText);
+        doc_.GetPrompter().Inform(kRepliesDroppedText, kListenFailedCaption);
     }
 }
 
-// A client that has gone ends this thread; replies then wait, bounded, until
-// the server is switched off.
-void AutomationServer::DataThreadMain(TcpSocket listener) {
-    std::optional<TcpSocket> connection = tcp::AcceptWhile(listener, enabled_);
-    listener.Close();
-    if (!connection) {
-        return;
-    }
-    while (enabled_.load()) {
-        if (reply_.WaitReady(kReplyPoll, enabled_) &&
-            !tcp::SendAll(*connection, reply_.Take(), enabled_)) {
-            return;
-        }
+// Replies wait, bounded, until a client reads the data port; one that has
+// come and gone leaves them waiting until the server is switched off.
+void AutomationServer::ForwardReply() {
+    const std::lock_guard lock(forwardMutex_);
+    if (data_.HasClient() && reply_.Ready() && !data_.Send(reply_.Take())) {
+        replyLost_ = true;
     }
 }
 

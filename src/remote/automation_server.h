@@ -4,11 +4,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "ports/entry_dialogs.h"
 #include "remote/pending_reply.h"
-#include "remote/tcp_socket.h"
+#include "remote/tcp_line_service.h"
 
 namespace tavlin {
 
@@ -21,9 +20,8 @@ class CommandInterpreter;
 // client is refused), and when it closes its command connection the server
 // switches itself off.
 //
-// Every wait of the two threads is a poll of at most 50 ms that looks at the
-// enabled flag, so Disable, a client's departure and the program's end stop
-// both threads promptly and release both ports.
+// Each port is a TcpLineService, so Disable, a client's departure and the
+// program's end stop both promptly and release both ports.
 class AutomationServer {
   public:
     static constexpr const char* kEnableText = "Enable Automation";
@@ -45,11 +43,11 @@ class AutomationServer {
     // so the wait ends with the box.
     void Disable();
 
-    bool Enabled() const { return enabled_.load(); }
-    bool Connected() const { return connected_.load(); }
+    bool Enabled() const { return commands_.Serving(); }
+    bool Connected() const { return commands_.HasClient(); }
     // The ports listened on; with port 0 the ones the system chose.
-    int CommandPort() const { return commandPort_.load(); }
-    int DataPort() const { return dataPort_.load(); }
+    int CommandPort() const { return commands_.Port(); }
+    int DataPort() const { return data_.Port(); }
 
     // Advanced, "Enable Automation": the TCP/IP dialog and Enable, or
     // Disable, or "Unavailable" while a client is connected.
@@ -60,24 +58,23 @@ class AutomationServer {
   private:
     // False, with the reason, when a port cannot be listened on.
     bool Start(const TcpIpSettings& settings, std::string& error);
-    void CommandThreadMain(TcpSocket listener);
-    void DataThreadMain(TcpSocket listener);
-    void Serve(const TcpSocket& connection);
-    void JoinThreads();
+    void StartPorts(TcpSocket commandListener, TcpSocket dataListener);
+    void RunCommand(const std::string& command);
+    // Hands the waiting reply to the data port's client, if one is there.
+    void ForwardReply();
+    void StopPorts();
 
     AnalyzerDocument& doc_;
     // Enable and Disable. Recursive: a box served while Disable waits turns
     // the event loop, which may close the window and so disable again.
     std::recursive_mutex controlMutex_;
-    std::atomic<bool> enabled_{false};
-    std::atomic<bool> connected_{false};
-    std::atomic<bool> commandThreadDone_{true};
-    std::atomic<int> commandPort_{0};
-    std::atomic<int> dataPort_{0};
+    std::mutex forwardMutex_;
     PendingReply reply_;
+    std::atomic<bool> replyLost_{false};  // the data port's client did not keep up
+    bool droppedReported_ = false;        // for this client; on the command thread
     std::unique_ptr<CommandInterpreter> interpreter_;
-    std::thread commandThread_;
-    std::thread dataThread_;
+    TcpLineService commands_;
+    TcpLineService data_;
 };
 
 }  // namespace tavlin

@@ -2,18 +2,8 @@
 
 namespace tavlin {
 
-namespace {
-
-constexpr std::size_t kShortestCommand = 3;
-
-bool IsTerminator(char c) {
-    return c == ';' || c == '\r' || c == '\n';
-}
-
-}  // namespace
-
 std::optional<std::string> CommandFramer::Add(char c) {
-    if (IsTerminator(c)) {
+    if (rules_.terminators.find(c) != std::string_view::npos) {
         if (std::exchange(dropping_, false)) {
             return std::nullopt;
         }
@@ -42,7 +32,7 @@ std::optional<std::string> CommandFramer::TakePending() {
     const auto first = pending_.find_first_not_of(" \t");
     std::string command = first == std::string::npos ? std::string() : pending_.substr(first);
     pending_.clear();
-    if (command.size() < kShortestCommand) {
+    if (command.size() < rules_.shortest) {
         return std::nullopt;
     }
     return command;

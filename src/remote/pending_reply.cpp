@@ -13,36 +13,22 @@ void PendingReply::AppendReply(const std::string& text) {
 }
 
 void PendingReply::Store(const std::string& text, bool replace) {
-    {
-        std::lock_guard lock(mutex_);
-        if ((replace ? 0 : text_.size()) + text.size() > kLargestReply) {
-            dropped_ = true;
-            return;
-        }
-        if (replace) {
-            text_ = text;
-        } else {
-            text_ += text;
-        }
-        ready_ = true;
+    std::lock_guard lock(mutex_);
+    if ((replace ? 0 : text_.size()) + text.size() > kLargestReply) {
+        dropped_ = true;
+        return;
     }
-    readyChanged_.notify_all();
+    if (replace) {
+        text_ = text;
+    } else {
+        text_ += text;
+    }
+    ready_ = true;
 }
 
 bool PendingReply::Ready() const {
     std::lock_guard lock(mutex_);
     return ready_;
-}
-
-bool PendingReply::WaitReady(std::chrono::milliseconds timeout, const std::atomic<bool>& running) {
-    std::unique_lock lock(mutex_);
-    readyChanged_.wait_for(lock, timeout, [&] { return ready_ || !running.load(); });
-    return ready_;
-}
-
-void PendingReply::Wake() {
-    { const std::lock_guard lock(mutex_); }
-    readyChanged_.notify_all();
 }
 
 std::string PendingReply::Take() {

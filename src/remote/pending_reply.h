@@ -1,8 +1,5 @@
 #pragma once
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -12,9 +9,9 @@
 namespace tavlin {
 
 // The reply text waiting for the data port and its ready flag, shared by the
-// thread that interprets commands and the thread that sends replies. The
-// sender takes the text and clears the flag under one hold of the lock, so
-// a reply added meanwhile is never lost between sending and clearing.
+// thread that interprets commands and the one that hands replies to the data
+// port's client. The text is taken and the flag cleared under one hold of
+// the lock, so a reply added meanwhile is never lost between the two.
 //
 // The text is bounded: with no client reading the data port it would grow
 // with every query. A reply that does not fit beside the text still waiting
@@ -28,11 +25,6 @@ class PendingReply final : public ReplySink {
 
     // True when a reply arrived since the last Take.
     bool Ready() const;
-    // Waits at most `timeout` for a reply, or until `running` is false and
-    // Wake is called; true when a reply is ready.
-    bool WaitReady(std::chrono::milliseconds timeout, const std::atomic<bool>& running);
-    // Wakes the waiters, so that they look at their running flag.
-    void Wake();
     // The text waiting to be sent, cleared with the ready flag.
     std::string Take();
     // True once after one or more replies were dropped.
@@ -42,7 +34,6 @@ class PendingReply final : public ReplySink {
     void Store(const std::string& text, bool replace);
 
     mutable std::mutex mutex_;
-    std::condition_variable readyChanged_;
     std::string text_;
     bool ready_ = false;
     bool dropped_ = false;

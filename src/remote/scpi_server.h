@@ -1,12 +1,10 @@
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
-#include "remote/tcp_socket.h"
+#include "remote/tcp_line_service.h"
 
 namespace tavlin {
 
@@ -31,36 +29,30 @@ class ScpiServer {
     ScpiServer(const ScpiServer&) = delete;
     ScpiServer& operator=(const ScpiServer&) = delete;
 
-    // Listens and starts the server's thread; a port that cannot be listened
-    // on is reported once, with the port and the reason (false).
+    // Listens and starts serving; a port that cannot be listened on is
+    // reported once, with the port and the reason (false).
     bool Enable(const ScpiSettings& settings);
-    // Ends the thread and closes the sockets (a command waiting on a
+    // Ends the service and closes the sockets (a command waiting on a
     // message box is served through the document's wait hook meanwhile).
     void Disable();
     // The menu item: Disable, or Enable with the settings last used.
     void OnToggle();
 
-    bool Enabled() const { return enabled_.load(); }
-    bool Connected() const { return connected_.load(); }
-    int Port() const { return port_.load(); }
+    bool Enabled() const { return service_.Serving(); }
+    bool Connected() const { return service_.HasClient(); }
+    int Port() const { return service_.Port(); }
     // Clients that have come and gone since the server started.
-    int ClientsServed() const { return clientsServed_.load(); }
+    int ClientsServed() const { return service_.ClientsServed(); }
 
   private:
     bool Start(const ScpiSettings& settings, std::string& error);
-    void ThreadMain(TcpSocket listener);
-    void Serve(const TcpSocket& connection);
+    void Execute(const std::string& message);
 
     AnalyzerDocument& doc_;
     std::recursive_mutex controlMutex_;  // as in AutomationServer
     ScpiSettings settings_;
-    std::atomic<bool> enabled_{false};
-    std::atomic<bool> connected_{false};
-    std::atomic<bool> threadDone_{true};
-    std::atomic<int> port_{0};
-    std::atomic<int> clientsServed_{0};
     std::unique_ptr<ScpiSession> session_;
-    std::thread thread_;
+    TcpLineService service_;
 };
 
 }  // namespace tavlin

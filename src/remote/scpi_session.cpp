@@ -143,7 +143,7 @@ void ScpiSession::PushError(int code) {
 
 void ScpiSession::Run(const ScpiUnit& unit, std::vector<std::string>& replies) {
     for (const Row& row : Table()) {
-        const std::optional<int> suffix = ScpiPattern(row.pattern).Match(unit.nodes);
+        const std::optional<int> suffix = row.pattern.Match(unit.nodes);
         if (!suffix) {
             continue;
         }

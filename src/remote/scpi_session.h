@@ -56,8 +56,11 @@ class ScpiSession {
         std::string reply;
     };
     using Handler = void (ScpiSession::*)(Call& call);
+    // A header pattern, parsed once for the life of the program.
     struct Row {
-        const char* pattern;
+        Row(const char* text, Handler setForm, Handler queryForm)
+            : pattern(text), set(setForm), query(queryForm) {}
+        ScpiPattern pattern;
         Handler set;    // null: no command form
         Handler query;  // null: no query form
     };

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -145,12 +146,36 @@ int BoundPort(const TcpSocket& socket) {
     return ntohs(reinterpret_cast<const sockaddr_in*>(&bound)->sin_port);
 }
 
-SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs) {
-    return Wait(socket, POLLIN, timeoutMs);
+std::string PeerName(const TcpSocket& socket) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    char host[INET6_ADDRSTRLEN] = {};
+    if (::getpeername(socket.Fd(), reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
+        return "?";
+    }
+    if (peer.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&peer);
+        inet_ntop(AF_INET6, &v6->sin6_addr, host, sizeof host);
+        return "[" + std::string(host) + "]:" + std::to_string(ntohs(v6->sin6_port));
+    }
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer);
+    inet_ntop(AF_INET, &v4->sin_addr, host, sizeof host);
+    return std::string(host) + ":" + std::to_string(ntohs(v4->sin_port));
 }
 
-SocketWait WaitWritable(const TcpSocket& socket, int timeoutMs) {
-    return Wait(socket, POLLOUT, timeoutMs);
+void ProbeIdlePeer(const TcpSocket& socket) {
+    const int on = 1;
+    const int idleSeconds = 60;
+    const int intervalSeconds = 10;
+    const int probes = 6;
+    ::setsockopt(socket.Fd(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(socket.Fd(), IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    ::setsockopt(socket.Fd(), IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+    ::setsockopt(socket.Fd(), IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+}
+
+SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs) {
+    return Wait(socket, POLLIN, timeoutMs);
 }
 
 // The listening socket does not block: a client that gave up between the
@@ -172,46 +197,6 @@ std::optional<TcpSocket> AcceptWhile(const TcpSocket& listener, const std::atomi
         }
     }
     return std::nullopt;
-}
-
-long ReadSome(const TcpSocket& socket, char* buffer, std::size_t size) {
-    const SocketWait wait = WaitReadable(socket);
-    if (wait != SocketWait::Ready) {
-        return wait == SocketWait::TimedOut ? 0 : -1;
-    }
-    const ssize_t n = ::recv(socket.Fd(), buffer, size, MSG_DONTWAIT);
-    if (n > 0) {
-        return static_cast<long>(n);
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-        return 0;
-    }
-    return -1;  // 0 bytes from a readable socket: the peer closed it
-}
-
-bool SendAll(const TcpSocket& socket, std::string_view text, const std::atomic<bool>& running) {
-    while (!text.empty()) {
-        if (!running.load()) {
-            return false;
-        }
-        const SocketWait wait = WaitWritable(socket);
-        if (wait == SocketWait::Failed) {
-            return false;
-        }
-        if (wait == SocketWait::TimedOut) {
-            continue;  // a client that does not read: look at the flag again
-        }
-        const ssize_t n =
-            ::send(socket.Fd(), text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 }  // namespace tcp

@@ -48,24 +48,23 @@ bool IsLoopbackAddress(std::string_view address);
 std::optional<TcpSocket> Listen(const std::string& address, int port, std::string& error);
 // The port a socket is bound to.
 int BoundPort(const TcpSocket& socket);
+// The address and port of a connection's other end: "127.0.0.1:50312",
+// "[::1]:50312"; "?" when the system cannot tell.
+std::string PeerName(const TcpSocket& socket);
 
-// Waits until the socket can be read (or accepted from) or written.
+// Keep-alive probes on a connection that has been quiet for a minute: a
+// peer whose machine vanished without closing is found gone within about
+// two minutes, instead of never.
+void ProbeIdlePeer(const TcpSocket& socket);
+
+// Waits until the socket can be read (or accepted from).
 SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs = kPollMs);
-SocketWait WaitWritable(const TcpSocket& socket, int timeoutMs = kPollMs);
 
 // A connection waiting on the listening socket, or an empty socket when
 // none was ready.
 TcpSocket Accept(const TcpSocket& listener);
 // Waits for a connection for as long as `running` stays true.
 std::optional<TcpSocket> AcceptWhile(const TcpSocket& listener, const std::atomic<bool>& running);
-
-// Reads what has arrived, waiting at most one poll: the byte count, 0 when
-// nothing came in time, -1 when the peer closed the connection or it failed.
-long ReadSome(const TcpSocket& socket, char* buffer, std::size_t size);
-
-// Writes the whole text while `running` stays true. A peer that has gone
-// gives false, never a SIGPIPE.
-bool SendAll(const TcpSocket& socket, std::string_view text, const std::atomic<bool>& running);
 
 }  // namespace tcp
 

@@ -2,6 +2,7 @@
 
 #include "document/analyzer_document.h"
 #include "ports/clock.h"
+#include "ports/log.h"
 #include "ports/prompter.h"
 #include "utilities/fixed_tune_context.h"
 
@@ -32,6 +33,7 @@ AudioListener::~AudioListener() {
 bool AudioListener::Start(const ListenSettings& settings) {
     Stop();
     if (!sink_.Open(kFormat)) {
+        LogWarning("utility", "listener: the sound output did not open: " + sink_.Error());
         doc_.GetPrompter().Inform(kOpenFailedText, kOpenFailedCaption);
         std::lock_guard lock(mutex_);
         failure_ = std::string(kOpenFailedText) +
@@ -50,6 +52,7 @@ bool AudioListener::Start(const ListenSettings& settings) {
     valuesWritten_ = 0;
     maxValues_ = settings.maxValues;
     playing_ = true;
+    LogInfo("utility", "listener started");
     audio_ = std::thread([this, settings] { AudioThread(settings); });
     return true;
 }
@@ -68,6 +71,7 @@ void AudioListener::Stop() {
     sink_.RequestStop();
     JoinAudioThread();
     playing_ = false;
+    LogInfo("utility", "listener stopped");
 }
 
 // The audio thread may be waiting for a message box ("Time out waiting for
@@ -99,6 +103,7 @@ void AudioListener::Fail(const std::string& why) {
         std::lock_guard lock(mutex_);
         if (failure_.empty()) {
             failure_ = why;
+            LogWarning("utility", "listener failed: " + why);
         }
         stopping_ = true;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "document/analyzer_document.h"
+#include "ports/logged_procedure.h"
 
 namespace tavlin {
 
@@ -22,6 +23,7 @@ HarmonicsPlot::HarmonicsPlot(AnalyzerDocument& document, std::function<bool()> a
     : doc_(document), again_(std::move(again)) {}
 
 std::vector<HarmonicReading> HarmonicsPlot::Run() {
+    const LoggedProcedure logged("utility", "harmonics plot");
     const FrequencyPair before = doc_.Frequencies();
     const double f0 = before.CenterHz();
     const double span = before.SpanHz();

@@ -1,6 +1,7 @@
 #include "utilities/measuring_receiver.h"
 
 #include "document/analyzer_document.h"
+#include "ports/log.h"
 #include "utilities/fixed_tune_context.h"
 
 namespace tavlin {
@@ -41,6 +42,7 @@ void MeasuringReceiver::Start() {
     if (worker_.joinable()) {
         worker_.join();
     }
+    LogInfo("utility", "measuring receiver started");
     worker_ = std::thread([this] { Loop(0); });
 }
 
@@ -48,6 +50,7 @@ void MeasuringReceiver::Stop() {
     running_ = false;
     if (worker_.joinable()) {
         worker_.join();
+        LogInfo("utility", "measuring receiver stopped");
     }
 }
 

@@ -6,6 +6,7 @@
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
 #include "dsp/window.h"
+#include "ports/logged_procedure.h"
 #include "ports/prompter.h"
 #include "utilities/utility_session.h"
 
@@ -102,6 +103,7 @@ void RunPhaseNoiseProcedure(AnalyzerDocument& document,
                             const std::function<void(const PhaseNoiseSweeps&)>& show,
                             PhaseNoiseAsker asker) {
     const UtilitySession session(document);
+    const LoggedProcedure logged("utility", "phase noise plot");
     const bool window = asker == PhaseNoiseAsker::Window;
     if (window) {
         // The instrument goes by its own name here as in every other box.

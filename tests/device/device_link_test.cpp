@@ -13,8 +13,10 @@
 #include <thread>
 
 #include "device/cal_table.h"
+#include "ports/scoped_log_sink.h"
 #include "support/fake_cal_memory.h"
 #include "support/fake_clock.h"
+#include "support/recording_log_sink.h"
 #include "support/recording_progress_sink.h"
 #include "support/recording_prompter.h"
 #include "support/scripted_usb_driver.h"
@@ -131,18 +133,25 @@ TEST_F(DeviceLinkTest, AnswersAreCheckedForLengthAndHeader) {
         Bytes answer;
         int pairs;
         int result;
-    } rows[] = {{"short", SampleAnswer(511), 512, kLinkWrongAmount},
-                {"wrong header", misheaded, 512, kLinkBadHeader},
-                {"long, short", SampleAnswer(8192 - 1), 8192, kLinkWrongAmount},
-                {"request", SampleAnswer(4096), 4096, kLinkOk},
-                {"long", SampleAnswer(8192), 8192, kLinkOk},
-                {"too long", {}, 256 * 512, kLinkRefused},
-                {"none", {}, 0, kLinkRefused}};
+        const char* logged;
+    } rows[] = {{"short", SampleAnswer(511), 512, kLinkWrongAmount,
+                 "warning device: short sample data: 2048 of 2052 bytes\n"},
+                {"wrong header", misheaded, 512, kLinkBadHeader,
+                 "warning device: sample block with a wrong header\n"},
+                {"long, short", SampleAnswer(8192 - 1), 8192, kLinkWrongAmount,
+                 "warning device: short sample data: 16380 of 16384 bytes\n"},
+                {"request", SampleAnswer(4096), 4096, kLinkOk, ""},
+                {"long", SampleAnswer(8192), 8192, kLinkOk, ""},
+                {"too long", {}, 256 * 512, kLinkRefused, ""},
+                {"none", {}, 0, kLinkRefused, ""}};
     std::vector<std::int32_t> first(256 * 512), second(256 * 512);
+    test::RecordingLogSink log;
+    const ScopedLogSink logging(log, LogLevel::kWarning);
     for (const auto& row : rows) {
         usb.ClearWrites();
         usb.QueueReceive(kData, row.answer);
         EXPECT_EQ(link.ReadSweepSamples(first, second, row.pairs), row.result) << row.name;
+        EXPECT_EQ(log.Take(), row.logged) << row.name;
         EXPECT_EQ(usb.Queued(kData), 0u) << row.name;
         if (row.result == kLinkOk) {
             EXPECT_EQ(first[row.pairs - 1], row.pairs - 1) << row.name;
@@ -404,6 +413,8 @@ TEST_F(DeviceLinkCommands, FailedWriteStopsTheSequenceAndReportsIt) {
     // A dead channel costs a write time-out per command: nothing more is
     // attempted after the first refusal (one 5 ms command pause each).
     usb.failWrites = true;
+    test::RecordingLogSink log;
+    const ScopedLogSink logging(log, LogLevel::kWarning);
     long long before = clock.TotalSleptMs();
     EXPECT_EQ(link.SetSynthesizer(300, 37, 100, 1, true), kLinkWriteFailed);
     EXPECT_EQ(SleptSince(before), 5);
@@ -412,6 +423,9 @@ TEST_F(DeviceLinkCommands, FailedWriteStopsTheSequenceAndReportsIt) {
     EXPECT_EQ(link.InitialiseSampler(), kLinkWriteFailed);
     EXPECT_EQ(SleptSince(before), 5);
     EXPECT_EQ(link.SetGainMode(1), kLinkWriteFailed);
+    EXPECT_EQ(log.Take(),
+              "warning device: command write failed: USB status 4, 0 of 6 bytes written\n")
+        << "one line while the error stands";
 }
 
 // An external reference is switched to only on two readings in a row; no

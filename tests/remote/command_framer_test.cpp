@@ -8,8 +8,8 @@
 namespace tavlin {
 namespace {
 
-std::vector<std::string> Frame(const std::string& input) {
-    CommandFramer framer;
+std::vector<std::string> Frame(const std::string& input, FramingRules rules = kAutomationFraming) {
+    CommandFramer framer(rules);
     std::vector<std::string> commands;
     for (const char c : input) {
         if (auto command = framer.Add(c)) {
@@ -32,6 +32,8 @@ TEST(CommandFramerTest, CutsCommandsAsTheServerDoes) {
     EXPECT_EQ(Frame("MAR:PEA; MAR:FRE ?\n"), (V{"MAR:PEA", "MAR:FRE ?"}));
     EXPECT_EQ(Frame("*IDN?\r\nMAR:AMP ?\r\n"), (V{"*IDN?", "MAR:AMP ?"}));
     EXPECT_EQ(Frame("AB;  \t;\n;*RST"), (V{"*RST"})) << "two characters or fewer are ignored";
+    EXPECT_EQ(Frame("*IDN?\r\n A;B\n \n\nX", kLineFraming), (V{"*IDN?\r", "A;B", "X"}))
+        << "a line protocol ends lines at line feeds only";
 }
 
 }  // namespace

@@ -1,0 +1,248 @@
+#include "remote/tcp_line_service.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "ports/log.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr std::size_t kReadBufferBytes = 4096;
+constexpr std::chrono::milliseconds kStopPoll{1};
+
+bool TryAgain() {
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
+
+}  // namespace
+
+TcpLineService::TcpLineService() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (wakeFd_ < 0) {
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    }
+}
+
+TcpLineService::~TcpLineService() {
+    Stop();
+    ::close(wakeFd_);
+}
+
+void TcpLineService::Start(TcpSocket listener, Setup setup) {
+    Stop();
+    setup_ = std::move(setup);
+    port_ = tcp::BoundPort(listener);
+    LogInfo(setup_.name, "listening on port " + std::to_string(port_.load()));
+    clientsServed_ = 0;
+    ClearWake();
+    running_ = true;
+    serving_ = true;
+    finished_ = false;
+    thread_ = std::thread(&TcpLineService::ThreadMain, this, std::move(listener));
+}
+
+void TcpLineService::RequestStop() {
+    running_ = false;
+    Wake();
+}
+
+void TcpLineService::Stop(const std::function<void()>& whileWaiting) {
+    RequestStop();
+    while (!finished_.load()) {
+        if (whileWaiting) {
+            whileWaiting();
+        } else {
+            std::this_thread::sleep_for(kStopPoll);
+        }
+    }
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+bool TcpLineService::Send(std::string_view text) {
+    {
+        const std::lock_guard lock(outputMutex_);
+        if (!hasClient_.load() || output_.size() + text.size() > kLargestPendingOutput) {
+            return false;
+        }
+        if (output_.empty()) {
+            lastTaken_ = std::chrono::steady_clock::now();
+        }
+        output_.append(text);
+    }
+    Wake();
+    return true;
+}
+
+void TcpLineService::ThreadMain(TcpSocket listener) {
+    while (running_.load()) {
+        std::optional<TcpSocket> client = tcp::AcceptWhile(listener, running_);
+        if (!client) {
+            break;
+        }
+        if (setup_.oneClient) {
+            listener.Close();
+        }
+        Serve(std::move(*client));
+        if (setup_.oneClient) {
+            break;
+        }
+    }
+    serving_ = false;
+    finished_ = true;
+}
+
+void TcpLineService::Serve(TcpSocket client) {
+    const std::string peer = tcp::PeerName(client);
+    LogInfo(setup_.name, "client " + peer + " connected");
+    tcp::ProbeIdlePeer(client);
+    {
+        const std::lock_guard lock(outputMutex_);
+        output_.clear();
+        hasClient_ = true;
+    }
+    if (setup_.onConnected) {
+        setup_.onConnected();
+    }
+    CommandFramer framer(setup_.framing);
+    std::string input;
+    std::size_t used = 0;
+    bool open = true;
+    while (open && running_.load()) {
+        HandleLines(framer, input, used);
+        if (used == input.size()) {
+            input.clear();
+            used = 0;
+        }
+        open = Exchange(client, input.empty() && !OutputWaiting(), input);
+        if (open && Stalled()) {
+            LogWarning(setup_.name, "client " + peer + " dropped: it read no reply for " +
+                                        std::to_string(setup_.stallMs / 1000) + " s");
+            open = false;
+        }
+    }
+    client.Close();
+    // A one-client service is off before it shows no client, so that
+    // nobody sees it idle and listening when it is not.
+    if (setup_.oneClient) {
+        serving_ = false;
+    }
+    {
+        const std::lock_guard lock(outputMutex_);
+        hasClient_ = false;
+        output_.clear();
+    }
+    ++clientsServed_;
+    LogInfo(setup_.name, "client " + peer + (running_.load() ? " left" : " closed at the stop"));
+    if (setup_.onClientGone) {
+        setup_.onClientGone();
+    }
+}
+
+void TcpLineService::HandleLines(CommandFramer& framer, std::string& input, std::size_t& used) {
+    if (OutputWaiting()) {
+        return;
+    }
+    while (used < input.size() && running_.load()) {
+        const std::optional<std::string> line = framer.Add(input[used++]);
+        if (framer.TakeOverflow()) {
+            LogWarning(setup_.name, "a line longer than " +
+                                        std::to_string(CommandFramer::kLongestCommand) +
+                                        " characters was dropped");
+            if (setup_.onOverlong) {
+                setup_.onOverlong();
+            }
+        }
+        if (line && setup_.onLine) {
+            setup_.onLine(*line);
+            if (OutputWaiting()) {
+                return;
+            }
+        }
+    }
+}
+
+// One poll of the client and the wake-up: reads when asked for input,
+// writes what waits. A hang-up or error is left to the read or write,
+// which reports it.
+bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::string& input) {
+    const bool wantOutput = OutputWaiting();
+    const short events = static_cast<short>((wantInput ? POLLIN : 0) | (wantOutput ? POLLOUT : 0));
+    pollfd polled[2] = {{client.Fd(), events, 0}, {wakeFd_, POLLIN, 0}};
+    const int n = ::poll(polled, 2, tcp::kPollMs);
+    if (n <= 0) {
+        return n == 0 || errno == EINTR;
+    }
+    if (polled[1].revents != 0) {
+        ClearWake();
+    }
+    const short got = polled[0].revents;
+    if ((got & POLLNVAL) != 0) {
+        return false;
+    }
+    if (wantOutput && (got & (POLLOUT | POLLERR | POLLHUP)) != 0 && !Flush(client)) {
+        return false;
+    }
+    if (!wantInput || (got & (POLLIN | POLLERR | POLLHUP)) == 0) {
+        return true;
+    }
+    char buffer[kReadBufferBytes];
+    const ssize_t count = ::recv(client.Fd(), buffer, sizeof buffer, MSG_DONTWAIT);
+    if (count > 0) {
+        input.append(buffer, static_cast<std::size_t>(count));
+        return true;
+    }
+    return count < 0 && TryAgain();  // 0 bytes from a readable socket: the peer closed it
+}
+
+bool TcpLineService::Flush(const TcpSocket& client) {
+    const std::lock_guard lock(outputMutex_);
+    const ssize_t sent =
+        ::send(client.Fd(), output_.data(), output_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0) {
+        return TryAgain();
+    }
+    output_.erase(0, static_cast<std::size_t>(sent));
+    if (sent > 0) {
+        lastTaken_ = std::chrono::steady_clock::now();
+    }
+    return true;
+}
+
+bool TcpLineService::OutputWaiting() const {
+    const std::lock_guard lock(outputMutex_);
+    return !output_.empty();
+}
+
+bool TcpLineService::Stalled() const {
+    const std::lock_guard lock(outputMutex_);
+    return !output_.empty() && std::chrono::steady_clock::now() - lastTaken_ >
+                                   std::chrono::milliseconds(setup_.stallMs);
+}
+
+void TcpLineService::Wake() {
+    const std::uint64_t one = 1;
+    if (::write(wakeFd_, &one, sizeof one) < 0) {
+        // The counter is full: a wake-up is pending anyway.
+    }
+}
+
+void TcpLineService::ClearWake() {
+    std::uint64_t count = 0;
+    if (::read(wakeFd_, &count, sizeof count) < 0) {
+        // Nothing was pending.
+    }
+}
+
+}  // namespace tavlin

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "remote/command_framer.h"
+#include "remote/tcp_socket.h"
+
+namespace tavlin {
+
+// One TCP port served by one thread: clients are accepted one after the
+// other, what each sends is cut into lines and handed to a handler, and
+// replies are queued for the client with Send. Every wait is a poll() of at
+// most tcp::kPollMs that also watches the stop request, so Stop ends the
+// thread within one poll once the handler has returned.
+//
+// A client is bounded twice: a line past CommandFramer::kLongestCommand is
+// dropped (and reported through onOverlong), and replies it does not read
+// pile up to kLargestPendingOutput at most; while replies wait, no further
+// line of that client is handled, so a client that sends on without reading
+// is slowed down, not served out of memory. Clients take turns, so one that
+// stops reading its replies is dropped after Setup::stallMs, and one whose
+// machine vanished is found by TCP keep-alive probes: neither holds the port
+// from the next client. A client that merely sends nothing keeps its turn.
+class TcpLineService {
+  public:
+    static constexpr std::size_t kLargestPendingOutput = 1 << 20;
+
+    struct Setup {
+        std::string name;  // what the port serves, for the log ("SCPI")
+        FramingRules framing = kAutomationFraming;
+        // Stop listening at the first client (later ones are refused by
+        // the system) and end when it leaves.
+        bool oneClient = false;
+        // Each line, on the service's thread; none: lines are read and dropped.
+        std::function<void(const std::string& line)> onLine;
+        std::function<void()> onOverlong;
+        std::function<void()> onConnected;  // Send already reaches the client
+        std::function<void()> onClientGone;
+        int stallMs = 30000;  // replies unread for this long drop the client
+    };
+
+    TcpLineService();
+    ~TcpLineService();
+    TcpLineService(const TcpLineService&) = delete;
+    TcpLineService& operator=(const TcpLineService&) = delete;
+
+    // Serves the listening socket (tcp::Listen) on a new thread; a thread
+    // left from an earlier start is joined first.
+    void Start(TcpSocket listener, Setup setup);
+    // Asks the thread to end and returns at once.
+    void RequestStop();
+    // Asks the thread to end and joins it. A handler may be waiting on
+    // something the calling thread has to do (a message box):
+    // `whileWaiting` is called meanwhile, else the caller sleeps briefly.
+    void Stop(const std::function<void()>& whileWaiting = {});
+
+    // Listening for or serving a client.
+    bool Serving() const { return serving_.load(); }
+    bool HasClient() const { return hasClient_.load(); }
+    // The port listened on, kept after the stop.
+    int Port() const { return port_.load(); }
+    // Clients that have come and gone since the start.
+    int ClientsServed() const { return clientsServed_.load(); }
+
+    // Queues the text for the client, from any thread; false when there is
+    // no client or the text does not fit beside what it has not read yet.
+    bool Send(std::string_view text);
+
+  private:
+    void ThreadMain(TcpSocket listener);
+    void Serve(TcpSocket client);
+    // False once the client has gone.
+    bool Exchange(const TcpSocket& client, bool wantInput, std::string& input);
+    bool Flush(const TcpSocket& client);
+    // Hands complete lines to the handler until a reply waits or the input
+    // is used up.
+    void HandleLines(CommandFramer& framer, std::string& input, std::size_t& used);
+    bool OutputWaiting() const;
+    // Replies have waited stallMs without a byte taken by the client.
+    bool Stalled() const;
+    void Wake();
+    void ClearWake();
+
+    Setup setup_;
+    int wakeFd_ = -1;  // an eventfd: Send and RequestStop end the poll at once
+    std::atomic<bool> running_{false};
+    std::atomic<bool> serving_{false};
+    std::atomic<bool> finished_{true};
+    std::atomic<bool> hasClient_{false};
+    std::atomic<int> port_{0};
+    std::atomic<int> clientsServed_{0};
+    mutable std::mutex outputMutex_;
+    std::string output_;
+    std::chrono::steady_clock::time_point lastTaken_;  // of output_; under outputMutex_
+    std::thread thread_;
+};
+
+}  // namespace tavlin

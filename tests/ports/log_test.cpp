@@ -1,0 +1,118 @@
+#include "ports/log.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "ports/rotating_file_log_sink.h"
+#include "ports/scoped_log_sink.h"
+#include "ports/stderr_log_sink.h"
+#include "support/recording_log_sink.h"
+#include "support/test_directory.h"
+
+namespace tavlin {
+namespace {
+
+struct LevelRow {
+    const char* name;
+    LogLevel kept;  // the log's level
+    LogLevel event;
+    const char* message;
+    const char* line;  // empty: filtered out
+};
+
+class LogLevelTest : public ::testing::TestWithParam<LevelRow> {};
+
+TEST_P(LogLevelTest, KeepsTheLevelAndAboveOneLineEach) {
+    const LevelRow& row = GetParam();
+    test::RecordingLogSink sink;
+    const ScopedLogSink logging(sink, row.kept);
+    Log(row.event, "device", row.message);
+    EXPECT_EQ(sink.Take(), row.line);
+    EXPECT_EQ(ParseLogLevel(LogLevelName(row.event)), row.event);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LogLevelTest,
+    ::testing::Values(
+        LevelRow{"ErrorAtWarning", LogLevel::kWarning, LogLevel::kError, "x", "error device: x\n"},
+        LevelRow{"WarningAtWarning", LogLevel::kWarning, LogLevel::kWarning, "x",
+                 "warning device: x\n"},
+        LevelRow{"InfoAtWarning", LogLevel::kWarning, LogLevel::kInfo, "x", ""},
+        LevelRow{"WarningAtError", LogLevel::kError, LogLevel::kWarning, "x", ""},
+        LevelRow{"DebugAtDebug", LogLevel::kDebug, LogLevel::kDebug, "x", "debug device: x\n"},
+        LevelRow{"LineEndsBecomeBlanks", LogLevel::kInfo, LogLevel::kInfo, "a\r\nb\tc",
+                 "info device: a  b c\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+std::string Read(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The file is rotated before it passes its size: the newest lines in the
+// file, older ones in .1 and .2, the oldest dropped. Each line has the time
+// after its level.
+TEST(RotatingFileLogSinkTest, RotatesAtItsSizeAndKeepsAFewOldFiles) {
+    const std::filesystem::path folder = test::MakeTestDirectory("tavlin-log");
+    const std::filesystem::path file = folder / "state" / "tavlin.log";
+    {
+        RotatingFileLogSink sink(file, 200, 2);
+        ASSERT_TRUE(sink.IsOpen());
+        for (int i = 10; i < 30; ++i) {
+            sink.Write("warning device: line " + std::to_string(i));
+        }
+    }
+    const std::regex line(R"(warning \d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z device: line \d\d\n)");
+    for (const char* name : {"tavlin.log", "tavlin.log.1", "tavlin.log.2"}) {
+        const std::string text = Read(file.parent_path() / name);
+        EXPECT_LE(text.size(), 200u) << name;
+        EXPECT_TRUE(std::regex_search(text.substr(0, text.find('\n') + 1), line)) << text;
+    }
+    EXPECT_NE(Read(file).find("line 29\n"), std::string::npos);
+    const std::string kept = Read(file) + Read(file.string() + ".1") + Read(file.string() + ".2");
+    EXPECT_EQ(kept.find("line 10"), std::string::npos) << "the oldest file is dropped";
+    EXPECT_FALSE(std::filesystem::exists(file.string() + ".3"));
+
+    RotatingFileLogSink nowhere(file / "not-a-folder" / "x.log");
+    EXPECT_FALSE(nowhere.IsOpen());
+    nowhere.Write("error device: lost quietly");
+    std::filesystem::remove_all(folder);
+}
+
+// A standard error that nobody reads (a pipe whose reader went on with
+// other things) costs the logging threads one short wait, not their life;
+// once the reader drains it, lines flow again.
+TEST(StderrLogSinkTest, AFullPipeDropsLinesInsteadOfHoldingTheCaller) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    const std::string block(4096, 'x');
+    while (::write(ends[1], block.data(), block.size()) > 0) {
+    }
+    ::fcntl(ends[1], F_SETFL, 0);
+    StderrLogSink sink(ends[1]);
+    const auto before = std::chrono::steady_clock::now();
+    for (int i = 0; i < 20; ++i) {
+        sink.Write("warning device: dropped");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+    std::string drained(1 << 20, '\0');
+    const auto count = ::read(ends[0], drained.data(), drained.size());
+    ASSERT_GT(count, 0);
+    sink.Write("warning device: after");
+    char tail[64] = {};
+    EXPECT_EQ(::read(ends[0], tail, sizeof tail), 22);
+    EXPECT_STREQ(tail, "warning device: after\n");
+    ::close(ends[0]);
+    ::close(ends[1]);
+}
+
+}  // namespace
+}  // namespace tavlin

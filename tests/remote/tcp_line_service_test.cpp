@@ -1,0 +1,61 @@
+#include "remote/tcp_line_service.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "support/loopback_client.h"
+
+namespace tavlin {
+namespace {
+
+using test::Eventually;
+using test::LoopbackClient;
+
+TcpSocket ListenAnywhere() {
+    std::string error;
+    std::optional<TcpSocket> listener = tcp::Listen("127.0.0.1", 0, error);
+    EXPECT_TRUE(listener) << error;
+    return listener ? std::move(*listener) : TcpSocket();
+}
+
+// A client that never reads its replies: what waits for it is bounded, the
+// service still stops at once, the next client starts clean, and one that
+// stops reading for longer than the stall limit loses its turn.
+TEST(TcpLineServiceTest, AClientThatNeverReadsIsBoundedAndStoppable) {
+    TcpLineService service;
+    std::atomic<int> lines{0};
+    TcpLineService::Setup setup;
+    setup.framing = kLineFraming;
+    setup.onLine = [&](const std::string& line) {
+        ++lines;
+        service.Send(std::string(64 * 1024, 'r') + line + "\n");
+    };
+    service.Start(ListenAnywhere(), setup);
+    LoopbackClient stalled(service.Port());
+    stalled.Send("a\nb\n");
+    ASSERT_TRUE(Eventually([&] { return lines.load() == 2; }));
+    std::size_t queued = 0;
+    while (service.Send(std::string(4096, 'x'))) {
+        queued += 4096;
+        ASSERT_LT(queued, 64u << 20) << "the output must be bounded";
+    }
+
+    const auto before = std::chrono::steady_clock::now();
+    service.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+    EXPECT_FALSE(service.Serving());
+
+    setup.stallMs = 200;
+    service.Start(ListenAnywhere(), setup);
+    LoopbackClient next(service.Port());
+    next.Send("c\n");
+    EXPECT_EQ(next.ReadLines(1), std::string(64 * 1024, 'r') + "c\n");
+    const std::string block(64 * 1024, 'x');  // more than the system's buffers, in time
+    EXPECT_TRUE(Eventually([&] { return !service.Send(block) && service.ClientsServed() == 1; }))
+        << "a client that stops reading is dropped, so the next one gets its turn";
+}
+
+}  // namespace
+}  // namespace tavlin
