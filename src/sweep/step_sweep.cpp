@@ -12,6 +12,7 @@
 #include "sweep/rbw_rules.h"
 #include "sweep/spectrum_rows.h"
 #include "sweep/sweep_engine.h"
+#include "sweep/tone_locator.h"
 
 namespace tavlin {
 
@@ -134,6 +135,11 @@ void StepSweep::Run(SweepContext& context) {
     reader_.BeginSweep();
     reader_.SetMeanSpectra(settings.powerAverage);
     buffer_.assign(static_cast<std::size_t>(plan_.count) * plan_.pointsPerStep, 0.0);
+    if (plan_.pointsPerStep > 1 && locatorPoints_ != plan_.pointsPerStep) {
+        locator_ = std::make_unique<ToneLocator>(kFlatTopWindow,
+                                                 2 * static_cast<std::size_t>(plan_.pointsPerStep));
+        locatorPoints_ = plan_.pointsPerStep;
+    }
     const StepReadPorts ports = StepReadPorts::Of(context);
     secondViewRead_ = false;
     if (plan_.skip > 0 && imageReject_ && plan_.pointsPerStep > 1) {
@@ -234,20 +240,38 @@ StepSweep::Sample StepSweep::Lookup(double freqHz, int side) const {
     const double entry = std::floor(x / stepHz_ + 0.5);
     const int b = static_cast<int>(
         std::clamp(std::isnan(entry) ? 0.0 : entry, 0.0, static_cast<double>(plan_.count - 1)));
-    const int p = plan_.pointsPerStep;
-    int j = 0;
-    if (p > 1) {
-        const double r = side > 0 ? b * stepHz_ - x : x - b * stepHz_;
-        const double bin = std::clamp(std::floor(r / plan_.binWidthHz + 0.5),
-                                      static_cast<double>(-p / 2), p / 2 - 1.0);
-        j = static_cast<int>(bin);
-        j = j < 0 ? j + p : j;
-    }
     const bool highRoute = plan_.s0 - kSideSteps + b >= highRouteFromStep_;
     if (side > 0 && b < plan_.skip && secondViewRead_) {
         return {SecondView(freqHz), highRoute, true};
     }
-    return {buffer_[static_cast<std::size_t>(b) * p + j], highRoute};
+    if (plan_.pointsPerStep == 1) {
+        return {buffer_[static_cast<std::size_t>(b)], highRoute};
+    }
+    const double basebandHz = side > 0 ? b * stepHz_ - x : x - b * stepHz_;
+    return {CorrectedBin(b, basebandHz), highRoute};
+}
+
+// The bin at basebandHz in step entry b, corrected for the IF path at the
+// frequency of the tone it holds. Bins are 15 or 30 kHz wide here, and on
+// the IF filter's skirt the response changes by a dB across one: corrected
+// at its centre, a tone between bins would read up to a dB off, and
+// corrected at the frequency asked for, a bin beside a tone would read that
+// tone too high. For noise the located frequency falls anywhere near the
+// bin, which averages out.
+double StepSweep::CorrectedBin(int b, double basebandHz) const {
+    const int p = plan_.pointsPerStep;
+    const int bin = static_cast<int>(std::clamp(std::floor(basebandHz / plan_.binWidthHz + 0.5),
+                                                static_cast<double>(-p / 2), p / 2 - 1.0));
+    const auto power = [&](int signedBin) {
+        const int j = signedBin < 0 ? signedBin + p : signedBin;
+        return buffer_[static_cast<std::size_t>(b) * p + static_cast<std::size_t>(j)];
+    };
+    const double below = bin > -p / 2 ? power(bin - 1) : 0.0;
+    const double above = bin < p / 2 - 1 ? power(bin + 1) : 0.0;
+    const int towards = above >= below ? 1 : -1;
+    const double offset = locator_->OffsetBins(power(bin), std::max(above, below));
+    const double toneHz = (bin + towards * offset) * plan_.binWidthHz;
+    return power(bin) * reader_.PowerFactorAt(toneHz);
 }
 
 StepSweep::Sample StepSweep::SideLevel(double freqHz, int side,

@@ -229,6 +229,13 @@ void AddStepRows(std::vector<Row>& rows) {
         {10e6, 30e6, 15.9e6},
         {2390e6, 2410e6, 2400.3e6},
         {4300e6, 4390e6, 4387e6},
+        // 100 and 50 kHz RBW: a carrier on the 200 kHz step grid sits on
+        // the IF filter's skirt of both its steps, between bins.
+        {968.7e6, 1008.7e6, 1000e6},
+        {968.7e6, 1008.7e6, 1000.18e6},
+        {2390e6, 2410e6, 2400e6},
+        {97.5e6, 102.5e6, 100e6},
+        {2397.5e6, 2402.5e6, 2400.06e6},
     };
     std::size_t next = 5;
     for (const auto& c : cases) {
