@@ -29,6 +29,13 @@ constexpr int kPauseBetweenSidesMs = 5;
 // below 16 MHz (a power ratio, 15 dB): the filter skirts' loss beyond what
 // the table corrects, with room to spare.
 constexpr double kSecondViewReach = 31.6;
+// How much weaker a side read through a route beyond its table may show
+// (10 dB) and still only confirm the other side's level.
+constexpr double kOffTableReach = 10.0;
+// Where each route's table ends: the high band's a step below 150 MHz (the
+// reader extrapolates that far), the low band's at 150 MHz.
+constexpr double kHighTableFloorHz = 140e6;
+constexpr double kLowTableTopHz = 150e6;
 // The mean-power pixel samples each bin at least this many times, so a bin
 // counts by the share of it the pixel covers.
 constexpr int kMeanSamplesPerBin = 4;
@@ -286,8 +293,15 @@ StepSweep::Sample StepSweep::SideLevel(double freqHz, int side,
 // some 10 dB there that the calibration table does not hold (it ends
 // 125 kHz out). So it tells a signal (which it sees too, weakened) from an
 // image (which it does not see at all), but it does not measure the signal.
+//
+// Near the band split one side may have passed a route whose table does not
+// reach the frequency (the high band's below 140 MHz, the low band's above
+// 150 MHz): its correction holds the table's end entry, a few tenths of a dB
+// from the truth there. Such a side tells a signal from an image as well, so
+// it only vetoes, and the other side measures.
 double StepSweep::PixelLevel(double freqHz, const PixelCorrection& correction) const {
-    const double high = SideLevel(freqHz, -1, correction).power;
+    const Sample highSide = SideLevel(freqHz, -1, correction);
+    const double high = highSide.power;
     if (!imageReject_) {
         return high;
     }
@@ -295,7 +309,18 @@ double StepSweep::PixelLevel(double freqHz, const PixelCorrection& correction) c
     if (other.secondView) {
         return other.power * kSecondViewReach >= high ? high : other.power;
     }
+    const bool highOffTable = OffItsTable(freqHz, highSide.highRoute);
+    const bool otherOffTable = OffItsTable(freqHz, other.highRoute);
+    if (highOffTable != otherOffTable) {
+        const double measured = highOffTable ? other.power : high;
+        const double vetoing = highOffTable ? high : other.power;
+        return vetoing * kOffTableReach >= measured ? measured : vetoing;
+    }
     return std::min(other.power, high);
+}
+
+bool StepSweep::OffItsTable(double freqHz, bool highRoute) {
+    return highRoute ? freqHz < kHighTableFloorHz : freqHz > kLowTableTopHz;
 }
 
 StepSweep::PixelCorrection StepSweep::CorrectionAt(const BandRouteCorrection& route,

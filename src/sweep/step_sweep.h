@@ -72,6 +72,7 @@ class StepSweep {
     double CorrectedBin(int b, double basebandHz) const;
     Sample SideLevel(double freqHz, int side, const PixelCorrection& correction) const;
     double PixelLevel(double freqHz, const PixelCorrection& correction) const;
+    static bool OffItsTable(double freqHz, bool highRoute);
     PixelCorrection CorrectionAt(const BandRouteCorrection& route, double freqHz) const;
 
     StepListReader reader_;
