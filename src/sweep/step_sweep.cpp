@@ -29,9 +29,9 @@ constexpr int kPauseBetweenSidesMs = 5;
 // below 16 MHz (a power ratio, 15 dB): the filter skirts' loss beyond what
 // the table corrects, with room to spare.
 constexpr double kSecondViewReach = 31.6;
-// How much weaker a side read through a route beyond its table may show
-// (10 dB) and still only confirm the other side's level.
-constexpr double kOffTableReach = 10.0;
+// Sides within this power ratio (1 dB, more than a route's error just
+// beyond its table) read the same signal.
+constexpr double kSidesConfirm = 1.26;
 // Where each route's table ends: the high band's a step below 150 MHz (the
 // reader extrapolates that far), the low band's at 150 MHz.
 constexpr double kHighTableFloorHz = 140e6;
@@ -297,8 +297,8 @@ StepSweep::Sample StepSweep::SideLevel(double freqHz, int side,
 // Near the band split one side may have passed a route whose table does not
 // reach the frequency (the high band's below 140 MHz, the low band's above
 // 150 MHz): its correction holds the table's end entry, a few tenths of a dB
-// from the truth there. Such a side tells a signal from an image as well, so
-// it only vetoes, and the other side measures.
+// from the truth there. Such a side still tells a signal from an image and
+// from noise: where it confirms the other side, the other side measures.
 double StepSweep::PixelLevel(double freqHz, const PixelCorrection& correction) const {
     const Sample highSide = SideLevel(freqHz, -1, correction);
     const double high = highSide.power;
@@ -310,11 +310,12 @@ double StepSweep::PixelLevel(double freqHz, const PixelCorrection& correction) c
         return other.power * kSecondViewReach >= high ? high : other.power;
     }
     const bool highOffTable = OffItsTable(freqHz, highSide.highRoute);
-    const bool otherOffTable = OffItsTable(freqHz, other.highRoute);
-    if (highOffTable != otherOffTable) {
+    if (highOffTable != OffItsTable(freqHz, other.highRoute)) {
         const double measured = highOffTable ? other.power : high;
-        const double vetoing = highOffTable ? high : other.power;
-        return vetoing * kOffTableReach >= measured ? measured : vetoing;
+        const double confirming = highOffTable ? high : other.power;
+        if (measured <= confirming * kSidesConfirm && confirming <= measured * kSidesConfirm) {
+            return measured;
+        }
     }
     return std::min(other.power, high);
 }
