@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "sim/cal_layout.h"
-#include "sim/level_correction.h"
+#include "sim/level_settings.h"
 
 namespace tavlin::sim {
 
@@ -16,13 +16,42 @@ constexpr double kHighBandStepHz = 10e6;
 constexpr double kLowBandStepHz = 1e6;
 constexpr double kRolloffStartHz = 300e3;
 constexpr double kRolloffStepHz = 50e3;
-constexpr int kReferenceRow = 2;  // the absolute level is measured at 10 dB
+// Both absolute levels are measured at 150 MHz, 10 dB, normal gain: the top
+// of the low band and the bottom of the high band.
+constexpr double kReferenceHz = 150e6;
+constexpr int kReferenceRow = 2;
 // The factory measures the low band from 10 MHz up and copies the 10 MHz
 // entry below it.
 constexpr std::size_t kFirstMeasuredLowEntry = 9;
 
+// The table's encodings, field by field.
+constexpr double kFlatnessCentre = 128.0;
+constexpr double kLowBandCountsPerDb = 32.0;
+constexpr double kHighBandCountsPerDb = 16.0;
+constexpr double kLevelWordCentre = 32768.0;
+constexpr double kLevelWordsPerDb = 1000.0;
+constexpr double kLevelWordBaseDb = -10.5;
+constexpr double kTenthCountsPerDb = 10.0;
+constexpr double kGainStepWordDb = 0.02;
+constexpr double kLowGainStepWordBaseDb = 16.0 - 2.56;
+constexpr double kHighGainStepWordBaseDb = 12.0 - 2.56;
+constexpr double kRolloffCountsPerDb = 32.0;
+// High-band entries hold what is left of the response once a fixed tilt of
+// the kind of unit is taken off (the reader adds it back): the front end's
+// loss rises with frequency, faster behind a preamplifier.
+constexpr double kHighBandTiltPreampDbPerHz = 4e-9;
+constexpr double kHighBandTiltPlainDbPerHz = 2.5e-9;
+
 std::uint8_t ToByte(double value) {
     return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 254L));
+}
+
+long ToWord(double value) {
+    return std::clamp(std::lround(value), 0L, 65535L);
+}
+
+double HighBandTilt(bool preampFitted) {
+    return preampFitted ? kHighBandTiltPreampDbPerHz : kHighBandTiltPlainDbPerHz;
 }
 
 LevelSettings NormalGain(int row, bool preampFitted, bool highBand) {
@@ -37,8 +66,10 @@ CalMemory::Image FactoryCalImage::Measure(const Scene& scene, const TrueResponse
     std::fill(image.begin(), image.begin() + CalLayout::kCachedBytes, 0);
     const bool preamp = scene.PreampFitted();
     FillScalars(image, scene, truth);
-    SetAbsoluteLevels(image, preamp, truth);
-    FillFlatness(image, preamp, truth);
+    for (const bool highBand : {false, true}) {
+        const double levelDb = SetAbsoluteLevel(image, preamp, highBand, truth);
+        FillFlatness(image, preamp, highBand, levelDb, truth);
+    }
     FillIfFlatness(image, truth);
     FillPreamp(image, truth);
     return image;
@@ -53,66 +84,78 @@ CalMemory::Image FactoryCalImage::MemoryContents(const Scene& scene, const TrueR
     return Measure(scene, truth);
 }
 
+// The gain steps are measured once, at the reference point through the low
+// route; a unit without a preamplifier carries them too, though its reader
+// takes fixed steps instead.
 void FactoryCalImage::FillScalars(CalMemory::Image& image, const Scene& scene,
                                   const TrueResponse& truth) {
     std::memcpy(image.data() + CalLayout::kCalDate, kCalDate, std::strlen(kCalDate));
-    image[CalLayout::kIfGain2_9Low] = ToByte(10.0 * truth.SecondIfOffsetDb(false));
-    image[CalLayout::kIfGain2_9High] = ToByte(10.0 * truth.SecondIfOffsetDb(true));
+    image[CalLayout::kIfGain2_9Low] = ToByte(kTenthCountsPerDb * truth.SecondIfOffsetDb(false));
+    image[CalLayout::kIfGain2_9High] = ToByte(kTenthCountsPerDb * truth.SecondIfOffsetDb(true));
     image[CalLayout::kBroadbandPower] = kBroadbandPower;
-    // Step dB = word x 0.02 + 16 - 2.56 (gain state 0) or + 12 - 2.56 (state 2).
-    const LevelSettings lowGain{kReferenceRow, 0, false, false, true};
-    const LevelSettings normal = NormalGain(kReferenceRow, false, true);
-    const LevelSettings highGain{kReferenceRow, 2, false, false, true};
-    const double lowStepDb = truth.CorrectionDb(kHighBandStartHz, lowGain) -
-                             truth.CorrectionDb(kHighBandStartHz, normal);
-    const double highStepDb = truth.CorrectionDb(kHighBandStartHz, normal) -
-                              truth.CorrectionDb(kHighBandStartHz, highGain);
-    PutWord(image, CalLayout::kLowGainStep, std::lround((lowStepDb - 13.44) / 0.02));
-    PutWord(image, CalLayout::kHighGainStep, std::lround((highStepDb - 9.44) / 0.02));
-    PutWord(image, CalLayout::kTcxoOffset, 32768 + std::lround(scene.tcxoPpb));
+    const auto level = [&truth](int gainState) {
+        return truth.CorrectionDb(kReferenceHz,
+                                  LevelSettings{kReferenceRow, gainState, false, false, false});
+    };
+    const double lowStepDb = level(0) - level(1);
+    const double highStepDb = level(1) - level(2);
+    PutWord(image, CalLayout::kLowGainStep,
+            ToWord((lowStepDb - kLowGainStepWordBaseDb) / kGainStepWordDb));
+    PutWord(image, CalLayout::kHighGainStep,
+            ToWord((highStepDb - kHighGainStepWordBaseDb) / kGainStepWordDb));
+    PutWord(image, CalLayout::kTcxoOffset, ToWord(kLevelWordCentre + scene.tcxoPpb));
 }
 
-// With the flatness at its centre value, the absolute level word of each
-// band makes the table read the truth at 150 MHz, 10 dB, gain state 1.
-void FactoryCalImage::SetAbsoluteLevels(CalMemory::Image& image, bool preampFitted,
-                                        const TrueResponse& truth) {
-    std::fill_n(image.begin() + CalLayout::kLowBandFlatness,
-                CalLayout::kAttenRows * CalLayout::kLowBandEntries, 128);
-    std::fill_n(image.begin() + CalLayout::kHighBandFlatness,
-                CalLayout::kAttenRows * CalLayout::kHighBandEntries, 128);
-    for (const bool highBand : {false, true}) {
-        const std::size_t word = highBand ? CalLayout::kIfClipHigh : CalLayout::kIfClipLow;
-        PutWord(image, word, 32768);
-        const LevelSettings settings = NormalGain(kReferenceRow, preampFitted, highBand);
-        const double read = LevelCorrection(image).At(kHighBandStartHz, settings);
-        const double wanted = truth.CorrectionDb(kHighBandStartHz, settings);
-        PutWord(image, word, 32768 + std::lround((wanted - read) * 1000.0));
+// The band's absolute level word holds the correction at the reference
+// point; a unit with a preamplifier reads its band's 2.9 MHz offset on top,
+// so the word holds that much less. Returns the level the word stands for,
+// as rounded, for the flatness entries to be measured against.
+double FactoryCalImage::SetAbsoluteLevel(CalMemory::Image& image, bool preampFitted, bool highBand,
+                                         const TrueResponse& truth) {
+    double levelDb =
+        truth.CorrectionDb(kReferenceHz, NormalGain(kReferenceRow, preampFitted, highBand));
+    if (highBand) {
+        levelDb -= HighBandTilt(preampFitted) * kReferenceHz;
     }
+    if (preampFitted) {
+        levelDb -= image[highBand ? CalLayout::kIfGain2_9High : CalLayout::kIfGain2_9Low] /
+                   kTenthCountsPerDb;
+    }
+    const long word = ToWord(kLevelWordCentre + (levelDb - kLevelWordBaseDb) * kLevelWordsPerDb);
+    PutWord(image, highBand ? CalLayout::kIfClipHigh : CalLayout::kIfClipLow, word);
+    double stored = (word - kLevelWordCentre) / kLevelWordsPerDb + kLevelWordBaseDb;
+    if (preampFitted) {
+        stored += image[highBand ? CalLayout::kIfGain2_9High : CalLayout::kIfGain2_9Low] /
+                  kTenthCountsPerDb;
+    }
+    return stored;
 }
 
-// Each entry holds what its own point of the table lacks of the truth, in
+// Each entry is the correction measured at its own point and attenuator
+// row, less the band's stored level (and, in the high band, the tilt), in
 // 1/32 dB (low band) or 1/16 dB (high band) about 128.
-void FactoryCalImage::FillFlatness(CalMemory::Image& image, bool preampFitted,
-                                   const TrueResponse& truth) {
-    const LevelCorrection centred(image);
+void FactoryCalImage::FillFlatness(CalMemory::Image& image, bool preampFitted, bool highBand,
+                                   double levelDb, const TrueResponse& truth) {
     for (int row = 0; row < static_cast<int>(CalLayout::kAttenRows); ++row) {
-        const LevelSettings low = NormalGain(row, preampFitted, false);
-        const std::size_t lowBase = CalLayout::kLowBandFlatness + row * CalLayout::kLowBandEntries;
+        const LevelSettings settings = NormalGain(row, preampFitted, highBand);
+        if (highBand) {
+            const std::size_t base =
+                CalLayout::kHighBandFlatness + row * CalLayout::kHighBandEntries;
+            for (std::size_t i = 0; i < CalLayout::kHighBandEntries; ++i) {
+                const double hz = kHighBandStartHz + i * kHighBandStepHz;
+                const double db =
+                    truth.CorrectionDb(hz, settings) - levelDb - HighBandTilt(preampFitted) * hz;
+                image[base + i] = ToByte(kFlatnessCentre + kHighBandCountsPerDb * db);
+            }
+            continue;
+        }
+        const std::size_t base = CalLayout::kLowBandFlatness + row * CalLayout::kLowBandEntries;
         for (std::size_t i = kFirstMeasuredLowEntry; i < CalLayout::kLowBandEntries; ++i) {
-            const double hz = (i + 1) * kLowBandStepHz;
-            image[lowBase + i] =
-                ToByte(128.0 + 32.0 * (truth.CorrectionDb(hz, low) - centred.At(hz, low)));
+            const double db = truth.CorrectionDb((i + 1) * kLowBandStepHz, settings) - levelDb;
+            image[base + i] = ToByte(kFlatnessCentre + kLowBandCountsPerDb * db);
         }
-        std::fill_n(image.begin() + lowBase, kFirstMeasuredLowEntry,
-                    image[lowBase + kFirstMeasuredLowEntry]);
-        const LevelSettings high = NormalGain(row, preampFitted, true);
-        const std::size_t highBase =
-            CalLayout::kHighBandFlatness + row * CalLayout::kHighBandEntries;
-        for (std::size_t i = 0; i < CalLayout::kHighBandEntries; ++i) {
-            const double hz = kHighBandStartHz + i * kHighBandStepHz;
-            image[highBase + i] =
-                ToByte(128.0 + 16.0 * (truth.CorrectionDb(hz, high) - centred.At(hz, high)));
-        }
+        std::fill_n(image.begin() + base, kFirstMeasuredLowEntry,
+                    image[base + kFirstMeasuredLowEntry]);
     }
 }
 
@@ -138,7 +181,7 @@ void FactoryCalImage::FillIfFlatness(CalMemory::Image& image, const TrueResponse
 }
 
 // Preamplifier gain in 0.1 dB per count; below 1 MHz its loss against the
-// 1 MHz entry in 1/32 dB.
+// stored 1 MHz entry in 1/32 dB.
 void FactoryCalImage::FillPreamp(CalMemory::Image& image, const TrueResponse& truth) {
     const auto gain = [&truth](double hz, bool highBand) {
         const LevelSettings off{kReferenceRow, 1, true, false, highBand};
@@ -146,16 +189,18 @@ void FactoryCalImage::FillPreamp(CalMemory::Image& image, const TrueResponse& tr
         return truth.CorrectionDb(hz, off) - truth.CorrectionDb(hz, on);
     };
     for (std::size_t i = 0; i < CalLayout::kLowBandEntries; ++i) {
-        image[CalLayout::kPreampLowBand + i] = ToByte(10.0 * gain((i + 1) * kLowBandStepHz, false));
+        image[CalLayout::kPreampLowBand + i] =
+            ToByte(kTenthCountsPerDb * gain((i + 1) * kLowBandStepHz, false));
     }
     for (std::size_t i = 0; i < CalLayout::kHighBandEntries; ++i) {
         image[CalLayout::kPreampHighBand + i] =
-            ToByte(10.0 * gain(kHighBandStartHz + i * kHighBandStepHz, true));
+            ToByte(kTenthCountsPerDb * gain(kHighBandStartHz + i * kHighBandStepHz, true));
     }
-    const double firstDb = image[CalLayout::kPreampLowBand] * 0.1;
+    const double firstDb = image[CalLayout::kPreampLowBand] / kTenthCountsPerDb;
     for (std::size_t i = 0; i < CalLayout::kPreampRolloffEntries; ++i) {
         const double hz = kRolloffStartHz + i * kRolloffStepHz;
-        image[CalLayout::kPreampRolloff + i] = ToByte(32.0 * (firstDb - gain(hz, false)));
+        image[CalLayout::kPreampRolloff + i] =
+            ToByte(kRolloffCountsPerDb * (firstDb - gain(hz, false)));
     }
 }
 

@@ -33,6 +33,10 @@ constexpr double kFactoryHighRouteDb = 8.0;
 constexpr double kPreampUnitTiltDbPerHz = 3.6e-9;
 constexpr double kPlainUnitTiltDbPerHz = 2.25e-9;
 
+// Gain-step drift with the RF frequency: half its swing, and its period.
+constexpr double kGainStepDriftDb = 0.0125;
+constexpr double kGainStepDriftPeriodGhz = 3.1;
+
 // Decimating filter: the droop table's points (dB at |D x offset x 40 /
 // 486111.1| = 0 .. 11) and the transition band beyond, down to the stop band.
 constexpr double kDroopUnitHz = 486111.1 / 40.0;
@@ -111,15 +115,16 @@ UnitTraits TraitsOf(const Scene& scene, double phase) {
                 true,
                 0.6};
     }
-    // Units without a preamplifier have the fixed gain steps the program
-    // assumes for them, within a few hundredths of a dB.
+    // The gain steps of units without a preamplifier are not measured: the
+    // reading program takes the kind's nominal 15.83 and 12.0 dB, which a
+    // unit misses by a few hundredths.
     return {phase,
             1.0,
             kFactoryLowRouteDb,
             kFactoryHighRouteDb,
             {0.0, 5.35, 10.1, 15.6},
-            preamp ? 16.26 : 15.85,
-            preamp ? 11.66 : 11.98,
+            preamp ? 16.26 : 15.87,
+            preamp ? 11.66 : 11.96,
             {11.4, 10.7},
             false,
             0.0};
@@ -140,14 +145,24 @@ double TrueResponse::CorrectionDb(double freqHz, const LevelSettings& settings) 
                                 attenuatorRiseDbPerGhz_ * row * std::max(freqHz, 0.0) / 1e9;
     double c = -gainDb_[route](freqHz) + excessLossDb;
     if (settings.gainState == 0) {
-        c += lowGainStepDb_;
+        c += lowGainStepDb_ + GainStepDrift(freqHz);
     } else if (settings.gainState == 2) {
-        c -= highGainStepDb_;
+        c -= highGainStepDb_ - GainStepDrift(freqHz);
     }
     if (settings.preampFitted && settings.preampOn) {
         c -= preampDb_[route](freqHz);
     }
     return c;
+}
+
+// The gain states switch stages behind the mixers, yet their steps drift a
+// little with the RF frequency (the mixers' output match changes with the
+// LO): zero at 150 MHz, where the factory measures them, and within
+// kGainStepDriftDb elsewhere.
+double TrueResponse::GainStepDrift(double freqHz) const {
+    const double ghz = std::max(freqHz, 0.0) / 1e9;
+    return gainStepDriftDb_ * (std::sin(kTwoPi * ghz / kGainStepDriftPeriodGhz + driftPhase_) -
+                               std::sin(kTwoPi * 0.15 / kGainStepDriftPeriodGhz + driftPhase_));
 }
 
 double TrueResponse::IfResponseDb(int path, double ifHz) const {
@@ -190,6 +205,8 @@ TrueResponse TrueResponse::BuiltIn(const Scene& scene) {
     r.attenuatorRiseDbPerGhz_ = 0.04;
     r.lowGainStepDb_ = t.lowGainStepDb;
     r.highGainStepDb_ = t.highGainStepDb;
+    r.gainStepDriftDb_ = kGainStepDriftDb;
+    r.driftPhase_ = t.phase;
     r.secondIfOffsetDb_ = t.secondIfOffsetDb;
     // The gain level is what puts the self-test point where it belongs.
     const double excessDb = t.attenuatorDb[kSelfTestAttenIndex] - 5.0 * kSelfTestAttenIndex +
@@ -204,15 +221,15 @@ TrueResponse TrueResponse::BuiltIn(const Scene& scene) {
     r.ifShapeDb_[0] = Scaled(kFirstIfShape, 1e3, t.mirroredIf ? 0.9 : 1.0, t.mirroredIf);
     r.ifShapeDb_[1] = Scaled(kSecondIfShape, 1e3, 1.0, t.mirroredIf);
 
-    // The preamplifier's gain falls off below 1 MHz; below 300 kHz its loss
-    // in dB grows as 1 / f.
+    // The preamplifier's gain falls off below 1 MHz (its coupling), and
+    // below 300 kHz its loss grows a little faster than 1 / f.
     Nodes preampLow;
     const auto preampAt = [&t](double mhz) {
         return 18.6 + t.preampExtraDb - 0.4 * mhz / 150.0 +
                0.2 * std::sin(kTwoPi * mhz / 40.0 + t.phase);
     };
     for (const double mhz : {0.01, 0.02, 0.05, 0.1, 0.15, 0.2, 0.25}) {
-        preampLow.push_back({mhz * kMHz, preampAt(1.0) - (3.3 * 0.3 / mhz - 0.8)});
+        preampLow.push_back({mhz * kMHz, preampAt(1.0) - 2.5 * std::pow(0.3 / mhz, 1.3)});
     }
     for (double mhz = 0.3; mhz < 0.999; mhz += 0.05) {
         preampLow.push_back({mhz * kMHz, preampAt(1.0) - 2.5 * std::pow((1.0 - mhz) / 0.7, 1.5)});
@@ -249,6 +266,7 @@ void TrueResponse::ApplyScene(const SceneResponse& given) {
     if (given.gainStepsDb) {
         lowGainStepDb_ = (*given.gainStepsDb)[0];
         highGainStepDb_ = (*given.gainStepsDb)[1];
+        gainStepDriftDb_ = 0.0;
     }
     if (given.secondIfOffsetDb) {
         secondIfOffsetDb_ = *given.secondIfOffsetDb;

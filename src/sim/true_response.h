@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "sim/level_correction.h"
+#include "sim/level_settings.h"
 #include "sim/scene.h"
 #include "sim/smooth_curve.h"
 
@@ -11,10 +11,9 @@ namespace tavlin::sim {
 // The virtual unit's own physical response: smooth curves of its gain
 // against frequency on each band route, of its two IF filters and of its
 // preamplifier, the true losses of its attenuator settings and the true
-// steps of its gain states. It is not a calibration table: the factory
-// table of a unit is a measurement of it (FactoryCalImage), so a program
-// applying that table reads levels within the table's sampling and
-// quantisation, not exactly.
+// steps of its gain states, which drift a little with frequency. It is not a calibration table: the
+// factory table of a unit is a measurement of it (FactoryCalImage), so a program applying that
+// table reads levels within the table's sampling and quantisation, not exactly.
 class TrueResponse {
   public:
     static constexpr int kFirstIf = 0;   // 10.7 MHz path
@@ -44,6 +43,7 @@ class TrueResponse {
     void ApplyScene(const SceneResponse& given);
     static SmoothCurve CurveOf(const SceneCurve& points);
     static double UnitPhase(const std::string& serial);
+    double GainStepDrift(double freqHz) const;
 
     std::array<SmoothCurve, 2> gainDb_;  // low route, high route
     std::array<SmoothCurve, 2> ifShapeDb_;
@@ -53,6 +53,8 @@ class TrueResponse {
     double attenuatorRiseDbPerGhz_ = 0.0;  // per 5 dB step
     double lowGainStepDb_ = 0.0;
     double highGainStepDb_ = 0.0;
+    double gainStepDriftDb_ = 0.0;  // the steps' drift with frequency, half its swing
+    double driftPhase_ = 0.0;
     std::array<double, 2> secondIfOffsetDb_{};
 };
 

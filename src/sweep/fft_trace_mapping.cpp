@@ -12,8 +12,8 @@ namespace {
 
 constexpr int kCentrePixel = (kTracePoints - 1) / 2;
 constexpr double kPixelsAcross = kTracePoints - 1;
-// From half a bin per pixel on, a pixel shows the lower of its two bins
-// rather than a value between them.
+// From half a bin per pixel on, a pixel shows a bin of its own rather than a
+// value between two.
 constexpr double kWidePixelBins = 0.5;
 
 // Bin index for a signed offset, wrapped around the N bins.
@@ -24,6 +24,26 @@ std::size_t WrapBin(long long bin, std::size_t n) {
         wrapped += size;
     }
     return static_cast<std::size_t>(wrapped);
+}
+
+// The strongest bin whose centre lies within the pixel (r bins wide, centred
+// on bin position x), or the bin nearest x when none does. A tone then shows
+// at its level at the pixel nearest it: the flat-top window loses under
+// 0.02 dB half a bin off, but 0.3 dB a whole bin off, which the weaker of a
+// pixel's two neighbouring bins often is.
+double StrongestBin(std::span<const double> power, double x, double r) {
+    const std::size_t n = power.size();
+    auto first = static_cast<long long>(std::ceil(x - r / 2.0));
+    auto last = static_cast<long long>(std::floor(x + r / 2.0));
+    if (first > last) {
+        first = last = static_cast<long long>(std::floor(x + 0.5));
+    }
+    last = std::min(last, first + static_cast<long long>(n) - 1);
+    double strongest = power[WrapBin(first, n)];
+    for (long long k = first + 1; k <= last; ++k) {
+        strongest = std::max(strongest, power[WrapBin(k, n)]);
+    }
+    return strongest;
 }
 
 }  // namespace
@@ -43,14 +63,15 @@ void MapSpectrumToTrace(const FftSpectrum& spectrum, double correctionDb, int av
     for (int i = 0; i < kTracePoints; ++i) {
         const int offset = spectrum.reversed ? kCentrePixel - i : i - kCentrePixel;
         const double x = offset * r;
-        const double below = std::floor(x);
-        const auto j = static_cast<long long>(below);
-        const double y0 = ToScreenRow(spectrum.power[WrapBin(j, n)], correctionDb, settings);
-        const double y1 = ToScreenRow(spectrum.power[WrapBin(j + 1, n)], correctionDb, settings);
         double y = 0.0;
         if (r >= kWidePixelBins) {
-            y = std::max(y0, y1);
+            y = ToScreenRow(StrongestBin(spectrum.power, x, r), correctionDb, settings);
         } else {
+            const double below = std::floor(x);
+            const auto j = static_cast<long long>(below);
+            const double y0 = ToScreenRow(spectrum.power[WrapBin(j, n)], correctionDb, settings);
+            const double y1 =
+                ToScreenRow(spectrum.power[WrapBin(j + 1, n)], correctionDb, settings);
             const double t = x - below;
             y = (1.0 - t) * y0 + t * y1;
         }

@@ -80,10 +80,7 @@ void StepListReader::BuildCorrection(Transform& transform, std::size_t n, double
                                              ? static_cast<std::ptrdiff_t>(k)
                                              : static_cast<std::ptrdiff_t>(k) - 2 * half;
         const double basebandHz = static_cast<double>(signedBin) * sampleRateHz_ / n;
-        transform.correction[k] = std::abs(basebandHz) <= bandHz
-                                      ? IfPathPowerFactor(*cal_, false, kStepDecimation, ifInUseHz_,
-                                                          ifInUseHz_ - basebandHz)
-                                      : 0.0;
+        transform.correction[k] = std::abs(basebandHz) <= bandHz ? PowerFactorAt(basebandHz) : 0.0;
     }
 }
 
@@ -162,7 +159,7 @@ void StepListReader::StepSpectrum(const std::int32_t* i, const std::int32_t* q, 
         TransformBlock(i, q, transform, 2 * p, kFirstUsed + s * 2 * p);
         for (std::size_t j = 0; j < p; ++j) {
             const std::size_t bin = j < p / 2 ? j : j + p;
-            out[j] += Power(re_[bin], im_[bin]) * transform.correction[bin] / segments;
+            out[j] += Power(re_[bin], im_[bin]) / segments;
         }
     }
 }
@@ -179,6 +176,13 @@ void StepListReader::StepFullSpectrum(const std::int32_t* i, const std::int32_t*
     for (std::size_t bin = 0; bin < n; ++bin) {
         out[bin] = Power(re_[bin], im_[bin]) * transform.correction[bin];
     }
+}
+
+double StepListReader::PowerFactorAt(double basebandHz) const {
+    if (cal_ == nullptr) {
+        throw std::logic_error("StepListReader: SetReceiver must come before a read");
+    }
+    return IfPathPowerFactor(*cal_, false, kStepDecimation, ifInUseHz_, ifInUseHz_ - basebandHz);
 }
 
 bool StepListReader::CompressionSeen(const std::int32_t* i, const std::int32_t* q, int n) {

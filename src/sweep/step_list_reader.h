@@ -33,10 +33,15 @@ struct StepReadPorts {
 // Only the second half of a block is used: the first covers the LO's settling.
 //
 // The blocks pass the same 10.7 MHz IF filter and sampler as the FFT
-// captures, so every power is corrected by the IF path's response at its
+// captures, so powers are corrected by the IF path's response at their
 // baseband frequency (IfPathPowerFactor), as the FFT sweeps correct their
 // bins; with a flat IF and no droop the values are the plain mean powers.
-// Buffers and FFT plans are kept between reads and sweeps.
+// The spectra of ReadStepList are the exception: their bins are a fifth of a
+// step or less, so a tone on the filter's skirt fills bins whose centres lie
+// up to a bin from it, where the response differs by a dB. They come
+// uncorrected, and the caller corrects a bin at the frequency it reads it
+// for (PowerFactorAt). Buffers and FFT plans are kept between reads and
+// sweeps.
 class StepListReader {
   public:
     static constexpr int kComplete = 0;
@@ -75,7 +80,7 @@ class StepListReader {
     void SetMeanSpectra(bool on) { meanSpectra_ = on; }
 
     // Steps first .. last in ascending order; P powers per step in FFT order
-    // (StepSpectrum), or one (StepPower) when P is 1. out holds
+    // (StepSpectrum, uncorrected), or one (StepPower) when P is 1. out holds
     // (last - first + 1) x P values. A missing block zeroes all of out.
     int ReadStepList(const StepReadPorts& ports, int first, int last, int pointsPerStep,
                      std::span<double> out);
@@ -97,11 +102,15 @@ class StepListReader {
     double StepPower(const std::int32_t* i, const std::int32_t* q);
     // P powers from a flat-top 2P-point FFT of pairs 256 .. 256 + 2P - 1: the
     // P central bins, bins 0 .. P/2 - 1 then 3P/2 .. 2P - 1 (bin spacing
-    // sampleRate / 2P).
+    // sampleRate / 2P), not corrected for the IF path.
     void StepSpectrum(const std::int32_t* i, const std::int32_t* q, int pointsPerStep, double* out);
     // The same FFT with all 2P bins, in FFT order.
     void StepFullSpectrum(const std::int32_t* i, const std::int32_t* q, int pointsPerStep,
                           double* out);
+
+    // The factor that undoes the IF path for a signal at basebandHz in a
+    // step block (IF centre minus the signal's IF).
+    double PowerFactorAt(double basebandHz) const;
 
     // True when any of the first n pairs has |I| or |Q| above 30000.
     static bool CompressionSeen(const std::int32_t* i, const std::int32_t* q, int n);

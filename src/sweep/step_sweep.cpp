@@ -12,6 +12,7 @@
 #include "sweep/rbw_rules.h"
 #include "sweep/spectrum_rows.h"
 #include "sweep/sweep_engine.h"
+#include "sweep/tone_locator.h"
 
 namespace tavlin {
 
@@ -28,6 +29,13 @@ constexpr int kPauseBetweenSidesMs = 5;
 // below 16 MHz (a power ratio, 15 dB): the filter skirts' loss beyond what
 // the table corrects, with room to spare.
 constexpr double kSecondViewReach = 31.6;
+// Sides within this power ratio (1 dB, more than a route's error just
+// beyond its table) read the same signal.
+constexpr double kSidesConfirm = 1.26;
+// Where each route's table ends: the high band's a step below 150 MHz (the
+// reader extrapolates that far), the low band's at 150 MHz.
+constexpr double kHighTableFloorHz = 140e6;
+constexpr double kLowTableTopHz = 150e6;
 // The mean-power pixel samples each bin at least this many times, so a bin
 // counts by the share of it the pixel covers.
 constexpr int kMeanSamplesPerBin = 4;
@@ -134,6 +142,11 @@ void StepSweep::Run(SweepContext& context) {
     reader_.BeginSweep();
     reader_.SetMeanSpectra(settings.powerAverage);
     buffer_.assign(static_cast<std::size_t>(plan_.count) * plan_.pointsPerStep, 0.0);
+    if (plan_.pointsPerStep > 1 && locatorPoints_ != plan_.pointsPerStep) {
+        locator_ = std::make_unique<ToneLocator>(kFlatTopWindow,
+                                                 2 * static_cast<std::size_t>(plan_.pointsPerStep));
+        locatorPoints_ = plan_.pointsPerStep;
+    }
     const StepReadPorts ports = StepReadPorts::Of(context);
     secondViewRead_ = false;
     if (plan_.skip > 0 && imageReject_ && plan_.pointsPerStep > 1) {
@@ -234,20 +247,38 @@ StepSweep::Sample StepSweep::Lookup(double freqHz, int side) const {
     const double entry = std::floor(x / stepHz_ + 0.5);
     const int b = static_cast<int>(
         std::clamp(std::isnan(entry) ? 0.0 : entry, 0.0, static_cast<double>(plan_.count - 1)));
-    const int p = plan_.pointsPerStep;
-    int j = 0;
-    if (p > 1) {
-        const double r = side > 0 ? b * stepHz_ - x : x - b * stepHz_;
-        const double bin = std::clamp(std::floor(r / plan_.binWidthHz + 0.5),
-                                      static_cast<double>(-p / 2), p / 2 - 1.0);
-        j = static_cast<int>(bin);
-        j = j < 0 ? j + p : j;
-    }
     const bool highRoute = plan_.s0 - kSideSteps + b >= highRouteFromStep_;
     if (side > 0 && b < plan_.skip && secondViewRead_) {
         return {SecondView(freqHz), highRoute, true};
     }
-    return {buffer_[static_cast<std::size_t>(b) * p + j], highRoute};
+    if (plan_.pointsPerStep == 1) {
+        return {buffer_[static_cast<std::size_t>(b)], highRoute};
+    }
+    const double basebandHz = side > 0 ? b * stepHz_ - x : x - b * stepHz_;
+    return {CorrectedBin(b, basebandHz), highRoute};
+}
+
+// The bin at basebandHz in step entry b, corrected for the IF path at the
+// frequency of the tone it holds. Bins are 15 or 30 kHz wide here, and on
+// the IF filter's skirt the response changes by a dB across one: corrected
+// at its centre, a tone between bins would read up to a dB off, and
+// corrected at the frequency asked for, a bin beside a tone would read that
+// tone too high. For noise the located frequency falls anywhere near the
+// bin, which averages out.
+double StepSweep::CorrectedBin(int b, double basebandHz) const {
+    const int p = plan_.pointsPerStep;
+    const int bin = static_cast<int>(std::clamp(std::floor(basebandHz / plan_.binWidthHz + 0.5),
+                                                static_cast<double>(-p / 2), p / 2 - 1.0));
+    const auto power = [&](int signedBin) {
+        const int j = signedBin < 0 ? signedBin + p : signedBin;
+        return buffer_[static_cast<std::size_t>(b) * p + static_cast<std::size_t>(j)];
+    };
+    const double below = bin > -p / 2 ? power(bin - 1) : 0.0;
+    const double above = bin < p / 2 - 1 ? power(bin + 1) : 0.0;
+    const int towards = above >= below ? 1 : -1;
+    const double offset = locator_->OffsetBins(power(bin), std::max(above, below));
+    const double toneHz = (bin + towards * offset) * plan_.binWidthHz;
+    return power(bin) * reader_.PowerFactorAt(toneHz);
 }
 
 StepSweep::Sample StepSweep::SideLevel(double freqHz, int side,
@@ -262,8 +293,15 @@ StepSweep::Sample StepSweep::SideLevel(double freqHz, int side,
 // some 10 dB there that the calibration table does not hold (it ends
 // 125 kHz out). So it tells a signal (which it sees too, weakened) from an
 // image (which it does not see at all), but it does not measure the signal.
+//
+// Near the band split one side may have passed a route whose table does not
+// reach the frequency (the high band's below 140 MHz, the low band's above
+// 150 MHz): its correction holds the table's end entry, a few tenths of a dB
+// from the truth there. Such a side still tells a signal from an image and
+// from noise: where it confirms the other side, the other side measures.
 double StepSweep::PixelLevel(double freqHz, const PixelCorrection& correction) const {
-    const double high = SideLevel(freqHz, -1, correction).power;
+    const Sample highSide = SideLevel(freqHz, -1, correction);
+    const double high = highSide.power;
     if (!imageReject_) {
         return high;
     }
@@ -271,7 +309,19 @@ double StepSweep::PixelLevel(double freqHz, const PixelCorrection& correction) c
     if (other.secondView) {
         return other.power * kSecondViewReach >= high ? high : other.power;
     }
+    const bool highOffTable = OffItsTable(freqHz, highSide.highRoute);
+    if (highOffTable != OffItsTable(freqHz, other.highRoute)) {
+        const double measured = highOffTable ? other.power : high;
+        const double confirming = highOffTable ? high : other.power;
+        if (measured <= confirming * kSidesConfirm && confirming <= measured * kSidesConfirm) {
+            return measured;
+        }
+    }
     return std::min(other.power, high);
+}
+
+bool StepSweep::OffItsTable(double freqHz, bool highRoute) {
+    return highRoute ? freqHz < kHighTableFloorHz : freqHz > kLowTableTopHz;
 }
 
 StepSweep::PixelCorrection StepSweep::CorrectionAt(const BandRouteCorrection& route,

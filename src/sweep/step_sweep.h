@@ -1,6 +1,7 @@
 #pragma once
 
 #include <climits>
+#include <memory>
 #include <vector>
 
 #include "sweep/step_list_reader.h"
@@ -9,6 +10,7 @@
 namespace tavlin {
 
 class BandRouteCorrection;
+class ToneLocator;
 
 // The layout of one step sweep: which 200 kHz LO steps are read, how many
 // points each step gives and the resolution that follows.
@@ -67,11 +69,15 @@ class StepSweep {
     double MeanSidePower(double fromHz, double pixelHz, int subPoints, int side,
                          const PixelCorrection& correction) const;
     Sample Lookup(double freqHz, int side) const;
+    double CorrectedBin(int b, double basebandHz) const;
     Sample SideLevel(double freqHz, int side, const PixelCorrection& correction) const;
     double PixelLevel(double freqHz, const PixelCorrection& correction) const;
+    static bool OffItsTable(double freqHz, bool highRoute);
     PixelCorrection CorrectionAt(const BandRouteCorrection& route, double freqHz) const;
 
     StepListReader reader_;
+    std::unique_ptr<ToneLocator> locator_;  // for the step spectra's flat-top bins
+    int locatorPoints_ = 0;
     std::vector<double> buffer_;
     std::vector<double> meanLow_;  // per pixel, the mean power through each side
     std::vector<double> meanHigh_;

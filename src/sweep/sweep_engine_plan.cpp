@@ -242,10 +242,14 @@ void SweepEngine::PlanLocalOscillators(SweepContext& context) {
         lo2SecondIf = true;
     }
 
+    // The fractions are searched in the synthesizer's own hertz: searched
+    // in true hertz, a reference 30 ppm off would leave 130 kHz of error at
+    // 4.3 GHz, which puts the signal in the decimating filter's transition
+    // band, where the digital shift cannot bring back what it took.
     const VcoTarget vco1 = ToVcoRange(lo1Hz, offset1Hz);
     FractionGoal goal1;
     goal1.toleranceHz = SpanTolerance(span, vco1.div);
-    SearchFraction(vco1.vcoHz, goal1, lo1);
+    SearchFraction(vco1.vcoHz / timebase, goal1, lo1);
     lo1ErrorHz = FinishLo(vco1, timebase, lo1);
 
     // LO2 aims at half the tolerance and never shares LO1's denominator, so
@@ -256,7 +260,7 @@ void SweepEngine::PlanLocalOscillators(SweepContext& context) {
     goal2.toleranceHz = SpanTolerance(span, vco2.div);
     goal2.aimAtHalfTolerance = true;
     goal2.skippedDenominator = lo1.den;
-    SearchFraction(vco2.vcoHz, goal2, lo2);
+    SearchFraction(vco2.vcoHz / timebase, goal2, lo2);
     lo2ErrorHz = FinishLo(vco2, timebase, lo2);
 
     const int result = ProgramLo(context.link, lo1, center >= kBandSplitHz);

@@ -11,20 +11,23 @@
 #include <thread>
 #include <vector>
 
+#include "device/cal_table.h"
 #include "device/usb_driver.h"
 #include "sim/factory_cal_image.h"
-#include "sim/level_correction.h"
+#include "sim/level_settings.h"
 #include "sim/receiver_model.h"
 #include "sim/scene.h"
 #include "sim/slip_decoder.h"
 #include "sim/true_response.h"
 #include "sim/virtual_instrument.h"
 #include "support/fake_clock.h"
+#include "sweep/amplitude_correction.h"
 
 namespace tavlin::test {
 namespace {
 
 using namespace ::tavlin::sim;
+using ::tavlin::sim::LevelSettings;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kBlock = 4 * 512;
@@ -277,11 +280,13 @@ TEST(SimScene, EveryShippedSceneLoads) {
     EXPECT_GE(loaded, 6);
 }
 
-// The factory table is a measurement of the unit's own response: read by its
-// definition it gives that response within its rounding and the sampling of
-// its points, on both routes, every attenuator row and gain state, with the
-// preamplifier on, off and not fitted. The response puts the self-test point
-// at 7 dB (low band) and 8 dB (high band).
+// The factory table is a measurement of the unit's own response, encoded
+// field by field: read by the program's reader it gives that response within
+// its rounding, the sampling of its points and what it cannot hold (a plain
+// unit's gain steps, the steps' drift with frequency), on both routes, every
+// attenuator row and gain state, with the preamplifier on, off and not
+// fitted. The response puts the self-test point at 7 dB (low band) and 8 dB
+// (high band).
 TEST(SimFactoryCalImage, TableReadsTheUnitsOwnResponseWithinItsRounding) {
     for (const char* firmware : {"Tavlin 2.03", "Tavlin 1.50"}) {
         Scene scene;
@@ -290,15 +295,20 @@ TEST(SimFactoryCalImage, TableReadsTheUnitsOwnResponseWithinItsRounding) {
         const bool preamp = scene.PreampFitted();
         EXPECT_EQ(preamp, firmware == std::string("Tavlin 2.03")) << firmware;
         const TrueResponse truth = TrueResponse::Of(scene);
-        const LevelCorrection table(FactoryCalImage::Measure(scene, truth));
+        CalTable table;
+        const CalMemory::Image image = FactoryCalImage::Measure(scene, truth);
+        std::copy(image.begin(), image.end(), table.Bytes().begin());
+        table.DeriveValues();
         for (const bool high : {false, true}) {
             const LevelSettings selfTest{2, 0, preamp, false, high};
             EXPECT_NEAR(truth.CorrectionDb(140e6, selfTest), high ? 8.0 : 7.0, 0.05) << firmware;
             for (const double hz : high ? std::vector{150e6, 433.3e6, 2401e6, 4387e6}
-                                        : std::vector{3e6, 27.3e6, 98.7e6, 149.5e6}) {
+                                        : std::vector{0.45e6, 27.3e6, 98.7e6, 149.5e6}) {
                 for (int row = 0; row < 4; ++row) {
                     const LevelSettings s{row, row % 3, preamp, preamp && row > 1, high};
-                    EXPECT_NEAR(table.At(hz, s), truth.CorrectionDb(hz, s), 0.12)
+                    const ::tavlin::LevelSettings read{5.0 * row, row % 3, preamp, s.preampOn};
+                    EXPECT_NEAR(AmplitudeCorrectionOnRoute(table, read, hz, high),
+                                truth.CorrectionDb(hz, s), 0.1)
                         << firmware << " at " << hz << " Hz, row " << row;
                 }
             }

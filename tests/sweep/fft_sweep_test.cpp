@@ -52,7 +52,10 @@ TEST_F(FftSweepOnUnitTest, ImageShowsOnlyWithImageRejectionOffInEverySweepKind) 
                 EXPECT_NEAR(near, -30.0, 2.0) << row.name;
                 continue;
             }
-            EXPECT_LE(near, LevelNear(shownHz, tolerance, true) + 1.0) << row.name;
+            // Suppressed to the noise around it, whose peaks differ by a dB
+            // or two from one stretch of a sweep to the next (the image
+            // itself would stand 20 dB above).
+            EXPECT_LE(near, LevelNear(shownHz, tolerance, true) + 2.0) << row.name;
             EXPECT_LT(near, MedianLevel() + 10.0) << row.name;
             if (row.fft) {
                 const sim::ReceiverState state = unit->State();

@@ -16,8 +16,11 @@
 #include "device/cal_table.h"
 #include "device/device_link.h"
 #include "document/document_fixture.h"
+#include "dsp/fft.h"
+#include "dsp/window.h"
 #include "sweep/spectrum_rows.h"
 #include "sweep/step_list_reader.h"
+#include "sweep/tone_locator.h"
 
 namespace tavlin {
 namespace {
@@ -140,8 +143,9 @@ TEST_F(StepListReaderTest, DescendingReadStopsAtAMissingBlockAndNeverWarnsOfComp
 
 // Powers are corrected for the IF response and the sampler's droop at the
 // signal's baseband frequency, as the FFT sweeps correct their bins, in the
-// slot of one point a step and in the bins of sixteen (a 32-point FFT in FFT
-// order); a neighbour beyond the slot (the next step's) stays out of it.
+// slot of one point a step and, by the factor the caller applies, in the bins
+// of sixteen (a 32-point FFT in FFT order); a neighbour beyond the slot (the
+// next step's) stays out of it.
 // Where in its slot or bin a tone reads right, the accuracy table shows.
 TEST_F(StepListReaderTest, PowersAreCorrectedForTheIfPathAndKeepToTheirSlot) {
     const double amplitude = 10000.0;
@@ -156,11 +160,47 @@ TEST_F(StepListReaderTest, PowersAreCorrectedForTheIfPathAndKeepToTheirSlot) {
     for (const Row& row : {Row{1, 18987.0, 0}, Row{1, 98750.0, 0}, Row{16, -3 * kRate / 32, 13}}) {
         Queue(1, Tone(row.hz, amplitude));
         ASSERT_EQ(Read(5, 5, row.points, out), StepListReader::kComplete);
-        EXPECT_NEAR(Db(out[row.index]), Db(power * DroopPowerFactor(1, row.hz)), 0.03) << row.hz;
+        // The spectra come uncorrected: their reader corrects a bin where it reads it.
+        const double factor = row.points == 1 ? 1.0 : reader.PowerFactorAt(row.hz);
+        EXPECT_NEAR(Db(out[row.index] * factor), Db(power * DroopPowerFactor(1, row.hz)), 0.03)
+            << row.hz;
     }
     Queue(1, Tone(150000.0, amplitude));
     Read(5, 5, 1, out);
     EXPECT_LT(Db(out[0]), Db(power) - 60.0);
+}
+
+// A tone between the bins of a step's flat-top transform is placed from the
+// bin that reads it and a neighbour: the stronger one, or at a spectrum's
+// edge the only one, which may lie on the tone's far side.
+TEST(ToneLocatorTest, PlacesAToneFromTheBinThatReadsItAndANeighbour) {
+    constexpr std::size_t n = 16;
+    const struct {
+        const char* name;
+        double toneBins;
+        std::size_t neighbour;
+        double offset;  // towards the neighbour
+    } rows[] = {{"on the bin", 0.0, 1, 0.0},
+                {"a third of a bin off", 0.3, 1, 0.3},
+                {"half way", 0.5, 1, 0.5},
+                {"by the neighbour", 0.9, 1, 0.9},
+                {"beyond the neighbour", 1.3, 1, 1.3},
+                {"away from the neighbour", 0.2, 15, -0.2}};
+    std::vector<double> window(n);
+    MakeWindow(kFlatTopWindow, n, window);
+    const Fft fft(n);
+    const ToneLocator locator(kFlatTopWindow, n);
+    for (const auto& row : rows) {
+        std::vector<double> re(n), im(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            re[k] = window[k] * std::cos(2.0 * std::numbers::pi * row.toneBins * k / n);
+            im[k] = window[k] * std::sin(2.0 * std::numbers::pi * row.toneBins * k / n);
+        }
+        fft.Forward(re, im, re, im);
+        const auto power = [&](std::size_t k) { return re[k] * re[k] + im[k] * im[k]; };
+        EXPECT_NEAR(locator.OffsetBins(power(0), power(row.neighbour)), row.offset, 0.01)
+            << row.name;
+    }
 }
 
 // --- What the sweeps ask for, on a scripted instrument ---------------------------
