@@ -26,14 +26,15 @@ std::string LocalAsctime() {
 }  // namespace
 
 bool PurgeCalData(AnalyzerDocument& document) {
-    const ProcedureHold hold(document);
-    return document.link.EraseCalMemory();
+    ProcedureHold hold(document);
+    return hold.Instrument().Link().EraseCalMemory();
 }
 
 bool StoreCalData(AnalyzerDocument& document) {
-    const ProcedureHold hold(document);
+    ProcedureHold hold(document);
+    InstrumentLease& instrument = hold.Instrument();
     const std::string serial = document.Settings().deviceSerial;
-    if (!document.calTable.Store(serial, document.link, LocalAsctime())) {
+    if (!instrument.Table().Store(serial, instrument.Link(), LocalAsctime())) {
         document.GetPrompter().Inform("ERROR: Cal table was not stored properly!!!",
                                       "FAIL *** ERROR *** CAL TABLE DID NOT WRITE PROPERLY ***");
         return false;
@@ -44,14 +45,15 @@ bool StoreCalData(AnalyzerDocument& document) {
 bool RecalibrateTcxo(AnalyzerDocument& document) {
     bool saved = false;
     {
-        const ProcedureHold hold(document);
+        ProcedureHold hold(document);
+        InstrumentLease& instrument = hold.Instrument();
         Prompter& prompter = document.GetPrompter();
         if (!prompter.AskYesNo("Connect a 1000 MHz signal, -10 dBm. Continue?",
                                "USER ACTION REQUIRED")) {
             return false;
         }
         NoGpibBus noBench;
-        CalBench bench(document.link, noBench, prompter, document.GetClock());
+        CalBench bench(instrument.Link(), noBench, prompter, document.GetClock());
         const std::optional<double> ppb = bench.MeasureTcxoOffset(true);
         const std::optional<std::uint16_t> word = ppb ? TcxoWord(*ppb) : std::nullopt;
         if (!word) {
@@ -60,7 +62,7 @@ bool RecalibrateTcxo(AnalyzerDocument& document) {
                           ppb.value_or(0.0));
             prompter.Inform(ppb ? text : "No samples from the TCXO measurement", "ERROR");
         } else {
-            auto& bytes = document.calTable.Bytes();
+            auto& bytes = instrument.Table().Bytes();
             bytes[cal_fields::kTcxoOffsetOffset] = static_cast<std::uint8_t>(*word & 0xFF);
             bytes[cal_fields::kTcxoOffsetOffset + 1] = static_cast<std::uint8_t>(*word >> 8);
             char text[128];
@@ -69,9 +71,9 @@ bool RecalibrateTcxo(AnalyzerDocument& document) {
                           "new value?",
                           *ppb);
             if (prompter.AskYesNo(text, "SAVE NEW TCXO CORRECTION?")) {
-                saved = document.calTable.SaveCacheFile(document.Settings().deviceSerial);
+                saved = instrument.Table().SaveCacheFile(document.Settings().deviceSerial);
                 if (!saved) {
-                    prompter.Inform(document.calTable.LastCacheError(), "ERROR");
+                    prompter.Inform(instrument.Table().LastCacheError(), "ERROR");
                 }
             }
         }

@@ -11,6 +11,7 @@
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
 #include "sweep/amplitude_correction.h"
+#include "sweep/if_path_response.h"
 #include "sweep/rbw_rules.h"
 
 namespace tavlin {
@@ -31,14 +32,14 @@ bool FirmwareLacksPreamp(const std::string& version) {
 
 AnalyzerDocument::AnalyzerDocument(const DocumentPorts& ports,
                                    std::filesystem::path calCacheDirectory)
-    : link(ports.usb, ports.clock, ports.prompter),
-      calTable(std::move(calCacheDirectory)),
+    : link_(ports.usb, ports.clock, ports.prompter),
+      calTable_(std::move(calCacheDirectory)),
       clock_(ports.clock),
       prompter_(ports.prompter),
       views_(ports.views),
       progress_(ports.progress) {
-    link.WatchStopRequest(&stopRequest);
-    link.SetInstrumentLostHandler([this] {
+    link_.WatchStopRequest(&stopRequest_);
+    link_.SetInstrumentLostHandler([this] {
         std::function<void()> handler;
         {
             std::lock_guard lock(hookMutex_);
@@ -53,8 +54,8 @@ AnalyzerDocument::AnalyzerDocument(const DocumentPorts& ports,
     state_.timebaseCorrection = 1.0;
     sweepPass_ = [this] { PerformSweep(); };
     afterPass_ = [this] { AfterPass(); };
-    link.Open();
-    if (link.InstrumentLost()) {
+    link_.Open();
+    if (link_.InstrumentLost()) {
         return;  // the program closes; nothing more to set up
     }
     Preset();
@@ -67,7 +68,7 @@ AnalyzerDocument::AnalyzerDocument(const DocumentPorts& ports,
 }
 
 AnalyzerDocument::~AnalyzerDocument() {
-    stopRequest = 1;
+    stopRequest_ = 1;
     WaitForSweepEnd();
 }
 
@@ -90,8 +91,8 @@ void AnalyzerDocument::Preset() {
     // unit's table and its preamplifier: planned earlier, the first sweeps
     // after start-up would run in the wrong gain state.
     ApplyLevelPlan();
-    engine.ResetWorkingValues();
-    link.ResetCachedSettings();
+    engine_.ResetWorkingValues();
+    link_.ResetCachedSettings();
     views_.UpdateAllViews();
     ResumeSweep();
 }
@@ -145,8 +146,8 @@ void AnalyzerDocument::PresetMarkersAndTraces() {
 }
 
 void AnalyzerDocument::ReadIdentity() {
-    std::string serial = link.GetSerialNumber();
-    std::string firmware = link.GetFirmwareVersion();
+    std::string serial = link_.GetSerialNumber();
+    std::string firmware = link_.GetFirmwareVersion();
     std::lock_guard lock(settingsMutex_);
     state_.deviceSerial = std::move(serial);
     state_.firmwareVersion = std::move(firmware);
@@ -154,18 +155,18 @@ void AnalyzerDocument::ReadIdentity() {
 }
 
 void AnalyzerDocument::LoadCalibration() {
-    const CalLoadSource source = calTable.Load(
-        ReadSettings([](const InstrumentState& s) { return s.deviceSerial; }), link, progress_);
+    const CalLoadSource source = calTable_.Load(
+        ReadSettings([](const InstrumentState& s) { return s.deviceSerial; }), link_, progress_);
     calibrationIncomplete_ = source == CalLoadSource::DeviceIncomplete;
     std::lock_guard lock(settingsMutex_);
-    state_.timebaseCorrection = calTable.TimebaseCorrection();
-    state_.ifFreq1Hz = calTable.IfFreq1Hz();
-    state_.ifFreq2Hz = calTable.IfFreq2Hz();
-    state_.sampleRateHz = calTable.SampleRateHz();
+    state_.timebaseCorrection = calTable_.TimebaseCorrection();
+    state_.ifFreq1Hz = calTable_.IfFreq1Hz();
+    state_.ifFreq2Hz = calTable_.IfFreq2Hz();
+    state_.sampleRateHz = calTable_.SampleRateHz();
 }
 
 void AnalyzerDocument::ReloadIncompleteCalibration() {
-    if (!calibrationIncomplete_ || !link.IsOpen()) {
+    if (!calibrationIncomplete_ || !link_.IsOpen()) {
         return;
     }
     ReadIdentity();
@@ -177,7 +178,7 @@ void AnalyzerDocument::ReloadIncompleteCalibration() {
 double AnalyzerDocument::AmplitudeCorrection(double freqHz) const {
     const LevelSettings settings{state_.attenDb, state_.gainMode, state_.preampAvailable,
                                  state_.preampOn};
-    return tavlin::AmplitudeCorrection(calTable, settings, freqHz);
+    return tavlin::AmplitudeCorrection(calTable_, settings, freqHz);
 }
 
 void AnalyzerDocument::ApplyLevelPlan() {
@@ -195,7 +196,7 @@ void AnalyzerDocument::ApplyLevelPlan() {
         state_.gainMode = 1;
         const LevelSettings normalGain{state_.attenDb, 1, state_.preampAvailable, state_.preampOn};
         const double center = (state_.startFreqHz + state_.stopFreqHz) / 2.0;
-        const double correction = tavlin::AmplitudeCorrection(calTable, normalGain, center);
+        const double correction = tavlin::AmplitudeCorrection(calTable_, normalGain, center);
         if (ref - state_.attenDb + 5.0 > correction) {
             state_.gainMode = 0;
         } else if (ref - state_.attenDb + 17.0 < correction) {
@@ -204,14 +205,18 @@ void AnalyzerDocument::ApplyLevelPlan() {
         gainMode = state_.gainMode;
         attenDb = state_.attenDb;
     }
-    link.SetGainMode(gainMode);
-    link.SetAttenuator(attenDb);
+    link_.SetGainMode(gainMode);
+    link_.SetAttenuator(attenDb);
     views_.UpdateAllViews();  // the annotations show the attenuator chosen
 }
 
 double AnalyzerDocument::PredictRbw(double spanHz) const {
-    return tavlin::PredictRbw(spanHz, state_.spanRbwRatio, engine.lo1ErrorHz.load(),
-                              engine.lo2ErrorHz.load());
+    return tavlin::PredictRbw(spanHz, state_.spanRbwRatio, engine_.lo1ErrorHz.load(),
+                              engine_.lo2ErrorHz.load());
+}
+
+double AnalyzerDocument::TunedIfPathFactor(int decimation, double ifHz) const {
+    return TunedIfPathPowerFactor(calTable_, decimation, ifHz, engine_.lo1ErrorHz.load());
 }
 
 // --- Sweep settings -------------------------------------------------------------
@@ -465,9 +470,9 @@ void AnalyzerDocument::PauseSweep() {
     if (pauseDepth_++ > 0) {
         return;
     }
-    wasSweeping_ = sweepRunning.load() != 0;
+    wasSweeping_ = sweepRunning_.load() != 0;
     if (wasSweeping_) {
-        stopRequest = 1;
+        stopRequest_ = 1;
     }
     WaitForSweepEnd();
 }
@@ -483,7 +488,7 @@ void AnalyzerDocument::ResumeSweep() {
         });
         // Whoever held the pause may have reprogrammed LO1 (a utility, a
         // link reset): the next sweep plans afresh.
-        engine.ForgetLoPlan();
+        engine_.ForgetLoPlan();
         if (wasSweeping_) {
             OnContinuous();
         }
@@ -494,7 +499,7 @@ void AnalyzerDocument::ResumeSweep() {
 }
 
 void AnalyzerDocument::WaitForSweepEnd() {
-    while (sweepRunning.load() != 0) {
+    while (sweepRunning_.load() != 0) {
         ServeWaitHookAndSleep();
     }
     std::lock_guard lock(threadMutex_);
@@ -504,11 +509,11 @@ void AnalyzerDocument::WaitForSweepEnd() {
 }
 
 void AnalyzerDocument::CloseDocument() {
-    if (sweepRunning.load() != 0) {
-        stopRequest = 1;
+    if (sweepRunning_.load() != 0) {
+        stopRequest_ = 1;
     }
     WaitForSweepEnd();
-    link.ResetLink(false);
+    link_.ResetLink(false);
 }
 
 }  // namespace tavlin

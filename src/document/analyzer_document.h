@@ -201,7 +201,9 @@ class AnalyzerDocument {
     void OnSingle();
     void OnContinuous();
     void OnPreset();
-    bool SweepRunning() const { return sweepRunning.load() != 0; }
+    bool SweepRunning() const { return sweepRunning_.load() != 0; }
+    // The running sweep was asked to stop (SINGLE's own end, a pause, PRESET).
+    bool StopRequested() const { return stopRequest_.load() != 0; }
     // While a utility drives the sweeps itself, SINGLE and CONTINUOUS (from
     // the panel, the menu or the remote) are refused: a second sweeper would
     // retune the instrument under the utility's feet.
@@ -249,20 +251,39 @@ class AnalyzerDocument {
     // --- Shutdown ------------------------------------------------------------
     // Stops the sweep, joins it and resets the link without reopening.
     void CloseDocument();
-    bool CloseRequested() const { return link.InstrumentLost(); }
+    bool CloseRequested() const { return link_.InstrumentLost(); }
     // The app's way of closing through its main thread when a reopen finds
     // no instrument.
     void SetCloseHandler(std::function<void()> handler);
 
-    // --- Owned parts -----------------------------------------------------------
-    DeviceLink link;
-    CalTable calTable;
-    SweepEngine engine;
-
-    std::atomic<int> sweepRunning{0};
-    std::atomic<int> stopRequest{0};
+    // --- Facts of the instrument, read without a pause ---------------------------
+    bool InstrumentConnected() const { return link_.IsOpen(); }
+    // The reference oscillator's stored word and the calibration date of the
+    // table in use (the identity lines of About and the console).
+    std::uint16_t CalTcxoWord() const { return calTable_.TcxoOffset(); }
+    std::string CalDate() const { return calTable_.CalDate(); }
+    // The IF path's power factor at a decimation and IF, with the LO error
+    // of the last plan: what a zero-span capture tuned now would see.
+    double TunedIfPathFactor(int decimation, double ifHz) const;
+    // The frequency the last wide sweep found its peak at; none (below 0)
+    // after a narrower sweep.
+    double PeakFrequencyHint() const { return engine_.peakFreqHint.load(); }
+    // TRIG OFF: a capture waiting for a trigger that will not come gives up,
+    // so that the pause that follows does not wait for ever.
+    void GiveUpTriggerWait() { link_.waitForTrigger = false; }
+    // TRIG IN is armed: the next capture waits for the unit's trigger.
+    bool TriggerWaitArmed() const { return link_.waitForTrigger.load(); }
 
   private:
+    // The link, the table and the engine are reached from outside only
+    // through the lease a pause hands out.
+    friend class InstrumentLease;
+
+    DeviceLink link_;
+    CalTable calTable_;
+    SweepEngine engine_;
+    std::atomic<int> sweepRunning_{0};
+    std::atomic<int> stopRequest_{0};
     std::atomic<bool> utilityOwns_{false};
 
     // Asks the views for a full repaint when it goes out of scope, after the

@@ -92,7 +92,7 @@ StateRecord AnalyzerDocument::CaptureStateRecord() const {
     r.counterFreqHz = settings.counterFreqHz;
     r.counterOn = settings.counterOn;
     r.spanRbwRatio = settings.spanRbwRatio;
-    r.peakFreqHint = engine.peakFreqHint;
+    r.peakFreqHint = engine_.peakFreqHint;
     r.classicColours = screen_.display.classicColours;
     r.traceBShown = screen_.display.traceBShown;
     return r;
@@ -137,7 +137,7 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         }
     }
     screenEpoch_.fetch_add(1);
-    engine.peakFreqHint = r.peakFreqHint;
+    engine_.peakFreqHint = r.peakFreqHint;
     // The recalled trace was drawn under the recalled settings: max hold and
     // the average go on from it until they change.
     const SweepSettings recalled = TakeSweepSettings();

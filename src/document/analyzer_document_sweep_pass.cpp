@@ -47,7 +47,7 @@ void AnalyzerDocument::PerformSweep() {
     const SweepSettings settings = TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweepContext(settings, outcome);
-    engine.PrepareSweep(context);
+    engine_.PrepareSweep(context);
     // The receiver constants of the clock mode chosen are the document's at
     // once: the trigger level entry reads them, also while this sweep waits
     // for a trigger.
@@ -56,7 +56,7 @@ void AnalyzerDocument::PerformSweep() {
         s.ifFreq1Hz = context.ifFreq1Hz;
         s.ifFreq2Hz = context.ifFreq2Hz;
     });
-    engine.SweepBySpan(context);
+    engine_.SweepBySpan(context);
     PublishSweep(context);
 }
 
@@ -64,7 +64,7 @@ void AnalyzerDocument::PerformNarrowFftSweep() {
     const SweepSettings settings = TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweepContext(settings, outcome);
-    engine.PerformNarrowFftSweep(context);
+    engine_.PerformNarrowFftSweep(context);
     PublishSweep(context);
 }
 
@@ -95,13 +95,13 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
         EditSettingsQuietly([](InstrumentState& s) { s.videoAvgIndex = 0; });
     }
     SweepContext context{
-        engine,
-        link,
-        calTable,
+        engine_,
+        link_,
+        calTable_,
         prompter_,
         progress_,
         clock_,
-        stopRequest,
+        stopRequest_,
         settings,
         sweepTrace_,
         outcome,

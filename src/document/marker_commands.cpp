@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "document/analyzer_document.h"
+#include "document/sweep_pause.h"
 #include "ports/prompter.h"
 
 namespace tavlin {
@@ -118,7 +119,7 @@ void MarkerCommands::StoreIntoActiveMarker(MarkerState& m, double position, doub
 
 void MarkerCommands::Peak() {
     const MarkerScale scale = Scale();
-    const double hint = doc_.engine.peakFreqHint;
+    const double hint = doc_.PeakFrequencyHint();
     doc_.EditMarkers([&scale, hint](MarkerState& m, const SweepTrace& trace) {
         const Rows& rows = trace.traceA;
         const int column = RightmostLowestRow(rows);
@@ -197,7 +198,7 @@ void MarkerCommands::MarkerToCenter() {
 }
 
 void MarkerCommands::MarkerToRefLevel() {
-    doc_.PauseSweep();
+    const SweepPause pause(doc_);
     const double level =
         doc_.ReadTrace([](const ScreenState& screen) { return screen.markers.marker1Level; });
     const bool linear = doc_.ReadSettings([](const InstrumentState& s) { return s.linearScale; });
@@ -205,7 +206,6 @@ void MarkerCommands::MarkerToRefLevel() {
         doc_.EditSettings([&ref](InstrumentState& s) { s.refLevelDbm = *ref; });
         doc_.ApplyLevelPlan();
     }
-    doc_.ResumeSweep();
 }
 
 void MarkerCommands::ThreeDbPoints() {

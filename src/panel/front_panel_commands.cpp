@@ -12,7 +12,6 @@
 #include "ports/entry_dialogs.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
-#include "sweep/if_path_response.h"
 #include "sweep/rbw_rules.h"
 #include "sweep/zero_span_plan.h"
 
@@ -298,8 +297,7 @@ void FrontPanelCommands::OnVideo() {
     // decimation follows from the sweep time as the capture will choose it.
     const double threshold = doc_.ReadSettings([this, &level](const InstrumentState& s) {
         const int decimation = PlanAmCapture(ClampZeroSpanSweepTime(s.sweepTimeSec)).decimation;
-        const double ifPathFactor = TunedIfPathPowerFactor(doc_.calTable, decimation, s.ifFreq1Hz,
-                                                           doc_.engine.lo1ErrorHz.load());
+        const double ifPathFactor = doc_.TunedIfPathFactor(decimation, s.ifFreq1Hz);
         return VideoTriggerThreshold(*level, doc_.AmplitudeCorrection(s.startFreqHz), s.attenDb,
                                      ifPathFactor);
     });

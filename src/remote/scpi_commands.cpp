@@ -7,6 +7,7 @@
 #include "document/analyzer_document.h"
 #include "document/level_settings.h"
 #include "document/marker_commands.h"
+#include "document/sweep_pause.h"
 #include "remote/scpi_session.h"
 
 namespace tavlin {
@@ -134,7 +135,7 @@ void ScpiSession::SetContinuous(Call& call) {
 }
 
 void ScpiSession::QueryContinuous(Call& call) {
-    call.reply = doc_.SweepRunning() && doc_.stopRequest.load() == 0 ? "1" : "0";
+    call.reply = doc_.SweepRunning() && !doc_.StopRequested() ? "1" : "0";
 }
 
 // Marker 2 exists in delta mode only, as on the panel: selecting it is the
@@ -291,9 +292,11 @@ void ScpiSession::StoreState(Call& call) {
 // The whole recall runs with the sweep stopped: it reprograms the levels.
 void ScpiSession::LoadState(Call& call) {
     if (const std::optional<std::string> name = FileName(call, true)) {
-        doc_.PauseSweep();
-        const bool loaded = doc_.LoadStateFile(*name, false);
-        doc_.ResumeSweep();
+        bool loaded = false;
+        {
+            const SweepPause pause(doc_);
+            loaded = doc_.LoadStateFile(*name, false);
+        }
         if (!loaded) {
             PushError(kMassStorageError);
         }

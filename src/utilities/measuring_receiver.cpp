@@ -1,6 +1,7 @@
 #include "utilities/measuring_receiver.h"
 
 #include "document/analyzer_document.h"
+#include "document/instrument_lease.h"
 #include "utilities/fixed_tune_context.h"
 
 namespace tavlin {
@@ -16,8 +17,9 @@ constexpr int kFailuresToGiveUp = 3;
 
 }  // namespace
 
-MeasuringReceiver::MeasuringReceiver(AnalyzerDocument& document, Display display)
-    : doc_(document),
+MeasuringReceiver::MeasuringReceiver(InstrumentLease& instrument, Display display)
+    : instrument_(instrument),
+      doc_(instrument.Document()),
       display_(std::move(display)),
       i_(ReceiverAnalysis::kSamples),
       q_(ReceiverAnalysis::kSamples) {}
@@ -76,15 +78,15 @@ bool MeasuringReceiver::Loop(int passes) {
 // they are, so the screen, its markers and its trace survive the utility.
 void MeasuringReceiver::Tune() {
     const double tunedHz = doc_.Frequencies().CenterHz() + kTuneAboveHz;
-    FixedTuneContext tuned(doc_, tunedHz);
+    FixedTuneContext tuned(instrument_, tunedHz);
     SweepContext& context = tuned.context;
-    doc_.link.SetAttenuator(kNormalRangeDb);
-    doc_.link.SetGainMode(kLessSensitivePath);
-    doc_.engine.PlanReceiverOscillators(context);
+    instrument_.Link().SetAttenuator(kNormalRangeDb);
+    instrument_.Link().SetGainMode(kLessSensitivePath);
+    instrument_.Engine().PlanReceiverOscillators(context);
     tuning_.tunedHz = tunedHz;
-    tuning_.loHighSide = doc_.engine.lo1.highSide;
-    tuning_.mirrored = doc_.engine.clockMode == 1 && !doc_.engine.lo2SecondIf;
-    tuning_.loErrorHz = doc_.engine.lo1ErrorHz.load();
+    tuning_.loHighSide = instrument_.Engine().lo1.highSide;
+    tuning_.mirrored = instrument_.Engine().clockMode == 1 && !instrument_.Engine().lo2SecondIf;
+    tuning_.loErrorHz = instrument_.Engine().lo1ErrorHz.load();
     tuning_.sampleRateHz = context.sampleRateHz;
     analysis_.Restart();
 }
@@ -96,8 +98,8 @@ bool MeasuringReceiver::Pass() {
         controls = controls_;
     }
     tuning_.decimation = DecimationForBandwidth(controls.ifBandwidth);
-    doc_.link.SetDecimation(tuning_.decimation);
-    if (doc_.link.ReadSweepSamples(i_, q_, ReceiverAnalysis::kSamples) != 0) {
+    instrument_.Link().SetDecimation(tuning_.decimation);
+    if (instrument_.Link().ReadSweepSamples(i_, q_, ReceiverAnalysis::kSamples) != 0) {
         return false;
     }
     const std::string text = analysis_.Process(i_, q_, tuning_, controls);
@@ -116,11 +118,11 @@ void MeasuringReceiver::ApplyRange(const RangeAction& action) {
         display_.showCalRange(action.button == RangeAction::Button::Show);
     }
     if (action.range == RangeAction::Range::Sensitive) {
-        doc_.link.SetAttenuator(kSensitiveRangeDb);
-        doc_.link.SetGainMode(kMoreSensitivePath);
+        instrument_.Link().SetAttenuator(kSensitiveRangeDb);
+        instrument_.Link().SetGainMode(kMoreSensitivePath);
     } else if (action.range == RangeAction::Range::Normal) {
-        doc_.link.SetAttenuator(kNormalRangeDb);
-        doc_.link.SetGainMode(kLessSensitivePath);
+        instrument_.Link().SetAttenuator(kNormalRangeDb);
+        instrument_.Link().SetGainMode(kLessSensitivePath);
     }
 }
 

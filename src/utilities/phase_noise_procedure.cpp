@@ -101,7 +101,8 @@ PhaseNoiseSweeps Procedure::Measure() {
 void RunPhaseNoiseProcedure(AnalyzerDocument& document,
                             const std::function<void(const PhaseNoiseSweeps&)>& show,
                             PhaseNoiseAsker asker) {
-    const UtilitySession session(document);
+    UtilitySession session(document);
+    SweepEngine& engine = session.Instrument().Engine();
     const bool window = asker == PhaseNoiseAsker::Window;
     if (window) {
         // The instrument goes by its own name here as in every other box.
@@ -115,7 +116,7 @@ void RunPhaseNoiseProcedure(AnalyzerDocument& document,
     const double refBefore =
         document.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
     document.EditSettings([](InstrumentState& s) { s.dbPerDiv = kProcedureDbPerDiv; });
-    document.engine.windowType = kNuttallWindow;
+    engine.windowType = kNuttallWindow;
 
     double carrierHz = before.CenterHz();
     {
@@ -125,8 +126,8 @@ void RunPhaseNoiseProcedure(AnalyzerDocument& document,
             show(sweeps);
         }
     }
-    document.engine.windowType = kFlatTopWindow;
-    document.engine.windowSize = kStaleWindowSize;
+    engine.windowType = kFlatTopWindow;
+    engine.windowSize = kStaleWindowSize;
     document.SetFrequencies(carrierHz - spanBefore / 2.0, carrierHz + spanBefore / 2.0);
     document.EditSettings([refBefore](InstrumentState& s) {
         s.refLevelDbm = refBefore;

@@ -1,0 +1,51 @@
+#include "document/instrument_lease.h"
+
+#include "document/analyzer_document.h"
+
+namespace tavlin {
+
+DeviceLink& InstrumentLease::Link() {
+    return doc_.link_;
+}
+
+CalTable& InstrumentLease::Table() {
+    return doc_.calTable_;
+}
+
+SweepEngine& InstrumentLease::Engine() {
+    return doc_.engine_;
+}
+
+SweepContext InstrumentLease::BindContext(const SweepSettings& settings, SweepTrace& trace,
+                                          SweepOutcome& outcome) {
+    SweepContext context{doc_.engine_,
+                         doc_.link_,
+                         doc_.calTable_,
+                         doc_.GetPrompter(),
+                         doc_.GetProgress(),
+                         doc_.GetClock(),
+                         doc_.stopRequest_,
+                         settings,
+                         trace,
+                         outcome,
+                         [] { return false; },
+                         [] { return 1; }};
+    doc_.ReadSettings([&context](const InstrumentState& s) {
+        context.sampleRateHz = s.sampleRateHz;
+        context.ifFreq1Hz = s.ifFreq1Hz;
+        context.ifFreq2Hz = s.ifFreq2Hz;
+        return 0;
+    });
+    return context;
+}
+
+void InstrumentLease::RequestStop(bool stop) {
+    doc_.stopRequest_ = stop ? 1 : 0;
+}
+
+void InstrumentLease::ReturnToFirstIf() {
+    doc_.engine_.ifInUse = doc_.ReadSettings([](const InstrumentState& s) { return s.ifFreq1Hz; });
+    doc_.link_.SetIfPath(0);
+}
+
+}  // namespace tavlin

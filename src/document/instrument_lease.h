@@ -1,0 +1,46 @@
+#pragma once
+
+#include "sweep/sweep_context.h"
+#include "sweep/sweep_engine.h"
+
+namespace tavlin {
+
+class AnalyzerDocument;
+class CalTable;
+class DeviceLink;
+
+// The instrument while a pause holds the sweep: the link, the calibration
+// table and the sweep engine, for whoever holds the pause alone. Only a
+// pause hands one out, and it ends with the pause, so nothing drives the
+// unit while the sweep thread does.
+class InstrumentLease {
+  public:
+    InstrumentLease(const InstrumentLease&) = delete;
+    InstrumentLease& operator=(const InstrumentLease&) = delete;
+
+    AnalyzerDocument& Document() { return doc_; }
+    DeviceLink& Link();
+    CalTable& Table();
+    // The engine's working values and plan are the holder's to change: the
+    // next sweep after the pause plans afresh.
+    SweepEngine& Engine();
+
+    // A sweep context on the leased instrument for a sweep the holder tunes
+    // itself: the document's ports and stop request, no video trigger and
+    // no running average. The receiver constants are the document's.
+    SweepContext BindContext(const SweepSettings& settings, SweepTrace& trace,
+                             SweepOutcome& outcome);
+    // Ask the sweep the holder runs on its own thread to stop, or clear it.
+    void RequestStop(bool stop);
+    // The first IF and its path again, after a utility that tuned the
+    // second (the next sweep would otherwise start on it).
+    void ReturnToFirstIf();
+
+  private:
+    friend class SweepPause;
+    explicit InstrumentLease(AnalyzerDocument& document) : doc_(document) {}
+
+    AnalyzerDocument& doc_;
+};
+
+}  // namespace tavlin
