@@ -321,13 +321,43 @@ void AnalyzerDocument::SetCenterSpan(double centerHz, double spanHz) {
     bool wasReset = false;
     {
         std::lock_guard lock(settingsMutex_);
-        state_.startFreqHz = centerHz - spanHz / 2.0;
-        state_.stopFreqHz = centerHz + spanHz / 2.0;
-        wasReset = ValidateCenterSpanLocked();
+        wasReset = WriteCenterSpanLocked(centerHz, spanHz);
     }
+    AfterCenterSpan(wasReset);
+}
+
+bool AnalyzerDocument::WriteCenterSpanLocked(double centerHz, double spanHz) {
+    state_.startFreqHz = centerHz - spanHz / 2.0;
+    state_.stopFreqHz = centerHz + spanHz / 2.0;
+    return ValidateCenterSpanLocked();
+}
+
+void AnalyzerDocument::AfterCenterSpan(bool wasReset) {
     FollowSpanKind();
     views_.UpdateAllViews();
     ShowIfCentreReset(wasReset);
+}
+
+DownconverterOffset AnalyzerDocument::FreqOffset() const {
+    return ReadSettings([](const InstrumentState& s) { return s.FreqOffset(); });
+}
+
+void AnalyzerDocument::SetCenter(double centerHz) {
+    bool wasReset = false;
+    {
+        std::lock_guard lock(settingsMutex_);
+        wasReset = WriteCenterSpanLocked(centerHz, state_.stopFreqHz - state_.startFreqHz);
+    }
+    AfterCenterSpan(wasReset);
+}
+
+void AnalyzerDocument::SetSpan(double spanHz) {
+    bool wasReset = false;
+    {
+        std::lock_guard lock(settingsMutex_);
+        wasReset = WriteCenterSpanLocked((state_.startFreqHz + state_.stopFreqHz) / 2.0, spanHz);
+    }
+    AfterCenterSpan(wasReset);
 }
 
 void AnalyzerDocument::SetStartFreq(double startHz) {
@@ -354,9 +384,7 @@ void AnalyzerDocument::ShiftFrequencies(double deltaHz) {
         state_.stopFreqHz += deltaHz;
         wasReset = ValidateCenterSpanLocked();
     }
-    FollowSpanKind();
-    views_.UpdateAllViews();
-    ShowIfCentreReset(wasReset);
+    AfterCenterSpan(wasReset);
 }
 
 bool AnalyzerDocument::ValidateCenterSpanLocked() {

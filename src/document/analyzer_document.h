@@ -91,6 +91,13 @@ class AnalyzerDocument {
     // Each writes the pair and validates it under one lock, so a sweep never
     // copies a new start with an old stop.
     void SetCenterSpan(double centerHz, double spanHz);
+    // CENTER keeps the span, SPAN keeps the centre, each read and written
+    // under the same hold, so a re-centring sweep in between is not undone.
+    // Both are stored frequencies: an entry at the converter's input goes
+    // through FreqOffset().Stored first.
+    void SetCenter(double centerHz);
+    void SetSpan(double spanHz);
+    DownconverterOffset FreqOffset() const;
     void SetStartFreq(double startHz);
     void SetStopFreq(double stopHz);
     // CF STEP: both edges moved by the step, then the centre/span rules.
@@ -335,6 +342,9 @@ class AnalyzerDocument {
     // With the settings lock held: the centre/span or start/stop rules
     // applied to the pair as it stands. True when the centre was reset.
     bool ValidateCenterSpanLocked();
+    bool WriteCenterSpanLocked(double centerHz, double spanHz);
+    // The screen follows a new centre/span pair once the lock is released.
+    void AfterCenterSpan(bool wasReset);
     void ValidateStartStopLocked(int editedEdge);  // 1 = start, 2 = stop
     SweepContext BeginSweepContext(const SweepSettings& settings, SweepOutcome& outcome);
     void PublishSweep(const SweepContext& context);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "document/downconverter_offset.h"
 #include "document/preset_values.h"
 
 namespace tavlin {
@@ -21,6 +22,7 @@ struct InstrumentState {
     double stopFreqHz = 0.0;
     double cfStepHz = 0.0;
     double freqOffsetHz = 0.0;  // downconverter offset, not preset
+    DownconverterOffset FreqOffset() const { return {freqOffsetHz}; }
 
     // Amplitude
     double refLevelDbm = 0.0;

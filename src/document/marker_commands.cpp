@@ -193,7 +193,7 @@ void MarkerCommands::MarkerToCenter() {
         const MarkerState& m = screen.markers;
         return m.marker2Active != 0 ? m.marker2Pos : m.marker1Pos;
     });
-    doc_.SetCenterSpan(position, doc_.Frequencies().SpanHz());
+    doc_.SetCenter(position);
     doc_.RequestRepaint();
 }
 

@@ -35,10 +35,6 @@ constexpr int kLastAttenIndex = 3;
 // The trigger level entry starts two divisions below the top line.
 constexpr double kTriggerLevelDivisions = 2.0;
 
-double FreqOffset(const AnalyzerDocument& doc) {
-    return doc.ReadSettings([](const InstrumentState& s) { return s.freqOffsetHz; });
-}
-
 // A narrower span about the present centre. The edges only move inward, so
 // the pair stays inside the band and needs no validation.
 void NarrowSpan(AnalyzerDocument& doc, double spanHz) {
@@ -81,13 +77,13 @@ bool UsableDbPerDiv(double dbPerDiv) {
 // Frequency changes take effect at the next sweep: none of them pauses.
 
 void FrontPanelCommands::OnCenterFreq() {
-    const double offset = FreqOffset(doc_);
-    const auto entered =
-        FiniteEntry(dialogs_.EnterFrequency("CENTER FREQ", doc_.Frequencies().CenterHz() + offset));
+    const DownconverterOffset offset = doc_.FreqOffset();
+    const auto entered = FiniteEntry(
+        dialogs_.EnterFrequency("CENTER FREQ", offset.Shown(doc_.Frequencies().CenterHz())));
     if (!entered) {
         return;
     }
-    doc_.SetCenterSpan(*entered - offset, doc_.Frequencies().SpanHz());
+    doc_.SetCenter(offset.Stored(*entered));
 }
 
 void FrontPanelCommands::OnCenterStepDown() {
@@ -99,23 +95,23 @@ void FrontPanelCommands::OnCenterStepUp() {
 }
 
 void FrontPanelCommands::OnStartFreq() {
-    const double offset = FreqOffset(doc_);
-    const auto entered =
-        FiniteEntry(dialogs_.EnterFrequency("START FREQ", doc_.Frequencies().startHz + offset));
+    const DownconverterOffset offset = doc_.FreqOffset();
+    const auto entered = FiniteEntry(
+        dialogs_.EnterFrequency("START FREQ", offset.Shown(doc_.Frequencies().startHz)));
     if (!entered) {
         return;
     }
-    doc_.SetStartFreq(*entered - offset);
+    doc_.SetStartFreq(offset.Stored(*entered));
 }
 
 void FrontPanelCommands::OnStopFreq() {
-    const double offset = FreqOffset(doc_);
+    const DownconverterOffset offset = doc_.FreqOffset();
     const auto entered =
-        FiniteEntry(dialogs_.EnterFrequency("STOP FREQ", doc_.Frequencies().stopHz + offset));
+        FiniteEntry(dialogs_.EnterFrequency("STOP FREQ", offset.Shown(doc_.Frequencies().stopHz)));
     if (!entered) {
         return;
     }
-    doc_.SetStopFreq(*entered - offset);
+    doc_.SetStopFreq(offset.Stored(*entered));
 }
 
 // --- SPAN Controls ---------------------------------------------------------------
@@ -128,7 +124,7 @@ void FrontPanelCommands::OnSetSpan() {
     if (!entered) {
         return;
     }
-    doc_.SetCenterSpan(doc_.Frequencies().CenterHz(), *entered);
+    doc_.SetSpan(*entered);
     const FrequencyPair now = doc_.Frequencies();
     if (now.ZeroSpan()) {
         OnZeroSpan();
@@ -142,7 +138,7 @@ void FrontPanelCommands::OnSpanDown() {
     const FrequencyPair now = doc_.Frequencies();
     const double next = SpanStepDown(now.SpanHz());
     if (now.SpanHz() < kSmallestSpanStepHz) {
-        doc_.SetCenterSpan(now.CenterHz(), next);
+        doc_.SetSpan(next);
     } else {
         NarrowSpan(doc_, next);
     }
@@ -153,7 +149,7 @@ void FrontPanelCommands::OnSpanDown() {
 void FrontPanelCommands::OnSpanUp() {
     const FrequencyPair now = doc_.Frequencies();
     const double next = SpanStepUp(now.SpanHz());
-    doc_.SetCenterSpan(now.CenterHz(), next);
+    doc_.SetSpan(next);
     doc_.EditSettings([this, next](InstrumentState& s) { s.rbwHz = doc_.PredictRbw(next); });
 }
 

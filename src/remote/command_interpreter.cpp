@@ -34,7 +34,7 @@ struct CommandRow {
 };
 
 void SetCenter(AnalyzerDocument& doc, double centerHz) {
-    doc.SetCenterSpan(centerHz, doc.Frequencies().SpanHz());
+    doc.SetCenter(centerHz);
 }
 
 void SetStart(AnalyzerDocument& doc, double startHz) {
@@ -46,7 +46,7 @@ void SetStop(AnalyzerDocument& doc, double stopHz) {
 }
 
 void SetSpan(AnalyzerDocument& doc, double spanHz) {
-    doc.SetCenterSpan(doc.Frequencies().CenterHz(), spanHz);
+    doc.SetSpan(spanHz);
 }
 
 void SetRefLevel(AnalyzerDocument& doc, double refLevelDbm) {
