@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/field_count.h"
+#include "base/field_map.h"
 #include "document/marker_scale.h"
 #include "document/preset_values.h"
 #include "ports/clock.h"
@@ -221,40 +222,45 @@ double AnalyzerDocument::TunedIfPathFactor(int decimation, double ifHz) const {
 
 // --- Sweep settings -------------------------------------------------------------
 
+// What a sweep copies of the settings, each field beside the setting it is
+// taken from; the trace measurements' choice is added by hand below.
+constexpr FieldMap kSweepSettings{
+    Pair(&SweepSettings::startHz, &InstrumentState::startFreqHz),
+    Pair(&SweepSettings::stopHz, &InstrumentState::stopFreqHz),
+    Pair(&SweepSettings::refLevelDbm, &InstrumentState::refLevelDbm),
+    Pair(&SweepSettings::dbPerDiv, &InstrumentState::dbPerDiv),
+    Pair(&SweepSettings::attenDb, &InstrumentState::attenDb),
+    Pair(&SweepSettings::linearScale, &InstrumentState::linearScale),
+    Pair(&SweepSettings::gainMode, &InstrumentState::gainMode),
+    Pair(&SweepSettings::preampAvailable, &InstrumentState::preampAvailable),
+    Pair(&SweepSettings::preampOn, &InstrumentState::preampOn),
+    Pair(&SweepSettings::spanRbwRatio, &InstrumentState::spanRbwRatio),
+    Pair(&SweepSettings::videoAvgCount, &InstrumentState::videoAvgCount),
+    Pair(&SweepSettings::maxHold, &InstrumentState::maxHold),
+    Pair(&SweepSettings::videoTrigThreshold, &InstrumentState::videoTrigThreshold),
+    Pair(&SweepSettings::syncTrigMode, &InstrumentState::syncTrigMode),
+    Pair(&SweepSettings::zeroSpanFm, &InstrumentState::zeroSpanFm),
+    Pair(&SweepSettings::maxFmOffsetHz, &InstrumentState::maxFmOffsetHz),
+    Pair(&SweepSettings::imageReject, &InstrumentState::imageReject),
+    Pair(&SweepSettings::realtimeMode, &InstrumentState::realtimeMode),
+    Pair(&SweepSettings::sweepTimeSec, &InstrumentState::sweepTimeSec),
+    Pair(&SweepSettings::timebaseCorrection, &InstrumentState::timebaseCorrection),
+};
+
 // A field added to either structure stops the build here: decide whether a
-// sweep needs it, copy it below, then bring the count up to date.
+// sweep needs it, add it to the list above, then bring the count up to date.
 static_assert(FieldCount<InstrumentState>() == 46,
-              "InstrumentState changed: does a sweep need the new field? Copy it into "
-              "SweepSettings in TakeSweepSettings, then update this count");
-static_assert(FieldCount<SweepSettings>() == 21,
-              "SweepSettings changed: fill the new field in TakeSweepSettings, then update "
-              "this count");
+              "InstrumentState changed: does a sweep need the new field? Add it to "
+              "kSweepSettings, then update this count");
+static_assert(FieldCount<SweepSettings>() == kSweepSettings.Size() + 1,
+              "SweepSettings changed: add the new field to kSweepSettings");
 
 SweepSettings AnalyzerDocument::TakeSweepSettings() const {
     SweepSettings s;
-    {
-        std::lock_guard lock(settingsMutex_);
-        s.startHz = state_.startFreqHz;
-        s.stopHz = state_.stopFreqHz;
-        s.refLevelDbm = state_.refLevelDbm;
-        s.dbPerDiv = state_.dbPerDiv;
-        s.attenDb = state_.attenDb;
-        s.linearScale = state_.linearScale != 0;
-        s.gainMode = state_.gainMode;
-        s.preampAvailable = state_.preampAvailable;
-        s.preampOn = state_.preampOn;
-        s.spanRbwRatio = state_.spanRbwRatio;
-        s.videoAvgCount = state_.videoAvgCount;
-        s.maxHold = state_.maxHold != 0;
-        s.videoTrigThreshold = state_.videoTrigThreshold;
-        s.syncTrigMode = state_.syncTrigMode;
-        s.zeroSpanFm = state_.zeroSpanFm != 0;
-        s.maxFmOffsetHz = state_.maxFmOffsetHz;
-        s.imageReject = state_.imageReject != 0;
-        s.realtimeMode = state_.realtimeMode != 0;
-        s.sweepTimeSec = state_.sweepTimeSec;
-        s.timebaseCorrection = state_.timebaseCorrection;
-    }
+    ReadSettings([&s](const InstrumentState& state) {
+        kSweepSettings.CopyToA(s, state);
+        return 0;
+    });
     // Kept with the screen, under the trace lock: never both locks at once.
     const TraceMeasurementSettings measurements = TraceMeasurements();
     s.powerAverage = measurements.channelPowerOn || measurements.occupiedBandwidthOn;
