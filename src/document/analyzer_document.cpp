@@ -212,12 +212,24 @@ void AnalyzerDocument::ApplyLevelPlan() {
 }
 
 double AnalyzerDocument::PredictRbw(double spanHz) const {
-    return tavlin::PredictRbw(spanHz, state_.spanRbwRatio, engine_.lo1ErrorHz.load(),
-                              engine_.lo2ErrorHz.load());
+    return tavlin::PredictRbw(spanHz, state_.spanRbwRatio, engineFacts_.lo1ErrorHz,
+                              engineFacts_.lo2ErrorHz);
 }
 
 double AnalyzerDocument::TunedIfPathFactor(int decimation, double ifHz) const {
-    return TunedIfPathPowerFactor(calTable_, decimation, ifHz, engine_.lo1ErrorHz.load());
+    const double loErrorHz =
+        ReadSettings([this](const InstrumentState&) { return engineFacts_.lo1ErrorHz; });
+    return TunedIfPathPowerFactor(calTable_, decimation, ifHz, loErrorHz);
+}
+
+double AnalyzerDocument::PeakFrequencyHint() const {
+    return ReadSettings([this](const InstrumentState&) { return engineFacts_.peakFreqHint; });
+}
+
+void AnalyzerDocument::PublishEngineFacts() {
+    const EngineFacts facts{engine_.lo1ErrorHz.load(), engine_.lo2ErrorHz.load(),
+                            engine_.peakFreqHint.load()};
+    EditSettingsQuietly([this, &facts](InstrumentState&) { engineFacts_ = facts; });
 }
 
 // --- Sweep settings -------------------------------------------------------------
@@ -523,6 +535,7 @@ void AnalyzerDocument::ResumeSweep() {
         // Whoever held the pause may have reprogrammed LO1 (a utility, a
         // link reset): the next sweep plans afresh.
         engine_.ForgetLoPlan();
+        PublishEngineFacts();
         if (wasSweeping_) {
             OnContinuous();
         }

@@ -58,6 +58,14 @@ struct ScreenState {
 // repaint (the sweep thread's refresh repaints after the pass as a whole).
 enum class Repaint { Now, Deferred };
 
+// The residual LO errors of the last plan (the RBW a span will get depends
+// on them) and the wide sweep's peak (none below 0).
+struct EngineFacts {
+    double lo1ErrorHz = 0.0;
+    double lo2ErrorHz = 0.0;
+    double peakFreqHint = -1.0;
+};
+
 struct FrequencyPair {
     double startHz = 0.0;
     double stopHz = 0.0;
@@ -274,7 +282,7 @@ class AnalyzerDocument {
     double TunedIfPathFactor(int decimation, double ifHz) const;
     // The frequency the last wide sweep found its peak at; none (below 0)
     // after a narrower sweep.
-    double PeakFrequencyHint() const { return engine_.peakFreqHint.load(); }
+    double PeakFrequencyHint() const;
     // TRIG OFF: a capture waiting for a trigger that will not come gives up,
     // so that the pause that follows does not wait for ever.
     void GiveUpTriggerWait() { link_.waitForTrigger = false; }
@@ -347,6 +355,8 @@ class AnalyzerDocument {
     void AfterCenterSpan(bool wasReset);
     void ValidateStartStopLocked(int editedEdge);  // 1 = start, 2 = stop
     SweepContext BeginSweepContext(const SweepSettings& settings, SweepOutcome& outcome);
+    // On the thread that has the engine (the sweep, or the end of a pause).
+    void PublishEngineFacts();
     void PublishSweep(const SweepContext& context);
     void PresetSettings();
     void PresetMarkersAndTraces();
@@ -380,6 +390,11 @@ class AnalyzerDocument {
     SweepTrace sweepTrace_;
     // Whether the screen shows zero span; guarded by the settings lock.
     bool zeroSpanShown_ = false;
+    // What the engine last left for the other threads, published after every
+    // sweep and at the end of a pause, so that the span commands predict the
+    // RBW and PEAK reads the hint without reaching into an engine that
+    // sweeps. Guarded by the settings lock.
+    EngineFacts engineFacts_;
     // Counts the screen's fresh starts. A sweep that began before one
     // publishes nothing: its rows and RBW belong to the screen that went.
     std::atomic<std::uint64_t> screenEpoch_{0};

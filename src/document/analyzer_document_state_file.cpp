@@ -104,8 +104,9 @@ StateRecord AnalyzerDocument::CaptureStateRecord() const {
     // Settings first under their lock, then the screen under the trace lock:
     // a save may run while a sweep publishes.
     StateRecord r;
-    ReadSettings([&r](const InstrumentState& s) {
+    ReadSettings([this, &r](const InstrumentState& s) {
         kSettingsInFile.CopyToA(r, s);
+        r.peakFreqHint = engineFacts_.peakFreqHint;
         return 0;
     });
     std::lock_guard traceLock(traceMutex_);
@@ -115,7 +116,6 @@ StateRecord AnalyzerDocument::CaptureStateRecord() const {
     // With the limit lines on, the screen shows the lower limit as trace B.
     r.traceBRows =
         screen_.display.limitLinesOn ? screen_.display.lowerLimitRows : screen_.display.traceBRows;
-    r.peakFreqHint = engine_.peakFreqHint;
     return r;
 }
 
@@ -130,6 +130,7 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         if (!zeroSpanShown_) {
             state_.zeroSpanFm = 0;
         }
+        engineFacts_.peakFreqHint = r.peakFreqHint;
     }
     screenEpoch_.fetch_add(1);
     engine_.peakFreqHint = r.peakFreqHint;

@@ -58,6 +58,7 @@ void AnalyzerDocument::PerformSweep() {
     });
     engine_.SweepBySpan(context);
     PublishSweep(context);
+    PublishEngineFacts();
 }
 
 void AnalyzerDocument::PerformNarrowFftSweep() {
@@ -66,6 +67,7 @@ void AnalyzerDocument::PerformNarrowFftSweep() {
     SweepContext context = BeginSweepContext(settings, outcome);
     engine_.PerformNarrowFftSweep(context);
     PublishSweep(context);
+    PublishEngineFacts();
 }
 
 // Every sweep starts from the trace on screen (averaging and max hold build

@@ -220,7 +220,7 @@ void AnalyzerDocument::SignalTrack() {
         }
     }
     column = bestRow <= 250.0 ? std::clamp(column, 200, 440) : std::clamp(column, 300, 340);
-    const double hint = engine_.peakFreqHint.load();
+    const double hint = PeakFrequencyHint();
     const double position = hint > 0.0 ? hint : f.startHz + span * column / 640.0;
     const double level = MarkerCommands(*this).LevelOfColumn(column);
     {

@@ -39,6 +39,10 @@ SweepContext InstrumentLease::BindContext(const SweepSettings& settings, SweepTr
     return context;
 }
 
+void InstrumentLease::SelectWindow(int windowType) {
+    doc_.engine_.windowType = windowType;
+}
+
 void InstrumentLease::RequestStop(bool stop) {
     doc_.stopRequest_ = stop ? 1 : 0;
 }

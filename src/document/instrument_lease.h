@@ -30,6 +30,9 @@ class InstrumentLease {
     // no running average. The receiver constants are the document's.
     SweepContext BindContext(const SweepSettings& settings, SweepTrace& trace,
                              SweepOutcome& outcome);
+    // The window of the FFT sweeps that follow (0 = flat-top, 1 = four-term
+    // Nuttall), until another is selected or a preset.
+    void SelectWindow(int windowType);
     // Ask the sweep the holder runs on its own thread to stop, or clear it.
     void RequestStop(bool stop);
     // The first IF and its path again, after a utility that tuned the

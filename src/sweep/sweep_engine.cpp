@@ -33,9 +33,6 @@ SweepEngine::~SweepEngine() = default;
 
 void SweepEngine::ResetWorkingValues() {
     windowType = 0;
-    windowSize = 512;
-    lowPassTapCount = 63;
-    lowPassCutoff = 0.22;
     peakFreqHint = -1.0;
     ifInUse = 10694444.444;
     ForgetLoPlan();

@@ -40,8 +40,8 @@ class SweepEngine {
     SweepEngine(const SweepEngine&) = delete;
     SweepEngine& operator=(const SweepEngine&) = delete;
 
-    // Preset: window type, window length, low-pass design and IF back to their
-    // starting values; the LO plan is forgotten.
+    // Preset: window type, peak hint and IF back to their starting values;
+    // the LO plan is forgotten.
     void ResetWorkingValues();
 
     // One complete sweep of the context's settings, in two steps. First the
@@ -83,7 +83,6 @@ class SweepEngine {
     int clockMode = 0;
     int decimation = 1;
     int fftSize = 512;
-    int windowSize = 512;
     int windowType = 0;  // 0 = flat-top, 1 = four-term Nuttall
     LoSetting lo1;
     LoSetting lo2;
@@ -103,11 +102,6 @@ class SweepEngine {
     // The last capture, widened from 16 bits.
     std::vector<std::int32_t> captureI;
     std::vector<std::int32_t> captureQ;
-    // Window coefficients for windowSize points, and the low-pass taps.
-    std::vector<double> window;
-    std::vector<double> lowPassTaps;
-    int lowPassTapCount = 63;
-    double lowPassCutoff = 0.22;
 
     // Step blocks that never arrived, over the life of the program.
     long missingDataCount = 0;

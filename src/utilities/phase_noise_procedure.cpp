@@ -16,7 +16,6 @@ namespace {
 constexpr double kProcedureDbPerDiv = 20.0;
 constexpr double kRestoredDbPerDiv = 10.0;
 // A window size no FFT uses: the next FFT sweep rebuilds its window table.
-constexpr int kStaleWindowSize = 500;
 constexpr double kFindSpanHz = 100000.0;
 constexpr double kCentreSpanHz = 1000.0;
 // The narrow FFT kind serves spans below 150 Hz; the first two windows are
@@ -102,7 +101,6 @@ void RunPhaseNoiseProcedure(AnalyzerDocument& document,
                             const std::function<void(const PhaseNoiseSweeps&)>& show,
                             PhaseNoiseAsker asker) {
     UtilitySession session(document);
-    SweepEngine& engine = session.Instrument().Engine();
     const bool window = asker == PhaseNoiseAsker::Window;
     if (window) {
         // The instrument goes by its own name here as in every other box.
@@ -116,7 +114,7 @@ void RunPhaseNoiseProcedure(AnalyzerDocument& document,
     const double refBefore =
         document.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
     document.EditSettings([](InstrumentState& s) { s.dbPerDiv = kProcedureDbPerDiv; });
-    engine.windowType = kNuttallWindow;
+    session.Instrument().SelectWindow(kNuttallWindow);
 
     double carrierHz = before.CenterHz();
     {
@@ -126,8 +124,7 @@ void RunPhaseNoiseProcedure(AnalyzerDocument& document,
             show(sweeps);
         }
     }
-    engine.windowType = kFlatTopWindow;
-    engine.windowSize = kStaleWindowSize;
+    session.Instrument().SelectWindow(kFlatTopWindow);
     document.SetFrequencies(carrierHz - spanBefore / 2.0, carrierHz + spanBefore / 2.0);
     document.EditSettings([refBefore](InstrumentState& s) {
         s.refLevelDbm = refBefore;
