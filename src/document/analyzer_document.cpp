@@ -159,11 +159,18 @@ void AnalyzerDocument::LoadCalibration() {
     const CalLoadSource source = calTable_.Load(
         ReadSettings([](const InstrumentState& s) { return s.deviceSerial; }), link_, progress_);
     calibrationIncomplete_ = source == CalLoadSource::DeviceIncomplete;
-    std::lock_guard lock(settingsMutex_);
-    state_.timebaseCorrection = calTable_.TimebaseCorrection();
-    state_.ifFreq1Hz = calTable_.IfFreq1Hz();
-    state_.ifFreq2Hz = calTable_.IfFreq2Hz();
-    state_.sampleRateHz = calTable_.SampleRateHz();
+    engine_.UseTimebase(calTable_.TimebaseCorrection());
+    EditSettingsQuietly(
+        [this](InstrumentState& s) { s.timebaseCorrection = calTable_.TimebaseCorrection(); });
+    PublishReceiver(engine_.Receiver());
+}
+
+void AnalyzerDocument::PublishReceiver(const ReceiverConstants& receiver) {
+    EditSettingsQuietly([&receiver](InstrumentState& s) {
+        s.sampleRateHz = receiver.sampleRateHz;
+        s.ifFreq1Hz = receiver.ifFreq1Hz;
+        s.ifFreq2Hz = receiver.ifFreq2Hz;
+    });
 }
 
 void AnalyzerDocument::ReloadIncompleteCalibration() {

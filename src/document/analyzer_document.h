@@ -357,6 +357,9 @@ class AnalyzerDocument {
     SweepContext BeginSweepContext(const SweepSettings& settings, SweepOutcome& outcome);
     // On the thread that has the engine (the sweep, or the end of a pause).
     void PublishEngineFacts();
+    // The receiver constants the engine chose, shown in the settings (the
+    // trigger level entry reads them); a copy, never read back by a sweep.
+    void PublishReceiver(const ReceiverConstants& receiver);
     void PublishSweep(const SweepContext& context);
     void PresetSettings();
     void PresetMarkersAndTraces();

@@ -47,15 +47,11 @@ void AnalyzerDocument::PerformSweep() {
     const SweepSettings settings = TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweepContext(settings, outcome);
-    engine_.PrepareSweep(context);
-    // The receiver constants of the clock mode chosen are the document's at
-    // once: the trigger level entry reads them, also while this sweep waits
-    // for a trigger.
-    EditSettingsQuietly([&context](InstrumentState& s) {
-        s.sampleRateHz = context.sampleRateHz;
-        s.ifFreq1Hz = context.ifFreq1Hz;
-        s.ifFreq2Hz = context.ifFreq2Hz;
-    });
+    const SweepPlan plan = engine_.PrepareSweep(context);
+    // The receiver constants of the clock mode chosen are shown at once: the
+    // trigger level entry reads them, also while this sweep waits for a
+    // trigger.
+    PublishReceiver(plan.receiver);
     engine_.SweepBySpan(context);
     PublishSweep(context);
     PublishEngineFacts();
@@ -71,7 +67,7 @@ void AnalyzerDocument::PerformNarrowFftSweep() {
 }
 
 // Every sweep starts from the trace on screen (averaging and max hold build
-// on it) and from the receiver constants of the clock mode in force. Whatever
+// on it); the engine gives it the receiver constants. Whatever
 // path changed the frequencies or the scale (panel, menu, automation, a
 // recalled state), max hold and the average start again from this sweep's
 // rows; MAX HOLD stays selected.
@@ -114,12 +110,7 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
             views_.UpdateAllViews();
         },
     };
-    ReadSettings([&context](const InstrumentState& s) {
-        context.sampleRateHz = s.sampleRateHz;
-        context.ifFreq1Hz = s.ifFreq1Hz;
-        context.ifFreq2Hz = s.ifFreq2Hz;
-        return 0;
-    });
+    engine_.ApplyReceiver(context);
     return context;
 }
 

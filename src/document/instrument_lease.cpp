@@ -30,12 +30,7 @@ SweepContext InstrumentLease::BindContext(const SweepSettings& settings, SweepTr
                          outcome,
                          [] { return false; },
                          [] { return 1; }};
-    doc_.ReadSettings([&context](const InstrumentState& s) {
-        context.sampleRateHz = s.sampleRateHz;
-        context.ifFreq1Hz = s.ifFreq1Hz;
-        context.ifFreq2Hz = s.ifFreq2Hz;
-        return 0;
-    });
+    doc_.engine_.ApplyReceiver(context);
     return context;
 }
 
@@ -48,7 +43,7 @@ void InstrumentLease::RequestStop(bool stop) {
 }
 
 void InstrumentLease::ReturnToFirstIf() {
-    doc_.engine_.ifInUse = doc_.ReadSettings([](const InstrumentState& s) { return s.ifFreq1Hz; });
+    doc_.engine_.ifInUse = doc_.engine_.Receiver().ifFreq1Hz;
     doc_.link_.SetIfPath(0);
 }
 

@@ -27,7 +27,7 @@ class InstrumentLease {
 
     // A sweep context on the leased instrument for a sweep the holder tunes
     // itself: the document's ports and stop request, no video trigger and
-    // no running average. The receiver constants are the document's.
+    // no running average. The receiver constants are the engine's.
     SweepContext BindContext(const SweepSettings& settings, SweepTrace& trace,
                              SweepOutcome& outcome);
     // The window of the FFT sweeps that follow (0 = flat-top, 1 = four-term

@@ -61,7 +61,8 @@ struct InstrumentState {
     bool extRefLocked = false;
     double timebaseCorrection = 1.0;
 
-    // Receiver frequency plan, nominal until the calibration table is known.
+    // The receiver's constants as the sweep engine, their one home, last
+    // chose them: shown here for the trigger level entry, never read back.
     double ifFreq1Hz = 10694444.4444;
     double ifFreq2Hz = 2916666.6667;
     double sampleRateHz = 486111.1111;

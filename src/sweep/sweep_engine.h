@@ -27,6 +27,23 @@ struct LoSetting {
     double actualHz = 0.0;
 };
 
+// The receiver in the sample-clock mode in force: its two IFs and its
+// complex sample rate, each corrected by the timebase.
+struct ReceiverConstants {
+    double sampleRateHz = 486111.1111;
+    double ifFreq1Hz = 10694444.4444;
+    double ifFreq2Hz = 2916666.6667;
+};
+
+// What preparing a sweep chose: the band, the sample-clock mode and the
+// receiver's constants in it.
+struct SweepPlan {
+    double startHz = 0.0;
+    double stopHz = 0.0;
+    int clockMode = 0;
+    ReceiverConstants receiver;
+};
+
 // The sweep object: frequency plan, sample-clock mode, window and filter
 // working values, capture buffers and the sweep kinds. Reached only from the
 // thread that is sweeping, except the residual LO errors, which the span
@@ -45,20 +62,30 @@ class SweepEngine {
     void ResetWorkingValues();
 
     // One complete sweep of the context's settings, in two steps. First the
-    // sample clock for the sweep: the context's receiver constants are the
-    // chosen mode's on return, for the caller to publish at once. Then the
-    // sweep kind for the span: the rows are in the context's trace and the
-    // rest in its outcome.
-    void PrepareSweep(SweepContext& context);
+    // sample clock for the sweep: the plan returned (and the context's
+    // receiver constants) are the chosen mode's, for the caller to publish at
+    // once. Then the sweep kind for the span: the rows are in the context's
+    // trace and the rest in its outcome.
+    SweepPlan PrepareSweep(SweepContext& context);
     void SweepBySpan(SweepContext& context);
-    // The narrow FFT kind on its own, with the sample clock as the last sweep
-    // left it (the phase-noise plot). It takes the context's start and stop
-    // and plans its LOs afresh, as a sweep by span would.
+    // The narrow FFT kind on its own, with the sample clock and receiver
+    // constants as the last sweep left them (the phase-noise plot). It takes
+    // the context's start and stop and plans its LOs afresh, as a sweep by
+    // span would.
     void PerformNarrowFftSweep(SweepContext& context);
 
+    // The receiver constants are kept here alone: a context gets them from
+    // the engine, never from an earlier copy.
+    const ReceiverConstants& Receiver() const { return receiver_; }
+    // A new timebase (a calibration table loaded) for the mode in force,
+    // until the next sweep chooses its clock.
+    void UseTimebase(double correction);
+    void ApplyReceiver(SweepContext& context) const;
+
     // --- Frequency plan ---------------------------------------------------------
-    // Chooses the sample-clock mode for a frequency; writes the mode's
-    // receiver constants into the context. True when the mode changed.
+    // Chooses the sample-clock mode for a frequency; the mode's receiver
+    // constants are the engine's and the context's. True when the mode
+    // changed.
     bool ChooseSampleClock(double freqHz, SweepContext& context);
     // The clock mode for a tuned frequency: mode 2 or 1 within 120 kHz of a
     // harmonic of the 23.333 MHz sampler clock (2 at multiples of 27), else 0;
@@ -112,6 +139,7 @@ class SweepEngine {
     bool DeviceHoldsPlan(SweepContext& context);
     void BeginSweep(const SweepContext& context);
 
+    ReceiverConstants receiver_;
     std::unique_ptr<FftSweep> fftSweep_;
     std::unique_ptr<NarrowFftSweep> narrowFftSweep_;
     std::unique_ptr<StepSweep> stepSweep_;
