@@ -34,6 +34,24 @@ SweepContext InstrumentLease::BindContext(const SweepSettings& settings, SweepTr
     return context;
 }
 
+SweepPlan InstrumentLease::PrepareSweep(SweepContext& context) {
+    return doc_.engine_.PrepareSweep(context);
+}
+
+LoTuning InstrumentLease::TuneLocalOscillators(SweepContext& context) {
+    doc_.engine_.PlanLocalOscillators(context);
+    return doc_.engine_.Tuning();
+}
+
+LoTuning InstrumentLease::TuneReceiverOscillators(SweepContext& context) {
+    doc_.engine_.PlanReceiverOscillators(context);
+    return doc_.engine_.Tuning();
+}
+
+void InstrumentLease::ForgetLoPlan() {
+    doc_.engine_.ForgetLoPlan();
+}
+
 void InstrumentLease::SelectWindow(int windowType) {
     doc_.engine_.windowType = windowType;
 }

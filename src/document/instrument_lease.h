@@ -21,8 +21,8 @@ class InstrumentLease {
     AnalyzerDocument& Document() { return doc_; }
     DeviceLink& Link();
     CalTable& Table();
-    // The engine's working values and plan are the holder's to change: the
-    // next sweep after the pause plans afresh.
+    // The engine itself, for a test or a bench that drives a sweep kind
+    // directly; the next sweep after the pause plans afresh.
     SweepEngine& Engine();
 
     // A sweep context on the leased instrument for a sweep the holder tunes
@@ -33,6 +33,14 @@ class InstrumentLease {
     // The window of the FFT sweeps that follow (0 = flat-top, 1 = four-term
     // Nuttall), until another is selected or a preset.
     void SelectWindow(int windowType);
+    // A utility tunes the unit to the context's one frequency: the sample
+    // clock for it, then the sweep's LO plan or the measuring receiver's
+    // single-LO plan; each returns where the receiver was left.
+    SweepPlan PrepareSweep(SweepContext& context);
+    LoTuning TuneLocalOscillators(SweepContext& context);
+    LoTuning TuneReceiverOscillators(SweepContext& context);
+    // LO1 was moved by the holder: the next sweep plans afresh.
+    void ForgetLoPlan();
     // Ask the sweep the holder runs on its own thread to stop, or clear it.
     void RequestStop(bool stop);
     // The first IF and its path again, after a utility that tuned the

@@ -44,6 +44,16 @@ struct SweepPlan {
     ReceiverConstants receiver;
 };
 
+// Where the last LO plan left the receiver, for a utility that demodulates
+// what it tuned: the sampler's mode, LO1's residual error and side, and
+// whether LO2 took the second IF.
+struct LoTuning {
+    int clockMode = 0;
+    double lo1ErrorHz = 0.0;
+    bool lo1HighSide = true;
+    bool lo2SecondIf = false;
+};
+
 // The sweep object: frequency plan, sample-clock mode, window and filter
 // working values, capture buffers and the sweep kinds. Reached only from the
 // thread that is sweeping, except the residual LO errors, which the span
@@ -97,6 +107,7 @@ class SweepEngine {
     double ChooseFftResolution(double spanHz, const SweepSettings& settings);
     // The measuring receiver's single-LO plan.
     void PlanReceiverOscillators(SweepContext& context);
+    LoTuning Tuning() const { return {clockMode, lo1ErrorHz.load(), lo1.highSide, lo2SecondIf}; }
     // Sends a planned LO with the band's command set.
     int ProgramLo(DeviceLink& link, const LoSetting& lo, bool highBand);
 

@@ -125,7 +125,7 @@ void AudioListener::AudioThread(ListenSettings settings) {
     doc_.GetClock().SleepMs(kStreamEndMs);
     instrument_.Link().PurgeBoth();
     // LO1 now holds the listener's tuning, not a sweep's plan.
-    instrument_.Engine().ForgetLoPlan();
+    instrument_.ForgetLoPlan();
     {
         std::lock_guard lock(mutex_);
         producing_ = false;
@@ -144,7 +144,7 @@ ListenerTuning AudioListener::TuneInstrument(const ListenSettings& settings) {
     FixedTuneContext tuned(instrument_, settings.freqHz);
     SweepContext& context = tuned.context;
     instrument_.Link().SetIfPath(0);
-    instrument_.Engine().PlanLocalOscillators(context);
+    const LoTuning lo = instrument_.TuneLocalOscillators(context);
     const int decimation = settings.wideIf ? kWideDecimation : kNarrowDecimation;
     instrument_.Link().SetDecimation(decimation);
     doc_.GetClock().SleepMs(kSettleMs);
@@ -153,8 +153,8 @@ ListenerTuning AudioListener::TuneInstrument(const ListenSettings& settings) {
     tuning.wideIf = settings.wideIf;
     tuning.deemphasisUs = settings.deemphasisUs;
     tuning.processingRateHz = context.sampleRateHz / decimation;
-    tuning.loErrorHz = instrument_.Engine().lo1ErrorHz.load();
-    tuning.mirrored = instrument_.Engine().clockMode == 1;
+    tuning.loErrorHz = lo.lo1ErrorHz;
+    tuning.mirrored = lo.clockMode == 1;
     return tuning;
 }
 

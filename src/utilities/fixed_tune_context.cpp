@@ -18,7 +18,7 @@ SweepSettings AtOneFrequency(AnalyzerDocument& document, double freqHz) {
 FixedTuneContext::FixedTuneContext(InstrumentLease& instrument, double freqHz)
     : settings(AtOneFrequency(instrument.Document(), freqHz)),
       context(instrument.BindContext(settings, trace, outcome)) {
-    instrument.Engine().PrepareSweep(context);
+    instrument.PrepareSweep(context);
 }
 
 }  // namespace tavlin

@@ -82,11 +82,11 @@ void MeasuringReceiver::Tune() {
     SweepContext& context = tuned.context;
     instrument_.Link().SetAttenuator(kNormalRangeDb);
     instrument_.Link().SetGainMode(kLessSensitivePath);
-    instrument_.Engine().PlanReceiverOscillators(context);
+    const LoTuning lo = instrument_.TuneReceiverOscillators(context);
     tuning_.tunedHz = tunedHz;
-    tuning_.loHighSide = instrument_.Engine().lo1.highSide;
-    tuning_.mirrored = instrument_.Engine().clockMode == 1 && !instrument_.Engine().lo2SecondIf;
-    tuning_.loErrorHz = instrument_.Engine().lo1ErrorHz.load();
+    tuning_.loHighSide = lo.lo1HighSide;
+    tuning_.mirrored = lo.clockMode == 1 && !lo.lo2SecondIf;
+    tuning_.loErrorHz = lo.lo1ErrorHz;
     tuning_.sampleRateHz = context.sampleRateHz;
     analysis_.Restart();
 }
