@@ -7,6 +7,7 @@
 #include "base/field_map.h"
 #include "document/marker_scale.h"
 #include "document/preset_values.h"
+#include "document/sweep_pause.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
@@ -76,7 +77,7 @@ AnalyzerDocument::~AnalyzerDocument() {
 // --- Preset --------------------------------------------------------------------
 
 void AnalyzerDocument::Preset() {
-    PauseSweep();
+    const SweepPause pause(*this);
     wasSweeping_ = false;
     // The settings and the screen are written under their locks: a preset
     // from the automation thread may meet a paint or a query on another.
@@ -95,7 +96,6 @@ void AnalyzerDocument::Preset() {
     engine_.ResetWorkingValues();
     link_.ResetCachedSettings();
     views_.UpdateAllViews();
-    ResumeSweep();
 }
 
 void AnalyzerDocument::PresetSettings() {

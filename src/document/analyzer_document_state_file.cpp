@@ -7,6 +7,7 @@
 #include "base/field_map.h"
 #include "document/analyzer_document.h"
 #include "document/state_file.h"
+#include "document/sweep_pause.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
 
@@ -169,10 +170,11 @@ bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool ado
             prompter_.Inform("FILE NOT RECOGNIZED", kOpenCaption);
             // Nothing of the file is taken, not even its name, so a later
             // Save cannot overwrite the file that could not be read.
-            PauseSweep();
-            ApplyLevelPlan();
-            views_.UpdateAllViews();
-            ResumeSweep();
+            {
+                const SweepPause pause(*this);
+                ApplyLevelPlan();
+                views_.UpdateAllViews();
+            }
             return false;
         case StateFileStatus::Truncated:
         case StateFileStatus::NotFinite:
@@ -182,14 +184,15 @@ bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool ado
         case StateFileStatus::Ok:
             break;
     }
-    PauseSweep();
-    ApplyStateRecord(decoded.record);
-    if (decoded.record.limitLinesOn) {
-        RecallLimitMaskBeside(path);
+    {
+        const SweepPause pause(*this);
+        ApplyStateRecord(decoded.record);
+        if (decoded.record.limitLinesOn) {
+            RecallLimitMaskBeside(path);
+        }
+        ApplyLevelPlan();
+        views_.UpdateAllViews();
     }
-    ApplyLevelPlan();
-    views_.UpdateAllViews();
-    ResumeSweep();
     if (adoptName) {
         SetDocumentPath(path);
     }
