@@ -224,9 +224,7 @@ double AnalyzerDocument::PredictRbw(double spanHz) const {
 }
 
 double AnalyzerDocument::TunedIfPathFactor(int decimation, double ifHz) const {
-    const double loErrorHz =
-        ReadSettings([this](const InstrumentState&) { return engineFacts_.lo1ErrorHz; });
-    return TunedIfPathPowerFactor(calTable_, decimation, ifHz, loErrorHz);
+    return TunedIfPathPowerFactor(calTable_, decimation, ifHz, engineFacts_.lo1ErrorHz);
 }
 
 double AnalyzerDocument::PeakFrequencyHint() const {

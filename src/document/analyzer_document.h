@@ -278,7 +278,9 @@ class AnalyzerDocument {
     std::uint16_t CalTcxoWord() const { return calTable_.TcxoOffset(); }
     std::string CalDate() const { return calTable_.CalDate(); }
     // The IF path's power factor at a decimation and IF, with the LO error
-    // of the last plan: what a zero-span capture tuned now would see.
+    // of the last plan: what a zero-span capture tuned now would see. It
+    // reads the published LO error: call it inside ReadSettings or
+    // EditSettings, as the trigger level entry does with the IF.
     double TunedIfPathFactor(int decimation, double ifHz) const;
     // The frequency the last wide sweep found its peak at; none (below 0)
     // after a narrower sweep.

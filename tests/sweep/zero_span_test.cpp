@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "e2e/virtual_unit_fixture.h"
-#include "sweep/if_path_response.h"
+#include "panel/front_panel_commands.h"
+#include "support/scripted_entry_dialogs.h"
 #include "sweep/triggered_capture.h"
 #include "sweep/zero_span_plan.h"
 
@@ -165,13 +166,11 @@ TEST_F(ZeroSpanOnInstrumentTest, VideoTriggerStartsTheTraceAtTheThresholdCrossin
     TuneZeroSpan(false, 0.01);
     doc->PerformSweep();
     const double peakRow = MinRow();
-    // The trigger level is entered as the screen shows levels.
-    const SweepEngine& e = instrument.Engine();
-    const double ifPath =
-        TunedIfPathPowerFactor(instrument.Table(), e.decimation, e.ifInUse, e.lo1ErrorHz.load());
-    SetVideoTrigger(
-        true, VideoTriggerThreshold(LevelOfRow(peakRow) - 0.05, doc->AmplitudeCorrection(kTunedHz),
-                                    doc->Settings().attenDb, ifPath));
+    // The trigger level is entered on the panel as the screen shows levels.
+    test::ScriptedEntryDialogs dialogs;
+    dialogs.amplitudes.push_back(LevelOfRow(peakRow) - 0.05);
+    FrontPanelCommands(*doc, dialogs).OnVideo();
+    ASSERT_TRUE(doc->Settings().videoTrigger);
     driver->afterBlock = [&instrument](int block) {
         if (block == 1000) {
             instrument.RequestStop(true);  // no trigger came: end the test rather than hang
