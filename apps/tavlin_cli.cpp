@@ -285,7 +285,7 @@ int main(int argc, char** argv) {
     // "TAVLIN NOT FOUND" or "PORTn Did not open" was shown: without both
     // channels nothing the options ask for can be done, and a run that goes
     // on would print an empty identity and report success.
-    if (document.CloseRequested() || !document.link.IsOpen()) {
+    if (document.CloseRequested() || !document.InstrumentConnected()) {
         return tavlin::CommandScript::kInstrumentLost;
     }
     if (options->info) {

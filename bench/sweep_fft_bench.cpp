@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "document/analyzer_document.h"
+#include "document/sweep_pause.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
@@ -58,10 +59,9 @@ struct PlannedDocument {
         doc.SetCenterSpan(centerHz, spanHz);
         doc.PerformSweep();
         settings = doc.TakeSweepSettings();
-        context = std::make_unique<SweepContext>(SweepContext{
-            doc.engine, doc.link, doc.calTable, prompter, progress, clock, doc.stopRequest,
-            settings, trace, outcome, [] { return false; }, [] { return 1; }});
-        doc.engine.ChooseSampleClock(centerHz, *context);
+        InstrumentLease& instrument = pause.Instrument();
+        context = std::make_unique<SweepContext>(instrument.BindContext(settings, trace, outcome));
+        instrument.Engine().ChooseSampleClock(centerHz, *context);
         trace.traceA.fill(500.0);
     }
     ~PlannedDocument() { std::filesystem::remove_all(cacheDir); }
@@ -73,6 +73,7 @@ struct PlannedDocument {
     NullProgressSink progress;
     sim::VirtualInstrument unit;
     AnalyzerDocument doc;
+    SweepPause pause{doc};  // the bench drives the unit alone
     SweepSettings settings;
     SweepTrace trace;
     SweepOutcome outcome;
@@ -99,12 +100,12 @@ void FftSweepRun(benchmark::State& state) {
         const double t0 = bench::ThreadCpuSeconds();
         timed.doc.PerformSweep();
         total += bench::ThreadCpuSeconds() - t0;
-        timed.doc.stopRequest = 0;
+        timed.pause.Instrument().RequestStop(false);
     }
     const auto iterations = static_cast<double>(state.iterations());
     const double processing = (total - timed.timed.unitSeconds) / iterations;
     const double pairs = static_cast<double>(timed.timed.pairsRead) / iterations;
-    const int decimation = timed.doc.engine.decimation;
+    const int decimation = timed.pause.Instrument().Engine().decimation;
     const double capture = pairs * 2.2e-6 * (decimation + 1) + 0.025;
     state.counters["D"] = decimation;
     state.counters["pairs"] = pairs;
@@ -151,7 +152,7 @@ void NarrowFftSweepProcessing(benchmark::State& state) {
     std::vector<std::int32_t> blockI(kStreamBlockPairs);
     std::vector<std::int32_t> blockQ(kStreamBlockPairs);
     FillCapture(blockI.data(), blockQ.data(), blockI.size(), 0.25);
-    const double loErrorHz = planned.doc.engine.lo1ErrorHz.load();
+    const double loErrorHz = planned.pause.Instrument().Engine().lo1ErrorHz.load();
     const double increment = NarrowFftSweep::ShiftIncrement(context, loErrorHz, decimation);
     const auto oneSweep = [&](double& duringCpu, double& afterCpu, double& afterWall) {
         const double t0 = bench::ThreadCpuSeconds();

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "document/analyzer_document.h"
+#include "document/sweep_pause.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
@@ -188,6 +189,7 @@ struct ReplayedDocument {
     sim::VirtualInstrument unit;
     ReplayDriver replay;
     AnalyzerDocument doc;
+    SweepPause pause{doc};  // the bench drives the unit alone
 };
 
 void SweepOnPreparedBlocks(benchmark::State& state, double startHz, double stopHz) {
@@ -200,7 +202,7 @@ void SweepOnPreparedBlocks(benchmark::State& state, double startHz, double stopH
         const double begin = bench::ThreadCpuSeconds();
         replayed.doc.PerformSweep();
         processingSec += bench::ThreadCpuSeconds() - begin;
-        replayed.doc.stopRequest = 0;
+        replayed.pause.Instrument().RequestStop(false);
     }
     const auto iterations = static_cast<double>(state.iterations());
     const double steps = static_cast<double>(replayed.replay.StepsServed()) / iterations;

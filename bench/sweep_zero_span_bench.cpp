@@ -27,7 +27,7 @@ void ZeroSpanRun(benchmark::State& state, bool fm) {
         const double t0 = bench::ThreadCpuSeconds();
         timed.doc.PerformSweep();
         total += bench::ThreadCpuSeconds() - t0;
-        timed.doc.stopRequest = 0;
+        timed.pause.Instrument().RequestStop(false);
     }
     const auto iterations = static_cast<double>(state.iterations());
     const double processing = (total - timed.timed.unitSeconds) / iterations;

@@ -12,6 +12,7 @@
 
 #include "bench_goals.h"
 #include "document/analyzer_document.h"
+#include "document/sweep_pause.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
@@ -116,6 +117,7 @@ struct TimedDocument {
     sim::VirtualInstrument unit;
     TimedUnit timed;
     AnalyzerDocument doc;
+    SweepPause pause{doc};  // the bench drives the unit alone
 };
 
 }  // namespace tavlin::bench

@@ -21,7 +21,7 @@ struct Identity {
 };
 
 Identity IdentityOf(const AnalyzerDocument& document) {
-    if (!document.link.IsOpen()) {
+    if (!document.InstrumentConnected()) {
         return {};
     }
     return document.ReadSettings([](const InstrumentState& s) {

@@ -116,7 +116,7 @@ bool QtScreenshot::WaitForSweepEnd(QtApplication& application) {
     elapsed.start();
     while (doc.SweepRunning()) {
         if (elapsed.elapsed() > kSweepLimitMs) {
-            doc.stopRequest = 1;
+            doc.StopAfterThisPass();
             return false;
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, kPollMs);

@@ -13,6 +13,7 @@
 #include "calibration/comparison_sets.h"
 #include "calibration/procedure_hold.h"
 #include "document/analyzer_document.h"
+#include "document/instrument_lease.h"
 #include "ports/clock.h"
 #include "ports/entry_dialogs.h"
 #include "ports/logged_procedure.h"
@@ -51,19 +52,20 @@ void Sweeps(AnalyzerDocument& document, int count) {
     }
 }
 
-bool AdjustCalOut(AnalyzerDocument& document, CalBench& bench) {
+bool AdjustCalOut(InstrumentLease& instrument, CalBench& bench) {
+    AnalyzerDocument& document = instrument.Document();
     Prompter& prompter = document.GetPrompter();
-    document.link.SetSyncTrigger(1);
+    instrument.Link().SetSyncTrigger(1);
     document.GetClock().SleepMs(1500);
     const double s = bench.ReadPowerB().value_or(std::nan(""));
-    document.link.SetSyncTrigger(0);
+    instrument.Link().SetSyncTrigger(0);
     if (!(s >= -17.0 && s <= -12.0)) {
         char text[64];
         std::snprintf(text, sizeof text, "CAL OUT power = %.2f dBm", s);
         prompter.Inform(text, "CAL OUT FAIL");
         return false;
     }
-    if (!document.link.CheckReference(false)) {
+    if (!instrument.Link().CheckReference(false)) {
         prompter.Inform("FAILED TO FIND TIMEBASE", "ERROR - EXT REF");
         return false;
     }
@@ -86,11 +88,12 @@ std::array<std::uint8_t, kCalMemoryBytes> ExpectedMemory(const CalTable& table) 
     return expected;
 }
 
-bool VerifyStoredTable(AnalyzerDocument& document) {
+bool VerifyStoredTable(InstrumentLease& instrument) {
+    AnalyzerDocument& document = instrument.Document();
     std::array<std::uint8_t, kCalMemoryBytes> memory{};
     NullProgressSink noDialog;
-    const bool read = document.link.ReadCalMemory(memory.data(), noDialog);
-    if (read && memory == ExpectedMemory(document.calTable)) {
+    const bool read = instrument.Link().ReadCalMemory(memory.data(), noDialog);
+    if (read && memory == ExpectedMemory(instrument.Table())) {
         document.GetPrompter().Inform("Cal table verified.  Ready for final testing.",
                                       "ADJUSTMENT PROCEDURE SUCCESSFUL");
         return true;
@@ -152,10 +155,11 @@ bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::
     if (document.CloseRequested()) {
         return false;
     }
-    const ProcedureHold hold(document);
+    ProcedureHold hold(document);
     const LoggedProcedure logged("calibration", "all adjustments");
+    InstrumentLease& instrument = hold.Instrument();
     Prompter& prompter = document.GetPrompter();
-    CalBench bench(document.link, bus, prompter, document.GetClock());
+    CalBench bench(instrument.Link(), bus, prompter, document.GetClock());
     bench.OpenInstruments();
     prompter.Beep(2500, 500);
     // The instrument goes by its own name here as in every other box.
@@ -170,8 +174,8 @@ bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::
         bench.extraDelayMs = dialogs->EnterExtraDelay(bench.extraDelayMs).value_or(0);
     }
     const std::optional<ComparisonSets> sets = LoadComparisonSets(setsFolder, prompter);
-    if (!sets || !AdjustHighBand(document, bench, *sets) ||
-        !AdjustLowBand(document, bench, *sets) || !AdjustIfResponse(document, bench, *sets)) {
+    if (!sets || !AdjustHighBand(instrument, bench, *sets) ||
+        !AdjustLowBand(instrument, bench, *sets) || !AdjustIfResponse(instrument, bench, *sets)) {
         logged.Fail("comparison sets missing or a band out of its limits");
         return false;
     }
@@ -181,12 +185,12 @@ bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::
     document.Preset();
     prompter.Inform("Connect 10 MHz now", "USER SETUP REQUIRED");
     bus.ConnectReference(true);
-    if (!AdjustCalOut(document, bench)) {
+    if (!AdjustCalOut(instrument, bench)) {
         logged.Fail("CAL OUT level");
         return false;
     }
     const bool phaseNoise = PhaseNoiseTest(document, "PASSES PHASE NOISE");
-    const bool verified = VerifyStoredTable(document);
+    const bool verified = VerifyStoredTable(instrument);
     document.RequestRepaint();
     if (!phaseNoise || !verified) {
         logged.Fail(phaseNoise ? "the stored table differs" : "phase noise");

@@ -9,6 +9,7 @@
 #include "calibration/comparison_sets.h"
 #include "calibration/procedure_hold.h"
 #include "document/analyzer_document.h"
+#include "document/instrument_lease.h"
 #include "ports/clock.h"
 #include "ports/logged_procedure.h"
 #include "ports/prompter.h"
@@ -84,8 +85,9 @@ std::optional<IfTable> IfEntries(const std::array<double, kIfPoints>& power, con
 
 }  // namespace
 
-bool AdjustIfResponse(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets) {
-    DeviceLink& link = document.link;
+bool AdjustIfResponse(InstrumentLease& instrument, CalBench& bench, const ComparisonSets& sets) {
+    AnalyzerDocument& document = instrument.Document();
+    DeviceLink& link = instrument.Link();
     link.SetAttenuator(10);
     link.SetGainMode(1);
     link.SetIfPath(0);
@@ -106,7 +108,7 @@ bool AdjustIfResponse(AnalyzerDocument& document, CalBench& bench, const Compari
             link.SetIfPath(0);
             return false;
         }
-        std::ranges::copy(*entries, document.calTable.Bytes().begin() + sweep.fieldOffset);
+        std::ranges::copy(*entries, instrument.Table().Bytes().begin() + sweep.fieldOffset);
     }
     link.SetIfPath(0);
     return true;
@@ -114,9 +116,10 @@ bool AdjustIfResponse(AnalyzerDocument& document, CalBench& bench, const Compari
 
 bool RunAdjustment(AnalyzerDocument& document, GpibBus& bus, Adjustment which,
                    const std::filesystem::path& setsFolder) {
-    const ProcedureHold hold(document);
+    ProcedureHold hold(document);
     const LoggedProcedure logged("calibration", "adjustment");
-    CalBench bench(document.link, bus, document.GetPrompter(), document.GetClock());
+    InstrumentLease& instrument = hold.Instrument();
+    CalBench bench(instrument.Link(), bus, document.GetPrompter(), document.GetClock());
     bench.OpenInstruments();
     const std::optional<ComparisonSets> sets =
         LoadComparisonSets(setsFolder, document.GetPrompter());
@@ -126,13 +129,13 @@ bool RunAdjustment(AnalyzerDocument& document, GpibBus& bus, Adjustment which,
     }
     switch (which) {
         case Adjustment::HighBand:
-            return AdjustHighBand(document, bench, *sets);
+            return AdjustHighBand(instrument, bench, *sets);
         case Adjustment::LowBand:
-            return AdjustLowBand(document, bench, *sets);
+            return AdjustLowBand(instrument, bench, *sets);
         case Adjustment::IfResponse:
             break;
     }
-    return AdjustIfResponse(document, bench, *sets);
+    return AdjustIfResponse(instrument, bench, *sets);
 }
 
 }  // namespace tavlin

@@ -8,6 +8,7 @@ class AnalyzerDocument;
 class CalBench;
 class EntryDialogs;
 class GpibBus;
+class InstrumentLease;
 struct ComparisonSets;
 
 // The factory adjustments fill the in-memory calibration table from bench
@@ -16,15 +17,15 @@ struct ComparisonSets;
 
 // The absolute level, the 2.9 MHz path's gain and the flatness of every
 // 10 MHz point from 150 MHz to 4400 MHz at the four attenuator steps.
-bool AdjustHighBand(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets);
+bool AdjustHighBand(InstrumentLease& instrument, CalBench& bench, const ComparisonSets& sets);
 // The TCXO, the absolute level, the 2.9 MHz path's gain, the gain-state
 // steps and the flatness of every 1 MHz point from 10 MHz to 150 MHz.
-bool AdjustLowBand(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets);
+bool AdjustLowBand(InstrumentLease& instrument, CalBench& bench, const ComparisonSets& sets);
 
 // The IF filters' responses: 51 points 5 kHz apart across each IF, written
 // as ifFlatness10M7 and ifFlatness2M9 when they fit and lie within the
 // comparison sets.
-bool AdjustIfResponse(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets);
+bool AdjustIfResponse(InstrumentLease& instrument, CalBench& bench, const ComparisonSets& sets);
 
 enum class Adjustment { HighBand, LowBand, IfResponse };
 

@@ -10,6 +10,7 @@
 #include "calibration/cal_encoders.h"
 #include "calibration/comparison_sets.h"
 #include "document/analyzer_document.h"
+#include "document/instrument_lease.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
 
@@ -22,8 +23,8 @@ constexpr const char* kFailCaption = "ERROR-FAIL";
 // always answers Yes must not measure a broken unit for ever.
 constexpr int kMeasurementsPerEntry = 5;
 
-void PutWord(AnalyzerDocument& document, int offset, std::uint16_t word) {
-    auto& bytes = document.calTable.Bytes();
+void PutWord(CalTable& table, int offset, std::uint16_t word) {
+    auto& bytes = table.Bytes();
     bytes[offset] = static_cast<std::uint8_t>(word & 0xFF);
     bytes[offset + 1] = static_cast<std::uint8_t>(word >> 8);
 }
@@ -38,10 +39,11 @@ struct BandLevels {
 // On a unit with a preamplifier the level correction adds the 2.9 MHz gain
 // to the absolute level, so the level word leaves it out: the adjusted unit
 // then reads what the meter reads.
-std::optional<BandLevels> MeasureBandLevels(AnalyzerDocument& document, CalBench& bench,
+std::optional<BandLevels> MeasureBandLevels(InstrumentLease& instrument, CalBench& bench,
                                             bool highBand, double dLow, double dHigh,
                                             const char* failure) {
-    DeviceLink& link = document.link;
+    AnalyzerDocument& document = instrument.Document();
+    DeviceLink& link = instrument.Link();
     link.SetAttenuator(10);
     link.SetGainMode(1);
     link.SetIfPath(1);
@@ -65,9 +67,9 @@ std::optional<BandLevels> MeasureBandLevels(AnalyzerDocument& document, CalBench
         document.GetPrompter().Inform(failure, kFailCaption);
         return std::nullopt;
     }
-    PutWord(document, highBand ? cal_fields::kIfClipHighOffset : cal_fields::kIfClipLowOffset,
-            *clip);
-    document.calTable
+    PutWord(instrument.Table(),
+            highBand ? cal_fields::kIfClipHighOffset : cal_fields::kIfClipLowOffset, *clip);
+    instrument.Table()
         .Bytes()[highBand ? cal_fields::kIfGain2_9HighOffset : cal_fields::kIfGain2_9LowOffset] =
         *secondIf;
     return BandLevels{d, *secondIf};
@@ -75,9 +77,10 @@ std::optional<BandLevels> MeasureBandLevels(AnalyzerDocument& document, CalBench
 
 // One flatness entry: measured until it fits its byte (and, in the low
 // band, its comparison window), or the operator gives up.
-std::optional<std::uint8_t> FlatnessEntry(AnalyzerDocument& document, CalBench& bench,
+std::optional<std::uint8_t> FlatnessEntry(InstrumentLease& instrument, CalBench& bench,
                                           double offsetDb, double countsPerDb, int field,
                                           const ComparisonSets* sets) {
+    AnalyzerDocument& document = instrument.Document();
     for (int attempt = 0; attempt < kMeasurementsPerEntry; ++attempt) {
         const std::optional<double> u = bench.MeasureLevel();
         const std::optional<std::uint8_t> entry =
@@ -102,8 +105,9 @@ std::optional<std::uint8_t> FlatnessEntry(AnalyzerDocument& document, CalBench& 
 // what the unit lacks beyond that slope; with the 0.0025 of the plain units
 // on every unit, a preamplifier unit read 5 dB high at 3.5 GHz.
 template <typename Tune, typename Level>
-bool MeasureFlatness(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets,
+bool MeasureFlatness(InstrumentLease& instrument, CalBench& bench, const ComparisonSets& sets,
                      double d, bool highBand, Tune tune, Level generatorDb) {
+    AnalyzerDocument& document = instrument.Document();
     const int first = highBand ? 150 : 10;
     const int last = highBand ? 4400 : 150;
     const int step = highBand ? 10 : 1;
@@ -115,7 +119,7 @@ bool MeasureFlatness(AnalyzerDocument& document, CalBench& bench, const Comparis
         bench.SetGenerator(f, generatorDb(f));
         const double p = bench.ReadPowerA().value_or(std::nan(""));
         for (int row = 0; row < 4; ++row) {
-            document.link.SetAttenuator(5 * row);
+            instrument.Link().SetAttenuator(5 * row);
             // v = slope x f + (u - p) - d + a - 10
             const double offsetDb = slopeDbPerMhz * f - p - d + 5 * row - 10;
             const int field = highBand ? cal_fields::kHighBandFlatnessOffset +
@@ -123,11 +127,11 @@ bool MeasureFlatness(AnalyzerDocument& document, CalBench& bench, const Comparis
                                        : cal_fields::kLowBandFlatnessOffset +
                                              row * cal_fields::kLowBandPoints + f - 1;
             const std::optional<std::uint8_t> entry = FlatnessEntry(
-                document, bench, offsetDb, countsPerDb, field, highBand ? nullptr : &sets);
+                instrument, bench, offsetDb, countsPerDb, field, highBand ? nullptr : &sets);
             if (!entry) {
                 return false;
             }
-            document.calTable.Bytes()[field] = *entry;
+            instrument.Table().Bytes()[field] = *entry;
         }
     }
     return true;
@@ -135,7 +139,8 @@ bool MeasureFlatness(AnalyzerDocument& document, CalBench& bench, const Comparis
 
 }  // namespace
 
-bool AdjustHighBand(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets) {
+bool AdjustHighBand(InstrumentLease& instrument, CalBench& bench, const ComparisonSets& sets) {
+    AnalyzerDocument& document = instrument.Document();
     const std::optional<double> bb = bench.MeasureBroadbandPower();
     const double bbDb = bb.value_or(std::nan(""));
     if (!(bbDb >= -6.0 && bbDb <= 6.0)) {
@@ -147,18 +152,19 @@ bool AdjustHighBand(AnalyzerDocument& document, CalBench& bench, const Compariso
     if (!bbByte) {
         return false;  // no reading, or one the field cannot hold
     }
-    document.calTable.Bytes()[cal_fields::kBroadbandPowerOffset] = *bbByte;
+    instrument.Table().Bytes()[cal_fields::kBroadbandPowerOffset] = *bbByte;
     const std::optional<BandLevels> levels = MeasureBandLevels(
-        document, bench, true, -8.0, 2.0, "Absolute power, high band, out of tolerance");
+        instrument, bench, true, -8.0, 2.0, "Absolute power, high band, out of tolerance");
     if (!levels) {
         return false;
     }
     return MeasureFlatness(
-        document, bench, sets, levels->d, true, [&](int f) { bench.TuneHighBand(f - 10.7); },
+        instrument, bench, sets, levels->d, true, [&](int f) { bench.TuneHighBand(f - 10.7); },
         [](int f) { return f * 0.0025 - 15.0; });
 }
 
-bool AdjustLowBand(AnalyzerDocument& document, CalBench& bench, const ComparisonSets& sets) {
+bool AdjustLowBand(InstrumentLease& instrument, CalBench& bench, const ComparisonSets& sets) {
+    AnalyzerDocument& document = instrument.Document();
     Prompter& prompter = document.GetPrompter();
     const std::optional<double> ppb = bench.MeasureTcxoOffset(false);
     const std::optional<std::uint16_t> tcxo = ppb ? TcxoWord(*ppb) : std::nullopt;
@@ -169,36 +175,36 @@ bool AdjustLowBand(AnalyzerDocument& document, CalBench& bench, const Comparison
         prompter.Inform(text, kFailCaption);
         return false;
     }
-    PutWord(document, cal_fields::kTcxoOffsetOffset, *tcxo);
+    PutWord(instrument.Table(), cal_fields::kTcxoOffsetOffset, *tcxo);
     const std::optional<BandLevels> levels = MeasureBandLevels(
-        document, bench, false, -8.0, 8.0, "Absolute power, Low band, out of tolerance");
+        instrument, bench, false, -8.0, 8.0, "Absolute power, Low band, out of tolerance");
     if (!levels) {
         return false;
     }
     // The gain states' steps from the 10.7 MHz level in gain state 1.
     const double nan = std::nan("");
     const double u1 = bench.MeasureLevel().value_or(nan);
-    document.link.SetGainMode(2);
+    instrument.Link().SetGainMode(2);
     const double u2 = bench.MeasureLevel().value_or(nan);
-    document.link.SetGainMode(0);
+    instrument.Link().SetGainMode(0);
     const double u0 = bench.MeasureLevel().value_or(nan);
-    document.link.SetGainMode(1);
+    instrument.Link().SetGainMode(1);
     const std::optional<std::uint16_t> lowStep = LowGainStepWord(u1 - u0);
     const std::optional<std::uint16_t> highStep = HighGainStepWord(u2 - u1);
     if (!lowStep || !highStep) {
         prompter.Inform("Absolute power, Low band, out of tolerance", kFailCaption);
         return false;
     }
-    PutWord(document, cal_fields::kLowGainStepOffset, *lowStep);
-    PutWord(document, cal_fields::kHighGainStepOffset, *highStep);
+    PutWord(instrument.Table(), cal_fields::kLowGainStepOffset, *lowStep);
+    PutWord(instrument.Table(), cal_fields::kHighGainStepOffset, *highStep);
     const bool measured = MeasureFlatness(
-        document, bench, sets, levels->d, false,
+        instrument, bench, sets, levels->d, false,
         [&](int f) { bench.TuneLowBand(f < 26 ? f + 10.7 : f - 10.7); }, [](int) { return -15.0; });
     if (!measured) {
         return false;
     }
     // 1 to 9 MHz lie below the generator's range: they take the 10 MHz entry.
-    auto& bytes = document.calTable.Bytes();
+    auto& bytes = instrument.Table().Bytes();
     for (int row = 0; row < 4; ++row) {
         const int base = cal_fields::kLowBandFlatnessOffset + row * cal_fields::kLowBandPoints;
         std::fill_n(bytes.begin() + base, 9, bytes[base + 9]);

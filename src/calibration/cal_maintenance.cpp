@@ -27,16 +27,17 @@ std::string LocalAsctime() {
 }  // namespace
 
 bool PurgeCalData(AnalyzerDocument& document) {
-    const ProcedureHold hold(document);
+    ProcedureHold hold(document);
     const LoggedProcedure logged("calibration", "purge of the calibration memory");
-    return document.link.EraseCalMemory();
+    return hold.Instrument().Link().EraseCalMemory();
 }
 
 bool StoreCalData(AnalyzerDocument& document) {
-    const ProcedureHold hold(document);
+    ProcedureHold hold(document);
     const LoggedProcedure logged("calibration", "store of the calibration table");
+    InstrumentLease& instrument = hold.Instrument();
     const std::string serial = document.Settings().deviceSerial;
-    if (!document.calTable.Store(serial, document.link, LocalAsctime())) {
+    if (!instrument.Table().Store(serial, instrument.Link(), LocalAsctime())) {
         logged.Fail("the table read back differs");
         document.GetPrompter().Inform("ERROR: Cal table was not stored properly!!!",
                                       "FAIL *** ERROR *** CAL TABLE DID NOT WRITE PROPERLY ***");
@@ -48,15 +49,16 @@ bool StoreCalData(AnalyzerDocument& document) {
 bool RecalibrateTcxo(AnalyzerDocument& document) {
     bool saved = false;
     {
-        const ProcedureHold hold(document);
+        ProcedureHold hold(document);
         const LoggedProcedure logged("calibration", "TCXO recalibration");
+        InstrumentLease& instrument = hold.Instrument();
         Prompter& prompter = document.GetPrompter();
         if (!prompter.AskYesNo("Connect a 1000 MHz signal, -10 dBm. Continue?",
                                "USER ACTION REQUIRED")) {
             return false;
         }
         NoGpibBus noBench;
-        CalBench bench(document.link, noBench, prompter, document.GetClock());
+        CalBench bench(instrument.Link(), noBench, prompter, document.GetClock());
         const std::optional<double> ppb = bench.MeasureTcxoOffset(true);
         const std::optional<std::uint16_t> word = ppb ? TcxoWord(*ppb) : std::nullopt;
         if (!word) {
@@ -66,7 +68,7 @@ bool RecalibrateTcxo(AnalyzerDocument& document) {
             logged.Fail(ppb ? text : "no samples");
             prompter.Inform(ppb ? text : "No samples from the TCXO measurement", "ERROR");
         } else {
-            auto& bytes = document.calTable.Bytes();
+            auto& bytes = instrument.Table().Bytes();
             bytes[cal_fields::kTcxoOffsetOffset] = static_cast<std::uint8_t>(*word & 0xFF);
             bytes[cal_fields::kTcxoOffsetOffset + 1] = static_cast<std::uint8_t>(*word >> 8);
             char text[128];
@@ -75,9 +77,9 @@ bool RecalibrateTcxo(AnalyzerDocument& document) {
                           "new value?",
                           *ppb);
             if (prompter.AskYesNo(text, "SAVE NEW TCXO CORRECTION?")) {
-                saved = document.calTable.SaveCacheFile(document.Settings().deviceSerial);
+                saved = instrument.Table().SaveCacheFile(document.Settings().deviceSerial);
                 if (!saved) {
-                    prompter.Inform(document.calTable.LastCacheError(), "ERROR");
+                    prompter.Inform(instrument.Table().LastCacheError(), "ERROR");
                 }
             }
         }

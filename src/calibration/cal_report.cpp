@@ -57,12 +57,13 @@ std::string Header(const std::string& serial) {
 
 class CalReport {
   public:
-    CalReport(AnalyzerDocument& document, GpibBus& bus)
-        : doc_(document),
+    CalReport(InstrumentLease& instrument, GpibBus& bus)
+        : instrument_(instrument),
+          doc_(instrument.Document()),
           bus_(bus),
-          prompter_(document.GetPrompter()),
-          clock_(document.GetClock()),
-          bench_(document.link, bus, prompter_, clock_) {}
+          prompter_(doc_.GetPrompter()),
+          clock_(doc_.GetClock()),
+          bench_(instrument.Link(), bus, prompter_, clock_) {}
 
     CalReportResult Run(const std::filesystem::path& reportFile);
 
@@ -76,6 +77,7 @@ class CalReport {
     double NoiseAt(int column) const;
     void Fail() { result_.passed = false; }
 
+    InstrumentLease& instrument_;
     AnalyzerDocument& doc_;
     GpibBus& bus_;
     Prompter& prompter_;
@@ -92,7 +94,7 @@ CalReportResult CalReport::Run(const std::filesystem::path& reportFile) {
         LogWarning("calibration", "calibration report failed: time base");
         return result_;
     }
-    doc_.link.CheckReference(false);
+    instrument_.Link().CheckReference(false);
     doc_.EditSettings([](InstrumentState& s) { s.imageReject = 0; });
     if (!LevelAccuracy()) {
         LogWarning("calibration", "calibration report failed: level accuracy");
@@ -183,10 +185,10 @@ bool CalReport::LevelPoint(int row, double freqMhz) {
 
 void CalReport::CalOut() {
     doc_.EditSettings([](InstrumentState& s) { s.imageReject = 1; });
-    doc_.link.SetSyncTrigger(1);
+    instrument_.Link().SetSyncTrigger(1);
     clock_.SleepMs(1500);
     const std::optional<double> level = bench_.ReadPowerB();
-    doc_.link.SetSyncTrigger(0);
+    instrument_.Link().SetSyncTrigger(0);
     const double s = level.value_or(std::nan(""));
     if (!(s >= -16.0 && s <= -13.0)) {
         Fail();
@@ -246,9 +248,9 @@ bool ConfirmCalReport(Prompter& prompter) {
 
 CalReportResult RunCalReport(AnalyzerDocument& document, GpibBus& bus,
                              const std::filesystem::path& reportFile) {
-    const ProcedureHold hold(document);
+    ProcedureHold hold(document);
     const LoggedProcedure logged("calibration", "calibration report");
-    CalReport report(document, bus);
+    CalReport report(hold.Instrument(), bus);
     return report.Run(reportFile);
 }
 

@@ -70,8 +70,12 @@ std::uint16_t WordAt(const Set& set, int offset) {
 class FlatnessPages {
   public:
     // Columns a page leaves alone keep what the screen had.
-    FlatnessPages(AnalyzerDocument& document, const Set& min, const Set& max, bool limits)
-        : doc_(document), min_(min), max_(max), limits_(limits) {
+    FlatnessPages(InstrumentLease& instrument, const Set& min, const Set& max, bool limits)
+        : doc_(instrument.Document()),
+          table_(instrument.Table()),
+          min_(min),
+          max_(max),
+          limits_(limits) {
         page_.trace.fill(kCentreRow);
         doc_.ReadTrace([this](const ScreenState& s) {
             page_.lower = s.display.lowerLimitRows;
@@ -83,7 +87,7 @@ class FlatnessPages {
     void ShowFieldComparison() {
         doc_.EditTrace([this](ScreenState& s) { s.trace.traceAInt = page_.trace; });
         doc_.RequestRepaint();
-        const CalTable& t = doc_.calTable;
+        const CalTable& t = table_;
         using namespace cal_fields;
         doc_.GetPrompter().Inform(
             Line("IFClipHB150", t.IfClip(true), WordAt(min_, kIfClipHighOffset),
@@ -103,7 +107,7 @@ class FlatnessPages {
         using namespace cal_fields;
         for (int i = 0; i < kLowBandPoints; ++i) {
             const int offset = kLowBandFlatnessOffset + row * kLowBandPoints + i;
-            const int current = doc_.calTable.LowBandFlatness(row, i);
+            const int current = table_.LowBandFlatness(row, i);
             for (int c = kLowBandColumns * i; c < kLowBandColumns * (i + 1); ++c) {
                 Put(c, current, min_[offset], max_[offset], 32.0);
             }
@@ -117,7 +121,7 @@ class FlatnessPages {
         using namespace cal_fields;
         for (int i = 0; i < kHighBandPoints; ++i) {
             const int offset = kHighBandFlatnessOffset + row * kHighBandPoints + i;
-            const int current = doc_.calTable.HighBandFlatness(row, i);
+            const int current = table_.HighBandFlatness(row, i);
             const int c = static_cast<int>(std::floor(i * 640.0 / kHighBandPoints + 0.5));
             for (int column : {c, c + 1}) {
                 Put(column, current, min_[offset], max_[offset], 16.0);
@@ -132,8 +136,7 @@ class FlatnessPages {
         using namespace cal_fields;
         const int base = tenPointSeven ? kIfFlatness10M7Offset : kIfFlatness2M9Offset;
         for (int i = 0; i < kIfEntries; ++i) {
-            const int current =
-                tenPointSeven ? doc_.calTable.IfFlatness10M7(i) : doc_.calTable.IfFlatness2M9(i);
+            const int current = tenPointSeven ? table_.IfFlatness10M7(i) : table_.IfFlatness2M9(i);
             const auto rowOf = [](double start, int percent) {
                 return ScreenRow(start - 10.0 * std::log10(percent * 0.01) * kRowsPerDb);
             };
@@ -171,6 +174,7 @@ class FlatnessPages {
     }
 
     AnalyzerDocument& doc_;
+    const CalTable& table_;
     const Set& min_;
     const Set& max_;
     bool limits_;
@@ -186,7 +190,7 @@ void ViewFlatnessCorrections(AnalyzerDocument& document, const std::filesystem::
     while (document.SweepRunning()) {
         document.GetClock().SleepMs(50);
     }
-    const ProcedureHold hold(document);
+    ProcedureHold hold(document);
     Set min{};
     Set max{};
     const bool limits = ReadSet(setsFolder / ComparisonSets::kMinFile, min);
@@ -196,7 +200,7 @@ void ViewFlatnessCorrections(AnalyzerDocument& document, const std::filesystem::
         s.refLevelDbm = 5.0;
     });
     document.SetFrequencies(0.0, kLowBandTopHz);
-    FlatnessPages pages(document, min, max, limits);
+    FlatnessPages pages(hold.Instrument(), min, max, limits);
     pages.ShowFieldComparison();
     for (int row = 0; row < cal_fields::kFlatnessRows; ++row) {
         pages.LowBand(row);

@@ -60,7 +60,7 @@ SelfTestResult RunSelfTest(AnalyzerDocument& document) {
     if (document.CloseRequested()) {
         return {};
     }
-    const ProcedureHold hold(document);
+    ProcedureHold hold(document);
     const LoggedProcedure logged("calibration", "self test");
     Prompter& prompter = document.GetPrompter();
     if (!prompter.AskYesNo("To begin the Self Test,connect \r\n SELF TEST to RF IN.  Proceed?",
@@ -68,7 +68,7 @@ SelfTestResult RunSelfTest(AnalyzerDocument& document) {
         return {};
     }
     NoGpibBus noBench;
-    DeviceLink& link = document.link;
+    DeviceLink& link = hold.Instrument().Link();
     CalBench bench(link, noBench, prompter, document.GetClock());
     SelfTestReadings readings;
     link.SetSyncTrigger(1);

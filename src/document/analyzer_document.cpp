@@ -4,13 +4,16 @@
 #include <cmath>
 
 #include "base/field_count.h"
+#include "base/field_map.h"
 #include "document/marker_scale.h"
 #include "document/preset_values.h"
+#include "document/sweep_pause.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
 #include "sweep/amplitude_correction.h"
+#include "sweep/if_path_response.h"
 #include "sweep/rbw_rules.h"
 
 namespace tavlin {
@@ -31,14 +34,14 @@ bool FirmwareLacksPreamp(const std::string& version) {
 
 AnalyzerDocument::AnalyzerDocument(const DocumentPorts& ports,
                                    std::filesystem::path calCacheDirectory)
-    : link(ports.usb, ports.clock, ports.prompter),
-      calTable(std::move(calCacheDirectory)),
+    : link_(ports.usb, ports.clock, ports.prompter),
+      calTable_(std::move(calCacheDirectory)),
       clock_(ports.clock),
       prompter_(ports.prompter),
       views_(ports.views),
       progress_(ports.progress) {
-    link.WatchStopRequest(&stopRequest);
-    link.SetInstrumentLostHandler([this] {
+    link_.WatchStopRequest(&stopRequest_);
+    link_.SetInstrumentLostHandler([this] {
         std::function<void()> handler;
         {
             std::lock_guard lock(hookMutex_);
@@ -53,8 +56,8 @@ AnalyzerDocument::AnalyzerDocument(const DocumentPorts& ports,
     state_.timebaseCorrection = 1.0;
     sweepPass_ = [this] { PerformSweep(); };
     afterPass_ = [this] { AfterPass(); };
-    link.Open();
-    if (link.InstrumentLost()) {
+    link_.Open();
+    if (link_.InstrumentLost()) {
         return;  // the program closes; nothing more to set up
     }
     Preset();
@@ -67,14 +70,14 @@ AnalyzerDocument::AnalyzerDocument(const DocumentPorts& ports,
 }
 
 AnalyzerDocument::~AnalyzerDocument() {
-    stopRequest = 1;
+    stopRequest_ = 1;
     WaitForSweepEnd();
 }
 
 // --- Preset --------------------------------------------------------------------
 
 void AnalyzerDocument::Preset() {
-    PauseSweep();
+    const SweepPause pause(*this);
     wasSweeping_ = false;
     // The settings and the screen are written under their locks: a preset
     // from the automation thread may meet a paint or a query on another.
@@ -90,10 +93,9 @@ void AnalyzerDocument::Preset() {
     // unit's table and its preamplifier: planned earlier, the first sweeps
     // after start-up would run in the wrong gain state.
     ApplyLevelPlan();
-    engine.ResetWorkingValues();
-    link.ResetCachedSettings();
+    engine_.ResetWorkingValues();
+    link_.ResetCachedSettings();
     views_.UpdateAllViews();
-    ResumeSweep();
 }
 
 void AnalyzerDocument::PresetSettings() {
@@ -145,8 +147,8 @@ void AnalyzerDocument::PresetMarkersAndTraces() {
 }
 
 void AnalyzerDocument::ReadIdentity() {
-    std::string serial = link.GetSerialNumber();
-    std::string firmware = link.GetFirmwareVersion();
+    std::string serial = link_.GetSerialNumber();
+    std::string firmware = link_.GetFirmwareVersion();
     std::lock_guard lock(settingsMutex_);
     state_.deviceSerial = std::move(serial);
     state_.firmwareVersion = std::move(firmware);
@@ -154,18 +156,25 @@ void AnalyzerDocument::ReadIdentity() {
 }
 
 void AnalyzerDocument::LoadCalibration() {
-    const CalLoadSource source = calTable.Load(
-        ReadSettings([](const InstrumentState& s) { return s.deviceSerial; }), link, progress_);
+    const CalLoadSource source = calTable_.Load(
+        ReadSettings([](const InstrumentState& s) { return s.deviceSerial; }), link_, progress_);
     calibrationIncomplete_ = source == CalLoadSource::DeviceIncomplete;
-    std::lock_guard lock(settingsMutex_);
-    state_.timebaseCorrection = calTable.TimebaseCorrection();
-    state_.ifFreq1Hz = calTable.IfFreq1Hz();
-    state_.ifFreq2Hz = calTable.IfFreq2Hz();
-    state_.sampleRateHz = calTable.SampleRateHz();
+    engine_.UseTimebase(calTable_.TimebaseCorrection());
+    EditSettingsQuietly(
+        [this](InstrumentState& s) { s.timebaseCorrection = calTable_.TimebaseCorrection(); });
+    PublishReceiver(engine_.Receiver());
+}
+
+void AnalyzerDocument::PublishReceiver(const ReceiverConstants& receiver) {
+    EditSettingsQuietly([&receiver](InstrumentState& s) {
+        s.sampleRateHz = receiver.sampleRateHz;
+        s.ifFreq1Hz = receiver.ifFreq1Hz;
+        s.ifFreq2Hz = receiver.ifFreq2Hz;
+    });
 }
 
 void AnalyzerDocument::ReloadIncompleteCalibration() {
-    if (!calibrationIncomplete_ || !link.IsOpen()) {
+    if (!calibrationIncomplete_ || !link_.IsOpen()) {
         return;
     }
     ReadIdentity();
@@ -177,7 +186,7 @@ void AnalyzerDocument::ReloadIncompleteCalibration() {
 double AnalyzerDocument::AmplitudeCorrection(double freqHz) const {
     const LevelSettings settings{state_.attenDb, state_.gainMode, state_.preampAvailable,
                                  state_.preampOn};
-    return tavlin::AmplitudeCorrection(calTable, settings, freqHz);
+    return tavlin::AmplitudeCorrection(calTable_, settings, freqHz);
 }
 
 void AnalyzerDocument::ApplyLevelPlan() {
@@ -195,7 +204,7 @@ void AnalyzerDocument::ApplyLevelPlan() {
         state_.gainMode = 1;
         const LevelSettings normalGain{state_.attenDb, 1, state_.preampAvailable, state_.preampOn};
         const double center = (state_.startFreqHz + state_.stopFreqHz) / 2.0;
-        const double correction = tavlin::AmplitudeCorrection(calTable, normalGain, center);
+        const double correction = tavlin::AmplitudeCorrection(calTable_, normalGain, center);
         if (ref - state_.attenDb + 5.0 > correction) {
             state_.gainMode = 0;
         } else if (ref - state_.attenDb + 17.0 < correction) {
@@ -204,52 +213,71 @@ void AnalyzerDocument::ApplyLevelPlan() {
         gainMode = state_.gainMode;
         attenDb = state_.attenDb;
     }
-    link.SetGainMode(gainMode);
-    link.SetAttenuator(attenDb);
+    link_.SetGainMode(gainMode);
+    link_.SetAttenuator(attenDb);
     views_.UpdateAllViews();  // the annotations show the attenuator chosen
 }
 
 double AnalyzerDocument::PredictRbw(double spanHz) const {
-    return tavlin::PredictRbw(spanHz, state_.spanRbwRatio, engine.lo1ErrorHz.load(),
-                              engine.lo2ErrorHz.load());
+    return tavlin::PredictRbw(spanHz, state_.spanRbwRatio, engineFacts_.lo1ErrorHz,
+                              engineFacts_.lo2ErrorHz);
+}
+
+double AnalyzerDocument::TunedIfPathFactor(int decimation, double ifHz) const {
+    return TunedIfPathPowerFactor(calTable_, decimation, ifHz, engineFacts_.lo1ErrorHz);
+}
+
+double AnalyzerDocument::PeakFrequencyHint() const {
+    return ReadSettings([this](const InstrumentState&) { return engineFacts_.peakFreqHint; });
+}
+
+void AnalyzerDocument::PublishEngineFacts() {
+    const EngineFacts facts{engine_.lo1ErrorHz.load(), engine_.lo2ErrorHz.load(),
+                            engine_.peakFreqHint.load()};
+    EditSettingsQuietly([this, &facts](InstrumentState&) { engineFacts_ = facts; });
 }
 
 // --- Sweep settings -------------------------------------------------------------
 
+// What a sweep copies of the settings, each field beside the setting it is
+// taken from; the trace measurements' choice is added by hand below.
+constexpr FieldMap kSweepSettings{
+    Pair(&SweepSettings::startHz, &InstrumentState::startFreqHz),
+    Pair(&SweepSettings::stopHz, &InstrumentState::stopFreqHz),
+    Pair(&SweepSettings::refLevelDbm, &InstrumentState::refLevelDbm),
+    Pair(&SweepSettings::dbPerDiv, &InstrumentState::dbPerDiv),
+    Pair(&SweepSettings::attenDb, &InstrumentState::attenDb),
+    Pair(&SweepSettings::linearScale, &InstrumentState::linearScale),
+    Pair(&SweepSettings::gainMode, &InstrumentState::gainMode),
+    Pair(&SweepSettings::preampAvailable, &InstrumentState::preampAvailable),
+    Pair(&SweepSettings::preampOn, &InstrumentState::preampOn),
+    Pair(&SweepSettings::spanRbwRatio, &InstrumentState::spanRbwRatio),
+    Pair(&SweepSettings::videoAvgCount, &InstrumentState::videoAvgCount),
+    Pair(&SweepSettings::maxHold, &InstrumentState::maxHold),
+    Pair(&SweepSettings::videoTrigThreshold, &InstrumentState::videoTrigThreshold),
+    Pair(&SweepSettings::syncTrigMode, &InstrumentState::syncTrigMode),
+    Pair(&SweepSettings::zeroSpanFm, &InstrumentState::zeroSpanFm),
+    Pair(&SweepSettings::maxFmOffsetHz, &InstrumentState::maxFmOffsetHz),
+    Pair(&SweepSettings::imageReject, &InstrumentState::imageReject),
+    Pair(&SweepSettings::realtimeMode, &InstrumentState::realtimeMode),
+    Pair(&SweepSettings::sweepTimeSec, &InstrumentState::sweepTimeSec),
+    Pair(&SweepSettings::timebaseCorrection, &InstrumentState::timebaseCorrection),
+};
+
 // A field added to either structure stops the build here: decide whether a
-// sweep needs it, copy it below, then bring the count up to date.
+// sweep needs it, add it to the list above, then bring the count up to date.
 static_assert(FieldCount<InstrumentState>() == 46,
-              "InstrumentState changed: does a sweep need the new field? Copy it into "
-              "SweepSettings in TakeSweepSettings, then update this count");
-static_assert(FieldCount<SweepSettings>() == 21,
-              "SweepSettings changed: fill the new field in TakeSweepSettings, then update "
-              "this count");
+              "InstrumentState changed: does a sweep need the new field? Add it to "
+              "kSweepSettings, then update this count");
+static_assert(FieldCount<SweepSettings>() == kSweepSettings.Size() + 1,
+              "SweepSettings changed: add the new field to kSweepSettings");
 
 SweepSettings AnalyzerDocument::TakeSweepSettings() const {
     SweepSettings s;
-    {
-        std::lock_guard lock(settingsMutex_);
-        s.startHz = state_.startFreqHz;
-        s.stopHz = state_.stopFreqHz;
-        s.refLevelDbm = state_.refLevelDbm;
-        s.dbPerDiv = state_.dbPerDiv;
-        s.attenDb = state_.attenDb;
-        s.linearScale = state_.linearScale != 0;
-        s.gainMode = state_.gainMode;
-        s.preampAvailable = state_.preampAvailable;
-        s.preampOn = state_.preampOn;
-        s.spanRbwRatio = state_.spanRbwRatio;
-        s.videoAvgCount = state_.videoAvgCount;
-        s.maxHold = state_.maxHold != 0;
-        s.videoTrigThreshold = state_.videoTrigThreshold;
-        s.syncTrigMode = state_.syncTrigMode;
-        s.zeroSpanFm = state_.zeroSpanFm != 0;
-        s.maxFmOffsetHz = state_.maxFmOffsetHz;
-        s.imageReject = state_.imageReject != 0;
-        s.realtimeMode = state_.realtimeMode != 0;
-        s.sweepTimeSec = state_.sweepTimeSec;
-        s.timebaseCorrection = state_.timebaseCorrection;
-    }
+    ReadSettings([&s](const InstrumentState& state) {
+        kSweepSettings.CopyToA(s, state);
+        return 0;
+    });
     // Kept with the screen, under the trace lock: never both locks at once.
     const TraceMeasurementSettings measurements = TraceMeasurements();
     s.powerAverage = measurements.channelPowerOn || measurements.occupiedBandwidthOn;
@@ -316,13 +344,43 @@ void AnalyzerDocument::SetCenterSpan(double centerHz, double spanHz) {
     bool wasReset = false;
     {
         std::lock_guard lock(settingsMutex_);
-        state_.startFreqHz = centerHz - spanHz / 2.0;
-        state_.stopFreqHz = centerHz + spanHz / 2.0;
-        wasReset = ValidateCenterSpanLocked();
+        wasReset = WriteCenterSpanLocked(centerHz, spanHz);
     }
+    AfterCenterSpan(wasReset);
+}
+
+bool AnalyzerDocument::WriteCenterSpanLocked(double centerHz, double spanHz) {
+    state_.startFreqHz = centerHz - spanHz / 2.0;
+    state_.stopFreqHz = centerHz + spanHz / 2.0;
+    return ValidateCenterSpanLocked();
+}
+
+void AnalyzerDocument::AfterCenterSpan(bool wasReset) {
     FollowSpanKind();
     views_.UpdateAllViews();
     ShowIfCentreReset(wasReset);
+}
+
+DownconverterOffset AnalyzerDocument::FreqOffset() const {
+    return ReadSettings([](const InstrumentState& s) { return s.FreqOffset(); });
+}
+
+void AnalyzerDocument::SetCenter(double centerHz) {
+    bool wasReset = false;
+    {
+        std::lock_guard lock(settingsMutex_);
+        wasReset = WriteCenterSpanLocked(centerHz, state_.stopFreqHz - state_.startFreqHz);
+    }
+    AfterCenterSpan(wasReset);
+}
+
+void AnalyzerDocument::SetSpan(double spanHz) {
+    bool wasReset = false;
+    {
+        std::lock_guard lock(settingsMutex_);
+        wasReset = WriteCenterSpanLocked((state_.startFreqHz + state_.stopFreqHz) / 2.0, spanHz);
+    }
+    AfterCenterSpan(wasReset);
 }
 
 void AnalyzerDocument::SetStartFreq(double startHz) {
@@ -349,9 +407,7 @@ void AnalyzerDocument::ShiftFrequencies(double deltaHz) {
         state_.stopFreqHz += deltaHz;
         wasReset = ValidateCenterSpanLocked();
     }
-    FollowSpanKind();
-    views_.UpdateAllViews();
-    ShowIfCentreReset(wasReset);
+    AfterCenterSpan(wasReset);
 }
 
 bool AnalyzerDocument::ValidateCenterSpanLocked() {
@@ -465,9 +521,9 @@ void AnalyzerDocument::PauseSweep() {
     if (pauseDepth_++ > 0) {
         return;
     }
-    wasSweeping_ = sweepRunning.load() != 0;
+    wasSweeping_ = sweepRunning_.load() != 0;
     if (wasSweeping_) {
-        stopRequest = 1;
+        stopRequest_ = 1;
     }
     WaitForSweepEnd();
 }
@@ -483,7 +539,8 @@ void AnalyzerDocument::ResumeSweep() {
         });
         // Whoever held the pause may have reprogrammed LO1 (a utility, a
         // link reset): the next sweep plans afresh.
-        engine.ForgetLoPlan();
+        engine_.ForgetLoPlan();
+        PublishEngineFacts();
         if (wasSweeping_) {
             OnContinuous();
         }
@@ -494,7 +551,7 @@ void AnalyzerDocument::ResumeSweep() {
 }
 
 void AnalyzerDocument::WaitForSweepEnd() {
-    while (sweepRunning.load() != 0) {
+    while (sweepRunning_.load() != 0) {
         ServeWaitHookAndSleep();
     }
     std::lock_guard lock(threadMutex_);
@@ -504,11 +561,11 @@ void AnalyzerDocument::WaitForSweepEnd() {
 }
 
 void AnalyzerDocument::CloseDocument() {
-    if (sweepRunning.load() != 0) {
-        stopRequest = 1;
+    if (sweepRunning_.load() != 0) {
+        stopRequest_ = 1;
     }
     WaitForSweepEnd();
-    link.ResetLink(false);
+    link_.ResetLink(false);
 }
 
 }  // namespace tavlin

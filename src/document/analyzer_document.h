@@ -58,6 +58,14 @@ struct ScreenState {
 // repaint (the sweep thread's refresh repaints after the pass as a whole).
 enum class Repaint { Now, Deferred };
 
+// The residual LO errors of the last plan (the RBW a span will get depends
+// on them) and the wide sweep's peak (none below 0).
+struct EngineFacts {
+    double lo1ErrorHz = 0.0;
+    double lo2ErrorHz = 0.0;
+    double peakFreqHint = -1.0;
+};
+
 struct FrequencyPair {
     double startHz = 0.0;
     double stopHz = 0.0;
@@ -91,6 +99,13 @@ class AnalyzerDocument {
     // Each writes the pair and validates it under one lock, so a sweep never
     // copies a new start with an old stop.
     void SetCenterSpan(double centerHz, double spanHz);
+    // CENTER keeps the span, SPAN keeps the centre, each read and written
+    // under the same hold, so a re-centring sweep in between is not undone.
+    // Both are stored frequencies: an entry at the converter's input goes
+    // through FreqOffset().Stored first.
+    void SetCenter(double centerHz);
+    void SetSpan(double spanHz);
+    DownconverterOffset FreqOffset() const;
     void SetStartFreq(double startHz);
     void SetStopFreq(double stopHz);
     // CF STEP: both edges moved by the step, then the centre/span rules.
@@ -201,7 +216,9 @@ class AnalyzerDocument {
     void OnSingle();
     void OnContinuous();
     void OnPreset();
-    bool SweepRunning() const { return sweepRunning.load() != 0; }
+    bool SweepRunning() const { return sweepRunning_.load() != 0; }
+    // The running sweep was asked to stop (SINGLE's own end, a pause, PRESET).
+    bool StopRequested() const { return stopRequest_.load() != 0; }
     // While a utility drives the sweeps itself, SINGLE and CONTINUOUS (from
     // the panel, the menu or the remote) are refused: a second sweeper would
     // retune the instrument under the utility's feet.
@@ -249,20 +266,41 @@ class AnalyzerDocument {
     // --- Shutdown ------------------------------------------------------------
     // Stops the sweep, joins it and resets the link without reopening.
     void CloseDocument();
-    bool CloseRequested() const { return link.InstrumentLost(); }
+    bool CloseRequested() const { return link_.InstrumentLost(); }
     // The app's way of closing through its main thread when a reopen finds
     // no instrument.
     void SetCloseHandler(std::function<void()> handler);
 
-    // --- Owned parts -----------------------------------------------------------
-    DeviceLink link;
-    CalTable calTable;
-    SweepEngine engine;
-
-    std::atomic<int> sweepRunning{0};
-    std::atomic<int> stopRequest{0};
+    // --- Facts of the instrument, read without a pause ---------------------------
+    bool InstrumentConnected() const { return link_.IsOpen(); }
+    // The reference oscillator's stored word and the calibration date of the
+    // table in use (the identity lines of About and the console).
+    std::uint16_t CalTcxoWord() const { return calTable_.TcxoOffset(); }
+    std::string CalDate() const { return calTable_.CalDate(); }
+    // The IF path's power factor at a decimation and IF, with the LO error
+    // of the last plan: what a zero-span capture tuned now would see. It
+    // reads the published LO error: call it inside ReadSettings or
+    // EditSettings, as the trigger level entry does with the IF.
+    double TunedIfPathFactor(int decimation, double ifHz) const;
+    // The frequency the last wide sweep found its peak at; none (below 0)
+    // after a narrower sweep.
+    double PeakFrequencyHint() const;
+    // TRIG OFF: a capture waiting for a trigger that will not come gives up,
+    // so that the pause that follows does not wait for ever.
+    void GiveUpTriggerWait() { link_.waitForTrigger = false; }
+    // TRIG IN is armed: the next capture waits for the unit's trigger.
+    bool TriggerWaitArmed() const { return link_.waitForTrigger.load(); }
 
   private:
+    // The link, the table and the engine are reached from outside only
+    // through the lease a pause hands out.
+    friend class InstrumentLease;
+
+    DeviceLink link_;
+    CalTable calTable_;
+    SweepEngine engine_;
+    std::atomic<int> sweepRunning_{0};
+    std::atomic<int> stopRequest_{0};
     std::atomic<bool> utilityOwns_{false};
 
     // Asks the views for a full repaint when it goes out of scope, after the
@@ -314,8 +352,16 @@ class AnalyzerDocument {
     // With the settings lock held: the centre/span or start/stop rules
     // applied to the pair as it stands. True when the centre was reset.
     bool ValidateCenterSpanLocked();
+    bool WriteCenterSpanLocked(double centerHz, double spanHz);
+    // The screen follows a new centre/span pair once the lock is released.
+    void AfterCenterSpan(bool wasReset);
     void ValidateStartStopLocked(int editedEdge);  // 1 = start, 2 = stop
     SweepContext BeginSweepContext(const SweepSettings& settings, SweepOutcome& outcome);
+    // On the thread that has the engine (the sweep, or the end of a pause).
+    void PublishEngineFacts();
+    // The receiver constants the engine chose, shown in the settings (the
+    // trigger level entry reads them); a copy, never read back by a sweep.
+    void PublishReceiver(const ReceiverConstants& receiver);
     void PublishSweep(const SweepContext& context);
     void PresetSettings();
     void PresetMarkersAndTraces();
@@ -349,6 +395,11 @@ class AnalyzerDocument {
     SweepTrace sweepTrace_;
     // Whether the screen shows zero span; guarded by the settings lock.
     bool zeroSpanShown_ = false;
+    // What the engine last left for the other threads, published after every
+    // sweep and at the end of a pause, so that the span commands predict the
+    // RBW and PEAK reads the hint without reaching into an engine that
+    // sweeps. Guarded by the settings lock.
+    EngineFacts engineFacts_;
     // Counts the screen's fresh starts. A sweep that began before one
     // publishes nothing: its rows and RBW belong to the screen that went.
     std::atomic<std::uint64_t> screenEpoch_{0};

@@ -4,8 +4,10 @@
 
 #include "base/atomic_file.h"
 #include "base/field_count.h"
+#include "base/field_map.h"
 #include "document/analyzer_document.h"
 #include "document/state_file.h"
+#include "document/sweep_pause.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
 
@@ -32,102 +34,96 @@ void AnalyzerDocument::NewDocument() {
     SetDocumentPath({});
 }
 
+// What a state file carries, each record field beside the place it comes
+// from and goes back to; saving and recalling both walk these lists. Trace B
+// and the peak hint are mapped by hand below.
+constexpr FieldMap kSettingsInFile{
+    Pair(&StateRecord::refLevelOffsetDb, &InstrumentState::refLevelOffsetDb),
+    Pair(&StateRecord::startFreqHz, &InstrumentState::startFreqHz),
+    Pair(&StateRecord::stopFreqHz, &InstrumentState::stopFreqHz),
+    Pair(&StateRecord::cfStepHz, &InstrumentState::cfStepHz),
+    Pair(&StateRecord::refLevelStepDb, &InstrumentState::refLevelStepDb),
+    Pair(&StateRecord::refLevelDbm, &InstrumentState::refLevelDbm),
+    Pair(&StateRecord::refLevelInMv, &InstrumentState::refLevelInMv),
+    Pair(&StateRecord::dbPerDiv, &InstrumentState::dbPerDiv),
+    Pair(&StateRecord::attenDb, &InstrumentState::attenDb),
+    Pair(&StateRecord::linearScale, &InstrumentState::linearScale),
+    Pair(&StateRecord::signalTrack, &InstrumentState::signalTrack),
+    Pair(&StateRecord::videoAvgCount, &InstrumentState::videoAvgCount),
+    Pair(&StateRecord::videoTrigThreshold, &InstrumentState::videoTrigThreshold),
+    Pair(&StateRecord::videoTrigger, &InstrumentState::videoTrigger),
+    Pair(&StateRecord::zeroSpanFm, &InstrumentState::zeroSpanFm),
+    Pair(&StateRecord::maxFmOffsetHz, &InstrumentState::maxFmOffsetHz),
+    Pair(&StateRecord::syncTrigMode, &InstrumentState::syncTrigMode),
+    Pair(&StateRecord::titleSet, &InstrumentState::titleSet),
+    Pair(&StateRecord::title, &InstrumentState::title),
+    Pair(&StateRecord::maxHold, &InstrumentState::maxHold),
+    Pair(&StateRecord::imageReject, &InstrumentState::imageReject),
+    Pair(&StateRecord::realtimeMode, &InstrumentState::realtimeMode),
+    Pair(&StateRecord::sweepTimeSec, &InstrumentState::sweepTimeSec),
+    Pair(&StateRecord::rbwHz, &InstrumentState::rbwHz),
+    Pair(&StateRecord::counterFreqHz, &InstrumentState::counterFreqHz),
+    Pair(&StateRecord::counterOn, &InstrumentState::counterOn),
+    Pair(&StateRecord::spanRbwRatio, &InstrumentState::spanRbwRatio),
+};
+constexpr FieldMap kTraceInFile{
+    Pair(&StateRecord::traceAInt, &SweepTrace::traceAInt),
+    Pair(&StateRecord::traceA, &SweepTrace::traceA),
+    Pair(&StateRecord::traceAExtra, &SweepTrace::traceAExtra),
+};
+constexpr FieldMap kMarkersInFile{
+    Pair(&StateRecord::marker1On, &MarkerState::marker1On),
+    Pair(&StateRecord::marker2On, &MarkerState::marker2On),
+    Pair(&StateRecord::marker2Active, &MarkerState::marker2Active),
+    Pair(&StateRecord::markerDelta, &MarkerState::markerDelta),
+    Pair(&StateRecord::marker1Pos, &MarkerState::marker1Pos),
+    Pair(&StateRecord::marker2Pos, &MarkerState::marker2Pos),
+    Pair(&StateRecord::marker1Level, &MarkerState::marker1Level),
+    Pair(&StateRecord::marker2Level, &MarkerState::marker2Level),
+};
+constexpr FieldMap kDisplayInFile{
+    Pair(&StateRecord::upperLimitRows, &DisplayState::upperLimitRows),
+    Pair(&StateRecord::limitLinesOn, &DisplayState::limitLinesOn),
+    Pair(&StateRecord::classicColours, &DisplayState::classicColours),
+    Pair(&StateRecord::traceBShown, &DisplayState::traceBShown),
+};
+constexpr std::size_t kFieldsMappedByHand = 2;  // traceBRows, peakFreqHint
+
 // A field added to the settings or to the record stops the build here: decide
 // whether state files carry it (the file's layout is fixed, so a new field
-// goes into the record only with a new layout), map it in both directions
-// below, then bring the counts up to date.
+// goes into the record only with a new layout), add it to a list above, then
+// bring the counts up to date.
 static_assert(FieldCount<InstrumentState>() == 46,
               "InstrumentState changed: do state files carry the new field? Map it in "
-              "CaptureStateRecord and ApplyStateRecord, then update this count");
-static_assert(FieldCount<StateRecord>() == 44,
-              "StateRecord changed: map the new field in CaptureStateRecord and "
-              "ApplyStateRecord, then update this count");
+              "kSettingsInFile, then update this count");
+static_assert(FieldCount<StateRecord>() == kSettingsInFile.Size() + kTraceInFile.Size() +
+                                               kMarkersInFile.Size() + kDisplayInFile.Size() +
+                                               kFieldsMappedByHand,
+              "StateRecord changed: map the new field in one of the lists above");
 
 StateRecord AnalyzerDocument::CaptureStateRecord() const {
     // Settings first under their lock, then the screen under the trace lock:
     // a save may run while a sweep publishes.
-    const InstrumentState settings = ReadSettings([](const InstrumentState& s) { return s; });
-    std::lock_guard traceLock(traceMutex_);
     StateRecord r;
-    r.refLevelOffsetDb = settings.refLevelOffsetDb;
-    r.startFreqHz = settings.startFreqHz;
-    r.stopFreqHz = settings.stopFreqHz;
-    r.cfStepHz = settings.cfStepHz;
-    r.refLevelStepDb = settings.refLevelStepDb;
-    r.refLevelDbm = settings.refLevelDbm;
-    r.refLevelInMv = settings.refLevelInMv != 0;
-    r.dbPerDiv = settings.dbPerDiv;
-    r.attenDb = settings.attenDb;
-    r.linearScale = settings.linearScale != 0;
-    r.signalTrack = settings.signalTrack != 0;
-    r.videoAvgCount = settings.videoAvgCount;
-    r.videoTrigThreshold = settings.videoTrigThreshold;
-    r.videoTrigger = settings.videoTrigger;
-    r.zeroSpanFm = settings.zeroSpanFm != 0;
-    r.maxFmOffsetHz = settings.maxFmOffsetHz;
-    r.traceAInt = screen_.trace.traceAInt;
+    ReadSettings([this, &r](const InstrumentState& s) {
+        kSettingsInFile.CopyToA(r, s);
+        r.peakFreqHint = engineFacts_.peakFreqHint;
+        return 0;
+    });
+    std::lock_guard traceLock(traceMutex_);
+    kTraceInFile.CopyToA(r, screen_.trace);
+    kMarkersInFile.CopyToA(r, screen_.markers);
+    kDisplayInFile.CopyToA(r, screen_.display);
     // With the limit lines on, the screen shows the lower limit as trace B.
     r.traceBRows =
         screen_.display.limitLinesOn ? screen_.display.lowerLimitRows : screen_.display.traceBRows;
-    r.upperLimitRows = screen_.display.upperLimitRows;
-    r.limitLinesOn = screen_.display.limitLinesOn;
-    r.traceA = screen_.trace.traceA;
-    r.traceAExtra = screen_.trace.traceAExtra;
-    r.syncTrigMode = settings.syncTrigMode;
-    r.marker1On = screen_.markers.marker1On != 0;
-    r.marker2On = screen_.markers.marker2On != 0;
-    r.marker2Active = screen_.markers.marker2Active != 0;
-    r.markerDelta = screen_.markers.markerDelta != 0;
-    r.titleSet = settings.titleSet != 0;
-    r.title = settings.title;
-    r.maxHold = settings.maxHold != 0;
-    r.imageReject = settings.imageReject != 0;
-    r.realtimeMode = settings.realtimeMode != 0;
-    r.sweepTimeSec = settings.sweepTimeSec;
-    r.marker1Pos = screen_.markers.marker1Pos;
-    r.marker2Pos = screen_.markers.marker2Pos;
-    r.marker1Level = screen_.markers.marker1Level;
-    r.marker2Level = screen_.markers.marker2Level;
-    r.rbwHz = settings.rbwHz;
-    r.counterFreqHz = settings.counterFreqHz;
-    r.counterOn = settings.counterOn;
-    r.spanRbwRatio = settings.spanRbwRatio;
-    r.peakFreqHint = engine.peakFreqHint;
-    r.classicColours = screen_.display.classicColours;
-    r.traceBShown = screen_.display.traceBShown;
     return r;
 }
 
 void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
     {
         std::lock_guard settingsLock(settingsMutex_);
-        state_.refLevelOffsetDb = r.refLevelOffsetDb;
-        state_.startFreqHz = r.startFreqHz;
-        state_.stopFreqHz = r.stopFreqHz;
-        state_.cfStepHz = r.cfStepHz;
-        state_.refLevelStepDb = r.refLevelStepDb;
-        state_.refLevelDbm = r.refLevelDbm;
-        state_.refLevelInMv = r.refLevelInMv;
-        state_.dbPerDiv = r.dbPerDiv;
-        state_.attenDb = r.attenDb;
-        state_.linearScale = r.linearScale;
-        state_.signalTrack = r.signalTrack;
-        state_.videoAvgCount = r.videoAvgCount;
-        state_.videoTrigThreshold = r.videoTrigThreshold;
-        state_.videoTrigger = r.videoTrigger;
-        state_.zeroSpanFm = r.zeroSpanFm;
-        state_.maxFmOffsetHz = r.maxFmOffsetHz;
-        state_.syncTrigMode = r.syncTrigMode;
-        state_.titleSet = r.titleSet;
-        state_.title = r.title;
-        state_.maxHold = r.maxHold;
-        state_.imageReject = r.imageReject;
-        state_.realtimeMode = r.realtimeMode;
-        state_.sweepTimeSec = r.sweepTimeSec;
-        state_.rbwHz = r.rbwHz;
-        state_.counterFreqHz = r.counterFreqHz;
-        state_.counterOn = r.counterOn;
-        state_.spanRbwRatio = r.spanRbwRatio;
+        kSettingsInFile.CopyToB(r, state_);
         // The file's markers and trace belong to its own span: the screen
         // takes them as they are. A detector flag beside a real span is no
         // FM screen.
@@ -135,9 +131,10 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         if (!zeroSpanShown_) {
             state_.zeroSpanFm = 0;
         }
+        engineFacts_.peakFreqHint = r.peakFreqHint;
     }
     screenEpoch_.fetch_add(1);
-    engine.peakFreqHint = r.peakFreqHint;
+    engine_.peakFreqHint = r.peakFreqHint;
     // The recalled trace was drawn under the recalled settings: max hold and
     // the average go on from it until they change.
     const SweepSettings recalled = TakeSweepSettings();
@@ -145,25 +142,13 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
     // recall may run while it paints.
     {
         std::lock_guard traceLock(traceMutex_);
-        screen_.trace.traceAInt = r.traceAInt;
+        kTraceInFile.CopyToB(r, screen_.trace);
+        kMarkersInFile.CopyToB(r, screen_.markers);
+        kDisplayInFile.CopyToB(r, screen_.display);
         screen_.display.traceBRows = r.traceBRows;
-        screen_.display.upperLimitRows = r.upperLimitRows;
-        screen_.display.limitLinesOn = r.limitLinesOn;
         screen_.display.limitMask = {};
         screen_.limitVerdict = {};
-        screen_.trace.traceA = r.traceA;
         heldRowsSettings_ = recalled;
-        screen_.trace.traceAExtra = r.traceAExtra;
-        screen_.markers.marker1On = r.marker1On;
-        screen_.markers.marker2On = r.marker2On;
-        screen_.markers.marker2Active = r.marker2Active;
-        screen_.markers.markerDelta = r.markerDelta;
-        screen_.markers.marker1Pos = r.marker1Pos;
-        screen_.markers.marker2Pos = r.marker2Pos;
-        screen_.markers.marker1Level = r.marker1Level;
-        screen_.markers.marker2Level = r.marker2Level;
-        screen_.display.classicColours = r.classicColours;
-        screen_.display.traceBShown = r.traceBShown;
     }
 }
 
@@ -185,10 +170,11 @@ bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool ado
             prompter_.Inform("FILE NOT RECOGNIZED", kOpenCaption);
             // Nothing of the file is taken, not even its name, so a later
             // Save cannot overwrite the file that could not be read.
-            PauseSweep();
-            ApplyLevelPlan();
-            views_.UpdateAllViews();
-            ResumeSweep();
+            {
+                const SweepPause pause(*this);
+                ApplyLevelPlan();
+                views_.UpdateAllViews();
+            }
             return false;
         case StateFileStatus::Truncated:
         case StateFileStatus::NotFinite:
@@ -198,14 +184,15 @@ bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool ado
         case StateFileStatus::Ok:
             break;
     }
-    PauseSweep();
-    ApplyStateRecord(decoded.record);
-    if (decoded.record.limitLinesOn) {
-        RecallLimitMaskBeside(path);
+    {
+        const SweepPause pause(*this);
+        ApplyStateRecord(decoded.record);
+        if (decoded.record.limitLinesOn) {
+            RecallLimitMaskBeside(path);
+        }
+        ApplyLevelPlan();
+        views_.UpdateAllViews();
     }
-    ApplyLevelPlan();
-    views_.UpdateAllViews();
-    ResumeSweep();
     if (adoptName) {
         SetDocumentPath(path);
     }

@@ -47,29 +47,27 @@ void AnalyzerDocument::PerformSweep() {
     const SweepSettings settings = TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweepContext(settings, outcome);
-    engine.PrepareSweep(context);
-    // The receiver constants of the clock mode chosen are the document's at
-    // once: the trigger level entry reads them, also while this sweep waits
-    // for a trigger.
-    EditSettingsQuietly([&context](InstrumentState& s) {
-        s.sampleRateHz = context.sampleRateHz;
-        s.ifFreq1Hz = context.ifFreq1Hz;
-        s.ifFreq2Hz = context.ifFreq2Hz;
-    });
-    engine.SweepBySpan(context);
+    const SweepPlan plan = engine_.PrepareSweep(context);
+    // The receiver constants of the clock mode chosen are shown at once: the
+    // trigger level entry reads them, also while this sweep waits for a
+    // trigger.
+    PublishReceiver(plan.receiver);
+    engine_.SweepBySpan(context);
     PublishSweep(context);
+    PublishEngineFacts();
 }
 
 void AnalyzerDocument::PerformNarrowFftSweep() {
     const SweepSettings settings = TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweepContext(settings, outcome);
-    engine.PerformNarrowFftSweep(context);
+    engine_.PerformNarrowFftSweep(context);
     PublishSweep(context);
+    PublishEngineFacts();
 }
 
 // Every sweep starts from the trace on screen (averaging and max hold build
-// on it) and from the receiver constants of the clock mode in force. Whatever
+// on it); the engine gives it the receiver constants. Whatever
 // path changed the frequencies or the scale (panel, menu, automation, a
 // recalled state), max hold and the average start again from this sweep's
 // rows; MAX HOLD stays selected.
@@ -95,13 +93,13 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
         EditSettingsQuietly([](InstrumentState& s) { s.videoAvgIndex = 0; });
     }
     SweepContext context{
-        engine,
-        link,
-        calTable,
+        engine_,
+        link_,
+        calTable_,
         prompter_,
         progress_,
         clock_,
-        stopRequest,
+        stopRequest_,
         settings,
         sweepTrace_,
         outcome,
@@ -112,12 +110,7 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
             views_.UpdateAllViews();
         },
     };
-    ReadSettings([&context](const InstrumentState& s) {
-        context.sampleRateHz = s.sampleRateHz;
-        context.ifFreq1Hz = s.ifFreq1Hz;
-        context.ifFreq2Hz = s.ifFreq2Hz;
-        return 0;
-    });
+    engine_.ApplyReceiver(context);
     return context;
 }
 

@@ -34,13 +34,13 @@ void AnalyzerDocument::OnSingle() {
         return;
     }
     if (!StartSweepThread(true)) {
-        stopRequest = 1;  // a continuous sweep finishes this pass and stops
+        stopRequest_ = 1;  // a continuous sweep finishes this pass and stops
     }
 }
 
 void AnalyzerDocument::StopAfterThisPass() {
-    if (sweepRunning.load() != 0) {
-        stopRequest = 1;
+    if (sweepRunning_.load() != 0) {
+        stopRequest_ = 1;
     }
 }
 
@@ -52,15 +52,15 @@ void AnalyzerDocument::OnContinuous() {
 }
 
 // Two starters (the GUI and the automation thread) may press at once: the
-// check-and-set of sweepRunning lets exactly one of them create the thread.
+// check-and-set of the running flag lets exactly one of them create the thread.
 // A stop request that came too late for the previous thread is cleared here,
 // so a CONTINUOUS never turns into a single pass.
 bool AnalyzerDocument::StartSweepThread(bool single) {
     int idle = 0;
-    if (!sweepRunning.compare_exchange_strong(idle, 1)) {
+    if (!sweepRunning_.compare_exchange_strong(idle, 1)) {
         return false;
     }
-    stopRequest = single ? 1 : 0;
+    stopRequest_ = single ? 1 : 0;
     std::lock_guard lock(threadMutex_);
     if (sweepThread_.joinable()) {
         sweepThread_.join();  // the previous thread has already left its loop
@@ -95,18 +95,18 @@ void AnalyzerDocument::SweepThreadMain() {
         passesCompleted_.fetch_add(1);
         NotifySweepProgress();
         views_.InvalidateTrace();
-        if (link.commError) {
+        if (link_.commError) {
             AskAboutCommunicationError();
         }
         if (!realtime) {
             PauseBetweenPasses();
         }
-    } while (stopRequest.load() == 0);
+    } while (stopRequest_.load() == 0);
     if (realtime) {
         UpdateReferenceState();
     }
-    stopRequest = 0;
-    sweepRunning = 0;
+    stopRequest_ = 0;
+    sweepRunning_ = 0;
     NotifySweepProgress();
     views_.UpdateAllViews();
 }
@@ -115,7 +115,7 @@ void AnalyzerDocument::SweepThreadMain() {
 // pause (SINGLE's own end, a pause for a setting, PRESET) ends it at once:
 // a single sweep is over when its data is in.
 void AnalyzerDocument::PauseBetweenPasses() {
-    for (int waited = 0; waited < kPassPauseMs && stopRequest.load() == 0;
+    for (int waited = 0; waited < kPassPauseMs && stopRequest_.load() == 0;
          waited += kPauseSliceMs) {
         clock_.SleepMs(kPauseSliceMs);
     }
@@ -132,7 +132,7 @@ void AnalyzerDocument::WaitForSweepProgress(std::uint64_t completedSeen,
                                             std::chrono::milliseconds timeout) {
     std::unique_lock lock(progressMutex_);
     progressChanged_.wait_for(lock, timeout, [this, completedSeen] {
-        return passesCompleted_.load() > completedSeen || sweepRunning.load() == 0;
+        return passesCompleted_.load() > completedSeen || sweepRunning_.load() == 0;
     });
 }
 
@@ -161,11 +161,11 @@ void AnalyzerDocument::UpdateSweepTime(double seconds) {
 
 void AnalyzerDocument::UpdateReferenceState() {
     const bool old = ReadSettings([](const InstrumentState& s) { return s.extRefLocked; });
-    const bool locked = link.CheckReference(old);
+    const bool locked = link_.CheckReference(old);
     if (locked == old) {
         return;
     }
-    const double timebase = locked ? 1.0 : calTable.TimebaseFromTable();
+    const double timebase = locked ? 1.0 : calTable_.TimebaseFromTable();
     EditSettingsQuietly([locked, timebase](InstrumentState& s) {
         s.extRefLocked = locked;
         s.timebaseCorrection = timebase;
@@ -181,15 +181,15 @@ void AnalyzerDocument::AskAboutCommunicationError() {
     if (!reboot) {
         return;
     }
-    stopRequest = 1;
-    link.ResetLink(true);
-    engine.ForgetLoPlan();
+    stopRequest_ = 1;
+    link_.ResetLink(true);
+    engine_.ForgetLoPlan();
     EditSettingsQuietly([](InstrumentState& s) { s.extRefLocked = false; });
-    if (!link.InstrumentLost()) {
+    if (!link_.InstrumentLost()) {
         ReloadIncompleteCalibration();
         ApplyLevelPlan();
     }
-    link.commError = false;
+    link_.commError = false;
 }
 
 void AnalyzerDocument::AfterPass() {
@@ -220,7 +220,7 @@ void AnalyzerDocument::SignalTrack() {
         }
     }
     column = bestRow <= 250.0 ? std::clamp(column, 200, 440) : std::clamp(column, 300, 340);
-    const double hint = engine.peakFreqHint.load();
+    const double hint = PeakFrequencyHint();
     const double position = hint > 0.0 ? hint : f.startHz + span * column / 640.0;
     const double level = MarkerCommands(*this).LevelOfColumn(column);
     {
@@ -235,13 +235,13 @@ void AnalyzerDocument::SignalTrack() {
 }
 
 void AnalyzerDocument::OnPreset() {
-    if (sweepRunning.load() != 0) {
-        stopRequest = 1;
+    if (sweepRunning_.load() != 0) {
+        stopRequest_ = 1;
     }
     WaitForSweepEnd();
-    link.ResetLink(true);
-    engine.ForgetLoPlan();
-    if (!link.InstrumentLost()) {
+    link_.ResetLink(true);
+    engine_.ForgetLoPlan();
+    if (!link_.InstrumentLost()) {
         Preset();
     }
 }

@@ -15,12 +15,12 @@ void AppendLine(std::string& text, const char* name, const std::string& value) {
 std::string FormatInstrumentInfo(const AnalyzerDocument& document) {
     const InstrumentState settings =
         document.ReadSettings([](const InstrumentState& s) { return s; });
-    const int tcxoPpb = static_cast<int>(document.calTable.TcxoOffset()) - 32768;
+    const int tcxoPpb = static_cast<int>(document.CalTcxoWord()) - 32768;
     std::string info;
     AppendLine(info, "Serial: ", PrintableText(settings.deviceSerial));
     AppendLine(info, "Firmware: ", PrintableText(settings.firmwareVersion));
     AppendLine(info, "Preamp: ", settings.preampAvailable ? "yes" : "no");
-    AppendLine(info, "Cal date: ", PrintableText(document.calTable.CalDate()));
+    AppendLine(info, "Cal date: ", PrintableText(document.CalDate()));
     AppendLine(info, "TCXO: ", std::to_string(tcxoPpb) + " ppb");
     return info;
 }

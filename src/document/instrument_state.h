@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "document/downconverter_offset.h"
 #include "document/preset_values.h"
 
 namespace tavlin {
@@ -21,6 +22,7 @@ struct InstrumentState {
     double stopFreqHz = 0.0;
     double cfStepHz = 0.0;
     double freqOffsetHz = 0.0;  // downconverter offset, not preset
+    DownconverterOffset FreqOffset() const { return {freqOffsetHz}; }
 
     // Amplitude
     double refLevelDbm = 0.0;
@@ -59,7 +61,8 @@ struct InstrumentState {
     bool extRefLocked = false;
     double timebaseCorrection = 1.0;
 
-    // Receiver frequency plan, nominal until the calibration table is known.
+    // The receiver's constants as the sweep engine, their one home, last
+    // chose them: shown here for the trigger level entry, never read back.
     double ifFreq1Hz = 10694444.4444;
     double ifFreq2Hz = 2916666.6667;
     double sampleRateHz = 486111.1111;

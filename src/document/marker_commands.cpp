@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "document/analyzer_document.h"
+#include "document/sweep_pause.h"
 #include "ports/prompter.h"
 
 namespace tavlin {
@@ -118,7 +119,7 @@ void MarkerCommands::StoreIntoActiveMarker(MarkerState& m, double position, doub
 
 void MarkerCommands::Peak() {
     const MarkerScale scale = Scale();
-    const double hint = doc_.engine.peakFreqHint;
+    const double hint = doc_.PeakFrequencyHint();
     doc_.EditMarkers([&scale, hint](MarkerState& m, const SweepTrace& trace) {
         const Rows& rows = trace.traceA;
         const int column = RightmostLowestRow(rows);
@@ -192,12 +193,12 @@ void MarkerCommands::MarkerToCenter() {
         const MarkerState& m = screen.markers;
         return m.marker2Active != 0 ? m.marker2Pos : m.marker1Pos;
     });
-    doc_.SetCenterSpan(position, doc_.Frequencies().SpanHz());
+    doc_.SetCenter(position);
     doc_.RequestRepaint();
 }
 
 void MarkerCommands::MarkerToRefLevel() {
-    doc_.PauseSweep();
+    const SweepPause pause(doc_);
     const double level =
         doc_.ReadTrace([](const ScreenState& screen) { return screen.markers.marker1Level; });
     const bool linear = doc_.ReadSettings([](const InstrumentState& s) { return s.linearScale; });
@@ -205,7 +206,6 @@ void MarkerCommands::MarkerToRefLevel() {
         doc_.EditSettings([&ref](InstrumentState& s) { s.refLevelDbm = *ref; });
         doc_.ApplyLevelPlan();
     }
-    doc_.ResumeSweep();
 }
 
 void MarkerCommands::ThreeDbPoints() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/downconverter_offset.h"
 #include "sweep/sweep_settings.h"
 
 namespace tavlin {
@@ -48,6 +49,7 @@ class MarkerScale {
     double dbPerDiv = 10.0;
     double maxFmOffsetHz = 100000.0;
     double freqOffsetHz = 0.0;
+    DownconverterOffset FreqOffset() const { return {freqOffsetHz}; }
     bool linearScale = false;
     bool zeroSpanFm = false;
 };

@@ -27,6 +27,7 @@ struct SpectrogramBand {
     bool zeroSpan = false;
     double sweepTimeSec = 0.0;
     double freqOffsetHz = 0.0;
+    DownconverterOffset FreqOffset() const { return {freqOffsetHz}; }
 };
 
 // The last sweeps of trace A, newest last, in dBm rather than screen rows, so

@@ -12,7 +12,6 @@
 #include "ports/entry_dialogs.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
-#include "sweep/if_path_response.h"
 #include "sweep/rbw_rules.h"
 #include "sweep/zero_span_plan.h"
 
@@ -35,10 +34,6 @@ constexpr int kLastAttenIndex = 3;
 
 // The trigger level entry starts two divisions below the top line.
 constexpr double kTriggerLevelDivisions = 2.0;
-
-double FreqOffset(const AnalyzerDocument& doc) {
-    return doc.ReadSettings([](const InstrumentState& s) { return s.freqOffsetHz; });
-}
 
 // A narrower span about the present centre. The edges only move inward, so
 // the pair stays inside the band and needs no validation.
@@ -82,13 +77,13 @@ bool UsableDbPerDiv(double dbPerDiv) {
 // Frequency changes take effect at the next sweep: none of them pauses.
 
 void FrontPanelCommands::OnCenterFreq() {
-    const double offset = FreqOffset(doc_);
-    const auto entered =
-        FiniteEntry(dialogs_.EnterFrequency("CENTER FREQ", doc_.Frequencies().CenterHz() + offset));
+    const DownconverterOffset offset = doc_.FreqOffset();
+    const auto entered = FiniteEntry(
+        dialogs_.EnterFrequency("CENTER FREQ", offset.Shown(doc_.Frequencies().CenterHz())));
     if (!entered) {
         return;
     }
-    doc_.SetCenterSpan(*entered - offset, doc_.Frequencies().SpanHz());
+    doc_.SetCenter(offset.Stored(*entered));
 }
 
 void FrontPanelCommands::OnCenterStepDown() {
@@ -100,23 +95,23 @@ void FrontPanelCommands::OnCenterStepUp() {
 }
 
 void FrontPanelCommands::OnStartFreq() {
-    const double offset = FreqOffset(doc_);
-    const auto entered =
-        FiniteEntry(dialogs_.EnterFrequency("START FREQ", doc_.Frequencies().startHz + offset));
+    const DownconverterOffset offset = doc_.FreqOffset();
+    const auto entered = FiniteEntry(
+        dialogs_.EnterFrequency("START FREQ", offset.Shown(doc_.Frequencies().startHz)));
     if (!entered) {
         return;
     }
-    doc_.SetStartFreq(*entered - offset);
+    doc_.SetStartFreq(offset.Stored(*entered));
 }
 
 void FrontPanelCommands::OnStopFreq() {
-    const double offset = FreqOffset(doc_);
+    const DownconverterOffset offset = doc_.FreqOffset();
     const auto entered =
-        FiniteEntry(dialogs_.EnterFrequency("STOP FREQ", doc_.Frequencies().stopHz + offset));
+        FiniteEntry(dialogs_.EnterFrequency("STOP FREQ", offset.Shown(doc_.Frequencies().stopHz)));
     if (!entered) {
         return;
     }
-    doc_.SetStopFreq(*entered - offset);
+    doc_.SetStopFreq(offset.Stored(*entered));
 }
 
 // --- SPAN Controls ---------------------------------------------------------------
@@ -129,7 +124,7 @@ void FrontPanelCommands::OnSetSpan() {
     if (!entered) {
         return;
     }
-    doc_.SetCenterSpan(doc_.Frequencies().CenterHz(), *entered);
+    doc_.SetSpan(*entered);
     const FrequencyPair now = doc_.Frequencies();
     if (now.ZeroSpan()) {
         OnZeroSpan();
@@ -143,7 +138,7 @@ void FrontPanelCommands::OnSpanDown() {
     const FrequencyPair now = doc_.Frequencies();
     const double next = SpanStepDown(now.SpanHz());
     if (now.SpanHz() < kSmallestSpanStepHz) {
-        doc_.SetCenterSpan(now.CenterHz(), next);
+        doc_.SetSpan(next);
     } else {
         NarrowSpan(doc_, next);
     }
@@ -154,7 +149,7 @@ void FrontPanelCommands::OnSpanDown() {
 void FrontPanelCommands::OnSpanUp() {
     const FrequencyPair now = doc_.Frequencies();
     const double next = SpanStepUp(now.SpanHz());
-    doc_.SetCenterSpan(now.CenterHz(), next);
+    doc_.SetSpan(next);
     doc_.EditSettings([this, next](InstrumentState& s) { s.rbwHz = doc_.PredictRbw(next); });
 }
 
@@ -298,8 +293,7 @@ void FrontPanelCommands::OnVideo() {
     // decimation follows from the sweep time as the capture will choose it.
     const double threshold = doc_.ReadSettings([this, &level](const InstrumentState& s) {
         const int decimation = PlanAmCapture(ClampZeroSpanSweepTime(s.sweepTimeSec)).decimation;
-        const double ifPathFactor = TunedIfPathPowerFactor(doc_.calTable, decimation, s.ifFreq1Hz,
-                                                           doc_.engine.lo1ErrorHz.load());
+        const double ifPathFactor = doc_.TunedIfPathFactor(decimation, s.ifFreq1Hz);
         return VideoTriggerThreshold(*level, doc_.AmplitudeCorrection(s.startFreqHz), s.attenDb,
                                      ifPathFactor);
     });

@@ -116,7 +116,7 @@ QPushButton* QtFrontPanel::MakeButton(const PanelButton& entry, QWidget* parent)
 // the last of a continuous run).
 void QtFrontPanel::SyncModes() {
     const bool running = doc_.SweepRunning();
-    const bool stopping = doc_.stopRequest.load() != 0;
+    const bool stopping = doc_.StopRequested();
     const auto [maxHold, linear, video] = doc_.ReadSettings([](const InstrumentState& s) {
         return std::tuple(s.maxHold != 0, s.linearScale != 0, s.videoTrigger);
     });

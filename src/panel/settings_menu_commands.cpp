@@ -30,13 +30,15 @@ constexpr int kUntriggeredDataTimeoutMs = 1000;
 // SendSyncTrigMode: the mode goes to the instrument with the sweep stopped;
 // whatever the link must know about the new mode is changed inside the same
 // pause, so no sweep runs with one and not the other.
-void SendSyncTrigMode(AnalyzerDocument& doc, int mode, const std::function<void()>& withLink = {}) {
+void SendSyncTrigMode(AnalyzerDocument& doc, int mode,
+                      const std::function<void(DeviceLink&)>& withLink = {}) {
     SweepPause pause(doc);
+    DeviceLink& link = pause.Instrument().Link();
     doc.EditSettings([mode](InstrumentState& s) { s.syncTrigMode = mode; });
     if (withLink) {
-        withLink();
+        withLink(link);
     }
-    doc.link.SetSyncTrigger(mode);
+    link.SetSyncTrigger(mode);
 }
 
 bool IsVideoAveragingChoice(int count) {
@@ -102,7 +104,7 @@ void SettingsMenuCommands::OnRfPreamplifier() {
         s.preampOn = !s.preampOn;
         on = s.preampOn;
     });
-    doc_.link.SetPreamp(on);
+    pause.Instrument().Link().SetPreamp(on);
 }
 
 // The RBW is not recomputed here: the next sweep stores the one it uses.
@@ -159,15 +161,16 @@ void SettingsMenuCommands::OnRealtime() {
 void SettingsMenuCommands::OnSyncTrig(int mode) {
     switch (mode) {
         case kTrigIn:
-            SendSyncTrigMode(doc_, kTrigIn, [this] { doc_.link.waitForTrigger = true; });
+            SendSyncTrigMode(doc_, kTrigIn, [](DeviceLink& link) { link.waitForTrigger = true; });
             break;
         case kSyncOut:
             SendSyncTrigMode(doc_, kSyncOut);
             break;
         case kSyncTrigOff:
-            doc_.link.waitForTrigger = false;
-            SendSyncTrigMode(doc_, kSyncTrigOff,
-                             [this] { doc_.link.SetDataTimeouts(kUntriggeredDataTimeoutMs); });
+            doc_.GiveUpTriggerWait();
+            SendSyncTrigMode(doc_, kSyncTrigOff, [](DeviceLink& link) {
+                link.SetDataTimeouts(kUntriggeredDataTimeoutMs);
+            });
             break;
         default:
             break;

@@ -11,6 +11,7 @@
 #include "document/analyzer_document.h"
 #include "document/level_settings.h"
 #include "document/marker_commands.h"
+#include "document/sweep_pause.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
 #include "remote/command_text.h"
@@ -33,7 +34,7 @@ struct CommandRow {
 };
 
 void SetCenter(AnalyzerDocument& doc, double centerHz) {
-    doc.SetCenterSpan(centerHz, doc.Frequencies().SpanHz());
+    doc.SetCenter(centerHz);
 }
 
 void SetStart(AnalyzerDocument& doc, double startHz) {
@@ -45,7 +46,7 @@ void SetStop(AnalyzerDocument& doc, double stopHz) {
 }
 
 void SetSpan(AnalyzerDocument& doc, double spanHz) {
-    doc.SetCenterSpan(doc.Frequencies().CenterHz(), spanHz);
+    doc.SetSpan(spanHz);
 }
 
 void SetRefLevel(AnalyzerDocument& doc, double refLevelDbm) {
@@ -76,10 +77,9 @@ void TriggerContinuous(AnalyzerDocument& doc, double) {
 // would otherwise use the channels while the sweep thread does. The end of
 // the pause forgets the LO plan.
 void ResetUsb(AnalyzerDocument& doc, double) {
-    doc.PauseSweep();
-    doc.link.ResetLink(true);
+    SweepPause pause(doc);
+    pause.Instrument().Link().ResetLink(true);
     doc.ReloadIncompleteCalibration();
-    doc.ResumeSweep();
 }
 
 constexpr std::array<CommandRow, 10> kCommandTable{{
@@ -177,7 +177,7 @@ bool CommandInterpreter::InterpretCommon(AnalyzerDocument& document, const std::
 void WaitForSweepToEnd(AnalyzerDocument& document, const std::atomic<bool>& stop) {
     const std::uint64_t firstPassAfter = document.PassesStarted() + 1;
     while (document.SweepRunning() && !stop.load()) {
-        const bool continuous = document.stopRequest.load() == 0;
+        const bool continuous = !document.StopRequested();
         const std::uint64_t completed = document.PassesCompleted();
         if (continuous && completed >= firstPassAfter) {
             return;
@@ -267,10 +267,8 @@ bool CommandInterpreter::RecallState(AnalyzerDocument& document, const std::stri
         document.GetPrompter().Inform("REC needs the name of a state file", "UNABLE TO OPEN");
         return false;
     }
-    document.PauseSweep();
-    const bool loaded = document.LoadStateFile(fileName, false);  // the document keeps its name
-    document.ResumeSweep();
-    return loaded;
+    const SweepPause pause(document);
+    return document.LoadStateFile(fileName, false);  // the document keeps its name
 }
 
 // A remote copy: the document keeps its own name.

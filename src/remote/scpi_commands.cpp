@@ -1,5 +1,7 @@
 // The handlers of the SCPI command table (scpi_session.cpp): each calls the
-// document operation the front panel uses for the same setting.
+// document operation the front panel uses for the same setting. Frequencies
+// are those the screen shows, at the converter's input (with the
+// downconverter offset), as a client reading the screen expects.
 #include <cmath>
 #include <string>
 
@@ -7,6 +9,7 @@
 #include "document/analyzer_document.h"
 #include "document/level_settings.h"
 #include "document/marker_commands.h"
+#include "document/sweep_pause.h"
 #include "remote/scpi_session.h"
 
 namespace tavlin {
@@ -30,30 +33,30 @@ bool IsVideoAveragingCount(double count) {
 
 void ScpiSession::SetCenter(Call& call) {
     if (const std::optional<double> hz = Frequency(call)) {
-        doc_.SetCenterSpan(*hz, doc_.Frequencies().SpanHz());
+        doc_.SetCenter(doc_.FreqOffset().Stored(*hz));
     }
 }
 
 void ScpiSession::SetSpan(Call& call) {
     if (const std::optional<double> hz = Frequency(call)) {
-        doc_.SetCenterSpan(doc_.Frequencies().CenterHz(), *hz);
+        doc_.SetSpan(*hz);
     }
 }
 
 void ScpiSession::SetStart(Call& call) {
     if (const std::optional<double> hz = Frequency(call)) {
-        doc_.SetStartFreq(*hz);
+        doc_.SetStartFreq(doc_.FreqOffset().Stored(*hz));
     }
 }
 
 void ScpiSession::SetStop(Call& call) {
     if (const std::optional<double> hz = Frequency(call)) {
-        doc_.SetStopFreq(*hz);
+        doc_.SetStopFreq(doc_.FreqOffset().Stored(*hz));
     }
 }
 
 void ScpiSession::QueryCenter(Call& call) {
-    call.reply = Value(doc_.Frequencies().CenterHz());
+    call.reply = Value(doc_.FreqOffset().Shown(doc_.Frequencies().CenterHz()));
 }
 
 void ScpiSession::QuerySpan(Call& call) {
@@ -61,11 +64,11 @@ void ScpiSession::QuerySpan(Call& call) {
 }
 
 void ScpiSession::QueryStart(Call& call) {
-    call.reply = Value(doc_.Frequencies().startHz);
+    call.reply = Value(doc_.FreqOffset().Shown(doc_.Frequencies().startHz));
 }
 
 void ScpiSession::QueryStop(Call& call) {
-    call.reply = Value(doc_.Frequencies().stopHz);
+    call.reply = Value(doc_.FreqOffset().Shown(doc_.Frequencies().stopHz));
 }
 
 void ScpiSession::SetRefLevel(Call& call) {
@@ -134,7 +137,7 @@ void ScpiSession::SetContinuous(Call& call) {
 }
 
 void ScpiSession::QueryContinuous(Call& call) {
-    call.reply = doc_.SweepRunning() && doc_.stopRequest.load() == 0 ? "1" : "0";
+    call.reply = doc_.SweepRunning() && !doc_.StopRequested() ? "1" : "0";
 }
 
 // Marker 2 exists in delta mode only, as on the panel: selecting it is the
@@ -196,7 +199,10 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
         PushError(kSettingsConflict);
         return std::nullopt;
     }
-    return MarkerReading{second ? m.marker2Pos : m.marker1Pos,
+    // A time in zero span; a frequency otherwise, shown with the offset.
+    const MarkerScale scale = MarkerCommands(doc_).Scale();
+    const double position = second ? m.marker2Pos : m.marker1Pos;
+    return MarkerReading{scale.ZeroSpan() ? position : scale.FreqOffset().Shown(position),
                          second ? m.marker2Level : m.marker1Level};
 }
 
@@ -291,9 +297,11 @@ void ScpiSession::StoreState(Call& call) {
 // The whole recall runs with the sweep stopped: it reprograms the levels.
 void ScpiSession::LoadState(Call& call) {
     if (const std::optional<std::string> name = FileName(call, true)) {
-        doc_.PauseSweep();
-        const bool loaded = doc_.LoadStateFile(*name, false);
-        doc_.ResumeSweep();
+        bool loaded = false;
+        {
+            const SweepPause pause(doc_);
+            loaded = doc_.LoadStateFile(*name, false);
+        }
         if (!loaded) {
             PushError(kMassStorageError);
         }

@@ -33,9 +33,6 @@ SweepEngine::~SweepEngine() = default;
 
 void SweepEngine::ResetWorkingValues() {
     windowType = 0;
-    windowSize = 512;
-    lowPassTapCount = 63;
-    lowPassCutoff = 0.22;
     peakFreqHint = -1.0;
     ifInUse = 10694444.444;
     ForgetLoPlan();
@@ -51,7 +48,7 @@ void SweepEngine::BeginSweep(const SweepContext& context) {
     sweepStopHz = context.settings.stopHz;
 }
 
-void SweepEngine::PrepareSweep(SweepContext& context) {
+SweepPlan SweepEngine::PrepareSweep(SweepContext& context) {
     BeginSweep(context);
     const SweepSettings& settings = context.settings;
     const double span = settings.SpanHz();
@@ -62,6 +59,7 @@ void SweepEngine::PrepareSweep(SweepContext& context) {
     if (span > kFftSpanHz || span < kNarrowSpanHz) {
         ForgetLoPlan();
     }
+    return {sweepStartHz, sweepStopHz, clockMode, receiver_};
 }
 
 void SweepEngine::SweepBySpan(SweepContext& context) {
@@ -85,6 +83,7 @@ void SweepEngine::SweepBySpan(SweepContext& context) {
 
 void SweepEngine::PerformNarrowFftSweep(SweepContext& context) {
     BeginSweep(context);
+    ApplyReceiver(context);
     ForgetLoPlan();
     narrowFftSweep_->Run(context);
 }

@@ -191,16 +191,25 @@ int SweepEngine::SampleClockModeFor(double freqHz, int syncTrigMode) {
 
 bool SweepEngine::ChooseSampleClock(double freqHz, SweepContext& context) {
     const int mode = SampleClockModeFor(freqHz, context.settings.syncTrigMode);
-    const double timebase = UsableTimebase(context.settings.timebaseCorrection);
-    const ClockModeConstants& constants = kClockModes[static_cast<std::size_t>(mode)];
-    context.ifFreq1Hz = constants.ifFreq1Hz * timebase;
-    context.ifFreq2Hz = constants.ifFreq2Hz * timebase;
-    context.sampleRateHz = constants.sampleRateHz * timebase;
-    if (mode == clockMode) {
-        return false;
-    }
+    const bool changed = mode != clockMode;
     clockMode = mode;
-    return true;
+    UseTimebase(context.settings.timebaseCorrection);
+    ApplyReceiver(context);
+    return changed;
+}
+
+void SweepEngine::UseTimebase(double correction) {
+    const double timebase = UsableTimebase(correction);
+    const ClockModeConstants& constants = kClockModes[static_cast<std::size_t>(clockMode)];
+    receiver_.ifFreq1Hz = constants.ifFreq1Hz * timebase;
+    receiver_.ifFreq2Hz = constants.ifFreq2Hz * timebase;
+    receiver_.sampleRateHz = constants.sampleRateHz * timebase;
+}
+
+void SweepEngine::ApplyReceiver(SweepContext& context) const {
+    context.sampleRateHz = receiver_.sampleRateHz;
+    context.ifFreq1Hz = receiver_.ifFreq1Hz;
+    context.ifFreq2Hz = receiver_.ifFreq2Hz;
 }
 
 // --- Local oscillators -------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "utilities/audio_listener.h"
 
 #include "document/analyzer_document.h"
+#include "document/instrument_lease.h"
 #include "ports/clock.h"
 #include "ports/log.h"
 #include "ports/prompter.h"
@@ -22,9 +23,9 @@ constexpr int kPurgeSettleMs = 25;
 
 }  // namespace
 
-AudioListener::AudioListener(AnalyzerDocument& document, AudioSink& sink,
+AudioListener::AudioListener(InstrumentLease& instrument, AudioSink& sink,
                              std::function<void()> ended)
-    : doc_(document), sink_(sink), ended_(std::move(ended)) {}
+    : instrument_(instrument), doc_(instrument.Document()), sink_(sink), ended_(std::move(ended)) {}
 
 AudioListener::~AudioListener() {
     Stop();
@@ -113,8 +114,8 @@ void AudioListener::Fail(const std::string& why) {
 void AudioListener::AudioThread(ListenSettings settings) {
     output_ = std::thread([this] { OutputThread(); });
     demodulator_.Start(TuneInstrument(settings));
-    doc_.link.StartStream();
-    doc_.link.ReadStreamHeader();
+    instrument_.Link().StartStream();
+    instrument_.Link().ReadStreamHeader();
     while (Block* block = AcquireFree()) {
         if (!FillBlock(*block, settings.wideIf)) {
             Fail(kNoDataText);
@@ -122,11 +123,11 @@ void AudioListener::AudioThread(ListenSettings settings) {
         }
         Queue();
     }
-    doc_.link.StopStream();
+    instrument_.Link().StopStream();
     doc_.GetClock().SleepMs(kStreamEndMs);
-    doc_.link.PurgeBoth();
+    instrument_.Link().PurgeBoth();
     // LO1 now holds the listener's tuning, not a sweep's plan.
-    doc_.engine.ForgetLoPlan();
+    instrument_.ForgetLoPlan();
     {
         std::lock_guard lock(mutex_);
         producing_ = false;
@@ -142,20 +143,20 @@ void AudioListener::AudioThread(ListenSettings settings) {
 // The listener tunes the engine alone, as a sweep of zero span at the
 // frequency would: the document's start and stop stay as they are.
 ListenerTuning AudioListener::TuneInstrument(const ListenSettings& settings) {
-    FixedTuneContext tuned(doc_, settings.freqHz);
+    FixedTuneContext tuned(instrument_, settings.freqHz);
     SweepContext& context = tuned.context;
-    doc_.link.SetIfPath(0);
-    doc_.engine.PlanLocalOscillators(context);
+    instrument_.Link().SetIfPath(0);
+    const LoTuning lo = instrument_.TuneLocalOscillators(context);
     const int decimation = settings.wideIf ? kWideDecimation : kNarrowDecimation;
-    doc_.link.SetDecimation(decimation);
+    instrument_.Link().SetDecimation(decimation);
     doc_.GetClock().SleepMs(kSettleMs);
 
     ListenerTuning tuning;
     tuning.wideIf = settings.wideIf;
     tuning.deemphasisUs = settings.deemphasisUs;
     tuning.processingRateHz = context.sampleRateHz / decimation;
-    tuning.loErrorHz = doc_.engine.lo1ErrorHz.load();
-    tuning.mirrored = doc_.engine.clockMode == 1;
+    tuning.loErrorHz = lo.lo1ErrorHz;
+    tuning.mirrored = lo.clockMode == 1;
     return tuning;
 }
 
@@ -165,7 +166,7 @@ bool AudioListener::FillBlock(Block& block, bool wideIf) {
     const int fetches = wideIf ? kWideFetches : 1;
     std::size_t filled = 0;
     for (int f = 0; f < fetches; ++f) {
-        if (!doc_.link.ReadStreamBlock(i_.data(), q_.data())) {
+        if (!instrument_.Link().ReadStreamBlock(i_.data(), q_.data())) {
             return false;
         }
         filled += demodulator_.ProcessFetch(i_, q_, fm_.load(), std::span(block).subspan(filled));
@@ -268,7 +269,8 @@ ListenSettings OpeningListenSettings(const AnalyzerDocument& document) {
 
 // In zero span marker 1 counts milliseconds: a frequency written there would
 // put it far off the screen, so it keeps its place.
-void CloseListening(AnalyzerDocument& document, const ListenSettings& settings) {
+void CloseListening(InstrumentLease& instrument, const ListenSettings& settings) {
+    AnalyzerDocument& document = instrument.Document();
     const FrequencyPair f = document.Frequencies();
     if (f.stopHz > f.startHz) {
         document.EditMarkers([&](MarkerState& m, const auto&) { m.marker1Pos = settings.freqHz; });
@@ -279,7 +281,7 @@ void CloseListening(AnalyzerDocument& document, const ListenSettings& settings) 
         s.listenDeemphasisUs = settings.deemphasisUs;
     });
     document.GetClock().SleepMs(kCloseSettleMs);
-    document.link.PurgeBoth();
+    instrument.Link().PurgeBoth();
     document.GetClock().SleepMs(kPurgeSettleMs);
 }
 

@@ -18,6 +18,7 @@
 namespace tavlin {
 
 class AnalyzerDocument;
+class InstrumentLease;
 
 // The listener's choices, as the dialog shows them.
 struct ListenSettings {
@@ -48,7 +49,7 @@ class AudioListener {
 
     // `ended` (may be empty) is called from the audio thread when a stream
     // ends by itself: no data, or the sound device failed.
-    AudioListener(AnalyzerDocument& document, AudioSink& sink, std::function<void()> ended = {});
+    AudioListener(InstrumentLease& instrument, AudioSink& sink, std::function<void()> ended = {});
     ~AudioListener();
     AudioListener(const AudioListener&) = delete;
     AudioListener& operator=(const AudioListener&) = delete;
@@ -91,6 +92,7 @@ class AudioListener {
     void Queue();
     void ReleasePlayed();
 
+    InstrumentLease& instrument_;
     AnalyzerDocument& doc_;
     AudioSink& sink_;
     std::function<void()> ended_;
@@ -120,6 +122,6 @@ ListenSettings OpeningListenSettings(const AnalyzerDocument& document);
 // Its closing: marker 1 moves to the frequency last in the dialog, the
 // choices are kept, and the instrument's queues are purged before the
 // sweep resumes.
-void CloseListening(AnalyzerDocument& document, const ListenSettings& settings);
+void CloseListening(InstrumentLease& instrument, const ListenSettings& settings);
 
 }  // namespace tavlin

@@ -22,9 +22,9 @@ int RunReceiver(AnalyzerDocument& document, int captures, std::ostream& out, std
         err << "tavlin-cli: --captures must be 1 or more\n";
         return 1;
     }
-    const UtilitySession session(document);
+    UtilitySession session(document);
     MeasuringReceiver receiver(
-        document,
+        session.Instrument(),
         {[&out](const std::string& text) { out << text << "---\n"
                                                << std::flush; }, nullptr});
     if (!receiver.Run(captures)) {
@@ -114,9 +114,9 @@ int RunListen(AnalyzerDocument& document, const UtilityRequest& request, std::os
     }
     settings.maxValues = static_cast<std::int64_t>(
         std::ceil(request.seconds * AudioListener::kValuesPerSecond / 2.0) * 2.0);
-    const UtilitySession session(document);
+    UtilitySession session(document);
     WavFileSink sink(request.out);
-    AudioListener listener(document, sink);
+    AudioListener listener(session.Instrument(), sink);
     bool complete = false;
     if (listener.Start(settings)) {
         const auto limit =

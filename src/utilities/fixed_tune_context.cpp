@@ -1,5 +1,7 @@
 #include "utilities/fixed_tune_context.h"
 
+#include "document/analyzer_document.h"
+
 namespace tavlin {
 
 namespace {
@@ -13,21 +15,10 @@ SweepSettings AtOneFrequency(AnalyzerDocument& document, double freqHz) {
 
 }  // namespace
 
-FixedTuneContext::FixedTuneContext(AnalyzerDocument& document, double freqHz)
-    : settings(AtOneFrequency(document, freqHz)),
-      context{document.engine,
-              document.link,
-              document.calTable,
-              document.GetPrompter(),
-              document.GetProgress(),
-              document.GetClock(),
-              document.stopRequest,
-              settings,
-              trace,
-              outcome,
-              [] { return false; },
-              [] { return 1; }} {
-    document.engine.PrepareSweep(context);
+FixedTuneContext::FixedTuneContext(InstrumentLease& instrument, double freqHz)
+    : settings(AtOneFrequency(instrument.Document(), freqHz)),
+      context(instrument.BindContext(settings, trace, outcome)) {
+    instrument.PrepareSweep(context);
 }
 
 }  // namespace tavlin

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/analyzer_document.h"
+#include "document/instrument_lease.h"
 #include "sweep/sweep_context.h"
 
 namespace tavlin {
@@ -10,7 +10,7 @@ namespace tavlin {
 // start and stop at that frequency, the engine prepared for them. The
 // document's own start and stop stay as they are.
 struct FixedTuneContext {
-    FixedTuneContext(AnalyzerDocument& document, double freqHz);
+    FixedTuneContext(InstrumentLease& instrument, double freqHz);
     FixedTuneContext(const FixedTuneContext&) = delete;
     FixedTuneContext& operator=(const FixedTuneContext&) = delete;
 

@@ -1,6 +1,7 @@
 #include "utilities/measuring_receiver.h"
 
 #include "document/analyzer_document.h"
+#include "document/instrument_lease.h"
 #include "ports/log.h"
 #include "utilities/fixed_tune_context.h"
 
@@ -17,8 +18,9 @@ constexpr int kFailuresToGiveUp = 3;
 
 }  // namespace
 
-MeasuringReceiver::MeasuringReceiver(AnalyzerDocument& document, Display display)
-    : doc_(document),
+MeasuringReceiver::MeasuringReceiver(InstrumentLease& instrument, Display display)
+    : instrument_(instrument),
+      doc_(instrument.Document()),
       display_(std::move(display)),
       i_(ReceiverAnalysis::kSamples),
       q_(ReceiverAnalysis::kSamples) {}
@@ -79,15 +81,15 @@ bool MeasuringReceiver::Loop(int passes) {
 // they are, so the screen, its markers and its trace survive the utility.
 void MeasuringReceiver::Tune() {
     const double tunedHz = doc_.Frequencies().CenterHz() + kTuneAboveHz;
-    FixedTuneContext tuned(doc_, tunedHz);
+    FixedTuneContext tuned(instrument_, tunedHz);
     SweepContext& context = tuned.context;
-    doc_.link.SetAttenuator(kNormalRangeDb);
-    doc_.link.SetGainMode(kLessSensitivePath);
-    doc_.engine.PlanReceiverOscillators(context);
+    instrument_.Link().SetAttenuator(kNormalRangeDb);
+    instrument_.Link().SetGainMode(kLessSensitivePath);
+    const LoTuning lo = instrument_.TuneReceiverOscillators(context);
     tuning_.tunedHz = tunedHz;
-    tuning_.loHighSide = doc_.engine.lo1.highSide;
-    tuning_.mirrored = doc_.engine.clockMode == 1 && !doc_.engine.lo2SecondIf;
-    tuning_.loErrorHz = doc_.engine.lo1ErrorHz.load();
+    tuning_.loHighSide = lo.lo1HighSide;
+    tuning_.mirrored = lo.clockMode == 1 && !lo.lo2SecondIf;
+    tuning_.loErrorHz = lo.lo1ErrorHz;
     tuning_.sampleRateHz = context.sampleRateHz;
     analysis_.Restart();
 }
@@ -99,8 +101,8 @@ bool MeasuringReceiver::Pass() {
         controls = controls_;
     }
     tuning_.decimation = DecimationForBandwidth(controls.ifBandwidth);
-    doc_.link.SetDecimation(tuning_.decimation);
-    if (doc_.link.ReadSweepSamples(i_, q_, ReceiverAnalysis::kSamples) != 0) {
+    instrument_.Link().SetDecimation(tuning_.decimation);
+    if (instrument_.Link().ReadSweepSamples(i_, q_, ReceiverAnalysis::kSamples) != 0) {
         return false;
     }
     const std::string text = analysis_.Process(i_, q_, tuning_, controls);
@@ -119,11 +121,11 @@ void MeasuringReceiver::ApplyRange(const RangeAction& action) {
         display_.showCalRange(action.button == RangeAction::Button::Show);
     }
     if (action.range == RangeAction::Range::Sensitive) {
-        doc_.link.SetAttenuator(kSensitiveRangeDb);
-        doc_.link.SetGainMode(kMoreSensitivePath);
+        instrument_.Link().SetAttenuator(kSensitiveRangeDb);
+        instrument_.Link().SetGainMode(kMoreSensitivePath);
     } else if (action.range == RangeAction::Range::Normal) {
-        doc_.link.SetAttenuator(kNormalRangeDb);
-        doc_.link.SetGainMode(kLessSensitivePath);
+        instrument_.Link().SetAttenuator(kNormalRangeDb);
+        instrument_.Link().SetGainMode(kLessSensitivePath);
     }
 }
 

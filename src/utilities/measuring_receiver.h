@@ -13,6 +13,7 @@
 namespace tavlin {
 
 class AnalyzerDocument;
+class InstrumentLease;
 
 // The measuring receiver's worker: tunes 250 Hz above the centre, then
 // captures and analyses pass after pass until stopped. The caller holds a
@@ -24,7 +25,7 @@ class MeasuringReceiver {
         std::function<void(bool)> showCalRange;  // may be empty
     };
 
-    MeasuringReceiver(AnalyzerDocument& document, Display display);
+    MeasuringReceiver(InstrumentLease& instrument, Display display);
     ~MeasuringReceiver();
     MeasuringReceiver(const MeasuringReceiver&) = delete;
     MeasuringReceiver& operator=(const MeasuringReceiver&) = delete;
@@ -50,6 +51,7 @@ class MeasuringReceiver {
     bool Pass();
     void ApplyRange(const RangeAction& action);
 
+    InstrumentLease& instrument_;
     AnalyzerDocument& doc_;
     Display display_;
     std::mutex controlsMutex_;

@@ -17,7 +17,6 @@ namespace {
 constexpr double kProcedureDbPerDiv = 20.0;
 constexpr double kRestoredDbPerDiv = 10.0;
 // A window size no FFT uses: the next FFT sweep rebuilds its window table.
-constexpr int kStaleWindowSize = 500;
 constexpr double kFindSpanHz = 100000.0;
 constexpr double kCentreSpanHz = 1000.0;
 // The narrow FFT kind serves spans below 150 Hz; the first two windows are
@@ -102,7 +101,7 @@ PhaseNoiseSweeps Procedure::Measure() {
 void RunPhaseNoiseProcedure(AnalyzerDocument& document,
                             const std::function<void(const PhaseNoiseSweeps&)>& show,
                             PhaseNoiseAsker asker) {
-    const UtilitySession session(document);
+    UtilitySession session(document);
     const LoggedProcedure logged("utility", "phase noise plot");
     const bool window = asker == PhaseNoiseAsker::Window;
     if (window) {
@@ -117,7 +116,7 @@ void RunPhaseNoiseProcedure(AnalyzerDocument& document,
     const double refBefore =
         document.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
     document.EditSettings([](InstrumentState& s) { s.dbPerDiv = kProcedureDbPerDiv; });
-    document.engine.windowType = kNuttallWindow;
+    session.Instrument().SelectWindow(kNuttallWindow);
 
     double carrierHz = before.CenterHz();
     {
@@ -127,8 +126,7 @@ void RunPhaseNoiseProcedure(AnalyzerDocument& document,
             show(sweeps);
         }
     }
-    document.engine.windowType = kFlatTopWindow;
-    document.engine.windowSize = kStaleWindowSize;
+    session.Instrument().SelectWindow(kFlatTopWindow);
     document.SetFrequencies(carrierHz - spanBefore / 2.0, carrierHz + spanBefore / 2.0);
     document.EditSettings([refBefore](InstrumentState& s) {
         s.refLevelDbm = refBefore;

@@ -54,9 +54,9 @@ bool ReadField(QLineEdit* field, double low, double high, const char* lowText, c
 
 }  // namespace
 
-QtListenerDialog::QtListenerDialog(AnalyzerDocument& document, const ListenSettings& settings,
+QtListenerDialog::QtListenerDialog(InstrumentLease& instrument, const ListenSettings& settings,
                                    QWidget* parent)
-    : QDialog(parent), doc_(document), settings_(settings) {
+    : QDialog(parent), instrument_(instrument), doc_(instrument.Document()), settings_(settings) {
     setWindowTitle("Listen to Demodulated Waveform");
     chooseRecording = [this] {
         return QFileDialog::getSaveFileName(this, "Record to file...", QString(),
@@ -202,7 +202,7 @@ void QtListenerDialog::UseSink(std::unique_ptr<AudioSink> sink) {
     listener_.reset();
     sink_ = std::move(sink);
     QPointer<QtListenerDialog> self(this);
-    listener_ = std::make_unique<AudioListener>(doc_, *sink_, [self] {
+    listener_ = std::make_unique<AudioListener>(instrument_, *sink_, [self] {
         QMetaObject::invokeMethod(
             self,
             [self] {
@@ -248,10 +248,10 @@ void QtListenerDialog::ShowFailure() {
 }
 
 void RunListenDialog(AnalyzerDocument& document, QWidget* parent) {
-    const UtilitySession session(document);
-    QtListenerDialog dialog(document, OpeningListenSettings(document), parent);
+    UtilitySession session(document);
+    QtListenerDialog dialog(session.Instrument(), OpeningListenSettings(document), parent);
     dialog.exec();
-    CloseListening(document, dialog.Settings());
+    CloseListening(session.Instrument(), dialog.Settings());
 }
 
 }  // namespace tavlin

@@ -15,6 +15,7 @@ class QWidget;
 namespace tavlin {
 
 class AnalyzerDocument;
+class InstrumentLease;
 
 // "Listen to Demodulated Waveform": plays the AM or FM demodulated signal at
 // one frequency through the sound card, or records it to a WAV file, while
@@ -23,7 +24,7 @@ class AnalyzerDocument;
 class QtListenerDialog final : public QDialog {
     Q_OBJECT
   public:
-    QtListenerDialog(AnalyzerDocument& document, const ListenSettings& settings,
+    QtListenerDialog(InstrumentLease& instrument, const ListenSettings& settings,
                      QWidget* parent = nullptr);
     ~QtListenerDialog() override;
 
@@ -47,6 +48,7 @@ class QtListenerDialog final : public QDialog {
     void ShowFailure();
     bool ReadFields();
 
+    InstrumentLease& instrument_;
     AnalyzerDocument& doc_;
     ListenSettings settings_;
     QString recordingPath_;

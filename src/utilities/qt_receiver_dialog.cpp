@@ -51,12 +51,12 @@ void QtReceiverDialog::Open(AnalyzerDocument& document, QWidget* parent) {
         QApplication::beep();
         return;
     }
-    const UtilitySession session(document);
-    QtReceiverDialog dialog(document, parent);
+    UtilitySession session(document);
+    QtReceiverDialog dialog(session.Instrument(), parent);
     dialog.exec();
 }
 
-QtReceiverDialog::QtReceiverDialog(AnalyzerDocument& document, QWidget* parent) : QDialog(parent) {
+QtReceiverDialog::QtReceiverDialog(InstrumentLease& instrument, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("receiverDialog"));
     setWindowTitle(QStringLiteral("Audio Analysis"));
     BuildControls();
@@ -72,7 +72,7 @@ QtReceiverDialog::QtReceiverDialog(AnalyzerDocument& document, QWidget* parent) 
             QMetaObject::invokeMethod(
                 this, [this, show] { calRange_->setVisible(show); }, Qt::QueuedConnection);
         }};
-    receiver_ = std::make_unique<MeasuringReceiver>(document, std::move(display));
+    receiver_ = std::make_unique<MeasuringReceiver>(instrument, std::move(display));
 }
 
 QtReceiverDialog::~QtReceiverDialog() {

@@ -16,6 +16,7 @@ class QRadioButton;
 namespace tavlin {
 
 class AnalyzerDocument;
+class InstrumentLease;
 class MeasuringReceiver;
 
 // "Audio Analysis": the measuring receiver's dialog. START runs the receiver
@@ -31,7 +32,7 @@ class QtReceiverDialog final : public QDialog {
     // levels and the sweep come back after it.
     static void Open(AnalyzerDocument& document, QWidget* parent);
 
-    QtReceiverDialog(AnalyzerDocument& document, QWidget* parent = nullptr);
+    QtReceiverDialog(InstrumentLease& instrument, QWidget* parent = nullptr);
     ~QtReceiverDialog() override;
 
     // What the controls say now.

@@ -2,8 +2,7 @@
 
 namespace tavlin {
 
-UtilitySession::UtilitySession(AnalyzerDocument& document) : doc_(document) {
-    doc_.PauseSweep();
+UtilitySession::UtilitySession(AnalyzerDocument& document) : doc_(document), pause_(document) {
     doc_.SetUtilityOwner(true);
     doc_.EditSettings([this](InstrumentState& s) {
         maxHold_ = s.maxHold;
@@ -18,11 +17,9 @@ UtilitySession::~UtilitySession() {
         s.maxHold = maxHold_;
         s.videoAvgCount = videoAvgCount_;
     });
-    doc_.engine.ifInUse = doc_.ReadSettings([](const InstrumentState& s) { return s.ifFreq1Hz; });
-    doc_.link.SetIfPath(0);
+    pause_.Instrument().ReturnToFirstIf();
     doc_.ApplyLevelPlan();
     doc_.SetUtilityOwner(false);
-    doc_.ResumeSweep();
 }
 
 }  // namespace tavlin

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "document/analyzer_document.h"
+#include "document/sweep_pause.h"
 
 namespace tavlin {
 
@@ -19,8 +20,11 @@ class UtilitySession {
     UtilitySession(const UtilitySession&) = delete;
     UtilitySession& operator=(const UtilitySession&) = delete;
 
+    InstrumentLease& Instrument() { return pause_.Instrument(); }
+
   private:
     AnalyzerDocument& doc_;
+    SweepPause pause_;
     int maxHold_ = 0;
     std::int32_t videoAvgCount_ = 1;
 };

@@ -68,8 +68,8 @@ std::string MarkerReadout::Marker1Text(const MarkerState& m) const {
         text = FormatText("MKR 1: %.3f msec, %.2f %s", m.marker1Pos, m.marker1Level, LevelUnit());
     } else {
         const Digits digits = m.marker2On != 0 ? Digits::Short : Digits::Long;
-        text = FrequencyText("MKR 1", m.marker1Pos + scale_.freqOffsetHz, digits, m.marker1Level,
-                             LevelUnit());
+        text = FrequencyText("MKR 1", scale_.FreqOffset().Shown(m.marker1Pos), digits,
+                             m.marker1Level, LevelUnit());
     }
     return text + kMarker1Gap;
 }
@@ -95,8 +95,8 @@ std::string MarkerReadout::Marker2Text(const MarkerState& m) const {
     if (scale_.ZeroSpan()) {
         return FormatText("MKR 2: %.3f msec, %.2f %s", m.marker2Pos, m.marker2Level, LevelUnit());
     }
-    return FrequencyText("MKR 2", m.marker2Pos + scale_.freqOffsetHz, Digits::Short, m.marker2Level,
-                         LevelUnit());
+    return FrequencyText("MKR 2", scale_.FreqOffset().Shown(m.marker2Pos), Digits::Short,
+                         m.marker2Level, LevelUnit());
 }
 
 std::string MarkerReadout::Cursor(int column, double level) const {
@@ -109,11 +109,11 @@ std::string MarkerReadout::Cursor(int column, double level) const {
         return FormatText("Cursor at %.3f msec, %.2f %s", t, level, unit);
     }
     const double p = scale_.startHz + scale_.SpanHz() * column / kColumns;
-    const double offset = scale_.freqOffsetHz;
+    const DownconverterOffset offset = scale_.FreqOffset();
     // With a converter offset in use the sum is shown, in GHz; a smaller
-    // offset (at most 1 Hz) is left out of the finer units.
-    if (p >= 1e9 || std::abs(offset) > 1.0) {
-        return FormatText("Cursor at %.9f GHz, %.2f %s", (p + offset) * 1e-9, level, unit);
+    // offset is left out of the finer units.
+    if (p >= 1e9 || offset.InUse()) {
+        return FormatText("Cursor at %.9f GHz, %.2f %s", offset.Shown(p) * 1e-9, level, unit);
     }
     if (p >= 1e6) {
         return FormatText("Cursor at %.6f MHz, %.2f %s", p * 1e-6, level, unit);

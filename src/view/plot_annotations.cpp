@@ -20,8 +20,6 @@ constexpr double kZeroSpanHz = 0.1;
 // The receiver's amplitude is calibrated between these spans, both included.
 constexpr double kCalibratedMinSpanHz = 200.0;
 constexpr double kCalibratedMaxSpanHz = 200000.0;
-// A downconverter offset up to this is rounding, not a converter in use.
-constexpr double kOffsetInUseHz = 1.0;
 
 // Annotation anchors: three columns of boxes, two rows above the graticule
 // and two below it.
@@ -61,7 +59,7 @@ std::string PlotAnnotations::Annunciators() const {
             letters += ' ';
         }
     };
-    add(std::abs(s_.freqOffsetHz) > kOffsetInUseHz, "FO");
+    add(s_.FreqOffset().InUse(), "FO");
     add(span < kCalibratedMinSpanHz || span > kCalibratedMaxSpanHz, "U");
     add(s_.videoTrigger || s_.syncTrigMode == kTrigIn, "T");
     add(s_.realtimeMode != 0, "R");
@@ -97,7 +95,7 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
     if (s_.counterOn) {
         // Counted at the receiver's tuning; shown, like the markers and the
         // axis, at the converter's input.
-        const double counted = s_.counterFreqHz + s_.freqOffsetHz;
+        const double counted = s_.FreqOffset().Shown(s_.counterFreqHz);
         texts.push_back(Text(kMiddleColumn, kUpperRow, TextAlign::Centre,
                              FormatText("COUNT %.1f Hz", counted)));
     }
@@ -154,13 +152,13 @@ std::string PlotAnnotations::StartText() const {
     if (ZeroSpan()) {
         return "ZERO SPAN";
     }
-    const double start = s_.startFreqHz + s_.freqOffsetHz;
+    const double start = s_.FreqOffset().Shown(s_.startFreqHz);
     return start >= 1e9 ? FormatText("START %.6f GHz", start * 1e-9)
                         : FormatText("START %.5f MHz", start * 1e-6);
 }
 
 std::string PlotAnnotations::CentreText() const {
-    const double centre = (s_.startFreqHz + s_.stopFreqHz) / 2.0 + s_.freqOffsetHz;
+    const double centre = s_.FreqOffset().Shown((s_.startFreqHz + s_.stopFreqHz) / 2.0);
     return centre >= 1e9 ? FormatText("CENTER %.6f GHz", centre * 1e-9)
                          : FormatText("CENTER %.4f MHz", centre * 1e-6);
 }
@@ -171,7 +169,7 @@ std::string PlotAnnotations::StopText() const {
         return s_.sweepTimeSec >= 100.0 ? FormatText("%.1f msec/div", perDivision)
                                         : FormatText("%.2f msec/div", perDivision);
     }
-    const double stop = s_.stopFreqHz + s_.freqOffsetHz;
+    const double stop = s_.FreqOffset().Shown(s_.stopFreqHz);
     return stop >= 1e9 ? FormatText("STOP %.6f GHz", stop * 1e-9)
                        : FormatText("STOP %.5f MHz", stop * 1e-6);
 }

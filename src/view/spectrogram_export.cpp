@@ -17,8 +17,8 @@ double PositionOfColumn(const SpectrogramBand& band, int column) {
     if (band.zeroSpan) {
         return column * band.sweepTimeSec * 1000.0 / MarkerScale::kLastColumn;
     }
-    return band.startHz + (band.stopHz - band.startHz) * column / MarkerScale::kLastColumn +
-           band.freqOffsetHz;
+    return band.FreqOffset().Shown(band.startHz + (band.stopHz - band.startHz) * column /
+                                                      MarkerScale::kLastColumn);
 }
 
 }  // namespace

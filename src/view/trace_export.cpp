@@ -33,7 +33,7 @@ std::string TraceExport::Csv(const MarkerScale& scale, const decltype(SweepTrace
         if (scale.ZeroSpan()) {
             csv += FormatText("%.6f,%.6g", position, level);
         } else {
-            csv += FormatText("%.3f,%.6g", position + scale.freqOffsetHz, level);
+            csv += FormatText("%.3f,%.6g", scale.FreqOffset().Shown(position), level);
         }
         csv += kLineEnd;
     }

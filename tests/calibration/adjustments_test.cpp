@@ -77,8 +77,9 @@ class AdjustmentTest : public VirtualUnitTest {
         return {image.begin() + cal_fields::kIfFlatness10M7Offset,
                 image.begin() + cal_fields::kIfFlatness2M9Offset + cal_fields::kIfFlatnessBytes};
     }
-    std::vector<std::uint8_t> IfTables() const {
-        const auto& bytes = doc->calTable.Bytes();
+    std::vector<std::uint8_t> IfTables() {
+        const auto bytes =
+            WithInstrument(*doc, [](InstrumentLease& i) { return i.Table().Bytes(); });
         return {bytes.begin() + cal_fields::kIfFlatness10M7Offset,
                 bytes.begin() + cal_fields::kIfFlatness2M9Offset + cal_fields::kIfFlatnessBytes};
     }
@@ -120,8 +121,9 @@ TEST_F(AdjustmentTest, AllAdjustmentsMakeABlankUnitPassItsReport) {
     EXPECT_EQ(boxes.back().text, "Cal table verified.  Ready for final testing.") << Boxes();
     EXPECT_NE(Boxes().find("PASSES PHASE NOISE: 100 Hz:"), std::string::npos) << Boxes();
     const auto memory = unit->Memory();
-    EXPECT_TRUE(std::equal(memory.begin(), memory.begin() + CalTable::kCachedBytes,
-                           doc->calTable.Bytes().begin()));
+    EXPECT_TRUE(std::equal(
+        memory.begin(), memory.begin() + CalTable::kCachedBytes,
+        WithInstrument(*doc, [](InstrumentLease& i) { return i.Table().Bytes(); }).begin()));
 
     doc->Preset();
     const CalReportResult report = RunCalReport(*doc, *bench, cacheDir / "caldata.txt");

@@ -87,7 +87,8 @@ class CalibrationTest : public VirtualUnitTest {
 // before it times out, and an open of an address nobody answers fails.
 TEST_F(CalibrationTest, VirtualBenchReadsWhatTheUnitIsGiven) {
     StartWithBench(sim::DefaultScene());
-    CalBench cal(doc->link, *bench, prompter, clock);
+    SweepPause pause(*doc);
+    CalBench cal(pause.Instrument().Link(), *bench, prompter, clock);
     cal.OpenInstruments();
     EXPECT_EQ(prompter.Count(), 0u) << Boxes();
     EXPECT_TRUE(bench->ReferenceFed());
@@ -98,7 +99,7 @@ TEST_F(CalibrationTest, VirtualBenchReadsWhatTheUnitIsGiven) {
     EXPECT_EQ(bench->GeneratorOutput(), std::pair(150e6, -12.0));
     EXPECT_NEAR(cal.ReadPowerA().value_or(0), -15.0, sim::VirtualBench::kSensorUncertaintyDb);
     EXPECT_NEAR(cal.ReadPowerB().value_or(0), sim::VirtualBench::kSensorFloorDbm, 0.1);
-    doc->link.SetSyncTrigger(1);
+    pause.Instrument().Link().SetSyncTrigger(1);
     EXPECT_NEAR(cal.ReadPowerB().value_or(0), -15.0, sim::VirtualBench::kSensorUncertaintyDb);
 }
 
@@ -109,7 +110,8 @@ TEST_F(CalibrationTest, WithoutTheGpibLibraryTheInstrumentsAreMissing) {
     Start(sim::DefaultScene());
     EXPECT_FALSE(noLibrary.Available());
     EXPECT_EQ(noLibrary.OpenDevice(13), -1);
-    CalBench cal(doc->link, noLibrary, prompter, clock);
+    SweepPause pause(*doc);
+    CalBench cal(pause.Instrument().Link(), noLibrary, prompter, clock);
     cal.OpenInstruments();
     EXPECT_EQ(Boxes(), "SETUP ERROR: No Power Meter!\nSETUP ERROR: Signal Generator!\n");
     EXPECT_FALSE(cal.PowerMeterPresent());
@@ -120,7 +122,8 @@ TEST_F(CalibrationTest, WithoutTheGpibLibraryTheInstrumentsAreMissing) {
 
 TEST_F(CalibrationTest, AFailedCaptureGivesNoLevel) {
     Start(sim::DefaultScene());
-    CalBench cal(doc->link, noLibrary, prompter, clock);
+    SweepPause pause(*doc);
+    CalBench cal(pause.Instrument().Link(), noLibrary, prompter, clock);
     ASSERT_EQ(cal.TuneHighBand(150.7), kLinkOk);
     EXPECT_TRUE(cal.MeasureLevel());
     sim::SimFaults faults;

@@ -19,7 +19,10 @@ class CalMaintenanceTest : public VirtualUnitTest {
         scene.signals = {Cw(freqHz, -10.0)};
         return Start(scene);
     }
-    double TcxoPpb() const { return doc->calTable.TcxoOffset() - 32768.0; }
+    double TcxoPpb() const { return doc->CalTcxoWord() - 32768.0; }
+    auto TableBytes() {
+        return WithInstrument(*doc, [](InstrumentLease& i) { return i.Table().Bytes(); });
+    }
 };
 
 // The measured error is offered for saving; saved, it is in force after the
@@ -27,7 +30,7 @@ class CalMaintenanceTest : public VirtualUnitTest {
 // signal is 300 Hz high, so the unit seems to have drifted to 900 ppb.
 TEST_F(CalMaintenanceTest, RecalibratedTcxoIsKeptOnlyWhenSaved) {
     StartWithSignal(1000.0003e6);
-    const std::uint16_t factoryWord = doc->calTable.TcxoOffset();
+    const std::uint16_t factoryWord = doc->CalTcxoWord();
     for (const bool save : {false, true}) {
         prompter.Clear();
         prompter.QueueAnswer(true);
@@ -41,7 +44,7 @@ TEST_F(CalMaintenanceTest, RecalibratedTcxoIsKeptOnlyWhenSaved) {
         if (save) {
             EXPECT_NEAR(TcxoPpb(), offered, 1.0);
         } else {
-            EXPECT_EQ(doc->calTable.TcxoOffset(), factoryWord);
+            EXPECT_EQ(doc->CalTcxoWord(), factoryWord);
         }
     }
 }
@@ -50,27 +53,31 @@ TEST_F(CalMaintenanceTest, RecalibratedTcxoIsKeptOnlyWhenSaved) {
 // than the table's word holds.
 TEST_F(CalMaintenanceTest, TcxoResultBeyondItsFieldIsRefused) {
     StartWithSignal(1000.05e6);
-    const std::uint16_t before = doc->calTable.TcxoOffset();
+    const std::uint16_t before = doc->CalTcxoWord();
     prompter.QueueAnswer(true);
     EXPECT_FALSE(RecalibrateTcxo(*doc));
     EXPECT_NE(Boxes().find("ERROR: TCXO offset out of range: -48"), std::string::npos) << Boxes();
-    EXPECT_EQ(doc->calTable.TcxoOffset(), before);
+    EXPECT_EQ(doc->CalTcxoWord(), before);
 }
 
 // Store writes the table as it is to the unit (the date stamped); purge
 // erases the unit and leaves the cache file.
 TEST_F(CalMaintenanceTest, StoreWritesTheTableAndPurgeErasesTheUnit) {
     Start(sim::DefaultScene());
-    doc->calTable.Bytes()[cal_fields::kLowBandFlatnessOffset] = 140;
+    WithInstrument(*doc, [](InstrumentLease& i) {
+        i.Table().Bytes()[cal_fields::kLowBandFlatnessOffset] = 140;
+        return 0;
+    });
     ASSERT_TRUE(StoreCalData(*doc)) << Boxes();
     const auto memory = unit->Memory();
-    EXPECT_TRUE(std::equal(memory.begin(), memory.begin() + CalTable::kCachedBytes,
-                           doc->calTable.Bytes().begin()));
+    EXPECT_TRUE(
+        std::equal(memory.begin(), memory.begin() + CalTable::kCachedBytes, TableBytes().begin()));
     EXPECT_EQ(memory[cal_fields::kLowBandFlatnessOffset], 140);
 
     ASSERT_TRUE(PurgeCalData(*doc));
     EXPECT_TRUE(std::ranges::all_of(unit->Memory(), [](std::uint8_t b) { return b == 0xFF; }));
-    EXPECT_TRUE(std::filesystem::exists(doc->calTable.CacheFilePath("TV000123")));
+    EXPECT_TRUE(std::filesystem::exists(WithInstrument(
+        *doc, [](InstrumentLease& i) { return i.Table().CacheFilePath("TV000123"); })));
 }
 
 }  // namespace
@@ -97,7 +104,8 @@ TEST_F(CalMaintenanceTest, FlatnessViewPagesThroughTheTableAgainstTheFactorySets
     EXPECT_EQ(boxes[10].text, "Currently viewing:\r\n 2.9 MHz IF flatness, ATTEN = 0 dB");
     const auto screen = doc->ReadTrace([](const ScreenState& s) { return s; });
     EXPECT_TRUE(screen.display.limitLinesOn);
-    const int current = doc->calTable.IfFlatness2M9(50);
+    const int current =
+        WithInstrument(*doc, [](InstrumentLease& i) { return i.Table().IfFlatness2M9(50); });
     const double expected = 250.0 - 10.0 * std::log10(current * 0.01) * 50.0;
     EXPECT_EQ(screen.trace.traceAInt[628],
               static_cast<std::int32_t>(std::clamp(expected, -5.0, 505.0)));

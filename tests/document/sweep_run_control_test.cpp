@@ -70,7 +70,8 @@ TEST_F(SweepRunControlTest, PauseStopsAContinuousSweepAndTheOuterResumeRestartsI
     EXPECT_FALSE(d.SweepRunning());
     EXPECT_EQ(passes.load(), 0);
     EXPECT_TRUE(d.Settings().settingsChanged);
-    d.stopRequest = 1;  // a SINGLE that came too late for the last sweep thread
+    // A SINGLE that came too late for the last sweep thread.
+    test::WithInstrument(d, [](InstrumentLease& i) { i.RequestStop(true); });
     d.OnContinuous();
     while (passes.load() < 2 && d.SweepRunning()) {
         std::this_thread::yield();
@@ -156,7 +157,7 @@ TEST_F(SweepRunControlTest, FailedReopenAtPresetAsksTheProgramToCloseWithoutPres
 TEST_F(SweepRunControlTest, SingleEndsAContinuousSweepAfterThePassInProgress) {
     AnalyzerDocument& d = BuildCounting();
     d.EditSettings([](InstrumentState& s) { s.realtimeMode = 1; });
-    d.link.commError = true;
+    test::WithInstrument(d, [](InstrumentLease& i) { i.Link().commError = true; });
     usb.ClearWrites();
     allowedPasses = 3;
     d.OnContinuous();
@@ -165,7 +166,7 @@ TEST_F(SweepRunControlTest, SingleEndsAContinuousSweepAfterThePassInProgress) {
     allowedPasses = 1 << 30;
     WaitUntilIdle(d);
     EXPECT_EQ(passes.load(), 4);
-    EXPECT_EQ(d.stopRequest.load(), 0);
+    EXPECT_FALSE(d.StopRequested());
     const auto commands = CommandsSent();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), Bytes{'C', 2}), 1);
     const auto boxes = prompter.Boxes();
@@ -177,9 +178,10 @@ TEST_F(SweepRunControlTest, SingleEndsAContinuousSweepAfterThePassInProgress) {
     usb.ClearCalls();
     d.OnContinuous();
     WaitUntilIdle(d);  // Yes ends the sweep after that pass
-    EXPECT_FALSE(d.link.commError);
+    EXPECT_FALSE(
+        test::WithInstrument(d, [](InstrumentLease& i) { return i.Link().commError.load(); }));
     EXPECT_EQ(std::ranges::count(usb.Calls(), std::string("cycle 1")), 1);
-    EXPECT_TRUE(d.link.IsOpen());
+    EXPECT_TRUE(d.InstrumentConnected());
 }
 
 // The pause between passes lets the window paint; a single sweep has no
@@ -245,7 +247,7 @@ TEST_F(SweepRunControlTest, CloseStopsTheSweepThenClosesTheLinkWithoutReopening)
     usb.ClearCalls();
     d.CloseDocument();
     EXPECT_FALSE(d.SweepRunning());
-    EXPECT_FALSE(d.link.IsOpen());
+    EXPECT_FALSE(d.InstrumentConnected());
     auto calls = usb.Calls();
     std::erase_if(calls, [](const std::string& c) {
         return !c.starts_with("cycle") && !c.starts_with("close") && !c.starts_with("open");

@@ -404,7 +404,8 @@ class AccuracyTableTest : public test::VirtualUnitTest {
             s.sweepTimeSec = row.sweepTimeSec;
             s.linearScale = row.linear ? 1 : 0;
         });
-        doc->link.SetPreamp(row.setting.preampOn);
+        test::WithInstrument(
+            *doc, [&row](InstrumentLease& i) { i.Link().SetPreamp(row.setting.preampOn); });
         Sweep();
         MarkerCommands(*doc).Peak();
         return level;
@@ -448,7 +449,9 @@ TEST_F(AccuracyTableTest, PeakReadsEachKindsEmitterAtItsFrequencyAndLevel) {
             EXPECT_NEAR(s.counterFreqHz, row.freqHz, 1.0);
         }
         if (row.clockMode >= 0) {
-            EXPECT_EQ(doc->engine.clockMode, row.clockMode);
+            EXPECT_EQ(
+                test::WithInstrument(*doc, [](InstrumentLease& i) { return i.Engine().clockMode; }),
+                row.clockMode);
         }
         if (row.setting.gainMode >= 0) {
             EXPECT_EQ(s.gainMode, row.setting.gainMode);

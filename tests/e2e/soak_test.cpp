@@ -170,7 +170,7 @@ TEST_F(SoakTest, UnplugInTheMiddleOfEachKindIsRecoveredByTheResetOfErrorSix) {
         SweepOnItsThread();
         EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(20)) << kind.name;
         EXPECT_EQ(BoxCount(kErrorSix), 1) << kind.name << ": " << Boxes();
-        EXPECT_TRUE(doc->link.IsOpen()) << kind.name;
+        EXPECT_TRUE(doc->InstrumentConnected()) << kind.name;
 
         prompter.Clear();
         doc->ApplyLevelPlan();

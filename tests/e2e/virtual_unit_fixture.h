@@ -173,6 +173,11 @@ class VirtualUnitTest : public ::testing::Test {
         doc->PerformSweep();
     }
     void Edit(const std::function<void(InstrumentState&)>& edit) { doc->EditSettings(edit); }
+    // The residual error of LO1 in the last plan.
+    double LoErrorHz() {
+        return WithInstrument(*doc,
+                              [](InstrumentLease& i) { return i.Engine().lo1ErrorHz.load(); });
+    }
 
     double LevelOfRow(double row) const {
         return doc->Settings().refLevelDbm - doc->Settings().dbPerDiv * row * 0.02;

@@ -13,6 +13,7 @@
 #include "gui/gui_fixtures.h"
 #include "support/recording_prompter.h"
 #include "utilities/qt_listener_dialog.h"
+#include "utilities/utility_session.h"
 
 namespace tavlin::test {
 namespace {
@@ -82,7 +83,8 @@ TEST_F(ListenerDialogTest, OpensAtMarker1AndClosingMovesItAndKeepsTheChoices) {
 
 TEST_F(ListenerDialogTest, StartPlaysAChangeShowsApplyStopEndsAndFieldsAreChecked) {
     const std::filesystem::path wav = gui.Directory() / "take";
-    QtListenerDialog dialog(doc, {433.92e6, true, false, 125.0});
+    UtilitySession session(doc);
+    QtListenerDialog dialog(session.Instrument(), {433.92e6, true, false, 125.0});
     dialog.chooseRecording = [&wav] { return QString::fromStdString(wav.string()); };
     dialog.show();
     Child<QCheckBox>(dialog, "Record to file...")->click();

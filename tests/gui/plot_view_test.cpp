@@ -9,6 +9,8 @@
 #include <QPrinter>
 #include <QTest>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -49,7 +51,26 @@ int Count(const QImage& image, const QRect& area, const QColor& colour, int tole
 class PlotViewTest : public test::DocumentFixture {
   protected:
     PlotViewTest() { BuildWithInstrument(); }
-    ~PlotViewTest() override { doc->sweepRunning = 0; }
+    ~PlotViewTest() override { EndSweep(); }
+
+    // A sweep that runs until EndSweep, drawing nothing.
+    void StartSweep() {
+        held = true;
+        doc->SetSweepPass([this] {
+            while (held.load()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        doc->OnContinuous();
+    }
+    void EndSweep() {
+        held = false;
+        doc->StopAfterThisPass();
+        while (doc->SweepRunning()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    std::atomic<bool> held{false};
 
     QImage Render() { return QtPlotView(*doc).RenderScreen(); }
 };
@@ -69,7 +90,7 @@ TEST_F(PlotViewTest, TracesMarkersLimitLinesAndIndicator) {
         s.display.lowerLimitRows.fill(460);
         s.display.upperLimitRows.fill(-20);  // above the graticule
     });
-    doc->sweepRunning = 1;
+    StartSweep();
     QImage image = Render();
     for (int i = 0; i <= 10; ++i) {
         EXPECT_EQ(image.pixelColor(10 + 64 * i, kTop + 475), kBlue) << "vertical line " << i;
@@ -89,7 +110,7 @@ TEST_F(PlotViewTest, TracesMarkersLimitLinesAndIndicator) {
     EXPECT_LT(Count(image, kIndicator, Qt::white), 300);
 
     doc->EditTrace([](ScreenState& s) { s.display.limitLinesOn = true; });
-    doc->sweepRunning = 0;
+    EndSweep();
     image = Render();
     EXPECT_TRUE(DrawnNear(image, 10, kTop + 460, Qt::red));
     EXPECT_TRUE(DrawnNear(image, 333, kTop - 20, kPurple));
@@ -128,14 +149,14 @@ TEST_F(PlotViewTest, TicksRepaintOnlyTheIndicatorSquareWhileSweeping) {
     QTest::qWait(50);
     recorder.rects.clear();
 
-    doc->sweepRunning = 1;
+    StartSweep();
     EXPECT_TRUE(QTest::qWaitFor([&view] { return view.IndicatorAngle() >= 0.25f; }, 5000));
     ASSERT_FALSE(recorder.rects.empty());
     for (const QRect& r : recorder.rects) {
         EXPECT_TRUE(kIndicator.contains(r)) << r.x() << "," << r.y();
     }
 
-    doc->sweepRunning = 0;
+    EndSweep();
     // A repaint asked for by another thread arrives as a full paint.
     recorder.rects.clear();
     std::thread([&view] {

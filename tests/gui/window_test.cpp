@@ -192,7 +192,7 @@ TEST_F(ApplicationTest, TheEventLoopTurnsDuringTheFirstReadAndClosingTheProgress
         EXPECT_EQ(application.Start(), !giveUp);
         EXPECT_GT(shownMidRead, 0);
         EXPECT_EQ(std::filesystem::exists("TV000123.kvo"), !giveUp);
-        EXPECT_EQ(application.Document().link.IsOpen(), !giveUp);
+        EXPECT_EQ(application.Document().InstrumentConnected(), !giveUp);
     }
 }
 
@@ -539,7 +539,7 @@ TEST_F(MainFrameTest, ClosingTheWindowStopsTheSweepAndClosesTheLink) {
     frame->Place();
     EXPECT_TRUE(frame->close());
     EXPECT_FALSE(Doc().SweepRunning());
-    EXPECT_FALSE(Doc().link.IsOpen());
+    EXPECT_FALSE(Doc().InstrumentConnected());
 }
 
 // MEAS RCVR: the receiver reports on its worker while the dialog stays
@@ -582,7 +582,7 @@ TEST_F(MainFrameTest, TheHarmonicsPlotRunsOnAWorkerAndTheWindowClosesAfterIt) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !frame->isVisible(); }, 60000));
     ASSERT_EQ(prompter.Count(), 1u);
     EXPECT_EQ(prompter.Boxes()[0].caption, "Sweep Again?");
-    EXPECT_FALSE(Doc().link.IsOpen());
+    EXPECT_FALSE(Doc().InstrumentConnected());
     EXPECT_EQ(Doc().Frequencies().CenterHz(), 100e6);
 }
 

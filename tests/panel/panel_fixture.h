@@ -35,8 +35,7 @@ class PanelFixture : public DocumentFixture {
             // those of the document's construction and destruction.
             if (handle == FakeCalMemory::kCommandHandle &&
                 std::this_thread::get_id() == testThread_ && doc) {
-                sent.push_back(
-                    {UnSlip(frame), doc->SweepRunning(), doc->link.waitForTrigger.load()});
+                sent.push_back({UnSlip(frame), doc->SweepRunning(), doc->TriggerWaitArmed()});
             }
         };
     }

@@ -67,8 +67,8 @@ TEST_F(SettingsMenuCommandsTest, TrigInSetsTheTriggerWaitInsideThePause) {
         if (!waitSeenAtStop.empty()) {
             return;  // a later sweep thread
         }
-        WaitFor([this] { return doc->stopRequest.load() != 0; });
-        waitSeenAtStop.push_back(doc->link.waitForTrigger.load());
+        WaitFor([this] { return doc->StopRequested(); });
+        waitSeenAtStop.push_back(doc->TriggerWaitArmed());
     });
     doc->OnContinuous();
     menu().OnSyncTrig(3);
@@ -81,12 +81,12 @@ TEST_F(SettingsMenuCommandsTest, TrigInSetsTheTriggerWaitInsideThePause) {
 // given up: OFF gives it up before it waits for the sweep to stop.
 TEST_F(SettingsMenuCommandsTest, OffGivesUpTheTriggerWaitBeforeThePause) {
     Edit([](InstrumentState& s) { s.syncTrigMode = 3; });
-    doc->link.waitForTrigger = true;
+    test::WithInstrument(*doc, [](InstrumentLease& i) { i.Link().waitForTrigger = true; });
     doc->SetAfterPass([] {});
     doc->SetSweepPass([this] {
         ++passes;
         // Like a sample read with no time limit, deaf to stop requests.
-        if (!WaitFor([this] { return !doc->link.waitForTrigger.load(); })) {
+        if (!WaitFor([this] { return !doc->TriggerWaitArmed(); })) {
             waitTimedOut = true;
         }
     });

@@ -104,6 +104,27 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
     EXPECT_EQ(last, "-350,\"Queue overflow\"\n");
 }
 
+// A frequency goes in and comes out as the screen shows it, at the
+// converter's input: the downconverter offset is taken off what is set and
+// added to what is read; the span is not moved.
+TEST_F(ScpiSessionTest, FrequenciesAreThoseShownWithTheDownconverterOffset) {
+    session = std::make_unique<ScpiSession>(*doc);
+    doc->EditSettings([](InstrumentState& s) { s.freqOffsetHz = 1e9; });
+    const struct {
+        const char* message;
+        const char* reply;
+    } rows[] = {
+        {"FREQ:CENT 1.915 GHZ;SPAN 20 MHZ;CENT?;SPAN?", "1915000000.000;20000000.000\n"},
+        {"FREQ:STAR 1.905 GHZ;STOP 1.925 GHZ;STAR?;STOP?", "1905000000.000;1925000000.000\n"},
+        {"CALC:MARK:MAX;X?", "1920000000.000\n"},
+        {"CALC:MARK:SET:CENT;:FREQ:CENT?", "1920000000.000\n"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Run(row.message), row.reply) << row.message;
+    }
+    EXPECT_EQ(doc->Frequencies().CenterHz(), 920e6);
+}
+
 // The socket: replies on the same connection, clients one after the other,
 // a line past the bound dropped and reported in the queue.
 TEST_F(ScpiSessionTest, ServerAnswersOnTheSameConnectionAndServesClientsInTurn) {

@@ -45,7 +45,7 @@ TEST_F(FftSweepOnUnitTest, ImageShowsOnlyWithImageRejectionOffInEverySweepKind) 
                 s.videoAvgCount = 10;
             });
             SweepRange(row.startHz, row.stopHz);
-            const double shownHz = row.imageHz - (row.fft ? 2.0 * doc->engine.lo1ErrorHz : 0.0);
+            const double shownHz = row.imageHz - (row.fft ? 2.0 * LoErrorHz() : 0.0);
             const double tolerance = (row.stopHz - row.startHz) / 640 + doc->Settings().rbwHz;
             const double near = LevelNear(shownHz, tolerance);
             if (reject == 0) {

@@ -3,9 +3,12 @@
 // the LOs put a signal are in the accuracy table.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <memory>
 #include <vector>
 
+#include "document/sweep_pause.h"
 #include "e2e/virtual_unit_fixture.h"
 #include "sweep/sweep_engine.h"
 
@@ -26,23 +29,26 @@ TEST(SampleClockMode, FollowsTheSamplersHarmonicsUnlessSyncTrigIsInUse) {
 
 class FrequencyPlanTest : public test::VirtualUnitTest {
   protected:
-    FrequencyPlanTest() { Start(std::vector<sim::SceneEmitter>{}); }
+    FrequencyPlanTest() {
+        Start(std::vector<sim::SceneEmitter>{});
+        pause = std::make_unique<SweepPause>(*doc);
+    }
     void Plan(double centerHz, double spanHz) {
-        settings.startHz = doc->engine.sweepStartHz = centerHz - spanHz / 2;
-        settings.stopHz = doc->engine.sweepStopHz = centerHz + spanHz / 2;
-        SweepContext context{doc->engine,
-                             doc->link,
-                             doc->calTable,
+        settings.startHz = engine.sweepStartHz = centerHz - spanHz / 2;
+        settings.stopHz = engine.sweepStopHz = centerHz + spanHz / 2;
+        SweepContext context{engine,
+                             pause->Instrument().Link(),
+                             pause->Instrument().Table(),
                              doc->GetPrompter(),
                              doc->GetProgress(),
                              doc->GetClock(),
-                             doc->stopRequest,
+                             stopRequest,
                              settings,
                              trace,
                              outcome,
                              [] { return false; },
                              [] { return 1; }};
-        doc->engine.PlanLocalOscillators(context);
+        engine.PlanLocalOscillators(context);
     }
     // The LO the unit's synthesizer words and route give now.
     double UnitLoHz() const { return unit->State().SynthesizerLoHz(0.0); }
@@ -50,6 +56,9 @@ class FrequencyPlanTest : public test::VirtualUnitTest {
     SweepSettings settings;
     SweepTrace trace;
     SweepOutcome outcome;
+    SweepEngine engine;
+    std::atomic<int> stopRequest{0};
+    std::unique_ptr<SweepPause> pause;  // the unit is the test's
 };
 
 // --- Local oscillators ----------------------------------------------------------------
@@ -89,7 +98,7 @@ TEST_F(FrequencyPlanTest, BothLosAcrossTheBand) {
         SCOPED_TRACE(testing::Message() << c.centerHz << " / " << c.spanHz);
         settings.refLevelDbm = c.refLevelDbm;
         Plan(c.centerHz, c.spanHz);
-        const SweepEngine& e = doc->engine;
+        const SweepEngine& e = engine;
         ExpectSynthesizable(e.lo1, "LO1");
         ExpectSynthesizable(e.lo2, "LO2");
         EXPECT_NE(e.lo2.den, e.lo1.den);
@@ -108,7 +117,7 @@ TEST_F(FrequencyPlanTest, LoErrorIsInTrueHertzWhenTheReferenceIsOff) {
     Plan(centerHz, 5.0);
     const double trueLoHz = unit->State().SynthesizerLoHz(30e-6);
     const double firstIfHz = 10694444.4444;  // the context's, as Plan leaves it
-    EXPECT_NEAR(trueLoHz + doc->engine.lo1ErrorHz, centerHz + firstIfHz, 1e-3);
+    EXPECT_NEAR(trueLoHz + engine.lo1ErrorHz, centerHz + firstIfHz, 1e-3);
 }
 
 TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
@@ -120,13 +129,13 @@ TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
 
     Plan(915e6 + 1.0, 10e3);
     EXPECT_EQ(driver->Register0Writes(), once + 1) << "new start and stop";
-    doc->engine.ForgetLoPlan();
+    engine.ForgetLoPlan();
     Plan(915e6 + 1.0, 10e3);
     EXPECT_EQ(driver->Register0Writes(), once + 2) << "forgotten after a pause or reset";
-    doc->stopRequest = 1;
+    stopRequest = 1;
     Plan(915e6 + 1.0, 10e3);
     EXPECT_EQ(driver->Register0Writes(), once + 3) << "a stop request plans afresh";
-    doc->stopRequest = 0;
+    stopRequest = 0;
     settings.imageReject = true;
     Plan(915e6 + 1.0, 10e3);
     Plan(915e6 + 1.0, 10e3);
@@ -139,8 +148,8 @@ TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
     const int refused = driver->Register0Writes();
     Plan(915e6, 10e3);
     EXPECT_GT(driver->Register0Writes(), refused);
-    EXPECT_NEAR(UnitLoHz(), doc->engine.lo1.actualHz, 1e-3);
-    doc->link.commError = false;
+    EXPECT_NEAR(UnitLoHz(), engine.lo1.actualHz, 1e-3);
+    pause->Instrument().Link().commError = false;
 }
 
 }  // namespace

@@ -303,7 +303,7 @@ TEST_F(SteppedSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndA
     AnalyzerDocument& d = BuildAnswering();
     prompter.Clear();
     EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
-    EXPECT_EQ(d.stopRequest.load(), 1);
+    EXPECT_TRUE(d.StopRequested());
     EXPECT_EQ(prompter.Count(), 1u) << "one warning for both reads";
     EXPECT_LT(test::TraceOf(d).traceA[320], 100.0);  // both sides were read: the overload shows
 }
@@ -315,7 +315,8 @@ TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloor) {
     AnalyzerDocument& d = BuildAnswering();
     EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
     EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
-    EXPECT_EQ(d.engine.missingDataCount, 4);
+    EXPECT_EQ(
+        test::WithInstrument(d, [](InstrumentLease& i) { return i.Engine().missingDataCount; }), 4);
     const auto rows = test::TraceOf(d).traceA;
     EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](double row) { return row == 505.0; }));
 

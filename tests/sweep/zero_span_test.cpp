@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "e2e/virtual_unit_fixture.h"
-#include "sweep/if_path_response.h"
+#include "panel/front_panel_commands.h"
+#include "support/scripted_entry_dialogs.h"
 #include "sweep/triggered_capture.h"
 #include "sweep/zero_span_plan.h"
 
@@ -135,7 +136,9 @@ TEST_F(ZeroSpanOnInstrumentTest, FmCarrierOffsetDrawsItsRow) {
         doc->PerformSweep();
         EXPECT_NEAR(doc->Settings().sweepTimeSec, c.keptTimeSec, 1e-6);
         EXPECT_EQ(prompter.Count(), c.keptTimeSec < c.sweepTimeSec ? 1u : 0u);
-        EXPECT_EQ(doc->engine.clockMode, c.clockMode);
+        EXPECT_EQ(
+            test::WithInstrument(*doc, [](InstrumentLease& i) { return i.Engine().clockMode; }),
+            c.clockMode);
         EXPECT_EQ(unit->State().Decimation(), c.decimation);
         EXPECT_NEAR(MinRow(), c.row, c.tolerance);
         EXPECT_NEAR(MaxRow(), c.row, c.tolerance);
@@ -158,24 +161,24 @@ TEST_F(ZeroSpanOnInstrumentTest, ASweepTimeOutsideTheRangeIsBroughtInAndKept) {
 // threshold just below the envelope's peak, pixel 0 shows the peak level.
 TEST_F(ZeroSpanOnInstrumentTest, VideoTriggerStartsTheTraceAtTheThresholdCrossing) {
     StartWith(kTunedHz, true);
+    SweepPause pause(*doc);
+    InstrumentLease& instrument = pause.Instrument();
     TuneZeroSpan(false, 0.01);
     doc->PerformSweep();
     const double peakRow = MinRow();
-    // The trigger level is entered as the screen shows levels.
-    const SweepEngine& e = doc->engine;
-    const double ifPath =
-        TunedIfPathPowerFactor(doc->calTable, e.decimation, e.ifInUse, e.lo1ErrorHz.load());
-    SetVideoTrigger(
-        true, VideoTriggerThreshold(LevelOfRow(peakRow) - 0.05, doc->AmplitudeCorrection(kTunedHz),
-                                    doc->Settings().attenDb, ifPath));
-    driver->afterBlock = [this](int block) {
+    // The trigger level is entered on the panel as the screen shows levels.
+    test::ScriptedEntryDialogs dialogs;
+    dialogs.amplitudes.push_back(LevelOfRow(peakRow) - 0.05);
+    FrontPanelCommands(*doc, dialogs).OnVideo();
+    ASSERT_TRUE(doc->Settings().videoTrigger);
+    driver->afterBlock = [&instrument](int block) {
         if (block == 1000) {
-            doc->stopRequest = 1;  // no trigger came: end the test rather than hang
+            instrument.RequestStop(true);  // no trigger came: end the test rather than hang
         }
     };
     for (int pass = 0; pass < 3; ++pass) {
         doc->PerformSweep();
-        ASSERT_EQ(doc->stopRequest.load(), 0) << "no trigger";
+        ASSERT_FALSE(doc->StopRequested()) << "no trigger";
         EXPECT_NEAR(Rows()[0], peakRow, 0.5) << "pass " << pass;
         EXPECT_GT(MaxRow() - MinRow(), 40.0) << "the envelope is drawn after it";
     }
@@ -206,16 +209,18 @@ TEST_F(ZeroSpanOnInstrumentTest, TriggerWaitsThatNeverEndOnTheirOwnEndWhenTheySh
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         StartWith(kTunedHz);
+        SweepPause pause(*doc);
+        InstrumentLease& instrument = pause.Instrument();
         TuneZeroSpan(false, 0.01);  // 16384 samples: four blocks
         SetVideoTrigger(row.triggerOn, row.threshold);
         bool saidWaiting = false;
-        driver->afterBlock = [this, &row, &saidWaiting](int block) {
+        driver->afterBlock = [this, &row, &saidWaiting, &instrument](int block) {
             if (block == row.offAtBlock) {
                 Edit([](InstrumentState& state) { state.videoTrigger = false; });
             }
             if (block == row.stopAtBlock) {
                 saidWaiting = doc->WaitingForTrigger();
-                doc->stopRequest = 1;
+                instrument.RequestStop(true);
             }
         };
         const auto before = Rows();
@@ -227,7 +232,7 @@ TEST_F(ZeroSpanOnInstrumentTest, TriggerWaitsThatNeverEndOnTheirOwnEndWhenTheySh
         EXPECT_EQ(prompter.Count(), 0u);
         if (row.stopAtBlock > 0) {
             EXPECT_EQ(Rows(), before);
-            doc->stopRequest = 0;
+            instrument.RequestStop(false);
             SetVideoTrigger(false, row.threshold);
             doc->PerformSweep();
             EXPECT_EQ(prompter.Count(), 0u);
@@ -243,17 +248,18 @@ TEST_F(ZeroSpanOnInstrumentTest, TriggerWaitsThatNeverEndOnTheirOwnEndWhenTheySh
 // waits for its trigger.
 TEST_F(ZeroSpanOnInstrumentTest, TheChosenClockModesConstantsAreTheDocumentsDuringTheWait) {
     StartWith(630.05e6);  // by the sampler's 27th harmonic: clock mode 2
+    SweepPause pause(*doc);
     TuneZeroSpan(false, 0.01, 100e3, 630.05e6);
     SetVideoTrigger(true, 1e30);
     double sampleRateHz = 0.0;
     driver->afterBlock = [&](int block) {
         if (block == 3) {
             sampleRateHz = doc->Settings().sampleRateHz;
-            doc->stopRequest = 1;
+            pause.Instrument().RequestStop(true);
         }
     };
     doc->PerformSweep();
-    doc->stopRequest = 0;
+    pause.Instrument().RequestStop(false);
     EXPECT_NEAR(sampleRateHz, 486607.1429 * (1.0 + 1200e-9), 0.01);
 }
 

@@ -15,6 +15,7 @@
 
 #include "device/ftdi_usb_driver.h"
 #include "document/marker_commands.h"
+#include "document/sweep_pause.h"
 #include "e2e/virtual_unit_fixture.h"
 #include "sim/usb/virtual_usb_bus.h"
 #include "support/row_name.h"
@@ -156,7 +157,8 @@ TEST_F(UsbPathTest, PurgeAndPortCycleReachTheConverter) {
     Plug();
     OpenDocument();
     Bus().ClearControlRequests(device);
-    doc->link.PurgeBoth();
+    SweepPause pause(*doc);
+    pause.Instrument().Link().PurgeBoth();
     for (const std::uint16_t channel : {1, 2}) {
         EXPECT_TRUE(std::ranges::any_of(Bus().ControlRequests(device),
                                         [&](const auto& r) {
@@ -165,7 +167,7 @@ TEST_F(UsbPathTest, PurgeAndPortCycleReachTheConverter) {
                                         }))
             << "channel " << channel;
     }
-    ASSERT_TRUE(doc->link.ResetLink(true));
+    ASSERT_TRUE(pause.Instrument().Link().ResetLink(true));
     EXPECT_EQ(Bus().Resets(device), 1);
     for (const int interface : {kDataInterface, kCommandInterface}) {
         EXPECT_FALSE(Bus().SerialDriverBound(device, interface)) << interface;

@@ -211,10 +211,10 @@ class TestSink final : public AudioSink {
 
 TEST_F(AudioListenerTest, StreamStartsOnceAndEndsOnceAndStopEndsEveryWait) {
     Start({Cw(kCarrierHz, -40.0)});
-    const UtilitySession session(*doc);
+    UtilitySession session(*doc);
     TestSink sink;
     sink.stall = true;  // the ring fills up and the audio thread waits for a free block
-    AudioListener listener(*doc, sink);
+    AudioListener listener(session.Instrument(), sink);
     ASSERT_TRUE(listener.Start({kCarrierHz, true, false, 125.0}));
     while (driver->blocksRead.load() < AudioListener::kRingBlocks) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -232,9 +232,9 @@ TEST_F(AudioListenerTest, AmFmSwitchTakesEffectWithoutANewStream) {
     sim::SceneEmitter e = Cw(kCarrierHz, -40.0);
     e.fm = sim::SceneFm{1000.0, 3000.0};
     Start({e});
-    const UtilitySession session(*doc);
+    UtilitySession session(*doc);
     TestSink sink;
-    AudioListener listener(*doc, sink);
+    AudioListener listener(session.Instrument(), sink);
     ASSERT_TRUE(listener.Start({kCarrierHz, true, true, 0.0}));
     ASSERT_TRUE(listener.WaitForValues(kAnalysed * 2, std::chrono::seconds(30)));
     listener.SetFm(false);
@@ -255,9 +255,9 @@ TEST_F(AudioListenerTest, AmFmSwitchTakesEffectWithoutANewStream) {
 // like a card that plays at once.
 TEST_F(AudioListenerTest, SoundCardThatCannotOpenIsError7AndOneThatCanPlays) {
     Start({Cw(kCarrierHz, -40.0)});
-    const UtilitySession session(*doc);
+    UtilitySession session(*doc);
     AlsaAudioSink missing("tavlin_no_such_sound_device");
-    AudioListener refused(*doc, missing);
+    AudioListener refused(session.Instrument(), missing);
     EXPECT_FALSE(refused.Start({}));
     EXPECT_EQ(Boxes(), "ERROR 7: Error 7: opening sound card failed\n");
     refused.Stop();
@@ -265,7 +265,7 @@ TEST_F(AudioListenerTest, SoundCardThatCannotOpenIsError7AndOneThatCanPlays) {
     EXPECT_EQ(driver->StreamStarts(), 0);
 
     AlsaAudioSink null("null");
-    AudioListener playing(*doc, null);
+    AudioListener playing(session.Instrument(), null);
     ASSERT_TRUE(playing.Start({kCarrierHz, true, true, 125.0}));
     EXPECT_TRUE(playing.WaitForValues(10 * AudioListener::kBlockValues, std::chrono::seconds(30)));
     playing.Stop();

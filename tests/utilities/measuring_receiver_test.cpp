@@ -23,9 +23,10 @@ class MeasuringReceiverTest : public VirtualUnitTest {
     std::string Measure(double centreHz, const ReceiverControls& controls, int passes = 1) {
         doc->SetCenterSpan(centreHz, 200e3);
         Sweep();  // the clock mode of that centre, as the screen had it
-        const UtilitySession session(*doc);
+        UtilitySession session(*doc);
         std::string last;
-        MeasuringReceiver receiver(*doc, {[&last](const std::string& t) { last = t; }, nullptr});
+        MeasuringReceiver receiver(session.Instrument(),
+                                   {[&last](const std::string& t) { last = t; }, nullptr});
         receiver.SetControls(controls);
         EXPECT_TRUE(receiver.Run(passes));
         return last;
@@ -100,7 +101,7 @@ TEST_F(MeasuringReceiverTest, RelativePowerFollowsLevelStepsAndSurvivesARangeCha
     unit->SetBenchSignal(Cw(433.92e6, -40.0));
     doc->SetCenterSpan(433.92e6, 200e3);
     Sweep();
-    const UtilitySession session(*doc);
+    UtilitySession session(*doc);
     std::vector<std::string> texts;
     bool calRangeShown = false;
     MeasuringReceiver* running = nullptr;
@@ -114,7 +115,8 @@ TEST_F(MeasuringReceiverTest, RelativePowerFollowsLevelStepsAndSurvivesARangeCha
             running->RequestRangeChange();
         }
     };
-    MeasuringReceiver receiver(*doc, {onPass, [&](bool shown) { calRangeShown |= shown; }});
+    MeasuringReceiver receiver(session.Instrument(),
+                               {onPass, [&](bool shown) { calRangeShown |= shown; }});
     running = &receiver;
     ASSERT_TRUE(receiver.Run(12));
     const auto relative = [&](std::size_t pass) { return Value(texts[pass - 1], "Power: "); };
@@ -129,9 +131,10 @@ TEST_F(MeasuringReceiverTest, RelativePowerFollowsLevelStepsAndSurvivesARangeCha
 
 TEST_F(MeasuringReceiverTest, StopReturnsOnceTheWorkerHasEnded) {
     Start({Cw(433.92e6, -40.0)});
-    const UtilitySession session(*doc);
+    UtilitySession session(*doc);
     std::atomic<int> passes{0};
-    MeasuringReceiver receiver(*doc, {[&passes](const std::string&) { ++passes; }, nullptr});
+    MeasuringReceiver receiver(session.Instrument(),
+                               {[&passes](const std::string&) { ++passes; }, nullptr});
     receiver.Start();
     while (passes.load() == 0) {
         std::this_thread::yield();

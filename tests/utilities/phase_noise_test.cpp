@@ -73,7 +73,8 @@ TEST_F(PhaseNoiseTest, CurveReadsTheEmittersProfile) {
     EXPECT_EQ(doc->Frequencies().SpanHz(), 200e3);
     EXPECT_EQ(doc->Settings().refLevelDbm, 0.0);
     EXPECT_EQ(doc->Settings().dbPerDiv, 10.0);
-    EXPECT_EQ(doc->engine.windowType, kFlatTopWindow);
+    EXPECT_EQ(test::WithInstrument(*doc, [](InstrumentLease& i) { return i.Engine().windowType; }),
+              kFlatTopWindow);
     const PhaseNoiseCurve curve(kept);
     const auto& points = curve.Points();
     constexpr int kFirst = 240;  // 100 Hz

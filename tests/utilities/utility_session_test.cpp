@@ -19,8 +19,7 @@ TEST_F(UtilitySessionTest, RefusesRunControlAndHoldsMaxHoldAndAveragingOffUntilI
         doc->OnContinuous();
         doc->OnSingle();
         EXPECT_FALSE(doc->SweepRunning());
-        EXPECT_EQ(doc->stopRequest.load(), 0)
-            << "a refused SINGLE must not end the utility's sweeps";
+        EXPECT_FALSE(doc->StopRequested()) << "a refused SINGLE must not end the utility's sweeps";
     }
     EXPECT_EQ(doc->Settings().maxHold, 1);
     EXPECT_EQ(doc->Settings().videoAvgCount, 8);
