@@ -28,7 +28,7 @@
 #include "remote/stream_reply_sink.h"
 #include "usb_driver_choice.h"
 #include "utilities/console_utilities.h"
-#include "utilities/qt_phase_noise_painter.h"
+#include "utilities/phase_noise/qt_phase_noise_painter.h"
 #include "view/limit_verdict_text.h"
 
 #include <QByteArray>

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "bench_goals.h"
-#include "utilities/audio_listener.h"
-#include "utilities/listener_demodulator.h"
+#include "utilities/listener/audio_listener.h"
+#include "utilities/listener/listener_demodulator.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench_goals.h"
-#include "utilities/receiver_analysis.h"
+#include "utilities/receiver/receiver_analysis.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "document/limit_mask.h"
-#include "document/limit_test.h"
+#include "document/limit_verdict.h"
 #include "document/marker_scale.h"
 
 namespace {

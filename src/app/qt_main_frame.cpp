@@ -33,7 +33,7 @@
 #include "ports/prompter.h"
 #include "remote/automation_server.h"
 #include "remote/scpi_server.h"
-#include "utilities/qt_listener_dialog.h"
+#include "utilities/listener/qt_listener_dialog.h"
 #include "view/marker_readout.h"
 #include "view/plot_geometry.h"
 #include "view/qt_plot_view.h"

@@ -6,9 +6,9 @@
 #include "document/analyzer_document.h"
 #include "ports/entry_dialogs.h"
 #include "ports/prompter.h"
-#include "utilities/harmonics_plot.h"
-#include "utilities/qt_phase_noise_dialog.h"
-#include "utilities/qt_receiver_dialog.h"
+#include "utilities/harmonics/harmonics_plot.h"
+#include "utilities/phase_noise/qt_phase_noise_dialog.h"
+#include "utilities/receiver/qt_receiver_dialog.h"
 #include "utilities/utility_session.h"
 
 namespace tavlin {

@@ -16,7 +16,7 @@
 #include "device/device_link.h"
 #include "document/display_state.h"
 #include "document/instrument_state.h"
-#include "document/limit_test.h"
+#include "document/limit_verdict.h"
 #include "document/marker_state.h"
 #include "document/spectrogram_history.h"
 #include "document/trace_measurements.h"

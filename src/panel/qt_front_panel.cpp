@@ -13,7 +13,7 @@
 
 #include "document/analyzer_document.h"
 #include "ports/view_notifier.h"
-#include "utilities/qt_receiver_dialog.h"
+#include "utilities/receiver/qt_receiver_dialog.h"
 
 namespace tavlin {
 

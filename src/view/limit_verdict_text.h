@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "document/limit_test.h"
+#include "document/limit_verdict.h"
 #include "document/marker_scale.h"
 
 namespace tavlin {

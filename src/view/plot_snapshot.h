@@ -6,7 +6,7 @@
 
 #include "document/display_state.h"
 #include "document/instrument_state.h"
-#include "document/limit_test.h"
+#include "document/limit_verdict.h"
 #include "document/marker_state.h"
 #include "document/trace_measurements.h"
 #include "sweep/sweep_trace.h"

@@ -12,7 +12,7 @@
 
 #include "gui/gui_fixtures.h"
 #include "support/recording_prompter.h"
-#include "utilities/qt_listener_dialog.h"
+#include "utilities/listener/qt_listener_dialog.h"
 #include "utilities/utility_session.h"
 
 namespace tavlin::test {

@@ -11,8 +11,8 @@
 
 #include "support/scripted_entry_dialogs.h"
 #include "support/test_directory.h"
-#include "utilities/qt_phase_noise_dialog.h"
-#include "utilities/qt_phase_noise_painter.h"
+#include "utilities/phase_noise/qt_phase_noise_dialog.h"
+#include "utilities/phase_noise/qt_phase_noise_painter.h"
 
 namespace tavlin::test {
 namespace {

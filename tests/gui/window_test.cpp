@@ -58,7 +58,7 @@
 #include "support/loopback_client.h"
 #include "support/recording_prompter.h"
 #include "support/scripted_entry_dialogs.h"
-#include "utilities/qt_receiver_dialog.h"
+#include "utilities/receiver/qt_receiver_dialog.h"
 #include "view/qt_plot_view.h"
 
 namespace tavlin::test {

@@ -7,8 +7,8 @@
 
 #include "dsp/fft.h"
 #include "e2e/virtual_unit_fixture.h"
-#include "utilities/alsa_audio_sink.h"
-#include "utilities/audio_listener.h"
+#include "utilities/sound/alsa_audio_sink.h"
+#include "utilities/listener/audio_listener.h"
 #include "utilities/console_utilities.h"
 #include "utilities/utility_session.h"
 

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "e2e/virtual_unit_fixture.h"
-#include "utilities/harmonics_plot.h"
+#include "utilities/harmonics/harmonics_plot.h"
 #include "utilities/utility_session.h"
 
 namespace tavlin::test {

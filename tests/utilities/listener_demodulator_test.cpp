@@ -4,7 +4,7 @@
 #include <numbers>
 #include <vector>
 
-#include "utilities/listener_demodulator.h"
+#include "utilities/listener/listener_demodulator.h"
 
 namespace tavlin::test {
 namespace {

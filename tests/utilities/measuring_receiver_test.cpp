@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "e2e/virtual_unit_fixture.h"
-#include "utilities/measuring_receiver.h"
+#include "utilities/receiver/measuring_receiver.h"
 #include "utilities/utility_session.h"
 
 namespace tavlin::test {

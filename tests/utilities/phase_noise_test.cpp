@@ -6,8 +6,8 @@
 #include "dsp/window.h"
 #include "e2e/virtual_unit_fixture.h"
 #include "utilities/console_utilities.h"
-#include "utilities/phase_noise_curve.h"
-#include "utilities/phase_noise_procedure.h"
+#include "utilities/phase_noise/phase_noise_curve.h"
+#include "utilities/phase_noise/phase_noise_procedure.h"
 
 namespace tavlin::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "utilities/receiver_analysis.h"
+#include "utilities/receiver/receiver_analysis.h"
 
 class QButtonGroup;
 class QCheckBox;

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "utilities/phase_noise_procedure.h"
+#include "utilities/phase_noise/phase_noise_procedure.h"
 
 namespace tavlin {
 

@@ -1,4 +1,4 @@
-#include "utilities/listener_demodulator.h"
+#include "utilities/listener/listener_demodulator.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "utilities/wav_file_sink.h"
+#include "utilities/sound/wav_file_sink.h"
 
 #include <array>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "utilities/phase_noise_curve.h"
+#include "utilities/phase_noise/phase_noise_curve.h"
 
 #include <algorithm>
 #include <cmath>

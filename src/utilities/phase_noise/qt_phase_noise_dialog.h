@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <string>
 
-#include "utilities/phase_noise_curve.h"
+#include "utilities/phase_noise/phase_noise_curve.h"
 
 class QLineEdit;
 

@@ -1,4 +1,4 @@
-#include "utilities/receiver_analysis.h"
+#include "utilities/receiver/receiver_analysis.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "utilities/plot_bitmap.h"
+#include "base/plot_bitmap.h"
 
 #include <cstdio>
 #include <system_error>

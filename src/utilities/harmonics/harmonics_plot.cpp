@@ -1,4 +1,4 @@
-#include "utilities/harmonics_plot.h"
+#include "utilities/harmonics/harmonics_plot.h"
 
 #include <algorithm>
 

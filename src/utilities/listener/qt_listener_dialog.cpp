@@ -1,4 +1,4 @@
-#include "utilities/qt_listener_dialog.h"
+#include "utilities/listener/qt_listener_dialog.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -16,9 +16,9 @@
 
 #include "document/analyzer_document.h"
 #include "ports/prompter.h"
-#include "utilities/alsa_audio_sink.h"
+#include "utilities/sound/alsa_audio_sink.h"
 #include "utilities/utility_session.h"
-#include "utilities/wav_file_sink.h"
+#include "utilities/sound/wav_file_sink.h"
 
 namespace tavlin {
 

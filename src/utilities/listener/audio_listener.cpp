@@ -1,4 +1,4 @@
-#include "utilities/audio_listener.h"
+#include "utilities/listener/audio_listener.h"
 
 #include "document/analyzer_document.h"
 #include "document/instrument_lease.h"

@@ -1,4 +1,4 @@
-#include "utilities/measuring_receiver.h"
+#include "utilities/receiver/measuring_receiver.h"
 
 #include "document/analyzer_document.h"
 #include "document/instrument_lease.h"

@@ -1,4 +1,4 @@
-#include "utilities/qt_phase_noise_painter.h"
+#include "utilities/phase_noise/qt_phase_noise_painter.h"
 
 #include <QFont>
 #include <QPainter>

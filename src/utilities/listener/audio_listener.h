@@ -13,7 +13,7 @@
 
 #include "base/ring_buffer.h"
 #include "ports/audio_sink.h"
-#include "utilities/listener_demodulator.h"
+#include "utilities/listener/listener_demodulator.h"
 
 namespace tavlin {
 

@@ -1,4 +1,4 @@
-#include "utilities/alsa_audio_sink.h"
+#include "utilities/sound/alsa_audio_sink.h"
 
 #include <alsa/asoundlib.h>
 

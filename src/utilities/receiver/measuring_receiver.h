@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "utilities/receiver_analysis.h"
+#include "utilities/receiver/receiver_analysis.h"
 
 namespace tavlin {
 

@@ -1,4 +1,4 @@
-#include "utilities/phase_noise_procedure.h"
+#include "utilities/phase_noise/phase_noise_procedure.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "utilities/qt_phase_noise_dialog.h"
+#include "utilities/phase_noise/qt_phase_noise_dialog.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -14,9 +14,9 @@
 
 #include "document/analyzer_document.h"
 #include "ports/entry_dialogs.h"
-#include "utilities/phase_noise_procedure.h"
-#include "utilities/plot_bitmap.h"
-#include "utilities/qt_phase_noise_painter.h"
+#include "utilities/phase_noise/phase_noise_procedure.h"
+#include "base/plot_bitmap.h"
+#include "utilities/phase_noise/qt_phase_noise_painter.h"
 
 namespace tavlin {
 

@@ -1,4 +1,4 @@
-#include "document/limit_test.h"
+#include "document/limit_verdict.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "support/test_directory.h"
-#include "utilities/plot_bitmap.h"
+#include "base/plot_bitmap.h"
 
 namespace tavlin::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "utilities/qt_receiver_dialog.h"
+#include "utilities/receiver/qt_receiver_dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +16,7 @@
 #include <cmath>
 
 #include "document/analyzer_document.h"
-#include "utilities/measuring_receiver.h"
+#include "utilities/receiver/measuring_receiver.h"
 #include "utilities/utility_session.h"
 
 namespace tavlin {

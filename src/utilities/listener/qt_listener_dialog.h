@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "utilities/audio_listener.h"
+#include "utilities/listener/audio_listener.h"
 
 class QCheckBox;
 class QLineEdit;
