@@ -19,6 +19,8 @@ constexpr std::size_t kHeaderBytes = 4;
 constexpr std::size_t kPollBlockBytes = kPollBlockPairs * 4;
 constexpr std::size_t kStreamBlockBytes = kStreamBlockPairs * 4;
 constexpr int kLongCapturePairs = 8000;
+// Longer than the converter holds back a part-filled packet (its latency timer).
+constexpr int kQuietMs = 50;
 constexpr std::uint8_t kSlipEnd = 0xC0;
 constexpr std::uint8_t kSlipEsc = 0xDB;
 constexpr std::uint8_t kSlipEscEnd = 0xDC;
@@ -249,8 +251,7 @@ int DeviceLink::ReadSweepSamples(std::span<std::int32_t> first, std::span<std::i
         return ReadLongCapture(first, second, pairs);
     }
     const std::size_t expected = 4 * static_cast<std::size_t>(pairs) + kHeaderBytes;
-    const double captureMs = pairs * 0.0022 * (decimationSent_ + 1) + 25;
-    clock_.SleepMs(static_cast<int>(std::floor(captureMs)));
+    clock_.SleepMs(static_cast<int>(std::floor(CaptureMs(pairs))));
     std::size_t waiting = 0;
     for (int look = 0; look < 2; ++look) {
         waiting = DataQueueCount();
@@ -263,17 +264,17 @@ int DeviceLink::ReadSweepSamples(std::span<std::int32_t> first, std::span<std::i
         }
     }
     if (waiting != expected) {
-        driver_.Purge(dataChannel_);
+        DiscardCapture(pairs);
         return kLinkWrongAmount;
     }
     std::size_t got = 0;
     driver_.Read(dataChannel_, rxBuffer_.data(), expected, got);
     if (got != expected) {
-        driver_.Purge(dataChannel_);
+        DiscardCapture(pairs);
         return kLinkWrongAmount;
     }
     if (!std::equal(kSampleHeader, kSampleHeader + kHeaderBytes, rxBuffer_.begin())) {
-        driver_.Purge(dataChannel_);
+        DiscardCapture(pairs);
         return kLinkBadHeader;
     }
     DecodePairs(rxBuffer_.data() + kHeaderBytes, static_cast<std::size_t>(pairs), first.data(),
@@ -289,7 +290,7 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
     if (waitForTrigger) {
         while (DataQueueCount() < kHeaderBytes) {
             if (StopRequested() || !isOpen_) {
-                driver_.Purge(dataChannel_);
+                DiscardCapture(pairs);
                 return kLinkWrongAmount;
             }
             clock_.SleepMs(10);
@@ -298,20 +299,20 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
     std::size_t got = 0;
     driver_.Read(dataChannel_, rxBuffer_.data(), kHeaderBytes, got);
     if (got != kHeaderBytes) {
-        driver_.Purge(dataChannel_);
+        DiscardCapture(pairs);
         return kLinkWrongAmount;
     }
     // Bytes before the header (left from an earlier capture) would shift
     // every pair that follows: such a capture is refused, as a short one is.
     if (!std::equal(kSampleHeader, kSampleHeader + kHeaderBytes, rxBuffer_.begin())) {
-        driver_.Purge(dataChannel_);
+        DiscardCapture(pairs);
         return kLinkBadHeader;
     }
     for (int stored = 0; stored < pairs; stored += kStreamBlockPairs) {
         got = 0;
         driver_.Read(dataChannel_, rxBuffer_.data(), kStreamBlockBytes, got);
         if (got != kStreamBlockBytes) {
-            driver_.Purge(dataChannel_);
+            DiscardCapture(pairs);
             return kLinkWrongAmount;
         }
         // The unit sends whole blocks; the last one may hold more pairs than
@@ -321,6 +322,26 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
                     second.data() + stored);
     }
     return kLinkOk;
+}
+
+double DeviceLink::CaptureMs(int pairs) const {
+    return pairs * 0.0022 * (decimationSent_ + 1) + 25;
+}
+
+// The unit goes on sending a capture the program has given up on, and bytes
+// still on their way would be read as the next capture's header, spoiling
+// every capture after it. The channel is emptied until it stays quiet, for
+// at most as long as the capture can still run.
+void DeviceLink::DiscardCapture(int pairs) {
+    const int looks = static_cast<int>(CaptureMs(pairs)) / kQuietMs + 2;
+    for (int look = 0; look < looks; ++look) {
+        driver_.Purge(dataChannel_);
+        clock_.SleepMs(kQuietMs);
+        if (DataQueueCount() == 0) {
+            return;
+        }
+    }
+    driver_.Purge(dataChannel_);
 }
 
 bool DeviceLink::WaitForDataQueue(std::size_t wanted, int polls, int sleepMs) {

@@ -121,6 +121,8 @@ class DeviceLink {
     void DecodePairs(const std::uint8_t* bytes, std::size_t pairs, std::int32_t* first,
                      std::int32_t* second);
     int ReadLongCapture(std::span<std::int32_t> first, std::span<std::int32_t> second, int pairs);
+    double CaptureMs(int pairs) const;
+    void DiscardCapture(int pairs);
     void ForgetSentSettings();
     void ReportInstrumentLost();
     bool ChooseChannels(int count, int& dataIndex, int& commandIndex);
