@@ -319,7 +319,7 @@ SimFaults ReadFaults(const Json& root) {
         object, "faults",
         {"listing", "data_channel_already_open", "data_open_failures", "command_open_failures",
          "failed_writes", "short_captures", "wrong_headers", "missing_step_block", "no_trigger",
-         "unplug_after_commands", "replug_after_ms"});
+         "unplug_after_commands", "unplug_at_data_request", "replug_after_ms"});
     if (object.contains("listing")) {
         const Json& listing = object.at("listing");
         if (listing == "normal") {
@@ -349,6 +349,8 @@ SimFaults ReadFaults(const Json& root) {
     faults.noTrigger = ReadFlag(object, "no_trigger", "faults.", faults.noTrigger);
     faults.unplugAfterCommands =
         ReadCount(object, "unplug_after_commands", faults.unplugAfterCommands, 0);
+    faults.unplugAtDataRequest =
+        ReadCount(object, "unplug_at_data_request", faults.unplugAtDataRequest, 0);
     faults.replugAfterMs = ReadCount(object, "replug_after_ms", faults.replugAfterMs);
     return faults;
 }
