@@ -59,6 +59,7 @@
 #include "remote/tcp_socket.h"
 #include "support/loopback_client.h"
 #include "support/recording_prompter.h"
+#include "support/row_name.h"
 #include "support/scripted_entry_dialogs.h"
 #include "utilities/qt_receiver_dialog.h"
 #include "view/qt_plot_view.h"
@@ -118,6 +119,7 @@ struct SignalRow {
     const char* name;
     QStringList arguments;  // PORT: a port another program listens on, NEXT the one after
     int signal;
+    friend void PrintTo(const SignalRow& row, std::ostream* out) { *out << row.name; }
 };
 
 class SignalDuringABoxTest : public ApplicationTest,
@@ -134,7 +136,8 @@ class SignalDuringABoxTest : public ApplicationTest,
     }
     static void TearDownTestSuite() { std::filesystem::remove_all(CacheFolder()); }
     static std::filesystem::path CacheFolder() {
-        return std::filesystem::temp_directory_path() / "tavlin-signal-cache";
+        return std::filesystem::temp_directory_path() /
+               ("tavlin-signal-cache-" + std::to_string(::getpid()));
     }
 };
 
@@ -165,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SignalRow{"ScpiPortInUse", {"--scpi=127.0.0.1:PORT"}, SIGTERM},
                       SignalRow{
                           "AutomationPortInUse", {"--automation=127.0.0.1:PORT:NEXT"}, SIGINT}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kRowName);
 
 // A mask file loaded from the window becomes the limit lines; one that
 // cannot be used is named in a box and leaves the lines as they were.
