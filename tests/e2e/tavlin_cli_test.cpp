@@ -267,6 +267,24 @@ TEST_F(TavlinCliTest, SceneFaultsShowTheirMessagesAndExitStatus) {
 
 }  // namespace
 
+// The shipped unplugged scene pulls the cable in the first sweep, whether the
+// start-up read the calibration memory or found it cached; the second reads.
+TEST_F(TavlinCliTest, UnpluggedScenePullsTheCableInTheFirstSweep) {
+    std::string sweeps;
+    for (int sweep = 0; sweep < 2; ++sweep) {
+        sweeps += " -c TRI:SIN -c '*WAI' -c 'MAR:PEA;MAR:AMP ?'";
+    }
+    for (const char* table : {"read", "cached"}) {
+        const RunResult r = Run("--answer yes --simulate='" TAVLIN_SOURCE_DIR
+                                "/scenes/unplugged.json' -c 'FRE:CEN 915e6;FRE:SPA 1e6'" +
+                                sweeps);
+        EXPECT_NE(r.err.find("ERROR 6"), std::string::npos) << table << ": " << r.err;
+        ASSERT_TRUE(r.out.starts_with("-101.000")) << table << ": " << r.out;
+        EXPECT_NEAR(std::stod(r.out.substr(r.out.find('\n'))), -25.0, 1.0)
+            << table << ": " << r.out;
+    }
+}
+
 // A factory procedure from the console: its boxes on stderr, its verdict in
 // the exit status. Without linux-gpib (not installed here) the bench is
 // missing: the report says so and fails at the timebase, without a file.
