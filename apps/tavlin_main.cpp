@@ -256,6 +256,11 @@ int main(int argc, char** argv) {
     if (options->scpi) {
         application.Frame().Scpi().Enable(*options->scpi);
     }
+    // A signal while one of the boxes above was open: the window is closed
+    // and nothing would ever end the event loop.
+    if (application.Closing()) {
+        return 0;
+    }
     if (options->screenshot) {
         return tavlin::QtScreenshot::Take(
             application,

@@ -53,6 +53,9 @@ bool QtApplication::Start(const std::string& stateFile) {
     if (!stateFile.empty()) {
         frame_->FileMenu().RecallStateFile(QString::fromStdString(stateFile));
     }
+    if (closing_) {
+        return false;  // the signal came while the recall's box was open
+    }
     frame_->Place();
     return true;
 }
@@ -106,6 +109,7 @@ void QtApplication::GiveUpStart() {
 // sweep waiting on it: nobody is going to answer it now, so its caller gets
 // the default answer and goes on, and the window can stop the threads.
 void QtApplication::Close() {
+    closing_ = true;
     if (starting_) {
         GiveUpStart();
     } else if (frame_) {

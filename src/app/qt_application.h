@@ -46,6 +46,9 @@ class QtApplication {
     // Ctrl+C or the session's end: gives up a start in progress, or closes
     // the window the ordinary way.
     void Close();
+    // A close was asked for: the start-up must not go on to show the window
+    // or run the event loop, which no window would ever end.
+    bool Closing() const { return closing_; }
 
     AnalyzerDocument& Document() { return *doc_; }
     QtMainFrame& Frame() { return *frame_; }
@@ -66,6 +69,7 @@ class QtApplication {
     std::unique_ptr<AnalyzerDocument> doc_;
     std::unique_ptr<QtMainFrame> frame_;
     bool starting_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace tavlin

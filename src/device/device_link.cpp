@@ -20,6 +20,8 @@ constexpr std::size_t kHeaderBytes = 4;
 constexpr std::size_t kPollBlockBytes = kPollBlockPairs * 4;
 constexpr std::size_t kStreamBlockBytes = kStreamBlockPairs * 4;
 constexpr int kLongCapturePairs = 8000;
+// Longer than the converter holds back a part-filled packet (its latency timer).
+constexpr int kQuietMs = 50;
 constexpr std::uint8_t kSlipEnd = 0xC0;
 constexpr std::uint8_t kSlipEsc = 0xDB;
 constexpr std::uint8_t kSlipEscEnd = 0xDC;
@@ -259,8 +261,7 @@ int DeviceLink::ReadSweepSamples(std::span<std::int32_t> first, std::span<std::i
         return ReadLongCapture(first, second, pairs);
     }
     const std::size_t expected = 4 * static_cast<std::size_t>(pairs) + kHeaderBytes;
-    const double captureMs = pairs * 0.0022 * (decimationSent_ + 1) + 25;
-    clock_.SleepMs(static_cast<int>(std::floor(captureMs)));
+    clock_.SleepMs(static_cast<int>(std::floor(CaptureMs(pairs))));
     std::size_t waiting = 0;
     for (int look = 0; look < 2; ++look) {
         waiting = DataQueueCount();
@@ -273,15 +274,15 @@ int DeviceLink::ReadSweepSamples(std::span<std::int32_t> first, std::span<std::i
         }
     }
     if (waiting != expected) {
-        return RefuseCapture(kLinkWrongAmount, waiting, expected);
+        return RefuseCapture(kLinkWrongAmount, waiting, expected, pairs);
     }
     std::size_t got = 0;
     driver_.Read(dataChannel_, rxBuffer_.data(), expected, got);
     if (got != expected) {
-        return RefuseCapture(kLinkWrongAmount, got, expected);
+        return RefuseCapture(kLinkWrongAmount, got, expected, pairs);
     }
     if (!std::equal(kSampleHeader, kSampleHeader + kHeaderBytes, rxBuffer_.begin())) {
-        return RefuseCapture(kLinkBadHeader, got, expected);
+        return RefuseCapture(kLinkBadHeader, got, expected, pairs);
     }
     DecodePairs(rxBuffer_.data() + kHeaderBytes, static_cast<std::size_t>(pairs), first.data(),
                 second.data());
@@ -296,7 +297,7 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
     if (waitForTrigger) {
         while (DataQueueCount() < kHeaderBytes) {
             if (StopRequested() || !isOpen_) {
-                return RefuseCapture(kLinkWrongAmount, DataQueueCount(), kHeaderBytes);
+                return RefuseCapture(kLinkWrongAmount, DataQueueCount(), kHeaderBytes, pairs);
             }
             clock_.SleepMs(10);
         }
@@ -304,18 +305,18 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
     std::size_t got = 0;
     driver_.Read(dataChannel_, rxBuffer_.data(), kHeaderBytes, got);
     if (got != kHeaderBytes) {
-        return RefuseCapture(kLinkWrongAmount, got, kHeaderBytes);
+        return RefuseCapture(kLinkWrongAmount, got, kHeaderBytes, pairs);
     }
     // Bytes before the header (left from an earlier capture) would shift
     // every pair that follows: such a capture is refused, as a short one is.
     if (!std::equal(kSampleHeader, kSampleHeader + kHeaderBytes, rxBuffer_.begin())) {
-        return RefuseCapture(kLinkBadHeader, got, kHeaderBytes);
+        return RefuseCapture(kLinkBadHeader, got, kHeaderBytes, pairs);
     }
     for (int stored = 0; stored < pairs; stored += kStreamBlockPairs) {
         got = 0;
         driver_.Read(dataChannel_, rxBuffer_.data(), kStreamBlockBytes, got);
         if (got != kStreamBlockBytes) {
-            return RefuseCapture(kLinkWrongAmount, got, kStreamBlockBytes);
+            return RefuseCapture(kLinkWrongAmount, got, kStreamBlockBytes, pairs);
         }
         // The unit sends whole blocks; the last one may hold more pairs than
         // were asked for, and those are read but not stored.
@@ -326,8 +327,28 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
     return kLinkOk;
 }
 
-int DeviceLink::RefuseCapture(int code, std::size_t got, std::size_t expected) {
+double DeviceLink::CaptureMs(int pairs) const {
+    return pairs * 0.0022 * (decimationSent_ + 1) + 25;
+}
+
+// The unit goes on sending a capture the program has given up on, and bytes
+// still on their way would be read as the next capture's header, spoiling
+// every capture after it. The channel is emptied until it stays quiet, for
+// at most as long as the capture can still run.
+void DeviceLink::DiscardCapture(int pairs) {
+    const int looks = static_cast<int>(CaptureMs(pairs)) / kQuietMs + 2;
+    for (int look = 0; look < looks; ++look) {
+        driver_.Purge(dataChannel_);
+        clock_.SleepMs(kQuietMs);
+        if (DataQueueCount() == 0) {
+            return;
+        }
+    }
     driver_.Purge(dataChannel_);
+}
+
+int DeviceLink::RefuseCapture(int code, std::size_t got, std::size_t expected, int pairs) {
+    DiscardCapture(pairs);
     if (StopRequested()) {
         return code;  // a stop ended the wait: no fault of the link
     }

@@ -121,9 +121,11 @@ class DeviceLink {
     void DecodePairs(const std::uint8_t* bytes, std::size_t pairs, std::int32_t* first,
                      std::int32_t* second);
     int ReadLongCapture(std::span<std::int32_t> first, std::span<std::int32_t> second, int pairs);
-    // A capture that went wrong: the rest of it purged, the fault logged
+    double CaptureMs(int pairs) const;
+    void DiscardCapture(int pairs);
+    // A capture that went wrong: the rest of it discarded (DiscardCapture), the fault logged
     // (unless a stop ended it), the code returned.
-    int RefuseCapture(int code, std::size_t got, std::size_t expected);
+    int RefuseCapture(int code, std::size_t got, std::size_t expected, int pairs);
     void ForgetSentSettings();
     void ReportInstrumentLost();
     bool ChooseChannels(int count, int& dataIndex, int& commandIndex);

@@ -167,7 +167,7 @@ bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool ado
             }
             return true;
         case StateFileStatus::NotRecognized:
-            prompter_.Inform("FILE NOT RECOGNIZED", kOpenCaption);
+            prompter_.Inform("FILE NOT RECOGNIZED\r\n" + path.filename().string(), kOpenCaption);
             // Nothing of the file is taken, not even its name, so a later
             // Save cannot overwrite the file that could not be read.
             {

@@ -108,6 +108,11 @@ LimitMaskParse ParseLimitMask(std::string_view text) {
         result.error = "the file is larger than 1 MiB";
         return result;
     }
+    // Spreadsheets save "CSV UTF-8" with a byte-order mark before the first line.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
     LimitMask mask;
     std::vector<LimitMaskPoint>* section = &mask.upper;
     int lineNumber = 0;

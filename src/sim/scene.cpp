@@ -22,6 +22,9 @@ constexpr std::size_t kMaxSignals = 64;
 constexpr std::size_t kMaxCurvePoints = 500;
 constexpr std::size_t kMaxHarmonics = 31;
 constexpr double kMaxFaultCount = 1e9;  // counts and times of the faults
+// A problem echoes what it found (a key, a number): a file may hold one of
+// any length, the terminal gets its beginning.
+constexpr std::size_t kMaxProblemChars = 200;
 
 // Thrown inside the parser only; ParseScene turns it into a message.
 struct SceneProblem {
@@ -319,7 +322,7 @@ SimFaults ReadFaults(const Json& root) {
         object, "faults",
         {"listing", "data_channel_already_open", "data_open_failures", "command_open_failures",
          "failed_writes", "short_captures", "wrong_headers", "missing_step_block", "no_trigger",
-         "unplug_after_commands", "replug_after_ms"});
+         "unplug_after_commands", "unplug_at_data_request", "replug_after_ms"});
     if (object.contains("listing")) {
         const Json& listing = object.at("listing");
         if (listing == "normal") {
@@ -349,6 +352,8 @@ SimFaults ReadFaults(const Json& root) {
     faults.noTrigger = ReadFlag(object, "no_trigger", "faults.", faults.noTrigger);
     faults.unplugAfterCommands =
         ReadCount(object, "unplug_after_commands", faults.unplugAfterCommands, 0);
+    faults.unplugAtDataRequest =
+        ReadCount(object, "unplug_at_data_request", faults.unplugAtDataRequest, 0);
     faults.replugAfterMs = ReadCount(object, "replug_after_ms", faults.replugAfterMs);
     return faults;
 }
@@ -392,11 +397,19 @@ Scene ReadScene(const Json& root) {
     return scene;
 }
 
+std::string Cut(std::string problem) {
+    if (problem.size() > kMaxProblemChars) {
+        problem.resize(kMaxProblemChars);
+        problem += "...";
+    }
+    return problem;
+}
+
 // nlohmann's messages start with "[json.exception.parse_error.101] ".
 std::string WithoutExceptionTag(const std::string& what) {
     const auto close = what.find("] ");
-    return (what.rfind("[json.", 0) == 0 && close != std::string::npos) ? what.substr(close + 2)
-                                                                        : what;
+    return Cut((what.rfind("[json.", 0) == 0 && close != std::string::npos) ? what.substr(close + 2)
+                                                                            : what);
 }
 
 }  // namespace
@@ -431,13 +444,13 @@ SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName)
         return result;
     }
     if (!duplicates.First().empty()) {
-        result.error = prefix + "'" + duplicates.First() + "' is given twice";
+        result.error = prefix + Cut("'" + duplicates.First() + "' is given twice");
         return result;
     }
     try {
         result.scene = ReadScene(root);
     } catch (const SceneProblem& problem) {
-        result.error = prefix + problem.text;
+        result.error = prefix + Cut(problem.text);
     } catch (const Json::exception& error) {
         result.error = prefix + WithoutExceptionTag(error.what());
     }

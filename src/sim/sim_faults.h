@@ -25,6 +25,10 @@ struct SimFaults {
     // The cable is pulled after this many command frames (0: never), and put
     // back this many ms of the unit's clock later (-1: never). Once only.
     int unplugAfterCommands = 0;
+    // The cable is pulled as the unit is asked for samples ("S", "N" or "T")
+    // for the n-th time (0: never), once: the same sweep of the program
+    // however many commands its start-up took.
+    int unplugAtDataRequest = 0;
     int replugAfterMs = -1;
 };
 

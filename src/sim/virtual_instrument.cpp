@@ -14,6 +14,11 @@ constexpr const char* kCommandDescription = "Tavlin B";
 constexpr const char* kForeignDataDescription = "USB Serial Converter A";
 constexpr const char* kForeignCommandDescription = "USB Serial Converter B";
 
+// A capture, a step list or a stream.
+bool IsDataRequest(const std::vector<std::uint8_t>& frame) {
+    return !frame.empty() && (frame[0] == 'S' || frame[0] == 'N' || frame[0] == 'T');
+}
+
 }  // namespace
 
 VirtualInstrument::VirtualInstrument(Clock& clock, const Scene& scene)
@@ -316,7 +321,11 @@ void VirtualInstrument::ExecuteCommands(const std::uint8_t* data, std::size_t co
         firmware_.Execute(frame, nowSec, reply_, faults_);
         commandRx_.Push(reply_.data(), reply_.size());
         ++commandsExecuted_;
-        if (faults_.unplugAfterCommands > 0 && commandsExecuted_ == faults_.unplugAfterCommands) {
+        if (IsDataRequest(frame)) {
+            ++dataRequests_;
+        }
+        if ((faults_.unplugAfterCommands > 0 && commandsExecuted_ == faults_.unplugAfterCommands) ||
+            (IsDataRequest(frame) && dataRequests_ == faults_.unplugAtDataRequest)) {
             PullCableLocked(clock_.Now());
         }
     }

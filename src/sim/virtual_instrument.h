@@ -102,6 +102,7 @@ class VirtualInstrument final : public UsbDriver {
     UsbHandle nextHandle_ = 1;
     bool pluggedIn_ = true;
     long long commandsExecuted_ = 0;            // since the unit was made, across power cycles
+    long long dataRequests_ = 0;                // the same, of requests for samples
     std::optional<Clock::TimePoint> replugAt_;  // the scene's unplug fault: back at this time
     Clock::TimePoint offBusUntil_{};
     std::vector<std::vector<std::uint8_t>> frames_;

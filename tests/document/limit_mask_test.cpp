@@ -35,6 +35,8 @@ TEST(LimitMaskTest, ParsesSectionsAndInterpolatesBetweenPoints) {
     EXPECT_FALSE(UpperLimitAt(mask, 921e6));
     EXPECT_DOUBLE_EQ(*LowerLimitAt(mask, 915e6), -90.0);
     EXPECT_FALSE(LowerLimitAt(mask, 911e6));
+    const LimitMaskParse marked = ParseLimitMask("\xEF\xBB\xBF" + std::string(kMaskText));
+    EXPECT_TRUE(marked.mask && *marked.mask == mask) << "with a byte-order mark: " << marked.error;
 
     const LimitMaskParse again = ParseLimitMask(FormatLimitMask(mask));
     ASSERT_TRUE(again.mask) << again.error;

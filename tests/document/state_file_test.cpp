@@ -275,6 +275,7 @@ TEST_F(DocumentStateFileTest, BadFilesChangeNothingAndShowWhy) {
         EXPECT_EQ(prompter.Boxes()[0].caption, "UNABLE TO OPEN") << row.name;
         EXPECT_NE(prompter.Boxes()[0].text.find(row.text), std::string::npos)
             << row.name << ": " << prompter.Boxes()[0].text;
+        EXPECT_NE(prompter.Boxes()[0].text.find(row.name), std::string::npos) << "names the file";
     }
 }
 

@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -55,8 +56,10 @@
 #include "panel/qt_settings_menu.h"
 #include "remote/automation_server.h"
 #include "remote/scpi_server.h"
+#include "remote/tcp_socket.h"
 #include "support/loopback_client.h"
 #include "support/recording_prompter.h"
+#include "support/row_name.h"
 #include "support/scripted_entry_dialogs.h"
 #include "utilities/receiver/qt_receiver_dialog.h"
 #include "view/qt_plot_view.h"
@@ -109,6 +112,63 @@ TEST_F(ApplicationTest, StartWithAFolderForAStateFileShowsWhyAndPresets) {
     ASSERT_EQ(prompter.Count(), 1u);
     EXPECT_EQ(prompter.Boxes()[0].caption, "UNABLE TO OPEN");
 }
+
+// Ctrl+C or SIGTERM while a start-up box waits for its answer ends the
+// program in order, the instrument released, whatever the box.
+struct SignalRow {
+    const char* name;
+    QStringList arguments;  // PORT: a port another program listens on, NEXT the one after
+    int signal;
+    friend void PrintTo(const SignalRow& row, std::ostream* out) { *out << row.name; }
+};
+
+class SignalDuringABoxTest : public ApplicationTest,
+                             public ::testing::WithParamInterface<SignalRow> {
+  protected:
+    // The unit's table cached once, so that each start-up is quick.
+    static void SetUpTestSuite() {
+        std::filesystem::create_directories(CacheFolder());
+        QProcess first;
+        first.setWorkingDirectory(QString::fromStdString(CacheFolder().string()));
+        first.start(QStringLiteral(TAVLIN_GUI_PATH),
+                    {"--simulate", "--screenshot", "x.png", "--sweeps", "0"});
+        first.waitForFinished(180000);
+    }
+    static void TearDownTestSuite() { std::filesystem::remove_all(CacheFolder()); }
+    static std::filesystem::path CacheFolder() {
+        return std::filesystem::temp_directory_path() /
+               ("tavlin-signal-cache-" + std::to_string(::getpid()));
+    }
+};
+
+TEST_P(SignalDuringABoxTest, EndsTheProgram) {
+    std::filesystem::copy_file(CacheFolder() / "TV000123.kvo", "TV000123.kvo");
+    std::ofstream("bad.pqz") << "not a state";
+    std::string error;
+    const std::optional<TcpSocket> held = tcp::Listen("127.0.0.1", 0, error);
+    ASSERT_TRUE(held) << error;
+    QStringList arguments = GetParam().arguments;
+    arguments.replaceInStrings("NEXT", QString::number(tcp::BoundPort(*held) + 1));
+    arguments.replaceInStrings("PORT", QString::number(tcp::BoundPort(*held)));
+    QProcess process;
+    process.start(QStringLiteral(TAVLIN_GUI_PATH), QStringList{"--simulate"} + arguments);
+    // The box is up well within this; a signal before it gives the start up,
+    // which ends the program too.
+    process.waitForFinished(4000);
+    ASSERT_EQ(process.state(), QProcess::Running) << "ended before the signal";
+    ::kill(static_cast<pid_t>(process.processId()), GetParam().signal);
+    EXPECT_TRUE(process.waitForFinished(10000)) << "still running after the signal";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StartUpBoxes, SignalDuringABoxTest,
+    ::testing::Values(SignalRow{"MissingStateFile", {"missing.pqz"}, SIGTERM},
+                      SignalRow{"BadStateFile", {"bad.pqz"}, SIGINT},
+                      SignalRow{"ScpiPortInUse", {"--scpi=127.0.0.1:PORT"}, SIGTERM},
+                      SignalRow{
+                          "AutomationPortInUse", {"--automation=127.0.0.1:PORT:NEXT"}, SIGINT}),
+    kRowName);
 
 // A mask file loaded from the window becomes the limit lines; one that
 // cannot be used is named in a box and leaves the lines as they were.

@@ -220,7 +220,7 @@ TEST(SimThreads, ReaderWaitsWhileAnotherThreadCommands) {
 
 TEST(SimScene, BadScenesAreRefusedWithFileAndProblem) {
     struct Row {
-        const char* text;
+        std::string text;
         std::string error;  // after "scene file 'bad.json': "; "...": how it begins
     };
     const Row rows[] = {
@@ -251,6 +251,8 @@ TEST(SimScene, BadScenesAreRefusedWithFileAndProblem) {
          "'faults.unplug_after_commands' must lie between 0 and..."},
         {R"({"faults": {"listing": "nothing"}})", "'faults.listing' must be \"normal\"..."},
         {R"({"faults": {"no_trigger": 1}})", "'faults.no_trigger' must be true or false"},
+        {R"({"tcxo_ppb": )" + std::string(100000, '9') + "}", "not valid JSON: ..."},
+        {"{\"" + std::string(100000, 'k') + "\": 1}", "unknown key 'kkk..."},
     };
     for (const Row& row : rows) {
         const SceneLoadResult result = ParseScene(row.text, "bad.json");
@@ -262,6 +264,7 @@ TEST(SimScene, BadScenesAreRefusedWithFileAndProblem) {
         } else {
             EXPECT_EQ(result.error, expected);
         }
+        EXPECT_LT(result.error.size(), 300u) << "a long value is cut";
     }
     EXPECT_EQ(LoadSceneFile("/nonexistent/dir/none.json").error,
               "scene file: Cannot open /nonexistent/dir/none.json: No such file or directory");

@@ -102,8 +102,9 @@ bool VirtualConverter::OnBus() const {
             return false;
         }
     }
+    // A unit that lists only one of its channels is not a whole converter.
     int count = 0;
-    return backend_.DeviceCount(count) == kUsbOk && count > 0;
+    return backend_.DeviceCount(count) == kUsbOk && count >= kInterfaces;
 }
 
 int VirtualConverter::Open(int& handle) {
@@ -172,16 +173,19 @@ int VirtualConverter::Claim(int handle, int interfaceNumber, bool autoDetach) {
     if (in.claimedBy != 0 || setup_.claimedElsewhere[interfaceNumber]) {
         return LIBUSB_ERROR_BUSY;
     }
+    if (in.serialDriverBound && !autoDetach) {
+        return LIBUSB_ERROR_BUSY;
+    }
+    // A unit off the bus now is tried again at the next transfer; one that
+    // lists the interface but will not open it refuses the claim.
+    if (OpenChannelLocked(interfaceNumber) == LIBUSB_ERROR_BUSY) {
+        return LIBUSB_ERROR_BUSY;
+    }
     if (in.serialDriverBound) {
-        if (!autoDetach) {
-            return LIBUSB_ERROR_BUSY;
-        }
         in.serialDriverBound = false;
         in.autoDetached = true;
     }
     in.claimedBy = handle;
-    // A backend that cannot be opened now is tried again at the next transfer.
-    OpenChannelLocked(interfaceNumber);
     return 0;
 }
 
@@ -491,9 +495,11 @@ int VirtualConverter::OpenChannelLocked(int interfaceNumber) {
     }
     int count = 0;
     UsbHandle channel = kNoHandle;
-    if (backend_.DeviceCount(count) != kUsbOk || count <= interfaceNumber ||
-        backend_.OpenByIndex(interfaceNumber, channel) != kUsbOk) {
+    if (backend_.DeviceCount(count) != kUsbOk || count <= interfaceNumber) {
         return LIBUSB_ERROR_IO;
+    }
+    if (backend_.OpenByIndex(interfaceNumber, channel) != kUsbOk) {
+        return LIBUSB_ERROR_BUSY;
     }
     backend_.SetTimeouts(channel, 0, kBackendWriteTimeoutMs);  // reads never wait
     if (in.baud > 0) {

@@ -11,6 +11,25 @@
 #include "ports/clock.h"
 #include "sim/make_virtual_instrument.h"
 #include "sim/usb/virtual_usb_bus.h"
+#include "sim/virtual_instrument.h"
+
+namespace {
+
+// The converter carries the unit's serial number and the product name its
+// channels are described by ("Tavlin A": the product, then the letter); a
+// data channel the scene has held by another program is claimed elsewhere.
+tavlin::sim::ConverterSetup SetupFor(tavlin::sim::VirtualInstrument& instrument) {
+    tavlin::sim::ConverterSetup setup;
+    setup.serial = instrument.GetScene().serial;
+    setup.claimedElsewhere[0] = instrument.GetScene().faults.dataChannelAlreadyOpen;
+    tavlin::UsbDeviceInfo info;
+    if (instrument.DeviceInfo(0, info) == tavlin::kUsbOk && info.description.ends_with(" A")) {
+        setup.product = info.description.substr(0, info.description.size() - 2);
+    }
+    return setup;
+}
+
+}  // namespace
 
 extern "C" int tavlin_virtual_usb_present(void) {
     return 1;
@@ -33,9 +52,6 @@ extern "C" void tavlin_virtual_usb_start(void) {
             std::fprintf(stderr, "virtual USB: %s\n", error.c_str());
             return;
         }
-        // The converter carries the unit's serial number.
-        ConverterSetup setup;
-        setup.serial = instrument->GetScene().serial;
-        VirtualUsbBus::Instance().Plug(setup, *instrument);
+        VirtualUsbBus::Instance().Plug(SetupFor(*instrument), *instrument);
     });
 }
