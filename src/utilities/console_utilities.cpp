@@ -6,12 +6,12 @@
 #include <ostream>
 
 #include "document/analyzer_document.h"
-#include "utilities/listener/audio_listener.h"
 #include "utilities/harmonics/harmonics_plot.h"
-#include "utilities/receiver/measuring_receiver.h"
+#include "utilities/listener/audio_listener.h"
 #include "utilities/phase_noise/phase_noise_curve.h"
-#include "utilities/utility_session.h"
+#include "utilities/receiver/measuring_receiver.h"
 #include "utilities/sound/wav_file_sink.h"
+#include "utilities/utility_session.h"
 
 namespace tavlin {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "utilities/phase_noise/phase_noise_procedure.h"
 #include "base/plot_bitmap.h"
+#include "utilities/phase_noise/phase_noise_procedure.h"
 
 namespace tavlin {
 

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "support/test_directory.h"
 #include "base/plot_bitmap.h"
+#include "support/test_directory.h"
 
 namespace tavlin::test {
 namespace {

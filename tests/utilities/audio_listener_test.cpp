@@ -7,9 +7,9 @@
 
 #include "dsp/fft.h"
 #include "e2e/virtual_unit_fixture.h"
-#include "utilities/sound/alsa_audio_sink.h"
-#include "utilities/listener/audio_listener.h"
 #include "utilities/console_utilities.h"
+#include "utilities/listener/audio_listener.h"
+#include "utilities/sound/alsa_audio_sink.h"
 #include "utilities/utility_session.h"
 
 namespace tavlin::test {

@@ -17,8 +17,8 @@
 #include "document/analyzer_document.h"
 #include "ports/prompter.h"
 #include "utilities/sound/alsa_audio_sink.h"
-#include "utilities/utility_session.h"
 #include "utilities/sound/wav_file_sink.h"
+#include "utilities/utility_session.h"
 
 namespace tavlin {
 

@@ -12,10 +12,10 @@
 #include <QVBoxLayout>
 #include <atomic>
 
+#include "base/plot_bitmap.h"
 #include "document/analyzer_document.h"
 #include "ports/entry_dialogs.h"
 #include "utilities/phase_noise/phase_noise_procedure.h"
-#include "base/plot_bitmap.h"
 #include "utilities/phase_noise/qt_phase_noise_painter.h"
 
 namespace tavlin {

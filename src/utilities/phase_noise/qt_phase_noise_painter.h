@@ -3,8 +3,8 @@
 #include <QImage>
 #include <string>
 
-#include "utilities/phase_noise/phase_noise_curve.h"
 #include "base/plot_bitmap.h"
+#include "utilities/phase_noise/phase_noise_curve.h"
 
 class QPainter;
 
