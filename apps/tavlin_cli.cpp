@@ -141,11 +141,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
                                                     : 0;
                    used != 0) {
             if (used < 0) {
-                std::cerr << "tavlin-cli: no log level in " << arg
-                          << (arg.find('=') == std::string::npos && i + 1 < argc
-                                  ? std::string(" ") + argv[i + 1]
-                                  : std::string())
-                          << "\n";
+                std::cerr << "tavlin-cli: cannot use " << arg << " "
+                          << (i + 1 < argc ? argv[i + 1] : "without a value") << "\n";
                 return std::nullopt;
             }
             i += used - 1;

@@ -82,6 +82,8 @@ TEST_F(TavlinCliTest, FailuresGiveTheirExitCodeAndMessage) {
         {"malformed scene", "--simulate=broken.json --info", -1, {"broken.json"}},
         {"scene from a FIFO", "--simulate=fifo --info", 1, {"not a regular file"}},
         {"unknown option", "--frobnicate", 2, {"usage"}},
+        {"a listener option's value", "--utility listen --mode ssb", -1, {"cannot use --mode ssb"}},
+        {"a log level", "--log-level loud", -1, {"no log level in --log-level loud"}},
         {"no instrument",
          "--info",
          3,
