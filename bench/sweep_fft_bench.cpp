@@ -36,6 +36,7 @@
 #include "sim/virtual_instrument.h"
 #include "sweep/fft_sweep.h"
 #include "sweep/narrow_fft_sweep.h"
+#include "sweep/rbw_rules.h"
 #include "sweep/sweep_engine.h"
 #include "timed_document.h"
 
@@ -61,7 +62,7 @@ struct PlannedDocument {
         settings = doc.TakeSweepSettings();
         InstrumentLease& instrument = pause.Instrument();
         context = std::make_unique<SweepContext>(instrument.BindContext(settings, trace, outcome));
-        instrument.Engine().ChooseSampleClock(centerHz, *context);
+        instrument.PrepareSweep(*context);
         trace.traceA.fill(500.0);
     }
     ~PlannedDocument() { std::filesystem::remove_all(cacheDir); }
@@ -105,7 +106,11 @@ void FftSweepRun(benchmark::State& state) {
     const auto iterations = static_cast<double>(state.iterations());
     const double processing = (total - timed.timed.unitSeconds) / iterations;
     const double pairs = static_cast<double>(timed.timed.pairsRead) / iterations;
-    const int decimation = timed.pause.Instrument().Engine().decimation;
+    const SweepPlan plan = timed.pause.Instrument().Plan();
+    const int decimation = ChooseFftResolution(static_cast<double>(state.range(0)),
+                                               timed.doc.TakeSweepSettings().spanRbwRatio,
+                                               plan.lo1ErrorHz, plan.lo2ErrorHz)
+                               .decimation;
     const double capture = pairs * 2.2e-6 * (decimation + 1) + 0.025;
     state.counters["D"] = decimation;
     state.counters["pairs"] = pairs;
@@ -152,7 +157,7 @@ void NarrowFftSweepProcessing(benchmark::State& state) {
     std::vector<std::int32_t> blockI(kStreamBlockPairs);
     std::vector<std::int32_t> blockQ(kStreamBlockPairs);
     FillCapture(blockI.data(), blockQ.data(), blockI.size(), 0.25);
-    const double loErrorHz = planned.pause.Instrument().Engine().lo1ErrorHz.load();
+    const double loErrorHz = planned.pause.Instrument().Plan().lo1ErrorHz;
     const double increment = NarrowFftSweep::ShiftIncrement(context, loErrorHz, decimation);
     const auto oneSweep = [&](double& duringCpu, double& afterCpu, double& afterWall) {
         const double t0 = bench::ThreadCpuSeconds();
@@ -194,7 +199,7 @@ void NarrowFftSweepProcessing(benchmark::State& state) {
         peakMiB = std::max(peakMiB, StatusMiB("VmHWM") - before);
         benchmark::ClobberMemory();
     }
-    const double capture = static_cast<double>(samples) / context.sampleRateHz;
+    const double capture = static_cast<double>(samples) / context.plan.receiver.sampleRateHz;
     const auto iterations = static_cast<double>(state.iterations());
     state.counters["N"] = static_cast<double>(n);
     state.counters["capture_s"] = capture;

@@ -232,8 +232,7 @@ double AnalyzerDocument::PeakFrequencyHint() const {
 }
 
 void AnalyzerDocument::PublishEngineFacts() {
-    const EngineFacts facts{engine_.lo1ErrorHz.load(), engine_.lo2ErrorHz.load(),
-                            engine_.peakFreqHint.load()};
+    const EngineFacts facts{engine_.Lo1ErrorHz(), engine_.Lo2ErrorHz(), engine_.PeakFreqHint()};
     EditSettingsQuietly([this, &facts](InstrumentState&) { engineFacts_ = facts; });
 }
 

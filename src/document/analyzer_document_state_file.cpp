@@ -134,7 +134,7 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         engineFacts_.peakFreqHint = r.peakFreqHint;
     }
     screenEpoch_.fetch_add(1);
-    engine_.peakFreqHint = r.peakFreqHint;
+    engine_.HintPeak(r.peakFreqHint);
     // The recalled trace was drawn under the recalled settings: max hold and
     // the average go on from it until they change.
     const SweepSettings recalled = TakeSweepSettings();

@@ -67,7 +67,7 @@ void AnalyzerDocument::PerformNarrowFftSweep() {
 }
 
 // Every sweep starts from the trace on screen (averaging and max hold build
-// on it); the engine gives it the receiver constants. Whatever
+// on it); the engine gives it the plan in force. Whatever
 // path changed the frequencies or the scale (panel, menu, automation, a
 // recalled state), max hold and the average start again from this sweep's
 // rows; MAX HOLD stays selected.
@@ -110,7 +110,7 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
             views_.UpdateAllViews();
         },
     };
-    engine_.ApplyReceiver(context);
+    context.plan = engine_.PlanInForce();
     return context;
 }
 

@@ -12,8 +12,16 @@ CalTable& InstrumentLease::Table() {
     return doc_.calTable_;
 }
 
-SweepEngine& InstrumentLease::Engine() {
-    return doc_.engine_;
+SweepPlan InstrumentLease::Plan() const {
+    return doc_.engine_.PlanInForce();
+}
+
+long InstrumentLease::MissingDataCount() const {
+    return doc_.engine_.MissingDataCount();
+}
+
+void InstrumentLease::HintPeak(double freqHz) {
+    doc_.engine_.HintPeak(freqHz);
 }
 
 SweepContext InstrumentLease::BindContext(const SweepSettings& settings, SweepTrace& trace,
@@ -30,7 +38,7 @@ SweepContext InstrumentLease::BindContext(const SweepSettings& settings, SweepTr
                          outcome,
                          [] { return false; },
                          [] { return 1; }};
-    doc_.engine_.ApplyReceiver(context);
+    context.plan = doc_.engine_.PlanInForce();
     return context;
 }
 
@@ -53,7 +61,7 @@ void InstrumentLease::ForgetLoPlan() {
 }
 
 void InstrumentLease::SelectWindow(int windowType) {
-    doc_.engine_.windowType = windowType;
+    doc_.engine_.SelectWindow(windowType);
 }
 
 void InstrumentLease::RequestStop(bool stop) {
@@ -61,7 +69,6 @@ void InstrumentLease::RequestStop(bool stop) {
 }
 
 void InstrumentLease::ReturnToFirstIf() {
-    doc_.engine_.ifInUse = doc_.engine_.Receiver().ifFreq1Hz;
     doc_.link_.SetIfPath(0);
 }
 

@@ -10,9 +10,9 @@ class CalTable;
 class DeviceLink;
 
 // The instrument while a pause holds the sweep: the link, the calibration
-// table and the sweep engine, for whoever holds the pause alone. Only a
-// pause hands one out, and it ends with the pause, so nothing drives the
-// unit while the sweep thread does.
+// table and the sweep engine's operations a utility tunes the unit with, for
+// whoever holds the pause alone. Only a pause hands one out, and it ends with
+// the pause, so nothing drives the unit while the sweep thread does.
 class InstrumentLease {
   public:
     InstrumentLease(const InstrumentLease&) = delete;
@@ -21,13 +21,19 @@ class InstrumentLease {
     AnalyzerDocument& Document() { return doc_; }
     DeviceLink& Link();
     CalTable& Table();
-    // The engine itself, for a test or a bench that drives a sweep kind
-    // directly; the next sweep after the pause plans afresh.
-    SweepEngine& Engine();
+    // The plan in force: the sample-clock mode and its receiver constants,
+    // the window selected and the LOs as the last plan left them.
+    SweepPlan Plan() const;
+    // The same, under the name earlier callers used.
+    SweepPlan Engine() const { return Plan(); }
+    // Step blocks that never arrived, over the life of the program.
+    long MissingDataCount() const;
+    // A peak frequency for PEAK to take until a narrower sweep runs.
+    void HintPeak(double freqHz);
 
     // A sweep context on the leased instrument for a sweep the holder tunes
     // itself: the document's ports and stop request, no video trigger and
-    // no running average. The receiver constants are the engine's.
+    // no running average. Its plan is the one in force.
     SweepContext BindContext(const SweepSettings& settings, SweepTrace& trace,
                              SweepOutcome& outcome);
     // The window of the FFT sweeps that follow (0 = flat-top, 1 = four-term

@@ -94,16 +94,15 @@ int FftSweep::CaptureLength(double spanHz, int fftSize, bool realtime) {
 }
 
 void FftSweep::Run(SweepContext& context) {
-    SweepEngine& engine = context.engine;
     const SweepSettings& s = context.settings;
-    const double center = (engine.sweepStartHz + engine.sweepStopHz) / 2.0;
+    const double center = (context.plan.startHz + context.plan.stopHz) / 2.0;
 
     context.link.SetIfPath(0);
-    engine.ifInUse = context.ifFreq1Hz;
-    engine.PlanLocalOscillators(context);
-    context.outcome.rbwHz = engine.ChooseFftResolution(engine.sweepStopHz - engine.sweepStartHz, s);
+    context.plan.ifInUse = context.plan.receiver.ifFreq1Hz;
+    context.engine.PlanLocalOscillators(context);
+    context.outcome.rbwHz = SweepEngine::ChooseFftResolution(context);
     context.outcome.rbwSet = true;
-    context.link.SetDecimation(engine.decimation);
+    context.link.SetDecimation(context.plan.decimation);
 
     const PassGeometry pass = MainPassGeometry(context);
     if (Capture(context, pass.length)) {
@@ -111,39 +110,38 @@ void FftSweep::Run(SweepContext& context) {
     }
     const int blocks = ProcessMainPass(context, pass);
     context.outcome.noiseBandwidthHz =
-        NoiseBandwidthBins(engine.windowType, static_cast<std::size_t>(pass.fftSize)) *
+        NoiseBandwidthBins(context.plan.windowType, static_cast<std::size_t>(pass.fftSize)) *
         pass.sampleRateHz / pass.decimation / pass.fftSize;
-    context.outcome.counterFreqHz = CountFrequency(pass, engine.clockMode == 1, center);
+    context.outcome.counterFreqHz = CountFrequency(pass, context.plan.clockMode == 1, center);
     context.outcome.counterSet = true;
 
     if (s.imageReject) {
         double gain = 1.0;
-        if (engine.lo2SecondIf) {
+        if (context.plan.lo2SecondIf) {
             context.link.SetIfPath(1);
             gain = SecondIfGainStep(context);
         }
-        engine.ProgramLo(context.link, engine.lo2, center >= kBandSplitHz);
+        SweepEngine::ProgramLo(context.link, context.plan.lo2, center >= kBandSplitHz);
         Capture(context, pass.length);  // no compression check on the image pass
         ProcessImagePass(context, ImagePassGeometry(context, pass), gain);
     }
     MapToTrace(context, pass, blocks);
 
-    if (s.imageReject && engine.lo2SecondIf) {
+    if (s.imageReject && context.plan.lo2SecondIf) {
         RestoreFirstIf(context);
     }
 }
 
 FftSweep::PassGeometry FftSweep::MainPassGeometry(const SweepContext& context) {
-    const SweepEngine& engine = context.engine;
-    const bool inverted = engine.clockMode == 1;
+    const bool inverted = context.plan.clockMode == 1;
     PassGeometry pass;
-    pass.fftSize = engine.fftSize;
-    pass.length = CaptureLength(engine.sweepStopHz - engine.sweepStartHz, pass.fftSize,
+    pass.fftSize = context.plan.fftSize;
+    pass.length = CaptureLength(context.plan.stopHz - context.plan.startHz, pass.fftSize,
                                 context.settings.realtimeMode);
-    pass.decimation = engine.decimation;
-    pass.sampleRateHz = context.sampleRateHz;
-    pass.ifHz = engine.ifInUse;
-    pass.loErrorHz = engine.lo1ErrorHz.load();
+    pass.decimation = context.plan.decimation;
+    pass.sampleRateHz = context.plan.receiver.sampleRateHz;
+    pass.ifHz = context.plan.ifInUse;
+    pass.loErrorHz = context.plan.lo1ErrorHz;
     pass.shiftSign = inverted ? -1.0 : 1.0;
     pass.samplerMirrored = inverted;
     pass.mirrorAfter = inverted;
@@ -157,24 +155,23 @@ FftSweep::PassGeometry FftSweep::MainPassGeometry(const SweepContext& context) {
 // orientation.
 FftSweep::PassGeometry FftSweep::ImagePassGeometry(const SweepContext& context,
                                                    const PassGeometry& main) {
-    const SweepEngine& engine = context.engine;
-    const bool inverted = engine.clockMode == 1;
+    const bool inverted = context.plan.clockMode == 1;
     PassGeometry pass = main;
-    pass.loErrorHz = engine.lo2ErrorHz.load();
-    if (engine.lo2SecondIf) {
-        pass.ifHz = context.ifFreq2Hz;
+    pass.loErrorHz = context.plan.lo2ErrorHz;
+    if (context.plan.lo2SecondIf) {
+        pass.ifHz = context.plan.receiver.ifFreq2Hz;
         pass.secondIf = true;
         pass.samplerMirrored = false;
         pass.mirrorAfter = false;
     } else {
         pass.samplerMirrored = inverted;
-        pass.mirrorAfter = engine.lo2.highSide ? inverted : !inverted;
+        pass.mirrorAfter = context.plan.lo2.highSide ? inverted : !inverted;
     }
     double sign = 1.0;
     if (pass.mirrorAfter) {
         sign = -sign;
     }
-    if (!engine.lo2.highSide) {
+    if (!context.plan.lo2.highSide) {
         sign = -sign;
     }
     pass.shiftSign = sign;
@@ -211,9 +208,8 @@ void FftSweep::ProcessImagePass(const SweepContext& context, const PassGeometry&
 
 void FftSweep::MapToTrace(SweepContext& context, const PassGeometry& pass, int blocks) {
     const SweepSettings& s = context.settings;
-    const SweepEngine& engine = context.engine;
-    const double center = (engine.sweepStartHz + engine.sweepStopHz) / 2.0;
-    const double span = engine.sweepStopHz - engine.sweepStartHz;
+    const double center = (context.plan.startHz + context.plan.stopHz) / 2.0;
+    const double span = context.plan.stopHz - context.plan.startHz;
     const std::span<double> power(main_.data(), static_cast<std::size_t>(pass.fftSize));
     const double count = std::max(1, blocks);
     for (double& p : power) {
@@ -230,8 +226,8 @@ int FftSweep::Accumulate(const SweepContext& context, const PassGeometry& pass,
                          std::span<double> power) {
     const auto length = static_cast<std::size_t>(pass.length);
     const auto n = static_cast<std::size_t>(pass.fftSize);
-    const std::int32_t* capturedI = context.engine.captureI.data();
-    const std::int32_t* capturedQ = context.engine.captureQ.data();
+    const std::int32_t* capturedI = context.engine.Capture().i.data();
+    const std::int32_t* capturedQ = context.engine.Capture().q.data();
     for (std::size_t i = 0; i < length; ++i) {
         workRe_[i] = capturedI[i] * kSampleScale;
         workIm_[i] = capturedQ[i] * kSampleScale;
@@ -240,7 +236,7 @@ int FftSweep::Accumulate(const SweepContext& context, const PassGeometry& pass,
         pass.shiftSign * kTwoPi * pass.loErrorHz / pass.sampleRateHz * pass.decimation;
     FrequencyShift(length, increment, workRe_, workIm_, workRe_, workIm_);
 
-    PrepareWindow(context.engine.windowType, pass.fftSize);
+    PrepareWindow(context.plan.windowType, pass.fftSize);
     const Fft& fft = PlanFor(pass.fftSize);
     const std::span<double> re = fft_.Re().first(n);
     const std::span<double> im = fft_.Im().first(n);
@@ -300,8 +296,8 @@ void FftSweep::MergeImagePass(std::span<double> main, std::span<const double> im
 }
 
 bool FftSweep::Capture(SweepContext& context, int length) {
-    const int result =
-        context.link.ReadSweepSamples(context.engine.captureI, context.engine.captureQ, length);
+    const int result = context.link.ReadSweepSamples(context.engine.Capture().i,
+                                                     context.engine.Capture().q, length);
     if (result != kLinkOk) {
         // The sweep goes on with what the buffers hold.
         context.prompter.Inform(kNoDataText, kNoDataCaption);
@@ -311,8 +307,8 @@ bool FftSweep::Capture(SweepContext& context, int length) {
 }
 
 void FftSweep::WarnIfCompressed(SweepContext& context, int length) {
-    const std::int32_t* capturedI = context.engine.captureI.data();
-    const std::int32_t* capturedQ = context.engine.captureQ.data();
+    const std::int32_t* capturedI = context.engine.Capture().i.data();
+    const std::int32_t* capturedQ = context.engine.Capture().q.data();
     for (int i = 0; i < length; ++i) {
         if (std::abs(capturedI[i]) > kCompressionCount ||
             std::abs(capturedQ[i]) > kCompressionCount) {
@@ -329,7 +325,7 @@ void FftSweep::WarnIfCompressed(SweepContext& context, int length) {
 double FftSweep::SecondIfGainStep(SweepContext& context) {
     const SweepSettings& s = context.settings;
     const CalTable& cal = context.cal;
-    const double center = (context.engine.sweepStartHz + context.engine.sweepStopHz) / 2.0;
+    const double center = (context.plan.startHz + context.plan.stopHz) / 2.0;
     const double c = AmplitudeCorrection(cal, LevelOf(s, s.gainMode), center);
     const double m = s.refLevelDbm - s.attenDb;
     const bool highBand = center >= kBandSplitHz;
@@ -362,7 +358,7 @@ double FftSweep::SecondIfGainStep(SweepContext& context) {
 
 void FftSweep::RestoreFirstIf(SweepContext& context) {
     const SweepSettings& s = context.settings;
-    const double center = (context.engine.sweepStartHz + context.engine.sweepStopHz) / 2.0;
+    const double center = (context.plan.startHz + context.plan.stopHz) / 2.0;
     context.link.SetIfPath(0);
     const double c = AmplitudeCorrection(context.cal, LevelOf(s, 1), center);
     const double m = s.refLevelDbm - s.attenDb;

@@ -58,22 +58,22 @@ std::size_t NarrowFftSweep::SamplesBeforeDecimation(double spanHz) {
 }
 
 void NarrowFftSweep::Run(SweepContext& context) {
-    SweepEngine& engine = context.engine;
-    const double span = engine.sweepStopHz - engine.sweepStartHz;
+    const double span = context.plan.stopHz - context.plan.startHz;
 
     context.progress.Show();
     context.link.SetIfPath(0);
-    engine.ifInUse = context.ifFreq1Hz;
-    engine.PlanLocalOscillators(context);
-    const double loErrorHz = engine.lo1ErrorHz.load();
+    context.plan.ifInUse = context.plan.receiver.ifFreq1Hz;
+    context.engine.PlanLocalOscillators(context);
+    const double loErrorHz = context.plan.lo1ErrorHz;
     const int d = DecimationFor(loErrorHz);
     const std::size_t n = SamplesBeforeDecimation(span) / static_cast<std::size_t>(d);
-    engine.decimation = d;
-    engine.fftSize = static_cast<int>(n);
+    context.plan.decimation = d;
+    context.plan.fftSize = static_cast<int>(n);
     context.outcome.rbwHz = kRbwNumerator / d / static_cast<double>(n);
     context.outcome.rbwSet = true;
-    context.outcome.noiseBandwidthHz = NoiseBandwidthBins(engine.windowType, n) *
-                                       context.sampleRateHz / d / static_cast<double>(n);
+    context.outcome.noiseBandwidthHz = NoiseBandwidthBins(context.plan.windowType, n) *
+                                       context.plan.receiver.sampleRateHz / d /
+                                       static_cast<double>(n);
     context.link.SetDecimation(d);
 
     try {
@@ -90,8 +90,9 @@ void NarrowFftSweep::Run(SweepContext& context) {
 
 double NarrowFftSweep::ShiftIncrement(const SweepContext& context, double loErrorHz,
                                       int decimation) {
-    const bool inverted = context.engine.clockMode == 1;
-    return (inverted ? -1.0 : 1.0) * kTwoPi * loErrorHz / context.sampleRateHz * decimation;
+    const bool inverted = context.plan.clockMode == 1;
+    return (inverted ? -1.0 : 1.0) * kTwoPi * loErrorHz / context.plan.receiver.sampleRateHz *
+           decimation;
 }
 
 void NarrowFftSweep::PrepareChunk(std::vector<double>& re, std::vector<double>& im,
@@ -106,10 +107,9 @@ void NarrowFftSweep::PrepareChunk(std::vector<double>& re, std::vector<double>& 
 
 void NarrowFftSweep::FinishCapture(SweepContext& context, std::vector<double>& re,
                                    std::vector<double>& im, int decimation, double loErrorHz) {
-    const SweepEngine& engine = context.engine;
     const SweepSettings& s = context.settings;
-    const double center = (engine.sweepStartHz + engine.sweepStopHz) / 2.0;
-    const double span = engine.sweepStopHz - engine.sweepStartHz;
+    const double center = (context.plan.startHz + context.plan.stopHz) / 2.0;
+    const double span = context.plan.stopHz - context.plan.startHz;
     const std::size_t n = re.size();
     PlanFor(n).ForwardInPlace(re, im);
     for (std::size_t k = 0; k < n; ++k) {
@@ -119,26 +119,27 @@ void NarrowFftSweep::FinishCapture(SweepContext& context, std::vector<double>& r
     im.shrink_to_fit();
     // The span is far narrower than the IF filter and the droop table's
     // steps: one factor at the centre serves every bin.
-    const double ifPath = IfPathPowerFactor(context.cal, false, decimation, engine.ifInUse,
-                                            engine.ifInUse - loErrorHz);
+    const double ifPath = IfPathPowerFactor(context.cal, false, decimation, context.plan.ifInUse,
+                                            context.plan.ifInUse - loErrorHz);
     const double correction =
         AmplitudeCorrection(context.cal,
                             LevelSettings{s.attenDb, s.gainMode, s.preampAvailable, s.preampOn},
                             center) +
         10.0 * std::log10(ifPath);
     const int averageCount = context.advanceVideoAverage();
-    const FftSpectrum spectrum{
-        re, FftBinsPerPixel(static_cast<int>(re.size()), decimation, span, context.sampleRateHz),
-        engine.clockMode == 1};
+    const FftSpectrum spectrum{re,
+                               FftBinsPerPixel(static_cast<int>(re.size()), decimation, span,
+                                               context.plan.receiver.sampleRateHz),
+                               context.plan.clockMode == 1};
     MapSpectrumToTrace(spectrum, correction, averageCount, s, context.trace);
 }
 
 bool NarrowFftSweep::StreamCapture(SweepContext& context, std::vector<double>& re,
                                    std::vector<double>& im, double increment) {
-    const int windowType = context.engine.windowType;
+    const int windowType = context.plan.windowType;
     DeviceLink& link = context.link;
-    std::int32_t* blockI = context.engine.captureI.data();
-    std::int32_t* blockQ = context.engine.captureQ.data();
+    std::int32_t* blockI = context.engine.Capture().i.data();
+    std::int32_t* blockQ = context.engine.Capture().q.data();
     const std::size_t blocks = re.size() / kStreamBlockPairs;
     bool complete = true;
     link.StartStream();

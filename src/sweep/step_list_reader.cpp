@@ -41,7 +41,7 @@ double Power(double re, double im) {
 }  // namespace
 
 StepReadPorts StepReadPorts::Of(SweepContext& context) {
-    return {context.link, context.prompter, context.clock, context.engine.missingDataCount};
+    return {context.link, context.prompter, context.clock, context.engine.MissingDataCount()};
 }
 
 StepListReader::StepListReader()

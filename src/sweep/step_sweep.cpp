@@ -117,11 +117,11 @@ StepPlan StepSweep::Plan(double startHz, double stopHz, double spanRbwRatio, dou
 
 void StepSweep::Run(SweepContext& context) {
     const SweepSettings& settings = context.settings;
-    plan_ = Plan(settings.startHz, settings.stopHz, settings.spanRbwRatio, context.sampleRateHz,
-                 settings.powerAverage);
-    context.engine.ifInUse = context.ifFreq1Hz;
-    ifInUseHz_ = context.ifFreq1Hz;
-    sampleRateHz_ = context.sampleRateHz;
+    plan_ = Plan(settings.startHz, settings.stopHz, settings.spanRbwRatio,
+                 context.plan.receiver.sampleRateHz, settings.powerAverage);
+    context.plan.ifInUse = context.plan.receiver.ifFreq1Hz;
+    ifInUseHz_ = context.plan.receiver.ifFreq1Hz;
+    sampleRateHz_ = context.plan.receiver.sampleRateHz;
     // The LO steps come from the same reference as everything else the unit makes.
     stepHz_ = kStepHz * settings.timebaseCorrection;
     imageReject_ = settings.imageReject;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 
+#include "sweep/sweep_plan.h"
 #include "sweep/sweep_settings.h"
 #include "sweep/sweep_trace.h"
 
@@ -59,10 +60,10 @@ struct SweepContext {
     // may be empty.
     std::function<void(bool)> showTriggerWait = nullptr;
 
-    // The receiver constants of the sample-clock mode in force for this sweep.
-    double sampleRateHz = 486111.1111;
-    double ifFreq1Hz = 10694444.4444;
-    double ifFreq2Hz = 2916666.6667;
+    // The plan of this sweep: what preparing it chose, then what the sweep
+    // kind planned on top (LOs, IF, resolution). The engine fills it; the
+    // sweep kinds read it.
+    SweepPlan plan{};
 };
 
 }  // namespace tavlin

@@ -19,8 +19,8 @@ constexpr double kStepSpanHz = 200e6;
 }  // namespace
 
 SweepEngine::SweepEngine()
-    : captureI(kCaptureCapacity),
-      captureQ(kCaptureCapacity),
+    : capture_{std::vector<std::int32_t>(kCaptureCapacity),
+               std::vector<std::int32_t>(kCaptureCapacity)},
       fftSweep_(std::make_unique<FftSweep>()),
       narrowFftSweep_(std::make_unique<NarrowFftSweep>()),
       stepSweep_(std::make_unique<StepSweep>()),
@@ -32,20 +32,38 @@ SweepEngine::SweepEngine()
 SweepEngine::~SweepEngine() = default;
 
 void SweepEngine::ResetWorkingValues() {
-    windowType = 0;
-    peakFreqHint = -1.0;
-    ifInUse = 10694444.444;
+    windowType_ = 0;
+    peakFreqHint_ = -1.0;
     ForgetLoPlan();
 }
 
 void SweepEngine::ForgetLoPlan() {
-    plannedStartHz = -1.0;
-    plannedStopHz = -1.0;
+    loPlan_.startHz = -1.0;
+    loPlan_.stopHz = -1.0;
 }
 
-void SweepEngine::BeginSweep(const SweepContext& context) {
-    sweepStartHz = context.settings.startHz;
-    sweepStopHz = context.settings.stopHz;
+SweepPlan SweepEngine::PlanInForce() const {
+    SweepPlan plan;
+    plan.clockMode = clockMode_;
+    plan.receiver = receiver_;
+    plan.windowType = windowType_;
+    plan.ifInUse = receiver_.ifFreq1Hz;
+    plan.lo1 = loPlan_.lo1;
+    plan.lo2 = loPlan_.lo2;
+    plan.lo2SecondIf = loPlan_.lo2SecondIf;
+    plan.lo1ErrorHz = lo1ErrorHz_.load();
+    plan.lo2ErrorHz = lo2ErrorHz_.load();
+    return plan;
+}
+
+LoTuning SweepEngine::Tuning() const {
+    return {clockMode_, lo1ErrorHz_.load(), loPlan_.lo1.highSide, loPlan_.lo2SecondIf};
+}
+
+void SweepEngine::BeginSweep(SweepContext& context) const {
+    context.plan = PlanInForce();
+    context.plan.startHz = context.settings.startHz;
+    context.plan.stopHz = context.settings.stopHz;
 }
 
 SweepPlan SweepEngine::PrepareSweep(SweepContext& context) {
@@ -54,12 +72,12 @@ SweepPlan SweepEngine::PrepareSweep(SweepContext& context) {
     const double span = settings.SpanHz();
     const double clockFreq = span <= kClockChoiceSpanHz ? settings.CenterHz() : kWideClockFreqHz;
     if (ChooseSampleClock(clockFreq, context)) {
-        context.link.SendClockMode(clockMode);
+        context.link.SendClockMode(clockMode_);
     }
     if (span > kFftSpanHz || span < kNarrowSpanHz) {
         ForgetLoPlan();
     }
-    return {sweepStartHz, sweepStopHz, clockMode, receiver_};
+    return context.plan;
 }
 
 void SweepEngine::SweepBySpan(SweepContext& context) {
@@ -77,13 +95,12 @@ void SweepEngine::SweepBySpan(SweepContext& context) {
         wideSweep_->Run(context);
     }
     if (span <= kStepSpanHz) {
-        peakFreqHint = -1.0;
+        peakFreqHint_ = -1.0;
     }
 }
 
 void SweepEngine::PerformNarrowFftSweep(SweepContext& context) {
     BeginSweep(context);
-    ApplyReceiver(context);
     ForgetLoPlan();
     narrowFftSweep_->Run(context);
 }

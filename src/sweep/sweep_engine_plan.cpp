@@ -191,25 +191,28 @@ int SweepEngine::SampleClockModeFor(double freqHz, int syncTrigMode) {
 
 bool SweepEngine::ChooseSampleClock(double freqHz, SweepContext& context) {
     const int mode = SampleClockModeFor(freqHz, context.settings.syncTrigMode);
-    const bool changed = mode != clockMode;
-    clockMode = mode;
+    const bool changed = mode != clockMode_;
+    clockMode_ = mode;
     UseTimebase(context.settings.timebaseCorrection);
-    ApplyReceiver(context);
+    context.plan.clockMode = clockMode_;
+    context.plan.receiver = receiver_;
     return changed;
 }
 
 void SweepEngine::UseTimebase(double correction) {
     const double timebase = UsableTimebase(correction);
-    const ClockModeConstants& constants = kClockModes[static_cast<std::size_t>(clockMode)];
+    const ClockModeConstants& constants = kClockModes[static_cast<std::size_t>(clockMode_)];
     receiver_.ifFreq1Hz = constants.ifFreq1Hz * timebase;
     receiver_.ifFreq2Hz = constants.ifFreq2Hz * timebase;
     receiver_.sampleRateHz = constants.sampleRateHz * timebase;
 }
 
-void SweepEngine::ApplyReceiver(SweepContext& context) const {
-    context.sampleRateHz = receiver_.sampleRateHz;
-    context.ifFreq1Hz = receiver_.ifFreq1Hz;
-    context.ifFreq2Hz = receiver_.ifFreq2Hz;
+void SweepEngine::ShowLoPlan(SweepContext& context) const {
+    context.plan.lo1 = loPlan_.lo1;
+    context.plan.lo2 = loPlan_.lo2;
+    context.plan.lo2SecondIf = loPlan_.lo2SecondIf;
+    context.plan.lo1ErrorHz = lo1ErrorHz_.load();
+    context.plan.lo2ErrorHz = lo2ErrorHz_.load();
 }
 
 // --- Local oscillators -------------------------------------------------------------
@@ -218,35 +221,41 @@ bool SweepEngine::DeviceHoldsPlan(SweepContext& context) {
     if (context.stopRequest.load() != 0 || context.settings.imageReject) {
         ForgetLoPlan();
     }
-    return plannedStartHz == sweepStartHz && plannedStopHz == sweepStopHz &&
-           plannedIfHz == context.ifFreq1Hz && plannedRefLevelDbm == context.settings.refLevelDbm;
+    const SweepPlan& plan = context.plan;
+    return loPlan_.startHz == plan.startHz && loPlan_.stopHz == plan.stopHz &&
+           loPlan_.ifHz == plan.receiver.ifFreq1Hz &&
+           loPlan_.refLevelDbm == context.settings.refLevelDbm;
 }
 
 void SweepEngine::PlanLocalOscillators(SweepContext& context) {
     if (DeviceHoldsPlan(context)) {
+        ShowLoPlan(context);
         return;
     }
     const SweepSettings& s = context.settings;
     const double timebase = UsableTimebase(s.timebaseCorrection);
-    const double center = (sweepStartHz + sweepStopHz) / 2.0;
-    const double span = sweepStopHz - sweepStartHz;
+    const double center = (context.plan.startHz + context.plan.stopHz) / 2.0;
+    const double span = context.plan.stopHz - context.plan.startHz;
+    LoSetting& lo1 = loPlan_.lo1;
+    LoSetting& lo2 = loPlan_.lo2;
+    bool& lo2SecondIf = loPlan_.lo2SecondIf;
 
-    double lo1Hz = center + context.ifFreq1Hz;
+    double lo1Hz = center + context.plan.receiver.ifFreq1Hz;
     double offset1Hz = 0.0;
-    double lo2Hz = center - context.ifFreq1Hz;
+    double lo2Hz = center - context.plan.receiver.ifFreq1Hz;
     double offset2Hz = 0.0;
     lo1.highSide = true;
     lo2.highSide = false;
     lo2SecondIf = false;
     if (center <= kNearDcCentreHz ||
         (center <= kLowCentreHz && s.refLevelDbm > kHighReferenceDbm)) {
-        lo1Hz = center + context.ifFreq1Hz + kLo1NearDcOffset * span;
+        lo1Hz = center + context.plan.receiver.ifFreq1Hz + kLo1NearDcOffset * span;
         offset1Hz = -kLo1NearDcOffset * span;
-        lo2Hz = center + context.ifFreq1Hz - kLo2NearDcOffset * span;
+        lo2Hz = center + context.plan.receiver.ifFreq1Hz - kLo2NearDcOffset * span;
         offset2Hz = kLo2NearDcOffset * span;
         lo2.highSide = true;
     } else if (s.refLevelDbm <= kHighReferenceDbm) {
-        lo2Hz = center + context.ifFreq2Hz;
+        lo2Hz = center + context.plan.receiver.ifFreq2Hz;
         lo2.highSide = true;
         lo2SecondIf = true;
     }
@@ -259,7 +268,7 @@ void SweepEngine::PlanLocalOscillators(SweepContext& context) {
     FractionGoal goal1;
     goal1.toleranceHz = SpanTolerance(span, vco1.div);
     SearchFraction(vco1.vcoHz / timebase, goal1, lo1);
-    lo1ErrorHz = FinishLo(vco1, timebase, lo1);
+    lo1ErrorHz_ = FinishLo(vco1, timebase, lo1);
 
     // LO2 aims at half the tolerance and never shares LO1's denominator, so
     // its residual error differs from LO1's and the two passes' spurs fall
@@ -270,7 +279,7 @@ void SweepEngine::PlanLocalOscillators(SweepContext& context) {
     goal2.aimAtHalfTolerance = true;
     goal2.skippedDenominator = lo1.den;
     SearchFraction(vco2.vcoHz / timebase, goal2, lo2);
-    lo2ErrorHz = FinishLo(vco2, timebase, lo2);
+    lo2ErrorHz_ = FinishLo(vco2, timebase, lo2);
 
     const int result = ProgramLo(context.link, lo1, center >= kBandSplitHz);
     // Only a plan the device accepted may be reused; with image rejection on
@@ -278,13 +287,14 @@ void SweepEngine::PlanLocalOscillators(SweepContext& context) {
     const bool reusable =
         result == kLinkOk && context.stopRequest.load() == 0 && !context.settings.imageReject;
     if (reusable) {
-        plannedStartHz = sweepStartHz;
-        plannedStopHz = sweepStopHz;
-        plannedIfHz = context.ifFreq1Hz;
-        plannedRefLevelDbm = s.refLevelDbm;
+        loPlan_.startHz = context.plan.startHz;
+        loPlan_.stopHz = context.plan.stopHz;
+        loPlan_.ifHz = context.plan.receiver.ifFreq1Hz;
+        loPlan_.refLevelDbm = s.refLevelDbm;
     } else {
         ForgetLoPlan();
     }
+    ShowLoPlan(context);
 }
 
 int SweepEngine::ProgramLo(DeviceLink& link, const LoSetting& lo, bool highBand) {
@@ -295,38 +305,41 @@ void SweepEngine::PlanReceiverOscillators(SweepContext& context) {
     // This reprograms LO1: an FFT plan the device held is gone.
     ForgetLoPlan();
     const double timebase = UsableTimebase(context.settings.timebaseCorrection);
-    const double center = (sweepStartHz + sweepStopHz) / 2.0;
-    double candidateAHz = center + context.ifFreq1Hz;
+    const double center = (context.plan.startHz + context.plan.stopHz) / 2.0;
+    double candidateAHz = center + context.plan.receiver.ifFreq1Hz;
     double candidateBHz = candidateAHz;
     bool candidateBHigh = true;
     if (center >= kReceiverSecondIfFromHz) {
         context.link.SetIfPath(1);
-        ifInUse = context.ifFreq2Hz;
-        candidateAHz = center + context.ifFreq2Hz;
-        candidateBHz = center - context.ifFreq2Hz;
+        context.plan.ifInUse = context.plan.receiver.ifFreq2Hz;
+        candidateAHz = center + context.plan.receiver.ifFreq2Hz;
+        candidateBHz = center - context.plan.receiver.ifFreq2Hz;
         candidateBHigh = false;
-        lo2SecondIf = true;
+        loPlan_.lo2SecondIf = true;
     } else {
         context.link.SetIfPath(0);
-        ifInUse = context.ifFreq1Hz;
-        lo2SecondIf = false;
+        context.plan.ifInUse = context.plan.receiver.ifFreq1Hz;
+        loPlan_.lo2SecondIf = false;
     }
     const ReceiverCandidate a = PlanReceiverCandidate(candidateAHz, true, timebase);
     const ReceiverCandidate b = PlanReceiverCandidate(candidateBHz, candidateBHigh, timebase);
     // The smaller denominator puts the fractional spurs further out.
     const ReceiverCandidate& chosen = a.lo.den < b.lo.den ? a : b;
-    lo1 = chosen.lo;
-    lo1ErrorHz = chosen.errorHz;
-    ProgramLo(context.link, lo1, center >= kBandSplitHz);
+    loPlan_.lo1 = chosen.lo;
+    lo1ErrorHz_ = chosen.errorHz;
+    ShowLoPlan(context);
+    ProgramLo(context.link, loPlan_.lo1, center >= kBandSplitHz);
 }
 
 // --- FFT resolution --------------------------------------------------------------------
 
-double SweepEngine::ChooseFftResolution(double spanHz, const SweepSettings& settings) {
-    const FftResolution resolution = tavlin::ChooseFftResolution(
-        spanHz, settings.spanRbwRatio, lo1ErrorHz.load(), lo2ErrorHz.load());
-    decimation = resolution.decimation;
-    fftSize = resolution.fftSize;
+double SweepEngine::ChooseFftResolution(SweepContext& context) {
+    SweepPlan& plan = context.plan;
+    const FftResolution resolution =
+        tavlin::ChooseFftResolution(plan.stopHz - plan.startHz, context.settings.spanRbwRatio,
+                                    plan.lo1ErrorHz, plan.lo2ErrorHz);
+    plan.decimation = resolution.decimation;
+    plan.fftSize = resolution.fftSize;
     return resolution.rbwHz;
 }
 

@@ -38,7 +38,7 @@ bool TriggeredCapture::StopRequested(const SweepContext& context) {
 }
 
 TriggeredCapture::Result TriggeredCapture::Capture(SweepContext& context, int samples) {
-    const int length = static_cast<int>(context.engine.captureI.size());
+    const int length = static_cast<int>(context.engine.Capture().i.size());
     samples = std::clamp(samples / kBlockSamples * kBlockSamples, kBlockSamples,
                          length / kBlockSamples * kBlockSamples);
     DeviceLink& link = context.link;
@@ -90,8 +90,8 @@ TriggeredCapture::Result TriggeredCapture::WaitForTrigger(SweepContext& context,
 // One time-out message is enough: with the unit gone every further block
 // would bring another.
 TriggeredCapture::Result TriggeredCapture::ReadBlocks(SweepContext& context, int samples) {
-    std::int32_t* i = context.engine.captureI.data();
-    std::int32_t* q = context.engine.captureQ.data();
+    std::int32_t* i = context.engine.Capture().i.data();
+    std::int32_t* q = context.engine.Capture().q.data();
     for (int start = 0; start < samples; start += kBlockSamples) {
         if (StopRequested(context)) {
             return Result::kStopped;
@@ -109,11 +109,11 @@ void TriggeredCapture::PutTriggerBlockInFront(SweepContext& context, int samples
                                               int triggerIndex) {
     const int lead = kBlockSamples - triggerIndex;
     const int kept = samples - lead;
-    for (auto* column : {&context.engine.captureI, &context.engine.captureQ}) {
+    for (auto* column : {&context.engine.Capture().i, &context.engine.Capture().q}) {
         std::copy_backward(column->begin(), column->begin() + kept, column->begin() + samples);
     }
-    std::copy(blockI_.begin() + triggerIndex, blockI_.end(), context.engine.captureI.begin());
-    std::copy(blockQ_.begin() + triggerIndex, blockQ_.end(), context.engine.captureQ.begin());
+    std::copy(blockI_.begin() + triggerIndex, blockI_.end(), context.engine.Capture().i.begin());
+    std::copy(blockQ_.begin() + triggerIndex, blockQ_.end(), context.engine.Capture().q.begin());
 }
 
 }  // namespace tavlin

@@ -79,7 +79,7 @@ void WideSweep::Run(SweepContext& context) {
     const SweepSettings& s = context.settings;
     DeviceLink& link = context.link;
     link.SetIfPath(0);
-    context.engine.ifInUse = context.ifFreq1Hz;
+    context.plan.ifInUse = context.plan.receiver.ifFreq1Hz;
     // The step list is read at the full sample rate whatever the last FFT sweep left.
     link.SetDecimation(1);
     link.SetGainMode(0);
@@ -89,7 +89,8 @@ void WideSweep::Run(SweepContext& context) {
     rows_.fill(kBottomRowClamp);
     peak_ = Peak{};
     readingCount_ = 0;
-    reader_.SetReceiver(context.sampleRateHz, context.ifFreq1Hz, context.cal);
+    reader_.SetReceiver(context.plan.receiver.sampleRateHz, context.plan.receiver.ifFreq1Hz,
+                        context.cal);
     reader_.BeginSweep();
     const BandRouteCorrection route(context.cal,
                                     LevelSettings{s.attenDb, 0, s.preampAvailable, s.preampOn});
@@ -270,7 +271,7 @@ void WideSweep::RefinePeak(SweepContext& context, const StepReadPorts& ports,
     const int best = *std::max_element(values.begin() + (z - kPeakHalfWidth),
                                        values.begin() + (z + kPeakHalfWidth + 1));
     // The step sees the signal an IF below its LO.
-    const double peakHz = (first + z) * kStepHz - context.engine.ifInUse;
+    const double peakHz = (first + z) * kStepHz - context.plan.ifInUse;
     const SweepSettings& s = context.settings;
     const double k = RowsPerDb(s.dbPerDiv);
     const double peakRow =

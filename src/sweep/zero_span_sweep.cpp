@@ -78,15 +78,14 @@ ZeroSpanSweep::ZeroSpanSweep() : series_(SweepEngine::kCaptureCapacity), taps_(k
 ZeroSpanSweep::~ZeroSpanSweep() = default;
 
 void ZeroSpanSweep::Run(SweepContext& context) {
-    SweepEngine& engine = context.engine;
     const SweepSettings& settings = context.settings;
-    engine.sweepStartHz = settings.startHz;
-    engine.sweepStopHz = settings.stopHz;
+    context.plan.startHz = settings.startHz;
+    context.plan.stopHz = settings.stopHz;
     // The 10.7 MHz path: a utility or an interrupted image pass may have
     // left the 2.9 MHz one selected.
     context.link.SetIfPath(0);
-    engine.ifInUse = context.ifFreq1Hz;
-    engine.PlanLocalOscillators(context);
+    context.plan.ifInUse = context.plan.receiver.ifFreq1Hz;
+    context.engine.PlanLocalOscillators(context);
 
     // A sweep time left from a swept span (up to the 2.2 s preset, or
     // whatever the last pass measured) would ask for more decimation than
@@ -104,7 +103,7 @@ void ZeroSpanSweep::Run(SweepContext& context) {
 }
 
 void ZeroSpanSweep::UseDecimation(SweepContext& context, int decimation) {
-    context.engine.decimation = decimation;
+    context.plan.decimation = decimation;
     context.link.SetDecimation(decimation);
     context.outcome.rbwSet = true;
     context.outcome.rbwHz = kRbwNumeratorHz / decimation;
@@ -112,7 +111,8 @@ void ZeroSpanSweep::UseDecimation(SweepContext& context, int decimation) {
 
 void ZeroSpanSweep::RunFm(SweepContext& context, double sweepTimeSec) {
     const double maxOffsetHz = UsableMaxFmOffset(context.settings.maxFmOffsetHz);
-    const ZeroSpanCapturePlan plan = PlanFmCapture(sweepTimeSec, maxOffsetHz, context.sampleRateHz);
+    const ZeroSpanCapturePlan plan =
+        PlanFmCapture(sweepTimeSec, maxOffsetHz, context.plan.receiver.sampleRateHz);
     if (plan.sweepTimeShortened) {
         context.prompter.Inform(kBufferText, kBufferCaption);
         StoreSweepTime(context, plan.sweepTimeSec);
@@ -137,7 +137,8 @@ void ZeroSpanSweep::RunAm(SweepContext& context, double sweepTimeSec) {
 }
 
 int ZeroSpanSweep::ReadCapture(SweepContext& context, int samples) {
-    return context.link.ReadSweepSamples(context.engine.captureI, context.engine.captureQ, samples);
+    return context.link.ReadSweepSamples(context.engine.Capture().i, context.engine.Capture().q,
+                                         samples);
 }
 
 // A failed plain capture is reported once and the rows are drawn from what
@@ -177,14 +178,14 @@ ZeroSpanSweep::Acquisition ZeroSpanSweep::Acquire(SweepContext& context, int sam
 // step the residual LO error adds. Clock mode 1 delivers the spectrum
 // mirrored, so both the error and the deviation change sign there.
 void ZeroSpanSweep::DemodulateFm(const SweepContext& context, int decimation, int samples) {
-    const bool inverted = context.engine.clockMode == 1;
-    const double rateHz = context.sampleRateHz / decimation;
-    double omega = kTwoPi * context.engine.lo1ErrorHz.load() / rateHz;
+    const bool inverted = context.plan.clockMode == 1;
+    const double rateHz = context.plan.receiver.sampleRateHz / decimation;
+    double omega = kTwoPi * context.plan.lo1ErrorHz / rateHz;
     if (inverted) {
         omega = -omega;
     }
-    const std::int32_t* i = context.engine.captureI.data();
-    const std::int32_t* q = context.engine.captureQ.data();
+    const std::int32_t* i = context.engine.Capture().i.data();
+    const std::int32_t* q = context.engine.Capture().q.data();
     double previous = 0.0;
     for (int n = 0; n < samples; ++n) {
         const double phase = std::atan2(static_cast<double>(q[n]), static_cast<double>(i[n]));
@@ -214,8 +215,8 @@ void ZeroSpanSweep::DrawFmRows(SweepContext& context, const ZeroSpanCapturePlan&
                                double maxOffsetHz) {
     for (int pixel = 0; pixel < kTracePoints; ++pixel) {
         const SeriesPosition at =
-            PixelSamplePosition(context.sampleRateHz, plan.sweepTimeSec, plan.decimation, pixel,
-                                kFmSettlingSamples, plan.captureLength);
+            PixelSamplePosition(context.plan.receiver.sampleRateHz, plan.sweepTimeSec,
+                                plan.decimation, pixel, kFmSettlingSamples, plan.captureLength);
         const double e = at.fraction;
         const double row = (1.0 - e) * FmRow(series_[at.index], maxOffsetHz) +
                            e * FmRow(series_[at.index + 1], maxOffsetHz);
@@ -226,8 +227,8 @@ void ZeroSpanSweep::DrawFmRows(SweepContext& context, const ZeroSpanCapturePlan&
 // Power relative to full scale; I^2 + Q^2 reaches 2^31 at full scale, past
 // the range of a 32-bit sum.
 void ZeroSpanSweep::DetectPower(const SweepContext& context, int samples) {
-    const std::int32_t* i = context.engine.captureI.data();
-    const std::int32_t* q = context.engine.captureQ.data();
+    const std::int32_t* i = context.engine.Capture().i.data();
+    const std::int32_t* q = context.engine.Capture().q.data();
     for (int n = 0; n < samples; ++n) {
         const std::int64_t re = i[n];
         const std::int64_t im = q[n];
@@ -241,18 +242,18 @@ void ZeroSpanSweep::DetectPower(const SweepContext& context, int samples) {
 // centre (the droop alone is -0.6 dB there).
 void ZeroSpanSweep::DrawAmRows(SweepContext& context, const ZeroSpanCapturePlan& plan) {
     const SweepSettings& settings = context.settings;
-    const SweepEngine& engine = context.engine;
     const double frontEndDb =
         AmplitudeCorrection(context.cal,
                             LevelSettings{settings.attenDb, settings.gainMode,
                                           settings.preampAvailable, settings.preampOn},
                             settings.startHz);
-    const double ifPathFactor = TunedIfPathPowerFactor(context.cal, plan.decimation, engine.ifInUse,
-                                                       engine.lo1ErrorHz.load());
+    const double ifPathFactor = TunedIfPathPowerFactor(
+        context.cal, plan.decimation, context.plan.ifInUse, context.plan.lo1ErrorHz);
     const double correctionDb = frontEndDb + 10.0 * std::log10(ifPathFactor);
     for (int pixel = 0; pixel < kTracePoints; ++pixel) {
-        const SeriesPosition at = PixelSamplePosition(
-            context.sampleRateHz, plan.sweepTimeSec, plan.decimation, pixel, 0, plan.captureLength);
+        const SeriesPosition at =
+            PixelSamplePosition(context.plan.receiver.sampleRateHz, plan.sweepTimeSec,
+                                plan.decimation, pixel, 0, plan.captureLength);
         const double e = at.fraction;
         const double row = (1.0 - e) * ToScreenRow(series_[at.index], correctionDb, settings) +
                            e * ToScreenRow(series_[at.index + 1], correctionDb, settings);

@@ -54,7 +54,7 @@ TEST_F(MarkerTest, PeakDeltaAndClicksPlaceTheActiveMarker) {
     EditTrace([](SweepTrace& t) { t.traceA[100] = t.traceA[500] = 100.0; });  // -20 dBm
     markers().Peak();
     EXPECT_DOUBLE_EQ(Markers().marker1Pos, ColumnHz(500));
-    test::WithInstrument(d, [](InstrumentLease& i) { return i.Engine().peakFreqHint = 910.123e6; });
+    test::WithInstrument(d, [](InstrumentLease& i) { i.HintPeak(910.123e6); });
     markers().Peak();
     EXPECT_DOUBLE_EQ(Markers().marker1Pos, 910.123e6);
     EXPECT_DOUBLE_EQ(Markers().marker1Level, -20.0);

@@ -175,8 +175,7 @@ class VirtualUnitTest : public ::testing::Test {
     void Edit(const std::function<void(InstrumentState&)>& edit) { doc->EditSettings(edit); }
     // The residual error of LO1 in the last plan.
     double LoErrorHz() {
-        return WithInstrument(*doc,
-                              [](InstrumentLease& i) { return i.Engine().lo1ErrorHz.load(); });
+        return WithInstrument(*doc, [](InstrumentLease& i) { return i.Plan().lo1ErrorHz; });
     }
 
     double LevelOfRow(double row) const {

@@ -34,8 +34,8 @@ class FrequencyPlanTest : public test::VirtualUnitTest {
         pause = std::make_unique<SweepPause>(*doc);
     }
     void Plan(double centerHz, double spanHz) {
-        settings.startHz = engine.sweepStartHz = centerHz - spanHz / 2;
-        settings.stopHz = engine.sweepStopHz = centerHz + spanHz / 2;
+        settings.startHz = centerHz - spanHz / 2;
+        settings.stopHz = centerHz + spanHz / 2;
         SweepContext context{engine,
                              pause->Instrument().Link(),
                              pause->Instrument().Table(),
@@ -48,7 +48,10 @@ class FrequencyPlanTest : public test::VirtualUnitTest {
                              outcome,
                              [] { return false; },
                              [] { return 1; }};
+        context.plan.startHz = settings.startHz;
+        context.plan.stopHz = settings.stopHz;
         engine.PlanLocalOscillators(context);
+        planned = context.plan;
     }
     // The LO the unit's synthesizer words and route give now.
     double UnitLoHz() const { return unit->State().SynthesizerLoHz(0.0); }
@@ -57,6 +60,7 @@ class FrequencyPlanTest : public test::VirtualUnitTest {
     SweepTrace trace;
     SweepOutcome outcome;
     SweepEngine engine;
+    SweepPlan planned;  // as the last Plan left it
     std::atomic<int> stopRequest{0};
     std::unique_ptr<SweepPause> pause;  // the unit is the test's
 };
@@ -98,7 +102,7 @@ TEST_F(FrequencyPlanTest, BothLosAcrossTheBand) {
         SCOPED_TRACE(testing::Message() << c.centerHz << " / " << c.spanHz);
         settings.refLevelDbm = c.refLevelDbm;
         Plan(c.centerHz, c.spanHz);
-        const SweepEngine& e = engine;
+        const SweepPlan& e = planned;
         ExpectSynthesizable(e.lo1, "LO1");
         ExpectSynthesizable(e.lo2, "LO2");
         EXPECT_NE(e.lo2.den, e.lo1.den);
@@ -117,7 +121,7 @@ TEST_F(FrequencyPlanTest, LoErrorIsInTrueHertzWhenTheReferenceIsOff) {
     Plan(centerHz, 5.0);
     const double trueLoHz = unit->State().SynthesizerLoHz(30e-6);
     const double firstIfHz = 10694444.4444;  // the context's, as Plan leaves it
-    EXPECT_NEAR(trueLoHz + engine.lo1ErrorHz, centerHz + firstIfHz, 1e-3);
+    EXPECT_NEAR(trueLoHz + planned.lo1ErrorHz, centerHz + firstIfHz, 1e-3);
 }
 
 TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
@@ -148,7 +152,7 @@ TEST_F(FrequencyPlanTest, PlanIsReusedOnlyWhileTheUnitHoldsIt) {
     const int refused = driver->Register0Writes();
     Plan(915e6, 10e3);
     EXPECT_GT(driver->Register0Writes(), refused);
-    EXPECT_NEAR(UnitLoHz(), engine.lo1.actualHz, 1e-3);
+    EXPECT_NEAR(UnitLoHz(), planned.lo1.actualHz, 1e-3);
     pause->Instrument().Link().commError = false;
 }
 

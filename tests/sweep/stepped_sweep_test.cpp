@@ -315,8 +315,7 @@ TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloor) {
     AnalyzerDocument& d = BuildAnswering();
     EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
     EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
-    EXPECT_EQ(
-        test::WithInstrument(d, [](InstrumentLease& i) { return i.Engine().missingDataCount; }), 4);
+    EXPECT_EQ(test::WithInstrument(d, [](InstrumentLease& i) { return i.MissingDataCount(); }), 4);
     const auto rows = test::TraceOf(d).traceA;
     EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](double row) { return row == 505.0; }));
 

@@ -136,9 +136,8 @@ TEST_F(ZeroSpanOnInstrumentTest, FmCarrierOffsetDrawsItsRow) {
         doc->PerformSweep();
         EXPECT_NEAR(doc->Settings().sweepTimeSec, c.keptTimeSec, 1e-6);
         EXPECT_EQ(prompter.Count(), c.keptTimeSec < c.sweepTimeSec ? 1u : 0u);
-        EXPECT_EQ(
-            test::WithInstrument(*doc, [](InstrumentLease& i) { return i.Engine().clockMode; }),
-            c.clockMode);
+        EXPECT_EQ(test::WithInstrument(*doc, [](InstrumentLease& i) { return i.Plan().clockMode; }),
+                  c.clockMode);
         EXPECT_EQ(unit->State().Decimation(), c.decimation);
         EXPECT_NEAR(MinRow(), c.row, c.tolerance);
         EXPECT_NEAR(MaxRow(), c.row, c.tolerance);

@@ -73,7 +73,7 @@ TEST_F(PhaseNoiseTest, CurveReadsTheEmittersProfile) {
     EXPECT_EQ(doc->Frequencies().SpanHz(), 200e3);
     EXPECT_EQ(doc->Settings().refLevelDbm, 0.0);
     EXPECT_EQ(doc->Settings().dbPerDiv, 10.0);
-    EXPECT_EQ(test::WithInstrument(*doc, [](InstrumentLease& i) { return i.Engine().windowType; }),
+    EXPECT_EQ(test::WithInstrument(*doc, [](InstrumentLease& i) { return i.Plan().windowType; }),
               kFlatTopWindow);
     const PhaseNoiseCurve curve(kept);
     const auto& points = curve.Points();

@@ -154,7 +154,7 @@ ListenerTuning AudioListener::TuneInstrument(const ListenSettings& settings) {
     ListenerTuning tuning;
     tuning.wideIf = settings.wideIf;
     tuning.deemphasisUs = settings.deemphasisUs;
-    tuning.processingRateHz = context.sampleRateHz / decimation;
+    tuning.processingRateHz = context.plan.receiver.sampleRateHz / decimation;
     tuning.loErrorHz = lo.lo1ErrorHz;
     tuning.mirrored = lo.clockMode == 1;
     return tuning;

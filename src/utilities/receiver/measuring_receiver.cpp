@@ -90,7 +90,7 @@ void MeasuringReceiver::Tune() {
     tuning_.loHighSide = lo.lo1HighSide;
     tuning_.mirrored = lo.clockMode == 1 && !lo.lo2SecondIf;
     tuning_.loErrorHz = lo.lo1ErrorHz;
-    tuning_.sampleRateHz = context.sampleRateHz;
+    tuning_.sampleRateHz = context.plan.receiver.sampleRateHz;
     analysis_.Restart();
 }
 
