@@ -251,6 +251,15 @@ void AddFftRows(std::vector<Row>& rows) {
         row.freqHz = centre + 1375.0;
         rows.push_back(row);
     }
+    // 200 kHz spans (decimation 1) on the slopes of the unit's 8 MHz ripple:
+    // a span is corrected at its centre, so its edges read some 0.05 dB up
+    // at one edge and down at the other.
+    for (const double centre : {65.8e6, 136.1e6}) {
+        for (const double offset : {-98125.0, 96875.0}) {
+            AddInBothScales(rows, Row{Kind::Fft, "FFT at a span's edge on a slope", centre - 100e3,
+                                      centre + 100e3, centre + offset, Setting{10, 1}});
+        }
+    }
     // Weak and strong emitters: -80 dBm with the preamplifier, 0 dBm behind 15 dB.
     for (const auto& [hz, setting, below] : {std::tuple{915e6, Setting{0, 2, true}, 33.0},
                                              {100e6, Setting{0, 2, true}, 30.0},
