@@ -1,15 +1,15 @@
 // End-to-end accuracy: one CW emitter of the virtual instrument's scene,
-// measured by each sweep kind and read with PEAK as a user reads it. The
-// virtual unit has a response of its own (smooth gain curves, IF filters with
-// skirts, attenuator steps and gain steps a few tenths off their nominal
-// values) and its factory table is a rounded measurement of it, so the table
-// measures the program's correction. Tolerances are a bench analyzer's, with
-// room for what the table itself cannot hold (entries of 1/16 dB and, with
-// the preamplifier, 0.1 dB; a plain unit's gain steps 0.04 dB off the fixed
-// ones): 0.15 dB for the FFT kinds, 0.2 dB for AM zero span (a noisy line),
-// 0.25 dB for the step sweep and 0.5 dB for the wide sweep; the FFT kinds
-// put the peak within a tenth of the RBW of the trace point nearest the
-// emitter, and the FFT sweep counts it within 1 Hz.
+// measured by each sweep kind and read with PEAK as a user reads it (a zero
+// span line at its mean). The virtual unit has a response of its own (smooth
+// gain curves, IF filters with skirts, attenuator steps and gain steps a few
+// tenths off their nominal values) and its factory table is a rounded
+// measurement of it, so the table measures the program's correction. Each
+// row's tolerance is what the instrument honestly gives for it (ToleranceDb:
+// a base per kind and a count of each coarse table field the reading rests
+// on); the program reads every row within half of it, so a correction a
+// tenth of a dB off either way fails rows. The FFT kinds put the peak within
+// a tenth of the RBW of the trace point nearest the emitter, and the FFT
+// sweep counts it within 1 Hz.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -113,7 +113,8 @@ double SteepestStep(const Row& row, double fromHz, double toHz) {
 
 // What a reading can honestly be off by, from its causes. A base per kind:
 // 0.1 dB for the FFT kinds and zero span (the IF tables' hundredths, the
-// droop between its points, the window between bins), 0.2 dB for the step
+// droop between its points, the window between bins, a span's slope read
+// with the correction at its centre), 0.2 dB for the step
 // sweep (a carrier between bins on the IF skirt) and 0.5 dB for the wide
 // sweep (the detector's 0.13 dB counts and its flat correction, for carriers
 // at least 20 dB above its floor). On top, a count of each coarse table field
