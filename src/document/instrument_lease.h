@@ -24,8 +24,6 @@ class InstrumentLease {
     // The plan in force: the sample-clock mode and its receiver constants,
     // the window selected and the LOs as the last plan left them.
     SweepPlan Plan() const;
-    // The same, under the name earlier callers used.
-    SweepPlan Engine() const { return Plan(); }
     // Step blocks that never arrived, over the life of the program.
     long MissingDataCount() const;
     // A peak frequency for PEAK to take until a narrower sweep runs.

@@ -483,7 +483,7 @@ TEST_F(AccuracyTableTest, PeakReadsEachKindsEmitterAtItsFrequencyAndLevel) {
         }
         if (row.clockMode >= 0) {
             EXPECT_EQ(
-                test::WithInstrument(*doc, [](InstrumentLease& i) { return i.Engine().clockMode; }),
+                test::WithInstrument(*doc, [](InstrumentLease& i) { return i.Plan().clockMode; }),
                 row.clockMode);
         }
         if (row.setting.gainMode >= 0) {
