@@ -1,6 +1,7 @@
 #include "remote/scpi_server.h"
 
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "document/analyzer_document.h"
@@ -73,10 +74,7 @@ void ScpiServer::OnToggle() {
 }
 
 void ScpiServer::Execute(const std::string& message) {
-    const std::string reply = session_->Execute(message);
-    if (!reply.empty()) {
-        service_.Send(reply);
-    }
+    session_->Execute(message, [this](std::string_view text) { service_.SendPaced(text); });
 }
 
 }  // namespace tavlin

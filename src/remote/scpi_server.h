@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,6 +44,8 @@ class ScpiServer {
     int Port() const { return service_.Port(); }
     // Clients that have come and gone since the server started.
     int ClientsServed() const { return service_.ClientsServed(); }
+    // The most reply text that has waited for a client at once.
+    std::size_t PeakPendingOutput() const { return service_.PeakPendingOutput(); }
 
   private:
     bool Start(const ScpiSettings& settings, std::string& error);

@@ -112,7 +112,13 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
 }
 
 std::string ScpiSession::Execute(const std::string& message) {
-    std::vector<std::string> replies;
+    std::string text;
+    Execute(message, [&text](std::string_view part) { text += part; });
+    return text;
+}
+
+void ScpiSession::Execute(const std::string& message, const ReplyOut& out) {
+    Replies replies(out);
     for (const ScpiUnit& unit : ParseScpiMessage(message)) {
         if (unit.malformed) {
             PushError(kSyntaxError);
@@ -122,14 +128,17 @@ std::string ScpiSession::Execute(const std::string& message) {
             Run(unit, replies);
         }
     }
-    if (replies.empty()) {
-        return {};
+    if (replies.Any()) {
+        out("\n");
     }
-    std::string text = replies.front();
-    for (std::size_t i = 1; i < replies.size(); ++i) {
-        text += ";" + replies[i];
+}
+
+void ScpiSession::Replies::Add(const std::string& reply) {
+    if (any_) {
+        out_(";");
     }
-    return text + "\n";
+    out_(reply);
+    any_ = true;
 }
 
 void ScpiSession::PushError(int code) {
@@ -141,7 +150,7 @@ void ScpiSession::PushError(int code) {
     errors_.push_back(code);
 }
 
-void ScpiSession::Run(const ScpiUnit& unit, std::vector<std::string>& replies) {
+void ScpiSession::Run(const ScpiUnit& unit, Replies& replies) {
     for (const Row& row : Table()) {
         const std::optional<int> suffix = row.pattern.Match(unit.nodes);
         if (!suffix) {
@@ -154,19 +163,19 @@ void ScpiSession::Run(const ScpiUnit& unit, std::vector<std::string>& replies) {
         Call call{unit, *suffix, {}};
         (this->*handler)(call);
         if (unit.query && !call.reply.empty()) {
-            replies.push_back(call.reply);
+            replies.Add(call.reply);
         }
         return;
     }
     PushError(kUndefinedHeader);
 }
 
-void ScpiSession::RunCommon(const ScpiUnit& unit, std::vector<std::string>& replies) {
+void ScpiSession::RunCommon(const ScpiUnit& unit, Replies& replies) {
     const std::string& word = unit.commonWord;
     if (word == "*IDN?") {
         const std::string identity = doc_.ReadSettings(
             [](const InstrumentState& s) { return s.deviceSerial + "," + s.firmwareVersion; });
-        replies.push_back(std::string("Tavlin,") + CommandInterpreter::kModel + "," + identity);
+        replies.Add(std::string("Tavlin,") + CommandInterpreter::kModel + "," + identity);
     } else if (word == "*RST") {
         doc_.OnPreset();
     } else if (word == "*CLS") {
@@ -175,13 +184,13 @@ void ScpiSession::RunCommon(const ScpiUnit& unit, std::vector<std::string>& repl
     } else if (word == "*WAI" || word == "*OPC?") {
         WaitForSweep();
         if (unit.query) {
-            replies.push_back("1");
+            replies.Add("1");
         }
     } else if (word == "*ESR?") {
-        replies.push_back(std::to_string(eventStatus_));
+        replies.Add(std::to_string(eventStatus_));
         eventStatus_ = 0;
     } else if (word == "*ESE?") {
-        replies.push_back(std::to_string(eventEnable_));
+        replies.Add(std::to_string(eventEnable_));
     } else if (word == "*ESE") {
         Call call{unit, 1, {}};
         if (const std::optional<double> mask = Plain(call, 0, 255)) {
@@ -189,7 +198,7 @@ void ScpiSession::RunCommon(const ScpiUnit& unit, std::vector<std::string>& repl
         }
     } else if (word == "*STB?") {
         const int summary = (eventStatus_ & eventEnable_) != 0 ? kEventSummaryBit : 0;
-        replies.push_back(std::to_string((errors_.empty() ? 0 : kErrorAvailableBit) | summary));
+        replies.Add(std::to_string((errors_.empty() ? 0 : kErrorAvailableBit) | summary));
     } else {
         PushError(kUndefinedHeader);
     }

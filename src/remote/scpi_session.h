@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/trace_measurements.h"
@@ -38,11 +40,18 @@ class ScpiSession {
     static constexpr int kQueueOverflow = -350;
     static constexpr std::size_t kErrorQueueLength = 16;
 
+    // Takes the reply text of a message piece by piece, as it is made.
+    using ReplyOut = std::function<void(std::string_view text)>;
+
     explicit ScpiSession(AnalyzerDocument& document) : doc_(document) {}
 
-    // Runs one program message (a line without its terminator) and returns
-    // the replies to its queries, separated by ";" and ended by a line feed,
-    // or nothing when it asked none.
+    // Runs one program message (a line without its terminator); the replies
+    // to its queries, separated by ";" and ended by a line feed, go to `out`
+    // each as soon as its query has run, so a message of many queries never
+    // holds all its replies at once. A message that asks nothing writes
+    // nothing.
+    void Execute(const std::string& message, const ReplyOut& out);
+    // The same, with the whole reply returned.
     std::string Execute(const std::string& message);
     // Queues an error ("-113,\"Undefined header\"").
     void PushError(int code);
@@ -66,8 +75,20 @@ class ScpiSession {
     };
     static const std::vector<Row>& Table();
 
-    void Run(const ScpiUnit& unit, std::vector<std::string>& replies);
-    void RunCommon(const ScpiUnit& unit, std::vector<std::string>& replies);
+    // Hands each reply on, with the ";" between replies of one message.
+    class Replies {
+      public:
+        explicit Replies(const ReplyOut& out) : out_(out) {}
+        void Add(const std::string& reply);
+        bool Any() const { return any_; }
+
+      private:
+        const ReplyOut& out_;
+        bool any_ = false;
+    };
+
+    void Run(const ScpiUnit& unit, Replies& replies);
+    void RunCommon(const ScpiUnit& unit, Replies& replies);
     bool CheckParameterCount(const ScpiUnit& unit, std::size_t least, std::size_t most);
     // The first parameter as a number in the given quantity, its unit
     // checked, within [low, high]; nothing after queuing the error.

@@ -5,10 +5,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -44,6 +46,10 @@ void TcpLineService::Start(TcpSocket listener, Setup setup) {
     port_ = tcp::BoundPort(listener);
     LogInfo(setup_.name, "listening on port " + std::to_string(port_.load()));
     clientsServed_ = 0;
+    {
+        const std::lock_guard lock(outputMutex_);
+        peakOutput_ = 0;
+    }
     ClearWake();
     running_ = true;
     serving_ = true;
@@ -80,9 +86,42 @@ bool TcpLineService::Send(std::string_view text) {
             lastTaken_ = std::chrono::steady_clock::now();
         }
         output_.append(text);
+        peakOutput_ = std::max(peakOutput_, output_.size());
     }
     Wake();
     return true;
+}
+
+bool TcpLineService::SendPaced(std::string_view text) {
+    if (client_ == nullptr) {
+        throw std::logic_error("SendPaced is for the line handler");
+    }
+    std::string noInput;
+    while (!text.empty()) {
+        if (clientGone_ || !running_.load() || Stalled()) {
+            return false;  // Serve drops a stalled client on its next turn
+        }
+        const std::size_t part = std::min(RoomForOutput(), text.size());
+        if (part == 0) {
+            clientGone_ = !Exchange(*client_, false, noInput);
+            continue;
+        }
+        if (!Send(text.substr(0, part))) {
+            return false;
+        }
+        text.remove_prefix(part);
+    }
+    return true;
+}
+
+std::size_t TcpLineService::PeakPendingOutput() const {
+    const std::lock_guard lock(outputMutex_);
+    return peakOutput_;
+}
+
+std::size_t TcpLineService::RoomForOutput() const {
+    const std::lock_guard lock(outputMutex_);
+    return kLargestPendingOutput - output_.size();
 }
 
 void TcpLineService::ThreadMain(TcpSocket listener) {
@@ -118,6 +157,8 @@ void TcpLineService::Serve(TcpSocket client) {
     CommandFramer framer(setup_.framing);
     std::string input;
     std::size_t used = 0;
+    client_ = &client;
+    clientGone_ = false;
     bool open = true;
     while (open && running_.load()) {
         HandleLines(framer, input, used);
@@ -125,13 +166,14 @@ void TcpLineService::Serve(TcpSocket client) {
             input.clear();
             used = 0;
         }
-        open = Exchange(client, input.empty() && !OutputWaiting(), input);
+        open = !clientGone_ && Exchange(client, input.empty() && !OutputWaiting(), input);
         if (open && Stalled()) {
             LogWarning(setup_.name, "client " + peer + " dropped: it read no reply for " +
                                         std::to_string(setup_.stallMs / 1000) + " s");
             open = false;
         }
     }
+    client_ = nullptr;
     client.Close();
     // A one-client service is off before it shows no client, so that
     // nobody sees it idle and listening when it is not.

@@ -28,6 +28,11 @@ namespace tavlin {
 // stops reading its replies is dropped after Setup::stallMs, and one whose
 // machine vanished is found by TCP keep-alive probes: neither holds the port
 // from the next client. A client that merely sends nothing keeps its turn.
+//
+// A handler whose reply may outgrow the bound (one line asking for many
+// traces) hands it over piece by piece with SendPaced, which serves the
+// client meanwhile: every byte asked for arrives, and memory stays bounded
+// by the socket and kLargestPendingOutput, not by what one line asks.
 class TcpLineService {
   public:
     static constexpr std::size_t kLargestPendingOutput = 1 << 20;
@@ -72,6 +77,12 @@ class TcpLineService {
     // Queues the text for the client, from any thread; false when there is
     // no client or the text does not fit beside what it has not read yet.
     bool Send(std::string_view text);
+    // From the line handler only: queues the text, waiting while the client
+    // reads what is ahead of it, so the output never passes the bound. False
+    // when the client went, stalled or the service is stopping.
+    bool SendPaced(std::string_view text);
+    // The most output that has waited for a client at once since the start.
+    std::size_t PeakPendingOutput() const;
 
   private:
     void ThreadMain(TcpSocket listener);
@@ -79,6 +90,7 @@ class TcpLineService {
     // False once the client has gone.
     bool Exchange(const TcpSocket& client, bool wantInput, std::string& input);
     bool Flush(const TcpSocket& client);
+    std::size_t RoomForOutput() const;
     // Hands complete lines to the handler until a reply waits or the input
     // is used up.
     void HandleLines(CommandFramer& framer, std::string& input, std::size_t& used);
@@ -99,6 +111,11 @@ class TcpLineService {
     mutable std::mutex outputMutex_;
     std::string output_;
     std::chrono::steady_clock::time_point lastTaken_;  // of output_; under outputMutex_
+    std::size_t peakOutput_ = 0;                       // under outputMutex_
+    // The client being served and whether it has gone, for SendPaced; on
+    // the service's thread only.
+    const TcpSocket* client_ = nullptr;
+    bool clientGone_ = false;
     std::thread thread_;
 };
 

@@ -126,7 +126,8 @@ TEST_F(ScpiSessionTest, FrequenciesAreThoseShownWithTheDownconverterOffset) {
 }
 
 // The socket: replies on the same connection, clients one after the other,
-// a line past the bound dropped and reported in the queue.
+// a line past the bound dropped and reported in the queue, and a line whose
+// replies outgrow the output bound streamed whole without passing it.
 TEST_F(ScpiSessionTest, ServerAnswersOnTheSameConnectionAndServesClientsInTurn) {
     ScpiServer server(*doc);
     ASSERT_TRUE(server.Enable({"127.0.0.1", 0}));
@@ -136,6 +137,15 @@ TEST_F(ScpiSessionTest, ServerAnswersOnTheSameConnectionAndServesClientsInTurn) 
         EXPECT_EQ(client.ReadLines(1), "100000000.000\n");
         client.Send(std::string(100000, 'x') + "\nSYST:ERR?\n");
         EXPECT_EQ(client.ReadLines(1), "-223,\"Too much data\"\n");
+        std::string traces = "TRAC?";
+        for (int i = 1; i < 2000; ++i) {
+            traces += ";TRAC?";
+        }
+        client.Send(traces + "\n");
+        const std::string reply = client.ReadLines(1, 30000);
+        EXPECT_EQ(std::ranges::count(reply, ';'), 1999);
+        EXPECT_EQ(std::ranges::count(reply, ','), 2000 * 640) << reply.size();
+        EXPECT_LE(server.PeakPendingOutput(), TcpLineService::kLargestPendingOutput);
     }
     test::LoopbackClient next(server.Port());
     next.Send("*OPC?\n");
