@@ -144,6 +144,7 @@ TEST_F(SweepRunControlTest, FailedReopenAtPresetAsksTheProgramToCloseWithoutPres
     d.SetCloseHandler([&] { ++closeRequests; });
     d.SetCenterSpan(100e6, 1e6);
     usb.devices.clear();
+    usb.failWrites = true;  // a unit that is gone takes no command
     std::thread automation([&d] { d.OnPreset(); });
     automation.join();  // the thread returns instead of ending the program itself
     EXPECT_EQ(closeRequests.load(), 1);
