@@ -77,6 +77,7 @@ bool DeviceLink::Open() {
     const bool opened = OpenChannels(dataIndex, commandIndex);
     if (opened) {
         LogInfo("device", "both channels open");
+        ++openCount_;
         clock_.SleepMs(50);
         LoadSynthesizerWord(kSynthesizerRegister2);
         InitialiseSampler();
@@ -437,6 +438,23 @@ bool DeviceLink::ResetLink(bool reopen) {
     Log(reopened ? LogLevel::kInfo : LogLevel::kError, "device",
         reopened ? "reopened after the USB reset" : "not reopened after the USB reset");
     return reopened;
+}
+
+bool DeviceLink::Resynchronise() {
+    if (!isOpen_ || commError) {
+        return false;
+    }
+    PurgeBoth();
+    ForgetSentSettings();
+    // The sampler keeps its registers while the unit stays powered, and every
+    // change of clock mode initialises it again: its 750 ms sequence is left
+    // to the port cycle.
+    LoadSynthesizerWord(kSynthesizerRegister2);
+    if (commError) {
+        LogWarning("device", "resynchronising the link failed");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace tavlin

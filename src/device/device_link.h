@@ -58,6 +58,14 @@ class DeviceLink {
     void PurgeBoth();
     // Returns false when a requested reopen found no instrument.
     bool ResetLink(bool reopen);
+    // The light alternative to a port cycle for a link in good order: stale
+    // bytes purged from both channels, the sent settings forgotten so the
+    // next sweep sends them all, the synthesizer's fixed register written
+    // again. False when the link is closed or a command fails: then only
+    // ResetLink mends it.
+    bool Resynchronise();
+    // Counts the successful opens: a reopen may have found another unit.
+    int OpenCount() const { return openCount_.load(); }
     void SetDataTimeouts(int milliseconds);
     std::string GetSerialNumber();
     std::string GetFirmwareVersion();
@@ -139,6 +147,7 @@ class DeviceLink {
     UsbHandle commandChannel_ = kNoHandle;
     UsbHandle dataChannel_ = kNoHandle;
     std::atomic<bool> isOpen_{false};
+    std::atomic<int> openCount_{0};
     int ifPathSent_ = 2;
     int clockModeSent_ = 0;
     const std::atomic<int>* stopRequest_ = nullptr;

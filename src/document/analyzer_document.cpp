@@ -146,9 +146,17 @@ void AnalyzerDocument::PresetMarkersAndTraces() {
     screen_.display.upperLimitRows.fill(0);
 }
 
+// The serial and firmware cannot change while the link stays open: only an
+// open since the last full reading may have found another unit. Not asking
+// again spares the firmware query, which waits out its time-out.
 void AnalyzerDocument::ReadIdentity() {
+    const int openCount = link_.OpenCount();
+    if (openCount == identityOpenCount_) {
+        return;
+    }
     std::string serial = link_.GetSerialNumber();
     std::string firmware = link_.GetFirmwareVersion();
+    identityOpenCount_ = serial.empty() || firmware.empty() ? -1 : openCount;
     std::lock_guard lock(settingsMutex_);
     state_.deviceSerial = std::move(serial);
     state_.firmwareVersion = std::move(firmware);

@@ -423,6 +423,8 @@ class AnalyzerDocument {
     std::atomic<std::thread::id> pauseOwner_{};
     bool wasSweeping_ = false;
     std::atomic<bool> calibrationIncomplete_{false};
+    // The link's open count at the last full identity reading; -1 for none.
+    int identityOpenCount_ = -1;
     std::mutex threadMutex_;
     std::thread sweepThread_;
     std::mutex hookMutex_;

@@ -239,7 +239,12 @@ void AnalyzerDocument::OnPreset() {
         stopRequest_ = 1;
     }
     WaitForSweepEnd();
-    link_.ResetLink(true);
+    // A port cycle takes seconds (the unit needs 2.5 s to come back), longer
+    // than a remote client waits for a preset: it is kept for a link in
+    // trouble or a unit that is gone.
+    if (!link_.Resynchronise()) {
+        link_.ResetLink(true);
+    }
     engine_.ForgetLoPlan();
     if (!link_.InstrumentLost()) {
         Preset();

@@ -144,12 +144,49 @@ TEST_F(SweepRunControlTest, FailedReopenAtPresetAsksTheProgramToCloseWithoutPres
     d.SetCloseHandler([&] { ++closeRequests; });
     d.SetCenterSpan(100e6, 1e6);
     usb.devices.clear();
+    usb.failWrites = true;  // a unit that is gone takes no command
     std::thread automation([&d] { d.OnPreset(); });
     automation.join();  // the thread returns instead of ending the program itself
     EXPECT_EQ(closeRequests.load(), 1);
     EXPECT_TRUE(d.CloseRequested());
     EXPECT_EQ(d.Frequencies().startHz, 100e6 - 0.5e6);
 }
+
+// A preset cycles the USB port only for a link in trouble, and asks the
+// unit its firmware again only when the port was reopened.
+struct PresetLinkRow {
+    const char* name;
+    bool commandFault;
+    long cycles;
+    long versionQueries;
+};
+
+class PresetLinkTest : public SweepRunControlTest,
+                       public ::testing::WithParamInterface<PresetLinkRow> {};
+
+TEST_P(PresetLinkTest, CyclesThePortAndReadsTheIdentityOnlyWhenNeeded) {
+    AnalyzerDocument& d = BuildCounting();
+    d.SetCenterSpan(100e6, 1e6);
+    test::WithInstrument(d,
+                         [](InstrumentLease& i) { i.Link().commError = GetParam().commandFault; });
+    usb.ClearCalls();
+    usb.ClearWrites();
+    d.OnPreset();
+    const auto calls = usb.Calls();
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [](const std::string& c) { return c.rfind("cycle", 0) == 0; }),
+              GetParam().cycles);
+    const auto commands = CommandsSent();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), Bytes{'V'}), GetParam().versionQueries);
+    EXPECT_EQ(d.Frequencies().startHz, 902e6);
+    EXPECT_EQ(d.ReadSettings([](const InstrumentState& s) { return s.firmwareVersion; }),
+              "Tavlin 2.03");
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, PresetLinkTest,
+                         ::testing::Values(PresetLinkRow{"Sound", false, 0, 0},
+                                           PresetLinkRow{"AfterACommandFault", true, 1, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Single pressed during the fourth pass of a continuous sweep ends it after
 // that pass; the realtime reference is asked for once, after the last pass,

@@ -220,12 +220,10 @@ TEST_F(CommandInterpreterTest, WaitOperationCompleteAndReset) {
 
     Run("FRE:CEN 100e6");
     Run("AMP:RLE -30");
-    usb.ClearCalls();
     EXPECT_EQ(Run("*RST"), 1);
     EXPECT_EQ(Frequencies().startHz, 902e6);
     EXPECT_EQ(d.Settings().refLevelDbm, 0.0);
     EXPECT_FALSE(d.SweepRunning());
-    EXPECT_EQ(CountCalls(usb, "cycle"), 1);
 }
 
 // A script stops at the command that lost the unit: nothing runs on a closed

@@ -74,10 +74,15 @@ def main(cli, scene):
             analyzer.write("FREQ:CENT 5 GHZ")
             assert analyzer.query("SYST:ERR:NEXT?") == '-222,"Data out of range"'
             assert float(analyzer.query("FREQ:CENT?")) == 915e6
-            analyzer.close()
-            resources.close()
             stop.set()
             busy.join()
+            # A preset answers within pyvisa's default time-out of 2 s.
+            analyzer.timeout = 2000
+            analyzer.write("*RST")
+            assert analyzer.query("*IDN?").split(",")[2] == "TV000123"
+            assert float(analyzer.query("FREQ:SPAN?")) == 26e6
+            analyzer.close()
+            resources.close()
             assert not failures, failures
             assert server.wait(timeout=60) == 0, "the console did not end with its clients"
         finally:
