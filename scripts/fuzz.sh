@@ -6,6 +6,8 @@
 # the build folder's findings/).
 #   ./scripts/fuzz.sh [SECONDS]
 # FUZZ_BUILD_DIR names another build folder (default build-fuzz).
+# FUZZ_KEEP_CORPUS=1 merges what each run found that adds coverage back into
+# the committed corpus (inputs over 32 KB excepted: they are not committed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -33,6 +35,7 @@ fuzzers=(
     "scene_fuzz 16384 30"
     "command_race_fuzz 4096 60"
     "limit_mask_fuzz 65536 10"
+    "remote_session_fuzz 70000 60"
 )
 dir=${FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -74,6 +77,14 @@ for f in "${fuzzers[@]}"; do
         grep -m5 -E 'ERROR|SUMMARY|Test unit written' "$log" || true
     fi
     summary+=("$line")
+    if [ "${FUZZ_KEEP_CORPUS:-0}" = 1 ] && [ "$status" -eq 0 ]; then
+        kept="fuzz/corpus/$name"
+        before=$(ls "$kept" | wc -l)
+        "$dir/fuzz/$name" -merge=1 -max_len="$max_len" -timeout="$timeout" "$kept" "$corpus" \
+            >"$scratch/$name.merge.log" 2>&1 || true
+        find "$kept" -type f -size +32k -delete
+        echo "   corpus $name: $before -> $(ls "$kept" | wc -l) inputs"
+    fi
 done
 echo
 printf '%s\n' "${summary[@]}"
