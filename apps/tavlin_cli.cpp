@@ -72,8 +72,9 @@ void PrintUsage(std::ostream& out) {
            "  --utility NAME      run a measurement after the commands and print its results\n"
            "  --procedure NAME    run a factory procedure: self-test, cal-report, adjust-all,\n"
            "                      adjust-high-band, adjust-low-band, adjust-if,\n"
-           "                      adjust-phase-noise, purge-cal, store-cal or recal-tcxo\n"
-           "                      (messages on standard error, the report in caldata.txt);\n"
+           "                      adjust-phase-noise, purge-cal, store-cal, recal-tcxo or\n"
+           "                      view-flatness (messages on standard error, the report in\n"
+           "                      caldata.txt, the flatness pages on standard output);\n"
            "                      exit 0 when it passed\n"
            "  --limit-mask FILE   after the commands, test one new sweep against the mask\n"
            "                      (lines of Hz,dBm; 'upper'/'lower' start each limit)\n"
@@ -204,7 +205,7 @@ int RunProcedure(tavlin::AnalyzerDocument& document, const Options& options,
     if (!bench) {
         return 1;
     }
-    return tavlin::RunProcedure(document, *bench, *options.procedure, ".", std::cerr);
+    return tavlin::RunProcedure(document, *bench, *options.procedure, ".", std::cout, std::cerr);
 }
 
 // A continuous sweep never ends by itself: it is asked to finish the pass in

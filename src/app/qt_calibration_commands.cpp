@@ -65,6 +65,10 @@ void QtCalibrationCommands::AddFactoryCommands(QMenu& advanced) {
                        &QtCalibrationCommands::PurgeCalData);
     advanced.addAction(QStringLiteral("Store Cal Data"), this,
                        &QtCalibrationCommands::StoreCalData);
+    advanced
+        .addAction(QStringLiteral("ViewFlatness Corrections"), this,
+                   &QtCalibrationCommands::ViewFlatnessCorrections)
+        ->setObjectName(QStringLiteral("actionViewFlatness"));
     advanced.addAction(QStringLiteral("Recalibrate TCXO"), this,
                        &QtCalibrationCommands::RecalibrateTcxo);
 }

@@ -6,6 +6,7 @@
 #include "calibration/adjustments.h"
 #include "calibration/cal_maintenance.h"
 #include "calibration/cal_report.h"
+#include "calibration/flatness_view.h"
 #include "calibration/self_test.h"
 #include "document/analyzer_document.h"
 #include "ports/log.h"
@@ -17,7 +18,7 @@ bool IsProcedureName(const std::string& name) {
 }
 
 int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& name,
-                 const std::filesystem::path& workFolder, std::ostream& err) {
+                 const std::filesystem::path& workFolder, std::ostream& out, std::ostream& err) {
     bool passed = false;
     if (name == "self-test") {
         const SelfTestResult result = RunSelfTest(document);
@@ -41,6 +42,9 @@ int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& na
         passed = StoreCalData(document);
     } else if (name == "recal-tcxo") {
         passed = RecalibrateTcxo(document);
+    } else if (name == "view-flatness") {
+        ViewFlatnessCorrections(document, workFolder, &out);
+        passed = true;
     } else {
         err << "tavlin-cli: no procedure named " << name << "\n";
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,13 @@ struct Page {
     Rows upper{};
 };
 
+// One entry of a page in the table's own counts, for the text pages.
+struct Entry {
+    int current = 0;
+    int min = 0;
+    int max = 0;
+};
+
 std::string Line(const char* name, int current, int min, int max) {
     char text[64];
     std::snprintf(text, sizeof text, "%s %d %d %d\r\n", name, current, min, max);
@@ -70,12 +78,14 @@ std::uint16_t WordAt(const Set& set, int offset) {
 class FlatnessPages {
   public:
     // Columns a page leaves alone keep what the screen had.
-    FlatnessPages(InstrumentLease& instrument, const Set& min, const Set& max, bool limits)
+    FlatnessPages(InstrumentLease& instrument, const Set& min, const Set& max, bool limits,
+                  std::ostream* text)
         : doc_(instrument.Document()),
           table_(instrument.Table()),
           min_(min),
           max_(max),
-          limits_(limits) {
+          limits_(limits),
+          text_(text) {
         page_.trace.fill(kCentreRow);
         doc_.ReadTrace([this](const ScreenState& s) {
             page_.lower = s.display.lowerLimitRows;
@@ -89,16 +99,20 @@ class FlatnessPages {
         doc_.RequestRepaint();
         const CalTable& t = table_;
         using namespace cal_fields;
-        doc_.GetPrompter().Inform(
+        const std::string fields =
             Line("IFClipHB150", t.IfClip(true), WordAt(min_, kIfClipHighOffset),
                  WordAt(max_, kIfClipHighOffset)) +
-                Line("IFClipLB150", t.IfClip(false), WordAt(min_, kIfClipLowOffset),
-                     WordAt(max_, kIfClipLowOffset)) +
-                Line("IFGAIN2_9B0", t.IfGain2_9(false), min_[kIfGain2_9LowOffset],
-                     max_[kIfGain2_9LowOffset]) +
-                Line("IFGAIN2_9B1", t.IfGain2_9(true), min_[kIfGain2_9HighOffset],
-                     max_[kIfGain2_9HighOffset]),
-            "COMPARE CAL SETS");
+            Line("IFClipLB150", t.IfClip(false), WordAt(min_, kIfClipLowOffset),
+                 WordAt(max_, kIfClipLowOffset)) +
+            Line("IFGAIN2_9B0", t.IfGain2_9(false), min_[kIfGain2_9LowOffset],
+                 max_[kIfGain2_9LowOffset]) +
+            Line("IFGAIN2_9B1", t.IfGain2_9(true), min_[kIfGain2_9HighOffset],
+                 max_[kIfGain2_9HighOffset]);
+        if (text_ != nullptr) {
+            *text_ << "COMPARE CAL SETS (field current min max)\n"
+                   << WithoutCarriageReturns(fields);
+        }
+        doc_.GetPrompter().Inform(fields, "COMPARE CAL SETS");
     }
 
     // A low-band count is 1/32 dB; each of the 150 entries takes 4 columns
@@ -108,6 +122,7 @@ class FlatnessPages {
         for (int i = 0; i < kLowBandPoints; ++i) {
             const int offset = kLowBandFlatnessOffset + row * kLowBandPoints + i;
             const int current = table_.LowBandFlatness(row, i);
+            entries_.push_back({current, min_[offset], max_[offset]});
             for (int c = kLowBandColumns * i; c < kLowBandColumns * (i + 1); ++c) {
                 Put(c, current, min_[offset], max_[offset], 32.0);
             }
@@ -122,6 +137,7 @@ class FlatnessPages {
         for (int i = 0; i < kHighBandPoints; ++i) {
             const int offset = kHighBandFlatnessOffset + row * kHighBandPoints + i;
             const int current = table_.HighBandFlatness(row, i);
+            entries_.push_back({current, min_[offset], max_[offset]});
             const int c = static_cast<int>(std::floor(i * 640.0 / kHighBandPoints + 0.5));
             for (int column : {c, c + 1}) {
                 Put(column, current, min_[offset], max_[offset], 16.0);
@@ -137,6 +153,7 @@ class FlatnessPages {
         const int base = tenPointSeven ? kIfFlatness10M7Offset : kIfFlatness2M9Offset;
         for (int i = 0; i < kIfEntries; ++i) {
             const int current = tenPointSeven ? table_.IfFlatness10M7(i) : table_.IfFlatness2M9(i);
+            entries_.push_back({current, min_[base + i], max_[base + i]});
             const auto rowOf = [](double start, int percent) {
                 return ScreenRow(start - 10.0 * std::log10(percent * 0.01) * kRowsPerDb);
             };
@@ -170,7 +187,27 @@ class FlatnessPages {
         doc_.RequestRepaint();
         char text[96];
         std::snprintf(text, sizeof text, "Currently viewing:\r\n %s, ATTEN = %d dB", what, 5 * row);
+        WriteTextPage(text);
         doc_.GetPrompter().Inform(text, kPageCaption);
+    }
+
+    // The page as a technician reads it at a terminal: its title, then one
+    // line per table entry with the unit's count and the factory's extremes.
+    void WriteTextPage(const std::string& title) {
+        if (text_ != nullptr) {
+            *text_ << "\n" << WithoutCarriageReturns(title) << "\nentry current min max\n";
+            for (std::size_t i = 0; i < entries_.size(); ++i) {
+                *text_ << i << ' ' << entries_[i].current << ' ' << entries_[i].min << ' '
+                       << entries_[i].max << '\n';
+            }
+            text_->flush();
+        }
+        entries_.clear();
+    }
+
+    static std::string WithoutCarriageReturns(std::string text) {
+        std::erase(text, '\r');
+        return text;
     }
 
     AnalyzerDocument& doc_;
@@ -178,12 +215,15 @@ class FlatnessPages {
     const Set& min_;
     const Set& max_;
     bool limits_;
+    std::ostream* text_;
+    std::vector<Entry> entries_;
     Page page_;
 };
 
 }  // namespace
 
-void ViewFlatnessCorrections(AnalyzerDocument& document, const std::filesystem::path& setsFolder) {
+void ViewFlatnessCorrections(AnalyzerDocument& document, const std::filesystem::path& setsFolder,
+                             std::ostream* text) {
     // The pages take the trace and the screen's settings: a running sweep
     // would draw over them, and it is not started again.
     document.StopAfterThisPass();
@@ -200,7 +240,7 @@ void ViewFlatnessCorrections(AnalyzerDocument& document, const std::filesystem::
         s.refLevelDbm = 5.0;
     });
     document.SetFrequencies(0.0, kLowBandTopHz);
-    FlatnessPages pages(hold.Instrument(), min, max, limits);
+    FlatnessPages pages(hold.Instrument(), min, max, limits, text);
     pages.ShowFieldComparison();
     for (int row = 0; row < cal_fields::kFlatnessRows; ++row) {
         pages.LowBand(row);

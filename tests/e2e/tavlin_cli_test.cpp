@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -308,6 +309,17 @@ TEST_F(TavlinCliTest, ProceduresReportOnStderrAndInTheExitStatus) {
     r = Run("--simulate --answer yes --procedure adjust-all");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("ERROR: Cannot open ./CALMIN.kvo"), std::string::npos) << r.err;
+
+    // The flatness pages as text: the four fields, then every entry of the
+    // eight flatness rows and the two IF responses, once each.
+    r = Run("--simulate --answer yes --procedure view-flatness");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Currently viewing:\n High Band, ATTEN = 15 dB\nentry current min max\n"
+                         "0 "),
+              std::string::npos)
+        << r.out.substr(0, 400);
+    const auto entryLines = std::ranges::count(r.out, '\n') - 5 - 10 * 4;
+    EXPECT_EQ(entryLines, 4 * 150 + 4 * 426 + 2 * 51);
 
     r = Run("--procedure adjust-everything");
     EXPECT_EQ(r.exitCode, 2);

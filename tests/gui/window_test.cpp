@@ -674,6 +674,10 @@ TEST_F(MainFrameTest, TheSelfTestRunsFromTheMenuAndFactoryCommandsWaitForAUtilit
     for (const auto& box : prompter.Boxes()) {
         EXPECT_NE(box.caption, "DOUBLE_CHECK CONNECTIONS");
     }
+    prompter.Clear();
+    Action("actionViewFlatness")->trigger();
+    ASSERT_EQ(prompter.Boxes().size(), 11u);
+    EXPECT_EQ(prompter.Boxes().front().caption, "COMPARE CAL SETS");
 }
 
 // Channel Power asks the channel's width, starting from half the span, and
