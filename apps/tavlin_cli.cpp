@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console_answers.h"
 #include "app/console_prompter.h"
 #include "calibration/console_procedures.h"
 #include "document/analyzer_document.h"
@@ -16,6 +17,7 @@
 #include "gpib_bus_choice.h"
 #include "information_options.h"
 #include "log_choice.h"
+#include "panel/entry_rules.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/scoped_log_sink.h"
@@ -39,7 +41,8 @@ namespace {
 struct Options {
     tavlin::UsbChoice usb;
     bool info = false;
-    bool answerYes = false;
+    tavlin::ConsoleAnswers answers;
+    std::optional<int> extraDelayMs;
     std::vector<std::string> commands;
     std::optional<tavlin::TcpIpSettings> automation;
     std::optional<tavlin::ScpiSettings> scpi;
@@ -53,7 +56,8 @@ struct Options {
 constexpr int kLimitTestFailed = 4;
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer yes|no]"
+    out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer "
+           "[KEY=]yes|no]..."
            " [--info] [-c COMMAND]...\n"
            "                  [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
            "                  [--utility receiver [--captures N] | --utility harmonics |\n"
@@ -83,6 +87,13 @@ void PrintUsage(std::ostream& out) {
         << "                      (default warning), on standard error\n"
            "  --info              print the instrument's identity and calibration\n"
            "  --answer yes|no     the answer to every Yes/No question (default no)\n"
+           "  --answer KEY=yes|no the answer to the questions whose caption is KEY or whose\n"
+           "                      text holds it (case aside), e.g. 'TRY AGAIN?=no'; may be\n"
+           "                      given again for other questions, the first that fits wins\n"
+           "  --answers FILE      answers from a file, one per line as --answer takes them\n"
+           "                      ('#' starts a comment)\n"
+           "  --extra-delay MS    DO ALL ADJUSTMENTS waits MS more after every generator\n"
+           "                      level (0 to 5000), without asking\n"
            "  --help, --version   this text, or the program's version\n"
            "  Exit status: 0 done; 1 could not set up, run or pass; 2 bad options or an\n"
            "  unrecognised command; 3 the instrument was not found or was lost;\n"
@@ -147,9 +158,21 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
                 return std::nullopt;
             }
             i += used - 1;
-        } else if (arg == "--answer" && i + 1 < argc &&
-                   (std::string(argv[i + 1]) == "yes" || std::string(argv[i + 1]) == "no")) {
-            options.answerYes = std::string(argv[++i]) == "yes";
+        } else if (arg == "--answer" && i + 1 < argc && options.answers.Add(argv[i + 1])) {
+            ++i;
+        } else if (arg == "--answers" && i + 1 < argc) {
+            std::string error;
+            if (!options.answers.AddFile(argv[++i], error)) {
+                std::cerr << "tavlin-cli: " << error << "\n";
+                return std::nullopt;
+            }
+        } else if (arg == "--extra-delay" && i + 1 < argc) {
+            const tavlin::FieldCheck<int> delay = tavlin::CheckExtraDelay(argv[++i]);
+            if (!delay.value) {
+                std::cerr << "tavlin-cli: --extra-delay: " << delay.refusal << "\n";
+                return std::nullopt;
+            }
+            options.extraDelayMs = delay.value;
         } else {
             std::cerr << "tavlin-cli: unknown option " << arg << "\n";
             return std::nullopt;
@@ -205,7 +228,8 @@ int RunProcedure(tavlin::AnalyzerDocument& document, const Options& options,
     if (!bench) {
         return 1;
     }
-    return tavlin::RunProcedure(document, *bench, *options.procedure, ".", std::cout, std::cerr);
+    const tavlin::ProcedureSetup setup{".", options.extraDelayMs};
+    return tavlin::RunProcedure(document, *bench, *options.procedure, setup, std::cout, std::cerr);
 }
 
 // A continuous sweep never ends by itself: it is asked to finish the pass in
@@ -276,7 +300,7 @@ int main(int argc, char** argv) {
         drawing = std::make_unique<QGuiApplication>(qtArgc, argv);
         utility->renderPhaseNoise = tavlin::RenderPhaseNoisePlot;
     }
-    tavlin::ConsolePrompter prompter(std::cerr, options->answerYes);
+    tavlin::ConsolePrompter prompter(std::cerr, options->answers);
     tavlin::NullViewNotifier views;
     tavlin::NullProgressSink progress;
     tavlin::AnalyzerDocument document({*usb, clock, prompter, views, progress});

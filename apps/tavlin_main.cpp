@@ -234,7 +234,7 @@ int main(int argc, char** argv) {
     }
     // A screenshot run has nobody at the screen: its boxes go to the error
     // stream and a Yes/No box is answered No.
-    tavlin::ConsolePrompter console(std::cerr, false);
+    tavlin::ConsolePrompter console(std::cerr, tavlin::ConsoleAnswers(false));
     tavlin::QtApplication application(*usb, clock, options->screenshot ? &console : nullptr);
     tavlin::QtTerminationSignals terminationSignals([&application] { application.Close(); });
     if (!application.Start(options->stateFile)) {

@@ -14,7 +14,7 @@ PromptAnswer ConsolePrompter::Show(const std::string& text, const std::string& c
     std::lock_guard lock(mutex_);
     out_ << caption << ": " << oneLine << '\n' << std::flush;
     if (buttons == PromptButtons::YesNo) {
-        return answerYes_ ? PromptAnswer::Yes : PromptAnswer::No;
+        return answers_.Answer(text, caption) ? PromptAnswer::Yes : PromptAnswer::No;
     }
     return PromptAnswer::Ok;
 }

@@ -150,7 +150,7 @@ bool RunPhaseNoiseOnly(AnalyzerDocument& document) {
 }
 
 bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::path& setsFolder,
-               EntryDialogs* dialogs) {
+               EntryDialogs* dialogs, std::optional<int> extraDelayMs) {
     document.OnPreset();
     if (document.CloseRequested()) {
         return false;
@@ -168,9 +168,11 @@ bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::
         "Tavlin\r\nDisconnect 10 Mz if connected.",
         "USER SETUP REQUIRED");
     bus.ConnectReference(false);
-    if (prompter.AskYesNo("Do you wish to add any extra delay for each system reading?",
-                          "SETUP QUESTION") &&
-        dialogs != nullptr) {
+    if (extraDelayMs) {
+        bench.extraDelayMs = *extraDelayMs;
+    } else if (prompter.AskYesNo("Do you wish to add any extra delay for each system reading?",
+                                 "SETUP QUESTION") &&
+               dialogs != nullptr) {
         bench.extraDelayMs = dialogs->EnterExtraDelay(bench.extraDelayMs).value_or(0);
     }
     const std::optional<ComparisonSets> sets = LoadComparisonSets(setsFolder, prompter);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 
 namespace tavlin {
 
@@ -48,8 +49,9 @@ bool RunPhaseNoiseOnly(AnalyzerDocument& document);
 // three adjustments, the table stored, CAL OUT and the external reference
 // checked, the phase-noise test and the stored table read back and compared.
 // `dialogs` asks for the extra delay when the operator wants one; without
-// it there is none.
+// it there is none. A delay given beforehand (a bench script's) is used
+// without the question.
 bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::path& setsFolder,
-               EntryDialogs* dialogs);
+               EntryDialogs* dialogs, std::optional<int> extraDelayMs = std::nullopt);
 
 }  // namespace tavlin

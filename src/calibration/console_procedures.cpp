@@ -18,7 +18,8 @@ bool IsProcedureName(const std::string& name) {
 }
 
 int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& name,
-                 const std::filesystem::path& workFolder, std::ostream& out, std::ostream& err) {
+                 const ProcedureSetup& setup, std::ostream& out, std::ostream& err) {
+    const std::filesystem::path& workFolder = setup.workFolder;
     bool passed = false;
     if (name == "self-test") {
         const SelfTestResult result = RunSelfTest(document);
@@ -27,7 +28,7 @@ int RunProcedure(AnalyzerDocument& document, GpibBus& bus, const std::string& na
         passed = ConfirmCalReport(document.GetPrompter()) &&
                  RunCalReport(document, bus, workFolder / "caldata.txt").passed;
     } else if (name == "adjust-all") {
-        passed = AdjustAll(document, bus, workFolder, nullptr);
+        passed = AdjustAll(document, bus, workFolder, nullptr, setup.extraDelayMs);
     } else if (name == "adjust-phase-noise") {
         passed = RunPhaseNoiseOnly(document);
     } else if (name == "adjust-high-band") {

@@ -5,6 +5,7 @@
 #include "calibration/cal_bench.h"
 #include "calibration/procedure_hold.h"
 #include "document/analyzer_document.h"
+#include "document/state_file.h"
 #include "ports/logged_procedure.h"
 #include "ports/prompter.h"
 
@@ -52,21 +53,15 @@ SelfTestResult JudgeSelfTest(const SelfTestReadings& r) {
     return result;
 }
 
+namespace {
+
 // The SELF TEST signal (140 MHz) seen by the detector, through the high-band
 // mixer from a 150.7 MHz LO, through the low-band mixer from 129.3 MHz at 10
 // and at 15 dB, and through the 2.9 MHz IF from 137.1 MHz.
-SelfTestResult RunSelfTest(AnalyzerDocument& document) {
-    document.OnPreset();
-    if (document.CloseRequested()) {
-        return {};
-    }
+SelfTestResult MeasureSelfTest(AnalyzerDocument& document) {
     ProcedureHold hold(document);
     const LoggedProcedure logged("calibration", "self test");
     Prompter& prompter = document.GetPrompter();
-    if (!prompter.AskYesNo("To begin the Self Test,connect \r\n SELF TEST to RF IN.  Proceed?",
-                           "CONNECT NOW")) {
-        return {};
-    }
     NoGpibBus noBench;
     DeviceLink& link = hold.Instrument().Link();
     CalBench bench(link, noBench, prompter, document.GetClock());
@@ -90,7 +85,32 @@ SelfTestResult RunSelfTest(AnalyzerDocument& document) {
         logged.Fail(result.text);
     }
     prompter.Inform(result.text, "SELF TEST RESULTS");
+    return result;
+}
+
+}  // namespace
+
+// The question comes before the preset, so a No leaves the analyzer as the
+// user had it; after the test the user's settings, trace and markers come
+// back, as from a state file.
+SelfTestResult RunSelfTest(AnalyzerDocument& document) {
+    Prompter& prompter = document.GetPrompter();
+    if (!prompter.AskYesNo("To begin the Self Test,connect \r\n SELF TEST to RF IN.  Proceed?",
+                           "CONNECT NOW")) {
+        return {};
+    }
+    const StateRecord userState = document.SnapshotState();
+    const bool wasSweeping = document.SweepRunning() && !document.StopRequested();
+    document.OnPreset();
+    if (document.CloseRequested()) {
+        return {};
+    }
+    SelfTestResult result = MeasureSelfTest(document);
     document.Preset();
+    document.RestoreState(userState);
+    if (wasSweeping) {
+        document.OnContinuous();
+    }
     return result;
 }
 

@@ -262,6 +262,12 @@ class AnalyzerDocument {
     // The file the document was last loaded from or saved to; empty when untitled.
     std::filesystem::path DocumentPath() const;
     void NewDocument();
+    // What a state file would hold, in memory, for a procedure that presets
+    // the analyzer and then gives the user's settings back.
+    StateRecord SnapshotState() const;
+    // Puts a snapshot back as a recall does: settings, trace, markers and
+    // display, then the level plan; the sweep resumes under them.
+    void RestoreState(const StateRecord& record);
 
     // --- Shutdown ------------------------------------------------------------
     // Stops the sweep, joins it and resets the link without reopening.

@@ -152,6 +152,17 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
     }
 }
 
+StateRecord AnalyzerDocument::SnapshotState() const {
+    return CaptureStateRecord();
+}
+
+void AnalyzerDocument::RestoreState(const StateRecord& record) {
+    const SweepPause pause(*this);
+    ApplyStateRecord(record);
+    ApplyLevelPlan();
+    views_.UpdateAllViews();
+}
+
 bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool adoptName) {
     std::vector<std::uint8_t> bytes;
     std::string error;

@@ -133,14 +133,17 @@ TEST_F(CalibrationTest, AFailedCaptureGivesNoLevel) {
 }
 
 // The factory unit reads near the middle of every window; with nothing on
-// the cable (a dead self-test source) every check fails.
+// the cable (a dead self-test source) every check fails. The user's
+// settings survive the test, and a No touches nothing.
 TEST_F(CalibrationTest, SelfTestPassesOnTheVirtualUnitAndFailsWithoutItsSignal) {
     Start(sim::DefaultScene());
+    doc->SetCenterSpan(433.92e6, 1e6);
     prompter.QueueAnswer(true);
     SelfTestResult result = RunSelfTest(*doc);
     EXPECT_TRUE(result.ran);
     EXPECT_TRUE(result.passed) << result.text;
     EXPECT_EQ(prompter.Boxes().back().caption, "SELF TEST RESULTS");
+    EXPECT_DOUBLE_EQ(doc->Frequencies().CenterHz(), 433.92e6);
 
     sim::Scene dead = sim::DefaultScene();
     dead.selfTest.levelDbm = -200.0;
@@ -150,8 +153,10 @@ TEST_F(CalibrationTest, SelfTestPassesOnTheVirtualUnitAndFailsWithoutItsSignal) 
     EXPECT_TRUE(result.ran);
     EXPECT_EQ(result.text.find("PASS"), std::string::npos) << result.text;
 
+    doc->SetCenterSpan(433.92e6, 1e6);
     prompter.QueueAnswer(false);
     EXPECT_FALSE(RunSelfTest(*doc).ran);
+    EXPECT_DOUBLE_EQ(doc->Frequencies().CenterHz(), 433.92e6);
 }
 
 // The whole report on the factory unit: every level point within 0.5 dB,
