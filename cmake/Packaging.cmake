@@ -61,6 +61,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tavlin.example.com/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-liberation")
+# The factory procedures reach their GPIB bench through linux-gpib's
+# libgpib.so.0, loaded only when a procedure runs; Debian 12 does not carry
+# it, so it is suggested under the library package's usual name.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libgpib0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/packaging/postinst
     ${CMAKE_CURRENT_SOURCE_DIR}/packaging/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)

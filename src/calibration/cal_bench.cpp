@@ -42,14 +42,26 @@ CalBench::CalBench(DeviceLink& link, GpibBus& bus, Prompter& prompter, Clock& cl
       first_(kLevelPairs),
       second_(kLevelPairs) {}
 
+// Every descriptor the procedure opened goes back to the bus.
 CalBench::~CalBench() {
     if (powerMeter_ != 0) {
         bus_.ProcedureRunning(false);
     }
+    for (const int device : {powerMeter_, generator_, auxInstrument_}) {
+        if (device > 0) {
+            bus_.CloseDevice(device);
+        }
+    }
 }
 
+// A bus that cannot open anything says why once, before the instruments it
+// then cannot find: a missing library is mended by installing it, a silent
+// instrument by its cable or address.
 void CalBench::OpenInstruments() {
     if (powerMeter_ == 0) {
+        if (const std::string why = bus_.Unavailable(); !why.empty()) {
+            prompter_.Inform("GPIB: " + why, "SETUP ERROR");
+        }
         powerMeter_ = bus_.OpenDevice(kPowerMeterAddress);
         generator_ = bus_.OpenDevice(kGeneratorAddress);
         auxInstrument_ = bus_.OpenDevice(kAuxAddress);

@@ -23,18 +23,36 @@ void LinuxGpibBus::Load() {
     std::call_once(loaded_, [this] {
         void* library = dlopen(library_.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (library == nullptr) {
+            loadError_ = library_ + " not found: linux-gpib is not installed";
             return;
         }
         ibdev_ = Symbol<IbDev>(library, "ibdev");
         ibwrt_ = Symbol<IbWrt>(library, "ibwrt");
         ibrd_ = Symbol<IbRd>(library, "ibrd");
         ibcntl_ = Symbol<IbCount>(library, "ThreadIbcntl");
+        ibonl_ = Symbol<IbOnl>(library, "ibonl");
+        if (ibdev_ == nullptr || ibwrt_ == nullptr || ibrd_ == nullptr || ibcntl_ == nullptr ||
+            ibonl_ == nullptr) {
+            loadError_ = library_ +
+                         " lacks a function we use (ibdev, ibwrt, ibrd, ibonl, "
+                         "ThreadIbcntl): install linux-gpib 4.3 or later";
+        }
     });
 }
 
 bool LinuxGpibBus::Available() {
+    return Unavailable().empty();
+}
+
+std::string LinuxGpibBus::Unavailable() {
     Load();
-    return ibdev_ != nullptr && ibwrt_ != nullptr && ibrd_ != nullptr && ibcntl_ != nullptr;
+    return loadError_;
+}
+
+void LinuxGpibBus::CloseDevice(int device) {
+    if (device > 0 && Available()) {
+        ibonl_(device, 0);
+    }
 }
 
 // Board 0, no secondary address, 1 s time-out, EOI on the last byte, no

@@ -20,6 +20,11 @@ class LinuxGpibBus final : public GpibBus {
     int OpenDevice(int primaryAddress) override;
     bool Write(int device, std::string_view bytes) override;
     std::optional<std::string> Read(int device, std::size_t maxBytes) override;
+    // ibonl(device, 0): the descriptor is released.
+    void CloseDevice(int device) override;
+    // "libgpib.so.0 not found (...)" or the missing function; empty when
+    // the library is loaded.
+    std::string Unavailable() override;
 
     // Whether the library and every function we use could be loaded.
     bool Available();
@@ -29,6 +34,7 @@ class LinuxGpibBus final : public GpibBus {
     using IbWrt = int (*)(int, const void*, long);
     using IbRd = int (*)(int, void*, long);
     using IbCount = long (*)();
+    using IbOnl = int (*)(int, int);
 
     void Load();
 
@@ -38,6 +44,8 @@ class LinuxGpibBus final : public GpibBus {
     IbWrt ibwrt_ = nullptr;
     IbRd ibrd_ = nullptr;
     IbCount ibcntl_ = nullptr;
+    IbOnl ibonl_ = nullptr;
+    std::string loadError_;
 };
 
 }  // namespace tavlin

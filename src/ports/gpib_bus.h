@@ -24,6 +24,12 @@ class GpibBus {
     // Up to maxBytes of the device's answer; nothing when the bus reported an
     // error or the device had nothing to say before its time-out.
     virtual std::optional<std::string> Read(int device, std::size_t maxBytes) = 0;
+    // Gives an opened descriptor back to the bus at the procedure's end, so
+    // a long-running program does not run out of them.
+    virtual void CloseDevice(int /*device*/) {}
+    // Why no device can be opened at all (the bus library is missing, ...);
+    // empty when the bus is there and only an instrument may be missing.
+    virtual std::string Unavailable() { return {}; }
     // While a procedure runs, a bench with its own 10 MHz standard feeds it to
     // the unit's reference input; a bench cabled by hand ignores this.
     virtual void ProcedureRunning(bool /*running*/) {}

@@ -57,6 +57,16 @@ int VirtualBench::OpenDevice(int primaryAddress) {
     return descriptor;
 }
 
+void VirtualBench::CloseDevice(int device) {
+    std::lock_guard lock(mutex_);
+    addressOf_.erase(device);
+}
+
+std::size_t VirtualBench::OpenDevices() const {
+    std::lock_guard lock(mutex_);
+    return addressOf_.size();
+}
+
 bool VirtualBench::Write(int device, std::string_view bytes) {
     std::unique_lock lock(mutex_);
     const auto found = addressOf_.find(device);

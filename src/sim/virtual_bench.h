@@ -36,6 +36,8 @@ class VirtualBench final : public GpibBus {
     int OpenDevice(int primaryAddress) override;
     bool Write(int device, std::string_view bytes) override;
     std::optional<std::string> Read(int device, std::size_t maxBytes) override;
+    // A closed descriptor answers nothing until it is opened again.
+    void CloseDevice(int device) override;
     void ProcedureRunning(bool running) override;
     void ConnectGenerator(bool connected) override;
     void ConnectReference(bool connected) override;
@@ -45,6 +47,8 @@ class VirtualBench final : public GpibBus {
     // have been set.
     std::optional<std::pair<double, double>> GeneratorOutput() const;
     bool ReferenceFed() const;
+    // Descriptors opened and not yet closed.
+    std::size_t OpenDevices() const;
 
   private:
     void GeneratorCommand(std::string_view command);

@@ -88,24 +88,27 @@ class CalibrationTest : public VirtualUnitTest {
 TEST_F(CalibrationTest, VirtualBenchReadsWhatTheUnitIsGiven) {
     StartWithBench(sim::DefaultScene());
     SweepPause pause(*doc);
-    CalBench cal(pause.Instrument().Link(), *bench, prompter, clock);
-    cal.OpenInstruments();
-    EXPECT_EQ(prompter.Count(), 0u) << Boxes();
-    EXPECT_TRUE(bench->ReferenceFed());
-    EXPECT_EQ(bench->OpenDevice(7), -1);
-    EXPECT_FALSE(bench->Read(bench->OpenDevice(13), 200));
+    {
+        CalBench cal(pause.Instrument().Link(), *bench, prompter, clock);
+        cal.OpenInstruments();
+        EXPECT_EQ(prompter.Count(), 0u) << Boxes();
+        EXPECT_TRUE(bench->ReferenceFed());
+        EXPECT_EQ(bench->OpenDevice(7), -1);
+        EXPECT_FALSE(bench->Read(bench->OpenDevice(13), 200));
 
-    ASSERT_TRUE(cal.SetGenerator(150.0, -15.0));
-    EXPECT_EQ(bench->GeneratorOutput(), std::pair(150e6, -12.0));
-    EXPECT_NEAR(cal.ReadPowerA().value_or(0), -15.0, sim::VirtualBench::kSensorUncertaintyDb);
-    EXPECT_NEAR(cal.ReadPowerB().value_or(0), sim::VirtualBench::kSensorFloorDbm, 0.1);
-    pause.Instrument().Link().SetSyncTrigger(1);
-    EXPECT_NEAR(cal.ReadPowerB().value_or(0), -15.0, sim::VirtualBench::kSensorUncertaintyDb);
+        ASSERT_TRUE(cal.SetGenerator(150.0, -15.0));
+        EXPECT_EQ(bench->GeneratorOutput(), std::pair(150e6, -12.0));
+        EXPECT_NEAR(cal.ReadPowerA().value_or(0), -15.0, sim::VirtualBench::kSensorUncertaintyDb);
+        EXPECT_NEAR(cal.ReadPowerB().value_or(0), sim::VirtualBench::kSensorFloorDbm, 0.1);
+        pause.Instrument().Link().SetSyncTrigger(1);
+        EXPECT_NEAR(cal.ReadPowerB().value_or(0), -15.0, sim::VirtualBench::kSensorUncertaintyDb);
+    }
+    EXPECT_EQ(bench->OpenDevices(), 0u);  // the procedure's end gave every descriptor back
 }
 
-// Without linux-gpib every open fails: both instruments are reported
-// missing, and the readings that need them fail instead of reading stale or
-// made-up numbers.
+// Without linux-gpib every open fails: the missing library is named, both
+// instruments are reported missing, and the readings that need them fail
+// instead of reading stale or made-up numbers.
 TEST_F(CalibrationTest, WithoutTheGpibLibraryTheInstrumentsAreMissing) {
     Start(sim::DefaultScene());
     EXPECT_FALSE(noLibrary.Available());
@@ -113,7 +116,13 @@ TEST_F(CalibrationTest, WithoutTheGpibLibraryTheInstrumentsAreMissing) {
     SweepPause pause(*doc);
     CalBench cal(pause.Instrument().Link(), noLibrary, prompter, clock);
     cal.OpenInstruments();
-    EXPECT_EQ(Boxes(), "SETUP ERROR: No Power Meter!\nSETUP ERROR: Signal Generator!\n");
+    EXPECT_EQ(Boxes().rfind("SETUP ERROR: GPIB: libtavlin-no-such-gpib.so not found: linux-gpib is "
+                            "not installed",
+                            0),
+              0u)
+        << Boxes();
+    EXPECT_NE(Boxes().find("\nSETUP ERROR: No Power Meter!\nSETUP ERROR: Signal Generator!\n"),
+              std::string::npos);
     EXPECT_FALSE(cal.PowerMeterPresent());
     EXPECT_FALSE(cal.SetGenerator(150.0, -15.0));
     EXPECT_FALSE(cal.ReadPowerA());
@@ -188,9 +197,10 @@ TEST_F(CalibrationTest, CalibrationReportWithoutTheBenchWritesNothing) {
     const CalReportResult result = RunCalReport(*doc, noLibrary, reportFile);
     EXPECT_FALSE(result.passed);
     EXPECT_FALSE(std::filesystem::exists(reportFile));
-    EXPECT_EQ(Boxes(),
-              "SETUP ERROR: No Power Meter!\nSETUP ERROR: Signal Generator!\n"
-              "CAL FAIL: Timebase OOT.  Please run adjustment\n");
+    EXPECT_NE(Boxes().find("SETUP ERROR: Signal Generator!\n"
+                           "CAL FAIL: Timebase OOT.  Please run adjustment\n"),
+              std::string::npos)
+        << Boxes();
 }
 
 }  // namespace
