@@ -175,10 +175,18 @@ bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::
                dialogs != nullptr) {
         bench.extraDelayMs = dialogs->EnterExtraDelay(bench.extraDelayMs).value_or(0);
     }
-    const std::optional<ComparisonSets> sets = LoadComparisonSets(setsFolder, prompter);
+    // The three adjustments fill the table in memory; if one fails, the
+    // table goes back to what it was, so a later Store Cal Data cannot write
+    // a half-made table to the unit.
+    const std::optional<ComparisonSets> sets =
+        BenchComplete(bench) ? LoadComparisonSets(setsFolder, prompter) : std::nullopt;
+    const auto before = instrument.Table().Bytes();
     if (!sets || !AdjustHighBand(instrument, bench, *sets) ||
         !AdjustLowBand(instrument, bench, *sets) || !AdjustIfResponse(instrument, bench, *sets)) {
-        logged.Fail("comparison sets missing or a band out of its limits");
+        instrument.Table().Bytes() = before;
+        logged.Fail(bench.Fault().empty() ? "comparison sets missing or a band out of its limits"
+                                          : bench.Fault());
+        ReportAdjustmentFailed(instrument, "DO ALL ADJUSTMENTS", bench);
         return false;
     }
     StoreCalData(document);

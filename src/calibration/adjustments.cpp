@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <string>
 
 #include "calibration/cal_bench.h"
 #include "calibration/cal_encoders.h"
@@ -114,6 +115,28 @@ bool AdjustIfResponse(InstrumentLease& instrument, CalBench& bench, const Compar
     return true;
 }
 
+bool BenchComplete(const CalBench& bench) {
+    return bench.PowerMeterPresent() && bench.GeneratorPresent();
+}
+
+void ReportAdjustmentFailed(InstrumentLease& instrument, const std::string& adjustment,
+                            const CalBench& bench) {
+    // A unit that stopped answering is looked for once: back on the bus it
+    // is set up afresh; gone, the program learns it is lost, as after a
+    // sweep, and the console ends with its lost-instrument status.
+    if (bench.UnitLost()) {
+        instrument.Link().ResetLink(true);
+    }
+    Prompter& prompter = instrument.Document().GetPrompter();
+    const std::string why = bench.Fault().empty()
+                                ? "a measured value was outside its limits (see above)"
+                                : bench.Fault();
+    prompter.Inform(adjustment + ": FAIL\r\n" + why + "\r\nThe table in the unit was not changed.",
+                    kAdjustmentFailedCaption);
+}
+
+// The adjustment works on the table in memory; when it fails, the table
+// goes back to what it was, so no half-made table is ever stored.
 bool RunAdjustment(AnalyzerDocument& document, GpibBus& bus, Adjustment which,
                    const std::filesystem::path& setsFolder) {
     ProcedureHold hold(document);
@@ -121,21 +144,33 @@ bool RunAdjustment(AnalyzerDocument& document, GpibBus& bus, Adjustment which,
     InstrumentLease& instrument = hold.Instrument();
     CalBench bench(instrument.Link(), bus, document.GetPrompter(), document.GetClock());
     bench.OpenInstruments();
+    const char* name = which == Adjustment::HighBand  ? "High Band Flatness"
+                       : which == Adjustment::LowBand ? "Low Band Flatness"
+                                                      : "IF Response";
     const std::optional<ComparisonSets> sets =
-        LoadComparisonSets(setsFolder, document.GetPrompter());
-    if (!sets) {
-        logged.Fail("no comparison sets");
-        return false;
+        BenchComplete(bench) ? LoadComparisonSets(setsFolder, document.GetPrompter())
+                             : std::nullopt;
+    const auto before = instrument.Table().Bytes();
+    bool passed = false;
+    if (sets) {
+        switch (which) {
+            case Adjustment::HighBand:
+                passed = AdjustHighBand(instrument, bench, *sets);
+                break;
+            case Adjustment::LowBand:
+                passed = AdjustLowBand(instrument, bench, *sets);
+                break;
+            case Adjustment::IfResponse:
+                passed = AdjustIfResponse(instrument, bench, *sets);
+                break;
+        }
     }
-    switch (which) {
-        case Adjustment::HighBand:
-            return AdjustHighBand(instrument, bench, *sets);
-        case Adjustment::LowBand:
-            return AdjustLowBand(instrument, bench, *sets);
-        case Adjustment::IfResponse:
-            break;
+    if (!passed) {
+        instrument.Table().Bytes() = before;
+        logged.Fail(bench.Fault().empty() ? "out of its limits" : bench.Fault());
+        ReportAdjustmentFailed(instrument, name, bench);
     }
-    return AdjustIfResponse(instrument, bench, *sets);
+    return passed;
 }
 
 }  // namespace tavlin

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace tavlin {
 
@@ -30,9 +31,19 @@ bool AdjustIfResponse(InstrumentLease& instrument, CalBench& bench, const Compar
 
 enum class Adjustment { HighBand, LowBand, IfResponse };
 
+constexpr const char* kAdjustmentFailedCaption = "ADJUSTMENT FAILED";
+
+// Both GPIB instruments opened: no adjustment can run without them.
+bool BenchComplete(const CalBench& bench);
+// The one closing message of a failed adjustment: which one, what failed
+// (the instrument and how, when one did) and that the unit keeps its table.
+void ReportAdjustmentFailed(InstrumentLease& instrument, const std::string& adjustment,
+                            const CalBench& bench);
+
 // Advanced > Adjustments > High Band Flatness, Low Band Flatness, IF
 // Response: the sweep paused, the bench opened, the comparison sets read
-// from `setsFolder`, the adjustment.
+// from `setsFolder`, the adjustment. A failure leaves the table in memory as
+// it was and ends with one closing message.
 bool RunAdjustment(AnalyzerDocument& document, GpibBus& bus, Adjustment which,
                    const std::filesystem::path& setsFolder);
 

@@ -90,7 +90,8 @@ std::optional<std::uint8_t> FlatnessEntry(InstrumentLease& instrument, CalBench&
         if (inWindow) {
             return entry;
         }
-        if (!document.GetPrompter().AskYesNo("BOUNDARY ISSUE. TRY AGAIN?", "ERROR")) {
+        if (!bench.RetryCanHelp() ||
+            !document.GetPrompter().AskYesNo("BOUNDARY ISSUE. TRY AGAIN?", "ERROR")) {
             return std::nullopt;
         }
     }
@@ -116,8 +117,15 @@ bool MeasureFlatness(InstrumentLease& instrument, CalBench& bench, const Compari
         highBand ? (document.Settings().preampAvailable ? 0.004 : 0.0025) : 0.0;
     for (int f = first; f <= last; f += step) {
         tune(f);
-        bench.SetGenerator(f, generatorDb(f));
-        const double p = bench.ReadPowerA().value_or(std::nan(""));
+        // The meter is read once per frequency: without its reading no
+        // entry at this frequency can be right, however often the unit is
+        // measured again.
+        const std::optional<double> meter =
+            bench.SetGenerator(f, generatorDb(f)) ? bench.ReadPowerA() : std::nullopt;
+        if (!meter) {
+            return false;
+        }
+        const double p = *meter;
         for (int row = 0; row < 4; ++row) {
             instrument.Link().SetAttenuator(5 * row);
             // v = slope x f + (u - p) - d + a - 10

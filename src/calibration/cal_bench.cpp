@@ -68,15 +68,27 @@ void CalBench::OpenInstruments() {
         bus_.ProcedureRunning(true);
     }
     if (!PowerMeterPresent()) {
+        NoteFault("power meter at GPIB 13: not found", true);
         prompter_.Inform("No Power Meter!", "SETUP ERROR");
     }
     if (!GeneratorPresent()) {
+        NoteFault("signal generator at GPIB 20: not found", true);
         prompter_.Inform("Signal Generator!", "SETUP ERROR");
     }
 }
 
+bool CalBench::UnitLost() const {
+    return unitGone_ || link_.InstrumentLost();
+}
+
+void CalBench::NoteFault(const std::string& fault, bool bench) {
+    fault_ = fault;
+    benchFault_ = benchFault_ || bench;
+}
+
 bool CalBench::SetGenerator(double freqMhz, double levelDbm) {
     if (!GeneratorPresent()) {
+        NoteFault("signal generator at GPIB 20: not found", true);
         return false;
     }
     char message[48];
@@ -86,6 +98,9 @@ bool CalBench::SetGenerator(double freqMhz, double levelDbm) {
     std::snprintf(message, sizeof message, "PL %.1fDB;", levelDbm + kPadDb);
     sent = bus_.Write(generator_, message) && sent;
     clock_.SleepMs(extraDelayMs + 150);
+    if (!sent) {
+        NoteFault("signal generator at GPIB 20: a command did not go", true);
+    }
     return sent;
 }
 
@@ -97,19 +112,65 @@ std::optional<double> CalBench::ReadPowerB() {
     return ReadPower("BP");
 }
 
+// A time-out or a garbled answer may pass, so the meter is asked again; a
+// reading out of the bench's range (an overload, a sensor off its arm) will
+// not, and is not.
 std::optional<double> CalBench::ReadPower(const char* query) {
-    if (!PowerMeterPresent() || !bus_.Write(powerMeter_, query)) {
+    if (!PowerMeterPresent()) {
+        NoteFault("power meter at GPIB 13: not found", true);
+        return std::nullopt;
+    }
+    std::string failure;
+    for (int attempt = 0; attempt < kMeterTries; ++attempt) {
+        const std::optional<double> reading = ReadPowerOnce(query, failure);
+        if (reading && *reading >= kLowestMeterDbm && *reading <= kHighestMeterDbm) {
+            return reading;
+        }
+        if (reading) {
+            char text[96];
+            std::snprintf(text, sizeof text,
+                          "power meter at GPIB 13: reading %.2f dBm out of range", *reading);
+            NoteFault(text, true);
+            return std::nullopt;
+        }
+    }
+    NoteFault("power meter at GPIB 13: " + failure, true);
+    return std::nullopt;
+}
+
+std::optional<double> CalBench::ReadPowerOnce(const char* query, std::string& failure) {
+    if (!bus_.Write(powerMeter_, query)) {
+        failure = "the query did not go";
         return std::nullopt;
     }
     clock_.SleepMs(200);
     const std::optional<std::string> answer = bus_.Read(powerMeter_, kMeterAnswerBytes);
-    return answer ? ParseMeterReading(*answer) : std::nullopt;
+    if (!answer) {
+        failure = "no answer";
+        return std::nullopt;
+    }
+    const std::optional<double> reading = ParseMeterReading(*answer);
+    if (!reading) {
+        std::string shown = answer->substr(0, 24);
+        std::erase_if(shown, [](char c) { return c == '\r' || c == '\n'; });
+        failure = "answered \"" + shown + "\", not a reading";
+    }
+    return reading;
 }
 
 // The sum runs in double: 16384 pairs near full scale overflow any 32-bit
 // or 64-bit integer sum of squares long before the end.
 std::optional<double> CalBench::MeasureLevel() {
-    if (link_.ReadSweepSamples(first_, second_, kLevelPairs) != kLinkOk) {
+    const int result = link_.ReadSweepSamples(first_, second_, kLevelPairs);
+    if (result != kLinkOk) {
+        // The link is put back in step for a retry; when even that fails
+        // (a refused write: the converter gone from the bus) measuring again
+        // cannot mend it.
+        unitGone_ = unitGone_ || result == kLinkWriteFailed || link_.commError.load() ||
+                    !link_.Resynchronise();
+        NoteFault(UnitLost() ? "the Tavlin: no longer answers on USB (cable pulled?)"
+                             : "the Tavlin: a capture brought no samples",
+                  false);
         return std::nullopt;
     }
     double sum = 0.0;
@@ -119,7 +180,11 @@ std::optional<double> CalBench::MeasureLevel() {
         sum += i * i + q * q;
     }
     if (sum <= 0.0) {
-        return std::nullopt;  // a sampler that delivers only zeros gives no level
+        NoteFault("the Tavlin: the sampler delivered only zeros", false);
+        return std::nullopt;
+    }
+    if (!benchFault_) {
+        fault_.clear();  // the unit's earlier failure has passed
     }
     return 10.0 * std::log10(sum) - kFullScaleDb;
 }

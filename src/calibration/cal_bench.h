@@ -75,9 +75,28 @@ class CalBench {
 
     int extraDelayMs = 0;  // settling after every generator level
 
+    // The latest failure that names its instrument and how it failed
+    // ("power meter at GPIB 13: no answer"); empty when every instrument has
+    // answered (a unit's failed capture is forgotten once a capture works).
+    // A re-measurement of the unit cannot mend a meter or generator fault,
+    // nor a unit that is gone.
+    const std::string& Fault() const { return fault_; }
+    bool UnitLost() const;
+    // Whether asking the operator to try the unit's reading again can help:
+    // not with the meter, the generator or the unit's link at fault.
+    bool RetryCanHelp() const { return !benchFault_ && !UnitLost(); }
+
+    // A meter reading beyond these is no reading of this bench.
+    static constexpr double kLowestMeterDbm = -100.0;
+    static constexpr double kHighestMeterDbm = 30.0;
+    // A meter that timed out or answered nonsense is asked again this often.
+    static constexpr int kMeterTries = 3;
+
   private:
     std::optional<double> ReadPower(const char* query);
+    std::optional<double> ReadPowerOnce(const char* query, std::string& failure);
     int Tune(double freqMhz, bool highBand);
+    void NoteFault(const std::string& fault, bool bench);
 
     DeviceLink& link_;
     GpibBus& bus_;
@@ -88,6 +107,9 @@ class CalBench {
     int auxInstrument_ = 0;
     std::vector<std::int32_t> first_;
     std::vector<std::int32_t> second_;
+    std::string fault_;
+    bool benchFault_ = false;
+    bool unitGone_ = false;
 };
 
 // The leading decimal number of a power meter's answer; nothing when there is

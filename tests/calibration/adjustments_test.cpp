@@ -149,5 +149,81 @@ TEST_F(AdjustmentTest, IfResponseWithoutComparisonSetsChangesNothing) {
     EXPECT_EQ(IfTables(), before);
 }
 
+// The virtual bench with one instrument failing as real ones do: the meter
+// falls silent or answers its overload text from its n-th reading on, or the
+// generator refuses every command.
+class FaultyBench final : public GpibBus {
+  public:
+    enum class Fault { kMeterSilent, kMeterOverload, kGeneratorDead };
+    FaultyBench(GpibBus& bench, Fault fault, int goodReadings)
+        : bench_(bench), fault_(fault), goodReadings_(goodReadings) {}
+    int OpenDevice(int address) override { return bench_.OpenDevice(address); }
+    bool Write(int device, std::string_view bytes) override {
+        const bool generator = bytes.starts_with("CW") || bytes.starts_with("PL");
+        return !(generator && fault_ == Fault::kGeneratorDead) && bench_.Write(device, bytes);
+    }
+    std::optional<std::string> Read(int device, std::size_t maxBytes) override {
+        std::optional<std::string> answer = bench_.Read(device, maxBytes);
+        if (fault_ == Fault::kGeneratorDead || goodReadings_-- > 0) {
+            return answer;
+        }
+        if (fault_ == Fault::kMeterSilent) {
+            return std::nullopt;
+        }
+        return std::string("OVLD ERR\r\n");
+    }
+
+  private:
+    GpibBus& bench_;
+    Fault fault_;
+    int goodReadings_;
+};
+
+// A failing bench or a lost unit ends an adjustment with one closing message
+// that names what failed; "TRY AGAIN?" is never asked when a retry of the
+// unit cannot help, and the table in memory is as it was before.
+TEST_F(AdjustmentTest, BenchFaultsNameTheirInstrumentAndLeaveTheTableAlone) {
+    struct Row {
+        const char* name;
+        std::optional<FaultyBench::Fault> fault;  // none: the bench alone
+        int goodReadings;
+        bool unplugged;  // the unit's cable pulled in the middle
+        const char* named;
+    };
+    const Row rows[] = {
+        {"meter silent", FaultyBench::Fault::kMeterSilent, 3, false,
+         "power meter at GPIB 13: no answer"},
+        {"meter overloaded", FaultyBench::Fault::kMeterOverload, 3, false,
+         "power meter at GPIB 13: answered \"OVLD ERR\", not a reading"},
+        {"generator dead", FaultyBench::Fault::kGeneratorDead, 0, false,
+         "signal generator at GPIB 20: a command did not go"},
+        {"cable pulled", std::nullopt, 0, true, "the Tavlin: no longer answers on USB"},
+    };
+    for (const Row& row : rows) {
+        sim::Scene scene = sim::DefaultScene();
+        scene.faults.unplugAtDataRequest = row.unplugged ? 40 : 0;
+        StartWithBench(scene);
+        const auto before =
+            WithInstrument(*doc, [](InstrumentLease& i) { return i.Table().Bytes(); });
+        std::unique_ptr<GpibBus> faulty;
+        if (row.fault) {
+            faulty = std::make_unique<FaultyBench>(*bench, *row.fault, row.goodReadings);
+        }
+        EXPECT_FALSE(RunAdjustment(*doc, faulty ? *faulty : *bench, Adjustment::HighBand, sets))
+            << row.name;
+        const auto boxes = prompter.Boxes();
+        ASSERT_FALSE(boxes.empty()) << row.name;
+        EXPECT_EQ(boxes.back().caption, kAdjustmentFailedCaption) << row.name;
+        EXPECT_NE(boxes.back().text.find(row.named), std::string::npos)
+            << row.name << ": " << boxes.back().text;
+        EXPECT_EQ(Boxes().find("TRY AGAIN?"), std::string::npos) << row.name << ": " << Boxes();
+        if (!row.unplugged) {
+            EXPECT_EQ(WithInstrument(*doc, [](InstrumentLease& i) { return i.Table().Bytes(); }),
+                      before)
+                << row.name;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tavlin::test
