@@ -73,27 +73,9 @@ bool AdjustCalOut(InstrumentLease& instrument, CalBench& bench) {
     return true;
 }
 
-// What the unit's memory must read back: the table, with the first byte of
-// each word that the unit would take for a command (FF 14 25 36, FF 01 ..)
-// stored as FE.
-std::array<std::uint8_t, kCalMemoryBytes> ExpectedMemory(const CalTable& table) {
-    std::array<std::uint8_t, kCalMemoryBytes> expected = table.Bytes();
-    for (int a = 0; a < kCalMemoryBytes; a += 4) {
-        const bool eraseWord = expected[a] == 0xFF && expected[a + 1] == 0x14 &&
-                               expected[a + 2] == 0x25 && expected[a + 3] == 0x36;
-        if (eraseWord || (expected[a] == 0xFF && expected[a + 1] == 0x01)) {
-            expected[a] = 0xFE;
-        }
-    }
-    return expected;
-}
-
 bool VerifyStoredTable(InstrumentLease& instrument) {
     AnalyzerDocument& document = instrument.Document();
-    std::array<std::uint8_t, kCalMemoryBytes> memory{};
-    NullProgressSink noDialog;
-    const bool read = instrument.Link().ReadCalMemory(memory.data(), noDialog);
-    if (read && memory == ExpectedMemory(instrument.Table())) {
+    if (UnitMemoryHoldsTable(instrument)) {
         document.GetPrompter().Inform("Cal table verified.  Ready for final testing.",
                                       "ADJUSTMENT PROCEDURE SUCCESSFUL");
         return true;
@@ -189,7 +171,12 @@ bool AdjustAll(AnalyzerDocument& document, GpibBus& bus, const std::filesystem::
         ReportAdjustmentFailed(instrument, "DO ALL ADJUSTMENTS", bench);
         return false;
     }
-    StoreCalData(document);
+    // A store that failed has said why; the steps after it would only add
+    // boxes about a unit whose memory is not right.
+    if (!StoreCalData(document)) {
+        logged.Fail("the table could not be stored");
+        return false;
+    }
     // The stored table in force, as at the next preset (the store reset the
     // link, which sets the unit up afresh).
     document.Preset();

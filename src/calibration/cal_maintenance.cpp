@@ -1,5 +1,6 @@
 #include "calibration/cal_maintenance.h"
 
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -7,8 +8,11 @@
 #include "calibration/cal_bench.h"
 #include "calibration/cal_encoders.h"
 #include "calibration/procedure_hold.h"
+#include "device/device_link.h"
 #include "document/analyzer_document.h"
+#include "document/instrument_lease.h"
 #include "ports/logged_procedure.h"
+#include "ports/progress_sink.h"
 #include "ports/prompter.h"
 
 namespace tavlin {
@@ -24,7 +28,29 @@ std::string LocalAsctime() {
     return text;
 }
 
+// What the unit's memory must read back: the table, with the first byte of
+// each word that the unit would take for a command (FF 14 25 36, FF 01 ..)
+// stored as FE.
+std::array<std::uint8_t, kCalMemoryBytes> ExpectedMemory(const CalTable& table) {
+    std::array<std::uint8_t, kCalMemoryBytes> expected = table.Bytes();
+    for (int a = 0; a < kCalMemoryBytes; a += 4) {
+        const bool eraseWord = expected[a] == 0xFF && expected[a + 1] == 0x14 &&
+                               expected[a + 2] == 0x25 && expected[a + 3] == 0x36;
+        if (eraseWord || (expected[a] == 0xFF && expected[a + 1] == 0x01)) {
+            expected[a] = 0xFE;
+        }
+    }
+    return expected;
+}
+
 }  // namespace
+
+bool UnitMemoryHoldsTable(InstrumentLease& instrument) {
+    std::array<std::uint8_t, kCalMemoryBytes> memory{};
+    NullProgressSink noDialog;
+    return instrument.Link().ReadCalMemory(memory.data(), noDialog) &&
+           memory == ExpectedMemory(instrument.Table());
+}
 
 bool PurgeCalData(AnalyzerDocument& document) {
     ProcedureHold hold(document);
@@ -32,18 +58,33 @@ bool PurgeCalData(AnalyzerDocument& document) {
     return hold.Instrument().Link().EraseCalMemory();
 }
 
+// The unit erases its memory before it takes the new table, so a write cut
+// short (a pulled cable) leaves it incomplete: every store is read back, and
+// a failed one is written again once after the link is reopened. The cache
+// file keeps the whole table whatever happens, and it is what the program
+// loads and what the next Store Cal Data writes.
 bool StoreCalData(AnalyzerDocument& document) {
     ProcedureHold hold(document);
     const LoggedProcedure logged("calibration", "store of the calibration table");
     InstrumentLease& instrument = hold.Instrument();
     const std::string serial = document.Settings().deviceSerial;
-    if (!instrument.Table().Store(serial, instrument.Link(), LocalAsctime())) {
-        logged.Fail("the table read back differs");
-        document.GetPrompter().Inform("ERROR: Cal table was not stored properly!!!",
-                                      "FAIL *** ERROR *** CAL TABLE DID NOT WRITE PROPERLY ***");
-        return false;
+    const std::string date = LocalAsctime();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0 && !instrument.Link().ResetLink(true)) {
+            break;  // the unit is gone: the program has been told it is lost
+        }
+        if (instrument.Table().Store(serial, instrument.Link(), date) &&
+            UnitMemoryHoldsTable(instrument)) {
+            return true;
+        }
     }
-    return true;
+    logged.Fail("the unit's memory does not hold the table");
+    document.GetPrompter().Inform(
+        "ERROR: Cal table was not stored properly!!!\r\nThe unit's calibration memory is "
+        "incomplete. The table is kept in " +
+            serial + ".kvo and stays in use;\r\nStore Cal Data writes it to the unit again.",
+        "FAIL *** ERROR *** CAL TABLE DID NOT WRITE PROPERLY ***");
+    return false;
 }
 
 bool RecalibrateTcxo(AnalyzerDocument& document) {

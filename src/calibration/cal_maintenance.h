@@ -3,6 +3,7 @@
 namespace tavlin {
 
 class AnalyzerDocument;
+class InstrumentLease;
 
 // The Advanced menu's commands on the calibration table as a whole. Each
 // pauses the sweep for its run (two threads must never share the unit) and
@@ -14,8 +15,14 @@ class AnalyzerDocument;
 bool PurgeCalData(AnalyzerDocument& document);
 
 // "Store Cal Data": stamps the date, writes the table to the unit's memory
-// and to the cache file.
+// and to the cache file, reads the memory back and, when it differs, writes
+// it once more after reopening the link; a store that still fails says the
+// unit's memory is incomplete and that the next Store Cal Data writes the
+// kept table again.
 bool StoreCalData(AnalyzerDocument& document);
+
+// The unit's calibration memory, read back, holds the table in memory.
+bool UnitMemoryHoldsTable(InstrumentLease& instrument);
 
 // "Recalibrate TCXO": measures the reference error on a 1000 MHz signal the
 // user connects, offers to save it in the cache file and presets, which

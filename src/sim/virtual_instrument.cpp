@@ -204,6 +204,11 @@ void VirtualInstrument::Unplug() {
     PowerDown();
 }
 
+long long VirtualInstrument::CommandsExecuted() const {
+    std::lock_guard lock(mutex_);
+    return commandsExecuted_;
+}
+
 void VirtualInstrument::PlugIn() {
     std::lock_guard lock(mutex_);
     pluggedIn_ = true;

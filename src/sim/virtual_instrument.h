@@ -63,6 +63,9 @@ class VirtualInstrument final : public UsbDriver {
     void SetBenchSignal(const std::optional<SceneEmitter>& signal);
     ReceiverState State() const;
     CalMemory::Image Memory() const;
+    // Command frames executed since the unit was made, for faults that
+    // strike a given number of frames on.
+    long long CommandsExecuted() const;
     const Scene& GetScene() const { return scene_; }
 
   private:

@@ -80,6 +80,47 @@ TEST_F(CalMaintenanceTest, StoreWritesTheTableAndPurgeErasesTheUnit) {
         *doc, [](InstrumentLease& i) { return i.Table().CacheFilePath("TV000123"); })));
 }
 
+// The cable pulled in the middle of a store (in the erase, a third of the
+// way, near the end of the cached part): put back in time, the store is
+// written again and
+// the unit holds the table; gone for good, the store says the memory is
+// incomplete, the cache file keeps the table, and the next store once the
+// unit is back writes it whole.
+TEST_F(CalMaintenanceTest, AStoreCutByAPulledCableIsWrittenAgain) {
+    for (const int cutAt : {2, 300, 700}) {
+        for (const bool comesBack : {true, false}) {
+            SCOPED_TRACE(std::to_string(cutAt) + (comesBack ? ", put back" : ", gone"));
+            Start(sim::DefaultScene());
+            WithInstrument(*doc, [](InstrumentLease& i) {
+                i.Table().Bytes()[cal_fields::kLowBandFlatnessOffset] = 140;
+                return 0;
+            });
+            sim::SimFaults faults;
+            faults.unplugAfterCommands = static_cast<int>(unit->CommandsExecuted()) + cutAt;
+            faults.replugAfterMs = comesBack ? 100 : -1;
+            unit->SetFaults(faults);
+            const auto holdsTable = [&] {
+                const auto memory = unit->Memory();
+                return std::equal(memory.begin(), memory.begin() + CalTable::kCachedBytes,
+                                  TableBytes().begin());
+            };
+            EXPECT_EQ(StoreCalData(*doc), comesBack) << Boxes();
+            EXPECT_EQ(holdsTable(), comesBack);
+            if (comesBack) {
+                continue;
+            }
+            EXPECT_NE(Boxes().find("The unit's calibration memory is incomplete"),
+                      std::string::npos)
+                << Boxes();
+            unit->PlugIn();
+            doc->OnPreset();  // the program finds the unit again and loads the kept table
+            EXPECT_EQ(TableBytes()[cal_fields::kLowBandFlatnessOffset], 140);
+            EXPECT_TRUE(StoreCalData(*doc)) << Boxes();
+            EXPECT_TRUE(holdsTable());
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tavlin::test
 
