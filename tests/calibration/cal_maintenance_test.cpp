@@ -82,10 +82,9 @@ TEST_F(CalMaintenanceTest, StoreWritesTheTableAndPurgeErasesTheUnit) {
 
 // The cable pulled in the middle of a store (in the erase, a third of the
 // way, near the end of the cached part): put back in time, the store is
-// written again and
-// the unit holds the table; gone for good, the store says the memory is
-// incomplete, the cache file keeps the table, and the next store once the
-// unit is back writes it whole.
+// written again and the unit holds the table; gone for good, the store says
+// the memory is incomplete, the cache file keeps the table, and the next
+// store once the unit is back writes it whole.
 TEST_F(CalMaintenanceTest, AStoreCutByAPulledCableIsWrittenAgain) {
     for (const int cutAt : {2, 300, 700}) {
         for (const bool comesBack : {true, false}) {
