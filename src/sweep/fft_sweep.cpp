@@ -14,6 +14,7 @@
 #include "dsp/window.h"
 #include "ports/prompter.h"
 #include "sweep/amplitude_correction.h"
+#include "sweep/counter_noise.h"
 #include "sweep/fft_trace_mapping.h"
 #include "sweep/if_path_response.h"
 #include "sweep/spectrum_rows.h"
@@ -178,9 +179,13 @@ FftSweep::PassGeometry FftSweep::ImagePassGeometry(const SweepContext& context,
     return pass;
 }
 
-int FftSweep::ProcessMainPass(const SweepContext& context, const PassGeometry& pass) {
+// The counter is judged on the band as the counter sees it, before the IF
+// correction lifts the filter's skirts (and their noise) at the edges.
+int FftSweep::ProcessMainPass(SweepContext& context, const PassGeometry& pass) {
     const std::span<double> power(main_.data(), static_cast<std::size_t>(pass.fftSize));
     const int blocks = Accumulate(context, pass, power);
+    context.outcome.counterFlag =
+        CounterReadingFlag(power, pass.length, pass.sampleRateHz / pass.decimation);
     CorrectIfResponse(context, pass, power);
     if (pass.mirrorAfter) {
         Mirror(power);

@@ -58,7 +58,7 @@ class FftSweep {
     static PassGeometry ImagePassGeometry(const SweepContext& context, const PassGeometry& main);
     // Main pass: shift, block-averaged windowed FFT power, IF response and
     // droop, mirrored when the clock mode mirrors. Returns the number of blocks.
-    int ProcessMainPass(const SweepContext& context, const PassGeometry& pass);
+    int ProcessMainPass(SweepContext& context, const PassGeometry& pass);
     // Image pass likewise (times gain, the 2.9 MHz path's level step), then
     // merged into the main pass.
     void ProcessImagePass(const SweepContext& context, const PassGeometry& pass, double gain);

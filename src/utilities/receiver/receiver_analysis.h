@@ -77,6 +77,7 @@ class ReceiverAnalysis {
     static Tone Analyse(std::span<const double> x, double armBelow, double rateHz);
     void Discriminate(std::span<const std::int32_t> i, std::span<const std::int32_t> q,
                       const ReceiverTuning& tuning);
+    double ShareBeyond(double edgeHz) const;
     double Envelope(std::span<const std::int32_t> i, std::span<const std::int32_t> q);
     double Power(std::span<const std::int32_t> i, std::span<const std::int32_t> q,
                  const ReceiverTuning& tuning, bool sync);
