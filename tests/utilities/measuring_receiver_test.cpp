@@ -91,15 +91,16 @@ TEST_F(MeasuringReceiverTest, ModulationBeyondItsFiltersSaysSoAndNamesTheSetting
     const Row rows[] = {
         {"23 kHz wide in 15 KHz", 10e3, 1500.0, "15 KHz", false, 3000.0, "IF Bandwidth 30 KHz"},
         {"23 kHz wide in 30 KHz", 10e3, 1500.0, "30 KHz", false, 3000.0, ""},
-        {"53 kHz wide in 15 KHz", 25e3, 1500.0, "15 KHz", false, 3000.0, "IF Bandwidth 30 KHz"},
+        {"53 kHz wide in 15 KHz", 25e3, 1500.0, "15 KHz", false, 3000.0, "IF Bandwidth 60 KHz"},
         {"53 kHz wide in 60 KHz", 25e3, 1500.0, "60 KHz", false, 3000.0, ""},
         {"700 Hz tone, 1 kHz band", 3000.0, 700.0, "15 KHz", true, 1000.0,
          "Audio Band Pass Fc=700 Hz"},
         {"1 kHz tone, 1 kHz band", 3000.0, 1000.0, "15 KHz", true, 1000.0, ""},
         {"2.5 kHz tone, 2 kHz low-pass", 3000.0, 2500.0, "15 KHz", false, 2000.0,
          "Audio Low Pass Fc=5000 Hz"},
-        {"both, at the dialog's defaults", 10e3, 1500.0, "15 KHz", true, 1000.0,
-         "IF Bandwidth 30 KHz, Audio Band Pass Fc=1500 Hz"},
+        // The audio filter is judged once the IF fits.
+        {"both, 15 KHz", 10e3, 1500.0, "15 KHz", true, 1000.0, "IF Bandwidth 30 KHz"},
+        {"both, 30 KHz", 10e3, 1500.0, "30 KHz", true, 1000.0, "Audio Band Pass Fc=1500 Hz"},
     };
     for (const Row& row : rows) {
         sim::SceneEmitter e = Cw(433.92e6, -40.0);

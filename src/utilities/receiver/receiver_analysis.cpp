@@ -85,6 +85,7 @@ std::string ReceiverAnalysis::Process(std::span<const std::int32_t> i,
     const double rateHz = tuning.sampleRateHz / tuning.decimation;
     Discriminate(i, q, tuning);
     const double clippedShare = ShareBeyond(ReceiverFit::IfBandwidthHz(tuning.decimation) / 2.0);
+    const AudioToneFinder::Tone fmTone = FindTone(carrierOffsetHz_, rateHz);
     // Counted from the frequency we meant to tune: the discriminator has
     // already taken LO1's residual error out of m.
     const double counterHz =
@@ -93,7 +94,7 @@ std::string ReceiverAnalysis::Process(std::span<const std::int32_t> i,
     Filter(controls, tuning, false);
     const Tone fm = Analyse(work_, -100.0 / tuning.decimation, rateHz);
     ReceiverFit fmFit(controls, tuning.decimation, rateHz);
-    fmFit.JudgeFm({std::max(fm.peakPlus, -fm.peakMinus), fm.audioHz}, clippedShare);
+    fmFit.JudgeFm(fmTone, clippedShare);
     // Sidebands cut by the IF filter pull the mean frequency too.
     const ReadingFlag counterFlag =
         fmFit.BeyondIf() ? ReadingFlag::kBeyondFilter : ReadingFlag::kNone;
@@ -108,6 +109,7 @@ std::string ReceiverAnalysis::Process(std::span<const std::int32_t> i,
     }
 
     envelopeSum_ = Envelope(i, q);
+    const AudioToneFinder::Tone amTone = FindTone(1.0, rateHz);
     Filter(controls, tuning, true);
     const Tone am = Analyse(work_, -0.1 / tuning.decimation, rateHz);
     if (controls.showAm) {
@@ -116,7 +118,7 @@ std::string ReceiverAnalysis::Process(std::span<const std::int32_t> i,
             "   Audio Freq: %.3f Hz\r\n\r\n",
             am.peakPlus * 100.0, '%', am.peakMinus * -100.0, '%', am.rms * 100.0, '%', am.audioHz);
         ReceiverFit amFit(controls, tuning.decimation, rateHz);
-        amFit.JudgeAudio({std::max(am.peakPlus, -am.peakMinus), am.audioHz});
+        amFit.JudgeAudio(amTone);
         text += amFit.AdviceLine();
     }
 
@@ -163,6 +165,15 @@ double ReceiverAnalysis::ShareBeyond(double edgeHz) const {
         }
     }
     return static_cast<double>(beyond) / (kSamples - kSettle);
+}
+
+// The strongest tone of the series in work_ once the filters would have
+// settled, less its mean.
+AudioToneFinder::Tone ReceiverAnalysis::FindTone(double mean, double rateHz) {
+    for (int n = 0; n < AudioToneFinder::kLength; ++n) {
+        re_[n] = work_[kSettle + n] - mean;
+    }
+    return toneFinder_.Find(re_, rateHz);
 }
 
 // The FM series is low-passed less its mean, the envelope (mean 1) has it

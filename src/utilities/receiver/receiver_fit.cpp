@@ -19,8 +19,6 @@ constexpr int kTaps = 255;
 // A tone read through more than 1 dB of the audio filter's loss is outside
 // its pass band.
 constexpr double kPassBandGain = 0.891;
-// A loss this deep leaves the deviation too uncertain to undo it.
-constexpr double kLeastGainUndone = 0.05;
 // More than this share of samples beyond the IF's edge is a clipped
 // discriminator rather than noise's odd click.
 constexpr double kClippedShare = 0.01;
@@ -70,29 +68,29 @@ std::string ReceiverFit::AudioSettingFor(double toneHz) const {
     if (controls_.bandPass) {
         std::snprintf(text, sizeof text, "Audio Band Pass Fc=%.0f Hz", toneHz);
     } else {
+        const double tone = std::round(toneHz);
         const double cutoff =
-            std::ceil(std::max(2.0 * toneHz, toneHz + kLowPassMarginHz) / kRoundCutoffHz) *
+            std::ceil(std::max(2.0 * tone, tone + kLowPassMarginHz) / kRoundCutoffHz) *
             kRoundCutoffHz;
         std::snprintf(text, sizeof text, "Audio Low Pass Fc=%.0f Hz", cutoff);
     }
     return text;
 }
 
-void ReceiverFit::JudgeAudio(const Tone& tone) {
-    if (tone.audioHz > 0.0 && audioAdvice_.empty() && AudioGain(tone.audioHz) < kPassBandGain) {
-        audioAdvice_ = AudioSettingFor(tone.audioHz);
+void ReceiverFit::JudgeAudio(const AudioToneFinder::Tone& tone) {
+    if (tone.found && audioAdvice_.empty() && AudioGain(tone.frequencyHz) < kPassBandGain) {
+        audioAdvice_ = AudioSettingFor(tone.frequencyHz);
     }
 }
 
 // A clipped discriminator reads the deviation low by an unknown amount: the
-// next wider setting is the first that may hold it.
-void ReceiverFit::JudgeFm(const Tone& fm, double clippedShare) {
-    JudgeAudio(fm);
-    const double gain = fm.audioHz > 0.0 ? AudioGain(fm.audioHz) : 1.0;
-    const double deviationHz = fm.peakHz / std::max(gain, kLeastGainUndone);
-    const double carsonHz = 2.0 * (deviationHz + fm.audioHz);
+// next wider setting is the first that may hold it. Its output is distorted
+// too, so the audio filter is judged once the IF fits.
+void ReceiverFit::JudgeFm(const AudioToneFinder::Tone& fm, double clippedShare) {
+    const double carsonHz = fm.found ? 2.0 * (fm.amplitude + fm.frequencyHz) : 0.0;
     const bool clipped = clippedShare > kClippedShare;
     if (carsonHz <= IfBandwidthHz(decimation_) && !clipped) {
+        JudgeAudio(fm);
         return;
     }
     int fitting = DecimationHolding(carsonHz);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "utilities/receiver/audio_tone_finder.h"
 #include "utilities/receiver/receiver_analysis.h"
 
 namespace tavlin {
@@ -14,21 +15,16 @@ namespace tavlin {
 // themselves, so the results name the fault and its remedy.
 class ReceiverFit {
   public:
-    // What was measured, in Hz; rateHz is the decimated sample rate.
-    struct Tone {
-        double peakHz = 0.0;   // the larger of the filtered peaks, either sign
-        double audioHz = 0.0;  // 0: no tone was found
-    };
-
+    // rateHz is the decimated sample rate.
     ReceiverFit(const ReceiverControls& controls, int decimation, double rateHz);
 
-    // The FM reading: Carson's bandwidth 2 (deviation + rate) from the
-    // deviation (the peak undone by the audio filter's loss at the tone)
-    // against the IF bandwidth, and a discriminator that turned beyond the
-    // IF's edge on more than a sliver of samples (clippedShare, 0 .. 1).
-    void JudgeFm(const Tone& fm, double clippedShare);
-    // Any reading of a tone: within the audio filter's pass band or not.
-    void JudgeAudio(const Tone& tone);
+    // The FM tone as the discriminator gave it, before the audio filter:
+    // Carson's bandwidth 2 (deviation + rate) against the IF bandwidth, and
+    // a discriminator that turned beyond the IF's edge on more than a sliver
+    // of samples (clippedShare, 0 .. 1), which reads any deviation low.
+    void JudgeFm(const AudioToneFinder::Tone& fm, double clippedShare);
+    // Any tone: within the audio filter's pass band or not.
+    void JudgeAudio(const AudioToneFinder::Tone& tone);
 
     bool BeyondIf() const { return !ifAdvice_.empty(); }
     // "" when everything fits, else "BEYOND FILTER: IF Bandwidth 30 KHz"
