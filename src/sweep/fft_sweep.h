@@ -78,7 +78,7 @@ class FftSweep {
     static void Mirror(std::span<double> power);
     // Where the main spectrum exceeds 1.4 times the image pass's, only an
     // image reached it: the image pass's value replaces it.
-    static void MergeImagePass(std::span<double> main, std::span<const double> image);
+    static void MergeImagePass(std::span<double> main, std::span<const double> image, double ratio);
 
     std::span<double> MainPower() { return {main_.data(), main_.size()}; }
     std::span<double> ImagePower() { return {image_.data(), image_.size()}; }
