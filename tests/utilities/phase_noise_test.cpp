@@ -89,7 +89,8 @@ TEST_F(PhaseNoiseTest, CurveReadsTheEmittersProfile) {
         for (int k = j - kHalfWindow; k <= j + kHalfWindow; ++k, ++n) {
             ratio += std::pow(10.0, (points[k].dbcPerHz - ProfileAt(points[k].offsetHz)) / 10.0);
         }
-        EXPECT_NEAR(10.0 * std::log10(ratio / n), 0.0, 0.75) << "at " << points[j].offsetHz << " Hz";
+        EXPECT_NEAR(10.0 * std::log10(ratio / n), 0.0, 0.75)
+            << "at " << points[j].offsetHz << " Hz";
     }
     double error = 0.0;
     for (int j = k1kHz; j <= kLast; ++j) {
