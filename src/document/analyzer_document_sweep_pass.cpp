@@ -151,6 +151,7 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
         }
         if (outcome.counterSet) {
             s.counterFreqHz = outcome.counterFreqHz;
+            s.counterFlag = outcome.counterFlag;
         }
         if (outcome.sweepTimeSet) {
             s.sweepTimeSec = outcome.sweepTimeSec;

@@ -34,7 +34,7 @@ void AnalyzerDocument::OnSingle() {
         return;
     }
     if (!StartSweepThread(true)) {
-        stopRequest_ = 1;  // a continuous sweep finishes this pass and stops
+        lastPass_ = 1;  // a continuous sweep finishes this pass and stops
     }
 }
 
@@ -54,13 +54,15 @@ void AnalyzerDocument::OnContinuous() {
 // Two starters (the GUI and the automation thread) may press at once: the
 // check-and-set of the running flag lets exactly one of them create the thread.
 // A stop request that came too late for the previous thread is cleared here,
-// so a CONTINUOUS never turns into a single pass.
+// so a CONTINUOUS never turns into a single pass, and a SINGLE never ends its
+// trigger wait before it began.
 bool AnalyzerDocument::StartSweepThread(bool single) {
     int idle = 0;
     if (!sweepRunning_.compare_exchange_strong(idle, 1)) {
         return false;
     }
-    stopRequest_ = single ? 1 : 0;
+    stopRequest_ = 0;
+    lastPass_ = single ? 1 : 0;
     std::lock_guard lock(threadMutex_);
     if (sweepThread_.joinable()) {
         sweepThread_.join();  // the previous thread has already left its loop
@@ -101,11 +103,12 @@ void AnalyzerDocument::SweepThreadMain() {
         if (!realtime) {
             PauseBetweenPasses();
         }
-    } while (stopRequest_.load() == 0);
+    } while (!StopRequested());
     if (realtime) {
         UpdateReferenceState();
     }
     stopRequest_ = 0;
+    lastPass_ = 0;
     sweepRunning_ = 0;
     NotifySweepProgress();
     views_.UpdateAllViews();
@@ -115,8 +118,7 @@ void AnalyzerDocument::SweepThreadMain() {
 // pause (SINGLE's own end, a pause for a setting, PRESET) ends it at once:
 // a single sweep is over when its data is in.
 void AnalyzerDocument::PauseBetweenPasses() {
-    for (int waited = 0; waited < kPassPauseMs && stopRequest_.load() == 0;
-         waited += kPauseSliceMs) {
+    for (int waited = 0; waited < kPassPauseMs && !StopRequested(); waited += kPauseSliceMs) {
         clock_.SleepMs(kPauseSliceMs);
     }
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/reading_flag.h"
+
 #include "document/downconverter_offset.h"
 #include "document/preset_values.h"
 
@@ -58,6 +60,7 @@ struct InstrumentState {
     int realtimeMode = 0;
     bool counterOn = false;
     double counterFreqHz = 0.0;
+    ReadingFlag counterFlag = ReadingFlag::kNone;  // the last reading's, beside it
     bool extRefLocked = false;
     double timebaseCorrection = 1.0;
 

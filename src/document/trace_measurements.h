@@ -23,6 +23,7 @@ struct TraceMeasurementSettings {
     double channelBandwidthHz = 0.0;
     bool occupiedBandwidthOn = false;
     double occupiedPercent = 99.0;
+    bool noiseOn = false;  // a utility reads noise density from the trace
 };
 
 struct ChannelPowerReading {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <numbers>
 #include <stdexcept>
 
@@ -173,13 +174,36 @@ void FilterBiquad(const std::array<double, 5>& c, std::size_t n, std::span<doubl
     }
 }
 
-void BandPass(double centre, double r, std::size_t n, std::span<double> data) {
+namespace {
+
+std::array<double, 5> BandPassCoefficients(double centre, double r) {
     const double cs = std::cos(kTwoPi * centre);
     if (!std::isfinite(cs) || !std::isfinite(r) || cs >= 1.0) {
         throw std::invalid_argument("BandPass: no band at this centre");
     }
     const double k = (1.0 - 2.0 * r * cs + r * r) / (2.0 - 2.0 * cs);
-    FilterBiquad({1.0 - k, 2.0 * (k - r) * cs, r * r - k, 2.0 * r * cs, -r * r}, n, data);
+    return {1.0 - k, 2.0 * (k - r) * cs, r * r - k, 2.0 * r * cs, -r * r};
+}
+
+}  // namespace
+
+void BandPass(double centre, double r, std::size_t n, std::span<double> data) {
+    FilterBiquad(BandPassCoefficients(centre, r), n, data);
+}
+
+double BandPassGain(double centre, double r, double f) {
+    const std::array<double, 5> c = BandPassCoefficients(centre, r);
+    const std::complex<double> z1 = std::polar(1.0, -kTwoPi * f);
+    const std::complex<double> z2 = z1 * z1;
+    return std::abs((c[0] + c[1] * z1 + c[2] * z2) / (1.0 - c[3] * z1 - c[4] * z2));
+}
+
+double FirGain(std::span<const double> h, double f) {
+    std::complex<double> sum = 0.0;
+    for (std::size_t k = 0; k < h.size(); ++k) {
+        sum += h[k] * std::polar(1.0, -kTwoPi * f * static_cast<double>(k));
+    }
+    return std::abs(sum);
 }
 
 double EstimateFrequency(std::span<const double> re, std::span<const double> im, std::size_t length,

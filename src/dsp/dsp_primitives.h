@@ -49,6 +49,12 @@ void FilterBiquad(const std::array<double, 5>& c, std::size_t n, std::span<doubl
 // band to pass and is refused.
 void BandPass(double centre, double r, std::size_t n, std::span<double> data);
 
+// The magnitude of BandPass's response at f (cycles per sample).
+double BandPassGain(double centre, double r, double f);
+
+// The magnitude of an FIR filter's response at f (cycles per sample).
+double FirGain(std::span<const double> h, double f);
+
 // Mean frequency of the first `length` samples from their phase steps, as an
 // absolute frequency about centreHz: centreHz + offset, or centreHz - offset
 // when the sampled spectrum is inverted. Fewer than two samples give centreHz.

@@ -58,7 +58,7 @@ class FftSweep {
     static PassGeometry ImagePassGeometry(const SweepContext& context, const PassGeometry& main);
     // Main pass: shift, block-averaged windowed FFT power, IF response and
     // droop, mirrored when the clock mode mirrors. Returns the number of blocks.
-    int ProcessMainPass(const SweepContext& context, const PassGeometry& pass);
+    int ProcessMainPass(SweepContext& context, const PassGeometry& pass);
     // Image pass likewise (times gain, the 2.9 MHz path's level step), then
     // merged into the main pass.
     void ProcessImagePass(const SweepContext& context, const PassGeometry& pass, double gain);
@@ -78,7 +78,7 @@ class FftSweep {
     static void Mirror(std::span<double> power);
     // Where the main spectrum exceeds 1.4 times the image pass's, only an
     // image reached it: the image pass's value replaces it.
-    static void MergeImagePass(std::span<double> main, std::span<const double> image);
+    static void MergeImagePass(std::span<double> main, std::span<const double> image, double ratio);
 
     std::span<double> MainPower() { return {main_.data(), main_.size()}; }
     std::span<double> ImagePower() { return {image_.data(), image_.size()}; }

@@ -26,24 +26,58 @@ std::size_t WrapBin(long long bin, std::size_t n) {
     return static_cast<std::size_t>(wrapped);
 }
 
-// The strongest bin whose centre lies within the pixel (r bins wide, centred
-// on bin position x), or the bin nearest x when none does. A tone then shows
-// at its level at the pixel nearest it: the flat-top window loses under
-// 0.02 dB half a bin off, but 0.3 dB a whole bin off, which the weaker of a
-// pixel's two neighbouring bins often is.
-double StrongestBin(std::span<const double> power, double x, double r) {
-    const std::size_t n = power.size();
+// The bins whose centres lie within the pixel (r bins wide, centred on bin
+// position x), or the bin nearest x when none does; at most all n of them.
+struct BinRange {
+    long long first = 0;
+    long long last = 0;
+};
+BinRange BinsOfPixel(double x, double r, std::size_t n) {
     auto first = static_cast<long long>(std::ceil(x - r / 2.0));
     auto last = static_cast<long long>(std::floor(x + r / 2.0));
     if (first > last) {
         first = last = static_cast<long long>(std::floor(x + 0.5));
     }
-    last = std::min(last, first + static_cast<long long>(n) - 1);
-    double strongest = power[WrapBin(first, n)];
-    for (long long k = first + 1; k <= last; ++k) {
-        strongest = std::max(strongest, power[WrapBin(k, n)]);
+    return {first, std::min(last, first + static_cast<long long>(n) - 1)};
+}
+
+// The strongest bin of the pixel. A tone then shows at its level at the
+// pixel nearest it: the flat-top window loses under 0.02 dB half a bin off,
+// but 0.3 dB a whole bin off, which the weaker of a pixel's two neighbouring
+// bins often is.
+double StrongestBin(std::span<const double> power, double x, double r) {
+    const BinRange bins = BinsOfPixel(x, r, power.size());
+    double strongest = power[WrapBin(bins.first, power.size())];
+    for (long long k = bins.first + 1; k <= bins.last; ++k) {
+        strongest = std::max(strongest, power[WrapBin(k, power.size())]);
     }
     return strongest;
+}
+
+// The mean power of the pixel's bins: noise read as noise. The strongest of a few
+// bins of noise reads high, the power between two bins interpolated in dB
+// reads low, and a density taken from either is off by a dB or more.
+double MeanBin(std::span<const double> power, double x, double r) {
+    const BinRange bins = BinsOfPixel(x, r, power.size());
+    double sum = 0.0;
+    for (long long k = bins.first; k <= bins.last; ++k) {
+        sum += power[WrapBin(k, power.size())];
+    }
+    return sum / static_cast<double>(bins.last - bins.first + 1);
+}
+
+// The pixel's power from its bins: a wide pixel takes the strongest of them
+// (or their mean, for noise), a narrow one lies between two bins.
+double PixelPower(const FftSpectrum& spectrum, double x, bool mean) {
+    const std::span<const double> power = spectrum.power;
+    const double r = spectrum.binsPerPixel;
+    if (r >= kWidePixelBins) {
+        return mean ? MeanBin(power, x, r) : StrongestBin(power, x, r);
+    }
+    const double below = std::floor(x);
+    const auto j = static_cast<long long>(below);
+    const double t = x - below;
+    return (1.0 - t) * power[WrapBin(j, power.size())] + t * power[WrapBin(j + 1, power.size())];
 }
 
 }  // namespace
@@ -64,9 +98,10 @@ void MapSpectrumToTrace(const FftSpectrum& spectrum, double correctionDb, int av
         const int offset = spectrum.reversed ? kCentrePixel - i : i - kCentrePixel;
         const double x = offset * r;
         double y = 0.0;
-        if (r >= kWidePixelBins) {
-            y = ToScreenRow(StrongestBin(spectrum.power, x, r), correctionDb, settings);
+        if (r >= kWidePixelBins || settings.powerAverage) {
+            y = ToScreenRow(PixelPower(spectrum, x, settings.powerAverage), correctionDb, settings);
         } else {
+            // Between the rows of two bins: a tone's skirt runs straight in dB.
             const double below = std::floor(x);
             const auto j = static_cast<long long>(below);
             const double y0 = ToScreenRow(spectrum.power[WrapBin(j, n)], correctionDb, settings);

@@ -21,7 +21,8 @@ double FftBinsPerPixel(int fftSize, int decimation, double spanHz, double sample
 // Writes the spectrum into the trace: the row of each pixel from the bins at
 // its frequency (the strongest bin within the pixel, or the nearest bin,
 // when a pixel covers half a bin or more, else interpolated between the two
-// neighbours), video-averaged over
+// neighbours; with settings.powerAverage the mean power of the bins within
+// the pixel, or the power interpolated between two), video-averaged over
 // averageCount sweeps (the running mean of the first sweeps after a reset,
 // an exponential average afterwards; a count below 1 acts as 1) and subject
 // to max hold.

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <functional>
 
+#include "base/reading_flag.h"
+
 #include "sweep/sweep_plan.h"
 #include "sweep/sweep_settings.h"
 #include "sweep/sweep_trace.h"
@@ -23,7 +25,8 @@ struct SweepOutcome {
     double rbwHz = 0.0;
     bool counterSet = false;
     double counterFreqHz = 0.0;
-    bool sweepTimeSet = false;  // zero span rewrote or clamped its time
+    ReadingFlag counterFlag = ReadingFlag::kNone;  // kBelowNoise: it counted noise
+    bool sweepTimeSet = false;                     // zero span rewrote or clamped its time
     double sweepTimeSec = 0.0;
     // Noise bandwidth of the resolution filter the trace was drawn through,
     // for integrating power over a band of the trace; 0 where the sweep kind

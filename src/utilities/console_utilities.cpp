@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "base/reading_flag.h"
 #include "document/analyzer_document.h"
 #include "utilities/harmonics/harmonics_plot.h"
 #include "utilities/listener/audio_listener.h"
@@ -63,9 +64,14 @@ int RunPhaseNoise(AnalyzerDocument& document, const UtilityRequest& request, std
     auto show = [&](const PhaseNoiseSweeps& sweeps) {
         const PhaseNoiseCurve curve(sweeps);
         for (const PhaseNoisePoint& p : curve.Points()) {
-            char line[64];
-            std::snprintf(line, sizeof line, "%.3f,%.2f\n", p.offsetHz, p.dbcPerHz);
-            out << line;
+            char offset[32];
+            char density[32];
+            std::snprintf(offset, sizeof offset, "%.3f,", p.offsetHz);
+            std::snprintf(density, sizeof density, "%.2f", p.dbcPerHz);
+            out << offset
+                << FlaggedReadingText(density,
+                                      p.atFloor ? ReadingFlag::kBelowNoise : ReadingFlag::kNone)
+                << '\n';
         }
         out << std::flush;
         if (!request.out.empty()) {

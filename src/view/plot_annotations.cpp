@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 #include "document/level_rows.h"
 #include "document/marker_scale.h"
 #include "view/marker_readout.h"
@@ -96,8 +97,9 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
         // Counted at the receiver's tuning; shown, like the markers and the
         // axis, at the converter's input.
         const double counted = s_.FreqOffset().Shown(s_.counterFreqHz);
-        texts.push_back(Text(kMiddleColumn, kUpperRow, TextAlign::Centre,
-                             FormatText("COUNT %.1f Hz", counted)));
+        texts.push_back(
+            Text(kMiddleColumn, kUpperRow, TextAlign::Centre,
+                 "COUNT " + FlaggedReadingText(FormatText("%.1f Hz", counted), s_.counterFlag)));
     }
     texts.push_back(
         Text(kMiddleColumn, kLowerRow, TextAlign::Centre, FormatText("ATTEN %.0f dB", s_.attenDb)));

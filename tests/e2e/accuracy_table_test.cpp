@@ -480,6 +480,7 @@ TEST_F(AccuracyTableTest, PeakReadsEachKindsEmitterAtItsFrequencyAndLevel) {
         EXPECT_NEAR(reading, level, tolerance);
         if (row.kind == Kind::Fft) {
             EXPECT_NEAR(s.counterFreqHz, row.freqHz, 1.0);
+            EXPECT_EQ(s.counterFlag, ReadingFlag::kNone);
         }
         if (row.clockMode >= 0) {
             EXPECT_EQ(

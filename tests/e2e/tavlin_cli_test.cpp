@@ -301,7 +301,7 @@ TEST_F(TavlinCliTest, ProceduresReportOnStderrAndInTheExitStatus) {
     r = Run("--simulate --bench gpib --answer yes --procedure cal-report");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("SETUP ERROR: No Power Meter!\nSETUP ERROR: Signal Generator!\n"
-                         "CAL FAIL: Timebase OOT.  Please run adjustment\n"),
+                         "CAL FAIL: No 1 GHz signal above the noise."),
               std::string::npos)
         << r.err;
     EXPECT_FALSE(std::filesystem::exists(workDir / "caldata.txt"));

@@ -68,6 +68,37 @@ TEST_F(FftSweepOnUnitTest, ImageShowsOnlyWithImageRejectionOffInEverySweepKind) 
     }
 }
 
+// The counter counts the whole sampled band: a carrier near the noise lets
+// the noise pull its count by kilohertz. A count that cannot stand behind
+// its last digit, 0.1 Hz, says so; a carrier well above the noise counts to
+// a hertz without the flag.
+TEST_F(FftSweepOnUnitTest, CounterFlagsACountOfNoise) {
+    struct Row {
+        const char* name;
+        double freqHz, levelDbm, spanHz;
+        ReadingFlag flag;
+    };
+    const Row rows[] = {
+        {"-100 dBm at 4.4 GHz, 10 kHz span", 4395.087e6, -100.0, 10e3, ReadingFlag::kBelowNoise},
+        {"-100 dBm at 4.4 GHz, 200 kHz span", 4395.087e6, -100.0, 200e3, ReadingFlag::kBelowNoise},
+        {"-95 dBm at 3.2 MHz, 10 kHz span", 3.237e6, -95.0, 10e3, ReadingFlag::kBelowNoise},
+        {"-40 dBm at 4.4 GHz, 10 kHz span", 4395.087e6, -40.0, 10e3, ReadingFlag::kNone},
+        // 30 dB above the noise of the 486 kHz band: the count scatters by
+        // 0.14 Hz, more than the digit shown.
+        {"-40 dBm at 3.2 MHz, 200 kHz span", 3.237e6, -40.0, 200e3, ReadingFlag::kBelowNoise},
+        {"-20 dBm at 3.2 MHz, 200 kHz span", 3.237e6, -20.0, 200e3, ReadingFlag::kNone},
+    };
+    for (const Row& row : rows) {
+        Start({Cw(row.freqHz, row.levelDbm)});
+        Sweep(row.freqHz, row.spanHz);
+        const InstrumentState s = doc->Settings();
+        EXPECT_EQ(s.counterFlag, row.flag) << row.name << ": " << s.counterFreqHz;
+        if (row.flag == ReadingFlag::kNone) {
+            EXPECT_NEAR(s.counterFreqHz, row.freqHz, 1.0) << row.name;
+        }
+    }
+}
+
 // When the unit goes in the middle of the narrow sweep's one long capture,
 // the sweep gives up with one message, draws nothing of it and takes its
 // progress window down.

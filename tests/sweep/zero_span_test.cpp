@@ -289,6 +289,33 @@ TEST_F(ZeroSpanOnInstrumentTest, PausingTheSweepEndsATriggerWaitThatNeverEnds) {
     doc->ResumeSweep();
 }
 
+// SINGLE waits for its trigger, saying so, until it comes or the user stops
+// the sweep; the stop ends the wait at once. A trigger that comes draws the
+// single sweep's trace.
+TEST_F(ZeroSpanOnInstrumentTest, ASingleSweepWaitsForItsTrigger) {
+    const auto waitUntil = [](const auto& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    StartWith(kTunedHz);
+    TuneZeroSpan(false, 0.01);
+    SetVideoTrigger(true, 1e30);
+    doc->OnSingle();
+    waitUntil([this] { return driver->blocksRead.load() >= 20 || !doc->SweepRunning(); });
+    EXPECT_TRUE(doc->SweepRunning());
+    EXPECT_TRUE(doc->WaitingForTrigger());
+    doc->StopAfterThisPass();
+    waitUntil([this] { return !doc->SweepRunning(); });
+    EXPECT_FALSE(doc->SweepRunning());
+    SetVideoTrigger(true, 0.0);
+    doc->OnSingle();
+    waitUntil([this] { return !doc->SweepRunning(); });
+    EXPECT_NEAR(Rows()[320], RowOf(kToneDbm), 1.0);
+    EXPECT_EQ(prompter.Count(), 0u);
+}
+
 // With the unit gone every block would time out in turn: one message, then
 // the capture is given up.
 TEST_F(ZeroSpanOnInstrumentTest, UnitVanishingDuringATriggeredCaptureGivesOneTimeOutMessage) {

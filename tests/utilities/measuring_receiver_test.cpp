@@ -76,6 +76,54 @@ TEST_F(MeasuringReceiverTest, ReadsCarrierAndModulationOfTonesOnEveryTuning) {
     }
 }
 
+// FM wider than the IF bandwidth (Carson's rule) or a tone outside the audio
+// filter reads low with nothing in the numbers to show it: the results say
+// so and name the setting that fits. Where it fits, the peak reads true.
+TEST_F(MeasuringReceiverTest, ModulationBeyondItsFiltersSaysSoAndNamesTheSettingThatFits) {
+    struct Row {
+        const char* name;
+        double deviationHz, rateHz;
+        const char* ifBandwidth;
+        bool bandPass;
+        double filterHz;
+        const char* advice;
+    };
+    const Row rows[] = {
+        {"23 kHz wide in 15 KHz", 10e3, 1500.0, "15 KHz", false, 3000.0, "IF Bandwidth 30 KHz"},
+        {"23 kHz wide in 30 KHz", 10e3, 1500.0, "30 KHz", false, 3000.0, ""},
+        {"53 kHz wide in 15 KHz", 25e3, 1500.0, "15 KHz", false, 3000.0, "IF Bandwidth 60 KHz"},
+        {"53 kHz wide in 60 KHz", 25e3, 1500.0, "60 KHz", false, 3000.0, ""},
+        {"700 Hz tone, 1 kHz band", 3000.0, 700.0, "15 KHz", true, 1000.0,
+         "Audio Band Pass Fc=700 Hz"},
+        {"1 kHz tone, 1 kHz band", 3000.0, 1000.0, "15 KHz", true, 1000.0, ""},
+        {"2.5 kHz tone, 2 kHz low-pass", 3000.0, 2500.0, "15 KHz", false, 2000.0,
+         "Audio Low Pass Fc=5000 Hz"},
+        // The audio filter is judged once the IF fits.
+        {"both, 15 KHz", 10e3, 1500.0, "15 KHz", true, 1000.0, "IF Bandwidth 30 KHz"},
+        {"both, 30 KHz", 10e3, 1500.0, "30 KHz", true, 1000.0, "Audio Band Pass Fc=1500 Hz"},
+    };
+    for (const Row& row : rows) {
+        sim::SceneEmitter e = Cw(433.92e6, -40.0);
+        e.fm = sim::SceneFm{row.rateHz, row.deviationHz};
+        Start({e});
+        ReceiverControls controls;
+        controls.ifBandwidth = row.ifBandwidth;
+        controls.bandPass = row.bandPass;
+        controls.bandPassCentreHz = controls.lowPassCutoffHz = row.filterHz;
+        const std::string text = Measure(433.92e6, controls);
+        const std::string advice = std::string(row.advice);
+        if (advice.empty()) {
+            EXPECT_EQ(text.find("BEYOND FILTER"), std::string::npos) << row.name << "\n" << text;
+            EXPECT_NEAR(Value(text, "PEAK+: "), row.deviationHz, 0.03 * row.deviationHz)
+                << row.name;
+        } else {
+            EXPECT_NE(text.find("BEYOND FILTER: " + advice + "\r\n"), std::string::npos)
+                << row.name << "\n"
+                << text;
+        }
+    }
+}
+
 TEST_F(MeasuringReceiverTest, ResultTextHasTheDialogsLayoutAndRelativePowerStartsAtZero) {
     Start({Cw(433.92e6, -40.0)});
     ReceiverControls controls;

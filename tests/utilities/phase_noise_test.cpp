@@ -51,7 +51,9 @@ double ProfileAt(double offsetHz) {
 
 // Each point is one reading of noise (the narrow windows' single transform
 // scatters it by several dB): the curve is judged over a third of a decade
-// at a time, its power against the profile's, from 100 Hz to 1 MHz.
+// at a time, its power against the profile's, from 100 Hz to 1 MHz, and on
+// average from 1 kHz. Noise read as a tone (the strongest bin of a pixel,
+// the lower of the two passes of image rejection) reads a dB low.
 TEST_F(PhaseNoiseTest, CurveReadsTheEmittersProfile) {
     sim::SceneEmitter carrier = Cw(100e6 + 3.0, -10.0);
     carrier.phaseNoiseDbcHz = kProfile;
@@ -78,7 +80,8 @@ TEST_F(PhaseNoiseTest, CurveReadsTheEmittersProfile) {
     const PhaseNoiseCurve curve(kept);
     const auto& points = curve.Points();
     constexpr int kFirst = 240;  // 100 Hz
-    constexpr int kLast = 720;   // 1 MHz
+    constexpr int k1kHz = 360;
+    constexpr int kLast = 720;  // 1 MHz
     constexpr int kHalfWindow = 20;
     for (int j = kFirst + kHalfWindow; j <= kLast - kHalfWindow; j += 10) {
         double ratio = 0.0;
@@ -86,8 +89,32 @@ TEST_F(PhaseNoiseTest, CurveReadsTheEmittersProfile) {
         for (int k = j - kHalfWindow; k <= j + kHalfWindow; ++k, ++n) {
             ratio += std::pow(10.0, (points[k].dbcPerHz - ProfileAt(points[k].offsetHz)) / 10.0);
         }
-        EXPECT_NEAR(10.0 * std::log10(ratio / n), 0.0, 2.0) << "at " << points[j].offsetHz << " Hz";
+        EXPECT_NEAR(10.0 * std::log10(ratio / n), 0.0, 0.75)
+            << "at " << points[j].offsetHz << " Hz";
     }
+    double error = 0.0;
+    for (int j = k1kHz; j <= kLast; ++j) {
+        error += points[j].dbcPerHz - ProfileAt(points[j].offsetHz);
+        EXPECT_FALSE(points[j].atFloor) << points[j].offsetHz;
+    }
+    EXPECT_NEAR(error / (kLast - k1kHz + 1), 0.0, 0.5) << "1 kHz to 1 MHz, on average";
+}
+
+// A unit whose own floor lies 3 dB under the carrier's noise at 1 MHz
+// (-125 dBm/Hz behind 10 dB of attenuation against a -10 dBm carrier):
+// the plot says where the floor is read rather than the carrier.
+TEST_F(PhaseNoiseTest, CurveMarksWhereTheInstrumentsFloorIsRead) {
+    sim::SceneEmitter carrier = Cw(100e6, -10.0);
+    carrier.phaseNoiseDbcHz = kProfile;
+    Start({carrier}, {.noiseDbmHz = -135.0});
+    doc->SetCenterSpan(100e6, 200e3);
+    PhaseNoiseSweeps kept;
+    RunPhaseNoiseProcedure(
+        *doc, [&kept](const PhaseNoiseSweeps& s) { kept = s; }, PhaseNoiseAsker::Console);
+    const PhaseNoiseCurve curve(kept);
+    const auto& points = curve.Points();
+    EXPECT_FALSE(points[480].atFloor) << "10 kHz, 20 dB above the floor";
+    EXPECT_TRUE(points[720].atFloor) << "1 MHz";
 }
 
 // The console asks nothing, prints a line per column and says which step of

@@ -82,6 +82,13 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
              s.freqOffsetHz = 1e9;
          },
          {"COUNT 9150123456.7 Hz"}},
+        {"counter that counted noise",
+         [](S& s) {
+             s.counterOn = true;
+             s.counterFreqHz = 915e6;
+             s.counterFlag = ReadingFlag::kBelowNoise;
+         },
+         {"COUNT 915000000.0 Hz NOISE"}},
         // The readout strip with both markers on and their delta.
         {"delta",
          [](S&) {},

@@ -66,6 +66,36 @@ PhaseNoisePoint PhaseNoiseCurve::Locate(double offsetHz) {
     return at;
 }
 
+namespace {
+
+// The mean power of the points of one trace from `first` to `last`, as a
+// row: each point is one reading of noise, which scatters by dBs, and a
+// column at the far offsets spans many of them.
+double MeanPowerRow(const std::array<double, PhaseNoiseSweeps::kPoints>& rows, int first,
+                    int last) {
+    double sum = 0.0;
+    for (int k = first; k <= last; ++k) {
+        sum += std::pow(10.0, -kDbPerRow * rows[k] / 10.0);
+    }
+    return -10.0 * std::log10(sum / (last - first + 1)) / kDbPerRow;
+}
+
+// The points of the column's own trace that lie within half a column of its
+// offset on either side; at least the point at the offset.
+int FirstPointOfColumn(int column, const PhaseNoisePoint& at) {
+    const double edgeHz = std::pow(10.0, (column - 0.5) / PhaseNoiseCurve::kColumnsPerDecade);
+    const PhaseNoisePoint edge = PhaseNoiseCurve::Locate(edgeHz);
+    return edge.trace == at.trace ? std::min(edge.point + 1, at.point) : at.point;
+}
+
+int LastPointOfColumn(int column, const PhaseNoisePoint& at) {
+    const double edgeHz = std::pow(10.0, (column + 0.5) / PhaseNoiseCurve::kColumnsPerDecade);
+    const PhaseNoisePoint edge = PhaseNoiseCurve::Locate(edgeHz);
+    return edge.trace == at.trace ? std::max(edge.point, at.point) : at.point;
+}
+
+}  // namespace
+
 // A row lies 0.4 dB below the carrier per row. A bin collects noise in the
 // window's noise bandwidth, not in the RBW the sweep reports (a tone's
 // width): the density divides by that.
@@ -73,9 +103,13 @@ PhaseNoiseCurve::PhaseNoiseCurve(const PhaseNoiseSweeps& sweeps) {
     const double perRbw = NoiseBandwidthPerRbw();
     for (int j = 0; j < kColumns; ++j) {
         PhaseNoisePoint p = Locate(std::pow(10.0, static_cast<double>(j) / kColumnsPerDecade));
-        const double row = sweeps.traces[p.trace][p.point];
-        const double noiseBandwidthHz = std::max(sweeps.rbwHz[p.trace] * perRbw, 1e-9);
-        p.dbcPerHz = -kDbPerRow * row - 10.0 * std::log10(noiseBandwidthHz);
+        const auto& rows = sweeps.traces[p.trace];
+        const double row = MeanPowerRow(rows, FirstPointOfColumn(j, p), LastPointOfColumn(j, p));
+        const double bandwidthDb =
+            10.0 * std::log10(std::max(sweeps.rbwHz[p.trace] * perRbw, 1e-9));
+        p.dbcPerHz = -kDbPerRow * row - bandwidthDb;
+        const double floorDbcHz = -kDbPerRow * sweeps.floorRows[p.trace] - bandwidthDb;
+        p.atFloor = p.dbcPerHz < floorDbcHz + kFloorMarginDb;
         points_[j] = p;
     }
 }

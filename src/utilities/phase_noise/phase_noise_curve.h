@@ -13,12 +13,16 @@ struct PhaseNoisePoint {
     double dbcPerHz = 0.0;
     int trace = 0;  // the sweep the point was read from
     int point = 0;  // and its point
+    // Within kFloorMarginDb of the instrument's own floor: the reading is
+    // the receiver's noise as much as the carrier's.
+    bool atFloor = false;
 };
 
 class PhaseNoiseCurve {
   public:
     static constexpr int kColumns = 721;
     static constexpr int kColumnsPerDecade = 120;
+    static constexpr double kFloorMarginDb = 3.0;
 
     explicit PhaseNoiseCurve(const PhaseNoiseSweeps& sweeps);
 

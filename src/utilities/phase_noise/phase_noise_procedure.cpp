@@ -1,5 +1,7 @@
 #include "utilities/phase_noise/phase_noise_procedure.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -22,6 +24,20 @@ constexpr double kCentreSpanHz = 1000.0;
 // The narrow FFT kind serves spans below 150 Hz; the first two windows are
 // swept with it directly.
 constexpr int kDirectNarrowTraces = 2;
+// The instrument's own floor is read this far above the carrier: the carrier
+// then lies far outside the IF filter, and a carrier's own noise has fallen
+// far below what it is at the plot's last offset.
+constexpr double kFloorOffsetHz = 10e6;
+constexpr double kDbPerRow = 20.0 / 50.0;
+
+// The row of the mean power of a trace's rows.
+double MeanPowerRow(const std::array<double, PhaseNoiseSweeps::kPoints>& rows) {
+    double sum = 0.0;
+    for (const double row : rows) {
+        sum += std::pow(10.0, -kDbPerRow * row / 10.0);
+    }
+    return -10.0 * std::log10(sum / rows.size()) / kDbPerRow;
+}
 
 class Procedure {
   public:
@@ -38,6 +54,17 @@ class Procedure {
     }
     double CentreOnPeak();
     void Keep(PhaseNoiseSweeps& sweeps, int index, double rbwHz);
+    void MeasureFloor(PhaseNoiseSweeps& sweeps, double carrierHz);
+    // The carrier is found and levelled with the trace's usual pixels (the
+    // strongest bin); the sidebands are read as noise.
+    void ReadNoise(bool on) {
+        TraceMeasurementSettings settings = doc_.TraceMeasurements();
+        settings.noiseOn = on;
+        doc_.SetTraceMeasurements(settings);
+    }
+    std::array<double, PhaseNoiseSweeps::kPoints> Rows() const {
+        return doc_.ReadTrace([](const ScreenState& s) { return s.trace.traceA; });
+    }
 
     AnalyzerDocument& doc_;
     MarkerCommands markers_;
@@ -53,9 +80,24 @@ double Procedure::CentreOnPeak() {
 }
 
 void Procedure::Keep(PhaseNoiseSweeps& sweeps, int index, double rbwHz) {
-    sweeps.traces[index] = doc_.ReadTrace([](const ScreenState& s) { return s.trace.traceA; });
+    sweeps.traces[index] = Rows();
     sweeps.rbwHz[index] = rbwHz;
     doc_.RequestRepaint();
+}
+
+// One sweep of each window width the FFT sweeps serve, at the same level
+// plan, with nothing but the instrument's own noise in it.
+void Procedure::MeasureFloor(PhaseNoiseSweeps& sweeps, double carrierHz) {
+    const double startHz = carrierHz + kFloorOffsetHz;
+    double spanHz = PhaseNoiseSweeps::kFirstSpanHz * std::pow(16.0, kDirectNarrowTraces);
+    for (int i = kDirectNarrowTraces; i < PhaseNoiseSweeps::kNarrowTraces; ++i, spanHz *= 16.0) {
+        SweepRange(startHz, startHz + spanHz);
+        sweeps.floorRows[i] = MeanPowerRow(Rows());
+    }
+    SweepRange(startHz, startHz + PhaseNoiseSweeps::kWindowSpanHz);
+    const double wide = MeanPowerRow(Rows());
+    std::fill(sweeps.floorRows.begin() + PhaseNoiseSweeps::kNarrowTraces, sweeps.floorRows.end(),
+              wide);
 }
 
 PhaseNoiseSweeps Procedure::Measure() {
@@ -72,6 +114,7 @@ PhaseNoiseSweeps Procedure::Measure() {
         SweepRange(c - kCentreSpanHz / 2.0, c + kCentreSpanHz / 2.0);
         c = CentreOnPeak();
     }
+    ReadNoise(true);
     double spanHz = PhaseNoiseSweeps::kFirstSpanHz;
     for (int i = 0; i < PhaseNoiseSweeps::kNarrowTraces; ++i, spanHz *= 16.0) {
         doc_.SetFrequencies(c, c + spanHz);
@@ -89,6 +132,8 @@ PhaseNoiseSweeps Procedure::Measure() {
         SweepRange(startHz, startHz + PhaseNoiseSweeps::kWindowSpanHz);
         Keep(sweeps, PhaseNoiseSweeps::kNarrowTraces + k, rbwHz);
     }
+    MeasureFloor(sweeps, c);
+    ReadNoise(false);
     sweeps.carrierHz = c;
     char title[64];
     std::snprintf(title, sizeof title, "SSB Phase Noise @ %.2f MHz", c / 1e6);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <limits>
 #include <string>
 
 namespace tavlin {
@@ -23,6 +24,15 @@ struct PhaseNoiseSweeps {
 
     std::array<std::array<double, kPoints>, kTraces> traces{};
     std::array<double, kTraces> rbwHz{};
+    // The instrument's own noise in each window, as the row of its mean
+    // power on the traces' scale, read with the carrier far outside the IF
+    // filter; +infinity where it was not read (the two narrowest windows,
+    // where a carrier's own noise stands far above any receiver's).
+    std::array<double, kTraces> floorRows = [] {
+        std::array<double, kTraces> notRead{};
+        notRead.fill(std::numeric_limits<double>::infinity());
+        return notRead;
+    }();
     double carrierHz = 0.0;
     std::string title;  // "SSB Phase Noise @ %.2f MHz"
 };
@@ -35,7 +45,9 @@ enum class PhaseNoiseAsker { Window, Console };
 // The phase-noise procedure on the calling thread: it holds a
 // UtilitySession for its whole run (the warning comes once the sweep is
 // paused), centres the carrier, takes the twenty sweeps and hands
-// them to `show`, which returns when the user is done with the plot. Then
+// them to `show`, with the instrument's own floor read at the same settings
+// 10 MHz from the carrier; every sweep reads noise as noise (the bins of a
+// pixel power-averaged). `show` returns when the user is done with the plot. Then
 // the analyzer comes back to its span from before around the carrier, with
 // its reference level, flat-top windows, 10 dB per division and the sweep
 // running again if it ran before.

@@ -2,7 +2,6 @@
 
 #include <QFont>
 #include <QPainter>
-#include <QPainterPath>
 #include <algorithm>
 #include <cmath>
 
@@ -24,6 +23,8 @@ constexpr double kInitialReference = -30.0;
 
 const QColor kGridColour(0, 0, 192);
 const QColor kCurveColour(0, 255, 0);
+// Where the instrument's own floor is read rather than the carrier's noise.
+const QColor kFloorColour(128, 128, 128);
 const QColor kTextColour(255, 255, 0);
 
 struct Label {
@@ -87,19 +88,22 @@ void QtPhaseNoisePainter::PaintLabels(QPainter& painter) const {
     }
 }
 
+// The curve in runs of one colour: green where it reads the carrier, grey
+// where it reads the instrument's own floor, with a label to say so.
 void QtPhaseNoisePainter::PaintCurve(QPainter& painter) const {
-    painter.setPen(QPen(kCurveColour, 2));
-    QPainterPath path;
     const auto& points = curve_.Points();
-    for (int j = 0; j < PhaseNoiseCurve::kColumns; ++j) {
-        const QPointF at(kLeft + j, CurveY(points[j].dbcPerHz, reference_));
-        if (j == 0) {
-            path.moveTo(at);
-        } else {
-            path.lineTo(at);
-        }
+    bool anyFloor = false;
+    for (int j = 1; j < PhaseNoiseCurve::kColumns; ++j) {
+        const bool floor = points[j].atFloor;
+        anyFloor = anyFloor || floor;
+        painter.setPen(QPen(floor ? kFloorColour : kCurveColour, 2));
+        painter.drawLine(QPointF(kLeft + j - 1, CurveY(points[j - 1].dbcPerHz, reference_)),
+                         QPointF(kLeft + j, CurveY(points[j].dbcPerHz, reference_)));
     }
-    painter.drawPath(path);
+    if (anyFloor) {
+        painter.setPen(kFloorColour);
+        Text(painter, 600, 24, "grey: instrument floor");
+    }
 }
 
 QImage QtPhaseNoisePainter::Render() const {

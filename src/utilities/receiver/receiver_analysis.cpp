@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <numbers>
 
+#include "base/reading_flag.h"
 #include "dsp/dsp_primitives.h"
+#include "utilities/receiver/receiver_fit.h"
 
 namespace tavlin {
 
@@ -82,22 +84,32 @@ std::string ReceiverAnalysis::Process(std::span<const std::int32_t> i,
                                       const ReceiverControls& controls) {
     const double rateHz = tuning.sampleRateHz / tuning.decimation;
     Discriminate(i, q, tuning);
+    const double clippedShare = ShareBeyond(ReceiverFit::IfBandwidthHz(tuning.decimation) / 2.0);
+    const AudioToneFinder::Tone fmTone = FindTone(carrierOffsetHz_, rateHz);
     // Counted from the frequency we meant to tune: the discriminator has
     // already taken LO1's residual error out of m.
     const double counterHz =
         tuning.loHighSide ? tuning.tunedHz - carrierOffsetHz_ : tuning.tunedHz + carrierOffsetHz_;
-    std::string text = Format("RF COUNTER: %.2f Hz\r\n\r\n", counterHz);
 
     Filter(controls, tuning, false);
     const Tone fm = Analyse(work_, -100.0 / tuning.decimation, rateHz);
+    ReceiverFit fmFit(controls, tuning.decimation, rateHz);
+    fmFit.JudgeFm(fmTone, clippedShare);
+    // Sidebands cut by the IF filter pull the mean frequency too.
+    const ReadingFlag counterFlag =
+        fmFit.BeyondIf() ? ReadingFlag::kBeyondFilter : ReadingFlag::kNone;
+    std::string text =
+        "RF COUNTER: " + FlaggedReadingText(Format("%.2f Hz", counterHz), counterFlag) + "\r\n\r\n";
     if (controls.showFm) {
         text += Format(
             "FM RMS: %.2f Hz\r\n   RMS(RT2): %.2f Hz\r\n   PEAK+: %.1f Hz\r\n"
             "   PEAK-: %.1f Hz\r\n   Audio Freq: %.3f Hz\r\n\r\n",
             fm.rms, fm.rms * std::numbers::sqrt2, fm.peakPlus, fm.peakMinus, fm.audioHz);
+        text += fmFit.AdviceLine();
     }
 
     envelopeSum_ = Envelope(i, q);
+    const AudioToneFinder::Tone amTone = FindTone(1.0, rateHz);
     Filter(controls, tuning, true);
     const Tone am = Analyse(work_, -0.1 / tuning.decimation, rateHz);
     if (controls.showAm) {
@@ -105,6 +117,9 @@ std::string ReceiverAnalysis::Process(std::span<const std::int32_t> i,
             "AM PEAK+: %.2f%c \r\n   PEAK-: %.2f%c \r\n   RMS: %.3f%c\r\n"
             "   Audio Freq: %.3f Hz\r\n\r\n",
             am.peakPlus * 100.0, '%', am.peakMinus * -100.0, '%', am.rms * 100.0, '%', am.audioHz);
+        ReceiverFit amFit(controls, tuning.decimation, rateHz);
+        amFit.JudgeAudio(amTone);
+        text += amFit.AdviceLine();
     }
 
     if (controls.syncDetector != lastSync_) {
@@ -138,6 +153,27 @@ void ReceiverAnalysis::Discriminate(std::span<const std::int32_t> i,
         }
     }
     carrierOffsetHz_ = sum / (kSamples - 1);
+}
+
+// The share of the discriminator's samples, once the filters have settled,
+// that turned further from the carrier than edgeHz.
+double ReceiverAnalysis::ShareBeyond(double edgeHz) const {
+    int beyond = 0;
+    for (int n = kSettle; n < kSamples; ++n) {
+        if (std::abs(work_[n] - carrierOffsetHz_) > edgeHz) {
+            ++beyond;
+        }
+    }
+    return static_cast<double>(beyond) / (kSamples - kSettle);
+}
+
+// The strongest tone of the series in work_ once the filters would have
+// settled, less its mean.
+AudioToneFinder::Tone ReceiverAnalysis::FindTone(double mean, double rateHz) {
+    for (int n = 0; n < AudioToneFinder::kLength; ++n) {
+        re_[n] = work_[kSettle + n] - mean;
+    }
+    return toneFinder_.Find(re_, rateHz);
 }
 
 // The FM series is low-passed less its mean, the envelope (mean 1) has it

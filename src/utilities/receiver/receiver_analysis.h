@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "utilities/receiver/audio_tone_finder.h"
+
 // The measuring receiver's processing of one capture: FM discriminator, RF
 // counter, audio filters, AM envelope, relative power and the range control.
 // No device and no thread: the worker hands it a capture and acts on what it
@@ -77,6 +79,8 @@ class ReceiverAnalysis {
     static Tone Analyse(std::span<const double> x, double armBelow, double rateHz);
     void Discriminate(std::span<const std::int32_t> i, std::span<const std::int32_t> q,
                       const ReceiverTuning& tuning);
+    double ShareBeyond(double edgeHz) const;
+    AudioToneFinder::Tone FindTone(double mean, double rateHz);
     double Envelope(std::span<const std::int32_t> i, std::span<const std::int32_t> q);
     double Power(std::span<const std::int32_t> i, std::span<const std::int32_t> q,
                  const ReceiverTuning& tuning, bool sync);
@@ -86,6 +90,7 @@ class ReceiverAnalysis {
     std::vector<double> re_;
     std::vector<double> im_;
     std::vector<double> taps_;
+    AudioToneFinder toneFinder_;
     double carrierOffsetHz_ = 0.0;
     double envelopeSum_ = 0.0;
     // Relative power.
