@@ -14,6 +14,7 @@ namespace tavlin {
 struct TraceBasis {
     MarkerScale scale;
     double noiseBandwidthHz = 0.0;  // 0: the trace cannot be integrated (wide sweep, zero span)
+    bool ifCompressed = false;      // the sweep overdrove the IF: no level of it is true
 };
 
 // The measurements that integrate trace A, their settings kept with the

@@ -183,7 +183,9 @@ void ScpiSession::QueryMarkerX(Call& call) {
 
 void ScpiSession::QueryMarkerY(Call& call) {
     if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
-        call.reply = Value(marker->level);
+        const bool measured = ReadingFlagKeepsNumber(marker->flag);
+        call.reply = Value(measured ? marker->level : kScpiNotANumber);
+        PushReadingFlag(marker->flag);
     }
 }
 
@@ -203,7 +205,8 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
     const MarkerScale scale = MarkerCommands(doc_).Scale();
     const double position = second ? m.marker2Pos : m.marker1Pos;
     return MarkerReading{scale.ZeroSpan() ? position : scale.FreqOffset().Shown(position),
-                         second ? m.marker2Level : m.marker1Level};
+                         second ? m.marker2Level : m.marker1Level,
+                         scale.FlagAt(position, second ? m.marker2Flag : m.marker1Flag)};
 }
 
 // Trace A's 641 points in the unit of the screen (dBm, mV on a linear scale,
@@ -321,7 +324,9 @@ void ScpiSession::LoadLimitMask(Call& call) {
 }
 
 // 1 when the last sweep tested crossed a limit line, 0 when it stayed
-// within; with the lines off there is no verdict to give.
+// within; with the lines off there is no verdict to give. A trace that could
+// not show it stayed within (over range) answers 1 and says why in the
+// error queue.
 void ScpiSession::QueryLimitFail(Call& call) {
     if (!CheckParameterCount(call.unit, 0, 0)) {
         return;
@@ -329,6 +334,9 @@ void ScpiSession::QueryLimitFail(Call& call) {
     const LimitVerdict verdict = doc_.LimitTest();
     if (verdict.tested) {
         call.reply = verdict.pass ? "0" : "1";
+        if (verdict.overRange) {
+            PushReadingFlag(ReadingFlag::kOverRange);
+        }
     } else {
         PushError(kSettingsConflict);
     }

@@ -343,6 +343,12 @@ void QtPlotPainter::PaintTraces() {
         p_.drawLines(segments.data(), static_cast<int>(segments.size()));
     };
     p_.save();
+    // The lines stay on the graticule: a limit far above the reference level
+    // would otherwise be drawn over the annotations. Trace A's clamped rows
+    // (a few rows beyond either line) stay in.
+    constexpr int kClipMargin = 8;
+    p_.setClipRect(QRect(plot::kLeft * s_, (top_ - kClipMargin) * s_, (plot::kLastColumn + 1) * s_,
+                         (plot::kGraticuleHeight + 2 * kClipMargin) * s_));
     p_.resetTransform();
     drawRows(snapshot_.traceAInt, colours.traceA);
     // With the limit lines on, the lower limit takes trace B's place and pen.
