@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 
+#include "base/reading_flag.h"
 #include "document/marker_scale.h"
 #include "sweep/sweep_trace.h"
 
@@ -31,7 +32,9 @@ struct ChannelPowerReading {
     double densityDbmHz = 0.0;
     double bandwidthHz = 0.0;  // the channel measured: never wider than the span
     double centreHz = 0.0;
-    bool overRange = false;  // part of the channel lies above the screen: the power reads low
+    // Above the screen when part of the channel lies above it (the power is
+    // at least this); over range when the IF was overdriven.
+    ReadingFlag flag = ReadingFlag::kNone;
 };
 
 struct OccupiedBandwidthReading {
@@ -39,7 +42,9 @@ struct OccupiedBandwidthReading {
     double lowHz = 0.0;
     double highHz = 0.0;
     double freqErrorHz = 0.0;  // centre of the band less the centre frequency
-    bool overRange = false;
+    // Over range when part of the span lies above the screen or the IF was
+    // overdriven: the power is not known, so neither is where it lies.
+    ReadingFlag flag = ReadingFlag::kNone;
 };
 
 using TraceRows = std::array<double, kTracePoints>;

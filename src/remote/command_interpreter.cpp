@@ -223,14 +223,18 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
 int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::string& item) {
     if (item == "CHP") {
         if (const auto reading = document.ChannelPower()) {
+            const ReadingFlag flag = reading->flag;
             replies_.ReplaceReply(
-                FormatText("%.3f,%.3f\r\n", reading->powerDbm, reading->densityDbmHz));
+                FlaggedReadingText(FormatText("%.3f", reading->powerDbm), flag) + "," +
+                FlaggedReadingText(FormatText("%.3f", reading->densityDbmHz), flag) + "\r\n");
             return kDone;
         }
     } else if (item == "OBW") {
         if (const auto reading = document.OccupiedBandwidth()) {
+            const ReadingFlag flag = reading->flag;
             replies_.ReplaceReply(
-                FormatText("%.3f,%.3f\r\n", reading->bandwidthHz, reading->freqErrorHz));
+                FlaggedReadingText(FormatText("%.3f", reading->bandwidthHz), flag) + "," +
+                FlaggedReadingText(FormatText("%.3f", reading->freqErrorHz), flag) + "\r\n");
             return kDone;
         }
     }

@@ -25,6 +25,11 @@ std::string Value(double value) {
     return FormatText(kValueFormat, value);
 }
 
+// A reading with no number measured answers the standard's not-a-number.
+std::string ReadingValue(double value, ReadingFlag flag) {
+    return ReadingFlagKeepsNumber(flag) ? Value(value) : FormatText("%.2E", kScpiNotANumber);
+}
+
 bool IsVideoAveragingCount(double count) {
     return count == 1.0 || count == 10.0 || count == 100.0;
 }
@@ -183,8 +188,7 @@ void ScpiSession::QueryMarkerX(Call& call) {
 
 void ScpiSession::QueryMarkerY(Call& call) {
     if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
-        const bool measured = ReadingFlagKeepsNumber(marker->flag);
-        call.reply = Value(measured ? marker->level : kScpiNotANumber);
+        call.reply = ReadingValue(marker->level, marker->flag);
         PushReadingFlag(marker->flag);
     }
 }
@@ -240,6 +244,7 @@ void ScpiSession::QueryChannelPower(Call& call) {
     }
     if (const std::optional<ChannelPowerReading> reading = doc_.ChannelPower()) {
         call.reply = Value(reading->powerDbm) + "," + Value(reading->densityDbmHz);
+        PushReadingFlag(reading->flag);
     } else {
         PushError(kSettingsConflict);
     }
@@ -252,6 +257,7 @@ void ScpiSession::QueryOccupiedBandwidth(Call& call) {
     }
     if (const std::optional<OccupiedBandwidthReading> reading = doc_.OccupiedBandwidth()) {
         call.reply = Value(reading->bandwidthHz) + "," + Value(reading->freqErrorHz);
+        PushReadingFlag(reading->flag);
     } else {
         PushError(kSettingsConflict);
     }
