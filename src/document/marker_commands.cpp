@@ -206,8 +206,12 @@ void MarkerCommands::MarkerToCenter() {
 
 void MarkerCommands::MarkerToRefLevel() {
     const SweepPause pause(doc_);
-    const double level =
-        doc_.ReadTrace([](const ScreenState& screen) { return screen.markers.marker1Level; });
+    const MarkerState m = Snapshot();
+    // A marker off the span has no level to move the reference to.
+    if (!ReadingFlagKeepsNumber(Scale().FlagAt(m.marker1Pos, m.marker1Flag))) {
+        return;
+    }
+    const double level = m.marker1Level;
     const bool linear = doc_.ReadSettings([](const InstrumentState& s) { return s.linearScale; });
     if (const auto ref = ReferenceFromMarkerLevel(level, linear != 0)) {
         doc_.EditSettings([&ref](InstrumentState& s) { s.refLevelDbm = *ref; });
