@@ -94,6 +94,17 @@ TEST(LimitMaskTest, TraceIsTestedAgainstTheRowsOfTheMask) {
     EXPECT_NEAR(verdict.failures[0].level, -4.8, 1e-9);
     EXPECT_NEAR(verdict.failures[0].limit, -5.0, 1e-9);
     EXPECT_FALSE(verdict.failures[1].upper);
+
+    // Above the screen a row is only a bound: it fails a limit below it, and
+    // decides nothing against a limit above the screen.
+    trace.fill(450.0);
+    trace[300] = -5.0;
+    EXPECT_EQ(TestTraceAgainstLimits(trace, rows.upper, rows.lower, scale).failures[0].flag,
+              ReadingFlag::kAboveScreen);
+    auto high = rows.upper;
+    high[300] = -50;
+    const LimitVerdict unknown = TestTraceAgainstLimits(trace, high, rows.lower, scale);
+    EXPECT_TRUE(unknown.overRange && !unknown.pass && unknown.failures.empty());
 }
 
 }  // namespace
