@@ -71,7 +71,8 @@ TEST(LimitMaskTest, RefusesTheWholeFileAndNamesTheLine) {
 
 // Rows follow the scale: 50 rows a division down from the reference level;
 // columns beyond the mask lie far off the screen. A trace that touches a
-// line passes; one row beyond it fails, with the level in dBm.
+// line passes; one row beyond it fails, with the level in dBm. A sweep that
+// overdrove the IF passes nothing.
 TEST(LimitMaskTest, TraceIsTestedAgainstTheRowsOfTheMask) {
     const MarkerScale scale{.startHz = 900e6, .stopHz = 932e6, .refLevelDbm = 0.0};
     const LimitMask mask = *ParseLimitMask(kMaskText).mask;
@@ -84,6 +85,7 @@ TEST(LimitMaskTest, TraceIsTestedAgainstTheRowsOfTheMask) {
     std::array<double, kTracePoints> trace{};
     trace.fill(450.0);
     EXPECT_TRUE(TestTraceAgainstLimits(trace, rows.upper, rows.lower, scale).pass);
+    EXPECT_FALSE(TestTraceAgainstLimits(trace, rows.upper, rows.lower, scale, true).pass);
     trace[300] = 24.0;
     trace[320] = 451.0;
     const LimitVerdict verdict = TestTraceAgainstLimits(trace, rows.upper, rows.lower, scale);
