@@ -97,7 +97,7 @@ void PrintUsage(std::ostream& out) {
            "  --help, --version   this text, or the program's version\n"
            "  Exit status: 0 done; 1 could not set up, run or pass; 2 bad options or an\n"
            "  unrecognised command; 3 the instrument was not found or was lost;\n"
-           "  4 the sweep failed the limit mask.\n";
+           "  4 the sweep failed the limit mask or was over range.\n";
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {

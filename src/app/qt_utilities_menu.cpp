@@ -2,7 +2,12 @@
 
 #include <QAction>
 #include <QTimer>
+#include <algorithm>
+#include <string>
+#include <vector>
 
+#include "base/bounded_format.h"
+#include "base/reading_flag.h"
 #include "document/analyzer_document.h"
 #include "ports/entry_dialogs.h"
 #include "ports/prompter.h"
@@ -87,7 +92,17 @@ void QtUtilitiesMenu::RunHarmonicsPlot() {
         HarmonicsPlot plot(doc_, [this] {
             return doc_.GetPrompter().AskYesNo("Sweep Harmonics Again?", "Sweep Again?");
         });
-        plot.Run();
+        const std::vector<HarmonicReading> readings = plot.Run();
+        const auto beyond = std::find_if(readings.begin(), readings.end(),
+                                         [](const HarmonicReading& h) { return !h.swept; });
+        if (beyond != readings.end()) {
+            // Their segments lie on the bottom line only because nothing was swept there.
+            doc_.GetPrompter().Inform(
+                FormatText("Harmonics %d to %d lie beyond 4.4 GHz: %s", beyond->n,
+                           HarmonicsPlot::kHarmonics,
+                           std::string(ReadingFlagWord(ReadingFlag::kNotMeasured)).c_str()),
+                "Harmonics Plot");
+        }
     });
 }
 

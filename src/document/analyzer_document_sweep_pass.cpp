@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "document/level_rows.h"
 #include "ports/clock.h"
 #include "sweep/spectrum_rows.h"
 
@@ -37,8 +38,9 @@ void TestLimits(ScreenState& screen) {
         display.upperLimitRows = rows.upper;
         display.lowerLimitRows = rows.lower;
     }
-    screen.limitVerdict = TestTraceAgainstLimits(screen.trace.traceA, display.upperLimitRows,
-                                                 display.lowerLimitRows, screen.basis.scale);
+    screen.limitVerdict =
+        TestTraceAgainstLimits(screen.trace.traceA, display.upperLimitRows, display.lowerLimitRows,
+                               screen.basis.scale, screen.basis.ifCompressed);
 }
 
 }  // namespace
@@ -128,6 +130,7 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
     basis.scale.zeroSpanFm = drawn.zeroSpanFm;
     basis.scale.maxFmOffsetHz = drawn.maxFmOffsetHz;
     basis.noiseBandwidthHz = context.outcome.noiseBandwidthHz;
+    basis.ifCompressed = context.outcome.ifCompressed;
     {
         std::lock_guard lock(traceMutex_);
         if (screenEpoch_.load() != sweepEpoch_) {
@@ -221,10 +224,12 @@ void AnalyzerDocument::PlaceOccupiedBandwidthMarkers() {
     markers.markerDelta = 0;
     markers.marker1Pos = reading->lowHz;
     markers.marker2Pos = reading->highHz;
-    markers.marker1Level =
-        scale.LevelOfRow(screen_.trace.traceA[scale.ColumnOfPosition(reading->lowHz)]);
-    markers.marker2Level =
-        scale.LevelOfRow(screen_.trace.traceA[scale.ColumnOfPosition(reading->highHz)]);
+    const double lowRow = screen_.trace.traceA[scale.ColumnOfPosition(reading->lowHz)];
+    const double highRow = screen_.trace.traceA[scale.ColumnOfPosition(reading->highHz)];
+    markers.marker1Level = scale.LevelOfRow(lowRow);
+    markers.marker1Flag = FlagOfRow(lowRow);
+    markers.marker2Level = scale.LevelOfRow(highRow);
+    markers.marker2Flag = FlagOfRow(highRow);
 }
 
 void AnalyzerDocument::SetLimitMask(const LimitMask& mask) {

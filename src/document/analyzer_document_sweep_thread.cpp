@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "document/analyzer_document.h"
+#include "document/level_rows.h"
 #include "document/marker_commands.h"
 #include "ports/clock.h"
 #include "ports/prompter.h"
@@ -229,6 +230,7 @@ void AnalyzerDocument::SignalTrack() {
         std::lock_guard lock(traceMutex_);
         screen_.markers.marker1Pos = position;
         screen_.markers.marker1Level = level;
+        screen_.markers.marker1Flag = FlagOfRow(screen_.trace.traceA[column]);
         screen_.markers.marker1On = 1;
     }
     const double center =

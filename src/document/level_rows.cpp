@@ -34,4 +34,14 @@ int LevelToRow(const MarkerScale& scale, double level) {
     return static_cast<int>(std::clamp(row, -double{kFarRow}, double{kFarRow}));
 }
 
+ReadingFlag FlagOfRow(double row) {
+    if (row < 0.0) {
+        return ReadingFlag::kAboveScreen;
+    }
+    if (row > kBottomLineRow) {
+        return ReadingFlag::kBelowScreen;
+    }
+    return ReadingFlag::kNone;
+}
+
 }  // namespace tavlin

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/reading_flag.h"
+
 namespace tavlin {
 
 class MarkerScale;
@@ -16,5 +18,10 @@ double RowOfLevel(const MarkerScale& scale, double level);
 int LevelToRow(const MarkerScale& scale, double level);
 
 constexpr int kFarRow = 10000;
+
+// Whether a level read from this row lies off the graticule: above the
+// reference line (the sweep keeps no level beyond its top clamp, so the true
+// level is at least the one read) or below the bottom line (at most).
+ReadingFlag FlagOfRow(double row);
 
 }  // namespace tavlin

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "document/analyzer_document.h"
+#include "document/level_rows.h"
 #include "document/sweep_pause.h"
 #include "ports/prompter.h"
 
@@ -105,14 +106,18 @@ MarkerState MarkerCommands::Snapshot() const {
     return doc_.ReadTrace([](const ScreenState& screen) { return screen.markers; });
 }
 
-void MarkerCommands::StoreIntoActiveMarker(MarkerState& m, double position, double level) {
+void MarkerCommands::StoreIntoActiveMarker(MarkerState& m, double position,
+                                           const MarkerScale& scale, double row) {
+    const double level = scale.LevelOfRow(row);
     if (m.marker2Active != 0) {
         m.marker2Pos = position;
         m.marker2Level = level;
+        m.marker2Flag = FlagOfRow(row);
         m.marker2On = 1;
     } else {
         m.marker1Pos = position;
         m.marker1Level = level;
+        m.marker1Flag = FlagOfRow(row);
         m.marker1On = 1;
     }
 }
@@ -124,7 +129,7 @@ void MarkerCommands::Peak() {
         const Rows& rows = trace.traceA;
         const int column = RightmostLowestRow(rows);
         const double position = hint > 0.0 ? hint : scale.PositionOfColumn(column);
-        StoreIntoActiveMarker(m, position, scale.LevelOfRow(rows[column]));
+        StoreIntoActiveMarker(m, position, scale, rows[column]);
     });
 }
 
@@ -132,7 +137,7 @@ void MarkerCommands::PlaceActiveMarker(int column) {
     const MarkerScale scale = Scale();
     const int c = ClampColumn(column);
     doc_.EditMarkers([&scale, c](MarkerState& m, const SweepTrace& trace) {
-        StoreIntoActiveMarker(m, scale.PositionOfColumn(c), scale.LevelOfRow(trace.traceA[c]));
+        StoreIntoActiveMarker(m, scale.PositionOfColumn(c), scale, trace.traceA[c]);
     });
 }
 
@@ -154,6 +159,7 @@ void MarkerCommands::Normal() {
     const MarkerScale scale = Scale();
     doc_.EditMarkers([&scale](MarkerState& m, const SweepTrace& trace) {
         m.marker1Level = scale.LevelOfRow(trace.traceA[MarkerScale::kCenterColumn]);
+        m.marker1Flag = FlagOfRow(trace.traceA[MarkerScale::kCenterColumn]);
         m.marker1On = 1;
         m.marker2On = 0;
         m.marker2Active = 0;
@@ -178,6 +184,7 @@ void MarkerCommands::Delta() {
         if (m.marker2On == 0) {
             m.marker2Pos = m.marker1Pos;
             m.marker2Level = m.marker1Level;
+            m.marker2Flag = m.marker1Flag;
             m.marker2On = 1;
         }
         m.marker2Active = m.marker2Active != 0 ? 0 : 1;
@@ -199,8 +206,12 @@ void MarkerCommands::MarkerToCenter() {
 
 void MarkerCommands::MarkerToRefLevel() {
     const SweepPause pause(doc_);
-    const double level =
-        doc_.ReadTrace([](const ScreenState& screen) { return screen.markers.marker1Level; });
+    const MarkerState m = Snapshot();
+    // A marker off the span has no level to move the reference to.
+    if (!ReadingFlagKeepsNumber(Scale().FlagAt(m.marker1Pos, m.marker1Flag))) {
+        return;
+    }
+    const double level = m.marker1Level;
     const bool linear = doc_.ReadSettings([](const InstrumentState& s) { return s.linearScale; });
     if (const auto ref = ReferenceFromMarkerLevel(level, linear != 0)) {
         doc_.EditSettings([&ref](InstrumentState& s) { s.refLevelDbm = *ref; });
@@ -225,8 +236,10 @@ void MarkerCommands::ThreeDbPoints() {
         // next sweep.
         m.marker1Pos = scale.PositionOfColumn(left);
         m.marker1Level = scale.LevelOfRow(rows[left]);
+        m.marker1Flag = FlagOfRow(rows[left]);
         m.marker2Pos = scale.PositionOfColumn(right);
         m.marker2Level = scale.LevelOfRow(rows[right]);
+        m.marker2Flag = FlagOfRow(rows[right]);
         m.marker1On = 1;
         m.marker2On = 1;
         m.marker2Active = 0;
@@ -257,10 +270,16 @@ void MarkerCommands::RefreshMarkerLevel() {
 void MarkerCommands::RefreshLevel(MarkerState& m, const SweepTrace& trace,
                                   const MarkerScale& scale) {
     const Rows& rows = trace.traceA;
+    // A marker off the screen keeps its position; the edge column under it
+    // is no reading of it.
     if (m.marker2Active != 0) {
-        m.marker2Level = scale.LevelOfRow(rows[scale.ColumnOfPosition(m.marker2Pos)]);
+        const double row = rows[scale.ColumnOfPosition(m.marker2Pos)];
+        m.marker2Level = scale.LevelOfRow(row);
+        m.marker2Flag = scale.FlagAt(m.marker2Pos, FlagOfRow(row));
     } else if (m.marker1On != 0) {
-        m.marker1Level = scale.LevelOfRow(rows[scale.ColumnOfPosition(m.marker1Pos)]);
+        const double row = rows[scale.ColumnOfPosition(m.marker1Pos)];
+        m.marker1Level = scale.LevelOfRow(row);
+        m.marker1Flag = scale.FlagAt(m.marker1Pos, FlagOfRow(row));
     }
 }
 

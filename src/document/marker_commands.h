@@ -56,7 +56,9 @@ class MarkerCommands {
     MarkerState Snapshot() const;
 
   private:
-    static void StoreIntoActiveMarker(MarkerState& m, double position, double level);
+    // The level and its flag come from the trace row under the marker.
+    static void StoreIntoActiveMarker(MarkerState& m, double position, const MarkerScale& scale,
+                                      double row);
     // The active marker's level from the trace under it.
     static void RefreshLevel(MarkerState& m, const SweepTrace& trace, const MarkerScale& scale);
 

@@ -67,6 +67,16 @@ int MarkerScale::ColumnOfPosition(double position) const {
     return static_cast<int>(column);
 }
 
+bool MarkerScale::Shows(double position) const {
+    double column = 0.0;
+    if (ZeroSpan()) {
+        column = sweepTimeSec > 0.0 ? 0.64 * position / sweepTimeSec : 0.0;
+    } else {
+        column = (position - startHz) * kColumns / SpanHz();
+    }
+    return column >= -0.5 && column <= kColumns + 0.5;
+}
+
 double MarkerScale::PositionOfColumn(int column) const {
     if (ZeroSpan()) {
         return column * sweepTimeSec / 0.64;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/reading_flag.h"
 #include "document/downconverter_offset.h"
 #include "sweep/sweep_settings.h"
 
@@ -35,6 +36,13 @@ class MarkerScale {
     int ColumnOfPosition(double position) const;
     // Hz, or milliseconds in zero span.
     double PositionOfColumn(int column) const;
+    // Whether a position lies on the screen (within half a column of it).
+    bool Shows(double position) const;
+    // A marker's flag under these settings: off span when its position is
+    // not on the screen, whatever was measured there before.
+    ReadingFlag FlagAt(double position, ReadingFlag measured) const {
+        return Shows(position) ? measured : ReadingFlag::kOffSpan;
+    }
     // dBm with the reference level offset; mV on the linear scale; Hz of
     // deviation in zero-span FM.
     double LevelOfRow(double row) const;

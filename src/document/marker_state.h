@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/reading_flag.h"
+
 namespace tavlin {
 
 struct MarkerState {
@@ -11,6 +13,10 @@ struct MarkerState {
     double marker2Pos = 0.0;
     double marker1Level = 0.0;  // dBm with the ref level offset; mV on LIN; Hz in FM
     double marker2Level = 0.0;
+    // Why a level cannot be taken at face value: read off the screen's edge,
+    // or at a position the sweep did not cover. State files do not carry it.
+    ReadingFlag marker1Flag = ReadingFlag::kNone;
+    ReadingFlag marker2Flag = ReadingFlag::kNone;
 };
 
 }  // namespace tavlin

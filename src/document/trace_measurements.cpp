@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "sweep/spectrum_rows.h"
+#include "document/level_rows.h"
 
 namespace tavlin {
 
@@ -40,7 +40,11 @@ bool Integrable(const TraceBasis& basis) {
 }
 
 bool Clipped(double row) {
-    return row <= kTopRowClamp;
+    return FlagOfRow(row) == ReadingFlag::kAboveScreen;
+}
+
+ReadingFlag CompressionFlag(const TraceBasis& basis) {
+    return basis.ifCompressed ? ReadingFlag::kOverRange : ReadingFlag::kNone;
 }
 
 double ToDbm(double milliwatts) {
@@ -74,8 +78,11 @@ std::optional<ChannelPowerReading> MeasureChannelPower(const TraceRows& rows,
             continue;
         }
         integral += PowerOfRow(scale, rows[i]) * inside;
-        reading.overRange = reading.overRange || Clipped(rows[i]);
+        if (Clipped(rows[i])) {
+            reading.flag = WorseReadingFlag(reading.flag, ReadingFlag::kAboveScreen);
+        }
     }
+    reading.flag = WorseReadingFlag(reading.flag, CompressionFlag(basis));
     const double power = integral / basis.noiseBandwidthHz;
     if (!(power > 0.0) || !std::isfinite(power)) {
         return std::nullopt;
@@ -127,7 +134,7 @@ std::optional<OccupiedBandwidthReading> MeasureOccupiedBandwidth(const TraceRows
     reading.bandwidthHz = reading.highHz - reading.lowHz;
     reading.freqErrorHz =
         (reading.lowHz + reading.highHz) / 2.0 - (scale.startHz + scale.stopHz) / 2.0;
-    reading.overRange = clipped;
+    reading.flag = clipped ? ReadingFlag::kOverRange : CompressionFlag(basis);
     return reading;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 
+#include "base/reading_flag.h"
 #include "document/marker_scale.h"
 #include "sweep/sweep_trace.h"
 
@@ -14,6 +15,7 @@ namespace tavlin {
 struct TraceBasis {
     MarkerScale scale;
     double noiseBandwidthHz = 0.0;  // 0: the trace cannot be integrated (wide sweep, zero span)
+    bool ifCompressed = false;      // the sweep overdrove the IF: no level of it is true
 };
 
 // The measurements that integrate trace A, their settings kept with the
@@ -31,7 +33,9 @@ struct ChannelPowerReading {
     double densityDbmHz = 0.0;
     double bandwidthHz = 0.0;  // the channel measured: never wider than the span
     double centreHz = 0.0;
-    bool overRange = false;  // part of the channel lies above the screen: the power reads low
+    // Above the screen when part of the channel lies above it (the power is
+    // at least this); over range when the IF was overdriven.
+    ReadingFlag flag = ReadingFlag::kNone;
 };
 
 struct OccupiedBandwidthReading {
@@ -39,7 +43,9 @@ struct OccupiedBandwidthReading {
     double lowHz = 0.0;
     double highHz = 0.0;
     double freqErrorHz = 0.0;  // centre of the band less the centre frequency
-    bool overRange = false;
+    // Over range when part of the span lies above the screen or the IF was
+    // overdriven: the power is not known, so neither is where it lies.
+    ReadingFlag flag = ReadingFlag::kNone;
 };
 
 using TraceRows = std::array<double, kTracePoints>;

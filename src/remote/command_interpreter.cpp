@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 #include "document/analyzer_document.h"
 #include "document/level_settings.h"
 #include "document/marker_commands.h"
@@ -204,7 +205,11 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
     if (command.item == "FRE") {
         replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Pos));
     } else if (command.item == "AMP") {
-        replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Level));
+        // The reading's flag leads or follows the number, before the line's end.
+        const ReadingFlag flag =
+            MarkerCommands(document).Scale().FlagAt(markers.marker1Pos, markers.marker1Flag);
+        replies_.ReplaceReply(FlaggedReadingText(FormatText("%.3f", markers.marker1Level), flag) +
+                              "\r\n");
     } else {
         return kNoMatch;
     }
@@ -218,14 +223,18 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
 int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::string& item) {
     if (item == "CHP") {
         if (const auto reading = document.ChannelPower()) {
+            const ReadingFlag flag = reading->flag;
             replies_.ReplaceReply(
-                FormatText("%.3f,%.3f\r\n", reading->powerDbm, reading->densityDbmHz));
+                FlaggedReadingText(FormatText("%.3f", reading->powerDbm), flag) + "," +
+                FlaggedReadingText(FormatText("%.3f", reading->densityDbmHz), flag) + "\r\n");
             return kDone;
         }
     } else if (item == "OBW") {
         if (const auto reading = document.OccupiedBandwidth()) {
+            const ReadingFlag flag = reading->flag;
             replies_.ReplaceReply(
-                FormatText("%.3f,%.3f\r\n", reading->bandwidthHz, reading->freqErrorHz));
+                FlaggedReadingText(FormatText("%.3f", reading->bandwidthHz), flag) + "," +
+                FlaggedReadingText(FormatText("%.3f", reading->freqErrorHz), flag) + "\r\n");
             return kDone;
         }
     }

@@ -25,6 +25,11 @@ std::string Value(double value) {
     return FormatText(kValueFormat, value);
 }
 
+// A reading with no number measured answers the standard's not-a-number.
+std::string ReadingValue(double value, ReadingFlag flag) {
+    return ReadingFlagKeepsNumber(flag) ? Value(value) : FormatText("%.2E", kScpiNotANumber);
+}
+
 bool IsVideoAveragingCount(double count) {
     return count == 1.0 || count == 10.0 || count == 100.0;
 }
@@ -183,7 +188,8 @@ void ScpiSession::QueryMarkerX(Call& call) {
 
 void ScpiSession::QueryMarkerY(Call& call) {
     if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
-        call.reply = Value(marker->level);
+        call.reply = ReadingValue(marker->level, marker->flag);
+        PushReadingFlag(marker->flag);
     }
 }
 
@@ -203,7 +209,8 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
     const MarkerScale scale = MarkerCommands(doc_).Scale();
     const double position = second ? m.marker2Pos : m.marker1Pos;
     return MarkerReading{scale.ZeroSpan() ? position : scale.FreqOffset().Shown(position),
-                         second ? m.marker2Level : m.marker1Level};
+                         second ? m.marker2Level : m.marker1Level,
+                         scale.FlagAt(position, second ? m.marker2Flag : m.marker1Flag)};
 }
 
 // Trace A's 641 points in the unit of the screen (dBm, mV on a linear scale,
@@ -237,6 +244,7 @@ void ScpiSession::QueryChannelPower(Call& call) {
     }
     if (const std::optional<ChannelPowerReading> reading = doc_.ChannelPower()) {
         call.reply = Value(reading->powerDbm) + "," + Value(reading->densityDbmHz);
+        PushReadingFlag(reading->flag);
     } else {
         PushError(kSettingsConflict);
     }
@@ -249,6 +257,7 @@ void ScpiSession::QueryOccupiedBandwidth(Call& call) {
     }
     if (const std::optional<OccupiedBandwidthReading> reading = doc_.OccupiedBandwidth()) {
         call.reply = Value(reading->bandwidthHz) + "," + Value(reading->freqErrorHz);
+        PushReadingFlag(reading->flag);
     } else {
         PushError(kSettingsConflict);
     }
@@ -321,7 +330,9 @@ void ScpiSession::LoadLimitMask(Call& call) {
 }
 
 // 1 when the last sweep tested crossed a limit line, 0 when it stayed
-// within; with the lines off there is no verdict to give.
+// within; with the lines off there is no verdict to give. A trace that could
+// not show it stayed within (over range) answers 1 and says why in the
+// error queue.
 void ScpiSession::QueryLimitFail(Call& call) {
     if (!CheckParameterCount(call.unit, 0, 0)) {
         return;
@@ -329,6 +340,9 @@ void ScpiSession::QueryLimitFail(Call& call) {
     const LimitVerdict verdict = doc_.LimitTest();
     if (verdict.tested) {
         call.reply = verdict.pass ? "0" : "1";
+        if (verdict.overRange) {
+            PushReadingFlag(ReadingFlag::kOverRange);
+        }
     } else {
         PushError(kSettingsConflict);
     }

@@ -142,12 +142,24 @@ void ScpiSession::Replies::Add(const std::string& reply) {
 }
 
 void ScpiSession::PushError(int code) {
-    eventStatus_ |= EventBitOf(code);
-    if (errors_.size() >= kErrorQueueLength) {
-        errors_.back() = kQueueOverflow;
+    QueueError(code, ErrorText(code));
+}
+
+void ScpiSession::PushReadingFlag(ReadingFlag flag) {
+    if (flag == ReadingFlag::kNone) {
         return;
     }
-    errors_.push_back(code);
+    const ScpiReadingError error = ScpiErrorOfReadingFlag(flag);
+    QueueError(error.code, error.text);
+}
+
+void ScpiSession::QueueError(int code, std::string text) {
+    eventStatus_ |= EventBitOf(code);
+    if (errors_.size() >= kErrorQueueLength) {
+        errors_.back() = {kQueueOverflow, ErrorText(kQueueOverflow)};
+        return;
+    }
+    errors_.push_back({code, std::move(text)});
 }
 
 void ScpiSession::Run(const ScpiUnit& unit, Replies& replies) {
@@ -317,9 +329,9 @@ void ScpiSession::QueryNextError(Call& call) {
         call.reply = "0,\"No error\"";
         return;
     }
-    const int code = errors_.front();
+    const ScpiReadingError error = errors_.front();
     errors_.pop_front();
-    call.reply = std::to_string(code) + ",\"" + ErrorText(code) + "\"";
+    call.reply = std::to_string(error.code) + ",\"" + error.text + "\"";
 }
 
 }  // namespace tavlin

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/reading_flag.h"
 #include "document/trace_measurements.h"
 #include "remote/scpi_parser.h"
 
@@ -55,6 +56,9 @@ class ScpiSession {
     std::string Execute(const std::string& message);
     // Queues an error ("-113,\"Undefined header\"").
     void PushError(int code);
+    // Queues the error a flagged reading adds ("-231,\"Data questionable;
+    // OVER RANGE\""); a reading without a flag adds none.
+    void PushReadingFlag(ReadingFlag flag);
     // Ends a *WAI or *OPC? wait at once, now and from now on.
     void StopWaiting() { stopWaiting_ = true; }
 
@@ -141,11 +145,13 @@ class ScpiSession {
     struct MarkerReading {
         double position = 0.0;
         double level = 0.0;
+        ReadingFlag flag = ReadingFlag::kNone;
     };
     std::optional<MarkerReading> ReadMarker(const Call& call);
 
     AnalyzerDocument& doc_;
-    std::deque<int> errors_;
+    void QueueError(int code, std::string text);
+    std::deque<ScpiReadingError> errors_;
     std::uint8_t eventStatus_ = 0;  // *ESR bits
     std::uint8_t eventEnable_ = 0;  // *ESE
     std::atomic<bool> stopWaiting_{false};

@@ -322,6 +322,7 @@ void FftSweep::WarnIfCompressed(SweepContext& context, int length) {
     for (int i = 0; i < length; ++i) {
         if (std::abs(capturedI[i]) > kCompressionCount ||
             std::abs(capturedQ[i]) > kCompressionCount) {
+            context.outcome.ifCompressed = true;
             context.prompter.Inform(kCompressionText, kCompressionCaption);
             context.stopRequest = 1;  // continuous sweeping stops after this sweep
             return;

@@ -172,6 +172,7 @@ void StepSweep::ReadInto(SweepContext& context, const StepReadPorts& ports, int 
     const int result = reader_.ReadStepList(ports, first, last, plan_.pointsPerStep,
                                             std::span<double>(buffer_).subspan(offset));
     if (result == StepListReader::kCompressed) {
+        context.outcome.ifCompressed = true;
         context.stopRequest = 1;
     }
 }

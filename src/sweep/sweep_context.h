@@ -34,6 +34,9 @@ struct SweepOutcome {
     double noiseBandwidthHz = 0.0;
     bool gainModeSet = false;  // the wide sweep and the 2.9 MHz image pass choose it
     int gainMode = 1;
+    // A capture came near the sampler's full scale: the IF may have been in
+    // compression, so no level of this sweep is true.
+    bool ifCompressed = false;
 };
 
 // Everything one sweep kind works with. The settings are the copy taken when

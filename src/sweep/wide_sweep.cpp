@@ -127,6 +127,7 @@ void WideSweep::SweepLowBand(SweepContext& context, const StepReadPorts& ports, 
     stepPowers_.resize(static_cast<std::size_t>(steps));
     const int result = reader_.ReadStepList(ports, first, kLastLowBandStep, 1, stepPowers_);
     if (result == StepListReader::kCompressed) {
+        context.outcome.ifCompressed = true;
         context.stopRequest = 1;
     }
     if (result == StepListReader::kAborted) {
@@ -258,6 +259,7 @@ void WideSweep::RefinePeak(SweepContext& context, const StepReadPorts& ports,
     const int result =
         reader_.ReadStepList(ports, first, first + kRefinementSteps - 1, 1, stepPowers_);
     if (result == StepListReader::kCompressed) {
+        context.outcome.ifCompressed = true;
         context.stopRequest = 1;
     }
     if (result == StepListReader::kAborted) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "base/bounded_format.h"
 #include "base/reading_flag.h"
 #include "document/analyzer_document.h"
 #include "utilities/harmonics/harmonics_plot.h"
@@ -35,18 +36,14 @@ int RunReceiver(AnalyzerDocument& document, int captures, std::ostream& out, std
     return 0;
 }
 
-// One line per harmonic: n, frequency of its peak and its level. A harmonic
-// beyond the receiver's range was not swept and has no level.
+// One line per harmonic: n, frequency of its peak and its level, flagged
+// (">-39.00", "<-80.00") where it was read off the screen's edge. A harmonic
+// beyond the receiver's range was not swept: "NOT MEASURED".
 int RunHarmonics(AnalyzerDocument& document, std::ostream& out) {
     const UtilitySession session(document);
     for (const HarmonicReading& h : HarmonicsPlot(document).Run()) {
-        char line[96];
-        if (h.swept) {
-            std::snprintf(line, sizeof line, "%d,%.0f,%.2f\n", h.n, h.freqHz, h.levelDbm);
-        } else {
-            std::snprintf(line, sizeof line, "%d,%.0f,\n", h.n, h.freqHz);
-        }
-        out << line;
+        out << FormatText("%d,%.0f,", h.n, h.freqHz)
+            << FlaggedReadingText(FormatText("%.2f", h.levelDbm), h.flag) << '\n';
     }
     out << std::flush;
     return 0;

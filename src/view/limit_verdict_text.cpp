@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 
 namespace tavlin {
 
@@ -34,14 +35,18 @@ std::string LimitVerdictText(const LimitVerdict& verdict, bool zeroSpan) {
     if (verdict.pass) {
         return "PASS";
     }
+    if (verdict.failures.empty()) {
+        return std::string(ReadingFlagWord(ReadingFlag::kOverRange));
+    }
     return "FAIL at " + PositionText(verdict.failures.front().position, zeroSpan);
 }
 
 std::string LimitFailureLine(const LimitFailure& failure, const MarkerScale& scale) {
     const char* unit = scale.FmDeviation() ? "Hz" : "dBm";
-    return FormatText(scale.ZeroSpan() ? "FAIL %.3f ms %.2f %s %s limit %.2f %s"
-                                       : "FAIL %.0f Hz %.2f %s %s limit %.2f %s",
-                      failure.position, failure.level, unit,
+    const std::string level = FlaggedReadingText(FormatText("%.2f", failure.level), failure.flag);
+    return FormatText(scale.ZeroSpan() ? "FAIL %.3f ms %s %s %s limit %.2f %s"
+                                       : "FAIL %.0f Hz %s %s %s limit %.2f %s",
+                      failure.position, level.c_str(), unit,
                       failure.upper ? "above upper" : "below lower", failure.limit, unit);
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 
 namespace tavlin {
 
@@ -15,24 +16,48 @@ constexpr const char* kMarker1Gap = "   ";
 // The long form (marker 1 alone) shows more decimals of GHz and MHz.
 enum class Digits { Short, Long };
 
-// "<label>: <frequency> <unit>, <level> <level unit>", the frequency unit by
-// the magnitude.
-std::string FrequencyText(const char* label, double f, Digits digits, double level,
-                          const char* levelUnit) {
+// "<label>: <frequency> <unit>, <level>", the frequency unit by the
+// magnitude; the level text carries its own unit or flag.
+std::string FrequencyText(const char* label, double f, Digits digits, const std::string& level) {
     const double magnitude = std::abs(f);
     const bool longForm = digits == Digits::Long;
     if (magnitude >= 1e9) {
-        return FormatText("%s: %.*f GHz, %.2f %s", label, longForm ? 9 : 6, f * 1e-9, level,
-                          levelUnit);
+        return FormatText("%s: %.*f GHz, %s", label, longForm ? 9 : 6, f * 1e-9, level.c_str());
     }
     if (magnitude >= 1e6) {
-        return FormatText("%s: %.*f MHz, %.2f %s", label, longForm ? 6 : 3, f * 1e-6, level,
-                          levelUnit);
+        return FormatText("%s: %.*f MHz, %s", label, longForm ? 6 : 3, f * 1e-6, level.c_str());
     }
     if (magnitude >= 1000.0) {
-        return FormatText("%s: %.3f KHz, %.2f %s", label, f * 0.001, level, levelUnit);
+        return FormatText("%s: %.3f KHz, %s", label, f * 0.001, level.c_str());
     }
-    return FormatText("%s: %.1f Hz, %.2f %s", label, f, level, levelUnit);
+    return FormatText("%s: %.1f Hz, %s", label, f, level.c_str());
+}
+
+// "-20.00 dBm", ">1.00 dBm" at the top of the screen, "OFF SPAN" alone when
+// nothing was measured.
+std::string LevelText(double level, ReadingFlag flag, const char* format, const char* unit) {
+    if (!ReadingFlagKeepsNumber(flag)) {
+        return FlaggedReadingText("", flag);
+    }
+    return FlaggedReadingText(FormatText(format, level), flag) + " " + unit;
+}
+
+// A difference of two readings off the screen's edges: marker 2 above the
+// top reads a delta of at least, marker 1 above the top one of at most.
+ReadingFlag DeltaFlag(ReadingFlag first, ReadingFlag second) {
+    ReadingFlag reversed = first;
+    if (first == ReadingFlag::kAboveScreen) {
+        reversed = ReadingFlag::kBelowScreen;
+    } else if (first == ReadingFlag::kBelowScreen) {
+        reversed = ReadingFlag::kAboveScreen;
+    }
+    const bool opposite =
+        (reversed == ReadingFlag::kAboveScreen && second == ReadingFlag::kBelowScreen) ||
+        (reversed == ReadingFlag::kBelowScreen && second == ReadingFlag::kAboveScreen);
+    if (opposite) {
+        return ReadingFlag::kOverRange;  // bounds either way: no difference is known
+    }
+    return WorseReadingFlag(reversed, second);
 }
 
 // A difference that rounds to nothing at the digits shown is shown as 0, not
@@ -62,14 +87,17 @@ std::string MarkerReadout::Line(const MarkerState& markers) const {
 
 std::string MarkerReadout::Marker1Text(const MarkerState& m) const {
     std::string text;
+    const ReadingFlag flag = scale_.FlagAt(m.marker1Pos, m.marker1Flag);
     if (scale_.FmDeviation()) {
-        text = FormatText("MKR 1: %.3f msec, %.0f Hz", m.marker1Pos, m.marker1Level);
+        text = FormatText("MKR 1: %.3f msec, ", m.marker1Pos) +
+               LevelText(m.marker1Level, flag, "%.0f", "Hz");
     } else if (scale_.ZeroSpan()) {
-        text = FormatText("MKR 1: %.3f msec, %.2f %s", m.marker1Pos, m.marker1Level, LevelUnit());
+        text = FormatText("MKR 1: %.3f msec, ", m.marker1Pos) +
+               LevelText(m.marker1Level, flag, "%.2f", LevelUnit());
     } else {
         const Digits digits = m.marker2On != 0 ? Digits::Short : Digits::Long;
         text = FrequencyText("MKR 1", scale_.FreqOffset().Shown(m.marker1Pos), digits,
-                             m.marker1Level, LevelUnit());
+                             LevelText(m.marker1Level, flag, "%.2f", LevelUnit()));
     }
     return text + kMarker1Gap;
 }
@@ -77,26 +105,33 @@ std::string MarkerReadout::Marker1Text(const MarkerState& m) const {
 std::string MarkerReadout::DeltaText(const MarkerState& m) const {
     const double d = m.marker2Pos - m.marker1Pos;
     const double levelDelta = m.marker2Level - m.marker1Level;
+    const ReadingFlag flag = DeltaFlag(scale_.FlagAt(m.marker1Pos, m.marker1Flag),
+                                       scale_.FlagAt(m.marker2Pos, m.marker2Flag));
     if (scale_.FmDeviation()) {
-        return FormatText("MKR 2-1: %.3f msec, %.0f Hz", Shown(d, 3), Shown(levelDelta, 0));
+        return FormatText("MKR 2-1: %.3f msec, ", Shown(d, 3)) +
+               LevelText(Shown(levelDelta, 0), flag, "%.0f", "Hz");
     }
     if (scale_.ZeroSpan()) {
-        return FormatText("MKR DELTA: %.3f msec, %.2f %s", Shown(d, 3), Shown(levelDelta, 2),
-                          kDeltaUnit);
+        return FormatText("MKR DELTA: %.3f msec, ", Shown(d, 3)) +
+               LevelText(Shown(levelDelta, 2), flag, "%.2f", kDeltaUnit);
     }
     // Below a tenth of a hertz every unit of the readout shows zero.
-    return FrequencyText("MKR DELTA", Shown(d, 1), Digits::Short, Shown(levelDelta, 2), kDeltaUnit);
+    return FrequencyText("MKR DELTA", Shown(d, 1), Digits::Short,
+                         LevelText(Shown(levelDelta, 2), flag, "%.2f", kDeltaUnit));
 }
 
 std::string MarkerReadout::Marker2Text(const MarkerState& m) const {
+    const ReadingFlag flag = scale_.FlagAt(m.marker2Pos, m.marker2Flag);
     if (scale_.FmDeviation()) {
-        return FormatText("MKR 2: %.3f msec, %.0f Hz", m.marker2Pos, m.marker2Level);
+        return FormatText("MKR 2: %.3f msec, ", m.marker2Pos) +
+               LevelText(m.marker2Level, flag, "%.0f", "Hz");
     }
     if (scale_.ZeroSpan()) {
-        return FormatText("MKR 2: %.3f msec, %.2f %s", m.marker2Pos, m.marker2Level, LevelUnit());
+        return FormatText("MKR 2: %.3f msec, ", m.marker2Pos) +
+               LevelText(m.marker2Level, flag, "%.2f", LevelUnit());
     }
     return FrequencyText("MKR 2", scale_.FreqOffset().Shown(m.marker2Pos), Digits::Short,
-                         m.marker2Level, LevelUnit());
+                         LevelText(m.marker2Level, flag, "%.2f", LevelUnit()));
 }
 
 std::string MarkerReadout::Cursor(int column, double level) const {

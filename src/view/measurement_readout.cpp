@@ -3,14 +3,9 @@
 #include <cmath>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 
 namespace tavlin {
-
-namespace {
-
-constexpr const char* kOverRange = "  OVER RANGE";
-
-}  // namespace
 
 std::string BandwidthText(double hz) {
     const double size = std::abs(hz);
@@ -24,15 +19,15 @@ std::string BandwidthText(double hz) {
 }
 
 std::string ChannelPowerText(const ChannelPowerReading& reading) {
-    return FormatText("CH PWR: %.2f dBm / ", reading.powerDbm) +
-           BandwidthText(reading.bandwidthHz) + FormatText("   %.2f dBm/Hz", reading.densityDbmHz) +
-           (reading.overRange ? kOverRange : "");
+    const ReadingFlag flag = reading.flag;
+    return "CH PWR: " + FlaggedReadingText(FormatText("%.2f", reading.powerDbm), flag) + " dBm / " +
+           BandwidthText(reading.bandwidthHz) + "   " +
+           FlaggedReadingText(FormatText("%.2f", reading.densityDbmHz), flag) + " dBm/Hz";
 }
 
 std::string OccupiedBandwidthText(const OccupiedBandwidthReading& reading) {
-    return "OBW: " + BandwidthText(reading.bandwidthHz) +
-           ", FREQ ERR: " + BandwidthText(reading.freqErrorHz) +
-           (reading.overRange ? kOverRange : "");
+    return "OBW: " + FlaggedReadingText(BandwidthText(reading.bandwidthHz), reading.flag) +
+           ", FREQ ERR: " + FlaggedReadingText(BandwidthText(reading.freqErrorHz), reading.flag);
 }
 
 }  // namespace tavlin

@@ -217,16 +217,16 @@ PlotText PlotAnnotations::Readout() const {
 
 std::optional<PlotPoint> PlotAnnotations::Marker1Glyph() const {
     const MarkerState& m = snapshot_.markers;
-    if (m.marker1On == 0) {
-        return std::nullopt;
+    if (m.marker1On == 0 || !MarkerScale::From(s_).Shows(m.marker1Pos)) {
+        return std::nullopt;  // a marker off the span has no place on the graticule
     }
     return GlyphAt(m.marker1Pos, m.marker1Level);
 }
 
 std::optional<PlotPoint> PlotAnnotations::Marker2Glyph() const {
     const MarkerState& m = snapshot_.markers;
-    if (m.marker2On == 0) {
-        return std::nullopt;
+    if (m.marker2On == 0 || !MarkerScale::From(s_).Shows(m.marker2Pos)) {
+        return std::nullopt;  // a marker off the span has no place on the graticule
     }
     return GlyphAt(m.marker2Pos, m.marker2Level);
 }

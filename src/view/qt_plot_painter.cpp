@@ -342,9 +342,18 @@ void QtPlotPainter::PaintTraces() {
         p_.setPen(TracePen(colour, width));
         p_.drawLines(segments.data(), static_cast<int>(segments.size()));
     };
+    // The lines stay on the graticule: a limit far above the reference level
+    // would otherwise be drawn over the annotations. Trace A keeps the few
+    // rows its sweep clamps beyond either line.
+    constexpr int kClampedRows = 8;
+    const QRect graticule(plot::kLeft * s_, top_ * s_, plot::kLastColumn * s_ + 1,
+                          plot::kGraticuleHeight * s_ + 1);
     p_.save();
     p_.resetTransform();
+    p_.setClipRect(
+        toDevice.mapRect(graticule.adjusted(0, -kClampedRows * s_, 0, kClampedRows * s_)));
     drawRows(snapshot_.traceAInt, colours.traceA);
+    p_.setClipRect(toDevice.mapRect(graticule));
     // With the limit lines on, the lower limit takes trace B's place and pen.
     if (display.traceBShown || display.limitLinesOn) {
         drawRows(display.limitLinesOn ? display.lowerLimitRows : display.traceBRows,

@@ -71,7 +71,8 @@ TEST(LimitMaskTest, RefusesTheWholeFileAndNamesTheLine) {
 
 // Rows follow the scale: 50 rows a division down from the reference level;
 // columns beyond the mask lie far off the screen. A trace that touches a
-// line passes; one row beyond it fails, with the level in dBm.
+// line passes; one row beyond it fails, with the level in dBm. A sweep that
+// overdrove the IF passes nothing.
 TEST(LimitMaskTest, TraceIsTestedAgainstTheRowsOfTheMask) {
     const MarkerScale scale{.startHz = 900e6, .stopHz = 932e6, .refLevelDbm = 0.0};
     const LimitMask mask = *ParseLimitMask(kMaskText).mask;
@@ -84,6 +85,7 @@ TEST(LimitMaskTest, TraceIsTestedAgainstTheRowsOfTheMask) {
     std::array<double, kTracePoints> trace{};
     trace.fill(450.0);
     EXPECT_TRUE(TestTraceAgainstLimits(trace, rows.upper, rows.lower, scale).pass);
+    EXPECT_FALSE(TestTraceAgainstLimits(trace, rows.upper, rows.lower, scale, true).pass);
     trace[300] = 24.0;
     trace[320] = 451.0;
     const LimitVerdict verdict = TestTraceAgainstLimits(trace, rows.upper, rows.lower, scale);
@@ -94,6 +96,17 @@ TEST(LimitMaskTest, TraceIsTestedAgainstTheRowsOfTheMask) {
     EXPECT_NEAR(verdict.failures[0].level, -4.8, 1e-9);
     EXPECT_NEAR(verdict.failures[0].limit, -5.0, 1e-9);
     EXPECT_FALSE(verdict.failures[1].upper);
+
+    // Above the screen a row is only a bound: it fails a limit below it, and
+    // decides nothing against a limit above the screen.
+    trace.fill(450.0);
+    trace[300] = -5.0;
+    EXPECT_EQ(TestTraceAgainstLimits(trace, rows.upper, rows.lower, scale).failures[0].flag,
+              ReadingFlag::kAboveScreen);
+    auto high = rows.upper;
+    high[300] = -50;
+    const LimitVerdict unknown = TestTraceAgainstLimits(trace, high, rows.lower, scale);
+    EXPECT_TRUE(unknown.overRange && !unknown.pass && unknown.failures.empty());
 }
 
 }  // namespace

@@ -61,8 +61,9 @@ TEST(ChannelPower, FlatNoiseIntegratesToItsDensityTimesTheChannel) {
 TEST(ChannelPower, ClippedOrUnintegrableTracesAreNotTakenAtFaceValue) {
     TraceRows rows = Flat(-50.0);
     rows[320] = -5.0;
-    EXPECT_TRUE(MeasureChannelPower(rows, Basis(), 100e3)->overRange);
-    EXPECT_FALSE(MeasureChannelPower(Flat(-50.0), Basis(), 100e3)->overRange);
+    EXPECT_EQ(MeasureChannelPower(rows, Basis(), 100e3)->flag, ReadingFlag::kAboveScreen);
+    EXPECT_EQ(MeasureOccupiedBandwidth(rows, Basis(), 99.0)->flag, ReadingFlag::kOverRange);
+    EXPECT_EQ(MeasureChannelPower(Flat(-50.0), Basis(), 100e3)->flag, ReadingFlag::kNone);
     TraceBasis wide = Basis();
     wide.noiseBandwidthHz = 0.0;
     EXPECT_FALSE(MeasureChannelPower(rows, wide, 100e3));

@@ -282,7 +282,7 @@ TEST_F(TavlinCliTest, UnpluggedScenePullsTheCableInTheFirstSweep) {
                                 "/scenes/unplugged.json' -c 'FRE:CEN 915e6;FRE:SPA 1e6'" +
                                 sweeps);
         EXPECT_NE(r.err.find("ERROR 6"), std::string::npos) << table << ": " << r.err;
-        ASSERT_TRUE(r.out.starts_with("-101.000")) << table << ": " << r.out;
+        ASSERT_TRUE(r.out.starts_with("<-101.000")) << table << ": " << r.out;  // the floor
         EXPECT_NEAR(std::stod(r.out.substr(r.out.find('\n'))), -25.0, 1.0)
             << table << ": " << r.out;
     }
@@ -328,7 +328,7 @@ TEST_F(TavlinCliTest, ProceduresReportOnStderrAndInTheExitStatus) {
 // The console's limit test: a sweep after the commands against the example
 // mask passes on the default scene and fails on the strong one, naming each
 // failing point; a mask it cannot read is a failure to set up.
-TEST_F(TavlinCliTest, LimitMaskPassesOnOneSceneAndFailsOnAnother) {
+TEST_F(TavlinCliTest, LimitMaskPassesFailsOrIsOverRangeAndHarmonicsAreFlagged) {
     const std::string span = " -c 'FRE:CEN 915e6;FRE:SPA 20e6' --limit-mask '" TAVLIN_SOURCE_DIR
                              "/scenes/emission_mask.csv'";
     const RunResult pass =
@@ -340,8 +340,19 @@ TEST_F(TavlinCliTest, LimitMaskPassesOnOneSceneAndFailsOnAnother) {
         Run("--simulate='" TAVLIN_SOURCE_DIR "/scenes/strong_signal.json'" + span, "fail-");
     EXPECT_EQ(fail.exitCode, 4) << fail.err;
     EXPECT_TRUE(fail.out.starts_with("FAIL 91")) << fail.out;
-    EXPECT_NE(fail.out.find("dBm above upper limit -10.00 dBm\n"), std::string::npos) << fail.out;
+    EXPECT_NE(fail.out.find(" >1.00 dBm above upper limit -10.00 dBm\n"), std::string::npos)
+        << fail.out << "a level clamped at the top of the screen is a bound";
     EXPECT_NE(fail.out.find("\nFAIL at 91"), std::string::npos) << fail.out;
+
+    const std::string strong = "--simulate='" TAVLIN_SOURCE_DIR "/scenes/strong_signal.json'";
+    const RunResult over = Run(strong + span + " -c 'AMP:RLE -20'", "over-");
+    EXPECT_EQ(over.exitCode, 4) << over.err;
+    EXPECT_EQ(over.out, "OVER RANGE\n") << "the carrier is far above the screen, never a pass";
+    const RunResult harmonics =
+        Run(strong + " -c 'FRE:CEN 915e6;FRE:SPA 20e6;AMP:RLE -40' --utility harmonics", "harm-");
+    EXPECT_TRUE(harmonics.out.starts_with("1,91")) << harmonics.out;
+    EXPECT_NE(harmonics.out.find(" OVER RANGE\n2,"), std::string::npos) << harmonics.out;
+    EXPECT_NE(harmonics.out.find("\n5,4575000000,NOT MEASURED\n"), std::string::npos);
 
     std::ofstream(workDir / "bad.csv") << "915e6,-10\n914e6,-10\n";
     const RunResult bad = Run("--simulate --limit-mask bad.csv", "bad-");

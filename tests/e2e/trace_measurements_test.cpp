@@ -54,7 +54,7 @@ TEST_F(TraceMeasurementsTest, ChannelPowerReadsTheEmittersPower) {
         EXPECT_NEAR(reading->densityDbmHz, reading->powerDbm - 10.0 * std::log10(row.spanHz / 2.0),
                     1e-9)
             << row.name;
-        EXPECT_FALSE(reading->overRange) << row.name;
+        EXPECT_EQ(reading->flag, ReadingFlag::kNone) << row.name;
     }
     // With the measurements off a step span keeps its peak rows, which
     // would read noise low: they give no reading rather than a wrong one.

@@ -11,11 +11,14 @@ namespace {
 class HarmonicsPlotTest : public VirtualUnitTest {};
 
 // 450 MHz: harmonic 10 (4.5 GHz) lies beyond the receiver and is not swept;
-// harmonic 9 (4.05 GHz) is.
+// harmonic 9 (4.05 GHz) is. Levels read with the reference level offset, as
+// the markers read them.
 TEST_F(HarmonicsPlotTest, EachHarmonicAtItsFrequencyAndLevelAndTheSpanComesBack) {
     sim::SceneEmitter carrier = Cw(450e6, -20.0);
     carrier.harmonicsDbc = {-30.0, -45.0, 0.0, -200.0, -200.0, -200.0, -200.0, -40.0, -40.0};
     Start({carrier});
+    constexpr double kOffsetDb = 10.0;
+    Edit([](InstrumentState& s) { s.refLevelOffsetDb = kOffsetDb; });
     doc->SetCenterSpan(450e6, 1e6);
     std::vector<HarmonicReading> readings;
     {
@@ -36,12 +39,13 @@ TEST_F(HarmonicsPlotTest, EachHarmonicAtItsFrequencyAndLevelAndTheSpanComesBack)
         EXPECT_TRUE(h.swept) << name;
         if (row.levelDbm > -90.0) {
             EXPECT_NEAR(h.freqHz, row.n * 450e6, 1e6 / 640.0 + 1.0) << name;
-            EXPECT_NEAR(h.levelDbm, row.levelDbm, 1.5) << name;
+            EXPECT_NEAR(h.levelDbm, row.levelDbm + kOffsetDb, 1.5) << name;
         } else {
-            EXPECT_LT(h.levelDbm, -75.0) << name;
+            EXPECT_LT(h.levelDbm, -75.0 + kOffsetDb) << name;
         }
     }
     EXPECT_FALSE(readings[9].swept);
+    EXPECT_EQ(readings[9].flag, ReadingFlag::kNotMeasured);
     // The composite holds harmonic n's peak at its column 64 n - 32.
     EXPECT_NEAR(LevelOfRow(doc->ReadTrace([](const ScreenState& s) { return s.trace.traceA; })[96]),
                 -50.0, 1.5);

@@ -13,9 +13,8 @@ TEST(MeasurementReadout, TextsNameTheirUnitsAndAClippedTrace) {
     power.bandwidthHz = 100e3;
     EXPECT_EQ(ChannelPowerText(power), "CH PWR: -30.01 dBm / 100.000 KHz   -80.00 dBm/Hz");
     power.bandwidthHz = 1.25e6;
-    power.overRange = true;
-    EXPECT_EQ(ChannelPowerText(power),
-              "CH PWR: -30.01 dBm / 1.250 MHz   -80.00 dBm/Hz  OVER RANGE");
+    power.flag = ReadingFlag::kAboveScreen;
+    EXPECT_EQ(ChannelPowerText(power), "CH PWR: >-30.01 dBm / 1.250 MHz   >-80.00 dBm/Hz");
 
     OccupiedBandwidthReading band;
     band.bandwidthHz = 61234.0;

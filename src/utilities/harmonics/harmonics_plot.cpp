@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "document/analyzer_document.h"
+#include "document/level_rows.h"
+#include "document/marker_scale.h"
 #include "ports/logged_procedure.h"
 
 namespace tavlin {
@@ -15,7 +17,6 @@ constexpr int kSegmentPoints = 65;
 constexpr double kBelowBottomRow =
     502.0;  // an element no harmonic has reached yet (kBottomRow is the bottom line)
 constexpr double kDbPerDiv = 10.0;
-constexpr double kRowsPerDiv = 50.0;
 
 }  // namespace
 
@@ -40,7 +41,9 @@ std::vector<HarmonicReading> HarmonicsPlot::Run() {
 
 std::vector<HarmonicReading> HarmonicsPlot::SweepAll(double f0, double span) {
     std::vector<HarmonicReading> readings;
-    const double refDbm = doc_.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
+    // The levels read as the markers read them, with the reference level offset.
+    const MarkerScale scale =
+        doc_.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
     for (int k = 0; k < kHarmonics; ++k) {
         const double startHz = (k + 1) * f0 - span / 2.0;
         const double stopHz = (k + 1) * f0 + span / 2.0;
@@ -55,11 +58,17 @@ std::vector<HarmonicReading> HarmonicsPlot::SweepAll(double f0, double span) {
             doc_.EditTrace([](ScreenState& s) { s.trace.traceA.fill(kBottomRow); });
         }
         const auto rows = doc_.ReadTrace([](const ScreenState& s) { return s.trace.traceA; });
+        const bool compressed =
+            doc_.ReadTrace([](const ScreenState& s) { return s.basis.ifCompressed; });
         std::copy_n(rows.begin() + kFirstPoint, kSegmentPoints,
                     composite_.begin() + kSegmentStep * k);
         const auto peak = std::min_element(rows.begin() + kFirstPoint,
                                            rows.begin() + kFirstPoint + kSegmentPoints);
-        reading.levelDbm = refDbm - kDbPerDiv * *peak / kRowsPerDiv;
+        reading.levelDbm = scale.LevelOfRow(*peak);
+        reading.flag = reading.swept ? FlagOfRow(*peak) : ReadingFlag::kNotMeasured;
+        if (compressed && reading.swept) {
+            reading.flag = WorseReadingFlag(reading.flag, ReadingFlag::kOverRange);
+        }
         if (reading.swept) {
             reading.freqHz = startHz + static_cast<double>(peak - rows.begin()) * span / 640.0;
         }

@@ -4,6 +4,8 @@
 #include <functional>
 #include <vector>
 
+#include "base/reading_flag.h"
+
 namespace tavlin {
 
 class AnalyzerDocument;
@@ -12,8 +14,10 @@ class AnalyzerDocument;
 struct HarmonicReading {
     int n = 1;  // 1 is the fundamental
     double freqHz = 0.0;
-    double levelDbm = 0.0;
-    bool swept = false;  // false when its window lies beyond 4.4 GHz
+    double levelDbm = 0.0;  // with the reference level offset, as the screen reads it
+    bool swept = false;     // false when its window lies beyond 4.4 GHz
+    // Read off the screen's edge (the level is a bound), or not measured.
+    ReadingFlag flag = ReadingFlag::kNone;
 };
 
 // The harmonics plot: the fundamental at the present centre and harmonics 2
