@@ -202,9 +202,9 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
     }
     const MarkerState markers = MarkerCommands(document).Snapshot();
     if (command.item == "FRE") {
-        replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Pos));
+        replies_.AppendReply(FormatText(kReplyFormat, markers.marker1Pos));
     } else if (command.item == "AMP") {
-        replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Level));
+        replies_.AppendReply(FormatText(kReplyFormat, markers.marker1Level));
     } else {
         return kNoMatch;
     }
@@ -218,13 +218,13 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
 int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::string& item) {
     if (item == "CHP") {
         if (const auto reading = document.ChannelPower()) {
-            replies_.ReplaceReply(
+            replies_.AppendReply(
                 FormatText("%.3f,%.3f\r\n", reading->powerDbm, reading->densityDbmHz));
             return kDone;
         }
     } else if (item == "OBW") {
         if (const auto reading = document.OccupiedBandwidth()) {
-            replies_.ReplaceReply(
+            replies_.AppendReply(
                 FormatText("%.3f,%.3f\r\n", reading->bandwidthHz, reading->freqErrorHz));
             return kDone;
         }
