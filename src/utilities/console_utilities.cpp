@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "base/bounded_format.h"
 #include "document/analyzer_document.h"
 #include "utilities/harmonics/harmonics_plot.h"
 #include "utilities/listener/audio_listener.h"
@@ -39,13 +40,11 @@ int RunReceiver(AnalyzerDocument& document, int captures, std::ostream& out, std
 int RunHarmonics(AnalyzerDocument& document, std::ostream& out) {
     const UtilitySession session(document);
     for (const HarmonicReading& h : HarmonicsPlot(document).Run()) {
-        char line[96];
         if (h.swept) {
-            std::snprintf(line, sizeof line, "%d,%.0f,%.2f\n", h.n, h.freqHz, h.levelDbm);
+            out << FormatText("%d,%.0f,%.2f\n", h.n, h.freqHz, h.levelDbm);
         } else {
-            std::snprintf(line, sizeof line, "%d,%.0f,\n", h.n, h.freqHz);
+            out << FormatText("%d,%.0f,\n", h.n, h.freqHz);
         }
-        out << line;
     }
     out << std::flush;
     return 0;
@@ -63,9 +62,7 @@ int RunPhaseNoise(AnalyzerDocument& document, const UtilityRequest& request, std
     auto show = [&](const PhaseNoiseSweeps& sweeps) {
         const PhaseNoiseCurve curve(sweeps);
         for (const PhaseNoisePoint& p : curve.Points()) {
-            char line[64];
-            std::snprintf(line, sizeof line, "%.3f,%.2f\n", p.offsetHz, p.dbcPerHz);
-            out << line;
+            out << FormatText("%.3f,%.2f\n", p.offsetHz, p.dbcPerHz);
         }
         out << std::flush;
         if (!request.out.empty()) {
@@ -137,9 +134,9 @@ bool ReadNumber(const char* text, double& number) {
     if (text == nullptr || *text == '\0') {
         return false;
     }
-    char* end = nullptr;
-    number = std::strtod(text, &end);
-    return *end == '\0' && std::isfinite(number);
+    const std::optional<double> value = ReadFiniteNumber(text);
+    number = value.value_or(0.0);
+    return value.has_value();
 }
 
 }  // namespace

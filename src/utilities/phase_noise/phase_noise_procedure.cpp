@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/bounded_format.h"
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
 #include "dsp/window.h"
@@ -90,9 +91,7 @@ PhaseNoiseSweeps Procedure::Measure() {
         Keep(sweeps, PhaseNoiseSweeps::kNarrowTraces + k, rbwHz);
     }
     sweeps.carrierHz = c;
-    char title[64];
-    std::snprintf(title, sizeof title, "SSB Phase Noise @ %.2f MHz", c / 1e6);
-    sweeps.title = title;
+    sweeps.title = FormatText("SSB Phase Noise @ %.2f MHz", c / 1e6);
     return sweeps;
 }
 
