@@ -300,7 +300,10 @@ int main(int argc, char** argv) {
         drawing = std::make_unique<QGuiApplication>(qtArgc, argv);
         utility->renderPhaseNoise = tavlin::RenderPhaseNoisePlot;
     }
-    tavlin::ConsolePrompter prompter(std::cerr, options->answers);
+    tavlin::ConsolePrompter prompter(std::cerr, options->answers,
+                                     options->automation || options->scpi
+                                         ? tavlin::ConsolePrompter::Boxes::kToLog
+                                         : tavlin::ConsolePrompter::Boxes::kOnStream);
     tavlin::NullViewNotifier views;
     tavlin::NullProgressSink progress;
     tavlin::AnalyzerDocument document({*usb, clock, prompter, views, progress});

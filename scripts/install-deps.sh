@@ -10,7 +10,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libftdi1-dev libusb-1.0-0-dev libasound2-dev nlohmann-json3-dev libfftw3-dev
     qt6-base-dev fonts-liberation
-    python3-pyvisa-py
+    python3-pyvisa-py locales
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -21,12 +21,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
 
-# The number-reading tests run once in a German locale, where the decimal
-# separator is a comma, to show that commands and state files ignore it.
+# The number tests run in a German locale, where the decimal separator is a
+# comma, to show that replies, files and instrument readings ignore it; they
+# fail rather than skip without it.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-    if [ ! -f /etc/locale.gen ]; then
-        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq locales
-    fi
     $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
     grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
     $SUDO locale-gen >/dev/null

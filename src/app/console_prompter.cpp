@@ -1,5 +1,7 @@
 #include "app/console_prompter.h"
 
+#include "ports/log.h"
+
 namespace tavlin {
 
 PromptAnswer ConsolePrompter::Show(const std::string& text, const std::string& caption,
@@ -11,8 +13,12 @@ PromptAnswer ConsolePrompter::Show(const std::string& text, const std::string& c
             oneLine += c;
         }
     }
-    std::lock_guard lock(mutex_);
-    out_ << caption << ": " << oneLine << '\n' << std::flush;
+    if (boxes_ == Boxes::kToLog) {
+        LogWarning(caption, oneLine);
+    } else {
+        std::lock_guard lock(mutex_);
+        out_ << caption << ": " << oneLine << '\n' << std::flush;
+    }
     if (buttons == PromptButtons::YesNo) {
         return answers_.Answer(text, caption) ? PromptAnswer::Yes : PromptAnswer::No;
     }

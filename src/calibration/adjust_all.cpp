@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/bounded_format.h"
 #include "calibration/adjustments.h"
 #include "calibration/cal_bench.h"
 #include "calibration/cal_maintenance.h"
@@ -60,9 +61,7 @@ bool AdjustCalOut(InstrumentLease& instrument, CalBench& bench) {
     const double s = bench.ReadPowerB().value_or(std::nan(""));
     instrument.Link().SetSyncTrigger(0);
     if (!(s >= -17.0 && s <= -12.0)) {
-        char text[64];
-        std::snprintf(text, sizeof text, "CAL OUT power = %.2f dBm", s);
-        prompter.Inform(text, "CAL OUT FAIL");
+        prompter.Inform(FormatText("CAL OUT power = %.2f dBm", s), "CAL OUT FAIL");
         return false;
     }
     if (!instrument.Link().CheckReference(false)) {
@@ -106,11 +105,10 @@ bool PhaseNoiseTest(AnalyzerDocument& document, const char* passCaption) {
     Sweeps(document, 8);
     const double pn100 = noise(56, 65);
     const double pn1k = noise(621, 640);
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "100 Hz:  %.1f dBc/Hz\r\n1 KHz:   %.1f dBc/Hz\r\n10 KHz:  %.1f dBc/Hz\r\n100 "
-                  "KHz: %.1f dBc/Hz\r\n",
-                  pn100, pn1k, pn10k, pn100k);
+    const std::string text = FormatText(
+        "100 Hz:  %.1f dBc/Hz\r\n1 KHz:   %.1f dBc/Hz\r\n10 KHz:  %.1f dBc/Hz\r\n100 "
+        "KHz: %.1f dBc/Hz\r\n",
+        pn100, pn1k, pn10k, pn100k);
     // A reading that is not a number fails its limit.
     const bool passed = pn100 <= -72.0 && pn1k <= -78.0 && pn10k <= -78.0 && pn100k <= -83.0;
     for (const int hz : {2000, 2500, 3000}) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/bounded_format.h"
 #include "calibration/adjustments.h"
 #include "calibration/cal_bench.h"
 #include "calibration/cal_encoders.h"
@@ -152,9 +153,8 @@ bool AdjustHighBand(InstrumentLease& instrument, CalBench& bench, const Comparis
     const std::optional<double> bb = bench.MeasureBroadbandPower();
     const double bbDb = bb.value_or(std::nan(""));
     if (!(bbDb >= -6.0 && bbDb <= 6.0)) {
-        char text[80];
-        std::snprintf(text, sizeof text, "ERROR. BB power out of range! %.2f dBc", bbDb);
-        document.GetPrompter().Inform(text, "ERROR");
+        document.GetPrompter().Inform(FormatText("ERROR. BB power out of range! %.2f dBc", bbDb),
+                                      "ERROR");
     }
     const std::optional<std::uint8_t> bbByte = BroadbandPowerByte(bbDb);
     if (!bbByte) {
@@ -177,10 +177,9 @@ bool AdjustLowBand(InstrumentLease& instrument, CalBench& bench, const Compariso
     const std::optional<double> ppb = bench.MeasureTcxoOffset(false);
     const std::optional<std::uint16_t> tcxo = ppb ? TcxoWord(*ppb) : std::nullopt;
     if (!tcxo) {
-        char text[96];
-        std::snprintf(text, sizeof text, "TCXO offset out of range: %.1f parts per billion",
-                      ppb.value_or(std::nan("")));
-        prompter.Inform(text, kFailCaption);
+        prompter.Inform(FormatText("TCXO offset out of range: %.1f parts per billion",
+                                   ppb.value_or(std::nan(""))),
+                        kFailCaption);
         return false;
     }
     PutWord(instrument.Table(), cal_fields::kTcxoOffsetOffset, *tcxo);

@@ -7,6 +7,7 @@
 #include <numbers>
 #include <string>
 
+#include "base/bounded_format.h"
 #include "device/device_link.h"
 #include "ports/clock.h"
 #include "ports/gpib_bus.h"
@@ -25,10 +26,9 @@ constexpr int kMod = 100;
 }  // namespace
 
 std::optional<double> ParseMeterReading(const std::string& answer) {
-    const char* text = answer.c_str();
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (end == text || !std::isfinite(value)) {
+    std::size_t used = 0;
+    const std::optional<double> value = ReadNumberPrefix(answer, used);
+    if (!value || !std::isfinite(*value)) {
         return std::nullopt;
     }
     return value;
@@ -91,12 +91,9 @@ bool CalBench::SetGenerator(double freqMhz, double levelDbm) {
         NoteFault("signal generator at GPIB 20: not found", true);
         return false;
     }
-    char message[48];
-    std::snprintf(message, sizeof message, "CW %.1fMZ;", freqMhz);
-    bool sent = bus_.Write(generator_, message);
+    bool sent = bus_.Write(generator_, FormatText("CW %.1fMZ;", freqMhz));
     clock_.SleepMs(5);
-    std::snprintf(message, sizeof message, "PL %.1fDB;", levelDbm + kPadDb);
-    sent = bus_.Write(generator_, message) && sent;
+    sent = bus_.Write(generator_, FormatText("PL %.1fDB;", levelDbm + kPadDb)) && sent;
     clock_.SleepMs(extraDelayMs + 150);
     if (!sent) {
         NoteFault("signal generator at GPIB 20: a command did not go", true);

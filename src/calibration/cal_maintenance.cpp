@@ -5,6 +5,7 @@
 #include <ctime>
 #include <string>
 
+#include "base/bounded_format.h"
 #include "calibration/cal_bench.h"
 #include "calibration/cal_encoders.h"
 #include "calibration/procedure_hold.h"
@@ -103,20 +104,18 @@ bool RecalibrateTcxo(AnalyzerDocument& document) {
         const std::optional<double> ppb = bench.MeasureTcxoOffset(true);
         const std::optional<std::uint16_t> word = ppb ? TcxoWord(*ppb) : std::nullopt;
         if (!word) {
-            char text[96];
-            std::snprintf(text, sizeof text, "TCXO offset out of range: %.1f parts per billion",
-                          ppb.value_or(0.0));
+            const std::string text =
+                FormatText("TCXO offset out of range: %.1f parts per billion", ppb.value_or(0.0));
             logged.Fail(ppb ? text : "no samples");
             prompter.Inform(ppb ? text : "No samples from the TCXO measurement", "ERROR");
         } else {
             auto& bytes = instrument.Table().Bytes();
             bytes[cal_fields::kTcxoOffsetOffset] = static_cast<std::uint8_t>(*word & 0xFF);
             bytes[cal_fields::kTcxoOffsetOffset + 1] = static_cast<std::uint8_t>(*word >> 8);
-            char text[128];
-            std::snprintf(text, sizeof text,
-                          "New TCXO offset = %.1f parts per billion\r\nDo you wish to save this "
-                          "new value?",
-                          *ppb);
+            const std::string text = FormatText(
+                "New TCXO offset = %.1f parts per billion\r\nDo you wish to save this "
+                "new value?",
+                *ppb);
             if (prompter.AskYesNo(text, "SAVE NEW TCXO CORRECTION?")) {
                 saved = instrument.Table().SaveCacheFile(document.Settings().deviceSerial);
                 if (!saved) {

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "base/atomic_file.h"
+#include "base/bounded_format.h"
 #include "calibration/cal_bench.h"
 #include "calibration/procedure_hold.h"
 #include "document/analyzer_document.h"
@@ -40,9 +41,7 @@ constexpr DanlPoint kDanlPoints[] = {
 
 template <typename... Args>
 std::string Format(const char* format, Args... args) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
+    return FormatText(format, args...);
 }
 
 std::string Header(const std::string& serial) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "base/atomic_file.h"
+#include "base/bounded_format.h"
 #include "document/level_rows.h"
 #include "document/marker_scale.h"
 
@@ -160,9 +161,7 @@ std::string FormatLimitMask(const LimitMask& mask) {
         out += name;
         out += '\n';
         for (const LimitMaskPoint& p : points) {
-            char line[64];
-            std::snprintf(line, sizeof line, "%.17g,%.17g\n", p.hz, p.dbm);
-            out += line;
+            out += FormatText("%.17g,%.17g\n", p.hz, p.dbm);
         }
     };
     section("upper", mask.upper);

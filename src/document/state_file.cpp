@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/bounded_format.h"
 #include "document/instrument_state.h"
 #include "sweep/sweep_settings.h"
 
@@ -25,9 +26,7 @@ constexpr std::uint16_t kTitleReserved = 0xFFFE;
 constexpr std::uint16_t kTitleLong = 0xFFFF;
 
 std::string FormatNumber(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    return text;
+    return FormatText("%.10g", value);
 }
 
 std::string FormatPoint(const char* field, std::size_t index) {

@@ -2,6 +2,11 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+#include "ports/log_throttle.h"
 
 namespace tavlin {
 
@@ -11,6 +16,14 @@ constexpr std::array<const char*, 4> kLevelNames = {"error", "warning", "info", 
 
 std::atomic<LogSink*> logSink{nullptr};
 std::atomic<int> logLevel{static_cast<int>(LogLevel::kWarning)};
+std::mutex throttleMutex;
+LogThrottle throttle;  // under throttleMutex
+
+void WriteAll(LogSink& sink, const std::vector<std::string>& lines) noexcept {
+    for (const std::string& line : lines) {
+        sink.Write(line);
+    }
+}
 
 bool IsControl(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -41,7 +54,16 @@ std::string FormatLogLine(LogLevel level, std::string_view topic, std::string_vi
     return line;
 }
 
+// The counts still held go to the sink that saw their first lines.
 void SetLogSink(LogSink* sink, LogLevel level) {
+    std::vector<std::string> held;
+    {
+        const std::lock_guard lock(throttleMutex);
+        held = throttle.TakeSummaries(std::chrono::steady_clock::now(), true);
+    }
+    if (LogSink* previous = logSink.load()) {
+        WriteAll(*previous, held);
+    }
     logLevel = static_cast<int>(level);
     logSink = sink;
 }
@@ -52,7 +74,18 @@ void Log(LogLevel level, std::string_view topic, std::string_view message) noexc
         return;
     }
     try {
-        sink->Write(FormatLogLine(level, topic, message));
+        std::vector<std::string> ended;
+        bool admitted = false;
+        {
+            const std::lock_guard lock(throttleMutex);
+            const auto now = std::chrono::steady_clock::now();
+            ended = throttle.TakeSummaries(now);
+            admitted = throttle.Admit(level, topic, now);
+        }
+        WriteAll(*sink, ended);
+        if (admitted) {
+            sink->Write(FormatLogLine(level, topic, message));
+        }
     } catch (...) {
         // Out of memory for one line: the event goes unlogged, the caller on.
     }

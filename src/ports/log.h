@@ -29,7 +29,9 @@ std::optional<LogLevel> ParseLogLevel(std::string_view name);
 std::string FormatLogLine(LogLevel level, std::string_view topic, std::string_view message);
 
 // The program's log, set once at start by main; tests set their own. Until
-// a sink is set nothing is logged.
+// a sink is set nothing is logged. A burst of one error or warning is cut
+// short and counted (LogThrottle); the counts still held when the sink
+// changes go to the old sink.
 void SetLogSink(LogSink* sink, LogLevel level);
 void Log(LogLevel level, std::string_view topic, std::string_view message) noexcept;
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "base/bounded_format.h"
 #include "ports/log.h"
 
 namespace tavlin {
@@ -19,10 +19,8 @@ class LoggedProcedure {
     }
     ~LoggedProcedure() {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start_;
-        char ended[48];
-        std::snprintf(ended, sizeof ended, " ended after %.1f s", took.count());
         try {
-            LogInfo(topic_, name_ + ended);
+            LogInfo(topic_, name_ + FormatText(" ended after %.1f s", took.count()));
         } catch (...) {
             // No memory for the line: the procedure's end goes unlogged.
         }

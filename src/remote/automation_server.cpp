@@ -1,6 +1,8 @@
 #include "remote/automation_server.h"
 
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "document/analyzer_document.h"
@@ -18,7 +20,7 @@ constexpr const char* kUnavailableCaption = "Unavailable";
 constexpr const char* kTooLongText =
     "A command longer than 65536 characters without a terminator was dropped.";
 constexpr const char* kTooLongCaption = "Unrecognized Command";
-constexpr const char* kRepliesDroppedText = "Replies were dropped: no client reads the data port.";
+constexpr std::chrono::milliseconds kDeliveryPoll{1};
 
 }  // namespace
 
@@ -61,9 +63,6 @@ bool AutomationServer::Start(const TcpIpSettings& settings, std::string& error) 
         s.dataPort = settings.dataPort;
     });
     reply_.Take();  // nothing of the last client goes to the next
-    reply_.TakeDropped();
-    replyLost_ = false;
-    droppedReported_ = false;
     interpreter_ = std::make_unique<CommandInterpreter>(reply_, FileNames::PlainNamesHere);
     StartPorts(std::move(*commandListener), std::move(*dataListener));
     return true;
@@ -77,6 +76,7 @@ void AutomationServer::StartPorts(TcpSocket commandListener, TcpSocket dataListe
     TcpLineService::Setup data;
     data.name = "automation data";
     data.oneClient = true;
+    data.stallMs = kStallMs;
     data.onConnected = [this] { ForwardReply(); };
     data_.Start(std::move(dataListener), std::move(data));
     TcpLineService::Setup commands;
@@ -127,21 +127,45 @@ std::string AutomationServer::MenuText() const {
 
 void AutomationServer::RunCommand(const std::string& command) {
     interpreter_->Interpret(doc_, command);
-    ForwardReply();
-    const bool dropped = reply_.TakeDropped() || replyLost_.exchange(false);
-    if (dropped && !droppedReported_) {
-        droppedReported_ = true;
-        LogWarning("automation", kRepliesDroppedText);
-        doc_.GetPrompter().Inform(kRepliesDroppedText, kListenFailedCaption);
+    DeliverReplies();
+}
+
+// Replies wait for a client to read the data port. Up to kLargestReply of
+// them wait without holding anything up; past it the command thread waits
+// for the data port's client to take them, and reads no further command
+// meanwhile, so a script that sends faster than it reads is slowed down and
+// loses no answer. When nobody takes them for the stall time, or the data
+// port's client has left for good, the command client is dropped: the
+// answers it asked for can no longer reach it.
+void AutomationServer::DeliverReplies() {
+    auto lastTaken = std::chrono::steady_clock::now();
+    std::size_t waiting = reply_.Size();
+    for (ForwardReply(); reply_.Size() > PendingReply::kLargestReply; ForwardReply()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (reply_.Size() < waiting) {
+            lastTaken = now;
+        }
+        waiting = reply_.Size();
+        const bool stalled = now - lastTaken > std::chrono::milliseconds(kStallMs);
+        if (!data_.Serving() || stalled) {
+            LogWarning("automation", "client dropped: nobody reads the replies it asked for");
+            commands_.RequestStop();
+            return;
+        }
+        std::this_thread::sleep_for(kDeliveryPoll);
     }
 }
 
-// Replies wait, bounded, until a client reads the data port; one that has
-// come and gone leaves them waiting until the server is switched off.
+// A reply the data port has no room for yet goes back in front of the
+// ones added since, so that the order of the answers holds.
 void AutomationServer::ForwardReply() {
     const std::lock_guard lock(forwardMutex_);
-    if (data_.HasClient() && reply_.Ready() && !data_.Send(reply_.Take())) {
-        replyLost_ = true;
+    if (!data_.HasClient() || !reply_.Ready()) {
+        return;
+    }
+    std::string text = reply_.Take();
+    if (!data_.Send(text)) {
+        reply_.PutBack(std::move(text));
     }
 }
 

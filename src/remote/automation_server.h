@@ -28,6 +28,8 @@ class AutomationServer {
     static constexpr const char* kDisableText = "Disable Automation";
     static constexpr const char* kConnectedText = "TCP Connected!";
     static constexpr const char* kListenFailedCaption = "TCP/IP ERROR";
+    // Replies past the bound that nobody takes for this long drop the client.
+    static constexpr int kStallMs = 30000;
 
     explicit AutomationServer(AnalyzerDocument& document);
     ~AutomationServer();
@@ -60,7 +62,11 @@ class AutomationServer {
     bool Start(const TcpIpSettings& settings, std::string& error);
     void StartPorts(TcpSocket commandListener, TcpSocket dataListener);
     void RunCommand(const std::string& command);
-    // Hands the waiting reply to the data port's client, if one is there.
+    // Hands the waiting replies on, waiting while more than
+    // PendingReply::kLargestReply of them are not taken.
+    void DeliverReplies();
+    // Hands the waiting replies to the data port's client, if one is there
+    // and has room for them; else they keep waiting.
     void ForwardReply();
     void StopPorts();
 
@@ -70,8 +76,6 @@ class AutomationServer {
     std::recursive_mutex controlMutex_;
     std::mutex forwardMutex_;
     PendingReply reply_;
-    std::atomic<bool> replyLost_{false};  // the data port's client did not keep up
-    bool droppedReported_ = false;        // for this client; on the command thread
     std::unique_ptr<CommandInterpreter> interpreter_;
     TcpLineService commands_;
     TcpLineService data_;

@@ -203,12 +203,12 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
     }
     const MarkerState markers = MarkerCommands(document).Snapshot();
     if (command.item == "FRE") {
-        replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Pos));
+        replies_.AppendReply(FormatText(kReplyFormat, markers.marker1Pos));
     } else if (command.item == "AMP") {
         // The reading's flag leads or follows the number, before the line's end.
         const ReadingFlag flag =
             MarkerCommands(document).Scale().FlagAt(markers.marker1Pos, markers.marker1Flag);
-        replies_.ReplaceReply(FlaggedReadingText(FormatText("%.3f", markers.marker1Level), flag) +
+        replies_.AppendReply(FlaggedReadingText(FormatText("%.3f", markers.marker1Level), flag) +
                               "\r\n");
     } else {
         return kNoMatch;
@@ -224,7 +224,7 @@ int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::
     if (item == "CHP") {
         if (const auto reading = document.ChannelPower()) {
             const ReadingFlag flag = reading->flag;
-            replies_.ReplaceReply(
+            replies_.AppendReply(
                 FlaggedReadingText(FormatText("%.3f", reading->powerDbm), flag) + "," +
                 FlaggedReadingText(FormatText("%.3f", reading->densityDbmHz), flag) + "\r\n");
             return kDone;
@@ -232,7 +232,7 @@ int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::
     } else if (item == "OBW") {
         if (const auto reading = document.OccupiedBandwidth()) {
             const ReadingFlag flag = reading->flag;
-            replies_.ReplaceReply(
+            replies_.AppendReply(
                 FlaggedReadingText(FormatText("%.3f", reading->bandwidthHz), flag) + "," +
                 FlaggedReadingText(FormatText("%.3f", reading->freqErrorHz), flag) + "\r\n");
             return kDone;

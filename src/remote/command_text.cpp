@@ -1,9 +1,9 @@
 #include "remote/command_text.h"
 
-#include <locale.h>
-
 #include <cctype>
 #include <cstdlib>
+
+#include "base/bounded_format.h"
 
 namespace tavlin {
 
@@ -20,15 +20,11 @@ std::string Keyword(const std::string& text) {
     return keyword;
 }
 
-locale_t ClassicNumberLocale() {
-    static const locale_t locale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
-    return locale;
-}
-
 }  // namespace
 
 double ReadLeadingNumber(const std::string& text) {
-    return strtod_l(text.c_str(), nullptr, ClassicNumberLocale());
+    std::size_t used = 0;
+    return ReadNumberPrefix(text, used).value_or(0.0);
 }
 
 std::optional<CommandText> CommandText::Split(const std::string& text) {

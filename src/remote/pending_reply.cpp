@@ -4,42 +4,29 @@
 
 namespace tavlin {
 
-void PendingReply::ReplaceReply(const std::string& text) {
-    Store(text, true);
-}
-
 void PendingReply::AppendReply(const std::string& text) {
-    Store(text, false);
-}
-
-void PendingReply::Store(const std::string& text, bool replace) {
     std::lock_guard lock(mutex_);
-    if ((replace ? 0 : text_.size()) + text.size() > kLargestReply) {
-        dropped_ = true;
-        return;
-    }
-    if (replace) {
-        text_ = text;
-    } else {
-        text_ += text;
-    }
-    ready_ = true;
+    text_ += text;
 }
 
 bool PendingReply::Ready() const {
     std::lock_guard lock(mutex_);
-    return ready_;
+    return !text_.empty();
+}
+
+std::size_t PendingReply::Size() const {
+    std::lock_guard lock(mutex_);
+    return text_.size();
 }
 
 std::string PendingReply::Take() {
     std::lock_guard lock(mutex_);
-    ready_ = false;
     return std::exchange(text_, {});
 }
 
-bool PendingReply::TakeDropped() {
+void PendingReply::PutBack(std::string text) {
     std::lock_guard lock(mutex_);
-    return std::exchange(dropped_, false);
+    text_ = std::move(text) + text_;
 }
 
 }  // namespace tavlin

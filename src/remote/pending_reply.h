@@ -8,35 +8,31 @@
 
 namespace tavlin {
 
-// The reply text waiting for the data port and its ready flag, shared by the
-// thread that interprets commands and the one that hands replies to the data
-// port's client. The text is taken and the flag cleared under one hold of
-// the lock, so a reply added meanwhile is never lost between the two.
+// The reply text waiting for the data port, shared by the thread that
+// interprets commands and the one that hands replies to the data port's
+// client. Text is only ever added at the end; what was taken and could not
+// be sent goes back in front, so the order of the replies never changes.
 //
-// The text is bounded: with no client reading the data port it would grow
-// with every query. A reply that does not fit beside the text still waiting
-// is dropped, and the next TakeDropped says so.
+// The store itself takes every reply. Its owner keeps it near
+// kLargestReply: past it, the command thread waits for the data port's
+// client to read instead of interpreting further queries.
 class PendingReply final : public ReplySink {
   public:
     static constexpr std::size_t kLargestReply = 64 * 1024;
 
-    void ReplaceReply(const std::string& text) override;
     void AppendReply(const std::string& text) override;
 
-    // True when a reply arrived since the last Take.
+    // True while text waits.
     bool Ready() const;
-    // The text waiting to be sent, cleared with the ready flag.
+    std::size_t Size() const;
+    // The text waiting to be sent, cleared.
     std::string Take();
-    // True once after one or more replies were dropped.
-    bool TakeDropped();
+    // Text from Take that was not sent, back in front of anything added since.
+    void PutBack(std::string text);
 
   private:
-    void Store(const std::string& text, bool replace);
-
     mutable std::mutex mutex_;
     std::string text_;
-    bool ready_ = false;
-    bool dropped_ = false;
 };
 
 }  // namespace tavlin

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/bounded_format.h"
+
 namespace tavlin::sim {
 
 namespace {
@@ -20,12 +22,7 @@ std::optional<double> NumberBetween(std::string_view command, std::string_view h
     }
     const std::string number(
         command.substr(head.size(), command.size() - head.size() - unit.size()));
-    char* end = nullptr;
-    const double value = std::strtod(number.c_str(), &end);
-    if (end == number.c_str() || *end != '\0' || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
+    return ReadFiniteNumber(number);
 }
 
 std::string_view Trimmed(std::string_view text) {
@@ -153,9 +150,7 @@ std::string VirtualBench::MeterAnswer(char channel) {
     } else if (unit_.State().SelfTestSignalOn()) {
         trueDbm = unit_.GetScene().selfTest.levelDbm;
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%+.5E\n", SensorReading(trueDbm));
-    return text;
+    return FormatText("%+.5E\n", SensorReading(trueDbm));
 }
 
 double VirtualBench::SensorReading(std::optional<double> trueDbm) {

@@ -61,12 +61,8 @@ int RunPhaseNoise(AnalyzerDocument& document, const UtilityRequest& request, std
     auto show = [&](const PhaseNoiseSweeps& sweeps) {
         const PhaseNoiseCurve curve(sweeps);
         for (const PhaseNoisePoint& p : curve.Points()) {
-            char offset[32];
-            char density[32];
-            std::snprintf(offset, sizeof offset, "%.3f,", p.offsetHz);
-            std::snprintf(density, sizeof density, "%.2f", p.dbcPerHz);
-            out << offset
-                << FlaggedReadingText(density,
+            out << FormatText("%.3f,", p.offsetHz)
+                << FlaggedReadingText(FormatText("%.2f", p.dbcPerHz),
                                       p.atFloor ? ReadingFlag::kBelowNoise : ReadingFlag::kNone)
                 << '\n';
         }
@@ -140,9 +136,9 @@ bool ReadNumber(const char* text, double& number) {
     if (text == nullptr || *text == '\0') {
         return false;
     }
-    char* end = nullptr;
-    number = std::strtod(text, &end);
-    return *end == '\0' && std::isfinite(number);
+    const std::optional<double> value = ReadFiniteNumber(text);
+    number = value.value_or(0.0);
+    return value.has_value();
 }
 
 }  // namespace

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
 
+#include "ports/log_throttle.h"
 #include "ports/rotating_file_log_sink.h"
 #include "ports/scoped_log_sink.h"
 #include "ports/stderr_log_sink.h"
@@ -112,6 +114,46 @@ TEST(StderrLogSinkTest, AFullPipeDropsLinesInsteadOfHoldingTheCaller) {
     EXPECT_STREQ(tail, "warning device: after\n");
     ::close(ends[0]);
     ::close(ends[1]);
+}
+
+// A server fed garbage warns once per bad command: the log writes the first
+// lines of the burst and then one count, and other topics go on meanwhile.
+// The count still held reaches the sink when the program's log ends.
+TEST(LogThrottleTest, ABurstOfOneWarningBecomesItsFirstLinesAndACount) {
+    test::RecordingLogSink sink;
+    {
+        const ScopedLogSink scope(sink, LogLevel::kWarning);
+        for (int i = 0; i < 2000; ++i) {
+            LogWarning("Unrecognized Command", "x" + std::to_string(i));
+        }
+        LogWarning("SCPI", "client left");
+    }
+    const std::string text = sink.Take();
+    std::smatch count;
+    ASSERT_TRUE(std::regex_search(text, count, std::regex("Command: \\.\\.\\. and (\\d+) more")));
+    const auto written = std::ranges::count(text, '\n') - 2;
+    EXPECT_LE(written, 50);
+    EXPECT_EQ(written + std::stoi(count[1]), 2000);
+    EXPECT_TRUE(text.starts_with("warning Unrecognized Command: x0\n")) << text.substr(0, 80);
+    EXPECT_NE(text.find("warning SCPI: client left\n"), std::string::npos);
+}
+
+TEST(LogThrottleTest, TheCountComesOnceTheWindowHasPassedAndInfoIsNeverHeld) {
+    using std::chrono_literals::operator""ms;
+    LogThrottle throttle;
+    const LogThrottle::TimePoint t0{};
+    int admitted = 0;
+    for (int i = 0; i < 25; ++i) {
+        admitted += throttle.Admit(LogLevel::kWarning, "SCPI", t0) ? 1 : 0;
+    }
+    EXPECT_EQ(admitted, LogThrottle::kBurstLines);
+    EXPECT_TRUE(throttle.Admit(LogLevel::kError, "SCPI", t0)) << "its own count";
+    EXPECT_TRUE(throttle.Admit(LogLevel::kInfo, "SCPI", t0));
+    EXPECT_TRUE(throttle.TakeSummaries(t0 + 999ms).empty());
+    EXPECT_EQ(throttle.TakeSummaries(t0 + 1000ms),
+              std::vector<std::string>{"warning SCPI: ... and 15 more like it"});
+    EXPECT_TRUE(throttle.TakeSummaries(t0 + 5000ms).empty());
+    EXPECT_TRUE(throttle.Admit(LogLevel::kWarning, "SCPI", t0 + 1000ms));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/bounded_format.h"
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
 #include "dsp/window.h"
@@ -135,9 +136,7 @@ PhaseNoiseSweeps Procedure::Measure() {
     MeasureFloor(sweeps, c);
     ReadNoise(false);
     sweeps.carrierHz = c;
-    char title[64];
-    std::snprintf(title, sizeof title, "SSB Phase Noise @ %.2f MHz", c / 1e6);
-    sweeps.title = title;
+    sweeps.title = FormatText("SSB Phase Noise @ %.2f MHz", c / 1e6);
     return sweeps;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <numbers>
 
+#include "base/bounded_format.h"
 #include "base/reading_flag.h"
 #include "dsp/dsp_primitives.h"
 #include "utilities/receiver/receiver_fit.h"
@@ -22,9 +23,7 @@ constexpr double kLeaveSensitiveAbove = 900000000.0;
 
 template <typename... Args>
 std::string Format(const char* format, Args... args) {
-    char buffer[160];
-    const int n = std::snprintf(buffer, sizeof buffer, format, args...);
-    return std::string(buffer, static_cast<std::size_t>(std::clamp(n, 0, 159)));
+    return FormatText(format, args...);
 }
 
 double Wrapped(double step) {
