@@ -96,7 +96,7 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
         engine_,
         link_,
         calTable_,
-        prompter_,
+        sweepPrompter_,
         progress_,
         clock_,
         stopRequest_,
@@ -128,6 +128,8 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
     basis.scale.zeroSpanFm = drawn.zeroSpanFm;
     basis.scale.maxFmOffsetHz = drawn.maxFmOffsetHz;
     basis.noiseBandwidthHz = context.outcome.noiseBandwidthHz;
+    basis.measured = true;
+    const SweepOutcome& outcome = context.outcome;
     {
         std::lock_guard lock(traceMutex_);
         if (screenEpoch_.load() != sweepEpoch_) {
@@ -136,6 +138,8 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
         screen_.trace.traceA = sweepTrace_.traceA;
         screen_.trace.traceAInt = sweepTrace_.traceAInt;
         screen_.basis = basis;
+        screen_.countedHz =
+            outcome.counterSet ? std::optional(outcome.counterFreqHz) : std::nullopt;
         TestLimits(screen_);
     }
     {
@@ -144,7 +148,6 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
             spectrogram_.Append(ClockSeconds(), basis.scale, sweepTrace_.traceA);
         }
     }
-    const SweepOutcome& outcome = context.outcome;
     EditSettingsQuietly([&outcome](InstrumentState& s) {
         if (outcome.rbwSet) {
             s.rbwHz = outcome.rbwHz;

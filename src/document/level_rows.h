@@ -1,5 +1,11 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <limits>
+
+#include "sweep/sweep_trace.h"
+
 namespace tavlin {
 
 class MarkerScale;
@@ -16,5 +22,21 @@ double RowOfLevel(const MarkerScale& scale, double level);
 int LevelToRow(const MarkerScale& scale, double level);
 
 constexpr int kFarRow = 10000;
+
+using ScreenRows = std::array<std::int32_t, kTracePoints>;
+
+// A column about which the rows say nothing: drawn as a gap, never as a level.
+constexpr std::int32_t kNoRow = std::numeric_limits<std::int32_t>::min();
+
+// Whether a level read on one scale means the same quantity on the other:
+// dBm on both, mV on both, or Hz of deviation on both.
+bool SameLevelUnit(const MarkerScale& a, const MarkerScale& b);
+
+// Rows drawn on `from`, redrawn on `to`: moved for another reference level or
+// dB/div, spread or gathered (the highest level of a column kept) for another
+// band, kNoRow outside the band they were measured over. All kNoRow when the
+// unit differs, or the screen is zero span on one side and not the other, or
+// a zero-span screen looks at another frequency or time.
+ScreenRows RowsOnScale(const ScreenRows& rows, const MarkerScale& from, const MarkerScale& to);
 
 }  // namespace tavlin

@@ -23,6 +23,17 @@ int ClampColumn(int column) {
     return std::clamp(column, 0, kLastColumn);
 }
 
+// The scale trace A's rows were drawn on: a marker level is read on it, so it
+// is the level measured there whatever the screen shows now.
+const MarkerScale& RowsScale(const ScreenState& screen, const MarkerScale& shown) {
+    return screen.basis.measured ? screen.basis.scale : shown;
+}
+
+double LevelAt(const ScreenState& screen, const MarkerScale& shown, double position) {
+    const MarkerScale& drawn = RowsScale(screen, shown);
+    return drawn.LevelOfRow(screen.trace.traceA[drawn.ColumnOfPosition(position)]);
+}
+
 // Equal rows resolve to the rightmost point.
 int RightmostLowestRow(const Rows& rows) {
     int index = 0;
@@ -97,7 +108,7 @@ double MarkerCommands::PositionOfColumn(int column) const {
 double MarkerCommands::LevelOfColumn(int column) const {
     const MarkerScale scale = Scale();
     return doc_.ReadTrace([&scale, column](const ScreenState& screen) {
-        return scale.LevelOfRow(screen.trace.traceA[ClampColumn(column)]);
+        return LevelAt(screen, scale, scale.PositionOfColumn(ClampColumn(column)));
     });
 }
 
@@ -120,19 +131,21 @@ void MarkerCommands::StoreIntoActiveMarker(MarkerState& m, double position, doub
 void MarkerCommands::Peak() {
     const MarkerScale scale = Scale();
     const double hint = doc_.PeakFrequencyHint();
-    doc_.EditMarkers([&scale, hint](MarkerState& m, const SweepTrace& trace) {
-        const Rows& rows = trace.traceA;
+    doc_.EditMarkers([&scale, hint](MarkerState& m, const ScreenState& screen) {
+        const MarkerScale& drawn = RowsScale(screen, scale);
+        const Rows& rows = screen.trace.traceA;
         const int column = RightmostLowestRow(rows);
-        const double position = hint > 0.0 ? hint : scale.PositionOfColumn(column);
-        StoreIntoActiveMarker(m, position, scale.LevelOfRow(rows[column]));
+        const double position = hint > 0.0 ? hint : drawn.PositionOfColumn(column);
+        StoreIntoActiveMarker(m, position, drawn.LevelOfRow(rows[column]));
     });
 }
 
 void MarkerCommands::PlaceActiveMarker(int column) {
     const MarkerScale scale = Scale();
     const int c = ClampColumn(column);
-    doc_.EditMarkers([&scale, c](MarkerState& m, const SweepTrace& trace) {
-        StoreIntoActiveMarker(m, scale.PositionOfColumn(c), scale.LevelOfRow(trace.traceA[c]));
+    doc_.EditMarkers([&scale, c](MarkerState& m, const ScreenState& screen) {
+        const double position = scale.PositionOfColumn(c);
+        StoreIntoActiveMarker(m, position, LevelAt(screen, scale, position));
     });
 }
 
@@ -152,8 +165,7 @@ void MarkerCommands::MoveActiveMarker(int points) {
 
 void MarkerCommands::Normal() {
     const MarkerScale scale = Scale();
-    doc_.EditMarkers([&scale](MarkerState& m, const SweepTrace& trace) {
-        m.marker1Level = scale.LevelOfRow(trace.traceA[MarkerScale::kCenterColumn]);
+    doc_.EditMarkers([&scale](MarkerState& m, const ScreenState& screen) {
         m.marker1On = 1;
         m.marker2On = 0;
         m.marker2Active = 0;
@@ -161,11 +173,12 @@ void MarkerCommands::Normal() {
         // Half the sweep, in ms, in zero span.
         m.marker1Pos =
             scale.ZeroSpan() ? 500.0 * scale.sweepTimeSec : scale.startHz + scale.SpanHz() / 2.0;
+        m.marker1Level = LevelAt(screen, scale, m.marker1Pos);
     });
 }
 
 void MarkerCommands::Off() {
-    doc_.EditMarkers([](MarkerState& m, const SweepTrace&) {
+    doc_.EditMarkers([](MarkerState& m, const ScreenState&) {
         m.marker1On = 0;
         m.marker2On = 0;
         m.marker2Active = 0;
@@ -174,7 +187,7 @@ void MarkerCommands::Off() {
 }
 
 void MarkerCommands::Delta() {
-    doc_.EditMarkers([](MarkerState& m, const SweepTrace&) {
+    doc_.EditMarkers([](MarkerState& m, const ScreenState&) {
         if (m.marker2On == 0) {
             m.marker2Pos = m.marker1Pos;
             m.marker2Level = m.marker1Level;
@@ -201,8 +214,12 @@ void MarkerCommands::MarkerToRefLevel() {
     const SweepPause pause(doc_);
     const double level =
         doc_.ReadTrace([](const ScreenState& screen) { return screen.markers.marker1Level; });
-    const bool linear = doc_.ReadSettings([](const InstrumentState& s) { return s.linearScale; });
-    if (const auto ref = ReferenceFromMarkerLevel(level, linear != 0)) {
+    // The level is in the unit of the trace it was read from, which a scale
+    // changed since may no longer be.
+    const MarkerScale shown = Scale();
+    const bool linear = doc_.ReadTrace(
+        [&shown](const ScreenState& screen) { return RowsScale(screen, shown).linearScale; });
+    if (const auto ref = ReferenceFromMarkerLevel(level, linear)) {
         doc_.EditSettings([&ref](InstrumentState& s) { s.refLevelDbm = *ref; });
         doc_.ApplyLevelPlan();
     }
@@ -214,8 +231,9 @@ void MarkerCommands::ThreeDbPoints() {
         doc_.GetPrompter().Inform("Only available in LOG scale", "NOT IMPLEMENTED");
         return;
     }
-    doc_.EditMarkers([&scale](MarkerState& m, const SweepTrace& trace) {
-        const Rows& rows = trace.traceA;
+    doc_.EditMarkers([&shown = scale](MarkerState& m, const ScreenState& screen) {
+        const MarkerScale& scale = RowsScale(screen, shown);
+        const Rows& rows = screen.trace.traceA;
         const int peak = LeftmostLowestRow(rows);
         const double threshold = rows[peak] + kThreeDbRowsPerDbPerDiv / scale.dbPerDiv;
         const int left = LeftThreeDbEdge(rows, peak, threshold);
@@ -239,28 +257,27 @@ void MarkerCommands::SetMarkerFreq(double position) {
         return;
     }
     const MarkerScale scale = Scale();
-    doc_.EditMarkers([&scale, position](MarkerState& m, const SweepTrace& trace) {
+    doc_.EditMarkers([&scale, position](MarkerState& m, const ScreenState& screen) {
         m.marker1Pos = position;
         m.marker2Active = 0;
         m.marker1On = 1;
-        RefreshLevel(m, trace, scale);
+        RefreshLevel(m, screen, scale);
     });
 }
 
 void MarkerCommands::RefreshMarkerLevel() {
     const MarkerScale scale = Scale();
     doc_.EditMarkers(
-        [&scale](MarkerState& m, const SweepTrace& trace) { RefreshLevel(m, trace, scale); },
+        [&scale](MarkerState& m, const ScreenState& screen) { RefreshLevel(m, screen, scale); },
         Repaint::Deferred);
 }
 
-void MarkerCommands::RefreshLevel(MarkerState& m, const SweepTrace& trace,
-                                  const MarkerScale& scale) {
-    const Rows& rows = trace.traceA;
+void MarkerCommands::RefreshLevel(MarkerState& m, const ScreenState& screen,
+                                  const MarkerScale& shown) {
     if (m.marker2Active != 0) {
-        m.marker2Level = scale.LevelOfRow(rows[scale.ColumnOfPosition(m.marker2Pos)]);
+        m.marker2Level = LevelAt(screen, shown, m.marker2Pos);
     } else if (m.marker1On != 0) {
-        m.marker1Level = scale.LevelOfRow(rows[scale.ColumnOfPosition(m.marker1Pos)]);
+        m.marker1Level = LevelAt(screen, shown, m.marker1Pos);
     }
 }
 

@@ -7,6 +7,7 @@
 namespace tavlin {
 
 class AnalyzerDocument;
+struct ScreenState;
 
 // The marker operations of the front panel, the menu, a click on the
 // graticule and the automation commands, and the level refresh that follows
@@ -58,7 +59,7 @@ class MarkerCommands {
   private:
     static void StoreIntoActiveMarker(MarkerState& m, double position, double level);
     // The active marker's level from the trace under it.
-    static void RefreshLevel(MarkerState& m, const SweepTrace& trace, const MarkerScale& scale);
+    static void RefreshLevel(MarkerState& m, const ScreenState& screen, const MarkerScale& shown);
 
     AnalyzerDocument& doc_;
 };

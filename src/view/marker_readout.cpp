@@ -15,24 +15,21 @@ constexpr const char* kMarker1Gap = "   ";
 // The long form (marker 1 alone) shows more decimals of GHz and MHz.
 enum class Digits { Short, Long };
 
-// "<label>: <frequency> <unit>, <level> <level unit>", the frequency unit by
-// the magnitude.
-std::string FrequencyText(const char* label, double f, Digits digits, double level,
-                          const char* levelUnit) {
+// "<label>: <frequency> <unit>, <level text>", the frequency unit by the
+// magnitude.
+std::string FrequencyText(const char* label, double f, Digits digits, const std::string& level) {
     const double magnitude = std::abs(f);
     const bool longForm = digits == Digits::Long;
     if (magnitude >= 1e9) {
-        return FormatText("%s: %.*f GHz, %.2f %s", label, longForm ? 9 : 6, f * 1e-9, level,
-                          levelUnit);
+        return FormatText("%s: %.*f GHz, %s", label, longForm ? 9 : 6, f * 1e-9, level.c_str());
     }
     if (magnitude >= 1e6) {
-        return FormatText("%s: %.*f MHz, %.2f %s", label, longForm ? 6 : 3, f * 1e-6, level,
-                          levelUnit);
+        return FormatText("%s: %.*f MHz, %s", label, longForm ? 6 : 3, f * 1e-6, level.c_str());
     }
     if (magnitude >= 1000.0) {
-        return FormatText("%s: %.3f KHz, %.2f %s", label, f * 0.001, level, levelUnit);
+        return FormatText("%s: %.3f KHz, %s", label, f * 0.001, level.c_str());
     }
-    return FormatText("%s: %.1f Hz, %.2f %s", label, f, level, levelUnit);
+    return FormatText("%s: %.1f Hz, %s", label, f, level.c_str());
 }
 
 // A difference that rounds to nothing at the digits shown is shown as 0, not
@@ -60,16 +57,22 @@ std::string MarkerReadout::Line(const MarkerState& markers) const {
     return line;
 }
 
+std::string MarkerReadout::LevelText(const char* format, double level, const char* unit) const {
+    return FlaggedReadingText(FormatText(format, level) + " " + unit, levelFlag_);
+}
+
 std::string MarkerReadout::Marker1Text(const MarkerState& m) const {
     std::string text;
     if (scale_.FmDeviation()) {
-        text = FormatText("MKR 1: %.3f msec, %.0f Hz", m.marker1Pos, m.marker1Level);
+        text = FormatText("MKR 1: %.3f msec, ", m.marker1Pos) +
+               LevelText("%.0f", m.marker1Level, "Hz");
     } else if (scale_.ZeroSpan()) {
-        text = FormatText("MKR 1: %.3f msec, %.2f %s", m.marker1Pos, m.marker1Level, LevelUnit());
+        text = FormatText("MKR 1: %.3f msec, ", m.marker1Pos) +
+               LevelText("%.2f", m.marker1Level, LevelUnit());
     } else {
         const Digits digits = m.marker2On != 0 ? Digits::Short : Digits::Long;
         text = FrequencyText("MKR 1", scale_.FreqOffset().Shown(m.marker1Pos), digits,
-                             m.marker1Level, LevelUnit());
+                             LevelText("%.2f", m.marker1Level, LevelUnit()));
     }
     return text + kMarker1Gap;
 }
@@ -78,25 +81,29 @@ std::string MarkerReadout::DeltaText(const MarkerState& m) const {
     const double d = m.marker2Pos - m.marker1Pos;
     const double levelDelta = m.marker2Level - m.marker1Level;
     if (scale_.FmDeviation()) {
-        return FormatText("MKR 2-1: %.3f msec, %.0f Hz", Shown(d, 3), Shown(levelDelta, 0));
+        return FormatText("MKR 2-1: %.3f msec, ", Shown(d, 3)) +
+               LevelText("%.0f", Shown(levelDelta, 0), "Hz");
     }
     if (scale_.ZeroSpan()) {
-        return FormatText("MKR DELTA: %.3f msec, %.2f %s", Shown(d, 3), Shown(levelDelta, 2),
-                          kDeltaUnit);
+        return FormatText("MKR DELTA: %.3f msec, ", Shown(d, 3)) +
+               LevelText("%.2f", Shown(levelDelta, 2), kDeltaUnit);
     }
     // Below a tenth of a hertz every unit of the readout shows zero.
-    return FrequencyText("MKR DELTA", Shown(d, 1), Digits::Short, Shown(levelDelta, 2), kDeltaUnit);
+    return FrequencyText("MKR DELTA", Shown(d, 1), Digits::Short,
+                         LevelText("%.2f", Shown(levelDelta, 2), kDeltaUnit));
 }
 
 std::string MarkerReadout::Marker2Text(const MarkerState& m) const {
     if (scale_.FmDeviation()) {
-        return FormatText("MKR 2: %.3f msec, %.0f Hz", m.marker2Pos, m.marker2Level);
+        return FormatText("MKR 2: %.3f msec, ", m.marker2Pos) +
+               LevelText("%.0f", m.marker2Level, "Hz");
     }
     if (scale_.ZeroSpan()) {
-        return FormatText("MKR 2: %.3f msec, %.2f %s", m.marker2Pos, m.marker2Level, LevelUnit());
+        return FormatText("MKR 2: %.3f msec, ", m.marker2Pos) +
+               LevelText("%.2f", m.marker2Level, LevelUnit());
     }
     return FrequencyText("MKR 2", scale_.FreqOffset().Shown(m.marker2Pos), Digits::Short,
-                         m.marker2Level, LevelUnit());
+                         LevelText("%.2f", m.marker2Level, LevelUnit()));
 }
 
 std::string MarkerReadout::Cursor(int column, double level) const {

@@ -5,8 +5,10 @@
 #include <utility>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 #include "document/level_rows.h"
 #include "document/marker_scale.h"
+#include "document/trace_basis.h"
 #include "view/marker_readout.h"
 
 namespace tavlin {
@@ -95,9 +97,10 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
     if (s_.counterOn) {
         // Counted at the receiver's tuning; shown, like the markers and the
         // axis, at the converter's input.
-        const double counted = s_.FreqOffset().Shown(s_.counterFreqHz);
-        texts.push_back(Text(kMiddleColumn, kUpperRow, TextAlign::Centre,
-                             FormatText("COUNT %.1f Hz", counted)));
+        const double counted = s_.FreqOffset().Shown(snapshot_.countedHz);
+        texts.push_back(Text(
+            kMiddleColumn, kUpperRow, TextAlign::Centre,
+            "COUNT " + FlaggedReadingText(FormatText("%.1f Hz", counted), snapshot_.countFlag)));
     }
     texts.push_back(
         Text(kMiddleColumn, kLowerRow, TextAlign::Centre, FormatText("ATTEN %.0f dB", s_.attenDb)));
@@ -208,14 +211,20 @@ std::string PlotAnnotations::SweepTimeText() const {
 }
 
 PlotText PlotAnnotations::Readout() const {
-    const MarkerReadout readout(MarkerScale::From(s_));
+    const MarkerReadout readout(MarkerScale::From(s_),
+                                MarkerLevelsStale() ? ReadingFlag::kStale : ReadingFlag::kNone);
     return PlotText{plot::kLeft,    top_ + kReadoutBelowTop, plot::kRight - plot::kLeft,
                     kTextBoxHeight, TextAlign::Left,         readout.Line(snapshot_.markers)};
 }
 
+// A glyph at a level of another unit would stand at a made-up height.
+bool PlotAnnotations::MarkerLevelsStale() const {
+    return LevelsStaleOn(snapshot_.traceABasis, MarkerScale::From(s_));
+}
+
 std::optional<PlotPoint> PlotAnnotations::Marker1Glyph() const {
     const MarkerState& m = snapshot_.markers;
-    if (m.marker1On == 0) {
+    if (m.marker1On == 0 || MarkerLevelsStale()) {
         return std::nullopt;
     }
     return GlyphAt(m.marker1Pos, m.marker1Level);
@@ -223,7 +232,7 @@ std::optional<PlotPoint> PlotAnnotations::Marker1Glyph() const {
 
 std::optional<PlotPoint> PlotAnnotations::Marker2Glyph() const {
     const MarkerState& m = snapshot_.markers;
-    if (m.marker2On == 0) {
+    if (m.marker2On == 0 || MarkerLevelsStale()) {
         return std::nullopt;
     }
     return GlyphAt(m.marker2Pos, m.marker2Level);

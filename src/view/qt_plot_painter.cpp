@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "document/level_rows.h"
 #include "view/limit_verdict_text.h"
 #include "view/measurement_readout.h"
 
@@ -336,11 +337,15 @@ void QtPlotPainter::PaintTraces() {
             points[i] =
                 toDevice.map(QPoint((plot::kLeft + i) * s_, (top_ + DrawnRow(rows[i])) * s_));
         }
+        // A column that measured nothing of this screen leaves a gap.
+        int count = 0;
         for (int i = 0; i + 1 < kTracePoints; ++i) {
-            segments[i] = QLine(points[i], points[i + 1]);
+            if (rows[i] != kNoRow && rows[i + 1] != kNoRow) {
+                segments[count++] = QLine(points[i], points[i + 1]);
+            }
         }
         p_.setPen(TracePen(colour, width));
-        p_.drawLines(segments.data(), static_cast<int>(segments.size()));
+        p_.drawLines(segments.data(), count);
     };
     p_.save();
     p_.resetTransform();
