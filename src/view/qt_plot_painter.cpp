@@ -330,18 +330,24 @@ void QtPlotPainter::PaintTraces() {
     const QTransform toDevice = p_.worldTransform();
     const int width = DeviceWidth(toDevice, 2 * s_);
     std::array<QPoint, kTracePoints> points;
-    std::array<QLine, kTracePoints - 1> segments;
+    std::array<QLine, kTracePoints> segments;
     const auto drawRows = [&](const std::array<std::int32_t, kTracePoints>& rows,
                               const QColor& colour) {
         for (int i = 0; i < kTracePoints; ++i) {
             points[i] =
                 toDevice.map(QPoint((plot::kLeft + i) * s_, (top_ + DrawnRow(rows[i])) * s_));
         }
-        // A column that measured nothing of this screen leaves a gap.
+        // A column that measured nothing of this screen leaves a gap; a
+        // column between two gaps (a narrow trace on a wide screen) is a dot.
+        const auto shows = [&rows](int i) {
+            return i >= 0 && i < kTracePoints && rows[i] != kNoRow;
+        };
         int count = 0;
-        for (int i = 0; i + 1 < kTracePoints; ++i) {
-            if (rows[i] != kNoRow && rows[i + 1] != kNoRow) {
+        for (int i = 0; i < kTracePoints; ++i) {
+            if (shows(i) && shows(i + 1)) {
                 segments[count++] = QLine(points[i], points[i + 1]);
+            } else if (shows(i) && !shows(i - 1)) {
+                segments[count++] = QLine(points[i], points[i]);
             }
         }
         p_.setPen(TracePen(colour, width));
