@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "document/level_rows.h"
@@ -122,6 +124,24 @@ TEST_F(StaleScreenTest, ScreenAfterTheSettingsMoveOn) {
         EXPECT_NEAR(peak->first, shown.ColumnOfPosition(row.peakHz), 1) << row.name;
         EXPECT_NEAR(shown.LevelOfRow(peak->second), kCarrierDbm, 1.5) << row.name;
     }
+}
+
+// The compression warning stays open ten seconds: the sweep time shown is
+// the sweep's, not the user's.
+TEST_F(StaleScreenTest, SweepTimeLeavesOutAWarningLeftOpen) {
+    Start({Cw(kCarrierHz, 5.0)});
+    doc->SetCenterSpan(915e6, 2e6);
+    Edit([](InstrumentState& s) { s.refLevelDbm = -40.0; });
+    doc->ApplyLevelPlan();
+    prompter.whileShown = [this] { clock.SleepMs(10000); };
+    doc->OnSingle();
+    while (doc->SweepRunning()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(BoxCount("Warning: IF Level may be into compression\r\nReduce input or increase "
+                       "reference level"),
+              1);
+    EXPECT_LT(doc->Settings().sweepTimeSec, 5.0);
 }
 
 }  // namespace
