@@ -115,6 +115,19 @@ ScreenRows TraceBRowsForFile(const DisplayState& display, const MarkerScale& fil
     return rows;
 }
 
+// Trace A goes into the file on the file's own screen too: redrawn when the
+// scale moved since its sweep, columns it did not measure below the screen.
+void TraceAForFile(const ScreenState& screen, const MarkerScale& fileScale, StateRecord& r) {
+    const ScreenRows shown = RowsShownOn(screen.trace.traceAInt, screen.basis, fileScale);
+    if (shown == screen.trace.traceAInt) {
+        return;
+    }
+    for (int c = 0; c < kTracePoints; ++c) {
+        r.traceAInt[c] = shown[c] == kNoRow ? kTraceRowBottom : shown[c];
+        r.traceA[c] = r.traceAInt[c];
+    }
+}
+
 ScreenRows TraceBRowsFromFile(ScreenRows rows) {
     std::replace(rows.begin(), rows.end(), kLimitRowGuard, kNoRow);
     return rows;
@@ -135,6 +148,7 @@ StateRecord AnalyzerDocument::CaptureStateRecord() const {
     });
     std::lock_guard traceLock(traceMutex_);
     kTraceInFile.CopyToA(r, screen_.trace);
+    TraceAForFile(screen_, fileScale, r);
     kMarkersInFile.CopyToA(r, screen_.markers);
     kDisplayInFile.CopyToA(r, screen_.display);
     // With the limit lines on, the screen shows the lower limit as trace B.

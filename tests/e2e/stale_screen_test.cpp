@@ -74,6 +74,13 @@ TEST_F(StaleScreenTest, ScreenAfterTheSettingsMoveOn) {
     const std::vector<Row> rows = {
         {"REF 10 dB lower", edit([](InstrumentState& s) { s.refLevelDbm -= 10.0; }), 'A',
          kCarrierHz, "-30."},
+        {"REF 10 dB lower, saved and recalled",
+         [&] {
+             Edit([](InstrumentState& s) { s.refLevelDbm -= 10.0; });
+             doc->SaveStateFile(statePath);
+             doc->LoadStateFile(statePath);
+         },
+         'A', kCarrierHz, ""},
         {"LIN, then log while stopped",
          [&] {
              Edit([](InstrumentState& s) { s.linearScale = 1; });
