@@ -25,12 +25,12 @@ int ClampColumn(int column) {
 
 // The scale trace A's rows were drawn on: a marker level is read on it, so it
 // is the level measured there whatever the screen shows now.
-const MarkerScale& RowsScale(const ScreenState& screen, const MarkerScale& shown) {
+const MarkerScale& DrawnScale(const ScreenState& screen, const MarkerScale& shown) {
     return screen.basis.measured ? screen.basis.scale : shown;
 }
 
 double LevelAt(const ScreenState& screen, const MarkerScale& shown, double position) {
-    const MarkerScale& drawn = RowsScale(screen, shown);
+    const MarkerScale& drawn = DrawnScale(screen, shown);
     return drawn.LevelOfRow(screen.trace.traceA[drawn.ColumnOfPosition(position)]);
 }
 
@@ -97,6 +97,19 @@ MarkerScale MarkerCommands::Scale() const {
     return doc_.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
 }
 
+MarkerScale MarkerCommands::RowsScale() const {
+    const MarkerScale shown = Scale();
+    return doc_.ReadTrace(
+        [&shown](const ScreenState& screen) { return DrawnScale(screen, shown); });
+}
+
+ReadingFlag MarkerCommands::LevelFlag() const {
+    const MarkerScale shown = Scale();
+    const bool stale = doc_.ReadTrace(
+        [&shown](const ScreenState& screen) { return LevelsStaleOn(screen.basis, shown); });
+    return stale ? ReadingFlag::kStale : ReadingFlag::kNone;
+}
+
 int MarkerCommands::ColumnOfPosition(double position) const {
     return Scale().ColumnOfPosition(position);
 }
@@ -132,7 +145,7 @@ void MarkerCommands::Peak() {
     const MarkerScale scale = Scale();
     const double hint = doc_.PeakFrequencyHint();
     doc_.EditMarkers([&scale, hint](MarkerState& m, const ScreenState& screen) {
-        const MarkerScale& drawn = RowsScale(screen, scale);
+        const MarkerScale& drawn = DrawnScale(screen, scale);
         const Rows& rows = screen.trace.traceA;
         const int column = RightmostLowestRow(rows);
         const double position = hint > 0.0 ? hint : drawn.PositionOfColumn(column);
@@ -218,7 +231,7 @@ void MarkerCommands::MarkerToRefLevel() {
     // changed since may no longer be.
     const MarkerScale shown = Scale();
     const bool linear = doc_.ReadTrace(
-        [&shown](const ScreenState& screen) { return RowsScale(screen, shown).linearScale; });
+        [&shown](const ScreenState& screen) { return DrawnScale(screen, shown).linearScale; });
     if (const auto ref = ReferenceFromMarkerLevel(level, linear)) {
         doc_.EditSettings([&ref](InstrumentState& s) { s.refLevelDbm = *ref; });
         doc_.ApplyLevelPlan();
@@ -232,7 +245,7 @@ void MarkerCommands::ThreeDbPoints() {
         return;
     }
     doc_.EditMarkers([&shown = scale](MarkerState& m, const ScreenState& screen) {
-        const MarkerScale& scale = RowsScale(screen, shown);
+        const MarkerScale& scale = DrawnScale(screen, shown);
         const Rows& rows = screen.trace.traceA;
         const int peak = LeftmostLowestRow(rows);
         const double threshold = rows[peak] + kThreeDbRowsPerDbPerDiv / scale.dbPerDiv;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/reading_flag.h"
 #include "document/marker_scale.h"
 #include "document/marker_state.h"
 #include "sweep/sweep_trace.h"
@@ -51,6 +52,11 @@ class MarkerCommands {
 
     // The conversions, with the document's present settings and trace.
     MarkerScale Scale() const;
+    // The scale trace A's rows were measured on, which the levels read from
+    // them are in; the screen's until a sweep has published.
+    MarkerScale RowsScale() const;
+    // kStale while the marker levels are in another unit than the screen's.
+    ReadingFlag LevelFlag() const;
     int ColumnOfPosition(double position) const;
     double PositionOfColumn(int column) const;
     double LevelOfColumn(int column) const;

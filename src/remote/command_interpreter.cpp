@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 #include "document/analyzer_document.h"
 #include "document/level_settings.h"
 #include "document/marker_commands.h"
@@ -204,7 +205,9 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
     if (command.item == "FRE") {
         replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Pos));
     } else if (command.item == "AMP") {
-        replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Level));
+        const ReadingFlag flag = MarkerCommands(document).LevelFlag();
+        replies_.ReplaceReply(FlaggedReadingText(FormatText("%.3f", markers.marker1Level), flag) +
+                              "\r\n");
     } else {
         return kNoMatch;
     }
@@ -232,8 +235,9 @@ int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::
     return kNoMatch;
 }
 
+// At the levels the rows were measured, whatever the scale has become since.
 void CommandInterpreter::ReplyTrace(AnalyzerDocument& document) {
-    const MarkerScale scale = MarkerCommands(document).Scale();
+    const MarkerScale scale = MarkerCommands(document).RowsScale();
     const auto rows =
         document.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
     std::string reply;

@@ -15,6 +15,9 @@
 #include "document/level_rows.h"
 #include "document/marker_commands.h"
 #include "e2e/virtual_unit_fixture.h"
+#include "remote/command_interpreter.h"
+#include "remote/pending_reply.h"
+#include "remote/scpi_session.h"
 #include "support/scripted_entry_dialogs.h"
 #include "view/limit_line_commands.h"
 #include "view/plot_annotations.h"
@@ -131,6 +134,22 @@ TEST_F(StaleScreenTest, ScreenAfterTheSettingsMoveOn) {
         EXPECT_NEAR(peak->first, shown.ColumnOfPosition(row.peakHz), 1) << row.name;
         EXPECT_NEAR(shown.LevelOfRow(peak->second), kCarrierDbm, 1.5) << row.name;
     }
+}
+
+// A marker level of another unit goes out of both servers flagged, as on
+// the screen.
+TEST_F(StaleScreenTest, ServersFlagAMarkerLevelOfAnotherUnit) {
+    Start({Cw(kCarrierHz, kCarrierDbm)});
+    Edit([](InstrumentState& s) { s.linearScale = 1; });
+    Sweep(915e6, 100e3);
+    MarkerCommands(*doc).Peak();
+    Edit([](InstrumentState& s) { s.linearScale = 0; });
+    const std::string scpi = ScpiSession(*doc).Execute("CALC:MARK:Y?;:SYST:ERR?");
+    EXPECT_EQ(scpi.rfind("991", 0), 0u) << scpi;
+    EXPECT_NE(scpi.find(";-230,\"Data corrupt or stale\""), std::string::npos) << scpi;
+    PendingReply reply;
+    CommandInterpreter(reply).Interpret(*doc, "MAR:AMP ?");
+    EXPECT_EQ(reply.Take(), "STALE\r\n");
 }
 
 // The compression warning stays open ten seconds: the sweep time shown is
