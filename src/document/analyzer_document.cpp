@@ -38,6 +38,7 @@ AnalyzerDocument::AnalyzerDocument(const DocumentPorts& ports,
       calTable_(std::move(calCacheDirectory)),
       clock_(ports.clock),
       prompter_(ports.prompter),
+      sweepPrompter_(ports.prompter, ports.clock),
       views_(ports.views),
       progress_(ports.progress) {
     link_.WatchStopRequest(&stopRequest_);
@@ -131,6 +132,8 @@ void MarkersOffTraceOnTheFloor(ScreenState& screen) {
     screen.markers.markerDelta = 0;
     screen.trace.traceA.fill(kBottomRow);
     screen.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
+    screen.basis = {};
+    screen.countedHz.reset();
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "document/limit_verdict.h"
 #include "document/marker_state.h"
 #include "document/spectrogram_history.h"
+#include "document/timed_prompter.h"
 #include "document/trace_measurements.h"
 #include "ports/view_notifier.h"
 #include "sweep/sweep_engine.h"
@@ -50,6 +51,9 @@ struct ScreenState {
     MarkerState markers;
     DisplayState display;
     TraceBasis basis;  // of the rows of trace A
+    // The counter's reading, of the sweep that published trace A; none when
+    // that sweep could not count.
+    std::optional<double> countedHz;
     TraceMeasurementSettings measurements;
     LimitVerdict limitVerdict;  // of the last sweep published with the limit lines on
 };
@@ -134,19 +138,21 @@ class AnalyzerDocument {
         std::lock_guard lock(traceMutex_);
         return read(std::as_const(screen_));
     }
-    // Trace rows, trace B, limit lines and colours.
+    // Trace rows, trace B, limit lines and colours. Rows of trace A written
+    // here (a utility's own plot) are drawn as they stand on the screen shown.
     template <typename Edit>
     auto EditTrace(Edit&& edit) {
         const RepaintOnExit repaint(views_);
         std::lock_guard lock(traceMutex_);
+        const HandDrawnWatch watch(screen_);
         return edit(screen_);
     }
-    // The markers, with the trace they are read from.
+    // The markers, with the screen (trace A and its basis) they are read from.
     template <typename Edit>
     auto EditMarkers(Edit&& edit, Repaint when = Repaint::Now) {
         const RepaintOnExit repaint(views_, when);
         std::lock_guard lock(traceMutex_);
-        return edit(screen_.markers, std::as_const(screen_.trace));
+        return edit(screen_.markers, std::as_const(screen_));
     }
     // Channel power and occupied bandwidth: their settings, and their
     // readings of trace A as last published (empty when it cannot be
@@ -333,6 +339,25 @@ class AnalyzerDocument {
         Repaint when_;
     };
 
+    // Rows of trace A changed by an edit are no sweep's: they lose the basis
+    // of the sweep that was on screen.
+    class HandDrawnWatch {
+      public:
+        explicit HandDrawnWatch(ScreenState& screen)
+            : screen_(screen), before_(screen.trace.traceAInt) {}
+        ~HandDrawnWatch() {
+            if (screen_.trace.traceAInt != before_) {
+                screen_.basis = {};
+            }
+        }
+        HandDrawnWatch(const HandDrawnWatch&) = delete;
+        HandDrawnWatch& operator=(const HandDrawnWatch&) = delete;
+
+      private:
+        ScreenState& screen_;
+        ScreenRows before_;
+    };
+
     // Looks, once the edit's lock is released, whether the edit entered or
     // left zero span (see FollowSpanKind).
     class SpanKindWatch {
@@ -397,6 +422,8 @@ class AnalyzerDocument {
 
     Clock& clock_;
     Prompter& prompter_;
+    // The sweep's boxes, timed so that the sweep time leaves them out.
+    TimedPrompter sweepPrompter_;
     ViewNotifier& views_;
     ProgressSink& progress_;
 

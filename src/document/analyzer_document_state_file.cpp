@@ -1,11 +1,14 @@
 // The document's side of state files: what goes into a record, and applying a
 // checked record all at once.
+#include <algorithm>
 #include <vector>
 
 #include "base/atomic_file.h"
 #include "base/field_count.h"
 #include "base/field_map.h"
 #include "document/analyzer_document.h"
+#include "document/level_rows.h"
+#include "document/marker_scale.h"
 #include "document/state_file.h"
 #include "document/sweep_pause.h"
 #include "ports/prompter.h"
@@ -101,22 +104,56 @@ static_assert(FieldCount<StateRecord>() == kSettingsInFile.Size() + kTraceInFile
                                                kFieldsMappedByHand,
               "StateRecord changed: map the new field in one of the lists above");
 
+namespace {
+
+// A file holds trace B as rows on the file's own screen, the form every
+// version reads. Columns where trace B measured nothing go out far below the
+// screen, where a reader that knows no gaps draws them on the bottom line.
+ScreenRows TraceBRowsForFile(const DisplayState& display, const MarkerScale& fileScale) {
+    ScreenRows rows = RowsShownOn(display.traceBRows, display.traceBBasis, fileScale);
+    std::replace(rows.begin(), rows.end(), kNoRow, kLimitRowGuard);
+    return rows;
+}
+
+// Trace A goes into the file on the file's own screen too: redrawn when the
+// scale moved since its sweep, columns it did not measure below the screen.
+void TraceAForFile(const ScreenState& screen, const MarkerScale& fileScale, StateRecord& r) {
+    const ScreenRows shown = RowsShownOn(screen.trace.traceAInt, screen.basis, fileScale);
+    if (shown == screen.trace.traceAInt) {
+        return;
+    }
+    for (int c = 0; c < kTracePoints; ++c) {
+        r.traceAInt[c] = shown[c] == kNoRow ? kTraceRowBottom : shown[c];
+        r.traceA[c] = r.traceAInt[c];
+    }
+}
+
+ScreenRows TraceBRowsFromFile(ScreenRows rows) {
+    std::replace(rows.begin(), rows.end(), kLimitRowGuard, kNoRow);
+    return rows;
+}
+
+}  // namespace
+
 StateRecord AnalyzerDocument::CaptureStateRecord() const {
     // Settings first under their lock, then the screen under the trace lock:
     // a save may run while a sweep publishes.
     StateRecord r;
-    ReadSettings([this, &r](const InstrumentState& s) {
+    MarkerScale fileScale;
+    ReadSettings([this, &r, &fileScale](const InstrumentState& s) {
         kSettingsInFile.CopyToA(r, s);
         r.peakFreqHint = engineFacts_.peakFreqHint;
+        fileScale = MarkerScale::From(s);
         return 0;
     });
     std::lock_guard traceLock(traceMutex_);
     kTraceInFile.CopyToA(r, screen_.trace);
+    TraceAForFile(screen_, fileScale, r);
     kMarkersInFile.CopyToA(r, screen_.markers);
     kDisplayInFile.CopyToA(r, screen_.display);
     // With the limit lines on, the screen shows the lower limit as trace B.
-    r.traceBRows =
-        screen_.display.limitLinesOn ? screen_.display.lowerLimitRows : screen_.display.traceBRows;
+    r.traceBRows = screen_.display.limitLinesOn ? screen_.display.lowerLimitRows
+                                                : TraceBRowsForFile(screen_.display, fileScale);
     return r;
 }
 
@@ -138,6 +175,8 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
     // The recalled trace was drawn under the recalled settings: max hold and
     // the average go on from it until they change.
     const SweepSettings recalled = TakeSweepSettings();
+    const MarkerScale recalledScale =
+        ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
     // The view paints from a copy taken under the trace lock; an automation
     // recall may run while it paints.
     {
@@ -145,7 +184,12 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         kTraceInFile.CopyToB(r, screen_.trace);
         kMarkersInFile.CopyToB(r, screen_.markers);
         kDisplayInFile.CopyToB(r, screen_.display);
-        screen_.display.traceBRows = r.traceBRows;
+        screen_.display.traceBRows = TraceBRowsFromFile(r.traceBRows);
+        // The file's trace rows were drawn under the file's own settings.
+        const TraceBasis fileBasis = TraceBasis::MeasuredOn(recalledScale);
+        screen_.display.traceBBasis = fileBasis;
+        screen_.basis = fileBasis;
+        screen_.countedHz = r.counterFreqHz;
         screen_.display.limitMask = {};
         screen_.limitVerdict = {};
         heldRowsSettings_ = recalled;

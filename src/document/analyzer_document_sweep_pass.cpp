@@ -98,7 +98,7 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
         engine_,
         link_,
         calTable_,
-        prompter_,
+        sweepPrompter_,
         progress_,
         clock_,
         stopRequest_,
@@ -131,6 +131,8 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
     basis.scale.maxFmOffsetHz = drawn.maxFmOffsetHz;
     basis.noiseBandwidthHz = context.outcome.noiseBandwidthHz;
     basis.ifCompressed = context.outcome.ifCompressed;
+    basis.measured = true;
+    const SweepOutcome& outcome = context.outcome;
     {
         std::lock_guard lock(traceMutex_);
         if (screenEpoch_.load() != sweepEpoch_) {
@@ -139,6 +141,8 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
         screen_.trace.traceA = sweepTrace_.traceA;
         screen_.trace.traceAInt = sweepTrace_.traceAInt;
         screen_.basis = basis;
+        screen_.countedHz =
+            outcome.counterSet ? std::optional(outcome.counterFreqHz) : std::nullopt;
         TestLimits(screen_);
     }
     {
@@ -147,7 +151,6 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
             spectrogram_.Append(ClockSeconds(), basis.scale, sweepTrace_.traceA);
         }
     }
-    const SweepOutcome& outcome = context.outcome;
     EditSettingsQuietly([&outcome](InstrumentState& s) {
         if (outcome.rbwSet) {
             s.rbwHz = outcome.rbwHz;

@@ -139,13 +139,17 @@ void AnalyzerDocument::WaitForSweepProgress(std::uint64_t completedSeen,
     });
 }
 
+// The time the pass spent waiting on a message box is no part of the sweep.
 void AnalyzerDocument::RunPass(const std::function<void()>& pass) {
+    sweepPrompter_.TakeShownMs();
     const std::uint32_t t0 = clock_.TickMs();
     if (pass) {
         pass();
     }
     const std::uint32_t t1 = clock_.TickMs();
-    UpdateSweepTime((t1 - t0) * 0.001);  // unsigned: a wrap of the tick gives the right difference
+    // Unsigned: a wrap of the tick gives the right difference.
+    const std::uint32_t swept = (t1 - t0) - std::min(t1 - t0, sweepPrompter_.TakeShownMs());
+    UpdateSweepTime(swept * 0.001);
 }
 
 // In swept mode the sweep time is the measured duration of a pass, kept while

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "document/limit_mask.h"
+#include "document/trace_basis.h"
 #include "sweep/sweep_trace.h"
 
 namespace tavlin {
@@ -21,6 +22,9 @@ struct DisplayState {
     bool traceBShown = false;
     // Until the first Trace A->B, trace B lies on the bottom line.
     std::array<std::int32_t, kTracePoints> traceBRows = BottomLineRows();
+    // The settings trace B was measured under: it is drawn at its own
+    // frequencies and levels on whatever screen is shown.
+    TraceBasis traceBBasis;
     std::array<std::int32_t, kTracePoints> upperLimitRows{};
     std::array<std::int32_t, kTracePoints> lowerLimitRows{};
     bool limitLinesOn = false;

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <limits>
+
 #include "base/reading_flag.h"
+#include "sweep/sweep_trace.h"
 
 namespace tavlin {
 
@@ -23,5 +28,21 @@ constexpr int kFarRow = 10000;
 // reference line (the sweep keeps no level beyond its top clamp, so the true
 // level is at least the one read) or below the bottom line (at most).
 ReadingFlag FlagOfRow(double row);
+
+using ScreenRows = std::array<std::int32_t, kTracePoints>;
+
+// A column about which the rows say nothing: drawn as a gap, never as a level.
+constexpr std::int32_t kNoRow = std::numeric_limits<std::int32_t>::min();
+
+// Whether a level read on one scale means the same quantity on the other:
+// dBm on both, mV on both, or Hz of deviation on both.
+bool SameLevelUnit(const MarkerScale& a, const MarkerScale& b);
+
+// Rows drawn on `from`, redrawn on `to`: moved for another reference level or
+// dB/div, spread or gathered (the highest level of a column kept) for another
+// band, kNoRow outside the band they were measured over. All kNoRow when the
+// unit differs, or the screen is zero span on one side and not the other, or
+// a zero-span screen looks at another frequency or time.
+ScreenRows RowsOnScale(const ScreenRows& rows, const MarkerScale& from, const MarkerScale& to);
 
 }  // namespace tavlin

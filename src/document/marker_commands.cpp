@@ -24,6 +24,26 @@ int ClampColumn(int column) {
     return std::clamp(column, 0, kLastColumn);
 }
 
+// The scale trace A's rows were drawn on: a marker level is read on it, so it
+// is the level measured there whatever the screen shows now.
+const MarkerScale& DrawnScale(const ScreenState& screen, const MarkerScale& shown) {
+    return screen.basis.measured ? screen.basis.scale : shown;
+}
+
+double LevelAt(const ScreenState& screen, const MarkerScale& shown, double position) {
+    const MarkerScale& drawn = DrawnScale(screen, shown);
+    return drawn.LevelOfRow(screen.trace.traceA[drawn.ColumnOfPosition(position)]);
+}
+
+// The flag of a level read there: off span when the position is on neither
+// the screen shown nor the one the rows were measured on, and the screen
+// edge's bound when the row lies on it.
+ReadingFlag FlagAt(const ScreenState& screen, const MarkerScale& shown, double position) {
+    const MarkerScale& drawn = DrawnScale(screen, shown);
+    const ReadingFlag row = FlagOfRow(screen.trace.traceA[drawn.ColumnOfPosition(position)]);
+    return shown.FlagAt(position, drawn.FlagAt(position, row));
+}
+
 // Equal rows resolve to the rightmost point.
 int RightmostLowestRow(const Rows& rows) {
     int index = 0;
@@ -87,6 +107,19 @@ MarkerScale MarkerCommands::Scale() const {
     return doc_.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
 }
 
+MarkerScale MarkerCommands::RowsScale() const {
+    const MarkerScale shown = Scale();
+    return doc_.ReadTrace(
+        [&shown](const ScreenState& screen) { return DrawnScale(screen, shown); });
+}
+
+ReadingFlag MarkerCommands::LevelFlag() const {
+    const MarkerScale shown = Scale();
+    const bool stale = doc_.ReadTrace(
+        [&shown](const ScreenState& screen) { return LevelsStaleOn(screen.basis, shown); });
+    return stale ? ReadingFlag::kStale : ReadingFlag::kNone;
+}
+
 int MarkerCommands::ColumnOfPosition(double position) const {
     return Scale().ColumnOfPosition(position);
 }
@@ -98,7 +131,7 @@ double MarkerCommands::PositionOfColumn(int column) const {
 double MarkerCommands::LevelOfColumn(int column) const {
     const MarkerScale scale = Scale();
     return doc_.ReadTrace([&scale, column](const ScreenState& screen) {
-        return scale.LevelOfRow(screen.trace.traceA[ClampColumn(column)]);
+        return LevelAt(screen, scale, scale.PositionOfColumn(ClampColumn(column)));
     });
 }
 
@@ -106,18 +139,17 @@ MarkerState MarkerCommands::Snapshot() const {
     return doc_.ReadTrace([](const ScreenState& screen) { return screen.markers; });
 }
 
-void MarkerCommands::StoreIntoActiveMarker(MarkerState& m, double position,
-                                           const MarkerScale& scale, double row) {
-    const double level = scale.LevelOfRow(row);
+void MarkerCommands::StoreIntoActiveMarker(MarkerState& m, double position, double level,
+                                           ReadingFlag flag) {
     if (m.marker2Active != 0) {
         m.marker2Pos = position;
         m.marker2Level = level;
-        m.marker2Flag = FlagOfRow(row);
+        m.marker2Flag = flag;
         m.marker2On = 1;
     } else {
         m.marker1Pos = position;
         m.marker1Level = level;
-        m.marker1Flag = FlagOfRow(row);
+        m.marker1Flag = flag;
         m.marker1On = 1;
     }
 }
@@ -125,19 +157,22 @@ void MarkerCommands::StoreIntoActiveMarker(MarkerState& m, double position,
 void MarkerCommands::Peak() {
     const MarkerScale scale = Scale();
     const double hint = doc_.PeakFrequencyHint();
-    doc_.EditMarkers([&scale, hint](MarkerState& m, const SweepTrace& trace) {
-        const Rows& rows = trace.traceA;
+    doc_.EditMarkers([&scale, hint](MarkerState& m, const ScreenState& screen) {
+        const MarkerScale& drawn = DrawnScale(screen, scale);
+        const Rows& rows = screen.trace.traceA;
         const int column = RightmostLowestRow(rows);
-        const double position = hint > 0.0 ? hint : scale.PositionOfColumn(column);
-        StoreIntoActiveMarker(m, position, scale, rows[column]);
+        const double position = hint > 0.0 ? hint : drawn.PositionOfColumn(column);
+        StoreIntoActiveMarker(m, position, drawn.LevelOfRow(rows[column]), FlagOfRow(rows[column]));
     });
 }
 
 void MarkerCommands::PlaceActiveMarker(int column) {
     const MarkerScale scale = Scale();
     const int c = ClampColumn(column);
-    doc_.EditMarkers([&scale, c](MarkerState& m, const SweepTrace& trace) {
-        StoreIntoActiveMarker(m, scale.PositionOfColumn(c), scale, trace.traceA[c]);
+    doc_.EditMarkers([&scale, c](MarkerState& m, const ScreenState& screen) {
+        const double position = scale.PositionOfColumn(c);
+        StoreIntoActiveMarker(m, position, LevelAt(screen, scale, position),
+                              FlagAt(screen, scale, position));
     });
 }
 
@@ -157,9 +192,7 @@ void MarkerCommands::MoveActiveMarker(int points) {
 
 void MarkerCommands::Normal() {
     const MarkerScale scale = Scale();
-    doc_.EditMarkers([&scale](MarkerState& m, const SweepTrace& trace) {
-        m.marker1Level = scale.LevelOfRow(trace.traceA[MarkerScale::kCenterColumn]);
-        m.marker1Flag = FlagOfRow(trace.traceA[MarkerScale::kCenterColumn]);
+    doc_.EditMarkers([&scale](MarkerState& m, const ScreenState& screen) {
         m.marker1On = 1;
         m.marker2On = 0;
         m.marker2Active = 0;
@@ -167,11 +200,13 @@ void MarkerCommands::Normal() {
         // Half the sweep, in ms, in zero span.
         m.marker1Pos =
             scale.ZeroSpan() ? 500.0 * scale.sweepTimeSec : scale.startHz + scale.SpanHz() / 2.0;
+        m.marker1Level = LevelAt(screen, scale, m.marker1Pos);
+        m.marker1Flag = FlagAt(screen, scale, m.marker1Pos);
     });
 }
 
 void MarkerCommands::Off() {
-    doc_.EditMarkers([](MarkerState& m, const SweepTrace&) {
+    doc_.EditMarkers([](MarkerState& m, const ScreenState&) {
         m.marker1On = 0;
         m.marker2On = 0;
         m.marker2Active = 0;
@@ -180,7 +215,7 @@ void MarkerCommands::Off() {
 }
 
 void MarkerCommands::Delta() {
-    doc_.EditMarkers([](MarkerState& m, const SweepTrace&) {
+    doc_.EditMarkers([](MarkerState& m, const ScreenState&) {
         if (m.marker2On == 0) {
             m.marker2Pos = m.marker1Pos;
             m.marker2Level = m.marker1Level;
@@ -212,8 +247,12 @@ void MarkerCommands::MarkerToRefLevel() {
         return;
     }
     const double level = m.marker1Level;
-    const bool linear = doc_.ReadSettings([](const InstrumentState& s) { return s.linearScale; });
-    if (const auto ref = ReferenceFromMarkerLevel(level, linear != 0)) {
+    // The level is in the unit of the trace it was read from, which a scale
+    // changed since may no longer be.
+    const MarkerScale shown = Scale();
+    const bool linear = doc_.ReadTrace(
+        [&shown](const ScreenState& screen) { return DrawnScale(screen, shown).linearScale; });
+    if (const auto ref = ReferenceFromMarkerLevel(level, linear)) {
         doc_.EditSettings([&ref](InstrumentState& s) { s.refLevelDbm = *ref; });
         doc_.ApplyLevelPlan();
     }
@@ -225,8 +264,9 @@ void MarkerCommands::ThreeDbPoints() {
         doc_.GetPrompter().Inform("Only available in LOG scale", "NOT IMPLEMENTED");
         return;
     }
-    doc_.EditMarkers([&scale](MarkerState& m, const SweepTrace& trace) {
-        const Rows& rows = trace.traceA;
+    doc_.EditMarkers([&shown = scale](MarkerState& m, const ScreenState& screen) {
+        const MarkerScale& scale = DrawnScale(screen, shown);
+        const Rows& rows = screen.trace.traceA;
         const int peak = LeftmostLowestRow(rows);
         const double threshold = rows[peak] + kThreeDbRowsPerDbPerDiv / scale.dbPerDiv;
         const int left = LeftThreeDbEdge(rows, peak, threshold);
@@ -252,34 +292,31 @@ void MarkerCommands::SetMarkerFreq(double position) {
         return;
     }
     const MarkerScale scale = Scale();
-    doc_.EditMarkers([&scale, position](MarkerState& m, const SweepTrace& trace) {
+    doc_.EditMarkers([&scale, position](MarkerState& m, const ScreenState& screen) {
         m.marker1Pos = position;
         m.marker2Active = 0;
         m.marker1On = 1;
-        RefreshLevel(m, trace, scale);
+        RefreshLevel(m, screen, scale);
     });
 }
 
 void MarkerCommands::RefreshMarkerLevel() {
     const MarkerScale scale = Scale();
     doc_.EditMarkers(
-        [&scale](MarkerState& m, const SweepTrace& trace) { RefreshLevel(m, trace, scale); },
+        [&scale](MarkerState& m, const ScreenState& screen) { RefreshLevel(m, screen, scale); },
         Repaint::Deferred);
 }
 
-void MarkerCommands::RefreshLevel(MarkerState& m, const SweepTrace& trace,
-                                  const MarkerScale& scale) {
-    const Rows& rows = trace.traceA;
+void MarkerCommands::RefreshLevel(MarkerState& m, const ScreenState& screen,
+                                  const MarkerScale& shown) {
     // A marker off the screen keeps its position; the edge column under it
     // is no reading of it.
     if (m.marker2Active != 0) {
-        const double row = rows[scale.ColumnOfPosition(m.marker2Pos)];
-        m.marker2Level = scale.LevelOfRow(row);
-        m.marker2Flag = scale.FlagAt(m.marker2Pos, FlagOfRow(row));
+        m.marker2Level = LevelAt(screen, shown, m.marker2Pos);
+        m.marker2Flag = FlagAt(screen, shown, m.marker2Pos);
     } else if (m.marker1On != 0) {
-        const double row = rows[scale.ColumnOfPosition(m.marker1Pos)];
-        m.marker1Level = scale.LevelOfRow(row);
-        m.marker1Flag = scale.FlagAt(m.marker1Pos, FlagOfRow(row));
+        m.marker1Level = LevelAt(screen, shown, m.marker1Pos);
+        m.marker1Flag = FlagAt(screen, shown, m.marker1Pos);
     }
 }
 

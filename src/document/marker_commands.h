@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/reading_flag.h"
 #include "document/marker_scale.h"
 #include "document/marker_state.h"
 #include "sweep/sweep_trace.h"
@@ -7,6 +8,7 @@
 namespace tavlin {
 
 class AnalyzerDocument;
+struct ScreenState;
 
 // The marker operations of the front panel, the menu, a click on the
 // graticule and the automation commands, and the level refresh that follows
@@ -50,17 +52,22 @@ class MarkerCommands {
 
     // The conversions, with the document's present settings and trace.
     MarkerScale Scale() const;
+    // The scale trace A's rows were measured on, which the levels read from
+    // them are in; the screen's until a sweep has published.
+    MarkerScale RowsScale() const;
+    // kStale while the marker levels are in another unit than the screen's.
+    ReadingFlag LevelFlag() const;
     int ColumnOfPosition(double position) const;
     double PositionOfColumn(int column) const;
     double LevelOfColumn(int column) const;
     MarkerState Snapshot() const;
 
   private:
-    // The level and its flag come from the trace row under the marker.
-    static void StoreIntoActiveMarker(MarkerState& m, double position, const MarkerScale& scale,
-                                      double row);
+    // The level and its flag, as read from the trace under the marker.
+    static void StoreIntoActiveMarker(MarkerState& m, double position, double level,
+                                      ReadingFlag flag);
     // The active marker's level from the trace under it.
-    static void RefreshLevel(MarkerState& m, const SweepTrace& trace, const MarkerScale& scale);
+    static void RefreshLevel(MarkerState& m, const ScreenState& screen, const MarkerScale& shown);
 
     AnalyzerDocument& doc_;
 };

@@ -4,19 +4,10 @@
 #include <optional>
 
 #include "base/reading_flag.h"
-#include "document/marker_scale.h"
+#include "document/trace_basis.h"
 #include "sweep/sweep_trace.h"
 
 namespace tavlin {
-
-// What turns trace A's rows back into power against frequency: the band and
-// scale the sweep drew them with, and the noise bandwidth of the resolution
-// filter they came through. Published with the rows, under the same lock.
-struct TraceBasis {
-    MarkerScale scale;
-    double noiseBandwidthHz = 0.0;  // 0: the trace cannot be integrated (wide sweep, zero span)
-    bool ifCompressed = false;      // the sweep overdrove the IF: no level of it is true
-};
 
 // The measurements that integrate trace A, their settings kept with the
 // screen: on or off, the channel (0 Hz: half the span), the share of power.

@@ -205,11 +205,11 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
     if (command.item == "FRE") {
         replies_.AppendReply(FormatText(kReplyFormat, markers.marker1Pos));
     } else if (command.item == "AMP") {
-        // The reading's flag leads or follows the number, before the line's end.
-        const ReadingFlag flag =
-            MarkerCommands(document).Scale().FlagAt(markers.marker1Pos, markers.marker1Flag);
+        const ReadingFlag flag = WorseReadingFlag(
+            MarkerCommands(document).Scale().FlagAt(markers.marker1Pos, markers.marker1Flag),
+            MarkerCommands(document).LevelFlag());
         replies_.AppendReply(FlaggedReadingText(FormatText("%.3f", markers.marker1Level), flag) +
-                              "\r\n");
+                             "\r\n");
     } else {
         return kNoMatch;
     }
@@ -241,8 +241,9 @@ int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::
     return kNoMatch;
 }
 
+// At the levels the rows were measured, whatever the scale has become since.
 void CommandInterpreter::ReplyTrace(AnalyzerDocument& document) {
-    const MarkerScale scale = MarkerCommands(document).Scale();
+    const MarkerScale scale = MarkerCommands(document).RowsScale();
     const auto rows =
         document.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
     std::string reply;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 #include "document/analyzer_document.h"
 #include "document/level_settings.h"
 #include "document/marker_commands.h"
@@ -188,8 +189,9 @@ void ScpiSession::QueryMarkerX(Call& call) {
 
 void ScpiSession::QueryMarkerY(Call& call) {
     if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
-        call.reply = ReadingValue(marker->level, marker->flag);
-        PushReadingFlag(marker->flag);
+        const ReadingFlag flag = WorseReadingFlag(marker->flag, MarkerCommands(doc_).LevelFlag());
+        call.reply = ReadingValue(marker->level, flag);
+        PushReadingFlag(flag);
     }
 }
 
@@ -214,7 +216,8 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
 }
 
 // Trace A's 641 points in the unit of the screen (dBm, mV on a linear scale,
-// Hz of deviation in FM zero span), as the markers read them.
+// Hz of deviation in FM zero span), as the markers read them: at the levels
+// they were measured, whatever the scale has become since.
 void ScpiSession::QueryTrace(Call& call) {
     if (!CheckParameterCount(call.unit, 0, 1)) {
         return;
@@ -226,7 +229,7 @@ void ScpiSession::QueryTrace(Call& call) {
             return;
         }
     }
-    const MarkerScale scale = MarkerCommands(doc_).Scale();
+    const MarkerScale scale = MarkerCommands(doc_).RowsScale();
     const auto rows = doc_.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
     std::string& text = call.reply;
     text.reserve(rows.size() * 10);

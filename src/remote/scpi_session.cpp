@@ -47,6 +47,10 @@ const char* ErrorText(int code) {
             return "Too much data";
         case ScpiSession::kIllegalParameterValue:
             return "Illegal parameter value";
+        case ScpiSession::kDataCorruptOrStale:
+            return "Data corrupt or stale";
+        case ScpiSession::kDataQuestionable:
+            return "Data questionable";
         case ScpiSession::kMassStorageError:
             return "Mass storage error";
         case ScpiSession::kFileNameNotFound:

@@ -35,6 +35,8 @@ class ScpiSession {
     static constexpr int kDataOutOfRange = -222;
     static constexpr int kTooMuchData = -223;
     static constexpr int kIllegalParameterValue = -224;
+    static constexpr int kDataCorruptOrStale = -230;
+    static constexpr int kDataQuestionable = -231;
     static constexpr int kMassStorageError = -250;
     static constexpr int kFileNameNotFound = -256;
     static constexpr int kFileNameError = -257;

@@ -24,7 +24,10 @@ int LimitRow(const MarkerScale& scale, double levelDbm) {
 }  // namespace
 
 void LimitLineCommands::OnTraceAToB() {
-    doc_.EditTrace([](ScreenState& screen) { screen.display.traceBRows = screen.trace.traceAInt; });
+    doc_.EditTrace([](ScreenState& screen) {
+        screen.display.traceBRows = screen.trace.traceAInt;
+        screen.display.traceBBasis = screen.basis;
+    });
 }
 
 void LimitLineCommands::OnViewTraceB() {
@@ -43,6 +46,7 @@ void LimitLineCommands::OnLimitLines() {
             screen.display.limitLinesOn = false;
             screen.display.limitMask = {};
             screen.display.traceBRows = screen.display.lowerLimitRows;
+            screen.display.traceBBasis = {};
         });
         return;
     }

@@ -87,7 +87,8 @@ std::string MarkerReadout::Line(const MarkerState& markers) const {
 
 std::string MarkerReadout::Marker1Text(const MarkerState& m) const {
     std::string text;
-    const ReadingFlag flag = scale_.FlagAt(m.marker1Pos, m.marker1Flag);
+    const ReadingFlag flag =
+        WorseReadingFlag(scale_.FlagAt(m.marker1Pos, m.marker1Flag), levelFlag_);
     if (scale_.FmDeviation()) {
         text = FormatText("MKR 1: %.3f msec, ", m.marker1Pos) +
                LevelText(m.marker1Level, flag, "%.0f", "Hz");
@@ -105,8 +106,9 @@ std::string MarkerReadout::Marker1Text(const MarkerState& m) const {
 std::string MarkerReadout::DeltaText(const MarkerState& m) const {
     const double d = m.marker2Pos - m.marker1Pos;
     const double levelDelta = m.marker2Level - m.marker1Level;
-    const ReadingFlag flag = DeltaFlag(scale_.FlagAt(m.marker1Pos, m.marker1Flag),
-                                       scale_.FlagAt(m.marker2Pos, m.marker2Flag));
+    const ReadingFlag flag = WorseReadingFlag(DeltaFlag(scale_.FlagAt(m.marker1Pos, m.marker1Flag),
+                                                        scale_.FlagAt(m.marker2Pos, m.marker2Flag)),
+                                              levelFlag_);
     if (scale_.FmDeviation()) {
         return FormatText("MKR 2-1: %.3f msec, ", Shown(d, 3)) +
                LevelText(Shown(levelDelta, 0), flag, "%.0f", "Hz");
@@ -121,7 +123,8 @@ std::string MarkerReadout::DeltaText(const MarkerState& m) const {
 }
 
 std::string MarkerReadout::Marker2Text(const MarkerState& m) const {
-    const ReadingFlag flag = scale_.FlagAt(m.marker2Pos, m.marker2Flag);
+    const ReadingFlag flag =
+        WorseReadingFlag(scale_.FlagAt(m.marker2Pos, m.marker2Flag), levelFlag_);
     if (scale_.FmDeviation()) {
         return FormatText("MKR 2: %.3f msec, ", m.marker2Pos) +
                LevelText(m.marker2Level, flag, "%.0f", "Hz");
@@ -136,27 +139,28 @@ std::string MarkerReadout::Marker2Text(const MarkerState& m) const {
 
 std::string MarkerReadout::Cursor(int column, double level) const {
     const char* unit = scale_.linearScale ? "mV" : "dBm";
+    const std::string levelText = LevelText("%.2f", level, unit);
     if (scale_.ZeroSpan()) {
         const double t = column * scale_.sweepTimeSec / 0.64;
         if (scale_.FmDeviation()) {
-            return FormatText("Cursor at %.3f msec, %.1f Hz", t, level);
+            return FormatText("Cursor at %.3f msec, ", t) + LevelText("%.1f", level, "Hz");
         }
-        return FormatText("Cursor at %.3f msec, %.2f %s", t, level, unit);
+        return FormatText("Cursor at %.3f msec, %s", t, levelText.c_str());
     }
     const double p = scale_.startHz + scale_.SpanHz() * column / kColumns;
     const DownconverterOffset offset = scale_.FreqOffset();
     // With a converter offset in use the sum is shown, in GHz; a smaller
     // offset is left out of the finer units.
     if (p >= 1e9 || offset.InUse()) {
-        return FormatText("Cursor at %.9f GHz, %.2f %s", offset.Shown(p) * 1e-9, level, unit);
+        return FormatText("Cursor at %.9f GHz, %s", offset.Shown(p) * 1e-9, levelText.c_str());
     }
     if (p >= 1e6) {
-        return FormatText("Cursor at %.6f MHz, %.2f %s", p * 1e-6, level, unit);
+        return FormatText("Cursor at %.6f MHz, %s", p * 1e-6, levelText.c_str());
     }
     if (p >= 1000.0) {
-        return FormatText("Cursor at %.3f KHz, %.2f %s", p * 0.001, level, unit);
+        return FormatText("Cursor at %.3f KHz, %s", p * 0.001, levelText.c_str());
     }
-    return FormatText("Cursor at %.3f Hz, %.2f %s", p, level, unit);
+    return FormatText("Cursor at %.3f Hz, %s", p, levelText.c_str());
 }
 
 }  // namespace tavlin

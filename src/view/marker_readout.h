@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/reading_flag.h"
 #include "document/marker_scale.h"
 #include "document/marker_state.h"
 
@@ -15,7 +16,10 @@ namespace tavlin {
 // are shown in milliseconds, without offset.
 class MarkerReadout {
   public:
-    explicit MarkerReadout(const MarkerScale& scale) : scale_(scale) {}
+    // `levelFlag` qualifies every marker level: a stale one shows the flag's
+    // word in place of the number.
+    explicit MarkerReadout(const MarkerScale& scale, ReadingFlag levelFlag = ReadingFlag::kNone)
+        : scale_(scale), levelFlag_(levelFlag) {}
 
     // Empty when no marker is on. Marker 1's text ends in three blanks,
     // which separate it from marker 2's or the delta's.
@@ -29,8 +33,10 @@ class MarkerReadout {
     std::string Marker2Text(const MarkerState& markers) const;
     // "dBm", or "mV " on the linear scale.
     const char* LevelUnit() const;
+    // "<level> <unit>", or the flag's word.
 
     MarkerScale scale_;
+    ReadingFlag levelFlag_;
 };
 
 }  // namespace tavlin

@@ -8,6 +8,7 @@
 #include "base/reading_flag.h"
 #include "document/level_rows.h"
 #include "document/marker_scale.h"
+#include "document/trace_basis.h"
 #include "view/marker_readout.h"
 
 namespace tavlin {
@@ -96,10 +97,11 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
     if (s_.counterOn) {
         // Counted at the receiver's tuning; shown, like the markers and the
         // axis, at the converter's input.
-        const double counted = s_.FreqOffset().Shown(s_.counterFreqHz);
+        const double counted = s_.FreqOffset().Shown(snapshot_.countedHz);
+        const ReadingFlag countFlag = WorseReadingFlag(snapshot_.countFlag, s_.counterFlag);
         texts.push_back(
             Text(kMiddleColumn, kUpperRow, TextAlign::Centre,
-                 "COUNT " + FlaggedReadingText(FormatText("%.1f Hz", counted), s_.counterFlag)));
+                 "COUNT " + FlaggedReadingText(FormatText("%.1f Hz", counted), countFlag)));
     }
     texts.push_back(
         Text(kMiddleColumn, kLowerRow, TextAlign::Centre, FormatText("ATTEN %.0f dB", s_.attenDb)));
@@ -210,14 +212,20 @@ std::string PlotAnnotations::SweepTimeText() const {
 }
 
 PlotText PlotAnnotations::Readout() const {
-    const MarkerReadout readout(MarkerScale::From(s_));
+    const MarkerReadout readout(MarkerScale::From(s_),
+                                MarkerLevelsStale() ? ReadingFlag::kStale : ReadingFlag::kNone);
     return PlotText{plot::kLeft,    top_ + kReadoutBelowTop, plot::kRight - plot::kLeft,
                     kTextBoxHeight, TextAlign::Left,         readout.Line(snapshot_.markers)};
 }
 
+// A glyph at a level of another unit would stand at a made-up height.
+bool PlotAnnotations::MarkerLevelsStale() const {
+    return LevelsStaleOn(snapshot_.traceABasis, MarkerScale::From(s_));
+}
+
 std::optional<PlotPoint> PlotAnnotations::Marker1Glyph() const {
     const MarkerState& m = snapshot_.markers;
-    if (m.marker1On == 0 || !MarkerScale::From(s_).Shows(m.marker1Pos)) {
+    if (m.marker1On == 0 || MarkerLevelsStale() || !MarkerScale::From(s_).Shows(m.marker1Pos)) {
         return std::nullopt;  // a marker off the span has no place on the graticule
     }
     return GlyphAt(m.marker1Pos, m.marker1Level);
@@ -225,7 +233,7 @@ std::optional<PlotPoint> PlotAnnotations::Marker1Glyph() const {
 
 std::optional<PlotPoint> PlotAnnotations::Marker2Glyph() const {
     const MarkerState& m = snapshot_.markers;
-    if (m.marker2On == 0 || !MarkerScale::From(s_).Shows(m.marker2Pos)) {
+    if (m.marker2On == 0 || MarkerLevelsStale() || !MarkerScale::From(s_).Shows(m.marker2Pos)) {
         return std::nullopt;  // a marker off the span has no place on the graticule
     }
     return GlyphAt(m.marker2Pos, m.marker2Level);

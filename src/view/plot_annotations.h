@@ -78,6 +78,7 @@ class PlotAnnotations {
     std::string SpanText() const;
     std::string SweepTimeText() const;
     bool ZeroSpan() const;
+    bool MarkerLevelsStale() const;
     PlotPoint GlyphAt(double position, double level) const;
 
     const PlotSnapshot& snapshot_;

@@ -18,6 +18,18 @@ void TakeMeasurementReadings(const ScreenState& screen, PlotSnapshot& snapshot) 
     }
 }
 
+// A count belongs to the band it was made in: under other frequencies the
+// signal it counted may not be on the screen at all.
+void TakeCount(const ScreenState& screen, const MarkerScale& shown, PlotSnapshot& snapshot) {
+    const MarkerScale& counted = screen.basis.scale;
+    snapshot.countedHz = screen.countedHz.value_or(0.0);
+    if (!screen.basis.measured || !screen.countedHz) {
+        snapshot.countFlag = ReadingFlag::kNotMeasured;
+    } else if (counted.startHz != shown.startHz || counted.stopHz != shown.stopHz) {
+        snapshot.countFlag = ReadingFlag::kStale;
+    }
+}
+
 }  // namespace
 
 // The settings and the trace are copied under their own locks, one after the
@@ -27,10 +39,15 @@ void TakeMeasurementReadings(const ScreenState& screen, PlotSnapshot& snapshot) 
 PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
     PlotSnapshot snapshot;
     snapshot.settings = document.ReadSettings([](const InstrumentState& s) { return s; });
-    document.ReadTrace([&snapshot](const ScreenState& screen) {
-        snapshot.traceAInt = screen.trace.traceAInt;
+    const MarkerScale shown = MarkerScale::From(snapshot.settings);
+    document.ReadTrace([&snapshot, &shown](const ScreenState& screen) {
+        snapshot.traceAInt = RowsShownOn(screen.trace.traceAInt, screen.basis, shown);
+        snapshot.traceABasis = screen.basis;
+        TakeCount(screen, shown, snapshot);
         snapshot.markers = screen.markers;
         snapshot.display = screen.display;
+        snapshot.display.traceBRows =
+            RowsShownOn(screen.display.traceBRows, screen.display.traceBBasis, shown);
         if (screen.display.limitLinesOn) {
             snapshot.limitVerdict = screen.limitVerdict;
         }

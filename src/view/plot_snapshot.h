@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/reading_flag.h"
 #include "document/display_state.h"
 #include "document/instrument_state.h"
 #include "document/limit_verdict.h"
@@ -19,7 +20,16 @@ class AnalyzerDocument;
 // under its locks, so a paint may show the previous sweep but never a torn one.
 struct PlotSnapshot {
     InstrumentState settings;
+    // Trace A and trace B on the screen of `settings`: kNoRow where they
+    // measured nothing of it.
     std::array<std::int32_t, kTracePoints> traceAInt{};
+    // What trace A was measured under; the markers read their levels from it.
+    TraceBasis traceABasis;
+    // The counter's reading of the sweep on screen, flagged stale when made
+    // under other frequencies than those shown and not measured when that
+    // sweep could not count.
+    double countedHz = 0.0;
+    ReadingFlag countFlag = ReadingFlag::kNone;
     MarkerState markers;
     DisplayState display;
     LimitVerdict limitVerdict;

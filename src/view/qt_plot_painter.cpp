@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "document/level_rows.h"
 #include "view/limit_verdict_text.h"
 #include "view/measurement_readout.h"
 
@@ -329,18 +330,28 @@ void QtPlotPainter::PaintTraces() {
     const QTransform toDevice = p_.worldTransform();
     const int width = DeviceWidth(toDevice, 2 * s_);
     std::array<QPoint, kTracePoints> points;
-    std::array<QLine, kTracePoints - 1> segments;
+    std::array<QLine, kTracePoints> segments;
     const auto drawRows = [&](const std::array<std::int32_t, kTracePoints>& rows,
                               const QColor& colour) {
         for (int i = 0; i < kTracePoints; ++i) {
             points[i] =
                 toDevice.map(QPoint((plot::kLeft + i) * s_, (top_ + DrawnRow(rows[i])) * s_));
         }
-        for (int i = 0; i + 1 < kTracePoints; ++i) {
-            segments[i] = QLine(points[i], points[i + 1]);
+        // A column that measured nothing of this screen leaves a gap; a
+        // column between two gaps (a narrow trace on a wide screen) is a dot.
+        const auto shows = [&rows](int i) {
+            return i >= 0 && i < kTracePoints && rows[i] != kNoRow;
+        };
+        int count = 0;
+        for (int i = 0; i < kTracePoints; ++i) {
+            if (shows(i) && shows(i + 1)) {
+                segments[count++] = QLine(points[i], points[i + 1]);
+            } else if (shows(i) && !shows(i - 1)) {
+                segments[count++] = QLine(points[i], points[i]);
+            }
         }
         p_.setPen(TracePen(colour, width));
-        p_.drawLines(segments.data(), static_cast<int>(segments.size()));
+        p_.drawLines(segments.data(), count);
     };
     // The lines stay on the graticule: a limit far above the reference level
     // would otherwise be drawn over the annotations. Trace A keeps the few

@@ -202,11 +202,10 @@ void QtPlotView::leaveEvent(QEvent* event) {
 }
 
 QString QtPlotView::CursorText(int column) const {
-    const MarkerScale scale =
-        doc_.ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });
-    const double row =
-        doc_.ReadTrace([column](const ScreenState& screen) { return screen.trace.traceA[column]; });
-    return QString::fromStdString(MarkerReadout(scale).Cursor(column, scale.LevelOfRow(row)));
+    // The level measured at the column's frequency, as a marker reads it.
+    const MarkerCommands markers(doc_);
+    const MarkerReadout readout(markers.Scale(), markers.LevelFlag());
+    return QString::fromStdString(readout.Cursor(column, markers.LevelOfColumn(column)));
 }
 
 void QtPlotView::ReportCursor(const QString& text) {

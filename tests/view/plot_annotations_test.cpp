@@ -117,6 +117,7 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
         s.markers = row.markers;
         s.waitingForTrigger = row.waitingForTrigger;
         row.edit(s.settings);
+        s.countedHz = s.settings.counterFreqHz;  // counted by the sweep on screen
         const std::vector<std::string> texts = TextsOf(s);
         for (const std::string& text : row.texts) {
             EXPECT_NE(std::ranges::find(texts, text), texts.end()) << row.name << ": " << text;

@@ -171,7 +171,9 @@ void RunPhaseNoiseProcedure(AnalyzerDocument& document,
         }
     }
     session.Instrument().SelectWindow(kFlatTopWindow);
-    document.SetFrequencies(carrierHz - spanBefore / 2.0, carrierHz + spanBefore / 2.0);
+    // Through the centre/span rules, so the RBW shown is the one this span
+    // will get rather than the last narrow sweep's.
+    document.SetCenterSpan(carrierHz, spanBefore);
     document.EditSettings([refBefore](InstrumentState& s) {
         s.refLevelDbm = refBefore;
         s.dbPerDiv = kRestoredDbPerDiv;
