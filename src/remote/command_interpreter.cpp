@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 #include "document/analyzer_document.h"
 #include "document/level_settings.h"
 #include "document/marker_commands.h"
@@ -24,6 +25,12 @@ namespace {
 constexpr const char* kUnrecognizedCommand = "Unrecognized Command";
 constexpr const char* kUnrecognizedQuery = "Unrecognized query";
 constexpr const char* kReplyFormat = "%.3f\r\n";
+
+// A reading as the screen shows it ("-31.200 INCOMPLETE"), ended as every
+// reply is.
+std::string FlaggedReply(const std::string& number, ReadingFlag flag) {
+    return FlaggedReadingText(number, flag) + "\r\n";
+}
 
 // One row of the command table.
 struct CommandRow {
@@ -201,10 +208,11 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
         return kUnrecognized;
     }
     const MarkerState markers = MarkerCommands(document).Snapshot();
+    const ReadingFlag flag = document.TraceReadingFlag();
     if (command.item == "FRE") {
-        replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Pos));
+        replies_.ReplaceReply(FlaggedReply(FormatText("%.3f", markers.marker1Pos), flag));
     } else if (command.item == "AMP") {
-        replies_.ReplaceReply(FormatText(kReplyFormat, markers.marker1Level));
+        replies_.ReplaceReply(FlaggedReply(FormatText("%.3f", markers.marker1Level), flag));
     } else {
         return kNoMatch;
     }
@@ -219,13 +227,15 @@ int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::
     if (item == "CHP") {
         if (const auto reading = document.ChannelPower()) {
             replies_.ReplaceReply(
-                FormatText("%.3f,%.3f\r\n", reading->powerDbm, reading->densityDbmHz));
+                FlaggedReply(FormatText("%.3f,%.3f", reading->powerDbm, reading->densityDbmHz),
+                             document.TraceReadingFlag()));
             return kDone;
         }
     } else if (item == "OBW") {
         if (const auto reading = document.OccupiedBandwidth()) {
             replies_.ReplaceReply(
-                FormatText("%.3f,%.3f\r\n", reading->bandwidthHz, reading->freqErrorHz));
+                FlaggedReply(FormatText("%.3f,%.3f", reading->bandwidthHz, reading->freqErrorHz),
+                             document.TraceReadingFlag()));
             return kDone;
         }
     }

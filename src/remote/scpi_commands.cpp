@@ -199,6 +199,7 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
         PushError(kSettingsConflict);
         return std::nullopt;
     }
+    PushReadingError(doc_.TraceReadingFlag());
     // A time in zero span; a frequency otherwise, shown with the offset.
     const MarkerScale scale = MarkerCommands(doc_).Scale();
     const double position = second ? m.marker2Pos : m.marker1Pos;
@@ -219,6 +220,7 @@ void ScpiSession::QueryTrace(Call& call) {
             return;
         }
     }
+    PushReadingError(doc_.TraceReadingFlag());
     const MarkerScale scale = MarkerCommands(doc_).Scale();
     const auto rows = doc_.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
     std::string& text = call.reply;
@@ -236,6 +238,7 @@ void ScpiSession::QueryChannelPower(Call& call) {
         return;
     }
     if (const std::optional<ChannelPowerReading> reading = doc_.ChannelPower()) {
+        PushReadingError(doc_.TraceReadingFlag());
         call.reply = Value(reading->powerDbm) + "," + Value(reading->densityDbmHz);
     } else {
         PushError(kSettingsConflict);
@@ -248,6 +251,7 @@ void ScpiSession::QueryOccupiedBandwidth(Call& call) {
         return;
     }
     if (const std::optional<OccupiedBandwidthReading> reading = doc_.OccupiedBandwidth()) {
+        PushReadingError(doc_.TraceReadingFlag());
         call.reply = Value(reading->bandwidthHz) + "," + Value(reading->freqErrorHz);
     } else {
         PushError(kSettingsConflict);
@@ -327,8 +331,11 @@ void ScpiSession::QueryLimitFail(Call& call) {
         return;
     }
     const LimitVerdict verdict = doc_.LimitTest();
+    const ReadingFlag flag = doc_.TraceReadingFlag();
     if (verdict.tested) {
         call.reply = verdict.pass ? "0" : "1";
+    } else if (flag != ReadingFlag::kNone) {
+        PushReadingError(flag);  // the incomplete sweep was not judged
     } else {
         PushError(kSettingsConflict);
     }

@@ -19,8 +19,10 @@ constexpr std::uint8_t kQueryErrorBit = 4;
 constexpr std::uint8_t kDeviceErrorBit = 8;
 constexpr std::uint8_t kExecutionErrorBit = 16;
 constexpr std::uint8_t kCommandErrorBit = 32;
-// Status byte: error queue not empty, and the event summary.
+// Status byte: error queue not empty, the questionable data summary (set
+// while the trace's readings are flagged), and the event summary.
 constexpr int kErrorAvailableBit = 4;
+constexpr int kQuestionableSummaryBit = 8;
 constexpr int kEventSummaryBit = 32;
 
 const char* ErrorText(int code) {
@@ -142,12 +144,23 @@ void ScpiSession::Replies::Add(const std::string& reply) {
 }
 
 void ScpiSession::PushError(int code) {
+    PushError(code, ErrorText(code));
+}
+
+void ScpiSession::PushReadingError(ReadingFlag flag) {
+    if (flag != ReadingFlag::kNone) {
+        const ScpiReadingError error = ScpiErrorOfReadingFlag(flag);
+        PushError(error.code, error.text);
+    }
+}
+
+void ScpiSession::PushError(int code, std::string text) {
     eventStatus_ |= EventBitOf(code);
     if (errors_.size() >= kErrorQueueLength) {
-        errors_.back() = kQueueOverflow;
+        errors_.back() = {kQueueOverflow, ErrorText(kQueueOverflow)};
         return;
     }
-    errors_.push_back(code);
+    errors_.push_back({code, std::move(text)});
 }
 
 void ScpiSession::Run(const ScpiUnit& unit, Replies& replies) {
@@ -198,7 +211,10 @@ void ScpiSession::RunCommon(const ScpiUnit& unit, Replies& replies) {
         }
     } else if (word == "*STB?") {
         const int summary = (eventStatus_ & eventEnable_) != 0 ? kEventSummaryBit : 0;
-        replies.Add(std::to_string((errors_.empty() ? 0 : kErrorAvailableBit) | summary));
+        const int questionable =
+            doc_.TraceReadingFlag() != ReadingFlag::kNone ? kQuestionableSummaryBit : 0;
+        replies.Add(
+            std::to_string((errors_.empty() ? 0 : kErrorAvailableBit) | questionable | summary));
     } else {
         PushError(kUndefinedHeader);
     }
@@ -317,9 +333,9 @@ void ScpiSession::QueryNextError(Call& call) {
         call.reply = "0,\"No error\"";
         return;
     }
-    const int code = errors_.front();
+    const QueuedError error = errors_.front();
     errors_.pop_front();
-    call.reply = std::to_string(code) + ",\"" + ErrorText(code) + "\"";
+    call.reply = std::to_string(error.code) + ",\"" + error.text + "\"";
 }
 
 }  // namespace tavlin

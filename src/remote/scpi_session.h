@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/reading_flag.h"
 #include "document/trace_measurements.h"
 #include "remote/scpi_parser.h"
 
@@ -55,6 +56,9 @@ class ScpiSession {
     std::string Execute(const std::string& message);
     // Queues an error ("-113,\"Undefined header\"").
     void PushError(int code);
+    // Queues the error a flagged reading adds (-230 "Data corrupt or
+    // stale;INCOMPLETE"); nothing for an unflagged one.
+    void PushReadingError(ReadingFlag flag);
     // Ends a *WAI or *OPC? wait at once, now and from now on.
     void StopWaiting() { stopWaiting_ = true; }
 
@@ -145,7 +149,13 @@ class ScpiSession {
     std::optional<MarkerReading> ReadMarker(const Call& call);
 
     AnalyzerDocument& doc_;
-    std::deque<int> errors_;
+    struct QueuedError {
+        int code = 0;
+        std::string text;
+    };
+    void PushError(int code, std::string text);
+
+    std::deque<QueuedError> errors_;
     std::uint8_t eventStatus_ = 0;  // *ESR bits
     std::uint8_t eventEnable_ = 0;  // *ESE
     std::atomic<bool> stopWaiting_{false};

@@ -31,6 +31,9 @@ struct SweepOutcome {
     double noiseBandwidthHz = 0.0;
     bool gainModeSet = false;  // the wide sweep and the 2.9 MHz image pass choose it
     int gainMode = 1;
+    // The link failed during the sweep (a write refused, a capture refused,
+    // a block or reply that never came): some rows stand for no data.
+    bool incomplete = false;
 };
 
 // Everything one sweep kind works with. The settings are the copy taken when

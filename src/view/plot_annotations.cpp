@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 #include "document/level_rows.h"
 #include "document/marker_scale.h"
 #include "view/marker_readout.h"
@@ -112,6 +113,10 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
     if (snapshot_.waitingForTrigger && !printing_) {
         texts.push_back(
             Text(kMiddleColumn, kTriggerWaitRow, TextAlign::Centre, "WAITING FOR TRIGGER"));
+    } else if (snapshot_.traceFlag != ReadingFlag::kNone) {
+        // On paper too: a printed trace must not pass for the sweep that failed.
+        texts.push_back(Text(kMiddleColumn, kTriggerWaitRow, TextAlign::Centre,
+                             std::string(ReadingFlagWord(snapshot_.traceFlag))));
     }
     return texts;
 }
@@ -209,8 +214,12 @@ std::string PlotAnnotations::SweepTimeText() const {
 
 PlotText PlotAnnotations::Readout() const {
     const MarkerReadout readout(MarkerScale::From(s_));
+    std::string line = readout.Line(snapshot_.markers);
+    if (!line.empty()) {
+        line = FlaggedReadingText(line, snapshot_.traceFlag);
+    }
     return PlotText{plot::kLeft,    top_ + kReadoutBelowTop, plot::kRight - plot::kLeft,
-                    kTextBoxHeight, TextAlign::Left,         readout.Line(snapshot_.markers)};
+                    kTextBoxHeight, TextAlign::Left,         std::move(line)};
 }
 
 std::optional<PlotPoint> PlotAnnotations::Marker1Glyph() const {

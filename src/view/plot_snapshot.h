@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/reading_flag.h"
 #include "document/display_state.h"
 #include "document/instrument_state.h"
 #include "document/limit_verdict.h"
@@ -25,6 +26,9 @@ struct PlotSnapshot {
     LimitVerdict limitVerdict;
     bool sweepRunning = false;
     bool waitingForTrigger = false;
+    // kIncomplete while the last sweep failed or lost data: what is drawn is
+    // the last complete sweep, and every reading of it says so.
+    ReadingFlag traceFlag = ReadingFlag::kNone;
     // The readings of the measurements that are on, taken from the trace on
     // screen; empty while off or while that trace gives none.
     std::optional<ChannelPowerReading> channelPower;
