@@ -131,6 +131,7 @@ void MarkersOffTraceOnTheFloor(ScreenState& screen) {
     screen.markers.markerDelta = 0;
     screen.trace.traceA.fill(kBottomRow);
     screen.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
+    screen.sweepIncomplete = false;
 }
 
 }  // namespace

@@ -53,9 +53,8 @@ struct ScreenState {
     TraceBasis basis;  // of the rows of trace A
     TraceMeasurementSettings measurements;
     LimitVerdict limitVerdict;  // of the last sweep published with the limit lines on
-    // The last sweep failed or lost data: its rows were not shown, the trace
-    // is still that of the last complete sweep, and no reading of it is
-    // taken at face value until a complete sweep comes.
+    // The last sweep failed or lost data: its rows are shown, but no reading
+    // of them is taken at face value until a complete sweep comes.
     bool sweepIncomplete = false;
 };
 
@@ -201,9 +200,8 @@ class AnalyzerDocument {
     void PerformSweep();
     // The narrow FFT kind on its own (the phase-noise plot).
     void PerformNarrowFftSweep();
-    // kIncomplete while the last sweep failed or lost data (the screen then
-    // keeps the last complete sweep's rows), else kNone: the flag every
-    // reading of trace A carries.
+    // kIncomplete while the last sweep failed or lost data, else kNone: the
+    // flag every reading of trace A carries.
     ReadingFlag TraceReadingFlag() const;
     // Sweeps that failed or lost data since the program started.
     std::uint64_t IncompleteSweeps() const { return incompleteSweeps_.load(); }
@@ -439,6 +437,9 @@ class AnalyzerDocument {
     // not shown must not count as one averaged in.
     int sweepAverageIndex_ = 0;
     std::uint64_t sweepFaultCount_ = 0;  // the link's, as the last sweep ended
+    // While the screen shows an incomplete sweep: the rows before it, which
+    // the next sweep's max hold and average build on. Guarded by the trace lock.
+    SweepTrace lastCompleteTrace_;
     std::mutex progressMutex_;
     std::condition_variable progressChanged_;
     std::atomic<std::thread::id> pauseOwner_{};

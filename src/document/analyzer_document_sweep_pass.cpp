@@ -99,7 +99,8 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
     bool restart = false;
     {
         std::lock_guard lock(traceMutex_);
-        sweepTrace_ = screen_.trace;
+        // Max hold and the average build on complete sweeps only.
+        sweepTrace_ = screen_.sweepIncomplete ? lastCompleteTrace_ : screen_.trace;
         sweepEpoch_ = screenEpoch_.load();
         // After a preset the trace is a flat line on the bottom row: nothing
         // is held yet.
@@ -160,10 +161,11 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
         }
         if (outcome.incomplete) {
             PublishIncompleteSweepLocked();
-        } else {
-            screen_.trace.traceA = sweepTrace_.traceA;
-            screen_.trace.traceAInt = sweepTrace_.traceAInt;
-            screen_.basis = basis;
+        }
+        screen_.trace.traceA = sweepTrace_.traceA;
+        screen_.trace.traceAInt = sweepTrace_.traceAInt;
+        screen_.basis = basis;
+        if (!outcome.incomplete) {
             screen_.sweepIncomplete = false;
             TestLimits(screen_);
         }
@@ -182,9 +184,13 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
 
 // Rows drawn from missing data would pass for a measurement: max hold and
 // the average would keep them, a limit test judge them, the spectrogram
-// record them. The last complete rows stay, marked, and the verdict of
-// those rows is withdrawn rather than shown as if it were this sweep's.
+// record them. They are shown, marked, so the user sees what was lost; the
+// next sweep builds on the last complete rows, kept aside, and no verdict
+// is given.
 void AnalyzerDocument::PublishIncompleteSweepLocked() {
+    if (!screen_.sweepIncomplete) {
+        lastCompleteTrace_ = screen_.trace;
+    }
     screen_.sweepIncomplete = true;
     screen_.limitVerdict = {};
     incompleteSweeps_.fetch_add(1);

@@ -330,31 +330,51 @@ TEST_F(SteppedSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndA
 
 // Reads that do not arrive draw the floor, not full scale; each counts one
 // missing block in the count the document keeps for the program's life.
-// A sweep whose reads did not arrive is no measurement: the screen keeps the
-// last complete rows, flagged (max hold and averages build on those), and
-// the spectrogram does not take it in; each lost block counts in the count kept for the program's
-// life.
-TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveLeaveTheLastCompleteRowsFlagged) {
+// A sweep whose reads did not arrive is no measurement: its rows fall to the
+// floor and are flagged, and the spectrogram does not take them in; each
+// lost block counts in the count kept for the program's life.
+TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloorFlagged) {
     AnalyzerDocument& d = BuildAnswering();
     d.SetSpectrogramOn(true);
-    Sweep(d, 100e6, 110e6);
-    const auto complete = test::TraceOf(d).traceA;
     const auto lines = [&d] { return d.ReadSpectrogram([](const auto& h) { return h.Size(); }); };
+    Sweep(d, 100e6, 110e6);
     EXPECT_EQ(d.TraceReadingFlag(), ReadingFlag::kNone);
 
     sample = nullptr;
     EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
-    readings = PeakAt914MHz;
-    EXPECT_EQ(Sweep(d, 0.0, 4.4e9), "D3 N35-805 D4 B138-4416 N4590-4650");
-    EXPECT_EQ(test::WithInstrument(d, [](InstrumentLease& i) { return i.MissingDataCount(); }), 4);
+    EXPECT_EQ(test::WithInstrument(d, [](InstrumentLease& i) { return i.MissingDataCount(); }), 2);
+    const auto rows = test::TraceOf(d).traceA;
+    EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](double row) { return row == 505.0; }));
     EXPECT_EQ(d.TraceReadingFlag(), ReadingFlag::kIncomplete);
-    EXPECT_EQ(test::TraceOf(d).traceA, complete);
     EXPECT_EQ(lines(), 1u);
 
     sample = [](int n) { return Pair{n % 3 - 1, n % 5 - 2}; };
     Sweep(d, 100e6, 110e6);
     EXPECT_EQ(d.TraceReadingFlag(), ReadingFlag::kNone);
     EXPECT_EQ(lines(), 2u);
+}
+
+// Max hold builds on complete sweeps only: a detector peak seen in a sweep
+// whose step lists were lost is shown, flagged, but not held.
+TEST_F(SteppedSweepCommandTest, MaxHoldKeepsNothingOfAnIncompleteSweep) {
+    AnalyzerDocument& d = BuildAnswering();
+    d.EditSettings([](InstrumentState& s) { s.maxHold = 1; });
+    const auto peakRow = [&d] {  // about 914 MHz
+        const auto rows = test::TraceOf(d).traceA;
+        return *std::min_element(rows.begin() + 125, rows.begin() + 141);
+    };
+    Sweep(d, 0.0, 4.4e9);
+    const double held = peakRow();
+
+    sample = nullptr;
+    readings = PeakAt914MHz;
+    Sweep(d, 0.0, 4.4e9);
+    EXPECT_LT(peakRow(), held - 50.0);
+
+    sample = [](int n) { return Pair{n % 3 - 1, n % 5 - 2}; };
+    readings = [](int) { return 100; };
+    Sweep(d, 0.0, 4.4e9);
+    EXPECT_EQ(peakRow(), held);
 }
 
 }  // namespace
