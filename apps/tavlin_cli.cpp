@@ -54,6 +54,7 @@ struct Options {
 };
 
 constexpr int kLimitTestFailed = 4;
+constexpr int kSweepIncomplete = 5;
 
 void PrintUsage(std::ostream& out) {
     out << "usage: tavlin-cli [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--answer "
@@ -97,7 +98,8 @@ void PrintUsage(std::ostream& out) {
            "  --help, --version   this text, or the program's version\n"
            "  Exit status: 0 done; 1 could not set up, run or pass; 2 bad options or an\n"
            "  unrecognised command; 3 the instrument was not found or was lost;\n"
-           "  4 the sweep failed the limit mask or was over range.\n";
+           "  4 the sweep failed the limit mask or was over range; 5 a sweep failed or\n"
+           "  lost data (its readings are marked INCOMPLETE).\n";
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -255,6 +257,10 @@ int RunLimitTest(tavlin::AnalyzerDocument& document, const std::string& path,
     document.OnSingle();
     FinishSweep(document, clock);
     const tavlin::LimitVerdict verdict = document.LimitTest();
+    if (document.TraceReadingFlag() != tavlin::ReadingFlag::kNone) {
+        std::cerr << "tavlin-cli: the sweep was incomplete and was not tested against the mask\n";
+        return kSweepIncomplete;
+    }
     if (!verdict.tested) {
         std::cerr << "tavlin-cli: no sweep was tested against the mask\n";
         return 1;
@@ -340,5 +346,10 @@ int main(int argc, char** argv) {
     }
     FinishSweep(document, clock);
     document.CloseDocument();
-    return document.CloseRequested() ? tavlin::CommandScript::kInstrumentLost : status;
+    if (document.CloseRequested()) {
+        return tavlin::CommandScript::kInstrumentLost;
+    }
+    // A script that read its numbers after a failed sweep must not take them
+    // for a measurement: the run says so even when every command was done.
+    return status == 0 && document.IncompleteSweeps() > 0 ? kSweepIncomplete : status;
 }

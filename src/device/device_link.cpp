@@ -78,6 +78,7 @@ bool DeviceLink::Open() {
     if (opened) {
         LogInfo("device", "both channels open");
         ++openCount_;
+        faultCountAtOpen_ = faultCount_.load();
         clock_.SleepMs(50);
         LoadSynthesizerWord(kSynthesizerRegister2);
         InitialiseSampler();
@@ -186,6 +187,7 @@ int DeviceLink::SendCommand(int byteCount) {
     }
     if (failed) {
         commError = true;
+        CountFault();
     }
     clock_.SleepMs(5);
     if (slowDevice) {
@@ -350,9 +352,13 @@ void DeviceLink::DiscardCapture(int pairs) {
 
 int DeviceLink::RefuseCapture(int code, std::size_t got, std::size_t expected, int pairs) {
     DiscardCapture(pairs);
-    if (StopRequested()) {
-        return code;  // a stop ended the wait: no fault of the link
+    // A stop that ended a wait for TRIG IN is no fault of the link. A single
+    // sweep runs with its stop already asked for, so without a trigger wait
+    // the stop says nothing about a capture that came short or damaged.
+    if (waitForTrigger && StopRequested()) {
+        return code;
     }
+    CountFault();
     if (code == kLinkBadHeader) {
         LogWarning("device", "sample block with a wrong header");
     } else {
@@ -372,12 +378,12 @@ bool DeviceLink::WaitForDataQueue(std::size_t wanted, int polls, int sleepMs) {
 }
 
 int DeviceLink::ReadSampleBlock512(std::int32_t* first, std::int32_t* second) {
-    if (!WaitForDataQueue(kPollBlockBytes, 20, 5)) {
-        return 0;
-    }
     std::size_t got = 0;
-    driver_.Read(dataChannel_, rxBuffer_.data(), kPollBlockBytes, got);
+    if (WaitForDataQueue(kPollBlockBytes, 20, 5)) {
+        driver_.Read(dataChannel_, rxBuffer_.data(), kPollBlockBytes, got);
+    }
     if (got != kPollBlockBytes) {
+        CountFault();
         return 0;
     }
     DecodePairs(rxBuffer_.data(), kPollBlockPairs, first, second);
@@ -390,6 +396,7 @@ bool DeviceLink::ReadStreamBlock(std::int32_t* first, std::int32_t* second) {
         driver_.Read(dataChannel_, rxBuffer_.data(), kStreamBlockBytes, got);
     }
     if (got != kStreamBlockBytes) {
+        CountFault();
         driver_.Purge(dataChannel_);
         prompter_.Inform("Time out waiting for data", "ERROR");
         return false;

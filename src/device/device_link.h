@@ -66,6 +66,15 @@ class DeviceLink {
     bool Resynchronise();
     // Counts the successful opens: a reopen may have found another unit.
     int OpenCount() const { return openCount_.load(); }
+    // Counts every failure of the link in the life of the program: a write
+    // the converter refused, a capture refused for its size or header, a
+    // step block, stream block or detector reply that did not arrive. A
+    // sweep during which it rose drew (some of) its rows from data that is
+    // not there.
+    std::uint64_t FaultCount() const { return faultCount_.load(); }
+    // The count when the channels last opened: what failed before a reopen
+    // (a reset after ERROR 6) has no bearing on what the unit holds now.
+    std::uint64_t FaultCountAtOpen() const { return faultCountAtOpen_.load(); }
     void SetDataTimeouts(int milliseconds);
     std::string GetSerialNumber();
     std::string GetFirmwareVersion();
@@ -136,6 +145,7 @@ class DeviceLink {
     int RefuseCapture(int code, std::size_t got, std::size_t expected, int pairs);
     void ForgetSentSettings();
     void ReportInstrumentLost();
+    void CountFault() { faultCount_.fetch_add(1); }
     bool ChooseChannels(int count, int& dataIndex, int& commandIndex);
     bool OpenChannels(int dataIndex, int commandIndex);
 
@@ -148,6 +158,8 @@ class DeviceLink {
     UsbHandle dataChannel_ = kNoHandle;
     std::atomic<bool> isOpen_{false};
     std::atomic<int> openCount_{0};
+    std::atomic<std::uint64_t> faultCount_{0};
+    std::atomic<std::uint64_t> faultCountAtOpen_{0};
     int ifPathSent_ = 2;
     int clockModeSent_ = 0;
     const std::atomic<int>* stopRequest_ = nullptr;

@@ -318,6 +318,7 @@ int DeviceLink::StartDetectorSweep(int startStep, int stopStep, std::uint16_t* v
         values[i] = static_cast<std::uint16_t>((reply[2 * i] << 8) | reply[2 * i + 1]);
     }
     if (got != wanted) {
+        CountFault();
         LogWarning("device", "short detector sweep reply: " + std::to_string(got) + " of " +
                                  std::to_string(wanted) + " bytes");
         // The rest of a late answer must not be taken for the next reply.

@@ -134,6 +134,7 @@ void MarkersOffTraceOnTheFloor(ScreenState& screen) {
     screen.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
     screen.basis = {};
     screen.countedHz.reset();
+    screen.sweepIncomplete = false;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/reading_flag.h"
 #include "device/cal_table.h"
 #include "device/device_link.h"
 #include "document/display_state.h"
@@ -56,6 +57,9 @@ struct ScreenState {
     std::optional<double> countedHz;
     TraceMeasurementSettings measurements;
     LimitVerdict limitVerdict;  // of the last sweep published with the limit lines on
+    // The last sweep failed or lost data: its rows are shown, but no reading
+    // of them is taken at face value until a complete sweep comes.
+    bool sweepIncomplete = false;
 };
 
 // When an edit of the markers reaches the screen: at once, or with the next
@@ -202,6 +206,11 @@ class AnalyzerDocument {
     void PerformSweep();
     // The narrow FFT kind on its own (the phase-noise plot).
     void PerformNarrowFftSweep();
+    // kIncomplete while the last sweep failed or lost data, else kNone: the
+    // flag every reading of trace A carries.
+    ReadingFlag TraceReadingFlag() const;
+    // Sweeps that failed or lost data since the program started.
+    std::uint64_t IncompleteSweeps() const { return incompleteSweeps_.load(); }
     // Asks the unit whether its external reference is present and takes the
     // timebase that goes with the answer (1.0 on the reference, else the
     // table's); the sweep thread does this after every pass.
@@ -399,6 +408,11 @@ class AnalyzerDocument {
     // trigger level entry reads them); a copy, never read back by a sweep.
     void PublishReceiver(const ReceiverConstants& receiver);
     void PublishSweep(const SweepContext& context);
+    // The sweep kind's work with the link's faults counted around it.
+    void SweepCountingFaults(SweepContext& context, const std::function<void()>& sweep);
+    // The rows are left out; the screen says the sweep was incomplete.
+    void PublishIncompleteSweepLocked();
+    void PublishOutcomeSettings(const SweepOutcome& outcome);
     void PresetSettings();
     void PresetMarkersAndTraces();
     void ReadIdentity();
@@ -456,6 +470,14 @@ class AnalyzerDocument {
     int pauseDepth_ = 0;
     std::atomic<std::uint64_t> passesStarted_{0};
     std::atomic<std::uint64_t> passesCompleted_{0};
+    std::atomic<std::uint64_t> incompleteSweeps_{0};
+    // The running average's index as the sweep found it: a sweep that is
+    // not shown must not count as one averaged in.
+    int sweepAverageIndex_ = 0;
+    std::uint64_t sweepFaultCount_ = 0;  // the link's, as the last sweep ended
+    // While the screen shows an incomplete sweep: the rows before it, which
+    // the next sweep's max hold and average build on. Guarded by the trace lock.
+    SweepTrace lastCompleteTrace_;
     std::mutex progressMutex_;
     std::condition_variable progressChanged_;
     std::atomic<std::thread::id> pauseOwner_{};

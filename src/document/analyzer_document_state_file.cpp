@@ -192,6 +192,7 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         screen_.countedHz = r.counterFreqHz;
         screen_.display.limitMask = {};
         screen_.limitVerdict = {};
+        screen_.sweepIncomplete = false;  // the file's rows are taken as they were saved
         heldRowsSettings_ = recalled;
     }
 }

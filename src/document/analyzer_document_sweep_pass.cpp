@@ -2,10 +2,12 @@
 // and the publishing of what they produced.
 #include "document/analyzer_document.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "document/level_rows.h"
 #include "ports/clock.h"
+#include "ports/log.h"
 #include "sweep/spectrum_rows.h"
 
 namespace tavlin {
@@ -54,7 +56,7 @@ void AnalyzerDocument::PerformSweep() {
     // trigger level entry reads them, also while this sweep waits for a
     // trigger.
     PublishReceiver(plan.receiver);
-    engine_.SweepBySpan(context);
+    SweepCountingFaults(context, [this, &context] { engine_.SweepBySpan(context); });
     PublishSweep(context);
     PublishEngineFacts();
 }
@@ -63,9 +65,30 @@ void AnalyzerDocument::PerformNarrowFftSweep() {
     const SweepSettings settings = TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweepContext(settings, outcome);
-    engine_.PerformNarrowFftSweep(context);
+    SweepCountingFaults(context, [this, &context] { engine_.PerformNarrowFftSweep(context); });
     PublishSweep(context);
     PublishEngineFacts();
+}
+
+// The count runs from the end of the sweep before: a setting whose write
+// failed between two sweeps (a level plan, a preset) leaves the unit other
+// than the sweep assumes, as surely as a write that fails within it. A link
+// opened again since then starts the count afresh: the reset sent every
+// setting anew.
+void AnalyzerDocument::SweepCountingFaults(SweepContext& context,
+                                           const std::function<void()>& sweep) {
+    sweep();
+    const std::uint64_t faults = link_.FaultCount();
+    if (faults != std::max(sweepFaultCount_, link_.FaultCountAtOpen())) {
+        context.outcome.incomplete = true;
+    }
+    sweepFaultCount_ = faults;
+}
+
+ReadingFlag AnalyzerDocument::TraceReadingFlag() const {
+    return ReadTrace([](const ScreenState& screen) {
+        return screen.sweepIncomplete ? ReadingFlag::kIncomplete : ReadingFlag::kNone;
+    });
 }
 
 // Every sweep starts from the trace on screen (averaging and max hold build
@@ -78,7 +101,8 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
     bool restart = false;
     {
         std::lock_guard lock(traceMutex_);
-        sweepTrace_ = screen_.trace;
+        // Max hold and the average build on complete sweeps only.
+        sweepTrace_ = screen_.sweepIncomplete ? lastCompleteTrace_ : screen_.trace;
         sweepEpoch_ = screenEpoch_.load();
         // After a preset the trace is a flat line on the bottom row: nothing
         // is held yet.
@@ -113,6 +137,7 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
         },
     };
     context.plan = engine_.PlanInForce();
+    sweepAverageIndex_ = ReadSettings([](const InstrumentState& s) { return s.videoAvgIndex; });
     return context;
 }
 
@@ -138,19 +163,51 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
         if (screenEpoch_.load() != sweepEpoch_) {
             return;
         }
+        if (outcome.incomplete) {
+            PublishIncompleteSweepLocked();
+        }
         screen_.trace.traceA = sweepTrace_.traceA;
         screen_.trace.traceAInt = sweepTrace_.traceAInt;
         screen_.basis = basis;
-        screen_.countedHz =
-            outcome.counterSet ? std::optional(outcome.counterFreqHz) : std::nullopt;
-        TestLimits(screen_);
+        if (outcome.incomplete) {
+            screen_.countedHz.reset();
+        } else {
+            screen_.sweepIncomplete = false;
+            screen_.countedHz =
+                outcome.counterSet ? std::optional(outcome.counterFreqHz) : std::nullopt;
+            TestLimits(screen_);
+        }
     }
-    {
+    if (outcome.incomplete) {
+        const int index = sweepAverageIndex_;
+        EditSettingsQuietly([index](InstrumentState& s) { s.videoAvgIndex = index; });
+    } else {
         std::lock_guard lock(spectrogramMutex_);
         if (spectrogramOn_) {
             spectrogram_.Append(ClockSeconds(), basis.scale, sweepTrace_.traceA);
         }
     }
+    PublishOutcomeSettings(outcome);
+}
+
+// Rows drawn from missing data would pass for a measurement: max hold and
+// the average would keep them, a limit test judge them, the spectrogram
+// record them. They are shown, marked, so the user sees what was lost; the
+// next sweep builds on the last complete rows, kept aside, and no verdict
+// is given.
+void AnalyzerDocument::PublishIncompleteSweepLocked() {
+    if (!screen_.sweepIncomplete) {
+        lastCompleteTrace_ = screen_.trace;
+    }
+    screen_.sweepIncomplete = true;
+    screen_.limitVerdict = {};
+    incompleteSweeps_.fetch_add(1);
+    LogWarning("sweep", "the sweep failed or lost data: its trace is marked INCOMPLETE");
+}
+
+// What the sweep kind set on the unit (resolution, gain state, zero-span
+// time) is in force whether or not its rows were shown.
+void AnalyzerDocument::PublishOutcomeSettings(const SweepOutcome& outcome) {
     EditSettingsQuietly([&outcome](InstrumentState& s) {
         if (outcome.rbwSet) {
             s.rbwHz = outcome.rbwHz;

@@ -26,6 +26,12 @@ constexpr const char* kUnrecognizedCommand = "Unrecognized Command";
 constexpr const char* kUnrecognizedQuery = "Unrecognized query";
 constexpr const char* kReplyFormat = "%.3f\r\n";
 
+// A reading as the screen shows it ("-31.200 INCOMPLETE"), ended as every
+// reply is.
+std::string FlaggedReply(const std::string& number, ReadingFlag flag) {
+    return FlaggedReadingText(number, flag) + "\r\n";
+}
+
 // One row of the command table.
 struct CommandRow {
     const char* group;
@@ -202,14 +208,16 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
         return kUnrecognized;
     }
     const MarkerState markers = MarkerCommands(document).Snapshot();
+    const ReadingFlag flag = document.TraceReadingFlag();
     if (command.item == "FRE") {
-        replies_.AppendReply(FormatText(kReplyFormat, markers.marker1Pos));
+        replies_.AppendReply(FlaggedReply(FormatText("%.3f", markers.marker1Pos), flag));
     } else if (command.item == "AMP") {
-        const ReadingFlag flag = WorseReadingFlag(
-            MarkerCommands(document).Scale().FlagAt(markers.marker1Pos, markers.marker1Flag),
-            MarkerCommands(document).LevelFlag());
-        replies_.AppendReply(FlaggedReadingText(FormatText("%.3f", markers.marker1Level), flag) +
-                             "\r\n");
+        const ReadingFlag levelFlag = WorseReadingFlag(
+            WorseReadingFlag(
+                MarkerCommands(document).Scale().FlagAt(markers.marker1Pos, markers.marker1Flag),
+                MarkerCommands(document).LevelFlag()),
+            flag);
+        replies_.AppendReply(FlaggedReply(FormatText("%.3f", markers.marker1Level), levelFlag));
     } else {
         return kNoMatch;
     }
@@ -223,7 +231,7 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
 int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::string& item) {
     if (item == "CHP") {
         if (const auto reading = document.ChannelPower()) {
-            const ReadingFlag flag = reading->flag;
+            const ReadingFlag flag = WorseReadingFlag(reading->flag, document.TraceReadingFlag());
             replies_.AppendReply(
                 FlaggedReadingText(FormatText("%.3f", reading->powerDbm), flag) + "," +
                 FlaggedReadingText(FormatText("%.3f", reading->densityDbmHz), flag) + "\r\n");
@@ -231,7 +239,7 @@ int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::
         }
     } else if (item == "OBW") {
         if (const auto reading = document.OccupiedBandwidth()) {
-            const ReadingFlag flag = reading->flag;
+            const ReadingFlag flag = WorseReadingFlag(reading->flag, document.TraceReadingFlag());
             replies_.AppendReply(
                 FlaggedReadingText(FormatText("%.3f", reading->bandwidthHz), flag) + "," +
                 FlaggedReadingText(FormatText("%.3f", reading->freqErrorHz), flag) + "\r\n");

@@ -207,6 +207,7 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
         PushError(kSettingsConflict);
         return std::nullopt;
     }
+    PushReadingFlag(doc_.TraceReadingFlag());
     // A time in zero span; a frequency otherwise, shown with the offset.
     const MarkerScale scale = MarkerCommands(doc_).Scale();
     const double position = second ? m.marker2Pos : m.marker1Pos;
@@ -229,6 +230,7 @@ void ScpiSession::QueryTrace(Call& call) {
             return;
         }
     }
+    PushReadingFlag(doc_.TraceReadingFlag());
     const MarkerScale scale = MarkerCommands(doc_).RowsScale();
     const auto rows = doc_.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
     std::string& text = call.reply;
@@ -246,6 +248,7 @@ void ScpiSession::QueryChannelPower(Call& call) {
         return;
     }
     if (const std::optional<ChannelPowerReading> reading = doc_.ChannelPower()) {
+        PushReadingFlag(doc_.TraceReadingFlag());
         call.reply = Value(reading->powerDbm) + "," + Value(reading->densityDbmHz);
         PushReadingFlag(reading->flag);
     } else {
@@ -259,6 +262,7 @@ void ScpiSession::QueryOccupiedBandwidth(Call& call) {
         return;
     }
     if (const std::optional<OccupiedBandwidthReading> reading = doc_.OccupiedBandwidth()) {
+        PushReadingFlag(doc_.TraceReadingFlag());
         call.reply = Value(reading->bandwidthHz) + "," + Value(reading->freqErrorHz);
         PushReadingFlag(reading->flag);
     } else {
@@ -341,11 +345,14 @@ void ScpiSession::QueryLimitFail(Call& call) {
         return;
     }
     const LimitVerdict verdict = doc_.LimitTest();
+    const ReadingFlag flag = doc_.TraceReadingFlag();
     if (verdict.tested) {
         call.reply = verdict.pass ? "0" : "1";
         if (verdict.overRange) {
             PushReadingFlag(ReadingFlag::kOverRange);
         }
+    } else if (flag != ReadingFlag::kNone) {
+        PushReadingFlag(flag);  // the incomplete sweep was not judged
     } else {
         PushError(kSettingsConflict);
     }

@@ -19,8 +19,10 @@ constexpr std::uint8_t kQueryErrorBit = 4;
 constexpr std::uint8_t kDeviceErrorBit = 8;
 constexpr std::uint8_t kExecutionErrorBit = 16;
 constexpr std::uint8_t kCommandErrorBit = 32;
-// Status byte: error queue not empty, and the event summary.
+// Status byte: error queue not empty, the questionable data summary (set
+// while the trace's readings are flagged), and the event summary.
 constexpr int kErrorAvailableBit = 4;
+constexpr int kQuestionableSummaryBit = 8;
 constexpr int kEventSummaryBit = 32;
 
 const char* ErrorText(int code) {
@@ -214,7 +216,10 @@ void ScpiSession::RunCommon(const ScpiUnit& unit, Replies& replies) {
         }
     } else if (word == "*STB?") {
         const int summary = (eventStatus_ & eventEnable_) != 0 ? kEventSummaryBit : 0;
-        replies.Add(std::to_string((errors_.empty() ? 0 : kErrorAvailableBit) | summary));
+        const int questionable =
+            doc_.TraceReadingFlag() != ReadingFlag::kNone ? kQuestionableSummaryBit : 0;
+        replies.Add(
+            std::to_string((errors_.empty() ? 0 : kErrorAvailableBit) | questionable | summary));
     } else {
         PushError(kUndefinedHeader);
     }

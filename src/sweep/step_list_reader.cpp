@@ -207,7 +207,10 @@ bool StepListReader::AwaitBlock(const StepReadPorts& ports, int index, int count
         return true;
     }
     ++ports.missingDataCount;
-    if (ports.missingDataCount > kMissingBlocksBeforeBox) {
+    // A lost block leaves the sweep incomplete, and the user must know why:
+    // the first of a sweep is said, the rest of that sweep add nothing new.
+    if (!missingWarned_) {
+        missingWarned_ = true;
         ports.prompter.Inform(
             "Missing data i = " + std::to_string(index) + " of " + std::to_string(count),
             kMissingCaption);
@@ -274,15 +277,27 @@ int StepListReader::ReadStepListDescending(const StepReadPorts& ports, int high,
     if (ports.link.RunStepListDown(low, high) != kLinkOk) {
         return kAborted;
     }
+    // A block that did not come costs its own entries: the unit sends the
+    // rest as it tunes on, and the read goes on with the next. Two in a row
+    // mean the unit has stopped sending, and waiting for every block left
+    // would hold the sweep for seconds.
+    int result = kComplete;
+    bool previousMissing = false;
     for (int block = 0; block < count; ++block) {
         if (!AwaitBlock(ports, block, count)) {
-            return kAborted;
+            result = kAborted;
+            if (previousMissing) {
+                return result;
+            }
+            previousMissing = true;
+            continue;
         }
+        previousMissing = false;
         StepFullSpectrum(blockI_.data(), blockQ_.data(), pointsPerStep,
                          out.data() + static_cast<std::size_t>(block) * perBlock);
     }
     ports.link.FlushDataChannel();
-    return kComplete;
+    return result;
 }
 
 }  // namespace tavlin

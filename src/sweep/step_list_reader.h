@@ -17,8 +17,7 @@ class Prompter;
 struct SweepContext;
 
 // What a step-list read talks to. The missing-data count lives as long as the
-// program: the "Missing data" box only appears once blocks have gone missing
-// more than ten times.
+// program.
 struct StepReadPorts {
     DeviceLink& link;
     Prompter& prompter;
@@ -58,7 +57,6 @@ class StepListReader {
     static constexpr double kStepBandNoiseBandwidthHz = 2.0 * kStepBandHalfWidthHz;
     static constexpr int kMaxPointsPerStep = 128;
     static constexpr std::int32_t kCompressionLevel = 30000;
-    static constexpr int kMissingBlocksBeforeBox = 10;
 
     StepListReader();
     ~StepListReader();
@@ -72,8 +70,12 @@ class StepListReader {
     // programming error.
     void SetReceiver(double sampleRateHz, double ifInUseHz, const CalTable& cal);
 
-    // A sweep shows the compression warning once, however many reads see it.
-    void BeginSweep() { compressionWarned_ = false; }
+    // A sweep shows the compression warning and the "Missing data" box once
+    // each, however many reads see them.
+    void BeginSweep() {
+        compressionWarned_ = false;
+        missingWarned_ = false;
+    }
     // Mean spectra: StepSpectrum averages the powers of every 2P pairs of
     // 256 .. 511 instead of reading the first 2P alone, for rows that are
     // integrated over a band (the resolution stays that of 2P points).
@@ -88,8 +90,8 @@ class StepListReader {
     // Steps high down to low; block t (the t-th received, step high - t)
     // holds all 2P bins of its FFT (StepFullSpectrum), so out holds
     // (high - low + 1) x 2P values. Never checks compression. A missing block
-    // ends the read: the flush that follows it discards whatever the
-    // instrument sent after it, so later blocks could not be placed.
+    // leaves its entries zero and the read goes on with the next (result
+    // kAborted); two missing in a row end it.
     int ReadStepListDescending(const StepReadPorts& ports, int high, int low, int pointsPerStep,
                                std::span<double> out);
 
@@ -145,6 +147,7 @@ class StepListReader {
     std::array<double, CalTable::kIfResponsePoints> ifResponse_{};  // what they were built for
     unsigned receiverVersion_ = 1;
     bool compressionWarned_ = false;
+    bool missingWarned_ = false;
     bool meanSpectra_ = false;
 };
 

@@ -37,6 +37,9 @@ struct SweepOutcome {
     // A capture came near the sampler's full scale: the IF may have been in
     // compression, so no level of this sweep is true.
     bool ifCompressed = false;
+    // The link failed during the sweep (a write refused, a capture refused,
+    // a block or reply that never came): some rows stand for no data.
+    bool incomplete = false;
 };
 
 // Everything one sweep kind works with. The settings are the copy taken when

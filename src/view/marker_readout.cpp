@@ -139,11 +139,12 @@ std::string MarkerReadout::Marker2Text(const MarkerState& m) const {
 
 std::string MarkerReadout::Cursor(int column, double level) const {
     const char* unit = scale_.linearScale ? "mV" : "dBm";
-    const std::string levelText = LevelText("%.2f", level, unit);
+    const std::string levelText = LevelText(level, levelFlag_, "%.2f", unit);
     if (scale_.ZeroSpan()) {
         const double t = column * scale_.sweepTimeSec / 0.64;
         if (scale_.FmDeviation()) {
-            return FormatText("Cursor at %.3f msec, ", t) + LevelText("%.1f", level, "Hz");
+            return FormatText("Cursor at %.3f msec, ", t) +
+                   LevelText(level, levelFlag_, "%.1f", "Hz");
         }
         return FormatText("Cursor at %.3f msec, %s", t, levelText.c_str());
     }

@@ -116,6 +116,10 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
     if (snapshot_.waitingForTrigger && !printing_) {
         texts.push_back(
             Text(kMiddleColumn, kTriggerWaitRow, TextAlign::Centre, "WAITING FOR TRIGGER"));
+    } else if (snapshot_.traceFlag != ReadingFlag::kNone) {
+        // On paper too: a printed trace must not pass for the sweep that failed.
+        texts.push_back(Text(kMiddleColumn, kTriggerWaitRow, TextAlign::Centre,
+                             std::string(ReadingFlagWord(snapshot_.traceFlag))));
     }
     return texts;
 }
@@ -214,8 +218,12 @@ std::string PlotAnnotations::SweepTimeText() const {
 PlotText PlotAnnotations::Readout() const {
     const MarkerReadout readout(MarkerScale::From(s_),
                                 MarkerLevelsStale() ? ReadingFlag::kStale : ReadingFlag::kNone);
+    std::string line = readout.Line(snapshot_.markers);
+    if (!line.empty()) {
+        line = FlaggedReadingText(line, snapshot_.traceFlag);
+    }
     return PlotText{plot::kLeft,    top_ + kReadoutBelowTop, plot::kRight - plot::kLeft,
-                    kTextBoxHeight, TextAlign::Left,         readout.Line(snapshot_.markers)};
+                    kTextBoxHeight, TextAlign::Left,         std::move(line)};
 }
 
 // A glyph at a level of another unit would stand at a made-up height.

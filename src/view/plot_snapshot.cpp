@@ -52,6 +52,7 @@ PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
             snapshot.limitVerdict = screen.limitVerdict;
         }
         TakeMeasurementReadings(screen, snapshot);
+        snapshot.traceFlag = screen.sweepIncomplete ? ReadingFlag::kIncomplete : ReadingFlag::kNone;
     });
     snapshot.sweepRunning = document.SweepRunning();
     snapshot.waitingForTrigger = document.WaitingForTrigger();

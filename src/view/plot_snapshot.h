@@ -35,6 +35,9 @@ struct PlotSnapshot {
     LimitVerdict limitVerdict;
     bool sweepRunning = false;
     bool waitingForTrigger = false;
+    // kIncomplete while the last sweep failed or lost data: what is drawn is
+    // the last complete sweep, and every reading of it says so.
+    ReadingFlag traceFlag = ReadingFlag::kNone;
     // The readings of the measurements that are on, taken from the trace on
     // screen; empty while off or while that trace gives none.
     std::optional<ChannelPowerReading> channelPower;

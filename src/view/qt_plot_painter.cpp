@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/reading_flag.h"
 #include "document/level_rows.h"
 #include "view/limit_verdict_text.h"
 #include "view/measurement_readout.h"
@@ -306,11 +307,14 @@ void QtPlotPainter::PaintMeasurements() {
         }
     }
     std::vector<std::string> lines;
+    // Taken from the last complete sweep while the newest failed: flagged.
     if (snapshot_.channelPower) {
-        lines.push_back(ChannelPowerText(*snapshot_.channelPower));
+        lines.push_back(
+            FlaggedReadingText(ChannelPowerText(*snapshot_.channelPower), snapshot_.traceFlag));
     }
     if (snapshot_.occupiedBandwidth) {
-        lines.push_back(OccupiedBandwidthText(*snapshot_.occupiedBandwidth));
+        lines.push_back(FlaggedReadingText(OccupiedBandwidthText(*snapshot_.occupiedBandwidth),
+                                           snapshot_.traceFlag));
     }
     p_.setPen(colours.text);
     for (std::size_t i = 0; i < lines.size(); ++i) {

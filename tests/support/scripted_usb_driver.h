@@ -25,6 +25,8 @@ class ScriptedUsbDriver final : public UsbDriver {
     bool failWrites = false;
     // Called after each write with the handle and the frame, to queue replies.
     std::function<void(UsbHandle, const std::vector<std::uint8_t>&)> onWrite;
+    // What arrives on a handle right after it is purged (data sent on).
+    std::function<std::vector<std::uint8_t>(UsbHandle)> onPurge;
 
     static UsbDeviceInfo Info(const std::string& description, bool open = false,
                               const std::string& serial = "TV000123") {
@@ -119,6 +121,10 @@ class ScriptedUsbDriver final : public UsbDriver {
         std::lock_guard lock(mutex_);
         Log("purge " + std::to_string(handle));
         rx_[handle].clear();
+        if (onPurge) {
+            const std::vector<std::uint8_t> late = onPurge(handle);
+            rx_[handle].assign(late.begin(), late.end());
+        }
         return kUsbOk;
     }
     int HandleInfo(UsbHandle handle, UsbDeviceInfo& info) override {

@@ -110,35 +110,55 @@ TEST_F(StepListReaderTest, CompressionIsJudgedOnTheSettledHalfAndWarnedOncePerSw
     EXPECT_EQ(prompter.Count(), 2u);
 }
 
-TEST_F(StepListReaderTest, MissingBlocksAreAnnouncedOnlyAfterTheTenthInTheProgramsLife) {
+// A lost block is always said, once a sweep however many of its reads lose
+// one; the blocks that came cannot be placed without it (one left out shifts
+// all that follow).
+TEST_F(StepListReaderTest, AMissingBlockIsSaidOncePerSweepAndVoidsItsRead) {
     std::vector<double> out;
-    missing = 9;                  // the caller keeps the count for the program's life
-    Queue(1, Tone(0.0, 1000.0));  // the second of two blocks never comes
-    EXPECT_EQ(Read(100, 101, 1, out), StepListReader::kAborted);
-    EXPECT_EQ(missing, 10);
-    EXPECT_EQ(prompter.Count(), 0u);
-
     Queue(2, Tone(0.0, 1000.0));  // the third of three never comes
     usb.ClearCalls();
     EXPECT_EQ(Read(100, 102, 16, out), StepListReader::kAborted);
-    EXPECT_EQ(missing, 11);
     ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "ERROR 5");
     EXPECT_EQ(prompter.Boxes()[0].text, "Missing data i = 2 of 3");
-    // The blocks that came cannot be placed without the one that did not.
     EXPECT_EQ(out, std::vector<double>(out.size(), 0.0));
     const auto calls = usb.Calls();
     EXPECT_NE(std::find(calls.begin(), calls.end(), "purge 1"), calls.end());
+
+    EXPECT_EQ(Read(100, 101, 1, out), StepListReader::kAborted);
+    EXPECT_EQ(prompter.Count(), 1u) << "the same sweep";
+    reader.BeginSweep();
+    EXPECT_EQ(Read(100, 101, 1, out), StepListReader::kAborted);
+    EXPECT_EQ(prompter.Count(), 2u);
+    EXPECT_EQ(missing, 3);  // the caller keeps the count for the program's life
 }
 
-TEST_F(StepListReaderTest, DescendingReadStopsAtAMissingBlockAndNeverWarnsOfCompression) {
+// The descending read places blocks by their order of arrival: one that did
+// not come costs its own entries and the unit's later blocks still land. Two
+// missing in a row mean the unit stopped sending: the read ends rather than
+// wait for every block left.
+TEST_F(StepListReaderTest, DescendingReadGoesOnPastAMissingBlockAndNeverWarnsOfCompression) {
     std::vector<double> out(5 * 32, 7.0);
     Queue(2, [](int) { return Pair{32767, 32767}; });
+    usb.onPurge = [late = 2](UsbHandle) mutable {
+        std::vector<std::uint8_t> bytes;
+        for (; late > 0; --late) {
+            const auto block = SampleBlock([](int) { return Pair{32767, 32767}; });
+            bytes.insert(bytes.end(), block.begin(), block.end());
+        }
+        return bytes;
+    };
     EXPECT_EQ(reader.ReadStepListDescending(ports, 60, 56, 16, out), StepListReader::kAborted);
-    EXPECT_EQ(missing, 1);  // one box-less count, not one per block still to come
-    EXPECT_EQ(prompter.Count(), 0u);
-    EXPECT_GT(out[0], 0.0);
-    EXPECT_GT(out[32], 0.0);
+    EXPECT_EQ(missing, 1);
+    EXPECT_EQ(prompter.Count(), 1u) << "the missing block's box only";
+    for (const int block : {0, 1, 3, 4}) {
+        EXPECT_GT(out[block * 32], 0.0) << block;
+    }
     EXPECT_EQ(out[64], 0.0);
+
+    usb.onPurge = nullptr;
+    EXPECT_EQ(reader.ReadStepListDescending(ports, 60, 56, 16, out), StepListReader::kAborted);
+    EXPECT_EQ(missing, 3);
 }
 
 // Powers are corrected for the IF response and the sampler's droop at the
@@ -310,25 +330,51 @@ TEST_F(SteppedSweepCommandTest, CompressionStopsAfterThisSweepWithOneWarningAndA
 
 // Reads that do not arrive draw the floor, not full scale; each counts one
 // missing block in the count the document keeps for the program's life.
-TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloor) {
-    sample = nullptr;
+// A sweep whose reads did not arrive is no measurement: its rows fall to the
+// floor and are flagged, and the spectrogram does not take them in; each
+// lost block counts in the count kept for the program's life.
+TEST_F(SteppedSweepCommandTest, ReadsThatDoNotArriveDrawTheFloorFlagged) {
     AnalyzerDocument& d = BuildAnswering();
+    d.SetSpectrogramOn(true);
+    const auto lines = [&d] { return d.ReadSpectrogram([](const auto& h) { return h.Size(); }); };
+    Sweep(d, 100e6, 110e6);
+    EXPECT_EQ(d.TraceReadingFlag(), ReadingFlag::kNone);
+
+    sample = nullptr;
     EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
-    EXPECT_EQ(Sweep(d, 100e6, 110e6), "D3 N447-498 N553-604");
-    EXPECT_EQ(test::WithInstrument(d, [](InstrumentLease& i) { return i.MissingDataCount(); }), 4);
+    EXPECT_EQ(test::WithInstrument(d, [](InstrumentLease& i) { return i.MissingDataCount(); }), 2);
     const auto rows = test::TraceOf(d).traceA;
     EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](double row) { return row == 505.0; }));
+    EXPECT_EQ(d.TraceReadingFlag(), ReadingFlag::kIncomplete);
+    EXPECT_EQ(lines(), 1u);
 
-    // The wide sweep: the floor below 150 MHz, and without the look again the
-    // peak stays at the detector's level.
+    sample = [](int n) { return Pair{n % 3 - 1, n % 5 - 2}; };
+    Sweep(d, 100e6, 110e6);
+    EXPECT_EQ(d.TraceReadingFlag(), ReadingFlag::kNone);
+    EXPECT_EQ(lines(), 2u);
+}
+
+// Max hold builds on complete sweeps only: a detector peak seen in a sweep
+// whose step lists were lost is shown, flagged, but not held.
+TEST_F(SteppedSweepCommandTest, MaxHoldKeepsNothingOfAnIncompleteSweep) {
+    AnalyzerDocument& d = BuildAnswering();
+    d.EditSettings([](InstrumentState& s) { s.maxHold = 1; });
+    const auto peakRow = [&d] {  // about 914 MHz
+        const auto rows = test::TraceOf(d).traceA;
+        return *std::min_element(rows.begin() + 125, rows.begin() + 141);
+    };
+    Sweep(d, 0.0, 4.4e9);
+    const double held = peakRow();
+
+    sample = nullptr;
     readings = PeakAt914MHz;
-    EXPECT_EQ(Sweep(d, 0.0, 4.4e9), "D3 N35-805 D4 B138-4416 N4590-4650");
-    const auto detected = test::TraceOf(d).traceA;
-    for (int i = 0; i < static_cast<int>(std::ceil(640 * 150e6 / 4.4e9)); ++i) {
-        EXPECT_EQ(detected[i], 505.0) << i;
-    }
-    const double detectorRow = (0.0 + 1.0 - 10.0) * 5.0 - 5.0 * (400 * 0.13427734375 - 85.0);
-    EXPECT_NEAR(*std::min_element(detected.begin(), detected.end()), detectorRow, 1e-9);
+    Sweep(d, 0.0, 4.4e9);
+    EXPECT_LT(peakRow(), held - 50.0);
+
+    sample = [](int n) { return Pair{n % 3 - 1, n % 5 - 2}; };
+    readings = [](int) { return 100; };
+    Sweep(d, 0.0, 4.4e9);
+    EXPECT_EQ(peakRow(), held);
 }
 
 }  // namespace
