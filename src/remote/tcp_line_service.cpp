@@ -133,7 +133,7 @@ void TcpLineService::ThreadMain(TcpSocket listener) {
         if (setup_.oneClient) {
             listener.Close();
         }
-        Serve(std::move(*client));
+        Serve(std::move(*client), listener);
         if (setup_.oneClient) {
             break;
         }
@@ -142,7 +142,7 @@ void TcpLineService::ThreadMain(TcpSocket listener) {
     finished_ = true;
 }
 
-void TcpLineService::Serve(TcpSocket client) {
+void TcpLineService::Serve(TcpSocket client, const TcpSocket& listener) {
     const std::string peer = tcp::PeerName(client);
     LogInfo(setup_.name, "client " + peer + " connected");
     tcp::ProbeIdlePeer(client);
@@ -158,7 +158,9 @@ void TcpLineService::Serve(TcpSocket client) {
     std::string input;
     std::size_t used = 0;
     client_ = &client;
+    listener_ = setup_.busyText.empty() || setup_.oneClient ? nullptr : &listener;
     clientGone_ = false;
+    lastLine_ = std::chrono::steady_clock::now();
     bool open = true;
     while (open && running_.load()) {
         HandleLines(framer, input, used);
@@ -172,8 +174,14 @@ void TcpLineService::Serve(TcpSocket client) {
                                         std::to_string(setup_.stallMs / 1000) + " s");
             open = false;
         }
+        if (open && Idle()) {
+            LogWarning(setup_.name, "client " + peer + " dropped: it sent no command for " +
+                                        std::to_string(setup_.idleMs / 1000) + " s");
+            open = false;
+        }
     }
     client_ = nullptr;
+    listener_ = nullptr;
     client.Close();
     // A one-client service is off before it shows no client, so that
     // nobody sees it idle and listening when it is not.
@@ -206,6 +214,9 @@ void TcpLineService::HandleLines(CommandFramer& framer, std::string& input, std:
                 setup_.onOverlong();
             }
         }
+        if (line) {
+            lastLine_ = std::chrono::steady_clock::now();
+        }
         if (line && setup_.onLine) {
             setup_.onLine(*line);
             if (OutputWaiting()) {
@@ -221,13 +232,17 @@ void TcpLineService::HandleLines(CommandFramer& framer, std::string& input, std:
 bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::string& input) {
     const bool wantOutput = OutputWaiting();
     const short events = static_cast<short>((wantInput ? POLLIN : 0) | (wantOutput ? POLLOUT : 0));
-    pollfd polled[2] = {{client.Fd(), events, 0}, {wakeFd_, POLLIN, 0}};
-    const int n = ::poll(polled, 2, tcp::kPollMs);
+    const int listenFd = listener_ != nullptr ? listener_->Fd() : -1;
+    pollfd polled[3] = {{client.Fd(), events, 0}, {wakeFd_, POLLIN, 0}, {listenFd, POLLIN, 0}};
+    const int n = ::poll(polled, 3, tcp::kPollMs);
     if (n <= 0) {
         return n == 0 || errno == EINTR;
     }
     if (polled[1].revents != 0) {
         ClearWake();
+    }
+    if (polled[2].revents != 0) {
+        TurnAwayWaiting();
     }
     const short got = polled[0].revents;
     if ((got & POLLNVAL) != 0) {
@@ -246,6 +261,33 @@ bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::stri
         return true;
     }
     return count < 0 && TryAgain();  // 0 bytes from a readable socket: the peer closed it
+}
+
+// The line is short and the socket new, so it fits the send buffer: the
+// client reads it whenever it looks, after the close.
+void TcpLineService::TurnAwayWaiting() {
+    const std::string line = setup_.busyText + "\n";
+    for (TcpSocket other = tcp::Accept(*listener_); other.IsOpen();
+         other = tcp::Accept(*listener_)) {
+        LogInfo(setup_.name, "client " + tcp::PeerName(other) + " told the port is busy");
+        if (::send(other.Fd(), line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+            // It left before the word: nothing to tell.
+        }
+    }
+}
+
+bool TcpLineService::Idle() const {
+    if (setup_.idleMs <= 0 || OutputWaiting()) {
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastTaken;
+    {
+        const std::lock_guard lock(outputMutex_);
+        lastTaken = lastTaken_;
+    }
+    // A client reading a long reply is busy even without sending.
+    return now - std::max(lastLine_, lastTaken) > std::chrono::milliseconds(setup_.idleMs);
 }
 
 bool TcpLineService::Flush(const TcpSocket& client) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/bounded_format.h"
+#include "base/reading_flag.h"
 #include "document/level_rows.h"
 #include "document/marker_scale.h"
 #include "view/marker_readout.h"
@@ -60,7 +61,7 @@ std::string PlotAnnotations::Annunciators() const {
         }
     };
     add(s_.FreqOffset().InUse(), "FO");
-    add(span < kCalibratedMinSpanHz || span > kCalibratedMaxSpanHz, "U");
+    add(span < kCalibratedMinSpanHz || span > kCalibratedMaxSpanHz || snapshot_.uncalibrated, "U");
     add(s_.videoTrigger || s_.syncTrigMode == kTrigIn, "T");
     add(s_.realtimeMode != 0, "R");
     add(s_.imageReject == 0, "I");
@@ -209,8 +210,15 @@ std::string PlotAnnotations::SweepTimeText() const {
 
 PlotText PlotAnnotations::Readout() const {
     const MarkerReadout readout(MarkerScale::From(s_));
+    std::string line = readout.Line(snapshot_.markers);
+    // Every level on the line comes through the same table, so one word
+    // after the line covers them all.
+    if (snapshot_.uncalibrated && !line.empty()) {
+        line.erase(line.find_last_not_of(' ') + 1);
+        line = FlaggedReadingText(line, ReadingFlag::kUncalibrated);
+    }
     return PlotText{plot::kLeft,    top_ + kReadoutBelowTop, plot::kRight - plot::kLeft,
-                    kTextBoxHeight, TextAlign::Left,         readout.Line(snapshot_.markers)};
+                    kTextBoxHeight, TextAlign::Left,         std::move(line)};
 }
 
 std::optional<PlotPoint> PlotAnnotations::Marker1Glyph() const {

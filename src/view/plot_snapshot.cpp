@@ -38,6 +38,7 @@ PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
     });
     snapshot.sweepRunning = document.SweepRunning();
     snapshot.waitingForTrigger = document.WaitingForTrigger();
+    snapshot.uncalibrated = !document.CalibrationUntrusted().empty();
     return snapshot;
 }
 

@@ -25,6 +25,8 @@ struct PlotSnapshot {
     LimitVerdict limitVerdict;
     bool sweepRunning = false;
     bool waitingForTrigger = false;
+    // The calibration table in use cannot be trusted: every level is UNCAL.
+    bool uncalibrated = false;
     // The readings of the measurements that are on, taken from the trace on
     // screen; empty while off or while that trace gives none.
     std::optional<ChannelPowerReading> channelPower;

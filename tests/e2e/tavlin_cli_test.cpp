@@ -144,7 +144,8 @@ TEST_F(TavlinCliTest, BlankUnitsCalibrationDateIsEmpty) {
 TEST_F(TavlinCliTest, SceneFaultsShowTheirMessagesAndExitStatus) {
     tavlin::StateRecord triggered;
     triggered.startFreqHz = triggered.stopFreqHz = 915e6;
-    triggered.syncTrigMode = 3;  // TRIG IN
+    triggered.syncTrigMode = 3;    // TRIG IN
+    triggered.sweepTimeSec = 0.5;  // a zero-span time the dialog takes: recalled unchanged
     const std::vector<std::uint8_t> bytes = tavlin::EncodeStateFile(triggered);
     std::ofstream(workDir / "trig.pqz", std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));

@@ -125,7 +125,8 @@ TEST_F(ScpiSessionTest, FrequenciesAreThoseShownWithTheDownconverterOffset) {
     EXPECT_EQ(doc->Frequencies().CenterHz(), 920e6);
 }
 
-// The socket: replies on the same connection, clients one after the other,
+// The socket: replies on the same connection, clients one after the other
+// (one that comes meanwhile is told the instrument is busy),
 // a line past the bound dropped and reported in the queue, and a line whose
 // replies outgrow the output bound streamed whole without passing it.
 TEST_F(ScpiSessionTest, ServerAnswersOnTheSameConnectionAndServesClientsInTurn) {
@@ -146,6 +147,8 @@ TEST_F(ScpiSessionTest, ServerAnswersOnTheSameConnectionAndServesClientsInTurn) 
         EXPECT_EQ(std::ranges::count(reply, ';'), 1999);
         EXPECT_EQ(std::ranges::count(reply, ','), 2000 * 640) << reply.size();
         EXPECT_LE(server.PeakPendingOutput(), TcpLineService::kLargestPendingOutput);
+        test::LoopbackClient meanwhile(server.Port());
+        EXPECT_EQ(meanwhile.ReadLines(1), std::string(ScpiServer::kBusyText) + "\n");
     }
     test::LoopbackClient next(server.Port());
     next.Send("*OPC?\n");
