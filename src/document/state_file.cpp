@@ -405,6 +405,7 @@ std::int32_t NearestVideoAverage(std::int32_t count) {
 // What a setting can mean on this instrument. A finite number beyond these
 // (1e300 dBm) has no meaning either, and printed it fills the screen with
 // digits: it is brought to the nearest end.
+// The reference level as the SCPI server accepts it.
 constexpr double kLowestRefLevelDbm = -200.0;
 constexpr double kHighestRefLevelDbm = 100.0;
 constexpr double kLargestLevelOffsetDb = 200.0;  // external amplifiers and attenuators

@@ -184,6 +184,7 @@ void ScpiSession::QueryMarkerX(Call& call) {
 void ScpiSession::QueryMarkerY(Call& call) {
     if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
         call.reply = Value(marker->level);
+        FlagUncalibratedLevels();
     }
 }
 
@@ -226,6 +227,7 @@ void ScpiSession::QueryTrace(Call& call) {
     for (const double row : rows) {
         text += (text.empty() ? "" : ",") + Value(scale.LevelOfRow(row));
     }
+    FlagUncalibratedLevels();
 }
 
 // Power in dBm and density in dBm/Hz of the channel on trace A, with the
@@ -237,6 +239,7 @@ void ScpiSession::QueryChannelPower(Call& call) {
     }
     if (const std::optional<ChannelPowerReading> reading = doc_.ChannelPower()) {
         call.reply = Value(reading->powerDbm) + "," + Value(reading->densityDbmHz);
+        FlagUncalibratedLevels();
     } else {
         PushError(kSettingsConflict);
     }

@@ -142,12 +142,29 @@ void ScpiSession::Replies::Add(const std::string& reply) {
 }
 
 void ScpiSession::PushError(int code) {
-    eventStatus_ |= EventBitOf(code);
+    Queue({code, ErrorText(code)});
+}
+
+void ScpiSession::PushReadingFlag(ReadingFlag flag) {
+    ScpiReadingError error = ScpiErrorOfReadingFlag(flag);
+    if (error.code != 0) {
+        Queue({error.code, std::move(error.text)});
+    }
+}
+
+void ScpiSession::FlagUncalibratedLevels() {
+    if (!doc_.CalibrationUntrusted().empty()) {
+        PushReadingFlag(ReadingFlag::kUncalibrated);
+    }
+}
+
+void ScpiSession::Queue(QueuedError error) {
+    eventStatus_ |= EventBitOf(error.code);
     if (errors_.size() >= kErrorQueueLength) {
-        errors_.back() = kQueueOverflow;
+        errors_.back() = {kQueueOverflow, ErrorText(kQueueOverflow)};
         return;
     }
-    errors_.push_back(code);
+    errors_.push_back(std::move(error));
 }
 
 void ScpiSession::Run(const ScpiUnit& unit, Replies& replies) {
@@ -317,9 +334,9 @@ void ScpiSession::QueryNextError(Call& call) {
         call.reply = "0,\"No error\"";
         return;
     }
-    const int code = errors_.front();
+    const QueuedError error = std::move(errors_.front());
     errors_.pop_front();
-    call.reply = std::to_string(code) + ",\"" + ErrorText(code) + "\"";
+    call.reply = std::to_string(error.code) + ",\"" + error.text + "\"";
 }
 
 }  // namespace tavlin

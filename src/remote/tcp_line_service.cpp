@@ -22,6 +22,7 @@ namespace {
 
 constexpr std::size_t kReadBufferBytes = 4096;
 constexpr std::chrono::milliseconds kStopPoll{1};
+constexpr std::chrono::milliseconds kReconnectGrace{200};
 
 bool TryAgain() {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
@@ -161,6 +162,7 @@ void TcpLineService::Serve(TcpSocket client, const TcpSocket& listener) {
     listener_ = setup_.busyText.empty() || setup_.oneClient ? nullptr : &listener;
     clientGone_ = false;
     lastLine_ = std::chrono::steady_clock::now();
+    othersDue_ = {};
     bool open = true;
     while (open && running_.load()) {
         HandleLines(framer, input, used);
@@ -231,8 +233,12 @@ void TcpLineService::HandleLines(CommandFramer& framer, std::string& input, std:
 // which reports it.
 bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::string& input) {
     const bool wantOutput = OutputWaiting();
-    const short events = static_cast<short>((wantInput ? POLLIN : 0) | (wantOutput ? POLLOUT : 0));
-    const int listenFd = listener_ != nullptr ? listener_->Fd() : -1;
+    // POLLRDHUP tells a client that is leaving from one that stays, so that
+    // a client reconnecting at once is not told the port is busy.
+    const short events =
+        static_cast<short>((wantInput ? POLLIN : 0) | (wantOutput ? POLLOUT : 0) | POLLRDHUP);
+    const auto now = std::chrono::steady_clock::now();
+    const int listenFd = listener_ != nullptr && now >= othersDue_ ? listener_->Fd() : -1;
     pollfd polled[3] = {{client.Fd(), events, 0}, {wakeFd_, POLLIN, 0}, {listenFd, POLLIN, 0}};
     const int n = ::poll(polled, 3, tcp::kPollMs);
     if (n <= 0) {
@@ -241,8 +247,17 @@ bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::stri
     if (polled[1].revents != 0) {
         ClearWake();
     }
-    if (polled[2].revents != 0) {
-        TurnAwayWaiting();
+    const bool leaving = (polled[0].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    if (polled[2].revents != 0 && !leaving) {
+        // A client that closed and reconnects at once may be seen coming
+        // before its old connection is seen going: it is told only if it
+        // still waits a moment later.
+        if (othersDue_ == std::chrono::steady_clock::time_point{}) {
+            othersDue_ = now + kReconnectGrace;
+        } else {
+            TurnAwayWaiting();
+            othersDue_ = {};
+        }
     }
     const short got = polled[0].revents;
     if ((got & POLLNVAL) != 0) {

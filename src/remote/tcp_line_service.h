@@ -129,6 +129,9 @@ class TcpLineService {
     const TcpSocket* listener_ = nullptr;  // while a client is served and others are told
     bool clientGone_ = false;
     std::chrono::steady_clock::time_point lastLine_;
+    // When clients waiting on the listener are told the port is busy; none
+    // while no client waits.
+    std::chrono::steady_clock::time_point othersDue_;
     std::thread thread_;
 };
 

@@ -64,6 +64,16 @@ TEST_F(TavlinCliTest, InfoPrintsTheUnitsIdentityAndCachesItsTable) {
         EXPECT_NE(r.out.find(line), std::string::npos) << line << " in\n" << r.out;
     }
     EXPECT_TRUE(std::filesystem::exists(workDir / "TV000123.kvo"));
+
+    // A blank unit: its erased table is named on stderr and in the identity,
+    // and not cached.
+    const RunResult blank = Run("--simulate='" TAVLIN_SOURCE_DIR "/scenes/blank_unit.json' --info");
+    EXPECT_NE(blank.err.find("CALIBRATION DATA: "), std::string::npos) << blank.err;
+    EXPECT_NE(blank.out.find("Calibration: UNCAL, the unit's memory: every byte of the table is "
+                             "0xFF"),
+              std::string::npos)
+        << blank.out;
+    EXPECT_FALSE(std::filesystem::exists(workDir / "TV000999.kvo"));
 }
 
 // Each failure has its exit code and says what went wrong on stderr only.

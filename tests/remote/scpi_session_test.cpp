@@ -125,6 +125,21 @@ TEST_F(ScpiSessionTest, FrequenciesAreThoseShownWithTheDownconverterOffset) {
     EXPECT_EQ(doc->Frequencies().CenterHz(), 920e6);
 }
 
+// Levels read through a table that cannot be right keep their number and
+// queue the flag; positions do not.
+TEST_F(ScpiSessionTest, LevelsOfAnUntrustedTableAreQuestionable) {
+    calMemory.memory.fill(0xFF);
+    std::filesystem::remove(cacheDir / "TV000123.kvo");  // the sound table cached at start
+    doc->Preset();
+    FillTrace(400.0);
+    EditTrace([](SweepTrace& t) { t.traceA[480] = 100.0; });
+    session = std::make_unique<ScpiSession>(*doc);
+    Run("FREQ:STAR 905e6;STOP 925e6;:DISP:WIND:TRAC:Y:RLEV -20 DBM");
+    EXPECT_EQ(Run("CALC:MARK:MAX;X?;:SYST:ERR?"), "920000000.000;0,\"No error\"\n");
+    EXPECT_EQ(Run("CALC:MARK:Y?;:SYST:ERR?;*ESR?"),
+              "-40.000;-231,\"Data questionable;UNCAL\";16\n");
+}
+
 // The socket: replies on the same connection, clients one after the other
 // (one that comes meanwhile is told the instrument is busy),
 // a line past the bound dropped and reported in the queue, and a line whose
