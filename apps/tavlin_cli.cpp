@@ -46,6 +46,7 @@ struct Options {
     std::vector<std::string> commands;
     std::optional<tavlin::TcpIpSettings> automation;
     std::optional<tavlin::ScpiSettings> scpi;
+    int scpiIdleSeconds = tavlin::ScpiSettings::kDefaultIdleSeconds;
     std::optional<tavlin::UtilityRequest> utility;
     std::optional<std::string> procedure;
     tavlin::BenchChoice bench = tavlin::BenchChoice::kDefault;
@@ -61,6 +62,7 @@ void PrintUsage(std::ostream& out) {
            "[KEY=]yes|no]..."
            " [--info] [-c COMMAND]...\n"
            "                  [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
+           "                  [--scpi-idle=SECONDS]\n"
            "                  [--utility receiver [--captures N] | --utility harmonics |\n"
            "                   --utility phase-noise [--out FILE.bmp] |\n"
            "                   --utility listen --audio-file FILE.wav --seconds S [--mode am|fm]\n"
@@ -73,7 +75,11 @@ void PrintUsage(std::ostream& out) {
         << "  --automation[=...]  serve the automation server (default 127.0.0.1:3976:3977)\n"
            "                      until its client leaves\n"
            "  --scpi[=ADDR:PORT]  serve the SCPI socket (default 127.0.0.1:5025) until a\n"
-           "                      client has come and gone; port 0 picks a free port\n"
+           "                      client has come and gone; port 0 picks a free port.\n"
+           "                      A client that comes meanwhile is told the instrument\n"
+           "                      is busy and closed\n"
+           "  --scpi-idle=SECONDS disconnect a SCPI client that sends no command for this\n"
+           "                      long (default 60; 0 never)\n"
            "  --utility NAME      run a measurement after the commands and print its results\n"
            "  --procedure NAME    run a factory procedure: self-test, cal-report, adjust-all,\n"
            "                      adjust-high-band, adjust-low-band, adjust-if,\n"
@@ -127,6 +133,13 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
                 std::cerr << "tavlin-cli: cannot use " << arg << "\n";
                 return std::nullopt;
             }
+        } else if (arg.starts_with(tavlin::kScpiIdleOption)) {
+            const std::optional<int> seconds = tavlin::ParseScpiIdleOption(arg);
+            if (!seconds) {
+                std::cerr << "tavlin-cli: cannot use " << arg << "\n";
+                return std::nullopt;
+            }
+            options.scpiIdleSeconds = *seconds;
         } else if (arg.starts_with("--scpi")) {
             options.scpi = tavlin::ParseScpiOption(arg);
             if (!options.scpi) {
@@ -179,6 +192,9 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             std::cerr << "tavlin-cli: unknown option " << arg << "\n";
             return std::nullopt;
         }
+    }
+    if (options.scpi) {
+        options.scpi->idleSeconds = options.scpiIdleSeconds;
     }
     return options;
 }

@@ -43,6 +43,7 @@ struct Options {
     bool spectrogram = false;
     std::optional<tavlin::TcpIpSettings> automation;
     std::optional<tavlin::ScpiSettings> scpi;
+    int scpiIdleSeconds = tavlin::ScpiSettings::kDefaultIdleSeconds;
     tavlin::LogLevel logLevel = tavlin::LogLevel::kInfo;
 };
 
@@ -53,6 +54,7 @@ void PrintUsage(std::ostream& out) {
            "              [--dialog-ms MS]]]\n"
            "              [--spectrogram] [--automation[=ADDR:CMDPORT:DATAPORT]] "
            "[--scpi[=ADDR:PORT]]\n"
+           "              [--scpi-idle=SECONDS]\n"
            "              [--limit-mask FILE.csv] [--log-level LEVEL] [STATEFILE]\n"
         << tavlin::kSimulateUsage
         << "  --screenshot FILE.png   run the commands, then N single sweeps (default 1),\n"
@@ -72,7 +74,11 @@ void PrintUsage(std::ostream& out) {
            "  --spectrogram           show the spectrogram under the plot from the start\n"
            "  --automation[=...]      enable the automation server at start\n"
            "                          (default 127.0.0.1:3976:3977)\n"
-           "  --scpi[=ADDR:PORT]      enable the SCPI socket at start (default 127.0.0.1:5025)\n"
+           "  --scpi[=ADDR:PORT]      enable the SCPI socket at start (default 127.0.0.1:5025);\n"
+           "                          one client at a time, a second is told the instrument\n"
+           "                          is busy\n"
+           "  --scpi-idle=SECONDS     disconnect a SCPI client that sends no command for this\n"
+           "                          long (default 60; 0 never)\n"
            "  --limit-mask FILE.csv   limit lines from a mask file at start (after STATEFILE)\n"
            "  --log-level LEVEL       what the log keeps: error, warning, info (default)\n"
            "                          or debug; the log is $XDG_STATE_HOME/tavlin/tavlin.log\n"
@@ -125,6 +131,11 @@ bool ParseArgument(Options& options, int argc, char** argv, int& i) {
     if (arg.starts_with("--automation")) {
         options.automation = tavlin::ParseAutomationOption(arg);
         return options.automation.has_value();
+    }
+    if (arg.starts_with(tavlin::kScpiIdleOption)) {
+        const std::optional<int> seconds = tavlin::ParseScpiIdleOption(arg);
+        options.scpiIdleSeconds = seconds.value_or(options.scpiIdleSeconds);
+        return seconds.has_value();
     }
     if (arg.starts_with("--scpi")) {
         options.scpi = tavlin::ParseScpiOption(arg);
@@ -254,7 +265,9 @@ int main(int argc, char** argv) {
         application.Frame().Automation().Enable(*options->automation);
     }
     if (options->scpi) {
-        application.Frame().Scpi().Enable(*options->scpi);
+        tavlin::ScpiSettings scpi = *options->scpi;
+        scpi.idleSeconds = options->scpiIdleSeconds;
+        application.Frame().Scpi().Enable(scpi);
     }
     // A signal while one of the boxes above was open: the window is closed
     // and nothing would ever end the event loop.

@@ -31,6 +31,7 @@ fuzzers=(
     "state_file_fuzz 90000 10"
     "remote_text_fuzz 4096 10"
     "cal_cache_fuzz 4096 10"
+    "cal_plausibility_fuzz 8232 10"
     "device_bytes_fuzz 20000 20"
     "scene_fuzz 16384 30"
     "command_race_fuzz 4096 60"

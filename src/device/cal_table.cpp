@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/atomic_file.h"
+#include "device/cal_plausibility.h"
 
 namespace tavlin {
 
@@ -130,19 +131,36 @@ std::filesystem::path CalTable::CacheFilePath(const std::string& deviceSerial) c
 CalLoadSource CalTable::Load(const std::string& deviceSerial, DeviceLink& link,
                              ProgressSink& progress) {
     const std::filesystem::path path = CacheFilePath(deviceSerial);
+    untrusted_.clear();
     CalLoadSource source = CalLoadSource::CacheFile;
-    if (!LoadCacheFile(path)) {
+    if (LoadCacheFile(path)) {
+        // The file may hold adjustments the unit's memory has not been given
+        // (a TCXO recalibration saves the file alone): it stays in use, and
+        // deleting it reads the unit again.
+        if (const std::optional<std::string> doubt = Implausibility()) {
+            untrusted_ = path.filename().string() + ": " + *doubt;
+        }
+    } else if (!link.ReadCalMemory(bytes_.data(), progress)) {
         // A read that came back short must not be cached: every later preset
         // would load the damaged image for good instead of asking the device.
-        if (link.ReadCalMemory(bytes_.data(), progress)) {
-            WriteCacheFile(path);
-            source = CalLoadSource::Device;
-        } else {
-            source = CalLoadSource::DeviceIncomplete;
-        }
+        source = CalLoadSource::DeviceIncomplete;
+        untrusted_ = "the calibration memory was not read whole";
+    } else if (const std::optional<std::string> doubt = Implausibility()) {
+        // Nor a table that cannot be right: a blank or damaged memory would
+        // stay in the file after the unit is calibrated.
+        source = CalLoadSource::Implausible;
+        untrusted_ = "the unit's memory: " + *doubt;
+    } else {
+        WriteCacheFile(path);
+        source = CalLoadSource::Device;
     }
     DeriveValues();
     return source;
+}
+
+std::optional<std::string> CalTable::Implausibility() const {
+    const std::optional<CalFieldLimits> limits = ReadCalFieldLimits(cacheDirectory_);
+    return FindImplausibleCalField(bytes_, limits ? &*limits : nullptr);
 }
 
 bool CalTable::Store(const std::string& deviceSerial, DeviceLink& link,

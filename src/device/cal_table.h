@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "device/device_link.h"
@@ -43,6 +44,7 @@ enum class CalLoadSource {
     CacheFile,         // the serial's cache file was read; no device traffic
     Device,            // read from the device memory and cached
     DeviceIncomplete,  // the device read came back short: used, not cached
+    Implausible,       // the device's table cannot be right: used, flagged, not cached
 };
 
 // Image of the instrument's 4096-byte factory calibration memory, with the
@@ -90,7 +92,10 @@ class CalTable {
     std::filesystem::path CacheFilePath(const std::string& deviceSerial) const;
 
     // Fills the image from the serial's cache file or from the device memory,
-    // then derives the values.
+    // then derives the values. A table that cannot be right is used (it is
+    // the unit's, or the file holds adjustments the unit lacks) and
+    // Untrusted says why, naming where it came from; one read from the
+    // device is never cached.
     CalLoadSource Load(const std::string& deviceSerial, DeviceLink& link, ProgressSink& progress);
 
     // Stamps calDate with the given asctime text, writes the device memory and
@@ -100,17 +105,25 @@ class CalTable {
     // table). False, with LastCacheError, when the file could not be written.
     bool SaveCacheFile(const std::string& deviceSerial);
 
+    // Why the table in use cannot be trusted, naming the field; empty when
+    // it can. Set by every load.
+    const std::string& Untrusted() const { return untrusted_; }
+
     // Why the last cache file write failed; empty when it succeeded. A failed
     // write is not reported to the user: the next preset reads the device.
     const std::string& LastCacheError() const { return lastCacheError_; }
 
   private:
     bool LoadCacheFile(const std::filesystem::path& path);
+    // Why the image cannot be right, against the factory limits when the
+    // cache folder holds them.
+    std::optional<std::string> Implausibility() const;
     bool WriteCacheFile(const std::filesystem::path& path);
     std::uint16_t Word(int offset) const;
 
     std::filesystem::path cacheDirectory_;
     std::string lastCacheError_;
+    std::string untrusted_;
     std::array<std::uint8_t, kCalMemoryBytes> bytes_{};
     std::array<double, kIfResponsePoints> ifResponse_{};
     std::array<double, kIfResponsePoints> ifResponse2_{};

@@ -9,6 +9,7 @@
 #include "document/preset_values.h"
 #include "document/sweep_pause.h"
 #include "ports/clock.h"
+#include "ports/log.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
@@ -125,6 +126,11 @@ void AnalyzerDocument::PresetSettings() {
 
 namespace {
 
+constexpr const char* kCalibrationDoubtCaption = "CALIBRATION DATA";
+constexpr const char* kCalibrationDoubtText = "The calibration table cannot be right:\r\n";
+constexpr const char* kCalibrationDoubtAdvice =
+    "\r\nLevels are uncalibrated (U, UNCAL) until the unit's table is restored.";
+
 void MarkersOffTraceOnTheFloor(ScreenState& screen) {
     screen.markers.marker1On = 0;
     screen.markers.marker2On = 0;
@@ -171,10 +177,31 @@ void AnalyzerDocument::LoadCalibration() {
     const CalLoadSource source = calTable_.Load(
         ReadSettings([](const InstrumentState& s) { return s.deviceSerial; }), link_, progress_);
     calibrationIncomplete_ = source == CalLoadSource::DeviceIncomplete;
+    TellCalibrationDoubt(calTable_.Untrusted());
     engine_.UseTimebase(calTable_.TimebaseCorrection());
     EditSettingsQuietly(
         [this](InstrumentState& s) { s.timebaseCorrection = calTable_.TimebaseCorrection(); });
     PublishReceiver(engine_.Receiver());
+}
+
+// A table that cannot be right is said once, with the field, and stays
+// visible as the U annunciator and UNCAL beside every level until a table
+// that can be right is loaded.
+void AnalyzerDocument::TellCalibrationDoubt(const std::string& doubt) {
+    EditSettingsQuietly([this, &doubt](InstrumentState&) { calibrationUntrusted_ = doubt; });
+    // Without a unit, "Devices not found!" has said all there is.
+    if (doubt.empty() || doubt == calibrationDoubtTold_ || !link_.IsOpen()) {
+        calibrationDoubtTold_ = doubt;
+        return;
+    }
+    calibrationDoubtTold_ = doubt;
+    LogWarning("calibration", "the calibration table cannot be trusted: " + doubt);
+    prompter_.Inform(std::string(kCalibrationDoubtText) + doubt + kCalibrationDoubtAdvice,
+                     kCalibrationDoubtCaption);
+}
+
+std::string AnalyzerDocument::CalibrationUntrusted() const {
+    return ReadSettings([this](const InstrumentState&) { return calibrationUntrusted_; });
 }
 
 void AnalyzerDocument::PublishReceiver(const ReceiverConstants& receiver) {

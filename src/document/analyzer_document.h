@@ -299,6 +299,9 @@ class AnalyzerDocument {
     // table in use (the identity lines of About and the console).
     std::uint16_t CalTcxoWord() const { return calTable_.TcxoOffset(); }
     std::string CalDate() const { return calTable_.CalDate(); }
+    // Why the table in use cannot be trusted, naming the field; empty when
+    // it can. Levels are uncalibrated while it is not empty.
+    std::string CalibrationUntrusted() const;
     // The IF path's power factor at a decimation and IF, with the LO error
     // of the last plan: what a zero-span capture tuned now would see. It
     // reads the published LO error: call it inside ReadSettings or
@@ -417,6 +420,7 @@ class AnalyzerDocument {
     void PresetMarkersAndTraces();
     void ReadIdentity();
     void LoadCalibration();
+    void TellCalibrationDoubt(const std::string& doubt);
     bool StartSweepThread(bool single);
     void SweepThreadMain();
     void PauseBetweenPasses();
@@ -483,6 +487,10 @@ class AnalyzerDocument {
     std::atomic<std::thread::id> pauseOwner_{};
     bool wasSweeping_ = false;
     std::atomic<bool> calibrationIncomplete_{false};
+    // Copied from the table at each load, under the settings lock; the last
+    // doubt told to the user, so that every preset does not tell it again.
+    std::string calibrationUntrusted_;
+    std::string calibrationDoubtTold_;
     // The link's open count at the last full identity reading; -1 for none.
     int identityOpenCount_ = -1;
     std::mutex threadMutex_;

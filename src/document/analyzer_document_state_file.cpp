@@ -20,6 +20,18 @@ namespace {
 
 constexpr const char* kOpenCaption = "UNABLE TO OPEN";
 constexpr const char* kSaveCaption = "UNABLE TO SAVE";
+constexpr const char* kAdjustedCaption = "SETTINGS ADJUSTED";
+
+// One message for the whole file: the values that were brought into range,
+// one a line, so the user sees what was recalled differs from the file.
+std::string AdjustmentsText(const std::filesystem::path& path,
+                            const std::vector<std::string>& adjustments) {
+    std::string text = path.filename().string() + ": recalled with these values changed:";
+    for (const std::string& line : adjustments) {
+        text += "\r\n" + line;
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -251,6 +263,9 @@ bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool ado
     }
     if (adoptName) {
         SetDocumentPath(path);
+    }
+    if (!decoded.adjustments.empty()) {
+        prompter_.Inform(AdjustmentsText(path, decoded.adjustments), kAdjustedCaption);
     }
     return true;
 }

@@ -22,6 +22,9 @@ std::string FormatInstrumentInfo(const AnalyzerDocument& document) {
     AppendLine(info, "Preamp: ", settings.preampAvailable ? "yes" : "no");
     AppendLine(info, "Cal date: ", PrintableText(document.CalDate()));
     AppendLine(info, "TCXO: ", std::to_string(tcxoPpb) + " ppb");
+    if (const std::string doubt = document.CalibrationUntrusted(); !doubt.empty()) {
+        AppendLine(info, "Calibration: UNCAL, ", PrintableText(doubt));
+    }
     return info;
 }
 

@@ -401,6 +401,54 @@ std::int32_t NearestVideoAverage(std::int32_t count) {
     return best;
 }
 
+// What a setting can mean on this instrument. A finite number beyond these
+// (1e300 dBm) has no meaning either, and printed it fills the screen with
+// digits: it is brought to the nearest end.
+// The reference level as the SCPI server accepts it.
+constexpr double kLowestRefLevelDbm = -200.0;
+constexpr double kHighestRefLevelDbm = 100.0;
+constexpr double kLargestLevelOffsetDb = 200.0;  // external amplifiers and attenuators
+constexpr double kLargestLevelStepDb = 100.0;
+constexpr double kLargestDbPerDiv = 100.0;
+constexpr double kLargestSpanRbwRatio = 1e6;
+constexpr double kLongestSweepSec = 3600.0;
+// Marker levels are dBm, mV on the linear scale (707 V is +100 dBm) or Hz
+// of FM deviation.
+constexpr double kLargestMarkerLevel = 1e6;
+
+struct SettingRange {
+    const char* name;
+    double StateRecord::*field;
+    double low;
+    double high;
+};
+
+constexpr SettingRange kSettingRanges[] = {
+    {"refLevelDbm", &StateRecord::refLevelDbm, kLowestRefLevelDbm, kHighestRefLevelDbm},
+    {"refLevelOffsetDb", &StateRecord::refLevelOffsetDb, -kLargestLevelOffsetDb,
+     kLargestLevelOffsetDb},
+    {"refLevelStepDb", &StateRecord::refLevelStepDb, -kLargestLevelStepDb, kLargestLevelStepDb},
+    {"dbPerDiv", &StateRecord::dbPerDiv, 0.0, kLargestDbPerDiv},
+    {"cfStepHz", &StateRecord::cfStepHz, -kMaxFreqHz, kMaxFreqHz},
+    {"rbwHz", &StateRecord::rbwHz, 0.0, kMaxFreqHz},
+    {"spanRbwRatio", &StateRecord::spanRbwRatio, 0.0, kLargestSpanRbwRatio},
+    {"sweepTimeSec", &StateRecord::sweepTimeSec, 0.0, kLongestSweepSec},
+    {"marker1Pos", &StateRecord::marker1Pos, 0.0, kMaxFreqHz},
+    {"marker2Pos", &StateRecord::marker2Pos, 0.0, kMaxFreqHz},
+    {"marker1Level", &StateRecord::marker1Level, -kLargestMarkerLevel, kLargestMarkerLevel},
+    {"marker2Level", &StateRecord::marker2Level, -kLargestMarkerLevel, kLargestMarkerLevel},
+    {"counterFreqHz", &StateRecord::counterFreqHz, -kMaxFreqHz, kMaxFreqHz},
+    {"peakFreqHint", &StateRecord::peakFreqHint, -1.0, kMaxFreqHz},
+};
+
+// The ranges' lower ends of dB/div, RBW, ratio and sweep time are refused or
+// mended by the rules before, so only their upper ends act here.
+void BringIntoMeaning(StateRecord& r, Adjuster& adjust) {
+    for (const SettingRange& range : kSettingRanges) {
+        adjust.ClampDouble(range.name, r.*range.field, range.low, range.high);
+    }
+}
+
 // Values that a command of the program would have brought into range by its
 // own rule get that rule here; a value already legal is never touched, so a
 // file the program saved loads back exactly.
@@ -484,6 +532,7 @@ StateFileDecodeResult DecodeStateFile(std::span<const std::uint8_t> bytes) {
         return Failure(StateFileStatus::OutOfRange, *problem);
     }
     BringIntoRange(record, adjust);
+    BringIntoMeaning(record, adjust);
     if (const std::size_t extra = bytes.size() - reader.position(); extra > 0) {
         adjustments.push_back(std::to_string(extra) + " bytes after the last field were ignored");
     }

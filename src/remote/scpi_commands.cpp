@@ -192,6 +192,7 @@ void ScpiSession::QueryMarkerY(Call& call) {
         const ReadingFlag flag = WorseReadingFlag(marker->flag, MarkerCommands(doc_).LevelFlag());
         call.reply = ReadingValue(marker->level, flag);
         PushReadingFlag(flag);
+        FlagUncalibratedLevels();
     }
 }
 
@@ -238,6 +239,7 @@ void ScpiSession::QueryTrace(Call& call) {
     for (const double row : rows) {
         text += (text.empty() ? "" : ",") + Value(scale.LevelOfRow(row));
     }
+    FlagUncalibratedLevels();
 }
 
 // Power in dBm and density in dBm/Hz of the channel on trace A, with the
@@ -251,6 +253,7 @@ void ScpiSession::QueryChannelPower(Call& call) {
         PushReadingFlag(doc_.TraceReadingFlag());
         call.reply = Value(reading->powerDbm) + "," + Value(reading->densityDbmHz);
         PushReadingFlag(reading->flag);
+        FlagUncalibratedLevels();
     } else {
         PushError(kSettingsConflict);
     }

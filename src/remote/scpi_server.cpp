@@ -48,6 +48,8 @@ bool ScpiServer::Start(const ScpiSettings& settings, std::string& error) {
     setup.framing = kLineFraming;
     setup.onLine = [this](const std::string& message) { Execute(message); };
     setup.onOverlong = [this] { session_->PushError(ScpiSession::kTooMuchData); };
+    setup.idleMs = settings.idleSeconds * 1000;
+    setup.busyText = kBusyText;
     service_.Start(std::move(*listener), std::move(setup));
     return true;
 }

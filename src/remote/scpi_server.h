@@ -13,17 +13,27 @@ class AnalyzerDocument;
 class ScpiSession;
 
 struct ScpiSettings {
+    static constexpr int kDefaultIdleSeconds = 60;
     std::string address = "127.0.0.1";
     int port = 5025;  // the usual port of raw SCPI sockets
+    // A client that sends no command for this long is disconnected, so that
+    // a forgotten session does not keep the instrument from everyone; 0: never.
+    int idleSeconds = kDefaultIdleSeconds;
 };
 
 // The SCPI socket: one connection carries commands and replies, each program
 // message ended by a line feed, as bench instruments serve it to VISA
-// libraries and plain sockets. Clients are served one after the other; the
-// server stays on after a client leaves, until it is switched off.
+// libraries and plain sockets. Clients are served one after the other: one
+// instrument has one set of settings, and a second client changing them
+// under the first would spoil both its readings. A client that comes while
+// another is served is told kBusyText and closed at once, and a client idle
+// for ScpiSettings::idleSeconds is disconnected. The server stays on after
+// a client leaves, until it is switched off.
 class ScpiServer {
   public:
     static constexpr const char* kMenuText = "Enable SCPI Server";
+    static constexpr const char* kBusyText =
+        "BUSY: the instrument is in use by another SCPI client; try again later";
 
     explicit ScpiServer(AnalyzerDocument& document);
     ~ScpiServer();

@@ -148,24 +148,29 @@ void ScpiSession::Replies::Add(const std::string& reply) {
 }
 
 void ScpiSession::PushError(int code) {
-    QueueError(code, ErrorText(code));
+    Queue({code, ErrorText(code)});
 }
 
 void ScpiSession::PushReadingFlag(ReadingFlag flag) {
-    if (flag == ReadingFlag::kNone) {
-        return;
+    ScpiReadingError error = ScpiErrorOfReadingFlag(flag);
+    if (error.code != 0) {
+        Queue({error.code, std::move(error.text)});
     }
-    const ScpiReadingError error = ScpiErrorOfReadingFlag(flag);
-    QueueError(error.code, error.text);
 }
 
-void ScpiSession::QueueError(int code, std::string text) {
-    eventStatus_ |= EventBitOf(code);
+void ScpiSession::FlagUncalibratedLevels() {
+    if (!doc_.CalibrationUntrusted().empty()) {
+        PushReadingFlag(ReadingFlag::kUncalibrated);
+    }
+}
+
+void ScpiSession::Queue(QueuedError error) {
+    eventStatus_ |= EventBitOf(error.code);
     if (errors_.size() >= kErrorQueueLength) {
         errors_.back() = {kQueueOverflow, ErrorText(kQueueOverflow)};
         return;
     }
-    errors_.push_back({code, std::move(text)});
+    errors_.push_back(std::move(error));
 }
 
 void ScpiSession::Run(const ScpiUnit& unit, Replies& replies) {
@@ -338,7 +343,7 @@ void ScpiSession::QueryNextError(Call& call) {
         call.reply = "0,\"No error\"";
         return;
     }
-    const ScpiReadingError error = errors_.front();
+    const QueuedError error = std::move(errors_.front());
     errors_.pop_front();
     call.reply = std::to_string(error.code) + ",\"" + error.text + "\"";
 }

@@ -58,8 +58,8 @@ class ScpiSession {
     std::string Execute(const std::string& message);
     // Queues an error ("-113,\"Undefined header\"").
     void PushError(int code);
-    // Queues the error a flagged reading adds ("-231,\"Data questionable;
-    // OVER RANGE\""); a reading without a flag adds none.
+    // Queues the error a flagged reading carries ("-231,\"Data
+    // questionable;UNCAL\""); nothing for an unflagged one.
     void PushReadingFlag(ReadingFlag flag);
     // Ends a *WAI or *OPC? wait at once, now and from now on.
     void StopWaiting() { stopWaiting_ = true; }
@@ -151,9 +151,18 @@ class ScpiSession {
     };
     std::optional<MarkerReading> ReadMarker(const Call& call);
 
+    // A level read through a calibration table that cannot be trusted
+    // queues its flag beside the number.
+    void FlagUncalibratedLevels();
+
+    struct QueuedError {
+        int code;
+        std::string text;
+    };
+    void Queue(QueuedError error);
+
     AnalyzerDocument& doc_;
-    void QueueError(int code, std::string text);
-    std::deque<ScpiReadingError> errors_;
+    std::deque<QueuedError> errors_;
     std::uint8_t eventStatus_ = 0;  // *ESR bits
     std::uint8_t eventEnable_ = 0;  // *ESE
     std::atomic<bool> stopWaiting_{false};

@@ -52,6 +52,8 @@ std::optional<std::string_view> OptionValue(std::string_view argument, std::stri
     return argument.substr(name.size() + 1);
 }
 
+constexpr int kLongestIdleSeconds = 86400;
+
 }  // namespace
 
 std::optional<TcpIpSettings> ParseAutomationOption(std::string_view argument) {
@@ -82,6 +84,21 @@ std::optional<ScpiSettings> ParseScpiOption(std::string_view argument) {
         return std::nullopt;
     }
     return ScpiSettings{split->first, split->second[0]};
+}
+
+std::optional<int> ParseScpiIdleOption(std::string_view argument) {
+    const std::optional<std::string_view> value = OptionValue(argument, kScpiIdleOption);
+    if (!value) {
+        return std::nullopt;
+    }
+    int seconds = -1;
+    const auto [end, error] =
+        std::from_chars(value->data(), value->data() + value->size(), seconds);
+    if (error != std::errc() || end != value->data() + value->size() || seconds < 0 ||
+        seconds > kLongestIdleSeconds) {
+        return std::nullopt;
+    }
+    return seconds;
 }
 
 }  // namespace tavlin

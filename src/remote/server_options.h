@@ -17,4 +17,11 @@ namespace tavlin {
 std::optional<TcpIpSettings> ParseAutomationOption(std::string_view argument);
 std::optional<ScpiSettings> ParseScpiOption(std::string_view argument);
 
+//   --scpi-idle=SECONDS   a SCPI client silent this long is disconnected
+//                         (default 60; 0: never; at most a day)
+// The seconds, or nothing when the argument is not that option with a whole
+// number of seconds in range.
+inline constexpr std::string_view kScpiIdleOption = "--scpi-idle";
+std::optional<int> ParseScpiIdleOption(std::string_view argument);
+
 }  // namespace tavlin

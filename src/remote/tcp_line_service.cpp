@@ -22,6 +22,7 @@ namespace {
 
 constexpr std::size_t kReadBufferBytes = 4096;
 constexpr std::chrono::milliseconds kStopPoll{1};
+constexpr std::chrono::milliseconds kReconnectGrace{200};
 
 bool TryAgain() {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
@@ -133,7 +134,7 @@ void TcpLineService::ThreadMain(TcpSocket listener) {
         if (setup_.oneClient) {
             listener.Close();
         }
-        Serve(std::move(*client));
+        Serve(std::move(*client), listener);
         if (setup_.oneClient) {
             break;
         }
@@ -142,7 +143,7 @@ void TcpLineService::ThreadMain(TcpSocket listener) {
     finished_ = true;
 }
 
-void TcpLineService::Serve(TcpSocket client) {
+void TcpLineService::Serve(TcpSocket client, const TcpSocket& listener) {
     const std::string peer = tcp::PeerName(client);
     LogInfo(setup_.name, "client " + peer + " connected");
     tcp::ProbeIdlePeer(client);
@@ -158,7 +159,10 @@ void TcpLineService::Serve(TcpSocket client) {
     std::string input;
     std::size_t used = 0;
     client_ = &client;
+    listener_ = setup_.busyText.empty() || setup_.oneClient ? nullptr : &listener;
     clientGone_ = false;
+    lastLine_ = std::chrono::steady_clock::now();
+    othersDue_ = {};
     bool open = true;
     while (open && running_.load()) {
         HandleLines(framer, input, used);
@@ -172,8 +176,14 @@ void TcpLineService::Serve(TcpSocket client) {
                                         std::to_string(setup_.stallMs / 1000) + " s");
             open = false;
         }
+        if (open && Idle()) {
+            LogWarning(setup_.name, "client " + peer + " dropped: it sent no command for " +
+                                        std::to_string(setup_.idleMs / 1000) + " s");
+            open = false;
+        }
     }
     client_ = nullptr;
+    listener_ = nullptr;
     client.Close();
     // A one-client service is off before it shows no client, so that
     // nobody sees it idle and listening when it is not.
@@ -206,6 +216,9 @@ void TcpLineService::HandleLines(CommandFramer& framer, std::string& input, std:
                 setup_.onOverlong();
             }
         }
+        if (line) {
+            lastLine_ = std::chrono::steady_clock::now();
+        }
         if (line && setup_.onLine) {
             setup_.onLine(*line);
             if (OutputWaiting()) {
@@ -220,14 +233,31 @@ void TcpLineService::HandleLines(CommandFramer& framer, std::string& input, std:
 // which reports it.
 bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::string& input) {
     const bool wantOutput = OutputWaiting();
-    const short events = static_cast<short>((wantInput ? POLLIN : 0) | (wantOutput ? POLLOUT : 0));
-    pollfd polled[2] = {{client.Fd(), events, 0}, {wakeFd_, POLLIN, 0}};
-    const int n = ::poll(polled, 2, tcp::kPollMs);
+    // POLLRDHUP tells a client that is leaving from one that stays, so that
+    // a client reconnecting at once is not told the port is busy.
+    const short events =
+        static_cast<short>((wantInput ? POLLIN : 0) | (wantOutput ? POLLOUT : 0) | POLLRDHUP);
+    const auto now = std::chrono::steady_clock::now();
+    const int listenFd = listener_ != nullptr && now >= othersDue_ ? listener_->Fd() : -1;
+    pollfd polled[3] = {{client.Fd(), events, 0}, {wakeFd_, POLLIN, 0}, {listenFd, POLLIN, 0}};
+    const int n = ::poll(polled, 3, tcp::kPollMs);
     if (n <= 0) {
         return n == 0 || errno == EINTR;
     }
     if (polled[1].revents != 0) {
         ClearWake();
+    }
+    const bool leaving = (polled[0].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    if (polled[2].revents != 0 && !leaving) {
+        // A client that closed and reconnects at once may be seen coming
+        // before its old connection is seen going: it is told only if it
+        // still waits a moment later.
+        if (othersDue_ == std::chrono::steady_clock::time_point{}) {
+            othersDue_ = now + kReconnectGrace;
+        } else {
+            TurnAwayWaiting();
+            othersDue_ = {};
+        }
     }
     const short got = polled[0].revents;
     if ((got & POLLNVAL) != 0) {
@@ -246,6 +276,33 @@ bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::stri
         return true;
     }
     return count < 0 && TryAgain();  // 0 bytes from a readable socket: the peer closed it
+}
+
+// The line is short and the socket new, so it fits the send buffer: the
+// client reads it whenever it looks, after the close.
+void TcpLineService::TurnAwayWaiting() {
+    const std::string line = setup_.busyText + "\n";
+    for (TcpSocket other = tcp::Accept(*listener_); other.IsOpen();
+         other = tcp::Accept(*listener_)) {
+        LogInfo(setup_.name, "client " + tcp::PeerName(other) + " told the port is busy");
+        if (::send(other.Fd(), line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+            // It left before the word: nothing to tell.
+        }
+    }
+}
+
+bool TcpLineService::Idle() const {
+    if (setup_.idleMs <= 0 || OutputWaiting()) {
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastTaken;
+    {
+        const std::lock_guard lock(outputMutex_);
+        lastTaken = lastTaken_;
+    }
+    // A client reading a long reply is busy even without sending.
+    return now - std::max(lastLine_, lastTaken) > std::chrono::milliseconds(setup_.idleMs);
 }
 
 bool TcpLineService::Flush(const TcpSocket& client) {

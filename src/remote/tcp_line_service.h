@@ -27,7 +27,10 @@ namespace tavlin {
 // is slowed down, not served out of memory. Clients take turns, so one that
 // stops reading its replies is dropped after Setup::stallMs, and one whose
 // machine vanished is found by TCP keep-alive probes: neither holds the port
-// from the next client. A client that merely sends nothing keeps its turn.
+// from the next client. One that sends no whole line for Setup::idleMs (a
+// byte now and then is no line) is dropped too, and a client that comes
+// while another is served is told Setup::busyText and closed at once,
+// rather than left waiting in the backlog without a word.
 //
 // A handler whose reply may outgrow the bound (one line asking for many
 // traces) hands it over piece by piece with SendPaced, which serves the
@@ -49,6 +52,10 @@ class TcpLineService {
         std::function<void()> onConnected;  // Send already reaches the client
         std::function<void()> onClientGone;
         int stallMs = 30000;  // replies unread for this long drop the client
+        int idleMs = 0;       // no whole line for this long drops the client; 0: never
+        // Sent, with a line feed, to a client that comes while another is
+        // served; empty: it waits its turn in the backlog.
+        std::string busyText;
     };
 
     TcpLineService();
@@ -86,9 +93,13 @@ class TcpLineService {
 
   private:
     void ThreadMain(TcpSocket listener);
-    void Serve(TcpSocket client);
+    void Serve(TcpSocket client, const TcpSocket& listener);
     // False once the client has gone.
     bool Exchange(const TcpSocket& client, bool wantInput, std::string& input);
+    // Tells each client waiting on the listener that the port is busy.
+    void TurnAwayWaiting();
+    // No whole line and no reply taken for Setup::idleMs.
+    bool Idle() const;
     bool Flush(const TcpSocket& client);
     std::size_t RoomForOutput() const;
     // Hands complete lines to the handler until a reply waits or the input
@@ -115,7 +126,12 @@ class TcpLineService {
     // The client being served and whether it has gone, for SendPaced; on
     // the service's thread only.
     const TcpSocket* client_ = nullptr;
+    const TcpSocket* listener_ = nullptr;  // while a client is served and others are told
     bool clientGone_ = false;
+    std::chrono::steady_clock::time_point lastLine_;
+    // When clients waiting on the listener are told the port is busy; none
+    // while no client waits.
+    std::chrono::steady_clock::time_point othersDue_;
     std::thread thread_;
 };
 

@@ -62,7 +62,7 @@ std::string PlotAnnotations::Annunciators() const {
         }
     };
     add(s_.FreqOffset().InUse(), "FO");
-    add(span < kCalibratedMinSpanHz || span > kCalibratedMaxSpanHz, "U");
+    add(span < kCalibratedMinSpanHz || span > kCalibratedMaxSpanHz || snapshot_.uncalibrated, "U");
     add(s_.videoTrigger || s_.syncTrigMode == kTrigIn, "T");
     add(s_.realtimeMode != 0, "R");
     add(s_.imageReject == 0, "I");
@@ -221,6 +221,12 @@ PlotText PlotAnnotations::Readout() const {
     std::string line = readout.Line(snapshot_.markers);
     if (!line.empty()) {
         line = FlaggedReadingText(line, snapshot_.traceFlag);
+    }
+    // Every level on the line comes through the same table, so one word
+    // after the line covers them all.
+    if (snapshot_.uncalibrated && !line.empty()) {
+        line.erase(line.find_last_not_of(' ') + 1);
+        line = FlaggedReadingText(line, ReadingFlag::kUncalibrated);
     }
     return PlotText{plot::kLeft,    top_ + kReadoutBelowTop, plot::kRight - plot::kLeft,
                     kTextBoxHeight, TextAlign::Left,         std::move(line)};

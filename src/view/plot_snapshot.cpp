@@ -56,6 +56,7 @@ PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
     });
     snapshot.sweepRunning = document.SweepRunning();
     snapshot.waitingForTrigger = document.WaitingForTrigger();
+    snapshot.uncalibrated = !document.CalibrationUntrusted().empty();
     return snapshot;
 }
 

@@ -38,6 +38,8 @@ struct PlotSnapshot {
     // kIncomplete while the last sweep failed or lost data: what is drawn is
     // the last complete sweep, and every reading of it says so.
     ReadingFlag traceFlag = ReadingFlag::kNone;
+    // The calibration table in use cannot be trusted: every level is UNCAL.
+    bool uncalibrated = false;
     // The readings of the measurements that are on, taken from the trace on
     // screen; empty while off or while that trace gives none.
     std::optional<ChannelPowerReading> channelPower;

@@ -568,5 +568,82 @@ TEST_F(CalMemoryTest, IncompleteReadIsUsedButNotCachedAndTheNextLoadAsksAgain) {
     EXPECT_FALSE(fs::exists(folder / ".kvo"));
 }
 
+// A table no working unit can have is used (it is the unit's own) but named
+// and never cached; the factory limits judge the flatness when at hand.
+struct ImplausibleTableRow {
+    const char* name;
+    std::function<void(std::array<std::uint8_t, 4096>&)> damage;
+    bool withLimits;
+    const char* untrusted;  // what Untrusted() says; empty: the table is cached
+};
+
+class CalPlausibilityTest : public CalMemoryTest,
+                            public ::testing::WithParamInterface<ImplausibleTableRow> {};
+
+TEST_P(CalPlausibilityTest, NamesTheFieldAndDoesNotCache) {
+    const ImplausibleTableRow& row = GetParam();
+    row.damage(memory.memory);
+    if (row.withLimits) {
+        Bytes min = CachedPart();
+        Bytes max = min;
+        min.resize(2552);
+        max.resize(2552);
+        max[900] = min[900] = static_cast<std::uint8_t>(std::max(0, memory.memory[900] - 40));
+        std::ofstream(folder / "CALMIN.kvo", std::ios::binary)
+            .write(reinterpret_cast<const char*>(min.data()), 2552);
+        std::ofstream(folder / "CALMAX.kvo", std::ios::binary)
+            .write(reinterpret_cast<const char*>(max.data()), 2552);
+    }
+    const bool plausible = std::string(row.untrusted).empty();
+    EXPECT_EQ(table.Load("TV000123", link, progress),
+              plausible ? CalLoadSource::Device : CalLoadSource::Implausible);
+    EXPECT_EQ(table.Untrusted().substr(0, std::string(row.untrusted).size()), row.untrusted)
+        << table.Untrusted();
+    EXPECT_EQ(fs::exists(cacheFile), plausible);
+}
+
+void PutWord(std::array<std::uint8_t, 4096>& m, int offset, int word) {
+    m[offset] = static_cast<std::uint8_t>(word & 0xFF);
+    m[offset + 1] = static_cast<std::uint8_t>(word >> 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, CalPlausibilityTest,
+    ::testing::Values(
+        ImplausibleTableRow{"Sound", [](auto&) {}, false, ""},
+        ImplausibleTableRow{"Erased", [](auto& m) { m.fill(0xFF); }, false,
+                            "the unit's memory: every byte of the table is 0xFF: the calibration "
+                            "memory is erased"},
+        ImplausibleTableRow{"Zeroed", [](auto& m) { m.fill(0); }, false,
+                            "the unit's memory: every byte of the table is 0x00"},
+        ImplausibleTableRow{"TcxoErased", [](auto& m) { PutWord(m, 2548, 0xFFFF); }, false,
+                            "the unit's memory: tcxoOffset is 32767.0 ppb"},
+        ImplausibleTableRow{"TcxoZeroed", [](auto& m) { PutWord(m, 2548, 0); }, false,
+                            "the unit's memory: tcxoOffset is -32768.0 ppb"},
+        ImplausibleTableRow{"LevelReferenceByteErased", [](auto& m) { m[2547] = 0xFF; }, false,
+                            "the unit's memory: IFClipLB150 is 22.0 dB"},
+        ImplausibleTableRow{"GainStepErased", [](auto& m) { PutWord(m, 2542, 0xFFFF); }, false,
+                            "the unit's memory: highGainStep is a step of 1320.1 dB"},
+        ImplausibleTableRow{"IfGainOffsetErased", [](auto& m) { m[130] = 0xFF; }, false,
+                            "the unit's memory: IFGAIN2_9B1 is 0xFF"},
+        ImplausibleTableRow{"IfResponseGap", [](auto& m) { m[2488 + 7] = 0; }, false,
+                            "the unit's memory: ifFlatness2M9 entry 7 is 0"},
+        ImplausibleTableRow{"IfResponseOffCentre", [](auto& m) { m[2436 + 25] = 255; }, false,
+                            "the unit's memory: ifFlatness10M7 is 2.55 at the middle"},
+        ImplausibleTableRow{"FlatnessByteErased", [](auto& m) { m[732 + 2 * 426 + 78] = 0xFF; },
+                            false, "the unit's memory: highBandFlatness row 2 entry 78 is 0xFF"},
+        ImplausibleTableRow{"FlatnessBeyondFactoryLimits", [](auto&) {}, true,
+                            "the unit's memory: highBandFlatness row 0 entry 168 is"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A cache file that cannot be right is still the one in use (it may hold
+// adjustments the unit lacks), named as the table's source.
+TEST_F(CalMemoryTest, ImplausibleCacheFileIsUsedAndNamed) {
+    std::ofstream(cacheFile, std::ios::binary) << std::string(3128, '\xFF');
+    EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::CacheFile);
+    EXPECT_EQ(memory.Reads(), 0);
+    EXPECT_EQ(table.Untrusted().substr(0, 46), "TV000123.kvo: every byte of the table is 0xFF:");
+}
+
 }  // namespace
 }  // namespace tavlin

@@ -18,6 +18,22 @@ TEST_F(InstrumentStateTest, HalfAnInstrumentRunsOnWithoutCachingAnEmptyTable) {
     EXPECT_FALSE(std::filesystem::exists(cacheDir / ".kvo"));
 }
 
+// A blank unit's erased table is used, since it is the unit's own, but it
+// is said once with its field, marks the levels uncalibrated, and is never
+// cached; a later preset does not say it again.
+TEST_F(InstrumentStateTest, ErasedTableIsToldOnceMarkedAndNotCached) {
+    calMemory.memory.fill(0xFF);
+    AnalyzerDocument& d = BuildWithInstrument();
+    d.Preset();
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "CALIBRATION DATA");
+    EXPECT_NE(prompter.Boxes()[0].text.find("erased"), std::string::npos);
+    EXPECT_NE(d.CalibrationUntrusted().find("0xFF"), std::string::npos);
+    for (const auto& entry : std::filesystem::directory_iterator(cacheDir)) {
+        EXPECT_NE(entry.path().extension(), ".kvo") << entry.path();
+    }
+}
+
 // The attenuator is raised for a hot reference level (more below 16 MHz) but
 // never lowered; the gain state follows the level against the correction.
 TEST_F(InstrumentStateTest, LevelPlanSetsAttenuatorAndGainState) {

@@ -279,6 +279,44 @@ TEST_F(DocumentStateFileTest, BadFilesChangeNothingAndShowWhy) {
     }
 }
 
+// Finite but absurd values are brought to the nearest value the setting can
+// mean; the load succeeds, and one message lists every change.
+TEST_F(DocumentStateFileTest, AbsurdValuesAreClampedAndListedInOneMessage) {
+    AnalyzerDocument& d = BuildWithInstrument();
+    const struct {
+        const char* field;
+        double StateRecord::*member;
+        double absurd;
+        double clamped;
+    } rows[] = {
+        {"refLevelDbm", &StateRecord::refLevelDbm, 1e300, 100.0},
+        {"refLevelOffsetDb", &StateRecord::refLevelOffsetDb, -1e300, -200.0},
+        {"refLevelStepDb", &StateRecord::refLevelStepDb, 1e12, 100.0},
+        {"dbPerDiv", &StateRecord::dbPerDiv, 1e300, 100.0},
+        {"cfStepHz", &StateRecord::cfStepHz, -1e300, -4.4e9},
+        {"rbwHz", &StateRecord::rbwHz, 1e300, 4.4e9},
+        {"marker2Pos", &StateRecord::marker2Pos, 1e300, 4.4e9},
+        {"marker1Level", &StateRecord::marker1Level, -1e300, -1e6},
+    };
+    StateRecord absurd;
+    for (const auto& row : rows) {
+        absurd.*row.member = row.absurd;
+    }
+    const StateFileDecodeResult decoded = DecodeStateFile(EncodeStateFile(absurd));
+    WriteBytes(cacheDir / "absurd.pqz", EncodeStateFile(absurd));
+    prompter.Clear();
+    ASSERT_TRUE(d.LoadStateFile(cacheDir / "absurd.pqz"));
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "SETTINGS ADJUSTED");
+    for (const auto& row : rows) {
+        EXPECT_EQ(decoded.record.*row.member, row.clamped) << row.field;
+        EXPECT_NE(prompter.Boxes()[0].text.find(std::string(row.field) + " "), std::string::npos)
+            << row.field << ": " << prompter.Boxes()[0].text;
+    }
+    EXPECT_EQ(d.Settings().refLevelDbm, 100.0);
+    EXPECT_EQ(d.Settings().dbPerDiv, 100.0);
+}
+
 // A disk that fills up half-way through the save (the file-size limit makes
 // the write fail even for root), and a folder in the file's place.
 TEST_F(DocumentStateFileTest, FailedSavesKeepTheOldFileAndLeaveNoTemporary) {

@@ -68,6 +68,16 @@ TEST_F(TavlinCliTest, InfoPrintsTheUnitsIdentityAndCachesItsTable) {
         EXPECT_NE(r.out.find(line), std::string::npos) << line << " in\n" << r.out;
     }
     EXPECT_TRUE(std::filesystem::exists(workDir / "TV000123.kvo"));
+
+    // A blank unit: its erased table is named on stderr and in the identity,
+    // and not cached.
+    const RunResult blank = Run("--simulate='" TAVLIN_SOURCE_DIR "/scenes/blank_unit.json' --info");
+    EXPECT_NE(blank.err.find("CALIBRATION DATA: "), std::string::npos) << blank.err;
+    EXPECT_NE(blank.out.find("Calibration: UNCAL, the unit's memory: every byte of the table is "
+                             "0xFF"),
+              std::string::npos)
+        << blank.out;
+    EXPECT_FALSE(std::filesystem::exists(workDir / "TV000999.kvo"));
 }
 
 // Each failure has its exit code and says what went wrong on stderr only.
@@ -148,7 +158,8 @@ TEST_F(TavlinCliTest, BlankUnitsCalibrationDateIsEmpty) {
 TEST_F(TavlinCliTest, SceneFaultsShowTheirMessagesAndExitStatus) {
     tavlin::StateRecord triggered;
     triggered.startFreqHz = triggered.stopFreqHz = 915e6;
-    triggered.syncTrigMode = 3;  // TRIG IN
+    triggered.syncTrigMode = 3;    // TRIG IN
+    triggered.sweepTimeSec = 0.5;  // a zero-span time the dialog takes: recalled unchanged
     const std::vector<std::uint8_t> bytes = tavlin::EncodeStateFile(triggered);
     std::ofstream(workDir / "trig.pqz", std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));

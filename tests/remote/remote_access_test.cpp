@@ -62,6 +62,12 @@ TEST(ServerOptionsTest, AddressAndPortsFromTheCommandLine) {
     EXPECT_EQ(scpi->address + " " + std::to_string(scpi->port), "10.0.0.5 5555");
     EXPECT_EQ(ParseScpiOption("--scpi")->port, 5025);
     EXPECT_FALSE(ParseScpiOption("--scpi=127.0.0.1:1:2"));
+    EXPECT_EQ(ParseScpiIdleOption("--scpi-idle=0"), 0);
+    EXPECT_EQ(ParseScpiIdleOption("--scpi-idle=600"), 600);
+    for (const char* refused :
+         {"--scpi-idle", "--scpi-idle=", "--scpi-idle=-1", "--scpi-idle=2s", "--scpi-idle=86401"}) {
+        EXPECT_FALSE(ParseScpiIdleOption(refused)) << refused;
+    }
 }
 
 }  // namespace

@@ -125,7 +125,23 @@ TEST_F(ScpiSessionTest, FrequenciesAreThoseShownWithTheDownconverterOffset) {
     EXPECT_EQ(doc->Frequencies().CenterHz(), 920e6);
 }
 
-// The socket: replies on the same connection, clients one after the other,
+// Levels read through a table that cannot be right keep their number and
+// queue the flag; positions do not.
+TEST_F(ScpiSessionTest, LevelsOfAnUntrustedTableAreQuestionable) {
+    calMemory.memory.fill(0xFF);
+    std::filesystem::remove(cacheDir / "TV000123.kvo");  // the sound table cached at start
+    doc->Preset();
+    FillTrace(400.0);
+    EditTrace([](SweepTrace& t) { t.traceA[480] = 100.0; });
+    session = std::make_unique<ScpiSession>(*doc);
+    Run("FREQ:STAR 905e6;STOP 925e6;:DISP:WIND:TRAC:Y:RLEV -20 DBM");
+    EXPECT_EQ(Run("CALC:MARK:MAX;X?;:SYST:ERR?"), "920000000.000;0,\"No error\"\n");
+    EXPECT_EQ(Run("CALC:MARK:Y?;:SYST:ERR?;*ESR?"),
+              "-40.000;-231,\"Data questionable;UNCAL\";16\n");
+}
+
+// The socket: replies on the same connection, clients one after the other
+// (one that comes meanwhile is told the instrument is busy),
 // a line past the bound dropped and reported in the queue, and a line whose
 // replies outgrow the output bound streamed whole without passing it.
 TEST_F(ScpiSessionTest, ServerAnswersOnTheSameConnectionAndServesClientsInTurn) {
@@ -146,6 +162,8 @@ TEST_F(ScpiSessionTest, ServerAnswersOnTheSameConnectionAndServesClientsInTurn) 
         EXPECT_EQ(std::ranges::count(reply, ';'), 1999);
         EXPECT_EQ(std::ranges::count(reply, ','), 2000 * 640) << reply.size();
         EXPECT_LE(server.PeakPendingOutput(), TcpLineService::kLargestPendingOutput);
+        test::LoopbackClient meanwhile(server.Port());
+        EXPECT_EQ(meanwhile.ReadLines(1), std::string(ScpiServer::kBusyText) + "\n");
     }
     test::LoopbackClient next(server.Port());
     next.Send("*OPC?\n");

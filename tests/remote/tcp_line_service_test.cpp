@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "support/loopback_client.h"
 
@@ -56,6 +57,57 @@ TEST(TcpLineServiceTest, AClientThatNeverReadsIsBoundedAndStoppable) {
     EXPECT_TRUE(Eventually([&] { return !service.Send(block) && service.ClientsServed() == 1; }))
         << "a client that stops reading is dropped, so the next one gets its turn";
 }
+
+// A client that holds the port without using it: one that comes meanwhile
+// is told at once that the port is busy, and the holder loses its turn once
+// it has sent no whole line for the idle time (a byte now and then is none).
+struct HolderRow {
+    const char* name;
+    int idleMs;
+    const char* trickle;  // sent byte by byte, 50 ms apart, while the others try
+    bool dropped;
+};
+
+class TcpLineServiceHolder : public ::testing::TestWithParam<HolderRow> {};
+
+TEST_P(TcpLineServiceHolder, OthersAreToldAndTheIdleHolderLosesItsTurn) {
+    const HolderRow& row = GetParam();
+    TcpLineService service;
+    TcpLineService::Setup setup;
+    setup.framing = kLineFraming;
+    setup.idleMs = row.idleMs;
+    setup.busyText = "BUSY";
+    setup.onLine = [&service](const std::string& line) { service.Send(line + "\n"); };
+    service.Start(ListenAnywhere(), setup);
+    LoopbackClient holder(service.Port());
+    ASSERT_TRUE(Eventually([&] { return service.HasClient(); }));
+    LoopbackClient other(service.Port());
+    EXPECT_EQ(other.ReadLines(1, 1000), "BUSY\n");
+    for (const char* c = row.trickle; *c != '\0'; ++c) {
+        holder.Send(std::string(1, *c));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (row.dropped) {
+        // A trickle twice the idle time long has not kept the turn.
+        EXPECT_TRUE(*row.trickle == '\0' || service.ClientsServed() == 1);
+        EXPECT_TRUE(Eventually([&] { return service.ClientsServed() == 1; }));
+        LoopbackClient next(service.Port());
+        next.Send("next\n");
+        EXPECT_EQ(next.ReadLines(1), "next\n");
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        EXPECT_EQ(service.ClientsServed(), 0);
+        holder.Send("\n");
+        EXPECT_EQ(holder.ReadLines(1), std::string(row.trickle) + "\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, TcpLineServiceHolder,
+                         ::testing::Values(HolderRow{"Silent", 600, "", true},
+                                           HolderRow{"Trickling", 600,
+                                                     "*IDN?*IDN?*IDN?*IDN?*IDN?*IDN?", true},
+                                           HolderRow{"SlowWithoutTimeOut", 0, "*IDN?", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tavlin

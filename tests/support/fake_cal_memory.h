@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "fake_clock.h"
@@ -33,6 +35,19 @@ class FakeCalMemory {
     void FillPattern() {
         for (std::size_t i = 0; i < memory.size(); ++i) {
             memory[i] = static_cast<std::uint8_t>((i * 7 + i / 256) % 251);
+        }
+        // Fields a working unit can have: a clear blank mark, flat IF
+        // responses, level references and gain steps near their centres and
+        // a reference oscillator 1.2 ppm off.
+        memory[0] = 0;
+        std::fill_n(memory.begin() + 2436, 104, 100);
+        for (const auto& [offset, word] : {std::pair{2540, 128},
+                                           {2542, 128},
+                                           {2544, 28500},
+                                           {2546, 32000},
+                                           {2548, 32768 + 1200}}) {
+            memory[offset] = static_cast<std::uint8_t>(word & 0xFF);
+            memory[offset + 1] = static_cast<std::uint8_t>(word >> 8);
         }
     }
 

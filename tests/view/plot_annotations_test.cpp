@@ -53,6 +53,7 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
         std::vector<std::string> texts;
         MarkerState markers{};
         bool waitingForTrigger = false;
+        bool uncalibrated = false;
     };
     const Row rows[] = {
         // 26 MHz is beyond the calibrated spans: U.
@@ -104,6 +105,13 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
          {"ZERO SPAN", "WAITING FOR TRIGGER"},
          {},
          true},
+        // A table that cannot be right: U in a calibrated span, UNCAL on the levels.
+        {"untrusted table",
+         Swept(1e6, 200.0, 1.0),
+         {"[U ]", "MKR 1: 915.000001 MHz, -20.00 dBm UNCAL"},
+         {1, 0, 0, 0, 915e6, 0.0, -20.0, 0.0},
+         false,
+         true},
     };
     for (const Row& row : rows) {
         // The settings after PRESET, with a 100 kHz RBW and a sweep of 0.4 s.
@@ -116,6 +124,7 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
         s.settings.imageReject = 1;
         s.markers = row.markers;
         s.waitingForTrigger = row.waitingForTrigger;
+        s.uncalibrated = row.uncalibrated;
         row.edit(s.settings);
         s.countedHz = s.settings.counterFreqHz;  // counted by the sweep on screen
         const std::vector<std::string> texts = TextsOf(s);
