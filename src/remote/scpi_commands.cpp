@@ -184,12 +184,17 @@ void ScpiSession::MarkerToCenter(Call& call) {
 void ScpiSession::QueryMarkerX(Call& call) {
     if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
         call.reply = Value(marker->position);
+        PushReadingFlag(doc_.TraceReadingFlag());
     }
 }
 
 void ScpiSession::QueryMarkerY(Call& call) {
     if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
-        const ReadingFlag flag = WorseReadingFlag(marker->flag, MarkerCommands(doc_).LevelFlag());
+        // One entry for the reading's worst cause: a level off the screen of a
+        // sweep that lost data is first of all incomplete.
+        const ReadingFlag flag = WorseReadingFlag(
+            WorseReadingFlag(marker->flag, MarkerCommands(doc_).LevelFlag()),
+            doc_.TraceReadingFlag());
         call.reply = ReadingValue(marker->level, flag);
         PushReadingFlag(flag);
         FlagUncalibratedLevels();
@@ -208,7 +213,6 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
         PushError(kSettingsConflict);
         return std::nullopt;
     }
-    PushReadingFlag(doc_.TraceReadingFlag());
     // A time in zero span; a frequency otherwise, shown with the offset.
     const MarkerScale scale = MarkerCommands(doc_).Scale();
     const double position = second ? m.marker2Pos : m.marker1Pos;

@@ -247,7 +247,8 @@ bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::stri
     if (polled[1].revents != 0) {
         ClearWake();
     }
-    const bool leaving = (polled[0].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    const bool leaving = (polled[0].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0 ||
+                         (polled[2].revents != 0 && PeerClosed(client));
     if (polled[2].revents != 0 && !leaving) {
         // A client that closed and reconnects at once may be seen coming
         // before its old connection is seen going: it is told only if it
@@ -276,6 +277,14 @@ bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::stri
         return true;
     }
     return count < 0 && TryAgain();  // 0 bytes from a readable socket: the peer closed it
+}
+
+// The client's end closed, though the poll may not have shown it yet: a
+// close just before a new connection can still be on its way through the
+// stack when the newcomer is seen.
+bool TcpLineService::PeerClosed(const TcpSocket& client) {
+    char byte = 0;
+    return ::recv(client.Fd(), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
 
 // The line is short and the socket new, so it fits the send buffer: the

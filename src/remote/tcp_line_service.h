@@ -98,6 +98,7 @@ class TcpLineService {
     bool Exchange(const TcpSocket& client, bool wantInput, std::string& input);
     // Tells each client waiting on the listener that the port is busy.
     void TurnAwayWaiting();
+    static bool PeerClosed(const TcpSocket& client);
     // No whole line and no reply taken for Setup::idleMs.
     bool Idle() const;
     bool Flush(const TcpSocket& client);

@@ -108,8 +108,8 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
         // A table that cannot be right: U in a calibrated span, UNCAL on the levels.
         {"untrusted table",
          Swept(1e6, 200.0, 1.0),
-         {"[U ]", "MKR 1: 915.000001 MHz, -20.00 dBm UNCAL"},
-         {1, 0, 0, 0, 915e6, 0.0, -20.0, 0.0},
+         {"[U ]", "MKR 1: 1.000101 MHz, -20.00 dBm UNCAL"},
+         {1, 0, 0, 0, 1000100.0, 0.0, -20.0, 0.0},
          false,
          true},
     };

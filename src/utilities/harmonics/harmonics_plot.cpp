@@ -80,10 +80,18 @@ std::vector<HarmonicReading> HarmonicsPlot::SweepAll(double f0, double span) {
     }
     // The composite on screen with the frequency axis that describes it, so
     // that the annotations and markers read harmonic n at column 64 n - 32.
-    doc_.EditTrace([this](ScreenState& s) {
+    // A harmonic beyond the receiver's range is a gap, not a level on the
+    // bottom line.
+    doc_.EditTrace([this, &readings](ScreenState& s) {
         s.trace.traceA = composite_;
         std::transform(composite_.begin(), composite_.end(), s.trace.traceAInt.begin(),
                        [](double row) { return static_cast<std::int32_t>(row); });
+        for (const HarmonicReading& h : readings) {
+            if (!h.swept) {
+                std::fill_n(s.trace.traceAInt.begin() + kSegmentStep * (h.n - 1), kSegmentPoints,
+                            kNoRow);
+            }
+        }
     });
     doc_.SetFrequencies(0.5 * f0, 10.5 * f0);
     return readings;
