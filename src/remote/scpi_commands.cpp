@@ -192,9 +192,9 @@ void ScpiSession::QueryMarkerY(Call& call) {
     if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
         // One entry for the reading's worst cause: a level off the screen of a
         // sweep that lost data is first of all incomplete.
-        const ReadingFlag flag = WorseReadingFlag(
-            WorseReadingFlag(marker->flag, MarkerCommands(doc_).LevelFlag()),
-            doc_.TraceReadingFlag());
+        const ReadingFlag flag =
+            WorseReadingFlag(WorseReadingFlag(marker->flag, MarkerCommands(doc_).LevelFlag()),
+                             doc_.TraceReadingFlag());
         call.reply = ReadingValue(marker->level, flag);
         PushReadingFlag(flag);
         FlagUncalibratedLevels();
