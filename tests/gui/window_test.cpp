@@ -593,15 +593,6 @@ TEST_F(MainFrameTest, ArrowKeysAndADragMoveTheActiveMarker) {
     EXPECT_EQ(column(), 640 - 64);
 }
 
-TEST_F(MainFrameTest, ClosingTheWindowStopsTheSweepAndClosesTheLink) {
-    Doc().OnContinuous();
-    EXPECT_TRUE(Doc().SweepRunning());
-    frame->Place();
-    EXPECT_TRUE(frame->close());
-    EXPECT_FALSE(Doc().SweepRunning());
-    EXPECT_FALSE(Doc().InstrumentConnected());
-}
-
 // MEAS RCVR: the receiver reports on its worker while the dialog stays
 // responsive; EXIT waits for the pass in progress, and the sweep comes back.
 TEST_F(MainFrameTest, TheMeasuringReceiverRunsFromThePanelAndGivesTheInstrumentBack) {
@@ -688,15 +679,7 @@ TEST_F(MainFrameTest, ChannelPowerAsksItsBandwidthAndIsReadOnTheScreen) {
     QAction* channel = frame->UtilitiesMenu().ChannelPowerAction();
     const QRect readout(250, 75, 395, 20);
     const auto textPixels = [&] {
-        const QImage screen = frame->View().RenderScreen();
-        int count = 0;
-        for (int y = readout.top(); y <= readout.bottom(); ++y) {
-            for (int x = readout.left(); x <= readout.right(); ++x) {
-                const QColor p = screen.pixelColor(x, y);
-                count += p.red() > 160 && p.green() > 160 && p.blue() < 100;  // yellow text
-            }
-        }
-        return count;
+        return Count(frame->View().RenderScreen(), readout, Qt::yellow, kTextTolerance);
     };
     channel->trigger();
     EXPECT_FALSE(channel->isChecked());

@@ -17,7 +17,6 @@
 #include "sim/level_settings.h"
 #include "sim/receiver_model.h"
 #include "sim/scene.h"
-#include "sim/slip_decoder.h"
 #include "sim/true_response.h"
 #include "sim/virtual_instrument.h"
 #include "support/fake_clock.h"
@@ -138,22 +137,6 @@ TEST(SimUsbPort, SceneUnplugsTheUnitAfterItsCommandsAndPlugsItBackLater) {
     session.Open();
     EXPECT_EQ(session.Send({'O', 0x01}), kUsbOk) << "the fault strikes once";
     EXPECT_EQ(session.unit.State().syncTrigMode, 1);
-}
-
-// Both escapes decode; a reset (the unit powering down) forgets a part frame.
-TEST(SimSlipDecoder, DecodesEscapesAndAResetForgetsAPartFrame) {
-    SlipDecoder decoder;
-    std::vector<Bytes> frames;
-    const Bytes escaped{'E', 0xDB, 0xDC, 0xDB, 0xDD, 0x01, 0xC0};
-    decoder.Feed(escaped.data(), escaped.size(), frames);
-    EXPECT_EQ(frames, (std::vector<Bytes>{{'E', 0xC0, 0xDB, 0x01}}));
-    const Bytes part{'A', 0x01};
-    const Bytes next{'F', 0x01, 0xC0};
-    decoder.Feed(part.data(), part.size(), frames);
-    decoder.Reset();
-    frames.clear();
-    decoder.Feed(next.data(), next.size(), frames);
-    EXPECT_EQ(frames, (std::vector<Bytes>{{'F', 0x01}}));
 }
 
 // On TRIG IN a capture waits for an edge (the scene gives one every 100 ms);

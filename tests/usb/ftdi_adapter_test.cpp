@@ -108,7 +108,7 @@ class UsbPathTest : public ::testing::Test {
     CountingClock clock;
     test::RecordingPrompter prompter;
     test::RecordingViewNotifier views;
-    test::HookedProgressSink progress;
+    test::RecordingProgressSink progress;
     std::unique_ptr<sim::VirtualInstrument> unit;
     int device = -1;
     FtdiUsbDriver driver;
