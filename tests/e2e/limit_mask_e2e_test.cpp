@@ -2,7 +2,6 @@
 // screen's state and through SCPI, and the mask kept beside a state file.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "e2e/virtual_unit_fixture.h"
@@ -14,9 +13,7 @@ namespace {
 using LimitMaskE2eTest = test::VirtualUnitTest;
 
 LimitMask ExampleMask() {
-    std::ifstream in(TAVLIN_SOURCE_DIR "/scenes/emission_mask.csv");
-    const std::string text{std::istreambuf_iterator<char>(in), {}};
-    return *ParseLimitMask(text).mask;
+    return *ParseLimitMask(test::ReadFileText(TAVLIN_SOURCE_DIR "/scenes/emission_mask.csv")).mask;
 }
 
 // A carrier within its channel passes; one too strong fails on its own

@@ -49,11 +49,9 @@ class TavlinCliTest : public ::testing::Test {
                                     "timeout 60 '" TAVLIN_CLI_PATH "' " + arguments +
                                     " </dev/null >" + out + " 2>" + err;
         const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
-    }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(workDir / name);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                tavlin::test::ReadFileText(workDir / out),
+                tavlin::test::ReadFileText(workDir / err)};
     }
 
     const std::filesystem::path workDir = tavlin::test::MakeTestDirectory("tavlin-cli");
