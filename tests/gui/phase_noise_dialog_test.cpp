@@ -61,19 +61,18 @@ TEST(PhaseNoiseDialogTest, PlotGeometryAndTheReferenceButtons) {
     EXPECT_EQ(dialog.Title(), "Oscillator A");
 }
 
-// The saved plot is black on white with its blue grid, bottom row first.
+// The saved plot is the bitmap writer's, recoloured black on white with its
+// blue grid; the file format and failed writes are the writer's own tests.
 TEST(PhaseNoiseDialogTest, SavedPlotIsTheRecolouredBitmap) {
     const std::filesystem::path dir = MakeTestDirectory("phase-noise-plot");
     ScriptedEntryDialogs entries;
     QtPhaseNoiseDialog dialog(FlatSweeps(), entries);
     const std::filesystem::path path = dir / "PhaseNoise.bmp";
     ASSERT_EQ(dialog.SavePlotTo(path.string()), "");
-    ASSERT_EQ(std::filesystem::file_size(path), 54u + 850u * 4u * 620u);
     const QImage saved(QString::fromStdString(path.string()));
     EXPECT_EQ(saved.pixel(5, 300) & 0xFFFFFF, 0xFFFFFFu);
     EXPECT_EQ(saved.pixel(100, 300) & 0xFFFFFF, 0x0000C0u);
     EXPECT_EQ(saved.pixel(400, 210) & 0xFFFFFF, 0x000000u);
-    EXPECT_EQ(dialog.SavePlotTo((dir / "no-such-folder" / "p.bmp").string()), "CreateFile");
     std::filesystem::remove_all(dir);
 }
 
