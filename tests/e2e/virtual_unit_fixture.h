@@ -169,13 +169,7 @@ class VirtualUnitTest : public ::testing::Test {
         std::ranges::nth_element(rows, rows.begin() + 320);
         return LevelOfRow(rows[320]);
     }
-    std::string Boxes() const {
-        std::string all;
-        for (const auto& box : prompter.Boxes()) {
-            all += box.caption + ": " + box.text + "\n";
-        }
-        return all;
-    }
+    std::string Boxes() const { return prompter.Text(); }
     int BoxCount(const std::string& text) const {
         return static_cast<int>(
             std::ranges::count(prompter.Boxes(), text, &RecordingPrompter::Box::text));
