@@ -2,8 +2,6 @@
 // screen's state and through SCPI, and the mask kept beside a state file.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "e2e/virtual_unit_fixture.h"
 #include "remote/scpi_session.h"
 
