@@ -22,7 +22,6 @@ TEST(MeterReading, OnlyALeadingFiniteNumberIsAReading) {
     };
     const Row rows[] = {
         {"exponent form", "-1.50000E+01\n", -15.0},
-        {"leading blanks", "  +3.25\r\n", 3.25},
         {"not a number", "nan\n", std::nullopt},
         {"overflow", "1e999", std::nullopt},
     };
