@@ -518,10 +518,6 @@ class CalMemoryTest : public DeviceLinkTest {
     void TearDown() override { fs::remove_all(folder); }
 
     Bytes CachedPart() const { return Bytes(memory.memory.begin(), memory.memory.begin() + 3128); }
-    Bytes CacheFile() const {
-        std::ifstream in(cacheFile, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
 
     fs::path folder = test::MakeTestDirectory("tavlin-cal");
     fs::path cacheFile = folder / "TV000123.kvo";
@@ -538,7 +534,7 @@ TEST_F(CalMemoryTest, LoadTakesACacheFileOfTheRightSizeOnly) {
         memory.commands.clear();
         EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device) << size;
         EXPECT_EQ(memory.Reads(), 1024) << size;
-        EXPECT_EQ(CacheFile(), CachedPart()) << size;
+        EXPECT_EQ(test::ReadFileBytes(cacheFile), CachedPart()) << size;
     }
 }
 
@@ -557,7 +553,7 @@ TEST_F(CalMemoryTest, IncompleteReadIsUsedButNotCachedAndTheNextLoadAsksAgain) {
     memory.commands.clear();
     EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device);
     EXPECT_EQ(memory.Reads(), 1024);
-    EXPECT_EQ(CacheFile(), CachedPart());
+    EXPECT_EQ(test::ReadFileBytes(cacheFile), CachedPart());
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 
     // A closed link gives a neutral image, not cached.

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -91,10 +90,6 @@ class DocumentFixture : public ::testing::Test {
         while (passes.load() < count) {
             std::this_thread::yield();
         }
-    }
-    static Bytes ReadBytes(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     std::vector<Bytes> CommandsSent() {
         std::vector<Bytes> commands;

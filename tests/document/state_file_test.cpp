@@ -323,7 +323,7 @@ TEST_F(DocumentStateFileTest, FailedSavesKeepTheOldFileAndLeaveNoTemporary) {
     AnalyzerDocument& d = BuildWithInstrument();
     const auto path = cacheDir / "keep.pqz";
     ASSERT_TRUE(d.SaveStateFile(path));
-    const auto before = ReadBytes(path);
+    const auto before = test::ReadFileBytes(path);
     ChangeSettings(d);
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -335,7 +335,7 @@ TEST_F(DocumentStateFileTest, FailedSavesKeepTheOldFileAndLeaveNoTemporary) {
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(written);
-    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(test::ReadFileBytes(path), before);
 
     const auto folder = cacheDir / "a folder";
     std::filesystem::create_directories(folder / "inside");

@@ -115,29 +115,6 @@ TEST_F(SweepRunControlTest, PausePairsFromTwoThreadsDoNotLoseTheRunningSweep) {
     EXPECT_FALSE(overlapped.load());
 }
 
-// While one thread waits in the pause handshake, the sweep thread may be
-// waiting for that thread to show a message box: the wait hook keeps it served.
-TEST_F(SweepRunControlTest, PauseWaitKeepsServingTheWaitHook) {
-    AnalyzerDocument& d = BuildWithInstrument();
-    std::atomic<bool> boxShown{false};
-    std::atomic<int> hookCalls{0};
-    d.SetSweepPass([&] {
-        while (!boxShown.load()) {  // the sweep thread waits for "the GUI"
-            std::this_thread::yield();
-        }
-    });
-    d.SetWaitHook([&] {
-        ++hookCalls;
-        boxShown = true;
-    });
-    d.OnContinuous();
-    d.PauseSweep();
-    EXPECT_FALSE(d.SweepRunning());
-    EXPECT_GT(hookCalls.load(), 0);
-    d.ResumeSweep();
-    d.CloseDocument();
-}
-
 TEST_F(SweepRunControlTest, FailedReopenAtPresetAsksTheProgramToCloseWithoutPresetting) {
     AnalyzerDocument& d = BuildCounting();
     std::atomic<int> closeRequests{0};

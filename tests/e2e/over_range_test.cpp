@@ -2,7 +2,6 @@
 // trace beyond the screen's top, a marker off the span.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "document/marker_commands.h"
@@ -17,8 +16,7 @@ namespace {
 using OverRangeTest = test::VirtualUnitTest;
 
 LimitMask EmissionMask() {
-    std::ifstream in(TAVLIN_SOURCE_DIR "/scenes/emission_mask.csv");
-    return *ParseLimitMask(std::string{std::istreambuf_iterator<char>(in), {}}).mask;
+    return *ParseLimitMask(test::ReadFileText(TAVLIN_SOURCE_DIR "/scenes/emission_mask.csv")).mask;
 }
 
 // The verdict, its first failing point and the marker line, as drawn.

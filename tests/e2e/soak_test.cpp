@@ -180,30 +180,6 @@ TEST_F(SoakTest, UnplugInTheMiddleOfEachKindIsRecoveredByTheResetOfErrorSix) {
     }
 }
 
-// The cable pulled while the program reads the calibration memory at
-// start-up, and back at once: the document comes up, the first sweep asks
-// ERROR 6, and after its reset the levels are the unit's true ones, not
-// those of a table read from a unit that was not there.
-TEST_F(SoakTest, UnplugDuringTheCalibrationReadAtStartUpIsRecovered) {
-    Start(sim::DefaultScene());
-    Tune(kKinds[0]);
-    Sweep();
-    const double clean = MinRow();
-
-    sim::Scene scene = sim::DefaultScene();
-    scene.faults.unplugAfterCommands = 20;  // the opening commands, then memory reads
-    scene.faults.replugAfterMs = 0;
-    Start(scene);
-    prompter.QueueAnswer(true);
-    Tune(kKinds[0]);
-    SweepOnItsThread();
-    EXPECT_EQ(BoxCount(kErrorSix), 1) << Boxes();
-    prompter.Clear();
-    SweepOnItsThread();
-    EXPECT_EQ(Boxes(), "");
-    EXPECT_NEAR(MinRow(), clean, 5.0);
-}
-
 // A unit whose both channels answer random bytes: every kind's sweep ends
 // without crashing or hanging, and what is drawn is a number.
 class NoiseAnsweringDriver final : public test::ForwardingUsbDriver {

@@ -66,8 +66,9 @@ TEST_F(TraceMeasurementsTest, ChannelPowerReadsTheEmittersPower) {
 // An FM signal's lines lie at multiples of the rate from the carrier, line
 // n with the share J_n(beta)^2 of the power. The 99 % band reaches the
 // outermost line whose side still holds more than 0.5 % beyond it: the
-// reading lies within a fraction of the filter's width of that line.
-TEST_F(TraceMeasurementsTest, OccupiedBandwidthOfFmAndOfACarrier) {
+// reading lies within a fraction of the filter's width of that line. The
+// band's offset from the centre is the measurement's own test.
+TEST_F(TraceMeasurementsTest, OccupiedBandwidthOfFm) {
     const double rateHz = 10e3;
     const double deviationHz = 20e3;
     const double beta = deviationHz / rateHz;
@@ -83,17 +84,10 @@ TEST_F(TraceMeasurementsTest, OccupiedBandwidthOfFmAndOfACarrier) {
     fm.fm = sim::SceneFm{rateHz, deviationHz};
     Start({fm});
     Sweep(kCentreHz, 100e3);
-    auto reading = doc->OccupiedBandwidth();
+    const auto reading = doc->OccupiedBandwidth();
     ASSERT_TRUE(reading);
     EXPECT_NEAR(reading->bandwidthHz, expectedHz, 0.03 * expectedHz);
     EXPECT_NEAR(reading->freqErrorHz, 0.0, doc->Settings().rbwHz);
-
-    Start({Cw(kCentreHz + 10e3, kLevelDbm)});
-    Sweep(kCentreHz, 100e3);
-    reading = doc->OccupiedBandwidth();
-    ASSERT_TRUE(reading);
-    EXPECT_LT(reading->bandwidthHz, 2.0 * doc->Settings().rbwHz);
-    EXPECT_NEAR(reading->freqErrorHz, 10e3, doc->Settings().rbwHz);
 }
 
 }  // namespace

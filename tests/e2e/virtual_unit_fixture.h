@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "document/analyzer_document.h"
-#include "ports/progress_sink.h"
 #include "sim/scene.h"
 #include "sim/virtual_instrument.h"
 #include "support/document_access.h"
 #include "support/fake_clock.h"
 #include "support/forwarding_usb_driver.h"
+#include "support/recording_progress_sink.h"
 #include "support/recording_prompter.h"
 #include "support/recording_view_notifier.h"
 #include "support/scripted_usb_driver.h"
@@ -76,43 +76,6 @@ class WatchingDriver final : public ForwardingUsbDriver {
   private:
     mutable std::mutex mutex_;
     std::vector<std::vector<std::uint8_t>> frames_;
-};
-
-// Records the progress window's events and runs a hook at each position.
-class HookedProgressSink final : public ProgressSink {
-  public:
-    void Show() override { Record("show"); }
-    void SetPosition(int percent) override {
-        std::unique_lock lock(mutex_);
-        events_.push_back(std::to_string(percent));
-        const std::function<void(int)> hook = onPosition_;
-        lock.unlock();
-        if (hook) {
-            hook(percent);
-        }
-    }
-    void Hide() override { Record("hide"); }
-    void OnPosition(std::function<void(int)> hook) {
-        std::lock_guard lock(mutex_);
-        onPosition_ = std::move(hook);
-    }
-    std::vector<std::string> Events() const {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-    void Clear() {
-        std::lock_guard lock(mutex_);
-        events_.clear();
-    }
-
-  private:
-    void Record(std::string event) {
-        std::lock_guard lock(mutex_);
-        events_.push_back(std::move(event));
-    }
-    mutable std::mutex mutex_;
-    std::vector<std::string> events_;
-    std::function<void(int)> onPosition_;
 };
 
 // What the virtual unit is for one test: its emitters and imperfections.
@@ -206,13 +169,7 @@ class VirtualUnitTest : public ::testing::Test {
         std::ranges::nth_element(rows, rows.begin() + 320);
         return LevelOfRow(rows[320]);
     }
-    std::string Boxes() const {
-        std::string all;
-        for (const auto& box : prompter.Boxes()) {
-            all += box.caption + ": " + box.text + "\n";
-        }
-        return all;
-    }
+    std::string Boxes() const { return prompter.Text(); }
     int BoxCount(const std::string& text) const {
         return static_cast<int>(
             std::ranges::count(prompter.Boxes(), text, &RecordingPrompter::Box::text));
@@ -223,7 +180,7 @@ class VirtualUnitTest : public ::testing::Test {
     FakeClock clock;
     RecordingPrompter prompter;
     RecordingViewNotifier views;
-    HookedProgressSink progress;
+    RecordingProgressSink progress;
     std::unique_ptr<sim::VirtualInstrument> unit;
     std::unique_ptr<WatchingDriver> driver;
     std::unique_ptr<AnalyzerDocument> doc;

@@ -4,11 +4,14 @@
 // and an answerer for the modal boxes and dialogs the code opens.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QColor>
 #include <QDialog>
+#include <QImage>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -26,6 +29,22 @@
 #include "support/test_directory.h"
 
 namespace tavlin::test {
+
+// The pixels of an area within a tolerance of a colour; kTextTolerance takes
+// in the smoothed edges of text.
+constexpr int kTextTolerance = 90;
+inline int Count(const QImage& image, const QRect& area, const QColor& colour, int tolerance = 0) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor p = image.pixelColor(x, y);
+            count += std::abs(p.red() - colour.red()) <= tolerance &&
+                     std::abs(p.green() - colour.green()) <= tolerance &&
+                     std::abs(p.blue() - colour.blue()) <= tolerance;
+        }
+    }
+    return count;
+}
 
 // Counts what the program writes to the unit, on either channel.
 class CountingUsbDriver final : public ForwardingUsbDriver {

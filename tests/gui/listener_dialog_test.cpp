@@ -55,7 +55,6 @@ TEST_F(ListenerDialogTest, OpensAtMarker1AndClosingMovesItAndKeepsTheChoices) {
     bool seen = false;
     answerer.OnDialog([&](QDialog& d) {
         seen = true;
-        EXPECT_EQ(d.windowTitle(), "Listen to Demodulated Waveform");
         EXPECT_EQ(Field(d, 0)->text(), "100.2");
         EXPECT_EQ(Field(d, 1)->text(), "50");
         EXPECT_TRUE(Child<QRadioButton>(d, "AM")->isChecked());

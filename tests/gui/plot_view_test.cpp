@@ -25,8 +25,7 @@ namespace {
 
 const QColor kBlue(0, 0, 192);
 const QColor kPurple(192, 0, 192);
-constexpr int kTop = 70;            // the graticule's top line on screen
-constexpr int kTextTolerance = 90;  // takes in the smoothed edges of text
+constexpr int kTop = 70;  // the graticule's top line on screen
 const QRect kIndicator(624, 4, 32, 32);
 
 // A 2-pixel pen covers the row it is drawn at and one beside it.
@@ -35,18 +34,8 @@ bool DrawnNear(const QImage& image, int x, int y, const QColor& colour) {
            image.pixelColor(x, y + 1) == colour;
 }
 
-int Count(const QImage& image, const QRect& area, const QColor& colour, int tolerance = 0) {
-    int count = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QColor p = image.pixelColor(x, y);
-            count += std::abs(p.red() - colour.red()) <= tolerance &&
-                     std::abs(p.green() - colour.green()) <= tolerance &&
-                     std::abs(p.blue() - colour.blue()) <= tolerance;
-        }
-    }
-    return count;
-}
+using test::Count;
+using test::kTextTolerance;
 
 class PlotViewTest : public test::DocumentFixture {
   protected:

@@ -57,7 +57,7 @@ TEST_P(PanelCommandTable, LeavesItsValuesSendsWithTheSweepStoppedAndMarksItsEntr
     EXPECT_EQ(row.sent.empty() ? sent : SentWith(static_cast<char>(row.sent[0])),
               std::vector<Sent>(row.sent.empty() ? 0 : 1, {row.sent, false, false}));
     const int now = passes.load();
-    ASSERT_TRUE(WaitFor([&] { return passes.load() >= now + 2; }));
+    ASSERT_TRUE(test::Eventually([&] { return passes.load() >= now + 2; }));
     EXPECT_EQ(sweepThreads.load(), row.pauses ? 2 : 1);
     EXPECT_TRUE(!row.checked || menu.State(*row.checked).checked);
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <iterator>
 #include <thread>
@@ -10,6 +9,7 @@
 
 #include "document/document_fixture.h"
 #include "support/document_access.h"
+#include "support/eventually.h"
 #include "support/scripted_entry_dialogs.h"
 
 namespace tavlin::test {
@@ -67,17 +67,7 @@ class PanelFixture : public DocumentFixture {
             clock.SleepMs(20);
         });
         doc->OnContinuous();
-        WaitFor([this] { return passes.load() > 0; });
-    }
-
-    // Waits (in real time, bounded) until the condition holds.
-    template <typename Condition>
-    static bool WaitFor(Condition condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!condition() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::yield();
-        }
-        return condition();
+        Eventually([this] { return passes.load() > 0; });
     }
 
     // The commands with this opcode the panel sent.

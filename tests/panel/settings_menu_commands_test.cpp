@@ -67,7 +67,7 @@ TEST_F(SettingsMenuCommandsTest, TrigInSetsTheTriggerWaitInsideThePause) {
         if (!waitSeenAtStop.empty()) {
             return;  // a later sweep thread
         }
-        WaitFor([this] { return doc->StopRequested(); });
+        test::Eventually([this] { return doc->StopRequested(); });
         waitSeenAtStop.push_back(doc->TriggerWaitArmed());
     });
     doc->OnContinuous();
@@ -86,12 +86,12 @@ TEST_F(SettingsMenuCommandsTest, OffGivesUpTheTriggerWaitBeforeThePause) {
     doc->SetSweepPass([this] {
         ++passes;
         // Like a sample read with no time limit, deaf to stop requests.
-        if (!WaitFor([this] { return !doc->TriggerWaitArmed(); })) {
+        if (!test::Eventually([this] { return !doc->TriggerWaitArmed(); })) {
             waitTimedOut = true;
         }
     });
     doc->OnContinuous();
-    ASSERT_TRUE(WaitFor([this] { return passes.load() > 0; }));
+    ASSERT_TRUE(test::Eventually([this] { return passes.load() > 0; }));
     usb.ClearCalls();
     menu().OnSyncTrig(0);
     EXPECT_FALSE(waitTimedOut.load());

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 
@@ -20,6 +19,8 @@
 
 namespace tavlin {
 namespace {
+
+using test::ReadFileText;
 
 struct LevelRow {
     const char* name;
@@ -53,11 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "info device: a  b c\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-std::string Read(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The file is rotated before it passes its size: the newest lines in the
 // file, older ones in .1 and .2, the oldest dropped. Each line has the time
 // after its level.
@@ -73,12 +69,13 @@ TEST(RotatingFileLogSinkTest, RotatesAtItsSizeAndKeepsAFewOldFiles) {
     }
     const std::regex line(R"(warning \d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z device: line \d\d\n)");
     for (const char* name : {"tavlin.log", "tavlin.log.1", "tavlin.log.2"}) {
-        const std::string text = Read(file.parent_path() / name);
+        const std::string text = ReadFileText(file.parent_path() / name);
         EXPECT_LE(text.size(), 200u) << name;
         EXPECT_TRUE(std::regex_search(text.substr(0, text.find('\n') + 1), line)) << text;
     }
-    EXPECT_NE(Read(file).find("line 29\n"), std::string::npos);
-    const std::string kept = Read(file) + Read(file.string() + ".1") + Read(file.string() + ".2");
+    EXPECT_NE(ReadFileText(file).find("line 29\n"), std::string::npos);
+    const std::string kept = ReadFileText(file) + ReadFileText(file.string() + ".1") +
+                             ReadFileText(file.string() + ".2");
     EXPECT_EQ(kept.find("line 10"), std::string::npos) << "the oldest file is dropped";
     EXPECT_FALSE(std::filesystem::exists(file.string() + ".3"));
 

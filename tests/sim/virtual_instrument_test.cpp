@@ -17,7 +17,6 @@
 #include "sim/level_settings.h"
 #include "sim/receiver_model.h"
 #include "sim/scene.h"
-#include "sim/slip_decoder.h"
 #include "sim/true_response.h"
 #include "sim/virtual_instrument.h"
 #include "support/fake_clock.h"
@@ -140,22 +139,6 @@ TEST(SimUsbPort, SceneUnplugsTheUnitAfterItsCommandsAndPlugsItBackLater) {
     EXPECT_EQ(session.unit.State().syncTrigMode, 1);
 }
 
-// Both escapes decode; a reset (the unit powering down) forgets a part frame.
-TEST(SimSlipDecoder, DecodesEscapesAndAResetForgetsAPartFrame) {
-    SlipDecoder decoder;
-    std::vector<Bytes> frames;
-    const Bytes escaped{'E', 0xDB, 0xDC, 0xDB, 0xDD, 0x01, 0xC0};
-    decoder.Feed(escaped.data(), escaped.size(), frames);
-    EXPECT_EQ(frames, (std::vector<Bytes>{{'E', 0xC0, 0xDB, 0x01}}));
-    const Bytes part{'A', 0x01};
-    const Bytes next{'F', 0x01, 0xC0};
-    decoder.Feed(part.data(), part.size(), frames);
-    decoder.Reset();
-    frames.clear();
-    decoder.Feed(next.data(), next.size(), frames);
-    EXPECT_EQ(frames, (std::vector<Bytes>{{'F', 0x01}}));
-}
-
 // On TRIG IN a capture waits for an edge (the scene gives one every 100 ms);
 // with no edges it waits until TRIG IN is left, which drops it.
 TEST(SimData, TriggeredCaptureWaitsForAnEdge) {
@@ -235,8 +218,6 @@ TEST(SimScene, BadScenesAreRefusedWithFileAndProblem) {
          "'signals[0].am.depth' must lie between 0 and 1..."},
         {R"({"serial": "TV1",)", "not valid JSON: ..."},
         {R"({"serial": "TV1", "signals": [], "serial": "TV2"})", "'serial' is given twice"},
-        {R"({"signals": [{"freq_hz": 1e6, "freq_hz": 2e6, "level_dbm": -3}]})",
-         "'freq_hz' is given twice"},
         {R"({"serial": ""})", "'serial' must not be empty"},
         {R"({"signals": [{"freq_hz": 1e6, "level_dbm": -3,
              "phase_noise_dbc_hz": [[1e3, -90], [1e2, -80]]}]})",

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <string>
 
+#include "support/eventually.h"
+
 namespace tavlin::test {
 
 // A TCP client on 127.0.0.1 for the servers' tests. Reads wait at most a
@@ -62,18 +64,5 @@ class LoopbackClient {
     int fd_ = -1;
     bool connected_ = false;
 };
-
-// Waits up to five seconds for a condition another thread makes true.
-template <typename Condition>
-bool Eventually(Condition condition) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        ::usleep(200);
-    }
-    return true;
-}
 
 }  // namespace tavlin::test

@@ -52,6 +52,14 @@ class RecordingPrompter final : public Prompter {
         std::lock_guard lock(mutex_);
         return boxes_;
     }
+    // Every box as "caption: text", a line each.
+    std::string Text() const {
+        std::string all;
+        for (const Box& box : Boxes()) {
+            all += box.caption + ": " + box.text + "\n";
+        }
+        return all;
+    }
     std::size_t Count() const {
         std::lock_guard lock(mutex_);
         return boxes_.size();

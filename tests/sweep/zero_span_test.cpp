@@ -14,6 +14,7 @@
 
 #include "e2e/virtual_unit_fixture.h"
 #include "panel/front_panel_commands.h"
+#include "support/eventually.h"
 #include "support/scripted_entry_dialogs.h"
 #include "sweep/triggered_capture.h"
 #include "sweep/zero_span_plan.h"
@@ -279,10 +280,7 @@ TEST_F(ZeroSpanOnInstrumentTest, PausingTheSweepEndsATriggerWaitThatNeverEnds) {
     Edit([](InstrumentState& state) { state.videoTrigger = false; });
     doc->ResumeSweep();
     EXPECT_TRUE(doc->SweepRunning());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (driver->CaptureRequests() == 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    test::Eventually([this] { return driver->CaptureRequests() > 0; }, std::chrono::seconds(20));
     EXPECT_GE(driver->CaptureRequests(), 1) << "free-running after the change";
     doc->PauseSweep();
     EXPECT_FALSE(doc->SweepRunning());
@@ -294,10 +292,7 @@ TEST_F(ZeroSpanOnInstrumentTest, PausingTheSweepEndsATriggerWaitThatNeverEnds) {
 // single sweep's trace.
 TEST_F(ZeroSpanOnInstrumentTest, ASingleSweepWaitsForItsTrigger) {
     const auto waitUntil = [](const auto& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!done() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        test::Eventually(done, std::chrono::seconds(20));
     };
     StartWith(kTunedHz);
     TuneZeroSpan(false, 0.01);

@@ -74,13 +74,7 @@ class UsbPathTest : public ::testing::Test {
             DocumentPorts{watch, clock, prompter, views, progress}, cacheDir);
         return *doc;
     }
-    std::string Boxes() const {
-        std::string all;
-        for (const auto& box : prompter.Boxes()) {
-            all += box.caption + ": " + box.text + "\n";
-        }
-        return all;
-    }
+    std::string Boxes() const { return prompter.Text(); }
     // The command channel alone, at the unit's rate, asked for its firmware version.
     UsbHandle AskCommandChannelForVersion() {
         int count = 0;
@@ -108,7 +102,7 @@ class UsbPathTest : public ::testing::Test {
     CountingClock clock;
     test::RecordingPrompter prompter;
     test::RecordingViewNotifier views;
-    test::HookedProgressSink progress;
+    test::RecordingProgressSink progress;
     std::unique_ptr<sim::VirtualInstrument> unit;
     int device = -1;
     FtdiUsbDriver driver;

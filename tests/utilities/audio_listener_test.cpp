@@ -1,6 +1,5 @@
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <sstream>

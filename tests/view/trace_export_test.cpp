@@ -79,7 +79,7 @@ TEST_F(TraceExportFileTest, WritesTheDocumentsTraceOrNothing) {
     const auto path = cacheDir / "trace.csv";
     EXPECT_EQ(TraceExport::Write(d, path), "");
     const std::string csv = TraceExport::Csv(MarkerCommands(d).Scale(), Ramp());
-    EXPECT_EQ(ReadBytes(path), Bytes(csv.begin(), csv.end()));
+    EXPECT_EQ(test::ReadFileBytes(path), Bytes(csv.begin(), csv.end()));
 
     const auto missingFolder = cacheDir / "no-such-folder" / "trace.csv";
     EXPECT_THAT(
