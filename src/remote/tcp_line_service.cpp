@@ -22,7 +22,10 @@ namespace {
 
 constexpr std::size_t kReadBufferBytes = 4096;
 constexpr std::chrono::milliseconds kStopPoll{1};
-constexpr std::chrono::milliseconds kReconnectGrace{200};
+// How long a newcomer waits before it is told the port is busy: long enough
+// that a script closing and reconnecting at once, on a loaded machine, finds
+// its old connection gone and is served; short enough that nobody hangs.
+constexpr std::chrono::milliseconds kReconnectGrace{2000};
 
 bool TryAgain() {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
