@@ -407,7 +407,10 @@ void QtPlotPainter::PaintMarkerNumber(const PlotPoint& glyph, int number, bool a
     const int x = glyph.x + kNumberBoxGap + kNumberBoxWidth <= plot::kRight
                       ? glyph.x + kNumberBoxGap
                       : glyph.x - kNumberBoxGap - kNumberBoxWidth;
-    const int y = glyph.y - kNumberBoxGap - kNumberBoxHeight;
+    // A marker on the top line has its number below it, inside the
+    // graticule, not over the annotations above.
+    const int above = glyph.y - kNumberBoxGap - kNumberBoxHeight;
+    const int y = above >= top_ ? above : glyph.y + kNumberBoxGap;
     const QRect box(x * s_, y * s_, kNumberBoxWidth * s_, kNumberBoxHeight * s_);
     p_.save();
     if (active) {
