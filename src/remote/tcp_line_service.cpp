@@ -22,10 +22,6 @@ namespace {
 
 constexpr std::size_t kReadBufferBytes = 4096;
 constexpr std::chrono::milliseconds kStopPoll{1};
-// How long a newcomer waits before it is told the port is busy: long enough
-// that a script closing and reconnecting at once, on a loaded machine, finds
-// its old connection gone and is served; short enough that nobody hangs.
-constexpr std::chrono::milliseconds kReconnectGrace{2000};
 
 bool TryAgain() {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
@@ -257,7 +253,7 @@ bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::stri
         // before its old connection is seen going: it is told only if it
         // still waits a moment later.
         if (othersDue_ == std::chrono::steady_clock::time_point{}) {
-            othersDue_ = now + kReconnectGrace;
+            othersDue_ = now + std::chrono::milliseconds(setup_.reconnectGraceMs);
         } else {
             TurnAwayWaiting();
             othersDue_ = {};

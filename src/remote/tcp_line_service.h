@@ -56,6 +56,11 @@ class TcpLineService {
         // Sent, with a line feed, to a client that comes while another is
         // served; empty: it waits its turn in the backlog.
         std::string busyText;
+        // How long a newcomer waits before it is told the port is busy: long
+        // enough that a script closing and reconnecting at once, on a loaded
+        // machine, finds its old connection gone and is served; short enough
+        // that nobody hangs.
+        int reconnectGraceMs = 2000;
     };
 
     TcpLineService();

@@ -77,6 +77,7 @@ TEST_P(TcpLineServiceHolder, OthersAreToldAndTheIdleHolderLosesItsTurn) {
     setup.framing = kLineFraming;
     setup.idleMs = row.idleMs;
     setup.busyText = "BUSY";
+    setup.reconnectGraceMs = 100;
     setup.onLine = [&service](const std::string& line) { service.Send(line + "\n"); };
     service.Start(ListenAnywhere(), setup);
     LoopbackClient holder(service.Port());
