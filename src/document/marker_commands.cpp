@@ -35,12 +35,19 @@ double LevelAt(const ScreenState& screen, const MarkerScale& shown, double posit
     return drawn.LevelOfRow(screen.trace.traceA[drawn.ColumnOfPosition(position)]);
 }
 
+// The flag of a level read from a row of this screen: the screen edge's
+// bound, and over range for any row of a sweep that overdrove the IF.
+ReadingFlag RowFlag(const ScreenState& screen, double row) {
+    return WorseReadingFlag(
+        FlagOfRow(row), screen.basis.ifCompressed ? ReadingFlag::kOverRange : ReadingFlag::kNone);
+}
+
 // The flag of a level read there: off span when the position is on neither
 // the screen shown nor the one the rows were measured on, and the screen
 // edge's bound when the row lies on it.
 ReadingFlag FlagAt(const ScreenState& screen, const MarkerScale& shown, double position) {
     const MarkerScale& drawn = DrawnScale(screen, shown);
-    const ReadingFlag row = FlagOfRow(screen.trace.traceA[drawn.ColumnOfPosition(position)]);
+    const ReadingFlag row = RowFlag(screen, screen.trace.traceA[drawn.ColumnOfPosition(position)]);
     return shown.FlagAt(position, drawn.FlagAt(position, row));
 }
 
@@ -162,7 +169,8 @@ void MarkerCommands::Peak() {
         const Rows& rows = screen.trace.traceA;
         const int column = RightmostLowestRow(rows);
         const double position = hint > 0.0 ? hint : drawn.PositionOfColumn(column);
-        StoreIntoActiveMarker(m, position, drawn.LevelOfRow(rows[column]), FlagOfRow(rows[column]));
+        StoreIntoActiveMarker(m, position, drawn.LevelOfRow(rows[column]),
+                              RowFlag(screen, rows[column]));
     });
 }
 
@@ -276,10 +284,10 @@ void MarkerCommands::ThreeDbPoints() {
         // next sweep.
         m.marker1Pos = scale.PositionOfColumn(left);
         m.marker1Level = scale.LevelOfRow(rows[left]);
-        m.marker1Flag = FlagOfRow(rows[left]);
+        m.marker1Flag = RowFlag(screen, rows[left]);
         m.marker2Pos = scale.PositionOfColumn(right);
         m.marker2Level = scale.LevelOfRow(rows[right]);
-        m.marker2Flag = FlagOfRow(rows[right]);
+        m.marker2Flag = RowFlag(screen, rows[right]);
         m.marker1On = 1;
         m.marker2On = 1;
         m.marker2Active = 0;

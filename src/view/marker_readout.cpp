@@ -39,7 +39,7 @@ std::string LevelText(double level, ReadingFlag flag, const char* format, const 
     if (!ReadingFlagKeepsNumber(flag)) {
         return FlaggedReadingText("", flag);
     }
-    return FlaggedReadingText(FormatText(format, level), flag) + " " + unit;
+    return FlaggedReadingText(FormatText(format, level) + " " + unit, flag);
 }
 
 // A difference of two readings off the screen's edges: marker 2 above the

@@ -48,6 +48,8 @@ TEST_F(OverRangeTest, ReadingsBeyondTheScreenOrSpanAreFlaggedOnScreenAndThroughS
     const Row rows[] = {
         {"carrier far over a low reference level", -20.0, nullptr, "OVER RANGE\n", "CALC:LIM:FAIL?",
          "1;-231,\"Data questionable;OVER RANGE\"\n"},
+        {"marker on a sweep that overdrove the IF", -20.0, peak, "MHz, -19.00 dBm OVER RANGE",
+         "CALC:MARK1:Y?", "-19.000;-231,\"Data questionable;OVER RANGE\"\n"},
         {"failing carrier at the top of the screen", 0.0, peak, "MHz, >1.00 dBm   ",
          "CALC:MARK1:Y?", "1.000;-231,\"Data questionable;ABOVE SCREEN\"\n"},
         {"delta markers left off the span", 0.0, sweepNarrowBelow,
