@@ -38,6 +38,7 @@ TEST_F(HarmonicsPlotTest, EachHarmonicAtItsFrequencyAndLevelAndTheSpanComesBack)
         const std::string name = "harmonic " + std::to_string(row.n);
         EXPECT_EQ(h.n, row.n);
         EXPECT_TRUE(h.swept) << name;
+        EXPECT_EQ(h.flag == ReadingFlag::kBelowNoise, row.levelDbm < -90.0) << name;
         if (row.levelDbm > -90.0) {
             EXPECT_NEAR(h.freqHz, row.n * 450e6, 1e6 / 640.0 + 1.0) << name;
             EXPECT_NEAR(h.levelDbm, row.levelDbm + kOffsetDb, 1.5) << name;

@@ -1,6 +1,7 @@
 #include "utilities/harmonics/harmonics_plot.h"
 
 #include <algorithm>
+#include <array>
 
 #include "document/analyzer_document.h"
 #include "document/level_rows.h"
@@ -17,6 +18,21 @@ constexpr int kSegmentPoints = 65;
 constexpr double kBelowBottomRow =
     502.0;  // an element no harmonic has reached yet (kBottomRow is the bottom line)
 constexpr double kDbPerDiv = 10.0;
+constexpr double kRowsPerDivision = 50.0;
+// A peak less than this above the middle of its segment cannot be told from
+// the noise around it: the level read is the noise's, not the harmonic's.
+// The highest of 65 points of noise alone stands some 8 to 10 dB above their
+// median, so the margin lies beyond that.
+constexpr double kLeastAboveNoiseDb = 12.0;
+
+// How far the peak stands above the segment's median row, the noise there.
+template <typename Rows>
+double PeakAboveNoiseDb(const Rows& rows, double peakRow) {
+    std::array<double, kSegmentPoints> segment{};
+    std::copy_n(rows.begin() + kFirstPoint, kSegmentPoints, segment.begin());
+    std::nth_element(segment.begin(), segment.begin() + kSegmentPoints / 2, segment.end());
+    return (segment[kSegmentPoints / 2] - peakRow) / kRowsPerDivision * kDbPerDiv;
+}
 
 }  // namespace
 
@@ -66,6 +82,9 @@ std::vector<HarmonicReading> HarmonicsPlot::SweepAll(double f0, double span) {
                                            rows.begin() + kFirstPoint + kSegmentPoints);
         reading.levelDbm = scale.LevelOfRow(*peak);
         reading.flag = reading.swept ? FlagOfRow(*peak) : ReadingFlag::kNotMeasured;
+        if (reading.swept && PeakAboveNoiseDb(rows, *peak) < kLeastAboveNoiseDb) {
+            reading.flag = WorseReadingFlag(reading.flag, ReadingFlag::kBelowNoise);
+        }
         if (compressed && reading.swept) {
             reading.flag = WorseReadingFlag(reading.flag, ReadingFlag::kOverRange);
         }
