@@ -20,63 +20,22 @@
 #include <string>
 #include <string_view>
 
-#include "document/analyzer_document.h"
-#include "ports/progress_sink.h"
+#include "document_bench.h"
 #include "remote/command_interpreter.h"
 #include "remote/pending_reply.h"
-#include "sim/virtual_instrument.h"
-#include "support/fake_clock.h"
-#include "support/recording_prompter.h"
-#include "support/recording_view_notifier.h"
 
 namespace {
 
 constexpr std::size_t kMostLines = 24;
 constexpr std::size_t kLongestLine = 300;
 
-class QuietProgress final : public tavlin::ProgressSink {
-  public:
-    void Show() override {}
-    void SetPosition(int) override {}
-    void Hide() override {}
-};
-
-struct Bench {
-    Bench() {
-        folder = std::filesystem::temp_directory_path() /
-                 ("tavlin-command-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder / "files");
-        unit = std::make_unique<tavlin::sim::VirtualInstrument>(clock);
-        doc = std::make_unique<tavlin::AnalyzerDocument>(
-            tavlin::DocumentPorts{*unit, clock, prompter, views, progress}, folder);
-    }
-
-    std::filesystem::path folder;
-    tavlin::test::FakeClock clock;
-    tavlin::test::RecordingPrompter prompter;
-    tavlin::test::RecordingViewNotifier views;
-    QuietProgress progress;
-    std::unique_ptr<tavlin::sim::VirtualInstrument> unit;
-    std::unique_ptr<tavlin::AnalyzerDocument> doc;
-};
+using Bench = tavlin::fuzz::DocumentBench;
+using tavlin::fuzz::EmptyFolder;
+using tavlin::fuzz::StopSweep;
 
 Bench& TheBench() {
-    static Bench* bench = new Bench();  // lives as long as the process
+    static Bench* bench = new Bench("tavlin-command-fuzz");  // lives as long as the process
     return *bench;
-}
-
-void EmptyFolder(const std::filesystem::path& folder) {
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        std::filesystem::remove_all(entry.path());
-    }
-}
-
-void StopSweep(tavlin::AnalyzerDocument& doc) {
-    doc.StopAfterThisPass();
-    while (doc.SweepRunning()) {
-        doc.WaitForSweepProgress(doc.PassesCompleted(), std::chrono::milliseconds(50));
-        doc.StopAfterThisPass();
-    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "device/cal_table.h"
 #include "device/device_link.h"
+#include "document_bench.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "support/recording_prompter.h"
@@ -54,12 +55,7 @@ class InstantClock final : public tavlin::Clock {
     long long sinceMs_ = 0;
 };
 
-class QuietProgress final : public tavlin::ProgressSink {
-  public:
-    void Show() override {}
-    void SetPosition(int) override {}
-    void Hide() override {}
-};
+using tavlin::fuzz::QuietProgress;
 
 void Require(bool condition) {
     if (!condition) {

@@ -26,32 +26,16 @@
 #include <string_view>
 #include <thread>
 
-#include "document/analyzer_document.h"
-#include "ports/progress_sink.h"
+#include "document_bench.h"
 #include "remote/automation_server.h"
 #include "remote/scpi_server.h"
-#include "sim/virtual_instrument.h"
-#include "support/fake_clock.h"
-#include "support/recording_prompter.h"
-#include "support/recording_view_notifier.h"
 
 namespace {
 
-class QuietProgress final : public tavlin::ProgressSink {
-  public:
-    void Show() override {}
-    void SetPosition(int) override {}
-    void Hide() override {}
-};
-
-struct Bench {
-    Bench() {
-        folder = std::filesystem::temp_directory_path() /
-                 ("tavlin-session-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder / "files");
-        unit = std::make_unique<tavlin::sim::VirtualInstrument>(clock);
-        doc = std::make_unique<tavlin::AnalyzerDocument>(
-            tavlin::DocumentPorts{*unit, clock, prompter, views, progress}, folder);
+// The document bench with both servers on it, the SCPI one listening for
+// the whole run.
+struct Bench : tavlin::fuzz::DocumentBench {
+    Bench() : DocumentBench("tavlin-session-fuzz") {
         scpi = std::make_unique<tavlin::ScpiServer>(*doc);
         automation = std::make_unique<tavlin::AutomationServer>(*doc);
         tavlin::ScpiSettings settings;
@@ -61,13 +45,6 @@ struct Bench {
         }
     }
 
-    std::filesystem::path folder;
-    tavlin::test::FakeClock clock;
-    tavlin::test::RecordingPrompter prompter;
-    tavlin::test::RecordingViewNotifier views;
-    QuietProgress progress;
-    std::unique_ptr<tavlin::sim::VirtualInstrument> unit;
-    std::unique_ptr<tavlin::AnalyzerDocument> doc;
     std::unique_ptr<tavlin::ScpiServer> scpi;
     std::unique_ptr<tavlin::AutomationServer> automation;
 };
@@ -170,20 +147,6 @@ void CheckScpiStillAnswers(tavlin::ScpiServer& server) {
     }
 }
 
-void StopSweep(tavlin::AnalyzerDocument& doc) {
-    doc.StopAfterThisPass();
-    while (doc.SweepRunning()) {
-        doc.WaitForSweepProgress(doc.PassesCompleted(), std::chrono::milliseconds(50));
-        doc.StopAfterThisPass();
-    }
-}
-
-void EmptyFolder(const std::filesystem::path& folder) {
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        std::filesystem::remove_all(entry.path());
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -193,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Bench& bench = TheBench();
     const std::filesystem::path started = std::filesystem::current_path();
     std::filesystem::current_path(bench.folder / "files");
-    EmptyFolder(bench.folder / "files");
+    tavlin::fuzz::EmptyFolder(bench.folder / "files");
     bench.prompter.Clear();
 
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
@@ -202,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         RunAutomationClient(*bench.automation, bytes);
     }
-    StopSweep(*bench.doc);
+    tavlin::fuzz::StopSweep(*bench.doc);
     CheckScpiStillAnswers(*bench.scpi);
     std::filesystem::current_path(started);
     return 0;

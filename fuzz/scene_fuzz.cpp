@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "document/analyzer_document.h"
+#include "document_bench.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "sim/scene.h"
@@ -40,12 +41,7 @@ class InstantClock final : public tavlin::Clock {
     std::atomic<long long> nowUs_{1'000'000};
 };
 
-class QuietProgress final : public tavlin::ProgressSink {
-  public:
-    void Show() override {}
-    void SetPosition(int) override {}
-    void Hide() override {}
-};
+using tavlin::fuzz::QuietProgress;
 
 const std::filesystem::path& CacheFolder() {
     static const std::filesystem::path folder = std::filesystem::temp_directory_path() /
