@@ -127,6 +127,12 @@ ReadingFlag MarkerCommands::LevelFlag() const {
     return stale ? ReadingFlag::kStale : ReadingFlag::kNone;
 }
 
+ReadingFlag MarkerCommands::LevelReadingFlag(const MarkerState& m, bool second) const {
+    const ReadingFlag measured = Scale().FlagAt(second ? m.marker2Pos : m.marker1Pos,
+                                                second ? m.marker2Flag : m.marker1Flag);
+    return WorseReadingFlag(WorseReadingFlag(measured, LevelFlag()), doc_.TraceReadingFlag());
+}
+
 int MarkerCommands::ColumnOfPosition(double position) const {
     return Scale().ColumnOfPosition(position);
 }

@@ -57,6 +57,9 @@ class MarkerCommands {
     MarkerScale RowsScale() const;
     // kStale while the marker levels are in another unit than the screen's.
     ReadingFlag LevelFlag() const;
+    // The one flag a reading of a marker's level carries: its worst cause of
+    // the screen edge or span, a unit changed since, or a failed sweep.
+    ReadingFlag LevelReadingFlag(const MarkerState& m, bool second) const;
     int ColumnOfPosition(double position) const;
     double PositionOfColumn(int column) const;
     double LevelOfColumn(int column) const;

@@ -212,11 +212,7 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
     if (command.item == "FRE") {
         replies_.AppendReply(FlaggedReply(FormatText("%.3f", markers.marker1Pos), flag));
     } else if (command.item == "AMP") {
-        const ReadingFlag levelFlag = WorseReadingFlag(
-            WorseReadingFlag(
-                MarkerCommands(document).Scale().FlagAt(markers.marker1Pos, markers.marker1Flag),
-                MarkerCommands(document).LevelFlag()),
-            flag);
+        const ReadingFlag levelFlag = MarkerCommands(document).LevelReadingFlag(markers, false);
         replies_.AppendReply(FlaggedReply(FormatText("%.3f", markers.marker1Level), levelFlag));
     } else {
         return kNoMatch;

@@ -192,11 +192,8 @@ void ScpiSession::QueryMarkerY(Call& call) {
     if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
         // One entry for the reading's worst cause: a level off the screen of a
         // sweep that lost data is first of all incomplete.
-        const ReadingFlag flag =
-            WorseReadingFlag(WorseReadingFlag(marker->flag, MarkerCommands(doc_).LevelFlag()),
-                             doc_.TraceReadingFlag());
-        call.reply = ReadingValue(marker->level, flag);
-        PushReadingFlag(flag);
+        call.reply = ReadingValue(marker->level, marker->flag);
+        PushReadingFlag(marker->flag);
         FlagUncalibratedLevels();
     }
 }
@@ -218,7 +215,7 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
     const double position = second ? m.marker2Pos : m.marker1Pos;
     return MarkerReading{scale.ZeroSpan() ? position : scale.FreqOffset().Shown(position),
                          second ? m.marker2Level : m.marker1Level,
-                         scale.FlagAt(position, second ? m.marker2Flag : m.marker1Flag)};
+                         MarkerCommands(doc_).LevelReadingFlag(m, second)};
 }
 
 // Trace A's 641 points in the unit of the screen (dBm, mV on a linear scale,

@@ -147,7 +147,7 @@ class ScpiSession {
     struct MarkerReading {
         double position = 0.0;
         double level = 0.0;
-        ReadingFlag flag = ReadingFlag::kNone;
+        ReadingFlag flag = ReadingFlag::kNone;  // of the level
     };
     std::optional<MarkerReading> ReadMarker(const Call& call);
 
