@@ -30,6 +30,13 @@ struct UtilityRequest {
     bool fm = true;
     bool wideIf = false;
     double deemphasisUs = 125.0;
+    // The measuring receiver's controls, as its dialog opens: IF bandwidth
+    // 240, 120, 60, 30 or 15 kHz, the audio band pass (else the low pass),
+    // and which modulation blocks the results show.
+    double ifBandwidthHz = 15000.0;
+    bool audioBandPass = true;
+    bool showAm = false;
+    bool showFm = true;
 };
 
 // Takes the listener's options (--audio-file FILE, --seconds S, --mode am|fm,
