@@ -57,7 +57,7 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
         {"MARK2:MAX;X?;:CALC:MARK3:X?;:SYST:ERR?",
          "920000000.000;-114,\"Header suffix out of range\"\n"},
         {"CALC:MARK1:SET:CENT;:FREQ:CENT?", "920000000.000\n"},
-        {"TRAC? TRACE2;:SYST:ERR?", "-224,\"Illegal parameter value\"\n"},
+        {"TRAC? TRACE3;:SYST:ERR?", "-224,\"Illegal parameter value\"\n"},
         // no sweep has published a trace that can be integrated
         {"MEAS:CHP?;:SYST:ERR?;:MEASURE:OBWIDTH?;:SYST:ERR?",
          "-221,\"Settings conflict\";-221,\"Settings conflict\"\n"},
@@ -68,8 +68,9 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
         {"MMEM:LOAD:LIM 'absent.csv';:CALC:LIM:FAIL?;:SYST:ERR?;ERR?",
          "-256,\"File name not found\";-221,\"Settings conflict\"\n"},
         // status: a command error sets bit 5 of the event register, which
-        // reaches the status byte once enabled; bit 2 is a queue not empty
-        {"*CLS;FOO;*ESE 32;*STB?;*ESR?;*STB?", "36;32;4\n"},
+        // reaches the status byte once enabled; bit 2 is a queue not empty,
+        // bit 4 a reply of this message before it
+        {"*CLS;FOO;*ESE 32;*STB?;*ESR?;*STB?", "36;32;20\n"},
         {"*CLS;*STB?;:SYST:ERR?", "0;0,\"No error\"\n"},
         {"*RST;:FREQ:CENT?;SPAN?", "915000000.000;26000000.000\n"},
     };
