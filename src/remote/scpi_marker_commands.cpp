@@ -22,6 +22,26 @@ std::string NotANumberText() {
 
 }  // namespace
 
+// The marker on, active, at a frequency as the screen shows it (with the
+// downconverter offset), as Set Marker Freq and a click place it.
+void ScpiSession::SetMarkerX(Call& call) {
+    const std::optional<double> hz = Frequency(call);
+    if (!hz) {
+        return;
+    }
+    MarkerCommands markers(doc_);
+    const MarkerScale scale = markers.Scale();
+    if (scale.ZeroSpan()) {
+        PushError(kSettingsConflict);  // the marker reads a time
+        return;
+    }
+    if (call.suffix == 1) {
+        markers.SetMarkerFreq(scale.FreqOffset().Stored(*hz));
+    } else if (SelectMarker(call)) {
+        markers.PlaceActiveMarker(scale.ColumnOfPosition(scale.FreqOffset().Stored(*hz)));
+    }
+}
+
 // --- Peak searches -------------------------------------------------------------------------
 
 void ScpiSession::MarkerNextPeak(Call& call) {

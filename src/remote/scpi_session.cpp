@@ -96,7 +96,7 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
         {"INITiate[:IMMediate]", &S::Initiate, nullptr},
         {"INITiate:CONTinuous", &S::SetContinuous, &S::QueryContinuous},
         {"[CALCulate]:MARKer#:MAXimum[:PEAK]", &S::MarkerMaximum, nullptr},
-        {"[CALCulate]:MARKer#:X", nullptr, &S::QueryMarkerX},
+        {"[CALCulate]:MARKer#:X", &S::SetMarkerX, &S::QueryMarkerX},
         {"[CALCulate]:MARKer#:Y", nullptr, &S::QueryMarkerY},
         {"[CALCulate]:MARKer#:SET:CENTer", &S::MarkerToCenter, nullptr},
         {"TRACe[:DATA]", nullptr, &S::QueryTrace},

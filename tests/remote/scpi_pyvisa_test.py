@@ -73,6 +73,9 @@ def bench_analyzer_script(analyzer):
     analyzer.write("CALC:MARK1:MAX")
     density = float(analyzer.query("CALC:MARK1:Y?"))
     assert abs(density - (peak_dbm - 44.0)) < 3.0, density  # 10 log(25 kHz) = 44 dB
+    analyzer.write("CALC:MARK1:X 915.5 MHZ")
+    noise = float(analyzer.query("CALC:MARK1:Y?"))
+    assert noise < density - 20.0, (noise, density)
     stb = int(analyzer.query("*STB?"))
     assert stb & 4 == 0, stb
     assert analyzer.query("SYST:ERR:ALL?") == '0,"No error"'
@@ -80,7 +83,7 @@ def bench_analyzer_script(analyzer):
     assert int(analyzer.query("*STB?")) & 4 == 4
     assert analyzer.query("SYST:ERR:ALL?") == '-224,"Illegal parameter value"'
     analyzer.write("CALC:MARK1:FUNC:NOIS OFF")
-    return peak_hz, peak_dbm, density
+    return peak_hz, peak_dbm, noise
 
 
 def main(cli, scene):
@@ -139,7 +142,7 @@ def main(cli, scene):
             if server.poll() is None:
                 server.kill()
     print("SCPI over pyvisa-py: peak %.0f Hz at %.2f dBm" % (peak_hz, peak_dbm))
-    print("A bench analyzer's script: peak %.0f Hz at %.2f dBm, %.2f dBm/Hz" % bench)
+    print("A bench analyzer's script: peak %.0f Hz at %.2f dBm, noise %.2f dBm/Hz" % bench)
 
 
 if __name__ == "__main__":
