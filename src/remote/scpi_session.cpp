@@ -122,6 +122,8 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
         {"INPut:GAIN:STATe", &S::SetPreamplifier, &S::QueryPreamplifier},
         {"FORMat[:DATA]", &S::SetDataFormat, &S::QueryDataFormat},
         {"FORMat:BORDer", &S::SetByteOrder, &S::QueryByteOrder},
+        {"[CALCulate]:MARKer#[:STATe]", &S::SetMarkerOn, &S::QueryMarkerOn},
+        {"[CALCulate]:MARKer#:AOFF", &S::MarkersOff, nullptr},
         {"[CALCulate]:MARKer#:MAXimum:NEXT", &S::MarkerNextPeak, nullptr},
         {"[CALCulate]:MARKer#:MAXimum:LEFT", &S::MarkerPeakLeft, nullptr},
         {"[CALCulate]:MARKer#:MAXimum:RIGHt", &S::MarkerPeakRight, nullptr},

@@ -194,6 +194,9 @@ class ScpiSession {
     void SetDetectorAverage(bool on);
 
     // Marker functions.
+    void SetMarkerOn(Call& call);
+    void QueryMarkerOn(Call& call);
+    void MarkersOff(Call& call);
     void SetMarkerX(Call& call);
     void MarkerNextPeak(Call& call);
     void MarkerPeakLeft(Call& call);
