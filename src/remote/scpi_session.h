@@ -12,6 +12,7 @@
 #include "base/reading_flag.h"
 #include "document/trace_measurements.h"
 #include "remote/scpi_parser.h"
+#include "remote/scpi_utility_runner.h"
 
 namespace tavlin {
 
@@ -63,6 +64,8 @@ class ScpiSession {
     void PushReadingFlag(ReadingFlag flag);
     // Ends a *WAI or *OPC? wait at once, now and from now on.
     void StopWaiting() { stopWaiting_ = true; }
+    // What runs the measurement utilities; without one they answer -221.
+    void SetUtilityRunner(ScpiUtilityRunner* runner) { runner_ = runner; }
 
   private:
     struct Call {
@@ -73,11 +76,12 @@ class ScpiSession {
     using Handler = void (ScpiSession::*)(Call& call);
     // A header pattern, parsed once for the life of the program.
     struct Row {
-        Row(const char* text, Handler setForm, Handler queryForm)
-            : pattern(text), set(setForm), query(queryForm) {}
+        Row(const char* text, Handler setForm, Handler queryForm, int replyValues = 1)
+            : pattern(text), set(setForm), query(queryForm), values(replyValues) {}
         ScpiPattern pattern;
         Handler set;    // null: no command form
         Handler query;  // null: no query form
+        int values;     // how many values the query's reply holds
     };
     static const std::vector<Row>& Table();
 
@@ -87,10 +91,12 @@ class ScpiSession {
         explicit Replies(const ReplyOut& out) : out_(out) {}
         void Add(const std::string& reply);
         bool Any() const { return any_; }
+        int Count() const { return count_; }
 
       private:
         const ReplyOut& out_;
         bool any_ = false;
+        int count_ = 0;
     };
 
     void Run(const ScpiUnit& unit, Replies& replies);
@@ -104,6 +110,7 @@ class ScpiSession {
     std::optional<double> NumberIn(const Call& call, const char* unit, double low, double high);
     std::optional<bool> Boolean(const Call& call);
     std::optional<std::string> FileName(const Call& call, bool mustExist);
+    std::optional<std::string> AllowedFileName(const std::string& parameter, bool mustExist);
     void WaitForSweep();
 
     void SetCenter(Call& call);
@@ -129,8 +136,8 @@ class ScpiSession {
     void QueryMarkerY(Call& call);
     void MarkerToCenter(Call& call);
     void QueryTrace(Call& call);
-    void QueryChannelPower(Call& call);
-    void QueryOccupiedBandwidth(Call& call);
+    void FetchChannelPower(Call& call);
+    void FetchOccupiedBandwidth(Call& call);
     void SetChannelPowerOn(Call& call);
     void QueryChannelPowerOn(Call& call);
     void SetOccupiedBandwidthOn(Call& call);
@@ -142,6 +149,31 @@ class ScpiSession {
     void LoadLimitMask(Call& call);
     void QueryLimitFail(Call& call);
     void QueryNextError(Call& call);
+
+    // Measurements from a script (scpi_measure_commands.cpp).
+    std::string NoAnswer(int values, std::size_t errorsBefore);
+    void PushNoTraceReading();
+    void SweepOnce();
+    void MeasureChannelPower(Call& call);
+    void MeasureOccupiedBandwidth(Call& call);
+    void ReadChannelPower(Call& call);
+    void ReadOccupiedBandwidth(Call& call);
+    void SetIfBandwidth(Call& call);
+    void QueryIfBandwidth(Call& call);
+    void SetAudioFilter(Call& call);
+    void QueryAudioFilter(Call& call);
+    void SetShowAm(Call& call);
+    void QueryShowAm(Call& call);
+    void SetShowFm(Call& call);
+    void QueryShowFm(Call& call);
+    void MeasureReceiver(Call& call);
+    void MeasureHarmonics(Call& call);
+    void MeasurePhaseNoise(Call& call);
+    void StoreAudio(Call& call);
+    bool RunnerReady();
+    void ReplyPoints(Call& call, const std::vector<ScpiPoint>& points, bool shownFrequencies);
+    // Each distinct flag of a reply once in the queue, in the order met.
+    void PushReadingFlags(const std::vector<ReadingFlag>& flags);
     // Marker 1 or 2 made the active one; false (error queued) for others.
     bool SelectMarker(const Call& call);
     struct MarkerReading {
@@ -163,6 +195,9 @@ class ScpiSession {
 
     AnalyzerDocument& doc_;
     std::deque<QueuedError> errors_;
+    std::size_t errorsQueued_ = 0;  // ever, to tell whether a handler queued one
+    ScpiUtilityRunner* runner_ = nullptr;
+    ScpiReceiverSettings receiver_;
     std::uint8_t eventStatus_ = 0;  // *ESR bits
     std::uint8_t eventEnable_ = 0;  // *ESE
     std::atomic<bool> stopWaiting_{false};
