@@ -9,6 +9,7 @@
 #include "app/utility_runner.h"
 #include "e2e/virtual_unit_fixture.h"
 #include "remote/scpi_session.h"
+#include "utilities/utility_session.h"
 
 namespace tavlin::test {
 namespace {
@@ -96,6 +97,8 @@ TEST_F(ScpiMeasureTest, MeasureReadAndFetchOfChannelPowerAndOccupiedBandwidth) {
     EXPECT_NEAR(band[1], 0.0, 10e3);
     EXPECT_EQ(Fields(Run("FETC:OBW?")), band);
     EXPECT_FALSE(doc->SweepRunning());
+    const UtilitySession dialog(*doc);  // the window's utility holds the instrument
+    EXPECT_EQ(RunAndErrors("READ:OBW?"), NaNs(2) + "-221,\"Settings conflict\"\n");
 }
 
 // The receiver at the centre of each modulated carrier of the default
