@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -30,7 +31,8 @@ constexpr std::size_t kBlockBytes = 16384;
 constexpr std::size_t kChipBufferBytes = 4096;
 
 // A device that sends the bytes 0, 1, 2, ... at a steady rate from the moment
-// its first channel is opened, and knows when it had each of them.
+// it is told to start (as the unit streams once it is sent "T"), and knows
+// when it had each of them.
 class StreamSource final : public UsbDriver {
   public:
     int DeviceCount(int& count) override {
@@ -44,11 +46,13 @@ class StreamSource final : public UsbDriver {
     int OpenByIndex(int index, UsbHandle& handle) override {
         std::lock_guard lock(mutex_);
         handle = index + 1;
-        if (index == 0) {
-            start_ = Steady::now();
-            sent_ = 0;
-        }
         return kUsbOk;
+    }
+    void Start() {
+        std::lock_guard lock(mutex_);
+        start_ = Steady::now();
+        sent_ = 0;
+        streaming_ = true;
     }
     int SetBaudRate(UsbHandle, int) override { return kUsbOk; }
     int SetTimeouts(UsbHandle, int, int) override { return kUsbOk; }
@@ -97,6 +101,9 @@ class StreamSource final : public UsbDriver {
         return backlog;
     }
     std::size_t ProducedLocked() const {
+        if (!streaming_) {
+            return 0;
+        }
         const std::chrono::duration<double> elapsed = Steady::now() - start_;
         return static_cast<std::size_t>(elapsed.count() * kStreamBytesPerSecond);
     }
@@ -105,6 +112,7 @@ class StreamSource final : public UsbDriver {
     Steady::time_point start_ = Steady::now();
     std::size_t sent_ = 0;
     std::size_t largestBacklog_ = 0;
+    bool streaming_ = false;
 };
 
 void BM_ReaderAtFt2232HStreamRate(benchmark::State& state) {
@@ -119,6 +127,7 @@ void BM_ReaderAtFt2232HStreamRate(benchmark::State& state) {
         return;
     }
     driver.SetTimeouts(handle, 2000, 2000);
+    source.Start();
     std::vector<std::uint8_t> block(kBlockBytes);
     std::size_t received = 0;
     std::size_t wrong = 0;
@@ -130,6 +139,13 @@ void BM_ReaderAtFt2232HStreamRate(benchmark::State& state) {
         const int status = driver.Read(handle, block.data(), block.size(), got);
         const auto now = Steady::now();
         if (status != kUsbOk || got != block.size()) {
+            const sim::InTransferCounts chip =
+                sim::VirtualUsbBus::Instance().InTransfers(device, 0);
+            std::fprintf(
+                stderr,
+                "after %zu bytes (%.0f ms): %zu of %zu bytes; chip held up to %zu, lost %zu\n",
+                received, std::chrono::duration<double, std::milli>(now - start).count(), got,
+                block.size(), chip.largestHeld, chip.lostBytes);
             state.SkipWithError("a block came short or the queue reported lost data");
             break;
         }

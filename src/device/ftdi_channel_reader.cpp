@@ -74,6 +74,11 @@ void FtdiChannelReader::Start() {
     }
     thread_ = std::thread(&FtdiChannelReader::Run, this);
     started_ = true;
+    // The channel counts as open once the host has buffers queued on it:
+    // what the unit sends after the open then never waits in the chip for a
+    // thread that has not yet run (on a busy machine, tens of milliseconds).
+    std::unique_lock lock(taskMutex_);
+    taskChanged_.wait_for(lock, kPickupLimit, [&] { return reading_ || stop_; });
 }
 
 void FtdiChannelReader::Stop() {
@@ -103,6 +108,12 @@ void FtdiChannelReader::Run() {
     if (context_->usb_dev == nullptr || !AllocateSlots()) {
         MarkGone();
     }
+    SubmitIdleSlots();
+    {
+        std::lock_guard lock(taskMutex_);
+        reading_ = true;
+    }
+    taskChanged_.notify_all();
     while (!stop_) {
         ServeTask();
         if (stop_) {

@@ -57,7 +57,8 @@ class FtdiChannelReader {
     FtdiChannelReader(const FtdiChannelReader&) = delete;
     FtdiChannelReader& operator=(const FtdiChannelReader&) = delete;
 
-    // Throws std::system_error when no thread can be started.
+    // Returns once the thread has its transfers queued (or found the device
+    // gone). Throws std::system_error when no thread can be started.
     void Start();
     // Ends and joins the thread and closes the queue. Safe to call twice.
     void Stop();
@@ -121,6 +122,7 @@ class FtdiChannelReader {
     std::condition_variable taskChanged_;
     Task task_ = Task::kNone;
     TaskState taskState_ = TaskState::kIdle;
+    bool reading_ = false;  // the first transfers are queued
     int taskResult_ = 0;
     std::mutex callerMutex_;  // one purge or port cycle at a time
 

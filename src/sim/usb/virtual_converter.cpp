@@ -355,7 +355,7 @@ void VirtualConverter::HoldReceived(std::uint8_t endpoint) {
 // so here the oldest bytes are kept and the rest are lost.
 void VirtualConverter::HoldReceivedLocked(Interface& in) {
     std::size_t waiting = 0;
-    if (in.channel == kNoHandle || in.hold || backend_.QueueStatus(in.channel, waiting) != kUsbOk ||
+    if (in.channel == kNoHandle || backend_.QueueStatus(in.channel, waiting) != kUsbOk ||
         waiting == 0) {
         return;
     }
@@ -402,6 +402,8 @@ int VirtualConverter::InStepLocked(int handle, int interfaceNumber, InTransfer& 
         }
     }
     if (in.hold) {
+        // The chip refuses the host its packets, and its buffer fills meanwhile.
+        HoldReceivedLocked(in);
         return transfer.fails ? transfer.failureError : kStillWaiting;
     }
     for (;;) {
