@@ -173,7 +173,7 @@ void FtdiChannelReader::SubmitIdleSlots() {
             return;
         }
         if (submitted != 0) {
-            MarkLost("a transfer could not be queued");
+            MarkLost(nullptr);
             resumeAt_ = std::chrono::steady_clock::now() + kErrorPause;
             return;
         }
@@ -209,7 +209,7 @@ void FtdiChannelReader::Finished(Slot& slot) {
     }
     // What the failed transfer carried came before the gap.
     Deliver(slot.buffer.data(), static_cast<std::size_t>(std::max(transfer->actual_length, 0)));
-    MarkLost("a bulk-IN transfer failed");
+    MarkLost(nullptr);
     resumeAt_ = std::chrono::steady_clock::now() + kErrorPause;
     if (++consecutiveErrors_ >= kErrorsBeforeGone) {
         MarkGone();
@@ -242,14 +242,16 @@ void FtdiChannelReader::Deliver(std::uint8_t* bytes, std::size_t count) {
     queue_.Append(bytes, kept);
 }
 
-// One line per gap: failures that follow while the queue still reports the
-// first one (a unit gone after a reset) are counted, not logged again.
-void FtdiChannelReader::MarkLost(const char* why) {
+// A gap in the received data. A failed transfer is counted only: the link
+// reports the capture it spoils, and after a port cycle the other channel's
+// transfers fail until it is closed. An overrun is logged as well, once per
+// gap, since nothing else shows its cause.
+void FtdiChannelReader::MarkLost(const char* overrun) {
     const bool known = queue_.Overflowed();
     queue_.MarkLost();
     const std::uint64_t lost = ++lostBlocks_;
-    if (!known) {
-        LogWarning("device", std::string("received data lost: ") + why + " (" +
+    if (overrun != nullptr && !known) {
+        LogWarning("device", std::string("received data lost: ") + overrun + " (" +
                                  std::to_string(lost) + " gaps so far)");
     }
 }

@@ -95,7 +95,7 @@ class FtdiChannelReader {
     void SubmitIdleSlots();
     void Finished(Slot& slot);
     void Deliver(std::uint8_t* bytes, std::size_t count);
-    void MarkLost(const char* why);
+    void MarkLost(const char* overrun);
     void CancelAndDrain();
     void HandleEvents(std::chrono::milliseconds wait);
     void ServeTask();
