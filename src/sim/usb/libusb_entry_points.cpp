@@ -32,6 +32,7 @@ struct libusb_context {
 // makes new ones; what a device is lives in its converter.
 struct libusb_device {
     std::shared_ptr<VirtualConverter> converter;
+    libusb_context* context = nullptr;  // the one it was listed in
     std::atomic<int> references{1};
 };
 
@@ -130,7 +131,7 @@ void LIBUSB_CALL libusb_exit(libusb_context* context) {
     delete context;  // the default context (null) has nothing to free
 }
 
-ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context* /*context*/, libusb_device*** list) {
+ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context* context, libusb_device*** list) {
     if (list == nullptr) {
         return LIBUSB_ERROR_INVALID_PARAM;
     }
@@ -143,6 +144,7 @@ ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context* /*context*/, libusb_d
     for (std::size_t i = 0; i < converters.size(); ++i) {
         devices[i] = new libusb_device;
         devices[i]->converter = converters[i];
+        devices[i]->context = context;
     }
     devices[converters.size()] = nullptr;
     *list = devices;
@@ -377,7 +379,7 @@ int LIBUSB_CALL libusb_submit_transfer(struct libusb_transfer* transfer) {
     }
     libusb_device_handle* handle = transfer->dev_handle;
     return VirtualHostController::Instance().Submit(transfer, handle->device->converter,
-                                                    handle->number);
+                                                    handle->number, handle->device->context);
 }
 
 int LIBUSB_CALL libusb_cancel_transfer(struct libusb_transfer* transfer) {
@@ -395,12 +397,12 @@ void LIBUSB_CALL libusb_free_transfer(struct libusb_transfer* transfer) {
     std::free(transfer);
 }
 
-int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context* /*ctx*/, struct timeval* tv,
+int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context* ctx, struct timeval* tv,
                                                        int* completed) {
     const auto timeout =
         tv != nullptr ? std::chrono::seconds(tv->tv_sec) + std::chrono::microseconds(tv->tv_usec)
                       : std::chrono::microseconds(0);
-    VirtualHostController::Instance().HandleEvents(timeout, completed);
+    VirtualHostController::Instance().HandleEvents(ctx, timeout, completed);
     return LIBUSB_SUCCESS;
 }
 

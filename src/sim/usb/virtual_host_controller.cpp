@@ -55,7 +55,8 @@ VirtualHostController::~VirtualHostController() {
 }
 
 int VirtualHostController::Submit(libusb_transfer* transfer,
-                                  std::shared_ptr<VirtualConverter> converter, int handle) {
+                                  std::shared_ptr<VirtualConverter> converter, int handle,
+                                  const void* session) {
     if (transfer == nullptr || !converter || transfer->length < 0) {
         return LIBUSB_ERROR_INVALID_PARAM;
     }
@@ -71,7 +72,7 @@ int VirtualHostController::Submit(libusb_transfer* transfer,
         int transferred = 0;
         const int result = converter->BulkOut(handle, transfer->endpoint, transfer->buffer,
                                               transfer->length, transferred);
-        FinishLocked(transfer, result, transferred);
+        FinishLocked(session, transfer, result, transferred);
         return 0;
     }
     const Endpoint endpoint{converter.get(), transfer->endpoint};
@@ -90,6 +91,7 @@ int VirtualHostController::Submit(libusb_transfer* transfer,
     pending.transfer = transfer;
     pending.converter = std::move(converter);
     pending.handle = handle;
+    pending.session = session;
     pending.progress.data = transfer->buffer;
     pending.progress.length = transfer->length;
     pending.submitted = std::chrono::steady_clock::now();
@@ -111,14 +113,21 @@ int VirtualHostController::Cancel(libusb_transfer* transfer) {
     return LIBUSB_ERROR_NOT_FOUND;
 }
 
-void VirtualHostController::HandleEvents(std::chrono::microseconds timeout, const int* completed) {
+void VirtualHostController::HandleEvents(const void* session, std::chrono::microseconds timeout,
+                                         const int* completed) {
     std::vector<libusb_transfer*> done;
     {
         std::unique_lock lock(mutex_);
         finished_.wait_for(lock, timeout, [&] {
-            return !done_.empty() || (completed != nullptr && *completed != 0);
+            return FinishedLocked(session) || (completed != nullptr && *completed != 0);
         });
-        done.swap(done_);
+        std::erase_if(done_, [&](const auto& entry) {
+            if (entry.first != session) {
+                return false;
+            }
+            done.push_back(entry.second);
+            return true;
+        });
     }
     for (libusb_transfer* transfer : done) {
         if (transfer->callback != nullptr) {
@@ -127,10 +136,15 @@ void VirtualHostController::HandleEvents(std::chrono::microseconds timeout, cons
     }
 }
 
+bool VirtualHostController::FinishedLocked(const void* session) const {
+    return std::any_of(done_.begin(), done_.end(),
+                       [&](const auto& entry) { return entry.first == session; });
+}
+
 void VirtualHostController::Forget(libusb_transfer* transfer) {
     std::lock_guard lock(mutex_);
     std::erase_if(pending_, [&](const Pending& p) { return p.transfer == transfer; });
-    std::erase(done_, transfer);
+    std::erase_if(done_, [&](const auto& entry) { return entry.second == transfer; });
 }
 
 void VirtualHostController::StartLocked() {
@@ -190,29 +204,29 @@ bool VirtualHostController::StepLocked(Pending& pending,
                                        std::chrono::steady_clock::time_point now) {
     libusb_transfer* transfer = pending.transfer;
     if (pending.cancelled) {
-        FinishLocked(transfer, 0, pending.progress.transferred);
+        FinishLocked(pending.session, transfer, 0, pending.progress.transferred);
         transfer->status = LIBUSB_TRANSFER_CANCELLED;
         return true;
     }
     const int result =
         pending.converter->StepIn(pending.handle, transfer->endpoint, pending.progress);
     if (result != VirtualConverter::kStillWaiting) {
-        FinishLocked(transfer, result, pending.progress.transferred);
+        FinishLocked(pending.session, transfer, result, pending.progress.transferred);
         return true;
     }
     if (transfer->timeout != 0 &&
         now - pending.submitted >= std::chrono::milliseconds(transfer->timeout)) {
-        FinishLocked(transfer, LIBUSB_ERROR_TIMEOUT, pending.progress.transferred);
+        FinishLocked(pending.session, transfer, LIBUSB_ERROR_TIMEOUT, pending.progress.transferred);
         return true;
     }
     return false;
 }
 
-void VirtualHostController::FinishLocked(libusb_transfer* transfer, int libusbResult,
-                                         int transferred) {
+void VirtualHostController::FinishLocked(const void* session, libusb_transfer* transfer,
+                                         int libusbResult, int transferred) {
     transfer->status = StatusOf(libusbResult);
     transfer->actual_length = transferred;
-    done_.push_back(transfer);
+    done_.emplace_back(session, transfer);
     finished_.notify_all();
 }
 

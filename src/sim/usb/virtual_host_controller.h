@@ -33,12 +33,16 @@ class VirtualHostController {
     VirtualHostController(const VirtualHostController&) = delete;
     VirtualHostController& operator=(const VirtualHostController&) = delete;
 
-    // libusb's results.
-    int Submit(libusb_transfer* transfer, std::shared_ptr<VirtualConverter> converter, int handle);
+    // libusb's results. `session` is the libusb context the transfer's
+    // device was listed in: only that context's event handling reaps it, as
+    // each libftdi context (one per channel) has a thread of its own.
+    int Submit(libusb_transfer* transfer, std::shared_ptr<VirtualConverter> converter, int handle,
+               const void* session);
     int Cancel(libusb_transfer* transfer);
-    // Waits up to `timeout` for a finished transfer (or for `*completed` to
-    // be set by a callback), then runs the callbacks of all that finished.
-    void HandleEvents(std::chrono::microseconds timeout, const int* completed);
+    // Waits up to `timeout` for a finished transfer of `session` (or for
+    // `*completed` to be set by a callback), then runs the callbacks of all
+    // of them that finished.
+    void HandleEvents(const void* session, std::chrono::microseconds timeout, const int* completed);
     // A transfer being freed is forgotten (libusb forbids freeing one in flight).
     void Forget(libusb_transfer* transfer);
 
@@ -47,6 +51,7 @@ class VirtualHostController {
         libusb_transfer* transfer = nullptr;
         std::shared_ptr<VirtualConverter> converter;
         int handle = 0;
+        const void* session = nullptr;
         VirtualConverter::InTransfer progress;
         std::chrono::steady_clock::time_point submitted;
         bool cancelled = false;
@@ -57,14 +62,16 @@ class VirtualHostController {
     void Run();
     void ServeLocked();
     bool StepLocked(Pending& pending, std::chrono::steady_clock::time_point now);
-    void FinishLocked(libusb_transfer* transfer, int libusbResult, int transferred);
+    void FinishLocked(const void* session, libusb_transfer* transfer, int libusbResult,
+                      int transferred);
+    bool FinishedLocked(const void* session) const;
     void StartLocked();
 
     std::mutex mutex_;
     std::condition_variable submitted_;
     std::condition_variable finished_;
     std::deque<Pending> pending_;
-    std::vector<libusb_transfer*> done_;
+    std::vector<std::pair<const void*, libusb_transfer*>> done_;  // by session
     // Every bulk-IN endpoint ever used, with its converter kept alive.
     std::vector<std::pair<Endpoint, std::shared_ptr<VirtualConverter>>> endpoints_;
     bool stop_ = false;
