@@ -14,6 +14,7 @@
 
 #include "device/cal_table.h"
 #include "ports/scoped_log_sink.h"
+#include "sim/virtual_instrument.h"
 #include "support/fake_cal_memory.h"
 #include "support/fake_clock.h"
 #include "support/recording_log_sink.h"
@@ -112,17 +113,21 @@ TEST_F(DeviceLinkTest, SlipEscapesBothSpecialBytesAndEndsWithOneFrameEnd) {
 
 // The text has no length: the read ends once the reply has stopped coming
 // for longer than the converter holds bytes back, not at the 500 ms that
-// bound a unit that says nothing.
+// bound a unit that says nothing. The virtual unit waits out a read's
+// time-out as the real one does.
 TEST_F(DeviceLinkTest, FirmwareVersionReadEndsWhenTheReplyIsComplete) {
-    OpenGenuine();
-    usb.QueueReceive(kCommand, {'T', 'v', ' ', '2', '.', '0', '3'});
+    sim::VirtualInstrument unit(clock, sim::DefaultScene());
+    DeviceLink virtualLink(unit, clock, prompter);
+    ASSERT_TRUE(virtualLink.Open());
     long long before = clock.TotalSleptMs();
-    EXPECT_EQ(link.GetFirmwareVersion(), "Tv 2.03");
+    EXPECT_EQ(virtualLink.GetFirmwareVersion(), sim::DefaultScene().firmware);
     EXPECT_LE(SleptSince(before), 30);
-    EXPECT_EQ(Sent(), Frames{{'V'}});
+
+    OpenGenuine();
     before = clock.TotalSleptMs();
     EXPECT_EQ(link.GetFirmwareVersion(), "");
     EXPECT_EQ(SleptSince(before), 500);
+    EXPECT_EQ(Sent(), Frames{{'V'}});
 }
 
 // --- Sample reads ------------------------------------------------------------------
@@ -533,12 +538,15 @@ class CalMemoryTest : public DeviceLinkTest {
 };
 
 // A cache file of the right size is taken without asking the device (the
-// end-to-end start-up tests show it); any other size is read again.
+// end-to-end start-up tests show it); any other size is read again, each
+// word as soon as the previous one has come, with no pause between.
 TEST_F(CalMemoryTest, LoadTakesACacheFileOfTheRightSizeOnly) {
     for (const std::size_t size : {0, 3127, 3129, 4096}) {
         std::ofstream(cacheFile, std::ios::binary) << std::string(size, '\x11');
         memory.commands.clear();
+        const long long before = clock.TotalSleptMs();
         EXPECT_EQ(table.Load("TV000123", link, progress), CalLoadSource::Device) << size;
+        EXPECT_EQ(SleptSince(before), 0) << size;
         EXPECT_EQ(memory.Reads(), 1024) << size;
         EXPECT_EQ(test::ReadFileBytes(cacheFile), CachedPart()) << size;
     }
