@@ -139,6 +139,8 @@ void BM_ReaderAtFt2232HStreamRate(benchmark::State& state) {
         const int status = driver.Read(handle, block.data(), block.size(), got);
         const auto now = Steady::now();
         if (status != kUsbOk || got != block.size()) {
+            // Where and how it failed: a loss at the start and one under
+            // load have different causes.
             const sim::InTransferCounts chip =
                 sim::VirtualUsbBus::Instance().InTransfers(device, 0);
             std::fprintf(

@@ -21,20 +21,20 @@ fi
 build=${1:-build-bench}
 shift || true
 
-# Two compiler jobs in the background until stop_compilers; their ids in $compilers.
+# Two compiler jobs in the background until stop_compilers, each in a session
+# of its own so that stopping it ends the compiler it is running too.
 start_compilers() {
     compilers=()
     for job in 1 2; do
-        while :; do
+        setsid bash -c 'while :; do
             "${CXX:-c++}" -std=c++20 -O2 -Isrc -c src/sim/sample_synthesizer.cpp -o /dev/null
-        done &
+        done' &
         compilers+=($!)
     done
 }
 stop_compilers() {
     for pid in "${compilers[@]}"; do
-        pkill -P "$pid" 2>/dev/null
-        kill "$pid" 2>/dev/null
+        kill -- "-$pid" 2>/dev/null
     done
     wait "${compilers[@]}" 2>/dev/null
 }
@@ -50,6 +50,7 @@ if ((loaded)); then
     echo "== ftdi_reader_bench, two compiler jobs beside it (load: $(cut -d' ' -f1-3 /proc/loadavg))"
     "$build/ftdi_reader_bench" "$@"
     busy=$?
+    echo "(load at the end: $(cut -d' ' -f1-3 /proc/loadavg))"
     stop_compilers
     ((idle == 0 && busy == 0)) && echo "the reader met its goal both times" && exit 0
     echo "goals missed"
