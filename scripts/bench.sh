@@ -7,10 +7,55 @@
 # The benchmarks are built in their own folder (default build-bench,
 # RelWithDebInfo), so the test build stays without them.
 # Usage: scripts/bench.sh [BUILD_DIR] [extra Google Benchmark options...]
+#        scripts/bench.sh --loaded [BUILD_DIR]
+# --loaded runs only the USB reader's benchmark, once on its own and once with
+# two compiler jobs beside it (each compiling one of our sources again and
+# again), to show that the reader keeps up with the chip on a busy machine.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+loaded=0
+if [[ ${1:-} == --loaded ]]; then
+    loaded=1
+    shift
+fi
 build=${1:-build-bench}
 shift || true
+
+# Two compiler jobs in the background until stop_compilers, each in a session
+# of its own so that stopping it ends the compiler it is running too.
+start_compilers() {
+    compilers=()
+    for job in 1 2; do
+        setsid bash -c 'while :; do
+            "${CXX:-c++}" -std=c++20 -O2 -Isrc -c src/sim/sample_synthesizer.cpp -o /dev/null
+        done' &
+        compilers+=($!)
+    done
+}
+stop_compilers() {
+    for pid in "${compilers[@]}"; do
+        kill -- "-$pid" 2>/dev/null
+    done
+    wait "${compilers[@]}" 2>/dev/null
+}
+
+if ((loaded)); then
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVLIN_BUILD_BENCH=ON >/dev/null
+    cmake --build "$build" -j"$(nproc)" --target ftdi_reader_bench || exit 1
+    echo "== ftdi_reader_bench, on its own (load: $(cut -d' ' -f1-3 /proc/loadavg))"
+    "$build/ftdi_reader_bench" "$@"
+    idle=$?
+    start_compilers
+    sleep 2
+    echo "== ftdi_reader_bench, two compiler jobs beside it (load: $(cut -d' ' -f1-3 /proc/loadavg))"
+    "$build/ftdi_reader_bench" "$@"
+    busy=$?
+    echo "(load at the end: $(cut -d' ' -f1-3 /proc/loadavg))"
+    stop_compilers
+    ((idle == 0 && busy == 0)) && echo "the reader met its goal both times" && exit 0
+    echo "goals missed"
+    exit 1
+fi
 ./scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVLIN_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target fft_bench sweep_fft_bench sweep_step_bench \

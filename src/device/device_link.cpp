@@ -14,6 +14,12 @@ namespace {
 constexpr int kCommandRate = 46667;
 constexpr int kCommandTimeoutMs = 5000;
 constexpr int kVersionTimeoutMs = 500;
+constexpr std::size_t kVersionBytes = 32;
+// Longer than the converter's latency timer (16 ms at power-on), after which
+// it sends what it holds of a reply, and than a 32-byte reply takes on the
+// wire at the command channel's rate (7 ms).
+constexpr int kReplyQuietMs = 25;
+constexpr int kReplyPollMs = 2;
 constexpr int kDataTimeoutMs = 1000;
 constexpr int kDataOpenAttempts = 10;
 constexpr std::size_t kHeaderBytes = 4;
@@ -158,6 +164,18 @@ void DeviceLink::ResetCachedSettings() {
 // --- Commands on channel B ---------------------------------------------------
 
 int DeviceLink::SendCommand(int byteCount) {
+    const int result = WriteFrame(byteCount);
+    if (result == kLinkRefused) {
+        return result;
+    }
+    clock_.SleepMs(5);
+    if (slowDevice) {
+        clock_.SleepMs(5);
+    }
+    return result;
+}
+
+int DeviceLink::WriteFrame(int byteCount) {
     if (byteCount < 1 || byteCount > static_cast<int>(commandBytes.size())) {
         return kLinkRefused;
     }
@@ -189,10 +207,6 @@ int DeviceLink::SendCommand(int byteCount) {
         commError = true;
         CountFault();
     }
-    clock_.SleepMs(5);
-    if (slowDevice) {
-        clock_.SleepMs(5);
-    }
     return failed ? kLinkWriteFailed : kLinkOk;
 }
 
@@ -204,6 +218,17 @@ int DeviceLink::Stage(std::initializer_list<std::uint8_t> bytes) {
     return SendCommand(static_cast<int>(bytes.size()));
 }
 
+// A command whose reply the caller waits for needs no pause after it: the
+// unit answers once it has carried the command out, and is then ready for
+// the next one.
+int DeviceLink::Query(std::initializer_list<std::uint8_t> bytes) {
+    if (bytes.size() == 0 || bytes.size() > commandBytes.size()) {
+        return kLinkRefused;
+    }
+    std::copy(bytes.begin(), bytes.end(), commandBytes.begin());
+    return WriteFrame(static_cast<int>(bytes.size()));
+}
+
 std::size_t DeviceLink::ReadReply(std::uint8_t* buffer, std::size_t count) {
     std::size_t got = 0;
     if (driver_.Read(commandChannel_, buffer, count, got) != kUsbOk) {
@@ -213,17 +238,44 @@ std::size_t DeviceLink::ReadReply(std::uint8_t* buffer, std::size_t count) {
 }
 
 std::string DeviceLink::GetFirmwareVersion() {
-    Stage({'V'});
-    driver_.SetTimeouts(commandChannel_, kVersionTimeoutMs, kVersionTimeoutMs);
-    std::array<std::uint8_t, 32> text{};
-    const std::size_t got = ReadReply(text.data(), text.size());
-    driver_.SetTimeouts(commandChannel_, kCommandTimeoutMs, kCommandTimeoutMs);
+    std::array<std::uint8_t, kVersionBytes> text{};
+    const std::size_t got = Query({'V'}) == kLinkOk ? ReadUntilQuiet(text.data(), text.size()) : 0;
     std::string version(reinterpret_cast<const char*>(text.data()), got);
     const auto terminator = version.find('\0');
     if (terminator != std::string::npos) {
         version.resize(terminator);
     }
     return version;
+}
+
+// The version text has no length and no terminator, but the unit sends it in
+// one go: once the first bytes are in, the reply is complete when nothing more
+// arrives for longer than the converter holds a part-filled packet back. So
+// the read ends a few milliseconds after the reply instead of at the 500 ms
+// time-out that bounds a unit that says nothing.
+std::size_t DeviceLink::ReadUntilQuiet(std::uint8_t* buffer, std::size_t count) {
+    const auto start = clock_.Now();
+    auto lastGrowth = start;
+    std::size_t waiting = 0;
+    for (;;) {
+        std::size_t now = 0;
+        if (driver_.QueueStatus(commandChannel_, now) != kUsbOk) {
+            return 0;
+        }
+        const auto at = clock_.Now();
+        if (now != waiting) {
+            waiting = now;
+            lastGrowth = at;
+        }
+        const bool quiet =
+            waiting > 0 && at - lastGrowth >= std::chrono::milliseconds(kReplyQuietMs);
+        if (waiting >= count || quiet ||
+            at - start >= std::chrono::milliseconds(kVersionTimeoutMs)) {
+            break;
+        }
+        clock_.SleepMs(kReplyPollMs);
+    }
+    return waiting == 0 ? 0 : ReadReply(buffer, std::min(waiting, count));
 }
 
 std::string DeviceLink::GetSerialNumber() {

@@ -133,6 +133,9 @@ class DeviceLink {
   private:
     bool StopRequested() const { return stopRequest_ != nullptr && stopRequest_->load() != 0; }
     int Stage(std::initializer_list<std::uint8_t> bytes);
+    int Query(std::initializer_list<std::uint8_t> bytes);
+    int WriteFrame(int byteCount);
+    std::size_t ReadUntilQuiet(std::uint8_t* buffer, std::size_t count);
     std::size_t DataQueueCount();
     bool WaitForDataQueue(std::size_t wanted, int polls, int sleepMs);
     void DecodePairs(const std::uint8_t* bytes, std::size_t pairs, std::int32_t* first,

@@ -51,7 +51,8 @@ bool DeviceLink::ReadCalMemory(std::uint8_t* destination, ProgressSink& progress
             complete = false;  // what was not read keeps its neutral value; nothing is cached
             break;
         }
-        const int sent = Stage({kOpcodeMemory, kControlMark, kReadForm,
+        // The four bytes of the reply pace the reads: no pause between them.
+        const int sent = Query({kOpcodeMemory, kControlMark, kReadForm,
                                 static_cast<std::uint8_t>(address & 0xFF),
                                 static_cast<std::uint8_t>(address >> 8)});
         if (sent != kLinkOk) {

@@ -237,14 +237,17 @@ int DeviceLink::SendClockMode(int mode) {
     return result;
 }
 
+// The unit writes each register as the command comes, so the writes follow
+// each other at the command pace; what needs time is the sampler itself,
+// which settles once the sequence is complete before its samples are good.
 int DeviceLink::InitialiseSampler() {
     for (const SamplerWrite& write : kSamplerInitSequence) {
         const int result = Stage({kOpSampler, write.reg, write.value});
         if (result != kLinkOk) {
             return result;
         }
-        clock_.SleepMs(kSamplerSettleMs);
     }
+    clock_.SleepMs(kSamplerSettleMs);
     return kLinkOk;
 }
 

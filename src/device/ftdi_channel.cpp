@@ -22,6 +22,7 @@ constexpr int kOpenBaudRequestFailed = -7;
 constexpr std::uint16_t kClassicChipRelease = 0x0500;  // bcdDevice of an FT2232C/D
 constexpr int kFullSpeedPacketBytes = 64;
 constexpr std::chrono::milliseconds kTaskMargin{1000};
+constexpr unsigned char kLatencyTimerMs = 2;
 
 struct ContextDeleter {
     void operator()(ftdi_context* context) const {
@@ -124,6 +125,11 @@ std::unique_ptr<FtdiChannel> FtdiChannel::Open(const FtdiLocation& where, const 
         return nullptr;
     }
     context->usb_write_timeout = kDefaultTimeoutMs;
+    // The chip sends a part-filled packet when its latency timer expires (16 ms
+    // at power-on): a short reply or the tail of a capture would wait that
+    // long. A full stream fills its packets long before; a chip that refuses
+    // keeps its default, which costs time only.
+    ftdi_set_latency_timer(context.get(), kLatencyTimerMs);
 
     std::unique_ptr<FtdiChannel> channel(new FtdiChannel(context.get(), where, info));
     context.release();  // the channel owns it now

@@ -180,8 +180,9 @@ bool DataProducer::ProduceSteps(Job& job, double nowSec, ReceiveFifo& rx) {
             return false;  // the firmware waits for the FIFO to drain
         }
         const int step = job.firstStep + job.stepDirection * job.blocksDone;
-        plan_ = model_.Plan(state_, model_.StepLoHz(state_, step));
-        synthesizer_.Start(plan_, dueSec - kBlockPairs / plan_.outputRateHz);
+        const double captureSec = dueSec - kBlockPairs / model_.OutputRateHz(state_);
+        plan_ = PlanAt(model_.StepLoHz(state_, step), captureSec);
+        synthesizer_.Start(plan_, captureSec);
         synthesizer_.Render(scratch_.data(), kBlockPairs);
         rx.Push(scratch_.data(), blockBytes);
         ++job.blocksDone;
@@ -190,8 +191,14 @@ bool DataProducer::ProduceSteps(Job& job, double nowSec, ReceiveFifo& rx) {
     return true;
 }
 
+SamplePlan DataProducer::PlanAt(double loHz, double atSec) const {
+    SamplePlan plan = model_.Plan(state_, loHz);
+    plan.silent = plan.silent || atSec < state_.samplerSettledSec;
+    return plan;
+}
+
 void DataProducer::Replan(Job& job, double atSec) {
-    plan_ = model_.Plan(state_, model_.SynthesizerLoHz(state_));
+    plan_ = PlanAt(model_.SynthesizerLoHz(state_), atSec);
     synthesizer_.Start(plan_, atSec);
     job.paceSec = atSec;
     job.pacePairs = job.producedPairs;

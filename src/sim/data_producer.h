@@ -86,6 +86,8 @@ class DataProducer {
     bool ProducePairs(Job& job, double nowSec, ReceiveFifo& rx);
     bool ProduceSteps(Job& job, double nowSec, ReceiveFifo& rx);
     void Replan(Job& job, double atSec);
+    // The plan of samples taken from `atSec` on: silent while the sampler settles.
+    SamplePlan PlanAt(double loHz, double atSec) const;
     void Emit(Job& job, long long pairs, ReceiveFifo& rx);
     double NextSampleSec(const Job& job) const;
 

@@ -47,6 +47,9 @@ constexpr std::array<std::array<std::uint8_t, 2>, 5> kSamplerInitSequence = {{
     {0x38, 0x00},
 }};
 
+// The sampler's settling once its initialisation sequence is complete.
+constexpr double kSamplerSettleSec = 0.150;
+
 }  // namespace
 
 InstrumentFirmware::InstrumentFirmware(const Scene& scene)
@@ -94,7 +97,7 @@ void InstrumentFirmware::Execute(const std::vector<std::uint8_t>& frame, double 
             }
             break;
         case 'I':
-            SamplerRegister(args[0], args[1]);
+            SamplerRegister(args[0], args[1], nowSec);
             break;
         case 'L':
             SynthesizerWord((static_cast<std::uint32_t>(args[0]) << 24) | (args[1] << 16) |
@@ -188,7 +191,7 @@ void InstrumentFirmware::ReferenceAndClock(std::uint8_t mode, std::vector<std::u
 
 // Registers 0x00 and 0x38 are only ever written as the initialisation
 // sequence; the sampler delivers samples once the whole sequence has run.
-void InstrumentFirmware::SamplerRegister(std::uint8_t reg, std::uint8_t value) {
+void InstrumentFirmware::SamplerRegister(std::uint8_t reg, std::uint8_t value, double nowSec) {
     state_.samplerRegisters[reg] = value;
     if (reg != 0x00 && reg != 0x38) {
         return;
@@ -200,6 +203,9 @@ void InstrumentFirmware::SamplerRegister(std::uint8_t reg, std::uint8_t value) {
     state_.samplerReady =
         initWrites_.size() == kSamplerInitSequence.size() &&
         std::equal(initWrites_.begin(), initWrites_.end(), kSamplerInitSequence.begin());
+    if (state_.samplerReady) {
+        state_.samplerSettledSec = nowSec + kSamplerSettleSec;
+    }
 }
 
 // The low three bits select the register.

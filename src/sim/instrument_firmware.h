@@ -48,7 +48,7 @@ class InstrumentFirmware {
     void Attenuator(std::uint8_t index);
     void DetectorSweep(int startStep, int stopStep, std::vector<std::uint8_t>& reply);
     void ReferenceAndClock(std::uint8_t mode, std::vector<std::uint8_t>& reply);
-    void SamplerRegister(std::uint8_t reg, std::uint8_t value);
+    void SamplerRegister(std::uint8_t reg, std::uint8_t value, double nowSec);
     void SynthesizerWord(std::uint32_t word);
     void Capture(int blocks, double nowSec, SimFaults& faults);
     void SyncTrigMode(std::uint8_t mode);

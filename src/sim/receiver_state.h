@@ -34,8 +34,11 @@ struct ReceiverState {
     int attenIndex = 3;  // 0..3 for 0, 5, 10, 15 dB
     std::array<std::uint8_t, 256> samplerRegisters{};
     bool samplerReady = false;  // the initialisation sequence has run
-    int ifPath = 0;             // 0: 10.7 MHz, 1: 2.9 MHz
-    int clockMode = 0;          // 0, 1, 2
+    // The sampler settles after its initialisation: what it samples before
+    // this clock time is not good (silence here).
+    double samplerSettledSec = 0.0;
+    int ifPath = 0;     // 0: 10.7 MHz, 1: 2.9 MHz
+    int clockMode = 0;  // 0, 1, 2
     bool externalRefSelected = false;
     bool preampOn = false;
     int syncTrigMode = 0;  // 0 off, 1 self-test signal, 2 sync out, 3 trigger in

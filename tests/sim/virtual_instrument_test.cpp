@@ -183,6 +183,21 @@ TEST(SimData, ReadSleepsUntilItsDataIsDue) {
     EXPECT_LE(session.clock.Sleeps() - sleepsBefore, 2);
 }
 
+// The sampler settles for 150 ms after its initialisation: a capture taken
+// sooner is silence, one taken later carries the sampler's noise at least.
+TEST(SimData, SamplerDeliversOnlyOnceSettled) {
+    for (const int waitMs : {0, 150}) {
+        SimSession session;
+        session.Open();
+        session.clock.Advance(waitMs);
+        session.Send({'S', 0x01});
+        const Bytes capture = session.Read(session.data, 4 + kBlock);
+        const bool silent =
+            std::all_of(capture.begin() + 4, capture.end(), [](std::uint8_t b) { return b == 0; });
+        EXPECT_EQ(silent, waitMs == 0) << waitMs << " ms";
+    }
+}
+
 // A read on the data channel waits without holding the unit, so another
 // thread can use the command channel meanwhile.
 TEST(SimThreads, ReaderWaitsWhileAnotherThreadCommands) {

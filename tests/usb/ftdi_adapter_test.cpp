@@ -17,8 +17,11 @@
 #include "document/marker_commands.h"
 #include "document/sweep_pause.h"
 #include "e2e/virtual_unit_fixture.h"
+#include "ports/scoped_log_sink.h"
 #include "sim/usb/virtual_usb_bus.h"
+#include "support/recording_log_sink.h"
 #include "support/row_name.h"
+#include "support/scripted_usb_driver.h"
 
 namespace tavlin {
 namespace {
@@ -239,6 +242,61 @@ TEST_F(UsbPathTest, AFailedTransferIsReportedRatherThanSplicedOver) {
     EXPECT_EQ(driver.Read(handle, reply, sizeof reply, got), kUsbIoError);
     EXPECT_EQ(driver.Purge(handle), kUsbOk);
     EXPECT_EQ(driver.QueueStatus(handle, waiting), kUsbOk);
+}
+
+// Data channel A of an FT2232H with a scripted unit behind it, opened alone.
+class ChipBufferTest : public ::testing::Test {
+  protected:
+    ChipBufferTest() {
+        unit.AddGenuinePair();
+        device = Bus().Plug({}, unit);
+        int count = 0;
+        EXPECT_EQ(driver.DeviceCount(count), kUsbOk);
+        EXPECT_EQ(driver.OpenByIndex(kDataInterface, handle), kUsbOk);
+    }
+    ~ChipBufferTest() override {
+        driver.Close(handle);
+        Bus().UnplugAll();
+    }
+
+    test::RecordingLogSink log;
+    const ScopedLogSink logging{log, LogLevel::kWarning};
+    test::ScriptedUsbDriver unit;
+    int device = -1;
+    FtdiUsbDriver driver;
+    UsbHandle handle = kNoHandle;
+};
+
+// While the chip keeps its packets from the host, its 4 KiB buffer overruns:
+// the loss is counted and logged, the queue reports it instead of joining
+// the bytes on either side, and a purge puts the channel right.
+TEST_F(ChipBufferTest, AnOverrunIsCountedAndReportedNotSpliced) {
+    Bus().HoldInPackets(device, kDataInterface, true);
+    unit.QueueReceive(1, std::vector<std::uint8_t>(6000, 0x55));
+    while (Bus().InTransfers(device, kDataInterface).lostBytes == 0) {
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    Bus().HoldInPackets(device, kDataInterface, false);
+    std::uint8_t block[4096];
+    std::size_t got = 0;
+    EXPECT_EQ(driver.Read(handle, block, sizeof block, got), kUsbIoError);
+    EXPECT_EQ(Bus().InTransfers(device, kDataInterface).lostBytes, 6000u - 4096u);
+    EXPECT_NE(log.Take().find("receive buffer overran"), std::string::npos);
+    EXPECT_EQ(driver.Purge(handle), kUsbOk);
+    std::size_t waiting = 0;
+    EXPECT_EQ(driver.QueueStatus(handle, waiting), kUsbOk);
+}
+
+// Closing cancels the transfers the reader keeps queued, even ones the chip
+// never answers, and waits for them only within a bound.
+TEST_F(ChipBufferTest, ClosingEndsTheReaderWhileItsTransfersWait) {
+    Bus().HoldInPackets(device, kDataInterface, true);
+    const auto start = Steady::now();
+    EXPECT_EQ(driver.Close(handle), kUsbOk);
+    EXPECT_LT(Steady::now() - start, std::chrono::seconds(2));
+    std::size_t waiting = 0;
+    EXPECT_NE(driver.QueueStatus(handle, waiting), kUsbOk);
+    handle = kNoHandle;
 }
 
 // One emitter per sweep kind, read with PEAK, within the accuracy table's

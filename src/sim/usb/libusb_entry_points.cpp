@@ -1,13 +1,15 @@
 // The libusb-1.0 calls libftdi1 and our adapter make, answered from the
 // virtual USB bus. Linked into an executable (or preloaded), these
 // definitions come first in the global scope, so libftdi1's own libusb
-// imports bind to them. Only the synchronous API is offered; the
-// asynchronous one refuses.
+// imports bind to them. Asynchronous transfers are bulk ones only, served by
+// the virtual host controller.
 
 #include <libusb.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,9 +17,11 @@
 #include <vector>
 
 #include "sim/usb/virtual_converter.h"
+#include "sim/usb/virtual_host_controller.h"
 #include "sim/usb/virtual_usb_bus.h"
 
 using tavlin::sim::VirtualConverter;
+using tavlin::sim::VirtualHostController;
 using tavlin::sim::VirtualUsbBus;
 
 struct libusb_context {
@@ -28,6 +32,7 @@ struct libusb_context {
 // makes new ones; what a device is lives in its converter.
 struct libusb_device {
     std::shared_ptr<VirtualConverter> converter;
+    libusb_context* context = nullptr;  // the one it was listed in
     std::atomic<int> references{1};
 };
 
@@ -126,7 +131,7 @@ void LIBUSB_CALL libusb_exit(libusb_context* context) {
     delete context;  // the default context (null) has nothing to free
 }
 
-ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context* /*context*/, libusb_device*** list) {
+ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context* context, libusb_device*** list) {
     if (list == nullptr) {
         return LIBUSB_ERROR_INVALID_PARAM;
     }
@@ -139,6 +144,7 @@ ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context* /*context*/, libusb_d
     for (std::size_t i = 0; i < converters.size(); ++i) {
         devices[i] = new libusb_device;
         devices[i]->converter = converters[i];
+        devices[i]->context = context;
     }
     devices[converters.size()] = nullptr;
     *list = devices;
@@ -358,29 +364,50 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* dev_handle, unsigned 
     return status;
 }
 
-struct libusb_transfer* LIBUSB_CALL libusb_alloc_transfer(int /*iso_packets*/) {
-    return nullptr;
+struct libusb_transfer* LIBUSB_CALL libusb_alloc_transfer(int iso_packets) {
+    if (iso_packets < 0) {
+        return nullptr;
+    }
+    const std::size_t bytes = sizeof(libusb_transfer) + static_cast<std::size_t>(iso_packets) *
+                                                            sizeof(libusb_iso_packet_descriptor);
+    return static_cast<libusb_transfer*>(std::calloc(1, bytes));
 }
 
-int LIBUSB_CALL libusb_submit_transfer(struct libusb_transfer* /*transfer*/) {
-    return LIBUSB_ERROR_NOT_SUPPORTED;
+int LIBUSB_CALL libusb_submit_transfer(struct libusb_transfer* transfer) {
+    if (transfer == nullptr || transfer->dev_handle == nullptr) {
+        return LIBUSB_ERROR_INVALID_PARAM;
+    }
+    libusb_device_handle* handle = transfer->dev_handle;
+    return VirtualHostController::Instance().Submit(transfer, handle->device->converter,
+                                                    handle->number, handle->device->context);
 }
 
-int LIBUSB_CALL libusb_cancel_transfer(struct libusb_transfer* /*transfer*/) {
-    return LIBUSB_ERROR_NOT_FOUND;  // nothing was ever submitted
+int LIBUSB_CALL libusb_cancel_transfer(struct libusb_transfer* transfer) {
+    return VirtualHostController::Instance().Cancel(transfer);
 }
 
-void LIBUSB_CALL libusb_free_transfer(struct libusb_transfer* /*transfer*/) {
-    // alloc_transfer never gives one out.
+void LIBUSB_CALL libusb_free_transfer(struct libusb_transfer* transfer) {
+    if (transfer == nullptr) {
+        return;
+    }
+    VirtualHostController::Instance().Forget(transfer);
+    if ((transfer->flags & LIBUSB_TRANSFER_FREE_BUFFER) != 0) {
+        std::free(transfer->buffer);
+    }
+    std::free(transfer);
 }
 
-int LIBUSB_CALL libusb_handle_events_timeout(libusb_context* /*ctx*/, struct timeval* /*tv*/) {
+int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context* ctx, struct timeval* tv,
+                                                       int* completed) {
+    const auto timeout =
+        tv != nullptr ? std::chrono::seconds(tv->tv_sec) + std::chrono::microseconds(tv->tv_usec)
+                      : std::chrono::microseconds(0);
+    VirtualHostController::Instance().HandleEvents(ctx, timeout, completed);
     return LIBUSB_SUCCESS;
 }
 
-int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context* /*ctx*/,
-                                                       struct timeval* /*tv*/, int* /*completed*/) {
-    return LIBUSB_SUCCESS;
+int LIBUSB_CALL libusb_handle_events_timeout(libusb_context* ctx, struct timeval* tv) {
+    return libusb_handle_events_timeout_completed(ctx, tv, nullptr);
 }
 
 }  // extern "C"

@@ -34,6 +34,10 @@ constexpr std::uint16_t kFlushToHost = 2;
 // The two modem status bytes that open every bulk-IN packet: no line events,
 // transmitter empty.
 constexpr std::uint8_t kModemStatus[2] = {0x01, 0x60};
+// Line status bit of the second byte: received bytes were lost (overrun).
+constexpr std::uint8_t kOverrunBit = 0x02;
+// The FT2232H's receive buffer of one channel.
+constexpr std::size_t kHighSpeedReceiveBytes = 4096;
 
 constexpr int kBackendWriteTimeoutMs = 1000;
 constexpr std::chrono::milliseconds kPollPeriod{1};
@@ -105,6 +109,11 @@ bool VirtualConverter::OnBus() const {
     // A unit that lists only one of its channels is not a whole converter.
     int count = 0;
     return backend_.DeviceCount(count) == kUsbOk && count >= kInterfaces;
+}
+
+bool VirtualConverter::Plugged() const {
+    std::lock_guard lock(mutex_);
+    return plugged_;
 }
 
 int VirtualConverter::Open(int& handle) {
@@ -297,24 +306,21 @@ int VirtualConverter::BulkOut(int handle, std::uint8_t endpoint, const std::uint
 }
 
 // The transfer polls the chip about every millisecond, with the lock taken
-// only for each look.
+// only for each look. Between two such transfers the host has no buffer
+// queued, so what came meanwhile waited in the chip.
 int VirtualConverter::BulkIn(int handle, std::uint8_t endpoint, std::uint8_t* data, int length,
                              int& transferred, unsigned timeoutMs) {
     transferred = 0;
-    const int number = InterfaceOfEndpoint(endpoint, true);
-    if (number < 0 || length < 0 || (length > 0 && data == nullptr)) {
+    if (InterfaceOfEndpoint(endpoint, true) < 0 || length < 0 || (length > 0 && data == nullptr)) {
         return LIBUSB_ERROR_INVALID_PARAM;
     }
+    HoldReceived(endpoint);
     const auto start = std::chrono::steady_clock::now();
     InTransfer transfer;
     transfer.data = data;
     transfer.length = length;
     for (;;) {
-        int status = 0;
-        {
-            std::lock_guard lock(mutex_);
-            status = InStepLocked(handle, number, transfer);
-        }
+        const int status = StepIn(handle, endpoint, transfer);
         transferred = transfer.transferred;
         if (status != kStillWaiting) {
             return status;
@@ -325,6 +331,54 @@ int VirtualConverter::BulkIn(int handle, std::uint8_t endpoint, std::uint8_t* da
         }
         std::this_thread::sleep_for(kPollPeriod);
     }
+}
+
+int VirtualConverter::StepIn(int handle, std::uint8_t endpoint, InTransfer& transfer) {
+    const int number = InterfaceOfEndpoint(endpoint, true);
+    if (number < 0 || transfer.length < 0 || (transfer.length > 0 && transfer.data == nullptr)) {
+        return LIBUSB_ERROR_INVALID_PARAM;
+    }
+    std::lock_guard lock(mutex_);
+    return InStepLocked(handle, number, transfer);
+}
+
+void VirtualConverter::HoldReceived(std::uint8_t endpoint) {
+    const int number = InterfaceOfEndpoint(endpoint, true);
+    std::lock_guard lock(mutex_);
+    if (number >= 0 && plugged_) {
+        HoldReceivedLocked(interfaces_[number]);
+    }
+}
+
+// Moves what the far side sent into the chip's receive buffer. A real chip
+// takes the bytes as they come and drops the newest once its buffer is full;
+// so here the oldest bytes are kept and the rest are lost.
+void VirtualConverter::HoldReceivedLocked(Interface& in) {
+    std::size_t waiting = 0;
+    if (in.channel == kNoHandle || backend_.QueueStatus(in.channel, waiting) != kUsbOk ||
+        waiting == 0) {
+        return;
+    }
+    const std::size_t held = in.received.size();
+    in.received.resize(held + waiting);
+    std::size_t got = 0;
+    backend_.Read(in.channel, in.received.data() + held, waiting, got);
+    in.received.resize(held + got);
+    const std::size_t holding = in.packet.size() + in.received.size();
+    in.counts.largestHeld = std::max(in.counts.largestHeld, holding);
+    const std::size_t room = ReceiveBufferBytes();
+    if (room > 0 && holding > room) {
+        const std::size_t lost = holding - room;
+        in.received.resize(in.received.size() - lost);
+        in.counts.lostBytes += lost;
+        in.overrun = true;
+    }
+}
+
+// The FT2232C/D's smaller buffer is not modelled: it never streams at the
+// rate that would fill it.
+std::size_t VirtualConverter::ReceiveBufferBytes() const {
+    return setup_.chip == ConverterChip::kFt2232H ? kHighSpeedReceiveBytes : 0;
 }
 
 // One look at the chip: sends every packet that is due into the transfer.
@@ -348,6 +402,8 @@ int VirtualConverter::InStepLocked(int handle, int interfaceNumber, InTransfer& 
         }
     }
     if (in.hold) {
+        // The chip refuses the host its packets, and its buffer fills meanwhile.
+        HoldReceivedLocked(in);
         return transfer.fails ? transfer.failureError : kStillWaiting;
     }
     for (;;) {
@@ -395,6 +451,10 @@ bool VirtualConverter::SendPacketLocked(Interface& in, InTransfer& transfer, Ste
     }
     std::uint8_t* out = transfer.data + transfer.transferred;
     std::copy_n(kModemStatus, 2, out);
+    if (in.overrun) {
+        out[1] |= kOverrunBit;
+        in.overrun = false;
+    }
     std::copy(in.packet.begin(), in.packet.end(), out + 2);
     transfer.transferred += size;
     transfer.dataBytes += in.packet.size();
@@ -427,6 +487,8 @@ int VirtualConverter::Reset() {
         in.baud = 0;
         in.latencyMs = setup_.latencyMs;
         in.packet.clear();
+        in.received.clear();
+        in.overrun = false;
         in.lastPacket = now;
         if (setup_.rebindSerialDriverOnReset) {
             in.rebindWhenFree = true;
@@ -516,8 +578,13 @@ void VirtualConverter::CloseChannelLocked(Interface& in) {
     }
 }
 
+// The packet takes what the receive buffer holds first, then what the far
+// side has sent since.
 bool VirtualConverter::FillPacketLocked(Interface& in) {
     const std::size_t payload = static_cast<std::size_t>(PacketSize() - 2);
+    const std::size_t buffered = std::min(in.received.size(), payload - in.packet.size());
+    in.packet.insert(in.packet.end(), in.received.begin(), in.received.begin() + buffered);
+    in.received.erase(in.received.begin(), in.received.begin() + buffered);
     std::size_t waiting = 0;
     if (backend_.QueueStatus(in.channel, waiting) != kUsbOk) {
         return false;
@@ -536,6 +603,7 @@ bool VirtualConverter::FillPacketLocked(Interface& in) {
 
 void VirtualConverter::DropReceivedLocked(Interface& in) {
     in.packet.clear();
+    in.received.clear();
     if (in.channel != kNoHandle) {
         backend_.Purge(in.channel);
     }

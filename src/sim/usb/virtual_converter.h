@@ -25,6 +25,19 @@ namespace tavlin::sim {
 class VirtualConverter {
   public:
     static constexpr int kInterfaces = 2;
+    static constexpr int kStillWaiting = 1;
+
+    // One bulk-IN transfer in progress: the host's buffer and how far the
+    // chip has filled it.
+    struct InTransfer {
+        std::uint8_t* data = nullptr;
+        int length = 0;
+        int transferred = 0;
+        std::size_t dataBytes = 0;
+        bool started = false;  // the claim was checked and a failure armed
+        bool fails = false;
+        int failureError = 0;
+    };
 
     VirtualConverter(const ConverterSetup& setup, UsbDriver& backend);
 
@@ -42,6 +55,8 @@ class VirtualConverter {
     // attached (a scene's unplug fault, or the second after a port cycle,
     // takes the whole converter off the bus, as pulling the cable does).
     bool OnBus() const;
+    // Not unplugged (the backend is not asked).
+    bool Plugged() const;
 
     int Open(int& handle);
     void Close(int handle);
@@ -55,6 +70,14 @@ class VirtualConverter {
                 int& transferred);
     int BulkIn(int handle, std::uint8_t endpoint, std::uint8_t* data, int length, int& transferred,
                unsigned timeoutMs);
+    // One look of the host at a bulk-IN transfer it has queued: the packets
+    // that are due go into it. kStillWaiting while it is not over, else how
+    // it ended (a libusb code).
+    int StepIn(int handle, std::uint8_t endpoint, InTransfer& transfer);
+    // The host has no buffer queued on the interface of `endpoint`: what the
+    // chip received meanwhile stays in its receive buffer, and what passes
+    // that buffer's size is lost, as the next packet's line status says.
+    void HoldReceived(std::uint8_t endpoint);
     int Reset();
 
     std::vector<ControlRequest> ControlRequests() const;
@@ -78,25 +101,15 @@ class VirtualConverter {
         int baud = 0;
         int latencyMs = 16;
         std::vector<std::uint8_t> packet;  // data of the packet being built
+        // What the chip's receive buffer holds beyond that packet, oldest first.
+        std::vector<std::uint8_t> received;
         SteadyTime lastPacket{};
         bool hold = false;
+        bool overrun = false;  // bytes were lost since the last packet went out
         int failures = 0;
         int failureError = 0;
         InTransferCounts counts;
     };
-
-    // One bulk-IN transfer in progress.
-    struct InTransfer {
-        std::uint8_t* data = nullptr;
-        int length = 0;
-        int transferred = 0;
-        std::size_t dataBytes = 0;
-        bool started = false;  // the claim was checked and a failure armed
-        bool fails = false;
-        int failureError = 0;
-    };
-
-    static constexpr int kStillWaiting = 1;
 
     static bool ValidInterface(int interfaceNumber);
     int InStepLocked(int handle, int interfaceNumber, InTransfer& transfer);
@@ -107,6 +120,8 @@ class VirtualConverter {
     void CloseChannelLocked(Interface& in);
     bool FillPacketLocked(Interface& in);
     void DropReceivedLocked(Interface& in);
+    void HoldReceivedLocked(Interface& in);
+    std::size_t ReceiveBufferBytes() const;
     void FreeLocked(int interfaceNumber);
     void RebindIfFreeLocked(int interfaceNumber);
 

@@ -61,6 +61,10 @@ struct InTransferCounts {
     std::size_t dataBytes = 0;
     // When the last transfer that carried data was handed to the host.
     std::chrono::steady_clock::time_point lastDataAt{};
+    // The most the chip held at a moment the host had no buffer queued for
+    // it, and what its receive buffer could not hold and so lost.
+    std::size_t largestHeld = 0;
+    std::size_t lostBytes = 0;
 };
 
 // A USB bus in software with dual-channel converters on it: what the libusb
