@@ -120,6 +120,14 @@ void FftSweepRun(benchmark::State& state) {
 }
 BENCHMARK(FftSweepRun)->Arg(10000)->Arg(200000)->Unit(benchmark::kMillisecond);
 
+// The wall time of a whole sweep over the unit's time to sample it, at a
+// span in hertz: 10 kHz and 200 kHz run the FFT sweep, 100 Hz the narrow one.
+void FftSweepPace(benchmark::State& state) {
+    TimedDocument timed(915e6, static_cast<double>(state.range(0)));
+    bench::WallOverPhysical(state, timed);
+}
+BENCHMARK(FftSweepPace)->Arg(100)->Arg(10000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
 // Resident memory in MiB from /proc/self/status: "VmRSS" now, "VmHWM" the
 // peak since the last reset.
 double StatusMiB(const std::string& key) {
