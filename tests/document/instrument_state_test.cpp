@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "document/document_fixture.h"
@@ -35,6 +36,15 @@ TEST_F(InstrumentStateTest, ErasedTableIsToldOnceMarkedAndNotCached) {
 // never lowered; the gain state follows the level against the correction.
 TEST_F(InstrumentStateTest, LevelPlanSetsAttenuatorAndGainState) {
     AnalyzerDocument& d = BuildWithInstrument();
+    // The command sent with this opcode (and register), if any.
+    const auto sent = [this](Bytes prefix) {
+        for (const Bytes& command : CommandsSent()) {
+            if (std::equal(prefix.begin(), prefix.end(), command.begin())) {
+                return command;
+            }
+        }
+        return Bytes{};
+    };
     const struct {
         double start, ref, attenBefore, attenAfter;
     } cases[] = {
@@ -48,7 +58,7 @@ TEST_F(InstrumentStateTest, LevelPlanSetsAttenuatorAndGainState) {
         usb.ClearWrites();
         d.ApplyLevelPlan();
         EXPECT_EQ(d.Settings().attenDb, c.attenAfter) << c.start << " " << c.ref;
-        EXPECT_EQ(CommandsSent().at(2), (Bytes{'A', static_cast<std::uint8_t>(c.attenAfter / 5)}));
+        EXPECT_EQ(sent({'A'}), (Bytes{'A', static_cast<std::uint8_t>(c.attenAfter / 5)}));
     }
 
     d.SetFrequencies(902e6, 928e6);
@@ -65,8 +75,8 @@ TEST_F(InstrumentStateTest, LevelPlanSetsAttenuatorAndGainState) {
         usb.ClearWrites();
         d.ApplyLevelPlan();
         EXPECT_EQ(d.Settings().gainMode, c.gain) << c.ref;
-        EXPECT_EQ(CommandsSent().at(0), (Bytes{'I', 0x06, c.lowGainByte})) << c.ref;
-        EXPECT_EQ(CommandsSent().at(1), (Bytes{'I', 0x0C, c.highGainByte})) << c.ref;
+        EXPECT_EQ(sent({'I', 0x06}), (Bytes{'I', 0x06, c.lowGainByte})) << c.ref;
+        EXPECT_EQ(sent({'I', 0x0C}), (Bytes{'I', 0x0C, c.highGainByte})) << c.ref;
     }
 }
 
