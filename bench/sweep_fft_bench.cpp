@@ -28,6 +28,7 @@
 
 #include "document/analyzer_document.h"
 #include "document/sweep_pause.h"
+#include "dsp/split_complex_buffer.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
@@ -169,8 +170,9 @@ void NarrowFftSweepProcessing(benchmark::State& state) {
     const double increment = NarrowFftSweep::ShiftIncrement(context, loErrorHz, decimation);
     const auto oneSweep = [&](double& duringCpu, double& afterCpu, double& afterWall) {
         const double t0 = bench::ThreadCpuSeconds();
-        std::vector<double> re(n);
-        std::vector<double> im(n);
+        SplitComplexBuffer capture(n);
+        const std::span<double> re = capture.Re();
+        const std::span<double> im = capture.Im();
         for (std::size_t first = 0; first < n; first += blockI.size()) {
             for (std::size_t k = 0; k < blockI.size(); ++k) {
                 re[first + k] = blockI[k] * (1.0 / 32768.0);
