@@ -269,6 +269,10 @@ int DeviceLink::SendClockMode(int mode) {
     if (result == kLinkOk) {
         clockModeSent_ = mode;
     }
+    // Whether the sampler's gain and decimation registers outlive its new
+    // set-up is the unit's affair: they are sent again.
+    held_.gainMode = -1;
+    decimationSent_ = 0;
     return result;
 }
 

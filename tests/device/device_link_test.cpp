@@ -350,6 +350,7 @@ TEST_F(DeviceLinkCommands, SettingsTheUnitHoldsAreNotSentAgain) {
         {"a step list", [this] { return link.RunStepList(10, 20); }, {mod100, {'N', 10, 0, 20, 0}}},
         {"the LO after it", lo(38), wholeLo},
         {"clock mode 1", clockMode(1), Then({'C', 9}, kSamplerStart)},
+        {"decimation 4 after it", dec(4), {{'I', 0x0E, 19}}},
         {"decimation 0", dec(0), {}, kLinkRefused},
         {"decimation 17", dec(17), {}, kLinkRefused},
         {"decimation 742 (a 100 s zero span)", dec(742), {}, kLinkRefused},
