@@ -376,10 +376,13 @@ TEST_F(DeviceLinkCommands, OpeningForgetsTheSentSettings) {
     ASSERT_EQ(link.SetDecimation(4), kLinkOk);
     ASSERT_EQ(link.SetIfPath(1), kLinkOk);
     ASSERT_EQ(link.SendClockMode(1), kLinkOk);
+    ASSERT_EQ(link.SetDecimation(4), kLinkOk);
+    ASSERT_EQ(link.SetAttenuator(10.0), kLinkOk);
     ASSERT_TRUE(link.ResetLink(true));
     EXPECT_EQ(link.ClockModeSent(), -1);
     Expect({{"decimation 4", [this] { return link.SetDecimation(4); }, {{'I', 0x0E, 19}}},
-            {"IF path 1", [this] { return link.SetIfPath(1); }, {{'F', 1}}}});
+            {"IF path 1", [this] { return link.SetIfPath(1); }, {{'F', 1}}},
+            {"10 dB", [this] { return link.SetAttenuator(10.0); }, {{'A', 2}}}});
 }
 
 // The step list loads its modulus, then steps either way; a capture counts
