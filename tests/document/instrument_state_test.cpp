@@ -37,13 +37,12 @@ TEST_F(InstrumentStateTest, ErasedTableIsToldOnceMarkedAndNotCached) {
 TEST_F(InstrumentStateTest, LevelPlanSetsAttenuatorAndGainState) {
     AnalyzerDocument& d = BuildWithInstrument();
     // The command sent with this opcode (and register), if any.
-    const auto sent = [this](Bytes prefix) {
-        for (const Bytes& command : CommandsSent()) {
-            if (std::equal(prefix.begin(), prefix.end(), command.begin())) {
-                return command;
-            }
-        }
-        return Bytes{};
+    const auto sent = [this](const Bytes& prefix) {
+        const std::vector<Bytes> all = CommandsSent();
+        const auto it = std::ranges::find_if(all, [&](const Bytes& c) {
+            return std::equal(prefix.begin(), prefix.end(), c.begin());
+        });
+        return it == all.end() ? Bytes{} : *it;
     };
     const struct {
         double start, ref, attenBefore, attenAfter;
