@@ -272,12 +272,15 @@ int DeviceLink::ReadSweepSamples(std::span<std::int32_t> first, std::span<std::i
         static_cast<std::size_t>(pairs) > std::min(first.size(), second.size())) {
         return kLinkRefused;
     }
+    // Bytes left from before the request are waited out with the capture,
+    // so that such a capture is refused for its length, never read early.
+    const std::size_t stale = pairs >= kLongCapturePairs ? 0 : DataQueueCount();
     RequestCapture(pairs / kPollBlockPairs);
     if (pairs >= kLongCapturePairs) {
         return ReadLongCapture(first, second, pairs);
     }
     const std::size_t expected = 4 * static_cast<std::size_t>(pairs) + kHeaderBytes;
-    const std::size_t waiting = AwaitCapture(expected, pairs);
+    const std::size_t waiting = AwaitCapture(expected + stale, pairs);
     if (waiting != expected) {
         return RefuseCapture(kLinkWrongAmount, waiting, expected, pairs);
     }
