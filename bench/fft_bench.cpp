@@ -35,7 +35,6 @@ namespace {
 constexpr long kLongFrom = 16384;
 constexpr double kShortGoal = 1.2;
 constexpr double kLongGoal = 1.0;
-constexpr std::size_t kFftSweepLongest = 65536;
 
 void FillRandom(std::vector<double>& re, std::vector<double>& im) {
     std::mt19937_64 random(1);
@@ -86,15 +85,12 @@ void BM_TavlinInPlace(benchmark::State& state) {
     const tavlin::Fft fft(n);
     std::vector<double> values(n), imaginary(n);
     FillRandom(values, imaginary);
-    // The arrays as the sweeps hold them: the FFT sweep's in one staggered
-    // buffer, the narrow sweep's (2^21 and more) as two plain vectors.
-    tavlin::SplitComplexBuffer buffer(n <= kFftSweepLongest ? n : 0);
-    const std::span<double> re = n <= kFftSweepLongest ? buffer.Re() : std::span<double>(values);
-    const std::span<double> im = n <= kFftSweepLongest ? buffer.Im() : std::span<double>(imaginary);
-    if (n <= kFftSweepLongest) {
-        std::copy(values.begin(), values.end(), re.begin());
-        std::copy(imaginary.begin(), imaginary.end(), im.begin());
-    }
+    // The arrays as the sweeps hold them, in one staggered buffer.
+    tavlin::SplitComplexBuffer buffer(n);
+    const std::span<double> re = buffer.Re();
+    const std::span<double> im = buffer.Im();
+    std::copy(values.begin(), values.end(), re.begin());
+    std::copy(imaginary.begin(), imaginary.end(), im.begin());
     bool forward = true;
     for (auto _ : state) {
         fft.TransformInPlace(

@@ -28,6 +28,7 @@
 
 #include "document/analyzer_document.h"
 #include "document/sweep_pause.h"
+#include "dsp/split_complex_buffer.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
 #include "ports/prompter.h"
@@ -120,6 +121,14 @@ void FftSweepRun(benchmark::State& state) {
 }
 BENCHMARK(FftSweepRun)->Arg(10000)->Arg(200000)->Unit(benchmark::kMillisecond);
 
+// The wall time of a whole sweep over the unit's time to sample it, at a
+// span in hertz: 10 kHz and 200 kHz run the FFT sweep, 100 Hz the narrow one.
+void FftSweepPace(benchmark::State& state) {
+    TimedDocument timed(915e6, static_cast<double>(state.range(0)));
+    bench::WallOverPhysical(state, timed);
+}
+BENCHMARK(FftSweepPace)->Arg(100)->Arg(10000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
 // Resident memory in MiB from /proc/self/status: "VmRSS" now, "VmHWM" the
 // peak since the last reset.
 double StatusMiB(const std::string& key) {
@@ -161,8 +170,9 @@ void NarrowFftSweepProcessing(benchmark::State& state) {
     const double increment = NarrowFftSweep::ShiftIncrement(context, loErrorHz, decimation);
     const auto oneSweep = [&](double& duringCpu, double& afterCpu, double& afterWall) {
         const double t0 = bench::ThreadCpuSeconds();
-        std::vector<double> re(n);
-        std::vector<double> im(n);
+        SplitComplexBuffer capture(n);
+        const std::span<double> re = capture.Re();
+        const std::span<double> im = capture.Im();
         for (std::size_t first = 0; first < n; first += blockI.size()) {
             for (std::size_t k = 0; k < blockI.size(); ++k) {
                 re[first + k] = blockI[k] * (1.0 / 32768.0);

@@ -230,6 +230,17 @@ BENCHMARK(StepSweep200MHz)->Unit(benchmark::kMillisecond);
 BENCHMARK(StepSweep200MHzFromZero)->Unit(benchmark::kMillisecond);
 BENCHMARK(WideSweepFullSpan)->Unit(benchmark::kMillisecond);
 
+// The wall time of a whole sweep on the virtual unit over the unit's time
+// to sample it: step sweeps of 1 MHz and 26 MHz (low and high side apart
+// below 20 MHz) and the wide sweep over the full span.
+void StepSweepPace(benchmark::State& state, double centerHz, double spanHz) {
+    bench::TimedDocument timed(centerHz, spanHz);
+    bench::WallOverPhysical(state, timed);
+}
+BENCHMARK_CAPTURE(StepSweepPace, Span1MHz, 915e6, 1e6)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StepSweepPace, Span26MHz, 915e6, 26e6)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StepSweepPace, WideFullSpan, 2.2e9, 4.4e9)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {

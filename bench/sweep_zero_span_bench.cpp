@@ -44,6 +44,17 @@ void ZeroSpanFm(benchmark::State& state) {
 BENCHMARK(ZeroSpanAm)->Unit(benchmark::kMillisecond);
 BENCHMARK(ZeroSpanFm)->Unit(benchmark::kMillisecond);
 
+// The wall time of a zero-span sweep of 100 ms over the unit's time to
+// sample it.
+void ZeroSpanPace(benchmark::State& state) {
+    constexpr double kCarrierHz = 915e6;
+    bench::TimedDocument timed(kCarrierHz, 1e6);
+    timed.doc.EditSettings([](InstrumentState& s) { s.sweepTimeSec = 0.1; });
+    timed.doc.SetFrequencies(kCarrierHz, kCarrierHz);
+    bench::WallOverPhysical(state, timed);
+}
+BENCHMARK(ZeroSpanPace)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {

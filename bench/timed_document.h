@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "bench_goals.h"
+#include "device/device_link.h"
 #include "document/analyzer_document.h"
+#include "document/instrument_lease.h"
 #include "document/sweep_pause.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
@@ -71,6 +74,7 @@ class TimedUnit final : public UsbDriver {
     int SetBaudRate(UsbHandle h, int r) override { return inner_.SetBaudRate(h, r); }
     int SetTimeouts(UsbHandle h, int r, int w) override { return inner_.SetTimeouts(h, r, w); }
     int Write(UsbHandle h, const std::uint8_t* d, std::size_t n, std::size_t& w) override {
+        CountStepBlocks(d, n);
         const double t0 = ThreadCpuSeconds();
         const int result = inner_.Write(h, d, n, w);
         unitSeconds += ThreadCpuSeconds() - t0;
@@ -91,7 +95,19 @@ class TimedUnit final : public UsbDriver {
     int CyclePort(UsbHandle h) override { return inner_.CyclePort(h); }
     int Close(UsbHandle h) override { return inner_.Close(h); }
 
+    long long stepBlocks = 0;
+
   private:
+    // A step list ("N" first last, no byte that needs escaping at the steps
+    // the sweeps use) asks for one block of 512 pairs per step.
+    void CountStepBlocks(const std::uint8_t* d, std::size_t n) {
+        if (n == 6 && d[0] == 'N' && d[5] == 0xC0) {
+            const int first = d[1] | d[2] << 8;
+            const int last = d[3] | d[4] << 8;
+            stepBlocks += std::abs(last - first) + 1;
+        }
+    }
+
     UsbDriver& inner_;
 };
 
@@ -119,5 +135,39 @@ struct TimedDocument {
     AnalyzerDocument doc;
     SweepPause pause{doc};  // the bench drives the unit alone
 };
+
+// How long a sweep takes on the wall clock against the time the unit needs
+// to sample what the sweep reads: pairs x D / fs, plus the unit's settling
+// before each step block (150 us). The wall time is the virtual clock's
+// advance (every wait of the program) plus the program's own processor time.
+// The goal: no more than a tenth above the physical time, or 10 ms.
+inline void WallOverPhysical(benchmark::State& state, TimedDocument& timed) {
+    constexpr double kStepSettleSec = 150e-6;
+    timed.doc.PerformSweep();  // the unit holds this sweep's settings
+    timed.pause.Instrument().RequestStop(false);
+    timed.timed.unitSeconds = 0.0;
+    timed.timed.pairsRead = 0;
+    timed.timed.stepBlocks = 0;
+    double wallSec = 0.0;
+    for (auto _ : state) {
+        const Clock::TimePoint begin = timed.clock.Now();
+        const double cpu0 = ThreadCpuSeconds();
+        timed.doc.PerformSweep();
+        wallSec += ThreadCpuSeconds() - cpu0;
+        wallSec += std::chrono::duration<double>(timed.clock.Now() - begin).count();
+        timed.pause.Instrument().RequestStop(false);
+    }
+    InstrumentLease& instrument = timed.pause.Instrument();
+    const double iterations = static_cast<double>(state.iterations());
+    const double pairSec =
+        instrument.Link().DecimationSent() / instrument.Plan().receiver.sampleRateHz;
+    const double physicalSec = (static_cast<double>(timed.timed.pairsRead) * pairSec +
+                                static_cast<double>(timed.timed.stepBlocks) * kStepSettleSec) /
+                               iterations;
+    const double overMs =
+        (wallSec - timed.timed.unitSeconds) / iterations * 1e3 - physicalSec * 1e3;
+    state.counters["physical_ms"] = physicalSec * 1e3;
+    SetGoalAtMost(state, overMs, std::max(10.0, 0.1 * physicalSec * 1e3));
+}
 
 }  // namespace tavlin::bench

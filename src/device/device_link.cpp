@@ -1,7 +1,7 @@
 #include "device/device_link.h"
 
 #include <algorithm>
-#include <cmath>
+#include <chrono>
 
 #include "ports/clock.h"
 #include "ports/log.h"
@@ -28,6 +28,15 @@ constexpr std::size_t kStreamBlockBytes = kStreamBlockPairs * 4;
 constexpr int kLongCapturePairs = 8000;
 // Longer than the converter holds back a part-filled packet (its latency timer).
 constexpr int kQuietMs = 50;
+constexpr int kSlowDeviceCommandMs = 10;
+// How often a wait for data looks at the receive queue, and how long it
+// looks on after a capture's expected time (two looks of the old 100 ms).
+constexpr int kDataPollMs = 1;
+constexpr int kCaptureGraceMs = 200;
+constexpr int kTriggerPollMs = 10;
+// How long a step block or a stream block may take to come.
+constexpr int kPollBlockLimitMs = 100;
+constexpr int kStreamBlockLimitMs = 250;
 constexpr std::uint8_t kSlipEnd = 0xC0;
 constexpr std::uint8_t kSlipEsc = 0xDB;
 constexpr std::uint8_t kSlipEscEnd = 0xDC;
@@ -151,13 +160,14 @@ void DeviceLink::ReportInstrumentLost() {
 }
 
 void DeviceLink::ForgetSentSettings() {
+    held_ = {};
     decimationSent_ = 0;
     ifPathSent_ = 2;
     clockModeSent_ = -1;
 }
 
 void DeviceLink::ResetCachedSettings() {
-    ifPathSent_ = 2;
+    ForgetSentSettings();
     slowDevice = 0;
 }
 
@@ -168,9 +178,12 @@ int DeviceLink::SendCommand(int byteCount) {
     if (result == kLinkRefused) {
         return result;
     }
-    clock_.SleepMs(5);
+    // A command needs no pause of its own: the unit takes the frames in the
+    // order they were written, and whatever must wait for an answer waits
+    // for the answer itself. On the external reference the unit needs
+    // longer after each command.
     if (slowDevice) {
-        clock_.SleepMs(5);
+        clock_.SleepMs(kSlowDeviceCommandMs);
     }
     return result;
 }
@@ -311,23 +324,15 @@ int DeviceLink::ReadSweepSamples(std::span<std::int32_t> first, std::span<std::i
         static_cast<std::size_t>(pairs) > std::min(first.size(), second.size())) {
         return kLinkRefused;
     }
+    // Bytes left from before the request are waited out with the capture,
+    // so that such a capture is refused for its length, never read early.
+    const std::size_t stale = pairs >= kLongCapturePairs ? 0 : DataQueueCount();
     RequestCapture(pairs / kPollBlockPairs);
     if (pairs >= kLongCapturePairs) {
         return ReadLongCapture(first, second, pairs);
     }
     const std::size_t expected = 4 * static_cast<std::size_t>(pairs) + kHeaderBytes;
-    clock_.SleepMs(static_cast<int>(std::floor(CaptureMs(pairs))));
-    std::size_t waiting = 0;
-    for (int look = 0; look < 2; ++look) {
-        waiting = DataQueueCount();
-        while (waiting < expected) {
-            clock_.SleepMs(100);
-            waiting = DataQueueCount();
-            if (!waitForTrigger || StopRequested() || !isOpen_) {
-                break;
-            }
-        }
-    }
+    const std::size_t waiting = AwaitCapture(expected + stale, pairs);
     if (waiting != expected) {
         return RefuseCapture(kLinkWrongAmount, waiting, expected, pairs);
     }
@@ -382,6 +387,26 @@ int DeviceLink::ReadLongCapture(std::span<std::int32_t> first, std::span<std::in
     return kLinkOk;
 }
 
+// The capture is read as soon as its last byte is queued. Without a trigger
+// wait the unit has the capture's expected time and a margin to deliver it;
+// with one, until the trigger comes or a stop is asked for.
+std::size_t DeviceLink::AwaitCapture(std::size_t expected, int pairs) {
+    const Clock::TimePoint deadline =
+        clock_.Now() +
+        std::chrono::milliseconds(static_cast<int>(CaptureMs(pairs)) + kCaptureGraceMs);
+    std::size_t waiting = DataQueueCount();
+    while (waiting < expected) {
+        const bool late = clock_.Now() >= deadline;
+        const bool stopped = waitForTrigger && (StopRequested() || !isOpen_);
+        if ((late && !waitForTrigger) || stopped) {
+            break;
+        }
+        clock_.SleepMs(late ? kTriggerPollMs : kDataPollMs);
+        waiting = DataQueueCount();
+    }
+    return waiting;
+}
+
 double DeviceLink::CaptureMs(int pairs) const {
     return pairs * 0.0022 * (decimationSent_ + 1) + 25;
 }
@@ -420,10 +445,10 @@ int DeviceLink::RefuseCapture(int code, std::size_t got, std::size_t expected, i
     return code;
 }
 
-bool DeviceLink::WaitForDataQueue(std::size_t wanted, int polls, int sleepMs) {
+bool DeviceLink::WaitForDataQueue(std::size_t wanted, int limitMs) {
     std::size_t waiting = DataQueueCount();
-    for (int poll = 0; poll < polls && waiting < wanted; ++poll) {
-        clock_.SleepMs(sleepMs);
+    for (int waited = 0; waited < limitMs && waiting < wanted; waited += kDataPollMs) {
+        clock_.SleepMs(kDataPollMs);
         waiting = DataQueueCount();
     }
     return waiting >= wanted;
@@ -431,7 +456,7 @@ bool DeviceLink::WaitForDataQueue(std::size_t wanted, int polls, int sleepMs) {
 
 int DeviceLink::ReadSampleBlock512(std::int32_t* first, std::int32_t* second) {
     std::size_t got = 0;
-    if (WaitForDataQueue(kPollBlockBytes, 20, 5)) {
+    if (WaitForDataQueue(kPollBlockBytes, kPollBlockLimitMs)) {
         driver_.Read(dataChannel_, rxBuffer_.data(), kPollBlockBytes, got);
     }
     if (got != kPollBlockBytes) {
@@ -444,7 +469,7 @@ int DeviceLink::ReadSampleBlock512(std::int32_t* first, std::int32_t* second) {
 
 bool DeviceLink::ReadStreamBlock(std::int32_t* first, std::int32_t* second) {
     std::size_t got = 0;
-    if (WaitForDataQueue(kStreamBlockBytes, 50, 5)) {
+    if (WaitForDataQueue(kStreamBlockBytes, kStreamBlockLimitMs)) {
         driver_.Read(dataChannel_, rxBuffer_.data(), kStreamBlockBytes, got);
     }
     if (got != kStreamBlockBytes) {
@@ -463,8 +488,10 @@ int DeviceLink::ReadStreamHeader() {
     return 1;
 }
 
+// Called once a step list has delivered all it was asked for (nothing more
+// is on its way), or after the pause that follows a missing block: the
+// queue is emptied at once.
 std::size_t DeviceLink::FlushDataChannel() {
-    clock_.SleepMs(25);
     const std::size_t discarded = DataQueueCount();
     driver_.Purge(dataChannel_);
     return discarded;

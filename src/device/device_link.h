@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -131,13 +132,30 @@ class DeviceLink {
     std::array<std::uint8_t, 5> commandBytes{};
 
   private:
+    // What the unit was last told by the commands that set it, so that a
+    // setting it holds is not sent again; -1 (or no value) where unknown:
+    // after opening, any fault, a reset, a preset, and for the synthesizer
+    // and the LO route after the unit tuned itself through a step list or a
+    // detector sweep.
+    struct HeldSettings {
+        int attenuatorIndex = -1;
+        int gainMode = -1;
+        int preamp = -1;
+        int syncTrigger = -1;
+        int route = -1;
+        std::array<std::optional<std::uint32_t>, 8> synthesizer{};  // by register number
+    };
+
     bool StopRequested() const { return stopRequest_ != nullptr && stopRequest_->load() != 0; }
     int Stage(std::initializer_list<std::uint8_t> bytes);
     int Query(std::initializer_list<std::uint8_t> bytes);
     int WriteFrame(int byteCount);
     std::size_t ReadUntilQuiet(std::uint8_t* buffer, std::size_t count);
     std::size_t DataQueueCount();
-    bool WaitForDataQueue(std::size_t wanted, int polls, int sleepMs);
+    bool WaitForDataQueue(std::size_t wanted, int limitMs);
+    std::size_t AwaitCapture(std::size_t expected, int pairs);
+    int SendSynthesizerWordIfChanged(std::uint32_t word, bool& sent);
+    void ForgetTuning();
     void DecodePairs(const std::uint8_t* bytes, std::size_t pairs, std::int32_t* first,
                      std::int32_t* second);
     int ReadLongCapture(std::span<std::int32_t> first, std::span<std::int32_t> second, int pairs);
@@ -148,7 +166,11 @@ class DeviceLink {
     int RefuseCapture(int code, std::size_t got, std::size_t expected, int pairs);
     void ForgetSentSettings();
     void ReportInstrumentLost();
-    void CountFault() { faultCount_.fetch_add(1); }
+    // After a fault the unit may hold anything: every setting is sent again.
+    void CountFault() {
+        faultCount_.fetch_add(1);
+        ForgetSentSettings();
+    }
     bool ChooseChannels(int count, int& dataIndex, int& commandIndex);
     bool OpenChannels(int dataIndex, int commandIndex);
 
@@ -165,6 +187,7 @@ class DeviceLink {
     std::atomic<std::uint64_t> faultCountAtOpen_{0};
     int ifPathSent_ = 2;
     int clockModeSent_ = 0;
+    HeldSettings held_;
     const std::atomic<int>* stopRequest_ = nullptr;
     std::function<void()> instrumentLost_;
 };

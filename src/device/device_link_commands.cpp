@@ -65,12 +65,15 @@ constexpr std::array<SamplerWrite, 5> kSamplerInitSequence{{
 }};
 
 constexpr int kSamplerSettleMs = 150;
+constexpr int kSynthesizerLockMs = 5;
 constexpr int kReferenceSettleMs = 250;
 
 // Synthesizer limits: INT has 9 usable bits in register 0 as the instrument
 // packs it, FRAC and MOD 12 bits, the output divider select 3 bits of which
 // the part accepts 0..4.
 constexpr int kMaxSynthInt = 511;
+// The low three bits of a synthesizer word select its register.
+constexpr std::uint32_t kRegisterSelectMask = 0x7;
 constexpr int kMinSynthMod = 2;
 constexpr int kMaxSynthMod = 4095;
 constexpr int kMaxOutputDivider = 4;
@@ -130,8 +133,8 @@ std::uint8_t High(int value) {
 }
 
 // A setting the instrument keeps goes out only when it differs from the one
-// last taken, and is remembered only once the instrument took it: after a
-// failed write the next call sends again.
+// last taken, and is remembered only once the instrument took it: a failed
+// write is a fault, after which every setting is sent again.
 template <typename Send>
 int SendIfChanged(int value, int& sent, Send send) {
     if (value == sent) {
@@ -162,21 +165,55 @@ int DeviceLink::SetSynthesizer(int intPart, int frac, int mod, int divider, bool
     if (outputDivider > kMaxOutputDivider) {
         return kLinkRefused;
     }
-    int result = LoadSynthesizerWord(Register4Word(outputDivider));
+    // Only what differs from what the synthesizer holds goes out, in the
+    // usual order; register 0 then follows whenever anything went, since
+    // writing it is what makes the part take its other registers.
+    bool changed = false;
+    int result = SendSynthesizerWordIfChanged(Register4Word(outputDivider), changed);
     if (result == kLinkOk) {
-        result = Stage({kOpRouting, static_cast<std::uint8_t>(route)});
+        result = SendIfChanged(route, held_.route, [this, route, &changed] {
+            changed = true;
+            return Stage({kOpRouting, static_cast<std::uint8_t>(route)});
+        });
     }
     if (result == kLinkOk) {
-        result = LoadSynthesizerWord(Register1Word(mod));
+        result = SendSynthesizerWordIfChanged(Register1Word(mod), changed);
     }
-    if (result == kLinkOk) {
+    if (result == kLinkOk && changed) {
         result = LoadSynthesizerWord(Register0Word(intPart, frac));
+    } else if (result == kLinkOk) {
+        result = SendSynthesizerWordIfChanged(Register0Word(intPart, frac), changed);
+    }
+    // A retuned synthesizer needs time to lock before its samples are
+    // good; the unit gives no sign of lock, so the command pace it was
+    // built for is kept after a retune (and only then).
+    if (result == kLinkOk && changed) {
+        clock_.SleepMs(kSynthesizerLockMs);
     }
     return result;
 }
 
+int DeviceLink::SendSynthesizerWordIfChanged(std::uint32_t word, bool& sent) {
+    const std::optional<std::uint32_t>& held = held_.synthesizer[word & kRegisterSelectMask];
+    if (held == word) {
+        return kLinkOk;
+    }
+    sent = true;
+    return LoadSynthesizerWord(word);
+}
+
+// The unit tunes the synthesizer and the LO route itself through a step
+// list or a detector sweep: what they hold afterwards is its choice.
+void DeviceLink::ForgetTuning() {
+    held_.synthesizer = {};
+    held_.route = -1;
+}
+
 int DeviceLink::SetBandSelect(bool high) {
-    return Stage({kOpRouting, static_cast<std::uint8_t>(high ? kHighBandRoute : kLowBandRoute)});
+    const int route = high ? kHighBandRoute : kLowBandRoute;
+    return SendIfChanged(route, held_.route, [this, route] {
+        return Stage({kOpRouting, static_cast<std::uint8_t>(route)});
+    });
 }
 
 int DeviceLink::SetAttenuator(double db) {
@@ -185,20 +222,25 @@ int DeviceLink::SetAttenuator(double db) {
     if (!(index >= 0.0 && index <= kMaxAttenuatorIndex)) {  // also refuses NaN
         return kLinkRefused;
     }
-    return Stage({kOpAttenuator, static_cast<std::uint8_t>(index)});
+    const int step = static_cast<int>(index);
+    return SendIfChanged(step, held_.attenuatorIndex, [this, step] {
+        return Stage({kOpAttenuator, static_cast<std::uint8_t>(step)});
+    });
 }
 
 int DeviceLink::SetGainMode(int mode) {
     if (!InRange(mode, 0, kMaxGainMode)) {
         return kLinkRefused;
     }
-    const std::uint8_t lowGain = mode == 0 ? kSamplerGainOn : 0x00;
-    const std::uint8_t highGain = mode == 2 ? kSamplerGainOn : 0x00;
-    const int result = Stage({kOpSampler, kSamplerGainLow, lowGain});
-    if (result != kLinkOk) {
-        return result;
-    }
-    return Stage({kOpSampler, kSamplerGainHigh, highGain});
+    return SendIfChanged(mode, held_.gainMode, [this, mode] {
+        const std::uint8_t lowGain = mode == 0 ? kSamplerGainOn : 0x00;
+        const std::uint8_t highGain = mode == 2 ? kSamplerGainOn : 0x00;
+        const int result = Stage({kOpSampler, kSamplerGainLow, lowGain});
+        if (result != kLinkOk) {
+            return result;
+        }
+        return Stage({kOpSampler, kSamplerGainHigh, highGain});
+    });
 }
 
 int DeviceLink::SetDecimation(int decimation) {
@@ -234,6 +276,10 @@ int DeviceLink::SendClockMode(int mode) {
     if (result == kLinkOk) {
         clockModeSent_ = mode;
     }
+    // Whether the sampler's gain and decimation registers outlive its new
+    // set-up is the unit's affair: they are sent again.
+    held_.gainMode = -1;
+    decimationSent_ = 0;
     return result;
 }
 
@@ -285,14 +331,19 @@ bool DeviceLink::CheckReference(bool previous) {
 }
 
 int DeviceLink::SetPreamp(bool on) {
-    return Stage({kOpPreamp, static_cast<std::uint8_t>(on ? 1 : 0)});
+    const int state = on ? 1 : 0;
+    return SendIfChanged(state, held_.preamp, [this, state] {
+        return Stage({kOpPreamp, static_cast<std::uint8_t>(state)});
+    });
 }
 
 int DeviceLink::SetSyncTrigger(int mode) {
     if (!InRange(mode, 0, kMaxSyncTriggerMode)) {
         return kLinkRefused;
     }
-    return Stage({kOpSyncTrigger, static_cast<std::uint8_t>(mode)});
+    return SendIfChanged(mode, held_.syncTrigger, [this, mode] {
+        return Stage({kOpSyncTrigger, static_cast<std::uint8_t>(mode)});
+    });
 }
 
 int DeviceLink::StartDetectorSweep(int startStep, int stopStep, std::uint16_t* values) {
@@ -310,6 +361,7 @@ int DeviceLink::StartDetectorSweep(int startStep, int stopStep, std::uint16_t* v
     }
     result =
         Stage({kOpDetectorSweep, Low(startStep), High(startStep), Low(stopStep), High(stopStep)});
+    ForgetTuning();
     if (result != kLinkOk) {
         return result;
     }
@@ -339,7 +391,9 @@ int DeviceLink::RunStepList(int first, int last) {
     if (result != kLinkOk) {
         return result;
     }
-    return Stage({kOpStepList, Low(first), High(first), Low(last), High(last)});
+    const int sent = Stage({kOpStepList, Low(first), High(first), Low(last), High(last)});
+    ForgetTuning();
+    return sent;
 }
 
 int DeviceLink::RunStepListDown(int first, int last) {
@@ -350,7 +404,9 @@ int DeviceLink::RunStepListDown(int first, int last) {
     if (result != kLinkOk) {
         return result;
     }
-    return Stage({kOpStepList, Low(last), High(last), Low(first), High(first)});
+    const int sent = Stage({kOpStepList, Low(last), High(last), Low(first), High(first)});
+    ForgetTuning();
+    return sent;
 }
 
 int DeviceLink::RequestCapture(int blocks) {
@@ -369,9 +425,14 @@ int DeviceLink::StopStream() {
 }
 
 int DeviceLink::LoadSynthesizerWord(std::uint32_t word) {
-    return Stage({kOpSynthesizer, static_cast<std::uint8_t>(word >> 24),
-                  static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 8),
-                  static_cast<std::uint8_t>(word)});
+    const int result =
+        Stage({kOpSynthesizer, static_cast<std::uint8_t>(word >> 24),
+               static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 8),
+               static_cast<std::uint8_t>(word)});
+    if (result == kLinkOk) {
+        held_.synthesizer[word & kRegisterSelectMask] = word;
+    }
+    return result;
 }
 
 }  // namespace tavlin

@@ -193,7 +193,10 @@ bool DataProducer::ProduceSteps(Job& job, double nowSec, ReceiveFifo& rx) {
 
 SamplePlan DataProducer::PlanAt(double loHz, double atSec) const {
     SamplePlan plan = model_.Plan(state_, loHz);
-    plan.silent = plan.silent || atSec < state_.samplerSettledSec;
+    // Times are sums of milliseconds in floating point: a capture asked for
+    // on the very millisecond the sampler settles is a settled one.
+    constexpr double kClockResolutionSec = 1e-6;
+    plan.silent = plan.silent || atSec + kClockResolutionSec < state_.samplerSettledSec;
     return plan;
 }
 

@@ -8,6 +8,7 @@
 #include "device/device_link.h"
 #include "dsp/dsp_primitives.h"
 #include "dsp/fft.h"
+#include "dsp/split_complex_buffer.h"
 #include "dsp/window.h"
 #include "ports/clock.h"
 #include "ports/progress_sink.h"
@@ -77,10 +78,13 @@ void NarrowFftSweep::Run(SweepContext& context) {
     context.link.SetDecimation(d);
 
     try {
-        std::vector<double> re(n);
-        std::vector<double> im(n);
-        if (StreamCapture(context, re, im, ShiftIncrement(context, loErrorHz, d))) {
-            FinishCapture(context, re, im, d, loErrorHz);
+        // On the transform's alignment: arrays off it would be turned
+        // before and after the transform, four more sweeps over memory far
+        // larger than the cache.
+        SplitComplexBuffer capture(n);
+        if (StreamCapture(context, capture.Re(), capture.Im(),
+                          ShiftIncrement(context, loErrorHz, d))) {
+            FinishCapture(context, capture.Re(), capture.Im(), d, loErrorHz);
         }
     } catch (const std::bad_alloc&) {
         // No room for the long transform: the trace keeps the last sweep.
@@ -95,18 +99,17 @@ double NarrowFftSweep::ShiftIncrement(const SweepContext& context, double loErro
            decimation;
 }
 
-void NarrowFftSweep::PrepareChunk(std::vector<double>& re, std::vector<double>& im,
-                                  std::size_t first, std::size_t count, double increment,
-                                  int windowType) {
+void NarrowFftSweep::PrepareChunk(std::span<double> re, std::span<double> im, std::size_t first,
+                                  std::size_t count, double increment, int windowType) {
     const std::span<const double> window = WindowFor(windowType, re.size()).subspan(first, count);
-    const std::span<double> chunkRe = std::span<double>(re).subspan(first, count);
-    const std::span<double> chunkIm = std::span<double>(im).subspan(first, count);
+    const std::span<double> chunkRe = re.subspan(first, count);
+    const std::span<double> chunkIm = im.subspan(first, count);
     FrequencyShift(count, increment, chunkRe, chunkIm, chunkRe, chunkIm, first);
     ApplyWindow(count, chunkRe, chunkIm, window);
 }
 
-void NarrowFftSweep::FinishCapture(SweepContext& context, std::vector<double>& re,
-                                   std::vector<double>& im, int decimation, double loErrorHz) {
+void NarrowFftSweep::FinishCapture(SweepContext& context, std::span<double> re,
+                                   std::span<double> im, int decimation, double loErrorHz) {
     const SweepSettings& s = context.settings;
     const double center = (context.plan.startHz + context.plan.stopHz) / 2.0;
     const double span = context.plan.stopHz - context.plan.startHz;
@@ -115,8 +118,6 @@ void NarrowFftSweep::FinishCapture(SweepContext& context, std::vector<double>& r
     for (std::size_t k = 0; k < n; ++k) {
         re[k] = BinPower(k, 1, re, im);
     }
-    im.clear();
-    im.shrink_to_fit();
     // The span is far narrower than the IF filter and the droop table's
     // steps: one factor at the centre serves every bin.
     const double ifPath = IfPathPowerFactor(context.cal, false, decimation, context.plan.ifInUse,
@@ -134,8 +135,8 @@ void NarrowFftSweep::FinishCapture(SweepContext& context, std::vector<double>& r
     MapSpectrumToTrace(spectrum, correction, averageCount, s, context.trace);
 }
 
-bool NarrowFftSweep::StreamCapture(SweepContext& context, std::vector<double>& re,
-                                   std::vector<double>& im, double increment) {
+bool NarrowFftSweep::StreamCapture(SweepContext& context, std::span<double> re,
+                                   std::span<double> im, double increment) {
     const int windowType = context.plan.windowType;
     DeviceLink& link = context.link;
     std::int32_t* blockI = context.engine.Capture().i.data();

@@ -42,12 +42,12 @@ class NarrowFftSweep {
     // Shift by the LO error and window samples [first, first + count) of a
     // capture of re.size() pairs; increment is the phase step of the shift
     // per sample (ShiftIncrement).
-    void PrepareChunk(std::vector<double>& re, std::vector<double>& im, std::size_t first,
+    void PrepareChunk(std::span<double> re, std::span<double> im, std::size_t first,
                       std::size_t count, double increment, int windowType);
     // One forward FFT of the prepared capture, then the spectrum drawn into
     // the trace with the level correction of the centre; on return re holds
-    // the power of every bin and im is released.
-    void FinishCapture(SweepContext& context, std::vector<double>& re, std::vector<double>& im,
+    // the power of every bin.
+    void FinishCapture(SweepContext& context, std::span<double> re, std::span<double> im,
                        int decimation, double loErrorHz);
     static double ShiftIncrement(const SweepContext& context, double loErrorHz, int decimation);
 
@@ -56,7 +56,7 @@ class NarrowFftSweep {
     // chunk as it is complete, with the progress window's bar. False when a
     // block did not come: the capture is abandoned after the first such
     // block.
-    bool StreamCapture(SweepContext& context, std::vector<double>& re, std::vector<double>& im,
+    bool StreamCapture(SweepContext& context, std::span<double> re, std::span<double> im,
                        double increment);
     std::span<const double> WindowFor(int windowType, std::size_t n);
     const Fft& PlanFor(std::size_t n);

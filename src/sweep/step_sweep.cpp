@@ -24,7 +24,6 @@ constexpr double kFineRbwBelowSixteenHz = 50000.0;
 constexpr double kStepRoundingAllowance = 0.0001;
 constexpr int kPixels = kTracePoints - 1;
 constexpr int kSubPointsPerPixel = 3;
-constexpr int kPauseBetweenSidesMs = 5;
 // How much weaker than the high side a signal may show in the second view
 // below 16 MHz (a power ratio, 15 dB): the filter skirts' loss beyond what
 // the table corrects, with room to spare.
@@ -185,7 +184,6 @@ void StepSweep::ReadSteps(SweepContext& context, const StepReadPorts& ports) {
     if (span < kNarrowSpanHz) {
         if (s1 >= kSixteenMhzStep) {
             ReadInto(context, ports, lowFirst, s1 - kSideSteps, plan_.skip);
-            context.clock.SleepMs(kPauseBetweenSidesMs);
         }
         ReadInto(context, ports, s0 + kSideSteps, s1 + kSideSteps, kHighSideEntry);
     } else if (s0 >= kBandSplitStep || s1 < kCrossingLimitStep) {

@@ -253,7 +253,10 @@ class DeviceLinkCommands : public DeviceLinkTest {
 // the band route's (b). Values that would wrap their fields are refused.
 TEST_F(DeviceLinkCommands, SynthesizerWords) {
     const auto set = [this](int intPart, int frac, int mod, int k, bool high) {
-        return [=, this] { return link.SetSynthesizer(intPart, frac, mod, k, high); };
+        return [=, this] {
+            link.ResetCachedSettings();  // every row from a synthesizer in an unknown state
+            return link.SetSynthesizer(intPart, frac, mod, k, high);
+        };
     };
     const Bytes mod100{'L', 0x08, 0x00, 0x83, 0x21};
     const auto words = [](int a, int b, const Bytes& modulus, const Bytes& word) {
@@ -316,44 +319,71 @@ TEST_F(DeviceLinkCommands, RouteAttenuatorGainPreampAndSyncBytes) {
     });
 }
 
-// Decimation, IF path and clock mode are sent only when they change (and
-// always after a preset); the cache changes only after a successful write. A
-// clock mode change settles, then initialises the sampler again.
-TEST_F(DeviceLinkCommands, CachedSettingsAreSentOnChangeOnly) {
+// Every setting the unit keeps is sent only when it differs from what the
+// unit holds. The unit tunes itself through a step list, so the LO goes
+// whole after one; a preset or any fault (a failed write here) forgets every
+// setting. A clock mode change settles, then initialises the sampler again.
+TEST_F(DeviceLinkCommands, SettingsTheUnitHoldsAreNotSentAgain) {
     const auto dec = [this](int d) { return [=, this] { return link.SetDecimation(d); }; };
     const auto path = [this](int p) { return [=, this] { return link.SetIfPath(p); }; };
     const auto clockMode = [this](int m) { return [=, this] { return link.SendClockMode(m); }; };
-    Expect({
+    const auto atten = [this](double db) { return [=, this] { return link.SetAttenuator(db); }; };
+    const auto gain = [this](int mode) { return [=, this] { return link.SetGainMode(mode); }; };
+    const auto preamp = [this] { return link.SetPreamp(true); };
+    const auto sync = [this] { return link.SetSyncTrigger(2); };
+    const auto lo = [this](int frac) {
+        return [=, this] { return link.SetSynthesizer(300, frac, 100, 1, true); };
+    };
+    const Bytes mod100{'L', 0x08, 0x00, 0x83, 0x21};
+    const Frames wholeLo = {
+        {'L', 0x00, 0x96, 0x41, 0xBC}, {'D', 4}, mod100, {'L', 0, 0x96, 1, 0x30}};
+    const std::vector<Row> everySetting = {
         {"decimation 4", dec(4), {{'I', 0x0E, 19}}},
-        {"decimation 4 again", dec(4), {}},
-        {"decimation 1", dec(1), {{'I', 0x0E, 16}}},
         {"IF path 1", path(1), {{'F', 1}}},
-        {"IF path 1 again", path(1), {}},
-    });
-    link.ResetCachedSettings();  // as a preset does
+        {"10 dB", atten(10.0), {{'A', 2}}},
+        {"gain 2", gain(2), {{'I', 0x06, 0x00}, {'I', 0x0C, 0x80}}},
+        {"preamp on", preamp, {{'M', 1}}},
+        {"sync 2", sync, {{'O', 2}}},
+        {"LO", lo(38), wholeLo},
+    };
+    Expect(everySetting);
     Expect({
-        {"IF path 1 after a preset", path(1), {{'F', 1}}},
-        {"IF path 0", path(0), {{'F', 0}}},
+        {"decimation 4 again", dec(4), {}},
+        {"IF path 1 again", path(1), {}},
+        {"9 dB, the same step", atten(9.0), {}},
+        {"gain 2 again", gain(2), {}},
+        {"preamp on again", preamp, {}},
+        {"sync 2 again", sync, {}},
+        {"the same LO", lo(38), {}},
+        {"another FRAC", lo(37), {{'L', 0, 0x96, 0x01, 0x28}}},
+        {"low band route", [this] { return link.SetBandSelect(false); }, {{'D', 3}}},
+        {"the route back, then the word", lo(37), {{'D', 4}, {'L', 0, 0x96, 0x01, 0x28}}},
+        {"a step list", [this] { return link.RunStepList(10, 20); }, {mod100, {'N', 10, 0, 20, 0}}},
+        {"the LO after it", lo(38), wholeLo},
         {"clock mode 1", clockMode(1), Then({'C', 9}, kSamplerStart)},
+        {"decimation 4 after it", dec(4), {{'I', 0x0E, 19}}},
         {"decimation 0", dec(0), {}, kLinkRefused},
         {"decimation 17", dec(17), {}, kLinkRefused},
         {"decimation 742 (a 100 s zero span)", dec(742), {}, kLinkRefused},
         {"IF path 2", path(2), {}, kLinkRefused},
         {"clock mode 3", clockMode(3), {}, kLinkRefused},
     });
-    const long long before = clock.TotalSleptMs();
+    long long before = clock.TotalSleptMs();
     ASSERT_EQ(link.SendClockMode(2), kLinkOk);
-    EXPECT_EQ(SleptSince(before), 5 + 250 + 5 * 5 + 150);
+    EXPECT_EQ(SleptSince(before), 250 + 150);
+    // the synthesizer's lock time after a retune, and only then
+    before = clock.TotalSleptMs();
+    ASSERT_EQ(lo(37)(), kLinkOk);
+    ASSERT_EQ(lo(37)(), kLinkOk);
+    EXPECT_EQ(SleptSince(before), 5);
 
+    link.ResetCachedSettings();  // as a preset does
+    Expect(everySetting);
     usb.failWrites = true;
     EXPECT_EQ(link.SetDecimation(8), kLinkWriteFailed);
-    EXPECT_EQ(link.SetIfPath(1), kLinkWriteFailed);
-    EXPECT_EQ(link.SendClockMode(0), kLinkWriteFailed);
-    EXPECT_EQ(link.DecimationSent(), 1);
-    EXPECT_EQ(link.IfPathSent(), 0);
-    EXPECT_EQ(link.ClockModeSent(), 2);
+    EXPECT_EQ(link.ClockModeSent(), -1);
     usb.failWrites = false;
-    Expect({{"decimation 16", dec(16), {{'I', 0x0E, 31}}}});
+    Expect(everySetting);
 }
 
 // A reopened unit has lost its settings: opening forgets what was sent, so
@@ -362,10 +392,13 @@ TEST_F(DeviceLinkCommands, OpeningForgetsTheSentSettings) {
     ASSERT_EQ(link.SetDecimation(4), kLinkOk);
     ASSERT_EQ(link.SetIfPath(1), kLinkOk);
     ASSERT_EQ(link.SendClockMode(1), kLinkOk);
+    ASSERT_EQ(link.SetDecimation(4), kLinkOk);
+    ASSERT_EQ(link.SetAttenuator(10.0), kLinkOk);
     ASSERT_TRUE(link.ResetLink(true));
     EXPECT_EQ(link.ClockModeSent(), -1);
     Expect({{"decimation 4", [this] { return link.SetDecimation(4); }, {{'I', 0x0E, 19}}},
-            {"IF path 1", [this] { return link.SetIfPath(1); }, {{'F', 1}}}});
+            {"IF path 1", [this] { return link.SetIfPath(1); }, {{'F', 1}}},
+            {"10 dB", [this] { return link.SetAttenuator(10.0); }, {{'A', 2}}}});
 }
 
 // The step list loads its modulus, then steps either way; a capture counts
@@ -422,17 +455,17 @@ TEST_F(DeviceLinkCommands, DetectorSweepTakesAtMost2048ValuesAndChecksTheAnswer)
 
 TEST_F(DeviceLinkCommands, FailedWriteStopsTheSequenceAndReportsIt) {
     // A dead channel costs a write time-out per command: nothing more is
-    // attempted after the first refusal (one 5 ms command pause each).
+    // attempted after the first refusal.
     usb.failWrites = true;
     test::RecordingLogSink log;
     const ScopedLogSink logging(log, LogLevel::kWarning);
     long long before = clock.TotalSleptMs();
     EXPECT_EQ(link.SetSynthesizer(300, 37, 100, 1, true), kLinkWriteFailed);
-    EXPECT_EQ(SleptSince(before), 5);
+    EXPECT_EQ(SleptSince(before), 0);
     EXPECT_TRUE(link.commError);
     before = clock.TotalSleptMs();
     EXPECT_EQ(link.InitialiseSampler(), kLinkWriteFailed);
-    EXPECT_EQ(SleptSince(before), 5);
+    EXPECT_EQ(SleptSince(before), 0);
     EXPECT_EQ(link.SetGainMode(1), kLinkWriteFailed);
     EXPECT_EQ(log.Take(),
               "warning device: command write failed: USB status 4, 0 of 6 bytes written\n")
@@ -473,7 +506,7 @@ TEST_F(DeviceLinkCommands, ReferenceCheck) {
         Frames expected(row.queries, Bytes{'C', 2});
         if (row.queries == 2 && row.result) {
             expected.push_back({'C', 1});
-            EXPECT_EQ(SleptSince(before), 3 * 5 + 250);
+            EXPECT_EQ(SleptSince(before), 250);
         }
         EXPECT_EQ(Sent(), expected) << row.name;
         EXPECT_EQ(link.slowDevice, expected.size() == 3u ? 1 : 0) << row.name;
