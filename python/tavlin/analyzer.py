@@ -1,0 +1,264 @@
+"""The analyzer driven over its SCPI socket."""
+from __future__ import annotations
+
+import re
+import warnings
+from contextlib import contextmanager
+from typing import Any, Callable, Iterator, List, Optional, Tuple
+
+import numpy as np
+from pymeasure.instruments import Instrument
+
+from tavlin.errors import QueuedError, ReadingWarning, ScpiError, parse_error_entries, reading
+from tavlin.marker import Marker
+from tavlin.readings import ChannelPower, OccupiedBandwidth
+
+DEFAULT_RESOURCE = "TCPIP0::127.0.0.1::5025::SOCKET"
+
+# The queue holds 16 entries and an overflow mark: more reads than that
+# means the analyzer is not answering as it should.
+_MOST_QUEUED = 17
+
+# A sweep's end is waited for this long beyond the sweep time the analyzer
+# states, for the preset, a reprogrammed level plan or a pass in progress.
+_SWEEP_MARGIN_S = 10.0
+
+# The utilities take the instrument over for many captures (a phase-noise
+# curve steps through decades of offset).
+_UTILITY_PATIENCE_S = 180.0
+
+_WORD = re.compile(r"^[A-Za-z0-9_.,+-]+$")
+
+
+def _word(value: str, _values: Any = None) -> str:
+    """A keyword parameter, refused when it could carry a second command."""
+    text = str(value)
+    if not _WORD.match(text):
+        raise ValueError("not a SCPI keyword: %r" % (text,))
+    return text.upper()
+
+
+def _quoted(name: str) -> str:
+    """A file name as a SCPI string, refused when it would end early."""
+    if any(c in name for c in '"\n\r;'):
+        raise ValueError("a file name may not hold quotes, semicolons or line ends: %r" % name)
+    return '"%s"' % name
+
+
+def _number(command: str, doc: str) -> property:
+    return Instrument.control(command + "?", command + " %.15g", doc, get_process=reading,
+                              check_set_errors=True, check_get_errors=True)
+
+
+def _switch(command: str, doc: str) -> property:
+    return Instrument.control(command + "?", command + " %d", doc, values={True: 1, False: 0},
+                              map_values=True, check_set_errors=True, check_get_errors=True)
+
+
+def _choice(command: str, doc: str) -> property:
+    return Instrument.control(command + "?", command + " %s", doc, validator=_word,
+                              get_process=lambda v: str(v).strip().upper(),
+                              check_set_errors=True, check_get_errors=True)
+
+
+def _reading(command: str, doc: str, process: Callable[[Any], Any] = reading) -> property:
+    return Instrument.measurement(command, doc, get_process=process, check_get_errors=True)
+
+
+class TavlinAnalyzer(Instrument):
+    """The swept spectrum analyzer behind the SCPI socket of ``tavlin`` or
+    ``tavlin-cli --scpi``.
+
+    Every property and method reads the analyzer's error queue after its
+    command: a command refused raises :class:`tavlin.ScpiError` with the
+    queued errors; a doubtful or missing reading warns with
+    :class:`tavlin.ReadingWarning` and a missing one reads NaN.
+    """
+
+    def __init__(self, resource: str = DEFAULT_RESOURCE, timeout_s: float = 10.0,
+                 **kwargs: Any) -> None:
+        """Connects to ``resource`` (pyvisa's name of the socket, e.g.
+        ``TCPIP0::127.0.0.1::5025::SOCKET``) with pyvisa-py; ``timeout_s``
+        covers the slowest plain command (a preset after a USB fault)."""
+        kwargs.setdefault("visa_library", "@py")
+        super().__init__(resource, "Tavlin analyzer", includeSCPI=True,
+                         read_termination="\n", write_termination="\n",
+                         timeout=int(timeout_s * 1000), **kwargs)
+        self._last_command = ""
+
+    # --- Frequency, span, resolution ----------------------------------------
+
+    center_frequency = _number("FREQ:CENT", "Centre frequency in Hz as shown (span kept).")
+    span = _number("FREQ:SPAN", "Span in Hz (centre kept); 0 is zero span.")
+    start_frequency = _number("FREQ:STAR", "Start frequency in Hz as shown.")
+    stop_frequency = _number("FREQ:STOP", "Stop frequency in Hz as shown.")
+    rbw = _number("BAND", "Resolution bandwidth in Hz: the nearest the sweep kind can give.")
+    rbw_auto = _switch("BAND:AUTO", "Whether the RBW follows the span.")
+    average_count = _number("AVER:COUN", "Video averaging over 1, 10 or 100 sweeps.")
+    sweep_time = _reading("SWE:TIME?", "Seconds one sweep takes with the present settings.")
+    sweep_points = _reading("SWE:POIN?", "Points of the trace (641).", int)
+    continuous = _switch("INIT:CONT", "Whether the analyzer sweeps continuously.")
+
+    # --- Levels ------------------------------------------------------------
+
+    reference_level = _number("DISP:WIND:TRAC:Y:RLEV", "Reference level in the level unit.")
+    attenuation = _number("POW:ATT", "Input attenuator in dB: 0 to 15 in steps of 5.")
+    preamplifier = _switch("INP:GAIN:STAT", "Whether the preamplifier is on.")
+    level_unit = _choice("UNIT:POW", "Unit of level replies: DBM, DBMV, DBUV, V or W.")
+    detector = _choice("DET", "Detector of the trace points.")
+    trace_mode = _choice("DISP:WIND:TRAC:MODE",
+                         "Trace mode: WRIT, MAXH, MINH, AVER or VIEW (held).")
+
+    # --- Markers -----------------------------------------------------------
+
+    def marker(self, number: int = 1) -> Marker:
+        """Marker 1, or marker 2 of the delta pair."""
+        return Marker(self, number)
+
+    delta = _switch("CALC:DELT", "Whether the delta marker pair is on.")
+    delta_frequency = _reading("CALC:DELT:X?", "Marker 2 less marker 1: Hz (ms in zero span).")
+    delta_level = _reading("CALC:DELT:Y?", "Marker 2 less marker 1 in dB.")
+
+    # --- Sweeps and traces -------------------------------------------------
+
+    def preset(self) -> None:
+        """PRESET: the analyzer's settings as at power-on."""
+        self.command("*RST")
+
+    def single_sweep(self, timeout_s: Optional[float] = None) -> None:
+        """Takes one sweep and returns when it has ended. The wait covers the
+        stated sweep time and a margin, or ``timeout_s``."""
+        patience = timeout_s if timeout_s is not None else self.sweep_time + _SWEEP_MARGIN_S
+        self.write("INIT:IMM")
+        with self._patience(patience):
+            self.ask("*OPC?")
+        self.check_errors()
+
+    def trace(self, number: int = 1) -> Tuple[np.ndarray, np.ndarray]:
+        """Trace A (1) or the stored trace B (2) as ``(frequencies_hz,
+        levels)``, levels in the level unit; NaN where a point has no
+        reading. The frequencies are spread evenly from start to stop (all
+        the centre frequency in zero span)."""
+        start, stop = self.ask_values("FREQ:STAR?;STOP?")
+        self.write("FORM REAL,32;:FORM:BORD NORM")
+        try:
+            levels = self.adapter.connection.query_binary_values(
+                "TRAC? TRACE%d" % number, datatype="f", is_big_endian=True, container=np.array)
+        finally:
+            self.write("FORM ASC")
+        self.check_errors()
+        levels = np.where(np.abs(levels) >= 9.9e37, np.nan, levels.astype(np.float64))
+        return np.linspace(start, stop, len(levels)), levels
+
+    # --- Measurements on the trace ------------------------------------------
+
+    def channel_power(self, sweep: bool = True) -> ChannelPower:
+        """Channel power (dBm) and density (dBm/Hz) of trace A. With
+        ``sweep`` the measurement is switched on and a sweep taken first;
+        without, the last sweep is read."""
+        power, density = self._trace_measurement("CHP", sweep)
+        return ChannelPower(power, density)
+
+    def occupied_bandwidth(self, sweep: bool = True) -> OccupiedBandwidth:
+        """Occupied bandwidth and its frequency error in Hz, as
+        :meth:`channel_power` takes them."""
+        width, error = self._trace_measurement("OBW", sweep)
+        return OccupiedBandwidth(width, error)
+
+    def _trace_measurement(self, name: str, sweep: bool) -> List[float]:
+        if not sweep:
+            return self.ask_values("FETC:%s?" % name)
+        return self.ask_values("MEAS:%s?" % name, self.sweep_time + _SWEEP_MARGIN_S)
+
+    # --- Limit lines and state files ----------------------------------------
+
+    def load_limit_mask(self, file_name: str) -> None:
+        """Limit lines from a mask file in the analyzer's working folder."""
+        self.command("MMEM:LOAD:LIM " + _quoted(file_name))
+
+    limit_failed = _reading("CALC:LIM:FAIL?",
+                            "Whether the last sweep crossed a limit line.", lambda v: v == 1.0)
+
+    def store_state(self, file_name: str) -> None:
+        """Saves the settings to a state file in the analyzer's working folder."""
+        self.command("MMEM:STOR:STAT " + _quoted(file_name))
+
+    def load_state(self, file_name: str) -> None:
+        """Recalls the settings of a state file in the analyzer's working folder."""
+        self.command("MMEM:LOAD:STAT " + _quoted(file_name))
+
+    # --- Talking to the analyzer --------------------------------------------
+
+    def write(self, command: str) -> None:
+        """Sends a command without reading the error queue."""
+        self._last_command = command
+        super().write(command)
+
+    def ask(self, command: str) -> str:
+        """Sends a query and returns its reply without reading the error queue."""
+        self._last_command = command
+        return super().ask(command)
+
+    def values(self, command: str, **kwargs: Any) -> List[Any]:
+        """Sends a query and returns its comma-separated reply as numbers
+        (words where a field is no number)."""
+        self._last_command = command
+        return super().values(command, **kwargs)
+
+    def command(self, command: str) -> None:
+        """Sends a command and raises when the analyzer queued an error."""
+        self.write(command)
+        self.check_errors()
+
+    def ask_value(self, query: str) -> float:
+        """One number from a query, its errors checked."""
+        return self.ask_values(query)[0]
+
+    def ask_values(self, query: str, timeout_s: Optional[float] = None) -> List[float]:
+        """The numbers of a query's reply (NaN for a missing reading), its
+        errors checked; ``timeout_s`` for a query that takes a sweep."""
+        with self._patience(timeout_s or 0.0):
+            reply = self.ask(query)
+        self.check_errors()
+        return [reading(float(field)) for field in reply.replace(";", ",").split(",")]
+
+    def error_queue(self) -> List[QueuedError]:
+        """Empties the analyzer's error queue and returns its entries, oldest first."""
+        entries: List[QueuedError] = []
+        for _ in range(_MOST_QUEUED):
+            found = parse_error_entries(self.adapter.ask("SYST:ERR?"))
+            if not found:
+                break
+            entries += found
+        return entries
+
+    def check_errors(self) -> None:
+        """Reads the error queue: raises :class:`ScpiError` for a command's
+        errors, warns with :class:`ReadingWarning` for a reading's doubts."""
+        entries = self.error_queue()
+        for entry in entries:
+            if entry.is_reading_doubt:
+                warnings.warn(ReadingWarning("%s: %s" % (self._last_command, entry)),
+                              stacklevel=3)
+        faults = [entry for entry in entries if not entry.is_reading_doubt]
+        if faults:
+            raise ScpiError(self._last_command, faults)
+
+    # Newer pymeasure releases call these after a property's command.
+    def check_get_errors(self) -> None:
+        self.check_errors()
+
+    def check_set_errors(self) -> None:
+        self.check_errors()
+
+    @contextmanager
+    def _patience(self, seconds: float) -> Iterator[None]:
+        """Lets the next reply take up to ``seconds`` (never less than the
+        connection's own time-out)."""
+        connection = self.adapter.connection
+        usual = connection.timeout
+        connection.timeout = max(usual, seconds * 1000.0)
+        try:
+            yield
+        finally:
+            connection.timeout = usual
