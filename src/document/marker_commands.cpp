@@ -19,6 +19,9 @@ constexpr int kLastColumn = MarkerScale::kLastColumn;
 // dBm from mV for MKR->REF LVL; the instrument has always used 13.01 here.
 constexpr double kMvToDbmConstant = 13.01;
 constexpr double kThreeDbRowsPerDbPerDiv = 150.0;  // 3 dB below the peak, in rows
+constexpr double kRowsPerDivision = 50.0;
+constexpr double kPeakExcursionDb = 6.0;
+constexpr double kPeakExcursionRows = 30.0;
 
 int ClampColumn(int column) {
     return std::clamp(column, 0, kLastColumn);
@@ -238,6 +241,39 @@ void MarkerCommands::Delta() {
         }
         m.marker2Active = m.marker2Active != 0 ? 0 : 1;
         m.markerDelta = 1;
+    });
+}
+
+void MarkerCommands::DeltaOff() {
+    doc_.EditMarkers([](MarkerState& m, const ScreenState&) {
+        m.marker2On = 0;
+        m.marker2Active = 0;
+        m.markerDelta = 0;
+    });
+}
+
+// A peak stands 6 dB above the trace beside it; on the linear and FM screens,
+// where rows are no decibels, three fifths of a division.
+bool MarkerCommands::NextPeak(PeakSearch search) {
+    const MarkerScale scale = Scale();
+    return doc_.EditMarkers([&scale, search](MarkerState& m, const ScreenState& screen) {
+        const bool second = m.marker2Active != 0;
+        if ((second ? m.marker2On : m.marker1On) == 0) {
+            return false;
+        }
+        const MarkerScale& drawn = DrawnScale(screen, scale);
+        const bool decibels = !drawn.linearScale && !drawn.FmDeviation();
+        const double excursion =
+            decibels ? kPeakExcursionDb * kRowsPerDivision / drawn.dbPerDiv : kPeakExcursionRows;
+        const Rows& rows = screen.trace.traceA;
+        const int from = drawn.ColumnOfPosition(second ? m.marker2Pos : m.marker1Pos);
+        const std::optional<int> column = FindPeak(rows, from, search, excursion);
+        if (!column) {
+            return false;
+        }
+        StoreIntoActiveMarker(m, drawn.PositionOfColumn(*column), drawn.LevelOfRow(rows[*column]),
+                              RowFlag(screen, rows[*column]));
+        return true;
     });
 }
 

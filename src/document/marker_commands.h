@@ -3,6 +3,7 @@
 #include "base/reading_flag.h"
 #include "document/marker_scale.h"
 #include "document/marker_state.h"
+#include "document/trace_peaks.h"
 #include "sweep/sweep_trace.h"
 
 namespace tavlin {
@@ -32,6 +33,12 @@ class MarkerCommands {
     // later presses swap the active marker. It repaints at once: with the
     // sweep stopped no pass would show the swap.
     void Delta();
+    // Delta mode left: marker 2 off, marker 1 active where it stands.
+    void DeltaOff();
+    // NEXT PEAK, NEXT PEAK LEFT, NEXT PEAK RIGHT: the active marker from its
+    // point to the peak found that way; false (the marker unmoved) when it is
+    // off or there is no such peak.
+    bool NextPeak(PeakSearch search);
     // MKR->CF: the centre to the active marker, span kept.
     void MarkerToCenter();
     // MKR->REF LVL: the reference level to marker 1's level.

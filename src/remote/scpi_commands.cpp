@@ -4,6 +4,8 @@
 // downconverter offset), as a client reading the screen expects.
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/bounded_format.h"
 #include "base/reading_flag.h"
@@ -24,11 +26,6 @@ constexpr int kLastMarker = 2;
 
 std::string Value(double value) {
     return FormatText(kValueFormat, value);
-}
-
-// A reading with no number measured answers the standard's not-a-number.
-std::string ReadingValue(double value, ReadingFlag flag) {
-    return ReadingFlagKeepsNumber(flag) ? Value(value) : FormatText("%.2E", kScpiNotANumber);
 }
 
 bool IsVideoAveragingCount(double count) {
@@ -84,7 +81,8 @@ void ScpiSession::SetRefLevel(Call& call) {
 }
 
 void ScpiSession::QueryRefLevel(Call& call) {
-    call.reply = Value(doc_.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; }));
+    const double dbm = doc_.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
+    call.reply = PowerUnitText(DbmToPowerUnit(dbm, powerUnit_), powerUnit_);
 }
 
 // The attenuator has steps of 5 dB: a value between two is rounded to the
@@ -192,7 +190,8 @@ void ScpiSession::QueryMarkerY(Call& call) {
     if (const std::optional<MarkerReading> marker = ReadMarker(call)) {
         // One entry for the reading's worst cause: a level off the screen of a
         // sweep that lost data is first of all incomplete.
-        call.reply = ReadingValue(marker->level, marker->flag);
+        call.reply = ReadingFlagKeepsNumber(marker->flag) ? MarkerLevelText(*marker)
+                                                          : FormatText("%.2E", kScpiNotANumber);
         PushReadingFlag(marker->flag);
         FlagUncalibratedLevels();
     }
@@ -218,29 +217,56 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
                          MarkerCommands(doc_).LevelReadingFlag(m, second)};
 }
 
-// Trace A's 641 points in the unit of the screen (dBm, mV on a linear scale,
-// Hz of deviation in FM zero span), as the markers read them: at the levels
-// they were measured, whatever the scale has become since.
+// Trace A's 641 points in the unit of the replies (Hz of deviation in FM
+// zero span), as the markers read them: at the levels they were measured,
+// whatever the scale has become since. Trace B as it was stored, on the
+// scale it was measured on; before anything was stored it has no levels.
 void ScpiSession::QueryTrace(Call& call) {
     if (!CheckParameterCount(call.unit, 0, 1)) {
         return;
     }
+    std::optional<std::size_t> trace = 0;
     if (!call.unit.parameters.empty()) {
-        const std::string name = ScpiUpper(call.unit.parameters[0]);
-        if (name != "TRACE1" && name != "TRAC1") {
-            PushError(kIllegalParameterValue);
+        trace = Choice(call, {"TRACe1", "TRACe2"});
+    }
+    if (!trace) {
+        return;
+    }
+    std::vector<double> levels;
+    MarkerScale scale;
+    if (*trace == 0) {
+        PushReadingFlag(doc_.TraceReadingFlag());
+        scale = MarkerCommands(doc_).RowsScale();
+        const auto rows =
+            doc_.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
+        levels.assign(rows.begin(), rows.end());
+    } else {
+        const auto [basis, rows] = doc_.ReadTrace([](const ScreenState& screen) {
+            return std::pair(screen.display.traceBBasis, screen.display.traceBRows);
+        });
+        if (!basis.measured) {
+            PushError(kSettingsConflict);
+            call.reply = TraceReply(std::vector<double>(kTracePoints, kScpiNotANumber), scale);
             return;
         }
+        scale = basis.scale;
+        levels.assign(rows.begin(), rows.end());
     }
-    PushReadingFlag(doc_.TraceReadingFlag());
-    const MarkerScale scale = MarkerCommands(doc_).RowsScale();
-    const auto rows = doc_.ReadTrace([](const ScreenState& screen) { return screen.trace.traceA; });
-    std::string& text = call.reply;
-    text.reserve(rows.size() * 10);
-    for (const double row : rows) {
-        text += (text.empty() ? "" : ",") + Value(scale.LevelOfRow(row));
+    for (double& level : levels) {
+        level = ReplyLevel(scale.LevelOfRow(level), scale);
     }
+    call.reply = TraceReply(levels, scale);
     FlagUncalibratedLevels();
+}
+
+std::string ScpiSession::TraceReply(const std::vector<double>& levels,
+                                    const MarkerScale& scale) const {
+    return ScpiArrayReply(levels, dataFormat_, swappedBytes_, [this, &scale](double level) {
+        if (level == kScpiNotANumber) {
+            return FormatText("%.2E", level);
+        }
+        return scale.FmDeviation() ? Value(level) : PowerUnitText(level, powerUnit_);
+    });
 }
 
 // Power in dBm and density in dBm/Hz of the channel on trace A, with the

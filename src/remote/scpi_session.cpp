@@ -1,8 +1,10 @@
 #include "remote/scpi_session.h"
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 
+#include "base/bounded_format.h"
 #include "document/analyzer_document.h"
 #include "remote/command_interpreter.h"
 #include "remote/remote_file_name.h"
@@ -14,19 +16,10 @@ namespace {
 constexpr double kLowestRefLevelDbm = -200.0;
 constexpr double kHighestRefLevelDbm = 100.0;
 
-// The standard event status bits an error sets.
-constexpr std::uint8_t kQueryErrorBit = 4;
-constexpr std::uint8_t kDeviceErrorBit = 8;
-constexpr std::uint8_t kExecutionErrorBit = 16;
-constexpr std::uint8_t kCommandErrorBit = 32;
-// Status byte: error queue not empty, the questionable data summary (set
-// while the trace's readings are flagged), and the event summary.
-constexpr int kErrorAvailableBit = 4;
-constexpr int kQuestionableSummaryBit = 8;
-constexpr int kEventSummaryBit = 32;
-
 const char* ErrorText(int code) {
     switch (code) {
+        case ScpiSession::kExecutionError:
+            return "Execution error";
         case ScpiSession::kSyntaxError:
             return "Syntax error";
         case ScpiSession::kDataTypeError:
@@ -66,20 +59,22 @@ const char* ErrorText(int code) {
     }
 }
 
-std::uint8_t EventBitOf(int code) {
-    if (code <= -400) {
-        return kQueryErrorBit;
-    }
-    if (code <= -300) {
-        return kDeviceErrorBit;
-    }
-    return code <= -200 ? kExecutionErrorBit : kCommandErrorBit;
-}
-
 std::string Unquoted(const std::string& text) {
     if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
         text.back() == text.front()) {
         return text.substr(1, text.size() - 2);
+    }
+    return text;
+}
+
+// "POSitive" -> "POS", "TRACe1" -> "TRAC1".
+std::string ShortForm(std::string_view word) {
+    std::string text;
+    for (const char c : word) {
+        if (std::isupper(static_cast<unsigned char>(c)) ||
+            std::isdigit(static_cast<unsigned char>(c))) {
+            text += c;
+        }
     }
     return text;
 }
@@ -95,7 +90,8 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
         {"[SENSe]:FREQuency:STOP", &S::SetStop, &S::QueryStop},
         {"DISPlay:WINDow:TRACe:Y[:SCALe]:RLEVel", &S::SetRefLevel, &S::QueryRefLevel},
         {"[SENSe]:POWer[:RF]:ATTenuation", &S::SetAttenuation, &S::QueryAttenuation},
-        {"[SENSe]:BANDwidth[:RESolution]", nullptr, &S::QueryResolutionBandwidth},
+        {"[SENSe]:BANDwidth[:RESolution]", &S::SetResolutionBandwidth,
+         &S::QueryResolutionBandwidth},
         {"[SENSe]:AVERage:COUNt", &S::SetAverageCount, &S::QueryAverageCount},
         {"INITiate[:IMMediate]", &S::Initiate, nullptr},
         {"INITiate:CONTinuous", &S::SetContinuous, &S::QueryContinuous},
@@ -113,6 +109,34 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
         {"MMEMory:LOAD:LIMit", &S::LoadLimitMask, nullptr},
         {"CALCulate:LIMit:FAIL", nullptr, &S::QueryLimitFail},
         {"SYSTem:ERRor[:NEXT]", nullptr, &S::QueryNextError},
+        {"[SENSe]:BANDwidth[:RESolution]:AUTO", &S::SetResolutionBandwidthAuto,
+         &S::QueryResolutionBandwidthAuto},
+        {"[SENSe]:BANDwidth:VIDeo", &S::SetVideoBandwidth, &S::QueryVideoBandwidth},
+        {"[SENSe]:BANDwidth:VIDeo:AUTO", &S::SetVideoBandwidthAuto, &S::QueryVideoBandwidthAuto},
+        {"[SENSe]:SWEep:TIME", nullptr, &S::QuerySweepTime},
+        {"[SENSe]:SWEep:POINts", &S::SetSweepPoints, &S::QuerySweepPoints},
+        {"[SENSe]:DETector[:FUNCtion]", &S::SetDetector, &S::QueryDetector},
+        {"[SENSe]:DETector[:FUNCtion]:AUTO", &S::SetDetectorAuto, &S::QueryDetectorAuto},
+        {"DISPlay:WINDow:TRACe:MODE", &S::SetTraceMode, &S::QueryTraceMode},
+        {"UNIT:POWer", &S::SetPowerUnit, &S::QueryPowerUnit},
+        {"INPut:GAIN:STATe", &S::SetPreamplifier, &S::QueryPreamplifier},
+        {"FORMat[:DATA]", &S::SetDataFormat, &S::QueryDataFormat},
+        {"FORMat:BORDer", &S::SetByteOrder, &S::QueryByteOrder},
+        {"[CALCulate]:MARKer#:MAXimum:NEXT", &S::MarkerNextPeak, nullptr},
+        {"[CALCulate]:MARKer#:MAXimum:LEFT", &S::MarkerPeakLeft, nullptr},
+        {"[CALCulate]:MARKer#:MAXimum:RIGHt", &S::MarkerPeakRight, nullptr},
+        {"[CALCulate]:MARKer#:FUNCtion:NOISe[:STATe]", &S::SetMarkerNoise, &S::QueryMarkerNoise},
+        {"CALCulate:DELTamarker#[:STATe]", &S::SetDeltaMarker, &S::QueryDeltaMarker},
+        {"CALCulate:DELTamarker#:X", nullptr, &S::QueryDeltaX},
+        {"CALCulate:DELTamarker#:Y", nullptr, &S::QueryDeltaY},
+        {"[CALCulate]:MARKer#:COUNt[:STATe]", &S::SetCounter, &S::QueryCounter},
+        {"[CALCulate]:MARKer#:COUNt:FREQuency", nullptr, &S::QueryCounterFrequency},
+        {"STATus:OPERation[:EVENt]", nullptr, &S::QueryOperationEvent},
+        {"STATus:OPERation:CONDition", nullptr, &S::QueryOperationCondition},
+        {"STATus:OPERation:ENABle", &S::SetOperationEnable, &S::QueryOperationEnable},
+        {"STATus:PRESet", &S::PresetStatus, nullptr},
+        {"SYSTem:ERRor:ALL", nullptr, &S::QueryAllErrors},
+        {"SYSTem:VERSion", nullptr, &S::QueryVersion},
     };
     return table;
 }
@@ -165,7 +189,7 @@ void ScpiSession::FlagUncalibratedLevels() {
 }
 
 void ScpiSession::Queue(QueuedError error) {
-    eventStatus_ |= EventBitOf(error.code);
+    status_.NoteError(error.code);
     if (errors_.size() >= kErrorQueueLength) {
         errors_.back() = {kQueueOverflow, ErrorText(kQueueOverflow)};
         return;
@@ -201,31 +225,13 @@ void ScpiSession::RunCommon(const ScpiUnit& unit, Replies& replies) {
         replies.Add(std::string("Tavlin,") + CommandInterpreter::kModel + "," + identity);
     } else if (word == "*RST") {
         doc_.OnPreset();
-    } else if (word == "*CLS") {
-        errors_.clear();
-        eventStatus_ = 0;
+        ResetSessionSettings();
     } else if (word == "*WAI" || word == "*OPC?") {
         WaitForSweep();
         if (unit.query) {
             replies.Add("1");
         }
-    } else if (word == "*ESR?") {
-        replies.Add(std::to_string(eventStatus_));
-        eventStatus_ = 0;
-    } else if (word == "*ESE?") {
-        replies.Add(std::to_string(eventEnable_));
-    } else if (word == "*ESE") {
-        Call call{unit, 1, {}};
-        if (const std::optional<double> mask = Plain(call, 0, 255)) {
-            eventEnable_ = static_cast<std::uint8_t>(std::lround(*mask));
-        }
-    } else if (word == "*STB?") {
-        const int summary = (eventStatus_ & eventEnable_) != 0 ? kEventSummaryBit : 0;
-        const int questionable =
-            doc_.TraceReadingFlag() != ReadingFlag::kNone ? kQuestionableSummaryBit : 0;
-        replies.Add(
-            std::to_string((errors_.empty() ? 0 : kErrorAvailableBit) | questionable | summary));
-    } else {
+    } else if (!RunStatusWord(unit, replies)) {
         PushError(kUndefinedHeader);
     }
 }
@@ -274,8 +280,28 @@ std::optional<double> ScpiSession::Frequency(const Call& call) {
     return hz;
 }
 
+// A level in the unit of UNIT:POWer, or in the unit written after it.
 std::optional<double> ScpiSession::Level(const Call& call) {
-    return NumberIn(call, "DBM", kLowestRefLevelDbm, kHighestRefLevelDbm);
+    if (!CheckParameterCount(call.unit, 1, 1)) {
+        return std::nullopt;
+    }
+    const std::optional<ScpiNumber> number = ParseScpiNumber(call.unit.parameters[0]);
+    if (!number) {
+        PushError(kDataTypeError);
+        return std::nullopt;
+    }
+    const std::optional<ScpiPowerUnit> unit =
+        number->unit.empty() ? powerUnit_ : ScpiPowerUnitNamed(number->unit);
+    if (!unit) {
+        PushError(kInvalidSuffix);
+        return std::nullopt;
+    }
+    const double dbm = PowerUnitToDbm(number->value, *unit);
+    if (!(dbm >= kLowestRefLevelDbm && dbm <= kHighestRefLevelDbm)) {
+        PushError(kDataOutOfRange);
+        return std::nullopt;
+    }
+    return dbm;
 }
 
 // A plain number; "DB" is allowed after it, the unit of the attenuator.
@@ -318,6 +344,37 @@ std::optional<bool> ScpiSession::Boolean(const Call& call) {
     }
     PushError(kIllegalParameterValue);
     return std::nullopt;
+}
+
+std::optional<std::size_t> ScpiSession::Choice(const Call& call,
+                                               std::initializer_list<const char*> words) {
+    if (!CheckParameterCount(call.unit, 1, 1)) {
+        return std::nullopt;
+    }
+    const std::string given = ScpiUpper(call.unit.parameters[0]);
+    std::size_t index = 0;
+    for (const std::string_view word : words) {
+        if (given == ScpiUpper(word) || given == ShortForm(word)) {
+            return index;
+        }
+        ++index;
+    }
+    PushError(kIllegalParameterValue);
+    return std::nullopt;
+}
+
+double ScpiSession::ReplyLevel(double level, const MarkerScale& scale) const {
+    if (scale.FmDeviation()) {
+        return level;
+    }
+    return DbmToPowerUnit(scale.linearScale ? MillivoltsToDbm(level) : level, powerUnit_);
+}
+
+std::string ScpiSession::ReplyLevelText(double level, const MarkerScale& scale) const {
+    if (scale.FmDeviation()) {
+        return FormatText("%.3f", level);
+    }
+    return PowerUnitText(ReplyLevel(level, scale), powerUnit_);
 }
 
 // MMEMory takes an optional register number before the name; the name is

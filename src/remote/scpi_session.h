@@ -4,14 +4,21 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/reading_flag.h"
+#include "document/marker_scale.h"
 #include "document/trace_measurements.h"
+#include "document/trace_peaks.h"
+#include "remote/scpi_array_reply.h"
 #include "remote/scpi_parser.h"
+#include "remote/scpi_power_unit.h"
+#include "remote/scpi_status.h"
 
 namespace tavlin {
 
@@ -24,6 +31,7 @@ class AnalyzerDocument;
 class ScpiSession {
   public:
     // Errors with their standard numbers and texts.
+    static constexpr int kExecutionError = -200;
     static constexpr int kSyntaxError = -102;
     static constexpr int kDataTypeError = -104;
     static constexpr int kParameterNotAllowed = -108;
@@ -95,6 +103,12 @@ class ScpiSession {
 
     void Run(const ScpiUnit& unit, Replies& replies);
     void RunCommon(const ScpiUnit& unit, Replies& replies);
+    // The status words (*CLS, *ESE, *ESR?, *OPC, *SRE, *STB?); false for
+    // another word.
+    bool RunStatusWord(const ScpiUnit& unit, Replies& replies);
+    SweepProgress Progress() const;
+    // The settings a session keeps of its own, as *RST leaves them.
+    void ResetSessionSettings();
     bool CheckParameterCount(const ScpiUnit& unit, std::size_t least, std::size_t most);
     // The first parameter as a number in the given quantity, its unit
     // checked, within [low, high]; nothing after queuing the error.
@@ -103,6 +117,15 @@ class ScpiSession {
     std::optional<double> Plain(const Call& call, double low, double high);
     std::optional<double> NumberIn(const Call& call, const char* unit, double low, double high);
     std::optional<bool> Boolean(const Call& call);
+    // The index of the word the first parameter names, in short or long
+    // form ("POSitive"); nothing after queuing -224 for another.
+    std::optional<std::size_t> Choice(const Call& call, std::initializer_list<const char*> words);
+    // A level of the screen's unit in the unit of the replies: dBm and the
+    // linear screen's millivolts converted, FM deviation left in Hz.
+    double ReplyLevel(double level, const MarkerScale& scale) const;
+    std::string ReplyLevelText(double level, const MarkerScale& scale) const;
+    // Levels already in the replies' unit, as an array reply.
+    std::string TraceReply(const std::vector<double>& levels, const MarkerScale& scale) const;
     std::optional<std::string> FileName(const Call& call, bool mustExist);
     void WaitForSweep();
 
@@ -142,6 +165,58 @@ class ScpiSession {
     void LoadLimitMask(Call& call);
     void QueryLimitFail(Call& call);
     void QueryNextError(Call& call);
+
+    // Bandwidths, sweep, detector, trace mode, units, input and data format.
+    void SetResolutionBandwidth(Call& call);
+    void SetResolutionBandwidthAuto(Call& call);
+    void QueryResolutionBandwidthAuto(Call& call);
+    void SetVideoBandwidth(Call& call);
+    void QueryVideoBandwidth(Call& call);
+    void SetVideoBandwidthAuto(Call& call);
+    void QueryVideoBandwidthAuto(Call& call);
+    void QuerySweepTime(Call& call);
+    void SetSweepPoints(Call& call);
+    void QuerySweepPoints(Call& call);
+    void SetDetector(Call& call);
+    void QueryDetector(Call& call);
+    void SetDetectorAuto(Call& call);
+    void QueryDetectorAuto(Call& call);
+    void SetTraceMode(Call& call);
+    void QueryTraceMode(Call& call);
+    void SetPowerUnit(Call& call);
+    void QueryPowerUnit(Call& call);
+    void SetPreamplifier(Call& call);
+    void QueryPreamplifier(Call& call);
+    void SetDataFormat(Call& call);
+    void QueryDataFormat(Call& call);
+    void SetByteOrder(Call& call);
+    void QueryByteOrder(Call& call);
+    void SetDetectorAverage(bool on);
+
+    // Marker functions.
+    void MarkerNextPeak(Call& call);
+    void MarkerPeakLeft(Call& call);
+    void MarkerPeakRight(Call& call);
+    void MarkerPeakSearch(Call& call, PeakSearch search);
+    void SetMarkerNoise(Call& call);
+    void QueryMarkerNoise(Call& call);
+    void SetDeltaMarker(Call& call);
+    void QueryDeltaMarker(Call& call);
+    void QueryDeltaX(Call& call);
+    void QueryDeltaY(Call& call);
+    void SetCounter(Call& call);
+    void QueryCounter(Call& call);
+    void QueryCounterFrequency(Call& call);
+
+    // Status registers and the system.
+    void QueryOperationEvent(Call& call);
+    void QueryOperationCondition(Call& call);
+    void SetOperationEnable(Call& call);
+    void QueryOperationEnable(Call& call);
+    void PresetStatus(Call& call);
+    void QueryAllErrors(Call& call);
+    void QueryVersion(Call& call);
+
     // Marker 1 or 2 made the active one; false (error queued) for others.
     bool SelectMarker(const Call& call);
     struct MarkerReading {
@@ -150,6 +225,11 @@ class ScpiSession {
         ReadingFlag flag = ReadingFlag::kNone;  // of the level
     };
     std::optional<MarkerReading> ReadMarker(const Call& call);
+    // The level the marker reads in the replies' unit, or in dBm/Hz while
+    // the noise function is on.
+    std::string MarkerLevelText(const MarkerReading& marker);
+    // Markers 1 and 2 while delta mode is on; nothing (error queued) else.
+    std::optional<std::pair<MarkerReading, MarkerReading>> ReadDeltaPair(const Call& call);
 
     // A level read through a calibration table that cannot be trusted
     // queues its flag beside the number.
@@ -163,8 +243,12 @@ class ScpiSession {
 
     AnalyzerDocument& doc_;
     std::deque<QueuedError> errors_;
-    std::uint8_t eventStatus_ = 0;  // *ESR bits
-    std::uint8_t eventEnable_ = 0;  // *ESE
+    ScpiStatus status_;
+    ScpiPowerUnit powerUnit_ = ScpiPowerUnit::kDbm;
+    ScpiDataFormat dataFormat_ = ScpiDataFormat::kAscii;
+    bool swappedBytes_ = false;
+    bool traceView_ = false;    // VIEW: the trace held, the sweep stopped
+    bool noiseMarker_ = false;  // marker levels read as noise density
     std::atomic<bool> stopWaiting_{false};
 };
 

@@ -1,6 +1,7 @@
 #include "view/plot_snapshot.h"
 
 #include "document/analyzer_document.h"
+#include "document/counter_reading.h"
 
 namespace tavlin {
 
@@ -18,16 +19,9 @@ void TakeMeasurementReadings(const ScreenState& screen, PlotSnapshot& snapshot) 
     }
 }
 
-// A count belongs to the band it was made in: under other frequencies the
-// signal it counted may not be on the screen at all.
 void TakeCount(const ScreenState& screen, const MarkerScale& shown, PlotSnapshot& snapshot) {
-    const MarkerScale& counted = screen.basis.scale;
     snapshot.countedHz = screen.countedHz.value_or(0.0);
-    if (!screen.basis.measured || !screen.countedHz) {
-        snapshot.countFlag = ReadingFlag::kNotMeasured;
-    } else if (counted.startHz != shown.startHz || counted.stopHz != shown.stopHz) {
-        snapshot.countFlag = ReadingFlag::kStale;
-    }
+    snapshot.countFlag = CounterReadingFlag(screen, shown);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "remote/scpi_session.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <string>
 
 #include "base/bounded_format.h"
@@ -57,7 +59,7 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
         {"MARK2:MAX;X?;:CALC:MARK3:X?;:SYST:ERR?",
          "920000000.000;-114,\"Header suffix out of range\"\n"},
         {"CALC:MARK1:SET:CENT;:FREQ:CENT?", "920000000.000\n"},
-        {"TRAC? TRACE2;:SYST:ERR?", "-224,\"Illegal parameter value\"\n"},
+        {"TRAC? TRACE3;:SYST:ERR?", "-224,\"Illegal parameter value\"\n"},
         // no sweep has published a trace that can be integrated
         {"MEAS:CHP?;:SYST:ERR?;:MEASURE:OBWIDTH?;:SYST:ERR?",
          "-221,\"Settings conflict\";-221,\"Settings conflict\"\n"},
@@ -68,8 +70,9 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
         {"MMEM:LOAD:LIM 'absent.csv';:CALC:LIM:FAIL?;:SYST:ERR?;ERR?",
          "-256,\"File name not found\";-221,\"Settings conflict\"\n"},
         // status: a command error sets bit 5 of the event register, which
-        // reaches the status byte once enabled; bit 2 is a queue not empty
-        {"*CLS;FOO;*ESE 32;*STB?;*ESR?;*STB?", "36;32;4\n"},
+        // reaches the status byte once enabled; bit 2 is a queue not empty,
+        // bit 4 a reply of this message before it
+        {"*CLS;FOO;*ESE 32;*STB?;*ESR?;*STB?", "36;32;20\n"},
         {"*CLS;*STB?;:SYST:ERR?", "0;0,\"No error\"\n"},
         {"*RST;:FREQ:CENT?;SPAN?", "915000000.000;26000000.000\n"},
     };
@@ -102,6 +105,120 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
         last = Run("SYST:ERR?");
     }
     EXPECT_EQ(last, "-350,\"Queue overflow\"\n");
+}
+
+// A bench analyzer's common tree on one session, in order: each command
+// set and queried back, one error of each, and what *RST gives back. Trace
+// A holds peaks at points 160, 320 and 480 (-40, -30, -20 dBm) on a floor at
+// -80 dBm of 902 .. 928 MHz.
+TEST_F(ScpiSessionTest, BenchAnalyzerTree) {
+    session = std::make_unique<ScpiSession>(*doc);
+    const struct {
+        const char* message;
+        const char* reply;
+    } rows[] = {
+        {"*RST;:BAND?;:BAND:AUTO?;:BAND:VID?;:BAND:VID:AUTO?", "100000.000;1;100000.000;1\n"},
+        // the step sweep's filter nearest 30 kHz; the RBW then follows the span
+        {"BAND 30 KHZ;:BAND?;:BAND:AUTO?", "25000.000;0\n"},
+        {"BAND 0;:SYST:ERR?", "-222,\"Data out of range\"\n"},
+        {"BAND:AUTO ON;:BAND?", "100000.000\n"},
+        // video averaging: VBW below RBW averages 10 sweeps, below RBW/10 100
+        {"BAND:VID 30 KHZ;:BAND:VID?;:AVER:COUN?;:BAND:VID 1 KHZ;:BAND:VID?;:BAND:VID:AUTO?",
+         "10000.000;10;1000.000;0\n"},
+        {"BAND:VID:AUTO ON;:AVER:COUN?;:BAND:VID -1;:SYST:ERR?", "1;-222,\"Data out of range\"\n"},
+        {"SWE:TIME?;:SWE:POIN?;:SWE:POIN 641;POIN 401;:SYST:ERR?",
+         "2.200000;641;-224,\"Illegal parameter value\"\n"},
+        {"DET?;:DET:AUTO?;:DET AVER;:DET?;:DET:AUTO?", "POS;1;AVER;0\n"},
+        {"DET NEG;:SYST:ERR?;:DET:AUTO ON;:DET:FUNC?", "-224,\"Illegal parameter value\";POS\n"},
+        {"MEAS:CHP:STAT ON;:DET POS;:DET?;:SYST:ERR?;:MEAS:CHP:STAT OFF",
+         "AVER;-221,\"Settings conflict\"\n"},
+        {"DISP:WIND:TRAC:MODE?;MODE MAXH;MODE?;MODE AVER;MODE?;:AVER:COUN?", "WRIT;MAXH;AVER;10\n"},
+        {"DISP:WIND:TRAC:MODE MINH;:SYST:ERR?;:DISP:WIND:TRAC:MODE WRIT;MODE?;:AVER:COUN?",
+         "-224,\"Illegal parameter value\";WRIT;1\n"},
+        {"DISP:WIND:TRAC:MODE VIEW;MODE?", "VIEW\n"},
+        {"UNIT:POW?;POW DBMV;:DISP:WIND:TRAC:Y:RLEV 26.9897;RLEV?", "DBM;26.990\n"},
+        {"UNIT:POW V;:DISP:WIND:TRAC:Y:RLEV?;RLEV 0;:SYST:ERR?",
+         "2.236068E-02;-222,\"Data out of range\"\n"},
+        {"UNIT:POW FOO;:SYST:ERR?;:UNIT:POW DBM;:DISP:WIND:TRAC:Y:RLEV 0",
+         "-224,\"Illegal parameter value\"\n"},
+        {"INP:GAIN:STAT?;STAT ON;STAT?;STAT MAYBE;:SYST:ERR?",
+         "0;1;-224,\"Illegal parameter value\"\n"},
+        {"FORM?;:FORM:BORD?;:FORM REAL,64;:SYST:ERR?",
+         "ASC,8;NORM;-224,\"Illegal parameter value\"\n"},
+        {"CALC:MARK:MAX;X?;Y?;:CALC:MARK:MAX:NEXT;:CALC:MARK:X?;Y?",
+         "921500000.000;-20.000;915000000.000;-30.000\n"},
+        {"CALC:MARK:MAX:LEFT;:CALC:MARK:X?;:CALC:MARK:MAX:LEFT;:SYST:ERR?;:CALC:MARK:X?",
+         "908500000.000;-200,\"Execution error\";908500000.000\n"},
+        {"CALC:MARK:MAX:RIGH;:CALC:MARK:X?", "915000000.000\n"},
+        // no sweep has given the noise bandwidth of its filter yet
+        {"CALC:MARK:FUNC:NOIS ON;NOIS?;:DET?;:CALC:MARK:Y?;:SYST:ERR?",
+         "1;AVER;9.91E+37;-221,\"Settings conflict\"\n"},
+        {"CALC:MARK:FUNC:NOIS OFF;:DET?;:CALC:DELT?;:CALC:DELT:X?;:SYST:ERR?",
+         "POS;0;-221,\"Settings conflict\"\n"},
+        {"CALC:DELT ON;:CALC:MARK2:MAX;:CALC:DELT:X?;Y?", "6500000.000;10.000\n"},
+        {"CALC:DELT OFF;:CALC:DELT?;:CALC:MARK2:X?;:SYST:ERR?", "0;-221,\"Settings conflict\"\n"},
+        {"CALC:MARK:COUN?;COUN:FREQ?;:SYST:ERR?", "0;9.91E+37;-221,\"Settings conflict\"\n"},
+        {"CALC:MARK:COUN ON;COUN?;COUN:FREQ?;:SYST:ERR?",
+         "1;9.91E+37;-230,\"Data corrupt or stale;NOT MEASURED\"\n"},
+        // status: the request for service is bit 6 of the status byte
+        {"*CLS;*ESE 32;*SRE 32;FOO;*STB?;*SRE?;:SYST:ERR:ALL?;ALL?",
+         "100;32;-113,\"Undefined header\";0,\"No error\"\n"},
+        {"*CLS;*OPC;*ESR?;:STAT:OPER:COND?;:STAT:OPER:ENAB 8;ENAB?", "1;0;8\n"},
+        {"INIT;*WAI;:STAT:OPER?;:STAT:OPER?;:STAT:PRES;:STAT:OPER:ENAB?;:SYST:VERS?",
+         "8;0;0;1999.0\n"},
+        {"BAND 30 KHZ;:BAND:VID 1 KHZ;:DET AVER;:DISP:WIND:TRAC:MODE MAXH;:UNIT:POW W;:FORM REAL;"
+         ":CALC:MARK:FUNC:NOIS ON;:CALC:DELT ON;:CALC:MARK:COUN ON",
+         ""},
+        {"*RST;:BAND:AUTO?;:BAND:VID:AUTO?;:DET?;:DISP:WIND:TRAC:MODE?;:UNIT:POW?;:FORM?;"
+         ":CALC:MARK:FUNC:NOIS?;:CALC:DELT?;:CALC:MARK:COUN?;:INP:GAIN:STAT?",
+         "1;1;POS;WRIT;DBM;ASC,8;0;0;0;1\n"},
+    };
+    for (const auto& row : rows) {
+        FillTrace(400.0);
+        EditTrace([](SweepTrace& t) {
+            t.traceA[160] = 200.0, t.traceA[320] = 150.0, t.traceA[480] = 100.0;
+        });
+        EXPECT_EQ(Run(row.message), row.reply) << row.message;
+    }
+    // With the noise bandwidth of a sweep: the level less 10 log(1 kHz).
+    EditTrace([](SweepTrace& t) { t.traceA[480] = 100.0; });
+    doc->EditTrace([this](ScreenState& screen) { screen.basis.noiseBandwidthHz = 1000.0; });
+    EXPECT_EQ(Run("CALC:MARK:MAX;:CALC:MARK:FUNC:NOIS ON;:CALC:MARK:Y?"), "-50.000\n");
+    // The narrowest RBW asked of a wide span leaves a state that recalls as
+    // it was saved.
+    Run("BAND 0.1 HZ");
+    const double ratio = doc->Settings().spanRbwRatio;
+    ASSERT_TRUE(doc->SaveStateFile(cacheDir / "narrow.pqz"));
+    ASSERT_TRUE(doc->LoadStateFile(cacheDir / "narrow.pqz"));
+    EXPECT_EQ(doc->Settings().spanRbwRatio, ratio);
+}
+
+// Traces as IEEE 488.2 blocks of big-endian floats, or swapped; trace B
+// as it was stored, or not-a-number with a conflict before anything was.
+TEST_F(ScpiSessionTest, TracesAsBinaryBlocksAndTraceB) {
+    session = std::make_unique<ScpiSession>(*doc);
+    const auto firstFloat = [](const std::string& reply, bool swapped) {
+        std::uint32_t bits = 0;
+        for (int i = 0; i < 4; ++i) {
+            const auto byte = static_cast<std::uint8_t>(reply[6 + (swapped ? 3 - i : i)]);
+            bits = bits << 8 | byte;
+        }
+        return std::bit_cast<float>(bits);
+    };
+    std::string reply = Run("FORM REAL,32;:TRAC?");
+    ASSERT_EQ(reply.size(), 6u + 641 * 4 + 1);
+    EXPECT_TRUE(reply.starts_with("#42564") && reply.ends_with("\n"));
+    EXPECT_EQ(firstFloat(reply, false), -80.0f);
+    EXPECT_EQ(firstFloat(Run("FORM:BORD SWAP;:TRAC? TRACE1"), true), -80.0f);
+    EXPECT_EQ(firstFloat(Run("TRAC? TRACE2"), true), 9.91e37f);
+    EXPECT_EQ(Run("SYST:ERR?"), "-221,\"Settings conflict\"\n");
+    doc->EditTrace([this](ScreenState& screen) {
+        screen.display.traceBRows.fill(250);
+        screen.display.traceBBasis = TraceBasis::MeasuredOn(MarkerScale::From(doc->Settings()));
+    });
+    reply = Run("FORM ASC;:UNIT:POW DBUV;:TRAC:DATA? TRACE2");
+    EXPECT_TRUE(reply.starts_with("56.990,56.990,")) << reply.substr(0, 20);
+    EXPECT_EQ(std::ranges::count(reply, ','), 640);
 }
 
 // A frequency goes in and comes out as the screen shows it, at the
