@@ -25,6 +25,7 @@
 #include "app/qt_toolbar_icons.h"
 #include "app/qt_user_manual.h"
 #include "app/qt_utilities_menu.h"
+#include "app/utility_runner.h"
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
 #include "panel/qt_entry_dialogs.h"
@@ -131,6 +132,8 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     menuBar()->addMenu(settingsMenu_);
     automation_ = std::make_unique<AutomationServer>(doc_);
     scpi_ = std::make_unique<ScpiServer>(doc_);
+    utilityRunner_ = std::make_unique<UtilityRunner>(doc_);
+    scpi_->SetUtilityRunner(utilityRunner_.get());
     utilitiesMenu_ = new QtUtilitiesMenu(doc_, dialogs, this);
     menuBar()->addMenu(utilitiesMenu_);
     connect(utilitiesMenu_, &QtUtilitiesMenu::workerEnded, this, [this] {

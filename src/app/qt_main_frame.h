@@ -18,6 +18,7 @@ class QtCalibrationCommands;
 class QtPlotView;
 class QtWaterfallView;
 class ScpiServer;
+class UtilityRunner;
 class EntryDialogs;
 class QtFileMenu;
 class QtFrontPanel;
@@ -109,6 +110,7 @@ class QtMainFrame final : public QMainWindow {
     QtCalibrationCommands* calibration_ = nullptr;
     bool closePending_ = false;
     std::unique_ptr<AutomationServer> automation_;
+    std::unique_ptr<UtilityRunner> utilityRunner_;  // outlives the SCPI server
     std::unique_ptr<ScpiServer> scpi_;
     std::unique_ptr<LimitLineCommands> limitLines_;
     QList<QAction*> editActions_;

@@ -222,27 +222,31 @@ int CommandInterpreter::InterpretQuery(AnalyzerDocument& document, const Command
 
 // MEA:CHP? gives channel power (dBm) and density (dBm/Hz), MEA:OBW? the
 // occupied bandwidth and frequency error (Hz). A trace that cannot be
-// integrated has no reading: nothing is sent rather than a number that
-// would be taken for one.
+// integrated has no reading: both fields read "NOT MEASURED", so that a
+// script waiting for its line gets one it can test.
 int CommandInterpreter::ReplyMeasurement(AnalyzerDocument& document, const std::string& item) {
+    std::optional<std::array<double, 2>> values;
+    ReadingFlag flag = ReadingFlag::kNotMeasured;
     if (item == "CHP") {
         if (const auto reading = document.ChannelPower()) {
-            const ReadingFlag flag = WorseReadingFlag(reading->flag, document.TraceReadingFlag());
-            replies_.AppendReply(
-                FlaggedReadingText(FormatText("%.3f", reading->powerDbm), flag) + "," +
-                FlaggedReadingText(FormatText("%.3f", reading->densityDbmHz), flag) + "\r\n");
-            return kDone;
+            values = {reading->powerDbm, reading->densityDbmHz};
+            flag = reading->flag;
         }
     } else if (item == "OBW") {
         if (const auto reading = document.OccupiedBandwidth()) {
-            const ReadingFlag flag = WorseReadingFlag(reading->flag, document.TraceReadingFlag());
-            replies_.AppendReply(
-                FlaggedReadingText(FormatText("%.3f", reading->bandwidthHz), flag) + "," +
-                FlaggedReadingText(FormatText("%.3f", reading->freqErrorHz), flag) + "\r\n");
-            return kDone;
+            values = {reading->bandwidthHz, reading->freqErrorHz};
+            flag = reading->flag;
         }
+    } else {
+        return kNoMatch;
     }
-    return kNoMatch;
+    if (values) {
+        flag = WorseReadingFlag(flag, document.TraceReadingFlag());
+    }
+    const std::array<double, 2> shown = values.value_or(std::array<double, 2>{});
+    replies_.AppendReply(FlaggedReadingText(FormatText("%.3f", shown[0]), flag) + "," +
+                         FlaggedReadingText(FormatText("%.3f", shown[1]), flag) + "\r\n");
+    return kDone;
 }
 
 // At the levels the rows were measured, whatever the scale has become since.

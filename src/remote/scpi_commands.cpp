@@ -269,37 +269,6 @@ std::string ScpiSession::TraceReply(const std::vector<double>& levels,
     });
 }
 
-// Power in dBm and density in dBm/Hz of the channel on trace A, with the
-// channel and percentage the window uses. A trace that cannot be integrated
-// (wide sweep, zero span, nothing swept yet) has no reading.
-void ScpiSession::QueryChannelPower(Call& call) {
-    if (!CheckParameterCount(call.unit, 0, 0)) {
-        return;
-    }
-    if (const std::optional<ChannelPowerReading> reading = doc_.ChannelPower()) {
-        PushReadingFlag(doc_.TraceReadingFlag());
-        call.reply = Value(reading->powerDbm) + "," + Value(reading->densityDbmHz);
-        PushReadingFlag(reading->flag);
-        FlagUncalibratedLevels();
-    } else {
-        PushError(kSettingsConflict);
-    }
-}
-
-// Bandwidth and frequency error in Hz.
-void ScpiSession::QueryOccupiedBandwidth(Call& call) {
-    if (!CheckParameterCount(call.unit, 0, 0)) {
-        return;
-    }
-    if (const std::optional<OccupiedBandwidthReading> reading = doc_.OccupiedBandwidth()) {
-        PushReadingFlag(doc_.TraceReadingFlag());
-        call.reply = Value(reading->bandwidthHz) + "," + Value(reading->freqErrorHz);
-        PushReadingFlag(reading->flag);
-    } else {
-        PushError(kSettingsConflict);
-    }
-}
-
 // The measurements on or off as the Utilities items turn them, keeping the
 // channel and percentage last entered. While one is on, step-sweep spans
 // draw power-averaged rows, which the readings need there.

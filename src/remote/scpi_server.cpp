@@ -41,6 +41,7 @@ bool ScpiServer::Start(const ScpiSettings& settings, std::string& error) {
     settings_ = settings;
     service_.Stop();
     session_ = std::make_unique<ScpiSession>(doc_);
+    session_->SetUtilityRunner(runner_);
     // A line past the framer's bound is dropped whole and reported in the
     // error queue.
     TcpLineService::Setup setup;

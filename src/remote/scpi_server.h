@@ -11,6 +11,7 @@ namespace tavlin {
 
 class AnalyzerDocument;
 class ScpiSession;
+class ScpiUtilityRunner;
 
 struct ScpiSettings {
     static constexpr int kDefaultIdleSeconds = 60;
@@ -43,6 +44,10 @@ class ScpiServer {
     // Listens and starts serving; a port that cannot be listened on is
     // reported once, with the port and the reason (false).
     bool Enable(const ScpiSettings& settings);
+    // What runs MEASure:RECeiver?, :HARMonics?, :PNOise? and the listener
+    // into a file; it must outlive the server. Takes effect at the next
+    // Enable; without one those answer -221.
+    void SetUtilityRunner(ScpiUtilityRunner* runner) { runner_ = runner; }
     // Ends the service and closes the sockets (a command waiting on a
     // message box is served through the document's wait hook meanwhile).
     void Disable();
@@ -65,6 +70,7 @@ class ScpiServer {
     std::recursive_mutex controlMutex_;  // as in AutomationServer
     ScpiSettings settings_;
     std::unique_ptr<ScpiSession> session_;
+    ScpiUtilityRunner* runner_ = nullptr;
     TcpLineService service_;
 };
 

@@ -99,9 +99,7 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
         {"[CALCulate]:MARKer#:X", nullptr, &S::QueryMarkerX},
         {"[CALCulate]:MARKer#:Y", nullptr, &S::QueryMarkerY},
         {"[CALCulate]:MARKer#:SET:CENTer", &S::MarkerToCenter, nullptr},
-        {"TRACe[:DATA]", nullptr, &S::QueryTrace},
-        {"MEASure:CHPower", nullptr, &S::QueryChannelPower},
-        {"MEASure:OBWidth", nullptr, &S::QueryOccupiedBandwidth},
+        {"TRACe[:DATA]", nullptr, &S::QueryTrace, kTracePoints},
         {"MEASure:CHPower:STATe", &S::SetChannelPowerOn, &S::QueryChannelPowerOn},
         {"MEASure:OBWidth:STATe", &S::SetOccupiedBandwidthOn, &S::QueryOccupiedBandwidthOn},
         {"MMEMory:STORe:STATe", &S::StoreState, nullptr},
@@ -137,6 +135,21 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
         {"STATus:PRESet", &S::PresetStatus, nullptr},
         {"SYSTem:ERRor:ALL", nullptr, &S::QueryAllErrors},
         {"SYSTem:VERSion", nullptr, &S::QueryVersion},
+        // Measurements from a script: the readings of a sweep, the utilities.
+        {"MEASure:CHPower", nullptr, &S::MeasureChannelPower, 2},
+        {"MEASure:OBWidth", nullptr, &S::MeasureOccupiedBandwidth, 2},
+        {"READ:CHPower", nullptr, &S::ReadChannelPower, 2},
+        {"READ:OBWidth", nullptr, &S::ReadOccupiedBandwidth, 2},
+        {"FETCh:CHPower", nullptr, &S::FetchChannelPower, 2},
+        {"FETCh:OBWidth", nullptr, &S::FetchOccupiedBandwidth, 2},
+        {"RECeiver:IFBandwidth", &S::SetIfBandwidth, &S::QueryIfBandwidth},
+        {"RECeiver:AFILter", &S::SetAudioFilter, &S::QueryAudioFilter},
+        {"RECeiver:SHOW:AM", &S::SetShowAm, &S::QueryShowAm},
+        {"RECeiver:SHOW:FM", &S::SetShowFm, &S::QueryShowFm},
+        {"MEASure:RECeiver", nullptr, &S::MeasureReceiver, kScpiReceiverFields},
+        {"MEASure:HARMonics", nullptr, &S::MeasureHarmonics, 2 * kScpiHarmonics},
+        {"MEASure:PNOise", nullptr, &S::MeasurePhaseNoise, 2 * kScpiPhaseNoisePoints},
+        {"MMEMory:STORe:AUDio", &S::StoreAudio, nullptr},
     };
     return table;
 }
@@ -147,15 +160,22 @@ std::string ScpiSession::Execute(const std::string& message) {
     return text;
 }
 
+// Every query is answered, so that a client reading a line per query never
+// waits for ever: one that could not be runs answers not-a-number.
 void ScpiSession::Execute(const std::string& message, const ReplyOut& out) {
     Replies replies(out);
     for (const ScpiUnit& unit : ParseScpiMessage(message)) {
+        const int answered = replies.Count();
+        const std::size_t errorsBefore = errorsQueued_;
         if (unit.malformed) {
             PushError(kSyntaxError);
         } else if (unit.common) {
             RunCommon(unit, replies);
         } else {
             Run(unit, replies);
+        }
+        if (unit.query && replies.Count() == answered) {
+            replies.Add(NoAnswer(1, errorsBefore));
         }
     }
     if (replies.Any()) {
@@ -169,6 +189,7 @@ void ScpiSession::Replies::Add(const std::string& reply) {
     }
     out_(reply);
     any_ = true;
+    ++count_;
 }
 
 void ScpiSession::PushError(int code) {
@@ -190,6 +211,7 @@ void ScpiSession::FlagUncalibratedLevels() {
 
 void ScpiSession::Queue(QueuedError error) {
     status_.NoteError(error.code);
+    ++errorsQueued_;
     if (errors_.size() >= kErrorQueueLength) {
         errors_.back() = {kQueueOverflow, ErrorText(kQueueOverflow)};
         return;
@@ -208,9 +230,10 @@ void ScpiSession::Run(const ScpiUnit& unit, Replies& replies) {
             break;
         }
         Call call{unit, *suffix, {}};
+        const std::size_t errorsBefore = errorsQueued_;
         (this->*handler)(call);
-        if (unit.query && !call.reply.empty()) {
-            replies.Add(call.reply);
+        if (unit.query) {
+            replies.Add(call.reply.empty() ? NoAnswer(row.values, errorsBefore) : call.reply);
         }
         return;
     }
@@ -226,6 +249,7 @@ void ScpiSession::RunCommon(const ScpiUnit& unit, Replies& replies) {
     } else if (word == "*RST") {
         doc_.OnPreset();
         ResetSessionSettings();
+        receiver_ = {};
     } else if (word == "*WAI" || word == "*OPC?") {
         WaitForSweep();
         if (unit.query) {
@@ -383,7 +407,12 @@ std::optional<std::string> ScpiSession::FileName(const Call& call, bool mustExis
     if (!CheckParameterCount(call.unit, 1, 2)) {
         return std::nullopt;
     }
-    const std::string name = Unquoted(call.unit.parameters.back());
+    return AllowedFileName(call.unit.parameters.back(), mustExist);
+}
+
+std::optional<std::string> ScpiSession::AllowedFileName(const std::string& parameter,
+                                                        bool mustExist) {
+    const std::string name = Unquoted(parameter);
     if (!IsAllowedFileName(name, FileNames::PlainNamesHere)) {
         PushError(kFileNameError);
         return std::nullopt;

@@ -19,6 +19,7 @@
 #include "remote/scpi_parser.h"
 #include "remote/scpi_power_unit.h"
 #include "remote/scpi_status.h"
+#include "remote/scpi_utility_runner.h"
 
 namespace tavlin {
 
@@ -71,6 +72,8 @@ class ScpiSession {
     void PushReadingFlag(ReadingFlag flag);
     // Ends a *WAI or *OPC? wait at once, now and from now on.
     void StopWaiting() { stopWaiting_ = true; }
+    // What runs the measurement utilities; without one they answer -221.
+    void SetUtilityRunner(ScpiUtilityRunner* runner) { runner_ = runner; }
 
   private:
     struct Call {
@@ -81,11 +84,12 @@ class ScpiSession {
     using Handler = void (ScpiSession::*)(Call& call);
     // A header pattern, parsed once for the life of the program.
     struct Row {
-        Row(const char* text, Handler setForm, Handler queryForm)
-            : pattern(text), set(setForm), query(queryForm) {}
+        Row(const char* text, Handler setForm, Handler queryForm, int replyValues = 1)
+            : pattern(text), set(setForm), query(queryForm), values(replyValues) {}
         ScpiPattern pattern;
         Handler set;    // null: no command form
         Handler query;  // null: no query form
+        int values;     // how many values the query's reply holds
     };
     static const std::vector<Row>& Table();
 
@@ -95,10 +99,12 @@ class ScpiSession {
         explicit Replies(const ReplyOut& out) : out_(out) {}
         void Add(const std::string& reply);
         bool Any() const { return any_; }
+        int Count() const { return count_; }
 
       private:
         const ReplyOut& out_;
         bool any_ = false;
+        int count_ = 0;
     };
 
     void Run(const ScpiUnit& unit, Replies& replies);
@@ -127,6 +133,7 @@ class ScpiSession {
     // Levels already in the replies' unit, as an array reply.
     std::string TraceReply(const std::vector<double>& levels, const MarkerScale& scale) const;
     std::optional<std::string> FileName(const Call& call, bool mustExist);
+    std::optional<std::string> AllowedFileName(const std::string& parameter, bool mustExist);
     void WaitForSweep();
 
     void SetCenter(Call& call);
@@ -152,8 +159,8 @@ class ScpiSession {
     void QueryMarkerY(Call& call);
     void MarkerToCenter(Call& call);
     void QueryTrace(Call& call);
-    void QueryChannelPower(Call& call);
-    void QueryOccupiedBandwidth(Call& call);
+    void FetchChannelPower(Call& call);
+    void FetchOccupiedBandwidth(Call& call);
     void SetChannelPowerOn(Call& call);
     void QueryChannelPowerOn(Call& call);
     void SetOccupiedBandwidthOn(Call& call);
@@ -217,6 +224,30 @@ class ScpiSession {
     void QueryAllErrors(Call& call);
     void QueryVersion(Call& call);
 
+    // Measurements from a script (scpi_measure_commands.cpp).
+    std::string NoAnswer(int values, std::size_t errorsBefore);
+    void PushNoTraceReading();
+    void SweepOnce();
+    void MeasureChannelPower(Call& call);
+    void MeasureOccupiedBandwidth(Call& call);
+    void ReadChannelPower(Call& call);
+    void ReadOccupiedBandwidth(Call& call);
+    void SetIfBandwidth(Call& call);
+    void QueryIfBandwidth(Call& call);
+    void SetAudioFilter(Call& call);
+    void QueryAudioFilter(Call& call);
+    void SetShowAm(Call& call);
+    void QueryShowAm(Call& call);
+    void SetShowFm(Call& call);
+    void QueryShowFm(Call& call);
+    void MeasureReceiver(Call& call);
+    void MeasureHarmonics(Call& call);
+    void MeasurePhaseNoise(Call& call);
+    void StoreAudio(Call& call);
+    bool RunnerReady();
+    void ReplyPoints(Call& call, const std::vector<ScpiPoint>& points, bool shownFrequencies);
+    // Each distinct flag of a reply once in the queue, in the order met.
+    void PushReadingFlags(const std::vector<ReadingFlag>& flags);
     // Marker 1 or 2 made the active one; false (error queued) for others.
     bool SelectMarker(const Call& call);
     struct MarkerReading {
@@ -249,6 +280,9 @@ class ScpiSession {
     bool swappedBytes_ = false;
     bool traceView_ = false;    // VIEW: the trace held, the sweep stopped
     bool noiseMarker_ = false;  // marker levels read as noise density
+    std::size_t errorsQueued_ = 0;  // ever, to tell whether a handler queued one
+    ScpiUtilityRunner* runner_ = nullptr;
+    ScpiReceiverSettings receiver_;
     std::atomic<bool> stopWaiting_{false};
 };
 

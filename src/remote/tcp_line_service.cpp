@@ -220,6 +220,9 @@ void TcpLineService::HandleLines(CommandFramer& framer, std::string& input, std:
         }
         if (line && setup_.onLine) {
             setup_.onLine(*line);
+            // A command that ran past the idle time (a utility, a long
+            // recording) was the client's business, not its silence.
+            lastLine_ = std::chrono::steady_clock::now();
             if (OutputWaiting()) {
                 return;
             }

@@ -19,17 +19,20 @@ namespace tavlin {
 
 namespace {
 
-int RunReceiver(AnalyzerDocument& document, int captures, std::ostream& out, std::ostream& err) {
-    if (captures < 1) {
+// The IF bandwidth is checked before the sweep stops: a refused run leaves
+// the screen as it was.
+int RunReceiver(AnalyzerDocument& document, const UtilityRequest& request, std::ostream& out,
+                std::ostream& err) {
+    if (request.captures < 1) {
         err << "tavlin-cli: --captures must be 1 or more\n";
         return 1;
     }
-    UtilitySession session(document);
-    MeasuringReceiver receiver(
-        session.Instrument(),
-        {[&out](const std::string& text) { out << text << "---\n"
-                                               << std::flush; }, nullptr});
-    if (!receiver.Run(captures)) {
+    if (!ReceiverControlsOf(request)) {
+        err << "tavlin-cli: --if-bandwidth must be 240e3, 120e3, 60e3, 30e3 or 15e3\n";
+        return 1;
+    }
+    const auto show = [&out](const std::string& text) { out << text << "---\n" << std::flush; };
+    if (!MeasureWithReceiver(document, request, show)) {
         err << "tavlin-cli: the measuring receiver received no data\n";
         return 1;
     }
@@ -40,8 +43,7 @@ int RunReceiver(AnalyzerDocument& document, int captures, std::ostream& out, std
 // (">-39.00", "<-80.00") where it was read off the screen's edge. A harmonic
 // beyond the receiver's range was not swept: "NOT MEASURED".
 int RunHarmonics(AnalyzerDocument& document, std::ostream& out) {
-    const UtilitySession session(document);
-    for (const HarmonicReading& h : HarmonicsPlot(document).Run()) {
+    for (const HarmonicReading& h : MeasureHarmonics(document)) {
         out << FormatText("%d,%.0f,", h.n, h.freqHz)
             << FlaggedReadingText(FormatText("%.2f", h.levelDbm), h.flag) << '\n';
     }
@@ -143,6 +145,49 @@ bool ReadNumber(const char* text, double& number) {
 
 }  // namespace
 
+std::optional<ReceiverControls> ReceiverControlsOf(const UtilityRequest& request) {
+    ReceiverControls controls;
+    controls.ifBandwidth = IfBandwidthSetting(request.ifBandwidthHz);
+    controls.bandPass = request.audioBandPass;
+    controls.showAm = request.showAm;
+    controls.showFm = request.showFm;
+    if (controls.ifBandwidth.empty()) {
+        return std::nullopt;
+    }
+    return controls;
+}
+
+std::optional<ReceiverReading> MeasureWithReceiver(
+    AnalyzerDocument& document, const UtilityRequest& request,
+    const std::function<void(const std::string&)>& show) {
+    const std::optional<ReceiverControls> controls = ReceiverControlsOf(request);
+    if (!controls || request.captures < 1) {
+        return std::nullopt;
+    }
+    UtilitySession session(document);
+    MeasuringReceiver receiver(session.Instrument(), {show, nullptr});
+    receiver.SetControls(*controls);
+    if (!receiver.Run(request.captures)) {
+        return std::nullopt;
+    }
+    return receiver.LastReading();
+}
+
+std::vector<HarmonicReading> MeasureHarmonics(AnalyzerDocument& document) {
+    const UtilitySession session(document);
+    return HarmonicsPlot(document).Run();
+}
+
+std::vector<PhaseNoisePoint> MeasurePhaseNoise(AnalyzerDocument& document) {
+    std::vector<PhaseNoisePoint> points;
+    const auto keep = [&points](const PhaseNoiseSweeps& sweeps) {
+        const PhaseNoiseCurve curve(sweeps);
+        points.assign(curve.Points().begin(), curve.Points().end());
+    };
+    RunPhaseNoiseProcedure(document, keep, PhaseNoiseAsker::Console);
+    return points;
+}
+
 int TakeListenOption(UtilityRequest& request, std::string_view arg, const char* value) {
     if (arg == "--wide") {
         request.wideIf = true;
@@ -175,7 +220,7 @@ int TakeListenOption(UtilityRequest& request, std::string_view arg, const char* 
 int RunUtility(AnalyzerDocument& document, const UtilityRequest& request, std::ostream& out,
                std::ostream& err) {
     if (request.name == "receiver") {
-        return RunReceiver(document, request.captures, out, err);
+        return RunReceiver(document, request, out, err);
     }
     if (request.name == "harmonics") {
         return RunHarmonics(document, out);

@@ -3,11 +3,15 @@
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/plot_bitmap.h"
-#include "utilities/phase_noise/phase_noise_procedure.h"
+#include "utilities/harmonics/harmonics_plot.h"
+#include "utilities/phase_noise/phase_noise_curve.h"
+#include "utilities/receiver/receiver_analysis.h"
 
 namespace tavlin {
 
@@ -43,6 +47,24 @@ struct UtilityRequest {
 // --wide, --deemphasis US): returns how many arguments it used (1 or 2), 0
 // when `arg` is none of them, -1 when its value is missing or not a number.
 int TakeListenOption(UtilityRequest& request, std::string_view arg, const char* value);
+
+// The measuring receiver's controls the request names; nothing when its IF
+// bandwidth is none of the receiver's.
+std::optional<ReceiverControls> ReceiverControlsOf(const UtilityRequest& request);
+
+// The measuring receiver at the centre frequency for request.captures passes
+// with the request's controls, the sweep paused; each pass's results text
+// goes to `show`. The numbers of the last pass, or nothing when the capture
+// failed three times running.
+std::optional<ReceiverReading> MeasureWithReceiver(
+    AnalyzerDocument& document, const UtilityRequest& request,
+    const std::function<void(const std::string&)>& show);
+
+// The harmonics plot's readings, the sweep paused.
+std::vector<HarmonicReading> MeasureHarmonics(AnalyzerDocument& document);
+
+// The phase-noise curve at the centre, taken as exact, the sweep paused.
+std::vector<PhaseNoisePoint> MeasurePhaseNoise(AnalyzerDocument& document);
 
 // Runs the utility with the sweep paused, prints its results on out and
 // returns 0, or prints why it could not run on err and returns 1.

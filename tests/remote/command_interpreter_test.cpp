@@ -64,9 +64,9 @@ TEST_F(CommandInterpreterTest, CommandsAndTheirReplies) {
         {"FRE:XYZ 5", 3, "", ""},
         {"MAR:FRE?", 3, "", ""},  // no blank: the command MAR:FRE?, which is none
         {"MAR:XYZ ?", 3, "", ""},
-        // nothing swept yet to integrate: no reading rather than a number
-        {"MEA:CHP ?", 3, "", ""},
-        {"measure:obw ?", 3, "", ""},
+        // nothing swept yet to integrate: a line that says so, not a number
+        {"MEA:CHP ?", 1, "NOT MEASURED,NOT MEASURED\r\n", ""},
+        {"measure:obw ?", 1, "NOT MEASURED,NOT MEASURED\r\n", ""},
     };
     for (const auto& row : rows) {
         prompter.Clear();

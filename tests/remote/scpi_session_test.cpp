@@ -55,20 +55,20 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
         {"INIT;*WAI;*OPC?", "1\n"},
         // the peak at point 480 of 905 .. 925 MHz, its row 100 at -20 dBm ref
         {"CALC:MARK:MAX;X?;Y?", "920000000.000;-40.000\n"},
-        {"CALC:MARK2:Y?;:SYST:ERR?", "-221,\"Settings conflict\"\n"},
+        {"CALC:MARK2:Y?;:SYST:ERR?", "9.91E+37;-221,\"Settings conflict\"\n"},
         {"MARK2:MAX;X?;:CALC:MARK3:X?;:SYST:ERR?",
-         "920000000.000;-114,\"Header suffix out of range\"\n"},
+         "920000000.000;9.91E+37;-114,\"Header suffix out of range\"\n"},
         {"CALC:MARK1:SET:CENT;:FREQ:CENT?", "920000000.000\n"},
-        {"TRAC? TRACE3;:SYST:ERR?", "-224,\"Illegal parameter value\"\n"},
         // no sweep has published a trace that can be integrated
-        {"MEAS:CHP?;:SYST:ERR?;:MEASURE:OBWIDTH?;:SYST:ERR?",
-         "-221,\"Settings conflict\";-221,\"Settings conflict\"\n"},
+        {"FETC:CHP?;:SYST:ERR?;:FETCH:OBWIDTH?;:SYST:ERR?",
+         "9.91E+37,9.91E+37;-230,\"Data corrupt or stale\";9.91E+37,9.91E+37;-230,\"Data "
+         "corrupt or stale\"\n"},
         {"MMEM:STOR:STAT 1,'../x.pqz';:MMEM:LOAD:STAT \"absent.pqz\";:SYST:ERR?;ERR?",
          "-257,\"File name error\";-256,\"File name not found\"\n"},
         {"MEAS:CHP:STAT ON;STAT?;:MEAS:OBW:STAT?;STAT 1;STAT?;:MEAS:CHP:STAT OFF;STAT?",
          "1;0;1;0\n"},
         {"MMEM:LOAD:LIM 'absent.csv';:CALC:LIM:FAIL?;:SYST:ERR?;ERR?",
-         "-256,\"File name not found\";-221,\"Settings conflict\"\n"},
+         "9.91E+37;-256,\"File name not found\";-221,\"Settings conflict\"\n"},
         // status: a command error sets bit 5 of the event register, which
         // reaches the status byte once enabled; bit 2 is a queue not empty,
         // bit 4 a reply of this message before it
@@ -90,7 +90,7 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
     const auto power = doc->ChannelPower();
     const auto band = doc->OccupiedBandwidth();
     ASSERT_TRUE(power && band);
-    EXPECT_EQ(Run("MEAS:CHP?;OBW?"),
+    EXPECT_EQ(Run("FETC:CHP?;OBW?"),
               FormatText("%.3f,%.3f;%.3f,%.3f\n", power->powerDbm, power->densityDbmHz,
                          band->bandwidthHz, band->freqErrorHz));
     const std::string trace = Run("TRACE:DATA? TRACE1");

@@ -58,6 +58,29 @@ TEST(TcpLineServiceTest, AClientThatNeverReadsIsBoundedAndStoppable) {
         << "a client that stops reading is dropped, so the next one gets its turn";
 }
 
+// A command that runs past the idle time (a recording of a minute) is no
+// idle client: its next line, sent meanwhile, is served once it is done.
+TEST(TcpLineServiceTest, ACommandLongerThanTheIdleTimeKeepsTheClient) {
+    TcpLineService service;
+    TcpLineService::Setup setup;
+    setup.framing = kLineFraming;
+    setup.idleMs = 300;
+    setup.onLine = [&service](const std::string& line) {
+        if (line == "slow") {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        } else {
+            service.Send(line + "\n");
+        }
+    };
+    service.Start(ListenAnywhere(), setup);
+    LoopbackClient client(service.Port());
+    client.Send("slow\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    client.Send("next\n");
+    EXPECT_EQ(client.ReadLines(1), "next\n");
+    EXPECT_EQ(service.ClientsServed(), 0);
+}
+
 // A client that holds the port without using it: one that comes meanwhile
 // is told at once that the port is busy, and the holder loses its turn once
 // it has sent no whole line for the idle time (a byte now and then is none).

@@ -44,6 +44,8 @@ class MeasuringReceiver {
     // The procedure on the calling thread, for passes passes (or until Stop
     // when passes is 0). False when the capture failed three times running.
     bool Run(int passes);
+    // The numbers of the last pass; read once Run has returned.
+    const ReceiverReading& LastReading() const { return analysis_.Reading(); }
 
   private:
     bool Loop(int passes);

@@ -36,6 +36,11 @@ double Wrapped(double step) {
     return step;
 }
 
+// A block whose modulation does not fit a filter reads low.
+ReadingFlag FitFlag(const ReceiverFit& fit) {
+    return fit.AdviceLine().empty() ? ReadingFlag::kNone : ReadingFlag::kBeyondFilter;
+}
+
 }  // namespace
 
 int DecimationForBandwidth(std::string_view text) {
@@ -52,6 +57,15 @@ int DecimationForBandwidth(std::string_view text) {
         return 8;
     }
     return 16;
+}
+
+std::string IfBandwidthSetting(double hz) {
+    for (int decimation = 1; decimation <= 16; decimation *= 2) {
+        if (hz == ReceiverFit::IfBandwidthHz(decimation)) {
+            return Format("%.0f KHz", hz / 1000.0);
+        }
+    }
+    return {};
 }
 
 std::string ControlsRefusal(const ReceiverControls& controls, int decimation) {
@@ -99,6 +113,9 @@ std::string ReceiverAnalysis::Process(std::span<const std::int32_t> i,
         fmFit.BeyondIf() ? ReadingFlag::kBeyondFilter : ReadingFlag::kNone;
     std::string text =
         "RF COUNTER: " + FlaggedReadingText(Format("%.2f Hz", counterHz), counterFlag) + "\r\n\r\n";
+    reading_.counterHz = counterHz;
+    reading_.counterFlag = counterFlag;
+    reading_.fm = {controls.showFm, fm.rms, fm.peakPlus, fm.peakMinus, fm.audioHz, FitFlag(fmFit)};
     if (controls.showFm) {
         text += Format(
             "FM RMS: %.2f Hz\r\n   RMS(RT2): %.2f Hz\r\n   PEAK+: %.1f Hz\r\n"
@@ -111,13 +128,16 @@ std::string ReceiverAnalysis::Process(std::span<const std::int32_t> i,
     const AudioToneFinder::Tone amTone = FindTone(1.0, rateHz);
     Filter(controls, tuning, true);
     const Tone am = Analyse(work_, -0.1 / tuning.decimation, rateHz);
+    ReceiverFit amFit(controls, tuning.decimation, rateHz);
+    amFit.JudgeAudio(amTone);
+    reading_.am = {controls.showAm,       am.rms * 100.0, am.peakPlus * 100.0,
+                   am.peakMinus * -100.0, am.audioHz,     FitFlag(amFit)};
     if (controls.showAm) {
         text += Format(
             "AM PEAK+: %.2f%c \r\n   PEAK-: %.2f%c \r\n   RMS: %.3f%c\r\n"
             "   Audio Freq: %.3f Hz\r\n\r\n",
-            am.peakPlus * 100.0, '%', am.peakMinus * -100.0, '%', am.rms * 100.0, '%', am.audioHz);
-        ReceiverFit amFit(controls, tuning.decimation, rateHz);
-        amFit.JudgeAudio(amTone);
+            reading_.am.peakPlus, '%', reading_.am.peakMinus, '%', reading_.am.rms, '%',
+            am.audioHz);
         text += amFit.AdviceLine();
     }
 
@@ -300,8 +320,10 @@ std::string ReceiverAnalysis::RelativePower(double power) {
         sum += h;
     }
     started_ = true;
+    reading_.relativeDb = history_.back();
+    reading_.averagedDb = sum / kHistory;
     return Format("%sRelative Power: %.3f dBc\r\n", rangeMode_ == 1 ? "*" : "", history_.back()) +
-           Format("Averaged: %.3f dBc\r\n", sum / kHistory);
+           Format("Averaged: %.3f dBc\r\n", reading_.averagedDb);
 }
 
 RangeAction ReceiverAnalysis::UpdateRange() {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/reading_flag.h"
 #include "utilities/receiver/audio_tone_finder.h"
 
 // The measuring receiver's processing of one capture: FM discriminator, RF
@@ -27,6 +28,9 @@ struct ReceiverControls {
 
 // "240 KHz" 1, "120 KHz" 2, "60 KHz" 4, "30 KHz" 8, anything else 16.
 int DecimationForBandwidth(std::string_view text);
+// The setting that names an IF bandwidth in Hz (15000: "15 KHz"); empty
+// when the receiver has no such bandwidth.
+std::string IfBandwidthSetting(double hz);
 
 // Empty when the audio filter can be built from the controls at decimation
 // D, else why not: a cut-off or centre of 0 Hz, or one at or beyond half the
@@ -41,6 +45,26 @@ struct ReceiverTuning {
     double loErrorHz = 0.0;     // LO1's residual error, signed for its side
     double sampleRateHz = 0.0;  // before decimation
     int decimation = 16;
+};
+
+// The numbers of a pass, as its results text shows them.
+struct ReceiverReading {
+    // One modulation block: deviation in Hz (FM) or depth in % (AM), and
+    // the tone's frequency (0: no tone crossed zero).
+    struct Block {
+        bool shown = false;
+        double rms = 0.0;
+        double peakPlus = 0.0;
+        double peakMinus = 0.0;  // as the text shows it: FM signed, AM a positive depth
+        double audioHz = 0.0;
+        ReadingFlag flag = ReadingFlag::kNone;  // beyond the IF or audio filter
+    };
+    double counterHz = 0.0;
+    ReadingFlag counterFlag = ReadingFlag::kNone;
+    double relativeDb = 0.0;
+    double averagedDb = 0.0;
+    Block fm;
+    Block am;
 };
 
 // What the range control asks of the device after a pass.
@@ -66,6 +90,8 @@ class ReceiverAnalysis {
     // "Cal Range": the next pass switches to the sensitive range.
     void RequestRangeChange() { rangeMode_ = 3; }
     int RangeMode() const { return rangeMode_; }
+    // The numbers of the last pass.
+    const ReceiverReading& Reading() const { return reading_; }
     double CarrierOffsetHz() const { return carrierOffsetHz_; }
 
   private:
@@ -86,6 +112,7 @@ class ReceiverAnalysis {
                  const ReceiverTuning& tuning, bool sync);
     std::string RelativePower(double power);
 
+    ReceiverReading reading_;
     std::vector<double> work_;
     std::vector<double> re_;
     std::vector<double> im_;
