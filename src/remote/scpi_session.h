@@ -278,8 +278,8 @@ class ScpiSession {
     ScpiPowerUnit powerUnit_ = ScpiPowerUnit::kDbm;
     ScpiDataFormat dataFormat_ = ScpiDataFormat::kAscii;
     bool swappedBytes_ = false;
-    bool traceView_ = false;    // VIEW: the trace held, the sweep stopped
-    bool noiseMarker_ = false;  // marker levels read as noise density
+    bool traceView_ = false;        // VIEW: the trace held, the sweep stopped
+    bool noiseMarker_ = false;      // marker levels read as noise density
     std::size_t errorsQueued_ = 0;  // ever, to tell whether a handler queued one
     ScpiUtilityRunner* runner_ = nullptr;
     ScpiReceiverSettings receiver_;
