@@ -6,9 +6,9 @@
 from tavlin.analyzer import DEFAULT_RESOURCE, TavlinAnalyzer
 from tavlin.errors import QueuedError, ReadingWarning, ScpiError
 from tavlin.marker import Marker
-from tavlin.readings import ChannelPower, OccupiedBandwidth
+from tavlin.readings import ChannelPower, OccupiedBandwidth, ReceiverReading
 
 __all__ = [
     "DEFAULT_RESOURCE", "TavlinAnalyzer", "Marker", "ScpiError", "ReadingWarning",
-    "QueuedError", "ChannelPower", "OccupiedBandwidth",
+    "QueuedError", "ChannelPower", "OccupiedBandwidth", "ReceiverReading",
 ]

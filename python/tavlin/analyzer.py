@@ -11,7 +11,7 @@ from pymeasure.instruments import Instrument
 
 from tavlin.errors import QueuedError, ReadingWarning, ScpiError, parse_error_entries, reading
 from tavlin.marker import Marker
-from tavlin.readings import ChannelPower, OccupiedBandwidth
+from tavlin.readings import ChannelPower, OccupiedBandwidth, ReceiverReading
 
 DEFAULT_RESOURCE = "TCPIP0::127.0.0.1::5025::SOCKET"
 
@@ -23,8 +23,10 @@ _MOST_QUEUED = 17
 # states, for the preset, a reprogrammed level plan or a pass in progress.
 _SWEEP_MARGIN_S = 10.0
 
-# The utilities take the instrument over for many captures (a phase-noise
-# curve steps through decades of offset).
+# The utilities take the instrument over for many captures: a receiver
+# capture at the narrowest IF bandwidth takes 2.2 s, the harmonics ten
+# sweeps, a phase-noise curve about a minute.
+_CAPTURE_S = 3.0
 _UTILITY_PATIENCE_S = 180.0
 
 _WORD = re.compile(r"^[A-Za-z0-9_.,+-]+$")
@@ -170,6 +172,43 @@ class TavlinAnalyzer(Instrument):
             return self.ask_values("FETC:%s?" % name)
         return self.ask_values("MEAS:%s?" % name, self.sweep_time + _SWEEP_MARGIN_S)
 
+    # --- The measuring receiver and the utilities ------------------------------
+
+    receiver_if_bandwidth = _number("REC:IFB", "The receiver's IF bandwidth in Hz: 240e3, "
+                                    "120e3, 60e3, 30e3 or 15e3.")
+    receiver_audio_filter = _choice("REC:AFIL", "The receiver's audio filter: LPAS (low pass "
+                                    "3 kHz) or BPAS (band pass 1 kHz).")
+    receiver_shows_am = _switch("REC:SHOW:AM", "Whether the receiver measures AM.")
+    receiver_shows_fm = _switch("REC:SHOW:FM", "Whether the receiver measures FM.")
+
+    def receiver(self, captures: int = 1) -> ReceiverReading:
+        """Runs the measuring receiver at the centre frequency for
+        ``captures`` captures (1 to 100) and returns the last one."""
+        fields = self.ask_values("MEAS:REC? %d" % captures,
+                                 captures * _CAPTURE_S + _SWEEP_MARGIN_S)
+        return ReceiverReading(*fields)
+
+    def harmonics(self) -> Tuple[np.ndarray, np.ndarray]:
+        """The fundamental at the centre frequency and its harmonics 2 to 10 as
+        ``(frequencies_hz, levels_dbm)``; NaN where one was not measured."""
+        return self._pairs("MEAS:HARM?")
+
+    def phase_noise(self) -> Tuple[np.ndarray, np.ndarray]:
+        """The phase noise of the carrier at the centre frequency as
+        ``(offsets_hz, dbc_hz)``, from 1 Hz to 1 MHz."""
+        return self._pairs("MEAS:PNO?")
+
+    def record_audio(self, file_name: str, seconds: float, demodulation: str = "FM") -> None:
+        """Records the demodulated sound at the centre frequency (AM or FM) to
+        a WAV file in the analyzer's working folder."""
+        self.command_taking('MMEM:STOR:AUD %s,%.15g,%s'
+                            % (_quoted(file_name), seconds, _word(demodulation)),
+                            seconds + _SWEEP_MARGIN_S)
+
+    def _pairs(self, query: str) -> Tuple[np.ndarray, np.ndarray]:
+        values = np.array(self.ask_values(query, _UTILITY_PATIENCE_S))
+        return values[0::2], values[1::2]
+
     # --- Limit lines and state files ----------------------------------------
 
     def load_limit_mask(self, file_name: str) -> None:
@@ -208,6 +247,14 @@ class TavlinAnalyzer(Instrument):
     def command(self, command: str) -> None:
         """Sends a command and raises when the analyzer queued an error."""
         self.write(command)
+        self.check_errors()
+
+    def command_taking(self, command: str, timeout_s: float) -> None:
+        """Sends a command that takes ``timeout_s`` at most, and raises when
+        the analyzer queued an error: the wait is a ``*OPC?`` after it."""
+        self.write(command)
+        with self._patience(timeout_s):
+            self.ask("*OPC?")
         self.check_errors()
 
     def ask_value(self, query: str) -> float:
