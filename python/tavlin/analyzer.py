@@ -167,6 +167,11 @@ class TavlinAnalyzer(Instrument):
         width, error = self._trace_measurement("OBW", sweep)
         return OccupiedBandwidth(width, error)
 
+    channel_power_on = _switch("MEAS:CHP:STAT", "Whether channel power is measured on every "
+                               "sweep (a step-sweep span then draws power-averaged points).")
+    occupied_bandwidth_on = _switch("MEAS:OBW:STAT", "Whether the occupied bandwidth is "
+                                    "measured on every sweep.")
+
     def _trace_measurement(self, name: str, sweep: bool) -> List[float]:
         if not sweep:
             return self.ask_values("FETC:%s?" % name)
