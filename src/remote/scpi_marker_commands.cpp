@@ -22,6 +22,66 @@ std::string NotANumberText() {
 
 }  // namespace
 
+// As the panel's buttons: marker 1 on is NORMAL (at the centre) when it was
+// off, marker 2 on is DELTA; marker 1 off is OFF (marker 2 lives only in
+// delta mode), marker 2 off leaves delta mode.
+void ScpiSession::SetMarkerOn(Call& call) {
+    if (call.suffix > 2) {
+        PushError(kSuffixOutOfRange);
+        return;
+    }
+    const std::optional<bool> on = Boolean(call);
+    if (!on) {
+        return;
+    }
+    MarkerCommands markers(doc_);
+    const MarkerState m = markers.Snapshot();
+    const bool first = call.suffix == 1;
+    if (*on && (first ? m.marker1On : m.marker2On) != 0) {
+        return;
+    }
+    if (first && *on) {
+        markers.Normal();
+    } else if (first) {
+        markers.Off();
+    } else if (*on) {
+        SelectMarker(call);
+    } else {
+        markers.DeltaOff();
+    }
+}
+
+void ScpiSession::QueryMarkerOn(Call& call) {
+    const MarkerState m = MarkerCommands(doc_).Snapshot();
+    call.reply = (call.suffix == 2 ? m.marker2On : m.marker1On) != 0 ? "1" : "0";
+}
+
+void ScpiSession::MarkersOff(Call& call) {
+    if (CheckParameterCount(call.unit, 0, 0)) {
+        MarkerCommands(doc_).Off();
+    }
+}
+
+// The marker on, active, at a frequency as the screen shows it (with the
+// downconverter offset), as Set Marker Freq and a click place it.
+void ScpiSession::SetMarkerX(Call& call) {
+    const std::optional<double> hz = Frequency(call);
+    if (!hz) {
+        return;
+    }
+    MarkerCommands markers(doc_);
+    const MarkerScale scale = markers.Scale();
+    if (scale.ZeroSpan()) {
+        PushError(kSettingsConflict);  // the marker reads a time
+        return;
+    }
+    if (call.suffix == 1) {
+        markers.SetMarkerFreq(scale.FreqOffset().Stored(*hz));
+    } else if (SelectMarker(call)) {
+        markers.PlaceActiveMarker(scale.ColumnOfPosition(scale.FreqOffset().Stored(*hz)));
+    }
+}
+
 // --- Peak searches -------------------------------------------------------------------------
 
 void ScpiSession::MarkerNextPeak(Call& call) {

@@ -32,7 +32,6 @@ class AnalyzerDocument;
 class ScpiSession {
   public:
     // Errors with their standard numbers and texts.
-    static constexpr int kExecutionError = -200;
     static constexpr int kSyntaxError = -102;
     static constexpr int kDataTypeError = -104;
     static constexpr int kParameterNotAllowed = -108;
@@ -40,6 +39,7 @@ class ScpiSession {
     static constexpr int kUndefinedHeader = -113;
     static constexpr int kSuffixOutOfRange = -114;
     static constexpr int kInvalidSuffix = -131;
+    static constexpr int kExecutionError = -200;
     static constexpr int kSettingsConflict = -221;
     static constexpr int kDataOutOfRange = -222;
     static constexpr int kTooMuchData = -223;
@@ -201,6 +201,10 @@ class ScpiSession {
     void SetDetectorAverage(bool on);
 
     // Marker functions.
+    void SetMarkerOn(Call& call);
+    void QueryMarkerOn(Call& call);
+    void MarkersOff(Call& call);
+    void SetMarkerX(Call& call);
     void MarkerNextPeak(Call& call);
     void MarkerPeakLeft(Call& call);
     void MarkerPeakRight(Call& call);

@@ -17,6 +17,7 @@ import sys
 import socket
 import tempfile
 import threading
+import time
 
 import pyvisa
 
@@ -33,6 +34,56 @@ def automation_client(ports, stop, failures):
         commands.close()
     except Exception as error:  # reported by the main thread
         failures.append(error)
+
+
+def bench_analyzer_script(analyzer):
+    """What a script written for a bench analyzer does, with the common SCPI
+    tree only: settings, a sweep waited for by polling the event status
+    register, the trace as a binary block, markers, the noise marker and the
+    status bytes. Returns the peak and the noise density there."""
+    analyzer.write("*RST;*CLS;:INIT:CONT OFF")
+    analyzer.write("SENS:FREQ:CENT 915 MHZ;SPAN 2 MHZ")
+    analyzer.write("SENS:BAND:RES 25 KHZ")
+    rbw = float(analyzer.query("SENS:BAND:RES?"))
+    assert rbw == 25e3, rbw
+    analyzer.write("DISP:WIND:TRAC:Y:SCAL:RLEV -10 DBM")
+    analyzer.write("SENS:DET:FUNC POS;:DISP:WIND:TRAC:MODE WRIT")
+    assert analyzer.query("SENS:DET:FUNC?;:DISP:WIND:TRAC:MODE?") == "POS;WRIT"
+
+    def sweep():
+        analyzer.write("*ESE 1;*CLS;:INIT:IMM;*OPC")
+        deadline = time.monotonic() + 30  # a bound against a hang
+        while not int(analyzer.query("*ESR?")) & 1:
+            assert time.monotonic() < deadline, "*OPC never set the event"
+            time.sleep(0.01)
+
+    sweep()
+    analyzer.write("FORM:DATA REAL,32;:FORM:BORD NORM")
+    trace = analyzer.query_binary_values("TRAC:DATA? TRACE1", datatype="f",
+                                         is_big_endian=True)
+    analyzer.write("FORM:DATA ASC")
+    analyzer.write("CALC:MARK1:MAX")
+    peak_hz = float(analyzer.query("CALC:MARK1:X?"))
+    peak_dbm = float(analyzer.query("CALC:MARK1:Y?"))
+    assert len(trace) == 641 and abs(max(trace) - peak_dbm) < 0.01, (len(trace), peak_dbm)
+    assert abs(peak_hz - 915e6) < 30e3 and abs(peak_dbm - -25.0) < 2.0, (peak_hz, peak_dbm)
+
+    analyzer.write("CALC:MARK1:FUNC:NOIS ON")
+    sweep()
+    analyzer.write("CALC:MARK1:MAX")
+    density = float(analyzer.query("CALC:MARK1:Y?"))
+    assert abs(density - (peak_dbm - 44.0)) < 3.0, density  # 10 log(25 kHz) = 44 dB
+    analyzer.write("CALC:MARK1:X 915.5 MHZ")
+    noise = float(analyzer.query("CALC:MARK1:Y?"))
+    assert noise < density - 20.0, (noise, density)
+    stb = int(analyzer.query("*STB?"))
+    assert stb & 4 == 0, stb
+    assert analyzer.query("SYST:ERR:ALL?") == '0,"No error"'
+    analyzer.write("SENS:DET:FUNC NEG")
+    assert int(analyzer.query("*STB?")) & 4 == 4
+    assert analyzer.query("SYST:ERR:ALL?") == '-224,"Illegal parameter value"'
+    analyzer.write("CALC:MARK1:FUNC:NOIS OFF")
+    return peak_hz, peak_dbm, noise
 
 
 def main(cli, scene):
@@ -76,6 +127,7 @@ def main(cli, scene):
             assert float(analyzer.query("FREQ:CENT?")) == 915e6
             stop.set()
             busy.join()
+            bench = bench_analyzer_script(analyzer)
             # A preset answers within pyvisa's default time-out of 2 s.
             analyzer.timeout = 2000
             analyzer.write("*RST")
@@ -90,6 +142,7 @@ def main(cli, scene):
             if server.poll() is None:
                 server.kill()
     print("SCPI over pyvisa-py: peak %.0f Hz at %.2f dBm" % (peak_hz, peak_dbm))
+    print("A bench analyzer's script: peak %.0f Hz at %.2f dBm, noise %.2f dBm/Hz" % bench)
 
 
 if __name__ == "__main__":
