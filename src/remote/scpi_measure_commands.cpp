@@ -79,14 +79,20 @@ void ScpiSession::PushNoTraceReading() {
 
 // A whole pass begun after the command: a continuous sweep may have begun its
 // pass under other settings, so it is let end first. The sweep then stays
-// stopped, as after SINGLE.
-void ScpiSession::SweepOnce() {
+// stopped, as after SINGLE. While a utility holds the instrument there is no
+// sweep to take, and the trace on screen is no new reading (-221).
+bool ScpiSession::SweepOnce() {
+    if (doc_.UtilityOwns()) {
+        PushError(kSettingsConflict);
+        return false;
+    }
     if (doc_.SweepRunning()) {
         doc_.StopAfterThisPass();
         WaitForSweep();
     }
     doc_.OnSingle();
     WaitForSweep();
+    return true;
 }
 
 // Power in dBm and density in dBm/Hz of the channel on trace A, with the
@@ -120,15 +126,13 @@ void ScpiSession::FetchOccupiedBandwidth(Call& call) {
 }
 
 void ScpiSession::ReadChannelPower(Call& call) {
-    if (CheckParameterCount(call.unit, 0, 0)) {
-        SweepOnce();
+    if (CheckParameterCount(call.unit, 0, 0) && SweepOnce()) {
         FetchChannelPower(call);
     }
 }
 
 void ScpiSession::ReadOccupiedBandwidth(Call& call) {
-    if (CheckParameterCount(call.unit, 0, 0)) {
-        SweepOnce();
+    if (CheckParameterCount(call.unit, 0, 0) && SweepOnce()) {
         FetchOccupiedBandwidth(call);
     }
 }

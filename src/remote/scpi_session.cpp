@@ -163,7 +163,7 @@ std::string ScpiSession::Execute(const std::string& message) {
 }
 
 // Every query is answered, so that a client reading a line per query never
-// waits for ever: one that could not be runs answers not-a-number.
+// waits for ever: a query that could not be run answers not-a-number.
 void ScpiSession::Execute(const std::string& message, const ReplyOut& out) {
     Replies replies(out);
     for (const ScpiUnit& unit : ParseScpiMessage(message)) {

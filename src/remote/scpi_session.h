@@ -231,7 +231,7 @@ class ScpiSession {
     // Measurements from a script (scpi_measure_commands.cpp).
     std::string NoAnswer(int values, std::size_t errorsBefore);
     void PushNoTraceReading();
-    void SweepOnce();
+    bool SweepOnce();
     void MeasureChannelPower(Call& call);
     void MeasureOccupiedBandwidth(Call& call);
     void ReadChannelPower(Call& call);

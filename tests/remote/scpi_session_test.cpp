@@ -59,10 +59,6 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
         {"MARK2:MAX;X?;:CALC:MARK3:X?;:SYST:ERR?",
          "920000000.000;9.91E+37;-114,\"Header suffix out of range\"\n"},
         {"CALC:MARK1:SET:CENT;:FREQ:CENT?", "920000000.000\n"},
-        // no sweep has published a trace that can be integrated
-        {"FETC:CHP?;:SYST:ERR?;:FETCH:OBWIDTH?;:SYST:ERR?",
-         "9.91E+37,9.91E+37;-230,\"Data corrupt or stale\";9.91E+37,9.91E+37;-230,\"Data "
-         "corrupt or stale\"\n"},
         {"MMEM:STOR:STAT 1,'../x.pqz';:MMEM:LOAD:STAT \"absent.pqz\";:SYST:ERR?;ERR?",
          "-257,\"File name error\";-256,\"File name not found\"\n"},
         {"MEAS:CHP:STAT ON;STAT?;:MEAS:OBW:STAT?;STAT 1;STAT?;:MEAS:CHP:STAT OFF;STAT?",
@@ -81,18 +77,6 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
     }
     EXPECT_EQ(prompter.Count(), 0u);
     EXPECT_EQ(Run("BAND?"), FormatText("%.3f\n", doc->Settings().rbwHz));
-    // Once a sweep has published its filter's noise bandwidth, the two
-    // measurements answer from trace A.
-    doc->EditTrace([this](ScreenState& screen) {
-        screen.basis.scale = MarkerScale::From(doc->Settings());
-        screen.basis.noiseBandwidthHz = 1000.0;
-    });
-    const auto power = doc->ChannelPower();
-    const auto band = doc->OccupiedBandwidth();
-    ASSERT_TRUE(power && band);
-    EXPECT_EQ(Run("FETC:CHP?;OBW?"),
-              FormatText("%.3f,%.3f;%.3f,%.3f\n", power->powerDbm, power->densityDbmHz,
-                         band->bandwidthHz, band->freqErrorHz));
     const std::string trace = Run("TRACE:DATA? TRACE1");
     EXPECT_EQ(std::ranges::count(trace, ','), 640);
     EXPECT_TRUE(trace.starts_with("-100.000,") && trace.ends_with("\n")) << trace.substr(0, 20);
