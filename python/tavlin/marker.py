@@ -19,10 +19,25 @@ class Marker:
         self.number = number
 
     @property
+    def on(self) -> bool:
+        """Whether the marker is on. Marker 1 comes on at the centre; turning
+        it off turns every marker off. Marker 2 on or off is the delta mode."""
+        return self._analyzer.ask_value(self._node + "?") == 1.0
+
+    @on.setter
+    def on(self, on: bool) -> None:
+        self._analyzer.command("%s %s" % (self._node, "ON" if on else "OFF"))
+
+    @property
     def frequency(self) -> float:
         """Where the marker stands: Hz as the screen shows it (with the
-        downconverter offset), or ms after the trigger in zero span."""
+        downconverter offset), or ms after the trigger in zero span. Setting
+        it puts the marker, on and active, at that frequency."""
         return self._analyzer.ask_value(self._node + ":X?")
+
+    @frequency.setter
+    def frequency(self, hz: float) -> None:
+        self._analyzer.command("%s:X %.15g" % (self._node, hz))
 
     @property
     def level(self) -> float:

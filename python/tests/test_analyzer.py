@@ -227,6 +227,17 @@ class AnalyzerTest(unittest.TestCase):
         marker.next_peak_left()
         self.assertAlmostEqual(marker.frequency, 915e6, delta=26e6 / 640)
 
+    def test_marker_placed_and_switched(self) -> None:
+        self.sweep(915e6, 26e6)
+        marker = self.analyzer.marker(1)
+        self.assertFalse(marker.on)
+        marker.frequency = 903.5e6
+        self.assertTrue(marker.on)
+        self.assertAlmostEqual(marker.frequency, 903.5e6, delta=26e6 / 640)
+        self.assertAlmostEqual(marker.level, -42.0, delta=LEVEL_DB)
+        marker.on = False
+        self.assertFalse(marker.on)
+
     def test_delta_marker_reads_the_difference(self) -> None:
         self.sweep(915e6, 26e6)
         self.analyzer.marker(1).peak()
@@ -252,8 +263,9 @@ class AnalyzerTest(unittest.TestCase):
             self.sweep(910e6, span_hz)
             marker.peak()
             densities.append(marker.level)
-        # Per hertz, the noise reads the same through either filter.
-        self.assertAlmostEqual(densities[0], densities[1], delta=1.0)
+        # Per hertz, the noise reads the same through either filter (12 dB
+        # apart); the highest point of the noise varies by a dB or two.
+        self.assertAlmostEqual(densities[0], densities[1], delta=3.0)
         self.assertLess(densities[0], -120.0)
 
     def test_counter_counts_the_carrier(self) -> None:
