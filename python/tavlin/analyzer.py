@@ -4,10 +4,12 @@ from __future__ import annotations
 import re
 import warnings
 from contextlib import contextmanager
-from typing import Any, Callable, Iterator, List, Optional, Tuple
+from typing import Any, Callable, Iterator, List, Optional, Tuple, TypeVar
 
 import numpy as np
 from pymeasure.instruments import Instrument
+from pyvisa.constants import StatusCode
+from pyvisa.errors import VisaIOError
 
 from tavlin.errors import QueuedError, ReadingWarning, ScpiError, parse_error_entries, reading
 from tavlin.marker import Marker
@@ -28,6 +30,12 @@ _SWEEP_MARGIN_S = 10.0
 # sweeps, a phase-noise curve about a minute.
 _CAPTURE_S = 3.0
 _UTILITY_PATIENCE_S = 180.0
+
+# Every reply to *IDN? begins so: the mark the driver finds its place by
+# after a reply came too late.
+_IDENTITY = b"Tavlin,"
+
+_Reply = TypeVar("_Reply")
 
 _WORD = re.compile(r"^[A-Za-z0-9_.,+-]+$")
 
@@ -87,6 +95,7 @@ class TavlinAnalyzer(Instrument):
                          read_termination="\n", write_termination="\n",
                          timeout=int(timeout_s * 1000), **kwargs)
         self._last_command = ""
+        self._identities_owed = 0
 
     # --- Frequency, span, resolution ----------------------------------------
 
@@ -144,8 +153,8 @@ class TavlinAnalyzer(Instrument):
         start, stop = self.ask_values("FREQ:STAR?;STOP?")
         self.write("FORM REAL,32;:FORM:BORD NORM")
         try:
-            levels = self.adapter.connection.query_binary_values(
-                "TRAC? TRACE%d" % number, datatype="f", is_big_endian=True, container=np.array)
+            levels = self._in_step(lambda: self.adapter.connection.query_binary_values(
+                "TRAC? TRACE%d" % number, datatype="f", is_big_endian=True, container=np.array))
         finally:
             self.write("FORM ASC")
         self.check_errors()
@@ -241,13 +250,38 @@ class TavlinAnalyzer(Instrument):
     def ask(self, command: str) -> str:
         """Sends a query and returns its reply without reading the error queue."""
         self._last_command = command
-        return super().ask(command)
+        return self._in_step(lambda: Instrument.ask(self, command))
 
     def values(self, command: str, **kwargs: Any) -> List[Any]:
         """Sends a query and returns its comma-separated reply as numbers
         (words where a field is no number)."""
         self._last_command = command
-        return super().values(command, **kwargs)
+        return self._in_step(lambda: Instrument.values(self, command, **kwargs))
+
+    def _in_step(self, exchange: Callable[[], _Reply]) -> _Reply:
+        """Runs a query's exchange with the replies in step: a reply that
+        comes after its query gave up would otherwise be read as the answer
+        to the next one, and every reading after it would be one behind."""
+        if self._identities_owed:
+            self._catch_up()
+        try:
+            return exchange()
+        except VisaIOError as error:
+            if error.error_code == StatusCode.error_timeout:
+                self._catch_up_later()
+            raise
+
+    def _catch_up_later(self) -> None:
+        """Asks for the identity behind the reply still on its way."""
+        self.adapter.connection.write("*IDN?")
+        self._identities_owed += 1
+
+    def _catch_up(self) -> None:
+        """Drops the replies that came too late: the analyzer answers in
+        order, so all before the identities owed are stale."""
+        while self._identities_owed:
+            if self.adapter.connection.read_raw().startswith(_IDENTITY):
+                self._identities_owed -= 1
 
     def command(self, command: str) -> None:
         """Sends a command and raises when the analyzer queued an error."""
@@ -278,7 +312,7 @@ class TavlinAnalyzer(Instrument):
         """Empties the analyzer's error queue and returns its entries, oldest first."""
         entries: List[QueuedError] = []
         for _ in range(_MOST_QUEUED):
-            found = parse_error_entries(self.adapter.ask("SYST:ERR?"))
+            found = parse_error_entries(self._in_step(lambda: self.adapter.ask("SYST:ERR?")))
             if not found:
                 break
             entries += found

@@ -23,6 +23,8 @@ import unittest
 import wave
 from typing import IO, Optional
 
+from pyvisa.errors import VisaIOError
+
 from tavlin import ReadingWarning, ScpiError, TavlinAnalyzer
 
 _REPOSITORY = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -186,6 +188,19 @@ class AnalyzerTest(unittest.TestCase):
                 with self.assertRaises(ValueError):
                     action()
                 self.assertEqual(a.reference_level, -33.0)
+
+    def test_a_reply_that_comes_too_late_is_not_taken_for_the_next(self) -> None:
+        a = self.analyzer
+        a.center_frequency = 924.6e6
+        usual = a.adapter.connection.timeout
+        a.adapter.connection.timeout = 300  # ms: a capture at 15 kHz IF takes 2.2 s
+        try:
+            with self.assertRaises(VisaIOError):
+                a.ask("MEAS:REC? 1")
+        finally:
+            a.adapter.connection.timeout = usual
+        self.assertEqual(a.center_frequency, 924.6e6)
+        self.assertEqual(a.span, 26e6)
 
     def test_trace_finds_the_carrier(self) -> None:
         self.sweep(915e6, 2e6)
