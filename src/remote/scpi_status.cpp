@@ -15,7 +15,8 @@ void ScpiStatus::NoteError(int code) {
 }
 
 void ScpiStatus::ArmOperationComplete(const SweepProgress& now) {
-    completeAfterPass_ = now.continuous ? now.started + 1 : 0;
+    pending_ = PendingCompletion{now.completed,
+                                 now.continuous ? std::optional(now.started + 1) : std::nullopt};
     Observe(now);
 }
 
@@ -30,14 +31,17 @@ void ScpiStatus::Observe(const SweepProgress& now) {
     const bool passedSince = now.completed > passesSeen_;
     passesSeen_ = now.completed;
     operationEvent_ |= condition_ | (passedSince ? kSweeping : 0);
-    if (!completeAfterPass_) {
+    if (!pending_) {
         return;
     }
-    const bool ended = !now.running || (*completeAfterPass_ != 0 && now.continuous &&
-                                        now.completed >= *completeAfterPass_);
+    // A single sweep has ended once any pass completed after the command,
+    // even when the client has started another since.
+    const bool ended =
+        !now.running || (pending_->continuousUntil ? now.completed >= *pending_->continuousUntil
+                                                   : now.completed > pending_->completedBefore);
     if (ended) {
         event_ |= kOperationComplete;
-        completeAfterPass_.reset();
+        pending_.reset();
     }
 }
 
@@ -68,7 +72,7 @@ int ScpiStatus::StatusByte(const Summary& summary) const {
 void ScpiStatus::Clear() {
     event_ = 0;
     operationEvent_ = 0;
-    completeAfterPass_.reset();
+    pending_.reset();
 }
 
 }  // namespace tavlin

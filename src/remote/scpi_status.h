@@ -87,9 +87,13 @@ class ScpiStatus {
     int operationEvent_ = 0;
     int operationEnable_ = 0;
     std::uint64_t passesSeen_ = 0;
-    // The pass that must complete for a pending *OPC; 0 waits for the run
-    // to end.
-    std::optional<std::uint64_t> completeAfterPass_;
+    // A pending *OPC: the passes completed when it came, and for a
+    // continuous sweep the pass that must complete.
+    struct PendingCompletion {
+        std::uint64_t completedBefore = 0;
+        std::optional<std::uint64_t> continuousUntil;
+    };
+    std::optional<PendingCompletion> pending_;
 };
 
 }  // namespace tavlin

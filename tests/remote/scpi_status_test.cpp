@@ -17,9 +17,13 @@ TEST(ScpiStatus, OperationCompleteWhenTheSweepInProgressEnds) {
     EXPECT_EQ(status.TakeEventStatus(), ScpiStatus::kOperationComplete);
 
     status.ArmOperationComplete(Running(false, 3, 2));
-    status.Observe(Running(false, 3, 3));  // the pass ended, the run not yet
+    status.Observe(Running(false, 3, 2));
     EXPECT_EQ(status.TakeEventStatus(), 0);
     status.Observe({false, false, 3, 3, false});
+    EXPECT_EQ(status.TakeEventStatus(), ScpiStatus::kOperationComplete);
+
+    status.ArmOperationComplete(Running(false, 4, 3));
+    status.Observe(Running(false, 5, 4));  // ended, and another single sweep begun
     EXPECT_EQ(status.TakeEventStatus(), ScpiStatus::kOperationComplete);
 
     status.ArmOperationComplete(Running(true, 5, 4));
