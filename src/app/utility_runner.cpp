@@ -71,12 +71,14 @@ std::vector<ScpiPoint> UtilityRunner::RunPhaseNoise() {
     return points;
 }
 
-std::string UtilityRunner::RecordAudio(const std::filesystem::path& file, double seconds, bool fm) {
+std::string UtilityRunner::RecordAudio(const std::filesystem::path& file, double seconds, bool fm,
+                                       const std::atomic<bool>& stop) {
     UtilityRequest request;
     request.name = "listen";
     request.out = file;
     request.seconds = seconds;
     request.fm = fm;
+    request.stop = &stop;
     std::ostringstream out;
     std::ostringstream err;
     if (RunUtility(doc_, request, out, err) == 0) {

@@ -17,7 +17,8 @@ class UtilityRunner final : public ScpiUtilityRunner {
                                                   int captures) override;
     std::vector<ScpiPoint> RunHarmonics() override;
     std::vector<ScpiPoint> RunPhaseNoise() override;
-    std::string RecordAudio(const std::filesystem::path& file, double seconds, bool fm) override;
+    std::string RecordAudio(const std::filesystem::path& file, double seconds, bool fm,
+                            const std::atomic<bool>& stop) override;
 
   private:
     AnalyzerDocument& doc_;

@@ -300,7 +300,8 @@ void ScpiSession::MeasurePhaseNoise(Call& call) {
 }
 
 // "name.wav",seconds[,AM|FM]: the demodulated sound at the centre frequency,
-// FM unless AM is asked, for that many seconds of sound.
+// FM unless AM is asked, for that many seconds of sound. A server going off
+// ends it, so that a long recording never holds the program's exit.
 void ScpiSession::StoreAudio(Call& call) {
     if (!CheckParameterCount(call.unit, 2, 3)) {
         return;
@@ -324,7 +325,8 @@ void ScpiSession::StoreAudio(Call& call) {
     if (!name || !RunnerReady()) {
         return;
     }
-    const std::string failure = runner_->RecordAudio(*name, seconds->value, mode == "FM");
+    const std::string failure =
+        runner_->RecordAudio(*name, seconds->value, mode == "FM", stopWaiting_);
     if (!failure.empty()) {
         LogWarning("SCPI", failure);
         PushError(kMassStorageError);

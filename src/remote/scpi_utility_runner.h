@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -76,8 +77,10 @@ class ScpiUtilityRunner {
     // when it was not taken.
     virtual std::vector<ScpiPoint> RunPhaseNoise() = 0;
     // The listener for `seconds` of sound into a WAV file: empty when the
-    // recording is complete, else why not.
-    virtual std::string RecordAudio(const std::filesystem::path& file, double seconds, bool fm) = 0;
+    // recording is complete, else why not. `stop` turning true (the server
+    // going off) ends it early, incomplete.
+    virtual std::string RecordAudio(const std::filesystem::path& file, double seconds, bool fm,
+                                    const std::atomic<bool>& stop) = 0;
 };
 
 }  // namespace tavlin

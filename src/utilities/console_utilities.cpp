@@ -19,6 +19,9 @@ namespace tavlin {
 
 namespace {
 
+constexpr int kStopSliceMs = 50;
+constexpr int kRecordingGraceMs = 10000;
+
 // The IF bandwidth is checked before the sweep stops: a refused run leaves
 // the screen as it was.
 int RunReceiver(AnalyzerDocument& document, const UtilityRequest& request, std::ostream& out,
@@ -101,6 +104,22 @@ std::string ListenRefusal(const UtilityRequest& request, double freqHz) {
     return "";
 }
 
+// Waits for the recording in slices, so that a stop asked meanwhile (a
+// server going off) ends it; a stream that ended by itself, a stop or a
+// stream far slower than real time leave it incomplete.
+bool WaitForRecording(AudioListener& listener, std::int64_t values, const UtilityRequest& request) {
+    const auto end = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(static_cast<long long>(request.seconds * 2000.0) +
+                                               kRecordingGraceMs);
+    while (!listener.WaitForValues(values, std::chrono::milliseconds(kStopSliceMs))) {
+        const bool stopped = request.stop != nullptr && request.stop->load();
+        if (stopped || !listener.Playing() || std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Records the sound at the centre frequency, for the given seconds of sound
 // (not of clock time: the instrument's stream sets the pace).
 int RunListen(AnalyzerDocument& document, const UtilityRequest& request, std::ostream& err) {
@@ -120,9 +139,7 @@ int RunListen(AnalyzerDocument& document, const UtilityRequest& request, std::os
     AudioListener listener(session.Instrument(), sink);
     bool complete = false;
     if (listener.Start(settings)) {
-        const auto limit =
-            std::chrono::milliseconds(static_cast<long long>(request.seconds * 2000.0) + 10000);
-        complete = listener.WaitForValues(settings.maxValues, limit);
+        complete = WaitForRecording(listener, settings.maxValues, request);
         listener.Stop();
     }
     if (!complete || !listener.Failure().empty()) {

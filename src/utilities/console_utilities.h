@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
@@ -34,6 +35,8 @@ struct UtilityRequest {
     bool fm = true;
     bool wideIf = false;
     double deemphasisUs = 125.0;
+    // When set and it turns true, a recording ends early, incomplete.
+    const std::atomic<bool>* stop = nullptr;
     // The measuring receiver's controls, as its dialog opens: IF bandwidth
     // 240, 120, 60, 30 or 15 kHz, the audio band pass (else the low pass),
     // and which modulation blocks the results show.

@@ -189,6 +189,9 @@ TEST_F(ScpiMeasureTest, ListenerRecordsAWavFileOfTheLengthAsked) {
     EXPECT_EQ(std::filesystem::file_size("am.wav"), 44u + 30382u * 2u);
     EXPECT_EQ(std::filesystem::file_size("fm.wav"), 44u + 15192u * 2u);
     EXPECT_FALSE(std::filesystem::exists("x.wav"));
+    session->StopWaiting();  // the server goes off: a long recording ends at once
+    EXPECT_EQ(RunAndErrors("FREQ:CENT 919.25 MHZ;:MMEM:STOR:AUD 'x.wav',60"),
+              "-250,\"Mass storage error\"\n");
     std::filesystem::current_path(before);
 }
 
