@@ -140,6 +140,7 @@ class AnalyzerTest(unittest.TestCase):
             ("level_unit", "dbuv", "DBUV"),
             ("continuous", True, True),
             ("channel_power_on", True, True),
+            ("occupied_bandwidth_on", True, True),
             ("receiver_if_bandwidth", 120e3, 120e3),
             ("receiver_audio_filter", "LPASs", "LPAS"),
             ("receiver_shows_am", True, True),
@@ -168,6 +169,7 @@ class AnalyzerTest(unittest.TestCase):
             ("unknown detector", lambda: setattr(a, "detector", "QUASIPEAK"), [-224]),
             ("unknown header", lambda: a.command("FREQ:BOGUS 1"), [-113]),
             ("marker 2 off", lambda: a.marker(2).level, [-221]),
+            ("no trace stored as trace B", lambda: a.trace(2), [-221]),
             ("path in a file name", lambda: a.store_state("../x.pqz"), [-257]),
             ("absent state file", lambda: a.load_state("absent.pqz"), [-256]),
         ]
