@@ -2,6 +2,7 @@
 from __future__ import annotations
 
 import re
+import socket
 import warnings
 from contextlib import contextmanager
 from typing import Any, Callable, Iterator, List, Optional, Tuple, TypeVar
@@ -55,6 +56,18 @@ def _quoted(name: str) -> str:
     return '"%s"' % name
 
 
+def _send_at_once(connection: Any) -> None:
+    """Every command is followed by a query of the error queue. TCP holds a
+    small segment back until the one before it is acknowledged, which the
+    analyzer does only after some 40 ms when it has nothing to answer: each
+    command would take that long. pyvisa-py 0.5 cannot set its socket's
+    TCP_NODELAY through the VISA attribute, so it is set on the socket."""
+    session = getattr(connection.visalib, "sessions", {}).get(connection.session)
+    interface = getattr(session, "interface", None)
+    if isinstance(interface, socket.socket):
+        interface.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
+
 def _number(command: str, doc: str) -> property:
     return Instrument.control(command + "?", command + " %.15g", doc, get_process=reading,
                               check_set_errors=True, check_get_errors=True)
@@ -96,6 +109,7 @@ class TavlinAnalyzer(Instrument):
                          timeout=int(timeout_s * 1000), **kwargs)
         self._last_command = ""
         self._identities_owed = 0
+        _send_at_once(self.adapter.connection)
 
     # --- Frequency, span, resolution ----------------------------------------
 
