@@ -12,7 +12,8 @@ from pymeasure.instruments import Instrument
 from pyvisa.constants import StatusCode
 from pyvisa.errors import VisaIOError
 
-from tavlin.errors import QueuedError, ReadingWarning, ScpiError, parse_error_entries, reading
+from tavlin.errors import (QueuedError, ReadingWarning, ScpiError, parse_error_entries, reading,
+                           reading_array)
 from tavlin.marker import Marker
 from tavlin.readings import ChannelPower, OccupiedBandwidth, ReceiverReading
 
@@ -154,10 +155,7 @@ class TavlinAnalyzer(Instrument):
         """Takes one sweep and returns when it has ended. The wait covers the
         stated sweep time and a margin, or ``timeout_s``."""
         patience = timeout_s if timeout_s is not None else self.sweep_time + _SWEEP_MARGIN_S
-        self.write("INIT:IMM")
-        with self._patience(patience):
-            self.ask("*OPC?")
-        self.check_errors()
+        self.command_taking("INIT:IMM", patience)
 
     def trace(self, number: int = 1) -> Tuple[np.ndarray, np.ndarray]:
         """Trace A (1) or the stored trace B (2) as ``(frequencies_hz,
@@ -172,8 +170,7 @@ class TavlinAnalyzer(Instrument):
         finally:
             self.write("FORM ASC")
         self.check_errors()
-        levels = np.where(np.abs(levels) >= 9.9e37, np.nan, levels.astype(np.float64))
-        return np.linspace(start, stop, len(levels)), levels
+        return np.linspace(start, stop, len(levels)), reading_array(levels)
 
     # --- Measurements on the trace ------------------------------------------
 

@@ -15,8 +15,12 @@ import re
 from dataclasses import dataclass
 from typing import Iterable, List
 
-# The number the analyzer sends in place of a reading that has none.
+import numpy as np
+
+# The number the analyzer sends in place of a reading that has none; as a
+# 32-bit float of a binary trace it reads a little off.
 NOT_A_NUMBER = 9.91e37
+_NOT_A_NUMBER_AS_SENT = NOT_A_NUMBER * 0.999
 
 DATA_STALE = -230
 DATA_QUESTIONABLE = -231
@@ -66,4 +70,10 @@ class ReadingWarning(UserWarning):
 
 def reading(value: float) -> float:
     """A reading as a float: NaN where the analyzer sent its not-a-number."""
-    return math.nan if abs(value) >= NOT_A_NUMBER * 0.999 else value
+    return math.nan if abs(value) >= _NOT_A_NUMBER_AS_SENT else value
+
+
+def reading_array(values: np.ndarray) -> np.ndarray:
+    """Readings as floats: NaN where the analyzer sent its not-a-number."""
+    values = values.astype(np.float64)
+    return np.where(np.abs(values) >= _NOT_A_NUMBER_AS_SENT, np.nan, values)
