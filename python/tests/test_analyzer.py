@@ -51,8 +51,9 @@ class Console:
             [CLI, "--simulate=" + os.path.abspath(SCENE), "--scpi=127.0.0.1:0"],
             cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         self.lines: "queue.Queue[str]" = queue.Queue()
-        threading.Thread(target=_read_lines, args=(self.process.stderr, self.lines),
-                         daemon=True).start()
+        self.reader = threading.Thread(target=_read_lines, args=(self.process.stderr, self.lines),
+                                       daemon=True)
+        self.reader.start()
 
     def port(self) -> int:
         while True:
@@ -70,6 +71,7 @@ class Console:
             self.process.wait()
             return None
         finally:
+            self.reader.join(timeout=5)  # the console has ended: its messages too
             self.process.stderr.close()
 
 
