@@ -9,6 +9,7 @@
 
 #include "app/console_answers.h"
 #include "app/console_prompter.h"
+#include "app/utility_runner.h"
 #include "calibration/console_procedures.h"
 #include "document/analyzer_document.h"
 #include "document/instrument_info.h"
@@ -217,7 +218,10 @@ int RunCommands(tavlin::AnalyzerDocument& document, const std::vector<std::strin
 // server serves on, so the console ends after its first client.
 int Serve(tavlin::AnalyzerDocument& document, const Options& options, tavlin::Clock& clock) {
     tavlin::AutomationServer automation(document);
+    // The runner outlives the server whose session may be running it.
+    tavlin::UtilityRunner utilities(document);
     tavlin::ScpiServer scpi(document);
+    scpi.SetUtilityRunner(&utilities);
     if (options.automation) {
         if (!automation.Enable(*options.automation)) {
             return 1;

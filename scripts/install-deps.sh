@@ -10,7 +10,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libftdi1-dev libusb-1.0-0-dev libasound2-dev nlohmann-json3-dev libfftw3-dev
     qt6-base-dev fonts-liberation
-    python3-pyvisa-py locales
+    python3-pyvisa-py python3-numpy python3-pymeasure locales
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
