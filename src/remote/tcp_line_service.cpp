@@ -276,6 +276,7 @@ bool TcpLineService::Exchange(const TcpSocket& client, bool wantInput, std::stri
     const ssize_t count = ::recv(client.Fd(), buffer, sizeof buffer, MSG_DONTWAIT);
     if (count > 0) {
         input.append(buffer, static_cast<std::size_t>(count));
+        tcp::AcknowledgeAtOnce(client);
         return true;
     }
     return count < 0 && TryAgain();  // 0 bytes from a readable socket: the peer closed it

@@ -174,6 +174,11 @@ void ProbeIdlePeer(const TcpSocket& socket) {
     ::setsockopt(socket.Fd(), IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
 }
 
+void AcknowledgeAtOnce(const TcpSocket& socket) {
+    const int on = 1;
+    ::setsockopt(socket.Fd(), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+}
+
 SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs) {
     return Wait(socket, POLLIN, timeoutMs);
 }

@@ -56,6 +56,12 @@ std::string PeerName(const TcpSocket& socket);
 // peer whose machine vanished without closing is found gone within about
 // two minutes, instead of never.
 void ProbeIdlePeer(const TcpSocket& socket);
+// Acknowledges what has just been read at once rather than after the
+// stack's delay: a client that writes a command and then a query in two
+// small writes holds the query back until the command is acknowledged, and
+// a command has no reply to carry the acknowledgement. Linux forgets it, so
+// it is asked for again after every read.
+void AcknowledgeAtOnce(const TcpSocket& socket);
 
 // Waits until the socket can be read (or accepted from).
 SocketWait WaitReadable(const TcpSocket& socket, int timeoutMs = kPollMs);
