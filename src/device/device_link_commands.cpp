@@ -65,7 +65,9 @@ constexpr std::array<SamplerWrite, 5> kSamplerInitSequence{{
 }};
 
 constexpr int kSamplerSettleMs = 150;
-constexpr int kSynthesizerLockMs = 5;
+// A fractional-N synthesizer of this kind selects its VCO band and locks
+// within about a millisecond of a retune; twice that leaves margin.
+constexpr int kSynthesizerLockMs = 2;
 constexpr int kReferenceSettleMs = 250;
 
 // Synthesizer limits: INT has 9 usable bits in register 0 as the instrument
@@ -185,8 +187,8 @@ int DeviceLink::SetSynthesizer(int intPart, int frac, int mod, int divider, bool
         result = SendSynthesizerWordIfChanged(Register0Word(intPart, frac), changed);
     }
     // A retuned synthesizer needs time to lock before its samples are
-    // good; the unit gives no sign of lock, so the command pace it was
-    // built for is kept after a retune (and only then).
+    // good, and the unit gives no sign of lock: the wait is kept after a
+    // retune, and only then.
     if (result == kLinkOk && changed) {
         clock_.SleepMs(kSynthesizerLockMs);
     }
