@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
     // that saves it starts Qt, on the platform that needs no display.
     std::optional<tavlin::UtilityRequest> utility = options->utility;
     std::unique_ptr<QGuiApplication> drawing;
-    if (utility && !utility->out.empty()) {
+    if (utility && utility->name == "phase-noise" && !utility->out.empty()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int qtArgc = 1;
         drawing = std::make_unique<QGuiApplication>(qtArgc, argv);
