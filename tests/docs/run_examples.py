@@ -22,6 +22,7 @@ import argparse
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -119,6 +120,22 @@ def stop_server(server):
         server.wait()
 
 
+def run_in_group(command, folder, env):
+    """The output and exit status of a command; one that runs out of time is
+    ended with every process it started (status None)."""
+    process = subprocess.Popen(command, cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                               start_new_session=True)
+    try:
+        output, _ = process.communicate(timeout=BLOCK_SECONDS)
+        return output.decode(errors="replace"), process.returncode
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        output, _ = process.communicate()
+        return (output.decode(errors="replace") +
+                f"\n(did not end within {BLOCK_SECONDS} s)"), None
+
+
 def run_block(block, source, build, scratch_root):
     """"" when the block ran as written, else why not."""
     folder = tempfile.mkdtemp(dir=scratch_root)
@@ -132,31 +149,25 @@ def run_block(block, source, build, scratch_root):
         if options:
             server, log, why = start_server(options, folder, env)
             if server is None:
+                log.close()
                 return why
         command = ["/usr/bin/python3", "-c", block.text]
     elif block.kind == "console":
         command = ["bash", "-c", console_script(block.text)]
     else:
         command = ["bash", "-e", "-c", block.text]
-    try:
-        run = subprocess.run(command, cwd=folder, env=env, stdin=subprocess.DEVNULL,
-                             capture_output=True, text=True, errors="replace",
-                             timeout=BLOCK_SECONDS)
-        output, status = run.stdout + run.stderr, run.returncode
-    except subprocess.TimeoutExpired as expired:
-        output = (expired.stdout or b"").decode(errors="replace") if isinstance(
-            expired.stdout, bytes) else (expired.stdout or "")
-        output, status = output + f"\n(still running after {BLOCK_SECONDS} s)", None
+    output, status = run_in_group(command, folder, env)
     if server is not None:
         stop_server(server)
         log.seek(0)
         output += log.read()
+        log.close()
     shutil.rmtree(folder, ignore_errors=True)
     if status != 0:
-        return f"exit status {status}:\n{output[-3000:]}"
+        return f"exit status {status}:\n{output[-2000:]}"
     complaint = BAD_OUTPUT.search(HARMLESS.sub("", output))
     if complaint:
-        return f"printed '{complaint.group(0)}':\n{output[-3000:]}"
+        return f"printed '{complaint.group(0)}':\n{output[-2000:]}"
     return ""
 
 
