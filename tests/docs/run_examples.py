@@ -11,12 +11,14 @@ scratch folder of its own that reaches the scenes as scenes/, with the build
 folder first on PATH.
 
 A block fails when it exits non-zero, runs out of time, or prints "error",
-"cannot" or "unknown option"; the failure names the file and line of the
-block. A block that cannot run here is skipped only when the line before it
-says so: <!-- example: not run (the reason) -->. The skipped blocks are
-listed.
+"cannot" or "unknown option" (but for what the line before it says it
+prints: <!-- example: prints "cannot be right" -->); the failure names the
+file and line of the block. A block that cannot run here is skipped only
+when the line before it says so: <!-- example: not run (the reason) -->. The
+skipped blocks are listed.
 
 usage: run_examples.py --cli BUILD/tavlin-cli --source REPO [--repeat N]
+                       [--block FILE:LINE]...
 """
 import argparse
 import os
@@ -31,16 +33,23 @@ import time
 DOCUMENTS = ["README.md", "docs/manual.md"]
 RUNNABLE = {"sh", "console", "python"}
 SKIP_MARK = re.compile(r"<!--\s*example:\s*not run\s*\((.*)\)\s*-->")
+# What a block is meant to print although it reads like a complaint (a blank
+# unit's messages): <!-- example: prints "cannot be right", "..." -->
+EXPECTED_MARK = re.compile(r"<!--\s*example:\s*prints\s+(.*?)\s*-->")
 BAD_OUTPUT = re.compile(r"\berror\b|cannot|unknown option", re.IGNORECASE)
 # The SCPI error queue's empty answer is a reply, not a complaint.
 HARMLESS = re.compile(r'0,"No error"')
-BLOCK_SECONDS = 300
+BLOCK_SECONDS = 900
 SERVER_START_SECONDS = 60
 
 
 class Block:
-    def __init__(self, path, line, kind, text, skip):
-        self.path, self.line, self.kind, self.text, self.skip = path, line, kind, text, skip
+    def __init__(self, path, line, kind, text, mark):
+        self.path, self.line, self.kind, self.text = path, line, kind, text
+        skip = SKIP_MARK.search(mark)
+        self.skip = skip.group(1) if skip else None
+        expected = EXPECTED_MARK.search(mark)
+        self.expected = re.findall(r'"([^"]+)"', expected.group(1)) if expected else []
 
     def where(self):
         return f"{self.path}:{self.line}"
@@ -62,9 +71,8 @@ def read_blocks(source):
             kind = opening.group(1)
             if kind in RUNNABLE:
                 before = next((l for l in reversed(lines[:i]) if l.strip()), "")
-                mark = SKIP_MARK.search(before)
                 blocks.append(Block(document, i + 1, kind, "\n".join(lines[i + 1:end]) + "\n",
-                                    mark.group(1) if mark else None))
+                                    before))
             i = end + 1
     return blocks
 
@@ -165,6 +173,8 @@ def run_block(block, source, build, scratch_root):
     shutil.rmtree(folder, ignore_errors=True)
     if status != 0:
         return f"exit status {status}:\n{output[-2000:]}"
+    for phrase in block.expected:
+        output = output.replace(phrase, "")
     complaint = BAD_OUTPUT.search(HARMLESS.sub("", output))
     if complaint:
         return f"printed '{complaint.group(0)}':\n{output[-2000:]}"
@@ -176,10 +186,12 @@ def main():
     parser.add_argument("--cli", required=True, help="the built tavlin-cli")
     parser.add_argument("--source", required=True, help="the repository")
     parser.add_argument("--repeat", type=int, default=1, help="run every example N times")
+    parser.add_argument("--block", action="append", default=[],
+                        help="run only the block that opens at FILE:LINE (may be repeated)")
     args = parser.parse_args()
     source = os.path.abspath(args.source)
     build = os.path.dirname(os.path.abspath(args.cli))
-    blocks = read_blocks(source)
+    blocks = [b for b in read_blocks(source) if not args.block or b.where() in args.block]
     failures = {}
     scratch_root = tempfile.mkdtemp(prefix="tavlin-examples-")
     try:
