@@ -1,8 +1,12 @@
 #include "utilities/console_utilities.h"
 
+#include <unistd.h>
+
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <ostream>
 
 #include "base/bounded_format.h"
@@ -88,15 +92,24 @@ int RunPhaseNoise(AnalyzerDocument& document, const UtilityRequest& request, std
 }
 
 // The dialog's limits: 0.1 to 4400.0 MHz, 0.0 to 1001.0 us.
+std::string SecondsRefusal(double seconds) {
+    return seconds > 0.0 && seconds <= 86400.0 ? ""
+                                               : "--seconds must be more than 0 and at most 86400";
+}
+
+std::string DeemphasisRefusal(double us) {
+    return us >= 0.0 && us <= 1001.0 ? "" : "--deemphasis must be 0.0 to 1001.0 usec";
+}
+
 std::string ListenRefusal(const UtilityRequest& request, double freqHz) {
     if (request.out.empty()) {
         return "--utility listen needs --audio-file FILE.wav";
     }
-    if (!(request.seconds > 0.0 && request.seconds <= 86400.0)) {
-        return "--seconds must be more than 0 and at most 86400";
+    if (std::string refusal = SecondsRefusal(request.seconds); !refusal.empty()) {
+        return refusal;
     }
-    if (!(request.deemphasisUs >= 0.0 && request.deemphasisUs <= 1001.0)) {
-        return "--deemphasis must be 0.0 to 1001.0 usec";
+    if (std::string refusal = DeemphasisRefusal(request.deemphasisUs); !refusal.empty()) {
+        return refusal;
     }
     if (!(freqHz >= 0.1e6 && freqHz <= 4400.0e6)) {
         return "the centre frequency must be 0.1 to 4400.0 MHz to listen";
@@ -151,13 +164,73 @@ int RunListen(AnalyzerDocument& document, const UtilityRequest& request, std::os
     return 0;
 }
 
-bool ReadNumber(const char* text, double& number) {
-    if (text == nullptr || *text == '\0') {
-        return false;
+std::optional<double> ReadNumber(std::string_view text) {
+    return text.empty() ? std::nullopt : ReadFiniteNumber(text);
+}
+
+std::string SetCaptures(UtilityRequest& request, std::string_view value) {
+    int captures = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), captures);
+    if (error != std::errc() || end != value.data() + value.size() || captures < 1) {
+        return "--captures must be a whole number of 1 or more, not '" + std::string(value) + "'";
     }
-    const std::optional<double> value = ReadFiniteNumber(text);
-    number = value.value_or(0.0);
-    return value.has_value();
+    request.captures = captures;
+    return "";
+}
+
+// The receiver's IF filters, as its dialog offers them.
+std::string SetIfBandwidth(UtilityRequest& request, std::string_view value) {
+    const std::optional<double> hz = ReadNumber(value);
+    for (const double offered : {240e3, 120e3, 60e3, 30e3, 15e3}) {
+        if (hz == offered) {
+            request.ifBandwidthHz = offered;
+            return "";
+        }
+    }
+    return "--if-bandwidth must be 240e3, 120e3, 60e3, 30e3 or 15e3 (Hz), not '" +
+           std::string(value) + "'";
+}
+
+// "am", "fm" or "am,fm": the blocks shown, the others hidden.
+std::string SetShown(UtilityRequest& request, std::string_view value) {
+    bool am = false;
+    bool fm = false;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = value.find(',', start);
+        const std::string_view word = value.substr(start, comma - start);
+        if (word != "am" && word != "fm") {
+            return "--show takes am, fm or am,fm, not '" + std::string(value) + "'";
+        }
+        (word == "am" ? am : fm) = true;
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    request.showAm = am;
+    request.showFm = fm;
+    return "";
+}
+
+// One of two words sets a flag: the second sets it, the first clears it.
+std::string SetChoice(std::string_view option, std::string_view value, const char* cleared,
+                      const char* set, bool& flag) {
+    if (value != cleared && value != set) {
+        return "--" + std::string(option) + " must be " + cleared + " or " + set + ", not '" +
+               std::string(value) + "'";
+    }
+    flag = value == set;
+    return "";
+}
+
+std::string SetListenNumber(std::string_view option, std::string_view value, double& number,
+                            std::string (*refusal)(double)) {
+    const std::optional<double> read = ReadNumber(value);
+    if (!read) {
+        return "--" + std::string(option) + " takes a number, not '" + std::string(value) + "'";
+    }
+    number = *read;
+    return refusal(number);
 }
 
 }  // namespace
@@ -205,33 +278,72 @@ std::vector<PhaseNoisePoint> MeasurePhaseNoise(AnalyzerDocument& document) {
     return points;
 }
 
-int TakeListenOption(UtilityRequest& request, std::string_view arg, const char* value) {
-    if (arg == "--wide") {
+std::string OutputFileRefusal(std::string_view option, const std::filesystem::path& path) {
+    const std::string named = "--" + std::string(option) + " " + path.string() + ": ";
+    if (path.empty()) {
+        return "--" + std::string(option) + " needs a file name";
+    }
+    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) {
+        return named + "the folder " + folder.string() + " does not exist";
+    }
+    if (std::filesystem::is_directory(path, error)) {
+        return named + "that is a folder";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return named + "the folder " + folder.string() + " is not writable";
+    }
+    return "";
+}
+
+const std::vector<UtilityOption>& UtilityOptions() {
+    static const std::vector<UtilityOption> options = {
+        {"captures", "receiver", true},     {"if-bandwidth", "receiver", true},
+        {"audio-filter", "receiver", true}, {"show", "receiver", true},
+        {"out", "phase-noise", true},       {"audio-file", "listen", true},
+        {"seconds", "listen", true},        {"mode", "listen", true},
+        {"wide", "listen", false},          {"deemphasis", "listen", true},
+    };
+    return options;
+}
+
+bool IsUtilityName(std::string_view name) {
+    return name == "receiver" || name == "harmonics" || name == "phase-noise" || name == "listen";
+}
+
+std::string SetUtilityOption(UtilityRequest& request, std::string_view name,
+                             std::string_view value) {
+    if (name == "captures") {
+        return SetCaptures(request, value);
+    }
+    if (name == "if-bandwidth") {
+        return SetIfBandwidth(request, value);
+    }
+    if (name == "audio-filter") {
+        return SetChoice(name, value, "lp", "bp", request.audioBandPass);
+    }
+    if (name == "show") {
+        return SetShown(request, value);
+    }
+    if (name == "mode") {
+        return SetChoice(name, value, "am", "fm", request.fm);
+    }
+    if (name == "wide") {
         request.wideIf = true;
-        return 1;
+        return "";
     }
-    if (arg == "--audio-file") {
-        if (value == nullptr || *value == '\0') {
-            return -1;
-        }
-        request.out = value;
-        return 2;
+    if (name == "seconds") {
+        return SetListenNumber(name, value, request.seconds, SecondsRefusal);
     }
-    if (arg == "--mode") {
-        const std::string_view mode = value == nullptr ? "" : value;
-        if (mode != "am" && mode != "fm") {
-            return -1;
-        }
-        request.fm = mode == "fm";
-        return 2;
+    if (name == "deemphasis") {
+        return SetListenNumber(name, value, request.deemphasisUs, DeemphasisRefusal);
     }
-    if (arg == "--seconds") {
-        return ReadNumber(value, request.seconds) ? 2 : -1;
+    if (name == "out" || name == "audio-file") {
+        request.out = std::filesystem::path(value);
+        return OutputFileRefusal(name, request.out);
     }
-    if (arg == "--deemphasis") {
-        return ReadNumber(value, request.deemphasisUs) ? 2 : -1;
-    }
-    return 0;
+    return "--" + std::string(name) + " is no option of a utility";
 }
 
 int RunUtility(AnalyzerDocument& document, const UtilityRequest& request, std::ostream& out,

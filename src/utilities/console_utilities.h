@@ -46,10 +46,33 @@ struct UtilityRequest {
     bool showFm = true;
 };
 
-// Takes the listener's options (--audio-file FILE, --seconds S, --mode am|fm,
-// --wide, --deemphasis US): returns how many arguments it used (1 or 2), 0
-// when `arg` is none of them, -1 when its value is missing or not a number.
-int TakeListenOption(UtilityRequest& request, std::string_view arg, const char* value);
+// An option of `--utility NAME` (without its dashes) and the utility it
+// belongs to: --captures N, --if-bandwidth HZ, --audio-filter lp|bp and
+// --show am,fm of the receiver; --out FILE.bmp of the phase-noise plot;
+// --audio-file FILE.wav, --seconds S, --mode am|fm, --wide and
+// --deemphasis US of the listener.
+struct UtilityOption {
+    const char* name;
+    const char* utility;
+    bool takesValue;
+};
+const std::vector<UtilityOption>& UtilityOptions();
+
+// "receiver", "harmonics", "phase-noise" or "listen".
+bool IsUtilityName(std::string_view name);
+
+// Sets one utility option from its value (empty for --wide): "" when taken,
+// else why not, naming the option. A file to write is refused at once when
+// its folder is missing or takes no new file, so that the refusal comes
+// before the instrument is opened and no file is touched.
+std::string SetUtilityOption(UtilityRequest& request, std::string_view name,
+                             std::string_view value);
+
+// Why the file an option names cannot be written, before anything runs: the
+// writers put a temporary file beside it and rename it over the name, so its
+// folder must exist and take new files, and the name must not be a folder.
+// "" when it can.
+std::string OutputFileRefusal(std::string_view option, const std::filesystem::path& path);
 
 // The measuring receiver's controls the request names; nothing when its IF
 // bandwidth is none of the receiver's.
