@@ -249,15 +249,16 @@ void FtdiChannelReader::Deliver(std::uint8_t* bytes, std::size_t count) {
 // A gap in the received data. A failed transfer is counted only: the link
 // reports the capture it spoils, and after a port cycle the other channel's
 // transfers fail until it is closed. An overrun is logged as well, once per
-// gap, since nothing else shows its cause.
+// gap, since nothing else shows its cause; before the gap is queued, so
+// that whoever reads the gap finds its cause already in the log.
 void FtdiChannelReader::MarkLost(const char* overrun) {
     const bool known = queue_.Overflowed();
-    queue_.MarkLost();
     const std::uint64_t lost = ++lostBlocks_;
     if (overrun != nullptr && !known) {
         LogWarning("device", std::string("received data lost: ") + overrun + " (" +
                                  std::to_string(lost) + " gaps so far)");
     }
+    queue_.MarkLost();
 }
 
 void FtdiChannelReader::HandleEvents(std::chrono::milliseconds wait) {
