@@ -25,10 +25,10 @@
 #include "remote/automation_server.h"
 #include "remote/scpi_server.h"
 #include "runtime_folder.h"
-#include "serial_usb_driver.h"
 #include "server_options.h"
 #include "session_servers.h"
 #include "sweep_keeper.h"
+#include "unit_usb_driver.h"
 #include "usb_driver_choice.h"
 
 namespace {
@@ -87,7 +87,8 @@ bool ApplyStartingState(tavlin::AnalyzerDocument& document, const Options& optio
 
 // One life of the document, from opening the unit until a signal comes or
 // the unit is lost for good; `settings` keeps what it swept with.
-SessionEnd RunSession(const tavlin::DocumentPorts& ports, const Options& options, int signals,
+SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
+                      const Options& options, int signals,
                       std::optional<tavlin::StateRecord>& settings) {
     tavlin::AnalyzerDocument document(ports);
     if (document.CloseRequested() || !document.InstrumentConnected()) {
@@ -100,7 +101,7 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const Options& options
     if (!servers.Start()) {
         return SessionEnd::kServerFailed;
     }
-    tavlin::SweepKeeper sweep(document);
+    tavlin::SweepKeeper sweep(document, unit);
     document.OnContinuous();
     SessionEnd end = SessionEnd::kSignal;
     while (!SignalCame(signals, kWatchMs)) {
@@ -118,11 +119,12 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const Options& options
 }
 
 // Sessions one after another while the unit comes and goes; the exit status.
-int Serve(const tavlin::DocumentPorts& ports, const Options& options, int signals) {
+int Serve(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
+          const Options& options, int signals) {
     std::optional<tavlin::StateRecord> settings;
     bool everOpened = false;
     while (true) {
-        const SessionEnd end = RunSession(ports, options, signals, settings);
+        const SessionEnd end = RunSession(ports, unit, options, signals, settings);
         switch (end) {
             case SessionEnd::kSignal:
                 return 0;
@@ -176,19 +178,14 @@ int main(int argc, char** argv) {
     if (!usb) {
         return kServerFailed;
     }
-    std::unique_ptr<tavlin::SerialUsbDriver> unit;
-    if (options->serial) {
-        unit = std::make_unique<tavlin::SerialUsbDriver>(*usb, *options->serial);
-        if (!unit->UnitListed()) {
-            std::cerr << "tavlin-server: no unit with serial " << *options->serial
-                      << " is connected\n";
-            return kInstrumentNotFound;
-        }
+    tavlin::UnitUsbDriver unit(*usb, options->serial.value_or(""));
+    if (options->serial && !unit.UnitListed()) {
+        std::cerr << "tavlin-server: no unit with serial " << *options->serial << " is connected\n";
+        return kInstrumentNotFound;
     }
     tavlin::ConsolePrompter prompter(std::cerr, options->answers,
                                      tavlin::ConsolePrompter::Boxes::kToLog);
     tavlin::NullViewNotifier views;
     tavlin::NullProgressSink progress;
-    tavlin::UsbDriver& driver = unit ? *unit : *usb;
-    return Serve({driver, clock, prompter, views, progress}, *options, signals);
+    return Serve({unit, clock, prompter, views, progress}, unit, *options, signals);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,16 +10,20 @@
 
 namespace tavlin {
 
-// The USB layer narrowed to one unit: the device list shows only the two
-// interfaces whose serial is the unit's with "A" or "B" appended, so the
-// device link's "first free pair" is that unit's pair whatever else is on
-// the bus. Every other call goes through unchanged.
+// The USB layer as the server sees it. Given a serial, the device list
+// shows only the two interfaces whose serial is the unit's with "A" or "B"
+// appended, so the device link's "first free pair" is that unit's pair
+// whatever else is on the bus; without one, every interface. It counts the
+// channels opened, so the server sees the link come back after a reset.
+// Every other call goes through unchanged.
 //
 // The list is built and read by the device link alone, one call at a time.
-class SerialUsbDriver final : public UsbDriver {
+class UnitUsbDriver final : public UsbDriver {
   public:
-    SerialUsbDriver(UsbDriver& inner, std::string serial)
+    UnitUsbDriver(UsbDriver& inner, std::string serial)
         : inner_(inner), serial_(std::move(serial)) {}
+
+    int ChannelsOpened() const { return opened_.load(); }
 
     // Whether the unit is listed now.
     bool UnitListed() {
@@ -43,7 +48,10 @@ class SerialUsbDriver final : public UsbDriver {
         return Listed(index) ? inner_.DeviceInfo(indices_[index], info) : kUsbDeviceNotFound;
     }
     int OpenByIndex(int index, UsbHandle& handle) override {
-        return Listed(index) ? inner_.OpenByIndex(indices_[index], handle) : kUsbDeviceNotFound;
+        const int status =
+            Listed(index) ? inner_.OpenByIndex(indices_[index], handle) : kUsbDeviceNotFound;
+        opened_ += status == kUsbOk ? 1 : 0;
+        return status;
     }
     int SetBaudRate(UsbHandle handle, int rate) override {
         return inner_.SetBaudRate(handle, rate);
@@ -70,7 +78,8 @@ class SerialUsbDriver final : public UsbDriver {
 
   private:
     bool IsOurInterface(const std::string& interfaceSerial) const {
-        return interfaceSerial.size() == serial_.size() + 1 && interfaceSerial.starts_with(serial_);
+        return serial_.empty() || (interfaceSerial.size() == serial_.size() + 1 &&
+                                   interfaceSerial.starts_with(serial_));
     }
     bool Listed(int index) const {
         return index >= 0 && static_cast<std::size_t>(index) < indices_.size();
@@ -79,6 +88,7 @@ class SerialUsbDriver final : public UsbDriver {
     UsbDriver& inner_;
     std::string serial_;
     std::vector<int> indices_;  // the inner list's index of each interface shown
+    std::atomic<int> opened_{0};
 };
 
 }  // namespace tavlin
