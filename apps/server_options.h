@@ -82,7 +82,8 @@ inline std::string TakeServerOption(const CommandLine::Given& given, ServerOptio
         std::string error;
         return options.answers.AddFile(value, error) ? "" : error;
     } else {
-        return "--" + given.name + " is tavlin-cli's, not the server's";
+        const char* dashes = given.name.size() == 1 ? "-" : "--";
+        return dashes + given.name + " is tavlin-cli's, not the server's";
     }
     return "";
 }

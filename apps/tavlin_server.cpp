@@ -5,6 +5,8 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "app/console_prompter.h"
-#include "app/utility_runner.h"
 #include "document/analyzer_document.h"
 #include "document/state_file.h"
 #include "information_options.h"
@@ -22,8 +23,6 @@
 #include "ports/scoped_log_sink.h"
 #include "ports/stderr_log_sink.h"
 #include "ports/view_notifier.h"
-#include "remote/automation_server.h"
-#include "remote/scpi_server.h"
 #include "runtime_folder.h"
 #include "server_options.h"
 #include "session_servers.h"
@@ -41,8 +40,8 @@ constexpr int kInstrumentNotFound = 3;
 constexpr int kWatchMs = 100;
 constexpr int kRetryMs = 3000;
 
-// SIGTERM and SIGINT arrive as readable data on a descriptor, so the handler
-// does no work and the main loop sees them between any two steps. Blocked
+// SIGTERM and SIGINT arrive as readable data on a descriptor: no handler
+// runs, and the main loop sees them between any two of its steps. Blocked
 // before any thread starts, so every thread inherits the block.
 int OpenSignalDescriptor() {
     sigset_t set;
@@ -168,6 +167,11 @@ int main(int argc, char** argv) {
         return kBadOptionsOrState;
     }
     const int signals = OpenSignalDescriptor();
+    if (signals < 0) {
+        // Blocked signals nobody reads would leave the program unstoppable.
+        std::cerr << "tavlin-server: cannot receive signals: " << strerror(errno) << "\n";
+        return kServerFailed;
+    }
     tavlin::EnsureRuntimeFolder();
     // Before anything that may log; it outlives every thread that does.
     tavlin::StderrLogSink logSink;
