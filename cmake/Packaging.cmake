@@ -2,7 +2,7 @@
 # (`cpack -G DEB` in the build folder).
 include(GNUInstallDirs)
 
-install(TARGETS tavlin tavlin-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tavlin tavlin-cli tavlin-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The virtual USB converter is preloaded by the program itself
 # (--simulate-usb), which looks for it in lib/tavlin beside its own folder.
 install(TARGETS tavlin_virtual_usb_preload LIBRARY DESTINATION lib/tavlin)
@@ -13,6 +13,8 @@ install(FILES packaging/tavlin-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mim
 install(FILES packaging/tavlin.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 # udev reads rules from /usr/lib/udev/rules.d whatever the libdir is.
 install(FILES packaging/70-tavlin.rules DESTINATION lib/udev/rules.d)
+# systemd reads the packages' units from /usr/lib/systemd/system likewise.
+install(FILES packaging/tavlin-server@.service DESTINATION lib/systemd/system)
 install(DIRECTORY scenes/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tavlin/scenes
         FILES_MATCHING PATTERN "*.json" PATTERN "*.kvo" PATTERN "*.csv")
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -1,0 +1,195 @@
+// tavlin-server: one instrument swept without a person, served over the
+// network until a signal ends it.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/console_prompter.h"
+#include "document/analyzer_document.h"
+#include "document/state_file.h"
+#include "information_options.h"
+#include "ports/clock.h"
+#include "ports/log.h"
+#include "ports/progress_sink.h"
+#include "ports/scoped_log_sink.h"
+#include "ports/stderr_log_sink.h"
+#include "ports/view_notifier.h"
+#include "runtime_folder.h"
+#include "server_options.h"
+#include "session_servers.h"
+#include "sweep_keeper.h"
+#include "unit_usb_driver.h"
+#include "usb_driver_choice.h"
+
+namespace {
+
+using Options = tavlin::ServerOptions;
+
+constexpr int kServerFailed = 1;
+constexpr int kBadOptionsOrState = 2;
+constexpr int kInstrumentNotFound = 3;
+constexpr int kWatchMs = 100;
+constexpr int kRetryMs = 3000;
+
+// SIGTERM and SIGINT arrive as readable data on a descriptor: no handler
+// runs, and the main loop sees them between any two of its steps. Blocked
+// before any thread starts, so every thread inherits the block.
+int OpenSignalDescriptor() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    return signalfd(-1, &set, SFD_CLOEXEC);
+}
+
+// Waits up to `ms` for a signal: true, logged, when one came.
+bool SignalCame(int signals, int ms) {
+    pollfd p{signals, POLLIN, 0};
+    if (::poll(&p, 1, ms) != 1) {
+        return false;
+    }
+    signalfd_siginfo info{};
+    if (::read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
+        return false;
+    }
+    tavlin::LogInfo("server",
+                    std::string(strsignal(static_cast<int>(info.ssi_signo))) + ": stopping");
+    return true;
+}
+
+enum class SessionEnd { kSignal, kLost, kNotOpened, kRefusedState, kServerFailed };
+
+// The settings a session starts from: the last session's when the unit came
+// back, else the state file's.
+bool ApplyStartingState(tavlin::AnalyzerDocument& document, const Options& options,
+                        const std::optional<tavlin::StateRecord>& resume) {
+    if (resume) {
+        document.RestoreState(*resume);
+        return true;
+    }
+    if (options.statePath && !document.LoadStateFile(*options.statePath, false)) {
+        std::cerr << "tavlin-server: the state file " << *options.statePath << " was refused\n";
+        return false;
+    }
+    return true;
+}
+
+// One life of the document, from opening the unit until a signal comes or
+// the unit is lost for good; `settings` keeps what it swept with.
+SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
+                      const Options& options, int signals,
+                      std::optional<tavlin::StateRecord>& settings) {
+    tavlin::AnalyzerDocument document(ports);
+    if (document.CloseRequested() || !document.InstrumentConnected()) {
+        return SessionEnd::kNotOpened;
+    }
+    if (!ApplyStartingState(document, options, settings)) {
+        return SessionEnd::kRefusedState;
+    }
+    tavlin::SessionServers servers(document, options);
+    if (!servers.Start()) {
+        return SessionEnd::kServerFailed;
+    }
+    tavlin::SweepKeeper sweep(document, unit);
+    document.OnContinuous();
+    SessionEnd end = SessionEnd::kSignal;
+    while (!SignalCame(signals, kWatchMs)) {
+        if (document.CloseRequested()) {
+            end = SessionEnd::kLost;
+            break;
+        }
+        servers.KeepServing();
+        sweep.Check();
+    }
+    settings = document.SnapshotState();
+    // Stops a sweep in the middle of its pass rather than at its end.
+    document.CloseDocument();
+    return end;
+}
+
+// Sessions one after another while the unit comes and goes; the exit status.
+int Serve(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
+          const Options& options, int signals) {
+    std::optional<tavlin::StateRecord> settings;
+    bool everOpened = false;
+    while (true) {
+        const SessionEnd end = RunSession(ports, unit, options, signals, settings);
+        switch (end) {
+            case SessionEnd::kSignal:
+                return 0;
+            case SessionEnd::kRefusedState:
+                return kBadOptionsOrState;
+            case SessionEnd::kServerFailed:
+                return kServerFailed;
+            case SessionEnd::kNotOpened:
+                if (!everOpened) {
+                    return kInstrumentNotFound;
+                }
+                break;
+            case SessionEnd::kLost:
+                everOpened = true;
+                tavlin::LogWarning("server", "the instrument is lost; looking for it every " +
+                                                 std::to_string(kRetryMs / 1000) + " s");
+                break;
+        }
+        if (SignalCame(signals, kRetryMs)) {
+            return 0;
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tavlin::CommandLine line(tavlin::ServerOptionSpecs());
+    const bool parsed = line.Parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (const std::optional<int> status =
+            tavlin::AnswerInformationOption(line, "tavlin-server", tavlin::PrintServerUsage)) {
+        return *status;
+    }
+    if (!parsed) {
+        std::cerr << "tavlin-server: " << line.Error() << "\n";
+    }
+    const std::optional<Options> options =
+        parsed ? tavlin::ReadServerOptions(line, std::cerr) : std::nullopt;
+    if (!options) {
+        tavlin::PrintServerUsage(std::cerr);
+        return kBadOptionsOrState;
+    }
+    const int signals = OpenSignalDescriptor();
+    if (signals < 0) {
+        // Blocked signals nobody reads would leave the program unstoppable.
+        std::cerr << "tavlin-server: cannot receive signals: " << strerror(errno) << "\n";
+        return kServerFailed;
+    }
+    tavlin::EnsureRuntimeFolder();
+    // Before anything that may log; it outlives every thread that does.
+    tavlin::StderrLogSink logSink;
+    const tavlin::ScopedLogSink log(logSink, options->logLevel);
+    tavlin::SteadyClock clock;
+    std::unique_ptr<tavlin::UsbDriver> usb =
+        tavlin::MakeUsbDriver(options->usb, clock, argv, "tavlin-server");
+    if (!usb) {
+        return kServerFailed;
+    }
+    tavlin::UnitUsbDriver unit(*usb, options->serial.value_or(""));
+    if (options->serial && !unit.UnitListed()) {
+        std::cerr << "tavlin-server: no unit with serial " << *options->serial << " is connected\n";
+        return kInstrumentNotFound;
+    }
+    tavlin::ConsolePrompter prompter(std::cerr, options->answers,
+                                     tavlin::ConsolePrompter::Boxes::kToLog);
+    tavlin::NullViewNotifier views;
+    tavlin::NullProgressSink progress;
+    return Serve({unit, clock, prompter, views, progress}, unit, *options, signals);
+}
