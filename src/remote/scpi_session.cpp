@@ -280,13 +280,20 @@ bool ScpiSession::CheckParameterCount(const ScpiUnit& unit, std::size_t least, s
     return true;
 }
 
-std::optional<double> ScpiSession::Frequency(const Call& call) {
+std::optional<ScpiNumber> ScpiSession::OneNumber(const Call& call) {
     if (!CheckParameterCount(call.unit, 1, 1)) {
         return std::nullopt;
     }
-    const std::optional<ScpiNumber> number = ParseScpiNumber(call.unit.parameters[0]);
+    std::optional<ScpiNumber> number = ParseScpiNumber(call.unit.parameters[0]);
     if (!number) {
         PushError(kDataTypeError);
+    }
+    return number;
+}
+
+std::optional<double> ScpiSession::Frequency(const Call& call) {
+    const std::optional<ScpiNumber> number = OneNumber(call);
+    if (!number) {
         return std::nullopt;
     }
     double scale = 0.0;
@@ -308,12 +315,8 @@ std::optional<double> ScpiSession::Frequency(const Call& call) {
 
 // A level in the unit of UNIT:POWer, or in the unit written after it.
 std::optional<double> ScpiSession::Level(const Call& call) {
-    if (!CheckParameterCount(call.unit, 1, 1)) {
-        return std::nullopt;
-    }
-    const std::optional<ScpiNumber> number = ParseScpiNumber(call.unit.parameters[0]);
+    const std::optional<ScpiNumber> number = OneNumber(call);
     if (!number) {
-        PushError(kDataTypeError);
         return std::nullopt;
     }
     const std::optional<ScpiPowerUnit> unit =
@@ -338,12 +341,8 @@ std::optional<double> ScpiSession::Plain(const Call& call, double low, double hi
 // One number from low to high, bare or followed by its one allowed unit.
 std::optional<double> ScpiSession::NumberIn(const Call& call, const char* unit, double low,
                                             double high) {
-    if (!CheckParameterCount(call.unit, 1, 1)) {
-        return std::nullopt;
-    }
-    const std::optional<ScpiNumber> number = ParseScpiNumber(call.unit.parameters[0]);
+    const std::optional<ScpiNumber> number = OneNumber(call);
     if (!number) {
-        PushError(kDataTypeError);
         return std::nullopt;
     }
     if (!number->unit.empty() && number->unit != unit) {

@@ -122,6 +122,9 @@ class ScpiSession {
     std::optional<double> Level(const Call& call);  // dBm
     std::optional<double> Plain(const Call& call, double low, double high);
     std::optional<double> NumberIn(const Call& call, const char* unit, double low, double high);
+    // The one parameter as a number and its unit; nothing after queuing the
+    // error.
+    std::optional<ScpiNumber> OneNumber(const Call& call);
     std::optional<bool> Boolean(const Call& call);
     // The index of the word the first parameter names, in short or long
     // form ("POSitive"); nothing after queuing -224 for another.
