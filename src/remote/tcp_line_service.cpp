@@ -291,15 +291,18 @@ bool TcpLineService::PeerClosed(const TcpSocket& client) {
 }
 
 // The line is short and the socket new, so it fits the send buffer: the
-// client reads it whenever it looks, after the close.
+// client reads it whenever it looks, after the close. One client at a
+// time: one that comes while the word goes out may be the next client
+// proper, coming after the present one has left, and the next poll tells.
 void TcpLineService::TurnAwayWaiting() {
     const std::string line = setup_.busyText + "\n";
-    for (TcpSocket other = tcp::Accept(*listener_); other.IsOpen();
-         other = tcp::Accept(*listener_)) {
-        LogInfo(setup_.name, "client " + tcp::PeerName(other) + " told the port is busy");
-        if (::send(other.Fd(), line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
-            // It left before the word: nothing to tell.
-        }
+    TcpSocket other = tcp::Accept(*listener_);
+    if (!other.IsOpen()) {
+        return;
+    }
+    LogInfo(setup_.name, "client " + tcp::PeerName(other) + " told the port is busy");
+    if (::send(other.Fd(), line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+        // It left before the word: nothing to tell.
     }
 }
 
