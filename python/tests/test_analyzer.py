@@ -253,7 +253,9 @@ class AnalyzerTest(unittest.TestCase):
         marker.frequency = 903.5e6
         self.assertTrue(marker.on)
         self.assertAlmostEqual(marker.frequency, 903.5e6, delta=26e6 / 640)
-        self.assertAlmostEqual(marker.level, -42.0, delta=LEVEL_DB)
+        # A placed marker reads its own point, which may lie beside the
+        # emitter's crest by up to half a point (and the noise rides on it).
+        self.assertAlmostEqual(marker.level, -42.0, delta=2 * LEVEL_DB)
         marker.on = False
         self.assertFalse(marker.on)
 
