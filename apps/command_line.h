@@ -18,14 +18,14 @@ namespace tavlin {
 // `--scpi ADDR:PORT` (the word after it is an argument of its own).
 enum class OptionValue { kNone, kRequired, kOptional };
 
-struct OptionSpec {
+struct OptionRule {
     std::string name;  // without its dashes: "c", "log-level"
     OptionValue value = OptionValue::kNone;
 };
 
 // The options both programs take, declared once.
-inline const std::vector<OptionSpec>& SharedOptionSpecs() {
-    static const std::vector<OptionSpec> options = {
+inline const std::vector<OptionRule>& SharedOptionRules() {
+    static const std::vector<OptionRule> options = {
         {"help"},
         {"h"},
         {"version"},
@@ -47,13 +47,13 @@ inline const std::vector<OptionSpec>& SharedOptionSpecs() {
 // start.
 class CommandLine {
   public:
-    explicit CommandLine(const std::vector<OptionSpec>& programOptions)
-        : specs_(SharedOptionSpecs()) {
-        specs_.insert(specs_.end(), programOptions.begin(), programOptions.end());
+    explicit CommandLine(const std::vector<OptionRule>& programOptions)
+        : rules_(SharedOptionRules()) {
+        rules_.insert(rules_.end(), programOptions.begin(), programOptions.end());
         parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        for (const OptionSpec& spec : specs_) {
-            QCommandLineOption option(QString::fromStdString(spec.name));
-            if (spec.value != OptionValue::kNone) {
+        for (const OptionRule& rule : rules_) {
+            QCommandLineOption option(QString::fromStdString(rule.name));
+            if (rule.value != OptionValue::kNone) {
                 option.setValueName(QStringLiteral("VALUE"));
             }
             parser_.addOption(option);
@@ -116,9 +116,9 @@ class CommandLine {
         return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
     }
 
-    const OptionSpec* Find(std::string_view name) const {
-        const auto found = std::ranges::find(specs_, name, &OptionSpec::name);
-        return found == specs_.end() ? nullptr : &*found;
+    const OptionRule* Find(std::string_view name) const {
+        const auto found = std::ranges::find(rules_, name, &OptionRule::name);
+        return found == rules_.end() ? nullptr : &*found;
     }
 
     // The one place that gives Qt's parser the optional values: `--scpi`
@@ -139,17 +139,17 @@ class CommandLine {
             const std::string_view word = std::string_view(argument).substr(
                 std::min(argument.find_first_not_of('-'), argument.size()));
             const std::size_t equals = word.find('=');
-            const OptionSpec* spec = Find(word.substr(0, equals));
-            if (spec == nullptr) {
+            const OptionRule* rule = Find(word.substr(0, equals));
+            if (rule == nullptr) {
                 continue;
             }
-            if (spec->value == OptionValue::kOptional && argument.starts_with("--")) {
+            if (rule->value == OptionValue::kOptional && argument.starts_with("--")) {
                 marked.back() =
-                    QString::fromStdString("--" + spec->name + "=" +
+                    QString::fromStdString("--" + rule->name + "=" +
                                            (equals == std::string_view::npos
                                                 ? ""
                                                 : "=" + std::string(word.substr(equals + 1))));
-            } else if (spec->value == OptionValue::kRequired && equals == std::string_view::npos &&
+            } else if (rule->value == OptionValue::kRequired && equals == std::string_view::npos &&
                        i + 1 < arguments.size()) {
                 marked << QString::fromStdString(arguments[++i]);
             }
@@ -157,7 +157,7 @@ class CommandLine {
         return marked;
     }
 
-    std::vector<OptionSpec> specs_;
+    std::vector<OptionRule> rules_;
     QCommandLineParser parser_;
     std::string error_;
 };

@@ -93,8 +93,8 @@ inline void PrintConsoleUsage(std::ostream& out) {
            "  lost data (its readings are marked INCOMPLETE).\n";
 }
 
-inline std::vector<OptionSpec> ConsoleOptionSpecs() {
-    std::vector<OptionSpec> specs = {
+inline std::vector<OptionRule> ConsoleOptionRules() {
+    std::vector<OptionRule> rules = {
         {"info"},
         {"answer", OptionValue::kRequired},
         {"answers", OptionValue::kRequired},
@@ -104,10 +104,10 @@ inline std::vector<OptionSpec> ConsoleOptionSpecs() {
         {"bench", OptionValue::kRequired},
     };
     for (const UtilityOption& option : UtilityOptions()) {
-        specs.push_back(
+        rules.push_back(
             {option.name, option.takesValue ? OptionValue::kRequired : OptionValue::kNone});
     }
-    return specs;
+    return rules;
 }
 
 // One of tavlin-cli's own options: "" when taken, else why not.
@@ -145,9 +145,9 @@ inline std::string TakeConsoleOption(const CommandLine::Given& given, ConsoleOpt
 // A utility's option, once the utility is known whatever the order.
 inline std::string TakeUtilityOption(const CommandLine::Given& given, ConsoleOptions& options) {
     const auto& all = UtilityOptions();
-    const auto spec = std::ranges::find(all, given.name, &UtilityOption::name);
-    if (!options.utility || options.utility->name != spec->utility) {
-        return "--" + given.name + " goes with --utility " + spec->utility;
+    const auto rule = std::ranges::find(all, given.name, &UtilityOption::name);
+    if (!options.utility || options.utility->name != rule->utility) {
+        return "--" + given.name + " goes with --utility " + rule->utility;
     }
     return SetUtilityOption(*options.utility, given.name, given.value.value_or(""));
 }

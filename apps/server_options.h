@@ -56,7 +56,7 @@ inline void PrintServerUsage(std::ostream& out) {
            "  options or a refused state file; 3 the instrument was not found.\n";
 }
 
-inline std::vector<OptionSpec> ServerOptionSpecs() {
+inline std::vector<OptionRule> ServerOptionRules() {
     return {
         {"serial", OptionValue::kRequired},
         {"state", OptionValue::kRequired},

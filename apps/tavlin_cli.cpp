@@ -141,7 +141,7 @@ int RunLimitTest(tavlin::AnalyzerDocument& document, const std::string& path,
 }  // namespace
 
 int main(int argc, char** argv) {
-    tavlin::CommandLine line(tavlin::ConsoleOptionSpecs());
+    tavlin::CommandLine line(tavlin::ConsoleOptionRules());
     const bool parsed = line.Parse(std::vector<std::string>(argv + 1, argv + argc));
     // Before Qt or the instrument: they work without a display.
     if (const std::optional<int> status =

@@ -26,7 +26,7 @@
 
 int main(int argc, char** argv) {
     // Before Qt or the instrument: they work without a display.
-    tavlin::CommandLine given(tavlin::WindowOptionSpecs());
+    tavlin::CommandLine given(tavlin::WindowOptionRules());
     given.Parse(std::vector<std::string>(argv + 1, argv + argc));
     if (const std::optional<int> status =
             tavlin::AnswerInformationOption(given, "tavlin", tavlin::PrintWindowUsage)) {
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     // As given, for starting again with the virtual USB library.
     std::vector<char*> givenArguments(argv, argv + argc + 1);
     QApplication qtApplication(argc, argv);  // takes Qt's own options out of argv
-    tavlin::CommandLine line(tavlin::WindowOptionSpecs());
+    tavlin::CommandLine line(tavlin::WindowOptionRules());
     const bool parsed = line.Parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed) {
         std::cerr << "tavlin: " << line.Error() << "\n";

@@ -151,7 +151,7 @@ int Serve(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
 }  // namespace
 
 int main(int argc, char** argv) {
-    tavlin::CommandLine line(tavlin::ServerOptionSpecs());
+    tavlin::CommandLine line(tavlin::ServerOptionRules());
     const bool parsed = line.Parse(std::vector<std::string>(argv + 1, argv + argc));
     if (const std::optional<int> status =
             tavlin::AnswerInformationOption(line, "tavlin-server", tavlin::PrintServerUsage)) {

@@ -79,7 +79,7 @@ inline void PrintWindowUsage(std::ostream& out) {
            "  options or an unrecognised command.\n";
 }
 
-inline std::vector<OptionSpec> WindowOptionSpecs() {
+inline std::vector<OptionRule> WindowOptionRules() {
     return {{"screenshot", OptionValue::kRequired}, {"size", OptionValue::kRequired},
             {"sweeps", OptionValue::kRequired},     {"press", OptionValue::kRequired},
             {"dialog", OptionValue::kRequired},     {"in-dialog", OptionValue::kRequired},

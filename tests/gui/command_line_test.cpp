@@ -38,9 +38,9 @@ std::string DescribeCommon(const CommonOptions& o) {
 
 // Parses as the program does: Qt's refusals, then ours, on the error text.
 template <typename Options, typename Read>
-std::string Outcome(const CommandLineRow& row, std::vector<OptionSpec> specs, Read read,
+std::string Outcome(const CommandLineRow& row, std::vector<OptionRule> rules, Read read,
                     std::string (*describe)(const Options&)) {
-    CommandLine line(specs);
+    CommandLine line(rules);
     if (!line.Parse(row.arguments)) {
         return line.Error();
     }
@@ -65,7 +65,7 @@ std::string DescribeConsole(const ConsoleOptions& o) {
 class ConsoleCommandLineTest : public ::testing::TestWithParam<CommandLineRow> {};
 
 TEST_P(ConsoleCommandLineTest, AsksForWhatTheRowSays) {
-    EXPECT_EQ(Outcome<ConsoleOptions>(GetParam(), ConsoleOptionSpecs(), ReadConsoleOptions,
+    EXPECT_EQ(Outcome<ConsoleOptions>(GetParam(), ConsoleOptionRules(), ReadConsoleOptions,
                                       DescribeConsole),
               GetParam().outcome);
 }
@@ -149,7 +149,7 @@ class WindowCommandLineTest : public ::testing::TestWithParam<CommandLineRow> {}
 
 TEST_P(WindowCommandLineTest, AsksForWhatTheRowSays) {
     EXPECT_EQ(
-        Outcome<WindowOptions>(GetParam(), WindowOptionSpecs(), ReadWindowOptions, DescribeWindow),
+        Outcome<WindowOptions>(GetParam(), WindowOptionRules(), ReadWindowOptions, DescribeWindow),
         GetParam().outcome);
 }
 
