@@ -22,15 +22,20 @@ std::string NotANumberText() {
 
 }  // namespace
 
+// ON or OFF for marker 1 or 2; nothing after queuing the error.
+std::optional<bool> ScpiSession::MarkerSwitch(const Call& call) {
+    if (call.suffix > 2) {
+        PushError(kSuffixOutOfRange);
+        return std::nullopt;
+    }
+    return Boolean(call);
+}
+
 // As the panel's buttons: marker 1 on is NORMAL (at the centre) when it was
 // off, marker 2 on is DELTA; marker 1 off is OFF (marker 2 lives only in
 // delta mode), marker 2 off leaves delta mode.
 void ScpiSession::SetMarkerOn(Call& call) {
-    if (call.suffix > 2) {
-        PushError(kSuffixOutOfRange);
-        return;
-    }
-    const std::optional<bool> on = Boolean(call);
+    const std::optional<bool> on = MarkerSwitch(call);
     if (!on) {
         return;
     }
@@ -112,11 +117,7 @@ void ScpiSession::MarkerPeakSearch(Call& call, PeakSearch search) {
 // the noise bandwidth of the resolution filter, read from the mean power of
 // each pixel (the average detector, turned on with it and off again after).
 void ScpiSession::SetMarkerNoise(Call& call) {
-    if (call.suffix > 2) {
-        PushError(kSuffixOutOfRange);
-        return;
-    }
-    if (const std::optional<bool> on = Boolean(call)) {
+    if (const std::optional<bool> on = MarkerSwitch(call)) {
         noiseMarker_ = *on;
         SetDetectorAverage(*on);
     }
@@ -220,11 +221,7 @@ void ScpiSession::QueryDeltaY(Call& call) {
 // --- Counter -------------------------------------------------------------------------------
 
 void ScpiSession::SetCounter(Call& call) {
-    if (call.suffix > 2) {
-        PushError(kSuffixOutOfRange);
-        return;
-    }
-    if (const std::optional<bool> on = Boolean(call)) {
+    if (const std::optional<bool> on = MarkerSwitch(call)) {
         doc_.EditSettings([on](InstrumentState& s) { s.counterOn = *on; });
     }
 }

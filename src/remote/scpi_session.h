@@ -126,6 +126,7 @@ class ScpiSession {
     // error.
     std::optional<ScpiNumber> OneNumber(const Call& call);
     std::optional<bool> Boolean(const Call& call);
+    std::optional<bool> MarkerSwitch(const Call& call);
     // The index of the word the first parameter names, in short or long
     // form ("POSitive"); nothing after queuing -224 for another.
     std::optional<std::size_t> Choice(const Call& call, std::initializer_list<const char*> words);
