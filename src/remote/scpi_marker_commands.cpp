@@ -140,6 +140,12 @@ std::string ScpiSession::MarkerLevelText(const MarkerReading& marker) {
         PushError(kSettingsConflict);
         return NotANumberText();
     }
+    if (doc_.ReadSettings([](const InstrumentState& s) { return s.videoAvgCount; }) > 1) {
+        // Averaging logarithmic rows reads noise low, by up to 2.5 dB for
+        // rows of single samples and by less the more each row averaged:
+        // the bias is not known, so the density is given as questionable.
+        Queue({kDataQuestionable, "Data questionable;VIDEO AVG"});
+    }
     const double dbm = scale.linearScale ? MillivoltsToDbm(marker.level) : marker.level;
     return FormatText("%.3f", dbm - 10.0 * std::log10(noiseBandwidthHz));
 }

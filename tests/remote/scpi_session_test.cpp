@@ -173,7 +173,11 @@ TEST_F(ScpiSessionTest, BenchAnalyzerTree) {
     // With the noise bandwidth of a sweep: the level less 10 log(1 kHz).
     EditTrace([](SweepTrace& t) { t.traceA[480] = 100.0; });
     doc->EditTrace([this](ScreenState& screen) { screen.basis.noiseBandwidthHz = 1000.0; });
-    EXPECT_EQ(Run("CALC:MARK:MAX;:CALC:MARK:FUNC:NOIS ON;:CALC:MARK:Y?"), "-50.000\n");
+    EXPECT_EQ(Run("CALC:MARK:MAX;:CALC:MARK:FUNC:NOIS ON;:CALC:MARK:Y?;:SYST:ERR?"),
+              "-50.000;0,\"No error\"\n");
+    // Averaged logarithmic rows read noise low by an unknown amount.
+    EXPECT_EQ(Run("AVER:COUN 10;:CALC:MARK:Y?;:SYST:ERR?"),
+              "-50.000;-231,\"Data questionable;VIDEO AVG\"\n");
     // The narrowest RBW asked of a wide span leaves a state that recalls as
     // it was saved.
     Run("BAND 0.1 HZ");
