@@ -11,7 +11,7 @@ PACKAGES=(
     libftdi1-dev libusb-1.0-0-dev libasound2-dev nlohmann-json3-dev libfftw3-dev
     qt6-base-dev fonts-liberation
     python3-pyvisa-py python3-numpy python3-pymeasure locales
-    libcpp-httplib-dev chromium chromium-driver python3-selenium python3-jsonschema
+    libcpp-httplib-dev chromium chromium-driver python3-selenium python3-jsonschema python3-pil
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""Each window screenshot under docs/screenshots/ must still show the window's
+current menu bar and front panel: a fresh screenshot of the preset screen is
+drawn, and the menu bar and the panel of every committed picture are compared
+with it. The trace is left out, since it is noise and changes every sweep.
+
+Usage: check_screenshots.py --tavlin BUILD/tavlin --source REPO
+Exits 1 naming each picture whose menu bar or panel differs, and says to run
+scripts/screenshots.sh.
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+from PIL import Image, ImageChops
+
+# Pictures that are not of the main window.
+NOT_THE_WINDOW = {"phase-noise.png"}
+# The menu bar's words, from the left; and the panel, below the tool bar, to
+# the right edge (its buttons end above PRESET's row plus a margin).
+MENU_BAR = (0, 0, 420, 22)
+PANEL_WIDTH, PANEL_TOP, PANEL_BOTTOM = 278, 52, 600
+# A pixel differs when a channel moves by more than this, which a lit
+# button's shade does not but a word drawn, greyed or moved does; a region
+# differs when more than this share of its pixels do (a greyed button's word
+# is about 0.15 % of the panel, a menu's name 2 % of the menu bar).
+PIXEL_TOLERANCE = 48
+REGION_TOLERANCE = {"menu bar": 0.005, "panel": 0.0008}
+
+
+def regions(image):
+    width = image.width
+    return {
+        "menu bar": image.crop(MENU_BAR),
+        "panel": image.crop((width - PANEL_WIDTH, PANEL_TOP, width, PANEL_BOTTOM)),
+    }
+
+
+def share_differing(a, b):
+    if a.size != b.size:
+        return 1.0
+    diff = ImageChops.difference(a.convert("RGB"), b.convert("RGB"))
+    channels = diff.split()
+    moved = ImageChops.lighter(ImageChops.lighter(channels[0], channels[1]), channels[2])
+    histogram = moved.histogram()
+    return sum(histogram[PIXEL_TOLERANCE + 1:]) / float(a.width * a.height)
+
+
+def draw_fresh(tavlin, source, folder):
+    path = os.path.join(folder, "fresh.png")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    subprocess.run([tavlin, "--simulate=" + os.path.join(source, "scenes", "default.json"),
+                    "--screenshot", path, "--sweeps", "1"],
+                   env=env, check=True, timeout=120, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    return Image.open(path)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tavlin", required=True)
+    parser.add_argument("--source", required=True)
+    args = parser.parse_args()
+    folder = os.path.join(args.source, "docs", "screenshots")
+    with tempfile.TemporaryDirectory() as scratch:
+        fresh = regions(draw_fresh(args.tavlin, args.source, scratch))
+    faults = []
+    checked = 0
+    for name in sorted(os.listdir(folder)):
+        if not name.endswith(".png") or name in NOT_THE_WINDOW:
+            continue
+        checked += 1
+        shown = regions(Image.open(os.path.join(folder, name)))
+        for region, image in shown.items():
+            share = share_differing(image, fresh[region])
+            if share > REGION_TOLERANCE[region]:
+                faults.append(f"{name}: the {region} differs from the window's "
+                              f"({100 * share:.1f} % of its pixels)")
+    for fault in faults:
+        print(fault)
+    if faults:
+        print("Draw the pictures again with scripts/screenshots.sh and look at them.")
+        return 1
+    print(f"{checked} screenshots show the current menu bar and panel")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
