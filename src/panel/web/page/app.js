@@ -248,7 +248,7 @@ function showUnit(screen) {
   statusLine.textContent = screen.connected ? "Connected" : "Unit disconnected";
   const u = screen.unit;
   unitLine.textContent = u ? `Serial ${u.serial}  ·  firmware ${u.firmware}  ·  ` +
-                             `calibrated ${u.calDate}  ·  ${u.calibration}` : "";
+                             `cal date ${u.calDate}  ·  ${u.calibration}` : "";
 }
 
 function show(screen) {
