@@ -7,7 +7,9 @@ status is 1 when a goal was missed:
   process that sweeps;
 - a page that never reads does not grow the server's memory;
 - 1000 connections opened and closed (requests and streams) leave no file
-  descriptor behind.
+  descriptor behind;
+- a page gets each sweep within 50 ms of its end (the end as an SCPI client
+  hears of it: the reply to *OPC? after INIT:IMM).
 
 Usage: scripts/web-load.py TAVLIN_SERVER [SECONDS_PER_CPU_SAMPLE]
 """
@@ -32,9 +34,11 @@ def start_server(folder):
     deadline = time.monotonic() + 30
     while time.monotonic() < deadline:
         log.seek(0)
-        found = re.search(r"web page on 127\.0\.0\.1 port (\d+)", log.read())
-        if found and "SCPI on" in open(log.name).read():
-            return process, int(found.group(1))
+        text = log.read()
+        web = re.search(r"web page on 127\.0\.0\.1 port (\d+)", text)
+        scpi = re.search(r"SCPI on 127\.0\.0\.1 port (\d+)", text)
+        if web and scpi:
+            return process, int(web.group(1)), int(scpi.group(1))
         time.sleep(0.1)
     raise SystemExit("tavlin-server did not start")
 
@@ -124,13 +128,64 @@ def measure_cycles(pid, port):
     return after <= before
 
 
+def measure_latency(port, scpi_port):
+    """The time from a single sweep's end to the page's event that shows the
+    sweep stopped: negative (counted as 0) when the event came first."""
+    events = []  # (arrival, sweeping)
+    stop = threading.Event()
+
+    def listen():
+        with socket.create_connection(("127.0.0.1", port)) as s:
+            s.sendall(request(port, "/api/stream"))
+            s.settimeout(0.5)
+            pending = b""
+            while not stop.is_set():
+                try:
+                    pending += s.recv(65536)
+                except socket.timeout:
+                    continue
+                *whole, pending = pending.split(b"\n\n")
+                for event in whole:
+                    if b"data: " in event:
+                        events.append((time.monotonic(), b'"sweeping":true' in event))
+
+    reader = threading.Thread(target=listen)
+    reader.start()
+    latencies = []
+    with socket.create_connection(("127.0.0.1", scpi_port)) as scpi:
+        replies = scpi.makefile("rb")
+        scpi.sendall(b"INIT:CONT OFF;*OPC?\n")
+        replies.readline()
+        for _ in range(20):
+            time.sleep(0.3)
+            sent = time.monotonic()
+            scpi.sendall(b"INIT:IMM;*OPC?\n")
+            replies.readline()
+            ended = time.monotonic()
+            deadline = ended + 1.0
+            # The sweep takes longer than this: an event sooner is of its start.
+            begun = sent + 0.1
+            stopped = []
+            while not stopped and time.monotonic() < deadline:
+                time.sleep(0.001)
+                stopped = [t for t, sweeping in events if t > begun and not sweeping]
+            latencies.append(max(0.0, stopped[0] - ended) * 1000 if stopped else 1000.0)
+        scpi.sendall(b"INIT:CONT ON\n")
+    stop.set()
+    reader.join()
+    latencies.sort()
+    print(f"sweep end to the page's event, 20 single sweeps: median {latencies[10]:.1f} ms, "
+          f"worst {latencies[-1]:.1f} ms (goal < 50 ms)")
+    return latencies[-1] < 50.0
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
-        process, port = start_server(folder)
+        process, port, scpi_port = start_server(folder)
         try:
             time.sleep(2.0)
             results = [measure_watchers(process.pid, port), measure_stuck_page(process.pid, port),
-                       measure_cycles(process.pid, port)]
+                       measure_cycles(process.pid, port), measure_latency(port, scpi_port)]
         finally:
             process.terminate()
             process.wait(10)

@@ -133,6 +133,20 @@ TEST_F(WebServerTest, ReadOnlyPageShowsButTakesNoKey) {
     EXPECT_EQ(Status(Get("/api/screen")), "200");
 }
 
+// The unit gone, the page says so and refuses the keys until the next
+// session hands it a document.
+TEST_F(WebServerTest, PageWithoutTheUnitSaysSoAndTakesNoKey) {
+    Serve({});
+    EXPECT_TRUE(test::Eventually(
+        [&] { return Get("/api/screen").find(R"("connected":true)") != std::string::npos; }));
+    web->Detach();
+    EXPECT_TRUE(test::Eventually([&] {
+        const std::string screen = Get("/api/screen");
+        return screen.find(R"("connected":false,"unit":{"calDate")") != std::string::npos;
+    }));
+    EXPECT_EQ(Status(Exchange(ControlRequest("application/json", R"({"action": "peak"})"))), "503");
+}
+
 struct BoundRow {
     const char* name;
     std::string request;
