@@ -74,7 +74,7 @@ class Server:
 def browser():
     options = webdriver.ChromeOptions()
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu",
-                     "--disable-dev-shm-usage", "--window-size=1040,900"):
+                     "--disable-dev-shm-usage", "--window-size=1040,1000"):
         options.add_argument(argument)
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
@@ -110,6 +110,13 @@ class OpenPageTest(unittest.TestCase):
     def script(self, code):
         return self.browser.execute_script(code)
 
+    def test_spectrogram_ticked_runs_the_waterfall_below(self):
+        self.browser.find_element(By.ID, "spectrogram-on").click()
+        self.wait.until(lambda b: b.execute_script(
+            "const s = window.tavlinLast.spectrogram;"
+            "return s && s.seq > 1 && s.levels.length === 641 && "
+            "!document.getElementById('spectrogram').hidden"))
+
     def test_the_trace_is_drawn_and_changes_from_sweep_to_sweep(self):
         first = self.script("return [window.tavlinFrames, window.tavlinLast.traceA]")
         self.wait.until(lambda b: b.execute_script(
@@ -130,12 +137,12 @@ class OpenPageTest(unittest.TestCase):
         self.assertIn("START 902", self.script(
             "return window.tavlinLast.texts.map(t => t.text).join('|')"))
         if SCREENSHOT:
-            for field in self.browser.find_elements(By.CSS_SELECTOR, "#panel input"):
+            for field in self.browser.find_elements(By.CSS_SELECTOR, "#panel input:not([type=checkbox])"):
                 field.clear()
             self.browser.find_element(By.ID, "peak").click()
             self.wait.until(lambda b: b.execute_script(
                 "return window.tavlinLast.markers.length === 1"))
-            time.sleep(1.5)
+            time.sleep(8)  # the waterfall fills a little
             self.browser.save_screenshot(SCREENSHOT)
 
     def test_a_centre_set_on_the_page_is_seen_by_an_scpi_client(self):

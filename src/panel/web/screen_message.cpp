@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <span>
 
 #include "document/analyzer_document.h"
 #include "document/instrument_info.h"
@@ -126,7 +127,7 @@ json Spectrogram(const std::optional<SpectrogramRow>& row) {
         return nullptr;
     }
     json levels = json::array();
-    for (const float level : row->levelsDbm) {
+    for (const float level : row->seq == 0 ? std::span<const float>() : row->levelsDbm) {
         // A tenth of a dB is finer than a colour step of the map.
         levels.push_back(std::round(level * 10.0f) / 10.0f);
     }
@@ -156,15 +157,13 @@ std::optional<SpectrogramRow> ReadNewestSpectrogramRow(const AnalyzerDocument& d
         row.refDbm = scale.ReferenceDbm();
         row.dbPerDiv = scale.dbPerDiv > 0.0 ? scale.dbPerDiv : 10.0;
     });
-    const bool any = document.ReadSpectrogram([&row](const SpectrogramHistory& history) {
-        if (history.Empty()) {
-            return false;
+    document.ReadSpectrogram([&row](const SpectrogramHistory& history) {
+        if (!history.Empty()) {
+            row.seq = history.NewestSeq();
+            row.levelsDbm = history.Line(0).levelsDbm;
         }
-        row.seq = history.NewestSeq();
-        row.levelsDbm = history.Line(0).levelsDbm;
-        return true;
     });
-    return any ? std::optional(row) : std::nullopt;
+    return row;
 }
 
 std::string EncodeScreenMessage(const PlotSnapshot& snapshot, const UnitFacts& unit,

@@ -23,14 +23,14 @@ struct UnitFacts {
 // The newest line of the spectrogram, in dBm, with the levels its colours
 // span: the reference level down ten divisions.
 struct SpectrogramRow {
-    std::uint64_t seq = 0;
+    std::uint64_t seq = 0;  // 0: on, but no sweep kept yet
     double refDbm = 0.0;
     double dbPerDiv = 10.0;
     std::array<float, kTracePoints> levelsDbm{};
 };
 
 UnitFacts ReadUnitFacts(const AnalyzerDocument& document);
-// Nothing while the spectrogram is off or has no line yet.
+// Nothing while the spectrogram is off.
 std::optional<SpectrogramRow> ReadNewestSpectrogramRow(const AnalyzerDocument& document);
 
 // One screen of the analyzer for the page, as JSON: the texts, places and

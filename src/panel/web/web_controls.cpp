@@ -18,9 +18,9 @@ namespace {
 // span of the preset is read in.
 constexpr int kMegahertz = 2;
 
-constexpr std::array<std::string_view, 9> kActions = {
+constexpr std::array<std::string_view, 10> kActions = {
     "center",     "span", "reference",        "rbw-ratio", "single",
-    "continuous", "peak", "marker-to-center", "load"};
+    "continuous", "peak", "marker-to-center", "load",      "spectrogram"};
 
 }  // namespace
 
@@ -40,6 +40,13 @@ std::string WebControls::Run(std::string_view action, std::string_view value) {
     }
     if (action == "load") {
         return Load(value);
+    }
+    if (action == "spectrogram") {
+        if (value != "on" && value != "off") {
+            return "the spectrogram is on or off";
+        }
+        doc_.SetSpectrogramOn(value == "on");
+        return {};
     }
     if (action == "single") {
         doc_.OnSingle();

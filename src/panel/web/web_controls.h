@@ -15,6 +15,7 @@ class StateFileNames;
 //   reference        a level in dBm
 //   rbw-ratio        the span / RBW ratio
 //   single, continuous, peak, marker-to-center   no value
+//   spectrogram      "on" or "off"
 //   load             the name of a state file in the server's folder
 class WebControls {
   public:

@@ -214,6 +214,7 @@ const wctx = waterfall.getContext("2d");
 let waterfallSeq = 0;
 
 function drawSpectrogram(row) {
+  document.getElementById("spectrogram-on").checked = !!row;
   if (!row) {
     waterfall.hidden = true;
     waterfallSeq = 0;
@@ -224,7 +225,7 @@ function drawSpectrogram(row) {
     wctx.fillStyle = COLOURS.black;
     wctx.fillRect(0, 0, waterfall.width, waterfall.height);
   }
-  if (row.seq === waterfallSeq) return;
+  if (row.seq === 0 || row.seq === waterfallSeq) return;
   waterfallSeq = row.seq;
   wctx.drawImage(waterfall, 0, 1);
   const line = wctx.createImageData(row.levels.length, 1);
@@ -234,7 +235,7 @@ function drawSpectrogram(row) {
     const [r, g, b] = viridis(t);
     line.data.set([r, g, b, 255], 4 * i);
   });
-  wctx.putImageData(line, 0, 0);
+  wctx.putImageData(line, LEFT, 0);  // under the graticule's columns
 }
 
 // --- What the server says ---
@@ -310,7 +311,7 @@ async function listStates() {
   const select = document.getElementById("state-name");
   select.replaceChildren(...body.states.map(name => new Option(name, name)));
   if (body.readOnly) {
-    for (const control of document.querySelectorAll("#panel button[data-action]")) {
+    for (const control of document.querySelectorAll("#panel button[data-action], #panel input")) {
       control.disabled = true;
     }
     message.textContent = "This page is read-only.";
@@ -340,7 +341,7 @@ for (const key of document.querySelectorAll("button[data-action]")) {
     press(key.dataset.action, field ? field.value : "");
   });
 }
-for (const field of document.querySelectorAll("#panel input")) {
+for (const field of document.querySelectorAll("#panel input:not([type=checkbox])")) {
   field.addEventListener("keydown", event => {
     if (event.key === "Enter") {
       event.preventDefault();
@@ -348,6 +349,8 @@ for (const field of document.querySelectorAll("#panel input")) {
     }
   });
 }
+document.getElementById("spectrogram-on").addEventListener("change",
+    event => press("spectrogram", event.target.checked ? "on" : "off"));
 document.getElementById("save-csv").addEventListener("click", saveCsv);
 document.getElementById("save-png").addEventListener("click",
     () => canvas.toBlob(blob => download(blob, "tavlin-screen.png"), "image/png"));
