@@ -8,6 +8,8 @@
 #include <fstream>
 #include <regex>
 
+#include "base/atomic_file.h"
+#include "document/state_file.h"
 #include "e2e/virtual_unit_fixture.h"
 #include "panel/web/state_file_names.h"
 #include "panel/web/sweep_broadcast.h"
@@ -265,6 +267,11 @@ class WebKeyTest : public test::VirtualUnitTest, public ::testing::WithParamInte
 TEST_P(WebKeyTest, DoesWhatTheWindowsKeyDoes) {
     const KeyRow& row = GetParam();
     AnalyzerDocument& document = Start({Cw(915e6, -20.0)});
+    StateRecord band;
+    band.startFreqHz = 100e6;
+    band.stopFreqHz = 200e6;
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(cacheDir / "band.pqz", EncodeStateFile(band), error));
     const StateFileNames states(cacheDir);
     EXPECT_EQ(WebControls(document, states).Run(row.action, row.value).empty(), row.done);
     EXPECT_DOUBLE_EQ(document.Frequencies().CenterHz(), row.centerHz);
@@ -278,6 +285,7 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyRow{"SpanWithUnit", "span", "2 MHz", true, 915e6, 2e6, 0.0},
                       KeyRow{"Reference", "reference", "-20", true, 915e6, 26e6, -20.0},
                       KeyRow{"NotANumber", "center", "abc", false, 915e6, 26e6, 0.0},
+                      KeyRow{"StateFile", "load", "band.pqz", true, 150e6, 100e6, 0.0},
                       KeyRow{"NoSuchFile", "load", "none.pqz", false, 915e6, 26e6, 0.0}),
     test::kRowName);
 
