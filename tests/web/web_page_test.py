@@ -117,6 +117,19 @@ class OpenPageTest(unittest.TestCase):
             "return s && s.seq > 1 && s.levels.length === 641 && "
             "!document.getElementById('spectrogram').hidden"))
 
+    def test_the_trace_saves_as_csv_and_the_screen_as_png(self):
+        csv, png = self.browser.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            const csv = fetch('/api/trace.csv').then(r => r.text());
+            const png = new Promise(resolve => document.getElementById('screen').toBlob(
+                blob => blob.arrayBuffer().then(b => resolve(Array.from(new Uint8Array(b, 0, 8)))),
+                'image/png'));
+            Promise.all([csv, png]).then(done);""")
+        lines = csv.splitlines()
+        self.assertEqual(lines[0], "Frequency (Hz),Level (dBm)")
+        self.assertEqual(len(lines), 642)
+        self.assertEqual(bytes(png), b"\x89PNG\r\n\x1a\n")
+
     def test_the_trace_is_drawn_and_changes_from_sweep_to_sweep(self):
         first = self.script("return [window.tavlinFrames, window.tavlinLast.traceA]")
         self.wait.until(lambda b: b.execute_script(
