@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <stdlib.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -11,6 +13,7 @@
 
 #include "document/analyzer_document.h"
 #include "panel/web/bounded_task_queue.h"
+#include "panel/web/connection_relay.h"
 #include "panel/web/screen_message.h"
 #include "panel/web/state_file_names.h"
 #include "panel/web/sweep_broadcast.h"
@@ -86,7 +89,10 @@ struct WebServer::Impl {
     StateFileNames states;
     WebAccess access;
     httplib::Server server;
-    int port = -1;
+    // The library listens on a socket in a folder only this user can enter;
+    // the network reaches it through the relay alone.
+    std::filesystem::path privateFolder;
+    ConnectionRelay relay{kInboundBytesPerConnection, std::chrono::seconds(kTimeoutSeconds)};
     SweepBroadcast broadcast;
     std::atomic<int> streams{0};
 
@@ -146,6 +152,9 @@ void WebServer::Impl::Configure() {
     // loses its stream, never the server's memory.
     server.set_write_timeout(kTimeoutSeconds, 0);
     server.set_keep_alive_timeout(kTimeoutSeconds);
+    // A connection that asks more than this is closed by the server and
+    // opened anew by the browser, well within its inbound budget.
+    server.set_keep_alive_max_count(kRequestsPerConnection);
     server.set_pre_routing_handler(
         [this](const Request& req, Response& res) { return Admit(req, res); });
     Route();
@@ -329,13 +338,21 @@ void WebServer::Impl::Wake() {
 }
 
 bool WebServer::Impl::Listen(std::string& error) {
-    if (settings.port == 0) {
-        port = server.bind_to_any_port(settings.address);
-    } else if (server.bind_to_port(settings.address, settings.port)) {
-        port = settings.port;
+    std::string folder = (std::filesystem::temp_directory_path() / "tavlin-web-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) {
+        error = "cannot make a private folder for the web page's socket";
+        return false;
     }
-    if (port <= 0) {
-        error = "cannot listen on " + settings.address + " port " + std::to_string(settings.port);
+    privateFolder = folder;
+    const std::filesystem::path socket = privateFolder / "page.sock";
+    server.set_address_family(AF_UNIX);
+    // The port means nothing to a local socket, but the library wants one.
+    constexpr int kUnusedPort = 80;
+    if (!server.bind_to_port(socket.string(), kUnusedPort)) {
+        error = "cannot listen on " + socket.string();
+        return false;
+    }
+    if (!relay.Start(settings.address, settings.port, socket, error)) {
         return false;
     }
     listener = std::thread([this] { server.listen_after_bind(); });
@@ -347,6 +364,7 @@ bool WebServer::Impl::Listen(std::string& error) {
 // with the server.
 void WebServer::Impl::Stop() {
     broadcast.Close();
+    relay.Stop();
     {
         std::lock_guard lock(wakeMutex);
         stopping = true;
@@ -358,6 +376,10 @@ void WebServer::Impl::Stop() {
     }
     if (publisher.joinable()) {
         publisher.join();
+    }
+    if (!privateFolder.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(privateFolder, ignored);
     }
 }
 
@@ -377,7 +399,7 @@ bool WebServer::Start(std::string& error) {
 }
 
 int WebServer::Port() const {
-    return impl_->port;
+    return impl_->relay.Port();
 }
 
 const WebSettings& WebServer::Settings() const {

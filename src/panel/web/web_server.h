@@ -41,6 +41,10 @@ class WebServer final : public ViewNotifier {
     static constexpr int kMostHeaders = 64;
     static constexpr int kLargestBody = 64 * 1024;
     static constexpr int kTimeoutSeconds = 5;
+    // What one connection may send in all: the largest body and headers
+    // many times over, far below what would weigh on memory.
+    static constexpr std::size_t kInboundBytesPerConnection = 1024 * 1024;
+    static constexpr int kRequestsPerConnection = 100;
 
     explicit WebServer(WebSettings settings);
     ~WebServer() override;

@@ -214,6 +214,26 @@ TEST_F(WebServerTest, PageThatNeverReadsDoesNotStopTheOthers) {
     EXPECT_GE(std::ranges::count(seen, '\n'), 12) << seen.substr(0, 300);
 }
 
+// The library keeps every header line it is sent until the blank line: a
+// page that never sends one is cut off once it has sent its budget, long
+// before the eight MiB it tries.
+TEST_F(WebServerTest, EndlessHeadersAreCutOff) {
+    Serve({});
+    test::LoopbackClient flood(web->Port());
+    const std::string line = "X-Filler: " + std::string(4000, 'a') + "\r\n";
+    std::string lines;
+    for (int i = 0; i < 16; ++i) {
+        lines += line;
+    }
+    flood.Send("GET /api/screen HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+    bool cut = false;
+    for (std::size_t sent = 0; sent < 8 * 1024 * 1024 && !cut; sent += lines.size()) {
+        cut = ::send(flood.Fd(), lines.data(), lines.size(), MSG_NOSIGNAL) < 0;
+    }
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(Status(Get("/api/screen")), "200");
+}
+
 struct NameRow {
     const char* name;
     const char* fileName;
