@@ -9,6 +9,8 @@
 #include "command_line.h"
 #include "common_options.h"
 #include "log_choice.h"
+#include "panel/web/web_access.h"
+#include "panel/web/web_server.h"
 #include "usb_driver_choice.h"
 
 namespace tavlin {
@@ -23,6 +25,9 @@ struct ServerOptions : CommonOptions {
     ConsoleAnswers answers;
     std::optional<std::string> serial;
     std::optional<std::string> statePath;
+    std::optional<WebSettings> web;
+    std::optional<std::string> tokenFile;
+    bool readOnly = false;
 };
 
 // A lost link is reset without a person: the reset question is answered Yes
@@ -32,7 +37,8 @@ inline constexpr const char* kServerPolicyAnswer = "ERROR 6=yes";
 inline void PrintServerUsage(std::ostream& out) {
     out << "usage: tavlin-server [--simulate[=SCENE] | --simulate-usb[=SCENE]] [--serial SERIAL]\n"
            "                     [--state FILE] [--scpi=ADDR:PORT] [--scpi-idle SECONDS]\n"
-           "                     [--automation[=ADDR:CMDPORT:DATAPORT]] [--log-level LEVEL]\n"
+           "                     [--automation[=ADDR:CMDPORT:DATAPORT]] [--web[=ADDR:PORT]]\n"
+           "                     [--token-file FILE] [--read-only] [--log-level LEVEL]\n"
            "                     [--answer [KEY=]yes|no]... [--answers FILE]\n"
            "  Sweeps one instrument continuously and serves it until SIGTERM or SIGINT.\n"
            "  A unit that is unplugged is looked for again every few seconds and sweeps\n"
@@ -46,6 +52,12 @@ inline void PrintServerUsage(std::ostream& out) {
            "                      long (default 60; 0 never)\n"
            "  --automation[=...]  the automation server too (default 127.0.0.1:3976:3977),\n"
            "                      switched on again after each client leaves\n"
+           "  --web[=ADDR:PORT]   the web page: the live screen and the keys, in a\n"
+           "                      browser (default 127.0.0.1:8080; port 0 a free one)\n"
+           "  --token-file FILE   every request of the page must bring the token this\n"
+           "                      file holds (made, readable by its owner alone, when\n"
+           "                      missing); needed unless ADDR is a loopback address\n"
+           "  --read-only         the page shows the screen but takes no key\n"
         << kLogLevelUsage
         << "                      (default info), on standard error, one line per event\n"
            "  --answer yes|no     the answer to every Yes/No question (default no; the USB\n"
@@ -62,7 +74,38 @@ inline std::vector<OptionRule> ServerOptionRules() {
         {"state", OptionValue::kRequired},
         {"answer", OptionValue::kRequired},
         {"answers", OptionValue::kRequired},
+        {"web", OptionValue::kOptional},
+        {"token-file", OptionValue::kRequired},
+        {"read-only"},
     };
+}
+
+inline std::string TakeWebOption(const std::string& argument, ServerOptions& options) {
+    const std::optional<ListenAddress> address = ParseWebOption(argument);
+    if (!address) {
+        return "cannot use " + argument;
+    }
+    options.web.emplace();
+    options.web->address = address->address;
+    options.web->port = address->port;
+    return "";
+}
+
+// The token file and read-only belong to the page; a page that others can
+// reach is never served without a token.
+inline std::string CompleteWebSettings(ServerOptions& options) {
+    if (!options.web) {
+        return options.tokenFile || options.readOnly ? "--token-file and --read-only need --web"
+                                                     : "";
+    }
+    if (options.tokenFile) {
+        options.web->tokenFile = *options.tokenFile;
+    }
+    options.web->readOnly = options.readOnly;
+    if (WebAccess::NeedsToken(options.web->address, false) && !options.tokenFile) {
+        return "a web page on " + options.web->address + " needs --token-file";
+    }
+    return "";
 }
 
 // One of tavlin-server's own options: "" when taken, else why not.
@@ -78,6 +121,12 @@ inline std::string TakeServerOption(const CommandLine::Given& given, ServerOptio
         return options.answers.Add(value)
                    ? ""
                    : "--answer takes yes, no or KEY=yes|no, not '" + value + "'";
+    } else if (given.name == "web") {
+        return TakeWebOption(GivenArgument(given), options);
+    } else if (given.name == "token-file") {
+        options.tokenFile = value;
+    } else if (given.name == "read-only") {
+        options.readOnly = true;
     } else if (given.name == "answers") {
         std::string error;
         return options.answers.AddFile(value, error) ? "" : error;
@@ -101,6 +150,9 @@ inline std::optional<ServerOptions> ReadServerOptions(const CommandLine& line, s
         if (refusal.empty() && (commandsOrMask || !TakeCommonOption(given, options, refusal))) {
             refusal = TakeServerOption(given, options);
         }
+    }
+    if (refusal.empty()) {
+        refusal = CompleteWebSettings(options);
     }
     if (!refusal.empty()) {
         err << "tavlin-server: " << refusal << "\n";

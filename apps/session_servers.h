@@ -4,6 +4,7 @@
 
 #include "app/utility_runner.h"
 #include "document/analyzer_document.h"
+#include "panel/web/web_server.h"
 #include "ports/log.h"
 #include "remote/automation_server.h"
 #include "remote/scpi_server.h"
@@ -11,16 +12,40 @@
 
 namespace tavlin {
 
-// The servers of one session. A third one (the web page) starts here beside
-// them, on the same document.
+// The servers of one session. The web page outlives the session (it says
+// the unit is gone while it is): it is handed the session's document.
 class SessionServers {
   public:
-    SessionServers(AnalyzerDocument& document, const ServerOptions& options)
-        : options_(options), automation_(document), utilities_(document), scpi_(document) {
+    SessionServers(AnalyzerDocument& document, const ServerOptions& options, WebServer* web)
+        : options_(options),
+          document_(document),
+          web_(web),
+          automation_(document),
+          utilities_(document),
+          scpi_(document) {
         scpi_.SetUtilityRunner(&utilities_);
     }
+    ~SessionServers() { DetachWeb(); }
+    SessionServers(const SessionServers&) = delete;
+    SessionServers& operator=(const SessionServers&) = delete;
 
-    bool Start() { return StartScpi() && (!options_.automation || StartAutomation()); }
+    bool Start() {
+        if (!StartScpi() || (options_.automation && !StartAutomation())) {
+            return false;
+        }
+        if (web_ != nullptr) {
+            web_->Attach(document_);
+        }
+        return true;
+    }
+
+    // Before the document closes: no key of the page reaches it after.
+    void DetachWeb() {
+        if (web_ != nullptr) {
+            web_->Detach();
+            web_ = nullptr;
+        }
+    }
 
     // The automation server switches itself off when its client leaves: it
     // is switched on again for the next.
@@ -50,6 +75,8 @@ class SessionServers {
     }
 
     const ServerOptions& options_;
+    AnalyzerDocument& document_;
+    WebServer* web_;
     AutomationServer automation_;
     // The runner outlives the server whose session may be running it.
     UtilityRunner utilities_;

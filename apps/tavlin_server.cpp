@@ -17,6 +17,7 @@
 #include "document/analyzer_document.h"
 #include "document/state_file.h"
 #include "information_options.h"
+#include "panel/web/web_server.h"
 #include "ports/clock.h"
 #include "ports/log.h"
 #include "ports/progress_sink.h"
@@ -87,7 +88,7 @@ bool ApplyStartingState(tavlin::AnalyzerDocument& document, const Options& optio
 // One life of the document, from opening the unit until a signal comes or
 // the unit is lost for good; `settings` keeps what it swept with.
 SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
-                      const Options& options, int signals,
+                      const Options& options, tavlin::WebServer* web, int signals,
                       std::optional<tavlin::StateRecord>& settings) {
     tavlin::AnalyzerDocument document(ports);
     if (document.CloseRequested() || !document.InstrumentConnected()) {
@@ -96,7 +97,7 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbD
     if (!ApplyStartingState(document, options, settings)) {
         return SessionEnd::kRefusedState;
     }
-    tavlin::SessionServers servers(document, options);
+    tavlin::SessionServers servers(document, options, web);
     if (!servers.Start()) {
         return SessionEnd::kServerFailed;
     }
@@ -111,6 +112,7 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbD
         servers.KeepServing();
         sweep.Check();
     }
+    servers.DetachWeb();
     settings = document.SnapshotState();
     // Stops a sweep in the middle of its pass rather than at its end.
     document.CloseDocument();
@@ -119,11 +121,11 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbD
 
 // Sessions one after another while the unit comes and goes; the exit status.
 int Serve(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
-          const Options& options, int signals) {
+          const Options& options, tavlin::WebServer* web, int signals) {
     std::optional<tavlin::StateRecord> settings;
     bool everOpened = false;
     while (true) {
-        const SessionEnd end = RunSession(ports, unit, options, signals, settings);
+        const SessionEnd end = RunSession(ports, unit, options, web, signals, settings);
         switch (end) {
             case SessionEnd::kSignal:
                 return 0;
@@ -146,6 +148,25 @@ int Serve(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
             return 0;
         }
     }
+}
+
+// The web page, when asked for: it is served from before the unit is found
+// until the program ends.
+std::unique_ptr<tavlin::WebServer> StartWebPage(const Options& options) {
+    if (!options.web) {
+        return nullptr;
+    }
+    auto web = std::make_unique<tavlin::WebServer>(*options.web);
+    std::string error;
+    if (!web->Start(error)) {
+        std::cerr << "tavlin-server: " << error << "\n";
+        return nullptr;
+    }
+    tavlin::LogInfo("server", "web page on " + options.web->address + " port " +
+                                  std::to_string(web->Port()) +
+                                  (options.web->tokenFile ? ", token required" : "") +
+                                  (options.web->readOnly ? ", read-only" : ""));
+    return web;
 }
 
 }  // namespace
@@ -189,7 +210,13 @@ int main(int argc, char** argv) {
     }
     tavlin::ConsolePrompter prompter(std::cerr, options->answers,
                                      tavlin::ConsolePrompter::Boxes::kToLog);
-    tavlin::NullViewNotifier views;
+    const std::unique_ptr<tavlin::WebServer> web = StartWebPage(*options);
+    if (options->web && !web) {
+        return kServerFailed;
+    }
+    // The page hears of every sweep and change as a window would.
+    tavlin::NullViewNotifier noViews;
+    tavlin::ViewNotifier& views = web ? static_cast<tavlin::ViewNotifier&>(*web) : noViews;
     tavlin::NullProgressSink progress;
-    return Serve({unit, clock, prompter, views, progress}, unit, *options, signals);
+    return Serve({unit, clock, prompter, views, progress}, unit, *options, web.get(), signals);
 }

@@ -21,7 +21,7 @@ install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Man pages and the changelog go compressed, as Debian keeps them.
 set(TAVLIN_COMPRESSED_DOCS)
-foreach(page tavlin.1 tavlin-cli.1)
+foreach(page tavlin.1 tavlin-cli.1 tavlin-server.1)
     set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
     add_custom_command(OUTPUT ${compressed}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man

@@ -60,7 +60,7 @@ fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVLIN_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target fft_bench sweep_fft_bench sweep_step_bench \
     sweep_zero_span_bench sim_bench listener_bench receiver_bench qt_paint_bench \
-    ftdi_reader_bench remote_round_trip_bench window_bench
+    ftdi_reader_bench remote_round_trip_bench window_bench tavlin-server
 benches=(fft_bench sweep_fft_bench sweep_step_bench sweep_zero_span_bench sim_bench
          listener_bench receiver_bench qt_paint_bench ftdi_reader_bench remote_round_trip_bench
          window_bench)
@@ -77,6 +77,12 @@ for bench in "${benches[@]}"; do
         missed+=("$bench")
     fi
 done
+# The web page's clients against a running tavlin-server: CPU, memory and
+# descriptors, measured from outside the process.
+echo "== web page load (scripts/web-load.py)"
+if ! /usr/bin/python3 scripts/web-load.py "$build/tavlin-server"; then
+    missed+=("web page load")
+fi
 echo
 if ((${#missed[@]})); then
     echo "goals missed: ${missed[*]}"

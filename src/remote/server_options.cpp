@@ -86,6 +86,18 @@ std::optional<ScpiSettings> ParseScpiOption(std::string_view argument) {
     return ScpiSettings{split->first, split->second[0]};
 }
 
+std::optional<ListenAddress> ParseWebOption(std::string_view argument) {
+    if (argument == "--web") {
+        return ListenAddress{};
+    }
+    const std::optional<std::string_view> value = OptionValue(argument, "--web");
+    const auto split = value ? SplitAddress(*value, 1) : std::nullopt;
+    if (!split) {
+        return std::nullopt;
+    }
+    return ListenAddress{split->first, split->second[0]};
+}
+
 std::optional<int> ParseScpiIdleOption(std::string_view argument) {
     const std::optional<std::string_view> value = OptionValue(argument, kScpiIdleOption);
     if (!value) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "ports/entry_dialogs.h"
@@ -16,6 +17,14 @@ namespace tavlin {
 // that option or its value is not legal.
 std::optional<TcpIpSettings> ParseAutomationOption(std::string_view argument);
 std::optional<ScpiSettings> ParseScpiOption(std::string_view argument);
+
+// The address a web page listens on:
+//   --web[=ADDR:PORT]                      default 127.0.0.1:8080
+struct ListenAddress {
+    std::string address = "127.0.0.1";
+    int port = 8080;
+};
+std::optional<ListenAddress> ParseWebOption(std::string_view argument);
 
 //   --scpi-idle=SECONDS   a SCPI client silent this long is disconnected
 //                         (default 60; 0: never; at most a day)

@@ -44,8 +44,8 @@ class ServerProcess {
     std::string Log() const { return tavlin::test::ReadFileText(log_); }
 
     // The port announced last (a session after a lost unit listens anew).
-    int Port() const {
-        const std::regex announced("server: SCPI on 127\\.0\\.0\\.1 port ([0-9]+)");
+    int Port(const std::string& server = "SCPI on") const {
+        const std::regex announced("server: " + server + " 127\\.0\\.0\\.1 port ([0-9]+)");
         int port = 0;
         tavlin::test::Eventually(
             [&] {
@@ -108,6 +108,12 @@ TEST_F(TavlinServerTest, ServesClientsInTurnFromItsStateFileUntilSigterm) {
     EXPECT_EQ(server.Exit(SIGTERM), 0) << server.Log();
 }
 
+TEST_F(TavlinServerTest, WebPageOthersCanReachNeedsATokenFile) {
+    ServerProcess server(folder, "--simulate --web=0.0.0.0:0", "web");
+    EXPECT_EQ(server.Exit(0, seconds(30)), 2);
+    EXPECT_NE(server.Log().find("needs --token-file"), std::string::npos) << server.Log();
+}
+
 TEST_F(TavlinServerTest, RefusedStateFileEndsItWithStatus2) {
     std::ofstream(folder / "junk.pqz") << "not a state";
     ServerProcess server(folder, "--simulate --state junk.pqz", "junk");
@@ -141,18 +147,23 @@ class TavlinServerUnplugTest : public TavlinServerTest,
                                public ::testing::WithParamInterface<UnplugRow> {};
 
 // Unplugged in the first sweep: the sweep finds the carrier again, the unit
-// back for the reset ERROR 6's policy answer starts, or only after it gave up.
+// back for the reset ERROR 6's policy answer starts, or only after it gave up;
+// the web page, which outlived the session, shows the unit again.
 TEST_P(TavlinServerUnplugTest, SweepsOnAfterTheUnitIsPluggedBack) {
     ServerProcess server(
         folder,
         Scene("unplugged.json", R"({"signals": [{"freq_hz": 915e6, "level_dbm": -25}], "faults": )"
                                 R"({"unplug_at_data_request": 1, "replug_after_ms": )" +
-                                    std::string(GetParam().replugAfterMs) + "}}"),
+                                    std::string(GetParam().replugAfterMs) + "}}") +
+            " --web=127.0.0.1:0",
         "unplugged");
     const auto carrierFound = [&] {
         return Ask(server.Port(), "CALC:MARK:MAX\nCALC:MARK:X?\n", 1) == "915000000.000\n";
     };
     EXPECT_TRUE(tavlin::test::Eventually(carrierFound, seconds(40))) << server.Log();
+    tavlin::test::LoopbackClient page(server.Port("web page on"));
+    page.Send("GET /api/screen HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    EXPECT_NE(page.ReadLines(1 << 30).find(R"("connected":true)"), std::string::npos);
     EXPECT_EQ(server.Exit(SIGTERM), 0) << server.Log();
 }
 

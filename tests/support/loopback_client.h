@@ -32,6 +32,7 @@ class LoopbackClient {
     LoopbackClient& operator=(const LoopbackClient&) = delete;
 
     bool Connected() const { return connected_; }
+    int Fd() const { return fd_; }
     void Send(const std::string& text) const {
         ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
     }
