@@ -186,6 +186,13 @@ SamplePlan ReceiverModel::Plan(const ReceiverState& state, double loHz) const {
             basebandHz = -basebandHz;
             sense = -sense;
         }
+        if (emitter.recording) {
+            const double gainDb = emitter.recordingGainDb + FrontEndGainDb(state, emitter.freqHz) +
+                                  FiltersDb(state, ifHz, basebandHz);
+            plan.waveforms.push_back({emitter.recording, basebandHz,
+                                      kFullScale * std::sqrt(PowerRatio(gainDb)), sense < 0.0});
+            continue;
+        }
         ToneSpec tone;
         tone.basebandHz = basebandHz;
         const double levelDb = emitter.levelDbm + FrontEndGainDb(state, emitter.freqHz) +
