@@ -120,7 +120,6 @@ void IqRecorder::Offer(const IqCapture& capture) {
         item.continues = capture.continuesPrevious && !lostSinceWritten_;
         lostSinceWritten_ = false;
         lastOfferAt_ = now;
-        ++captures_;
         queue_.push_back(std::move(item));
     }
     wake_.notify_one();
@@ -226,6 +225,7 @@ void IqRecorder::WriteCapture(Queued& item) {
     samplesWritten_ += item.bytes.size() / kBytesPerPair;
     std::lock_guard lock(mutex_);
     bytesWritten_ += item.bytes.size();
+    ++captures_;
 }
 
 bool IqRecorder::WriteMeta(std::string& error) {

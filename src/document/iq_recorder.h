@@ -24,7 +24,7 @@ struct IqRecordingStatus {
     bool failed = false;   // a write failed: the recording ended there
     std::string message;   // why it ended, when it did not end as asked
     std::uint64_t bytesWritten = 0;
-    std::uint64_t captures = 0;
+    std::uint64_t captures = 0;  // written whole
     std::uint64_t droppedCaptures = 0;
     double secondsElapsed = 0.0;
     double secondsWanted = 0.0;  // 0: until stopped

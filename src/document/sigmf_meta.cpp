@@ -76,7 +76,9 @@ std::string SigmfMeta::Text() const {
     const std::string hw = "Tavlin receiver, serial " + serial + ", firmware " + firmware;
     std::string text = "{\n  \"global\": {\n";
     text += "    " + Field("core:datatype", Quoted("ci16_le")) + ",\n";
-    text += "    " + Field("core:sample_rate", Number(sampleRateHz)) + ",\n";
+    if (sampleRateHz > 0.0) {  // none before the first capture
+        text += "    " + Field("core:sample_rate", Number(sampleRateHz)) + ",\n";
+    }
     text += "    " + Field("core:version", Quoted("1.2.5")) + ",\n";
     text += "    " + Field("core:hw", Quoted(hw)) + ",\n";
     text += "    " + Field("core:recorder", Quoted(recorder)) + ",\n";
