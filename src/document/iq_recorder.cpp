@@ -139,6 +139,7 @@ IqRecorder::Queued IqRecorder::Copy(const IqCapture& capture) {
     item.segment.frequencyHz = capture.centerHz;
     item.segment.startedAt = std::chrono::system_clock::now();
     item.segment.scaleDb = capture.scaleDb;
+    item.segment.bandCorrectionDb = capture.bandCorrectionDb;
     item.segment.attenDb = capture.attenDb;
     item.segment.gainMode = capture.gainMode;
     item.segment.preampOn = capture.preampOn;

@@ -37,6 +37,18 @@ std::string Number(double value) {
     return text;
 }
 
+// [offset, dB] points, a hertz's thousandth and a dB's thousandth.
+std::string Curve(const std::vector<std::pair<double, double>>& points) {
+    std::string text = "[";
+    for (const auto& [x, db] : points) {
+        char point[64];
+        std::snprintf(point, sizeof point, "%s[%.3f, %.3f]", text.size() > 1 ? ", " : "",
+                      std::isfinite(x) ? x : 0.0, std::isfinite(db) ? db : 0.0);
+        text += point;
+    }
+    return text + "]";
+}
+
 std::string Field(const char* name, const std::string& value) {
     return std::string("\"") + name + "\": " + value;
 }
@@ -49,6 +61,7 @@ std::string CaptureEntry(const IqSegment& segment) {
     entry +=
         indent + Field("core:datetime", Quoted(SigmfMeta::UtcTimestamp(segment.startedAt))) + ",";
     entry += indent + Field("tavlin:scale_db", Number(segment.scaleDb)) + ",";
+    entry += indent + Field("tavlin:band_correction_db", Curve(segment.bandCorrectionDb)) + ",";
     entry += indent + Field("tavlin:attenuation_db", Number(segment.attenDb)) + ",";
     entry += indent + Field("tavlin:gain_state", std::to_string(segment.gainMode)) + ",";
     entry += indent + Field("tavlin:preamp_on", segment.preampOn ? "true" : "false") + ",";

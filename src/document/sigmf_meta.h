@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavlin {
@@ -13,6 +14,7 @@ struct IqSegment {
     double frequencyHz = 0.0;
     std::chrono::system_clock::time_point startedAt{};
     double scaleDb = 0.0;  // dBm = 10 log10((I^2 + Q^2) / 32768^2) + scaleDb
+    std::vector<std::pair<double, double>> bandCorrectionDb;  // [offset Hz, dB] on top
     double attenDb = 0.0;
     int gainMode = 1;
     bool preampOn = false;

@@ -13,7 +13,9 @@ namespace tavlin::sim {
 // The samples are kept in the square root of milliwatts at RF IN, so that
 // |x|^2 is the power in mW: a capture's counts are turned into dBm by the
 // scale its capture entry carries ("tavlin:scale_db"); without one, full
-// scale is taken as 0 dBm.
+// scale is taken as 0 dBm. Where the entry also says what the recorder's
+// filters did across the band ("tavlin:band_correction_db"), that is taken
+// out, so the samples are the input's.
 class IqRecording {
   public:
     static constexpr std::size_t kMaxDataBytes = 256u * 1024u * 1024u;

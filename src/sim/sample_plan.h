@@ -21,11 +21,14 @@ struct ToneSpec {
 
 // A recording as the sampler sees it: its samples (the square root of mW at
 // RF IN) moved to a baseband frequency, conjugated where the mixing side
-// turns the spectrum round, and scaled to counts.
+// turns the spectrum round, and weighed by the unit's response at each
+// frequency of its band: counts per root mW at kPoints + 1 offsets evenly
+// from -rate / 2 to +rate / 2 of the recording, in its own orientation.
 struct WaveformSpec {
+    static constexpr int kPoints = 64;
     std::shared_ptr<const IqRecording> recording;
     double basebandHz = 0.0;
-    double countsPerRootMw = 0.0;
+    std::vector<double> countsPerRootMw;
     bool conjugate = false;
 };
 

@@ -233,21 +233,46 @@ void SampleSynthesizer::Start(const SamplePlan& plan, double startTimeSec) {
     ++starts_;
 }
 
+// The segment is weighed by the response bin by bin through a transform of
+// its own (zero-padded to a power of two), so that every frequency of the
+// recording is weighed where it falls, as an emitter there would be.
 void SampleSynthesizer::StartWaveform(const WaveformSpec& planned, double startTimeSec) {
     const auto& segments = planned.recording->Segments();
-    const auto& samples = segments[starts_ % segments.size()];
-    if (samples.empty()) {
+    const auto& segment = segments[starts_ % segments.size()];
+    if (segment.empty()) {
         return;
     }
+    std::size_t size = 1;
+    while (size < segment.size()) {
+        size *= 2;
+    }
+    std::vector<std::complex<double>> bins(size);
+    for (std::size_t n = 0; n < segment.size(); ++n) {
+        bins[n] = std::conj(std::complex<double>(segment[n]));
+    }
+    InverseTransform(bins);  // conjugated on both sides: the forward transform
+    const auto points = static_cast<double>(WaveformSpec::kPoints);
+    for (std::size_t k = 0; k < size; ++k) {
+        const double signedBin = k < size / 2 ? static_cast<double>(k)
+                                              : static_cast<double>(k) - static_cast<double>(size);
+        const double position = (signedBin / static_cast<double>(size) + 0.5) * points;
+        const int i = std::clamp(static_cast<int>(position), 0, WaveformSpec::kPoints - 1);
+        const double t = position - i;
+        const double gain =
+            (1.0 - t) * planned.countsPerRootMw[i] + t * planned.countsPerRootMw[i + 1];
+        bins[k] = std::conj(bins[k]) * (gain / static_cast<double>(size));
+    }
+    InverseTransform(bins);
     WaveformState waveform{};
-    waveform.samples = &samples;
-    waveform.recording = planned.recording;
+    waveform.samples.resize(segment.size());
+    for (std::size_t n = 0; n < segment.size(); ++n) {
+        waveform.samples[n] = std::complex<float>(bins[n]);
+    }
     waveform.samplesPerPair = planned.recording->SampleRateHz() / rateHz_;
     waveform.cycles = WrapCycles(planned.basebandHz * startTimeSec);
     waveform.cyclesPerPair = planned.basebandHz / rateHz_;
-    waveform.gain = planned.countsPerRootMw;
     waveform.conjugate = planned.conjugate;
-    waveforms_.push_back(waveform);
+    waveforms_.push_back(std::move(waveform));
 }
 
 double SampleSynthesizer::NextPairTimeSec() const {
@@ -364,9 +389,9 @@ void SampleSynthesizer::AddModulated(ToneState& tone, std::size_t pairs) {
 // joining them: exact when the recording was made at the output rate, and
 // a gentle low pass near its band edges otherwise.
 void SampleSynthesizer::AddWaveform(WaveformState& waveform, std::size_t pairs) {
-    FillPhasors(waveform.cycles, waveform.cyclesPerPair, waveform.gain, pairs, carrierRe_.data(),
+    FillPhasors(waveform.cycles, waveform.cyclesPerPair, 1.0, pairs, carrierRe_.data(),
                 carrierIm_.data());
-    const std::vector<std::complex<float>>& samples = *waveform.samples;
+    const std::vector<std::complex<float>>& samples = waveform.samples;
     const auto length = static_cast<double>(samples.size());
     const float sign = waveform.conjugate ? -1.0f : 1.0f;
     for (std::size_t k = 0; k < pairs; ++k) {

@@ -4,7 +4,6 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "sim/sample_plan.h"
@@ -52,15 +51,14 @@ class SampleSynthesizer {
     };
 
     // A recording being played: one of its segments from the start, looped,
-    // read at the output rate between its samples.
+    // read at the output rate between its samples, after the unit's response
+    // across its band (in counts).
     struct WaveformState {
-        const std::vector<std::complex<float>>* samples;
-        std::shared_ptr<const IqRecording> recording;  // keeps the samples
-        double position;                               // in the segment's samples
+        std::vector<std::complex<float>> samples;
+        double position;  // in the segment's samples
         double samplesPerPair;
         double cycles;
         double cyclesPerPair;
-        double gain;
         bool conjugate;
     };
 

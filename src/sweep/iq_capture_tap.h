@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
+#include <vector>
 
 namespace tavlin {
 
@@ -20,6 +22,10 @@ struct IqCapture {
     // dBm of a carrier at centerHz = 10 log10((I^2 + Q^2) / 32768^2) + scaleDb:
     // the front end's correction and the IF path's at the centre.
     double scaleDb = 0.0;
+    // What the IF filter and the decimating filter do across the band, as
+    // the correction a carrier at each offset from centerHz needs on top of
+    // scaleDb: [offset Hz, dB] points rising, in the pairs' orientation.
+    std::vector<std::pair<double, double>> bandCorrectionDb;
     double attenDb = 0.0;
     int gainMode = 1;
     bool preampOn = false;
