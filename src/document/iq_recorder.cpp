@@ -11,9 +11,13 @@ namespace {
 
 constexpr char kLogTopic[] = "iq";
 constexpr std::size_t kBytesPerPair = 4;
-// The metadata is brought up to date this often while recording, so that a
-// drive pulled out mid-recording leaves at most this much undescribed.
-constexpr auto kMetaInterval = std::chrono::seconds(1);
+// The metadata is brought up to date about once a second while recording,
+// so that a drive pulled out mid-recording leaves little undescribed; a
+// long recording's metadata grows with its captures, and is rewritten a
+// second less often for every thousand of them, so the rewriting stays a
+// small part of the writer's work.
+constexpr double kMetaIntervalSec = 1.0;
+constexpr double kSegmentsPerExtraSecond = 1000.0;
 constexpr char kRateChanged[] =
     "The sample rate changed (another span or sweep time): the I/Q recording ends here";
 
@@ -182,7 +186,9 @@ void IqRecorder::WriterLoop() {
         WriteCapture(item);
         std::string error;
         const auto now = std::chrono::steady_clock::now();
-        if (now - metaWrittenAt_ >= kMetaInterval && !WriteMeta(error)) {
+        const double interval =
+            kMetaIntervalSec + static_cast<double>(meta_.segments.size()) / kSegmentsPerExtraSecond;
+        if (SecondsBetween(metaWrittenAt_, now) >= interval && !WriteMeta(error)) {
             Fail(error);
         }
     }

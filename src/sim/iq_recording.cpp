@@ -1,5 +1,6 @@
 #include "sim/iq_recording.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -174,7 +175,8 @@ std::shared_ptr<const IqRecording> IqRecording::Load(const std::filesystem::path
         if (captures[c].frequencyHz != recording->centerHz_) {
             continue;
         }
-        const std::uint64_t end = c + 1 < captures.size() ? captures[c + 1].sampleStart : pairs;
+        const std::uint64_t next = c + 1 < captures.size() ? captures[c + 1].sampleStart : pairs;
+        const std::uint64_t end = std::min(next, captures[c].sampleStart + kMaxSegmentPairs);
         const double scale = std::pow(10.0, captures[c].scaleDb / 20.0) / kFullScale;
         auto& segment = recording->segments_.emplace_back();
         for (std::uint64_t n = captures[c].sampleStart; n < end; ++n) {

@@ -18,7 +18,10 @@ namespace tavlin::sim {
 // out, so the samples are the input's.
 class IqRecording {
   public:
-    static constexpr std::size_t kMaxDataBytes = 256u * 1024u * 1024u;
+    static constexpr std::size_t kMaxDataBytes = 64u * 1024u * 1024u;
+    // A longer capture is played from its first this many pairs: each start
+    // of a capture weighs its segment through a transform of its length.
+    static constexpr std::size_t kMaxSegmentPairs = 1u << 17;
 
     // Reads NAME.sigmf-meta and the NAME.sigmf-data beside it. Only the
     // captures tuned where the first one is are kept, each as a segment of
