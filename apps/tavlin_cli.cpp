@@ -159,6 +159,10 @@ int RecordIq(tavlin::AnalyzerDocument& document, const Options& options, tavlin:
     if (!status.message.empty()) {
         std::cerr << "tavlin-cli: " << status.message << "\n";
     }
+    if (status.captures == 0 && !status.failed) {
+        std::cerr << "tavlin-cli: nothing was recorded: zero span and spans up to 200 kHz "
+                     "capture I/Q\n";
+    }
     return status.failed ? 1 : 0;
 }
 
