@@ -221,21 +221,22 @@ bool ReceiverModel::RecordingReaches(double loHz, double low, double high,
 // A recording mixes as a carrier at its centre would, each frequency of its
 // band weighed by the front end, the IF filter and the decimating filter
 // where it falls; what the IF filter stops weighs nothing.
-WaveformSpec ReceiverModel::RecordingAt(const ReceiverState& state, double loHz, double ifTuneHz,
-                                        bool mirrored, const SceneEmitter& emitter) const {
+PlannedRecording ReceiverModel::RecordingAt(const ReceiverState& state, double loHz,
+                                            double ifTuneHz, bool mirrored,
+                                            const SceneEmitter& emitter) const {
     const bool firstIf = state.ifPath == 0;
     const double low = firstIf ? kIf10M7LowHz : kIf2M9LowHz;
     const double high = firstIf ? kIf10M7HighHz : kIf2M9HighHz;
     const double rate = emitter.recording->SampleRateHz();
     const bool above = emitter.freqHz > loHz;
     auto basebandOf = [&](double ifHz) { return mirrored ? ifHz - ifTuneHz : ifTuneHz - ifHz; };
-    WaveformSpec waveform;
+    PlannedRecording waveform;
     waveform.recording = emitter.recording;
     waveform.basebandHz = basebandOf(std::abs(emitter.freqHz - loHz));
     waveform.conjugate = above != mirrored;
-    for (int i = 0; i <= WaveformSpec::kPoints; ++i) {
+    for (int i = 0; i <= PlannedRecording::kPoints; ++i) {
         const double inputHz =
-            emitter.freqHz + rate * (static_cast<double>(i) / WaveformSpec::kPoints - 0.5);
+            emitter.freqHz + rate * (static_cast<double>(i) / PlannedRecording::kPoints - 0.5);
         const double ifHz = std::abs(inputHz - loHz);
         if (ifHz < low || ifHz > high || (inputHz - loHz > 0.0) != above) {
             waveform.countsPerRootMw.push_back(0.0);

@@ -24,7 +24,7 @@ struct ToneSpec {
 // turns the spectrum round, and weighed by the unit's response at each
 // frequency of its band: counts per root mW at kPoints + 1 offsets evenly
 // from -rate / 2 to +rate / 2 of the recording, in its own orientation.
-struct WaveformSpec {
+struct PlannedRecording {
     static constexpr int kPoints = 64;
     std::shared_ptr<const IqRecording> recording;
     double basebandHz = 0.0;
@@ -41,7 +41,7 @@ struct SamplePlan {
     std::vector<std::complex<double>> noiseTaps = {{0.0, 0.0}};
     bool silent = false;  // the sampler is not initialised: it outputs zeros
     std::vector<ToneSpec> tones;
-    std::vector<WaveformSpec> waveforms;
+    std::vector<PlannedRecording> waveforms;
     // Noise given bin by bin across the output band, from -rate / 2 up, in
     // counts squared per hertz (both components): the phase-noise sidebands
     // of carriers that have them. Empty when no carrier has any; otherwise a

@@ -227,7 +227,7 @@ void SampleSynthesizer::Start(const SamplePlan& plan, double startTimeSec) {
         tones_.push_back(tone);
     }
     waveforms_.clear();
-    for (const WaveformSpec& planned : plan.waveforms) {
+    for (const PlannedRecording& planned : plan.waveforms) {
         StartWaveform(planned, startTimeSec);
     }
     ++starts_;
@@ -236,7 +236,7 @@ void SampleSynthesizer::Start(const SamplePlan& plan, double startTimeSec) {
 // The segment is weighed by the response bin by bin through a transform of
 // its own (zero-padded to a power of two), so that every frequency of the
 // recording is weighed where it falls, as an emitter there would be.
-void SampleSynthesizer::StartWaveform(const WaveformSpec& planned, double startTimeSec) {
+void SampleSynthesizer::StartWaveform(const PlannedRecording& planned, double startTimeSec) {
     const auto& segments = planned.recording->Segments();
     const auto& segment = segments[starts_ % segments.size()];
     if (segment.empty()) {
@@ -251,12 +251,12 @@ void SampleSynthesizer::StartWaveform(const WaveformSpec& planned, double startT
         bins[n] = std::conj(std::complex<double>(segment[n]));
     }
     InverseTransform(bins);  // conjugated on both sides: the forward transform
-    const auto points = static_cast<double>(WaveformSpec::kPoints);
+    const auto points = static_cast<double>(PlannedRecording::kPoints);
     for (std::size_t k = 0; k < size; ++k) {
         const double signedBin = k < size / 2 ? static_cast<double>(k)
                                               : static_cast<double>(k) - static_cast<double>(size);
         const double position = (signedBin / static_cast<double>(size) + 0.5) * points;
-        const int i = std::clamp(static_cast<int>(position), 0, WaveformSpec::kPoints - 1);
+        const int i = std::clamp(static_cast<int>(position), 0, PlannedRecording::kPoints - 1);
         const double t = position - i;
         const double gain =
             (1.0 - t) * planned.countsPerRootMw[i] + t * planned.countsPerRootMw[i + 1];

@@ -62,7 +62,7 @@ class SampleSynthesizer {
         bool conjugate;
     };
 
-    void StartWaveform(const WaveformSpec& planned, double startTimeSec);
+    void StartWaveform(const PlannedRecording& planned, double startTimeSec);
     void AddWaveform(WaveformState& waveform, std::size_t pairs);
     void RenderBlock(std::uint8_t* out, std::size_t pairs);
     void DrawWhite(std::size_t from, std::size_t pairs);
