@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "calibration/console_procedures.h"
 #include "command_line.h"
 #include "common_options.h"
+#include "document/iq_recorder.h"
 #include "gpib_bus_choice.h"
 #include "log_choice.h"
 #include "panel/entry_rules.h"
@@ -25,6 +27,9 @@ struct ConsoleOptions : CommonOptions {
     std::optional<UtilityRequest> utility;
     std::optional<std::string> procedure;
     BenchChoice bench = BenchChoice::kDefault;
+    // --record-iq FILE --seconds S: the sweep's raw captures as a SigMF pair.
+    std::optional<std::string> recordIq;
+    std::optional<double> recordSeconds;
 };
 
 inline void PrintConsoleUsage(std::ostream& out) {
@@ -39,7 +44,8 @@ inline void PrintConsoleUsage(std::ostream& out) {
            "                   --utility listen --audio-file FILE.wav --seconds S [--mode am|fm]\n"
            "                   [--wide] [--deemphasis US]]\n"
            "                  [--bench virtual|gpib] --procedure NAME\n"
-           "                  [--limit-mask FILE.csv] [--log-level LEVEL]\n"
+           "                  [--limit-mask FILE.csv] [--record-iq FILE --seconds S]\n"
+           "                  [--log-level LEVEL]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
            "  Options come in any order; a value follows its option as --NAME VALUE or\n"
@@ -75,6 +81,10 @@ inline void PrintConsoleUsage(std::ostream& out) {
            "  --limit-mask FILE   after the commands, test one new sweep against the mask\n"
            "                      (lines of Hz,dBm; 'upper'/'lower' start each limit)\n"
            "                      and print the failing points\n"
+           "  --record-iq FILE --seconds S  after the commands, sweep for S seconds and\n"
+           "                      record the raw I/Q of the zero-span and FFT sweeps (spans\n"
+           "                      up to 200 kHz) as FILE.sigmf-meta and FILE.sigmf-data;\n"
+           "                      exit 1 when the recording failed (a full disk)\n"
         << kBenchUsage << kLogLevelUsage
         << "                      (default warning), on standard error\n"
            "  --info              print the instrument's identity and calibration\n"
@@ -102,6 +112,7 @@ inline std::vector<OptionRule> ConsoleOptionRules() {
         {"utility", OptionValue::kRequired},
         {"procedure", OptionValue::kRequired},
         {"bench", OptionValue::kRequired},
+        {"record-iq", OptionValue::kRequired},
     };
     for (const UtilityOption& option : UtilityOptions()) {
         rules.push_back(
@@ -134,6 +145,9 @@ inline std::string TakeConsoleOption(const CommandLine::Given& given, ConsoleOpt
     } else if (given.name == "procedure") {
         options.procedure = value;
         return IsProcedureName(value) ? "" : "--procedure: no procedure named '" + value + "'";
+    } else if (given.name == "record-iq") {
+        options.recordIq = value;
+        return OutputFileRefusal("record-iq", IqRecorder::BasePath(value).string() + ".sigmf-meta");
     } else if (given.name == "bench") {
         return ParseBenchChoice(value, options.bench)
                    ? ""
@@ -150,6 +164,18 @@ inline std::string TakeUtilityOption(const CommandLine::Given& given, ConsoleOpt
         return "--" + given.name + " goes with --utility " + rule->utility;
     }
     return SetUtilityOption(*options.utility, given.name, given.value.value_or(""));
+}
+
+// --seconds without a utility is the I/Q recording's length.
+inline std::string TakeRecordingSeconds(const CommandLine::Given& given, ConsoleOptions& options) {
+    const std::string value = given.value.value_or("");
+    char* end = nullptr;
+    const double seconds = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !(seconds > 0.0 && seconds <= 86400.0)) {
+        return "--seconds must be more than 0 and at most 86400";
+    }
+    options.recordSeconds = seconds;
+    return "";
 }
 
 inline bool IsUtilityOption(const std::string& name) {
@@ -178,7 +204,14 @@ inline std::optional<ConsoleOptions> ReadConsoleOptions(const CommandLine& line,
         }
     }
     for (const CommandLine::Given& given : utilityOptions) {
+        if (given.name == "seconds" && options.recordIq && !options.utility) {
+            refusal = refusal.empty() ? TakeRecordingSeconds(given, options) : refusal;
+            continue;
+        }
         refusal = refusal.empty() ? TakeUtilityOption(given, options) : refusal;
+    }
+    if (refusal.empty() && options.recordIq && !options.recordSeconds) {
+        refusal = "--record-iq needs --seconds S";
     }
     if (!refusal.empty()) {
         err << "tavlin-cli: " << refusal << "\n";

@@ -138,6 +138,34 @@ int RunLimitTest(tavlin::AnalyzerDocument& document, const std::string& path,
     return verdict.pass ? 0 : kLimitTestFailed;
 }
 
+// Sweeps continuously for the recording's length; the recording's end is
+// told on standard error, a failed one as the exit status 1.
+int RecordIq(tavlin::AnalyzerDocument& document, const Options& options, tavlin::Clock& clock) {
+    std::string error;
+    if (!document.StartIqRecording(*options.recordIq, *options.recordSeconds, error)) {
+        std::cerr << "tavlin-cli: " << error << "\n";
+        return 1;
+    }
+    if (!document.SweepRunning()) {
+        document.OnContinuous();
+    }
+    while (document.IqRecording()->running && !document.CloseRequested()) {
+        clock.SleepMs(50);
+    }
+    document.StopIqRecording();
+    const tavlin::IqRecordingStatus status = *document.IqRecording();
+    std::cerr << "tavlin-cli: recorded " << status.bytesWritten << " bytes in " << status.captures
+              << " captures, " << status.droppedCaptures << " dropped\n";
+    if (!status.message.empty()) {
+        std::cerr << "tavlin-cli: " << status.message << "\n";
+    }
+    if (status.captures == 0 && !status.failed) {
+        std::cerr << "tavlin-cli: nothing was recorded: zero span and spans up to 200 kHz "
+                     "capture I/Q\n";
+    }
+    return status.failed ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,6 +212,7 @@ int main(int argc, char** argv) {
     tavlin::NullViewNotifier views;
     tavlin::NullProgressSink progress;
     tavlin::AnalyzerDocument document({*usb, clock, prompter, views, progress});
+    document.SetRecorderName(std::string("tavlin-cli ") + TAVLIN_VERSION);
     // "TAVLIN NOT FOUND" or "PORTn Did not open" was shown: without both
     // channels nothing the options ask for can be done, and a run that goes
     // on would print an empty identity and report success.
@@ -200,7 +229,8 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     const bool serving = options->automation || options->scpi;
-    const bool readsCommands = !options->info && !serving && !options->limitMask;
+    const bool readsCommands =
+        !options->info && !serving && !options->limitMask && !options->recordIq;
     if (!options->utility && (!options->commands.empty() || readsCommands)) {
         status = RunCommands(document, options->commands);
     } else if (options->utility) {
@@ -208,6 +238,9 @@ int main(int argc, char** argv) {
         if (status == 0) {
             status = tavlin::RunUtility(document, *utility, std::cout, std::cerr);
         }
+    }
+    if (options->recordIq && status == 0) {
+        status = RecordIq(document, *options, clock);
     }
     if (options->limitMask && status == 0) {
         status = RunLimitTest(document, *options->limitMask, clock);

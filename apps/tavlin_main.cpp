@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     tavlin::QtApplication::SetSettingsKey();
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVLIN_VERSION));
     // The window's log goes to its file, or to standard error when the file
     // cannot be had; it outlives every thread that logs.
     tavlin::RotatingFileLogSink logFile(tavlin::RotatingFileLogSink::DefaultPath());

@@ -91,6 +91,7 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbD
                       const Options& options, tavlin::WebServer* web, int signals,
                       std::optional<tavlin::StateRecord>& settings) {
     tavlin::AnalyzerDocument document(ports);
+    document.SetRecorderName(std::string("tavlin-server ") + TAVLIN_VERSION);
     if (document.CloseRequested() || !document.InstrumentConnected()) {
         return SessionEnd::kNotOpened;
     }

@@ -48,6 +48,7 @@ bool QtApplication::Start(const std::string& stateFile) {
         return false;
     }
     doc_->SetWaitHook(screenPrompter_.WaitHook());
+    doc_->SetRecorderName("tavlin " + QCoreApplication::applicationVersion().toStdString());
     frame_ = std::make_unique<QtMainFrame>(*doc_);
     ConnectFrame();
     if (!stateFile.empty()) {

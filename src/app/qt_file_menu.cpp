@@ -9,6 +9,7 @@
 #include <QPrintPreviewDialog>
 #include <QSaveFile>
 
+#include "app/qt_iq_recording_dialog.h"
 #include "document/analyzer_document.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
@@ -76,6 +77,9 @@ void QtFileMenu::AddExportAndPrintItems() {
     AddCommand(QStringLiteral("Export S&pectrogram..."), QStringLiteral("exportSpectrogram"),
                &QtFileMenu::OnExportSpectrogram)
         ->setStatusTip(QStringLiteral("Write the spectrogram's sweeps to a CSV file"));
+    AddCommand(QStringLiteral("Record &I/Q..."), QStringLiteral("recordIq"),
+               &QtFileMenu::OnRecordIq)
+        ->setStatusTip(QStringLiteral("Record the sweep's raw I/Q captures as a SigMF file"));
     addSeparator();
     print_ = AddCommand(QStringLiteral("&Print..."), QStringLiteral("print"), &QtFileMenu::OnPrint);
     print_->setShortcut(QKeySequence::Print);
@@ -234,6 +238,14 @@ void QtFileMenu::OnExportSpectrogram() {
     if (!path.isEmpty()) {
         ExportSpectrogramTo(path);
     }
+}
+
+void QtFileMenu::OnRecordIq() {
+    if (iqRecording_ == nullptr) {
+        iqRecording_ = new QtIqRecordingDialog(doc_, window_);
+    }
+    iqRecording_->show();
+    iqRecording_->raise();
 }
 
 void QtFileMenu::OnExportTrace() {

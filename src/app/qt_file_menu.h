@@ -15,6 +15,7 @@ class QAction;
 namespace tavlin {
 
 class AnalyzerDocument;
+class QtIqRecordingDialog;
 
 // The File menu: state files (New, Recall, Save, Save As and the four most
 // recent), trace and screen export, printing, Exit. A failed write is shown
@@ -67,6 +68,7 @@ class QtFileMenu final : public QMenu {
     void OnExportTrace();
     void OnExportScreen();
     void OnExportSpectrogram();
+    void OnRecordIq();
     void OnPrint();
     void OnPrintPreview();
     void OnPrintSetup();
@@ -77,6 +79,7 @@ class QtFileMenu final : public QMenu {
     std::function<QImage()> renderScreen_;
     QtPlotView::PaintBelow printBelow_;
     QWidget* window_;
+    QtIqRecordingDialog* iqRecording_ = nullptr;  // made at its first use
     QtRecentFiles recent_;
     QPrinter printer_;
     QAction* new_ = nullptr;

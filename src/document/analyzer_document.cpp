@@ -604,6 +604,7 @@ void AnalyzerDocument::CloseDocument() {
         stopRequest_ = 1;
     }
     WaitForSweepEnd();
+    StopIqRecording();
     link_.ResetLink(false);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@
 #include "device/device_link.h"
 #include "document/display_state.h"
 #include "document/instrument_state.h"
+#include "document/iq_recorder.h"
 #include "document/limit_verdict.h"
 #include "document/marker_state.h"
 #include "document/spectrogram_history.h"
@@ -285,6 +287,19 @@ class AnalyzerDocument {
     // display, then the level plan; the sweep resumes under them.
     void RestoreState(const StateRecord& record);
 
+    // --- I/Q recording ---------------------------------------------------------
+    // Records the raw captures of the zero-span and FFT sweeps as a SigMF
+    // pair at `path` for `seconds` (0: until stopped) while the sweep runs.
+    // False with `error` while another recording runs or when the files
+    // cannot be made.
+    bool StartIqRecording(const std::filesystem::path& path, double seconds, std::string& error);
+    // Ends the recording, writing what is queued and the final metadata.
+    void StopIqRecording();
+    // The recording in progress or the last one; none before the first.
+    std::optional<IqRecordingStatus> IqRecording() const;
+    // The program and version a recording names as its recorder.
+    void SetRecorderName(std::string name);
+
     // --- Shutdown ------------------------------------------------------------
     // Stops the sweep, joins it and resets the link without reopening.
     void CloseDocument();
@@ -506,6 +521,13 @@ class AnalyzerDocument {
     SpectrogramHistory spectrogram_;
     mutable std::mutex pathMutex_;
     std::filesystem::path documentPath_;
+    // Taken alone. The sweep holds its own reference to the recorder for the
+    // length of a pass, so a recording replaced meanwhile outlives the pass.
+    mutable std::mutex iqMutex_;
+    std::shared_ptr<IqRecorder> iqRecorder_;
+    std::string recorderName_ = "tavlin";
+
+    std::shared_ptr<IqRecorder> RunningIqRecorder() const;
 };
 
 }  // namespace tavlin

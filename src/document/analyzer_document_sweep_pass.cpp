@@ -51,6 +51,8 @@ void AnalyzerDocument::PerformSweep() {
     const SweepSettings settings = TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweepContext(settings, outcome);
+    const std::shared_ptr<IqRecorder> recorder = RunningIqRecorder();
+    context.iqTap = recorder.get();
     const SweepPlan plan = engine_.PrepareSweep(context);
     // The receiver constants of the clock mode chosen are shown at once: the
     // trigger level entry reads them, also while this sweep waits for a
@@ -65,6 +67,8 @@ void AnalyzerDocument::PerformNarrowFftSweep() {
     const SweepSettings settings = TakeSweepSettings();
     SweepOutcome outcome;
     SweepContext context = BeginSweepContext(settings, outcome);
+    const std::shared_ptr<IqRecorder> recorder = RunningIqRecorder();
+    context.iqTap = recorder.get();
     SweepCountingFaults(context, [this, &context] { engine_.PerformNarrowFftSweep(context); });
     PublishSweep(context);
     PublishEngineFacts();

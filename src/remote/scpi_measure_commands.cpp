@@ -333,4 +333,58 @@ void ScpiSession::StoreAudio(Call& call) {
     }
 }
 
+// "name"[,seconds]: the raw I/Q of the sweeps that follow, as name.sigmf-meta
+// and name.sigmf-data, for that many seconds or until MMEM:STOR:IQ:STOP.
+// It records while the sweep runs; the command does not wait for it.
+void ScpiSession::StoreIq(Call& call) {
+    if (!CheckParameterCount(call.unit, 1, 2)) {
+        return;
+    }
+    const std::vector<std::string>& parameters = call.unit.parameters;
+    double seconds = 0.0;
+    if (parameters.size() == 2) {
+        const std::optional<ScpiNumber> given = ParseScpiNumber(parameters[1]);
+        if (!given || (!given->unit.empty() && given->unit != "S")) {
+            PushError(given ? kInvalidSuffix : kDataTypeError);
+            return;
+        }
+        if (!(given->value > 0.0 && given->value <= kLongestRecordingSeconds)) {
+            PushError(kDataOutOfRange);
+            return;
+        }
+        seconds = given->value;
+    }
+    const std::optional<std::string> name = AllowedFileName(parameters[0], false);
+    if (!name) {
+        return;
+    }
+    if (const auto running = doc_.IqRecording(); running && running->running) {
+        PushError(kSettingsConflict);
+        return;
+    }
+    std::string error;
+    if (!doc_.StartIqRecording(*name, seconds, error)) {
+        LogWarning("SCPI", error);
+        PushError(kMassStorageError);
+    }
+}
+
+void ScpiSession::StopIq(Call& call) {
+    if (CheckParameterCount(call.unit, 0, 0)) {
+        doc_.StopIqRecording();
+    }
+}
+
+// running (1 or 0), bytes written, captures, captures dropped; while the
+// last recording is one that failed, each query also queues -250.
+void ScpiSession::QueryIq(Call& call) {
+    const IqRecordingStatus status = doc_.IqRecording().value_or(IqRecordingStatus{});
+    call.reply = std::string(status.running ? "1," : "0,") + std::to_string(status.bytesWritten) +
+                 "," + std::to_string(status.captures) + "," +
+                 std::to_string(status.droppedCaptures);
+    if (status.failed) {
+        PushError(kMassStorageError);
+    }
+}
+
 }  // namespace tavlin

@@ -152,6 +152,8 @@ const std::vector<ScpiSession::Row>& ScpiSession::Table() {
         {"MEASure:HARMonics", nullptr, &S::MeasureHarmonics, 2 * kScpiHarmonics},
         {"MEASure:PNOise", nullptr, &S::MeasurePhaseNoise, 2 * kScpiPhaseNoisePoints},
         {"MMEMory:STORe:AUDio", &S::StoreAudio, nullptr},
+        {"MMEMory:STORe:IQ", &S::StoreIq, &S::QueryIq, 4},
+        {"MMEMory:STORe:IQ:STOP", &S::StopIq, nullptr},
     };
     return table;
 }

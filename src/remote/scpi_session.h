@@ -252,6 +252,9 @@ class ScpiSession {
     void MeasureHarmonics(Call& call);
     void MeasurePhaseNoise(Call& call);
     void StoreAudio(Call& call);
+    void StoreIq(Call& call);
+    void StopIq(Call& call);
+    void QueryIq(Call& call);
     bool RunnerReady();
     void ReplyPoints(Call& call, const std::vector<ScpiPoint>& points, bool shownFrequencies);
     // Each distinct flag of a reply once in the queue, in the order met.

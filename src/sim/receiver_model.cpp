@@ -176,7 +176,11 @@ SamplePlan ReceiverModel::Plan(const ReceiverState& state, double loHz) const {
         }
         const double difference = emitter.freqHz - loHz;
         const double ifHz = std::abs(difference);
-        if (ifHz < low || ifHz > high) {
+        if (emitter.recording && RecordingReaches(loHz, low, high, emitter)) {
+            plan.waveforms.push_back(RecordingAt(state, loHz, ifTuneHz, mirrored, emitter));
+            continue;
+        }
+        if (ifHz < low || ifHz > high || emitter.recording) {
             continue;
         }
         double basebandHz = ifTuneHz - ifHz;
@@ -204,6 +208,45 @@ SamplePlan ReceiverModel::Plan(const ReceiverState& state, double loHz) const {
     ShapeNoise(state, loHz, ifTuneHz, mirrored, plan);
     AddSidebands(state, loHz, ifTuneHz, mirrored, plan);
     return plan;
+}
+
+// Some of a recording's band passes the IF filter.
+bool ReceiverModel::RecordingReaches(double loHz, double low, double high,
+                                     const SceneEmitter& emitter) {
+    const double half = 0.5 * emitter.recording->SampleRateHz();
+    const double nearest = std::abs(emitter.freqHz - loHz) - half;
+    return nearest <= high && std::abs(emitter.freqHz - loHz) + half >= low;
+}
+
+// A recording mixes as a carrier at its centre would, each frequency of its
+// band weighed by the front end, the IF filter and the decimating filter
+// where it falls; what the IF filter stops weighs nothing.
+PlannedRecording ReceiverModel::RecordingAt(const ReceiverState& state, double loHz,
+                                            double ifTuneHz, bool mirrored,
+                                            const SceneEmitter& emitter) const {
+    const bool firstIf = state.ifPath == 0;
+    const double low = firstIf ? kIf10M7LowHz : kIf2M9LowHz;
+    const double high = firstIf ? kIf10M7HighHz : kIf2M9HighHz;
+    const double rate = emitter.recording->SampleRateHz();
+    const bool above = emitter.freqHz > loHz;
+    auto basebandOf = [&](double ifHz) { return mirrored ? ifHz - ifTuneHz : ifTuneHz - ifHz; };
+    PlannedRecording waveform;
+    waveform.recording = emitter.recording;
+    waveform.basebandHz = basebandOf(std::abs(emitter.freqHz - loHz));
+    waveform.conjugate = above != mirrored;
+    for (int i = 0; i <= PlannedRecording::kPoints; ++i) {
+        const double inputHz =
+            emitter.freqHz + rate * (static_cast<double>(i) / PlannedRecording::kPoints - 0.5);
+        const double ifHz = std::abs(inputHz - loHz);
+        if (ifHz < low || ifHz > high || (inputHz - loHz > 0.0) != above) {
+            waveform.countsPerRootMw.push_back(0.0);
+            continue;
+        }
+        const double gainDb = emitter.recordingGainDb + FrontEndGainDb(state, inputHz) +
+                              FiltersDb(state, ifHz, basebandOf(ifHz));
+        waveform.countsPerRootMw.push_back(kFullScale * std::sqrt(PowerRatio(gainDb)));
+    }
+    return waveform;
 }
 
 std::uint16_t ReceiverModel::DetectorReading(const ReceiverState& state, double loHz) const {

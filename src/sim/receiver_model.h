@@ -55,6 +55,9 @@ class ReceiverModel {
 
   private:
     const std::vector<SceneEmitter>& InputEmitters(const ReceiverState& state) const;
+    static bool RecordingReaches(double loHz, double low, double high, const SceneEmitter& emitter);
+    PlannedRecording RecordingAt(const ReceiverState& state, double loHz, double ifTuneHz,
+                                 bool mirrored, const SceneEmitter& emitter) const;
     LevelSettings SettingsFor(const ReceiverState& state) const;
     double FrontEndGainDb(const ReceiverState& state, double freqHz) const;
     double FiltersDb(const ReceiverState& state, double ifHz, double basebandHz) const;

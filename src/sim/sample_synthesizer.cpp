@@ -226,6 +226,53 @@ void SampleSynthesizer::Start(const SamplePlan& plan, double startTimeSec) {
         tone.fmCyclesPerPair = planned.fmRateHz / rateHz_;
         tones_.push_back(tone);
     }
+    waveforms_.clear();
+    for (const PlannedRecording& planned : plan.waveforms) {
+        StartWaveform(planned, startTimeSec);
+    }
+    ++starts_;
+}
+
+// The segment is weighed by the response bin by bin through a transform of
+// its own (zero-padded to a power of two), so that every frequency of the
+// recording is weighed where it falls, as an emitter there would be.
+void SampleSynthesizer::StartWaveform(const PlannedRecording& planned, double startTimeSec) {
+    const auto& segments = planned.recording->Segments();
+    const auto& segment = segments[starts_ % segments.size()];
+    if (segment.empty()) {
+        return;
+    }
+    std::size_t size = 1;
+    while (size < segment.size()) {
+        size *= 2;
+    }
+    std::vector<std::complex<double>> bins(size);
+    for (std::size_t n = 0; n < segment.size(); ++n) {
+        bins[n] = std::conj(std::complex<double>(segment[n]));
+    }
+    InverseTransform(bins);  // conjugated on both sides: the forward transform
+    const auto points = static_cast<double>(PlannedRecording::kPoints);
+    for (std::size_t k = 0; k < size; ++k) {
+        const double signedBin = k < size / 2 ? static_cast<double>(k)
+                                              : static_cast<double>(k) - static_cast<double>(size);
+        const double position = (signedBin / static_cast<double>(size) + 0.5) * points;
+        const int i = std::clamp(static_cast<int>(position), 0, PlannedRecording::kPoints - 1);
+        const double t = position - i;
+        const double gain =
+            (1.0 - t) * planned.countsPerRootMw[i] + t * planned.countsPerRootMw[i + 1];
+        bins[k] = std::conj(bins[k]) * (gain / static_cast<double>(size));
+    }
+    InverseTransform(bins);
+    WaveformState waveform{};
+    waveform.samples.resize(segment.size());
+    for (std::size_t n = 0; n < segment.size(); ++n) {
+        waveform.samples[n] = std::complex<float>(bins[n]);
+    }
+    waveform.samplesPerPair = planned.recording->SampleRateHz() / rateHz_;
+    waveform.cycles = WrapCycles(planned.basebandHz * startTimeSec);
+    waveform.cyclesPerPair = planned.basebandHz / rateHz_;
+    waveform.conjugate = planned.conjugate;
+    waveforms_.push_back(std::move(waveform));
 }
 
 double SampleSynthesizer::NextPairTimeSec() const {
@@ -255,6 +302,9 @@ void SampleSynthesizer::RenderBlock(std::uint8_t* out, std::size_t pairs) {
         } else {
             AddCarrier(tone, pairs);
         }
+    }
+    for (WaveformState& waveform : waveforms_) {
+        AddWaveform(waveform, pairs);
     }
     StoreClipped(out, pairs);
 }
@@ -333,6 +383,34 @@ void SampleSynthesizer::AddModulated(ToneState& tone, std::size_t pairs) {
     tone.cycles = WrapCycles(tone.cycles + tone.cyclesPerPair * count);
     tone.amCycles = WrapCycles(tone.amCycles + tone.amCyclesPerPair * count);
     tone.fmCycles = WrapCycles(tone.fmCycles + tone.fmCyclesPerPair * count);
+}
+
+// Between two recorded samples the value is taken on the straight line
+// joining them: exact when the recording was made at the output rate, and
+// a gentle low pass near its band edges otherwise.
+void SampleSynthesizer::AddWaveform(WaveformState& waveform, std::size_t pairs) {
+    FillPhasors(waveform.cycles, waveform.cyclesPerPair, 1.0, pairs, carrierRe_.data(),
+                carrierIm_.data());
+    const std::vector<std::complex<float>>& samples = waveform.samples;
+    const auto length = static_cast<double>(samples.size());
+    const float sign = waveform.conjugate ? -1.0f : 1.0f;
+    for (std::size_t k = 0; k < pairs; ++k) {
+        const double at = waveform.position + static_cast<double>(k) * waveform.samplesPerPair;
+        const double wrapped = at - length * std::floor(at / length);
+        const auto first = std::min(static_cast<std::size_t>(wrapped), samples.size() - 1);
+        const std::size_t second = first + 1 < samples.size() ? first + 1 : 0;
+        const auto t = static_cast<float>(wrapped - static_cast<double>(first));
+        const std::complex<float> x = samples[first] + t * (samples[second] - samples[first]);
+        const double re = x.real();
+        const double im = sign * x.imag();
+        first_[k] += re * carrierRe_[k] - im * carrierIm_[k];
+        second_[k] += re * carrierIm_[k] + im * carrierRe_[k];
+    }
+    const double advanced =
+        waveform.position + static_cast<double>(pairs) * waveform.samplesPerPair;
+    waveform.position = advanced - length * std::floor(advanced / length);
+    waveform.cycles =
+        WrapCycles(waveform.cycles + waveform.cyclesPerPair * static_cast<double>(pairs));
 }
 
 void SampleSynthesizer::StoreClipped(std::uint8_t* out, std::size_t pairs) const {

@@ -50,6 +50,20 @@ class SampleSynthesizer {
         double fmCyclesPerPair;
     };
 
+    // A recording being played: one of its segments from the start, looped,
+    // read at the output rate between its samples, after the unit's response
+    // across its band (in counts).
+    struct WaveformState {
+        std::vector<std::complex<float>> samples;
+        double position;  // in the segment's samples
+        double samplesPerPair;
+        double cycles;
+        double cyclesPerPair;
+        bool conjugate;
+    };
+
+    void StartWaveform(const PlannedRecording& planned, double startTimeSec);
+    void AddWaveform(WaveformState& waveform, std::size_t pairs);
     void RenderBlock(std::uint8_t* out, std::size_t pairs);
     void DrawWhite(std::size_t from, std::size_t pairs);
     void FillNoise(std::size_t pairs);
@@ -58,6 +72,10 @@ class SampleSynthesizer {
     void StoreClipped(std::uint8_t* out, std::size_t pairs) const;
 
     std::vector<ToneState> tones_;
+    std::vector<WaveformState> waveforms_;
+    // Each start plays the next segment of a recording: a capture of the
+    // virtual unit sees one capture of the real one, whole.
+    std::uint64_t starts_ = 0;
     SidebandNoise sideband_;
     std::vector<std::complex<double>> noiseTaps_;
     // White pairs: the filter's history (taps - 1 pairs) followed by a block.

@@ -163,8 +163,34 @@ SceneCurve ReadCurve(const Json& object, const char* key, const std::string& whe
     return curve;
 }
 
-SceneEmitter ReadEmitter(const Json& value, const std::string& where) {
+// A recording as an emitter: its file (relative to the scene's folder), and
+// optionally where to play it and how much louder.
+SceneEmitter ReadRecordingEmitter(const Json& value, const std::string& where,
+                                  const std::filesystem::path& folder) {
+    RefuseUnknownKeys(value, where, {"iq_file", "freq_hz", "level_db"});
+    const Json& file = value.at("iq_file");
+    if (!file.is_string() || file.get<std::string>().empty()) {
+        Refuse("'" + where + ".iq_file' must be a file name");
+    }
+    const std::filesystem::path path = folder / std::filesystem::path(file.get<std::string>());
+    std::string error;
+    SceneEmitter emitter;
+    emitter.recording = IqRecording::Load(path, error);
+    if (!emitter.recording) {
+        Refuse("'" + where + ".iq_file': " + error);
+    }
+    emitter.freqHz = ReadNumber(value, "freq_hz", where, 0.0, 10e9, emitter.recording->CenterHz());
+    emitter.recordingGainDb = ReadNumber(value, "level_db", where, -100.0, 100.0, 0.0);
+    emitter.levelDbm = emitter.recording->MeanPowerDbm() + emitter.recordingGainDb;
+    return emitter;
+}
+
+SceneEmitter ReadEmitter(const Json& value, const std::string& where,
+                         const std::filesystem::path& folder) {
     RequireObject(value, where);
+    if (value.contains("iq_file")) {
+        return ReadRecordingEmitter(value, where, folder);
+    }
     RefuseUnknownKeys(value, where,
                       {"freq_hz", "level_dbm", "am", "fm", "harmonics_dbc", "phase_noise_dbc_hz",
                        "noise_bandwidth_hz"});
@@ -211,7 +237,7 @@ SceneEmitter ReadEmitter(const Json& value, const std::string& where) {
     return emitter;
 }
 
-std::vector<SceneEmitter> ReadSignals(const Json& root) {
+std::vector<SceneEmitter> ReadSignals(const Json& root, const std::filesystem::path& folder) {
     std::vector<SceneEmitter> signals;
     if (!root.contains("signals")) {
         return signals;
@@ -224,7 +250,7 @@ std::vector<SceneEmitter> ReadSignals(const Json& root) {
         Refuse("'signals' holds more than " + std::to_string(kMaxSignals) + " emitters");
     }
     for (std::size_t i = 0; i < list.size(); ++i) {
-        signals.push_back(ReadEmitter(list[i], "signals[" + std::to_string(i) + "]"));
+        signals.push_back(ReadEmitter(list[i], "signals[" + std::to_string(i) + "]", folder));
     }
     return signals;
 }
@@ -358,7 +384,7 @@ SimFaults ReadFaults(const Json& root) {
     return faults;
 }
 
-Scene ReadScene(const Json& root) {
+Scene ReadScene(const Json& root, const std::filesystem::path& folder) {
     if (!root.is_object()) {
         Refuse("the top level must be an object");
     }
@@ -381,7 +407,7 @@ Scene ReadScene(const Json& root) {
     scene.tcxoPpb = ReadNumber(root, "tcxo_ppb", "", -32767.0, 32767.0, scene.tcxoPpb);
     scene.noiseFloorDbmHz =
         ReadNumber(root, "noise_floor_dbm_hz", "", -200.0, -60.0, scene.noiseFloorDbmHz);
-    scene.signals = ReadSignals(root);
+    scene.signals = ReadSignals(root, folder);
     if (root.contains("self_test")) {
         const Json& object = RequireObject(root.at("self_test"), "self_test");
         RefuseUnknownKeys(object, "self_test", {"freq_hz", "level_dbm"});
@@ -432,7 +458,8 @@ Scene DefaultScene() {
     return scene;
 }
 
-SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName) {
+SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName,
+                           const std::filesystem::path& folder) {
     SceneLoadResult result;
     const std::string prefix = "scene file '" + sourceName + "': ";
     Json root;
@@ -448,7 +475,7 @@ SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName)
         return result;
     }
     try {
-        result.scene = ReadScene(root);
+        result.scene = ReadScene(root, folder);
     } catch (const SceneProblem& problem) {
         result.error = prefix + Cut(problem.text);
     } catch (const Json::exception& error) {
@@ -464,7 +491,7 @@ SceneLoadResult LoadSceneFile(const std::filesystem::path& path) {
     if (!ReadWholeFile(path, kMaxSceneBytes, bytes, error)) {
         return {std::nullopt, "scene file: " + error};
     }
-    return ParseScene(std::string(bytes.begin(), bytes.end()), name);
+    return ParseScene(std::string(bytes.begin(), bytes.end()), name, path.parent_path());
 }
 
 }  // namespace tavlin::sim

@@ -2,12 +2,14 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "sim/iq_recording.h"
 #include "sim/sim_faults.h"
 
 namespace tavlin::sim {
@@ -36,6 +38,11 @@ struct SceneEmitter {
     // Above 0: band-limited noise instead of a carrier, its level spread
     // evenly over this bandwidth centred on freqHz.
     double noiseBandwidthHz = 0.0;
+    // A recording played as this emitter instead of a carrier: its samples
+    // at freqHz (its own tuning unless the scene moves it), every level
+    // raised by recordingGainDb. levelDbm is then its mean power.
+    std::shared_ptr<const IqRecording> recording{};
+    double recordingGainDb = 0.0;
 };
 
 struct SceneTrigger {
@@ -89,8 +96,10 @@ struct SceneLoadResult {
 // the 902 .. 928 MHz band on a factory-calibrated unit.
 Scene DefaultScene();
 
-// Parses scene text; `sourceName` is the file name used in messages.
-SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName);
+// Parses scene text; `sourceName` is the file name used in messages and
+// `folder` the one a recording's relative file name starts from.
+SceneLoadResult ParseScene(std::string_view text, const std::string& sourceName,
+                           const std::filesystem::path& folder = {});
 
 SceneLoadResult LoadSceneFile(const std::filesystem::path& path);
 

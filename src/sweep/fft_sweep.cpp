@@ -17,6 +17,7 @@
 #include "sweep/counter_noise.h"
 #include "sweep/fft_trace_mapping.h"
 #include "sweep/if_path_response.h"
+#include "sweep/iq_capture_offer.h"
 #include "sweep/spectrum_rows.h"
 #include "sweep/sweep_engine.h"
 
@@ -112,6 +113,9 @@ void FftSweep::Run(SweepContext& context) {
     const PassGeometry pass = MainPassGeometry(context);
     if (Capture(context, pass.length)) {
         WarnIfCompressed(context, pass.length);
+        OfferTunedCapture(context, context.engine.Capture().i.data(),
+                          context.engine.Capture().q.data(), pass.length, center, pass.decimation,
+                          false);
     }
     const int blocks = ProcessMainPass(context, pass);
     context.outcome.noiseBandwidthHz =

@@ -15,6 +15,7 @@
 #include "sweep/amplitude_correction.h"
 #include "sweep/fft_trace_mapping.h"
 #include "sweep/if_path_response.h"
+#include "sweep/iq_capture_offer.h"
 #include "sweep/sweep_engine.h"
 
 namespace tavlin {
@@ -152,6 +153,9 @@ bool NarrowFftSweep::StreamCapture(SweepContext& context, std::span<double> re,
             complete = false;
             break;
         }
+        OfferTunedCapture(context, blockI, blockQ, static_cast<int>(kStreamBlockPairs),
+                          (context.plan.startHz + context.plan.stopHz) / 2.0,
+                          context.plan.decimation, block > 0);
         const std::size_t first = block * kStreamBlockPairs;
         for (std::size_t k = 0; k < kStreamBlockPairs; ++k) {
             re[first + k] = blockI[k] * kSampleScale;

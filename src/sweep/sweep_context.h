@@ -14,6 +14,7 @@ namespace tavlin {
 class CalTable;
 class Clock;
 class DeviceLink;
+class IqCaptureTap;
 class ProgressSink;
 class Prompter;
 class SweepEngine;
@@ -73,6 +74,9 @@ struct SweepContext {
     // kind planned on top (LOs, IF, resolution). The engine fills it; the
     // sweep kinds read it.
     SweepPlan plan{};
+
+    // Where the raw captures go while I/Q is being recorded; none otherwise.
+    IqCaptureTap* iqTap = nullptr;
 };
 
 }  // namespace tavlin

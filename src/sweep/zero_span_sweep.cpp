@@ -11,6 +11,7 @@
 #include "ports/prompter.h"
 #include "sweep/amplitude_correction.h"
 #include "sweep/if_path_response.h"
+#include "sweep/iq_capture_offer.h"
 #include "sweep/spectrum_rows.h"
 #include "sweep/sweep_engine.h"
 
@@ -136,6 +137,11 @@ void ZeroSpanSweep::RunAm(SweepContext& context, double sweepTimeSec) {
     DrawAmRows(context, plan);
 }
 
+void ZeroSpanSweep::OfferCapture(const SweepContext& context, int samples) {
+    OfferTunedCapture(context, context.engine.Capture().i.data(), context.engine.Capture().q.data(),
+                      samples, context.settings.startHz, context.plan.decimation, false);
+}
+
 int ZeroSpanSweep::ReadCapture(SweepContext& context, int samples) {
     return context.link.ReadSweepSamples(context.engine.Capture().i, context.engine.Capture().q,
                                          samples);
@@ -151,6 +157,7 @@ ZeroSpanSweep::Acquisition ZeroSpanSweep::Acquire(SweepContext& context, int sam
     if (VideoTriggerOn(context)) {
         switch (triggeredCapture_.Capture(context, samples)) {
             case TriggeredCapture::Result::kCaptured:
+                OfferCapture(context, samples);
                 return Acquisition::kCaptured;
             case TriggeredCapture::Result::kStopped:
                 return Acquisition::kAbandoned;
@@ -165,6 +172,7 @@ ZeroSpanSweep::Acquisition ZeroSpanSweep::Acquire(SweepContext& context, int sam
         result = ReadCapture(context, samples);
     }
     if (result == kLinkOk) {
+        OfferCapture(context, samples);
         return Acquisition::kCaptured;
     }
     if (StopRequested(context)) {

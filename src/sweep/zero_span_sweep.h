@@ -36,6 +36,7 @@ class ZeroSpanSweep {
     void RunAm(SweepContext& context, double sweepTimeSec);
     void UseDecimation(SweepContext& context, int decimation);
     Acquisition Acquire(SweepContext& context, int samples, bool retryOnce);
+    static void OfferCapture(const SweepContext& context, int samples);
     int ReadCapture(SweepContext& context, int samples);
     void DemodulateFm(const SweepContext& context, int decimation, int samples);
     void DetectPower(const SweepContext& context, int samples);
