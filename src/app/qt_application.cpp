@@ -9,6 +9,7 @@
 
 #include "app/qt_file_menu.h"
 #include "app/qt_main_frame.h"
+#include "app/qt_session_memory.h"
 #include "document/analyzer_document.h"
 #include "panel/qt_front_panel.h"
 #include "view/qt_plot_view.h"
@@ -38,7 +39,7 @@ QtApplication::~QtApplication() {
     doc_.reset();
 }
 
-bool QtApplication::Start(const std::string& stateFile) {
+bool QtApplication::Start(const std::string& stateFile, StartSession session) {
     BuildDocument(unattended_ != nullptr ? *unattended_ : screenPrompter_);
     if (doc_->CloseRequested()) {
         return false;  // "TAVLIN NOT FOUND": no window
@@ -48,15 +49,23 @@ bool QtApplication::Start(const std::string& stateFile) {
         return false;
     }
     doc_->SetWaitHook(screenPrompter_.WaitHook());
+    if (session.restore || session.remember) {
+        QtSessionMemory::SetAsideDamagedSettings(doc_->GetPrompter());
+    }
     frame_ = std::make_unique<QtMainFrame>(*doc_);
     ConnectFrame();
+    const QByteArray geometry =
+        session.restore ? QtSessionMemory::Restore(*frame_, *doc_) : QByteArray();
+    if (session.remember) {
+        frame_->SetBeforeClose([this] { QtSessionMemory::Remember(*frame_, *doc_); });
+    }
     if (!stateFile.empty()) {
         frame_->FileMenu().RecallStateFile(QString::fromStdString(stateFile));
     }
     if (closing_) {
         return false;  // the signal came while the recall's box was open
     }
-    frame_->Place();
+    frame_->Place(geometry);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -277,7 +278,16 @@ class AnalyzerDocument {
     bool SaveStateFile(const std::filesystem::path& path, bool adoptName = true);
     // The file the document was last loaded from or saved to; empty when untitled.
     std::filesystem::path DocumentPath() const;
+    // Untitled, the present state taken as saved.
     void NewDocument();
+    // Whether the settings, markers and display differ from those last saved,
+    // recalled or made new; what the sweep measures (traces, marker levels,
+    // the counted frequency) is no change of the user's.
+    bool ChangedSinceSaved() const;
+    // Names the document after a file without reading it (a state the window
+    // kept over its last exit): unchanged takes the present state as the
+    // file's.
+    void AdoptDocumentPath(const std::filesystem::path& path, bool changedSinceSaved);
     // What a state file would hold, in memory, for a procedure that presets
     // the analyzer and then gives the user's settings back.
     StateRecord SnapshotState() const;
@@ -437,6 +447,8 @@ class AnalyzerDocument {
     void RecallLimitMaskBeside(const std::filesystem::path& statePath);
     void ApplyStateRecord(const StateRecord& record);
     void SetDocumentPath(const std::filesystem::path& path);
+    // The state as saved: the record's part that only the user changes.
+    void TakeSavedState(const StateRecord& record);
 
     Clock& clock_;
     Prompter& prompter_;
@@ -506,6 +518,9 @@ class AnalyzerDocument {
     SpectrogramHistory spectrogram_;
     mutable std::mutex pathMutex_;
     std::filesystem::path documentPath_;
+    // The state last saved, recalled or made new; none while it is unknown.
+    // Guarded by pathMutex_.
+    std::unique_ptr<StateRecord> savedState_;
 };
 
 }  // namespace tavlin
