@@ -35,9 +35,9 @@ class SessionMemoryTest : public ::testing::Test {
             frame->SetBeforeClose([this] { QtSessionMemory::Remember(*frame, gui.Doc()); });
         }
         ~Start() { frame->close(); }
-        QString Title() {
+        std::string Title() {
             frame->RefreshTitle();
-            return frame->windowTitle();
+            return frame->windowTitle().toStdString();
         }
         ScriptedEntryDialogs dialogs;
         GuiDocument gui;

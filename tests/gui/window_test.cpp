@@ -89,6 +89,9 @@ class ApplicationTest : public ::testing::Test {
     int Tavlin(const QStringList& arguments) {
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(directory_.string()));
+        process.setProcessEnvironment(environment);
         process.start(QStringLiteral(TAVLIN_GUI_PATH), arguments);
         EXPECT_TRUE(process.waitForFinished(180000)) << "tavlin did not end";
         output = QString::fromLocal8Bit(process.readAll()).toStdString();
@@ -207,6 +210,7 @@ TEST_F(ApplicationTest, ScreenshotRunWritesTheWindowAfterTheCommandsAndSweepsOrR
     EXPECT_EQ(exitCode, 0) << output;
     EXPECT_NE(output.find("TAVLIN-44"), std::string::npos) << output;
     EXPECT_EQ(QImage("window.png").size(), QSize(950, 740));
+    EXPECT_FALSE(QFileInfo::exists(QtApplication::kOrganisation)) << "a screenshot keeps nothing";
 
     // A command the language does not know is reported, the picture still made.
     EXPECT_EQ(Tavlin({"--simulate", "--screenshot", "second.png", "--sweeps", "0", "-c", "XYZ"}),
@@ -580,15 +584,12 @@ TEST_P(MouseTuningTest, TunesToTheFrequenciesUnderThePointer) {
 INSTANTIATE_TEST_SUITE_P(
     Plot, MouseTuningTest,
     ::testing::Values(
-        MouseTuningRow{"NotchUpIsATenthOfTheSpan", 915e6, 26e6,
-                       [](QtMainFrame& f) { Turn(f.View(), 330, 120, Qt::NoModifier); }, 917.6e6,
-                       26e6},
-        MouseTuningRow{"HalfNotchesAddUp", 915e6, 26e6,
+        MouseTuningRow{"ANotchIsATenthOfTheSpanHalvesAddUp", 915e6, 26e6,
                        [](QtMainFrame& f) {
-                           Turn(f.View(), 330, -60, Qt::NoModifier);
-                           Turn(f.View(), 330, -60, Qt::NoModifier);
+                           Turn(f.View(), 330, 60, Qt::NoModifier);
+                           Turn(f.View(), 330, 180, Qt::NoModifier);
                        },
-                       912.4e6, 26e6},
+                       920.2e6, 26e6},
         MouseTuningRow{"ShiftIsAHundredth", 915e6, 26e6,
                        [](QtMainFrame& f) { Turn(f.View(), 330, -120, Qt::ShiftModifier); },
                        914.74e6, 26e6},
