@@ -115,17 +115,21 @@ void QtApplication::GiveUpStart() {
 }
 
 // The signal may come while a box is open, with a remote command or the
-// sweep waiting on it: nobody is going to answer it now, so its caller gets
-// the default answer and goes on, and the window can stop the threads.
+// sweep waiting on it, or with the start itself waiting on it before the
+// window exists (a kept settings file set aside): nobody is going to answer
+// it now, so its caller gets the default answer and goes on, and the window
+// can stop the threads.
 void QtApplication::Close() {
     closing_ = true;
     if (starting_) {
         GiveUpStart();
-    } else if (frame_) {
-        screenPrompter_.ShutDown();
-        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            box->reject();
-        }
+        return;
+    }
+    screenPrompter_.ShutDown();
+    if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        box->reject();
+    }
+    if (frame_) {
         frame_->close();
     }
 }

@@ -83,15 +83,20 @@ class ApplicationTest : public ::testing::Test {
         std::filesystem::remove_all(directory_);
     }
 
+    // The program's settings in the test's folder.
+    QProcessEnvironment Environment() const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(directory_.string()));
+        return environment;
+    }
+
     // The built program in the test's folder, offscreen as this run is: its
     // exit code, its output kept. One that does not end is killed with its
     // QProcess.
     int Tavlin(const QStringList& arguments) {
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(directory_.string()));
-        process.setProcessEnvironment(environment);
+        process.setProcessEnvironment(Environment());
         process.start(QStringLiteral(TAVLIN_GUI_PATH), arguments);
         EXPECT_TRUE(process.waitForFinished(180000)) << "tavlin did not end";
         output = QString::fromLocal8Bit(process.readAll()).toStdString();
@@ -123,6 +128,7 @@ struct SignalRow {
     const char* name;
     QStringList arguments;  // PORT: a port another program listens on, NEXT the one after
     int signal;
+    const char* settings = "";  // the kept settings file's content
     friend void PrintTo(const SignalRow& row, std::ostream* out) { *out << row.name; }
 };
 
@@ -154,7 +160,10 @@ TEST_P(SignalDuringABoxTest, EndsTheProgram) {
     QStringList arguments = GetParam().arguments;
     arguments.replaceInStrings("NEXT", QString::number(tcp::BoundPort(*held) + 1));
     arguments.replaceInStrings("PORT", QString::number(tcp::BoundPort(*held)));
+    std::filesystem::create_directories(directory_ / QtApplication::kOrganisation);
+    std::ofstream(directory_ / QtApplication::kOrganisation / "Tavlin.conf") << GetParam().settings;
     QProcess process;
+    process.setProcessEnvironment(Environment());
     process.start(QStringLiteral(TAVLIN_GUI_PATH), QStringList{"--simulate"} + arguments);
     // The box is up well within this; a signal before it gives the start up,
     // which ends the program too.
@@ -171,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SignalRow{"BadStateFile", {"bad.pqz"}, SIGINT},
                       SignalRow{"ScpiPortInUse", {"--scpi=127.0.0.1:PORT"}, SIGTERM},
                       SignalRow{
-                          "AutomationPortInUse", {"--automation=127.0.0.1:PORT:NEXT"}, SIGINT}),
+                          "AutomationPortInUse", {"--automation=127.0.0.1:PORT:NEXT"}, SIGINT},
+                      SignalRow{"DamagedSettings", {}, SIGTERM, "[Window\nno pairs\n"}),
     kRowName);
 
 // A mask file loaded from the window becomes the limit lines; one that
