@@ -552,9 +552,8 @@ TEST_F(MainFrameTest, ThePlotGrowsWithTheWindowThePanelKeepsItsWidthAndButtonsTh
     }
 }
 
-// The mouse over the plot (pixels are plot units), from the preset's
-// 902 to 928 MHz or another start: column c lies at x = 10 + c, the
-// graticule's rows at 71 to 570, the frequency axis below them.
+// The mouse over the plot (pixels are plot units): column c lies at x = 10 + c,
+// the graticule's rows at 71 to 570, the frequency axis below them.
 struct MouseTuningRow {
     const char* name;
     double startCentreHz;
