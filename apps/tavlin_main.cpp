@@ -77,7 +77,10 @@ int main(int argc, char** argv) {
     tavlin::ConsolePrompter console(std::cerr, tavlin::ConsoleAnswers(false));
     tavlin::QtApplication application(*usb, clock, options->screenshot ? &console : nullptr);
     tavlin::QtTerminationSignals terminationSignals([&application] { application.Close(); });
-    if (!application.Start(options->stateFile)) {
+    // A screenshot is drawn from the preset and keeps nothing, so the same
+    // command gives the same picture whatever the user did in the window.
+    const bool screenshot = options->screenshot.has_value();
+    if (!application.Start(options->stateFile, {!options->preset && !screenshot, !screenshot})) {
         return 0;  // "TAVLIN NOT FOUND", or the start given up: the program closes in order
     }
     if (options->limitMask) {

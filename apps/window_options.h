@@ -29,6 +29,7 @@ struct WindowOptions : CommonOptions {
     std::vector<QString> presses;
     std::string stateFile;
     bool spectrogram = false;
+    bool preset = false;
 };
 
 inline void PrintWindowUsage(std::ostream& out) {
@@ -36,7 +37,7 @@ inline void PrintWindowUsage(std::ostream& out) {
            " [--screenshot FILE.png [--size WxH] [--sweeps N] [-c COMMAND]...\n"
            "              [--press BUTTON]... [--dialog BUTTON|MENU/ITEM [--in-dialog BUTTON]\n"
            "              [--dialog-ms MS]]]\n"
-           "              [--spectrogram] [--automation[=ADDR:CMDPORT:DATAPORT]] "
+           "              [--preset] [--spectrogram] [--automation[=ADDR:CMDPORT:DATAPORT]] "
            "[--scpi[=ADDR:PORT]]\n"
            "              [--scpi-idle SECONDS]\n"
            "              [--limit-mask FILE.csv] [--log-level LEVEL] [STATEFILE]\n"
@@ -60,6 +61,8 @@ inline void PrintWindowUsage(std::ostream& out) {
            "                          \"Utilities/Measuring Receiver\") open in the picture\n"
            "  --in-dialog BUTTON      press that button of the open dialog (e.g. START)\n"
            "  --dialog-ms MS          and let the dialog run MS ms before the picture\n"
+           "  --preset                start from the preset, not from the state the window\n"
+           "                          kept at its last exit (a screenshot always does)\n"
            "  --spectrogram           show the spectrogram under the plot from the start\n"
            "  --automation[=...]      enable the automation server at start\n"
            "                          (default 127.0.0.1:3976:3977)\n"
@@ -80,10 +83,15 @@ inline void PrintWindowUsage(std::ostream& out) {
 }
 
 inline std::vector<OptionRule> WindowOptionRules() {
-    return {{"screenshot", OptionValue::kRequired}, {"size", OptionValue::kRequired},
-            {"sweeps", OptionValue::kRequired},     {"press", OptionValue::kRequired},
-            {"dialog", OptionValue::kRequired},     {"in-dialog", OptionValue::kRequired},
-            {"dialog-ms", OptionValue::kRequired},  {"spectrogram"}};
+    return {{"screenshot", OptionValue::kRequired},
+            {"size", OptionValue::kRequired},
+            {"sweeps", OptionValue::kRequired},
+            {"press", OptionValue::kRequired},
+            {"dialog", OptionValue::kRequired},
+            {"in-dialog", OptionValue::kRequired},
+            {"dialog-ms", OptionValue::kRequired},
+            {"spectrogram"},
+            {"preset"}};
 }
 
 inline std::optional<int> ParseCount(std::string_view text, int largest) {
@@ -136,6 +144,8 @@ inline std::string TakeWindowOption(const CommandLine::Given& given, WindowOptio
         options.dialogPress = value;
     } else if (given.name == "spectrogram") {
         options.spectrogram = true;
+    } else if (given.name == "preset") {
+        options.preset = true;
     }
     return "";
 }

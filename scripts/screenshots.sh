@@ -2,6 +2,8 @@
 # Draws the documentation screenshots in docs/screenshots/ again, from the
 # program's own --screenshot on the virtual instrument's default scene. Run it
 # whenever the screen changes, and look at the pictures before committing them.
+# A screenshot run starts from the preset and keeps nothing of its own, so
+# what the window kept from the user's last session never reaches a picture.
 # Usage: scripts/screenshots.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -9,6 +9,7 @@
 
 #include "app/qt_file_menu.h"
 #include "app/qt_main_frame.h"
+#include "app/qt_session_memory.h"
 #include "document/analyzer_document.h"
 #include "panel/qt_front_panel.h"
 #include "view/qt_plot_view.h"
@@ -38,7 +39,7 @@ QtApplication::~QtApplication() {
     doc_.reset();
 }
 
-bool QtApplication::Start(const std::string& stateFile) {
+bool QtApplication::Start(const std::string& stateFile, StartSession session) {
     BuildDocument(unattended_ != nullptr ? *unattended_ : screenPrompter_);
     if (doc_->CloseRequested()) {
         return false;  // "TAVLIN NOT FOUND": no window
@@ -49,15 +50,23 @@ bool QtApplication::Start(const std::string& stateFile) {
     }
     doc_->SetWaitHook(screenPrompter_.WaitHook());
     doc_->SetRecorderName("tavlin " + QCoreApplication::applicationVersion().toStdString());
+    if (session.restore || session.remember) {
+        QtSessionMemory::SetAsideDamagedSettings(doc_->GetPrompter());
+    }
     frame_ = std::make_unique<QtMainFrame>(*doc_);
     ConnectFrame();
+    const QByteArray geometry =
+        session.restore ? QtSessionMemory::Restore(*frame_, *doc_) : QByteArray();
+    if (session.remember) {
+        frame_->SetBeforeClose([this] { QtSessionMemory::Remember(*frame_, *doc_); });
+    }
     if (!stateFile.empty()) {
         frame_->FileMenu().RecallStateFile(QString::fromStdString(stateFile));
     }
     if (closing_) {
         return false;  // the signal came while the recall's box was open
     }
-    frame_->Place();
+    frame_->Place(geometry);
     return true;
 }
 
@@ -107,17 +116,21 @@ void QtApplication::GiveUpStart() {
 }
 
 // The signal may come while a box is open, with a remote command or the
-// sweep waiting on it: nobody is going to answer it now, so its caller gets
-// the default answer and goes on, and the window can stop the threads.
+// sweep waiting on it, or with the start itself waiting on it before the
+// window exists (a kept settings file set aside): nobody is going to answer
+// it now, so its caller gets the default answer and goes on, and the window
+// can stop the threads.
 void QtApplication::Close() {
     closing_ = true;
     if (starting_) {
         GiveUpStart();
-    } else if (frame_) {
-        screenPrompter_.ShutDown();
-        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            box->reject();
-        }
+        return;
+    }
+    screenPrompter_.ShutDown();
+    if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        box->reject();
+    }
+    if (frame_) {
         frame_->close();
     }
 }

@@ -15,6 +15,13 @@ class Prompter;
 class UsbDriver;
 class AnalyzerDocument;
 
+// What the window starts from, and whether it keeps the session (state,
+// window, spectrogram) at its exit for the next start.
+struct StartSession {
+    bool restore = false;  // the session kept at the last exit; else the preset
+    bool remember = false;
+};
+
 // The program's start-up and end: the settings key, the document (which
 // connects to the instrument, with its messages, before any window exists),
 // the main window with the view, and the order in which they go away.
@@ -38,10 +45,11 @@ class QtApplication {
 
     // Builds the document and, unless the instrument was not found or the
     // user gave up the start and the program must end (false), the window;
-    // recalls `stateFile` when one is named and shows the window. The
-    // document connects and reads the calibration on a thread of its own
-    // while this one keeps the progress dialog and the messages going.
-    bool Start(const std::string& stateFile = {});
+    // brings back the kept session when asked, then recalls `stateFile` when
+    // one is named, and shows the window. The document connects and reads
+    // the calibration on a thread of its own while this one keeps the
+    // progress dialog and the messages going.
+    bool Start(const std::string& stateFile = {}, StartSession session = {});
 
     // Ctrl+C or the session's end: gives up a start in progress, or closes
     // the window the ordinary way.

@@ -53,7 +53,7 @@ QAction* QtFileMenu::AddCommand(const QString& caption, const QString& name,
 void QtFileMenu::AddStateFileItems() {
     new_ = AddCommand(QStringLiteral("&New"), QStringLiteral("new"), &QtFileMenu::OnNew);
     new_->setShortcut(QKeySequence::New);
-    new_->setStatusTip(QStringLiteral("Start an untitled state file"));
+    new_->setStatusTip(QStringLiteral("Start an untitled state file from the preset"));
     recall_ = AddCommand(QStringLiteral("&Recall State..."), QStringLiteral("recallState"),
                          &QtFileMenu::OnRecall);
     recall_->setShortcut(QKeySequence::Open);
@@ -163,7 +163,9 @@ bool QtFileMenu::SaveStateFile(const QString& path) {
     return saved;
 }
 
+// A new state starts from the preset, as the window does with --preset.
 void QtFileMenu::OnNew() {
+    doc_.OnPreset();
     doc_.NewDocument();
     doc_.RequestRepaint();
 }

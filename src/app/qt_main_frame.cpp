@@ -30,6 +30,7 @@
 #include "document/marker_commands.h"
 #include "panel/qt_entry_dialogs.h"
 #include "panel/qt_front_panel.h"
+#include "panel/qt_plot_controls.h"
 #include "panel/qt_settings_menu.h"
 #include "ports/prompter.h"
 #include "remote/automation_server.h"
@@ -47,6 +48,7 @@ namespace {
 constexpr int kLastColumn = 640;
 constexpr const char* kReady = "Ready";
 constexpr const char* kWebPage = "https://tavlin.example.com/";
+constexpr int kTitleRefreshMs = 500;
 
 QString ActionName(int commandId) {
     return QStringLiteral("action%1").arg(commandId);
@@ -69,8 +71,11 @@ QtMainFrame::~QtMainFrame() = default;
 
 void QtMainFrame::Build(EntryDialogs& dialogs) {
     setObjectName(QStringLiteral("mainFrame"));
-    // The title is the program's alone; the state file's name is not added.
-    setWindowTitle(QStringLiteral("Tavlin"));
+    // The state file's name and whether it changed since saved.
+    RefreshTitle();
+    titleTimer_.setInterval(kTitleRefreshMs);
+    connect(&titleTimer_, &QTimer::timeout, this, &QtMainFrame::RefreshTitle);
+    titleTimer_.start();
     // The plot grows with the window, so the window may be maximised too.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -99,15 +104,18 @@ void QtMainFrame::Build(EntryDialogs& dialogs) {
     CreateToolBar();
     CreateStatusBar();
     connect(view_, &QtPlotView::cursorReadout, this, &QtMainFrame::SetStatusMessage);
-    connect(view_, &QtPlotView::wheelNotches, panel_, &QtFrontPanel::StepByWheel);
+    plotControls_ = new QtPlotControls(doc_, *view_);
+    connect(view_, &QtPlotView::referenceStepped, panel_, &QtFrontPanel::StepReferenceLevel);
     connect(view_, &QtPlotView::sweepStartedOrEnded, panel_, &QtFrontPanel::SyncModes);
     setMouseTracking(true);
     resize(kWidth, kHeight);
 }
 
-void QtMainFrame::Place() {
-    resize(kWidth, kHeight);
-    move(0, 0);
+void QtMainFrame::Place(const QByteArray& geometry) {
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        resize(kWidth, kHeight);
+        move(0, 0);
+    }
     show();
     raise();
     activateWindow();
@@ -261,6 +269,10 @@ void QtMainFrame::ShowSpectrogram(bool on) {
     }
 }
 
+bool QtMainFrame::SpectrogramShown() const {
+    return spectrogram_->isChecked();
+}
+
 QImage QtMainFrame::RenderScreen() const {
     const QImage plot = view_->RenderScreen();
     if (waterfall_->isHidden()) {
@@ -341,6 +353,21 @@ void QtMainFrame::SetStatusMessage(const QString& text) {
     messagePane_->setText(text);
 }
 
+void QtMainFrame::RefreshTitle() {
+    if (documentClosed_) {
+        return;
+    }
+    const std::filesystem::path path = doc_.DocumentPath();
+    const QString name = path.empty() ? QStringLiteral("Untitled")
+                                      : QString::fromStdString(path.filename().string());
+    const QString changed = doc_.ChangedSinceSaved() ? QStringLiteral("*") : QString();
+    const QString title =
+        QStringLiteral("%1%2 - %3").arg(name, changed, QString::fromLatin1(kProgramTitle));
+    if (title != windowTitle()) {
+        setWindowTitle(title);
+    }
+}
+
 // --- Help ------------------------------------------------------------------------------
 
 void QtMainFrame::ShowAbout() {
@@ -398,6 +425,9 @@ void QtMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     if (!documentClosed_) {
+        if (beforeClose_) {
+            beforeClose_();
+        }
         documentClosed_ = true;
         // No remote command may reach a document that is closing.
         automation_->Disable();

@@ -2,7 +2,9 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QTimer>
 #include <QUrl>
+#include <functional>
 #include <memory>
 
 #include "view/limit_line_commands.h"
@@ -15,6 +17,7 @@ namespace tavlin {
 class AutomationServer;
 class QtAdvancedMenu;
 class QtCalibrationCommands;
+class QtPlotControls;
 class QtPlotView;
 class QtWaterfallView;
 class ScpiServer;
@@ -43,7 +46,10 @@ class QtMainFrame final : public QMainWindow {
     QtMainFrame(AnalyzerDocument& document, EntryDialogs& dialogs, QWidget* parent = nullptr);
     ~QtMainFrame() override;
 
+    static constexpr const char* kProgramTitle = "Tavlin";
+
     QtPlotView& View() const { return *view_; }
+    QtPlotControls& PlotControls() const { return *plotControls_; }
     QtWaterfallView& Waterfall() const { return *waterfall_; }
     QtFrontPanel& Panel() const { return *panel_; }
     QtFileMenu& FileMenu() const { return *fileMenu_; }
@@ -59,8 +65,15 @@ class QtMainFrame final : public QMainWindow {
     QString StatusMessage() const;
     // Where Help's web-site item leads.
     static QUrl WebPage();
-    // Puts the window at (0, 0) in its designed size and shows it.
-    void Place();
+    // Puts the window at (0, 0) in its designed size, or where and as large
+    // as `geometry` (saved by QWidget::saveGeometry) says, and shows it.
+    void Place(const QByteArray& geometry = {});
+    // Called when the window closes, before the document does: what is to
+    // be kept of the session is still there to read.
+    void SetBeforeClose(std::function<void()> beforeClose) {
+        beforeClose_ = std::move(beforeClose);
+    }
+    bool SpectrogramShown() const;
     // View > Spectrogram: the waterfall under the plot, and the history kept.
     void ShowSpectrogram(bool on);
     // The plot as "Export Screen" saves it, with the waterfall under it when
@@ -73,6 +86,10 @@ class QtMainFrame final : public QMainWindow {
     void OpenUserManual();
     void OpenWebPage();
     void SetStatusMessage(const QString& text);
+    // "name.pqz - Tavlin", the name marked "*" while the state differs from
+    // the file's; "Untitled" before the state has a file. Kept up to date
+    // by a timer, since a remote command may save or change the state too.
+    void RefreshTitle();
 
     // Limit lines from a mask file (Trace "Load Limit Mask...", or the
     // command line); a file that cannot be used is named in a box.
@@ -100,6 +117,9 @@ class QtMainFrame final : public QMainWindow {
     AnalyzerDocument& doc_;
     std::unique_ptr<EntryDialogs> ownDialogs_;
     QtPlotView* view_ = nullptr;
+    QtPlotControls* plotControls_ = nullptr;
+    QTimer titleTimer_;
+    std::function<void()> beforeClose_;
     QtWaterfallView* waterfall_ = nullptr;
     QAction* spectrogram_ = nullptr;
     QtFrontPanel* panel_ = nullptr;

@@ -7,6 +7,7 @@
 #include "base/field_map.h"
 #include "document/marker_scale.h"
 #include "document/preset_values.h"
+#include "document/state_file.h"
 #include "document/sweep_pause.h"
 #include "ports/clock.h"
 #include "ports/log.h"
@@ -69,6 +70,7 @@ AnalyzerDocument::AnalyzerDocument(const DocumentPorts& ports,
     state_.listenFm = true;
     state_.listenDeemphasisUs = 125.0;
     state_.freqOffsetHz = 0.0;
+    TakeSavedState(CaptureStateRecord());
 }
 
 AnalyzerDocument::~AnalyzerDocument() {

@@ -279,7 +279,16 @@ class AnalyzerDocument {
     bool SaveStateFile(const std::filesystem::path& path, bool adoptName = true);
     // The file the document was last loaded from or saved to; empty when untitled.
     std::filesystem::path DocumentPath() const;
+    // Untitled, the present state taken as saved.
     void NewDocument();
+    // Whether the settings, markers and display differ from those last saved,
+    // recalled or made new; what the sweep measures (traces, marker levels,
+    // the counted frequency) is no change of the user's.
+    bool ChangedSinceSaved() const;
+    // Names the document after a file without reading it (a state the window
+    // kept over its last exit): unchanged takes the present state as the
+    // file's.
+    void AdoptDocumentPath(const std::filesystem::path& path, bool changedSinceSaved);
     // What a state file would hold, in memory, for a procedure that presets
     // the analyzer and then gives the user's settings back.
     StateRecord SnapshotState() const;
@@ -452,6 +461,8 @@ class AnalyzerDocument {
     void RecallLimitMaskBeside(const std::filesystem::path& statePath);
     void ApplyStateRecord(const StateRecord& record);
     void SetDocumentPath(const std::filesystem::path& path);
+    // The state as saved: the record's part that only the user changes.
+    void TakeSavedState(const StateRecord& record);
 
     Clock& clock_;
     Prompter& prompter_;
@@ -528,6 +539,9 @@ class AnalyzerDocument {
     std::string recorderName_ = "tavlin";
 
     std::shared_ptr<IqRecorder> RunningIqRecorder() const;
+    // The state last saved, recalled or made new; none while it is unknown.
+    // Guarded by pathMutex_.
+    std::unique_ptr<StateRecord> savedState_;
 };
 
 }  // namespace tavlin

@@ -47,6 +47,51 @@ void AnalyzerDocument::SetDocumentPath(const std::filesystem::path& path) {
 
 void AnalyzerDocument::NewDocument() {
     SetDocumentPath({});
+    TakeSavedState(CaptureStateRecord());
+}
+
+namespace {
+
+// What the sweep writes into the record is measured, not chosen: the traces,
+// the marker levels, the counted frequency, the RBW a sweep used and the
+// peak it found.
+StateRecord ChosenPartOf(StateRecord r) {
+    const StateRecord blank;
+    r.traceAInt = blank.traceAInt;
+    r.traceA = blank.traceA;
+    r.traceAExtra = blank.traceAExtra;
+    r.marker1Level = blank.marker1Level;
+    r.marker2Level = blank.marker2Level;
+    r.counterFreqHz = blank.counterFreqHz;
+    r.rbwHz = blank.rbwHz;
+    r.peakFreqHint = blank.peakFreqHint;
+    return r;
+}
+
+}  // namespace
+
+void AnalyzerDocument::TakeSavedState(const StateRecord& record) {
+    auto saved = std::make_unique<StateRecord>(ChosenPartOf(record));
+    std::lock_guard lock(pathMutex_);
+    savedState_ = std::move(saved);
+}
+
+bool AnalyzerDocument::ChangedSinceSaved() const {
+    // Captured before the path lock is taken: no lock is held with another.
+    const StateRecord now = ChosenPartOf(CaptureStateRecord());
+    std::lock_guard lock(pathMutex_);
+    return !savedState_ || *savedState_ != now;
+}
+
+void AnalyzerDocument::AdoptDocumentPath(const std::filesystem::path& path,
+                                         bool changedSinceSaved) {
+    SetDocumentPath(path);
+    if (changedSinceSaved) {
+        std::lock_guard lock(pathMutex_);
+        savedState_.reset();
+    } else {
+        TakeSavedState(CaptureStateRecord());
+    }
 }
 
 // What a state file carries, each record field beside the place it comes
@@ -232,6 +277,7 @@ bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool ado
         case StateFileStatus::Empty:
             if (adoptName) {
                 SetDocumentPath(path);  // opened, nothing to read, nothing changes
+                TakeSavedState(CaptureStateRecord());
             }
             return true;
         case StateFileStatus::NotRecognized:
@@ -263,6 +309,7 @@ bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool ado
     }
     if (adoptName) {
         SetDocumentPath(path);
+        TakeSavedState(CaptureStateRecord());
     }
     if (!decoded.adjustments.empty()) {
         prompter_.Inform(AdjustmentsText(path, decoded.adjustments), kAdjustedCaption);
@@ -271,7 +318,8 @@ bool AnalyzerDocument::LoadStateFile(const std::filesystem::path& path, bool ado
 }
 
 bool AnalyzerDocument::SaveStateFile(const std::filesystem::path& path, bool adoptName) {
-    const std::vector<std::uint8_t> bytes = EncodeStateFile(CaptureStateRecord());
+    const StateRecord record = CaptureStateRecord();
+    const std::vector<std::uint8_t> bytes = EncodeStateFile(record);
     std::string error;
     if (!WriteFileAtomically(path, bytes, error)) {
         prompter_.Inform(error, kSaveCaption);
@@ -282,6 +330,7 @@ bool AnalyzerDocument::SaveStateFile(const std::filesystem::path& path, bool ado
     }
     if (adoptName) {
         SetDocumentPath(path);
+        TakeSavedState(record);
     }
     return true;
 }

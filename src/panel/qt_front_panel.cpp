@@ -73,17 +73,9 @@ void QtFrontPanel::AddShortcuts() {
     }
 }
 
-void QtFrontPanel::StepByWheel(int notches, Qt::KeyboardModifiers modifiers) {
-    const bool up = notches > 0;
-    void (FrontPanelCommands::*step)() =
-        up ? &FrontPanelCommands::OnCenterStepUp : &FrontPanelCommands::OnCenterStepDown;
-    if (modifiers & Qt::ControlModifier) {
-        step = up ? &FrontPanelCommands::OnRefLevelUp : &FrontPanelCommands::OnRefLevelDown;
-    } else if (modifiers & Qt::ShiftModifier) {
-        step = up ? &FrontPanelCommands::OnSpanUp : &FrontPanelCommands::OnSpanDown;
-    }
-    for (int i = 0; i < std::abs(notches); ++i) {
-        (panel_.*step)();
+void QtFrontPanel::StepReferenceLevel(int steps) {
+    for (int i = 0; i < std::abs(steps); ++i) {
+        steps > 0 ? panel_.OnRefLevelUp() : panel_.OnRefLevelDown();
     }
 }
 

@@ -38,10 +38,9 @@ class QtFrontPanel final : public QWidget {
     QPushButton* Button(int commandId) const;
 
   public Q_SLOTS:
-    // Notches of the wheel over the plot step what the "--" / "+" buttons
-    // step, a button press a notch: the centre frequency, with Shift the
-    // span, with Ctrl the reference level.
-    void StepByWheel(int notches, Qt::KeyboardModifiers modifiers);
+    // The up and down keys over the plot: the reference level by its step,
+    // a press of the AMPLITUDE "+" or "--" button a step.
+    void StepReferenceLevel(int steps);
     // The mode buttons' marks from the present state.
     void SyncModes();
 

@@ -26,6 +26,10 @@ constexpr int kDivisions = 10;
 constexpr int kColumnsPerDivision = 64;
 constexpr int kRowsPerDivision = 50;
 constexpr int kLastColumn = 640;
+// A right-button drag over fewer columns is a click, not a zoom box.
+constexpr int kLeastBoxColumns = 4;
+// The frequency annotations end this far below the graticule's top line.
+constexpr int kAxisBottom = 555;
 // On paper the screen moves down by the title; its bottom is the readout's.
 constexpr int kPrintedHeight = kPrintTop + kHeight - kScreenTop;
 
@@ -46,10 +50,15 @@ inline std::optional<int> ClickColumn(int x, int y, int top) {
 // The pointer reads the trace from a little above the graticule down to the
 // frequency annotations; only columns that hold a trace point are read.
 inline std::optional<int> CursorColumn(int x, int y, int top) {
-    if (x > kLeft - 1 && x <= kLeft + kLastColumn && y > top - 20 && y < top + 555) {
+    if (x > kLeft - 1 && x <= kLeft + kLastColumn && y > top - 20 && y < top + kAxisBottom) {
         return x - kLeft;
     }
     return std::nullopt;
+}
+
+// The frequency annotations under the graticule, where a drag pans.
+inline bool OnFrequencyAxis(int x, int y, int top) {
+    return x > kLeft - 1 && x < kRight + 1 && y > top + kGraticuleHeight && y < top + kAxisBottom;
 }
 
 }  // namespace plot

@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QRubberBand>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -51,6 +52,10 @@ QtPlotView::QtPlotView(AnalyzerDocument& document, QWidget* parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     // Clicked or tabbed to, the plot takes the arrow keys.
     setFocusPolicy(Qt::StrongFocus);
+    // The right button's press and release come here whatever the platform:
+    // a click is the menu, a drag the zoom box.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    box_ = new QRubberBand(QRubberBand::Rectangle, this);
     indicatorTimer_.setInterval(kIndicatorTickMs);
     connect(&indicatorTimer_, &QTimer::timeout, this, &QtPlotView::AdvanceIndicator);
     indicatorTimer_.start();
@@ -138,25 +143,55 @@ bool QtPlotView::Print(QPrinter& printer, const PaintBelow& paintBelow) const {
     return painter.end();
 }
 
+int QtPlotView::HeldColumn(const QPoint& at) {
+    return std::clamp(at.x() - plot::kLeft, 0, plot::kLastColumn);
+}
+
 void QtPlotView::mousePressEvent(QMouseEvent* event) {
     const QPoint at = PlotPoint(event->position());
     if (event->button() == Qt::LeftButton) {
-        if (const auto column = plot::ClickColumn(at.x(), at.y(), plot::kScreenTop)) {
-            MarkerCommands(doc_).PlaceActiveMarker(*column);
-            dragging_ = true;
-            update();
-        }
+        PressLeft(at);
+    } else if (event->button() == Qt::RightButton) {
+        PressRight(at, event->position().toPoint());
     }
     QWidget::mousePressEvent(event);
 }
 
+void QtPlotView::PressLeft(const QPoint& at) {
+    if (const auto column = plot::ClickColumn(at.x(), at.y(), plot::kScreenTop)) {
+        MarkerCommands(doc_).PlaceActiveMarker(*column);
+        drag_ = Drag::kMarker;
+        update();
+    } else if (plot::OnFrequencyAxis(at.x(), at.y(), plot::kScreenTop)) {
+        drag_ = Drag::kAxis;
+        dragColumn_ = at.x() - plot::kLeft;
+    }
+}
+
+void QtPlotView::PressRight(const QPoint& at, const QPoint& viewAt) {
+    if (const auto column = plot::ClickColumn(at.x(), at.y(), plot::kScreenTop)) {
+        drag_ = Drag::kBox;
+        dragColumn_ = *column;
+        boxOrigin_ = viewAt;
+        box_->setGeometry(QRect(viewAt, QSize()));
+    }
+}
+
 // A marker being dragged follows the pointer's column, held to the trace's
-// ends when the pointer leaves the graticule.
+// ends when the pointer leaves the graticule; so do the axis and the box.
 void QtPlotView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = PlotPoint(event->position());
-    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
-        MarkerCommands(doc_).PlaceActiveMarker(
-            std::clamp(at.x() - plot::kLeft, 0, plot::kLastColumn));
+    if (drag_ == Drag::kMarker && (event->buttons() & Qt::LeftButton)) {
+        MarkerCommands(doc_).PlaceActiveMarker(HeldColumn(at));
+    } else if (drag_ == Drag::kAxis && (event->buttons() & Qt::LeftButton)) {
+        const int column = HeldColumn(at);
+        if (column != dragColumn_) {
+            Q_EMIT axisDragged(column - dragColumn_);
+            dragColumn_ = column;
+        }
+    } else if (drag_ == Drag::kBox && (event->buttons() & Qt::RightButton)) {
+        box_->setGeometry(QRect(boxOrigin_, event->position().toPoint()).normalized());
+        box_->show();
     }
     const auto column = plot::CursorColumn(at.x(), at.y(), plot::kScreenTop);
     ReportCursor(column ? CursorText(*column) : QString());
@@ -166,10 +201,37 @@ void QtPlotView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void QtPlotView::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = false;
+    if (event->button() == Qt::LeftButton && drag_ != Drag::kBox) {
+        drag_ = Drag::kNone;
+    } else if (event->button() == Qt::RightButton && drag_ == Drag::kBox) {
+        ReleaseRight(PlotPoint(event->position()), event->globalPosition());
     }
     QWidget::mouseReleaseEvent(event);
+}
+
+// A box too narrow to be a span was a click: the menu opens where the button
+// went down.
+void QtPlotView::ReleaseRight(const QPoint& at, const QPointF& globalAt) {
+    drag_ = Drag::kNone;
+    box_->hide();
+    const int column = HeldColumn(at);
+    if (std::abs(column - dragColumn_) < plot::kLeastBoxColumns) {
+        Q_EMIT menuRequested(dragColumn_, globalAt.toPoint());
+    } else {
+        Q_EMIT boxDrawn(dragColumn_, column);
+    }
+}
+
+void QtPlotView::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint at = PlotPoint(event->position());
+    if (event->button() == Qt::LeftButton) {
+        if (const auto column = plot::ClickColumn(at.x(), at.y(), plot::kScreenTop)) {
+            drag_ = Drag::kNone;
+            Q_EMIT columnDoubleClicked(*column);
+            return;
+        }
+    }
+    QWidget::mouseDoubleClickEvent(event);
 }
 
 // A notch is 120 eighths of a degree; a fine-grained wheel or a touchpad
@@ -182,7 +244,7 @@ void QtPlotView::wheelEvent(QWheelEvent* event) {
     const int notches = wheelEighths_ / kNotch;
     wheelEighths_ -= notches * kNotch;
     if (notches != 0) {
-        Q_EMIT wheelNotches(notches, event->modifiers());
+        Q_EMIT wheelNotches(notches, event->modifiers(), HeldColumn(PlotPoint(event->position())));
     }
     event->accept();
 }
@@ -191,6 +253,10 @@ void QtPlotView::keyPressEvent(QKeyEvent* event) {
     const int points = (event->modifiers() & Qt::ShiftModifier) ? plot::kColumnsPerDivision : 1;
     if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
         MarkerCommands(doc_).MoveActiveMarker(event->key() == Qt::Key_Left ? -points : points);
+        return;
+    }
+    if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
+        Q_EMIT referenceStepped(event->key() == Qt::Key_Up ? 1 : -1);
         return;
     }
     QWidget::keyPressEvent(event);

@@ -10,6 +10,7 @@
 #include "view/activity_indicator.h"
 
 class QPrinter;
+class QRubberBand;
 
 namespace tavlin {
 
@@ -20,9 +21,11 @@ class AnalyzerDocument;
 // stretched to the view's size, and the texts grow with the smaller stretch,
 // so they keep their shape. A left click on the graticule places the active
 // marker; moving the pointer over it reports the cursor readout for the
-// status bar. A marker can be dragged, and the arrow keys move the active
-// one a point at a time (Shift: a division). The wheel's notches go to
-// whoever steps the settings (the front panel).
+// status bar. A marker can be dragged, and the left and right arrow keys
+// move the active one a point at a time (Shift: a division). What tunes
+// (the wheel, a double-click, a drag along the frequency axis, a box drawn
+// with the right button, a right click's menu, the up and down keys) goes as
+// signals in trace columns to whoever tunes the settings.
 class QtPlotView : public QWidget {
     Q_OBJECT
 
@@ -59,8 +62,20 @@ class QtPlotView : public QWidget {
     // pointer is off the trace.
     void cursorReadout(const QString& text);
     // Whole notches of the wheel over the plot, away from the user positive,
-    // with the keys held.
-    void wheelNotches(int notches, Qt::KeyboardModifiers modifiers);
+    // with the keys held and the column under the pointer (held to the trace).
+    void wheelNotches(int notches, Qt::KeyboardModifiers modifiers, int column);
+    // A double-click on the graticule.
+    void columnDoubleClicked(int column);
+    // The frequency axis dragged by this many columns to the right since the
+    // last report.
+    void axisDragged(int columns);
+    // A box drawn over the graticule with the right button, edge to edge.
+    void boxDrawn(int fromColumn, int toColumn);
+    // A right click on the graticule: the menu at that column, shown at the
+    // pointer (global coordinates).
+    void menuRequested(int column, const QPoint& globalPosition);
+    // The up (+1) and down (-1) keys.
+    void referenceStepped(int steps);
     // A sweep began or ended, whoever started or stopped it; seen within a
     // tick of the activity indicator.
     void sweepStartedOrEnded();
@@ -70,6 +85,7 @@ class QtPlotView : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -85,14 +101,25 @@ class QtPlotView : public QWidget {
     QPoint PlotPoint(const QPointF& at) const;
     QString CursorText(int column) const;
     void ReportCursor(const QString& text);
+    void PressLeft(const QPoint& at);
+    void PressRight(const QPoint& at, const QPoint& viewAt);
+    void ReleaseRight(const QPoint& at, const QPointF& globalAt);
+    static int HeldColumn(const QPoint& at);
 
     AnalyzerDocument& doc_;
     ActivityIndicator indicator_;
     QTimer indicatorTimer_;
     bool indicatorSpinning_ = false;  // the square shows the wedges
     QString lastCursorText_;
-    bool dragging_ = false;  // the left button went down on the graticule
-    int wheelEighths_ = 0;   // what a fine-grained wheel has turned short of a notch
+    // What a button held down drags: the active marker (left button on the
+    // graticule), the frequency axis (left button on it), a zoom box (right
+    // button on the graticule).
+    enum class Drag { kNone, kMarker, kAxis, kBox };
+    Drag drag_ = Drag::kNone;
+    int dragColumn_ = 0;  // the axis: the column last reported; the box: where it began
+    QPoint boxOrigin_;    // the box's first corner in the view's pixels
+    QRubberBand* box_ = nullptr;
+    int wheelEighths_ = 0;  // what a fine-grained wheel has turned short of a notch
 };
 
 }  // namespace tavlin

@@ -52,6 +52,7 @@
 #include "gui/gui_fixtures.h"
 #include "panel/qt_entry_dialogs.h"
 #include "panel/qt_front_panel.h"
+#include "panel/qt_plot_controls.h"
 #include "panel/qt_refusal_label.h"
 #include "panel/qt_settings_menu.h"
 #include "remote/automation_server.h"
@@ -82,12 +83,20 @@ class ApplicationTest : public ::testing::Test {
         std::filesystem::remove_all(directory_);
     }
 
+    // The program's settings in the test's folder.
+    QProcessEnvironment Environment() const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(directory_.string()));
+        return environment;
+    }
+
     // The built program in the test's folder, offscreen as this run is: its
     // exit code, its output kept. One that does not end is killed with its
     // QProcess.
     int Tavlin(const QStringList& arguments) {
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setProcessEnvironment(Environment());
         process.start(QStringLiteral(TAVLIN_GUI_PATH), arguments);
         EXPECT_TRUE(process.waitForFinished(180000)) << "tavlin did not end";
         output = QString::fromLocal8Bit(process.readAll()).toStdString();
@@ -119,6 +128,7 @@ struct SignalRow {
     const char* name;
     QStringList arguments;  // PORT: a port another program listens on, NEXT the one after
     int signal;
+    const char* settings = "";  // the kept settings file's content
     friend void PrintTo(const SignalRow& row, std::ostream* out) { *out << row.name; }
 };
 
@@ -150,7 +160,10 @@ TEST_P(SignalDuringABoxTest, EndsTheProgram) {
     QStringList arguments = GetParam().arguments;
     arguments.replaceInStrings("NEXT", QString::number(tcp::BoundPort(*held) + 1));
     arguments.replaceInStrings("PORT", QString::number(tcp::BoundPort(*held)));
+    std::filesystem::create_directories(directory_ / QtApplication::kOrganisation);
+    std::ofstream(directory_ / QtApplication::kOrganisation / "Tavlin.conf") << GetParam().settings;
     QProcess process;
+    process.setProcessEnvironment(Environment());
     process.start(QStringLiteral(TAVLIN_GUI_PATH), QStringList{"--simulate"} + arguments);
     // The box is up well within this; a signal before it gives the start up,
     // which ends the program too.
@@ -167,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SignalRow{"BadStateFile", {"bad.pqz"}, SIGINT},
                       SignalRow{"ScpiPortInUse", {"--scpi=127.0.0.1:PORT"}, SIGTERM},
                       SignalRow{
-                          "AutomationPortInUse", {"--automation=127.0.0.1:PORT:NEXT"}, SIGINT}),
+                          "AutomationPortInUse", {"--automation=127.0.0.1:PORT:NEXT"}, SIGINT},
+                      SignalRow{"DamagedSettings", {}, SIGTERM, "[Window\nno pairs\n"}),
     kRowName);
 
 // A mask file loaded from the window becomes the limit lines; one that
@@ -206,6 +220,7 @@ TEST_F(ApplicationTest, ScreenshotRunWritesTheWindowAfterTheCommandsAndSweepsOrR
     EXPECT_EQ(exitCode, 0) << output;
     EXPECT_NE(output.find("TAVLIN-44"), std::string::npos) << output;
     EXPECT_EQ(QImage("window.png").size(), QSize(950, 740));
+    EXPECT_FALSE(QFileInfo::exists(QtApplication::kOrganisation)) << "a screenshot keeps nothing";
 
     // A command the language does not know is reported, the picture still made.
     EXPECT_EQ(Tavlin({"--simulate", "--screenshot", "second.png", "--sweeps", "0", "-c", "XYZ"}),
@@ -537,23 +552,97 @@ TEST_F(MainFrameTest, ThePlotGrowsWithTheWindowThePanelKeepsItsWidthAndButtonsTh
     }
 }
 
-// Each notch goes through the panel's own step: CF step, span steps, the
-// reference level step.
-TEST_F(MainFrameTest, TheWheelStepsCentreSpanAndReferenceLevel) {
-    const auto turn = [this](int eighths, Qt::KeyboardModifiers keys) {
-        QWheelEvent event(QPointF(300, 300), QPointF(300, 300), QPoint(), QPoint(0, eighths),
-                          Qt::NoButton, keys, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(&frame->View(), &event);
-    };
-    turn(120, Qt::NoModifier);
-    EXPECT_DOUBLE_EQ(Doc().Frequencies().CenterHz(), 915e6 + Settings().cfStepHz);
-    turn(60, Qt::NoModifier);
-    turn(-60 - 240, Qt::NoModifier);  // half a notch kept, then three back
-    EXPECT_DOUBLE_EQ(Doc().Frequencies().CenterHz(), 915e6 - Settings().cfStepHz);
-    turn(-120, Qt::ShiftModifier);
-    EXPECT_DOUBLE_EQ(Doc().Frequencies().SpanHz(), 20e6);
-    turn(240, Qt::ControlModifier);
-    EXPECT_DOUBLE_EQ(Settings().refLevelDbm, 2 * Settings().refLevelStepDb);
+// The mouse over the plot (pixels are plot units): column c lies at x = 10 + c,
+// the graticule's rows at 71 to 570, the frequency axis below them.
+struct MouseTuningRow {
+    const char* name;
+    double startCentreHz;
+    double startSpanHz;
+    std::function<void(QtMainFrame&)> act;
+    double centreHz;
+    double spanHz;
+    friend void PrintTo(const MouseTuningRow& row, std::ostream* out) { *out << row.name; }
+};
+
+void Turn(QWidget& view, int x, int eighths, Qt::KeyboardModifiers keys) {
+    QWheelEvent event(QPointF(x, 300), QPointF(x, 300), QPoint(), QPoint(0, eighths), Qt::NoButton,
+                      keys, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &event);
+}
+
+void Drag(QWidget& view, Qt::MouseButton button, QPoint from, QPoint to) {
+    QTest::mousePress(&view, button, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, button,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&view, &move);
+    QTest::mouseRelease(&view, button, Qt::NoModifier, to);
+}
+
+class MouseTuningTest : public MainFrameTest,
+                        public ::testing::WithParamInterface<MouseTuningRow> {};
+
+TEST_P(MouseTuningTest, TunesToTheFrequenciesUnderThePointer) {
+    const MouseTuningRow& row = GetParam();
+    Doc().SetCenterSpan(row.startCentreHz, row.startSpanHz);
+    frame->View().resize(660, 670);
+    row.act(*frame);
+    EXPECT_NEAR(Doc().Frequencies().CenterHz(), row.centreHz, 1e-3);
+    EXPECT_NEAR(Doc().Frequencies().SpanHz(), row.spanHz, 1e-3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Plot, MouseTuningTest,
+    ::testing::Values(
+        MouseTuningRow{"ANotchIsATenthOfTheSpanHalvesAddUp", 915e6, 26e6,
+                       [](QtMainFrame& f) {
+                           Turn(f.View(), 330, 60, Qt::NoModifier);
+                           Turn(f.View(), 330, 180, Qt::NoModifier);
+                       },
+                       920.2e6, 26e6},
+        MouseTuningRow{"ShiftIsAHundredth", 915e6, 26e6,
+                       [](QtMainFrame& f) { Turn(f.View(), 330, -120, Qt::ShiftModifier); },
+                       914.74e6, 26e6},
+        MouseTuningRow{"CtrlZoomsInAboutThePointer", 915e6, 26e6,
+                       [](QtMainFrame& f) { Turn(f.View(), 170, 120, Qt::ControlModifier); },
+                       911.75e6, 13e6},
+        MouseTuningRow{"CtrlZoomsOutAboutThePointer", 915e6, 26e6,
+                       [](QtMainFrame& f) { Turn(f.View(), 170, -120, Qt::ControlModifier); },
+                       921.5e6, 52e6},
+        MouseTuningRow{"TheBandEdgeHoldsTheSpan", 4.38e9, 26e6,
+                       [](QtMainFrame& f) { Turn(f.View(), 330, 480, Qt::NoModifier); }, 4.387e9,
+                       26e6},
+        MouseTuningRow{"ZeroSpanStepsByTheCfStep", 915e6, 0,
+                       [](QtMainFrame& f) { Turn(f.View(), 330, 120, Qt::NoModifier); }, 925e6, 0},
+        MouseTuningRow{"DoubleClickCentres", 915e6, 26e6,
+                       [](QtMainFrame& f) {
+                           QTest::mouseDClick(&f.View(), Qt::LeftButton, Qt::NoModifier,
+                                              QPoint(490, 300));
+                       },
+                       921.5e6, 26e6},
+        MouseTuningRow{"AxisDragPans", 915e6, 26e6,
+                       [](QtMainFrame& f) {
+                           Drag(f.View(), Qt::LeftButton, QPoint(330, 600), QPoint(394, 600));
+                       },
+                       912.4e6, 26e6},
+        MouseTuningRow{"RightDragZoomsToTheBox", 915e6, 26e6,
+                       [](QtMainFrame& f) {
+                           Drag(f.View(), Qt::RightButton, QPoint(74, 200), QPoint(202, 300));
+                       },
+                       907.2e6, 5.2e6},
+        MouseTuningRow{"RightClickMenuCentresThere", 915e6, 26e6,
+                       [](QtMainFrame& f) {
+                           Drag(f.View(), Qt::RightButton, QPoint(490, 300), QPoint(491, 300));
+                           ASSERT_TRUE(f.PlotControls().Menu().isVisible());
+                           f.PlotControls().Menu().findChild<QAction*>("centreHere")->trigger();
+                       },
+                       921.5e6, 26e6}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainFrameTest, UpAndDownKeysStepTheReferenceLevel) {
+    QTest::keyClick(&frame->View(), Qt::Key_Up);
+    QTest::keyClick(&frame->View(), Qt::Key_Up);
+    QTest::keyClick(&frame->View(), Qt::Key_Down);
+    EXPECT_DOUBLE_EQ(Settings().refLevelDbm, Settings().refLevelStepDb);
 }
 
 // The arrow keys move the active marker a point (Shift: a division) from

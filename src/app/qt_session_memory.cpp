@@ -1,0 +1,118 @@
+#include "app/qt_session_memory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/qt_main_frame.h"
+#include "base/atomic_file.h"
+#include "document/analyzer_document.h"
+#include "document/state_file.h"
+#include "ports/log.h"
+#include "ports/prompter.h"
+
+namespace tavlin {
+
+namespace {
+
+constexpr const char* kGeometryKey = "Window/Geometry";
+constexpr const char* kSpectrogramKey = "Window/Spectrogram";
+constexpr const char* kDocumentPathKey = "Document/Path";
+constexpr const char* kDocumentChangedKey = "Document/Changed";
+
+QString Key(const char* key) {
+    return QString::fromLatin1(key);
+}
+
+std::filesystem::path ToPath(const QString& path) {
+    return std::filesystem::path(path.toStdString());
+}
+
+}  // namespace
+
+QString QtSessionMemory::SettingsFile() {
+    return QSettings().fileName();
+}
+
+QString QtSessionMemory::StateFile() {
+    return QFileInfo(SettingsFile()).dir().filePath(QString::fromLatin1(kStateFileName));
+}
+
+void QtSessionMemory::SetAside(const QString& path, const QString& why, Prompter& prompter) {
+    const QString aside = path + QString::fromLatin1(kDamagedSuffix);
+    QFile::remove(aside);
+    const bool renamed = QFile::rename(path, aside);
+    const QString outcome =
+        renamed ? QStringLiteral("It was set aside as %1.").arg(aside)
+                : QStringLiteral("It could not be set aside either and is left as it is.");
+    const QString text =
+        QStringLiteral("%1 could not be used: %2. %3 The window starts without it.")
+            .arg(path, why, outcome);
+    LogWarning("app", text.toStdString());
+    prompter.Inform(text.toStdString(), kSetAsideCaption);
+}
+
+void QtSessionMemory::SetAsideDamagedSettings(Prompter& prompter) {
+    const QSettings settings;
+    if (settings.status() == QSettings::FormatError) {
+        SetAside(settings.fileName(), QStringLiteral("its settings cannot be read"), prompter);
+    }
+}
+
+// The file is decoded here first only to tell a damaged one from a good one
+// without a second message: the recall itself reads and checks it again.
+bool QtSessionMemory::RestoreState(AnalyzerDocument& document) {
+    const QString path = StateFile();
+    if (!QFileInfo::exists(path)) {
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!ReadWholeFile(ToPath(path), kMaxStateFileBytes, bytes, error)) {
+        SetAside(path, QString::fromStdString(error), document.GetPrompter());
+        return false;
+    }
+    const StateFileDecodeResult decoded = DecodeStateFile(bytes);
+    if (decoded.status == StateFileStatus::Empty) {
+        return false;
+    }
+    if (!decoded.ok()) {
+        const std::string why = decoded.message.empty() ? "not a state file" : decoded.message;
+        SetAside(path, QString::fromStdString(why), document.GetPrompter());
+        return false;
+    }
+    return document.LoadStateFile(ToPath(path), false);
+}
+
+// The state's own file name comes back only with the state it named.
+QByteArray QtSessionMemory::Restore(QtMainFrame& frame, AnalyzerDocument& document) {
+    const QSettings settings;
+    if (RestoreState(document)) {
+        document.AdoptDocumentPath(ToPath(settings.value(Key(kDocumentPathKey)).toString()),
+                                   settings.value(Key(kDocumentChangedKey), true).toBool());
+    }
+    frame.ShowSpectrogram(settings.value(Key(kSpectrogramKey), false).toBool());
+    return settings.value(Key(kGeometryKey)).toByteArray();
+}
+
+void QtSessionMemory::Remember(const QtMainFrame& frame, AnalyzerDocument& document) {
+    QSettings settings;
+    QDir().mkpath(QFileInfo(settings.fileName()).absolutePath());
+    document.SaveStateFile(ToPath(StateFile()), false);
+    settings.setValue(Key(kGeometryKey), frame.saveGeometry());
+    settings.setValue(Key(kSpectrogramKey), frame.SpectrogramShown());
+    settings.setValue(Key(kDocumentPathKey),
+                      QString::fromStdString(document.DocumentPath().string()));
+    settings.setValue(Key(kDocumentChangedKey), document.ChangedSinceSaved());
+    settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        LogWarning("app", "the window's settings could not be written to " +
+                              settings.fileName().toStdString());
+    }
+}
+
+}  // namespace tavlin

@@ -1,0 +1,105 @@
+// What the window keeps over its exit, and what it does with a damaged file.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSettings>
+#include <fstream>
+#include <memory>
+
+#include "app/qt_main_frame.h"
+#include "app/qt_session_memory.h"
+#include "gui/gui_fixtures.h"
+#include "support/recording_prompter.h"
+#include "support/scripted_entry_dialogs.h"
+
+namespace tavlin::test {
+namespace {
+
+// Each test keeps its settings in a folder of its own.
+class SessionMemoryTest : public ::testing::Test {
+  protected:
+    SessionMemoryTest() : folder_(MakeTestDirectory("tavlin-session")) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(folder_.string()));
+    }
+    ~SessionMemoryTest() override { std::filesystem::remove_all(folder_); }
+
+    // A start as the window makes it: the preset, then the kept session.
+    struct Start {
+        explicit Start(RecordingPrompter& prompter) : gui(prompter) {
+            QtSessionMemory::SetAsideDamagedSettings(gui.Doc().GetPrompter());
+            frame = std::make_unique<QtMainFrame>(gui.Doc(), dialogs);
+            frame->Place(QtSessionMemory::Restore(*frame, gui.Doc()));
+            frame->SetBeforeClose([this] { QtSessionMemory::Remember(*frame, gui.Doc()); });
+        }
+        ~Start() { frame->close(); }
+        std::string Title() {
+            frame->RefreshTitle();
+            return frame->windowTitle().toStdString();
+        }
+        ScriptedEntryDialogs dialogs;
+        GuiDocument gui;
+        std::unique_ptr<QtMainFrame> frame;
+    };
+
+    std::filesystem::path folder_;
+    RecordingPrompter prompter;
+};
+
+TEST_F(SessionMemoryTest, AStartAfterAnExitComesBackWhereTheLastEnded) {
+    const std::filesystem::path file = folder_ / "band.pqz";
+    {
+        Start first(prompter);
+        EXPECT_EQ(first.Title(), "Untitled - Tavlin");
+        first.gui.Doc().SetCenterSpan(433.92e6, 2e6);
+        ASSERT_TRUE(first.gui.Doc().SaveStateFile(file));
+        first.gui.Doc().PerformSweep();
+        EXPECT_EQ(first.Title(), "band.pqz - Tavlin") << "a sweep measures, it changes nothing";
+        first.gui.Doc().EditSettings([](InstrumentState& s) { s.refLevelDbm = -30; });
+        EXPECT_EQ(first.Title(), "band.pqz* - Tavlin");
+        first.frame->ShowSpectrogram(true);
+        first.frame->setGeometry(40, 50, 1000, 800);
+    }
+    Start second(prompter);
+    EXPECT_DOUBLE_EQ(second.gui.Doc().Frequencies().CenterHz(), 433.92e6);
+    EXPECT_DOUBLE_EQ(second.gui.Doc().Frequencies().SpanHz(), 2e6);
+    EXPECT_DOUBLE_EQ(second.gui.Doc().Settings().refLevelDbm, -30);
+    EXPECT_TRUE(second.frame->SpectrogramShown());
+    EXPECT_EQ(second.frame->size(), QSize(1000, 800));
+    EXPECT_EQ(second.Title(), "band.pqz* - Tavlin");
+    EXPECT_EQ(prompter.Count(), 0u);
+}
+
+// Whatever is wrong with a kept file, the window starts on the preset and
+// the file is kept aside for whoever wants to look at it.
+struct DamagedRow {
+    const char* name;
+    bool settingsFile;  // else the state file beside it
+    std::string content;
+    friend void PrintTo(const DamagedRow& row, std::ostream* out) { *out << row.name; }
+};
+
+class DamagedFileTest : public SessionMemoryTest,
+                        public ::testing::WithParamInterface<DamagedRow> {};
+
+TEST_P(DamagedFileTest, IsSetAsideWithAMessage) {
+    const QString path =
+        GetParam().settingsFile ? QtSessionMemory::SettingsFile() : QtSessionMemory::StateFile();
+    std::filesystem::create_directories(std::filesystem::path(path.toStdString()).parent_path());
+    std::ofstream(path.toStdString(), std::ios::binary) << GetParam().content;
+    Start start(prompter);
+    EXPECT_DOUBLE_EQ(start.gui.Doc().Frequencies().CenterHz(), 915e6);
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "SETTINGS SET ASIDE");
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(QFile::exists(path + ".damaged"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kept, DamagedFileTest,
+    ::testing::Values(DamagedRow{"SettingsNotIni", true, "[Window\n\x01\x02 no pairs here\n"},
+                      DamagedRow{"StateCutShort", false, std::string("\x01\0\0\0\0\0", 6)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tavlin::test
