@@ -20,6 +20,7 @@
 #include "document/limit_verdict.h"
 #include "document/marker_state.h"
 #include "document/spectrogram_history.h"
+#include "document/sweep_record.h"
 #include "document/timed_prompter.h"
 #include "document/trace_measurements.h"
 #include "ports/view_notifier.h"
@@ -188,6 +189,11 @@ class AnalyzerDocument {
     }
     // Now on the document's clock, in the seconds of the history's end times.
     double ClockSeconds() const;
+    // Whoever keeps a log of the sweeps: called on the sweep thread with
+    // every complete sweep of levels, after the screen has it. It must return
+    // at once (queue the record and go). An empty function ends the calls;
+    // once this returns, no call to the old one is under way.
+    void SetSweepRecordSink(std::function<void(const SweepRecord&)> sink);
     // A copy of every setting (About box, console identity, tests).
     InstrumentState Settings() const {
         return ReadSettings([](const InstrumentState& s) { return s; });
@@ -411,6 +417,7 @@ class AnalyzerDocument {
     // trigger level entry reads them); a copy, never read back by a sweep.
     void PublishReceiver(const ReceiverConstants& receiver);
     void PublishSweep(const SweepContext& context);
+    void RecordSweep(const TraceBasis& basis, const SweepEnd& end);
     // The sweep kind's work with the link's faults counted around it.
     void SweepCountingFaults(SweepContext& context, const std::function<void()>& sweep);
     // The rows are left out; the screen says the sweep was incomplete.
@@ -504,6 +511,10 @@ class AnalyzerDocument {
     mutable std::mutex spectrogramMutex_;
     bool spectrogramOn_ = false;
     SpectrogramHistory spectrogram_;
+    // Held while the record sink is called or changed.
+    mutable std::mutex recordMutex_;
+    std::function<void(const SweepRecord&)> recordSink_;
+    std::atomic<bool> recording_{false};
     mutable std::mutex pathMutex_;
     std::filesystem::path documentPath_;
 };

@@ -44,9 +44,9 @@ TEST(SpectrogramHistory, KeepsLinesThroughAScaleChangeAndStartsAfreshOnAnotherBa
     for (const Case& c : cases) {
         SpectrogramHistory history;
         MarkerScale scale = Scale(900e6, 901e6);
-        ASSERT_TRUE(history.Append(1.0, scale, Rows(100.0)));
+        ASSERT_TRUE(history.Append({1.0, 0.0}, scale, Rows(100.0)));
         c.change(scale);
-        ASSERT_TRUE(history.Append(2.0, scale, Rows(100.0)));
+        ASSERT_TRUE(history.Append({2.0, 0.0}, scale, Rows(100.0)));
         EXPECT_EQ(history.Size(), c.kept ? 2u : 1u) << c.name;
         EXPECT_EQ(history.Generation(), c.kept ? 0u : 1u) << c.name;
         EXPECT_EQ(history.Line(0).seq, 2u) << c.name;
@@ -58,16 +58,16 @@ TEST(SpectrogramHistory, KeepsLinesThroughAScaleChangeAndStartsAfreshOnAnotherBa
 TEST(SpectrogramHistory, StoresLevelsInDbmWhateverTheScale) {
     SpectrogramHistory history;
     MarkerScale scale = Scale(900e6, 901e6);
-    history.Append(1.0, scale, Rows(100.0));
+    history.Append({1.0, 0.0}, scale, Rows(100.0));
     EXPECT_FLOAT_EQ(history.Line(0).levelsDbm[0], -30.0f);
     scale.linearScale = true;
-    history.Append(2.0, scale, Rows(250.0));  // half the reference's voltage
+    history.Append({2.0, 0.0}, scale, Rows(250.0));  // half the reference's voltage
     EXPECT_NEAR(history.Line(0).levelsDbm[0], -10.0 - 20.0 * std::log10(2.0), 1e-4);
-    history.Append(3.0, scale, Rows(500.0));
+    history.Append({3.0, 0.0}, scale, Rows(500.0));
     EXPECT_EQ(history.Line(0).levelsDbm[0], SpectrogramHistory::kFloorDbm);
     MarkerScale fm = Scale(900e6, 900e6);
     fm.zeroSpanFm = true;
-    EXPECT_FALSE(history.Append(4.0, fm, Rows(100.0)));
+    EXPECT_FALSE(history.Append({4.0, 0.0}, fm, Rows(100.0)));
     EXPECT_EQ(history.Size(), 3u);
 }
 
@@ -75,7 +75,7 @@ TEST(SpectrogramHistory, TheRingDropsTheOldestAndSequenceNumbersRunOn) {
     SpectrogramHistory history;
     const std::size_t total = SpectrogramHistory::kCapacity + 3;
     for (std::size_t i = 1; i <= total; ++i) {
-        history.Append(static_cast<double>(i), Scale(1e6, 2e6), Rows(0.0));
+        history.Append({static_cast<double>(i), 0.0}, Scale(1e6, 2e6), Rows(0.0));
     }
     ASSERT_EQ(history.Size(), SpectrogramHistory::kCapacity);
     EXPECT_EQ(history.Line(0).seq, total);

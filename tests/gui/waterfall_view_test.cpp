@@ -37,7 +37,7 @@ MarkerScale Band(double startHz) {
 void Append(SpectrogramHistory& history, double levelDbm, double startHz = 900e6) {
     TraceRows rows;
     rows.fill((-10.0 - levelDbm) * 5.0);
-    history.Append(0.0, Band(startHz), rows);
+    history.Append({}, Band(startHz), rows);
 }
 
 QRgb Pixel(const QtWaterfallImage& picture, int row) {
