@@ -12,6 +12,7 @@
 #include "gpib_bus_choice.h"
 #include "log_choice.h"
 #include "panel/entry_rules.h"
+#include "sweep_log_options.h"
 #include "usb_driver_choice.h"
 #include "utilities/console_utilities.h"
 
@@ -25,6 +26,7 @@ struct ConsoleOptions : CommonOptions {
     std::optional<UtilityRequest> utility;
     std::optional<std::string> procedure;
     BenchChoice bench = BenchChoice::kDefault;
+    SweepLogRequest sweepLog;
 };
 
 inline void PrintConsoleUsage(std::ostream& out) {
@@ -40,6 +42,8 @@ inline void PrintConsoleUsage(std::ostream& out) {
            "                   [--wide] [--deemphasis US]]\n"
            "                  [--bench virtual|gpib] --procedure NAME\n"
            "                  [--limit-mask FILE.csv] [--log-level LEVEL]\n"
+           "                  [--log-sweeps FILE [--log-format heatmap|table] [--interval S]\n"
+           "                   [--duration S] [--rotate SIZE|TIME] [--log-margin SIZE|P%]]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
            "  Options come in any order; a value follows its option as --NAME VALUE or\n"
@@ -75,6 +79,9 @@ inline void PrintConsoleUsage(std::ostream& out) {
            "  --limit-mask FILE   after the commands, test one new sweep against the mask\n"
            "                      (lines of Hz,dBm; 'upper'/'lower' start each limit)\n"
            "                      and print the failing points\n"
+        << kSweepLogUsage
+        << "                      The console sweeps and logs until the duration is\n"
+           "                      over (exit 0) or the log stops (exit 1)\n"
         << kBenchUsage << kLogLevelUsage
         << "                      (default warning), on standard error\n"
            "  --info              print the instrument's identity and calibration\n"
@@ -103,6 +110,7 @@ inline std::vector<OptionRule> ConsoleOptionRules() {
         {"procedure", OptionValue::kRequired},
         {"bench", OptionValue::kRequired},
     };
+    rules.insert(rules.end(), SweepLogOptionRules().begin(), SweepLogOptionRules().end());
     for (const UtilityOption& option : UtilityOptions()) {
         rules.push_back(
             {option.name, option.takesValue ? OptionValue::kRequired : OptionValue::kNone});
@@ -113,6 +121,9 @@ inline std::vector<OptionRule> ConsoleOptionRules() {
 // One of tavlin-cli's own options: "" when taken, else why not.
 inline std::string TakeConsoleOption(const CommandLine::Given& given, ConsoleOptions& options) {
     const std::string value = given.value.value_or("");
+    if (IsSweepLogOption(given.name)) {
+        return TakeSweepLogOption(given, options.sweepLog);
+    }
     if (given.name == "info") {
         options.info = true;
     } else if (given.name == "answer") {
@@ -180,6 +191,7 @@ inline std::optional<ConsoleOptions> ReadConsoleOptions(const CommandLine& line,
     for (const CommandLine::Given& given : utilityOptions) {
         refusal = refusal.empty() ? TakeUtilityOption(given, options) : refusal;
     }
+    refusal = refusal.empty() ? CheckSweepLogRequest(options.sweepLog) : refusal;
     if (!refusal.empty()) {
         err << "tavlin-cli: " << refusal << "\n";
         return std::nullopt;

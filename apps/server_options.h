@@ -9,6 +9,7 @@
 #include "command_line.h"
 #include "common_options.h"
 #include "log_choice.h"
+#include "sweep_log_options.h"
 #include "usb_driver_choice.h"
 
 namespace tavlin {
@@ -23,6 +24,7 @@ struct ServerOptions : CommonOptions {
     ConsoleAnswers answers;
     std::optional<std::string> serial;
     std::optional<std::string> statePath;
+    SweepLogRequest sweepLog;
 };
 
 // A lost link is reset without a person: the reset question is answered Yes
@@ -34,6 +36,8 @@ inline void PrintServerUsage(std::ostream& out) {
            "                     [--state FILE] [--scpi=ADDR:PORT] [--scpi-idle SECONDS]\n"
            "                     [--automation[=ADDR:CMDPORT:DATAPORT]] [--log-level LEVEL]\n"
            "                     [--answer [KEY=]yes|no]... [--answers FILE]\n"
+           "                     [--log-sweeps FILE [--log-format heatmap|table] [--interval S]\n"
+           "                      [--duration S] [--rotate SIZE|TIME] [--log-margin SIZE|P%]]\n"
            "  Sweeps one instrument continuously and serves it until SIGTERM or SIGINT.\n"
            "  A unit that is unplugged is looked for again every few seconds and sweeps\n"
            "  on with the same settings when it is back.\n"
@@ -46,6 +50,7 @@ inline void PrintServerUsage(std::ostream& out) {
            "                      long (default 60; 0 never)\n"
            "  --automation[=...]  the automation server too (default 127.0.0.1:3976:3977),\n"
            "                      switched on again after each client leaves\n"
+        << kSweepLogUsage << "                      One log runs on while the unit comes and goes\n"
         << kLogLevelUsage
         << "                      (default info), on standard error, one line per event\n"
            "  --answer yes|no     the answer to every Yes/No question (default no; the USB\n"
@@ -57,17 +62,22 @@ inline void PrintServerUsage(std::ostream& out) {
 }
 
 inline std::vector<OptionRule> ServerOptionRules() {
-    return {
+    std::vector<OptionRule> rules = {
         {"serial", OptionValue::kRequired},
         {"state", OptionValue::kRequired},
         {"answer", OptionValue::kRequired},
         {"answers", OptionValue::kRequired},
     };
+    rules.insert(rules.end(), SweepLogOptionRules().begin(), SweepLogOptionRules().end());
+    return rules;
 }
 
 // One of tavlin-server's own options: "" when taken, else why not.
 inline std::string TakeServerOption(const CommandLine::Given& given, ServerOptions& options) {
     const std::string value = given.value.value_or("");
+    if (IsSweepLogOption(given.name)) {
+        return TakeSweepLogOption(given, options.sweepLog);
+    }
     if (given.name == "serial") {
         options.serial = value;
         return value.empty() ? "--serial needs the unit's serial number" : "";
@@ -102,6 +112,7 @@ inline std::optional<ServerOptions> ReadServerOptions(const CommandLine& line, s
             refusal = TakeServerOption(given, options);
         }
     }
+    refusal = refusal.empty() ? CheckSweepLogRequest(options.sweepLog) : refusal;
     if (!refusal.empty()) {
         err << "tavlin-server: " << refusal << "\n";
         return std::nullopt;

@@ -32,6 +32,7 @@
 #include "utilities/console_utilities.h"
 #include "utilities/phase_noise/qt_phase_noise_painter.h"
 #include "view/limit_verdict_text.h"
+#include "view/sweep_log.h"
 
 #include <QByteArray>
 #include <QGuiApplication>
@@ -138,6 +139,34 @@ int RunLimitTest(tavlin::AnalyzerDocument& document, const std::string& path,
     return verdict.pass ? 0 : kLimitTestFailed;
 }
 
+// The sweep log the options ask for, fed every sweep from now on; none with
+// the reason on standard error when its file cannot be made.
+std::unique_ptr<tavlin::SweepLog> StartSweepLog(tavlin::AnalyzerDocument& document,
+                                                const Options& options, tavlin::Clock& clock) {
+    auto log = std::make_unique<tavlin::SweepLog>(options.sweepLog.settings, clock);
+    if (const std::string error = log->Start(); !error.empty()) {
+        std::cerr << "tavlin-cli: " << error << "\n";
+        return nullptr;
+    }
+    std::cerr << "tavlin-cli: logging sweeps to " << log->GetStatus().file << std::endl;
+    document.SetSweepRecordSink([&log = *log](const tavlin::SweepRecord& r) { log.Offer(r); });
+    document.OnContinuous();
+    return log;
+}
+
+// Logging alone runs until its duration is over or the log stops; beside a
+// server it ends with the server. 1 when the log stopped on a fault.
+int FinishSweepLog(tavlin::AnalyzerDocument& document, tavlin::SweepLog& log, bool served,
+                   tavlin::Clock& clock) {
+    while (!served && log.Running() && !document.CloseRequested()) {
+        clock.SleepMs(50);
+    }
+    document.SetSweepRecordSink({});
+    log.Stop();
+    std::cerr << "tavlin-cli: " << log.Summary() << std::endl;
+    return log.GetStatus().stopReason.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,6 +191,8 @@ int main(int argc, char** argv) {
     tavlin::StderrLogSink logSink;
     const tavlin::ScopedLogSink log(logSink, options->logLevel);
     tavlin::SteadyClock clock;
+    // Before the document, whose sweep thread feeds it until the end.
+    std::unique_ptr<tavlin::SweepLog> sweepLog;
     std::unique_ptr<tavlin::UsbDriver> usb =
         tavlin::MakeUsbDriver(options->usb, clock, argv, "tavlin-cli");
     if (!usb) {
@@ -200,7 +231,8 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     const bool serving = options->automation || options->scpi;
-    const bool readsCommands = !options->info && !serving && !options->limitMask;
+    const bool logging = options->sweepLog.Asked();
+    const bool readsCommands = !options->info && !serving && !options->limitMask && !logging;
     if (!options->utility && (!options->commands.empty() || readsCommands)) {
         status = RunCommands(document, options->commands);
     } else if (options->utility) {
@@ -212,8 +244,15 @@ int main(int argc, char** argv) {
     if (options->limitMask && status == 0) {
         status = RunLimitTest(document, *options->limitMask, clock);
     }
+    if (logging && status == 0) {
+        sweepLog = StartSweepLog(document, *options, clock);
+        status = sweepLog ? 0 : 1;
+    }
     if (serving) {
         status = std::max(status, Serve(document, *options, clock));
+    }
+    if (sweepLog) {
+        status = std::max(status, FinishSweepLog(document, *sweepLog, serving, clock));
     }
     FinishSweep(document, clock);
     document.CloseDocument();

@@ -29,6 +29,7 @@
 #include "sweep_keeper.h"
 #include "unit_usb_driver.h"
 #include "usb_driver_choice.h"
+#include "view/sweep_log.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ bool ApplyStartingState(tavlin::AnalyzerDocument& document, const Options& optio
 // the unit is lost for good; `settings` keeps what it swept with.
 SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
                       const Options& options, int signals,
-                      std::optional<tavlin::StateRecord>& settings) {
+                      std::optional<tavlin::StateRecord>& settings, tavlin::SweepLog* log) {
     tavlin::AnalyzerDocument document(ports);
     if (document.CloseRequested() || !document.InstrumentConnected()) {
         return SessionEnd::kNotOpened;
@@ -101,6 +102,9 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbD
         return SessionEnd::kServerFailed;
     }
     tavlin::SweepKeeper sweep(document, unit);
+    if (log != nullptr) {
+        document.SetSweepRecordSink([log](const tavlin::SweepRecord& r) { log->Offer(r); });
+    }
     document.OnContinuous();
     SessionEnd end = SessionEnd::kSignal;
     while (!SignalCame(signals, kWatchMs)) {
@@ -110,6 +114,9 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbD
         }
         servers.KeepServing();
         sweep.Check();
+        if (log != nullptr && !log->Running()) {
+            document.SetSweepRecordSink({});
+        }
     }
     settings = document.SnapshotState();
     // Stops a sweep in the middle of its pass rather than at its end.
@@ -119,11 +126,11 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbD
 
 // Sessions one after another while the unit comes and goes; the exit status.
 int Serve(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
-          const Options& options, int signals) {
+          const Options& options, int signals, tavlin::SweepLog* log) {
     std::optional<tavlin::StateRecord> settings;
     bool everOpened = false;
     while (true) {
-        const SessionEnd end = RunSession(ports, unit, options, signals, settings);
+        const SessionEnd end = RunSession(ports, unit, options, signals, settings, log);
         switch (end) {
             case SessionEnd::kSignal:
                 return 0;
@@ -191,5 +198,20 @@ int main(int argc, char** argv) {
                                      tavlin::ConsolePrompter::Boxes::kToLog);
     tavlin::NullViewNotifier views;
     tavlin::NullProgressSink progress;
-    return Serve({unit, clock, prompter, views, progress}, unit, *options, signals);
+    // One log for every session: a unit that comes back logs on in the same file.
+    std::unique_ptr<tavlin::SweepLog> sweepLog;
+    if (options->sweepLog.Asked()) {
+        sweepLog = std::make_unique<tavlin::SweepLog>(options->sweepLog.settings, clock);
+        if (const std::string error = sweepLog->Start(); !error.empty()) {
+            std::cerr << "tavlin-server: " << error << "\n";
+            return kServerFailed;
+        }
+    }
+    const int status =
+        Serve({unit, clock, prompter, views, progress}, unit, *options, signals, sweepLog.get());
+    if (sweepLog) {
+        sweepLog->Stop();
+        tavlin::LogInfo("server", sweepLog->Summary());
+    }
+    return status;
 }

@@ -7,7 +7,6 @@
 
 namespace tavlin {
 
-
 // Edges that moved by less than a tenth of a pixel (signal track's fine
 // steps) leave every signal on its column. Compared with the band of the
 // first line, so that many small steps still add up to a new band.

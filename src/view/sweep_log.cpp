@@ -103,8 +103,9 @@ std::string SweepLog::WriteRecord(const SweepRecord& record) {
     if (!SweepLogRows::Writable(settings_.format, record)) {
         const std::lock_guard lock(mutex_);
         if (status_.skipped++ == 0) {
-            LogWarning(kTopic, "zero-span sweeps have no frequencies: the heat-map layout "
-                               "leaves them out");
+            LogWarning(kTopic,
+                       "zero-span sweeps have no frequencies: the heat-map layout "
+                       "leaves them out");
         }
         return "";
     }
@@ -113,8 +114,8 @@ std::string SweepLog::WriteRecord(const SweepRecord& record) {
     if (std::string error = file_.RotateIfDue(text.size(), record.utcSec); !error.empty()) {
         return error;
     }
-    if (table && (file_.Fresh() || !lastWritten_ ||
-                  !SweepLogRows::SameSettings(*lastWritten_, record))) {
+    if (table &&
+        (file_.Fresh() || !lastWritten_ || !SweepLogRows::SameSettings(*lastWritten_, record))) {
         text = SweepLogRows::TableHeader(record) + text;
     }
     if (std::string error = file_.Write(text); !error.empty()) {

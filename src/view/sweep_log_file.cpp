@@ -68,8 +68,8 @@ std::string SweepLogFile::RotateIfDue(std::size_t bytes, double utcSec) {
     if (fd_ < 0) {
         return "the sweep log is closed";
     }
-    const bool bySize = settings_.rotateBytes > 0 && size_ > 0 &&
-                        size_ + bytes > settings_.rotateBytes;
+    const bool bySize =
+        settings_.rotateBytes > 0 && size_ > 0 && size_ + bytes > settings_.rotateBytes;
     const bool byTime = settings_.rotateSec > 0.0 && utcSec - openedUtc_ >= settings_.rotateSec;
     return bySize || byTime ? OpenNext(utcSec) : "";
 }
@@ -108,8 +108,8 @@ std::string SweepLogFile::Write(std::string_view text) {
     const int error = written < 0 ? errno : ENOSPC;
     // The row that did not fit is taken back whole.
     if (written > 0 && ::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
-        return "writing " + path_.string() + " failed and its last row could not be cut off: " +
-               std::strerror(errno);
+        return "writing " + path_.string() +
+               " failed and its last row could not be cut off: " + std::strerror(errno);
     }
     return "writing " + path_.string() + " failed: " + std::strerror(error);
 }

@@ -41,10 +41,10 @@ bool SweepLogRows::Writable(SweepLogFormat format, const SweepRecord& record) {
 
 std::string SweepLogRows::HeatmapRow(const SweepRecord& record) {
     const double stepHz = (record.stopHz - record.startHz) / kSteps;
-    std::string row = UtcDateText(record.utcSec) + ", " + UtcClockText(record.utcSec) +
-                      FormatText(", %.0f, %.0f, %.2f, %d", record.startHz,
-                                 record.startHz + stepHz * kTracePoints, stepHz,
-                                 record.videoAverage);
+    std::string row =
+        UtcDateText(record.utcSec) + ", " + UtcClockText(record.utcSec) +
+        FormatText(", %.0f, %.0f, %.2f, %d", record.startHz, record.startHz + stepHz * kTracePoints,
+                   stepHz, record.videoAverage);
     row.reserve(row.size() + kTracePoints * 9);
     for (int point = 0; point < kTracePoints; ++point) {
         row += HeatmapLevel(record.levelsDbm[point], record.flags[point]);
@@ -61,8 +61,8 @@ std::string SweepLogRows::TableHeader(const SweepRecord& record) {
         header += FormatText("# start %.3f Hz, stop %.3f Hz, %d points evenly spaced\n",
                              record.startHz, record.stopHz, kTracePoints);
     }
-    header += FormatText("# RBW %.0f Hz, reference %.2f dBm, attenuation %.0f dB\n",
-                         record.rbwHz, record.refLevelDbm, record.attenDb);
+    header += FormatText("# RBW %.0f Hz, reference %.2f dBm, attenuation %.0f dB\n", record.rbwHz,
+                         record.refLevelDbm, record.attenDb);
     header += FormatText("# detector: %s, video average %d\n",
                          record.maxHold ? "max hold" : "clear write", record.videoAverage);
     header += "# unit serial: " + (record.serial.empty() ? "unknown" : record.serial) + "\n";

@@ -90,8 +90,8 @@ std::optional<std::uint64_t> ParseLogBytes(std::string_view text) {
 }
 
 std::string ParseLogRotate(std::string_view text, SweepLogSettings& settings) {
-    const std::string refusal = "--rotate takes a size (100M) or a time (1h), not '" +
-                                std::string(text) + "'";
+    const std::string refusal =
+        "--rotate takes a size (100M) or a time (1h), not '" + std::string(text) + "'";
     const std::optional<NumberAndUnit> split = SplitUnit(text);
     if (!split || split->number <= 0.0) {
         return refusal;
