@@ -25,7 +25,7 @@ SweepLog::~SweepLog() {
 }
 
 std::string SweepLog::Start() {
-    std::string error = file_.Open(clock_.UtcSeconds());
+    std::string error = file_.Open();
     std::lock_guard lock(mutex_);
     status_.file = file_.Path().string();
     if (!error.empty()) {

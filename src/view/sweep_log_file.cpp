@@ -30,9 +30,9 @@ SweepLogFile::~SweepLogFile() {
     Close();
 }
 
-std::string SweepLogFile::Open(double utcSec) {
+std::string SweepLogFile::Open() {
     nextIndex_ = 0;
-    return OpenNext(utcSec);
+    return OpenNext();
 }
 
 std::filesystem::path SweepLogFile::NameOf(int index) const {
@@ -45,7 +45,7 @@ std::filesystem::path SweepLogFile::NameOf(int index) const {
     return name;
 }
 
-std::string SweepLogFile::OpenNext(double utcSec) {
+std::string SweepLogFile::OpenNext() {
     Close();
     for (; nextIndex_ < kMaxIndex; ++nextIndex_) {
         const std::filesystem::path name = NameOf(nextIndex_);
@@ -53,7 +53,6 @@ std::string SweepLogFile::OpenNext(double utcSec) {
         if (fd_ >= 0) {
             path_ = name;
             size_ = 0;
-            openedUtc_ = utcSec;
             ++nextIndex_;
             return "";
         }
@@ -68,10 +67,17 @@ std::string SweepLogFile::RotateIfDue(std::size_t bytes, double utcSec) {
     if (fd_ < 0) {
         return "the sweep log is closed";
     }
-    const bool bySize =
-        settings_.rotateBytes > 0 && size_ > 0 && size_ + bytes > settings_.rotateBytes;
-    const bool byTime = settings_.rotateSec > 0.0 && utcSec - openedUtc_ >= settings_.rotateSec;
-    return bySize || byTime ? OpenNext(utcSec) : "";
+    if (size_ == 0) {
+        firstRowUtc_ = utcSec;
+        return "";
+    }
+    const bool bySize = settings_.rotateBytes > 0 && size_ + bytes > settings_.rotateBytes;
+    const bool byTime = settings_.rotateSec > 0.0 && utcSec - firstRowUtc_ >= settings_.rotateSec;
+    if (!bySize && !byTime) {
+        return "";
+    }
+    firstRowUtc_ = utcSec;
+    return OpenNext();
 }
 
 std::string SweepLogFile::CheckFreeRoom(std::size_t bytes) const {

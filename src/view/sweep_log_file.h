@@ -23,9 +23,10 @@ class SweepLogFile {
     SweepLogFile& operator=(const SweepLogFile&) = delete;
 
     // Opens the first file: "" when open, else why not, for the user.
-    std::string Open(double utcSec);
+    std::string Open();
     // Starts the next file first when the one open is due for rotation
-    // before `bytes` more at `utcSec`. "" when a file is open for them.
+    // before a row of `bytes` of a sweep that ended at `utcSec`: by size, or
+    // by the time since the file's first row. "" when a file is open for it.
     std::string RotateIfDue(std::size_t bytes, double utcSec);
     // Nothing written to the file open yet: a layout with a header starts it.
     bool Fresh() const { return size_ == 0; }
@@ -37,7 +38,7 @@ class SweepLogFile {
     const std::filesystem::path& Path() const { return path_; }
 
   private:
-    std::string OpenNext(double utcSec);
+    std::string OpenNext();
     std::filesystem::path NameOf(int index) const;
     std::string CheckFreeRoom(std::size_t bytes) const;
 
@@ -46,7 +47,7 @@ class SweepLogFile {
     int fd_ = -1;
     int nextIndex_ = 0;
     std::uint64_t size_ = 0;
-    double openedUtc_ = 0.0;
+    double firstRowUtc_ = 0.0;
 };
 
 }  // namespace tavlin
