@@ -8,6 +8,7 @@
 
 #include "document/spectrogram_history.h"
 #include "e2e/virtual_unit_fixture.h"
+#include "ports/clock.h"
 
 namespace tavlin {
 namespace {
@@ -88,13 +89,17 @@ TEST(SpectrogramHistory, TheRingDropsTheOldestAndSequenceNumbersRunOn) {
 // Through the document and the virtual unit: a generator switched on after
 // three sweeps shows from the fourth line on, at its level in dBm however
 // the reference level is set; the spectrogram turned off starts afresh (a
-// new band is the history's own rule).
+// new band is the history's own rule). A sweep log is handed the same
+// levels with the same UTC time, and the band at the converter's input.
 class SpectrogramSweepTest : public test::VirtualUnitTest {};
 
 TEST_F(SpectrogramSweepTest, AnEmitterShowsFromTheSweepItAppearedIn) {
     Start(std::vector<sim::SceneEmitter>{});
     doc->SetSpectrogramOn(true);
     doc->SetCenterSpan(433.92e6, 200e3);
+    Edit([](InstrumentState& s) { s.freqOffsetHz = 1e9; });
+    std::vector<SweepRecord> records;
+    doc->SetSweepRecordSink([&records](const SweepRecord& r) { records.push_back(r); });
     for (int sweep = 0; sweep < 6; ++sweep) {
         if (sweep == 3) {
             unit->SetBenchSignal(Cw(433.92e6, -40.0));
@@ -119,9 +124,16 @@ TEST_F(SpectrogramSweepTest, AnEmitterShowsFromTheSweepItAppearedIn) {
         }
     }
     EXPECT_GT(h.Line(0).endSec, h.Line(5).endSec);
+    ASSERT_EQ(records.size(), 6u);
+    EXPECT_EQ(records.back().levelsDbm, h.Line(0).levelsDbm);
+    EXPECT_EQ(records.back().utcSec, h.Line(0).utcSec);
+    EXPECT_NEAR(records.back().utcSec, SteadyClock().UtcSeconds(), 60.0);
+    EXPECT_EQ(records.back().startHz, 1433.82e6);
+    doc->SetSweepRecordSink({});
     doc->SetSpectrogramOn(false);
     Sweep();
     EXPECT_EQ(doc->ReadSpectrogram([](const SpectrogramHistory& h) { return h.Size(); }), 0u);
+    EXPECT_EQ(records.size(), 6u);
 }
 
 }  // namespace
