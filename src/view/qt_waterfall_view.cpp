@@ -223,13 +223,15 @@ void QtWaterfallView::Paint(QPainter& painter, const QSize& size, const QtWaterf
 }
 
 // hh:mm:ss UTC at whole steps of the clock down the left edge, each with a
-// tick at the top of the line it names; three text heights apart at least.
+// tick at the top of the line it names; three text heights apart at least
+// over the lines drawn so far.
 void QtWaterfallView::PaintUtcAxis(QPainter& painter, const QRectF& area,
                                    const QtWaterfallImage& picture) {
     const QFontMetrics metrics = painter.fontMetrics();
     const double textHeight = metrics.height();
-    const int maxLabels = std::max(1, static_cast<int>(area.height() / (3.0 * textHeight)));
     const double rowHeight = area.height() / kCapacity;
+    const double linesHeight = rowHeight * picture.Lines();
+    const int maxLabels = std::max(1, static_cast<int>(linesHeight / (3.0 * textHeight)));
     painter.setPen(Qt::white);
     bool first = true;
     for (const UtcTick& tick : UtcTimeAxis::Ticks(picture.LineTimes(), maxLabels)) {
