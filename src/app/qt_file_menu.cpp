@@ -76,7 +76,7 @@ void QtFileMenu::AddExportAndPrintItems() {
     AddCommand(QStringLiteral("Export S&pectrogram..."), QStringLiteral("exportSpectrogram"),
                &QtFileMenu::OnExportSpectrogram)
         ->setStatusTip(QStringLiteral("Write the spectrogram's sweeps to a CSV file"));
-    addSeparator();
+    printSeparator_ = addSeparator();
     print_ = AddCommand(QStringLiteral("&Print..."), QStringLiteral("print"), &QtFileMenu::OnPrint);
     print_->setShortcut(QKeySequence::Print);
     print_->setStatusTip(QStringLiteral("Print the screen"));
@@ -86,6 +86,11 @@ void QtFileMenu::AddExportAndPrintItems() {
     AddCommand(QStringLiteral("P&rint Setup..."), QStringLiteral("printSetup"),
                &QtFileMenu::OnPrintSetup)
         ->setStatusTip(QStringLiteral("Choose the printer and the page"));
+}
+
+void QtFileMenu::AddSweepLogItems(QAction* start, QAction* stop) {
+    insertAction(printSeparator_, start);
+    insertAction(printSeparator_, stop);
 }
 
 void QtFileMenu::RebuildRecentItems() {

@@ -21,6 +21,7 @@ class ScpiServer;
 class UtilityRunner;
 class EntryDialogs;
 class QtFileMenu;
+class QtSweepLogControl;
 class QtFrontPanel;
 class QtSettingsMenu;
 class QtUtilitiesMenu;
@@ -47,6 +48,7 @@ class QtMainFrame final : public QMainWindow {
     QtWaterfallView& Waterfall() const { return *waterfall_; }
     QtFrontPanel& Panel() const { return *panel_; }
     QtFileMenu& FileMenu() const { return *fileMenu_; }
+    QtSweepLogControl& SweepLog() const { return *sweepLog_; }
     QtSettingsMenu& SettingsMenu() const { return *settingsMenu_; }
     QtAdvancedMenu& AdvancedMenu() const { return *advancedMenu_; }
     QtUtilitiesMenu& UtilitiesMenu() const { return *utilitiesMenu_; }
@@ -104,6 +106,7 @@ class QtMainFrame final : public QMainWindow {
     QAction* spectrogram_ = nullptr;
     QtFrontPanel* panel_ = nullptr;
     QtFileMenu* fileMenu_ = nullptr;
+    QtSweepLogControl* sweepLog_ = nullptr;
     QtSettingsMenu* settingsMenu_ = nullptr;
     QtAdvancedMenu* advancedMenu_ = nullptr;
     QtUtilitiesMenu* utilitiesMenu_ = nullptr;
