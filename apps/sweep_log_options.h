@@ -12,7 +12,7 @@ namespace tavlin {
 
 inline constexpr const char* kSweepLogUsage =
     "  --log-sweeps FILE   log every sweep with its UTC time to FILE (never\n"
-    "                      overwritten: a taken name becomes FILE-1, FILE-2, ...)\n"
+    "                      overwritten: a taken name becomes NAME-1.csv, ...)\n"
     "  --log-format heatmap|table  the heat-map CSV rows (date, time, Hz low,\n"
     "                      Hz high, Hz step, samples, dB, ...; default) or a table\n"
     "                      with the settings in '#' lines\n"
