@@ -152,7 +152,9 @@ SweepLog::Status SweepLog::GetStatus() const {
 
 std::string SweepLog::Summary() const {
     const Status status = GetStatus();
-    std::string text = std::to_string(status.written) + " sweeps logged to " + status.file + ", " +
+    const bool rotated = status.file != settings_.path.string();
+    std::string text = std::to_string(status.written) + " sweeps logged" +
+                       (rotated ? ", the last to " : " to ") + status.file + ", " +
                        std::to_string(status.dropped) + " dropped";
     if (status.skipped > 0) {
         text += ", " + std::to_string(status.skipped) + " zero-span sweeps left out";

@@ -18,8 +18,8 @@ namespace {
 // again on the same name.
 constexpr int kMaxIndex = 1'000'000;
 
-std::string Megabytes(double bytes) {
-    return FormatText("%.1f MB", bytes / 1e6);
+std::string SizeText(double bytes) {
+    return bytes < 1e6 ? FormatText("%.0f kB", bytes / 1e3) : FormatText("%.1f MB", bytes / 1e6);
 }
 
 }  // namespace
@@ -90,8 +90,8 @@ std::string SweepLogFile::CheckFreeRoom(std::size_t bytes) const {
     const double margin = std::min(static_cast<double>(settings_.marginBytes),
                                    total * settings_.marginPercent / 100.0);
     if (free - static_cast<double>(bytes) < margin) {
-        return "the disk of " + path_.string() + " is down to " + Megabytes(free) +
-               " free, the margin kept is " + Megabytes(margin);
+        return "the disk of " + path_.string() + " is down to " + SizeText(free) +
+               " free, the margin kept is " + SizeText(margin);
     }
     return "";
 }
