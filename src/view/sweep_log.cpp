@@ -134,6 +134,9 @@ void SweepLog::Stop() {
         if (accepting_) {
             EndLocked("");
         }
+        // Also when the log ended before (its duration): the writer may be
+        // waiting for a sweep that will not come.
+        wake_.notify_all();
     }
     if (writer_.joinable()) {
         writer_.join();

@@ -6,10 +6,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/fake_clock.h"
@@ -164,6 +166,10 @@ TEST_F(SweepLogTest, KeepsOneSweepPerIntervalAndEndsAfterItsDuration) {
     for (int i = 0; i < 12; ++i) {  // one every 100 ms
         log.Offer(Record(kUtc + i * 0.1));
         clock.Advance(100);
+    }
+    // The writer waits for work again before the end: a stop must wake it.
+    for (int wait = 0; wait < 1000 && log.GetStatus().written < 4; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_FALSE(log.Running());
     log.Stop();
