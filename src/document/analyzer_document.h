@@ -417,7 +417,7 @@ class AnalyzerDocument {
     // trigger level entry reads them); a copy, never read back by a sweep.
     void PublishReceiver(const ReceiverConstants& receiver);
     void PublishSweep(const SweepContext& context);
-    void RecordSweep(const TraceBasis& basis, const SweepEnd& end);
+    void RecordSweep(const TraceBasis& basis, const SweepEnd& end, bool averageDetector);
     // The sweep kind's work with the link's faults counted around it.
     void SweepCountingFaults(SweepContext& context, const std::function<void()>& sweep);
     // The rows are left out; the screen says the sweep was incomplete.

@@ -189,12 +189,13 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
                 spectrogram_.Append(end, basis.scale, sweepTrace_.traceA);
             }
         }
-        RecordSweep(basis, end);
+        RecordSweep(basis, end, drawn.powerAverage);
     }
     PublishOutcomeSettings(outcome);
 }
 
-void AnalyzerDocument::RecordSweep(const TraceBasis& basis, const SweepEnd& end) {
+void AnalyzerDocument::RecordSweep(const TraceBasis& basis, const SweepEnd& end,
+                                   bool averageDetector) {
     if (!recording_.load()) {
         return;
     }
@@ -203,6 +204,7 @@ void AnalyzerDocument::RecordSweep(const TraceBasis& basis, const SweepEnd& end)
     if (!MakeSweepRecord(basis, sweepTrace_.traceA, settings, end.utcSec, record)) {
         return;
     }
+    record.averageDetector = averageDetector;
     std::lock_guard lock(recordMutex_);
     if (recordSink_) {
         recordSink_(record);

@@ -24,6 +24,7 @@ struct SweepRecord {
     double rbwHz = 0.0;
     double refLevelDbm = 0.0;  // with the reference level offset
     double attenDb = 0.0;
+    bool averageDetector = false;  // each point the mean power of its bins, not the strongest
     bool maxHold = false;
     int videoAverage = 1;
     std::string serial;
