@@ -81,7 +81,8 @@ inline void PrintConsoleUsage(std::ostream& out) {
            "                      and print the failing points\n"
         << kSweepLogUsage
         << "                      The console sweeps and logs until the duration is\n"
-           "                      over (exit 0) or the log stops (exit 1)\n"
+           "                      over or SIGINT or SIGTERM comes (exit 0), or the log\n"
+           "                      stops on a full or missing disk (exit 1)\n"
         << kBenchUsage << kLogLevelUsage
         << "                      (default warning), on standard error\n"
            "  --info              print the instrument's identity and calibration\n"

@@ -1,6 +1,8 @@
 // tavlin-cli: the analyzer's document on the console, for scripts and tests.
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -28,6 +30,7 @@
 #include "remote/scpi_server.h"
 #include "remote/stream_reply_sink.h"
 #include "runtime_folder.h"
+#include "stop_signals.h"
 #include "usb_driver_choice.h"
 #include "utilities/console_utilities.h"
 #include "utilities/phase_noise/qt_phase_noise_painter.h"
@@ -154,12 +157,13 @@ std::unique_ptr<tavlin::SweepLog> StartSweepLog(tavlin::AnalyzerDocument& docume
     return log;
 }
 
-// Logging alone runs until its duration is over or the log stops; beside a
-// server it ends with the server. 1 when the log stopped on a fault.
+// Logging alone runs until its duration is over, the log stops, or SIGINT
+// or SIGTERM (Ctrl+C) ends it; beside a server it ends with the server. 1
+// when the log stopped on a fault.
 int FinishSweepLog(tavlin::AnalyzerDocument& document, tavlin::SweepLog& log, bool served,
-                   tavlin::Clock& clock) {
-    while (!served && log.Running() && !document.CloseRequested()) {
-        clock.SleepMs(50);
+                   int signals) {
+    while (!served && log.Running() && !document.CloseRequested() &&
+           !tavlin::StopSignalCame(signals, 50, "tavlin-cli")) {
     }
     document.SetSweepRecordSink({});
     log.Stop();
@@ -185,6 +189,14 @@ int main(int argc, char** argv) {
     if (!options) {
         tavlin::PrintConsoleUsage(std::cerr);
         return kBadOptions;
+    }
+    // A log kept until stopped ends on Ctrl+C with its summary; blocked before
+    // any thread starts. A server run keeps the signals' usual end.
+    const bool logsAlone = options->sweepLog.Asked() && !options->automation && !options->scpi;
+    const int stopSignals = logsAlone ? tavlin::OpenStopSignals() : -1;
+    if (logsAlone && stopSignals < 0) {
+        std::cerr << "tavlin-cli: cannot receive signals: " << std::strerror(errno) << "\n";
+        return 1;
     }
     tavlin::EnsureRuntimeFolder();
     // Before anything that may log; it outlives every thread that does.
@@ -252,7 +264,7 @@ int main(int argc, char** argv) {
         status = std::max(status, Serve(document, *options, clock));
     }
     if (sweepLog) {
-        status = std::max(status, FinishSweepLog(document, *sweepLog, serving, clock));
+        status = std::max(status, FinishSweepLog(document, *sweepLog, serving, stopSignals));
     }
     FinishSweep(document, clock);
     document.CloseDocument();

@@ -1,9 +1,5 @@
 // tavlin-server: one instrument swept without a person, served over the
 // network until a signal ends it.
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -26,6 +22,7 @@
 #include "runtime_folder.h"
 #include "server_options.h"
 #include "session_servers.h"
+#include "stop_signals.h"
 #include "sweep_keeper.h"
 #include "unit_usb_driver.h"
 #include "usb_driver_choice.h"
@@ -41,31 +38,9 @@ constexpr int kInstrumentNotFound = 3;
 constexpr int kWatchMs = 100;
 constexpr int kRetryMs = 3000;
 
-// SIGTERM and SIGINT arrive as readable data on a descriptor: no handler
-// runs, and the main loop sees them between any two of its steps. Blocked
-// before any thread starts, so every thread inherits the block.
-int OpenSignalDescriptor() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    return signalfd(-1, &set, SFD_CLOEXEC);
-}
-
-// Waits up to `ms` for a signal: true, logged, when one came.
+// SIGTERM and SIGINT end the server between any two steps of its loop.
 bool SignalCame(int signals, int ms) {
-    pollfd p{signals, POLLIN, 0};
-    if (::poll(&p, 1, ms) != 1) {
-        return false;
-    }
-    signalfd_siginfo info{};
-    if (::read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
-        return false;
-    }
-    tavlin::LogInfo("server",
-                    std::string(strsignal(static_cast<int>(info.ssi_signo))) + ": stopping");
-    return true;
+    return tavlin::StopSignalCame(signals, ms, "server");
 }
 
 enum class SessionEnd { kSignal, kLost, kNotOpened, kRefusedState, kServerFailed };
@@ -173,7 +148,7 @@ int main(int argc, char** argv) {
         tavlin::PrintServerUsage(std::cerr);
         return kBadOptionsOrState;
     }
-    const int signals = OpenSignalDescriptor();
+    const int signals = tavlin::OpenStopSignals();
     if (signals < 0) {
         // Blocked signals nobody reads would leave the program unstoppable.
         std::cerr << "tavlin-server: cannot receive signals: " << strerror(errno) << "\n";
