@@ -14,6 +14,7 @@
 #include "gpib_bus_choice.h"
 #include "log_choice.h"
 #include "panel/entry_rules.h"
+#include "sweep_log_options.h"
 #include "usb_driver_choice.h"
 #include "utilities/console_utilities.h"
 
@@ -30,6 +31,7 @@ struct ConsoleOptions : CommonOptions {
     // --record-iq FILE --seconds S: the sweep's raw captures as a SigMF pair.
     std::optional<std::string> recordIq;
     std::optional<double> recordSeconds;
+    SweepLogRequest sweepLog;
 };
 
 inline void PrintConsoleUsage(std::ostream& out) {
@@ -46,6 +48,8 @@ inline void PrintConsoleUsage(std::ostream& out) {
            "                  [--bench virtual|gpib] --procedure NAME\n"
            "                  [--limit-mask FILE.csv] [--record-iq FILE --seconds S]\n"
            "                  [--log-level LEVEL]\n"
+           "                  [--log-sweeps FILE [--log-format heatmap|table] [--interval S]\n"
+           "                   [--duration S] [--rotate SIZE|TIME] [--log-margin SIZE|P%]]\n"
            "  Runs each -c command of the automation language in order, or one command\n"
            "  per line from standard input when none is given, and prints the replies.\n"
            "  Options come in any order; a value follows its option as --NAME VALUE or\n"
@@ -85,6 +89,10 @@ inline void PrintConsoleUsage(std::ostream& out) {
            "                      record the raw I/Q of the zero-span and FFT sweeps (spans\n"
            "                      up to 200 kHz) as FILE.sigmf-meta and FILE.sigmf-data;\n"
            "                      exit 1 when the recording failed (a full disk)\n"
+        << kSweepLogUsage
+        << "                      The console sweeps and logs until the duration is\n"
+           "                      over or SIGINT or SIGTERM comes (exit 0), or the log\n"
+           "                      stops on a full or missing disk (exit 1)\n"
         << kBenchUsage << kLogLevelUsage
         << "                      (default warning), on standard error\n"
            "  --info              print the instrument's identity and calibration\n"
@@ -114,6 +122,7 @@ inline std::vector<OptionRule> ConsoleOptionRules() {
         {"bench", OptionValue::kRequired},
         {"record-iq", OptionValue::kRequired},
     };
+    rules.insert(rules.end(), SweepLogOptionRules().begin(), SweepLogOptionRules().end());
     for (const UtilityOption& option : UtilityOptions()) {
         rules.push_back(
             {option.name, option.takesValue ? OptionValue::kRequired : OptionValue::kNone});
@@ -124,6 +133,9 @@ inline std::vector<OptionRule> ConsoleOptionRules() {
 // One of tavlin-cli's own options: "" when taken, else why not.
 inline std::string TakeConsoleOption(const CommandLine::Given& given, ConsoleOptions& options) {
     const std::string value = given.value.value_or("");
+    if (IsSweepLogOption(given.name)) {
+        return TakeSweepLogOption(given, options.sweepLog);
+    }
     if (given.name == "info") {
         options.info = true;
     } else if (given.name == "answer") {
@@ -213,6 +225,7 @@ inline std::optional<ConsoleOptions> ReadConsoleOptions(const CommandLine& line,
     if (refusal.empty() && options.recordIq && !options.recordSeconds) {
         refusal = "--record-iq needs --seconds S";
     }
+    refusal = refusal.empty() ? CheckSweepLogRequest(options.sweepLog) : refusal;
     if (!refusal.empty()) {
         err << "tavlin-cli: " << refusal << "\n";
         return std::nullopt;

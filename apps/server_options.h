@@ -11,6 +11,7 @@
 #include "log_choice.h"
 #include "panel/web/web_access.h"
 #include "panel/web/web_server.h"
+#include "sweep_log_options.h"
 #include "usb_driver_choice.h"
 
 namespace tavlin {
@@ -28,6 +29,7 @@ struct ServerOptions : CommonOptions {
     std::optional<WebSettings> web;
     std::optional<std::string> tokenFile;
     bool readOnly = false;
+    SweepLogRequest sweepLog;
 };
 
 // A lost link is reset without a person: the reset question is answered Yes
@@ -40,6 +42,8 @@ inline void PrintServerUsage(std::ostream& out) {
            "                     [--automation[=ADDR:CMDPORT:DATAPORT]] [--web[=ADDR:PORT]]\n"
            "                     [--token-file FILE] [--read-only] [--log-level LEVEL]\n"
            "                     [--answer [KEY=]yes|no]... [--answers FILE]\n"
+           "                     [--log-sweeps FILE [--log-format heatmap|table] [--interval S]\n"
+           "                      [--duration S] [--rotate SIZE|TIME] [--log-margin SIZE|P%]]\n"
            "  Sweeps one instrument continuously and serves it until SIGTERM or SIGINT.\n"
            "  A unit that is unplugged is looked for again every few seconds and sweeps\n"
            "  on with the same settings when it is back.\n"
@@ -58,6 +62,7 @@ inline void PrintServerUsage(std::ostream& out) {
            "                      file holds (made, readable by its owner alone, when\n"
            "                      missing); needed unless ADDR is a loopback address\n"
            "  --read-only         the page shows the screen but takes no key\n"
+        << kSweepLogUsage << "                      One log runs on while the unit comes and goes\n"
         << kLogLevelUsage
         << "                      (default info), on standard error, one line per event\n"
            "  --answer yes|no     the answer to every Yes/No question (default no; the USB\n"
@@ -69,7 +74,7 @@ inline void PrintServerUsage(std::ostream& out) {
 }
 
 inline std::vector<OptionRule> ServerOptionRules() {
-    return {
+    std::vector<OptionRule> rules = {
         {"serial", OptionValue::kRequired},
         {"state", OptionValue::kRequired},
         {"answer", OptionValue::kRequired},
@@ -78,6 +83,8 @@ inline std::vector<OptionRule> ServerOptionRules() {
         {"token-file", OptionValue::kRequired},
         {"read-only"},
     };
+    rules.insert(rules.end(), SweepLogOptionRules().begin(), SweepLogOptionRules().end());
+    return rules;
 }
 
 inline std::string TakeWebOption(const std::string& argument, ServerOptions& options) {
@@ -111,6 +118,9 @@ inline std::string CompleteWebSettings(ServerOptions& options) {
 // One of tavlin-server's own options: "" when taken, else why not.
 inline std::string TakeServerOption(const CommandLine::Given& given, ServerOptions& options) {
     const std::string value = given.value.value_or("");
+    if (IsSweepLogOption(given.name)) {
+        return TakeSweepLogOption(given, options.sweepLog);
+    }
     if (given.name == "serial") {
         options.serial = value;
         return value.empty() ? "--serial needs the unit's serial number" : "";
@@ -154,6 +164,7 @@ inline std::optional<ServerOptions> ReadServerOptions(const CommandLine& line, s
     if (refusal.empty()) {
         refusal = CompleteWebSettings(options);
     }
+    refusal = refusal.empty() ? CheckSweepLogRequest(options.sweepLog) : refusal;
     if (!refusal.empty()) {
         err << "tavlin-server: " << refusal << "\n";
         return std::nullopt;

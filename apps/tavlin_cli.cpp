@@ -1,6 +1,8 @@
 // tavlin-cli: the analyzer's document on the console, for scripts and tests.
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -28,10 +30,12 @@
 #include "remote/scpi_server.h"
 #include "remote/stream_reply_sink.h"
 #include "runtime_folder.h"
+#include "stop_signals.h"
 #include "usb_driver_choice.h"
 #include "utilities/console_utilities.h"
 #include "utilities/phase_noise/qt_phase_noise_painter.h"
 #include "view/limit_verdict_text.h"
+#include "view/sweep_log.h"
 
 #include <QByteArray>
 #include <QGuiApplication>
@@ -166,6 +170,35 @@ int RecordIq(tavlin::AnalyzerDocument& document, const Options& options, tavlin:
     return status.failed ? 1 : 0;
 }
 
+// The sweep log the options ask for, fed every sweep from now on; none with
+// the reason on standard error when its file cannot be made.
+std::unique_ptr<tavlin::SweepLog> StartSweepLog(tavlin::AnalyzerDocument& document,
+                                                const Options& options, tavlin::Clock& clock) {
+    auto log = std::make_unique<tavlin::SweepLog>(options.sweepLog.settings, clock);
+    if (const std::string error = log->Start(); !error.empty()) {
+        std::cerr << "tavlin-cli: " << error << "\n";
+        return nullptr;
+    }
+    std::cerr << "tavlin-cli: logging sweeps to " << log->GetStatus().file << std::endl;
+    document.SetSweepRecordSink([&log = *log](const tavlin::SweepRecord& r) { log.Offer(r); });
+    document.OnContinuous();
+    return log;
+}
+
+// Logging alone runs until its duration is over, the log stops, or SIGINT
+// or SIGTERM (Ctrl+C) ends it; beside a server it ends with the server. 1
+// when the log stopped on a fault.
+int FinishSweepLog(tavlin::AnalyzerDocument& document, tavlin::SweepLog& log, bool served,
+                   int signals) {
+    while (!served && log.Running() && !document.CloseRequested() &&
+           !tavlin::StopSignalCame(signals, 50, "tavlin-cli")) {
+    }
+    document.SetSweepRecordSink({});
+    log.Stop();
+    std::cerr << "tavlin-cli: " << log.Summary() << std::endl;
+    return log.GetStatus().stopReason.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -185,11 +218,21 @@ int main(int argc, char** argv) {
         tavlin::PrintConsoleUsage(std::cerr);
         return kBadOptions;
     }
+    // A log kept until stopped ends on Ctrl+C with its summary; blocked before
+    // any thread starts. A server run keeps the signals' usual end.
+    const bool logsAlone = options->sweepLog.Asked() && !options->automation && !options->scpi;
+    const int stopSignals = logsAlone ? tavlin::OpenStopSignals() : -1;
+    if (logsAlone && stopSignals < 0) {
+        std::cerr << "tavlin-cli: cannot receive signals: " << std::strerror(errno) << "\n";
+        return 1;
+    }
     tavlin::EnsureRuntimeFolder();
     // Before anything that may log; it outlives every thread that does.
     tavlin::StderrLogSink logSink;
     const tavlin::ScopedLogSink log(logSink, options->logLevel);
     tavlin::SteadyClock clock;
+    // Before the document, whose sweep thread feeds it until the end.
+    std::unique_ptr<tavlin::SweepLog> sweepLog;
     std::unique_ptr<tavlin::UsbDriver> usb =
         tavlin::MakeUsbDriver(options->usb, clock, argv, "tavlin-cli");
     if (!usb) {
@@ -229,8 +272,9 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     const bool serving = options->automation || options->scpi;
+    const bool logging = options->sweepLog.Asked();
     const bool readsCommands =
-        !options->info && !serving && !options->limitMask && !options->recordIq;
+        !options->info && !serving && !options->limitMask && !options->recordIq && !logging;
     if (!options->utility && (!options->commands.empty() || readsCommands)) {
         status = RunCommands(document, options->commands);
     } else if (options->utility) {
@@ -245,8 +289,15 @@ int main(int argc, char** argv) {
     if (options->limitMask && status == 0) {
         status = RunLimitTest(document, *options->limitMask, clock);
     }
+    if (logging && status == 0) {
+        sweepLog = StartSweepLog(document, *options, clock);
+        status = sweepLog ? 0 : 1;
+    }
     if (serving) {
         status = std::max(status, Serve(document, *options, clock));
+    }
+    if (sweepLog) {
+        status = std::max(status, FinishSweepLog(document, *sweepLog, serving, stopSignals));
     }
     FinishSweep(document, clock);
     document.CloseDocument();

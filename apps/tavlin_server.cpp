@@ -1,9 +1,5 @@
 // tavlin-server: one instrument swept without a person, served over the
 // network until a signal ends it.
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -27,9 +23,11 @@
 #include "runtime_folder.h"
 #include "server_options.h"
 #include "session_servers.h"
+#include "stop_signals.h"
 #include "sweep_keeper.h"
 #include "unit_usb_driver.h"
 #include "usb_driver_choice.h"
+#include "view/sweep_log.h"
 
 namespace {
 
@@ -41,31 +39,9 @@ constexpr int kInstrumentNotFound = 3;
 constexpr int kWatchMs = 100;
 constexpr int kRetryMs = 3000;
 
-// SIGTERM and SIGINT arrive as readable data on a descriptor: no handler
-// runs, and the main loop sees them between any two of its steps. Blocked
-// before any thread starts, so every thread inherits the block.
-int OpenSignalDescriptor() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    return signalfd(-1, &set, SFD_CLOEXEC);
-}
-
-// Waits up to `ms` for a signal: true, logged, when one came.
+// SIGTERM and SIGINT end the server between any two steps of its loop.
 bool SignalCame(int signals, int ms) {
-    pollfd p{signals, POLLIN, 0};
-    if (::poll(&p, 1, ms) != 1) {
-        return false;
-    }
-    signalfd_siginfo info{};
-    if (::read(signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
-        return false;
-    }
-    tavlin::LogInfo("server",
-                    std::string(strsignal(static_cast<int>(info.ssi_signo))) + ": stopping");
-    return true;
+    return tavlin::StopSignalCame(signals, ms, "server");
 }
 
 enum class SessionEnd { kSignal, kLost, kNotOpened, kRefusedState, kServerFailed };
@@ -89,7 +65,7 @@ bool ApplyStartingState(tavlin::AnalyzerDocument& document, const Options& optio
 // the unit is lost for good; `settings` keeps what it swept with.
 SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
                       const Options& options, tavlin::WebServer* web, int signals,
-                      std::optional<tavlin::StateRecord>& settings) {
+                      std::optional<tavlin::StateRecord>& settings, tavlin::SweepLog* log) {
     tavlin::AnalyzerDocument document(ports);
     document.SetRecorderName(std::string("tavlin-server ") + TAVLIN_VERSION);
     if (document.CloseRequested() || !document.InstrumentConnected()) {
@@ -103,6 +79,9 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbD
         return SessionEnd::kServerFailed;
     }
     tavlin::SweepKeeper sweep(document, unit);
+    if (log != nullptr) {
+        document.SetSweepRecordSink([log](const tavlin::SweepRecord& r) { log->Offer(r); });
+    }
     document.OnContinuous();
     SessionEnd end = SessionEnd::kSignal;
     while (!SignalCame(signals, kWatchMs)) {
@@ -112,6 +91,9 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbD
         }
         servers.KeepServing();
         sweep.Check();
+        if (log != nullptr && !log->Running()) {
+            document.SetSweepRecordSink({});
+        }
     }
     servers.DetachWeb();
     settings = document.SnapshotState();
@@ -122,11 +104,11 @@ SessionEnd RunSession(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbD
 
 // Sessions one after another while the unit comes and goes; the exit status.
 int Serve(const tavlin::DocumentPorts& ports, const tavlin::UnitUsbDriver& unit,
-          const Options& options, tavlin::WebServer* web, int signals) {
+          const Options& options, tavlin::WebServer* web, int signals, tavlin::SweepLog* log) {
     std::optional<tavlin::StateRecord> settings;
     bool everOpened = false;
     while (true) {
-        const SessionEnd end = RunSession(ports, unit, options, web, signals, settings);
+        const SessionEnd end = RunSession(ports, unit, options, web, signals, settings, log);
         switch (end) {
             case SessionEnd::kSignal:
                 return 0;
@@ -188,7 +170,7 @@ int main(int argc, char** argv) {
         tavlin::PrintServerUsage(std::cerr);
         return kBadOptionsOrState;
     }
-    const int signals = OpenSignalDescriptor();
+    const int signals = tavlin::OpenStopSignals();
     if (signals < 0) {
         // Blocked signals nobody reads would leave the program unstoppable.
         std::cerr << "tavlin-server: cannot receive signals: " << strerror(errno) << "\n";
@@ -219,5 +201,20 @@ int main(int argc, char** argv) {
     tavlin::NullViewNotifier noViews;
     tavlin::ViewNotifier& views = web ? static_cast<tavlin::ViewNotifier&>(*web) : noViews;
     tavlin::NullProgressSink progress;
-    return Serve({unit, clock, prompter, views, progress}, unit, *options, web.get(), signals);
+    // One log for every session: a unit that comes back logs on in the same file.
+    std::unique_ptr<tavlin::SweepLog> sweepLog;
+    if (options->sweepLog.Asked()) {
+        sweepLog = std::make_unique<tavlin::SweepLog>(options->sweepLog.settings, clock);
+        if (const std::string error = sweepLog->Start(); !error.empty()) {
+            std::cerr << "tavlin-server: " << error << "\n";
+            return kServerFailed;
+        }
+    }
+    const int status = Serve({unit, clock, prompter, views, progress}, unit, *options, web.get(),
+                             signals, sweepLog.get());
+    if (sweepLog) {
+        sweepLog->Stop();
+        tavlin::LogInfo("server", sweepLog->Summary());
+    }
+    return status;
 }

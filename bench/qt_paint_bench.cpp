@@ -99,7 +99,7 @@ void ScreenWithWaterfallPaint(benchmark::State& state) {
     std::copy(snapshot.traceAInt.begin(), snapshot.traceAInt.end(), rows.begin());
     SpectrogramHistory history;
     for (std::size_t i = 0; i < SpectrogramHistory::kCapacity; ++i) {
-        history.Append(static_cast<double>(i), scale, rows);
+        history.Append({static_cast<double>(i), 0.0}, scale, rows);
     }
     const WaterfallColours colours{0.0, scale.dbPerDiv};
     QtWaterfallImage picture;
@@ -110,7 +110,7 @@ void ScreenWithWaterfallPaint(benchmark::State& state) {
     double sweepEnd = static_cast<double>(SpectrogramHistory::kCapacity);
     const double t0 = bench::ThreadCpuSeconds();
     for (auto _ : state) {
-        history.Append(sweepEnd, scale, rows);
+        history.Append({sweepEnd, 0.0}, scale, rows);
         sweepEnd += 1.0;
         picture.Sync(history, colours);
         QPainter painter(&image);

@@ -80,7 +80,7 @@ void QtFileMenu::AddExportAndPrintItems() {
     AddCommand(QStringLiteral("Record &I/Q..."), QStringLiteral("recordIq"),
                &QtFileMenu::OnRecordIq)
         ->setStatusTip(QStringLiteral("Record the sweep's raw I/Q captures as a SigMF file"));
-    addSeparator();
+    printSeparator_ = addSeparator();
     print_ = AddCommand(QStringLiteral("&Print..."), QStringLiteral("print"), &QtFileMenu::OnPrint);
     print_->setShortcut(QKeySequence::Print);
     print_->setStatusTip(QStringLiteral("Print the screen"));
@@ -90,6 +90,11 @@ void QtFileMenu::AddExportAndPrintItems() {
     AddCommand(QStringLiteral("P&rint Setup..."), QStringLiteral("printSetup"),
                &QtFileMenu::OnPrintSetup)
         ->setStatusTip(QStringLiteral("Choose the printer and the page"));
+}
+
+void QtFileMenu::AddSweepLogItems(QAction* start, QAction* stop) {
+    insertAction(printSeparator_, start);
+    insertAction(printSeparator_, stop);
 }
 
 void QtFileMenu::RebuildRecentItems() {

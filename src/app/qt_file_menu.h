@@ -50,6 +50,8 @@ class QtFileMenu final : public QMenu {
     void SetPrintBelow(QtPlotView::PaintBelow paintBelow) { printBelow_ = std::move(paintBelow); }
     bool PrintOn(QPrinter& printer);
     QStringList RecentFiles() const { return recent_.Files(); }
+    // The sweep log's items, after the exports.
+    void AddSweepLogItems(QAction* start, QAction* stop);
 
   private:
     void AddStateFileItems();
@@ -86,6 +88,7 @@ class QtFileMenu final : public QMenu {
     QAction* recall_ = nullptr;
     QAction* save_ = nullptr;
     QAction* print_ = nullptr;
+    QAction* printSeparator_ = nullptr;
     QAction* recentSeparator_ = nullptr;
     QAction* exitSeparator_ = nullptr;
     QList<QAction*> recentItems_;

@@ -22,6 +22,7 @@
 #include "app/qt_annunciator_help.h"
 #include "app/qt_calibration_commands.h"
 #include "app/qt_file_menu.h"
+#include "app/qt_sweep_log_control.h"
 #include "app/qt_toolbar_icons.h"
 #include "app/qt_user_manual.h"
 #include "app/qt_utilities_menu.h"
@@ -127,6 +128,8 @@ void QtMainFrame::Place(const QByteArray& geometry) {
 void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     fileMenu_ = new QtFileMenu(doc_, *view_, this);
     menuBar()->addMenu(fileMenu_);
+    sweepLog_ = new QtSweepLogControl(doc_, this);
+    fileMenu_->AddSweepLogItems(sweepLog_->StartAction(), sweepLog_->StopAction());
     CreateEditMenu();
     CreateTraceMenu(dialogs);
     CreateViewMenu();
@@ -331,6 +334,7 @@ void QtMainFrame::CreateStatusBar() {
     messagePane_ = new QLabel(QString::fromLatin1(kReady), this);
     messagePane_->setObjectName(QStringLiteral("messagePane"));
     statusBar()->addWidget(messagePane_, 1);
+    statusBar()->addPermanentWidget(sweepLog_->Pane());
     for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
         auto* pane = new QLabel(QString::fromLatin1(indicator), this);
         pane->setObjectName(QString::fromLatin1(indicator));
@@ -432,6 +436,7 @@ void QtMainFrame::closeEvent(QCloseEvent* event) {
         // No remote command may reach a document that is closing.
         automation_->Disable();
         scpi_->Disable();
+        sweepLog_->Stop();
         doc_.CloseDocument();
     }
     event->accept();

@@ -24,6 +24,7 @@ class ScpiServer;
 class UtilityRunner;
 class EntryDialogs;
 class QtFileMenu;
+class QtSweepLogControl;
 class QtFrontPanel;
 class QtSettingsMenu;
 class QtUtilitiesMenu;
@@ -53,6 +54,7 @@ class QtMainFrame final : public QMainWindow {
     QtWaterfallView& Waterfall() const { return *waterfall_; }
     QtFrontPanel& Panel() const { return *panel_; }
     QtFileMenu& FileMenu() const { return *fileMenu_; }
+    QtSweepLogControl& SweepLog() const { return *sweepLog_; }
     QtSettingsMenu& SettingsMenu() const { return *settingsMenu_; }
     QtAdvancedMenu& AdvancedMenu() const { return *advancedMenu_; }
     QtUtilitiesMenu& UtilitiesMenu() const { return *utilitiesMenu_; }
@@ -124,6 +126,7 @@ class QtMainFrame final : public QMainWindow {
     QAction* spectrogram_ = nullptr;
     QtFrontPanel* panel_ = nullptr;
     QtFileMenu* fileMenu_ = nullptr;
+    QtSweepLogControl* sweepLog_ = nullptr;
     QtSettingsMenu* settingsMenu_ = nullptr;
     QtAdvancedMenu* advancedMenu_ = nullptr;
     QtUtilitiesMenu* utilitiesMenu_ = nullptr;

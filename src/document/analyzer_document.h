@@ -22,6 +22,7 @@
 #include "document/limit_verdict.h"
 #include "document/marker_state.h"
 #include "document/spectrogram_history.h"
+#include "document/sweep_record.h"
 #include "document/timed_prompter.h"
 #include "document/trace_measurements.h"
 #include "ports/view_notifier.h"
@@ -190,6 +191,11 @@ class AnalyzerDocument {
     }
     // Now on the document's clock, in the seconds of the history's end times.
     double ClockSeconds() const;
+    // Whoever keeps a log of the sweeps: called on the sweep thread with
+    // every complete sweep of levels, after the screen has it. It must return
+    // at once (queue the record and go). An empty function ends the calls;
+    // once this returns, no call to the old one is under way.
+    void SetSweepRecordSink(std::function<void(const SweepRecord&)> sink);
     // A copy of every setting (About box, console identity, tests).
     InstrumentState Settings() const {
         return ReadSettings([](const InstrumentState& s) { return s; });
@@ -435,6 +441,7 @@ class AnalyzerDocument {
     // trigger level entry reads them); a copy, never read back by a sweep.
     void PublishReceiver(const ReceiverConstants& receiver);
     void PublishSweep(const SweepContext& context);
+    void RecordSweep(const TraceBasis& basis, const SweepEnd& end, bool averageDetector);
     // The sweep kind's work with the link's faults counted around it.
     void SweepCountingFaults(SweepContext& context, const std::function<void()>& sweep);
     // The rows are left out; the screen says the sweep was incomplete.
@@ -530,6 +537,10 @@ class AnalyzerDocument {
     mutable std::mutex spectrogramMutex_;
     bool spectrogramOn_ = false;
     SpectrogramHistory spectrogram_;
+    // Held while the record sink is called or changed.
+    mutable std::mutex recordMutex_;
+    std::function<void(const SweepRecord&)> recordSink_;
+    std::atomic<bool> recording_{false};
     mutable std::mutex pathMutex_;
     std::filesystem::path documentPath_;
     // Taken alone. The sweep holds its own reference to the recorder for the

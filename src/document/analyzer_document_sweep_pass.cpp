@@ -186,12 +186,39 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
         const int index = sweepAverageIndex_;
         EditSettingsQuietly([index](InstrumentState& s) { s.videoAvgIndex = index; });
     } else {
-        std::lock_guard lock(spectrogramMutex_);
-        if (spectrogramOn_) {
-            spectrogram_.Append(ClockSeconds(), basis.scale, sweepTrace_.traceA);
+        const SweepEnd end{ClockSeconds(), clock_.UtcSeconds()};
+        {
+            std::lock_guard lock(spectrogramMutex_);
+            if (spectrogramOn_) {
+                spectrogram_.Append(end, basis.scale, sweepTrace_.traceA);
+            }
         }
+        RecordSweep(basis, end, drawn.powerAverage);
     }
     PublishOutcomeSettings(outcome);
+}
+
+void AnalyzerDocument::RecordSweep(const TraceBasis& basis, const SweepEnd& end,
+                                   bool averageDetector) {
+    if (!recording_.load()) {
+        return;
+    }
+    const InstrumentState settings = Settings();
+    SweepRecord record;
+    if (!MakeSweepRecord(basis, sweepTrace_.traceA, settings, end.utcSec, record)) {
+        return;
+    }
+    record.averageDetector = averageDetector;
+    std::lock_guard lock(recordMutex_);
+    if (recordSink_) {
+        recordSink_(record);
+    }
+}
+
+void AnalyzerDocument::SetSweepRecordSink(std::function<void(const SweepRecord&)> sink) {
+    std::lock_guard lock(recordMutex_);
+    recording_ = static_cast<bool>(sink);
+    recordSink_ = std::move(sink);
 }
 
 // Rows drawn from missing data would pass for a measurement: max hold and

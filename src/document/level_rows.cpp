@@ -98,6 +98,18 @@ int LevelToRow(const MarkerScale& scale, double level) {
     return static_cast<int>(std::clamp(row, -double{kFarRow}, double{kFarRow}));
 }
 
+float LevelDbmOfRow(const MarkerScale& scale, double row) {
+    const double level = scale.LevelOfRow(row);
+    if (!scale.linearScale) {
+        return static_cast<float>(level);
+    }
+    if (!(level > 0.0)) {
+        return kNoPowerDbm;
+    }
+    const double dbm = 20.0 * std::log10(level / DbmToMillivolts(0.0));
+    return static_cast<float>(std::max(dbm, static_cast<double>(kNoPowerDbm)));
+}
+
 ReadingFlag FlagOfRow(double row) {
     if (row < 0.0) {
         return ReadingFlag::kAboveScreen;

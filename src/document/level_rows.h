@@ -29,6 +29,14 @@ constexpr int kFarRow = 10000;
 // level is at least the one read) or below the bottom line (at most).
 ReadingFlag FlagOfRow(double row);
 
+// Where a level of no power (0 mV on the linear scale) is put in dBm.
+constexpr float kNoPowerDbm = -200.0f;
+
+// The level of a row in dBm, whatever the scale drew it in: millivolts
+// across 50 ohms go back to dBm, no power at all to kNoPowerDbm. Rows of the
+// FM detector are no level: do not ask.
+float LevelDbmOfRow(const MarkerScale& scale, double row);
+
 using ScreenRows = std::array<std::int32_t, kTracePoints>;
 
 // A column about which the rows say nothing: drawn as a gap, never as a level.

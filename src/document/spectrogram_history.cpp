@@ -3,24 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "document/level_rows.h"
+
 namespace tavlin {
-
-namespace {
-
-float LevelDbm(const MarkerScale& scale, double row) {
-    const double level = scale.LevelOfRow(row);
-    if (!scale.linearScale) {
-        return static_cast<float>(level);
-    }
-    // Millivolts across 50 ohms back to dBm; nothing at all sits on the floor.
-    if (!(level > 0.0)) {
-        return SpectrogramHistory::kFloorDbm;
-    }
-    const double dbm = 20.0 * std::log10(level / DbmToMillivolts(0.0));
-    return static_cast<float>(std::max(dbm, static_cast<double>(SpectrogramHistory::kFloorDbm)));
-}
-
-}  // namespace
 
 // Edges that moved by less than a tenth of a pixel (signal track's fine
 // steps) leave every signal on its column. Compared with the band of the
@@ -31,7 +16,7 @@ bool SpectrogramHistory::SameBand(const SpectrogramBand& a, const SpectrogramBan
            std::abs(a.stopHz - b.stopHz) <= toleranceHz;
 }
 
-bool SpectrogramHistory::Append(double endSec, const MarkerScale& drawnWith,
+bool SpectrogramHistory::Append(const SweepEnd& end, const MarkerScale& drawnWith,
                                 const TraceRows& rows) {
     if (drawnWith.FmDeviation()) {
         return false;
@@ -50,9 +35,10 @@ bool SpectrogramHistory::Append(double endSec, const MarkerScale& drawnWith,
     newest_ = (newest_ + 1) % kCapacity;
     SpectrogramLine& line = ring_[newest_];
     line.seq = nextSeq_++;
-    line.endSec = endSec;
+    line.endSec = end.clockSec;
+    line.utcSec = end.utcSec;
     for (int column = 0; column < kTracePoints; ++column) {
-        line.levelsDbm[column] = LevelDbm(drawnWith, rows[column]);
+        line.levelsDbm[column] = LevelDbmOfRow(drawnWith, rows[column]);
     }
     size_ = std::min(size_ + 1, kCapacity);
     return true;

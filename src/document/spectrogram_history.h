@@ -5,16 +5,25 @@
 #include <cstdint>
 #include <vector>
 
+#include "document/level_rows.h"
 #include "document/marker_scale.h"
 #include "document/trace_measurements.h"
 #include "sweep/sweep_trace.h"
 
 namespace tavlin {
 
+// When a sweep ended: on the document's clock (for ages and waits) and on
+// the calendar, in seconds since 1970-01-01 UTC (for time stamps).
+struct SweepEnd {
+    double clockSec = 0.0;
+    double utcSec = 0.0;
+};
+
 // One completed sweep of the waterfall: when it ended and trace A's levels.
 struct SpectrogramLine {
     std::uint64_t seq = 0;  // 1 for the first line ever kept; never reused
     double endSec = 0.0;    // the document's clock when the sweep was published
+    double utcSec = 0.0;    // the same moment in UTC
     std::array<float, kTracePoints> levelsDbm{};
 };
 
@@ -38,12 +47,12 @@ class SpectrogramHistory {
   public:
     static constexpr std::size_t kCapacity = 512;
     // Where a level of no power (0 mV on the linear scale) is put.
-    static constexpr float kFloorDbm = -200.0f;
+    static constexpr float kFloorDbm = kNoPowerDbm;
 
     // Trace A's rows turned into dBm through the scale they were drawn with.
     // False, and nothing kept, when the rows are not levels (the FM
     // detector's deviation).
-    bool Append(double endSec, const MarkerScale& drawnWith, const TraceRows& rows);
+    bool Append(const SweepEnd& end, const MarkerScale& drawnWith, const TraceRows& rows);
     void Clear();
 
     std::size_t Size() const { return size_; }

@@ -10,6 +10,11 @@ std::uint32_t Clock::TickMs() {
     return static_cast<std::uint32_t>(ms);
 }
 
+double Clock::UtcSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 Clock::TimePoint SteadyClock::Now() {
     return std::chrono::steady_clock::now();
 }

@@ -14,6 +14,9 @@ class Clock {
     virtual ~Clock() = default;
     virtual TimePoint Now() = 0;
     virtual void SleepMs(int milliseconds) = 0;
+    // The calendar time, in seconds since 1970-01-01 UTC: when a sweep
+    // ended, for logs and the spectrogram's time axis. Never used to wait.
+    virtual double UtcSeconds();
 
     // Millisecond tick counter that wraps like a 32-bit system tick.
     std::uint32_t TickMs();

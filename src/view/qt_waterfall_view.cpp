@@ -9,10 +9,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/utc_time.h"
 #include "document/analyzer_document.h"
 #include "document/marker_commands.h"
 #include "document/marker_scale.h"
 #include "view/plot_geometry.h"
+#include "view/utc_time_axis.h"
 
 namespace tavlin {
 
@@ -79,8 +81,13 @@ struct LevelToIndex {
 
 // --- The picture ---------------------------------------------------------------------
 
-QtWaterfallImage::QtWaterfallImage() : image_(kTracePoints, kCapacity, QImage::Format_RGB32) {
+QtWaterfallImage::QtWaterfallImage()
+    : image_(kTracePoints, kCapacity, QImage::Format_RGB32), rowUtc_(kCapacity, 0.0) {
     image_.fill(Qt::black);
+}
+
+std::vector<double> QtWaterfallImage::LineTimes() const {
+    return {rowUtc_.begin(), rowUtc_.begin() + lines_};
 }
 
 QRgb QtWaterfallImage::MapColour(int index) {
@@ -111,6 +118,7 @@ QtWaterfallImage::Change QtWaterfallImage::Sync(const SpectrogramHistory& histor
     const qsizetype bytesPerLine = image_.bytesPerLine();
     uchar* bits = image_.bits();
     std::memmove(bits + rows * bytesPerLine, bits, (kCapacity - rows) * bytesPerLine);
+    std::copy_backward(rowUtc_.begin(), rowUtc_.end() - rows, rowUtc_.end());
     int y = rows;
     history.ForEachSince(drawnSeq_,
                          [this, &y](const SpectrogramLine& line) { DrawLine(--y, line); });
@@ -132,6 +140,7 @@ void QtWaterfallImage::Redraw(const SpectrogramHistory& history) {
 void QtWaterfallImage::DrawLine(int y, const SpectrogramLine& line) {
     const LevelToIndex index(colours_);
     const auto& map = Viridis();
+    rowUtc_[y] = line.utcSec;
     auto* row = reinterpret_cast<QRgb*>(image_.scanLine(y));
     for (int column = 0; column < kTracePoints; ++column) {
         row[column] = map[index(line.levelsDbm[column])];
@@ -197,7 +206,8 @@ void QtWaterfallView::Paint(QPainter& painter, const QSize& size, const QtWaterf
     if (picture.Lines() == 0) {
         return;
     }
-    // The time axis: how long ago the oldest line was swept, beside it.
+    PaintUtcAxis(painter, area, picture);
+    // How long ago the oldest line was swept, beside it.
     const double oldestY = area.height() * picture.Lines() / kCapacity;
     const QString age =
         QStringLiteral("%1 s").arg(oldestAgeSec >= 0.05 ? -oldestAgeSec : 0.0, 0, 'f', 1);
@@ -210,6 +220,31 @@ void QtWaterfallView::Paint(QPainter& painter, const QSize& size, const QtWaterf
     painter.setPen(Qt::white);
     painter.drawText(label, Qt::AlignCenter, age);
     painter.drawLine(QPointF(area.right() - 8, oldestY), QPointF(area.right(), oldestY));
+}
+
+// hh:mm:ss UTC at whole steps of the clock down the left edge, each with a
+// tick at the top of the line it names; three text heights apart at least
+// over the lines drawn so far.
+void QtWaterfallView::PaintUtcAxis(QPainter& painter, const QRectF& area,
+                                   const QtWaterfallImage& picture) {
+    const QFontMetrics metrics = painter.fontMetrics();
+    const double textHeight = metrics.height();
+    const double rowHeight = area.height() / kCapacity;
+    const double linesHeight = rowHeight * picture.Lines();
+    const int maxLabels = std::max(1, static_cast<int>(linesHeight / (3.0 * textHeight)));
+    painter.setPen(Qt::white);
+    bool first = true;
+    for (const UtcTick& tick : UtcTimeAxis::Ticks(picture.LineTimes(), maxLabels)) {
+        const double y = tick.row * rowHeight;
+        const QString text = QString::fromStdString(UtcClockText(tick.utcSec)) +
+                             (first ? QStringLiteral(" UTC") : QString());
+        first = false;
+        QRectF label(area.left() + 9, 0, metrics.horizontalAdvance(text) + 6, textHeight);
+        label.moveTop(std::min(y, area.height() - textHeight - 1));
+        painter.fillRect(label, Qt::black);
+        painter.drawText(label, Qt::AlignCenter, text);
+        painter.drawLine(QPointF(area.left(), y), QPointF(area.left() + 8, y));
+    }
 }
 
 void QtWaterfallView::paintEvent(QPaintEvent* /*event*/) {

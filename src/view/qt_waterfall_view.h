@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <vector>
 
 #include "document/spectrogram_history.h"
 
@@ -35,6 +36,8 @@ class QtWaterfallImage {
     Change Sync(const SpectrogramHistory& history, const WaterfallColours& colours);
     const QImage& Image() const { return image_; }
     int Lines() const { return lines_; }  // rows holding a line, from the top
+    // The UTC end of each line drawn, from the top.
+    std::vector<double> LineTimes() const;
 
     // The perceptually uniform map from dark (0) to bright (255).
     static QRgb MapColour(int index);
@@ -45,6 +48,7 @@ class QtWaterfallImage {
     void Redraw(const SpectrogramHistory& history);
 
     QImage image_;
+    std::vector<double> rowUtc_;
     std::uint64_t drawnSeq_ = 0;
     std::uint64_t generation_ = 0;
     WaterfallColours colours_;
@@ -71,7 +75,8 @@ class QtWaterfallView : public QWidget {
     const QtWaterfallImage& Picture() const { return picture_; }
 
     // The whole view: the picture stretched to the columns of a plot of the
-    // given width, the time of the oldest line beside it.
+    // given width, the time of the oldest line beside it on the right, the
+    // UTC time of the lines on the left.
     static void Paint(QPainter& painter, const QSize& size, const QtWaterfallImage& picture,
                       double oldestAgeSec);
 
@@ -86,6 +91,8 @@ class QtWaterfallView : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
+    static void PaintUtcAxis(QPainter& painter, const QRectF& area,
+                             const QtWaterfallImage& picture);
     // Brings the picture up to the history and the colours in force.
     void Render();
     // How long ago the oldest line of the picture was swept, in s.

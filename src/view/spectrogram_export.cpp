@@ -2,6 +2,7 @@
 
 #include "base/atomic_file.h"
 #include "base/bounded_format.h"
+#include "base/utc_time.h"
 #include "document/analyzer_document.h"
 #include "document/spectrogram_history.h"
 
@@ -26,10 +27,11 @@ double PositionOfColumn(const SpectrogramBand& band, int column) {
 std::string SpectrogramExport::Csv(const SpectrogramHistory& history) {
     const SpectrogramBand& band = history.Band();
     std::string csv = FormatText(
-        "# Spectrogram: %zu sweeps, oldest first; time in s after the oldest sweep ended, "
-        "then the level in dBm at each point%s",
+        "# Spectrogram: %zu sweeps, oldest first; the UTC time each sweep ended, the time in s "
+        "after the oldest sweep ended, then the level in dBm at each point%s",
         history.Size(), kLineEnd);
-    csv += band.zeroSpan ? "Time (s) \\ Time in sweep (ms)" : "Time (s) \\ Frequency (Hz)";
+    csv += band.zeroSpan ? "UTC time,Time (s) \\ Time in sweep (ms)"
+                         : "UTC time,Time (s) \\ Frequency (Hz)";
     for (int column = 0; column < kTracePoints; ++column) {
         csv += FormatText(band.zeroSpan ? ",%.6f" : ",%.3f", PositionOfColumn(band, column));
     }
@@ -40,7 +42,7 @@ std::string SpectrogramExport::Csv(const SpectrogramHistory& history) {
     csv.reserve(csv.size() + history.Size() * kTracePoints * 8);
     const double oldestSec = history.Line(history.Size() - 1).endSec;
     history.ForEachSince(0, [&csv, oldestSec](const SpectrogramLine& line) {
-        csv += FormatText("%.3f", line.endSec - oldestSec);
+        csv += UtcIsoText(line.utcSec) + FormatText(",%.3f", line.endSec - oldestSec);
         for (const float level : line.levelsDbm) {
             csv += FormatText(",%.2f", level);
         }

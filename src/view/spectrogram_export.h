@@ -10,8 +10,9 @@ class SpectrogramHistory;
 
 // The spectrogram's history as a CSV file: comment lines starting with '#',
 // a header line with the position of each of the 641 points (Hz, or ms in
-// zero span), then one line per sweep, oldest first: the sweep's end in
-// seconds after the oldest sweep's end, then its 641 levels in dBm.
+// zero span), then one line per sweep, oldest first: the sweep's end in UTC
+// (ISO 8601) and in seconds after the oldest sweep's end, then its 641
+// levels in dBm.
 class SpectrogramExport {
   public:
     static std::string Csv(const SpectrogramHistory& history);

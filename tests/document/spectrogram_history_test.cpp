@@ -8,6 +8,7 @@
 
 #include "document/spectrogram_history.h"
 #include "e2e/virtual_unit_fixture.h"
+#include "ports/clock.h"
 
 namespace tavlin {
 namespace {
@@ -44,9 +45,9 @@ TEST(SpectrogramHistory, KeepsLinesThroughAScaleChangeAndStartsAfreshOnAnotherBa
     for (const Case& c : cases) {
         SpectrogramHistory history;
         MarkerScale scale = Scale(900e6, 901e6);
-        ASSERT_TRUE(history.Append(1.0, scale, Rows(100.0)));
+        ASSERT_TRUE(history.Append({1.0, 0.0}, scale, Rows(100.0)));
         c.change(scale);
-        ASSERT_TRUE(history.Append(2.0, scale, Rows(100.0)));
+        ASSERT_TRUE(history.Append({2.0, 0.0}, scale, Rows(100.0)));
         EXPECT_EQ(history.Size(), c.kept ? 2u : 1u) << c.name;
         EXPECT_EQ(history.Generation(), c.kept ? 0u : 1u) << c.name;
         EXPECT_EQ(history.Line(0).seq, 2u) << c.name;
@@ -58,16 +59,16 @@ TEST(SpectrogramHistory, KeepsLinesThroughAScaleChangeAndStartsAfreshOnAnotherBa
 TEST(SpectrogramHistory, StoresLevelsInDbmWhateverTheScale) {
     SpectrogramHistory history;
     MarkerScale scale = Scale(900e6, 901e6);
-    history.Append(1.0, scale, Rows(100.0));
+    history.Append({1.0, 0.0}, scale, Rows(100.0));
     EXPECT_FLOAT_EQ(history.Line(0).levelsDbm[0], -30.0f);
     scale.linearScale = true;
-    history.Append(2.0, scale, Rows(250.0));  // half the reference's voltage
+    history.Append({2.0, 0.0}, scale, Rows(250.0));  // half the reference's voltage
     EXPECT_NEAR(history.Line(0).levelsDbm[0], -10.0 - 20.0 * std::log10(2.0), 1e-4);
-    history.Append(3.0, scale, Rows(500.0));
+    history.Append({3.0, 0.0}, scale, Rows(500.0));
     EXPECT_EQ(history.Line(0).levelsDbm[0], SpectrogramHistory::kFloorDbm);
     MarkerScale fm = Scale(900e6, 900e6);
     fm.zeroSpanFm = true;
-    EXPECT_FALSE(history.Append(4.0, fm, Rows(100.0)));
+    EXPECT_FALSE(history.Append({4.0, 0.0}, fm, Rows(100.0)));
     EXPECT_EQ(history.Size(), 3u);
 }
 
@@ -75,7 +76,7 @@ TEST(SpectrogramHistory, TheRingDropsTheOldestAndSequenceNumbersRunOn) {
     SpectrogramHistory history;
     const std::size_t total = SpectrogramHistory::kCapacity + 3;
     for (std::size_t i = 1; i <= total; ++i) {
-        history.Append(static_cast<double>(i), Scale(1e6, 2e6), Rows(0.0));
+        history.Append({static_cast<double>(i), 0.0}, Scale(1e6, 2e6), Rows(0.0));
     }
     ASSERT_EQ(history.Size(), SpectrogramHistory::kCapacity);
     EXPECT_EQ(history.Line(0).seq, total);
@@ -88,13 +89,17 @@ TEST(SpectrogramHistory, TheRingDropsTheOldestAndSequenceNumbersRunOn) {
 // Through the document and the virtual unit: a generator switched on after
 // three sweeps shows from the fourth line on, at its level in dBm however
 // the reference level is set; the spectrogram turned off starts afresh (a
-// new band is the history's own rule).
+// new band is the history's own rule). A sweep log is handed the same
+// levels with the same UTC time, and the band at the converter's input.
 class SpectrogramSweepTest : public test::VirtualUnitTest {};
 
 TEST_F(SpectrogramSweepTest, AnEmitterShowsFromTheSweepItAppearedIn) {
     Start(std::vector<sim::SceneEmitter>{});
     doc->SetSpectrogramOn(true);
     doc->SetCenterSpan(433.92e6, 200e3);
+    Edit([](InstrumentState& s) { s.freqOffsetHz = 1e9; });
+    std::vector<SweepRecord> records;
+    doc->SetSweepRecordSink([&records](const SweepRecord& r) { records.push_back(r); });
     for (int sweep = 0; sweep < 6; ++sweep) {
         if (sweep == 3) {
             unit->SetBenchSignal(Cw(433.92e6, -40.0));
@@ -119,9 +124,16 @@ TEST_F(SpectrogramSweepTest, AnEmitterShowsFromTheSweepItAppearedIn) {
         }
     }
     EXPECT_GT(h.Line(0).endSec, h.Line(5).endSec);
+    ASSERT_EQ(records.size(), 6u);
+    EXPECT_EQ(records.back().levelsDbm, h.Line(0).levelsDbm);
+    EXPECT_EQ(records.back().utcSec, h.Line(0).utcSec);
+    EXPECT_NEAR(records.back().utcSec, SteadyClock().UtcSeconds(), 60.0);
+    EXPECT_EQ(records.back().startHz, 1433.82e6);
+    doc->SetSweepRecordSink({});
     doc->SetSpectrogramOn(false);
     Sweep();
     EXPECT_EQ(doc->ReadSpectrogram([](const SpectrogramHistory& h) { return h.Size(); }), 0u);
+    EXPECT_EQ(records.size(), 6u);
 }
 
 }  // namespace

@@ -288,6 +288,19 @@ TEST_F(TavlinCliTest, SceneFaultsShowTheirMessagesAndExitStatus) {
 
 // The shipped unplugged scene pulls the cable in the first sweep, whether the
 // start-up read the calibration memory or found it cached; the second reads.
+// Logging alone: the console sweeps for the duration, says what it wrote
+// and exits 0; a log whose file cannot be made is refused with exit 1.
+TEST_F(TavlinCliTest, LogsSweepsForItsDurationAndEnds) {
+    const RunResult r = Run("--simulate --log-sweeps s.csv --duration 1s");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find(" sweeps logged to s.csv, 0 dropped"), std::string::npos) << r.err;
+    EXPECT_NE(tavlin::test::ReadFileText(workDir / "s.csv").find(", 902000000, "),
+              std::string::npos);
+    const RunResult missing = Run("--simulate --log-sweeps no-such-folder/s.csv", "missing-");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("cannot create the sweep log"), std::string::npos) << missing.err;
+}
+
 TEST_F(TavlinCliTest, UnpluggedScenePullsTheCableInTheFirstSweep) {
     std::string sweeps;
     for (int sweep = 0; sweep < 2; ++sweep) {

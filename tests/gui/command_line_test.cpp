@@ -59,6 +59,12 @@ std::string DescribeConsole(const ConsoleOptions& o) {
              << (u.showFm ? " fm" : "") << (u.out.empty() ? "" : " out:" + u.out.string());
     }
     text << (o.procedure ? "procedure:" + *o.procedure : "");
+    if (o.sweepLog.Asked()) {
+        const SweepLogSettings& l = o.sweepLog.settings;
+        text << "log:" << l.path.string() << " " << SweepLogFormatName(l.format) << " every "
+             << l.intervalSec << " for " << l.durationSec << " rotate " << l.rotateBytes << "B/"
+             << l.rotateSec << "s margin " << l.marginBytes << "B/" << l.marginPercent << "%";
+    }
     return text.str();
 }
 
@@ -130,6 +136,21 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineRow{"AnswerNeitherYesNorNo",
                        {"--answer", "maybe"},
                        "tavlin-cli: --answer takes yes, no or KEY=yes|no, not 'maybe'\n"},
+        CommandLineRow{"SweepLogOptionsBeforeTheLog",
+                       {"--interval=10s", "--duration", "2h", "--rotate", "100M", "--log-sweeps",
+                        "s.csv", "--log-margin", "2%"},
+                       "log:s.csv heatmap every 10 for 7200 rotate 100000000B/0s margin "
+                       "18446744073709551615B/2%"},
+        CommandLineRow{
+            "SweepLogRotatedByTimeInATable",
+            {"--log-sweeps=s.csv", "--rotate=1h", "--log-format=table", "--log-margin=5M"},
+            "log:s.csv table every 0 for 0 rotate 0B/3600s margin 5000000B/100%"},
+        CommandLineRow{"SweepLogOptionWithoutTheLog",
+                       {"--info", "--duration", "1h"},
+                       "tavlin-cli: --duration goes with --log-sweeps FILE\n"},
+        CommandLineRow{"RotateNeitherSizeNorTime",
+                       {"--log-sweeps", "s.csv", "--rotate", "1w"},
+                       "tavlin-cli: --rotate takes a size (100M) or a time (1h), not '1w'\n"},
         CommandLineRow{"UnknownProcedure",
                        {"--procedure", "adjust-everything"},
                        "tavlin-cli: --procedure: no procedure named 'adjust-everything'\n"}),

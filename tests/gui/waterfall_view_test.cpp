@@ -37,7 +37,7 @@ MarkerScale Band(double startHz) {
 void Append(SpectrogramHistory& history, double levelDbm, double startHz = 900e6) {
     TraceRows rows;
     rows.fill((-10.0 - levelDbm) * 5.0);
-    history.Append(0.0, Band(startHz), rows);
+    history.Append({}, Band(startHz), rows);
 }
 
 QRgb Pixel(const QtWaterfallImage& picture, int row) {
@@ -128,7 +128,7 @@ TEST(WaterfallWindow, TheMenuShowsItAClickPlacesTheMarkerAndTheExportsTakeItIn) 
     const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
     ASSERT_EQ(lines.size(), 3);  // the comment, the positions, one sweep
     EXPECT_TRUE(lines[0].startsWith('#'));
-    EXPECT_EQ(lines[2].count(','), 641);
+    EXPECT_EQ(lines[2].count(','), 642);  // the UTC time, the age, 641 levels
 
     // On paper the waterfall goes under the plot, in the rectangle the page
     // leaves it, and nowhere else.

@@ -10,6 +10,7 @@
 #include "document/document_fixture.h"
 #include "document/marker_commands.h"
 #include "support/row_name.h"
+#include "view/spectrogram_export.h"
 #include "view/trace_export.h"
 
 namespace tavlin {
@@ -95,6 +96,22 @@ TEST_F(TraceExportFileTest, WritesTheDocumentsTraceOrNothing) {
         entries += entry.path().filename().string().find("taken.csv") != std::string::npos;
     }
     EXPECT_EQ(entries, 1);
+}
+
+// Each line of the spectrogram carries the UTC time its sweep ended, and
+// its age after the oldest.
+TEST(SpectrogramExport, LinesStartWithTheirSweepsUtcEnd) {
+    SpectrogramHistory history;
+    MarkerScale scale;
+    scale.startHz = 900e6;
+    scale.stopHz = 901e6;
+    history.Append({10.0, 1796712319.75}, scale, Ramp());
+    history.Append({10.5, 1796712320.25}, scale, Ramp());
+    const std::string csv = SpectrogramExport::Csv(history);
+    EXPECT_NE(csv.find("\r\nUTC time,Time (s) \\ Frequency (Hz),900000000.000,"),
+              std::string::npos);
+    EXPECT_NE(csv.find("\r\n2026-12-08T06:45:19.750Z,0.000,0.00,"), std::string::npos);
+    EXPECT_NE(csv.find("\r\n2026-12-08T06:45:20.250Z,0.500,0.00,"), std::string::npos);
 }
 
 }  // namespace
