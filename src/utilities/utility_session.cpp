@@ -6,8 +6,10 @@ UtilitySession::UtilitySession(AnalyzerDocument& document) : doc_(document), pau
     doc_.SetUtilityOwner(true);
     doc_.EditSettings([this](InstrumentState& s) {
         maxHold_ = s.maxHold;
+        minHold_ = s.minHold;
         videoAvgCount_ = s.videoAvgCount;
         s.maxHold = 0;
+        s.minHold = 0;
         s.videoAvgCount = 1;
     });
 }
@@ -15,6 +17,7 @@ UtilitySession::UtilitySession(AnalyzerDocument& document) : doc_(document), pau
 UtilitySession::~UtilitySession() {
     doc_.EditSettings([this](InstrumentState& s) {
         s.maxHold = maxHold_;
+        s.minHold = minHold_;
         s.videoAvgCount = videoAvgCount_;
     });
     pause_.Instrument().ReturnToFirstIf();

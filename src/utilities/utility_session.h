@@ -26,6 +26,7 @@ class UtilitySession {
     AnalyzerDocument& doc_;
     SweepPause pause_;
     int maxHold_ = 0;
+    int minHold_ = 0;
     std::int32_t videoAvgCount_ = 1;
 };
 

@@ -9,6 +9,7 @@
 #include "document/level_rows.h"
 #include "document/marker_scale.h"
 #include "document/trace_basis.h"
+#include "document/trace_mode.h"
 #include "view/marker_readout.h"
 
 namespace tavlin {
@@ -91,7 +92,7 @@ PlotText PlotAnnotations::Text(int x, int yFromTop, TextAlign align, std::string
 
 std::vector<PlotText> PlotAnnotations::Annotations() const {
     std::vector<PlotText> texts;
-    texts.reserve(11);
+    texts.reserve(12);
     texts.push_back(Text(kLeftColumn, kUpperRow, TextAlign::Left, ReferenceText()));
     texts.push_back(Text(kLeftColumn, kLowerRow, TextAlign::Left, VerticalScaleText()));
     if (s_.counterOn) {
@@ -103,6 +104,7 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
             Text(kMiddleColumn, kUpperRow, TextAlign::Centre,
                  "COUNT " + FlaggedReadingText(FormatText("%.1f Hz", counted), countFlag)));
     }
+    texts.push_back(Text(kRightColumn, kUpperRow, TextAlign::Right, TraceText()));
     texts.push_back(
         Text(kMiddleColumn, kLowerRow, TextAlign::Centre, FormatText("ATTEN %.0f dB", s_.attenDb)));
     texts.push_back(
@@ -122,6 +124,19 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
                              std::string(ReadingFlagWord(snapshot_.traceFlag))));
     }
     return texts;
+}
+
+// Trace A's detector and mode ("PK", "RMS AVG 7/10", "SMP MINH"), then the
+// video averaging when it is on, then A-B while that line is drawn.
+std::string PlotAnnotations::TraceText() const {
+    std::string text = "A: " + TraceModeText(s_, snapshot_.detectorInUse);
+    if (s_.videoAvgCount > 1) {
+        text += FormatText(" VAVG %d", s_.videoAvgCount);
+    }
+    if (snapshot_.display.traceMathShown) {
+        text += " A-B";
+    }
+    return text;
 }
 
 std::string PlotAnnotations::ReferenceText() const {
