@@ -12,42 +12,23 @@ TracePowerAverage::Rows Flat(double row) {
     return rows;
 }
 
-struct AverageRow {
-    const char* name;
-    bool linearScale;
-    int count;
-    std::vector<double> sweeps;  // each sweep's rows, flat
-    double expectedRow;
-    int expectedCount;
-};
-
-class TracePowerAverageTest : public testing::TestWithParam<AverageRow> {};
-
-TEST_P(TracePowerAverageTest, AveragesPower) {
-    const AverageRow& row = GetParam();
+// At 10 dB/div 0 dB and -10 dB (row 50) average to 10 log 0.55 = -2.60 dB,
+// 13.0 rows; a mean of dB would read -5 dB. Past the count of 2 each new
+// sweep weighs 1/2: (0.55 + 1) / 2 = 0.775, -1.11 dB.
+TEST(TracePowerAverage, MeanPowerThenEachNewSweepWeighsOneInN) {
     TracePowerAverage average;
-    TracePowerAverage::Rows out{};
-    for (double sweep : row.sweeps) {
-        out = average.Add(Flat(sweep), 10.0, row.linearScale, row.count);
-    }
-    EXPECT_NEAR(out[0], row.expectedRow, 0.01);
-    EXPECT_NEAR(out[640], row.expectedRow, 0.01);
-    EXPECT_EQ(average.Count(), row.expectedCount);
+    EXPECT_NEAR(average.Add(Flat(0.0), 10.0, false, 2)[0], 0.0, 0.01);
+    EXPECT_NEAR(average.Add(Flat(50.0), 10.0, false, 2)[320], 12.98, 0.01);
+    EXPECT_NEAR(average.Add(Flat(0.0), 10.0, false, 2)[640], 5.54, 0.01);
+    EXPECT_EQ(average.Count(), 2);
 }
 
-// 0 dB and -10 dB average to 10 log 0.55 = -2.60 dB (13.0 rows); in dB
-// they would read -5 dB. On the linear scale row 0 is the reference
-// voltage: full and none average to half the power, 0.707 of the voltage.
-INSTANTIATE_TEST_SUITE_P(
-    Sweeps, TracePowerAverageTest,
-    testing::Values(
-        AverageRow{"TwoLevelsMeanInPower", false, 10, {0.0, 50.0}, 12.98, 2},
-        AverageRow{"FirstSweepTakenAsItIs", false, 10, {120.0}, 120.0, 1},
-        // past the count each sweep weighs 1/2: (0.55 + 1) / 2 = 0.775
-        AverageRow{"PastTheCountNewSweepsWeighOneInN", false, 2, {0.0, 50.0, 0.0}, 5.54, 2},
-        AverageRow{"CountBelowOneActsAsOne", false, 0, {0.0, 50.0}, 50.0, 1},
-        AverageRow{"LinearScaleAveragesVoltageSquared", true, 10, {0.0, 500.0}, 146.45, 2}),
-    [](const testing::TestParamInfo<AverageRow>& info) { return info.param.name; });
+// Row 0 is the reference voltage, row 500 none: half the power is 0.707 of it.
+TEST(TracePowerAverage, LinearScaleAveragesTheVoltagesSquared) {
+    TracePowerAverage average;
+    average.Add(Flat(0.0), 10.0, true, 10);
+    EXPECT_NEAR(average.Add(Flat(500.0), 10.0, true, 10)[0], 146.45, 0.01);
+}
 
 }  // namespace
 }  // namespace tavlin
