@@ -15,7 +15,6 @@ namespace tavlin {
 
 namespace {
 
-constexpr int kMostSweepsAveraged = 1000;
 const QString kTraceFiles = QStringLiteral("Traces (*.csv);;All files (*)");
 
 }  // namespace
@@ -80,7 +79,7 @@ void QtTraceModeMenu::AskAverage() {
     bool ok = false;
     const int count = QInputDialog::getInt(
         parent_, QStringLiteral("Average"), QStringLiteral("Sweeps averaged in power:"),
-        kDefaultPowerAverageCount, 2, kMostSweepsAveraged, 1, &ok);
+        kDefaultPowerAverageCount, 2, kMostPowerAverageCount, 1, &ok);
     if (ok) {
         doc_.EditSettings(
             [count](InstrumentState& s) { SetTraceMode(s, TraceMode::kAverage, count); });

@@ -19,7 +19,8 @@ TraceMode TraceModeOf(const InstrumentState& state) {
 void SetTraceMode(InstrumentState& state, TraceMode mode, int averageCount) {
     state.maxHold = mode == TraceMode::kMaxHold ? 1 : 0;
     state.minHold = mode == TraceMode::kMinHold ? 1 : 0;
-    state.powerAvgCount = mode == TraceMode::kAverage ? std::max(2, averageCount) : 1;
+    state.powerAvgCount =
+        mode == TraceMode::kAverage ? std::clamp(averageCount, 2, kMostPowerAverageCount) : 1;
     state.powerAvgIndex = 0;
 }
 

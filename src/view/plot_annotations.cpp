@@ -104,7 +104,12 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
             Text(kMiddleColumn, kUpperRow, TextAlign::Centre,
                  "COUNT " + FlaggedReadingText(FormatText("%.1f Hz", counted), countFlag)));
     }
-    texts.push_back(Text(kRightColumn, kUpperRow, TextAlign::Right, TraceText()));
+    // Wider to the left than a box of its own: "RMS AVG 100/100" does not
+    // fit one, and the counter's reading keeps to the middle.
+    PlotText trace = Text(kRightColumn, kUpperRow, TextAlign::Right, TraceText());
+    trace.x -= kTextBoxWidth / 2;
+    trace.width += kTextBoxWidth / 2;
+    texts.push_back(trace);
     texts.push_back(
         Text(kMiddleColumn, kLowerRow, TextAlign::Centre, FormatText("ATTEN %.0f dB", s_.attenDb)));
     texts.push_back(
@@ -126,17 +131,10 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
     return texts;
 }
 
-// Trace A's detector and mode ("PK", "RMS AVG 7/10", "SMP MINH"), then the
-// video averaging when it is on, then A-B while that line is drawn.
+// Trace A's detector and mode: "PK", "RMS MAXH", "SMP AVG 7/10". Video
+// averaging has its annunciator, A-B its own line.
 std::string PlotAnnotations::TraceText() const {
-    std::string text = "A: " + TraceModeText(s_, snapshot_.detectorInUse);
-    if (s_.videoAvgCount > 1) {
-        text += FormatText(" VAVG %d", s_.videoAvgCount);
-    }
-    if (snapshot_.display.traceMathShown) {
-        text += " A-B";
-    }
-    return text;
+    return TraceModeText(s_, snapshot_.detectorInUse);
 }
 
 std::string PlotAnnotations::ReferenceText() const {
