@@ -12,9 +12,8 @@ TracePowerAverage::Rows Flat(double row) {
     return rows;
 }
 
-// At 10 dB/div 0 dB and -10 dB (row 50) average to 10 log 0.55 = -2.60 dB,
-// 13.0 rows; a mean of dB would read -5 dB. Past the count of 2 each new
-// sweep weighs 1/2: (0.55 + 1) / 2 = 0.775, -1.11 dB.
+// 0 dB and -10 dB (row 50) average to 10 log 0.55 = -2.60 dB, not -5 dB;
+// past the count of 2 each new sweep weighs 1/2: (0.55 + 1) / 2, -1.11 dB.
 TEST(TracePowerAverage, MeanPowerThenEachNewSweepWeighsOneInN) {
     TracePowerAverage average;
     EXPECT_NEAR(average.Add(Flat(0.0), 10.0, false, 2)[0], 0.0, 0.01);
