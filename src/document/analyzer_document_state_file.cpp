@@ -11,6 +11,7 @@
 #include "document/marker_scale.h"
 #include "document/state_file.h"
 #include "document/sweep_pause.h"
+#include "document/trace_mode.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
 
@@ -175,6 +176,11 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
     {
         std::lock_guard settingsLock(settingsMutex_);
         kSettingsInFile.CopyToB(r, state_);
+        // A file's max hold ends the trace modes files do not carry: a row
+        // held both ways would never change.
+        if (state_.maxHold != 0) {
+            SetTraceMode(state_, TraceMode::kMaxHold);
+        }
         // The file's markers and trace belong to its own span: the screen
         // takes them as they are. A detector flag beside a real span is no
         // FM screen.

@@ -49,9 +49,7 @@ TEST_F(TraceRowsTest, MinHoldStartsFromTheTopAndAverageCountsItsSweeps) {
     Sweep();
     EXPECT_NEAR(LevelNear(915e6, 5e3), -25.0, 1.0);
     Edit([](InstrumentState& s) { SetTraceMode(s, TraceMode::kAverage, 3); });
-    for (int i = 0; i < 4; ++i) {
-        Sweep();
-    }
+    Sweep(), Sweep(), Sweep(), Sweep();
     EXPECT_EQ(doc->Settings().powerAvgIndex, 3);
 }
 

@@ -101,10 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
 // Min hold keeps the lowest level of each pixel.
 TEST(TraceHold, MinHoldKeepsTheWeakerTone) {
     const std::vector<double> strong = SpectrumOf(Scene::kToneOnPixel);
-    std::vector<double> weak = strong;
+    auto weak = strong;
     std::replace(weak.begin(), weak.end(), kTonePower, kTonePower / 10);
-    SweepSettings settings;
-    settings.minHold = true;
+    const SweepSettings settings{.minHold = true};
     SweepTrace trace = Draw(weak, settings);
     MapSpectrumToTrace({strong, kBinsPerPixel, false}, 0.0, 1, settings, trace);
     EXPECT_NEAR(trace.traceA[kTonePixel], ToScreenRow(kTonePower / 10, 0.0, settings), 1e-9);

@@ -6,9 +6,8 @@
 namespace tavlin {
 namespace {
 
-// At 10 dB/div, 5 rows a dB: A 10 dB above B lies a division above the
-// middle. On the linear scale voltages of 0.5 and 0.25 of the reference
-// level differ by 6.02 dB.
+// At 10 dB/div A 10 dB above B lies a division above the middle; voltages
+// of 0.5 and 0.25 of the reference level differ by 6.02 dB.
 TEST(TraceMath, DifferenceInDbAboutTheMiddle) {
     MarkerScale scale;
     const ScreenRows a{300, 100, 100};
