@@ -8,9 +8,11 @@ UtilitySession::UtilitySession(AnalyzerDocument& document) : doc_(document), pau
         maxHold_ = s.maxHold;
         minHold_ = s.minHold;
         videoAvgCount_ = s.videoAvgCount;
+        powerAvgCount_ = s.powerAvgCount;
         s.maxHold = 0;
         s.minHold = 0;
         s.videoAvgCount = 1;
+        s.powerAvgCount = 1;
     });
 }
 
@@ -19,6 +21,8 @@ UtilitySession::~UtilitySession() {
         s.maxHold = maxHold_;
         s.minHold = minHold_;
         s.videoAvgCount = videoAvgCount_;
+        s.powerAvgCount = powerAvgCount_;
+        s.powerAvgIndex = 0;
     });
     pause_.Instrument().ReturnToFirstIf();
     doc_.ApplyLevelPlan();
