@@ -24,6 +24,7 @@
 #include "app/qt_file_menu.h"
 #include "app/qt_sweep_log_control.h"
 #include "app/qt_toolbar_icons.h"
+#include "app/qt_trace_mode_menu.h"
 #include "app/qt_user_manual.h"
 #include "app/qt_utilities_menu.h"
 #include "app/utility_runner.h"
@@ -224,6 +225,7 @@ void QtMainFrame::CreateTraceMenu(EntryDialogs& dialogs) {
         viewB->setChecked(l.TraceBShown());
         limits->setChecked(l.LimitLinesOn());
     });
+    new QtTraceModeMenu(trace, doc_, l, this);
 }
 
 // A mask file of levels against frequency becomes the limit lines; one that

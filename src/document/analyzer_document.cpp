@@ -117,6 +117,10 @@ void AnalyzerDocument::PresetSettings() {
     state_.gainMode = preset::kGainMode;
     state_.rbwHz = preset::kRbwHz;
     state_.maxHold = 0;
+    state_.minHold = 0;
+    state_.powerAvgCount = 1;
+    state_.powerAvgIndex = 0;
+    state_.detector = Detector::kPeak;
     state_.videoTrigger = false;
     state_.signalTrack = 0;
     state_.videoAvgCount = preset::kVideoAvgCount;
@@ -294,6 +298,8 @@ constexpr FieldMap kSweepSettings{
     Pair(&SweepSettings::spanRbwRatio, &InstrumentState::spanRbwRatio),
     Pair(&SweepSettings::videoAvgCount, &InstrumentState::videoAvgCount),
     Pair(&SweepSettings::maxHold, &InstrumentState::maxHold),
+    Pair(&SweepSettings::minHold, &InstrumentState::minHold),
+    Pair(&SweepSettings::detector, &InstrumentState::detector),
     Pair(&SweepSettings::videoTrigThreshold, &InstrumentState::videoTrigThreshold),
     Pair(&SweepSettings::syncTrigMode, &InstrumentState::syncTrigMode),
     Pair(&SweepSettings::zeroSpanFm, &InstrumentState::zeroSpanFm),
@@ -306,7 +312,7 @@ constexpr FieldMap kSweepSettings{
 
 // A field added to either structure stops the build here: decide whether a
 // sweep needs it, add it to the list above, then bring the count up to date.
-static_assert(FieldCount<InstrumentState>() == 47,
+static_assert(FieldCount<InstrumentState>() == 51,
               "InstrumentState changed: does a sweep need the new field? Add it to "
               "kSweepSettings, then update this count");
 static_assert(FieldCount<SweepSettings>() == kSweepSettings.Size() + 1,
@@ -320,8 +326,10 @@ SweepSettings AnalyzerDocument::TakeSweepSettings() const {
     });
     // Kept with the screen, under the trace lock: never both locks at once.
     const TraceMeasurementSettings measurements = TraceMeasurements();
-    s.powerAverage =
-        measurements.channelPowerOn || measurements.occupiedBandwidthOn || measurements.noiseOn;
+    if (measurements.channelPowerOn || measurements.occupiedBandwidthOn || measurements.noiseOn) {
+        s.detector = Detector::kRms;
+    }
+    s.powerAverage = s.detector == Detector::kRms;
     return s;
 }
 

@@ -25,6 +25,7 @@
 #include "document/sweep_record.h"
 #include "document/timed_prompter.h"
 #include "document/trace_measurements.h"
+#include "document/trace_power_average.h"
 #include "ports/view_notifier.h"
 #include "sweep/sweep_engine.h"
 #include "sweep/sweep_settings.h"
@@ -441,7 +442,8 @@ class AnalyzerDocument {
     // trigger level entry reads them); a copy, never read back by a sweep.
     void PublishReceiver(const ReceiverConstants& receiver);
     void PublishSweep(const SweepContext& context);
-    void RecordSweep(const TraceBasis& basis, const SweepEnd& end, bool averageDetector);
+    void RecordSweep(const TraceBasis& basis, const SweepEnd& end, Detector detector);
+    void AveragePowerOverSweeps(const SweepSettings& drawn);
     // The sweep kind's work with the link's faults counted around it.
     void SweepCountingFaults(SweepContext& context, const std::function<void()>& sweep);
     // The rows are left out; the screen says the sweep was incomplete.
@@ -515,6 +517,8 @@ class AnalyzerDocument {
     // While the screen shows an incomplete sweep: the rows before it, which
     // the next sweep's max hold and average build on. Guarded by the trace lock.
     SweepTrace lastCompleteTrace_;
+    // The AVERAGE trace mode's mean power; the sweep thread's alone.
+    TracePowerAverage powerAverage_;
     std::mutex progressMutex_;
     std::condition_variable progressChanged_;
     std::atomic<std::thread::id> pauseOwner_{};

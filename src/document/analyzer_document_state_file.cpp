@@ -11,6 +11,7 @@
 #include "document/marker_scale.h"
 #include "document/state_file.h"
 #include "document/sweep_pause.h"
+#include "document/trace_mode.h"
 #include "ports/prompter.h"
 #include "ports/view_notifier.h"
 
@@ -153,7 +154,9 @@ constexpr std::size_t kFieldsMappedByHand = 2;  // traceBRows, peakFreqHint
 // whether state files carry it (the file's layout is fixed, so a new field
 // goes into the record only with a new layout), add it to a list above, then
 // bring the counts up to date.
-static_assert(FieldCount<InstrumentState>() == 47,
+// Not carried: minHold, powerAvgCount, powerAvgIndex, detector (newer than
+// the file's layout; a recalled file leaves them as they are).
+static_assert(FieldCount<InstrumentState>() == 51,
               "InstrumentState changed: do state files carry the new field? Map it in "
               "kSettingsInFile, then update this count");
 static_assert(FieldCount<StateRecord>() == kSettingsInFile.Size() + kTraceInFile.Size() +
@@ -218,6 +221,11 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
     {
         std::lock_guard settingsLock(settingsMutex_);
         kSettingsInFile.CopyToB(r, state_);
+        // A file's max hold ends the trace modes files do not carry: a row
+        // held both ways would never change.
+        if (state_.maxHold != 0) {
+            SetTraceMode(state_, TraceMode::kMaxHold);
+        }
         // The file's markers and trace belong to its own span: the screen
         // takes them as they are. A detector flag beside a real span is no
         // FM screen.

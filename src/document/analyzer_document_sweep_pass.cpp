@@ -18,13 +18,14 @@ namespace {
 // other signals: held or averaged with new rows they show as ghosts. Edges
 // that moved by less than a tenth of a pixel (signal track's fine steps)
 // leave every signal on its column. Peak and mean rows of one pixel differ
-// too.
+// too, and a min hold starts afresh from the top of the screen.
 bool SameRows(const SweepSettings& held, const SweepSettings& now) {
     const double toleranceHz = std::abs(held.SpanHz()) / 6400.0;
     return std::abs(now.startHz - held.startHz) <= toleranceHz &&
            std::abs(now.stopHz - held.stopHz) <= toleranceHz &&
            now.refLevelDbm == held.refLevelDbm && now.dbPerDiv == held.dbPerDiv &&
-           now.linearScale == held.linearScale && now.powerAverage == held.powerAverage;
+           now.linearScale == held.linearScale && now.detector == held.detector &&
+           now.minHold == held.minHold;
 }
 
 // A mask's lines are drawn on the scale the trace was; the test is of the
@@ -116,11 +117,15 @@ SweepContext AnalyzerDocument::BeginSweepContext(const SweepSettings& settings,
         }
     }
     if (restart) {
-        // The floor, where any new row replaces a held one, and an average
-        // whose next row is taken as it is.
-        sweepTrace_.traceA.fill(kBottomRowClamp);
-        sweepTrace_.traceAInt.fill(static_cast<std::int32_t>(kBottomRowClamp));
-        EditSettingsQuietly([](InstrumentState& s) { s.videoAvgIndex = 0; });
+        // The floor (the top for min hold), where any new row replaces a held
+        // one, and averages whose next row is taken as it is.
+        const double start = settings.minHold ? kTopRowClamp : kBottomRowClamp;
+        sweepTrace_.traceA.fill(start);
+        sweepTrace_.traceAInt.fill(static_cast<std::int32_t>(start));
+        EditSettingsQuietly([](InstrumentState& s) {
+            s.videoAvgIndex = 0;
+            s.powerAvgIndex = 0;
+        });
     }
     SweepContext context{
         engine_,
@@ -162,6 +167,9 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
     basis.ifCompressed = context.outcome.ifCompressed;
     basis.measured = true;
     const SweepOutcome& outcome = context.outcome;
+    if (!outcome.incomplete) {
+        AveragePowerOverSweeps(drawn);
+    }
     {
         std::lock_guard lock(traceMutex_);
         if (screenEpoch_.load() != sweepEpoch_) {
@@ -193,13 +201,13 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
                 spectrogram_.Append(end, basis.scale, sweepTrace_.traceA);
             }
         }
-        RecordSweep(basis, end, drawn.powerAverage);
+        RecordSweep(basis, end, drawn.powerAverage ? Detector::kRms : drawn.detector);
     }
     PublishOutcomeSettings(outcome);
 }
 
 void AnalyzerDocument::RecordSweep(const TraceBasis& basis, const SweepEnd& end,
-                                   bool averageDetector) {
+                                   Detector detector) {
     if (!recording_.load()) {
         return;
     }
@@ -208,7 +216,7 @@ void AnalyzerDocument::RecordSweep(const TraceBasis& basis, const SweepEnd& end,
     if (!MakeSweepRecord(basis, sweepTrace_.traceA, settings, end.utcSec, record)) {
         return;
     }
-    record.averageDetector = averageDetector;
+    record.detector = detector;
     std::lock_guard lock(recordMutex_);
     if (recordSink_) {
         recordSink_(record);
@@ -219,6 +227,26 @@ void AnalyzerDocument::SetSweepRecordSink(std::function<void(const SweepRecord&)
     std::lock_guard lock(recordMutex_);
     recording_ = static_cast<bool>(sink);
     recordSink_ = std::move(sink);
+}
+
+// The AVERAGE trace mode takes the sweep's rows into the mean power; an
+// index set back to 0 (the mode chosen, the rows restarted) starts it anew.
+void AnalyzerDocument::AveragePowerOverSweeps(const SweepSettings& drawn) {
+    const auto [count, index] = ReadSettings(
+        [](const InstrumentState& s) { return std::pair(s.powerAvgCount, s.powerAvgIndex); });
+    if (index == 0) {
+        powerAverage_.Reset();
+    }
+    if (count <= 1) {
+        return;
+    }
+    sweepTrace_.traceA =
+        powerAverage_.Add(sweepTrace_.traceA, drawn.dbPerDiv, drawn.linearScale, count);
+    for (int i = 0; i < kTracePoints; ++i) {
+        sweepTrace_.traceAInt[i] = static_cast<std::int32_t>(sweepTrace_.traceA[i]);
+    }
+    const int averaged = powerAverage_.Count();
+    EditSettingsQuietly([averaged](InstrumentState& s) { s.powerAvgIndex = averaged; });
 }
 
 // Rows drawn from missing data would pass for a measurement: max hold and

@@ -20,6 +20,8 @@ struct DisplayState {
 
     bool classicColours = false;  // false = the KVO scheme, true = CLASSIC
     bool traceBShown = false;
+    // Trace A less trace B drawn as a line in dB about the screen's middle.
+    bool traceMathShown = false;
     // Until the first Trace A->B, trace B lies on the bottom line.
     std::array<std::int32_t, kTracePoints> traceBRows = BottomLineRows();
     // The settings trace B was measured under: it is drawn at its own

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/reading_flag.h"
+#include "dsp/pixel_detector.h"
 
 #include "document/downconverter_offset.h"
 #include "document/preset_values.h"
@@ -46,6 +47,14 @@ struct InstrumentState {
 
     // Trace, averaging and trigger
     int maxHold = 0;
+    // Trace modes beside max hold, and the detector; state files carry
+    // none of these, so a recalled state keeps the ones in force.
+    int minHold = 0;
+    // AVERAGE: the mean power over powerAvgCount sweeps (1: off),
+    // powerAvgIndex of them averaged so far.
+    std::int32_t powerAvgCount = 1;
+    std::int32_t powerAvgIndex = 0;
+    Detector detector = Detector::kPeak;
     std::int32_t videoAvgCount = 1;
     std::int32_t videoAvgIndex = 0;
     bool videoTrigger = false;

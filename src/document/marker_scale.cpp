@@ -23,7 +23,7 @@ double DbmToMillivolts(double dbm) {
 
 // A field added to either side stops the build here: decide whether a marker
 // position or level depends on it, copy it below, then update the count.
-static_assert(FieldCount<InstrumentState>() == 47,
+static_assert(FieldCount<InstrumentState>() == 51,
               "InstrumentState changed: does a marker position or level depend on the new "
               "field? Copy it in MarkerScale::From, then update this count");
 static_assert(FieldCount<MarkerScale>() == 10,

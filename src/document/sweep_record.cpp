@@ -19,7 +19,11 @@ bool MakeSweepRecord(const TraceBasis& basis, const TraceRows& rows,
     record.rbwHz = settings.rbwHz;
     record.refLevelDbm = scale.ReferenceDbm();
     record.attenDb = settings.attenDb;
-    record.maxHold = settings.maxHold != 0;
+    record.traceMode = settings.maxHold != 0   ? "MAX HOLD"
+                       : settings.minHold != 0 ? "MIN HOLD"
+                       : settings.powerAvgCount > 1
+                           ? "AVERAGE " + std::to_string(settings.powerAvgCount)
+                           : "NORMAL";
     record.videoAverage = settings.videoAvgCount;
     record.serial = settings.deviceSerial;
     const ReadingFlag sweepFlag = basis.ifCompressed ? ReadingFlag::kOverRange : ReadingFlag::kNone;

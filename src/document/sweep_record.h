@@ -6,6 +6,7 @@
 #include "base/reading_flag.h"
 #include "document/trace_basis.h"
 #include "document/trace_measurements.h"
+#include "dsp/pixel_detector.h"
 #include "sweep/sweep_trace.h"
 
 namespace tavlin {
@@ -24,8 +25,8 @@ struct SweepRecord {
     double rbwHz = 0.0;
     double refLevelDbm = 0.0;  // with the reference level offset
     double attenDb = 0.0;
-    bool averageDetector = false;  // each point the mean power of its bins, not the strongest
-    bool maxHold = false;
+    Detector detector = Detector::kPeak;  // what each point made of the readings it covers
+    std::string traceMode;                // "NORMAL", "MAX HOLD", "MIN HOLD" or "AVERAGE n"
     int videoAverage = 1;
     std::string serial;
     std::array<float, kTracePoints> levelsDbm{};

@@ -8,6 +8,7 @@
 #include "document/analyzer_document.h"
 #include "document/level_settings.h"
 #include "document/sweep_pause.h"
+#include "document/trace_mode.h"
 #include "panel/span_steps.h"
 #include "ports/entry_dialogs.h"
 #include "ports/prompter.h"
@@ -259,11 +260,11 @@ void FrontPanelCommands::OnLin() {
 // --- TRACE Controls ----------------------------------------------------------------
 
 void FrontPanelCommands::OnTraceNormal() {
-    doc_.EditSettings([](InstrumentState& s) { s.maxHold = 0; });
+    doc_.EditSettings([](InstrumentState& s) { SetTraceMode(s, TraceMode::kWrite); });
 }
 
 void FrontPanelCommands::OnMaxHold() {
-    doc_.EditSettings([](InstrumentState& s) { s.maxHold = 1; });
+    doc_.EditSettings([](InstrumentState& s) { SetTraceMode(s, TraceMode::kMaxHold); });
 }
 
 // --- TRIGGER and SWEEP Controls ---------------------------------------------------

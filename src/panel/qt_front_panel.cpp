@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "document/analyzer_document.h"
+#include "document/trace_mode.h"
 #include "ports/view_notifier.h"
 #include "utilities/receiver/qt_receiver_dialog.h"
 
@@ -109,15 +110,15 @@ QPushButton* QtFrontPanel::MakeButton(const PanelButton& entry, QWidget* parent)
 void QtFrontPanel::SyncModes() {
     const bool running = doc_.SweepRunning();
     const bool stopping = doc_.StopRequested();
-    const auto [maxHold, linear, video] = doc_.ReadSettings([](const InstrumentState& s) {
-        return std::tuple(s.maxHold != 0, s.linearScale != 0, s.videoTrigger);
+    const auto [mode, linear, video] = doc_.ReadSettings([](const InstrumentState& s) {
+        return std::tuple(TraceModeOf(s), s.linearScale != 0, s.videoTrigger);
     });
     const bool delta = markers_.Snapshot().markerDelta != 0;
     const std::pair<int, bool> marks[] = {
         {1025, running && !stopping},
         {1026, running && stopping},
-        {1018, !maxHold},
-        {1019, maxHold},
+        {1018, mode == TraceMode::kWrite},
+        {1019, mode == TraceMode::kMaxHold},
         {1044, linear},
         {1012, delta},
         {1023, !video},

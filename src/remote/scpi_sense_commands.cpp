@@ -2,8 +2,8 @@
 // and data format commands (scpi_session.cpp). The analyzer couples its
 // resolution bandwidth to the span by the span/RBW ratio of the Settings
 // menu, has video averaging over 1, 10 or 100 sweeps in place of a video
-// filter, and draws each pixel from the strongest FFT bin within it, or from
-// their mean power while a measurement integrates the trace: the commands
+// filter, and draws each pixel from its FFT bins under the detector chosen
+// (the RMS detector while a measurement integrates the trace): the commands
 // map a bench analyzer's settings onto these.
 #include <algorithm>
 #include <cmath>
@@ -13,6 +13,7 @@
 #include "document/analyzer_document.h"
 #include "document/preset_values.h"
 #include "document/sweep_pause.h"
+#include "document/trace_mode.h"
 #include "remote/scpi_session.h"
 #include "sweep/sweep_trace.h"
 
@@ -33,8 +34,10 @@ constexpr std::size_t kMaxHold = 1;
 constexpr std::size_t kMinHold = 2;
 constexpr std::size_t kAverageMode = 3;
 constexpr std::size_t kView = 4;
-constexpr std::size_t kPositive = 0;
-constexpr std::size_t kAverageDetector = 1;
+// The detectors in the order of the choice; NEGative has none.
+constexpr std::size_t kNegative = 2;
+constexpr Detector kDetectorOfChoice[] = {Detector::kPeak, Detector::kAverage, Detector::kPeak,
+                                          Detector::kSample, Detector::kRms};
 
 std::string Value(double value) {
     return FormatText("%.3f", value);
@@ -166,39 +169,60 @@ void ScpiSession::QuerySweepPoints(Call& call) {
 
 // --- Detector ------------------------------------------------------------------------------
 
-// POSitive: the strongest bin within each pixel; AVERage: their mean power
-// (the detector the channel measurements and the noise marker need).
+// POSitive: the strongest bin within each pixel; SAMPle: the bin nearest
+// the pixel's frequency; AVERage: the mean of their voltages; RMS: their
+// mean power. A measurement that integrates the trace keeps the RMS
+// detector while it is on, whatever is chosen.
 void ScpiSession::SetDetector(Call& call) {
     const std::optional<std::size_t> detector =
         Choice(call, {"POSitive", "AVERage", "NEGative", "SAMPle", "RMS"});
     if (!detector) {
         return;
     }
-    if (*detector != kPositive && *detector != kAverageDetector) {
+    if (*detector == kNegative) {
         PushError(kIllegalParameterValue);  // a detector the analyzer lacks
         return;
     }
-    SetDetectorAverage(*detector == kAverageDetector);
-    if (*detector == kPositive && doc_.TakeSweepSettings().powerAverage) {
+    SetDetectorInDocument(kDetectorOfChoice[*detector]);
+    if (kDetectorOfChoice[*detector] != Detector::kRms && doc_.TakeSweepSettings().powerAverage) {
         PushError(kSettingsConflict);  // a measurement keeps the mean power
     }
 }
 
 void ScpiSession::QueryDetector(Call& call) {
-    call.reply = doc_.TakeSweepSettings().powerAverage ? "AVER" : "POS";
+    switch (doc_.TakeSweepSettings().detector) {
+        case Detector::kSample:
+            call.reply = "SAMP";
+            break;
+        case Detector::kAverage:
+            call.reply = "AVER";
+            break;
+        case Detector::kRms:
+            call.reply = "RMS";
+            break;
+        case Detector::kPeak:
+            call.reply = "POS";
+            break;
+    }
 }
 
 void ScpiSession::SetDetectorAuto(Call& call) {
     const std::optional<bool> on = Boolean(call);
     if (on && *on) {
-        SetDetectorAverage(false);
+        SetDetectorInDocument(Detector::kPeak);
     }
 }
 
 void ScpiSession::QueryDetectorAuto(Call& call) {
-    call.reply = doc_.TraceMeasurements().noiseOn ? "0" : "1";
+    const Detector chosen = doc_.ReadSettings([](const InstrumentState& s) { return s.detector; });
+    call.reply = chosen == Detector::kPeak ? "1" : "0";
 }
 
+void ScpiSession::SetDetectorInDocument(Detector detector) {
+    doc_.EditSettings([detector](InstrumentState& s) { s.detector = detector; });
+}
+
+// The noise marker's mean power, turned on with it and off again after.
 void ScpiSession::SetDetectorAverage(bool on) {
     TraceMeasurementSettings settings = doc_.TraceMeasurements();
     if (settings.noiseOn != on) {
@@ -210,16 +234,12 @@ void ScpiSession::SetDetectorAverage(bool on) {
 // --- Trace mode ----------------------------------------------------------------------------
 
 // WRITe: each sweep replaces the trace (NORMAL, no averaging); MAXHold: MAX
-// HOLD; AVERage: video averaging (10 sweeps unless a count is set); VIEW:
-// the sweep stops and the trace stays. There is no min hold.
+// HOLD; MINHold: MIN HOLD; AVERage: video averaging (10 sweeps unless a
+// count is set); VIEW: the sweep stops and the trace stays.
 void ScpiSession::SetTraceMode(Call& call) {
     const std::optional<std::size_t> mode =
         Choice(call, {"WRITe", "MAXHold", "MINHold", "AVERage", "VIEW"});
     if (!mode) {
-        return;
-    }
-    if (*mode == kMinHold) {
-        PushError(kIllegalParameterValue);
         return;
     }
     traceView_ = *mode == kView;
@@ -228,7 +248,10 @@ void ScpiSession::SetTraceMode(Call& call) {
         return;
     }
     doc_.EditSettings([&mode](InstrumentState& s) {
-        s.maxHold = *mode == kMaxHold ? 1 : 0;
+        const TraceMode rows = *mode == kMaxHold   ? TraceMode::kMaxHold
+                               : *mode == kMinHold ? TraceMode::kMinHold
+                                                   : TraceMode::kWrite;
+        tavlin::SetTraceMode(s, rows);
         if (*mode == kWrite || (*mode == kAverageMode && s.videoAvgCount == 1)) {
             s.videoAvgCount = *mode == kWrite ? 1 : kTenSweeps;
             s.videoAvgIndex = 0;
@@ -237,14 +260,16 @@ void ScpiSession::SetTraceMode(Call& call) {
 }
 
 void ScpiSession::QueryTraceMode(Call& call) {
-    const auto [maxHold, count] = doc_.ReadSettings(
-        [](const InstrumentState& s) { return std::pair(s.maxHold != 0, s.videoAvgCount); });
+    const auto [mode, count] = doc_.ReadSettings(
+        [](const InstrumentState& s) { return std::pair(TraceModeOf(s), s.videoAvgCount); });
     if (traceView_ && !doc_.SweepRunning()) {
         call.reply = "VIEW";
-    } else if (maxHold) {
+    } else if (mode == TraceMode::kMaxHold) {
         call.reply = "MAXH";
+    } else if (mode == TraceMode::kMinHold) {
+        call.reply = "MINH";
     } else {
-        call.reply = count > 1 ? "AVER" : "WRIT";
+        call.reply = count > 1 || mode == TraceMode::kAverage ? "AVER" : "WRIT";
     }
 }
 

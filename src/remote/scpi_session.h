@@ -15,6 +15,7 @@
 #include "document/marker_scale.h"
 #include "document/trace_measurements.h"
 #include "document/trace_peaks.h"
+#include "dsp/pixel_detector.h"
 #include "remote/scpi_array_reply.h"
 #include "remote/scpi_parser.h"
 #include "remote/scpi_power_unit.h"
@@ -203,6 +204,7 @@ class ScpiSession {
     void SetByteOrder(Call& call);
     void QueryByteOrder(Call& call);
     void SetDetectorAverage(bool on);
+    void SetDetectorInDocument(Detector detector);
 
     // Marker functions.
     void SetMarkerOn(Call& call);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "dsp/pixel_detector.h"
 #include "sweep/spectrum_rows.h"
 
 namespace tavlin {
@@ -41,38 +42,32 @@ BinRange BinsOfPixel(double x, double r, std::size_t n) {
     return {first, std::min(last, first + static_cast<long long>(n) - 1)};
 }
 
-// The strongest bin of the pixel. A tone then shows at its level at the
-// pixel nearest it: the flat-top window loses under 0.02 dB half a bin off,
-// but 0.3 dB a whole bin off, which the weaker of a pixel's two neighbouring
-// bins often is.
-double StrongestBin(std::span<const double> power, double x, double r) {
-    const BinRange bins = BinsOfPixel(x, r, power.size());
-    double strongest = power[WrapBin(bins.first, power.size())];
-    for (long long k = bins.first + 1; k <= bins.last; ++k) {
-        strongest = std::max(strongest, power[WrapBin(k, power.size())]);
+// The pixel's power from the bins within it under the detector. The peak
+// shows a tone at its level at the pixel nearest it: the flat-top window
+// loses under 0.02 dB half a bin off, but 0.3 dB a whole bin off, which the
+// weaker of a pixel's two neighbouring bins often is. The sample takes the
+// bin nearest the pixel's frequency.
+double DetectBins(std::span<const double> power, double x, double r, Detector detector) {
+    BinRange bins = BinsOfPixel(x, r, power.size());
+    if (detector == Detector::kSample) {
+        bins.first = bins.last = static_cast<long long>(std::floor(x + 0.5));
     }
-    return strongest;
-}
-
-// The mean power of the pixel's bins: noise read as noise. The strongest of a few
-// bins of noise reads high, the power between two bins interpolated in dB
-// reads low, and a density taken from either is off by a dB or more.
-double MeanBin(std::span<const double> power, double x, double r) {
-    const BinRange bins = BinsOfPixel(x, r, power.size());
-    double sum = 0.0;
+    PixelDetector pixel(detector);
     for (long long k = bins.first; k <= bins.last; ++k) {
-        sum += power[WrapBin(k, power.size())];
+        pixel.Add(power[WrapBin(k, power.size())]);
     }
-    return sum / static_cast<double>(bins.last - bins.first + 1);
+    return pixel.Power();
 }
 
-// The pixel's power from its bins: a wide pixel takes the strongest of them
-// (or their mean, for noise), a narrow one lies between two bins.
-double PixelPower(const FftSpectrum& spectrum, double x, bool mean) {
+// The pixel's power from its bins: a wide pixel takes them under the
+// detector, a narrow one lies between two bins. Mean power interpolates in
+// power, so that noise integrates right; a row between two bins' rows is
+// what the other detectors draw (a tone's skirt runs straight in dB).
+double PixelPower(const FftSpectrum& spectrum, double x, Detector detector) {
     const std::span<const double> power = spectrum.power;
     const double r = spectrum.binsPerPixel;
     if (r >= kWidePixelBins) {
-        return mean ? MeanBin(power, x, r) : StrongestBin(power, x, r);
+        return DetectBins(power, x, r, detector);
     }
     const double below = std::floor(x);
     const auto j = static_cast<long long>(below);
@@ -98,8 +93,8 @@ void MapSpectrumToTrace(const FftSpectrum& spectrum, double correctionDb, int av
         const int offset = spectrum.reversed ? kCentrePixel - i : i - kCentrePixel;
         const double x = offset * r;
         double y = 0.0;
-        if (r >= kWidePixelBins || settings.powerAverage) {
-            y = ToScreenRow(PixelPower(spectrum, x, settings.powerAverage), correctionDb, settings);
+        if (r >= kWidePixelBins || settings.detector == Detector::kRms) {
+            y = ToScreenRow(PixelPower(spectrum, x, settings.detector), correctionDb, settings);
         } else {
             // Between the rows of two bins: a tone's skirt runs straight in dB.
             const double below = std::floor(x);
@@ -112,7 +107,7 @@ void MapSpectrumToTrace(const FftSpectrum& spectrum, double correctionDb, int av
         }
         const double old = trace.traceA[static_cast<std::size_t>(i)];
         const double averaged = y * weight + (old - old * weight);
-        StoreRow(trace, i, ClampRow(averaged), settings.maxHold);
+        StoreRow(trace, i, ClampRow(averaged), settings);
     }
 }
 

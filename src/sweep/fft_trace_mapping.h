@@ -19,13 +19,12 @@ struct FftSpectrum {
 double FftBinsPerPixel(int fftSize, int decimation, double spanHz, double sampleRateHz);
 
 // Writes the spectrum into the trace: the row of each pixel from the bins at
-// its frequency (the strongest bin within the pixel, or the nearest bin,
-// when a pixel covers half a bin or more, else interpolated between the two
-// neighbours; with settings.powerAverage the mean power of the bins within
-// the pixel, or the power interpolated between two), video-averaged over
-// averageCount sweeps (the running mean of the first sweeps after a reset,
-// an exponential average afterwards; a count below 1 acts as 1) and subject
-// to max hold.
+// its frequency (the bins within the pixel, or the nearest bin, under
+// settings.detector when a pixel covers half a bin or more, else
+// interpolated between the two neighbours: in power for the RMS detector,
+// in rows for the others), video-averaged over averageCount sweeps (the
+// running mean of the first sweeps after a reset, an exponential average
+// afterwards; a count below 1 acts as 1) and subject to max or min hold.
 void MapSpectrumToTrace(const FftSpectrum& spectrum, double correctionDb, int averageCount,
                         const SweepSettings& settings, SweepTrace& trace);
 

@@ -65,8 +65,10 @@ double DroopPowerFactor(int decimation, double offsetHz) {
     return std::pow(10.0, -0.1 * droopDb);
 }
 
-void StoreRow(SweepTrace& trace, int i, double row, bool maxHold) {
-    if (!maxHold || row < trace.traceA[i]) {
+void StoreRow(SweepTrace& trace, int i, double row, const SweepSettings& settings) {
+    const double held = trace.traceA[i];
+    const bool keepHeld = (settings.maxHold && row >= held) || (settings.minHold && row <= held);
+    if (!keepHeld) {
         trace.traceA[i] = row;
     }
     trace.traceAInt[i] = static_cast<std::int32_t>(trace.traceA[i]);

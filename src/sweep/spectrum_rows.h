@@ -32,8 +32,9 @@ double RowOnScale(double logRow, const SweepSettings& settings);
 double DroopPowerFactor(int decimation, double offsetHz);
 
 // Stores a new row at point i, honouring max hold (a held row is replaced
-// only by a higher level, i.e. a smaller row); the integer row follows.
-void StoreRow(SweepTrace& trace, int i, double row, bool maxHold);
+// only by a higher level, i.e. a smaller row) and min hold (only by a lower
+// level); the integer row follows.
+void StoreRow(SweepTrace& trace, int i, double row, const SweepSettings& settings);
 
 // Writes a row unconditionally (zero span, max hold off).
 void SetRow(SweepTrace& trace, int i, double row);

@@ -6,6 +6,7 @@
 
 #include "device/cal_table.h"
 #include "device/device_link.h"
+#include "dsp/pixel_detector.h"
 #include "dsp/window.h"
 #include "ports/clock.h"
 #include "sweep/band_route_correction.h"
@@ -336,17 +337,18 @@ StepSweep::PixelCorrection StepSweep::CorrectionAt(const BandRouteCorrection& ro
 }
 
 // Rows are worked out in dB and drawn on the settings' scale. A pixel at
-// least one bin wide is the largest of sub-points a third of a pixel apart,
-// or a bin apart where a pixel holds more than three bins (a sweep from below
-// 16 MHz keeps its fine bins over wide spans), so a narrow signal between
-// sub-points is never lost.
+// least one bin wide is taken under the detector from sub-points a third of
+// a pixel apart, or a bin apart where a pixel holds more than three bins (a
+// sweep from below 16 MHz keeps its fine bins over wide spans), so a narrow
+// signal between sub-points is never lost to the peak; the sample reads the
+// pixel's own frequency alone. The RMS detector draws the mean rows below.
 void StepSweep::DrawTrace(SweepContext& context) {
     const SweepSettings& s = context.settings;
     const BandRouteCorrection route(
         context.cal, LevelSettings{s.attenDb, s.gainMode, s.preampAvailable, s.preampOn});
     const double pixelHz = s.SpanHz() / kPixels;
     int subPoints = 1;
-    if (pixelHz >= plan_.binWidthHz) {
+    if (pixelHz >= plan_.binWidthHz && s.detector != Detector::kSample) {
         subPoints = std::max(kSubPointsPerPixel,
                              static_cast<int>(std::ceil(pixelHz / plan_.binWidthHz)) | 1);
     }
@@ -354,12 +356,14 @@ void StepSweep::DrawTrace(SweepContext& context) {
     for (int i = 0; i <= kPixels; ++i) {
         const double f = s.startHz + i * pixelHz;
         const PixelCorrection correction = CorrectionAt(route, f);
-        double level = PixelLevel(f, correction);
+        PixelDetector pixel(s.detector);
+        pixel.Add(PixelLevel(f, correction));
         for (int m = 1; m <= subPoints / 2; ++m) {
-            level = std::max({level, PixelLevel(f + m * subPointHz, correction),
-                              PixelLevel(f - m * subPointHz, correction)});
+            pixel.Add(PixelLevel(f + m * subPointHz, correction));
+            pixel.Add(PixelLevel(f - m * subPointHz, correction));
         }
-        StoreRow(context.trace, i, RowOnScale(LogRow(level, s), s), s.maxHold);
+        const double level = pixel.Power();
+        StoreRow(context.trace, i, RowOnScale(LogRow(level, s), s), s);
     }
 }
 
@@ -414,7 +418,7 @@ void StepSweep::DrawMeanTrace(SweepContext& context) {
         } else if (high > kSidesAgree * low) {
             level = meanLow_[i];
         }
-        StoreRow(context.trace, i, RowOnScale(LogRow(level, s), s), s.maxHold);
+        StoreRow(context.trace, i, RowOnScale(LogRow(level, s), s), s);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "dsp/pixel_detector.h"
 #include "sweep/rbw_rules.h"
 
 namespace tavlin {
@@ -28,6 +29,8 @@ struct SweepSettings {
     double spanRbwRatio = kDefaultSpanRbwRatio;
     std::int32_t videoAvgCount = 1;
     bool maxHold = false;
+    bool minHold = false;
+    Detector detector = Detector::kPeak;
     double videoTrigThreshold = 0.0;
     std::int32_t syncTrigMode = 0;
     bool zeroSpanFm = false;
@@ -36,9 +39,9 @@ struct SweepSettings {
     bool realtimeMode = false;
     double sweepTimeSec = 2.2;
     double timebaseCorrection = 1.0;
-    // Channel power and occupied bandwidth integrate the trace: the sweep
-    // kinds that would draw a pixel from its strongest point draw the mean
-    // power of the pixel instead.
+    // Mean power rows, which integrate to the power in a band: the RMS
+    // detector, chosen or forced by a measurement that integrates the trace
+    // (channel power, occupied bandwidth, the noise marker).
     bool powerAverage = false;
 
     double CenterHz() const { return (startHz + stopHz) / 2.0; }

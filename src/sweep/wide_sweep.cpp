@@ -309,10 +309,10 @@ void WideSweep::DrawPeak(const SweepContext& context, double peakHz, double peak
 
 // The rows are shaped in dB; the screen may show them on the linear scale.
 void WideSweep::FinishRows(SweepContext& context) const {
-    const bool maxHold = context.settings.maxHold;
+    const SweepSettings& s = context.settings;
     for (int i = 0; i <= kPixels; ++i) {
-        double row = RowOnScale(rows_[i], context.settings);
-        if (maxHold && row > kept_[i]) {
+        double row = RowOnScale(rows_[i], s);
+        if ((s.maxHold && row > kept_[i]) || (s.minHold && row < kept_[i])) {
             row = kept_[i];
         }
         SetRow(context.trace, i, row);

@@ -8,11 +8,11 @@
 namespace tavlin {
 
 // A utility's hold on the instrument: the sweep is paused for the whole
-// scope and run control is refused; max hold and video averaging are off
-// (a utility that copies trace A wants each sweep's own rows, not rows held
-// or averaged with the screen's). At its end these come back, with the
-// first IF and its path and the level plan, and the sweep restarts if it ran
-// before.
+// scope and run control is refused; max and min hold and both averages are
+// off (a utility that copies trace A wants each sweep's own rows, not rows
+// held or averaged with the screen's). At its end these come back, with the
+// first IF and its path and the level plan, and the sweep restarts if it
+// ran before.
 class UtilitySession {
   public:
     explicit UtilitySession(AnalyzerDocument& document);
@@ -26,7 +26,9 @@ class UtilitySession {
     AnalyzerDocument& doc_;
     SweepPause pause_;
     int maxHold_ = 0;
+    int minHold_ = 0;
     std::int32_t videoAvgCount_ = 1;
+    std::int32_t powerAvgCount_ = 1;
 };
 
 }  // namespace tavlin

@@ -35,6 +35,16 @@ void LimitLineCommands::OnViewTraceB() {
         [](ScreenState& screen) { screen.display.traceBShown = !screen.display.traceBShown; });
 }
 
+void LimitLineCommands::OnTraceMath() {
+    doc_.EditTrace([](ScreenState& screen) {
+        screen.display.traceMathShown = !screen.display.traceMathShown;
+    });
+}
+
+bool LimitLineCommands::TraceMathShown() const {
+    return doc_.ReadTrace([](const ScreenState& s) { return s.display.traceMathShown; });
+}
+
 // Each limit is entered as a level and kept as a row of the scale in force
 // now: later changes of reference level or scale leave the lines where they
 // are. Nothing changes until both levels are confirmed.

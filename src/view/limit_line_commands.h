@@ -18,12 +18,15 @@ class LimitLineCommands {
 
     void OnTraceAToB();
     void OnViewTraceB();
+    // Shows or hides the A-B line.
+    void OnTraceMath();
     void OnLimitLines();
     // Limit lines from a mask file, on at once. A file that cannot be read
     // or is refused changes nothing and says why in `error`.
     bool LoadLimitMask(const std::filesystem::path& path, std::string& error);
 
     bool TraceBShown() const;
+    bool TraceMathShown() const;
     bool LimitLinesOn() const;
 
   private:

@@ -9,6 +9,7 @@
 #include "document/level_rows.h"
 #include "document/marker_scale.h"
 #include "document/trace_basis.h"
+#include "document/trace_mode.h"
 #include "view/marker_readout.h"
 
 namespace tavlin {
@@ -91,7 +92,7 @@ PlotText PlotAnnotations::Text(int x, int yFromTop, TextAlign align, std::string
 
 std::vector<PlotText> PlotAnnotations::Annotations() const {
     std::vector<PlotText> texts;
-    texts.reserve(11);
+    texts.reserve(12);
     texts.push_back(Text(kLeftColumn, kUpperRow, TextAlign::Left, ReferenceText()));
     texts.push_back(Text(kLeftColumn, kLowerRow, TextAlign::Left, VerticalScaleText()));
     if (s_.counterOn) {
@@ -103,6 +104,12 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
             Text(kMiddleColumn, kUpperRow, TextAlign::Centre,
                  "COUNT " + FlaggedReadingText(FormatText("%.1f Hz", counted), countFlag)));
     }
+    // Wider to the left than a box of its own: "RMS AVG 100/100" does not
+    // fit one, and the counter's reading keeps to the middle.
+    PlotText trace = Text(kRightColumn, kUpperRow, TextAlign::Right, TraceText());
+    trace.x -= kTextBoxWidth / 2;
+    trace.width += kTextBoxWidth / 2;
+    texts.push_back(trace);
     texts.push_back(
         Text(kMiddleColumn, kLowerRow, TextAlign::Centre, FormatText("ATTEN %.0f dB", s_.attenDb)));
     texts.push_back(
@@ -122,6 +129,12 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
                              std::string(ReadingFlagWord(snapshot_.traceFlag))));
     }
     return texts;
+}
+
+// Trace A's detector and mode: "PK", "RMS MAXH", "SMP AVG 7/10". Video
+// averaging has its annunciator, A-B its own line.
+std::string PlotAnnotations::TraceText() const {
+    return TraceModeText(s_, snapshot_.detectorInUse);
 }
 
 std::string PlotAnnotations::ReferenceText() const {

@@ -69,6 +69,7 @@ class PlotAnnotations {
 
   private:
     PlotText Text(int x, int yFromTop, TextAlign align, std::string text) const;
+    std::string TraceText() const;
     std::string ReferenceText() const;
     std::string VerticalScaleText() const;
     std::string StartText() const;

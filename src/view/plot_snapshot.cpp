@@ -2,6 +2,7 @@
 
 #include "document/analyzer_document.h"
 #include "document/counter_reading.h"
+#include "view/trace_math.h"
 
 namespace tavlin {
 
@@ -48,6 +49,11 @@ PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
         TakeMeasurementReadings(screen, snapshot);
         snapshot.traceFlag = screen.sweepIncomplete ? ReadingFlag::kIncomplete : ReadingFlag::kNone;
     });
+    if (snapshot.display.traceMathShown) {
+        snapshot.traceMathRows =
+            TraceDifferenceRows(snapshot.traceAInt, snapshot.display.traceBRows, shown);
+    }
+    snapshot.detectorInUse = document.TakeSweepSettings().detector;
     snapshot.sweepRunning = document.SweepRunning();
     snapshot.waitingForTrigger = document.WaitingForTrigger();
     snapshot.uncalibrated = !document.CalibrationUntrusted().empty();

@@ -30,6 +30,10 @@ struct PlotSnapshot {
     // sweep could not count.
     double countedHz = 0.0;
     ReadingFlag countFlag = ReadingFlag::kNone;
+    // The detector the sweep draws with (RMS while a measurement integrates).
+    Detector detectorInUse = Detector::kPeak;
+    // Trace A less trace B (TraceDifferenceRows) while display.traceMathShown.
+    std::array<std::int32_t, kTracePoints> traceMathRows{};
     MarkerState markers;
     DisplayState display;
     LimitVerdict limitVerdict;

@@ -60,6 +60,7 @@ const QColor kCyan(0, 255, 255);
 const QColor kBlue(0, 0, 192);
 const QColor kTeal(0, 128, 128);
 const QColor kPurple(192, 0, 192);
+const QColor kOrange(255, 160, 0);
 
 struct PlotColours {
     QColor background;
@@ -68,6 +69,7 @@ struct PlotColours {
     QColor traceA;
     QColor traceB;  // and the lower limit
     QColor upperLimit;
+    QColor traceMath;  // A-B
     QColor marker;
     QColor readout;
 };
@@ -76,6 +78,7 @@ PlotColours ColoursFor(bool classic, bool printing) {
     PlotColours c;
     c.traceB = classic ? kCyan : kRed;
     c.upperLimit = kPurple;
+    c.traceMath = kOrange;
     if (printing) {
         c.background = kWhite;
         c.text = kBlack;
@@ -376,6 +379,9 @@ void QtPlotPainter::PaintTraces() {
     }
     if (display.limitLinesOn) {
         drawRows(display.upperLimitRows, colours.upperLimit);
+    }
+    if (display.traceMathShown) {
+        drawRows(snapshot_.traceMathRows, colours.traceMath);
     }
     p_.restore();
 }

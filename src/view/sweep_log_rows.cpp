@@ -63,9 +63,9 @@ std::string SweepLogRows::TableHeader(const SweepRecord& record) {
     }
     header += FormatText("# RBW %.0f Hz, reference %.2f dBm, attenuation %.0f dB\n", record.rbwHz,
                          record.refLevelDbm, record.attenDb);
-    header += FormatText("# detector %s, trace %s, video average %d\n",
-                         record.averageDetector ? "average" : "positive peak",
-                         record.maxHold ? "MAX HOLD" : "NORMAL", record.videoAverage);
+    header +=
+        FormatText("# detector %s, trace %s, video average %d\n", DetectorLabel(record.detector),
+                   record.traceMode.c_str(), record.videoAverage);
     header += "# unit serial: " + (record.serial.empty() ? "unknown" : record.serial) + "\n";
     header += "# UTC time,flag,levels in dBm ('<' at most, '>' at least: off the screen)\n";
     return header;
@@ -85,9 +85,9 @@ bool SweepLogRows::SameSettings(const SweepRecord& previous, const SweepRecord& 
            previous.zeroSpan == next.zeroSpan &&
            (!next.zeroSpan || previous.sweepTimeSec == next.sweepTimeSec) &&
            previous.rbwHz == next.rbwHz && previous.refLevelDbm == next.refLevelDbm &&
-           previous.attenDb == next.attenDb && previous.maxHold == next.maxHold &&
-           previous.averageDetector == next.averageDetector &&
-           previous.videoAverage == next.videoAverage && previous.serial == next.serial;
+           previous.attenDb == next.attenDb && previous.traceMode == next.traceMode &&
+           previous.detector == next.detector && previous.videoAverage == next.videoAverage &&
+           previous.serial == next.serial;
 }
 
 }  // namespace tavlin

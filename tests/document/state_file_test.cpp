@@ -206,8 +206,8 @@ class DocumentStateFileTest : public DocumentFixture {
     }
 };
 
-// A recall goes through the level plan and keeps the user's frequency offset
-// and preamp; the automation's copies leave the document's own name alone.
+// A recall applies the level plan, keeps the offset, preamp and detector, ends
+// min hold by its max hold; the automation's copies leave the name alone.
 TEST_F(DocumentStateFileTest, RecallKeepsTheOffsetAndPreampAndAppliesTheLevelPlan) {
     AnalyzerDocument& d = BuildWithInstrument();
     const auto path = cacheDir / "mine.pqz";
@@ -215,15 +215,19 @@ TEST_F(DocumentStateFileTest, RecallKeepsTheOffsetAndPreampAndAppliesTheLevelPla
     StateRecord hot;
     hot.attenDb = 0.0;
     hot.refLevelDbm = 10.0;
+    hot.maxHold = true;
     WriteBytes(cacheDir / "hot.pqz", EncodeStateFile(hot));
     d.EditSettings([&](InstrumentState& s) { s.freqOffsetHz = 70e6; });
-    d.EditSettings([&](InstrumentState& s) { s.preampOn = true; });
+    d.EditSettings([&](InstrumentState& s) { s.preampOn = true, s.minHold = 1; });
+    d.EditSettings([&](InstrumentState& s) { s.detector = Detector::kRms; });
     ASSERT_TRUE(d.LoadStateFile(cacheDir / "hot.pqz", false));
     ASSERT_TRUE(d.SaveStateFile(cacheDir / "copy.pqz", false));
     EXPECT_EQ(d.Settings().refLevelDbm, 10.0);
     EXPECT_EQ(d.Settings().attenDb, 10.0) << "the level plan raises the attenuator";
     EXPECT_EQ(d.Settings().freqOffsetHz, 70e6);
     EXPECT_TRUE(d.Settings().preampOn);
+    EXPECT_EQ(d.Settings().detector, Detector::kRms);
+    EXPECT_EQ(d.Settings().minHold, 0) << "held both ways, rows would never change";
     EXPECT_EQ(d.DocumentPath(), path);
 }
 

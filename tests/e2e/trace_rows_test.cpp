@@ -2,6 +2,7 @@
 // change of frequencies under max hold and video averaging.
 #include <gtest/gtest.h>
 
+#include "document/trace_mode.h"
 #include "e2e/virtual_unit_fixture.h"
 
 namespace tavlin {
@@ -37,6 +38,19 @@ TEST_F(TraceRowsTest, MaxHoldAndAverageStartAgainWhenTheSpanChanges) {
     Sweep(903.5e6, 100e3);
     Sweep(915e6, 100e3);
     EXPECT_NEAR(LevelNear(915e6, 5e3), -25.0, 1.0) << "averaged with rows of the old span";
+}
+
+// Min hold chosen starts from the top of the screen, so the first sweep is
+// kept whole; AVERAGE counts its sweeps up to N.
+TEST_F(TraceRowsTest, MinHoldStartsFromTheTopAndAverageCountsItsSweeps) {
+    Start(sim::DefaultScene());
+    Sweep(915e6, 100e3);
+    Edit([](InstrumentState& s) { SetTraceMode(s, TraceMode::kMinHold); });
+    Sweep();
+    EXPECT_NEAR(LevelNear(915e6, 5e3), -25.0, 1.0);
+    Edit([](InstrumentState& s) { SetTraceMode(s, TraceMode::kAverage, 3); });
+    Sweep(), Sweep(), Sweep(), Sweep();
+    EXPECT_EQ(doc->Settings().powerAvgIndex, 3);
 }
 
 }  // namespace

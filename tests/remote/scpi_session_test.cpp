@@ -115,10 +115,11 @@ TEST_F(ScpiSessionTest, BenchAnalyzerTree) {
         {"DET?;:DET:AUTO?;:DET AVER;:DET?;:DET:AUTO?", "POS;1;AVER;0\n"},
         {"DET NEG;:SYST:ERR?;:DET:AUTO ON;:DET:FUNC?", "-224,\"Illegal parameter value\";POS\n"},
         {"MEAS:CHP:STAT ON;:DET POS;:DET?;:SYST:ERR?;:MEAS:CHP:STAT OFF",
-         "AVER;-221,\"Settings conflict\"\n"},
+         "RMS;-221,\"Settings conflict\"\n"},
         {"DISP:WIND:TRAC:MODE?;MODE MAXH;MODE?;MODE AVER;MODE?;:AVER:COUN?", "WRIT;MAXH;AVER;10\n"},
-        {"DISP:WIND:TRAC:MODE MINH;:SYST:ERR?;:DISP:WIND:TRAC:MODE WRIT;MODE?;:AVER:COUN?",
-         "-224,\"Illegal parameter value\";WRIT;1\n"},
+        {"DISP:WIND:TRAC:MODE MINH;MODE?;:DET SAMP;:DET?;:DET RMS;:DET?;:SYST:ERR?;:DET:AUTO ON;"
+         ":DISP:WIND:TRAC:MODE WRIT;MODE?;:AVER:COUN?",
+         "MINH;SAMP;RMS;0,\"No error\";WRIT;1\n"},
         {"DISP:WIND:TRAC:MODE VIEW;MODE?", "VIEW\n"},
         {"UNIT:POW?;POW DBMV;:DISP:WIND:TRAC:Y:RLEV 26.9897;RLEV?", "DBM;26.990\n"},
         {"UNIT:POW V;:DISP:WIND:TRAC:Y:RLEV?;RLEV 0;:SYST:ERR?",
@@ -138,7 +139,7 @@ TEST_F(ScpiSessionTest, BenchAnalyzerTree) {
          "908500000.000;-40.000;-222,\"Data out of range\"\n"},
         // no sweep has given the noise bandwidth of its filter yet
         {"CALC:MARK:FUNC:NOIS ON;NOIS?;:DET?;:CALC:MARK:Y?;:SYST:ERR?",
-         "1;AVER;9.91E+37;-221,\"Settings conflict\"\n"},
+         "1;RMS;9.91E+37;-221,\"Settings conflict\"\n"},
         {"CALC:MARK:FUNC:NOIS OFF;:DET?;:CALC:DELT?;:CALC:DELT:X?;:SYST:ERR?",
          "POS;0;9.91E+37;-221,\"Settings conflict\"\n"},
         {"CALC:DELT ON;:CALC:MARK2:MAX;:CALC:DELT:X?;Y?", "13000000.000;20.000\n"},
