@@ -156,6 +156,9 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
     basis.scale.maxFmOffsetHz = drawn.maxFmOffsetHz;
     basis.noiseBandwidthHz = context.outcome.noiseBandwidthHz;
     basis.ifCompressed = context.outcome.ifCompressed;
+    basis.powerMeanRows = drawn.powerAverage;
+    basis.averagedOverSweeps = drawn.videoAvgCount > 1;
+    basis.maxHeld = drawn.maxHold;
     basis.measured = true;
     const SweepOutcome& outcome = context.outcome;
     {
