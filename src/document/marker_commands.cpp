@@ -136,9 +136,13 @@ ReadingFlag MarkerCommands::LevelFlag() const {
 }
 
 ReadingFlag MarkerCommands::LevelReadingFlag(const MarkerState& m, bool second) const {
-    const ReadingFlag measured = Scale().FlagAt(second ? m.marker2Pos : m.marker1Pos,
-                                                second ? m.marker2Flag : m.marker1Flag);
-    return WorseReadingFlag(WorseReadingFlag(measured, LevelFlag()), doc_.TraceReadingFlag());
+    return LevelReadingFlag(second ? m.marker2Pos : m.marker1Pos,
+                            second ? m.marker2Flag : m.marker1Flag);
+}
+
+ReadingFlag MarkerCommands::LevelReadingFlag(double position, ReadingFlag measured) const {
+    return WorseReadingFlag(WorseReadingFlag(Scale().FlagAt(position, measured), LevelFlag()),
+                            doc_.TraceReadingFlag());
 }
 
 int MarkerCommands::ColumnOfPosition(double position) const {

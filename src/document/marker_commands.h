@@ -79,6 +79,7 @@ class MarkerCommands {
     // The one flag a reading of a marker's level carries: its worst cause of
     // the screen edge or span, a unit changed since, or a failed sweep.
     ReadingFlag LevelReadingFlag(const MarkerState& m, bool second) const;
+    ReadingFlag LevelReadingFlag(double position, ReadingFlag measured) const;
     int ColumnOfPosition(double position) const;
     double PositionOfColumn(int column) const;
     double LevelOfColumn(int column) const;

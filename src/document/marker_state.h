@@ -18,7 +18,7 @@ struct MarkerState {
     // or at a position the sweep did not cover. State files do not carry it.
     ReadingFlag marker1Flag = ReadingFlag::kNone;
     ReadingFlag marker2Flag = ReadingFlag::kNone;
-    ExtraMarkers extra;  // markers 3 to 6: state files do not carry them
+    ExtraMarkers extra{};  // markers 3 to 6: state files do not carry them
 
     // The active marker, the one the peak searches and a click move.
     bool ActiveOn() const {
