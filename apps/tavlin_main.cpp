@@ -10,6 +10,7 @@
 #include "app/qt_application.h"
 #include "app/qt_calibration_commands.h"
 #include "app/qt_main_frame.h"
+#include "app/qt_marker_menu.h"
 #include "app/qt_screenshot.h"
 #include "app/qt_termination_signals.h"
 #include "gpib_bus_choice.h"
@@ -79,6 +80,12 @@ int main(int argc, char** argv) {
     if (!application.Start(options->stateFile)) {
         return 0;  // "TAVLIN NOT FOUND", or the start given up: the program closes in order
     }
+    // Markers 3 to 6 live in the user's settings, beside the state the
+    // window was started with.
+    tavlin::QtMarkerMenu::RestoreExtraMarkers(application.Document());
+    QObject::connect(&qtApplication, &QCoreApplication::aboutToQuit, [&application] {
+        tavlin::QtMarkerMenu::RememberExtraMarkers(application.Document());
+    });
     if (options->limitMask) {
         application.Frame().LoadLimitMaskFile(QString::fromLocal8Bit(*options->limitMask));
     }

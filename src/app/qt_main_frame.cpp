@@ -22,6 +22,7 @@
 #include "app/qt_annunciator_help.h"
 #include "app/qt_calibration_commands.h"
 #include "app/qt_file_menu.h"
+#include "app/qt_marker_menu.h"
 #include "app/qt_toolbar_icons.h"
 #include "app/qt_user_manual.h"
 #include "app/qt_utilities_menu.h"
@@ -121,6 +122,7 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     menuBar()->addMenu(fileMenu_);
     CreateEditMenu();
     CreateTraceMenu(dialogs);
+    menuBar()->addMenu(new QtMarkerMenu(doc_, *this));
     CreateViewMenu();
     fileMenu_->SetScreenRenderer([this] { return RenderScreen(); });
     fileMenu_->SetPrintBelow([this](QPainter& painter, const QRect& area) {
