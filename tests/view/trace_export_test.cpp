@@ -10,6 +10,7 @@
 #include "document/document_fixture.h"
 #include "document/marker_commands.h"
 #include "support/row_name.h"
+#include "view/peak_table_export.h"
 #include "view/trace_export.h"
 
 namespace tavlin {
@@ -95,6 +96,22 @@ TEST_F(TraceExportFileTest, WritesTheDocumentsTraceOrNothing) {
         entries += entry.path().filename().string().find("taken.csv") != std::string::npos;
     }
     EXPECT_EQ(entries, 1);
+}
+
+// The peak table's lines are the trace export's points with the flag's word
+// after them; the screen's edges are written out, not as ">" or "<".
+TEST(PeakTableExport, PointsWithTheirFlags) {
+    MarkerScale scale;
+    scale.stopHz = 1e6;
+    scale.freqOffsetHz = 1e9;
+    const std::vector<PeakTableRow> rows = {{500e3, 1.5, ReadingFlag::kAboveScreen},
+                                            {250e3, -40.25, ReadingFlag::kNone},
+                                            {750e3, -60.0, ReadingFlag::kOverRange}};
+    EXPECT_EQ(PeakTableExport::Csv(scale, rows),
+              "Frequency (Hz),Level (dBm),Flag\r\n"
+              "1000500000.000,1.5,ABOVE SCREEN\r\n"
+              "1000250000.000,-40.25,\r\n"
+              "1000750000.000,-60,OVER RANGE\r\n");
 }
 
 }  // namespace
