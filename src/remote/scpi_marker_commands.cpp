@@ -3,6 +3,7 @@
 // marker operations of the panel.
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "base/bounded_format.h"
 #include "document/analyzer_document.h"
@@ -149,11 +150,17 @@ std::string ScpiSession::MarkerLevelText(const MarkerReading& marker) {
         PushError(kSettingsConflict);
         return NotANumberText();
     }
-    if (doc_.ReadSettings([](const InstrumentState& s) { return s.videoAvgCount; }) > 1) {
+    const auto [averaged, held] = doc_.ReadSettings(
+        [](const InstrumentState& s) { return std::pair(s.videoAvgCount > 1, s.maxHold != 0); });
+    if (averaged) {
         // Averaging logarithmic rows reads noise low, by up to 2.5 dB for
         // rows of single samples and by less the more each row averaged:
         // the bias is not known, so the density is given as questionable.
         Queue({kDataQuestionable, "Data questionable;VIDEO AVG"});
+    }
+    if (held) {
+        // The highest of many sweeps' noise is no density at all.
+        Queue({kDataQuestionable, "Data questionable;MAX HOLD"});
     }
     const double dbm = scale.linearScale ? MillivoltsToDbm(marker.level) : marker.level;
     return FormatText("%.3f", dbm - 10.0 * std::log10(noiseBandwidthHz));

@@ -180,6 +180,8 @@ TEST_F(ScpiSessionTest, BenchAnalyzerTree) {
     // Averaged logarithmic rows read noise low by an unknown amount.
     EXPECT_EQ(Run("AVER:COUN 10;:CALC:MARK:Y?;:SYST:ERR?"),
               "-50.000;-231,\"Data questionable;VIDEO AVG\"\n");
+    EXPECT_EQ(Run("AVER:COUN 1;:DISP:WIND:TRAC:MODE MAXH;:CALC:MARK:Y?;:SYST:ERR?"),
+              "-50.000;-231,\"Data questionable;MAX HOLD\"\n");
     // The narrowest RBW asked of a wide span leaves a state that recalls as
     // it was saved.
     Run("BAND 0.1 HZ");
