@@ -715,6 +715,11 @@ TEST_F(MainFrameTest, TheMarkerMenuTableAndPeakTable) {
     const std::string csv = test::ReadFileText(gui.Directory() / "peaks.csv");
     EXPECT_TRUE(csv.starts_with("Frequency (Hz),Level (dBm),Flag\r\n915")) << csv;
     peaks->close();
+    // Marker 3 is drawn on the plot until the menu turns it off.
+    const QImage withMarker3 = frame->View().RenderScreen();
+    Action("activeMarkerOff")->trigger();
+    EXPECT_FALSE(MarkerCommands(Doc()).Snapshot().extra.Of(3).on);
+    EXPECT_NE(frame->View().RenderScreen(), withMarker3);
 }
 
 using QtFrontPanelTest = MainFrameTest;
