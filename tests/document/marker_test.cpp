@@ -181,6 +181,8 @@ TEST_F(MarkerTest, ExtraMarkersFollowTheTraceAndTakeTheActiveMarkersCommands) {
     EXPECT_DOUBLE_EQ(Markers().extra.Of(6).position, ColumnHz(500));
     EXPECT_FALSE(Markers().extra.Of(5).on);
     EXPECT_EQ(Markers().extra.active, 0);
+    doc->SetFrequencies(915e6, 915e6);  // zero span: positions are times now
+    EXPECT_FALSE(Markers().extra.Of(6).on);
 }
 
 }  // namespace
