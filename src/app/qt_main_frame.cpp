@@ -22,6 +22,7 @@
 #include "app/qt_annunciator_help.h"
 #include "app/qt_calibration_commands.h"
 #include "app/qt_file_menu.h"
+#include "app/qt_marker_menu.h"
 #include "app/qt_sweep_log_control.h"
 #include "app/qt_toolbar_icons.h"
 #include "app/qt_trace_mode_menu.h"
@@ -133,6 +134,7 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     fileMenu_->AddSweepLogItems(sweepLog_->StartAction(), sweepLog_->StopAction());
     CreateEditMenu();
     CreateTraceMenu(dialogs);
+    menuBar()->addMenu(new QtMarkerMenu(doc_, *this));
     CreateViewMenu();
     fileMenu_->SetScreenRenderer([this] { return RenderScreen(); });
     fileMenu_->SetPrintBelow([this](QPainter& painter, const QRect& area) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/qt_main_frame.h"
+#include "app/qt_marker_menu.h"
 #include "base/atomic_file.h"
 #include "document/analyzer_document.h"
 #include "document/state_file.h"
@@ -94,6 +95,9 @@ QByteArray QtSessionMemory::Restore(QtMainFrame& frame, AnalyzerDocument& docume
     if (RestoreState(document)) {
         document.AdoptDocumentPath(ToPath(settings.value(Key(kDocumentPathKey)).toString()),
                                    settings.value(Key(kDocumentChangedKey), true).toBool());
+        // Markers 3 to 6 are not in state files: they come back beside the
+        // state they were placed on.
+        QtMarkerMenu::RestoreExtraMarkers(document);
     }
     frame.ShowSpectrogram(settings.value(Key(kSpectrogramKey), false).toBool());
     return settings.value(Key(kGeometryKey)).toByteArray();
@@ -103,6 +107,7 @@ void QtSessionMemory::Remember(const QtMainFrame& frame, AnalyzerDocument& docum
     QSettings settings;
     QDir().mkpath(QFileInfo(settings.fileName()).absolutePath());
     document.SaveStateFile(ToPath(StateFile()), false);
+    QtMarkerMenu::RememberExtraMarkers(document);
     settings.setValue(Key(kGeometryKey), frame.saveGeometry());
     settings.setValue(Key(kSpectrogramKey), frame.SpectrogramShown());
     settings.setValue(Key(kDocumentPathKey),

@@ -26,6 +26,8 @@ std::string_view ReadingFlagWord(ReadingFlag flag) {
             return "INCOMPLETE";
         case ReadingFlag::kUncalibrated:
             return "UNCAL";
+        case ReadingFlag::kDetector:
+            return "DETECTOR";
     }
     return "";
 }

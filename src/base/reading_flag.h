@@ -20,6 +20,7 @@ enum class ReadingFlag {
     kStale,         // taken under other settings than those now shown
     kIncomplete,    // the sweep it came from failed or lost data
     kUncalibrated,  // the calibration table is missing or implausible
+    kDetector,      // the trace's detector does not read noise as its power: uncorrected
 };
 
 // The short word a bench analyzer user knows ("OVER RANGE", "OFF SPAN", ...);

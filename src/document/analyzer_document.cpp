@@ -142,6 +142,7 @@ void MarkersOffTraceOnTheFloor(ScreenState& screen) {
     screen.markers.marker2On = 0;
     screen.markers.marker2Active = 0;
     screen.markers.markerDelta = 0;
+    screen.markers.extra = {};  // a position in Hz means nothing on a screen of times
     screen.trace.traceA.fill(kBottomRow);
     screen.trace.traceAInt.fill(static_cast<std::int32_t>(kBottomRow));
     screen.basis = {};

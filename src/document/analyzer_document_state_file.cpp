@@ -248,6 +248,7 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         std::lock_guard traceLock(traceMutex_);
         kTraceInFile.CopyToB(r, screen_.trace);
         kMarkersInFile.CopyToB(r, screen_.markers);
+        screen_.markers.extra.active = 0;  // the file's active marker is 1 or 2
         kDisplayInFile.CopyToB(r, screen_.display);
         screen_.display.traceBRows = TraceBRowsFromFile(r.traceBRows);
         // The file's trace rows were drawn under the file's own settings.

@@ -165,6 +165,11 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
     basis.scale.maxFmOffsetHz = drawn.maxFmOffsetHz;
     basis.noiseBandwidthHz = context.outcome.noiseBandwidthHz;
     basis.ifCompressed = context.outcome.ifCompressed;
+    basis.powerMeanRows = drawn.powerAverage;
+    basis.averagedOverSweeps = drawn.videoAvgCount > 1;
+    // A held trace, the highest or the lowest of its sweeps, reads noise off
+    // its mean power either way.
+    basis.maxHeld = drawn.maxHold || drawn.minHold;
     basis.measured = true;
     const SweepOutcome& outcome = context.outcome;
     if (!outcome.incomplete) {

@@ -54,6 +54,11 @@ ReadingFlag FlagAt(const ScreenState& screen, const MarkerScale& shown, double p
     return shown.FlagAt(position, drawn.FlagAt(position, row));
 }
 
+void ReadInto(ExtraMarker& marker, const ScreenState& screen, const MarkerScale& shown) {
+    marker.level = LevelAt(screen, shown, marker.position);
+    marker.flag = FlagAt(screen, shown, marker.position);
+}
+
 // Equal rows resolve to the rightmost point.
 int RightmostLowestRow(const Rows& rows) {
     int index = 0;
@@ -131,9 +136,13 @@ ReadingFlag MarkerCommands::LevelFlag() const {
 }
 
 ReadingFlag MarkerCommands::LevelReadingFlag(const MarkerState& m, bool second) const {
-    const ReadingFlag measured = Scale().FlagAt(second ? m.marker2Pos : m.marker1Pos,
-                                                second ? m.marker2Flag : m.marker1Flag);
-    return WorseReadingFlag(WorseReadingFlag(measured, LevelFlag()), doc_.TraceReadingFlag());
+    return LevelReadingFlag(second ? m.marker2Pos : m.marker1Pos,
+                            second ? m.marker2Flag : m.marker1Flag);
+}
+
+ReadingFlag MarkerCommands::LevelReadingFlag(double position, ReadingFlag measured) const {
+    return WorseReadingFlag(WorseReadingFlag(Scale().FlagAt(position, measured), LevelFlag()),
+                            doc_.TraceReadingFlag());
 }
 
 int MarkerCommands::ColumnOfPosition(double position) const {
@@ -157,7 +166,9 @@ MarkerState MarkerCommands::Snapshot() const {
 
 void MarkerCommands::StoreIntoActiveMarker(MarkerState& m, double position, double level,
                                            ReadingFlag flag) {
-    if (m.marker2Active != 0) {
+    if (m.extra.active != 0) {
+        m.extra.Of(m.extra.active) = {true, position, level, flag};
+    } else if (m.marker2Active != 0) {
         m.marker2Pos = position;
         m.marker2Level = level;
         m.marker2Flag = flag;
@@ -198,12 +209,11 @@ void MarkerCommands::PlaceActiveMarker(int column) {
 void MarkerCommands::MoveActiveMarker(int points) {
     const MarkerScale scale = Scale();
     const MarkerState m = Snapshot();
-    const bool second = m.marker2Active != 0;
-    if ((second ? m.marker2On : m.marker1On) == 0) {
+    if (!m.ActiveOn()) {
         return;
     }
     const double halfPoint = (scale.PositionOfColumn(1) - scale.PositionOfColumn(0)) / 2.0;
-    const int column = scale.ColumnOfPosition((second ? m.marker2Pos : m.marker1Pos) + halfPoint);
+    const int column = scale.ColumnOfPosition(m.ActivePosition() + halfPoint);
     PlaceActiveMarker(column + points);
 }
 
@@ -214,6 +224,7 @@ void MarkerCommands::Normal() {
         m.marker2On = 0;
         m.marker2Active = 0;
         m.markerDelta = 0;
+        m.extra.active = 0;
         // Half the sweep, in ms, in zero span.
         m.marker1Pos =
             scale.ZeroSpan() ? 500.0 * scale.sweepTimeSec : scale.startHz + scale.SpanHz() / 2.0;
@@ -228,6 +239,7 @@ void MarkerCommands::Off() {
         m.marker2On = 0;
         m.marker2Active = 0;
         m.markerDelta = 0;
+        m.extra = {};
     });
 }
 
@@ -241,6 +253,7 @@ void MarkerCommands::Delta() {
         }
         m.marker2Active = m.marker2Active != 0 ? 0 : 1;
         m.markerDelta = 1;
+        m.extra.active = 0;
     });
 }
 
@@ -249,6 +262,7 @@ void MarkerCommands::DeltaOff() {
         m.marker2On = 0;
         m.marker2Active = 0;
         m.markerDelta = 0;
+        m.extra.active = 0;
     });
 }
 
@@ -257,8 +271,7 @@ void MarkerCommands::DeltaOff() {
 bool MarkerCommands::NextPeak(PeakSearch search) {
     const MarkerScale scale = Scale();
     return doc_.EditMarkers([&scale, search](MarkerState& m, const ScreenState& screen) {
-        const bool second = m.marker2Active != 0;
-        if ((second ? m.marker2On : m.marker1On) == 0) {
+        if (!m.ActiveOn()) {
             return false;
         }
         const MarkerScale& drawn = DrawnScale(screen, scale);
@@ -266,7 +279,7 @@ bool MarkerCommands::NextPeak(PeakSearch search) {
         const double excursion =
             decibels ? kPeakExcursionDb * kRowsPerDivision / drawn.dbPerDiv : kPeakExcursionRows;
         const Rows& rows = screen.trace.traceA;
-        const int from = drawn.ColumnOfPosition(second ? m.marker2Pos : m.marker1Pos);
+        const int from = drawn.ColumnOfPosition(m.ActivePosition());
         const std::optional<int> column = FindPeak(rows, from, search, excursion);
         if (!column) {
             return false;
@@ -281,10 +294,8 @@ void MarkerCommands::MarkerToCenter() {
     if (Scale().ZeroSpan()) {
         return;  // a marker time is no frequency to tune to
     }
-    const double position = doc_.ReadTrace([](const ScreenState& screen) {
-        const MarkerState& m = screen.markers;
-        return m.marker2Active != 0 ? m.marker2Pos : m.marker1Pos;
-    });
+    const double position =
+        doc_.ReadTrace([](const ScreenState& screen) { return screen.markers.ActivePosition(); });
     doc_.SetCenter(position);
     doc_.RequestRepaint();
 }
@@ -334,6 +345,7 @@ void MarkerCommands::ThreeDbPoints() {
         m.marker2On = 1;
         m.marker2Active = 0;
         m.markerDelta = 1;
+        m.extra.active = 0;
     });
 }
 
@@ -346,6 +358,7 @@ void MarkerCommands::SetMarkerFreq(double position) {
         m.marker1Pos = position;
         m.marker2Active = 0;
         m.marker1On = 1;
+        m.extra.active = 0;
         RefreshLevel(m, screen, scale);
     });
 }
@@ -361,6 +374,11 @@ void MarkerCommands::RefreshLevel(MarkerState& m, const ScreenState& screen,
                                   const MarkerScale& shown) {
     // A marker off the screen keeps its position; the edge column under it
     // is no reading of it.
+    for (ExtraMarker& marker : m.extra.markers) {
+        if (marker.on) {
+            ReadInto(marker, screen, shown);
+        }
+    }
     if (m.marker2Active != 0) {
         m.marker2Level = LevelAt(screen, shown, m.marker2Pos);
         m.marker2Flag = FlagAt(screen, shown, m.marker2Pos);
@@ -368,6 +386,70 @@ void MarkerCommands::RefreshLevel(MarkerState& m, const ScreenState& screen,
         m.marker1Level = LevelAt(screen, shown, m.marker1Pos);
         m.marker1Flag = FlagAt(screen, shown, m.marker1Pos);
     }
+}
+
+// A marker turned on anew stands at the centre of the screen, as NORMAL
+// puts marker 1.
+void MarkerCommands::ActivateMarker(int number) {
+    const MarkerScale scale = Scale();
+    doc_.EditMarkers([&scale, number](MarkerState& m, const ScreenState& screen) {
+        if (ExtraMarkers::Holds(number)) {
+            ExtraMarker& marker = m.extra.Of(number);
+            if (!marker.on) {
+                marker.on = true;
+                marker.position = scale.PositionOfColumn(MarkerScale::kCenterColumn);
+                ReadInto(marker, screen, scale);
+            }
+            m.extra.active = number;
+            return;
+        }
+        m.extra.active = 0;
+        m.marker2Active = number == 2 ? 1 : 0;
+        int& on = number == 2 ? m.marker2On : m.marker1On;
+        if (on == 0) {
+            on = 1;
+            RefreshLevel(m, screen, scale);
+        }
+    });
+}
+
+void MarkerCommands::ExtraMarkerOff(int number) {
+    if (!ExtraMarkers::Holds(number)) {
+        return;
+    }
+    doc_.EditMarkers([number](MarkerState& m, const ScreenState&) {
+        m.extra.Of(number).on = false;
+        if (m.extra.active == number) {
+            m.extra.active = 0;
+        }
+    });
+}
+
+void MarkerCommands::PlaceExtraMarker(int number, double position) {
+    if (!ExtraMarkers::Holds(number) || !std::isfinite(position)) {
+        return;
+    }
+    const MarkerScale scale = Scale();
+    doc_.EditMarkers([&scale, number, position](MarkerState& m, const ScreenState& screen) {
+        ExtraMarker& marker = m.extra.Of(number);
+        marker.on = true;
+        marker.position = position;
+        ReadInto(marker, screen, scale);
+    });
+}
+
+void MarkerCommands::RestoreExtraMarkers(const ExtraMarkers& kept) {
+    const MarkerScale scale = Scale();
+    doc_.EditMarkers([&scale, &kept](MarkerState& m, const ScreenState& screen) {
+        for (int n = ExtraMarkers::kFirst; n <= ExtraMarkers::kLast; ++n) {
+            const ExtraMarker& from = kept.Of(n);
+            ExtraMarker& marker = m.extra.Of(n);
+            marker.on = from.on && std::isfinite(from.position);
+            marker.position = marker.on ? from.position : 0.0;
+            ReadInto(marker, screen, scale);
+        }
+        m.extra.active = 0;
+    });
 }
 
 }  // namespace tavlin

@@ -53,9 +53,21 @@ class MarkerCommands {
     // The arrow keys: the active marker `points` points along the trace from
     // the point nearest it, when it is on.
     void MoveActiveMarker(int points);
-    // After each sweep: only the active marker follows the trace, so in delta
-    // mode the other one keeps its level as the reference.
+    // After each sweep: of markers 1 and 2 only the active one follows the
+    // trace, so in delta mode the other keeps its level as the reference;
+    // markers 3 to 6 all follow it.
     void RefreshMarkerLevel();
+
+    // Markers 3 to 6, the window's own. The active marker (1 to 6) is the
+    // one PEAK, NEXT PEAK, a click and the arrow keys move; it is turned on
+    // when it was off.
+    void ActivateMarker(int number);
+    void ExtraMarkerOff(int number);
+    // Marker `number` (3 to 6) on at `position`, its level read there.
+    void PlaceExtraMarker(int number, double position);
+    // Their positions from the window's settings: those on are put back at
+    // their positions (levels read from the trace shown), none active.
+    void RestoreExtraMarkers(const ExtraMarkers& kept);
 
     // The conversions, with the document's present settings and trace.
     MarkerScale Scale() const;
@@ -67,6 +79,7 @@ class MarkerCommands {
     // The one flag a reading of a marker's level carries: its worst cause of
     // the screen edge or span, a unit changed since, or a failed sweep.
     ReadingFlag LevelReadingFlag(const MarkerState& m, bool second) const;
+    ReadingFlag LevelReadingFlag(double position, ReadingFlag measured) const;
     int ColumnOfPosition(double position) const;
     double PositionOfColumn(int column) const;
     double LevelOfColumn(int column) const;

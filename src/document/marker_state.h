@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/reading_flag.h"
+#include "document/extra_markers.h"
 
 namespace tavlin {
 
@@ -17,6 +18,27 @@ struct MarkerState {
     // or at a position the sweep did not cover. State files do not carry it.
     ReadingFlag marker1Flag = ReadingFlag::kNone;
     ReadingFlag marker2Flag = ReadingFlag::kNone;
+    ExtraMarkers extra{};  // markers 3 to 6: state files do not carry them
+
+    // The active marker, the one the peak searches and a click move.
+    bool ActiveOn() const {
+        if (extra.active != 0) {
+            return extra.Of(extra.active).on;
+        }
+        return (marker2Active != 0 ? marker2On : marker1On) != 0;
+    }
+    double ActivePosition() const {
+        if (extra.active != 0) {
+            return extra.Of(extra.active).position;
+        }
+        return marker2Active != 0 ? marker2Pos : marker1Pos;
+    }
+    int ActiveNumber() const {
+        if (extra.active != 0) {
+            return extra.active;
+        }
+        return marker2Active != 0 ? 2 : 1;
+    }
 };
 
 }  // namespace tavlin

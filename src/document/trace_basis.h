@@ -15,6 +15,13 @@ struct TraceBasis {
     // after a preset, a utility's own plot): those follow whatever is shown.
     bool measured = false;
     bool ifCompressed = false;  // the sweep overdrove the IF: no level of it is true
+    // How each row came from the filter's output, which decides whether noise
+    // read off the trace is its power: the mean power of the pixel's FFT bins
+    // (the RMS detector) or the strongest of them; averaged over sweeps in
+    // the screen's unit (dB or mV), or held at its maximum.
+    bool powerMeanRows = false;
+    bool averagedOverSweeps = false;
+    bool maxHeld = false;
 
     static TraceBasis MeasuredOn(const MarkerScale& scale) {
         TraceBasis basis;

@@ -59,17 +59,31 @@ double ToDbm(double milliwatts) {
 // for noise, as long as the columns lie closer than the filter is wide.
 std::optional<ChannelPowerReading> MeasureChannelPower(const TraceRows& rows,
                                                        const TraceBasis& basis, double channelHz) {
-    if (!Integrable(basis)) {
-        return std::nullopt;
-    }
     const MarkerScale& scale = basis.scale;
     const double span = scale.SpanHz();
     double width = std::isfinite(channelHz) && channelHz > 0.0 ? channelHz : span / 2.0;
     width = std::min(width, span);
-    const double centre = (scale.startHz + scale.stopHz) / 2.0;
-    const double low = centre - width / 2.0;
-    const double high = centre + width / 2.0;
+    return MeasureBandPower(rows, basis, (scale.startHz + scale.stopHz) / 2.0, width);
+}
+
+// The part of the band beyond the span was not swept: the power of the part
+// that was is a lower bound of the band's.
+std::optional<ChannelPowerReading> MeasureBandPower(const TraceRows& rows, const TraceBasis& basis,
+                                                    double centreHz, double widthHz) {
+    if (!Integrable(basis) || !std::isfinite(centreHz) || !std::isfinite(widthHz) ||
+        !(widthHz > 0.0)) {
+        return std::nullopt;
+    }
+    const MarkerScale& scale = basis.scale;
+    const double low = std::max(centreHz - widthHz / 2.0, scale.startHz);
+    const double high = std::min(centreHz + widthHz / 2.0, scale.stopHz);
+    if (!(high > low)) {
+        return std::nullopt;
+    }
     ChannelPowerReading reading;
+    if (high - low < widthHz * (1.0 - 1e-12)) {
+        reading.flag = ReadingFlag::kAboveScreen;
+    }
     double integral = 0.0;
     for (int i = 0; i <= MarkerScale::kLastColumn; ++i) {
         const Cell cell = CellOf(scale, i);
@@ -88,9 +102,57 @@ std::optional<ChannelPowerReading> MeasureChannelPower(const TraceRows& rows,
         return std::nullopt;
     }
     reading.powerDbm = ToDbm(power);
-    reading.densityDbmHz = ToDbm(power / width);
-    reading.bandwidthHz = width;
-    reading.centreHz = centre;
+    reading.densityDbmHz = ToDbm(power / (high - low));
+    reading.bandwidthHz = high - low;
+    reading.centreHz = (low + high) / 2.0;
+    return reading;
+}
+
+namespace {
+
+// Only rows of mean power read noise as its power, and only while nothing
+// else has shaped them since. No row of this program is a log-detected
+// sample, the case the familiar 2.51 dB correction is exact for: an FFT
+// bin's power is averaged over the captured blocks before it is put in dB,
+// and a pixel's row is the mean power of its bins (the RMS detector) or the
+// strongest of them. The strongest of several bins reads noise high, and
+// the video average (in dB, or in mV on the linear scale) reads it low, each
+// by an amount that depends on the bins per pixel and the blocks averaged,
+// between 0 and a few dB: no one correction is right, so those readings are
+// given uncorrected and flagged.
+ReadingFlag DetectorFlag(const TraceBasis& basis) {
+    const bool powerOfNoise = basis.powerMeanRows && !basis.averagedOverSweeps && !basis.maxHeld;
+    return powerOfNoise ? ReadingFlag::kNone : ReadingFlag::kDetector;
+}
+
+}  // namespace
+
+// A row on the bottom line says the noise lies at or below it, one on the
+// top row that it lies at or above.
+std::optional<NoiseDensityReading> MeasureNoiseDensity(const TraceRows& rows,
+                                                       const TraceBasis& basis, double positionHz,
+                                                       int halfWidthColumns) {
+    const MarkerScale& scale = basis.scale;
+    if (!Integrable(basis) || !scale.Shows(positionHz)) {
+        return std::nullopt;
+    }
+    const int centre = scale.ColumnOfPosition(positionHz);
+    const int first = std::max(centre - std::max(halfWidthColumns, 0), 0);
+    const int last = std::min(centre + std::max(halfWidthColumns, 0), MarkerScale::kLastColumn);
+    NoiseDensityReading reading;
+    double sum = 0.0;
+    for (int i = first; i <= last; ++i) {
+        sum += PowerOfRow(scale, rows[i]);
+        reading.flag = WorseReadingFlag(reading.flag, FlagOfRow(rows[i]));
+    }
+    reading.columns = last - first + 1;
+    const double mean = sum / reading.columns;
+    if (!(mean > 0.0) || !std::isfinite(mean)) {
+        return std::nullopt;
+    }
+    reading.densityDbmHz = ToDbm(mean / basis.noiseBandwidthHz);
+    reading.flag = WorseReadingFlag(WorseReadingFlag(reading.flag, DetectorFlag(basis)),
+                                    CompressionFlag(basis));
     return reading;
 }
 

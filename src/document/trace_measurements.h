@@ -39,12 +39,33 @@ struct OccupiedBandwidthReading {
     ReadingFlag flag = ReadingFlag::kNone;
 };
 
+struct NoiseDensityReading {
+    double densityDbmHz = 0.0;
+    int columns = 0;  // the columns whose power was averaged
+    // The screen's edges as for a marker; kDetector when the rows do not read
+    // noise as its power (see MeasureNoiseDensity).
+    ReadingFlag flag = ReadingFlag::kNone;
+};
+
 using TraceRows = std::array<double, kTracePoints>;
 
 // Channel power over channelHz centred on the span (0 or less: half the
 // span). Empty when the trace cannot be integrated or holds no power.
 std::optional<ChannelPowerReading> MeasureChannelPower(const TraceRows& rows,
                                                        const TraceBasis& basis, double channelHz);
+
+// The power in widthHz around centreHz (the band-power marker): the band
+// cut to the span, flagged above screen (at least this) when it was cut.
+// Empty when it cannot be integrated, lies off the span or holds no power.
+std::optional<ChannelPowerReading> MeasureBandPower(const TraceRows& rows, const TraceBasis& basis,
+                                                    double centreHz, double widthHz);
+
+// The noise marker: the mean power of the columns within halfWidthColumns
+// of the marker's column, less 10 log of the filter's noise bandwidth.
+// Empty when the trace cannot be integrated or the marker is off the span.
+std::optional<NoiseDensityReading> MeasureNoiseDensity(const TraceRows& rows,
+                                                       const TraceBasis& basis, double positionHz,
+                                                       int halfWidthColumns);
 
 // The band holding `percent` of the power in the span, (100 - percent) / 2
 // left out on each side. Empty for a percent outside (0, 100), a trace that

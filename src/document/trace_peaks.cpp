@@ -32,6 +32,8 @@ bool IsPeak(const Rows& rows, int i, double excursionRows) {
     return leftStands && rightStands;
 }
 
+}  // namespace
+
 std::vector<int> Peaks(const Rows& rows, double excursionRows) {
     std::vector<int> peaks;
     for (int i = 0; i <= kLast; ++i) {
@@ -41,8 +43,6 @@ std::vector<int> Peaks(const Rows& rows, double excursionRows) {
     }
     return peaks;
 }
-
-}  // namespace
 
 std::optional<int> FindPeak(const Rows& rows, int from, PeakSearch search, double excursionRows) {
     const int start = std::clamp(from, 0, kLast);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 #include "sweep/sweep_trace.h"
 
@@ -15,7 +16,10 @@ enum class PeakSearch { kNextLower, kLeft, kRight };
 // after it, which stands at least `excursionRows` above the trace on each
 // side before the trace rises higher than it (or reaches the screen's edge),
 // so that the ripple of noise on a trace is no peak. Rows are measured down
-// from the top: a higher level is a smaller row. The peak found from column
+// from the top: a higher level is a smaller row. Every peak, left to right:
+std::vector<int> Peaks(const std::array<double, kTracePoints>& rows, double excursionRows);
+
+// The peak found from column
 // `from`, the marker's; none when there is none that way.
 std::optional<int> FindPeak(const std::array<double, kTracePoints>& rows, int from,
                             PeakSearch search, double excursionRows);

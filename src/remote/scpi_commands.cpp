@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kValueFormat = "%.3f";
 constexpr double kAttenStepDb = 5.0;
 constexpr double kHighestAttenDb = 15.0;
-constexpr int kLastMarker = 2;
+constexpr int kLastMarker = ExtraMarkers::kLast;
 
 std::string Value(double value) {
     return FormatText(kValueFormat, value);
@@ -146,12 +146,19 @@ void ScpiSession::QueryContinuous(Call& call) {
 
 // Marker 2 exists in delta mode only, as on the panel: selecting it is the
 // DELTA button, which turns it on at marker 1 or makes it the active one.
+// Markers 3 to 6 are made active as the window's Marker menu does.
 bool ScpiSession::SelectMarker(const Call& call) {
     if (call.suffix > kLastMarker) {
         PushError(kSuffixOutOfRange);
         return false;
     }
     MarkerCommands markers(doc_);
+    if (ExtraMarkers::Holds(call.suffix) || markers.Snapshot().extra.active != 0) {
+        markers.ActivateMarker(ExtraMarkers::Holds(call.suffix) ? call.suffix : 1);
+        if (ExtraMarkers::Holds(call.suffix)) {
+            return true;
+        }
+    }
     const MarkerState m = markers.Snapshot();
     const bool secondActive = m.marker2On != 0 && m.marker2Active != 0;
     if (call.suffix == 2 ? !secondActive : m.marker2Active != 0) {
@@ -204,6 +211,9 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
         return std::nullopt;
     }
     const MarkerState m = MarkerCommands(doc_).Snapshot();
+    if (ExtraMarkers::Holds(call.suffix)) {
+        return ReadExtraMarker(m.extra.Of(call.suffix));
+    }
     const bool second = call.suffix == 2;
     if ((second ? m.marker2On : m.marker1On) == 0) {
         PushError(kSettingsConflict);
@@ -215,6 +225,18 @@ std::optional<ScpiSession::MarkerReading> ScpiSession::ReadMarker(const Call& ca
     return MarkerReading{scale.ZeroSpan() ? position : scale.FreqOffset().Shown(position),
                          second ? m.marker2Level : m.marker1Level,
                          MarkerCommands(doc_).LevelReadingFlag(m, second)};
+}
+
+std::optional<ScpiSession::MarkerReading> ScpiSession::ReadExtraMarker(const ExtraMarker& marker) {
+    if (!marker.on) {
+        PushError(kSettingsConflict);
+        return std::nullopt;
+    }
+    const MarkerCommands markers(doc_);
+    const MarkerScale scale = markers.Scale();
+    return MarkerReading{
+        scale.ZeroSpan() ? marker.position : scale.FreqOffset().Shown(marker.position),
+        marker.level, markers.LevelReadingFlag(marker.position, marker.flag)};
 }
 
 // Trace A's 641 points in the unit of the replies (Hz of deviation in FM

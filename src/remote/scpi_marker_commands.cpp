@@ -3,6 +3,7 @@
 // marker operations of the panel.
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "base/bounded_format.h"
 #include "document/analyzer_document.h"
@@ -22,9 +23,9 @@ std::string NotANumberText() {
 
 }  // namespace
 
-// ON or OFF for marker 1 or 2; nothing after queuing the error.
+// ON or OFF for markers 1 to 6; nothing after queuing the error.
 std::optional<bool> ScpiSession::MarkerSwitch(const Call& call) {
-    if (call.suffix > 2) {
+    if (call.suffix > ExtraMarkers::kLast) {
         PushError(kSuffixOutOfRange);
         return std::nullopt;
     }
@@ -33,13 +34,18 @@ std::optional<bool> ScpiSession::MarkerSwitch(const Call& call) {
 
 // As the panel's buttons: marker 1 on is NORMAL (at the centre) when it was
 // off, marker 2 on is DELTA; marker 1 off is OFF (marker 2 lives only in
-// delta mode), marker 2 off leaves delta mode.
+// delta mode), marker 2 off leaves delta mode. Markers 3 to 6 on are the
+// window's: at the centre when they were off, and active.
 void ScpiSession::SetMarkerOn(Call& call) {
     const std::optional<bool> on = MarkerSwitch(call);
     if (!on) {
         return;
     }
     MarkerCommands markers(doc_);
+    if (ExtraMarkers::Holds(call.suffix)) {
+        *on ? markers.ActivateMarker(call.suffix) : markers.ExtraMarkerOff(call.suffix);
+        return;
+    }
     const MarkerState m = markers.Snapshot();
     const bool first = call.suffix == 1;
     if (*on && (first ? m.marker1On : m.marker2On) != 0) {
@@ -58,6 +64,10 @@ void ScpiSession::SetMarkerOn(Call& call) {
 
 void ScpiSession::QueryMarkerOn(Call& call) {
     const MarkerState m = MarkerCommands(doc_).Snapshot();
+    if (ExtraMarkers::Holds(call.suffix)) {
+        call.reply = m.extra.Of(call.suffix).on ? "1" : "0";
+        return;
+    }
     call.reply = (call.suffix == 2 ? m.marker2On : m.marker1On) != 0 ? "1" : "0";
 }
 
@@ -140,11 +150,17 @@ std::string ScpiSession::MarkerLevelText(const MarkerReading& marker) {
         PushError(kSettingsConflict);
         return NotANumberText();
     }
-    if (doc_.ReadSettings([](const InstrumentState& s) { return s.videoAvgCount; }) > 1) {
+    const auto [averaged, held] = doc_.ReadSettings(
+        [](const InstrumentState& s) { return std::pair(s.videoAvgCount > 1, s.maxHold != 0); });
+    if (averaged) {
         // Averaging logarithmic rows reads noise low, by up to 2.5 dB for
         // rows of single samples and by less the more each row averaged:
         // the bias is not known, so the density is given as questionable.
         Queue({kDataQuestionable, "Data questionable;VIDEO AVG"});
+    }
+    if (held) {
+        // The highest of many sweeps' noise is no density at all.
+        Queue({kDataQuestionable, "Data questionable;MAX HOLD"});
     }
     const double dbm = scale.linearScale ? MillivoltsToDbm(marker.level) : marker.level;
     return FormatText("%.3f", dbm - 10.0 * std::log10(noiseBandwidthHz));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/reading_flag.h"
+#include "document/extra_markers.h"
 #include "document/marker_scale.h"
 #include "document/trace_measurements.h"
 #include "document/trace_peaks.h"
@@ -269,6 +270,7 @@ class ScpiSession {
         ReadingFlag flag = ReadingFlag::kNone;  // of the level
     };
     std::optional<MarkerReading> ReadMarker(const Call& call);
+    std::optional<MarkerReading> ReadExtraMarker(const ExtraMarker& marker);
     // The level the marker reads in the replies' unit, or in dBm/Hz while
     // the noise function is on.
     std::string MarkerLevelText(const MarkerReading& marker);

@@ -70,6 +70,10 @@ double Shown(double value, int decimals) {
 
 }  // namespace
 
+ReadingFlag MarkerReadout::DifferenceFlag(ReadingFlag reference, ReadingFlag other) {
+    return DeltaFlag(reference, other);
+}
+
 const char* MarkerReadout::LevelUnit() const {
     return scale_.linearScale ? "mV " : "dBm";
 }

@@ -26,6 +26,9 @@ class MarkerReadout {
     std::string Line(const MarkerState& markers) const;
     // The pointer over graticule column `column`, whose level is `level`.
     std::string Cursor(int column, double level) const;
+    // The flag of `other`'s level less `reference`'s: a bound of either
+    // reading bounds the difference, opposite bounds leave it unknown.
+    static ReadingFlag DifferenceFlag(ReadingFlag reference, ReadingFlag other);
 
   private:
     std::string Marker1Text(const MarkerState& markers) const;

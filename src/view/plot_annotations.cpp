@@ -266,6 +266,14 @@ std::optional<PlotPoint> PlotAnnotations::Marker2Glyph() const {
     return GlyphAt(m.marker2Pos, m.marker2Level);
 }
 
+std::optional<PlotPoint> PlotAnnotations::ExtraMarkerGlyph(int number) const {
+    const ExtraMarker& m = snapshot_.markers.extra.Of(number);
+    if (!m.on || MarkerLevelsStale() || !MarkerScale::From(s_).Shows(m.position)) {
+        return std::nullopt;
+    }
+    return GlyphAt(m.position, m.level);
+}
+
 PlotPoint PlotAnnotations::GlyphAt(double position, double level) const {
     const MarkerScale scale = MarkerScale::From(s_);
     return {plot::kLeft + scale.ColumnOfPosition(position), top_ + LevelToRow(scale, level)};

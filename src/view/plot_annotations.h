@@ -59,6 +59,8 @@ class PlotAnnotations {
     // and the row of its level, not clamped to the graticule.
     std::optional<PlotPoint> Marker1Glyph() const;
     std::optional<PlotPoint> Marker2Glyph() const;
+    // Markers 3 to 6, each where it reads the trace.
+    std::optional<PlotPoint> ExtraMarkerGlyph(int number) const;
 
     // Printer units per plot unit for a page of this drawing area: a landscape
     // page holds 900 units across, a portrait one 800, and the page must hold

@@ -391,18 +391,29 @@ void QtPlotPainter::PaintMarkerGlyphs() {
     p_.setPen(TracePen(colours.marker, 2 * s_));
     p_.setBrush(Qt::NoBrush);
     const auto scaled = [this](int x, int y) { return QPoint(x * s_, y * s_); };
-    const bool secondActive = snapshot_.markers.marker2Active != 0;
+    const int active = snapshot_.markers.ActiveNumber();
     if (const auto m = annotations_.Marker1Glyph()) {
         const std::array<QPoint, 5> square = {
             scaled(m->x - 2, m->y - 2), scaled(m->x + 2, m->y - 2), scaled(m->x + 2, m->y + 2),
             scaled(m->x - 2, m->y + 2), scaled(m->x - 2, m->y - 2)};
         p_.drawPolyline(square.data(), static_cast<int>(square.size()));
-        PaintMarkerNumber(*m, 1, !secondActive);
+        PaintMarkerNumber(*m, 1, active == 1);
     }
     if (const auto m = annotations_.Marker2Glyph()) {
         p_.drawLine(scaled(m->x - 2, m->y - 2), scaled(m->x + 2, m->y + 2));
         p_.drawLine(scaled(m->x - 2, m->y + 2), scaled(m->x + 2, m->y - 2));
-        PaintMarkerNumber(*m, 2, secondActive);
+        PaintMarkerNumber(*m, 2, active == 2);
+    }
+    // Markers 3 to 6: a diamond, so the two markers state files keep stay
+    // told apart from the window's own.
+    for (int n = ExtraMarkers::kFirst; n <= ExtraMarkers::kLast; ++n) {
+        if (const auto m = annotations_.ExtraMarkerGlyph(n)) {
+            const std::array<QPoint, 5> diamond = {scaled(m->x, m->y - 3), scaled(m->x + 3, m->y),
+                                                   scaled(m->x, m->y + 3), scaled(m->x - 3, m->y),
+                                                   scaled(m->x, m->y - 3)};
+            p_.drawPolyline(diamond.data(), static_cast<int>(diamond.size()));
+            PaintMarkerNumber(*m, n, active == n);
+        }
     }
 }
 

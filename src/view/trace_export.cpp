@@ -6,11 +6,7 @@
 
 namespace tavlin {
 
-namespace {
-
-constexpr const char* kLineEnd = "\r\n";
-
-std::string HeaderLine(const MarkerScale& scale) {
+std::string TraceExport::HeaderFields(const MarkerScale& scale) {
     std::string header = scale.ZeroSpan() ? "Time (ms)," : "Frequency (Hz),";
     if (scale.FmDeviation()) {
         header += "Deviation (Hz)";
@@ -19,22 +15,21 @@ std::string HeaderLine(const MarkerScale& scale) {
     } else {
         header += "Level (dBm)";
     }
-    return header + kLineEnd;
+    return header;
 }
 
-}  // namespace
+std::string TraceExport::PointFields(const MarkerScale& scale, double position, double level) {
+    if (scale.ZeroSpan()) {
+        return FormatText("%.6f,%.6g", position, level);
+    }
+    return FormatText("%.3f,%.6g", scale.FreqOffset().Shown(position), level);
+}
 
 std::string TraceExport::Csv(const MarkerScale& scale, const decltype(SweepTrace::traceA)& rows) {
-    std::string csv = HeaderLine(scale);
+    std::string csv = HeaderFields(scale) + kLineEnd;
     csv.reserve(csv.size() + rows.size() * 32);
     for (int column = 0; column < kTracePoints; ++column) {
-        const double level = scale.LevelOfRow(rows[column]);
-        const double position = scale.PositionOfColumn(column);
-        if (scale.ZeroSpan()) {
-            csv += FormatText("%.6f,%.6g", position, level);
-        } else {
-            csv += FormatText("%.3f,%.6g", scale.FreqOffset().Shown(position), level);
-        }
+        csv += PointFields(scale, scale.PositionOfColumn(column), scale.LevelOfRow(rows[column]));
         csv += kLineEnd;
     }
     return csv;

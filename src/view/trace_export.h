@@ -19,6 +19,11 @@ class TraceExport {
     // The frequencies are those the annotations show, with the downconverter
     // offset added.
     static std::string Csv(const MarkerScale& scale, const decltype(SweepTrace::traceA)& rows);
+    // The two columns' names, and one point as a line of them, without the
+    // line end, for other tables of points (the peak table).
+    static std::string HeaderFields(const MarkerScale& scale);
+    static std::string PointFields(const MarkerScale& scale, double position, double level);
+    static constexpr const char* kLineEnd = "\r\n";
 
     // Writes the document's present trace through a temporary file, so a
     // failed write leaves no partial file and keeps an older one. Returns an

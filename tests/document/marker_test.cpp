@@ -149,5 +149,41 @@ TEST_F(MarkerTest, ThreeDbPointsAndMarkerToCentre) {
     EXPECT_EQ(d.Frequencies().startHz, 915e6);
 }
 
+// Markers 3 to 6: an active one takes PEAK, NEXT PEAK and clicks in place of
+// marker 1; all of them follow the sweeps; NORMAL hands the active marker
+// back to marker 1 and OFF turns them all off. Kept positions come back on.
+TEST_F(MarkerTest, ExtraMarkersFollowTheTraceAndTakeTheActiveMarkersCommands) {
+    BuildDocument();
+    EditTrace([](SweepTrace& t) { t.traceA[100] = t.traceA[500] = 100.0; });  // -20 dBm
+    markers().ActivateMarker(4);
+    EXPECT_DOUBLE_EQ(Markers().extra.Of(4).position, ColumnHz(320));
+    markers().Peak();
+    EXPECT_DOUBLE_EQ(Markers().extra.Of(4).position, ColumnHz(500));
+    EXPECT_TRUE(Markers().extra.Of(4).on);
+    EXPECT_FALSE(Markers().marker1On);
+    EXPECT_TRUE(markers().NextPeak(PeakSearch::kLeft));
+    EXPECT_DOUBLE_EQ(Markers().extra.Of(4).position, ColumnHz(100));
+    markers().PlaceExtraMarker(6, ColumnHz(500));
+    markers().MoveActiveMarker(1);
+    EXPECT_DOUBLE_EQ(Markers().extra.Of(4).position, ColumnHz(101));
+    FillTrace(200.0);  // the next sweep, at -40 dBm
+    markers().RefreshMarkerLevel();
+    EXPECT_DOUBLE_EQ(Markers().extra.Of(4).level, -40.0);
+    EXPECT_DOUBLE_EQ(Markers().extra.Of(6).level, -40.0);
+    const ExtraMarkers kept = Markers().extra;
+
+    markers().Normal();
+    EXPECT_EQ(Markers().ActiveNumber(), 1);
+    EXPECT_TRUE(Markers().extra.Of(6).on);
+    markers().Off();
+    EXPECT_FALSE(Markers().extra.Of(4).on || Markers().extra.Of(6).on);
+    markers().RestoreExtraMarkers(kept);
+    EXPECT_DOUBLE_EQ(Markers().extra.Of(6).position, ColumnHz(500));
+    EXPECT_FALSE(Markers().extra.Of(5).on);
+    EXPECT_EQ(Markers().extra.active, 0);
+    doc->SetFrequencies(915e6, 915e6);  // zero span: positions are times now
+    EXPECT_FALSE(Markers().extra.Of(6).on);
+}
+
 }  // namespace
 }  // namespace tavlin

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "document/document_fixture.h"
 #include "document/trace_measurements.h"
@@ -74,6 +76,72 @@ TEST(ChannelPower, ClippedOrUnintegrableTracesAreNotTakenAtFaceValue) {
     for (const double percent : {0.0, 100.0, -1.0, std::nan("")}) {
         EXPECT_FALSE(MeasureOccupiedBandwidth(rows, Basis(), percent)) << percent;
     }
+}
+
+// The noise marker: the power mean of the columns around the marker, less
+// 10 log NBW, taken at face value only from rows of mean power that nothing
+// shaped since; the screen's edges bound it as they bound a marker.
+TEST(NoiseMarker, PowerMeanAroundTheMarkerAndTheDetectorsFlag) {
+    struct Row {
+        std::string name;
+        void (*edit)(TraceBasis&, TraceRows&);
+        double densityDbmHz;
+        ReadingFlag flag;
+    };
+    const double flat = -50.0 - 30.0;
+    // Column 320 10 dB up: of three columns, (10 + 1 + 1) / 3 times the floor.
+    const double raised = flat + 10.0 * std::log10(12.0 / 3.0);
+    const std::vector<Row> rows = {
+        {"rms", [](TraceBasis&, TraceRows&) {}, flat, ReadingFlag::kNone},
+        {"one column up", [](TraceBasis&, TraceRows& r) { r[320] -= 50.0; }, raised,
+         ReadingFlag::kNone},
+        {"strongest bin", [](TraceBasis& b, TraceRows&) { b.powerMeanRows = false; }, flat,
+         ReadingFlag::kDetector},
+        {"video average", [](TraceBasis& b, TraceRows&) { b.averagedOverSweeps = true; }, flat,
+         ReadingFlag::kDetector},
+        {"max hold", [](TraceBasis& b, TraceRows&) { b.maxHeld = true; }, flat,
+         ReadingFlag::kDetector},
+        {"on the bottom line", [](TraceBasis&, TraceRows& r) { r[321] = 501.0; }, flat,
+         ReadingFlag::kBelowScreen},
+    };
+    for (const Row& row : rows) {
+        TraceBasis basis = Basis();
+        basis.powerMeanRows = true;
+        TraceRows trace = Flat(-50.0);
+        row.edit(basis, trace);
+        const auto reading = MeasureNoiseDensity(trace, basis, 100.5e6, 1);
+        ASSERT_TRUE(reading) << row.name;
+        if (row.flag != ReadingFlag::kBelowScreen) {
+            EXPECT_NEAR(reading->densityDbmHz, row.densityDbmHz, 1e-9) << row.name;
+        }
+        EXPECT_EQ(reading->columns, 3) << row.name;
+        EXPECT_EQ(reading->flag, row.flag) << row.name;
+    }
+    // At the screen's edge only the columns on it count; off it, none.
+    EXPECT_EQ(MeasureNoiseDensity(Flat(-50.0), Basis(), 100e6, 5)->columns, 6);
+    EXPECT_FALSE(MeasureNoiseDensity(Flat(-50.0), Basis(), 102e6, 5));
+    TraceBasis wide = Basis();
+    wide.noiseBandwidthHz = 0.0;
+    EXPECT_FALSE(MeasureNoiseDensity(Flat(-50.0), wide, 100.5e6, 5));
+}
+
+// A band reaching past the span is integrated over the part swept, which
+// bounds its power from below.
+TEST(BandPower, BandCutToTheSpanIsALowerBound) {
+    const TraceRows rows = Flat(-50.0);
+    const double density = -50.0 - 30.0;
+    const auto inside = MeasureBandPower(rows, Basis(), 100.25e6, 100e3);
+    ASSERT_TRUE(inside);
+    EXPECT_NEAR(inside->powerDbm, density + 50.0, 1e-9);
+    EXPECT_DOUBLE_EQ(inside->centreHz, 100.25e6);
+    EXPECT_EQ(inside->flag, ReadingFlag::kNone);
+    const auto edge = MeasureBandPower(rows, Basis(), 100e6, 100e3);
+    ASSERT_TRUE(edge);
+    EXPECT_DOUBLE_EQ(edge->bandwidthHz, 50e3);
+    EXPECT_NEAR(edge->powerDbm, density + 10.0 * std::log10(50e3), 1e-9);
+    EXPECT_EQ(edge->flag, ReadingFlag::kAboveScreen);
+    EXPECT_FALSE(MeasureBandPower(rows, Basis(), 99e6, 100e3));
+    EXPECT_FALSE(MeasureBandPower(rows, Basis(), 100.5e6, 0.0));
 }
 
 // Flat power at -20 dBm over columns 400 .. 560, nothing (far below) beside it.

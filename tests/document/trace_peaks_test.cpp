@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "document/peak_table.h"
+
 #include "support/row_name.h"
 
 namespace tavlin {
@@ -50,6 +54,41 @@ INSTANTIATE_TEST_SUITE_P(
                       PeakRow{"RightPassesTheShoulder", 300, PeakSearch::kRight, 500},
                       PeakRow{"RightPassesTheRipple", 0, PeakSearch::kRight, 100},
                       PeakRow{"NoneRightOfTheLast", 500, PeakSearch::kRight, -1}),
+    test::kRowName);
+
+// The table of Trace() on 0 dBm at 10 dB/div (level -row / 5), a column a
+// kHz: the highest first, cut by count and threshold; a smaller excursion
+// admits the shoulder (10 rows above its side) and then the ripple.
+struct PeakTableCase {
+    const char* name;
+    PeakTableSettings settings;
+    std::vector<int> columns;
+};
+
+class PeakTableTest : public ::testing::TestWithParam<PeakTableCase> {};
+
+TEST_P(PeakTableTest, ListsTheHighestPeaks) {
+    MarkerScale scale;
+    scale.stopHz = 640e3;
+    std::array<double, kTracePoints> rows = Trace();
+    rows[300] = -1.0;  // above the screen: at least -20 dBm
+    const std::vector<PeakTableRow> table = FindPeakTable(rows, scale, false, GetParam().settings);
+    std::vector<int> columns;
+    for (const PeakTableRow& row : table) {
+        columns.push_back(static_cast<int>(row.position / 1e3));
+        EXPECT_DOUBLE_EQ(row.level, -rows[columns.back()] / 5.0);
+        EXPECT_EQ(row.flag, columns.back() == 300 ? ReadingFlag::kAboveScreen : ReadingFlag::kNone);
+    }
+    EXPECT_EQ(columns, GetParam().columns);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, PeakTableTest,
+    ::testing::Values(PeakTableCase{"AllAboveTheNoise", {10, -100.0, 6.0}, {300, 100, 500}},
+                      PeakTableCase{"CutByCount", {2, -100.0, 6.0}, {300, 100}},
+                      PeakTableCase{"CutByThreshold", {10, -45.0, 6.0}, {300, 100}},
+                      PeakTableCase{"SmallExcursion", {5, -100.0, 1.5}, {300, 305, 100, 500}},
+                      PeakTableCase{"RippleAtLast", {5, -100.0, 0.5}, {300, 305, 100, 500, 1}}),
     test::kRowName);
 
 }  // namespace

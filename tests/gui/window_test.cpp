@@ -24,6 +24,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
@@ -63,6 +64,8 @@
 #include "support/row_name.h"
 #include "support/scripted_entry_dialogs.h"
 #include "utilities/receiver/qt_receiver_dialog.h"
+#include "view/qt_marker_panel.h"
+#include "view/qt_peak_table_dialog.h"
 #include "view/qt_plot_view.h"
 
 namespace tavlin::test {
@@ -766,6 +769,46 @@ TEST_F(MainFrameTest, ChannelPowerAsksItsBandwidthAndIsReadOnTheScreen) {
     Q_EMIT frame->UtilitiesMenu().aboutToShow();
     EXPECT_FALSE(channel->isChecked());
     EXPECT_EQ(textPixels(), 0);
+}
+
+// Marker menu: marker 3 made active takes the peak search; the table under
+// the plot lists it with its difference to marker 1, the noise marker reads
+// the RMS trace around it, and the peak table is written as CSV.
+TEST_F(MainFrameTest, TheMarkerMenuTableAndPeakTable) {
+    Doc().SetTraceMeasurements({.noiseOn = true});
+    Doc().SetCenterSpan(914.95e6, 200e3);
+    Doc().ApplyLevelPlan();
+    Doc().PerformSweep();
+    MarkerCommands(Doc()).Normal();
+    Action("activeMarker3")->trigger();
+    Action("peakSearch")->trigger();
+    const MarkerState m = MarkerCommands(Doc()).Snapshot();
+    EXPECT_NEAR(m.extra.Of(3).position, 915e6, 1e3);
+    EXPECT_EQ(m.marker1Pos, 914.95e6);
+
+    Action("markerTable")->trigger();
+    QtMarkerPanel& panel = *frame->findChild<QtMarkerPanel*>("markerPanel");
+    panel.SetNoiseMarker(true, 2);
+    panel.Refresh();
+    ASSERT_EQ(panel.Table().rowCount(), 2);
+    EXPECT_EQ(panel.Table().item(1, 0)->text(), "3 *");
+    EXPECT_TRUE(panel.Table().item(1, 3)->text().startsWith("+0.050"))
+        << panel.Table().item(1, 3)->text().toStdString();
+    EXPECT_TRUE(panel.NoiseText().endsWith("dBm/Hz")) << panel.NoiseText().toStdString();
+
+    Action("peakTable")->trigger();
+    auto* peaks = frame->findChild<QtPeakTableDialog*>("peakTableDialog");
+    ASSERT_NE(peaks, nullptr);
+    peaks->SetSettings({1, -100.0, 6.0});
+    EXPECT_EQ(peaks->ExportTo(PathIn("peaks.csv")), QString());
+    const std::string csv = test::ReadFileText(gui.Directory() / "peaks.csv");
+    EXPECT_TRUE(csv.starts_with("Frequency (Hz),Level (dBm),Flag\r\n915")) << csv;
+    peaks->close();
+    // Marker 3 is drawn on the plot until the menu turns it off.
+    const QImage withMarker3 = frame->View().RenderScreen();
+    Action("activeMarkerOff")->trigger();
+    EXPECT_FALSE(MarkerCommands(Doc()).Snapshot().extra.Of(3).on);
+    EXPECT_NE(frame->View().RenderScreen(), withMarker3);
 }
 
 using QtFrontPanelTest = MainFrameTest;

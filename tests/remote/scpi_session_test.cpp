@@ -56,8 +56,10 @@ TEST_F(ScpiSessionTest, CommandsQueriesAndTheErrorQueue) {
         // the peak at point 480 of 905 .. 925 MHz, its row 100 at -20 dBm ref
         {"CALC:MARK:MAX;X?;Y?", "920000000.000;-40.000\n"},
         {"CALC:MARK2:Y?;:SYST:ERR?", "9.91E+37;-221,\"Settings conflict\"\n"},
-        {"MARK2:MAX;X?;:CALC:MARK3:X?;:SYST:ERR?",
+        {"MARK2:MAX;X?;:CALC:MARK7:X?;:SYST:ERR?",
          "920000000.000;9.91E+37;-114,\"Header suffix out of range\"\n"},
+        {"CALC:MARK3:X?;:SYST:ERR?", "9.91E+37;-221,\"Settings conflict\"\n"},
+        {"CALC:MARK3 ON;:CALC:MARK3:MAX;X?;:CALC:MARK3?", "920000000.000;1\n"},
         {"CALC:MARK1:SET:CENT;:FREQ:CENT?", "920000000.000\n"},
         {"MMEM:STOR:STAT 1,'../x.pqz';:MMEM:LOAD:STAT \"absent.pqz\";:SYST:ERR?;ERR?",
          "-257,\"File name error\";-256,\"File name not found\"\n"},
@@ -179,6 +181,8 @@ TEST_F(ScpiSessionTest, BenchAnalyzerTree) {
     // Averaged logarithmic rows read noise low by an unknown amount.
     EXPECT_EQ(Run("AVER:COUN 10;:CALC:MARK:Y?;:SYST:ERR?"),
               "-50.000;-231,\"Data questionable;VIDEO AVG\"\n");
+    EXPECT_EQ(Run("AVER:COUN 1;:DISP:WIND:TRAC:MODE MAXH;:CALC:MARK:Y?;:SYST:ERR?"),
+              "-50.000;-231,\"Data questionable;MAX HOLD\"\n");
     // The narrowest RBW asked of a wide span leaves a state that recalls as
     // it was saved.
     Run("BAND 0.1 HZ");

@@ -10,6 +10,7 @@
 #include "document/document_fixture.h"
 #include "document/marker_commands.h"
 #include "support/row_name.h"
+#include "view/peak_table_export.h"
 #include "view/spectrogram_export.h"
 #include "view/trace_export.h"
 
@@ -112,6 +113,22 @@ TEST(SpectrogramExport, LinesStartWithTheirSweepsUtcEnd) {
               std::string::npos);
     EXPECT_NE(csv.find("\r\n2026-12-08T06:45:19.750Z,0.000,0.00,"), std::string::npos);
     EXPECT_NE(csv.find("\r\n2026-12-08T06:45:20.250Z,0.500,0.00,"), std::string::npos);
+}
+
+// The peak table's lines are the trace export's points with the flag's word
+// after them; the screen's edges are written out, not as ">" or "<".
+TEST(PeakTableExport, PointsWithTheirFlags) {
+    MarkerScale scale;
+    scale.stopHz = 1e6;
+    scale.freqOffsetHz = 1e9;
+    const std::vector<PeakTableRow> rows = {{500e3, 1.5, ReadingFlag::kAboveScreen},
+                                            {250e3, -40.25, ReadingFlag::kNone},
+                                            {750e3, -60.0, ReadingFlag::kOverRange}};
+    EXPECT_EQ(PeakTableExport::Csv(scale, rows),
+              "Frequency (Hz),Level (dBm),Flag\r\n"
+              "1000500000.000,1.5,ABOVE SCREEN\r\n"
+              "1000250000.000,-40.25,\r\n"
+              "1000750000.000,-60,OVER RANGE\r\n");
 }
 
 }  // namespace
