@@ -14,20 +14,22 @@ import subprocess
 import sys
 import tempfile
 
-from PIL import Image, ImageChops
+from PIL import Image, ImageChops, ImageFilter
 
-# Pictures that are not of the main window.
-NOT_THE_WINDOW = {"phase-noise.png"}
+# Pictures that are not of the main window: a plot dialog, the web page.
+NOT_THE_WINDOW = {"phase-noise.png", "web-page.png"}
 # The menu bar's words, from the left; and the panel, below the tool bar, to
 # the right edge (its buttons end above PRESET's row plus a margin).
 MENU_BAR = (0, 0, 420, 22)
 PANEL_WIDTH, PANEL_TOP, PANEL_BOTTOM = 278, 52, 600
-# A pixel differs when a channel moves by more than this, which a lit
-# button's shade does not but a word drawn, greyed or moved does; a region
-# differs when more than this share of its pixels do (a greyed button's word
-# is about 0.15 % of the panel, a menu's name 2 % of the menu bar).
-PIXEL_TOLERANCE = 48
-REGION_TOLERANCE = {"menu bar": 0.005, "panel": 0.0008}
+# Words and lines are the dark ink of a region (a greyed word is not ink).
+# A pixel differs when it is ink in one picture and no ink lies within a
+# pixel of it in the other, so a lit button's word set in bold does not
+# differ but a word drawn, greyed, moved or gone does. A region differs when
+# more than this share of its pixels do: a greyed button's word is 0.13 %
+# of the panel and a lit one's 0.01 %; a menu added 6 % of the menu bar.
+INK_BELOW = 110
+REGION_TOLERANCE = {"menu bar": 0.005, "panel": 0.0005}
 
 
 def regions(image):
@@ -38,14 +40,20 @@ def regions(image):
     }
 
 
+def ink(image):
+    return image.convert("L").point(lambda v: 255 if v < INK_BELOW else 0)
+
+
+def ink_without_neighbour(a, b):
+    near = ink(b).filter(ImageFilter.MaxFilter(3))
+    return ImageChops.subtract(ink(a), near).histogram()[255]
+
+
 def share_differing(a, b):
     if a.size != b.size:
         return 1.0
-    diff = ImageChops.difference(a.convert("RGB"), b.convert("RGB"))
-    channels = diff.split()
-    moved = ImageChops.lighter(ImageChops.lighter(channels[0], channels[1]), channels[2])
-    histogram = moved.histogram()
-    return sum(histogram[PIXEL_TOLERANCE + 1:]) / float(a.width * a.height)
+    moved = ink_without_neighbour(a, b) + ink_without_neighbour(b, a)
+    return moved / float(a.width * a.height)
 
 
 def draw_fresh(tavlin, source, folder):
