@@ -68,26 +68,9 @@ double CurveAt(const Curve& curve, double x) {
 // Undoes what the recorder's IF and decimating filters did across the band,
 // bin by bin (zero-padded to a power of two), so the samples are the input's.
 void Flatten(std::vector<std::complex<float>>& segment, const Curve& correction, double rateHz) {
-    std::size_t size = 1;
-    while (size < segment.size()) {
-        size *= 2;
-    }
-    std::vector<std::complex<double>> bins(size);
-    for (std::size_t n = 0; n < segment.size(); ++n) {
-        bins[n] = std::conj(std::complex<double>(segment[n]));
-    }
-    InverseTransform(bins);  // conjugated on both sides: the forward transform
-    for (std::size_t k = 0; k < size; ++k) {
-        const double signedBin = k < size / 2 ? static_cast<double>(k)
-                                              : static_cast<double>(k) - static_cast<double>(size);
-        const double offsetHz = signedBin * rateHz / static_cast<double>(size);
-        const double gain = std::pow(10.0, CurveAt(correction, offsetHz) / 20.0);
-        bins[k] = std::conj(bins[k]) * (gain / static_cast<double>(size));
-    }
-    InverseTransform(bins);
-    for (std::size_t n = 0; n < segment.size(); ++n) {
-        segment[n] = std::complex<float>(bins[n]);
-    }
+    segment = ShapedBySpectrum(segment, [&correction, rateHz](double share) {
+        return std::pow(10.0, CurveAt(correction, share * rateHz) / 20.0);
+    });
 }
 
 double NumberAt(const Json& object, const char* key, double fallback) {

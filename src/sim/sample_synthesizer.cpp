@@ -242,32 +242,14 @@ void SampleSynthesizer::StartWaveform(const PlannedRecording& planned, double st
     if (segment.empty()) {
         return;
     }
-    std::size_t size = 1;
-    while (size < segment.size()) {
-        size *= 2;
-    }
-    std::vector<std::complex<double>> bins(size);
-    for (std::size_t n = 0; n < segment.size(); ++n) {
-        bins[n] = std::conj(std::complex<double>(segment[n]));
-    }
-    InverseTransform(bins);  // conjugated on both sides: the forward transform
     const auto points = static_cast<double>(PlannedRecording::kPoints);
-    for (std::size_t k = 0; k < size; ++k) {
-        const double signedBin = k < size / 2 ? static_cast<double>(k)
-                                              : static_cast<double>(k) - static_cast<double>(size);
-        const double position = (signedBin / static_cast<double>(size) + 0.5) * points;
+    WaveformState waveform{};
+    waveform.samples = ShapedBySpectrum(segment, [&planned, points](double share) {
+        const double position = (share + 0.5) * points;
         const int i = std::clamp(static_cast<int>(position), 0, PlannedRecording::kPoints - 1);
         const double t = position - i;
-        const double gain =
-            (1.0 - t) * planned.countsPerRootMw[i] + t * planned.countsPerRootMw[i + 1];
-        bins[k] = std::conj(bins[k]) * (gain / static_cast<double>(size));
-    }
-    InverseTransform(bins);
-    WaveformState waveform{};
-    waveform.samples.resize(segment.size());
-    for (std::size_t n = 0; n < segment.size(); ++n) {
-        waveform.samples[n] = std::complex<float>(bins[n]);
-    }
+        return (1.0 - t) * planned.countsPerRootMw[i] + t * planned.countsPerRootMw[i + 1];
+    });
     waveform.samplesPerPair = planned.recording->SampleRateHz() / rateHz_;
     waveform.cycles = WrapCycles(planned.basebandHz * startTimeSec);
     waveform.cyclesPerPair = planned.basebandHz / rateHz_;

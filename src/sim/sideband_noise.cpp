@@ -106,4 +106,29 @@ void SidebandNoise::Add(double* first, double* second, std::size_t pairs) {
     }
 }
 
+std::vector<std::complex<float>> ShapedBySpectrum(const std::vector<std::complex<float>>& block,
+                                                  const std::function<double(double)>& gain) {
+    std::size_t size = 1;
+    while (size < block.size()) {
+        size *= 2;
+    }
+    std::vector<std::complex<double>> bins(size);
+    for (std::size_t n = 0; n < block.size(); ++n) {
+        bins[n] = std::conj(std::complex<double>(block[n]));
+    }
+    InverseTransform(bins);  // conjugated on both sides: the forward transform
+    for (std::size_t k = 0; k < size; ++k) {
+        const double signedBin = k < size / 2 ? static_cast<double>(k)
+                                              : static_cast<double>(k) - static_cast<double>(size);
+        const double share = signedBin / static_cast<double>(size);
+        bins[k] = std::conj(bins[k]) * (gain(share) / static_cast<double>(size));
+    }
+    InverseTransform(bins);
+    std::vector<std::complex<float>> shaped(block.size());
+    for (std::size_t n = 0; n < block.size(); ++n) {
+        shaped[n] = std::complex<float>(bins[n]);
+    }
+    return shaped;
+}
+
 }  // namespace tavlin::sim

@@ -3,6 +3,7 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace tavlin::sim {
@@ -40,5 +41,11 @@ class SidebandNoise {
 // In-place radix-2 transform from bins to time (e^{+j}, no scaling); size a
 // power of two.
 void InverseTransform(std::vector<std::complex<double>>& data);
+
+// A block of pairs filtered bin by bin: zero-padded to a power of two, each
+// bin scaled by `gain` of its offset as a share of the sample rate (-0.5 to
+// 0.5), and cut back to the block's length.
+std::vector<std::complex<float>> ShapedBySpectrum(const std::vector<std::complex<float>>& block,
+                                                  const std::function<double(double)>& gain);
 
 }  // namespace tavlin::sim
