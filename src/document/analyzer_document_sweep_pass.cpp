@@ -169,7 +169,7 @@ void AnalyzerDocument::PublishSweep(const SweepContext& context) {
     basis.averagedOverSweeps = drawn.videoAvgCount > 1;
     // A held trace, the highest or the lowest of its sweeps, reads noise off
     // its mean power either way.
-    basis.maxHeld = drawn.maxHold || drawn.minHold;
+    basis.heldOverSweeps = drawn.maxHold || drawn.minHold;
     basis.measured = true;
     const SweepOutcome& outcome = context.outcome;
     if (!outcome.incomplete) {

@@ -18,10 +18,10 @@ struct TraceBasis {
     // How each row came from the filter's output, which decides whether noise
     // read off the trace is its power: the mean power of the pixel's FFT bins
     // (the RMS detector) or the strongest of them; averaged over sweeps in
-    // the screen's unit (dB or mV), or held at its maximum.
+    // the screen's unit (dB or mV), or held at its maximum or minimum.
     bool powerMeanRows = false;
     bool averagedOverSweeps = false;
-    bool maxHeld = false;
+    bool heldOverSweeps = false;
 
     static TraceBasis MeasuredOn(const MarkerScale& scale) {
         TraceBasis basis;

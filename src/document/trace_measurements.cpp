@@ -121,7 +121,8 @@ namespace {
 // between 0 and a few dB: no one correction is right, so those readings are
 // given uncorrected and flagged.
 ReadingFlag DetectorFlag(const TraceBasis& basis) {
-    const bool powerOfNoise = basis.powerMeanRows && !basis.averagedOverSweeps && !basis.maxHeld;
+    const bool powerOfNoise =
+        basis.powerMeanRows && !basis.averagedOverSweeps && !basis.heldOverSweeps;
     return powerOfNoise ? ReadingFlag::kNone : ReadingFlag::kDetector;
 }
 

@@ -3,6 +3,7 @@
 // marker operations of the panel.
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "base/bounded_format.h"
@@ -150,17 +151,21 @@ std::string ScpiSession::MarkerLevelText(const MarkerReading& marker) {
         PushError(kSettingsConflict);
         return NotANumberText();
     }
-    const auto [averaged, held] = doc_.ReadSettings(
-        [](const InstrumentState& s) { return std::pair(s.videoAvgCount > 1, s.maxHold != 0); });
+    const auto [averaged, maxHeld, minHeld] = doc_.ReadSettings([](const InstrumentState& s) {
+        return std::tuple(s.videoAvgCount > 1, s.maxHold != 0, s.minHold != 0);
+    });
     if (averaged) {
         // Averaging logarithmic rows reads noise low, by up to 2.5 dB for
         // rows of single samples and by less the more each row averaged:
         // the bias is not known, so the density is given as questionable.
         Queue({kDataQuestionable, "Data questionable;VIDEO AVG"});
     }
-    if (held) {
-        // The highest of many sweeps' noise is no density at all.
+    // The highest or the lowest of many sweeps' noise is no density at all.
+    if (maxHeld) {
         Queue({kDataQuestionable, "Data questionable;MAX HOLD"});
+    }
+    if (minHeld) {
+        Queue({kDataQuestionable, "Data questionable;MIN HOLD"});
     }
     const double dbm = scale.linearScale ? MillivoltsToDbm(marker.level) : marker.level;
     return FormatText("%.3f", dbm - 10.0 * std::log10(noiseBandwidthHz));

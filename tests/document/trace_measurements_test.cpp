@@ -99,7 +99,7 @@ TEST(NoiseMarker, PowerMeanAroundTheMarkerAndTheDetectorsFlag) {
          ReadingFlag::kDetector},
         {"video average", [](TraceBasis& b, TraceRows&) { b.averagedOverSweeps = true; }, flat,
          ReadingFlag::kDetector},
-        {"max hold", [](TraceBasis& b, TraceRows&) { b.maxHeld = true; }, flat,
+        {"max hold", [](TraceBasis& b, TraceRows&) { b.heldOverSweeps = true; }, flat,
          ReadingFlag::kDetector},
         {"on the bottom line", [](TraceBasis&, TraceRows& r) { r[321] = 501.0; }, flat,
          ReadingFlag::kBelowScreen},

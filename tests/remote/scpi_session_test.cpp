@@ -183,6 +183,8 @@ TEST_F(ScpiSessionTest, BenchAnalyzerTree) {
               "-50.000;-231,\"Data questionable;VIDEO AVG\"\n");
     EXPECT_EQ(Run("AVER:COUN 1;:DISP:WIND:TRAC:MODE MAXH;:CALC:MARK:Y?;:SYST:ERR?"),
               "-50.000;-231,\"Data questionable;MAX HOLD\"\n");
+    EXPECT_EQ(Run("DISP:WIND:TRAC:MODE MINH;:CALC:MARK:Y?;:SYST:ERR?"),
+              "-50.000;-231,\"Data questionable;MIN HOLD\"\n");
     // The narrowest RBW asked of a wide span leaves a state that recalls as
     // it was saved.
     Run("BAND 0.1 HZ");
