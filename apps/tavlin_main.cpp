@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
     // A screenshot is drawn from the preset and keeps nothing, so the same
     // command gives the same picture whatever the user did in the window.
     const bool screenshot = options->screenshot.has_value();
-    if (!application.Start(options->stateFile, {!options->preset && !screenshot, !screenshot})) {
+    if (!application.Start(options->stateFile,
+                           {!options->preset && !screenshot, !screenshot, options->theme})) {
         return 0;  // "TAVLIN NOT FOUND", or the start given up: the program closes in order
     }
     if (options->limitMask) {

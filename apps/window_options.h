@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/qt_theme.h"
 #include "command_line.h"
 #include "common_options.h"
 #include "log_choice.h"
@@ -30,6 +31,7 @@ struct WindowOptions : CommonOptions {
     std::string stateFile;
     bool spectrogram = false;
     bool preset = false;
+    std::optional<ThemeChoice> theme;
 };
 
 inline void PrintWindowUsage(std::ostream& out) {
@@ -37,8 +39,8 @@ inline void PrintWindowUsage(std::ostream& out) {
            " [--screenshot FILE.png [--size WxH] [--sweeps N] [-c COMMAND]...\n"
            "              [--press BUTTON]... [--dialog BUTTON|MENU/ITEM [--in-dialog BUTTON]\n"
            "              [--dialog-ms MS]]]\n"
-           "              [--preset] [--spectrogram] [--automation[=ADDR:CMDPORT:DATAPORT]] "
-           "[--scpi[=ADDR:PORT]]\n"
+           "              [--preset] [--spectrogram] [--theme dark|light]\n"
+           "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
            "              [--scpi-idle SECONDS]\n"
            "              [--limit-mask FILE.csv] [--log-level LEVEL] [STATEFILE]\n"
            "  Options come in any order; a value follows its option as --NAME VALUE or\n"
@@ -64,6 +66,9 @@ inline void PrintWindowUsage(std::ostream& out) {
            "  --preset                start from the preset, not from the state the window\n"
            "                          kept at its last exit (a screenshot always does)\n"
            "  --spectrogram           show the spectrogram under the plot from the start\n"
+           "  --theme dark|light      start in that theme, as if chosen in View > Theme\n"
+           "                          (default: the theme kept at the last exit; Light for\n"
+           "                          a screenshot)\n"
            "  --automation[=...]      enable the automation server at start\n"
            "                          (default 127.0.0.1:3976:3977)\n"
            "  --scpi[=ADDR:PORT]      enable the SCPI socket at start (default 127.0.0.1:5025);\n"
@@ -90,6 +95,7 @@ inline std::vector<OptionRule> WindowOptionRules() {
             {"dialog", OptionValue::kRequired},
             {"in-dialog", OptionValue::kRequired},
             {"dialog-ms", OptionValue::kRequired},
+            {"theme", OptionValue::kRequired},
             {"spectrogram"},
             {"preset"}};
 }
@@ -135,6 +141,11 @@ inline std::string TakeWindowOption(const CommandLine::Given& given, WindowOptio
         (given.name == "sweeps" ? options.sweeps : options.dialogRunMs) = count.value_or(0);
         options.sweepsGiven = options.sweepsGiven || given.name == "sweeps";
         return count ? "" : refused + " (a whole number, 0 or more)";
+    }
+    if (given.name == "theme") {
+        options.theme = QtTheme::FromName(value);
+        const bool offered = options.theme && *options.theme != ThemeChoice::kFollowDesktop;
+        return offered ? "" : refused + " (dark or light)";
     }
     if (given.name == "press") {
         options.presses.push_back(QString::fromLocal8Bit(value.c_str()));

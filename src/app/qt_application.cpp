@@ -40,6 +40,8 @@ QtApplication::~QtApplication() {
 }
 
 bool QtApplication::Start(const std::string& stateFile, StartSession session) {
+    theme_.Apply(session.theme.value_or(session.remember ? QtSessionMemory::RememberedTheme()
+                                                         : ThemeChoice::kLight));
     BuildDocument(unattended_ != nullptr ? *unattended_ : screenPrompter_);
     if (doc_->CloseRequested()) {
         return false;  // "TAVLIN NOT FOUND": no window
@@ -54,6 +56,7 @@ bool QtApplication::Start(const std::string& stateFile, StartSession session) {
         QtSessionMemory::SetAsideDamagedSettings(doc_->GetPrompter());
     }
     frame_ = std::make_unique<QtMainFrame>(*doc_);
+    frame_->AddThemeMenu(theme_);
     ConnectFrame();
     const QByteArray geometry =
         session.restore ? QtSessionMemory::Restore(*frame_, *doc_) : QByteArray();

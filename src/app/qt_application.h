@@ -1,10 +1,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/qt_progress_dialog.h"
 #include "app/qt_prompter.h"
+#include "app/qt_theme.h"
 #include "app/qt_view_notifier.h"
 
 namespace tavlin {
@@ -20,6 +22,9 @@ class AnalyzerDocument;
 struct StartSession {
     bool restore = false;  // the session kept at the last exit; else the preset
     bool remember = false;
+    // The theme to start in; none: the one kept with the session when it is
+    // remembered, else Light (a screenshot looks the same on every desktop).
+    std::optional<ThemeChoice> theme;
 };
 
 // The program's start-up and end: the settings key, the document (which
@@ -62,6 +67,7 @@ class QtApplication {
     QtMainFrame& Frame() { return *frame_; }
     QtPrompter& ScreenPrompter() { return screenPrompter_; }
     QtProgressDialog& Progress() { return progress_; }
+    QtTheme& Theme() { return theme_; }
 
   private:
     void BuildDocument(Prompter& prompter);
@@ -71,6 +77,7 @@ class QtApplication {
     UsbDriver& usb_;
     Clock& clock_;
     Prompter* unattended_;
+    QtTheme theme_;
     QtPrompter screenPrompter_;
     QtViewNotifier views_;
     QtProgressDialog progress_;

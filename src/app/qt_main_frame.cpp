@@ -24,6 +24,7 @@
 #include "app/qt_file_menu.h"
 #include "app/qt_marker_menu.h"
 #include "app/qt_sweep_log_control.h"
+#include "app/qt_theme_menu.h"
 #include "app/qt_toolbar_icons.h"
 #include "app/qt_trace_mode_menu.h"
 #include "app/qt_user_manual.h"
@@ -274,6 +275,13 @@ void QtMainFrame::ShowSpectrogram(bool on) {
         const int height = splitter->height();
         splitter->setSizes({height * 3 / 5, height - height * 3 / 5});
     }
+}
+
+void QtMainFrame::AddThemeMenu(QtTheme& theme) {
+    theme_ = &theme;
+    auto* viewMenu = menuBar()->findChild<QMenu*>(QStringLiteral("viewMenu"));
+    viewMenu->addSeparator();
+    viewMenu->addMenu(new QtThemeMenu(theme, viewMenu));
 }
 
 bool QtMainFrame::SpectrogramShown() const {

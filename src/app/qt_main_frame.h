@@ -27,6 +27,7 @@ class QtFileMenu;
 class QtSweepLogControl;
 class QtFrontPanel;
 class QtSettingsMenu;
+class QtTheme;
 class QtUtilitiesMenu;
 class AnalyzerDocument;
 
@@ -76,6 +77,9 @@ class QtMainFrame final : public QMainWindow {
         beforeClose_ = std::move(beforeClose);
     }
     bool SpectrogramShown() const;
+    // View > Theme, choosing the application's look through `theme`.
+    void AddThemeMenu(QtTheme& theme);
+    const QtTheme* Theme() const { return theme_; }
     // View > Spectrogram: the waterfall under the plot, and the history kept.
     void ShowSpectrogram(bool on);
     // The plot as "Export Screen" saves it, with the waterfall under it when
@@ -124,6 +128,7 @@ class QtMainFrame final : public QMainWindow {
     std::function<void()> beforeClose_;
     QtWaterfallView* waterfall_ = nullptr;
     QAction* spectrogram_ = nullptr;
+    QtTheme* theme_ = nullptr;
     QtFrontPanel* panel_ = nullptr;
     QtFileMenu* fileMenu_ = nullptr;
     QtSweepLogControl* sweepLog_ = nullptr;

@@ -24,6 +24,7 @@ constexpr const char* kGeometryKey = "Window/Geometry";
 constexpr const char* kSpectrogramKey = "Window/Spectrogram";
 constexpr const char* kDocumentPathKey = "Document/Path";
 constexpr const char* kDocumentChangedKey = "Document/Changed";
+constexpr const char* kThemeKey = "Window/Theme";
 
 QString Key(const char* key) {
     return QString::fromLatin1(key);
@@ -103,6 +104,12 @@ QByteArray QtSessionMemory::Restore(QtMainFrame& frame, AnalyzerDocument& docume
     return settings.value(Key(kGeometryKey)).toByteArray();
 }
 
+// A name this program does not know (a later version's) follows the desktop.
+ThemeChoice QtSessionMemory::RememberedTheme() {
+    const QString name = QSettings().value(Key(kThemeKey)).toString();
+    return QtTheme::FromName(name.toStdString()).value_or(ThemeChoice::kFollowDesktop);
+}
+
 void QtSessionMemory::Remember(const QtMainFrame& frame, AnalyzerDocument& document) {
     QSettings settings;
     QDir().mkpath(QFileInfo(settings.fileName()).absolutePath());
@@ -110,6 +117,10 @@ void QtSessionMemory::Remember(const QtMainFrame& frame, AnalyzerDocument& docum
     QtMarkerMenu::RememberExtraMarkers(document);
     settings.setValue(Key(kGeometryKey), frame.saveGeometry());
     settings.setValue(Key(kSpectrogramKey), frame.SpectrogramShown());
+    if (frame.Theme() != nullptr) {
+        settings.setValue(Key(kThemeKey),
+                          QString::fromStdString(QtTheme::Name(frame.Theme()->Choice())));
+    }
     settings.setValue(Key(kDocumentPathKey),
                       QString::fromStdString(document.DocumentPath().string()));
     settings.setValue(Key(kDocumentChangedKey), document.ChangedSinceSaved());

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "app/qt_theme.h"
+
 namespace tavlin {
 
 class AnalyzerDocument;
@@ -12,7 +14,7 @@ class QtMainFrame;
 // What the window keeps over its exit in the user's settings (QSettings,
 // under $XDG_CONFIG_HOME) and brings back at the next start: the instrument
 // state, the state file's name and whether it had changed since saved, the
-// window's place and size, and the spectrogram.
+// window's place and size, the spectrogram and the theme.
 //
 // The instrument state (with the colour scheme, trace B, the limit lines and
 // the title) is a state file of its own beside the settings file, not bytes
@@ -39,6 +41,9 @@ class QtSessionMemory {
     // the window; a state file that fails a recall's checks is set aside. The
     // window's geometry to place it with comes back (empty: none kept).
     static QByteArray Restore(QtMainFrame& frame, AnalyzerDocument& document);
+    // The theme chosen in the last session: read before anything is shown,
+    // so that the start's own boxes come in it too.
+    static ThemeChoice RememberedTheme();
     // Keeps the session for the next start; a state that cannot be written
     // is told as a failed save is.
     static void Remember(const QtMainFrame& frame, AnalyzerDocument& document);

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <optional>
 
+#include "panel/qt_refusal_label.h"
+
 namespace tavlin {
 
 namespace {
@@ -60,7 +62,6 @@ QtSweepLogDialog::QtSweepLogDialog(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Keep free on the disk:"), margin_);
     refusal_ = new QLabel(this);
     refusal_->setObjectName(QStringLiteral("refusal"));
-    refusal_->setStyleSheet(QStringLiteral("color: red"));
     form->addRow(refusal_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QtSweepLogDialog::accept);
@@ -102,6 +103,10 @@ std::string QtSweepLogDialog::Read(SweepLogSettings& settings) const {
 void QtSweepLogDialog::accept() {
     SweepLogSettings settings;
     const std::string refusal = Read(settings);
+    // A red that reads on the dialog's background as it is now, light or dark.
+    QPalette ink = refusal_->palette();
+    ink.setColor(QPalette::WindowText, QtRefusalLabel::Ink(ink.color(QPalette::Window)));
+    refusal_->setPalette(ink);
     refusal_->setText(QString::fromStdString(refusal));
     if (refusal.empty()) {
         settings_ = settings;

@@ -54,11 +54,17 @@ QIcon QtToolbarIcons::About(const QStyle& style) {
 
 QIcon QtToolbarIcons::Cut() {
     return Themed("edit-cut", Drawn([](QPainter& p) {
-                      p.drawLine(4, 1, 10, 11);
-                      p.drawLine(11, 1, 5, 11);
-                      p.setBrush(Qt::NoBrush);
-                      p.drawEllipse(QPointF(4, 13), 2.5, 2.5);
-                      p.drawEllipse(QPointF(11, 13), 2.5, 2.5);
+                      // Bare lines: a light edge under them keeps them
+                      // visible on a dark tool bar.
+                      const QPen ink = p.pen();
+                      for (const QPen& pen : {QPen(QColor(255, 255, 255, 190), 3), ink}) {
+                          p.setPen(pen);
+                          p.drawLine(4, 1, 10, 11);
+                          p.drawLine(11, 1, 5, 11);
+                          p.setBrush(Qt::NoBrush);
+                          p.drawEllipse(QPointF(4, 13), 2.5, 2.5);
+                          p.drawEllipse(QPointF(11, 13), 2.5, 2.5);
+                      }
                   }));
 }
 
