@@ -162,6 +162,7 @@ std::string DescribeWindow(const WindowOptions& o) {
          << (o.screenshot ? "screenshot:" + *o.screenshot + " " : "")
          << (o.sweepsGiven ? "sweeps:" + std::to_string(o.sweeps) + " " : "")
          << (o.size.isEmpty() ? "" : "size:" + std::to_string(o.size.width()) + " ")
+         << (o.theme ? "theme:" + QtTheme::Name(*o.theme) + " " : "")
          << (o.spectrogram ? "spectrogram" : "");
     return text.str();
 }
@@ -180,10 +181,13 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineRow{"StateFileAmongOptions",
                        {"--spectrogram", "s.pqz", "--simulate=x.json"},
                        "virtual:x.json state:s.pqz spectrogram"},
-        CommandLineRow{
-            "Screenshot",
-            {"--sweeps=0", "-c", "FRE:CEN 1e9", "--screenshot", "x.png", "--size", "800x600"},
-            "c:FRE:CEN 1e9 screenshot:x.png sweeps:0 size:800 "},
+        CommandLineRow{"Screenshot",
+                       {"--sweeps=0", "-c", "FRE:CEN 1e9", "--screenshot", "x.png", "--size",
+                        "800x600", "--theme", "dark"},
+                       "c:FRE:CEN 1e9 screenshot:x.png sweeps:0 size:800 theme:dark "},
+        CommandLineRow{"ThemeNeitherDarkNorLight",
+                       {"--theme", "desktop"},
+                       "tavlin: --theme cannot take 'desktop' (dark or light)\n"},
         CommandLineRow{"ScreenshotFolderMissing",
                        {"--screenshot", "/nonexistent/x.png"},
                        "tavlin: --screenshot /nonexistent/x.png: the folder /nonexistent does not "

@@ -1,14 +1,18 @@
 // What the window keeps over its exit, and what it does with a damaged file.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
+#include <QMenu>
 #include <QSettings>
 #include <fstream>
 #include <memory>
 
 #include "app/qt_main_frame.h"
 #include "app/qt_session_memory.h"
+#include "app/qt_theme.h"
 #include "gui/gui_fixtures.h"
+#include "panel/qt_front_panel.h"
 #include "support/recording_prompter.h"
 #include "support/scripted_entry_dialogs.h"
 
@@ -68,6 +72,30 @@ TEST_F(SessionMemoryTest, AStartAfterAnExitComesBackWhereTheLastEnded) {
     EXPECT_EQ(second.frame->size(), QSize(1000, 800));
     EXPECT_EQ(second.Title(), "band.pqz* - Tavlin");
     EXPECT_EQ(prompter.Count(), 0u);
+}
+
+// The theme is chosen in the View menu, worn by the whole application at
+// once, and kept for the next start.
+TEST_F(SessionMemoryTest, TheThemeChosenInTheViewMenuIsWornAndKept) {
+    const QColor lightWindow = QApplication::palette().color(QPalette::Window);
+    QtTheme theme;
+    {
+        Start first(prompter);
+        first.frame->AddThemeMenu(theme);
+        auto* menu = first.frame->findChild<QMenu*>(QStringLiteral("themeMenu"));
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(menu->actions().size(), 3);
+        menu->actions()[2]->trigger();  // "Dark"
+        EXPECT_EQ(QApplication::palette().color(QPalette::Window),
+                  QtTheme::DarkPalette().color(QPalette::Window));
+        QCoreApplication::processEvents();  // the windows take the palette from the loop
+        EXPECT_EQ(first.frame->Panel().palette().color(QPalette::WindowText),
+                  QtTheme::DarkPalette().color(QPalette::WindowText));
+        EXPECT_TRUE(menu->actions()[2]->isChecked());
+    }
+    EXPECT_EQ(QtSessionMemory::RememberedTheme(), ThemeChoice::kDark);
+    theme.Apply(ThemeChoice::kLight);
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window), lightWindow);
 }
 
 // Whatever is wrong with a kept file, the window starts on the preset and
