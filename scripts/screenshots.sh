@@ -36,6 +36,8 @@ echo "$out/limit-fail.png"
 # The spectrogram under the plot after 480 sweeps of the preset band (nearly
 # three minutes), in a taller window so both keep their texts readable.
 shot spectrogram --spectrogram --size 950x1040 --sweeps 480 -c "MAR:PEA"
+# The preset screen again in the dark theme (pictures are light unless asked).
+shot dark-theme --theme dark --sweeps 3 -c "MAR:PEA"
 # An entry dialog open over the screen.
 shot entry-dialog --sweeps 2 --dialog "CENTER FREQ"
 # The Zero Span Settings dialog, about to enter zero span on the AM emitter.
