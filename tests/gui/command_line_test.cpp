@@ -185,9 +185,6 @@ INSTANTIATE_TEST_SUITE_P(
                        {"--sweeps=0", "-c", "FRE:CEN 1e9", "--screenshot", "x.png", "--size",
                         "800x600", "--theme", "dark"},
                        "c:FRE:CEN 1e9 screenshot:x.png sweeps:0 size:800 theme:dark "},
-        CommandLineRow{"ThemeNeitherDarkNorLight",
-                       {"--theme", "desktop"},
-                       "tavlin: --theme cannot take 'desktop' (dark or light)\n"},
         CommandLineRow{"ScreenshotFolderMissing",
                        {"--screenshot", "/nonexistent/x.png"},
                        "tavlin: --screenshot /nonexistent/x.png: the folder /nonexistent does not "

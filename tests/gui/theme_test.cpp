@@ -1,7 +1,7 @@
 // The dark theme's palette reads well, and so do refusals on it.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QPalette>
 
 #include "app/qt_theme.h"
@@ -50,25 +50,32 @@ INSTANTIATE_TEST_SUITE_P(
         ContrastPairRow{"DisabledButton", P::Disabled, P::ButtonText, P::Button, 3.0}),
     kRowName);
 
-double InkRatio(const QWidget& label) {
-    return ContrastRatio(ToRgb(label.palette().color(QPalette::WindowText)),
-                         ToRgb(label.palette().color(QPalette::Window)));
+// GTK_THEME says dark; once it no longer does, the desktop's theme change
+// brings the window back to light.
+TEST(ThemeFollowingTheDesktop, TurnsDarkAndBackWithIt) {
+    QtTheme theme;
+    qputenv("GTK_THEME", "Adwaita:dark");
+    theme.Apply(ThemeChoice::kFollowDesktop);
+    EXPECT_TRUE(QtTheme::PaletteIsDark(QApplication::palette()));
+    qunsetenv("GTK_THEME");
+    QEvent change(QEvent::ThemeChange);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &change);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(QtTheme::PaletteIsDark(QApplication::palette()));
 }
 
 // A refusal in the light theme's dark red would hardly read on the dark
-// window: the label takes a light red when the palette turns dark, and back.
+// window: the label takes a light red when the palette turns dark.
 TEST(RefusalInk, FollowsTheTheme) {
     QtRefusalLabel label;
-    {
-        QtTheme theme;
-        theme.Apply(ThemeChoice::kDark);
-        QCoreApplication::processEvents();  // the palette reaches widgets from the loop
-        ASSERT_TRUE(QtTheme::PaletteIsDark(label.palette()));
-        EXPECT_GE(InkRatio(label), 4.5);
-    }
-    QCoreApplication::processEvents();
-    ASSERT_FALSE(QtTheme::PaletteIsDark(label.palette()));
-    EXPECT_GE(InkRatio(label), 4.5);
+    QtTheme theme;
+    theme.Apply(ThemeChoice::kDark);
+    QCoreApplication::processEvents();  // the palette reaches widgets from the loop
+    const QPalette dark = label.palette();
+    ASSERT_TRUE(QtTheme::PaletteIsDark(dark));
+    EXPECT_GE(
+        ContrastRatio(ToRgb(dark.color(QPalette::WindowText)), ToRgb(dark.color(QPalette::Window))),
+        4.5);
 }
 
 }  // namespace
