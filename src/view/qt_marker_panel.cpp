@@ -111,6 +111,11 @@ void QtMarkerPanel::SetReferenceMarker(int number) {
     RefreshTable();
 }
 
+void QtMarkerPanel::SetLevels(const LevelDisplay& levels) {
+    levels_ = levels;
+    Refresh();
+}
+
 void QtMarkerPanel::Refresh() {
     RefreshTable();
     RefreshFunctions();
@@ -119,7 +124,7 @@ void QtMarkerPanel::Refresh() {
 // A reference marker that is off gives no differences.
 void QtMarkerPanel::RefreshTable() {
     const std::vector<MarkerTableEntry> entries = MarkerTable::Entries(doc_);
-    const MarkerTable table(MarkerCommands(doc_).Scale());
+    const MarkerTable table(MarkerCommands(doc_).Scale(), levels_);
     const int referenceNumber = reference_->currentData().toInt();
     const MarkerTableEntry* reference = nullptr;
     for (const MarkerTableEntry& e : entries) {
