@@ -119,9 +119,9 @@ void QtLevelMenu::Restore() {
             prompter_.Inform(error + "\nThe transducer is off.", kCaption);
         }
     }
-    const auto unit = LevelUnitOfKey(settings.value(kUnitKey).toString().toStdString());
-    if (unit && levels_.Offers(*unit)) {
-        levels_.SetUnit(*unit);
+    // Field strength without its antenna reads as the level it was made from.
+    if (const auto unit = LevelUnitOfKey(settings.value(kUnitKey).toString().toStdString())) {
+        levels_.SetUnit(levels_.Offers(*unit) ? *unit : LevelUnit::kDbuv);
         Changed();
     }
 }

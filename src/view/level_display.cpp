@@ -63,6 +63,27 @@ std::string LevelDisplay::ReadingText(const MarkerScale& scale, double position,
     return FlaggedReadingText(ShownLevelText(ShownLevel(scale, position, level), unit), flag);
 }
 
+std::string LevelDisplay::PowerText(const MarkerScale& scale, double position, double dbm,
+                                    ReadingFlag flag) const {
+    return DbmText(scale, position, dbm, flag, unit_, "");
+}
+
+std::string LevelDisplay::DensityText(const MarkerScale& scale, double position, double dbmPerHz,
+                                      ReadingFlag flag) const {
+    const bool power = unit_ == LevelUnit::kDbm || unit_ == LevelUnit::kWatt;
+    return DbmText(scale, position, dbmPerHz, flag, unit_, power ? "/Hz" : "/\u221AHz");
+}
+
+std::string LevelDisplay::DbmText(const MarkerScale& scale, double position, double dbm,
+                                  ReadingFlag flag, LevelUnit unit, const char* suffix) const {
+    flag = ShownFlag(scale, position, flag);
+    if (!ReadingFlagKeepsNumber(flag)) {
+        return FlaggedReadingText("", flag);
+    }
+    const double db = FactorAt(ShownHz(scale, position)).db;
+    return FlaggedReadingText(ShownLevelText(DbmToLevel(dbm + db, unit), unit) + suffix, flag);
+}
+
 double LevelDisplay::ShownLevel(const MarkerScale& scale, double position, double level) const {
     const double db = FactorAt(ShownHz(scale, position)).db;
     return DbmToLevel(DbmOfScreenLevel(scale, level) + db, ShownUnit(scale));

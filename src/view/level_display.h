@@ -50,6 +50,14 @@ class LevelDisplay {
     // outside the transducer's table.
     std::string ReadingText(const MarkerScale& scale, double position, double level,
                             ReadingFlag flag) const;
+    // A power at the input in dBm (band power) in the unit, with the factor.
+    std::string PowerText(const MarkerScale& scale, double position, double dbm,
+                          ReadingFlag flag) const;
+    // A noise density at the input in dBm/Hz, with the factor: per hertz in
+    // the units of power ("-150.00 dBm/Hz"), per root hertz in those of
+    // voltage ("-43.01 dBµV/√Hz", "2.236 nV/√Hz").
+    std::string DensityText(const MarkerScale& scale, double position, double dbmPerHz,
+                            ReadingFlag flag) const;
     // The number of that reading, in ShownUnit, and its flag.
     double ShownLevel(const MarkerScale& scale, double position, double level) const;
     ReadingFlag ShownFlag(const MarkerScale& scale, double position, ReadingFlag flag) const;
@@ -66,6 +74,9 @@ class LevelDisplay {
     ScreenRows CorrectedRows(const ScreenRows& rows, const MarkerScale& scale) const;
 
   private:
+    std::string DbmText(const MarkerScale& scale, double position, double dbm, ReadingFlag flag,
+                        LevelUnit unit, const char* suffix) const;
+
     LevelUnit unit_ = LevelUnit::kDbm;
     std::shared_ptr<const TransducerTable> transducer_;
     std::string transducerPath_;

@@ -74,5 +74,13 @@ TEST(LevelDisplay, RowsMoveByTheFactorButNeverOntoTheGraticuleFromAnEdge) {
     EXPECT_EQ(moved[0], kNoRow);
 }
 
+TEST(LevelDisplay, NoiseReadsPerRootHertzInUnitsOfVoltageAndPerHertzInThoseOfPower) {
+    EXPECT_EQ(Preamplifier(LevelUnit::kDbuv).DensityText(Screen(), 100e6, -174.0, {}),
+              "-67.01 dB\u00B5V/\u221AHz");
+    EXPECT_EQ(Preamplifier(LevelUnit::kWatt).DensityText(Screen(), 150e6, -164.0, {}),
+              "3.981 zW/Hz");
+    EXPECT_EQ(Preamplifier(LevelUnit::kDbm).PowerText(Screen(), 125e6, -30.0, {}), "-35.00 dBm");
+}
+
 }  // namespace
 }  // namespace tavlin
