@@ -2,6 +2,7 @@
 
 #include <QActionGroup>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QSettings>
 #include <memory>
@@ -69,8 +70,9 @@ std::string QtLevelMenu::TakeTransducer(const QString& path) {
     if (!parse.table) {
         return parse.error;
     }
+    // Kept by its whole path: the next start may be made from another folder.
     levels_.SetTransducer(std::make_shared<const TransducerTable>(std::move(*parse.table)),
-                          path.toStdString());
+                          QFileInfo(path).absoluteFilePath().toStdString());
     Changed();
     return {};
 }
