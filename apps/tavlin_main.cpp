@@ -9,6 +9,7 @@
 #include "app/console_prompter.h"
 #include "app/qt_application.h"
 #include "app/qt_calibration_commands.h"
+#include "app/qt_level_menu.h"
 #include "app/qt_main_frame.h"
 #include "app/qt_screenshot.h"
 #include "app/qt_termination_signals.h"
@@ -89,6 +90,13 @@ int main(int argc, char** argv) {
     }
     if (options->spectrogram) {
         application.Frame().ShowSpectrogram(true);
+    }
+    if (options->transducer) {
+        application.Frame().LevelMenu().LoadTransducerFile(
+            QString::fromLocal8Bit(*options->transducer));
+    }
+    if (options->unit) {
+        application.Frame().LevelMenu().SetUnit(*options->unit);
     }
     if (bench) {
         application.Frame().Calibration().UseBench(*bench);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/qt_theme.h"
+#include "base/level_unit.h"
 #include "command_line.h"
 #include "common_options.h"
 #include "log_choice.h"
@@ -32,6 +33,8 @@ struct WindowOptions : CommonOptions {
     bool spectrogram = false;
     bool preset = false;
     std::optional<ThemeChoice> theme;
+    std::optional<std::string> transducer;
+    std::optional<LevelUnit> unit;
 };
 
 inline void PrintWindowUsage(std::ostream& out) {
@@ -42,7 +45,8 @@ inline void PrintWindowUsage(std::ostream& out) {
            "              [--preset] [--spectrogram] [--theme dark|light]\n"
            "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
            "              [--scpi-idle SECONDS]\n"
-           "              [--limit-mask FILE.csv] [--log-level LEVEL] [STATEFILE]\n"
+           "              [--limit-mask FILE.csv] [--transducer FILE.csv] [--unit UNIT]\n"
+           "              [--log-level LEVEL] [STATEFILE]\n"
            "  Options come in any order; a value follows its option as --NAME VALUE or\n"
            "  --NAME=VALUE, but an optional one only as --NAME=VALUE.\n"
         << kSimulateUsage
@@ -77,6 +81,9 @@ inline void PrintWindowUsage(std::ostream& out) {
            "  --scpi-idle SECONDS     disconnect a SCPI client that sends no command for this\n"
            "                          long (default 60; 0 never)\n"
            "  --limit-mask FILE.csv   limit lines from a mask file at start (after STATEFILE)\n"
+           "  --transducer FILE.csv   correct the levels shown by a transducer table at start\n"
+           "  --unit UNIT             show levels in dBm, dBmV, dBuV, V, W or dBuV/m (this\n"
+           "                          one with an antenna's transducer)\n"
            "  --log-level LEVEL       what the log keeps: error, warning, info (default)\n"
            "                          or debug; the log is $XDG_STATE_HOME/tavlin/tavlin.log\n"
            "                          (~/.local/state/tavlin/tavlin.log), rotated at 1 MiB,\n"
@@ -97,7 +104,9 @@ inline std::vector<OptionRule> WindowOptionRules() {
             {"dialog-ms", OptionValue::kRequired},
             {"theme", OptionValue::kRequired},
             {"spectrogram"},
-            {"preset"}};
+            {"preset"},
+            {"transducer", OptionValue::kRequired},
+            {"unit", OptionValue::kRequired}};
 }
 
 inline std::optional<int> ParseCount(std::string_view text, int largest) {
@@ -147,7 +156,13 @@ inline std::string TakeWindowOption(const CommandLine::Given& given, WindowOptio
         const bool offered = options.theme && *options.theme != ThemeChoice::kFollowDesktop;
         return offered ? "" : refused + " (dark or light)";
     }
-    if (given.name == "press") {
+    if (given.name == "unit") {
+        options.unit = LevelUnitOfKey(value);
+        return options.unit ? "" : refused + " (dBm, dBmV, dBuV, V, W or dBuV/m)";
+    }
+    if (given.name == "transducer") {
+        options.transducer = value;
+    } else if (given.name == "press") {
         options.presses.push_back(QString::fromLocal8Bit(value.c_str()));
     } else if (given.name == "dialog") {
         options.dialogButton = value;

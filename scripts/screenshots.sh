@@ -38,6 +38,9 @@ echo "$out/limit-fail.png"
 shot spectrogram --spectrogram --size 950x1040 --sweeps 480 -c "MAR:PEA"
 # The preset screen again in the dark theme (pictures are light unless asked).
 shot dark-theme --theme dark --sweeps 3 -c "MAR:PEA"
+# The preset screen in field strength through the example antenna's table (X).
+shot transducer --transducer scenes/antenna_factor.csv --unit dBuV/m --sweeps 3 -c "AMP:RLE 10" \
+    -c "MAR:PEA"
 # An entry dialog open over the screen.
 shot entry-dialog --sweeps 2 --dialog "CENTER FREQ"
 # The Zero Span Settings dialog, about to enter zero span on the AM emitter.

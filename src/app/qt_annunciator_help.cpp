@@ -29,6 +29,7 @@ QStringList QtAnnunciatorHelp::Lines() {
         QStringLiteral("A- Video Avg"),
         QStringLiteral("Y- Sync Out"),
         QStringLiteral("FO - Downconverter Freq Offset"),
+        QStringLiteral("X - Transducer On"),
     };
 }
 

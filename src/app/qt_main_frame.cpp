@@ -22,6 +22,7 @@
 #include "app/qt_annunciator_help.h"
 #include "app/qt_calibration_commands.h"
 #include "app/qt_file_menu.h"
+#include "app/qt_level_menu.h"
 #include "app/qt_marker_menu.h"
 #include "app/qt_sweep_log_control.h"
 #include "app/qt_theme_menu.h"
@@ -135,7 +136,8 @@ void QtMainFrame::CreateMenus(EntryDialogs& dialogs) {
     fileMenu_->AddSweepLogItems(sweepLog_->StartAction(), sweepLog_->StopAction());
     CreateEditMenu();
     CreateTraceMenu(dialogs);
-    menuBar()->addMenu(new QtMarkerMenu(doc_, *this));
+    markerMenu_ = new QtMarkerMenu(doc_, *this);
+    menuBar()->addMenu(markerMenu_);
     CreateViewMenu();
     fileMenu_->SetScreenRenderer([this] { return RenderScreen(); });
     fileMenu_->SetPrintBelow([this](QPainter& painter, const QRect& area) {
@@ -259,6 +261,10 @@ void QtMainFrame::CreateViewMenu() {
     spectrogram_->setCheckable(true);
     spectrogram_->setStatusTip(QStringLiteral("Show the sweeps as a waterfall under the plot"));
     connect(spectrogram_, &QAction::toggled, this, &QtMainFrame::ShowSpectrogram);
+    levelMenu_ = new QtLevelMenu(*viewMenu, doc_.GetPrompter(), [this](const LevelDisplay& l) {
+        view_->SetLevels(l);
+        markerMenu_->SetLevels(l);
+    });
 }
 
 // The plot gives up part of its smallest height to the waterfall; its texts
@@ -466,7 +472,7 @@ void QtMainFrame::mouseMoveEvent(QMouseEvent* event) {
 
 QString QtMainFrame::CursorReadout(int column) const {
     MarkerCommands markers(doc_);
-    const MarkerReadout readout(markers.Scale());
+    const MarkerReadout readout(markers.Scale(), ReadingFlag::kNone, view_->Levels());
     return QString::fromStdString(readout.Cursor(column, markers.LevelOfColumn(column)));
 }
 

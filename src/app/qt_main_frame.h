@@ -17,6 +17,8 @@ namespace tavlin {
 class AutomationServer;
 class QtAdvancedMenu;
 class QtCalibrationCommands;
+class QtLevelMenu;
+class QtMarkerMenu;
 class QtPlotControls;
 class QtPlotView;
 class QtWaterfallView;
@@ -60,6 +62,7 @@ class QtMainFrame final : public QMainWindow {
     QtAdvancedMenu& AdvancedMenu() const { return *advancedMenu_; }
     QtUtilitiesMenu& UtilitiesMenu() const { return *utilitiesMenu_; }
     QtCalibrationCommands& Calibration() const { return *calibration_; }
+    QtLevelMenu& LevelMenu() const { return *levelMenu_; }
     // The remote servers live as long as the window; closing it ends them
     // before the document closes.
     AutomationServer& Automation() const { return *automation_; }
@@ -136,6 +139,8 @@ class QtMainFrame final : public QMainWindow {
     QtAdvancedMenu* advancedMenu_ = nullptr;
     QtUtilitiesMenu* utilitiesMenu_ = nullptr;
     QtCalibrationCommands* calibration_ = nullptr;
+    QtMarkerMenu* markerMenu_ = nullptr;
+    QtLevelMenu* levelMenu_ = nullptr;
     bool closePending_ = false;
     std::unique_ptr<AutomationServer> automation_;
     std::unique_ptr<UtilityRunner> utilityRunner_;  // outlives the SCPI server

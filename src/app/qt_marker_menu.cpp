@@ -103,9 +103,18 @@ void QtMarkerMenu::ActiveMarkerOff() {
 QtPeakTableDialog& QtMarkerMenu::PeakTable() {
     if (!peakTable_) {
         peakTable_ = new QtPeakTableDialog(doc_, parentWidget());
+        peakTable_->SetLevels(levels_);
     }
     peakTable_->Refresh();
     return *peakTable_;
+}
+
+void QtMarkerMenu::SetLevels(const LevelDisplay& levels) {
+    levels_ = levels;
+    panel_->SetLevels(levels);
+    if (peakTable_) {
+        peakTable_->SetLevels(levels);
+    }
 }
 
 void QtMarkerMenu::RememberExtraMarkers(AnalyzerDocument& document) {

@@ -3,6 +3,8 @@
 #include <QMenu>
 #include <QPointer>
 
+#include "view/level_display.h"
+
 class QActionGroup;
 class QDockWidget;
 class QMainWindow;
@@ -27,6 +29,8 @@ class QtMarkerMenu final : public QMenu {
     QtMarkerPanel& Panel() const { return *panel_; }
     QDockWidget& Dock() const { return *dock_; }
     QtPeakTableDialog& PeakTable();
+    // The window's unit and transducer, for the marker and peak tables.
+    void SetLevels(const LevelDisplay& levels);
 
     // Markers 3 to 6 in the user's settings (QSettings, group "Markers"),
     // and back into the document at the next start.
@@ -43,6 +47,7 @@ class QtMarkerMenu final : public QMenu {
     QtMarkerPanel* panel_ = nullptr;
     QActionGroup* active_ = nullptr;
     QPointer<QtPeakTableDialog> peakTable_;
+    LevelDisplay levels_;
 };
 
 }  // namespace tavlin

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/qt_level_menu.h"
 #include "app/qt_main_frame.h"
 #include "app/qt_marker_menu.h"
 #include "base/atomic_file.h"
@@ -101,6 +102,7 @@ QByteArray QtSessionMemory::Restore(QtMainFrame& frame, AnalyzerDocument& docume
         QtMarkerMenu::RestoreExtraMarkers(document);
     }
     frame.ShowSpectrogram(settings.value(Key(kSpectrogramKey), false).toBool());
+    frame.LevelMenu().Restore();
     return settings.value(Key(kGeometryKey)).toByteArray();
 }
 
@@ -115,6 +117,7 @@ void QtSessionMemory::Remember(const QtMainFrame& frame, AnalyzerDocument& docum
     QDir().mkpath(QFileInfo(settings.fileName()).absolutePath());
     document.SaveStateFile(ToPath(StateFile()), false);
     QtMarkerMenu::RememberExtraMarkers(document);
+    frame.LevelMenu().Remember();
     settings.setValue(Key(kGeometryKey), frame.saveGeometry());
     settings.setValue(Key(kSpectrogramKey), frame.SpectrogramShown());
     if (frame.Theme() != nullptr) {

@@ -28,6 +28,8 @@ std::string_view ReadingFlagWord(ReadingFlag flag) {
             return "UNCAL";
         case ReadingFlag::kDetector:
             return "DETECTOR";
+        case ReadingFlag::kUncorrected:
+            return "UNCORR";
     }
     return "";
 }

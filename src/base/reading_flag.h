@@ -21,6 +21,7 @@ enum class ReadingFlag {
     kIncomplete,    // the sweep it came from failed or lost data
     kUncalibrated,  // the calibration table is missing or implausible
     kDetector,      // the trace's detector does not read noise as its power: uncorrected
+    kUncorrected,   // outside the transducer's table: the level at the analyzer's input
 };
 
 // The short word a bench analyzer user knows ("OVER RANGE", "OFF SPAN", ...);

@@ -82,7 +82,7 @@ void ScpiSession::SetRefLevel(Call& call) {
 
 void ScpiSession::QueryRefLevel(Call& call) {
     const double dbm = doc_.ReadSettings([](const InstrumentState& s) { return s.refLevelDbm; });
-    call.reply = PowerUnitText(DbmToPowerUnit(dbm, powerUnit_), powerUnit_);
+    call.reply = PowerUnitText(DbmToLevel(dbm, powerUnit_), powerUnit_);
 }
 
 // The attenuator has steps of 5 dB: a value between two is rounded to the

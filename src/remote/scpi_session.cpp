@@ -327,7 +327,7 @@ std::optional<double> ScpiSession::Level(const Call& call) {
         PushError(kInvalidSuffix);
         return std::nullopt;
     }
-    const double dbm = PowerUnitToDbm(number->value, *unit);
+    const double dbm = LevelToDbm(number->value, *unit);
     if (!(dbm >= kLowestRefLevelDbm && dbm <= kHighestRefLevelDbm)) {
         PushError(kDataOutOfRange);
         return std::nullopt;
@@ -394,7 +394,7 @@ double ScpiSession::ReplyLevel(double level, const MarkerScale& scale) const {
     if (scale.FmDeviation()) {
         return level;
     }
-    return DbmToPowerUnit(scale.linearScale ? MillivoltsToDbm(level) : level, powerUnit_);
+    return DbmToLevel(scale.linearScale ? MillivoltsToDbm(level) : level, powerUnit_);
 }
 
 std::string ScpiSession::ReplyLevelText(double level, const MarkerScale& scale) const {

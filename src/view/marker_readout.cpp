@@ -9,7 +9,6 @@ namespace tavlin {
 
 namespace {
 
-constexpr double kColumns = 640.0;
 constexpr const char* kDeltaUnit = "dBc";
 constexpr const char* kMarker1Gap = "   ";
 
@@ -78,6 +77,20 @@ const char* MarkerReadout::LevelUnit() const {
     return scale_.linearScale ? "mV " : "dBm";
 }
 
+std::string MarkerReadout::Reading(double position, double level, ReadingFlag flag) const {
+    if (levels_.Plain()) {
+        return LevelText(level, flag, "%.2f", LevelUnit());
+    }
+    return levels_.ReadingText(scale_, position, level, flag);
+}
+
+double MarkerReadout::FactorDifference(const MarkerState& m) const {
+    const auto factor = [this](double position) {
+        return levels_.FactorAt(LevelDisplay::ShownHz(scale_, position)).db;
+    };
+    return factor(m.marker2Pos) - factor(m.marker1Pos);
+}
+
 std::string MarkerReadout::Line(const MarkerState& markers) const {
     std::string line;
     if (markers.marker1On != 0) {
@@ -98,18 +111,20 @@ std::string MarkerReadout::Marker1Text(const MarkerState& m) const {
                LevelText(m.marker1Level, flag, "%.0f", "Hz");
     } else if (scale_.ZeroSpan()) {
         text = FormatText("MKR 1: %.3f msec, ", m.marker1Pos) +
-               LevelText(m.marker1Level, flag, "%.2f", LevelUnit());
+               Reading(m.marker1Pos, m.marker1Level, flag);
     } else {
         const Digits digits = m.marker2On != 0 ? Digits::Short : Digits::Long;
         text = FrequencyText("MKR 1", scale_.FreqOffset().Shown(m.marker1Pos), digits,
-                             LevelText(m.marker1Level, flag, "%.2f", LevelUnit()));
+                             Reading(m.marker1Pos, m.marker1Level, flag));
     }
     return text + kMarker1Gap;
 }
 
 std::string MarkerReadout::DeltaText(const MarkerState& m) const {
     const double d = m.marker2Pos - m.marker1Pos;
-    const double levelDelta = m.marker2Level - m.marker1Level;
+    // In dB the transducer's factor at each marker enters the difference.
+    const double levelDelta =
+        m.marker2Level - m.marker1Level + (scale_.linearScale ? 0.0 : FactorDifference(m));
     const ReadingFlag flag = WorseReadingFlag(DeltaFlag(scale_.FlagAt(m.marker1Pos, m.marker1Flag),
                                                         scale_.FlagAt(m.marker2Pos, m.marker2Flag)),
                                               levelFlag_);
@@ -135,15 +150,18 @@ std::string MarkerReadout::Marker2Text(const MarkerState& m) const {
     }
     if (scale_.ZeroSpan()) {
         return FormatText("MKR 2: %.3f msec, ", m.marker2Pos) +
-               LevelText(m.marker2Level, flag, "%.2f", LevelUnit());
+               Reading(m.marker2Pos, m.marker2Level, flag);
     }
     return FrequencyText("MKR 2", scale_.FreqOffset().Shown(m.marker2Pos), Digits::Short,
-                         LevelText(m.marker2Level, flag, "%.2f", LevelUnit()));
+                         Reading(m.marker2Pos, m.marker2Level, flag));
 }
 
 std::string MarkerReadout::Cursor(int column, double level) const {
     const char* unit = scale_.linearScale ? "mV" : "dBm";
-    const std::string levelText = LevelText(level, levelFlag_, "%.2f", unit);
+    const double p = scale_.ZeroSpan() ? scale_.startHz : scale_.PositionOfColumn(column);
+    const std::string levelText = levels_.Plain()
+                                      ? LevelText(level, levelFlag_, "%.2f", unit)
+                                      : levels_.ReadingText(scale_, p, level, levelFlag_);
     if (scale_.ZeroSpan()) {
         const double t = column * scale_.sweepTimeSec / 0.64;
         if (scale_.FmDeviation()) {
@@ -152,7 +170,6 @@ std::string MarkerReadout::Cursor(int column, double level) const {
         }
         return FormatText("Cursor at %.3f msec, %s", t, levelText.c_str());
     }
-    const double p = scale_.startHz + scale_.SpanHz() * column / kColumns;
     const DownconverterOffset offset = scale_.FreqOffset();
     // With a converter offset in use the sum is shown, in GHz; a smaller
     // offset is left out of the finer units.

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "base/reading_flag.h"
 #include "document/marker_scale.h"
 #include "document/marker_state.h"
+#include "view/level_display.h"
 
 namespace tavlin {
 
@@ -17,9 +19,10 @@ namespace tavlin {
 class MarkerReadout {
   public:
     // `levelFlag` qualifies every marker level: a stale one shows the flag's
-    // word in place of the number.
-    explicit MarkerReadout(const MarkerScale& scale, ReadingFlag levelFlag = ReadingFlag::kNone)
-        : scale_(scale), levelFlag_(levelFlag) {}
+    // word in place of the number. `levels` gives the unit and transducer.
+    explicit MarkerReadout(const MarkerScale& scale, ReadingFlag levelFlag = ReadingFlag::kNone,
+                           LevelDisplay levels = {})
+        : scale_(scale), levelFlag_(levelFlag), levels_(std::move(levels)) {}
 
     // Empty when no marker is on. Marker 1's text ends in three blanks,
     // which separate it from marker 2's or the delta's.
@@ -36,10 +39,14 @@ class MarkerReadout {
     std::string Marker2Text(const MarkerState& markers) const;
     // "dBm", or "mV " on the linear scale.
     const char* LevelUnit() const;
-    // "<level> <unit>", or the flag's word.
+    // "<level> <unit>" of a marker at `position`, or the flag's word.
+    std::string Reading(double position, double level, ReadingFlag flag) const;
+    // The transducer's factor at marker 2 less that at marker 1.
+    double FactorDifference(const MarkerState& markers) const;
 
     MarkerScale scale_;
     ReadingFlag levelFlag_;
+    LevelDisplay levels_;
 };
 
 }  // namespace tavlin

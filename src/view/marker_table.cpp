@@ -58,6 +58,9 @@ std::string MarkerTable::PositionText(const MarkerTableEntry& entry) const {
 }
 
 std::string MarkerTable::LevelText(const MarkerTableEntry& entry) const {
+    if (!levels_.Plain() && !scale_.FmDeviation()) {
+        return levels_.ReadingText(scale_, entry.position, entry.level, entry.flag);
+    }
     return LevelNumber(entry.level, entry.flag, LevelUnit(false), false);
 }
 
@@ -70,8 +73,13 @@ std::string MarkerTable::DeltaText(const MarkerTableEntry& entry,
     const std::string position =
         scale_.ZeroSpan() ? FormatText("%+.3f ms", d) : FormatText("%+.6f MHz", d * 1e-6);
     const ReadingFlag flag = MarkerReadout::DifferenceFlag(reference.flag, entry.flag);
+    const auto factor = [this](const MarkerTableEntry& e) {
+        return levels_.FactorAt(LevelDisplay::ShownHz(scale_, e.position)).db;
+    };
+    const double transducer =
+        scale_.linearScale || scale_.FmDeviation() ? 0.0 : factor(entry) - factor(reference);
     return position + ", " +
-           LevelNumber(entry.level - reference.level, flag, LevelUnit(true), true);
+           LevelNumber(entry.level - reference.level + transducer, flag, LevelUnit(true), true);
 }
 
 }  // namespace tavlin

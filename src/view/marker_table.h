@@ -1,11 +1,13 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/reading_flag.h"
 #include "document/marker_scale.h"
 #include "document/marker_state.h"
+#include "view/level_display.h"
 
 namespace tavlin {
 
@@ -25,7 +27,8 @@ struct MarkerTableEntry {
 // marker, in the screen's units.
 class MarkerTable {
   public:
-    explicit MarkerTable(const MarkerScale& scale) : scale_(scale) {}
+    explicit MarkerTable(const MarkerScale& scale, LevelDisplay levels = {})
+        : scale_(scale), levels_(std::move(levels)) {}
 
     // The markers that are on, 1 to 6, with their reading flags.
     static std::vector<MarkerTableEntry> Entries(AnalyzerDocument& document);
@@ -41,6 +44,7 @@ class MarkerTable {
     const char* LevelUnit(bool difference) const;
 
     MarkerScale scale_;
+    LevelDisplay levels_;
 };
 
 }  // namespace tavlin

@@ -21,19 +21,28 @@ std::string FlagField(ReadingFlag flag) {
 
 }  // namespace
 
-std::string PeakTableExport::Csv(const MarkerScale& scale, const std::vector<PeakTableRow>& rows) {
-    std::string csv = TraceExport::HeaderFields(scale) + ",Flag" + TraceExport::kLineEnd;
+std::string PeakTableExport::Csv(const MarkerScale& scale, const std::vector<PeakTableRow>& rows,
+                                 const LevelDisplay& levels) {
+    const bool plain = levels.Plain() || scale.FmDeviation();
+    std::string header = TraceExport::HeaderFields(scale);
+    if (!plain) {
+        header = header.substr(0, header.find(',')) + ",Level (" +
+                 std::string(LevelUnitKey(levels.ShownUnit(scale))) + ")";
+    }
+    std::string csv = header + ",Flag" + TraceExport::kLineEnd;
     for (const PeakTableRow& row : rows) {
-        csv += TraceExport::PointFields(scale, row.position, row.level) + "," +
-               FlagField(row.flag) + TraceExport::kLineEnd;
+        const double level = plain ? row.level : levels.ShownLevel(scale, row.position, row.level);
+        const ReadingFlag flag = plain ? row.flag : levels.ShownFlag(scale, row.position, row.flag);
+        csv += TraceExport::PointFields(scale, row.position, level) + "," + FlagField(flag) +
+               TraceExport::kLineEnd;
     }
     return csv;
 }
 
 std::string PeakTableExport::Write(const MarkerScale& scale, const std::vector<PeakTableRow>& rows,
-                                   const std::filesystem::path& path) {
+                                   const std::filesystem::path& path, const LevelDisplay& levels) {
     std::string error;
-    if (!WriteTextAtomically(path, Csv(scale, rows), error)) {
+    if (!WriteTextAtomically(path, Csv(scale, rows, levels), error)) {
         return "The peak table was not exported. " + error;
     }
     return {};

@@ -70,6 +70,7 @@ std::string PlotAnnotations::Annunciators() const {
     add(s_.signalTrack != 0, "K");
     add(s_.videoAvgCount > 1, "A");
     add(s_.syncTrigMode == kSyncOut, "Y");
+    add(snapshot_.levels.Transducer() != nullptr, "X");
     return letters;
 }
 
@@ -141,6 +142,9 @@ std::string PlotAnnotations::ReferenceText() const {
     const double ref = s_.refLevelDbm + s_.refLevelOffsetDb;
     std::string text = s_.refLevelInMv != 0 ? FormatText("REF %.2f mV", DbmToMillivolts(ref))
                                             : FormatText("REF %.1f dBm", ref);
+    if (!snapshot_.levels.Plain()) {
+        text = snapshot_.levels.ReferenceText(MarkerScale::From(s_));
+    }
     if (s_.refLevelOffsetDb != 0.0) {
         text += " OFS";
     }
@@ -230,7 +234,8 @@ std::string PlotAnnotations::SweepTimeText() const {
 
 PlotText PlotAnnotations::Readout() const {
     const MarkerReadout readout(MarkerScale::From(s_),
-                                MarkerLevelsStale() ? ReadingFlag::kStale : ReadingFlag::kNone);
+                                MarkerLevelsStale() ? ReadingFlag::kStale : ReadingFlag::kNone,
+                                snapshot_.levels);
     std::string line = readout.Line(snapshot_.markers);
     if (!line.empty()) {
         line = FlaggedReadingText(line, snapshot_.traceFlag);
@@ -276,7 +281,9 @@ std::optional<PlotPoint> PlotAnnotations::ExtraMarkerGlyph(int number) const {
 
 PlotPoint PlotAnnotations::GlyphAt(double position, double level) const {
     const MarkerScale scale = MarkerScale::From(s_);
-    return {plot::kLeft + scale.ColumnOfPosition(position), top_ + LevelToRow(scale, level)};
+    // Where the trace is drawn: moved by the transducer's factor.
+    const double shown = snapshot_.levels.CorrectedLevel(scale, position, level);
+    return {plot::kLeft + scale.ColumnOfPosition(position), top_ + LevelToRow(scale, shown)};
 }
 
 int PlotAnnotations::PrintScale(int pageWidth, int pageHeight) {

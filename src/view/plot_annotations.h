@@ -39,7 +39,7 @@ class PlotAnnotations {
     // The graticule's top line: lower on paper, where the title goes above it.
     int Top() const { return top_; }
 
-    // The status letters ("FO U T R I K A Y"), each followed by a blank;
+    // The status letters ("FO U T R I K A Y X"), each followed by a blank;
     // empty when none applies. Shown on screen only.
     std::string Annunciators() const;
     PlotPoint AnnunciatorAnchor() const { return {18, top_ + 5}; }

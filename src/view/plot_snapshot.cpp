@@ -60,4 +60,17 @@ PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document) {
     return snapshot;
 }
 
+void ShowLevelsAs(const LevelDisplay& levels, PlotSnapshot& snapshot) {
+    snapshot.levels = levels;
+    if (!levels.Transducer()) {
+        return;
+    }
+    const MarkerScale shown = MarkerScale::From(snapshot.settings);
+    DisplayState& display = snapshot.display;
+    snapshot.traceAInt = levels.CorrectedRows(snapshot.traceAInt, shown);
+    display.traceBRows = levels.CorrectedRows(display.traceBRows, shown);
+    display.upperLimitRows = levels.CorrectedRows(display.upperLimitRows, shown);
+    display.lowerLimitRows = levels.CorrectedRows(display.lowerLimitRows, shown);
+}
+
 }  // namespace tavlin

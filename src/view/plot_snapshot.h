@@ -11,6 +11,7 @@
 #include "document/marker_state.h"
 #include "document/trace_measurements.h"
 #include "sweep/sweep_trace.h"
+#include "view/level_display.h"
 
 namespace tavlin {
 
@@ -48,8 +49,16 @@ struct PlotSnapshot {
     // screen; empty while off or while that trace gives none.
     std::optional<ChannelPowerReading> channelPower;
     std::optional<OccupiedBandwidthReading> occupiedBandwidth;
+    // The window's unit and transducer; the rows above are already moved by
+    // its factor once ShowLevelsAs has run.
+    LevelDisplay levels;
 };
 
 PlotSnapshot TakePlotSnapshot(const AnalyzerDocument& document);
+
+// Trace A, trace B and the limit lines moved by the transducer's factor, so
+// that the picture and the limit verdict (made at the analyzer's input)
+// agree; A-B stays, both traces moving alike.
+void ShowLevelsAs(const LevelDisplay& levels, PlotSnapshot& snapshot);
 
 }  // namespace tavlin

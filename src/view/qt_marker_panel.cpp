@@ -111,6 +111,11 @@ void QtMarkerPanel::SetReferenceMarker(int number) {
     RefreshTable();
 }
 
+void QtMarkerPanel::SetLevels(const LevelDisplay& levels) {
+    levels_ = levels;
+    Refresh();
+}
+
 void QtMarkerPanel::Refresh() {
     RefreshTable();
     RefreshFunctions();
@@ -119,7 +124,7 @@ void QtMarkerPanel::Refresh() {
 // A reference marker that is off gives no differences.
 void QtMarkerPanel::RefreshTable() {
     const std::vector<MarkerTableEntry> entries = MarkerTable::Entries(doc_);
-    const MarkerTable table(MarkerCommands(doc_).Scale());
+    const MarkerTable table(MarkerCommands(doc_).Scale(), levels_);
     const int referenceNumber = reference_->currentData().toInt();
     const MarkerTableEntry* reference = nullptr;
     for (const MarkerTableEntry& e : entries) {
@@ -151,17 +156,27 @@ QString QtMarkerPanel::BandPowerText() const {
 // span, or a trace without a filter's noise bandwidth (wide sweep, zero span).
 void QtMarkerPanel::RefreshFunctions() {
     const MarkerMeasurements measure(doc_);
+    const MarkerCommands markers(doc_);
+    const MarkerScale scale = markers.Scale();
+    const double position = markers.Snapshot().ActivePosition();
     QString noise;
     if (noiseOn_->isChecked()) {
         const auto reading = measure.NoiseAtActiveMarker(noisePixels_->value());
-        noise = reading ? ReadingText(reading->densityDbmHz, "%.2f dBm/Hz", reading->flag)
-                        : QStringLiteral("---");
+        noise = !reading          ? QStringLiteral("---")
+                : levels_.Plain() ? ReadingText(reading->densityDbmHz, "%.2f dBm/Hz", reading->flag)
+                                  : QString::fromStdString(levels_.DensityText(
+                                        scale, position, reading->densityDbmHz, reading->flag));
     }
     noise_->setText(noise);
     QString band;
     if (bandOn_->isChecked()) {
         const auto reading = measure.BandPowerAtActiveMarker(bandKhz_->value() * 1e3);
-        band = reading ? ReadingText(reading->powerDbm, "%.2f dBm", reading->flag) +
+        const auto power = [&] {
+            return levels_.Plain() ? ReadingText(reading->powerDbm, "%.2f dBm", reading->flag)
+                                   : QString::fromStdString(levels_.PowerText(
+                                         scale, position, reading->powerDbm, reading->flag));
+        };
+        band = reading ? power() +
                              QStringLiteral(" in %1 kHz").arg(reading->bandwidthHz / 1e3, 0, 'f', 3)
                        : QStringLiteral("---");
     }

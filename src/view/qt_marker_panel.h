@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "view/level_display.h"
+
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
@@ -37,6 +39,8 @@ class QtMarkerPanel final : public QWidget {
     void SetNoiseMarker(bool on, int halfWidthPixels);
     void SetBandPower(bool on, double widthHz);
     void SetReferenceMarker(int number);
+    // The window's unit and transducer, for every level the panel shows.
+    void SetLevels(const LevelDisplay& levels);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -57,6 +61,7 @@ class QtMarkerPanel final : public QWidget {
     QDoubleSpinBox* bandKhz_ = nullptr;
     QLabel* band_ = nullptr;
     QTimer* timer_ = nullptr;
+    LevelDisplay levels_;
 };
 
 }  // namespace tavlin

@@ -70,12 +70,17 @@ void QtPeakTableDialog::SetSettings(const PeakTableSettings& settings) {
     Refresh();
 }
 
+void QtPeakTableDialog::SetLevels(const LevelDisplay& levels) {
+    levels_ = levels;
+    Refresh();
+}
+
 // The levels are in the unit of the sweep they were read from, as the
 // markers' are.
 void QtPeakTableDialog::Refresh() {
     rows_ = MarkerMeasurements(doc_).PeakTable(
         {count_->value(), threshold_->value(), excursion_->value()});
-    const MarkerTable text(MarkerCommands(doc_).RowsScale());
+    const MarkerTable text(MarkerCommands(doc_).RowsScale(), levels_);
     table_->setRowCount(static_cast<int>(rows_.size()));
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
         const PeakTableRow& row = rows_[static_cast<std::size_t>(i)];
@@ -89,7 +94,7 @@ void QtPeakTableDialog::Refresh() {
 QString QtPeakTableDialog::ExportTo(const QString& path) const {
     const MarkerScale scale = MarkerCommands(doc_).RowsScale();
     return QString::fromStdString(
-        PeakTableExport::Write(scale, rows_, std::filesystem::path(path.toStdString())));
+        PeakTableExport::Write(scale, rows_, std::filesystem::path(path.toStdString()), levels_));
 }
 
 void QtPeakTableDialog::Export() {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "document/peak_table.h"
+#include "view/level_display.h"
 
 class QDoubleSpinBox;
 class QSpinBox;
@@ -30,6 +31,9 @@ class QtPeakTableDialog final : public QDialog {
     QString ExportTo(const QString& path) const;
     void SetSettings(const PeakTableSettings& settings);
     QTableWidget& Table() const { return *table_; }
+    // The window's unit and transducer, for the levels listed and exported;
+    // the threshold stays a level at the analyzer's input.
+    void SetLevels(const LevelDisplay& levels);
 
   private:
     void Export();
@@ -40,6 +44,7 @@ class QtPeakTableDialog final : public QDialog {
     QDoubleSpinBox* excursion_ = nullptr;
     QTableWidget* table_ = nullptr;
     std::vector<PeakTableRow> rows_;
+    LevelDisplay levels_;
 };
 
 }  // namespace tavlin

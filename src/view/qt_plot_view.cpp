@@ -115,14 +115,25 @@ void QtPlotView::paintEvent(QPaintEvent* event) {
         return;
     }
     painter.setTransform(ScreenTransform());
-    QtPlotPainter::PaintScreen(painter, TakePlotSnapshot(doc_), indicator_);
+    QtPlotPainter::PaintScreen(painter, Snapshot(), indicator_);
+}
+
+void QtPlotView::SetLevels(const LevelDisplay& levels) {
+    levels_ = levels;
+    update();
+}
+
+PlotSnapshot QtPlotView::Snapshot() const {
+    PlotSnapshot snapshot = TakePlotSnapshot(doc_);
+    ShowLevelsAs(levels_, snapshot);
+    return snapshot;
 }
 
 QImage QtPlotView::RenderScreen() const {
     QImage image(plot::kWidth, plot::kHeight, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
-    QtPlotPainter::PaintScreen(painter, TakePlotSnapshot(doc_), indicator_);
+    QtPlotPainter::PaintScreen(painter, Snapshot(), indicator_);
     return image;
 }
 
@@ -132,7 +143,7 @@ bool QtPlotView::Print(QPrinter& printer, const PaintBelow& paintBelow) const {
         return false;
     }
     const int scale = PlotAnnotations::PrintScale(printer.width(), printer.height());
-    QtPlotPainter::PaintPage(painter, TakePlotSnapshot(doc_), scale);
+    QtPlotPainter::PaintPage(painter, Snapshot(), scale);
     if (paintBelow) {
         if (const auto area = PrintedBelowPlot(printer.height(), scale)) {
             painter.save();
@@ -270,7 +281,7 @@ void QtPlotView::leaveEvent(QEvent* event) {
 QString QtPlotView::CursorText(int column) const {
     // The level measured at the column's frequency, as a marker reads it.
     const MarkerCommands markers(doc_);
-    const MarkerReadout readout(markers.Scale(), markers.LevelFlag());
+    const MarkerReadout readout(markers.Scale(), markers.LevelFlag(), levels_);
     return QString::fromStdString(readout.Cursor(column, markers.LevelOfColumn(column)));
 }
 

@@ -8,6 +8,8 @@
 #include <functional>
 
 #include "view/activity_indicator.h"
+#include "view/level_display.h"
+#include "view/plot_snapshot.h"
 
 class QPrinter;
 class QRubberBand;
@@ -46,6 +48,10 @@ class QtPlotView : public QWidget {
     bool Print(QPrinter& printer, const PaintBelow& paintBelow = {}) const;
 
     float IndicatorAngle() const { return indicator_.Angle(); }
+
+    // The unit and transducer every level on the plot is shown with.
+    const LevelDisplay& Levels() const { return levels_; }
+    void SetLevels(const LevelDisplay& levels);
 
     // The designed screen; the smallest is three quarters of it, where the
     // annotations still stand apart.
@@ -100,6 +106,8 @@ class QtPlotView : public QWidget {
     // The pointer in plot units.
     QPoint PlotPoint(const QPointF& at) const;
     QString CursorText(int column) const;
+    // What one paint draws: the document's snapshot in the window's levels.
+    PlotSnapshot Snapshot() const;
     void ReportCursor(const QString& text);
     void PressLeft(const QPoint& at);
     void PressRight(const QPoint& at, const QPoint& viewAt);
@@ -111,6 +119,7 @@ class QtPlotView : public QWidget {
     QTimer indicatorTimer_;
     bool indicatorSpinning_ = false;  // the square shows the wedges
     QString lastCursorText_;
+    LevelDisplay levels_;
     // What a button held down drags: the active marker (left button on the
     // graticule), the frequency axis (left button on it), a zoom box (right
     // button on the graticule).

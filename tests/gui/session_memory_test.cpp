@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 
+#include "app/qt_level_menu.h"
 #include "app/qt_main_frame.h"
 #include "app/qt_session_memory.h"
 #include "app/qt_theme.h"
@@ -93,6 +94,29 @@ TEST_F(SessionMemoryTest, TheThemeChosenInTheViewMenuIsWornAndKept) {
         EXPECT_TRUE(menu->actions()[2]->isChecked());
     }
     EXPECT_EQ(QtSessionMemory::RememberedTheme(), ThemeChoice::kDark);
+}
+
+// The transducer comes back by its file; a file gone since is told, and the
+// window starts with the transducer off rather than not at all.
+TEST_F(SessionMemoryTest, TheTransducerComesBackByItsFileOrIsToldGone) {
+    const std::filesystem::path table = folder_ / "antenna.csv";
+    std::ofstream(table) << "unit,dB/m\n100e6,10\n1e9,20\n";
+    {
+        Start first(prompter);
+        ASSERT_TRUE(first.frame->LevelMenu().LoadTransducerFile(QString::fromStdString(table)));
+        ASSERT_TRUE(first.frame->LevelMenu().SetUnit(LevelUnit::kDbuvPerMetre));
+    }
+    {
+        Start second(prompter);
+        EXPECT_EQ(second.frame->LevelMenu().Levels().Unit(), LevelUnit::kDbuvPerMetre);
+        EXPECT_EQ(prompter.Count(), 0u);
+    }
+    std::filesystem::remove(table);
+    Start third(prompter);
+    EXPECT_EQ(third.frame->LevelMenu().Levels().Transducer(), nullptr);
+    EXPECT_EQ(third.frame->LevelMenu().Levels().Unit(), LevelUnit::kDbuv);
+    ASSERT_EQ(prompter.Count(), 1u);
+    EXPECT_EQ(prompter.Boxes()[0].caption, "TRANSDUCER");
 }
 
 // Whatever is wrong with a kept file, the window starts on the preset and

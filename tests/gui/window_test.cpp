@@ -45,10 +45,12 @@
 #include "app/qt_advanced_menu.h"
 #include "app/qt_application.h"
 #include "app/qt_file_menu.h"
+#include "app/qt_level_menu.h"
 #include "app/qt_main_frame.h"
 #include "app/qt_progress_dialog.h"
 #include "app/qt_prompter.h"
 #include "app/qt_utilities_menu.h"
+#include "base/bounded_format.h"
 #include "document/marker_commands.h"
 #include "gui/gui_fixtures.h"
 #include "panel/qt_entry_dialogs.h"
@@ -64,6 +66,7 @@
 #include "support/row_name.h"
 #include "support/scripted_entry_dialogs.h"
 #include "utilities/receiver/qt_receiver_dialog.h"
+#include "view/plot_annotations.h"
 #include "view/qt_marker_panel.h"
 #include "view/qt_peak_table_dialog.h"
 #include "view/qt_plot_view.h"
@@ -809,6 +812,38 @@ TEST_F(MainFrameTest, TheMarkerMenuTableAndPeakTable) {
     Action("activeMarkerOff")->trigger();
     EXPECT_FALSE(MarkerCommands(Doc()).Snapshot().extra.Of(3).on);
     EXPECT_NE(frame->View().RenderScreen(), withMarker3);
+}
+
+// An antenna's table loaded from View: dBuV/m is offered, the marker table
+// reads the marker's level plus the factor interpolated at its frequency,
+// the plot shows X; a spoilt file is named and changes nothing.
+TEST_F(MainFrameTest, ATransducerCorrectsTheMarkerAndShowsItsAnnunciator) {
+    Doc().SetCenterSpan(915e6, 200e3);
+    Doc().ApplyLevelPlan();
+    Doc().PerformSweep();
+    MarkerCommands(Doc()).Peak();
+    const MarkerState m = MarkerCommands(Doc()).Snapshot();
+    EXPECT_FALSE(Action("unit dBuV/m")->isEnabled());
+    std::ofstream(gui.Directory() / "bad.csv") << "900e6,20\n930e6,oops\n";
+    EXPECT_FALSE(frame->LevelMenu().LoadTransducerFile(PathIn("bad.csv")));
+    EXPECT_EQ(prompter.Text(),
+              "UNABLE TO OPEN: bad.csv: line 2: the value is not a number of "
+              "dB from -200 to 200\n");
+    std::ofstream(gui.Directory() / "antenna.csv") << "unit,dB/m\n900e6,20\n930e6,23\n";
+    ASSERT_TRUE(frame->LevelMenu().LoadTransducerFile(PathIn("antenna.csv")));
+    Action("unit dBuV/m")->trigger();
+
+    Action("markerTable")->trigger();
+    QtMarkerPanel& panel = *frame->findChild<QtMarkerPanel*>("markerPanel");
+    panel.Refresh();
+    const double factor = 20.0 + 3.0 * (m.marker1Pos - 900e6) / 30e6;
+    EXPECT_EQ(panel.Table().item(0, 2)->text().toStdString(),
+              FormatText("%.2f dB\u00B5V/m", m.marker1Level + 106.98970004336019 + factor));
+    PlotSnapshot snapshot = TakePlotSnapshot(Doc());
+    ShowLevelsAs(frame->View().Levels(), snapshot);
+    EXPECT_NE(PlotAnnotations(snapshot, false).Annunciators().find("X "), std::string::npos);
+    Action("transducerOff")->trigger();
+    EXPECT_EQ(frame->View().Levels().Unit(), LevelUnit::kDbuv) << "no field strength without it";
 }
 
 using QtFrontPanelTest = MainFrameTest;
