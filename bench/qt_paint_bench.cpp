@@ -98,7 +98,7 @@ void ScreenWithWaterfallPaint(benchmark::State& state) {
     TraceRows rows;
     std::copy(snapshot.traceAInt.begin(), snapshot.traceAInt.end(), rows.begin());
     SpectrogramHistory history;
-    for (std::size_t i = 0; i < SpectrogramHistory::kCapacity; ++i) {
+    for (std::size_t i = 0; i < SpectrogramHistory::kDefaultCapacity; ++i) {
         history.Append({static_cast<double>(i), 0.0}, scale, rows);
     }
     const WaterfallColours colours{0.0, scale.dbPerDiv};
@@ -107,7 +107,7 @@ void ScreenWithWaterfallPaint(benchmark::State& state) {
     const QSize plotSize(660, 670);
     const QSize waterfallSize(660, 335);
     QImage image(660, plotSize.height() + waterfallSize.height(), QImage::Format_RGB32);
-    double sweepEnd = static_cast<double>(SpectrogramHistory::kCapacity);
+    double sweepEnd = static_cast<double>(SpectrogramHistory::kDefaultCapacity);
     const double t0 = bench::ThreadCpuSeconds();
     for (auto _ : state) {
         history.Append({sweepEnd, 0.0}, scale, rows);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "document/level_rows.h"
 
@@ -30,9 +31,9 @@ bool SpectrogramHistory::Append(const SweepEnd& end, const MarkerScale& drawnWit
         band_ = band;
     }
     if (ring_.empty()) {
-        ring_.resize(kCapacity);
+        ring_.resize(capacity_);
     }
-    newest_ = (newest_ + 1) % kCapacity;
+    newest_ = (newest_ + 1) % capacity_;
     SpectrogramLine& line = ring_[newest_];
     line.seq = nextSeq_++;
     line.endSec = end.clockSec;
@@ -40,7 +41,7 @@ bool SpectrogramHistory::Append(const SweepEnd& end, const MarkerScale& drawnWit
     for (int column = 0; column < kTracePoints; ++column) {
         line.levelsDbm[column] = LevelDbmOfRow(drawnWith, rows[column]);
     }
-    size_ = std::min(size_ + 1, kCapacity);
+    size_ = std::min(size_ + 1, capacity_);
     return true;
 }
 
@@ -50,7 +51,29 @@ void SpectrogramHistory::Clear() {
 }
 
 const SpectrogramLine& SpectrogramHistory::Line(std::size_t age) const {
-    return ring_[(newest_ + kCapacity - age) % kCapacity];
+    return ring_[(newest_ + capacity_ - age) % capacity_];
+}
+
+// The kept lines move into a ring of the new length, the newest at its
+// start; sequence numbers and the generation stay, so a view drawing them
+// needs no fresh start.
+void SpectrogramHistory::SetCapacity(std::size_t lines) {
+    lines = std::clamp(lines, kMinCapacity, kMaxCapacity);
+    if (lines == capacity_) {
+        return;
+    }
+    const std::size_t kept = std::min(size_, lines);
+    std::vector<SpectrogramLine> ring;
+    if (!ring_.empty()) {
+        ring.resize(lines);
+        for (std::size_t age = 0; age < kept; ++age) {
+            ring[(lines - age) % lines] = Line(age);
+        }
+    }
+    ring_ = std::move(ring);
+    capacity_ = lines;
+    newest_ = 0;
+    size_ = kept;
 }
 
 }  // namespace tavlin

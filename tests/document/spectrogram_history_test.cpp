@@ -74,11 +74,11 @@ TEST(SpectrogramHistory, StoresLevelsInDbmWhateverTheScale) {
 
 TEST(SpectrogramHistory, TheRingDropsTheOldestAndSequenceNumbersRunOn) {
     SpectrogramHistory history;
-    const std::size_t total = SpectrogramHistory::kCapacity + 3;
+    const std::size_t total = SpectrogramHistory::kDefaultCapacity + 3;
     for (std::size_t i = 1; i <= total; ++i) {
         history.Append({static_cast<double>(i), 0.0}, Scale(1e6, 2e6), Rows(0.0));
     }
-    ASSERT_EQ(history.Size(), SpectrogramHistory::kCapacity);
+    ASSERT_EQ(history.Size(), SpectrogramHistory::kDefaultCapacity);
     EXPECT_EQ(history.Line(0).seq, total);
     EXPECT_EQ(history.Line(history.Size() - 1).seq, 4u);
     std::vector<std::uint64_t> since;
