@@ -86,6 +86,32 @@ TEST(SpectrogramHistory, TheRingDropsTheOldestAndSequenceNumbersRunOn) {
     EXPECT_EQ(since, (std::vector<std::uint64_t>{total - 1, total}));
 }
 
+// A new length keeps the newest lines it can hold, in order, and the ring
+// runs on from them; a length out of bounds goes to the nearer bound.
+TEST(SpectrogramHistory, ANewLengthKeepsTheNewestLines) {
+    struct Case {
+        std::size_t lines;
+        std::size_t capacity;
+    };
+    for (const Case c : {Case{60, 60}, Case{700, 700}, Case{3, SpectrogramHistory::kMinCapacity},
+                         Case{50000, SpectrogramHistory::kMaxCapacity}}) {
+        SpectrogramHistory history;
+        for (int i = 1; i <= 100; ++i) {
+            history.Append({static_cast<double>(i), 0.0}, Scale(1e6, 2e6), Rows(0.0));
+        }
+        history.SetCapacity(c.lines);
+        ASSERT_EQ(history.Capacity(), c.capacity) << c.lines;
+        const std::size_t kept = std::min<std::size_t>(100, c.capacity);
+        ASSERT_EQ(history.Size(), kept) << c.lines;
+        EXPECT_EQ(history.Line(kept - 1).seq, 101 - kept) << c.lines;
+        history.Append({101.0, 0.0}, Scale(1e6, 2e6), Rows(0.0));
+        EXPECT_EQ(history.Line(0).seq, 101u) << c.lines;
+        EXPECT_EQ(history.Line(1).seq, 100u) << c.lines;
+        EXPECT_EQ(history.Line(history.Size() - 1).seq, 102 - history.Size()) << c.lines;
+        EXPECT_EQ(history.Generation(), 0u) << c.lines;
+    }
+}
+
 // Through the document and the virtual unit: a generator switched on after
 // three sweeps shows from the fourth line on, at its level in dBm however
 // the reference level is set; the spectrogram turned off starts afresh (a
