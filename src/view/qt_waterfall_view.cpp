@@ -383,9 +383,10 @@ void QtWaterfallView::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
 }
 
-// The line is looked up by its sequence number in the history as it is now:
-// a line drawn before the history started afresh (another band) reads
-// nothing until the picture is drawn again, never another band's frequency.
+// The line is looked up by its sequence number, never reused, in the
+// history as it is now: a line drawn before the history started afresh
+// (another band) or dropped from its end reads nothing until the picture is
+// drawn again, never another band's frequency or another sweep's level.
 QString QtWaterfallView::ReadoutAt(const QPointF& pos) const {
     const std::optional<int> column = ColumnAt(pos.x());
     const WaterfallRows rows(height(), settings_.lineHeight,
@@ -397,8 +398,7 @@ QString QtWaterfallView::ReadoutAt(const QPointF& pos) const {
     const std::uint64_t seq = picture_.SeqOf(*row);
     const std::string text = doc_.ReadSpectrogram([&](const SpectrogramHistory& history) {
         const std::uint64_t age = history.NewestSeq() - seq;
-        if (history.Generation() != picture_.Generation() || seq > history.NewestSeq() ||
-            age >= history.Size()) {
+        if (seq > history.NewestSeq() || age >= history.Size()) {
             return std::string();
         }
         return WaterfallReadout::Text(history.Band(), history.Line(age), *column);

@@ -34,8 +34,6 @@ class QtWaterfallImage {
     int Lines() const { return lines_; }  // rows holding a line, from the top
     int Capacity() const { return image_.height(); }
     const ColourRange& Colours() const { return colours_; }
-    // The history's count of fresh starts the rows were drawn from.
-    std::uint64_t Generation() const { return generation_; }
     // The sequence number of the line in row `row` (< Lines()).
     std::uint64_t SeqOf(int row) const { return rowSeq_[static_cast<std::size_t>(row)]; }
     // The UTC end of each line drawn, from the top.
