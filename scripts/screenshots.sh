@@ -36,6 +36,10 @@ echo "$out/limit-fail.png"
 # The spectrogram under the plot after 480 sweeps of the preset band (nearly
 # three minutes), in a taller window so both keep their texts readable.
 shot spectrogram --spectrogram --size 950x1040 --sweeps 480 -c "MAR:PEA"
+# Spectrogram Settings open over lines 3 pixels tall coloured by hand from
+# -100 to -30 dBm, beside their colour bar.
+shot spectrogram-settings --spectrogram=3,-100,-30 --size 950x1240 --sweeps 170 -c "MAR:PEA" \
+    --dialog "View/Spectrogram Settings..."
 # An entry dialog open over the screen.
 shot entry-dialog --sweeps 2 --dialog "CENTER FREQ"
 # The Zero Span Settings dialog, about to enter zero span on the AM emitter.
