@@ -27,7 +27,12 @@ std::optional<WaterfallColourRange::Percentiles> WaterfallColourRange::Measure(
         std::max<std::size_t>(1, history.Size() * kTracePoints / kMostSamples);
     std::vector<float> levels;
     levels.reserve(std::min(history.Size() * kTracePoints, kMostSamples + kTracePoints));
-    for (std::size_t age = 0; age < history.Size(); age += stride) {
+    // The lines sampled are picked by sequence number, not by age, so that
+    // from one sweep to the next the same lines are looked at but for the
+    // one that came and the one that went: a burst in a few lines does not
+    // come and go from the sample with every sweep.
+    const std::size_t newest = static_cast<std::size_t>(history.NewestSeq() % stride);
+    for (std::size_t age = newest; age < history.Size(); age += stride) {
         for (const float level : history.Line(age).levelsDbm) {
             if (level > SpectrogramHistory::kFloorDbm) {
                 levels.push_back(level);

@@ -27,9 +27,10 @@ class WaterfallColourRange {
     static constexpr double kStepDb = 5.0;
     static constexpr double kLowPercentile = 5.0;
     static constexpr double kHighPercentile = 99.9;
-    // At most this many levels are looked at; a long history is sampled by
-    // whole lines.
-    static constexpr std::size_t kMostSamples = 65536;
+    // About this many levels are looked at; a long history is sampled by
+    // whole lines, so that a signal of one point is never left out of a
+    // line looked at, and a sweep's work stays small however long the history.
+    static constexpr std::size_t kMostSamples = 16384;
 
     ColourRange Follow(const SpectrogramHistory& history, const ColourRange& screen);
 
