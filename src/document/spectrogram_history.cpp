@@ -10,10 +10,15 @@ namespace tavlin {
 
 // Edges that moved by less than a tenth of a pixel (signal track's fine
 // steps) leave every signal on its column. Compared with the band of the
-// first line, so that many small steps still add up to a new band.
+// first line, so that many small steps still add up to a new band. Another
+// downconverter offset puts other frequencies at the antenna on the same
+// columns, and in zero span another sweep time other times: lines of either
+// read with the first line's axis would be given wrong positions.
 bool SpectrogramHistory::SameBand(const SpectrogramBand& a, const SpectrogramBand& b) {
     const double toleranceHz = std::abs(a.stopHz - a.startHz) / 6400.0;
-    return a.zeroSpan == b.zeroSpan && std::abs(a.startHz - b.startHz) <= toleranceHz &&
+    const bool sameAxis =
+        a.freqOffsetHz == b.freqOffsetHz && (!a.zeroSpan || a.sweepTimeSec == b.sweepTimeSec);
+    return sameAxis && a.zeroSpan == b.zeroSpan && std::abs(a.startHz - b.startHz) <= toleranceHz &&
            std::abs(a.stopHz - b.stopHz) <= toleranceHz;
 }
 

@@ -27,9 +27,9 @@ struct SpectrogramLine {
     std::array<float, kTracePoints> levelsDbm{};
 };
 
-// The band the lines were swept over. In zero span the columns are times.
-// The sweep time and the downconverter offset are those of the first line,
-// for the export's axis; they do not start the history afresh.
+// The band the lines were swept over, and the axis of their columns: the
+// frequencies with the downconverter offset, or in zero span the times in
+// the sweep.
 struct SpectrogramBand {
     double startHz = 0.0;
     double stopHz = 0.0;

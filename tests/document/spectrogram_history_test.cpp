@@ -33,6 +33,7 @@ TEST(SpectrogramHistory, KeepsLinesThroughAScaleChangeAndStartsAfreshOnAnotherBa
         const char* name;
         void (*change)(MarkerScale&);
         bool kept;
+        double stopHz = 901e6;
     };
     const std::vector<Case> cases = {
         {"reference level", [](MarkerScale& s) { s.refLevelDbm = -40.0; }, true},
@@ -41,10 +42,13 @@ TEST(SpectrogramHistory, KeepsLinesThroughAScaleChangeAndStartsAfreshOnAnotherBa
         {"start a pixel up", [](MarkerScale& s) { s.startHz += 1562.5; }, false},
         {"stop moved", [](MarkerScale& s) { s.stopHz = 902e6; }, false},
         {"zero span", [](MarkerScale& s) { s.stopHz = s.startHz; }, false},
+        {"converter offset", [](MarkerScale& s) { s.freqOffsetHz = 1e9; }, false},
+        {"sweep time", [](MarkerScale& s) { s.sweepTimeSec = 0.5; }, true},
+        {"sweep time in zero span", [](MarkerScale& s) { s.sweepTimeSec = 0.5; }, false, 900e6},
     };
     for (const Case& c : cases) {
         SpectrogramHistory history;
-        MarkerScale scale = Scale(900e6, 901e6);
+        MarkerScale scale = Scale(900e6, c.stopHz);
         ASSERT_TRUE(history.Append({1.0, 0.0}, scale, Rows(100.0)));
         c.change(scale);
         ASSERT_TRUE(history.Append({2.0, 0.0}, scale, Rows(100.0)));
