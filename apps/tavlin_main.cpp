@@ -23,6 +23,7 @@
 #include "remote/scpi_server.h"
 #include "runtime_folder.h"
 #include "usb_driver_choice.h"
+#include "view/qt_waterfall_view.h"
 #include "window_options.h"
 
 int main(int argc, char** argv) {
@@ -89,6 +90,9 @@ int main(int argc, char** argv) {
         application.Frame().LoadLimitMaskFile(QString::fromLocal8Bit(*options->limitMask));
     }
     if (options->spectrogram) {
+        if (options->waterfall) {
+            application.Frame().Waterfall().SetSettings(*options->waterfall);
+        }
         application.Frame().ShowSpectrogram(true);
     }
     if (options->transducer) {

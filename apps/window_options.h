@@ -15,6 +15,7 @@
 #include "log_choice.h"
 #include "usb_driver_choice.h"
 #include "utilities/console_utilities.h"
+#include "view/waterfall_settings.h"
 
 namespace tavlin {
 
@@ -31,6 +32,7 @@ struct WindowOptions : CommonOptions {
     std::vector<QString> presses;
     std::string stateFile;
     bool spectrogram = false;
+    std::optional<WaterfallSettings> waterfall;  // --spectrogram=...: set, not the defaults
     bool preset = false;
     std::optional<ThemeChoice> theme;
     std::optional<std::string> transducer;
@@ -42,8 +44,8 @@ inline void PrintWindowUsage(std::ostream& out) {
            " [--screenshot FILE.png [--size WxH] [--sweeps N] [-c COMMAND]...\n"
            "              [--press BUTTON]... [--dialog BUTTON|MENU/ITEM [--in-dialog BUTTON]\n"
            "              [--dialog-ms MS]]]\n"
-           "              [--preset] [--spectrogram] [--theme dark|light]\n"
-           "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
+            "              [--preset] [--spectrogram[=HEIGHT[,BOTTOM,TOP]]] [--theme dark|light]\n"
+            "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
            "              [--scpi-idle SECONDS]\n"
            "              [--limit-mask FILE.csv] [--transducer FILE.csv] [--unit UNIT]\n"
            "              [--log-level LEVEL] [STATEFILE]\n"
@@ -70,6 +72,9 @@ inline void PrintWindowUsage(std::ostream& out) {
            "  --preset                start from the preset, not from the state the window\n"
            "                          kept at its last exit (a screenshot always does)\n"
            "  --spectrogram           show the spectrogram under the plot from the start\n"
+           "  --spectrogram=HEIGHT[,BOTTOM,TOP]\n"
+           "                          and draw each sweep HEIGHT pixels tall (1 to 8, or\n"
+           "                          fit), coloured from BOTTOM to TOP dBm if given\n"
            "  --theme dark|light      start in that theme, as if chosen in View > Theme\n"
            "                          (default: the theme kept at the last exit; Light for\n"
            "                          a screenshot)\n"
@@ -103,7 +108,7 @@ inline std::vector<OptionRule> WindowOptionRules() {
             {"in-dialog", OptionValue::kRequired},
             {"dialog-ms", OptionValue::kRequired},
             {"theme", OptionValue::kRequired},
-            {"spectrogram"},
+            {"spectrogram", OptionValue::kOptional},
             {"preset"},
             {"transducer", OptionValue::kRequired},
             {"unit", OptionValue::kRequired}};
@@ -130,6 +135,35 @@ inline std::optional<QSize> ParseWindowSize(std::string_view text) {
         return std::nullopt;
     }
     return QSize(*width, *height);
+}
+
+// "3" or "fit", then ",-100,-20" for colours from -100 to -20 dBm.
+inline std::optional<WaterfallSettings> ParseWaterfall(std::string_view text) {
+    WaterfallSettings settings;
+    const std::size_t comma = text.find(',');
+    const std::string_view height = text.substr(0, comma);
+    if (height != "fit") {
+        const std::optional<int> pixels = ParseCount(height, WaterfallSettings::kMaxLineHeight);
+        if (!pixels || *pixels < 1) {
+            return std::nullopt;
+        }
+        settings.lineHeight = *pixels;
+    }
+    if (comma == std::string_view::npos) {
+        return settings;
+    }
+    const std::string_view levels = text.substr(comma + 1);
+    const std::size_t second = levels.find(',');
+    const auto level = [](std::string_view field, double& dbm) {
+        const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), dbm);
+        return error == std::errc() && end == field.data() + field.size();
+    };
+    settings.manualColours = true;
+    if (second == std::string_view::npos || !level(levels.substr(0, second), settings.bottomDbm) ||
+        !level(levels.substr(second + 1), settings.topDbm) || settings.Bounded() != settings) {
+        return std::nullopt;
+    }
+    return settings;
 }
 
 // One of the window's own options: "" when taken, else why not.
@@ -170,6 +204,10 @@ inline std::string TakeWindowOption(const CommandLine::Given& given, WindowOptio
         options.dialogPress = value;
     } else if (given.name == "spectrogram") {
         options.spectrogram = true;
+        if (given.value) {
+            options.waterfall = ParseWaterfall(value);
+            return options.waterfall ? "" : refused + " (1 to 8 or fit, then BOTTOM,TOP in dBm)";
+        }
     } else if (given.name == "preset") {
         options.preset = true;
     }

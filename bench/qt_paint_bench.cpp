@@ -86,9 +86,12 @@ void StretchedScreenPaint(benchmark::State& state) {
 BENCHMARK(StretchedScreenPaint)->Args({670, 670})->Args({1090, 810})->Unit(benchmark::kMillisecond);
 
 // The whole window with the spectrogram on, as after every sweep: a new
-// line joins a full history, the waterfall scrolls it in, and the plot and
-// the waterfall under it are painted.
+// line joins a full history (of the default length, or the longest), the
+// automatic colour range is taken from it, the waterfall scrolls the line
+// in, and the plot and the waterfall under it (with its colour bar) are
+// painted.
 void ScreenWithWaterfallPaint(benchmark::State& state) {
+    const auto lines = static_cast<std::size_t>(state.range(0));
     const PlotSnapshot snapshot = BusyScreen();
     ActivityIndicator indicator;
     MarkerScale scale;
@@ -98,25 +101,27 @@ void ScreenWithWaterfallPaint(benchmark::State& state) {
     TraceRows rows;
     std::copy(snapshot.traceAInt.begin(), snapshot.traceAInt.end(), rows.begin());
     SpectrogramHistory history;
-    for (std::size_t i = 0; i < SpectrogramHistory::kCapacity; ++i) {
+    history.SetCapacity(lines);
+    for (std::size_t i = 0; i < lines; ++i) {
         history.Append({static_cast<double>(i), 0.0}, scale, rows);
     }
-    const WaterfallColours colours{0.0, scale.dbPerDiv};
+    const ColourRange screen{-10.0 * scale.dbPerDiv, 0.0};
+    WaterfallColourRange automatic;
     QtWaterfallImage picture;
-    picture.Sync(history, colours);
+    picture.Sync(history, automatic.Follow(history, screen));
     const QSize plotSize(660, 670);
     const QSize waterfallSize(660, 335);
     QImage image(660, plotSize.height() + waterfallSize.height(), QImage::Format_RGB32);
-    double sweepEnd = static_cast<double>(SpectrogramHistory::kCapacity);
+    double sweepEnd = static_cast<double>(lines);
     const double t0 = bench::ThreadCpuSeconds();
     for (auto _ : state) {
         history.Append({sweepEnd, 0.0}, scale, rows);
         sweepEnd += 1.0;
-        picture.Sync(history, colours);
+        picture.Sync(history, automatic.Follow(history, screen));
         QPainter painter(&image);
         QtPlotPainter::PaintScreen(painter, snapshot, indicator);
         painter.translate(0, plotSize.height());
-        QtWaterfallView::Paint(painter, waterfallSize, picture, 511.0);
+        QtWaterfallView::Paint(painter, waterfallSize, picture, WaterfallSettings::kFit, 511.0);
         painter.end();
         benchmark::DoNotOptimize(image.constBits());
     }
@@ -124,7 +129,10 @@ void ScreenWithWaterfallPaint(benchmark::State& state) {
         (bench::ThreadCpuSeconds() - t0) / static_cast<double>(state.iterations()) * 1e3;
     bench::SetGoalAtMost(state, perPaintMs, 2.0);  // ms of processor time a sweep's paint
 }
-BENCHMARK(ScreenWithWaterfallPaint)->Unit(benchmark::kMillisecond);
+BENCHMARK(ScreenWithWaterfallPaint)
+    ->Arg(SpectrogramHistory::kDefaultCapacity)
+    ->Arg(SpectrogramHistory::kMaxCapacity)
+    ->Unit(benchmark::kMillisecond);
 
 void IndicatorSquarePaint(benchmark::State& state) {
     ActivityIndicator indicator;

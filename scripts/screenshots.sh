@@ -41,6 +41,10 @@ shot dark-theme --theme dark --sweeps 3 -c "MAR:PEA"
 # The preset screen in field strength through the example antenna's table (X).
 shot transducer --transducer scenes/antenna_factor.csv --unit dBuV/m --sweeps 3 -c "AMP:RLE 10" \
     -c "MAR:PEA"
+# Spectrogram Settings open over lines 3 pixels tall coloured by hand from
+# -100 to -30 dBm, beside their colour bar.
+shot spectrogram-settings --spectrogram=3,-100,-30 --size 950x1240 --sweeps 170 -c "MAR:PEA" \
+    --dialog "View/Spectrogram Settings..."
 # An entry dialog open over the screen.
 shot entry-dialog --sweeps 2 --dialog "CENTER FREQ"
 # The Zero Span Settings dialog, about to enter zero span on the AM emitter.

@@ -16,6 +16,8 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <algorithm>
+#include <cmath>
 
 #include "app/qt_about_dialog.h"
 #include "app/qt_advanced_menu.h"
@@ -24,6 +26,7 @@
 #include "app/qt_file_menu.h"
 #include "app/qt_level_menu.h"
 #include "app/qt_marker_menu.h"
+#include "app/qt_spectrogram_settings_dialog.h"
 #include "app/qt_sweep_log_control.h"
 #include "app/qt_theme_menu.h"
 #include "app/qt_toolbar_icons.h"
@@ -94,21 +97,23 @@ void QtMainFrame::Build(EntryDialogs& dialogs) {
     row->setSpacing(0);
     // The waterfall, when shown, shares the plot's column and its width, so
     // its columns lie under the plot's.
-    auto* plotColumn = new QSplitter(Qt::Vertical, centre);
-    plotColumn->setChildrenCollapsible(false);
-    view_ = new QtPlotView(doc_, plotColumn);
-    waterfall_ = new QtWaterfallView(doc_, plotColumn);
+    plotColumn_ = new QSplitter(Qt::Vertical, centre);
+    plotColumn_->setObjectName(QStringLiteral("plotColumn"));
+    plotColumn_->setChildrenCollapsible(false);
+    view_ = new QtPlotView(doc_, plotColumn_);
+    waterfall_ = new QtWaterfallView(doc_, plotColumn_);
     waterfall_->hide();
-    plotColumn->addWidget(view_);
-    plotColumn->addWidget(waterfall_);
+    plotColumn_->addWidget(view_);
+    plotColumn_->addWidget(waterfall_);
     panel_ = new QtFrontPanel(doc_, dialogs, centre);
-    row->addWidget(plotColumn, 1);
+    row->addWidget(plotColumn_, 1);
     row->addWidget(panel_);
     setCentralWidget(centre);
     CreateMenus(dialogs);
     CreateToolBar();
     CreateStatusBar();
     connect(view_, &QtPlotView::cursorReadout, this, &QtMainFrame::SetStatusMessage);
+    connect(waterfall_, &QtWaterfallView::cursorReadout, this, &QtMainFrame::SetStatusMessage);
     plotControls_ = new QtPlotControls(doc_, *view_);
     connect(view_, &QtPlotView::referenceStepped, panel_, &QtFrontPanel::StepReferenceLevel);
     connect(view_, &QtPlotView::sweepStartedOrEnded, panel_, &QtFrontPanel::SyncModes);
@@ -261,10 +266,22 @@ void QtMainFrame::CreateViewMenu() {
     spectrogram_->setCheckable(true);
     spectrogram_->setStatusTip(QStringLiteral("Show the sweeps as a waterfall under the plot"));
     connect(spectrogram_, &QAction::toggled, this, &QtMainFrame::ShowSpectrogram);
+    QAction* settings = viewMenu->addAction(QStringLiteral("Spectrogram Settings..."));
+    settings->setObjectName(QStringLiteral("spectrogramSettings"));
+    settings->setStatusTip(
+        QStringLiteral("Set the waterfall's line height, history length and colour range"));
+    connect(settings, &QAction::triggered, this, &QtMainFrame::EditSpectrogramSettings);
     levelMenu_ = new QtLevelMenu(*viewMenu, doc_.GetPrompter(), [this](const LevelDisplay& l) {
         view_->SetLevels(l);
         markerMenu_->SetLevels(l);
     });
+}
+
+void QtMainFrame::EditSpectrogramSettings() {
+    QtSpectrogramSettingsDialog dialog(waterfall_->Settings(), this);
+    if (dialog.exec() == QDialog::Accepted) {
+        waterfall_->SetSettings(dialog.Result());
+    }
 }
 
 // The plot gives up part of its smallest height to the waterfall; its texts
@@ -274,12 +291,36 @@ void QtMainFrame::ShowSpectrogram(bool on) {
         spectrogram_->setChecked(on);  // comes back here through toggled
         return;
     }
+    if (!on) {
+        waterfallShare_ = WaterfallShare();
+    }
     doc_.SetSpectrogramOn(on);
     view_->setMinimumHeight(on ? plot::kHeight / 2 : 0);
     waterfall_->setVisible(on);
-    if (auto* splitter = qobject_cast<QSplitter*>(view_->parentWidget()); splitter && on) {
-        const int height = splitter->height();
-        splitter->setSizes({height * 3 / 5, height - height * 3 / 5});
+    if (on) {
+        SetWaterfallShare(waterfallShare_);
+    }
+}
+
+double QtMainFrame::WaterfallShare() const {
+    const QList<int> sizes = plotColumn_->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    if (waterfall_->isHidden() || sizes.value(1) <= 0 || total <= 0) {
+        return waterfallShare_;
+    }
+    return static_cast<double>(sizes.value(1)) / total;
+}
+
+// The splitter shares out its height by the sizes' proportions, whatever
+// its height now (none yet, before the window is shown).
+void QtMainFrame::SetWaterfallShare(double share) {
+    constexpr double kLeast = 0.1;
+    constexpr double kMost = 0.9;
+    constexpr int kParts = 1000;
+    waterfallShare_ = std::isfinite(share) ? std::clamp(share, kLeast, kMost) : 0.4;
+    if (!waterfall_->isHidden()) {
+        const int below = static_cast<int>(std::lround(kParts * waterfallShare_));
+        plotColumn_->setSizes({kParts - below, below});
     }
 }
 

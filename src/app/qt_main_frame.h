@@ -11,6 +11,7 @@
 
 class QAction;
 class QLabel;
+class QSplitter;
 
 namespace tavlin {
 
@@ -85,6 +86,14 @@ class QtMainFrame final : public QMainWindow {
     const QtTheme* Theme() const { return theme_; }
     // View > Spectrogram: the waterfall under the plot, and the history kept.
     void ShowSpectrogram(bool on);
+    // View > Spectrogram Settings...: the waterfall's line height, history
+    // length and colour range.
+    void EditSpectrogramSettings();
+    // The waterfall's part of the plot column's height, as the divider
+    // leaves it (also while hidden: the part it comes back with), and that
+    // part set, within 0.1 to 0.9.
+    double WaterfallShare() const;
+    void SetWaterfallShare(double share);
     // The plot as "Export Screen" saves it, with the waterfall under it when
     // it is shown.
     QImage RenderScreen() const;
@@ -132,6 +141,8 @@ class QtMainFrame final : public QMainWindow {
     QtWaterfallView* waterfall_ = nullptr;
     QAction* spectrogram_ = nullptr;
     QtTheme* theme_ = nullptr;
+    QSplitter* plotColumn_ = nullptr;
+    double waterfallShare_ = 0.4;
     QtFrontPanel* panel_ = nullptr;
     QtFileMenu* fileMenu_ = nullptr;
     QtSweepLogControl* sweepLog_ = nullptr;

@@ -16,6 +16,8 @@
 #include "document/state_file.h"
 #include "ports/log.h"
 #include "ports/prompter.h"
+#include "view/qt_waterfall_view.h"
+#include "view/waterfall_settings.h"
 
 namespace tavlin {
 
@@ -23,6 +25,12 @@ namespace {
 
 constexpr const char* kGeometryKey = "Window/Geometry";
 constexpr const char* kSpectrogramKey = "Window/Spectrogram";
+constexpr const char* kWaterfallShareKey = "Window/WaterfallShare";
+constexpr const char* kLineHeightKey = "Spectrogram/LineHeight";
+constexpr const char* kHistoryLinesKey = "Spectrogram/HistoryLines";
+constexpr const char* kManualColoursKey = "Spectrogram/ManualColours";
+constexpr const char* kBottomDbmKey = "Spectrogram/BottomDbm";
+constexpr const char* kTopDbmKey = "Spectrogram/TopDbm";
 constexpr const char* kDocumentPathKey = "Document/Path";
 constexpr const char* kDocumentChangedKey = "Document/Changed";
 constexpr const char* kThemeKey = "Window/Theme";
@@ -33,6 +41,29 @@ QString Key(const char* key) {
 
 std::filesystem::path ToPath(const QString& path) {
     return std::filesystem::path(path.toStdString());
+}
+
+// A value missing or edited into something else keeps the default; the
+// waterfall bounds the rest.
+WaterfallSettings RestoredWaterfall(const QSettings& settings) {
+    WaterfallSettings waterfall;
+    waterfall.lineHeight = settings.value(Key(kLineHeightKey), waterfall.lineHeight).toInt();
+    waterfall.historyLines = static_cast<std::size_t>(
+        settings.value(Key(kHistoryLinesKey), static_cast<qulonglong>(waterfall.historyLines))
+            .toULongLong());
+    waterfall.manualColours =
+        settings.value(Key(kManualColoursKey), waterfall.manualColours).toBool();
+    waterfall.bottomDbm = settings.value(Key(kBottomDbmKey), waterfall.bottomDbm).toDouble();
+    waterfall.topDbm = settings.value(Key(kTopDbmKey), waterfall.topDbm).toDouble();
+    return waterfall;
+}
+
+void RememberWaterfall(QSettings& settings, const WaterfallSettings& waterfall) {
+    settings.setValue(Key(kLineHeightKey), waterfall.lineHeight);
+    settings.setValue(Key(kHistoryLinesKey), static_cast<qulonglong>(waterfall.historyLines));
+    settings.setValue(Key(kManualColoursKey), waterfall.manualColours);
+    settings.setValue(Key(kBottomDbmKey), waterfall.bottomDbm);
+    settings.setValue(Key(kTopDbmKey), waterfall.topDbm);
 }
 
 }  // namespace
@@ -101,6 +132,9 @@ QByteArray QtSessionMemory::Restore(QtMainFrame& frame, AnalyzerDocument& docume
         // state they were placed on.
         QtMarkerMenu::RestoreExtraMarkers(document);
     }
+    frame.Waterfall().SetSettings(RestoredWaterfall(settings));
+    frame.SetWaterfallShare(
+        settings.value(Key(kWaterfallShareKey), frame.WaterfallShare()).toDouble());
     frame.ShowSpectrogram(settings.value(Key(kSpectrogramKey), false).toBool());
     frame.LevelMenu().Restore();
     return settings.value(Key(kGeometryKey)).toByteArray();
@@ -124,6 +158,8 @@ void QtSessionMemory::Remember(const QtMainFrame& frame, AnalyzerDocument& docum
         settings.setValue(Key(kThemeKey),
                           QString::fromStdString(QtTheme::Name(frame.Theme()->Choice())));
     }
+    settings.setValue(Key(kWaterfallShareKey), frame.WaterfallShare());
+    RememberWaterfall(settings, frame.Waterfall().Settings());
     settings.setValue(Key(kDocumentPathKey),
                       QString::fromStdString(document.DocumentPath().string()));
     settings.setValue(Key(kDocumentChangedKey), document.ChangedSinceSaved());

@@ -14,7 +14,8 @@ class QtMainFrame;
 // What the window keeps over its exit in the user's settings (QSettings,
 // under $XDG_CONFIG_HOME) and brings back at the next start: the instrument
 // state, the state file's name and whether it had changed since saved, the
-// window's place and size, the spectrogram and the theme.
+// window's place and size, the spectrogram with its settings and its part
+// of the window's height, and the theme.
 //
 // The instrument state (with the colour scheme, trace B, the limit lines and
 // the title) is a state file of its own beside the settings file, not bytes

@@ -182,6 +182,8 @@ class AnalyzerDocument {
     // waterfall never joins lines across a time it was not kept.
     void SetSpectrogramOn(bool on);
     bool SpectrogramOn() const;
+    // How many sweeps the history keeps; the newest it holds stay.
+    void SetSpectrogramLines(std::size_t lines);
     // The history under its own lock, for the waterfall and its export. The
     // next sweep's publishing waits for `read`: copy or convert what is
     // needed and return.

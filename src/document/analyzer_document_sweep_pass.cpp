@@ -298,6 +298,14 @@ void AnalyzerDocument::SetSpectrogramOn(bool on) {
     views_.UpdateAllViews();
 }
 
+void AnalyzerDocument::SetSpectrogramLines(std::size_t lines) {
+    {
+        std::lock_guard lock(spectrogramMutex_);
+        spectrogram_.SetCapacity(lines);
+    }
+    views_.UpdateAllViews();
+}
+
 bool AnalyzerDocument::SpectrogramOn() const {
     std::lock_guard lock(spectrogramMutex_);
     return spectrogramOn_;

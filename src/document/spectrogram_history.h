@@ -27,9 +27,9 @@ struct SpectrogramLine {
     std::array<float, kTracePoints> levelsDbm{};
 };
 
-// The band the lines were swept over. In zero span the columns are times.
-// The sweep time and the downconverter offset are those of the first line,
-// for the export's axis; they do not start the history afresh.
+// The band the lines were swept over, and the axis of their columns: the
+// frequencies with the downconverter offset, or in zero span the times in
+// the sweep.
 struct SpectrogramBand {
     double startHz = 0.0;
     double stopHz = 0.0;
@@ -43,9 +43,15 @@ struct SpectrogramBand {
 // that a new reference level or dB/div only recolours them. Lines of another
 // band stand for other frequencies: the first line of a new band starts the
 // history afresh.
+//
+// How many lines are kept is the user's, within bounds that keep the memory
+// bounded: a line is 641 levels of 4 bytes, about 2.6 kB, so the longest
+// history takes about 26 MB (and the waterfall's picture as much again).
 class SpectrogramHistory {
   public:
-    static constexpr std::size_t kCapacity = 512;
+    static constexpr std::size_t kDefaultCapacity = 512;
+    static constexpr std::size_t kMinCapacity = 50;
+    static constexpr std::size_t kMaxCapacity = 10000;
     // Where a level of no power (0 mV on the linear scale) is put.
     static constexpr float kFloorDbm = kNoPowerDbm;
 
@@ -54,6 +60,10 @@ class SpectrogramHistory {
     // detector's deviation).
     bool Append(const SweepEnd& end, const MarkerScale& drawnWith, const TraceRows& rows);
     void Clear();
+    // Keeps the newest lines the new length can hold; a length out of bounds
+    // is taken to the nearer bound.
+    void SetCapacity(std::size_t lines);
+    std::size_t Capacity() const { return capacity_; }
 
     std::size_t Size() const { return size_; }
     bool Empty() const { return size_ == 0; }
@@ -79,6 +89,7 @@ class SpectrogramHistory {
   private:
     static bool SameBand(const SpectrogramBand& a, const SpectrogramBand& b);
 
+    std::size_t capacity_ = kDefaultCapacity;
     std::vector<SpectrogramLine> ring_;  // allocated with the first line
     std::size_t newest_ = 0;             // index of the newest line in the ring
     std::size_t size_ = 0;

@@ -15,13 +15,14 @@
 #include "document/marker_scale.h"
 #include "view/plot_geometry.h"
 #include "view/utc_time_axis.h"
+#include "view/waterfall_readout.h"
 
 namespace tavlin {
 
 namespace {
 
-constexpr int kCapacity = static_cast<int>(SpectrogramHistory::kCapacity);
 constexpr int kMapTop = 255;
+constexpr double kColourBarWidth = 10.0;
 constexpr int kAgeRefreshMs = 1000;
 const QColor kFrameBlue(0, 0, 192);
 
@@ -59,17 +60,18 @@ const std::array<QRgb, kMapTop + 1>& Viridis() {
     return map;
 }
 
-// The bottom graticule line lies ten divisions below the reference level.
+// Levels at or below the range's bottom take the darkest colour, at or
+// above its top the brightest.
 struct LevelToIndex {
-    explicit LevelToIndex(const WaterfallColours& colours) {
-        const double dbPerDiv = colours.dbPerDiv > 0.0 ? colours.dbPerDiv : 10.0;
-        bottomDbm = colours.refDbm - plot::kDivisions * dbPerDiv;
-        perDb = kMapTop / (plot::kDivisions * dbPerDiv);
+    explicit LevelToIndex(const ColourRange& colours) {
+        bottomDbm = colours.bottomDbm;
+        const double span = colours.topDbm - colours.bottomDbm;
+        perDb = span > 0.0 ? kMapTop / span : 0.0;
     }
     int operator()(float levelDbm) const {
         const double index = (levelDbm - bottomDbm) * perDb;
         if (!(index > 0.0)) {
-            return 0;  // below the screen, or not a level
+            return 0;  // below the range, or not a level
         }
         return index >= kMapTop ? kMapTop : static_cast<int>(std::lround(index));
     }
@@ -77,12 +79,44 @@ struct LevelToIndex {
     double perDb;
 };
 
+// The screen's range: the bottom graticule line, ten divisions below the
+// reference level, to the reference level.
+ColourRange ScreenRange(const InstrumentState& state) {
+    const MarkerScale scale = MarkerScale::From(state);
+    const double dbPerDiv = scale.dbPerDiv > 0.0 ? scale.dbPerDiv : 10.0;
+    return {scale.ReferenceDbm() - plot::kDivisions * dbPerDiv, scale.ReferenceDbm()};
+}
+
+// The smallest of the usual steps that leaves at most `most` labels, so
+// that they read as the plot's own divisions do.
+double LabelStepDb(double spanDb, double most) {
+    for (const double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 25.0, 50.0}) {
+        if (spanDb / step <= most) {
+            return step;
+        }
+    }
+    return 100.0;
+}
+
+// A black box with white text, its top right corner at `topRight`.
+void PaintLabel(QPainter& painter, const QString& text, const QPointF& topRight) {
+    const QFontMetrics metrics = painter.fontMetrics();
+    QRectF label(0, 0, metrics.horizontalAdvance(text) + 6, metrics.height());
+    label.moveTopRight(topRight);
+    painter.fillRect(label, Qt::black);
+    painter.setPen(Qt::white);
+    painter.drawText(label, Qt::AlignCenter, text);
+}
+
 }  // namespace
 
 // --- The picture ---------------------------------------------------------------------
 
 QtWaterfallImage::QtWaterfallImage()
-    : image_(kTracePoints, kCapacity, QImage::Format_RGB32), rowUtc_(kCapacity, 0.0) {
+    : image_(kTracePoints, static_cast<int>(SpectrogramHistory::kDefaultCapacity),
+             QImage::Format_RGB32),
+      rowUtc_(SpectrogramHistory::kDefaultCapacity, 0.0),
+      rowSeq_(SpectrogramHistory::kDefaultCapacity, 0) {
     image_.fill(Qt::black);
 }
 
@@ -94,13 +128,15 @@ QRgb QtWaterfallImage::MapColour(int index) {
     return Viridis()[std::clamp(index, 0, kMapTop)];
 }
 
-QRgb QtWaterfallImage::ColourOf(float levelDbm, const WaterfallColours& colours) {
+QRgb QtWaterfallImage::ColourOf(float levelDbm, const ColourRange& colours) {
     return Viridis()[LevelToIndex(colours)(levelDbm)];
 }
 
 QtWaterfallImage::Change QtWaterfallImage::Sync(const SpectrogramHistory& history,
-                                                const WaterfallColours& colours) {
-    if (history.Generation() != generation_ || colours != colours_) {
+                                                const ColourRange& colours) {
+    const int capacity = Capacity();
+    if (history.Generation() != generation_ || colours != colours_ ||
+        history.Capacity() != static_cast<std::size_t>(capacity)) {
         colours_ = colours;
         Redraw(history);
         return Change::Redrawn;
@@ -110,24 +146,31 @@ QtWaterfallImage::Change QtWaterfallImage::Sync(const SpectrogramHistory& histor
     if (fresh == 0) {
         return Change::None;
     }
-    if (fresh >= static_cast<std::uint64_t>(kCapacity)) {
+    if (fresh >= static_cast<std::uint64_t>(capacity)) {
         Redraw(history);
         return Change::Redrawn;
     }
     const int rows = static_cast<int>(fresh);
     const qsizetype bytesPerLine = image_.bytesPerLine();
     uchar* bits = image_.bits();
-    std::memmove(bits + rows * bytesPerLine, bits, (kCapacity - rows) * bytesPerLine);
+    std::memmove(bits + rows * bytesPerLine, bits, (capacity - rows) * bytesPerLine);
     std::copy_backward(rowUtc_.begin(), rowUtc_.end() - rows, rowUtc_.end());
+    std::copy_backward(rowSeq_.begin(), rowSeq_.end() - rows, rowSeq_.end());
     int y = rows;
     history.ForEachSince(drawnSeq_,
                          [this, &y](const SpectrogramLine& line) { DrawLine(--y, line); });
     drawnSeq_ = history.NewestSeq();
-    lines_ = std::min(lines_ + rows, kCapacity);
+    lines_ = std::min(lines_ + rows, capacity);
     return Change::Scrolled;
 }
 
 void QtWaterfallImage::Redraw(const SpectrogramHistory& history) {
+    const int capacity = static_cast<int>(history.Capacity());
+    if (capacity != Capacity()) {
+        image_ = QImage(kTracePoints, capacity, QImage::Format_RGB32);
+        rowUtc_.assign(history.Capacity(), 0.0);
+        rowSeq_.assign(history.Capacity(), 0);
+    }
     image_.fill(Qt::black);
     lines_ = static_cast<int>(history.Size());
     for (int age = 0; age < lines_; ++age) {
@@ -141,6 +184,7 @@ void QtWaterfallImage::DrawLine(int y, const SpectrogramLine& line) {
     const LevelToIndex index(colours_);
     const auto& map = Viridis();
     rowUtc_[y] = line.utcSec;
+    rowSeq_[y] = line.seq;
     auto* row = reinterpret_cast<QRgb*>(image_.scanLine(y));
     for (int column = 0; column < kTracePoints; ++column) {
         row[column] = map[index(line.levelsDbm[column])];
@@ -154,6 +198,7 @@ QtWaterfallView::QtWaterfallView(AnalyzerDocument& document, QWidget* parent)
     setObjectName(QStringLiteral("waterfall"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setMouseTracking(true);
     // With sweeping stopped no repaint comes from the document, but the
     // oldest line keeps getting older.
     ageTimer_.setInterval(kAgeRefreshMs);
@@ -173,17 +218,23 @@ QSize QtWaterfallView::minimumSizeHint() const {
     return {plot::kWidth / 2, plot::kHeight / 6};
 }
 
+void QtWaterfallView::SetSettings(const WaterfallSettings& settings) {
+    settings_ = settings.Bounded();
+    doc_.SetSpectrogramLines(settings_.historyLines);
+    RequestRepaint();
+}
+
 void QtWaterfallView::RequestRepaint() {
     Render();
     update();
 }
 
 void QtWaterfallView::Render() {
-    const WaterfallColours colours = doc_.ReadSettings([](const InstrumentState& s) {
-        const MarkerScale scale = MarkerScale::From(s);
-        return WaterfallColours{scale.ReferenceDbm(), scale.dbPerDiv};
-    });
-    doc_.ReadSpectrogram([this, &colours](const SpectrogramHistory& history) {
+    const ColourRange screen = doc_.ReadSettings(&ScreenRange);
+    doc_.ReadSpectrogram([this, &screen](const SpectrogramHistory& history) {
+        const ColourRange colours = settings_.manualColours
+                                        ? ColourRange{settings_.bottomDbm, settings_.topDbm}
+                                        : automaticColours_.Follow(history, screen);
         picture_.Sync(history, colours);
         if (!history.Empty()) {
             oldestEndSec_ = history.Line(history.Size() - 1).endSec;
@@ -195,61 +246,103 @@ double QtWaterfallView::OldestAge() const {
     return picture_.Lines() == 0 ? 0.0 : doc_.ClockSeconds() - oldestEndSec_;
 }
 
+// With lines of a fixed height the oldest line shown may not be the oldest
+// kept; its age is then the newest line's plus the sweeps between, which
+// the view does not know, so the age label goes with the oldest kept line
+// only when that line is on the view.
 void QtWaterfallView::Paint(QPainter& painter, const QSize& size, const QtWaterfallImage& picture,
-                            double oldestAgeSec) {
+                            int lineHeight, double oldestAgeSec) {
     painter.fillRect(QRect(QPoint(0, 0), size), Qt::black);
     const double sx = static_cast<double>(size.width()) / plot::kWidth;
     const QRectF area(plot::kLeft * sx, 0.0, kTracePoints * sx, size.height());
-    painter.drawImage(area, picture.Image(), QRectF(0, 0, kTracePoints, kCapacity));
+    const WaterfallRows rows(area.height(), lineHeight,
+                             static_cast<std::size_t>(picture.Capacity()));
+    const int slots = rows.SlotsShown();
+    painter.drawImage(QRectF(area.left(), 0.0, area.width(), rows.TopOf(slots)), picture.Image(),
+                      QRectF(0, 0, kTracePoints, slots));
     painter.setPen(kFrameBlue);
     painter.drawRect(area.adjusted(0, 0, -1, -1));
+    PaintColourBar(painter, area, picture.Colours());
     if (picture.Lines() == 0) {
         return;
     }
-    PaintUtcAxis(painter, area, picture);
-    // How long ago the oldest line was swept, beside it.
-    const double oldestY = area.height() * picture.Lines() / kCapacity;
+    PaintUtcAxis(painter, area, picture, rows);
+    if (picture.Lines() <= slots) {
+        PaintOldestAge(painter, area, rows.TopOf(picture.Lines()), oldestAgeSec);
+    }
+}
+
+// How long ago the oldest line was swept, beside it, left of the colour
+// bar's levels.
+void QtWaterfallView::PaintOldestAge(QPainter& painter, const QRectF& area, double oldestY,
+                                     double oldestAgeSec) {
     const QString age =
         QStringLiteral("%1 s").arg(oldestAgeSec >= 0.05 ? -oldestAgeSec : 0.0, 0, 'f', 1);
     const QFontMetrics metrics = painter.fontMetrics();
     const double textHeight = metrics.height();
-    QRectF label(0, 0, metrics.horizontalAdvance(age) + 6, textHeight);
-    label.moveBottomRight(
-        QPointF(area.right() - 2, std::min(std::max(oldestY, textHeight + 1), area.height() - 1)));
-    painter.fillRect(label, Qt::black);
-    painter.setPen(Qt::white);
-    painter.drawText(label, Qt::AlignCenter, age);
-    painter.drawLine(QPointF(area.right() - 8, oldestY), QPointF(area.right(), oldestY));
+    const double right =
+        area.right() - kColourBarWidth - metrics.horizontalAdvance(QStringLiteral("-100 dBm")) - 16;
+    const double bottom = std::min(std::max(oldestY, textHeight + 1), area.height() - 1);
+    PaintLabel(painter, age, QPointF(right, bottom - textHeight));
+    painter.drawLine(QPointF(right - 6, oldestY), QPointF(right + 2, oldestY));
+}
+
+// The map from the top of the range (at the top) to its bottom, down the
+// right edge, with the levels at whole steps of dB beside it so that a
+// colour can be read in dBm.
+void QtWaterfallView::PaintColourBar(QPainter& painter, const QRectF& area,
+                                     const ColourRange& colours) {
+    const double textHeight = painter.fontMetrics().height();
+    const QRectF bar(area.right() - kColourBarWidth, 1.0, kColourBarWidth - 1, area.height() - 2.0);
+    const double spanDb = colours.topDbm - colours.bottomDbm;
+    if (bar.height() < 2.0 * textHeight || !(spanDb > 0.0)) {
+        return;
+    }
+    const double pixelsPerDb = (bar.height() - 1.0) / spanDb;
+    for (int y = 0; y < static_cast<int>(bar.height()); ++y) {
+        const int index = static_cast<int>(std::lround(kMapTop * (1.0 - y / (bar.height() - 1.0))));
+        painter.setPen(QColor::fromRgb(QtWaterfallImage::MapColour(index)));
+        painter.drawLine(QPointF(bar.left(), bar.top() + y), QPointF(bar.right(), bar.top() + y));
+    }
+    const double stepDb = LabelStepDb(spanDb, bar.height() / (3.0 * textHeight));
+    for (double level = std::ceil(colours.bottomDbm / stepDb) * stepDb;
+         level <= colours.topDbm + 1e-9; level += stepDb) {
+        const double y = bar.top() + (colours.topDbm - level) * pixelsPerDb;
+        const QString text = QStringLiteral("%1 dBm").arg(level, 0, 'f', stepDb < 1.0 ? 1 : 0);
+        const double top = std::clamp(y - textHeight / 2.0, 0.0, area.height() - textHeight - 1);
+        PaintLabel(painter, text, QPointF(bar.left() - 4, top));
+        painter.setPen(Qt::white);
+        painter.drawLine(QPointF(bar.left() - 4, y), QPointF(bar.left(), y));
+    }
 }
 
 // hh:mm:ss UTC at whole steps of the clock down the left edge, each with a
 // tick at the top of the line it names; three text heights apart at least
-// over the lines drawn so far.
+// over the lines shown.
 void QtWaterfallView::PaintUtcAxis(QPainter& painter, const QRectF& area,
-                                   const QtWaterfallImage& picture) {
+                                   const QtWaterfallImage& picture, const WaterfallRows& rows) {
     const QFontMetrics metrics = painter.fontMetrics();
     const double textHeight = metrics.height();
-    const double rowHeight = area.height() / kCapacity;
-    const double linesHeight = rowHeight * picture.Lines();
+    std::vector<double> times = picture.LineTimes();
+    times.resize(std::min(times.size(), static_cast<std::size_t>(rows.SlotsShown())));
+    const double linesHeight = std::min(area.height(), rows.TopOf(static_cast<int>(times.size())));
     const int maxLabels = std::max(1, static_cast<int>(linesHeight / (3.0 * textHeight)));
-    painter.setPen(Qt::white);
     bool first = true;
-    for (const UtcTick& tick : UtcTimeAxis::Ticks(picture.LineTimes(), maxLabels)) {
-        const double y = tick.row * rowHeight;
+    for (const UtcTick& tick : UtcTimeAxis::Ticks(times, maxLabels)) {
+        const double y = rows.TopOf(tick.row);
         const QString text = QString::fromStdString(UtcClockText(tick.utcSec)) +
                              (first ? QStringLiteral(" UTC") : QString());
         first = false;
-        QRectF label(area.left() + 9, 0, metrics.horizontalAdvance(text) + 6, textHeight);
-        label.moveTop(std::min(y, area.height() - textHeight - 1));
-        painter.fillRect(label, Qt::black);
-        painter.drawText(label, Qt::AlignCenter, text);
+        const double top = std::min(y, area.height() - textHeight - 1);
+        PaintLabel(painter, text,
+                   QPointF(area.left() + 9 + metrics.horizontalAdvance(text) + 6, top));
         painter.drawLine(QPointF(area.left(), y), QPointF(area.left() + 8, y));
     }
 }
 
 void QtWaterfallView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    Paint(painter, size(), picture_, OldestAge());
+    Paint(painter, size(), picture_, settings_.lineHeight, OldestAge());
 }
 
 QImage QtWaterfallView::RenderImage(int height) {
@@ -267,20 +360,60 @@ void QtWaterfallView::PaintOn(QPainter& painter, const QRect& area) {
     painter.save();
     painter.translate(area.topLeft());
     painter.setClipRect(QRect(QPoint(0, 0), area.size()));
-    Paint(painter, area.size(), picture_, age);
+    Paint(painter, area.size(), picture_, settings_.lineHeight, age);
     painter.restore();
 }
 
 // The same column a click on the plot above would pick.
+std::optional<int> QtWaterfallView::ColumnAt(double x) const {
+    const double sx = static_cast<double>(width()) / plot::kWidth;
+    const int column = static_cast<int>(std::floor(x / sx)) - plot::kLeft;
+    if (column < 0 || column > plot::kLastColumn) {
+        return std::nullopt;
+    }
+    return column;
+}
+
 void QtWaterfallView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        const double sx = static_cast<double>(width()) / plot::kWidth;
-        const int column = static_cast<int>(std::floor(event->position().x() / sx)) - plot::kLeft;
-        if (column >= 0 && column <= plot::kLastColumn) {
-            MarkerCommands(doc_).PlaceActiveMarker(column);
+        if (const std::optional<int> column = ColumnAt(event->position().x())) {
+            MarkerCommands(doc_).PlaceActiveMarker(*column);
         }
     }
     QWidget::mousePressEvent(event);
+}
+
+// The line is looked up by its sequence number, never reused, in the
+// history as it is now: a line drawn before the history started afresh
+// (another band) or dropped from its end reads nothing until the picture is
+// drawn again, never another band's frequency or another sweep's level.
+QString QtWaterfallView::ReadoutAt(const QPointF& pos) const {
+    const std::optional<int> column = ColumnAt(pos.x());
+    const WaterfallRows rows(height(), settings_.lineHeight,
+                             static_cast<std::size_t>(picture_.Capacity()));
+    const std::optional<int> row = rows.AgeAt(pos.y());
+    if (!column || !row || *row >= picture_.Lines()) {
+        return {};
+    }
+    const std::uint64_t seq = picture_.SeqOf(*row);
+    const std::string text = doc_.ReadSpectrogram([&](const SpectrogramHistory& history) {
+        const std::uint64_t age = history.NewestSeq() - seq;
+        if (seq > history.NewestSeq() || age >= history.Size()) {
+            return std::string();
+        }
+        return WaterfallReadout::Text(history.Band(), history.Line(age), *column);
+    });
+    return QString::fromStdString(text);
+}
+
+void QtWaterfallView::mouseMoveEvent(QMouseEvent* event) {
+    Q_EMIT cursorReadout(ReadoutAt(event->position()));
+    QWidget::mouseMoveEvent(event);
+}
+
+void QtWaterfallView::leaveEvent(QEvent* event) {
+    Q_EMIT cursorReadout(QString());
+    QWidget::leaveEvent(event);
 }
 
 }  // namespace tavlin

@@ -33,6 +33,7 @@ TEST(SpectrogramHistory, KeepsLinesThroughAScaleChangeAndStartsAfreshOnAnotherBa
         const char* name;
         void (*change)(MarkerScale&);
         bool kept;
+        double stopHz = 901e6;
     };
     const std::vector<Case> cases = {
         {"reference level", [](MarkerScale& s) { s.refLevelDbm = -40.0; }, true},
@@ -41,10 +42,13 @@ TEST(SpectrogramHistory, KeepsLinesThroughAScaleChangeAndStartsAfreshOnAnotherBa
         {"start a pixel up", [](MarkerScale& s) { s.startHz += 1562.5; }, false},
         {"stop moved", [](MarkerScale& s) { s.stopHz = 902e6; }, false},
         {"zero span", [](MarkerScale& s) { s.stopHz = s.startHz; }, false},
+        {"converter offset", [](MarkerScale& s) { s.freqOffsetHz = 1e9; }, false},
+        {"sweep time", [](MarkerScale& s) { s.sweepTimeSec = 0.5; }, true},
+        {"sweep time in zero span", [](MarkerScale& s) { s.sweepTimeSec = 0.5; }, false, 900e6},
     };
     for (const Case& c : cases) {
         SpectrogramHistory history;
-        MarkerScale scale = Scale(900e6, 901e6);
+        MarkerScale scale = Scale(900e6, c.stopHz);
         ASSERT_TRUE(history.Append({1.0, 0.0}, scale, Rows(100.0)));
         c.change(scale);
         ASSERT_TRUE(history.Append({2.0, 0.0}, scale, Rows(100.0)));
@@ -74,16 +78,42 @@ TEST(SpectrogramHistory, StoresLevelsInDbmWhateverTheScale) {
 
 TEST(SpectrogramHistory, TheRingDropsTheOldestAndSequenceNumbersRunOn) {
     SpectrogramHistory history;
-    const std::size_t total = SpectrogramHistory::kCapacity + 3;
+    const std::size_t total = SpectrogramHistory::kDefaultCapacity + 3;
     for (std::size_t i = 1; i <= total; ++i) {
         history.Append({static_cast<double>(i), 0.0}, Scale(1e6, 2e6), Rows(0.0));
     }
-    ASSERT_EQ(history.Size(), SpectrogramHistory::kCapacity);
+    ASSERT_EQ(history.Size(), SpectrogramHistory::kDefaultCapacity);
     EXPECT_EQ(history.Line(0).seq, total);
     EXPECT_EQ(history.Line(history.Size() - 1).seq, 4u);
     std::vector<std::uint64_t> since;
     history.ForEachSince(total - 2, [&since](const SpectrogramLine& l) { since.push_back(l.seq); });
     EXPECT_EQ(since, (std::vector<std::uint64_t>{total - 1, total}));
+}
+
+// A new length keeps the newest lines it can hold, in order, and the ring
+// runs on from them; a length out of bounds goes to the nearer bound.
+TEST(SpectrogramHistory, ANewLengthKeepsTheNewestLines) {
+    struct Case {
+        std::size_t lines;
+        std::size_t capacity;
+    };
+    for (const Case c : {Case{60, 60}, Case{700, 700}, Case{3, SpectrogramHistory::kMinCapacity},
+                         Case{50000, SpectrogramHistory::kMaxCapacity}}) {
+        SpectrogramHistory history;
+        for (int i = 1; i <= 100; ++i) {
+            history.Append({static_cast<double>(i), 0.0}, Scale(1e6, 2e6), Rows(0.0));
+        }
+        history.SetCapacity(c.lines);
+        ASSERT_EQ(history.Capacity(), c.capacity) << c.lines;
+        const std::size_t kept = std::min<std::size_t>(100, c.capacity);
+        ASSERT_EQ(history.Size(), kept) << c.lines;
+        EXPECT_EQ(history.Line(kept - 1).seq, 101 - kept) << c.lines;
+        history.Append({101.0, 0.0}, Scale(1e6, 2e6), Rows(0.0));
+        EXPECT_EQ(history.Line(0).seq, 101u) << c.lines;
+        EXPECT_EQ(history.Line(1).seq, 100u) << c.lines;
+        EXPECT_EQ(history.Line(history.Size() - 1).seq, 102 - history.Size()) << c.lines;
+        EXPECT_EQ(history.Generation(), 0u) << c.lines;
+    }
 }
 
 // Through the document and the virtual unit: a generator switched on after

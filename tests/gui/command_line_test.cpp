@@ -163,7 +163,11 @@ std::string DescribeWindow(const WindowOptions& o) {
          << (o.sweepsGiven ? "sweeps:" + std::to_string(o.sweeps) + " " : "")
          << (o.size.isEmpty() ? "" : "size:" + std::to_string(o.size.width()) + " ")
          << (o.theme ? "theme:" + QtTheme::Name(*o.theme) + " " : "")
-         << (o.spectrogram ? "spectrogram" : "");
+         << (o.spectrogram ? "spectrogram" : "")
+         << (o.waterfall ? ":" + std::to_string(o.waterfall->lineHeight) + "," +
+                               std::to_string(static_cast<int>(o.waterfall->bottomDbm)) + "," +
+                               std::to_string(static_cast<int>(o.waterfall->topDbm))
+                         : "");
     return text.str();
 }
 
@@ -181,10 +185,20 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineRow{"StateFileAmongOptions",
                        {"--spectrogram", "s.pqz", "--simulate=x.json"},
                        "virtual:x.json state:s.pqz spectrogram"},
-        CommandLineRow{"Screenshot",
+        CommandLineRow{"ScreenshotThemed",
                        {"--sweeps=0", "-c", "FRE:CEN 1e9", "--screenshot", "x.png", "--size",
                         "800x600", "--theme", "dark"},
                        "c:FRE:CEN 1e9 screenshot:x.png sweeps:0 size:800 theme:dark "},
+        CommandLineRow{
+            "SpectrogramLinesAndColours", {"--spectrogram=3,-100.5,-30"}, "spectrogram:3,-100,-30"},
+        CommandLineRow{"SpectrogramColoursUpsideDown",
+                       {"--spectrogram=fit,-30,-100"},
+                       "tavlin: --spectrogram cannot take 'fit,-30,-100' (1 to 8 or fit, then "
+                       "BOTTOM,TOP in dBm)\n"},
+        CommandLineRow{
+            "Screenshot",
+            {"--sweeps=0", "-c", "FRE:CEN 1e9", "--screenshot", "x.png", "--size", "800x600"},
+            "c:FRE:CEN 1e9 screenshot:x.png sweeps:0 size:800 "},
         CommandLineRow{"ScreenshotFolderMissing",
                        {"--screenshot", "/nonexistent/x.png"},
                        "tavlin: --screenshot /nonexistent/x.png: the folder /nonexistent does not "

@@ -16,6 +16,7 @@
 #include "panel/qt_front_panel.h"
 #include "support/recording_prompter.h"
 #include "support/scripted_entry_dialogs.h"
+#include "view/qt_waterfall_view.h"
 
 namespace tavlin::test {
 namespace {
@@ -51,6 +52,8 @@ class SessionMemoryTest : public ::testing::Test {
     RecordingPrompter prompter;
 };
 
+constexpr WaterfallSettings kWaterfall{3, 2000, true, -95.0, -35.0};
+
 TEST_F(SessionMemoryTest, AStartAfterAnExitComesBackWhereTheLastEnded) {
     const std::filesystem::path file = folder_ / "band.pqz";
     {
@@ -64,12 +67,19 @@ TEST_F(SessionMemoryTest, AStartAfterAnExitComesBackWhereTheLastEnded) {
         EXPECT_EQ(first.Title(), "band.pqz* - Tavlin");
         first.frame->ShowSpectrogram(true);
         first.frame->setGeometry(40, 50, 1000, 800);
+        first.frame->SetWaterfallShare(0.25);
+        first.frame->Waterfall().SetSettings(kWaterfall);
     }
     Start second(prompter);
     EXPECT_DOUBLE_EQ(second.gui.Doc().Frequencies().CenterHz(), 433.92e6);
     EXPECT_DOUBLE_EQ(second.gui.Doc().Frequencies().SpanHz(), 2e6);
     EXPECT_DOUBLE_EQ(second.gui.Doc().Settings().refLevelDbm, -30);
     EXPECT_TRUE(second.frame->SpectrogramShown());
+    EXPECT_EQ(second.frame->Waterfall().Settings(), kWaterfall);
+    EXPECT_EQ(
+        second.gui.Doc().ReadSpectrogram([](const SpectrogramHistory& h) { return h.Capacity(); }),
+        2000u);
+    EXPECT_NEAR(second.frame->WaterfallShare(), 0.25, 0.01);
     EXPECT_EQ(second.frame->size(), QSize(1000, 800));
     EXPECT_EQ(second.Title(), "band.pqz* - Tavlin");
     EXPECT_EQ(prompter.Count(), 0u);
@@ -117,6 +127,22 @@ TEST_F(SessionMemoryTest, TheTransducerComesBackByItsFileOrIsToldGone) {
     EXPECT_EQ(third.frame->LevelMenu().Levels().Unit(), LevelUnit::kDbuv);
     ASSERT_EQ(prompter.Count(), 1u);
     EXPECT_EQ(prompter.Boxes()[0].caption, "TRANSDUCER");
+}
+
+// Settings edited by hand into values the window cannot use come back
+// within their bounds.
+TEST_F(SessionMemoryTest, AWaterfallEditedOutOfBoundsComesBackBounded) {
+    {
+        QSettings settings;
+        settings.setValue("Spectrogram/LineHeight", 99);
+        settings.setValue("Spectrogram/HistoryLines", "-4");
+        settings.setValue("Spectrogram/BottomDbm", "nan");
+        settings.setValue("Window/WaterfallShare", 7.0);
+    }
+    Start start(prompter);
+    EXPECT_EQ(start.frame->Waterfall().Settings(),
+              (WaterfallSettings{8, SpectrogramHistory::kMinCapacity, false, -100.0, -20.0}));
+    EXPECT_DOUBLE_EQ(start.frame->WaterfallShare(), 0.9);
 }
 
 // Whatever is wrong with a kept file, the window starts on the preset and

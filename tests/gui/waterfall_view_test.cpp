@@ -1,7 +1,7 @@
-// The waterfall: its picture scrolls a line per sweep and is coloured from
-// the bottom graticule line to the reference level; in the window it comes
-// and goes with View > Spectrogram, a click on it places the marker, and the
-// exports take it in.
+// The waterfall: its picture scrolls a line per sweep and is coloured over
+// its range; in the window it comes and goes with View > Spectrogram, a
+// click on it places the marker, the pointer reads the line under it, and
+// the exports take it in.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <cmath>
 #include <limits>
 
@@ -23,7 +24,7 @@
 namespace tavlin {
 namespace {
 
-constexpr WaterfallColours kColours{-10.0, 10.0};  // the bottom line at -110 dBm
+constexpr ColourRange kColours{-110.0, -10.0};
 
 MarkerScale Band(double startHz) {
     MarkerScale scale;
@@ -60,8 +61,8 @@ TEST(WaterfallImage, ScrollsALinePerSweepAndDrawsAgainOnlyForNewColoursOrAFreshH
     EXPECT_EQ(Pixel(picture, 2), black);
     EXPECT_EQ(picture.Lines(), 2);
 
-    // 50 dB more reference level: the newest line is now the bottom line.
-    EXPECT_EQ(picture.Sync(history, {90.0, 10.0}), QtWaterfallImage::Change::Redrawn);
+    // A range 100 dB higher: the newest line is now at its bottom.
+    EXPECT_EQ(picture.Sync(history, {-10.0, 90.0}), QtWaterfallImage::Change::Redrawn);
     EXPECT_EQ(Pixel(picture, 0), dark);
 
     Append(history, -10.0, 905e6);  // another span: the history starts afresh
@@ -69,11 +70,18 @@ TEST(WaterfallImage, ScrollsALinePerSweepAndDrawsAgainOnlyForNewColoursOrAFreshH
     EXPECT_EQ(Pixel(picture, 0), bright);
     EXPECT_EQ(Pixel(picture, 1), black);
     EXPECT_EQ(picture.Lines(), 1);
+
+    Append(history, -110.0, 905e6);
+    history.SetCapacity(60);  // a new length: a picture of its height
+    EXPECT_EQ(picture.Sync(history, kColours), QtWaterfallImage::Change::Redrawn);
+    EXPECT_EQ(picture.Image().height(), 60);
+    EXPECT_EQ(Pixel(picture, 0), dark);
+    EXPECT_EQ(Pixel(picture, 1), bright);
 }
 
 // The ends are viridis's own (dark violet, bright yellow), darkest and
-// brightest of the whole map; a level off the screen takes the nearer end.
-TEST(WaterfallImage, TheMapRunsFromDarkAtTheBottomLineToBrightAtTheReference) {
+// brightest of the whole map; a level out of the range takes the nearer end.
+TEST(WaterfallImage, TheMapRunsFromDarkAtTheBottomToBrightAtTheTop) {
     const auto near = [](QRgb c, int r, int g, int b) {
         return std::abs(qRed(c) - r) <= 5 && std::abs(qGreen(c) - g) <= 5 &&
                std::abs(qBlue(c) - b) <= 5;
@@ -90,6 +98,7 @@ TEST(WaterfallImage, TheMapRunsFromDarkAtTheBottomLineToBrightAtTheReference) {
     EXPECT_EQ(QtWaterfallImage::ColourOf(-200.0f, kColours), dark);
     EXPECT_EQ(QtWaterfallImage::ColourOf(std::numeric_limits<float>::quiet_NaN(), kColours), dark);
     EXPECT_EQ(QtWaterfallImage::ColourOf(20.0f, kColours), bright);
+    EXPECT_EQ(QtWaterfallImage::ColourOf(-70.0f, kColours), QtWaterfallImage::MapColour(102));
 }
 
 // View > Spectrogram shows the waterfall and keeps the history; a sweep
@@ -146,6 +155,22 @@ TEST(WaterfallWindow, TheMenuShowsItAClickPlacesTheMarkerAndTheExportsTakeItIn) 
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFileName(QString::fromStdString((gui.Directory() / "page.pdf").string()));
     EXPECT_TRUE(frame.FileMenu().PrintOn(printer));
+
+    // Lines 3 pixels tall: the pointer on the newest line reads it; once the
+    // history started afresh on another band, the line still drawn there
+    // reads nothing rather than the other band's frequency.
+    WaterfallSettings settings;
+    settings.lineHeight = 3;
+    frame.Waterfall().SetSettings(settings);
+    const QRegularExpression newest(
+        QStringLiteral(R"(^Cursor at 915\.000000 MHz, -\d+\.\d\d dBm, \d\d:\d\d:\d\d\.\d UTC$)"));
+    EXPECT_TRUE(newest.match(frame.Waterfall().ReadoutAt(QPointF(330, 2.5))).hasMatch());
+    EXPECT_EQ(frame.Waterfall().ReadoutAt(QPointF(330, 3.5)), QString()) << "no line yet";
+    doc.SetCenterSpan(433.92e6, 2e6);
+    doc.PerformSweep();
+    EXPECT_EQ(frame.Waterfall().ReadoutAt(QPointF(330, 2.5)), QString());
+    frame.Waterfall().RequestRepaint();
+    EXPECT_TRUE(frame.Waterfall().ReadoutAt(QPointF(330, 2.5)).startsWith("Cursor at 433.9"));
 
     spectrogram->trigger();
     EXPECT_FALSE(doc.SpectrogramOn());
