@@ -1,5 +1,6 @@
 #include "app/qt_screenshot.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -67,7 +68,7 @@ int QtScreenshot::Take(QtApplication& application, const Request& request) {
         return 1;
     }
     for (const QString& caption : request.presses) {
-        QPushButton* button = PanelButton(application, caption);
+        QAbstractButton* button = PanelButton(application, caption);
         QAction* item = button == nullptr ? MenuItem(application, caption) : nullptr;
         if (button == nullptr && item == nullptr) {
             std::cerr << "tavlin: no front-panel button or menu item \"" << caption.toStdString()
@@ -130,7 +131,7 @@ bool QtScreenshot::WaitForSweepEnd(QtApplication& application) {
 // cancelled, so nothing it would set changes.
 QImage QtScreenshot::PictureWithDialog(QtApplication& application, const Request& request) {
     QtMainFrame& frame = application.Frame();
-    QPushButton* button = PanelButton(application, request.dialogButton);
+    QAbstractButton* button = PanelButton(application, request.dialogButton);
     QAction* item = button == nullptr ? MenuItem(application, request.dialogButton) : nullptr;
     if (button == nullptr && item == nullptr) {
         return {};
@@ -166,23 +167,29 @@ QImage QtScreenshot::PictureWithDialog(QtApplication& application, const Request
     return picture;
 }
 
+// "Menu/Item", or "Menu/Submenu/.../Item" for an item of a submenu.
 QAction* QtScreenshot::MenuItem(QtApplication& application, const QString& path) {
     const QStringList names = path.split(QLatin1Char('/'));
-    if (names.size() != 2) {
+    if (names.size() < 2) {
         return nullptr;
     }
     const auto plain = [](QString text) { return text.remove(QLatin1Char('&')); };
-    for (QAction* menu : application.Frame().menuBar()->actions()) {
-        if (menu->menu() == nullptr || plain(menu->text()) != names[0]) {
-            continue;
-        }
-        for (QAction* action : menu->menu()->actions()) {
-            if (plain(action->text()) == names[1] && action->isEnabled()) {
+    const auto named = [&plain](const QList<QAction*>& actions, const QString& name) -> QAction* {
+        for (QAction* action : actions) {
+            if (plain(action->text()) == name && action->isEnabled()) {
                 return action;
             }
         }
+        return nullptr;
+    };
+    QAction* action = named(application.Frame().menuBar()->actions(), names[0]);
+    for (qsizetype i = 1; i < names.size(); ++i) {
+        if (action == nullptr || action->menu() == nullptr) {
+            return nullptr;
+        }
+        action = named(action->menu()->actions(), names[i]);
     }
-    return nullptr;
+    return action != nullptr && action->menu() == nullptr ? action : nullptr;
 }
 
 // A button or menu item that opens entry dialogs (ZERO SPAN, Channel Power)
@@ -202,8 +209,9 @@ void QtScreenshot::PressAcceptingDialogs(const std::function<void()>& press) {
     press();
 }
 
-QPushButton* QtScreenshot::PanelButton(QtApplication& application, const QString& caption) {
-    for (QPushButton* candidate : application.Frame().findChildren<QPushButton*>()) {
+// A push button or a check box of the window (the panel, the docks).
+QAbstractButton* QtScreenshot::PanelButton(QtApplication& application, const QString& caption) {
+    for (QAbstractButton* candidate : application.Frame().findChildren<QAbstractButton*>()) {
         if (candidate->text() == caption && candidate->isEnabled()) {
             return candidate;
         }

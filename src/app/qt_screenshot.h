@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-class QPushButton;
+class QAbstractButton;
 
 class QAction;
 
@@ -56,7 +56,7 @@ class QtScreenshot {
     static QImage PictureWithDialog(QtApplication& application, const Request& request);
     // The menu item of a "Menu/Item" path, or null.
     static QAction* MenuItem(QtApplication& application, const QString& path);
-    static QPushButton* PanelButton(QtApplication& application, const QString& caption);
+    static QAbstractButton* PanelButton(QtApplication& application, const QString& caption);
     static void PressAcceptingDialogs(const std::function<void()>& press);
     static bool WriteImage(const QImage& picture, const QString& path);
 };

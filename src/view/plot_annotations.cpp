@@ -228,10 +228,29 @@ std::string PlotAnnotations::SweepTimeText() const {
     return t >= 1.0 ? FormatText("SWP %.3f sec", t) : FormatText("SWP %.1f msec", t * 1000.0);
 }
 
+MarkerReadout PlotAnnotations::ReadoutOfLevels() const {
+    return MarkerReadout(MarkerScale::From(s_),
+                         MarkerLevelsStale() ? ReadingFlag::kStale : ReadingFlag::kNone);
+}
+
 PlotText PlotAnnotations::Readout() const {
-    const MarkerReadout readout(MarkerScale::From(s_),
-                                MarkerLevelsStale() ? ReadingFlag::kStale : ReadingFlag::kNone);
-    std::string line = readout.Line(snapshot_.markers);
+    return ReadoutStrip(kReadoutBelowTop, kTextBoxHeight,
+                        ReadoutOfLevels().Line(snapshot_.markers));
+}
+
+std::vector<PlotText> PlotAnnotations::ExtraReadouts() const {
+    std::vector<std::string> lines = ReadoutOfLevels().ExtraLines(snapshot_.markers);
+    lines.resize(plot::kExtraReadoutLines);
+    std::vector<PlotText> strips;
+    for (int i = 0; i < plot::kExtraReadoutLines; ++i) {
+        strips.push_back(
+            ReadoutStrip(kReadoutBelowTop + kTextBoxHeight + i * plot::kExtraReadoutHeight,
+                         plot::kExtraReadoutHeight, std::move(lines[static_cast<std::size_t>(i)])));
+    }
+    return strips;
+}
+
+PlotText PlotAnnotations::ReadoutStrip(int yFromTop, int height, std::string line) const {
     if (!line.empty()) {
         line = FlaggedReadingText(line, snapshot_.traceFlag);
     }
@@ -241,8 +260,8 @@ PlotText PlotAnnotations::Readout() const {
         line.erase(line.find_last_not_of(' ') + 1);
         line = FlaggedReadingText(line, ReadingFlag::kUncalibrated);
     }
-    return PlotText{plot::kLeft,    top_ + kReadoutBelowTop, plot::kRight - plot::kLeft,
-                    kTextBoxHeight, TextAlign::Left,         std::move(line)};
+    return PlotText{plot::kLeft, top_ + yFromTop, plot::kRight - plot::kLeft,
+                    height,      TextAlign::Left, std::move(line)};
 }
 
 // A glyph at a level of another unit would stand at a made-up height.
