@@ -33,6 +33,7 @@ constexpr int kUpperRow = -60;
 constexpr int kLowerRow = -30;
 constexpr int kAxisRow = 510;
 constexpr int kSettingsRow = 540;
+constexpr int kIndicatorGap = 4;
 // A capture waiting for its trigger says so in the middle of the graticule.
 constexpr int kTriggerWaitRow = 237;
 
@@ -105,10 +106,11 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
                  "COUNT " + FlaggedReadingText(FormatText("%.1f Hz", counted), countFlag)));
     }
     // Wider to the left than a box of its own: "RMS AVG 100/100" does not
-    // fit one, and the counter's reading keeps to the middle.
+    // fit one, and the counter's reading keeps to the middle. It ends left
+    // of the sweep's turning wheel, which would cover its last letters.
     PlotText trace = Text(kRightColumn, kUpperRow, TextAlign::Right, TraceText());
     trace.x -= kTextBoxWidth / 2;
-    trace.width += kTextBoxWidth / 2;
+    trace.width = plot::kIndicatorLeft - kIndicatorGap - trace.x;
     texts.push_back(trace);
     texts.push_back(
         Text(kMiddleColumn, kLowerRow, TextAlign::Centre, FormatText("ATTEN %.0f dB", s_.attenDb)));

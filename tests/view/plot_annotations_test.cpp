@@ -27,6 +27,11 @@ std::vector<std::string> TextsOf(const PlotSnapshot& s) {
     }
     EXPECT_LE(above.y + above.height, plot::kHeight);
     for (const PlotText& t : a.Annotations()) {
+        // A right-aligned text ends at its box's right edge.
+        EXPECT_TRUE(t.align != TextAlign::Right ||
+                    t.y >= plot::kIndicatorTop + plot::kIndicatorSize ||
+                    t.x + t.width <= plot::kIndicatorLeft)
+            << t.text << " under the turning wheel";
         if (t.align == TextAlign::Centre) {
             EXPECT_EQ(t.width, t.text.size() > 20 ? 600 : 200) << t.text;
         }
