@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
@@ -35,6 +36,31 @@ void DeliverPendingEvents() {
     for (int round = 0; round < 3; ++round) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
+// The dialog on top: a modal one, or a window of its own such as the peak
+// table, which opens without a loop of its own.
+QWidget* OpenDialog(const QWidget& frame) {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        return modal;
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != &frame && window->isVisible() && qobject_cast<QDialog*>(window) != nullptr) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// The marker table refreshes its readings four times a second: the picture
+// waits for a refresh after the last sweep.
+void SettleForPicture() {
+    constexpr int kPanelRefreshMs = 300;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < kPanelRefreshMs) {
+        DeliverPendingEvents();
     }
 }
 
@@ -86,7 +112,7 @@ int QtScreenshot::Take(QtApplication& application, const Request& request) {
         }
         DeliverPendingEvents();
     }
-    DeliverPendingEvents();
+    SettleForPicture();
     if (!request.dialogButton.isEmpty()) {
         const QImage picture = PictureWithDialog(application, request);
         if (picture.isNull()) {
@@ -138,7 +164,7 @@ QImage QtScreenshot::PictureWithDialog(QtApplication& application, const Request
     }
     QImage picture;
     const auto take = [&frame, &picture] {
-        QWidget* dialog = QApplication::activeModalWidget();
+        QWidget* dialog = OpenDialog(frame);
         if (dialog == nullptr) {
             return;
         }
@@ -149,7 +175,7 @@ QImage QtScreenshot::PictureWithDialog(QtApplication& application, const Request
         dialog->close();
     };
     QTimer::singleShot(kDialogSettleMs, &frame, [&request, &frame, take] {
-        QWidget* dialog = QApplication::activeModalWidget();
+        QWidget* dialog = OpenDialog(frame);
         if (dialog == nullptr || request.dialogPress.isEmpty()) {
             take();
             return;
@@ -164,6 +190,11 @@ QImage QtScreenshot::PictureWithDialog(QtApplication& application, const Request
         dialog->close();  // no such button: no picture
     });
     button != nullptr ? button->click() : item->trigger();
+    QElapsedTimer settling;
+    settling.start();
+    while (picture.isNull() && settling.elapsed() < 2 * kDialogSettleMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kPollMs);
+    }
     return picture;
 }
 

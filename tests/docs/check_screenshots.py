@@ -18,6 +18,11 @@ from PIL import Image, ImageChops, ImageFilter
 
 # Pictures that are not of the main window: a plot dialog, the web page.
 NOT_THE_WINDOW = {"phase-noise.png", "web-page.png"}
+# Pictures whose panel is partly covered, with the reason; their menu bar is
+# still checked.
+PANEL_COVERED = {
+    "peak-table.png": "the peak table's window, centred on the main one, covers the panel's edge",
+}
 # The menu bar's words, from the left; and the panel, below the tool bar, to
 # the right edge (its buttons end above PRESET's row plus a margin).
 MENU_BAR = (0, 0, 420, 22)
@@ -81,6 +86,8 @@ def main():
             continue
         checked += 1
         shown = regions(Image.open(os.path.join(folder, name)))
+        if name in PANEL_COVERED:
+            del shown["panel"]
         for region, image in shown.items():
             share = share_differing(image, fresh[region])
             if share > REGION_TOLERANCE[region]:
