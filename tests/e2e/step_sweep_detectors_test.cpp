@@ -38,16 +38,14 @@ TEST_F(StepSweepDetectorsTest, EachDetectorReadsTheCarrierAndNoiseByItsKnownAmou
         Start({Cw(904e6, -30.0), band});
         Edit([&](InstrumentState& s) { s.detector = detector, s.imageReject = imageSuppression; });
         Sweep(915e6, 26e6);
-        const auto rows = Rows();
+        const auto trace = Rows();
         double power = 0.0, db = 0.0;
-        int points = 0;
-        for (int i = 0; i < kTracePoints; ++i) {
-            if (std::abs(902e6 + i * 26e6 / 640.0 - 922e6) < 3.5e6) {
-                power += std::pow(10.0, LevelOfRow(rows[i]) / 10.0);
-                db += LevelOfRow(rows[i]);
-                ++points;
-            }
+        const int first = 407, last = 578;  // 918.5 to 925.5 MHz
+        for (int i = first; i <= last; ++i) {
+            power += std::pow(10.0, LevelOfRow(trace[i]) / 10.0);
+            db += LevelOfRow(trace[i]);
         }
+        const int points = last - first + 1;
         return std::pair(10.0 * std::log10(power / points), db / points);
     };
     const double meanPowerDb = sweep(Detector::kRms, true).first;
