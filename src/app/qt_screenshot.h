@@ -54,7 +54,7 @@ class QtScreenshot {
     // The window with the button's dialog open over it; a null image when
     // there is no such button or it opens no dialog.
     static QImage PictureWithDialog(QtApplication& application, const Request& request);
-    // The menu item of a "Menu/Item" path, or null.
+    // The menu item of a "Menu/Item" or "Menu/Submenu/Item" path, or null.
     static QAction* MenuItem(QtApplication& application, const QString& path);
     static QAbstractButton* PanelButton(QtApplication& application, const QString& caption);
     static void PressAcceptingDialogs(const std::function<void()>& press);

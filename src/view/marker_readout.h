@@ -26,8 +26,8 @@ class MarkerReadout {
     // which separate it from marker 2's or the delta's.
     std::string Line(const MarkerState& markers) const;
     // Markers 3 to 6 that are on, two to a line in the form of marker 2's
-    // text, so that each line is no wider than the first; none when all are
-    // off.
+    // text, so that a line is about as wide as that of markers 1 and 2; none
+    // when all are off.
     std::vector<std::string> ExtraLines(const MarkerState& markers) const;
     // The pointer over graticule column `column`, whose level is `level`.
     std::string Cursor(int column, double level) const;
