@@ -207,8 +207,8 @@ class DocumentStateFileTest : public DocumentFixture {
     }
 };
 
-// A recall applies the level plan, keeps the offset, preamp and detector, ends
-// min hold by its max hold; the automation's copies leave the name alone.
+// A recall applies the level plan, keeps the offset, preamp and detector; the
+// automation's copies leave the name alone.
 TEST_F(DocumentStateFileTest, RecallKeepsTheOffsetAndPreampAndAppliesTheLevelPlan) {
     AnalyzerDocument& d = BuildWithInstrument();
     const auto path = cacheDir / "mine.pqz";
@@ -219,7 +219,7 @@ TEST_F(DocumentStateFileTest, RecallKeepsTheOffsetAndPreampAndAppliesTheLevelPla
     hot.maxHold = true;
     WriteBytes(cacheDir / "hot.pqz", EncodeStateFile(hot));
     d.EditSettings([&](InstrumentState& s) { s.freqOffsetHz = 70e6; });
-    d.EditSettings([&](InstrumentState& s) { s.preampOn = true, s.minHold = 1; });
+    d.EditSettings([&](InstrumentState& s) { s.preampOn = true; });
     d.EditSettings([&](InstrumentState& s) { s.detector = Detector::kRms; });
     ASSERT_TRUE(d.LoadStateFile(cacheDir / "hot.pqz", false));
     ASSERT_TRUE(d.SaveStateFile(cacheDir / "copy.pqz", false));
@@ -228,7 +228,6 @@ TEST_F(DocumentStateFileTest, RecallKeepsTheOffsetAndPreampAndAppliesTheLevelPla
     EXPECT_EQ(d.Settings().freqOffsetHz, 70e6);
     EXPECT_TRUE(d.Settings().preampOn);
     EXPECT_EQ(d.Settings().detector, Detector::kRms);
-    EXPECT_EQ(d.Settings().minHold, 0) << "held both ways, rows would never change";
     EXPECT_EQ(d.DocumentPath(), path);
 }
 
@@ -244,7 +243,8 @@ TEST_F(DocumentStateFileTest, RecallKeepsTheTraceModesFilesDoNotHoldAndRestartsT
         {"min hold is not in the file", TraceMode::kMinHold, TraceMode::kWrite, TraceMode::kWrite},
         {"min hold chosen stays", TraceMode::kAverage, TraceMode::kMinHold, TraceMode::kMinHold},
         {"the average chosen stays", TraceMode::kMinHold, TraceMode::kAverage, TraceMode::kAverage},
-        {"the file's max hold ends the average", TraceMode::kMaxHold, TraceMode::kAverage,
+        // held both ways, rows would never change
+        {"the file's max hold ends min hold", TraceMode::kMaxHold, TraceMode::kMinHold,
          TraceMode::kMaxHold},
     };
     AnalyzerDocument& d = BuildWithInstrument();
