@@ -77,5 +77,26 @@ QT_QPA_PLATFORM=offscreen "$build/tavlin" --simulate=scenes/channels.json \
     --sweeps 1 --press "Utilities/Occupied Bandwidth" --press SINGLE \
     2> >(grep -v -e 'does not support' -e XDG_RUNTIME_DIR >&2)
 echo "$out/occupied-bandwidth.png"
+# Six markers on the preset band's carriers, highest first (marker 1 by MAR:PEA,
+# marker n by Peak Search and n - 1 Next Peak), with the marker table.
+markers=()
+for n in 2 3 4 5 6; do
+    markers+=(--press "Marker/Active Marker/Marker $n" --press "Marker/Peak Search")
+    for ((k = 1; k < n; k++)); do markers+=(--press "Marker/Next Peak"); done
+done
+shot six-markers --size 950x900 --sweeps 3 -c "MAR:PEA" "${markers[@]}" --press "Marker/Marker Table"
+# The peak table over the preset band.
+shot peak-table --sweeps 3 --dialog "Marker/Peak Table..."
+# Max hold over eight sweeps stored as trace B, then min hold over eight more
+# as trace A, and A-B between them.
+sweeps=(--press SINGLE --press SINGLE --press SINGLE --press SINGLE --press SINGLE --press SINGLE
+    --press SINGLE --press SINGLE)
+shot hold-pair -c "AMP:RLE -20" --sweeps 1 --press "Trace/Trace Mode/Max Hold" "${sweeps[@]}" \
+    --press "Trace/Trace A->B" --press "Trace/View Trace B" --press "Trace/Trace Mode/Min Hold" \
+    "${sweeps[@]}" --press "Trace/Trace A-B"
+# The noise marker on the noise between the carriers, with the RMS detector.
+shot noise-marker --size 950x900 -c "FRE:CEN 911e6" -c "FRE:SPA 2e6" -c "AMP:RLE -50" \
+    -c "MAR:NOR" --sweeps 1 --press "Trace/Detector/RMS" --press "Marker/Marker Table" \
+    --press "Noise marker, +-" --press SINGLE
 # docs/screenshots/phase-noise.png is the plot dialog itself, drawn once from
 # the widget: the procedure takes about a minute before the dialog opens.

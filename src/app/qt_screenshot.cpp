@@ -1,7 +1,9 @@
 #include "app/qt_screenshot.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
@@ -37,6 +39,31 @@ void DeliverPendingEvents() {
     }
 }
 
+// The dialog on top: a modal one, or a window of its own such as the peak
+// table, which opens without a loop of its own.
+QWidget* OpenDialog(const QWidget& frame) {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        return modal;
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != &frame && window->isVisible() && qobject_cast<QDialog*>(window) != nullptr) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// The marker table refreshes its readings four times a second: the picture
+// waits for a refresh after the last sweep.
+void SettleForPicture() {
+    constexpr int kPanelRefreshMs = 300;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < kPanelRefreshMs) {
+        DeliverPendingEvents();
+    }
+}
+
 }  // namespace
 
 // A command that reads the trace or places a marker (MAR:PEA) would read the
@@ -67,7 +94,7 @@ int QtScreenshot::Take(QtApplication& application, const Request& request) {
         return 1;
     }
     for (const QString& caption : request.presses) {
-        QPushButton* button = PanelButton(application, caption);
+        QAbstractButton* button = PanelButton(application, caption);
         QAction* item = button == nullptr ? MenuItem(application, caption) : nullptr;
         if (button == nullptr && item == nullptr) {
             std::cerr << "tavlin: no front-panel button or menu item \"" << caption.toStdString()
@@ -85,7 +112,7 @@ int QtScreenshot::Take(QtApplication& application, const Request& request) {
         }
         DeliverPendingEvents();
     }
-    DeliverPendingEvents();
+    SettleForPicture();
     if (!request.dialogButton.isEmpty()) {
         const QImage picture = PictureWithDialog(application, request);
         if (picture.isNull()) {
@@ -130,14 +157,14 @@ bool QtScreenshot::WaitForSweepEnd(QtApplication& application) {
 // cancelled, so nothing it would set changes.
 QImage QtScreenshot::PictureWithDialog(QtApplication& application, const Request& request) {
     QtMainFrame& frame = application.Frame();
-    QPushButton* button = PanelButton(application, request.dialogButton);
+    QAbstractButton* button = PanelButton(application, request.dialogButton);
     QAction* item = button == nullptr ? MenuItem(application, request.dialogButton) : nullptr;
     if (button == nullptr && item == nullptr) {
         return {};
     }
     QImage picture;
     const auto take = [&frame, &picture] {
-        QWidget* dialog = QApplication::activeModalWidget();
+        QWidget* dialog = OpenDialog(frame);
         if (dialog == nullptr) {
             return;
         }
@@ -148,7 +175,7 @@ QImage QtScreenshot::PictureWithDialog(QtApplication& application, const Request
         dialog->close();
     };
     QTimer::singleShot(kDialogSettleMs, &frame, [&request, &frame, take] {
-        QWidget* dialog = QApplication::activeModalWidget();
+        QWidget* dialog = OpenDialog(frame);
         if (dialog == nullptr || request.dialogPress.isEmpty()) {
             take();
             return;
@@ -163,26 +190,37 @@ QImage QtScreenshot::PictureWithDialog(QtApplication& application, const Request
         dialog->close();  // no such button: no picture
     });
     button != nullptr ? button->click() : item->trigger();
+    QElapsedTimer settling;
+    settling.start();
+    while (picture.isNull() && settling.elapsed() < 2 * kDialogSettleMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kPollMs);
+    }
     return picture;
 }
 
+// "Menu/Item", or "Menu/Submenu/.../Item" for an item of a submenu.
 QAction* QtScreenshot::MenuItem(QtApplication& application, const QString& path) {
     const QStringList names = path.split(QLatin1Char('/'));
-    if (names.size() != 2) {
+    if (names.size() < 2) {
         return nullptr;
     }
     const auto plain = [](QString text) { return text.remove(QLatin1Char('&')); };
-    for (QAction* menu : application.Frame().menuBar()->actions()) {
-        if (menu->menu() == nullptr || plain(menu->text()) != names[0]) {
-            continue;
-        }
-        for (QAction* action : menu->menu()->actions()) {
-            if (plain(action->text()) == names[1] && action->isEnabled()) {
+    const auto named = [&plain](const QList<QAction*>& actions, const QString& name) -> QAction* {
+        for (QAction* action : actions) {
+            if (plain(action->text()) == name && action->isEnabled()) {
                 return action;
             }
         }
+        return nullptr;
+    };
+    QAction* action = named(application.Frame().menuBar()->actions(), names[0]);
+    for (qsizetype i = 1; i < names.size(); ++i) {
+        if (action == nullptr || action->menu() == nullptr) {
+            return nullptr;
+        }
+        action = named(action->menu()->actions(), names[i]);
     }
-    return nullptr;
+    return action != nullptr && action->menu() == nullptr ? action : nullptr;
 }
 
 // A button or menu item that opens entry dialogs (ZERO SPAN, Channel Power)
@@ -202,8 +240,9 @@ void QtScreenshot::PressAcceptingDialogs(const std::function<void()>& press) {
     press();
 }
 
-QPushButton* QtScreenshot::PanelButton(QtApplication& application, const QString& caption) {
-    for (QPushButton* candidate : application.Frame().findChildren<QPushButton*>()) {
+// A push button or a check box of the window (the panel, the docks).
+QAbstractButton* QtScreenshot::PanelButton(QtApplication& application, const QString& caption) {
+    for (QAbstractButton* candidate : application.Frame().findChildren<QAbstractButton*>()) {
         if (candidate->text() == caption && candidate->isEnabled()) {
             return candidate;
         }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-class QPushButton;
+class QAbstractButton;
 
 class QAction;
 
@@ -54,9 +54,9 @@ class QtScreenshot {
     // The window with the button's dialog open over it; a null image when
     // there is no such button or it opens no dialog.
     static QImage PictureWithDialog(QtApplication& application, const Request& request);
-    // The menu item of a "Menu/Item" path, or null.
+    // The menu item of a "Menu/Item" or "Menu/Submenu/Item" path, or null.
     static QAction* MenuItem(QtApplication& application, const QString& path);
-    static QPushButton* PanelButton(QtApplication& application, const QString& caption);
+    static QAbstractButton* PanelButton(QtApplication& application, const QString& caption);
     static void PressAcceptingDialogs(const std::function<void()>& press);
     static bool WriteImage(const QImage& picture, const QString& path);
 };

@@ -226,6 +226,10 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
         if (state_.maxHold != 0) {
             SetTraceMode(state_, TraceMode::kMaxHold);
         }
+        // The power average sums the sweeps before the recall, of other
+        // frequencies perhaps, and the file holds no such sum: it starts
+        // afresh from the next sweep, over the count chosen.
+        state_.powerAvgIndex = 0;
         // The file's markers and trace belong to its own span: the screen
         // takes them as they are. A detector flag beside a real span is no
         // FM screen.
@@ -238,7 +242,7 @@ void AnalyzerDocument::ApplyStateRecord(const StateRecord& r) {
     screenEpoch_.fetch_add(1);
     engine_.HintPeak(r.peakFreqHint);
     // The recalled trace was drawn under the recalled settings: max hold and
-    // the average go on from it until they change.
+    // min hold go on from it until they change.
     const SweepSettings recalled = TakeSweepSettings();
     const MarkerScale recalledScale =
         ReadSettings([](const InstrumentState& s) { return MarkerScale::From(s); });

@@ -235,7 +235,9 @@ void ScpiSession::SetDetectorAverage(bool on) {
 
 // WRITe: each sweep replaces the trace (NORMAL, no averaging); MAXHold: MAX
 // HOLD; MINHold: MIN HOLD; AVERage: video averaging (10 sweeps unless a
-// count is set); VIEW: the sweep stops and the trace stays.
+// count is set), the mean in dB that scripts have always had, not the
+// window's power average, though the query names both AVER; VIEW: the sweep
+// stops and the trace stays.
 void ScpiSession::SetTraceMode(Call& call) {
     const std::optional<std::size_t> mode =
         Choice(call, {"WRITe", "MAXHold", "MINHold", "AVERage", "VIEW"});

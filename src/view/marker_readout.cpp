@@ -142,18 +142,42 @@ std::string MarkerReadout::DeltaText(const MarkerState& m) const {
 }
 
 std::string MarkerReadout::Marker2Text(const MarkerState& m) const {
-    const ReadingFlag flag =
-        WorseReadingFlag(scale_.FlagAt(m.marker2Pos, m.marker2Flag), levelFlag_);
+    return SingleText(2, m.marker2Pos, m.marker2Level, m.marker2Flag);
+}
+
+std::vector<std::string> MarkerReadout::ExtraLines(const MarkerState& m) const {
+    std::vector<std::string> lines;
+    bool secondOnLine = false;
+    for (int n = ExtraMarkers::kFirst; n <= ExtraMarkers::kLast; ++n) {
+        const ExtraMarker& marker = m.extra.Of(n);
+        if (!marker.on) {
+            continue;
+        }
+        const std::string text = SingleText(n, marker.position, marker.level, marker.flag);
+        if (secondOnLine) {
+            lines.back() += kMarker1Gap + text;
+        } else {
+            lines.push_back(text);
+        }
+        secondOnLine = !secondOnLine;
+    }
+    return lines;
+}
+
+std::string MarkerReadout::SingleText(int number, double position, double level,
+                                      ReadingFlag own) const {
+    const ReadingFlag flag = WorseReadingFlag(scale_.FlagAt(position, own), levelFlag_);
+    const std::string label = FormatText("MKR %d", number);
     if (scale_.FmDeviation()) {
-        return FormatText("MKR 2: %.3f msec, ", m.marker2Pos) +
-               LevelText(m.marker2Level, flag, "%.0f", "Hz");
+        return FormatText("%s: %.3f msec, ", label.c_str(), position) +
+               LevelText(level, flag, "%.0f", "Hz");
     }
     if (scale_.ZeroSpan()) {
-        return FormatText("MKR 2: %.3f msec, ", m.marker2Pos) +
-               Reading(m.marker2Pos, m.marker2Level, flag);
+        return FormatText("%s: %.3f msec, ", label.c_str(), position) +
+               Reading(position, level, flag);
     }
-    return FrequencyText("MKR 2", scale_.FreqOffset().Shown(m.marker2Pos), Digits::Short,
-                         Reading(m.marker2Pos, m.marker2Level, flag));
+    return FrequencyText(label.c_str(), scale_.FreqOffset().Shown(position), Digits::Short,
+                         Reading(position, level, flag));
 }
 
 std::string MarkerReadout::Cursor(int column, double level) const {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/reading_flag.h"
 #include "document/marker_scale.h"
@@ -27,6 +28,10 @@ class MarkerReadout {
     // Empty when no marker is on. Marker 1's text ends in three blanks,
     // which separate it from marker 2's or the delta's.
     std::string Line(const MarkerState& markers) const;
+    // Markers 3 to 6 that are on, two to a line in the form of marker 2's
+    // text, so that a line is about as wide as that of markers 1 and 2; none
+    // when all are off.
+    std::vector<std::string> ExtraLines(const MarkerState& markers) const;
     // The pointer over graticule column `column`, whose level is `level`.
     std::string Cursor(int column, double level) const;
     // The flag of `other`'s level less `reference`'s: a bound of either
@@ -37,6 +42,8 @@ class MarkerReadout {
     std::string Marker1Text(const MarkerState& markers) const;
     std::string DeltaText(const MarkerState& markers) const;
     std::string Marker2Text(const MarkerState& markers) const;
+    // "MKR n: <position>, <level>" of one marker but marker 1.
+    std::string SingleText(int number, double position, double level, ReadingFlag own) const;
     // "dBm", or "mV " on the linear scale.
     const char* LevelUnit() const;
     // "<level> <unit>" of a marker at `position`, or the flag's word.

@@ -33,6 +33,7 @@ constexpr int kUpperRow = -60;
 constexpr int kLowerRow = -30;
 constexpr int kAxisRow = 510;
 constexpr int kSettingsRow = 540;
+constexpr int kIndicatorGap = 4;
 // A capture waiting for its trigger says so in the middle of the graticule.
 constexpr int kTriggerWaitRow = 237;
 
@@ -106,10 +107,11 @@ std::vector<PlotText> PlotAnnotations::Annotations() const {
                  "COUNT " + FlaggedReadingText(FormatText("%.1f Hz", counted), countFlag)));
     }
     // Wider to the left than a box of its own: "RMS AVG 100/100" does not
-    // fit one, and the counter's reading keeps to the middle.
+    // fit one, and the counter's reading keeps to the middle. It ends left
+    // of the sweep's turning wheel, which would cover its last letters.
     PlotText trace = Text(kRightColumn, kUpperRow, TextAlign::Right, TraceText());
     trace.x -= kTextBoxWidth / 2;
-    trace.width += kTextBoxWidth / 2;
+    trace.width = plot::kIndicatorLeft - kIndicatorGap - trace.x;
     texts.push_back(trace);
     texts.push_back(
         Text(kMiddleColumn, kLowerRow, TextAlign::Centre, FormatText("ATTEN %.0f dB", s_.attenDb)));
@@ -232,11 +234,30 @@ std::string PlotAnnotations::SweepTimeText() const {
     return t >= 1.0 ? FormatText("SWP %.3f sec", t) : FormatText("SWP %.1f msec", t * 1000.0);
 }
 
+MarkerReadout PlotAnnotations::ReadoutOfLevels() const {
+    return MarkerReadout(MarkerScale::From(s_),
+                         MarkerLevelsStale() ? ReadingFlag::kStale : ReadingFlag::kNone,
+                         snapshot_.levels);
+}
+
 PlotText PlotAnnotations::Readout() const {
-    const MarkerReadout readout(MarkerScale::From(s_),
-                                MarkerLevelsStale() ? ReadingFlag::kStale : ReadingFlag::kNone,
-                                snapshot_.levels);
-    std::string line = readout.Line(snapshot_.markers);
+    return ReadoutStrip(kReadoutBelowTop, kTextBoxHeight,
+                        ReadoutOfLevels().Line(snapshot_.markers));
+}
+
+std::vector<PlotText> PlotAnnotations::ExtraReadouts() const {
+    std::vector<std::string> lines = ReadoutOfLevels().ExtraLines(snapshot_.markers);
+    lines.resize(plot::kExtraReadoutLines);
+    std::vector<PlotText> strips;
+    for (int i = 0; i < plot::kExtraReadoutLines; ++i) {
+        strips.push_back(
+            ReadoutStrip(kReadoutBelowTop + kTextBoxHeight + i * plot::kExtraReadoutHeight,
+                         plot::kExtraReadoutHeight, std::move(lines[static_cast<std::size_t>(i)])));
+    }
+    return strips;
+}
+
+PlotText PlotAnnotations::ReadoutStrip(int yFromTop, int height, std::string line) const {
     if (!line.empty()) {
         line = FlaggedReadingText(line, snapshot_.traceFlag);
     }
@@ -246,8 +267,8 @@ PlotText PlotAnnotations::Readout() const {
         line.erase(line.find_last_not_of(' ') + 1);
         line = FlaggedReadingText(line, ReadingFlag::kUncalibrated);
     }
-    return PlotText{plot::kLeft,    top_ + kReadoutBelowTop, plot::kRight - plot::kLeft,
-                    kTextBoxHeight, TextAlign::Left,         std::move(line)};
+    return PlotText{plot::kLeft, top_ + yFromTop, plot::kRight - plot::kLeft,
+                    height,      TextAlign::Left, std::move(line)};
 }
 
 // A glyph at a level of another unit would stand at a made-up height.

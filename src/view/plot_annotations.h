@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "view/marker_readout.h"
 #include "view/plot_geometry.h"
 #include "view/plot_snapshot.h"
 
@@ -54,6 +55,10 @@ class PlotAnnotations {
 
     // The strip below the annotations; its text is empty when no marker is on.
     PlotText Readout() const;
+    // The two strips under it, for markers 3 and 4, and 5 and 6 (or the
+    // first two of them that are on, then the others); their texts are empty
+    // while those markers are off.
+    std::vector<PlotText> ExtraReadouts() const;
 
     // Where a marker's glyph goes, when it is on: the column of its position
     // and the row of its level, not clamped to the graticule.
@@ -82,6 +87,8 @@ class PlotAnnotations {
     std::string SweepTimeText() const;
     bool ZeroSpan() const;
     bool MarkerLevelsStale() const;
+    MarkerReadout ReadoutOfLevels() const;
+    PlotText ReadoutStrip(int yFromTop, int height, std::string line) const;
     PlotPoint GlyphAt(double position, double level) const;
 
     const PlotSnapshot& snapshot_;

@@ -19,8 +19,12 @@ constexpr int kScreenTop = 70;  // the graticule's top line on screen
 constexpr int kPrintTop = 100;  // and on paper, below the title
 constexpr int kLeft = 10;
 constexpr int kRight = 650;
-constexpr int kWidth = 660;   // the screen left of the front panel
-constexpr int kHeight = 670;  // down to below the marker readout strip
+constexpr int kWidth = 660;  // the screen left of the front panel
+// Two lines for markers 3 to 6 under the marker readout strip.
+constexpr int kExtraReadoutLines = 2;
+constexpr int kExtraReadoutHeight = 22;
+// Down to below the marker readout strips.
+constexpr int kHeight = 670 + kExtraReadoutLines * kExtraReadoutHeight;
 constexpr int kGraticuleHeight = 500;
 constexpr int kDivisions = 10;
 constexpr int kColumnsPerDivision = 64;

@@ -253,8 +253,14 @@ void QtPlotPainter::PaintTexts() {
 }
 
 void QtPlotPainter::PaintReadout() {
+    PaintReadoutStrip(annotations_.Readout());
+    for (const PlotText& strip : annotations_.ExtraReadouts()) {
+        PaintReadoutStrip(strip);
+    }
+}
+
+void QtPlotPainter::PaintReadoutStrip(const PlotText& readout) {
     const PlotColours colours = ColoursFor(snapshot_.display.classicColours, printing_);
-    const PlotText readout = annotations_.Readout();
     const QRect strip(readout.x * s_, readout.y * s_, readout.width * s_, readout.height * s_);
     if (!printing_) {
         p_.fillRect(strip, kBlack);

@@ -40,6 +40,7 @@ class QtPlotPainter {
     void PaintAnnunciators();
     void PaintTexts();
     void PaintReadout();
+    void PaintReadoutStrip(const PlotText& readout);
     void PaintMeasurements();
     void PaintTraces();
     void PaintLimitVerdict();

@@ -19,7 +19,7 @@ namespace tavlin {
 class AnalyzerDocument;
 
 // The analyzer screen, drawn from one snapshot of the document per paint.
-// It fills the view: the 660 by 670 pixels of the designed screen are
+// It fills the view: the 660 by 714 pixels of the designed screen are
 // stretched to the view's size, and the texts grow with the smaller stretch,
 // so they keep their shape. A left click on the graticule places the active
 // marker; moving the pointer over it reports the cursor readout for the

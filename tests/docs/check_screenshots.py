@@ -21,6 +21,11 @@ from PIL import Image, ImageChops, ImageFilter
 NOT_THE_WINDOW = {"phase-noise.png", "web-page.png"}
 # Pictures of the window in the dark theme; all others are light.
 DARK = {"dark-theme.png"}
+# Pictures whose panel is partly covered, with the reason; their menu bar is
+# still checked.
+PANEL_COVERED = {
+    "peak-table.png": "the peak table's window, centred on the main one, covers the panel's edge",
+}
 # The menu bar's words, from the left; and the panel, below the tool bar, to
 # the right edge (its buttons end above PRESET's row plus a margin).
 MENU_BAR = (0, 0, 420, 22)
@@ -88,6 +93,8 @@ def main():
         checked += 1
         dark = name in DARK
         shown = regions(Image.open(os.path.join(folder, name)), dark)
+        if name in PANEL_COVERED:
+            del shown["panel"]
         for region, image in shown.items():
             share = share_differing(image, fresh[dark][region])
             if share > REGION_TOLERANCE[region]:

@@ -7,6 +7,7 @@
 
 #include "document/document_fixture.h"
 #include "document/state_file.h"
+#include "document/trace_mode.h"
 
 namespace tavlin {
 namespace {
@@ -206,8 +207,8 @@ class DocumentStateFileTest : public DocumentFixture {
     }
 };
 
-// A recall applies the level plan, keeps the offset, preamp and detector, ends
-// min hold by its max hold; the automation's copies leave the name alone.
+// A recall applies the level plan, keeps the offset, preamp and detector; the
+// automation's copies leave the name alone.
 TEST_F(DocumentStateFileTest, RecallKeepsTheOffsetAndPreampAndAppliesTheLevelPlan) {
     AnalyzerDocument& d = BuildWithInstrument();
     const auto path = cacheDir / "mine.pqz";
@@ -218,7 +219,7 @@ TEST_F(DocumentStateFileTest, RecallKeepsTheOffsetAndPreampAndAppliesTheLevelPla
     hot.maxHold = true;
     WriteBytes(cacheDir / "hot.pqz", EncodeStateFile(hot));
     d.EditSettings([&](InstrumentState& s) { s.freqOffsetHz = 70e6; });
-    d.EditSettings([&](InstrumentState& s) { s.preampOn = true, s.minHold = 1; });
+    d.EditSettings([&](InstrumentState& s) { s.preampOn = true; });
     d.EditSettings([&](InstrumentState& s) { s.detector = Detector::kRms; });
     ASSERT_TRUE(d.LoadStateFile(cacheDir / "hot.pqz", false));
     ASSERT_TRUE(d.SaveStateFile(cacheDir / "copy.pqz", false));
@@ -227,8 +228,40 @@ TEST_F(DocumentStateFileTest, RecallKeepsTheOffsetAndPreampAndAppliesTheLevelPla
     EXPECT_EQ(d.Settings().freqOffsetHz, 70e6);
     EXPECT_TRUE(d.Settings().preampOn);
     EXPECT_EQ(d.Settings().detector, Detector::kRms);
-    EXPECT_EQ(d.Settings().minHold, 0) << "held both ways, rows would never change";
     EXPECT_EQ(d.DocumentPath(), path);
+}
+
+// A file holds max hold only: min hold and the power average chosen stay, the
+// average's count too, but the average starts afresh from the next sweep:
+// the sweeps it summed before the recall are not the recalled trace's.
+TEST_F(DocumentStateFileTest, RecallKeepsTheTraceModesFilesDoNotHoldAndRestartsTheAverage) {
+    struct Row {
+        const char* name;
+        TraceMode saved, chosen, recalled;
+    };
+    const Row rows[] = {
+        {"min hold is not in the file", TraceMode::kMinHold, TraceMode::kWrite, TraceMode::kWrite},
+        {"min hold chosen stays", TraceMode::kAverage, TraceMode::kMinHold, TraceMode::kMinHold},
+        {"the average chosen stays", TraceMode::kMinHold, TraceMode::kAverage, TraceMode::kAverage},
+        // held both ways, rows would never change
+        {"the file's max hold ends min hold", TraceMode::kMaxHold, TraceMode::kMinHold,
+         TraceMode::kMaxHold},
+    };
+    AnalyzerDocument& d = BuildWithInstrument();
+    const auto path = cacheDir / "mode.pqz";
+    for (const Row& row : rows) {
+        d.EditSettings([&](InstrumentState& s) { SetTraceMode(s, row.saved, 20); });
+        ASSERT_TRUE(d.SaveStateFile(path, false)) << row.name;
+        d.EditSettings([&](InstrumentState& s) {
+            SetTraceMode(s, row.chosen, 20);
+            s.powerAvgIndex = 7;
+        });
+        ASSERT_TRUE(d.LoadStateFile(path, false)) << row.name;
+        EXPECT_EQ(TraceModeOf(d.Settings()), row.recalled) << row.name;
+        EXPECT_EQ(d.Settings().powerAvgCount, row.recalled == TraceMode::kAverage ? 20 : 1)
+            << row.name;
+        EXPECT_EQ(d.Settings().powerAvgIndex, 0) << row.name;
+    }
 }
 
 // The file is read whole and checked before anything changes: a bad one shows

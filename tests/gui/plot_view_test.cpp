@@ -130,7 +130,7 @@ struct PaintRecorder : QObject {
 
 TEST_F(PlotViewTest, TicksRepaintOnlyTheIndicatorSquareWhileSweeping) {
     QtPlotView view(*doc);
-    view.resize(660, 670);
+    view.resize(plot::kWidth, plot::kHeight);
     PaintRecorder recorder;
     view.installEventFilter(&recorder);
     view.show();
@@ -186,12 +186,12 @@ TEST(PlotViewSweepTest, PaintsWhileTheSweepRuns) {
     test::GuiDocument gui(prompter);
     AnalyzerDocument& d = gui.Doc();
     QtPlotView view(d);
-    view.resize(660, 670);
+    view.resize(plot::kWidth, plot::kHeight);
     view.show();
     MarkerCommands(d).Normal();
     d.OnContinuous();
     for (int i = 0; i < 30; ++i) {
-        ASSERT_EQ(view.RenderScreen().size(), QSize(660, 670));
+        ASSERT_EQ(view.RenderScreen().size(), QSize(plot::kWidth, plot::kHeight));
         view.RequestRepaint();
         QTest::qWait(5);
     }

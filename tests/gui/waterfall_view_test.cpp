@@ -129,7 +129,7 @@ TEST(WaterfallWindow, TheMenuShowsItAClickPlacesTheMarkerAndTheExportsTakeItIn) 
 
     const QString png = QString::fromStdString((gui.Directory() / "screen.png").string());
     ASSERT_TRUE(frame.FileMenu().ExportScreenTo(png));
-    EXPECT_EQ(QImage(png).height(), 670 + 335);
+    EXPECT_EQ(QImage(png).height(), plot::kHeight + plot::kHeight / 2);
     const QString csv = QString::fromStdString((gui.Directory() / "sweeps.csv").string());
     ASSERT_TRUE(frame.FileMenu().ExportSpectrogramTo(csv));
     QFile file(csv);

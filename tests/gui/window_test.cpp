@@ -511,7 +511,7 @@ TEST_F(MainFrameTest, TheAdvancedMenuFollowsTheServers) {
 }
 
 TEST_F(MainFrameTest, TheMouseReadsTheCursorUnderThePointer) {
-    frame->View().resize(660, 670);  // pixels are plot units
+    frame->View().resize(plot::kWidth, plot::kHeight);  // pixels are plot units
     const auto send = [this](QEvent::Type type, int x, Qt::MouseButton button) {
         QMouseEvent event(type, QPointF(x, 300), QPointF(x, 300), button, Qt::MouseButtons(button),
                           Qt::NoModifier);
@@ -545,7 +545,7 @@ TEST_F(MainFrameTest, ThePlotGrowsWithTheWindowThePanelKeepsItsWidthAndButtonsTh
     EXPECT_EQ(frame->Panel().width(), panelWidth);
     const QImage plot = frame->View().grab().toImage();
     const double sx = plot.width() / 660.0;
-    const double sy = plot.height() / 670.0;
+    const double sy = plot.height() / static_cast<double>(plot::kHeight);
     EXPECT_TRUE(BlueNear(plot, 650 * sx, 300 * sy)) << "right graticule line";
     EXPECT_TRUE(BlueNear(plot, 330 * sx, 520 * sy)) << "a horizontal graticule line";
 
@@ -590,7 +590,7 @@ class MouseTuningTest : public MainFrameTest,
 TEST_P(MouseTuningTest, TunesToTheFrequenciesUnderThePointer) {
     const MouseTuningRow& row = GetParam();
     Doc().SetCenterSpan(row.startCentreHz, row.startSpanHz);
-    frame->View().resize(660, 670);
+    frame->View().resize(plot::kWidth, plot::kHeight);
     row.act(*frame);
     EXPECT_NEAR(Doc().Frequencies().CenterHz(), row.centreHz, 1e-3);
     EXPECT_NEAR(Doc().Frequencies().SpanHz(), row.spanHz, 1e-3);
@@ -655,7 +655,7 @@ TEST_F(MainFrameTest, UpAndDownKeysStepTheReferenceLevel) {
 // where a click or a drag left it; a marker that is off stays off.
 TEST_F(MainFrameTest, ArrowKeysAndADragMoveTheActiveMarker) {
     QtPlotView& view = frame->View();
-    view.resize(660, 670);  // pixels are plot units
+    view.resize(plot::kWidth, plot::kHeight);  // pixels are plot units
     const auto column = [this] {
         return std::lround((test::MarkersOf(Doc()).marker1Pos - 902e6) * 640 / 26e6);
     };

@@ -18,7 +18,20 @@ using S = InstrumentState;
 std::vector<std::string> TextsOf(const PlotSnapshot& s) {
     const PlotAnnotations a(s, false);
     std::vector<std::string> texts{"[" + a.Annunciators() + "]", a.Readout().text};
+    // The readout strips stack under one another, inside the screen.
+    PlotText above = a.Readout();
+    for (const PlotText& strip : a.ExtraReadouts()) {
+        EXPECT_EQ(strip.y, above.y + above.height);
+        texts.push_back(strip.text);
+        above = strip;
+    }
+    EXPECT_LE(above.y + above.height, plot::kHeight);
     for (const PlotText& t : a.Annotations()) {
+        // A right-aligned text ends at its box's right edge.
+        EXPECT_TRUE(t.align != TextAlign::Right ||
+                    t.y >= plot::kIndicatorTop + plot::kIndicatorSize ||
+                    t.x + t.width <= plot::kIndicatorLeft)
+            << t.text << " under the turning wheel";
         if (t.align == TextAlign::Centre) {
             EXPECT_EQ(t.width, t.text.size() > 20 ? 600 : 200) << t.text;
         }
@@ -44,6 +57,14 @@ std::function<void(S&)> AllStates(int syncTrigMode, bool videoTrigger) {
         s.videoAvgCount = 10;
         s.videoTrigger = videoTrigger;
     };
+}
+
+MarkerState MarkersOneThreeFiveSix() {
+    MarkerState m{.marker1On = 1, .marker1Pos = 915e6, .marker1Level = -20.0};
+    m.extra.Of(3) = {true, 903e6, -40.0};
+    m.extra.Of(5) = {true, 927.5e6, -45.5};
+    m.extra.Of(6) = {true, 927e6, -50.0};
+    return m;
 }
 
 TEST(PlotAnnotationsTest, TextsOfEachSetting) {
@@ -100,6 +121,13 @@ TEST(PlotAnnotationsTest, TextsOfEachSetting) {
          [](S&) {},
          {"MKR 1: 915.000 MHz, -20.00 dBm   MKR DELTA: 0.0 Hz, 0.00 dBc"},
          {1, 1, 0, 1, 915e6, 915e6 - 0.01, -20.0, -20.0 - 1e-9}},
+        // Markers 3 to 6 that are on, two to a line, each as marker 2 reads.
+        {"extra markers",
+         [](S&) {},
+         {"MKR 1: 915.000000 MHz, -20.00 dBm   ",
+          "MKR 3: 903.000 MHz, -40.00 dBm   MKR 5: 927.500 MHz, -45.50 dBm",
+          "MKR 6: 927.000 MHz, -50.00 dBm"},
+         MarkersOneThreeFiveSix()},
         {"waiting for a trigger",
          Swept(100e6, 0.0),
          {"ZERO SPAN", "WAITING FOR TRIGGER"},
@@ -141,7 +169,7 @@ TEST(PlotAnnotationsTest, PrintScaleFillsThePageWithoutCuttingOffTheReadout) {
     EXPECT_EQ(PlotAnnotations::PrintScale(9000, 8000), 10) << "wider than tall, with room";
     // A4 at 1200 dpi: 900 across (15) would put the readout off the page.
     const int landscape = PlotAnnotations::PrintScale(14033, 9917);
-    EXPECT_EQ(landscape, 14);
+    EXPECT_EQ(landscape, 13);
     EXPECT_LE(plot::kPrintedHeight * landscape, 9917);
     EXPECT_EQ(PlotAnnotations::PrintScale(6600, 4800), 6);
     EXPECT_EQ(PlotAnnotations::PrintScale(300, 200), 1) << "too small a page still prints";

@@ -53,6 +53,16 @@ json Text(const PlotText& t) {
         {"text", t.text}};
 }
 
+// The lines of markers 3 to 6 under the readout, empty ones too: the page
+// clears each strip as the window does.
+json ExtraReadouts(const PlotAnnotations& annotations) {
+    json strips = json::array();
+    for (const PlotText& strip : annotations.ExtraReadouts()) {
+        strips.push_back(Text(strip));
+    }
+    return strips;
+}
+
 json Unit(const UnitFacts& unit) {
     return {{"serial", unit.serial},
             {"firmware", unit.firmware},
@@ -185,6 +195,7 @@ std::string EncodeScreenMessage(const PlotSnapshot& snapshot, const UnitFacts& u
                     {"annunciatorAt", {annunciatorAt.x, annunciatorAt.y}},
                     {"texts", std::move(texts)},
                     {"readout", Text(annotations.Readout())},
+                    {"extraReadouts", ExtraReadouts(annotations)},
                     {"markers", Markers(snapshot, annotations)},
                     {"measurements", Measurements(snapshot)},
                     {"channelEdges", ChannelEdges(snapshot)},

@@ -4,7 +4,7 @@
 "use strict";
 
 const token = new URLSearchParams(location.search).get("token") || "";
-const LEFT = 10, RIGHT = 650, WIDTH = 660, HEIGHT = 670;
+const LEFT = 10, RIGHT = 650, WIDTH = 660, HEIGHT = 714;
 const GRATICULE_HEIGHT = 500, DIVISIONS = 10, COLUMNS_PER_DIV = 64, ROWS_PER_DIV = 50;
 const CLAMPED_ROWS = 8;
 const FONT = "Arial, 'Liberation Sans', sans-serif";
@@ -166,9 +166,11 @@ function drawScreen(s) {
               text: s.annunciators}, c.text, 12, true, c.background);
   }
   for (const t of s.texts) drawText(t, c.text, 14, false, c.background);
-  ctx.fillStyle = COLOURS.black;
-  ctx.fillRect(s.readout.x, s.readout.y, s.readout.w, s.readout.h);
-  if (s.readout.text) drawText(s.readout, c.readout, 12, false, c.background);
+  for (const strip of [s.readout, ...s.extraReadouts]) {
+    ctx.fillStyle = COLOURS.black;
+    ctx.fillRect(strip.x, strip.y, strip.w, strip.h);
+    if (strip.text) drawText(strip, c.readout, 12, false, c.background);
+  }
   drawMeasurements(s, c);
   drawTraces(s, c);
   if (s.limits.verdict) {
