@@ -44,8 +44,8 @@ inline void PrintWindowUsage(std::ostream& out) {
            " [--screenshot FILE.png [--size WxH] [--sweeps N] [-c COMMAND]...\n"
            "              [--press BUTTON]... [--dialog BUTTON|MENU/ITEM [--in-dialog BUTTON]\n"
            "              [--dialog-ms MS]]]\n"
-            "              [--preset] [--spectrogram[=HEIGHT[,BOTTOM,TOP]]] [--theme dark|light]\n"
-            "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
+           "              [--preset] [--spectrogram[=HEIGHT[,BOTTOM,TOP]]] [--theme dark|light]\n"
+           "              [--automation[=ADDR:CMDPORT:DATAPORT]] [--scpi[=ADDR:PORT]]\n"
            "              [--scpi-idle SECONDS]\n"
            "              [--limit-mask FILE.csv] [--transducer FILE.csv] [--unit UNIT]\n"
            "              [--log-level LEVEL] [STATEFILE]\n"
@@ -101,18 +101,12 @@ inline void PrintWindowUsage(std::ostream& out) {
 }
 
 inline std::vector<OptionRule> WindowOptionRules() {
-    return {{"screenshot", OptionValue::kRequired},
-            {"size", OptionValue::kRequired},
-            {"sweeps", OptionValue::kRequired},
-            {"press", OptionValue::kRequired},
-            {"dialog", OptionValue::kRequired},
-            {"in-dialog", OptionValue::kRequired},
-            {"dialog-ms", OptionValue::kRequired},
-            {"theme", OptionValue::kRequired},
-            {"spectrogram", OptionValue::kOptional},
-            {"preset"},
-            {"transducer", OptionValue::kRequired},
-            {"unit", OptionValue::kRequired}};
+    return {{"screenshot", OptionValue::kRequired},  {"size", OptionValue::kRequired},
+            {"sweeps", OptionValue::kRequired},      {"press", OptionValue::kRequired},
+            {"dialog", OptionValue::kRequired},      {"in-dialog", OptionValue::kRequired},
+            {"dialog-ms", OptionValue::kRequired},   {"theme", OptionValue::kRequired},
+            {"spectrogram", OptionValue::kOptional}, {"preset"},
+            {"transducer", OptionValue::kRequired},  {"unit", OptionValue::kRequired}};
 }
 
 inline std::optional<int> ParseCount(std::string_view text, int largest) {
