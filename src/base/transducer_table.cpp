@@ -7,6 +7,7 @@
 
 #include "base/atomic_file.h"
 #include "base/bounded_format.h"
+#include "base/csv_lines.h"
 
 namespace tavlin {
 
@@ -15,15 +16,6 @@ namespace {
 // Far beyond any band the unit tunes and any correction a transducer makes.
 constexpr double kMaxHz = 1e12;
 constexpr double kMaxDb = 200.0;
-
-std::string_view Trim(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = s.find_last_not_of(" \t\r");
-    return s.substr(first, last - first + 1);
-}
 
 std::string Lowered(std::string_view s) {
     std::string out(s);
@@ -38,7 +30,8 @@ std::optional<std::pair<std::string_view, std::string_view>> Fields(std::string_
         line.find_first_of(",;\t", cut + 1) != std::string_view::npos) {
         return std::nullopt;
     }
-    return std::pair{Trim(line.substr(0, cut)), Trim(line.substr(cut + 1))};
+    return std::pair{CsvLines::Trimmed(line.substr(0, cut)),
+                     CsvLines::Trimmed(line.substr(cut + 1))};
 }
 
 bool IsWord(std::string_view field) {
@@ -105,21 +98,12 @@ TransducerTable::Parse TransducerTable::FromText(std::string_view text) {
         result.error = "the file is larger than 1 MiB";
         return result;
     }
-    // Spreadsheets save "CSV UTF-8" with a byte-order mark before the first line.
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.starts_with(kByteOrderMark)) {
-        text.remove_prefix(kByteOrderMark.size());
-    }
     LineReader reader;
-    for (int lineNumber = 1; !text.empty(); ++lineNumber) {
-        const auto end = text.find('\n');
-        const std::string_view line = Trim(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        if (line.empty() || line.front() == '#') {
-            continue;
-        }
+    CsvLines lines(text);
+    std::string_view line;
+    while (lines.Next(line)) {
         if (std::string problem = reader.Take(line); !problem.empty()) {
-            result.error = "line " + std::to_string(lineNumber) + ": " + problem;
+            result.error = "line " + std::to_string(lines.LineNumber()) + ": " + problem;
             return result;
         }
     }

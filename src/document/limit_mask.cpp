@@ -7,6 +7,7 @@
 
 #include "base/atomic_file.h"
 #include "base/bounded_format.h"
+#include "base/csv_lines.h"
 #include "document/level_rows.h"
 #include "document/marker_scale.h"
 
@@ -45,17 +46,8 @@ std::optional<double> LimitAt(const std::vector<LimitMaskPoint>& points, double 
     return strictest->dbm;
 }
 
-std::string_view Trim(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = s.find_last_not_of(" \t\r");
-    return s.substr(first, last - first + 1);
-}
-
 bool ParseNumber(std::string_view field, double& value) {
-    field = Trim(field);
+    field = CsvLines::Trimmed(field);
     if (!field.empty() && field.front() == '+') {
         field.remove_prefix(1);
     }
@@ -109,22 +101,11 @@ LimitMaskParse ParseLimitMask(std::string_view text) {
         result.error = "the file is larger than 1 MiB";
         return result;
     }
-    // Spreadsheets save "CSV UTF-8" with a byte-order mark before the first line.
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.starts_with(kByteOrderMark)) {
-        text.remove_prefix(kByteOrderMark.size());
-    }
     LimitMask mask;
     std::vector<LimitMaskPoint>* section = &mask.upper;
-    int lineNumber = 0;
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        const std::string_view line = Trim(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        ++lineNumber;
-        if (line.empty() || line.front() == '#') {
-            continue;
-        }
+    CsvLines lines(text);
+    std::string_view line;
+    while (lines.Next(line)) {
         const std::string word = Lowered(line);
         if (word == "upper" || word == "lower") {
             section = word == "upper" ? &mask.upper : &mask.lower;
@@ -139,7 +120,7 @@ LimitMaskParse ParseLimitMask(std::string_view text) {
             problem = "more than 10000 points";
         }
         if (!problem.empty()) {
-            result.error = "line " + std::to_string(lineNumber) + ": " + problem;
+            result.error = "line " + std::to_string(lines.LineNumber()) + ": " + problem;
             return result;
         }
         section->push_back(*point);
