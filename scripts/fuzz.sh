@@ -36,6 +36,7 @@ fuzzers=(
     "scene_fuzz 16384 30"
     "command_race_fuzz 4096 60"
     "limit_mask_fuzz 65536 10"
+    "transducer_table_fuzz 65536 10"
     "remote_session_fuzz 70000 60"
 )
 dir=${FUZZ_BUILD_DIR:-build-fuzz}
