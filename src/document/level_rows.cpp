@@ -9,7 +9,6 @@ namespace tavlin {
 
 namespace {
 
-constexpr double kBottomLineRow = 500.0;
 constexpr double kFmCentreRow = 250.0;
 constexpr double kRowsPerDivision = 50.0;
 constexpr double kColumns = 640.0;

@@ -23,6 +23,8 @@ double RowOfLevel(const MarkerScale& scale, double level);
 int LevelToRow(const MarkerScale& scale, double level);
 
 constexpr int kFarRow = 10000;
+// The bottom graticule line, ten divisions of 50 rows below the reference.
+constexpr double kBottomLineRow = 500.0;
 
 // Whether a level read from this row lies off the graticule: above the
 // reference line (the sweep keeps no level beyond its top clamp, so the true

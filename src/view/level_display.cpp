@@ -8,8 +8,6 @@ namespace tavlin {
 
 namespace {
 
-constexpr double kBottomLineRow = 500.0;
-
 double DbmOfScreenLevel(const MarkerScale& scale, double level) {
     return scale.linearScale ? MillivoltsToDbm(level) : level;
 }

@@ -15,7 +15,6 @@ class WaterfallRows {
     // `lineHeight` in pixels, or WaterfallSettings::kFit.
     WaterfallRows(double viewHeight, int lineHeight, std::size_t historyLines);
 
-    double LineHeight() const { return lineHeight_; }
     // The slots with at least part of them on the view.
     int SlotsShown() const { return slotsShown_; }
     double TopOf(int age) const { return age * lineHeight_; }
