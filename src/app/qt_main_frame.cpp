@@ -514,7 +514,8 @@ void QtMainFrame::mouseMoveEvent(QMouseEvent* event) {
 QString QtMainFrame::CursorReadout(int column) const {
     MarkerCommands markers(doc_);
     const MarkerReadout readout(markers.Scale(), ReadingFlag::kNone, view_->Levels());
-    return QString::fromStdString(readout.Cursor(column, markers.LevelOfColumn(column)));
+    return QString::fromStdString(
+        readout.Cursor(column, markers.LevelOfColumn(column), markers.FlagOfColumn(column)));
 }
 
 }  // namespace tavlin

@@ -160,6 +160,13 @@ double MarkerCommands::LevelOfColumn(int column) const {
     });
 }
 
+ReadingFlag MarkerCommands::FlagOfColumn(int column) const {
+    const MarkerScale scale = Scale();
+    return doc_.ReadTrace([&scale, column](const ScreenState& screen) {
+        return FlagAt(screen, scale, scale.PositionOfColumn(ClampColumn(column)));
+    });
+}
+
 MarkerState MarkerCommands::Snapshot() const {
     return doc_.ReadTrace([](const ScreenState& screen) { return screen.markers; });
 }

@@ -83,6 +83,8 @@ class MarkerCommands {
     int ColumnOfPosition(double position) const;
     double PositionOfColumn(int column) const;
     double LevelOfColumn(int column) const;
+    // Its flag: the screen edge's bound, over range, off span.
+    ReadingFlag FlagOfColumn(int column) const;
     MarkerState Snapshot() const;
 
   private:

@@ -180,17 +180,16 @@ std::string MarkerReadout::SingleText(int number, double position, double level,
                          Reading(position, level, flag));
 }
 
-std::string MarkerReadout::Cursor(int column, double level) const {
+std::string MarkerReadout::Cursor(int column, double level, ReadingFlag own) const {
     const char* unit = scale_.linearScale ? "mV" : "dBm";
     const double p = scale_.ZeroSpan() ? scale_.startHz : scale_.PositionOfColumn(column);
-    const std::string levelText = levels_.Plain()
-                                      ? LevelText(level, levelFlag_, "%.2f", unit)
-                                      : levels_.ReadingText(scale_, p, level, levelFlag_);
+    const ReadingFlag flag = WorseReadingFlag(own, levelFlag_);
+    const std::string levelText = levels_.Plain() ? LevelText(level, flag, "%.2f", unit)
+                                                  : levels_.ReadingText(scale_, p, level, flag);
     if (scale_.ZeroSpan()) {
         const double t = column * scale_.sweepTimeSec / 0.64;
         if (scale_.FmDeviation()) {
-            return FormatText("Cursor at %.3f msec, ", t) +
-                   LevelText(level, levelFlag_, "%.1f", "Hz");
+            return FormatText("Cursor at %.3f msec, ", t) + LevelText(level, flag, "%.1f", "Hz");
         }
         return FormatText("Cursor at %.3f msec, %s", t, levelText.c_str());
     }

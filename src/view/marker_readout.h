@@ -33,7 +33,8 @@ class MarkerReadout {
     // when all are off.
     std::vector<std::string> ExtraLines(const MarkerState& markers) const;
     // The pointer over graticule column `column`, whose level is `level`.
-    std::string Cursor(int column, double level) const;
+    // `flag` is the level's own (the screen edge's bound, over range).
+    std::string Cursor(int column, double level, ReadingFlag flag = ReadingFlag::kNone) const;
     // The flag of `other`'s level less `reference`'s: a bound of either
     // reading bounds the difference, opposite bounds leave it unknown.
     static ReadingFlag DifferenceFlag(ReadingFlag reference, ReadingFlag other);

@@ -282,7 +282,8 @@ QString QtPlotView::CursorText(int column) const {
     // The level measured at the column's frequency, as a marker reads it.
     const MarkerCommands markers(doc_);
     const MarkerReadout readout(markers.Scale(), markers.LevelFlag(), levels_);
-    return QString::fromStdString(readout.Cursor(column, markers.LevelOfColumn(column)));
+    return QString::fromStdString(
+        readout.Cursor(column, markers.LevelOfColumn(column), markers.FlagOfColumn(column)));
 }
 
 void QtPlotView::ReportCursor(const QString& text) {

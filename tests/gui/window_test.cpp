@@ -521,6 +521,11 @@ TEST_F(MainFrameTest, TheMouseReadsTheCursorUnderThePointer) {
     EXPECT_EQ(send(QEvent::MouseMove, 330, Qt::NoButton).rfind("Cursor at 915.000000 MHz", 0), 0u)
         << "the column under the pointer, not the frame's";
     EXPECT_EQ(send(QEvent::MouseMove, 660, Qt::NoButton), "") << "right of the trace";
+    // The 915 MHz carrier 40 dB over the top line is drawn on the screen's
+    // edge: what the pointer reads there is a bound, not a level.
+    Doc().EditSettings([](InstrumentState& s) { s.refLevelDbm = -70; });
+    Doc().PerformSweep();
+    EXPECT_NE(send(QEvent::MouseMove, 330, Qt::NoButton).find(">"), std::string::npos);
 }
 
 // A line drawn on a stretched grid lands within a pixel of where the stretch
